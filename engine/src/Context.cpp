@@ -1,0 +1,281 @@
+#include "Context.h"
+
+#include "Shape.h"
+
+#include <BRepAlgoAPI_Cut.hxx>
+#include <BRepPrimAPI_MakeBox.hxx>
+#include <BRepPrimAPI_MakeCone.hxx>
+#include <BRepPrimAPI_MakeCylinder.hxx>
+#include <BRepPrimAPI_MakeSphere.hxx>
+#include <BRepPrimAPI_MakeTorus.hxx>
+#include <BRepPrimAPI_MakeWedge.hxx>
+#include <gp_Ax1.hxx>
+#include <gp_Pnt.hxx>
+
+#include <cmath>
+
+namespace cad_engine {
+
+namespace {
+
+constexpr double kTiny = 1e-7;  // sizes closer than this count as equal
+
+class CMatrixService final : public QZ::CAD::IMatrixService {
+ public:
+  double* Identity(double* out) override {
+    IdentityMatrix(out);
+    return out;
+  }
+  double* Translation(double x, double y, double z, double* out) override {
+    return Guard("Translation", [&] {
+      for (double v : {x, y, z})
+        if (!std::isfinite(v)) Throw(QZ::eCodeInvalidParameter, "translation is not finite");
+      IdentityMatrix(out);
+      out[3] = x;
+      out[7] = y;
+      out[11] = z;
+      return out;
+    });
+  }
+  double* Rotation(double ax, double ay, double az, double angle, double* out) override {
+    return Guard("Rotation", [&] {
+      for (double v : {ax, ay, az, angle})
+        if (!std::isfinite(v)) Throw(QZ::eCodeInvalidParameter, "rotation is not finite");
+      if (std::sqrt(ax * ax + ay * ay + az * az) < 1e-12) Throw(QZ::eCodeInvalidParameter, "rotation axis is null");
+      gp_Trsf t;
+      t.SetRotation(gp_Ax1(gp_Pnt(0, 0, 0), gp_Dir(ax, ay, az)), angle);
+      FromTrsf(t, out);
+      return out;
+    });
+  }
+  double* Inverse(const double* m, double* out) override {
+    return Guard("Inverse", [&] {
+      FromTrsf(ToTrsf(m).Inverted(), out);
+      return out;
+    });
+  }
+  double* TransformPoint(const double* m, const double* p, double* out) override {
+    double r[3];
+    for (int row = 0; row < 3; ++row)
+      r[row] = m[row * 4] * p[0] + m[row * 4 + 1] * p[1] + m[row * 4 + 2] * p[2] + m[row * 4 + 3];
+    out[0] = r[0];
+    out[1] = r[1];
+    out[2] = r[2];
+    return out;
+  }
+  // Plain 3x4 affine product: the parent's placement applied after the own one.
+  double* Multiply(const double* a, const double* b, double* out) override {
+    double r[12];
+    for (int row = 0; row < 3; ++row) {
+      for (int col = 0; col < 4; ++col) {
+        double v = a[row * 4] * b[col] + a[row * 4 + 1] * b[4 + col] + a[row * 4 + 2] * b[8 + col];
+        if (col == 3) v += a[row * 4 + 3];
+        r[row * 4 + col] = v;
+      }
+    }
+    for (int i = 0; i < 12; ++i) out[i] = r[i];
+    return out;
+  }
+};
+
+class CHeaderService final : public QZ::CAD::IHeaderService {
+ public:
+  explicit CHeaderService(HeaderTexts& texts) : m_t(texts) {}
+  void SetFileDescription(const char* s) override { m_t.fileDescription = s ? s : ""; }
+  void SetFileName(const char* s) override { m_t.fileName = s ? s : ""; }
+  void SetAuthor(const char* s) override { m_t.author = s ? s : ""; }
+  void SetOrganization(const char* s) override { m_t.organization = s ? s : ""; }
+  void SetAuthorisation(const char* s) override { m_t.authorisation = s ? s : ""; }
+  const char* GetFileDescription() override { return m_t.fileDescription.c_str(); }
+  const char* GetFileName() override { return m_t.fileName.c_str(); }
+  const char* GetAuthor() override { return m_t.author.c_str(); }
+  const char* GetOrganization() override { return m_t.organization.c_str(); }
+  const char* GetAuthorisation() override { return m_t.authorisation.c_str(); }
+
+ private:
+  HeaderTexts& m_t;
+};
+
+std::string PathText(const char* path) {
+  if (!path || !*path) Throw(QZ::eCodeInvalidParameter, "no file path");
+  return path;
+}
+
+class CContext final : public RefCounted<QZ::CAD::ICADContext> {
+ public:
+  CContext() : m_headerService(m_header) {}
+
+  QZ::CAD::IAssembly* GetAssembly() override {
+    return Guard("GetAssembly", [&] {
+      if (!m_doc || !m_doc->imported) m_doc = NewDocument();
+      return NewDocumentItem(m_doc);
+    });
+  }
+  QZ::CAD::IMatrixService* GetMatrixService() override { return &m_matrix; }
+  QZ::CAD::IHeaderService* GetHeaderService() override { return &m_headerService; }
+  QZ::CAD::IBearingFactory* GetBearingFactory() override { return BearingFactory(); }
+  QZ::CAD::IGearFactory* GetGearFactory() override { return GearFactory(); }
+  QZ::CAD::IBeamFactory* GetBeamFactory() override { return BeamFactory(); }
+  QZ::CAD::IShaftFactory* GetShaftFactory() override { return ShaftFactory(); }
+  QZ::CAD::IFastenerFactory* GetFastenerFactory() override { return FastenerFactory(); }
+  QZ::CAD::IShaftRecognizer* GetShaftRecognizer() override { return ShaftRecognizer(); }
+
+  bool ExportSTEP(const char* path) override {
+    return Guard("ExportSTEP", [&] { return WriteSTEP(Doc(), m_header, PathText(path)); });
+  }
+  bool ExportIGES(const char* path) override {
+    return Guard("ExportIGES", [&] { return WriteIGES(Doc(), PathText(path)); });
+  }
+  bool ExportSTL(const char* path) override {
+    return Guard("ExportSTL", [&] { return WriteSTL(Doc(), PathText(path)); });
+  }
+  bool ImportSTEP(const char* path) override {
+    return Guard("ImportSTEP", [&] {
+      HeaderTexts header;
+      auto doc = ReadSTEP(PathText(path), header);
+      if (!doc) return false;
+      m_doc = doc;
+      m_header = header;
+      return true;
+    });
+  }
+  bool ImportIGES(const char* path) override {
+    return Guard("ImportIGES", [&] { return Take(ReadIGES(PathText(path))); });
+  }
+  bool ImportSTL(const char* path) override {
+    return Guard("ImportSTL", [&] { return Take(ReadSTL(PathText(path))); });
+  }
+
+  QZ::CAD::IShape* Box(double w, double h, double l) override {
+    return Guard("Box", [&] {
+      CheckPositive("w", w);
+      CheckPositive("h", h);
+      CheckPositive("l", l);
+      return NewCheckedShape(BRepPrimAPI_MakeBox(w, h, l).Shape(), "Box");
+    });
+  }
+  QZ::CAD::IShape* Sphere(double r) override {
+    return Guard("Sphere", [&] {
+      CheckPositive("r", r);
+      return NewCheckedShape(BRepPrimAPI_MakeSphere(r).Shape(), "Sphere");
+    });
+  }
+  QZ::CAD::IShape* Cylinder(double r, double l) override {
+    return Guard("Cylinder", [&] {
+      CheckPositive("r", r);
+      CheckPositive("l", l);
+      return NewCheckedShape(BRepPrimAPI_MakeCylinder(r, l).Shape(), "Cylinder");
+    });
+  }
+  QZ::CAD::IShape* Cone(double r1, double r2, double l) override {
+    return Guard("Cone", [&] {
+      CheckNotNegative("r1", r1);
+      CheckNotNegative("r2", r2);
+      CheckPositive("l", l);
+      if (r1 < kTiny && r2 < kTiny) Throw(QZ::eCodeInvalidParameter, "Cone: both radii are zero");
+      return NewCheckedShape(ConeSolid(r1, r2, l), "Cone");
+    });
+  }
+  QZ::CAD::IShape* Torus(double r1, double r2) override {
+    return Guard("Torus", [&] {
+      CheckPositive("r1", r1);
+      CheckPositive("r2", r2);
+      if (r2 >= r1 - kTiny) Throw(QZ::eCodeInvalidParameter, "Torus: the tube radius r2 must be below r1");
+      return NewCheckedShape(BRepPrimAPI_MakeTorus(r1, r2).Shape(), "Torus");
+    });
+  }
+  QZ::CAD::IShape* Wedge(double wb, double h, double l, double wt) override {
+    return Guard("Wedge", [&] {
+      CheckPositive("wb", wb);
+      CheckPositive("h", h);
+      CheckPositive("l", l);
+      CheckNotNegative("wt", wt);
+      return NewCheckedShape(BRepPrimAPI_MakeWedge(wb, h, l, wt).Shape(), "Wedge");
+    });
+  }
+  QZ::CAD::IShape* HollowCylinder(double dout, double din, double l) override {
+    return Guard("HollowCylinder", [&] {
+      CheckPositive("dout", dout);
+      CheckNotNegative("din", din);
+      CheckPositive("l", l);
+      if (din >= dout - kTiny) Throw(QZ::eCodeInvalidParameter, "HollowCylinder: din must be below dout");
+      TopoDS_Shape outer = BRepPrimAPI_MakeCylinder(dout / 2, l).Shape();
+      if (din < kTiny) return NewCheckedShape(outer, "HollowCylinder");
+      TopoDS_Shape inner = BRepPrimAPI_MakeCylinder(din / 2, l).Shape();
+      return NewCheckedShape(Cut(outer, inner), "HollowCylinder");
+    });
+  }
+  QZ::CAD::IShape* HollowCone(double dout1, double dout2, double din1, double din2, double l) override {
+    return Guard("HollowCone", [&] {
+      CheckNotNegative("dout1", dout1);
+      CheckNotNegative("dout2", dout2);
+      CheckNotNegative("din1", din1);
+      CheckNotNegative("din2", din2);
+      CheckPositive("l", l);
+      if (dout1 < kTiny && dout2 < kTiny) Throw(QZ::eCodeInvalidParameter, "HollowCone: both outer diameters are zero");
+      // The bore lies inside the outer cone: at each end it is narrower (or both are zero there).
+      if ((din1 > 0 && din1 >= dout1 - kTiny) || (din2 > 0 && din2 >= dout2 - kTiny))
+        Throw(QZ::eCodeInvalidParameter, "HollowCone: the inner diameters must be below the outer ones");
+      TopoDS_Shape outer = ConeSolid(dout1 / 2, dout2 / 2, l);
+      if (din1 < kTiny && din2 < kTiny) return NewCheckedShape(outer, "HollowCone");
+      return NewCheckedShape(Cut(outer, ConeSolid(din1 / 2, din2 / 2, l)), "HollowCone");
+    });
+  }
+
+  QZ::CAD::IView* NewView(void* handle, int kind) override {
+    return Guard("NewView", [&] { return cad_engine::NewView(handle, kind); });
+  }
+
+ private:
+  static TopoDS_Shape ConeSolid(double r1, double r2, double l) {
+    if (std::fabs(r1 - r2) < kTiny) return BRepPrimAPI_MakeCylinder(r1, l).Shape();
+    return BRepPrimAPI_MakeCone(r1, r2, l).Shape();
+  }
+  static TopoDS_Shape Cut(const TopoDS_Shape& a, const TopoDS_Shape& b) {
+    BRepAlgoAPI_Cut cut(a, b);
+    if (!cut.IsDone() || cut.HasErrors()) Throw(QZ::eCodeFailure, "the boolean cut failed");
+    return cut.Shape();
+  }
+  const DocState& Doc() {
+    if (!m_doc) m_doc = NewDocument();
+    return *m_doc;
+  }
+  bool Take(std::shared_ptr<DocState> doc) {
+    if (!doc) return false;
+    m_doc = std::move(doc);
+    m_header = HeaderTexts{};
+    return true;
+  }
+
+  std::shared_ptr<DocState> m_doc;
+  HeaderTexts m_header;
+  CMatrixService m_matrix;
+  CHeaderService m_headerService;
+};
+
+class CTools final : public QZ::CAD::ICADTools {
+ public:
+  // The tools object lives as long as the library; references are counted for symmetry only.
+  void AddRef() override {}
+  void Release() override {}
+  const char* GetVersion() override { return "cad-ondravel 1.0 (geometric kernel 7.6)"; }
+  QZ::CAD::ICADContext* NewContext() override {
+    return Guard("NewContext", [&]() -> QZ::CAD::ICADContext* {
+      SilenceKernel();
+      return new CContext();
+    });
+  }
+};
+
+}  // namespace
+
+}  // namespace cad_engine
+
+extern "C" QZ_CAD_VISIBLE QZ::CAD::ICADTools* EntryPoint() {
+  static cad_engine::CTools tools;
+  try {
+    cad_engine::SilenceKernel();
+  } catch (...) {
+  }
+  return &tools;
+}

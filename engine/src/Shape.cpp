@@ -1,0 +1,78 @@
+#include "Shape.h"
+
+#include <BRepBndLib.hxx>
+#include <BRepBuilderAPI_Transform.hxx>
+#include <BRepCheck_Analyzer.hxx>
+#include <BRepGProp.hxx>
+#include <Bnd_Box.hxx>
+#include <GProp_GProps.hxx>
+#include <TopExp_Explorer.hxx>
+#include <TopLoc_Location.hxx>
+
+#include <cmath>
+
+namespace cad_engine {
+
+const TopoDS_Shape& ShapeOf(QZ::CAD::IShape* shape) {
+  auto* impl = dynamic_cast<CShape*>(shape);
+  if (!shape) Throw(QZ::eCodeNullShape, "no shape");
+  if (!impl) Throw(QZ::eCodeInvalidUse, "shape of another engine");
+  return impl->Shape();
+}
+
+TopoDS_Shape PlaceShape(const TopoDS_Shape& base, const gp_Trsf& trsf) {
+  if (std::fabs(trsf.ScaleFactor() - 1.0) < 1e-9) return base.Moved(TopLoc_Location(trsf));
+  BRepBuilderAPI_Transform copy(base, trsf, true);
+  return copy.Shape();
+}
+
+QZ::CAD::IShape* NewCheckedShape(const TopoDS_Shape& s, const char* what) {
+  if (s.IsNull()) Throw(QZ::eCodeFailure, std::string(what) + ": no shape built");
+  BRepCheck_Analyzer check(s);
+  if (!check.IsValid()) Throw(QZ::eCodeInvalidParameter, std::string(what) + ": the parameters give no valid solid");
+  return new CShape(s);
+}
+
+QZ::CAD::IShape* CShape::Placed(const double* matrix) {
+  return Guard("Placed", [&]() -> QZ::CAD::IShape* {
+    const gp_Trsf t = ToTrsf(matrix);
+    return new CShape(m_base, PlaceShape(m_base, t));
+  });
+}
+
+bool CShape::GetBoundingBox(double* box) {
+  return Guard("GetBoundingBox", [&] {
+    if (m_shape.IsNull()) return false;
+    Bnd_Box b;
+    BRepBndLib::AddOptimal(m_shape, b, false, false);
+    if (b.IsVoid()) return false;
+    b.SetGap(0.0);
+    b.Get(box[0], box[1], box[2], box[3], box[4], box[5]);
+    return true;
+  });
+}
+
+double CShape::GetVolume() {
+  return Guard("GetVolume", [&] {
+    if (m_shape.IsNull()) return 0.0;
+    GProp_GProps props;
+    BRepGProp::VolumeProperties(m_shape, props);
+    return props.Mass();
+  });
+}
+
+bool CShape::IsValid() {
+  return Guard("IsValid", [&] {
+    if (m_shape.IsNull()) return false;
+    BRepCheck_Analyzer check(m_shape);
+    return bool(check.IsValid());
+  });
+}
+
+int CShape::GetSolidCount() {
+  int n = 0;
+  for (TopExp_Explorer e(m_shape, TopAbs_SOLID); e.More(); e.Next()) ++n;
+  return n;
+}
+
+}  // namespace cad_engine

@@ -1,0 +1,345 @@
+// Views drawn by the kernel's visualisation into a window, or into an invisible one.
+#include "Context.h"
+#include "Shape.h"
+
+#include <AIS_InteractiveContext.hxx>
+#include <AIS_Shape.hxx>
+#include <Aspect_DisplayConnection.hxx>
+#include <Aspect_Grid.hxx>
+#include <Graphic3d_RenderingParams.hxx>
+#include <Image_PixMap.hxx>
+#include <OpenGl_GraphicDriver.hxx>
+#include <Prs3d_Drawer.hxx>
+#include <Quantity_Color.hxx>
+#include <V3d_View.hxx>
+#include <V3d_Viewer.hxx>
+#include <Xw_Window.hxx>
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace cad_engine {
+
+namespace {
+
+// A graphic driver of its own for each view: on the caller's X display (which the caller keeps
+// open while the view lives), or on a connection of its own to $DISPLAY for off-screen views.
+Handle(OpenGl_GraphicDriver) NewDriver(void* display) {
+  Handle(Aspect_DisplayConnection) connection;
+  if (display) {
+    connection = new Aspect_DisplayConnection(static_cast<Aspect_XDisplay*>(display));
+  } else {
+    // Off-screen views share one connection of the process.
+    static Handle(Aspect_DisplayConnection) own;
+    if (own.IsNull()) own = new Aspect_DisplayConnection();
+    connection = own;
+  }
+  if (!connection->GetDisplayAspect()) Throw(QZ::eCodeFailure, "NewView: no X display");
+  return new OpenGl_GraphicDriver(connection, true);
+}
+
+bool WritePng(const Image_PixMap& pm, const char* path) {
+  const size_t w = pm.SizeX(), h = pm.SizeY();
+  const Image_Format fmt = pm.Format();
+  const size_t bpp = pm.SizePixelBytes();
+  const bool bgr = fmt == Image_Format_BGR || fmt == Image_Format_BGRA || fmt == Image_Format_BGR32;
+  if (bpp < 3 || w == 0 || h == 0) return false;
+  std::vector<unsigned char> raw;
+  raw.reserve((w * 3 + 1) * h);
+  for (size_t y = 0; y < h; ++y) {
+    raw.push_back(0);  // no filter
+    const unsigned char* src = pm.Row(y);  // row 0 is the top row whatever the storage order
+    for (size_t x = 0; x < w; ++x) {
+      const unsigned char* p = src + x * bpp;
+      raw.push_back(bgr ? p[2] : p[0]);
+      raw.push_back(p[1]);
+      raw.push_back(bgr ? p[0] : p[2]);
+    }
+  }
+  uLongf packedSize = compressBound(raw.size());
+  std::vector<unsigned char> packed(packedSize);
+  if (compress2(packed.data(), &packedSize, raw.data(), raw.size(), 6) != Z_OK) return false;
+  packed.resize(packedSize);
+
+  std::FILE* f = std::fopen(path, "wb");
+  if (!f) return false;
+  auto be32 = [](std::vector<unsigned char>& v, uint32_t x) {
+    for (int s = 24; s >= 0; s -= 8) v.push_back(static_cast<unsigned char>(x >> s));
+  };
+  auto chunk = [&](const char* type, const std::vector<unsigned char>& data) {
+    std::vector<unsigned char> c;
+    be32(c, static_cast<uint32_t>(data.size()));
+    c.insert(c.end(), type, type + 4);
+    c.insert(c.end(), data.begin(), data.end());
+    const uint32_t crc = crc32(crc32(0, nullptr, 0), c.data() + 4, static_cast<uInt>(c.size() - 4));
+    be32(c, crc);
+    return std::fwrite(c.data(), 1, c.size(), f) == c.size();
+  };
+  static const unsigned char sig[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  bool ok = std::fwrite(sig, 1, 8, f) == 8;
+  std::vector<unsigned char> ihdr;
+  be32(ihdr, static_cast<uint32_t>(w));
+  be32(ihdr, static_cast<uint32_t>(h));
+  ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB
+  ok = ok && chunk("IHDR", ihdr) && chunk("IDAT", packed) && chunk("IEND", {});
+  return std::fclose(f) == 0 && ok;
+}
+
+struct ViewState {
+  // In the order of creation, so that they are released in the opposite one.
+  Handle(OpenGl_GraphicDriver) driver;
+  Handle(Xw_Window) window;
+  Handle(V3d_Viewer) viewer;
+  Handle(V3d_View) view;
+  Handle(AIS_InteractiveContext) context;
+};
+
+class CView;
+
+class CShapeVis final : public RefCounted<QZ::CAD::IShapeVis> {
+ public:
+  CShapeVis(std::shared_ptr<ViewState> state, Handle(AIS_Shape) ais, QZ::ObjPtr<QZ::CAD::IShape> shape)
+      : m_state(std::move(state)), m_ais(std::move(ais)), m_shape(std::move(shape)) {}
+
+  void SetColor(double r, double g, double b) override {
+    Guard("SetColor", [&] {
+      for (double v : {r, g, b})
+        if (!(v >= 0.0 && v <= 1.0)) Throw(QZ::eCodeInvalidParameter, "colour components lie between 0 and 1");
+      m_state->context->SetColor(m_ais, Quantity_Color(r, g, b, Quantity_TOC_sRGB), false);
+    });
+  }
+  QZ::CAD::IShape* GetShape() override { return m_shape.AddRefGet(); }
+  bool IsSame(QZ::CAD::IShapeVis* other) override {
+    auto* o = dynamic_cast<CShapeVis*>(other);
+    return o && o->m_ais == m_ais;
+  }
+  bool IsDisplayed() override { return m_state->context->IsDisplayed(m_ais); }
+
+  const Handle(AIS_Shape)& Ais() const { return m_ais; }
+
+ private:
+  std::shared_ptr<ViewState> m_state;
+  Handle(AIS_Shape) m_ais;
+  QZ::ObjPtr<QZ::CAD::IShape> m_shape;
+};
+
+class CView final : public RefCounted<QZ::CAD::IView> {
+ public:
+  CView(void* handle, int kind) : m_state(std::make_shared<ViewState>()) {
+    void* display = nullptr;
+    unsigned long window = 0;
+    if (kind == QZ::CAD::eViewWindow) {
+      auto* h = static_cast<QZ::CAD::XWindowHandle*>(handle);
+      if (!h || !h->display || !h->window) Throw(QZ::eCodeInvalidParameter, "NewView: no window handle");
+      display = h->display;
+      window = h->window;
+    } else if (kind != QZ::CAD::eViewOffscreen) {
+      Throw(QZ::eCodeInvalidParameter, "NewView: unknown kind of view");
+    }
+    m_state->driver = NewDriver(display);
+    const Handle(OpenGl_GraphicDriver)& driver = m_state->driver;
+    m_state->viewer = new V3d_Viewer(driver);
+    m_state->viewer->SetDefaultLights();
+    m_state->viewer->SetLightOn();
+    m_state->viewer->SetDefaultTypeOfView(V3d_ORTHOGRAPHIC);
+    m_state->view = m_state->viewer->CreateView();
+    if (kind == QZ::CAD::eViewWindow) {
+      m_state->window = new Xw_Window(driver->GetDisplayConnection(), static_cast<Aspect_Drawable>(window));
+    } else {
+      m_state->window = new Xw_Window(driver->GetDisplayConnection(), "cad-ondravel offscreen", 0, 0, 640, 480);
+      m_state->window->SetVirtual(true);
+    }
+    m_state->view->SetWindow(m_state->window);
+    m_state->view->SetBackgroundColor(Quantity_NOC_WHITE);
+    m_state->view->ChangeRenderingParams().IsAntialiasingEnabled = true;
+    m_state->view->ChangeRenderingParams().NbMsaaSamples = 4;
+    m_state->context = new AIS_InteractiveContext(m_state->viewer);
+    m_state->context->SetDisplayMode(AIS_Shaded, false);
+    m_state->context->DefaultDrawer()->SetFaceBoundaryDraw(true);
+    ResetView();
+  }
+  ~CView() override {
+    try {
+      ReleaseAll();
+      m_state->view->Remove();
+    } catch (...) {
+    }
+  }
+
+  QZ::CAD::IShapeVis* Display(QZ::CAD::IShape* shape) override {
+    return Guard("Display", [&]() -> QZ::CAD::IShapeVis* {
+      const TopoDS_Shape& s = ShapeOf(shape);
+      if (s.IsNull()) Throw(QZ::eCodeNullShape, "Display: null shape");
+      Handle(AIS_Shape) ais = new AIS_Shape(s);
+      m_state->context->Display(ais, AIS_Shaded, 0, false);
+      auto* vis = new CShapeVis(m_state, ais, QZ::ObjPtr<QZ::CAD::IShape>::Share(shape));
+      m_shown.push_back(vis);  // the view's own reference
+      vis->AddRef();           // the caller's
+      return vis;
+    });
+  }
+  void Paint() override {
+    Guard("Paint", [&] { m_state->view->Redraw(); });
+  }
+  void Zoom(double& factor) override {
+    Guard("Zoom", [&] {
+      if (!(std::isfinite(factor) && factor > 0)) Throw(QZ::eCodeInvalidParameter, "Zoom: factor must be positive");
+      m_state->view->SetZoom(factor, true);
+    });
+  }
+  void ButtonDown(int& x, int& y) override {
+    m_lastX = x;
+    m_lastY = y;
+  }
+  void RightButtonDown(int& x, int& y) override {
+    Guard("RightButtonDown", [&] { m_state->view->StartRotation(x, y); });
+  }
+  void Drag(int& x, int& y) override {
+    Guard("Drag", [&] {
+      m_state->view->Pan(x - m_lastX, m_lastY - y);
+      m_lastX = x;
+      m_lastY = y;
+    });
+  }
+  void RightDrag(int& x, int& y) override {
+    Guard("RightDrag", [&] { m_state->view->Rotation(x, y); });
+  }
+  void Resized() override {
+    Guard("Resized", [&] {
+      m_state->window->DoResize();
+      m_state->view->MustBeResized();
+    });
+  }
+  void ShowGrid(bool show) override {
+    Guard("ShowGrid", [&] {
+      if (show)
+        m_state->viewer->ActivateGrid(Aspect_GT_Rectangular, Aspect_GDM_Lines);
+      else
+        m_state->viewer->DeactivateGrid();
+    });
+  }
+  void ShowAxes(bool show) override {
+    Guard("ShowAxes", [&] {
+      if (show)
+        m_state->view->TriedronDisplay(Aspect_TOTP_LEFT_LOWER, Quantity_NOC_BLACK, 0.08, V3d_ZBUFFER);
+      else
+        m_state->view->TriedronErase();
+    });
+  }
+  void Select(QZ::CAD::IShapeVis* vis) override {
+    Guard("Select", [&] {
+      auto* v = Mine(vis);
+      if (!v) return;
+      if (!m_state->context->IsSelected(v->Ais())) m_state->context->AddOrRemoveSelected(v->Ais(), false);
+    });
+  }
+  QZ::CAD::IShapeVis* Pick(int x, int y) override {
+    return Guard("Pick", [&]() -> QZ::CAD::IShapeVis* {
+      m_state->context->MoveTo(x, y, m_state->view, false);
+      if (!m_state->context->HasDetected()) return nullptr;
+      Handle(AIS_InteractiveObject) hit = m_state->context->DetectedInteractive();
+      m_state->context->ClearDetected(false);
+      for (CShapeVis* v : m_shown) {
+        if (v->Ais() == hit) {
+          v->AddRef();
+          return v;
+        }
+      }
+      return nullptr;
+    });
+  }
+  void Erase(QZ::CAD::IShapeVis* vis) override {
+    Guard("Erase", [&] {
+      auto* v = Mine(vis);
+      if (!v) return;
+      m_state->context->Remove(v->Ais(), false);
+      Forget(v);
+    });
+  }
+  void ClearSelection() override {
+    Guard("ClearSelection", [&] { m_state->context->ClearSelected(false); });
+  }
+  void FinishSelection() override {
+    Guard("FinishSelection", [&] { m_state->context->UpdateCurrentViewer(); });
+  }
+  void DeleteSelected() override {
+    Guard("DeleteSelected", [&] {
+      std::vector<CShapeVis*> selected;
+      for (CShapeVis* v : m_shown)
+        if (m_state->context->IsSelected(v->Ais())) selected.push_back(v);
+      for (CShapeVis* v : selected) {
+        m_state->context->Remove(v->Ais(), false);
+        Forget(v);
+      }
+    });
+  }
+  void Redraw() override {
+    Guard("Redraw", [&] { m_state->view->Redraw(); });
+  }
+  void FitAll() override {
+    Guard("FitAll", [&] {
+      m_state->view->FitAll(0.05, false);
+      m_state->view->ZFitAll();
+    });
+  }
+  void UpdateView() override {
+    Guard("UpdateView", [&] { m_state->context->UpdateCurrentViewer(); });
+  }
+  void EraseAll() override {
+    Guard("EraseAll", [&] { ReleaseAll(); });
+  }
+  void ResetView() override {
+    Guard("ResetView", [&] {
+      m_state->view->SetProj(V3d_XposYnegZpos);
+      m_state->view->SetZoom(1.0, true);
+      m_state->view->FitAll(0.05, false);
+      m_state->view->ZFitAll();
+    });
+  }
+  bool SaveImage(const char* path, int width, int height) override {
+    return Guard("SaveImage", [&] {
+      if (!path || width <= 0 || height <= 0 || width > 8192 || height > 8192)
+        Throw(QZ::eCodeInvalidParameter, "SaveImage: bad path or size");
+      Image_PixMap pm;
+      if (!m_state->view->ToPixMap(pm, width, height, Graphic3d_BT_RGB)) return false;
+      return WritePng(pm, path);
+    });
+  }
+  int GetDisplayedCount() override { return static_cast<int>(m_shown.size()); }
+  int GetSelectedCount() override {
+    return Guard("GetSelectedCount", [&] { return m_state->context->NbSelected(); });
+  }
+  double GetScale() override {
+    return Guard("GetScale", [&] { return m_state->view->Scale(); });
+  }
+
+ private:
+  CShapeVis* Mine(QZ::CAD::IShapeVis* vis) {
+    auto* v = dynamic_cast<CShapeVis*>(vis);
+    if (!v) return nullptr;
+    return std::find(m_shown.begin(), m_shown.end(), v) != m_shown.end() ? v : nullptr;
+  }
+  void Forget(CShapeVis* v) {
+    m_shown.erase(std::remove(m_shown.begin(), m_shown.end(), v), m_shown.end());
+    v->Release();
+  }
+  void ReleaseAll() {
+    m_state->context->RemoveAll(false);
+    for (CShapeVis* v : m_shown) v->Release();
+    m_shown.clear();
+  }
+
+  std::shared_ptr<ViewState> m_state;
+  std::vector<CShapeVis*> m_shown;
+  int m_lastX = 0, m_lastY = 0;
+};
+
+}  // namespace
+
+QZ::CAD::IView* NewView(void* handle, int kind) { return new CView(handle, kind); }
+
+}  // namespace cad_engine

@@ -1,0 +1,268 @@
+// Views: display, pick, select, erase and an off-screen render to PNG. They need an X display
+// (the test scripts run everything under Xvfb).
+#include "EngineFixture.h"
+
+#include <zlib.h>
+
+#include <cstring>
+
+using namespace engine_test;
+
+namespace {
+
+class ViewTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+    EngineTest::SetUp();
+    try {
+      view = ObjPtr<CAD::IView>(ctx->NewView(nullptr, CAD::eViewOffscreen));
+    } catch (QZ::IException* e) {
+      ADD_FAILURE() << "NewView: " << e->GetText();
+      e->Release();
+    }
+    ASSERT_TRUE(view);
+  }
+  ObjPtr<CAD::IView> view;
+};
+
+struct Png {
+  unsigned width = 0, height = 0;
+  std::vector<unsigned char> rgb;  // rows of width * 3 bytes
+  const unsigned char* At(unsigned x, unsigned y) const { return &rgb[(y * width + x) * 3]; }
+};
+
+unsigned Be32(const unsigned char* p) { return (p[0] << 24) | (p[1] << 16) | (p[2] << 8) | p[3]; }
+
+// Reads the 8-bit RGB, unfiltered PNG files the engine writes, checking every chunk's CRC.
+Png ReadPng(const std::string& path) {
+  Png png;
+  const std::string data = ReadAll(path);
+  const auto* p = reinterpret_cast<const unsigned char*>(data.data());
+  EXPECT_GE(data.size(), 8u);
+  EXPECT_EQ(std::memcmp(p, "\x89PNG\r\n\x1a\n", 8), 0);
+  size_t off = 8;
+  std::vector<unsigned char> idat;
+  while (off + 12 <= data.size()) {
+    const unsigned len = Be32(p + off);
+    const std::string type(data.data() + off + 4, 4);
+    EXPECT_LE(off + 12 + len, data.size());
+    const unsigned crc = Be32(p + off + 8 + len);
+    EXPECT_EQ(crc, crc32(crc32(0, nullptr, 0), p + off + 4, len + 4)) << type;
+    if (type == "IHDR") {
+      png.width = Be32(p + off + 8);
+      png.height = Be32(p + off + 12);
+      EXPECT_EQ(p[off + 16], 8);
+      EXPECT_EQ(p[off + 17], 2);
+    } else if (type == "IDAT") {
+      idat.insert(idat.end(), p + off + 8, p + off + 8 + len);
+    }
+    off += 12 + len;
+  }
+  std::vector<unsigned char> raw((png.width * 3 + 1) * png.height);
+  uLongf size = raw.size();
+  EXPECT_EQ(uncompress(raw.data(), &size, idat.data(), idat.size()), Z_OK);
+  EXPECT_EQ(size, raw.size());
+  for (unsigned y = 0; y < png.height; ++y) {
+    EXPECT_EQ(raw[y * (png.width * 3 + 1)], 0);
+    const auto* row = &raw[y * (png.width * 3 + 1) + 1];
+    png.rgb.insert(png.rgb.end(), row, row + png.width * 3);
+  }
+  return png;
+}
+
+// Counts pixels close to a colour.
+size_t CountNear(const Png& png, int r, int g, int b, int tol) {
+  size_t n = 0;
+  for (unsigned y = 0; y < png.height; ++y)
+    for (unsigned x = 0; x < png.width; ++x) {
+      const auto* c = png.At(x, y);
+      if (std::abs(c[0] - r) <= tol && std::abs(c[1] - g) <= tol && std::abs(c[2] - b) <= tol) ++n;
+    }
+  return n;
+}
+
+}  // namespace
+
+TEST_F(ViewTest, OffscreenRenderOfASmallAssembly) {
+  // A grey base plate, a red column and a blue ball on top.
+  ObjPtr<CAD::IShape> plate(ctx->Box(100, 100, 10));
+  ObjPtr<CAD::IShape> column0(ctx->Cylinder(10, 60));
+  ObjPtr<CAD::IShape> ball0(ctx->Sphere(20));
+  double m[12];
+  Translation(m, 50, 50, 10);
+  ObjPtr<CAD::IShape> column(column0->Placed(m));
+  Translation(m, 50, 50, 90);
+  ObjPtr<CAD::IShape> ball(ball0->Placed(m));
+  view->EraseAll();
+  view->ResetView();
+  ObjPtr<CAD::IShapeVis> v1(view->Display(plate.Get()));
+  ObjPtr<CAD::IShapeVis> v2(view->Display(column.Get()));
+  ObjPtr<CAD::IShapeVis> v3(view->Display(ball.Get()));
+  v1->SetColor(0.6, 0.6, 0.6);
+  v2->SetColor(1, 0, 0);
+  v3->SetColor(0, 0, 1);
+  view->ShowAxes(true);
+  view->FitAll();
+  view->Redraw();
+  EXPECT_EQ(view->GetDisplayedCount(), 3);
+
+  TempDir dir;
+  const std::string path = dir / "assembly.png";
+  ASSERT_TRUE(view->SaveImage(path.c_str(), 320, 240));
+  const Png png = ReadPng(path);
+  ASSERT_EQ(png.width, 320u);
+  ASSERT_EQ(png.height, 240u);
+  // White background in the corner, and both coloured solids visible (shaded, so allow a range).
+  const auto* corner = png.At(2, 2);
+  EXPECT_GT(corner[0], 240);
+  EXPECT_GT(corner[1], 240);
+  EXPECT_GT(corner[2], 240);
+  size_t reddish = 0, bluish = 0;
+  double redY = 0, blueY = 0;
+  for (unsigned y = 0; y < png.height; ++y)
+    for (unsigned x = 0; x < png.width; ++x) {
+      const auto* c = png.At(x, y);
+      if (c[0] > 100 && c[0] > 2 * c[1] + 20 && c[0] > 2 * c[2] + 20) {
+        ++reddish;
+        redY += y;
+      }
+      if (c[2] > 100 && c[2] > 2 * c[0] + 20 && c[2] > 2 * c[1] + 20) {
+        ++bluish;
+        blueY += y;
+      }
+    }
+  ASSERT_GT(reddish, 200u);
+  ASSERT_GT(bluish, 500u);
+  // z points up in the image: the ball on top of the column is drawn above it.
+  EXPECT_LT(blueY / bluish, redY / reddish);
+  EXPECT_LT(CountNear(png, 255, 255, 255, 3), png.width * png.height * 9 / 10) << "the model fills part of the image";
+  if (const char* keep = std::getenv("ENGINE_TEST_KEEP_PNG")) std::filesystem::copy_file(path, keep,
+      std::filesystem::copy_options::overwrite_existing);
+
+  // Nothing remains after EraseAll: the image is plain background.
+  view->EraseAll();
+  EXPECT_EQ(view->GetDisplayedCount(), 0);
+  EXPECT_FALSE(v1->IsDisplayed());
+  const std::string empty = dir / "empty.png";
+  ASSERT_TRUE(view->SaveImage(empty.c_str(), 64, 48));
+  const Png blank = ReadPng(empty);
+  EXPECT_GT(CountNear(blank, 255, 255, 255, 3), blank.width * blank.height * 9 / 10);
+}
+
+TEST_F(ViewTest, PickSelectAndDelete) {
+  ObjPtr<CAD::IShape> box(ctx->Box(10, 10, 10));
+  ObjPtr<CAD::IShapeVis> vis(view->Display(box.Get()));
+  view->ResetView();
+  view->FitAll();
+  view->Redraw();
+  // The view's window is 640 x 480; the fitted box covers its centre and not its corner.
+  ObjPtr<CAD::IShapeVis> hit(view->Pick(320, 240));
+  ASSERT_TRUE(hit);
+  EXPECT_TRUE(hit->IsSame(vis.Get()));
+  EXPECT_TRUE(vis->IsSame(hit.Get()));
+  ObjPtr<CAD::IShape> shown(hit->GetShape());
+  EXPECT_EQ(shown.Get(), box.Get());
+  EXPECT_FALSE(ObjPtr<CAD::IShapeVis>(view->Pick(2, 2)));
+
+  view->ClearSelection();
+  view->Select(vis.Get());
+  view->Select(vis.Get());  // twice is still one selected visual
+  view->FinishSelection();
+  EXPECT_EQ(view->GetSelectedCount(), 1);
+  view->ClearSelection();
+  EXPECT_EQ(view->GetSelectedCount(), 0);
+  view->Select(vis.Get());
+  view->DeleteSelected();
+  EXPECT_EQ(view->GetDisplayedCount(), 0);
+  EXPECT_FALSE(vis->IsDisplayed());
+  // Operations on a visual the view no longer shows do nothing.
+  view->Erase(vis.Get());
+  view->Select(vis.Get());
+  EXPECT_EQ(view->GetSelectedCount(), 0);
+}
+
+TEST_F(ViewTest, ZoomPanRotateAndBadInput) {
+  ObjPtr<CAD::IShape> box(ctx->Box(10, 10, 10));
+  ObjPtr<CAD::IShapeVis> vis(view->Display(box.Get()));
+  view->FitAll();
+  const double scale = view->GetScale();
+  double in = 1.1, out = 1 / 1.1;
+  view->Zoom(in);
+  EXPECT_NEAR(view->GetScale(), scale * 1.1, scale * 1e-6);
+  view->Zoom(out);
+  EXPECT_NEAR(view->GetScale(), scale, scale * 1e-6);
+  double zero = 0;
+  EXPECT_EQ(CodeOf([&] { view->Zoom(zero); }), QZ::eCodeInvalidParameter);
+
+  // A pan moves the box away from the centre; a rotation keeps the view usable.
+  int x = 320, y = 240;
+  view->ButtonDown(x, y);
+  int x2 = 620, y2 = 240;
+  view->Drag(x2, y2);
+  view->Redraw();
+  EXPECT_FALSE(ObjPtr<CAD::IShapeVis>(view->Pick(320, 240)));
+  view->RightButtonDown(x, y);
+  int x3 = 360, y3 = 260;
+  view->RightDrag(x3, y3);
+  view->ShowGrid(true);
+  view->ShowGrid(false);
+  view->ShowAxes(false);
+  view->Resized();
+  view->UpdateView();
+  view->ResetView();
+  view->FitAll();
+  EXPECT_TRUE(ObjPtr<CAD::IShapeVis>(view->Pick(320, 240)));
+
+  EXPECT_EQ(CodeOf([&] { view->Display(nullptr); }), QZ::eCodeNullShape);
+  EXPECT_EQ(CodeOf([&] { ctx->NewView(nullptr, CAD::eViewWindow); }), QZ::eCodeInvalidParameter);
+  EXPECT_EQ(CodeOf([&] { ctx->NewView(nullptr, 7); }), QZ::eCodeInvalidParameter);
+  EXPECT_EQ(CodeOf([&] { view->SaveImage(nullptr, 10, 10); }), QZ::eCodeInvalidParameter);
+  double nanColor = std::nan("");
+  EXPECT_EQ(CodeOf([&] { vis->SetColor(nanColor, 0, 0); }), QZ::eCodeInvalidParameter);
+}
+
+#include <X11/Xlib.h>
+
+TEST(EngineWindowView, DrawsIntoAWindowGivenByItsHandle) {
+  if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+  // The display stays open for the life of the process, as the viewer's toolkit keeps its own.
+  static Display* display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr);
+  const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 200, 150, 0, 0, 0xFFFFFF);
+  XMapWindow(display, window);
+  XSync(display, False);
+  {
+    ObjPtr<CAD::ICADContext> ctx(Tools()->NewContext());
+    CAD::XWindowHandle handle{display, window};
+    ObjPtr<CAD::IView> view(ctx->NewView(&handle, CAD::eViewWindow));
+    ASSERT_TRUE(view);
+    ObjPtr<CAD::IShape> box(ctx->Box(10, 10, 10));
+    ObjPtr<CAD::IShapeVis> vis(view->Display(box.Get()));
+    vis->SetColor(0, 0.5, 0);
+    view->FitAll();
+    view->Paint();
+    // Picking uses the window's own size: its centre hits the box.
+    ObjPtr<CAD::IShapeVis> hit(view->Pick(100, 75));
+    ASSERT_TRUE(hit);
+    EXPECT_TRUE(hit->IsSame(vis.Get()));
+    XResizeWindow(display, window, 400, 300);
+    XSync(display, False);
+    view->Resized();
+    view->FitAll();
+    EXPECT_TRUE(ObjPtr<CAD::IShapeVis>(view->Pick(200, 150)));
+    TempDir dir;
+    ASSERT_TRUE(view->SaveImage((dir / "w.png").c_str(), 100, 80));
+    const Png png = ReadPng(dir / "w.png");
+    EXPECT_EQ(png.width, 100u);
+    size_t greenish = 0;
+    for (unsigned y = 0; y < png.height; ++y)
+      for (unsigned x = 0; x < png.width; ++x) {
+        const auto* c = png.At(x, y);
+        if (c[1] > 60 && c[1] > c[0] + 30 && c[1] > c[2] + 30) ++greenish;
+      }
+    EXPECT_GT(greenish, 100u);
+  }
+  XDestroyWindow(display, window);
+  XSync(display, False);
+}

@@ -1,0 +1,170 @@
+// The vocabulary of the install script ("InstallScript.cfg"): every element and attribute name
+// the installer reads or writes, in one place. Readers name elements and attributes only
+// through these constants. Element names are matched without regard to case by the settings
+// tree; attribute names exactly.
+#pragma once
+
+namespace ScriptNames {
+
+// The script's file inside the package archive.
+inline constexpr const wchar_t* kScriptFile = L"InstallScript.cfg";
+
+namespace Element {
+// Children of the root element.
+inline constexpr const wchar_t* kInstall = L"INSTALL";
+inline constexpr const wchar_t* kMacros = L"MACROS";
+inline constexpr const wchar_t* kLibraries = L"LIBRARIES";
+inline constexpr const wchar_t* kShortcuts = L"SHORTCUTS";
+inline constexpr const wchar_t* kRegistry = L"REGISTRY";
+inline constexpr const wchar_t* kServer = L"SERVER";
+inline constexpr const wchar_t* kRights = L"RIGHTS";
+inline constexpr const wchar_t* kRedist = L"REDIST";
+inline constexpr const wchar_t* kAdditional = L"ADDITIONAL";
+inline constexpr const wchar_t* kUninstaller = L"UNINSTALLER";
+inline constexpr const wchar_t* kClient = L"CLIENT";
+inline constexpr const wchar_t* kDialogs = L"DIALOGS";
+inline constexpr const wchar_t* kLocalization = L"Localization";
+inline constexpr const wchar_t* kIcons = L"ICONS";
+inline constexpr const wchar_t* kImages = L"Images";
+inline constexpr const wchar_t* kUserSettings = L"UserSettings";
+// Inside INSTALL.
+inline constexpr const wchar_t* kCommonInfo = L"COMMONINFO";
+inline constexpr const wchar_t* kCfg = L"CFG";
+inline constexpr const wchar_t* kCfgFile = L"FILE";
+inline constexpr const wchar_t* kCfgChange = L"CHANGE";
+// Items of the lists.
+inline constexpr const wchar_t* kMacro = L"MACRO";
+inline constexpr const wchar_t* kLibrary = L"LIBRARY";
+inline constexpr const wchar_t* kShortcut = L"SHORTCUT";
+inline constexpr const wchar_t* kShare = L"SHARE";
+inline constexpr const wchar_t* kHklm = L"HKLM";
+inline constexpr const wchar_t* kHkcu = L"HKCU";
+inline constexpr const wchar_t* kHkcr = L"HKCR";
+// Step nodes (INSTALL, LIBRARY, ADDITIONAL).
+inline constexpr const wchar_t* kDirectory = L"DIRECTORY";
+inline constexpr const wchar_t* kFile = L"FILE";
+inline constexpr const wchar_t* kAssociation = L"ASSOCIATION";
+inline constexpr const wchar_t* kExec = L"Exec";
+inline constexpr const wchar_t* kDatabase = L"DATABASE";
+// Inside a language of Localization.
+inline constexpr const wchar_t* kMessages = L"MESSAGES";
+inline constexpr const wchar_t* kCommon = L"Common";
+inline constexpr const wchar_t* kBanner = L"Banner";
+inline constexpr const wchar_t* kProgressSection = L"DLG_PROGRESS";
+} // namespace Element
+
+namespace Attribute {
+// Product description (the root element).
+inline constexpr const wchar_t* kName = L"Name";
+inline constexpr const wchar_t* kPv = L"PV";
+inline constexpr const wchar_t* kRegKey = L"RegKey";
+inline constexpr const wchar_t* kVersion = L"Version";
+inline constexpr const wchar_t* kInstallType = L"InstallType";
+inline constexpr const wchar_t* kBuild = L"Build";
+inline constexpr const wchar_t* kDirName = L"DirName";
+inline constexpr const wchar_t* kLanguage = L"Language";
+// COMMONINFO and CFG.
+inline constexpr const wchar_t* kFile = L"File";
+inline constexpr const wchar_t* kLog = L"Log";
+inline constexpr const wchar_t* kRegKeyInstall = L"RegKeyInstall";
+inline constexpr const wchar_t* kRegKeyProjectPath = L"RegKeyProjectPath";
+inline constexpr const wchar_t* kPath = L"Path";
+// Shared by many elements.
+inline constexpr const wchar_t* kIgnoreFor = L"IgnoreFor";
+inline constexpr const wchar_t* kId = L"ID";
+inline constexpr const wchar_t* kCaption = L"Caption";
+inline constexpr const wchar_t* kValue = L"Value";
+inline constexpr const wchar_t* kType = L"Type";
+inline constexpr const wchar_t* kAccess = L"Access";
+inline constexpr const wchar_t* kWait = L"Wait";
+inline constexpr const wchar_t* kCmdArguments = L"CmdArguments";
+inline constexpr const wchar_t* kMsgKey = L"MsgKey";
+inline constexpr const wchar_t* kAskKey = L"AskKey";
+// Libraries.
+inline constexpr const wchar_t* kSelected = L"Selected";
+inline constexpr const wchar_t* kReadonly = L"Readonly";
+inline constexpr const wchar_t* kDependency = L"Dependency";
+// Folders and files.
+inline constexpr const wchar_t* kOverwrite = L"Overwrite";
+inline constexpr const wchar_t* kTarget = L"Target";
+inline constexpr const wchar_t* kBackupFiles = L"BackupFiles";
+// Registry.
+inline constexpr const wchar_t* kKeyName = L"KeyName";
+inline constexpr const wchar_t* kValueName = L"ValueName";
+inline constexpr const wchar_t* kIntValue = L"IntValue";
+inline constexpr const wchar_t* kTextValue = L"TextValue";
+inline constexpr const wchar_t* kAction = L"Action";
+// Shortcuts and associations.
+inline constexpr const wchar_t* kStartFolder = L"StartFolder";
+inline constexpr const wchar_t* kDesktop = L"Desktop";
+inline constexpr const wchar_t* kStart = L"Start";
+inline constexpr const wchar_t* kQuickLaunch = L"QuickLaunch";
+inline constexpr const wchar_t* kExtension = L"Extension";
+inline constexpr const wchar_t* kProgram = L"Program";
+// Exec.
+inline constexpr const wchar_t* kShowWindow = L"ShowWindow";
+inline constexpr const wchar_t* kExecCmdError = L"ExecCmdError";
+// Rights.
+inline constexpr const wchar_t* kRights = L"Rights";
+// Database.
+inline constexpr const wchar_t* kDbSystem = L"DBSystem";
+inline constexpr const wchar_t* kDsnSystem = L"DSNSystem";
+inline constexpr const wchar_t* kDefaultDir = L"DefaultDir";
+inline constexpr const wchar_t* kDsn = L"DSN";
+inline constexpr const wchar_t* kDriver = L"Driver";
+// Uninstaller.
+inline constexpr const wchar_t* kCompany = L"Company";
+inline constexpr const wchar_t* kTitle = L"Title";
+inline constexpr const wchar_t* kIconPath = L"IconPath";
+inline constexpr const wchar_t* kVersionMajor = L"VersionMajor";
+inline constexpr const wchar_t* kVersionMinor = L"VersionMinor";
+// Client.
+inline constexpr const wchar_t* kShare = L"Share";
+inline constexpr const wchar_t* kPort = L"Port";
+// Icons.
+inline constexpr const wchar_t* kPathDi = L"PathDI";
+// Localization, dialogs and images.
+inline constexpr const wchar_t* kSystemName = L"SystemName";
+inline constexpr const wchar_t* kShow = L"Show";
+inline constexpr const wchar_t* kPos = L"Pos";
+inline constexpr const wchar_t* kImageId = L"ImageID";
+inline constexpr const wchar_t* kUrl = L"URL";
+// UserSettings.
+inline constexpr const wchar_t* kInstallPath = L"InstallPath";
+inline constexpr const wchar_t* kProjectPath = L"ProjectPath";
+inline constexpr const wchar_t* kTolmeraPath = L"TolmeraPath";
+inline constexpr const wchar_t* kSelectedLibraries = L"SelectedLibraries";
+inline constexpr const wchar_t* kCopyMsiPath = L"CopyMSIPath";
+inline constexpr const wchar_t* kServerName = L"ServerName";
+} // namespace Attribute
+
+// Wizard pages: their sections in a language and their switches under DIALOGS.
+namespace Page {
+inline constexpr const wchar_t* kGreeting = L"DLG_GREETING";
+inline constexpr const wchar_t* kLanguageSelection = L"DLG_LANGUAGE_SELECTION";
+inline constexpr const wchar_t* kLicense = L"DLG_LICENSE";
+inline constexpr const wchar_t* kInstallType = L"DLG_INSTALL_TYPE";
+inline constexpr const wchar_t* kComputerSelection = L"DLG_COMPUTER_SELECTION";
+inline constexpr const wchar_t* kClientAttributes = L"DLG_CLIENTATTRIBUTES";
+inline constexpr const wchar_t* kDestination = L"DLG_DESTINATION";
+inline constexpr const wchar_t* kComponents = L"DLG_COMPONENTS";
+inline constexpr const wchar_t* kSummary = L"DLG_SUMMARY";
+inline constexpr const wchar_t* kUpdate = L"DLG_UPDATE";
+inline constexpr const wchar_t* kRepair = L"DLG_REPAIR";
+inline constexpr const wchar_t* kRepairTruncated = L"DLG_REPAIR_TRUNCATED";
+inline constexpr const wchar_t* kChangeRepair = L"DLG_CHANGE_REPAIR";
+inline constexpr const wchar_t* kProgress = L"DLG_PROGRESS";
+inline constexpr const wchar_t* kFinish = L"DLG_FINISH";
+} // namespace Page
+
+// Words of the values.
+namespace Value {
+inline constexpr const wchar_t* kUninstall = L"Uninstall";
+inline constexpr const wchar_t* kHide = L"n";     // "Show": hides a page or a control
+inline constexpr const wchar_t* kYes = L"y";      // the yes/no flags of the steps
+inline constexpr const wchar_t* kCommonType = L"common";
+inline constexpr const wchar_t* kTop = L"top";
+inline constexpr const wchar_t* kLeft = L"left";
+} // namespace Value
+
+} // namespace ScriptNames

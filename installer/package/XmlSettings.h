@@ -1,0 +1,54 @@
+// The settings tree over pugixml. Keeps what the installer relies on from the platform parser:
+// the XML declaration is the document's first node (so the root is the node after it);
+// comments and non-blank text are nodes, blank text between elements is not kept; child names
+// compare without case, attribute names exactly; files are read in any declared encoding and
+// written UTF-16 with a byte-order mark, indented. Paths are Windows paths of the machine.
+#pragma once
+
+#include "package/LogSink.h"
+#include "package/Settings.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace pugi {
+class xml_document;
+}
+
+namespace CommonTools {
+
+class CXmlSettings : public ISettings {
+public:
+    CXmlSettings();
+    ~CXmlSettings() override;
+
+    bool Load(const std::wstring& path) override;
+    bool Save(const std::wstring& path) override;
+    bool GetRoot(SettingsNodePtr& node) override;
+    bool CreateRoot(const std::wstring& name, SettingsNodePtr& node) override;
+
+    // Parsing and writing without files (used by Load and Save, and by tests).
+    bool LoadFromBytes(const std::string& bytes);
+    std::string SaveToBytes() const;
+
+    const std::wstring& GetPath() const { return m_path; }
+    // Why the last Load failed: "line L, column C: reason" or a file error; empty after success.
+    const std::wstring& LastError() const { return m_error; }
+
+private:
+    std::shared_ptr<pugi::xml_document> m_doc;
+    std::wstring m_path;
+    std::wstring m_error;
+};
+
+// Text helpers shared by the package code.
+std::string ToUtf8(const std::wstring& s);
+std::wstring FromUtf8(const std::string& s);
+bool EqualNoCase(const std::wstring& a, const std::wstring& b);
+
+// Converts a whole XML file's bytes to UTF-8 (byte-order marks, UTF-16 either byte order, the
+// encoding named by the declaration). False with a reason when it cannot.
+bool XmlBytesToUtf8(const std::string& bytes, std::string& utf8, std::wstring& error);
+
+} // namespace CommonTools

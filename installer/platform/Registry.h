@@ -1,0 +1,231 @@
+// The emulated registry of the machine: HKEY_LOCAL_MACHINE, HKEY_USERS, HKEY_CURRENT_USER (the
+// current user's hive in HKEY_USERS) and HKEY_CLASSES_ROOT (HKEY_LOCAL_MACHINE\SOFTWARE\Classes).
+//
+// The functions carry the names, arguments and status codes of the Win32 registry API, so code
+// written against that API reads the same here. Differences that follow from the host:
+//   - wchar_t is 4 bytes here. Data of string types (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) are
+//     passed and returned as wchar_t arrays, so byte sizes are counted in sizeof(wchar_t) units
+//     ((wcslen + 1) * sizeof(wchar_t) for a REG_SZ with its terminator, as code computes them).
+//     A string value whose size is not a whole number of wchar_t is refused
+//     (ERROR_INVALID_PARAMETER) instead of being stored torn.
+//   - Key and value names may not contain NUL, CR or LF (ERROR_INVALID_PARAMETER): the hive
+//     files could not keep them.
+//
+// Hives are kept in the machine root as text files in the registry editor's format:
+//   <root>/registry/HKLM.reg          HKEY_LOCAL_MACHINE
+//   <root>/registry/HKU/<name>.reg    HKEY_USERS\<name> (a user's SID, or .DEFAULT)
+// Every change is written at once (read-modify-write under an flock lock on "<file>.lock",
+// written to "<file>.tmp" and renamed over the hive), and every call first reloads a hive that
+// another process replaced, so several processes share one registry and lose nothing. A hive
+// file that cannot be read makes every call on that hive fail with ERROR_REGISTRY_CORRUPT; the
+// file is left in place (a copy is kept as "<file>.corrupt-N") and never replaced by an empty
+// hive; HiveErrorText names the line.
+//
+// WOW64: when the machine's OS is 64-bit and the process 32-bit (MachineConfig::IsWow64), keys
+// under HKLM\SOFTWARE are redirected to HKLM\SOFTWARE\WOW6432Node unless Windows shares them
+// (the list of shared keys that Windows documents), as are the COM keys under
+// SOFTWARE\Classes (CLSID, Interface, DirectShow, Media Type, MediaFoundation) in both HKLM and
+// the user hives. KEY_WOW64_64KEY and KEY_WOW64_32KEY choose a view for one call.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/RegistryTree.h"
+#include "platform/Win32Errors.h"
+
+namespace platform {
+
+class Machine;
+struct MachineConfig;
+
+using LSTATUS = std::int32_t;
+using REGSAM = DWORD;
+using BYTE = std::uint8_t;
+
+struct HKEY__;
+using HKEY = HKEY__*;
+
+inline HKEY const HKEY_CLASSES_ROOT = reinterpret_cast<HKEY>(std::uintptr_t{0x80000000u});
+inline HKEY const HKEY_CURRENT_USER = reinterpret_cast<HKEY>(std::uintptr_t{0x80000001u});
+inline HKEY const HKEY_LOCAL_MACHINE = reinterpret_cast<HKEY>(std::uintptr_t{0x80000002u});
+inline HKEY const HKEY_USERS = reinterpret_cast<HKEY>(std::uintptr_t{0x80000003u});
+
+// Access rights of keys (winnt.h values).
+inline constexpr REGSAM KEY_QUERY_VALUE = 0x0001;
+inline constexpr REGSAM KEY_SET_VALUE = 0x0002;
+inline constexpr REGSAM KEY_CREATE_SUB_KEY = 0x0004;
+inline constexpr REGSAM KEY_ENUMERATE_SUB_KEYS = 0x0008;
+inline constexpr REGSAM KEY_NOTIFY = 0x0010;
+inline constexpr REGSAM KEY_CREATE_LINK = 0x0020;
+inline constexpr REGSAM KEY_WOW64_64KEY = 0x0100;
+inline constexpr REGSAM KEY_WOW64_32KEY = 0x0200;
+inline constexpr REGSAM KEY_WOW64_RES = 0x0300;
+inline constexpr REGSAM KEY_READ = 0x20019;
+inline constexpr REGSAM KEY_WRITE = 0x20006;
+inline constexpr REGSAM KEY_EXECUTE = 0x20019;
+inline constexpr REGSAM KEY_ALL_ACCESS = 0xF003F;
+
+inline constexpr DWORD REG_OPTION_NON_VOLATILE = 0x0;
+inline constexpr DWORD REG_OPTION_VOLATILE = 0x1;
+inline constexpr DWORD REG_CREATED_NEW_KEY = 1;
+inline constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
+
+// ---------------------------------------------------------------------------------------------
+// The Win32 functions
+
+LSTATUS RegOpenKeyExW(HKEY key, const wchar_t* subKey, DWORD options, REGSAM sam, HKEY* result);
+// `disposition` receives REG_CREATED_NEW_KEY or REG_OPENED_EXISTING_KEY. Missing intermediate
+// keys are created. `className` and `security` are accepted and ignored.
+LSTATUS RegCreateKeyExW(HKEY key, const wchar_t* subKey, DWORD reserved, wchar_t* className, DWORD options, REGSAM sam,
+                        const void* security, HKEY* result, DWORD* disposition);
+LSTATUS RegCloseKey(HKEY key);
+// Sub-key `index` (ordered by upper-cased name); ERROR_NO_MORE_ITEMS past the end;
+// ERROR_MORE_DATA when `nameChars` (in characters, including the terminator) is too small.
+// On success `nameChars` is the length without the terminator. `className`, `classChars` and
+// `lastWriteTime` may be null; keys keep no times, so a given FILETIME (8 bytes) is set to 0.
+LSTATUS RegEnumKeyExW(HKEY key, DWORD index, wchar_t* name, DWORD* nameChars, DWORD* reserved, wchar_t* className,
+                      DWORD* classChars, void* lastWriteTime);
+// Value `index` in creation order; ERROR_NO_MORE_ITEMS past the end; ERROR_MORE_DATA when the
+// name or the data buffer is too small (`dataBytes` then holds the size needed).
+LSTATUS RegEnumValueW(HKEY key, DWORD index, wchar_t* name, DWORD* nameChars, DWORD* reserved, DWORD* type, BYTE* data,
+                      DWORD* dataBytes);
+// ERROR_FILE_NOT_FOUND for a missing value; with `data` null only the size is returned; with a
+// buffer that is too small ERROR_MORE_DATA and the size needed.
+LSTATUS RegQueryValueExW(HKEY key, const wchar_t* valueName, DWORD* reserved, DWORD* type, BYTE* data,
+                         DWORD* dataBytes);
+LSTATUS RegSetValueExW(HKEY key, const wchar_t* valueName, DWORD reserved, DWORD type, const BYTE* data,
+                       DWORD dataBytes);
+LSTATUS RegDeleteValueW(HKEY key, const wchar_t* valueName);
+// Deletes a key without sub-keys; ERROR_ACCESS_DENIED (5) when it has some, ERROR_FILE_NOT_FOUND
+// when it is missing.
+LSTATUS RegDeleteKeyW(HKEY key, const wchar_t* subKey);
+LSTATUS RegDeleteKeyExW(HKEY key, const wchar_t* subKey, REGSAM sam, DWORD reserved);
+// Deletes a key with everything below it; with `subKey` null or empty, the contents of `key`
+// (its values and sub-keys), leaving the key itself.
+LSTATUS RegDeleteTreeW(HKEY key, const wchar_t* subKey);
+// Any pointer may be null. Lengths are in characters without the terminator; the largest data
+// size is in bytes.
+LSTATUS RegQueryInfoKeyW(HKEY key, wchar_t* className, DWORD* classChars, DWORD* reserved, DWORD* subKeys,
+                         DWORD* maxSubKeyChars, DWORD* maxClassChars, DWORD* values, DWORD* maxValueNameChars,
+                         DWORD* maxValueBytes, DWORD* securityBytes, void* lastWriteTime);
+// Whether the key is reachable; ERROR_KEY_DELETED when another call or process deleted it.
+LSTATUS RegFlushKey(HKEY key);
+
+// The key's security descriptor in SDDL form (empty when the key has none of its own).
+LSTATUS RegGetKeySecuritySddl(HKEY key, std::wstring& sddl);
+LSTATUS RegSetKeySecuritySddl(HKEY key, const std::wstring& sddl);
+
+// ---------------------------------------------------------------------------------------------
+// RAII handle with typed access
+
+class RegKey {
+ public:
+  RegKey() = default;
+  explicit RegKey(HKEY key) : key_(key) {}
+  RegKey(const RegKey&) = delete;
+  RegKey& operator=(const RegKey&) = delete;
+  RegKey(RegKey&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
+  RegKey& operator=(RegKey&& other) noexcept;
+  ~RegKey() { Close(); }
+
+  LSTATUS Open(HKEY parent, const std::wstring& subKey, REGSAM sam = KEY_READ);
+  LSTATUS Create(HKEY parent, const std::wstring& subKey, REGSAM sam = KEY_READ | KEY_WRITE,
+                 DWORD* disposition = nullptr);
+  void Close();
+  HKEY Get() const { return key_; }
+  HKEY Release() { return std::exchange(key_, nullptr); }
+  explicit operator bool() const { return key_ != nullptr; }
+
+  // Typed reads: ERROR_FILE_NOT_FOUND when missing, ERROR_INVALID_DATA for another type.
+  LSTATUS QueryString(const std::wstring& name, std::wstring& value, DWORD* type = nullptr) const;
+  LSTATUS QueryDword(const std::wstring& name, DWORD& value) const;
+  LSTATUS QueryQword(const std::wstring& name, std::uint64_t& value) const;
+  LSTATUS QueryMultiString(const std::wstring& name, std::vector<std::wstring>& value) const;
+  LSTATUS QueryBinary(const std::wstring& name, std::vector<BYTE>& value, DWORD* type = nullptr) const;
+
+  LSTATUS SetString(const std::wstring& name, const std::wstring& value, DWORD type = REG_SZ);
+  LSTATUS SetDword(const std::wstring& name, DWORD value);
+  LSTATUS SetQword(const std::wstring& name, std::uint64_t value);
+  LSTATUS SetMultiString(const std::wstring& name, const std::vector<std::wstring>& value);
+  LSTATUS SetBinary(const std::wstring& name, const std::vector<BYTE>& value, DWORD type = REG_BINARY);
+  LSTATUS DeleteValue(const std::wstring& name);
+  LSTATUS DeleteSubKey(const std::wstring& name);
+  LSTATUS DeleteTree(const std::wstring& name);
+
+  std::vector<std::wstring> SubKeyNames() const;
+  std::vector<reg::Value> ValueList() const;
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Machine-level services
+
+// Path forms: "HKLM\SOFTWARE\X", "HKEY_LOCAL_MACHINE\SOFTWARE\X", HKCU, HKCR, HKU.
+// Splits a full key path into its predefined root and the rest; false for an unknown root.
+bool SplitRootKey(const std::wstring& path, HKEY& root, std::wstring& subKey);
+
+// The hive files of the machine registry with their text names
+// ("HKEY_LOCAL_MACHINE", "HKEY_USERS\S-1-5-18"), host file paths and state.
+struct HiveInfo {
+  std::wstring rootPath;
+  std::string file;
+  DWORD status = ERROR_SUCCESS;  // ERROR_REGISTRY_CORRUPT when the file cannot be read
+  std::wstring errorText;        // "<file>, line N: <what>" when corrupt
+};
+std::vector<HiveInfo> ListHives();
+
+// The text of the last load failure of the hive that holds `key` ("" when it loaded).
+std::wstring HiveErrorText(HKEY key);
+
+// A full key path with its sub-tree as registry editor text (UTF-16LE with BOM); the view flags
+// as in RegOpenKeyExW. Used by `tlmachine reg export`.
+LSTATUS ExportKey(HKEY root, const std::wstring& subKey, REGSAM view, std::string& text);
+
+// SIDs of the machine's accounts as the registry names them (ProfileList, HKEY_USERS).
+// The machine SID comes from machine.ini ("[accounts] machine_sid = S-1-5-21-a-b-c") or is derived from
+// the computer name; the user is RID 1001 and the second user RID 1002.
+std::wstring MachineSid();
+std::wstring CurrentUserSid();
+// The second local user of a fresh machine (machine.ini "[accounts] second_user", default
+// "User2") and its SID.
+std::wstring SecondUserName();
+std::wstring SecondUserSid();
+
+// The same for a given machine configuration (the machine need not be the current one).
+std::wstring MachineSidOf(const MachineConfig& config);
+std::wstring UserSidOf(const MachineConfig& config);
+std::wstring SecondUserNameOf(const MachineConfig& config);
+std::wstring SecondUserSidOf(const MachineConfig& config);
+
+// Fills the registry of a fresh machine (the keys of a Windows 10 machine, or Windows XP when
+// machine.ini says so, that installers read). Called by Machine::Init through an init hook;
+// also run when a machine without a registry folder opens its registry for the first time.
+void CreateFreshRegistry(const Machine& machine);
+
+// Key security, supplied by the security service (none by default: every access is granted and
+// new keys get no descriptor of their own).
+struct RegistrySecurityHooks {
+  // The SDDL a new key gets from the descriptor that applies to its parent (`parentSddl`, the
+  // parent's own or the nearest ancestor's; empty when none); `keyPath` is the full physical
+  // name ("HKEY_LOCAL_MACHINE\SOFTWARE\X"). An empty result leaves the key without its own.
+  std::function<std::wstring(const std::wstring& parentSddl, const std::wstring& keyPath)> inherit;
+  // The access check of an open or create: the descriptor that applies to the key and the access
+  // asked for (KEY_CREATE_SUB_KEY on the deepest existing key when keys are created);
+  // ERROR_SUCCESS or ERROR_ACCESS_DENIED.
+  std::function<DWORD(const std::wstring& sddl, REGSAM desired)> check;
+};
+void SetRegistrySecurityHooks(RegistrySecurityHooks hooks);
+
+// Forgets cached hives and open state of the process (after a test switched machines; hives
+// reload by themselves when their files change).
+void ResetRegistryCache();
+
+}  // namespace platform

@@ -1,0 +1,286 @@
+#include "platform/RegistryHive.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/Text.h"
+
+namespace platform::reg {
+
+namespace {
+
+bool ReadAll(int fd, std::string& bytes) {
+  struct stat st {};
+  if (fstat(fd, &st) != 0) return false;
+  bytes.clear();
+  bytes.reserve(static_cast<std::size_t>(st.st_size));
+  char buf[1 << 16];
+  while (true) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) break;
+    bytes.append(buf, static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+void MakeDirs(const std::string& path) {
+  std::string partial;
+  std::size_t pos = 0;
+  while (pos != std::string::npos) {
+    pos = path.find('/', pos + 1);
+    partial = path.substr(0, pos);
+    if (!partial.empty()) ::mkdir(partial.c_str(), 0777);
+  }
+}
+
+std::string DirOf(const std::string& file) {
+  auto slash = file.rfind('/');
+  return slash == std::string::npos ? std::string(".") : file.substr(0, slash);
+}
+
+}  // namespace
+
+Hive::Hive(std::string file, std::wstring rootPath)
+    : file_(std::move(file)), rootPath_(std::move(rootPath)), tree_(std::make_unique<Key>()) {}
+
+Hive::~Hive() {
+  if (heldFd_ >= 0) ::close(heldFd_);
+  if (lockFd_ >= 0) ::close(lockFd_);
+}
+
+bool Hive::Exists() const {
+  struct stat st {};
+  return ::stat(file_.c_str(), &st) == 0;
+}
+
+DWORD Hive::Status(std::wstring* errorText) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  DWORD status = RefreshLocked();
+  if (errorText) *errorText = status == ERROR_SUCCESS ? std::wstring() : corruptText_;
+  return status;
+}
+
+DWORD Hive::RefreshLocked() {
+  struct stat st {};
+  if (::stat(file_.c_str(), &st) != 0) {
+    if (errno != ENOENT) return ERROR_REGISTRY_IO_FAILED;
+    if (!loaded_ || haveFile_ || corrupt_ != ERROR_SUCCESS) {
+      tree_ = std::make_unique<Key>();
+      if (heldFd_ >= 0) ::close(heldFd_);
+      heldFd_ = -1;
+      haveFile_ = false;
+      corrupt_ = ERROR_SUCCESS;
+      corruptText_.clear();
+      loaded_ = true;
+    }
+    return ERROR_SUCCESS;
+  }
+  if (loaded_ && haveFile_ && st.st_ino == heldIno_ && st.st_dev == heldDev_ && st.st_size == heldSize_ &&
+      st.st_mtim.tv_sec == heldMtime_.tv_sec && st.st_mtim.tv_nsec == heldMtime_.tv_nsec)
+    return corrupt_;
+
+  int fd = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT ? (loaded_ = false, RefreshLocked()) : ERROR_REGISTRY_IO_FAILED;
+  struct stat fst {};
+  std::string bytes;
+  if (fstat(fd, &fst) != 0 || !ReadAll(fd, bytes)) {
+    ::close(fd);
+    return ERROR_REGISTRY_IO_FAILED;
+  }
+  if (heldFd_ >= 0) ::close(heldFd_);
+  heldFd_ = fd;
+  heldDev_ = fst.st_dev;
+  heldIno_ = fst.st_ino;
+  heldSize_ = fst.st_size;
+  heldMtime_ = fst.st_mtim;
+  haveFile_ = true;
+  loaded_ = true;
+
+  ParseError error;
+  std::unique_ptr<Key> tree = ParseHive(bytes, rootPath_, &error);
+  if (!tree) {
+    corrupt_ = ERROR_REGISTRY_CORRUPT;
+    corruptText_ = FromUtf8(file_) + L", line " + std::to_wstring(error.line) + L": " + error.message;
+    tree_ = std::make_unique<Key>();
+    KeepCorruptCopy(bytes);
+    return corrupt_;
+  }
+  corrupt_ = ERROR_SUCCESS;
+  corruptText_.clear();
+  tree_ = std::move(tree);
+  return ERROR_SUCCESS;
+}
+
+void Hive::KeepCorruptCopy(const std::string& bytes) {
+  // One copy per distinct broken content: "<file>.corrupt-1", "-2", ...
+  for (int n = 1; n < 1000; ++n) {
+    std::string copy = file_ + ".corrupt-" + std::to_string(n);
+    int fd = ::open(copy.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+      std::string existing;
+      bool same = ReadAll(fd, existing) && existing == bytes;
+      ::close(fd);
+      if (same) return;
+      continue;
+    }
+    fd = ::open(copy.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return;
+    }
+    WriteAll(fd, bytes);
+    ::close(fd);
+    return;
+  }
+}
+
+DWORD Hive::LockFile() {
+  if (lockFd_ >= 0 && lockPid_ != ::getpid()) {
+    ::close(lockFd_);
+    lockFd_ = -1;
+  }
+  if (lockFd_ < 0) {
+    lockPid_ = ::getpid();
+    MakeDirs(DirOf(file_));
+    lockFd_ = ::open((file_ + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (lockFd_ < 0) return ERROR_REGISTRY_IO_FAILED;
+  }
+  while (::flock(lockFd_, LOCK_EX) != 0) {
+    if (errno != EINTR) return ERROR_REGISTRY_IO_FAILED;
+  }
+  return ERROR_SUCCESS;
+}
+
+void Hive::UnlockFile() {
+  if (lockFd_ >= 0) ::flock(lockFd_, LOCK_UN);
+}
+
+DWORD Hive::SaveLocked() {
+  // Only the holder of the file lock writes, so one temporary name serves; a temporary file left
+  // by a writer that was killed is simply replaced.
+  std::string bytes = WriteHive(*tree_, rootPath_);
+  std::string tmp = file_ + ".tmp";
+  MakeDirs(DirOf(file_));
+  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  bool ok = fd >= 0 && WriteAll(fd, bytes);
+  struct stat st {};
+  ok = ok && fstat(fd, &st) == 0 && ::rename(tmp.c_str(), file_.c_str()) == 0;
+  if (!ok) {
+    if (fd >= 0) ::close(fd);
+    ::unlink(tmp.c_str());
+    loaded_ = false;  // the next call reloads what is on disk; the change is dropped
+    haveFile_ = false;
+    return ERROR_REGISTRY_IO_FAILED;
+  }
+  // The written file is the loaded version now; keep it open to pin its inode.
+  if (heldFd_ >= 0) ::close(heldFd_);
+  heldFd_ = fd;
+  heldDev_ = st.st_dev;
+  heldIno_ = st.st_ino;
+  heldSize_ = st.st_size;
+  heldMtime_ = st.st_mtim;
+  haveFile_ = true;
+  loaded_ = true;
+  return ERROR_SUCCESS;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+Store::Store(std::string root) : root_(std::move(root)) {}
+
+Hive& Store::Machine() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!machine_) machine_ = std::make_unique<Hive>(RegistryDir() + "/HKLM.reg", L"HKEY_LOCAL_MACHINE");
+  return *machine_;
+}
+
+Hive& Store::User(const std::wstring& name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto& slot = users_[Fold(name)];
+  if (!slot) {
+    // The file keeps the name as first used; look for an existing file of any case first.
+    std::wstring fileName = name;
+    if (DIR* dir = ::opendir((RegistryDir() + "/HKU").c_str())) {
+      while (dirent* e = ::readdir(dir)) {
+        std::string entry = e->d_name;
+        if (entry.size() > 4 && entry.compare(entry.size() - 4, 4, ".reg") == 0) {
+          std::wstring stem = FromUtf8(entry.substr(0, entry.size() - 4));
+          if (Fold(stem) == Fold(name)) fileName = stem;
+        }
+      }
+      ::closedir(dir);
+    }
+    slot = std::make_unique<Hive>(RegistryDir() + "/HKU/" + ToUtf8(fileName) + ".reg", L"HKEY_USERS\\" + fileName);
+  }
+  return *slot;
+}
+
+std::vector<std::wstring> Store::UserHiveNames() const {
+  std::vector<std::wstring> names;
+  if (DIR* dir = ::opendir((RegistryDir() + "/HKU").c_str())) {
+    while (dirent* e = ::readdir(dir)) {
+      std::string entry = e->d_name;
+      if (entry.size() > 4 && entry[0] != '.' && entry.compare(entry.size() - 4, 4, ".reg") == 0)
+        names.push_back(FromUtf8(entry.substr(0, entry.size() - 4)));
+      else if (entry == ".DEFAULT.reg")
+        names.push_back(L".DEFAULT");
+    }
+    ::closedir(dir);
+  }
+  std::sort(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) { return Fold(a) < Fold(b); });
+  return names;
+}
+
+std::vector<Hive*> Store::ExistingHives() {
+  std::vector<Hive*> hives;
+  Hive& machine = Machine();
+  if (machine.Exists()) hives.push_back(&machine);
+  for (const auto& name : UserHiveNames()) hives.push_back(&User(name));
+  return hives;
+}
+
+namespace {
+std::mutex gStoresMutex;
+std::map<std::string, std::shared_ptr<Store>>& Stores() {
+  static auto* stores = new std::map<std::string, std::shared_ptr<Store>>();
+  return *stores;
+}
+}  // namespace
+
+std::shared_ptr<Store> Store::For(const std::string& root) {
+  std::lock_guard<std::mutex> lock(gStoresMutex);
+  auto& slot = Stores()[root];
+  if (!slot) slot = std::make_shared<Store>(root);
+  return slot;
+}
+
+void Store::ResetAll() {
+  std::lock_guard<std::mutex> lock(gStoresMutex);
+  Stores().clear();
+}
+
+}  // namespace platform::reg

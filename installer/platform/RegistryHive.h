@@ -1,0 +1,121 @@
+// One hive file of the emulated registry and the set of hives of a machine root (internal to
+// the registry service; see Registry.h for the file layout and the rules).
+#pragma once
+
+#include <sys/types.h>
+#include <time.h>
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/RegistryTree.h"
+
+namespace platform {
+struct MachineConfig;
+}
+
+namespace platform::reg {
+
+// The contents of a fresh machine's hives (RegistryDefaults.cpp). `user` is the profile name of
+// the hive's user; empty for .DEFAULT and the system account.
+void FillMachineHive(Key& root, const MachineConfig& config);
+void FillUserHive(Key& root, const MachineConfig& config, const std::wstring& user);
+
+class Hive {
+ public:
+  Hive(std::string file, std::wstring rootPath);
+  ~Hive();
+  Hive(const Hive&) = delete;
+  Hive& operator=(const Hive&) = delete;
+
+  const std::string& File() const { return file_; }
+  const std::wstring& RootPath() const { return rootPath_; }
+
+  // Runs `f(const Key& root)` on the current contents (reloaded first when the file changed).
+  template <class F>
+  DWORD Read(F&& f) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    DWORD status = RefreshLocked();
+    if (status != ERROR_SUCCESS) return status;
+    return f(static_cast<const Key&>(*tree_));
+  }
+
+  // Runs `f(Key& root, bool& changed)` under the hive's file lock on the newest contents, and
+  // writes the hive when `f` succeeded and set `changed`.
+  template <class F>
+  DWORD Write(F&& f) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    DWORD status = LockFile();
+    if (status != ERROR_SUCCESS) return status;
+    status = RefreshLocked();
+    if (status == ERROR_SUCCESS) {
+      bool changed = false;
+      status = f(*tree_, changed);
+      if (status == ERROR_SUCCESS && changed) status = SaveLocked();
+    }
+    UnlockFile();
+    return status;
+  }
+
+  // Whether the file exists on disk now.
+  bool Exists() const;
+  // ERROR_SUCCESS, or ERROR_REGISTRY_CORRUPT with the text naming the line.
+  DWORD Status(std::wstring* errorText);
+
+ private:
+  DWORD RefreshLocked();
+  DWORD SaveLocked();
+  DWORD LockFile();
+  void UnlockFile();
+  void KeepCorruptCopy(const std::string& bytes);
+
+  std::string file_;
+  std::wstring rootPath_;
+  std::mutex mutex_;
+  std::unique_ptr<Key> tree_;
+  int heldFd_ = -1;  // the loaded file stays open, so its inode cannot be reused
+  dev_t heldDev_ = 0;
+  ino_t heldIno_ = 0;
+  off_t heldSize_ = 0;  // with the time, catches a file edited in place by hand
+  struct timespec heldMtime_ {};
+  bool loaded_ = false;  // tree_ reflects the file (or its absence)
+  bool haveFile_ = false;
+  DWORD corrupt_ = ERROR_SUCCESS;
+  std::wstring corruptText_;
+  int lockFd_ = -1;
+  pid_t lockPid_ = 0;  // a forked child opens its own lock (flock locks belong to the open file)
+};
+
+// The hives of one machine root.
+class Store {
+ public:
+  explicit Store(std::string root);
+  const std::string& Root() const { return root_; }
+  std::string RegistryDir() const { return root_ + "/registry"; }
+  Hive& Machine();
+  // HKEY_USERS\<name>; the name is checked by the caller.
+  Hive& User(const std::wstring& name);
+  // Names of the user hives present on disk.
+  std::vector<std::wstring> UserHiveNames() const;
+  // Every hive whose file exists (HKLM first).
+  std::vector<Hive*> ExistingHives();
+
+  // The store of a machine root (one per root and process).
+  static std::shared_ptr<Store> For(const std::string& root);
+  static void ResetAll();
+
+  // Whether the registry folder was checked (and filled when missing) by this process.
+  std::atomic<bool> freshChecked{false};
+
+ private:
+  std::string root_;
+  std::mutex mutex_;
+  std::unique_ptr<Hive> machine_;
+  std::map<std::wstring, std::unique_ptr<Hive>> users_;
+};
+
+}  // namespace platform::reg

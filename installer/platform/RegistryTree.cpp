@@ -1,0 +1,745 @@
+#include "platform/RegistryTree.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "platform/Text.h"
+
+namespace platform::reg {
+
+// ---------------------------------------------------------------------------------------------
+// Names
+
+std::wstring Fold(const std::wstring& name) { return platform::ToUpper(name); }
+
+bool NamesEqual(const std::wstring& a, const std::wstring& b) { return a.size() == b.size() && Fold(a) == Fold(b); }
+
+// ---------------------------------------------------------------------------------------------
+// Key
+
+Key::~Key() = default;
+
+Key* Key::Child(const std::wstring& name) const {
+  auto it = children_.find(Fold(name));
+  return it == children_.end() ? nullptr : it->second.get();
+}
+
+Key* Key::AddChild(const std::wstring& name) {
+  auto& slot = children_[Fold(name)];
+  if (!slot) slot = std::make_unique<Key>(name);
+  return slot.get();
+}
+
+bool Key::RemoveChild(const std::wstring& name) { return children_.erase(Fold(name)) != 0; }
+
+const Value* Key::FindValue(const std::wstring& name) const {
+  auto it = valueIndex_.find(Fold(name));
+  return it == valueIndex_.end() ? nullptr : &values_[it->second];
+}
+
+void Key::SetValue(const std::wstring& name, DWORD type, std::vector<std::uint8_t> data) {
+  std::wstring folded = Fold(name);
+  auto it = valueIndex_.find(folded);
+  if (it != valueIndex_.end()) {
+    Value& v = values_[it->second];
+    v.type = type;
+    v.data = std::move(data);
+    return;
+  }
+  valueIndex_.emplace(std::move(folded), values_.size());
+  values_.push_back(Value{name, type, std::move(data)});
+}
+
+bool Key::RemoveValue(const std::wstring& name) {
+  auto it = valueIndex_.find(Fold(name));
+  if (it == valueIndex_.end()) return false;
+  std::size_t index = it->second;
+  valueIndex_.erase(it);
+  values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(index));
+  for (auto& entry : valueIndex_)
+    if (entry.second > index) --entry.second;
+  return true;
+}
+
+std::unique_ptr<Key> Key::Clone() const {
+  auto copy = std::make_unique<Key>(name_);
+  copy->sddl = sddl;
+  copy->values_ = values_;
+  copy->valueIndex_ = valueIndex_;
+  for (const auto& [folded, child] : children_) copy->children_.emplace(folded, child->Clone());
+  return copy;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Encodings
+
+namespace {
+
+void AppendUtf16Unit(std::string& out, std::uint32_t unit) {
+  out.push_back(static_cast<char>(unit & 0xFF));
+  out.push_back(static_cast<char>((unit >> 8) & 0xFF));
+}
+
+void AppendUtf16Char(std::string& out, wchar_t c) {
+  auto cp = static_cast<std::uint32_t>(c);
+  if (cp > 0x10FFFF) cp = 0xFFFD;
+  if (cp >= 0x10000) {
+    cp -= 0x10000;
+    AppendUtf16Unit(out, 0xD800 + (cp >> 10));
+    AppendUtf16Unit(out, 0xDC00 + (cp & 0x3FF));
+  } else {
+    AppendUtf16Unit(out, cp);
+  }
+}
+
+}  // namespace
+
+std::string ToUtf16Le(const std::wstring& text) {
+  std::string out;
+  out.reserve(text.size() * 2);
+  for (wchar_t c : text) AppendUtf16Char(out, c);
+  return out;
+}
+
+std::wstring FromUtf16Le(const std::uint8_t* bytes, std::size_t count) {
+  std::wstring out;
+  out.reserve(count / 2);
+  std::size_t units = count / 2;
+  for (std::size_t i = 0; i < units; ++i) {
+    std::uint32_t u = bytes[2 * i] | (bytes[2 * i + 1] << 8);
+    if (u >= 0xD800 && u < 0xDC00 && i + 1 < units) {
+      std::uint32_t v = bytes[2 * i + 2] | (bytes[2 * i + 3] << 8);
+      if (v >= 0xDC00 && v < 0xE000) {
+        out.push_back(static_cast<wchar_t>(0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00)));
+        ++i;
+        continue;
+      }
+    }
+    out.push_back(static_cast<wchar_t>(u));  // lone surrogates are kept as they are
+  }
+  return out;
+}
+
+std::string ToUtf8(const std::wstring& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (wchar_t wc : text) {
+    auto c = static_cast<std::uint32_t>(wc);
+    if (c > 0x10FFFF) c = 0xFFFD;
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
+}
+
+std::wstring FromUtf8(const std::string& bytes) {
+  std::wstring out;
+  out.reserve(bytes.size());
+  std::size_t i = 0, n = bytes.size();
+  while (i < n) {
+    auto b = static_cast<std::uint8_t>(bytes[i]);
+    std::uint32_t cp;
+    std::size_t len;
+    if (b < 0x80) {
+      cp = b;
+      len = 1;
+    } else if ((b & 0xE0) == 0xC0) {
+      cp = b & 0x1F;
+      len = 2;
+    } else if ((b & 0xF0) == 0xE0) {
+      cp = b & 0x0F;
+      len = 3;
+    } else if ((b & 0xF8) == 0xF0) {
+      cp = b & 0x07;
+      len = 4;
+    } else {
+      out.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
+    if (i + len > n) {
+      out.push_back(0xFFFD);
+      break;
+    }
+    bool ok = true;
+    for (std::size_t k = 1; k < len; ++k) {
+      auto c = static_cast<std::uint8_t>(bytes[i + k]);
+      if ((c & 0xC0) != 0x80) {
+        ok = false;
+        break;
+      }
+      cp = (cp << 6) | (c & 0x3F);
+    }
+    if (!ok) {
+      out.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
+    out.push_back(static_cast<wchar_t>(cp));
+    i += len;
+  }
+  return out;
+}
+
+std::vector<std::uint8_t> StringData(const std::wstring& text) {
+  std::vector<std::uint8_t> data((text.size() + 1) * sizeof(wchar_t), 0);
+  std::memcpy(data.data(), text.data(), text.size() * sizeof(wchar_t));
+  return data;
+}
+
+std::vector<std::uint8_t> MultiStringData(const std::vector<std::wstring>& items) {
+  std::wstring joined;
+  for (const auto& item : items) {
+    joined += item;
+    joined.push_back(L'\0');
+  }
+  joined.push_back(L'\0');
+  std::vector<std::uint8_t> data(joined.size() * sizeof(wchar_t));
+  std::memcpy(data.data(), joined.data(), data.size());
+  return data;
+}
+
+namespace {
+std::wstring DataAsWide(const std::vector<std::uint8_t>& data) {
+  std::wstring text(data.size() / sizeof(wchar_t), L'\0');
+  std::memcpy(text.data(), data.data(), text.size() * sizeof(wchar_t));
+  return text;
+}
+}  // namespace
+
+std::wstring DataToString(const std::vector<std::uint8_t>& data) {
+  std::wstring text = DataAsWide(data);
+  auto nul = text.find(L'\0');
+  if (nul != std::wstring::npos) text.resize(nul);
+  return text;
+}
+
+std::vector<std::wstring> DataToMultiString(const std::vector<std::uint8_t>& data) {
+  // A list without its final terminator (or without any) still gives its strings; an empty
+  // string ends the list, as the registry's readers treat it.
+  std::wstring text = DataAsWide(data);
+  std::vector<std::wstring> items;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t nul = text.find(L'\0', start);
+    if (nul == std::wstring::npos) nul = text.size();
+    if (nul == start) break;
+    items.push_back(text.substr(start, nul - start));
+    start = nul + 1;
+  }
+  return items;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writing
+
+namespace {
+
+const char kHexDigits[] = "0123456789abcdef";
+
+// Collects the text as UTF-16 code units; turned into little-endian bytes at the end.
+struct Out {
+  std::u16string units;
+  std::size_t column = 0;
+  void Ascii(const char* s) {
+    for (; *s; ++s) {
+      units.push_back(static_cast<char16_t>(static_cast<unsigned char>(*s)));
+      ++column;
+    }
+  }
+  void Ascii(char c) {
+    units.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+    ++column;
+  }
+  void Char(wchar_t c) {
+    auto cp = static_cast<std::uint32_t>(c);
+    if (cp > 0x10FFFF) cp = 0xFFFD;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      units.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      units.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      units.push_back(static_cast<char16_t>(cp));
+    }
+  }
+  void Text(const wchar_t* s, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) Char(s[i]);
+    column += n;
+  }
+  void Text(const std::wstring& s) { Text(s.data(), s.size()); }
+  // A quoted name or text with "\" and "\"" escaped.
+  void Quoted(const wchar_t* s, std::size_t n) {
+    Ascii('"');
+    for (std::size_t i = 0; i < n; ++i) {
+      if (s[i] == L'\\' || s[i] == L'"') Ascii('\\');
+      Char(s[i]);
+    }
+    column += n;
+    Ascii('"');
+  }
+  void Newline() {
+    units.push_back(u'\r');
+    units.push_back(u'\n');
+    column = 0;
+  }
+  std::string Bytes(bool bom) const {
+    std::string out(units.size() * 2 + (bom ? 2 : 0), '\0');
+    char* p = out.data();
+    if (bom) {
+      *p++ = '\xFF';
+      *p++ = '\xFE';
+    }
+    for (char16_t u : units) {
+      *p++ = static_cast<char>(u & 0xFF);
+      *p++ = static_cast<char>(u >> 8);
+    }
+    return out;
+  }
+};
+
+// A REG_SZ that the quoted form carries exactly: one terminator at the end, no other NUL, no
+// line breaks, a whole number of characters.
+bool QuotableString(const Value& v) {
+  if (v.type != REG_SZ || v.data.size() % sizeof(wchar_t) != 0 || v.data.empty()) return false;
+  const auto* text = reinterpret_cast<const wchar_t*>(v.data.data());
+  std::size_t n = v.data.size() / sizeof(wchar_t);
+  if (text[n - 1] != L'\0') return false;
+  for (std::size_t i = 0; i + 1 < n; ++i)
+    if (text[i] == L'\0' || text[i] == L'\r' || text[i] == L'\n') return false;
+  return true;
+}
+
+// The bytes a value's data occupy in a Windows hive (strings as UTF-16LE).
+std::string WindowsBytes(const Value& v) {
+  if (IsStringType(v.type)) {
+    std::string bytes = ToUtf16Le(DataAsWide(v.data));
+    return bytes;
+  }
+  return std::string(v.data.begin(), v.data.end());
+}
+
+std::wstring TypePrefix(DWORD type) {
+  if (type == REG_BINARY) return L"hex:";
+  std::wstring out = L"hex(";
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%x", type);
+  for (char* p = buf; *p; ++p) out.push_back(static_cast<wchar_t>(*p));
+  return out + L"):";
+}
+
+void WriteValue(Out& out, const Value& v) {
+  if (v.name.empty())
+    out.Ascii('@');
+  else
+    out.Quoted(v.name.data(), v.name.size());
+  out.Ascii('=');
+  if (QuotableString(v)) {
+    out.Quoted(reinterpret_cast<const wchar_t*>(v.data.data()), v.data.size() / sizeof(wchar_t) - 1);
+  } else if (v.type == REG_DWORD && v.data.size() == 4) {
+    std::uint32_t d = v.data[0] | (v.data[1] << 8) | (v.data[2] << 16) | (static_cast<std::uint32_t>(v.data[3]) << 24);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "dword:%08x", d);
+    out.Ascii(buf);
+  } else {
+    out.Text(TypePrefix(v.type));
+    std::string bytes = WindowsBytes(v);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+      auto b = static_cast<unsigned char>(bytes[i]);
+      out.Ascii(kHexDigits[b >> 4]);
+      out.Ascii(kHexDigits[b & 15]);
+      if (i + 1 < bytes.size()) {
+        out.Ascii(',');
+        if (out.column >= 76) {
+          out.Ascii('\\');
+          out.Newline();
+          out.Ascii("  ");
+        }
+      }
+    }
+  }
+  out.Newline();
+}
+
+void WriteKey(Out& out, const Key& key, const std::wstring& path) {
+  out.Ascii('[');
+  out.Text(path);
+  out.Ascii(']');
+  out.Newline();
+  if (!key.sddl.empty()) {
+    out.Ascii(";security=");
+    out.Text(key.sddl);
+    out.Newline();
+  }
+  for (const Value& v : key.Values()) WriteValue(out, v);
+  out.Newline();
+  for (const auto& [folded, child] : key.Children()) WriteKey(out, *child, path + L"\\" + child->Name());
+}
+
+}  // namespace
+
+std::string WriteHive(const Key& root, const std::wstring& rootPath) {
+  // The last size written is a good guess for the next one.
+  static thread_local std::size_t lastUnits = 0;
+  Out out;
+  out.units.reserve(lastUnits + lastUnits / 8 + 256);
+  out.Ascii("Windows Registry Editor Version 5.00");
+  out.Newline();
+  out.Newline();
+  WriteKey(out, root, rootPath);
+  lastUnits = out.units.size();
+  return out.Bytes(true);
+}
+
+std::wstring FormatValueData(const Value& value) {
+  Out out;
+  Value copy = value;
+  copy.name.clear();
+  WriteValue(out, copy);
+  // Drop "@=" and the line breaks of the wrapped form.
+  std::string bytes = out.Bytes(false);
+  std::wstring text = FromUtf16Le(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+  std::wstring flat;
+  for (std::size_t i = 2; i < text.size(); ++i) {
+    if (text[i] == L'\\' && i + 1 < text.size() && text[i + 1] == L'\r') {
+      i += 4;  // "\\\r\n " then the loop skips the second space
+      continue;
+    }
+    if (text[i] == L'\r' || text[i] == L'\n') continue;
+    flat.push_back(text[i]);
+  }
+  return flat;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading
+
+namespace {
+
+std::wstring Decode(const std::string& bytes) {
+  const auto* b = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  if (bytes.size() >= 2 && b[0] == 0xFF && b[1] == 0xFE) return FromUtf16Le(b + 2, bytes.size() - 2);
+  if (bytes.size() >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return FromUtf8(bytes.substr(3));
+  // No BOM: UTF-16LE without BOM shows as "W\0i\0..."; anything else is read as UTF-8.
+  if (bytes.size() >= 2 && b[1] == 0 && b[0] != 0) return FromUtf16Le(b, bytes.size());
+  return FromUtf8(bytes);
+}
+
+bool IsSpace(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+std::wstring_view Trim(std::wstring_view s) {
+  while (!s.empty() && (IsSpace(s.front()) || s.front() == L'\r')) s.remove_prefix(1);
+  while (!s.empty() && (IsSpace(s.back()) || s.back() == L'\r')) s.remove_suffix(1);
+  return s;
+}
+
+int HexValue(wchar_t c) {
+  if (c >= L'0' && c <= L'9') return c - L'0';
+  if (c >= L'a' && c <= L'f') return c - L'a' + 10;
+  if (c >= L'A' && c <= L'F') return c - L'A' + 10;
+  return -1;
+}
+
+class Parser {
+ public:
+  Parser(const std::wstring& text, const std::wstring& rootPath) : text_(text), rootPath_(rootPath) {}
+
+  std::unique_ptr<Key> Run(ParseError* error) {
+    auto root = std::make_unique<Key>(L"");
+    Key* current = nullptr;
+    bool sawHeader = false;
+    std::size_t pos = 0;
+    while (NextLine(pos)) {
+      std::wstring_view line = Trim(line_);
+      if (!sawHeader) {
+        if (line.empty()) continue;
+        if (line != L"Windows Registry Editor Version 5.00")
+          return Fail(error, L"the file does not start with \"Windows Registry Editor Version 5.00\"");
+        sawHeader = true;
+        continue;
+      }
+      if (line.empty()) continue;
+      if (line.front() == L';') {
+        constexpr std::wstring_view kSecurity = L";security=";
+        if (line.substr(0, kSecurity.size()) == kSecurity) {
+          if (!current) return Fail(error, L"a security line before any key");
+          current->sddl = std::wstring(line.substr(kSecurity.size()));
+        }
+        continue;
+      }
+      if (line.front() == L'[') {
+        if (line.back() != L']') return Fail(error, L"a key line without its closing \"]\"");
+        std::wstring_view path = line.substr(1, line.size() - 2);
+        bool remove = !path.empty() && path.front() == L'-';
+        if (remove) path.remove_prefix(1);
+        std::vector<std::wstring> parts;
+        if (!SplitKeyPath(path, parts, error)) return nullptr;
+        if (remove) {
+          current = nullptr;
+          if (parts.empty()) return Fail(error, L"the hive's root cannot be deleted");
+          Key* parent = root.get();
+          for (std::size_t i = 0; parent && i + 1 < parts.size(); ++i) parent = parent->Child(parts[i]);
+          if (parent) parent->RemoveChild(parts.back());
+          continue;
+        }
+        current = root.get();
+        for (const auto& part : parts) current = current->AddChild(part);
+        continue;
+      }
+      if (!current) {
+        if (line.front() == L'"' || line.front() == L'@')
+          return Fail(error, L"a value line that belongs to no key (or to a deleted key)");
+        return Fail(error, L"a line that is neither a key, a value nor a comment");
+      }
+      if (!ParseValue(line, pos, *current, error)) return nullptr;
+    }
+    if (!sawHeader) return Fail(error, L"the file is empty");
+    return root;
+  }
+
+ private:
+  bool NextLine(std::size_t& pos) {
+    if (pos >= text_.size()) return false;
+    std::size_t end = text_.find(L'\n', pos);
+    if (end == std::wstring::npos) end = text_.size();
+    line_ = std::wstring_view(text_).substr(pos, end - pos);
+    pos = end + 1;
+    ++lineNo_;
+    return true;
+  }
+
+  std::nullptr_t Fail(ParseError* error, const std::wstring& message) {
+    if (error) {
+      error->line = lineNo_;
+      error->message = message;
+    }
+    failed_ = true;
+    return nullptr;
+  }
+
+  bool SplitKeyPath(std::wstring_view path, std::vector<std::wstring>& parts, ParseError* error) {
+    std::wstring_view root = rootPath_;
+    if (path.size() < root.size() || Fold(std::wstring(path.substr(0, root.size()))) != Fold(std::wstring(root)) ||
+        (path.size() > root.size() && path[root.size()] != L'\\')) {
+      Fail(error, L"the key lies outside " + rootPath_);
+      return false;
+    }
+    path.remove_prefix(root.size());
+    while (!path.empty()) {
+      path.remove_prefix(1);  // the "\"
+      std::size_t next = path.find(L'\\');
+      std::wstring_view part = path.substr(0, next);
+      if (part.empty()) {
+        Fail(error, L"an empty key name in a key path");
+        return false;
+      }
+      if (part.size() > kMaxKeyNameChars) {
+        Fail(error, L"a key name longer than 255 characters");
+        return false;
+      }
+      parts.emplace_back(part);
+      if (parts.size() > kMaxKeyDepth) {
+        Fail(error, L"a key path deeper than 512 levels");
+        return false;
+      }
+      if (next == std::wstring_view::npos) break;
+      path.remove_prefix(next);
+    }
+    return true;
+  }
+
+  // Reads a quoted string starting at s[i] == '"'; on success i is past the closing quote.
+  bool Quoted(std::wstring_view s, std::size_t& i, std::wstring& out, ParseError* error) {
+    ++i;
+    while (i < s.size()) {
+      wchar_t c = s[i];
+      if (c == L'"') {
+        ++i;
+        return true;
+      }
+      if (c == L'\\') {
+        if (i + 1 >= s.size()) break;
+        wchar_t e = s[i + 1];
+        if (e != L'\\' && e != L'"') {
+          Fail(error, L"an unknown escape sequence in a quoted text (only \\\\ and \\\" are allowed)");
+          return false;
+        }
+        out.push_back(e);
+        i += 2;
+        continue;
+      }
+      out.push_back(c);
+      ++i;
+    }
+    Fail(error, L"a quoted text without its closing quote");
+    return false;
+  }
+
+  bool ParseValue(std::wstring_view line, std::size_t& pos, Key& key, ParseError* error) {
+    std::size_t i = 0;
+    std::wstring name;
+    if (line[0] == L'@') {
+      i = 1;
+    } else if (line[0] == L'"') {
+      if (!Quoted(line, i, name, error)) return false;
+      if (name.size() > kMaxValueNameChars) {
+        Fail(error, L"a value name longer than 16383 characters");
+        return false;
+      }
+    } else {
+      Fail(error, L"a line that is neither a key, a value nor a comment");
+      return false;
+    }
+    while (i < line.size() && IsSpace(line[i])) ++i;
+    if (i >= line.size() || line[i] != L'=') {
+      Fail(error, L"a value without \"=\"");
+      return false;
+    }
+    ++i;
+    while (i < line.size() && IsSpace(line[i])) ++i;
+    std::wstring_view data = line.substr(i);
+    if (data == L"-") {
+      key.RemoveValue(name);
+      return true;
+    }
+    if (!data.empty() && data[0] == L'"') {
+      std::size_t j = 0;
+      std::wstring text;
+      if (!Quoted(data, j, text, error)) return false;
+      if (!Trim(data.substr(j)).empty()) {
+        Fail(error, L"text after the closing quote of a value");
+        return false;
+      }
+      key.SetValue(name, REG_SZ, StringData(text));
+      return true;
+    }
+    constexpr std::wstring_view kDword = L"dword:";
+    if (data.substr(0, kDword.size()) == kDword) {
+      std::wstring_view digits = data.substr(kDword.size());
+      if (digits.empty() || digits.size() > 8) {
+        Fail(error, L"a dword value needs 1 to 8 hexadecimal digits");
+        return false;
+      }
+      std::uint32_t d = 0;
+      for (wchar_t c : digits) {
+        int h = HexValue(c);
+        if (h < 0) {
+          Fail(error, L"a dword value with a character that is not a hexadecimal digit");
+          return false;
+        }
+        d = (d << 4) | static_cast<std::uint32_t>(h);
+      }
+      std::vector<std::uint8_t> bytes = {static_cast<std::uint8_t>(d), static_cast<std::uint8_t>(d >> 8),
+                                         static_cast<std::uint8_t>(d >> 16), static_cast<std::uint8_t>(d >> 24)};
+      key.SetValue(name, REG_DWORD, std::move(bytes));
+      return true;
+    }
+    if (data.substr(0, 3) != L"hex") {
+      Fail(error, L"a value of unknown form (expected \"text\", dword:, hex: or hex(N):)");
+      return false;
+    }
+    DWORD type = REG_BINARY;
+    std::size_t k = 3;
+    if (k < data.size() && data[k] == L'(') {
+      ++k;
+      std::uint32_t t = 0;
+      std::size_t digits = 0;
+      while (k < data.size() && HexValue(data[k]) >= 0 && digits < 8) {
+        t = (t << 4) | static_cast<std::uint32_t>(HexValue(data[k]));
+        ++k;
+        ++digits;
+      }
+      if (digits == 0 || k >= data.size() || data[k] != L')') {
+        Fail(error, L"a malformed hex(N) type");
+        return false;
+      }
+      ++k;
+      type = t;
+    }
+    if (k >= data.size() || data[k] != L':') {
+      Fail(error, L"a hex value without \":\"");
+      return false;
+    }
+    ++k;
+    // The bytes, possibly continued over lines ending in "\".
+    std::string bytes;
+    std::wstring_view rest = data.substr(k);
+    std::size_t startLine = lineNo_;
+    while (true) {
+      rest = Trim(rest);
+      bool more = !rest.empty() && rest.back() == L'\\';
+      if (more) rest.remove_suffix(1);
+      std::size_t p = 0;
+      while (p < rest.size()) {
+        while (p < rest.size() && IsSpace(rest[p])) ++p;
+        if (p >= rest.size()) break;
+        int hi = HexValue(rest[p]);
+        int lo = p + 1 < rest.size() ? HexValue(rest[p + 1]) : -1;
+        if (hi < 0 || lo < 0) {
+          Fail(error, L"a hex value with a byte that is not two hexadecimal digits");
+          return false;
+        }
+        bytes.push_back(static_cast<char>((hi << 4) | lo));
+        p += 2;
+        while (p < rest.size() && IsSpace(rest[p])) ++p;
+        if (p < rest.size()) {
+          if (rest[p] != L',') {
+            Fail(error, L"hex bytes must be separated by commas");
+            return false;
+          }
+          ++p;
+        }
+      }
+      if (!more) break;
+      if (!NextLine(pos)) {
+        Fail(error, L"a hex value continued past the end of the file");
+        return false;
+      }
+      rest = line_;
+    }
+    (void)startLine;
+    std::vector<std::uint8_t> value;
+    if (IsStringType(type)) {
+      if (bytes.size() % 2 != 0) {
+        Fail(error, L"a string value with an odd number of bytes");
+        return false;
+      }
+      std::wstring text = FromUtf16Le(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+      value.resize(text.size() * sizeof(wchar_t));
+      std::memcpy(value.data(), text.data(), value.size());
+    } else {
+      value.assign(bytes.begin(), bytes.end());
+    }
+    key.SetValue(name, type, std::move(value));
+    return true;
+  }
+
+  const std::wstring& text_;
+  const std::wstring& rootPath_;
+  std::wstring_view line_;
+  std::size_t lineNo_ = 0;
+  bool failed_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Key> ParseHive(const std::string& bytes, const std::wstring& rootPath, ParseError* error) {
+  std::wstring text = Decode(bytes);
+  Parser parser(text, rootPath);
+  return parser.Run(error);
+}
+
+}  // namespace platform::reg

@@ -1,0 +1,104 @@
+#include "platform/System.h"
+
+#include "platform/Machine.h"
+#include "platform/Text.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <mutex>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+std::mutex g_debugMutex;
+std::vector<std::wstring> g_debug;
+
+unsigned ServicePackMajor(const std::wstring& csd) {
+  // "Service Pack 3" -> 3.
+  std::size_t i = csd.find_last_of(L' ');
+  if (i == std::wstring::npos) return 0;
+  return static_cast<unsigned>(wtol(csd.substr(i + 1)));
+}
+
+}  // namespace
+
+DWORD GetVersionExW(OSVERSIONINFOEXW& info) {
+  try {
+    const OsVersion& v = Machine::Current().Config().os;
+    info.dwMajorVersion = v.major;
+    info.dwMinorVersion = v.minor;
+    info.dwBuildNumber = v.build;
+    info.dwPlatformId = v.platformId;
+    info.szCSDVersion = v.servicePack;
+    info.wServicePackMajor = ServicePackMajor(v.servicePack);
+    info.wServicePackMinor = 0;
+    info.wSuiteMask = 0x0100;  // VER_SUITE_SINGLEUSERTS, as a workstation reports
+    info.wProductType = v.productType;
+    return Fail(ERROR_SUCCESS);
+  } catch (const MachineError&) {
+    return Fail(ERROR_NOT_READY);
+  }
+}
+
+std::wstring GetComputerNameW() {
+  try {
+    return Machine::Current().Config().computerName;
+  } catch (const MachineError&) {
+    return std::wstring();
+  }
+}
+
+std::wstring GetUserNameW() {
+  try {
+    return Machine::Current().Config().userName;
+  } catch (const MachineError&) {
+    return std::wstring();
+  }
+}
+
+bool IsWow64Process() {
+  try {
+    return Machine::Current().Config().IsWow64();
+  } catch (const MachineError&) {
+    return false;
+  }
+}
+
+int GetSystemMetrics(int index) {
+  try {
+    const MachineConfig& c = Machine::Current().Config();
+    if (index == SM_CXSCREEN) return c.screenWidth;
+    if (index == SM_CYSCREEN) return c.screenHeight;
+  } catch (const MachineError&) {
+  }
+  return 0;
+}
+
+void OutputDebugStringW(std::wstring_view text) {
+  std::lock_guard<std::mutex> lock(g_debugMutex);
+  g_debug.emplace_back(text);
+  if (const char* file = std::getenv("TOLMERA_DEBUG_OUTPUT"); file && *file) {
+    int fd = open(file, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+      std::string line = ToUtf8(text);
+      if (write(fd, line.data(), line.size()) < 0) {
+        // Debug output is best effort.
+      }
+      close(fd);
+    }
+  }
+}
+
+std::vector<std::wstring> DebugOutput() {
+  std::lock_guard<std::mutex> lock(g_debugMutex);
+  return g_debug;
+}
+
+void ClearDebugOutput() {
+  std::lock_guard<std::mutex> lock(g_debugMutex);
+  g_debug.clear();
+}
+
+}  // namespace platform

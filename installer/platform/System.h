@@ -1,0 +1,47 @@
+// System information of the emulated machine: names, version, bitness, screen, debug output.
+#pragma once
+
+#include "platform/Win32Errors.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// OSVERSIONINFOEXW as GetVersionExW fills it (for a manifested program: the real version).
+struct OSVERSIONINFOEXW {
+  DWORD dwMajorVersion = 0;
+  DWORD dwMinorVersion = 0;
+  DWORD dwBuildNumber = 0;
+  DWORD dwPlatformId = 0;
+  std::wstring szCSDVersion;
+  unsigned wServicePackMajor = 0;
+  unsigned wServicePackMinor = 0;
+  unsigned wSuiteMask = 0;
+  unsigned wProductType = 0;  // VER_NT_WORKSTATION 1, VER_NT_DOMAIN_CONTROLLER 2, VER_NT_SERVER 3
+};
+inline constexpr unsigned VER_NT_WORKSTATION = 1;
+inline constexpr unsigned VER_NT_DOMAIN_CONTROLLER = 2;
+inline constexpr unsigned VER_NT_SERVER = 3;
+inline constexpr DWORD VER_PLATFORM_WIN32_NT = 2;
+
+DWORD GetVersionExW(OSVERSIONINFOEXW& info);
+// GetComputerNameW (NetBIOS name) and GetUserNameW of the machine.
+std::wstring GetComputerNameW();
+std::wstring GetUserNameW();
+// IsWow64Process for the current process: a 32-bit installer on 64-bit Windows.
+bool IsWow64Process();
+
+// GetSystemMetrics for the screen size.
+inline constexpr int SM_CXSCREEN = 0;
+inline constexpr int SM_CYSCREEN = 1;
+int GetSystemMetrics(int index);
+
+// OutputDebugStringW: kept in memory for tests (DebugOutput) and, when the host variable
+// TOLMERA_DEBUG_OUTPUT names a file, appended to it (UTF-8).
+void OutputDebugStringW(std::wstring_view text);
+std::vector<std::wstring> DebugOutput();
+void ClearDebugOutput();
+
+}  // namespace platform

@@ -1,0 +1,78 @@
+#include "platform/Format.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+using namespace platform;
+
+namespace {
+
+TEST(Format, WindowsMeaningOfConversions) {
+  EXPECT_EQ(Format(L"%d.%02d.%02d - %02d:%02d:%02d  ", 2026, 3, 7, 9, 5, 0), L"2026.03.07 - 09:05:00  ");
+  EXPECT_EQ(Format(L"[%s] [%S]", L"wide", std::string("narrow")), L"[wide] [narrow]");
+  EXPECT_EQ(Format(L"%ls|%hs|%ws", L"a", "b", L"c"), L"a|b|c");
+  EXPECT_EQ(Format(L"%i %u %X %x %o", -5, 4000000000u, 255u, 255, 8), L"-5 4000000000 FF ff 10");
+  EXPECT_EQ(Format(L"%c%C%c", L'\u00E9', 'x', 65), L"\u00E9xA");
+  EXPECT_EQ(Format(L"%I64d %I64u %lld", INT64_MIN, UINT64_MAX, 1LL << 40),
+            L"-9223372036854775808 18446744073709551615 1099511627776");
+  EXPECT_EQ(Format(L"<%-10s><%10s><%.2s>", L"left", L"right", L"cut"), L"<left      ><     right><cu>");
+  EXPECT_EQ(Format(L"%-40s|", L"Name"), L"Name" + std::wstring(36, L' ') + L"|");
+  EXPECT_EQ(Format(L"100%% %d%%", 5), L"100% 5%");
+  EXPECT_EQ(Format(L"%*d|%-*d|", 4, 7, 3, 1), L"   7|1  |");
+  EXPECT_EQ(Format(L"%.3f %e", 3.14159, 1234.5), L"3.142 1.234500e+03");
+  EXPECT_EQ(Format(L"%s", static_cast<const wchar_t*>(nullptr)), L"(null)");
+  EXPECT_EQ(Format(L"no conversions"), L"no conversions");
+  EXPECT_EQ(Format(L"%hd %hu", 70000, 70000), L"4464 4464");
+}
+
+TEST(Format, ThirtyTwoBitConversionsReinterpretLikeC) {
+  EXPECT_EQ(Format(L"%d", 0xFFFFFFFFu), L"-1");
+  EXPECT_EQ(Format(L"%u", -1), L"4294967295");
+  EXPECT_EQ(Format(L"%X", -1), L"FFFFFFFF");
+  // A 64-bit value that fits 32 bits is fine; one that does not is refused, not truncated.
+  EXPECT_EQ(Format(L"%u", static_cast<std::size_t>(12)), L"12");
+  EXPECT_THROW(Format(L"%d", static_cast<std::int64_t>(1) << 33), FormatError);
+  EXPECT_THROW(Format(L"%u", static_cast<std::uint64_t>(1) << 32), FormatError);
+}
+
+TEST(Format, WrongArgumentsAreClearFailures) {
+  // The classic mistake: a narrow text given to %s of a wide format.
+  try {
+    Format(L"File %s", std::string("x"));
+    FAIL() << "no error";
+  } catch (const FormatError& e) {
+    EXPECT_NE(std::string(e.what()).find("use %S"), std::string::npos) << e.what();
+  }
+  EXPECT_THROW(Format(L"%s", 5), FormatError);
+  EXPECT_THROW(Format(L"%d", L"text"), FormatError);
+  EXPECT_THROW(Format(L"%d %d", 1), FormatError);
+  EXPECT_THROW(Format(L"%f", 1), FormatError);
+  EXPECT_THROW(Format(L"%n", 1), FormatError);
+  EXPECT_THROW(Format(L"50%"), FormatError);
+  EXPECT_THROW(Format(L"%q", 1), FormatError);
+  EXPECT_THROW(Format(L"%99999999d", 1), FormatError);
+  // Extra arguments are ignored as printf ignores them.
+  EXPECT_EQ(Format(L"%d", 1, 2, 3), L"1");
+  std::wstring out = L"keep", why;
+  const FormatArg args[] = {FormatArg(1)};
+  EXPECT_EQ(TryFormat(L"%s", args, out, &why), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(out, L"keep");
+  EXPECT_FALSE(why.empty());
+}
+
+TEST(Format, CheckingFormatsFromData) {
+  std::wstring why;
+  EXPECT_TRUE(CheckFormat(L"CommonStepFolders: Folder = %s is not deleted", {ArgKind::WideText}, &why)) << why;
+  EXPECT_FALSE(CheckFormat(L"Folder = %s, code %d", {ArgKind::WideText}, &why));
+  EXPECT_NE(why.find(L"takes 2 arguments"), std::wstring::npos) << why;
+  EXPECT_FALSE(CheckFormat(L"%d", {ArgKind::WideText}, &why));
+  EXPECT_FALSE(CheckFormat(L"%s%", {ArgKind::WideText}, &why));
+  EXPECT_TRUE(CheckFormat(L"%c", {ArgKind::Int}));
+  EXPECT_TRUE(CheckFormat(L"%%", {}));
+  EXPECT_EQ(CountFormatArguments(L"%*.*f %s %%"), 4);
+  EXPECT_EQ(CountFormatArguments(L"%"), -1);
+}
+
+}  // namespace

@@ -1,0 +1,108 @@
+// The table of open handles on its own: the Windows share-mode matrix and the bookkeeping.
+#include "platform/HandleTable.h"
+
+#include "TestMachine.h"
+#include "platform/Files.h"
+#include "platform/HostIo.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+using namespace platform;
+using namespace platform::handles;
+
+namespace {
+
+Entry Open(DWORD access, DWORD share) {
+  Entry e;
+  e.dev = 1;
+  e.ino = 2;
+  e.access = access;
+  e.share = share;
+  return e;
+}
+
+TEST(HandleTable, ShareModeMatrix) {
+  const DWORD R = GENERIC_READ, W = GENERIC_WRITE, D = DELETE;
+  const DWORD SR = FILE_SHARE_READ, SW = FILE_SHARE_WRITE, SD = FILE_SHARE_DELETE;
+  struct Case { DWORD a1, s1, a2, s2; bool ok; };
+  const Case cases[] = {
+      {R, SR, R, SR, true},           // two readers that share reading
+      {R, SR, W, SR | SW, false},     // the first does not share writing
+      {R, SR | SW, W, SW, false},     // the second does not let the first read
+      {R, SR | SW, W, SR, true},
+      {R, SR | SW, W, SR | SW, true},
+      {W, 0, R, SR | SW | SD, false}, // exclusive
+      {R, SR, D, SR | SW | SD, false},  // deleting needs FILE_SHARE_DELETE
+      {R, SR | SD, D, SR | SW | SD, true},
+      {D, SR | SW | SD, R, SR, false},  // an open for delete refused by a reader without share delete
+      {0, 0, R, SR, true},            // attribute-only opens never conflict
+      {R, 0, 0, 0, true},
+      {GENERIC_ALL, SR | SW | SD, W, SR | SW | SD, true},
+      {GENERIC_ALL, SR, W, SR | SW | SD, false},
+  };
+  for (const Case& c : cases) {
+    std::vector<Entry> entries = {Open(c.a1, c.s1)};
+    EXPECT_EQ(CheckShare(entries, 1, 2, c.a2, c.s2) == ERROR_SUCCESS, c.ok)
+        << std::hex << c.a1 << "/" << c.s1 << " then " << c.a2 << "/" << c.s2;
+    // Other files are never affected.
+    EXPECT_EQ(CheckShare(entries, 1, 3, c.a2, c.s2), ERROR_SUCCESS);
+  }
+}
+
+TEST(HandleTable, ProcessStartTimes) {
+  EXPECT_NE(ProcessStartTime(getpid()), 0u);
+  EXPECT_EQ(ProcessStartTime(getpid()), ProcessStartTime(getpid()));
+  EXPECT_EQ(ProcessStartTime(0), 0u);
+  EXPECT_EQ(ProcessStartTime(4194304 + 17), 0u);  // beyond pid_max
+}
+
+class HandleTableFile : public tltest::MachineTest {};
+
+TEST_F(HandleTableFile, EntriesSurviveAndPathsWithBlanksRoundTrip) {
+  const std::string table = temp_ + "/handles";
+  std::uint64_t id;
+  {
+    LockedTable t(table);
+    ASSERT_TRUE(t.Ok());
+    Entry e = Open(GENERIC_READ, FILE_SHARE_READ);
+    e.hostPath = "/x/Program Files/50% done\tand\nmore";
+    id = t.Add(e);
+    Entry img = Open(GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE);
+    img.kind = Kind::Image;
+    img.ino = 9;
+    img.hostPath = "/x/app.exe";
+    t.Add(img);
+  }
+  {
+    LockedTable t(table);
+    ASSERT_EQ(t.Entries().size(), 2u);
+    EXPECT_EQ(t.Entries()[0].hostPath, "/x/Program Files/50% done\tand\nmore");
+    EXPECT_EQ(t.Entries()[0].pid, getpid());
+    EXPECT_TRUE(IsImage(t.Entries(), 1, 9));
+    EXPECT_FALSE(IsImage(t.Entries(), 1, 2));
+    EXPECT_TRUE(AnyUnder(t.Entries(), "/x/Program Files"));
+    EXPECT_FALSE(AnyUnder(t.Entries(), "/x/Program"));
+    t.Rename("/x/Program Files", "/x/Programs");
+    EXPECT_EQ(t.Entries()[0].hostPath, "/x/Programs/50% done\tand\nmore");
+    EXPECT_TRUE(t.Remove(id));
+    EXPECT_FALSE(t.Remove(id));
+  }
+  LockedTable t(table);
+  EXPECT_EQ(t.Entries().size(), 1u);
+}
+
+TEST_F(HandleTableFile, EntriesOfOtherProcessesThatEndedAreDropped) {
+  const std::string table = temp_ + "/handles";
+  // An entry of a process that has ended (a pid that no longer runs) and one whose pid was
+  // reused by a process started later.
+  const std::string line1 = "1 " + std::to_string(4194304 + 5) + " 10 1 2 2147483648 0 0 /a\n";
+  const std::string line2 = "2 " + std::to_string(getpid()) + " 1 1 2 2147483648 0 0 /b\n";
+  WriteHost(table, line1 + line2);
+  LockedTable t(table);
+  EXPECT_TRUE(t.Entries().empty());
+  EXPECT_EQ(CheckShare(t.Entries(), 1, 2, GENERIC_READ, 0), ERROR_SUCCESS);
+}
+
+}  // namespace

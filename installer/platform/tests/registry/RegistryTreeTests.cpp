@@ -1,0 +1,233 @@
+// The hive text format: reading, writing and their round trip, without a machine.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "platform/RegistryTree.h"
+
+using namespace platform;
+using namespace platform::reg;
+
+namespace {
+
+const std::wstring kRoot = L"HKEY_LOCAL_MACHINE";
+
+std::string Utf8Hive(const std::string& body) { return "Windows Registry Editor Version 5.00\r\n\r\n" + body; }
+
+std::unique_ptr<Key> Parse(const std::string& text, ParseError* error = nullptr) {
+  ParseError local;
+  return ParseHive(text, kRoot, error ? error : &local);
+}
+
+std::vector<std::uint8_t> Dw(std::uint32_t v) {
+  std::vector<std::uint8_t> d(4);
+  std::memcpy(d.data(), &v, 4);
+  return d;
+}
+
+// Builds a tree with every value type and awkward names.
+std::unique_ptr<Key> SampleTree() {
+  auto root = std::make_unique<Key>();
+  Key* k = root->AddChild(L"SOFTWARE")->AddChild(L"Vendor \"Q\" [x]");
+  k->SetValue(L"", REG_SZ, StringData(L"default"));
+  k->SetValue(L"Quote\"And\\Back", REG_SZ, StringData(L"C:\\Path \"quoted\""));
+  k->SetValue(L"Unicode", REG_SZ, StringData(L"\u00e9\u4e2d\U0001F600"));
+  k->SetValue(L"Expand", REG_EXPAND_SZ, StringData(L"%SystemRoot%\\x"));
+  k->SetValue(L"Multi", REG_MULTI_SZ, MultiStringData({L"one", L"two", L"three"}));
+  k->SetValue(L"Dword", REG_DWORD, Dw(0xDEADBEEF));
+  k->SetValue(L"Qword", REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8});
+  k->SetValue(L"Binary", REG_BINARY, std::vector<std::uint8_t>(200, 0xAB));
+  k->SetValue(L"Empty", REG_BINARY, {});
+  k->SetValue(L"Lines", REG_SZ, StringData(L"line1\r\nline2"));
+  k->SetValue(L"Short dword", REG_DWORD, {1, 2});
+  k->SetValue(L"None", REG_NONE, {9});
+  k->AddChild(L"Empty child");
+  k->sddl = L"O:BAG:SYD:(A;;KA;;;BA)";
+  return root;
+}
+
+void ExpectSameTree(const Key& a, const Key& b) {
+  EXPECT_EQ(a.Name(), b.Name());
+  EXPECT_EQ(a.sddl, b.sddl);
+  ASSERT_EQ(a.Values().size(), b.Values().size()) << "in key " << ToUtf8(a.Name());
+  for (std::size_t i = 0; i < a.Values().size(); ++i) {
+    EXPECT_EQ(a.Values()[i].name, b.Values()[i].name);
+    EXPECT_EQ(a.Values()[i].type, b.Values()[i].type) << ToUtf8(a.Values()[i].name);
+    EXPECT_EQ(a.Values()[i].data, b.Values()[i].data) << ToUtf8(a.Values()[i].name);
+  }
+  ASSERT_EQ(a.ChildCount(), b.ChildCount());
+  auto ia = a.Children().begin();
+  auto ib = b.Children().begin();
+  for (; ia != a.Children().end(); ++ia, ++ib) ExpectSameTree(*ia->second, *ib->second);
+}
+
+}  // namespace
+
+TEST(RegistryText, RoundTripKeepsEveryTypeNameAndSecurity) {
+  auto tree = SampleTree();
+  std::string text = WriteHive(*tree, kRoot);
+  ASSERT_GE(text.size(), 2u);
+  EXPECT_EQ(static_cast<unsigned char>(text[0]), 0xFF);  // UTF-16LE BOM
+  EXPECT_EQ(static_cast<unsigned char>(text[1]), 0xFE);
+  ParseError error;
+  auto back = ParseHive(text, kRoot, &error);
+  ASSERT_TRUE(back) << ToUtf8(error.message) << " line " << error.line;
+  ExpectSameTree(*tree, *back);
+  // Writing again gives the same bytes: the format is stable.
+  EXPECT_EQ(WriteHive(*back, kRoot), text);
+}
+
+TEST(RegistryText, WritesTheRegistryEditorsForms) {
+  auto tree = SampleTree();
+  std::string bytes = WriteHive(*tree, kRoot);
+  std::wstring text = FromUtf16Le(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2, bytes.size() - 2);
+  EXPECT_EQ(text.rfind(L"Windows Registry Editor Version 5.00\r\n\r\n", 0), 0u);
+  EXPECT_NE(text.find(L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor \"Q\" [x]]\r\n"), std::wstring::npos);
+  EXPECT_NE(text.find(L"@=\"default\"\r\n"), std::wstring::npos);
+  EXPECT_NE(text.find(L"\"Quote\\\"And\\\\Back\"=\"C:\\\\Path \\\"quoted\\\"\"\r\n"), std::wstring::npos);
+  EXPECT_NE(text.find(L"\"Dword\"=dword:deadbeef\r\n"), std::wstring::npos);
+  EXPECT_NE(text.find(L"\"Qword\"=hex(b):01,02,03,04,05,06,07,08\r\n"), std::wstring::npos);
+  EXPECT_NE(text.find(L"\"Expand\"=hex(2):25,00,53,00"), std::wstring::npos);
+  EXPECT_NE(text.find(L"\"Multi\"=hex(7):6f,00,6e,00,65,00,00,00,74,00"), std::wstring::npos);
+  EXPECT_NE(text.find(L"\"Empty\"=hex:\r\n"), std::wstring::npos);
+  // A string with line breaks cannot be quoted; it is kept as hex(1).
+  EXPECT_NE(text.find(L"\"Lines\"=hex(1):6c,00"), std::wstring::npos);
+  // Long hex data wraps with ",\" and a two-space indent, no line longer than 80 characters.
+  EXPECT_NE(text.find(L",\\\r\n  ab,ab"), std::wstring::npos);
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find(L"\r\n", start);
+    if (end == std::wstring::npos) break;
+    if (text.compare(start, 1, L"[") != 0) {
+      EXPECT_LE(end - start, 80u) << ToUtf8(text.substr(start, end - start));
+    }
+    start = end + 2;
+  }
+}
+
+TEST(RegistryText, ReadsUtf8AndImportDeletions) {
+  auto tree =
+      Parse(Utf8Hive("[HKEY_LOCAL_MACHINE\\A]\r\n\"x\"=\"1\"\r\n\"y\"=\"2\"\r\n\"y\"=-\r\n"
+                     "[HKEY_LOCAL_MACHINE\\A\\B\\C]\n"  // LF only, and intermediate B is created
+                     "@=dword:7\n"
+                     "\"caf\xC3\xA9\"=\"\xE4\xB8\xAD\"\n"
+                     "[HKEY_LOCAL_MACHINE\\Gone]\n\"z\"=\"1\"\n"
+                     "[-HKEY_LOCAL_MACHINE\\Gone]\n"
+                     "; a comment\n"));
+  ASSERT_TRUE(tree);
+  Key* a = tree->Child(L"a");  // look-up ignores case
+  ASSERT_TRUE(a);
+  EXPECT_TRUE(a->FindValue(L"X"));
+  EXPECT_FALSE(a->FindValue(L"y"));
+  Key* c = a->Child(L"B") ? a->Child(L"B")->Child(L"C") : nullptr;
+  ASSERT_TRUE(c);
+  ASSERT_TRUE(c->FindValue(L""));
+  EXPECT_EQ(c->FindValue(L"")->data, Dw(7));
+  ASSERT_TRUE(c->FindValue(L"CAF\u00c9"));  // fixed upper-case table, not ASCII only
+  EXPECT_EQ(DataToString(c->FindValue(L"caf\u00e9")->data), L"\u4e2d");
+  EXPECT_FALSE(tree->Child(L"Gone"));
+}
+
+TEST(RegistryText, HexValuesContinueOverLines) {
+  auto tree = Parse(Utf8Hive("[HKEY_LOCAL_MACHINE\\K]\n\"b\"=hex:01,02,\\\n  03,04\n\"after\"=\"x\"\n"));
+  ASSERT_TRUE(tree);
+  Key* k = tree->Child(L"K");
+  ASSERT_TRUE(k && k->FindValue(L"b"));
+  EXPECT_EQ(k->FindValue(L"b")->data, (std::vector<std::uint8_t>{1, 2, 3, 4}));
+  EXPECT_TRUE(k->FindValue(L"after"));
+}
+
+TEST(RegistryText, ErrorsNameTheLineAndReturnNothing) {
+  struct Case {
+    const char* body;
+    std::size_t line;
+  } cases[] = {
+      {"[HKEY_LOCAL_MACHINE\\K]\n\"v\"=dword:xyz\n", 4},
+      {"[HKEY_LOCAL_MACHINE\\K]\n\"v\"=\"unterminated\n", 4},
+      {"[HKEY_LOCAL_MACHINE\\K\n", 3},
+      {"[HKEY_CURRENT_USER\\K]\n", 3},                    // outside the hive
+      {"\"orphan\"=\"value\"\n", 3},                      // value before any key
+      {"[HKEY_LOCAL_MACHINE\\K]\n\"v\"=hex:1,2\n", 4},    // bytes need two digits
+      {"[HKEY_LOCAL_MACHINE\\K]\n\"v\"=hex(2):41\n", 4},  // odd UTF-16 byte count
+      {"[HKEY_LOCAL_MACHINE\\K]\n\"v\"=hex:01,\\\n", 4},  // continued past the end
+      {"[HKEY_LOCAL_MACHINE\\K\\\\L]\n", 3},              // empty key name
+      {"[HKEY_LOCAL_MACHINE\\K]\n\"v\"=\"a\\nb\"\n", 4},  // unknown escape
+      {"[HKEY_LOCAL_MACHINE\\K]\nrubbish\n", 4},
+      {"[HKEY_LOCAL_MACHINE\\K]\n\"v\"=dword:123456789\n", 4},
+  };
+  for (const auto& c : cases) {
+    ParseError error;
+    auto tree = ParseHive(Utf8Hive(c.body), kRoot, &error);
+    EXPECT_FALSE(tree) << c.body;
+    EXPECT_EQ(error.line, c.line) << c.body;
+    EXPECT_FALSE(error.message.empty());
+  }
+  ParseError error;
+  EXPECT_FALSE(ParseHive("REGEDIT4\r\n", kRoot, &error));
+  EXPECT_EQ(error.line, 1u);
+  EXPECT_FALSE(ParseHive("", kRoot, &error));
+}
+
+TEST(RegistryText, DeepPathsAndLargeValues) {
+  // 300 levels of keys and a 10 MB value survive a round trip.
+  auto root = std::make_unique<Key>();
+  Key* k = root.get();
+  for (int i = 0; i < 300; ++i) k = k->AddChild(L"level" + std::to_wstring(i));
+  std::vector<std::uint8_t> big(10 * 1024 * 1024);
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<std::uint8_t>(i * 7);
+  k->SetValue(L"big", REG_BINARY, big);
+  auto back = ParseHive(WriteHive(*root, kRoot), kRoot, nullptr);
+  ASSERT_TRUE(back);
+  const Key* d = back.get();
+  for (int i = 0; i < 300; ++i) {
+    d = d->Child(L"LEVEL" + std::to_wstring(i));
+    ASSERT_TRUE(d) << i;
+  }
+  ASSERT_TRUE(d->FindValue(L"big"));
+  EXPECT_TRUE(d->FindValue(L"big")->data == big);
+
+  // Deeper than Windows allows is refused with the line.
+  std::string deep = "[HKEY_LOCAL_MACHINE";
+  for (int i = 0; i < 513; ++i) deep += "\\k";
+  ParseError error;
+  EXPECT_FALSE(ParseHive(Utf8Hive(deep + "]\n"), kRoot, &error));
+  EXPECT_EQ(error.line, 3u);
+}
+
+TEST(RegistryText, MultiStringsWithoutTerminatorStillRead) {
+  std::wstring raw = L"alpha";
+  raw.push_back(L'\0');
+  raw += L"beta";  // no terminators at the end
+  std::vector<std::uint8_t> data(raw.size() * sizeof(wchar_t));
+  std::memcpy(data.data(), raw.data(), data.size());
+  EXPECT_EQ(DataToMultiString(data), (std::vector<std::wstring>{L"alpha", L"beta"}));
+  EXPECT_TRUE(DataToMultiString({}).empty());
+  // And the raw data round-trips through the text form unchanged.
+  auto root = std::make_unique<Key>();
+  root->AddChild(L"K")->SetValue(L"m", REG_MULTI_SZ, data);
+  auto back = ParseHive(WriteHive(*root, kRoot), kRoot, nullptr);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->Child(L"K")->FindValue(L"m")->data, data);
+}
+
+TEST(RegistryText, KeyOperationsKeepOrderAndCase) {
+  Key key;
+  key.SetValue(L"b", REG_SZ, StringData(L"1"));
+  key.SetValue(L"A", REG_SZ, StringData(L"2"));
+  key.SetValue(L"c", REG_SZ, StringData(L"3"));
+  key.SetValue(L"B", REG_DWORD, Dw(4));  // replaces "b", keeps its place and first spelling
+  ASSERT_EQ(key.Values().size(), 3u);
+  EXPECT_EQ(key.Values()[0].name, L"b");
+  EXPECT_EQ(key.Values()[0].type, REG_DWORD);
+  EXPECT_TRUE(key.RemoveValue(L"a"));
+  EXPECT_FALSE(key.RemoveValue(L"a"));
+  ASSERT_EQ(key.Values().size(), 2u);
+  EXPECT_EQ(key.FindValue(L"C")->name, L"c");  // index still right after the removal
+  key.AddChild(L"zeta");
+  key.AddChild(L"Alpha");
+  key.AddChild(L"beta");
+  std::vector<std::wstring> names;
+  for (const auto& entry : key.Children()) names.push_back(entry.second->Name());
+  EXPECT_EQ(names, (std::vector<std::wstring>{L"Alpha", L"beta", L"zeta"}));
+  EXPECT_EQ(key.AddChild(L"ALPHA")->Name(), L"Alpha");
+}

@@ -1,0 +1,179 @@
+// Operations scheduled for the next start, and the restart.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "TestMachine.h"
+#include "platform/Files.h"
+#include "platform/Restart.h"
+
+using namespace platform;
+
+namespace {
+
+class Restart : public tltest::MachineTest {
+ protected:
+  void MakeFile(const std::wstring& path, const std::string& text = "x") {
+    ASSERT_EQ(WriteWholeFile(path, text), ERROR_SUCCESS) << ToUtf8(path);
+  }
+  std::vector<std::wstring> RawPendingValue() {
+    RegKey k;
+    std::vector<BYTE> data;
+    if (k.Open(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager") != ERROR_SUCCESS) return {};
+    DWORD type = 0;
+    if (k.QueryBinary(L"PendingFileRenameOperations", data, &type) != ERROR_SUCCESS) return {};
+    EXPECT_EQ(type, REG_MULTI_SZ);
+    std::wstring text(data.size() / sizeof(wchar_t), L'\0');
+    std::memcpy(text.data(), data.data(), text.size() * sizeof(wchar_t));
+    std::vector<std::wstring> items;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+      std::size_t nul = text.find(L'\0', start);
+      if (nul == std::wstring::npos) nul = text.size();
+      items.push_back(text.substr(start, nul - start));
+      start = nul + 1;
+    }
+    return items;
+  }
+};
+
+}  // namespace
+
+TEST_F(Restart, ScheduledOperationsAreKeptAsWindowsKeepsThem) {
+  ASSERT_EQ(ScheduleFileOperation(L"C:\\a.txt", L""), ERROR_SUCCESS);
+  ASSERT_EQ(ScheduleFileOperation(L"C:\\b.txt", L"C:\\c.txt", true), ERROR_SUCCESS);
+  // "\??\" paths, an empty string for a deletion, "!" for replace, and the final terminator.
+  EXPECT_EQ(RawPendingValue(),
+            (std::vector<std::wstring>{L"\\??\\C:\\a.txt", L"", L"\\??\\C:\\b.txt", L"!\\??\\C:\\c.txt", L"", L""}));
+  auto ops = PendingFileOperations();
+  ASSERT_EQ(ops.size(), 2u);
+  EXPECT_EQ(ops[0].source, L"C:\\a.txt");
+  EXPECT_TRUE(ops[0].destination.empty());
+  EXPECT_EQ(ops[1].destination, L"C:\\c.txt");
+  EXPECT_TRUE(ops[1].replaceExisting);
+  EXPECT_EQ(ScheduleFileOperation(L"", L""), ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(Restart, RestartCarriesOutInOrderIgnoresFailuresAndClears) {
+  ASSERT_EQ(CreateDirectoryWithParents(L"C:\\Product\\Sub"), ERROR_SUCCESS);
+  MakeFile(L"C:\\Product\\Sub\\a.dll");
+  MakeFile(L"C:\\Product\\keep.txt");
+  MakeFile(L"C:\\Product\\new.bin", "new");
+  MakeFile(L"C:\\Product\\old.bin", "old");
+  ASSERT_EQ(SetFileAttributesW(L"C:\\Product\\Sub\\a.dll", 0x1), ERROR_SUCCESS);  // read-only
+
+  // Order matters: the file first, then its folder; "Product" is not empty and stays.
+  ASSERT_EQ(ScheduleFileOperation(L"C:\\Product\\Sub\\a.dll", L""), ERROR_SUCCESS);
+  ASSERT_EQ(ScheduleFileOperation(L"C:\\Product\\Sub", L""), ERROR_SUCCESS);
+  ASSERT_EQ(ScheduleFileOperation(L"C:\\Product", L""), ERROR_SUCCESS);
+  ASSERT_EQ(ScheduleFileOperation(L"C:\\Missing\\file.txt", L""), ERROR_SUCCESS);  // fails, ignored
+  ASSERT_EQ(ScheduleFileOperation(L"C:\\Product\\new.bin", L"C:\\Product\\old.bin", true), ERROR_SUCCESS);
+
+  auto results = RestartMachine();
+  ASSERT_EQ(results.size(), 5u);
+  EXPECT_EQ(results[0].status, ERROR_SUCCESS);
+  EXPECT_EQ(results[1].status, ERROR_SUCCESS);
+  EXPECT_EQ(results[2].status, ERROR_DIR_NOT_EMPTY);
+  EXPECT_NE(results[3].status, ERROR_SUCCESS);
+  EXPECT_EQ(results[4].status, ERROR_SUCCESS);
+
+  EXPECT_FALSE(PathFileExistsW(L"C:\\Product\\Sub"));
+  EXPECT_TRUE(PathFileExistsW(L"C:\\Product\\keep.txt"));
+  std::string text;
+  ASSERT_EQ(ReadWholeFile(L"C:\\Product\\old.bin", text), ERROR_SUCCESS);
+  EXPECT_EQ(text, "new");
+  EXPECT_TRUE(PendingFileOperations().empty());
+  EXPECT_TRUE(RawPendingValue().empty());  // the value is gone
+  EXPECT_EQ(RestartCount(), 1u);
+  // A second restart has nothing to do.
+  EXPECT_TRUE(RestartMachine().empty());
+  EXPECT_EQ(RestartCount(), 2u);
+}
+
+TEST_F(Restart, DelayedMovesOfTheFileLayerLandInThePendingList) {
+  MakeFile(L"C:\\inuse.txt");
+  ASSERT_EQ(MoveFileExW(L"C:\\inuse.txt", L"", MOVEFILE_DELAY_UNTIL_REBOOT), ERROR_SUCCESS);
+  auto ops = PendingFileOperations();
+  ASSERT_EQ(ops.size(), 1u);
+  EXPECT_EQ(ops[0].source, L"C:\\inuse.txt");
+  EXPECT_TRUE(PathFileExistsW(L"C:\\inuse.txt"));  // nothing happens before the restart
+  RestartMachine();
+  EXPECT_FALSE(PathFileExistsW(L"C:\\inuse.txt"));
+}
+
+TEST_F(Restart, ExitWindowsExRestartsWhenTheProgramExits) {
+  MakeFile(L"C:\\later.txt");
+  ASSERT_EQ(ScheduleFileOperation(L"C:\\later.txt", L""), ERROR_SUCCESS);
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    bool ok = ExitWindowsEx(EWX_REBOOT, 0) && IsRestartPending();
+    // Still there while the program runs.
+    ok = ok && PathFileExistsW(L"C:\\later.txt");
+    std::exit(ok ? 0 : 3);  // exit handlers run the restart
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_FALSE(PathFileExistsW(L"C:\\later.txt"));
+  EXPECT_EQ(RestartCount(), 1u);
+
+  // Logging off does not restart.
+  EXPECT_TRUE(ExitWindowsEx(EWX_LOGOFF, 0));
+  EXPECT_FALSE(IsRestartPending());
+}
+
+TEST_F(Restart, AHandWrittenListWithoutFinalTerminatorIsReadAndExtended) {
+  // "\??\C:\x.txt", "" without the list's final NUL, as a careless tool might write it.
+  std::wstring raw = L"\\??\\C:\\x.txt";
+  raw.push_back(L'\0');
+  RegKey k;
+  ASSERT_EQ(k.Open(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", KEY_ALL_ACCESS),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExW(k.Get(), L"PendingFileRenameOperations", 0, REG_MULTI_SZ,
+                           reinterpret_cast<const BYTE*>(raw.data()), static_cast<DWORD>(raw.size() * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+  auto ops = PendingFileOperations();
+  ASSERT_EQ(ops.size(), 1u);
+  EXPECT_EQ(ops[0].source, L"C:\\x.txt");
+  EXPECT_TRUE(ops[0].destination.empty());
+  ASSERT_EQ(ScheduleFileOperation(L"C:\\y.txt", L"C:\\z.txt"), ERROR_SUCCESS);
+  ops = PendingFileOperations();
+  ASSERT_EQ(ops.size(), 2u);  // nothing lost, the new one after it
+  EXPECT_EQ(ops[1].source, L"C:\\y.txt");
+  EXPECT_EQ(ops[1].destination, L"C:\\z.txt");
+  EXPECT_FALSE(ops[1].replaceExisting);
+}
+
+TEST_F(Restart, OperationsScheduledByTwoProcessesAtOnceAreAllKept) {
+  std::vector<pid_t> children;
+  for (int p = 0; p < 3; ++p) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+      for (int i = 0; i < 20; ++i)
+        if (ScheduleFileOperation(L"C:\\p" + std::to_wstring(p) + L"_" + std::to_wstring(i), L"") != ERROR_SUCCESS)
+          ::_exit(3);
+      ::_exit(0);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  auto ops = PendingFileOperations();
+  EXPECT_EQ(ops.size(), 60u);
+  // Each process's operations keep their order.
+  for (int p = 0; p < 3; ++p) {
+    int next = 0;
+    for (const auto& op : ops)
+      if (op.source.rfind(L"C:\\p" + std::to_wstring(p) + L"_", 0) == 0) {
+        EXPECT_EQ(op.source, L"C:\\p" + std::to_wstring(p) + L"_" + std::to_wstring(next));
+        ++next;
+      }
+    EXPECT_EQ(next, 20);
+  }
+}

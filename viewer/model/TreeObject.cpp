@@ -1,0 +1,357 @@
+#include "model/TreeObject.h"
+
+#include "ui/MlsString.h"
+#include "xml/XmlText.h"
+
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <string>
+
+namespace {
+
+std::wstring Text(int id) { return CProperty::TextOf(id); }
+
+BuildErrorReporter& Reporter() {
+  static BuildErrorReporter reporter;
+  return reporter;
+}
+
+void Report(const std::wstring& message) {
+  if (Reporter()) {
+    try {
+      Reporter()(message);
+    } catch (...) {
+      // A reporter must not stop the model from loading.
+    }
+    return;
+  }
+  std::fprintf(stderr, "%ls\n", message.c_str());
+}
+
+// The library's text `id` with its first "%s" replaced by `name`. The text is never used as a
+// format: language files could hold any other "%" sequence.
+std::wstring Message(int id, const std::wstring& name) {
+  std::wstring text = CMlsString::LoadResourceString(id);
+  const auto at = text.find(L"%s");
+  if (at != std::wstring::npos) text.replace(at, 2, name);
+  return text;
+}
+
+}  // namespace
+
+Matrix12 IdentityMatrix12() {
+  Matrix12 m{};
+  m[0] = m[5] = m[10] = 1.0;
+  return m;
+}
+
+// --- CGeometry ---------------------------------------------------------------------------------
+
+CGeometry::CGeometry() : m_pOwner(this) {}
+CGeometry::~CGeometry() = default;
+
+std::shared_ptr<CProperty> CGeometry::GetProperties() {
+  auto top = std::make_shared<CPropertyGroup>(m_pOwner, Text(391));
+  auto inner = std::make_shared<CPropertyGroup>(m_pOwner, GetCaption());
+  top->AddChild(inner);
+  if (top->GetChildCount() > 0 && top->GetChild(0)->GetKind() == CProperty::eKindGroup)
+    for (const auto& p : m_arProperties) inner->AddChild(p);
+  return top;
+}
+
+std::wstring CGeometry::GetCaption() const { return L"Geometry"; }
+const char* CGeometry::GetArchiveTag() const { return "GeometryParameters"; }
+
+std::shared_ptr<CPropertyStandard> CGeometry::AddProperty(const std::wstring& name, int labelId, int descriptionId,
+                                                          const CVariant& value) {
+  auto p = std::make_shared<CPropertyStandard>(m_pOwner, name, labelId, descriptionId, value);
+  m_arProperties.push_back(p);
+  return p;
+}
+
+std::shared_ptr<CPropertyColor> CGeometry::AddColorProperty(const std::wstring& name, int labelId, COLORREF color) {
+  auto p = std::make_shared<CPropertyColor>(m_pOwner, name, labelId, 0, color);
+  m_arProperties.push_back(p);
+  return p;
+}
+
+std::shared_ptr<CProperty> CGeometry::FindProperty(const std::wstring& name) const {
+  for (const auto& p : m_arProperties)
+    if (p && p->IsNamed(name)) return p;
+  return nullptr;
+}
+
+std::shared_ptr<CPropertyStandard> CGeometry::FindStandardProperty(const std::wstring& name) const {
+  for (const auto& p : m_arProperties)
+    if (p && p->GetKind() == CProperty::eKindStandard && p->IsNamed(name))
+      return std::static_pointer_cast<CPropertyStandard>(p);
+  return nullptr;
+}
+
+std::shared_ptr<CPropertyColor> CGeometry::FindColorProperty(const std::wstring& name) const {
+  for (const auto& p : m_arProperties)
+    if (p && p->GetKind() == CProperty::eKindColor && p->IsNamed(name)) return std::static_pointer_cast<CPropertyColor>(p);
+  return nullptr;
+}
+
+CVariant CGeometry::GetValue(const std::wstring& name) const {
+  auto p = FindStandardProperty(name);
+  return p ? p->GetValue() : CVariant();
+}
+
+void CGeometry::SetValue(const std::wstring& name, const CVariant& value) {
+  if (auto p = FindStandardProperty(name)) p->SetValue(value);
+}
+
+void CGeometry::SetColor(const std::wstring& name, COLORREF color) {
+  if (auto p = FindColorProperty(name)) p->SetColor(color);
+}
+
+void CGeometry::SetLabelId(const std::wstring& name, int id) {
+  if (auto p = FindStandardProperty(name)) p->SetLabelId(id);
+}
+
+void CGeometry::SetColorLabelId(const std::wstring& name, int id) {
+  if (auto p = FindColorProperty(name)) p->SetLabelId(id);
+}
+
+void CGeometry::SetDescriptionId(const std::wstring& name, int id) {
+  if (auto p = FindStandardProperty(name)) p->SetDescriptionId(id);
+}
+
+// --- CTreeObject -------------------------------------------------------------------------------
+
+CTreeObject::CTreeObject() : m_matrix(IdentityMatrix12()) { AddProperty(L"Name", 394, 0, CVariant(Text(393))); }
+CTreeObject::~CTreeObject() = default;
+
+void CTreeObject::SetContext(QZ::ObjPtr<ICADContext> context) { m_pContext = std::move(context); }
+
+void CTreeObject::SetMatrix(const double* matrix12) {
+  if (!matrix12) return;
+  for (int i = 0; i < 12; ++i) m_matrix[i] = matrix12[i];
+}
+
+Matrix12 CTreeObject::GetGlobalMatrix() const {
+  if (!m_pParent || !m_pContext) return m_matrix;
+  const Matrix12 parent = m_pParent->GetGlobalMatrix();
+  Matrix12 out{};
+  QZ::CAD::IMatrixService* ms = m_pContext->GetMatrixService();
+  if (!ms) return m_matrix;
+  ms->Multiply(parent.data(), m_matrix.data(), out.data());
+  return out;
+}
+
+std::wstring CTreeObject::GetName() const {
+  try {
+    return GetValue(L"Name").ToText();
+  } catch (...) {
+    return std::wstring();
+  }
+}
+
+void SetBuildErrorReporter(BuildErrorReporter reporter) { Reporter() = std::move(reporter); }
+
+bool UpdateReportingErrors(CTreeObject& object, bool* keep) {
+  int messageId = 3008;
+  bool kept = false;
+  try {
+    object.Update();
+    if (keep) *keep = true;
+    return true;
+  } catch (QZ::IException* e) {
+    const int code = e ? e->GetCode() : 0;
+    if (e) e->Release();
+    switch (code) {
+      case QZ::eCodeInvalidParameter: messageId = 3000; kept = true; break;
+      case QZ::eCodeInvalidUse: messageId = 3007; kept = true; break;
+      case QZ::eCodePermission: messageId = 3006; break;
+      default: messageId = 3008; break;
+    }
+  } catch (const CComError&) {
+    // A parameter whose value does not convert: the user can correct it.
+    messageId = 3000;
+    kept = true;
+  } catch (...) {
+    messageId = 3008;
+  }
+  if (keep) *keep = kept;
+  Report(Message(messageId, object.GetName()));
+  return false;
+}
+
+// --- CNode -------------------------------------------------------------------------------------
+
+CNode::CNode() = default;
+CNode::~CNode() = default;
+
+bool CNode::Update() {
+  for (const auto& child : m_arChildren) {
+    if (!child) continue;
+    if (child->IsNode())
+      child->Update();
+    else
+      UpdateReportingErrors(*child);
+  }
+  return true;
+}
+
+std::wstring CNode::GetCaption() const { return Text(390); }
+
+bool CNode::AddChild(std::shared_ptr<CTreeObject> child) {
+  if (!child || child.get() == this) return false;
+  child->SetContext(m_pContext);
+  child->SetParent(this);
+  if (!child->IsNode()) {
+    bool keep = true;
+    if (!UpdateReportingErrors(*child, &keep) && !keep) {
+      child->SetParent(nullptr);
+      return false;
+    }
+  }
+  m_arChildren.push_back(std::move(child));
+  return true;
+}
+
+bool CNode::RemoveChild(CTreeObject* child) {
+  for (auto it = m_arChildren.begin(); it != m_arChildren.end(); ++it) {
+    if (it->get() == child) {
+      if (child->GetParent() == this) child->SetParent(nullptr);
+      m_arChildren.erase(it);
+      return true;
+    }
+  }
+  return false;
+}
+
+std::shared_ptr<CTreeObject> CNode::GetChild(int index) const {
+  if (index < 0 || index >= GetChildCount()) return nullptr;
+  return m_arChildren[static_cast<size_t>(index)];
+}
+
+void CNode::ExportToAssembly(QZ::CAD::IAssembly* assembly) {
+  if (!assembly) return;
+  for (const auto& child : m_arChildren) {
+    if (!child) continue;
+    const std::string name = MorlaneText::ToUtf8(child->GetName());
+    if (child->IsNode()) {
+      QZ::ObjPtr<QZ::CAD::IAssembly> sub(assembly->AddAssembly());
+      if (!sub) continue;
+      sub->SetName(name.c_str());
+      static_cast<CNode&>(*child).ExportToAssembly(sub.Get());
+      continue;
+    }
+    auto& leaf = static_cast<CObject3D&>(*child);
+    QZ::ObjPtr<QZ::CAD::IShape> shape = leaf.GetShape();
+    if (!shape) continue;
+    QZ::ObjPtr<QZ::CAD::IPart> part(assembly->AddShape(shape.Get()));
+    if (!part) continue;
+    part->SetName(name.c_str());
+    const auto rgb = leaf.GetColorRGB();
+    part->SetColor(rgb[0], rgb[1], rgb[2]);
+  }
+}
+
+COLORREF ColorFromRGB(const double* rgb) {
+  COLORREF c = 0;
+  for (int i = 0; i < 3; ++i) {
+    const double v = rgb[i] * 255.0;
+    const auto byte = std::isfinite(v) ? static_cast<COLORREF>(static_cast<long long>(v) & 0xFF) : 0u;
+    c |= byte << (8 * i);
+  }
+  return c;
+}
+
+void CNode::ImportItem(QZ::CAD::IItem* item) {
+  if (!item) return;
+  std::wstring name;
+  try {
+    if (QZ::ObjPtr<QZ::CAD::IItemInfo> info{item->GetInfo()}) name = MorlaneText::FromUtf8(info->GetName());
+    Matrix12 matrix{};
+    item->GetMatrix(matrix.data());
+    if (item->IsAssembly()) {
+      auto node = std::make_shared<CNode>();
+      if (!name.empty()) node->SetValue(L"Name", CVariant(name));
+      node->SetMatrix(matrix.data());
+      if (!AddChild(node)) return;
+      auto* assembly = dynamic_cast<QZ::CAD::IAssembly*>(item);
+      const int count = assembly ? assembly->GetChildCount() : 0;
+      for (int i = 0; i < count; ++i) {
+        QZ::ObjPtr<QZ::CAD::IItem> child(assembly->GetChild(i));
+        node->ImportItem(child.Get());
+      }
+      return;
+    }
+    auto* part = dynamic_cast<QZ::CAD::IPart*>(item);
+    if (!part) return;
+    auto leaf = std::make_shared<CObject3D>();
+    if (!name.empty()) leaf->SetValue(L"Name", CVariant(name));
+    double rgb[3];
+    if (part->GetColor(rgb)) leaf->SetColor(L"Color", ColorFromRGB(rgb));
+    leaf->SetShape(QZ::ObjPtr<QZ::CAD::IShape>(part->GetShape()));
+    leaf->SetMatrix(matrix.data());
+    AddChild(leaf);  // places the solid; its errors are reported there
+  } catch (QZ::IException* e) {
+    if (e) e->Release();
+    Report(Message(3008, name));
+  } catch (...) {
+    Report(Message(3008, name));
+  }
+}
+
+// --- CHeader, CNodeRoot ------------------------------------------------------------------------
+
+const std::vector<std::wstring>& HeaderPropertyNames() {
+  static const std::vector<std::wstring> names = {L"FileDescription", L"FileName", L"Author", L"Organization",
+                                                  L"Authorisation"};
+  return names;
+}
+
+namespace {
+void AddHeaderProperties(CGeometry& g, const std::function<void(const std::wstring&, int)>& add) {
+  int label = 2000;
+  for (const auto& name : HeaderPropertyNames()) add(name, label++);
+}
+}  // namespace
+
+CHeader::CHeader(CGeometry* owner) {
+  if (owner) m_pOwner = owner;
+  AddHeaderProperties(*this, [&](const std::wstring& name, int label) { AddProperty(name, label, 0, CVariant(L"")); });
+}
+
+std::wstring CHeader::GetCaption() const { return L"Header"; }
+
+CNodeRoot::CNodeRoot() : m_pHeader(std::make_shared<CHeader>(this)) {
+  AddHeaderProperties(*this, [&](const std::wstring& name, int label) { AddProperty(name, label, 0, CVariant(L"")); });
+}
+CNodeRoot::~CNodeRoot() = default;
+
+std::wstring CNodeRoot::GetCaption() const { return Text(391); }
+
+// --- CObject3D ---------------------------------------------------------------------------------
+
+CObject3D::CObject3D() { AddColorProperty(L"Color", 395, kDefaultObjectColor); }
+CObject3D::~CObject3D() = default;
+
+bool CObject3D::Update() {
+  BuildShape();
+  if (m_pShape) {
+    try {
+      const Matrix12 global = GetGlobalMatrix();
+      m_pShape = QZ::ObjPtr<QZ::CAD::IShape>(m_pShape->Placed(global.data()));
+    } catch (...) {
+      // A solid that cannot be placed is not kept at a wrong place.
+      m_pShape = nullptr;
+      throw;
+    }
+  }
+  return true;
+}
+
+std::wstring CObject3D::GetCaption() const { return Text(392); }
+
+std::array<double, 3> CObject3D::GetColorRGB() const {
+  auto p = FindColorProperty(L"Color");
+  const COLORREF c = p ? p->GetColor() : kDefaultObjectColor;
+  return {(c & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, ((c >> 16) & 0xFF) / 255.0};
+}

@@ -1,0 +1,233 @@
+#pragma once
+// Model tree objects: anything with a property list (CGeometry), the objects of the model tree
+// (CTreeObject) with groups (CNode, the root CNodeRoot) and leaves with a solid (CObject3D), and
+// the model file's header (CHeader).
+//
+// Every tree object holds a local placement (12 doubles, a 3x4 matrix row after row) relative to
+// its parent, and the engine context of its workspace through which it builds its solid.
+// Parents own their children through shared pointers; a child knows its parent by a plain
+// pointer.
+
+#include "MorlaneExport.h"
+#include "model/Property.h"
+#include "model/PropertyValue.h"
+#include "workspace/CADEngine.h"
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+using ICADContext = QZ::CAD::ICADContext;
+using Matrix12 = std::array<double, 12>;
+
+// Type codes returned by CTreeObject::GetType.
+enum eTreeObjectType : int {
+  eTypeObject3D = 0,  // CObject3D itself, gears and tooth profiles, screws, studs
+  eTypeNode = 1,      // CNode, CNodeRoot
+  eTypeShaft = 2,
+  eTypeBox = 3,
+  eTypeSphere = 4,
+  eTypeCylinder = 5,
+  eTypeCone = 6,
+  eTypeTorus = 7,
+  eTypeWedge = 8,
+  eTypeHollowCylinder = 9,
+  eTypeHollowCone = 10,
+  eTypeRackGear = 12,
+  eTypeConeGear = 13,
+  eTypeBearing = 14,
+  eTypePlanetCarrier = 15,
+  eTypeShaftSection = 16,
+  eTypeBeamRect = 17,
+  eTypeBeamCircular = 18,  // and elliptical beams
+  eTypeBeamL = 20,
+  eTypeBeamZ = 21,
+  eTypeBeamI = 22,
+  eTypeBeamT = 23,  // and U beams
+  eTypeBolt = 25,
+};
+
+// Default colour of a 3D object (red 0x00, green 0x8C, blue 0xAF).
+constexpr COLORREF kDefaultObjectColor = 0x00AF8C00;
+
+// An engine colour (red, green, blue from 0 to 1) as a COLORREF: each component times 255,
+// truncated, its low 8 bits.
+MORLANE_API COLORREF ColorFromRGB(const double* rgb3);
+
+MORLANE_API Matrix12 IdentityMatrix12();
+
+class MORLANE_API CGeometry {
+ public:
+  CGeometry();
+  virtual ~CGeometry();
+  CGeometry(const CGeometry&) = delete;
+  CGeometry& operator=(const CGeometry&) = delete;
+
+  // The property tree the property pane shows: a group "Root" (text 391) holding a group
+  // captioned GetCaption() with every property in order.
+  virtual std::shared_ptr<CProperty> GetProperties();
+  virtual std::wstring GetCaption() const;       // "Geometry"
+  virtual const char* GetArchiveTag() const;     // "GeometryParameters"
+
+  std::shared_ptr<CPropertyStandard> AddProperty(const std::wstring& name, int labelId, int descriptionId,
+                                                 const CVariant& value);
+  std::shared_ptr<CPropertyColor> AddColorProperty(const std::wstring& name, int labelId, COLORREF color);
+
+  // Look-ups ignore case; the first match wins; null when there is none (or of another kind).
+  std::shared_ptr<CProperty> FindProperty(const std::wstring& name) const;
+  std::shared_ptr<CPropertyStandard> FindStandardProperty(const std::wstring& name) const;
+  std::shared_ptr<CPropertyColor> FindColorProperty(const std::wstring& name) const;
+
+  // A copy of the value; an empty value when there is no such property.
+  CVariant GetValue(const std::wstring& name) const;
+  // The Set operations do nothing when no matching property exists.
+  void SetValue(const std::wstring& name, const CVariant& value);
+  void SetColor(const std::wstring& name, COLORREF color);
+  void SetLabelId(const std::wstring& name, int id);
+  void SetColorLabelId(const std::wstring& name, int id);
+  void SetDescriptionId(const std::wstring& name, int id);
+
+  const std::vector<std::shared_ptr<CProperty>>& GetPropertyList() const { return m_arProperties; }
+  CGeometry* GetOwner() const { return m_pOwner; }
+
+ protected:
+  std::vector<std::shared_ptr<CProperty>> m_arProperties;
+  CGeometry* m_pOwner = nullptr;  // recorded as owner by every new property
+};
+
+class CObject3D;
+
+class MORLANE_API CTreeObject : public CGeometry {
+ public:
+  CTreeObject();
+  ~CTreeObject() override;
+
+  virtual bool IsNode() const = 0;
+  virtual int GetType() const = 0;
+  // Rebuilds and places (leaves) or does so for every child (groups). Always true. A leaf
+  // throws the error of its build (QZ::IException*, CComError...); a group reports the errors
+  // of its children, one by one, and goes on with the next child.
+  virtual bool Update() = 0;
+  virtual void SetContext(QZ::ObjPtr<ICADContext> context);
+
+  void SetMatrix(const double* matrix12);
+  const Matrix12& GetMatrix() const { return m_matrix; }
+  // Parent's global placement times the own one (through the engine's matrix service); the own
+  // matrix for an object without parent or context.
+  Matrix12 GetGlobalMatrix() const;
+
+  const QZ::ObjPtr<ICADContext>& GetContext() const { return m_pContext; }
+  CTreeObject* GetParent() const { return m_pParent; }
+  void SetParent(CTreeObject* parent) { m_pParent = parent; }
+
+  // The "Name" value as text.
+  std::wstring GetName() const;
+
+ protected:
+  CTreeObject* m_pParent = nullptr;
+  Matrix12 m_matrix;
+  QZ::ObjPtr<ICADContext> m_pContext;
+};
+
+// How build errors of objects are reported (a message box in the frame). The message is the
+// finished text, for example "Invalid parameter in 'Box 1'". The default reporter writes it to
+// the standard error stream.
+using BuildErrorReporter = std::function<void(const std::wstring& message)>;
+MORLANE_API void SetBuildErrorReporter(BuildErrorReporter reporter);
+
+// Runs object.Update(), catching every error of the build. On an error: reports the message
+// for the object's name and returns false; keep (when given) tells whether the object may stay
+// in the model (invalid parameters and invalid use: yes; anything else: no).
+MORLANE_API bool UpdateReportingErrors(CTreeObject& object, bool* keep = nullptr);
+
+class MORLANE_API CNode : public CTreeObject {
+ public:
+  CNode();
+  ~CNode() override;
+
+  bool IsNode() const override { return true; }
+  int GetType() const override { return eTypeNode; }
+  bool Update() override;
+  std::wstring GetCaption() const override;  // text 390 "Node"
+  const char* GetArchiveTag() const override { return "Node"; }
+
+  // The child takes this group's context and the group as its parent; a leaf is built and
+  // placed at once (errors reported; a child whose error is not about its parameters is not
+  // added). Returns whether the child was added.
+  virtual bool AddChild(std::shared_ptr<CTreeObject> child);
+  // Removes the first child that is `child`, keeping the order of the others.
+  bool RemoveChild(CTreeObject* child);
+
+  // Fills an engine assembly with this group's content, in order: a leaf with a solid becomes a
+  // part with the leaf's name and colour, a group a named sub-assembly filled the same way;
+  // leaves without solid are skipped.
+  virtual void ExportToAssembly(QZ::CAD::IAssembly* assembly);
+  // Adds an imported engine item below this group: an assembly as a named group at the item's
+  // placement with its children, a part as a CObject3D with the item's name, colour (when it
+  // has one), solid and placement. Errors of one item are reported and the rest goes on.
+  virtual void ImportItem(QZ::CAD::IItem* item);
+
+  std::shared_ptr<CTreeObject> GetChild(int index) const;  // null outside 0..count-1
+  int GetChildCount() const { return static_cast<int>(m_arChildren.size()); }
+  const std::vector<std::shared_ptr<CTreeObject>>& GetChildren() const { return m_arChildren; }
+
+ protected:
+  std::vector<std::shared_ptr<CTreeObject>> m_arChildren;
+};
+
+class MORLANE_API CHeader : public CGeometry {
+ public:
+  // owner: the root whose header this is (the properties record it as their owner).
+  explicit CHeader(CGeometry* owner = nullptr);
+  std::wstring GetCaption() const override;
+  const char* GetArchiveTag() const override { return "Header"; }
+};
+
+// Names of the five header texts, in order.
+MORLANE_API const std::vector<std::wstring>& HeaderPropertyNames();
+
+class MORLANE_API CNodeRoot : public CNode {
+ public:
+  CNodeRoot();
+  ~CNodeRoot() override;
+  std::wstring GetCaption() const override;  // text 391 "Root"
+  const char* GetArchiveTag() const override { return "NodeRoot"; }
+  const std::shared_ptr<CHeader>& GetHeader() const { return m_pHeader; }
+
+ protected:
+  std::shared_ptr<CHeader> m_pHeader;
+};
+
+class MORLANE_API CObject3D : public CTreeObject {
+ public:
+  CObject3D();
+  ~CObject3D() override;
+
+  bool IsNode() const override { return false; }
+  int GetType() const override { return eTypeObject3D; }
+  // BuildShape, then the solid placed at GetGlobalMatrix().
+  bool Update() override;
+  std::wstring GetCaption() const override;  // text 392 "Object 3D"
+
+  virtual std::wstring GetTypeName() const { return {}; }
+  // Builds the solid through the engine; nothing in CObject3D itself.
+  virtual void BuildShape() {}
+
+  // New references to the solid and to its displayed visual (null when none).
+  QZ::ObjPtr<QZ::CAD::IShape> GetShape() const { return m_pShape; }
+  QZ::ObjPtr<QZ::CAD::IShapeVis> GetShapeVis() const { return m_pShapeVis; }
+  void SetShape(QZ::ObjPtr<QZ::CAD::IShape> shape) { m_pShape = std::move(shape); }
+  void SetShapeVis(QZ::ObjPtr<QZ::CAD::IShapeVis> vis) { m_pShapeVis = std::move(vis); }
+
+  // The "Color" value as red, green, blue from 0 to 1 (red from the lowest byte).
+  std::array<double, 3> GetColorRGB() const;
+
+ protected:
+  // Replaces the solid by what the engine returned (null included).
+  void StoreShape(QZ::CAD::IShape* built) { m_pShape = QZ::ObjPtr<QZ::CAD::IShape>(built); }
+
+  QZ::ObjPtr<QZ::CAD::IShape> m_pShape;
+  QZ::ObjPtr<QZ::CAD::IShapeVis> m_pShapeVis;
+};

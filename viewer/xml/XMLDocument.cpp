@@ -1,0 +1,975 @@
+#include "xml/XMLDocument.h"
+
+#include "xml/XMLNode.h"
+#include "xml/XmlText.h"
+
+#include <fcntl.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+using MorlaneText::EqualsNoCase;
+using MorlaneText::FromUtf8;
+using MorlaneText::ToUtf8;
+
+namespace {
+
+constexpr unsigned kParseOptions = pugi::parse_cdata | pugi::parse_wconv_attribute | pugi::parse_eol |
+                                   pugi::parse_comments | pugi::parse_pi | pugi::parse_declaration |
+                                   pugi::parse_doctype | pugi::parse_fragment;
+// Parsed as a fragment so that text outside the root element is seen and refused by the walk.
+// Entities are decoded by the layer itself (see DecodeEntities), so that an undefined entity is
+// an error and "&181;" reads as the micro sign.
+
+struct StringWriter : pugi::xml_writer {
+  std::string& out;
+  explicit StringWriter(std::string& target) : out(target) {}
+  void write(const void* data, size_t size) override { out.append(static_cast<const char*>(data), size); }
+};
+
+void AppendCodePoint(char*& out, unsigned long c) {
+  if (c < 0x80) {
+    *out++ = static_cast<char>(c);
+  } else if (c < 0x800) {
+    *out++ = static_cast<char>(0xC0 | (c >> 6));
+    *out++ = static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    *out++ = static_cast<char>(0xE0 | (c >> 12));
+    *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    *out++ = static_cast<char>(0xF0 | (c >> 18));
+    *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+bool IsXmlChar(unsigned long c) {
+  return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
+         (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+// Decodes the references of a text or attribute value in place (the result is never longer).
+// Returns false with the offset of the bad reference.
+bool DecodeEntities(char* s, std::string& error, std::size_t& errorAt) {
+  char* in = s;
+  char* out = s;
+  while (*in) {
+    if (*in != '&') {
+      *out++ = *in++;
+      continue;
+    }
+    char* ref = in + 1;
+    char* end = std::strchr(ref, ';');
+    if (!end || end == ref || end - ref > 12) {
+      error = "A name was started with an invalid character (illegal '&' in text).";
+      errorAt = static_cast<std::size_t>(in - s);
+      return false;
+    }
+    const std::string name(ref, end);
+    if (name == "lt") {
+      *out++ = '<';
+    } else if (name == "gt") {
+      *out++ = '>';
+    } else if (name == "amp") {
+      if (std::strncmp(end + 1, "181;", 4) == 0) {
+        // "&amp;181;" is an old writer's micro sign.
+        AppendCodePoint(out, 0xB5);
+        end += 4;
+      } else {
+        *out++ = '&';
+      }
+    } else if (name == "apos") {
+      *out++ = '\'';
+    } else if (name == "quot") {
+      *out++ = '"';
+    } else if (name == "181") {
+      AppendCodePoint(out, 0xB5);   // "&181;": the same old writer's micro sign
+    } else if (name[0] == '#') {
+      unsigned long value = 0;
+      bool hex = name.size() > 1 && name[1] == 'x';
+      std::size_t digits = 0;
+      bool good = true;
+      for (std::size_t k = hex ? 2 : 1; k < name.size(); ++k) {
+        const char c = name[k];
+        int d;
+        if (c >= '0' && c <= '9') d = c - '0';
+        else if (hex && c >= 'a' && c <= 'f') d = c - 'a' + 10;
+        else if (hex && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+        else { good = false; break; }
+        value = value * (hex ? 16 : 10) + static_cast<unsigned long>(d);
+        if (value > 0x10FFFF) { good = false; break; }
+        ++digits;
+      }
+      if (!good || digits == 0 || !IsXmlChar(value)) {
+        error = "Invalid character reference '&" + name + ";'.";
+        errorAt = static_cast<std::size_t>(in - s);
+        return false;
+      }
+      AppendCodePoint(out, value);
+    } else {
+      error = "Reference to undefined entity '" + name + "'.";
+      errorAt = static_cast<std::size_t>(in - s);
+      return false;
+    }
+    in = end + 1;
+  }
+  *out = '\0';
+  return true;
+}
+
+// A reference at text[i] ('&'): its length, or 0 when it is not one the layer reads. legacy is set
+// for the old writer's micro sign ("&181;", "&amp;181;").
+std::size_t ReferenceAt(const char* text, std::size_t i, std::size_t n, bool& legacy, std::string& error) {
+  std::size_t end = i + 1;
+  while (end < n && end - i <= 12 && text[end] != ';' && text[end] != '&' && text[end] != '<') ++end;
+  if (end >= n || text[end] != ';' || end == i + 1) {
+    error = "A name was started with an invalid character (illegal '&' in text).";
+    return 0;
+  }
+  const std::string_view name(text + i + 1, end - i - 1);
+  if (name == "lt" || name == "gt" || name == "apos" || name == "quot") return end - i + 1;
+  if (name == "amp") {
+    if (n - end > 4 && std::memcmp(text + end + 1, "181;", 4) == 0) legacy = true;
+    return end - i + 1;
+  }
+  if (name == "181") {
+    legacy = true;
+    return end - i + 1;
+  }
+  if (name[0] == '#') {
+    const bool hex = name.size() > 1 && name[1] == 'x';
+    unsigned long value = 0;
+    std::size_t digits = 0;
+    for (std::size_t k = hex ? 2 : 1; k < name.size(); ++k) {
+      const char c = name[k];
+      int d;
+      if (c >= '0' && c <= '9') d = c - '0';
+      else if (hex && c >= 'a' && c <= 'f') d = c - 'a' + 10;
+      else if (hex && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+      else { digits = 0; break; }
+      value = value * (hex ? 16 : 10) + static_cast<unsigned long>(d);
+      if (value > 0x10FFFF) { digits = 0; break; }
+      ++digits;
+    }
+    if (digits > 0 && IsXmlChar(value)) return end - i + 1;
+    error = "Invalid character reference '&" + std::string(name) + ";'.";
+    return 0;
+  }
+  error = "Reference to undefined entity '" + std::string(name) + "'.";
+  return 0;
+}
+
+// A quick look over the raw text before the parser runs: the nesting depth and every reference in
+// text and attribute values, with the exact offset of a fault. Constructs left open are left to
+// the parser to report.
+struct ScanResult {
+  bool ok = true;
+  bool legacy = false;          // "&181;" or "&amp;181;" occurs
+  std::string error;
+  std::size_t offset = 0;
+};
+
+// The first position from i on that holds one of the four characters (n when none), sixteen
+// bytes at a time where the processor allows.
+inline std::size_t SkipTo(const char* text, std::size_t i, std::size_t n, char a, char b, char c, char d) {
+#if defined(__SSE2__)
+  const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b), vc = _mm_set1_epi8(c), vd = _mm_set1_epi8(d);
+  while (i + 16 <= n) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)),
+                                     _mm_or_si128(_mm_cmpeq_epi8(v, vc), _mm_cmpeq_epi8(v, vd)));
+    const int mask = _mm_movemask_epi8(hit);
+    if (mask) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+    i += 16;
+  }
+#endif
+  while (i < n && text[i] != a && text[i] != b && text[i] != c && text[i] != d) ++i;
+  return i;
+}
+
+// The offset of the first character that XML does not allow anywhere (the controls other than tab,
+// line feed and carriage return, NUL included), or n.
+std::size_t ForbiddenControlAt(const char* text, std::size_t n) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i minusOne = _mm_set1_epi8(-1), space = _mm_set1_epi8(0x20);
+  const __m128i tab = _mm_set1_epi8(0x09), lf = _mm_set1_epi8(0x0A), cr = _mm_set1_epi8(0x0D);
+  while (i + 16 <= n) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+    const __m128i control = _mm_and_si128(_mm_cmpgt_epi8(v, minusOne), _mm_cmplt_epi8(v, space));
+    const __m128i allowed = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, tab), _mm_cmpeq_epi8(v, lf)),
+                                         _mm_cmpeq_epi8(v, cr));
+    const int mask = _mm_movemask_epi8(_mm_andnot_si128(allowed, control));
+    if (mask) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+    i += 16;
+  }
+#endif
+  for (; i < n; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 && c != 0x09 && c != 0x0A && c != 0x0D) return i;
+  }
+  return n;
+}
+
+ScanResult ScanText(const char* text, std::size_t n, int maxDepth) {
+  ScanResult r;
+  auto find = [&](std::size_t from, const char* what) -> std::size_t {
+    const std::size_t len = std::strlen(what);
+    if (from >= n) return n;
+    const std::string_view rest(text + from, n - from);
+    const std::size_t at = rest.find(std::string_view(what, len));
+    return at == std::string_view::npos ? n : from + at + len;
+  };
+  auto fail = [&](const std::string& error, std::size_t offset) {
+    r.ok = false;
+    r.error = error;
+    r.offset = offset;
+    return r;
+  };
+  int depth = 0;
+  std::size_t i = 0;
+  while (i < n) {
+    // Text up to the next tag; its references on the way. (A byte loop: between tags there are
+    // mostly a few blanks, where a library search costs more than it saves.)
+    i = SkipTo(text, i, n, '<', '&', '<', '&');
+    if (i >= n) break;
+    if (text[i] == '&') {
+      std::string error;
+      const std::size_t length = ReferenceAt(text, i, n, r.legacy, error);
+      if (!length) return fail(error, i);
+      i += length;
+      continue;
+    }
+    const std::size_t ltAt = i;
+    if (ltAt + 1 >= n) break;
+    const char c = text[ltAt + 1];
+    std::size_t next;
+    if (c == '/') {
+      --depth;
+      next = SkipTo(text, ltAt + 2, n, '>', '>', '>', '>') + 1;
+    } else if (c == '?') {
+      next = find(ltAt, "?>");
+    } else if (c == '!') {
+      if (n - ltAt >= 4 && std::memcmp(text + ltAt, "<!--", 4) == 0) {
+        next = find(ltAt + 4, "-->");
+      } else if (n - ltAt >= 9 && std::memcmp(text + ltAt, "<![CDATA[", 9) == 0) {
+        next = find(ltAt + 9, "]]>");
+      } else {
+        const std::size_t gt = find(ltAt, ">");
+        const std::size_t bracket = find(ltAt, "[");
+        next = bracket < gt ? find(find(bracket, "]"), ">") : gt;
+      }
+    } else {
+      if (++depth > maxDepth) return fail("Elements are nested too deeply.", ltAt);
+      // The tag up to its '>', with quoted attribute values and their references.
+      std::size_t k = ltAt + 1;
+      next = n;
+      while (k < n) {
+        // Names, blanks and '=' go by quickly; only quotes and brackets matter here.
+        k = SkipTo(text, k, n, '"', '\'', '>', '<');
+        if (k >= n) break;
+        const char t = text[k];
+        if (t == '"' || t == '\'') {
+          std::size_t a = SkipTo(text, k + 1, n, t, '&', t, '&');
+          while (a < n && text[a] == '&') {
+            std::string error;
+            const std::size_t length = ReferenceAt(text, a, n, r.legacy, error);
+            if (!length) return fail(error, a);
+            a = SkipTo(text, a + length, n, t, '&', t, '&');
+          }
+          k = a + 1;
+          continue;
+        }
+        if (t == '>') {
+          if (text[k - 1] == '/') --depth;
+          next = k + 1;
+          break;
+        }
+        // '<' inside a tag: a tag left open, which the parser reports.
+        next = k;
+        break;
+      }
+    }
+    if (next >= n) break;
+    i = next;
+  }
+  return r;
+}
+
+// The value of the pseudo-attribute encoding of a declaration at the start of an ASCII-compatible
+// text; empty when there is none.
+std::string DeclaredEncoding(const char* data, std::size_t size) {
+  if (size < 6 || std::strncmp(data, "<?xml", 5) != 0) return std::string();
+  const std::size_t limit = size < 1024 ? size : 1024;
+  const std::string head(data, limit);
+  const std::size_t close = head.find("?>");
+  const std::string decl = head.substr(0, close == std::string::npos ? head.size() : close);
+  const std::size_t key = decl.find("encoding");
+  if (key == std::string::npos) return std::string();
+  std::size_t i = key + 8;
+  while (i < decl.size() && (decl[i] == ' ' || decl[i] == '\t' || decl[i] == '\r' || decl[i] == '\n')) ++i;
+  if (i >= decl.size() || decl[i] != '=') return std::string();
+  ++i;
+  while (i < decl.size() && (decl[i] == ' ' || decl[i] == '\t' || decl[i] == '\r' || decl[i] == '\n')) ++i;
+  if (i >= decl.size() || (decl[i] != '"' && decl[i] != '\'')) return std::string();
+  const char quote = decl[i];
+  const std::size_t endQuote = decl.find(quote, i + 1);
+  if (endQuote == std::string::npos) return std::string();
+  return decl.substr(i + 1, endQuote - i - 1);
+}
+
+bool IsUtf16Name(const std::wstring& encoding) {
+  return EqualsNoCase(encoding, L"UTF-16") || EqualsNoCase(encoding, L"UCS-2") ||
+         EqualsNoCase(encoding, L"UNICODE") || EqualsNoCase(encoding, L"UTF-16LE");
+}
+
+bool IsUtf8Name(const std::wstring& encoding) {
+  return EqualsNoCase(encoding, L"UTF-8") || EqualsNoCase(encoding, L"UTF8");
+}
+
+pugi::xml_node FindDocumentElement(const pugi::xml_document& dom, pugi::xml_node limbo) {
+  for (pugi::xml_node n = dom.first_child(); n; n = n.next_sibling()) {
+    if (n.type() == pugi::node_element && n != limbo) return n;
+  }
+  return pugi::xml_node();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+XMLDocument::XMLDocument(const wchar_t* fileName) {
+  SetAutomaticIndentation(1, 0, 4);
+  if (!CreateInstance()) return;
+  if (fileName) {
+    m_fileName = fileName;
+    Load(fileName);
+    return;
+  }
+  pugi::xml_node decl = m_dom->append_child(pugi::node_declaration);
+  decl.append_attribute("version") = "1.0";
+  pugi::xml_node element = m_dom->append_child(pugi::node_element);
+  element.set_name("Document");
+  m_root = new XMLNode(XMLNode::LoadTag{}, this, element, nullptr);
+}
+
+XMLDocument::XMLDocument(const XMLDocument& source) { CopyFrom(source); }
+
+XMLDocument& XMLDocument::operator=(const XMLDocument& source) {
+  if (this != &source) {
+    ReleaseTree();
+    CopyFrom(source);
+  }
+  return *this;
+}
+
+XMLDocument::~XMLDocument() {
+  ReleaseTree();
+  // Nodes the caller still holds outlive the document as unbound nodes of no document.
+  for (XMLNode* node : m_loose) {
+    std::vector<XMLNode*> stack{node};
+    while (!stack.empty()) {
+      XMLNode* n = stack.back();
+      stack.pop_back();
+      n->m_document = nullptr;
+      stack.insert(stack.end(), n->m_children.begin(), n->m_children.end());
+    }
+  }
+  m_loose.clear();
+}
+
+void XMLDocument::CopyFrom(const XMLDocument& source) {
+  m_modified = source.m_modified;
+  m_windows1252 = source.m_windows1252;
+  m_fileName = source.m_fileName;
+  m_encoding = source.m_encoding;
+  m_indent = source.m_indent;
+  m_indentA = source.m_indentA;
+  m_indentB = source.m_indentB;
+  m_errorReason = source.m_errorReason;
+  m_errorLine = source.m_errorLine;
+  m_errorColumn = source.m_errorColumn;
+  m_errorSource = source.m_errorSource;
+  if (!source.m_dom) {
+    m_dom.reset();
+    m_parserVersion = 0;
+    return;
+  }
+  CreateInstance();
+  m_dom->reset(*source.m_dom);
+  // The copy of the holder of detached nodes is not part of the document.
+  if (source.m_limbo) {
+    int index = 0;
+    for (pugi::xml_node n = source.m_dom->first_child(); n && n != source.m_limbo; n = n.next_sibling()) ++index;
+    pugi::xml_node n = m_dom->first_child();
+    for (int k = 0; k < index && n; ++k) n = n.next_sibling();
+    if (n) m_dom->remove_child(n);
+  }
+  if (source.m_root) {
+    pugi::xml_node element = FindDocumentElement(*m_dom, pugi::xml_node());
+    if (element) {
+      m_root = new XMLNode(XMLNode::LoadTag{}, this, element, nullptr);
+      Load(m_root);
+    }
+  }
+}
+
+int XMLDocument::CreateInstance() {
+  m_dom = std::make_unique<pugi::xml_document>();
+  m_limbo = pugi::xml_node();
+  m_parserVersion = 60;
+  return 1;
+}
+
+pugi::xml_node XMLDocument::Limbo() {
+  if (!m_dom) return pugi::xml_node();
+  if (!m_limbo) {
+    m_limbo = m_dom->append_child(pugi::node_element);
+    m_limbo.set_name("morlane-detached");
+  }
+  return m_limbo;
+}
+
+void XMLDocument::ReleaseTree() {
+  delete m_root;
+  m_root = nullptr;
+  // Nodes the caller still holds lose their DOM nodes with the tree; they stay usable (unbound).
+  UnbindLoose(pugi::xml_node());
+  m_limbo = pugi::xml_node();
+}
+
+void XMLDocument::UnbindLoose(pugi::xml_node within) {
+  for (XMLNode* node : m_loose) {
+    if (within && !(node->m_dom && MorlaneText::IsWithin(node->m_dom, within))) continue;
+    std::vector<XMLNode*> stack{node};
+    while (!stack.empty()) {
+      XMLNode* n = stack.back();
+      stack.pop_back();
+      if (n->m_dom) {
+        n->m_tag = n->GetTag();
+        n->m_type = n->GetType();
+        n->m_dom = pugi::xml_node();
+      }
+      stack.insert(stack.end(), n->m_children.begin(), n->m_children.end());
+    }
+  }
+}
+
+void XMLDocument::Load(XMLNode* top) {
+  // The XMLNode objects of the children are made when they are first asked for (see
+  // XMLNode::Materialize); the tree they form is the DOM's, node for node.
+  if (top) top->m_childrenBuilt = false;
+}
+
+void XMLDocument::Adopt(std::unique_ptr<pugi::xml_document> dom) {
+  ReleaseTree();
+  m_dom = std::move(dom);
+  m_limbo = pugi::xml_node();
+  m_parserVersion = 60;
+  pugi::xml_node first = m_dom->first_child();
+  std::wstring encoding;
+  if (first && first.type() == pugi::node_declaration) encoding = FromUtf8(first.attribute("encoding").value());
+  m_encoding = encoding.empty() ? std::wstring(L"UTF-16") : encoding;
+  m_windows1252 = EqualsNoCase(encoding, L"windows-1252") ? 1 : 0;
+  m_root = new XMLNode(XMLNode::LoadTag{}, this, FindDocumentElement(*m_dom, pugi::xml_node()), nullptr);
+  Load(m_root);
+  m_errorReason.clear();
+  m_errorLine = m_errorColumn = 0;
+  m_errorSource.clear();
+}
+
+void XMLDocument::SetError(const std::string& reason, const std::string* text, std::size_t offset) {
+  m_errorReason = FromUtf8(reason);
+  m_errorLine = 0;
+  m_errorColumn = 0;
+  m_errorSource.clear();
+  if (!text) return;
+  if (offset > text->size()) offset = text->size();
+  int line = 1;
+  std::size_t lineStart = 0;
+  for (std::size_t i = 0; i < offset; ++i) {
+    if ((*text)[i] == '\n') {
+      ++line;
+      lineStart = i + 1;
+    }
+  }
+  int column = 1;
+  for (std::size_t i = lineStart; i < offset; ++i) {
+    if ((static_cast<unsigned char>((*text)[i]) & 0xC0) != 0x80) ++column;
+  }
+  std::size_t lineEnd = text->find('\n', lineStart);
+  if (lineEnd == std::string::npos) lineEnd = text->size();
+  if (lineEnd > lineStart && (*text)[lineEnd - 1] == '\r') --lineEnd;
+  constexpr std::size_t kMaxSource = 4096;
+  if (lineEnd - lineStart > kMaxSource) lineEnd = lineStart + kMaxSource;
+  m_errorLine = line;
+  m_errorColumn = column;
+  m_errorSource = FromUtf8(std::string_view(*text).substr(lineStart, lineEnd - lineStart));
+}
+
+namespace {
+
+char* AllocateBuffer(std::size_t size) {
+  return static_cast<char*>(pugi::get_memory_allocation_function()(size ? size : 1));
+}
+
+void FreeBuffer(char* buffer) { pugi::get_memory_deallocation_function()(buffer); }
+
+// How the bytes of a file become UTF-8 text.
+enum class Decoding { Failed, AsIs, Converted };
+
+// UTF-16 (with or without a mark, either byte order), UTF-8 with a mark, else the declared
+// encoding, else UTF-8 when the bytes are UTF-8, else the ANSI code page. AsIs: the bytes are
+// UTF-8 already (a mark is left in place); Converted: text holds them as UTF-8.
+Decoding DecodeBytes(const unsigned char* b, std::size_t size, std::string& text, std::string& reason) {
+  if (b[0] == 0xFF && b[1] == 0xFE) {
+    text = MorlaneText::Utf16ToUtf8(b + 2, size - 2, false);
+  } else if (b[0] == 0xFE && b[1] == 0xFF) {
+    text = MorlaneText::Utf16ToUtf8(b + 2, size - 2, true);
+  } else if (b[0] != 0 && b[1] == 0) {
+    text = MorlaneText::Utf16ToUtf8(b, size, false);
+  } else if (b[0] == 0 && b[1] != 0) {
+    text = MorlaneText::Utf16ToUtf8(b, size, true);
+  } else if (size > 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
+    return Decoding::AsIs;
+  } else {
+    const char* chars = reinterpret_cast<const char*>(b);
+    const std::string declared = DeclaredEncoding(chars, size);
+    const std::string_view bytes(chars, size);
+    if (!declared.empty() && !IsUtf8Name(FromUtf8(declared)) && !IsUtf16Name(FromUtf8(declared))) {
+      if (!MorlaneText::ConvertToUtf8(bytes, declared, text)) {
+        reason = "System does not support the specified encoding '" + declared + "'.";
+        return Decoding::Failed;
+      }
+    } else if (MorlaneText::IsValidUtf8(bytes)) {
+      return Decoding::AsIs;
+    } else {
+      // Not UTF-8 although nothing else is declared: the ANSI code page.
+      MorlaneText::ConvertToUtf8(bytes, "windows-1252", text);
+    }
+  }
+  return Decoding::Converted;
+}
+
+std::string DecodedText(const unsigned char* b, std::size_t size) {
+  std::string text, reason;
+  if (DecodeBytes(b, size, text, reason) == Decoding::AsIs) text.assign(reinterpret_cast<const char*>(b), size);
+  return text;
+}
+
+char* BufferOf(const std::string& text) {
+  char* buffer = AllocateBuffer(text.size());
+  std::memcpy(buffer, text.data(), text.size());
+  return buffer;
+}
+
+bool ReadFile(const std::string& path, char*& buffer, std::size_t& size) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  size = static_cast<std::size_t>(st.st_size);
+  buffer = AllocateBuffer(size);
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t r = ::read(fd, buffer + done, size - done);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    done += static_cast<std::size_t>(r);
+  }
+  ::close(fd);
+  size = done;
+  return true;
+}
+
+}  // namespace
+
+bool XMLDocument::ParseUtf8(char* buffer, std::size_t size, const std::function<std::string()>& source) {
+  auto fail = [&](const std::string& reason, std::size_t offset) {
+    const std::string text = source();
+    SetError(reason, &text, offset);
+    return false;
+  };
+  const std::size_t control = ForbiddenControlAt(buffer, size);
+  if (control < size) {
+    const int code = static_cast<unsigned char>(buffer[control]);
+    FreeBuffer(buffer);
+    return fail("An invalid character was found in text content (control character " + std::to_string(code) + ").",
+                control);
+  }
+  const ScanResult scan = ScanText(buffer, size, MaxDepth);
+  if (!scan.ok) {
+    FreeBuffer(buffer);
+    return fail(scan.error, scan.offset);
+  }
+  auto dom = std::make_unique<pugi::xml_document>();
+  // The document owns the buffer from here on, whatever the result. Without the old micro
+  // signs the parser decodes the references itself (the scan has checked them all).
+  const unsigned options = scan.legacy ? kParseOptions : kParseOptions | pugi::parse_escapes;
+  const pugi::xml_parse_result result = dom->load_buffer_inplace_own(buffer, size, options, pugi::encoding_utf8);
+  if (!result) return fail(result.description(), static_cast<std::size_t>(result.offset));
+  if (!scan.legacy) {
+    int elements = 0;
+    for (pugi::xml_node n = dom->first_child(); n; n = n.next_sibling()) {
+      const pugi::xml_node_type type = n.type();
+      if (type == pugi::node_element && ++elements > 1)
+        return fail("Only one top level element is allowed.", static_cast<std::size_t>(n.offset_debug()));
+      if (type == pugi::node_pcdata || type == pugi::node_cdata)
+        return fail("Invalid at the top level of the document.", static_cast<std::size_t>(n.offset_debug()));
+    }
+    if (elements == 0) return fail("XML document must have a top level element.", std::string::npos);
+    Adopt(std::move(dom));
+    return true;
+  }
+
+  // The old micro signs: walk the whole tree without recursion and decode the references of
+  // every text and attribute value here (depth and top-level content are checked on the way).
+  const pugi::xml_node top = dom->root();
+  int elements = 0;
+  int depth = 1;
+  std::string error;
+  std::size_t errorAt = 0;
+  pugi::xml_node n = top.first_child();
+  while (n) {
+    const pugi::xml_node_type type = n.type();
+    if (depth == 1) {
+      if (type == pugi::node_element && ++elements > 1)
+        return fail("Only one top level element is allowed.", static_cast<std::size_t>(n.offset_debug()));
+      if (type == pugi::node_pcdata || type == pugi::node_cdata)
+        return fail("Invalid at the top level of the document.", static_cast<std::size_t>(n.offset_debug()));
+    }
+    if (type == pugi::node_element) {
+      for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
+        char* value = const_cast<char*>(a.value());
+        if (std::strchr(value, '&') && !DecodeEntities(value, error, errorAt))
+          return fail(error, static_cast<std::size_t>(n.offset_debug()));
+      }
+    } else if (type == pugi::node_pcdata) {
+      char* value = const_cast<char*>(n.value());
+      if (std::strchr(value, '&') && !DecodeEntities(value, error, errorAt)) {
+        const std::ptrdiff_t at = n.offset_debug();
+        return fail(error, at < 0 ? 0 : static_cast<std::size_t>(at) + errorAt);
+      }
+    }
+    if (n.first_child()) {
+      if (++depth > MaxDepth)
+        return fail("Elements are nested too deeply.", static_cast<std::size_t>(n.first_child().offset_debug()));
+      n = n.first_child();
+      continue;
+    }
+    while (n && !n.next_sibling()) {
+      n = n.parent();
+      --depth;
+      if (n == top) n = pugi::xml_node();
+    }
+    if (n) n = n.next_sibling();
+  }
+  if (elements == 0) return fail("XML document must have a top level element.", std::string::npos);
+  Adopt(std::move(dom));
+  return true;
+}
+
+int XMLDocument::LoadBytes(const void* data, std::size_t size) {
+  const unsigned char* b = static_cast<const unsigned char*>(data);
+  if (!b || size < 3) {
+    SetError("The file is too short to hold a document.", nullptr, 0);
+    return 0;
+  }
+  std::string text, reason;
+  const Decoding decoding = DecodeBytes(b, size, text, reason);
+  if (decoding == Decoding::Failed) {
+    SetError(reason, nullptr, 0);
+    return 0;
+  }
+  char* buffer = decoding == Decoding::AsIs ? BufferOf(std::string(static_cast<const char*>(data), size))
+                                            : BufferOf(text);
+  const std::size_t length = decoding == Decoding::AsIs ? size : text.size();
+  return ParseUtf8(buffer, length, [&] { return DecodedText(b, size); }) ? 1 : 0;
+}
+
+void XMLDocument::Load(const wchar_t* fileName) {
+  if (!fileName || !*fileName) return;
+  if (!m_dom && !CreateInstance()) return;
+  const std::string path = ToUtf8(fileName);
+  char* bytes = nullptr;
+  std::size_t size = 0;
+  if (!ReadFile(path, bytes, size)) {
+    SetError("The system cannot locate the object specified.", nullptr, 0);
+    return;
+  }
+  if (size < 3) {
+    FreeBuffer(bytes);
+    SetError("The file is too short to hold a document.", nullptr, 0);
+    return;
+  }
+  const unsigned char* b = reinterpret_cast<const unsigned char*>(bytes);
+  std::string text, reason;
+  const Decoding decoding = DecodeBytes(b, size, text, reason);
+  bool ok;
+  if (decoding == Decoding::Failed) {
+    FreeBuffer(bytes);
+    SetError(reason, nullptr, 0);
+    ok = false;
+  } else if (decoding == Decoding::AsIs) {
+    // The file's bytes are parsed where they were read; on an error they are read again.
+    ok = ParseUtf8(bytes, size, [&] {
+      char* again = nullptr;
+      std::size_t length = 0;
+      if (!ReadFile(path, again, length)) return std::string();
+      std::string copy(again, length);
+      FreeBuffer(again);
+      return copy;
+    });
+  } else {
+    FreeBuffer(bytes);
+    ok = ParseUtf8(BufferOf(text), text.size(), [&] { return text; });
+  }
+  if (ok) m_fileName = fileName;
+}
+
+int XMLDocument::LoadXml(const wchar_t* text) {
+  if (!text) return 0;
+  if (!m_dom && !CreateInstance()) return 0;
+  const std::string utf8 = ToUtf8(text);
+  return ParseUtf8(BufferOf(utf8), utf8.size(), [&] { return utf8; }) ? 1 : 0;
+}
+
+namespace {
+
+enum class OutputKind { Utf16, Utf8, Other };
+
+OutputKind KindOf(const std::wstring& encoding) {
+  if (encoding.empty() || IsUtf16Name(encoding)) return OutputKind::Utf16;
+  if (IsUtf8Name(encoding)) return OutputKind::Utf8;
+  return OutputKind::Other;
+}
+
+// Writes to a file descriptor through a buffer and remembers a failed write.
+class FdWriter : public pugi::xml_writer {
+public:
+  explicit FdWriter(int fd) : m_fd(fd) { m_buffer.reserve(kSize); }
+  ~FdWriter() override = default;
+  void write(const void* data, size_t size) override {
+    const char* p = static_cast<const char*>(data);
+    if (m_buffer.size() + size > kSize) Flush();
+    if (size >= kSize) {
+      Put(p, size);
+      return;
+    }
+    m_buffer.append(p, size);
+  }
+  bool Finish() {
+    Flush();
+    return m_good;
+  }
+
+private:
+  static constexpr std::size_t kSize = 1 << 16;
+  void Flush() {
+    Put(m_buffer.data(), m_buffer.size());
+    m_buffer.clear();
+  }
+  void Put(const char* p, std::size_t size) {
+    while (m_good && size > 0) {
+      const ssize_t w = ::write(m_fd, p, size);
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) {
+        m_good = false;
+        return;
+      }
+      p += w;
+      size -= static_cast<std::size_t>(w);
+    }
+  }
+  int m_fd;
+  bool m_good = true;
+  std::string m_buffer;
+};
+
+}  // namespace
+
+bool XMLDocument::Write(pugi::xml_writer& writer, bool formatted, const std::wstring& encoding) const {
+  if (!m_dom) return false;
+  std::wstring target = encoding;
+  std::string head;
+  if (formatted) {
+    if (target.empty()) target = L"UTF-16";
+    head = "<?xml version=\"1.0\" encoding=\"" + ToUtf8(target) + "\" standalone=\"yes\"?>\n";
+  } else {
+    // The DOM's own form: as it stands, in the encoding its declaration names (UTF-8 without one).
+    target = L"UTF-8";
+    pugi::xml_node first = m_dom->first_child();
+    if (first && first.type() == pugi::node_declaration && *first.attribute("encoding").value())
+      target = FromUtf8(first.attribute("encoding").value());
+  }
+  const OutputKind kind = KindOf(target);
+  std::string rendered;
+  StringWriter toString(rendered);
+  pugi::xml_writer& out = kind == OutputKind::Other ? static_cast<pugi::xml_writer&>(toString) : writer;
+  const pugi::xml_encoding pugiEncoding = kind == OutputKind::Utf16 ? pugi::encoding_utf16_le : pugi::encoding_utf8;
+  const auto text = [&](const std::string& utf8) {
+    if (kind == OutputKind::Utf16) {
+      const std::string wide = MorlaneText::Utf8ToUtf16LE(utf8);
+      out.write(wide.data(), wide.size());
+    } else {
+      out.write(utf8.data(), utf8.size());
+    }
+  };
+  if (kind == OutputKind::Utf16) out.write("\xFF\xFE", 2);
+  text(head);
+  const unsigned flags = formatted && m_indent ? pugi::format_indent : pugi::format_raw;
+  for (pugi::xml_node n = m_dom->first_child(); n; n = n.next_sibling()) {
+    if (n == m_limbo || (formatted && n.type() == pugi::node_declaration)) continue;
+    n.print(out, "\t", flags, pugiEncoding, 0);
+    if (flags == pugi::format_raw) text("\n");
+  }
+  if (kind == OutputKind::Other) {
+    std::string bytes;
+    if (!MorlaneText::ConvertFromUtf8(rendered, ToUtf8(target), bytes)) return false;
+    writer.write(bytes.data(), bytes.size());
+  }
+  return true;
+}
+
+bool XMLDocument::Serialize(std::string& bytes, bool formatted, const std::wstring& encoding) const {
+  bytes.clear();
+  StringWriter writer(bytes);
+  return Write(writer, formatted, encoding);
+}
+
+std::wstring XMLDocument::GetXMLContent() const {
+  if (!m_dom) return std::wstring();
+  std::string text;
+  StringWriter writer(text);
+  for (pugi::xml_node n = m_dom->first_child(); n; n = n.next_sibling()) {
+    if (n == m_limbo) continue;
+    n.print(writer, "", pugi::format_raw, pugi::encoding_utf8, 0);
+    text.push_back('\n');
+  }
+  return FromUtf8(text);
+}
+
+std::wstring XMLDocument::GetXMLContentWithFormatted() const {
+  if (!m_dom) return std::wstring();
+  std::string text;
+  if (!Serialize(text, true, L"UTF-8")) return std::wstring();
+  // The declaration names the document's own encoding.
+  const std::size_t end = text.find("?>");
+  const std::string decl = "<?xml version=\"1.0\" encoding=\"" +
+                           ToUtf8(m_encoding.empty() ? std::wstring(L"UTF-16") : m_encoding) +
+                           "\" standalone=\"yes\"";
+  if (end != std::string::npos) text.replace(0, end, decl);
+  return FromUtf8(text);
+}
+
+void XMLDocument::GetParsingErrorInformation(std::wstring& reason, CParsePoint& position, CParsePoint& /*unused*/,
+                                             std::wstring* sourceText) const {
+  reason = m_errorReason;
+  position.SetLineNumber(m_errorLine);
+  position.SetLineIndex(m_errorColumn);
+  if (sourceText) *sourceText = m_errorSource;
+}
+
+void XMLDocument::SetAutomaticIndentation(int indent, unsigned long a, unsigned long b) {
+  m_indent = indent ? 1 : 0;
+  m_indentA = a;
+  m_indentB = b;
+}
+
+void XMLDocument::SetWriteOptions(unsigned long options) {
+  if (options & 0x80) {
+    m_windows1252 = 1;
+    m_encoding = L"windows-1252";
+  } else if (options & 0x4) {
+    m_windows1252 = 0;
+    m_encoding = L"UTF-16";
+  }
+}
+
+int XMLDocument::SaveToFile(const std::wstring& fileName, const std::function<bool(pugi::xml_writer&)>& produce) {
+  if (fileName.empty()) return 0;
+  const std::string path = ToUtf8(fileName);
+  std::string tmp = path + ".XXXXXX";
+  const int fd = mkstemp(tmp.data());
+  if (fd < 0) return 0;
+  // The new file gets the mode of the file it replaces, else the usual mode of a new file.
+  struct stat st;
+  mode_t mode;
+  if (stat(path.c_str(), &st) == 0) {
+    mode = st.st_mode & 07777;
+  } else {
+    const mode_t mask = umask(0);
+    umask(mask);
+    mode = 0666 & ~mask;
+  }
+  fchmod(fd, mode);
+  FdWriter writer(fd);
+  bool good = produce(writer);
+  good = writer.Finish() && good;
+  if (::close(fd) != 0) good = false;
+  if (good && std::rename(tmp.c_str(), path.c_str()) != 0) good = false;
+  if (!good) {
+    std::remove(tmp.c_str());
+    return 0;
+  }
+  return 1;
+}
+
+int XMLDocument::SaveStreamToFile(const std::string& bytes, const std::wstring& fileName) {
+  return SaveToFile(fileName, [&](pugi::xml_writer& writer) {
+    writer.write(bytes.data(), bytes.size());
+    return true;
+  });
+}
+
+int XMLDocument::SaveWithFormatted(const std::wstring& fileName, const std::wstring& encoding) {
+  if (!SaveToFile(fileName, [&](pugi::xml_writer& writer) { return Write(writer, true, encoding); })) return 0;
+  m_fileName = fileName;
+  return 1;
+}
+
+int XMLDocument::Save(const wchar_t* fileName, int formatted) {
+  const std::wstring target = (fileName && *fileName) ? std::wstring(fileName) : m_fileName;
+  if (target.empty() || !m_dom) return 0;
+  int ok;
+  if (formatted) {
+    ok = SaveWithFormatted(target, m_encoding);
+  } else {
+    ok = SaveToFile(target, [&](pugi::xml_writer& writer) { return Write(writer, false, std::wstring()); });
+  }
+  if (ok) m_modified = 0;
+  return ok;
+}
+
+int XMLDocument::UpDate(const wchar_t* fileName) {
+  if (!fileName || !*fileName) return 0;
+  {
+    XMLDocument file(fileName);
+    XMLNode* theirs = file.GetRoot();
+    if (theirs && m_root) {
+      for (int i = 0; i < theirs->GetChildCount(); ++i) {
+        XMLNode* section = theirs->GetChild(i);
+        if (section->GetType() != XMLNode::eDomElement) continue;
+        const std::wstring tag = section->GetTag();
+        if (m_root->GetChild(tag)) continue;
+        if (XMLNode* added = m_root->NewChild(tag.c_str(), XMLNode::eElement)) added->Copy(section, 0);
+      }
+    }
+  }
+  const int ok = Save(fileName, 1);
+  if (ok) m_modified = 0;
+  return ok;
+}

@@ -1,0 +1,765 @@
+#include "xml/XMLNode.h"
+
+#include "xml/XMLDocument.h"
+#include "xml/XmlText.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+
+using MorlaneText::EqualsNoCase;
+using MorlaneText::EqualsNoCaseUtf8;
+using MorlaneText::FromUtf8;
+using MorlaneText::ToUtf8;
+using MorlaneText::IsWithin;
+
+int XMLNode::s_bVerboseOut = 0;
+
+namespace {
+
+unsigned long DomType(const pugi::xml_node& n) {
+  switch (n.type()) {
+    case pugi::node_element: return XMLNode::eDomElement;
+    case pugi::node_pcdata: return XMLNode::eDomText;
+    case pugi::node_cdata: return XMLNode::eDomCDATA;
+    case pugi::node_pi:
+    case pugi::node_declaration: return XMLNode::eDomProcessingInstruction;
+    case pugi::node_comment: return XMLNode::eDomComment;
+    case pugi::node_doctype: return XMLNode::eDomDocumentType;
+    case pugi::node_document: return 9;
+    default: return 0;
+  }
+}
+
+const wchar_t* DomTypeString(const pugi::xml_node& n) {
+  switch (n.type()) {
+    case pugi::node_element: return L"element";
+    case pugi::node_pcdata: return L"text";
+    case pugi::node_cdata: return L"cdatasection";
+    case pugi::node_pi:
+    case pugi::node_declaration: return L"processinginstruction";
+    case pugi::node_comment: return L"comment";
+    case pugi::node_doctype: return L"documenttype";
+    case pugi::node_document: return L"document";
+    default: return L"";
+  }
+}
+
+// The DOM name of a node, as UTF-8.
+std::string DomName(const pugi::xml_node& n) {
+  switch (n.type()) {
+    case pugi::node_element:
+    case pugi::node_pi: return n.name();
+    case pugi::node_declaration: return "xml";
+    case pugi::node_pcdata: return "#text";
+    case pugi::node_cdata: return "#cdata-section";
+    case pugi::node_comment: return "#comment";
+    case pugi::node_document: return "#document";
+    case pugi::node_doctype: {
+      std::string v = n.value();
+      const std::size_t end = v.find_first_of(" \t\r\n[");
+      return end == std::string::npos ? v : v.substr(0, end);
+    }
+    default: return std::string();
+  }
+}
+
+bool IsNameStart(char32_t c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0xC0;
+}
+
+bool IsNameChar(char32_t c) {
+  return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.' || c == 0xB7;
+}
+
+// A name the serialiser can write back as a name (the XML Name production, with every character
+// from U+00C0 up allowed).
+bool IsXmlName(const std::wstring& name) {
+  if (name.empty() || !IsNameStart(static_cast<char32_t>(name[0]))) return false;
+  for (wchar_t c : name) {
+    if (!IsNameChar(static_cast<char32_t>(c))) return false;
+  }
+  return true;
+}
+
+// Text of a node and its descendants (text and CDATA), in document order, without recursion.
+std::string DescendantText(const pugi::xml_node& top) {
+  std::string out;
+  pugi::xml_node n = top.first_child();
+  while (n) {
+    if (n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata) out += n.value();
+    if (n.type() == pugi::node_element && n.first_child()) {
+      n = n.first_child();
+      continue;
+    }
+    while (n && !n.next_sibling()) {
+      n = n.parent();
+      if (n == top) n = pugi::xml_node();
+    }
+    if (n) n = n.next_sibling();
+  }
+  return out;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Allocation
+
+namespace {
+
+// A free list of node-sized blocks, carved from slabs that are never returned: a block freed on
+// another thread simply joins that thread's list.
+struct NodePool {
+  struct Block {
+    Block* next;
+  };
+  Block* free = nullptr;
+
+  void* Take(std::size_t size) {
+    if (!free) Refill(size);
+    Block* b = free;
+    free = b->next;
+    return b;
+  }
+  void Give(void* p) {
+    Block* b = static_cast<Block*>(p);
+    b->next = free;
+    free = b;
+  }
+  void Refill(std::size_t size) {
+    constexpr std::size_t kCount = 1024;
+    const std::size_t stride = (size + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) * alignof(std::max_align_t);
+    char* slab = static_cast<char*>(::operator new(stride * kCount));
+    for (std::size_t i = kCount; i-- > 0;) Give(slab + i * stride);
+  }
+};
+
+thread_local NodePool t_pool;
+
+// Under the address sanitizer every node is an allocation of its own, so that a node used after
+// its deletion is caught.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kUsePool = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kUsePool = false;
+#else
+constexpr bool kUsePool = true;
+#endif
+#else
+constexpr bool kUsePool = true;
+#endif
+
+}  // namespace
+
+void* XMLNode::operator new(std::size_t size) {
+  if (!kUsePool || size != sizeof(XMLNode)) return ::operator new(size);
+  return t_pool.Take(size);
+}
+
+void XMLNode::operator delete(void* block, std::size_t size) noexcept {
+  if (!block) return;
+  if (!kUsePool || size != sizeof(XMLNode)) {
+    ::operator delete(block);
+    return;
+  }
+  t_pool.Give(block);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Construction and lifetime
+
+XMLNode::XMLNode(XMLDocument* document, const wchar_t* tag, int type)
+    : m_tag(tag ? tag : L""), m_type(static_cast<unsigned long>(type)), m_document(document) {
+  if (m_document) m_document->RegisterLoose(this);
+}
+
+XMLNode::XMLNode(LoadTag, XMLDocument* document, pugi::xml_node dom, XMLNode* parent)
+    : m_dom(dom), m_type(DomType(dom)), m_document(document), m_parent(parent), m_childrenBuilt(false) {}
+
+void XMLNode::Materialize() const {
+  if (m_childrenBuilt) return;
+  m_childrenBuilt = true;
+  if (!m_dom) return;
+  std::size_t count = 0;
+  for (pugi::xml_node c = m_dom.first_child(); c; c = c.next_sibling()) ++count;
+  m_children.reserve(m_children.size() + count);
+  XMLNode* self = const_cast<XMLNode*>(this);
+  for (pugi::xml_node c = m_dom.first_child(); c; c = c.next_sibling())
+    m_children.push_back(new XMLNode(LoadTag{}, m_document, c, self));
+}
+
+int XMLNode::GetChildCount() const {
+  Materialize();
+  return static_cast<int>(m_children.size());
+}
+
+XMLNode::XMLNode(const XMLNode& source)
+    : m_tag(source.GetTag()), m_type(source.GetType()), m_document(source.m_document) {
+  if (!m_document) return;
+  m_document->RegisterLoose(this);
+  if (!source.m_dom || !m_document->m_dom) return;
+  pugi::xml_node limbo = m_document->Limbo();
+  pugi::xml_node created = limbo.append_child(source.m_dom.type());
+  if (!created) return;
+  if (source.m_dom.type() == pugi::node_element || source.m_dom.type() == pugi::node_pi)
+    created.set_name(source.m_dom.name());
+  SetXMLDOMElement(created);
+  Copy(&source, 1);
+}
+
+XMLNode::~XMLNode() {
+  if (m_parent) {
+    auto& list = m_parent->m_children;
+    auto it = std::find(list.rbegin(), list.rend(), this);
+    if (it != list.rend()) list.erase(std::next(it).base());
+    m_parent = nullptr;
+  }
+  if (m_document) {
+    m_document->UnregisterLoose(this);
+    pugi::xml_node limbo = m_document->m_limbo;
+    if (m_dom && limbo && m_dom.parent() == limbo) {
+      // A node that never joined the tree takes its DOM node with it.
+      m_document->UnbindLoose(m_dom);
+      limbo.remove_child(m_dom);
+    }
+  }
+  m_dom = pugi::xml_node();
+  DestroySubtree(this);
+}
+
+void XMLNode::DestroySubtree(XMLNode* top) {
+  std::vector<XMLNode*> stack;
+  stack.swap(top->m_children);
+  while (!stack.empty()) {
+    XMLNode* n = stack.back();
+    stack.pop_back();
+    stack.insert(stack.end(), n->m_children.begin(), n->m_children.end());
+    n->m_children.clear();
+    n->m_dom = pugi::xml_node();
+    n->m_parent = nullptr;
+    n->m_document = nullptr;
+    delete n;
+  }
+}
+
+void XMLNode::SetParentDocument(XMLDocument* document) {
+  if (document == m_document) return;
+  if (!m_parent && m_document) m_document->UnregisterLoose(this);
+  m_document = document;
+  if (!m_parent && m_document && m_document->GetRoot() != this) m_document->RegisterLoose(this);
+}
+
+void XMLNode::SetParent(XMLNode* parent) {
+  if (m_parent == parent) return;
+  if (m_parent) {
+    auto& list = m_parent->m_children;
+    auto it = std::find(list.rbegin(), list.rend(), this);
+    if (it != list.rend()) list.erase(std::next(it).base());
+  } else if (m_document) {
+    m_document->UnregisterLoose(this);
+  }
+  m_parent = parent;
+  if (!m_parent && m_document) m_document->RegisterLoose(this);
+}
+
+bool XMLNode::IsAncestorOrSelf(const XMLNode* node) const {
+  for (const XMLNode* n = node; n; n = n->m_parent) {
+    if (n == this) return true;
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Binding
+
+void XMLNode::SetXMLDOMElement(pugi::xml_node dom) {
+  m_dom = dom;
+  if (m_dom) {
+    m_type = DomType(m_dom);
+    // The children of a DOM node bound from outside appear as nodes when first asked for.
+    if (m_children.empty()) m_childrenBuilt = false;
+  }
+}
+
+pugi::xml_node XMLNode::CreateIXMLDOMElement(const wchar_t* name) {
+  if (!m_document || !m_document->m_dom) return pugi::xml_node();
+  pugi::xml_node limbo = m_document->Limbo();
+  pugi::xml_node created;
+  switch (GetType()) {
+    case eElement: {
+      const std::wstring n = name ? name : L"";
+      if (!IsXmlName(n)) return pugi::xml_node();
+      created = limbo.append_child(pugi::node_element);
+      created.set_name(ToUtf8(n).c_str());
+      break;
+    }
+    case eCDATA: created = limbo.append_child(pugi::node_cdata); break;
+    case eComment: created = limbo.append_child(pugi::node_comment); break;
+    default:
+      // A processing instruction needs a target; other types have no DOM node of their own.
+      return pugi::xml_node();
+  }
+  SetXMLDOMElement(created);
+  return created;
+}
+
+bool XMLNode::EnsureBound() {
+  if (m_dom) return true;
+  const std::wstring tag = m_tag;
+  CreateIXMLDOMElement(tag.c_str());
+  return static_cast<bool>(m_dom);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Name, type, text
+
+std::wstring XMLNode::GetTag() const {
+  if (m_dom) return FromUtf8(DomName(m_dom));
+  return m_tag;
+}
+
+void XMLNode::SetTag(const std::wstring& tag) {
+  if (EqualsNoCase(tag, GetTag())) return;
+  if (m_dom) {
+    const pugi::xml_node_type type = m_dom.type();
+    if (type != pugi::node_element && type != pugi::node_pi) return;   // names of text are fixed
+    if (!IsXmlName(tag)) return;
+    m_dom.set_name(ToUtf8(tag).c_str());
+  }
+  m_tag = tag;
+}
+
+unsigned long XMLNode::GetType() const { return m_dom ? DomType(m_dom) : m_type; }
+
+void XMLNode::SetType(unsigned long type) { m_type = type; }
+
+std::wstring XMLNode::GetTypeString() const { return m_dom ? DomTypeString(m_dom) : std::wstring(); }
+
+std::wstring XMLNode::GetTypeStringByID(unsigned long type) {
+  switch (type) {
+    case eElement: return L"element";
+    case eCDATA: return L"CDATA";
+    case eProcessingInstruction: return L"ProcessingInstruction";
+    case eComment: return L"comment";
+    case eText: return L"text";
+    default: return L"None";
+  }
+}
+
+std::wstring XMLNode::GetTagValue() const {
+  if (!m_dom) return std::wstring();
+  if (m_dom.type() == pugi::node_element || m_dom.type() == pugi::node_document)
+    return FromUtf8(DescendantText(m_dom));
+  return FromUtf8(m_dom.value());
+}
+
+void XMLNode::SetTagValue(const std::wstring& value) {
+  m_childrenBuilt = true;   // children not yet made have no XMLNode objects to delete
+  if (!EnsureBound()) return;
+  const std::string text = ToUtf8(value);
+  if (m_dom.type() != pugi::node_element) {
+    m_dom.set_value(text.c_str());
+    return;
+  }
+  DeleteAllChild();
+  // DOM children that no XMLNode of this list mirrors go too; nodes the caller holds on them
+  // become unbound rather than dangling.
+  while (pugi::xml_node c = m_dom.last_child()) {
+    if (m_document) m_document->UnbindLoose(c);
+    m_dom.remove_child(c);
+  }
+  if (text.empty()) return;
+  pugi::xml_node pcdata = m_dom.append_child(pugi::node_pcdata);
+  pcdata.set_value(text.c_str());
+  m_children.push_back(new XMLNode(LoadTag{}, m_document, pcdata, this));
+}
+
+void XMLNode::SetTagValue(int value) { SetTagValue(std::to_wstring(value)); }
+
+void XMLNode::SetTagValue(double value) { SetTagValue(FormatDouble(value)); }
+
+// ---------------------------------------------------------------------------------------------
+// Children
+
+XMLNode* XMLNode::GetChild(int index) const {
+  Materialize();
+  if (index < 0 || index >= static_cast<int>(m_children.size())) return nullptr;
+  return m_children[static_cast<std::size_t>(index)];
+}
+
+XMLNode* XMLNode::GetChild(const std::wstring& tag) const {
+  Materialize();
+  const std::string wanted = ToUtf8(tag);
+  for (XMLNode* child : m_children) {
+    if (child->m_dom) {
+      if (child->m_dom.type() == pugi::node_element) {
+        if (EqualsNoCaseUtf8(child->m_dom.name(), wanted)) return child;
+      } else if (EqualsNoCaseUtf8(DomName(child->m_dom), wanted)) {
+        return child;
+      }
+    } else if (EqualsNoCase(child->m_tag, tag)) {
+      return child;
+    }
+  }
+  return nullptr;
+}
+
+bool XMLNode::AttachDom(XMLNode* child, XMLNode* before) {
+  if (!m_dom || !child->m_dom) return false;
+  if (child->m_dom.root() != m_dom.root()) return false;   // DOM nodes never cross documents
+  pugi::xml_node moved;
+  if (before && before->m_dom && before->m_dom.parent() == m_dom && before->m_dom != child->m_dom)
+    moved = m_dom.insert_move_before(child->m_dom, before->m_dom);
+  else
+    moved = m_dom.append_move(child->m_dom);
+  return static_cast<bool>(moved);
+}
+
+XMLNode* XMLNode::NewChild(const wchar_t* tag, int type, pugi::xml_node dom) {
+  XMLNode* node = new XMLNode(m_document, tag, type);
+  if (dom) node->SetXMLDOMElement(dom);
+  else node->CreateIXMLDOMElement(tag);
+  if (!node->m_dom || !AddChild(node, 1)) {
+    if (dom) node->m_dom = pugi::xml_node();   // a DOM node the caller handed over stays
+    delete node;
+    return nullptr;
+  }
+  return node;
+}
+
+int XMLNode::AddChild(XMLNode* child, int attach) {
+  Materialize();
+  if (!child || child->IsAncestorOrSelf(this)) return 0;
+  if (child->m_parent == this) return 1;
+  if (attach) {
+    if (!m_dom) return 0;
+    if (!child->EnsureBound()) return 0;
+    if (!AttachDom(child, nullptr)) return 0;
+  }
+  child->SetParent(this);
+  m_children.push_back(child);
+  return 1;
+}
+
+int XMLNode::InsertChild(XMLNode* child, XMLNode* before, int attach) {
+  Materialize();
+  if (!before) return AddChild(child, attach);
+  if (!child || child->IsAncestorOrSelf(this)) return 0;
+  if (child->m_parent == this) return 1;
+  auto position = std::find(m_children.begin(), m_children.end(), before);
+  const bool beforeIsChild = position != m_children.end();
+  if (attach) {
+    if (!m_dom) return 0;
+    if (!child->EnsureBound()) return 0;
+    if (!AttachDom(child, beforeIsChild ? before : nullptr)) return 0;
+  }
+  child->SetParent(this);
+  position = std::find(m_children.begin(), m_children.end(), before);   // SetParent may shift the list
+  m_children.insert(position, child);
+  return 1;
+}
+
+int XMLNode::ReplaceChild(XMLNode* newChild, XMLNode* oldChild) {
+  Materialize();
+  if (!newChild || !oldChild || newChild == oldChild) return 0;
+  auto position = std::find(m_children.begin(), m_children.end(), oldChild);
+  if (position == m_children.end() || newChild->m_parent == this) return 0;
+  if (!m_dom || !oldChild->m_dom) return 0;
+  if (newChild->IsAncestorOrSelf(this)) return 0;
+  if (!newChild->EnsureBound()) return 0;
+  if (newChild->m_dom.root() != m_dom.root() || IsWithin(newChild->m_dom, oldChild->m_dom)) return 0;
+  XMLNode* next = (position + 1) != m_children.end() ? *(position + 1) : nullptr;
+  DeleteChild(oldChild);
+  return InsertChild(newChild, next, 1);
+}
+
+int XMLNode::MergeChild(const XMLNode* source) {
+  if (!source) return 1;
+  source->Materialize();
+  const std::vector<XMLNode*> children = source->m_children;
+  for (XMLNode* child : children) {
+    const std::wstring tag = child->GetTag();
+    if (GetChild(tag)) continue;
+    unsigned long type = child->GetType();
+    if (child->m_dom && type == eDomComment) type = eComment;
+    if (XMLNode* added = NewChild(tag.c_str(), static_cast<int>(type))) added->Copy(child, 0);
+  }
+  return 1;
+}
+
+int XMLNode::Copy(const XMLNode* source, int keepTag) {
+  if (!source || !m_dom || !source->m_dom || source == this) return 0;
+  // Copying a node into its own subtree would never end.
+  if (IsWithin(m_dom, source->m_dom)) return 0;
+  if (m_dom.type() != source->m_dom.type()) return 0;
+  if (!keepTag) SetTag(source->GetTag());
+  return CopyContent(source);
+}
+
+int XMLNode::CopyContent(const XMLNode* source) {
+  // Without recursion: pairs of (destination, source) still to fill.
+  std::vector<std::pair<XMLNode*, const XMLNode*>> pending{{this, source}};
+  while (!pending.empty()) {
+    auto [to, from] = pending.back();
+    pending.pop_back();
+    const pugi::xml_node dom = from->m_dom;
+    if (to->m_dom.type() != pugi::node_element) {
+      to->m_dom.set_value(dom.value());
+      continue;
+    }
+    for (pugi::xml_attribute a = dom.first_attribute(); a; a = a.next_attribute())
+      to->AddAttribute(FromUtf8(a.name()), FromUtf8(a.value()));
+    // The destination's own content is replaced by copies of the source's children, one by
+    // one, so that each text is copied once.
+    to->SetTagValue(std::wstring());
+    from->Materialize();
+    for (XMLNode* child : from->m_children) {
+      if (!child->m_dom) {
+        to->NewChild(child->m_tag.c_str(), static_cast<int>(child->m_type));
+        continue;
+      }
+      const pugi::xml_node_type type = child->m_dom.type();
+      if (type == pugi::node_element) {
+        if (XMLNode* added = to->NewChild(FromUtf8(child->m_dom.name()).c_str(), eElement))
+          pending.emplace_back(added, child);
+        continue;
+      }
+      pugi::xml_node created = to->m_dom.append_child(type);
+      if (!created) continue;
+      if (type == pugi::node_pi) created.set_name(child->m_dom.name());
+      created.set_value(child->m_dom.value());
+      to->m_children.push_back(new XMLNode(LoadTag{}, to->m_document, created, to));
+    }
+  }
+  return 1;
+}
+
+void XMLNode::RemoveChild(XMLNode* child) {
+  Materialize();
+  auto it = std::find(m_children.rbegin(), m_children.rend(), child);
+  if (it == m_children.rend()) return;
+  m_children.erase(std::next(it).base());
+  child->m_parent = nullptr;
+  if (child->m_document) child->m_document->RegisterLoose(child);
+}
+
+void XMLNode::DeleteChild(XMLNode* child) {
+  Materialize();
+  if (!child) return;
+  auto it = std::find(m_children.rbegin(), m_children.rend(), child);
+  if (it == m_children.rend()) return;
+  m_children.erase(std::next(it).base());
+  child->m_parent = nullptr;
+  if (m_dom && child->m_dom && child->m_dom.parent() == m_dom) {
+    pugi::xml_node dom = child->m_dom;
+    child->m_dom = pugi::xml_node();
+    DestroySubtree(child);
+    if (m_document) m_document->UnbindLoose(dom);
+    m_dom.remove_child(dom);
+  }
+  delete child;
+}
+
+void XMLNode::DeleteAllChild() {
+  Materialize();
+  while (!m_children.empty()) DeleteChild(m_children.back());
+}
+
+void XMLNode::DestroyChildren() { DeleteAllChild(); }
+
+void XMLNode::ClearChilds() {
+  Materialize();
+  std::vector<XMLNode*> children;
+  children.swap(m_children);
+  for (XMLNode* child : children) {
+    child->m_parent = nullptr;
+    if (child->m_document) child->m_document->RegisterLoose(child);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Attributes
+
+pugi::xml_attribute XMLNode::GetAttributeInTemporaryPtr(const std::wstring& name) const {
+  if (!m_dom || m_dom.type() != pugi::node_element) return pugi::xml_attribute();
+  const std::string wanted = ToUtf8(name);
+  if (pugi::xml_attribute exact = m_dom.attribute(wanted.c_str())) return exact;
+  for (pugi::xml_attribute a = m_dom.first_attribute(); a; a = a.next_attribute()) {
+    if (EqualsNoCaseUtf8(a.name(), wanted)) return a;
+  }
+  return pugi::xml_attribute();
+}
+
+int XMLNode::GetAttrCount() const {
+  if (!m_dom || m_dom.type() != pugi::node_element) return 0;
+  int count = 0;
+  for (pugi::xml_attribute a = m_dom.first_attribute(); a; a = a.next_attribute()) ++count;
+  return count;
+}
+
+bool XMLNode::GetAttr(int index, std::wstring& name, std::wstring& value) const {
+  if (!m_dom || m_dom.type() != pugi::node_element || index < 0) return false;
+  int k = 0;
+  for (pugi::xml_attribute a = m_dom.first_attribute(); a; a = a.next_attribute(), ++k) {
+    if (k == index) {
+      name = FromUtf8(a.name());
+      value = FromUtf8(a.value());
+      return true;
+    }
+  }
+  return false;
+}
+
+std::wstring XMLNode::GetStrAttr(const std::wstring& name, const std::wstring& defaultValue) const {
+  const pugi::xml_attribute a = GetAttributeInTemporaryPtr(name);
+  return a ? FromUtf8(a.value()) : defaultValue;
+}
+
+int XMLNode::GetIntAttr(const std::wstring& name, int defaultValue) const {
+  const pugi::xml_attribute a = GetAttributeInTemporaryPtr(name);
+  if (!a) return defaultValue;
+  double value = 0.0;
+  if (!MorlaneText::ParseNumber(FromUtf8(a.value()), value) || !std::isfinite(value)) return defaultValue;
+  const double rounded = std::nearbyint(value);   // to even, as the platform's conversion rounds
+  if (rounded < -2147483648.0 || rounded > 2147483647.0) return defaultValue;
+  return static_cast<int>(rounded);
+}
+
+double XMLNode::GetDblAttr(const std::wstring& name, double defaultValue) const {
+  const pugi::xml_attribute a = GetAttributeInTemporaryPtr(name);
+  if (!a) return defaultValue;
+  return MorlaneText::ParseDoublePrefix(FromUtf8(a.value()));
+}
+
+COLORREF XMLNode::GetColorAttr(const std::wstring& name, COLORREF defaultValue) const {
+  const pugi::xml_attribute a = GetAttributeInTemporaryPtr(name);
+  if (!a) return defaultValue;
+  const char* v = a.value();
+  if (!*v) return defaultValue;
+  if (std::strcmp(v, "#") == 0) return 0xFFFFFFFFu;
+  if (v[0] != '#') return defaultValue;
+  unsigned long value = 0;
+  int digits = 0;
+  for (const char* p = v + 1; *p; ++p) {
+    int d;
+    if (*p >= '0' && *p <= '9') d = *p - '0';
+    else if (*p >= 'a' && *p <= 'f') d = *p - 'a' + 10;
+    else if (*p >= 'A' && *p <= 'F') d = *p - 'A' + 10;
+    else break;
+    value = (value << 4) | static_cast<unsigned long>(d);
+    value &= 0xFFFFFFFFul;
+    ++digits;
+  }
+  if (digits == 0) return defaultValue;
+  const COLORREF red = (value >> 16) & 0xFF, green = (value >> 8) & 0xFF, blue = value & 0xFF;
+  return red | (green << 8) | (blue << 16);
+}
+
+void XMLNode::AddAttribute(const std::wstring& name, const std::wstring& value) {
+  if (!EnsureBound() || m_dom.type() != pugi::node_element) return;
+  pugi::xml_attribute a = GetAttributeInTemporaryPtr(name);
+  if (!a) {
+    if (!IsXmlName(name)) return;
+    a = m_dom.append_attribute(ToUtf8(name).c_str());
+  }
+  a.set_value(ToUtf8(value).c_str());
+}
+
+void XMLNode::AddAttr(const std::wstring& name, int value) { AddAttribute(name, std::to_wstring(value)); }
+
+void XMLNode::AddAttr(const std::wstring& name, double value) { AddAttribute(name, FormatDouble(value)); }
+
+void XMLNode::AddColorAttr(const std::wstring& name, COLORREF colour) { AddAttribute(name, FormatColor(colour)); }
+
+void XMLNode::AddStrAttr(const wchar_t* name, const wchar_t* value, const wchar_t* defaultValue) {
+  const wchar_t* v = value ? value : L"";
+  const wchar_t* d = defaultValue ? defaultValue : L"";
+  if (!s_bVerboseOut && std::wcscmp(v, d) == 0) return;
+  AddAttribute(name ? name : L"", v);
+}
+
+void XMLNode::AddIntAttr(const wchar_t* name, int value, int defaultValue) {
+  if (!s_bVerboseOut && value == defaultValue) return;
+  AddAttr(name ? name : L"", value);
+}
+
+void XMLNode::AddDblAttr(const wchar_t* name, double value, double defaultValue) {
+  if (!s_bVerboseOut && value == defaultValue) return;
+  AddAttr(name ? name : L"", value);
+}
+
+void XMLNode::DeleteAttr(const std::wstring& name) {
+  const pugi::xml_attribute a = GetAttributeInTemporaryPtr(name);
+  if (a) m_dom.remove_attribute(a);
+}
+
+void XMLNode::DeleteAllAttr() {
+  if (!m_dom || m_dom.type() != pugi::node_element) return;
+  while (pugi::xml_attribute a = m_dom.last_attribute()) m_dom.remove_attribute(a);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Number and colour texts
+
+std::wstring XMLNode::FormatDouble(double value) {
+  char buffer[64];
+  const double magnitude = std::fabs(value);
+  if (!std::isfinite(value)) {
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return FromUtf8(std::string_view(buffer, static_cast<std::size_t>(r.ptr - buffer)));
+  }
+  if (magnitude > 1e-7 && magnitude < 1e7) {
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+    return FromUtf8(std::string_view(buffer, static_cast<std::size_t>(r.ptr - buffer)));
+  }
+  if (magnitude < 1e-206) return L"0";
+  const auto r = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+  std::string text(buffer, static_cast<std::size_t>(r.ptr - buffer));
+  // The exponent with its sign and at least three digits: 1e-009, 1.5e+010.
+  const std::size_t e = text.find('e');
+  if (e != std::string::npos) {
+    std::string mantissa = text.substr(0, e);
+    char sign = '+';
+    std::size_t k = e + 1;
+    if (k < text.size() && (text[k] == '+' || text[k] == '-')) sign = text[k++];
+    std::string digits = text.substr(k);
+    while (digits.size() < 3) digits.insert(digits.begin(), '0');
+    text = mantissa + "e" + sign + digits;
+  }
+  return FromUtf8(text);
+}
+
+std::wstring XMLNode::FormatColor(COLORREF colour) {
+  if (colour == 0xFFFFFFFFu) return L"#";
+  wchar_t buffer[16];
+  std::swprintf(buffer, 16, L"#%02x%02x%02x", colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+  return buffer;
+}
+
+// ---------------------------------------------------------------------------------------------
+// CXMLArchiveNode
+
+CXMLArchiveNode::CXMLArchiveNode(void* archive, XMLNode* parent, const wchar_t* name)
+    : m_archive(archive) {
+  if (parent) m_node = parent->NewChild(name, XMLNode::eElement);
+}
+
+CXMLArchiveNode::CXMLArchiveNode(void* archive, XMLNode* parent, const wchar_t* name, bool reuse)
+    : m_archive(archive) {
+  if (!parent) return;
+  if (reuse) m_node = parent->GetChild(name);
+  if (!m_node) m_node = parent->NewChild(name, XMLNode::eElement);
+}
+
+CXMLArchiveNode::~CXMLArchiveNode() = default;
+
+void CXMLArchiveNode::ExchangeAttr(bool storing, const wchar_t* name, std::wstring& value) const {
+  if (!m_node || !name) return;
+  if (storing) m_node->AddAttribute(name, value);
+  else value = m_node->GetStrAttr(name, std::wstring());
+}

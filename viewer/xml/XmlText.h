@@ -1,0 +1,56 @@
+#pragma once
+// Text helpers of the XML layer: UTF-8 / UTF-16 / wide conversions, the single-byte code pages,
+// comparison without regard to case, and the C-runtime style number readers the viewer uses.
+
+#include "MorlaneExport.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace MorlaneText {
+
+// Wide (UTF-32 on this platform) <-> UTF-8. Invalid input becomes U+FFFD.
+MORLANE_API std::string ToUtf8(std::wstring_view text);
+MORLANE_API std::wstring FromUtf8(std::string_view text);
+
+// UTF-16 bytes (little- or big-endian) to UTF-8; unpaired surrogates become U+FFFD.
+MORLANE_API std::string Utf16ToUtf8(const unsigned char* data, std::size_t size, bool bigEndian);
+// UTF-8 to UTF-16 little-endian bytes.
+MORLANE_API std::string Utf8ToUtf16LE(std::string_view text);
+
+MORLANE_API bool IsValidUtf8(std::string_view text);
+
+// Conversion between UTF-8 and a named encoding ("windows-1252", "windows-1251", "ISO-8859-1",
+// ... whatever the C library's iconv knows). Returns false when the encoding is unknown.
+// ToEncoding writes characters that the target lacks as character references (&#N;).
+MORLANE_API bool ConvertToUtf8(std::string_view bytes, const std::string& encoding, std::string& out);
+MORLANE_API bool ConvertFromUtf8(std::string_view text, const std::string& encoding, std::string& out);
+
+// Case folding for comparisons: ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic letters,
+// independent of the process locale.
+MORLANE_API char32_t FoldCase(char32_t c);
+MORLANE_API bool EqualsNoCase(std::wstring_view a, std::wstring_view b);
+MORLANE_API bool EqualsNoCaseUtf8(std::string_view a, std::string_view b);
+
+// _wtof: leading blanks, then the longest prefix that is a decimal number (C locale); 0.0 if none.
+MORLANE_API double ParseDoublePrefix(std::wstring_view text);
+// _wtoi: leading blanks, optional sign, decimal digits; 0 if none.
+MORLANE_API int ParseIntPrefix(std::wstring_view text);
+// The whole text (blanks around allowed) as a number, as VariantChangeType reads a string:
+// false when it is not a number.
+MORLANE_API bool ParseNumber(std::wstring_view text, double& value);
+
+}  // namespace MorlaneText
+
+#include <pugixml.hpp>
+
+namespace MorlaneText {
+// True when node is ancestor or lies below it.
+inline bool IsWithin(pugi::xml_node node, const pugi::xml_node& ancestor) {
+  for (; node; node = node.parent()) {
+    if (node == ancestor) return true;
+  }
+  return false;
+}
+}  // namespace MorlaneText

@@ -1,0 +1,537 @@
+// XMLDocument: the byte rules of loading, malformed input, saving, merging into a file, copies.
+
+#include "xml/XMLDocument.h"
+#include "xml/XMLNode.h"
+#include "xml/tests/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+namespace {
+
+std::wstring RootText(const XMLDocument& doc) { return doc.GetRoot() ? doc.GetRoot()->GetTagValue() : L"<no root>"; }
+
+struct ParseError {
+  std::wstring reason;
+  CParsePoint position;
+  std::wstring source;
+};
+
+ParseError ErrorOf(const XMLDocument& doc) {
+  ParseError e;
+  CParsePoint untouched(77, 88);
+  doc.GetParsingErrorInformation(e.reason, e.position, untouched, &e.source);
+  EXPECT_EQ(untouched.GetLineNumber(), 77);
+  EXPECT_EQ(untouched.GetLineIndex(), 88);
+  return e;
+}
+
+}  // namespace
+
+// --- load byte rules --------------------------------------------------------------------------
+
+TEST(XmlDocumentLoad, Utf16WithAndWithoutMarkInEitherByteOrder) {
+  TempDir dir;
+  const std::u16string text = u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><Root>\u0416\u00b5x</Root>";
+  dir.Write("le-mark.xml", Utf16LE(text, true));
+  dir.Write("le-plain.xml", Utf16LE(text, false));
+  dir.Write("be-mark.xml", Utf16BE(text, true));
+  dir.Write("be-plain.xml", Utf16BE(text, false));
+  for (const char* name : {"le-mark.xml", "le-plain.xml", "be-mark.xml", "be-plain.xml"}) {
+    XMLDocument doc(dir.WFile(name).c_str());
+    ASSERT_NE(doc.GetRoot(), nullptr) << name;
+    // Without a mark the first character is text and must not be dropped.
+    EXPECT_EQ(doc.GetRoot()->GetTag(), L"Root") << name;
+    EXPECT_EQ(RootText(doc), L"\u0416\u00b5x") << name;
+    EXPECT_EQ(doc.GetEncoding(), L"UTF-16") << name;
+    EXPECT_EQ(doc.GetFileName(), dir.WFile(name)) << name;
+  }
+}
+
+TEST(XmlDocumentLoad, Utf8MarkAnsiAndDeclaredEncodings) {
+  TempDir dir;
+  dir.Write("mark.xml", "\xEF\xBB\xBF<a>\xD0\x96</a>");                         // UTF-8 with a mark
+  dir.Write("plain-utf8.xml", "<a>\xD0\x96</a>");                                 // UTF-8, no mark
+  dir.Write("ansi.xml", "<a>\xB5\x80</a>");                                      // not UTF-8: ANSI
+  dir.Write("cp1252.xml", "<?xml version=\"1.0\" encoding=\"windows-1252\"?><a>\xE9\x80</a>");
+  dir.Write("cp1251.xml", "<?xml version=\"1.0\" encoding=\"windows-1251\"?><a>\xC6</a>");
+
+  XMLDocument mark(dir.WFile("mark.xml").c_str());
+  EXPECT_EQ(RootText(mark), L"\u0416");
+  XMLDocument plain(dir.WFile("plain-utf8.xml").c_str());
+  EXPECT_EQ(RootText(plain), L"\u0416");
+  XMLDocument ansi(dir.WFile("ansi.xml").c_str());
+  EXPECT_EQ(RootText(ansi), L"\u00b5\u20ac");
+
+  XMLDocument cp1252(dir.WFile("cp1252.xml").c_str());
+  EXPECT_EQ(RootText(cp1252), L"\u00e9\u20ac");
+  EXPECT_EQ(cp1252.GetWriteOptions(), 0x80u);
+  EXPECT_EQ(cp1252.GetEncoding(), L"windows-1252");
+
+  XMLDocument cp1251(dir.WFile("cp1251.xml").c_str());
+  EXPECT_EQ(RootText(cp1251), L"\u0416");
+  EXPECT_EQ(cp1251.GetWriteOptions(), 0x4u);
+}
+
+TEST(XmlDocumentLoad, UnknownDeclaredEncodingFails) {
+  TempDir dir;
+  dir.Write("odd.xml", "<?xml version=\"1.0\" encoding=\"x-no-such-encoding\"?><a/>");
+  XMLDocument doc(dir.WFile("odd.xml").c_str());
+  EXPECT_EQ(doc.GetRoot(), nullptr);
+  EXPECT_NE(ErrorOf(doc).reason.find(L"encoding"), std::wstring::npos);
+}
+
+TEST(XmlDocumentLoad, MicroSignRepairAndFileName) {
+  TempDir dir;
+  dir.Write("micro.xml", "<a v=\"5&amp;181;m\">1&181;m 2&amp;181;m 3&amp;amp;</a>");
+  XMLDocument doc(dir.WFile("micro.xml").c_str());
+  ASSERT_NE(doc.GetRoot(), nullptr);
+  EXPECT_EQ(RootText(doc), L"1\u00b5m 2\u00b5m 3&amp;");
+  EXPECT_EQ(doc.GetRoot()->GetStrAttr(L"v"), L"5\u00b5m");
+  EXPECT_EQ(doc.GetFileName(), dir.WFile("micro.xml"));
+}
+
+TEST(XmlDocumentLoad, ShortOrMissingFileKeepsThePreviousTree) {
+  TempDir dir;
+  dir.Write("good.xml", "<Good>1</Good>");
+  dir.Write("two.xml", "<a");
+  XMLDocument doc(dir.WFile("good.xml").c_str());
+  ASSERT_NE(doc.GetRoot(), nullptr);
+
+  doc.Load(dir.WFile("two.xml").c_str());
+  ASSERT_NE(doc.GetRoot(), nullptr);
+  EXPECT_EQ(doc.GetRoot()->GetTag(), L"Good");
+  doc.Load(dir.WFile("missing.xml").c_str());
+  ASSERT_NE(doc.GetRoot(), nullptr);
+  EXPECT_EQ(doc.GetFileName(), dir.WFile("good.xml"));
+
+  XMLDocument shortDoc(dir.WFile("two.xml").c_str());
+  EXPECT_EQ(shortDoc.GetRoot(), nullptr);
+}
+
+TEST(XmlDocumentLoad, NodeTreeHoldsEveryNodeTypeButBlankText) {
+  XMLDocument doc;
+  ASSERT_TRUE(doc.LoadXml(L"<?xml version=\"1.0\"?>\n<!-- top -->\n<r>\n  <e a=\"1\"/>\n  <!-- c -->\n"
+                          L"  text<![CDATA[<raw>]]><?pi data?>\n</r>"));
+  XMLNode* r = doc.GetRoot();
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(r->GetTag(), L"r");
+  ASSERT_EQ(r->GetChildCount(), 5);
+  EXPECT_EQ(r->GetChild(0)->GetType(), 1u);
+  EXPECT_EQ(r->GetChild(1)->GetType(), 8u);
+  EXPECT_EQ(r->GetChild(1)->GetTag(), L"#comment");
+  EXPECT_EQ(r->GetChild(1)->GetTagValue(), L" c ");
+  EXPECT_EQ(r->GetChild(2)->GetType(), 3u);
+  EXPECT_EQ(r->GetChild(2)->GetTag(), L"#text");
+  EXPECT_EQ(r->GetChild(2)->GetTypeString(), L"text");
+  EXPECT_EQ(r->GetChild(3)->GetType(), 4u);
+  EXPECT_EQ(r->GetChild(3)->GetTagValue(), L"<raw>");
+  EXPECT_EQ(r->GetChild(4)->GetType(), 7u);
+  EXPECT_EQ(r->GetChild(4)->GetTag(), L"pi");
+  for (int i = 0; i < r->GetChildCount(); ++i) EXPECT_EQ(r->GetChild(i)->GetParentDocument(), &doc);
+}
+
+// --- malformed input --------------------------------------------------------------------------
+
+TEST(XmlDocumentMalformed, FailsWithPositionAndKeepsTree) {
+  const wchar_t* bad[] = {
+      L"<a><b></a>",
+      L"<a>&nosuch;</a>",
+      L"<a>x & y</a>",
+      L"<a>&#0;</a>",
+      L"<a x=\"&#xD800;\"/>",
+      L"<a/><b/>",
+      L"text<a/>",
+      L"",
+      L"<a",
+      L"<a></a>junk",
+  };
+  for (const wchar_t* text : bad) {
+    XMLDocument doc;
+    ASSERT_NE(doc.GetRoot(), nullptr);
+    EXPECT_EQ(doc.LoadXml(text), 0) << text;
+    ASSERT_NE(doc.GetRoot(), nullptr) << text;
+    EXPECT_EQ(doc.GetRoot()->GetTag(), L"Document") << text;
+    const ParseError e = ErrorOf(doc);
+    EXPECT_FALSE(e.reason.empty()) << text;
+    EXPECT_GE(e.position.GetLineNumber(), 1) << text;
+    EXPECT_GE(e.position.GetLineIndex(), 1) << text;
+  }
+}
+
+TEST(XmlDocumentMalformed, ErrorPositionAndSourceLine) {
+  XMLDocument doc;
+  EXPECT_EQ(doc.LoadXml(L"<a>\n  <b>x &foo; y</b>\n</a>"), 0);
+  ParseError e = ErrorOf(doc);
+  EXPECT_EQ(e.position.GetLineNumber(), 2);
+  EXPECT_EQ(e.position.GetLineIndex(), 8);
+  EXPECT_EQ(e.source, L"  <b>x &foo; y</b>");
+  EXPECT_NE(e.reason.find(L"foo"), std::wstring::npos);
+
+  EXPECT_EQ(doc.LoadXml(L"<a>\n<b>\n\u0416\u0416</c>\n</a>"), 0);
+  e = ErrorOf(doc);
+  EXPECT_EQ(e.position.GetLineNumber(), 3);
+  EXPECT_EQ(e.source, L"\u0416\u0416</c>");
+}
+
+TEST(XmlDocumentMalformed, NulByteAndNonTextFile) {
+  TempDir dir;
+  dir.Write("nul.xml", std::string("<a>x\0y</a>", 10));
+  XMLDocument nul(dir.WFile("nul.xml").c_str());
+  EXPECT_EQ(nul.GetRoot(), nullptr);
+  EXPECT_EQ(ErrorOf(nul).position.GetLineIndex(), 5);
+
+  // A NUL after a complete element must not hide what follows.
+  dir.Write("tail.xml", std::string("<a/>\0<b>", 8));
+  XMLDocument tail(dir.WFile("tail.xml").c_str());
+  EXPECT_EQ(tail.GetRoot(), nullptr);
+
+  std::mt19937 random(7);
+  std::string noise(64 * 1024, '\0');
+  for (char& c : noise) c = static_cast<char>(random());
+  for (int k = 0; k < 8; ++k) {
+    noise[0] = static_cast<char>(k * 37);
+    noise[1] = static_cast<char>(k * 91);
+    dir.Write("noise.bin", noise);
+    XMLDocument doc(dir.WFile("noise.bin").c_str());
+    EXPECT_EQ(doc.GetRoot(), nullptr);
+    EXPECT_FALSE(ErrorOf(doc).reason.empty());
+  }
+}
+
+TEST(XmlDocumentMalformed, DeepNestingIsRefusedWithoutOverflow) {
+  std::wstring deep;
+  for (int i = 0; i < 10000; ++i) deep += L"<n>";
+  for (int i = 0; i < 10000; ++i) deep += L"</n>";
+  XMLDocument doc;
+  EXPECT_EQ(doc.LoadXml(deep.c_str()), 0);
+  EXPECT_NE(ErrorOf(doc).reason.find(L"nested"), std::wstring::npos);
+
+  // Unclosed, far deeper still.
+  std::wstring open;
+  for (int i = 0; i < 200000; ++i) open += L"<n>";
+  EXPECT_EQ(doc.LoadXml(open.c_str()), 0);
+
+  // Within the limit the tree is built, walked and freed.
+  std::wstring allowed;
+  const int depth = XMLDocument::MaxDepth - 1;
+  for (int i = 0; i < depth; ++i) allowed += L"<n>";
+  allowed += L"leaf";
+  for (int i = 0; i < depth; ++i) allowed += L"</n>";
+  ASSERT_EQ(doc.LoadXml(allowed.c_str()), 1);
+  EXPECT_EQ(doc.GetRoot()->GetTagValue(), L"leaf");
+  XMLDocument copy(doc);
+  EXPECT_EQ(copy.GetRoot()->GetTagValue(), L"leaf");
+}
+
+TEST(XmlDocumentMalformed, LargeFilesFailQuickly) {
+  TempDir dir;
+  std::string big = "<a>";
+  big.append(50u * 1024 * 1024, 'x');   // 50 MB of text, never closed
+  dir.Write("big.xml", big);
+  XMLDocument doc(dir.WFile("big.xml").c_str());
+  EXPECT_EQ(doc.GetRoot(), nullptr);
+  EXPECT_EQ(ErrorOf(doc).position.GetLineNumber(), 1);
+}
+
+TEST(XmlDocumentMalformed, ExternalEntitiesAreNeverResolved) {
+  TempDir dir;
+  dir.Write("secret.txt", "SECRET");
+  const std::string uri = "file://" + dir.File("secret.txt").string();
+  dir.Write("ext.xml", "<!DOCTYPE a [<!ENTITY x SYSTEM \"" + uri + "\">]><a>&x;</a>");
+  XMLDocument doc(dir.WFile("ext.xml").c_str());
+  EXPECT_EQ(doc.GetRoot(), nullptr);
+  EXPECT_EQ(doc.GetXMLContent().find(L"SECRET"), std::wstring::npos);
+
+  // A document type without references loads; it is kept but not followed.
+  dir.Write("dtd.xml", "<!DOCTYPE a SYSTEM \"" + uri + "\"><a>ok</a>");
+  XMLDocument withDtd(dir.WFile("dtd.xml").c_str());
+  ASSERT_NE(withDtd.GetRoot(), nullptr);
+  EXPECT_EQ(RootText(withDtd), L"ok");
+}
+
+// --- saving -----------------------------------------------------------------------------------
+
+TEST(XmlDocumentSave, NewDocumentWithoutNameCannotBeSaved) {
+  XMLDocument doc;
+  EXPECT_EQ(doc.Save(L"", 1), 0);
+  EXPECT_EQ(doc.Save(nullptr, 0), 0);
+  ASSERT_NE(doc.GetRoot(), nullptr);
+  EXPECT_EQ(doc.GetRoot()->GetTag(), L"Document");
+  EXPECT_EQ(doc.GetXMLContent().rfind(L"<?xml version=\"1.0\"?>", 0), 0u);
+}
+
+TEST(XmlDocumentSave, FormattedSaveIsUtf16IndentedStandaloneAndReadsBack) {
+  TempDir dir;
+  XMLDocument doc;
+  XMLNode* child = doc.GetRoot()->NewChild(L"Child");
+  ASSERT_NE(child, nullptr);
+  child->AddAttr(L"value", 2.5);
+  child->SetTagValue(std::wstring(L"\u0416 & <x>"));
+  doc.SetModified(1);
+  ASSERT_EQ(doc.Save(dir.WFile("out.xml").c_str(), 1), 1);
+  EXPECT_EQ(doc.IsModified(), 0);
+  EXPECT_EQ(doc.GetFileName(), dir.WFile("out.xml"));
+
+  const std::string bytes = dir.Read("out.xml");
+  ASSERT_GE(bytes.size(), 2u);
+  EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+  const std::string head = Utf16LE(u"<?xml version=\"1.0\" encoding=\"UTF-16\" standalone=\"yes\"?>", false);
+  EXPECT_EQ(bytes.substr(2, head.size()), head);
+  EXPECT_NE(bytes.find(Utf16LE(u"\n\t<Child", false)), std::string::npos);
+
+  XMLDocument back(dir.WFile("out.xml").c_str());
+  ASSERT_NE(back.GetRoot(), nullptr);
+  XMLNode* again = back.GetRoot()->GetChild(L"child");
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(again->GetTagValue(), L"\u0416 & <x>");
+  EXPECT_EQ(again->GetDblAttr(L"value", 0), 2.5);
+  // Only the files written remain: the temporary file was renamed.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), std::filesystem::directory_iterator()), 1);
+}
+
+TEST(XmlDocumentSave, FileNameAfterFormattedAndPlainSaves) {
+  TempDir dir;
+  dir.Write("in.xml", "<a>1</a>");
+  XMLDocument doc(dir.WFile("in.xml").c_str());
+  ASSERT_EQ(doc.Save(dir.WFile("plain.xml").c_str(), 0), 1);
+  EXPECT_EQ(doc.GetFileName(), dir.WFile("in.xml"));
+  ASSERT_EQ(doc.Save(dir.WFile("formatted.xml").c_str(), 1), 1);
+  EXPECT_EQ(doc.GetFileName(), dir.WFile("formatted.xml"));
+  // Without a name, the remembered one.
+  doc.GetRoot()->SetTagValue(std::wstring(L"2"));
+  ASSERT_EQ(doc.Save(nullptr, 1), 1);
+  EXPECT_EQ(RootText(XMLDocument(dir.WFile("formatted.xml").c_str())), L"2");
+  // The plain save is the DOM's own form (UTF-8 without a declaration).
+  EXPECT_EQ(dir.Read("plain.xml"), "<a>1</a>\n");
+}
+
+TEST(XmlDocumentSave, WriteOptionsSelectWindows1252) {
+  TempDir dir;
+  XMLDocument doc;
+  doc.SetWriteOptions(0x84);
+  EXPECT_EQ(doc.GetWriteOptions(), 0x80u);
+  EXPECT_EQ(doc.GetEncoding(), L"windows-1252");
+  doc.GetRoot()->SetTagValue(std::wstring(L"\u00e9\u20ac\u0416"));
+  ASSERT_EQ(doc.Save(dir.WFile("w.xml").c_str(), 1), 1);
+  const std::string bytes = dir.Read("w.xml");
+  EXPECT_EQ(bytes.rfind("<?xml version=\"1.0\" encoding=\"windows-1252\" standalone=\"yes\"?>", 0), 0u);
+  EXPECT_NE(bytes.find("\xE9\x80&#1046;"), std::string::npos);
+  XMLDocument back(dir.WFile("w.xml").c_str());
+  EXPECT_EQ(RootText(back), L"\u00e9\u20ac\u0416");
+  EXPECT_EQ(back.GetWriteOptions(), 0x80u);
+
+  doc.SetWriteOptions(0x4);
+  EXPECT_EQ(doc.GetWriteOptions(), 0x4u);
+  EXPECT_EQ(doc.GetEncoding(), L"UTF-16");
+  doc.SetWriteOptions(0x1);   // other bits change nothing
+  EXPECT_EQ(doc.GetEncoding(), L"UTF-16");
+}
+
+TEST(XmlDocumentSave, FailedWriteIsReportedAndChangesNothing) {
+  TempDir dir;
+  XMLDocument doc;
+  doc.SetModified(1);
+  EXPECT_EQ(doc.Save(dir.WFile("no-such-dir/x.xml").c_str(), 1), 0);
+  EXPECT_EQ(doc.Save(dir.WFile("no-such-dir/x.xml").c_str(), 0), 0);
+  EXPECT_EQ(doc.IsModified(), 1);
+  EXPECT_EQ(doc.GetFileName(), L"");
+  // A folder in the way of the file.
+  std::filesystem::create_directory(dir.File("taken"));
+  EXPECT_EQ(doc.Save(dir.WFile("taken").c_str(), 1), 0);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), std::filesystem::directory_iterator()), 1);
+}
+
+TEST(XmlDocumentSave, IndentationCanBeSwitchedOff) {
+  XMLDocument doc;
+  doc.GetRoot()->NewChild(L"a");
+  EXPECT_NE(doc.GetXMLContentWithFormatted().find(L"\n\t<a />"), std::wstring::npos);
+  doc.SetAutomaticIndentation(0, 0, 4);
+  const std::wstring flat = doc.GetXMLContentWithFormatted();
+  EXPECT_NE(flat.find(L"<Document><a/></Document>"), std::wstring::npos);
+  EXPECT_EQ(flat.rfind(L"<?xml version=\"1.0\" encoding=\"UTF-16\" standalone=\"yes\"?>", 0), 0u);
+}
+
+// --- merging into a file ----------------------------------------------------------------------
+
+TEST(XmlDocumentUpDate, MissingFileReceivesThisDocument) {
+  TempDir dir;
+  XMLDocument doc;
+  doc.GetRoot()->NewChild(L"Section")->AddAttr(L"k", 1);
+  EXPECT_EQ(doc.UpDate(dir.WFile("new.xml").c_str()), 1);
+  XMLDocument back(dir.WFile("new.xml").c_str());
+  ASSERT_NE(back.GetRoot(), nullptr);
+  ASSERT_NE(back.GetRoot()->GetChild(L"Section"), nullptr);
+  EXPECT_EQ(back.GetRoot()->GetChild(L"Section")->GetIntAttr(L"k", 0), 1);
+}
+
+TEST(XmlDocumentUpDate, KeepsTheFilesOwnSectionsAndReplacesShared) {
+  TempDir dir;
+  dir.Write("f.xml", "<R><Only a=\"1\"><Sub>text</Sub></Only><shared v=\"old\"/><!-- c --></R>");
+  XMLDocument doc;
+  ASSERT_TRUE(doc.LoadXml(L"<R><Shared v=\"new\"/><Mine/></R>"));
+  EXPECT_EQ(doc.UpDate(dir.WFile("f.xml").c_str()), 1);
+  XMLDocument back(dir.WFile("f.xml").c_str());
+  XMLNode* r = back.GetRoot();
+  ASSERT_NE(r, nullptr);
+  ASSERT_NE(r->GetChild(L"Only"), nullptr);
+  EXPECT_EQ(r->GetChild(L"Only")->GetIntAttr(L"a", 0), 1);
+  EXPECT_EQ(r->GetChild(L"Only")->GetTagValue(), L"text");
+  EXPECT_EQ(r->GetChild(L"Only")->GetChildCount(), 1);
+  EXPECT_EQ(r->GetChild(L"shared")->GetStrAttr(L"v"), L"new");
+  EXPECT_NE(r->GetChild(L"Mine"), nullptr);
+  EXPECT_EQ(doc.UpDate(dir.WFile("no-dir/f.xml").c_str()), 0);   // a failed write is reported
+}
+
+// --- content strings and copies ---------------------------------------------------------------
+
+TEST(XmlDocumentContent, ContentStringsNameTheEncoding) {
+  XMLDocument doc;
+  ASSERT_TRUE(doc.LoadXml(L"<?xml version=\"1.0\" encoding=\"windows-1252\"?><a><b>1</b></a>"));
+  EXPECT_NE(doc.GetXMLContent().find(L"<a><b>1</b></a>"), std::wstring::npos);
+  const std::wstring formatted = doc.GetXMLContentWithFormatted();
+  EXPECT_EQ(formatted.rfind(L"<?xml version=\"1.0\" encoding=\"windows-1252\" standalone=\"yes\"?>", 0), 0u);
+  EXPECT_NE(formatted.find(L"<a>\n\t<b>1</b>\n</a>"), std::wstring::npos);
+}
+
+TEST(XmlDocumentCopy, CopiesOwnTheirTrees) {
+  XMLDocument original;
+  ASSERT_TRUE(original.LoadXml(L"<a><b x=\"1\">t</b></a>"));
+  XMLNode* loose = new XMLNode(&original, L"loose", 1);
+  loose->AddAttr(L"k", 1);   // lives in the original's DOM but not in its tree
+  {
+    XMLDocument copy(original);
+    ASSERT_NE(copy.GetRoot(), nullptr);
+    EXPECT_NE(copy.GetRoot(), original.GetRoot());
+    copy.GetRoot()->GetChild(L"b")->AddAttr(L"x", 2);
+    copy.GetRoot()->NewChild(L"c");
+    EXPECT_EQ(copy.GetXMLContent().find(L"loose"), std::wstring::npos);
+
+    XMLDocument assigned;
+    assigned = copy;
+    EXPECT_EQ(assigned.GetRoot()->GetChildCount(), 2);
+    assigned = assigned;   // self-assignment keeps the tree
+    EXPECT_EQ(assigned.GetRoot()->GetChildCount(), 2);
+  }
+  EXPECT_EQ(original.GetRoot()->GetChild(L"b")->GetIntAttr(L"x", 0), 1);
+  EXPECT_EQ(original.GetRoot()->GetChildCount(), 1);
+  EXPECT_EQ(original.GetXMLContent().find(L"loose"), std::wstring::npos);
+  delete loose;
+}
+
+TEST(XmlDocumentCopy, NodesHeldByTheCallerSurviveAReload) {
+  XMLDocument doc;
+  XMLNode* loose = new XMLNode(&doc, L"keep", 1);
+  loose->AddAttr(L"k", 1);
+  ASSERT_TRUE(loose->IsBound());
+  ASSERT_TRUE(doc.LoadXml(L"<other/>"));
+  EXPECT_FALSE(loose->IsBound());
+  EXPECT_EQ(loose->GetTag(), L"keep");
+  // It binds again in the new DOM and can join the new tree.
+  EXPECT_EQ(doc.GetRoot()->AddChild(loose, 1), 1);
+  EXPECT_NE(doc.GetXMLContent().find(L"<other><keep/></other>"), std::wstring::npos);
+}
+
+TEST(XmlDocumentCopy, NodesHeldByTheCallerOutliveTheirDocument) {
+  XMLNode* loose = nullptr;
+  XMLNode* kid = nullptr;
+  {
+    XMLDocument doc;
+    loose = new XMLNode(&doc, L"keep", 1);
+    EXPECT_EQ(loose->NewChild(L"kid"), nullptr);   // an unbound parent takes no DOM children
+    loose->AddAttr(L"x", 1);                        // binds it
+    kid = loose->NewChild(L"kid");
+    ASSERT_NE(kid, nullptr);
+    kid->AddAttr(L"a", 1);
+  }
+  EXPECT_EQ(loose->GetParentDocument(), nullptr);
+  EXPECT_EQ(kid->GetParentDocument(), nullptr);
+  EXPECT_FALSE(kid->IsBound());
+  EXPECT_EQ(kid->GetTag(), L"kid");
+  kid->AddAttr(L"b", 2);   // no document: nothing happens, nothing breaks
+  EXPECT_EQ(kid->GetAttrCount(), 0);
+  delete loose;
+}
+
+TEST(XmlDocumentMalformed, ReferencesAreCheckedWhereTheyCount) {
+  XMLDocument doc;
+  // Comments, CDATA sections and processing instructions hold '&' freely.
+  ASSERT_EQ(doc.LoadXml(L"<a><!-- a & b --><![CDATA[x & y]]><?pi & ?>t &lt;&#65;&#x42;&quot;&apos;&gt;</a>"), 1);
+  EXPECT_EQ(doc.GetRoot()->GetTagValue(), L"x & yt <AB\"'>");
+  // Quoted '>' and "/>" do not end a tag.
+  ASSERT_EQ(doc.LoadXml(L"<a x=\"/>\" y='>'><b/></a>"), 1);
+  EXPECT_EQ(doc.GetRoot()->GetStrAttr(L"x"), L"/>");
+  ASSERT_EQ(doc.GetRoot()->GetChildCount(), 1);
+  // An internal subset with '>' inside.
+  ASSERT_EQ(doc.LoadXml(L"<!DOCTYPE a [<!ELEMENT a ANY><!ATTLIST a x CDATA \"1\">]><a>ok</a>"), 1);
+  EXPECT_EQ(doc.GetRoot()->GetTagValue(), L"ok");
+
+  EXPECT_EQ(doc.LoadXml(L"<r>\n<a x=\"1 &bad; 2\"/></r>"), 0);
+  ParseError e = ErrorOf(doc);
+  EXPECT_EQ(e.position.GetLineNumber(), 2);
+  EXPECT_EQ(e.position.GetLineIndex(), 9);
+  EXPECT_NE(e.reason.find(L"bad"), std::wstring::npos);
+
+  // The old micro signs mixed with a bad reference: still refused.
+  EXPECT_EQ(doc.LoadXml(L"<a>&181; &bogus;</a>"), 0);
+  EXPECT_EQ(doc.LoadXml(L"<a v=\"&amp;181;\">&#xFFFE;</a>"), 0);
+  EXPECT_EQ(doc.GetRoot()->GetTagValue(), L"ok");   // the last good tree stays
+}
+
+TEST(XmlDocumentMalformed, DepthCountsNestingNotSiblings) {
+  std::wstring wide = L"<r>";
+  for (int i = 0; i < 20000; ++i) wide += L"<n/><m></m>";
+  wide += L"</r>";
+  XMLDocument doc;
+  ASSERT_EQ(doc.LoadXml(wide.c_str()), 1);
+  EXPECT_EQ(doc.GetRoot()->GetChildCount(), 40000);
+
+  std::wstring deep = L"<r>\n";
+  for (int i = 0; i < XMLDocument::MaxDepth; ++i) deep += L"<n>";
+  EXPECT_EQ(doc.LoadXml(deep.c_str()), 0);
+  const ParseError e = ErrorOf(doc);
+  EXPECT_EQ(e.position.GetLineNumber(), 2);
+  EXPECT_EQ(e.position.GetLineIndex(), 3 * (XMLDocument::MaxDepth - 1) + 1);
+}
+
+TEST(XmlDocumentSave, AwkwardContentSurvivesEverySave) {
+  TempDir dir;
+  const wchar_t* source =
+      L"<r a=\"x&quot;y&apos;z&#10;&#9;&lt;&amp;\" b='single \"q\"'>"
+      L"<t>one &amp; &lt;two&gt; ]]&gt; \u0416\u00e9\u20ac\U0001F600</t>"
+      L"<![CDATA[cdata ]]]]><![CDATA[> x]]><!-- c - c --><?pi data?><e/></r>";
+  XMLDocument doc;
+  ASSERT_EQ(doc.LoadXml(source), 1);
+  const std::wstring expected = doc.GetXMLContent();
+  struct Case { unsigned long options; const char* name; int formatted; };
+  for (const Case& c : {Case{0x4, "utf16.xml", 1}, Case{0x80, "cp1252.xml", 1}, Case{0x4, "plain.xml", 0}}) {
+    doc.SetWriteOptions(c.options);
+    ASSERT_EQ(doc.Save(dir.WFile(c.name).c_str(), c.formatted), 1) << c.name;
+    XMLDocument back(dir.WFile(c.name).c_str());
+    ASSERT_NE(back.GetRoot(), nullptr) << c.name;
+    const std::wstring content = back.GetXMLContent();
+    ASSERT_NE(content.find(L"<r "), std::wstring::npos) << c.name;
+    EXPECT_EQ(content.substr(content.find(L"<r ")), expected) << c.name;
+  }
+  doc.SetEncoding(L"UTF-8");
+  ASSERT_EQ(doc.Save(dir.WFile("utf8.xml").c_str(), 1), 1);
+  XMLDocument utf8(dir.WFile("utf8.xml").c_str());
+  const std::wstring content = utf8.GetXMLContent();
+  EXPECT_EQ(content.rfind(L"<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>", 0), 0u);
+  EXPECT_EQ(content.substr(content.find(L"<r ")), expected);
+  EXPECT_EQ(utf8.GetEncoding(), L"UTF-8");
+}
+
+TEST(XmlDocumentMalformed, ControlCharactersAreRefused) {
+  XMLDocument doc;
+  EXPECT_EQ(doc.LoadXml(L"<a x=\"\v\">P</a>"), 0);
+  EXPECT_EQ(ErrorOf(doc).position.GetLineIndex(), 7);
+  EXPECT_EQ(doc.LoadXml(L"<a>0123456789abcdefghij\x01</a>"), 0);
+  EXPECT_EQ(ErrorOf(doc).position.GetLineIndex(), 24);
+  EXPECT_EQ(doc.LoadXml(L"<a><!-- \x1f --></a>"), 0);
+  // Tab, line feed and carriage return are text.
+  ASSERT_EQ(doc.LoadXml(L"<a>\t1\r\n2</a>"), 1);
+  EXPECT_EQ(doc.GetRoot()->GetTagValue(), L"\t1\n2");
+}
