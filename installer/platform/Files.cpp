@@ -37,9 +37,20 @@ bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' &&
 // ---------------------------------------------------------------------------------------------
 // Resolvers installed by other services.
 
-std::mutex g_hookMutex;
-ShareResolver g_shareResolver;
-DelayedMoveHandler g_delayedMove;
+// Function-local statics: other services install their hooks from their own static
+// initialisers, which may run before this file's.
+std::mutex& HookMutex() {
+  static std::mutex m;
+  return m;
+}
+ShareResolver& ShareResolverHook() {
+  static ShareResolver resolver;
+  return resolver;
+}
+DelayedMoveHandler& DelayedMoveHook() {
+  static DelayedMoveHandler handler;
+  return handler;
+}
 
 // Real (symlink-free) paths of drive roots, cached.
 std::string RealRoot(const std::string& root) {
@@ -235,8 +246,8 @@ Resolved Resolve(std::wstring_view input) {
     } else {
       ShareResolver resolver;
       {
-        std::lock_guard<std::mutex> lock(g_hookMutex);
-        resolver = g_shareResolver;
+        std::lock_guard<std::mutex> lock(HookMutex());
+        resolver = ShareResolverHook();
       }
       if (!resolver) return fail(target ? ERROR_BAD_NET_NAME : ERROR_BAD_NETPATH);
       std::string otherRoot;
@@ -461,13 +472,13 @@ std::wstring GetModuleFileNameW() {
 }
 
 void SetShareResolver(ShareResolver resolver) {
-  std::lock_guard<std::mutex> lock(g_hookMutex);
-  g_shareResolver = std::move(resolver);
+  std::lock_guard<std::mutex> lock(HookMutex());
+  ShareResolverHook() = std::move(resolver);
 }
 
 void SetDelayedMoveHandler(DelayedMoveHandler handler) {
-  std::lock_guard<std::mutex> lock(g_hookMutex);
-  g_delayedMove = std::move(handler);
+  std::lock_guard<std::mutex> lock(HookMutex());
+  DelayedMoveHook() = std::move(handler);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -659,8 +670,8 @@ DWORD MoveFileExW(std::wstring_view from, std::wstring_view to, DWORD flags) {
   if (flags & MOVEFILE_DELAY_UNTIL_REBOOT) {
     DelayedMoveHandler h;
     {
-      std::lock_guard<std::mutex> lock(g_hookMutex);
-      h = g_delayedMove;
+      std::lock_guard<std::mutex> lock(HookMutex());
+      h = DelayedMoveHook();
     }
     if (!h || (flags & MOVEFILE_COPY_ALLOWED)) return Fail(ERROR_INVALID_PARAMETER);
     std::wstring fullFrom, fullTo;
