@@ -47,30 +47,6 @@ void WalkFolder(const std::wstring& folder, Snapshot& out) {
   }
 }
 
-std::string TypeName(DWORD type) {
-  switch (type) {
-    case REG_NONE:
-      return "REG_NONE";
-    case REG_SZ:
-      return "REG_SZ";
-    case REG_EXPAND_SZ:
-      return "REG_EXPAND_SZ";
-    case REG_BINARY:
-      return "REG_BINARY";
-    case REG_DWORD:
-      return "REG_DWORD";
-    case REG_DWORD_BIG_ENDIAN:
-      return "REG_DWORD_BIG_ENDIAN";
-    case REG_LINK:
-      return "REG_LINK";
-    case REG_MULTI_SZ:
-      return "REG_MULTI_SZ";
-    case REG_QWORD:
-      return "REG_QWORD";
-    default:
-      return "REG_" + std::to_string(type);
-  }
-}
 
 std::string ValueDetails(const reg::Value& v) {
   std::string data = ToUtf8(reg::FormatValueData(v));
@@ -191,6 +167,31 @@ DiffCounts PrintDiff(const Snapshot& before, const Snapshot& after, std::ostream
     }
   }
   return counts;
+}
+
+std::string TypeName(std::uint32_t type) {
+  switch (type) {
+    case REG_NONE:
+      return "REG_NONE";
+    case REG_SZ:
+      return "REG_SZ";
+    case REG_EXPAND_SZ:
+      return "REG_EXPAND_SZ";
+    case REG_BINARY:
+      return "REG_BINARY";
+    case REG_DWORD:
+      return "REG_DWORD";
+    case REG_DWORD_BIG_ENDIAN:
+      return "REG_DWORD_BIG_ENDIAN";
+    case REG_LINK:
+      return "REG_LINK";
+    case REG_MULTI_SZ:
+      return "REG_MULTI_SZ";
+    case REG_QWORD:
+      return "REG_QWORD";
+    default:
+      return "REG_" + std::to_string(type);
+  }
 }
 
 }  // namespace tlmachine

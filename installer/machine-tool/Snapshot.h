@@ -2,6 +2,7 @@
 // and their comparison, for `tlmachine snapshot` and `tlmachine diff`.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <ostream>
 #include <string>
@@ -20,6 +21,9 @@ Snapshot TakeSnapshot();
 void WriteSnapshot(const Snapshot& snapshot, std::ostream& out);
 // Throws std::runtime_error naming the line of a malformed file.
 Snapshot ReadSnapshot(const std::string& path);
+
+// "REG_SZ", "REG_DWORD", ...; "REG_<n>" for a type without a name.
+std::string TypeName(std::uint32_t type);
 
 struct DiffCounts {
   std::size_t added = 0, changed = 0, removed = 0;

@@ -53,27 +53,6 @@ struct UsageError : std::runtime_error {
 std::wstring W(const std::string& s) { return FromUtf8(s); }
 std::string U(const std::wstring& s) { return ToUtf8(s); }
 
-std::string TypeName(DWORD type) {
-  switch (type) {
-    case REG_NONE:
-      return "REG_NONE";
-    case REG_SZ:
-      return "REG_SZ";
-    case REG_EXPAND_SZ:
-      return "REG_EXPAND_SZ";
-    case REG_BINARY:
-      return "REG_BINARY";
-    case REG_DWORD:
-      return "REG_DWORD";
-    case REG_MULTI_SZ:
-      return "REG_MULTI_SZ";
-    case REG_QWORD:
-      return "REG_QWORD";
-    default:
-      return "REG_" + std::to_string(type);
-  }
-}
-
 std::string ShowData(const reg::Value& v) {
   char buf[32];
   switch (v.type) {
@@ -142,7 +121,7 @@ void QueryKey(HKEY root, const std::wstring& sub, bool recurse, const std::wstri
   for (const auto& v : key.ValueList()) {
     if (only && !EqualsNoCase(v.name, *only)) continue;
     found = true;
-    std::cout << "    " << (v.name.empty() ? "(Default)" : U(v.name)) << "    " << TypeName(v.type) << "    "
+    std::cout << "    " << (v.name.empty() ? "(Default)" : U(v.name)) << "    " << tlmachine::TypeName(v.type) << "    "
               << ShowData(v) << "\n";
   }
   if (only && !found && !recurse) Fail(root, sub + L" : " + *only, ERROR_FILE_NOT_FOUND);
