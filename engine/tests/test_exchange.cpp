@@ -15,7 +15,7 @@ constexpr double kPi = 3.14159265358979323846;
 // Root: part "Base" (red box 100x50x10 at the origin), assembly "Arm" holding part "Pin"
 // (green cylinder r5 l40, turned a quarter about x and moved to (20, 30, 10)) and assembly
 // "Hand" holding part "Ball" (blue sphere r8 at (0, 0, 60)).
-void BuildSample(CAD::ICADContext* ctx) {
+ObjPtr<CAD::IAssembly> BuildSample(CAD::ICADContext* ctx) {
   CAD::IMatrixService* ms = ctx->GetMatrixService();
   ObjPtr<CAD::IAssembly> doc(ctx->GetAssembly());
   ObjPtr<CAD::IShape> box(ctx->Box(100, 50, 10));
@@ -44,6 +44,7 @@ void BuildSample(CAD::ICADContext* ctx) {
   ObjPtr<CAD::IPart> ball(hand->AddShape(ballShape.Get()));
   ball->SetName("Ball");
   ball->SetColor(0, 0, 1);
+  return doc;
 }
 
 std::string NameOf(CAD::IItem* item) {
@@ -87,15 +88,33 @@ void ExpectColor(CAD::IPart* part, double r, double g, double b) {
 }  // namespace
 
 TEST_F(EngineTest, AssemblyBuiltInMemoryHasTheGivenTree) {
-  BuildSample(ctx.Get());
-  ObjPtr<CAD::IAssembly> doc(ctx->GetAssembly());  // a new, empty assembly
-  EXPECT_EQ(doc->GetChildCount(), 0);
-  ObjPtr<CAD::ICADContext> other(Tools()->NewContext());
-  BuildSample(other.Get());
-  // Items of the built tree read back what was set.
-  TempDir dir;
-  ASSERT_TRUE(other->ExportSTEP((dir / "a.step").c_str()));
-  EXPECT_EQ(CodeOf([&] { ObjPtr<CAD::IAssembly> d(other->GetAssembly()); d->GetChild(-1); }), 0);
+  ObjPtr<CAD::IAssembly> doc = BuildSample(ctx.Get());
+  ASSERT_EQ(doc->GetChildCount(), 2);
+  EXPECT_FALSE(doc->GetChild(-1));
+  EXPECT_FALSE(doc->GetChild(2));
+  ObjPtr<CAD::IItem> base = Child(doc.Get(), 0);
+  EXPECT_EQ(base->GetKind(), CAD::eItemPart);
+  EXPECT_EQ(NameOf(base.Get()), "Base");
+  ExpectColor(AsPart(base), 1, 0, 0);
+  ObjPtr<CAD::IItem> arm = Child(doc.Get(), 1);
+  ASSERT_TRUE(arm->IsAssembly());
+  EXPECT_EQ(NameOf(arm.Get()), "Arm");
+  ASSERT_EQ(AsAssembly(arm)->GetChildCount(), 2);
+  // The part keeps its solid unplaced and its placement as the item's matrix.
+  ObjPtr<CAD::IItem> pin = Child(AsAssembly(arm), 0);
+  double m[12];
+  pin->GetMatrix(m);
+  EXPECT_NEAR(m[3], 20, 1e-12);
+  EXPECT_NEAR(m[11], 10, 1e-12);
+  ObjPtr<CAD::IShape> raw(AsPart(pin)->GetShape());
+  double box[6];
+  ASSERT_TRUE(raw->GetBoundingBox(box));
+  EXPECT_NEAR(box[5], 40, 1e-6);  // the cylinder along z, as built
+  // Colours are checked.
+  EXPECT_EQ(CodeOf([&] { AsPart(pin)->SetColor(1.5, 0, 0); }), QZ::eCodeInvalidParameter);
+  // A new assembly of the context starts empty.
+  ObjPtr<CAD::IAssembly> fresh(ctx->GetAssembly());
+  EXPECT_EQ(fresh->GetChildCount(), 0);
 }
 
 TEST_F(EngineTest, StepRoundTripKeepsTreeNamesColoursPlacementsAndHeader) {

@@ -110,6 +110,13 @@ TEST_F(TreeExchangeTest, StepRoundTripKeepsTreeNamesColoursAndPlacements) {
   TempFolder dir;
   auto model = BuildModel();
   ASSERT_TRUE(messages.empty());
+  // A leaf whose build failed stays in the model without a solid and is left out of the export.
+  auto broken = std::make_shared<CBox>();
+  broken->SetValue(L"Name", CVariant(L"Broken"));
+  ASSERT_TRUE(model->AddChild(broken));
+  ASSERT_EQ(messages.size(), 1u);
+  ASSERT_FALSE(broken->GetShape());
+  messages.clear();
   {
     QZ::ObjPtr<QZ::CAD::IAssembly> assembly(ctx->GetAssembly());
     model->ExportToAssembly(assembly.Get());
@@ -126,6 +133,7 @@ TEST_F(TreeExchangeTest, StepRoundTripKeepsTreeNamesColoursAndPlacements) {
   }
   EXPECT_TRUE(messages.empty());
 
+  ASSERT_TRUE(model->RemoveChild(broken.get()));  // Collect wants solids
   std::vector<LeafInfo> before, after;
   Collect(*model, L"", before);
   Collect(*back, L"", after);
