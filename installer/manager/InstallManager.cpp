@@ -36,13 +36,7 @@ bool CInstallManager::ScriptRoot(SettingsNodePtr& root) { return GetInstallTools
 
 std::wstring CInstallManager::ReadPathAttribute(const SettingsNodePtr& node, const std::wstring& name)
 {
-    // Macros in the value are replaced by the macro table of the steps; here the value is taken
-    // as written.
-    std::wstring value = CommonTools::GetText(node, name);
-    for (auto& c : value)
-        if (c == L'/')
-            c = L'\\';
-    return value;
+    return ReadAttribute(node, name, L"", true);
 }
 
 int CInstallManager::Run(const std::wstring& archivePath, bool adminFlag)
@@ -289,8 +283,11 @@ bool CInstallManager::Init()
         Log(2, L"CInstallManager::Init() installed libraries %s", installed.libraries);
     }
 
-    // 18. and 19. The client package and the library selection belong to the component model,
-    // which reads them itself when it is loaded.
+    // 18. The client package belongs to the client installation.
+    // 19. The installed copy's library selection.
+    std::wstring selection = m_userSettings->GetText(ScriptNames::Attribute::kSelectedLibraries, L"empty");
+    if (!selection.empty() && selection != L"empty")
+        ApplyInstalledSelection(selection);
     return true;
 }
 
@@ -357,18 +354,11 @@ bool CInstallManager::LoadScenario()
     m_dirName = description.dirName;
     m_language = description.language;
     try {
-        // The macros (MACROS) are read by the macro table, which replaces them in the text
-        // attributes of the steps. The libraries: their number decides whether a change of
-        // components is offered; the component model reads them with their dependencies.
-        m_libraryCount = 0;
-        SettingsNodePtr libraries;
-        SettingsNodeListPtr list;
-        if (root->GetChild(ScriptNames::Element::kLibraries, libraries) && libraries->GetChildren(list)) {
-            SettingsNodePtr item;
-            for (int i = list->Find(ScriptNames::Element::kLibrary, 0, item); i >= 0;
-                 i = list->Find(ScriptNames::Element::kLibrary, i + 1, item))
-                ++m_libraryCount;
-        }
+        // The macro table and the libraries; their number decides whether a change of
+        // components is offered.
+        LoadMacros(root);
+        LoadLibraries(root);
+        m_libraryCount = GetLibraryCount();
     } catch (const CommonTools::SettingsError& e) {
         Log(0, L"CInstallManager::LoadScenario() %S", std::string(e.what()));
         return false;
@@ -665,6 +655,44 @@ void CInstallManager::ChooseUpdateOrRepair(int w)
             return;
         }
     }
+}
+
+void CInstallManager::AddProduct(int type, const std::wstring& basePath)
+{
+    Log(2, L"Add product %s version %i", m_pv, m_version);
+    InstalledProduct entry;
+    entry.build = m_build < 0 ? 0 : m_build;
+    entry.version = m_version;
+    entry.type = InstallTypeScriptName(type);
+    entry.path = basePath;
+    if (type != kClient)
+        platform::PathAppendW(entry.path, m_dirName);
+    entry.pv = m_pv;
+    entry.registry = m_regKey;
+    entry.cfPath = L"%COMMON FILES%";
+    ExpandMacros(entry.cfPath);
+    Log(2, L"AddProduct: Common Files path = %s", entry.cfPath);
+    m_installedProducts.SetProduct(m_pv, m_version, entry, true);
+}
+
+void CInstallManager::SaveLanguageToRecord()
+{
+    InstalledProduct entry;
+    int index = m_installedProducts.Find(m_pv, m_version, entry);
+    if (index < 0 || !m_userSettings)
+        return;
+    entry.language = m_userSettings->GetInt(ScriptNames::Attribute::kLanguage, 0);
+    m_installedProducts.SetAt(index, entry);
+}
+
+void CInstallManager::SaveLibrariesToRecord()
+{
+    InstalledProduct entry;
+    int index = m_installedProducts.Find(m_pv, m_version, entry);
+    if (index < 0 || !m_userSettings)
+        return;
+    entry.libraries = m_userSettings->GetText(ScriptNames::Attribute::kSelectedLibraries, L"");
+    m_installedProducts.SetAt(index, entry);
 }
 
 void CInstallManager::OfferLogSave()

@@ -7,6 +7,8 @@
 #include "manager/Pages.h"
 #include "manager/UserSettings.h"
 #include "package/DataStorage.h"
+#include "package/Libraries.h"
+#include "package/Macros.h"
 #include "platform/Format.h"
 #include "rights/CheckRights.h"
 
@@ -42,6 +44,37 @@ public:
 
     void SaveLogCopy();
     void OfferLogSave();
+
+    // Macros: the script's MACROS and the built-in path variables.
+    void LoadMacros(const CommonTools::SettingsNodePtr& root);
+    void ExpandMacros(std::wstring& s);
+    // The attribute's text (or `def`) with its macros replaced; with `isPath` every "/" becomes "\".
+    std::wstring ReadAttribute(const CommonTools::SettingsNodePtr& node, const std::wstring& name, const std::wstring& def,
+                               bool isPath);
+    const CommonTools::CMacroTable& GetMacros() const { return m_macros; }
+
+    // Libraries (the product's components).
+    void LoadLibraries(const CommonTools::SettingsNodePtr& root);
+    int GetLibraryCount() const { return m_libraries.Count(); }
+    bool GetLibrary(int index, CommonTools::LibraryRecord& record) const { return m_libraries.Get(index, record); }
+    bool FindLibrary(int id, CommonTools::LibraryRecord& record) const { return m_libraries.Find(id, record); }
+    bool SetSelected(int index, bool flag) { return m_libraries.SetSelected(index, flag); }
+    bool SetSelectedById(int id, bool flag) { return m_libraries.SetSelectedById(id, flag); }
+    void ApplyInstalledSelection(const std::wstring& selection) { m_libraries.ApplyInstalledSelection(selection); }
+    // Stores the selection string of the selected libraries as user setting "SelectedLibraries".
+    void SaveSelection();
+    // Empties the library list and the macro table; the script counts as not loaded.
+    void ClearLibraries();
+    CommonTools::CLibraries& Libraries() { return m_libraries; }
+    // Runs the libraries' steps through the step dispatcher (removal first, then installation).
+    void ProcessComponents(const CommonTools::SettingsNodePtr& root, bool removeAll, const std::wstring& path);
+    // The dispatcher that runs the steps of a container node (not owned).
+    void SetStepDispatcher(CommonTools::IStepDispatcher* dispatcher) { m_stepDispatcher = dispatcher; }
+
+    // The installed-products record: this run's product.
+    void AddProduct(int type, const std::wstring& basePath);
+    void SaveLanguageToRecord();
+    void SaveLibrariesToRecord();
 
     // Processing runs: what each action carries out on the machine.
     virtual bool ProcessInstallMain(int type);
@@ -137,6 +170,9 @@ protected:
     std::wstring m_processorArchitecture, m_osCapacity;
     std::wstring m_serverName;
     std::wstring m_iconPath;
+    CommonTools::CMacroTable m_macros;
+    CommonTools::CLibraries m_libraries;
+    CommonTools::IStepDispatcher* m_stepDispatcher = nullptr;
 };
 
 } // namespace InstallManager

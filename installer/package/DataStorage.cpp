@@ -242,9 +242,8 @@ zlib_filefunc64_def MachineFileFunctions()
     return f;
 }
 
-std::wstring EntryName(const char* stored, unsigned long flags)
+std::wstring EntryName(const std::string& bytes, unsigned long flags)
 {
-    std::string bytes(stored);
     std::wstring wide = (flags & kUtf8NameFlag) ? platform::FromUtf8(bytes)
                                                 : platform::AnsiToWide(bytes, platform::CP_THREAD_ACP);
     return BackslashName(wide);
@@ -309,6 +308,28 @@ void CUnzipper::Close()
     m_archive.clear();
 }
 
+void CUnzipper::BeginBatch()
+{
+    m_knownFolders.clear();
+    m_freshFolders.clear();
+    m_written.clear();
+}
+
+bool CUnzipper::EnsureFolder(const std::wstring& folder)
+{
+    if (folder.empty() || m_knownFolders.count(folder))
+        return true;
+    if (platform::PathIsDirectoryW(folder)) {
+        m_knownFolders.insert(folder);
+        return true;
+    }
+    if (!MakeFolder(folder))
+        return false;
+    m_knownFolders.insert(folder);
+    m_freshFolders.insert(folder);
+    return true;
+}
+
 void CUnzipper::SetOverwriteName(const std::wstring& name) { m_overwriteName = platform::ToUpper(platform::Trim(name)); }
 
 bool CUnzipper::GoToFirst() { return m_zip && unzGoToFirstFile(static_cast<unzFile>(m_zip)) == UNZ_OK; }
@@ -320,10 +341,20 @@ bool CUnzipper::GetCurrentInfo(EntryInfo& info)
     if (!m_zip)
         return false;
     unz_file_info64 fi{};
-    char name[1024];
-    if (unzGetCurrentFileInfo64(static_cast<unzFile>(m_zip), &fi, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK)
+    char buffer[512];
+    if (unzGetCurrentFileInfo64(static_cast<unzFile>(m_zip), &fi, buffer, sizeof buffer, nullptr, 0, nullptr, 0) != UNZ_OK)
         return false;
-    name[sizeof name - 1] = 0;
+    std::string name;
+    if (fi.size_filename < sizeof buffer) {
+        name.assign(buffer, fi.size_filename);
+    } else {
+        // A long name: read it whole rather than cut it.
+        name.resize(fi.size_filename + 1);
+        if (unzGetCurrentFileInfo64(static_cast<unzFile>(m_zip), &fi, name.data(), static_cast<uLong>(name.size()), nullptr, 0,
+                                    nullptr, 0) != UNZ_OK)
+            return false;
+        name.resize(fi.size_filename);
+    }
     info.name = EntryName(name, fi.flag);
     info.packedSize = fi.compressed_size;
     info.unpackedSize = fi.uncompressed_size;
@@ -432,7 +463,10 @@ bool CUnzipper::CopyEntry(const std::wstring& target, const EntryInfo& info, con
         RemoveFileNow(target);
         return false;
     }
-    platform::SetFileAttributesW(target, info.attributes ? info.attributes : platform::FILE_ATTRIBUTE_NORMAL);
+    // A new file has the archive attribute; other attributes of the entry are set afterwards.
+    // An entry without DOS attributes (packed on another system) leaves the new file's.
+    if (info.attributes != 0 && info.attributes != platform::FILE_ATTRIBUTE_ARCHIVE)
+        platform::SetFileAttributesW(target, info.attributes);
     return true;
 }
 
@@ -449,7 +483,7 @@ bool CUnzipper::UnzipFile(const std::wstring* destination, bool flatten, const s
         CommonTools::LogLine(0, L"CUnzipper::UnzipFile entry = " + info.name + L" leads outside " + dest + L" and is refused");
         return false;
     }
-    if (!MakeFolder(dest))
+    if (!EnsureFolder(dest))
         return false;
     if (info.isDirectory) {
         if (flatten)
@@ -457,7 +491,7 @@ bool CUnzipper::UnzipFile(const std::wstring* destination, bool flatten, const s
         std::wstring folder = Join(dest, info.name);
         if (target)
             *target = folder;
-        return MakeFolder(folder);
+        return EnsureFolder(folder);
     }
     std::wstring name = flatten ? FileNameOf(info.name) : info.name;
     if (name.empty() || !IsSafeEntryName(name)) {
@@ -467,9 +501,13 @@ bool CUnzipper::UnzipFile(const std::wstring* destination, bool flatten, const s
     std::wstring path = Join(dest, name);
     if (target)
         *target = path;
-    if (KeepExisting(path, info))
+    // In a folder this batch created, only a file the batch wrote itself can be in the way.
+    std::wstring folder = FolderOf(path);
+    bool mayExist = !m_freshFolders.count(folder) || m_written.count(path);
+    if (mayExist && KeepExisting(path, info))
         return true;
-    if (!MakeFolder(FolderOf(path))) {
+    m_written.insert(path);
+    if (!EnsureFolder(folder)) {
         CommonTools::LogLine(0, L"CUnzipper::UnzipFile File = " + path + L" is not create");
         CommonTools::SetCurrentFile(path);
         CommonTools::RaiseRunResult(16);
@@ -642,6 +680,7 @@ bool CDataStorage::ExtractFile(const std::wstring& folder, const std::wstring& n
     std::wstring folderPart = FolderOf(stored);
     std::wstring target = folderPart.empty() ? destination : Join(destination, folderPart);
     m_state = 2;
+    m_unzipper.BeginBatch();
     m_unzipper.SetOverwriteName(L"");
     if (!m_unzipper.UnzipFile(&target, true, &m_password))
         return false;
@@ -655,6 +694,7 @@ bool CDataStorage::ExtractAll(const std::wstring& folder, std::wstring& path)
         return false;
     std::wstring destination = Destination(folder);
     m_state = 2;
+    m_unzipper.BeginBatch();
     m_unzipper.SetOverwriteName(L"");
     bool ok = true;
     for (bool more = m_unzipper.GoToFirst(); more; more = m_unzipper.GoToNext())
@@ -671,6 +711,7 @@ bool CDataStorage::ExtractFolder(const std::wstring& folder, const std::wstring&
     std::wstring destination = Destination(folder);
     std::wstring wanted = BackslashName(prefix);
     m_state = 2;
+    m_unzipper.BeginBatch();
     m_unzipper.SetOverwriteName(overwriteName);
     bool ok = true;
     for (bool more = m_unzipper.GoToFirst(); more; more = m_unzipper.GoToNext()) {

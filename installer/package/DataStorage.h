@@ -5,10 +5,12 @@
 // the archive sees Windows paths and an open archive is a file in use like any other.
 #pragma once
 
+#include "platform/Text.h"
 #include "platform/Win32Errors.h"
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 
 namespace DataStorage {
@@ -75,10 +77,20 @@ public:
     // A target that cannot be created raises result 16 through CommonTools::RaiseRunResult.
     bool UnzipFile(const std::wstring* destination, bool flatten, const std::wstring* password,
                    std::wstring* target = nullptr);
+    // Starts one extraction: forgets which folders are known to exist.
+    void BeginBatch();
 
 private:
     bool KeepExisting(const std::wstring& target, const EntryInfo& info);
     bool CopyEntry(const std::wstring& target, const EntryInfo& info, const std::wstring* password);
+    // Creates a folder with its parents, remembering it for the rest of the batch.
+    bool EnsureFolder(const std::wstring& folder);
+
+    // Folders known to exist in this batch, and those of them this batch created (a file in
+    // those can only be one the batch wrote itself).
+    std::set<std::wstring, platform::NoCaseLess> m_knownFolders;
+    std::set<std::wstring, platform::NoCaseLess> m_freshFolders;
+    std::set<std::wstring, platform::NoCaseLess> m_written;
 
     void* m_zip = nullptr;  // unzFile
     std::wstring m_archive;

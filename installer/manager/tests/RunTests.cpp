@@ -442,7 +442,7 @@ TEST(Choice, RepairPageOffersChangeOnlyWithLibraries)
                          "[page DLG_COMPONENTS]\nSelectedLibraries = |A|\nbutton = Next\n"
                          "[page DLG_SUMMARY]\nbutton = Next\n");
         ScriptOptions o;
-        o.body = L"<Libraries><LIBRARY ID=\"A\"/></Libraries>";
+        o.body = L"<Libraries><LIBRARY ID=\"1\"/></Libraries>";
         h.Package(MakeScript(o));
         h.Record(ManagerHarness::Project(100));
         EXPECT_EQ(h.Run(), irSuccess) << platform::ToUtf8(h.debug);

@@ -442,3 +442,54 @@ TEST(Zipper, PackedFilesComeBackWithTheirNamesTimesAndAttributes)
     EXPECT_TRUE(attrs & platform::FILE_ATTRIBUTE_HIDDEN);
     EXPECT_FALSE(attrs & platform::FILE_ATTRIBUTE_READONLY);  // read-only is not packed
 }
+
+TEST(ArchiveNames, AnsiCodePageNamesBothWays)
+{
+    tltest::TempMachine machine;
+    // "Größe.txt" stored in code page 1252 (the machine's), and a UTF-8 name with its flag.
+    MakeArchive(L"C:\\Pkg\\Setup.data", {{"docs/Gr\xF6\xDF" "e.txt", "1252"}});
+    {
+        std::string host = platform::ToHostPath(L"C:\\Pkg\\Utf8.data");
+        zipFile zip = zipOpen64(host.c_str(), APPEND_STATUS_CREATE);
+        ASSERT_NE(zip, nullptr);
+        zip_fileinfo info{};
+        ASSERT_EQ(zipOpenNewFileInZip4_64(zip, "docs/\xD0\xA0\xD1\x83\xD1\x81.txt", &info, nullptr, 0, nullptr, 0, nullptr,
+                                          Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY,
+                                          nullptr, 0, 0, 0x800, 0),
+                  ZIP_OK);
+        ASSERT_EQ(zipWriteInFileInZip(zip, "utf8", 4), ZIP_OK);
+        ASSERT_EQ(zipCloseFileInZip(zip), ZIP_OK);
+        ASSERT_EQ(zipClose(zip, nullptr), ZIP_OK);
+    }
+    CDataStorage storage;
+    ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
+    std::wstring path;
+    ASSERT_TRUE(storage.ExtractFile(L"C:\\Dest", L"DOCS\\GRößE.TXT", path));
+    EXPECT_EQ(Read(L"C:\\Dest\\docs\\Größe.txt"), "1252");
+    ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Utf8.data", nullptr));
+    ASSERT_TRUE(storage.ExtractAll(L"C:\\Dest", path));
+    EXPECT_EQ(Read(L"C:\\Dest\\docs\\Рус.txt"), "utf8");
+
+    // The packer stores names in the code page again.
+    DataStorage::CZipper zipper;
+    ASSERT_TRUE(zipper.Open(L"C:\\Pkg\\Packed.data"));
+    zipper.SetRoot(L"C:\\Dest");
+    ASSERT_TRUE(zipper.AddFile(L"C:\\Dest\\docs\\Größe.txt", false));
+    ASSERT_TRUE(zipper.Close());
+    std::string packed = tltest::ReadHostFile(platform::ToHostPath(L"C:\\Pkg\\Packed.data"));
+    EXPECT_NE(packed.find("docs/Gr\xF6\xDF" "e.txt"), std::string::npos);
+}
+
+TEST(ArchiveNames, LongNamesAreReadWhole)
+{
+    tltest::TempMachine machine;
+    std::string longName = "deep/" + std::string(600, 'n') + ".txt";
+    MakeArchive(L"C:\\Pkg\\Setup.data", {{longName, "long"}, {"short.txt", "s"}});
+    CDataStorage storage;
+    ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
+    std::wstring whole = platform::AnsiToWide("deep\\" + std::string(600, 'n') + ".txt");
+    std::uint64_t count = 0, packed = 0, unpacked = 0;
+    ASSERT_TRUE(storage.Measure(&whole, count, packed, unpacked));
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(unpacked, 4u);
+}
