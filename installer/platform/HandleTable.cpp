@@ -50,16 +50,26 @@ std::uint64_t NewId() {
     std::random_device rd;
     return (static_cast<std::uint64_t>(rd()) << 32) ^ rd() ^ static_cast<std::uint64_t>(getpid());
   }();
-  return base + (++counter) * 0x9E3779B97F4A7C15ull;
+  // The process id takes part each time: a forked child continues the parent's counter.
+  return (base + (++counter) * 0x9E3779B97F4A7C15ull) ^ (static_cast<std::uint64_t>(getpid()) << 40);
 }
 
 std::uint64_t SelfStartTime() {
-  // Not cached: a forked child is another process with its own start time.
-  return ProcessStartTime(getpid());
+  // Cached per process id: a forked child is another process with its own start time.
+  static std::atomic<long> cachedPid{0};
+  static std::atomic<std::uint64_t> cachedStart{0};
+  const long pid = getpid();
+  if (cachedPid.load() == pid) return cachedStart.load();
+  const std::uint64_t start = ProcessStartTime(pid);
+  cachedStart.store(start);
+  cachedPid.store(pid);
+  return start;
 }
 
 bool Alive(const Entry& e) {
   if (e.pid <= 0) return false;
+  // This process is alive; no need to ask /proc.
+  if (e.pid == getpid()) return e.startTime == SelfStartTime();
   std::uint64_t st = ProcessStartTime(e.pid);
   return st != 0 && st == e.startTime;
 }
@@ -177,14 +187,15 @@ void LockedTable::Commit() {
             std::to_string(e.share) + " " + std::to_string(static_cast<int>(e.kind)) + " " +
             Escape(e.hostPath) + "\n";
   }
-  if (ftruncate(fd_, 0) == 0) {
-    std::size_t off = 0;
-    while (off < text.size()) {
-      ssize_t w = pwrite(fd_, text.data() + off, text.size() - off, static_cast<off_t>(off));
-      if (w <= 0) break;
-      off += static_cast<std::size_t>(w);
-    }
+  // Written over in place, then cut to its new length: truncating to zero first would make the
+  // file system flush the table to disk at every close.
+  std::size_t off = 0;
+  while (off < text.size()) {
+    ssize_t w = pwrite(fd_, text.data() + off, text.size() - off, static_cast<off_t>(off));
+    if (w <= 0) break;
+    off += static_cast<std::size_t>(w);
   }
+  if (off == text.size()) (void)ftruncate(fd_, static_cast<off_t>(text.size()));
   dirty_ = false;
 }
 

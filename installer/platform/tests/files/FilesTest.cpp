@@ -599,6 +599,30 @@ TEST_F(Files, TwoProcessesAndOneFileOpenedWithoutSharing) {
   EXPECT_EQ(data, "database");
 }
 
+TEST_F(Files, AForkedChildNeverClosesTheParentsHandles) {
+  // Parent and child continue from the same handle counter after the fork; closing a handle in
+  // one must never remove the other's entry.
+  Touch(L"C:\\parent.txt", "p");
+  Touch(L"C:\\child.txt", "c");
+  {
+    FileHandle warmUp;
+    ASSERT_EQ(warmUp.Open(L"C:\\parent.txt", GENERIC_READ, 0, OPEN_EXISTING), ERROR_SUCCESS);
+  }
+  ChildProcess child([] {
+    static FileHandle h;
+    return h.Open(L"C:\\child.txt", GENERIC_READ, 0, OPEN_EXISTING) == ERROR_SUCCESS;
+  });
+  ASSERT_TRUE(child.WaitReady());
+  {
+    FileHandle mine;
+    ASSERT_EQ(mine.Open(L"C:\\parent.txt", GENERIC_READ, 0, OPEN_EXISTING), ERROR_SUCCESS);
+  }
+  FileHandle again;
+  EXPECT_EQ(again.Open(L"C:\\parent.txt", GENERIC_READ, 0, OPEN_EXISTING), ERROR_SUCCESS);
+  EXPECT_EQ(DeleteFileW(L"C:\\child.txt"), ERROR_SHARING_VIOLATION);
+  child.Finish();
+}
+
 TEST_F(Files, HandlesOfAKilledProcessAreDropped) {
   Touch(L"C:\\victim.txt", "v");
   ChildProcess child([] {
