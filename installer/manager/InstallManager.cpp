@@ -202,6 +202,11 @@ bool CInstallManager::Init()
     }
     if (platform::PathFileExistsW(logPath))
         platform::DeleteFileW(logPath);
+    // On a machine where no product was installed yet the log's folder does not exist; without
+    // it the first run's log would be lost.
+    std::wstring logFolder = logPath;
+    if (platform::PathRemoveFileSpecW(logFolder) && !logFolder.empty() && !platform::PathIsDirectoryW(logFolder))
+        platform::CreateDirectoryWithParents(logFolder);
     GetInstallTools().Log().SetPath(logPath);
 
     // 9.

@@ -38,30 +38,31 @@ bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' &&
 // Resolvers installed by other services.
 
 // Function-local statics: other services install their hooks from their own static
-// initialisers, which may run before this file's.
+// initialisers, which may run before this file's. Like all of the layer's process-wide state they
+// are never destroyed, so that destructors of static objects can still use files at exit.
 std::mutex& HookMutex() {
-  static std::mutex m;
-  return m;
+  static auto* m = new std::mutex;
+  return *m;
 }
 ShareResolver& ShareResolverHook() {
-  static ShareResolver resolver;
-  return resolver;
+  static auto* resolver = new ShareResolver;
+  return *resolver;
 }
 DelayedMoveHandler& DelayedMoveHook() {
-  static DelayedMoveHandler handler;
-  return handler;
+  static auto* handler = new DelayedMoveHandler;
+  return *handler;
 }
 
 // Real (symlink-free) paths of drive roots, cached.
 std::string RealRoot(const std::string& root) {
-  static std::mutex m;
-  static std::map<std::string, std::string> cache;
-  std::lock_guard<std::mutex> lock(m);
-  auto it = cache.find(root);
-  if (it != cache.end()) return it->second;
+  static auto* m = new std::mutex;
+  static auto* cache = new std::map<std::string, std::string>;
+  std::lock_guard<std::mutex> lock(*m);
+  auto it = cache->find(root);
+  if (it != cache->end()) return it->second;
   char buf[PATH_MAX];
   std::string real = realpath(root.c_str(), buf) ? std::string(buf) : root;
-  cache.emplace(root, real);
+  cache->emplace(root, real);
   return real;
 }
 
@@ -105,15 +106,15 @@ bool LookupChild(const std::string& dir, const std::wstring& name, std::string& 
 
 // The machine whose root is `root`, opened once (for UNC paths to other configured computers).
 const Machine* OtherMachine(const std::string& root) {
-  static std::mutex m;
-  static std::map<std::string, std::unique_ptr<Machine>> cache;
-  std::lock_guard<std::mutex> lock(m);
-  auto it = cache.find(root);
-  if (it != cache.end()) return it->second.get();
+  static auto* m = new std::mutex;
+  static auto* cache = new std::map<std::string, std::unique_ptr<Machine>>;
+  std::lock_guard<std::mutex> lock(*m);
+  auto it = cache->find(root);
+  if (it != cache->end()) return it->second.get();
   try {
     auto machine = Machine::Open(root, false);
     const Machine* p = machine.get();
-    cache.emplace(root, std::move(machine));
+    cache->emplace(root, std::move(machine));
     return p;
   } catch (...) {
     return nullptr;
@@ -138,8 +139,8 @@ void SplitUnc(const std::wstring& full, std::wstring& server, std::wstring& shar
 // WOW64 file system redirection of System32 for a 32-bit process on 64-bit Windows.
 std::wstring Redirect(const std::wstring& full, const MachineConfig& c) {
   if (!c.IsWow64()) return full;
-  static const std::wstring sys = L"C:\\Windows\\System32";
-  static const std::wstring native = L"C:\\Windows\\Sysnative";
+  static const std::wstring& sys = *new std::wstring(L"C:\\Windows\\System32");
+  static const std::wstring& native = *new std::wstring(L"C:\\Windows\\Sysnative");
   auto under = [&](const std::wstring& base) {
     return StartsWithNoCase(full, base) && (full.size() == base.size() || full[base.size()] == L'\\');
   };

@@ -90,7 +90,7 @@ LCID ResolveLcid(LCID lcid) {
 }  // namespace
 
 const std::vector<LocaleInfo>& AllLocales() {
-  static const std::vector<LocaleInfo> table = BuildTable();
+  static const std::vector<LocaleInfo>& table = *new std::vector<LocaleInfo>(BuildTable());
   return table;
 }
 

@@ -179,21 +179,23 @@ std::string AbsoluteHostPath(const std::string& p) {
   return out.empty() ? "/" : out;
 }
 
+// The process-wide state is never destroyed: destructors of other static objects (the run log
+// writing its last line at exit) may still use the machine after main has returned.
 std::mutex& CurrentMutex() {
-  static std::mutex m;
-  return m;
+  static auto* m = new std::mutex;
+  return *m;
 }
 std::unique_ptr<Machine>& CurrentSlot() {
-  static std::unique_ptr<Machine> m;
-  return m;
+  static auto* m = new std::unique_ptr<Machine>;
+  return *m;
 }
 std::vector<std::pair<std::string, Machine::InitHook>>& Hooks() {
-  static std::vector<std::pair<std::string, Machine::InitHook>> h;
-  return h;
+  static auto* h = new std::vector<std::pair<std::string, Machine::InitHook>>;
+  return *h;
 }
 std::mutex& HooksMutex() {
-  static std::mutex m;
-  return m;
+  static auto* m = new std::mutex;
+  return *m;
 }
 
 // A lock on the root folder itself, held while a machine is created.

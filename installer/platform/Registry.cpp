@@ -270,8 +270,8 @@ std::shared_ptr<reg::Store> StoreOf(const Machine& machine) {
   // A machine made before its registry existed gets the fresh contents on first use (checked once
   // per store, that is per process and machine root).
   if (store->freshChecked.load(std::memory_order_acquire)) return store;
-  static std::mutex freshMutex;
-  std::lock_guard<std::mutex> lock(freshMutex);
+  static auto* freshMutex = new std::mutex;
+  std::lock_guard<std::mutex> lock(*freshMutex);
   if (!store->freshChecked.load(std::memory_order_relaxed)) {
     struct stat st {};
     if (::stat(store->RegistryDir().c_str(), &st) != 0) CreateFreshRegistry(machine);

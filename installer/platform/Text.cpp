@@ -79,6 +79,7 @@ struct SingleByteTable {
   std::unordered_map<char32_t, unsigned char> reverse;
 };
 
+// The tables live until the process ends (never destroyed), as text is converted at exit too.
 const SingleByteTable* TableFor(unsigned cp) {
   static const auto make = [](const std::array<char16_t, 128>* high) {
     SingleByteTable t;
@@ -89,12 +90,12 @@ const SingleByteTable* TableFor(unsigned cp) {
     }
     return t;
   };
-  static const SingleByteTable t1252 = make(&kCp1252);
-  static const SingleByteTable t1251 = make(&kCp1251);
-  static const SingleByteTable t1250 = make(&kCp1250);
-  static const SingleByteTable t437 = make(&kCp437);
-  static const SingleByteTable t1254 = make(&kCp1254);
-  static const SingleByteTable t28591 = make(nullptr);
+  static const SingleByteTable& t1252 = *new SingleByteTable(make(&kCp1252));
+  static const SingleByteTable& t1251 = *new SingleByteTable(make(&kCp1251));
+  static const SingleByteTable& t1250 = *new SingleByteTable(make(&kCp1250));
+  static const SingleByteTable& t437 = *new SingleByteTable(make(&kCp437));
+  static const SingleByteTable& t1254 = *new SingleByteTable(make(&kCp1254));
+  static const SingleByteTable& t28591 = *new SingleByteTable(make(nullptr));
   switch (cp) {
     case 1250: return &t1250;
     case 1251: return &t1251;

@@ -115,6 +115,23 @@ TEST_F(SetupProgram, InstallsTheSamplePackageWithAnAnswerFile)
     EXPECT_FALSE(platform::PathFileExistsW(platform::GetTempPathW() + L"Setup\\InstallScript.cfg"));
 }
 
+TEST_F(SetupProgram, RunsTheSampleProductUnattendedWithItsAnswerFile)
+{
+    // The sample product's own package and answer file, as the demonstration runs them.
+    const char* build = std::getenv("TOLMERA_BUILD_DIR");
+    ASSERT_NE(build, nullptr) << "run through ctest";
+    std::string package = std::string(build) + "/examples/sample-product/Setup.data";
+    ASSERT_TRUE(std::filesystem::exists(package)) << package;
+    Outcome o = RunSetup(machine.Root(), SourceDir() + "/examples/sample-product/answers.txt", {"/X", package});
+    EXPECT_EQ(o.exitCode, 0);
+    std::string log = LogText();
+    ASSERT_FALSE(log.empty()) << o.stderrText;
+    for (const char* line : {"INFO : CInstallManager::Init() Project TDESIGN version 7\r\n", "INFO : Scenario build = 7120\r\n",
+                             "INFO : Page DLG_INSTALL_TYPE -> Next\r\n", "INFO : TOLMERAInstall Finish\r\n"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    EXPECT_EQ(log.find("ERROR : "), std::string::npos) << log;
+}
+
 TEST_F(SetupProgram, EmptyCommandLineUsesThePackageBesideTheProgram)
 {
     // Beside the program (the build's bin folder) there is no Setup.data.

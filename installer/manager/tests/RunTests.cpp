@@ -146,6 +146,23 @@ TEST(RunSetUp, ArchiveNamedOnTheCommandLineAndLogLines)
     EXPECT_EQ(h.manager.GetDataStorage()->GetState(), 0);
 }
 
+TEST(RunSetUp, TheFirstRunOnAFreshMachineKeepsItsLogFile)
+{
+    // The script names a log in a folder that nothing has made yet (as on a machine where no
+    // product was ever installed): the run makes the folder instead of losing its log.
+    ManagerHarness h(kFreshAnswers);
+    ScriptOptions o;
+    o.body = L"<INSTALL><COMMONINFO Log=\"C:/Logs/Tolmera/setup.log\"/></INSTALL>";
+    h.Package(MakeScript(o));
+    ASSERT_FALSE(platform::PathIsDirectoryW(L"C:\\Logs"));
+    EXPECT_EQ(h.Run(), irSuccess) << platform::ToUtf8(h.debug);
+    std::string file;
+    ASSERT_EQ(platform::ReadWholeFile(L"C:\\Logs\\Tolmera\\setup.log", file), platform::ERROR_SUCCESS);
+    EXPECT_EQ(file.rfind("---------------------\r\n", 0), 0u) << file;
+    EXPECT_NE(file.find("INFO : CInstallManager::Init() Project TT version 5"), std::string::npos) << file;
+    EXPECT_EQ(platform::ToUtf8(h.debug).find("cannot be written"), std::string::npos) << platform::ToUtf8(h.debug);
+}
+
 TEST(RunSetUp, EachRunStartsAFreshLogAtTheScriptsPlace)
 {
     ManagerHarness h(kFreshAnswers);
