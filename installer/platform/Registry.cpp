@@ -838,8 +838,8 @@ LSTATUS ExportKey(HKEY root, const std::wstring& subKey, REGSAM view, std::strin
 }
 
 namespace {
-std::uint32_t Fnv(const std::wstring& text, std::uint32_t seed) {
-  std::uint32_t h = 2166136261u ^ seed;
+std::uint32_t Fnv(const std::wstring& text, std::uint32_t salt) {
+  std::uint32_t h = 2166136261u ^ salt;
   for (wchar_t c : Fold(text)) {
     h ^= static_cast<std::uint32_t>(c);
     h *= 16777619u;
@@ -852,8 +852,8 @@ std::wstring MachineSidOf(const MachineConfig& config) {
   auto it = config.raw.find("accounts/machine_sid");
   if (it != config.raw.end() && !it->second.empty()) return it->second;
   // Derived from the computer name; the numbers look like those Windows draws (9 to 10 digits).
-  auto part = [&](std::uint32_t seed) {
-    return std::to_wstring(1000000000u + Fnv(config.computerName, seed) % 3000000000u);
+  auto part = [&](std::uint32_t salt) {
+    return std::to_wstring(1000000000u + Fnv(config.computerName, salt) % 3000000000u);
   };
   return L"S-1-5-21-" + part(1) + L"-" + part(2) + L"-" + part(3);
 }

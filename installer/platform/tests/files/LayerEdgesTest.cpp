@@ -194,8 +194,8 @@ TEST_F(Edges, RandomBadPathsStayInside) {
       L"a", L"B b", L"*", L"?", L"|", L":", L"\\\\?\\", L"\\\\TOLMERA-PC\\C$", L"\\\\x\\y", std::wstring(120, L'n'),
       L"\u00E9", std::wstring(1, static_cast<wchar_t>(0xDFFF)), std::wstring(1, L'\x7F'), L" ", L"Windows",
       L"System32", L"Sysnative", L"\\\\.\\", L"tmp"};
-  unsigned seed = 12345;
-  auto next = [&] { seed = seed * 1103515245u + 12345u; return (seed >> 16) & 0x7FFF; };
+  unsigned state = 12345;
+  auto next = [&] { state = state * 1103515245u + 12345u; return (state >> 16) & 0x7FFF; };
   for (int i = 0; i < 1000; ++i) {
     std::wstring path;
     const int n = 1 + static_cast<int>(next() % 7);
