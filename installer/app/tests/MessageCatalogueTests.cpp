@@ -1,5 +1,6 @@
 // Message look-ups in scripts whose languages lack parts of the catalogue.
 #include "app/Tools.h"
+#include "app/tests/ToolsFixture.h"
 #include "package/tests/TestMachine.h"
 
 #include <gtest/gtest.h>
@@ -8,31 +9,7 @@ using namespace InstallManager;
 
 namespace {
 
-class Catalogue : public ::testing::Test {
-protected:
-    void Load(const std::string& script)
-    {
-        GetInstallTools().Reset();
-        GetGuiTools().Reset();
-        GetInstallTools().Log().SetDebugOutput([this](const std::wstring& s) { out += s; });
-        ASSERT_TRUE(GetInstallTools().Script().LoadFromBytes(script));
-        ASSERT_TRUE(GetGuiTools().Languages().Load());
-    }
-    void TearDown() override
-    {
-        GetInstallTools().Reset();
-        GetGuiTools().Reset();
-    }
-    int Count(const std::wstring& text) const
-    {
-        int n = 0;
-        for (size_t p = out.find(text); p != std::wstring::npos; p = out.find(text, p + 1))
-            ++n;
-        return n;
-    }
-    tltest::TempMachine machine;
-    std::wstring out;
-};
+using Catalogue = apptest::ToolsFixture;
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "app/Restart.h"
 #include "app/Tools.h"
+#include "app/tests/ToolsFixture.h"
 #include "gui/ScriptedBackend.h"
 #include "package/tests/TestMachine.h"
 #include "platform/Files.h"
@@ -12,32 +13,7 @@ using namespace InstallManager;
 
 namespace {
 
-// The script of the process-wide tools, with its languages loaded; the debugger output caught.
-class ToolsFixture : public ::testing::Test {
-protected:
-    void Load(const std::string& script)
-    {
-        GetInstallTools().Reset();
-        GetGuiTools().Reset();
-        GetInstallTools().Log().SetDebugOutput([this](const std::wstring& s) { out += s; });
-        ASSERT_TRUE(GetInstallTools().Script().LoadFromBytes(script));
-        ASSERT_TRUE(GetGuiTools().Languages().Load());
-    }
-    void TearDown() override
-    {
-        GetGuiTools().SetUiBackend(nullptr);
-        GetInstallTools().Reset();
-        GetGuiTools().Reset();
-    }
-    int Count(const std::wstring& text) const
-    {
-        int n = 0;
-        for (size_t p = out.find(text); p != std::wstring::npos; p = out.find(text, p + 1))
-            ++n;
-        return n;
-    }
-    std::wstring out;
-};
+using apptest::ToolsFixture;
 
 const char* kScript = "<?xml version=\"1.0\"?><R><Localization>"
                       "<EN ID=\"1033\" Title=\"English\" SystemName=\"English\"><messages>"
