@@ -179,24 +179,6 @@ struct ScanResult {
   std::size_t offset = 0;
 };
 
-// The first position from i on that holds one of the four characters (n when none), sixteen
-// bytes at a time where the processor allows.
-inline std::size_t SkipTo(const char* text, std::size_t i, std::size_t n, char a, char b, char c, char d) {
-#if defined(__SSE2__)
-  const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b), vc = _mm_set1_epi8(c), vd = _mm_set1_epi8(d);
-  while (i + 16 <= n) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)),
-                                     _mm_or_si128(_mm_cmpeq_epi8(v, vc), _mm_cmpeq_epi8(v, vd)));
-    const int mask = _mm_movemask_epi8(hit);
-    if (mask) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
-    i += 16;
-  }
-#endif
-  while (i < n && text[i] != a && text[i] != b && text[i] != c && text[i] != d) ++i;
-  return i;
-}
-
 // The offset of the first character that XML does not allow anywhere (the controls other than tab,
 // line feed and carriage return, NUL included), or n.
 std::size_t ForbiddenControlAt(const char* text, std::size_t n) {
@@ -221,8 +203,60 @@ std::size_t ForbiddenControlAt(const char* text, std::size_t n) {
   return n;
 }
 
+// The positions of the characters that matter to the scan ('<', '>', '"', '\'', '&'). The mask of
+// a block of sixteen bytes is computed once and serves every stop in the block: in a model file
+// the stops come every few bytes (tags full of quoted attribute values), so a fresh search from
+// each stop would cost more than the bytes themselves.
+class MarkupStops {
+ public:
+  MarkupStops(const char* text, std::size_t n) : text_(text), n_(n) {}
+
+  // The first stop at or after p; n when there is none.
+  std::size_t Next(std::size_t p) {
+    if (p >= n_) return n_;
+    std::size_t block = p & ~static_cast<std::size_t>(15);
+    if (block != block_) Load(block);
+    unsigned mask = mask_ & (0xFFFFu << (p - block));
+    while (!mask) {
+      block += 16;
+      if (block >= n_) return n_;
+      Load(block);
+      mask = mask_;
+    }
+    return block + static_cast<std::size_t>(__builtin_ctz(mask));
+  }
+
+ private:
+  void Load(std::size_t block) {
+    block_ = block;
+#if defined(__SSE2__)
+    if (block + 16 <= n_) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text_ + block));
+      const __m128i hit = _mm_or_si128(
+          _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('<')), _mm_cmpeq_epi8(v, _mm_set1_epi8('>'))),
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\''))),
+                       _mm_cmpeq_epi8(v, _mm_set1_epi8('&'))));
+      mask_ = static_cast<unsigned>(_mm_movemask_epi8(hit));
+      return;
+    }
+#endif
+    mask_ = 0;
+    const std::size_t end = block + 16 < n_ ? block + 16 : n_;
+    for (std::size_t k = block; k < end; ++k) {
+      const char c = text_[k];
+      if (c == '<' || c == '>' || c == '"' || c == '\'' || c == '&') mask_ |= 1u << (k - block);
+    }
+  }
+
+  const char* text_;
+  std::size_t n_;
+  std::size_t block_ = static_cast<std::size_t>(-1);
+  unsigned mask_ = 0;
+};
+
 ScanResult ScanText(const char* text, std::size_t n, int maxDepth) {
   ScanResult r;
+  MarkupStops stops(text, n);
   auto find = [&](std::size_t from, const char* what) -> std::size_t {
     const std::size_t len = std::strlen(what);
     if (from >= n) return n;
@@ -239,9 +273,9 @@ ScanResult ScanText(const char* text, std::size_t n, int maxDepth) {
   int depth = 0;
   std::size_t i = 0;
   while (i < n) {
-    // Text up to the next tag; its references on the way. (A byte loop: between tags there are
-    // mostly a few blanks, where a library search costs more than it saves.)
-    i = SkipTo(text, i, n, '<', '&', '<', '&');
+    // Text up to the next tag; its references on the way ('>' and quotes mean nothing here).
+    i = stops.Next(i);
+    while (i < n && text[i] != '<' && text[i] != '&') i = stops.Next(i + 1);
     if (i >= n) break;
     if (text[i] == '&') {
       std::string error;
@@ -256,7 +290,9 @@ ScanResult ScanText(const char* text, std::size_t n, int maxDepth) {
     std::size_t next;
     if (c == '/') {
       --depth;
-      next = SkipTo(text, ltAt + 2, n, '>', '>', '>', '>') + 1;
+      std::size_t k = stops.Next(ltAt + 2);
+      while (k < n && text[k] != '>') k = stops.Next(k + 1);
+      next = k + 1;
     } else if (c == '?') {
       next = find(ltAt, "?>");
     } else if (c == '!') {
@@ -271,21 +307,26 @@ ScanResult ScanText(const char* text, std::size_t n, int maxDepth) {
       }
     } else {
       if (++depth > maxDepth) return fail("Elements are nested too deeply.", ltAt);
-      // The tag up to its '>', with quoted attribute values and their references.
+      // The tag up to its '>', with quoted attribute values and their references; an '&' between
+      // the attributes is the parser's to report.
       std::size_t k = ltAt + 1;
       next = n;
       while (k < n) {
-        // Names, blanks and '=' go by quickly; only quotes and brackets matter here.
-        k = SkipTo(text, k, n, '"', '\'', '>', '<');
+        k = stops.Next(k);
+        while (k < n && text[k] == '&') k = stops.Next(k + 1);
         if (k >= n) break;
         const char t = text[k];
         if (t == '"' || t == '\'') {
-          std::size_t a = SkipTo(text, k + 1, n, t, '&', t, '&');
-          while (a < n && text[a] == '&') {
-            std::string error;
-            const std::size_t length = ReferenceAt(text, a, n, r.legacy, error);
-            if (!length) return fail(error, a);
-            a = SkipTo(text, a + length, n, t, '&', t, '&');
+          std::size_t a = stops.Next(k + 1);
+          while (a < n && text[a] != t) {
+            if (text[a] == '&') {
+              std::string error;
+              const std::size_t length = ReferenceAt(text, a, n, r.legacy, error);
+              if (!length) return fail(error, a);
+              a = stops.Next(a + length);
+            } else {
+              a = stops.Next(a + 1);
+            }
           }
           k = a + 1;
           continue;

@@ -161,6 +161,25 @@ TEST(XmlDocumentMalformed, FailsWithPositionAndKeepsTree) {
   }
 }
 
+TEST(XmlDocumentMalformed, ReferencesAreCheckedOnlyWhereTheyCount) {
+  // Values holding '>', "/>" and the other quote, and markup sections holding '&' and '<', are read
+  // past; a bad reference after them is still found at its exact place.
+  const wchar_t* good =
+      L"<a x=\"1 > 0 /> 'q'\" y='say \"hi\" &amp; go'><!-- & < --><![CDATA[ & <b> ]]><?pi & ?>"
+      L"<b z=\"/>\"/>t &lt; &#x41;</a>";
+  XMLDocument doc;
+  ASSERT_EQ(doc.LoadXml(good), 1);
+  ASSERT_NE(doc.GetRoot(), nullptr);
+  EXPECT_GT(doc.GetRoot()->GetChildCount(), 0);
+
+  XMLDocument bad;
+  EXPECT_EQ(bad.LoadXml(L"<a x=\"1 > 0 /> 'q'\">\n<b y='\"&amp;\"'/>  <c v=\"&bogus;\"/></a>"), 0);
+  const ParseError e = ErrorOf(bad);
+  EXPECT_EQ(e.position.GetLineNumber(), 2);
+  EXPECT_EQ(e.position.GetLineIndex(), 25);
+  EXPECT_NE(e.reason.find(L"bogus"), std::wstring::npos);
+}
+
 TEST(XmlDocumentMalformed, ErrorPositionAndSourceLine) {
   XMLDocument doc;
   EXPECT_EQ(doc.LoadXml(L"<a>\n  <b>x &foo; y</b>\n</a>"), 0);
