@@ -175,6 +175,7 @@ std::size_t ReferenceAt(const char* text, std::size_t i, std::size_t n, bool& le
 struct ScanResult {
   bool ok = true;
   bool legacy = false;          // "&181;" or "&amp;181;" occurs
+  bool charRefsInText = false;  // a character reference in text, which may make blank text
   std::string error;
   std::size_t offset = 0;
 };
@@ -281,6 +282,7 @@ ScanResult ScanText(const char* text, std::size_t n, int maxDepth) {
       std::string error;
       const std::size_t length = ReferenceAt(text, i, n, r.legacy, error);
       if (!length) return fail(error, i);
+      if (text[i + 1] == '#') r.charRefsInText = true;
       i += length;
       continue;
     }
@@ -345,6 +347,31 @@ ScanResult ScanText(const char* text, std::size_t n, int maxDepth) {
     i = next;
   }
   return r;
+}
+
+// Blank text is not kept by a load, however it is written: text that is blank only once its
+// character references are decoded ("&#x20;") goes too, as it would go on the next load after a
+// save. Elements only; the text outside the root element has been refused already.
+void DropBlankText(pugi::xml_node top) {
+  std::vector<pugi::xml_node> blanks;
+  pugi::xml_node n = top.first_child();
+  while (n) {
+    if (n.type() == pugi::node_pcdata && n.parent() != top) {
+      const char* v = n.value();
+      while (*v == ' ' || *v == '\t' || *v == '\r' || *v == '\n') ++v;
+      if (!*v) blanks.push_back(n);
+    }
+    if (n.first_child()) {
+      n = n.first_child();
+      continue;
+    }
+    while (n && !n.next_sibling()) {
+      n = n.parent();
+      if (n == top) n = pugi::xml_node();
+    }
+    if (n) n = n.next_sibling();
+  }
+  for (pugi::xml_node b : blanks) b.parent().remove_child(b);
 }
 
 // The value of the pseudo-attribute encoding of a declaration at the start of an ASCII-compatible
@@ -672,6 +699,7 @@ bool XMLDocument::ParseUtf8(char* buffer, std::size_t size, const std::function<
         return fail("Invalid at the top level of the document.", static_cast<std::size_t>(n.offset_debug()));
     }
     if (elements == 0) return fail("XML document must have a top level element.", std::string::npos);
+    if (scan.charRefsInText) DropBlankText(dom->root());
     Adopt(std::move(dom));
     return true;
   }
@@ -719,6 +747,7 @@ bool XMLDocument::ParseUtf8(char* buffer, std::size_t size, const std::function<
     if (n) n = n.next_sibling();
   }
   if (elements == 0) return fail("XML document must have a top level element.", std::string::npos);
+  if (scan.charRefsInText) DropBlankText(dom->root());
   Adopt(std::move(dom));
   return true;
 }

@@ -180,6 +180,24 @@ TEST(XmlDocumentMalformed, ReferencesAreCheckedOnlyWhereTheyCount) {
   EXPECT_NE(e.reason.find(L"bogus"), std::wstring::npos);
 }
 
+TEST(XmlDocumentLoad, BlankTextIsNotKeptHoweverItIsWritten) {
+  // A blank text written as character references goes like plain blanks do, so that a save and a
+  // reload give the same tree; text with anything else in it keeps its decoded blanks.
+  for (const wchar_t* text : {L"<a>&#x20;<b/>&#9;&#xA;</a>", L"<a v=\"&181;\">&#32;<b/> &#10; </a>"}) {
+    XMLDocument doc;
+    ASSERT_EQ(doc.LoadXml(text), 1) << text;
+    EXPECT_EQ(doc.GetRoot()->GetChildCount(), 1) << text;
+    std::string saved;
+    ASSERT_TRUE(doc.Serialize(saved, true, L"UTF-16"));
+    XMLDocument back;
+    ASSERT_EQ(back.LoadBytes(saved.data(), saved.size()), 1);
+    EXPECT_EQ(back.GetRoot()->GetChildCount(), 1) << text;
+  }
+  XMLDocument kept;
+  ASSERT_EQ(kept.LoadXml(L"<a>x&#x20;&#x20;</a>"), 1);
+  EXPECT_EQ(kept.GetRoot()->GetTagValue(), L"x  ");
+}
+
 TEST(XmlDocumentMalformed, ErrorPositionAndSourceLine) {
   XMLDocument doc;
   EXPECT_EQ(doc.LoadXml(L"<a>\n  <b>x &foo; y</b>\n</a>"), 0);
