@@ -500,15 +500,16 @@ bool WriteSTL(const DocState& state, const std::string& path) {
   return writer.Write(all, path.c_str());
 }
 
-std::shared_ptr<DocState> ReadSTEP(const std::string& path, HeaderTexts& header) {
-  InitExchange();
-  if (!FileReadable(path)) return nullptr;
-  if (!StepReferencesSound(path)) return nullptr;
-  // The reader and the document are abandoned if the kernel crashes inside (see RunCrashGuarded).
-  auto* reader = new STEPCAFControl_Reader();
+namespace {
+
+// Reads a file with one of the kernel's document readers into a new document. The reader and the
+// document are abandoned if the kernel crashes inside (see RunCrashGuarded). `checkRead` looks at
+// what the reader read before anything is transferred, and may refuse it.
+template <class Reader, class CheckRead>
+std::shared_ptr<DocState> ReadDocument(const std::string& path, CheckRead checkRead) {
+  auto* reader = new Reader();
   auto* pending = new PendingDoc();
   bool transferred = false;
-  Handle(StepData_StepModel) model;
   bool survived = false;
   try {
     survived = RunCrashGuarded([&] {
@@ -516,8 +517,7 @@ std::shared_ptr<DocState> ReadSTEP(const std::string& path, HeaderTexts& header)
       reader->SetNameMode(true);
       reader->SetLayerMode(false);
       if (reader->ReadFile(path.c_str()) != IFSelect_RetDone) return;
-      model = reader->ChangeReader().StepModel();
-      if (model.IsNull() || HasBrokenEntity(model) || HasReferenceCycle(model)) return;
+      if (!checkRead(*reader)) return;
       transferred = reader->Transfer(pending->doc);
     });
   } catch (...) {
@@ -526,17 +526,35 @@ std::shared_ptr<DocState> ReadSTEP(const std::string& path, HeaderTexts& header)
     throw;
   }
   if (!survived) return nullptr;
-  std::unique_ptr<STEPCAFControl_Reader> ownReader(reader);
+  std::unique_ptr<Reader> ownReader(reader);
   std::unique_ptr<PendingDoc> ownDoc(pending);
   if (!transferred) return nullptr;
   auto state = WrapImported(pending->Release());
   if (!HasShapes(*state)) return nullptr;
-  APIHeaderSection_MakeHeader h(model);
-  header.fileName = Text(h.Name());
-  header.fileDescription = h.NbDescription() > 0 ? Text(h.DescriptionValue(1)) : std::string();
-  header.author = h.NbAuthor() > 0 ? Text(h.AuthorValue(1)) : std::string();
-  header.organization = h.NbOrganization() > 0 ? Text(h.OrganizationValue(1)) : std::string();
-  header.authorisation = Text(h.Authorisation());
+  return state;
+}
+
+}  // namespace
+
+std::shared_ptr<DocState> ReadSTEP(const std::string& path, HeaderTexts& header) {
+  InitExchange();
+  if (!FileReadable(path)) return nullptr;
+  if (!StepReferencesSound(path)) return nullptr;
+  // The header is taken while the reader still holds its model (it goes with the reader).
+  HeaderTexts read;
+  auto state = ReadDocument<STEPCAFControl_Reader>(path, [&](STEPCAFControl_Reader& reader) {
+    Handle(StepData_StepModel) model = reader.ChangeReader().StepModel();
+    if (model.IsNull() || HasBrokenEntity(model) || HasReferenceCycle(model)) return false;
+    APIHeaderSection_MakeHeader h(model);
+    read.fileName = Text(h.Name());
+    read.fileDescription = h.NbDescription() > 0 ? Text(h.DescriptionValue(1)) : std::string();
+    read.author = h.NbAuthor() > 0 ? Text(h.AuthorValue(1)) : std::string();
+    read.organization = h.NbOrganization() > 0 ? Text(h.OrganizationValue(1)) : std::string();
+    read.authorisation = Text(h.Authorisation());
+    return true;
+  });
+  if (!state) return nullptr;
+  header = read;
   return state;
 }
 
@@ -580,29 +598,8 @@ void ExpandTopCompounds(DocState& state) {
 std::shared_ptr<DocState> ReadIGES(const std::string& path) {
   InitExchange();
   if (!FileReadable(path)) return nullptr;
-  auto* reader = new IGESCAFControl_Reader();
-  auto* pending = new PendingDoc();
-  bool transferred = false;
-  bool survived = false;
-  try {
-    survived = RunCrashGuarded([&] {
-      reader->SetColorMode(true);
-      reader->SetNameMode(true);
-      reader->SetLayerMode(false);
-      if (reader->ReadFile(path.c_str()) != IFSelect_RetDone) return;
-      transferred = reader->Transfer(pending->doc);
-    });
-  } catch (...) {
-    delete pending;
-    delete reader;
-    throw;
-  }
-  if (!survived) return nullptr;
-  std::unique_ptr<IGESCAFControl_Reader> ownReader(reader);
-  std::unique_ptr<PendingDoc> ownDoc(pending);
-  if (!transferred) return nullptr;
-  auto state = WrapImported(pending->Release());
-  if (!HasShapes(*state)) return nullptr;
+  auto state = ReadDocument<IGESCAFControl_Reader>(path, [](IGESCAFControl_Reader&) { return true; });
+  if (!state) return nullptr;
   ExpandTopCompounds(*state);
   return state;
 }
