@@ -114,7 +114,10 @@ std::string WriteHive(const Key& root, const std::wstring& rootPath);
 // form writes it, without line wrapping; used by `tlmachine` and snapshots.
 std::wstring FormatValueData(const Value& value);
 
-// Conversions between wchar_t strings and UTF-16LE / UTF-8 bytes (no locale involved).
+// Conversions between wchar_t strings and UTF-16LE / UTF-8 bytes (no locale involved). Unlike
+// the text layer's conversions (Text.h), which replace a lone surrogate by U+FFFD, these keep it:
+// a registry string holds any sequence of UTF-16 units, and the hive file must give it back as it
+// was stored.
 std::string ToUtf16Le(const std::wstring& text);
 std::wstring FromUtf16Le(const std::uint8_t* bytes, std::size_t count);
 std::string ToUtf8(const std::wstring& text);
