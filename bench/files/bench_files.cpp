@@ -24,7 +24,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+double Seconds(Clock::time_point a, Clock::time_point b) {
+  return std::chrono::duration<double>(b - a).count();
+}
 
 // Walks a folder through the layer; returns the number of entries seen.
 std::size_t Walk(const std::wstring& dir, std::uint64_t& bytes) {
@@ -80,7 +82,8 @@ int main(int argc, char** argv) {
   int made = 0;
   for (int d = 0; made < files; ++d) {
     std::string dir = tree + "/Folder " + std::to_string(d);
-    if (d % 10 == 9) dir = tree + "/Folder " + std::to_string(d - 1) + "/Nested " + std::to_string(d);
+    if (d % 10 == 9)
+      dir = tree + "/Folder " + std::to_string(d - 1) + "/Nested " + std::to_string(d);
     hostio::MakeDirs(dir);
     for (int f = 0; f < perDir && made < files; ++f, ++made) {
       std::string name = dir + "/File_" + std::to_string(f) + (f % 3 ? ".dat" : ".TXT");
@@ -105,7 +108,8 @@ int main(int argc, char** argv) {
     find.push_back(RunFind(tree));
   }
   const double l = Median(layer), f = Median(find);
-  std::printf("bench_files: %zu entries (%d files), %d rounds, median times\n", seen, files, rounds);
+  std::printf("bench_files: %zu entries (%d files), %d rounds, median times\n", seen, files,
+              rounds);
   std::printf("  file layer (FileFinder, recursive, attributes+size+times): %.4f s\n", l);
   std::printf("  find -printf (same host tree):                             %.4f s\n", f);
   std::printf("  ratio layer/find: %.2f (aim: within 2)\n", l / f);

@@ -24,7 +24,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+double Seconds(Clock::time_point a, Clock::time_point b) {
+  return std::chrono::duration<double>(b - a).count();
+}
 
 }  // namespace
 
@@ -47,10 +49,11 @@ int main(int argc, char** argv) {
   // Fill the hive in one go through the text form (fast), then reload it.
   {
     std::string hive = root + "/registry/HKU/" + ToUtf8(CurrentUserSid()) + ".reg";
-    std::string text = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_USERS\\" + ToUtf8(CurrentUserSid()) +
-                       "\\Software\\Bench]\r\n";
+    std::string text = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_USERS\\" +
+                       ToUtf8(CurrentUserSid()) + "\\Software\\Bench]\r\n";
     for (int i = 0; i < kValues; ++i)
-      text += "\"value" + std::to_string(i) + "\"=\"some text of value " + std::to_string(i) + "\"\r\n";
+      text +=
+          "\"value" + std::to_string(i) + "\"=\"some text of value " + std::to_string(i) + "\"\r\n";
     std::ofstream(hive + ".new", std::ios::binary) << text;
     std::filesystem::rename(hive + ".new", hive);
   }
@@ -62,7 +65,8 @@ int main(int argc, char** argv) {
 
   // Writes.
   auto t0 = Clock::now();
-  for (int i = 0; i < kWrites; ++i) key.SetDword(L"value" + std::to_wstring(i % kValues), static_cast<DWORD>(i));
+  for (int i = 0; i < kWrites; ++i)
+    key.SetDword(L"value" + std::to_wstring(i % kValues), static_cast<DWORD>(i));
   auto t1 = Clock::now();
   std::string bytes;
   {
@@ -88,7 +92,8 @@ int main(int argc, char** argv) {
   DWORD sum = 0;
   for (int i = 0; i < kReads; ++i) {
     DWORD v = 0, size = sizeof v;
-    RegQueryValueExW(key.Get(), names[i % kValues].c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&v), &size);
+    RegQueryValueExW(key.Get(), names[i % kValues].c_str(), nullptr, nullptr,
+                     reinterpret_cast<BYTE*>(&v), &size);
     sum += v;
   }
   auto t5 = Clock::now();

@@ -56,7 +56,9 @@ Handle(TDocStd_Document) NewDoc() {
 }
 
 // Documents stay in the application until closed (the engine closes its own).
-void CloseDoc(const Handle(TDocStd_Document)& doc) { XCAFApp_Application::GetApplication()->Close(doc); }
+void CloseDoc(const Handle(TDocStd_Document) & doc) {
+  XCAFApp_Application::GetApplication()->Close(doc);
+}
 
 void Check(bool ok, const char* what) {
   if (!ok) {
@@ -70,7 +72,8 @@ void Check(bool ok, const char* what) {
 int main(int argc, char** argv) {
   const int side = argc > 1 ? std::max(2, std::atoi(argv[1])) : 26;
   const char* libDir = std::getenv("TOLMERA_LIB_DIR");
-  const std::string lib = std::string(libDir ? libDir : BENCH_DEFAULT_LIB_DIR) + "/libcad-ondravel.so";
+  const std::string lib =
+      std::string(libDir ? libDir : BENCH_DEFAULT_LIB_DIR) + "/libcad-ondravel.so";
   void* handle = dlopen(lib.c_str(), RTLD_NOW);
   Check(handle != nullptr, "loading the engine");
   auto entry = reinterpret_cast<QZCadEntryPoint>(dlsym(handle, "EntryPoint"));
@@ -126,7 +129,8 @@ int main(int argc, char** argv) {
     TDF_LabelSequence free;
     XCAFDoc_DocumentTool::ShapeTool(doc->Main())->GetFreeShapes(free);
     for (int i = 1; i <= free.Length(); ++i)
-      for (TopExp_Explorer e(XCAFDoc_ShapeTool::GetShape(free(i)), TopAbs_FACE); e.More(); e.Next()) ++faces;
+      for (TopExp_Explorer e(XCAFDoc_ShapeTool::GetShape(free(i)), TopAbs_FACE); e.More(); e.Next())
+        ++faces;
     CloseDoc(doc);
   }
   std::printf("model: %d parts, %d faces, %.1f kB\n", side * side, faces,
@@ -162,7 +166,8 @@ int main(int argc, char** argv) {
       CloseDoc(d);
     }));
     const std::string outE = (dir / "e.step").string(), outO = (dir / "o.step").string();
-    engExport.push_back(Seconds([&] { Check(engineDoc->ExportSTEP(outE.c_str()), "engine export"); }));
+    engExport.push_back(
+        Seconds([&] { Check(engineDoc->ExportSTEP(outE.c_str()), "engine export"); }));
     occExport.push_back(Seconds([&] {
       STEPCAFControl_Writer w;
       w.SetColorMode(true);
@@ -176,10 +181,10 @@ int main(int argc, char** argv) {
   const double re = Median(engExport) / Median(occExport);
   CloseDoc(occtDoc);
   std::printf("processor time, median of %d runs each\n", runs);
-  std::printf("STEP import: engine %.3f s, kernel alone %.3f s, ratio %.3f (target <= 1.1)\n", Median(engImport),
-              Median(occImport), ri);
-  std::printf("STEP export: engine %.3f s, kernel alone %.3f s, ratio %.3f (target <= 1.1)\n", Median(engExport),
-              Median(occExport), re);
+  std::printf("STEP import: engine %.3f s, kernel alone %.3f s, ratio %.3f (target <= 1.1)\n",
+              Median(engImport), Median(occImport), ri);
+  std::printf("STEP export: engine %.3f s, kernel alone %.3f s, ratio %.3f (target <= 1.1)\n",
+              Median(engExport), Median(occExport), re);
   std::error_code ec;
   std::filesystem::remove_all(dir, ec);
   return 0;

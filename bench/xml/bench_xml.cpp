@@ -26,19 +26,22 @@ namespace {
 // A model file: a header and a data section of nodes, shafts with sections and grooves, and
 // parametric objects with matrices and parameters.
 std::string MakeModel(std::size_t targetBytes) {
-  std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Model>\n  <Header>\n"
-                    "    <FileDescription>Benchmark model</FileDescription>\n"
-                    "    <FileName>bench.xml</FileName>\n    <Author>bench</Author>\n  </Header>\n  <Data>\n";
+  std::string out =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Model>\n  <Header>\n"
+      "    <FileDescription>Benchmark model</FileDescription>\n"
+      "    <FileName>bench.xml</FileName>\n    <Author>bench</Author>\n  </Header>\n  <Data>\n";
   int n = 0;
   char buffer[512];
   while (out.size() < targetBytes) {
     ++n;
-    std::snprintf(buffer, sizeof buffer, "    <Node Name=\"Group %d\" Type=\"%s\">\n      <MatrixTransform>\n", n,
+    std::snprintf(buffer, sizeof buffer,
+                  "    <Node Name=\"Group %d\" Type=\"%s\">\n      <MatrixTransform>\n", n,
                   n % 3 == 0 ? "Shaft" : "Node");
     out += buffer;
     for (int r = 1; r <= 3; ++r) {
       for (int c = 1; c <= 4; ++c) {
-        std::snprintf(buffer, sizeof buffer, "        <Element Col=\"%d\" Row=\"%d\">%.6f</Element>\n", c, r,
+        std::snprintf(buffer, sizeof buffer,
+                      "        <Element Col=\"%d\" Row=\"%d\">%.6f</Element>\n", c, r,
                       r == c ? 1.0 : (c == 4 ? n * 12.5 : 0.0));
         out += buffer;
       }
@@ -51,15 +54,18 @@ std::string MakeModel(std::size_t targetBytes) {
                     k % 2 ? "Box" : "ShaftSection", n, k, (n * 7 + k) & 0xFF);
       out += buffer;
       for (const char* p : {"w", "h", "l", "dout1", "dout2", "lch1"}) {
-        std::snprintf(buffer, sizeof buffer,
-                      "          <Param Name=\"%s\" Description=\"Parameter %s of part %d\">%.4f</Param>\n", p, p, n,
-                      (n % 97) * 0.5 + k);
+        std::snprintf(
+            buffer, sizeof buffer,
+            "          <Param Name=\"%s\" Description=\"Parameter %s of part %d\">%.4f</Param>\n",
+            p, p, n, (n % 97) * 0.5 + k);
         out += buffer;
       }
       out += "        </GeometryParameters>\n";
       if (k % 2 == 0) {
-        out += "        <GrooveObject Type=\"GrooveRectangular\"><GeometryParameters>"
-               "<Param Name=\"x\">5</Param><Param Name=\"t\">1.5</Param></GeometryParameters></GrooveObject>\n";
+        out +=
+            "        <GrooveObject Type=\"GrooveRectangular\"><GeometryParameters>"
+            "<Param Name=\"x\">5</Param><Param "
+            "Name=\"t\">1.5</Param></GeometryParameters></GrooveObject>\n";
       }
       out += "      </Object>\n";
     }
@@ -98,65 +104,80 @@ int main(int argc, char** argv) {
   const std::filesystem::path input = dir / "model.xml";
   {
     const std::string model = MakeModel(megabytes * 1024 * 1024);
-    std::ofstream(input, std::ios::binary).write(model.data(), static_cast<std::streamsize>(model.size()));
+    std::ofstream(input, std::ios::binary)
+        .write(model.data(), static_cast<std::streamsize>(model.size()));
     std::printf("document: %.1f MB\n", model.size() / 1048576.0);
   }
   const std::filesystem::path refOut = dir / "ref.xml";
   const std::filesystem::path ourOut = dir / "ours.xml";
 
   bool ok = true;
-  const auto [refLoad, ourLoad] = BestOfPair(rounds, [&] {
-    pugi::xml_document doc;
-    ok &= static_cast<bool>(doc.load_file(input.c_str(), pugi::parse_default | pugi::parse_comments |
-                                                              pugi::parse_pi | pugi::parse_declaration));
-  }, [&] {
-    XMLDocument doc(input.wstring().c_str());
-    ok &= doc.GetRoot() != nullptr;
-  });
+  const auto [refLoad, ourLoad] = BestOfPair(
+      rounds,
+      [&] {
+        pugi::xml_document doc;
+        ok &= static_cast<bool>(doc.load_file(
+            input.c_str(),
+            pugi::parse_default | pugi::parse_comments | pugi::parse_pi | pugi::parse_declaration));
+      },
+      [&] {
+        XMLDocument doc(input.wstring().c_str());
+        ok &= doc.GetRoot() != nullptr;
+      });
 
   // Loading and then visiting every node (the way the model reader goes through a file).
   std::size_t refNodes = 0, ourNodes = 0;
-  const auto [refWalk, ourWalk] = BestOfPair(rounds, [&] {
-    pugi::xml_document doc;
-    ok &= static_cast<bool>(doc.load_file(input.c_str(), pugi::parse_default | pugi::parse_comments |
-                                                              pugi::parse_pi | pugi::parse_declaration));
-    std::vector<pugi::xml_node> stack{doc.document_element()};
-    refNodes = 0;
-    while (!stack.empty()) {
-      pugi::xml_node n = stack.back();
-      stack.pop_back();
-      ++refNodes;
-      for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling()) stack.push_back(c);
-    }
-  }, [&] {
-    XMLDocument doc(input.wstring().c_str());
-    std::vector<XMLNode*> stack{doc.GetRoot()};
-    ourNodes = 0;
-    while (!stack.empty()) {
-      XMLNode* n = stack.back();
-      stack.pop_back();
-      ++ourNodes;
-      for (int i = 0, count = n->GetChildCount(); i < count; ++i) stack.push_back(n->GetChild(i));
-    }
-  });
+  const auto [refWalk, ourWalk] = BestOfPair(
+      rounds,
+      [&] {
+        pugi::xml_document doc;
+        ok &= static_cast<bool>(doc.load_file(
+            input.c_str(),
+            pugi::parse_default | pugi::parse_comments | pugi::parse_pi | pugi::parse_declaration));
+        std::vector<pugi::xml_node> stack{doc.document_element()};
+        refNodes = 0;
+        while (!stack.empty()) {
+          pugi::xml_node n = stack.back();
+          stack.pop_back();
+          ++refNodes;
+          for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling()) stack.push_back(c);
+        }
+      },
+      [&] {
+        XMLDocument doc(input.wstring().c_str());
+        std::vector<XMLNode*> stack{doc.GetRoot()};
+        ourNodes = 0;
+        while (!stack.empty()) {
+          XMLNode* n = stack.back();
+          stack.pop_back();
+          ++ourNodes;
+          for (int i = 0, count = n->GetChildCount(); i < count; ++i)
+            stack.push_back(n->GetChild(i));
+        }
+      });
   ok &= refNodes == ourNodes;
 
   pugi::xml_document refDoc;
   refDoc.load_file(input.c_str());
   XMLDocument ourDoc(input.wstring().c_str());
-  ourDoc.SetEncoding(L"UTF-16");   // the same output encoding as the reference
-  const auto [refSave, ourSave] = BestOfPair(rounds, [&] {
-    ok &= refDoc.save_file(refOut.c_str(), "\t", pugi::format_indent | pugi::format_write_bom, pugi::encoding_utf16_le);
-  }, [&] { ok &= ourDoc.Save(ourOut.wstring().c_str(), 1) == 1; });
+  ourDoc.SetEncoding(L"UTF-16");  // the same output encoding as the reference
+  const auto [refSave, ourSave] = BestOfPair(
+      rounds,
+      [&] {
+        ok &= refDoc.save_file(refOut.c_str(), "\t", pugi::format_indent | pugi::format_write_bom,
+                               pugi::encoding_utf16_le);
+      },
+      [&] { ok &= ourDoc.Save(ourOut.wstring().c_str(), 1) == 1; });
 
-  std::printf("load           pugixml %8.1f ms   XMLDocument %8.1f ms   ratio %.2f\n", refLoad * 1e3, ourLoad * 1e3,
-              ourLoad / refLoad);
-  std::printf("load and walk  pugixml %8.1f ms   XMLDocument %8.1f ms   ratio %.2f   (%zu nodes)\n", refWalk * 1e3,
-              ourWalk * 1e3, ourWalk / refWalk, ourNodes);
-  std::printf("formatted save pugixml %8.1f ms   XMLDocument %8.1f ms   ratio %.2f\n", refSave * 1e3, ourSave * 1e3,
-              ourSave / refSave);
+  std::printf("load           pugixml %8.1f ms   XMLDocument %8.1f ms   ratio %.2f\n",
+              refLoad * 1e3, ourLoad * 1e3, ourLoad / refLoad);
+  std::printf("load and walk  pugixml %8.1f ms   XMLDocument %8.1f ms   ratio %.2f   (%zu nodes)\n",
+              refWalk * 1e3, ourWalk * 1e3, ourWalk / refWalk, ourNodes);
+  std::printf("formatted save pugixml %8.1f ms   XMLDocument %8.1f ms   ratio %.2f\n",
+              refSave * 1e3, ourSave * 1e3, ourSave / refSave);
   std::printf("output sizes   pugixml %.1f MB   XMLDocument %.1f MB\n",
-              std::filesystem::file_size(refOut) / 1048576.0, std::filesystem::file_size(ourOut) / 1048576.0);
+              std::filesystem::file_size(refOut) / 1048576.0,
+              std::filesystem::file_size(ourOut) / 1048576.0);
   std::filesystem::remove_all(dir);
   if (!ok) {
     std::printf("FAILED: a load or save did not succeed\n");

@@ -1,6 +1,6 @@
 #include "FuzzCommon.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  return engine_fuzz::RunOne(data, size, ".step",
-                             [](QZ::CAD::ICADContext* c, const char* p) { return c->ImportSTEP(p); });
+  return engine_fuzz::RunOne(
+      data, size, ".step", [](QZ::CAD::ICADContext* c, const char* p) { return c->ImportSTEP(p); });
 }

@@ -41,7 +41,8 @@ class CMatrixService final : public QZ::CAD::IMatrixService {
     return Guard("Rotation", [&] {
       for (double v : {ax, ay, az, angle})
         if (!std::isfinite(v)) Throw(QZ::eCodeInvalidParameter, "rotation is not finite");
-      if (std::sqrt(ax * ax + ay * ay + az * az) < 1e-12) Throw(QZ::eCodeInvalidParameter, "rotation axis is null");
+      if (std::sqrt(ax * ax + ay * ay + az * az) < 1e-12)
+        Throw(QZ::eCodeInvalidParameter, "rotation axis is null");
       gp_Trsf t;
       t.SetRotation(gp_Ax1(gp_Pnt(0, 0, 0), gp_Dir(ax, ay, az)), angle);
       FromTrsf(t, out);
@@ -180,7 +181,8 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
     return Guard("Torus", [&] {
       CheckPositive("r1", r1);
       CheckPositive("r2", r2);
-      if (r2 >= r1 - kTiny) Throw(QZ::eCodeInvalidParameter, "Torus: the tube radius r2 must be below r1");
+      if (r2 >= r1 - kTiny)
+        Throw(QZ::eCodeInvalidParameter, "Torus: the tube radius r2 must be below r1");
       return NewCheckedShape(BRepPrimAPI_MakeTorus(r1, r2).Shape(), "Torus");
     });
   }
@@ -198,24 +200,28 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
       CheckPositive("dout", dout);
       CheckNotNegative("din", din);
       CheckPositive("l", l);
-      if (din >= dout - kTiny) Throw(QZ::eCodeInvalidParameter, "HollowCylinder: din must be below dout");
+      if (din >= dout - kTiny)
+        Throw(QZ::eCodeInvalidParameter, "HollowCylinder: din must be below dout");
       TopoDS_Shape outer = BRepPrimAPI_MakeCylinder(dout / 2, l).Shape();
       if (din < kTiny) return NewCheckedShape(outer, "HollowCylinder");
       TopoDS_Shape inner = BRepPrimAPI_MakeCylinder(din / 2, l).Shape();
       return NewCheckedShape(Cut(outer, inner), "HollowCylinder");
     });
   }
-  QZ::CAD::IShape* HollowCone(double dout1, double dout2, double din1, double din2, double l) override {
+  QZ::CAD::IShape* HollowCone(double dout1, double dout2, double din1, double din2,
+                              double l) override {
     return Guard("HollowCone", [&] {
       CheckNotNegative("dout1", dout1);
       CheckNotNegative("dout2", dout2);
       CheckNotNegative("din1", din1);
       CheckNotNegative("din2", din2);
       CheckPositive("l", l);
-      if (dout1 < kTiny && dout2 < kTiny) Throw(QZ::eCodeInvalidParameter, "HollowCone: both outer diameters are zero");
+      if (dout1 < kTiny && dout2 < kTiny)
+        Throw(QZ::eCodeInvalidParameter, "HollowCone: both outer diameters are zero");
       // The bore lies inside the outer cone: at each end it is narrower (or both are zero there).
       if ((din1 > 0 && din1 >= dout1 - kTiny) || (din2 > 0 && din2 >= dout2 - kTiny))
-        Throw(QZ::eCodeInvalidParameter, "HollowCone: the inner diameters must be below the outer ones");
+        Throw(QZ::eCodeInvalidParameter,
+              "HollowCone: the inner diameters must be below the outer ones");
       TopoDS_Shape outer = ConeSolid(dout1 / 2, dout2 / 2, l);
       if (din1 < kTiny && din2 < kTiny) return NewCheckedShape(outer, "HollowCone");
       return NewCheckedShape(Cut(outer, ConeSolid(din1 / 2, din2 / 2, l)), "HollowCone");
@@ -275,7 +281,6 @@ extern "C" QZ_CAD_VISIBLE QZ::CAD::ICADTools* EntryPoint() {
   static cad_engine::CTools tools;
   try {
     cad_engine::SilenceKernel();
-  } catch (...) {
-  }
+  } catch (...) {}
   return &tools;
 }

@@ -19,13 +19,14 @@ namespace {
 TDF_Label Referred(const TDF_Label& label) {
   TDF_Label ref;
   if (label.IsNull()) return label;
-  if (XCAFDoc_ShapeTool::IsReference(label) && XCAFDoc_ShapeTool::GetReferredShape(label, ref)) return ref;
+  if (XCAFDoc_ShapeTool::IsReference(label) && XCAFDoc_ShapeTool::GetReferredShape(label, ref))
+    return ref;
   return label;
 }
 
-bool FindColor(const Handle(XCAFDoc_ColorTool)& tool, const TDF_Label& label, Quantity_Color& c) {
-  return tool->GetColor(label, XCAFDoc_ColorSurf, c) || tool->GetColor(label, XCAFDoc_ColorGen, c) ||
-         tool->GetColor(label, XCAFDoc_ColorCurv, c);
+bool FindColor(const Handle(XCAFDoc_ColorTool) & tool, const TDF_Label& label, Quantity_Color& c) {
+  return tool->GetColor(label, XCAFDoc_ColorSurf, c) ||
+         tool->GetColor(label, XCAFDoc_ColorGen, c) || tool->GetColor(label, XCAFDoc_ColorCurv, c);
 }
 
 class CItemInfo final : public RefCounted<QZ::CAD::IItemInfo> {
@@ -44,7 +45,8 @@ QZ::CAD::IItem* NewItem(const std::shared_ptr<DocState>& state, const TDF_Label&
 template <class Iface>
 class CItemBase : public RefCounted<Iface> {
  public:
-  CItemBase(std::shared_ptr<DocState> state, TDF_Label label) : m_state(std::move(state)), m_label(label) {}
+  CItemBase(std::shared_ptr<DocState> state, TDF_Label label)
+      : m_state(std::move(state)), m_label(label) {}
 
   void SetName(const char* name) override {
     Guard("SetName", [&] {
@@ -73,9 +75,11 @@ class CItemBase : public RefCounted<Iface> {
   }
   void SetMatrix(const double* m) override {
     Guard("SetMatrix", [&] {
-      if (m_label.IsNull() || !XCAFDoc_ShapeTool::IsReference(m_label)) Throw(QZ::eCodeInvalidUse, "a top item has no placement");
+      if (m_label.IsNull() || !XCAFDoc_ShapeTool::IsReference(m_label))
+        Throw(QZ::eCodeInvalidUse, "a top item has no placement");
       const gp_Trsf t = ToTrsf(m);
-      if (std::abs(t.ScaleFactor() - 1.0) > 1e-9) Throw(QZ::eCodeInvalidParameter, "placements of items must be rigid");
+      if (std::abs(t.ScaleFactor() - 1.0) > 1e-9)
+        Throw(QZ::eCodeInvalidParameter, "placements of items must be rigid");
       // The shape attribute of a component carries its location.
       TopoDS_Shape s = XCAFDoc_ShapeTool::GetShape(Referred(m_label));
       m_state->shapes->SetShape(m_label, s.Moved(TopLoc_Location(t)));
@@ -109,7 +113,8 @@ class CPart final : public CItemBase<QZ::CAD::IPart> {
         // Colours kept on the faces or solids of the part: the first one.
         TDF_LabelSequence subs;
         XCAFDoc_ShapeTool::GetSubShapes(ref, subs);
-        for (int i = 1; i <= subs.Length() && !found; ++i) found = FindColor(m_state->colors, subs(i), c);
+        for (int i = 1; i <= subs.Length() && !found; ++i)
+          found = FindColor(m_state->colors, subs(i), c);
       }
       if (!found) {
         const TopoDS_Shape s = XCAFDoc_ShapeTool::GetShape(ref);
@@ -125,8 +130,10 @@ class CPart final : public CItemBase<QZ::CAD::IPart> {
   void SetColor(double r, double g, double b) override {
     Guard("SetColor", [&] {
       for (double v : {r, g, b})
-        if (!(v >= 0.0 && v <= 1.0)) Throw(QZ::eCodeInvalidParameter, "colour components lie between 0 and 1");
-      m_state->colors->SetColor(Referred(m_label), Quantity_Color(r, g, b, Quantity_TOC_RGB), XCAFDoc_ColorSurf);
+        if (!(v >= 0.0 && v <= 1.0))
+          Throw(QZ::eCodeInvalidParameter, "colour components lie between 0 and 1");
+      m_state->colors->SetColor(Referred(m_label), Quantity_Color(r, g, b, Quantity_TOC_RGB),
+                                XCAFDoc_ColorSurf);
     });
   }
 };
@@ -155,7 +162,8 @@ class CAssembly final : public CItemBase<QZ::CAD::IAssembly> {
       if (placed.IsNull()) Throw(QZ::eCodeNullShape, "AddShape: null shape");
       const TDF_Label target = Target();
       // The part's product holds the unplaced shape; the instance holds the placement.
-      const TDF_Label product = m_state->shapes->AddShape(placed.Located(TopLoc_Location()), false, false);
+      const TDF_Label product =
+          m_state->shapes->AddShape(placed.Located(TopLoc_Location()), false, false);
       const TDF_Label component = m_state->shapes->AddComponent(target, product, placed.Location());
       if (component.IsNull()) Throw(QZ::eCodeFailure, "AddShape: the part could not be added");
       m_state->shapes->UpdateAssemblies();
@@ -167,7 +175,8 @@ class CAssembly final : public CItemBase<QZ::CAD::IAssembly> {
       const TDF_Label target = Target();
       const TDF_Label sub = m_state->shapes->NewShape();
       const TDF_Label component = m_state->shapes->AddComponent(target, sub, TopLoc_Location());
-      if (component.IsNull()) Throw(QZ::eCodeFailure, "AddAssembly: the assembly could not be added");
+      if (component.IsNull())
+        Throw(QZ::eCodeFailure, "AddAssembly: the assembly could not be added");
       m_state->shapes->UpdateAssemblies();
       return new CAssembly(m_state, component, false);
     });
@@ -211,7 +220,8 @@ bool IsEmptyCompound(const TDF_Label& label) {
 
 QZ::CAD::IItem* NewItem(const std::shared_ptr<DocState>& state, const TDF_Label& label) {
   const TDF_Label ref = Referred(label);
-  if (XCAFDoc_ShapeTool::IsAssembly(ref) || IsEmptyCompound(ref)) return new CAssembly(state, label, false);
+  if (XCAFDoc_ShapeTool::IsAssembly(ref) || IsEmptyCompound(ref))
+    return new CAssembly(state, label, false);
   return new CPart(state, label);
 }
 
@@ -226,8 +236,7 @@ Handle(TDocStd_Document) NewXdeDocument() {
 DocState::~DocState() {
   try {
     if (!doc.IsNull() && doc->IsOpened()) XCAFApp_Application::GetApplication()->Close(doc);
-  } catch (...) {
-  }
+  } catch (...) {}
 }
 
 std::string LabelName(const TDF_Label& label) {
@@ -254,7 +263,7 @@ std::shared_ptr<DocState> NewDocument() {
   return state;
 }
 
-std::shared_ptr<DocState> WrapImported(const Handle(TDocStd_Document)& doc) {
+std::shared_ptr<DocState> WrapImported(const Handle(TDocStd_Document) & doc) {
   auto state = std::make_shared<DocState>();
   state->doc = doc;
   state->shapes = XCAFDoc_DocumentTool::ShapeTool(doc->Main());

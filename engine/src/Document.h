@@ -24,7 +24,7 @@ struct DocState {
   Handle(TDocStd_Document) doc;
   Handle(XCAFDoc_ShapeTool) shapes;
   Handle(XCAFDoc_ColorTool) colors;
-  TDF_Label root;                  // the assembly GetAssembly hands out (new documents)
+  TDF_Label root;                   // the assembly GetAssembly hands out (new documents)
   std::vector<TDF_Label> topItems;  // children of the document item
   bool imported = false;
 };
@@ -34,7 +34,7 @@ Handle(TDocStd_Document) NewXdeDocument();
 // A new empty document with one empty top assembly.
 std::shared_ptr<DocState> NewDocument();
 // A document for a file just read: its top items are found from the free shapes.
-std::shared_ptr<DocState> WrapImported(const Handle(TDocStd_Document)& doc);
+std::shared_ptr<DocState> WrapImported(const Handle(TDocStd_Document) & doc);
 
 // The document item (root of the tree the context's GetAssembly returns).
 QZ::CAD::IAssembly* NewDocumentItem(const std::shared_ptr<DocState>& state);

@@ -21,7 +21,9 @@
 
 namespace cad_engine {
 
-void Throw(int code, const std::string& text) { throw static_cast<QZ::IException*>(new EngineException(code, text)); }
+void Throw(int code, const std::string& text) {
+  throw static_cast<QZ::IException*>(new EngineException(code, text));
+}
 
 void ThrowCurrent(const char* what) {
   std::string text = what;
@@ -64,7 +66,8 @@ void IdentityMatrix(double* m) {
 gp_Trsf ToTrsf(const double* m) {
   if (!m) Throw(QZ::eCodeInvalidParameter, "no matrix");
   for (int i = 0; i < 12; ++i)
-    if (!std::isfinite(m[i])) Throw(QZ::eCodeInvalidParameter, "matrix entry is not a finite number");
+    if (!std::isfinite(m[i]))
+      Throw(QZ::eCodeInvalidParameter, "matrix entry is not a finite number");
   // The rotation part must be orthogonal up to a uniform, positive scale.
   gp_Mat r(m[0], m[1], m[2], m[4], m[5], m[6], m[8], m[9], m[10]);
   const double det = r.Determinant();
@@ -108,7 +111,8 @@ const KernelHandlers& KernelFaultHandlers() {
     struct sigaction before[NSIG];
     for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, nullptr, &before[sig]);
     OSD::SetSignal(OSD_SignalMode_Set, false);
-    for (size_t i = 0; i < std::size(kFaultSignals); ++i) sigaction(kFaultSignals[i], nullptr, &h.actions[i]);
+    for (size_t i = 0; i < std::size(kFaultSignals); ++i)
+      sigaction(kFaultSignals[i], nullptr, &h.actions[i]);
     for (int sig = 1; sig < NSIG; ++sig)
       if (sig != SIGKILL && sig != SIGSTOP) sigaction(sig, &before[sig], nullptr);
     for (auto& a : h.actions) a.sa_flags |= SA_ONSTACK;
@@ -128,9 +132,11 @@ bool RunCrashGuarded(const std::function<void()>& f) {
   ours.ss_size = altStack.size();
   sigaltstack(&ours, &previousStack);
   struct sigaction previous[std::size(kFaultSignals)];
-  for (size_t i = 0; i < std::size(kFaultSignals); ++i) sigaction(kFaultSignals[i], &kernel.actions[i], &previous[i]);
+  for (size_t i = 0; i < std::size(kFaultSignals); ++i)
+    sigaction(kFaultSignals[i], &kernel.actions[i], &previous[i]);
   auto restore = [&] {
-    for (size_t i = 0; i < std::size(kFaultSignals); ++i) sigaction(kFaultSignals[i], &previous[i], nullptr);
+    for (size_t i = 0; i < std::size(kFaultSignals); ++i)
+      sigaction(kFaultSignals[i], &previous[i], nullptr);
     sigaltstack(&previousStack, nullptr);
   };
 

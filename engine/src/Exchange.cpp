@@ -81,8 +81,7 @@ struct PendingDoc {
   ~PendingDoc() {
     try {
       if (!doc.IsNull() && doc->IsOpened()) XCAFApp_Application::GetApplication()->Close(doc);
-    } catch (...) {
-    }
+    } catch (...) {}
   }
   // Hands the document to a DocState, which closes it from then on.
   Handle(TDocStd_Document) Release() {
@@ -92,9 +91,13 @@ struct PendingDoc {
   }
 };
 
-Handle(TCollection_HAsciiString) Ascii(const std::string& s) { return new TCollection_HAsciiString(s.c_str()); }
+Handle(TCollection_HAsciiString) Ascii(const std::string& s) {
+  return new TCollection_HAsciiString(s.c_str());
+}
 
-std::string Text(const Handle(TCollection_HAsciiString)& s) { return s.IsNull() ? std::string() : s->ToCString(); }
+std::string Text(const Handle(TCollection_HAsciiString) & s) {
+  return s.IsNull() ? std::string() : s->ToCString();
+}
 
 bool HasShapes(const DocState& state) {
   TDF_LabelSequence free;
@@ -141,7 +144,7 @@ bool GraphHasCycle(const Graph& edges) {
 // Entities the reader could not read as written (unresolved references, values of the wrong
 // type): the kernel's transfer follows such references without checking them, so a file holding
 // any is refused as a whole.
-bool HasBrokenEntity(const Handle(StepData_StepModel)& model) {
+bool HasBrokenEntity(const Handle(StepData_StepModel) & model) {
   const int n = model->NbEntities();
   for (int i = 1; i <= n; ++i) {
     if (model->IsErrorEntity(i)) return true;
@@ -150,7 +153,7 @@ bool HasBrokenEntity(const Handle(StepData_StepModel)& model) {
   return !global.IsNull() && global->HasFailed();
 }
 
-bool HasReferenceCycle(const Handle(StepData_StepModel)& model) {
+bool HasReferenceCycle(const Handle(StepData_StepModel) & model) {
   // Each kind of link separately: assemblies, representation relationships, mapped items.
   Graph assemblies, relations, mappings;
   const int n = model->NbEntities();
@@ -194,9 +197,9 @@ bool StepReferencesSound(const std::string& path) {
   const size_t data = text.find("DATA;");
   if (data == std::string::npos) return false;
 
-  std::vector<uint64_t> ids;          // instance ids, in file order
-  std::vector<uint64_t> refs;         // all references, grouped by instance
-  std::vector<size_t> firstRef{0};    // refs of instance k: [firstRef[k], firstRef[k+1])
+  std::vector<uint64_t> ids;        // instance ids, in file order
+  std::vector<uint64_t> refs;       // all references, grouped by instance
+  std::vector<size_t> firstRef{0};  // refs of instance k: [firstRef[k], firstRef[k+1])
   const size_t n = text.size();
   size_t i = data + 5;
   while (i < n) {
@@ -213,7 +216,8 @@ bool StepReferencesSound(const std::string& path) {
     uint64_t id = 0;
     if (text[i] == '#') {
       size_t j = i + 1;
-      while (j < n && std::isdigit(static_cast<unsigned char>(text[j]))) id = id * 10 + (text[j++] - '0');
+      while (j < n && std::isdigit(static_cast<unsigned char>(text[j])))
+        id = id * 10 + (text[j++] - '0');
       while (j < n && std::isspace(static_cast<unsigned char>(text[j]))) ++j;
       if (j < n && text[j] == '=') {
         isInstance = true;
@@ -246,7 +250,8 @@ bool StepReferencesSound(const std::string& path) {
       } else if (c == '#') {
         uint64_t r = 0;
         size_t j = i + 1;
-        while (j < n && std::isdigit(static_cast<unsigned char>(text[j]))) r = r * 10 + (text[j++] - '0');
+        while (j < n && std::isdigit(static_cast<unsigned char>(text[j])))
+          r = r * 10 + (text[j++] - '0');
         if (j > i + 1 && isInstance) refs.push_back(r);
         i = j;
       } else if (c == ';') {
@@ -322,7 +327,7 @@ bool StepReferencesSound(const std::string& path) {
 // or take a few trailing bytes); a text file starts with "solid" and holds "vertex" lines in
 // threes. Coordinates must be finite numbers.
 struct StlMesh {
-  std::vector<gp_Pnt> points;             // three per triangle
+  std::vector<gp_Pnt> points;  // three per triangle
 };
 
 bool ParseBinaryStl(const std::string& data, StlMesh& mesh) {
@@ -378,7 +383,8 @@ bool ParseAsciiStl(const std::string& data, StlMesh& mesh) {
     } else if (w == "endsolid") {
       ended = true;
       break;
-    } else if (w == "facet" || w == "normal" || w == "outer" || w == "loop" || w == "endloop" || w == "endfacet") {
+    } else if (w == "facet" || w == "normal" || w == "outer" || w == "loop" || w == "endloop" ||
+               w == "endfacet") {
       if (w == "normal")
         for (int k = 0; k < 3; ++k) word();
     } else {
@@ -421,7 +427,8 @@ TopoDS_Shape BuildMeshShape(const StlMesh& mesh) {
     return it->second;
   };
   auto edgeOf = [&](int a, int b) -> TopoDS_Edge {
-    const std::uint64_t key = (static_cast<std::uint64_t>(std::min(a, b)) << 32) | static_cast<std::uint32_t>(std::max(a, b));
+    const std::uint64_t key = (static_cast<std::uint64_t>(std::min(a, b)) << 32) |
+                              static_cast<std::uint32_t>(std::max(a, b));
     auto it = edges.find(key);
     if (it == edges.end()) {
       const int lo = std::min(a, b), hi = std::max(a, b);
@@ -433,9 +440,11 @@ TopoDS_Shape BuildMeshShape(const StlMesh& mesh) {
     return a < b ? it->second : TopoDS::Edge(it->second.Reversed());
   };
   for (size_t t = 0; t + 2 < mesh.points.size(); t += 3) {
-    const int v0 = vertexOf(mesh.points[t]), v1 = vertexOf(mesh.points[t + 1]), v2 = vertexOf(mesh.points[t + 2]);
+    const int v0 = vertexOf(mesh.points[t]), v1 = vertexOf(mesh.points[t + 1]),
+              v2 = vertexOf(mesh.points[t + 2]);
     if (v0 == v1 || v1 == v2 || v0 == v2) continue;
-    const gp_Vec n = gp_Vec(vertexPoints[v0], vertexPoints[v1]).Crossed(gp_Vec(vertexPoints[v0], vertexPoints[v2]));
+    const gp_Vec n = gp_Vec(vertexPoints[v0], vertexPoints[v1])
+                         .Crossed(gp_Vec(vertexPoints[v0], vertexPoints[v2]));
     if (n.Magnitude() <= 1e-12) continue;  // no area
     const TopoDS_Edge e0 = edgeOf(v0, v1), e1 = edgeOf(v1, v2), e2 = edgeOf(v2, v0);
     if (e0.IsNull() || e1.IsNull() || e2.IsNull()) continue;
@@ -566,7 +575,8 @@ void ExpandTopCompounds(DocState& state) {
   std::vector<TDF_Label> items;
   for (const TDF_Label& top : state.topItems) {
     const TopoDS_Shape shape = XCAFDoc_ShapeTool::GetShape(top);
-    if (XCAFDoc_ShapeTool::IsAssembly(top) || shape.IsNull() || shape.ShapeType() != TopAbs_COMPOUND) {
+    if (XCAFDoc_ShapeTool::IsAssembly(top) || shape.IsNull() ||
+        shape.ShapeType() != TopAbs_COMPOUND) {
       items.push_back(top);
       continue;
     }
@@ -578,13 +588,15 @@ void ExpandTopCompounds(DocState& state) {
     }
     for (TopoDS_Iterator it(shape); it.More(); it.Next()) {
       TDF_Label sub;
-      if (!state.shapes->FindSubShape(top, it.Value(), sub)) sub = state.shapes->AddSubShape(top, it.Value());
+      if (!state.shapes->FindSubShape(top, it.Value(), sub))
+        sub = state.shapes->AddSubShape(top, it.Value());
       if (sub.IsNull()) {
         items.push_back(top);  // keep the whole compound rather than lose pieces
         break;
       }
       Quantity_Color c;
-      if (!state.colors->IsSet(sub, XCAFDoc_ColorSurf) && !state.colors->IsSet(sub, XCAFDoc_ColorGen) &&
+      if (!state.colors->IsSet(sub, XCAFDoc_ColorSurf) &&
+          !state.colors->IsSet(sub, XCAFDoc_ColorGen) &&
           state.colors->GetColor(it.Value(), XCAFDoc_ColorSurf, c))
         state.colors->SetColor(sub, c, XCAFDoc_ColorSurf);
       items.push_back(sub);
@@ -598,7 +610,8 @@ void ExpandTopCompounds(DocState& state) {
 std::shared_ptr<DocState> ReadIGES(const std::string& path) {
   InitExchange();
   if (!FileReadable(path)) return nullptr;
-  auto state = ReadDocument<IGESCAFControl_Reader>(path, [](IGESCAFControl_Reader&) { return true; });
+  auto state =
+      ReadDocument<IGESCAFControl_Reader>(path, [](IGESCAFControl_Reader&) { return true; });
   if (!state) return nullptr;
   ExpandTopCompounds(*state);
   return state;

@@ -14,21 +14,50 @@ class CBearingFactory final : public QZ::CAD::IBearingFactory {
  public:
   QZ::CAD::IShape* RollerBearing(double, double, double) override { NotYet("RollerBearing"); }
   QZ::CAD::IShape* SlidingBearing(double, double, double) override { NotYet("SlidingBearing"); }
-  QZ::CAD::IShape* RollingBearing(double, double, double, int) override { NotYet("RollingBearing"); }
+  QZ::CAD::IShape* RollingBearing(double, double, double, int) override {
+    NotYet("RollingBearing");
+  }
 };
 
 class CGearFactory final : public QZ::CAD::IGearFactory {
  public:
-  QZ::CAD::IShape* ExternalToothProfile(QZ::CAD::IPointList*, const QZ::CAD::ToothProfileValues&) override { NotYet("ExternalToothProfile"); }
-  QZ::CAD::IShape* ExternalGear(unsigned int, double, double, double, double, double, double, double) override { NotYet("ExternalGear"); }
-  QZ::CAD::IShape* InternalToothProfile(QZ::CAD::IPointList*, const QZ::CAD::ToothProfileValues&) override { NotYet("InternalToothProfile"); }
-  QZ::CAD::IShape* InternalGear(unsigned int, double, double, double, double, double, double, double) override { NotYet("InternalGear"); }
-  QZ::CAD::IShape* DoubleExternalToothProfile(QZ::CAD::IPointList*, const QZ::CAD::ToothProfileValues&) override { NotYet("DoubleExternalToothProfile"); }
-  QZ::CAD::IShape* DoubleExternalGear(unsigned int, double, double, double, double, double, double, double, double, double) override { NotYet("DoubleExternalGear"); }
-  QZ::CAD::IShape* DoubleInternalToothProfile(QZ::CAD::IPointList*, const QZ::CAD::ToothProfileValues&) override { NotYet("DoubleInternalToothProfile"); }
-  QZ::CAD::IShape* DoubleInternalGear(unsigned int, double, double, double, double, double, double, double, double, double) override { NotYet("DoubleInternalGear"); }
+  QZ::CAD::IShape* ExternalToothProfile(QZ::CAD::IPointList*,
+                                        const QZ::CAD::ToothProfileValues&) override {
+    NotYet("ExternalToothProfile");
+  }
+  QZ::CAD::IShape* ExternalGear(unsigned int, double, double, double, double, double, double,
+                                double) override {
+    NotYet("ExternalGear");
+  }
+  QZ::CAD::IShape* InternalToothProfile(QZ::CAD::IPointList*,
+                                        const QZ::CAD::ToothProfileValues&) override {
+    NotYet("InternalToothProfile");
+  }
+  QZ::CAD::IShape* InternalGear(unsigned int, double, double, double, double, double, double,
+                                double) override {
+    NotYet("InternalGear");
+  }
+  QZ::CAD::IShape* DoubleExternalToothProfile(QZ::CAD::IPointList*,
+                                              const QZ::CAD::ToothProfileValues&) override {
+    NotYet("DoubleExternalToothProfile");
+  }
+  QZ::CAD::IShape* DoubleExternalGear(unsigned int, double, double, double, double, double, double,
+                                      double, double, double) override {
+    NotYet("DoubleExternalGear");
+  }
+  QZ::CAD::IShape* DoubleInternalToothProfile(QZ::CAD::IPointList*,
+                                              const QZ::CAD::ToothProfileValues&) override {
+    NotYet("DoubleInternalToothProfile");
+  }
+  QZ::CAD::IShape* DoubleInternalGear(unsigned int, double, double, double, double, double, double,
+                                      double, double, double) override {
+    NotYet("DoubleInternalGear");
+  }
   QZ::CAD::IShape* RackGear(double, double, double, double) override { NotYet("RackGear"); }
-  QZ::CAD::IShape* ConeGear(unsigned int, double, double, double, double, double, double, double) override { NotYet("ConeGear"); }
+  QZ::CAD::IShape* ConeGear(unsigned int, double, double, double, double, double, double,
+                            double) override {
+    NotYet("ConeGear");
+  }
   QZ::CAD::IPointList* NewPointList() override { NotYet("NewPointList"); }
 };
 
@@ -38,10 +67,19 @@ class CBeamFactory final : public QZ::CAD::IBeamFactory {
   QZ::CAD::IShape* Circular(double, double, double) override { NotYet("Circular"); }
   QZ::CAD::IShape* Elliptical(double, double, double, double) override { NotYet("Elliptical"); }
   QZ::CAD::IShape* BeamL(double, double, double, double, double) override { NotYet("BeamL"); }
-  QZ::CAD::IShape* BeamZ(double, double, double, double, double, double, double) override { NotYet("BeamZ"); }
-  QZ::CAD::IShape* BeamI(double, double, double, double, double, double, double, bool) override { NotYet("BeamI"); }
-  QZ::CAD::IShape* BeamU(double, double, double, double, double, double, double, bool) override { NotYet("BeamU"); }
-  QZ::CAD::IShape* BeamT(double, double, double, double, double, double, double, double, bool) override { NotYet("BeamT"); }
+  QZ::CAD::IShape* BeamZ(double, double, double, double, double, double, double) override {
+    NotYet("BeamZ");
+  }
+  QZ::CAD::IShape* BeamI(double, double, double, double, double, double, double, bool) override {
+    NotYet("BeamI");
+  }
+  QZ::CAD::IShape* BeamU(double, double, double, double, double, double, double, bool) override {
+    NotYet("BeamU");
+  }
+  QZ::CAD::IShape* BeamT(double, double, double, double, double, double, double, double,
+                         bool) override {
+    NotYet("BeamT");
+  }
 };
 
 class CShaftFactory final : public QZ::CAD::IShaftFactory {
@@ -52,35 +90,103 @@ class CShaftFactory final : public QZ::CAD::IShaftFactory {
 
 class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
  public:
-  QZ::CAD::IShape* BoltHex(double, double, double, double, double, double, double, double) override { NotYet("BoltHex"); }
-  QZ::CAD::IShape* BoltHexSocket(double, double, double, double, double, double, double, double) override { NotYet("BoltHexSocket"); }
-  QZ::CAD::IShape* BoltHexSocketCountersunk(double, double, double, double, double, double, double) override { NotYet("BoltHexSocketCountersunk"); }
-  QZ::CAD::IShape* BoltHexFlange(double, double, double, double, double, double, double) override { NotYet("BoltHexFlange"); }
-  QZ::CAD::IShape* BoltCarriage(double, double, double, double, double, double, double, double) override { NotYet("BoltCarriage"); }
-  QZ::CAD::IShape* BoltHexSetDogPoint(double, double, double, double, double, double, double, double) override { NotYet("BoltHexSetDogPoint"); }
-  QZ::CAD::IShape* BoltHexSetDogCone(double, double, double, double, double, double, double, double) override { NotYet("BoltHexSetDogCone"); }
-  QZ::CAD::IShape* BoltT_Head(double, double, double, double, double) override { NotYet("BoltT_Head"); }
-  QZ::CAD::IShape* BoltT_HeadSquareNeck(double, double, double, double, double) override { NotYet("BoltT_HeadSquareNeck"); }
-  QZ::CAD::IShape* BoltSpigot(double, double, double, double, double, double, double) override { NotYet("BoltSpigot"); }
-  QZ::CAD::IShape* BoltEye(double, double, double, double, double, double) override { NotYet("BoltEye"); }
+  QZ::CAD::IShape* BoltHex(double, double, double, double, double, double, double,
+                           double) override {
+    NotYet("BoltHex");
+  }
+  QZ::CAD::IShape* BoltHexSocket(double, double, double, double, double, double, double,
+                                 double) override {
+    NotYet("BoltHexSocket");
+  }
+  QZ::CAD::IShape* BoltHexSocketCountersunk(double, double, double, double, double, double,
+                                            double) override {
+    NotYet("BoltHexSocketCountersunk");
+  }
+  QZ::CAD::IShape* BoltHexFlange(double, double, double, double, double, double, double) override {
+    NotYet("BoltHexFlange");
+  }
+  QZ::CAD::IShape* BoltCarriage(double, double, double, double, double, double, double,
+                                double) override {
+    NotYet("BoltCarriage");
+  }
+  QZ::CAD::IShape* BoltHexSetDogPoint(double, double, double, double, double, double, double,
+                                      double) override {
+    NotYet("BoltHexSetDogPoint");
+  }
+  QZ::CAD::IShape* BoltHexSetDogCone(double, double, double, double, double, double, double,
+                                     double) override {
+    NotYet("BoltHexSetDogCone");
+  }
+  QZ::CAD::IShape* BoltT_Head(double, double, double, double, double) override {
+    NotYet("BoltT_Head");
+  }
+  QZ::CAD::IShape* BoltT_HeadSquareNeck(double, double, double, double, double) override {
+    NotYet("BoltT_HeadSquareNeck");
+  }
+  QZ::CAD::IShape* BoltSpigot(double, double, double, double, double, double, double) override {
+    NotYet("BoltSpigot");
+  }
+  QZ::CAD::IShape* BoltEye(double, double, double, double, double, double) override {
+    NotYet("BoltEye");
+  }
   QZ::CAD::IShape* BoltU(double, double, double, double) override { NotYet("BoltU"); }
-  QZ::CAD::IShape* BoltRing(double, double, double, double, double, double) override { NotYet("BoltRing"); }
-  QZ::CAD::IShape* ScrewCheeseSlotted(double, double, double, double, double, double) override { NotYet("ScrewCheeseSlotted"); }
-  QZ::CAD::IShape* ScrewPanSlotted(double, double, double, double, double, double) override { NotYet("ScrewPanSlotted"); }
-  QZ::CAD::IShape* ScrewCountersunkSlotted(double, double, double, double, double) override { NotYet("ScrewCountersunkSlotted"); }
-  QZ::CAD::IShape* ScrewCountersunkRaisedSlotted(double, double, double, double, double, double) override { NotYet("ScrewCountersunkRaisedSlotted"); }
-  QZ::CAD::IShape* ScrewFillisterCrossRecessed(double, double, double, double, double, double) override { NotYet("ScrewFillisterCrossRecessed"); }
-  QZ::CAD::IShape* ScrewCountersunkCrossRecessed(double, double, double, double, double) override { NotYet("ScrewCountersunkCrossRecessed"); }
-  QZ::CAD::IShape* ScrewCountersunkRaisedCrossRecessed(double, double, double, double, double, double) override { NotYet("ScrewCountersunkRaisedCrossRecessed"); }
-  QZ::CAD::IShape* ScrewHexSocketButton(double, double, double, double, double) override { NotYet("ScrewHexSocketButton"); }
-  QZ::CAD::IShape* ScrewCountersunkSquareNeck(double, double, double, double, double) override { NotYet("ScrewCountersunkSquareNeck"); }
-  QZ::CAD::IShape* ScrewSquareCollar(double, double, double, double, double, double, double, double) override { NotYet("ScrewSquareCollar"); }
-  QZ::CAD::IShape* ScrewThumb(double, double, double, double, double, double) override { NotYet("ScrewThumb"); }
-  QZ::CAD::IShape* ScrewSetSlottedDogPoint(double, double, double, double, double, double) override { NotYet("ScrewSetSlottedDogPoint"); }
-  QZ::CAD::IShape* ScrewSetSlottedConePoint(double, double, double, double) override { NotYet("ScrewSetSlottedConePoint"); }
-  QZ::CAD::IShape* ScrewSetHexSocketDogPoint(double, double, double, double, double, double) override { NotYet("ScrewSetHexSocketDogPoint"); }
-  QZ::CAD::IShape* ScrewSetHexSocketConePoint(double, double, double, double) override { NotYet("ScrewSetHexSocketConePoint"); }
-  QZ::CAD::IShape* StudDoubleEnd(double, double, double, double, double) override { NotYet("StudDoubleEnd"); }
+  QZ::CAD::IShape* BoltRing(double, double, double, double, double, double) override {
+    NotYet("BoltRing");
+  }
+  QZ::CAD::IShape* ScrewCheeseSlotted(double, double, double, double, double, double) override {
+    NotYet("ScrewCheeseSlotted");
+  }
+  QZ::CAD::IShape* ScrewPanSlotted(double, double, double, double, double, double) override {
+    NotYet("ScrewPanSlotted");
+  }
+  QZ::CAD::IShape* ScrewCountersunkSlotted(double, double, double, double, double) override {
+    NotYet("ScrewCountersunkSlotted");
+  }
+  QZ::CAD::IShape* ScrewCountersunkRaisedSlotted(double, double, double, double, double,
+                                                 double) override {
+    NotYet("ScrewCountersunkRaisedSlotted");
+  }
+  QZ::CAD::IShape* ScrewFillisterCrossRecessed(double, double, double, double, double,
+                                               double) override {
+    NotYet("ScrewFillisterCrossRecessed");
+  }
+  QZ::CAD::IShape* ScrewCountersunkCrossRecessed(double, double, double, double, double) override {
+    NotYet("ScrewCountersunkCrossRecessed");
+  }
+  QZ::CAD::IShape* ScrewCountersunkRaisedCrossRecessed(double, double, double, double, double,
+                                                       double) override {
+    NotYet("ScrewCountersunkRaisedCrossRecessed");
+  }
+  QZ::CAD::IShape* ScrewHexSocketButton(double, double, double, double, double) override {
+    NotYet("ScrewHexSocketButton");
+  }
+  QZ::CAD::IShape* ScrewCountersunkSquareNeck(double, double, double, double, double) override {
+    NotYet("ScrewCountersunkSquareNeck");
+  }
+  QZ::CAD::IShape* ScrewSquareCollar(double, double, double, double, double, double, double,
+                                     double) override {
+    NotYet("ScrewSquareCollar");
+  }
+  QZ::CAD::IShape* ScrewThumb(double, double, double, double, double, double) override {
+    NotYet("ScrewThumb");
+  }
+  QZ::CAD::IShape* ScrewSetSlottedDogPoint(double, double, double, double, double,
+                                           double) override {
+    NotYet("ScrewSetSlottedDogPoint");
+  }
+  QZ::CAD::IShape* ScrewSetSlottedConePoint(double, double, double, double) override {
+    NotYet("ScrewSetSlottedConePoint");
+  }
+  QZ::CAD::IShape* ScrewSetHexSocketDogPoint(double, double, double, double, double,
+                                             double) override {
+    NotYet("ScrewSetHexSocketDogPoint");
+  }
+  QZ::CAD::IShape* ScrewSetHexSocketConePoint(double, double, double, double) override {
+    NotYet("ScrewSetHexSocketConePoint");
+  }
+  QZ::CAD::IShape* StudDoubleEnd(double, double, double, double, double) override {
+    NotYet("StudDoubleEnd");
+  }
 };
 
 class CShaftRecognizer final : public QZ::CAD::IShaftRecognizer {

@@ -29,7 +29,8 @@ TopoDS_Shape PlaceShape(const TopoDS_Shape& base, const gp_Trsf& trsf) {
 QZ::CAD::IShape* NewCheckedShape(const TopoDS_Shape& s, const char* what) {
   if (s.IsNull()) Throw(QZ::eCodeFailure, std::string(what) + ": no shape built");
   BRepCheck_Analyzer check(s);
-  if (!check.IsValid()) Throw(QZ::eCodeInvalidParameter, std::string(what) + ": the parameters give no valid solid");
+  if (!check.IsValid())
+    Throw(QZ::eCodeInvalidParameter, std::string(what) + ": the parameters give no valid solid");
   return new CShape(s);
 }
 

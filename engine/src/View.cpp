@@ -51,7 +51,7 @@ bool WritePng(const Image_PixMap& pm, const char* path) {
   std::vector<unsigned char> raw;
   raw.reserve((w * 3 + 1) * h);
   for (size_t y = 0; y < h; ++y) {
-    raw.push_back(0);  // no filter
+    raw.push_back(0);                      // no filter
     const unsigned char* src = pm.Row(y);  // row 0 is the top row whatever the storage order
     for (size_t x = 0; x < w; ++x) {
       const unsigned char* p = src + x * bpp;
@@ -102,13 +102,15 @@ class CView;
 
 class CShapeVis final : public RefCounted<QZ::CAD::IShapeVis> {
  public:
-  CShapeVis(std::shared_ptr<ViewState> state, Handle(AIS_Shape) ais, QZ::ObjPtr<QZ::CAD::IShape> shape)
+  CShapeVis(std::shared_ptr<ViewState> state, Handle(AIS_Shape) ais,
+            QZ::ObjPtr<QZ::CAD::IShape> shape)
       : m_state(std::move(state)), m_ais(std::move(ais)), m_shape(std::move(shape)) {}
 
   void SetColor(double r, double g, double b) override {
     Guard("SetColor", [&] {
       for (double v : {r, g, b})
-        if (!(v >= 0.0 && v <= 1.0)) Throw(QZ::eCodeInvalidParameter, "colour components lie between 0 and 1");
+        if (!(v >= 0.0 && v <= 1.0))
+          Throw(QZ::eCodeInvalidParameter, "colour components lie between 0 and 1");
       m_state->context->SetColor(m_ais, Quantity_Color(r, g, b, Quantity_TOC_sRGB), false);
     });
   }
@@ -119,7 +121,7 @@ class CShapeVis final : public RefCounted<QZ::CAD::IShapeVis> {
   }
   bool IsDisplayed() override { return m_state->context->IsDisplayed(m_ais); }
 
-  const Handle(AIS_Shape)& Ais() const { return m_ais; }
+  const Handle(AIS_Shape) & Ais() const { return m_ais; }
 
  private:
   std::shared_ptr<ViewState> m_state;
@@ -134,7 +136,8 @@ class CView final : public RefCounted<QZ::CAD::IView> {
     unsigned long window = 0;
     if (kind == QZ::CAD::eViewWindow) {
       auto* h = static_cast<QZ::CAD::XWindowHandle*>(handle);
-      if (!h || !h->display || !h->window) Throw(QZ::eCodeInvalidParameter, "NewView: no window handle");
+      if (!h || !h->display || !h->window)
+        Throw(QZ::eCodeInvalidParameter, "NewView: no window handle");
       display = h->display;
       window = h->window;
     } else if (kind != QZ::CAD::eViewOffscreen) {
@@ -148,9 +151,11 @@ class CView final : public RefCounted<QZ::CAD::IView> {
     m_state->viewer->SetDefaultTypeOfView(V3d_ORTHOGRAPHIC);
     m_state->view = m_state->viewer->CreateView();
     if (kind == QZ::CAD::eViewWindow) {
-      m_state->window = new Xw_Window(driver->GetDisplayConnection(), static_cast<Aspect_Drawable>(window));
+      m_state->window =
+          new Xw_Window(driver->GetDisplayConnection(), static_cast<Aspect_Drawable>(window));
     } else {
-      m_state->window = new Xw_Window(driver->GetDisplayConnection(), "cad-ondravel offscreen", 0, 0, 640, 480);
+      m_state->window =
+          new Xw_Window(driver->GetDisplayConnection(), "cad-ondravel offscreen", 0, 0, 640, 480);
       m_state->window->SetVirtual(true);
     }
     m_state->view->SetWindow(m_state->window);
@@ -166,8 +171,7 @@ class CView final : public RefCounted<QZ::CAD::IView> {
     try {
       ReleaseAll();
       m_state->view->Remove();
-    } catch (...) {
-    }
+    } catch (...) {}
   }
 
   QZ::CAD::IShapeVis* Display(QZ::CAD::IShape* shape) override {
@@ -187,7 +191,8 @@ class CView final : public RefCounted<QZ::CAD::IView> {
   }
   void Zoom(double& factor) override {
     Guard("Zoom", [&] {
-      if (!(std::isfinite(factor) && factor > 0)) Throw(QZ::eCodeInvalidParameter, "Zoom: factor must be positive");
+      if (!(std::isfinite(factor) && factor > 0))
+        Throw(QZ::eCodeInvalidParameter, "Zoom: factor must be positive");
       m_state->view->SetZoom(factor, true);
     });
   }
@@ -225,7 +230,8 @@ class CView final : public RefCounted<QZ::CAD::IView> {
   void ShowAxes(bool show) override {
     Guard("ShowAxes", [&] {
       if (show)
-        m_state->view->TriedronDisplay(Aspect_TOTP_LEFT_LOWER, Quantity_NOC_BLACK, 0.08, V3d_ZBUFFER);
+        m_state->view->TriedronDisplay(Aspect_TOTP_LEFT_LOWER, Quantity_NOC_BLACK, 0.08,
+                                       V3d_ZBUFFER);
       else
         m_state->view->TriedronErase();
     });
@@ -234,7 +240,8 @@ class CView final : public RefCounted<QZ::CAD::IView> {
     Guard("Select", [&] {
       auto* v = Mine(vis);
       if (!v) return;
-      if (!m_state->context->IsSelected(v->Ais())) m_state->context->AddOrRemoveSelected(v->Ais(), false);
+      if (!m_state->context->IsSelected(v->Ais()))
+        m_state->context->AddOrRemoveSelected(v->Ais(), false);
     });
   }
   QZ::CAD::IShapeVis* Pick(int x, int y) override {

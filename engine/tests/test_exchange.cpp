@@ -54,7 +54,9 @@ std::string NameOf(CAD::IItem* item) {
 
 ObjPtr<CAD::IItem> Child(CAD::IAssembly* a, int i) { return ObjPtr<CAD::IItem>(a->GetChild(i)); }
 
-CAD::IAssembly* AsAssembly(const ObjPtr<CAD::IItem>& i) { return dynamic_cast<CAD::IAssembly*>(i.Get()); }
+CAD::IAssembly* AsAssembly(const ObjPtr<CAD::IItem>& i) {
+  return dynamic_cast<CAD::IAssembly*>(i.Get());
+}
 CAD::IPart* AsPart(const ObjPtr<CAD::IItem>& i) { return dynamic_cast<CAD::IPart*>(i.Get()); }
 
 // The bounding box of a part's shape at its placement.
@@ -203,7 +205,8 @@ TEST_F(EngineTest, StepHeaderTextsWithQuotesSurvive) {
   ObjPtr<CAD::ICADContext> in(Tools()->NewContext());
   ASSERT_TRUE(in->ImportSTEP(path.c_str()));
   EXPECT_STREQ(in->GetHeaderService()->GetAuthor(), "O'Brien");
-  EXPECT_STREQ(in->GetHeaderService()->GetOrganization(), "J\xc3\xbcrgen \xc3\x98 \xe2\x80\x93 Werk");
+  EXPECT_STREQ(in->GetHeaderService()->GetOrganization(),
+               "J\xc3\xbcrgen \xc3\x98 \xe2\x80\x93 Werk");
   ObjPtr<CAD::IAssembly> d(in->GetAssembly());
   ASSERT_EQ(d->GetChildCount(), 1);
   EXPECT_EQ(NameOf(Child(d.Get(), 0).Get()), "O'Brien's part");
@@ -215,7 +218,9 @@ TEST_F(EngineTest, StepNamesOutsideAsciiSurvive) {
   ObjPtr<CAD::IAssembly> doc(ctx->GetAssembly());
   ObjPtr<CAD::IShape> box(ctx->Box(1, 1, 1));
   ObjPtr<CAD::IPart> part(doc->AddShape(box.Get()));
-  const char* name = "Welle \xc3\x98" "20 \xe2\x80\x93 \xc3\xa4\xd0\x96";
+  const char* name =
+      "Welle \xc3\x98"
+      "20 \xe2\x80\x93 \xc3\xa4\xd0\x96";
   part->SetName(name);
   ASSERT_TRUE(ctx->ExportSTEP(path.c_str()));
   ObjPtr<CAD::ICADContext> in(Tools()->NewContext());
@@ -265,10 +270,14 @@ TEST_F(EngineTest, AsciiStlIsRead) {
   const std::string path = dir / "tetra.stl";
   WriteAll(path,
            "solid tetra\n"
-           " facet normal 0 0 -1\n  outer loop\n   vertex 0 0 0\n   vertex 0 1 0\n   vertex 1 0 0\n  endloop\n endfacet\n"
-           " facet normal 0 -1 0\n  outer loop\n   vertex 0 0 0\n   vertex 1 0 0\n   vertex 0 0 1\n  endloop\n endfacet\n"
-           " facet normal -1 0 0\n  outer loop\n   vertex 0 0 0\n   vertex 0 0 1\n   vertex 0 1 0\n  endloop\n endfacet\n"
-           " facet normal 1 1 1\n  outer loop\n   vertex 1 0 0\n   vertex 0 1 0\n   vertex 0 0 1\n  endloop\n endfacet\n"
+           " facet normal 0 0 -1\n  outer loop\n   vertex 0 0 0\n   vertex 0 1 0\n   vertex 1 0 "
+           "0\n  endloop\n endfacet\n"
+           " facet normal 0 -1 0\n  outer loop\n   vertex 0 0 0\n   vertex 1 0 0\n   vertex 0 0 "
+           "1\n  endloop\n endfacet\n"
+           " facet normal -1 0 0\n  outer loop\n   vertex 0 0 0\n   vertex 0 0 1\n   vertex 0 1 "
+           "0\n  endloop\n endfacet\n"
+           " facet normal 1 1 1\n  outer loop\n   vertex 1 0 0\n   vertex 0 1 0\n   vertex 0 0 1\n "
+           " endloop\n endfacet\n"
            "endsolid tetra\n");
   ASSERT_TRUE(ctx->ImportSTL(path.c_str()));
   ObjPtr<CAD::IAssembly> d(ctx->GetAssembly());
@@ -281,8 +290,10 @@ TEST_F(EngineTest, AsciiStlIsRead) {
   // An open mesh (one facet) stays a shell; a facet without area is left out.
   const std::string open = dir / "open.stl";
   WriteAll(open,
-           "solid open\n facet normal 0 0 1\n outer loop\n vertex 0 0 0\n vertex 1 0 0\n vertex 0 1 0\n endloop\n endfacet\n"
-           " facet normal 0 0 1\n outer loop\n vertex 0 0 0\n vertex 1 0 0\n vertex 2 0 0\n endloop\n endfacet\nendsolid open\n");
+           "solid open\n facet normal 0 0 1\n outer loop\n vertex 0 0 0\n vertex 1 0 0\n vertex 0 "
+           "1 0\n endloop\n endfacet\n"
+           " facet normal 0 0 1\n outer loop\n vertex 0 0 0\n vertex 1 0 0\n vertex 2 0 0\n "
+           "endloop\n endfacet\nendsolid open\n");
   ASSERT_TRUE(ctx->ImportSTL(open.c_str()));
   ObjPtr<CAD::IAssembly> d2(ctx->GetAssembly());
   ObjPtr<CAD::IShape> face(AsPart(Child(d2.Get(), 0))->GetShape());
@@ -292,7 +303,9 @@ TEST_F(EngineTest, AsciiStlIsRead) {
   EXPECT_NEAR(box[4], 1, 1e-9);
   // Numbers that are no numbers are refused.
   const std::string bad = dir / "nan.stl";
-  WriteAll(bad, "solid x\n facet normal 0 0 1\n outer loop\n vertex 0 0 nan\n vertex 1 0 0\n vertex 0 1 0\n endloop\n endfacet\nendsolid x\n");
+  WriteAll(bad,
+           "solid x\n facet normal 0 0 1\n outer loop\n vertex 0 0 nan\n vertex 1 0 0\n vertex 0 1 "
+           "0\n endloop\n endfacet\nendsolid x\n");
   EXPECT_FALSE(ctx->ImportSTL(bad.c_str()));
 }
 
@@ -355,7 +368,8 @@ TEST_F(EngineTest, UnreadableFilesGiveFalseAndKeepTheDocument) {
   {
     std::smatch m;
     std::string dangling = text;
-    ASSERT_TRUE(std::regex_search(dangling, m, std::regex(R"(#(\d+) = CARTESIAN_POINT\('',\(0\.,0\.\)\);)")));
+    ASSERT_TRUE(std::regex_search(dangling, m,
+                                  std::regex(R"(#(\d+) = CARTESIAN_POINT\('',\(0\.,0\.\)\);)")));
     dangling.replace(m.position(0), m[1].length() + 1, "#9999999");
     WriteAll(dir / "dangling.step", dangling);
   }
@@ -363,11 +377,13 @@ TEST_F(EngineTest, UnreadableFilesGiveFalseAndKeepTheDocument) {
   {
     std::smatch m;
     std::string loop = text;
-    ASSERT_TRUE(std::regex_search(loop, m, std::regex(R"(#(\d+) = ORIENTED_EDGE\('',\*,\*,#(\d+),)")));
+    ASSERT_TRUE(
+        std::regex_search(loop, m, std::regex(R"(#(\d+) = ORIENTED_EDGE\('',\*,\*,#(\d+),)")));
     loop.replace(m.position(2), m[2].length(), m[1].str());
     WriteAll(dir / "loop.step", loop);
   }
-  WriteAll(dir / "truncated.igs", "                                                                        S      1\n");
+  WriteAll(dir / "truncated.igs",
+           "                                                                        S      1\n");
   // A binary STL that announces a million facets and holds two.
   std::string stl(84 + 2 * 50, '\0');
   const std::uint32_t many = 1000000;
@@ -375,7 +391,8 @@ TEST_F(EngineTest, UnreadableFilesGiveFalseAndKeepTheDocument) {
   WriteAll(dir / "huge.stl", stl);
   std::string zero(84, '\0');
   WriteAll(dir / "zero.stl", zero);
-  WriteAll(dir / "bad-ascii.stl", "solid x\n facet normal 0 0 1\n  outer loop\n   vertex 0 0 \x01\n");
+  WriteAll(dir / "bad-ascii.stl",
+           "solid x\n facet normal 0 0 1\n  outer loop\n   vertex 0 0 \x01\n");
 
   const std::vector<std::pair<std::string, std::function<bool(const char*)>>> cases = {
       {"garbage.bin", [&](const char* p) { return ctx->ImportSTEP(p); }},
@@ -412,9 +429,11 @@ TEST_F(EngineTest, StepWithCyclicAssemblyReferenceIsRefused) {
   ASSERT_TRUE(ctx->ExportSTEP(good.c_str()));
   std::string text = ReadAll(good);
   // Find the link Arm -> Hand and add the link Hand -> Arm.
-  std::regex nauo(R"(#(\d+)\s*=\s*NEXT_ASSEMBLY_USAGE_OCCURRENCE\('[^']*','[^']*','[^']*',#(\d+),#(\d+),\$\);)");
+  std::regex nauo(
+      R"(#(\d+)\s*=\s*NEXT_ASSEMBLY_USAGE_OCCURRENCE\('[^']*','[^']*','[^']*',#(\d+),#(\d+),\$\);)");
   std::vector<std::pair<std::string, std::string>> links;
-  for (auto it = std::sregex_iterator(text.begin(), text.end(), nauo); it != std::sregex_iterator(); ++it)
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), nauo); it != std::sregex_iterator();
+       ++it)
     links.emplace_back((*it)[2], (*it)[3]);
   ASSERT_GE(links.size(), 3u);
   // A pair (parent, child) where child is itself a parent: an assembly below an assembly.
@@ -426,7 +445,8 @@ TEST_F(EngineTest, StepWithCyclicAssemblyReferenceIsRefused) {
         child = c;
       }
   ASSERT_FALSE(child.empty());
-  const std::string extra = "#999999=NEXT_ASSEMBLY_USAGE_OCCURRENCE('C','C','',#" + child + ",#" + parent + ",$);\n";
+  const std::string extra =
+      "#999999=NEXT_ASSEMBLY_USAGE_OCCURRENCE('C','C','',#" + child + ",#" + parent + ",$);\n";
   text.insert(text.find("ENDSEC;", text.find("DATA;")), extra);
   const std::string bad = dir / "cyclic.step";
   WriteAll(bad, text);
@@ -464,7 +484,8 @@ TEST_F(EngineTest, KernelFaultOnMalformedGeometryIsSurvived) {
   std::string text = ReadAll(good);
   std::regex vertex(R"(VERTEX_POINT\('',#(\d+)\))");
   std::vector<std::string> points;
-  for (auto it = std::sregex_iterator(text.begin(), text.end(), vertex); it != std::sregex_iterator(); ++it)
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), vertex);
+       it != std::sregex_iterator(); ++it)
     points.push_back((*it)[1]);
   ASSERT_FALSE(points.empty());
   for (const auto& id : points) {

@@ -26,20 +26,45 @@ void ExpectBox(CAD::IShape* s, const double* want, double tol) {
 
 TEST_F(EngineTest, EachPrimitiveIsAValidSolidOfTheRightVolumeAndExtent) {
   const double coneV = kPi * 30 / 3 * (10 * 10 + 10 * 4 + 4 * 4);
-  const double hollowCone = kPi * 40 / 3 * (20 * 20 + 20 * 15 + 15 * 15) - kPi * 40 / 3 * (8 * 8 + 8 * 5 + 5 * 5);
+  const double hollowCone =
+      kPi * 40 / 3 * (20 * 20 + 20 * 15 + 15 * 15) - kPi * 40 / 3 * (8 * 8 + 8 * 5 + 5 * 5);
   const std::vector<PrimitiveCase> cases = {
       {"box", [](CAD::ICADContext* c) { return c->Box(10, 20, 30); }, 6000, {0, 0, 0, 10, 20, 30}},
-      {"sphere", [](CAD::ICADContext* c) { return c->Sphere(5); }, 4.0 / 3 * kPi * 125, {-5, -5, -5, 5, 5, 5}},
-      {"cylinder", [](CAD::ICADContext* c) { return c->Cylinder(4, 10); }, kPi * 16 * 10, {-4, -4, 0, 4, 4, 10}},
-      {"cone", [](CAD::ICADContext* c) { return c->Cone(10, 4, 30); }, coneV, {-10, -10, 0, 10, 10, 30}},
-      {"pointed cone", [](CAD::ICADContext* c) { return c->Cone(6, 0, 9); }, kPi * 36 * 9 / 3, {-6, -6, 0, 6, 6, 9}},
-      {"torus", [](CAD::ICADContext* c) { return c->Torus(20, 5); }, 2 * kPi * kPi * 20 * 25, {-25, -25, -5, 25, 25, 5}},
-      {"wedge", [](CAD::ICADContext* c) { return c->Wedge(10, 6, 8, 4); }, 8 * 6 * (10 + 4) / 2.0, {0, 0, 0, 10, 6, 8}},
-      {"hollow cylinder", [](CAD::ICADContext* c) { return c->HollowCylinder(20, 12, 5); },
-       kPi * (100 - 36) * 5, {-10, -10, 0, 10, 10, 5}},
-      {"full hollow cylinder", [](CAD::ICADContext* c) { return c->HollowCylinder(20, 0, 5); }, kPi * 100 * 5,
+      {"sphere",
+       [](CAD::ICADContext* c) { return c->Sphere(5); },
+       4.0 / 3 * kPi * 125,
+       {-5, -5, -5, 5, 5, 5}},
+      {"cylinder",
+       [](CAD::ICADContext* c) { return c->Cylinder(4, 10); },
+       kPi * 16 * 10,
+       {-4, -4, 0, 4, 4, 10}},
+      {"cone",
+       [](CAD::ICADContext* c) { return c->Cone(10, 4, 30); },
+       coneV,
+       {-10, -10, 0, 10, 10, 30}},
+      {"pointed cone",
+       [](CAD::ICADContext* c) { return c->Cone(6, 0, 9); },
+       kPi * 36 * 9 / 3,
+       {-6, -6, 0, 6, 6, 9}},
+      {"torus",
+       [](CAD::ICADContext* c) { return c->Torus(20, 5); },
+       2 * kPi * kPi * 20 * 25,
+       {-25, -25, -5, 25, 25, 5}},
+      {"wedge",
+       [](CAD::ICADContext* c) { return c->Wedge(10, 6, 8, 4); },
+       8 * 6 * (10 + 4) / 2.0,
+       {0, 0, 0, 10, 6, 8}},
+      {"hollow cylinder",
+       [](CAD::ICADContext* c) { return c->HollowCylinder(20, 12, 5); },
+       kPi * (100 - 36) * 5,
        {-10, -10, 0, 10, 10, 5}},
-      {"hollow cone", [](CAD::ICADContext* c) { return c->HollowCone(40, 30, 16, 10, 40); }, hollowCone,
+      {"full hollow cylinder",
+       [](CAD::ICADContext* c) { return c->HollowCylinder(20, 0, 5); },
+       kPi * 100 * 5,
+       {-10, -10, 0, 10, 10, 5}},
+      {"hollow cone",
+       [](CAD::ICADContext* c) { return c->HollowCone(40, 30, 16, 10, 40); },
+       hollowCone,
        {-20, -20, 0, 20, 20, 40}},
   };
   for (const auto& c : cases) {
@@ -151,7 +176,8 @@ TEST_F(EngineTest, MatrixServiceMultipliesParentFirst) {
   double inv[12], id[12];
   ms->Inverse(out, inv);
   ms->Multiply(out, inv, id);
-  for (int i = 0; i < 12; ++i) EXPECT_NEAR(id[i], (i == 0 || i == 5 || i == 10) ? 1 : 0, 1e-12) << i;
+  for (int i = 0; i < 12; ++i)
+    EXPECT_NEAR(id[i], (i == 0 || i == 5 || i == 10) ? 1 : 0, 1e-12) << i;
   const double p[3] = {1, 0, 0};
   double q[3];
   ms->TransformPoint(out, p, q);
@@ -180,10 +206,12 @@ TEST_F(EngineTest, HeaderServiceKeepsItsTexts) {
 }
 
 TEST_F(EngineTest, FactoriesNotYetOfferedAnswerWithAnException) {
-  EXPECT_EQ(CodeOf([&] { ctx->GetBeamFactory()->Rectangular(10, 10, 100, 1); }), QZ::eCodeNotImplemented);
+  EXPECT_EQ(CodeOf([&] { ctx->GetBeamFactory()->Rectangular(10, 10, 100, 1); }),
+            QZ::eCodeNotImplemented);
   EXPECT_EQ(CodeOf([&] { ctx->GetShaftFactory()->NewShaftBuilder(); }), QZ::eCodeNotImplemented);
   ObjPtr<CAD::IShape> box(ctx->Box(1, 1, 1));
-  EXPECT_EQ(CodeOf([&] { ctx->GetShaftRecognizer()->Recognize(box.Get()); }), QZ::eCodeNotImplemented);
+  EXPECT_EQ(CodeOf([&] { ctx->GetShaftRecognizer()->Recognize(box.Get()); }),
+            QZ::eCodeNotImplemented);
 }
 
 TEST_F(EngineTest, ExceptionsCarryCodeAndText) {

@@ -136,9 +136,10 @@ TEST_F(ViewTest, OffscreenRenderOfASmallAssembly) {
   ASSERT_GT(bluish, 500u);
   // z points up in the image: the ball on top of the column is drawn above it.
   EXPECT_LT(blueY / bluish, redY / reddish);
-  EXPECT_LT(CountNear(png, 255, 255, 255, 3), png.width * png.height * 9 / 10) << "the model fills part of the image";
-  if (const char* keep = std::getenv("ENGINE_TEST_KEEP_PNG")) std::filesystem::copy_file(path, keep,
-      std::filesystem::copy_options::overwrite_existing);
+  EXPECT_LT(CountNear(png, 255, 255, 255, 3), png.width * png.height * 9 / 10)
+      << "the model fills part of the image";
+  if (const char* keep = std::getenv("ENGINE_TEST_KEEP_PNG"))
+    std::filesystem::copy_file(path, keep, std::filesystem::copy_options::overwrite_existing);
 
   // Nothing remains after EraseAll: the image is plain background.
   view->EraseAll();
@@ -229,7 +230,8 @@ TEST(EngineWindowView, DrawsIntoAWindowGivenByItsHandle) {
   // The display stays open for the life of the process, as the viewer's toolkit keeps its own.
   static Display* display = XOpenDisplay(nullptr);
   ASSERT_NE(display, nullptr);
-  const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 200, 150, 0, 0, 0xFFFFFF);
+  const Window window =
+      XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 200, 150, 0, 0, 0xFFFFFF);
   XMapWindow(display, window);
   XSync(display, False);
   {

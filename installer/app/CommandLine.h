@@ -8,8 +8,8 @@
 namespace InstallManager {
 
 struct CommandLine {
-    std::wstring archivePath; // empty: "Setup.data" beside the program
-    bool admin = false;
+  std::wstring archivePath;  // empty: "Setup.data" beside the program
+  bool admin = false;
 };
 
 // Reads a whole Windows command line (without the program's own name). Surrounding quotes of
@@ -32,4 +32,4 @@ std::wstring HostPathToZ(const std::wstring& path);
 // Quotes one argument the way CommandLineToArgvW reads it back.
 std::wstring QuoteArgument(const std::wstring& arg);
 
-} // namespace InstallManager
+}  // namespace InstallManager

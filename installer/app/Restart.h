@@ -10,4 +10,4 @@ inline constexpr unsigned EWX_REBOOT = 2;
 // False when the privilege cannot be had or the restart cannot be asked for.
 bool RestartWindows(unsigned flags);
 
-} // namespace InstallManager
+}  // namespace InstallManager

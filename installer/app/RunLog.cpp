@@ -7,96 +7,90 @@
 
 namespace InstallManager {
 
-std::wstring CRunLog::LevelPrefix(int level)
-{
-    switch (level) {
+std::wstring CRunLog::LevelPrefix(int level) {
+  switch (level) {
     case 0: return L"ERROR : ";
     case 1: return L"WARNING : ";
     case 2: return L"INFO : ";
     default: return L"";
-    }
+  }
 }
 
-void CRunLog::LogArgs(int level, const std::wstring_view* format, std::span<const platform::FormatArg> args)
-{
-    if (level == 0)
-        m_errorSeen = true;
-    if (level > m_threshold || !format) {
-        m_anyWritten = true;
-        return;
-    }
-    std::wstring text;
-    std::wstring why;
-    if (platform::TryFormat(*format, args, text, &why) != platform::ERROR_SUCCESS)
-        text = std::wstring(*format) + L" [the text does not fit its arguments: " + why + L"]";
-
-    platform::SYSTEMTIME t = platform::GetLocalTime();
-    std::wstring entry = platform::Format(L"%d.%02d.%02d - %02d:%02d:%02d  ", int(t.wYear), int(t.wMonth), int(t.wDay), int(t.wHour), int(t.wMinute), int(t.wSecond));
-    entry += LevelPrefix(level);
-    entry += text;
-    entry += L"\r\n";
-    if (!m_anyWritten)
-        entry = L"---------------------\r\n" + entry;
-    Emit(entry);
+void CRunLog::LogArgs(int level, const std::wstring_view* format,
+                      std::span<const platform::FormatArg> args) {
+  if (level == 0) m_errorSeen = true;
+  if (level > m_threshold || !format) {
     m_anyWritten = true;
+    return;
+  }
+  std::wstring text;
+  std::wstring why;
+  if (platform::TryFormat(*format, args, text, &why) != platform::ERROR_SUCCESS)
+    text = std::wstring(*format) + L" [the text does not fit its arguments: " + why + L"]";
+
+  platform::SYSTEMTIME t = platform::GetLocalTime();
+  std::wstring entry =
+      platform::Format(L"%d.%02d.%02d - %02d:%02d:%02d  ", int(t.wYear), int(t.wMonth), int(t.wDay),
+                       int(t.wHour), int(t.wMinute), int(t.wSecond));
+  entry += LevelPrefix(level);
+  entry += text;
+  entry += L"\r\n";
+  if (!m_anyWritten) entry = L"---------------------\r\n" + entry;
+  Emit(entry);
+  m_anyWritten = true;
 }
 
-void CRunLog::Emit(const std::wstring& entry)
-{
-    if (m_path.empty() || m_fileFailed) {
-        Debug(entry);
-        return;
-    }
+void CRunLog::Emit(const std::wstring& entry) {
+  if (m_path.empty() || m_fileFailed) {
+    Debug(entry);
+    return;
+  }
+  std::wstring error;
+  if (!AppendToMachineFile(m_path, platform::WideToAnsi(entry, platform::CP_THREAD_ACP), error)) {
+    m_fileFailed = true;
+    Debug(L"The run log " + m_path + L" cannot be written (" + error +
+          L"); its entries go to the debugger output\r\n");
+    Debug(entry);
+  }
+}
+
+void CRunLog::Debug(const std::wstring& text) {
+  if (m_debug) {
+    m_debug(text);
+    return;
+  }
+  std::string utf8 = platform::ToUtf8(text);
+  std::fwrite(utf8.data(), 1, utf8.size(), stderr);
+  std::fflush(stderr);
+}
+
+CRunLog::~CRunLog() {
+  if (m_anyWritten && !m_path.empty() && !m_fileFailed) {
     std::wstring error;
-    if (!AppendToMachineFile(m_path, platform::WideToAnsi(entry, platform::CP_THREAD_ACP), error)) {
-        m_fileFailed = true;
-        Debug(L"The run log " + m_path + L" cannot be written (" + error + L"); its entries go to the debugger output\r\n");
-        Debug(entry);
-    }
+    AppendToMachineFile(m_path, "\r\n", error);
+  }
 }
 
-void CRunLog::Debug(const std::wstring& text)
-{
-    if (m_debug) {
-        m_debug(text);
-        return;
-    }
-    std::string utf8 = platform::ToUtf8(text);
-    std::fwrite(utf8.data(), 1, utf8.size(), stderr);
-    std::fflush(stderr);
-}
-
-CRunLog::~CRunLog()
-{
-    if (m_anyWritten && !m_path.empty() && !m_fileFailed) {
-        std::wstring error;
-        AppendToMachineFile(m_path, "\r\n", error);
-    }
-}
-
-} // namespace InstallManager
+}  // namespace InstallManager
 
 #include "platform/Files.h"
 
 namespace InstallManager {
 
-bool AppendToMachineFile(const std::wstring& path, const std::string& bytes, std::wstring& error)
-{
-    platform::FileHandle file;
-    platform::DWORD rc = file.Open(path, platform::GENERIC_WRITE, platform::FILE_SHARE_READ, platform::OPEN_EXISTING);
-    if (rc != platform::ERROR_SUCCESS)
-        rc = file.Open(path, platform::GENERIC_WRITE, platform::FILE_SHARE_READ, platform::CREATE_NEW);
-    if (rc == platform::ERROR_SUCCESS)
-        rc = file.Seek(0, platform::FILE_END);
-    if (rc == platform::ERROR_SUCCESS)
-        rc = file.Write(bytes.data(), bytes.size());
-    if (rc == platform::ERROR_SUCCESS)
-        rc = file.Close();
-    if (rc != platform::ERROR_SUCCESS) {
-        error = platform::SystemErrorText(rc);
-        return false;
-    }
-    return true;
+bool AppendToMachineFile(const std::wstring& path, const std::string& bytes, std::wstring& error) {
+  platform::FileHandle file;
+  platform::DWORD rc =
+      file.Open(path, platform::GENERIC_WRITE, platform::FILE_SHARE_READ, platform::OPEN_EXISTING);
+  if (rc != platform::ERROR_SUCCESS)
+    rc = file.Open(path, platform::GENERIC_WRITE, platform::FILE_SHARE_READ, platform::CREATE_NEW);
+  if (rc == platform::ERROR_SUCCESS) rc = file.Seek(0, platform::FILE_END);
+  if (rc == platform::ERROR_SUCCESS) rc = file.Write(bytes.data(), bytes.size());
+  if (rc == platform::ERROR_SUCCESS) rc = file.Close();
+  if (rc != platform::ERROR_SUCCESS) {
+    error = platform::SystemErrorText(rc);
+    return false;
+  }
+  return true;
 }
 
-} // namespace InstallManager
+}  // namespace InstallManager

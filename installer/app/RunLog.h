@@ -18,54 +18,57 @@
 namespace InstallManager {
 
 class CRunLog {
-public:
-    CRunLog() = default;
-    ~CRunLog();
-    CRunLog(const CRunLog&) = delete;
-    CRunLog& operator=(const CRunLog&) = delete;
+ public:
+  CRunLog() = default;
+  ~CRunLog();
+  CRunLog(const CRunLog&) = delete;
+  CRunLog& operator=(const CRunLog&) = delete;
 
-    // Writes one entry. The caller's text is a format for `args` with the Windows meaning of
-    // the conversions; a text that carries data is passed as an argument of "%s", never as the
-    // format. A format that does not fit its arguments is written as it stands, with the reason.
-    template <class... A>
-    void Log(int level, std::wstring_view format, const A&... args)
-    {
-        const platform::FormatArg list[] = {platform::FormatArg(args)..., platform::FormatArg(0)};
-        LogArgs(level, &format, std::span<const platform::FormatArg>(list, sizeof...(A)));
-    }
-    // The entry with no format at all only counts as written.
-    void LogArgs(int level, const std::wstring_view* format, std::span<const platform::FormatArg> args);
+  // Writes one entry. The caller's text is a format for `args` with the Windows meaning of
+  // the conversions; a text that carries data is passed as an argument of "%s", never as the
+  // format. A format that does not fit its arguments is written as it stands, with the reason.
+  template <class... A>
+  void Log(int level, std::wstring_view format, const A&... args) {
+    const platform::FormatArg list[] = {platform::FormatArg(args)..., platform::FormatArg(0)};
+    LogArgs(level, &format, std::span<const platform::FormatArg>(list, sizeof...(A)));
+  }
+  // The entry with no format at all only counts as written.
+  void LogArgs(int level, const std::wstring_view* format,
+               std::span<const platform::FormatArg> args);
 
-    const std::wstring& GetPath() const { return m_path; }
-    void SetPath(const std::wstring& path) { m_path = path; m_fileFailed = false; }
-    const std::wstring& GetCurrentFile() const { return m_currentFile; }
-    void SetCurrentFile(const std::wstring& file) { m_currentFile = file; }
-    bool ErrorSeen() const { return m_errorSeen; }
-    bool AnyWritten() const { return m_anyWritten; }
-    int GetThreshold() const { return m_threshold; }
-    void SetThreshold(int threshold) { m_threshold = threshold; }
+  const std::wstring& GetPath() const { return m_path; }
+  void SetPath(const std::wstring& path) {
+    m_path = path;
+    m_fileFailed = false;
+  }
+  const std::wstring& GetCurrentFile() const { return m_currentFile; }
+  void SetCurrentFile(const std::wstring& file) { m_currentFile = file; }
+  bool ErrorSeen() const { return m_errorSeen; }
+  bool AnyWritten() const { return m_anyWritten; }
+  int GetThreshold() const { return m_threshold; }
+  void SetThreshold(int threshold) { m_threshold = threshold; }
 
-    // Where debugger output goes (stderr by default; tests catch it here).
-    using DebugOutput = std::function<void(const std::wstring&)>;
-    void SetDebugOutput(DebugOutput out) { m_debug = std::move(out); }
+  // Where debugger output goes (stderr by default; tests catch it here).
+  using DebugOutput = std::function<void(const std::wstring&)>;
+  void SetDebugOutput(DebugOutput out) { m_debug = std::move(out); }
 
-    // The text of an entry without time and separator: the level's prefix and the text.
-    static std::wstring LevelPrefix(int level);
+  // The text of an entry without time and separator: the level's prefix and the text.
+  static std::wstring LevelPrefix(int level);
 
-private:
-    void Emit(const std::wstring& entry);
-    void Debug(const std::wstring& text);
+ private:
+  void Emit(const std::wstring& entry);
+  void Debug(const std::wstring& text);
 
-    std::wstring m_path;
-    std::wstring m_currentFile;
-    int m_threshold = 2;
-    bool m_errorSeen = false;
-    bool m_anyWritten = false;
-    bool m_fileFailed = false;  // the current path could not be written; said once
-    DebugOutput m_debug;
+  std::wstring m_path;
+  std::wstring m_currentFile;
+  int m_threshold = 2;
+  bool m_errorSeen = false;
+  bool m_anyWritten = false;
+  bool m_fileFailed = false;  // the current path could not be written; said once
+  DebugOutput m_debug;
 };
 
 // Appends bytes to a file of the machine (created when missing). False with the system's text.
 bool AppendToMachineFile(const std::wstring& path, const std::string& bytes, std::wstring& error);
 
-} // namespace InstallManager
+}  // namespace InstallManager

@@ -12,127 +12,118 @@ namespace {
 // never made again once destroyed.
 template <class T>
 struct Holder {
-    std::unique_ptr<T> object;
-    bool gone = false;
-    ~Holder()
-    {
-        object.reset();
-        gone = true;
-    }
+  std::unique_ptr<T> object;
+  bool gone = false;
+  ~Holder() {
+    object.reset();
+    gone = true;
+  }
 };
 
-Holder<CInstallTools>& InstallHolder()
-{
-    static Holder<CInstallTools> holder;
-    return holder;
+Holder<CInstallTools>& InstallHolder() {
+  static Holder<CInstallTools> holder;
+  return holder;
 }
 
-Holder<CGuiTools>& GuiHolder()
-{
-    static Holder<CGuiTools> holder;
-    return holder;
+Holder<CGuiTools>& GuiHolder() {
+  static Holder<CGuiTools> holder;
+  return holder;
 }
 
-} // namespace
+}  // namespace
 
-CInstallTools::CInstallTools() : m_log(std::make_unique<CRunLog>()), m_script(std::make_unique<CommonTools::CXmlSettings>())
-{
-    // Code below the application logs through this run log; data texts stay arguments.
-    CommonTools::SetLogSink([this](int level, const std::wstring& text) { m_log->Log(level, L"%s", text); });
-    CommonTools::SetCurrentFileSink([this](const std::wstring& file) { m_log->SetCurrentFile(file); });
+CInstallTools::CInstallTools()
+    : m_log(std::make_unique<CRunLog>()), m_script(std::make_unique<CommonTools::CXmlSettings>()) {
+  // Code below the application logs through this run log; data texts stay arguments.
+  CommonTools::SetLogSink(
+      [this](int level, const std::wstring& text) { m_log->Log(level, L"%s", text); });
+  CommonTools::SetCurrentFileSink(
+      [this](const std::wstring& file) { m_log->SetCurrentFile(file); });
 }
 
-void CInstallTools::Reset()
-{
-    m_log = std::make_unique<CRunLog>();
-    m_script = std::make_unique<CommonTools::CXmlSettings>();
+void CInstallTools::Reset() {
+  m_log = std::make_unique<CRunLog>();
+  m_script = std::make_unique<CommonTools::CXmlSettings>();
 }
 
-void CGuiTools::Reset()
-{
-    m_languages->Clear();
-    m_languages->SetCurrent(0);
-    m_graphics->Clear();
+void CGuiTools::Reset() {
+  m_languages->Clear();
+  m_languages->SetCurrent(0);
+  m_graphics->Clear();
 }
 
-CInstallTools::~CInstallTools()
-{
-    CommonTools::SetLogSink(nullptr);
-    CommonTools::SetCurrentFileSink(nullptr);
+CInstallTools::~CInstallTools() {
+  CommonTools::SetLogSink(nullptr);
+  CommonTools::SetCurrentFileSink(nullptr);
 }
 
 CGuiTools::CGuiTools()
     : m_languages(std::make_unique<InstallGui::GuiSettings::CLanguages>(
-          [](CommonTools::SettingsNodePtr& root) { return GetInstallTools().GetScriptRoot(root); })),
+          [](CommonTools::SettingsNodePtr& root) {
+            return GetInstallTools().GetScriptRoot(root);
+          })),
       m_graphics(std::make_unique<InstallGui::GuiSettings::CGraphics>(
-          [](CommonTools::SettingsNodePtr& root) { return GetInstallTools().GetScriptRoot(root); }))
-{
+          [](CommonTools::SettingsNodePtr& root) {
+            return GetInstallTools().GetScriptRoot(root);
+          })) {}
+
+CInstallTools& GetInstallTools() {
+  // The GUI tools use the install tools while they live: make them first so that they are
+  // destroyed last.
+  auto& h = InstallHolder();
+  if (h.gone) throw ToolsGone("CInstallTools used after process exit began");
+  if (!h.object) h.object = std::make_unique<CInstallTools>();
+  return *h.object;
 }
 
-CInstallTools& GetInstallTools()
-{
-    // The GUI tools use the install tools while they live: make them first so that they are
-    // destroyed last.
-    auto& h = InstallHolder();
-    if (h.gone)
-        throw ToolsGone("CInstallTools used after process exit began");
-    if (!h.object)
-        h.object = std::make_unique<CInstallTools>();
-    return *h.object;
+CGuiTools& GetGuiTools() {
+  GetInstallTools();
+  auto& h = GuiHolder();
+  if (h.gone) throw ToolsGone("CGuiTools used after process exit began");
+  if (!h.object) h.object = std::make_unique<CGuiTools>();
+  return *h.object;
 }
 
-CGuiTools& GetGuiTools()
-{
-    GetInstallTools();
-    auto& h = GuiHolder();
-    if (h.gone)
-        throw ToolsGone("CGuiTools used after process exit began");
-    if (!h.object)
-        h.object = std::make_unique<CGuiTools>();
-    return *h.object;
-}
-
-std::wstring CGuiTools::GetMessage(const std::wstring& id)
-{
-    CommonTools::SettingsNodePtr lang, messages, message;
-    std::wstring text;
-    bool found = false;
-    try {
-        if (m_languages->GetCount() > 0 && m_languages->GetCurrentNode(lang) && lang &&
-            lang->GetChild(ScriptNames::Element::kMessages, messages) && messages->GetChild(id, message)) {
-            text = CommonTools::GetText(message, ScriptNames::Attribute::kCaption);
-            found = true;
-        }
-    } catch (const CommonTools::SettingsError&) {
-        found = false;
+std::wstring CGuiTools::GetMessage(const std::wstring& id) {
+  CommonTools::SettingsNodePtr lang, messages, message;
+  std::wstring text;
+  bool found = false;
+  try {
+    if (m_languages->GetCount() > 0 && m_languages->GetCurrentNode(lang) && lang &&
+        lang->GetChild(ScriptNames::Element::kMessages, messages) &&
+        messages->GetChild(id, message)) {
+      text = CommonTools::GetText(message, ScriptNames::Attribute::kCaption);
+      found = true;
     }
-    if (!found) {
-        Log(1, L"Message with ID = '%s' was not found in script!", id);
-        return L"";
-    }
-    return InstallGui::ExpandLineBreaks(text);
+  } catch (const CommonTools::SettingsError&) {
+    found = false;
+  }
+  if (!found) {
+    Log(1, L"Message with ID = '%s' was not found in script!", id);
+    return L"";
+  }
+  return InstallGui::ExpandLineBreaks(text);
 }
 
-int CGuiTools::ShowBox(const std::wstring& id, const std::wstring& text, unsigned style)
-{
-    std::wstring caption = GetMessage(L"MsgCaption");
-    if (caption.empty())
-        caption = L"Ondravel Installer";
-    InstallGui::MessageRequest request{id, text, caption, style};
-    if (!m_ui) {
-        if ((style & InstallGui::MB_TYPEMASK) == InstallGui::MB_OK)
-            return InstallGui::IDOK;
-        throw InstallGui::UnansweredQuestion("No user interface to answer the message box: " + CommonTools::ToUtf8(text));
-    }
-    return m_ui->ShowMessageBox(request);
+int CGuiTools::ShowBox(const std::wstring& id, const std::wstring& text, unsigned style) {
+  std::wstring caption = GetMessage(L"MsgCaption");
+  if (caption.empty()) caption = L"Ondravel Installer";
+  InstallGui::MessageRequest request{id, text, caption, style};
+  if (!m_ui) {
+    if ((style & InstallGui::MB_TYPEMASK) == InstallGui::MB_OK) return InstallGui::IDOK;
+    throw InstallGui::UnansweredQuestion("No user interface to answer the message box: " +
+                                         CommonTools::ToUtf8(text));
+  }
+  return m_ui->ShowMessageBox(request);
 }
 
-int CGuiTools::ShowText(const std::wstring& text, unsigned style) { return ShowBox(L"", text, style); }
-
-int CGuiTools::ShowMessage(const std::wstring& id, unsigned style)
-{
-    std::wstring text = GetMessage(id);
-    return ShowBox(id, text.empty() ? id : text, style);
+int CGuiTools::ShowText(const std::wstring& text, unsigned style) {
+  return ShowBox(L"", text, style);
 }
 
-} // namespace InstallManager
+int CGuiTools::ShowMessage(const std::wstring& id, unsigned style) {
+  std::wstring text = GetMessage(id);
+  return ShowBox(id, text.empty() ? id : text, style);
+}
+
+}  // namespace InstallManager

@@ -18,55 +18,55 @@
 namespace InstallManager {
 
 class ToolsGone : public std::logic_error {
-public:
-    using std::logic_error::logic_error;
+ public:
+  using std::logic_error::logic_error;
 };
 
 class CInstallTools {
-public:
-    CInstallTools();
-    ~CInstallTools();
-    CRunLog& Log() { return *m_log; }
-    CommonTools::CXmlSettings& Script() { return *m_script; }
-    // The script's root element, if the script is loaded.
-    bool GetScriptRoot(CommonTools::SettingsNodePtr& root) { return m_script->GetRoot(root); }
-    // A fresh log and an empty script tree, as at process start (for a run that starts over in
-    // the same process, as tests do).
-    void Reset();
+ public:
+  CInstallTools();
+  ~CInstallTools();
+  CRunLog& Log() { return *m_log; }
+  CommonTools::CXmlSettings& Script() { return *m_script; }
+  // The script's root element, if the script is loaded.
+  bool GetScriptRoot(CommonTools::SettingsNodePtr& root) { return m_script->GetRoot(root); }
+  // A fresh log and an empty script tree, as at process start (for a run that starts over in
+  // the same process, as tests do).
+  void Reset();
 
-private:
-    std::unique_ptr<CRunLog> m_log;
-    std::unique_ptr<CommonTools::CXmlSettings> m_script;
+ private:
+  std::unique_ptr<CRunLog> m_log;
+  std::unique_ptr<CommonTools::CXmlSettings> m_script;
 };
 
 class CGuiTools {
-public:
-    CGuiTools();
-    CommonTools::ILanguages& Languages() { return *m_languages; }
-    CommonTools::IGraphics& Graphics() { return *m_graphics; }
+ public:
+  CGuiTools();
+  CommonTools::ILanguages& Languages() { return *m_languages; }
+  CommonTools::IGraphics& Graphics() { return *m_graphics; }
 
-    // The back-end every question goes through. Until one is set, questions other than a plain
-    // OK box raise InstallGui::UnansweredQuestion (nothing can answer them).
-    void SetUiBackend(std::shared_ptr<InstallGui::IUiBackend> backend) { m_ui = std::move(backend); }
-    InstallGui::IUiBackend* UiBackend() { return m_ui.get(); }
-    // Languages and graphics emptied and the first language current, as at process start.
-    void Reset();
+  // The back-end every question goes through. Until one is set, questions other than a plain
+  // OK box raise InstallGui::UnansweredQuestion (nothing can answer them).
+  void SetUiBackend(std::shared_ptr<InstallGui::IUiBackend> backend) { m_ui = std::move(backend); }
+  InstallGui::IUiBackend* UiBackend() { return m_ui.get(); }
+  // Languages and graphics emptied and the first language current, as at process start.
+  void Reset();
 
-    // The text of message `id` in the current language ("\n" pairs become line breaks), or ""
-    // (logged as a warning) when the script has none.
-    std::wstring GetMessage(const std::wstring& id);
-    // A message box with `text` and the caption "MsgCaption" (default "Ondravel Installer").
-    int ShowText(const std::wstring& text, unsigned style);
-    // ShowText of message `id`, or of the ID itself when the script has none.
-    int ShowMessage(const std::wstring& id, unsigned style);
+  // The text of message `id` in the current language ("\n" pairs become line breaks), or ""
+  // (logged as a warning) when the script has none.
+  std::wstring GetMessage(const std::wstring& id);
+  // A message box with `text` and the caption "MsgCaption" (default "Ondravel Installer").
+  int ShowText(const std::wstring& text, unsigned style);
+  // ShowText of message `id`, or of the ID itself when the script has none.
+  int ShowMessage(const std::wstring& id, unsigned style);
 
-    // The same box, naming the message ID for back-ends that answer by ID.
-    int ShowBox(const std::wstring& id, const std::wstring& text, unsigned style);
+  // The same box, naming the message ID for back-ends that answer by ID.
+  int ShowBox(const std::wstring& id, const std::wstring& text, unsigned style);
 
-private:
-    std::unique_ptr<CommonTools::ILanguages> m_languages;
-    std::unique_ptr<CommonTools::IGraphics> m_graphics;
-    std::shared_ptr<InstallGui::IUiBackend> m_ui;
+ private:
+  std::unique_ptr<CommonTools::ILanguages> m_languages;
+  std::unique_ptr<CommonTools::IGraphics> m_graphics;
+  std::shared_ptr<InstallGui::IUiBackend> m_ui;
 };
 
 // The accessors. Both create their object on first use; after process exit began they raise
@@ -76,9 +76,8 @@ CGuiTools& GetGuiTools();
 
 // Shorthand for GetInstallTools().Log().Log(...).
 template <class... A>
-void Log(int level, std::wstring_view format, const A&... args)
-{
-    GetInstallTools().Log().Log(level, format, args...);
+void Log(int level, std::wstring_view format, const A&... args) {
+  GetInstallTools().Log().Log(level, format, args...);
 }
 
-} // namespace InstallManager
+}  // namespace InstallManager

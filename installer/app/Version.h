@@ -16,4 +16,4 @@ std::wstring InstallerDate();
 // "dd MMMM yyyy" immediately followed by "  HH:mm:ss", month names of the system locale.
 std::wstring FormatInstallerDate(const platform::SYSTEMTIME& local);
 
-} // namespace InstallManager
+}  // namespace InstallManager

@@ -11,232 +11,196 @@ namespace InstallGui {
 
 namespace {
 
-std::wstring Trim(const std::wstring& s)
-{
-    size_t b = s.find_first_not_of(L" \t\r\n");
-    if (b == std::wstring::npos)
-        return L"";
-    size_t e = s.find_last_not_of(L" \t\r\n");
-    return s.substr(b, e - b + 1);
+std::wstring Trim(const std::wstring& s) {
+  size_t b = s.find_first_not_of(L" \t\r\n");
+  if (b == std::wstring::npos) return L"";
+  size_t e = s.find_last_not_of(L" \t\r\n");
+  return s.substr(b, e - b + 1);
 }
 
 // A value written in double quotes keeps its blanks; the quotes are removed.
-std::wstring Unquote(const std::wstring& s, bool* quoted = nullptr)
-{
-    if (s.size() >= 2 && s.front() == L'"' && s.back() == L'"') {
-        if (quoted)
-            *quoted = true;
-        return s.substr(1, s.size() - 2);
-    }
-    if (quoted)
-        *quoted = false;
-    return s;
+std::wstring Unquote(const std::wstring& s, bool* quoted = nullptr) {
+  if (s.size() >= 2 && s.front() == L'"' && s.back() == L'"') {
+    if (quoted) *quoted = true;
+    return s.substr(1, s.size() - 2);
+  }
+  if (quoted) *quoted = false;
+  return s;
 }
 
-std::wstring Upper(const std::wstring& s)
-{
-    std::wstring r = s;
-    for (auto& c : r)
-        if (c >= L'a' && c <= L'z')
-            c = static_cast<wchar_t>(c - L'a' + L'A');
-    return r;
+std::wstring Upper(const std::wstring& s) {
+  std::wstring r = s;
+  for (auto& c : r)
+    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+  return r;
 }
 
 std::string Narrow(const std::wstring& s) { return CommonTools::ToUtf8(s); }
 
 const int kRepeatLimit = 100;
 
-} // namespace
+}  // namespace
 
-const std::wstring* AnswerSection::Find(const std::wstring& key) const
-{
-    for (const auto& kv : values)
-        if (CommonTools::EqualNoCase(kv.first, key))
-            return &kv.second;
-    return nullptr;
+const std::wstring* AnswerSection::Find(const std::wstring& key) const {
+  for (const auto& kv : values)
+    if (CommonTools::EqualNoCase(kv.first, key)) return &kv.second;
+  return nullptr;
 }
 
-ScriptedBackend::ScriptedBackend(const std::string& text, std::wstring sourceName) : m_source(std::move(sourceName))
-{
-    std::wstring all = CommonTools::FromUtf8(text);
-    if (!all.empty() && all[0] == 0xFEFF)
-        all.erase(0, 1);
-    std::wistringstream in(all);
-    std::wstring raw;
-    int lineNo = 0;
-    auto bad = [&](const std::wstring& why) {
-        throw std::runtime_error(Narrow(m_source + L", line " + std::to_wstring(lineNo) + L": " + why));
-    };
-    while (std::getline(in, raw)) {
-        ++lineNo;
-        std::wstring line = Trim(raw);
-        if (line.empty() || line[0] == L'#' || line[0] == L';')
-            continue;
-        if (line[0] == L'[') {
-            if (line.back() != L']')
-                bad(L"a section header must end with \"]\"");
-            std::wstring inner = Trim(line.substr(1, line.size() - 2));
-            size_t sp = inner.find_first_of(L" \t");
-            AnswerSection sec;
-            sec.line = lineNo;
-            sec.kind = Upper(sp == std::wstring::npos ? inner : inner.substr(0, sp));
-            sec.name = sp == std::wstring::npos ? L"" : Unquote(Trim(inner.substr(sp + 1)), &sec.quoted);
-            if (sec.kind != L"PAGE" && sec.kind != L"MESSAGE" && sec.kind != L"FILE-DIALOG")
-                bad(L"unknown section kind \"" + sec.kind + L"\" (page, message or file-dialog)");
-            if (sec.name.empty())
-                bad(L"the section needs a name");
-            m_sections.push_back(std::move(sec));
-            continue;
-        }
-        size_t eq = line.find(L'=');
-        if (eq == std::wstring::npos)
-            bad(L"expected \"name = value\" or a section header");
-        if (m_sections.empty())
-            bad(L"a value outside any section");
-        std::wstring key = Trim(line.substr(0, eq));
-        if (key.empty())
-            bad(L"a value without a name");
-        m_sections.back().values.emplace_back(key, Unquote(Trim(line.substr(eq + 1))));
+ScriptedBackend::ScriptedBackend(const std::string& text, std::wstring sourceName)
+    : m_source(std::move(sourceName)) {
+  std::wstring all = CommonTools::FromUtf8(text);
+  if (!all.empty() && all[0] == 0xFEFF) all.erase(0, 1);
+  std::wistringstream in(all);
+  std::wstring raw;
+  int lineNo = 0;
+  auto bad = [&](const std::wstring& why) {
+    throw std::runtime_error(Narrow(m_source + L", line " + std::to_wstring(lineNo) + L": " + why));
+  };
+  while (std::getline(in, raw)) {
+    ++lineNo;
+    std::wstring line = Trim(raw);
+    if (line.empty() || line[0] == L'#' || line[0] == L';') continue;
+    if (line[0] == L'[') {
+      if (line.back() != L']') bad(L"a section header must end with \"]\"");
+      std::wstring inner = Trim(line.substr(1, line.size() - 2));
+      size_t sp = inner.find_first_of(L" \t");
+      AnswerSection sec;
+      sec.line = lineNo;
+      sec.kind = Upper(sp == std::wstring::npos ? inner : inner.substr(0, sp));
+      sec.name = sp == std::wstring::npos ? L"" : Unquote(Trim(inner.substr(sp + 1)), &sec.quoted);
+      if (sec.kind != L"PAGE" && sec.kind != L"MESSAGE" && sec.kind != L"FILE-DIALOG")
+        bad(L"unknown section kind \"" + sec.kind + L"\" (page, message or file-dialog)");
+      if (sec.name.empty()) bad(L"the section needs a name");
+      m_sections.push_back(std::move(sec));
+      continue;
     }
+    size_t eq = line.find(L'=');
+    if (eq == std::wstring::npos) bad(L"expected \"name = value\" or a section header");
+    if (m_sections.empty()) bad(L"a value outside any section");
+    std::wstring key = Trim(line.substr(0, eq));
+    if (key.empty()) bad(L"a value without a name");
+    m_sections.back().values.emplace_back(key, Unquote(Trim(line.substr(eq + 1))));
+  }
 }
 
-std::unique_ptr<ScriptedBackend> ScriptedBackend::FromFile(const std::string& hostPath)
-{
-    std::ifstream f(hostPath, std::ios::binary);
-    if (!f)
-        throw std::runtime_error("The answer file " + hostPath + " cannot be read");
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return std::make_unique<ScriptedBackend>(ss.str(), CommonTools::FromUtf8(hostPath));
+std::unique_ptr<ScriptedBackend> ScriptedBackend::FromFile(const std::string& hostPath) {
+  std::ifstream f(hostPath, std::ios::binary);
+  if (!f) throw std::runtime_error("The answer file " + hostPath + " cannot be read");
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return std::make_unique<ScriptedBackend>(ss.str(), CommonTools::FromUtf8(hostPath));
 }
 
-const AnswerSection* ScriptedBackend::Take(const std::wstring& kind, const std::wstring& name, bool quoted)
-{
-    std::wstring key = kind + L"\n" + (quoted ? L"\"" : L"") + Upper(name);
-    int used = m_used[key];
-    const AnswerSection* found = nullptr;
-    int seen = 0;
-    for (const auto& s : m_sections) {
-        if (s.kind != kind || s.quoted != quoted)
-            continue;
-        bool match = quoted ? s.name == name : CommonTools::EqualNoCase(s.name, name);
-        if (!match)
-            continue;
-        found = &s;
-        if (seen++ == used)
-            break;
-    }
-    if (found) {
-        // The last section keeps answering; an answer that brings the same question back
-        // without end would make the run endless.
-        if (used >= seen + kRepeatLimit)
-            Fail(L"The " + platform::ToLower(kind) + L" " + name + L" came back " + std::to_wstring(used) +
-                 L" times with the same answer; the run would not end");
-        m_used[key] = used + 1;
-    }
-    return found;
+const AnswerSection* ScriptedBackend::Take(const std::wstring& kind, const std::wstring& name,
+                                           bool quoted) {
+  std::wstring key = kind + L"\n" + (quoted ? L"\"" : L"") + Upper(name);
+  int used = m_used[key];
+  const AnswerSection* found = nullptr;
+  int seen = 0;
+  for (const auto& s : m_sections) {
+    if (s.kind != kind || s.quoted != quoted) continue;
+    bool match = quoted ? s.name == name : CommonTools::EqualNoCase(s.name, name);
+    if (!match) continue;
+    found = &s;
+    if (seen++ == used) break;
+  }
+  if (found) {
+    // The last section keeps answering; an answer that brings the same question back
+    // without end would make the run endless.
+    if (used >= seen + kRepeatLimit)
+      Fail(L"The " + platform::ToLower(kind) + L" " + name + L" came back " +
+           std::to_wstring(used) + L" times with the same answer; the run would not end");
+    m_used[key] = used + 1;
+  }
+  return found;
 }
 
-int ScriptedBackend::UseCount(const std::wstring& kind, const std::wstring& name) const
-{
-    int n = 0;
-    for (const auto& [k, v] : m_used) {
-        size_t nl = k.find(L'\n');
-        std::wstring n2 = k.substr(nl + 1);
-        if (!n2.empty() && n2[0] == L'"')
-            n2 = n2.substr(1);
-        if (k.substr(0, nl) == Upper(kind) && CommonTools::EqualNoCase(n2, name))
-            n += v;
-    }
-    return n;
+int ScriptedBackend::UseCount(const std::wstring& kind, const std::wstring& name) const {
+  int n = 0;
+  for (const auto& [k, v] : m_used) {
+    size_t nl = k.find(L'\n');
+    std::wstring n2 = k.substr(nl + 1);
+    if (!n2.empty() && n2[0] == L'"') n2 = n2.substr(1);
+    if (k.substr(0, nl) == Upper(kind) && CommonTools::EqualNoCase(n2, name)) n += v;
+  }
+  return n;
 }
 
-void ScriptedBackend::Fail(const std::wstring& what) const
-{
-    throw UnansweredQuestion(Narrow(what + L" (answer file " + m_source + L")"));
+void ScriptedBackend::Fail(const std::wstring& what) const {
+  throw UnansweredQuestion(Narrow(what + L" (answer file " + m_source + L")"));
 }
 
-int ScriptedBackend::ShowMessageBox(const MessageRequest& request)
-{
-    const AnswerSection* sec = nullptr;
-    if (!request.id.empty())
-        sec = Take(L"MESSAGE", request.id, false);
-    if (!sec)
-        sec = Take(L"MESSAGE", request.text, true);
-    std::vector<int> allowed = AllowedAnswers(request.style);
-    std::wstring label = request.id.empty() ? L"\"" + request.text + L"\"" : request.id;
-    int answer = 0;
-    if (sec) {
-        const std::wstring* a = sec->Find(L"answer");
-        if (!a)
-            Fail(L"The answer for the message box " + label + L" has no \"answer\" value");
-        answer = AnswerFromName(*a);
-        bool ok = false;
-        for (int x : allowed)
-            ok = ok || x == answer;
-        if (!ok)
-            Fail(L"The answer \"" + *a + L"\" does not fit the message box " + label);
-    } else if ((request.style & MB_TYPEMASK) == MB_OK) {
-        answer = IDOK;
-    } else {
-        Fail(L"No answer for the message box " + label + L": " + request.text);
-    }
-    CommonTools::LogLine(2, L"Message box: " + request.text + L" -> " + AnswerName(answer));
-    return answer;
-}
-
-std::optional<std::wstring> ScriptedBackend::ShowFileDialog(const FileDialogRequest& request)
-{
-    const AnswerSection* sec = nullptr;
-    if (!request.titleId.empty())
-        sec = Take(L"FILE-DIALOG", request.titleId, false);
-    if (!sec)
-        sec = Take(L"FILE-DIALOG", request.save ? L"save" : L"open", false);
-    if (!sec)
-        Fail(L"No answer for the file dialog \"" + request.title + L"\"");
-    const std::wstring* path = sec->Find(L"path");
+int ScriptedBackend::ShowMessageBox(const MessageRequest& request) {
+  const AnswerSection* sec = nullptr;
+  if (!request.id.empty()) sec = Take(L"MESSAGE", request.id, false);
+  if (!sec) sec = Take(L"MESSAGE", request.text, true);
+  std::vector<int> allowed = AllowedAnswers(request.style);
+  std::wstring label = request.id.empty() ? L"\"" + request.text + L"\"" : request.id;
+  int answer = 0;
+  if (sec) {
     const std::wstring* a = sec->Find(L"answer");
-    if (a && AnswerFromName(*a) == IDCANCEL) {
-        CommonTools::LogLine(2, L"File dialog: " + request.title + L" -> Cancel");
-        return std::nullopt;
-    }
-    if (!path || path->empty())
-        Fail(L"The answer for the file dialog \"" + request.title + L"\" has neither \"path\" nor \"answer = Cancel\"");
-    CommonTools::LogLine(2, L"File dialog: " + request.title + L" -> " + *path);
-    return *path;
+    if (!a) Fail(L"The answer for the message box " + label + L" has no \"answer\" value");
+    answer = AnswerFromName(*a);
+    bool ok = false;
+    for (int x : allowed) ok = ok || x == answer;
+    if (!ok) Fail(L"The answer \"" + *a + L"\" does not fit the message box " + label);
+  } else if ((request.style & MB_TYPEMASK) == MB_OK) {
+    answer = IDOK;
+  } else {
+    Fail(L"No answer for the message box " + label + L": " + request.text);
+  }
+  CommonTools::LogLine(2, L"Message box: " + request.text + L" -> " + AnswerName(answer));
+  return answer;
 }
 
-PageButton ScriptedBackend::RunPageModal(IPage& page)
-{
-    const AnswerSection* sec = Take(L"PAGE", page.GetName(), false);
-    if (!sec)
-        Fail(L"No answer for the page " + page.GetName());
-    const std::wstring* buttonText = nullptr;
-    for (const auto& [k, v] : sec->values) {
-        if (CommonTools::EqualNoCase(k, L"button")) {
-            buttonText = &v;
-            continue;
-        }
-        if (!page.SetField(k, v))
-            Fail(L"The page " + page.GetName() + L" has no value \"" + k + L"\" or does not accept \"" + v + L"\"");
-    }
-    if (!buttonText)
-        Fail(L"The answer for the page " + page.GetName() + L" names no button");
-    PageButton button;
-    if (CommonTools::EqualNoCase(*buttonText, L"Next"))
-        button = PageButton::Next;
-    else if (CommonTools::EqualNoCase(*buttonText, L"Back"))
-        button = PageButton::Back;
-    else if (CommonTools::EqualNoCase(*buttonText, L"Cancel"))
-        button = PageButton::Cancel;
-    else
-        Fail(L"Unknown button \"" + *buttonText + L"\" for the page " + page.GetName());
-    // A page that refuses Next would keep a person on it; an answer file cannot try again.
-    if (button == PageButton::Next && !page.CanLeaveWithNext())
-        Fail(L"The page " + page.GetName() + L" does not accept the answer's values");
-    page.OnLeave(button);
-    CommonTools::LogLine(2, L"Page " + page.GetName() + L" -> " + PageButtonName(button));
-    return button;
+std::optional<std::wstring> ScriptedBackend::ShowFileDialog(const FileDialogRequest& request) {
+  const AnswerSection* sec = nullptr;
+  if (!request.titleId.empty()) sec = Take(L"FILE-DIALOG", request.titleId, false);
+  if (!sec) sec = Take(L"FILE-DIALOG", request.save ? L"save" : L"open", false);
+  if (!sec) Fail(L"No answer for the file dialog \"" + request.title + L"\"");
+  const std::wstring* path = sec->Find(L"path");
+  const std::wstring* a = sec->Find(L"answer");
+  if (a && AnswerFromName(*a) == IDCANCEL) {
+    CommonTools::LogLine(2, L"File dialog: " + request.title + L" -> Cancel");
+    return std::nullopt;
+  }
+  if (!path || path->empty())
+    Fail(L"The answer for the file dialog \"" + request.title +
+         L"\" has neither \"path\" nor \"answer = Cancel\"");
+  CommonTools::LogLine(2, L"File dialog: " + request.title + L" -> " + *path);
+  return *path;
 }
 
-} // namespace InstallGui
+PageButton ScriptedBackend::RunPageModal(IPage& page) {
+  const AnswerSection* sec = Take(L"PAGE", page.GetName(), false);
+  if (!sec) Fail(L"No answer for the page " + page.GetName());
+  const std::wstring* buttonText = nullptr;
+  for (const auto& [k, v] : sec->values) {
+    if (CommonTools::EqualNoCase(k, L"button")) {
+      buttonText = &v;
+      continue;
+    }
+    if (!page.SetField(k, v))
+      Fail(L"The page " + page.GetName() + L" has no value \"" + k + L"\" or does not accept \"" +
+           v + L"\"");
+  }
+  if (!buttonText) Fail(L"The answer for the page " + page.GetName() + L" names no button");
+  PageButton button;
+  if (CommonTools::EqualNoCase(*buttonText, L"Next"))
+    button = PageButton::Next;
+  else if (CommonTools::EqualNoCase(*buttonText, L"Back"))
+    button = PageButton::Back;
+  else if (CommonTools::EqualNoCase(*buttonText, L"Cancel"))
+    button = PageButton::Cancel;
+  else
+    Fail(L"Unknown button \"" + *buttonText + L"\" for the page " + page.GetName());
+  // A page that refuses Next would keep a person on it; an answer file cannot try again.
+  if (button == PageButton::Next && !page.CanLeaveWithNext())
+    Fail(L"The page " + page.GetName() + L" does not accept the answer's values");
+  page.OnLeave(button);
+  CommonTools::LogLine(2, L"Page " + page.GetName() + L" -> " + PageButtonName(button));
+  return button;
+}
+
+}  // namespace InstallGui

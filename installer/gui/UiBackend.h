@@ -47,19 +47,19 @@ std::wstring AnswerName(int answer);
 int AnswerFromName(const std::wstring& name);
 
 struct MessageRequest {
-    std::wstring id;       // the script message ID, empty for a literal text
-    std::wstring text;     // the text shown
-    std::wstring caption;  // the caption shown
-    unsigned style = MB_OK;
+  std::wstring id;       // the script message ID, empty for a literal text
+  std::wstring text;     // the text shown
+  std::wstring caption;  // the caption shown
+  unsigned style = MB_OK;
 };
 
 struct FileDialogRequest {
-    bool save = true;             // Save-file dialog, else Open-file dialog
-    std::wstring titleId;         // the script message ID of the title, if any
-    std::wstring title;
-    std::wstring fileName;        // suggested file name
-    std::wstring filter;          // "Text|*.x|All|*.*|" as the platform writes it
-    unsigned flags = 0;           // OFN_*
+  bool save = true;      // Save-file dialog, else Open-file dialog
+  std::wstring titleId;  // the script message ID of the title, if any
+  std::wstring title;
+  std::wstring fileName;  // suggested file name
+  std::wstring filter;    // "Text|*.x|All|*.*|" as the platform writes it
+  unsigned flags = 0;     // OFN_*
 };
 
 enum class PageButton { Back, Next, Cancel };
@@ -68,46 +68,46 @@ const wchar_t* PageButtonName(PageButton b);
 // A wizard page's presenter as a back-end sees it: a name, named values the user can set,
 // and what the page does with the button pressed.
 class IPage {
-public:
-    virtual ~IPage() = default;
-    // The page's name (its section in the script, e.g. "DLG_GREETING").
-    virtual std::wstring GetName() const = 0;
-    // The title a window shows.
-    virtual std::wstring GetTitle() const { return GetName(); }
-    // Sets a named value as the user would; false for a name the page does not have or a
-    // value it does not accept.
-    virtual bool SetField(const std::wstring& name, const std::wstring& value) = 0;
-    virtual std::wstring GetField(const std::wstring& name) const = 0;
-    virtual std::vector<std::wstring> FieldNames() const = 0;
-    // The page's checks before it is left with Next; false keeps the user on the page (the
-    // page has told the user why).
-    virtual bool CanLeaveWithNext() { return true; }
-    // The page keeps its values (writes them into the user settings) when it is left.
-    virtual void OnLeave(PageButton button) {}
+ public:
+  virtual ~IPage() = default;
+  // The page's name (its section in the script, e.g. "DLG_GREETING").
+  virtual std::wstring GetName() const = 0;
+  // The title a window shows.
+  virtual std::wstring GetTitle() const { return GetName(); }
+  // Sets a named value as the user would; false for a name the page does not have or a
+  // value it does not accept.
+  virtual bool SetField(const std::wstring& name, const std::wstring& value) = 0;
+  virtual std::wstring GetField(const std::wstring& name) const = 0;
+  virtual std::vector<std::wstring> FieldNames() const = 0;
+  // The page's checks before it is left with Next; false keeps the user on the page (the
+  // page has told the user why).
+  virtual bool CanLeaveWithNext() { return true; }
+  // The page keeps its values (writes them into the user settings) when it is left.
+  virtual void OnLeave(PageButton button) {}
 };
 
 // A question the answer file does not answer, or answers in a way the question does not allow.
 // The run ends with a clear log line; it never waits.
 class UnansweredQuestion : public std::runtime_error {
-public:
-    explicit UnansweredQuestion(const std::string& what) : std::runtime_error(what) {}
+ public:
+  explicit UnansweredQuestion(const std::string& what) : std::runtime_error(what) {}
 };
 
 class IUiBackend {
-public:
-    virtual ~IUiBackend() = default;
-    // Returns IDOK, IDYES ... as the platform's MessageBoxW does.
-    virtual int ShowMessageBox(const MessageRequest& request) = 0;
-    // The chosen path, or nothing when the dialog was cancelled.
-    virtual std::optional<std::wstring> ShowFileDialog(const FileDialogRequest& request) = 0;
-    // Runs the page until it is left; returns the button that left it.
-    virtual PageButton RunPageModal(IPage& page) = 0;
-    // True for a back-end that needs no display.
-    virtual bool IsScripted() const = 0;
+ public:
+  virtual ~IUiBackend() = default;
+  // Returns IDOK, IDYES ... as the platform's MessageBoxW does.
+  virtual int ShowMessageBox(const MessageRequest& request) = 0;
+  // The chosen path, or nothing when the dialog was cancelled.
+  virtual std::optional<std::wstring> ShowFileDialog(const FileDialogRequest& request) = 0;
+  // Runs the page until it is left; returns the button that left it.
+  virtual PageButton RunPageModal(IPage& page) = 0;
+  // True for a back-end that needs no display.
+  virtual bool IsScripted() const = 0;
 };
 
 // The back-end for this process: the scripted one when TOLMERA_ANSWERS names an answer file,
 // else the wx one. Throws std::runtime_error when the answer file cannot be read.
 std::unique_ptr<IUiBackend> CreateUiBackendFromEnvironment();
 
-} // namespace InstallGui
+}  // namespace InstallGui

@@ -19,10 +19,15 @@ std::string AttributeLetters(DWORD a) {
   static const struct {
     DWORD bit;
     char letter;
-  } kLetters[] = {
-      {FILE_ATTRIBUTE_READONLY, 'R'},   {FILE_ATTRIBUTE_HIDDEN, 'H'},  {FILE_ATTRIBUTE_SYSTEM, 'S'},
-      {FILE_ATTRIBUTE_DIRECTORY, 'D'},  {FILE_ATTRIBUTE_ARCHIVE, 'A'}, {FILE_ATTRIBUTE_TEMPORARY, 'T'},
-      {FILE_ATTRIBUTE_COMPRESSED, 'C'}, {FILE_ATTRIBUTE_OFFLINE, 'O'}, {FILE_ATTRIBUTE_NOT_CONTENT_INDEXED, 'I'}};
+  } kLetters[] = {{FILE_ATTRIBUTE_READONLY, 'R'},
+                  {FILE_ATTRIBUTE_HIDDEN, 'H'},
+                  {FILE_ATTRIBUTE_SYSTEM, 'S'},
+                  {FILE_ATTRIBUTE_DIRECTORY, 'D'},
+                  {FILE_ATTRIBUTE_ARCHIVE, 'A'},
+                  {FILE_ATTRIBUTE_TEMPORARY, 'T'},
+                  {FILE_ATTRIBUTE_COMPRESSED, 'C'},
+                  {FILE_ATTRIBUTE_OFFLINE, 'O'},
+                  {FILE_ATTRIBUTE_NOT_CONTENT_INDEXED, 'I'}};
   char buf[16];
   std::size_t n = 0;
   for (const auto& l : kLetters)
@@ -41,12 +46,12 @@ void WalkFolder(const std::wstring& folder, Snapshot& out) {
       out["D " + id] = "attr=" + AttributeLetters(e.attributes);
       WalkFolder(path, out);
     } else {
-      out["F " + id] = "size=" + std::to_string(e.size) + " attr=" + AttributeLetters(e.attributes) +
+      out["F " + id] = "size=" + std::to_string(e.size) +
+                       " attr=" + AttributeLetters(e.attributes) +
                        " time=" + std::to_string(e.lastWriteTime);
     }
   }
 }
-
 
 std::string ValueDetails(const reg::Value& v) {
   std::string data = ToUtf8(reg::FormatValueData(v));
@@ -57,7 +62,8 @@ std::string ValueDetails(const reg::Value& v) {
       h *= 1099511628211ull;
     }
     char buf[64];
-    std::snprintf(buf, sizeof buf, " ... (%zu bytes, hash %016llx)", v.data.size(), static_cast<unsigned long long>(h));
+    std::snprintf(buf, sizeof buf, " ... (%zu bytes, hash %016llx)", v.data.size(),
+                  static_cast<unsigned long long>(h));
     data = data.substr(0, 200) + buf;
   }
   return TypeName(v.type) + " " + data;
@@ -75,21 +81,26 @@ void WalkKey(const reg::Key& key, const std::wstring& path, Snapshot& out) {
       valueId.append(1, '"').append(ToUtf8(v.name)).append(1, '"');
     out[valueId] = ValueDetails(v);
   }
-  for (const auto& [folded, child] : key.Children()) WalkKey(*child, path + L"\\" + child->Name(), out);
+  for (const auto& [folded, child] : key.Children())
+    WalkKey(*child, path + L"\\" + child->Name(), out);
 }
 
-void SnapshotHive(HKEY root, const std::wstring& subKey, const std::wstring& rootPath, Snapshot& out) {
+void SnapshotHive(HKEY root, const std::wstring& subKey, const std::wstring& rootPath,
+                  Snapshot& out) {
   std::string text;
   LSTATUS status = ExportKey(root, subKey, KEY_WOW64_64KEY, text);
   if (status != ERROR_SUCCESS) {
     RegKey probe;
-    std::wstring why = probe.Open(root, subKey) == ERROR_SUCCESS ? std::wstring() : HiveErrorText(root);
-    throw std::runtime_error("cannot read " + ToUtf8(rootPath) + ": " + ToUtf8(SystemErrorText(status)) +
+    std::wstring why =
+        probe.Open(root, subKey) == ERROR_SUCCESS ? std::wstring() : HiveErrorText(root);
+    throw std::runtime_error("cannot read " + ToUtf8(rootPath) + ": " +
+                             ToUtf8(SystemErrorText(status)) +
                              (why.empty() ? "" : " (" + ToUtf8(why) + ")"));
   }
   reg::ParseError error;
   auto tree = reg::ParseHive(text, rootPath, &error);
-  if (!tree) throw std::runtime_error("cannot read " + ToUtf8(rootPath) + ": " + ToUtf8(error.message));
+  if (!tree)
+    throw std::runtime_error("cannot read " + ToUtf8(rootPath) + ": " + ToUtf8(error.message));
   WalkKey(*tree, rootPath, out);
 }
 
@@ -108,7 +119,8 @@ Snapshot TakeSnapshot() {
   // HKLM, then every user hive.
   for (const HiveInfo& hive : ListHives()) {
     if (hive.status != ERROR_SUCCESS)
-      throw std::runtime_error("the hive " + hive.file + " cannot be read: " + ToUtf8(hive.errorText));
+      throw std::runtime_error("the hive " + hive.file +
+                               " cannot be read: " + ToUtf8(hive.errorText));
     if (hive.rootPath == L"HKEY_LOCAL_MACHINE") {
       SnapshotHive(HKEY_LOCAL_MACHINE, L"", hive.rootPath, out);
     } else {
@@ -171,26 +183,16 @@ DiffCounts PrintDiff(const Snapshot& before, const Snapshot& after, std::ostream
 
 std::string TypeName(std::uint32_t type) {
   switch (type) {
-    case REG_NONE:
-      return "REG_NONE";
-    case REG_SZ:
-      return "REG_SZ";
-    case REG_EXPAND_SZ:
-      return "REG_EXPAND_SZ";
-    case REG_BINARY:
-      return "REG_BINARY";
-    case REG_DWORD:
-      return "REG_DWORD";
-    case REG_DWORD_BIG_ENDIAN:
-      return "REG_DWORD_BIG_ENDIAN";
-    case REG_LINK:
-      return "REG_LINK";
-    case REG_MULTI_SZ:
-      return "REG_MULTI_SZ";
-    case REG_QWORD:
-      return "REG_QWORD";
-    default:
-      return "REG_" + std::to_string(type);
+    case REG_NONE: return "REG_NONE";
+    case REG_SZ: return "REG_SZ";
+    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
+    case REG_BINARY: return "REG_BINARY";
+    case REG_DWORD: return "REG_DWORD";
+    case REG_DWORD_BIG_ENDIAN: return "REG_DWORD_BIG_ENDIAN";
+    case REG_LINK: return "REG_LINK";
+    case REG_MULTI_SZ: return "REG_MULTI_SZ";
+    case REG_QWORD: return "REG_QWORD";
+    default: return "REG_" + std::to_string(type);
   }
 }
 

@@ -57,11 +57,11 @@ std::string ShowData(const reg::Value& v) {
   char buf[32];
   switch (v.type) {
     case REG_SZ:
-    case REG_EXPAND_SZ:
-      return U(reg::DataToString(v.data));
+    case REG_EXPAND_SZ: return U(reg::DataToString(v.data));
     case REG_MULTI_SZ: {
       std::string out;
-      for (const auto& item : reg::DataToMultiString(v.data)) out += (out.empty() ? "" : "\\0") + U(item);
+      for (const auto& item : reg::DataToMultiString(v.data))
+        out += (out.empty() ? "" : "\\0") + U(item);
       return out;
     }
     case REG_DWORD:
@@ -80,8 +80,7 @@ std::string ShowData(const reg::Value& v) {
         return buf;
       }
       break;
-    default:
-      break;
+    default: break;
   }
   std::string out;
   for (auto b : v.data) {
@@ -121,8 +120,8 @@ void QueryKey(HKEY root, const std::wstring& sub, bool recurse, const std::wstri
   for (const auto& v : key.ValueList()) {
     if (only && !EqualsNoCase(v.name, *only)) continue;
     found = true;
-    std::cout << "    " << (v.name.empty() ? "(Default)" : U(v.name)) << "    " << tlmachine::TypeName(v.type) << "    "
-              << ShowData(v) << "\n";
+    std::cout << "    " << (v.name.empty() ? "(Default)" : U(v.name)) << "    "
+              << tlmachine::TypeName(v.type) << "    " << ShowData(v) << "\n";
   }
   if (only && !found && !recurse) Fail(root, sub + L" : " + *only, ERROR_FILE_NOT_FOUND);
   std::cout << "\n";
@@ -138,7 +137,8 @@ void QueryKey(HKEY root, const std::wstring& sub, bool recurse, const std::wstri
 void Tree(const std::wstring& folder, int depth, const std::string& indent) {
   std::vector<FindData> entries;
   DWORD status = FindAll(folder + L"\\*", entries);
-  if (status != ERROR_SUCCESS) throw std::runtime_error(U(folder) + ": " + U(SystemErrorText(status)));
+  if (status != ERROR_SUCCESS)
+    throw std::runtime_error(U(folder) + ": " + U(SystemErrorText(status)));
   for (const auto& e : entries) {
     bool dir = (e.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     std::cout << indent << U(e.fileName);
@@ -177,7 +177,9 @@ int Run(std::vector<std::string> args) {
   }
   if (command == "init") {
     if (args.size() > 1) throw UsageError("init takes at most one folder");
-    std::string dir = !args.empty() ? args[0] : !machineDir.empty() ? machineDir : Machine::SelectedRootPath();
+    std::string dir = !args.empty()         ? args[0]
+                      : !machineDir.empty() ? machineDir
+                                            : Machine::SelectedRootPath();
     auto machine = Machine::Init(dir);
     std::cout << "created a fresh machine in " << machine->Root() << "\n";
     return 0;
@@ -191,7 +193,8 @@ int Run(std::vector<std::string> args) {
     if (args.size() < 2) throw UsageError("reg needs query or export and a key");
     HKEY root;
     std::wstring sub;
-    if (!SplitRootKey(W(args[1]), root, sub)) throw UsageError("unknown root key in \"" + args[1] + "\"");
+    if (!SplitRootKey(W(args[1]), root, sub))
+      throw UsageError("unknown root key in \"" + args[1] + "\"");
     if (args[0] == "query") {
       bool recurse = false;
       std::wstring value;
@@ -217,7 +220,8 @@ int Run(std::vector<std::string> args) {
         out << text;
         if (!out) throw std::runtime_error(args[2] + ": cannot be written");
       } else {
-        std::cout << U(reg::FromUtf16Le(reinterpret_cast<const std::uint8_t*>(text.data()) + 2, text.size() - 2));
+        std::cout << U(reg::FromUtf16Le(reinterpret_cast<const std::uint8_t*>(text.data()) + 2,
+                                        text.size() - 2));
       }
       return 0;
     }
@@ -235,7 +239,8 @@ int Run(std::vector<std::string> args) {
       }
       if (depth < 1) throw UsageError("the depth must be at least 1");
     }
-    if (!PathIsDirectoryW(path)) throw std::runtime_error(U(path) + ": not a folder of the machine");
+    if (!PathIsDirectoryW(path))
+      throw std::runtime_error(U(path) + ": not a folder of the machine");
     std::cout << U(path) << "\n";
     Tree(TrimSlash(path), depth, "  ");
     return 0;
@@ -246,7 +251,8 @@ int Run(std::vector<std::string> args) {
     for (const auto& r : results) {
       std::cout << (r.operation.destination.empty() ? "delete " : "move ") << U(r.operation.source);
       if (!r.operation.destination.empty()) std::cout << " -> " << U(r.operation.destination);
-      std::cout << ": " << (r.status == ERROR_SUCCESS ? "done" : U(SystemErrorText(r.status))) << "\n";
+      std::cout << ": " << (r.status == ERROR_SUCCESS ? "done" : U(SystemErrorText(r.status)))
+                << "\n";
     }
     std::cout << "restarted; " << results.size() << " pending file operations carried out\n";
     return 0;
@@ -266,14 +272,16 @@ int Run(std::vector<std::string> args) {
     auto before = tlmachine::ReadSnapshot(args[0]);
     auto after = tlmachine::TakeSnapshot();
     auto counts = tlmachine::PrintDiff(before, after, std::cout);
-    std::cout << "# " << counts.added << " added, " << counts.changed << " changed, " << counts.removed << " removed\n";
+    std::cout << "# " << counts.added << " added, " << counts.changed << " changed, "
+              << counts.removed << " removed\n";
     return 0;
   }
   if (command == "hold") {
     if (args.size() != 1) throw UsageError("hold needs one file");
     FileHandle handle;
     DWORD status = handle.Open(W(args[0]), GENERIC_READ, 0, OPEN_EXISTING);
-    if (status != ERROR_SUCCESS) throw std::runtime_error(args[0] + ": " + U(SystemErrorText(status)));
+    if (status != ERROR_SUCCESS)
+      throw std::runtime_error(args[0] + ": " + U(SystemErrorText(status)));
     std::cout << "holding " << args[0] << " (pid " << ::getpid() << ")" << std::endl;
     while (true) ::pause();
   }

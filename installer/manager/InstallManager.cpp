@@ -25,718 +25,669 @@ using namespace InstallGui;
 namespace {
 
 bool IsFreshInstall(int w) { return w == kInstall || w == kServer || w == kLocal; }
-bool NeedsRecord(int w) { return w == kUpdate || w == kOnlyUpdate || w == kRepair || w == kUninstall; }
+bool NeedsRecord(int w) {
+  return w == kUpdate || w == kOnlyUpdate || w == kRepair || w == kUninstall;
+}
 
-} // namespace
+}  // namespace
 
 CInstallManager::CInstallManager() = default;
 CInstallManager::~CInstallManager() = default;
 
-bool CInstallManager::ScriptRoot(SettingsNodePtr& root) { return GetInstallTools().GetScriptRoot(root); }
-
-std::wstring CInstallManager::ReadPathAttribute(const SettingsNodePtr& node, const std::wstring& name)
-{
-    return ReadAttribute(node, name, L"", true);
+bool CInstallManager::ScriptRoot(SettingsNodePtr& root) {
+  return GetInstallTools().GetScriptRoot(root);
 }
 
-int CInstallManager::Run(const std::wstring& archivePath, bool adminFlag)
-{
-    m_archivePath = archivePath;
-    m_adminFlag = adminFlag;
+std::wstring CInstallManager::ReadPathAttribute(const SettingsNodePtr& node,
+                                                const std::wstring& name) {
+  return ReadAttribute(node, name, L"", true);
+}
+
+int CInstallManager::Run(const std::wstring& archivePath, bool adminFlag) {
+  m_archivePath = archivePath;
+  m_adminFlag = adminFlag;
+  try {
     try {
-        try {
-            if (!Init())
-                RaiseResult(irInitFailed);
-            if (m_hooks.wait) {
-                auto* ui = GetGuiTools().UiBackend();
-                if (!ui || !ui->IsScripted())
-                    m_hooks.wait(3000);
-            }
-            if (!CheckSystem())
-                RaiseResult(irOsVersion);
-            int w = DetectAction();
-            Log(2, L"Install Type = %s =====================", InstallTypeLogName(w));
+      if (!Init()) RaiseResult(irInitFailed);
+      if (m_hooks.wait) {
+        auto* ui = GetGuiTools().UiBackend();
+        if (!ui || !ui->IsScripted()) m_hooks.wait(3000);
+      }
+      if (!CheckSystem()) RaiseResult(irOsVersion);
+      int w = DetectAction();
+      Log(2, L"Install Type = %s =====================", InstallTypeLogName(w));
 
-            // A value that leaves the run with nothing to do is a script that cannot be carried
-            // out, not a success.
-            if (!IsFreshInstall(w) && w != kUpdate && w != kOnlyUpdate && w != kRepair && w != kUninstall) {
-                Log(0, L"CInstallManager::Run() the script's InstallType = '%s' leaves no action to take", m_installType);
-                RaiseResult(irScenario);
-            }
-            if (NeedsRecord(w)) {
-                std::wstring file = InstalledProductsPath();
-                if (file.empty() || !platform::PathFileExistsW(file))
-                    RaiseResult(irScriptFile);
-            }
-            CheckRights();
-            if (!m_registryWritable || !m_programFilesWritable) {
-                Log(0, L"User has not rights for change of registry (LM) or folder Program Files");
-                GetGuiTools().ShowMessage(L"MsgRights", MB_ICONERROR);
-                RaiseResult(irRights);
-            }
-            m_detectedAction = w;
-            if (!m_serverAdmin && adminFlag)
-                m_serverAdmin = true;
-            m_serverAdmin = m_hooks.verifySetShareForFolder ? m_hooks.verifySetShareForFolder() : false;
-            if (m_installedKind == kServer && !m_serverAdmin && NeedsRecord(w)) {
-                Log(0, L"Detected Server installation for user without Domain or Workgroup Administrator rights");
-                if (!m_isDomainAdmin) {
-                    if (m_joinStatus == 3)
-                        GetGuiTools().ShowMessage(L"MsgRightsDomainForServerChange", MB_ICONERROR);
-                    else if (m_joinStatus != 2)
-                        GetGuiTools().ShowMessage(L"MsgRightsForServerChange", MB_ICONERROR);
-                }
-                RaiseResult(irRights);
-            }
-            ChooseAndProcess(w);
-        } catch (const InstallResultError& e) {
-            m_result = e.result;
-        } catch (const UnansweredQuestion& e) {
-            Log(0, L"CInstallManager::Run() a question was not answered: %S", std::string(e.what()));
-            m_result = irErrorDuringInstall;
-        } catch (const CommonTools::SettingsError& e) {
-            Log(0, L"CInstallManager::Run() error in the script's settings: %S", std::string(e.what()));
-            m_result = irErrorDuringInstall;
-        } catch (const std::exception& e) {
-            Log(0, L"CInstallManager::Run() unexpected error: %S", std::string(e.what()));
-            m_result = irErrorDuringInstall;
-        } catch (...) {
-            Log(0, L"CInstallManager::Run() unexpected error");
-            m_result = irErrorDuringInstall;
-        }
-        EndOfRun();
-        return FinishRun();
-    } catch (const std::exception& e) {
-        // Even the end of a run may fail (the log gone at process exit, say); the run still ends.
-        try {
-            Log(0, L"CInstallManager::Run() error at the end of the run: %S", std::string(e.what()));
-        } catch (...) {
-        }
-    } catch (...) {
-    }
-    return m_result;
-}
-
-void CInstallManager::EndOfRun()
-{
-    try {
-        if (m_result != irSuccess && m_result != irCancelled)
-            Log(0, L"%s", ResultText(m_result));
-        if (m_result != irOldInstall && m_result != irScriptFile) {
-            int type = -1;
-            if (m_userSettings) {
-                try {
-                    type = m_userSettings->GetInt(ScriptNames::Attribute::kInstallType, -1);
-                } catch (const CommonTools::SettingsError&) {
-                    type = -1;
-                }
-            }
-            if (type != kUninstall && GetInstallTools().Log().ErrorSeen()) {
-                if (m_scenarioLoaded)
-                    OfferLogSave();
-                else
-                    GetGuiTools().ShowText(L"Installation is corrupted!", MB_ICONERROR);
-            }
-        }
-    } catch (const UnansweredQuestion& e) {
-        Log(0, L"CInstallManager::Run() a question was not answered: %S", std::string(e.what()));
-    } catch (const InstallResultError& e) {
-        Log(0, L"%s", ResultText(e.result));
-    } catch (const std::exception& e) {
-        Log(0, L"CInstallManager::Run() unexpected error at the end of the run: %S", std::string(e.what()));
-    }
-}
-
-bool CInstallManager::Init()
-{
-    // 1. What the macros %PROCESSOR_ARCHITECTURE% and %CAPACITY_OS% stand for.
-    bool wow64 = platform::CurrentConfig().IsWow64();
-    m_processorArchitecture = wow64 ? L"x64" : L"x32";
-    m_osCapacity = wow64 ? L"64" : L"32";
-
-    // 2. The program's folder becomes the current directory.
-    std::wstring program = m_hooks.programPath.empty() ? platform::GetModuleFileNameW() : m_hooks.programPath;
-    std::wstring folder = program;
-    platform::PathRemoveFileSpecW(folder);
-    platform::SetCurrentDirectoryW(folder);
-
-    // 3. Version and date of the installer.
-    std::wstring version = InstallerVersion();
-    std::wstring date = InstallerDate();
-
-    // 4. The package archive.
-    auto storage = std::make_shared<DataStorage::CDataStorage>();
-    m_dataStorage = storage;
-    // The archive's unpacker ends the run with result 16 when it cannot create a file.
-    CommonTools::SetResultRaiser([](int result) { RaiseResult(result); });
-    std::wstring archive = m_archivePath.empty() ? L"Setup.data" : m_archivePath;
-    std::wstring full;
-    if (platform::GetFullPathNameW(archive, full) == platform::ERROR_SUCCESS)
-        archive = full;
-    std::wstring empty;
-    if (!m_dataStorage->Open(archive, &empty))
-        RaiseResult(irDataStorageNotFound);
-
-    // 5. and 6. The script, unpacked and loaded.
-    std::wstring scriptPath;
-    if (!m_dataStorage->ExtractFile(L"", ScriptNames::kScriptFile, scriptPath))
-        RaiseResult(irDataStorageNotUnpacked);
-    auto& script = GetInstallTools().Script();
-    if (!script.Load(scriptPath)) {
-        Log(0, L"CInstallManager::Init() the script %s cannot be read: %s", scriptPath, script.LastError());
-        RaiseResult(irScriptFile);
-    }
-
-    // 7. The product description, then the user settings.
-    if (!LoadScenario())
+      // A value that leaves the run with nothing to do is a script that cannot be carried
+      // out, not a success.
+      if (!IsFreshInstall(w) && w != kUpdate && w != kOnlyUpdate && w != kRepair &&
+          w != kUninstall) {
+        Log(0, L"CInstallManager::Run() the script's InstallType = '%s' leaves no action to take",
+            m_installType);
         RaiseResult(irScenario);
-    m_userSettings = std::make_shared<CUserSettings>([](SettingsNodePtr& root) { return GetInstallTools().GetScriptRoot(root); });
-
-    // 8. COMMONINFO and CFG, and the log's place; each run starts a fresh log.
-    ReadCommonInfo();
-    std::wstring logPath = m_logFile;
-    if (logPath.empty()) {
-        logPath = InstalledProductsPath();
-        platform::PathRemoveFileSpecW(logPath);
-        logPath = logPath.empty() ? std::wstring(L"tlinstall.log") : logPath + L"\\tlinstall.log";
-    }
-    if (platform::PathFileExistsW(logPath))
-        platform::DeleteFileW(logPath);
-    // On a machine where no product was installed yet the log's folder does not exist; without
-    // it the first run's log would be lost.
-    std::wstring logFolder = logPath;
-    if (platform::PathRemoveFileSpecW(logFolder) && !logFolder.empty() && !platform::PathIsDirectoryW(logFolder))
-        platform::CreateDirectoryWithParents(logFolder);
-    GetInstallTools().Log().SetPath(logPath);
-
-    // 9.
-    Log(2, L"Setup Version = %s Date = %s", version, date);
-
-    // 10. The archive stays open from step 4; opening the same path again keeps it.
-    if (!m_dataStorage->Open(archive, &empty))
-        RaiseResult(irDataStorageNotFound);
-    Log(2, L"CInstallManager::Init() extract script-file from data storage");
-
-    // 11. Languages.
-    Log(2, L"CInstallManager::Init() load localization from scenario");
-    auto& gui = GetGuiTools();
-    gui.Languages().Clear();
-    if (!gui.Languages().Load())
-        RaiseResult(irLanguages);
-    m_installedProducts.SetLanguages(&gui.Languages());
-    if (m_language != 0) {
-        unsigned index = gui.Languages().FindById(m_language);
-        gui.Languages().SetCurrent(index);
-        m_userSettings->Set(ScriptNames::Attribute::kLanguage, Variant(static_cast<int>(index)));
-    }
-
-    // 12. Graphics.
-    Log(2, L"CInstallManager::Init() load graphical resources");
-    gui.Graphics().Clear();
-    if (!gui.Graphics().Load(m_dataStorage.get()))
-        RaiseResult(irGraphics);
-
-    // 13. The main window's icon.
-    SettingsNodePtr root, icons;
-    if (ScriptRoot(root) && root->GetChild(ScriptNames::Element::kIcons, icons)) {
-        std::wstring attr = platform::EqualsNoCase(m_installType, ScriptNames::Value::kUninstall) ? ScriptNames::Attribute::kPathDi
-                                                                                        : ScriptNames::Attribute::kPath;
-        std::wstring icon = ReadPathAttribute(icons, attr);
-        std::wstring extracted;
-        if (!icon.empty() && m_dataStorage->ExtractFile(L"", icon, extracted) && platform::PathFileExistsW(extracted))
-            m_iconPath = extracted;
-    }
-
-    // 14. The main window.
-    if (m_hooks.createMainWindow)
-        m_hooks.createMainWindow(m_installType, m_iconPath);
-    Log(2, L"CInstallManager::Init() create main dialog");
-
-    // 15. The record of installed products.
-    std::wstring recordPath = InstalledProductsPath();
-    Log(2, L"CInstallManager::Init() load info about installed products from %s", recordPath);
-    m_installedProducts.SetApplication(m_name);
-    if (!m_installedProducts.Load(recordPath, m_projectPathKey, m_projectPathValue))
-        RaiseResult(irInstalledProducts);
-
-    // 16. The common installation folder.
-    std::wstring common = m_installedProducts.GetPath();
-    if (common.empty()) {
-        std::wstring counterFolder;
-        m_installedProducts.GetCommonUsage(counterFolder, m_name);
-        if (!counterFolder.empty() && platform::PathIsDirectoryW(counterFolder)) {
-            m_installedProducts.SetPath(counterFolder);
-            common = counterFolder;
-        }
-    }
-    if (!common.empty()) {
-        m_userSettings->Set(ScriptNames::Attribute::kProjectPath, Variant(common));
-        Log(2, L"CInstallManager::Init() install path %s", common);
-    }
-
-    // 17. The installed copy of this product.
-    Log(2, L"CInstallManager::Init() Project %s version %i", m_pv, m_version);
-    InstalledProduct installed;
-    if (m_installedProducts.Find(m_pv, m_version, installed) >= 0) {
-        m_installedKind = InstallTypeFromName(installed.type);
-        // Whether an installed client is still registered is asked of the registry step in its
-        // checking mode, which comes with the client installation; until then a client counts as
-        // present.
-        m_userSettings->Set(ScriptNames::Attribute::kLanguage, Variant(installed.language));
-        gui.Languages().SetCurrent(static_cast<unsigned>(installed.language));
-        m_userSettings->Set(ScriptNames::Attribute::kSelectedLibraries, Variant(installed.libraries));
-        Log(2, L"CInstallManager::Init() installed libraries %s", installed.libraries);
-    }
-
-    // 18. The client package belongs to the client installation.
-    // 19. The installed copy's library selection.
-    std::wstring selection = m_userSettings->GetText(ScriptNames::Attribute::kSelectedLibraries, L"empty");
-    if (!selection.empty() && selection != L"empty")
-        ApplyInstalledSelection(selection);
-    return true;
-}
-
-void CInstallManager::ReadCommonInfo()
-{
-    SettingsNodePtr root;
-    if (!ScriptRoot(root))
-        return;
-    CommonTools::Script::CommonInfo info;
-    info.cfgPath = m_cfgPath;
-    info.productsFile = m_installedProductsFile;
-    info.logFile = m_logFile;
-    info.projectPathKey = m_projectPathKey;
-    info.projectPathValue = m_projectPathValue;
-    CommonTools::Script::ReadCommonInfo(
-        root, [this](const SettingsNodePtr& node, const std::wstring& name) { return ReadPathAttribute(node, name); }, info);
-    m_cfgPath = info.cfgPath;
-    m_installedProductsFile = info.productsFile;
-    m_logFile = info.logFile;
-    if (!info.commonKey.empty())
-        m_installedProducts.SetCommonKey(info.commonKey);
-    m_projectPathKey = info.projectPathKey;
-    m_projectPathValue = info.projectPathValue;
-}
-
-std::wstring CInstallManager::InstalledProductsPath()
-{
-    if (!m_installedProductsFile.empty()) {
-        if (!platform::PathFileExistsW(m_installedProductsFile)) {
-            std::wstring folder = m_installedProductsFile;
-            if (platform::PathRemoveFileSpecW(folder) && !folder.empty())
-                platform::CreateDirectoryW(folder);
-        }
-        return m_installedProductsFile;
-    }
-    // The common application-data folder.
-    std::wstring folder;
-    if (!platform::SHGetSpecialFolderPathW(nullptr, folder, platform::CSIDL_COMMON_APPDATA, true) || folder.empty())
-        folder = platform::GetEnv(L"ProgramData").value_or(L"C:\\ProgramData");
-    folder += L"\\TOLMERA";
-    if (!platform::PathIsDirectoryW(folder))
-        platform::CreateDirectoryW(folder);
-    return folder + L"\\TolmeraInstall.cfg";
-}
-
-bool CInstallManager::LoadScenario()
-{
-    SettingsNodePtr root;
-    if (!ScriptRoot(root))
-        return false;
-    CommonTools::Script::ProductDescription description;
-    std::wstring error;
-    if (!CommonTools::Script::ReadProductDescription(root, description, error)) {
-        Log(0, L"CInstallManager::LoadScenario() %s", error);
-        return false;
-    }
-    m_name = description.name;
-    m_pv = description.pv;
-    m_regKey = description.regKey;
-    m_versionText = description.versionText;
-    m_version = description.version;
-    m_installType = description.installType;
-    m_build = description.build;
-    m_dirName = description.dirName;
-    m_language = description.language;
-    try {
-        // The macro table and the libraries; their number decides whether a change of
-        // components is offered.
-        LoadMacros(root);
-        LoadLibraries(root);
-        m_libraryCount = GetLibraryCount();
-    } catch (const CommonTools::SettingsError& e) {
-        Log(0, L"CInstallManager::LoadScenario() %S", std::string(e.what()));
-        return false;
-    }
-    m_scenarioLoaded = true;
-    return true;
-}
-
-bool CInstallManager::CheckSystem()
-{
-    const auto& os = platform::CurrentConfig().os;
-    bool tooOld = os.platformId != 2 || os.major < 4;
-    if (tooOld) {
-        Log(2, L"CInstallManager VersionOS <= WinME");
-        GetGuiTools().ShowMessage(L"MsgVersionOS", MB_ICONERROR);
-        RaiseResult(irOsVersion);
-    }
-    bool admin = m_hooks.hasUserAdminRightsDoSetup ? m_hooks.hasUserAdminRightsDoSetup() : false;
-    if (!admin) {
-        Log(2, L"User is NOT LOCAL ADMINISTRATOR!");
+      }
+      if (NeedsRecord(w)) {
+        std::wstring file = InstalledProductsPath();
+        if (file.empty() || !platform::PathFileExistsW(file)) RaiseResult(irScriptFile);
+      }
+      CheckRights();
+      if (!m_registryWritable || !m_programFilesWritable) {
+        Log(0, L"User has not rights for change of registry (LM) or folder Program Files");
         GetGuiTools().ShowMessage(L"MsgRights", MB_ICONERROR);
         RaiseResult(irRights);
-    }
-    return true;
-}
-
-void CInstallManager::CheckRights()
-{
-    const std::wstring dashes(57, L'-');
-    Log(2, L"%s", dashes);
-    AdminRights rights;
-    if (m_hooks.verifyAdminRights)
-        m_hooks.verifyAdminRights(rights);
-    m_isDomainAdmin = rights.isDomainAdmin;
-    m_registryWritable = rights.registryWritable;
-    m_programFilesWritable = rights.programFilesWritable;
-    m_joinStatus = rights.joinStatus;
-    m_serverAdmin = m_isDomainAdmin ? m_joinStatus == 3 : m_joinStatus == 2;
-    Log(2, L"%s", dashes);
-}
-
-int CInstallManager::DetectAction()
-{
-    m_installedBuild = 0;
-    m_scenarioBuild = m_build;
-    Log(2, L"Scenario build = %i", m_scenarioBuild);
-    int t = InstallTypeFromName(m_installType);
-    if (t == kUninstall)
-        return kUninstall;
-    InstalledProduct installed;
-    if (m_installedProducts.Find(m_pv, m_version, installed) >= 0) {
-        Log(2, L"Installed product build = %i", installed.build);
-        m_installedBuild = installed.build;
-        if (m_scenarioBuild < m_installedBuild) {
-            std::wstring text = GetGuiTools().GetMessage(L"MsgOldInstallation");
-            if (text.empty())
-                text = L"MsgOldInstallation";
-            GetGuiTools().ShowBox(L"MsgOldInstallation", FormatScriptText(L"MsgOldInstallation", text, m_scenarioBuild),
-                                  MB_ICONEXCLAMATION);
-            RaiseResult(irOldInstall);
+      }
+      m_detectedAction = w;
+      if (!m_serverAdmin && adminFlag) m_serverAdmin = true;
+      m_serverAdmin = m_hooks.verifySetShareForFolder ? m_hooks.verifySetShareForFolder() : false;
+      if (m_installedKind == kServer && !m_serverAdmin && NeedsRecord(w)) {
+        Log(0,
+            L"Detected Server installation for user without Domain or Workgroup Administrator "
+            L"rights");
+        if (!m_isDomainAdmin) {
+          if (m_joinStatus == 3)
+            GetGuiTools().ShowMessage(L"MsgRightsDomainForServerChange", MB_ICONERROR);
+          else if (m_joinStatus != 2)
+            GetGuiTools().ShowMessage(L"MsgRightsForServerChange", MB_ICONERROR);
         }
-        // A script that asks for an only-update carries it out on any installed build that is
-        // not newer.
-        if (t == kOnlyUpdate)
-            return kOnlyUpdate;
-        if (m_scenarioBuild > m_installedBuild)
-            return kUpdate;
-        if (t == kUpdate) {
-            if (GetGuiTools().ShowMessage(L"MsgBeginUpdate", MB_YESNO | MB_ICONQUESTION) != IDYES)
-                RaiseResult(irCancelled);
-            return kOnlyUpdate;
-        }
-        return kRepair;
-    }
-    if (t == kUpdate || t == kOnlyUpdate) {
-        Log(0, L"Detect InstalType = Update in script, but product %s version %i is not installed", m_pv, m_version);
-        RaiseResult(irCancelled);
-    }
-    return t;
-}
-
-std::wstring CInstallManager::FormatScriptText(const std::wstring& id, const std::wstring& text, const platform::FormatArg& arg)
-{
-    std::wstring why;
-    platform::ArgKind kinds[] = {arg.Kind()};
-    if (!platform::CheckFormat(text, kinds, &why)) {
-        Log(1, L"The message %s does not fit its argument (%s) and is shown as it stands", id, why);
-        return text;
-    }
-    std::wstring out;
-    platform::FormatArg args[] = {arg};
-    if (platform::TryFormat(text, args, out, &why) != platform::ERROR_SUCCESS) {
-        Log(1, L"The message %s does not fit its argument (%s) and is shown as it stands", id, why);
-        return text;
-    }
-    return out;
-}
-
-std::wstring CInstallManager::ResultText(int result)
-{
-    std::wstring id = ResultMessageId(result);
-    std::wstring text = id.empty() ? L"" : GetGuiTools().GetMessage(id);
-    if (text.empty())
-        text = ResultDefaultText(result);
-    if (result == irCreateFile)
-        text = FormatScriptText(id, text, GetInstallTools().Log().GetCurrentFile());
-    return text;
-}
-
-bool CInstallManager::IsDialogShown(const std::wstring& page)
-{
-    SettingsNodePtr root;
-    return !ScriptRoot(root) || InstallGui::IsDialogShown(root, page);
-}
-
-bool CInstallManager::HasSection(const std::wstring& page)
-{
-    SettingsNodePtr lang, section;
-    return GetGuiTools().Languages().GetCurrentNode(lang) && lang->GetChild(page, section);
-}
-
-void CInstallManager::AddPage(const PagePtr& page)
-{
-    page->SetBuilds(m_installedBuild, m_scenarioBuild);
-    m_pages.push_back(page);
-}
-
-int CInstallManager::RunPages(size_t index)
-{
-    auto* ui = GetGuiTools().UiBackend();
-    if (!ui)
-        throw UnansweredQuestion("No user interface to run the wizard pages");
-    while (index < m_pages.size()) {
-        CPage& page = *m_pages[index];
-        page.LoadSettings();
-        PageButton b = ui->RunPageModal(page);
-        if (b == PageButton::Cancel)
-            return 0;
-        if (b == PageButton::Back) {
-            if (index == 0)
-                return 2;
-            --index;
-            continue;
-        }
-        ++index;
-    }
-    return 1;
-}
-
-PagePtr CInstallManager::MakePage(const std::wstring& name) { return std::make_shared<CPage>(name, m_userSettings.get()); }
-
-void CInstallManager::SetCurrentLanguageFromSettings()
-{
-    int index = m_userSettings->GetInt(ScriptNames::Attribute::kLanguage, 0);
-    GetGuiTools().Languages().SetCurrent(static_cast<unsigned>(index < 0 ? 0 : index));
-}
-
-void CInstallManager::ChooseAndProcess(int w)
-{
-    if (IsFreshInstall(w))
-        ChooseFreshInstallation(w);
-    else if (w == kUpdate || w == kRepair)
-        ChooseUpdateOrRepair(w);
-    else if (w == kOnlyUpdate)
-        ProcessOnlyUpdate();
-    else if (w == kUninstall) {
-        SetCurrentLanguageFromSettings();
-        ProcessInstallMain(kUninstall);
-    }
-}
-
-void CInstallManager::ChooseFreshInstallation(int w)
-{
-    Log(2, L"Install product as %s", InstallTypeScriptName(w));
-    auto& languages = GetGuiTools().Languages();
-    if (IsDialogShown(ScriptNames::Page::kGreeting)) {
-        AddPage(MakePage(ScriptNames::Page::kGreeting));
-        if (RunPages(0) == 0)
-            RaiseResult(irCancelled);
-    }
-    m_userSettings->Set(ScriptNames::Attribute::kLanguage, Variant(static_cast<int>(languages.GetCurrent())));
-
-    size_t groupStart = m_pages.size();
-    if (languages.GetCount() > 1 && IsDialogShown(ScriptNames::Page::kLanguageSelection)) {
-        auto page = MakePage(ScriptNames::Page::kLanguageSelection);
-        std::set<int> indexes;
-        for (unsigned i = 0; i < languages.GetCount(); ++i)
-            indexes.insert(static_cast<int>(i));
-        page->AddChoice(ScriptNames::Attribute::kLanguage, indexes, false);
-        page->onSaved = [this](CPage&) { SetCurrentLanguageFromSettings(); };
-        AddPage(page);
-    }
-    if (IsDialogShown(ScriptNames::Page::kLicense))
-        AddPage(MakePage(ScriptNames::Page::kLicense));
-    if (IsDialogShown(ScriptNames::Page::kInstallType) && w == kInstall) {
-        if (HasSection(ScriptNames::Page::kInstallType)) {
-            SettingsNodePtr root, client, server;
-            ScriptRoot(root);
-            bool hasClient = root && root->GetChild(ScriptNames::Element::kClient, client);
-            bool hasServer = root && root->GetChild(ScriptNames::Element::kServer, server);
-            if (!hasClient || !hasServer)
-                Log(1, L"CInstallManager: the script offers the install type page without %s", std::wstring(!hasClient ? L"CLIENT" : L"SERVER"));
-            auto page = MakePage(ScriptNames::Page::kInstallType);
-            std::set<int> kinds = {kLocal};
-            if (hasServer && m_serverAdmin)
-                kinds.insert(kServer);
-            if (hasClient)
-                kinds.insert(kClient);
-            page->AddChoice(ScriptNames::Attribute::kInstallType, kinds, true);
-            AddPage(page);
-        } else {
-            m_userSettings->Set(ScriptNames::Attribute::kInstallType, Variant(static_cast<int>(kLocal)));
-        }
-    } else {
-        m_userSettings->Set(ScriptNames::Attribute::kInstallType, Variant(w));
-    }
-
-    size_t start = groupStart;
-    for (;;) {
-        int r = start < m_pages.size() ? RunPages(start) : 1;
-        if (r == 0)
-            RaiseResult(irCancelled);
-        if (r == 2) {
-            start = 0;
-            continue;
-        }
-        int type = m_userSettings->GetInt(ScriptNames::Attribute::kInstallType, -1);
-        if (type < 0) {
-            Log(0, L"CInstallManager: no install type was chosen");
-            RaiseResult(irErrorDuringInstall);
-        }
-        if (type >= kServer && type <= kClient)
-            m_installedKind = type;
-        if (ProcessInstallMain(type))
-            break;
-        // Back from the first page of the processing run: the group again, from its last page.
-        if (m_pages.empty())
-            RaiseResult(irCancelled);
-        start = m_pages.size() - 1;
-    }
-}
-
-void CInstallManager::ChooseUpdateOrRepair(int w)
-{
-    SetCurrentLanguageFromSettings();
-    PagePtr page;
-    if (w == kUpdate) {
-        page = MakePage(ScriptNames::Page::kUpdate);
-        std::set<int> choices = {kRepair, kUninstall};
-        if (m_installedKind == kClient)
-            choices.erase(kRepair);
-        page->AddChoice(ScriptNames::Attribute::kInstallType, choices, true);
-    } else {
-        page = MakePage(HasSection(ScriptNames::Page::kRepair) ? ScriptNames::Page::kRepair : ScriptNames::Page::kRepairTruncated);
-        std::set<int> choices = {kRepair, kChange, kUninstall};
-        if (m_installedKind == kClient || m_libraryCount == 0)
-            choices.erase(kChange);
-        page->AddChoice(ScriptNames::Attribute::kInstallType, choices, true);
-    }
-    if (m_installedKind == kServer)
-        page->AddText(ScriptNames::Attribute::kServerName);
-    AddPage(page);
-
-    for (;;) {
-        if (RunPages(0) == 0)
-            RaiseResult(irCancelled);
-        int choice = m_userSettings->GetInt(ScriptNames::Attribute::kInstallType, -1);
-        Log(2, L"Selected install action %s", InstallTypeLogName(choice));
-        if (choice == kRepair) {
-            if (ProcessRepairOrUpdate())
-                return;
-        } else if (choice == kChange) {
-            InstalledProduct installed;
-            m_installedProducts.Find(m_pv, m_version, installed);
-            std::wstring base = installed.path;
-            platform::PathRemoveFileSpecW(base);
-            m_userSettings->Set(ScriptNames::Attribute::kInstallPath, Variant(base));
-            m_userSettings->Set(ScriptNames::Attribute::kProjectPath, Variant(installed.path));
-            size_t first = m_pages.size();
-            if (m_libraryCount > 0) {
-                auto components = MakePage(ScriptNames::Page::kComponents);
-                components->AddText(ScriptNames::Attribute::kSelectedLibraries);
-                AddPage(components);
-            }
-            AddPage(MakePage(ScriptNames::Page::kSummary));
-            int r = RunPages(first);
-            if (r == 0)
-                RaiseResult(irCancelled);
-            m_pages.resize(first);
-            if (r != 2 && ChangeConfiguration(installed.path))
-                return;
-        } else if (choice == kUninstall) {
-            ProcessInstallMain(kUninstall);
-            return;
-        }
-    }
-}
-
-void CInstallManager::AddProduct(int type, const std::wstring& basePath)
-{
-    Log(2, L"Add product %s version %i", m_pv, m_version);
-    InstalledProduct entry;
-    entry.build = m_build < 0 ? 0 : m_build;
-    entry.version = m_version;
-    entry.type = InstallTypeScriptName(type);
-    entry.path = basePath;
-    if (type != kClient)
-        platform::PathAppendW(entry.path, m_dirName);
-    entry.pv = m_pv;
-    entry.registry = m_regKey;
-    entry.cfPath = L"%COMMON FILES%";
-    ExpandMacros(entry.cfPath);
-    Log(2, L"AddProduct: Common Files path = %s", entry.cfPath);
-    m_installedProducts.SetProduct(m_pv, m_version, entry, true);
-}
-
-void CInstallManager::SaveLanguageToRecord()
-{
-    InstalledProduct entry;
-    int index = m_installedProducts.Find(m_pv, m_version, entry);
-    if (index < 0 || !m_userSettings)
-        return;
-    entry.language = m_userSettings->GetInt(ScriptNames::Attribute::kLanguage, 0);
-    m_installedProducts.SetAt(index, entry);
-}
-
-void CInstallManager::SaveLibrariesToRecord()
-{
-    InstalledProduct entry;
-    int index = m_installedProducts.Find(m_pv, m_version, entry);
-    if (index < 0 || !m_userSettings)
-        return;
-    entry.libraries = m_userSettings->GetText(ScriptNames::Attribute::kSelectedLibraries, L"");
-    m_installedProducts.SetAt(index, entry);
-}
-
-void CInstallManager::OfferLogSave()
-{
-    try {
-        if (GetGuiTools().ShowMessage(L"MsgInstallError", MB_YESNO | MB_ICONQUESTION) == IDYES)
-            SaveLogCopy();
+        RaiseResult(irRights);
+      }
+      ChooseAndProcess(w);
     } catch (const InstallResultError& e) {
-        Log(0, L"%s", ResultText(e.result));
+      m_result = e.result;
+    } catch (const UnansweredQuestion& e) {
+      Log(0, L"CInstallManager::Run() a question was not answered: %S", std::string(e.what()));
+      m_result = irErrorDuringInstall;
+    } catch (const CommonTools::SettingsError& e) {
+      Log(0, L"CInstallManager::Run() error in the script's settings: %S", std::string(e.what()));
+      m_result = irErrorDuringInstall;
+    } catch (const std::exception& e) {
+      Log(0, L"CInstallManager::Run() unexpected error: %S", std::string(e.what()));
+      m_result = irErrorDuringInstall;
+    } catch (...) {
+      Log(0, L"CInstallManager::Run() unexpected error");
+      m_result = irErrorDuringInstall;
     }
+    EndOfRun();
+    return FinishRun();
+  } catch (const std::exception& e) {
+    // Even the end of a run may fail (the log gone at process exit, say); the run still ends.
+    try {
+      Log(0, L"CInstallManager::Run() error at the end of the run: %S", std::string(e.what()));
+    } catch (...) {}
+  } catch (...) {}
+  return m_result;
 }
 
-void CInstallManager::SaveLogCopy()
-{
-    std::wstring logPath = GetInstallTools().Log().GetPath();
-    FileDialogRequest request;
-    request.save = true;
-    request.fileName = std::wstring(platform::PathFindFileNameW(logPath));
-    if (!logPath.empty() && platform::IsSlash(logPath.back()))
-        request.fileName.clear();
-    request.flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
-    request.filter = L"Log-Files (*.log)|*.log|All Files (*.*)|*.*|";
-    request.titleId = L"SaveLogFile";
-    request.title = GetGuiTools().GetMessage(L"SaveLogFile");
-    if (request.title.empty())
-        request.title = L"Save LOG-file";
-    auto* ui = GetGuiTools().UiBackend();
-    if (!ui)
-        throw UnansweredQuestion("No user interface for the Save-file dialog");
-    std::optional<std::wstring> target = ui->ShowFileDialog(request);
-    if (!target)
-        return;
-    std::wstring source = logPath;
-    if (platform::PathIsRelativeW(source)) {
-        std::wstring full;
-        if (platform::GetFullPathNameW(source, full) == platform::ERROR_SUCCESS)
-            source = full;
+void CInstallManager::EndOfRun() {
+  try {
+    if (m_result != irSuccess && m_result != irCancelled) Log(0, L"%s", ResultText(m_result));
+    if (m_result != irOldInstall && m_result != irScriptFile) {
+      int type = -1;
+      if (m_userSettings) {
+        try {
+          type = m_userSettings->GetInt(ScriptNames::Attribute::kInstallType, -1);
+        } catch (const CommonTools::SettingsError&) {
+          type = -1;
+        }
+      }
+      if (type != kUninstall && GetInstallTools().Log().ErrorSeen()) {
+        if (m_scenarioLoaded)
+          OfferLogSave();
+        else
+          GetGuiTools().ShowText(L"Installation is corrupted!", MB_ICONERROR);
+      }
     }
-    platform::CopyFileW(source, *target, false);
+  } catch (const UnansweredQuestion& e) {
+    Log(0, L"CInstallManager::Run() a question was not answered: %S", std::string(e.what()));
+  } catch (const InstallResultError& e) {
+    Log(0, L"%s", ResultText(e.result));
+  } catch (const std::exception& e) {
+    Log(0, L"CInstallManager::Run() unexpected error at the end of the run: %S",
+        std::string(e.what()));
+  }
 }
 
-} // namespace InstallManager
+bool CInstallManager::Init() {
+  // 1. What the macros %PROCESSOR_ARCHITECTURE% and %CAPACITY_OS% stand for.
+  bool wow64 = platform::CurrentConfig().IsWow64();
+  m_processorArchitecture = wow64 ? L"x64" : L"x32";
+  m_osCapacity = wow64 ? L"64" : L"32";
+
+  // 2. The program's folder becomes the current directory.
+  std::wstring program =
+      m_hooks.programPath.empty() ? platform::GetModuleFileNameW() : m_hooks.programPath;
+  std::wstring folder = program;
+  platform::PathRemoveFileSpecW(folder);
+  platform::SetCurrentDirectoryW(folder);
+
+  // 3. Version and date of the installer.
+  std::wstring version = InstallerVersion();
+  std::wstring date = InstallerDate();
+
+  // 4. The package archive.
+  auto storage = std::make_shared<DataStorage::CDataStorage>();
+  m_dataStorage = storage;
+  // The archive's unpacker ends the run with result 16 when it cannot create a file.
+  CommonTools::SetResultRaiser([](int result) { RaiseResult(result); });
+  std::wstring archive = m_archivePath.empty() ? L"Setup.data" : m_archivePath;
+  std::wstring full;
+  if (platform::GetFullPathNameW(archive, full) == platform::ERROR_SUCCESS) archive = full;
+  std::wstring empty;
+  if (!m_dataStorage->Open(archive, &empty)) RaiseResult(irDataStorageNotFound);
+
+  // 5. and 6. The script, unpacked and loaded.
+  std::wstring scriptPath;
+  if (!m_dataStorage->ExtractFile(L"", ScriptNames::kScriptFile, scriptPath))
+    RaiseResult(irDataStorageNotUnpacked);
+  auto& script = GetInstallTools().Script();
+  if (!script.Load(scriptPath)) {
+    Log(0, L"CInstallManager::Init() the script %s cannot be read: %s", scriptPath,
+        script.LastError());
+    RaiseResult(irScriptFile);
+  }
+
+  // 7. The product description, then the user settings.
+  if (!LoadScenario()) RaiseResult(irScenario);
+  m_userSettings = std::make_shared<CUserSettings>(
+      [](SettingsNodePtr& root) { return GetInstallTools().GetScriptRoot(root); });
+
+  // 8. COMMONINFO and CFG, and the log's place; each run starts a fresh log.
+  ReadCommonInfo();
+  std::wstring logPath = m_logFile;
+  if (logPath.empty()) {
+    logPath = InstalledProductsPath();
+    platform::PathRemoveFileSpecW(logPath);
+    logPath = logPath.empty() ? std::wstring(L"tlinstall.log") : logPath + L"\\tlinstall.log";
+  }
+  if (platform::PathFileExistsW(logPath)) platform::DeleteFileW(logPath);
+  // On a machine where no product was installed yet the log's folder does not exist; without
+  // it the first run's log would be lost.
+  std::wstring logFolder = logPath;
+  if (platform::PathRemoveFileSpecW(logFolder) && !logFolder.empty() &&
+      !platform::PathIsDirectoryW(logFolder))
+    platform::CreateDirectoryWithParents(logFolder);
+  GetInstallTools().Log().SetPath(logPath);
+
+  // 9.
+  Log(2, L"Setup Version = %s Date = %s", version, date);
+
+  // 10. The archive stays open from step 4; opening the same path again keeps it.
+  if (!m_dataStorage->Open(archive, &empty)) RaiseResult(irDataStorageNotFound);
+  Log(2, L"CInstallManager::Init() extract script-file from data storage");
+
+  // 11. Languages.
+  Log(2, L"CInstallManager::Init() load localization from scenario");
+  auto& gui = GetGuiTools();
+  gui.Languages().Clear();
+  if (!gui.Languages().Load()) RaiseResult(irLanguages);
+  m_installedProducts.SetLanguages(&gui.Languages());
+  if (m_language != 0) {
+    unsigned index = gui.Languages().FindById(m_language);
+    gui.Languages().SetCurrent(index);
+    m_userSettings->Set(ScriptNames::Attribute::kLanguage, Variant(static_cast<int>(index)));
+  }
+
+  // 12. Graphics.
+  Log(2, L"CInstallManager::Init() load graphical resources");
+  gui.Graphics().Clear();
+  if (!gui.Graphics().Load(m_dataStorage.get())) RaiseResult(irGraphics);
+
+  // 13. The main window's icon.
+  SettingsNodePtr root, icons;
+  if (ScriptRoot(root) && root->GetChild(ScriptNames::Element::kIcons, icons)) {
+    std::wstring attr = platform::EqualsNoCase(m_installType, ScriptNames::Value::kUninstall)
+                            ? ScriptNames::Attribute::kPathDi
+                            : ScriptNames::Attribute::kPath;
+    std::wstring icon = ReadPathAttribute(icons, attr);
+    std::wstring extracted;
+    if (!icon.empty() && m_dataStorage->ExtractFile(L"", icon, extracted) &&
+        platform::PathFileExistsW(extracted))
+      m_iconPath = extracted;
+  }
+
+  // 14. The main window.
+  if (m_hooks.createMainWindow) m_hooks.createMainWindow(m_installType, m_iconPath);
+  Log(2, L"CInstallManager::Init() create main dialog");
+
+  // 15. The record of installed products.
+  std::wstring recordPath = InstalledProductsPath();
+  Log(2, L"CInstallManager::Init() load info about installed products from %s", recordPath);
+  m_installedProducts.SetApplication(m_name);
+  if (!m_installedProducts.Load(recordPath, m_projectPathKey, m_projectPathValue))
+    RaiseResult(irInstalledProducts);
+
+  // 16. The common installation folder.
+  std::wstring common = m_installedProducts.GetPath();
+  if (common.empty()) {
+    std::wstring counterFolder;
+    m_installedProducts.GetCommonUsage(counterFolder, m_name);
+    if (!counterFolder.empty() && platform::PathIsDirectoryW(counterFolder)) {
+      m_installedProducts.SetPath(counterFolder);
+      common = counterFolder;
+    }
+  }
+  if (!common.empty()) {
+    m_userSettings->Set(ScriptNames::Attribute::kProjectPath, Variant(common));
+    Log(2, L"CInstallManager::Init() install path %s", common);
+  }
+
+  // 17. The installed copy of this product.
+  Log(2, L"CInstallManager::Init() Project %s version %i", m_pv, m_version);
+  InstalledProduct installed;
+  if (m_installedProducts.Find(m_pv, m_version, installed) >= 0) {
+    m_installedKind = InstallTypeFromName(installed.type);
+    // Whether an installed client is still registered is asked of the registry step in its
+    // checking mode, which comes with the client installation; until then a client counts as
+    // present.
+    m_userSettings->Set(ScriptNames::Attribute::kLanguage, Variant(installed.language));
+    gui.Languages().SetCurrent(static_cast<unsigned>(installed.language));
+    m_userSettings->Set(ScriptNames::Attribute::kSelectedLibraries, Variant(installed.libraries));
+    Log(2, L"CInstallManager::Init() installed libraries %s", installed.libraries);
+  }
+
+  // 18. The client package belongs to the client installation.
+  // 19. The installed copy's library selection.
+  std::wstring selection =
+      m_userSettings->GetText(ScriptNames::Attribute::kSelectedLibraries, L"empty");
+  if (!selection.empty() && selection != L"empty") ApplyInstalledSelection(selection);
+  return true;
+}
+
+void CInstallManager::ReadCommonInfo() {
+  SettingsNodePtr root;
+  if (!ScriptRoot(root)) return;
+  CommonTools::Script::CommonInfo info;
+  info.cfgPath = m_cfgPath;
+  info.productsFile = m_installedProductsFile;
+  info.logFile = m_logFile;
+  info.projectPathKey = m_projectPathKey;
+  info.projectPathValue = m_projectPathValue;
+  CommonTools::Script::ReadCommonInfo(
+      root,
+      [this](const SettingsNodePtr& node, const std::wstring& name) {
+        return ReadPathAttribute(node, name);
+      },
+      info);
+  m_cfgPath = info.cfgPath;
+  m_installedProductsFile = info.productsFile;
+  m_logFile = info.logFile;
+  if (!info.commonKey.empty()) m_installedProducts.SetCommonKey(info.commonKey);
+  m_projectPathKey = info.projectPathKey;
+  m_projectPathValue = info.projectPathValue;
+}
+
+std::wstring CInstallManager::InstalledProductsPath() {
+  if (!m_installedProductsFile.empty()) {
+    if (!platform::PathFileExistsW(m_installedProductsFile)) {
+      std::wstring folder = m_installedProductsFile;
+      if (platform::PathRemoveFileSpecW(folder) && !folder.empty())
+        platform::CreateDirectoryW(folder);
+    }
+    return m_installedProductsFile;
+  }
+  // The common application-data folder.
+  std::wstring folder;
+  if (!platform::SHGetSpecialFolderPathW(nullptr, folder, platform::CSIDL_COMMON_APPDATA, true) ||
+      folder.empty())
+    folder = platform::GetEnv(L"ProgramData").value_or(L"C:\\ProgramData");
+  folder += L"\\TOLMERA";
+  if (!platform::PathIsDirectoryW(folder)) platform::CreateDirectoryW(folder);
+  return folder + L"\\TolmeraInstall.cfg";
+}
+
+bool CInstallManager::LoadScenario() {
+  SettingsNodePtr root;
+  if (!ScriptRoot(root)) return false;
+  CommonTools::Script::ProductDescription description;
+  std::wstring error;
+  if (!CommonTools::Script::ReadProductDescription(root, description, error)) {
+    Log(0, L"CInstallManager::LoadScenario() %s", error);
+    return false;
+  }
+  m_name = description.name;
+  m_pv = description.pv;
+  m_regKey = description.regKey;
+  m_versionText = description.versionText;
+  m_version = description.version;
+  m_installType = description.installType;
+  m_build = description.build;
+  m_dirName = description.dirName;
+  m_language = description.language;
+  try {
+    // The macro table and the libraries; their number decides whether a change of
+    // components is offered.
+    LoadMacros(root);
+    LoadLibraries(root);
+    m_libraryCount = GetLibraryCount();
+  } catch (const CommonTools::SettingsError& e) {
+    Log(0, L"CInstallManager::LoadScenario() %S", std::string(e.what()));
+    return false;
+  }
+  m_scenarioLoaded = true;
+  return true;
+}
+
+bool CInstallManager::CheckSystem() {
+  const auto& os = platform::CurrentConfig().os;
+  bool tooOld = os.platformId != 2 || os.major < 4;
+  if (tooOld) {
+    Log(2, L"CInstallManager VersionOS <= WinME");
+    GetGuiTools().ShowMessage(L"MsgVersionOS", MB_ICONERROR);
+    RaiseResult(irOsVersion);
+  }
+  bool admin = m_hooks.hasUserAdminRightsDoSetup ? m_hooks.hasUserAdminRightsDoSetup() : false;
+  if (!admin) {
+    Log(2, L"User is NOT LOCAL ADMINISTRATOR!");
+    GetGuiTools().ShowMessage(L"MsgRights", MB_ICONERROR);
+    RaiseResult(irRights);
+  }
+  return true;
+}
+
+void CInstallManager::CheckRights() {
+  const std::wstring dashes(57, L'-');
+  Log(2, L"%s", dashes);
+  AdminRights rights;
+  if (m_hooks.verifyAdminRights) m_hooks.verifyAdminRights(rights);
+  m_isDomainAdmin = rights.isDomainAdmin;
+  m_registryWritable = rights.registryWritable;
+  m_programFilesWritable = rights.programFilesWritable;
+  m_joinStatus = rights.joinStatus;
+  m_serverAdmin = m_isDomainAdmin ? m_joinStatus == 3 : m_joinStatus == 2;
+  Log(2, L"%s", dashes);
+}
+
+int CInstallManager::DetectAction() {
+  m_installedBuild = 0;
+  m_scenarioBuild = m_build;
+  Log(2, L"Scenario build = %i", m_scenarioBuild);
+  int t = InstallTypeFromName(m_installType);
+  if (t == kUninstall) return kUninstall;
+  InstalledProduct installed;
+  if (m_installedProducts.Find(m_pv, m_version, installed) >= 0) {
+    Log(2, L"Installed product build = %i", installed.build);
+    m_installedBuild = installed.build;
+    if (m_scenarioBuild < m_installedBuild) {
+      std::wstring text = GetGuiTools().GetMessage(L"MsgOldInstallation");
+      if (text.empty()) text = L"MsgOldInstallation";
+      GetGuiTools().ShowBox(L"MsgOldInstallation",
+                            FormatScriptText(L"MsgOldInstallation", text, m_scenarioBuild),
+                            MB_ICONEXCLAMATION);
+      RaiseResult(irOldInstall);
+    }
+    // A script that asks for an only-update carries it out on any installed build that is
+    // not newer.
+    if (t == kOnlyUpdate) return kOnlyUpdate;
+    if (m_scenarioBuild > m_installedBuild) return kUpdate;
+    if (t == kUpdate) {
+      if (GetGuiTools().ShowMessage(L"MsgBeginUpdate", MB_YESNO | MB_ICONQUESTION) != IDYES)
+        RaiseResult(irCancelled);
+      return kOnlyUpdate;
+    }
+    return kRepair;
+  }
+  if (t == kUpdate || t == kOnlyUpdate) {
+    Log(0, L"Detect InstalType = Update in script, but product %s version %i is not installed",
+        m_pv, m_version);
+    RaiseResult(irCancelled);
+  }
+  return t;
+}
+
+std::wstring CInstallManager::FormatScriptText(const std::wstring& id, const std::wstring& text,
+                                               const platform::FormatArg& arg) {
+  std::wstring why;
+  platform::ArgKind kinds[] = {arg.Kind()};
+  if (!platform::CheckFormat(text, kinds, &why)) {
+    Log(1, L"The message %s does not fit its argument (%s) and is shown as it stands", id, why);
+    return text;
+  }
+  std::wstring out;
+  platform::FormatArg args[] = {arg};
+  if (platform::TryFormat(text, args, out, &why) != platform::ERROR_SUCCESS) {
+    Log(1, L"The message %s does not fit its argument (%s) and is shown as it stands", id, why);
+    return text;
+  }
+  return out;
+}
+
+std::wstring CInstallManager::ResultText(int result) {
+  std::wstring id = ResultMessageId(result);
+  std::wstring text = id.empty() ? L"" : GetGuiTools().GetMessage(id);
+  if (text.empty()) text = ResultDefaultText(result);
+  if (result == irCreateFile)
+    text = FormatScriptText(id, text, GetInstallTools().Log().GetCurrentFile());
+  return text;
+}
+
+bool CInstallManager::IsDialogShown(const std::wstring& page) {
+  SettingsNodePtr root;
+  return !ScriptRoot(root) || InstallGui::IsDialogShown(root, page);
+}
+
+bool CInstallManager::HasSection(const std::wstring& page) {
+  SettingsNodePtr lang, section;
+  return GetGuiTools().Languages().GetCurrentNode(lang) && lang->GetChild(page, section);
+}
+
+void CInstallManager::AddPage(const PagePtr& page) {
+  page->SetBuilds(m_installedBuild, m_scenarioBuild);
+  m_pages.push_back(page);
+}
+
+int CInstallManager::RunPages(size_t index) {
+  auto* ui = GetGuiTools().UiBackend();
+  if (!ui) throw UnansweredQuestion("No user interface to run the wizard pages");
+  while (index < m_pages.size()) {
+    CPage& page = *m_pages[index];
+    page.LoadSettings();
+    PageButton b = ui->RunPageModal(page);
+    if (b == PageButton::Cancel) return 0;
+    if (b == PageButton::Back) {
+      if (index == 0) return 2;
+      --index;
+      continue;
+    }
+    ++index;
+  }
+  return 1;
+}
+
+PagePtr CInstallManager::MakePage(const std::wstring& name) {
+  return std::make_shared<CPage>(name, m_userSettings.get());
+}
+
+void CInstallManager::SetCurrentLanguageFromSettings() {
+  int index = m_userSettings->GetInt(ScriptNames::Attribute::kLanguage, 0);
+  GetGuiTools().Languages().SetCurrent(static_cast<unsigned>(index < 0 ? 0 : index));
+}
+
+void CInstallManager::ChooseAndProcess(int w) {
+  if (IsFreshInstall(w))
+    ChooseFreshInstallation(w);
+  else if (w == kUpdate || w == kRepair)
+    ChooseUpdateOrRepair(w);
+  else if (w == kOnlyUpdate)
+    ProcessOnlyUpdate();
+  else if (w == kUninstall) {
+    SetCurrentLanguageFromSettings();
+    ProcessInstallMain(kUninstall);
+  }
+}
+
+void CInstallManager::ChooseFreshInstallation(int w) {
+  Log(2, L"Install product as %s", InstallTypeScriptName(w));
+  auto& languages = GetGuiTools().Languages();
+  if (IsDialogShown(ScriptNames::Page::kGreeting)) {
+    AddPage(MakePage(ScriptNames::Page::kGreeting));
+    if (RunPages(0) == 0) RaiseResult(irCancelled);
+  }
+  m_userSettings->Set(ScriptNames::Attribute::kLanguage,
+                      Variant(static_cast<int>(languages.GetCurrent())));
+
+  size_t groupStart = m_pages.size();
+  if (languages.GetCount() > 1 && IsDialogShown(ScriptNames::Page::kLanguageSelection)) {
+    auto page = MakePage(ScriptNames::Page::kLanguageSelection);
+    std::set<int> indexes;
+    for (unsigned i = 0; i < languages.GetCount(); ++i) indexes.insert(static_cast<int>(i));
+    page->AddChoice(ScriptNames::Attribute::kLanguage, indexes, false);
+    page->onSaved = [this](CPage&) { SetCurrentLanguageFromSettings(); };
+    AddPage(page);
+  }
+  if (IsDialogShown(ScriptNames::Page::kLicense)) AddPage(MakePage(ScriptNames::Page::kLicense));
+  if (IsDialogShown(ScriptNames::Page::kInstallType) && w == kInstall) {
+    if (HasSection(ScriptNames::Page::kInstallType)) {
+      SettingsNodePtr root, client, server;
+      ScriptRoot(root);
+      bool hasClient = root && root->GetChild(ScriptNames::Element::kClient, client);
+      bool hasServer = root && root->GetChild(ScriptNames::Element::kServer, server);
+      if (!hasClient || !hasServer)
+        Log(1, L"CInstallManager: the script offers the install type page without %s",
+            std::wstring(!hasClient ? L"CLIENT" : L"SERVER"));
+      auto page = MakePage(ScriptNames::Page::kInstallType);
+      std::set<int> kinds = {kLocal};
+      if (hasServer && m_serverAdmin) kinds.insert(kServer);
+      if (hasClient) kinds.insert(kClient);
+      page->AddChoice(ScriptNames::Attribute::kInstallType, kinds, true);
+      AddPage(page);
+    } else {
+      m_userSettings->Set(ScriptNames::Attribute::kInstallType, Variant(static_cast<int>(kLocal)));
+    }
+  } else {
+    m_userSettings->Set(ScriptNames::Attribute::kInstallType, Variant(w));
+  }
+
+  size_t start = groupStart;
+  for (;;) {
+    int r = start < m_pages.size() ? RunPages(start) : 1;
+    if (r == 0) RaiseResult(irCancelled);
+    if (r == 2) {
+      start = 0;
+      continue;
+    }
+    int type = m_userSettings->GetInt(ScriptNames::Attribute::kInstallType, -1);
+    if (type < 0) {
+      Log(0, L"CInstallManager: no install type was chosen");
+      RaiseResult(irErrorDuringInstall);
+    }
+    if (type >= kServer && type <= kClient) m_installedKind = type;
+    if (ProcessInstallMain(type)) break;
+    // Back from the first page of the processing run: the group again, from its last page.
+    if (m_pages.empty()) RaiseResult(irCancelled);
+    start = m_pages.size() - 1;
+  }
+}
+
+void CInstallManager::ChooseUpdateOrRepair(int w) {
+  SetCurrentLanguageFromSettings();
+  PagePtr page;
+  if (w == kUpdate) {
+    page = MakePage(ScriptNames::Page::kUpdate);
+    std::set<int> choices = {kRepair, kUninstall};
+    if (m_installedKind == kClient) choices.erase(kRepair);
+    page->AddChoice(ScriptNames::Attribute::kInstallType, choices, true);
+  } else {
+    page = MakePage(HasSection(ScriptNames::Page::kRepair) ? ScriptNames::Page::kRepair
+                                                           : ScriptNames::Page::kRepairTruncated);
+    std::set<int> choices = {kRepair, kChange, kUninstall};
+    if (m_installedKind == kClient || m_libraryCount == 0) choices.erase(kChange);
+    page->AddChoice(ScriptNames::Attribute::kInstallType, choices, true);
+  }
+  if (m_installedKind == kServer) page->AddText(ScriptNames::Attribute::kServerName);
+  AddPage(page);
+
+  for (;;) {
+    if (RunPages(0) == 0) RaiseResult(irCancelled);
+    int choice = m_userSettings->GetInt(ScriptNames::Attribute::kInstallType, -1);
+    Log(2, L"Selected install action %s", InstallTypeLogName(choice));
+    if (choice == kRepair) {
+      if (ProcessRepairOrUpdate()) return;
+    } else if (choice == kChange) {
+      InstalledProduct installed;
+      m_installedProducts.Find(m_pv, m_version, installed);
+      std::wstring base = installed.path;
+      platform::PathRemoveFileSpecW(base);
+      m_userSettings->Set(ScriptNames::Attribute::kInstallPath, Variant(base));
+      m_userSettings->Set(ScriptNames::Attribute::kProjectPath, Variant(installed.path));
+      size_t first = m_pages.size();
+      if (m_libraryCount > 0) {
+        auto components = MakePage(ScriptNames::Page::kComponents);
+        components->AddText(ScriptNames::Attribute::kSelectedLibraries);
+        AddPage(components);
+      }
+      AddPage(MakePage(ScriptNames::Page::kSummary));
+      int r = RunPages(first);
+      if (r == 0) RaiseResult(irCancelled);
+      m_pages.resize(first);
+      if (r != 2 && ChangeConfiguration(installed.path)) return;
+    } else if (choice == kUninstall) {
+      ProcessInstallMain(kUninstall);
+      return;
+    }
+  }
+}
+
+void CInstallManager::AddProduct(int type, const std::wstring& basePath) {
+  Log(2, L"Add product %s version %i", m_pv, m_version);
+  InstalledProduct entry;
+  entry.build = m_build < 0 ? 0 : m_build;
+  entry.version = m_version;
+  entry.type = InstallTypeScriptName(type);
+  entry.path = basePath;
+  if (type != kClient) platform::PathAppendW(entry.path, m_dirName);
+  entry.pv = m_pv;
+  entry.registry = m_regKey;
+  entry.cfPath = L"%COMMON FILES%";
+  ExpandMacros(entry.cfPath);
+  Log(2, L"AddProduct: Common Files path = %s", entry.cfPath);
+  m_installedProducts.SetProduct(m_pv, m_version, entry, true);
+}
+
+void CInstallManager::SaveLanguageToRecord() {
+  InstalledProduct entry;
+  int index = m_installedProducts.Find(m_pv, m_version, entry);
+  if (index < 0 || !m_userSettings) return;
+  entry.language = m_userSettings->GetInt(ScriptNames::Attribute::kLanguage, 0);
+  m_installedProducts.SetAt(index, entry);
+}
+
+void CInstallManager::SaveLibrariesToRecord() {
+  InstalledProduct entry;
+  int index = m_installedProducts.Find(m_pv, m_version, entry);
+  if (index < 0 || !m_userSettings) return;
+  entry.libraries = m_userSettings->GetText(ScriptNames::Attribute::kSelectedLibraries, L"");
+  m_installedProducts.SetAt(index, entry);
+}
+
+void CInstallManager::OfferLogSave() {
+  try {
+    if (GetGuiTools().ShowMessage(L"MsgInstallError", MB_YESNO | MB_ICONQUESTION) == IDYES)
+      SaveLogCopy();
+  } catch (const InstallResultError& e) {
+    Log(0, L"%s", ResultText(e.result));
+  }
+}
+
+void CInstallManager::SaveLogCopy() {
+  std::wstring logPath = GetInstallTools().Log().GetPath();
+  FileDialogRequest request;
+  request.save = true;
+  request.fileName = std::wstring(platform::PathFindFileNameW(logPath));
+  if (!logPath.empty() && platform::IsSlash(logPath.back())) request.fileName.clear();
+  request.flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
+  request.filter = L"Log-Files (*.log)|*.log|All Files (*.*)|*.*|";
+  request.titleId = L"SaveLogFile";
+  request.title = GetGuiTools().GetMessage(L"SaveLogFile");
+  if (request.title.empty()) request.title = L"Save LOG-file";
+  auto* ui = GetGuiTools().UiBackend();
+  if (!ui) throw UnansweredQuestion("No user interface for the Save-file dialog");
+  std::optional<std::wstring> target = ui->ShowFileDialog(request);
+  if (!target) return;
+  std::wstring source = logPath;
+  if (platform::PathIsRelativeW(source)) {
+    std::wstring full;
+    if (platform::GetFullPathNameW(source, full) == platform::ERROR_SUCCESS) source = full;
+  }
+  platform::CopyFileW(source, *target, false);
+}
+
+}  // namespace InstallManager

@@ -20,159 +20,177 @@
 namespace InstallManager {
 
 class CInstallManager {
-public:
-    CInstallManager();
-    virtual ~CInstallManager();
+ public:
+  CInstallManager();
+  virtual ~CInstallManager();
 
-    // The whole run; returns the run's eInstallResult (15: restart Windows now). Never throws.
-    int Run(const std::wstring& archivePath, bool adminFlag);
+  // The whole run; returns the run's eInstallResult (15: restart Windows now). Never throws.
+  int Run(const std::wstring& archivePath, bool adminFlag);
 
-    bool Init();
-    bool CheckSystem();
-    void CheckRights();
-    int DetectAction();
-    bool LoadScenario();
-    std::wstring InstalledProductsPath();
-    // 0 cancelled, 1 all pages completed, 2 "Back" on the first page.
-    int RunPages(size_t index);
-    void AddPage(const PagePtr& page);
-    std::wstring ResultText(int result);
-    // A script message used as a format for one argument ("MsgOldInstallation" with a build,
-    // "MsgErrorCreateFile" with a file name, a step's "ExecCmdError"): checked against the
-    // argument first; a text that does not fit is used as it stands and the misfit is logged.
-    std::wstring FormatScriptText(const std::wstring& id, const std::wstring& text, const platform::FormatArg& arg);
+  bool Init();
+  bool CheckSystem();
+  void CheckRights();
+  int DetectAction();
+  bool LoadScenario();
+  std::wstring InstalledProductsPath();
+  // 0 cancelled, 1 all pages completed, 2 "Back" on the first page.
+  int RunPages(size_t index);
+  void AddPage(const PagePtr& page);
+  std::wstring ResultText(int result);
+  // A script message used as a format for one argument ("MsgOldInstallation" with a build,
+  // "MsgErrorCreateFile" with a file name, a step's "ExecCmdError"): checked against the
+  // argument first; a text that does not fit is used as it stands and the misfit is logged.
+  std::wstring FormatScriptText(const std::wstring& id, const std::wstring& text,
+                                const platform::FormatArg& arg);
 
-    void SaveLogCopy();
-    void OfferLogSave();
+  void SaveLogCopy();
+  void OfferLogSave();
 
-    // Macros: the script's MACROS and the built-in path variables.
-    void LoadMacros(const CommonTools::SettingsNodePtr& root);
-    void ExpandMacros(std::wstring& s);
-    // The attribute's text (or `def`) with its macros replaced; with `isPath` every "/" becomes "\".
-    std::wstring ReadAttribute(const CommonTools::SettingsNodePtr& node, const std::wstring& name, const std::wstring& def,
-                               bool isPath);
-    const CommonTools::CMacroTable& GetMacros() const { return m_macros; }
+  // Macros: the script's MACROS and the built-in path variables.
+  void LoadMacros(const CommonTools::SettingsNodePtr& root);
+  void ExpandMacros(std::wstring& s);
+  // The attribute's text (or `def`) with its macros replaced; with `isPath` every "/" becomes "\".
+  std::wstring ReadAttribute(const CommonTools::SettingsNodePtr& node, const std::wstring& name,
+                             const std::wstring& def, bool isPath);
+  const CommonTools::CMacroTable& GetMacros() const { return m_macros; }
 
-    // Libraries (the product's components).
-    void LoadLibraries(const CommonTools::SettingsNodePtr& root);
-    int GetLibraryCount() const { return m_libraries.Count(); }
-    bool GetLibrary(int index, CommonTools::LibraryRecord& record) const { return m_libraries.Get(index, record); }
-    bool FindLibrary(int id, CommonTools::LibraryRecord& record) const { return m_libraries.Find(id, record); }
-    bool SetSelected(int index, bool flag) { return m_libraries.SetSelected(index, flag); }
-    bool SetSelectedById(int id, bool flag) { return m_libraries.SetSelectedById(id, flag); }
-    void ApplyInstalledSelection(const std::wstring& selection) { m_libraries.ApplyInstalledSelection(selection); }
-    // Stores the selection string of the selected libraries as user setting "SelectedLibraries".
-    void SaveSelection();
-    // Empties the library list and the macro table; the script counts as not loaded.
-    void ClearLibraries();
-    CommonTools::CLibraries& Libraries() { return m_libraries; }
-    // Runs the libraries' steps through the step dispatcher (removal first, then installation).
-    void ProcessComponents(const CommonTools::SettingsNodePtr& root, bool removeAll, const std::wstring& path);
-    // The dispatcher that runs the steps of a container node (not owned).
-    void SetStepDispatcher(CommonTools::IStepDispatcher* dispatcher) { m_stepDispatcher = dispatcher; }
+  // Libraries (the product's components).
+  void LoadLibraries(const CommonTools::SettingsNodePtr& root);
+  int GetLibraryCount() const { return m_libraries.Count(); }
+  bool GetLibrary(int index, CommonTools::LibraryRecord& record) const {
+    return m_libraries.Get(index, record);
+  }
+  bool FindLibrary(int id, CommonTools::LibraryRecord& record) const {
+    return m_libraries.Find(id, record);
+  }
+  bool SetSelected(int index, bool flag) { return m_libraries.SetSelected(index, flag); }
+  bool SetSelectedById(int id, bool flag) { return m_libraries.SetSelectedById(id, flag); }
+  void ApplyInstalledSelection(const std::wstring& selection) {
+    m_libraries.ApplyInstalledSelection(selection);
+  }
+  // Stores the selection string of the selected libraries as user setting "SelectedLibraries".
+  void SaveSelection();
+  // Empties the library list and the macro table; the script counts as not loaded.
+  void ClearLibraries();
+  CommonTools::CLibraries& Libraries() { return m_libraries; }
+  // Runs the libraries' steps through the step dispatcher (removal first, then installation).
+  void ProcessComponents(const CommonTools::SettingsNodePtr& root, bool removeAll,
+                         const std::wstring& path);
+  // The dispatcher that runs the steps of a container node (not owned).
+  void SetStepDispatcher(CommonTools::IStepDispatcher* dispatcher) {
+    m_stepDispatcher = dispatcher;
+  }
 
-    // The installed-products record: this run's product.
-    void AddProduct(int type, const std::wstring& basePath);
-    void SaveLanguageToRecord();
-    void SaveLibrariesToRecord();
+  // The installed-products record: this run's product.
+  void AddProduct(int type, const std::wstring& basePath);
+  void SaveLanguageToRecord();
+  void SaveLibrariesToRecord();
 
-    // Processing runs: what each action carries out on the machine.
-    virtual bool ProcessInstallMain(int type);
-    virtual bool ProcessRepairOrUpdate();
-    virtual bool ProcessOnlyUpdate();
-    virtual bool ChangeConfiguration(const std::wstring& path);
-    virtual int FinishRun();
+  // Processing runs: what each action carries out on the machine.
+  virtual bool ProcessInstallMain(int type);
+  virtual bool ProcessRepairOrUpdate();
+  virtual bool ProcessOnlyUpdate();
+  virtual bool ChangeConfiguration(const std::wstring& path);
+  virtual int FinishRun();
 
-    // What the run asks outside itself; the defaults are the machine's answers.
-    struct Hooks {
-        std::function<bool()> hasUserAdminRightsDoSetup = [] { return CCheckRights::HasUserAdminRightsDoSetup(); };
-        std::function<void(AdminRights&)> verifyAdminRights = [](AdminRights& r) { CCheckRights::VerifyAdminRights(r); };
-        std::function<bool()> verifySetShareForFolder = [] { return CCheckRights::VerifySetShareForFolder(); };
-        // The start-up pause with the main window showing (3000 ms; the scripted back-end skips it).
-        std::function<void(int milliseconds)> wait;
-        // Creates and prepares the main window with the script's install type and icon.
-        std::function<void(const std::wstring& installType, const std::wstring& iconPath)> createMainWindow;
-        // The program's own path (Windows form); empty: GetModuleFileNameW.
-        std::wstring programPath;
+  // What the run asks outside itself; the defaults are the machine's answers.
+  struct Hooks {
+    std::function<bool()> hasUserAdminRightsDoSetup = [] {
+      return CCheckRights::HasUserAdminRightsDoSetup();
     };
-    Hooks& GetHooks() { return m_hooks; }
+    std::function<void(AdminRights&)> verifyAdminRights = [](AdminRights& r) {
+      CCheckRights::VerifyAdminRights(r);
+    };
+    std::function<bool()> verifySetShareForFolder = [] {
+      return CCheckRights::VerifySetShareForFolder();
+    };
+    // The start-up pause with the main window showing (3000 ms; the scripted back-end skips it).
+    std::function<void(int milliseconds)> wait;
+    // Creates and prepares the main window with the script's install type and icon.
+    std::function<void(const std::wstring& installType, const std::wstring& iconPath)>
+        createMainWindow;
+    // The program's own path (Windows form); empty: GetModuleFileNameW.
+    std::wstring programPath;
+  };
+  Hooks& GetHooks() { return m_hooks; }
 
-    // State, readable by the pages, the processing runs and tests.
-    int GetResult() const { return m_result; }
-    int GetDetectedAction() const { return m_detectedAction; }
-    int GetInstalledKind() const { return m_installedKind; }
-    int GetInstalledBuild() const { return m_installedBuild; }
-    int GetScenarioBuild() const { return m_scenarioBuild; }
-    bool IsScenarioLoaded() const { return m_scenarioLoaded; }
-    bool IsServerAdmin() const { return m_serverAdmin; }
-    const std::wstring& GetProductName() const { return m_name; }
-    const std::wstring& GetPV() const { return m_pv; }
-    int GetVersion() const { return m_version; }
-    const std::wstring& GetInstallTypeText() const { return m_installType; }
-    int GetBuild() const { return m_build; }
-    int GetLanguagePreset() const { return m_language; }
-    const std::wstring& GetProcessorArchitecture() const { return m_processorArchitecture; }
-    const std::wstring& GetOsCapacity() const { return m_osCapacity; }
-    std::shared_ptr<CUserSettings> GetUserSettings() const { return m_userSettings; }
-    InstalledProducts& GetInstalledProducts() { return m_installedProducts; }
-    const std::vector<PagePtr>& GetPages() const { return m_pages; }
-    std::shared_ptr<DataStorage::IDataStorage> GetDataStorage() const { return m_dataStorage; }
-    const std::wstring& GetProjectConfigPath() const { return m_cfgPath; }
+  // State, readable by the pages, the processing runs and tests.
+  int GetResult() const { return m_result; }
+  int GetDetectedAction() const { return m_detectedAction; }
+  int GetInstalledKind() const { return m_installedKind; }
+  int GetInstalledBuild() const { return m_installedBuild; }
+  int GetScenarioBuild() const { return m_scenarioBuild; }
+  bool IsScenarioLoaded() const { return m_scenarioLoaded; }
+  bool IsServerAdmin() const { return m_serverAdmin; }
+  const std::wstring& GetProductName() const { return m_name; }
+  const std::wstring& GetPV() const { return m_pv; }
+  int GetVersion() const { return m_version; }
+  const std::wstring& GetInstallTypeText() const { return m_installType; }
+  int GetBuild() const { return m_build; }
+  int GetLanguagePreset() const { return m_language; }
+  const std::wstring& GetProcessorArchitecture() const { return m_processorArchitecture; }
+  const std::wstring& GetOsCapacity() const { return m_osCapacity; }
+  std::shared_ptr<CUserSettings> GetUserSettings() const { return m_userSettings; }
+  InstalledProducts& GetInstalledProducts() { return m_installedProducts; }
+  const std::vector<PagePtr>& GetPages() const { return m_pages; }
+  std::shared_ptr<DataStorage::IDataStorage> GetDataStorage() const { return m_dataStorage; }
+  const std::wstring& GetProjectConfigPath() const { return m_cfgPath; }
 
-protected:
-    void ChooseAndProcess(int action);
-    void ChooseFreshInstallation(int action);
-    void ChooseUpdateOrRepair(int action);
-    void EndOfRun();
-    // Reads COMMONINFO and CFG below INSTALL.
-    void ReadCommonInfo();
-    bool IsDialogShown(const std::wstring& page);
-    bool HasSection(const std::wstring& page);
-    PagePtr MakePage(const std::wstring& name);
-    void SetCurrentLanguageFromSettings();
-    // A path attribute: "/" becomes "\".
-    std::wstring ReadPathAttribute(const CommonTools::SettingsNodePtr& node, const std::wstring& name);
-    bool ScriptRoot(CommonTools::SettingsNodePtr& root);
+ protected:
+  void ChooseAndProcess(int action);
+  void ChooseFreshInstallation(int action);
+  void ChooseUpdateOrRepair(int action);
+  void EndOfRun();
+  // Reads COMMONINFO and CFG below INSTALL.
+  void ReadCommonInfo();
+  bool IsDialogShown(const std::wstring& page);
+  bool HasSection(const std::wstring& page);
+  PagePtr MakePage(const std::wstring& name);
+  void SetCurrentLanguageFromSettings();
+  // A path attribute: "/" becomes "\".
+  std::wstring ReadPathAttribute(const CommonTools::SettingsNodePtr& node,
+                                 const std::wstring& name);
+  bool ScriptRoot(CommonTools::SettingsNodePtr& root);
 
-    Hooks m_hooks;
+  Hooks m_hooks;
 
-    // Product description.
-    bool m_scenarioLoaded = false;
-    std::wstring m_name, m_pv, m_regKey, m_dirName;
-    std::wstring m_versionText;
-    int m_version = -1;
-    std::wstring m_installType;
-    int m_build = -1;
-    int m_language = 0;
-    int m_libraryCount = 0;
+  // Product description.
+  bool m_scenarioLoaded = false;
+  std::wstring m_name, m_pv, m_regKey, m_dirName;
+  std::wstring m_versionText;
+  int m_version = -1;
+  std::wstring m_installType;
+  int m_build = -1;
+  int m_language = 0;
+  int m_libraryCount = 0;
 
-    // Run state.
-    std::shared_ptr<DataStorage::IDataStorage> m_dataStorage;
-    std::shared_ptr<CUserSettings> m_userSettings;
-    InstalledProducts m_installedProducts;
-    std::vector<PagePtr> m_pages;
-    int m_detectedAction = -1;
-    int m_installedKind = -1;
-    int m_installedBuild = 0;
-    int m_scenarioBuild = 0;
-    int m_result = 0;
-    bool m_registryWritable = false;
-    bool m_programFilesWritable = false;
-    bool m_isDomainAdmin = false;
-    int m_joinStatus = 0;
-    bool m_serverAdmin = false;
-    bool m_adminFlag = false;
-    std::wstring m_archivePath;
-    std::wstring m_installedProductsFile;  // COMMONINFO "File"
-    std::wstring m_logFile;                // COMMONINFO "Log"
-    std::wstring m_cfgPath;                // CFG/FILE "Path"
-    std::wstring m_projectPathKey, m_projectPathValue;
-    std::wstring m_processorArchitecture, m_osCapacity;
-    std::wstring m_serverName;
-    std::wstring m_iconPath;
-    CommonTools::CMacroTable m_macros;
-    CommonTools::CLibraries m_libraries;
-    CommonTools::IStepDispatcher* m_stepDispatcher = nullptr;
+  // Run state.
+  std::shared_ptr<DataStorage::IDataStorage> m_dataStorage;
+  std::shared_ptr<CUserSettings> m_userSettings;
+  InstalledProducts m_installedProducts;
+  std::vector<PagePtr> m_pages;
+  int m_detectedAction = -1;
+  int m_installedKind = -1;
+  int m_installedBuild = 0;
+  int m_scenarioBuild = 0;
+  int m_result = 0;
+  bool m_registryWritable = false;
+  bool m_programFilesWritable = false;
+  bool m_isDomainAdmin = false;
+  int m_joinStatus = 0;
+  bool m_serverAdmin = false;
+  bool m_adminFlag = false;
+  std::wstring m_archivePath;
+  std::wstring m_installedProductsFile;  // COMMONINFO "File"
+  std::wstring m_logFile;                // COMMONINFO "Log"
+  std::wstring m_cfgPath;                // CFG/FILE "Path"
+  std::wstring m_projectPathKey, m_projectPathValue;
+  std::wstring m_processorArchitecture, m_osCapacity;
+  std::wstring m_serverName;
+  std::wstring m_iconPath;
+  CommonTools::CMacroTable m_macros;
+  CommonTools::CLibraries m_libraries;
+  CommonTools::IStepDispatcher* m_stepDispatcher = nullptr;
 };
 
-} // namespace InstallManager
+}  // namespace InstallManager

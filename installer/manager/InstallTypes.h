@@ -10,16 +10,16 @@
 namespace InstallManager {
 
 enum InstallType : int {
-    kInstallNone = -1,
-    kInstall = 0,
-    kUpdate = 1,
-    kOnlyUpdate = 2,
-    kServer = 3,
-    kLocal = 4,
-    kClient = 5,
-    kRepair = 7,
-    kChange = 8,
-    kUninstall = 9,
+  kInstallNone = -1,
+  kInstall = 0,
+  kUpdate = 1,
+  kOnlyUpdate = 2,
+  kServer = 3,
+  kLocal = 4,
+  kClient = 5,
+  kRepair = 7,
+  kChange = 8,
+  kUninstall = 9,
 };
 
 // The value of a script or record name, without regard to case; -1 for an unknown name.
@@ -33,27 +33,27 @@ std::wstring InstallTypeLogName(int type);
 
 // The results of a run. Raised as InstallResultError inside a run and caught once by Run.
 enum eInstallResult : int {
-    irSuccess = 0,
-    irCancelled = 1,
-    irInitFailed = 2,
-    irRights = 3,
-    irOsVersion = 4,
-    irDataStorageNotFound = 5,
-    irDataStorageNotUnpacked = 6,
-    irScriptFile = 7,
-    irScenario = 8,
-    irInstalledProducts = 9,
-    irLanguages = 10,
-    irGraphics = 11,
-    irOldInstall = 12,
-    irErrorDuringInstall = 13,
-    irSendEmail = 14,
-    irDeleteFolder = 15,
-    irCreateFile = 16,
+  irSuccess = 0,
+  irCancelled = 1,
+  irInitFailed = 2,
+  irRights = 3,
+  irOsVersion = 4,
+  irDataStorageNotFound = 5,
+  irDataStorageNotUnpacked = 6,
+  irScriptFile = 7,
+  irScenario = 8,
+  irInstalledProducts = 9,
+  irLanguages = 10,
+  irGraphics = 11,
+  irOldInstall = 12,
+  irErrorDuringInstall = 13,
+  irSendEmail = 14,
+  irDeleteFolder = 15,
+  irCreateFile = 16,
 };
 
 struct InstallResultError {
-    int result;
+  int result;
 };
 
 [[noreturn]] inline void RaiseResult(int result) { throw InstallResultError{result}; }
@@ -62,4 +62,4 @@ struct InstallResultError {
 std::wstring ResultMessageId(int result);
 std::wstring ResultDefaultText(int result);
 
-} // namespace InstallManager
+}  // namespace InstallManager

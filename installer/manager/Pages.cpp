@@ -5,88 +5,75 @@
 
 namespace InstallManager {
 
-void CPage::AddChoice(const std::wstring& field, std::set<int> allowed, bool installTypeNames)
-{
-    Field f;
-    f.isChoice = true;
-    f.allowed = std::move(allowed);
-    f.installTypeNames = installTypeNames;
-    m_order.push_back(field);
-    m_fields[field] = f;
+void CPage::AddChoice(const std::wstring& field, std::set<int> allowed, bool installTypeNames) {
+  Field f;
+  f.isChoice = true;
+  f.allowed = std::move(allowed);
+  f.installTypeNames = installTypeNames;
+  m_order.push_back(field);
+  m_fields[field] = f;
 }
 
-void CPage::AddText(const std::wstring& field)
-{
-    m_order.push_back(field);
-    m_fields[field] = Field{};
+void CPage::AddText(const std::wstring& field) {
+  m_order.push_back(field);
+  m_fields[field] = Field{};
 }
 
 std::vector<std::wstring> CPage::FieldNames() const { return m_order; }
 
-bool CPage::SetField(const std::wstring& name, const std::wstring& value)
-{
-    for (auto& [key, f] : m_fields) {
-        if (!platform::EqualsNoCase(key, name))
-            continue;
-        if (f.isChoice) {
-            int v = -1;
-            std::int32_t number = 0;
-            if (platform::VariantToInt32(value, number) == platform::S_OK)
-                v = number;
-            else if (f.installTypeNames)
-                v = InstallTypeFromName(value);
-            if (!f.allowed.count(v))
-                return false;
-            f.value = std::to_wstring(v);
-        } else {
-            f.value = value;
-        }
-        f.set = true;
-        return true;
+bool CPage::SetField(const std::wstring& name, const std::wstring& value) {
+  for (auto& [key, f] : m_fields) {
+    if (!platform::EqualsNoCase(key, name)) continue;
+    if (f.isChoice) {
+      int v = -1;
+      std::int32_t number = 0;
+      if (platform::VariantToInt32(value, number) == platform::S_OK)
+        v = number;
+      else if (f.installTypeNames)
+        v = InstallTypeFromName(value);
+      if (!f.allowed.count(v)) return false;
+      f.value = std::to_wstring(v);
+    } else {
+      f.value = value;
     }
-    return false;
+    f.set = true;
+    return true;
+  }
+  return false;
 }
 
-std::wstring CPage::GetField(const std::wstring& name) const
-{
-    for (const auto& [key, f] : m_fields)
-        if (platform::EqualsNoCase(key, name))
-            return f.value;
-    return L"";
+std::wstring CPage::GetField(const std::wstring& name) const {
+  for (const auto& [key, f] : m_fields)
+    if (platform::EqualsNoCase(key, name)) return f.value;
+  return L"";
 }
 
-void CPage::LoadSettings()
-{
-    if (!m_settings)
-        return;
-    for (auto& [key, f] : m_fields) {
-        CommonTools::Variant v = m_settings->Get(key, CommonTools::Variant());
-        if (v.isEmpty())
-            continue;
-        if (f.isChoice) {
-            std::int32_t number = 0;
-            if (platform::VariantToInt32(v.toString(), number) != platform::S_OK || !f.allowed.count(number))
-                continue;
-        }
-        f.value = v.toString();
-        f.set = true;
+void CPage::LoadSettings() {
+  if (!m_settings) return;
+  for (auto& [key, f] : m_fields) {
+    CommonTools::Variant v = m_settings->Get(key, CommonTools::Variant());
+    if (v.isEmpty()) continue;
+    if (f.isChoice) {
+      std::int32_t number = 0;
+      if (platform::VariantToInt32(v.toString(), number) != platform::S_OK ||
+          !f.allowed.count(number))
+        continue;
     }
+    f.value = v.toString();
+    f.set = true;
+  }
 }
 
-void CPage::OnLeave(InstallGui::PageButton button)
-{
-    if (button == InstallGui::PageButton::Cancel || !m_settings)
-        return;
-    for (const auto& [key, f] : m_fields) {
-        if (!f.set)
-            continue;
-        if (f.isChoice)
-            m_settings->Set(key, CommonTools::Variant(std::stoi(f.value)));
-        else
-            m_settings->Set(key, CommonTools::Variant(f.value));
-    }
-    if (onSaved)
-        onSaved(*this);
+void CPage::OnLeave(InstallGui::PageButton button) {
+  if (button == InstallGui::PageButton::Cancel || !m_settings) return;
+  for (const auto& [key, f] : m_fields) {
+    if (!f.set) continue;
+    if (f.isChoice)
+      m_settings->Set(key, CommonTools::Variant(std::stoi(f.value)));
+    else
+      m_settings->Set(key, CommonTools::Variant(f.value));
+  }
+  if (onSaved) onSaved(*this);
 }
 
-} // namespace InstallManager
+}  // namespace InstallManager

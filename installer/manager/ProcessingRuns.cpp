@@ -8,35 +8,38 @@
 
 namespace InstallManager {
 
-bool CInstallManager::ProcessInstallMain(int type)
-{
-    Log(1, L"CInstallManager::ProcessInstallMain() %s: the steps of this action are not part of this build", InstallTypeLogName(type));
-    return true;
+bool CInstallManager::ProcessInstallMain(int type) {
+  Log(1,
+      L"CInstallManager::ProcessInstallMain() %s: the steps of this action are not part of this "
+      L"build",
+      InstallTypeLogName(type));
+  return true;
 }
 
-bool CInstallManager::ProcessRepairOrUpdate()
-{
-    Log(1, L"CInstallManager::ProcessRepairOrUpdate(): the steps of this action are not part of this build");
-    return true;
+bool CInstallManager::ProcessRepairOrUpdate() {
+  Log(1,
+      L"CInstallManager::ProcessRepairOrUpdate(): the steps of this action are not part of this "
+      L"build");
+  return true;
 }
 
-bool CInstallManager::ProcessOnlyUpdate()
-{
-    Log(1, L"CInstallManager::ProcessOnlyUpdate(): the steps of this action are not part of this build");
-    return true;
+bool CInstallManager::ProcessOnlyUpdate() {
+  Log(1,
+      L"CInstallManager::ProcessOnlyUpdate(): the steps of this action are not part of this build");
+  return true;
 }
 
-bool CInstallManager::ChangeConfiguration(const std::wstring& path)
-{
-    Log(1, L"CInstallManager::ChangeConfiguration(%s): the steps of this action are not part of this build", path);
-    return true;
+bool CInstallManager::ChangeConfiguration(const std::wstring& path) {
+  Log(1,
+      L"CInstallManager::ChangeConfiguration(%s): the steps of this action are not part of this "
+      L"build",
+      path);
+  return true;
 }
 
-int CInstallManager::FinishRun()
-{
-    if (m_dataStorage)
-        m_dataStorage->Close();
-    return m_result;
+int CInstallManager::FinishRun() {
+  if (m_dataStorage) m_dataStorage->Close();
+  return m_result;
 }
 
-} // namespace InstallManager
+}  // namespace InstallManager

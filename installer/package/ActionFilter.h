@@ -14,4 +14,4 @@ namespace CommonTools {
 // every action. An empty value is handled by the callers (it never selects).
 bool MatchesIgnoreFor(const std::wstring& value, int action, int kind);
 
-} // namespace CommonTools
+}  // namespace CommonTools

@@ -18,145 +18,149 @@ namespace DataStorage {
 // Where the unpacking reports its progress (the main window): the target of each entry as the
 // item text, then the entry's unpacked size as the advance of the bar.
 class IProgressSink {
-public:
-    virtual ~IProgressSink() = default;
-    virtual void SetProgressText(const std::wstring& text) = 0;
-    virtual void StepProgress(std::uint64_t bytes) = 0;
+ public:
+  virtual ~IProgressSink() = default;
+  virtual void SetProgressText(const std::wstring& text) = 0;
+  virtual void StepProgress(std::uint64_t bytes) = 0;
 };
 
 class IDataStorage {
-public:
-    virtual ~IDataStorage() = default;
-    virtual bool Open(const std::wstring& path, const std::wstring* password) = 0;
-    virtual void Close() = 0;
-    virtual bool ExtractAll(const std::wstring& folder, std::wstring& path) = 0;
-    virtual bool ExtractFile(const std::wstring& folder, const std::wstring& name, std::wstring& path) = 0;
-    virtual bool ExtractFolder(const std::wstring& folder, const std::wstring& prefix, std::wstring& path,
-                               const std::wstring& overwriteName) = 0;
-    virtual bool Measure(const std::wstring* prefix, std::uint64_t& count, std::uint64_t& packedBytes,
-                         std::uint64_t& unpackedBytes) = 0;
-    virtual int GetState() = 0;
-    virtual std::wstring GetTempFolder() = 0;
+ public:
+  virtual ~IDataStorage() = default;
+  virtual bool Open(const std::wstring& path, const std::wstring* password) = 0;
+  virtual void Close() = 0;
+  virtual bool ExtractAll(const std::wstring& folder, std::wstring& path) = 0;
+  virtual bool ExtractFile(const std::wstring& folder, const std::wstring& name,
+                           std::wstring& path) = 0;
+  virtual bool ExtractFolder(const std::wstring& folder, const std::wstring& prefix,
+                             std::wstring& path, const std::wstring& overwriteName) = 0;
+  virtual bool Measure(const std::wstring* prefix, std::uint64_t& count, std::uint64_t& packedBytes,
+                       std::uint64_t& unpackedBytes) = 0;
+  virtual int GetState() = 0;
+  virtual std::wstring GetTempFolder() = 0;
 };
 
 // What the unpacker knows of one entry.
 struct EntryInfo {
-    std::wstring name;            // stored name in wide form, "/" turned into "\"
-    std::uint64_t packedSize = 0;
-    std::uint64_t unpackedSize = 0;
-    std::uint16_t dosDate = 0;
-    std::uint16_t dosTime = 0;
-    platform::DWORD attributes = 0;  // DOS attributes of the entry (0 when it has none)
-    bool isDirectory = false;
+  std::wstring name;  // stored name in wide form, "/" turned into "\"
+  std::uint64_t packedSize = 0;
+  std::uint64_t unpackedSize = 0;
+  std::uint16_t dosDate = 0;
+  std::uint16_t dosTime = 0;
+  platform::DWORD attributes = 0;  // DOS attributes of the entry (0 when it has none)
+  bool isDirectory = false;
 };
 
 // The unpacker: one open archive, a destination root and the always-overwrite name.
 class CUnzipper {
-public:
-    CUnzipper();
-    ~CUnzipper();
-    CUnzipper(const CUnzipper&) = delete;
-    CUnzipper& operator=(const CUnzipper&) = delete;
+ public:
+  CUnzipper();
+  ~CUnzipper();
+  CUnzipper(const CUnzipper&) = delete;
+  CUnzipper& operator=(const CUnzipper&) = delete;
 
-    bool Open(const std::wstring& archive);
-    void Close();
-    bool IsOpen() const { return m_zip != nullptr; }
-    void SetRoot(const std::wstring& root) { m_root = root; }
-    // One name between vertical bars ("|SETUP.INI|"); kept trimmed and in upper case.
-    void SetOverwriteName(const std::wstring& name);
+  bool Open(const std::wstring& archive);
+  void Close();
+  bool IsOpen() const { return m_zip != nullptr; }
+  void SetRoot(const std::wstring& root) { m_root = root; }
+  // One name between vertical bars ("|SETUP.INI|"); kept trimmed and in upper case.
+  void SetOverwriteName(const std::wstring& name);
 
-    // Walking the entries in archive order.
-    bool GoToFirst();
-    bool GoToNext();
-    // Makes the entry `name` current: names compare without regard to case, "/" and "\" alike.
-    bool Locate(const std::wstring& name);
-    bool GetCurrentInfo(EntryInfo& info);
+  // Walking the entries in archive order.
+  bool GoToFirst();
+  bool GoToNext();
+  // Makes the entry `name` current: names compare without regard to case, "/" and "\" alike.
+  bool Locate(const std::wstring& name);
+  bool GetCurrentInfo(EntryInfo& info);
 
-    // Unpacks the current entry below `destination` (the root when null): with `flatten` under
-    // its file name alone, else with its folders. `target` receives the file written (or kept).
-    // A target that cannot be created raises result 16 through CommonTools::RaiseRunResult.
-    bool UnzipFile(const std::wstring* destination, bool flatten, const std::wstring* password,
-                   std::wstring* target = nullptr);
-    // Starts one extraction: forgets which folders are known to exist.
-    void BeginBatch();
+  // Unpacks the current entry below `destination` (the root when null): with `flatten` under
+  // its file name alone, else with its folders. `target` receives the file written (or kept).
+  // A target that cannot be created raises result 16 through CommonTools::RaiseRunResult.
+  bool UnzipFile(const std::wstring* destination, bool flatten, const std::wstring* password,
+                 std::wstring* target = nullptr);
+  // Starts one extraction: forgets which folders are known to exist.
+  void BeginBatch();
 
-private:
-    bool KeepExisting(const std::wstring& target, const EntryInfo& info);
-    bool CopyEntry(const std::wstring& target, const EntryInfo& info, const std::wstring* password);
-    // Creates a folder with its parents, remembering it for the rest of the batch.
-    bool EnsureFolder(const std::wstring& folder);
+ private:
+  bool KeepExisting(const std::wstring& target, const EntryInfo& info);
+  bool CopyEntry(const std::wstring& target, const EntryInfo& info, const std::wstring* password);
+  // Creates a folder with its parents, remembering it for the rest of the batch.
+  bool EnsureFolder(const std::wstring& folder);
 
-    // Folders known to exist in this batch, and those of them this batch created (a file in
-    // those can only be one the batch wrote itself).
-    std::set<std::wstring, platform::NoCaseLess> m_knownFolders;
-    std::set<std::wstring, platform::NoCaseLess> m_freshFolders;
-    std::set<std::wstring, platform::NoCaseLess> m_written;
+  // Folders known to exist in this batch, and those of them this batch created (a file in
+  // those can only be one the batch wrote itself).
+  std::set<std::wstring, platform::NoCaseLess> m_knownFolders;
+  std::set<std::wstring, platform::NoCaseLess> m_freshFolders;
+  std::set<std::wstring, platform::NoCaseLess> m_written;
 
-    void* m_zip = nullptr;  // unzFile
-    std::wstring m_archive;
-    std::wstring m_root;
-    std::wstring m_overwriteName;
+  void* m_zip = nullptr;  // unzFile
+  std::wstring m_archive;
+  std::wstring m_root;
+  std::wstring m_overwriteName;
 };
 
 // The packer of the uninstall packages.
 class CZipper {
-public:
-    CZipper();
-    ~CZipper();
-    CZipper(const CZipper&) = delete;
-    CZipper& operator=(const CZipper&) = delete;
+ public:
+  CZipper();
+  ~CZipper();
+  CZipper(const CZipper&) = delete;
+  CZipper& operator=(const CZipper&) = delete;
 
-    // Creates the archive (or adds to an existing one with `append`).
-    bool Open(const std::wstring& archive, bool append = false);
-    // The folder against which absolute names are made relative and relative names are read.
-    void SetRoot(const std::wstring& root) { m_root = root; }
-    bool AddFile(const std::wstring& path, bool flatten);
-    // Writes the central directory; false when the archive could not be completed.
-    bool Close();
-    bool IsOpen() const { return m_zip != nullptr; }
+  // Creates the archive (or adds to an existing one with `append`).
+  bool Open(const std::wstring& archive, bool append = false);
+  // The folder against which absolute names are made relative and relative names are read.
+  void SetRoot(const std::wstring& root) { m_root = root; }
+  bool AddFile(const std::wstring& path, bool flatten);
+  // Writes the central directory; false when the archive could not be completed.
+  bool Close();
+  bool IsOpen() const { return m_zip != nullptr; }
 
-private:
-    void* m_zip = nullptr;  // zipFile
-    std::wstring m_root;
+ private:
+  void* m_zip = nullptr;  // zipFile
+  std::wstring m_root;
 };
 
 class CDataStorage : public IDataStorage {
-public:
-    CDataStorage();
-    ~CDataStorage() override;
+ public:
+  CDataStorage();
+  ~CDataStorage() override;
 
-    // Opens the ZIP file at a Windows path. The same path again (in any case) keeps it open.
-    bool Open(const std::wstring& path, const std::wstring* password) override;
-    // Closes the archive; after an extraction the temporary folder goes with all its contents
-    // (files in use are scheduled for removal at the next start).
-    void Close() override;
-    // Every entry with its folders into `folder` (the temporary folder when empty).
-    bool ExtractAll(const std::wstring& folder, std::wstring& path) override;
-    // Unpacks the entry `name` (case-insensitive; "/" or "\" in the name) into `folder` (the
-    // temporary folder when empty), keeping only the file name below the entry's folder part.
-    bool ExtractFile(const std::wstring& folder, const std::wstring& name, std::wstring& path) override;
-    // Every entry whose name begins with `prefix`, with its folders; true only when all succeed.
-    bool ExtractFolder(const std::wstring& folder, const std::wstring& prefix, std::wstring& path,
-                       const std::wstring& overwriteName) override;
-    // Number, packed and unpacked sizes of the file entries below `prefix` (all when null).
-    bool Measure(const std::wstring* prefix, std::uint64_t& count, std::uint64_t& packedBytes,
-                 std::uint64_t& unpackedBytes) override;
-    int GetState() override { return m_state; }
-    std::wstring GetTempFolder() override { return m_tempFolder; }
-    const std::wstring& GetArchivePath() const { return m_archivePath; }
+  // Opens the ZIP file at a Windows path. The same path again (in any case) keeps it open.
+  bool Open(const std::wstring& path, const std::wstring* password) override;
+  // Closes the archive; after an extraction the temporary folder goes with all its contents
+  // (files in use are scheduled for removal at the next start).
+  void Close() override;
+  // Every entry with its folders into `folder` (the temporary folder when empty).
+  bool ExtractAll(const std::wstring& folder, std::wstring& path) override;
+  // Unpacks the entry `name` (case-insensitive; "/" or "\" in the name) into `folder` (the
+  // temporary folder when empty), keeping only the file name below the entry's folder part.
+  bool ExtractFile(const std::wstring& folder, const std::wstring& name,
+                   std::wstring& path) override;
+  // Every entry whose name begins with `prefix`, with its folders; true only when all succeed.
+  bool ExtractFolder(const std::wstring& folder, const std::wstring& prefix, std::wstring& path,
+                     const std::wstring& overwriteName) override;
+  // Number, packed and unpacked sizes of the file entries below `prefix` (all when null).
+  bool Measure(const std::wstring* prefix, std::uint64_t& count, std::uint64_t& packedBytes,
+               std::uint64_t& unpackedBytes) override;
+  int GetState() override { return m_state; }
+  std::wstring GetTempFolder() override { return m_tempFolder; }
+  const std::wstring& GetArchivePath() const { return m_archivePath; }
 
-    // The main window's progress display while folders are unpacked (none by default).
-    void SetProgressSink(IProgressSink* sink) { m_progress = sink; }
+  // The main window's progress display while folders are unpacked (none by default).
+  void SetProgressSink(IProgressSink* sink) { m_progress = sink; }
 
-private:
-    std::wstring Destination(const std::wstring& folder) const { return folder.empty() ? m_tempFolder : folder; }
+ private:
+  std::wstring Destination(const std::wstring& folder) const {
+    return folder.empty() ? m_tempFolder : folder;
+  }
 
-    CUnzipper m_unzipper;
-    int m_state = 0;  // 0 closed, 1 open, 2 open and files extracted
-    std::wstring m_archivePath;
-    std::wstring m_tempFolder;
-    std::wstring m_password;
-    IProgressSink* m_progress = nullptr;
+  CUnzipper m_unzipper;
+  int m_state = 0;  // 0 closed, 1 open, 2 open and files extracted
+  std::wstring m_archivePath;
+  std::wstring m_tempFolder;
+  std::wstring m_password;
+  IProgressSink* m_progress = nullptr;
 };
 
 // Removes a folder of the machine with everything in it. What cannot be removed now (a file in
@@ -167,4 +171,4 @@ bool DeleteFolderTree(const std::wstring& folder);
 // a rooted name, a drive letter or any ":", a UNC name.
 bool IsSafeEntryName(const std::wstring& name);
 
-} // namespace DataStorage
+}  // namespace DataStorage

@@ -13,4 +13,4 @@ bool WriteAll(const std::wstring& path, const std::string& bytes, std::wstring& 
 bool CreateFolderTree(const std::wstring& folder);
 bool Exists(const std::wstring& path);
 
-} // namespace CommonTools::FileAccess
+}  // namespace CommonTools::FileAccess

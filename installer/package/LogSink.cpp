@@ -3,47 +3,38 @@
 namespace CommonTools {
 
 namespace {
-LogSink& Sink()
-{
-    static LogSink sink;
-    return sink;
+LogSink& Sink() {
+  static LogSink sink;
+  return sink;
 }
-CurrentFileSink& FileSink()
-{
-    static CurrentFileSink sink;
-    return sink;
+CurrentFileSink& FileSink() {
+  static CurrentFileSink sink;
+  return sink;
 }
-ResultRaiser& Raiser()
-{
-    static ResultRaiser raiser;
-    return raiser;
+ResultRaiser& Raiser() {
+  static ResultRaiser raiser;
+  return raiser;
 }
-} // namespace
+}  // namespace
 
 void SetLogSink(LogSink sink) { Sink() = std::move(sink); }
 
-void LogLine(int level, const std::wstring& text)
-{
-    if (Sink())
-        Sink()(level, text);
+void LogLine(int level, const std::wstring& text) {
+  if (Sink()) Sink()(level, text);
 }
 
 void SetCurrentFileSink(CurrentFileSink sink) { FileSink() = std::move(sink); }
 
-void SetCurrentFile(const std::wstring& file)
-{
-    if (FileSink())
-        FileSink()(file);
+void SetCurrentFile(const std::wstring& file) {
+  if (FileSink()) FileSink()(file);
 }
 
 void SetResultRaiser(ResultRaiser raiser) { Raiser() = std::move(raiser); }
 
-void RaiseRunResult(int result)
-{
-    if (Raiser())
-        Raiser()(result);
-    // A raiser that returned, or none: the package's own result error.
-    throw RunResultError{result};
+void RaiseRunResult(int result) {
+  if (Raiser()) Raiser()(result);
+  // A raiser that returned, or none: the package's own result error.
+  throw RunResultError{result};
 }
 
-} // namespace CommonTools
+}  // namespace CommonTools

@@ -21,11 +21,11 @@ void SetCurrentFile(const std::wstring& file);
 
 // What the package code raises to end a run with a result when no raiser is installed.
 struct RunResultError {
-    int result;
+  int result;
 };
 // The run controller installs its own way of raising a result; the raiser must throw.
 using ResultRaiser = std::function<void(int result)>;
 void SetResultRaiser(ResultRaiser raiser);
 [[noreturn]] void RaiseRunResult(int result);
 
-} // namespace CommonTools
+}  // namespace CommonTools

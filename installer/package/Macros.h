@@ -11,9 +11,9 @@
 namespace CommonTools {
 
 struct MacroEntry {
-    std::wstring Name;       // the literal text to replace, percent signs included
-    std::wstring Value;
-    std::wstring IgnoreFor;  // an action list of "IgnoreFor" tags
+  std::wstring Name;  // the literal text to replace, percent signs included
+  std::wstring Value;
+  std::wstring IgnoreFor;  // an action list of "IgnoreFor" tags
 };
 
 // A built-in variable: its name and its value at the moment of the replacement.
@@ -21,15 +21,15 @@ using BuiltinVariable = std::pair<std::wstring, std::wstring>;
 
 // What the built-in variables are computed from.
 struct BuiltinInputs {
-    std::wstring installPath;    // user setting "InstallPath"
-    std::wstring projectPath;    // user setting "ProjectPath"
-    std::wstring tolmeraPath;    // user setting "TolmeraPath"
-    std::wstring dirName;        // the product's "DirName"
-    std::wstring name;           // the product's "Name"
-    std::wstring installedKind;  // "Server", "Local", "Client" or empty
-    int languageId = 0;          // the current language's ID
-    bool wow64 = false;          // the installer runs under WOW64
-    int build = 0;               // the script's "Build"
+  std::wstring installPath;    // user setting "InstallPath"
+  std::wstring projectPath;    // user setting "ProjectPath"
+  std::wstring tolmeraPath;    // user setting "TolmeraPath"
+  std::wstring dirName;        // the product's "DirName"
+  std::wstring name;           // the product's "Name"
+  std::wstring installedKind;  // "Server", "Local", "Client" or empty
+  int languageId = 0;          // the current language's ID
+  bool wow64 = false;          // the installer runs under WOW64
+  int build = 0;               // the script's "Build"
 };
 
 // The built-in variables in the order in which they are replaced. Special folders are taken
@@ -42,21 +42,22 @@ std::vector<BuiltinVariable> BuiltinVariables(const BuiltinInputs& in);
 size_t ReplaceAll(std::wstring& s, const std::wstring& name, const std::wstring& value);
 
 class CMacroTable {
-public:
-    // Reads the root's MACROS node (absent: no macros); every MACRO child (any case) in order
-    // with "Name", "Value", "IgnoreFor" as written. Replaces the table.
-    void Load(const SettingsNodePtr& root);
-    void Clear() { m_entries.clear(); }
-    void Add(const MacroEntry& entry) { m_entries.push_back(entry); }
-    const std::vector<MacroEntry>& Entries() const { return m_entries; }
+ public:
+  // Reads the root's MACROS node (absent: no macros); every MACRO child (any case) in order
+  // with "Name", "Value", "IgnoreFor" as written. Replaces the table.
+  void Load(const SettingsNodePtr& root);
+  void Clear() { m_entries.clear(); }
+  void Add(const MacroEntry& entry) { m_entries.push_back(entry); }
+  const std::vector<MacroEntry>& Entries() const { return m_entries; }
 
-    // Replaces macros in `s` in place: first the script macros that the run does not ignore
-    // (in table order), then the ignored ones are removed, then the built-in variables in their
-    // order. Matching is exact (case-sensitive). An empty string stays as it is.
-    void Expand(std::wstring& s, int action, int kind, const std::vector<BuiltinVariable>& builtins) const;
+  // Replaces macros in `s` in place: first the script macros that the run does not ignore
+  // (in table order), then the ignored ones are removed, then the built-in variables in their
+  // order. Matching is exact (case-sensitive). An empty string stays as it is.
+  void Expand(std::wstring& s, int action, int kind,
+              const std::vector<BuiltinVariable>& builtins) const;
 
-private:
-    std::vector<MacroEntry> m_entries;
+ private:
+  std::vector<MacroEntry> m_entries;
 };
 
-} // namespace CommonTools
+}  // namespace CommonTools

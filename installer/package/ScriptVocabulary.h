@@ -51,7 +51,7 @@ inline constexpr const wchar_t* kMessages = L"MESSAGES";
 inline constexpr const wchar_t* kCommon = L"Common";
 inline constexpr const wchar_t* kBanner = L"Banner";
 inline constexpr const wchar_t* kProgressSection = L"DLG_PROGRESS";
-} // namespace Element
+}  // namespace Element
 
 namespace Attribute {
 // Product description (the root element).
@@ -136,7 +136,7 @@ inline constexpr const wchar_t* kTolmeraPath = L"TolmeraPath";
 inline constexpr const wchar_t* kSelectedLibraries = L"SelectedLibraries";
 inline constexpr const wchar_t* kCopyMsiPath = L"CopyMSIPath";
 inline constexpr const wchar_t* kServerName = L"ServerName";
-} // namespace Attribute
+}  // namespace Attribute
 
 // Wizard pages: their sections in a language and their switches under DIALOGS.
 namespace Page {
@@ -155,16 +155,16 @@ inline constexpr const wchar_t* kRepairTruncated = L"DLG_REPAIR_TRUNCATED";
 inline constexpr const wchar_t* kChangeRepair = L"DLG_CHANGE_REPAIR";
 inline constexpr const wchar_t* kProgress = L"DLG_PROGRESS";
 inline constexpr const wchar_t* kFinish = L"DLG_FINISH";
-} // namespace Page
+}  // namespace Page
 
 // Words of the values.
 namespace Value {
 inline constexpr const wchar_t* kUninstall = L"Uninstall";
-inline constexpr const wchar_t* kHide = L"n";     // "Show": hides a page or a control
-inline constexpr const wchar_t* kYes = L"y";      // the yes/no flags of the steps
+inline constexpr const wchar_t* kHide = L"n";  // "Show": hides a page or a control
+inline constexpr const wchar_t* kYes = L"y";   // the yes/no flags of the steps
 inline constexpr const wchar_t* kCommonType = L"common";
 inline constexpr const wchar_t* kTop = L"top";
 inline constexpr const wchar_t* kLeft = L"left";
-} // namespace Value
+}  // namespace Value
 
-} // namespace ScriptNames
+}  // namespace ScriptNames

@@ -16,398 +16,353 @@ namespace CommonTools {
 namespace {
 
 // Node kinds the tree shows: what the platform parser keeps as nodes.
-const unsigned kParseOptions = pugi::parse_cdata | pugi::parse_escapes | pugi::parse_wconv_attribute |
-                               pugi::parse_eol | pugi::parse_declaration | pugi::parse_comments |
-                               pugi::parse_pi | pugi::parse_doctype;
+const unsigned kParseOptions =
+    pugi::parse_cdata | pugi::parse_escapes | pugi::parse_wconv_attribute | pugi::parse_eol |
+    pugi::parse_declaration | pugi::parse_comments | pugi::parse_pi | pugi::parse_doctype;
 
-std::wstring NodeName(const pugi::xml_node& n)
-{
-    switch (n.type()) {
-    case pugi::node_pcdata:
-        return L"#text";
-    case pugi::node_cdata:
-        return L"#cdata-section";
-    case pugi::node_comment:
-        return L"#comment";
-    case pugi::node_declaration:
-        return L"xml";
-    case pugi::node_document:
-        return L"#document";
-    default:
-        return FromUtf8(n.name());
-    }
+std::wstring NodeName(const pugi::xml_node& n) {
+  switch (n.type()) {
+    case pugi::node_pcdata: return L"#text";
+    case pugi::node_cdata: return L"#cdata-section";
+    case pugi::node_comment: return L"#comment";
+    case pugi::node_declaration: return L"xml";
+    case pugi::node_document: return L"#document";
+    default: return FromUtf8(n.name());
+  }
 }
 
-class CXmlSettingsNode : public ISettingsNode, public std::enable_shared_from_this<CXmlSettingsNode> {
-public:
-    CXmlSettingsNode(std::shared_ptr<pugi::xml_document> doc, pugi::xml_node node) : m_doc(std::move(doc)), m_node(node) {}
+class CXmlSettingsNode : public ISettingsNode,
+                         public std::enable_shared_from_this<CXmlSettingsNode> {
+ public:
+  CXmlSettingsNode(std::shared_ptr<pugi::xml_document> doc, pugi::xml_node node)
+      : m_doc(std::move(doc)), m_node(node) {}
 
-    pugi::xml_node node() const { return m_node; }
-    const std::shared_ptr<pugi::xml_document>& doc() const { return m_doc; }
+  pugi::xml_node node() const { return m_node; }
+  const std::shared_ptr<pugi::xml_document>& doc() const { return m_doc; }
 
-    std::wstring GetName() override { return NodeName(m_node); }
+  std::wstring GetName() override { return NodeName(m_node); }
 
-    Variant GetAttribute(const std::wstring& name, const Variant& def) override
-    {
-        if (m_node.type() != pugi::node_element)
-            return def;
-        pugi::xml_attribute a = m_node.attribute(ToUtf8(name).c_str());
-        if (!a)
-            return def;
-        return Variant(FromUtf8(a.value()));
-    }
+  Variant GetAttribute(const std::wstring& name, const Variant& def) override {
+    if (m_node.type() != pugi::node_element) return def;
+    pugi::xml_attribute a = m_node.attribute(ToUtf8(name).c_str());
+    if (!a) return def;
+    return Variant(FromUtf8(a.value()));
+  }
 
-    bool GetChild(const std::wstring& name, SettingsNodePtr& out) override
-    {
-        for (pugi::xml_node c = m_node.first_child(); c; c = c.next_sibling()) {
-            if (EqualNoCase(NodeName(c), name)) {
-                out = std::make_shared<CXmlSettingsNode>(m_doc, c);
-                return true;
-            }
-        }
-        return false;
-    }
-
-    bool GetChildren(SettingsNodeListPtr& out) override;
-
-    bool SetAttribute(const std::wstring& name, const Variant& value) override
-    {
-        if (m_node.type() != pugi::node_element || name.empty())
-            return false;
-        std::string n = ToUtf8(name);
-        pugi::xml_attribute a = m_node.attribute(n.c_str());
-        if (!a)
-            a = m_node.append_attribute(n.c_str());
-        return a && a.set_value(ToUtf8(value.toString()).c_str());
-    }
-
-    bool CreateChild(const std::wstring& name, SettingsNodePtr& out) override
-    {
-        if ((m_node.type() != pugi::node_element && m_node.type() != pugi::node_document) || name.empty())
-            return false;
-        pugi::xml_node c = m_node.append_child(ToUtf8(name).c_str());
-        if (!c)
-            return false;
+  bool GetChild(const std::wstring& name, SettingsNodePtr& out) override {
+    for (pugi::xml_node c = m_node.first_child(); c; c = c.next_sibling()) {
+      if (EqualNoCase(NodeName(c), name)) {
         out = std::make_shared<CXmlSettingsNode>(m_doc, c);
         return true;
+      }
     }
+    return false;
+  }
 
-    bool RemoveChild(const SettingsNodePtr& child) override
-    {
-        auto* other = dynamic_cast<CXmlSettingsNode*>(child.get());
-        if (!other || other->m_node.parent() != m_node)
-            return false;
-        return m_node.remove_child(other->m_node);
-    }
+  bool GetChildren(SettingsNodeListPtr& out) override;
 
-    bool RemoveAttribute(const std::wstring& name) override
-    {
-        if (m_node.type() != pugi::node_element)
-            return false;
-        return m_node.remove_attribute(ToUtf8(name).c_str());
-    }
+  bool SetAttribute(const std::wstring& name, const Variant& value) override {
+    if (m_node.type() != pugi::node_element || name.empty()) return false;
+    std::string n = ToUtf8(name);
+    pugi::xml_attribute a = m_node.attribute(n.c_str());
+    if (!a) a = m_node.append_attribute(n.c_str());
+    return a && a.set_value(ToUtf8(value.toString()).c_str());
+  }
 
-    const void* GetDomNode() override { return m_node.internal_object(); }
+  bool CreateChild(const std::wstring& name, SettingsNodePtr& out) override {
+    if ((m_node.type() != pugi::node_element && m_node.type() != pugi::node_document) ||
+        name.empty())
+      return false;
+    pugi::xml_node c = m_node.append_child(ToUtf8(name).c_str());
+    if (!c) return false;
+    out = std::make_shared<CXmlSettingsNode>(m_doc, c);
+    return true;
+  }
 
-private:
-    std::shared_ptr<pugi::xml_document> m_doc;
-    pugi::xml_node m_node;
+  bool RemoveChild(const SettingsNodePtr& child) override {
+    auto* other = dynamic_cast<CXmlSettingsNode*>(child.get());
+    if (!other || other->m_node.parent() != m_node) return false;
+    return m_node.remove_child(other->m_node);
+  }
+
+  bool RemoveAttribute(const std::wstring& name) override {
+    if (m_node.type() != pugi::node_element) return false;
+    return m_node.remove_attribute(ToUtf8(name).c_str());
+  }
+
+  const void* GetDomNode() override { return m_node.internal_object(); }
+
+ private:
+  std::shared_ptr<pugi::xml_document> m_doc;
+  pugi::xml_node m_node;
 };
 
 // A live view of an element's children, as the platform's node lists are.
 class CXmlSettingsNodeList : public ISettingsNodeList {
-public:
-    CXmlSettingsNodeList(std::shared_ptr<pugi::xml_document> doc, pugi::xml_node parent) : m_doc(std::move(doc)), m_parent(parent) {}
+ public:
+  CXmlSettingsNodeList(std::shared_ptr<pugi::xml_document> doc, pugi::xml_node parent)
+      : m_doc(std::move(doc)), m_parent(parent) {}
 
-    int GetCount() override
-    {
-        int n = 0;
-        for (pugi::xml_node c = m_parent.first_child(); c; c = c.next_sibling())
-            ++n;
-        return n;
-    }
+  int GetCount() override {
+    int n = 0;
+    for (pugi::xml_node c = m_parent.first_child(); c; c = c.next_sibling()) ++n;
+    return n;
+  }
 
-    bool GetItem(int index, SettingsNodePtr& out) override
-    {
-        pugi::xml_node c = At(index);
-        if (!c)
-            return false;
+  bool GetItem(int index, SettingsNodePtr& out) override {
+    pugi::xml_node c = At(index);
+    if (!c) return false;
+    out = std::make_shared<CXmlSettingsNode>(m_doc, c);
+    return true;
+  }
+
+  int Find(const std::wstring& name, int startIndex, SettingsNodePtr& out) override {
+    if (startIndex < 0) startIndex = 0;
+    int i = 0;
+    for (pugi::xml_node c = m_parent.first_child(); c; c = c.next_sibling(), ++i) {
+      if (i >= startIndex && EqualNoCase(NodeName(c), name)) {
         out = std::make_shared<CXmlSettingsNode>(m_doc, c);
-        return true;
+        return i;
+      }
     }
+    return -1;
+  }
 
-    int Find(const std::wstring& name, int startIndex, SettingsNodePtr& out) override
-    {
-        if (startIndex < 0)
-            startIndex = 0;
-        int i = 0;
-        for (pugi::xml_node c = m_parent.first_child(); c; c = c.next_sibling(), ++i) {
-            if (i >= startIndex && EqualNoCase(NodeName(c), name)) {
-                out = std::make_shared<CXmlSettingsNode>(m_doc, c);
-                return i;
-            }
-        }
-        return -1;
-    }
+ private:
+  pugi::xml_node At(int index) {
+    if (index < 0) return {};
+    pugi::xml_node c = m_parent.first_child();
+    for (int i = 0; c && i < index; ++i) c = c.next_sibling();
+    return c;
+  }
 
-private:
-    pugi::xml_node At(int index)
-    {
-        if (index < 0)
-            return {};
-        pugi::xml_node c = m_parent.first_child();
-        for (int i = 0; c && i < index; ++i)
-            c = c.next_sibling();
-        return c;
-    }
-
-    std::shared_ptr<pugi::xml_document> m_doc;
-    pugi::xml_node m_parent;
+  std::shared_ptr<pugi::xml_document> m_doc;
+  pugi::xml_node m_parent;
 };
 
-bool CXmlSettingsNode::GetChildren(SettingsNodeListPtr& out)
-{
-    if (m_node.type() != pugi::node_element && m_node.type() != pugi::node_document)
-        return false;
-    out = std::make_shared<CXmlSettingsNodeList>(m_doc, m_node);
-    return true;
+bool CXmlSettingsNode::GetChildren(SettingsNodeListPtr& out) {
+  if (m_node.type() != pugi::node_element && m_node.type() != pugi::node_document) return false;
+  out = std::make_shared<CXmlSettingsNodeList>(m_doc, m_node);
+  return true;
 }
 
-bool Iconv(const std::string& from, const char* fromCode, std::string& out)
-{
-    iconv_t cd = iconv_open("UTF-8", fromCode);
-    if (cd == (iconv_t)-1)
-        return false;
-    out.clear();
-    std::string in = from;
-    char* ip = in.data();
-    size_t il = in.size();
-    std::string buf(in.size() * 4 + 16, '\0');
-    char* op = buf.data();
-    size_t ol = buf.size();
-    size_t r = iconv(cd, &ip, &il, &op, &ol);
-    iconv_close(cd);
-    if (r == (size_t)-1)
-        return false;
-    buf.resize(buf.size() - ol);
-    out = std::move(buf);
-    return true;
+bool Iconv(const std::string& from, const char* fromCode, std::string& out) {
+  iconv_t cd = iconv_open("UTF-8", fromCode);
+  if (cd == (iconv_t)-1) return false;
+  out.clear();
+  std::string in = from;
+  char* ip = in.data();
+  size_t il = in.size();
+  std::string buf(in.size() * 4 + 16, '\0');
+  char* op = buf.data();
+  size_t ol = buf.size();
+  size_t r = iconv(cd, &ip, &il, &op, &ol);
+  iconv_close(cd);
+  if (r == (size_t)-1) return false;
+  buf.resize(buf.size() - ol);
+  out = std::move(buf);
+  return true;
 }
 
-bool ValidUtf8(const std::string& s, size_t& badAt)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    size_t n = s.size(), i = 0;
-    while (i < n) {
-        unsigned c = p[i];
-        size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        if (len == 0 || i + len > n) {
-            badAt = i;
-            return false;
-        }
-        for (size_t k = 1; k < len; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80) {
-                badAt = i;
-                return false;
-            }
-        }
-        i += len;
+bool ValidUtf8(const std::string& s, size_t& badAt) {
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  size_t n = s.size(), i = 0;
+  while (i < n) {
+    unsigned c = p[i];
+    size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (len == 0 || i + len > n) {
+      badAt = i;
+      return false;
     }
-    return true;
+    for (size_t k = 1; k < len; ++k) {
+      if ((p[i + k] & 0xC0) != 0x80) {
+        badAt = i;
+        return false;
+      }
+    }
+    i += len;
+  }
+  return true;
 }
 
-void LineColumn(const std::string& text, size_t offset, int& line, int& column)
-{
-    line = 1;
-    column = 1;
-    for (size_t i = 0; i < offset && i < text.size(); ++i) {
-        if (text[i] == '\n') {
-            ++line;
-            column = 1;
-        } else if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-            ++column;
-        }
+void LineColumn(const std::string& text, size_t offset, int& line, int& column) {
+  line = 1;
+  column = 1;
+  for (size_t i = 0; i < offset && i < text.size(); ++i) {
+    if (text[i] == '\n') {
+      ++line;
+      column = 1;
+    } else if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+      ++column;
     }
+  }
 }
 
 // The encoding named by an ASCII-compatible XML declaration, upper-cased; empty without one.
-std::string DeclaredEncoding(const std::string& bytes)
-{
-    if (bytes.compare(0, 5, "<?xml") != 0)
-        return {};
-    size_t end = bytes.find("?>");
-    if (end == std::string::npos)
-        return {};
-    std::string decl = bytes.substr(0, end);
-    size_t e = decl.find("encoding");
-    if (e == std::string::npos)
-        return {};
-    size_t q = decl.find_first_of("\"'", e);
-    if (q == std::string::npos)
-        return {};
-    size_t q2 = decl.find(decl[q], q + 1);
-    if (q2 == std::string::npos)
-        return {};
-    std::string name = decl.substr(q + 1, q2 - q - 1);
-    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return name;
+std::string DeclaredEncoding(const std::string& bytes) {
+  if (bytes.compare(0, 5, "<?xml") != 0) return {};
+  size_t end = bytes.find("?>");
+  if (end == std::string::npos) return {};
+  std::string decl = bytes.substr(0, end);
+  size_t e = decl.find("encoding");
+  if (e == std::string::npos) return {};
+  size_t q = decl.find_first_of("\"'", e);
+  if (q == std::string::npos) return {};
+  size_t q2 = decl.find(decl[q], q + 1);
+  if (q2 == std::string::npos) return {};
+  std::string name = decl.substr(q + 1, q2 - q - 1);
+  std::transform(name.begin(), name.end(), name.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return name;
 }
 
 class StringWriter : public pugi::xml_writer {
-public:
-    std::string data;
-    void write(const void* d, size_t size) override { data.append(static_cast<const char*>(d), size); }
+ public:
+  std::string data;
+  void write(const void* d, size_t size) override {
+    data.append(static_cast<const char*>(d), size);
+  }
 };
 
-} // namespace
+}  // namespace
 
 std::string ToUtf8(const std::wstring& s) { return platform::ToUtf8(s); }
 std::wstring FromUtf8(const std::string& s) { return platform::FromUtf8(s); }
-bool EqualNoCase(const std::wstring& a, const std::wstring& b) { return platform::EqualsNoCase(a, b); }
+bool EqualNoCase(const std::wstring& a, const std::wstring& b) {
+  return platform::EqualsNoCase(a, b);
+}
 
-bool XmlBytesToUtf8(const std::string& bytes, std::string& utf8, std::wstring& error)
-{
-    auto starts = [&](const char* sig, size_t n) { return bytes.size() >= n && std::memcmp(bytes.data(), sig, n) == 0; };
-    if (starts("\xEF\xBB\xBF", 3)) {
-        utf8 = bytes.substr(3);
-    } else if (starts("\xFF\xFE", 2) || starts("<\0?\0", 4)) {
-        if (!Iconv(bytes.substr(starts("\xFF\xFE", 2) ? 2 : 0), "UTF-16LE", utf8)) {
-            error = L"invalid UTF-16 text";
-            return false;
-        }
-    } else if (starts("\xFE\xFF", 2) || starts("\0<\0?", 4)) {
-        if (!Iconv(bytes.substr(starts("\xFE\xFF", 2) ? 2 : 0), "UTF-16BE", utf8)) {
-            error = L"invalid UTF-16 text";
-            return false;
-        }
-    } else {
-        std::string enc = DeclaredEncoding(bytes);
-        if (enc.empty() || enc == "UTF-8" || enc == "UTF8" || enc == "US-ASCII" || enc == "ASCII" || enc == "UTF-16" || enc == "UNICODE") {
-            utf8 = bytes;
-        } else if (!Iconv(bytes, enc.c_str(), utf8)) {
-            error = L"the encoding \"" + FromUtf8(enc) + L"\" is not supported or the text does not match it";
-            return false;
-        }
+bool XmlBytesToUtf8(const std::string& bytes, std::string& utf8, std::wstring& error) {
+  auto starts = [&](const char* sig, size_t n) {
+    return bytes.size() >= n && std::memcmp(bytes.data(), sig, n) == 0;
+  };
+  if (starts("\xEF\xBB\xBF", 3)) {
+    utf8 = bytes.substr(3);
+  } else if (starts("\xFF\xFE", 2) || starts("<\0?\0", 4)) {
+    if (!Iconv(bytes.substr(starts("\xFF\xFE", 2) ? 2 : 0), "UTF-16LE", utf8)) {
+      error = L"invalid UTF-16 text";
+      return false;
     }
-    size_t bad = 0;
-    if (!ValidUtf8(utf8, bad)) {
-        int line = 0, column = 0;
-        LineColumn(utf8, bad, line, column);
-        error = L"line " + std::to_wstring(line) + L", column " + std::to_wstring(column) +
-                L": an invalid character was found in text content";
-        return false;
+  } else if (starts("\xFE\xFF", 2) || starts("\0<\0?", 4)) {
+    if (!Iconv(bytes.substr(starts("\xFE\xFF", 2) ? 2 : 0), "UTF-16BE", utf8)) {
+      error = L"invalid UTF-16 text";
+      return false;
     }
-    return true;
+  } else {
+    std::string enc = DeclaredEncoding(bytes);
+    if (enc.empty() || enc == "UTF-8" || enc == "UTF8" || enc == "US-ASCII" || enc == "ASCII" ||
+        enc == "UTF-16" || enc == "UNICODE") {
+      utf8 = bytes;
+    } else if (!Iconv(bytes, enc.c_str(), utf8)) {
+      error =
+          L"the encoding \"" + FromUtf8(enc) + L"\" is not supported or the text does not match it";
+      return false;
+    }
+  }
+  size_t bad = 0;
+  if (!ValidUtf8(utf8, bad)) {
+    int line = 0, column = 0;
+    LineColumn(utf8, bad, line, column);
+    error = L"line " + std::to_wstring(line) + L", column " + std::to_wstring(column) +
+            L": an invalid character was found in text content";
+    return false;
+  }
+  return true;
 }
 
 CXmlSettings::CXmlSettings() : m_doc(std::make_shared<pugi::xml_document>()) {}
 CXmlSettings::~CXmlSettings() = default;
 
-bool CXmlSettings::LoadFromBytes(const std::string& bytes)
-{
-    m_error.clear();
-    // A fresh tree, so that nodes handed out before keep the old one.
+bool CXmlSettings::LoadFromBytes(const std::string& bytes) {
+  m_error.clear();
+  // A fresh tree, so that nodes handed out before keep the old one.
+  m_doc = std::make_shared<pugi::xml_document>();
+  std::string utf8;
+  if (!XmlBytesToUtf8(bytes, utf8, m_error)) return false;
+  pugi::xml_parse_result r =
+      m_doc->load_buffer(utf8.data(), utf8.size(), kParseOptions, pugi::encoding_utf8);
+  if (!r) {
+    int line = 0, column = 0;
+    LineColumn(utf8, static_cast<size_t>(r.offset), line, column);
+    m_error = L"line " + std::to_wstring(line) + L", column " + std::to_wstring(column) + L": " +
+              FromUtf8(r.description());
+    m_doc->reset();
+    return false;
+  }
+  if (!m_doc->document_element()) {
+    m_error = L"the document has no element";
+    m_doc->reset();
+    return false;
+  }
+  return true;
+}
+
+bool CXmlSettings::Load(const std::wstring& path) {
+  m_path = path;
+  std::string bytes;
+  std::wstring error;
+  if (!FileAccess::ReadAll(path, bytes, error)) {
     m_doc = std::make_shared<pugi::xml_document>();
-    std::string utf8;
-    if (!XmlBytesToUtf8(bytes, utf8, m_error))
-        return false;
-    pugi::xml_parse_result r = m_doc->load_buffer(utf8.data(), utf8.size(), kParseOptions, pugi::encoding_utf8);
-    if (!r) {
-        int line = 0, column = 0;
-        LineColumn(utf8, static_cast<size_t>(r.offset), line, column);
-        m_error = L"line " + std::to_wstring(line) + L", column " + std::to_wstring(column) + L": " + FromUtf8(r.description());
-        m_doc->reset();
-        return false;
-    }
-    if (!m_doc->document_element()) {
-        m_error = L"the document has no element";
-        m_doc->reset();
-        return false;
-    }
-    return true;
+    m_error = error;
+    return false;
+  }
+  return LoadFromBytes(bytes);
 }
 
-bool CXmlSettings::Load(const std::wstring& path)
-{
-    m_path = path;
-    std::string bytes;
-    std::wstring error;
-    if (!FileAccess::ReadAll(path, bytes, error)) {
-        m_doc = std::make_shared<pugi::xml_document>();
-        m_error = error;
-        return false;
-    }
-    return LoadFromBytes(bytes);
+std::string CXmlSettings::SaveToBytes() const {
+  // The writer puts its own declaration first; the document's declaration is not repeated.
+  StringWriter w;
+  for (pugi::xml_node n = m_doc->first_child(); n; n = n.next_sibling()) {
+    if (n.type() == pugi::node_declaration) continue;
+    n.print(w, "\t", pugi::format_indent, pugi::encoding_utf8);
+  }
+  std::string utf8 = "<?xml version=\"1.0\" encoding=\"UTF-16\" standalone=\"yes\"?>\n" + w.data;
+  return std::string("\xFF\xFE", 2) + platform::ToUtf16LEBytes(platform::FromUtf8(utf8));
 }
 
-std::string CXmlSettings::SaveToBytes() const
-{
-    // The writer puts its own declaration first; the document's declaration is not repeated.
-    StringWriter w;
-    for (pugi::xml_node n = m_doc->first_child(); n; n = n.next_sibling()) {
-        if (n.type() == pugi::node_declaration)
-            continue;
-        n.print(w, "\t", pugi::format_indent, pugi::encoding_utf8);
-    }
-    std::string utf8 = "<?xml version=\"1.0\" encoding=\"UTF-16\" standalone=\"yes\"?>\n" + w.data;
-    return std::string("\xFF\xFE", 2) + platform::ToUtf16LEBytes(platform::FromUtf8(utf8));
+bool CXmlSettings::Save(const std::wstring& path) {
+  if (!m_doc || path.empty() || !m_doc->first_child()) return false;
+  size_t slash = path.find_last_of(L"\\/");
+  if (slash != std::wstring::npos && slash > 0) {
+    std::wstring folder = path.substr(0, slash);
+    if (!(folder.size() == 2 && folder[1] == L':')) FileAccess::CreateFolderTree(folder);
+  }
+  std::wstring error;
+  if (!FileAccess::WriteAll(path, SaveToBytes(), error)) {
+    LogLine(0, L"Save With Formatted( " + path + L" ) failed:" + error);
+    return false;
+  }
+  return true;
 }
 
-bool CXmlSettings::Save(const std::wstring& path)
-{
-    if (!m_doc || path.empty() || !m_doc->first_child())
-        return false;
-    size_t slash = path.find_last_of(L"\\/");
-    if (slash != std::wstring::npos && slash > 0) {
-        std::wstring folder = path.substr(0, slash);
-        if (!(folder.size() == 2 && folder[1] == L':'))
-            FileAccess::CreateFolderTree(folder);
-    }
-    std::wstring error;
-    if (!FileAccess::WriteAll(path, SaveToBytes(), error)) {
-        LogLine(0, L"Save With Formatted( " + path + L" ) failed:" + error);
-        return false;
-    }
-    return true;
+bool CXmlSettings::GetRoot(SettingsNodePtr& node) {
+  pugi::xml_node first = m_doc->first_child();
+  if (!first) return false;
+  pugi::xml_node root = first.next_sibling();
+  if (!root) return false;
+  node = std::make_shared<CXmlSettingsNode>(m_doc, root);
+  return true;
 }
 
-bool CXmlSettings::GetRoot(SettingsNodePtr& node)
-{
-    pugi::xml_node first = m_doc->first_child();
-    if (!first)
-        return false;
-    pugi::xml_node root = first.next_sibling();
-    if (!root)
-        return false;
-    node = std::make_shared<CXmlSettingsNode>(m_doc, root);
-    return true;
+bool CXmlSettings::CreateRoot(const std::wstring& name, SettingsNodePtr& node) {
+  if (name.empty()) return false;
+  pugi::xml_node decl = m_doc->append_child(pugi::node_declaration);
+  decl.append_attribute("version") = "1.0";
+  pugi::xml_node root = m_doc->append_child(ToUtf8(name).c_str());
+  if (!root) return false;
+  node = std::make_shared<CXmlSettingsNode>(m_doc, root);
+  return true;
 }
 
-bool CXmlSettings::CreateRoot(const std::wstring& name, SettingsNodePtr& node)
-{
-    if (name.empty())
-        return false;
-    pugi::xml_node decl = m_doc->append_child(pugi::node_declaration);
-    decl.append_attribute("version") = "1.0";
-    pugi::xml_node root = m_doc->append_child(ToUtf8(name).c_str());
-    if (!root)
-        return false;
-    node = std::make_shared<CXmlSettingsNode>(m_doc, root);
-    return true;
+std::wstring GetText(const SettingsNodePtr& node, const std::wstring& name,
+                     const std::wstring& def) {
+  if (!node) return def;
+  return node->GetAttribute(name, Variant(def)).toString();
 }
 
-std::wstring GetText(const SettingsNodePtr& node, const std::wstring& name, const std::wstring& def)
-{
-    if (!node)
-        return def;
-    return node->GetAttribute(name, Variant(def)).toString();
+int GetInt(const SettingsNodePtr& node, const std::wstring& name, int def) {
+  if (!node) return def;
+  return node->GetAttribute(name, Variant(def)).toInt();
 }
 
-int GetInt(const SettingsNodePtr& node, const std::wstring& name, int def)
-{
-    if (!node)
-        return def;
-    return node->GetAttribute(name, Variant(def)).toInt();
-}
-
-} // namespace CommonTools
+}  // namespace CommonTools

@@ -19,27 +19,27 @@ class xml_document;
 namespace CommonTools {
 
 class CXmlSettings : public ISettings {
-public:
-    CXmlSettings();
-    ~CXmlSettings() override;
+ public:
+  CXmlSettings();
+  ~CXmlSettings() override;
 
-    bool Load(const std::wstring& path) override;
-    bool Save(const std::wstring& path) override;
-    bool GetRoot(SettingsNodePtr& node) override;
-    bool CreateRoot(const std::wstring& name, SettingsNodePtr& node) override;
+  bool Load(const std::wstring& path) override;
+  bool Save(const std::wstring& path) override;
+  bool GetRoot(SettingsNodePtr& node) override;
+  bool CreateRoot(const std::wstring& name, SettingsNodePtr& node) override;
 
-    // Parsing and writing without files (used by Load and Save, and by tests).
-    bool LoadFromBytes(const std::string& bytes);
-    std::string SaveToBytes() const;
+  // Parsing and writing without files (used by Load and Save, and by tests).
+  bool LoadFromBytes(const std::string& bytes);
+  std::string SaveToBytes() const;
 
-    const std::wstring& GetPath() const { return m_path; }
-    // Why the last Load failed: "line L, column C: reason" or a file error; empty after success.
-    const std::wstring& LastError() const { return m_error; }
+  const std::wstring& GetPath() const { return m_path; }
+  // Why the last Load failed: "line L, column C: reason" or a file error; empty after success.
+  const std::wstring& LastError() const { return m_error; }
 
-private:
-    std::shared_ptr<pugi::xml_document> m_doc;
-    std::wstring m_path;
-    std::wstring m_error;
+ private:
+  std::shared_ptr<pugi::xml_document> m_doc;
+  std::wstring m_path;
+  std::wstring m_error;
 };
 
 // Text helpers shared by the package code.
@@ -51,4 +51,4 @@ bool EqualNoCase(const std::wstring& a, const std::wstring& b);
 // encoding named by the declaration). False with a reason when it cannot.
 bool XmlBytesToUtf8(const std::string& bytes, std::string& utf8, std::wstring& error);
 
-} // namespace CommonTools
+}  // namespace CommonTools

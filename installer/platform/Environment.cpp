@@ -28,7 +28,9 @@ EnvState& State() {
 }
 
 void SortBlock(Block& b) {
-  std::stable_sort(b.begin(), b.end(), [](const auto& x, const auto& y) { return CompareNoCase(x.first, y.first) < 0; });
+  std::stable_sort(b.begin(), b.end(), [](const auto& x, const auto& y) {
+    return CompareNoCase(x.first, y.first) < 0;
+  });
 }
 
 // Builds the block on first use and again when the current machine has changed.
@@ -61,8 +63,10 @@ Block DefaultEnvironment() {
   Block b;
   auto add = [&](const wchar_t* n, const std::wstring& v) { b.emplace_back(n, v); };
   const bool vista = c.os.major >= 6;
-  const std::wstring profile = vista ? L"C:\\Users\\" + c.userName : L"C:\\Documents and Settings\\" + c.userName;
-  const std::wstring temp = vista ? profile + L"\\AppData\\Local\\Temp" : profile + L"\\Local Settings\\Temp";
+  const std::wstring profile =
+      vista ? L"C:\\Users\\" + c.userName : L"C:\\Documents and Settings\\" + c.userName;
+  const std::wstring temp =
+      vista ? profile + L"\\AppData\\Local\\Temp" : profile + L"\\Local Settings\\Temp";
   const bool wow = c.IsWow64();
   add(L"ALLUSERSPROFILE", vista ? L"C:\\ProgramData" : L"C:\\Documents and Settings\\All Users");
   add(L"APPDATA", vista ? profile + L"\\AppData\\Roaming" : profile + L"\\Application Data");
@@ -73,7 +77,8 @@ Block DefaultEnvironment() {
     add(L"ProgramFiles", wow ? L"C:\\Program Files (x86)" : L"C:\\Program Files");
     add(L"ProgramFiles(x86)", L"C:\\Program Files (x86)");
     add(L"ProgramW6432", L"C:\\Program Files");
-    add(L"CommonProgramFiles", wow ? L"C:\\Program Files (x86)\\Common Files" : L"C:\\Program Files\\Common Files");
+    add(L"CommonProgramFiles",
+        wow ? L"C:\\Program Files (x86)\\Common Files" : L"C:\\Program Files\\Common Files");
     add(L"CommonProgramFiles(x86)", L"C:\\Program Files (x86)\\Common Files");
     add(L"CommonProgramW6432", L"C:\\Program Files\\Common Files");
     add(L"PROCESSOR_ARCHITECTURE", wow ? L"x86" : L"AMD64");
@@ -91,7 +96,9 @@ Block DefaultEnvironment() {
   long cpus = sysconf(_SC_NPROCESSORS_ONLN);
   add(L"NUMBER_OF_PROCESSORS", std::to_wstring(cpus > 0 ? cpus : 1));
   add(L"OS", L"Windows_NT");
-  add(L"Path", L"C:\\Windows\\system32;C:\\Windows;C:\\Windows\\System32\\Wbem;C:\\Windows\\System32\\WindowsPowerShell\\v1.0\\");
+  add(L"Path",
+      L"C:\\Windows\\system32;C:\\Windows;C:\\Windows\\System32\\Wbem;C:"
+      L"\\Windows\\System32\\WindowsPowerShell\\v1.0\\");
   add(L"PATHEXT", L".COM;.EXE;.BAT;.CMD;.VBS;.VBE;.JS;.JSE;.WSF;.WSH;.MSC");
   add(L"SystemDrive", L"C:");
   add(L"SystemRoot", L"C:\\Windows");
@@ -128,17 +135,20 @@ DWORD SetEnvironmentVariableW(std::wstring_view name, std::optional<std::wstring
   if (name.empty() || name.substr(1).find(L'=') != std::wstring_view::npos ||
       name.find(L'\0') != std::wstring_view::npos || name.find(L'\x1E') != std::wstring_view::npos)
     return Fail(ERROR_INVALID_PARAMETER);
-  if (value && (value->find(L'\0') != std::wstring_view::npos || value->find(L'\x1E') != std::wstring_view::npos))
+  if (value && (value->find(L'\0') != std::wstring_view::npos ||
+                value->find(L'\x1E') != std::wstring_view::npos))
     return Fail(ERROR_INVALID_PARAMETER);
   EnvState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
   Block& b = Ensure(s);
-  auto it = std::find_if(b.begin(), b.end(), [&](const auto& e) { return EqualsNoCase(e.first, name); });
+  auto it =
+      std::find_if(b.begin(), b.end(), [&](const auto& e) { return EqualsNoCase(e.first, name); });
   if (!value) {
     if (it != b.end()) b.erase(it);
     return Fail(ERROR_SUCCESS);
   }
-  if (it != b.end()) it->second = std::wstring(*value);
+  if (it != b.end())
+    it->second = std::wstring(*value);
   else {
     b.emplace_back(std::wstring(name), std::wstring(*value));
     SortBlock(b);
@@ -194,7 +204,8 @@ Block ParseSerializedEnvironment(std::string_view text) {
   std::size_t pos = 0;
   while (pos <= text.size()) {
     std::size_t end = text.find('\x1E', pos);
-    std::string_view entry = text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
+    std::string_view entry =
+        text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
     pos = end == std::string_view::npos ? text.size() + 1 : end + 1;
     if (entry.empty()) continue;
     // "=C:=C:\x" keeps its leading '=' in the name.
@@ -202,9 +213,12 @@ Block ParseSerializedEnvironment(std::string_view text) {
     if (eq == std::string_view::npos) continue;
     std::wstring name = FromUtf8(entry.substr(0, eq));
     std::wstring value = FromUtf8(entry.substr(eq + 1));
-    auto it = std::find_if(b.begin(), b.end(), [&](const auto& e) { return EqualsNoCase(e.first, name); });
-    if (it != b.end()) it->second = value;
-    else b.emplace_back(name, value);
+    auto it = std::find_if(b.begin(), b.end(),
+                           [&](const auto& e) { return EqualsNoCase(e.first, name); });
+    if (it != b.end())
+      it->second = value;
+    else
+      b.emplace_back(name, value);
   }
   SortBlock(b);
   return b;

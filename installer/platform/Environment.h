@@ -20,8 +20,8 @@ namespace platform {
 DWORD GetEnvironmentVariableW(std::wstring_view name, std::wstring& value);
 // Convenience: the value or an empty optional.
 std::optional<std::wstring> GetEnv(std::wstring_view name);
-// SetEnvironmentVariableW: sets, or removes when `value` is empty (nullopt). ERROR_INVALID_PARAMETER
-// for an empty name or one containing '=' after its first character.
+// SetEnvironmentVariableW: sets, or removes when `value` is empty (nullopt).
+// ERROR_INVALID_PARAMETER for an empty name or one containing '=' after its first character.
 DWORD SetEnvironmentVariableW(std::wstring_view name, std::optional<std::wstring_view> value);
 // ExpandEnvironmentStringsW: replaces %NAME% by the value; unknown names and a lone '%' stay as
 // they are.
@@ -40,7 +40,8 @@ std::vector<std::pair<std::wstring, std::wstring>> DefaultEnvironment();
 // The block as one text for the host variable TOLMERA_ENVIRONMENT (UTF-8 "NAME=VALUE" entries
 // separated by the record separator U+001E, which no value may hold), and back.
 std::string SerializeEnvironment();
-std::vector<std::pair<std::wstring, std::wstring>> ParseSerializedEnvironment(std::string_view text);
+std::vector<std::pair<std::wstring, std::wstring>> ParseSerializedEnvironment(
+    std::string_view text);
 
 // Drops this process's environment; the next use starts again from TOLMERA_ENVIRONMENT or the
 // defaults of the current machine (tests call it after Machine::SetCurrentForProcess).

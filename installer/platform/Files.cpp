@@ -26,8 +26,9 @@ namespace platform {
 namespace {
 
 constexpr const char* kAttrName = "user.DOSATTRIB";
-constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                      FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
+constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                      FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                      FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
                                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 DWORD Win32FromErrno(int err) { return static_cast<DWORD>(hostio::ErrnoToWin32(err)); }
@@ -79,7 +80,8 @@ std::string JoinHost(const std::string& dir, const std::string& name) {
 
 // Finds `name` in the host folder `dir` without regard to case. Exact spelling first, then a
 // scan; among several spellings the first in NTFS order wins.
-bool LookupChild(const std::string& dir, const std::wstring& name, std::string& hostName, struct stat& st) {
+bool LookupChild(const std::string& dir, const std::wstring& name, std::string& hostName,
+                 struct stat& st) {
   const std::string utf8 = ToUtf8(name);
   if (lstat(JoinHost(dir, utf8).c_str(), &st) == 0) {
     hostName = utf8;
@@ -122,12 +124,13 @@ const Machine* OtherMachine(const std::string& root) {
 }
 
 bool IsThisComputer(std::wstring_view server, const MachineConfig& c) {
-  return EqualsNoCase(server, c.computerName) || EqualsNoCase(server, L"localhost") || server == L"." ||
-         server == L"127.0.0.1";
+  return EqualsNoCase(server, c.computerName) || EqualsNoCase(server, L"localhost") ||
+         server == L"." || server == L"127.0.0.1";
 }
 
 // Splits "\\server\share\rest" into its parts.
-void SplitUnc(const std::wstring& full, std::wstring& server, std::wstring& share, std::wstring& rest) {
+void SplitUnc(const std::wstring& full, std::wstring& server, std::wstring& share,
+              std::wstring& rest) {
   std::size_t s1 = full.find(L'\\', 2);
   server = full.substr(2, s1 == std::wstring::npos ? std::wstring::npos : s1 - 2);
   if (s1 == std::wstring::npos) return;
@@ -142,14 +145,17 @@ std::wstring Redirect(const std::wstring& full, const MachineConfig& c) {
   static const std::wstring& sys = *new std::wstring(L"C:\\Windows\\System32");
   static const std::wstring& native = *new std::wstring(L"C:\\Windows\\Sysnative");
   auto under = [&](const std::wstring& base) {
-    return StartsWithNoCase(full, base) && (full.size() == base.size() || full[base.size()] == L'\\');
+    return StartsWithNoCase(full, base) &&
+           (full.size() == base.size() || full[base.size()] == L'\\');
   };
   if (under(native)) return sys + full.substr(native.size());
   if (!under(sys)) return full;
   std::wstring rest = full.substr(sys.size());
-  for (const wchar_t* exempt : {L"\\catroot", L"\\catroot2", L"\\drivers\\etc", L"\\logfiles", L"\\spool"}) {
+  for (const wchar_t* exempt :
+       {L"\\catroot", L"\\catroot2", L"\\drivers\\etc", L"\\logfiles", L"\\spool"}) {
     std::wstring e = exempt;
-    if (StartsWithNoCase(rest, e) && (rest.size() == e.size() || rest[e.size()] == L'\\')) return full;
+    if (StartsWithNoCase(rest, e) && (rest.size() == e.size() || rest[e.size()] == L'\\'))
+      return full;
   }
   return L"C:\\Windows\\SysWOW64" + rest;
 }
@@ -175,7 +181,8 @@ DWORD CheckElements(std::wstring_view rest) {
       if (!e.empty()) {
         if (e.size() > 255) return ERROR_FILENAME_EXCED_RANGE;
         for (wchar_t c : e) {
-          if (c < 0x20 || c == L'<' || c == L'>' || c == L':' || c == L'"' || c == L'|' || c == L'/')
+          if (c < 0x20 || c == L'<' || c == L'>' || c == L':' || c == L'"' || c == L'|' ||
+              c == L'/')
             return ERROR_INVALID_NAME;
           if (c == L'*' || c == L'?') return ERROR_INVALID_NAME;
           if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return ERROR_INVALID_NAME;
@@ -200,12 +207,15 @@ Resolved Resolve(std::wstring_view input) {
   std::wstring path(input);
   std::size_t limit = MAX_PATH;
   // "\\?\C:\x" and "\\?\UNC\server\share" lift the MAX_PATH limit.
-  if (path.size() >= 4 && path[0] == L'\\' && path[1] == L'\\' && (path[2] == L'?' || path[2] == L'.') &&
-      path[3] == L'\\') {
+  if (path.size() >= 4 && path[0] == L'\\' && path[1] == L'\\' &&
+      (path[2] == L'?' || path[2] == L'.') && path[3] == L'\\') {
     std::wstring rest = path.substr(4);
-    if (StartsWithNoCase(rest, L"UNC\\")) path = L"\\\\" + rest.substr(4);
-    else if (rest.size() >= 2 && rest[1] == L':') path = rest;
-    else return fail(ERROR_INVALID_NAME);  // devices and volume GUIDs are not offered
+    if (StartsWithNoCase(rest, L"UNC\\"))
+      path = L"\\\\" + rest.substr(4);
+    else if (rest.size() >= 2 && rest[1] == L':')
+      path = rest;
+    else
+      return fail(ERROR_INVALID_NAME);  // devices and volume GUIDs are not offered
     limit = 32767;
   }
   if (path.size() >= limit) return fail(ERROR_FILENAME_EXCED_RANGE);
@@ -214,7 +224,8 @@ Resolved Resolve(std::wstring_view input) {
     std::wstring slashes = path;
     std::replace(slashes.begin(), slashes.end(), L'/', L'\\');
     std::size_t s = slashes.find_last_of(L"\\:");
-    std::wstring_view last = s == std::wstring::npos ? std::wstring_view(slashes) : std::wstring_view(slashes).substr(s + 1);
+    std::wstring_view last = s == std::wstring::npos ? std::wstring_view(slashes)
+                                                     : std::wstring_view(slashes).substr(s + 1);
     if (!last.empty() && IsDosDeviceName(last)) return fail(ERROR_INVALID_NAME);
   }
   std::wstring full;
@@ -379,12 +390,14 @@ DWORD WriteAttributes(const std::string& host, DWORD attrs) {
 
 FileTime CreationTimeOf(const std::string& host, const struct stat& st) {
   struct statx sx;
-  if (statx(AT_FDCWD, host.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME))
+  if (statx(AT_FDCWD, host.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME, &sx) == 0 &&
+      (sx.stx_mask & STATX_BTIME))
     return FileTimeFromUnix(sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec);
   return FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
 }
 
-void FillInfo(const std::string& host, const struct stat& st, FileInfo& info, bool withCreation = true) {
+void FillInfo(const std::string& host, const struct stat& st, FileInfo& info,
+              bool withCreation = true) {
   info.attributes = ReadAttributes(host, st);
   info.size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
   info.lastWriteTime = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
@@ -394,7 +407,9 @@ void FillInfo(const std::string& host, const struct stat& st, FileInfo& info, bo
 
 bool IsDriveRoot(const Resolved& r) { return r.loc.hostPath == r.loc.driveRoot; }
 
-DWORD ReadOnlyDrive(const Resolved& r) { return r.loc.readOnlyVolume ? ERROR_WRITE_PROTECT : ERROR_SUCCESS; }
+DWORD ReadOnlyDrive(const Resolved& r) {
+  return r.loc.readOnlyVolume ? ERROR_WRITE_PROTECT : ERROR_SUCCESS;
+}
 
 // Status for a missing final element: FILE_NOT_FOUND, or PATH_NOT_FOUND when the walk failed.
 DWORD MissingStatus(const Resolved& r) {
@@ -485,12 +500,12 @@ void SetDelayedMoveHandler(DelayedMoveHandler handler) {
 // ---------------------------------------------------------------------------------------------
 // Queries
 
-#define TL_RESOLVE(var, path)                 \
-  Resolved var;                               \
-  try {                                       \
-    var = Resolve(path);                      \
-  } catch (const MachineError&) {             \
-    return Fail(ERROR_NOT_READY);             \
+#define TL_RESOLVE(var, path)     \
+  Resolved var;                   \
+  try {                           \
+    var = Resolve(path);          \
+  } catch (const MachineError&) { \
+    return Fail(ERROR_NOT_READY); \
   }
 
 DWORD GetFileAttributesExW(std::wstring_view path, FileInfo& info) {
@@ -512,7 +527,8 @@ DWORD SetFileAttributesW(std::wstring_view path, DWORD attributes) {
   if (r.status != ERROR_SUCCESS) return Fail(r.status);
   if (!r.loc.exists) return Fail(ERROR_FILE_NOT_FOUND);
   if (DWORD rc = ReadOnlyDrive(r)) return Fail(rc);
-  return Fail(WriteAttributes(r.loc.hostPath, attributes == FILE_ATTRIBUTE_NORMAL ? 0 : attributes));
+  return Fail(
+      WriteAttributes(r.loc.hostPath, attributes == FILE_ATTRIBUTE_NORMAL ? 0 : attributes));
 }
 
 bool PathFileExistsW(std::wstring_view path) {
@@ -522,7 +538,8 @@ bool PathFileExistsW(std::wstring_view path) {
 
 bool PathIsDirectoryW(std::wstring_view path) {
   FileInfo info;
-  return GetFileAttributesExW(path, info) == ERROR_SUCCESS && (info.attributes & FILE_ATTRIBUTE_DIRECTORY);
+  return GetFileAttributesExW(path, info) == ERROR_SUCCESS &&
+         (info.attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 DWORD GetFileSize(std::wstring_view path, std::uint64_t& size) {
@@ -547,7 +564,8 @@ DWORD SetFileLastWriteTime(std::wstring_view path, FileTime lastWrite) {
   ts[0].tv_sec = 0;
   ts[1].tv_sec = static_cast<time_t>(s);
   ts[1].tv_nsec = static_cast<long>(ns);
-  if (utimensat(AT_FDCWD, r.loc.hostPath.c_str(), ts, AT_SYMLINK_NOFOLLOW) != 0) return Fail(Win32FromErrno(errno));
+  if (utimensat(AT_FDCWD, r.loc.hostPath.c_str(), ts, AT_SYMLINK_NOFOLLOW) != 0)
+    return Fail(Win32FromErrno(errno));
   return Fail(ERROR_SUCCESS);
 }
 
@@ -573,7 +591,8 @@ DWORD CreateDirectoryWithParents(std::wstring_view path) {
   FileInfo info;
   DWORD rc = GetFileAttributesExW(full, info);
   if (rc == ERROR_SUCCESS)
-    return Fail((info.attributes & FILE_ATTRIBUTE_DIRECTORY) ? ERROR_ALREADY_EXISTS : ERROR_FILE_EXISTS);
+    return Fail((info.attributes & FILE_ATTRIBUTE_DIRECTORY) ? ERROR_ALREADY_EXISTS
+                                                             : ERROR_FILE_EXISTS);
   if (rc != ERROR_FILE_NOT_FOUND && rc != ERROR_PATH_NOT_FOUND) return Fail(rc);
   // Create from the root down.
   std::size_t root = PathRootLength(full);
@@ -600,7 +619,8 @@ DWORD RemoveDirectoryW(std::wstring_view path) {
   if (!S_ISDIR(r.st.st_mode)) return Fail(ERROR_DIRECTORY);
   if (IsDriveRoot(r)) return Fail(ERROR_ACCESS_DENIED);
   if (DWORD rc = ReadOnlyDrive(r)) return Fail(rc);
-  if (ReadAttributes(r.loc.hostPath, r.st) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
+  if (ReadAttributes(r.loc.hostPath, r.st) & FILE_ATTRIBUTE_READONLY)
+    return Fail(ERROR_ACCESS_DENIED);
   if (r.isLink) {
     // A folder link goes as the link; what it points to stays.
     if (unlink(r.self.c_str()) != 0) return Fail(Win32FromErrno(errno));
@@ -613,7 +633,8 @@ DWORD RemoveDirectoryW(std::wstring_view path) {
   {
     handles::LockedTable table(handles::CurrentTablePath());
     for (const handles::Entry& e : table.Entries())
-      if (e.dev == static_cast<std::uint64_t>(r.st.st_dev) && e.ino == static_cast<std::uint64_t>(r.st.st_ino))
+      if (e.dev == static_cast<std::uint64_t>(r.st.st_dev) &&
+          e.ino == static_cast<std::uint64_t>(r.st.st_ino))
         return Fail(ERROR_SHARING_VIOLATION);
     if (rmdir(r.loc.hostPath.c_str()) != 0) {
       if (errno == ENOTEMPTY || errno == EEXIST) return Fail(ERROR_DIR_NOT_EMPTY);
@@ -629,12 +650,14 @@ DWORD DeleteFileW(std::wstring_view path) {
   if (!r.loc.exists) return Fail(ERROR_FILE_NOT_FOUND);
   if (S_ISDIR(r.st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
   if (DWORD rc = ReadOnlyDrive(r)) return Fail(rc);
-  if (ReadAttributes(r.loc.hostPath, r.st) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
+  if (ReadAttributes(r.loc.hostPath, r.st) & FILE_ATTRIBUTE_READONLY)
+    return Fail(ERROR_ACCESS_DENIED);
   handles::LockedTable table(handles::CurrentTablePath());
-  const auto dev = static_cast<std::uint64_t>(r.st.st_dev), ino = static_cast<std::uint64_t>(r.st.st_ino);
+  const auto dev = static_cast<std::uint64_t>(r.st.st_dev),
+             ino = static_cast<std::uint64_t>(r.st.st_ino);
   if (handles::IsImage(table.Entries(), dev, ino)) return Fail(ERROR_ACCESS_DENIED);
-  if (handles::CheckShare(table.Entries(), dev, ino, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE) !=
-      ERROR_SUCCESS)
+  if (handles::CheckShare(table.Entries(), dev, ino, DELETE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE) != ERROR_SUCCESS)
     return Fail(ERROR_SHARING_VIOLATION);
   if (unlink((r.isLink ? r.self : r.loc.hostPath).c_str()) != 0) return Fail(Win32FromErrno(errno));
   return Fail(ERROR_SUCCESS);
@@ -691,35 +714,45 @@ DWORD MoveFileExW(std::wstring_view from, std::wstring_view to, DWORD flags) {
   if (DWORD rc = ReadOnlyDrive(dst)) return Fail(rc);
   if (IsDriveRoot(src)) return Fail(ERROR_ACCESS_DENIED);
   const bool srcDir = S_ISDIR(src.st.st_mode);
-  const bool sameFile = dst.loc.exists && dst.st.st_dev == src.st.st_dev && dst.st.st_ino == src.st.st_ino;
+  const bool sameFile =
+      dst.loc.exists && dst.st.st_dev == src.st.st_dev && dst.st.st_ino == src.st.st_ino;
   if (dst.loc.exists && !sameFile) {
     if (!(flags & MOVEFILE_REPLACE_EXISTING)) return Fail(ERROR_ALREADY_EXISTS);
     if (S_ISDIR(dst.st.st_mode) || srcDir) return Fail(ERROR_ACCESS_DENIED);
-    if (ReadAttributes(dst.loc.hostPath, dst.st) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
+    if (ReadAttributes(dst.loc.hostPath, dst.st) & FILE_ATTRIBUTE_READONLY)
+      return Fail(ERROR_ACCESS_DENIED);
   }
   // A folder cannot be moved into itself.
-  if (srcDir && IsInside(dst.loc.hostPath, src.loc.hostPath) && !sameFile) return Fail(ERROR_SHARING_VIOLATION);
+  if (srcDir && IsInside(dst.loc.hostPath, src.loc.hostPath) && !sameFile)
+    return Fail(ERROR_SHARING_VIOLATION);
   const bool sameVolume = src.drive == dst.drive && src.loc.driveRoot == dst.loc.driveRoot;
   {
     handles::LockedTable table(handles::CurrentTablePath());
-    const auto sdev = static_cast<std::uint64_t>(src.st.st_dev), sino = static_cast<std::uint64_t>(src.st.st_ino);
+    const auto sdev = static_cast<std::uint64_t>(src.st.st_dev),
+               sino = static_cast<std::uint64_t>(src.st.st_ino);
     if (handles::CheckShare(table.Entries(), sdev, sino, DELETE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE) != ERROR_SUCCESS)
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE) !=
+        ERROR_SUCCESS)
       return Fail(ERROR_SHARING_VIOLATION);
-    if (srcDir && handles::AnyUnder(table.Entries(), src.loc.hostPath)) return Fail(ERROR_SHARING_VIOLATION);
+    if (srcDir && handles::AnyUnder(table.Entries(), src.loc.hostPath))
+      return Fail(ERROR_SHARING_VIOLATION);
     if (dst.loc.exists && !sameFile) {
-      const auto ddev = static_cast<std::uint64_t>(dst.st.st_dev), dino = static_cast<std::uint64_t>(dst.st.st_ino);
+      const auto ddev = static_cast<std::uint64_t>(dst.st.st_dev),
+                 dino = static_cast<std::uint64_t>(dst.st.st_ino);
       if (handles::IsImage(table.Entries(), ddev, dino)) return Fail(ERROR_ACCESS_DENIED);
       if (handles::CheckShare(table.Entries(), ddev, dino, DELETE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE) != ERROR_SUCCESS)
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE) !=
+          ERROR_SUCCESS)
         return Fail(ERROR_SHARING_VIOLATION);
     }
-    if (!sameVolume && (srcDir || !(flags & MOVEFILE_COPY_ALLOWED))) return Fail(ERROR_NOT_SAME_DEVICE);
+    if (!sameVolume && (srcDir || !(flags & MOVEFILE_COPY_ALLOWED)))
+      return Fail(ERROR_NOT_SAME_DEVICE);
     if (sameVolume) {
       std::string target = dst.loc.hostPath;
       if (sameFile) {
         // A change of case only: rename to the new spelling.
-        target = JoinHost(ParentOf(dst.loc.hostPath), ToUtf8(std::wstring(PathFindFileNameW(dst.loc.windowsPath))));
+        target = JoinHost(ParentOf(dst.loc.hostPath),
+                          ToUtf8(std::wstring(PathFindFileNameW(dst.loc.windowsPath))));
       }
       if (rename((src.isLink ? src.self : src.loc.hostPath).c_str(), target.c_str()) == 0) {
         table.Rename(src.loc.hostPath, target);
@@ -732,7 +765,8 @@ DWORD MoveFileExW(std::wstring_view from, std::wstring_view to, DWORD flags) {
   }
   // Another volume: copy, then delete the source (the table is not held here, as the copy and
   // the delete take it themselves).
-  if (DWORD rc = CopyFileW(from, to, !(flags & MOVEFILE_REPLACE_EXISTING)); rc != ERROR_SUCCESS) return rc;
+  if (DWORD rc = CopyFileW(from, to, !(flags & MOVEFILE_REPLACE_EXISTING)); rc != ERROR_SUCCESS)
+    return rc;
   DWORD attrs = GetFileAttributesW(from);
   if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY))
     SetFileAttributesW(from, attrs & ~FILE_ATTRIBUTE_READONLY);
@@ -743,11 +777,14 @@ DWORD MoveFileExW(std::wstring_view from, std::wstring_view to, DWORD flags) {
   return Fail(ERROR_SUCCESS);
 }
 
-DWORD MoveFileW(std::wstring_view from, std::wstring_view to) { return MoveFileExW(from, to, MOVEFILE_COPY_ALLOWED); }
+DWORD MoveFileW(std::wstring_view from, std::wstring_view to) {
+  return MoveFileExW(from, to, MOVEFILE_COPY_ALLOWED);
+}
 
 DWORD ReadWholeFile(std::wstring_view path, std::string& bytes) {
   FileHandle h;
-  if (DWORD rc = h.Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING); rc != ERROR_SUCCESS) return rc;
+  if (DWORD rc = h.Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING); rc != ERROR_SUCCESS)
+    return rc;
   std::string out;
   char buf[65536];
   while (true) {
@@ -762,7 +799,8 @@ DWORD ReadWholeFile(std::wstring_view path, std::string& bytes) {
 
 DWORD WriteWholeFile(std::wstring_view path, std::string_view bytes) {
   FileHandle h;
-  if (DWORD rc = h.Open(path, GENERIC_WRITE, 0, CREATE_ALWAYS); rc != ERROR_SUCCESS && rc != ERROR_ALREADY_EXISTS)
+  if (DWORD rc = h.Open(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
+      rc != ERROR_SUCCESS && rc != ERROR_ALREADY_EXISTS)
     return rc;
   if (DWORD rc = h.Write(bytes.data(), bytes.size()); rc != ERROR_SUCCESS) return rc;
   return h.Close();
@@ -784,14 +822,18 @@ std::wstring ToDosExpression(std::wstring_view pattern) {
   std::wstring e(pattern);
   for (std::size_t i = 0; i < e.size(); ++i) {
     wchar_t next = i + 1 < pattern.size() ? pattern[i + 1] : L'\0';
-    if (pattern[i] == L'?') e[i] = kDosQm;
-    else if (pattern[i] == L'*' && next == L'.') e[i] = kDosStar;
-    else if (pattern[i] == L'.' && (next == L'?' || next == L'*' || next == L'\0')) e[i] = kDosDot;
+    if (pattern[i] == L'?')
+      e[i] = kDosQm;
+    else if (pattern[i] == L'*' && next == L'.')
+      e[i] = kDosStar;
+    else if (pattern[i] == L'.' && (next == L'?' || next == L'*' || next == L'\0'))
+      e[i] = kDosDot;
   }
   return e;
 }
 
-bool MatchExpr(std::wstring_view p, std::wstring_view n, std::size_t pi, std::size_t ni, std::vector<signed char>& memo) {
+bool MatchExpr(std::wstring_view p, std::wstring_view n, std::size_t pi, std::size_t ni,
+               std::vector<signed char>& memo) {
   const std::size_t W = n.size() + 1;
   signed char& m = memo[pi * W + ni];
   if (m >= 0) return m != 0;
@@ -801,12 +843,14 @@ bool MatchExpr(std::wstring_view p, std::wstring_view n, std::size_t pi, std::si
   } else {
     wchar_t c = p[pi];
     if (c == L'*') {
-      for (std::size_t k = ni; k <= n.size() && !result; ++k) result = MatchExpr(p, n, pi + 1, k, memo);
+      for (std::size_t k = ni; k <= n.size() && !result; ++k)
+        result = MatchExpr(p, n, pi + 1, k, memo);
     } else if (c == kDosStar) {
       const std::size_t lastDot = n.rfind(L'.');
       for (std::size_t k = ni; k <= n.size() && !result; ++k) {
         result = MatchExpr(p, n, pi + 1, k, memo);
-        if (k < n.size() && lastDot != std::wstring_view::npos && k == lastDot) break;  // the final '.' stops it
+        if (k < n.size() && lastDot != std::wstring_view::npos && k == lastDot)
+          break;  // the final '.' stops it
       }
     } else if (c == kDosQm) {
       if (ni < n.size() && n[ni] != L'.') {
@@ -817,12 +861,15 @@ bool MatchExpr(std::wstring_view p, std::wstring_view n, std::size_t pi, std::si
         result = MatchExpr(p, n, q, ni, memo);
       }
     } else if (c == kDosDot) {
-      if (ni < n.size() && n[ni] == L'.') result = MatchExpr(p, n, pi + 1, ni + 1, memo);
-      else if (ni == n.size()) result = MatchExpr(p, n, pi + 1, ni, memo);
+      if (ni < n.size() && n[ni] == L'.')
+        result = MatchExpr(p, n, pi + 1, ni + 1, memo);
+      else if (ni == n.size())
+        result = MatchExpr(p, n, pi + 1, ni, memo);
     } else if (c == L'?') {
       result = ni < n.size() && MatchExpr(p, n, pi + 1, ni + 1, memo);
     } else {
-      result = ni < n.size() && UpperChar(c) == UpperChar(n[ni]) && MatchExpr(p, n, pi + 1, ni + 1, memo);
+      result = ni < n.size() && UpperChar(c) == UpperChar(n[ni]) &&
+               MatchExpr(p, n, pi + 1, ni + 1, memo);
     }
   }
   m = result ? 1 : 0;
@@ -876,7 +923,8 @@ DWORD FileFinder::First(std::wstring_view pattern, FindData& data) {
   std::wstring_view filePattern = filePatternText;
   if (filePattern.empty()) return Fail(ERROR_FILE_NOT_FOUND);
   for (wchar_t c : filePattern)
-    if (c < 0x20 || c == L'<' || c == L'>' || c == L'"' || c == L'|' || c == L'/') return Fail(ERROR_INVALID_NAME);
+    if (c < 0x20 || c == L'<' || c == L'>' || c == L'"' || c == L'|' || c == L'/')
+      return Fail(ERROR_INVALID_NAME);
   Resolved r;
   try {
     r = Resolve(dirPart);
@@ -910,7 +958,8 @@ DWORD FileFinder::First(std::wstring_view pattern, FindData& data) {
     // An exact name: one look-up instead of a scan.
     std::string hostName;
     struct stat est;
-    if (LookupChild(dirHost, std::wstring(filePattern), hostName, est) && filePattern != L"." && filePattern != L"..") {
+    if (LookupChild(dirHost, std::wstring(filePattern), hostName, est) && filePattern != L"." &&
+        filePattern != L"..") {
       std::string hp = JoinHost(dirHost, hostName);
       struct stat tst;
       if (S_ISLNK(est.st_mode) && stat(hp.c_str(), &tst) == 0) est = tst;
@@ -936,12 +985,15 @@ DWORD FileFinder::First(std::wstring_view pattern, FindData& data) {
       if (name.find(L'\xFFFD') != std::wstring::npos || !IsValidFileName(name)) continue;
       if (!MatchDosExpression(expr, name)) continue;
       struct stat est;
-      if (fstatat(dfd, e->d_name, &est, 0) != 0 && fstatat(dfd, e->d_name, &est, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      if (fstatat(dfd, e->d_name, &est, 0) != 0 &&
+          fstatat(dfd, e->d_name, &est, AT_SYMLINK_NOFOLLOW) != 0)
+        continue;
       FindData d;
       d.fileName = std::move(name);
       const std::string hp = JoinHost(dirHost, e->d_name);
       d.attributes = ReadAttributes(hp, est);
-      if (e->d_type == DT_LNK) d.attributes = (d.attributes & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_REPARSE_POINT;
+      if (e->d_type == DT_LNK)
+        d.attributes = (d.attributes & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_REPARSE_POINT;
       d.size = S_ISDIR(est.st_mode) ? 0 : static_cast<std::uint64_t>(est.st_size);
       d.lastWriteTime = FileTimeFromUnix(est.st_mtim.tv_sec, est.st_mtim.tv_nsec);
       d.lastAccessTime = FileTimeFromUnix(est.st_atim.tv_sec, est.st_atim.tv_nsec);
@@ -1006,11 +1058,15 @@ FileHandle& FileHandle::operator=(FileHandle&& o) noexcept {
 
 FileHandle::~FileHandle() { Close(); }
 
-DWORD FileHandle::Open(std::wstring_view path, DWORD access, DWORD share, DWORD disposition, DWORD flagsAndAttributes) {
+DWORD FileHandle::Open(std::wstring_view path, DWORD access, DWORD share, DWORD disposition,
+                       DWORD flagsAndAttributes) {
   Close();
-  if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) return Fail(ERROR_INVALID_PARAMETER);
-  if (disposition == TRUNCATE_EXISTING && !handles::WantsWrite(access)) return Fail(ERROR_INVALID_PARAMETER);
-  if (share & ~(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) return Fail(ERROR_INVALID_PARAMETER);
+  if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING)
+    return Fail(ERROR_INVALID_PARAMETER);
+  if (disposition == TRUNCATE_EXISTING && !handles::WantsWrite(access))
+    return Fail(ERROR_INVALID_PARAMETER);
+  if (share & ~(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
+    return Fail(ERROR_INVALID_PARAMETER);
   TL_RESOLVE(r, path);
   if (r.status != ERROR_SUCCESS) return Fail(r.status);
   const bool wantWrite = handles::WantsWrite(access);
@@ -1035,7 +1091,8 @@ DWORD FileHandle::Open(std::wstring_view path, DWORD access, DWORD share, DWORD 
     if (disposition == CREATE_NEW) return Fail(ERROR_FILE_EXISTS);
     const DWORD attrs = ReadAttributes(r.loc.hostPath, r.st);
     const bool truncates = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
-    if ((wantWrite || truncates || handles::WantsDelete(access)) && r.loc.readOnlyVolume) return Fail(ERROR_WRITE_PROTECT);
+    if ((wantWrite || truncates || handles::WantsDelete(access)) && r.loc.readOnlyVolume)
+      return Fail(ERROR_WRITE_PROTECT);
     if ((wantWrite || truncates || (flagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE)) &&
         (attrs & FILE_ATTRIBUTE_READONLY))
       return Fail(ERROR_ACCESS_DENIED);
@@ -1045,19 +1102,27 @@ DWORD FileHandle::Open(std::wstring_view path, DWORD access, DWORD share, DWORD 
           ((attrs & FILE_ATTRIBUTE_SYSTEM) && !(flagsAndAttributes & FILE_ATTRIBUTE_SYSTEM)))
         return Fail(ERROR_ACCESS_DENIED);
     }
-    const auto dev = static_cast<std::uint64_t>(r.st.st_dev), ino = static_cast<std::uint64_t>(r.st.st_ino);
-    DWORD effective = access | (truncates ? GENERIC_WRITE : 0) | ((flagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE) ? DELETE : 0);
+    const auto dev = static_cast<std::uint64_t>(r.st.st_dev),
+               ino = static_cast<std::uint64_t>(r.st.st_ino);
+    DWORD effective = access | (truncates ? GENERIC_WRITE : 0) |
+                      ((flagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE) ? DELETE : 0);
     if (handles::CheckShare(table.Entries(), dev, ino, effective, share) != ERROR_SUCCESS)
       return Fail(ERROR_SHARING_VIOLATION);
     int flags = O_CLOEXEC | O_NOFOLLOW;
-    if (S_ISDIR(r.st.st_mode)) flags |= O_RDONLY | O_DIRECTORY;
-    else if (wantWrite && handles::WantsRead(access)) flags |= O_RDWR;
-    else if (wantWrite) flags |= O_WRONLY;
-    else flags |= O_RDONLY;
+    if (S_ISDIR(r.st.st_mode))
+      flags |= O_RDONLY | O_DIRECTORY;
+    else if (wantWrite && handles::WantsRead(access))
+      flags |= O_RDWR;
+    else if (wantWrite)
+      flags |= O_WRONLY;
+    else
+      flags |= O_RDONLY;
     if (truncates && !S_ISDIR(r.st.st_mode)) flags |= O_TRUNC;
     fd = open(r.loc.hostPath.c_str(), flags);
     if (fd < 0) return Fail(Win32FromErrno(errno));
-    if (disposition == CREATE_ALWAYS) WriteAttributes(r.loc.hostPath, newAttrs | (attrs & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)));
+    if (disposition == CREATE_ALWAYS)
+      WriteAttributes(r.loc.hostPath,
+                      newAttrs | (attrs & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)));
     struct stat now;
     fstat(fd, &now);
     handles::Entry e;
@@ -1075,7 +1140,8 @@ DWORD FileHandle::Open(std::wstring_view path, DWORD access, DWORD share, DWORD 
     fd = open(r.loc.hostPath.c_str(), flags, 0644);
     if (fd < 0) {
       if (errno == ENOENT || errno == ENOTDIR) return Fail(ERROR_PATH_NOT_FOUND);
-      if (errno == EEXIST) return Fail(ERROR_SHARING_VIOLATION);  // created meanwhile by another process
+      if (errno == EEXIST)
+        return Fail(ERROR_SHARING_VIOLATION);  // created meanwhile by another process
       return Fail(Win32FromErrno(errno));
     }
     WriteAttributes(r.loc.hostPath, newAttrs);
@@ -1143,7 +1209,10 @@ DWORD FileHandle::Write(const void* buffer, std::size_t size) {
 
 DWORD FileHandle::Seek(std::int64_t distance, DWORD origin, std::uint64_t* newPosition) {
   if (fd_ < 0) return Fail(ERROR_INVALID_HANDLE);
-  int whence = origin == FILE_BEGIN ? SEEK_SET : origin == FILE_CURRENT ? SEEK_CUR : origin == FILE_END ? SEEK_END : -1;
+  int whence = origin == FILE_BEGIN     ? SEEK_SET
+               : origin == FILE_CURRENT ? SEEK_CUR
+               : origin == FILE_END     ? SEEK_END
+                                        : -1;
   if (whence < 0) return Fail(ERROR_INVALID_PARAMETER);
   off_t cur = lseek(fd_, 0, SEEK_CUR);
   off_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? cur : lseek(fd_, 0, SEEK_END);
@@ -1183,7 +1252,8 @@ DWORD FileHandle::GetTimes(FileTime* creation, FileTime* lastAccess, FileTime* l
 
 DWORD FileHandle::SetLastWriteTime(FileTime lastWrite) {
   if (fd_ < 0) return Fail(ERROR_INVALID_HANDLE);
-  if (!handles::WantsWrite(access_) && !(access_ & FILE_WRITE_ATTRIBUTES)) return Fail(ERROR_ACCESS_DENIED);
+  if (!handles::WantsWrite(access_) && !(access_ & FILE_WRITE_ATTRIBUTES))
+    return Fail(ERROR_ACCESS_DENIED);
   std::int64_t s, ns;
   FileTimeToUnix(lastWrite, s, ns);
   struct timespec ts[2];
@@ -1211,7 +1281,9 @@ DWORD FileHandle::Close() {
       bool others = false;
       if (fstat(fd_, &st) == 0)
         for (const handles::Entry& e : table.Entries())
-          if (e.dev == static_cast<std::uint64_t>(st.st_dev) && e.ino == static_cast<std::uint64_t>(st.st_ino)) others = true;
+          if (e.dev == static_cast<std::uint64_t>(st.st_dev) &&
+              e.ino == static_cast<std::uint64_t>(st.st_ino))
+            others = true;
       if (!others) unlink(hostPath_.c_str());
     }
   }
@@ -1242,8 +1314,9 @@ DWORD ImageLock::Acquire(std::wstring_view path) {
   std::string tablePath = handles::CurrentTablePath();
   handles::LockedTable table(tablePath);
   // A program file open for writing cannot be started.
-  if (handles::CheckShare(table.Entries(), static_cast<std::uint64_t>(r.st.st_dev), static_cast<std::uint64_t>(r.st.st_ino),
-                          GENERIC_READ | GENERIC_EXECUTE, FILE_SHARE_READ | FILE_SHARE_DELETE) != ERROR_SUCCESS)
+  if (handles::CheckShare(table.Entries(), static_cast<std::uint64_t>(r.st.st_dev),
+                          static_cast<std::uint64_t>(r.st.st_ino), GENERIC_READ | GENERIC_EXECUTE,
+                          FILE_SHARE_READ | FILE_SHARE_DELETE) != ERROR_SUCCESS)
     return Fail(ERROR_SHARING_VIOLATION);
   handles::Entry e;
   e.dev = static_cast<std::uint64_t>(r.st.st_dev);
@@ -1346,8 +1419,7 @@ DWORD GetLogicalDrives() {
   DWORD mask = 0;
   try {
     for (const DriveConfig& d : Machine::Current().Config().drives) mask |= 1u << (d.letter - L'A');
-  } catch (const MachineError&) {
-  }
+  } catch (const MachineError&) {}
   return mask;
 }
 
@@ -1387,7 +1459,8 @@ std::wstring GetTempPathW() {
   return GetWindowsDirectoryW() + L"\\";
 }
 
-DWORD GetTempFileNameW(std::wstring_view dir, std::wstring_view prefix, unsigned unique, std::wstring& path) {
+DWORD GetTempFileNameW(std::wstring_view dir, std::wstring_view prefix, unsigned unique,
+                       std::wstring& path) {
   std::wstring base(dir);
   if (base.empty()) return Fail(ERROR_INVALID_PARAMETER);
   if (base.back() != L'\\') base += L'\\';
@@ -1413,7 +1486,8 @@ DWORD GetTempFileNameW(std::wstring_view dir, std::wstring_view prefix, unsigned
       path = candidate;
       return Fail(ERROR_SUCCESS);
     }
-    if (rc != ERROR_FILE_EXISTS && rc != ERROR_SHARING_VIOLATION && rc != ERROR_ACCESS_DENIED) return Fail(rc);
+    if (rc != ERROR_FILE_EXISTS && rc != ERROR_SHARING_VIOLATION && rc != ERROR_ACCESS_DENIED)
+      return Fail(rc);
   }
   return Fail(ERROR_FILE_EXISTS);
 }

@@ -89,7 +89,7 @@ struct HostLocation {
   wchar_t drive = 0;         // drive letter, or 0 for a share resolved by the share resolver
   std::string driveRoot;     // host folder of the drive (or share) root
   bool readOnlyVolume = false;
-  bool exists = false;       // the final element exists on the host
+  bool exists = false;  // the final element exists on the host
 };
 
 // Resolves a Windows path (absolute, or relative to the emulated current directory) to its host
@@ -120,11 +120,11 @@ void SetShareResolver(ShareResolver resolver);
 // Queries
 
 struct FileInfo {
-  DWORD attributes = 0;        // FILE_ATTRIBUTE_*; NORMAL when no other is set
-  FileTime creationTime = 0;   // UTC
-  FileTime lastAccessTime = 0; // UTC
-  FileTime lastWriteTime = 0;  // UTC
-  std::uint64_t size = 0;      // 0 for folders
+  DWORD attributes = 0;         // FILE_ATTRIBUTE_*; NORMAL when no other is set
+  FileTime creationTime = 0;    // UTC
+  FileTime lastAccessTime = 0;  // UTC
+  FileTime lastWriteTime = 0;   // UTC
+  std::uint64_t size = 0;       // 0 for folders
 };
 
 // GetFileAttributesExW. ERROR_FILE_NOT_FOUND / ERROR_PATH_NOT_FOUND when missing.
@@ -182,8 +182,8 @@ struct FindData {
   DWORD attributes = 0;
   FileTime creationTime = 0, lastAccessTime = 0, lastWriteTime = 0;  // UTC
   std::uint64_t size = 0;
-  std::wstring fileName;          // long name
-  std::wstring alternateFileName; // 8.3 name; empty (not generated)
+  std::wstring fileName;           // long name
+  std::wstring alternateFileName;  // 8.3 name; empty (not generated)
 };
 
 // One enumeration. The entries come in NTFS order (ordinal order of the upper-cased names),
@@ -294,19 +294,19 @@ class ImageLock {
 // Volumes and well-known folders
 
 struct VolumeInfo {
-  std::wstring volumeName;          // label
+  std::wstring volumeName;  // label
   DWORD serialNumber = 0;
   DWORD maxComponentLength = 255;
-  DWORD fileSystemFlags = 0;        // FILE_* flags of Machine.h
-  std::wstring fileSystemName;      // "NTFS"
+  DWORD fileSystemFlags = 0;    // FILE_* flags of Machine.h
+  std::wstring fileSystemName;  // "NTFS"
 };
 // GetVolumeInformationW of a root ("C:\", "\\server\share\"). ERROR_PATH_NOT_FOUND /
 // ERROR_INVALID_DRIVE for a drive the machine lacks, ERROR_INVALID_NAME for a path that is not a
 // root.
 DWORD GetVolumeInformationW(std::wstring_view rootPath, VolumeInfo& info);
 // GetDiskFreeSpaceExW of any folder: machine.ini's figures when it fixes them, else the host's.
-DWORD GetDiskFreeSpaceExW(std::wstring_view path, std::uint64_t* freeToCaller,
-                          std::uint64_t* total, std::uint64_t* totalFree);
+DWORD GetDiskFreeSpaceExW(std::wstring_view path, std::uint64_t* freeToCaller, std::uint64_t* total,
+                          std::uint64_t* totalFree);
 // GetDriveTypeW ("C:\" or "C:"; DRIVE_NO_ROOT_DIR when absent).
 unsigned GetDriveTypeW(std::wstring_view rootPath);
 // GetLogicalDrives: bit 0 for A: ... bit 25 for Z:.

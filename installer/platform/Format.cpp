@@ -11,7 +11,19 @@ namespace platform {
 namespace {
 
 // What a conversion needs from its argument.
-enum class Need { Int8, Int16, Int32, Int64, WideText, NarrowText, WideChar, NarrowChar, Double, Pointer, StarInt };
+enum class Need {
+  Int8,
+  Int16,
+  Int32,
+  Int64,
+  WideText,
+  NarrowText,
+  WideChar,
+  NarrowChar,
+  Double,
+  Pointer,
+  StarInt
+};
 
 struct Conversion {
   std::size_t start = 0, end = 0;  // position of the whole "%...x" in the format
@@ -32,7 +44,9 @@ struct Parsed {
 
 const wchar_t* NeedName(Need n) {
   switch (n) {
-    case Need::Int8: case Need::Int16: case Need::Int32: return L"a 32-bit integer";
+    case Need::Int8:
+    case Need::Int16:
+    case Need::Int32: return L"a 32-bit integer";
     case Need::Int64: return L"a 64-bit integer";
     case Need::WideText: return L"a wide text";
     case Need::NarrowText: return L"a narrow (ANSI) text";
@@ -61,12 +75,18 @@ const wchar_t* KindName(ArgKind k) {
 
 bool Accepts(Need n, ArgKind k) {
   switch (n) {
-    case Need::Int8: case Need::Int16: case Need::Int32: case Need::Int64:
-      return k == ArgKind::Int || k == ArgKind::UInt || k == ArgKind::WideChar || k == ArgKind::NarrowChar;
+    case Need::Int8:
+    case Need::Int16:
+    case Need::Int32:
+    case Need::Int64:
+      return k == ArgKind::Int || k == ArgKind::UInt || k == ArgKind::WideChar ||
+             k == ArgKind::NarrowChar;
     case Need::WideText: return k == ArgKind::WideText;
     case Need::NarrowText: return k == ArgKind::NarrowText;
-    case Need::WideChar: case Need::NarrowChar:
-      return k == ArgKind::WideChar || k == ArgKind::NarrowChar || k == ArgKind::Int || k == ArgKind::UInt;
+    case Need::WideChar:
+    case Need::NarrowChar:
+      return k == ArgKind::WideChar || k == ArgKind::NarrowChar || k == ArgKind::Int ||
+             k == ArgKind::UInt;
     case Need::Double: return k == ArgKind::Double;
     case Need::Pointer: return k == ArgKind::Pointer;
     case Need::StarInt: return k == ArgKind::Int || k == ArgKind::UInt;
@@ -90,7 +110,8 @@ Parsed Parse(std::wstring_view f) {
       ++i;
       continue;
     }
-    while (i < f.size() && (f[i] == L'-' || f[i] == L'+' || f[i] == L' ' || f[i] == L'#' || f[i] == L'0'))
+    while (i < f.size() &&
+           (f[i] == L'-' || f[i] == L'+' || f[i] == L' ' || f[i] == L'#' || f[i] == L'0'))
       c.flags += static_cast<char>(f[i++]);
     if (i < f.size() && f[i] == L'*') {
       c.widthStar = true;
@@ -123,16 +144,37 @@ Parsed Parse(std::wstring_view f) {
     // Size prefixes.
     enum { None, H, HH, L, LL, I64, I32, Isz, W, BigL } size = None;
     if (i < f.size()) {
-      if (f.substr(i, 3) == L"I64") { size = I64; i += 3; }
-      else if (f.substr(i, 3) == L"I32") { size = I32; i += 3; }
-      else if (f[i] == L'I') { size = Isz; ++i; }
-      else if (f.substr(i, 2) == L"hh") { size = HH; i += 2; }
-      else if (f[i] == L'h') { size = H; ++i; }
-      else if (f.substr(i, 2) == L"ll") { size = LL; i += 2; }
-      else if (f[i] == L'l') { size = L; ++i; }
-      else if (f[i] == L'w') { size = W; ++i; }
-      else if (f[i] == L'L') { size = BigL; ++i; }
-      else if (f[i] == L'z' || f[i] == L'j' || f[i] == L't') { size = Isz; ++i; }
+      if (f.substr(i, 3) == L"I64") {
+        size = I64;
+        i += 3;
+      } else if (f.substr(i, 3) == L"I32") {
+        size = I32;
+        i += 3;
+      } else if (f[i] == L'I') {
+        size = Isz;
+        ++i;
+      } else if (f.substr(i, 2) == L"hh") {
+        size = HH;
+        i += 2;
+      } else if (f[i] == L'h') {
+        size = H;
+        ++i;
+      } else if (f.substr(i, 2) == L"ll") {
+        size = LL;
+        i += 2;
+      } else if (f[i] == L'l') {
+        size = L;
+        ++i;
+      } else if (f[i] == L'w') {
+        size = W;
+        ++i;
+      } else if (f[i] == L'L') {
+        size = BigL;
+        ++i;
+      } else if (f[i] == L'z' || f[i] == L'j' || f[i] == L't') {
+        size = Isz;
+        ++i;
+      }
     }
     if (i >= f.size()) {
       p.error = L"the conversion at position " + std::to_wstring(c.start) + L" is incomplete";
@@ -141,39 +183,60 @@ Parsed Parse(std::wstring_view f) {
     c.type = f[i++];
     c.end = i;
     switch (c.type) {
-      case L'd': case L'i': case L'u': case L'x': case L'X': case L'o':
+      case L'd':
+      case L'i':
+      case L'u':
+      case L'x':
+      case L'X':
+      case L'o':
         c.isSigned = c.type == L'd' || c.type == L'i';
-        if (size == LL || size == I64 || size == Isz) c.need = Need::Int64;
-        else if (size == H) c.need = Need::Int16;
-        else if (size == HH) c.need = Need::Int8;
-        else if (size == None || size == L || size == I32) c.need = Need::Int32;
-        else { p.error = L"a size prefix does not fit the conversion at position " + std::to_wstring(c.start); return p; }
+        if (size == LL || size == I64 || size == Isz)
+          c.need = Need::Int64;
+        else if (size == H)
+          c.need = Need::Int16;
+        else if (size == HH)
+          c.need = Need::Int8;
+        else if (size == None || size == L || size == I32)
+          c.need = Need::Int32;
+        else {
+          p.error =
+              L"a size prefix does not fit the conversion at position " + std::to_wstring(c.start);
+          return p;
+        }
         break;
       case L's':
-        c.need = size == H ? Need::NarrowText : (size == None || size == L || size == W) ? Need::WideText : Need::Int32;
-        if (size != None && size != H && size != L && size != W) { p.error = L"a size prefix does not fit %s at position " + std::to_wstring(c.start); return p; }
+        c.need = size == H                                  ? Need::NarrowText
+                 : (size == None || size == L || size == W) ? Need::WideText
+                                                            : Need::Int32;
+        if (size != None && size != H && size != L && size != W) {
+          p.error = L"a size prefix does not fit %s at position " + std::to_wstring(c.start);
+          return p;
+        }
         break;
       case L'S':
         c.need = (size == L || size == W) ? Need::WideText : Need::NarrowText;
-        if (size != None && size != H && size != L && size != W) { p.error = L"a size prefix does not fit %S at position " + std::to_wstring(c.start); return p; }
+        if (size != None && size != H && size != L && size != W) {
+          p.error = L"a size prefix does not fit %S at position " + std::to_wstring(c.start);
+          return p;
+        }
         break;
-      case L'c':
-        c.need = size == H ? Need::NarrowChar : Need::WideChar;
-        break;
-      case L'C':
-        c.need = (size == L || size == W) ? Need::WideChar : Need::NarrowChar;
-        break;
-      case L'e': case L'E': case L'f': case L'F': case L'g': case L'G': case L'a': case L'A':
-        c.need = Need::Double;
-        break;
-      case L'p':
-        c.need = Need::Pointer;
-        break;
+      case L'c': c.need = size == H ? Need::NarrowChar : Need::WideChar; break;
+      case L'C': c.need = (size == L || size == W) ? Need::WideChar : Need::NarrowChar; break;
+      case L'e':
+      case L'E':
+      case L'f':
+      case L'F':
+      case L'g':
+      case L'G':
+      case L'a':
+      case L'A': c.need = Need::Double; break;
+      case L'p': c.need = Need::Pointer; break;
       case L'n':
         p.error = L"%n is not supported (position " + std::to_wstring(c.start) + L")";
         return p;
       default:
-        p.error = L"unknown conversion \"%" + std::wstring(1, c.type) + L"\" at position " + std::to_wstring(c.start);
+        p.error = L"unknown conversion \"%" + std::wstring(1, c.type) + L"\" at position " +
+                  std::to_wstring(c.start);
         return p;
     }
     p.conversions.push_back(c);
@@ -192,7 +255,8 @@ std::vector<Need> Needs(const Parsed& p) {
   return out;
 }
 
-bool CheckKinds(std::wstring_view format, const Parsed& p, std::span<const ArgKind> kinds, std::wstring* why) {
+bool CheckKinds(std::wstring_view format, const Parsed& p, std::span<const ArgKind> kinds,
+                std::wstring* why) {
   if (!p.error.empty()) {
     if (why) *why = L"format " + Quote(format) + L": " + p.error;
     return false;
@@ -201,16 +265,19 @@ bool CheckKinds(std::wstring_view format, const Parsed& p, std::span<const ArgKi
   for (std::size_t i = 0; i < needs.size(); ++i) {
     if (i >= kinds.size()) {
       if (why)
-        *why = L"format " + Quote(format) + L" takes " + std::to_wstring(needs.size()) + L" arguments but is given " +
-               std::to_wstring(kinds.size());
+        *why = L"format " + Quote(format) + L" takes " + std::to_wstring(needs.size()) +
+               L" arguments but is given " + std::to_wstring(kinds.size());
       return false;
     }
     if (!Accepts(needs[i], kinds[i])) {
       if (why)
-        *why = L"format " + Quote(format) + L": argument " + std::to_wstring(i + 1) + L" should be " + NeedName(needs[i]) +
-               L" but is " + KindName(kinds[i]) +
-               (needs[i] == Need::WideText && kinds[i] == ArgKind::NarrowText ? L" (use %S for a narrow text)" :
-                needs[i] == Need::NarrowText && kinds[i] == ArgKind::WideText ? L" (use %s for a wide text)" : L"");
+        *why = L"format " + Quote(format) + L": argument " + std::to_wstring(i + 1) +
+               L" should be " + NeedName(needs[i]) + L" but is " + KindName(kinds[i]) +
+               (needs[i] == Need::WideText && kinds[i] == ArgKind::NarrowText
+                    ? L" (use %S for a narrow text)"
+                : needs[i] == Need::NarrowText && kinds[i] == ArgKind::WideText
+                    ? L" (use %s for a wide text)"
+                    : L"");
       return false;
     }
   }
@@ -284,62 +351,85 @@ std::wstring Render(std::wstring_view format, const Parsed& p, std::span<const F
     const std::size_t argNumber = argi + 1;
     ++argi;
     switch (c.need) {
-      case Need::Int8: case Need::Int16: case Need::Int32: case Need::Int64: {
+      case Need::Int8:
+      case Need::Int16:
+      case Need::Int32:
+      case Need::Int64: {
         // The value as the 64 bits the argument carries.
         std::uint64_t bits;
         bool negative = false;
-        if (a.Kind() == ArgKind::Int || a.Kind() == ArgKind::WideChar || a.Kind() == ArgKind::NarrowChar) {
+        if (a.Kind() == ArgKind::Int || a.Kind() == ArgKind::WideChar ||
+            a.Kind() == ArgKind::NarrowChar) {
           bits = static_cast<std::uint64_t>(a.Int());
           negative = a.Int() < 0;
         } else {
           bits = a.UInt();
         }
         if (c.need != Need::Int64 && a.Is64Bit()) {
-          const bool fitsSigned = negative ? static_cast<std::int64_t>(bits) >= INT32_MIN : bits <= 0xFFFFFFFFull;
+          const bool fitsSigned =
+              negative ? static_cast<std::int64_t>(bits) >= INT32_MIN : bits <= 0xFFFFFFFFull;
           if (!fitsSigned)
-            throw FormatError("format argument " + std::to_string(argNumber) +
-                              " is a 64-bit value that does not fit a 32-bit conversion (use %I64)");
+            throw FormatError(
+                "format argument " + std::to_string(argNumber) +
+                " is a 64-bit value that does not fit a 32-bit conversion (use %I64)");
         }
         std::string cfmt = "%" + flags;
         if (width >= 0) cfmt += std::to_string(width);
         if (precision >= 0) cfmt += "." + std::to_string(precision);
         if (c.isSigned) {
           long long v;
-          if (c.need == Need::Int64) v = static_cast<long long>(bits);
-          else if (c.need == Need::Int16) v = static_cast<std::int16_t>(bits);
-          else if (c.need == Need::Int8) v = static_cast<std::int8_t>(bits);
-          else v = static_cast<std::int32_t>(static_cast<std::uint32_t>(bits));
+          if (c.need == Need::Int64)
+            v = static_cast<long long>(bits);
+          else if (c.need == Need::Int16)
+            v = static_cast<std::int16_t>(bits);
+          else if (c.need == Need::Int8)
+            v = static_cast<std::int8_t>(bits);
+          else
+            v = static_cast<std::int32_t>(static_cast<std::uint32_t>(bits));
           cfmt += "lld";
           out += CFormat(cfmt, v);
         } else {
           unsigned long long v;
-          if (c.need == Need::Int64) v = bits;
-          else if (c.need == Need::Int16) v = static_cast<std::uint16_t>(bits);
-          else if (c.need == Need::Int8) v = static_cast<std::uint8_t>(bits);
-          else v = static_cast<std::uint32_t>(bits);
+          if (c.need == Need::Int64)
+            v = bits;
+          else if (c.need == Need::Int16)
+            v = static_cast<std::uint16_t>(bits);
+          else if (c.need == Need::Int8)
+            v = static_cast<std::uint8_t>(bits);
+          else
+            v = static_cast<std::uint32_t>(bits);
           cfmt += "ll";
           cfmt += static_cast<char>(c.type);
           out += CFormat(cfmt, v);
         }
         break;
       }
-      case Need::WideText: case Need::NarrowText: {
+      case Need::WideText:
+      case Need::NarrowText: {
         std::wstring text;
-        if (a.IsNull()) text = L"(null)";
-        else if (a.Kind() == ArgKind::WideText) text = std::wstring(a.Wide());
-        else text = AnsiToWide(a.Narrow(), CP_ACP);
-        if (precision >= 0 && static_cast<std::size_t>(precision) < text.size()) text.resize(static_cast<std::size_t>(precision));
+        if (a.IsNull())
+          text = L"(null)";
+        else if (a.Kind() == ArgKind::WideText)
+          text = std::wstring(a.Wide());
+        else
+          text = AnsiToWide(a.Narrow(), CP_ACP);
+        if (precision >= 0 && static_cast<std::size_t>(precision) < text.size())
+          text.resize(static_cast<std::size_t>(precision));
         out += Pad(text, width, left);
         break;
       }
-      case Need::WideChar: case Need::NarrowChar: {
+      case Need::WideChar:
+      case Need::NarrowChar: {
         wchar_t ch;
-        if (a.Kind() == ArgKind::NarrowChar || (c.need == Need::NarrowChar && a.Kind() != ArgKind::WideChar)) {
-          char b = static_cast<char>(a.Kind() == ArgKind::UInt ? a.UInt() : static_cast<std::uint64_t>(a.Int()));
+        if (a.Kind() == ArgKind::NarrowChar ||
+            (c.need == Need::NarrowChar && a.Kind() != ArgKind::WideChar)) {
+          char b = static_cast<char>(
+              a.Kind() == ArgKind::UInt ? a.UInt() : static_cast<std::uint64_t>(a.Int()));
           std::wstring w = AnsiToWide(std::string_view(&b, 1), CP_ACP);
           ch = w.empty() ? L'?' : w[0];
         } else {
-          std::uint64_t v = a.Kind() == ArgKind::UInt ? a.UInt() : static_cast<std::uint64_t>(a.Int());
+          std::uint64_t v =
+              a.Kind() == ArgKind::UInt ? a.UInt() : static_cast<std::uint64_t>(a.Int());
           ch = static_cast<wchar_t>(v & 0xFFFF);
           if (a.Kind() == ArgKind::WideChar) ch = static_cast<wchar_t>(a.Int());
         }
@@ -359,8 +449,7 @@ std::wstring Render(std::wstring_view format, const Parsed& p, std::span<const F
         out += Pad(CFormat(cfmt, static_cast<unsigned long long>(a.UInt())), width, left);
         break;
       }
-      case Need::StarInt:
-        break;
+      case Need::StarInt: break;
     }
   }
   literal(format.size());
@@ -379,7 +468,8 @@ std::wstring FormatArgs(std::wstring_view format, std::span<const FormatArg> arg
   return Render(format, p, args);
 }
 
-DWORD TryFormat(std::wstring_view format, std::span<const FormatArg> args, std::wstring& out, std::wstring* why) {
+DWORD TryFormat(std::wstring_view format, std::span<const FormatArg> args, std::wstring& out,
+                std::wstring* why) {
   try {
     out = FormatArgs(format, args);
     return ERROR_SUCCESS;
@@ -393,7 +483,8 @@ bool CheckFormat(std::wstring_view format, std::span<const ArgKind> kinds, std::
   return CheckKinds(format, Parse(format), kinds, why);
 }
 
-bool CheckFormat(std::wstring_view format, std::initializer_list<ArgKind> kinds, std::wstring* why) {
+bool CheckFormat(std::wstring_view format, std::initializer_list<ArgKind> kinds,
+                 std::wstring* why) {
   return CheckFormat(format, std::span<const ArgKind>(kinds.begin(), kinds.size()), why);
 }
 

@@ -39,20 +39,27 @@ class FormatArg {
                                           !std::is_same_v<T, char> && !std::is_same_v<T, wchar_t>,
                                       int> = 0>
   FormatArg(T v) : kind_(ArgKind::Int), i_(v), wide64_(sizeof(T) > 4) {}
-  template <class T, std::enable_if_t<std::is_integral_v<T> && std::is_unsigned_v<T> &&
-                                          !std::is_same_v<T, bool> && !std::is_same_v<T, char8_t> &&
-                                          !std::is_same_v<T, char16_t> && !std::is_same_v<T, char32_t>,
-                                      int> = 0>
+  template <class T,
+            std::enable_if_t<std::is_integral_v<T> && std::is_unsigned_v<T> &&
+                                 !std::is_same_v<T, bool> && !std::is_same_v<T, char8_t> &&
+                                 !std::is_same_v<T, char16_t> && !std::is_same_v<T, char32_t>,
+                             int> = 0>
   FormatArg(T v) : kind_(ArgKind::UInt), u_(v), wide64_(sizeof(T) > 4) {}
   FormatArg(bool v) : kind_(ArgKind::Int), i_(v ? 1 : 0) {}
   FormatArg(char c) : kind_(ArgKind::NarrowChar), i_(static_cast<unsigned char>(c)) {}
   FormatArg(wchar_t c) : kind_(ArgKind::WideChar), i_(static_cast<std::int64_t>(c)) {}
   FormatArg(double d) : kind_(ArgKind::Double), d_(d) {}
   FormatArg(float d) : kind_(ArgKind::Double), d_(d) {}
-  FormatArg(const wchar_t* s) : kind_(ArgKind::WideText), ws_(s ? std::wstring_view(s) : std::wstring_view()), null_(s == nullptr) {}
+  FormatArg(const wchar_t* s)
+      : kind_(ArgKind::WideText),
+        ws_(s ? std::wstring_view(s) : std::wstring_view()),
+        null_(s == nullptr) {}
   FormatArg(std::wstring_view s) : kind_(ArgKind::WideText), ws_(s) {}
   FormatArg(const std::wstring& s) : kind_(ArgKind::WideText), ws_(s) {}
-  FormatArg(const char* s) : kind_(ArgKind::NarrowText), ns_(s ? std::string_view(s) : std::string_view()), null_(s == nullptr) {}
+  FormatArg(const char* s)
+      : kind_(ArgKind::NarrowText),
+        ns_(s ? std::string_view(s) : std::string_view()),
+        null_(s == nullptr) {}
   FormatArg(std::string_view s) : kind_(ArgKind::NarrowText), ns_(s) {}
   FormatArg(const std::string& s) : kind_(ArgKind::NarrowText), ns_(s) {}
   FormatArg(const void* p) : kind_(ArgKind::Pointer), u_(reinterpret_cast<std::uintptr_t>(p)) {}

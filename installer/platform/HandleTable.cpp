@@ -51,7 +51,8 @@ std::uint64_t NewId() {
     return (static_cast<std::uint64_t>(rd()) << 32) ^ rd() ^ static_cast<std::uint64_t>(getpid());
   }();
   // The process id takes part each time: a forked child continues the parent's counter.
-  return (base + (++counter) * 0x9E3779B97F4A7C15ull) ^ (static_cast<std::uint64_t>(getpid()) << 40);
+  return (base + (++counter) * 0x9E3779B97F4A7C15ull) ^
+         (static_cast<std::uint64_t>(getpid()) << 40);
 }
 
 std::uint64_t SelfStartTime() {
@@ -107,8 +108,7 @@ std::uint64_t ProcessStartTime(long pid) {
 LockedTable::LockedTable(const std::string& path) {
   fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (fd_ < 0) return;
-  while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-  }
+  while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {}
   std::string text;
   char buf[65536];
   ssize_t n;
@@ -124,7 +124,8 @@ LockedTable::LockedTable(const std::string& path) {
     Entry e;
     int kind = 0;
     std::string path;
-    if (!(ls >> e.id >> e.pid >> e.startTime >> e.dev >> e.ino >> e.access >> e.share >> kind >> path)) {
+    if (!(ls >> e.id >> e.pid >> e.startTime >> e.dev >> e.ino >> e.access >> e.share >> kind >>
+          path)) {
       dirty_ = true;  // a damaged line is dropped
       continue;
     }
@@ -182,10 +183,10 @@ void LockedTable::Commit() {
   if (fd_ < 0 || !dirty_) return;
   std::string text;
   for (const Entry& e : entries_) {
-    text += std::to_string(e.id) + " " + std::to_string(e.pid) + " " + std::to_string(e.startTime) + " " +
-            std::to_string(e.dev) + " " + std::to_string(e.ino) + " " + std::to_string(e.access) + " " +
-            std::to_string(e.share) + " " + std::to_string(static_cast<int>(e.kind)) + " " +
-            Escape(e.hostPath) + "\n";
+    text += std::to_string(e.id) + " " + std::to_string(e.pid) + " " + std::to_string(e.startTime) +
+            " " + std::to_string(e.dev) + " " + std::to_string(e.ino) + " " +
+            std::to_string(e.access) + " " + std::to_string(e.share) + " " +
+            std::to_string(static_cast<int>(e.kind)) + " " + Escape(e.hostPath) + "\n";
   }
   // Written over in place, then cut to its new length: truncating to zero first would make the
   // file system flush the table to disk at every close.
@@ -202,15 +203,16 @@ void LockedTable::Commit() {
 std::string CurrentTablePath() { return Machine::Current().StateDir() + "/handles"; }
 
 bool WantsRead(DWORD a) {
-  return (a & (GENERIC_READ | GENERIC_ALL | GENERIC_EXECUTE | FILE_READ_DATA | 0x0020 /*FILE_EXECUTE*/)) != 0;
+  return (a & (GENERIC_READ | GENERIC_ALL | GENERIC_EXECUTE | FILE_READ_DATA |
+               0x0020 /*FILE_EXECUTE*/)) != 0;
 }
 bool WantsWrite(DWORD a) {
   return (a & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0;
 }
 bool WantsDelete(DWORD a) { return (a & (DELETE | GENERIC_ALL)) != 0; }
 
-DWORD CheckShare(const std::vector<Entry>& entries, std::uint64_t dev, std::uint64_t ino, DWORD access,
-                 DWORD share) {
+DWORD CheckShare(const std::vector<Entry>& entries, std::uint64_t dev, std::uint64_t ino,
+                 DWORD access, DWORD share) {
   const bool r = WantsRead(access), w = WantsWrite(access), d = WantsDelete(access);
   // Opens for attributes only take no part in sharing, either way.
   if (!r && !w && !d) return ERROR_SUCCESS;

@@ -98,9 +98,7 @@ bool IsEmptyDirectory(const std::string& path) {
 }
 
 namespace {
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
-  return remove(path);
-}
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
 }  // namespace
 
 bool RemoveTree(const std::string& path) {
@@ -120,16 +118,19 @@ unsigned long ErrnoToWin32(int err) {
     case 0: return ERROR_SUCCESS;
     case ENOENT: return ERROR_FILE_NOT_FOUND;
     case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-    case EACCES: case EPERM: return ERROR_ACCESS_DENIED;
+    case EACCES:
+    case EPERM: return ERROR_ACCESS_DENIED;
     case EEXIST: return ERROR_ALREADY_EXISTS;
     case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
     case EROFS: return ERROR_WRITE_PROTECT;
-    case ENOSPC: case EDQUOT: return ERROR_DISK_FULL;
+    case ENOSPC:
+    case EDQUOT: return ERROR_DISK_FULL;
     case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
     case EBUSY: return ERROR_BUSY;
     case EXDEV: return ERROR_NOT_SAME_DEVICE;
     case EISDIR: return ERROR_ACCESS_DENIED;
-    case EMFILE: case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
+    case EMFILE:
+    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
     case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
     case EINVAL: return ERROR_INVALID_PARAMETER;
     case ELOOP: return ERROR_CANT_RESOLVE_FILENAME;

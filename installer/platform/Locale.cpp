@@ -11,6 +11,7 @@ namespace platform {
 namespace {
 
 std::vector<LocaleInfo> BuildTable() {
+  // clang-format off
   std::vector<LocaleInfo> t = {
       {0x0402, L"bg-BG", L"Bulgarian", L"български", L"Bulgaria", L"BGR", 1251, 866, L",", L"\u00A0", L"d.M.yyyy 'г.'",
        {L"януари", L"февруари", L"март", L"април", L"май", L"юни", L"юли", L"август", L"септември", L"октомври", L"ноември", L"декември"}},
@@ -77,7 +78,9 @@ std::vector<LocaleInfo> BuildTable() {
       {0x0C0C, L"fr-CA", L"French", L"français", L"Canada", L"FRC", 1252, 850, L",", L"\u00A0", L"yyyy-MM-dd",
        {L"janvier", L"février", L"mars", L"avril", L"mai", L"juin", L"juillet", L"août", L"septembre", L"octobre", L"novembre", L"décembre"}},
   };
-  std::sort(t.begin(), t.end(), [](const LocaleInfo& a, const LocaleInfo& b) { return a.lcid < b.lcid; });
+  // clang-format on
+  std::sort(t.begin(), t.end(),
+            [](const LocaleInfo& a, const LocaleInfo& b) { return a.lcid < b.lcid; });
   return t;
 }
 
@@ -120,17 +123,25 @@ auto FromConfig(F f, LANGID fallback) -> LANGID {
 }
 }  // namespace
 
-LCID GetSystemDefaultLCID() { return FromConfig([](const MachineConfig& c) { return c.systemLcid; }, 0x0409); }
-LCID GetUserDefaultLCID() { return FromConfig([](const MachineConfig& c) { return c.userLcid; }, 0x0409); }
+LCID GetSystemDefaultLCID() {
+  return FromConfig([](const MachineConfig& c) { return c.systemLcid; }, 0x0409);
+}
+LCID GetUserDefaultLCID() {
+  return FromConfig([](const MachineConfig& c) { return c.userLcid; }, 0x0409);
+}
 LANGID GetSystemDefaultLangID() { return static_cast<LANGID>(GetSystemDefaultLCID()); }
 LANGID GetUserDefaultLangID() { return static_cast<LANGID>(GetUserDefaultLCID()); }
-LANGID GetUserDefaultUILanguage() { return FromConfig([](const MachineConfig& c) { return c.uiLanguage; }, 0x0409); }
-LANGID GetSystemDefaultUILanguage() { return FromConfig([](const MachineConfig& c) { return c.uiLanguage; }, 0x0409); }
+LANGID GetUserDefaultUILanguage() {
+  return FromConfig([](const MachineConfig& c) { return c.uiLanguage; }, 0x0409);
+}
+LANGID GetSystemDefaultUILanguage() {
+  return FromConfig([](const MachineConfig& c) { return c.uiLanguage; }, 0x0409);
+}
 
 DWORD GetLocaleInfoW(LCID lcid, DWORD type, std::wstring& value, std::size_t maxChars) {
   const LocaleInfo* l = FindLocale(lcid);
   if (!l) return Fail(ERROR_INVALID_PARAMETER);
-  type &= 0x7FFFFFFF;  // LOCALE_NOUSEROVERRIDE and friends do not change the answer
+  type &= 0x7FFFFFFF;    // LOCALE_NOUSEROVERRIDE and friends do not change the answer
   type &= ~0x20000000u;  // LOCALE_RETURN_NUMBER is not offered: the text form is given
   std::wstring v;
   wchar_t buf[16];
@@ -139,13 +150,19 @@ DWORD GetLocaleInfoW(LCID lcid, DWORD type, std::wstring& value, std::size_t max
       std::swprintf(buf, 16, L"%04x", static_cast<unsigned>(l->lcid));
       v = buf;
       break;
-    case LOCALE_SLANGUAGE: v = std::wstring(l->englishName) + L" (" + l->englishCountry + L")"; break;
+    case LOCALE_SLANGUAGE:
+      v = std::wstring(l->englishName) + L" (" + l->englishCountry + L")";
+      break;
     case LOCALE_SENGLANGUAGE: v = l->englishName; break;
     case LOCALE_SNATIVELANGNAME: v = l->nativeName; break;
     case LOCALE_SENGCOUNTRY: v = l->englishCountry; break;
     case LOCALE_SABBREVLANGNAME: v = l->abbrevName; break;
-    case LOCALE_SISO639LANGNAME: v = std::wstring(l->name).substr(0, std::wstring(l->name).find(L'-')); break;
-    case LOCALE_SISO3166CTRYNAME: v = std::wstring(l->name).substr(std::wstring(l->name).find(L'-') + 1); break;
+    case LOCALE_SISO639LANGNAME:
+      v = std::wstring(l->name).substr(0, std::wstring(l->name).find(L'-'));
+      break;
+    case LOCALE_SISO3166CTRYNAME:
+      v = std::wstring(l->name).substr(std::wstring(l->name).find(L'-') + 1);
+      break;
     case LOCALE_SNAME: v = l->name; break;
     case LOCALE_IDEFAULTANSICODEPAGE: v = std::to_wstring(l->ansiCodePage); break;
     case LOCALE_IDEFAULTCODEPAGE: v = std::to_wstring(l->oemCodePage); break;

@@ -56,14 +56,21 @@ struct IniContext {
     std::uint64_t r = 0;
     std::size_t i = 0;
     int radix = 10;
-    if (v.size() > 2 && v[0] == '0' && (v[1] == 'x' || v[1] == 'X')) { radix = 16; i = 2; }
+    if (v.size() > 2 && v[0] == '0' && (v[1] == 'x' || v[1] == 'X')) {
+      radix = 16;
+      i = 2;
+    }
     for (; i < v.size(); ++i) {
       char c = v[i];
       int d;
-      if (c >= '0' && c <= '9') d = c - '0';
-      else if (radix == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-      else if (radix == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-      else Fail("\"" + v + "\" is not a number");
+      if (c >= '0' && c <= '9')
+        d = c - '0';
+      else if (radix == 16 && c >= 'a' && c <= 'f')
+        d = c - 'a' + 10;
+      else if (radix == 16 && c >= 'A' && c <= 'F')
+        d = c - 'A' + 10;
+      else
+        Fail("\"" + v + "\" is not a number");
       if (r > (max - static_cast<std::uint64_t>(d)) / static_cast<std::uint64_t>(radix))
         Fail("\"" + v + "\" is too large");
       r = r * static_cast<std::uint64_t>(radix) + static_cast<std::uint64_t>(d);
@@ -74,7 +81,8 @@ struct IniContext {
   std::int64_t Signed(const std::string& v, std::int64_t lo, std::int64_t hi) const {
     bool neg = !v.empty() && v[0] == '-';
     std::string digits = (neg || (!v.empty() && v[0] == '+')) ? v.substr(1) : v;
-    std::int64_t r = static_cast<std::int64_t>(Number(digits, static_cast<std::uint64_t>(INT64_MAX)));
+    std::int64_t r =
+        static_cast<std::int64_t>(Number(digits, static_cast<std::uint64_t>(INT64_MAX)));
     if (neg) r = -r;
     if (r < lo || r > hi) Fail("\"" + v + "\" is out of range");
     return r;
@@ -259,7 +267,7 @@ MachineConfig MachineConfig::Parse(const std::string& text, const std::string& f
   c.network.clear();
   IniContext ctx;
   ctx.file = fileName;
-  std::string section;       // lower case, e.g. "drive c"
+  std::string section;  // lower case, e.g. "drive c"
   DriveConfig* drive = nullptr;
   NetworkComputer* computer = nullptr;
   std::vector<std::string> seenSections;
@@ -281,7 +289,8 @@ MachineConfig MachineConfig::Parse(const std::string& text, const std::string& f
     if (line.empty() || line[0] == ';' || line[0] == '#') continue;
     if (std::any_of(line.begin(), line.end(), [](char ch) { return ch == '\0'; }))
       ctx.Fail("the line holds a zero byte");
-    if (FromUtf8(line).find(L'\xFFFD') != std::wstring::npos) ctx.Fail("the line is not valid UTF-8");
+    if (FromUtf8(line).find(L'\xFFFD') != std::wstring::npos)
+      ctx.Fail("the line is not valid UTF-8");
 
     if (line[0] == '[') {
       if (line.back() != ']') ctx.Fail("a section header must end with \"]\"");
@@ -290,7 +299,8 @@ MachineConfig MachineConfig::Parse(const std::string& text, const std::string& f
       if (name.empty()) ctx.Fail("empty section name");
       // Collapse inner blanks: "[drive   c]" is "[drive c]".
       std::string kind = lname.substr(0, lname.find(' '));
-      std::string arg = lname.find(' ') == std::string::npos ? "" : TrimAscii(name.substr(name.find(' ') + 1));
+      std::string arg =
+          lname.find(' ') == std::string::npos ? "" : TrimAscii(name.substr(name.find(' ') + 1));
       drive = nullptr;
       computer = nullptr;
       if (kind == "drive") {
@@ -299,11 +309,13 @@ MachineConfig MachineConfig::Parse(const std::string& text, const std::string& f
           ctx.Fail("a drive section is written [drive C]");
         wchar_t letter = static_cast<wchar_t>(std::toupper(static_cast<unsigned char>(arg[0])));
         for (const DriveConfig& d : drives)
-          if (d.letter == letter) ctx.Fail("drive " + std::string(1, static_cast<char>(letter)) + ": is described twice");
+          if (d.letter == letter)
+            ctx.Fail("drive " + std::string(1, static_cast<char>(letter)) + ": is described twice");
         drives.push_back(DriveConfig{});
         drive = &drives.back();
         drive->letter = letter;
-        drive->flags = FILE_CASE_SENSITIVE_SEARCH | FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK;
+        drive->flags =
+            FILE_CASE_SENSITIVE_SEARCH | FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK;
         lname = "drive " + std::string(1, static_cast<char>(std::tolower(arg[0])));
       } else if (kind == "computer") {
         if (arg.empty()) ctx.Fail("a computer section is written [computer NAME]");
@@ -313,9 +325,9 @@ MachineConfig MachineConfig::Parse(const std::string& text, const std::string& f
         c.network.push_back(NetworkComputer{cname, L"WORKGROUP", false, std::nullopt});
         computer = &c.network.back();
         lname = "computer " + Lower(arg);
-      } else if (!arg.empty() || (kind != "machine" && kind != "os" && kind != "installer" &&
-                                  kind != "locale" && kind != "screen" && kind != "user" &&
-                                  kind != "uac")) {
+      } else if (!arg.empty() ||
+                 (kind != "machine" && kind != "os" && kind != "installer" && kind != "locale" &&
+                  kind != "screen" && kind != "user" && kind != "uac")) {
         // A section of a later service: kept in `raw`, not interpreted here.
       }
       if (std::find(seenSections.begin(), seenSections.end(), lname) != seenSections.end() &&
@@ -333,36 +345,53 @@ MachineConfig MachineConfig::Parse(const std::string& text, const std::string& f
     if (key.empty()) ctx.Fail("a key name is missing before \"=\"");
     if (section.empty()) ctx.Fail("key \"" + key + "\" comes before any [section]");
     std::wstring wvalue = FromUtf8(value);
-    if (c.raw.count(section + "/" + key)) ctx.Fail("key \"" + key + "\" appears twice in [" + section + "]");
+    if (c.raw.count(section + "/" + key))
+      ctx.Fail("key \"" + key + "\" appears twice in [" + section + "]");
     c.raw[section + "/" + key] = wvalue;
 
     if (section == "machine") {
       if (key == "computer") {
-        if (wvalue.empty() || wvalue.size() > 15) ctx.Fail("the computer name must have 1 to 15 characters");
+        if (wvalue.empty() || wvalue.size() > 15)
+          ctx.Fail("the computer name must have 1 to 15 characters");
         c.computerName = ToUpper(wvalue);
       } else if (key == "user") {
         if (wvalue.empty()) ctx.Fail("the user name is empty");
         c.userName = wvalue;
-      } else if (key == "workgroup") c.workgroup = ToUpper(wvalue);
-      else if (key == "domain") c.domain = ToUpper(wvalue);
+      } else if (key == "workgroup")
+        c.workgroup = ToUpper(wvalue);
+      else if (key == "domain")
+        c.domain = ToUpper(wvalue);
       else if (key == "join") {
         std::string l = Lower(value);
-        if (l == "unjoined") c.join = JoinStatus::Unjoined;
-        else if (l == "workgroup") c.join = JoinStatus::Workgroup;
-        else if (l == "domain") c.join = JoinStatus::Domain;
-        else if (l == "unknown") c.join = JoinStatus::Unknown;
-        else ctx.Fail("join must be unjoined, workgroup, domain or unknown");
-      } else if (key == "server") c.server = ctx.Bool(value);
+        if (l == "unjoined")
+          c.join = JoinStatus::Unjoined;
+        else if (l == "workgroup")
+          c.join = JoinStatus::Workgroup;
+        else if (l == "domain")
+          c.join = JoinStatus::Domain;
+        else if (l == "unknown")
+          c.join = JoinStatus::Unknown;
+        else
+          ctx.Fail("join must be unjoined, workgroup, domain or unknown");
+      } else if (key == "server")
+        c.server = ctx.Bool(value);
     } else if (section == "os") {
-      if (key == "major") c.os.major = static_cast<DWORD>(ctx.Number(value, 100));
-      else if (key == "minor") c.os.minor = static_cast<DWORD>(ctx.Number(value, 100));
-      else if (key == "build") c.os.build = static_cast<DWORD>(ctx.Number(value, 0xFFFFFFFFu));
-      else if (key == "platform") c.os.platformId = static_cast<DWORD>(ctx.Number(value, 3));
+      if (key == "major")
+        c.os.major = static_cast<DWORD>(ctx.Number(value, 100));
+      else if (key == "minor")
+        c.os.minor = static_cast<DWORD>(ctx.Number(value, 100));
+      else if (key == "build")
+        c.os.build = static_cast<DWORD>(ctx.Number(value, 0xFFFFFFFFu));
+      else if (key == "platform")
+        c.os.platformId = static_cast<DWORD>(ctx.Number(value, 3));
       else if (key == "product_type") {
         std::string l = Lower(value);
-        if (l == "workstation") c.os.productType = 1;
-        else if (l == "domain_controller") c.os.productType = 2;
-        else if (l == "server") c.os.productType = 3;
+        if (l == "workstation")
+          c.os.productType = 1;
+        else if (l == "domain_controller")
+          c.os.productType = 2;
+        else if (l == "server")
+          c.os.productType = 3;
         else {
           std::uint64_t n = ctx.Number(value, 3);
           if (n == 0) ctx.Fail("product_type must be workstation, server or domain_controller");
@@ -370,32 +399,50 @@ MachineConfig MachineConfig::Parse(const std::string& text, const std::string& f
         }
       } else if (key == "architecture") {
         std::string l = Lower(value);
-        if (l == "x64" || l == "amd64") c.os.is64Bit = true;
-        else if (l == "x86") c.os.is64Bit = false;
-        else ctx.Fail("architecture must be x64 or x86");
-      } else if (key == "name") c.os.productName = wvalue;
-      else if (key == "service_pack") c.os.servicePack = wvalue;
-      else if (key == "display_version") c.os.displayVersion = wvalue;
+        if (l == "x64" || l == "amd64")
+          c.os.is64Bit = true;
+        else if (l == "x86")
+          c.os.is64Bit = false;
+        else
+          ctx.Fail("architecture must be x64 or x86");
+      } else if (key == "name")
+        c.os.productName = wvalue;
+      else if (key == "service_pack")
+        c.os.servicePack = wvalue;
+      else if (key == "display_version")
+        c.os.displayVersion = wvalue;
     } else if (section == "installer") {
       if (key == "bitness") {
-        if (value == "32") c.process32Bit = true;
-        else if (value == "64") c.process32Bit = false;
-        else ctx.Fail("bitness must be 32 or 64");
+        if (value == "32")
+          c.process32Bit = true;
+        else if (value == "64")
+          c.process32Bit = false;
+        else
+          ctx.Fail("bitness must be 32 or 64");
       }
     } else if (section == "locale") {
-      if (key == "time_zone") c.timeZone.name = wvalue;
-      else if (key == "bias") c.timeZone.biasMinutes = static_cast<int>(ctx.Signed(value, -14 * 60, 14 * 60));
-      else if (key == "daylight_bias") c.timeZone.daylightBiasMinutes = static_cast<int>(ctx.Signed(value, -120, 120));
+      if (key == "time_zone")
+        c.timeZone.name = wvalue;
+      else if (key == "bias")
+        c.timeZone.biasMinutes = static_cast<int>(ctx.Signed(value, -14 * 60, 14 * 60));
+      else if (key == "daylight_bias")
+        c.timeZone.daylightBiasMinutes = static_cast<int>(ctx.Signed(value, -120, 120));
       else if (key == "dst") {
         std::string l = Lower(value);
         if (l != "eu" && l != "us" && l != "none") ctx.Fail("dst must be eu, us or none");
         c.timeZone.dstRule = FromUtf8(l);
-      } else if (key == "system_language") c.systemLcid = static_cast<std::uint16_t>(ctx.Number(value, 0xFFFF));
-      else if (key == "user_language") c.userLcid = static_cast<std::uint16_t>(ctx.Number(value, 0xFFFF));
-      else if (key == "ui_language") c.uiLanguage = static_cast<std::uint16_t>(ctx.Number(value, 0xFFFF));
+      } else if (key == "system_language")
+        c.systemLcid = static_cast<std::uint16_t>(ctx.Number(value, 0xFFFF));
+      else if (key == "user_language")
+        c.userLcid = static_cast<std::uint16_t>(ctx.Number(value, 0xFFFF));
+      else if (key == "ui_language")
+        c.uiLanguage = static_cast<std::uint16_t>(ctx.Number(value, 0xFFFF));
       else if (key == "ansi_code_page") {
         unsigned cp = static_cast<unsigned>(ctx.Number(value, 65535));
-        if (!IsValidCodePage(cp) || cp == 437) ctx.Fail("code page " + value + " is not an ANSI code page this machine knows (1250, 1251, 1252, 1254, 28591, 65001)");
+        if (!IsValidCodePage(cp) || cp == 437)
+          ctx.Fail("code page " + value +
+                   " is not an ANSI code page this machine knows (1250, 1251, 1252, 1254, 28591, "
+                   "65001)");
         c.ansiCodePage = cp;
       } else if (key == "oem_code_page") {
         unsigned cp = static_cast<unsigned>(ctx.Number(value, 65535));
@@ -403,14 +450,19 @@ MachineConfig MachineConfig::Parse(const std::string& text, const std::string& f
         c.oemCodePage = cp;
       }
     } else if (section == "screen") {
-      if (key == "width") c.screenWidth = static_cast<int>(ctx.Signed(value, 320, 32768));
-      else if (key == "height") c.screenHeight = static_cast<int>(ctx.Signed(value, 200, 32768));
+      if (key == "width")
+        c.screenWidth = static_cast<int>(ctx.Signed(value, 320, 32768));
+      else if (key == "height")
+        c.screenHeight = static_cast<int>(ctx.Signed(value, 200, 32768));
     } else if (section == "user") {
-      if (key == "memberships") c.memberships = SplitList(wvalue);
-      else if (key == "elevated") c.elevated = ctx.Bool(value);
+      if (key == "memberships")
+        c.memberships = SplitList(wvalue);
+      else if (key == "elevated")
+        c.elevated = ctx.Bool(value);
       else if (key == "integrity") {
         std::string l = Lower(value);
-        if (l != "low" && l != "medium" && l != "high" && l != "system") ctx.Fail("integrity must be low, medium, high or system");
+        if (l != "low" && l != "medium" && l != "high" && l != "system")
+          ctx.Fail("integrity must be low, medium, high or system");
         c.integrity = FromUtf8(l);
       }
     } else if (section == "uac") {
@@ -418,12 +470,18 @@ MachineConfig MachineConfig::Parse(const std::string& text, const std::string& f
     } else if (drive) {
       if (key == "type") {
         std::string l = Lower(value);
-        if (l == "fixed") drive->type = DRIVE_FIXED;
-        else if (l == "remote") drive->type = DRIVE_REMOTE;
-        else if (l == "cdrom") drive->type = DRIVE_CDROM;
-        else if (l == "removable") drive->type = DRIVE_REMOVABLE;
-        else if (l == "ramdisk") drive->type = DRIVE_RAMDISK;
-        else ctx.Fail("unknown drive type \"" + value + "\"");
+        if (l == "fixed")
+          drive->type = DRIVE_FIXED;
+        else if (l == "remote")
+          drive->type = DRIVE_REMOTE;
+        else if (l == "cdrom")
+          drive->type = DRIVE_CDROM;
+        else if (l == "removable")
+          drive->type = DRIVE_REMOVABLE;
+        else if (l == "ramdisk")
+          drive->type = DRIVE_RAMDISK;
+        else
+          ctx.Fail("unknown drive type \"" + value + "\"");
       } else if (key == "path") {
         if (!value.empty()) {
           if (value[0] != '/') ctx.Fail("a drive path must be an absolute host path");
@@ -438,18 +496,29 @@ MachineConfig MachineConfig::Parse(const std::string& text, const std::string& f
           std::string n = Lower(ToUtf8(item));
           bool found = false;
           for (const FlagName& f : kFlagNames)
-            if (n == f.name) { flags |= f.flag; found = true; }
+            if (n == f.name) {
+              flags |= f.flag;
+              found = true;
+            }
           if (!found) flags |= static_cast<DWORD>(ctx.Number(n, 0xFFFFFFFFu));
         }
         drive->flags = flags;
-      } else if (key == "read_only") drive->readOnly = ctx.Bool(value);
-      else if (key == "label") drive->label = wvalue;
-      else if (key == "serial") drive->serial = static_cast<DWORD>(ctx.Number(value, 0xFFFFFFFFu));
-      else if (key == "free_bytes") { if (!value.empty()) drive->freeBytes = ctx.Number(value, UINT64_MAX); }
-      else if (key == "total_bytes") { if (!value.empty()) drive->totalBytes = ctx.Number(value, UINT64_MAX); }
+      } else if (key == "read_only")
+        drive->readOnly = ctx.Bool(value);
+      else if (key == "label")
+        drive->label = wvalue;
+      else if (key == "serial")
+        drive->serial = static_cast<DWORD>(ctx.Number(value, 0xFFFFFFFFu));
+      else if (key == "free_bytes") {
+        if (!value.empty()) drive->freeBytes = ctx.Number(value, UINT64_MAX);
+      } else if (key == "total_bytes") {
+        if (!value.empty()) drive->totalBytes = ctx.Number(value, UINT64_MAX);
+      }
     } else if (computer) {
-      if (key == "workgroup" || key == "domain") computer->workgroup = ToUpper(wvalue);
-      else if (key == "server") computer->server = ctx.Bool(value);
+      if (key == "workgroup" || key == "domain")
+        computer->workgroup = ToUpper(wvalue);
+      else if (key == "server")
+        computer->server = ctx.Bool(value);
       else if (key == "root") {
         if (!value.empty()) {
           if (value[0] != '/') ctx.Fail("a computer's root must be an absolute host path");
@@ -462,17 +531,23 @@ MachineConfig MachineConfig::Parse(const std::string& text, const std::string& f
   ctx.line = 0;
   ctx.text.clear();
   auto failFile = [&](const std::string& what) { throw MachineError(fileName + ": " + what); };
-  std::sort(drives.begin(), drives.end(), [](const DriveConfig& a, const DriveConfig& b) { return a.letter < b.letter; });
+  std::sort(drives.begin(), drives.end(),
+            [](const DriveConfig& a, const DriveConfig& b) { return a.letter < b.letter; });
   c.drives = drives;
   if (!c.Drive(L'C')) failFile("there is no [drive C] section; the system drive C: is required");
   if (c.Drive(L'C')->readOnly) failFile("the system drive C: cannot be read-only");
-  if (!c.os.is64Bit && !c.process32Bit) failFile("a 64-bit installer cannot run on 32-bit Windows (bitness = 64 with architecture = x86)");
+  if (!c.os.is64Bit && !c.process32Bit)
+    failFile(
+        "a 64-bit installer cannot run on 32-bit Windows (bitness = 64 with architecture = x86)");
   for (const DriveConfig& d : c.drives)
     if (d.freeBytes && d.totalBytes && *d.freeBytes > *d.totalBytes)
-      failFile(std::string("drive ") + static_cast<char>(d.letter) + ": has more free bytes than total bytes");
-  if (c.join == JoinStatus::Domain && c.domain.empty()) failFile("join = domain needs a domain name");
+      failFile(std::string("drive ") + static_cast<char>(d.letter) +
+               ": has more free bytes than total bytes");
+  if (c.join == JoinStatus::Domain && c.domain.empty())
+    failFile("join = domain needs a domain name");
   for (const NetworkComputer& n : c.network)
-    if (EqualsNoCase(n.name, c.computerName)) failFile("computer " + ToUtf8(n.name) + " is this computer itself");
+    if (EqualsNoCase(n.name, c.computerName))
+      failFile("computer " + ToUtf8(n.name) + " is this computer itself");
   return c;
 }
 
@@ -480,12 +555,18 @@ std::string MachineConfig::ToIni() const {
   std::ostringstream o;
   auto yn = [](bool b) { return b ? "yes" : "no"; };
   o << "; The emulated Windows machine of this folder. Read by every program of the machine\n"
-       "; layer; edit it while no program runs. Lines are \"key = value\"; \";\" starts a comment.\n\n";
+       "; layer; edit it while no program runs. Lines are \"key = value\"; \";\" starts a "
+       "comment.\n\n";
   o << "[machine]\n"
     << "computer = " << ToUtf8(computerName) << "\n"
     << "user = " << ToUtf8(userName) << "\n"
     << "; join = unjoined | workgroup | domain\n"
-    << "join = " << (join == JoinStatus::Unjoined ? "unjoined" : join == JoinStatus::Domain ? "domain" : join == JoinStatus::Unknown ? "unknown" : "workgroup") << "\n"
+    << "join = "
+    << (join == JoinStatus::Unjoined  ? "unjoined"
+        : join == JoinStatus::Domain  ? "domain"
+        : join == JoinStatus::Unknown ? "unknown"
+                                      : "workgroup")
+    << "\n"
     << "workgroup = " << ToUtf8(workgroup) << "\n"
     << "domain = " << ToUtf8(domain) << "\n"
     << "server = " << yn(server) << "\n\n";
@@ -494,7 +575,12 @@ std::string MachineConfig::ToIni() const {
     << "major = " << os.major << "\nminor = " << os.minor << "\nbuild = " << os.build << "\n"
     << "platform = " << os.platformId << "\n"
     << "; product_type = workstation | server | domain_controller\n"
-    << "product_type = " << (os.productType == 1 ? "workstation" : os.productType == 2 ? "domain_controller" : os.productType == 3 ? "server" : std::to_string(os.productType)) << "\n"
+    << "product_type = "
+    << (os.productType == 1   ? "workstation"
+        : os.productType == 2 ? "domain_controller"
+        : os.productType == 3 ? "server"
+                              : std::to_string(os.productType))
+    << "\n"
     << "architecture = " << (os.is64Bit ? "x64" : "x86") << "\n"
     << "service_pack = " << ToUtf8(os.servicePack) << "\n"
     << "display_version = " << ToUtf8(os.displayVersion) << "\n\n";
@@ -522,13 +608,15 @@ std::string MachineConfig::ToIni() const {
       << "flags = " << FlagsToText(d.flags) << "\n"
       << "read_only = " << yn(d.readOnly) << "\n"
       << "label = " << ToUtf8(d.label) << "\n"
-      << "serial = " << "0x" << std::hex << std::uppercase << d.serial << std::dec << "\n"
+      << "serial = "
+      << "0x" << std::hex << std::uppercase << d.serial << std::dec << "\n"
       << "; free_bytes / total_bytes: empty = the host's figures\n"
       << "free_bytes = " << (d.freeBytes ? std::to_string(*d.freeBytes) : "") << "\n"
       << "total_bytes = " << (d.totalBytes ? std::to_string(*d.totalBytes) : "") << "\n\n";
   }
   o << "[user]\n; local groups of the user, comma separated\nmemberships = ";
-  for (std::size_t i = 0; i < memberships.size(); ++i) o << (i ? ", " : "") << ToUtf8(memberships[i]);
+  for (std::size_t i = 0; i < memberships.size(); ++i)
+    o << (i ? ", " : "") << ToUtf8(memberships[i]);
   o << "\nelevated = " << yn(elevated) << "\n"
     << "; integrity = low | medium | high | system\n"
     << "integrity = " << ToUtf8(integrity) << "\n\n";
@@ -546,7 +634,8 @@ std::string MachineConfig::ToIni() const {
     std::string sec = k.substr(0, k.find('/'));
     std::string kind = sec.substr(0, sec.find(' '));
     if (kind == "machine" || kind == "os" || kind == "installer" || kind == "locale" ||
-        kind == "screen" || kind == "drive" || kind == "user" || kind == "uac" || kind == "computer")
+        kind == "screen" || kind == "drive" || kind == "user" || kind == "uac" ||
+        kind == "computer")
       continue;
     if (sec != lastSection) {
       o << "\n[" << sec << "]\n";
@@ -558,9 +647,13 @@ std::string MachineConfig::ToIni() const {
 }
 
 std::vector<std::wstring> FreshMachineFolders(const MachineConfig& c) {
-  std::vector<std::wstring> f = {L"C:\\Windows", L"C:\\Windows\\System32", L"C:\\Windows\\Temp",
-                                 L"C:\\Windows\\Fonts", L"C:\\Windows\\System32\\drivers\\etc",
-                                 L"C:\\Program Files", L"C:\\Program Files\\Common Files"};
+  std::vector<std::wstring> f = {L"C:\\Windows",
+                                 L"C:\\Windows\\System32",
+                                 L"C:\\Windows\\Temp",
+                                 L"C:\\Windows\\Fonts",
+                                 L"C:\\Windows\\System32\\drivers\\etc",
+                                 L"C:\\Program Files",
+                                 L"C:\\Program Files\\Common Files"};
   if (c.os.is64Bit) {
     f.push_back(L"C:\\Windows\\SysWOW64");
     f.push_back(L"C:\\Program Files (x86)");
@@ -569,18 +662,20 @@ std::vector<std::wstring> FreshMachineFolders(const MachineConfig& c) {
   if (c.os.major >= 6) {
     const std::wstring u = L"C:\\Users\\" + c.userName;
     for (const std::wstring& p :
-         {std::wstring(L"C:\\ProgramData"), std::wstring(L"C:\\Users"), std::wstring(L"C:\\Users\\Public"),
-          std::wstring(L"C:\\Users\\Default"), u, u + L"\\AppData", u + L"\\AppData\\Local",
-          u + L"\\AppData\\Local\\Temp", u + L"\\AppData\\Roaming", u + L"\\Desktop", u + L"\\Documents"})
+         {std::wstring(L"C:\\ProgramData"), std::wstring(L"C:\\Users"),
+          std::wstring(L"C:\\Users\\Public"), std::wstring(L"C:\\Users\\Default"), u,
+          u + L"\\AppData", u + L"\\AppData\\Local", u + L"\\AppData\\Local\\Temp",
+          u + L"\\AppData\\Roaming", u + L"\\Desktop", u + L"\\Documents"})
       f.push_back(p);
   } else {
     const std::wstring u = L"C:\\Documents and Settings\\" + c.userName;
     for (const std::wstring& p :
-         {std::wstring(L"C:\\Documents and Settings"), std::wstring(L"C:\\Documents and Settings\\All Users"),
+         {std::wstring(L"C:\\Documents and Settings"),
+          std::wstring(L"C:\\Documents and Settings\\All Users"),
           std::wstring(L"C:\\Documents and Settings\\All Users\\Application Data"),
           std::wstring(L"C:\\Documents and Settings\\Default User"), u, u + L"\\Application Data",
-          u + L"\\Local Settings", u + L"\\Local Settings\\Temp", u + L"\\Local Settings\\Application Data",
-          u + L"\\Desktop", u + L"\\My Documents"})
+          u + L"\\Local Settings", u + L"\\Local Settings\\Temp",
+          u + L"\\Local Settings\\Application Data", u + L"\\Desktop", u + L"\\My Documents"})
       f.push_back(p);
   }
   return f;
@@ -631,7 +726,8 @@ std::string DriveFolder(const std::string& root, const DriveConfig& d) {
 void CreateSkeleton(const std::string& root, const MachineConfig& config) {
   for (const DriveConfig& d : config.drives)
     if (d.hostPath.empty() && !hostio::MakeDirs(DriveFolder(root, d)))
-      throw MachineError(DriveFolder(root, d) + ": cannot create the drive folder (" + std::strerror(errno) + ")");
+      throw MachineError(DriveFolder(root, d) + ": cannot create the drive folder (" +
+                         std::strerror(errno) + ")");
   const std::string c = DriveFolder(root, *config.Drive(L'C'));
   for (const std::wstring& w : FreshMachineFolders(config)) {
     std::string rel = ToUtf8(w.substr(3));
@@ -647,11 +743,13 @@ void CreateSkeleton(const std::string& root, const MachineConfig& config) {
 
 std::unique_ptr<Machine> Machine::Init(const std::string& rootIn, const MachineConfig& config) {
   const std::string root = AbsoluteHostPath(rootIn);
-  if (root.empty() || root == "/") throw MachineError("\"" + rootIn + "\" cannot be a machine root");
+  if (root.empty() || root == "/")
+    throw MachineError("\"" + rootIn + "\" cannot be a machine root");
   if (!hostio::MakeDirs(root))
     throw MachineError(root + ": cannot create the machine folder (" + std::strerror(errno) + ")");
   RootLock lock(root);
-  if (!lock.Ok()) throw MachineError(root + ": cannot open the machine folder (" + std::strerror(errno) + ")");
+  if (!lock.Ok())
+    throw MachineError(root + ": cannot open the machine folder (" + std::strerror(errno) + ")");
   if (hostio::Exists(root + "/machine.ini"))
     throw MachineError(root + " already holds a machine (machine.ini exists)");
   if (!config.Drive(L'C')) throw MachineError("a machine needs a drive C:");
@@ -684,7 +782,8 @@ std::unique_ptr<Machine> Machine::Open(const std::string& rootIn, bool create) {
       // another process creating the same machine is tolerated.
       RootLock lock(root);
       if (!hostio::Exists(ini))
-        throw MachineError(root + " is not empty and holds no machine.ini; refusing to make a machine there");
+        throw MachineError(
+            root + " is not empty and holds no machine.ini; refusing to make a machine there");
     } else {
       try {
         return Init(root, MachineConfig::Defaults());

@@ -50,14 +50,14 @@ inline constexpr DWORD FILE_READ_ONLY_VOLUME = 0x00080000;
 
 // One drive letter of the machine ([drive C] section).
 struct DriveConfig {
-  wchar_t letter = L'C';              // upper case 'A'..'Z'
-  unsigned type = DRIVE_FIXED;        // DRIVE_* (type = fixed | remote | cdrom | removable | ramdisk)
-  std::string hostPath;               // absolute host folder; empty = <root>/drive_<letter>
+  wchar_t letter = L'C';        // upper case 'A'..'Z'
+  unsigned type = DRIVE_FIXED;  // DRIVE_* (type = fixed | remote | cdrom | removable | ramdisk)
+  std::string hostPath;         // absolute host folder; empty = <root>/drive_<letter>
   std::wstring fileSystem = L"NTFS";  // file_system = NTFS | FAT32 | ...
   DWORD flags = 0;                    // FILE_* flags; "flags = persistent_acls, ..." or a number
-  bool readOnly = false;              // read_only = yes: every change fails with ERROR_WRITE_PROTECT
-  std::wstring label;                 // volume label
-  DWORD serial = 0;                   // volume serial number
+  bool readOnly = false;  // read_only = yes: every change fails with ERROR_WRITE_PROTECT
+  std::wstring label;     // volume label
+  DWORD serial = 0;       // volume serial number
   std::optional<std::uint64_t> freeBytes;   // fixed free space; default: the host's
   std::optional<std::uint64_t> totalBytes;  // fixed size; default: the host's
   bool PersistentAcls() const { return (flags & FILE_PERSISTENT_ACLS) != 0; }
@@ -65,9 +65,9 @@ struct DriveConfig {
 
 // Another computer of the network ([computer NAME] section).
 struct NetworkComputer {
-  std::wstring name;                     // NetBIOS name, upper case
-  std::wstring workgroup;                // its workgroup or domain
-  bool server = false;                   // a server (NetServerEnum SV_TYPE_SERVER_NT)
+  std::wstring name;                       // NetBIOS name, upper case
+  std::wstring workgroup;                  // its workgroup or domain
+  bool server = false;                     // a server (NetServerEnum SV_TYPE_SERVER_NT)
   std::optional<std::string> machineRoot;  // host path of that computer's own machine root
 };
 
@@ -79,11 +79,11 @@ struct OsVersion {
   DWORD major = 10;
   DWORD minor = 0;
   DWORD build = 19045;
-  DWORD platformId = 2;        // VER_PLATFORM_WIN32_NT
-  unsigned productType = 1;    // VER_NT_WORKSTATION 1, VER_NT_DOMAIN_CONTROLLER 2, VER_NT_SERVER 3
-  bool is64Bit = true;         // architecture = x64 | x86
+  DWORD platformId = 2;      // VER_PLATFORM_WIN32_NT
+  unsigned productType = 1;  // VER_NT_WORKSTATION 1, VER_NT_DOMAIN_CONTROLLER 2, VER_NT_SERVER 3
+  bool is64Bit = true;       // architecture = x64 | x86
   std::wstring productName = L"Windows 10 Pro";
-  std::wstring servicePack;    // CSD version, e.g. L"Service Pack 3"; empty for none
+  std::wstring servicePack;  // CSD version, e.g. L"Service Pack 3"; empty for none
   std::wstring displayVersion = L"22H2";
 };
 
@@ -100,10 +100,10 @@ struct MachineConfig {
   // [machine]
   std::wstring computerName = L"TOLMERA-PC";
   std::wstring userName = L"User";
-  std::wstring workgroup = L"WORKGROUP";   // used when join = workgroup
-  std::wstring domain;                     // used when join = domain
+  std::wstring workgroup = L"WORKGROUP";  // used when join = workgroup
+  std::wstring domain;                    // used when join = domain
   JoinStatus join = JoinStatus::Workgroup;
-  bool server = false;                     // this computer is a server (file shares offered)
+  bool server = false;  // this computer is a server (file shares offered)
 
   // [os]
   OsVersion os;
@@ -129,7 +129,7 @@ struct MachineConfig {
 
   // [user]
   std::vector<std::wstring> memberships = {L"Administrators", L"Users"};  // local groups
-  bool elevated = true;   // the installer's token is elevated (full administrator token)
+  bool elevated = true;              // the installer's token is elevated (full administrator token)
   std::wstring integrity = L"high";  // low | medium | high | system
 
   // [uac]
@@ -181,7 +181,7 @@ class Machine {
   using InitHook = std::function<void(Machine&)>;
   static void AddInitHook(const std::string& name, InitHook hook);
 
-  const std::string& Root() const { return root_; }       // absolute host path, no final '/'
+  const std::string& Root() const { return root_; }  // absolute host path, no final '/'
   const MachineConfig& Config() const { return config_; }
   std::string IniPath() const { return root_ + "/machine.ini"; }
   // Folder for the machine's own bookkeeping (handle table, locks): <root>/state, created.

@@ -59,7 +59,8 @@ bool PathCanonicalizeW(std::wstring& out, std::wstring_view path) {
     std::size_t r = PathRootLength(path);
     root = std::wstring(path.substr(0, r));
     rest = path.substr(r);
-    if (!rest.empty() && rest[0] == L'\\') rest.remove_prefix(1);
+    if (!rest.empty() && rest[0] == L'\\')
+      rest.remove_prefix(1);
     else if (rest.empty() && !root.empty()) {
       out = root;
       return true;
@@ -163,8 +164,10 @@ bool PathCombineW(std::wstring& out, std::wstring_view dir, std::wstring_view fi
   if (file.empty()) {
     tmp = std::wstring(dir);
   } else if (dir.empty() || !PathIsRelativeW(file)) {
-    if (dir.empty() || file[0] != L'\\' || PathIsUNCW(file)) tmp = std::wstring(file);
-    else useBoth = strip = true;
+    if (dir.empty() || file[0] != L'\\' || PathIsUNCW(file))
+      tmp = std::wstring(file);
+    else
+      useBoth = strip = true;
   } else {
     useBoth = true;
   }
@@ -226,8 +229,10 @@ bool PathRemoveFileSpecW(std::wstring& path) {
 std::wstring_view PathFindExtensionW(std::wstring_view path) {
   std::size_t last = std::wstring_view::npos;
   for (std::size_t i = 0; i < path.size(); ++i) {
-    if (path[i] == L'\\' || path[i] == L' ') last = std::wstring_view::npos;
-    else if (path[i] == L'.') last = i;
+    if (path[i] == L'\\' || path[i] == L' ')
+      last = std::wstring_view::npos;
+    else if (path[i] == L'.')
+      last = i;
   }
   if (last == std::wstring_view::npos) return path.substr(path.size());
   return path.substr(last);
@@ -278,7 +283,8 @@ void PathUnquoteSpacesW(std::wstring& path) {
 }
 
 int PathGetDriveNumberW(std::wstring_view path) {
-  if (path.size() >= 4 && path[0] == L'\\' && path[1] == L'\\' && path[2] == L'?' && path[3] == L'\\')
+  if (path.size() >= 4 && path[0] == L'\\' && path[1] == L'\\' && path[2] == L'?' &&
+      path[3] == L'\\')
     path.remove_prefix(4);
   if (path.size() >= 2 && IsDriveLetter(path[0]) && path[1] == L':')
     return static_cast<int>(UpperChar(path[0]) - L'A');
@@ -354,8 +360,15 @@ bool IsValidFileName(std::wstring_view element) {
   for (wchar_t c : element) {
     if (c < 0x20) return false;
     switch (c) {
-      case L'<': case L'>': case L':': case L'"': case L'/': case L'\\': case L'|': case L'?': case L'*':
-        return false;
+      case L'<':
+      case L'>':
+      case L':':
+      case L'"':
+      case L'/':
+      case L'\\':
+      case L'|':
+      case L'?':
+      case L'*': return false;
       default: break;
     }
   }
@@ -472,8 +485,8 @@ DWORD GetFullPathNameW(std::wstring_view nameIn, std::wstring& full) {
     if (c == L'/') c = L'\\';
   if (name.find(L'\0') != std::wstring::npos) return Fail(ERROR_INVALID_NAME);
   // Paths in the device namespace are taken as they stand.
-  if (name.size() >= 4 && name[0] == L'\\' && name[1] == L'\\' && (name[2] == L'?' || name[2] == L'.') &&
-      name[3] == L'\\') {
+  if (name.size() >= 4 && name[0] == L'\\' && name[1] == L'\\' &&
+      (name[2] == L'?' || name[2] == L'.') && name[3] == L'\\') {
     if (name.size() >= 32767) return Fail(ERROR_FILENAME_EXCED_RANGE);
     full = name;
     return Fail(ERROR_SUCCESS);
@@ -511,12 +524,14 @@ DWORD GetFullPathNameW(std::wstring_view nameIn, std::wstring& full) {
     std::wstring cwd = GetCurrentDirectoryW();
     std::size_t r = PathRootLength(cwd);
     root = cwd.substr(0, r);
-    if (name[0] == L'\\') rest = name.substr(1);
-    else rest = cwd.substr(r) + L"\\" + name;
+    if (name[0] == L'\\')
+      rest = name.substr(1);
+    else
+      rest = cwd.substr(r) + L"\\" + name;
   }
   if (root.size() == 2 && root[1] == L':') root += L'\\';
-  if (root.size() >= 2 && root[0] == L'\\' && root[1] == L'\\' && root.back() != L'\\' && !rest.empty() &&
-      rest[0] != L'\\')
+  if (root.size() >= 2 && root[0] == L'\\' && root[1] == L'\\' && root.back() != L'\\' &&
+      !rest.empty() && rest[0] != L'\\')
     rest = L"\\" + rest;
   std::wstring result = Normalise(root, rest);
   if (result.size() >= 32767) return Fail(ERROR_FILENAME_EXCED_RANGE);
@@ -532,7 +547,8 @@ DWORD SetCurrentDirectoryW(std::wstring_view path) {
   if (rc == ERROR_FILE_NOT_FOUND) return Fail(ERROR_FILE_NOT_FOUND);
   if (rc != ERROR_SUCCESS) return Fail(rc);
   if (!(info.attributes & FILE_ATTRIBUTE_DIRECTORY)) return Fail(ERROR_DIRECTORY);
-  if (full.size() > 3 && full.back() == L'\\' && !(full[0] == L'\\' && PathIsRootW(full))) full.pop_back();
+  if (full.size() > 3 && full.back() == L'\\' && !(full[0] == L'\\' && PathIsRootW(full)))
+    full.pop_back();
   {
     CwdState& s = Cwd();
     std::lock_guard<std::mutex> lock(s.mutex);

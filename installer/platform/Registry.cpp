@@ -42,7 +42,8 @@ std::unordered_set<KeyHandle*>& LiveHandles() {
 }
 
 bool IsPredefined(HKEY key) {
-  return key == HKEY_CLASSES_ROOT || key == HKEY_CURRENT_USER || key == HKEY_LOCAL_MACHINE || key == HKEY_USERS;
+  return key == HKEY_CLASSES_ROOT || key == HKEY_CURRENT_USER || key == HKEY_LOCAL_MACHINE ||
+         key == HKEY_USERS;
 }
 
 std::shared_ptr<reg::Store> StoreOf(const Machine& machine);
@@ -174,8 +175,8 @@ const std::vector<std::vector<std::wstring>>& SharedSoftwareKeys() {
 }
 
 bool IsComClassesKey(const std::wstring& folded) {
-  return folded == L"CLSID" || folded == L"INTERFACE" || folded == L"DIRECTSHOW" || folded == L"MEDIA TYPE" ||
-         folded == L"MEDIAFOUNDATION";
+  return folded == L"CLSID" || folded == L"INTERFACE" || folded == L"DIRECTSHOW" ||
+         folded == L"MEDIA TYPE" || folded == L"MEDIAFOUNDATION";
 }
 
 // Applies WOW64 redirection to a physical path of HKLM or a user hive.
@@ -194,7 +195,8 @@ std::vector<std::wstring> Redirect(Area area, const std::vector<std::wstring>& p
   if (folded.size() >= 2 && (folded[1] == L"WOW6432NODE" || folded[1] == L"CLASSES")) return path;
   if (folded.size() >= 2) {
     for (const auto& shared : SharedSoftwareKeys()) {
-      if (folded.size() - 1 >= shared.size() && std::equal(shared.begin(), shared.end(), folded.begin() + 1))
+      if (folded.size() - 1 >= shared.size() &&
+          std::equal(shared.begin(), shared.end(), folded.begin() + 1))
         return path;
     }
   }
@@ -221,7 +223,9 @@ const Key* Find(const Key& root, const std::vector<std::wstring>& path) {
   return key;
 }
 
-Key* FindMutable(Key& root, const std::vector<std::wstring>& path) { return const_cast<Key*>(Find(root, path)); }
+Key* FindMutable(Key& root, const std::vector<std::wstring>& path) {
+  return const_cast<Key*>(Find(root, path));
+}
 
 // The hive that a handle (or a path below HKEY_USERS) lives in.
 reg::Hive* HiveOf(const KeyHandle& h) {
@@ -247,7 +251,8 @@ DWORD Resolve(const KeyHandle& base, const std::wstring& subKey, REGSAM sam, Key
   target.sam = sam & ~KEY_WOW64_RES;
   if (base.area == Area::UsersRoot) {
     if (parts.empty()) return ERROR_SUCCESS;
-    if (parts[0] == L"." || parts[0] == L".." || parts[0].find(L'/') != std::wstring::npos) return ERROR_FILE_NOT_FOUND;
+    if (parts[0] == L"." || parts[0] == L".." || parts[0].find(L'/') != std::wstring::npos)
+      return ERROR_FILE_NOT_FOUND;
     if (!UserHiveExists(*base.store, parts[0])) return ERROR_FILE_NOT_FOUND;
     target.area = Area::User;
     target.userHive = parts[0];
@@ -292,7 +297,8 @@ RegistrySecurityHooks SecurityHooks() {
 
 // The descriptor that applies to the key at the first `depth` components of `path`: its own, or
 // the nearest ancestor's.
-std::wstring EffectiveSddl(const Key& root, const std::vector<std::wstring>& path, std::size_t depth) {
+std::wstring EffectiveSddl(const Key& root, const std::vector<std::wstring>& path,
+                           std::size_t depth) {
   std::wstring sddl = root.sddl;
   const Key* k = &root;
   for (std::size_t i = 0; i < depth && k; ++i) {
@@ -306,13 +312,15 @@ std::wstring HiveRootName(const KeyHandle& h) {
   return h.area == Area::Machine ? L"HKEY_LOCAL_MACHINE" : L"HKEY_USERS\\" + h.userHive;
 }
 
-LSTATUS OpenOrCreate(HKEY key, const std::wstring& subKey, REGSAM sam, bool create, HKEY* result, DWORD* disposition) {
+LSTATUS OpenOrCreate(HKEY key, const std::wstring& subKey, REGSAM sam, bool create, HKEY* result,
+                     DWORD* disposition) {
   if (!result) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
   KeyHandle base;
   DWORD status = Lookup(key, base);
   if (status != ERROR_SUCCESS) return status;
-  if (create && !IsPredefined(key) && !(base.sam & KEY_CREATE_SUB_KEY) && !subKey.empty()) return ERROR_ACCESS_DENIED;
+  if (create && !IsPredefined(key) && !(base.sam & KEY_CREATE_SUB_KEY) && !subKey.empty())
+    return ERROR_ACCESS_DENIED;
   KeyHandle target;
   status = Resolve(base, subKey, sam, target);
   if (status != ERROR_SUCCESS) return status;
@@ -322,7 +330,8 @@ LSTATUS OpenOrCreate(HKEY key, const std::wstring& subKey, REGSAM sam, bool crea
     *result = NewHandle(target);
     return ERROR_SUCCESS;
   }
-  const std::vector<std::wstring> basePath = base.area == target.area ? base.path : std::vector<std::wstring>{};
+  const std::vector<std::wstring> basePath =
+      base.area == target.area ? base.path : std::vector<std::wstring>{};
   DWORD disp = REG_OPENED_EXISTING_KEY;
   const RegistrySecurityHooks security = SecurityHooks();
   const REGSAM wanted = sam & ~KEY_WOW64_RES;
@@ -332,13 +341,15 @@ LSTATUS OpenOrCreate(HKEY key, const std::wstring& subKey, REGSAM sam, bool crea
   };
   if (!create) {
     status = hive->Read([&](const Key& root) -> DWORD {
-      if (!IsPredefined(key) && base.area != Area::UsersRoot && !Find(root, base.path)) return ERROR_KEY_DELETED;
+      if (!IsPredefined(key) && base.area != Area::UsersRoot && !Find(root, base.path))
+        return ERROR_KEY_DELETED;
       if (!Find(root, target.path)) return ERROR_FILE_NOT_FOUND;
       return checkOpen(root);
     });
   } else {
     status = hive->Write([&](Key& root, bool& changed) -> DWORD {
-      if (!IsPredefined(key) && base.area != Area::UsersRoot && !Find(root, base.path)) return ERROR_KEY_DELETED;
+      if (!IsPredefined(key) && base.area != Area::UsersRoot && !Find(root, base.path))
+        return ERROR_KEY_DELETED;
       if (Find(root, target.path)) return checkOpen(root);
       // The deepest existing key must let us create below it.
       Key* k = &root;
@@ -450,7 +461,8 @@ DWORD DeleteKeyImpl(HKEY key, const std::wstring& subKey, REGSAM sam, bool tree)
   reg::Hive* hive = HiveOf(target);
   if (!hive || target.path.empty()) return ERROR_ACCESS_DENIED;  // a hive's root stays
   return hive->Write([&](Key& root, bool& changed) -> DWORD {
-    if (!IsPredefined(key) && base.area == target.area && !Find(root, base.path)) return ERROR_KEY_DELETED;
+    if (!IsPredefined(key) && base.area == target.area && !Find(root, base.path))
+      return ERROR_KEY_DELETED;
     std::vector<std::wstring> parentPath(target.path.begin(), target.path.end() - 1);
     Key* parent = FindMutable(root, parentPath);
     Key* victim = parent ? parent->Child(target.path.back()) : nullptr;
@@ -471,8 +483,9 @@ LSTATUS RegOpenKeyExW(HKEY key, const wchar_t* subKey, DWORD options, REGSAM sam
   return static_cast<LSTATUS>(OpenOrCreate(key, FromCString(subKey), sam, false, result, nullptr));
 }
 
-LSTATUS RegCreateKeyExW(HKEY key, const wchar_t* subKey, DWORD reserved, wchar_t* className, DWORD options, REGSAM sam,
-                        const void* security, HKEY* result, DWORD* disposition) {
+LSTATUS RegCreateKeyExW(HKEY key, const wchar_t* subKey, DWORD reserved, wchar_t* className,
+                        DWORD options, REGSAM sam, const void* security, HKEY* result,
+                        DWORD* disposition) {
   if (!subKey) return ERROR_INVALID_PARAMETER;
   return static_cast<LSTATUS>(OpenOrCreate(key, subKey, sam, true, result, disposition));
 }
@@ -488,8 +501,8 @@ LSTATUS RegCloseKey(HKEY key) {
   return ERROR_SUCCESS;
 }
 
-LSTATUS RegEnumKeyExW(HKEY key, DWORD index, wchar_t* name, DWORD* nameChars, DWORD* reserved, wchar_t* className,
-                      DWORD* classChars, void* lastWriteTime) {
+LSTATUS RegEnumKeyExW(HKEY key, DWORD index, wchar_t* name, DWORD* nameChars, DWORD* reserved,
+                      wchar_t* className, DWORD* classChars, void* lastWriteTime) {
   if (lastWriteTime) std::memset(lastWriteTime, 0, sizeof(std::uint64_t));  // times are not kept
   if (classChars) {
     if (className && *classChars) className[0] = L'\0';
@@ -503,8 +516,8 @@ LSTATUS RegEnumKeyExW(HKEY key, DWORD index, wchar_t* name, DWORD* nameChars, DW
   }));
 }
 
-LSTATUS RegEnumValueW(HKEY key, DWORD index, wchar_t* name, DWORD* nameChars, DWORD* reserved, DWORD* type, BYTE* data,
-                      DWORD* dataBytes) {
+LSTATUS RegEnumValueW(HKEY key, DWORD index, wchar_t* name, DWORD* nameChars, DWORD* reserved,
+                      DWORD* type, BYTE* data, DWORD* dataBytes) {
   return static_cast<LSTATUS>(ReadKey(key, KEY_QUERY_VALUE, [&](const Key& k) -> DWORD {
     if (index >= k.Values().size()) return ERROR_NO_MORE_ITEMS;
     const reg::Value& v = k.Values()[index];
@@ -517,8 +530,8 @@ LSTATUS RegEnumValueW(HKEY key, DWORD index, wchar_t* name, DWORD* nameChars, DW
   }));
 }
 
-LSTATUS RegQueryValueExW(HKEY key, const wchar_t* valueName, DWORD* reserved, DWORD* type, BYTE* data,
-                         DWORD* dataBytes) {
+LSTATUS RegQueryValueExW(HKEY key, const wchar_t* valueName, DWORD* reserved, DWORD* type,
+                         BYTE* data, DWORD* dataBytes) {
   std::wstring name = FromCString(valueName);
   return static_cast<LSTATUS>(ReadKey(key, KEY_QUERY_VALUE, [&](const Key& k) -> DWORD {
     const reg::Value* v = k.FindValue(name);
@@ -540,8 +553,8 @@ DWORD SetValueImpl(HKEY key, const std::wstring& name, DWORD type, std::vector<s
 }
 }  // namespace
 
-LSTATUS RegSetValueExW(HKEY key, const wchar_t* valueName, DWORD reserved, DWORD type, const BYTE* data,
-                       DWORD dataBytes) {
+LSTATUS RegSetValueExW(HKEY key, const wchar_t* valueName, DWORD reserved, DWORD type,
+                       const BYTE* data, DWORD dataBytes) {
   if (!data && dataBytes) return ERROR_INVALID_PARAMETER;
   std::vector<std::uint8_t> bytes(data, data + (data ? dataBytes : 0));
   return static_cast<LSTATUS>(SetValueImpl(key, FromCString(valueName), type, std::move(bytes)));
@@ -581,9 +594,10 @@ LSTATUS RegDeleteTreeW(HKEY key, const wchar_t* subKey) {
   }));
 }
 
-LSTATUS RegQueryInfoKeyW(HKEY key, wchar_t* className, DWORD* classChars, DWORD* reserved, DWORD* subKeys,
-                         DWORD* maxSubKeyChars, DWORD* maxClassChars, DWORD* values, DWORD* maxValueNameChars,
-                         DWORD* maxValueBytes, DWORD* securityBytes, void* lastWriteTime) {
+LSTATUS RegQueryInfoKeyW(HKEY key, wchar_t* className, DWORD* classChars, DWORD* reserved,
+                         DWORD* subKeys, DWORD* maxSubKeyChars, DWORD* maxClassChars, DWORD* values,
+                         DWORD* maxValueNameChars, DWORD* maxValueBytes, DWORD* securityBytes,
+                         void* lastWriteTime) {
   if (lastWriteTime) std::memset(lastWriteTime, 0, sizeof(std::uint64_t));  // times are not kept
   if (classChars) {
     if (className && *classChars) className[0] = L'\0';
@@ -647,7 +661,8 @@ LSTATUS RegKey::Open(HKEY parent, const std::wstring& subKey, REGSAM sam) {
 LSTATUS RegKey::Create(HKEY parent, const std::wstring& subKey, REGSAM sam, DWORD* disposition) {
   Close();
   if (subKey.find(L'\0') != std::wstring::npos) return ERROR_INVALID_PARAMETER;
-  return RegCreateKeyExW(parent, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, sam, nullptr, &key_, disposition);
+  return RegCreateKeyExW(parent, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, sam, nullptr,
+                         &key_, disposition);
 }
 
 void RegKey::Close() {
@@ -866,7 +881,9 @@ std::wstring SecondUserNameOf(const MachineConfig& config) {
   return L"User2";
 }
 
-std::wstring SecondUserSidOf(const MachineConfig& config) { return MachineSidOf(config) + L"-1002"; }
+std::wstring SecondUserSidOf(const MachineConfig& config) {
+  return MachineSidOf(config) + L"-1002";
+}
 
 std::wstring MachineSid() { return MachineSidOf(CurrentConfig()); }
 std::wstring CurrentUserSid() { return UserSidOf(CurrentConfig()); }

@@ -82,25 +82,26 @@ inline constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 LSTATUS RegOpenKeyExW(HKEY key, const wchar_t* subKey, DWORD options, REGSAM sam, HKEY* result);
 // `disposition` receives REG_CREATED_NEW_KEY or REG_OPENED_EXISTING_KEY. Missing intermediate
 // keys are created. `className` and `security` are accepted and ignored.
-LSTATUS RegCreateKeyExW(HKEY key, const wchar_t* subKey, DWORD reserved, wchar_t* className, DWORD options, REGSAM sam,
-                        const void* security, HKEY* result, DWORD* disposition);
+LSTATUS RegCreateKeyExW(HKEY key, const wchar_t* subKey, DWORD reserved, wchar_t* className,
+                        DWORD options, REGSAM sam, const void* security, HKEY* result,
+                        DWORD* disposition);
 LSTATUS RegCloseKey(HKEY key);
 // Sub-key `index` (ordered by upper-cased name); ERROR_NO_MORE_ITEMS past the end;
 // ERROR_MORE_DATA when `nameChars` (in characters, including the terminator) is too small.
 // On success `nameChars` is the length without the terminator. `className`, `classChars` and
 // `lastWriteTime` may be null; keys keep no times, so a given FILETIME (8 bytes) is set to 0.
-LSTATUS RegEnumKeyExW(HKEY key, DWORD index, wchar_t* name, DWORD* nameChars, DWORD* reserved, wchar_t* className,
-                      DWORD* classChars, void* lastWriteTime);
+LSTATUS RegEnumKeyExW(HKEY key, DWORD index, wchar_t* name, DWORD* nameChars, DWORD* reserved,
+                      wchar_t* className, DWORD* classChars, void* lastWriteTime);
 // Value `index` in creation order; ERROR_NO_MORE_ITEMS past the end; ERROR_MORE_DATA when the
 // name or the data buffer is too small (`dataBytes` then holds the size needed).
-LSTATUS RegEnumValueW(HKEY key, DWORD index, wchar_t* name, DWORD* nameChars, DWORD* reserved, DWORD* type, BYTE* data,
-                      DWORD* dataBytes);
+LSTATUS RegEnumValueW(HKEY key, DWORD index, wchar_t* name, DWORD* nameChars, DWORD* reserved,
+                      DWORD* type, BYTE* data, DWORD* dataBytes);
 // ERROR_FILE_NOT_FOUND for a missing value; with `data` null only the size is returned; with a
 // buffer that is too small ERROR_MORE_DATA and the size needed.
-LSTATUS RegQueryValueExW(HKEY key, const wchar_t* valueName, DWORD* reserved, DWORD* type, BYTE* data,
-                         DWORD* dataBytes);
-LSTATUS RegSetValueExW(HKEY key, const wchar_t* valueName, DWORD reserved, DWORD type, const BYTE* data,
-                       DWORD dataBytes);
+LSTATUS RegQueryValueExW(HKEY key, const wchar_t* valueName, DWORD* reserved, DWORD* type,
+                         BYTE* data, DWORD* dataBytes);
+LSTATUS RegSetValueExW(HKEY key, const wchar_t* valueName, DWORD reserved, DWORD type,
+                       const BYTE* data, DWORD dataBytes);
 LSTATUS RegDeleteValueW(HKEY key, const wchar_t* valueName);
 // Deletes a key without sub-keys; ERROR_ACCESS_DENIED (5) when it has some, ERROR_FILE_NOT_FOUND
 // when it is missing.
@@ -111,9 +112,10 @@ LSTATUS RegDeleteKeyExW(HKEY key, const wchar_t* subKey, REGSAM sam, DWORD reser
 LSTATUS RegDeleteTreeW(HKEY key, const wchar_t* subKey);
 // Any pointer may be null. Lengths are in characters without the terminator; the largest data
 // size is in bytes.
-LSTATUS RegQueryInfoKeyW(HKEY key, wchar_t* className, DWORD* classChars, DWORD* reserved, DWORD* subKeys,
-                         DWORD* maxSubKeyChars, DWORD* maxClassChars, DWORD* values, DWORD* maxValueNameChars,
-                         DWORD* maxValueBytes, DWORD* securityBytes, void* lastWriteTime);
+LSTATUS RegQueryInfoKeyW(HKEY key, wchar_t* className, DWORD* classChars, DWORD* reserved,
+                         DWORD* subKeys, DWORD* maxSubKeyChars, DWORD* maxClassChars, DWORD* values,
+                         DWORD* maxValueNameChars, DWORD* maxValueBytes, DWORD* securityBytes,
+                         void* lastWriteTime);
 // Whether the key is reachable; ERROR_KEY_DELETED when another call or process deleted it.
 LSTATUS RegFlushKey(HKEY key);
 
@@ -147,13 +149,15 @@ class RegKey {
   LSTATUS QueryDword(const std::wstring& name, DWORD& value) const;
   LSTATUS QueryQword(const std::wstring& name, std::uint64_t& value) const;
   LSTATUS QueryMultiString(const std::wstring& name, std::vector<std::wstring>& value) const;
-  LSTATUS QueryBinary(const std::wstring& name, std::vector<BYTE>& value, DWORD* type = nullptr) const;
+  LSTATUS QueryBinary(const std::wstring& name, std::vector<BYTE>& value,
+                      DWORD* type = nullptr) const;
 
   LSTATUS SetString(const std::wstring& name, const std::wstring& value, DWORD type = REG_SZ);
   LSTATUS SetDword(const std::wstring& name, DWORD value);
   LSTATUS SetQword(const std::wstring& name, std::uint64_t value);
   LSTATUS SetMultiString(const std::wstring& name, const std::vector<std::wstring>& value);
-  LSTATUS SetBinary(const std::wstring& name, const std::vector<BYTE>& value, DWORD type = REG_BINARY);
+  LSTATUS SetBinary(const std::wstring& name, const std::vector<BYTE>& value,
+                    DWORD type = REG_BINARY);
   LSTATUS DeleteValue(const std::wstring& name);
   LSTATUS DeleteSubKey(const std::wstring& name);
   LSTATUS DeleteTree(const std::wstring& name);
@@ -190,8 +194,8 @@ std::wstring HiveErrorText(HKEY key);
 LSTATUS ExportKey(HKEY root, const std::wstring& subKey, REGSAM view, std::string& text);
 
 // SIDs of the machine's accounts as the registry names them (ProfileList, HKEY_USERS).
-// The machine SID comes from machine.ini ("[accounts] machine_sid = S-1-5-21-a-b-c") or is derived from
-// the computer name; the user is RID 1001 and the second user RID 1002.
+// The machine SID comes from machine.ini ("[accounts] machine_sid = S-1-5-21-a-b-c") or is derived
+// from the computer name; the user is RID 1001 and the second user RID 1002.
 std::wstring MachineSid();
 std::wstring CurrentUserSid();
 // The second local user of a fresh machine (machine.ini "[accounts] second_user", default

@@ -36,7 +36,8 @@ void Dword(Key* key, const std::wstring& name, DWORD value) {
 }
 
 // "C:\Users\User\AppData" -> "%USERPROFILE%\AppData" for the User Shell Folders.
-std::wstring Unexpand(const std::wstring& path, const std::wstring& prefix, const std::wstring& variable) {
+std::wstring Unexpand(const std::wstring& path, const std::wstring& prefix,
+                      const std::wstring& variable) {
   if (path.size() >= prefix.size() && path.compare(0, prefix.size(), prefix) == 0)
     return variable + path.substr(prefix.size());
   return path;
@@ -61,7 +62,8 @@ void CurrentVersionValues(Key* cv, const MachineConfig& c, bool view32) {
 void NtCurrentVersionValues(Key* nt, const MachineConfig& c) {
   const auto& os = c.os;
   const bool modern = os.major >= 10 || (os.major == 6 && os.minor >= 3);
-  std::wstring version = modern ? L"6.3" : std::to_wstring(os.major) + L"." + std::to_wstring(os.minor);
+  std::wstring version =
+      modern ? L"6.3" : std::to_wstring(os.major) + L"." + std::to_wstring(os.minor);
   Sz(nt, L"ProductName", os.productName);
   Sz(nt, L"CurrentVersion", version);
   Sz(nt, L"CurrentBuild", std::to_wstring(os.build));
@@ -99,8 +101,10 @@ void FillMachineHive(Key& root, const MachineConfig& c) {
   Path(root, L"SOFTWARE\\Policies");
   Path(root, L"SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources");
   if (os64) {
-    CurrentVersionValues(Path(root, L"SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion"), c, true);
-    NtCurrentVersionValues(Path(root, L"SOFTWARE\\WOW6432Node\\Microsoft\\Windows NT\\CurrentVersion"), c);
+    CurrentVersionValues(Path(root, L"SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion"),
+                         c, true);
+    NtCurrentVersionValues(
+        Path(root, L"SOFTWARE\\WOW6432Node\\Microsoft\\Windows NT\\CurrentVersion"), c);
     Path(root, L"SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
     Path(root, L"SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run");
     Path(root, L"SOFTWARE\\WOW6432Node\\ODBC\\ODBC.INI\\ODBC Data Sources");
@@ -118,7 +122,8 @@ void FillMachineHive(Key& root, const MachineConfig& c) {
   // Common shell folders, in both views.
   for (const wchar_t* software : {L"SOFTWARE\\", L"SOFTWARE\\WOW6432Node\\"}) {
     if (!os64 && std::wstring(software) != L"SOFTWARE\\") continue;
-    const std::wstring explorer = std::wstring(software) + L"Microsoft\\Windows\\CurrentVersion\\Explorer\\";
+    const std::wstring explorer =
+        std::wstring(software) + L"Microsoft\\Windows\\CurrentVersion\\Explorer\\";
     Key* shell = Path(root, explorer + L"Shell Folders");
     Key* userShell = Path(root, explorer + L"User Shell Folders");
     const std::wstring commonData = SpecialFolderPath(c, CSIDL_COMMON_APPDATA);
@@ -127,25 +132,32 @@ void FillMachineHive(Key& root, const MachineConfig& c) {
       const wchar_t* name;
       int csidl;
     } common[] = {
-        {L"Common AppData", CSIDL_COMMON_APPDATA},      {L"Common Desktop", CSIDL_COMMON_DESKTOPDIRECTORY},
-        {L"Common Documents", CSIDL_COMMON_DOCUMENTS},  {L"Common Programs", CSIDL_COMMON_PROGRAMS},
-        {L"Common Start Menu", CSIDL_COMMON_STARTMENU}, {L"Common Startup", CSIDL_COMMON_STARTUP},
-        {L"Common Templates", CSIDL_COMMON_TEMPLATES},  {L"Common Administrative Tools", CSIDL_COMMON_ADMINTOOLS},
-        {L"CommonMusic", CSIDL_COMMON_MUSIC},           {L"CommonPictures", CSIDL_COMMON_PICTURES},
+        {L"Common AppData", CSIDL_COMMON_APPDATA},
+        {L"Common Desktop", CSIDL_COMMON_DESKTOPDIRECTORY},
+        {L"Common Documents", CSIDL_COMMON_DOCUMENTS},
+        {L"Common Programs", CSIDL_COMMON_PROGRAMS},
+        {L"Common Start Menu", CSIDL_COMMON_STARTMENU},
+        {L"Common Startup", CSIDL_COMMON_STARTUP},
+        {L"Common Templates", CSIDL_COMMON_TEMPLATES},
+        {L"Common Administrative Tools", CSIDL_COMMON_ADMINTOOLS},
+        {L"CommonMusic", CSIDL_COMMON_MUSIC},
+        {L"CommonPictures", CSIDL_COMMON_PICTURES},
         {L"CommonVideo", CSIDL_COMMON_VIDEO},
     };
     for (const auto& entry : common) {
       std::wstring path = SpecialFolderPath(c, entry.csidl);
       Sz(shell, entry.name, path);
-      std::wstring unexpanded = xp ? Unexpand(path, ProfilesDirectory(c) + L"\\All Users", L"%ALLUSERSPROFILE%")
-                                   : Unexpand(Unexpand(path, commonData, L"%ProgramData%"), publicDir, L"%PUBLIC%");
+      std::wstring unexpanded =
+          xp ? Unexpand(path, ProfilesDirectory(c) + L"\\All Users", L"%ALLUSERSPROFILE%")
+             : Unexpand(Unexpand(path, commonData, L"%ProgramData%"), publicDir, L"%PUBLIC%");
       ExpandSz(userShell, entry.name, unexpanded);
     }
   }
 
   // Profiles.
   Key* profiles = Path(root, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList");
-  const std::wstring profilesDir = xp ? L"%SystemDrive%\\Documents and Settings" : L"%SystemDrive%\\Users";
+  const std::wstring profilesDir =
+      xp ? L"%SystemDrive%\\Documents and Settings" : L"%SystemDrive%\\Users";
   ExpandSz(profiles, L"ProfilesDirectory", profilesDir);
   if (xp) {
     Sz(profiles, L"AllUsersProfile", L"All Users");
@@ -155,12 +167,12 @@ void FillMachineHive(Key& root, const MachineConfig& c) {
     ExpandSz(profiles, L"Public", profilesDir + L"\\Public");
     ExpandSz(profiles, L"ProgramData", L"%SystemDrive%\\ProgramData");
   }
-  ExpandSz(Path(root, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-18"), L"ProfileImagePath",
-           L"%systemroot%\\system32\\config\\systemprofile");
-  ExpandSz(Path(root, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-19"), L"ProfileImagePath",
-           L"%systemroot%\\ServiceProfiles\\LocalService");
-  ExpandSz(Path(root, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-20"), L"ProfileImagePath",
-           L"%systemroot%\\ServiceProfiles\\NetworkService");
+  ExpandSz(Path(root, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-18"),
+           L"ProfileImagePath", L"%systemroot%\\system32\\config\\systemprofile");
+  ExpandSz(Path(root, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-19"),
+           L"ProfileImagePath", L"%systemroot%\\ServiceProfiles\\LocalService");
+  ExpandSz(Path(root, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-20"),
+           L"ProfileImagePath", L"%systemroot%\\ServiceProfiles\\NetworkService");
   for (const auto& [sid, user] :
        {std::pair{UserSidOf(c), c.userName}, std::pair{SecondUserSidOf(c), SecondUserNameOf(c)}}) {
     Key* p = Path(root, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" + sid);
@@ -183,7 +195,8 @@ void FillMachineHive(Key& root, const MachineConfig& c) {
   Sz(env, L"USERNAME", L"SYSTEM");
   ExpandSz(env, L"windir", L"%SystemRoot%");
   Sz(Path(root, ccs + L"Control\\ComputerName\\ComputerName"), L"ComputerName", c.computerName);
-  Sz(Path(root, ccs + L"Control\\ComputerName\\ActiveComputerName"), L"ComputerName", c.computerName);
+  Sz(Path(root, ccs + L"Control\\ComputerName\\ActiveComputerName"), L"ComputerName",
+     c.computerName);
   Key* nls = Path(root, ccs + L"Control\\Nls\\CodePage");
   Sz(nls, L"ACP", std::to_wstring(c.ansiCodePage));
   Sz(nls, L"OEMCP", std::to_wstring(c.oemCodePage));
@@ -194,7 +207,10 @@ void FillMachineHive(Key& root, const MachineConfig& c) {
   Sz(tcpip, L"Domain", c.join == JoinStatus::Domain ? c.domain : L"");
   Path(root, ccs + L"Services\\LanmanServer\\Shares");
   Key* product = Path(root, ccs + L"Control\\ProductOptions");
-  Sz(product, L"ProductType", c.os.productType == 1 ? L"WinNT" : c.os.productType == 2 ? L"LanmanNT" : L"ServerNT");
+  Sz(product, L"ProductType",
+     c.os.productType == 1   ? L"WinNT"
+     : c.os.productType == 2 ? L"LanmanNT"
+                             : L"ServerNT");
 }
 
 void FillUserHive(Key& root, const MachineConfig& c, const std::wstring& user) {
@@ -211,7 +227,8 @@ void FillUserHive(Key& root, const MachineConfig& c, const std::wstring& user) {
   const bool xp = IsXpLayout(c);
   const std::wstring profile = ProfilePath(c, user);
   Key* shell = Path(root, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders");
-  Key* userShell = Path(root, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders");
+  Key* userShell =
+      Path(root, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders");
   const struct {
     const wchar_t* name;
     int csidl;
@@ -247,7 +264,8 @@ void FillUserHive(Key& root, const MachineConfig& c, const std::wstring& user) {
     ExpandSz(userShell, entry.name, unexpanded);
   }
   Key* env = Path(root, L"Environment");
-  const std::wstring temp = xp ? L"%USERPROFILE%\\Local Settings\\Temp" : L"%USERPROFILE%\\AppData\\Local\\Temp";
+  const std::wstring temp =
+      xp ? L"%USERPROFILE%\\Local Settings\\Temp" : L"%USERPROFILE%\\AppData\\Local\\Temp";
   ExpandSz(env, L"TEMP", temp);
   ExpandSz(env, L"TMP", temp);
   Key* volatileEnv = Path(root, L"Volatile Environment");

@@ -99,12 +99,14 @@ DWORD Hive::RefreshLocked() {
     }
     return ERROR_SUCCESS;
   }
-  if (loaded_ && haveFile_ && st.st_ino == heldIno_ && st.st_dev == heldDev_ && st.st_size == heldSize_ &&
-      st.st_mtim.tv_sec == heldMtime_.tv_sec && st.st_mtim.tv_nsec == heldMtime_.tv_nsec)
+  if (loaded_ && haveFile_ && st.st_ino == heldIno_ && st.st_dev == heldDev_ &&
+      st.st_size == heldSize_ && st.st_mtim.tv_sec == heldMtime_.tv_sec &&
+      st.st_mtim.tv_nsec == heldMtime_.tv_nsec)
     return corrupt_;
 
   int fd = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT ? (loaded_ = false, RefreshLocked()) : ERROR_REGISTRY_IO_FAILED;
+  if (fd < 0)
+    return errno == ENOENT ? (loaded_ = false, RefreshLocked()) : ERROR_REGISTRY_IO_FAILED;
   struct stat fst {};
   std::string bytes;
   if (fstat(fd, &fst) != 0 || !ReadAll(fd, bytes)) {
@@ -124,7 +126,8 @@ DWORD Hive::RefreshLocked() {
   std::unique_ptr<Key> tree = ParseHive(bytes, rootPath_, &error);
   if (!tree) {
     corrupt_ = ERROR_REGISTRY_CORRUPT;
-    corruptText_ = FromUtf8(file_) + L", line " + std::to_wstring(error.line) + L": " + error.message;
+    corruptText_ =
+        FromUtf8(file_) + L", line " + std::to_wstring(error.line) + L": " + error.message;
     tree_ = std::make_unique<Key>();
     KeepCorruptCopy(bytes);
     return corrupt_;
@@ -214,7 +217,8 @@ Store::Store(std::string root) : root_(std::move(root)) {}
 
 Hive& Store::Machine() {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (!machine_) machine_ = std::make_unique<Hive>(RegistryDir() + "/HKLM.reg", L"HKEY_LOCAL_MACHINE");
+  if (!machine_)
+    machine_ = std::make_unique<Hive>(RegistryDir() + "/HKLM.reg", L"HKEY_LOCAL_MACHINE");
   return *machine_;
 }
 
@@ -234,7 +238,8 @@ Hive& Store::User(const std::wstring& name) {
       }
       ::closedir(dir);
     }
-    slot = std::make_unique<Hive>(RegistryDir() + "/HKU/" + ToUtf8(fileName) + ".reg", L"HKEY_USERS\\" + fileName);
+    slot = std::make_unique<Hive>(RegistryDir() + "/HKU/" + ToUtf8(fileName) + ".reg",
+                                  L"HKEY_USERS\\" + fileName);
   }
   return *slot;
 }
@@ -251,7 +256,8 @@ std::vector<std::wstring> Store::UserHiveNames() const {
     }
     ::closedir(dir);
   }
-  std::sort(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) { return Fold(a) < Fold(b); });
+  std::sort(names.begin(), names.end(),
+            [](const std::wstring& a, const std::wstring& b) { return Fold(a) < Fold(b); });
   return names;
 }
 

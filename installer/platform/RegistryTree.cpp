@@ -13,7 +13,9 @@ namespace platform::reg {
 
 std::wstring Fold(const std::wstring& name) { return platform::ToUpper(name); }
 
-bool NamesEqual(const std::wstring& a, const std::wstring& b) { return a.size() == b.size() && Fold(a) == Fold(b); }
+bool NamesEqual(const std::wstring& a, const std::wstring& b) {
+  return a.size() == b.size() && Fold(a) == Fold(b);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Key
@@ -348,9 +350,11 @@ void WriteValue(Out& out, const Value& v) {
     out.Quoted(v.name.data(), v.name.size());
   out.Ascii('=');
   if (QuotableString(v)) {
-    out.Quoted(reinterpret_cast<const wchar_t*>(v.data.data()), v.data.size() / sizeof(wchar_t) - 1);
+    out.Quoted(reinterpret_cast<const wchar_t*>(v.data.data()),
+               v.data.size() / sizeof(wchar_t) - 1);
   } else if (v.type == REG_DWORD && v.data.size() == 4) {
-    std::uint32_t d = v.data[0] | (v.data[1] << 8) | (v.data[2] << 16) | (static_cast<std::uint32_t>(v.data[3]) << 24);
+    std::uint32_t d = v.data[0] | (v.data[1] << 8) | (v.data[2] << 16) |
+                      (static_cast<std::uint32_t>(v.data[3]) << 24);
     char buf[32];
     std::snprintf(buf, sizeof buf, "dword:%08x", d);
     out.Ascii(buf);
@@ -386,7 +390,8 @@ void WriteKey(Out& out, const Key& key, const std::wstring& path) {
   }
   for (const Value& v : key.Values()) WriteValue(out, v);
   out.Newline();
-  for (const auto& [folded, child] : key.Children()) WriteKey(out, *child, path + L"\\" + child->Name());
+  for (const auto& [folded, child] : key.Children())
+    WriteKey(out, *child, path + L"\\" + child->Name());
 }
 
 }  // namespace
@@ -411,7 +416,8 @@ std::wstring FormatValueData(const Value& value) {
   WriteValue(out, copy);
   // Drop "@=" and the line breaks of the wrapped form.
   std::string bytes = out.Bytes(false);
-  std::wstring text = FromUtf16Le(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+  std::wstring text =
+      FromUtf16Le(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
   std::wstring flat;
   for (std::size_t i = 2; i < text.size(); ++i) {
     if (text[i] == L'\\' && i + 1 < text.size() && text[i + 1] == L'\r') {
@@ -431,8 +437,10 @@ namespace {
 
 std::wstring Decode(const std::string& bytes) {
   const auto* b = reinterpret_cast<const std::uint8_t*>(bytes.data());
-  if (bytes.size() >= 2 && b[0] == 0xFF && b[1] == 0xFE) return FromUtf16Le(b + 2, bytes.size() - 2);
-  if (bytes.size() >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return FromUtf8(bytes.substr(3));
+  if (bytes.size() >= 2 && b[0] == 0xFF && b[1] == 0xFE)
+    return FromUtf16Le(b + 2, bytes.size() - 2);
+  if (bytes.size() >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF)
+    return FromUtf8(bytes.substr(3));
   // No BOM: UTF-16LE without BOM shows as "W\0i\0..."; anything else is read as UTF-8.
   if (bytes.size() >= 2 && b[1] == 0 && b[0] != 0) return FromUtf16Le(b, bytes.size());
   return FromUtf8(bytes);
@@ -455,7 +463,8 @@ int HexValue(wchar_t c) {
 
 class Parser {
  public:
-  Parser(const std::wstring& text, const std::wstring& rootPath) : text_(text), rootPath_(rootPath) {}
+  Parser(const std::wstring& text, const std::wstring& rootPath)
+      : text_(text), rootPath_(rootPath) {}
 
   std::unique_ptr<Key> Run(ParseError* error) {
     auto root = std::make_unique<Key>(L"");
@@ -467,7 +476,8 @@ class Parser {
       if (!sawHeader) {
         if (line.empty()) continue;
         if (line != L"Windows Registry Editor Version 5.00")
-          return Fail(error, L"the file does not start with \"Windows Registry Editor Version 5.00\"");
+          return Fail(error,
+                      L"the file does not start with \"Windows Registry Editor Version 5.00\"");
         sawHeader = true;
         continue;
       }
@@ -491,7 +501,8 @@ class Parser {
           current = nullptr;
           if (parts.empty()) return Fail(error, L"the hive's root cannot be deleted");
           Key* parent = root.get();
-          for (std::size_t i = 0; parent && i + 1 < parts.size(); ++i) parent = parent->Child(parts[i]);
+          for (std::size_t i = 0; parent && i + 1 < parts.size(); ++i)
+            parent = parent->Child(parts[i]);
           if (parent) parent->RemoveChild(parts.back());
           continue;
         }
@@ -532,7 +543,8 @@ class Parser {
 
   bool SplitKeyPath(std::wstring_view path, std::vector<std::wstring>& parts, ParseError* error) {
     std::wstring_view root = rootPath_;
-    if (path.size() < root.size() || Fold(std::wstring(path.substr(0, root.size()))) != Fold(std::wstring(root)) ||
+    if (path.size() < root.size() ||
+        Fold(std::wstring(path.substr(0, root.size()))) != Fold(std::wstring(root)) ||
         (path.size() > root.size() && path[root.size()] != L'\\')) {
       Fail(error, L"the key lies outside " + rootPath_);
       return false;
@@ -574,7 +586,8 @@ class Parser {
         if (i + 1 >= s.size()) break;
         wchar_t e = s[i + 1];
         if (e != L'\\' && e != L'"') {
-          Fail(error, L"an unknown escape sequence in a quoted text (only \\\\ and \\\" are allowed)");
+          Fail(error,
+               L"an unknown escape sequence in a quoted text (only \\\\ and \\\" are allowed)");
           return false;
         }
         out.push_back(e);
@@ -642,8 +655,9 @@ class Parser {
         }
         d = (d << 4) | static_cast<std::uint32_t>(h);
       }
-      std::vector<std::uint8_t> bytes = {static_cast<std::uint8_t>(d), static_cast<std::uint8_t>(d >> 8),
-                                         static_cast<std::uint8_t>(d >> 16), static_cast<std::uint8_t>(d >> 24)};
+      std::vector<std::uint8_t> bytes = {
+          static_cast<std::uint8_t>(d), static_cast<std::uint8_t>(d >> 8),
+          static_cast<std::uint8_t>(d >> 16), static_cast<std::uint8_t>(d >> 24)};
       key.SetValue(name, REG_DWORD, std::move(bytes));
       return true;
     }
@@ -717,7 +731,8 @@ class Parser {
         Fail(error, L"a string value with an odd number of bytes");
         return false;
       }
-      std::wstring text = FromUtf16Le(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+      std::wstring text =
+          FromUtf16Le(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
       value.resize(text.size() * sizeof(wchar_t));
       std::memcpy(value.data(), text.data(), value.size());
     } else {
@@ -736,7 +751,8 @@ class Parser {
 
 }  // namespace
 
-std::unique_ptr<Key> ParseHive(const std::string& bytes, const std::wstring& rootPath, ParseError* error) {
+std::unique_ptr<Key> ParseHive(const std::string& bytes, const std::wstring& rootPath,
+                               ParseError* error) {
   std::wstring text = Decode(bytes);
   Parser parser(text, rootPath);
   return parser.Run(error);

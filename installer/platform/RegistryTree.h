@@ -105,7 +105,8 @@ struct ParseError {
 // "Windows Registry Editor Version 5.00". "[-KEY]" lines and "name"=- values delete, as an import
 // does. A line ";security=<SDDL>" after a key header holds the key's security descriptor.
 // On failure returns nullptr and fills `error`; the tree is never partially returned.
-std::unique_ptr<Key> ParseHive(const std::string& bytes, const std::wstring& rootPath, ParseError* error);
+std::unique_ptr<Key> ParseHive(const std::string& bytes, const std::wstring& rootPath,
+                               ParseError* error);
 
 // Writes the tree as UTF-16LE text with a BOM, in the layout of the registry editor's export.
 std::string WriteHive(const Key& root, const std::wstring& rootPath);

@@ -22,7 +22,8 @@ namespace platform {
 
 namespace {
 
-const std::vector<std::wstring> kSessionManager = {L"SYSTEM", L"CurrentControlSet", L"Control", L"Session Manager"};
+const std::vector<std::wstring> kSessionManager = {L"SYSTEM", L"CurrentControlSet", L"Control",
+                                                   L"Session Manager"};
 constexpr wchar_t kPendingValue[] = L"PendingFileRenameOperations";
 
 std::wstring StripNtPrefix(std::wstring path) {
@@ -65,7 +66,8 @@ std::vector<std::uint8_t> WritePending(const std::vector<PendingFileOperation>& 
   for (const auto& op : ops) {
     text += L"\\??\\" + op.source;
     text.push_back(L'\0');
-    if (!op.destination.empty()) text += (op.replaceExisting ? L"!\\??\\" : L"\\??\\") + op.destination;
+    if (!op.destination.empty())
+      text += (op.replaceExisting ? L"!\\??\\" : L"\\??\\") + op.destination;
     text.push_back(L'\0');
   }
   text.push_back(L'\0');
@@ -113,9 +115,11 @@ void AtExitRestart() {
 
 }  // namespace
 
-DWORD ScheduleFileOperation(const std::wstring& source, const std::wstring& destination, bool replaceExisting) {
+DWORD ScheduleFileOperation(const std::wstring& source, const std::wstring& destination,
+                            bool replaceExisting) {
   if (source.empty()) return ERROR_INVALID_PARAMETER;
-  PendingFileOperation op{FullPath(source), FullPath(destination), replaceExisting && !destination.empty()};
+  PendingFileOperation op{FullPath(source), FullPath(destination),
+                          replaceExisting && !destination.empty()};
   // Make sure the machine's registry exists (and is fresh-filled) before writing into it.
   {
     RegKey probe;
@@ -141,7 +145,8 @@ std::vector<PendingFileOperation> PendingFileOperations() {
     return ops;
   std::vector<BYTE> data;
   DWORD type = 0;
-  if (key.QueryBinary(kPendingValue, data, &type) == ERROR_SUCCESS && type == REG_MULTI_SZ) ops = ParsePending(data);
+  if (key.QueryBinary(kPendingValue, data, &type) == ERROR_SUCCESS && type == REG_MULTI_SZ)
+    ops = ParsePending(data);
   return ops;
 }
 
@@ -179,7 +184,8 @@ std::vector<RestartResult> RestartMachine() {
         r.status = DeleteFileW(op.source);
       }
     } else {
-      r.status = MoveFileExW(op.source, op.destination, op.replaceExisting ? MOVEFILE_REPLACE_EXISTING : 0);
+      r.status = MoveFileExW(op.source, op.destination,
+                             op.replaceExisting ? MOVEFILE_REPLACE_EXISTING : 0);
     }
     results.push_back(std::move(r));
   }
@@ -188,8 +194,8 @@ std::vector<RestartResult> RestartMachine() {
   char stamp[64];
   std::time_t now = std::time(nullptr);
   std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&now));
-  AppendRestartLog(std::string(stamp) + " restart: " + std::to_string(results.size()) + " pending operations, " +
-                   std::to_string(failed) + " failed");
+  AppendRestartLog(std::string(stamp) + " restart: " + std::to_string(results.size()) +
+                   " pending operations, " + std::to_string(failed) + " failed");
   gRestartRequested = false;
   return results;
 }

@@ -34,7 +34,8 @@ struct PendingFileOperation {
 // Appends an operation to PendingFileRenameOperations (atomically, across processes).
 // A relative path is made full against the current directory. ERROR_INVALID_PARAMETER for an
 // empty source.
-DWORD ScheduleFileOperation(const std::wstring& source, const std::wstring& destination, bool replaceExisting = false);
+DWORD ScheduleFileOperation(const std::wstring& source, const std::wstring& destination,
+                            bool replaceExisting = false);
 // The scheduled operations in order. A malformed value gives what can be read of it.
 std::vector<PendingFileOperation> PendingFileOperations();
 

@@ -19,7 +19,9 @@ constexpr wchar_t kWindows[] = L"C:\\Windows";
 bool Is64(const MachineConfig& c) { return c.os.is64Bit; }
 bool Wow64(const MachineConfig& c) { return c.os.is64Bit && c.process32Bit; }
 
-std::wstring UserName(const MachineConfig& c, const std::wstring& user) { return user.empty() ? c.userName : user; }
+std::wstring UserName(const MachineConfig& c, const std::wstring& user) {
+  return user.empty() ? c.userName : user;
+}
 
 }  // namespace
 
@@ -29,7 +31,9 @@ std::wstring ProfilesDirectory(const MachineConfig& config) {
   return IsXpLayout(config) ? L"C:\\Documents and Settings" : L"C:\\Users";
 }
 
-std::wstring PublicProfileName(const MachineConfig& config) { return IsXpLayout(config) ? L"All Users" : L"Public"; }
+std::wstring PublicProfileName(const MachineConfig& config) {
+  return IsXpLayout(config) ? L"All Users" : L"Public";
+}
 
 std::wstring DefaultProfileName(const MachineConfig& config) {
   return IsXpLayout(config) ? L"Default User" : L"Default";
@@ -59,76 +63,41 @@ std::wstring SpecialFolderPath(const MachineConfig& c, int csidl, const std::wst
     const std::wstring commonStart = all + L"\\Start Menu";
     switch (csidl) {
       case CSIDL_DESKTOP:
-      case CSIDL_DESKTOPDIRECTORY:
-        return profile + L"\\Desktop";
-      case CSIDL_PROGRAMS:
-        return start + L"\\Programs";
-      case CSIDL_PERSONAL:
-        return docs;
-      case CSIDL_FAVORITES:
-        return profile + L"\\Favorites";
-      case CSIDL_STARTUP:
-        return start + L"\\Programs\\Startup";
-      case CSIDL_RECENT:
-        return profile + L"\\Recent";
-      case CSIDL_SENDTO:
-        return profile + L"\\SendTo";
-      case CSIDL_STARTMENU:
-        return start;
-      case CSIDL_MYMUSIC:
-        return docs + L"\\My Music";
-      case CSIDL_MYVIDEO:
-        return docs + L"\\My Videos";
-      case CSIDL_MYPICTURES:
-        return docs + L"\\My Pictures";
-      case CSIDL_NETHOOD:
-        return profile + L"\\NetHood";
-      case CSIDL_PRINTHOOD:
-        return profile + L"\\PrintHood";
-      case CSIDL_TEMPLATES:
-        return profile + L"\\Templates";
-      case CSIDL_APPDATA:
-        return roaming;
-      case CSIDL_LOCAL_APPDATA:
-        return local;
-      case CSIDL_INTERNET_CACHE:
-        return profile + L"\\Local Settings\\Temporary Internet Files";
-      case CSIDL_COOKIES:
-        return profile + L"\\Cookies";
-      case CSIDL_HISTORY:
-        return profile + L"\\Local Settings\\History";
-      case CSIDL_ADMINTOOLS:
-        return start + L"\\Programs\\Administrative Tools";
-      case CSIDL_CDBURN_AREA:
-        return local + L"\\Microsoft\\CD Burning";
-      case CSIDL_PROFILE:
-        return profile;
-      case CSIDL_COMMON_STARTMENU:
-        return commonStart;
-      case CSIDL_COMMON_PROGRAMS:
-        return commonStart + L"\\Programs";
-      case CSIDL_COMMON_STARTUP:
-        return commonStart + L"\\Programs\\Startup";
-      case CSIDL_COMMON_ADMINTOOLS:
-        return commonStart + L"\\Programs\\Administrative Tools";
-      case CSIDL_COMMON_DESKTOPDIRECTORY:
-        return all + L"\\Desktop";
-      case CSIDL_COMMON_FAVORITES:
-        return all + L"\\Favorites";
-      case CSIDL_COMMON_APPDATA:
-        return all + L"\\Application Data";
-      case CSIDL_COMMON_TEMPLATES:
-        return all + L"\\Templates";
-      case CSIDL_COMMON_DOCUMENTS:
-        return all + L"\\Documents";
-      case CSIDL_COMMON_MUSIC:
-        return all + L"\\Documents\\My Music";
-      case CSIDL_COMMON_PICTURES:
-        return all + L"\\Documents\\My Pictures";
-      case CSIDL_COMMON_VIDEO:
-        return all + L"\\Documents\\My Videos";
-      default:
-        break;
+      case CSIDL_DESKTOPDIRECTORY: return profile + L"\\Desktop";
+      case CSIDL_PROGRAMS: return start + L"\\Programs";
+      case CSIDL_PERSONAL: return docs;
+      case CSIDL_FAVORITES: return profile + L"\\Favorites";
+      case CSIDL_STARTUP: return start + L"\\Programs\\Startup";
+      case CSIDL_RECENT: return profile + L"\\Recent";
+      case CSIDL_SENDTO: return profile + L"\\SendTo";
+      case CSIDL_STARTMENU: return start;
+      case CSIDL_MYMUSIC: return docs + L"\\My Music";
+      case CSIDL_MYVIDEO: return docs + L"\\My Videos";
+      case CSIDL_MYPICTURES: return docs + L"\\My Pictures";
+      case CSIDL_NETHOOD: return profile + L"\\NetHood";
+      case CSIDL_PRINTHOOD: return profile + L"\\PrintHood";
+      case CSIDL_TEMPLATES: return profile + L"\\Templates";
+      case CSIDL_APPDATA: return roaming;
+      case CSIDL_LOCAL_APPDATA: return local;
+      case CSIDL_INTERNET_CACHE: return profile + L"\\Local Settings\\Temporary Internet Files";
+      case CSIDL_COOKIES: return profile + L"\\Cookies";
+      case CSIDL_HISTORY: return profile + L"\\Local Settings\\History";
+      case CSIDL_ADMINTOOLS: return start + L"\\Programs\\Administrative Tools";
+      case CSIDL_CDBURN_AREA: return local + L"\\Microsoft\\CD Burning";
+      case CSIDL_PROFILE: return profile;
+      case CSIDL_COMMON_STARTMENU: return commonStart;
+      case CSIDL_COMMON_PROGRAMS: return commonStart + L"\\Programs";
+      case CSIDL_COMMON_STARTUP: return commonStart + L"\\Programs\\Startup";
+      case CSIDL_COMMON_ADMINTOOLS: return commonStart + L"\\Programs\\Administrative Tools";
+      case CSIDL_COMMON_DESKTOPDIRECTORY: return all + L"\\Desktop";
+      case CSIDL_COMMON_FAVORITES: return all + L"\\Favorites";
+      case CSIDL_COMMON_APPDATA: return all + L"\\Application Data";
+      case CSIDL_COMMON_TEMPLATES: return all + L"\\Templates";
+      case CSIDL_COMMON_DOCUMENTS: return all + L"\\Documents";
+      case CSIDL_COMMON_MUSIC: return all + L"\\Documents\\My Music";
+      case CSIDL_COMMON_PICTURES: return all + L"\\Documents\\My Pictures";
+      case CSIDL_COMMON_VIDEO: return all + L"\\Documents\\My Videos";
+      default: break;
     }
   } else {
     const std::wstring pub = ProfilesDirectory(c) + L"\\Public";
@@ -140,98 +109,54 @@ std::wstring SpecialFolderPath(const MachineConfig& c, int csidl, const std::wst
     const std::wstring commonStart = programData + L"\\Microsoft\\Windows\\Start Menu";
     switch (csidl) {
       case CSIDL_DESKTOP:
-      case CSIDL_DESKTOPDIRECTORY:
-        return profile + L"\\Desktop";
-      case CSIDL_PROGRAMS:
-        return start + L"\\Programs";
-      case CSIDL_PERSONAL:
-        return profile + L"\\Documents";
+      case CSIDL_DESKTOPDIRECTORY: return profile + L"\\Desktop";
+      case CSIDL_PROGRAMS: return start + L"\\Programs";
+      case CSIDL_PERSONAL: return profile + L"\\Documents";
       case CSIDL_FAVORITES:
-      case CSIDL_COMMON_FAVORITES:
-        return profile + L"\\Favorites";
-      case CSIDL_STARTUP:
-        return start + L"\\Programs\\Startup";
-      case CSIDL_RECENT:
-        return win + L"\\Recent";
-      case CSIDL_SENDTO:
-        return win + L"\\SendTo";
-      case CSIDL_STARTMENU:
-        return start;
-      case CSIDL_MYMUSIC:
-        return profile + L"\\Music";
-      case CSIDL_MYVIDEO:
-        return profile + L"\\Videos";
-      case CSIDL_MYPICTURES:
-        return profile + L"\\Pictures";
-      case CSIDL_NETHOOD:
-        return win + L"\\Network Shortcuts";
-      case CSIDL_PRINTHOOD:
-        return win + L"\\Printer Shortcuts";
-      case CSIDL_TEMPLATES:
-        return win + L"\\Templates";
-      case CSIDL_APPDATA:
-        return roaming;
-      case CSIDL_LOCAL_APPDATA:
-        return local;
-      case CSIDL_INTERNET_CACHE:
-        return local + L"\\Microsoft\\Windows\\INetCache";
-      case CSIDL_COOKIES:
-        return local + L"\\Microsoft\\Windows\\INetCookies";
-      case CSIDL_HISTORY:
-        return local + L"\\Microsoft\\Windows\\History";
-      case CSIDL_ADMINTOOLS:
-        return start + L"\\Programs\\Administrative Tools";
-      case CSIDL_CDBURN_AREA:
-        return local + L"\\Microsoft\\Windows\\Burn\\Burn";
-      case CSIDL_PROFILE:
-        return profile;
-      case CSIDL_COMMON_STARTMENU:
-        return commonStart;
-      case CSIDL_COMMON_PROGRAMS:
-        return commonStart + L"\\Programs";
-      case CSIDL_COMMON_STARTUP:
-        return commonStart + L"\\Programs\\Startup";
-      case CSIDL_COMMON_ADMINTOOLS:
-        return commonStart + L"\\Programs\\Administrative Tools";
-      case CSIDL_COMMON_DESKTOPDIRECTORY:
-        return pub + L"\\Desktop";
-      case CSIDL_COMMON_APPDATA:
-        return programData;
-      case CSIDL_COMMON_TEMPLATES:
-        return programData + L"\\Microsoft\\Windows\\Templates";
-      case CSIDL_COMMON_DOCUMENTS:
-        return pub + L"\\Documents";
-      case CSIDL_COMMON_MUSIC:
-        return pub + L"\\Music";
-      case CSIDL_COMMON_PICTURES:
-        return pub + L"\\Pictures";
-      case CSIDL_COMMON_VIDEO:
-        return pub + L"\\Videos";
-      default:
-        break;
+      case CSIDL_COMMON_FAVORITES: return profile + L"\\Favorites";
+      case CSIDL_STARTUP: return start + L"\\Programs\\Startup";
+      case CSIDL_RECENT: return win + L"\\Recent";
+      case CSIDL_SENDTO: return win + L"\\SendTo";
+      case CSIDL_STARTMENU: return start;
+      case CSIDL_MYMUSIC: return profile + L"\\Music";
+      case CSIDL_MYVIDEO: return profile + L"\\Videos";
+      case CSIDL_MYPICTURES: return profile + L"\\Pictures";
+      case CSIDL_NETHOOD: return win + L"\\Network Shortcuts";
+      case CSIDL_PRINTHOOD: return win + L"\\Printer Shortcuts";
+      case CSIDL_TEMPLATES: return win + L"\\Templates";
+      case CSIDL_APPDATA: return roaming;
+      case CSIDL_LOCAL_APPDATA: return local;
+      case CSIDL_INTERNET_CACHE: return local + L"\\Microsoft\\Windows\\INetCache";
+      case CSIDL_COOKIES: return local + L"\\Microsoft\\Windows\\INetCookies";
+      case CSIDL_HISTORY: return local + L"\\Microsoft\\Windows\\History";
+      case CSIDL_ADMINTOOLS: return start + L"\\Programs\\Administrative Tools";
+      case CSIDL_CDBURN_AREA: return local + L"\\Microsoft\\Windows\\Burn\\Burn";
+      case CSIDL_PROFILE: return profile;
+      case CSIDL_COMMON_STARTMENU: return commonStart;
+      case CSIDL_COMMON_PROGRAMS: return commonStart + L"\\Programs";
+      case CSIDL_COMMON_STARTUP: return commonStart + L"\\Programs\\Startup";
+      case CSIDL_COMMON_ADMINTOOLS: return commonStart + L"\\Programs\\Administrative Tools";
+      case CSIDL_COMMON_DESKTOPDIRECTORY: return pub + L"\\Desktop";
+      case CSIDL_COMMON_APPDATA: return programData;
+      case CSIDL_COMMON_TEMPLATES: return programData + L"\\Microsoft\\Windows\\Templates";
+      case CSIDL_COMMON_DOCUMENTS: return pub + L"\\Documents";
+      case CSIDL_COMMON_MUSIC: return pub + L"\\Music";
+      case CSIDL_COMMON_PICTURES: return pub + L"\\Pictures";
+      case CSIDL_COMMON_VIDEO: return pub + L"\\Videos";
+      default: break;
     }
   }
   switch (csidl) {
-    case CSIDL_FONTS:
-      return windows + L"\\Fonts";
-    case CSIDL_RESOURCES:
-      return windows + L"\\Resources";
-    case CSIDL_WINDOWS:
-      return windows;
-    case CSIDL_SYSTEM:
-      return Wow64(c) ? sysx86 : system32;
-    case CSIDL_SYSTEMX86:
-      return sysx86;
-    case CSIDL_PROGRAM_FILES:
-      return pf;
-    case CSIDL_PROGRAM_FILESX86:
-      return pf86;
-    case CSIDL_PROGRAM_FILES_COMMON:
-      return pf + L"\\Common Files";
-    case CSIDL_PROGRAM_FILES_COMMONX86:
-      return pf86 + L"\\Common Files";
-    default:
-      return {};
+    case CSIDL_FONTS: return windows + L"\\Fonts";
+    case CSIDL_RESOURCES: return windows + L"\\Resources";
+    case CSIDL_WINDOWS: return windows;
+    case CSIDL_SYSTEM: return Wow64(c) ? sysx86 : system32;
+    case CSIDL_SYSTEMX86: return sysx86;
+    case CSIDL_PROGRAM_FILES: return pf;
+    case CSIDL_PROGRAM_FILESX86: return pf86;
+    case CSIDL_PROGRAM_FILES_COMMON: return pf + L"\\Common Files";
+    case CSIDL_PROGRAM_FILES_COMMONX86: return pf86 + L"\\Common Files";
+    default: return {};
   }
 }
 
@@ -318,7 +243,8 @@ void MakeFolderIn(const Machine& machine, const std::wstring& windowsPath) {
 
 void CreateProfiles(const Machine& machine) {
   const MachineConfig& config = machine.Config();
-  std::vector<std::wstring> users = {config.userName, SecondUserNameOf(config), DefaultProfileName(config)};
+  std::vector<std::wstring> users = {config.userName, SecondUserNameOf(config),
+                                     DefaultProfileName(config)};
   for (int csidl : KnownCsidls()) {
     if (IsPerUserCsidl(csidl)) {
       for (const auto& user : users) MakeFolderIn(machine, SpecialFolderPath(config, csidl, user));
@@ -329,8 +255,9 @@ void CreateProfiles(const Machine& machine) {
   MakeFolderIn(machine, ProfilesDirectory(config) + L"\\" + PublicProfileName(config));
   // The user's temporary folder, as TEMP names it.
   for (const auto& user : users)
-    MakeFolderIn(machine, IsXpLayout(config) ? ProfilePath(config, user) + L"\\Local Settings\\Temp"
-                                             : ProfilePath(config, user) + L"\\AppData\\Local\\Temp");
+    MakeFolderIn(machine, IsXpLayout(config)
+                              ? ProfilePath(config, user) + L"\\Local Settings\\Temp"
+                              : ProfilePath(config, user) + L"\\AppData\\Local\\Temp");
 }
 
 }  // namespace platform

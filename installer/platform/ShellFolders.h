@@ -83,7 +83,8 @@ bool SHGetSpecialFolderPathW(void* window, wchar_t* path, int csidl, bool create
 
 // The path of `csidl` (flags ignored) for the user `user` (a profile name; empty = the machine's
 // user) on a machine with `config`, whether or not it exists; empty for an unknown CSIDL.
-std::wstring SpecialFolderPath(const MachineConfig& config, int csidl, const std::wstring& user = {});
+std::wstring SpecialFolderPath(const MachineConfig& config, int csidl,
+                               const std::wstring& user = {});
 
 // The profile folders: "C:\Users" (or "C:\Documents and Settings"), a user's profile, and the
 // names of the common (Public / All Users) and default (Default / Default User) profiles.

@@ -71,8 +71,7 @@ int GetSystemMetrics(int index) {
     const MachineConfig& c = Machine::Current().Config();
     if (index == SM_CXSCREEN) return c.screenWidth;
     if (index == SM_CYSCREEN) return c.screenHeight;
-  } catch (const MachineError&) {
-  }
+  } catch (const MachineError&) {}
   return 0;
 }
 

@@ -18,6 +18,7 @@ namespace {
 // Single-byte code pages: the upper half (0x80..0xFF) of each, as Windows maps it. Bytes that a
 // code page leaves undefined map to the C1 control of the same value, as Windows does.
 
+// clang-format off
 constexpr std::array<char16_t, 128> kCp1252 = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
@@ -57,6 +58,7 @@ constexpr std::array<char16_t, 128> kCp437 = {
     0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B, 0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,
     0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4, 0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229,
     0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248, 0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0};
+// clang-format on
 
 // 1254 (Turkish) is 1252 with six Turkish letters in place of Icelandic ones and two bytes
 // fewer in the upper control range.
@@ -115,16 +117,16 @@ unsigned ResolveCodePage(unsigned cp) {
 // Base letters of the accented Latin letters U+00C0..U+017F ('.' = none), the heart of the
 // best-fit mappings Windows applies when a code page lacks the accented letter.
 constexpr char kLatinBase[] =
-    "AAAAAA.CEEEEIIIIDNOOOOO.OUUUUY.."   // U+00C0
-    "aaaaaa.ceeeeiiiidnooooo.ouuuuy.y"   // U+00E0
-    "AaAaAaCcCcCcCcDd"                   // U+0100
-    "DdEeEeEeEeEeGgGg"                   // U+0110
-    "GgGgHhHhIiIiIiIi"                   // U+0120
-    "Ii..JjKk.LlLlLlL"                   // U+0130
-    "lLlNnNnNn...OoOo"                   // U+0140
-    "Oo..RrRrRrSsSsSs"                   // U+0150
-    "SsTtTtTtUuUuUuUu"                   // U+0160
-    "UuUuWwYyYZzZzZz.";                  // U+0170
+    "AAAAAA.CEEEEIIIIDNOOOOO.OUUUUY.."  // U+00C0
+    "aaaaaa.ceeeeiiiidnooooo.ouuuuy.y"  // U+00E0
+    "AaAaAaCcCcCcCcDd"                  // U+0100
+    "DdEeEeEeEeEeGgGg"                  // U+0110
+    "GgGgHhHhIiIiIiIi"                  // U+0120
+    "Ii..JjKk.LlLlLlL"                  // U+0130
+    "lLlNnNnNn...OoOo"                  // U+0140
+    "Oo..RrRrRrSsSsSs"                  // U+0150
+    "SsTtTtTtUuUuUuUu"                  // U+0160
+    "UuUuWwYyYZzZzZz.";                 // U+0170
 
 // Best-fit replacement of a character the code page lacks, or 0.
 char32_t BestFit(char32_t c) {
@@ -133,14 +135,25 @@ char32_t BestFit(char32_t c) {
     return b == '.' ? 0 : static_cast<char32_t>(b);
   }
   if (c >= 0xFF01 && c <= 0xFF5E) return c - 0xFF01 + 0x21;  // full-width ASCII
-  if (c >= 0x2000 && c <= 0x200A) return 0x20;                // the typographic spaces
+  if (c >= 0x2000 && c <= 0x200A) return 0x20;               // the typographic spaces
   switch (c) {
     case 0x00A0: return 0x20;
     case 0x00AB: return '<';
     case 0x00BB: return '>';
-    case 0x2010: case 0x2011: case 0x2012: case 0x2013: case 0x2014: case 0x2212: return '-';
-    case 0x2018: case 0x2019: case 0x201A: case 0x2032: return '\'';
-    case 0x201C: case 0x201D: case 0x201E: case 0x2033: return '"';
+    case 0x2010:
+    case 0x2011:
+    case 0x2012:
+    case 0x2013:
+    case 0x2014:
+    case 0x2212: return '-';
+    case 0x2018:
+    case 0x2019:
+    case 0x201A:
+    case 0x2032: return '\'';
+    case 0x201C:
+    case 0x201D:
+    case 0x201E:
+    case 0x2033: return '"';
     case 0x2039: return '<';
     case 0x203A: return '>';
     case 0x2022: return 0xB7;
@@ -176,7 +189,9 @@ char32_t BestFit(char32_t c) {
     case 0x01EB: return 'o';
     case 0x01F0: return 'j';
     case 0x0261: return 'g';
-    case 0x02B9: case 0x02BC: case 0x02C8: return '\'';
+    case 0x02B9:
+    case 0x02BC:
+    case 0x02C8: return '\'';
     case 0x02BA: return '"';
     case 0x02CB: return '`';
     case 0x02CD: return '_';
@@ -184,7 +199,8 @@ char32_t BestFit(char32_t c) {
     case 0x0302: return '^';
     case 0x0303: return '~';
     case 0x0327: return 0xB8;
-    case 0x0331: case 0x0332: return '_';
+    case 0x0331:
+    case 0x0332: return '_';
     case 0x2024: return '.';
     case 0x2030: return '%';
     case 0x2044: return '/';
@@ -246,15 +262,29 @@ char32_t Upper(char32_t c) {
   if (c < 0x250) {
     switch (c) {
       case 0x180: return 0x243;
-      case 0x183: case 0x185: case 0x188: case 0x18C: case 0x192: case 0x199: case 0x1A8:
-      case 0x1AD: case 0x1B0: case 0x1B4: case 0x1B6: case 0x1B9: case 0x1BD:
-        return c - 1;
-      case 0x1A1: case 0x1A3: case 0x1A5: return c - 1;
+      case 0x183:
+      case 0x185:
+      case 0x188:
+      case 0x18C:
+      case 0x192:
+      case 0x199:
+      case 0x1A8:
+      case 0x1AD:
+      case 0x1B0:
+      case 0x1B4:
+      case 0x1B6:
+      case 0x1B9:
+      case 0x1BD: return c - 1;
+      case 0x1A1:
+      case 0x1A3:
+      case 0x1A5: return c - 1;
       case 0x195: return 0x1F6;
       case 0x19A: return 0x23D;
       case 0x19E: return 0x220;
       case 0x1BF: return 0x1F7;
-      case 0x1C6: case 0x1C9: case 0x1CC: return c - 2;
+      case 0x1C6:
+      case 0x1C9:
+      case 0x1CC: return c - 2;
       case 0x1F3: return 0x1F1;
       case 0x1DD: return 0x18E;
       default: break;
@@ -270,9 +300,12 @@ char32_t Upper(char32_t c) {
     switch (c) {
       case 0x3C2: return 0x3A3;
       case 0x3AC: return 0x386;
-      case 0x3AD: case 0x3AE: case 0x3AF: return c - 0x25;
+      case 0x3AD:
+      case 0x3AE:
+      case 0x3AF: return c - 0x25;
       case 0x3CC: return 0x38C;
-      case 0x3CD: case 0x3CE: return c - 0x3F;
+      case 0x3CD:
+      case 0x3CE: return c - 0x3F;
       default: break;
     }
     if (c >= 0x3D8 && c <= 0x3EF) return (c & 1) ? c - 1 : c;
@@ -315,8 +348,12 @@ struct LowerMap {
   std::unordered_map<char32_t, char32_t> map;
   LowerMap() {
     for (char32_t c = 0; c < 0x10450; ++c) {
-      if (c >= 0x2D00 && c < 0xFF00) { c = 0xFF00; }
-      if (c >= 0xFFFF && c < 0x10400) { c = 0x10400; }
+      if (c >= 0x2D00 && c < 0xFF00) {
+        c = 0xFF00;
+      }
+      if (c >= 0xFFFF && c < 0x10400) {
+        c = 0x10400;
+      }
       char32_t u = Upper(c);
       if (u != c) map.emplace(u, c);
     }
@@ -356,7 +393,14 @@ unsigned GetOEMCP() {
 
 bool IsValidCodePage(unsigned cp) {
   switch (cp) {
-    case 1250: case 1251: case 1252: case 1254: case 437: case 28591: case 20127: case CP_UTF8: return true;
+    case 1250:
+    case 1251:
+    case 1252:
+    case 1254:
+    case 437:
+    case 28591:
+    case 20127:
+    case CP_UTF8: return true;
     default: return false;
   }
 }
@@ -375,8 +419,12 @@ std::string WideToAnsi(std::wstring_view text, unsigned codePage, bool* usedDefa
       char32_t c = Sanitize(w);
       if (c >= 0x80) {
         char32_t f = BestFit(c);
-        if (f != 0 && f < 0x80) c = f;
-        else { c = '?'; if (usedDefault) *usedDefault = true; }
+        if (f != 0 && f < 0x80)
+          c = f;
+        else {
+          c = '?';
+          if (usedDefault) *usedDefault = true;
+        }
       }
       out += static_cast<char>(c);
     }
@@ -385,14 +433,26 @@ std::string WideToAnsi(std::wstring_view text, unsigned codePage, bool* usedDefa
   const SingleByteTable* t = TableFor(cp);
   for (wchar_t w : text) {
     char32_t c = Sanitize(w);
-    if (c < 0x80) { out += static_cast<char>(c); continue; }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+      continue;
+    }
     auto it = t->reverse.find(c);
-    if (it != t->reverse.end()) { out += static_cast<char>(it->second); continue; }
+    if (it != t->reverse.end()) {
+      out += static_cast<char>(it->second);
+      continue;
+    }
     char32_t f = BestFit(c);
     if (f != 0) {
-      if (f < 0x80) { out += static_cast<char>(f); continue; }
+      if (f < 0x80) {
+        out += static_cast<char>(f);
+        continue;
+      }
       auto it2 = t->reverse.find(f);
-      if (it2 != t->reverse.end()) { out += static_cast<char>(it2->second); continue; }
+      if (it2 != t->reverse.end()) {
+        out += static_cast<char>(it2->second);
+        continue;
+      }
     }
     out += '?';
     if (usedDefault) *usedDefault = true;
@@ -407,13 +467,30 @@ std::wstring FromUtf8(std::string_view s) {
   const std::size_t n = s.size();
   while (i < n) {
     unsigned char b = static_cast<unsigned char>(s[i]);
-    if (b < 0x80) { out += static_cast<wchar_t>(b); ++i; continue; }
+    if (b < 0x80) {
+      out += static_cast<wchar_t>(b);
+      ++i;
+      continue;
+    }
     int len = 0;
     char32_t c = 0, min = 0;
-    if (b >= 0xC2 && b <= 0xDF) { len = 2; c = b & 0x1F; min = 0x80; }
-    else if (b >= 0xE0 && b <= 0xEF) { len = 3; c = b & 0x0F; min = 0x800; }
-    else if (b >= 0xF0 && b <= 0xF4) { len = 4; c = b & 0x07; min = 0x10000; }
-    else { out += L'\xFFFD'; ++i; continue; }
+    if (b >= 0xC2 && b <= 0xDF) {
+      len = 2;
+      c = b & 0x1F;
+      min = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      len = 3;
+      c = b & 0x0F;
+      min = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      len = 4;
+      c = b & 0x07;
+      min = 0x10000;
+    } else {
+      out += L'\xFFFD';
+      ++i;
+      continue;
+    }
     int k = 1;
     for (; k < len && i + k < n; ++k) {
       unsigned char cb = static_cast<unsigned char>(s[i + k]);
@@ -439,10 +516,14 @@ std::wstring AnsiToWide(std::string_view bytes, unsigned codePage) {
   const SingleByteTable* t = cp == 20127 ? nullptr : TableFor(cp);
   for (char ch : bytes) {
     unsigned char b = static_cast<unsigned char>(ch);
-    if (b < 0x80) out += static_cast<wchar_t>(b);
-    else if (!t) out += static_cast<wchar_t>(b & 0x7F);  // Windows strips the high bit for 20127
-    else if (!t->high) out += static_cast<wchar_t>(b);
-    else out += static_cast<wchar_t>((*t->high)[b - 0x80]);
+    if (b < 0x80)
+      out += static_cast<wchar_t>(b);
+    else if (!t)
+      out += static_cast<wchar_t>(b & 0x7F);  // Windows strips the high bit for 20127
+    else if (!t->high)
+      out += static_cast<wchar_t>(b);
+    else
+      out += static_cast<wchar_t>((*t->high)[b - 0x80]);
   }
   return out;
 }
@@ -576,12 +657,21 @@ std::size_t NoCaseHash::operator()(std::wstring_view s) const {
 
 bool IsSpace(wchar_t c) {
   switch (c) {
-    case L' ': case L'\t': case L'\n': case L'\v': case L'\f': case L'\r':
-    case 0x85: case 0xA0: case 0x1680: case 0x2028: case 0x2029: case 0x202F: case 0x205F:
-    case 0x3000:
-      return true;
-    default:
-      return c >= 0x2000 && c <= 0x200A;
+    case L' ':
+    case L'\t':
+    case L'\n':
+    case L'\v':
+    case L'\f':
+    case L'\r':
+    case 0x85:
+    case 0xA0:
+    case 0x1680:
+    case 0x2028:
+    case 0x2029:
+    case 0x202F:
+    case 0x205F:
+    case 0x3000: return true;
+    default: return c >= 0x2000 && c <= 0x200A;
   }
 }
 
@@ -606,7 +696,9 @@ std::int64_t wtoi64(std::wstring_view text) {
     if (!overflow) v = v * 10 + d;
   }
   if (overflow) return neg ? INT64_MIN : INT64_MAX;
-  if (neg) return v == static_cast<std::uint64_t>(INT64_MAX) + 1 ? INT64_MIN : -static_cast<std::int64_t>(v);
+  if (neg)
+    return v == static_cast<std::uint64_t>(INT64_MAX) + 1 ? INT64_MIN
+                                                          : -static_cast<std::int64_t>(v);
   return static_cast<std::int64_t>(v);
 }
 
@@ -634,7 +726,10 @@ double wtof(std::wstring_view text) {
   long double mant = 0;
   int exp10 = 0;
   bool any = false;
-  for (; p < ascii.size() && ascii[p] >= '0' && ascii[p] <= '9'; ++p) { mant = mant * 10 + (ascii[p] - '0'); any = true; }
+  for (; p < ascii.size() && ascii[p] >= '0' && ascii[p] <= '9'; ++p) {
+    mant = mant * 10 + (ascii[p] - '0');
+    any = true;
+  }
   if (p < ascii.size() && ascii[p] == '.') {
     ++p;
     for (; p < ascii.size() && ascii[p] >= '0' && ascii[p] <= '9'; ++p) {
@@ -650,7 +745,8 @@ double wtof(std::wstring_view text) {
     if (q < ascii.size() && (ascii[q] == '+' || ascii[q] == '-')) eneg = ascii[q++] == '-';
     if (q < ascii.size() && ascii[q] >= '0' && ascii[q] <= '9') {
       int e = 0;
-      for (; q < ascii.size() && ascii[q] >= '0' && ascii[q] <= '9'; ++q) e = e < 100000 ? e * 10 + (ascii[q] - '0') : e;
+      for (; q < ascii.size() && ascii[q] >= '0' && ascii[q] <= '9'; ++q)
+        e = e < 100000 ? e * 10 + (ascii[q] - '0') : e;
       exp10 += eneg ? -e : e;
     }
   }
@@ -672,7 +768,8 @@ bool ParseVariantNumber(std::wstring_view text, long double& value, bool& isInte
     ++i;
     while (i < t.size() && IsSpace(t[i])) ++i;
   }
-  if (i + 1 < t.size() && t[i] == L'&' && (t[i + 1] == L'H' || t[i + 1] == L'h' || t[i + 1] == L'O' || t[i + 1] == L'o')) {
+  if (i + 1 < t.size() && t[i] == L'&' &&
+      (t[i + 1] == L'H' || t[i + 1] == L'h' || t[i + 1] == L'O' || t[i + 1] == L'o')) {
     const int radix = (t[i + 1] == L'H' || t[i + 1] == L'h') ? 16 : 8;
     i += 2;
     if (i >= t.size()) return false;
@@ -680,10 +777,14 @@ bool ParseVariantNumber(std::wstring_view text, long double& value, bool& isInte
     for (; i < t.size(); ++i) {
       wchar_t c = t[i];
       int d;
-      if (c >= L'0' && c <= L'9') d = c - L'0';
-      else if (radix == 16 && c >= L'a' && c <= L'f') d = c - L'a' + 10;
-      else if (radix == 16 && c >= L'A' && c <= L'F') d = c - L'A' + 10;
-      else return false;
+      if (c >= L'0' && c <= L'9')
+        d = c - L'0';
+      else if (radix == 16 && c >= L'a' && c <= L'f')
+        d = c - L'a' + 10;
+      else if (radix == 16 && c >= L'A' && c <= L'F')
+        d = c - L'A' + 10;
+      else
+        return false;
       if (d >= radix) return false;
       v = v * radix + d;
     }
@@ -699,7 +800,12 @@ bool ParseVariantNumber(std::wstring_view text, long double& value, bool& isInte
   bool sawSeparator = false;
   for (; i < t.size(); ++i) {
     wchar_t c = t[i];
-    if (IsDigit(c)) { mant = mant * 10 + (c - L'0'); any = true; ++groupDigits; continue; }
+    if (IsDigit(c)) {
+      mant = mant * 10 + (c - L'0');
+      any = true;
+      ++groupDigits;
+      continue;
+    }
     if (c == L',' && any) {
       if (sawSeparator && groupDigits != 3) return false;
       sawSeparator = true;
@@ -771,7 +877,8 @@ HRESULT VariantToDouble(std::wstring_view text, double& value) {
   long double v;
   bool integer;
   if (!ParseVariantNumber(text, v, integer)) return DISP_E_TYPEMISMATCH;
-  if (std::isinf(v) || v > std::numeric_limits<double>::max() || v < -std::numeric_limits<double>::max())
+  if (std::isinf(v) || v > std::numeric_limits<double>::max() ||
+      v < -std::numeric_limits<double>::max())
     return DISP_E_OVERFLOW;
   value = static_cast<double>(v);
   return S_OK;

@@ -61,7 +61,9 @@ std::size_t FindNoCase(std::wstring_view text, std::wstring_view needle, std::si
 // Function objects for containers keyed without regard to case.
 struct NoCaseLess {
   using is_transparent = void;
-  bool operator()(std::wstring_view a, std::wstring_view b) const { return CompareNoCase(a, b) < 0; }
+  bool operator()(std::wstring_view a, std::wstring_view b) const {
+    return CompareNoCase(a, b) < 0;
+  }
 };
 struct NoCaseEqual {
   using is_transparent = void;

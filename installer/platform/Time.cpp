@@ -41,7 +41,9 @@ unsigned Weekday(std::int64_t days) {
   return static_cast<unsigned>(days >= -4 ? (days + 4) % 7 : (days + 5) % 7 + 6);
 }
 
-std::int64_t FileTimeOfDays(std::int64_t days) { return (days * 86400 + kEpochDiff) * kTicksPerSecond; }
+std::int64_t FileTimeOfDays(std::int64_t days) {
+  return (days * 86400 + kEpochDiff) * kTicksPerSecond;
+}
 
 // n-th (1-based; 5 = last) Sunday of a month, as days since 1970.
 std::int64_t NthSunday(std::int64_t year, unsigned month, int n) {
@@ -69,8 +71,7 @@ ZoneSnapshot Zone() {
     z.bias = tz.biasMinutes;
     z.dstBias = tz.daylightBiasMinutes;
     z.rule = tz.dstRule == L"eu" ? 1 : tz.dstRule == L"us" ? 2 : 0;
-  } catch (...) {
-  }
+  } catch (...) {}
   return z;
 }
 
@@ -89,7 +90,8 @@ bool InDst(const ZoneSnapshot& z, FileTime utc) {
   // United States: second Sunday of March 02:00 local standard time to the first Sunday of
   // November 02:00 local daylight time.
   std::int64_t start = FileTimeOfDays(NthSunday(st.wYear, 3, 2)) + (120 + z.bias) * minute;
-  std::int64_t end = FileTimeOfDays(NthSunday(st.wYear, 11, 1)) + (120 + z.bias + z.dstBias) * minute;
+  std::int64_t end =
+      FileTimeOfDays(NthSunday(st.wYear, 11, 1)) + (120 + z.bias + z.dstBias) * minute;
   return t >= start && t < end;
 }
 
@@ -144,7 +146,8 @@ bool SystemTimeToFileTime(const SYSTEMTIME& st, FileTime& ft) {
   if (st.wDay > maxDay) return false;
   std::int64_t days = DaysFromCivil(st.wYear, st.wMonth, st.wDay) - DaysFromCivil(1601, 1, 1);
   std::int64_t t = days * kTicksPerDay +
-                   (static_cast<std::int64_t>(st.wHour) * 3600 + st.wMinute * 60 + st.wSecond) * kTicksPerSecond +
+                   (static_cast<std::int64_t>(st.wHour) * 3600 + st.wMinute * 60 + st.wSecond) *
+                       kTicksPerSecond +
                    static_cast<std::int64_t>(st.wMilliseconds) * 10000;
   ft = static_cast<FileTime>(t);
   return true;

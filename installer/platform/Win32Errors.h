@@ -140,7 +140,10 @@ void SetLastError(DWORD code);
 DWORD GetLastError();
 
 // Stores `code` as the last error and returns it: `return Fail(ERROR_ACCESS_DENIED);`.
-inline DWORD Fail(DWORD code) { SetLastError(code); return code; }
+inline DWORD Fail(DWORD code) {
+  SetLastError(code);
+  return code;
+}
 
 // The system's English text for a status code, exactly as FormatMessageW with
 // FORMAT_MESSAGE_FROM_SYSTEM gives it, including the final "\r\n"

@@ -9,19 +9,19 @@
 namespace InstallManager {
 
 struct AdminRights {
-    bool isDomainAdmin = false;
-    bool registryWritable = false;      // full access to HKEY_LOCAL_MACHINE
-    bool programFilesWritable = false;  // full access to the Program Files folder
-    int joinStatus = 0;                 // NetGetJoinInformation: 2 workgroup, 3 domain
+  bool isDomainAdmin = false;
+  bool registryWritable = false;      // full access to HKEY_LOCAL_MACHINE
+  bool programFilesWritable = false;  // full access to the Program Files folder
+  int joinStatus = 0;                 // NetGetJoinInformation: 2 workgroup, 3 domain
 };
 
 class CCheckRights {
-public:
-    // A member of the local Administrators with an elevated token.
-    static bool HasUserAdminRightsDoSetup();
-    static void VerifyAdminRights(AdminRights& result);
-    // Whether the user may share folders of this computer (what the network-share probe asks).
-    static bool VerifySetShareForFolder();
+ public:
+  // A member of the local Administrators with an elevated token.
+  static bool HasUserAdminRightsDoSetup();
+  static void VerifyAdminRights(AdminRights& result);
+  // Whether the user may share folders of this computer (what the network-share probe asks).
+  static bool VerifySetShareForFolder();
 };
 
-} // namespace InstallManager
+}  // namespace InstallManager

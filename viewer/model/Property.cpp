@@ -4,7 +4,8 @@
 #include "xml/XMLNode.h"
 #include "xml/XmlText.h"
 
-CProperty::CProperty(CGeometry* owner, std::wstring name, std::wstring label, std::wstring description)
+CProperty::CProperty(CGeometry* owner, std::wstring name, std::wstring label,
+                     std::wstring description)
     : m_strName(std::move(name)),
       m_strLabel(std::move(label)),
       m_strDescription(std::move(description)),
@@ -12,7 +13,9 @@ CProperty::CProperty(CGeometry* owner, std::wstring name, std::wstring label, st
 
 CProperty::~CProperty() = default;
 
-bool CProperty::IsNamed(std::wstring_view name) const { return MorlaneText::EqualsNoCase(m_strName, name); }
+bool CProperty::IsNamed(std::wstring_view name) const {
+  return MorlaneText::EqualsNoCase(m_strName, name);
+}
 
 std::wstring CProperty::TextOf(int id) {
   if (id == 0) return std::wstring();
@@ -25,30 +28,23 @@ void CProperty::SetDescriptionId(int id) { m_strDescription = TextOf(id); }
 
 // ---------------------------------------------------------------------------------------------
 
-CPropertyStandard::CPropertyStandard(CGeometry* owner, std::wstring name, int labelId, int descriptionId,
-                                     const CVariant& value)
+CPropertyStandard::CPropertyStandard(CGeometry* owner, std::wstring name, int labelId,
+                                     int descriptionId, const CVariant& value)
     : CProperty(owner, std::move(name), TextOf(labelId), TextOf(descriptionId)), m_value(value) {}
 
 void CPropertyStandard::SetValue(const CVariant& value) {
   m_value = value;
-  if (m_value.IsNumeric() && (IsNamed(L"lch1") || IsNamed(L"lch2"))) UpdateEndLabels(m_value.ToDouble());
+  if (m_value.IsNumeric() && (IsNamed(L"lch1") || IsNamed(L"lch2")))
+    UpdateEndLabels(m_value.ToDouble());
 }
 
 void CPropertyStandard::SetValueFromText(const std::wstring& text) {
   switch (m_value.Type()) {
-    case VT_R8:
-      SetValue(CVariant(MorlaneText::ParseDoublePrefix(text)));
-      break;
-    case VT_BOOL:
-      SetValue(CVariant(MorlaneText::EqualsNoCase(text, L"True")));
-      break;
+    case VT_R8: SetValue(CVariant(MorlaneText::ParseDoublePrefix(text))); break;
+    case VT_BOOL: SetValue(CVariant(MorlaneText::EqualsNoCase(text, L"True"))); break;
     case VT_INT:
-    case VT_UINT:
-      SetValue(CVariant(MorlaneText::ParseIntPrefix(text)));
-      break;
-    default:
-      SetValue(CVariant(text));
-      break;
+    case VT_UINT: SetValue(CVariant(MorlaneText::ParseIntPrefix(text))); break;
+    default: SetValue(CVariant(text)); break;
   }
 }
 
@@ -67,13 +63,19 @@ void CPropertyStandard::Serialize(XMLNode* node, bool storing) {
 bool CPropertyStandard::UpdateEndLabels(double value) {
   int neutral, neutralDescription, chamfer, chamferDescription, rounding, roundingDescription;
   if (IsNamed(L"lch1")) {
-    neutral = 617; neutralDescription = 1117;
-    chamfer = 625; chamferDescription = 1113;
-    rounding = 627; roundingDescription = 1115;
+    neutral = 617;
+    neutralDescription = 1117;
+    chamfer = 625;
+    chamferDescription = 1113;
+    rounding = 627;
+    roundingDescription = 1115;
   } else if (IsNamed(L"lch2")) {
-    neutral = 618; neutralDescription = 1118;
-    chamfer = 626; chamferDescription = 1114;
-    rounding = 628; roundingDescription = 1116;
+    neutral = 618;
+    neutralDescription = 1118;
+    chamfer = 626;
+    chamferDescription = 1114;
+    rounding = 628;
+    roundingDescription = 1116;
   } else {
     return false;
   }
@@ -91,7 +93,8 @@ bool CPropertyStandard::UpdateEndLabels(double value) {
 
 // ---------------------------------------------------------------------------------------------
 
-CPropertyColor::CPropertyColor(CGeometry* owner, std::wstring name, int labelId, int descriptionId, COLORREF color)
+CPropertyColor::CPropertyColor(CGeometry* owner, std::wstring name, int labelId, int descriptionId,
+                               COLORREF color)
     : CProperty(owner, std::move(name), TextOf(labelId), TextOf(descriptionId)), m_color(color) {}
 
 // ---------------------------------------------------------------------------------------------

@@ -12,11 +12,11 @@
 #include <string_view>
 #include <vector>
 
-class CGeometry;   // model/TreeObject.h
+class CGeometry;  // model/TreeObject.h
 class XMLNode;
 
 class MORLANE_API CProperty {
-public:
+ public:
   enum Kind { eKindGroup = 0, eKindStandard = 1, eKindColor = 2 };
 
   virtual ~CProperty();
@@ -47,7 +47,7 @@ public:
   // The text of message id in the current language ("" for 0).
   static std::wstring TextOf(int id);
 
-protected:
+ protected:
   CProperty(CGeometry* owner, std::wstring name, std::wstring label, std::wstring description);
 
   std::wstring m_strName;
@@ -58,7 +58,7 @@ protected:
 
 // A value-bearing property (kind 1).
 class MORLANE_API CPropertyStandard : public CProperty {
-public:
+ public:
   CPropertyStandard(CGeometry* owner, std::wstring name, int labelId, int descriptionId,
                     const CVariant& value);
 
@@ -84,13 +84,13 @@ public:
   // Returns true when the property is one of the two.
   bool UpdateEndLabels(double value);
 
-private:
+ private:
   CVariant m_value;
 };
 
 // A colour (kind 2).
 class MORLANE_API CPropertyColor : public CProperty {
-public:
+ public:
   CPropertyColor(CGeometry* owner, std::wstring name, int labelId, int descriptionId,
                  COLORREF color = 0);
 
@@ -98,13 +98,13 @@ public:
   COLORREF GetColor() const { return m_color; }
   void SetColor(COLORREF color) { m_color = color; }
 
-private:
+ private:
   COLORREF m_color = 0;
 };
 
 // A group (kind 0): name and label are its caption, the description is empty.
 class MORLANE_API CPropertyGroup : public CProperty {
-public:
+ public:
   CPropertyGroup(CGeometry* owner, std::wstring caption);
 
   int GetKind() const override { return eKindGroup; }
@@ -115,6 +115,6 @@ public:
   void AddChild(std::shared_ptr<CProperty> child);
   const std::vector<std::shared_ptr<CProperty>>& GetChildren() const { return m_arChildren; }
 
-private:
+ private:
   std::vector<std::shared_ptr<CProperty>> m_arChildren;
 };

@@ -14,40 +14,91 @@ CVariant::CVariant(bool value) : m_vt(VT_BOOL), m_int(value ? VARIANT_TRUE : VAR
 CVariant::CVariant(const wchar_t* text) : m_vt(VT_BSTR), m_text(text ? text : L"") {}
 CVariant::CVariant(std::wstring text) : m_vt(VT_BSTR), m_text(std::move(text)) {}
 
-CVariant CVariant::FromI2(short value) { CVariant v; v.m_vt = VT_I2; v.m_int = value; return v; }
-CVariant CVariant::FromI4(long value) { CVariant v; v.m_vt = VT_I4; v.m_int = static_cast<int>(value); return v; }
-CVariant CVariant::FromR4(float value) { CVariant v; v.m_vt = VT_R4; v.m_dbl = value; return v; }
-CVariant CVariant::FromUI1(unsigned char value) { CVariant v; v.m_vt = VT_UI1; v.m_int = value; return v; }
-CVariant CVariant::FromUI2(unsigned short value) { CVariant v; v.m_vt = VT_UI2; v.m_int = value; return v; }
-CVariant CVariant::FromUI4(unsigned long value) {
-  CVariant v; v.m_vt = VT_UI4; v.m_int = static_cast<long long>(value & 0xFFFFFFFFul); return v;
+CVariant CVariant::FromI2(short value) {
+  CVariant v;
+  v.m_vt = VT_I2;
+  v.m_int = value;
+  return v;
 }
-CVariant CVariant::FromUInt(unsigned int value) { CVariant v; v.m_vt = VT_UINT; v.m_int = value; return v; }
-CVariant CVariant::FromBoolRaw(short value) { CVariant v; v.m_vt = VT_BOOL; v.m_int = value; return v; }
+CVariant CVariant::FromI4(long value) {
+  CVariant v;
+  v.m_vt = VT_I4;
+  v.m_int = static_cast<int>(value);
+  return v;
+}
+CVariant CVariant::FromR4(float value) {
+  CVariant v;
+  v.m_vt = VT_R4;
+  v.m_dbl = value;
+  return v;
+}
+CVariant CVariant::FromUI1(unsigned char value) {
+  CVariant v;
+  v.m_vt = VT_UI1;
+  v.m_int = value;
+  return v;
+}
+CVariant CVariant::FromUI2(unsigned short value) {
+  CVariant v;
+  v.m_vt = VT_UI2;
+  v.m_int = value;
+  return v;
+}
+CVariant CVariant::FromUI4(unsigned long value) {
+  CVariant v;
+  v.m_vt = VT_UI4;
+  v.m_int = static_cast<long long>(value & 0xFFFFFFFFul);
+  return v;
+}
+CVariant CVariant::FromUInt(unsigned int value) {
+  CVariant v;
+  v.m_vt = VT_UINT;
+  v.m_int = value;
+  return v;
+}
+CVariant CVariant::FromBoolRaw(short value) {
+  CVariant v;
+  v.m_vt = VT_BOOL;
+  v.m_int = value;
+  return v;
+}
 
 bool CVariant::IsNumeric() const {
   switch (m_vt) {
-    case VT_I2: case VT_I4: case VT_R4: case VT_R8: case VT_UI1: case VT_UI2: case VT_UI4:
-    case VT_INT: case VT_UINT:
-      return true;
-    default:
-      return false;
+    case VT_I2:
+    case VT_I4:
+    case VT_R4:
+    case VT_R8:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT: return true;
+    default: return false;
   }
 }
 
 namespace {
 
-[[noreturn]] void Mismatch(const char* what) { throw CComError(CComError::DISP_E_TYPEMISMATCH, what); }
+[[noreturn]] void Mismatch(const char* what) {
+  throw CComError(CComError::DISP_E_TYPEMISMATCH, what);
+}
 [[noreturn]] void Overflow(const char* what) { throw CComError(CComError::DISP_E_OVERFLOW, what); }
 
 }  // namespace
 
 double CVariant::ToDouble() const {
   switch (m_vt) {
-    case VT_R8: case VT_R4: return m_dbl;
-    case VT_I2: case VT_I4: case VT_INT: case VT_UI1: case VT_UI2: case VT_UI4: case VT_UINT:
-    case VT_BOOL:
-      return static_cast<double>(m_int);
+    case VT_R8:
+    case VT_R4: return m_dbl;
+    case VT_I2:
+    case VT_I4:
+    case VT_INT:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_UINT:
+    case VT_BOOL: return static_cast<double>(m_int);
     case VT_EMPTY: return 0.0;
     case VT_BSTR: {
       double value = 0.0;
@@ -76,8 +127,11 @@ unsigned int CVariant::ToUInt() const {
 
 bool CVariant::ToBool() const {
   if (m_vt == VT_BSTR) {
-    if (MorlaneText::EqualsNoCase(m_text, L"true") || MorlaneText::EqualsNoCase(m_text, L"#TRUE#")) return true;
-    if (MorlaneText::EqualsNoCase(m_text, L"false") || MorlaneText::EqualsNoCase(m_text, L"#FALSE#")) return false;
+    if (MorlaneText::EqualsNoCase(m_text, L"true") || MorlaneText::EqualsNoCase(m_text, L"#TRUE#"))
+      return true;
+    if (MorlaneText::EqualsNoCase(m_text, L"false") ||
+        MorlaneText::EqualsNoCase(m_text, L"#FALSE#"))
+      return false;
   }
   return ToDouble() != 0.0;
 }
@@ -87,7 +141,8 @@ std::wstring CVariant::ToText() const {
     case VT_BSTR: return m_text;
     case VT_EMPTY: return std::wstring();
     case VT_BOOL: return m_int ? L"True" : L"False";
-    case VT_R8: case VT_R4: return XMLNode::FormatDouble(m_dbl);
+    case VT_R8:
+    case VT_R4: return XMLNode::FormatDouble(m_dbl);
     default: return std::to_wstring(m_int);
   }
 }
@@ -96,7 +151,8 @@ bool CVariant::operator==(const CVariant& other) const {
   if (m_vt != other.m_vt) return false;
   switch (m_vt) {
     case VT_EMPTY: return true;
-    case VT_R8: case VT_R4: return m_dbl == other.m_dbl;
+    case VT_R8:
+    case VT_R4: return m_dbl == other.m_dbl;
     case VT_BSTR: return m_text == other.m_text;
     default: return m_int == other.m_int;
   }

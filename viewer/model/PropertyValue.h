@@ -36,24 +36,24 @@ constexpr short VARIANT_FALSE = 0;
 
 // Error of a value conversion (the platform's COM error). hr is the HRESULT the platform gives.
 class MORLANE_API CComError : public std::runtime_error {
-public:
+ public:
   static constexpr long DISP_E_TYPEMISMATCH = static_cast<long>(0x80020005L);
   static constexpr long DISP_E_OVERFLOW = static_cast<long>(0x8002000AL);
   CComError(long hr, const std::string& what);
   long Error() const { return m_hr; }
 
-private:
+ private:
   long m_hr;
 };
 
 class MORLANE_API CVariant {
-public:
-  CVariant() = default;                       // VT_EMPTY
-  CVariant(double value);                     // VT_R8
-  CVariant(int value);                        // VT_INT
-  CVariant(bool value);                       // VT_BOOL (VARIANT_TRUE / VARIANT_FALSE)
-  CVariant(const wchar_t* text);              // VT_BSTR (null gives the empty text)
-  CVariant(std::wstring text);                // VT_BSTR
+ public:
+  CVariant() = default;           // VT_EMPTY
+  CVariant(double value);         // VT_R8
+  CVariant(int value);            // VT_INT
+  CVariant(bool value);           // VT_BOOL (VARIANT_TRUE / VARIANT_FALSE)
+  CVariant(const wchar_t* text);  // VT_BSTR (null gives the empty text)
+  CVariant(std::wstring text);    // VT_BSTR
 
   // Values of the other types, as the platform may hand them over.
   static CVariant FromI2(short value);
@@ -68,7 +68,7 @@ public:
 
   VarType Type() const { return m_vt; }
   bool IsEmpty() const { return m_vt == VT_EMPTY; }
-  bool IsNumeric() const;    // any integer, float or double type
+  bool IsNumeric() const;  // any integer, float or double type
 
   // Raw access by type (the value must have that type; otherwise 0 / empty).
   double DoubleValue() const { return m_vt == VT_R8 || m_vt == VT_R4 ? m_dbl : 0.0; }
@@ -88,7 +88,7 @@ public:
   bool operator==(const CVariant& other) const;
   bool operator!=(const CVariant& other) const { return !(*this == other); }
 
-private:
+ private:
   VarType m_vt = VT_EMPTY;
   double m_dbl = 0.0;
   long long m_int = 0;

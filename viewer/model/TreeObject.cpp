@@ -63,14 +63,16 @@ std::shared_ptr<CProperty> CGeometry::GetProperties() {
 std::wstring CGeometry::GetCaption() const { return L"Geometry"; }
 const char* CGeometry::GetArchiveTag() const { return "GeometryParameters"; }
 
-std::shared_ptr<CPropertyStandard> CGeometry::AddProperty(const std::wstring& name, int labelId, int descriptionId,
+std::shared_ptr<CPropertyStandard> CGeometry::AddProperty(const std::wstring& name, int labelId,
+                                                          int descriptionId,
                                                           const CVariant& value) {
   auto p = std::make_shared<CPropertyStandard>(m_pOwner, name, labelId, descriptionId, value);
   m_arProperties.push_back(p);
   return p;
 }
 
-std::shared_ptr<CPropertyColor> CGeometry::AddColorProperty(const std::wstring& name, int labelId, COLORREF color) {
+std::shared_ptr<CPropertyColor> CGeometry::AddColorProperty(const std::wstring& name, int labelId,
+                                                            COLORREF color) {
   auto p = std::make_shared<CPropertyColor>(m_pOwner, name, labelId, 0, color);
   m_arProperties.push_back(p);
   return p;
@@ -91,7 +93,8 @@ std::shared_ptr<CPropertyStandard> CGeometry::FindStandardProperty(const std::ws
 
 std::shared_ptr<CPropertyColor> CGeometry::FindColorProperty(const std::wstring& name) const {
   for (const auto& p : m_arProperties)
-    if (p && p->GetKind() == CProperty::eKindColor && p->IsNamed(name)) return std::static_pointer_cast<CPropertyColor>(p);
+    if (p && p->GetKind() == CProperty::eKindColor && p->IsNamed(name))
+      return std::static_pointer_cast<CPropertyColor>(p);
   return nullptr;
 }
 
@@ -122,7 +125,9 @@ void CGeometry::SetDescriptionId(const std::wstring& name, int id) {
 
 // --- CTreeObject -------------------------------------------------------------------------------
 
-CTreeObject::CTreeObject() : m_matrix(IdentityMatrix12()) { AddProperty(L"Name", 394, 0, CVariant(Text(393))); }
+CTreeObject::CTreeObject() : m_matrix(IdentityMatrix12()) {
+  AddProperty(L"Name", 394, 0, CVariant(Text(393)));
+}
 CTreeObject::~CTreeObject() = default;
 
 void CTreeObject::SetContext(QZ::ObjPtr<ICADContext> context) { m_pContext = std::move(context); }
@@ -163,8 +168,14 @@ bool UpdateReportingErrors(CTreeObject& object, bool* keep) {
     const int code = e ? e->GetCode() : 0;
     if (e) e->Release();
     switch (code) {
-      case QZ::eCodeInvalidParameter: messageId = 3000; kept = true; break;
-      case QZ::eCodeInvalidUse: messageId = 3007; kept = true; break;
+      case QZ::eCodeInvalidParameter:
+        messageId = 3000;
+        kept = true;
+        break;
+      case QZ::eCodeInvalidUse:
+        messageId = 3007;
+        kept = true;
+        break;
       case QZ::eCodePermission: messageId = 3006; break;
       default: messageId = 3008; break;
     }
@@ -256,7 +267,8 @@ COLORREF ColorFromRGB(const double* rgb) {
   COLORREF c = 0;
   for (int i = 0; i < 3; ++i) {
     const double v = rgb[i] * 255.0;
-    const auto byte = std::isfinite(v) ? static_cast<COLORREF>(static_cast<long long>(v) & 0xFF) : 0u;
+    const auto byte =
+        std::isfinite(v) ? static_cast<COLORREF>(static_cast<long long>(v) & 0xFF) : 0u;
     c |= byte << (8 * i);
   }
   return c;
@@ -266,7 +278,8 @@ void CNode::ImportItem(QZ::CAD::IItem* item) {
   if (!item) return;
   std::wstring name;
   try {
-    if (QZ::ObjPtr<QZ::CAD::IItemInfo> info{item->GetInfo()}) name = MorlaneText::FromUtf8(info->GetName());
+    if (QZ::ObjPtr<QZ::CAD::IItemInfo> info{item->GetInfo()})
+      name = MorlaneText::FromUtf8(info->GetName());
     Matrix12 matrix{};
     item->GetMatrix(matrix.data());
     if (item->IsAssembly()) {
@@ -302,8 +315,8 @@ void CNode::ImportItem(QZ::CAD::IItem* item) {
 // --- CHeader, CNodeRoot ------------------------------------------------------------------------
 
 const std::vector<std::wstring>& HeaderPropertyNames() {
-  static const std::vector<std::wstring> names = {L"FileDescription", L"FileName", L"Author", L"Organization",
-                                                  L"Authorisation"};
+  static const std::vector<std::wstring> names = {L"FileDescription", L"FileName", L"Author",
+                                                  L"Organization", L"Authorisation"};
   return names;
 }
 
@@ -316,13 +329,17 @@ void AddHeaderProperties(CGeometry& g, const std::function<void(const std::wstri
 
 CHeader::CHeader(CGeometry* owner) {
   if (owner) m_pOwner = owner;
-  AddHeaderProperties(*this, [&](const std::wstring& name, int label) { AddProperty(name, label, 0, CVariant(L"")); });
+  AddHeaderProperties(*this, [&](const std::wstring& name, int label) {
+    AddProperty(name, label, 0, CVariant(L""));
+  });
 }
 
 std::wstring CHeader::GetCaption() const { return L"Header"; }
 
 CNodeRoot::CNodeRoot() : m_pHeader(std::make_shared<CHeader>(this)) {
-  AddHeaderProperties(*this, [&](const std::wstring& name, int label) { AddProperty(name, label, 0, CVariant(L"")); });
+  AddHeaderProperties(*this, [&](const std::wstring& name, int label) {
+    AddProperty(name, label, 0, CVariant(L""));
+  });
 }
 CNodeRoot::~CNodeRoot() = default;
 

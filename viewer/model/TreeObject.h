@@ -68,12 +68,13 @@ class MORLANE_API CGeometry {
   // The property tree the property pane shows: a group "Root" (text 391) holding a group
   // captioned GetCaption() with every property in order.
   virtual std::shared_ptr<CProperty> GetProperties();
-  virtual std::wstring GetCaption() const;       // "Geometry"
-  virtual const char* GetArchiveTag() const;     // "GeometryParameters"
+  virtual std::wstring GetCaption() const;    // "Geometry"
+  virtual const char* GetArchiveTag() const;  // "GeometryParameters"
 
-  std::shared_ptr<CPropertyStandard> AddProperty(const std::wstring& name, int labelId, int descriptionId,
-                                                 const CVariant& value);
-  std::shared_ptr<CPropertyColor> AddColorProperty(const std::wstring& name, int labelId, COLORREF color);
+  std::shared_ptr<CPropertyStandard> AddProperty(const std::wstring& name, int labelId,
+                                                 int descriptionId, const CVariant& value);
+  std::shared_ptr<CPropertyColor> AddColorProperty(const std::wstring& name, int labelId,
+                                                   COLORREF color);
 
   // Look-ups ignore case; the first match wins; null when there is none (or of another kind).
   std::shared_ptr<CProperty> FindProperty(const std::wstring& name) const;

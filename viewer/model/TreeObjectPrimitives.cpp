@@ -18,9 +18,7 @@ void CBox::BuildShape() {
   StoreShape(m_pContext->Box(w, h, l));
 }
 
-CSphere::CSphere() {
-  AddProperty(L"r", 411, 0, CVariant(0.0));
-}
+CSphere::CSphere() { AddProperty(L"r", 411, 0, CVariant(0.0)); }
 
 std::wstring CSphere::GetCaption() const { return CProperty::TextOf(410); }
 
@@ -135,7 +133,8 @@ std::shared_ptr<CObject3D> CreatePrimitive(const std::wstring& typeName) {
   if (MorlaneText::EqualsNoCase(typeName, L"Cone")) return std::make_shared<CCone>();
   if (MorlaneText::EqualsNoCase(typeName, L"Torus")) return std::make_shared<CTorus>();
   if (MorlaneText::EqualsNoCase(typeName, L"Wedge")) return std::make_shared<CWedge>();
-  if (MorlaneText::EqualsNoCase(typeName, L"HollowCylinder")) return std::make_shared<CHollowCylinder>();
+  if (MorlaneText::EqualsNoCase(typeName, L"HollowCylinder"))
+    return std::make_shared<CHollowCylinder>();
   if (MorlaneText::EqualsNoCase(typeName, L"HollowCone")) return std::make_shared<CHollowCone>();
   return nullptr;
 }

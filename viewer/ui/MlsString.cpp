@@ -107,10 +107,13 @@ bool CMlsString::Initialize(const wchar_t* path, int code, void* /*hInstance*/) 
 
 bool CMlsString::IsMlsSupport() { return m_pXMLDocument != nullptr; }
 
-int CMlsString::GetLanguagesCount() { return m_arLanguages ? static_cast<int>(m_arLanguages->size()) : 0; }
+int CMlsString::GetLanguagesCount() {
+  return m_arLanguages ? static_cast<int>(m_arLanguages->size()) : 0;
+}
 
 void* CMlsString::GetLanguageInfo(int index) {
-  if (!m_arLanguages || index < 0 || index >= static_cast<int>(m_arLanguages->size())) return nullptr;
+  if (!m_arLanguages || index < 0 || index >= static_cast<int>(m_arLanguages->size()))
+    return nullptr;
   return (*m_arLanguages)[static_cast<std::size_t>(index)];
 }
 
@@ -218,7 +221,8 @@ std::wstring CMlsString::GetResourceString(eXmlSection section, int id, const wc
   return text.empty() ? LoadResourceString(id) : text;
 }
 
-std::wstring CMlsString::GetResourceString(eXmlSection section, const wchar_t* name, const wchar_t* attribute) {
+std::wstring CMlsString::GetResourceString(eXmlSection section, const wchar_t* name,
+                                           const wchar_t* attribute) {
   return AttributeOrCaption(GetSubNode(GetNodeSection(section), name), attribute);
 }
 
@@ -227,13 +231,14 @@ std::wstring CMlsString::GetResourceString(eXmlSection section, const wchar_t* g
   return text.empty() ? LoadResourceString(id) : text;
 }
 
-std::wstring CMlsString::GetResourceString(eXmlSection section, int id, const wchar_t* group, const wchar_t* name) {
+std::wstring CMlsString::GetResourceString(eXmlSection section, int id, const wchar_t* group,
+                                           const wchar_t* name) {
   std::wstring text = CaptionOf(GetSubNode(GetSubNode(GetNodeSection(section), group), name));
   return text.empty() ? LoadResourceString(id) : text;
 }
 
-std::wstring CMlsString::GetResourceString(eXmlSection section, int id, const wchar_t* name, const wchar_t* group,
-                                           const wchar_t* subgroup) {
+std::wstring CMlsString::GetResourceString(eXmlSection section, int id, const wchar_t* name,
+                                           const wchar_t* group, const wchar_t* subgroup) {
   XMLNode* node = GetSubNode(GetNodeSection(section), group);
   if (node && !IsEmpty(subgroup)) node = GetSubNode(node, subgroup);
   XMLNode* item = node ? GetSubNode(node, name) : nullptr;
@@ -241,8 +246,9 @@ std::wstring CMlsString::GetResourceString(eXmlSection section, int id, const wc
   return CaptionOf(item);
 }
 
-std::wstring CMlsString::GetResourceString(eXmlSection section, const wchar_t* defaultText, const wchar_t* name,
-                                           const wchar_t* group, const wchar_t* subgroup) {
+std::wstring CMlsString::GetResourceString(eXmlSection section, const wchar_t* defaultText,
+                                           const wchar_t* name, const wchar_t* group,
+                                           const wchar_t* subgroup) {
   XMLNode* node = GetSubNode(GetNodeSection(section), group);
   if (node && !IsEmpty(subgroup)) node = GetSubNode(node, subgroup);
   XMLNode* item = node ? GetSubNode(node, name) : nullptr;
@@ -252,7 +258,8 @@ std::wstring CMlsString::GetResourceString(eXmlSection section, const wchar_t* d
 
 namespace {
 
-void FillFromItem(XMLNode* item, std::wstring& caption, std::wstring& description, std::wstring& tooltip) {
+void FillFromItem(XMLNode* item, std::wstring& caption, std::wstring& description,
+                  std::wstring& tooltip) {
   caption = CaptionOf(item);
   std::wstring d = item->GetStrAttr(L"Description", L"");
   description = d.empty() ? d : CMlsString::Unescape(d);
@@ -263,7 +270,8 @@ void FillFromItem(XMLNode* item, std::wstring& caption, std::wstring& descriptio
     tooltip = caption;
     const std::size_t lf = tooltip.find(L'\n');
     if (lf != std::wstring::npos) tooltip.resize(lf);
-    for (std::size_t at = tooltip.find(L"\\t"); at != std::wstring::npos; at = tooltip.find(L"\\t", at + 1))
+    for (std::size_t at = tooltip.find(L"\\t"); at != std::wstring::npos;
+         at = tooltip.find(L"\\t", at + 1))
       tooltip.replace(at, 2, L"\t");
   }
 }
@@ -275,7 +283,8 @@ std::wstring CMlsString::GetResourceString2(eXmlSection section, int id, std::ws
   description.clear();
   tooltip.clear();
   std::wstring caption;
-  if (XMLNode* item = GetSubNode(GetNodeSection(section), id)) FillFromItem(item, caption, description, tooltip);
+  if (XMLNode* item = GetSubNode(GetNodeSection(section), id))
+    FillFromItem(item, caption, description, tooltip);
   if (caption.empty()) {
     caption = LoadResourceString(id);
     if (!caption.empty()) {
@@ -292,11 +301,12 @@ std::wstring CMlsString::GetResourceString2(eXmlSection section, int id, std::ws
   return caption;
 }
 
-std::wstring CMlsString::GetResourceString2(eXmlSection section, const wchar_t* name, std::wstring& description,
-                                            std::wstring& tooltip) {
+std::wstring CMlsString::GetResourceString2(eXmlSection section, const wchar_t* name,
+                                            std::wstring& description, std::wstring& tooltip) {
   description.clear();
   tooltip.clear();
   std::wstring caption;
-  if (XMLNode* item = GetSubNode(GetNodeSection(section), name)) FillFromItem(item, caption, description, tooltip);
+  if (XMLNode* item = GetSubNode(GetNodeSection(section), name))
+    FillFromItem(item, caption, description, tooltip);
   return caption;
 }

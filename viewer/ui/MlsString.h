@@ -15,15 +15,15 @@ enum eXmlSection { eMessages = 0, eDialogs = 1, eMenus = 2 };
 
 // One Language element of the loaded file.
 struct MORLANE_API MlsLanguageInfo {
-  int index = 0;          // position among all children of the root element, from 0
-  int code = 0;           // ID attribute
-  std::wstring caption;   // Caption attribute
+  int index = 0;         // position among all children of the root element, from 0
+  int code = 0;          // ID attribute
+  std::wstring caption;  // Caption attribute
 };
 
 class MORLANE_API CMlsString {
-public:
-  CMlsString();            // resets the state (see Clear) and selects code 2000
-  virtual ~CMlsString();   // Clear()
+ public:
+  CMlsString();           // resets the state (see Clear) and selects code 2000
+  virtual ~CMlsString();  // Clear()
 
   // Loads the language file at path and selects the language whose ID is code. A second call
   // without Clear first releases the earlier file and list. hInstance is accepted and unused.
@@ -32,7 +32,7 @@ public:
   static void Clear();
 
   static int GetLanguagesCount();
-  static void* GetLanguageInfo(int index);   // MlsLanguageInfo*, or null
+  static void* GetLanguageInfo(int index);  // MlsLanguageInfo*, or null
 
   static bool SetLanguageLocation(const wchar_t* caption);
   static bool SetLanguageLocation(int code);
@@ -76,6 +76,6 @@ public:
   static XMLNode* m_xmlNodeDialogs;
   static XMLNode* m_xmlNodeMenus;
 
-private:
+ private:
   static void SelectLanguage(XMLNode* language);
 };

@@ -436,7 +436,9 @@ constexpr MorlaneStringEntry kTable[] = {
     {2004, L"Authorisation"},
     {2100, L"Export"},
     {2101, L"Import"},
-    {2102, L"STEP file (*.stp;*.step)|*.stp;*.step|IGES file (*.igs;*.iges)|*.igs;*.iges|STL file (*.stl)|*.stl||"},
+    {2102,
+     L"STEP file (*.stp;*.step)|*.stp;*.step|IGES file (*.igs;*.iges)|*.igs;*.iges|STL file "
+     L"(*.stl)|*.stl||"},
     {2103, L"Recognize"},
     {2105, L"STEP file (*.stp;*.step)|*.stp;*.step||"},
     {2106, L"Open"},
@@ -454,8 +456,9 @@ constexpr MorlaneStringEntry kTable[] = {
 }  // namespace
 
 const wchar_t* MorlaneBuiltInString(int id) {
-  const auto it = std::lower_bound(std::begin(kTable), std::end(kTable), id,
-                                   [](const MorlaneStringEntry& e, int wanted) { return e.id < wanted; });
+  const auto it =
+      std::lower_bound(std::begin(kTable), std::end(kTable), id,
+                       [](const MorlaneStringEntry& e, int wanted) { return e.id < wanted; });
   if (it == std::end(kTable) || it->id != id) return nullptr;
   return it->text;
 }

@@ -148,12 +148,14 @@ class QZ_CAD_VISIBLE IShape : public IObject {
 // A section solid returned by the shaft builder; the grooves modify it in place.
 class QZ_CAD_VISIBLE ISectionShape : public IShape {
  public:
-  virtual void AddGrooveRectangular(double x, double m, double t, double r) = 0;               // 7
-  virtual void AddNotchChevron(double x, double t) = 0;                                       // 8
-  virtual void AddGrooveCircular(double x, double t, double r) = 0;                           // 9
-  virtual void AddCrossHole(double x, double t, double r, double angle) = 0;                  // 10
-  virtual void AddGrooveParallelKey(double x, double l, double t, double r, double angle) = 0;  // 11
-  virtual void AddSlots(double x, double l, unsigned int n, double d, double win, double wout) = 0;  // 12
+  virtual void AddGrooveRectangular(double x, double m, double t, double r) = 0;  // 7
+  virtual void AddNotchChevron(double x, double t) = 0;                           // 8
+  virtual void AddGrooveCircular(double x, double t, double r) = 0;               // 9
+  virtual void AddCrossHole(double x, double t, double r, double angle) = 0;      // 10
+  virtual void AddGrooveParallelKey(double x, double l, double t, double r,
+                                    double angle) = 0;  // 11
+  virtual void AddSlots(double x, double l, unsigned int n, double d, double win,
+                        double wout) = 0;  // 12
 };
 
 // What a view shows for one shape.
@@ -168,32 +170,32 @@ class QZ_CAD_VISIBLE IShapeVis : public IObject {
 // The 3D view drawing into one window.
 class QZ_CAD_VISIBLE IView : public IObject {
  public:
-  virtual IShapeVis* Display(IShape* shape) = 0;       // 2
-  virtual void Paint() = 0;                            // 3
-  virtual void Zoom(double& factor) = 0;               // 4
-  virtual void ButtonDown(int& x, int& y) = 0;         // 5
-  virtual void RightButtonDown(int& x, int& y) = 0;    // 6
-  virtual void Drag(int& x, int& y) = 0;               // 7: pan
-  virtual void RightDrag(int& x, int& y) = 0;          // 8: rotate
-  virtual void Resized() = 0;                          // 9
-  virtual void ShowGrid(bool show) = 0;                // 10
-  virtual void ShowAxes(bool show) = 0;                // 11
-  virtual void Select(IShapeVis* vis) = 0;             // 12
-  virtual IShapeVis* Pick(int x, int y) = 0;           // 13: null when nothing is there
-  virtual void Erase(IShapeVis* vis) = 0;              // 14
-  virtual void ClearSelection() = 0;                   // 15
-  virtual void FinishSelection() = 0;                  // 16
-  virtual void DeleteSelected() = 0;                   // 17
-  virtual void Redraw() = 0;                           // 18
-  virtual void FitAll() = 0;                           // 19
-  virtual void UpdateView() = 0;                       // 20
-  virtual void EraseAll() = 0;                         // 21
-  virtual void ResetView() = 0;                        // 22
+  virtual IShapeVis* Display(IShape* shape) = 0;     // 2
+  virtual void Paint() = 0;                          // 3
+  virtual void Zoom(double& factor) = 0;             // 4
+  virtual void ButtonDown(int& x, int& y) = 0;       // 5
+  virtual void RightButtonDown(int& x, int& y) = 0;  // 6
+  virtual void Drag(int& x, int& y) = 0;             // 7: pan
+  virtual void RightDrag(int& x, int& y) = 0;        // 8: rotate
+  virtual void Resized() = 0;                        // 9
+  virtual void ShowGrid(bool show) = 0;              // 10
+  virtual void ShowAxes(bool show) = 0;              // 11
+  virtual void Select(IShapeVis* vis) = 0;           // 12
+  virtual IShapeVis* Pick(int x, int y) = 0;         // 13: null when nothing is there
+  virtual void Erase(IShapeVis* vis) = 0;            // 14
+  virtual void ClearSelection() = 0;                 // 15
+  virtual void FinishSelection() = 0;                // 16
+  virtual void DeleteSelected() = 0;                 // 17
+  virtual void Redraw() = 0;                         // 18
+  virtual void FitAll() = 0;                         // 19
+  virtual void UpdateView() = 0;                     // 20
+  virtual void EraseAll() = 0;                       // 21
+  virtual void ResetView() = 0;                      // 22
   // Renders the view at the given size into a PNG file.
   virtual bool SaveImage(const char* path, int width, int height) = 0;  // 23
-  virtual int GetDisplayedCount() = 0;                                   // 24
-  virtual int GetSelectedCount() = 0;                                    // 25
-  virtual double GetScale() = 0;                                         // 26
+  virtual int GetDisplayedCount() = 0;                                  // 24
+  virtual int GetSelectedCount() = 0;                                   // 25
+  virtual double GetScale() = 0;                                        // 26
 };
 
 // Name of an item of an assembly tree.
@@ -208,26 +210,26 @@ enum : int { eItemPart = 0, eItemAssembly = 1 };
 // An item of an assembly tree: an assembly (a document's root included) or a part.
 class QZ_CAD_VISIBLE IItem : public IObject {
  public:
-  virtual int GetKind() = 0;                        // 2
-  virtual void SetName(const char* name) = 0;       // 3
-  virtual IItemInfo* GetInfo() = 0;                 // 4
-  virtual double* GetMatrix(double* matrix12) = 0;  // 5: placement in the parent
-  virtual bool IsAssembly() = 0;                    // 6
+  virtual int GetKind() = 0;                           // 2
+  virtual void SetName(const char* name) = 0;          // 3
+  virtual IItemInfo* GetInfo() = 0;                    // 4
+  virtual double* GetMatrix(double* matrix12) = 0;     // 5: placement in the parent
+  virtual bool IsAssembly() = 0;                       // 6
   virtual void SetMatrix(const double* matrix12) = 0;  // 7
 };
 
 class QZ_CAD_VISIBLE IAssembly : public IItem {
  public:
-  virtual int GetChildCount() = 0;            // 8
-  virtual IItem* GetChild(int index) = 0;     // 9: null outside 0..count-1
+  virtual int GetChildCount() = 0;             // 8
+  virtual IItem* GetChild(int index) = 0;      // 9: null outside 0..count-1
   virtual IPart* AddShape(IShape* shape) = 0;  // 10
-  virtual IAssembly* AddAssembly() = 0;       // 11
+  virtual IAssembly* AddAssembly() = 0;        // 11
 };
 
 class QZ_CAD_VISIBLE IPart : public IItem {
  public:
-  virtual IShape* GetShape() = 0;            // 8: unplaced (the placement is GetMatrix)
-  virtual bool GetColor(double* rgb3) = 0;    // 9
+  virtual IShape* GetShape() = 0;           // 8: unplaced (the placement is GetMatrix)
+  virtual bool GetColor(double* rgb3) = 0;  // 9
   virtual void SetColor(double r, double g, double b) = 0;  // 10
 };
 
@@ -238,8 +240,8 @@ class QZ_CAD_VISIBLE IMatrixService {
   virtual double* Translation(double x, double y, double z, double* out12) = 0;  // 1
   // Rotation by an angle in radians about an axis through the origin.
   virtual double* Rotation(double ax, double ay, double az, double angle, double* out12) = 0;  // 2
-  virtual double* Inverse(const double* m12, double* out12) = 0;                   // 3
-  virtual double* TransformPoint(const double* m12, const double* p3, double* out3) = 0;  // 4
+  virtual double* Inverse(const double* m12, double* out12) = 0;                               // 3
+  virtual double* TransformPoint(const double* m12, const double* p3, double* out3) = 0;       // 4
   // parent x own; out may alias neither input. Returns out.
   virtual double* Multiply(const double* parent12, const double* own12, double* out12) = 0;  // 5
 };
@@ -262,26 +264,27 @@ class QZ_CAD_VISIBLE IHeaderService {
 // Points of a tooth profile.
 class QZ_CAD_VISIBLE IPointList : public IObject {
  public:
-  virtual void SetSpline(bool spline) = 0;             // 2
-  virtual int GetCount() = 0;                          // 3
-  virtual void AddPoint(double r, double angle) = 0;   // 4: angle in radians
+  virtual void SetSpline(bool spline) = 0;            // 2
+  virtual int GetCount() = 0;                         // 3
+  virtual void AddPoint(double r, double angle) = 0;  // 4: angle in radians
 };
 
 class QZ_CAD_VISIBLE IShaftBuilder : public IObject {
  public:
   virtual int GetSectionCount() = 0;  // 2
   virtual IShape* GetShape() = 0;     // 3: all sections together, null when none
-  virtual ISectionShape* AddSection(double pos, double dout1, double dout2, double din1, double din2,
-                                    double l, double lch1, double lch2) = 0;  // 4
+  virtual ISectionShape* AddSection(double pos, double dout1, double dout2, double din1,
+                                    double din2, double l, double lch1, double lch2) = 0;  // 4
 };
 
 class QZ_CAD_VISIBLE IBeamFactory {
  public:
-  virtual IShape* Rectangular(double h, double b, double l, double t) = 0;                    // 0
-  virtual IShape* Circular(double d, double l, double t) = 0;                                 // 1
-  virtual IShape* Elliptical(double d1, double d2, double l, double t) = 0;                   // 2
-  virtual IShape* BeamL(double h, double b, double t, double r, double l) = 0;                // 3
-  virtual IShape* BeamZ(double h, double b, double t, double s, double r1, double r2, double l) = 0;  // 4
+  virtual IShape* Rectangular(double h, double b, double l, double t) = 0;      // 0
+  virtual IShape* Circular(double d, double l, double t) = 0;                   // 1
+  virtual IShape* Elliptical(double d1, double d2, double l, double t) = 0;     // 2
+  virtual IShape* BeamL(double h, double b, double t, double r, double l) = 0;  // 3
+  virtual IShape* BeamZ(double h, double b, double t, double s, double r1, double r2,
+                        double l) = 0;  // 4
   virtual IShape* BeamI(double h, double b, double t, double s, double r1, double r2, double l,
                         bool taper) = 0;  // 5
   virtual IShape* BeamU(double h, double b, double t, double s, double r1, double r2, double l,
@@ -304,85 +307,122 @@ class QZ_CAD_VISIBLE IGearFactory {
  public:
   virtual IShape* ExternalToothProfile(IPointList* points, const ToothProfileValues& v) = 0;  // 0
   virtual IShape* ExternalGear(unsigned int z, double mn, double b, double alpha, double beta,
-                               double k, double x, double d) = 0;  // 1
+                               double k, double x, double d) = 0;                             // 1
   virtual IShape* InternalToothProfile(IPointList* points, const ToothProfileValues& v) = 0;  // 2
   virtual IShape* InternalGear(unsigned int z, double mn, double b, double alpha, double beta,
                                double k, double x, double d) = 0;  // 3
-  virtual IShape* DoubleExternalToothProfile(IPointList* points, const ToothProfileValues& v) = 0;  // 4
+  virtual IShape* DoubleExternalToothProfile(IPointList* points,
+                                             const ToothProfileValues& v) = 0;  // 4
   virtual IShape* DoubleExternalGear(unsigned int z, double mn, double b, double alpha, double beta,
                                      double k, double x, double d, double bn, double dn) = 0;  // 5
-  virtual IShape* DoubleInternalToothProfile(IPointList* points, const ToothProfileValues& v) = 0;  // 6
+  virtual IShape* DoubleInternalToothProfile(IPointList* points,
+                                             const ToothProfileValues& v) = 0;  // 6
   virtual IShape* DoubleInternalGear(unsigned int z, double mn, double b, double alpha, double beta,
                                      double k, double x, double d, double bn, double dn) = 0;  // 7
-  virtual IShape* RackGear(double mn, double b, double h, double l) = 0;  // 8
+  virtual IShape* RackGear(double mn, double b, double h, double l) = 0;                       // 8
   virtual IShape* ConeGear(unsigned int z, double me, double angle, double db, double dc, double a,
                            double c, double e) = 0;  // 9
-  virtual IPointList* NewPointList() = 0;             // 10
+  virtual IPointList* NewPointList() = 0;            // 10
 };
 
 class QZ_CAD_VISIBLE IBearingFactory {
  public:
-  virtual IShape* RollerBearing(double dout, double din, double B) = 0;                 // 0
-  virtual IShape* SlidingBearing(double dout, double din, double B) = 0;                // 1
-  virtual IShape* RollingBearing(double dout, double din, double B, int type) = 0;     // 2
+  virtual IShape* RollerBearing(double dout, double din, double B) = 0;             // 0
+  virtual IShape* SlidingBearing(double dout, double din, double B) = 0;            // 1
+  virtual IShape* RollingBearing(double dout, double din, double B, int type) = 0;  // 2
 };
 
 class QZ_CAD_VISIBLE IShaftFactory {
  public:
-  virtual IShaftBuilder* NewShaftBuilder() = 0;                   // 0
+  virtual IShaftBuilder* NewShaftBuilder() = 0;                           // 0
   virtual IShape* PlanetCarrier(unsigned int n, double r, double l) = 0;  // 1
 };
 
 class QZ_CAD_VISIBLE IFastenerFactory {
  public:
-  virtual IShape* BoltHex(double s, double k, double c, double dw, double ls, double b, double ds, double d) = 0;  // 0
-  virtual IShape* BoltHexSocket(double d, double ds, double ls, double b, double d1, double k, double s, double t) = 0;  // 1
-  virtual IShape* BoltHexSocketCountersunk(double d, double ds, double ls, double b, double d1, double s, double t) = 0;  // 2
-  virtual IShape* BoltHexFlange(double d, double ds, double ls, double b, double d1, double k, double s) = 0;  // 3
-  virtual IShape* BoltCarriage(double d, double ds, double ls, double b, double d1, double v, double f, double k) = 0;  // 4
-  virtual IShape* BoltHexSetDogPoint(double d, double b, double ds, double ls, double k, double s, double dp, double zp) = 0;  // 5
-  virtual IShape* BoltHexSetDogCone(double d, double b, double ds, double ls, double k, double s, double dp, double zp) = 0;  // 6
+  virtual IShape* BoltHex(double s, double k, double c, double dw, double ls, double b, double ds,
+                          double d) = 0;  // 0
+  virtual IShape* BoltHexSocket(double d, double ds, double ls, double b, double d1, double k,
+                                double s, double t) = 0;  // 1
+  virtual IShape* BoltHexSocketCountersunk(double d, double ds, double ls, double b, double d1,
+                                           double s, double t) = 0;  // 2
+  virtual IShape* BoltHexFlange(double d, double ds, double ls, double b, double d1, double k,
+                                double s) = 0;  // 3
+  virtual IShape* BoltCarriage(double d, double ds, double ls, double b, double d1, double v,
+                               double f, double k) = 0;  // 4
+  virtual IShape* BoltHexSetDogPoint(double d, double b, double ds, double ls, double k, double s,
+                                     double dp, double zp) = 0;  // 5
+  virtual IShape* BoltHexSetDogCone(double d, double b, double ds, double ls, double k, double s,
+                                    double dp, double zp) = 0;                         // 6
   virtual IShape* BoltT_Head(double d, double b, double ls, double s1, double k) = 0;  // 7
-  virtual IShape* BoltT_HeadSquareNeck(double d, double b, double ls, double s1, double k) = 0;  // 8
-  virtual IShape* BoltSpigot(double d, double b, double ds, double ls, double d1, double s, double k) = 0;  // 9
+  virtual IShape* BoltT_HeadSquareNeck(double d, double b, double ls, double s1,
+                                       double k) = 0;  // 8
+  virtual IShape* BoltSpigot(double d, double b, double ds, double ls, double d1, double s,
+                             double k) = 0;                                                    // 9
   virtual IShape* BoltEye(double d, double b, double ls, double d1, double d2, double s) = 0;  // 10
-  virtual IShape* BoltU(double d, double b, double ls, double d1) = 0;  // 11
-  virtual IShape* BoltRing(double d, double b, double d1, double d2, double d3, double k) = 0;  // 12
-  virtual IShape* ScrewCheeseSlotted(double d, double b, double d1, double k, double n, double t) = 0;  // 13
-  virtual IShape* ScrewPanSlotted(double d, double b, double d1, double k, double n, double t) = 0;  // 14
-  virtual IShape* ScrewCountersunkSlotted(double d, double b, double d1, double n, double t) = 0;  // 15
-  virtual IShape* ScrewCountersunkRaisedSlotted(double d, double b, double d1, double k, double n, double t) = 0;  // 16
-  virtual IShape* ScrewFillisterCrossRecessed(double d, double b, double d1, double a, double n, double k) = 0;  // 17
-  virtual IShape* ScrewCountersunkCrossRecessed(double d, double b, double d1, double a, double n) = 0;  // 18
-  virtual IShape* ScrewCountersunkRaisedCrossRecessed(double d, double b, double d1, double a, double n, double k) = 0;  // 19
-  virtual IShape* ScrewHexSocketButton(double d, double b, double d1, double s, double t) = 0;  // 20
-  virtual IShape* ScrewCountersunkSquareNeck(double d, double b, double d1, double v, double f) = 0;  // 21
-  virtual IShape* ScrewSquareCollar(double d, double b, double ds, double ls, double s, double k, double d1, double c) = 0;  // 22
-  virtual IShape* ScrewThumb(double d, double b, double ds, double ls, double d1, double k) = 0;  // 23
-  virtual IShape* ScrewSetSlottedDogPoint(double d, double b, double dp, double zp, double n, double t) = 0;  // 24
+  virtual IShape* BoltU(double d, double b, double ls, double d1) = 0;                         // 11
+  virtual IShape* BoltRing(double d, double b, double d1, double d2, double d3,
+                           double k) = 0;  // 12
+  virtual IShape* ScrewCheeseSlotted(double d, double b, double d1, double k, double n,
+                                     double t) = 0;  // 13
+  virtual IShape* ScrewPanSlotted(double d, double b, double d1, double k, double n,
+                                  double t) = 0;  // 14
+  virtual IShape* ScrewCountersunkSlotted(double d, double b, double d1, double n,
+                                          double t) = 0;  // 15
+  virtual IShape* ScrewCountersunkRaisedSlotted(double d, double b, double d1, double k, double n,
+                                                double t) = 0;  // 16
+  virtual IShape* ScrewFillisterCrossRecessed(double d, double b, double d1, double a, double n,
+                                              double k) = 0;  // 17
+  virtual IShape* ScrewCountersunkCrossRecessed(double d, double b, double d1, double a,
+                                                double n) = 0;  // 18
+  virtual IShape* ScrewCountersunkRaisedCrossRecessed(double d, double b, double d1, double a,
+                                                      double n, double k) = 0;  // 19
+  virtual IShape* ScrewHexSocketButton(double d, double b, double d1, double s,
+                                       double t) = 0;  // 20
+  virtual IShape* ScrewCountersunkSquareNeck(double d, double b, double d1, double v,
+                                             double f) = 0;  // 21
+  virtual IShape* ScrewSquareCollar(double d, double b, double ds, double ls, double s, double k,
+                                    double d1, double c) = 0;  // 22
+  virtual IShape* ScrewThumb(double d, double b, double ds, double ls, double d1,
+                             double k) = 0;  // 23
+  virtual IShape* ScrewSetSlottedDogPoint(double d, double b, double dp, double zp, double n,
+                                          double t) = 0;                                 // 24
   virtual IShape* ScrewSetSlottedConePoint(double d, double b, double n, double t) = 0;  // 25
-  virtual IShape* ScrewSetHexSocketDogPoint(double d, double b, double dp, double zp, double s, double t) = 0;  // 26
-  virtual IShape* ScrewSetHexSocketConePoint(double d, double b, double s, double t) = 0;  // 27
+  virtual IShape* ScrewSetHexSocketDogPoint(double d, double b, double dp, double zp, double s,
+                                            double t) = 0;                                  // 26
+  virtual IShape* ScrewSetHexSocketConePoint(double d, double b, double s, double t) = 0;   // 27
   virtual IShape* StudDoubleEnd(double d, double b1, double b2, double ds, double ls) = 0;  // 28
 };
 
 // Blocks of a recognised groove, packed to 4 bytes like the host records.
 #pragma pack(push, 4)
-struct RecognizeNotchBlock { double x, t; };
-struct RecognizeRectangularBlock { double x, t, r, m; };
-struct RecognizeCrossHoleBlock { double x, t, r, angle; };
-struct RecognizeParallelKeyBlock { double x, l, t, r, angle; };
-struct RecognizeSlotsBlock { double x, l; std::uint32_t n; double d, win, wout; };
+struct RecognizeNotchBlock {
+  double x, t;
+};
+struct RecognizeRectangularBlock {
+  double x, t, r, m;
+};
+struct RecognizeCrossHoleBlock {
+  double x, t, r, angle;
+};
+struct RecognizeParallelKeyBlock {
+  double x, l, t, r, angle;
+};
+struct RecognizeSlotsBlock {
+  double x, l;
+  std::uint32_t n;
+  double d, win, wout;
+};
 #pragma pack(pop)
 
 class QZ_CAD_VISIBLE IRecognizeGroove : public IObject {
  public:
-  virtual int GetType() = 0;                                            // 2: 0 none ... 5 slots
-  virtual void* GetNotch(RecognizeNotchBlock* out) = 0;                 // 3
-  virtual void* GetRectangular(RecognizeRectangularBlock* out) = 0;     // 4
-  virtual void* GetCrossHole(RecognizeCrossHoleBlock* out) = 0;        // 5
-  virtual void* GetParallelKey(RecognizeParallelKeyBlock* out) = 0;    // 6
-  virtual void* GetSlots(RecognizeSlotsBlock* out) = 0;                 // 7
+  virtual int GetType() = 0;                                         // 2: 0 none ... 5 slots
+  virtual void* GetNotch(RecognizeNotchBlock* out) = 0;              // 3
+  virtual void* GetRectangular(RecognizeRectangularBlock* out) = 0;  // 4
+  virtual void* GetCrossHole(RecognizeCrossHoleBlock* out) = 0;      // 5
+  virtual void* GetParallelKey(RecognizeParallelKeyBlock* out) = 0;  // 6
+  virtual void* GetSlots(RecognizeSlotsBlock* out) = 0;              // 7
 };
 
 class QZ_CAD_VISIBLE IRecognizeSection : public IObject {
@@ -397,8 +437,8 @@ class QZ_CAD_VISIBLE IRecognizeSection : public IObject {
 
 class QZ_CAD_VISIBLE IRecognizeShaft : public IObject {
  public:
-  virtual double* GetMatrix(double* out12) = 0;           // 2
-  virtual int GetSectionCount() = 0;                      // 3
+  virtual double* GetMatrix(double* out12) = 0;          // 2
+  virtual int GetSectionCount() = 0;                     // 3
   virtual IRecognizeSection* GetSection(int index) = 0;  // 4
 };
 
@@ -411,29 +451,30 @@ class QZ_CAD_VISIBLE ICADContext : public IObject {
  public:
   // A new, empty assembly whose content the exports write; after a successful import, the
   // imported document (its children are the top items of the file).
-  virtual IAssembly* GetAssembly() = 0;            // 2
-  virtual IMatrixService* GetMatrixService() = 0;  // 3
-  virtual IHeaderService* GetHeaderService() = 0;  // 4
-  virtual IBearingFactory* GetBearingFactory() = 0;    // 5
-  virtual IGearFactory* GetGearFactory() = 0;          // 6
-  virtual IBeamFactory* GetBeamFactory() = 0;          // 7
-  virtual IShaftFactory* GetShaftFactory() = 0;        // 8
-  virtual IFastenerFactory* GetFastenerFactory() = 0;  // 9
-  virtual IShaftRecognizer* GetShaftRecognizer() = 0;  // 10
-  virtual bool ExportSTEP(const char* path) = 0;  // 11
-  virtual bool ExportIGES(const char* path) = 0;  // 12
-  virtual bool ExportSTL(const char* path) = 0;   // 13
-  virtual bool ImportSTEP(const char* path) = 0;  // 14
-  virtual bool ImportIGES(const char* path) = 0;  // 15
-  virtual bool ImportSTL(const char* path) = 0;   // 16
-  virtual IShape* Box(double w, double h, double l) = 0;                   // 17
-  virtual IShape* Sphere(double r) = 0;                                    // 18
-  virtual IShape* Cylinder(double r, double l) = 0;                        // 19
-  virtual IShape* Cone(double r1, double r2, double l) = 0;                // 20
-  virtual IShape* Torus(double r1, double r2) = 0;                         // 21
-  virtual IShape* Wedge(double wb, double h, double l, double wt) = 0;     // 22
-  virtual IShape* HollowCylinder(double dout, double din, double l) = 0;   // 23
-  virtual IShape* HollowCone(double dout1, double dout2, double din1, double din2, double l) = 0;  // 24
+  virtual IAssembly* GetAssembly() = 0;                                   // 2
+  virtual IMatrixService* GetMatrixService() = 0;                         // 3
+  virtual IHeaderService* GetHeaderService() = 0;                         // 4
+  virtual IBearingFactory* GetBearingFactory() = 0;                       // 5
+  virtual IGearFactory* GetGearFactory() = 0;                             // 6
+  virtual IBeamFactory* GetBeamFactory() = 0;                             // 7
+  virtual IShaftFactory* GetShaftFactory() = 0;                           // 8
+  virtual IFastenerFactory* GetFastenerFactory() = 0;                     // 9
+  virtual IShaftRecognizer* GetShaftRecognizer() = 0;                     // 10
+  virtual bool ExportSTEP(const char* path) = 0;                          // 11
+  virtual bool ExportIGES(const char* path) = 0;                          // 12
+  virtual bool ExportSTL(const char* path) = 0;                           // 13
+  virtual bool ImportSTEP(const char* path) = 0;                          // 14
+  virtual bool ImportIGES(const char* path) = 0;                          // 15
+  virtual bool ImportSTL(const char* path) = 0;                           // 16
+  virtual IShape* Box(double w, double h, double l) = 0;                  // 17
+  virtual IShape* Sphere(double r) = 0;                                   // 18
+  virtual IShape* Cylinder(double r, double l) = 0;                       // 19
+  virtual IShape* Cone(double r1, double r2, double l) = 0;               // 20
+  virtual IShape* Torus(double r1, double r2) = 0;                        // 21
+  virtual IShape* Wedge(double wb, double h, double l, double wt) = 0;    // 22
+  virtual IShape* HollowCylinder(double dout, double din, double l) = 0;  // 23
+  virtual IShape* HollowCone(double dout1, double dout2, double din1, double din2,
+                             double l) = 0;  // 24
   // handle: the address of the window handle (an XWindowHandle on X11); kind: eViewWindow,
   // or eViewOffscreen for an invisible view (handle may be null).
   virtual IView* NewView(void* handle, int kind) = 0;  // 25
@@ -441,7 +482,7 @@ class QZ_CAD_VISIBLE ICADContext : public IObject {
 
 class QZ_CAD_VISIBLE ICADTools : public IObject {
  public:
-  virtual const char* GetVersion() = 0;  // 2
+  virtual const char* GetVersion() = 0;   // 2
   virtual ICADContext* NewContext() = 0;  // 3
 };
 

@@ -78,8 +78,7 @@ CCadEngineLibrary::eLoadResult CCadEngineLibrary::LoadFrom(const std::string& fu
     tools = entry();
   } catch (QZ::IException* e) {
     if (e) e->Release();
-  } catch (...) {
-  }
+  } catch (...) {}
   if (!tools) {
     m_error = "EntryPoint gave no tools object";
     dlclose(module);

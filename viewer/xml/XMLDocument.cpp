@@ -22,9 +22,9 @@ using MorlaneText::ToUtf8;
 
 namespace {
 
-constexpr unsigned kParseOptions = pugi::parse_cdata | pugi::parse_wconv_attribute | pugi::parse_eol |
-                                   pugi::parse_comments | pugi::parse_pi | pugi::parse_declaration |
-                                   pugi::parse_doctype | pugi::parse_fragment;
+constexpr unsigned kParseOptions =
+    pugi::parse_cdata | pugi::parse_wconv_attribute | pugi::parse_eol | pugi::parse_comments |
+    pugi::parse_pi | pugi::parse_declaration | pugi::parse_doctype | pugi::parse_fragment;
 // Parsed as a fragment so that text outside the root element is seen and refused by the walk.
 // Entities are decoded by the layer itself (see DecodeEntities), so that an undefined entity is
 // an error and "&181;" reads as the micro sign.
@@ -32,7 +32,9 @@ constexpr unsigned kParseOptions = pugi::parse_cdata | pugi::parse_wconv_attribu
 struct StringWriter : pugi::xml_writer {
   std::string& out;
   explicit StringWriter(std::string& target) : out(target) {}
-  void write(const void* data, size_t size) override { out.append(static_cast<const char*>(data), size); }
+  void write(const void* data, size_t size) override {
+    out.append(static_cast<const char*>(data), size);
+  }
 };
 
 void AppendCodePoint(char*& out, unsigned long c) {
@@ -54,8 +56,8 @@ void AppendCodePoint(char*& out, unsigned long c) {
 }
 
 bool IsXmlChar(unsigned long c) {
-  return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
-         (c >= 0x10000 && c <= 0x10FFFF);
+  return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
+         (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
 }
 
 // Decodes the references of a text or attribute value in place (the result is never longer).
@@ -93,7 +95,7 @@ bool DecodeEntities(char* s, std::string& error, std::size_t& errorAt) {
     } else if (name == "quot") {
       *out++ = '"';
     } else if (name == "181") {
-      AppendCodePoint(out, 0xB5);   // "&181;": the same old writer's micro sign
+      AppendCodePoint(out, 0xB5);  // "&181;": the same old writer's micro sign
     } else if (name[0] == '#') {
       unsigned long value = 0;
       bool hex = name.size() > 1 && name[1] == 'x';
@@ -102,12 +104,21 @@ bool DecodeEntities(char* s, std::string& error, std::size_t& errorAt) {
       for (std::size_t k = hex ? 2 : 1; k < name.size(); ++k) {
         const char c = name[k];
         int d;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (hex && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (hex && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-        else { good = false; break; }
+        if (c >= '0' && c <= '9')
+          d = c - '0';
+        else if (hex && c >= 'a' && c <= 'f')
+          d = c - 'a' + 10;
+        else if (hex && c >= 'A' && c <= 'F')
+          d = c - 'A' + 10;
+        else {
+          good = false;
+          break;
+        }
         value = value * (hex ? 16 : 10) + static_cast<unsigned long>(d);
-        if (value > 0x10FFFF) { good = false; break; }
+        if (value > 0x10FFFF) {
+          good = false;
+          break;
+        }
         ++digits;
       }
       if (!good || digits == 0 || !IsXmlChar(value)) {
@@ -129,9 +140,11 @@ bool DecodeEntities(char* s, std::string& error, std::size_t& errorAt) {
 
 // A reference at text[i] ('&'): its length, or 0 when it is not one the layer reads. legacy is set
 // for the old writer's micro sign ("&181;", "&amp;181;").
-std::size_t ReferenceAt(const char* text, std::size_t i, std::size_t n, bool& legacy, std::string& error) {
+std::size_t ReferenceAt(const char* text, std::size_t i, std::size_t n, bool& legacy,
+                        std::string& error) {
   std::size_t end = i + 1;
-  while (end < n && end - i <= 12 && text[end] != ';' && text[end] != '&' && text[end] != '<') ++end;
+  while (end < n && end - i <= 12 && text[end] != ';' && text[end] != '&' && text[end] != '<')
+    ++end;
   if (end >= n || text[end] != ';' || end == i + 1) {
     error = "A name was started with an invalid character (illegal '&' in text).";
     return 0;
@@ -153,12 +166,21 @@ std::size_t ReferenceAt(const char* text, std::size_t i, std::size_t n, bool& le
     for (std::size_t k = hex ? 2 : 1; k < name.size(); ++k) {
       const char c = name[k];
       int d;
-      if (c >= '0' && c <= '9') d = c - '0';
-      else if (hex && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-      else if (hex && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-      else { digits = 0; break; }
+      if (c >= '0' && c <= '9')
+        d = c - '0';
+      else if (hex && c >= 'a' && c <= 'f')
+        d = c - 'a' + 10;
+      else if (hex && c >= 'A' && c <= 'F')
+        d = c - 'A' + 10;
+      else {
+        digits = 0;
+        break;
+      }
       value = value * (hex ? 16 : 10) + static_cast<unsigned long>(d);
-      if (value > 0x10FFFF) { digits = 0; break; }
+      if (value > 0x10FFFF) {
+        digits = 0;
+        break;
+      }
       ++digits;
     }
     if (digits > 0 && IsXmlChar(value)) return end - i + 1;
@@ -190,8 +212,8 @@ std::size_t ForbiddenControlAt(const char* text, std::size_t n) {
   while (i + 16 <= n) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
     const __m128i control = _mm_and_si128(_mm_cmpgt_epi8(v, minusOne), _mm_cmplt_epi8(v, space));
-    const __m128i allowed = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, tab), _mm_cmpeq_epi8(v, lf)),
-                                         _mm_cmpeq_epi8(v, cr));
+    const __m128i allowed = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(v, tab), _mm_cmpeq_epi8(v, lf)), _mm_cmpeq_epi8(v, cr));
     const int mask = _mm_movemask_epi8(_mm_andnot_si128(allowed, control));
     if (mask) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
     i += 16;
@@ -233,10 +255,12 @@ class MarkupStops {
 #if defined(__SSE2__)
     if (block + 16 <= n_) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text_ + block));
-      const __m128i hit = _mm_or_si128(
-          _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('<')), _mm_cmpeq_epi8(v, _mm_set1_epi8('>'))),
-          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\''))),
-                       _mm_cmpeq_epi8(v, _mm_set1_epi8('&'))));
+      const __m128i hit =
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('<')),
+                                    _mm_cmpeq_epi8(v, _mm_set1_epi8('>'))),
+                       _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')),
+                                                 _mm_cmpeq_epi8(v, _mm_set1_epi8('\''))),
+                                    _mm_cmpeq_epi8(v, _mm_set1_epi8('&'))));
       mask_ = static_cast<unsigned>(_mm_movemask_epi8(hit));
       return;
     }
@@ -385,10 +409,14 @@ std::string DeclaredEncoding(const char* data, std::size_t size) {
   const std::size_t key = decl.find("encoding");
   if (key == std::string::npos) return std::string();
   std::size_t i = key + 8;
-  while (i < decl.size() && (decl[i] == ' ' || decl[i] == '\t' || decl[i] == '\r' || decl[i] == '\n')) ++i;
+  while (i < decl.size() &&
+         (decl[i] == ' ' || decl[i] == '\t' || decl[i] == '\r' || decl[i] == '\n'))
+    ++i;
   if (i >= decl.size() || decl[i] != '=') return std::string();
   ++i;
-  while (i < decl.size() && (decl[i] == ' ' || decl[i] == '\t' || decl[i] == '\r' || decl[i] == '\n')) ++i;
+  while (i < decl.size() &&
+         (decl[i] == ' ' || decl[i] == '\t' || decl[i] == '\r' || decl[i] == '\n'))
+    ++i;
   if (i >= decl.size() || (decl[i] != '"' && decl[i] != '\'')) return std::string();
   const char quote = decl[i];
   const std::size_t endQuote = decl.find(quote, i + 1);
@@ -478,7 +506,9 @@ void XMLDocument::CopyFrom(const XMLDocument& source) {
   // The copy of the holder of detached nodes is not part of the document.
   if (source.m_limbo) {
     int index = 0;
-    for (pugi::xml_node n = source.m_dom->first_child(); n && n != source.m_limbo; n = n.next_sibling()) ++index;
+    for (pugi::xml_node n = source.m_dom->first_child(); n && n != source.m_limbo;
+         n = n.next_sibling())
+      ++index;
     pugi::xml_node n = m_dom->first_child();
     for (int k = 0; k < index && n; ++k) n = n.next_sibling();
     if (n) m_dom->remove_child(n);
@@ -546,10 +576,12 @@ void XMLDocument::Adopt(std::unique_ptr<pugi::xml_document> dom) {
   m_parserVersion = 60;
   pugi::xml_node first = m_dom->first_child();
   std::wstring encoding;
-  if (first && first.type() == pugi::node_declaration) encoding = FromUtf8(first.attribute("encoding").value());
+  if (first && first.type() == pugi::node_declaration)
+    encoding = FromUtf8(first.attribute("encoding").value());
   m_encoding = encoding.empty() ? std::wstring(L"UTF-16") : encoding;
   m_windows1252 = EqualsNoCase(encoding, L"windows-1252") ? 1 : 0;
-  m_root = new XMLNode(XMLNode::LoadTag{}, this, FindDocumentElement(*m_dom, pugi::xml_node()), nullptr);
+  m_root =
+      new XMLNode(XMLNode::LoadTag{}, this, FindDocumentElement(*m_dom, pugi::xml_node()), nullptr);
   Load(m_root);
   m_errorReason.clear();
   m_errorLine = m_errorColumn = 0;
@@ -599,7 +631,8 @@ enum class Decoding { Failed, AsIs, Converted };
 // UTF-16 (with or without a mark, either byte order), UTF-8 with a mark, else the declared
 // encoding, else UTF-8 when the bytes are UTF-8, else the ANSI code page. AsIs: the bytes are
 // UTF-8 already (a mark is left in place); Converted: text holds them as UTF-8.
-Decoding DecodeBytes(const unsigned char* b, std::size_t size, std::string& text, std::string& reason) {
+Decoding DecodeBytes(const unsigned char* b, std::size_t size, std::string& text,
+                     std::string& reason) {
   if (b[0] == 0xFF && b[1] == 0xFE) {
     text = MorlaneText::Utf16ToUtf8(b + 2, size - 2, false);
   } else if (b[0] == 0xFE && b[1] == 0xFF) {
@@ -631,7 +664,8 @@ Decoding DecodeBytes(const unsigned char* b, std::size_t size, std::string& text
 
 std::string DecodedText(const unsigned char* b, std::size_t size) {
   std::string text, reason;
-  if (DecodeBytes(b, size, text, reason) == Decoding::AsIs) text.assign(reinterpret_cast<const char*>(b), size);
+  if (DecodeBytes(b, size, text, reason) == Decoding::AsIs)
+    text.assign(reinterpret_cast<const char*>(b), size);
   return text;
 }
 
@@ -665,7 +699,8 @@ bool ReadFile(const std::string& path, char*& buffer, std::size_t& size) {
 
 }  // namespace
 
-bool XMLDocument::ParseUtf8(char* buffer, std::size_t size, const std::function<std::string()>& source) {
+bool XMLDocument::ParseUtf8(char* buffer, std::size_t size,
+                            const std::function<std::string()>& source) {
   auto fail = [&](const std::string& reason, std::size_t offset) {
     const std::string text = source();
     SetError(reason, &text, offset);
@@ -675,7 +710,8 @@ bool XMLDocument::ParseUtf8(char* buffer, std::size_t size, const std::function<
   if (control < size) {
     const int code = static_cast<unsigned char>(buffer[control]);
     FreeBuffer(buffer);
-    return fail("An invalid character was found in text content (control character " + std::to_string(code) + ").",
+    return fail("An invalid character was found in text content (control character " +
+                    std::to_string(code) + ").",
                 control);
   }
   const ScanResult scan = ScanText(buffer, size, MaxDepth);
@@ -687,18 +723,22 @@ bool XMLDocument::ParseUtf8(char* buffer, std::size_t size, const std::function<
   // The document owns the buffer from here on, whatever the result. Without the old micro
   // signs the parser decodes the references itself (the scan has checked them all).
   const unsigned options = scan.legacy ? kParseOptions : kParseOptions | pugi::parse_escapes;
-  const pugi::xml_parse_result result = dom->load_buffer_inplace_own(buffer, size, options, pugi::encoding_utf8);
+  const pugi::xml_parse_result result =
+      dom->load_buffer_inplace_own(buffer, size, options, pugi::encoding_utf8);
   if (!result) return fail(result.description(), static_cast<std::size_t>(result.offset));
   if (!scan.legacy) {
     int elements = 0;
     for (pugi::xml_node n = dom->first_child(); n; n = n.next_sibling()) {
       const pugi::xml_node_type type = n.type();
       if (type == pugi::node_element && ++elements > 1)
-        return fail("Only one top level element is allowed.", static_cast<std::size_t>(n.offset_debug()));
+        return fail("Only one top level element is allowed.",
+                    static_cast<std::size_t>(n.offset_debug()));
       if (type == pugi::node_pcdata || type == pugi::node_cdata)
-        return fail("Invalid at the top level of the document.", static_cast<std::size_t>(n.offset_debug()));
+        return fail("Invalid at the top level of the document.",
+                    static_cast<std::size_t>(n.offset_debug()));
     }
-    if (elements == 0) return fail("XML document must have a top level element.", std::string::npos);
+    if (elements == 0)
+      return fail("XML document must have a top level element.", std::string::npos);
     if (scan.charRefsInText) DropBlankText(dom->root());
     Adopt(std::move(dom));
     return true;
@@ -716,9 +756,11 @@ bool XMLDocument::ParseUtf8(char* buffer, std::size_t size, const std::function<
     const pugi::xml_node_type type = n.type();
     if (depth == 1) {
       if (type == pugi::node_element && ++elements > 1)
-        return fail("Only one top level element is allowed.", static_cast<std::size_t>(n.offset_debug()));
+        return fail("Only one top level element is allowed.",
+                    static_cast<std::size_t>(n.offset_debug()));
       if (type == pugi::node_pcdata || type == pugi::node_cdata)
-        return fail("Invalid at the top level of the document.", static_cast<std::size_t>(n.offset_debug()));
+        return fail("Invalid at the top level of the document.",
+                    static_cast<std::size_t>(n.offset_debug()));
     }
     if (type == pugi::node_element) {
       for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
@@ -735,7 +777,8 @@ bool XMLDocument::ParseUtf8(char* buffer, std::size_t size, const std::function<
     }
     if (n.first_child()) {
       if (++depth > MaxDepth)
-        return fail("Elements are nested too deeply.", static_cast<std::size_t>(n.first_child().offset_debug()));
+        return fail("Elements are nested too deeply.",
+                    static_cast<std::size_t>(n.first_child().offset_debug()));
       n = n.first_child();
       continue;
     }
@@ -764,8 +807,9 @@ int XMLDocument::LoadBytes(const void* data, std::size_t size) {
     SetError(reason, nullptr, 0);
     return 0;
   }
-  char* buffer = decoding == Decoding::AsIs ? BufferOf(std::string(static_cast<const char*>(data), size))
-                                            : BufferOf(text);
+  char* buffer = decoding == Decoding::AsIs
+                     ? BufferOf(std::string(static_cast<const char*>(data), size))
+                     : BufferOf(text);
   const std::size_t length = decoding == Decoding::AsIs ? size : text.size();
   return ParseUtf8(buffer, length, [&] { return DecodedText(b, size); }) ? 1 : 0;
 }
@@ -829,7 +873,7 @@ OutputKind KindOf(const std::wstring& encoding) {
 
 // Writes to a file descriptor through a buffer and remembers a failed write.
 class FdWriter : public pugi::xml_writer {
-public:
+ public:
   explicit FdWriter(int fd) : m_fd(fd) { m_buffer.reserve(kSize); }
   ~FdWriter() override = default;
   void write(const void* data, size_t size) override {
@@ -846,7 +890,7 @@ public:
     return m_good;
   }
 
-private:
+ private:
   static constexpr std::size_t kSize = 1 << 16;
   void Flush() {
     Put(m_buffer.data(), m_buffer.size());
@@ -871,7 +915,8 @@ private:
 
 }  // namespace
 
-bool XMLDocument::Write(pugi::xml_writer& writer, bool formatted, const std::wstring& encoding) const {
+bool XMLDocument::Write(pugi::xml_writer& writer, bool formatted,
+                        const std::wstring& encoding) const {
   if (!m_dom) return false;
   std::wstring target = encoding;
   std::string head;
@@ -888,8 +933,10 @@ bool XMLDocument::Write(pugi::xml_writer& writer, bool formatted, const std::wst
   const OutputKind kind = KindOf(target);
   std::string rendered;
   StringWriter toString(rendered);
-  pugi::xml_writer& out = kind == OutputKind::Other ? static_cast<pugi::xml_writer&>(toString) : writer;
-  const pugi::xml_encoding pugiEncoding = kind == OutputKind::Utf16 ? pugi::encoding_utf16_le : pugi::encoding_utf8;
+  pugi::xml_writer& out =
+      kind == OutputKind::Other ? static_cast<pugi::xml_writer&>(toString) : writer;
+  const pugi::xml_encoding pugiEncoding =
+      kind == OutputKind::Utf16 ? pugi::encoding_utf16_le : pugi::encoding_utf8;
   const auto text = [&](const std::string& utf8) {
     if (kind == OutputKind::Utf16) {
       const std::string wide = MorlaneText::Utf8ToUtf16LE(utf8);
@@ -914,7 +961,8 @@ bool XMLDocument::Write(pugi::xml_writer& writer, bool formatted, const std::wst
   return true;
 }
 
-bool XMLDocument::Serialize(std::string& bytes, bool formatted, const std::wstring& encoding) const {
+bool XMLDocument::Serialize(std::string& bytes, bool formatted,
+                            const std::wstring& encoding) const {
   bytes.clear();
   StringWriter writer(bytes);
   return Write(writer, formatted, encoding);
@@ -945,7 +993,8 @@ std::wstring XMLDocument::GetXMLContentWithFormatted() const {
   return FromUtf8(text);
 }
 
-void XMLDocument::GetParsingErrorInformation(std::wstring& reason, CParsePoint& position, CParsePoint& /*unused*/,
+void XMLDocument::GetParsingErrorInformation(std::wstring& reason, CParsePoint& position,
+                                             CParsePoint& /*unused*/,
                                              std::wstring* sourceText) const {
   reason = m_errorReason;
   position.SetLineNumber(m_errorLine);
@@ -969,7 +1018,8 @@ void XMLDocument::SetWriteOptions(unsigned long options) {
   }
 }
 
-int XMLDocument::SaveToFile(const std::wstring& fileName, const std::function<bool(pugi::xml_writer&)>& produce) {
+int XMLDocument::SaveToFile(const std::wstring& fileName,
+                            const std::function<bool(pugi::xml_writer&)>& produce) {
   if (fileName.empty()) return 0;
   const std::string path = ToUtf8(fileName);
   std::string tmp = path + ".XXXXXX";
@@ -1006,7 +1056,9 @@ int XMLDocument::SaveStreamToFile(const std::string& bytes, const std::wstring& 
 }
 
 int XMLDocument::SaveWithFormatted(const std::wstring& fileName, const std::wstring& encoding) {
-  if (!SaveToFile(fileName, [&](pugi::xml_writer& writer) { return Write(writer, true, encoding); })) return 0;
+  if (!SaveToFile(fileName,
+                  [&](pugi::xml_writer& writer) { return Write(writer, true, encoding); }))
+    return 0;
   m_fileName = fileName;
   return 1;
 }
@@ -1018,7 +1070,8 @@ int XMLDocument::Save(const wchar_t* fileName, int formatted) {
   if (formatted) {
     ok = SaveWithFormatted(target, m_encoding);
   } else {
-    ok = SaveToFile(target, [&](pugi::xml_writer& writer) { return Write(writer, false, std::wstring()); });
+    ok = SaveToFile(target,
+                    [&](pugi::xml_writer& writer) { return Write(writer, false, std::wstring()); });
   }
   if (ok) m_modified = 0;
   return ok;
@@ -1035,7 +1088,8 @@ int XMLDocument::UpDate(const wchar_t* fileName) {
         if (section->GetType() != XMLNode::eDomElement) continue;
         const std::wstring tag = section->GetTag();
         if (m_root->GetChild(tag)) continue;
-        if (XMLNode* added = m_root->NewChild(tag.c_str(), XMLNode::eElement)) added->Copy(section, 0);
+        if (XMLNode* added = m_root->NewChild(tag.c_str(), XMLNode::eElement))
+          added->Copy(section, 0);
       }
     }
   }

@@ -22,7 +22,7 @@
 class XMLNode;
 
 class MORLANE_API CParsePoint {
-public:
+ public:
   CParsePoint() = default;
   CParsePoint(int line, int index) : lineNumber(line), lineIndex(index) {}
   int GetLineNumber() const { return lineNumber; }
@@ -30,13 +30,13 @@ public:
   int GetLineIndex() const { return lineIndex; }
   void SetLineIndex(int index) { lineIndex = index; }
 
-private:
+ private:
   int lineNumber = 0;
   int lineIndex = 0;
 };
 
 class MORLANE_API XMLDocument {
-public:
+ public:
   // Nesting depth above which a document is refused.
   static constexpr int MaxDepth = 4096;
 
@@ -86,7 +86,7 @@ public:
   // The document's text as bytes, the way Save writes it (formatted or plain).
   bool Serialize(std::string& bytes, bool formatted, const std::wstring& encoding) const;
 
-private:
+ private:
   friend class XMLNode;
 
   int CreateInstance();
@@ -94,7 +94,8 @@ private:
   int SaveWithFormatted(const std::wstring& fileName, const std::wstring& encoding);
   static int SaveStreamToFile(const std::string& bytes, const std::wstring& fileName);
   // Writes through a temporary file beside fileName that is renamed over it when complete.
-  static int SaveToFile(const std::wstring& fileName, const std::function<bool(pugi::xml_writer&)>& produce);
+  static int SaveToFile(const std::wstring& fileName,
+                        const std::function<bool(pugi::xml_writer&)>& produce);
   bool Write(pugi::xml_writer& writer, bool formatted, const std::wstring& encoding) const;
 
   // Parses a UTF-8 buffer allocated with pugixml's allocator (the document takes it over);
@@ -117,13 +118,13 @@ private:
   std::wstring m_fileName;
   int m_parserVersion = 0;
   std::unique_ptr<pugi::xml_document> m_dom;
-  pugi::xml_node m_limbo;            // holder of DOM nodes not yet inserted in the tree
+  pugi::xml_node m_limbo;  // holder of DOM nodes not yet inserted in the tree
   std::wstring m_encoding = L"UTF-16";
   int m_indent = 1;
   unsigned long m_indentA = 0;
   unsigned long m_indentB = 4;
 
-  std::unordered_set<XMLNode*> m_loose;   // nodes that belong to no parent (the caller's)
+  std::unordered_set<XMLNode*> m_loose;  // nodes that belong to no parent (the caller's)
 
   std::wstring m_errorReason;
   int m_errorLine = 0;

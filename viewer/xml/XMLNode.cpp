@@ -13,8 +13,8 @@
 using MorlaneText::EqualsNoCase;
 using MorlaneText::EqualsNoCaseUtf8;
 using MorlaneText::FromUtf8;
-using MorlaneText::ToUtf8;
 using MorlaneText::IsWithin;
+using MorlaneText::ToUtf8;
 
 int XMLNode::s_bVerboseOut = 0;
 
@@ -132,8 +132,9 @@ struct NodePool {
   }
   void Refill(std::size_t size) {
     constexpr std::size_t kCount = 1024;
-    const std::size_t stride = (size + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) * alignof(std::max_align_t);
-    char* slab = static_cast<char*>(::operator new(stride * kCount));
+    const std::size_t stride = (size + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) *
+                               alignof(std::max_align_t);
+    char* slab = static_cast<char*>(::operator new(stride* kCount));
     for (std::size_t i = kCount; i-- > 0;) Give(slab + i * stride);
   }
 };
@@ -179,7 +180,11 @@ XMLNode::XMLNode(XMLDocument* document, const wchar_t* tag, int type)
 }
 
 XMLNode::XMLNode(LoadTag, XMLDocument* document, pugi::xml_node dom, XMLNode* parent)
-    : m_dom(dom), m_type(DomType(dom)), m_document(document), m_parent(parent), m_childrenBuilt(false) {}
+    : m_dom(dom),
+      m_type(DomType(dom)),
+      m_document(document),
+      m_parent(parent),
+      m_childrenBuilt(false) {}
 
 void XMLNode::Materialize() const {
   if (m_childrenBuilt) return;
@@ -327,7 +332,7 @@ void XMLNode::SetTag(const std::wstring& tag) {
   if (EqualsNoCase(tag, GetTag())) return;
   if (m_dom) {
     const pugi::xml_node_type type = m_dom.type();
-    if (type != pugi::node_element && type != pugi::node_pi) return;   // names of text are fixed
+    if (type != pugi::node_element && type != pugi::node_pi) return;  // names of text are fixed
     if (!IsXmlName(tag)) return;
     m_dom.set_name(ToUtf8(tag).c_str());
   }
@@ -338,7 +343,9 @@ unsigned long XMLNode::GetType() const { return m_dom ? DomType(m_dom) : m_type;
 
 void XMLNode::SetType(unsigned long type) { m_type = type; }
 
-std::wstring XMLNode::GetTypeString() const { return m_dom ? DomTypeString(m_dom) : std::wstring(); }
+std::wstring XMLNode::GetTypeString() const {
+  return m_dom ? DomTypeString(m_dom) : std::wstring();
+}
 
 std::wstring XMLNode::GetTypeStringByID(unsigned long type) {
   switch (type) {
@@ -359,7 +366,7 @@ std::wstring XMLNode::GetTagValue() const {
 }
 
 void XMLNode::SetTagValue(const std::wstring& value) {
-  m_childrenBuilt = true;   // children not yet made have no XMLNode objects to delete
+  m_childrenBuilt = true;  // children not yet made have no XMLNode objects to delete
   if (!EnsureBound()) return;
   const std::string text = ToUtf8(value);
   if (m_dom.type() != pugi::node_element) {
@@ -411,7 +418,7 @@ XMLNode* XMLNode::GetChild(const std::wstring& tag) const {
 
 bool XMLNode::AttachDom(XMLNode* child, XMLNode* before) {
   if (!m_dom || !child->m_dom) return false;
-  if (child->m_dom.root() != m_dom.root()) return false;   // DOM nodes never cross documents
+  if (child->m_dom.root() != m_dom.root()) return false;  // DOM nodes never cross documents
   pugi::xml_node moved;
   if (before && before->m_dom && before->m_dom.parent() == m_dom && before->m_dom != child->m_dom)
     moved = m_dom.insert_move_before(child->m_dom, before->m_dom);
@@ -422,10 +429,12 @@ bool XMLNode::AttachDom(XMLNode* child, XMLNode* before) {
 
 XMLNode* XMLNode::NewChild(const wchar_t* tag, int type, pugi::xml_node dom) {
   XMLNode* node = new XMLNode(m_document, tag, type);
-  if (dom) node->SetXMLDOMElement(dom);
-  else node->CreateIXMLDOMElement(tag);
+  if (dom)
+    node->SetXMLDOMElement(dom);
+  else
+    node->CreateIXMLDOMElement(tag);
   if (!node->m_dom || !AddChild(node, 1)) {
-    if (dom) node->m_dom = pugi::xml_node();   // a DOM node the caller handed over stays
+    if (dom) node->m_dom = pugi::xml_node();  // a DOM node the caller handed over stays
     delete node;
     return nullptr;
   }
@@ -459,7 +468,8 @@ int XMLNode::InsertChild(XMLNode* child, XMLNode* before, int attach) {
     if (!AttachDom(child, beforeIsChild ? before : nullptr)) return 0;
   }
   child->SetParent(this);
-  position = std::find(m_children.begin(), m_children.end(), before);   // SetParent may shift the list
+  position =
+      std::find(m_children.begin(), m_children.end(), before);  // SetParent may shift the list
   m_children.insert(position, child);
   return 1;
 }
@@ -472,7 +482,8 @@ int XMLNode::ReplaceChild(XMLNode* newChild, XMLNode* oldChild) {
   if (!m_dom || !oldChild->m_dom) return 0;
   if (newChild->IsAncestorOrSelf(this)) return 0;
   if (!newChild->EnsureBound()) return 0;
-  if (newChild->m_dom.root() != m_dom.root() || IsWithin(newChild->m_dom, oldChild->m_dom)) return 0;
+  if (newChild->m_dom.root() != m_dom.root() || IsWithin(newChild->m_dom, oldChild->m_dom))
+    return 0;
   XMLNode* next = (position + 1) != m_children.end() ? *(position + 1) : nullptr;
   DeleteChild(oldChild);
   return InsertChild(newChild, next, 1);
@@ -624,8 +635,9 @@ int XMLNode::GetIntAttr(const std::wstring& name, int defaultValue) const {
   const pugi::xml_attribute a = GetAttributeInTemporaryPtr(name);
   if (!a) return defaultValue;
   double value = 0.0;
-  if (!MorlaneText::ParseNumber(FromUtf8(a.value()), value) || !std::isfinite(value)) return defaultValue;
-  const double rounded = std::nearbyint(value);   // to even, as the platform's conversion rounds
+  if (!MorlaneText::ParseNumber(FromUtf8(a.value()), value) || !std::isfinite(value))
+    return defaultValue;
+  const double rounded = std::nearbyint(value);  // to even, as the platform's conversion rounds
   if (rounded < -2147483648.0 || rounded > 2147483647.0) return defaultValue;
   return static_cast<int>(rounded);
 }
@@ -647,10 +659,14 @@ COLORREF XMLNode::GetColorAttr(const std::wstring& name, COLORREF defaultValue) 
   int digits = 0;
   for (const char* p = v + 1; *p; ++p) {
     int d;
-    if (*p >= '0' && *p <= '9') d = *p - '0';
-    else if (*p >= 'a' && *p <= 'f') d = *p - 'a' + 10;
-    else if (*p >= 'A' && *p <= 'F') d = *p - 'A' + 10;
-    else break;
+    if (*p >= '0' && *p <= '9')
+      d = *p - '0';
+    else if (*p >= 'a' && *p <= 'f')
+      d = *p - 'a' + 10;
+    else if (*p >= 'A' && *p <= 'F')
+      d = *p - 'A' + 10;
+    else
+      break;
     value = (value << 4) | static_cast<unsigned long>(d);
     value &= 0xFFFFFFFFul;
     ++digits;
@@ -670,11 +686,17 @@ void XMLNode::AddAttribute(const std::wstring& name, const std::wstring& value) 
   a.set_value(ToUtf8(value).c_str());
 }
 
-void XMLNode::AddAttr(const std::wstring& name, int value) { AddAttribute(name, std::to_wstring(value)); }
+void XMLNode::AddAttr(const std::wstring& name, int value) {
+  AddAttribute(name, std::to_wstring(value));
+}
 
-void XMLNode::AddAttr(const std::wstring& name, double value) { AddAttribute(name, FormatDouble(value)); }
+void XMLNode::AddAttr(const std::wstring& name, double value) {
+  AddAttribute(name, FormatDouble(value));
+}
 
-void XMLNode::AddColorAttr(const std::wstring& name, COLORREF colour) { AddAttribute(name, FormatColor(colour)); }
+void XMLNode::AddColorAttr(const std::wstring& name, COLORREF colour) {
+  AddAttribute(name, FormatColor(colour));
+}
 
 void XMLNode::AddStrAttr(const wchar_t* name, const wchar_t* value, const wchar_t* defaultValue) {
   const wchar_t* v = value ? value : L"";
@@ -718,7 +740,8 @@ std::wstring XMLNode::FormatDouble(double value) {
     return FromUtf8(std::string_view(buffer, static_cast<std::size_t>(r.ptr - buffer)));
   }
   if (magnitude < 1e-206) return L"0";
-  const auto r = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+  const auto r =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
   std::string text(buffer, static_cast<std::size_t>(r.ptr - buffer));
   // The exponent with its sign and at least three digits: 1e-009, 1.5e+010.
   const std::size_t e = text.find('e');
@@ -737,7 +760,8 @@ std::wstring XMLNode::FormatDouble(double value) {
 std::wstring XMLNode::FormatColor(COLORREF colour) {
   if (colour == 0xFFFFFFFFu) return L"#";
   wchar_t buffer[16];
-  std::swprintf(buffer, 16, L"#%02x%02x%02x", colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+  std::swprintf(buffer, 16, L"#%02x%02x%02x", colour & 0xFF, (colour >> 8) & 0xFF,
+                (colour >> 16) & 0xFF);
   return buffer;
 }
 
@@ -760,6 +784,8 @@ CXMLArchiveNode::~CXMLArchiveNode() = default;
 
 void CXMLArchiveNode::ExchangeAttr(bool storing, const wchar_t* name, std::wstring& value) const {
   if (!m_node || !name) return;
-  if (storing) m_node->AddAttribute(name, value);
-  else value = m_node->GetStrAttr(name, std::wstring());
+  if (storing)
+    m_node->AddAttribute(name, value);
+  else
+    value = m_node->GetStrAttr(name, std::wstring());
 }

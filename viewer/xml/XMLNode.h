@@ -23,12 +23,18 @@ using COLORREF = std::uint32_t;
 #endif
 
 class MORLANE_API XMLNode {
-public:
+ public:
   // Layer type numbers.
   enum { eElement = 1, eCDATA = 4, eProcessingInstruction = 5, eComment = 6, eText = 7 };
   // DOM type numbers.
-  enum { eDomElement = 1, eDomText = 3, eDomCDATA = 4, eDomProcessingInstruction = 7,
-         eDomComment = 8, eDomDocumentType = 10 };
+  enum {
+    eDomElement = 1,
+    eDomText = 3,
+    eDomCDATA = 4,
+    eDomProcessingInstruction = 7,
+    eDomComment = 8,
+    eDomDocumentType = 10
+  };
 
   // An unbound node of document with that tag and type. The node is the caller's until it is
   // added to a parent; one that is never added must be deleted by the caller (before its
@@ -87,7 +93,8 @@ public:
 
   int GetAttrCount() const;
   bool GetAttr(int index, std::wstring& name, std::wstring& value) const;
-  std::wstring GetStrAttr(const std::wstring& name, const std::wstring& defaultValue = std::wstring()) const;
+  std::wstring GetStrAttr(const std::wstring& name,
+                          const std::wstring& defaultValue = std::wstring()) const;
   // A value that is not a number that fits an int gives the default.
   int GetIntAttr(const std::wstring& name, int defaultValue = 0) const;
   double GetDblAttr(const std::wstring& name, double defaultValue = 0.0) const;
@@ -96,7 +103,9 @@ public:
 
   void AddAttribute(const std::wstring& name, const std::wstring& value);
   void AddAttr(const std::wstring& name, const std::wstring& value) { AddAttribute(name, value); }
-  void AddAttr(const std::wstring& name, const wchar_t* value) { AddAttribute(name, value ? value : L""); }
+  void AddAttr(const std::wstring& name, const wchar_t* value) {
+    AddAttribute(name, value ? value : L"");
+  }
   void AddAttr(const std::wstring& name, int value);
   void AddAttr(const std::wstring& name, double value);
   void AddAttr(const std::wstring& name, COLORREF colour) { AddColorAttr(name, colour); }
@@ -119,13 +128,13 @@ public:
   // When set, AddStrAttr/AddIntAttr/AddDblAttr also write values equal to their default.
   static int s_bVerboseOut;
 
-protected:
+ protected:
   pugi::xml_node CreateIXMLDOMElement(const wchar_t* name);
   pugi::xml_attribute GetAttributeInTemporaryPtr(const std::wstring& name) const;
-  void RemoveChild(XMLNode* child);   // takes child out of the list, without deleting it
+  void RemoveChild(XMLNode* child);  // takes child out of the list, without deleting it
   void DestroyChildren();
 
-private:
+ private:
   friend class XMLDocument;
   struct LoadTag {};
   XMLNode(LoadTag, XMLDocument* document, pugi::xml_node dom, XMLNode* parent);
@@ -139,18 +148,18 @@ private:
   // Makes the XMLNode objects of the DOM children of a loaded node, once.
   void Materialize() const;
 
-  std::wstring m_tag;                  // tag of an unbound node
+  std::wstring m_tag;  // tag of an unbound node
   mutable std::vector<XMLNode*> m_children;
   pugi::xml_node m_dom;
   unsigned long m_type = 0;
   XMLDocument* m_document = nullptr;
-  XMLNode* m_parent = nullptr;         // the node whose list holds this one
-  mutable bool m_childrenBuilt = true; // false until the children of a loaded node are made
+  XMLNode* m_parent = nullptr;          // the node whose list holds this one
+  mutable bool m_childrenBuilt = true;  // false until the children of a loaded node are made
 };
 
 // Ties an XMLNode to an archive object while a model is read or written.
 class MORLANE_API CXMLArchiveNode {
-public:
+ public:
   // Always a new child element named name of parent.
   CXMLArchiveNode(void* archive, XMLNode* parent, const wchar_t* name);
   // With reuse set, an existing child of that name (without regard to case) is taken first.
@@ -162,7 +171,7 @@ public:
   // Attribute exchange: storing writes value; loading reads it (empty default).
   void ExchangeAttr(bool storing, const wchar_t* name, std::wstring& value) const;
 
-private:
+ private:
   XMLNode* m_node = nullptr;
   void* m_archive = nullptr;
 };

@@ -45,11 +45,17 @@ char32_t DecodeUtf8(std::string_view text, std::size_t& i, bool& ok) {
   char32_t c;
   char32_t minimum;
   if ((b0 & 0xE0) == 0xC0) {
-    extra = 1; c = b0 & 0x1F; minimum = 0x80;
+    extra = 1;
+    c = b0 & 0x1F;
+    minimum = 0x80;
   } else if ((b0 & 0xF0) == 0xE0) {
-    extra = 2; c = b0 & 0x0F; minimum = 0x800;
+    extra = 2;
+    c = b0 & 0x0F;
+    minimum = 0x800;
   } else if ((b0 & 0xF8) == 0xF0) {
-    extra = 3; c = b0 & 0x07; minimum = 0x10000;
+    extra = 3;
+    c = b0 & 0x07;
+    minimum = 0x10000;
   } else {
     ++i;
     ok = false;
@@ -77,7 +83,9 @@ char32_t DecodeUtf8(std::string_view text, std::size_t& i, bool& ok) {
   return c;
 }
 
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r' || c == L'\v' || c == L'\f'; }
+bool IsBlank(wchar_t c) {
+  return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r' || c == L'\v' || c == L'\f';
+}
 
 }  // namespace
 
@@ -228,9 +236,12 @@ bool ConvertToUtf8(std::string_view bytes, const std::string& encoding, std::str
     out.reserve(bytes.size() + bytes.size() / 8);
     for (char ch : bytes) {
       const unsigned char b = static_cast<unsigned char>(ch);
-      if (b < 0x80) out.push_back(ch);
-      else if (b < 0xA0) AppendUtf8(out, kCp1252High[b - 0x80]);
-      else AppendUtf8(out, b);
+      if (b < 0x80)
+        out.push_back(ch);
+      else if (b < 0xA0)
+        AppendUtf8(out, kCp1252High[b - 0x80]);
+      else
+        AppendUtf8(out, b);
     }
     return true;
   }
@@ -292,8 +303,10 @@ bool ConvertFromUtf8(std::string_view text, const std::string& encoding, std::st
           break;
         }
       }
-      if (found >= 0) out.push_back(static_cast<char>(0x80 + found));
-      else AppendCharRef(out, c);
+      if (found >= 0)
+        out.push_back(static_cast<char>(0x80 + found));
+      else
+        AppendCharRef(out, c);
     }
     return true;
   }
@@ -324,14 +337,14 @@ bool ConvertFromUtf8(std::string_view text, const std::string& encoding, std::st
 
 char32_t FoldCase(char32_t c) {
   if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;                 // Latin-1
-  if (c >= 0x100 && c <= 0x17F) {                                          // Latin Extended-A
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;  // Latin-1
+  if (c >= 0x100 && c <= 0x17F) {                          // Latin Extended-A
     if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? c + 1 : c;
     if (c == 0x178) return 0xFF;
     return (c & 1) ? c : c + 1;
   }
-  if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 32;               // Greek
-  if (c >= 0x410 && c <= 0x42F) return c + 32;                             // Cyrillic
+  if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 32;  // Greek
+  if (c >= 0x410 && c <= 0x42F) return c + 32;                // Cyrillic
   if (c >= 0x400 && c <= 0x40F) return c + 80;
   if (c >= 0x460 && c <= 0x4FF && !(c >= 0x482 && c <= 0x489)) return (c & 1) ? c : c + 1;
   return c;
@@ -340,7 +353,8 @@ char32_t FoldCase(char32_t c) {
 bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i] != b[i] && FoldCase(static_cast<char32_t>(a[i])) != FoldCase(static_cast<char32_t>(b[i])))
+    if (a[i] != b[i] &&
+        FoldCase(static_cast<char32_t>(a[i])) != FoldCase(static_cast<char32_t>(b[i])))
       return false;
   }
   return true;
@@ -372,17 +386,26 @@ std::size_t NumberPrefix(const std::string& s, std::size_t start) {
   std::size_t i = start;
   if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
   std::size_t digits = 0;
-  while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) { ++i; ++digits; }
+  while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
+    ++i;
+    ++digits;
+  }
   if (i < s.size() && s[i] == '.') {
     ++i;
-    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) { ++i; ++digits; }
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
+      ++i;
+      ++digits;
+    }
   }
   if (digits == 0) return start;
   if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
     std::size_t k = i + 1;
     if (k < s.size() && (s[k] == '+' || s[k] == '-')) ++k;
     std::size_t expDigits = 0;
-    while (k < s.size() && std::isdigit(static_cast<unsigned char>(s[k]))) { ++k; ++expDigits; }
+    while (k < s.size() && std::isdigit(static_cast<unsigned char>(s[k]))) {
+      ++k;
+      ++expDigits;
+    }
     if (expDigits > 0) i = k;
   }
   return i;
@@ -434,7 +457,7 @@ int ParseIntPrefix(std::wstring_view text) {
   long long value = 0;
   while (i < text.size() && text[i] >= L'0' && text[i] <= L'9') {
     value = value * 10 + (text[i] - L'0');
-    if (value > 0x80000000LL) value = 0x80000000LL;   // saturate, as the runtime does
+    if (value > 0x80000000LL) value = 0x80000000LL;  // saturate, as the runtime does
     ++i;
   }
   if (negative) value = -value;

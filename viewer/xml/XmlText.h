@@ -24,8 +24,10 @@ MORLANE_API bool IsValidUtf8(std::string_view text);
 // Conversion between UTF-8 and a named encoding ("windows-1252", "windows-1251", "ISO-8859-1",
 // ... whatever the C library's iconv knows). Returns false when the encoding is unknown.
 // ToEncoding writes characters that the target lacks as character references (&#N;).
-MORLANE_API bool ConvertToUtf8(std::string_view bytes, const std::string& encoding, std::string& out);
-MORLANE_API bool ConvertFromUtf8(std::string_view text, const std::string& encoding, std::string& out);
+MORLANE_API bool ConvertToUtf8(std::string_view bytes, const std::string& encoding,
+                               std::string& out);
+MORLANE_API bool ConvertFromUtf8(std::string_view text, const std::string& encoding,
+                                 std::string& out);
 
 // Case folding for comparisons: ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic letters,
 // independent of the process locale.

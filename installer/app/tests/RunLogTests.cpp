@@ -11,133 +11,131 @@ using InstallManager::CRunLog;
 
 namespace {
 
-std::string ReadFile(const std::wstring& path)
-{
-    std::string bytes;
-    EXPECT_EQ(platform::ReadWholeFile(path, bytes), platform::ERROR_SUCCESS);
-    return bytes;
+std::string ReadFile(const std::wstring& path) {
+  std::string bytes;
+  EXPECT_EQ(platform::ReadWholeFile(path, bytes), platform::ERROR_SUCCESS);
+  return bytes;
 }
 
 const std::regex kEntry(R"(\d{4}\.\d{2}\.\d{2} - \d{2}:\d{2}:\d{2}  )");
 
-} // namespace
+}  // namespace
 
-TEST(RunLog, EntriesHaveTimeLevelAndOnlyTheFirstHasTheDashes)
-{
-    tltest::TempMachine machine;
-    const std::wstring path = L"C:\\run.log";
-    {
-        CRunLog log;
-        log.SetPath(path);
-        log.Log(2, L"Scenario build = %i", 42);
-        log.Log(1, L"Folder = %s is not deleted", std::wstring(L"C:\\A"));
-        log.Log(0, L"plain");
-        log.SetThreshold(9);
-        log.Log(7, L"no prefix");
-    }
-    std::string text = ReadFile(path);
-    std::vector<std::string> lines;
-    size_t start = 0, end;
-    while ((end = text.find("\r\n", start)) != std::string::npos) {
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    EXPECT_EQ(start, text.size()) << "every line ends with CR LF";
-    ASSERT_EQ(lines.size(), 6u) << text;
-    EXPECT_EQ(lines[0], std::string(21, '-'));
-    std::smatch m;
-    const char* tails[] = {"INFO : Scenario build = 42", "WARNING : Folder = C:\\A is not deleted", "ERROR : plain", "no prefix"};
-    for (int i = 0; i < 4; ++i) {
-        const std::string& line = lines[1 + i];
-        ASSERT_TRUE(std::regex_search(line, m, kEntry)) << line;
-        EXPECT_EQ(m.position(0), 0);
-        EXPECT_EQ(line.substr(m.length(0)), tails[i]);
-    }
-    // The log's end at destruction: one more "\r\n".
-    EXPECT_EQ(lines[5], "");
+TEST(RunLog, EntriesHaveTimeLevelAndOnlyTheFirstHasTheDashes) {
+  tltest::TempMachine machine;
+  const std::wstring path = L"C:\\run.log";
+  {
+    CRunLog log;
+    log.SetPath(path);
+    log.Log(2, L"Scenario build = %i", 42);
+    log.Log(1, L"Folder = %s is not deleted", std::wstring(L"C:\\A"));
+    log.Log(0, L"plain");
+    log.SetThreshold(9);
+    log.Log(7, L"no prefix");
+  }
+  std::string text = ReadFile(path);
+  std::vector<std::string> lines;
+  size_t start = 0, end;
+  while ((end = text.find("\r\n", start)) != std::string::npos) {
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  EXPECT_EQ(start, text.size()) << "every line ends with CR LF";
+  ASSERT_EQ(lines.size(), 6u) << text;
+  EXPECT_EQ(lines[0], std::string(21, '-'));
+  std::smatch m;
+  const char* tails[] = {"INFO : Scenario build = 42", "WARNING : Folder = C:\\A is not deleted",
+                         "ERROR : plain", "no prefix"};
+  for (int i = 0; i < 4; ++i) {
+    const std::string& line = lines[1 + i];
+    ASSERT_TRUE(std::regex_search(line, m, kEntry)) << line;
+    EXPECT_EQ(m.position(0), 0);
+    EXPECT_EQ(line.substr(m.length(0)), tails[i]);
+  }
+  // The log's end at destruction: one more "\r\n".
+  EXPECT_EQ(lines[5], "");
 }
 
-TEST(RunLog, LevelsThresholdAndErrorSeen)
-{
-    CRunLog log;
-    std::vector<std::wstring> out;
-    log.SetDebugOutput([&](const std::wstring& s) { out.push_back(s); });
-    EXPECT_FALSE(log.ErrorSeen());
-    EXPECT_FALSE(log.AnyWritten());
-    log.SetThreshold(-1);
-    log.Log(0, L"not written but seen");
-    EXPECT_TRUE(log.ErrorSeen());
-    EXPECT_TRUE(log.AnyWritten());
-    EXPECT_TRUE(out.empty());
-    log.SetThreshold(2);
-    log.Log(2, L"after");
-    ASSERT_EQ(out.size(), 1u);
-    // The first call already happened: no dashes now.
-    EXPECT_EQ(out[0].find(L"---"), std::wstring::npos);
-    EXPECT_NE(out[0].find(L"INFO : after\r\n"), std::wstring::npos);
+TEST(RunLog, LevelsThresholdAndErrorSeen) {
+  CRunLog log;
+  std::vector<std::wstring> out;
+  log.SetDebugOutput([&](const std::wstring& s) { out.push_back(s); });
+  EXPECT_FALSE(log.ErrorSeen());
+  EXPECT_FALSE(log.AnyWritten());
+  log.SetThreshold(-1);
+  log.Log(0, L"not written but seen");
+  EXPECT_TRUE(log.ErrorSeen());
+  EXPECT_TRUE(log.AnyWritten());
+  EXPECT_TRUE(out.empty());
+  log.SetThreshold(2);
+  log.Log(2, L"after");
+  ASSERT_EQ(out.size(), 1u);
+  // The first call already happened: no dashes now.
+  EXPECT_EQ(out[0].find(L"---"), std::wstring::npos);
+  EXPECT_NE(out[0].find(L"INFO : after\r\n"), std::wstring::npos);
 }
 
-TEST(RunLog, DataIsNeverAFormat)
-{
-    CRunLog log;
-    std::vector<std::wstring> out;
-    log.SetDebugOutput([&](const std::wstring& s) { out.push_back(s); });
-    log.Log(2, L"IsFileExists: '%s' is NOT FOUND. Cause: %s", std::wstring(L"C:\\100%s%d.data"), std::wstring(L"x"));
-    // A format with too few arguments is written as it stands, with the reason.
-    log.Log(2, L"Project %s version %i", std::wstring(L"PV"));
-    log.Log(2, L"100%% done");
-    ASSERT_EQ(out.size(), 3u);
-    EXPECT_EQ(out[0].substr(0, 23), L"---------------------\r\n");
-    EXPECT_NE(out[0].find(L"INFO : IsFileExists: 'C:\\100%s%d.data' is NOT FOUND. Cause: x\r\n"), std::wstring::npos);
-    EXPECT_NE(out[1].find(L"INFO : Project %s version %i [the text does not fit its arguments"), std::wstring::npos)
-        << platform::ToUtf8(out[1]);
-    EXPECT_NE(out[2].find(L"INFO : 100% done\r\n"), std::wstring::npos);
+TEST(RunLog, DataIsNeverAFormat) {
+  CRunLog log;
+  std::vector<std::wstring> out;
+  log.SetDebugOutput([&](const std::wstring& s) { out.push_back(s); });
+  log.Log(2, L"IsFileExists: '%s' is NOT FOUND. Cause: %s", std::wstring(L"C:\\100%s%d.data"),
+          std::wstring(L"x"));
+  // A format with too few arguments is written as it stands, with the reason.
+  log.Log(2, L"Project %s version %i", std::wstring(L"PV"));
+  log.Log(2, L"100%% done");
+  ASSERT_EQ(out.size(), 3u);
+  EXPECT_EQ(out[0].substr(0, 23), L"---------------------\r\n");
+  EXPECT_NE(out[0].find(L"INFO : IsFileExists: 'C:\\100%s%d.data' is NOT FOUND. Cause: x\r\n"),
+            std::wstring::npos);
+  EXPECT_NE(out[1].find(L"INFO : Project %s version %i [the text does not fit its arguments"),
+            std::wstring::npos)
+      << platform::ToUtf8(out[1]);
+  EXPECT_NE(out[2].find(L"INFO : 100% done\r\n"), std::wstring::npos);
 }
 
-TEST(RunLog, WrittenInTheMachineAnsiCodePage)
-{
-    tltest::TempMachine machine;
-    CRunLog log;
-    log.SetPath(L"C:\\cp.log");
-    log.Log(2, L"%s", std::wstring(L"Caf\u00e9 \u0416"));
-    std::string text = ReadFile(L"C:\\cp.log");
-    // 1252: e-acute is one byte 0xE9, the Cyrillic letter has no byte and becomes "?".
-    EXPECT_NE(text.find("Caf\xE9 ?\r\n"), std::string::npos) << text;
+TEST(RunLog, WrittenInTheMachineAnsiCodePage) {
+  tltest::TempMachine machine;
+  CRunLog log;
+  log.SetPath(L"C:\\cp.log");
+  log.Log(2, L"%s", std::wstring(L"Caf\u00e9 \u0416"));
+  std::string text = ReadFile(L"C:\\cp.log");
+  // 1252: e-acute is one byte 0xE9, the Cyrillic letter has no byte and becomes "?".
+  EXPECT_NE(text.find("Caf\xE9 ?\r\n"), std::string::npos) << text;
 }
 
-TEST(RunLog, AnUnwritableFileNeverEndsTheRun)
-{
-    tltest::TempMachine machine;
-    CRunLog log;
-    std::vector<std::wstring> out;
-    log.SetDebugOutput([&](const std::wstring& s) { out.push_back(s); });
-    // Z: is read-only.
-    log.SetPath(L"Z:\\tmp\\tl-no-such-folder\\x.log");
-    log.Log(2, L"one");
-    log.Log(0, L"two");
-    ASSERT_EQ(out.size(), 3u);
-    EXPECT_NE(out[0].find(L"The run log Z:\\tmp\\tl-no-such-folder\\x.log cannot be written"), std::wstring::npos)
-        << platform::ToUtf8(out[0]);
-    EXPECT_NE(out[1].find(L"INFO : one"), std::wstring::npos);
-    EXPECT_NE(out[2].find(L"ERROR : two"), std::wstring::npos);
-    EXPECT_TRUE(log.ErrorSeen());
-    // A new path is tried again.
-    log.SetPath(L"C:\\ok.log");
-    log.Log(2, L"three");
-    EXPECT_EQ(out.size(), 3u);
-    EXPECT_NE(ReadFile(L"C:\\ok.log").find("INFO : three"), std::string::npos);
+TEST(RunLog, AnUnwritableFileNeverEndsTheRun) {
+  tltest::TempMachine machine;
+  CRunLog log;
+  std::vector<std::wstring> out;
+  log.SetDebugOutput([&](const std::wstring& s) { out.push_back(s); });
+  // Z: is read-only.
+  log.SetPath(L"Z:\\tmp\\tl-no-such-folder\\x.log");
+  log.Log(2, L"one");
+  log.Log(0, L"two");
+  ASSERT_EQ(out.size(), 3u);
+  EXPECT_NE(out[0].find(L"The run log Z:\\tmp\\tl-no-such-folder\\x.log cannot be written"),
+            std::wstring::npos)
+      << platform::ToUtf8(out[0]);
+  EXPECT_NE(out[1].find(L"INFO : one"), std::wstring::npos);
+  EXPECT_NE(out[2].find(L"ERROR : two"), std::wstring::npos);
+  EXPECT_TRUE(log.ErrorSeen());
+  // A new path is tried again.
+  log.SetPath(L"C:\\ok.log");
+  log.Log(2, L"three");
+  EXPECT_EQ(out.size(), 3u);
+  EXPECT_NE(ReadFile(L"C:\\ok.log").find("INFO : three"), std::string::npos);
 }
 
-TEST(RunLog, EachEntryReopensTheFile)
-{
-    tltest::TempMachine machine;
-    CRunLog log;
-    log.SetPath(L"C:\\re.log");
-    log.Log(2, L"first");
-    // Someone else removes the file between two entries: the next entry creates it anew.
-    ASSERT_EQ(platform::DeleteFileW(L"C:\\re.log"), platform::ERROR_SUCCESS);
-    log.Log(2, L"second");
-    std::string text = ReadFile(L"C:\\re.log");
-    EXPECT_EQ(text.find("first"), std::string::npos);
-    EXPECT_NE(text.find("INFO : second"), std::string::npos);
+TEST(RunLog, EachEntryReopensTheFile) {
+  tltest::TempMachine machine;
+  CRunLog log;
+  log.SetPath(L"C:\\re.log");
+  log.Log(2, L"first");
+  // Someone else removes the file between two entries: the next entry creates it anew.
+  ASSERT_EQ(platform::DeleteFileW(L"C:\\re.log"), platform::ERROR_SUCCESS);
+  log.Log(2, L"second");
+  std::string text = ReadFile(L"C:\\re.log");
+  EXPECT_EQ(text.find("first"), std::string::npos);
+  EXPECT_NE(text.find("INFO : second"), std::string::npos);
 }

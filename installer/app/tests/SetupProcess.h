@@ -22,76 +22,76 @@ extern char** environ;
 
 namespace setuptest {
 
-inline std::string BinDir()
-{
-    if (const char* d = std::getenv("TOLMERA_BIN_DIR"))
-        return d;
-    return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
+inline std::string BinDir() {
+  if (const char* d = std::getenv("TOLMERA_BIN_DIR")) return d;
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
 }
 
-inline std::string SourceDir()
-{
-    if (const char* d = std::getenv("TOLMERA_SOURCE_DIR"))
-        return d;
-    return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path().string();
+inline std::string SourceDir() {
+  if (const char* d = std::getenv("TOLMERA_SOURCE_DIR")) return d;
+  return std::filesystem::path(__FILE__)
+      .parent_path()
+      .parent_path()
+      .parent_path()
+      .parent_path()
+      .string();
 }
 
 struct Outcome {
-    int exitCode = -1;
-    std::string stderrText;
+  int exitCode = -1;
+  std::string stderrText;
 };
 
 // Runs Setup with the machine and answer file in its environment; stderr is caught in a file.
-inline Outcome RunSetup(const std::string& machineRoot, const std::string& answers, const std::vector<std::string>& args)
-{
-    std::string errPath = machineRoot + ".stderr";
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-        std::string v = *e;
-        if (v.rfind("TOLMERA_MACHINE=", 0) == 0 || v.rfind("TOLMERA_ANSWERS=", 0) == 0 || v.rfind("TOLMERA_ENVIRONMENT=", 0) == 0 ||
-            v.rfind("TOLMERA_CURRENT_DIRECTORY=", 0) == 0 || v.rfind("DISPLAY=", 0) == 0)
-            continue;
-        env.push_back(v);
-    }
-    env.push_back("TOLMERA_MACHINE=" + machineRoot);
-    env.push_back("TOLMERA_ANSWERS=" + answers);
-    std::vector<char*> envp;
-    for (auto& v : env)
-        envp.push_back(v.data());
-    envp.push_back(nullptr);
+inline Outcome RunSetup(const std::string& machineRoot, const std::string& answers,
+                        const std::vector<std::string>& args) {
+  std::string errPath = machineRoot + ".stderr";
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) {
+    std::string v = *e;
+    if (v.rfind("TOLMERA_MACHINE=", 0) == 0 || v.rfind("TOLMERA_ANSWERS=", 0) == 0 ||
+        v.rfind("TOLMERA_ENVIRONMENT=", 0) == 0 || v.rfind("TOLMERA_CURRENT_DIRECTORY=", 0) == 0 ||
+        v.rfind("DISPLAY=", 0) == 0)
+      continue;
+    env.push_back(v);
+  }
+  env.push_back("TOLMERA_MACHINE=" + machineRoot);
+  env.push_back("TOLMERA_ANSWERS=" + answers);
+  std::vector<char*> envp;
+  for (auto& v : env) envp.push_back(v.data());
+  envp.push_back(nullptr);
 
-    std::string program = BinDir() + "/Setup";
-    std::vector<std::string> all = {program};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
+  std::string program = BinDir() + "/Setup";
+  std::vector<std::string> all = {program};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = 0;
-    Outcome out;
-    int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0)
-        return out;
-    int status = 0;
-    // A run never waits for anyone: give it a generous minute, then stop it.
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            ADD_FAILURE() << "Setup did not end";
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  pid_t pid = 0;
+  Outcome out;
+  int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return out;
+  int status = 0;
+  // A run never waits for anyone: give it a generous minute, then stop it.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      ADD_FAILURE() << "Setup did not end";
+      break;
     }
-    out.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    out.stderrText = tltest::ReadHostFile(errPath);
-    return out;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  out.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  out.stderrText = tltest::ReadHostFile(errPath);
+  return out;
 }
 
 }  // namespace setuptest

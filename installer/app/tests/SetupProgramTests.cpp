@@ -29,173 +29,182 @@ using setuptest::Outcome;
 using setuptest::RunSetup;
 using setuptest::SourceDir;
 
-std::string WriteAnswers(const std::string& folder, const std::string& text)
-{
-    std::string path = folder + "/answers.txt";
-    std::ofstream(path) << text;
-    return path;
+std::string WriteAnswers(const std::string& folder, const std::string& text) {
+  std::string path = folder + "/answers.txt";
+  std::ofstream(path) << text;
+  return path;
 }
 
 // The lines of a log with their time stamps checked and removed.
-std::vector<std::string> EntryTexts(const std::string& log)
-{
-    static const std::regex stamp(R"(^\d{4}\.\d{2}\.\d{2} - \d{2}:\d{2}:\d{2}  )");
-    std::vector<std::string> texts;
-    size_t start = 0, end;
-    while ((end = log.find("\r\n", start)) != std::string::npos) {
-        std::string line = log.substr(start, end - start);
-        start = end + 2;
-        std::smatch m;
-        if (std::regex_search(line, m, stamp))
-            texts.push_back(line.substr(m.length(0)));
-        else
-            texts.push_back("RAW " + line);
-    }
-    return texts;
+std::vector<std::string> EntryTexts(const std::string& log) {
+  static const std::regex stamp(R"(^\d{4}\.\d{2}\.\d{2} - \d{2}:\d{2}:\d{2}  )");
+  std::vector<std::string> texts;
+  size_t start = 0, end;
+  while ((end = log.find("\r\n", start)) != std::string::npos) {
+    std::string line = log.substr(start, end - start);
+    start = end + 2;
+    std::smatch m;
+    if (std::regex_search(line, m, stamp))
+      texts.push_back(line.substr(m.length(0)));
+    else
+      texts.push_back("RAW " + line);
+  }
+  return texts;
 }
 
 class SetupProgram : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        folder = machine.Base() + "/pkg with blanks";
-        std::filesystem::create_directories(folder);
-        std::string script = tltest::ReadHostFile(SourceDir() + "/examples/test-packages/basic/InstallScript.cfg");
-        ASSERT_FALSE(script.empty());
-        ASSERT_TRUE(tltest::WriteZip(folder + "/Setup.data", {{"InstallScript.cfg", script}}));
-    }
-    std::string LogText()
-    {
-        std::string bytes;
-        platform::ReadWholeFile(L"C:\\ProgramData\\TOLMERA\\tlinstall.log", bytes);
-        return bytes;
-    }
+ protected:
+  void SetUp() override {
+    folder = machine.Base() + "/pkg with blanks";
+    std::filesystem::create_directories(folder);
+    std::string script =
+        tltest::ReadHostFile(SourceDir() + "/examples/test-packages/basic/InstallScript.cfg");
+    ASSERT_FALSE(script.empty());
+    ASSERT_TRUE(tltest::WriteZip(folder + "/Setup.data", {{"InstallScript.cfg", script}}));
+  }
+  std::string LogText() {
+    std::string bytes;
+    platform::ReadWholeFile(L"C:\\ProgramData\\TOLMERA\\tlinstall.log", bytes);
+    return bytes;
+  }
 
-    tltest::TempMachine machine;
-    std::string folder;
+  tltest::TempMachine machine;
+  std::string folder;
 };
 
-} // namespace
+}  // namespace
 
-TEST_F(SetupProgram, InstallsTheSamplePackageWithAnAnswerFile)
-{
-    std::string answers = WriteAnswers(machine.Base(), tltest::ReadHostFile(SourceDir() + "/examples/test-packages/basic/answers.txt"));
-    Outcome o = RunSetup(machine.Root(), answers, {"/X", folder + "/Setup.data"});
-    EXPECT_EQ(o.exitCode, 0) << o.stderrText;
-    std::string log = LogText();
-    std::vector<std::string> texts = EntryTexts(log);
-    ASSERT_GE(texts.size(), 10u) << log << o.stderrText;
-    EXPECT_EQ(texts[0], "RAW ---------------------");
-    std::vector<std::string> expected = {
-        "INFO : CInstallManager::Init() extract script-file from data storage",
-        "INFO : CInstallManager::Init() load localization from scenario",
-        "INFO : CInstallManager::Init() load graphical resources",
-        "INFO : CInstallManager::Init() create main dialog",
-        "INFO : CInstallManager::Init() load info about installed products from C:\\ProgramData\\TOLMERA\\TolmeraInstall.cfg",
-        "INFO : CInstallManager::Init() Project TSAMPLE version 3",
-        "INFO : Scenario build = 1207",
-        "INFO : Install Type = Full =====================",
-        "INFO : " + std::string(57, '-'),
-        "INFO : " + std::string(57, '-'),
-        "INFO : Install product as Install",
-        "INFO : Page DLG_GREETING -> Next",
-        "INFO : Page DLG_LICENSE -> Next",
-        "INFO : Page DLG_INSTALL_TYPE -> Next",
-        "WARNING : CInstallManager::ProcessInstallMain() Local: the steps of this action are not part of this build",
-        "INFO : TOLMERAInstall Finish",
-    };
-    ASSERT_GE(texts.size(), expected.size() + 2);
-    EXPECT_EQ(texts[1].rfind(std::string("INFO : Setup Version = ") + TL_EXPECTED_VERSION + " Date = ", 0), 0u) << texts[1];
-    for (size_t i = 0; i < expected.size(); ++i)
-        EXPECT_EQ(texts[2 + i], expected[i]) << "entry " << i + 2 << "\n" << log;
-    // The log's end: the blank line that closes the file.
-    EXPECT_EQ(texts.back(), "RAW ");
-    EXPECT_EQ(log.find("ERROR"), std::string::npos);
-    // The run's temporary folder is gone.
-    EXPECT_FALSE(platform::PathFileExistsW(platform::GetTempPathW() + L"Setup\\InstallScript.cfg"));
+TEST_F(SetupProgram, InstallsTheSamplePackageWithAnAnswerFile) {
+  std::string answers =
+      WriteAnswers(machine.Base(),
+                   tltest::ReadHostFile(SourceDir() + "/examples/test-packages/basic/answers.txt"));
+  Outcome o = RunSetup(machine.Root(), answers, {"/X", folder + "/Setup.data"});
+  EXPECT_EQ(o.exitCode, 0) << o.stderrText;
+  std::string log = LogText();
+  std::vector<std::string> texts = EntryTexts(log);
+  ASSERT_GE(texts.size(), 10u) << log << o.stderrText;
+  EXPECT_EQ(texts[0], "RAW ---------------------");
+  std::vector<std::string> expected = {
+      "INFO : CInstallManager::Init() extract script-file from data storage",
+      "INFO : CInstallManager::Init() load localization from scenario",
+      "INFO : CInstallManager::Init() load graphical resources",
+      "INFO : CInstallManager::Init() create main dialog",
+      "INFO : CInstallManager::Init() load info about installed products from "
+      "C:\\ProgramData\\TOLMERA\\TolmeraInstall.cfg",
+      "INFO : CInstallManager::Init() Project TSAMPLE version 3",
+      "INFO : Scenario build = 1207",
+      "INFO : Install Type = Full =====================",
+      "INFO : " + std::string(57, '-'),
+      "INFO : " + std::string(57, '-'),
+      "INFO : Install product as Install",
+      "INFO : Page DLG_GREETING -> Next",
+      "INFO : Page DLG_LICENSE -> Next",
+      "INFO : Page DLG_INSTALL_TYPE -> Next",
+      "WARNING : CInstallManager::ProcessInstallMain() Local: the steps of this action are not "
+      "part of this build",
+      "INFO : TOLMERAInstall Finish",
+  };
+  ASSERT_GE(texts.size(), expected.size() + 2);
+  EXPECT_EQ(
+      texts[1].rfind(std::string("INFO : Setup Version = ") + TL_EXPECTED_VERSION + " Date = ", 0),
+      0u)
+      << texts[1];
+  for (size_t i = 0; i < expected.size(); ++i)
+    EXPECT_EQ(texts[2 + i], expected[i]) << "entry " << i + 2 << "\n" << log;
+  // The log's end: the blank line that closes the file.
+  EXPECT_EQ(texts.back(), "RAW ");
+  EXPECT_EQ(log.find("ERROR"), std::string::npos);
+  // The run's temporary folder is gone.
+  EXPECT_FALSE(platform::PathFileExistsW(platform::GetTempPathW() + L"Setup\\InstallScript.cfg"));
 }
 
-TEST_F(SetupProgram, RunsTheSampleProductUnattendedWithItsAnswerFile)
-{
-    // The sample product's own package and answer file, as the demonstration runs them.
-    const char* build = std::getenv("TOLMERA_BUILD_DIR");
-    ASSERT_NE(build, nullptr) << "run through ctest";
-    std::string package = std::string(build) + "/examples/sample-product/Setup.data";
-    ASSERT_TRUE(std::filesystem::exists(package)) << package;
-    Outcome o = RunSetup(machine.Root(), SourceDir() + "/examples/sample-product/answers.txt", {"/X", package});
-    EXPECT_EQ(o.exitCode, 0);
-    std::string log = LogText();
-    ASSERT_FALSE(log.empty()) << o.stderrText;
-    for (const char* line : {"INFO : CInstallManager::Init() Project TDESIGN version 7\r\n", "INFO : Scenario build = 7120\r\n",
-                             "INFO : Page DLG_INSTALL_TYPE -> Next\r\n", "INFO : TOLMERAInstall Finish\r\n"})
-        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
-    EXPECT_EQ(log.find("ERROR : "), std::string::npos) << log;
+TEST_F(SetupProgram, RunsTheSampleProductUnattendedWithItsAnswerFile) {
+  // The sample product's own package and answer file, as the demonstration runs them.
+  const char* build = std::getenv("TOLMERA_BUILD_DIR");
+  ASSERT_NE(build, nullptr) << "run through ctest";
+  std::string package = std::string(build) + "/examples/sample-product/Setup.data";
+  ASSERT_TRUE(std::filesystem::exists(package)) << package;
+  Outcome o = RunSetup(machine.Root(), SourceDir() + "/examples/sample-product/answers.txt",
+                       {"/X", package});
+  EXPECT_EQ(o.exitCode, 0);
+  std::string log = LogText();
+  ASSERT_FALSE(log.empty()) << o.stderrText;
+  for (const char* line :
+       {"INFO : CInstallManager::Init() Project TDESIGN version 7\r\n",
+        "INFO : Scenario build = 7120\r\n", "INFO : Page DLG_INSTALL_TYPE -> Next\r\n",
+        "INFO : TOLMERAInstall Finish\r\n"})
+    EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+  EXPECT_EQ(log.find("ERROR : "), std::string::npos) << log;
 }
 
-TEST_F(SetupProgram, EmptyCommandLineUsesThePackageBesideTheProgram)
-{
-    // Beside the program (the build's bin folder) there is no Setup.data.
-    std::string answers = WriteAnswers(machine.Base(), "");
-    Outcome o = RunSetup(machine.Root(), answers, {});
-    EXPECT_EQ(o.exitCode, 0);
-    EXPECT_NE(o.stderrText.find("ERROR : Data storage not found\r\n"), std::string::npos) << o.stderrText;
-    EXPECT_NE(o.stderrText.find("INFO : Message box: Installation is corrupted! -> OK\r\n"), std::string::npos) << o.stderrText;
-    EXPECT_NE(o.stderrText.find("INFO : TOLMERAInstall Finish\r\n"), std::string::npos) << o.stderrText;
-    EXPECT_TRUE(LogText().empty());
+TEST_F(SetupProgram, EmptyCommandLineUsesThePackageBesideTheProgram) {
+  // Beside the program (the build's bin folder) there is no Setup.data.
+  std::string answers = WriteAnswers(machine.Base(), "");
+  Outcome o = RunSetup(machine.Root(), answers, {});
+  EXPECT_EQ(o.exitCode, 0);
+  EXPECT_NE(o.stderrText.find("ERROR : Data storage not found\r\n"), std::string::npos)
+      << o.stderrText;
+  EXPECT_NE(o.stderrText.find("INFO : Message box: Installation is corrupted! -> OK\r\n"),
+            std::string::npos)
+      << o.stderrText;
+  EXPECT_NE(o.stderrText.find("INFO : TOLMERAInstall Finish\r\n"), std::string::npos)
+      << o.stderrText;
+  EXPECT_TRUE(LogText().empty());
 }
 
-TEST_F(SetupProgram, MissingArchiveOnTheCommandLineFallsBack)
-{
-    std::string answers = WriteAnswers(machine.Base(), "");
-    Outcome o = RunSetup(machine.Root(), answers, {"/X", folder + "/Nothing.data"});
-    std::wstring z = L"Z:" + platform::FromUtf8(folder) + L"\\Nothing.data";
-    for (auto& c : z)
-        if (c == L'/')
-            c = L'\\';
-    std::string line = "INFO : IsFileExists: '" + platform::ToUtf8(z) + "' is NOT FOUND. Cause: The system cannot find the file specified.\r\n";
-    EXPECT_NE(o.stderrText.find(line), std::string::npos) << o.stderrText;
-    EXPECT_NE(o.stderrText.find("ERROR : Data storage not found\r\n"), std::string::npos) << o.stderrText;
+TEST_F(SetupProgram, MissingArchiveOnTheCommandLineFallsBack) {
+  std::string answers = WriteAnswers(machine.Base(), "");
+  Outcome o = RunSetup(machine.Root(), answers, {"/X", folder + "/Nothing.data"});
+  std::wstring z = L"Z:" + platform::FromUtf8(folder) + L"\\Nothing.data";
+  for (auto& c : z)
+    if (c == L'/') c = L'\\';
+  std::string line = "INFO : IsFileExists: '" + platform::ToUtf8(z) +
+                     "' is NOT FOUND. Cause: The system cannot find the file specified.\r\n";
+  EXPECT_NE(o.stderrText.find(line), std::string::npos) << o.stderrText;
+  EXPECT_NE(o.stderrText.find("ERROR : Data storage not found\r\n"), std::string::npos)
+      << o.stderrText;
 }
 
-TEST_F(SetupProgram, AQuestionWithoutAnswerEndsTheRunAtOnce)
-{
-    // Only the greeting is answered.
-    std::string answers = WriteAnswers(machine.Base(), "[page DLG_GREETING]\nbutton = Next\n");
-    Outcome o = RunSetup(machine.Root(), answers, {"/X", folder + "/Setup.data"});
-    EXPECT_EQ(o.exitCode, 0);
-    std::string log = LogText();
-    EXPECT_NE(log.find("ERROR : CInstallManager::Run() a question was not answered: No answer for the page DLG_LICENSE"), std::string::npos)
-        << log;
-    EXPECT_NE(log.find("ERROR : Error during installation\r\n"), std::string::npos) << log;
+TEST_F(SetupProgram, AQuestionWithoutAnswerEndsTheRunAtOnce) {
+  // Only the greeting is answered.
+  std::string answers = WriteAnswers(machine.Base(), "[page DLG_GREETING]\nbutton = Next\n");
+  Outcome o = RunSetup(machine.Root(), answers, {"/X", folder + "/Setup.data"});
+  EXPECT_EQ(o.exitCode, 0);
+  std::string log = LogText();
+  EXPECT_NE(log.find("ERROR : CInstallManager::Run() a question was not answered: No answer for "
+                     "the page DLG_LICENSE"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("ERROR : Error during installation\r\n"), std::string::npos) << log;
 }
 
-TEST_F(SetupProgram, ASecondCopyOnTheSameMachineEndsSilently)
-{
-    // This process plays the first copy: it holds the machine's lock.
-    platform::Machine& m = platform::Machine::Current();
-    InstallManager::SingleCopyGuard first(m.StateDir());
-    ASSERT_TRUE(first.IsFirst());
-    InstallManager::SingleCopyGuard::TakeRaiseRequest();
+TEST_F(SetupProgram, ASecondCopyOnTheSameMachineEndsSilently) {
+  // This process plays the first copy: it holds the machine's lock.
+  platform::Machine& m = platform::Machine::Current();
+  InstallManager::SingleCopyGuard first(m.StateDir());
+  ASSERT_TRUE(first.IsFirst());
+  InstallManager::SingleCopyGuard::TakeRaiseRequest();
 
-    std::string answers = WriteAnswers(machine.Base(), tltest::ReadHostFile(SourceDir() + "/examples/test-packages/basic/answers.txt"));
-    Outcome o = RunSetup(machine.Root(), answers, {"/X", folder + "/Setup.data"});
-    EXPECT_EQ(o.exitCode, 0);
-    EXPECT_TRUE(o.stderrText.empty()) << o.stderrText;
-    EXPECT_TRUE(LogText().empty());
-    // The first copy was asked to come forward.
-    bool asked = false;
-    for (int i = 0; i < 100 && !asked; ++i) {
-        asked = InstallManager::SingleCopyGuard::TakeRaiseRequest();
-        if (!asked)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    EXPECT_TRUE(asked);
+  std::string answers =
+      WriteAnswers(machine.Base(),
+                   tltest::ReadHostFile(SourceDir() + "/examples/test-packages/basic/answers.txt"));
+  Outcome o = RunSetup(machine.Root(), answers, {"/X", folder + "/Setup.data"});
+  EXPECT_EQ(o.exitCode, 0);
+  EXPECT_TRUE(o.stderrText.empty()) << o.stderrText;
+  EXPECT_TRUE(LogText().empty());
+  // The first copy was asked to come forward.
+  bool asked = false;
+  for (int i = 0; i < 100 && !asked; ++i) {
+    asked = InstallManager::SingleCopyGuard::TakeRaiseRequest();
+    if (!asked) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(asked);
 }
 
-TEST_F(SetupProgram, AnAnswerFileThatCannotBeReadStopsBeforeTheRun)
-{
-    Outcome o = RunSetup(machine.Root(), machine.Base() + "/no-such-answers.txt", {"/X", folder + "/Setup.data"});
-    EXPECT_EQ(o.exitCode, 0);
-    EXPECT_NE(o.stderrText.find("cannot be read"), std::string::npos) << o.stderrText;
-    EXPECT_TRUE(LogText().empty());
+TEST_F(SetupProgram, AnAnswerFileThatCannotBeReadStopsBeforeTheRun) {
+  Outcome o = RunSetup(machine.Root(), machine.Base() + "/no-such-answers.txt",
+                       {"/X", folder + "/Setup.data"});
+  EXPECT_EQ(o.exitCode, 0);
+  EXPECT_NE(o.stderrText.find("cannot be read"), std::string::npos) << o.stderrText;
+  EXPECT_TRUE(LogText().empty());
 }

@@ -12,58 +12,59 @@ using namespace InstallManager;
 
 namespace {
 
-const char* kAnswers = "[page DLG_GREETING]\nbutton = Next\n"
-                       "[page DLG_LICENSE]\nbutton = Next\n"
-                       "[page DLG_INSTALL_TYPE]\nInstallType = Local\nbutton = Next\n";
+const char* kAnswers =
+    "[page DLG_GREETING]\nbutton = Next\n"
+    "[page DLG_LICENSE]\nbutton = Next\n"
+    "[page DLG_INSTALL_TYPE]\nInstallType = Local\nbutton = Next\n";
 
-std::string Png()
-{
-    wxInitAllImageHandlers();
-    wxImage image(16, 8);
-    wxMemoryOutputStream out;
-    EXPECT_TRUE(image.SaveFile(out, wxBITMAP_TYPE_PNG));
-    std::string bytes(out.GetSize(), '\0');
-    out.CopyTo(bytes.data(), bytes.size());
-    return bytes;
+std::string Png() {
+  wxInitAllImageHandlers();
+  wxImage image(16, 8);
+  wxMemoryOutputStream out;
+  EXPECT_TRUE(image.SaveFile(out, wxBITMAP_TYPE_PNG));
+  std::string bytes(out.GetSize(), '\0');
+  out.CopyTo(bytes.data(), bytes.size());
+  return bytes;
 }
 
-} // namespace
+}  // namespace
 
-TEST(PackageSetUp, ScriptThatCannotBeCreatedEndsTheRunWithResult16)
-{
-    ManagerHarness h(kAnswers);
-    h.Package(MakeScript(ScriptOptions{}));
-    // A folder stands where the script is unpacked.
-    std::wstring blocked = platform::GetTempPathW() + L"Setup\\InstallScript.cfg";
-    ASSERT_EQ(platform::CreateDirectoryWithParents(blocked), platform::ERROR_SUCCESS);
-    EXPECT_EQ(h.Run(), irCreateFile);
-    EXPECT_TRUE(h.Logged("ERROR : CUnzipper::UnzipFile File = " + platform::ToUtf8(blocked) + " is not create"))
-        << platform::ToUtf8(h.debug);
-    EXPECT_EQ(GetInstallTools().Log().GetCurrentFile(), blocked);
-    // The result text names the file.
-    EXPECT_NE(h.debug.find(L"Error creating file " + blocked), std::wstring::npos) << platform::ToUtf8(h.debug);
+TEST(PackageSetUp, ScriptThatCannotBeCreatedEndsTheRunWithResult16) {
+  ManagerHarness h(kAnswers);
+  h.Package(MakeScript(ScriptOptions{}));
+  // A folder stands where the script is unpacked.
+  std::wstring blocked = platform::GetTempPathW() + L"Setup\\InstallScript.cfg";
+  ASSERT_EQ(platform::CreateDirectoryWithParents(blocked), platform::ERROR_SUCCESS);
+  EXPECT_EQ(h.Run(), irCreateFile);
+  EXPECT_TRUE(h.Logged("ERROR : CUnzipper::UnzipFile File = " + platform::ToUtf8(blocked) +
+                       " is not create"))
+      << platform::ToUtf8(h.debug);
+  EXPECT_EQ(GetInstallTools().Log().GetCurrentFile(), blocked);
+  // The result text names the file.
+  EXPECT_NE(h.debug.find(L"Error creating file " + blocked), std::wstring::npos)
+      << platform::ToUtf8(h.debug);
 }
 
-TEST(PackageSetUp, PicturesAreLoadedAndMissingOnesLogged)
-{
-    ManagerHarness h(kAnswers);
-    ScriptOptions o;
-    o.images = false;
-    o.body = L"<Images><Back ID=\"0\" Path=\"img/back.png\"/><Gone ID=\"1\" Path=\"img/gone.png\"/></Images>";
-    h.Package(MakeScript(o), {{"img/back.png", Png()}});
-    EXPECT_EQ(h.Run(), irSuccess) << platform::ToUtf8(h.debug);
-    EXPECT_TRUE(h.Logged("WARNING : don't extract graphical resources img/gone.png"));
-    auto& graphics = GetGuiTools().Graphics();
-    EXPECT_EQ(graphics.GetCount(), 1);
-    ASSERT_NE(graphics.GetImage(0), nullptr);
-    EXPECT_EQ(graphics.GetImage(0)->GetWidth(), 16);
+TEST(PackageSetUp, PicturesAreLoadedAndMissingOnesLogged) {
+  ManagerHarness h(kAnswers);
+  ScriptOptions o;
+  o.images = false;
+  o.body =
+      L"<Images><Back ID=\"0\" Path=\"img/back.png\"/><Gone ID=\"1\" "
+      L"Path=\"img/gone.png\"/></Images>";
+  h.Package(MakeScript(o), {{"img/back.png", Png()}});
+  EXPECT_EQ(h.Run(), irSuccess) << platform::ToUtf8(h.debug);
+  EXPECT_TRUE(h.Logged("WARNING : don't extract graphical resources img/gone.png"));
+  auto& graphics = GetGuiTools().Graphics();
+  EXPECT_EQ(graphics.GetCount(), 1);
+  ASSERT_NE(graphics.GetImage(0), nullptr);
+  EXPECT_EQ(graphics.GetImage(0)->GetWidth(), 16);
 }
 
-TEST(PackageSetUp, NoImagesElementIsResult11)
-{
-    ManagerHarness h(kAnswers);
-    ScriptOptions o;
-    o.images = false;
-    h.Package(MakeScript(o));
-    EXPECT_EQ(h.Run(), irGraphics);
+TEST(PackageSetUp, NoImagesElementIsResult11) {
+  ManagerHarness h(kAnswers);
+  ScriptOptions o;
+  o.images = false;
+  h.Package(MakeScript(o));
+  EXPECT_EQ(h.Run(), irGraphics);
 }

@@ -19,477 +19,493 @@ using DataStorage::CDataStorage;
 namespace {
 
 constexpr std::uint16_t kDate = ((2024 - 1980) << 9) | (1 << 5) | 1;  // 2024-01-01
-constexpr std::uint16_t kTime = 12 << 11;                                // 12:00:00
+constexpr std::uint16_t kTime = 12 << 11;                             // 12:00:00
 
 struct Entry {
-    std::string name;
-    std::string data;
-    std::uint32_t attributes = 0;
-    bool store = false;  // no compression (so tests can find the bytes in the file)
+  std::string name;
+  std::string data;
+  std::uint32_t attributes = 0;
+  bool store = false;  // no compression (so tests can find the bytes in the file)
 };
 
-bool WriteEntries(const std::string& hostPath, const std::vector<Entry>& entries)
-{
-    zipFile zip = zipOpen64(hostPath.c_str(), APPEND_STATUS_CREATE);
-    if (!zip)
-        return false;
-    bool ok = true;
-    for (const auto& e : entries) {
-        zip_fileinfo info{};
-        info.dosDate = (static_cast<uLong>(kDate) << 16) | kTime;
-        info.external_fa = e.attributes;
-        ok = ok && zipOpenNewFileInZip4_64(zip, e.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
-                                           e.store ? 0 : Z_DEFLATED, e.store ? 0 : Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS,
-                                           DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, 0, 0, 0) == ZIP_OK;
-        ok = ok && zipWriteInFileInZip(zip, e.data.data(), static_cast<unsigned>(e.data.size())) == ZIP_OK;
-        ok = ok && zipCloseFileInZip(zip) == ZIP_OK;
-    }
-    return zipClose(zip, nullptr) == ZIP_OK && ok;
+bool WriteEntries(const std::string& hostPath, const std::vector<Entry>& entries) {
+  zipFile zip = zipOpen64(hostPath.c_str(), APPEND_STATUS_CREATE);
+  if (!zip) return false;
+  bool ok = true;
+  for (const auto& e : entries) {
+    zip_fileinfo info{};
+    info.dosDate = (static_cast<uLong>(kDate) << 16) | kTime;
+    info.external_fa = e.attributes;
+    ok = ok && zipOpenNewFileInZip4_64(
+                   zip, e.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                   e.store ? 0 : Z_DEFLATED, e.store ? 0 : Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS,
+                   DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, 0, 0, 0) == ZIP_OK;
+    ok = ok &&
+         zipWriteInFileInZip(zip, e.data.data(), static_cast<unsigned>(e.data.size())) == ZIP_OK;
+    ok = ok && zipCloseFileInZip(zip) == ZIP_OK;
+  }
+  return zipClose(zip, nullptr) == ZIP_OK && ok;
 }
 
-void MakeArchive(const std::wstring& path, const std::vector<Entry>& entries)
-{
-    std::wstring folder = path.substr(0, path.rfind(L'\\'));
-    platform::CreateDirectoryWithParents(folder);
-    ASSERT_TRUE(WriteEntries(platform::ToHostPath(path), entries));
+void MakeArchive(const std::wstring& path, const std::vector<Entry>& entries) {
+  std::wstring folder = path.substr(0, path.rfind(L'\\'));
+  platform::CreateDirectoryWithParents(folder);
+  ASSERT_TRUE(WriteEntries(platform::ToHostPath(path), entries));
 }
 
-platform::FileTime EntryTimeUtc()
-{
-    platform::FileTime local = 0;
-    EXPECT_TRUE(platform::DosDateTimeToFileTime(kDate, kTime, local));
-    return platform::LocalFileTimeToFileTime(local);
+platform::FileTime EntryTimeUtc() {
+  platform::FileTime local = 0;
+  EXPECT_TRUE(platform::DosDateTimeToFileTime(kDate, kTime, local));
+  return platform::LocalFileTimeToFileTime(local);
 }
 
-std::string Read(const std::wstring& path)
-{
-    std::string bytes;
-    EXPECT_EQ(platform::ReadWholeFile(path, bytes), platform::ERROR_SUCCESS) << platform::ToUtf8(path);
-    return bytes;
+std::string Read(const std::wstring& path) {
+  std::string bytes;
+  EXPECT_EQ(platform::ReadWholeFile(path, bytes), platform::ERROR_SUCCESS)
+      << platform::ToUtf8(path);
+  return bytes;
 }
 
 // Collects the package's log lines for one test.
 struct LogCapture {
-    LogCapture()
-    {
-        CommonTools::SetLogSink([this](int level, const std::wstring& text) {
-            lines.push_back(std::to_string(level) + " " + platform::ToUtf8(text));
-        });
-        CommonTools::SetCurrentFileSink([this](const std::wstring& file) { currentFile = file; });
-    }
-    ~LogCapture()
-    {
-        CommonTools::SetLogSink(nullptr);
-        CommonTools::SetCurrentFileSink(nullptr);
-    }
-    int Count(const std::string& part) const
-    {
-        int n = 0;
-        for (const auto& l : lines)
-            n += l.find(part) != std::string::npos;
-        return n;
-    }
-    std::vector<std::string> lines;
-    std::wstring currentFile;
+  LogCapture() {
+    CommonTools::SetLogSink([this](int level, const std::wstring& text) {
+      lines.push_back(std::to_string(level) + " " + platform::ToUtf8(text));
+    });
+    CommonTools::SetCurrentFileSink([this](const std::wstring& file) { currentFile = file; });
+  }
+  ~LogCapture() {
+    CommonTools::SetLogSink(nullptr);
+    CommonTools::SetCurrentFileSink(nullptr);
+  }
+  int Count(const std::string& part) const {
+    int n = 0;
+    for (const auto& l : lines) n += l.find(part) != std::string::npos;
+    return n;
+  }
+  std::vector<std::string> lines;
+  std::wstring currentFile;
 };
 
 struct ProgressRecorder : DataStorage::IProgressSink {
-    void SetProgressText(const std::wstring& text) override { texts.push_back(text); }
-    void StepProgress(std::uint64_t bytes) override { total += bytes; }
-    std::vector<std::wstring> texts;
-    std::uint64_t total = 0;
+  void SetProgressText(const std::wstring& text) override { texts.push_back(text); }
+  void StepProgress(std::uint64_t bytes) override { total += bytes; }
+  std::vector<std::wstring> texts;
+  std::uint64_t total = 0;
 };
 
-} // namespace
+}  // namespace
 
-TEST(ArchiveOverwrite, NewerKeptUnlessNamedSameKeptOlderReadOnlyReplaced)
-{
-    tltest::TempMachine machine;
-    LogCapture log;
-    MakeArchive(L"C:\\Pkg\\Setup.data", {{"bin/app.ini", "from-zip"}, {"bin/same.txt", "ZIPDATA"}, {"bin/old.txt", "new contents"}});
-    CDataStorage storage;
-    ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
-    platform::CreateDirectoryWithParents(L"C:\\Dest\\bin");
+TEST(ArchiveOverwrite, NewerKeptUnlessNamedSameKeptOlderReadOnlyReplaced) {
+  tltest::TempMachine machine;
+  LogCapture log;
+  MakeArchive(
+      L"C:\\Pkg\\Setup.data",
+      {{"bin/app.ini", "from-zip"}, {"bin/same.txt", "ZIPDATA"}, {"bin/old.txt", "new contents"}});
+  CDataStorage storage;
+  ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
+  platform::CreateDirectoryWithParents(L"C:\\Dest\\bin");
 
-    // An existing copy written now is later than the entry: kept, logged, still a success.
-    ASSERT_EQ(platform::WriteWholeFile(L"C:\\Dest\\bin\\app.ini", "edited by the user"), platform::ERROR_SUCCESS);
-    // The same time and size: not rewritten.
-    ASSERT_EQ(platform::WriteWholeFile(L"C:\\Dest\\bin\\same.txt", "MINEMIN"), platform::ERROR_SUCCESS);
-    ASSERT_EQ(platform::SetFileLastWriteTime(L"C:\\Dest\\bin\\same.txt", EntryTimeUtc()), platform::ERROR_SUCCESS);
-    // An older read-only copy: replaced.
-    ASSERT_EQ(platform::WriteWholeFile(L"C:\\Dest\\bin\\old.txt", "old"), platform::ERROR_SUCCESS);
-    ASSERT_EQ(platform::SetFileLastWriteTime(L"C:\\Dest\\bin\\old.txt", EntryTimeUtc() - 864000000000ull), platform::ERROR_SUCCESS);
-    ASSERT_EQ(platform::SetFileAttributesW(L"C:\\Dest\\bin\\old.txt", platform::FILE_ATTRIBUTE_READONLY), platform::ERROR_SUCCESS);
+  // An existing copy written now is later than the entry: kept, logged, still a success.
+  ASSERT_EQ(platform::WriteWholeFile(L"C:\\Dest\\bin\\app.ini", "edited by the user"),
+            platform::ERROR_SUCCESS);
+  // The same time and size: not rewritten.
+  ASSERT_EQ(platform::WriteWholeFile(L"C:\\Dest\\bin\\same.txt", "MINEMIN"),
+            platform::ERROR_SUCCESS);
+  ASSERT_EQ(platform::SetFileLastWriteTime(L"C:\\Dest\\bin\\same.txt", EntryTimeUtc()),
+            platform::ERROR_SUCCESS);
+  // An older read-only copy: replaced.
+  ASSERT_EQ(platform::WriteWholeFile(L"C:\\Dest\\bin\\old.txt", "old"), platform::ERROR_SUCCESS);
+  ASSERT_EQ(
+      platform::SetFileLastWriteTime(L"C:\\Dest\\bin\\old.txt", EntryTimeUtc() - 864000000000ull),
+      platform::ERROR_SUCCESS);
+  ASSERT_EQ(
+      platform::SetFileAttributesW(L"C:\\Dest\\bin\\old.txt", platform::FILE_ATTRIBUTE_READONLY),
+      platform::ERROR_SUCCESS);
 
-    std::wstring path;
-    EXPECT_TRUE(storage.ExtractFolder(L"C:\\Dest", L"BIN/", path, L""));
-    EXPECT_EQ(path, L"C:\\Dest\\BIN\\");
-    EXPECT_EQ(Read(L"C:\\Dest\\bin\\app.ini"), "edited by the user");
-    EXPECT_EQ(Read(L"C:\\Dest\\bin\\same.txt"), "MINEMIN");
-    EXPECT_EQ(Read(L"C:\\Dest\\bin\\old.txt"), "new contents");
-    platform::FileInfo info;
-    ASSERT_EQ(platform::GetFileAttributesExW(L"C:\\Dest\\bin\\old.txt", info), platform::ERROR_SUCCESS);
-    EXPECT_EQ(info.lastWriteTime, EntryTimeUtc());
-    EXPECT_EQ(info.attributes & platform::FILE_ATTRIBUTE_READONLY, 0u);
-    EXPECT_EQ(log.Count("1 CUnzipper::UnzipFile File = C:\\Dest\\bin\\app.ini is NOT UPDATED: file is later than file "
-                        "from ZIP or not changed "),
-              1);
-    EXPECT_EQ(log.Count("1 CUnzipper::UnzipFile File = C:\\Dest\\bin\\same.txt is NOT UPDATED"), 1);
-    EXPECT_EQ(log.Count("2 CUnzipper::UnzipFile may file = C:\\Dest\\bin\\old.txt be overwritten?"), 1);
-    EXPECT_EQ(log.Count("old.txt is NOT UPDATED"), 0);
+  std::wstring path;
+  EXPECT_TRUE(storage.ExtractFolder(L"C:\\Dest", L"BIN/", path, L""));
+  EXPECT_EQ(path, L"C:\\Dest\\BIN\\");
+  EXPECT_EQ(Read(L"C:\\Dest\\bin\\app.ini"), "edited by the user");
+  EXPECT_EQ(Read(L"C:\\Dest\\bin\\same.txt"), "MINEMIN");
+  EXPECT_EQ(Read(L"C:\\Dest\\bin\\old.txt"), "new contents");
+  platform::FileInfo info;
+  ASSERT_EQ(platform::GetFileAttributesExW(L"C:\\Dest\\bin\\old.txt", info),
+            platform::ERROR_SUCCESS);
+  EXPECT_EQ(info.lastWriteTime, EntryTimeUtc());
+  EXPECT_EQ(info.attributes & platform::FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_EQ(log.Count("1 CUnzipper::UnzipFile File = C:\\Dest\\bin\\app.ini is NOT UPDATED: file "
+                      "is later than file "
+                      "from ZIP or not changed "),
+            1);
+  EXPECT_EQ(log.Count("1 CUnzipper::UnzipFile File = C:\\Dest\\bin\\same.txt is NOT UPDATED"), 1);
+  EXPECT_EQ(log.Count("2 CUnzipper::UnzipFile may file = C:\\Dest\\bin\\old.txt be overwritten?"),
+            1);
+  EXPECT_EQ(log.Count("old.txt is NOT UPDATED"), 0);
 
-    // Named as the always-overwrite name (any case, blanks around), the newer copy is replaced;
-    // the full stored name serves too.
-    EXPECT_TRUE(storage.ExtractFolder(L"C:\\Dest", L"bin", path, L"  |App.INI| "));
-    EXPECT_EQ(Read(L"C:\\Dest\\bin\\app.ini"), "from-zip");
-    EXPECT_TRUE(storage.ExtractFolder(L"C:\\Dest", L"bin", path, L"|BIN\\SAME.TXT|"));
-    EXPECT_EQ(Read(L"C:\\Dest\\bin\\same.txt"), "ZIPDATA");
-    // The name is forgotten afterwards: a newer copy is kept again.
-    ASSERT_EQ(platform::WriteWholeFile(L"C:\\Dest\\bin\\app.ini", "edited again"), platform::ERROR_SUCCESS);
-    EXPECT_TRUE(storage.ExtractFolder(L"C:\\Dest", L"bin", path, L""));
-    EXPECT_EQ(Read(L"C:\\Dest\\bin\\app.ini"), "edited again");
+  // Named as the always-overwrite name (any case, blanks around), the newer copy is replaced;
+  // the full stored name serves too.
+  EXPECT_TRUE(storage.ExtractFolder(L"C:\\Dest", L"bin", path, L"  |App.INI| "));
+  EXPECT_EQ(Read(L"C:\\Dest\\bin\\app.ini"), "from-zip");
+  EXPECT_TRUE(storage.ExtractFolder(L"C:\\Dest", L"bin", path, L"|BIN\\SAME.TXT|"));
+  EXPECT_EQ(Read(L"C:\\Dest\\bin\\same.txt"), "ZIPDATA");
+  // The name is forgotten afterwards: a newer copy is kept again.
+  ASSERT_EQ(platform::WriteWholeFile(L"C:\\Dest\\bin\\app.ini", "edited again"),
+            platform::ERROR_SUCCESS);
+  EXPECT_TRUE(storage.ExtractFolder(L"C:\\Dest", L"bin", path, L""));
+  EXPECT_EQ(Read(L"C:\\Dest\\bin\\app.ini"), "edited again");
 }
 
-TEST(ArchiveExtraction, FoldersAttributesTimesAndProgress)
-{
-    tltest::TempMachine machine;
-    MakeArchive(L"C:\\Pkg\\Setup.data",
-                {{"Data/", ""},
-                 {"Data/sub/deep/a.txt", "aaa"},
-                 {"data\\b.txt", "bb", platform::FILE_ATTRIBUTE_HIDDEN | platform::FILE_ATTRIBUTE_READONLY},
-                 {"Other/c.txt", "c"}});
-    CDataStorage storage;
-    ProgressRecorder progress;
-    storage.SetProgressSink(&progress);
-    ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
-    std::wstring path;
-    ASSERT_TRUE(storage.ExtractFolder(L"", L"data", path, L""));
-    std::wstring temp = storage.GetTempFolder();
-    EXPECT_EQ(path, temp + L"\\data");
-    EXPECT_EQ(Read(temp + L"\\Data\\sub\\deep\\a.txt"), "aaa");
-    EXPECT_EQ(Read(temp + L"\\data\\b.txt"), "bb");
-    EXPECT_FALSE(platform::PathFileExistsW(temp + L"\\Other"));
-    EXPECT_EQ(platform::GetFileAttributesW(temp + L"\\data\\b.txt") &
-                  (platform::FILE_ATTRIBUTE_HIDDEN | platform::FILE_ATTRIBUTE_READONLY),
-              platform::FILE_ATTRIBUTE_HIDDEN | platform::FILE_ATTRIBUTE_READONLY);
-    platform::FileInfo info;
-    ASSERT_EQ(platform::GetFileAttributesExW(temp + L"\\Data\\sub\\deep\\a.txt", info), platform::ERROR_SUCCESS);
-    EXPECT_EQ(info.lastWriteTime, EntryTimeUtc());
-    ASSERT_EQ(progress.texts.size(), 3u);
-    EXPECT_EQ(progress.texts[1], temp + L"\\Data\\sub\\deep\\a.txt");
-    EXPECT_EQ(progress.total, 5u);
+TEST(ArchiveExtraction, FoldersAttributesTimesAndProgress) {
+  tltest::TempMachine machine;
+  MakeArchive(
+      L"C:\\Pkg\\Setup.data",
+      {{"Data/", ""},
+       {"Data/sub/deep/a.txt", "aaa"},
+       {"data\\b.txt", "bb", platform::FILE_ATTRIBUTE_HIDDEN | platform::FILE_ATTRIBUTE_READONLY},
+       {"Other/c.txt", "c"}});
+  CDataStorage storage;
+  ProgressRecorder progress;
+  storage.SetProgressSink(&progress);
+  ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
+  std::wstring path;
+  ASSERT_TRUE(storage.ExtractFolder(L"", L"data", path, L""));
+  std::wstring temp = storage.GetTempFolder();
+  EXPECT_EQ(path, temp + L"\\data");
+  EXPECT_EQ(Read(temp + L"\\Data\\sub\\deep\\a.txt"), "aaa");
+  EXPECT_EQ(Read(temp + L"\\data\\b.txt"), "bb");
+  EXPECT_FALSE(platform::PathFileExistsW(temp + L"\\Other"));
+  EXPECT_EQ(platform::GetFileAttributesW(temp + L"\\data\\b.txt") &
+                (platform::FILE_ATTRIBUTE_HIDDEN | platform::FILE_ATTRIBUTE_READONLY),
+            platform::FILE_ATTRIBUTE_HIDDEN | platform::FILE_ATTRIBUTE_READONLY);
+  platform::FileInfo info;
+  ASSERT_EQ(platform::GetFileAttributesExW(temp + L"\\Data\\sub\\deep\\a.txt", info),
+            platform::ERROR_SUCCESS);
+  EXPECT_EQ(info.lastWriteTime, EntryTimeUtc());
+  ASSERT_EQ(progress.texts.size(), 3u);
+  EXPECT_EQ(progress.texts[1], temp + L"\\Data\\sub\\deep\\a.txt");
+  EXPECT_EQ(progress.total, 5u);
 
-    // A repair over its own read-only hidden files: the older ones are replaced, not result 16.
-    ASSERT_EQ(platform::SetFileAttributesW(temp + L"\\data\\b.txt", platform::FILE_ATTRIBUTE_HIDDEN), platform::ERROR_SUCCESS);
-    ASSERT_EQ(platform::SetFileLastWriteTime(temp + L"\\data\\b.txt", EntryTimeUtc() - 10000000), platform::ERROR_SUCCESS);
-    ASSERT_EQ(platform::WriteWholeFile(temp + L"\\data\\b.txt", "ol"), platform::ERROR_ACCESS_DENIED);
-    ASSERT_EQ(platform::SetFileLastWriteTime(temp + L"\\data\\b.txt", EntryTimeUtc() - 10000000), platform::ERROR_SUCCESS);
-    EXPECT_TRUE(storage.ExtractFolder(L"", L"data", path, L""));
-    platform::FileInfo again;
-    ASSERT_EQ(platform::GetFileAttributesExW(temp + L"\\data\\b.txt", again), platform::ERROR_SUCCESS);
-    EXPECT_EQ(again.lastWriteTime, EntryTimeUtc());
+  // A repair over its own read-only hidden files: the older ones are replaced, not result 16.
+  ASSERT_EQ(platform::SetFileAttributesW(temp + L"\\data\\b.txt", platform::FILE_ATTRIBUTE_HIDDEN),
+            platform::ERROR_SUCCESS);
+  ASSERT_EQ(platform::SetFileLastWriteTime(temp + L"\\data\\b.txt", EntryTimeUtc() - 10000000),
+            platform::ERROR_SUCCESS);
+  ASSERT_EQ(platform::WriteWholeFile(temp + L"\\data\\b.txt", "ol"), platform::ERROR_ACCESS_DENIED);
+  ASSERT_EQ(platform::SetFileLastWriteTime(temp + L"\\data\\b.txt", EntryTimeUtc() - 10000000),
+            platform::ERROR_SUCCESS);
+  EXPECT_TRUE(storage.ExtractFolder(L"", L"data", path, L""));
+  platform::FileInfo again;
+  ASSERT_EQ(platform::GetFileAttributesExW(temp + L"\\data\\b.txt", again),
+            platform::ERROR_SUCCESS);
+  EXPECT_EQ(again.lastWriteTime, EntryTimeUtc());
 
-    // Everything, with the folders kept.
-    ASSERT_TRUE(storage.ExtractAll(L"C:\\All", path));
-    EXPECT_EQ(path, L"C:\\All");
-    EXPECT_EQ(Read(L"C:\\All\\Other\\c.txt"), "c");
-    EXPECT_EQ(Read(L"C:\\All\\Data\\sub\\deep\\a.txt"), "aaa");
+  // Everything, with the folders kept.
+  ASSERT_TRUE(storage.ExtractAll(L"C:\\All", path));
+  EXPECT_EQ(path, L"C:\\All");
+  EXPECT_EQ(Read(L"C:\\All\\Other\\c.txt"), "c");
+  EXPECT_EQ(Read(L"C:\\All\\Data\\sub\\deep\\a.txt"), "aaa");
 
-    storage.Close();
-    EXPECT_FALSE(platform::PathFileExistsW(temp));
-    EXPECT_TRUE(platform::PathFileExistsW(L"C:\\All\\Other\\c.txt"));
+  storage.Close();
+  EXPECT_FALSE(platform::PathFileExistsW(temp));
+  EXPECT_TRUE(platform::PathFileExistsW(L"C:\\All\\Other\\c.txt"));
 }
 
-TEST(ArchiveExtraction, MeasureCountsFileEntriesBelowAPrefix)
-{
-    tltest::TempMachine machine;
-    MakeArchive(L"C:\\Pkg\\Setup.data", {{"Data/", ""}, {"Data/a.bin", std::string(1000, 'a')}, {"data/b.bin", "xyz"},
-                                          {"Database.txt", "12"}, {"Other/c", "c"}});
-    CDataStorage storage;
-    std::uint64_t count = 9, packed = 9, unpacked = 9;
-    EXPECT_FALSE(storage.Measure(nullptr, count, packed, unpacked));
-    EXPECT_EQ(count, 0u);
-    ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
-    ASSERT_TRUE(storage.Measure(nullptr, count, packed, unpacked));
-    EXPECT_EQ(count, 4u);
-    EXPECT_EQ(unpacked, 1000u + 3 + 2 + 1);
-    EXPECT_LT(packed, unpacked);
-    std::wstring prefix = L"DATA\\";
-    ASSERT_TRUE(storage.Measure(&prefix, count, packed, unpacked));
-    EXPECT_EQ(count, 2u);
-    EXPECT_EQ(unpacked, 1003u);
-    // A plain text prefix, as the steps give it, also takes "Database.txt".
-    prefix = L"data";
-    ASSERT_TRUE(storage.Measure(&prefix, count, packed, unpacked));
-    EXPECT_EQ(count, 3u);
+TEST(ArchiveExtraction, MeasureCountsFileEntriesBelowAPrefix) {
+  tltest::TempMachine machine;
+  MakeArchive(L"C:\\Pkg\\Setup.data", {{"Data/", ""},
+                                       {"Data/a.bin", std::string(1000, 'a')},
+                                       {"data/b.bin", "xyz"},
+                                       {"Database.txt", "12"},
+                                       {"Other/c", "c"}});
+  CDataStorage storage;
+  std::uint64_t count = 9, packed = 9, unpacked = 9;
+  EXPECT_FALSE(storage.Measure(nullptr, count, packed, unpacked));
+  EXPECT_EQ(count, 0u);
+  ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
+  ASSERT_TRUE(storage.Measure(nullptr, count, packed, unpacked));
+  EXPECT_EQ(count, 4u);
+  EXPECT_EQ(unpacked, 1000u + 3 + 2 + 1);
+  EXPECT_LT(packed, unpacked);
+  std::wstring prefix = L"DATA\\";
+  ASSERT_TRUE(storage.Measure(&prefix, count, packed, unpacked));
+  EXPECT_EQ(count, 2u);
+  EXPECT_EQ(unpacked, 1003u);
+  // A plain text prefix, as the steps give it, also takes "Database.txt".
+  prefix = L"data";
+  ASSERT_TRUE(storage.Measure(&prefix, count, packed, unpacked));
+  EXPECT_EQ(count, 3u);
 }
 
-TEST(ArchiveHostile, EntriesLeadingOutsideAreRefusedAndNothingIsWrittenOutside)
-{
-    tltest::TempMachine machine;
-    LogCapture log;
-    MakeArchive(L"C:\\Pkg\\Setup.data", {{"../escape.txt", "x"},
-                                          {"good/../../escape2.txt", "x"},
-                                          {"/rooted.txt", "x"},
-                                          {"C:/Windows/win.ini", "x"},
-                                          {"c:drive-relative.txt", "x"},
-                                          {"//server/share/unc.txt", "x"},
-                                          {"good/..../dots.txt", "x"},
-                                          {"good/ok.txt", "fine"}});
-    CDataStorage storage;
-    ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
-    std::wstring path;
-    EXPECT_FALSE(storage.ExtractAll(L"C:\\Dest\\inner", path));
-    EXPECT_EQ(Read(L"C:\\Dest\\inner\\good\\ok.txt"), "fine");
-    EXPECT_FALSE(platform::PathFileExistsW(L"C:\\Dest\\escape.txt"));
-    EXPECT_FALSE(platform::PathFileExistsW(L"C:\\escape2.txt"));
-    EXPECT_FALSE(platform::PathFileExistsW(L"C:\\Dest\\escape2.txt"));
-    EXPECT_FALSE(platform::PathFileExistsW(L"C:\\rooted.txt"));
-    std::string winIni;
-    platform::ReadWholeFile(L"C:\\Windows\\win.ini", winIni);
-    EXPECT_NE(winIni, "x");
-    EXPECT_GE(log.Count("0 CUnzipper::UnzipFile entry = "), 6);
-    std::vector<platform::FindData> found;
-    platform::FindAll(L"C:\\Dest\\inner\\*", found);
-    ASSERT_EQ(found.size(), 1u);  // only "good"
-    EXPECT_EQ(found[0].fileName, L"good");
+TEST(ArchiveHostile, EntriesLeadingOutsideAreRefusedAndNothingIsWrittenOutside) {
+  tltest::TempMachine machine;
+  LogCapture log;
+  MakeArchive(L"C:\\Pkg\\Setup.data", {{"../escape.txt", "x"},
+                                       {"good/../../escape2.txt", "x"},
+                                       {"/rooted.txt", "x"},
+                                       {"C:/Windows/win.ini", "x"},
+                                       {"c:drive-relative.txt", "x"},
+                                       {"//server/share/unc.txt", "x"},
+                                       {"good/..../dots.txt", "x"},
+                                       {"good/ok.txt", "fine"}});
+  CDataStorage storage;
+  ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
+  std::wstring path;
+  EXPECT_FALSE(storage.ExtractAll(L"C:\\Dest\\inner", path));
+  EXPECT_EQ(Read(L"C:\\Dest\\inner\\good\\ok.txt"), "fine");
+  EXPECT_FALSE(platform::PathFileExistsW(L"C:\\Dest\\escape.txt"));
+  EXPECT_FALSE(platform::PathFileExistsW(L"C:\\escape2.txt"));
+  EXPECT_FALSE(platform::PathFileExistsW(L"C:\\Dest\\escape2.txt"));
+  EXPECT_FALSE(platform::PathFileExistsW(L"C:\\rooted.txt"));
+  std::string winIni;
+  platform::ReadWholeFile(L"C:\\Windows\\win.ini", winIni);
+  EXPECT_NE(winIni, "x");
+  EXPECT_GE(log.Count("0 CUnzipper::UnzipFile entry = "), 6);
+  std::vector<platform::FindData> found;
+  platform::FindAll(L"C:\\Dest\\inner\\*", found);
+  ASSERT_EQ(found.size(), 1u);  // only "good"
+  EXPECT_EQ(found[0].fileName, L"good");
 
-    EXPECT_FALSE(storage.ExtractFolder(L"C:\\Dest\\inner", L"..", path, L""));
-    EXPECT_FALSE(storage.ExtractFile(L"C:\\Dest", L"good\\..\\..\\escape2.txt", path));
-    EXPECT_FALSE(platform::PathFileExistsW(L"C:\\escape2.txt"));
+  EXPECT_FALSE(storage.ExtractFolder(L"C:\\Dest\\inner", L"..", path, L""));
+  EXPECT_FALSE(storage.ExtractFile(L"C:\\Dest", L"good\\..\\..\\escape2.txt", path));
+  EXPECT_FALSE(platform::PathFileExistsW(L"C:\\escape2.txt"));
 
-    EXPECT_TRUE(DataStorage::IsSafeEntryName(L"a\\b.c"));
-    EXPECT_TRUE(DataStorage::IsSafeEntryName(L"a..b\\..c"));
-    EXPECT_FALSE(DataStorage::IsSafeEntryName(L"a/../b"));
-    EXPECT_FALSE(DataStorage::IsSafeEntryName(L".. \\b"));
-    EXPECT_FALSE(DataStorage::IsSafeEntryName(L"\\\\srv\\s\\b"));
+  EXPECT_TRUE(DataStorage::IsSafeEntryName(L"a\\b.c"));
+  EXPECT_TRUE(DataStorage::IsSafeEntryName(L"a..b\\..c"));
+  EXPECT_FALSE(DataStorage::IsSafeEntryName(L"a/../b"));
+  EXPECT_FALSE(DataStorage::IsSafeEntryName(L".. \\b"));
+  EXPECT_FALSE(DataStorage::IsSafeEntryName(L"\\\\srv\\s\\b"));
 }
 
-TEST(ArchiveBroken, CrcErrorTruncationAndEmptyArchives)
-{
-    tltest::TempMachine machine;
-    LogCapture log;
-    std::string payload(5000, 'P');
-    MakeArchive(L"C:\\Pkg\\Setup.data", {{"good.txt", "good"}, {"bad.txt", payload, 0, true}});
-    // Damage one byte of the stored entry: its CRC no longer matches.
-    std::string host = platform::ToHostPath(L"C:\\Pkg\\Setup.data");
-    std::string bytes = tltest::ReadHostFile(host);
-    size_t at = bytes.find(payload);
-    ASSERT_NE(at, std::string::npos);
-    bytes[at + 2500] = 'Q';
-    {
-        std::ofstream out(host, std::ios::binary | std::ios::trunc);
-        out << bytes;
-    }
-    CDataStorage storage;
-    ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
-    std::wstring path;
-    EXPECT_FALSE(storage.ExtractFile(L"C:\\Dest", L"bad.txt", path));
-    EXPECT_FALSE(platform::PathFileExistsW(L"C:\\Dest\\bad.txt"));  // no partial file left
-    EXPECT_EQ(log.Count("0 CUnzipper::UnzipFile File = C:\\Dest\\bad.txt is not unpacked"), 1);
-    EXPECT_TRUE(storage.ExtractFile(L"C:\\Dest", L"good.txt", path));
-    EXPECT_FALSE(storage.ExtractAll(L"C:\\Dest2", path));
-    EXPECT_TRUE(platform::PathFileExistsW(L"C:\\Dest2\\good.txt"));
-    EXPECT_FALSE(platform::PathFileExistsW(L"C:\\Dest2\\bad.txt"));
-    storage.Close();
+TEST(ArchiveBroken, CrcErrorTruncationAndEmptyArchives) {
+  tltest::TempMachine machine;
+  LogCapture log;
+  std::string payload(5000, 'P');
+  MakeArchive(L"C:\\Pkg\\Setup.data", {{"good.txt", "good"}, {"bad.txt", payload, 0, true}});
+  // Damage one byte of the stored entry: its CRC no longer matches.
+  std::string host = platform::ToHostPath(L"C:\\Pkg\\Setup.data");
+  std::string bytes = tltest::ReadHostFile(host);
+  size_t at = bytes.find(payload);
+  ASSERT_NE(at, std::string::npos);
+  bytes[at + 2500] = 'Q';
+  {
+    std::ofstream out(host, std::ios::binary | std::ios::trunc);
+    out << bytes;
+  }
+  CDataStorage storage;
+  ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
+  std::wstring path;
+  EXPECT_FALSE(storage.ExtractFile(L"C:\\Dest", L"bad.txt", path));
+  EXPECT_FALSE(platform::PathFileExistsW(L"C:\\Dest\\bad.txt"));  // no partial file left
+  EXPECT_EQ(log.Count("0 CUnzipper::UnzipFile File = C:\\Dest\\bad.txt is not unpacked"), 1);
+  EXPECT_TRUE(storage.ExtractFile(L"C:\\Dest", L"good.txt", path));
+  EXPECT_FALSE(storage.ExtractAll(L"C:\\Dest2", path));
+  EXPECT_TRUE(platform::PathFileExistsW(L"C:\\Dest2\\good.txt"));
+  EXPECT_FALSE(platform::PathFileExistsW(L"C:\\Dest2\\bad.txt"));
+  storage.Close();
 
-    // Cut in half: the central directory is gone.
-    {
-        std::ofstream out(host, std::ios::binary | std::ios::trunc);
-        out << bytes.substr(0, bytes.size() / 2);
-    }
-    EXPECT_FALSE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
-    EXPECT_EQ(storage.GetState(), 0);
-    // Zero length.
-    ASSERT_EQ(platform::WriteWholeFile(L"C:\\Pkg\\Setup.data", ""), platform::ERROR_SUCCESS);
-    EXPECT_FALSE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
-    // Only the central directory is damaged past the entry data: the names are unreadable.
-    {
-        std::string broken = bytes;
-        size_t central = broken.rfind(std::string("PK\x01\x02", 4));
-        ASSERT_NE(central, std::string::npos);
-        broken[central + 1] = 'X';
-        std::ofstream out(host, std::ios::binary | std::ios::trunc);
-        out << broken;
-    }
-    if (storage.Open(L"C:\\Pkg\\Setup.data", nullptr)) {
-        std::uint64_t count, packed, unpacked;
-        EXPECT_FALSE(storage.ExtractAll(L"C:\\Dest3", path) && storage.Measure(nullptr, count, packed, unpacked) &&
-                     count == 2);
-    }
+  // Cut in half: the central directory is gone.
+  {
+    std::ofstream out(host, std::ios::binary | std::ios::trunc);
+    out << bytes.substr(0, bytes.size() / 2);
+  }
+  EXPECT_FALSE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
+  EXPECT_EQ(storage.GetState(), 0);
+  // Zero length.
+  ASSERT_EQ(platform::WriteWholeFile(L"C:\\Pkg\\Setup.data", ""), platform::ERROR_SUCCESS);
+  EXPECT_FALSE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
+  // Only the central directory is damaged past the entry data: the names are unreadable.
+  {
+    std::string broken = bytes;
+    size_t central = broken.rfind(std::string("PK\x01\x02", 4));
+    ASSERT_NE(central, std::string::npos);
+    broken[central + 1] = 'X';
+    std::ofstream out(host, std::ios::binary | std::ios::trunc);
+    out << broken;
+  }
+  if (storage.Open(L"C:\\Pkg\\Setup.data", nullptr)) {
+    std::uint64_t count, packed, unpacked;
+    EXPECT_FALSE(storage.ExtractAll(L"C:\\Dest3", path) &&
+                 storage.Measure(nullptr, count, packed, unpacked) && count == 2);
+  }
 }
 
-TEST(ArchiveBroken, TargetThatCannotBeCreatedRaisesResult16)
-{
-    tltest::TempMachine machine;
-    LogCapture log;
-    MakeArchive(L"C:\\Pkg\\Setup.data", {{"lib/tool.dll", "dll"}});
-    CDataStorage storage;
-    ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
-    // A folder stands where the file should go.
-    platform::CreateDirectoryWithParents(L"C:\\Dest\\lib\\tool.dll");
-    std::wstring path;
-    try {
-        storage.ExtractFolder(L"C:\\Dest", L"lib", path, L"");
-        ADD_FAILURE() << "no result raised";
-    } catch (const CommonTools::RunResultError& e) {
-        EXPECT_EQ(e.result, 16);
-    }
-    EXPECT_EQ(log.currentFile, L"C:\\Dest\\lib\\tool.dll");
-    EXPECT_EQ(log.Count("0 CUnzipper::UnzipFile File = C:\\Dest\\lib\\tool.dll is not create"), 1);
+TEST(ArchiveBroken, TargetThatCannotBeCreatedRaisesResult16) {
+  tltest::TempMachine machine;
+  LogCapture log;
+  MakeArchive(L"C:\\Pkg\\Setup.data", {{"lib/tool.dll", "dll"}});
+  CDataStorage storage;
+  ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
+  // A folder stands where the file should go.
+  platform::CreateDirectoryWithParents(L"C:\\Dest\\lib\\tool.dll");
+  std::wstring path;
+  try {
+    storage.ExtractFolder(L"C:\\Dest", L"lib", path, L"");
+    ADD_FAILURE() << "no result raised";
+  } catch (const CommonTools::RunResultError& e) {
+    EXPECT_EQ(e.result, 16);
+  }
+  EXPECT_EQ(log.currentFile, L"C:\\Dest\\lib\\tool.dll");
+  EXPECT_EQ(log.Count("0 CUnzipper::UnzipFile File = C:\\Dest\\lib\\tool.dll is not create"), 1);
 
-    // A raiser installed by the run controller decides what is thrown.
-    struct Raised {
-        int result;
-    };
-    CommonTools::SetResultRaiser([](int result) { throw Raised{result}; });
-    EXPECT_THROW(storage.ExtractFolder(L"C:\\Dest", L"lib", path, L""), Raised);
-    CommonTools::SetResultRaiser(nullptr);
+  // A raiser installed by the run controller decides what is thrown.
+  struct Raised {
+    int result;
+  };
+  CommonTools::SetResultRaiser([](int result) { throw Raised{result}; });
+  EXPECT_THROW(storage.ExtractFolder(L"C:\\Dest", L"lib", path, L""), Raised);
+  CommonTools::SetResultRaiser(nullptr);
 }
 
-TEST(ArchiveInUse, OpenArchiveIsAFileInUseAndLockedFilesWaitForTheRestart)
-{
-    tltest::TempMachine machine;
-    MakeArchive(L"C:\\Pkg\\Setup.data", {{"InstallScript.cfg", "<x/>"}, {"img/a.png", "png"}});
-    CDataStorage storage;
-    ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
-    EXPECT_EQ(platform::DeleteFileW(L"C:\\Pkg\\Setup.data"), platform::ERROR_SHARING_VIOLATION);
-    std::wstring path;
-    ASSERT_TRUE(storage.ExtractFile(L"", L"img/a.png", path));
-    platform::FileHandle locked;
-    ASSERT_EQ(locked.Open(path, platform::GENERIC_READ, 0, platform::OPEN_EXISTING), platform::ERROR_SUCCESS);
-    std::wstring temp = storage.GetTempFolder();
-    storage.Close();
-    auto pending = platform::PendingFileOperations();
-    bool fileScheduled = false, folderScheduled = false;
-    for (const auto& op : pending) {
-        fileScheduled |= platform::EqualsNoCase(op.source, path) && op.destination.empty();
-        folderScheduled |= platform::EqualsNoCase(op.source, temp) && op.destination.empty();
-    }
-    EXPECT_TRUE(fileScheduled);
-    EXPECT_TRUE(folderScheduled);
-    // The archive is free again.
-    locked.Close();
-    EXPECT_EQ(platform::DeleteFileW(L"C:\\Pkg\\Setup.data"), platform::ERROR_SUCCESS);
+TEST(ArchiveInUse, OpenArchiveIsAFileInUseAndLockedFilesWaitForTheRestart) {
+  tltest::TempMachine machine;
+  MakeArchive(L"C:\\Pkg\\Setup.data", {{"InstallScript.cfg", "<x/>"}, {"img/a.png", "png"}});
+  CDataStorage storage;
+  ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
+  EXPECT_EQ(platform::DeleteFileW(L"C:\\Pkg\\Setup.data"), platform::ERROR_SHARING_VIOLATION);
+  std::wstring path;
+  ASSERT_TRUE(storage.ExtractFile(L"", L"img/a.png", path));
+  platform::FileHandle locked;
+  ASSERT_EQ(locked.Open(path, platform::GENERIC_READ, 0, platform::OPEN_EXISTING),
+            platform::ERROR_SUCCESS);
+  std::wstring temp = storage.GetTempFolder();
+  storage.Close();
+  auto pending = platform::PendingFileOperations();
+  bool fileScheduled = false, folderScheduled = false;
+  for (const auto& op : pending) {
+    fileScheduled |= platform::EqualsNoCase(op.source, path) && op.destination.empty();
+    folderScheduled |= platform::EqualsNoCase(op.source, temp) && op.destination.empty();
+  }
+  EXPECT_TRUE(fileScheduled);
+  EXPECT_TRUE(folderScheduled);
+  // The archive is free again.
+  locked.Close();
+  EXPECT_EQ(platform::DeleteFileW(L"C:\\Pkg\\Setup.data"), platform::ERROR_SUCCESS);
 }
 
-TEST(ArchiveMany, HundredThousandTinyEntries)
-{
-    tltest::TempMachine machine;
-    std::vector<Entry> entries;
-    entries.reserve(100000);
-    for (int i = 0; i < 100000; ++i)
-        entries.push_back({(i % 1000 == 0 ? "pick/" : "many/") + std::to_string(i) + ".t", "z", 0, true});
-    MakeArchive(L"C:\\Pkg\\Setup.data", entries);
-    CDataStorage storage;
-    ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
-    std::uint64_t count = 0, packed = 0, unpacked = 0;
-    ASSERT_TRUE(storage.Measure(nullptr, count, packed, unpacked));
-    EXPECT_EQ(count, 100000u);
-    EXPECT_EQ(unpacked, 100000u);
-    std::wstring path;
-    ASSERT_TRUE(storage.ExtractFolder(L"C:\\Dest", L"pick", path, L""));
-    std::vector<platform::FindData> found;
-    platform::FindAll(L"C:\\Dest\\pick\\*", found);
-    EXPECT_EQ(found.size(), 100u);
-    ASSERT_TRUE(storage.ExtractFile(L"C:\\Dest", L"many/99999.t", path));
-    EXPECT_EQ(Read(L"C:\\Dest\\many\\99999.t"), "z");
+TEST(ArchiveMany, HundredThousandTinyEntries) {
+  tltest::TempMachine machine;
+  std::vector<Entry> entries;
+  entries.reserve(100000);
+  for (int i = 0; i < 100000; ++i)
+    entries.push_back(
+        {(i % 1000 == 0 ? "pick/" : "many/") + std::to_string(i) + ".t", "z", 0, true});
+  MakeArchive(L"C:\\Pkg\\Setup.data", entries);
+  CDataStorage storage;
+  ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
+  std::uint64_t count = 0, packed = 0, unpacked = 0;
+  ASSERT_TRUE(storage.Measure(nullptr, count, packed, unpacked));
+  EXPECT_EQ(count, 100000u);
+  EXPECT_EQ(unpacked, 100000u);
+  std::wstring path;
+  ASSERT_TRUE(storage.ExtractFolder(L"C:\\Dest", L"pick", path, L""));
+  std::vector<platform::FindData> found;
+  platform::FindAll(L"C:\\Dest\\pick\\*", found);
+  EXPECT_EQ(found.size(), 100u);
+  ASSERT_TRUE(storage.ExtractFile(L"C:\\Dest", L"many/99999.t", path));
+  EXPECT_EQ(Read(L"C:\\Dest\\many\\99999.t"), "z");
 }
 
-TEST(Zipper, PackedFilesComeBackWithTheirNamesTimesAndAttributes)
-{
-    tltest::TempMachine machine;
-    platform::CreateDirectoryWithParents(L"C:\\Prod\\bin");
-    ASSERT_EQ(platform::WriteWholeFile(L"C:\\Prod\\bin\\tool.exe", std::string(20000, 'T')), platform::ERROR_SUCCESS);
-    ASSERT_EQ(platform::WriteWholeFile(L"C:\\Prod\\readme.txt", "read me"), platform::ERROR_SUCCESS);
-    ASSERT_EQ(platform::SetFileAttributesW(L"C:\\Prod\\readme.txt",
-                                           platform::FILE_ATTRIBUTE_READONLY | platform::FILE_ATTRIBUTE_HIDDEN),
-              platform::ERROR_SUCCESS);
-    platform::FileTime when = EntryTimeUtc();
-    ASSERT_EQ(platform::SetFileLastWriteTime(L"C:\\Prod\\bin\\tool.exe", when), platform::ERROR_SUCCESS);
-    platform::CreateDirectoryWithParents(L"C:\\Other");
-    ASSERT_EQ(platform::WriteWholeFile(L"C:\\Other\\x.txt", "x"), platform::ERROR_SUCCESS);
+TEST(Zipper, PackedFilesComeBackWithTheirNamesTimesAndAttributes) {
+  tltest::TempMachine machine;
+  platform::CreateDirectoryWithParents(L"C:\\Prod\\bin");
+  ASSERT_EQ(platform::WriteWholeFile(L"C:\\Prod\\bin\\tool.exe", std::string(20000, 'T')),
+            platform::ERROR_SUCCESS);
+  ASSERT_EQ(platform::WriteWholeFile(L"C:\\Prod\\readme.txt", "read me"), platform::ERROR_SUCCESS);
+  ASSERT_EQ(
+      platform::SetFileAttributesW(L"C:\\Prod\\readme.txt", platform::FILE_ATTRIBUTE_READONLY |
+                                                                platform::FILE_ATTRIBUTE_HIDDEN),
+      platform::ERROR_SUCCESS);
+  platform::FileTime when = EntryTimeUtc();
+  ASSERT_EQ(platform::SetFileLastWriteTime(L"C:\\Prod\\bin\\tool.exe", when),
+            platform::ERROR_SUCCESS);
+  platform::CreateDirectoryWithParents(L"C:\\Other");
+  ASSERT_EQ(platform::WriteWholeFile(L"C:\\Other\\x.txt", "x"), platform::ERROR_SUCCESS);
 
-    DataStorage::CZipper zipper;
-    EXPECT_FALSE(zipper.Open(L"C:\\Out\\SetupTT.data"));  // its folder is missing
-    platform::CreateDirectoryWithParents(L"C:\\Out");
-    ASSERT_TRUE(zipper.Open(L"C:\\Out\\SetupTT.data"));
-    zipper.SetRoot(L"C:\\Prod\\");
-    EXPECT_TRUE(zipper.AddFile(L"c:\\prod\\bin\\tool.exe", false));
-    EXPECT_TRUE(zipper.AddFile(L".\\readme.txt", false));
-    EXPECT_TRUE(zipper.AddFile(L"C:\\Other\\x.txt", true));
-    EXPECT_FALSE(zipper.AddFile(L"C:\\Other\\x.txt", false));    // outside the root
-    EXPECT_FALSE(zipper.AddFile(L"..\\Other\\x.txt", false));    // leads out
-    EXPECT_FALSE(zipper.AddFile(L"C:\\Prod\\missing.txt", false));
-    EXPECT_FALSE(zipper.AddFile(L"C:\\Prod\\bin", false));       // a folder
-    ASSERT_TRUE(zipper.Close());
+  DataStorage::CZipper zipper;
+  EXPECT_FALSE(zipper.Open(L"C:\\Out\\SetupTT.data"));  // its folder is missing
+  platform::CreateDirectoryWithParents(L"C:\\Out");
+  ASSERT_TRUE(zipper.Open(L"C:\\Out\\SetupTT.data"));
+  zipper.SetRoot(L"C:\\Prod\\");
+  EXPECT_TRUE(zipper.AddFile(L"c:\\prod\\bin\\tool.exe", false));
+  EXPECT_TRUE(zipper.AddFile(L".\\readme.txt", false));
+  EXPECT_TRUE(zipper.AddFile(L"C:\\Other\\x.txt", true));
+  EXPECT_FALSE(zipper.AddFile(L"C:\\Other\\x.txt", false));  // outside the root
+  EXPECT_FALSE(zipper.AddFile(L"..\\Other\\x.txt", false));  // leads out
+  EXPECT_FALSE(zipper.AddFile(L"C:\\Prod\\missing.txt", false));
+  EXPECT_FALSE(zipper.AddFile(L"C:\\Prod\\bin", false));  // a folder
+  ASSERT_TRUE(zipper.Close());
 
-    CDataStorage storage;
-    ASSERT_TRUE(storage.Open(L"C:\\Out\\SetupTT.data", nullptr));
-    std::uint64_t count = 0, packed = 0, unpacked = 0;
-    ASSERT_TRUE(storage.Measure(nullptr, count, packed, unpacked));
-    EXPECT_EQ(count, 3u);
-    EXPECT_EQ(unpacked, 20000u + 7 + 1);
-    std::wstring path;
-    ASSERT_TRUE(storage.ExtractAll(L"C:\\Back", path));
-    EXPECT_EQ(Read(L"C:\\Back\\bin\\tool.exe"), std::string(20000, 'T'));
-    EXPECT_EQ(Read(L"C:\\Back\\readme.txt"), "read me");
-    EXPECT_EQ(Read(L"C:\\Back\\x.txt"), "x");
-    platform::FileInfo info;
-    ASSERT_EQ(platform::GetFileAttributesExW(L"C:\\Back\\bin\\tool.exe", info), platform::ERROR_SUCCESS);
-    EXPECT_EQ(info.lastWriteTime, when);
-    platform::DWORD attrs = platform::GetFileAttributesW(L"C:\\Back\\readme.txt");
-    EXPECT_TRUE(attrs & platform::FILE_ATTRIBUTE_HIDDEN);
-    EXPECT_FALSE(attrs & platform::FILE_ATTRIBUTE_READONLY);  // read-only is not packed
+  CDataStorage storage;
+  ASSERT_TRUE(storage.Open(L"C:\\Out\\SetupTT.data", nullptr));
+  std::uint64_t count = 0, packed = 0, unpacked = 0;
+  ASSERT_TRUE(storage.Measure(nullptr, count, packed, unpacked));
+  EXPECT_EQ(count, 3u);
+  EXPECT_EQ(unpacked, 20000u + 7 + 1);
+  std::wstring path;
+  ASSERT_TRUE(storage.ExtractAll(L"C:\\Back", path));
+  EXPECT_EQ(Read(L"C:\\Back\\bin\\tool.exe"), std::string(20000, 'T'));
+  EXPECT_EQ(Read(L"C:\\Back\\readme.txt"), "read me");
+  EXPECT_EQ(Read(L"C:\\Back\\x.txt"), "x");
+  platform::FileInfo info;
+  ASSERT_EQ(platform::GetFileAttributesExW(L"C:\\Back\\bin\\tool.exe", info),
+            platform::ERROR_SUCCESS);
+  EXPECT_EQ(info.lastWriteTime, when);
+  platform::DWORD attrs = platform::GetFileAttributesW(L"C:\\Back\\readme.txt");
+  EXPECT_TRUE(attrs & platform::FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_FALSE(attrs & platform::FILE_ATTRIBUTE_READONLY);  // read-only is not packed
 }
 
-TEST(ArchiveNames, AnsiCodePageNamesBothWays)
-{
-    tltest::TempMachine machine;
-    // "Größe.txt" stored in code page 1252 (the machine's), and a UTF-8 name with its flag.
-    MakeArchive(L"C:\\Pkg\\Setup.data", {{"docs/Gr\xF6\xDF" "e.txt", "1252"}});
-    {
-        std::string host = platform::ToHostPath(L"C:\\Pkg\\Utf8.data");
-        zipFile zip = zipOpen64(host.c_str(), APPEND_STATUS_CREATE);
-        ASSERT_NE(zip, nullptr);
-        zip_fileinfo info{};
-        ASSERT_EQ(zipOpenNewFileInZip4_64(zip, "docs/\xD0\xA0\xD1\x83\xD1\x81.txt", &info, nullptr, 0, nullptr, 0, nullptr,
-                                          Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY,
-                                          nullptr, 0, 0, 0x800, 0),
-                  ZIP_OK);
-        ASSERT_EQ(zipWriteInFileInZip(zip, "utf8", 4), ZIP_OK);
-        ASSERT_EQ(zipCloseFileInZip(zip), ZIP_OK);
-        ASSERT_EQ(zipClose(zip, nullptr), ZIP_OK);
-    }
-    CDataStorage storage;
-    ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
-    std::wstring path;
-    ASSERT_TRUE(storage.ExtractFile(L"C:\\Dest", L"DOCS\\GRößE.TXT", path));
-    EXPECT_EQ(Read(L"C:\\Dest\\docs\\Größe.txt"), "1252");
-    ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Utf8.data", nullptr));
-    ASSERT_TRUE(storage.ExtractAll(L"C:\\Dest", path));
-    EXPECT_EQ(Read(L"C:\\Dest\\docs\\Рус.txt"), "utf8");
+TEST(ArchiveNames, AnsiCodePageNamesBothWays) {
+  tltest::TempMachine machine;
+  // "Größe.txt" stored in code page 1252 (the machine's), and a UTF-8 name with its flag.
+  MakeArchive(L"C:\\Pkg\\Setup.data", {{"docs/Gr\xF6\xDF"
+                                        "e.txt",
+                                        "1252"}});
+  {
+    std::string host = platform::ToHostPath(L"C:\\Pkg\\Utf8.data");
+    zipFile zip = zipOpen64(host.c_str(), APPEND_STATUS_CREATE);
+    ASSERT_NE(zip, nullptr);
+    zip_fileinfo info{};
+    ASSERT_EQ(zipOpenNewFileInZip4_64(zip, "docs/\xD0\xA0\xD1\x83\xD1\x81.txt", &info, nullptr, 0,
+                                      nullptr, 0, nullptr, Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0,
+                                      -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, 0,
+                                      0x800, 0),
+              ZIP_OK);
+    ASSERT_EQ(zipWriteInFileInZip(zip, "utf8", 4), ZIP_OK);
+    ASSERT_EQ(zipCloseFileInZip(zip), ZIP_OK);
+    ASSERT_EQ(zipClose(zip, nullptr), ZIP_OK);
+  }
+  CDataStorage storage;
+  ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
+  std::wstring path;
+  ASSERT_TRUE(storage.ExtractFile(L"C:\\Dest", L"DOCS\\GRößE.TXT", path));
+  EXPECT_EQ(Read(L"C:\\Dest\\docs\\Größe.txt"), "1252");
+  ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Utf8.data", nullptr));
+  ASSERT_TRUE(storage.ExtractAll(L"C:\\Dest", path));
+  EXPECT_EQ(Read(L"C:\\Dest\\docs\\Рус.txt"), "utf8");
 
-    // The packer stores names in the code page again.
-    DataStorage::CZipper zipper;
-    ASSERT_TRUE(zipper.Open(L"C:\\Pkg\\Packed.data"));
-    zipper.SetRoot(L"C:\\Dest");
-    ASSERT_TRUE(zipper.AddFile(L"C:\\Dest\\docs\\Größe.txt", false));
-    ASSERT_TRUE(zipper.Close());
-    std::string packed = tltest::ReadHostFile(platform::ToHostPath(L"C:\\Pkg\\Packed.data"));
-    EXPECT_NE(packed.find("docs/Gr\xF6\xDF" "e.txt"), std::string::npos);
+  // The packer stores names in the code page again.
+  DataStorage::CZipper zipper;
+  ASSERT_TRUE(zipper.Open(L"C:\\Pkg\\Packed.data"));
+  zipper.SetRoot(L"C:\\Dest");
+  ASSERT_TRUE(zipper.AddFile(L"C:\\Dest\\docs\\Größe.txt", false));
+  ASSERT_TRUE(zipper.Close());
+  std::string packed = tltest::ReadHostFile(platform::ToHostPath(L"C:\\Pkg\\Packed.data"));
+  EXPECT_NE(packed.find("docs/Gr\xF6\xDF"
+                        "e.txt"),
+            std::string::npos);
 }
 
-TEST(ArchiveNames, LongNamesAreReadWhole)
-{
-    tltest::TempMachine machine;
-    std::string longName = "deep/" + std::string(600, 'n') + ".txt";
-    MakeArchive(L"C:\\Pkg\\Setup.data", {{longName, "long"}, {"short.txt", "s"}});
-    CDataStorage storage;
-    ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
-    std::wstring whole = platform::AnsiToWide("deep\\" + std::string(600, 'n') + ".txt");
-    std::uint64_t count = 0, packed = 0, unpacked = 0;
-    ASSERT_TRUE(storage.Measure(&whole, count, packed, unpacked));
-    EXPECT_EQ(count, 1u);
-    EXPECT_EQ(unpacked, 4u);
+TEST(ArchiveNames, LongNamesAreReadWhole) {
+  tltest::TempMachine machine;
+  std::string longName = "deep/" + std::string(600, 'n') + ".txt";
+  MakeArchive(L"C:\\Pkg\\Setup.data", {{longName, "long"}, {"short.txt", "s"}});
+  CDataStorage storage;
+  ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
+  std::wstring whole = platform::AnsiToWide("deep\\" + std::string(600, 'n') + ".txt");
+  std::uint64_t count = 0, packed = 0, unpacked = 0;
+  ASSERT_TRUE(storage.Measure(&whole, count, packed, unpacked));
+  EXPECT_EQ(count, 1u);
+  EXPECT_EQ(unpacked, 4u);
 }

@@ -11,252 +11,248 @@ using namespace CommonTools;
 
 namespace {
 
-CXmlSettings Parse(const std::string& text)
-{
-    CXmlSettings s;
-    EXPECT_TRUE(s.LoadFromBytes(text)) << platform::ToUtf8(s.LastError());
-    return s;
+CXmlSettings Parse(const std::string& text) {
+  CXmlSettings s;
+  EXPECT_TRUE(s.LoadFromBytes(text)) << platform::ToUtf8(s.LastError());
+  return s;
 }
 
-SettingsNodePtr Root(CXmlSettings& s)
-{
-    SettingsNodePtr root;
-    EXPECT_TRUE(s.GetRoot(root));
-    return root;
+SettingsNodePtr Root(CXmlSettings& s) {
+  SettingsNodePtr root;
+  EXPECT_TRUE(s.GetRoot(root));
+  return root;
 }
 
-} // namespace
+}  // namespace
 
-TEST(SettingsRoot, RootIsTheNodeAfterTheFirstChild)
-{
-    CXmlSettings withDecl = Parse("<?xml version=\"1.0\"?>\n<Script Name=\"A\"><INSTALL/></Script>");
-    SettingsNodePtr root;
-    ASSERT_TRUE(withDecl.GetRoot(root));
-    EXPECT_EQ(root->GetName(), L"Script");
+TEST(SettingsRoot, RootIsTheNodeAfterTheFirstChild) {
+  CXmlSettings withDecl = Parse("<?xml version=\"1.0\"?>\n<Script Name=\"A\"><INSTALL/></Script>");
+  SettingsNodePtr root;
+  ASSERT_TRUE(withDecl.GetRoot(root));
+  EXPECT_EQ(root->GetName(), L"Script");
 
-    // Without a declaration the root element is the first child; the node after it is none.
-    CXmlSettings bare = Parse("<Script Name=\"A\"><INSTALL/></Script>");
-    EXPECT_FALSE(bare.GetRoot(root));
+  // Without a declaration the root element is the first child; the node after it is none.
+  CXmlSettings bare = Parse("<Script Name=\"A\"><INSTALL/></Script>");
+  EXPECT_FALSE(bare.GetRoot(root));
 
-    // A comment in front serves as the leading node as well.
-    CXmlSettings comment = Parse("<!-- product --><Script/>");
-    ASSERT_TRUE(comment.GetRoot(root));
-    EXPECT_EQ(root->GetName(), L"Script");
+  // A comment in front serves as the leading node as well.
+  CXmlSettings comment = Parse("<!-- product --><Script/>");
+  ASSERT_TRUE(comment.GetRoot(root));
+  EXPECT_EQ(root->GetName(), L"Script");
 }
 
-TEST(SettingsNames, ChildNamesIgnoreCaseAttributesDoNot)
-{
-    CXmlSettings s = Parse("<?xml version=\"1.0\"?><R><LIBRARIES Count=\"2\"/><libraries Count=\"9\"/></R>");
-    SettingsNodePtr root = Root(s), libs;
-    ASSERT_TRUE(root->GetChild(L"libraries", libs));
-    // The first match in document order wins.
-    EXPECT_EQ(GetText(libs, L"Count"), L"2");
-    EXPECT_EQ(libs->GetName(), L"LIBRARIES");
-    // Attribute names are exact.
-    EXPECT_EQ(GetText(libs, L"count", L"none"), L"none");
-    EXPECT_FALSE(root->GetChild(L"LIBRARY", libs));
+TEST(SettingsNames, ChildNamesIgnoreCaseAttributesDoNot) {
+  CXmlSettings s =
+      Parse("<?xml version=\"1.0\"?><R><LIBRARIES Count=\"2\"/><libraries Count=\"9\"/></R>");
+  SettingsNodePtr root = Root(s), libs;
+  ASSERT_TRUE(root->GetChild(L"libraries", libs));
+  // The first match in document order wins.
+  EXPECT_EQ(GetText(libs, L"Count"), L"2");
+  EXPECT_EQ(libs->GetName(), L"LIBRARIES");
+  // Attribute names are exact.
+  EXPECT_EQ(GetText(libs, L"count", L"none"), L"none");
+  EXPECT_FALSE(root->GetChild(L"LIBRARY", libs));
 }
 
-TEST(SettingsAttributes, TypedDefaultsAndConversions)
-{
-    CXmlSettings s = Parse("<?xml version=\"1.0\"?><R Build=\" 1,234 \" Bad=\"12abc\" Empty=\"\" Big=\"99999999999\"/>");
-    SettingsNodePtr root = Root(s);
+TEST(SettingsAttributes, TypedDefaultsAndConversions) {
+  CXmlSettings s = Parse(
+      "<?xml version=\"1.0\"?><R Build=\" 1,234 \" Bad=\"12abc\" Empty=\"\" Big=\"99999999999\"/>");
+  SettingsNodePtr root = Root(s);
 
-    Variant missingText = root->GetAttribute(L"Nope", Variant(L""));
-    EXPECT_TRUE(missingText.isString());
-    EXPECT_EQ(missingText.toString(), L"");
-    Variant missingInt = root->GetAttribute(L"Nope", Variant(0));
-    EXPECT_TRUE(missingInt.isInt());
-    EXPECT_EQ(missingInt.toInt(), 0);
+  Variant missingText = root->GetAttribute(L"Nope", Variant(L""));
+  EXPECT_TRUE(missingText.isString());
+  EXPECT_EQ(missingText.toString(), L"");
+  Variant missingInt = root->GetAttribute(L"Nope", Variant(0));
+  EXPECT_TRUE(missingInt.isInt());
+  EXPECT_EQ(missingInt.toInt(), 0);
 
-    // A present attribute is text, whatever the default's type.
-    Variant build = root->GetAttribute(L"Build", Variant(0));
-    EXPECT_TRUE(build.isString());
-    EXPECT_EQ(build.toInt(), 1234);
+  // A present attribute is text, whatever the default's type.
+  Variant build = root->GetAttribute(L"Build", Variant(0));
+  EXPECT_TRUE(build.isString());
+  EXPECT_EQ(build.toInt(), 1234);
 
-    EXPECT_THROW(GetInt(root, L"Bad", 0), SettingsError);
-    EXPECT_THROW(GetInt(root, L"Empty", 0), SettingsError);
-    try {
-        GetInt(root, L"Big", 0);
-        ADD_FAILURE() << "an out-of-range number converted";
-    } catch (const SettingsError& e) {
-        EXPECT_EQ(e.code(), SettingsError::Code::Overflow);
-    }
-    EXPECT_EQ(Variant(L"2.5").toInt(), 2);  // half to even
-    EXPECT_EQ(Variant(L"3.5").toInt(), 4);
-    EXPECT_EQ(Variant(L"-7").toInt(), -7);
-    EXPECT_EQ(Wtol(L"12abc"), 12);
-    EXPECT_EQ(Wtol(L"abc"), 0);
+  EXPECT_THROW(GetInt(root, L"Bad", 0), SettingsError);
+  EXPECT_THROW(GetInt(root, L"Empty", 0), SettingsError);
+  try {
+    GetInt(root, L"Big", 0);
+    ADD_FAILURE() << "an out-of-range number converted";
+  } catch (const SettingsError& e) {
+    EXPECT_EQ(e.code(), SettingsError::Code::Overflow);
+  }
+  EXPECT_EQ(Variant(L"2.5").toInt(), 2);  // half to even
+  EXPECT_EQ(Variant(L"3.5").toInt(), 4);
+  EXPECT_EQ(Variant(L"-7").toInt(), -7);
+  EXPECT_EQ(Wtol(L"12abc"), 12);
+  EXPECT_EQ(Wtol(L"abc"), 0);
 }
 
-TEST(SettingsLists, TextAndCommentNodesAreChildren)
-{
-    CXmlSettings s = Parse("<?xml version=\"1.0\"?><R>text<LIBRARY ID=\"a\"/><!--c-->more<LIBRARY ID=\"b\"/>\n  \n</R>");
-    SettingsNodePtr root = Root(s);
-    SettingsNodeListPtr list;
-    ASSERT_TRUE(root->GetChildren(list));
-    // Non-blank text and comments are nodes; the blank text at the end is not kept.
-    ASSERT_EQ(list->GetCount(), 5);
-    SettingsNodePtr item;
-    ASSERT_TRUE(list->GetItem(0, item));
-    EXPECT_EQ(item->GetName(), L"#text");
-    ASSERT_TRUE(list->GetItem(2, item));
-    EXPECT_EQ(item->GetName(), L"#comment");
-    EXPECT_FALSE(list->GetItem(5, item));
-    EXPECT_FALSE(list->GetItem(-1, item));
+TEST(SettingsLists, TextAndCommentNodesAreChildren) {
+  CXmlSettings s = Parse(
+      "<?xml version=\"1.0\"?><R>text<LIBRARY ID=\"a\"/><!--c-->more<LIBRARY ID=\"b\"/>\n  \n</R>");
+  SettingsNodePtr root = Root(s);
+  SettingsNodeListPtr list;
+  ASSERT_TRUE(root->GetChildren(list));
+  // Non-blank text and comments are nodes; the blank text at the end is not kept.
+  ASSERT_EQ(list->GetCount(), 5);
+  SettingsNodePtr item;
+  ASSERT_TRUE(list->GetItem(0, item));
+  EXPECT_EQ(item->GetName(), L"#text");
+  ASSERT_TRUE(list->GetItem(2, item));
+  EXPECT_EQ(item->GetName(), L"#comment");
+  EXPECT_FALSE(list->GetItem(5, item));
+  EXPECT_FALSE(list->GetItem(-1, item));
 
-    // [text, LIBRARY, comment, text, LIBRARY]: Find from 2 gives the second LIBRARY.
-    EXPECT_EQ(list->Find(L"library", 2, item), 4);
-    EXPECT_EQ(GetText(item, L"ID"), L"b");
-    EXPECT_EQ(list->FindFirst(L"LIBRARY", item), 1);
-    EXPECT_EQ(list->Find(L"LIBRARY", 5, item), -1);
-    // A text node has no attributes: the default comes back.
-    ASSERT_TRUE(list->GetItem(0, item));
-    EXPECT_EQ(GetInt(item, L"ID", 42), 42);
-    EXPECT_FALSE(item->SetAttribute(L"ID", Variant(1)));
+  // [text, LIBRARY, comment, text, LIBRARY]: Find from 2 gives the second LIBRARY.
+  EXPECT_EQ(list->Find(L"library", 2, item), 4);
+  EXPECT_EQ(GetText(item, L"ID"), L"b");
+  EXPECT_EQ(list->FindFirst(L"LIBRARY", item), 1);
+  EXPECT_EQ(list->Find(L"LIBRARY", 5, item), -1);
+  // A text node has no attributes: the default comes back.
+  ASSERT_TRUE(list->GetItem(0, item));
+  EXPECT_EQ(GetInt(item, L"ID", 42), 42);
+  EXPECT_FALSE(item->SetAttribute(L"ID", Variant(1)));
 }
 
-TEST(SettingsLists, FindSkipsTextBetweenElements)
-{
-    CXmlSettings s = Parse("<?xml version=\"1.0\"?><R>a<LIBRARY/>b<LIBRARY/></R>");
-    SettingsNodeListPtr list;
-    ASSERT_TRUE(Root(s)->GetChildren(list));
-    SettingsNodePtr item;
-    EXPECT_EQ(list->Find(L"LIBRARY", 2, item), 3);
+TEST(SettingsLists, FindSkipsTextBetweenElements) {
+  CXmlSettings s = Parse("<?xml version=\"1.0\"?><R>a<LIBRARY/>b<LIBRARY/></R>");
+  SettingsNodeListPtr list;
+  ASSERT_TRUE(Root(s)->GetChildren(list));
+  SettingsNodePtr item;
+  EXPECT_EQ(list->Find(L"LIBRARY", 2, item), 3);
 }
 
-TEST(SettingsEdit, NodesSeeEachOthersChangesAndOutliveTheDocument)
-{
-    SettingsNodePtr kept;
-    {
-        CXmlSettings s = Parse("<?xml version=\"1.0\"?><R/>");
-        SettingsNodePtr root = Root(s), a, b;
-        ASSERT_TRUE(root->CreateChild(L"UserSettings", a));
-        ASSERT_TRUE(root->GetChild(L"usersettings", b));
-        ASSERT_TRUE(a->SetAttribute(L"InstallType", Variant(4)));
-        EXPECT_EQ(GetInt(b, L"InstallType", -1), 4);
-        ASSERT_TRUE(b->RemoveAttribute(L"InstallType"));
-        EXPECT_EQ(GetInt(a, L"InstallType", -1), -1);
-        kept = a;
-
-        // A second load gives a new tree; nodes handed out before keep the old one.
-        ASSERT_TRUE(s.LoadFromBytes("<?xml version=\"1.0\"?><Other/>"));
-        EXPECT_EQ(Root(s)->GetName(), L"Other");
-        EXPECT_EQ(kept->GetName(), L"UserSettings");
-    }
-    EXPECT_TRUE(kept->SetAttribute(L"X", Variant(L"y")));
-    EXPECT_EQ(GetText(kept, L"X"), L"y");
-}
-
-TEST(SettingsEdit, RemoveChildOnlyRemovesOwnChildren)
-{
-    CXmlSettings s = Parse("<?xml version=\"1.0\"?><R><A><B/></A></R>");
+TEST(SettingsEdit, NodesSeeEachOthersChangesAndOutliveTheDocument) {
+  SettingsNodePtr kept;
+  {
+    CXmlSettings s = Parse("<?xml version=\"1.0\"?><R/>");
     SettingsNodePtr root = Root(s), a, b;
-    ASSERT_TRUE(root->GetChild(L"A", a));
-    ASSERT_TRUE(a->GetChild(L"B", b));
-    EXPECT_FALSE(root->RemoveChild(b));
-    EXPECT_TRUE(a->RemoveChild(b));
-    EXPECT_FALSE(a->GetChild(L"B", b));
+    ASSERT_TRUE(root->CreateChild(L"UserSettings", a));
+    ASSERT_TRUE(root->GetChild(L"usersettings", b));
+    ASSERT_TRUE(a->SetAttribute(L"InstallType", Variant(4)));
+    EXPECT_EQ(GetInt(b, L"InstallType", -1), 4);
+    ASSERT_TRUE(b->RemoveAttribute(L"InstallType"));
+    EXPECT_EQ(GetInt(a, L"InstallType", -1), -1);
+    kept = a;
+
+    // A second load gives a new tree; nodes handed out before keep the old one.
+    ASSERT_TRUE(s.LoadFromBytes("<?xml version=\"1.0\"?><Other/>"));
+    EXPECT_EQ(Root(s)->GetName(), L"Other");
+    EXPECT_EQ(kept->GetName(), L"UserSettings");
+  }
+  EXPECT_TRUE(kept->SetAttribute(L"X", Variant(L"y")));
+  EXPECT_EQ(GetText(kept, L"X"), L"y");
 }
 
-TEST(SettingsEncoding, ReadsDeclaredAndMarkedEncodings)
-{
-    // windows-1251: "Установка" in Cyrillic.
-    std::string cp1251 = "<?xml version=\"1.0\" encoding=\"windows-1251\"?><R Name=\"\xD3\xF1\xF2\xE0\xED\xEE\xE2\xEA\xE0\"/>";
-    CXmlSettings a = Parse(cp1251);
-    EXPECT_EQ(GetText(Root(a), L"Name"), L"\u0423\u0441\u0442\u0430\u043d\u043e\u0432\u043a\u0430");
-
-    // windows-1252 with a byte UTF-8 would reject.
-    CXmlSettings b = Parse("<?xml version=\"1.0\" encoding=\"windows-1252\"?><R Name=\"Caf\xE9\"/>");
-    EXPECT_EQ(GetText(Root(b), L"Name"), L"Caf\u00e9");
-
-    // UTF-16 little endian with a byte-order mark, and big endian without one.
-    std::wstring text = L"<?xml version=\"1.0\" encoding=\"UTF-16\"?><R Name=\"\u00e9t\u00e9\"/>";
-    CXmlSettings c = Parse("\xFF\xFE" + platform::ToUtf16LEBytes(text));
-    EXPECT_EQ(GetText(Root(c), L"Name"), L"\u00e9t\u00e9");
-    std::string be;
-    for (wchar_t ch : text) {
-        be += static_cast<char>((ch >> 8) & 0xFF);
-        be += static_cast<char>(ch & 0xFF);
-    }
-    CXmlSettings d = Parse(be);
-    EXPECT_EQ(GetText(Root(d), L"Name"), L"\u00e9t\u00e9");
+TEST(SettingsEdit, RemoveChildOnlyRemovesOwnChildren) {
+  CXmlSettings s = Parse("<?xml version=\"1.0\"?><R><A><B/></A></R>");
+  SettingsNodePtr root = Root(s), a, b;
+  ASSERT_TRUE(root->GetChild(L"A", a));
+  ASSERT_TRUE(a->GetChild(L"B", b));
+  EXPECT_FALSE(root->RemoveChild(b));
+  EXPECT_TRUE(a->RemoveChild(b));
+  EXPECT_FALSE(a->GetChild(L"B", b));
 }
 
-TEST(SettingsEncoding, BadInputFailsWithLineAndColumn)
-{
-    CXmlSettings s;
-    EXPECT_FALSE(s.LoadFromBytes("<?xml version=\"1.0\"?>\n<R>\n  <A></B>\n</R>"));
-    EXPECT_NE(s.LastError().find(L"line 3"), std::wstring::npos) << platform::ToUtf8(s.LastError());
-    SettingsNodePtr root;
-    EXPECT_FALSE(s.GetRoot(root));
+TEST(SettingsEncoding, ReadsDeclaredAndMarkedEncodings) {
+  // windows-1251: "Установка" in Cyrillic.
+  std::string cp1251 =
+      "<?xml version=\"1.0\" encoding=\"windows-1251\"?><R "
+      "Name=\"\xD3\xF1\xF2\xE0\xED\xEE\xE2\xEA\xE0\"/>";
+  CXmlSettings a = Parse(cp1251);
+  EXPECT_EQ(GetText(Root(a), L"Name"), L"\u0423\u0441\u0442\u0430\u043d\u043e\u0432\u043a\u0430");
 
-    // Bytes that are no UTF-8 in a document that declares none.
-    EXPECT_FALSE(s.LoadFromBytes("<?xml version=\"1.0\"?>\n<R Name=\"\xD3\xF1\"/>"));
-    EXPECT_NE(s.LastError().find(L"line 2"), std::wstring::npos) << platform::ToUtf8(s.LastError());
+  // windows-1252 with a byte UTF-8 would reject.
+  CXmlSettings b = Parse("<?xml version=\"1.0\" encoding=\"windows-1252\"?><R Name=\"Caf\xE9\"/>");
+  EXPECT_EQ(GetText(Root(b), L"Name"), L"Caf\u00e9");
 
-    EXPECT_FALSE(s.LoadFromBytes("not xml at all"));
-    EXPECT_FALSE(s.LoadFromBytes(""));
-    EXPECT_FALSE(s.LoadFromBytes("<?xml version=\"1.0\" encoding=\"no-such-encoding\"?><R/>"));
+  // UTF-16 little endian with a byte-order mark, and big endian without one.
+  std::wstring text = L"<?xml version=\"1.0\" encoding=\"UTF-16\"?><R Name=\"\u00e9t\u00e9\"/>";
+  CXmlSettings c = Parse("\xFF\xFE" + platform::ToUtf16LEBytes(text));
+  EXPECT_EQ(GetText(Root(c), L"Name"), L"\u00e9t\u00e9");
+  std::string be;
+  for (wchar_t ch : text) {
+    be += static_cast<char>((ch >> 8) & 0xFF);
+    be += static_cast<char>(ch & 0xFF);
+  }
+  CXmlSettings d = Parse(be);
+  EXPECT_EQ(GetText(Root(d), L"Name"), L"\u00e9t\u00e9");
 }
 
-TEST(SettingsEncoding, ExternalEntitiesAreNotResolved)
-{
-    CXmlSettings s;
-    std::string doc = "<?xml version=\"1.0\"?><!DOCTYPE R [<!ENTITY x SYSTEM \"file:///etc/passwd\">]><R A=\"&x;\"/>";
-    ASSERT_TRUE(s.LoadFromBytes(doc)) << platform::ToUtf8(s.LastError());
-    std::wstring saved = platform::FromUtf16LEBytes(s.SaveToBytes().substr(2));
-    EXPECT_NE(saved.find(L"<R A="), std::wstring::npos) << platform::ToUtf8(saved);
-    EXPECT_EQ(saved.find(L"root:"), std::wstring::npos);
+TEST(SettingsEncoding, BadInputFailsWithLineAndColumn) {
+  CXmlSettings s;
+  EXPECT_FALSE(s.LoadFromBytes("<?xml version=\"1.0\"?>\n<R>\n  <A></B>\n</R>"));
+  EXPECT_NE(s.LastError().find(L"line 3"), std::wstring::npos) << platform::ToUtf8(s.LastError());
+  SettingsNodePtr root;
+  EXPECT_FALSE(s.GetRoot(root));
+
+  // Bytes that are no UTF-8 in a document that declares none.
+  EXPECT_FALSE(s.LoadFromBytes("<?xml version=\"1.0\"?>\n<R Name=\"\xD3\xF1\"/>"));
+  EXPECT_NE(s.LastError().find(L"line 2"), std::wstring::npos) << platform::ToUtf8(s.LastError());
+
+  EXPECT_FALSE(s.LoadFromBytes("not xml at all"));
+  EXPECT_FALSE(s.LoadFromBytes(""));
+  EXPECT_FALSE(s.LoadFromBytes("<?xml version=\"1.0\" encoding=\"no-such-encoding\"?><R/>"));
 }
 
-TEST(SettingsSave, WritesUtf16IndentedAndReadsBack)
-{
-    tltest::TempMachine machine;
-    CXmlSettings s;
-    SettingsNodePtr root, child;
-    ASSERT_TRUE(s.CreateRoot(L"Settings", root));
-    ASSERT_TRUE(root->SetAttribute(L"Application", Variant(L"T\u00f6lmera & Co")));
-    ASSERT_TRUE(root->CreateChild(L"Project", child));
-    ASSERT_TRUE(child->SetAttribute(L"Version", Variant(3)));
-
-    // Two folder levels that do not exist yet.
-    const std::wstring path = L"C:\\NewA\\NewB\\record.cfg";
-    ASSERT_TRUE(s.Save(path));
-    std::string bytes;
-    ASSERT_EQ(platform::ReadWholeFile(path, bytes), platform::ERROR_SUCCESS);
-    ASSERT_GE(bytes.size(), 2u);
-    EXPECT_EQ(bytes.substr(0, 2), std::string("\xFF\xFE"));
-    std::wstring text = platform::FromUtf16LEBytes(bytes.substr(2));
-    EXPECT_EQ(text.find(L"<?xml version=\"1.0\" encoding=\"UTF-16\" standalone=\"yes\"?>"), 0u);
-    EXPECT_NE(text.find(L"\n\t<Project"), std::wstring::npos) << platform::ToUtf8(text);
-    // The declaration is written once.
-    EXPECT_EQ(text.find(L"<?xml", 1), std::wstring::npos);
-
-    CXmlSettings back;
-    ASSERT_TRUE(back.Load(path));
-    SettingsNodePtr r2, p2;
-    ASSERT_TRUE(back.GetRoot(r2));
-    EXPECT_EQ(GetText(r2, L"Application"), L"T\u00f6lmera & Co");
-    ASSERT_TRUE(r2->GetChild(L"project", p2));
-    EXPECT_EQ(GetInt(p2, L"Version", 0), 3);
+TEST(SettingsEncoding, ExternalEntitiesAreNotResolved) {
+  CXmlSettings s;
+  std::string doc =
+      "<?xml version=\"1.0\"?><!DOCTYPE R [<!ENTITY x SYSTEM \"file:///etc/passwd\">]><R "
+      "A=\"&x;\"/>";
+  ASSERT_TRUE(s.LoadFromBytes(doc)) << platform::ToUtf8(s.LastError());
+  std::wstring saved = platform::FromUtf16LEBytes(s.SaveToBytes().substr(2));
+  EXPECT_NE(saved.find(L"<R A="), std::wstring::npos) << platform::ToUtf8(saved);
+  EXPECT_EQ(saved.find(L"root:"), std::wstring::npos);
 }
 
-TEST(SettingsSave, FailureIsReportedAndLogged)
-{
-    tltest::TempMachine machine;
-    std::vector<std::wstring> lines;
-    SetLogSink([&](int level, const std::wstring& text) { lines.push_back(std::to_wstring(level) + L"|" + text); });
-    CXmlSettings s;
-    SettingsNodePtr root;
-    EXPECT_FALSE(s.Save(L"C:\\x.cfg")); // nothing to save
-    ASSERT_TRUE(s.CreateRoot(L"R", root));
-    // Drive Z: is the host's "/", read-only.
-    EXPECT_FALSE(s.Save(L"Z:\\tmp\\never-written.cfg"));
-    SetLogSink(nullptr);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].find(L"0|Save With Formatted( Z:\\tmp\\never-written.cfg ) failed:"), 0u) << platform::ToUtf8(lines[0]);
-    // A missing file does not load.
-    EXPECT_FALSE(s.Load(L"C:\\missing.cfg"));
-    EXPECT_FALSE(s.LastError().empty());
+TEST(SettingsSave, WritesUtf16IndentedAndReadsBack) {
+  tltest::TempMachine machine;
+  CXmlSettings s;
+  SettingsNodePtr root, child;
+  ASSERT_TRUE(s.CreateRoot(L"Settings", root));
+  ASSERT_TRUE(root->SetAttribute(L"Application", Variant(L"T\u00f6lmera & Co")));
+  ASSERT_TRUE(root->CreateChild(L"Project", child));
+  ASSERT_TRUE(child->SetAttribute(L"Version", Variant(3)));
+
+  // Two folder levels that do not exist yet.
+  const std::wstring path = L"C:\\NewA\\NewB\\record.cfg";
+  ASSERT_TRUE(s.Save(path));
+  std::string bytes;
+  ASSERT_EQ(platform::ReadWholeFile(path, bytes), platform::ERROR_SUCCESS);
+  ASSERT_GE(bytes.size(), 2u);
+  EXPECT_EQ(bytes.substr(0, 2), std::string("\xFF\xFE"));
+  std::wstring text = platform::FromUtf16LEBytes(bytes.substr(2));
+  EXPECT_EQ(text.find(L"<?xml version=\"1.0\" encoding=\"UTF-16\" standalone=\"yes\"?>"), 0u);
+  EXPECT_NE(text.find(L"\n\t<Project"), std::wstring::npos) << platform::ToUtf8(text);
+  // The declaration is written once.
+  EXPECT_EQ(text.find(L"<?xml", 1), std::wstring::npos);
+
+  CXmlSettings back;
+  ASSERT_TRUE(back.Load(path));
+  SettingsNodePtr r2, p2;
+  ASSERT_TRUE(back.GetRoot(r2));
+  EXPECT_EQ(GetText(r2, L"Application"), L"T\u00f6lmera & Co");
+  ASSERT_TRUE(r2->GetChild(L"project", p2));
+  EXPECT_EQ(GetInt(p2, L"Version", 0), 3);
+}
+
+TEST(SettingsSave, FailureIsReportedAndLogged) {
+  tltest::TempMachine machine;
+  std::vector<std::wstring> lines;
+  SetLogSink([&](int level, const std::wstring& text) {
+    lines.push_back(std::to_wstring(level) + L"|" + text);
+  });
+  CXmlSettings s;
+  SettingsNodePtr root;
+  EXPECT_FALSE(s.Save(L"C:\\x.cfg"));  // nothing to save
+  ASSERT_TRUE(s.CreateRoot(L"R", root));
+  // Drive Z: is the host's "/", read-only.
+  EXPECT_FALSE(s.Save(L"Z:\\tmp\\never-written.cfg"));
+  SetLogSink(nullptr);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].find(L"0|Save With Formatted( Z:\\tmp\\never-written.cfg ) failed:"), 0u)
+      << platform::ToUtf8(lines[0]);
+  // A missing file does not load.
+  EXPECT_FALSE(s.Load(L"C:\\missing.cfg"));
+  EXPECT_FALSE(s.LastError().empty());
 }

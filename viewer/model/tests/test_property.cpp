@@ -14,7 +14,7 @@ namespace {
 CGeometry* FakeOwner() { return reinterpret_cast<CGeometry*>(static_cast<std::uintptr_t>(0x1000)); }
 
 class PropertyTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override { CMlsString::Clear(); }
   void TearDown() override { CMlsString::Clear(); }
 };
@@ -53,7 +53,7 @@ TEST_F(PropertyTest, LabelsAreResolvedInTheLanguageOfTheirTime) {
   CPropertyStandard name(nullptr, L"Name", 394, 0, CVariant(L"x"));
   EXPECT_EQ(name.GetLabel(), L"\u0418\u043c\u044f");
   ASSERT_TRUE(CMlsString::SetLanguageLocation(2000));
-  EXPECT_EQ(name.GetLabel(), L"\u0418\u043c\u044f");   // kept until set again
+  EXPECT_EQ(name.GetLabel(), L"\u0418\u043c\u044f");  // kept until set again
   name.SetLabelId(394);
   EXPECT_EQ(name.GetLabel(), L"Name");
 }
@@ -97,7 +97,7 @@ TEST_F(PropertyTest, ShaftSectionEndsFollowTheSignOfTheirValue) {
   lch1.SetValue(CVariant(2.0));
   EXPECT_EQ(lch1.GetLabel(), L"r1");
   EXPECT_EQ(lch1.GetDescription(), L"Initial rounding radius, r1, mm");
-  lch1.SetValue(CVariant(-0.000001));   // inside the band
+  lch1.SetValue(CVariant(-0.000001));  // inside the band
   EXPECT_EQ(lch1.GetLabel(), L"c1 (r1)");
 
   CPropertyStandard lch2(nullptr, L"LCH2", 618, 1118, CVariant(0.0));

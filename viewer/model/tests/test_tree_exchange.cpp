@@ -73,7 +73,8 @@ class TreeExchangeTest : public ::testing::Test {
     auto plate = std::make_shared<CBox>();
     plate->SetValue(L"Name", CVariant(L"Plate"));
     plate->SetColor(L"Color", 0x000000FF);
-    for (auto [n, v] : {std::pair{L"w", 40.0}, {L"h", 20.0}, {L"l", 5.0}}) plate->SetValue(n, CVariant(v));
+    for (auto [n, v] : {std::pair{L"w", 40.0}, {L"h", 20.0}, {L"l", 5.0}})
+      plate->SetValue(n, CVariant(v));
     frame->AddChild(plate);
     auto inner = std::make_shared<CNode>();
     inner->SetValue(L"Name", CVariant(L"Inner"));
@@ -143,7 +144,8 @@ TEST_F(TreeExchangeTest, StepRoundTripKeepsTreeNamesColoursAndPlacements) {
     SCOPED_TRACE(i);
     EXPECT_EQ(after[i].path, before[i].path);
     EXPECT_EQ(after[i].color, before[i].color);
-    for (int k = 0; k < 6; ++k) EXPECT_NEAR(after[i].box[k], before[i].box[k], 1e-4) << "entry " << k;
+    for (int k = 0; k < 6; ++k)
+      EXPECT_NEAR(after[i].box[k], before[i].box[k], 1e-4) << "entry " << k;
   }
   EXPECT_EQ(before[0].path, L"/Frame/Plate");
   EXPECT_EQ(before[1].path, L"/Frame/Inner/Pin");
@@ -191,6 +193,7 @@ TEST(TreeColors, EngineColoursBecomeColorrefs) {
   EXPECT_EQ(ColorFromRGB(red), 0x000000FFu);
   const double mixed[3] = {0.2, 0.4, 0.6};  // 51, 102, 153
   EXPECT_EQ(ColorFromRGB(mixed), 0x00996633u);
-  const double over[3] = {256.0 / 255.0, 0.999, 0};  // 256 keeps its low 8 bits (0); 254.7 truncates
+  const double over[3] = {256.0 / 255.0, 0.999,
+                          0};  // 256 keeps its low 8 bits (0); 254.7 truncates
   EXPECT_EQ(ColorFromRGB(over), 0x0000FE00u);
 }

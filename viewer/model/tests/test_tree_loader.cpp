@@ -61,7 +61,8 @@ TEST(EngineLibraryLoader, LoadsTheEngineByFullPathOnce) {
 TEST(EngineLibraryLoader, FailuresLeaveNoEngine) {
   TempFolder dir;
   CCadEngineLibrary missing;
-  EXPECT_EQ(missing.LoadFrom((dir.path / CCadEngineLibrary::FileName()).string()), CCadEngineLibrary::eNotFound);
+  EXPECT_EQ(missing.LoadFrom((dir.path / CCadEngineLibrary::FileName()).string()),
+            CCadEngineLibrary::eNotFound);
   EXPECT_FALSE(missing.IsLoaded());
 
   // A bare name is never handed to the loader, even when the current folder holds the file.
@@ -72,7 +73,8 @@ TEST(EngineLibraryLoader, FailuresLeaveNoEngine) {
 
   // A shared library of the right name without EntryPoint.
   std::string other = LoadedLibraryFile("gzopen");
-  for (const char* candidate : {"/usr/lib/x86_64-linux-gnu/libz.so.1", "/lib/x86_64-linux-gnu/libz.so.1"})
+  for (const char* candidate :
+       {"/usr/lib/x86_64-linux-gnu/libz.so.1", "/lib/x86_64-linux-gnu/libz.so.1"})
     if (other.empty() && std::filesystem::exists(candidate)) other = candidate;
   ASSERT_FALSE(other.empty()) << "no zlib to stand in for a foreign library";
   const auto fake = dir.path / CCadEngineLibrary::FileName();

@@ -33,9 +33,11 @@ class TestException final : public QZ::IException {
 class FailingObject final : public CObject3D {
  public:
   enum Mode { eEngineCode, eStdError, eNothing };
-  FailingObject(Mode mode, int code, int* released) : m_mode(mode), m_code(code), m_released(released) {}
+  FailingObject(Mode mode, int code, int* released)
+      : m_mode(mode), m_code(code), m_released(released) {}
   void BuildShape() override {
-    if (m_mode == eEngineCode) throw static_cast<QZ::IException*>(new TestException(m_code, m_released));
+    if (m_mode == eEngineCode)
+      throw static_cast<QZ::IException*>(new TestException(m_code, m_released));
     if (m_mode == eStdError) throw std::runtime_error("boom");
   }
 
@@ -133,7 +135,7 @@ TEST_F(TreeTest, PropertyLookupIgnoresCaseAndMissingNamesAreHarmless) {
   CBox box;
   EXPECT_EQ(box.FindProperty(L"name"), box.FindProperty(L"Name"));
   EXPECT_TRUE(box.FindStandardProperty(L"W"));
-  EXPECT_FALSE(box.FindColorProperty(L"w"));      // another kind
+  EXPECT_FALSE(box.FindColorProperty(L"w"));  // another kind
   EXPECT_FALSE(box.FindStandardProperty(L"color"));
   EXPECT_TRUE(box.FindColorProperty(L"COLOR"));
   box.SetValue(L"W", CVariant(12.5));
@@ -161,10 +163,10 @@ TEST_F(TreeTest, RootCarriesNameAndHeaderTexts) {
     labels.push_back(p->GetLabel());
     EXPECT_EQ(p->GetOwner(), &root);
   }
-  EXPECT_EQ(names, (std::vector<std::wstring>{L"Name", L"FileDescription", L"FileName", L"Author", L"Organization",
-                                              L"Authorisation"}));
-  EXPECT_EQ(labels, (std::vector<std::wstring>{L"Name", L"File Description", L"File Name", L"Author",
-                                               L"Organization", L"Authorisation"}));
+  EXPECT_EQ(names, (std::vector<std::wstring>{L"Name", L"FileDescription", L"FileName", L"Author",
+                                              L"Organization", L"Authorisation"}));
+  EXPECT_EQ(labels, (std::vector<std::wstring>{L"Name", L"File Description", L"File Name",
+                                               L"Author", L"Organization", L"Authorisation"}));
   EXPECT_EQ(root.GetValue(L"Author").ToText(), L"");
   EXPECT_EQ(root.GetCaption(), L"Root");
   EXPECT_STREQ(root.GetArchiveTag(), "NodeRoot");
@@ -254,7 +256,8 @@ TEST_F(TreeTest, FailedBuildsAreReportedAndDecideWhetherTheChildStays) {
   const std::vector<Case> cases = {
       {FailingObject::eEngineCode, QZ::eCodeInvalidParameter, true, L"Invalid parameter in 'Part'"},
       {FailingObject::eEngineCode, QZ::eCodeInvalidUse, true, L"Invalid use 'Part'"},
-      {FailingObject::eEngineCode, QZ::eCodePermission, false, L"Permission denied for create object 'Part'"},
+      {FailingObject::eEngineCode, QZ::eCodePermission, false,
+       L"Permission denied for create object 'Part'"},
       {FailingObject::eEngineCode, 0x1234, false, L"Unknown error in 'Part'"},
       {FailingObject::eStdError, 0, false, L"Unknown error in 'Part'"},
   };
@@ -278,7 +281,8 @@ TEST_F(TreeTest, FailedBuildsAreReportedAndDecideWhetherTheChildStays) {
   messages.clear();
   int released = 0;
   CNode group;
-  auto leaf = std::make_shared<FailingObject>(FailingObject::eEngineCode, QZ::eCodeInvalidParameter, &released);
+  auto leaf = std::make_shared<FailingObject>(FailingObject::eEngineCode, QZ::eCodeInvalidParameter,
+                                              &released);
   leaf->SetValue(L"Name", CVariant(L"%s %d %n"));
   group.AddChild(leaf);
   ASSERT_EQ(messages.size(), 1u);
@@ -316,13 +320,16 @@ TEST_F(TreeTest, ModelOfGroupsAndPrimitivesBuildsAndPlacesEverySolid) {
   torus->SetValue(L"r2", CVariant(2.0));
   ASSERT_TRUE(root->AddChild(torus));
   auto wedge = std::make_shared<CWedge>();
-  for (auto [n, v] : {std::pair{L"wb", 4.0}, {L"h", 2.0}, {L"l", 3.0}, {L"wt", 1.0}}) wedge->SetValue(n, CVariant(v));
+  for (auto [n, v] : {std::pair{L"wb", 4.0}, {L"h", 2.0}, {L"l", 3.0}, {L"wt", 1.0}})
+    wedge->SetValue(n, CVariant(v));
   ASSERT_TRUE(root->AddChild(wedge));
   auto tube = std::make_shared<CHollowCylinder>();
-  for (auto [n, v] : {std::pair{L"dout", 10.0}, {L"din", 6.0}, {L"l", 4.0}}) tube->SetValue(n, CVariant(v));
+  for (auto [n, v] : {std::pair{L"dout", 10.0}, {L"din", 6.0}, {L"l", 4.0}})
+    tube->SetValue(n, CVariant(v));
   ASSERT_TRUE(root->AddChild(tube));
   auto hcone = std::make_shared<CHollowCone>();
-  for (auto [n, v] : {std::pair{L"dout1", 10.0}, {L"dout2", 8.0}, {L"din1", 4.0}, {L"din2", 2.0}, {L"l", 5.0}})
+  for (auto [n, v] :
+       {std::pair{L"dout1", 10.0}, {L"dout2", 8.0}, {L"din1", 4.0}, {L"din2", 2.0}, {L"l", 5.0}})
     hcone->SetValue(n, CVariant(v));
   ASSERT_TRUE(root->AddChild(hcone));
   auto cyl = std::make_shared<CCylinder>();
@@ -360,16 +367,17 @@ TEST_F(TreeTest, BadParametersAreReportedPerObjectAndTheRestGoesOn) {
   auto root = std::make_shared<CNodeRoot>();
   root->SetContext(ctx);
 
-  auto zero = MakeBox(L"Zero", 0, 1, 1);          // the engine refuses it
+  auto zero = MakeBox(L"Zero", 0, 1, 1);  // the engine refuses it
   auto nan = MakeBox(L"NaN", std::numeric_limits<double>::quiet_NaN(), 1, 1);
   auto text = MakeBox(L"Text", 1, 1, 1);
-  text->SetValue(L"h", CVariant(L"abc"));         // does not convert
+  text->SetValue(L"h", CVariant(L"abc"));  // does not convert
   auto good = MakeBox(L"Good", 1, 2, 3);
   EXPECT_TRUE(root->AddChild(zero));
   EXPECT_TRUE(root->AddChild(nan));
   EXPECT_TRUE(root->AddChild(text));
   EXPECT_TRUE(root->AddChild(good));
-  EXPECT_EQ(messages, (std::vector<std::wstring>{L"Invalid parameter in 'Zero'", L"Invalid parameter in 'NaN'",
+  EXPECT_EQ(messages, (std::vector<std::wstring>{L"Invalid parameter in 'Zero'",
+                                                 L"Invalid parameter in 'NaN'",
                                                  L"Invalid parameter in 'Text'"}));
   EXPECT_EQ(root->GetChildCount(), 4);
   EXPECT_FALSE(zero->GetShape());

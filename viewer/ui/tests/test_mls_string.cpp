@@ -64,7 +64,7 @@ const char* kLanguages = R"(<?xml version="1.0" encoding="UTF-8"?>
 )";
 
 class MlsStringTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     CMlsString::Clear();
     CMlsString::m_codeSelectedLanguage = 2000;
@@ -86,7 +86,8 @@ TEST_F(MlsStringTest, BeforeInitializeEverythingComesFromTheStringTable) {
   EXPECT_EQ(CMlsString::GetLanguagesCount(), 0);
   EXPECT_EQ(CMlsString::GetLanguageInfo(0), nullptr);
   EXPECT_EQ(CMlsString::GetResourceString(eMessages, 110), L"CAD Ondravel Viewer");
-  EXPECT_EQ(CMlsString::GetResourceString(eMenus, 155, L"ToolDoc", L"ModelStructure"), L"Model Structure");
+  EXPECT_EQ(CMlsString::GetResourceString(eMenus, 155, L"ToolDoc", L"ModelStructure"),
+            L"Model Structure");
   EXPECT_EQ(CMlsString::GetResourceString(eMessages, L"Named"), L"");
   EXPECT_FALSE(CMlsString::SetLanguageLocation(2000));
   EXPECT_FALSE(CMlsString::SetLanguageLocation(L"English"));
@@ -99,7 +100,7 @@ TEST_F(MlsStringTest, InitializeReadsTheLanguageListAndSelects) {
   ASSERT_EQ(CMlsString::GetLanguagesCount(), 4);
   const auto* first = static_cast<MlsLanguageInfo*>(CMlsString::GetLanguageInfo(0));
   ASSERT_NE(first, nullptr);
-  EXPECT_EQ(first->index, 1);   // the Other element counts
+  EXPECT_EQ(first->index, 1);  // the Other element counts
   EXPECT_EQ(first->code, 2000);
   EXPECT_EQ(first->caption, L"English");
   const auto* last = static_cast<MlsLanguageInfo*>(CMlsString::GetLanguageInfo(3));
@@ -121,7 +122,8 @@ TEST_F(MlsStringTest, DuplicateCodesAndSwitchingLanguages) {
   EXPECT_EQ(CMlsString::GetResourceString(eMessages, 110), L"later Russian");
   // ... SetLanguageLocation takes the first.
   ASSERT_TRUE(CMlsString::SetLanguageLocation(1049));
-  EXPECT_EQ(CMlsString::GetResourceString(eMessages, 110), L"\u041f\u0440\u043e\u0441\u043c\u043e\u0442\u0440");
+  EXPECT_EQ(CMlsString::GetResourceString(eMessages, 110),
+            L"\u041f\u0440\u043e\u0441\u043c\u043e\u0442\u0440");
   EXPECT_EQ(CMlsString::GetResourceString(eMenus, 155, L"ToolDoc", L"ModelStructure"),
             L"\u0421\u0442\u0440\u0443\u043a\u0442\u0443\u0440\u0430");
 
@@ -135,7 +137,7 @@ TEST_F(MlsStringTest, DuplicateCodesAndSwitchingLanguages) {
   EXPECT_FALSE(CMlsString::SetLanguageLocation(4242));
   EXPECT_EQ(CMlsString::GetResourceString(eMessages, 110), L"Viewer from file");
   EXPECT_EQ(CMlsString::m_codeSelectedLanguage, 1049);
-  ASSERT_TRUE(CMlsString::SetLanguageLocation(3000));   // no Messages: every text falls back
+  ASSERT_TRUE(CMlsString::SetLanguageLocation(3000));  // no Messages: every text falls back
   EXPECT_EQ(CMlsString::GetResourceString(eMessages, 110), L"CAD Ondravel Viewer");
   EXPECT_EQ(CMlsString::GetLanguagesCount(), 4);
 }
@@ -187,7 +189,7 @@ TEST_F(MlsStringTest, ObjectsResetAndClearTheState) {
 TEST_F(MlsStringTest, ItemsByIdAndByName) {
   ASSERT_TRUE(CMlsString::Initialize(path.c_str(), 2000, nullptr));
   XMLNode* messages = CMlsString::GetNodeSection(eMessages);
-  EXPECT_EQ(CMlsString::GetSubNode(messages, 0), nullptr);          // ID 0 and "abc" never match
+  EXPECT_EQ(CMlsString::GetSubNode(messages, 0), nullptr);  // ID 0 and "abc" never match
   EXPECT_NE(CMlsString::GetSubNode(messages, L"named"), nullptr);
   EXPECT_EQ(CMlsString::GetSubNode(nullptr, 110), nullptr);
   EXPECT_EQ(CMlsString::GetResourceString(eMessages, L"NAMED"), L"by name");
@@ -219,24 +221,32 @@ TEST_F(MlsStringTest, AttributeGroupAndSubgroupOverloads) {
   // falls back only for a non-zero number.
   EXPECT_EQ(CMlsString::GetResourceString(eMessages, 155, L"Deep", L"Group", L"Sub"), L"deep item");
   EXPECT_EQ(CMlsString::GetResourceString(eMessages, 155, L"Flat", L"Group", L""), L"flat item");
-  EXPECT_EQ(CMlsString::GetResourceString(eMessages, 155, L"Flat", L"Group", nullptr), L"flat item");
+  EXPECT_EQ(CMlsString::GetResourceString(eMessages, 155, L"Flat", L"Group", nullptr),
+            L"flat item");
   EXPECT_EQ(CMlsString::GetResourceString(eMessages, 155, L"Hollow", L"Group", L"Sub"), L"");
-  EXPECT_EQ(CMlsString::GetResourceString(eMessages, 155, L"Missing", L"Group", L"Sub"), L"Model Structure");
+  EXPECT_EQ(CMlsString::GetResourceString(eMessages, 155, L"Missing", L"Group", L"Sub"),
+            L"Model Structure");
   EXPECT_EQ(CMlsString::GetResourceString(eMessages, 0, L"Missing", L"Group", L"Sub"), L"");
-  EXPECT_EQ(CMlsString::GetResourceString(eMessages, 155, L"Deep", L"Group", L"NoSub"), L"Model Structure");
-  EXPECT_EQ(CMlsString::GetResourceString(eMessages, L"default", L"Missing", L"Group", L"Sub"), L"default");
-  EXPECT_EQ(CMlsString::GetResourceString(eMessages, L"default", L"Deep", L"Group", L"Sub"), L"deep item");
+  EXPECT_EQ(CMlsString::GetResourceString(eMessages, 155, L"Deep", L"Group", L"NoSub"),
+            L"Model Structure");
+  EXPECT_EQ(CMlsString::GetResourceString(eMessages, L"default", L"Missing", L"Group", L"Sub"),
+            L"default");
+  EXPECT_EQ(CMlsString::GetResourceString(eMessages, L"default", L"Deep", L"Group", L"Sub"),
+            L"deep item");
 
   // Menus missing in the selected language: the table's entry.
-  EXPECT_EQ(CMlsString::GetResourceString(eMenus, 155, L"ToolDoc", L"ModelStructure"), L"Model Structure");
-  EXPECT_EQ(CMlsString::GetResourceString(eMenus, 158, L"ToolDoc", L"ModelGeom"), L"Model Geometry and Properties");
+  EXPECT_EQ(CMlsString::GetResourceString(eMenus, 155, L"ToolDoc", L"ModelStructure"),
+            L"Model Structure");
+  EXPECT_EQ(CMlsString::GetResourceString(eMenus, 158, L"ToolDoc", L"ModelGeom"),
+            L"Model Geometry and Properties");
 }
 
 TEST_F(MlsStringTest, CommandTextsWithDescriptionAndTooltip) {
   ASSERT_TRUE(CMlsString::Initialize(path.c_str(), 2000, nullptr));
   std::wstring description = L"old", tooltip = L"old";
   // Two-line caption without a tooltip: the tooltip is the first line.
-  EXPECT_EQ(CMlsString::GetResourceString2(eMessages, 500, description, tooltip), L"Run\nthe command");
+  EXPECT_EQ(CMlsString::GetResourceString2(eMessages, 500, description, tooltip),
+            L"Run\nthe command");
   EXPECT_EQ(description, L"Does\tit");
   EXPECT_EQ(tooltip, L"Run");
   EXPECT_EQ(CMlsString::GetResourceString2(eMessages, 501, description, tooltip), L"Go");
@@ -248,7 +258,8 @@ TEST_F(MlsStringTest, CommandTextsWithDescriptionAndTooltip) {
   EXPECT_EQ(description, L"");
   EXPECT_EQ(tooltip, L"");
   // A number the file lacks: the table's text, whose first line would be a description.
-  EXPECT_EQ(CMlsString::GetResourceString2(eMessages, 3009, description, tooltip), L"Nothing is selected!");
+  EXPECT_EQ(CMlsString::GetResourceString2(eMessages, 3009, description, tooltip),
+            L"Nothing is selected!");
   EXPECT_EQ(description, L"");
   EXPECT_EQ(tooltip, L"Nothing is selected!");
   EXPECT_EQ(CMlsString::GetResourceString2(eMessages, 999999, description, tooltip), L"");
@@ -281,7 +292,8 @@ TEST(MlsStringTable, TheTableHoldsTheDocumentedTexts) {
 TEST(MlsStringTable, SampleLanguageFileCoversEveryText) {
   const char* source = std::getenv("TOLMERA_SOURCE_DIR");
   const std::string root = source ? source : TOLMERA_TEST_SOURCE_DIR;
-  const std::wstring file = std::filesystem::path(root + "/examples/viewer-language/Morlane.lng").wstring();
+  const std::wstring file =
+      std::filesystem::path(root + "/examples/viewer-language/Morlane.lng").wstring();
   std::size_t count = 0;
   const MorlaneStringEntry* table = MorlaneBuiltInStrings(count);
   for (int code : {2000, 1049}) {
@@ -297,9 +309,11 @@ TEST(MlsStringTable, SampleLanguageFileCoversEveryText) {
       }
     }
     EXPECT_FALSE(CMlsString::GetResourceString(eMessages, 3011).empty());
-    EXPECT_FALSE(CMlsString::GetResourceString(eMenus, 0, L"ModelGeom", L"ToolDoc", nullptr).empty());
+    EXPECT_FALSE(
+        CMlsString::GetResourceString(eMenus, 0, L"ModelGeom", L"ToolDoc", nullptr).empty());
   }
-  EXPECT_EQ(CMlsString::GetResourceString(eMessages, 393), L"\u0411\u0435\u0437 \u0438\u043c\u0435\u043d\u0438");
+  EXPECT_EQ(CMlsString::GetResourceString(eMessages, 393),
+            L"\u0411\u0435\u0437 \u0438\u043c\u0435\u043d\u0438");
   ASSERT_EQ(CMlsString::GetLanguagesCount(), 2);
   CMlsString::Clear();
 }

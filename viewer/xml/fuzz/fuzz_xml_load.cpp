@@ -72,7 +72,8 @@ void RoundTrip(const XMLDocument& doc) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   {
     XMLDocument doc;
-    const std::wstring text = MorlaneText::FromUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
+    const std::wstring text =
+        MorlaneText::FromUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
     if (doc.LoadXml(text.c_str())) {
       RoundTrip(doc);
       Exercise(doc);

@@ -11,7 +11,9 @@
 
 namespace {
 
-std::wstring RootText(const XMLDocument& doc) { return doc.GetRoot() ? doc.GetRoot()->GetTagValue() : L"<no root>"; }
+std::wstring RootText(const XMLDocument& doc) {
+  return doc.GetRoot() ? doc.GetRoot()->GetTagValue() : L"<no root>";
+}
 
 struct ParseError {
   std::wstring reason;
@@ -34,7 +36,8 @@ ParseError ErrorOf(const XMLDocument& doc) {
 
 TEST(XmlDocumentLoad, Utf16WithAndWithoutMarkInEitherByteOrder) {
   TempDir dir;
-  const std::u16string text = u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><Root>\u0416\u00b5x</Root>";
+  const std::u16string text =
+      u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><Root>\u0416\u00b5x</Root>";
   dir.Write("le-mark.xml", Utf16LE(text, true));
   dir.Write("le-plain.xml", Utf16LE(text, false));
   dir.Write("be-mark.xml", Utf16BE(text, true));
@@ -52,9 +55,9 @@ TEST(XmlDocumentLoad, Utf16WithAndWithoutMarkInEitherByteOrder) {
 
 TEST(XmlDocumentLoad, Utf8MarkAnsiAndDeclaredEncodings) {
   TempDir dir;
-  dir.Write("mark.xml", "\xEF\xBB\xBF<a>\xD0\x96</a>");                         // UTF-8 with a mark
-  dir.Write("plain-utf8.xml", "<a>\xD0\x96</a>");                                 // UTF-8, no mark
-  dir.Write("ansi.xml", "<a>\xB5\x80</a>");                                      // not UTF-8: ANSI
+  dir.Write("mark.xml", "\xEF\xBB\xBF<a>\xD0\x96</a>");  // UTF-8 with a mark
+  dir.Write("plain-utf8.xml", "<a>\xD0\x96</a>");        // UTF-8, no mark
+  dir.Write("ansi.xml", "<a>\xB5\x80</a>");              // not UTF-8: ANSI
   dir.Write("cp1252.xml", "<?xml version=\"1.0\" encoding=\"windows-1252\"?><a>\xE9\x80</a>");
   dir.Write("cp1251.xml", "<?xml version=\"1.0\" encoding=\"windows-1251\"?><a>\xC6</a>");
 
@@ -113,8 +116,9 @@ TEST(XmlDocumentLoad, ShortOrMissingFileKeepsThePreviousTree) {
 
 TEST(XmlDocumentLoad, NodeTreeHoldsEveryNodeTypeButBlankText) {
   XMLDocument doc;
-  ASSERT_TRUE(doc.LoadXml(L"<?xml version=\"1.0\"?>\n<!-- top -->\n<r>\n  <e a=\"1\"/>\n  <!-- c -->\n"
-                          L"  text<![CDATA[<raw>]]><?pi data?>\n</r>"));
+  ASSERT_TRUE(
+      doc.LoadXml(L"<?xml version=\"1.0\"?>\n<!-- top -->\n<r>\n  <e a=\"1\"/>\n  <!-- c -->\n"
+                  L"  text<![CDATA[<raw>]]><?pi data?>\n</r>"));
   XMLNode* r = doc.GetRoot();
   ASSERT_NE(r, nullptr);
   EXPECT_EQ(r->GetTag(), L"r");
@@ -183,7 +187,8 @@ TEST(XmlDocumentMalformed, ReferencesAreCheckedOnlyWhereTheyCount) {
 TEST(XmlDocumentLoad, BlankTextIsNotKeptHoweverItIsWritten) {
   // A blank text written as character references goes like plain blanks do, so that a save and a
   // reload give the same tree; text with anything else in it keeps its decoded blanks.
-  for (const wchar_t* text : {L"<a>&#x20;<b/>&#9;&#xA;</a>", L"<a v=\"&181;\">&#32;<b/> &#10; </a>"}) {
+  for (const wchar_t* text :
+       {L"<a>&#x20;<b/>&#9;&#xA;</a>", L"<a v=\"&181;\">&#32;<b/> &#10; </a>"}) {
     XMLDocument doc;
     ASSERT_EQ(doc.LoadXml(text), 1) << text;
     EXPECT_EQ(doc.GetRoot()->GetChildCount(), 1) << text;
@@ -266,7 +271,7 @@ TEST(XmlDocumentMalformed, DeepNestingIsRefusedWithoutOverflow) {
 TEST(XmlDocumentMalformed, LargeFilesFailQuickly) {
   TempDir dir;
   std::string big = "<a>";
-  big.append(50u * 1024 * 1024, 'x');   // 50 MB of text, never closed
+  big.append(50u * 1024 * 1024, 'x');  // 50 MB of text, never closed
   dir.Write("big.xml", big);
   XMLDocument doc(dir.WFile("big.xml").c_str());
   EXPECT_EQ(doc.GetRoot(), nullptr);
@@ -315,7 +320,8 @@ TEST(XmlDocumentSave, FormattedSaveIsUtf16IndentedStandaloneAndReadsBack) {
   const std::string bytes = dir.Read("out.xml");
   ASSERT_GE(bytes.size(), 2u);
   EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
-  const std::string head = Utf16LE(u"<?xml version=\"1.0\" encoding=\"UTF-16\" standalone=\"yes\"?>", false);
+  const std::string head =
+      Utf16LE(u"<?xml version=\"1.0\" encoding=\"UTF-16\" standalone=\"yes\"?>", false);
   EXPECT_EQ(bytes.substr(2, head.size()), head);
   EXPECT_NE(bytes.find(Utf16LE(u"\n\t<Child", false)), std::string::npos);
 
@@ -326,7 +332,9 @@ TEST(XmlDocumentSave, FormattedSaveIsUtf16IndentedStandaloneAndReadsBack) {
   EXPECT_EQ(again->GetTagValue(), L"\u0416 & <x>");
   EXPECT_EQ(again->GetDblAttr(L"value", 0), 2.5);
   // Only the files written remain: the temporary file was renamed.
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), std::filesystem::directory_iterator()), 1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()),
+                          std::filesystem::directory_iterator()),
+            1);
 }
 
 TEST(XmlDocumentSave, FileNameAfterFormattedAndPlainSaves) {
@@ -354,7 +362,8 @@ TEST(XmlDocumentSave, WriteOptionsSelectWindows1252) {
   doc.GetRoot()->SetTagValue(std::wstring(L"\u00e9\u20ac\u0416"));
   ASSERT_EQ(doc.Save(dir.WFile("w.xml").c_str(), 1), 1);
   const std::string bytes = dir.Read("w.xml");
-  EXPECT_EQ(bytes.rfind("<?xml version=\"1.0\" encoding=\"windows-1252\" standalone=\"yes\"?>", 0), 0u);
+  EXPECT_EQ(bytes.rfind("<?xml version=\"1.0\" encoding=\"windows-1252\" standalone=\"yes\"?>", 0),
+            0u);
   EXPECT_NE(bytes.find("\xE9\x80&#1046;"), std::string::npos);
   XMLDocument back(dir.WFile("w.xml").c_str());
   EXPECT_EQ(RootText(back), L"\u00e9\u20ac\u0416");
@@ -363,7 +372,7 @@ TEST(XmlDocumentSave, WriteOptionsSelectWindows1252) {
   doc.SetWriteOptions(0x4);
   EXPECT_EQ(doc.GetWriteOptions(), 0x4u);
   EXPECT_EQ(doc.GetEncoding(), L"UTF-16");
-  doc.SetWriteOptions(0x1);   // other bits change nothing
+  doc.SetWriteOptions(0x1);  // other bits change nothing
   EXPECT_EQ(doc.GetEncoding(), L"UTF-16");
 }
 
@@ -378,7 +387,9 @@ TEST(XmlDocumentSave, FailedWriteIsReportedAndChangesNothing) {
   // A folder in the way of the file.
   std::filesystem::create_directory(dir.File("taken"));
   EXPECT_EQ(doc.Save(dir.WFile("taken").c_str(), 1), 0);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), std::filesystem::directory_iterator()), 1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()),
+                          std::filesystem::directory_iterator()),
+            1);
 }
 
 TEST(XmlDocumentSave, IndentationCanBeSwitchedOff) {
@@ -419,7 +430,7 @@ TEST(XmlDocumentUpDate, KeepsTheFilesOwnSectionsAndReplacesShared) {
   EXPECT_EQ(r->GetChild(L"Only")->GetChildCount(), 1);
   EXPECT_EQ(r->GetChild(L"shared")->GetStrAttr(L"v"), L"new");
   EXPECT_NE(r->GetChild(L"Mine"), nullptr);
-  EXPECT_EQ(doc.UpDate(dir.WFile("no-dir/f.xml").c_str()), 0);   // a failed write is reported
+  EXPECT_EQ(doc.UpDate(dir.WFile("no-dir/f.xml").c_str()), 0);  // a failed write is reported
 }
 
 // --- content strings and copies ---------------------------------------------------------------
@@ -429,7 +440,9 @@ TEST(XmlDocumentContent, ContentStringsNameTheEncoding) {
   ASSERT_TRUE(doc.LoadXml(L"<?xml version=\"1.0\" encoding=\"windows-1252\"?><a><b>1</b></a>"));
   EXPECT_NE(doc.GetXMLContent().find(L"<a><b>1</b></a>"), std::wstring::npos);
   const std::wstring formatted = doc.GetXMLContentWithFormatted();
-  EXPECT_EQ(formatted.rfind(L"<?xml version=\"1.0\" encoding=\"windows-1252\" standalone=\"yes\"?>", 0), 0u);
+  EXPECT_EQ(
+      formatted.rfind(L"<?xml version=\"1.0\" encoding=\"windows-1252\" standalone=\"yes\"?>", 0),
+      0u);
   EXPECT_NE(formatted.find(L"<a>\n\t<b>1</b>\n</a>"), std::wstring::npos);
 }
 
@@ -437,7 +450,7 @@ TEST(XmlDocumentCopy, CopiesOwnTheirTrees) {
   XMLDocument original;
   ASSERT_TRUE(original.LoadXml(L"<a><b x=\"1\">t</b></a>"));
   XMLNode* loose = new XMLNode(&original, L"loose", 1);
-  loose->AddAttr(L"k", 1);   // lives in the original's DOM but not in its tree
+  loose->AddAttr(L"k", 1);  // lives in the original's DOM but not in its tree
   {
     XMLDocument copy(original);
     ASSERT_NE(copy.GetRoot(), nullptr);
@@ -449,7 +462,7 @@ TEST(XmlDocumentCopy, CopiesOwnTheirTrees) {
     XMLDocument assigned;
     assigned = copy;
     EXPECT_EQ(assigned.GetRoot()->GetChildCount(), 2);
-    assigned = assigned;   // self-assignment keeps the tree
+    assigned = assigned;  // self-assignment keeps the tree
     EXPECT_EQ(assigned.GetRoot()->GetChildCount(), 2);
   }
   EXPECT_EQ(original.GetRoot()->GetChild(L"b")->GetIntAttr(L"x", 0), 1);
@@ -477,8 +490,8 @@ TEST(XmlDocumentCopy, NodesHeldByTheCallerOutliveTheirDocument) {
   {
     XMLDocument doc;
     loose = new XMLNode(&doc, L"keep", 1);
-    EXPECT_EQ(loose->NewChild(L"kid"), nullptr);   // an unbound parent takes no DOM children
-    loose->AddAttr(L"x", 1);                        // binds it
+    EXPECT_EQ(loose->NewChild(L"kid"), nullptr);  // an unbound parent takes no DOM children
+    loose->AddAttr(L"x", 1);                      // binds it
     kid = loose->NewChild(L"kid");
     ASSERT_NE(kid, nullptr);
     kid->AddAttr(L"a", 1);
@@ -487,7 +500,7 @@ TEST(XmlDocumentCopy, NodesHeldByTheCallerOutliveTheirDocument) {
   EXPECT_EQ(kid->GetParentDocument(), nullptr);
   EXPECT_FALSE(kid->IsBound());
   EXPECT_EQ(kid->GetTag(), L"kid");
-  kid->AddAttr(L"b", 2);   // no document: nothing happens, nothing breaks
+  kid->AddAttr(L"b", 2);  // no document: nothing happens, nothing breaks
   EXPECT_EQ(kid->GetAttrCount(), 0);
   delete loose;
 }
@@ -495,7 +508,10 @@ TEST(XmlDocumentCopy, NodesHeldByTheCallerOutliveTheirDocument) {
 TEST(XmlDocumentMalformed, ReferencesAreCheckedWhereTheyCount) {
   XMLDocument doc;
   // Comments, CDATA sections and processing instructions hold '&' freely.
-  ASSERT_EQ(doc.LoadXml(L"<a><!-- a & b --><![CDATA[x & y]]><?pi & ?>t &lt;&#65;&#x42;&quot;&apos;&gt;</a>"), 1);
+  ASSERT_EQ(
+      doc.LoadXml(
+          L"<a><!-- a & b --><![CDATA[x & y]]><?pi & ?>t &lt;&#65;&#x42;&quot;&apos;&gt;</a>"),
+      1);
   EXPECT_EQ(doc.GetRoot()->GetTagValue(), L"x & yt <AB\"'>");
   // Quoted '>' and "/>" do not end a tag.
   ASSERT_EQ(doc.LoadXml(L"<a x=\"/>\" y='>'><b/></a>"), 1);
@@ -514,7 +530,7 @@ TEST(XmlDocumentMalformed, ReferencesAreCheckedWhereTheyCount) {
   // The old micro signs mixed with a bad reference: still refused.
   EXPECT_EQ(doc.LoadXml(L"<a>&181; &bogus;</a>"), 0);
   EXPECT_EQ(doc.LoadXml(L"<a v=\"&amp;181;\">&#xFFFE;</a>"), 0);
-  EXPECT_EQ(doc.GetRoot()->GetTagValue(), L"ok");   // the last good tree stays
+  EXPECT_EQ(doc.GetRoot()->GetTagValue(), L"ok");  // the last good tree stays
 }
 
 TEST(XmlDocumentMalformed, DepthCountsNestingNotSiblings) {
@@ -542,8 +558,13 @@ TEST(XmlDocumentSave, AwkwardContentSurvivesEverySave) {
   XMLDocument doc;
   ASSERT_EQ(doc.LoadXml(source), 1);
   const std::wstring expected = doc.GetXMLContent();
-  struct Case { unsigned long options; const char* name; int formatted; };
-  for (const Case& c : {Case{0x4, "utf16.xml", 1}, Case{0x80, "cp1252.xml", 1}, Case{0x4, "plain.xml", 0}}) {
+  struct Case {
+    unsigned long options;
+    const char* name;
+    int formatted;
+  };
+  for (const Case& c :
+       {Case{0x4, "utf16.xml", 1}, Case{0x80, "cp1252.xml", 1}, Case{0x4, "plain.xml", 0}}) {
     doc.SetWriteOptions(c.options);
     ASSERT_EQ(doc.Save(dir.WFile(c.name).c_str(), c.formatted), 1) << c.name;
     XMLDocument back(dir.WFile(c.name).c_str());

@@ -30,8 +30,10 @@ std::wstring ListOrder(const XMLNode* node) {
 }
 
 class XmlNodeTest : public ::testing::Test {
-protected:
-  void SetUp() override { ASSERT_EQ(doc.LoadXml(L"<Root><Name Width=\"1\">n</Name><b/><c/></Root>"), 1); }
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(doc.LoadXml(L"<Root><Name Width=\"1\">n</Name><b/><c/></Root>"), 1);
+  }
   XMLNode* Root() { return doc.GetRoot(); }
   XMLDocument doc;
 };
@@ -51,11 +53,24 @@ TEST_F(XmlNodeTest, ChildLookupIgnoresCase) {
 
 TEST_F(XmlNodeTest, DoublesAreWrittenInTheirFixedOrExponentForm) {
   XMLNode* n = Root()->GetChild(L"b");
-  const struct { double value; const wchar_t* text; } cases[] = {
-      {0.1, L"0.1"},         {2.5, L"2.5"},           {3.0, L"3"},          {-4.0, L"-4"},
-      {1e8, L"1e+008"},      {-1e-7, L"-1e-007"},     {1e-9, L"1e-009"},    {0.0, L"0"},
-      {1e-300, L"0"},        {12345678, L"1.2345678e+007"},                 {1e7, L"1e+007"},
-      {9999999.5, L"9999999.5"}, {1.5e-7, L"0.00000015"}, {1.25e300, L"1.25e+300"},
+  const struct {
+    double value;
+    const wchar_t* text;
+  } cases[] = {
+      {0.1, L"0.1"},
+      {2.5, L"2.5"},
+      {3.0, L"3"},
+      {-4.0, L"-4"},
+      {1e8, L"1e+008"},
+      {-1e-7, L"-1e-007"},
+      {1e-9, L"1e-009"},
+      {0.0, L"0"},
+      {1e-300, L"0"},
+      {12345678, L"1.2345678e+007"},
+      {1e7, L"1e+007"},
+      {9999999.5, L"9999999.5"},
+      {1.5e-7, L"0.00000015"},
+      {1.25e300, L"1.25e+300"},
   };
   for (const auto& c : cases) {
     n->AddAttr(L"v", c.value);
@@ -74,8 +89,10 @@ TEST_F(XmlNodeTest, DoublesReadBackExactly) {
     const double value = mantissa(random) * std::pow(10.0, exponent(random));
     n->AddAttr(L"v", value);
     const double back = n->GetDblAttr(L"v", -1.0);
-    if (std::fabs(value) < 1e-206) EXPECT_EQ(back, 0.0);
-    else EXPECT_EQ(back, value) << n->GetStrAttr(L"v");
+    if (std::fabs(value) < 1e-206)
+      EXPECT_EQ(back, 0.0);
+    else
+      EXPECT_EQ(back, value) << n->GetStrAttr(L"v");
   }
   for (double value : {1.0 / 3.0, 123456.78901234567, 1e-5 / 3.0, 2.0 / 3.0 * 1e6}) {
     n->AddAttr(L"v", value);
@@ -90,8 +107,12 @@ TEST_F(XmlNodeTest, NumberReadsFollowTheRuntimeRules) {
   n->AddAttribute(L"d", L"abc");
   EXPECT_EQ(n->GetDblAttr(L"d", 9), 0.0);
   EXPECT_EQ(n->GetDblAttr(L"missing", 9), 9.0);
-  const struct { const wchar_t* text; int value; } ints[] = {
-      {L"12", 12}, {L" -7 ", -7}, {L"2.5", 2}, {L"3.5", 4}, {L"abc", -1}, {L"", -1}, {L"99999999999", -1}, {L"1e3", 1000},
+  const struct {
+    const wchar_t* text;
+    int value;
+  } ints[] = {
+      {L"12", 12},  {L" -7 ", -7}, {L"2.5", 2},          {L"3.5", 4},
+      {L"abc", -1}, {L"", -1},     {L"99999999999", -1}, {L"1e3", 1000},
   };
   for (const auto& c : ints) {
     n->AddAttribute(L"i", c.text);
@@ -110,9 +131,12 @@ TEST_F(XmlNodeTest, ColoursAsHashAndSixHexDigits) {
   n->AddAttr(L"Color", static_cast<COLORREF>(0xFFFFFFFF));
   EXPECT_EQ(n->GetStrAttr(L"Color"), L"#");
   EXPECT_EQ(n->GetColorAttr(L"Color", 1), 0xFFFFFFFFu);
-  const struct { const wchar_t* text; COLORREF value; } reads[] = {
+  const struct {
+    const wchar_t* text;
+    COLORREF value;
+  } reads[] = {
       {L"#ff0000", 0xFF}, {L"#FF0000", 0xFF}, {L"#00ff00", 0xFF00}, {L"#0000FF", 0xFF0000},
-      {L"", 123}, {L"red", 123}, {L"#xyz", 123}, {L"ff0000", 123},
+      {L"", 123},         {L"red", 123},      {L"#xyz", 123},       {L"ff0000", 123},
   };
   for (const auto& c : reads) {
     n->AddAttribute(L"c", c.text);
@@ -150,7 +174,7 @@ TEST_F(XmlNodeTest, AttributesMatchWithoutCaseAndKeepTheirName) {
   EXPECT_FALSE(n->GetAttr(1, name, value));
   EXPECT_EQ(n->GetStrAttr(L"WIDTH", L"none"), L"2");
   n->AddAttribute(L"a", L"1");
-  n->AddAttribute(L"bad name", L"x");   // not a name: refused
+  n->AddAttribute(L"bad name", L"x");  // not a name: refused
   EXPECT_EQ(n->GetAttrCount(), 2);
   n->DeleteAttr(L"A");
   EXPECT_EQ(n->GetAttrCount(), 1);
@@ -168,7 +192,7 @@ TEST_F(XmlNodeTest, InsertReplaceAndDeleteKeepListAndDomInStep) {
   EXPECT_EQ(Root()->InsertChild(x, b, 1), 1);
   EXPECT_EQ(ListOrder(Root()), L"Name,x,b,c");
   EXPECT_EQ(DomOrder(Root()), L"Name,x,b,c");
-  EXPECT_EQ(Root()->InsertChild(x, nullptr, 1), 1);   // already a child: no change
+  EXPECT_EQ(Root()->InsertChild(x, nullptr, 1), 1);  // already a child: no change
   EXPECT_EQ(ListOrder(Root()), L"Name,x,b,c");
 
   XMLNode* n = new XMLNode(&doc, L"n", 1);
@@ -233,10 +257,11 @@ TEST_F(XmlNodeTest, RenameKeepsAttributesTextAndChildren) {
   EXPECT_EQ(name->GetStrAttr(L"Width"), L"1");
   EXPECT_EQ(name->GetTagValue(), L"n");
   EXPECT_EQ(name->GetChildCount(), 2);
-  EXPECT_EQ(kid->GetIntAttr(L"k", 0), 3);   // the old pointer still works
+  EXPECT_EQ(kid->GetIntAttr(L"k", 0), 3);  // the old pointer still works
   EXPECT_EQ(name->GetChild(1), kid);
-  EXPECT_NE(doc.GetXMLContent().find(L"<Renamed Width=\"1\">n<kid k=\"3\"/></Renamed>"), std::wstring::npos);
-  name->SetTag(L"RENAMED");   // the same without regard to case: nothing happens
+  EXPECT_NE(doc.GetXMLContent().find(L"<Renamed Width=\"1\">n<kid k=\"3\"/></Renamed>"),
+            std::wstring::npos);
+  name->SetTag(L"RENAMED");  // the same without regard to case: nothing happens
   EXPECT_EQ(name->GetTag(), L"Renamed");
 }
 
@@ -262,7 +287,8 @@ TEST_F(XmlNodeTest, CopyDoesNotDuplicateText) {
   EXPECT_EQ(dst->GetTagValue(), L"headinnertail");
   EXPECT_EQ(dst->GetChildCount(), 4);
   EXPECT_EQ(dst->GetStrAttr(L"a"), L"1");
-  EXPECT_NE(doc.GetXMLContent().find(L"<dst a=\"1\">head<b>inner</b>tail<!--c--></dst>"), std::wstring::npos);
+  EXPECT_NE(doc.GetXMLContent().find(L"<dst a=\"1\">head<b>inner</b>tail<!--c--></dst>"),
+            std::wstring::npos);
 
   XMLNode* renamed = doc.GetRoot()->NewChild(L"other");
   ASSERT_EQ(renamed->Copy(src, 0), 1);

@@ -45,7 +45,8 @@ class Files : public tltest::MachineTest {
     d.freeBytes = 5000;
     d.totalBytes = 9000;
     c.drives.push_back(d);
-    std::sort(c.drives.begin(), c.drives.end(), [](auto& a, auto& b) { return a.letter < b.letter; });
+    std::sort(c.drives.begin(), c.drives.end(),
+              [](auto& a, auto& b) { return a.letter < b.letter; });
     Machine::Init(temp_ + "/withd", c);
     Machine::SetCurrentForProcess(temp_ + "/withd");
     ResetEnvironment();
@@ -65,7 +66,8 @@ TEST_F(Files, DrivesMapIntoTheMachineAndIgnoreCase) {
   EXPECT_EQ(loc.hostPath, C("Program Files (x86)/New Folder"));
   EXPECT_FALSE(loc.exists);
   EXPECT_EQ(ToHostPath(L"C:\\Windows\\Sysnative\\drivers\\etc"), C("Windows/System32/drivers/etc"));
-  EXPECT_EQ(ToHostPath(L"C:\\Windows\\System32\\drivers\\etc\\hosts"), C("Windows/System32/drivers/etc/hosts"));
+  EXPECT_EQ(ToHostPath(L"C:\\Windows\\System32\\drivers\\etc\\hosts"),
+            C("Windows/System32/drivers/etc/hosts"));
   EXPECT_EQ(ToHostPath(L"Z:\\tmp"), "/tmp");
   EXPECT_EQ(ToHostPath(L"Q:\\x"), "");
   EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
@@ -86,7 +88,8 @@ TEST_F(Files, UncPathsReachAdministrativeSharesAndOtherMachines) {
   EXPECT_EQ(ReadWholeFile(L"\\\\NOBODY\\C$\\shared.txt", data), ERROR_BAD_NETPATH);
   EXPECT_EQ(ReadWholeFile(L"\\\\TOLMERA-PC\\NoShare\\shared.txt", data), ERROR_BAD_NET_NAME);
   // A share service can resolve other shares.
-  SetShareResolver([](std::wstring_view computer, std::wstring_view share, std::wstring& folder, std::string& root) {
+  SetShareResolver([](std::wstring_view computer, std::wstring_view share, std::wstring& folder,
+                      std::string& root) {
     if (!EqualsNoCase(share, L"Data")) return NERR_NetNameNotFound;
     folder = L"C:\\Windows\\Temp";
     return ERROR_SUCCESS;
@@ -123,15 +126,21 @@ TEST_F(Files, NothingLeavesTheMachine) {
   EXPECT_EQ(CreateDirectoryW(L"C:\\aux"), ERROR_INVALID_NAME);
   EXPECT_EQ(DeleteFileW(L"C:\\lpt1\\x"), ERROR_INVALID_NAME);
   // Over-long paths and elements.
-  EXPECT_EQ(CreateDirectoryWithParents(L"C:\\" + std::wstring(300, L'a')), ERROR_FILENAME_EXCED_RANGE);
-  EXPECT_EQ(h.Open(L"C:\\" + std::wstring(120, L'b') + L"\\" + std::wstring(150, L'c'), GENERIC_WRITE, 0, CREATE_ALWAYS),
+  EXPECT_EQ(CreateDirectoryWithParents(L"C:\\" + std::wstring(300, L'a')),
             ERROR_FILENAME_EXCED_RANGE);
-  EXPECT_EQ(h.Open(L"\\\\?\\C:\\" + std::wstring(256, L'd'), GENERIC_WRITE, 0, CREATE_ALWAYS), ERROR_FILENAME_EXCED_RANGE);
+  EXPECT_EQ(h.Open(L"C:\\" + std::wstring(120, L'b') + L"\\" + std::wstring(150, L'c'),
+                   GENERIC_WRITE, 0, CREATE_ALWAYS),
+            ERROR_FILENAME_EXCED_RANGE);
+  EXPECT_EQ(h.Open(L"\\\\?\\C:\\" + std::wstring(256, L'd'), GENERIC_WRITE, 0, CREATE_ALWAYS),
+            ERROR_FILENAME_EXCED_RANGE);
   // Characters Windows never allows, and text that is no text (a lone surrogate).
   EXPECT_EQ(h.Open(L"C:\\a|b", GENERIC_WRITE, 0, CREATE_ALWAYS), ERROR_INVALID_NAME);
   EXPECT_EQ(h.Open(L"C:\\a\x01", GENERIC_WRITE, 0, CREATE_ALWAYS), ERROR_INVALID_NAME);
-  EXPECT_EQ(h.Open(std::wstring(L"C:\\x") + static_cast<wchar_t>(0xD800), GENERIC_WRITE, 0, CREATE_ALWAYS), ERROR_INVALID_NAME);
-  EXPECT_EQ(h.Open(std::wstring(L"C:\\x\0y", 6), GENERIC_WRITE, 0, CREATE_ALWAYS), ERROR_INVALID_NAME);
+  EXPECT_EQ(h.Open(std::wstring(L"C:\\x") + static_cast<wchar_t>(0xD800), GENERIC_WRITE, 0,
+                   CREATE_ALWAYS),
+            ERROR_INVALID_NAME);
+  EXPECT_EQ(h.Open(std::wstring(L"C:\\x\0y", 6), GENERIC_WRITE, 0, CREATE_ALWAYS),
+            ERROR_INVALID_NAME);
   EXPECT_EQ(h.Open(L"", GENERIC_READ, 0, OPEN_EXISTING), ERROR_PATH_NOT_FOUND);
   // None of it created anything beside the machine or in the test's current folder.
   std::vector<FindData> none;
@@ -178,7 +187,7 @@ TEST_F(Files, ReadOnlyDriveRefusesChanges) {
   const std::wstring onHost = HostToWindowsPath(C("Windows"));
   EXPECT_EQ(onHost, L"C:\\Windows");
   // The machine's own files seen through Z: cannot be changed either.
-  const std::wstring viaZ = L"Z:" + FromUtf8(root_) ;
+  const std::wstring viaZ = L"Z:" + FromUtf8(root_);
   std::wstring ini = viaZ + L"/machine.ini";
   std::replace(ini.begin(), ini.end(), L'/', L'\\');
   EXPECT_TRUE(PathFileExistsW(ini));
@@ -193,7 +202,8 @@ TEST_F(Files, ReadOnlyDriveRefusesChanges) {
 TEST_F(Files, ReadOnlyFileCannotBeDeletedEvenByRoot) {
   Touch(L"C:\\ro.txt", "keep me");
   EXPECT_EQ(GetFileAttributesW(L"C:\\ro.txt"), FILE_ATTRIBUTE_ARCHIVE);
-  ASSERT_EQ(SetFileAttributesW(L"C:\\ro.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE), ERROR_SUCCESS);
+  ASSERT_EQ(SetFileAttributesW(L"C:\\ro.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE),
+            ERROR_SUCCESS);
   char buf[32] = {};
   ASSERT_GT(getxattr(C("ro.txt").c_str(), "user.DOSATTRIB", buf, sizeof buf - 1), 0);
   EXPECT_STREQ(buf, "0x21");
@@ -202,14 +212,18 @@ TEST_F(Files, ReadOnlyFileCannotBeDeletedEvenByRoot) {
   EXPECT_EQ(FormatMessageW(GetLastError()), L"Access is denied.\r\n");
   EXPECT_EQ(WriteWholeFile(L"C:\\ro.txt", "overwritten"), ERROR_ACCESS_DENIED);
   FileHandle h;
-  EXPECT_EQ(h.Open(L"C:\\ro.txt", GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(h.Open(L"C:\\ro.txt", GENERIC_READ, FILE_SHARE_DELETE, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE),
+  EXPECT_EQ(h.Open(L"C:\\ro.txt", GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING),
             ERROR_ACCESS_DENIED);
-  ASSERT_EQ(h.Open(L"C:\\ro.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING), ERROR_SUCCESS);  // reading is fine
+  EXPECT_EQ(h.Open(L"C:\\ro.txt", GENERIC_READ, FILE_SHARE_DELETE, OPEN_EXISTING,
+                   FILE_FLAG_DELETE_ON_CLOSE),
+            ERROR_ACCESS_DENIED);
+  ASSERT_EQ(h.Open(L"C:\\ro.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING),
+            ERROR_SUCCESS);  // reading is fine
   h.Close();
   Touch(L"C:\\other.txt", "other");
   EXPECT_EQ(CopyFileW(L"C:\\other.txt", L"C:\\ro.txt", false), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(MoveFileExW(L"C:\\other.txt", L"C:\\ro.txt", MOVEFILE_REPLACE_EXISTING), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(MoveFileExW(L"C:\\other.txt", L"C:\\ro.txt", MOVEFILE_REPLACE_EXISTING),
+            ERROR_ACCESS_DENIED);
   EXPECT_EQ(Read(L"C:\\ro.txt"), "keep me");
   // Renaming a read-only file is allowed, as on Windows.
   EXPECT_EQ(MoveFileExW(L"C:\\ro.txt", L"C:\\ro2.txt", 0), ERROR_SUCCESS);
@@ -228,11 +242,14 @@ TEST_F(Files, ReadOnlyFileCannotBeDeletedEvenByRoot) {
 
 TEST_F(Files, HiddenAndSystemFilesNeedTheirAttributesToBeReplaced) {
   FileHandle h;
-  ASSERT_EQ(h.Open(L"C:\\hidden.dat", GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN), ERROR_SUCCESS);
+  ASSERT_EQ(h.Open(L"C:\\hidden.dat", GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN),
+            ERROR_SUCCESS);
   h.Close();
   EXPECT_EQ(GetFileAttributesW(L"C:\\hidden.dat"), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
-  EXPECT_EQ(h.Open(L"C:\\hidden.dat", GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(h.Open(L"C:\\hidden.dat", GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN), ERROR_SUCCESS);
+  EXPECT_EQ(h.Open(L"C:\\hidden.dat", GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL),
+            ERROR_ACCESS_DENIED);
+  EXPECT_EQ(h.Open(L"C:\\hidden.dat", GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN),
+            ERROR_SUCCESS);
   EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
   h.Close();
   // Other handles open without trouble.
@@ -248,7 +265,12 @@ TEST_F(Files, TimesAndSizes) {
   EXPECT_LE(info.lastWriteTime, now + 10000000ull);
   EXPECT_GE(info.lastWriteTime, now - 600ull * 10000000ull);
   SYSTEMTIME st{};
-  st.wYear = 2001; st.wMonth = 2; st.wDay = 3; st.wHour = 4; st.wMinute = 5; st.wSecond = 6;
+  st.wYear = 2001;
+  st.wMonth = 2;
+  st.wDay = 3;
+  st.wHour = 4;
+  st.wMinute = 5;
+  st.wSecond = 6;
   FileTime when;
   ASSERT_TRUE(SystemTimeToFileTime(st, when));
   ASSERT_EQ(SetFileLastWriteTime(L"C:\\sized.bin", when), ERROR_SUCCESS);
@@ -274,16 +296,20 @@ TEST_F(Files, TimesAndSizes) {
 
 TEST_F(Files, EnumerationInNtfsOrderWithDots) {
   ASSERT_EQ(CreateDirectoryW(L"C:\\e"), ERROR_SUCCESS);
-  for (const wchar_t* n : {L"b.txt", L"A.txt", L"_x", L"a", L"Z", L"\u00E4.txt", L"10", L"9", L"a.b.txt", L"noext."})
+  for (const wchar_t* n :
+       {L"b.txt", L"A.txt", L"_x", L"a", L"Z", L"\u00E4.txt", L"10", L"9", L"a.b.txt", L"noext."})
     Touch(std::wstring(L"C:\\e\\") + n);
   ASSERT_EQ(CreateDirectoryW(L"C:\\e\\Sub"), ERROR_SUCCESS);
   // "noext." was stored as "noext": Windows drops trailing dots.
-  const std::vector<std::wstring> all = {L".", L"..", L"10", L"9", L"a", L"a.b.txt", L"A.txt", L"b.txt", L"noext",
-                                         L"Sub", L"Z", L"_x", L"\u00E4.txt"};
+  const std::vector<std::wstring> all = {L".",       L"..",    L"10",        L"9",     L"a",
+                                         L"a.b.txt", L"A.txt", L"b.txt",     L"noext", L"Sub",
+                                         L"Z",       L"_x",    L"\u00E4.txt"};
   EXPECT_EQ(Names(L"C:\\e\\*"), all);
   EXPECT_EQ(Names(L"C:\\e\\*.*"), all);
-  EXPECT_EQ(Names(L"C:\\e\\*.txt"), (std::vector<std::wstring>{L"a.b.txt", L"A.txt", L"b.txt", L"\u00E4.txt"}));
-  EXPECT_EQ(Names(L"C:\\e\\*.", false), (std::vector<std::wstring>{L"10", L"9", L"a", L"noext", L"Sub", L"Z", L"_x"}));
+  EXPECT_EQ(Names(L"C:\\e\\*.txt"),
+            (std::vector<std::wstring>{L"a.b.txt", L"A.txt", L"b.txt", L"\u00E4.txt"}));
+  EXPECT_EQ(Names(L"C:\\e\\*.", false),
+            (std::vector<std::wstring>{L"10", L"9", L"a", L"noext", L"Sub", L"Z", L"_x"}));
   EXPECT_EQ(Names(L"C:\\e\\?.txt"), (std::vector<std::wstring>{L"A.txt", L"b.txt", L"\u00E4.txt"}));
   EXPECT_EQ(Names(L"C:\\e\\a?"), (std::vector<std::wstring>{L"a"}));
   EXPECT_EQ(Names(L"C:\\e\\A.TXT"), (std::vector<std::wstring>{L"A.txt"}));
@@ -292,7 +318,8 @@ TEST_F(Files, EnumerationInNtfsOrderWithDots) {
   std::vector<std::wstring> root = Names(L"C:\\*");
   ASSERT_FALSE(root.empty());
   EXPECT_NE(root.front(), L".");
-  EXPECT_TRUE(std::is_sorted(root.begin(), root.end(), [](auto& a, auto& b) { return CompareNoCase(a, b) < 0; }));
+  EXPECT_TRUE(std::is_sorted(root.begin(), root.end(),
+                             [](auto& a, auto& b) { return CompareNoCase(a, b) < 0; }));
   // Entry details.
   FileFinder f;
   FindData d;
@@ -312,8 +339,8 @@ TEST_F(Files, EnumerationInNtfsOrderWithDots) {
 TEST_F(Files, EnumerationSkipsNamesWindowsCannotHold) {
   ASSERT_EQ(CreateDirectoryW(L"C:\\odd"), ERROR_SUCCESS);
   WriteHost(C("odd/ok.txt"), "1");
-  WriteHost(C("odd/bad\xFF\xFEname"), "2");   // not UTF-8
-  WriteHost(C("odd/colon:name"), "3");        // ':' is not allowed on Windows
+  WriteHost(C("odd/bad\xFF\xFEname"), "2");  // not UTF-8
+  WriteHost(C("odd/colon:name"), "3");       // ':' is not allowed on Windows
   EXPECT_EQ(Names(L"C:\\odd\\*", false), (std::vector<std::wstring>{L"ok.txt"}));
 }
 
@@ -369,23 +396,28 @@ TEST_F(Files, FoldersAndTheirStatuses) {
 TEST_F(Files, CopyKeepsContentsTimeAndAttributes) {
   Touch(L"C:\\src.txt", "payload");
   SYSTEMTIME st{};
-  st.wYear = 2012; st.wMonth = 12; st.wDay = 12;
+  st.wYear = 2012;
+  st.wMonth = 12;
+  st.wDay = 12;
   FileTime when;
   ASSERT_TRUE(SystemTimeToFileTime(st, when));
   ASSERT_EQ(SetFileLastWriteTime(L"C:\\src.txt", when), ERROR_SUCCESS);
-  ASSERT_EQ(SetFileAttributesW(L"C:\\src.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), ERROR_SUCCESS);
+  ASSERT_EQ(SetFileAttributesW(L"C:\\src.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),
+            ERROR_SUCCESS);
   ASSERT_EQ(CopyFileW(L"C:\\src.txt", L"C:\\Windows\\dst.txt", true), ERROR_SUCCESS);
   EXPECT_EQ(Read(L"C:\\Windows\\dst.txt"), "payload");
   FileInfo info;
   ASSERT_EQ(GetFileAttributesExW(L"C:\\Windows\\dst.txt", info), ERROR_SUCCESS);
-  EXPECT_EQ(info.attributes, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
+  EXPECT_EQ(info.attributes,
+            FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
   EXPECT_EQ(info.lastWriteTime, when);
   EXPECT_EQ(CopyFileW(L"C:\\src.txt", L"C:\\Windows\\dst.txt", true), ERROR_FILE_EXISTS);
   EXPECT_EQ(CopyFileW(L"C:\\nosuch.txt", L"C:\\x.txt", false), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(CopyFileW(L"C:\\src.txt", L"C:\\nodir\\x.txt", false), ERROR_PATH_NOT_FOUND);
   EXPECT_EQ(CopyFileW(L"C:\\Windows", L"C:\\x.txt", false), ERROR_ACCESS_DENIED);
   Touch(L"C:\\target.txt", "old");
-  EXPECT_EQ(CopyFileW(L"C:\\target.txt", L"C:\\TARGET.TXT", false), ERROR_SHARING_VIOLATION);  // onto itself
+  EXPECT_EQ(CopyFileW(L"C:\\target.txt", L"C:\\TARGET.TXT", false),
+            ERROR_SHARING_VIOLATION);  // onto itself
   ASSERT_EQ(SetFileAttributesW(L"C:\\src.txt", FILE_ATTRIBUTE_NORMAL), ERROR_SUCCESS);
   ASSERT_EQ(CopyFileW(L"C:\\src.txt", L"C:\\target.txt", false), ERROR_SUCCESS);
   EXPECT_EQ(Read(L"C:\\target.txt"), "payload");
@@ -450,9 +482,11 @@ TEST_F(Files, MovesAcrossDrives) {
 TEST_F(Files, ShareModesWithinOneProcess) {
   Touch(L"C:\\locked.txt", "content");
   FileHandle exclusive;
-  ASSERT_EQ(exclusive.Open(L"C:\\locked.txt", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING), ERROR_SUCCESS);
+  ASSERT_EQ(exclusive.Open(L"C:\\locked.txt", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING),
+            ERROR_SUCCESS);
   FileHandle other;
-  EXPECT_EQ(other.Open(L"C:\\LOCKED.TXT", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING),
+  EXPECT_EQ(other.Open(L"C:\\LOCKED.TXT", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       OPEN_EXISTING),
             ERROR_SHARING_VIOLATION);
   EXPECT_EQ(DeleteFileW(L"C:\\locked.txt"), ERROR_SHARING_VIOLATION);
   EXPECT_EQ(WriteWholeFile(L"C:\\locked.txt", "x"), ERROR_SHARING_VIOLATION);
@@ -460,15 +494,20 @@ TEST_F(Files, ShareModesWithinOneProcess) {
   // Attributes can still be read.
   EXPECT_NE(GetFileAttributesW(L"C:\\locked.txt"), INVALID_FILE_ATTRIBUTES);
   exclusive.Close();
-  EXPECT_EQ(other.Open(L"C:\\locked.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING), ERROR_SUCCESS);
+  EXPECT_EQ(other.Open(L"C:\\locked.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING),
+            ERROR_SUCCESS);
   FileHandle second;
-  EXPECT_EQ(second.Open(L"C:\\locked.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING), ERROR_SUCCESS);
+  EXPECT_EQ(second.Open(L"C:\\locked.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING),
+            ERROR_SUCCESS);
   FileHandle writer;
-  EXPECT_EQ(writer.Open(L"C:\\locked.txt", GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING), ERROR_SHARING_VIOLATION);
+  EXPECT_EQ(writer.Open(L"C:\\locked.txt", GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING),
+            ERROR_SHARING_VIOLATION);
   // Readers that share delete allow the delete.
   other.Close();
   second.Close();
-  ASSERT_EQ(other.Open(L"C:\\locked.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING), ERROR_SUCCESS);
+  ASSERT_EQ(other.Open(L"C:\\locked.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                       OPEN_EXISTING),
+            ERROR_SUCCESS);
   EXPECT_EQ(DeleteFileW(L"C:\\locked.txt"), ERROR_SUCCESS);
 }
 
@@ -504,9 +543,13 @@ TEST_F(Files, CreateDispositions) {
   EXPECT_EQ(Read(L"C:\\new.txt"), "");
   EXPECT_EQ(h.Open(L"C:\\new.txt", GENERIC_READ, 0, 9), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(h.Open(L"C:\\Windows", GENERIC_READ, 0, OPEN_EXISTING), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(h.Open(L"C:\\Windows", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS), ERROR_SUCCESS);
+  EXPECT_EQ(h.Open(L"C:\\Windows", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                   FILE_FLAG_BACKUP_SEMANTICS),
+            ERROR_SUCCESS);
   h.Close();
-  ASSERT_EQ(h.Open(L"C:\\temp.tmp", GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE), ERROR_SUCCESS);
+  ASSERT_EQ(h.Open(L"C:\\temp.tmp", GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_ALWAYS,
+                   FILE_FLAG_DELETE_ON_CLOSE),
+            ERROR_SUCCESS);
   EXPECT_TRUE(PathFileExistsW(L"C:\\temp.tmp"));
   h.Close();
   EXPECT_FALSE(PathFileExistsW(L"C:\\temp.tmp"));
@@ -527,7 +570,8 @@ TEST_F(Files, RunningProgramFileCanBeMovedButNotDeleted) {
   EXPECT_EQ(DeleteFileW(L"C:\\Program Files\\app.exe"), ERROR_ACCESS_DENIED);
   EXPECT_EQ(WriteWholeFile(L"C:\\Program Files\\app.exe", "patched"), ERROR_SHARING_VIOLATION);
   Touch(L"C:\\new.exe", "new");
-  EXPECT_EQ(MoveFileExW(L"C:\\new.exe", L"C:\\Program Files\\app.exe", MOVEFILE_REPLACE_EXISTING), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(MoveFileExW(L"C:\\new.exe", L"C:\\Program Files\\app.exe", MOVEFILE_REPLACE_EXISTING),
+            ERROR_ACCESS_DENIED);
   EXPECT_EQ(MoveFileW(L"C:\\Program Files\\app.exe", L"C:\\Program Files\\app.old"), ERROR_SUCCESS);
   EXPECT_EQ(DeleteFileW(L"C:\\Program Files\\app.old"), ERROR_ACCESS_DENIED);  // still running
   image.Release();
@@ -581,18 +625,22 @@ TEST_F(Files, TwoProcessesAndOneFileOpenedWithoutSharing) {
   Touch(L"C:\\shared.db", "database");
   ChildProcess child([] {
     static FileHandle h;  // stays open until the process ends
-    return h.Open(L"C:\\shared.db", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING) == ERROR_SUCCESS;
+    return h.Open(L"C:\\shared.db", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING) ==
+           ERROR_SUCCESS;
   });
   ASSERT_TRUE(child.WaitReady());
   FileHandle mine;
-  EXPECT_EQ(mine.Open(L"C:\\shared.db", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING),
-            ERROR_SHARING_VIOLATION);
+  EXPECT_EQ(
+      mine.Open(L"C:\\shared.db", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING),
+      ERROR_SHARING_VIOLATION);
   EXPECT_EQ(DeleteFileW(L"C:\\shared.db"), ERROR_SHARING_VIOLATION);
   EXPECT_EQ(WriteWholeFile(L"C:\\shared.db", "overwritten"), ERROR_SHARING_VIOLATION);
-  EXPECT_EQ(CopyFileW(L"C:\\Windows\\..\\shared.db", L"C:\\copy.db", false), ERROR_SHARING_VIOLATION);
+  EXPECT_EQ(CopyFileW(L"C:\\Windows\\..\\shared.db", L"C:\\copy.db", false),
+            ERROR_SHARING_VIOLATION);
   // The other process ends without closing: its entries are dropped as dead.
   child.Finish();
-  EXPECT_EQ(mine.Open(L"C:\\shared.db", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING), ERROR_SUCCESS);
+  EXPECT_EQ(mine.Open(L"C:\\shared.db", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING),
+            ERROR_SUCCESS);
   mine.Close();
   std::string data;
   EXPECT_EQ(ReadWholeFile(L"C:\\shared.db", data), ERROR_SUCCESS);
@@ -658,7 +706,8 @@ TEST_F(Files, VolumesDrivesAndFreeSpace) {
   ASSERT_EQ(GetDiskFreeSpaceExW(L"C:\\Windows", &freeBytes, &total, nullptr), ERROR_SUCCESS);
   EXPECT_GT(total, 0u);
   EXPECT_LE(freeBytes, total);
-  EXPECT_EQ(GetDiskFreeSpaceExW(L"C:\\missing", &freeBytes, nullptr, nullptr), ERROR_PATH_NOT_FOUND);
+  EXPECT_EQ(GetDiskFreeSpaceExW(L"C:\\missing", &freeBytes, nullptr, nullptr),
+            ERROR_PATH_NOT_FOUND);
   EXPECT_EQ(GetDriveTypeW(L"C:\\"), DRIVE_FIXED);
   EXPECT_EQ(GetDriveTypeW(L"Q:\\"), DRIVE_NO_ROOT_DIR);
   EXPECT_EQ(GetLogicalDrives(), (1u << 2) | (1u << 25));
@@ -687,7 +736,8 @@ TEST_F(Files, TemporaryAndWindowsFolders) {
   EXPECT_FALSE(PathFileExistsW(fixed));
   EXPECT_EQ(GetTempFileNameW(L"C:\\missing", L"x", 0, fixed), ERROR_DIRECTORY);
   // TMP of the emulated environment decides.
-  ASSERT_EQ(SetEnvironmentVariableW(L"TMP", std::wstring_view(L"C:\\Windows\\Temp")), ERROR_SUCCESS);
+  ASSERT_EQ(SetEnvironmentVariableW(L"TMP", std::wstring_view(L"C:\\Windows\\Temp")),
+            ERROR_SUCCESS);
   EXPECT_EQ(GetTempPathW(), L"C:\\Windows\\Temp\\");
 }
 

@@ -10,14 +10,16 @@ using namespace platform;
 namespace {
 
 TEST(Format, WindowsMeaningOfConversions) {
-  EXPECT_EQ(Format(L"%d.%02d.%02d - %02d:%02d:%02d  ", 2026, 3, 7, 9, 5, 0), L"2026.03.07 - 09:05:00  ");
+  EXPECT_EQ(Format(L"%d.%02d.%02d - %02d:%02d:%02d  ", 2026, 3, 7, 9, 5, 0),
+            L"2026.03.07 - 09:05:00  ");
   EXPECT_EQ(Format(L"[%s] [%S]", L"wide", std::string("narrow")), L"[wide] [narrow]");
   EXPECT_EQ(Format(L"%ls|%hs|%ws", L"a", "b", L"c"), L"a|b|c");
   EXPECT_EQ(Format(L"%i %u %X %x %o", -5, 4000000000u, 255u, 255, 8), L"-5 4000000000 FF ff 10");
   EXPECT_EQ(Format(L"%c%C%c", L'\u00E9', 'x', 65), L"\u00E9xA");
   EXPECT_EQ(Format(L"%I64d %I64u %lld", INT64_MIN, UINT64_MAX, 1LL << 40),
             L"-9223372036854775808 18446744073709551615 1099511627776");
-  EXPECT_EQ(Format(L"<%-10s><%10s><%.2s>", L"left", L"right", L"cut"), L"<left      ><     right><cu>");
+  EXPECT_EQ(Format(L"<%-10s><%10s><%.2s>", L"left", L"right", L"cut"),
+            L"<left      ><     right><cu>");
   EXPECT_EQ(Format(L"%-40s|", L"Name"), L"Name" + std::wstring(36, L' ') + L"|");
   EXPECT_EQ(Format(L"100%% %d%%", 5), L"100% 5%");
   EXPECT_EQ(Format(L"%*d|%-*d|", 4, 7, 3, 1), L"   7|1  |");
@@ -64,7 +66,9 @@ TEST(Format, WrongArgumentsAreClearFailures) {
 
 TEST(Format, CheckingFormatsFromData) {
   std::wstring why;
-  EXPECT_TRUE(CheckFormat(L"CommonStepFolders: Folder = %s is not deleted", {ArgKind::WideText}, &why)) << why;
+  EXPECT_TRUE(
+      CheckFormat(L"CommonStepFolders: Folder = %s is not deleted", {ArgKind::WideText}, &why))
+      << why;
   EXPECT_FALSE(CheckFormat(L"Folder = %s, code %d", {ArgKind::WideText}, &why));
   EXPECT_NE(why.find(L"takes 2 arguments"), std::wstring::npos) << why;
   EXPECT_FALSE(CheckFormat(L"%d", {ArgKind::WideText}, &why));

@@ -26,18 +26,22 @@ Entry Open(DWORD access, DWORD share) {
 TEST(HandleTable, ShareModeMatrix) {
   const DWORD R = GENERIC_READ, W = GENERIC_WRITE, D = DELETE;
   const DWORD SR = FILE_SHARE_READ, SW = FILE_SHARE_WRITE, SD = FILE_SHARE_DELETE;
-  struct Case { DWORD a1, s1, a2, s2; bool ok; };
+  struct Case {
+    DWORD a1, s1, a2, s2;
+    bool ok;
+  };
   const Case cases[] = {
-      {R, SR, R, SR, true},           // two readers that share reading
-      {R, SR, W, SR | SW, false},     // the first does not share writing
-      {R, SR | SW, W, SW, false},     // the second does not let the first read
+      {R, SR, R, SR, true},        // two readers that share reading
+      {R, SR, W, SR | SW, false},  // the first does not share writing
+      {R, SR | SW, W, SW, false},  // the second does not let the first read
       {R, SR | SW, W, SR, true},
       {R, SR | SW, W, SR | SW, true},
-      {W, 0, R, SR | SW | SD, false}, // exclusive
+      {W, 0, R, SR | SW | SD, false},   // exclusive
       {R, SR, D, SR | SW | SD, false},  // deleting needs FILE_SHARE_DELETE
       {R, SR | SD, D, SR | SW | SD, true},
-      {D, SR | SW | SD, R, SR, false},  // an open for delete refused by a reader without share delete
-      {0, 0, R, SR, true},            // attribute-only opens never conflict
+      {D, SR | SW | SD, R, SR,
+       false},              // an open for delete refused by a reader without share delete
+      {0, 0, R, SR, true},  // attribute-only opens never conflict
       {R, 0, 0, 0, true},
       {GENERIC_ALL, SR | SW | SD, W, SR | SW | SD, true},
       {GENERIC_ALL, SR, W, SR | SW | SD, false},

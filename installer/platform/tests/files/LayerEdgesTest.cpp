@@ -60,7 +60,8 @@ TEST_F(Edges, XpMachineEnvironment) {
   Use(c, "xp");
   EXPECT_EQ(GetTempPathW(), L"C:\\Documents and Settings\\Anna\\Local Settings\\Temp\\");
   EXPECT_TRUE(PathIsDirectoryW(GetTempPathW()));
-  EXPECT_EQ(GetEnv(L"ALLUSERSPROFILE"), std::optional<std::wstring>(L"C:\\Documents and Settings\\All Users"));
+  EXPECT_EQ(GetEnv(L"ALLUSERSPROFILE"),
+            std::optional<std::wstring>(L"C:\\Documents and Settings\\All Users"));
   EXPECT_FALSE(GetEnv(L"LOCALAPPDATA"));
 }
 
@@ -90,7 +91,8 @@ TEST_F(Edges, ManyThreadsShareTheHandleTable) {
     threads.emplace_back([&] {
       for (int i = 0; i < 50; ++i) {
         FileHandle h;
-        if (h.Open(L"C:\\busy.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING) != ERROR_SUCCESS) ++failures;
+        if (h.Open(L"C:\\busy.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING) != ERROR_SUCCESS)
+          ++failures;
       }
     });
   }
@@ -108,10 +110,14 @@ TEST_F(Edges, OpenFilesPinTheirFolders) {
   ASSERT_EQ(CreateDirectoryWithParents(L"C:\\pinned\\inner"), ERROR_SUCCESS);
   ASSERT_EQ(WriteWholeFile(L"C:\\pinned\\inner\\f.txt", "f"), ERROR_SUCCESS);
   FileHandle h;
-  ASSERT_EQ(h.Open(L"C:\\pinned\\inner\\f.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING), ERROR_SUCCESS);
+  ASSERT_EQ(h.Open(L"C:\\pinned\\inner\\f.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                   OPEN_EXISTING),
+            ERROR_SUCCESS);
   EXPECT_EQ(MoveFileW(L"C:\\pinned", L"C:\\moved"), ERROR_SHARING_VIOLATION);
   FileHandle dir;
-  ASSERT_EQ(dir.Open(L"C:\\pinned\\inner", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS), ERROR_SUCCESS);
+  ASSERT_EQ(dir.Open(L"C:\\pinned\\inner", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS),
+            ERROR_SUCCESS);
   h.Close();
   ASSERT_EQ(DeleteFileW(L"C:\\pinned\\inner\\f.txt"), ERROR_SUCCESS);
   EXPECT_EQ(RemoveDirectoryW(L"C:\\pinned\\inner"), ERROR_SHARING_VIOLATION);
@@ -128,7 +134,12 @@ TEST_F(Edges, HandleTimesAndAccessChecks) {
   std::size_t got;
   EXPECT_EQ(h.Read(&c, 1, got), ERROR_ACCESS_DENIED);
   SYSTEMTIME st{};
-  st.wYear = 1999; st.wMonth = 12; st.wDay = 31; st.wHour = 23; st.wMinute = 59; st.wSecond = 59;
+  st.wYear = 1999;
+  st.wMonth = 12;
+  st.wDay = 31;
+  st.wHour = 23;
+  st.wMinute = 59;
+  st.wSecond = 59;
   FileTime when, lw = 0, cr = 0;
   ASSERT_TRUE(SystemTimeToFileTime(st, when));
   ASSERT_EQ(h.SetLastWriteTime(when), ERROR_SUCCESS);
@@ -147,7 +158,9 @@ TEST_F(Edges, HandleTimesAndAccessChecks) {
   EXPECT_EQ(h.Close(), ERROR_INVALID_HANDLE);
   EXPECT_EQ(CopyFileW(L"C:\\t.bin", L"Z:\\tmp\\t.bin", false), ERROR_WRITE_PROTECT);
   EXPECT_EQ(SetFileLastWriteTime(L"Z:\\tmp", when), ERROR_WRITE_PROTECT);
-  EXPECT_EQ(h.Open(L"Z:\\tmp", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS), ERROR_SUCCESS);
+  EXPECT_EQ(
+      h.Open(L"Z:\\tmp", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS),
+      ERROR_SUCCESS);
 }
 
 TEST_F(Edges, TwoProcessesCreateOneMachine) {
@@ -177,7 +190,8 @@ TEST_F(Edges, ReloadKeepsTheOldConfigurationWhenTheFileBreaks) {
   Machine& m = Machine::Current();
   std::string ini;
   ASSERT_TRUE(hostio::ReadFile(m.IniPath(), ini));
-  const std::string renamed = std::string(ini).replace(ini.find("computer = TOLMERA-PC"), 21, "computer = RENAMED");
+  const std::string renamed =
+      std::string(ini).replace(ini.find("computer = TOLMERA-PC"), 21, "computer = RENAMED");
   WriteHost(m.IniPath(), renamed);
   m.Reload();
   EXPECT_EQ(m.Config().computerName, L"RENAMED");
@@ -189,13 +203,43 @@ TEST_F(Edges, ReloadKeepsTheOldConfigurationWhenTheFileBreaks) {
 // Random paths built from the pieces that cause trouble: no crash, a status for every call, and
 // nothing written anywhere but inside the machine.
 TEST_F(Edges, RandomBadPathsStayInside) {
-  const std::vector<std::wstring> pieces = {
-      L"C:", L"c:", L"Z:", L"Q:", L"\\\\", L"\\", L"/", L"..", L".", L"...", L"CON", L"nul.txt", L"lpt1",
-      L"a", L"B b", L"*", L"?", L"|", L":", L"\\\\?\\", L"\\\\TOLMERA-PC\\C$", L"\\\\x\\y", std::wstring(120, L'n'),
-      L"\u00E9", std::wstring(1, static_cast<wchar_t>(0xDFFF)), std::wstring(1, L'\x7F'), L" ", L"Windows",
-      L"System32", L"Sysnative", L"\\\\.\\", L"tmp"};
+  const std::vector<std::wstring> pieces = {L"C:",
+                                            L"c:",
+                                            L"Z:",
+                                            L"Q:",
+                                            L"\\\\",
+                                            L"\\",
+                                            L"/",
+                                            L"..",
+                                            L".",
+                                            L"...",
+                                            L"CON",
+                                            L"nul.txt",
+                                            L"lpt1",
+                                            L"a",
+                                            L"B b",
+                                            L"*",
+                                            L"?",
+                                            L"|",
+                                            L":",
+                                            L"\\\\?\\",
+                                            L"\\\\TOLMERA-PC\\C$",
+                                            L"\\\\x\\y",
+                                            std::wstring(120, L'n'),
+                                            L"\u00E9",
+                                            std::wstring(1, static_cast<wchar_t>(0xDFFF)),
+                                            std::wstring(1, L'\x7F'),
+                                            L" ",
+                                            L"Windows",
+                                            L"System32",
+                                            L"Sysnative",
+                                            L"\\\\.\\",
+                                            L"tmp"};
   unsigned state = 12345;
-  auto next = [&] { state = state * 1103515245u + 12345u; return (state >> 16) & 0x7FFF; };
+  auto next = [&] {
+    state = state * 1103515245u + 12345u;
+    return (state >> 16) & 0x7FFF;
+  };
   for (int i = 0; i < 1000; ++i) {
     std::wstring path;
     const int n = 1 + static_cast<int>(next() % 7);
@@ -204,10 +248,14 @@ TEST_F(Edges, RandomBadPathsStayInside) {
       if (next() % 2) path += L'\\';
     }
     std::wstring other = L"C:\\fuzz" + std::to_wstring(i % 7);
-    DWORD statuses[] = {
-        WriteWholeFile(path, "x"), CreateDirectoryWithParents(path), SetFileAttributesW(path, FILE_ATTRIBUTE_HIDDEN),
-        CopyFileW(other, path, false), MoveFileExW(path, other, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED),
-        DeleteFileW(path), RemoveDirectoryW(path), GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES ? 1u : 0u};
+    DWORD statuses[] = {WriteWholeFile(path, "x"),
+                        CreateDirectoryWithParents(path),
+                        SetFileAttributesW(path, FILE_ATTRIBUTE_HIDDEN),
+                        CopyFileW(other, path, false),
+                        MoveFileExW(path, other, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED),
+                        DeleteFileW(path),
+                        RemoveDirectoryW(path),
+                        GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES ? 1u : 0u};
     std::vector<FindData> found;
     FindAll(path, found);
     std::wstring full;
@@ -215,7 +263,8 @@ TEST_F(Edges, RandomBadPathsStayInside) {
     for (DWORD s : statuses) EXPECT_LT(s, 0x10000u);
   }
   std::vector<std::string> beside;
-  for (const auto& e : std::filesystem::directory_iterator(temp_)) beside.push_back(e.path().filename().string());
+  for (const auto& e : std::filesystem::directory_iterator(temp_))
+    beside.push_back(e.path().filename().string());
   EXPECT_EQ(beside, std::vector<std::string>{"machine"});
 }
 
@@ -234,7 +283,7 @@ TEST_F(Edges, DrivesWithTheirOwnHostFolder) {
   Use(c, "withe");
   ASSERT_EQ(WriteWholeFile(L"E:\\Inside\\f.txt", "on E"), ERROR_SUCCESS);
   EXPECT_TRUE(hostio::Exists(data + "/inside/f.txt"));
-  EXPECT_TRUE(PathFileExistsW(L"E:\\in\\f.txt"));      // a link within the drive
+  EXPECT_TRUE(PathFileExistsW(L"E:\\in\\f.txt"));  // a link within the drive
   EXPECT_EQ(WriteWholeFile(L"E:\\out\\g.txt", "no"), ERROR_ACCESS_DENIED);
   EXPECT_FALSE(hostio::Exists(escape + "/g.txt"));
   EXPECT_EQ(HostToWindowsPath(data + "/inside/f.txt"), L"E:\\inside\\f.txt");
@@ -273,14 +322,17 @@ TEST(TextEdges, OemAndLatin1CodePages) {
 }
 
 TEST(FormatEdges, FlagsWidthsAndNarrowConversions) {
-  EXPECT_EQ(Format(L"%+d|% d|%#x|%#o|%08.3f|%-5c|", 5, 5, 255u, 8u, 3.14159, L'x'), L"+5| 5|0xff|010|0003.142|x    |");
+  EXPECT_EQ(Format(L"%+d|% d|%#x|%#o|%08.3f|%-5c|", 5, 5, 255u, 8u, 3.14159, L'x'),
+            L"+5| 5|0xff|010|0003.142|x    |");
   EXPECT_EQ(Format(L"%5S|%-4hc|%C", "ab", 'z', static_cast<char>('\xE9')), L"   ab|z   |\u00E9");
-  EXPECT_EQ(Format(L"%S", std::string("\xE9t\xE9")), L"\u00E9t\u00E9");  // from the machine's code page
+  EXPECT_EQ(Format(L"%S", std::string("\xE9t\xE9")),
+            L"\u00E9t\u00E9");  // from the machine's code page
   EXPECT_EQ(Format(L"%.0f %g", 2.5, 0.0001), L"2 0.0001");
   EXPECT_EQ(Format(L"%s", std::wstring(L"\u4E2D\u6587")), L"\u4E2D\u6587");
   EXPECT_EQ(Format(L"%3s|", L"\u00E9"), L"  \u00E9|");  // widths count characters, not bytes
   EXPECT_EQ(Format(L"%I64x", static_cast<std::uint64_t>(0xFFFFFFFFFull)), L"fffffffff");
-  EXPECT_EQ(Format(L"%p", static_cast<const void*>(nullptr)), std::wstring(2 * sizeof(void*), L'0'));
+  EXPECT_EQ(Format(L"%p", static_cast<const void*>(nullptr)),
+            std::wstring(2 * sizeof(void*), L'0'));
   EXPECT_THROW(Format(L"%*d", L"x", 1), FormatError);
   EXPECT_THROW(Format(L"%ls", "narrow"), FormatError);
   EXPECT_THROW(Format(L"%hs", L"wide"), FormatError);

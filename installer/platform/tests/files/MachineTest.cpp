@@ -36,8 +36,9 @@ TEST_F(MachineRoot, FreshMachineHasDefaultsAndSkeleton) {
   ASSERT_NE(c.Drive(L'Z'), nullptr);
   EXPECT_TRUE(c.Drive(L'Z')->readOnly);
   EXPECT_EQ(c.Drive(L'Z')->hostPath, "/");
-  for (const char* dir : {"Windows/System32", "Windows/SysWOW64", "Program Files", "Program Files (x86)",
-                          "ProgramData", "Users/Public", "Users/User/AppData/Local/Temp"})
+  for (const char* dir :
+       {"Windows/System32", "Windows/SysWOW64", "Program Files", "Program Files (x86)",
+        "ProgramData", "Users/Public", "Users/User/AppData/Local/Temp"})
     EXPECT_TRUE(hostio::IsDirectory(C(dir))) << dir;
   EXPECT_EQ(Machine::Current().DriveHostPath(L'C'), root_ + "/drive_c");
 }
@@ -93,7 +94,10 @@ TEST_F(MachineRoot, IniRoundTripKeepsEverything) {
 
 TEST_F(MachineRoot, MalformedIniNamesTheLineAndIsNeverOverwritten) {
   const std::string good = MachineConfig::Defaults().ToIni();
-  struct Case { std::string text; std::string expect; };
+  struct Case {
+    std::string text;
+    std::string expect;
+  };
   const Case cases[] = {
       {ReplaceLine(good, "bitness = 32", "bitness = 48"), "bitness must be 32 or 64"},
       {ReplaceLine(good, "ansi_code_page = 1252", "ansi_code_page = 9999"), "code page 9999"},
@@ -105,7 +109,8 @@ TEST_F(MachineRoot, MalformedIniNamesTheLineAndIsNeverOverwritten) {
       {good + "\n[drive C]\n", "described twice"},
       {good + "\n[later]\nname = caf\xE9\n", "not valid UTF-8"},
       {good + "\n[later]\nname = a" + std::string(1, '\0') + "b\n", "zero byte"},
-      {ReplaceLine(good, "computer = TOLMERA-PC", "computer = A-NAME-LONGER-THAN-15"), "1 to 15 characters"},
+      {ReplaceLine(good, "computer = TOLMERA-PC", "computer = A-NAME-LONGER-THAN-15"),
+       "1 to 15 characters"},
       {ReplaceLine(good, "width = 1920", "width = 99999999999999999999999"), "too large"},
   };
   for (const Case& c : cases) {
@@ -146,7 +151,8 @@ TEST_F(MachineRoot, WholeFileRules) {
   std::size_t e = noC.find("[drive Z]");
   noC.erase(s, e - s);
   EXPECT_THROW(MachineConfig::Parse(noC), MachineError);
-  std::string x86 = ReplaceLine(ReplaceLine(good, "architecture = x64", "architecture = x86"), "bitness = 32", "bitness = 64");
+  std::string x86 = ReplaceLine(ReplaceLine(good, "architecture = x64", "architecture = x86"),
+                                "bitness = 32", "bitness = 64");
   EXPECT_THROW(MachineConfig::Parse(x86), MachineError);
   // Unknown sections of later services are kept, not refused.
   MachineConfig c = MachineConfig::Parse(good + "\n[shares]\nlimit = 5\n");
@@ -195,7 +201,8 @@ TEST_F(MachineRoot, InitHooksRunForFreshMachines) {
 TEST_F(MachineRoot, HooksMayUseTheLayerWhileCurrentCreatesTheMachine) {
   const std::string fresh = temp_ + "/hooked";
   bool sawWindows = false;
-  Machine::AddInitHook("test-hook", [&](Machine&) { sawWindows = PathFileExistsW(L"C:\\Windows\\Temp"); });
+  Machine::AddInitHook("test-hook",
+                       [&](Machine&) { sawWindows = PathFileExistsW(L"C:\\Windows\\Temp"); });
   Machine::ResetCurrent();
   setenv("TOLMERA_MACHINE", fresh.c_str(), 1);
   EXPECT_EQ(Machine::Current().Root(), fresh);  // would dead-lock if Current() held its lock

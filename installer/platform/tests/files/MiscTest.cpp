@@ -23,7 +23,8 @@ TEST(Win32Errors, LastErrorIsPerThreadAndTextsAreTheSystems) {
   t.join();
   EXPECT_EQ(inThread, ERROR_SUCCESS);
   EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(FormatMessageW(ERROR_FILE_NOT_FOUND), L"The system cannot find the file specified.\r\n");
+  EXPECT_EQ(FormatMessageW(ERROR_FILE_NOT_FOUND),
+            L"The system cannot find the file specified.\r\n");
   EXPECT_EQ(FormatMessageW(ERROR_SHARING_VIOLATION),
             L"The process cannot access the file because it is being used by another process.\r\n");
   EXPECT_EQ(SystemErrorText(ERROR_NO_MORE_ITEMS), L"No more data is available.");
@@ -107,7 +108,12 @@ TEST(Time, FileTimesAndCalendar) {
   EXPECT_FALSE(SystemTimeToFileTime(leap, ft));
   std::uint16_t d, t;
   SYSTEMTIME z{};
-  z.wYear = 2010; z.wMonth = 6; z.wDay = 15; z.wHour = 13; z.wMinute = 30; z.wSecond = 31;
+  z.wYear = 2010;
+  z.wMonth = 6;
+  z.wDay = 15;
+  z.wHour = 13;
+  z.wMinute = 30;
+  z.wSecond = 31;
   ASSERT_TRUE(SystemTimeToFileTime(z, ft));
   ASSERT_TRUE(FileTimeToDosDateTime(ft, d, t));
   FileTime back;
@@ -125,7 +131,10 @@ class TimeOnMachine : public tltest::MachineTest {};
 TEST_F(TimeOnMachine, LocalTimeFollowsTheMachineZone) {
   // Default: central Europe, UTC+1, summer time from the last Sunday of March.
   SYSTEMTIME s{};
-  s.wYear = 2026; s.wMonth = 1; s.wDay = 15; s.wHour = 12;
+  s.wYear = 2026;
+  s.wMonth = 1;
+  s.wDay = 15;
+  s.wHour = 12;
   FileTime winter, summer, local;
   ASSERT_TRUE(SystemTimeToFileTime(s, winter));
   s.wMonth = 7;
@@ -139,7 +148,10 @@ TEST_F(TimeOnMachine, LocalTimeFollowsTheMachineZone) {
   EXPECT_EQ(out.wHour, 14);
   EXPECT_EQ(LocalFileTimeToFileTime(local), summer);
   // The switch: 2026-03-29 01:00 UTC.
-  s.wMonth = 3; s.wDay = 29; s.wHour = 0; s.wMinute = 59;
+  s.wMonth = 3;
+  s.wDay = 29;
+  s.wHour = 0;
+  s.wMinute = 59;
   FileTime before;
   ASSERT_TRUE(SystemTimeToFileTime(s, before));
   EXPECT_EQ(TimeZoneBiasAt(before), -60);
@@ -162,7 +174,8 @@ class EnvironmentOnMachine : public tltest::MachineTest {};
 TEST_F(EnvironmentOnMachine, DefaultsMatchTheMachine) {
   EXPECT_EQ(GetEnv(L"windir"), std::optional<std::wstring>(L"C:\\Windows"));
   EXPECT_EQ(GetEnv(L"TEMP"), std::optional<std::wstring>(L"C:\\Users\\User\\AppData\\Local\\Temp"));
-  EXPECT_EQ(GetEnv(L"programfiles"), std::optional<std::wstring>(L"C:\\Program Files (x86)"));  // 32-bit process
+  EXPECT_EQ(GetEnv(L"programfiles"),
+            std::optional<std::wstring>(L"C:\\Program Files (x86)"));  // 32-bit process
   EXPECT_EQ(GetEnv(L"ProgramW6432"), std::optional<std::wstring>(L"C:\\Program Files"));
   EXPECT_EQ(GetEnv(L"PROCESSOR_ARCHITECTURE"), std::optional<std::wstring>(L"x86"));
   EXPECT_EQ(GetEnv(L"PROCESSOR_ARCHITEW6432"), std::optional<std::wstring>(L"AMD64"));
@@ -178,7 +191,8 @@ TEST_F(EnvironmentOnMachine, SetExpandAndHandDown) {
   EXPECT_EQ(GetEnv(L"MYVAR"), std::optional<std::wstring>(L"one"));
   EXPECT_EQ(SetEnvironmentVariableW(L"myvar", std::wstring_view(L"two")), ERROR_SUCCESS);
   EXPECT_EQ(GetEnv(L"MyVar"), std::optional<std::wstring>(L"two"));
-  EXPECT_EQ(ExpandEnvironmentStringsW(L"%SystemRoot%\\x;%MYVAR%;%NOPE%;100%;%%"), L"C:\\Windows\\x;two;%NOPE%;100%;%%");
+  EXPECT_EQ(ExpandEnvironmentStringsW(L"%SystemRoot%\\x;%MYVAR%;%NOPE%;100%;%%"),
+            L"C:\\Windows\\x;two;%NOPE%;100%;%%");
   EXPECT_EQ(ExpandEnvironmentStringsW(L"50% of %windir%"), L"50% of C:\\Windows");
   EXPECT_EQ(SetEnvironmentVariableW(L"a=b", std::wstring_view(L"x")), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(SetEnvironmentVariableW(L"", std::wstring_view(L"x")), ERROR_INVALID_PARAMETER);
@@ -186,7 +200,8 @@ TEST_F(EnvironmentOnMachine, SetExpandAndHandDown) {
   EXPECT_FALSE(GetEnv(L"MyVar"));
   // The block is sorted without regard to case.
   auto block = GetEnvironmentStringsW();
-  for (std::size_t i = 1; i < block.size(); ++i) EXPECT_LE(CompareNoCase(block[i - 1].first, block[i].first), 0);
+  for (std::size_t i = 1; i < block.size(); ++i)
+    EXPECT_LE(CompareNoCase(block[i - 1].first, block[i].first), 0);
   // A started program inherits the block through TOLMERA_ENVIRONMENT.
   SetEnvironmentVariableW(L"Handed", std::wstring_view(L"down \u00E9"));
   const std::string serial = SerializeEnvironment();

@@ -55,12 +55,20 @@ TEST(Paths, AppendAndCombine) {
 }
 
 TEST(Paths, RemoveFileSpec) {
-  struct Case { const wchar_t* in; const wchar_t* out; bool changed; };
+  struct Case {
+    const wchar_t* in;
+    const wchar_t* out;
+    bool changed;
+  };
   const Case cases[] = {
-      {L"C:\\a\\b", L"C:\\a", true},     {L"C:\\a", L"C:\\", true},
-      {L"C:\\", L"C:\\", false},          {L"a", L"", true},
-      {L"\\a", L"\\", true},              {L"\\\\server\\share", L"\\\\server", true},
-      {L"C:\\a\\b\\", L"C:\\a\\b", true}, {L"", L"", false},
+      {L"C:\\a\\b", L"C:\\a", true},
+      {L"C:\\a", L"C:\\", true},
+      {L"C:\\", L"C:\\", false},
+      {L"a", L"", true},
+      {L"\\a", L"\\", true},
+      {L"\\\\server\\share", L"\\\\server", true},
+      {L"C:\\a\\b\\", L"C:\\a\\b", true},
+      {L"", L"", false},
   };
   for (const Case& c : cases) {
     std::wstring p = c.in;

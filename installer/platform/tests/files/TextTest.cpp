@@ -11,7 +11,9 @@ namespace {
 TEST(Text, Cp1252BestFitAndDefaultCharacter) {
   bool usedDefault = true;
   // Letters 1252 has are exact; accented letters it lacks fall back to their base letter.
-  EXPECT_EQ(WideToAnsi(L"Gr\u00FC\u00DFe \u20AC", 1252, &usedDefault), "Gr\xFC\xDF" "e \x80");
+  EXPECT_EQ(WideToAnsi(L"Gr\u00FC\u00DFe \u20AC", 1252, &usedDefault),
+            "Gr\xFC\xDF"
+            "e \x80");
   EXPECT_FALSE(usedDefault);
   EXPECT_EQ(WideToAnsi(L"\u0100\u0107\u0141\u0142\u0159\u017B", 1252, &usedDefault), "AcLlrZ");
   EXPECT_FALSE(usedDefault);
@@ -43,7 +45,9 @@ TEST(Text, Cp1251RoundTripAndBestFit) {
 }
 
 TEST(Text, Cp1250Letters) {
-  EXPECT_EQ(WideToAnsi(L"\u0141\u00F3d\u017A", 1250), "\xA3\xF3" "d\x9F");
+  EXPECT_EQ(WideToAnsi(L"\u0141\u00F3d\u017A", 1250),
+            "\xA3\xF3"
+            "d\x9F");
   EXPECT_EQ(AnsiToWide("\x8A\xE8", 1250), L"\u0160\u010D");
 }
 
@@ -52,12 +56,15 @@ TEST(Text, Utf8BothWaysAndInvalidBytes) {
   EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
   EXPECT_EQ(WideToAnsi(text, CP_UTF8), ToUtf8(text));
   // Invalid sequences become U+FFFD and never swallow the following character.
-  EXPECT_EQ(FromUtf8("a\xFF" "b"), L"a\uFFFD" L"b");
+  EXPECT_EQ(FromUtf8("a\xFF"
+                     "b"),
+            L"a\uFFFD"
+            L"b");
   EXPECT_EQ(FromUtf8("\xC3"), L"\uFFFD");
   EXPECT_EQ(FromUtf8("\xE4\xB8x"), L"\uFFFDx");
-  EXPECT_EQ(FromUtf8("\xC0\xAF"), L"\uFFFD\uFFFD");           // overlong '/'
-  EXPECT_EQ(FromUtf8("\xED\xA0\x80"), L"\uFFFD");             // encoded surrogate
-  EXPECT_EQ(FromUtf8("\xF4\x90\x80\x80"), L"\uFFFD");         // beyond U+10FFFF
+  EXPECT_EQ(FromUtf8("\xC0\xAF"), L"\uFFFD\uFFFD");    // overlong '/'
+  EXPECT_EQ(FromUtf8("\xED\xA0\x80"), L"\uFFFD");      // encoded surrogate
+  EXPECT_EQ(FromUtf8("\xF4\x90\x80\x80"), L"\uFFFD");  // beyond U+10FFFF
 }
 
 TEST(Text, Utf16Surrogates) {
@@ -75,7 +82,8 @@ TEST(Text, Utf16Surrogates) {
 TEST(Text, CaseInsensitiveCompareUsesFixedTable) {
   EXPECT_TRUE(EqualsNoCase(L"Program Files", L"PROGRAM FILES"));
   EXPECT_TRUE(EqualsNoCase(L"\u00E4\u00F6\u00FC\u00FF", L"\u00C4\u00D6\u00DC\u0178"));
-  EXPECT_TRUE(EqualsNoCase(L"\u043F\u0440\u0438\u0432\u0435\u0442\u0451", L"\u041F\u0420\u0418\u0412\u0415\u0422\u0401"));
+  EXPECT_TRUE(EqualsNoCase(L"\u043F\u0440\u0438\u0432\u0435\u0442\u0451",
+                           L"\u041F\u0420\u0418\u0412\u0415\u0422\u0401"));
   EXPECT_TRUE(EqualsNoCase(L"\u03B1\u03C2", L"\u0391\u03A3"));
   EXPECT_TRUE(EqualsNoCase(L"\u0142\u017C", L"\u0141\u017B"));
   // No Turkish or German special rules: the dotless i and sharp s keep their identity.
@@ -87,7 +95,9 @@ TEST(Text, CaseInsensitiveCompareUsesFixedTable) {
   EXPECT_LT(CompareNoCase(L"ab", L"abc"), 0);
   EXPECT_EQ(CompareNoCase(L"", L""), 0);
   EXPECT_EQ(ToUpper(L"stra\u00DFe \u00E9"), L"STRA\u00DFE \u00C9");
-  EXPECT_EQ(ToLower(L"\u0401\u0178ABC"), L"\u0451\u00FF" L"abc");
+  EXPECT_EQ(ToLower(L"\u0401\u0178ABC"),
+            L"\u0451\u00FF"
+            L"abc");
   EXPECT_EQ(FindNoCase(L"C:\\Program Files\\TOLMERA", L"files\\tol"), 11u);
   EXPECT_TRUE(StartsWithNoCase(L"HKEY_LOCAL_MACHINE\\x", L"hkey_local_machine"));
   EXPECT_TRUE(EndsWithNoCase(L"setup.EXE", L".exe"));
@@ -116,7 +126,7 @@ TEST(Text, VariantConversionToIntegerAndItsFailures) {
   EXPECT_EQ(v, 123);
   EXPECT_EQ(VariantToInt32(L"-1,234", v), S_OK);
   EXPECT_EQ(v, -1234);
-  EXPECT_EQ(VariantToInt32(L"2.5", v), S_OK);   // banker's rounding
+  EXPECT_EQ(VariantToInt32(L"2.5", v), S_OK);  // banker's rounding
   EXPECT_EQ(v, 2);
   EXPECT_EQ(VariantToInt32(L"3.5", v), S_OK);
   EXPECT_EQ(v, 4);
@@ -165,7 +175,9 @@ TEST_F(TextOnMachine, AnsiCodePageComesFromTheMachine) {
   Machine::Init(other, c);
   Machine::SetCurrentForProcess(other);
   EXPECT_EQ(GetACP(), 1251u);
-  EXPECT_EQ(WideToAnsi(L"\u0416\u00E9"), "\xC6" "e");
+  EXPECT_EQ(WideToAnsi(L"\u0416\u00E9"),
+            "\xC6"
+            "e");
   EXPECT_EQ(AnsiToWide("\xC6", CP_THREAD_ACP), L"\u0416");
 }
 

@@ -16,7 +16,8 @@ namespace {
 
 class RegistryApi : public tltest::MachineTest {};
 
-std::wstring ReadString(HKEY root, const std::wstring& key, const std::wstring& name, REGSAM sam = KEY_READ) {
+std::wstring ReadString(HKEY root, const std::wstring& key, const std::wstring& name,
+                        REGSAM sam = KEY_READ) {
   RegKey k;
   if (k.Open(root, key, sam) != ERROR_SUCCESS) return L"<no key>";
   std::wstring value;
@@ -31,15 +32,16 @@ const std::wstring kUninstall = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\
 TEST_F(RegistryApi, CreateReportsCreatedThenOpenedAndMakesIntermediateKeys) {
   HKEY key = nullptr;
   DWORD disposition = 0;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TOLMERA\\A\\B", 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            KEY_READ | KEY_WRITE, nullptr, &key, &disposition),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TOLMERA\\A\\B", 0, nullptr,
+                      REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, &key, &disposition),
+      ERROR_SUCCESS);
   EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
   EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
   EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);  // closed handles are recognised, not reused
 
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"software\\tolmera\\a\\b", 0, nullptr, 0, KEY_READ, nullptr, &key,
-                            &disposition),
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"software\\tolmera\\a\\b", 0, nullptr, 0, KEY_READ,
+                            nullptr, &key, &disposition),
             ERROR_SUCCESS);
   EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
   RegCloseKey(key);
@@ -77,7 +79,8 @@ TEST_F(RegistryApi, EnumerationEndsWith259AndReportsShortBuffers) {
   EXPECT_EQ(ERROR_NO_MORE_ITEMS, 259u);
 
   DWORD chars = 2;  // "Aa" needs 3 with its terminator
-  EXPECT_EQ(RegEnumKeyExW(k.Get(), 0, name, &chars, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+  EXPECT_EQ(RegEnumKeyExW(k.Get(), 0, name, &chars, nullptr, nullptr, nullptr, nullptr),
+            ERROR_MORE_DATA);
 
   // Values come in creation order, with type and data.
   std::vector<std::wstring> values;
@@ -99,8 +102,9 @@ TEST_F(RegistryApi, QueryGivesSizesAndMoreData) {
   RegKey k;
   ASSERT_EQ(k.Create(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Q"), ERROR_SUCCESS);
   const wchar_t text[] = L"C:\\Program Files\\TOLMERA";
-  ASSERT_EQ(RegSetValueExW(k.Get(), L"Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegSetValueExW(k.Get(), L"Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text),
+      ERROR_SUCCESS);
 
   DWORD type = 0, bytes = 0;
   ASSERT_EQ(RegQueryValueExW(k.Get(), L"PATH", nullptr, &type, nullptr, &bytes), ERROR_SUCCESS);
@@ -109,15 +113,19 @@ TEST_F(RegistryApi, QueryGivesSizesAndMoreData) {
 
   wchar_t small[4];
   bytes = sizeof small;
-  EXPECT_EQ(RegQueryValueExW(k.Get(), L"Path", nullptr, &type, reinterpret_cast<BYTE*>(small), &bytes),
-            ERROR_MORE_DATA);
+  EXPECT_EQ(
+      RegQueryValueExW(k.Get(), L"Path", nullptr, &type, reinterpret_cast<BYTE*>(small), &bytes),
+      ERROR_MORE_DATA);
   EXPECT_EQ(bytes, sizeof text);
 
   wchar_t buffer[64];
   bytes = sizeof buffer;
-  ASSERT_EQ(RegQueryValueExW(k.Get(), L"Path", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &bytes), ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegQueryValueExW(k.Get(), L"Path", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &bytes),
+      ERROR_SUCCESS);
   EXPECT_STREQ(buffer, text);
-  EXPECT_EQ(RegQueryValueExW(k.Get(), L"Missing", nullptr, &type, nullptr, &bytes), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegQueryValueExW(k.Get(), L"Missing", nullptr, &type, nullptr, &bytes),
+            ERROR_FILE_NOT_FOUND);
 
   // Every type through the typed helpers.
   ASSERT_EQ(k.SetDword(L"d", 0x12345678), ERROR_SUCCESS);
@@ -145,8 +153,8 @@ TEST_F(RegistryApi, QueryGivesSizesAndMoreData) {
   EXPECT_EQ(k.QueryDword(L"e", d), ERROR_INVALID_DATA);
 
   DWORD subKeys = 9, values = 0, maxName = 0, maxData = 0;
-  ASSERT_EQ(RegQueryInfoKeyW(k.Get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, &maxName,
-                             &maxData, nullptr, nullptr),
+  ASSERT_EQ(RegQueryInfoKeyW(k.Get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr,
+                             &values, &maxName, &maxData, nullptr, nullptr),
             ERROR_SUCCESS);
   EXPECT_EQ(subKeys, 0u);
   EXPECT_EQ(values, 6u);
@@ -202,7 +210,9 @@ TEST_F(RegistryApi, ClimbingEmptyParentsWorksWithTheApi) {
     if (parent.Open(HKEY_LOCAL_MACHINE, path, KEY_READ | KEY_WRITE) != ERROR_SUCCESS) break;
     wchar_t name[256];
     DWORD chars = 256;
-    if (RegEnumKeyExW(parent.Get(), 0, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_NO_MORE_ITEMS) break;
+    if (RegEnumKeyExW(parent.Get(), 0, name, &chars, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_NO_MORE_ITEMS)
+      break;
     parent.Close();
     ASSERT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str()), ERROR_SUCCESS);
   }
@@ -243,17 +253,19 @@ TEST_F(RegistryApi, BadInputGetsClearStatusAndChangesNothing) {
   EXPECT_EQ(RegSetValueExW(k.Get(), L"torn", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), 5),
             ERROR_INVALID_PARAMETER);
   EXPECT_EQ(RegSetValueExW(k.Get(), L"null", 0, REG_BINARY, nullptr, 4), ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(RegQueryValueExW(reinterpret_cast<HKEY>(0x1234), L"x", nullptr, nullptr, nullptr, nullptr),
-            ERROR_INVALID_HANDLE);
+  EXPECT_EQ(
+      RegQueryValueExW(reinterpret_cast<HKEY>(0x1234), L"x", nullptr, nullptr, nullptr, nullptr),
+      ERROR_INVALID_HANDLE);
   EXPECT_EQ(k.ValueList().size(), 1u);
 
   // A REG_MULTI_SZ written without its terminator is kept as written and still read.
   std::wstring raw = L"one";
   raw.push_back(L'\0');
   raw += L"two";
-  ASSERT_EQ(RegSetValueExW(k.Get(), L"multi", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(raw.data()),
-                           static_cast<DWORD>(raw.size() * sizeof(wchar_t))),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegSetValueExW(k.Get(), L"multi", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(raw.data()),
+                     static_cast<DWORD>(raw.size() * sizeof(wchar_t))),
+      ERROR_SUCCESS);
   std::vector<std::wstring> items;
   EXPECT_EQ(k.QueryMultiString(L"multi", items), ERROR_SUCCESS);
   EXPECT_EQ(items, (std::vector<std::wstring>{L"one", L"two"}));
@@ -288,38 +300,50 @@ TEST_F(RegistryApi, Wow64RedirectsTheUninstallKeyOfA32BitProcess) {
   ASSERT_EQ(k.SetString(L"DisplayName", L"TOLMERA 32"), ERROR_SUCCESS);
   k.Close();
   // Seen in the 32-bit view, and physically under WOW6432Node.
-  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kUninstall + L"\\TOLMERA", L"DisplayName"), L"TOLMERA 32");
+  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kUninstall + L"\\TOLMERA", L"DisplayName"),
+            L"TOLMERA 32");
   EXPECT_EQ(
-      ReadString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TOLMERA",
+      ReadString(HKEY_LOCAL_MACHINE,
+                 L"SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TOLMERA",
                  L"DisplayName", KEY_READ | KEY_WOW64_64KEY),
       L"TOLMERA 32");
   // Not in the 64-bit view.
-  EXPECT_EQ(k.Open(HKEY_LOCAL_MACHINE, kUninstall + L"\\TOLMERA", KEY_READ | KEY_WOW64_64KEY), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(k.Open(HKEY_LOCAL_MACHINE, kUninstall + L"\\TOLMERA", KEY_READ | KEY_WOW64_64KEY),
+            ERROR_FILE_NOT_FOUND);
   // A 64-bit write through KEY_WOW64_64KEY is invisible to the 32-bit view.
-  ASSERT_EQ(k.Create(HKEY_LOCAL_MACHINE, kUninstall + L"\\Native", KEY_ALL_ACCESS | KEY_WOW64_64KEY), ERROR_SUCCESS);
+  ASSERT_EQ(
+      k.Create(HKEY_LOCAL_MACHINE, kUninstall + L"\\Native", KEY_ALL_ACCESS | KEY_WOW64_64KEY),
+      ERROR_SUCCESS);
   EXPECT_EQ(k.Open(HKEY_LOCAL_MACHINE, kUninstall + L"\\Native"), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(k.Open(HKEY_LOCAL_MACHINE, kUninstall + L"\\Native", KEY_READ | KEY_WOW64_64KEY), ERROR_SUCCESS);
+  EXPECT_EQ(k.Open(HKEY_LOCAL_MACHINE, kUninstall + L"\\Native", KEY_READ | KEY_WOW64_64KEY),
+            ERROR_SUCCESS);
 
   // Relative opens from a 32-bit handle stay in the 32-bit view.
   RegKey software;
   ASSERT_EQ(software.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft"), ERROR_SUCCESS);
-  EXPECT_EQ(ReadString(software.Get(), L"Windows\\CurrentVersion\\Uninstall\\TOLMERA", L"DisplayName"), L"TOLMERA 32");
+  EXPECT_EQ(
+      ReadString(software.Get(), L"Windows\\CurrentVersion\\Uninstall\\TOLMERA", L"DisplayName"),
+      L"TOLMERA 32");
 
   // Shared keys are not redirected: ProfileList, Policies, and HKCR outside the COM keys.
-  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList",
+  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE,
+                       L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList",
                        L"ProfilesDirectory"),
             L"%SystemDrive%\\Users");
   ASSERT_EQ(k.Create(HKEY_CLASSES_ROOT, L".tlm"), ERROR_SUCCESS);
-  EXPECT_EQ(k.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\.tlm", KEY_READ | KEY_WOW64_64KEY), ERROR_SUCCESS);
+  EXPECT_EQ(k.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\.tlm", KEY_READ | KEY_WOW64_64KEY),
+            ERROR_SUCCESS);
   ASSERT_EQ(k.Create(HKEY_CLASSES_ROOT, L"CLSID\\{TL}"), ERROR_SUCCESS);
-  EXPECT_EQ(k.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\WOW6432Node\\CLSID\\{TL}", KEY_READ | KEY_WOW64_64KEY),
+  EXPECT_EQ(k.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\WOW6432Node\\CLSID\\{TL}",
+                   KEY_READ | KEY_WOW64_64KEY),
             ERROR_SUCCESS);
 
   // The 32-bit view sees the x86 program files folder, the 64-bit view the native one.
-  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", L"ProgramFilesDir"),
+  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
+                       L"ProgramFilesDir"),
             L"C:\\Program Files (x86)");
-  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", L"ProgramFilesDir",
-                       KEY_READ | KEY_WOW64_64KEY),
+  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
+                       L"ProgramFilesDir", KEY_READ | KEY_WOW64_64KEY),
             L"C:\\Program Files");
   // Keys outside SOFTWARE are never redirected.
   ASSERT_EQ(k.Create(HKEY_LOCAL_MACHINE, L"SYSTEM\\TL"), ERROR_SUCCESS);
@@ -346,18 +370,24 @@ class Registry32BitWindows : public tltest::MachineTest {
 TEST_F(Registry64BitProcess, SeesTheNativeViewAndReachesThe32BitOneOnRequest) {
   RegKey k;
   ASSERT_EQ(k.Create(HKEY_LOCAL_MACHINE, kUninstall + L"\\X64"), ERROR_SUCCESS);
-  EXPECT_EQ(k.Open(HKEY_LOCAL_MACHINE, kUninstall + L"\\X64", KEY_READ | KEY_WOW64_64KEY), ERROR_SUCCESS);
-  EXPECT_EQ(k.Open(HKEY_LOCAL_MACHINE, kUninstall + L"\\X64", KEY_READ | KEY_WOW64_32KEY), ERROR_FILE_NOT_FOUND);
-  ASSERT_EQ(k.Create(HKEY_LOCAL_MACHINE, kUninstall + L"\\X86", KEY_ALL_ACCESS | KEY_WOW64_32KEY), ERROR_SUCCESS);
-  EXPECT_EQ(k.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\X86"),
+  EXPECT_EQ(k.Open(HKEY_LOCAL_MACHINE, kUninstall + L"\\X64", KEY_READ | KEY_WOW64_64KEY),
             ERROR_SUCCESS);
-  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", L"ProgramFilesDir"),
+  EXPECT_EQ(k.Open(HKEY_LOCAL_MACHINE, kUninstall + L"\\X64", KEY_READ | KEY_WOW64_32KEY),
+            ERROR_FILE_NOT_FOUND);
+  ASSERT_EQ(k.Create(HKEY_LOCAL_MACHINE, kUninstall + L"\\X86", KEY_ALL_ACCESS | KEY_WOW64_32KEY),
+            ERROR_SUCCESS);
+  EXPECT_EQ(k.Open(HKEY_LOCAL_MACHINE,
+                   L"SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\X86"),
+            ERROR_SUCCESS);
+  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
+                       L"ProgramFilesDir"),
             L"C:\\Program Files");
 }
 
 TEST_F(Registry32BitWindows, HasNoRedirectionAndNoWow6432Node) {
   RegKey k;
-  ASSERT_EQ(k.Create(HKEY_LOCAL_MACHINE, kUninstall + L"\\X", KEY_ALL_ACCESS | KEY_WOW64_32KEY), ERROR_SUCCESS);
+  ASSERT_EQ(k.Create(HKEY_LOCAL_MACHINE, kUninstall + L"\\X", KEY_ALL_ACCESS | KEY_WOW64_32KEY),
+            ERROR_SUCCESS);
   EXPECT_EQ(k.Open(HKEY_LOCAL_MACHINE, kUninstall + L"\\X"), ERROR_SUCCESS);
   EXPECT_EQ(k.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\WOW6432Node"), ERROR_FILE_NOT_FOUND);
 }
@@ -368,7 +398,8 @@ TEST_F(RegistryApi, CurrentUserAndUsersShareTheUserHive) {
   ASSERT_EQ(k.SetString(L"Lang", L"de"), ERROR_SUCCESS);
   EXPECT_EQ(ReadString(HKEY_USERS, CurrentUserSid() + L"\\Software\\TOLMERA", L"Lang"), L"de");
   // The user hive lives in its own file.
-  std::ifstream file(root_ + "/registry/HKU/" + ToUtf8(CurrentUserSid()) + ".reg", std::ios::binary);
+  std::ifstream file(root_ + "/registry/HKU/" + ToUtf8(CurrentUserSid()) + ".reg",
+                     std::ios::binary);
   ASSERT_TRUE(file.good());
   // HKEY_USERS lists the hives of a fresh machine and refuses keys of its own.
   RegKey users;
@@ -380,7 +411,8 @@ TEST_F(RegistryApi, CurrentUserAndUsersShareTheUserHive) {
   EXPECT_EQ(k.Create(HKEY_USERS, L"NotAHive\\x"), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(users.SetString(L"v", L"x"), ERROR_ACCESS_DENIED);
   // The user's shell folders are in the hive.
-  EXPECT_EQ(ReadString(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+  EXPECT_EQ(ReadString(HKEY_CURRENT_USER,
+                       L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
                        L"AppData"),
             L"C:\\Users\\User\\AppData\\Roaming");
 }
@@ -395,21 +427,29 @@ TEST_F(RegistryApi, FreshMachineHasTheKeysInstallersRead) {
   DWORD major = 0;
   EXPECT_EQ(k.QueryDword(L"CurrentMajorVersionNumber", major), ERROR_SUCCESS);
   EXPECT_EQ(major, 10u);
-  ASSERT_EQ(k.Open(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System"),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      k.Open(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System"),
+      ERROR_SUCCESS);
   DWORD lua = 7;
   EXPECT_EQ(k.QueryDword(L"EnableLUA", lua), ERROR_SUCCESS);
   EXPECT_EQ(lua, 1u);
-  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName",
+  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE,
+                       L"SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName",
                        L"ComputerName"),
             L"TOLMERA-PC");
-  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, cv + L"\\ProfileList\\" + CurrentUserSid(), L"ProfileImagePath"),
+  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, cv + L"\\ProfileList\\" + CurrentUserSid(),
+                       L"ProfileImagePath"),
             L"C:\\Users\\User");
-  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE,
+                       L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
                        L"Common AppData"),
             L"C:\\ProgramData");
-  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage", L"ACP"), L"1252");
-  EXPECT_EQ(k.Open(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Shares"), ERROR_SUCCESS);
+  EXPECT_EQ(
+      ReadString(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage", L"ACP"),
+      L"1252");
+  EXPECT_EQ(
+      k.Open(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Shares"),
+      ERROR_SUCCESS);
   EXPECT_EQ(k.Open(HKEY_LOCAL_MACHINE, kUninstall, KEY_READ | KEY_WOW64_64KEY), ERROR_SUCCESS);
   EXPECT_EQ(k.Open(HKEY_LOCAL_MACHINE, kUninstall), ERROR_SUCCESS);
 }
@@ -444,7 +484,8 @@ TEST_F(RegistryApi, ExportAndRootNames) {
   ASSERT_EQ(ExportKey(HKEY_LOCAL_MACHINE, kUninstall + L"\\Exp", 0, text), ERROR_SUCCESS);
   auto tree = reg::ParseHive(text, L"HKEY_LOCAL_MACHINE", nullptr);
   ASSERT_TRUE(tree);  // the export is a valid hive text with the physical (redirected) path
-  const reg::Key* wow = tree->Child(L"SOFTWARE") ? tree->Child(L"SOFTWARE")->Child(L"WOW6432Node") : nullptr;
+  const reg::Key* wow =
+      tree->Child(L"SOFTWARE") ? tree->Child(L"SOFTWARE")->Child(L"WOW6432Node") : nullptr;
   ASSERT_TRUE(wow);
 }
 
@@ -464,12 +505,16 @@ TEST_F(RegistryAccounts, MachineIniNamesTheAccountsTheRegistryAndProfilesUse) {
   EXPECT_EQ(CurrentUserSid(), L"S-1-5-21-111-222-333-1001");
   EXPECT_EQ(SecondUserSid(), L"S-1-5-21-111-222-333-1002");
   const std::wstring list = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
-  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, list + L"S-1-5-21-111-222-333-1001", L"ProfileImagePath"),
+  EXPECT_EQ(
+      ReadString(HKEY_LOCAL_MACHINE, list + L"S-1-5-21-111-222-333-1001", L"ProfileImagePath"),
+      L"C:\\Users\\Maria");
+  EXPECT_EQ(
+      ReadString(HKEY_LOCAL_MACHINE, list + L"S-1-5-21-111-222-333-1002", L"ProfileImagePath"),
+      L"C:\\Users\\Anna");
+  EXPECT_EQ(ReadString(HKEY_USERS, L"S-1-5-21-111-222-333-1002\\Volatile Environment", L"USERNAME"),
+            L"Anna");
+  EXPECT_EQ(ReadString(HKEY_CURRENT_USER, L"Volatile Environment", L"USERPROFILE"),
             L"C:\\Users\\Maria");
-  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, list + L"S-1-5-21-111-222-333-1002", L"ProfileImagePath"),
-            L"C:\\Users\\Anna");
-  EXPECT_EQ(ReadString(HKEY_USERS, L"S-1-5-21-111-222-333-1002\\Volatile Environment", L"USERNAME"), L"Anna");
-  EXPECT_EQ(ReadString(HKEY_CURRENT_USER, L"Volatile Environment", L"USERPROFILE"), L"C:\\Users\\Maria");
   EXPECT_TRUE(PathIsDirectoryW(L"C:\\Users\\Anna\\AppData\\Roaming"));
   EXPECT_TRUE(PathIsDirectoryW(L"C:\\Users\\Maria\\Documents"));
 }
@@ -488,7 +533,8 @@ class RegistrySecurity : public tltest::MachineTest {
     };
     hooks.check = [](const std::wstring& sddl, REGSAM desired) -> DWORD {
       bool locked = sddl.find(L"(D;;KW;;;WD)") != std::wstring::npos;
-      return locked && (desired & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY)) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+      return locked && (desired & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY)) ? ERROR_ACCESS_DENIED
+                                                                        : ERROR_SUCCESS;
     };
     SetRegistrySecurityHooks(hooks);
   }
@@ -504,8 +550,9 @@ TEST_F(RegistrySecurity, NewKeysInheritAndOpensAreChecked) {
   RegKey k;
   ASSERT_EQ(k.Create(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Sec\\A"), ERROR_SUCCESS);
   // Each created key (not the existing SOFTWARE) went through inheritance, with its full name.
-  EXPECT_EQ(inheritedPaths_, (std::vector<std::wstring>{L"HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Sec",
-                                                        L"HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Sec\\A"}));
+  EXPECT_EQ(inheritedPaths_,
+            (std::vector<std::wstring>{L"HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Sec",
+                                       L"HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Sec\\A"}));
   std::wstring sddl;
   ASSERT_EQ(RegGetKeySecuritySddl(k.Get(), sddl), ERROR_SUCCESS);
   EXPECT_EQ(sddl, L"D:(A;CI;KA;;;BA)");
@@ -513,10 +560,12 @@ TEST_F(RegistrySecurity, NewKeysInheritAndOpensAreChecked) {
   // Lock the key: writing opens and creating below it are refused, reading still works.
   ASSERT_EQ(RegSetKeySecuritySddl(k.Get(), L"D:(D;;KW;;;WD)"), ERROR_SUCCESS);
   RegKey other;
-  EXPECT_EQ(other.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Sec\\A", KEY_READ | KEY_WRITE), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(other.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Sec\\A", KEY_READ | KEY_WRITE),
+            ERROR_ACCESS_DENIED);
   EXPECT_EQ(other.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Sec\\A", KEY_READ), ERROR_SUCCESS);
   EXPECT_EQ(other.Create(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Sec\\A\\B\\C"), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(other.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Sec\\A\\B"), ERROR_FILE_NOT_FOUND);  // nothing half-made
+  EXPECT_EQ(other.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Sec\\A\\B"),
+            ERROR_FILE_NOT_FOUND);  // nothing half-made
   // A sibling keeps its own descriptor.
   EXPECT_EQ(other.Create(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Sec\\Open"), ERROR_SUCCESS);
 }

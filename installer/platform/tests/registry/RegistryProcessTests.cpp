@@ -91,11 +91,15 @@ TEST_F(RegistryProcesses, ConcurrentWritersLoseNothing) {
       for (int i = 0; i < kValues; ++i) {
         RegKey k;
         // Writers also create keys of their own and a shared one, at the same time.
-        if (k.Create(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Race\\W" + std::to_wstring(w)) != ERROR_SUCCESS) return 3;
+        if (k.Create(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Race\\W" + std::to_wstring(w)) !=
+            ERROR_SUCCESS)
+          return 3;
         if (k.SetDword(L"v" + std::to_wstring(i), static_cast<DWORD>(i)) != ERROR_SUCCESS) return 4;
         RegKey shared;
         if (shared.Create(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Race\\Shared") != ERROR_SUCCESS) return 5;
-        if (shared.SetDword(L"w" + std::to_wstring(w) + L"-" + std::to_wstring(i), 1) != ERROR_SUCCESS) return 6;
+        if (shared.SetDword(L"w" + std::to_wstring(w) + L"-" + std::to_wstring(i), 1) !=
+            ERROR_SUCCESS)
+          return 6;
       }
       return 0;
     }));
@@ -118,7 +122,8 @@ TEST_F(RegistryProcesses, ThreadsOfOneProcessShareTheHiveSafely) {
       RegKey k;
       ASSERT_EQ(k.Create(HKEY_CURRENT_USER, L"Software\\Threads"), ERROR_SUCCESS);
       for (int i = 0; i < 50; ++i)
-        ASSERT_EQ(k.SetDword(L"t" + std::to_wstring(t) + L"_" + std::to_wstring(i), i), ERROR_SUCCESS);
+        ASSERT_EQ(k.SetDword(L"t" + std::to_wstring(t) + L"_" + std::to_wstring(i), i),
+                  ERROR_SUCCESS);
     });
   }
   for (auto& t : threads) t.join();
@@ -162,7 +167,8 @@ TEST_F(RegistryProcesses, ACorruptHiveIsReportedKeptAsideAndNeverReplaced) {
   // Someone edits the file by hand and breaks a line.
   std::string original = ReadFile(HivePath());
   std::string broken =
-      "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Precious]\r\n\"data\"=dword:zz\r\n";
+      "Windows Registry Editor Version "
+      "5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Precious]\r\n\"data\"=dword:zz\r\n";
   WriteFile(HivePath(), broken);
 
   EXPECT_EQ(k.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Precious"), ERROR_REGISTRY_CORRUPT);
@@ -199,7 +205,8 @@ TEST_F(RegistryProcesses, AMissingHiveFolderIsRefilledNotLeftEmpty) {
   std::filesystem::remove_all(root_ + "/registry");
   ResetRegistryCache();
   RegKey k;
-  EXPECT_EQ(k.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"), ERROR_SUCCESS);
+  EXPECT_EQ(k.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"),
+            ERROR_SUCCESS);
   EXPECT_TRUE(std::filesystem::exists(HivePath()));
 }
 
@@ -207,7 +214,9 @@ TEST_F(RegistryProcesses, AKeyDeletedByAnotherProcessIsReportedOnTheHandle) {
   RegKey k;
   ASSERT_EQ(k.Create(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Doomed\\Child"), ERROR_SUCCESS);
   ASSERT_EQ(k.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Doomed", KEY_ALL_ACCESS), ERROR_SUCCESS);
-  pid_t child = Spawn([] { return RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Doomed") == ERROR_SUCCESS ? 0 : 3; });
+  pid_t child = Spawn([] {
+    return RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Doomed") == ERROR_SUCCESS ? 0 : 3;
+  });
   ASSERT_EQ(Wait(child), 0);
   std::wstring v;
   EXPECT_EQ(k.QueryString(L"x", v), ERROR_KEY_DELETED);
@@ -222,8 +231,8 @@ TEST_F(RegistryProcesses, AHiveEditedInPlaceByHandIsReloaded) {
   ASSERT_EQ(k.SetString(L"v", L"old"), ERROR_SUCCESS);
   std::string file = root_ + "/registry/HKU/" + ToUtf8(CurrentUserSid()) + ".reg";
   // Rewrite the same file (same inode) as UTF-8, the way an editor saving in place does.
-  WriteFile(file, "Windows Registry Editor Version 5.00\n\n[HKEY_USERS\\" + ToUtf8(CurrentUserSid()) +
-                      "\\Software\\Edited]\n\"v\"=\"new by hand\"\n");
+  WriteFile(file, "Windows Registry Editor Version 5.00\n\n[HKEY_USERS\\" +
+                      ToUtf8(CurrentUserSid()) + "\\Software\\Edited]\n\"v\"=\"new by hand\"\n");
   std::wstring v;
   ASSERT_EQ(k.QueryString(L"v", v), ERROR_SUCCESS);
   EXPECT_EQ(v, L"new by hand");

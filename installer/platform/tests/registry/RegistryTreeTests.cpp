@@ -12,7 +12,9 @@ namespace {
 
 const std::wstring kRoot = L"HKEY_LOCAL_MACHINE";
 
-std::string Utf8Hive(const std::string& body) { return "Windows Registry Editor Version 5.00\r\n\r\n" + body; }
+std::string Utf8Hive(const std::string& body) {
+  return "Windows Registry Editor Version 5.00\r\n\r\n" + body;
+}
 
 std::unique_ptr<Key> Parse(const std::string& text, ParseError* error = nullptr) {
   ParseError local;
@@ -80,11 +82,13 @@ TEST(RegistryText, RoundTripKeepsEveryTypeNameAndSecurity) {
 TEST(RegistryText, WritesTheRegistryEditorsForms) {
   auto tree = SampleTree();
   std::string bytes = WriteHive(*tree, kRoot);
-  std::wstring text = FromUtf16Le(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2, bytes.size() - 2);
+  std::wstring text =
+      FromUtf16Le(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2, bytes.size() - 2);
   EXPECT_EQ(text.rfind(L"Windows Registry Editor Version 5.00\r\n\r\n", 0), 0u);
   EXPECT_NE(text.find(L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor \"Q\" [x]]\r\n"), std::wstring::npos);
   EXPECT_NE(text.find(L"@=\"default\"\r\n"), std::wstring::npos);
-  EXPECT_NE(text.find(L"\"Quote\\\"And\\\\Back\"=\"C:\\\\Path \\\"quoted\\\"\"\r\n"), std::wstring::npos);
+  EXPECT_NE(text.find(L"\"Quote\\\"And\\\\Back\"=\"C:\\\\Path \\\"quoted\\\"\"\r\n"),
+            std::wstring::npos);
   EXPECT_NE(text.find(L"\"Dword\"=dword:deadbeef\r\n"), std::wstring::npos);
   EXPECT_NE(text.find(L"\"Qword\"=hex(b):01,02,03,04,05,06,07,08\r\n"), std::wstring::npos);
   EXPECT_NE(text.find(L"\"Expand\"=hex(2):25,00,53,00"), std::wstring::npos);
@@ -129,7 +133,8 @@ TEST(RegistryText, ReadsUtf8AndImportDeletions) {
 }
 
 TEST(RegistryText, HexValuesContinueOverLines) {
-  auto tree = Parse(Utf8Hive("[HKEY_LOCAL_MACHINE\\K]\n\"b\"=hex:01,02,\\\n  03,04\n\"after\"=\"x\"\n"));
+  auto tree =
+      Parse(Utf8Hive("[HKEY_LOCAL_MACHINE\\K]\n\"b\"=hex:01,02,\\\n  03,04\n\"after\"=\"x\"\n"));
   ASSERT_TRUE(tree);
   Key* k = tree->Child(L"K");
   ASSERT_TRUE(k && k->FindValue(L"b"));

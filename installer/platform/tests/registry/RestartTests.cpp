@@ -21,7 +21,9 @@ class Restart : public tltest::MachineTest {
   std::vector<std::wstring> RawPendingValue() {
     RegKey k;
     std::vector<BYTE> data;
-    if (k.Open(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager") != ERROR_SUCCESS) return {};
+    if (k.Open(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager") !=
+        ERROR_SUCCESS)
+      return {};
     DWORD type = 0;
     if (k.QueryBinary(L"PendingFileRenameOperations", data, &type) != ERROR_SUCCESS) return {};
     EXPECT_EQ(type, REG_MULTI_SZ);
@@ -46,7 +48,8 @@ TEST_F(Restart, ScheduledOperationsAreKeptAsWindowsKeepsThem) {
   ASSERT_EQ(ScheduleFileOperation(L"C:\\b.txt", L"C:\\c.txt", true), ERROR_SUCCESS);
   // "\??\" paths, an empty string for a deletion, "!" for replace, and the final terminator.
   EXPECT_EQ(RawPendingValue(),
-            (std::vector<std::wstring>{L"\\??\\C:\\a.txt", L"", L"\\??\\C:\\b.txt", L"!\\??\\C:\\c.txt", L"", L""}));
+            (std::vector<std::wstring>{L"\\??\\C:\\a.txt", L"", L"\\??\\C:\\b.txt",
+                                       L"!\\??\\C:\\c.txt", L"", L""}));
   auto ops = PendingFileOperations();
   ASSERT_EQ(ops.size(), 2u);
   EXPECT_EQ(ops[0].source, L"C:\\a.txt");
@@ -69,7 +72,8 @@ TEST_F(Restart, RestartCarriesOutInOrderIgnoresFailuresAndClears) {
   ASSERT_EQ(ScheduleFileOperation(L"C:\\Product\\Sub", L""), ERROR_SUCCESS);
   ASSERT_EQ(ScheduleFileOperation(L"C:\\Product", L""), ERROR_SUCCESS);
   ASSERT_EQ(ScheduleFileOperation(L"C:\\Missing\\file.txt", L""), ERROR_SUCCESS);  // fails, ignored
-  ASSERT_EQ(ScheduleFileOperation(L"C:\\Product\\new.bin", L"C:\\Product\\old.bin", true), ERROR_SUCCESS);
+  ASSERT_EQ(ScheduleFileOperation(L"C:\\Product\\new.bin", L"C:\\Product\\old.bin", true),
+            ERROR_SUCCESS);
 
   auto results = RestartMachine();
   ASSERT_EQ(results.size(), 5u);
@@ -130,10 +134,12 @@ TEST_F(Restart, AHandWrittenListWithoutFinalTerminatorIsReadAndExtended) {
   std::wstring raw = L"\\??\\C:\\x.txt";
   raw.push_back(L'\0');
   RegKey k;
-  ASSERT_EQ(k.Open(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", KEY_ALL_ACCESS),
+  ASSERT_EQ(k.Open(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                   KEY_ALL_ACCESS),
             ERROR_SUCCESS);
   ASSERT_EQ(RegSetValueExW(k.Get(), L"PendingFileRenameOperations", 0, REG_MULTI_SZ,
-                           reinterpret_cast<const BYTE*>(raw.data()), static_cast<DWORD>(raw.size() * sizeof(wchar_t))),
+                           reinterpret_cast<const BYTE*>(raw.data()),
+                           static_cast<DWORD>(raw.size() * sizeof(wchar_t))),
             ERROR_SUCCESS);
   auto ops = PendingFileOperations();
   ASSERT_EQ(ops.size(), 1u);
@@ -153,7 +159,8 @@ TEST_F(Restart, OperationsScheduledByTwoProcessesAtOnceAreAllKept) {
     pid_t pid = ::fork();
     if (pid == 0) {
       for (int i = 0; i < 20; ++i)
-        if (ScheduleFileOperation(L"C:\\p" + std::to_wstring(p) + L"_" + std::to_wstring(i), L"") != ERROR_SUCCESS)
+        if (ScheduleFileOperation(L"C:\\p" + std::to_wstring(p) + L"_" + std::to_wstring(i), L"") !=
+            ERROR_SUCCESS)
           ::_exit(3);
       ::_exit(0);
     }

@@ -56,9 +56,12 @@ TEST_F(ShellFolders, Windows10LayoutForA32BitInstaller) {
   EXPECT_EQ(Folder(CSIDL_PERSONAL), L"C:\\Users\\User\\Documents");
   EXPECT_EQ(Folder(CSIDL_COMMON_DOCUMENTS), L"C:\\Users\\Public\\Documents");
   EXPECT_EQ(Folder(CSIDL_COMMON_DESKTOPDIRECTORY), L"C:\\Users\\Public\\Desktop");
-  EXPECT_EQ(Folder(CSIDL_COMMON_PROGRAMS), L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs");
-  EXPECT_EQ(Folder(CSIDL_COMMON_STARTUP), L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Startup");
-  EXPECT_EQ(Folder(CSIDL_PROGRAMS), L"C:\\Users\\User\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs");
+  EXPECT_EQ(Folder(CSIDL_COMMON_PROGRAMS),
+            L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs");
+  EXPECT_EQ(Folder(CSIDL_COMMON_STARTUP),
+            L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Startup");
+  EXPECT_EQ(Folder(CSIDL_PROGRAMS),
+            L"C:\\Users\\User\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs");
   EXPECT_EQ(Folder(CSIDL_SENDTO), L"C:\\Users\\User\\AppData\\Roaming\\Microsoft\\Windows\\SendTo");
   EXPECT_EQ(Folder(CSIDL_FONTS), L"C:\\Windows\\Fonts");
 }
@@ -72,39 +75,47 @@ TEST_F(ShellFolders64BitProcess, NativeProgramFilesAndSystem32) {
 }
 
 TEST_F(ShellFoldersXp, XpLayoutWithAllUsersAndNoX86Folders) {
-  EXPECT_EQ(Folder(CSIDL_COMMON_APPDATA), L"C:\\Documents and Settings\\All Users\\Application Data");
+  EXPECT_EQ(Folder(CSIDL_COMMON_APPDATA),
+            L"C:\\Documents and Settings\\All Users\\Application Data");
   EXPECT_EQ(Folder(CSIDL_APPDATA), L"C:\\Documents and Settings\\User\\Application Data");
-  EXPECT_EQ(Folder(CSIDL_LOCAL_APPDATA), L"C:\\Documents and Settings\\User\\Local Settings\\Application Data");
+  EXPECT_EQ(Folder(CSIDL_LOCAL_APPDATA),
+            L"C:\\Documents and Settings\\User\\Local Settings\\Application Data");
   EXPECT_EQ(Folder(CSIDL_PERSONAL), L"C:\\Documents and Settings\\User\\My Documents");
   EXPECT_EQ(Folder(CSIDL_COMMON_DOCUMENTS), L"C:\\Documents and Settings\\All Users\\Documents");
-  EXPECT_EQ(Folder(CSIDL_COMMON_PROGRAMS), L"C:\\Documents and Settings\\All Users\\Start Menu\\Programs");
+  EXPECT_EQ(Folder(CSIDL_COMMON_PROGRAMS),
+            L"C:\\Documents and Settings\\All Users\\Start Menu\\Programs");
   EXPECT_EQ(Folder(CSIDL_PROGRAM_FILES), L"C:\\Program Files");
   EXPECT_EQ(Folder(CSIDL_PROGRAM_FILESX86), L"C:\\Program Files");
   EXPECT_EQ(Folder(CSIDL_SYSTEM), L"C:\\Windows\\system32");
   RegKey k;
-  ASSERT_EQ(k.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"), ERROR_SUCCESS);
+  ASSERT_EQ(k.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"),
+            ERROR_SUCCESS);
   std::wstring v;
   EXPECT_EQ(k.QueryString(L"CurrentVersion", v), ERROR_SUCCESS);
   EXPECT_EQ(v, L"5.1");
   EXPECT_EQ(k.QueryString(L"CSDVersion", v), ERROR_SUCCESS);
   EXPECT_EQ(v, L"Service Pack 3");
   EXPECT_EQ(k.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\WOW6432Node"), ERROR_FILE_NOT_FOUND);
-  ASSERT_EQ(k.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList"), ERROR_SUCCESS);
+  ASSERT_EQ(
+      k.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList"),
+      ERROR_SUCCESS);
   EXPECT_EQ(k.QueryString(L"AllUsersProfile", v), ERROR_SUCCESS);
   EXPECT_EQ(v, L"All Users");
   // The XP profiles of a fresh machine.
-  for (const wchar_t* folder : {L"C:\\Documents and Settings\\User\\Application Data",
-                                L"C:\\Documents and Settings\\User2\\Local Settings\\Application Data",
-                                L"C:\\Documents and Settings\\Default User\\My Documents",
-                                L"C:\\Documents and Settings\\All Users\\Application Data",
-                                L"C:\\Documents and Settings\\User\\Local Settings\\Temp"})
+  for (const wchar_t* folder :
+       {L"C:\\Documents and Settings\\User\\Application Data",
+        L"C:\\Documents and Settings\\User2\\Local Settings\\Application Data",
+        L"C:\\Documents and Settings\\Default User\\My Documents",
+        L"C:\\Documents and Settings\\All Users\\Application Data",
+        L"C:\\Documents and Settings\\User\\Local Settings\\Temp"})
     EXPECT_TRUE(PathIsDirectoryW(folder)) << ToUtf8(folder);
 }
 
 TEST_F(ShellFolders, EveryKnownFolderExistsOnAFreshMachine) {
   for (int csidl : KnownCsidls()) {
     std::wstring path;
-    EXPECT_EQ(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path), S_OK) << std::hex << csidl;
+    EXPECT_EQ(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path), S_OK)
+        << std::hex << csidl;
     EXPECT_TRUE(PathIsDirectoryW(path)) << ToUtf8(path);
   }
   // The profiles that per-user clean-up walks: the user, the second user, Default and Public.
@@ -126,7 +137,9 @@ TEST_F(ShellFolders, CreateFlagMakesMissingFoldersWithParents) {
   EXPECT_EQ(SHGetFolderPathW(nullptr, CSIDL_COMMON_DOCUMENTS, nullptr, 0, path),
             HResultFromWin32(ERROR_FILE_NOT_FOUND));
   EXPECT_TRUE(path.empty());
-  EXPECT_EQ(SHGetFolderPathW(nullptr, CSIDL_COMMON_DOCUMENTS | CSIDL_FLAG_DONT_VERIFY, nullptr, 0, path), S_OK);
+  EXPECT_EQ(
+      SHGetFolderPathW(nullptr, CSIDL_COMMON_DOCUMENTS | CSIDL_FLAG_DONT_VERIFY, nullptr, 0, path),
+      S_OK);
   EXPECT_EQ(path, L"C:\\Users\\Public\\Documents");
   EXPECT_FALSE(PathIsDirectoryW(path));
   EXPECT_EQ(Folder(CSIDL_COMMON_DOCUMENTS, true), L"C:\\Users\\Public\\Documents");

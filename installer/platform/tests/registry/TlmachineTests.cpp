@@ -35,7 +35,8 @@ class Tlmachine : public tltest::MachineTest {
 
   // Runs tlmachine on the test machine; standard output and error together.
   Result Run(const std::string& args, bool withMachine = true) {
-    std::string command = "'" + tool_ + "' " + (withMachine ? "--machine '" + root_ + "' " : "") + args + " 2>&1";
+    std::string command =
+        "'" + tool_ + "' " + (withMachine ? "--machine '" + root_ + "' " : "") + args + " 2>&1";
     Result r;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return r;
@@ -66,15 +67,18 @@ TEST_F(Tlmachine, SnapshotAndDiffShowAFileAndAKeyAddedByAProgram) {
   ASSERT_EQ(r.status, 0) << r.out;
 
   // What a test program (here: this one) adds, changes and removes.
-  ASSERT_EQ(WriteWholeFile(L"C:\\Program Files (x86)\\TOLMERA\\added.txt", "hello"), ERROR_PATH_NOT_FOUND);
+  ASSERT_EQ(WriteWholeFile(L"C:\\Program Files (x86)\\TOLMERA\\added.txt", "hello"),
+            ERROR_PATH_NOT_FOUND);
   ASSERT_EQ(CreateDirectoryWithParents(L"C:\\Program Files (x86)\\TOLMERA"), ERROR_SUCCESS);
   ASSERT_EQ(WriteWholeFile(L"C:\\Program Files (x86)\\TOLMERA\\added.txt", "hello"), ERROR_SUCCESS);
   RegKey k;
-  ASSERT_EQ(k.Create(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TOLMERA"),
+  ASSERT_EQ(k.Create(HKEY_LOCAL_MACHINE,
+                     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TOLMERA"),
             ERROR_SUCCESS);
   ASSERT_EQ(k.SetString(L"DisplayName", L"TOLMERA"), ERROR_SUCCESS);
   ASSERT_EQ(
-      k.Open(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName", KEY_ALL_ACCESS),
+      k.Open(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName",
+             KEY_ALL_ACCESS),
       ERROR_SUCCESS);
   ASSERT_EQ(k.SetString(L"ComputerName", L"OTHER"), ERROR_SUCCESS);
   ASSERT_EQ(RemoveDirectoryW(L"C:\\Users\\Public\\Videos"), ERROR_SUCCESS);
@@ -82,17 +86,24 @@ TEST_F(Tlmachine, SnapshotAndDiffShowAFileAndAKeyAddedByAProgram) {
   r = Run("diff '" + snap + "'");
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_TRUE(HasLine(r.out, "+ D C:\\Program Files (x86)\\TOLMERA\t")) << r.out;
-  EXPECT_TRUE(HasLine(r.out, "+ F C:\\Program Files (x86)\\TOLMERA\\added.txt\tsize=5 attr=A")) << r.out;
+  EXPECT_TRUE(HasLine(r.out, "+ F C:\\Program Files (x86)\\TOLMERA\\added.txt\tsize=5 attr=A"))
+      << r.out;
   EXPECT_TRUE(HasLine(
-      r.out, "+ K HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TOLMERA"))
+      r.out,
+      "+ K "
+      "HKEY_LOCAL_"
+      "MACHINE\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TOLMERA"))
       << r.out;
-  EXPECT_TRUE(HasLine(r.out,
-                      "+ V HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
-                      "TOLMERA : \"DisplayName\"\tREG_SZ \"TOLMERA\""))
+  EXPECT_TRUE(HasLine(
+      r.out,
+      "+ V "
+      "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+      "TOLMERA : \"DisplayName\"\tREG_SZ \"TOLMERA\""))
       << r.out;
-  EXPECT_TRUE(HasLine(r.out,
-                      "~ V HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName : "
-                      "\"ComputerName\"\tREG_SZ \"TOLMERA-PC\" -> REG_SZ \"OTHER\""))
+  EXPECT_TRUE(HasLine(
+      r.out,
+      "~ V HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName : "
+      "\"ComputerName\"\tREG_SZ \"TOLMERA-PC\" -> REG_SZ \"OTHER\""))
       << r.out;
   EXPECT_TRUE(HasLine(r.out, "- D C:\\Users\\Public\\Videos\t")) << r.out;
   EXPECT_TRUE(HasLine(r.out, "# 4 added, 1 changed, 1 removed")) << r.out;
@@ -132,7 +143,8 @@ TEST_F(Tlmachine, InitQueryExportTreeAndRestart) {
   Result r = Run("init '" + other + "'", false);
   ASSERT_EQ(r.status, 0) << r.out;
   r = Run(
-      "--machine '" + other + "' reg query \"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\" /v ProductName",
+      "--machine '" + other +
+          "' reg query \"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\" /v ProductName",
       false);
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find("ProductName    REG_SZ    Windows 10 Pro"), std::string::npos) << r.out;
@@ -167,7 +179,8 @@ TEST_F(Tlmachine, HoldKeepsAFileInUseUntilKilled) {
   if (pid == 0) {
     ::dup2(fds[1], 1);
     ::close(fds[0]);
-    ::execl(tool_.c_str(), tool_.c_str(), "--machine", root_.c_str(), "hold", "C:\\held.txt", (char*)nullptr);
+    ::execl(tool_.c_str(), tool_.c_str(), "--machine", root_.c_str(), "hold", "C:\\held.txt",
+            (char*)nullptr);
     ::_exit(127);
   }
   ::close(fds[1]);
@@ -178,9 +191,9 @@ TEST_F(Tlmachine, HoldKeepsAFileInUseUntilKilled) {
   ::close(fds[0]);
   ASSERT_EQ(said.rfind("holding C:\\held.txt", 0), 0u) << said;
   FileHandle h;
-  EXPECT_EQ(
-      h.Open(L"C:\\held.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING),
-      ERROR_SHARING_VIOLATION);
+  EXPECT_EQ(h.Open(L"C:\\held.txt", GENERIC_READ,
+                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING),
+            ERROR_SHARING_VIOLATION);
   EXPECT_EQ(DeleteFileW(L"C:\\held.txt"), ERROR_SHARING_VIOLATION);
   ::kill(pid, SIGKILL);
   ::waitpid(pid, nullptr, 0);
