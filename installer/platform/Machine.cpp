@@ -1,6 +1,9 @@
 #include "platform/Machine.h"
 
 #include "platform/HostIo.h"
+#include "platform/Registry.h"
+#include "platform/Restart.h"
+#include "platform/ShellFolders.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -706,6 +709,29 @@ void Machine::Reload() {
   config_ = MachineConfig::Parse(text, IniPath());
 }
 
+namespace {
+
+// The machine's services, in start-up order. `fresh` adds the service's contents to a newly made
+// machine (after the folder skeleton exists); `attach` connects the service to the file layer
+// whenever a machine becomes this process's current one. A new service is one more line here.
+struct MachineService {
+  const char* name;
+  void (*fresh)(const Machine&);
+  void (*attach)();
+};
+constexpr MachineService kMachineServices[] = {
+    {"registry", &CreateFreshRegistry, nullptr},
+    {"profiles", &CreateProfiles, nullptr},
+    {"restart", nullptr, &InstallRestartService},
+};
+
+void AttachServices() {
+  for (const MachineService& s : kMachineServices)
+    if (s.attach) s.attach();
+}
+
+}  // namespace
+
 void Machine::AddInitHook(const std::string& name, InitHook hook) {
   std::lock_guard<std::mutex> lock(HooksMutex());
   for (auto& h : Hooks())
@@ -760,6 +786,8 @@ std::unique_ptr<Machine> Machine::Init(const std::string& rootIn, const MachineC
   if (!hostio::WriteFileAtomic(root + "/machine.ini", text))
     throw MachineError(root + "/machine.ini: cannot be written (" + std::strerror(errno) + ")");
   auto m = std::make_unique<Machine>(root, parsed);
+  for (const MachineService& s : kMachineServices)
+    if (s.fresh) s.fresh(*m);
   std::vector<std::pair<std::string, InitHook>> hooks;
   {
     std::lock_guard<std::mutex> hl(HooksMutex());
@@ -816,6 +844,7 @@ Machine& Machine::Current() {
   // Opened without the lock: creating a machine runs the init hooks, which may use the machine
   // layer (and so Current()) themselves.
   auto m = Open(SelectedRootPath(), true);
+  AttachServices();
   std::lock_guard<std::mutex> lock(CurrentMutex());
   if (!CurrentSlot()) CurrentSlot() = std::move(m);
   return *CurrentSlot();
@@ -823,6 +852,7 @@ Machine& Machine::Current() {
 
 Machine& Machine::SetCurrentForProcess(const std::string& root) {
   auto m = Open(root, true);
+  AttachServices();
   std::lock_guard<std::mutex> lock(CurrentMutex());
   CurrentSlot() = std::move(m);
   return *CurrentSlot();

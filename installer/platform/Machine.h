@@ -172,12 +172,15 @@ class Machine {
   // becomes a fresh machine with the default configuration. Throws MachineError.
   static std::unique_ptr<Machine> Open(const std::string& root, bool create = true);
   // Creates a fresh machine at `root` with `config`: writes machine.ini and the folder skeleton,
-  // then runs the registered init hooks. Fails (MachineError) if `root` holds a machine.ini.
+  // then starts the machine's services on it (registry hives, profiles: the list in
+  // Machine.cpp), then runs any extra init hooks. Fails (MachineError) if `root` holds a
+  // machine.ini.
   static std::unique_ptr<Machine> Init(const std::string& root,
                                        const MachineConfig& config = MachineConfig::Defaults());
 
-  // Services that add to a fresh machine (registry hives, profiles, ...) register here; Init runs
-  // the hooks in registration order after the folder skeleton exists.
+  // Extra steps for a fresh machine (tools and tests; the machine's own services are in its
+  // start-up list): Init runs them in registration order after the services. Registering a name
+  // again replaces its hook.
   using InitHook = std::function<void(Machine&)>;
   static void AddInitHook(const std::string& name, InitHook hook);
 

@@ -9,8 +9,6 @@
 
 #include "platform/Machine.h"
 #include "platform/RegistryHive.h"
-#include "platform/Restart.h"
-#include "platform/ShellFolders.h"
 #include "platform/Text.h"
 
 namespace platform {
@@ -267,10 +265,6 @@ DWORD Resolve(const KeyHandle& base, const std::wstring& subKey, REGSAM sam, Key
 }
 
 std::shared_ptr<reg::Store> StoreOf(const Machine& machine) {
-  // The file layer's handler is (re)installed on first use too: its holder in the file layer may
-  // be initialised after this file's static registration.
-  static std::once_flag restartService;
-  std::call_once(restartService, [] { InstallRestartService(); });
   auto store = reg::Store::For(machine.Root());
   // A machine made before its registry existed gets the fresh contents on first use (checked once
   // per store, that is per process and machine root).
@@ -921,16 +915,5 @@ void CreateFreshRegistry(const Machine& machine) {
     });
   }
 }
-
-namespace {
-// A fresh machine gets its registry, profiles and special folders; the files layer hands delayed
-// moves to the restart service.
-const bool gRegistered = [] {
-  Machine::AddInitHook("registry", [](Machine& machine) { CreateFreshRegistry(machine); });
-  Machine::AddInitHook("profiles", [](Machine& machine) { CreateProfiles(machine); });
-  InstallRestartService();
-  return true;
-}();
-}  // namespace
 
 }  // namespace platform

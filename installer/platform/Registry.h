@@ -210,8 +210,8 @@ std::wstring SecondUserNameOf(const MachineConfig& config);
 std::wstring SecondUserSidOf(const MachineConfig& config);
 
 // Fills the registry of a fresh machine (the keys of a Windows 10 machine, or Windows XP when
-// machine.ini says so, that installers read). Called by Machine::Init through an init hook;
-// also run when a machine without a registry folder opens its registry for the first time.
+// machine.ini says so, that installers read). Called by Machine::Init from the machine's start-up
+// list; also run when a machine without a registry folder opens its registry for the first time.
 void CreateFreshRegistry(const Machine& machine);
 
 // Key security, supplied by the security service (none by default: every access is granted and

@@ -440,7 +440,8 @@ TEST_F(Files, MoveRenamesAndReplaces) {
   EXPECT_EQ(MoveFileW(L"C:\\gone.txt", L"C:\\x.txt"), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(MoveFileW(L"C:\\TWO.txt", L"C:\\nodir\\x.txt"), ERROR_PATH_NOT_FOUND);
   EXPECT_EQ(MoveFileW(L"C:\\TWO.txt", L"Z:\\tmp\\x.txt"), ERROR_WRITE_PROTECT);
-  // Delayed moves go to the restart service.
+  // Delayed moves go to the restart service; without a handler they fail.
+  SetDelayedMoveHandler(nullptr);
   EXPECT_EQ(MoveFileExW(L"C:\\TWO.txt", L"", MOVEFILE_DELAY_UNTIL_REBOOT), ERROR_INVALID_PARAMETER);
   std::wstring seenFrom, seenTo = L"unset";
   SetDelayedMoveHandler([&](std::wstring_view from, std::wstring_view to) {

@@ -184,3 +184,16 @@ TEST_F(Restart, OperationsScheduledByTwoProcessesAtOnceAreAllKept) {
     EXPECT_EQ(next, 20);
   }
 }
+
+TEST_F(Restart, TheMachineItselfHandsDelayedMovesToTheRestartService) {
+  // No registry call is made first: selecting the machine connects its services.
+  SetDelayedMoveHandler(nullptr);
+  Machine::ResetCurrent();
+  Machine::SetCurrentForProcess(root_);
+  MakeFile(L"C:\\later.txt");
+  ASSERT_EQ(MoveFileExW(L"C:\\later.txt", L"", MOVEFILE_DELAY_UNTIL_REBOOT), ERROR_SUCCESS);
+  auto ops = PendingFileOperations();
+  ASSERT_EQ(ops.size(), 1u);
+  EXPECT_EQ(ops[0].source, L"C:\\later.txt");
+  EXPECT_TRUE(ops[0].destination.empty());
+}

@@ -1,0 +1,425 @@
+// Path mapping: Windows paths of the machine to host locations (drives, shares, WOW64
+// redirection, case-insensitive look-up, links checked to stay on their drive).
+#include "platform/FilesInternal.h"
+
+#include "platform/HandleTable.h"
+#include "platform/HostIo.h"
+#include "platform/Machine.h"
+#include "platform/Environment.h"
+#include "platform/Paths.h"
+#include "platform/Text.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <map>
+#include <mutex>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace files_detail {
+
+DWORD Win32FromErrno(int err) { return static_cast<DWORD>(hostio::ErrnoToWin32(err)); }
+
+// Function-local statics: other services install their hooks from their own static
+// initialisers, which may run before this file's. Like all of the layer's process-wide state they
+// are never destroyed, so that destructors of static objects can still use files at exit.
+std::mutex& HookMutex() {
+  static auto* m = new std::mutex;
+  return *m;
+}
+ShareResolver& ShareResolverHook() {
+  static auto* resolver = new ShareResolver;
+  return *resolver;
+}
+DelayedMoveHandler& DelayedMoveHook() {
+  static auto* handler = new DelayedMoveHandler;
+  return *handler;
+}
+
+std::string RealRoot(const std::string& root) {
+  static auto* m = new std::mutex;
+  static auto* cache = new std::map<std::string, std::string>;
+  std::lock_guard<std::mutex> lock(*m);
+  auto it = cache->find(root);
+  if (it != cache->end()) return it->second;
+  char buf[PATH_MAX];
+  std::string real = realpath(root.c_str(), buf) ? std::string(buf) : root;
+  cache->emplace(root, real);
+  return real;
+}
+
+bool IsInside(const std::string& path, const std::string& root) {
+  if (root == "/") return !path.empty() && path[0] == '/';
+  return path == root || (path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
+                          path[root.size()] == '/');
+}
+
+std::string JoinHost(const std::string& dir, const std::string& name) {
+  if (!dir.empty() && dir.back() == '/') return dir + name;
+  return dir + "/" + name;
+}
+
+bool LookupChild(const std::string& dir, const std::wstring& name, std::string& hostName,
+                 struct stat& st) {
+  const std::string utf8 = ToUtf8(name);
+  if (lstat(JoinHost(dir, utf8).c_str(), &st) == 0) {
+    hostName = utf8;
+    return true;
+  }
+  DIR* d = opendir(dir.c_str());
+  if (!d) return false;
+  bool found = false;
+  std::wstring best;
+  while (dirent* e = readdir(d)) {
+    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+    std::wstring w = FromUtf8(e->d_name);
+    if (!EqualsNoCase(w, name)) continue;
+    if (!found || w < best) {
+      best = w;
+      hostName = e->d_name;
+      found = true;
+    }
+  }
+  closedir(d);
+  if (!found) return false;
+  return lstat(JoinHost(dir, hostName).c_str(), &st) == 0;
+}
+
+std::string ParentOf(const std::string& host) {
+  std::size_t s = host.find_last_of('/');
+  if (s == std::string::npos || s == 0) return "/";
+  return host.substr(0, s);
+}
+
+namespace {
+
+// The machine whose root is `root`, opened once (for UNC paths to other configured computers).
+const Machine* OtherMachine(const std::string& root) {
+  static auto* m = new std::mutex;
+  static auto* cache = new std::map<std::string, std::unique_ptr<Machine>>;
+  std::lock_guard<std::mutex> lock(*m);
+  auto it = cache->find(root);
+  if (it != cache->end()) return it->second.get();
+  try {
+    auto machine = Machine::Open(root, false);
+    const Machine* p = machine.get();
+    cache->emplace(root, std::move(machine));
+    return p;
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+bool IsThisComputer(std::wstring_view server, const MachineConfig& c) {
+  return EqualsNoCase(server, c.computerName) || EqualsNoCase(server, L"localhost") ||
+         server == L"." || server == L"127.0.0.1";
+}
+
+// Splits "\\server\share\rest" into its parts.
+void SplitUnc(const std::wstring& full, std::wstring& server, std::wstring& share,
+              std::wstring& rest) {
+  std::size_t s1 = full.find(L'\\', 2);
+  server = full.substr(2, s1 == std::wstring::npos ? std::wstring::npos : s1 - 2);
+  if (s1 == std::wstring::npos) return;
+  std::size_t s2 = full.find(L'\\', s1 + 1);
+  share = full.substr(s1 + 1, s2 == std::wstring::npos ? std::wstring::npos : s2 - s1 - 1);
+  if (s2 != std::wstring::npos) rest = full.substr(s2 + 1);
+}
+
+// WOW64 file system redirection of System32 for a 32-bit process on 64-bit Windows.
+std::wstring Redirect(const std::wstring& full, const MachineConfig& c) {
+  if (!c.IsWow64()) return full;
+  static const std::wstring& sys = *new std::wstring(L"C:\\Windows\\System32");
+  static const std::wstring& native = *new std::wstring(L"C:\\Windows\\Sysnative");
+  auto under = [&](const std::wstring& base) {
+    return StartsWithNoCase(full, base) &&
+           (full.size() == base.size() || full[base.size()] == L'\\');
+  };
+  if (under(native)) return sys + full.substr(native.size());
+  if (!under(sys)) return full;
+  std::wstring rest = full.substr(sys.size());
+  for (const wchar_t* exempt :
+       {L"\\catroot", L"\\catroot2", L"\\drivers\\etc", L"\\logfiles", L"\\spool"}) {
+    std::wstring e = exempt;
+    if (StartsWithNoCase(rest, e) && (rest.size() == e.size() || rest[e.size()] == L'\\'))
+      return full;
+  }
+  return L"C:\\Windows\\SysWOW64" + rest;
+}
+
+// Checks the characters and lengths of a full Windows path below its root.
+DWORD CheckElements(std::wstring_view rest) {
+  std::size_t b = 0;
+  for (std::size_t i = 0; i <= rest.size(); ++i) {
+    if (i == rest.size() || rest[i] == L'\\') {
+      std::wstring_view e = rest.substr(b, i - b);
+      if (!e.empty()) {
+        if (e.size() > 255) return ERROR_FILENAME_EXCED_RANGE;
+        for (wchar_t c : e) {
+          if (c < 0x20 || c == L'<' || c == L'>' || c == L':' || c == L'"' || c == L'|' ||
+              c == L'/')
+            return ERROR_INVALID_NAME;
+          if (c == L'*' || c == L'?') return ERROR_INVALID_NAME;
+          if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return ERROR_INVALID_NAME;
+        }
+        if (IsDosDeviceName(e)) return ERROR_INVALID_NAME;
+      }
+      b = i + 1;
+    }
+  }
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+Resolved Resolve(std::wstring_view input) {
+  Resolved r;
+  auto fail = [&](DWORD code) {
+    r.status = code;
+    return r;
+  };
+  if (input.empty()) return fail(ERROR_PATH_NOT_FOUND);
+  if (input.find(L'\0') != std::wstring_view::npos) return fail(ERROR_INVALID_NAME);
+  std::wstring path(input);
+  std::size_t limit = MAX_PATH;
+  // "\\?\C:\x" and "\\?\UNC\server\share" lift the MAX_PATH limit.
+  if (path.size() >= 4 && path[0] == L'\\' && path[1] == L'\\' &&
+      (path[2] == L'?' || path[2] == L'.') && path[3] == L'\\') {
+    std::wstring rest = path.substr(4);
+    if (StartsWithNoCase(rest, L"UNC\\"))
+      path = L"\\\\" + rest.substr(4);
+    else if (rest.size() >= 2 && rest[1] == L':')
+      path = rest;
+    else
+      return fail(ERROR_INVALID_NAME);  // devices and volume GUIDs are not offered
+    limit = 32767;
+  }
+  if (path.size() >= limit) return fail(ERROR_FILENAME_EXCED_RANGE);
+  // Device names are refused before GetFullPathNameW turns them into "\\.\CON".
+  {
+    std::wstring slashes = path;
+    std::replace(slashes.begin(), slashes.end(), L'/', L'\\');
+    std::size_t s = slashes.find_last_of(L"\\:");
+    std::wstring_view last = s == std::wstring::npos ? std::wstring_view(slashes)
+                                                     : std::wstring_view(slashes).substr(s + 1);
+    if (!last.empty() && IsDosDeviceName(last)) return fail(ERROR_INVALID_NAME);
+  }
+  std::wstring full;
+  if (DWORD rc = GetFullPathNameW(path, full); rc != ERROR_SUCCESS) return fail(rc);
+  if (full.size() >= limit) return fail(ERROR_FILENAME_EXCED_RANGE);
+
+  const Machine& machine = Machine::Current();
+  const MachineConfig& cfg = machine.Config();
+  std::string rootHost;
+  std::wstring rest;
+  std::wstring winRoot;
+  if (full.size() >= 2 && full[0] == L'\\' && full[1] == L'\\') {
+    std::wstring server, share, tail;
+    SplitUnc(full, server, share, tail);
+    if (server.empty()) return fail(ERROR_BAD_NETPATH);
+    if (share.empty()) return fail(ERROR_BAD_NET_NAME);
+    const Machine* target = nullptr;
+    std::wstring folder;  // Windows path of the share on its computer
+    if (IsThisComputer(server, cfg)) {
+      target = &machine;
+    } else {
+      for (const NetworkComputer& n : cfg.network)
+        if (EqualsNoCase(n.name, server) && n.machineRoot) target = OtherMachine(*n.machineRoot);
+    }
+    const bool admin = share.size() == 2 && share[1] == L'$' && IsDriveLetter(share[0]);
+    if (target && admin) {
+      folder = std::wstring(1, UpperChar(share[0])) + L":\\";
+    } else if (target && EqualsNoCase(share, L"ADMIN$")) {
+      folder = L"C:\\Windows";
+    } else {
+      ShareResolver resolver;
+      {
+        std::lock_guard<std::mutex> lock(HookMutex());
+        resolver = ShareResolverHook();
+      }
+      if (!resolver) return fail(target ? ERROR_BAD_NET_NAME : ERROR_BAD_NETPATH);
+      std::string otherRoot;
+      DWORD rc = resolver(server, share, folder, otherRoot);
+      if (rc != ERROR_SUCCESS) return fail(rc == NERR_NetNameNotFound ? ERROR_BAD_NET_NAME : rc);
+      target = otherRoot.empty() ? &machine : OtherMachine(otherRoot);
+      if (!target) return fail(ERROR_BAD_NETPATH);
+    }
+    if (folder.size() < 3 || folder[1] != L':') return fail(ERROR_BAD_NET_NAME);
+    const DriveConfig* d = target->Config().Drive(folder[0]);
+    if (!d) return fail(ERROR_BAD_NET_NAME);
+    r.drive = d;
+    rootHost = target->DriveHostPath(d->letter);
+    std::wstring inner = folder.substr(3);
+    if (!inner.empty() && inner.back() == L'\\') inner.pop_back();
+    rest = inner.empty() ? tail : (tail.empty() ? inner : inner + L"\\" + tail);
+    winRoot = L"\\\\" + server + L"\\" + share;
+    r.loc.drive = 0;
+  } else {
+    if (full.size() < 3 || full[1] != L':') return fail(ERROR_INVALID_NAME);
+    full = Redirect(full, cfg);
+    const DriveConfig* d = cfg.Drive(full[0]);
+    if (!d) return fail(ERROR_PATH_NOT_FOUND);
+    r.drive = d;
+    rootHost = machine.DriveHostPath(d->letter);
+    rest = full.substr(3);
+    winRoot = full.substr(0, 3);
+    r.loc.drive = d->letter;
+  }
+  if (!rest.empty() && rest.back() == L'\\') rest.pop_back();
+  if (DWORD rc = CheckElements(rest); rc != ERROR_SUCCESS) return fail(rc);
+  r.loc.windowsPath = full;
+  r.loc.readOnlyVolume = r.drive && r.drive->readOnly;
+  const std::string realRoot = RealRoot(rootHost);
+  r.loc.driveRoot = realRoot;
+
+  // Walk the elements below the root.
+  std::string host = realRoot;
+  std::vector<std::wstring> elems;
+  {
+    std::size_t b = 0;
+    for (std::size_t i = 0; i <= rest.size(); ++i)
+      if (i == rest.size() || rest[i] == L'\\') {
+        if (i > b) elems.push_back(rest.substr(b, i - b));
+        b = i + 1;
+      }
+  }
+  if (elems.empty()) {
+    r.loc.hostPath = host;
+    r.haveStat = stat(host.c_str(), &r.st) == 0;
+    r.loc.exists = r.haveStat;
+    if (!r.haveStat) return fail(ERROR_PATH_NOT_FOUND);  // the drive's folder is missing
+    return r;
+  }
+  bool missing = false;
+  for (std::size_t i = 0; i < elems.size(); ++i) {
+    const bool last = i + 1 == elems.size();
+    if (missing) {
+      host = JoinHost(host, ToUtf8(elems[i]));
+      continue;
+    }
+    std::string name;
+    struct stat st;
+    if (!LookupChild(host, elems[i], name, st)) {
+      host = JoinHost(host, ToUtf8(elems[i]));
+      missing = true;
+      if (!last) {
+        // Keep walking textually so that the location is complete, then report.
+        r.status = ERROR_PATH_NOT_FOUND;
+      }
+      continue;
+    }
+    host = JoinHost(host, name);
+    if (last) {
+      r.self = host;
+      r.isLink = S_ISLNK(st.st_mode);
+    }
+    if (S_ISLNK(st.st_mode)) {
+      char buf[PATH_MAX];
+      if (!realpath(host.c_str(), buf)) return fail(ERROR_ACCESS_DENIED);  // dangling: never follow
+      std::string real = buf;
+      if (!IsInside(real, realRoot)) return fail(ERROR_ACCESS_DENIED);
+      host = real;
+      if (stat(host.c_str(), &st) != 0) return fail(ERROR_ACCESS_DENIED);
+    }
+    if (!last && !S_ISDIR(st.st_mode)) {
+      r.status = ERROR_PATH_NOT_FOUND;
+      missing = true;
+      continue;
+    }
+    if (last) {
+      r.st = st;
+      r.haveStat = true;
+    }
+  }
+  r.loc.hostPath = host;
+  r.loc.exists = !missing && r.haveStat;
+  if (r.status == ERROR_SUCCESS && host.size() >= PATH_MAX) r.status = ERROR_FILENAME_EXCED_RANGE;
+  return r;
+}
+
+}  // namespace files_detail
+
+using namespace files_detail;
+
+// ---------------------------------------------------------------------------------------------
+// Mapping
+
+DWORD ResolvePath(std::wstring_view windowsPath, HostLocation& loc) {
+  Resolved r;
+  try {
+    r = Resolve(windowsPath);
+  } catch (const MachineError&) {
+    return Fail(ERROR_NOT_READY);
+  }
+  if (r.status == ERROR_SUCCESS || r.status == ERROR_PATH_NOT_FOUND) loc = r.loc;
+  return Fail(r.status);
+}
+
+std::string ToHostPath(std::wstring_view windowsPath) {
+  HostLocation loc;
+  if (ResolvePath(windowsPath, loc) != ERROR_SUCCESS) return std::string();
+  return loc.hostPath;
+}
+
+std::wstring HostToWindowsPath(const std::string& hostIn) {
+  std::string host = hostIn;
+  if (host.empty()) return std::wstring();
+  if (host[0] != '/') {
+    char buf[PATH_MAX];
+    if (!getcwd(buf, sizeof buf)) return std::wstring();
+    host = JoinHost(buf, host);
+  }
+  char real[PATH_MAX];
+  if (realpath(host.c_str(), real)) host = real;
+  try {
+    const Machine& m = Machine::Current();
+    const DriveConfig* best = nullptr;
+    std::string bestRoot;
+    for (const DriveConfig& d : m.Config().drives) {
+      std::string root = RealRoot(m.DriveHostPath(d.letter));
+      if (IsInside(host, root) && (!best || root.size() > bestRoot.size())) {
+        best = &d;
+        bestRoot = root;
+      }
+    }
+    if (!best) return std::wstring();
+    std::string rest = host.substr(bestRoot == "/" ? 1 : bestRoot.size());
+    if (!rest.empty() && rest[0] == '/') rest.erase(0, 1);
+    std::wstring out(1, best->letter);
+    out += L":\\";
+    std::wstring w = FromUtf8(rest);
+    std::replace(w.begin(), w.end(), L'/', L'\\');
+    return out + w;
+  } catch (const MachineError&) {
+    return std::wstring();
+  }
+}
+
+std::wstring GetModuleFileNameW() {
+  char buf[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return std::wstring();
+  buf[n] = 0;
+  return HostToWindowsPath(buf);
+}
+
+void SetShareResolver(ShareResolver resolver) {
+  std::lock_guard<std::mutex> lock(HookMutex());
+  ShareResolverHook() = std::move(resolver);
+}
+
+void SetDelayedMoveHandler(DelayedMoveHandler handler) {
+  std::lock_guard<std::mutex> lock(HookMutex());
+  DelayedMoveHook() = std::move(handler);
+}
+
+}  // namespace platform

@@ -1,0 +1,85 @@
+// Shared by the files of the file layer (mapping, operations, enumeration, handles, volumes):
+// the resolved form of a path, the DOS attribute store and the hooks other services install.
+// Not for use outside installer/platform.
+#pragma once
+
+#include "platform/Files.h"
+#include "platform/Machine.h"
+
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+
+namespace platform::files_detail {
+
+inline constexpr const char* kAttrName = "user.DOSATTRIB";
+inline constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                             FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                             FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
+                                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+DWORD Win32FromErrno(int err);
+inline bool IsDriveLetter(wchar_t c) {
+  return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
+}
+
+// Hooks installed by other services (guarded by HookMutex).
+std::mutex& HookMutex();
+ShareResolver& ShareResolverHook();
+DelayedMoveHandler& DelayedMoveHook();
+
+// Real (symlink-free) path of a drive root, cached.
+std::string RealRoot(const std::string& root);
+bool IsInside(const std::string& path, const std::string& root);
+std::string JoinHost(const std::string& dir, const std::string& name);
+std::string ParentOf(const std::string& host);
+// Finds `name` in the host folder `dir` without regard to case. Exact spelling first, then a
+// scan; among several spellings the first in NTFS order wins.
+bool LookupChild(const std::string& dir, const std::wstring& name, std::string& hostName,
+                 struct stat& st);
+
+struct Resolved {
+  DWORD status = ERROR_SUCCESS;
+  HostLocation loc;
+  struct stat st {};
+  bool haveStat = false;
+  const DriveConfig* drive = nullptr;  // nullptr for shares resolved elsewhere
+  // The final element itself: a symbolic link is deleted, removed or moved as the link, while
+  // every other operation works on its (checked) target in loc.hostPath.
+  bool isLink = false;
+  std::string self;
+};
+
+// The heart of the layer: a Windows path to its host location. Throws MachineError when no
+// machine is current.
+Resolved Resolve(std::wstring_view input);
+
+// DOS attributes kept in the host xattr.
+DWORD ReadAttributes(const std::string& host, const struct stat& st);
+DWORD WriteAttributes(const std::string& host, DWORD attrs);
+FileTime CreationTimeOf(const std::string& host, const struct stat& st);
+void FillInfo(const std::string& host, const struct stat& st, FileInfo& info,
+              bool withCreation = true);
+
+inline bool IsDriveRoot(const Resolved& r) { return r.loc.hostPath == r.loc.driveRoot; }
+inline DWORD ReadOnlyDrive(const Resolved& r) {
+  return r.loc.readOnlyVolume ? ERROR_WRITE_PROTECT : ERROR_SUCCESS;
+}
+// Status for a missing final element: FILE_NOT_FOUND, or PATH_NOT_FOUND when the walk failed.
+inline DWORD MissingStatus(const Resolved& r) {
+  if (r.status != ERROR_SUCCESS) return r.status;
+  return ERROR_FILE_NOT_FOUND;
+}
+
+}  // namespace platform::files_detail
+
+// Resolves `path` into `var`, returning ERROR_NOT_READY from the caller when no machine is
+// current.
+#define TL_RESOLVE(var, path)                      \
+  ::platform::files_detail::Resolved var;          \
+  try {                                            \
+    var = ::platform::files_detail::Resolve(path); \
+  } catch (const MachineError&) {                  \
+    return Fail(ERROR_NOT_READY);                  \
+  }
