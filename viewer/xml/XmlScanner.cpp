@@ -1,0 +1,359 @@
+#include "xml/XmlScanner.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+namespace MorlaneXml {
+namespace {
+
+void AppendCodePoint(char*& out, unsigned long c) {
+  if (c < 0x80) {
+    *out++ = static_cast<char>(c);
+  } else if (c < 0x800) {
+    *out++ = static_cast<char>(0xC0 | (c >> 6));
+    *out++ = static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    *out++ = static_cast<char>(0xE0 | (c >> 12));
+    *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    *out++ = static_cast<char>(0xF0 | (c >> 18));
+    *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+bool IsXmlChar(unsigned long c) {
+  return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
+         (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+// A reference at text[i] ('&'): its length, or 0 when it is not one the layer reads. legacy is set
+// for the old writer's micro sign ("&181;", "&amp;181;").
+std::size_t ReferenceAt(const char* text, std::size_t i, std::size_t n, bool& legacy,
+                        std::string& error) {
+  std::size_t end = i + 1;
+  while (end < n && end - i <= 12 && text[end] != ';' && text[end] != '&' && text[end] != '<')
+    ++end;
+  if (end >= n || text[end] != ';' || end == i + 1) {
+    error = "A name was started with an invalid character (illegal '&' in text).";
+    return 0;
+  }
+  const std::string_view name(text + i + 1, end - i - 1);
+  if (name == "lt" || name == "gt" || name == "apos" || name == "quot") return end - i + 1;
+  if (name == "amp") {
+    if (n - end > 4 && std::memcmp(text + end + 1, "181;", 4) == 0) legacy = true;
+    return end - i + 1;
+  }
+  if (name == "181") {
+    legacy = true;
+    return end - i + 1;
+  }
+  if (name[0] == '#') {
+    const bool hex = name.size() > 1 && name[1] == 'x';
+    unsigned long value = 0;
+    std::size_t digits = 0;
+    for (std::size_t k = hex ? 2 : 1; k < name.size(); ++k) {
+      const char c = name[k];
+      int d;
+      if (c >= '0' && c <= '9')
+        d = c - '0';
+      else if (hex && c >= 'a' && c <= 'f')
+        d = c - 'a' + 10;
+      else if (hex && c >= 'A' && c <= 'F')
+        d = c - 'A' + 10;
+      else {
+        digits = 0;
+        break;
+      }
+      value = value * (hex ? 16 : 10) + static_cast<unsigned long>(d);
+      if (value > 0x10FFFF) {
+        digits = 0;
+        break;
+      }
+      ++digits;
+    }
+    if (digits > 0 && IsXmlChar(value)) return end - i + 1;
+    error = "Invalid character reference '&" + std::string(name) + ";'.";
+    return 0;
+  }
+  error = "Reference to undefined entity '" + std::string(name) + "'.";
+  return 0;
+}
+
+// The positions of the characters that matter to the scan ('<', '>', '"', '\'', '&'). The mask of
+// a block of sixteen bytes is computed once and serves every stop in the block: in a model file
+// the stops come every few bytes (tags full of quoted attribute values), so a fresh search from
+// each stop would cost more than the bytes themselves.
+class MarkupStops {
+ public:
+  MarkupStops(const char* text, std::size_t n) : text_(text), n_(n) {}
+
+  // The first stop at or after p; n when there is none.
+  std::size_t Next(std::size_t p) {
+    if (p >= n_) return n_;
+    std::size_t block = p & ~static_cast<std::size_t>(15);
+    if (block != block_) Load(block);
+    unsigned mask = mask_ & (0xFFFFu << (p - block));
+    while (!mask) {
+      block += 16;
+      if (block >= n_) return n_;
+      Load(block);
+      mask = mask_;
+    }
+    return block + static_cast<std::size_t>(__builtin_ctz(mask));
+  }
+
+ private:
+  void Load(std::size_t block) {
+    block_ = block;
+#if defined(__SSE2__)
+    if (block + 16 <= n_) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text_ + block));
+      const __m128i hit =
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('<')),
+                                    _mm_cmpeq_epi8(v, _mm_set1_epi8('>'))),
+                       _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')),
+                                                 _mm_cmpeq_epi8(v, _mm_set1_epi8('\''))),
+                                    _mm_cmpeq_epi8(v, _mm_set1_epi8('&'))));
+      mask_ = static_cast<unsigned>(_mm_movemask_epi8(hit));
+      return;
+    }
+#endif
+    mask_ = 0;
+    const std::size_t end = block + 16 < n_ ? block + 16 : n_;
+    for (std::size_t k = block; k < end; ++k) {
+      const char c = text_[k];
+      if (c == '<' || c == '>' || c == '"' || c == '\'' || c == '&') mask_ |= 1u << (k - block);
+    }
+  }
+
+  const char* text_;
+  std::size_t n_;
+  std::size_t block_ = static_cast<std::size_t>(-1);
+  unsigned mask_ = 0;
+};
+
+}  // namespace
+
+bool DecodeEntities(char* s, std::string& error, std::size_t& errorAt) {
+  char* in = s;
+  char* out = s;
+  while (*in) {
+    if (*in != '&') {
+      *out++ = *in++;
+      continue;
+    }
+    char* ref = in + 1;
+    char* end = std::strchr(ref, ';');
+    if (!end || end == ref || end - ref > 12) {
+      error = "A name was started with an invalid character (illegal '&' in text).";
+      errorAt = static_cast<std::size_t>(in - s);
+      return false;
+    }
+    const std::string name(ref, end);
+    if (name == "lt") {
+      *out++ = '<';
+    } else if (name == "gt") {
+      *out++ = '>';
+    } else if (name == "amp") {
+      if (std::strncmp(end + 1, "181;", 4) == 0) {
+        // "&amp;181;" is an old writer's micro sign.
+        AppendCodePoint(out, 0xB5);
+        end += 4;
+      } else {
+        *out++ = '&';
+      }
+    } else if (name == "apos") {
+      *out++ = '\'';
+    } else if (name == "quot") {
+      *out++ = '"';
+    } else if (name == "181") {
+      AppendCodePoint(out, 0xB5);  // "&181;": the same old writer's micro sign
+    } else if (name[0] == '#') {
+      unsigned long value = 0;
+      bool hex = name.size() > 1 && name[1] == 'x';
+      std::size_t digits = 0;
+      bool good = true;
+      for (std::size_t k = hex ? 2 : 1; k < name.size(); ++k) {
+        const char c = name[k];
+        int d;
+        if (c >= '0' && c <= '9')
+          d = c - '0';
+        else if (hex && c >= 'a' && c <= 'f')
+          d = c - 'a' + 10;
+        else if (hex && c >= 'A' && c <= 'F')
+          d = c - 'A' + 10;
+        else {
+          good = false;
+          break;
+        }
+        value = value * (hex ? 16 : 10) + static_cast<unsigned long>(d);
+        if (value > 0x10FFFF) {
+          good = false;
+          break;
+        }
+        ++digits;
+      }
+      if (!good || digits == 0 || !IsXmlChar(value)) {
+        error = "Invalid character reference '&" + name + ";'.";
+        errorAt = static_cast<std::size_t>(in - s);
+        return false;
+      }
+      AppendCodePoint(out, value);
+    } else {
+      error = "Reference to undefined entity '" + name + "'.";
+      errorAt = static_cast<std::size_t>(in - s);
+      return false;
+    }
+    in = end + 1;
+  }
+  *out = '\0';
+  return true;
+}
+
+std::size_t ForbiddenControlAt(const char* text, std::size_t n) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i minusOne = _mm_set1_epi8(-1), space = _mm_set1_epi8(0x20);
+  const __m128i tab = _mm_set1_epi8(0x09), lf = _mm_set1_epi8(0x0A), cr = _mm_set1_epi8(0x0D);
+  while (i + 16 <= n) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+    const __m128i control = _mm_and_si128(_mm_cmpgt_epi8(v, minusOne), _mm_cmplt_epi8(v, space));
+    const __m128i allowed = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(v, tab), _mm_cmpeq_epi8(v, lf)), _mm_cmpeq_epi8(v, cr));
+    const int mask = _mm_movemask_epi8(_mm_andnot_si128(allowed, control));
+    if (mask) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+    i += 16;
+  }
+#endif
+  for (; i < n; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 && c != 0x09 && c != 0x0A && c != 0x0D) return i;
+  }
+  return n;
+}
+
+ScanResult ScanText(const char* text, std::size_t n, int maxDepth) {
+  ScanResult r;
+  MarkupStops stops(text, n);
+  auto find = [&](std::size_t from, const char* what) -> std::size_t {
+    const std::size_t len = std::strlen(what);
+    if (from >= n) return n;
+    const std::string_view rest(text + from, n - from);
+    const std::size_t at = rest.find(std::string_view(what, len));
+    return at == std::string_view::npos ? n : from + at + len;
+  };
+  auto fail = [&](const std::string& error, std::size_t offset) {
+    r.ok = false;
+    r.error = error;
+    r.offset = offset;
+    return r;
+  };
+  int depth = 0;
+  std::size_t i = 0;
+  while (i < n) {
+    // Text up to the next tag; its references on the way ('>' and quotes mean nothing here).
+    i = stops.Next(i);
+    while (i < n && text[i] != '<' && text[i] != '&') i = stops.Next(i + 1);
+    if (i >= n) break;
+    if (text[i] == '&') {
+      std::string error;
+      const std::size_t length = ReferenceAt(text, i, n, r.legacy, error);
+      if (!length) return fail(error, i);
+      if (text[i + 1] == '#') r.charRefsInText = true;
+      i += length;
+      continue;
+    }
+    const std::size_t ltAt = i;
+    if (ltAt + 1 >= n) break;
+    const char c = text[ltAt + 1];
+    std::size_t next;
+    if (c == '/') {
+      --depth;
+      std::size_t k = stops.Next(ltAt + 2);
+      while (k < n && text[k] != '>') k = stops.Next(k + 1);
+      next = k + 1;
+    } else if (c == '?') {
+      next = find(ltAt, "?>");
+    } else if (c == '!') {
+      if (n - ltAt >= 4 && std::memcmp(text + ltAt, "<!--", 4) == 0) {
+        next = find(ltAt + 4, "-->");
+      } else if (n - ltAt >= 9 && std::memcmp(text + ltAt, "<![CDATA[", 9) == 0) {
+        next = find(ltAt + 9, "]]>");
+      } else {
+        const std::size_t gt = find(ltAt, ">");
+        const std::size_t bracket = find(ltAt, "[");
+        next = bracket < gt ? find(find(bracket, "]"), ">") : gt;
+      }
+    } else {
+      if (++depth > maxDepth) return fail("Elements are nested too deeply.", ltAt);
+      // The tag up to its '>', with quoted attribute values and their references; an '&' between
+      // the attributes is the parser's to report.
+      std::size_t k = ltAt + 1;
+      next = n;
+      while (k < n) {
+        k = stops.Next(k);
+        while (k < n && text[k] == '&') k = stops.Next(k + 1);
+        if (k >= n) break;
+        const char t = text[k];
+        if (t == '"' || t == '\'') {
+          std::size_t a = stops.Next(k + 1);
+          while (a < n && text[a] != t) {
+            if (text[a] == '&') {
+              std::string error;
+              const std::size_t length = ReferenceAt(text, a, n, r.legacy, error);
+              if (!length) return fail(error, a);
+              a = stops.Next(a + length);
+            } else {
+              a = stops.Next(a + 1);
+            }
+          }
+          k = a + 1;
+          continue;
+        }
+        if (t == '>') {
+          if (text[k - 1] == '/') --depth;
+          next = k + 1;
+          break;
+        }
+        // '<' inside a tag: a tag left open, which the parser reports.
+        next = k;
+        break;
+      }
+    }
+    if (next >= n) break;
+    i = next;
+  }
+  return r;
+}
+
+void DropBlankText(pugi::xml_node top) {
+  std::vector<pugi::xml_node> blanks;
+  pugi::xml_node n = top.first_child();
+  while (n) {
+    if (n.type() == pugi::node_pcdata && n.parent() != top) {
+      const char* v = n.value();
+      while (*v == ' ' || *v == '\t' || *v == '\r' || *v == '\n') ++v;
+      if (!*v) blanks.push_back(n);
+    }
+    if (n.first_child()) {
+      n = n.first_child();
+      continue;
+    }
+    while (n && !n.next_sibling()) {
+      n = n.parent();
+      if (n == top) n = pugi::xml_node();
+    }
+    if (n) n = n.next_sibling();
+  }
+  for (pugi::xml_node b : blanks) b.parent().remove_child(b);
+}
+
+}  // namespace MorlaneXml
