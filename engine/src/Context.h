@@ -13,7 +13,7 @@ struct HeaderTexts {
   std::string fileDescription, fileName, author, organization, authorisation;
 };
 
-// Exchange (Exchange.cpp). Each returns false for a file that cannot be written or read;
+// Exchange (ExchangeStep.cpp, ExchangeIges.cpp, ExchangeStl.cpp). Each returns false for a file that cannot be written or read;
 // the import functions give a new document and fill the header texts they find.
 bool WriteSTEP(const DocState& state, const HeaderTexts& header, const std::string& path);
 bool WriteIGES(const DocState& state, const std::string& path);
