@@ -2,6 +2,8 @@
 // offers small helpers shared by the engine's tests.
 #pragma once
 
+#include "testing/EngineLibrary.h"
+#include "testing/TestFiles.h"
 #include "workspace/CADEngine.h"
 
 #include <gtest/gtest.h>
@@ -21,14 +23,9 @@ namespace engine_test {
 using QZ::ObjPtr;
 namespace CAD = QZ::CAD;
 
-inline std::string LibDir() {
-  if (const char* d = std::getenv("TOLMERA_LIB_DIR")) return d;
-  return TOLMERA_DEFAULT_LIB_DIR;
-}
-
 inline CAD::ICADTools* Tools() {
   static CAD::ICADTools* tools = [] {
-    const std::string path = LibDir() + "/libcad-ondravel.so";
+    const std::string path = morlane_test::EngineLibraryPath();
     void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!lib) throw std::runtime_error(std::string("cannot load ") + path + ": " + dlerror());
     auto entry = reinterpret_cast<QZCadEntryPoint>(dlsym(lib, "EntryPoint"));
@@ -48,38 +45,6 @@ inline int CodeOf(const std::function<void()>& f) {
     return code;
   }
   return 0;
-}
-
-// A temporary folder removed with the object.
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/engine-test-XXXXXX";
-    const char* p = mkdtemp(tmpl);
-    if (!p) throw std::runtime_error("mkdtemp failed");
-    m_path = p;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(m_path, ec);
-  }
-  std::string operator/(const std::string& name) const { return (m_path / name).string(); }
-  const std::filesystem::path& Path() const { return m_path; }
-
- private:
-  std::filesystem::path m_path;
-};
-
-inline std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-inline void WriteAll(const std::string& path, const std::string& data) {
-  std::ofstream out(path, std::ios::binary);
-  out << data;
 }
 
 class EngineTest : public ::testing::Test {

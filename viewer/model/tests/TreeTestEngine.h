@@ -1,29 +1,16 @@
 #pragma once
 // The real CAD engine for the model tree tests, loaded the way the viewer loads it (full path,
-// "EntryPoint"), from the build's library folder.
+// "EntryPoint"), from the build's library folder (testing/EngineLibrary.h).
+#include "testing/EngineLibrary.h"
 #include "workspace/CadEngineLibrary.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdlib>
 #include <string>
 
 namespace tree_test {
 
-inline std::string BuildLibDir() {
-  if (const char* d = std::getenv("TOLMERA_LIB_DIR")) return d;
-  // Run by hand: bin/<test> beside lib/.
-  char exe[4096];
-  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  if (n <= 0) return ".";
-  std::string path(exe, static_cast<size_t>(n));
-  path = path.substr(0, path.rfind('/'));
-  return path.substr(0, path.rfind('/')) + "/lib";
-}
-
-inline std::string EnginePath() { return BuildLibDir() + "/" + CCadEngineLibrary::FileName(); }
+inline std::string EnginePath() { return morlane_test::EngineLibraryPath(); }
 
 inline QZ::CAD::ICADTools* EngineTools() {
   static CCadEngineLibrary library;

@@ -1,7 +1,10 @@
 // Loading the engine library: full path only, EntryPoint required, clean failures.
 #include "workspace/CadEngineLibrary.h"
 
-#include "TreeTestEngine.h"
+#include "testing/EngineLibrary.h"
+#include "testing/TestFiles.h"
+
+#include <gtest/gtest.h>
 
 #include <dlfcn.h>
 #include <link.h>
@@ -10,18 +13,6 @@
 #include <filesystem>
 
 namespace {
-
-struct TempFolder {
-  TempFolder() {
-    char tmpl[] = "/tmp/tree-loader-XXXXXX";
-    path = mkdtemp(tmpl);
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-  }
-  std::filesystem::path path;
-};
 
 // The file of a shared library this process has loaded (one without "EntryPoint").
 std::string LoadedLibraryFile(const char* symbolInIt) {
@@ -37,7 +28,8 @@ TEST(EngineLibraryLoader, LoadsTheEngineByFullPathOnce) {
   CCadEngineLibrary lib;
   EXPECT_FALSE(lib.IsLoaded());
   EXPECT_EQ(lib.GetTools(), nullptr);
-  ASSERT_EQ(lib.LoadFrom(tree_test::EnginePath()), CCadEngineLibrary::eLoaded) << lib.GetError();
+  ASSERT_EQ(lib.LoadFrom(morlane_test::EngineLibraryPath()), CCadEngineLibrary::eLoaded)
+      << lib.GetError();
   ASSERT_NE(lib.GetTools(), nullptr);
   QZ::CAD::ICADTools* tools = lib.GetTools();
   // A second load keeps the first.
@@ -59,9 +51,9 @@ TEST(EngineLibraryLoader, LoadsTheEngineByFullPathOnce) {
 }
 
 TEST(EngineLibraryLoader, FailuresLeaveNoEngine) {
-  TempFolder dir;
+  TempDir dir;
   CCadEngineLibrary missing;
-  EXPECT_EQ(missing.LoadFrom((dir.path / CCadEngineLibrary::FileName()).string()),
+  EXPECT_EQ(missing.LoadFrom((dir.Path() / CCadEngineLibrary::FileName()).string()),
             CCadEngineLibrary::eNotFound);
   EXPECT_FALSE(missing.IsLoaded());
 
@@ -77,14 +69,14 @@ TEST(EngineLibraryLoader, FailuresLeaveNoEngine) {
        {"/usr/lib/x86_64-linux-gnu/libz.so.1", "/lib/x86_64-linux-gnu/libz.so.1"})
     if (other.empty() && std::filesystem::exists(candidate)) other = candidate;
   ASSERT_FALSE(other.empty()) << "no zlib to stand in for a foreign library";
-  const auto fake = dir.path / CCadEngineLibrary::FileName();
+  const auto fake = dir.Path() / CCadEngineLibrary::FileName();
   std::filesystem::copy_file(other, fake);
   CCadEngineLibrary noEntry;
   EXPECT_EQ(noEntry.LoadFrom(fake.string()), CCadEngineLibrary::eNoEntryPoint);
   EXPECT_FALSE(noEntry.IsLoaded());
   EXPECT_EQ(noEntry.GetTools(), nullptr);
   // And a later load from the right place still works.
-  EXPECT_EQ(noEntry.LoadFrom(tree_test::EnginePath()), CCadEngineLibrary::eLoaded);
+  EXPECT_EQ(noEntry.LoadFrom(morlane_test::EngineLibraryPath()), CCadEngineLibrary::eLoaded);
 }
 
 TEST(EngineLibraryLoader, LooksBesideTheViewerAndNamesTheFileWhenMissing) {

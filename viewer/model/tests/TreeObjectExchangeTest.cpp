@@ -3,6 +3,7 @@
 #include "model/TreeObjectPrimitives.h"
 
 #include "TreeTestEngine.h"
+#include "testing/TestFiles.h"
 
 #include <filesystem>
 #include <functional>
@@ -12,19 +13,6 @@ namespace {
 using tree_test::NewEngineContext;
 
 constexpr double kPi = 3.14159265358979323846;
-
-struct TempFolder {
-  TempFolder() {
-    char tmpl[] = "/tmp/tree-exchange-XXXXXX";
-    path = mkdtemp(tmpl);
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-  }
-  std::string operator/(const char* name) const { return (path / name).string(); }
-  std::filesystem::path path;
-};
 
 // Leaves of a tree in order with their group path, name, colour and placed extent.
 struct LeafInfo {
@@ -108,7 +96,7 @@ class TreeExchangeTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(TreeExchangeTest, StepRoundTripKeepsTreeNamesColoursAndPlacements) {
-  TempFolder dir;
+  TempDir dir;
   auto model = BuildModel();
   ASSERT_TRUE(messages.empty());
   // A leaf whose build failed stays in the model without a solid and is left out of the export.
@@ -160,7 +148,7 @@ TEST_F(TreeExchangeTest, StepRoundTripKeepsTreeNamesColoursAndPlacements) {
 }
 
 TEST_F(TreeExchangeTest, StlImportGivesOneObjectWithTheDefaultColour) {
-  TempFolder dir;
+  TempDir dir;
   auto model = BuildModel();
   {
     QZ::ObjPtr<QZ::CAD::IAssembly> assembly(ctx->GetAssembly());

@@ -2,7 +2,7 @@
 
 #include "xml/XMLDocument.h"
 #include "xml/XMLNode.h"
-#include "xml/tests/TempDir.h"
+#include "testing/TestFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "ui/MlsString.h"
 #include "xml/XMLDocument.h"
 #include "xml/XMLNode.h"
-#include "xml/tests/TempDir.h"
+#include "testing/TestFiles.h"
 
 #include <gtest/gtest.h>
 
