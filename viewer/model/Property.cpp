@@ -1,6 +1,7 @@
 #include "model/Property.h"
 
 #include "ui/MlsString.h"
+#include "ui/TextIds.h"
 #include "xml/XMLNode.h"
 #include "xml/XmlText.h"
 
@@ -63,19 +64,19 @@ void CPropertyStandard::Serialize(XMLNode* node, bool storing) {
 bool CPropertyStandard::UpdateEndLabels(double value) {
   int neutral, neutralDescription, chamfer, chamferDescription, rounding, roundingDescription;
   if (IsNamed(L"lch1")) {
-    neutral = 617;
-    neutralDescription = 1117;
-    chamfer = 625;
-    chamferDescription = 1113;
-    rounding = 627;
-    roundingDescription = 1115;
+    neutral = TextId::SectionEnd1;
+    neutralDescription = TextId::DescEnd1;
+    chamfer = TextId::SectionChamfer1;
+    chamferDescription = TextId::DescChamfer1;
+    rounding = TextId::SectionRounding1;
+    roundingDescription = TextId::DescRounding1;
   } else if (IsNamed(L"lch2")) {
-    neutral = 618;
-    neutralDescription = 1118;
-    chamfer = 626;
-    chamferDescription = 1114;
-    rounding = 628;
-    roundingDescription = 1116;
+    neutral = TextId::SectionEnd2;
+    neutralDescription = TextId::DescEnd2;
+    chamfer = TextId::SectionChamfer2;
+    chamferDescription = TextId::DescChamfer2;
+    rounding = TextId::SectionRounding2;
+    roundingDescription = TextId::DescRounding2;
   } else {
     return false;
   }

@@ -1,5 +1,7 @@
 #include "model/TreeObject.h"
 
+#include "ui/TextIds.h"
+
 #include "ui/MlsString.h"
 #include "xml/XmlText.h"
 
@@ -52,7 +54,7 @@ CGeometry::CGeometry() : m_pOwner(this) {}
 CGeometry::~CGeometry() = default;
 
 std::shared_ptr<CProperty> CGeometry::GetProperties() {
-  auto top = std::make_shared<CPropertyGroup>(m_pOwner, Text(391));
+  auto top = std::make_shared<CPropertyGroup>(m_pOwner, Text(TextId::Root));
   auto inner = std::make_shared<CPropertyGroup>(m_pOwner, GetCaption());
   top->AddChild(inner);
   if (top->GetChildCount() > 0 && top->GetChild(0)->GetKind() == CProperty::eKindGroup)
@@ -126,7 +128,7 @@ void CGeometry::SetDescriptionId(const std::wstring& name, int id) {
 // --- CTreeObject -------------------------------------------------------------------------------
 
 CTreeObject::CTreeObject() : m_matrix(IdentityMatrix12()) {
-  AddProperty(L"Name", 394, 0, CVariant(Text(393)));
+  AddProperty(L"Name", TextId::Name, 0, CVariant(Text(TextId::NoName)));
 }
 CTreeObject::~CTreeObject() = default;
 
@@ -158,7 +160,7 @@ std::wstring CTreeObject::GetName() const {
 void SetBuildErrorReporter(BuildErrorReporter reporter) { Reporter() = std::move(reporter); }
 
 bool UpdateReportingErrors(CTreeObject& object, bool* keep) {
-  int messageId = 3008;
+  int messageId = TextId::MsgUnknownError;
   bool kept = false;
   try {
     object.Update();
@@ -169,22 +171,22 @@ bool UpdateReportingErrors(CTreeObject& object, bool* keep) {
     if (e) e->Release();
     switch (code) {
       case QZ::eCodeInvalidParameter:
-        messageId = 3000;
+        messageId = TextId::MsgInvalidParameterIn;
         kept = true;
         break;
       case QZ::eCodeInvalidUse:
-        messageId = 3007;
+        messageId = TextId::MsgInvalidUse;
         kept = true;
         break;
-      case QZ::eCodePermission: messageId = 3006; break;
-      default: messageId = 3008; break;
+      case QZ::eCodePermission: messageId = TextId::MsgPermissionDenied; break;
+      default: messageId = TextId::MsgUnknownError; break;
     }
   } catch (const CComError&) {
     // A parameter whose value does not convert: the user can correct it.
-    messageId = 3000;
+    messageId = TextId::MsgInvalidParameterIn;
     kept = true;
   } catch (...) {
-    messageId = 3008;
+    messageId = TextId::MsgUnknownError;
   }
   if (keep) *keep = kept;
   Report(Message(messageId, object.GetName()));
@@ -207,7 +209,7 @@ bool CNode::Update() {
   return true;
 }
 
-std::wstring CNode::GetCaption() const { return Text(390); }
+std::wstring CNode::GetCaption() const { return Text(TextId::Node); }
 
 bool CNode::AddChild(std::shared_ptr<CTreeObject> child) {
   if (!child || child.get() == this) return false;
@@ -306,9 +308,9 @@ void CNode::ImportItem(QZ::CAD::IItem* item) {
     AddChild(leaf);  // places the solid; its errors are reported there
   } catch (QZ::IException* e) {
     if (e) e->Release();
-    Report(Message(3008, name));
+    Report(Message(TextId::MsgUnknownError, name));
   } catch (...) {
-    Report(Message(3008, name));
+    Report(Message(TextId::MsgUnknownError, name));
   }
 }
 
@@ -322,7 +324,7 @@ const std::vector<std::wstring>& HeaderPropertyNames() {
 
 namespace {
 void AddHeaderProperties(CGeometry& g, const std::function<void(const std::wstring&, int)>& add) {
-  int label = 2000;
+  int label = TextId::FileDescription;
   for (const auto& name : HeaderPropertyNames()) add(name, label++);
 }
 }  // namespace
@@ -343,11 +345,11 @@ CNodeRoot::CNodeRoot() : m_pHeader(std::make_shared<CHeader>(this)) {
 }
 CNodeRoot::~CNodeRoot() = default;
 
-std::wstring CNodeRoot::GetCaption() const { return Text(391); }
+std::wstring CNodeRoot::GetCaption() const { return Text(TextId::Root); }
 
 // --- CObject3D ---------------------------------------------------------------------------------
 
-CObject3D::CObject3D() { AddColorProperty(L"Color", 395, kDefaultObjectColor); }
+CObject3D::CObject3D() { AddColorProperty(L"Color", TextId::Color, kDefaultObjectColor); }
 CObject3D::~CObject3D() = default;
 
 bool CObject3D::Update() {
@@ -365,7 +367,7 @@ bool CObject3D::Update() {
   return true;
 }
 
-std::wstring CObject3D::GetCaption() const { return Text(392); }
+std::wstring CObject3D::GetCaption() const { return Text(TextId::Object3D); }
 
 std::array<double, 3> CObject3D::GetColorRGB() const {
   auto p = FindColorProperty(L"Color");

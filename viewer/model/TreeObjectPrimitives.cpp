@@ -1,14 +1,15 @@
 #include "model/TreeObjectPrimitives.h"
 
+#include "ui/TextIds.h"
 #include "xml/XmlText.h"
 
 CBox::CBox() {
-  AddProperty(L"w", 401, 0, CVariant(0.0));
-  AddProperty(L"h", 402, 0, CVariant(0.0));
-  AddProperty(L"l", 403, 0, CVariant(0.0));
+  AddProperty(L"w", TextId::BoxW, 0, CVariant(0.0));
+  AddProperty(L"h", TextId::BoxH, 0, CVariant(0.0));
+  AddProperty(L"l", TextId::BoxL, 0, CVariant(0.0));
 }
 
-std::wstring CBox::GetCaption() const { return CProperty::TextOf(400); }
+std::wstring CBox::GetCaption() const { return CProperty::TextOf(TextId::Box); }
 
 void CBox::BuildShape() {
   if (!m_pContext) return;
@@ -18,9 +19,9 @@ void CBox::BuildShape() {
   StoreShape(m_pContext->Box(w, h, l));
 }
 
-CSphere::CSphere() { AddProperty(L"r", 411, 0, CVariant(0.0)); }
+CSphere::CSphere() { AddProperty(L"r", TextId::SphereR, 0, CVariant(0.0)); }
 
-std::wstring CSphere::GetCaption() const { return CProperty::TextOf(410); }
+std::wstring CSphere::GetCaption() const { return CProperty::TextOf(TextId::Sphere); }
 
 void CSphere::BuildShape() {
   if (!m_pContext) return;
@@ -29,11 +30,11 @@ void CSphere::BuildShape() {
 }
 
 CCylinder::CCylinder() {
-  AddProperty(L"r", 421, 0, CVariant(0.0));
-  AddProperty(L"l", 422, 0, CVariant(0.0));
+  AddProperty(L"r", TextId::CylinderR, 0, CVariant(0.0));
+  AddProperty(L"l", TextId::CylinderL, 0, CVariant(0.0));
 }
 
-std::wstring CCylinder::GetCaption() const { return CProperty::TextOf(420); }
+std::wstring CCylinder::GetCaption() const { return CProperty::TextOf(TextId::Cylinder); }
 
 void CCylinder::BuildShape() {
   if (!m_pContext) return;
@@ -43,12 +44,12 @@ void CCylinder::BuildShape() {
 }
 
 CCone::CCone() {
-  AddProperty(L"r1", 431, 0, CVariant(0.0));
-  AddProperty(L"r2", 432, 0, CVariant(0.0));
-  AddProperty(L"l", 433, 0, CVariant(0.0));
+  AddProperty(L"r1", TextId::ConeR1, 0, CVariant(0.0));
+  AddProperty(L"r2", TextId::ConeR2, 0, CVariant(0.0));
+  AddProperty(L"l", TextId::ConeL, 0, CVariant(0.0));
 }
 
-std::wstring CCone::GetCaption() const { return CProperty::TextOf(430); }
+std::wstring CCone::GetCaption() const { return CProperty::TextOf(TextId::Cone); }
 
 void CCone::BuildShape() {
   if (!m_pContext) return;
@@ -59,11 +60,11 @@ void CCone::BuildShape() {
 }
 
 CTorus::CTorus() {
-  AddProperty(L"r1", 441, 0, CVariant(0.0));
-  AddProperty(L"r2", 442, 0, CVariant(0.0));
+  AddProperty(L"r1", TextId::TorusR1, 0, CVariant(0.0));
+  AddProperty(L"r2", TextId::TorusR2, 0, CVariant(0.0));
 }
 
-std::wstring CTorus::GetCaption() const { return CProperty::TextOf(440); }
+std::wstring CTorus::GetCaption() const { return CProperty::TextOf(TextId::Torus); }
 
 void CTorus::BuildShape() {
   if (!m_pContext) return;
@@ -73,13 +74,13 @@ void CTorus::BuildShape() {
 }
 
 CWedge::CWedge() {
-  AddProperty(L"wb", 451, 0, CVariant(0.0));
-  AddProperty(L"h", 452, 0, CVariant(0.0));
-  AddProperty(L"l", 453, 0, CVariant(0.0));
-  AddProperty(L"wt", 454, 0, CVariant(0.0));
+  AddProperty(L"wb", TextId::WedgeWb, 0, CVariant(0.0));
+  AddProperty(L"h", TextId::WedgeH, 0, CVariant(0.0));
+  AddProperty(L"l", TextId::WedgeL, 0, CVariant(0.0));
+  AddProperty(L"wt", TextId::WedgeWt, 0, CVariant(0.0));
 }
 
-std::wstring CWedge::GetCaption() const { return CProperty::TextOf(450); }
+std::wstring CWedge::GetCaption() const { return CProperty::TextOf(TextId::Wedge); }
 
 void CWedge::BuildShape() {
   if (!m_pContext) return;
@@ -91,12 +92,14 @@ void CWedge::BuildShape() {
 }
 
 CHollowCylinder::CHollowCylinder() {
-  AddProperty(L"dout", 461, 0, CVariant(0.0));
-  AddProperty(L"din", 462, 0, CVariant(0.0));
-  AddProperty(L"l", 463, 0, CVariant(0.0));
+  AddProperty(L"dout", TextId::HollowCylinderDout, 0, CVariant(0.0));
+  AddProperty(L"din", TextId::HollowCylinderDin, 0, CVariant(0.0));
+  AddProperty(L"l", TextId::HollowCylinderL, 0, CVariant(0.0));
 }
 
-std::wstring CHollowCylinder::GetCaption() const { return CProperty::TextOf(460); }
+std::wstring CHollowCylinder::GetCaption() const {
+  return CProperty::TextOf(TextId::HollowCylinder);
+}
 
 void CHollowCylinder::BuildShape() {
   if (!m_pContext) return;
@@ -107,14 +110,14 @@ void CHollowCylinder::BuildShape() {
 }
 
 CHollowCone::CHollowCone() {
-  AddProperty(L"dout1", 471, 0, CVariant(0.0));
-  AddProperty(L"dout2", 472, 0, CVariant(0.0));
-  AddProperty(L"din1", 473, 0, CVariant(0.0));
-  AddProperty(L"din2", 474, 0, CVariant(0.0));
-  AddProperty(L"l", 475, 0, CVariant(0.0));
+  AddProperty(L"dout1", TextId::HollowConeDout1, 0, CVariant(0.0));
+  AddProperty(L"dout2", TextId::HollowConeDout2, 0, CVariant(0.0));
+  AddProperty(L"din1", TextId::HollowConeDin1, 0, CVariant(0.0));
+  AddProperty(L"din2", TextId::HollowConeDin2, 0, CVariant(0.0));
+  AddProperty(L"l", TextId::HollowConeL, 0, CVariant(0.0));
 }
 
-std::wstring CHollowCone::GetCaption() const { return CProperty::TextOf(470); }
+std::wstring CHollowCone::GetCaption() const { return CProperty::TextOf(TextId::HollowCone); }
 
 void CHollowCone::BuildShape() {
   if (!m_pContext) return;
