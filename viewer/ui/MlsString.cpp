@@ -178,6 +178,7 @@ std::wstring CMlsString::LoadResourceString(int id) {
   const wchar_t* text = MorlaneBuiltInString(id);
   if (!text) return std::wstring();
   std::wstring result(text);
+  // A string-table text is read into a buffer of 10000 characters: never more than 9999.
   if (result.size() > 9999) result.resize(9999);
   return result;
 }

@@ -72,6 +72,8 @@ constexpr MorlaneStringEntry kTable[] = {
     {512, L"b"},
     {513, L"h"},
     {514, L"l"},
+    // The cone gear's caption reads "Rack gear" in the shipped table; kept as shipped, since
+    // language files and users know it under this text.
     {520, L"Rack gear"},
     {521, L"z"},
     {522, L"me"},
@@ -422,6 +424,8 @@ constexpr MorlaneStringEntry kTable[] = {
     {1110, L"Outer width, mm"},
     {1111, L"Inner width, mm"},
     {1112, L"Number of slots"},
+    // 1113, 1114, 1117 and 1118 write the chamfer width with a Cyrillic "\u0441" as shipped, not
+    // a Latin "c": kept, so that texts compare equal with the language files that carry them.
     {1113, L"Initial chamfer width, \u04411, mm"},
     {1114, L"Final chamfer width, \u04412, mm"},
     {1115, L"Initial rounding radius, r1, mm"},

@@ -64,6 +64,9 @@ class MORLANE_API XMLDocument {
   // temporary file and a rename; 0 when the file cannot be written.
   int Save(const wchar_t* fileName, int formatted);
   // Adds the top-level sections of the file that this root lacks, then saves formatted there.
+  // A section both have is the one of this document afterwards: the file's copy is overwritten,
+  // as hosts that merge their settings this way expect. Always 1. (The name, with its capital
+  // D, is the exported one hosts call.)
   int UpDate(const wchar_t* fileName);
 
   std::wstring GetXMLContent() const;
