@@ -13,8 +13,9 @@ struct HeaderTexts {
   std::string fileDescription, fileName, author, organization, authorisation;
 };
 
-// Exchange (ExchangeStep.cpp, ExchangeIges.cpp, ExchangeStl.cpp). Each returns false for a file that cannot be written or read;
-// the import functions give a new document and fill the header texts they find.
+// Exchange (ExchangeStep.cpp, ExchangeIges.cpp, ExchangeStl.cpp). Each returns false for a file
+// that cannot be written or read; the import functions give a new document and fill the header
+// texts they find.
 bool WriteSTEP(const DocState& state, const HeaderTexts& header, const std::string& path);
 bool WriteIGES(const DocState& state, const std::string& path);
 bool WriteSTL(const DocState& state, const std::string& path);
