@@ -74,7 +74,7 @@ CommandLine PrepareCommandLine(const std::wstring& line) {
   if (!cl.archivePath.empty() && !platform::PathFileExistsW(cl.archivePath)) {
     platform::DWORD error = platform::GetLastError();
     if (error == platform::ERROR_SUCCESS) error = platform::ERROR_FILE_NOT_FOUND;
-    Log(2, L"IsFileExists: '%s' is NOT FOUND. Cause: %s", cl.archivePath,
+    Log(LogLevel::Info, L"IsFileExists: '%s' is NOT FOUND. Cause: %s", cl.archivePath,
         platform::SystemErrorText(error));
     cl.archivePath.clear();
   }

@@ -7,19 +7,19 @@
 
 namespace InstallManager {
 
-std::wstring CRunLog::LevelPrefix(int level) {
+std::wstring CRunLog::LevelPrefix(LogLevel level) {
   switch (level) {
-    case 0: return L"ERROR : ";
-    case 1: return L"WARNING : ";
-    case 2: return L"INFO : ";
-    default: return L"";
+    case LogLevel::Error: return L"ERROR : ";
+    case LogLevel::Warning: return L"WARNING : ";
+    case LogLevel::Info: return L"INFO : ";
   }
+  return L"";  // a finer level than Info has no prefix
 }
 
-void CRunLog::LogArgs(int level, const std::wstring_view* format,
+void CRunLog::LogArgs(LogLevel level, const std::wstring_view* format,
                       std::span<const platform::FormatArg> args) {
-  if (level == 0) m_errorSeen = true;
-  if (level > m_threshold || !format) {
+  if (level == LogLevel::Error) m_errorSeen = true;
+  if (static_cast<int>(level) > m_threshold || !format) {
     m_anyWritten = true;
     return;
   }

@@ -8,6 +8,7 @@
 // log says so once on the debugger output and goes on there.
 #pragma once
 
+#include "package/LogSink.h"
 #include "platform/Format.h"
 
 #include <functional>
@@ -16,6 +17,8 @@
 #include <string_view>
 
 namespace InstallManager {
+
+using CommonTools::LogLevel;
 
 class CRunLog {
  public:
@@ -28,12 +31,12 @@ class CRunLog {
   // the conversions; a text that carries data is passed as an argument of "%s", never as the
   // format. A format that does not fit its arguments is written as it stands, with the reason.
   template <class... A>
-  void Log(int level, std::wstring_view format, const A&... args) {
+  void Log(LogLevel level, std::wstring_view format, const A&... args) {
     const platform::FormatArg list[] = {platform::FormatArg(args)..., platform::FormatArg(0)};
     LogArgs(level, &format, std::span<const platform::FormatArg>(list, sizeof...(A)));
   }
   // The entry with no format at all only counts as written.
-  void LogArgs(int level, const std::wstring_view* format,
+  void LogArgs(LogLevel level, const std::wstring_view* format,
                std::span<const platform::FormatArg> args);
 
   const std::wstring& GetPath() const { return m_path; }
@@ -53,7 +56,7 @@ class CRunLog {
   void SetDebugOutput(DebugOutput out) { m_debug = std::move(out); }
 
   // The text of an entry without time and separator: the level's prefix and the text.
-  static std::wstring LevelPrefix(int level);
+  static std::wstring LevelPrefix(LogLevel level);
 
  private:
   void Emit(const std::wstring& entry);

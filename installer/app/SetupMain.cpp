@@ -60,7 +60,7 @@ class SetupRun {
       m_manager.GetHooks().createMainWindow = hooks.createMainWindow;
       m_manager.GetHooks().wait = hooks.wait;
       int result = m_manager.Run(m_commandLine.archivePath, m_commandLine.admin);
-      Log(2, L"TOLMERAInstall Finish");
+      Log(LogLevel::Info, L"TOLMERAInstall Finish");
       if (result == irDeleteFolder) RestartWindows(EWX_REBOOT);
     } catch (const std::exception& e) {
       Report(std::string("Setup: ") + e.what());

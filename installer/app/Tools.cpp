@@ -6,6 +6,8 @@
 
 namespace InstallManager {
 
+namespace Msg = ScriptNames::Message;
+
 namespace {
 
 // Lifetime of a process-wide object: made on first use, destroyed by the exit handlers, and
@@ -36,7 +38,7 @@ CInstallTools::CInstallTools()
     : m_log(std::make_unique<CRunLog>()), m_script(std::make_unique<CommonTools::CXmlSettings>()) {
   // Code below the application logs through this run log; data texts stay arguments.
   CommonTools::SetLogSink(
-      [this](int level, const std::wstring& text) { m_log->Log(level, L"%s", text); });
+      [this](LogLevel level, const std::wstring& text) { m_log->Log(level, L"%s", text); });
   CommonTools::SetCurrentFileSink(
       [this](const std::wstring& file) { m_log->SetCurrentFile(file); });
 }
@@ -99,14 +101,14 @@ std::wstring CGuiTools::GetMessage(const std::wstring& id) {
     found = false;
   }
   if (!found) {
-    Log(1, L"Message with ID = '%s' was not found in script!", id);
+    Log(LogLevel::Warning, L"Message with ID = '%s' was not found in script!", id);
     return L"";
   }
   return InstallGui::ExpandLineBreaks(text);
 }
 
 int CGuiTools::ShowBox(const std::wstring& id, const std::wstring& text, unsigned style) {
-  std::wstring caption = GetMessage(L"MsgCaption");
+  std::wstring caption = GetMessage(Msg::kCaption);
   if (caption.empty()) caption = L"Ondravel Installer";
   InstallGui::MessageRequest request{id, text, caption, style};
   if (!m_ui) {

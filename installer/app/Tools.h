@@ -76,7 +76,7 @@ CGuiTools& GetGuiTools();
 
 // Shorthand for GetInstallTools().Log().Log(...).
 template <class... A>
-void Log(int level, std::wstring_view format, const A&... args) {
+void Log(LogLevel level, std::wstring_view format, const A&... args) {
   GetInstallTools().Log().Log(level, format, args...);
 }
 

@@ -47,11 +47,13 @@ bool CGraphics::Load(DataStorage::IDataStorage* storage) {
       if (!path.empty() && storage->ExtractFile(L"", path, extracted))
         AddImage(id, extracted);
       else
-        CommonTools::LogLine(1, L"don't extract graphical resources " + path);
+        CommonTools::LogLine(CommonTools::LogLevel::Warning,
+                             L"don't extract graphical resources " + path);
     }
     return true;
   } catch (const CommonTools::SettingsError& e) {
-    CommonTools::LogLine(0, L"CGraphics::Load() " + platform::FromUtf8(e.what()));
+    CommonTools::LogLine(CommonTools::LogLevel::Error,
+                         L"CGraphics::Load() " + platform::FromUtf8(e.what()));
     return false;
   }
 }

@@ -53,8 +53,9 @@ bool CLanguages::Load() {
     return true;
   } catch (const CommonTools::SettingsError& e) {
     CommonTools::LogLine(
-        0, L"CLanguages::Load() " +
-               std::wstring(e.what(), e.what() + std::char_traits<char>::length(e.what())));
+        CommonTools::LogLevel::Error,
+        L"CLanguages::Load() " +
+            std::wstring(e.what(), e.what() + std::char_traits<char>::length(e.what())));
     return false;
   }
 }

@@ -65,7 +65,8 @@ bool CLocalizer::GetText(const std::wstring& key, std::wstring& text) {
   try {
     SettingsNodePtr child;
     if (!m_section->GetChild(key, child)) {
-      CommonTools::LogLine(1, L"Node " + m_sectionName + L"/" + key + L" not found!");
+      CommonTools::LogLine(CommonTools::LogLevel::Warning,
+                           L"Node " + m_sectionName + L"/" + key + L" not found!");
       return false;
     }
     text = ExpandLineBreaks(CommonTools::GetText(child, A::kCaption));

@@ -150,7 +150,8 @@ int ScriptedBackend::ShowMessageBox(const MessageRequest& request) {
   } else {
     Fail(L"No answer for the message box " + label + L": " + request.text);
   }
-  CommonTools::LogLine(2, L"Message box: " + request.text + L" -> " + AnswerName(answer));
+  CommonTools::LogLine(CommonTools::LogLevel::Info,
+                       L"Message box: " + request.text + L" -> " + AnswerName(answer));
   return answer;
 }
 
@@ -162,13 +163,15 @@ std::optional<std::wstring> ScriptedBackend::ShowFileDialog(const FileDialogRequ
   const std::wstring* path = sec->Find(L"path");
   const std::wstring* a = sec->Find(L"answer");
   if (a && AnswerFromName(*a) == IDCANCEL) {
-    CommonTools::LogLine(2, L"File dialog: " + request.title + L" -> Cancel");
+    CommonTools::LogLine(CommonTools::LogLevel::Info,
+                         L"File dialog: " + request.title + L" -> Cancel");
     return std::nullopt;
   }
   if (!path || path->empty())
     Fail(L"The answer for the file dialog \"" + request.title +
          L"\" has neither \"path\" nor \"answer = Cancel\"");
-  CommonTools::LogLine(2, L"File dialog: " + request.title + L" -> " + *path);
+  CommonTools::LogLine(CommonTools::LogLevel::Info,
+                       L"File dialog: " + request.title + L" -> " + *path);
   return *path;
 }
 
@@ -199,7 +202,8 @@ PageButton ScriptedBackend::RunPageModal(IPage& page) {
   if (button == PageButton::Next && !page.CanLeaveWithNext())
     Fail(L"The page " + page.GetName() + L" does not accept the answer's values");
   page.OnLeave(button);
-  CommonTools::LogLine(2, L"Page " + page.GetName() + L" -> " + PageButtonName(button));
+  CommonTools::LogLine(CommonTools::LogLevel::Info,
+                       L"Page " + page.GetName() + L" -> " + PageButtonName(button));
   return button;
 }
 

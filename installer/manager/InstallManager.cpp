@@ -21,6 +21,7 @@ using CommonTools::SettingsNodeListPtr;
 using CommonTools::SettingsNodePtr;
 using CommonTools::Variant;
 using namespace InstallGui;
+namespace Msg = ScriptNames::Message;
 
 namespace {
 
@@ -55,13 +56,14 @@ int CInstallManager::Run(const std::wstring& archivePath, bool adminFlag) {
       }
       if (!CheckSystem()) RaiseResult(irOsVersion);
       int w = DetectAction();
-      Log(2, L"Install Type = %s =====================", InstallTypeLogName(w));
+      Log(LogLevel::Info, L"Install Type = %s =====================", InstallTypeLogName(w));
 
       // A value that leaves the run with nothing to do is a script that cannot be carried
       // out, not a success.
       if (!IsFreshInstall(w) && w != kUpdate && w != kOnlyUpdate && w != kRepair &&
           w != kUninstall) {
-        Log(0, L"CInstallManager::Run() the script's InstallType = '%s' leaves no action to take",
+        Log(LogLevel::Error,
+            L"CInstallManager::Run() the script's InstallType = '%s' leaves no action to take",
             m_installType);
         RaiseResult(irScenario);
       }
@@ -71,22 +73,23 @@ int CInstallManager::Run(const std::wstring& archivePath, bool adminFlag) {
       }
       CheckRights();
       if (!m_registryWritable || !m_programFilesWritable) {
-        Log(0, L"User has not rights for change of registry (LM) or folder Program Files");
-        GetGuiTools().ShowMessage(L"MsgRights", MB_ICONERROR);
+        Log(LogLevel::Error,
+            L"User has not rights for change of registry (LM) or folder Program Files");
+        GetGuiTools().ShowMessage(Msg::kRights, MB_ICONERROR);
         RaiseResult(irRights);
       }
       m_detectedAction = w;
       if (!m_serverAdmin && adminFlag) m_serverAdmin = true;
       m_serverAdmin = m_hooks.verifySetShareForFolder ? m_hooks.verifySetShareForFolder() : false;
       if (m_installedKind == kServer && !m_serverAdmin && NeedsRecord(w)) {
-        Log(0,
+        Log(LogLevel::Error,
             L"Detected Server installation for user without Domain or Workgroup Administrator "
             L"rights");
         if (!m_isDomainAdmin) {
           if (m_joinStatus == 3)
-            GetGuiTools().ShowMessage(L"MsgRightsDomainForServerChange", MB_ICONERROR);
+            GetGuiTools().ShowMessage(Msg::kRightsDomainForServerChange, MB_ICONERROR);
           else if (m_joinStatus != 2)
-            GetGuiTools().ShowMessage(L"MsgRightsForServerChange", MB_ICONERROR);
+            GetGuiTools().ShowMessage(Msg::kRightsForServerChange, MB_ICONERROR);
         }
         RaiseResult(irRights);
       }
@@ -94,16 +97,18 @@ int CInstallManager::Run(const std::wstring& archivePath, bool adminFlag) {
     } catch (const InstallResultError& e) {
       m_result = e.result;
     } catch (const UnansweredQuestion& e) {
-      Log(0, L"CInstallManager::Run() a question was not answered: %S", std::string(e.what()));
+      Log(LogLevel::Error, L"CInstallManager::Run() a question was not answered: %S",
+          std::string(e.what()));
       m_result = irErrorDuringInstall;
     } catch (const CommonTools::SettingsError& e) {
-      Log(0, L"CInstallManager::Run() error in the script's settings: %S", std::string(e.what()));
+      Log(LogLevel::Error, L"CInstallManager::Run() error in the script's settings: %S",
+          std::string(e.what()));
       m_result = irErrorDuringInstall;
     } catch (const std::exception& e) {
-      Log(0, L"CInstallManager::Run() unexpected error: %S", std::string(e.what()));
+      Log(LogLevel::Error, L"CInstallManager::Run() unexpected error: %S", std::string(e.what()));
       m_result = irErrorDuringInstall;
     } catch (...) {
-      Log(0, L"CInstallManager::Run() unexpected error");
+      Log(LogLevel::Error, L"CInstallManager::Run() unexpected error");
       m_result = irErrorDuringInstall;
     }
     EndOfRun();
@@ -111,7 +116,8 @@ int CInstallManager::Run(const std::wstring& archivePath, bool adminFlag) {
   } catch (const std::exception& e) {
     // Even the end of a run may fail (the log gone at process exit, say); the run still ends.
     try {
-      Log(0, L"CInstallManager::Run() error at the end of the run: %S", std::string(e.what()));
+      Log(LogLevel::Error, L"CInstallManager::Run() error at the end of the run: %S",
+          std::string(e.what()));
     } catch (...) {}
   } catch (...) {}
   return m_result;
@@ -119,7 +125,8 @@ int CInstallManager::Run(const std::wstring& archivePath, bool adminFlag) {
 
 void CInstallManager::EndOfRun() {
   try {
-    if (m_result != irSuccess && m_result != irCancelled) Log(0, L"%s", ResultText(m_result));
+    if (m_result != irSuccess && m_result != irCancelled)
+      Log(LogLevel::Error, L"%s", ResultText(m_result));
     if (m_result != irOldInstall && m_result != irScriptFile) {
       int type = -1;
       if (m_userSettings) {
@@ -137,11 +144,12 @@ void CInstallManager::EndOfRun() {
       }
     }
   } catch (const UnansweredQuestion& e) {
-    Log(0, L"CInstallManager::Run() a question was not answered: %S", std::string(e.what()));
+    Log(LogLevel::Error, L"CInstallManager::Run() a question was not answered: %S",
+        std::string(e.what()));
   } catch (const InstallResultError& e) {
-    Log(0, L"%s", ResultText(e.result));
+    Log(LogLevel::Error, L"%s", ResultText(e.result));
   } catch (const std::exception& e) {
-    Log(0, L"CInstallManager::Run() unexpected error at the end of the run: %S",
+    Log(LogLevel::Error, L"CInstallManager::Run() unexpected error at the end of the run: %S",
         std::string(e.what()));
   }
 }
@@ -180,7 +188,7 @@ bool CInstallManager::Init() {
     RaiseResult(irDataStorageNotUnpacked);
   auto& script = GetInstallTools().Script();
   if (!script.Load(scriptPath)) {
-    Log(0, L"CInstallManager::Init() the script %s cannot be read: %s", scriptPath,
+    Log(LogLevel::Error, L"CInstallManager::Init() the script %s cannot be read: %s", scriptPath,
         script.LastError());
     RaiseResult(irScriptFile);
   }
@@ -208,14 +216,14 @@ bool CInstallManager::Init() {
   GetInstallTools().Log().SetPath(logPath);
 
   // 9.
-  Log(2, L"Setup Version = %s Date = %s", version, date);
+  Log(LogLevel::Info, L"Setup Version = %s Date = %s", version, date);
 
   // 10. The archive stays open from step 4; opening the same path again keeps it.
   if (!m_dataStorage->Open(archive, &empty)) RaiseResult(irDataStorageNotFound);
-  Log(2, L"CInstallManager::Init() extract script-file from data storage");
+  Log(LogLevel::Info, L"CInstallManager::Init() extract script-file from data storage");
 
   // 11. Languages.
-  Log(2, L"CInstallManager::Init() load localization from scenario");
+  Log(LogLevel::Info, L"CInstallManager::Init() load localization from scenario");
   auto& gui = GetGuiTools();
   gui.Languages().Clear();
   if (!gui.Languages().Load()) RaiseResult(irLanguages);
@@ -227,7 +235,7 @@ bool CInstallManager::Init() {
   }
 
   // 12. Graphics.
-  Log(2, L"CInstallManager::Init() load graphical resources");
+  Log(LogLevel::Info, L"CInstallManager::Init() load graphical resources");
   gui.Graphics().Clear();
   if (!gui.Graphics().Load(m_dataStorage.get())) RaiseResult(irGraphics);
 
@@ -246,11 +254,12 @@ bool CInstallManager::Init() {
 
   // 14. The main window.
   if (m_hooks.createMainWindow) m_hooks.createMainWindow(m_installType, m_iconPath);
-  Log(2, L"CInstallManager::Init() create main dialog");
+  Log(LogLevel::Info, L"CInstallManager::Init() create main dialog");
 
   // 15. The record of installed products.
   std::wstring recordPath = InstalledProductsPath();
-  Log(2, L"CInstallManager::Init() load info about installed products from %s", recordPath);
+  Log(LogLevel::Info, L"CInstallManager::Init() load info about installed products from %s",
+      recordPath);
   m_installedProducts.SetApplication(m_name);
   if (!m_installedProducts.Load(recordPath, m_projectPathKey, m_projectPathValue))
     RaiseResult(irInstalledProducts);
@@ -267,11 +276,11 @@ bool CInstallManager::Init() {
   }
   if (!common.empty()) {
     m_userSettings->Set(ScriptNames::Attribute::kProjectPath, Variant(common));
-    Log(2, L"CInstallManager::Init() install path %s", common);
+    Log(LogLevel::Info, L"CInstallManager::Init() install path %s", common);
   }
 
   // 17. The installed copy of this product.
-  Log(2, L"CInstallManager::Init() Project %s version %i", m_pv, m_version);
+  Log(LogLevel::Info, L"CInstallManager::Init() Project %s version %i", m_pv, m_version);
   InstalledProduct installed;
   if (m_installedProducts.Find(m_pv, m_version, installed) >= 0) {
     m_installedKind = InstallTypeFromName(installed.type);
@@ -281,7 +290,7 @@ bool CInstallManager::Init() {
     m_userSettings->Set(ScriptNames::Attribute::kLanguage, Variant(installed.language));
     gui.Languages().SetCurrent(static_cast<unsigned>(installed.language));
     m_userSettings->Set(ScriptNames::Attribute::kSelectedLibraries, Variant(installed.libraries));
-    Log(2, L"CInstallManager::Init() installed libraries %s", installed.libraries);
+    Log(LogLevel::Info, L"CInstallManager::Init() installed libraries %s", installed.libraries);
   }
 
   // 18. The client package belongs to the client installation.
@@ -340,7 +349,7 @@ bool CInstallManager::LoadScenario() {
   CommonTools::Script::ProductDescription description;
   std::wstring error;
   if (!CommonTools::Script::ReadProductDescription(root, description, error)) {
-    Log(0, L"CInstallManager::LoadScenario() %s", error);
+    Log(LogLevel::Error, L"CInstallManager::LoadScenario() %s", error);
     return false;
   }
   m_name = description.name;
@@ -359,7 +368,7 @@ bool CInstallManager::LoadScenario() {
     LoadLibraries(root);
     m_libraryCount = GetLibraryCount();
   } catch (const CommonTools::SettingsError& e) {
-    Log(0, L"CInstallManager::LoadScenario() %S", std::string(e.what()));
+    Log(LogLevel::Error, L"CInstallManager::LoadScenario() %S", std::string(e.what()));
     return false;
   }
   m_scenarioLoaded = true;
@@ -370,14 +379,14 @@ bool CInstallManager::CheckSystem() {
   const auto& os = platform::CurrentConfig().os;
   bool tooOld = os.platformId != 2 || os.major < 4;
   if (tooOld) {
-    Log(2, L"CInstallManager VersionOS <= WinME");
-    GetGuiTools().ShowMessage(L"MsgVersionOS", MB_ICONERROR);
+    Log(LogLevel::Info, L"CInstallManager VersionOS <= WinME");
+    GetGuiTools().ShowMessage(Msg::kVersionOs, MB_ICONERROR);
     RaiseResult(irOsVersion);
   }
   bool admin = m_hooks.hasUserAdminRightsDoSetup ? m_hooks.hasUserAdminRightsDoSetup() : false;
   if (!admin) {
-    Log(2, L"User is NOT LOCAL ADMINISTRATOR!");
-    GetGuiTools().ShowMessage(L"MsgRights", MB_ICONERROR);
+    Log(LogLevel::Info, L"User is NOT LOCAL ADMINISTRATOR!");
+    GetGuiTools().ShowMessage(Msg::kRights, MB_ICONERROR);
     RaiseResult(irRights);
   }
   return true;
@@ -385,7 +394,7 @@ bool CInstallManager::CheckSystem() {
 
 void CInstallManager::CheckRights() {
   const std::wstring dashes(57, L'-');
-  Log(2, L"%s", dashes);
+  Log(LogLevel::Info, L"%s", dashes);
   AdminRights rights;
   if (m_hooks.verifyAdminRights) m_hooks.verifyAdminRights(rights);
   m_isDomainAdmin = rights.isDomainAdmin;
@@ -393,24 +402,24 @@ void CInstallManager::CheckRights() {
   m_programFilesWritable = rights.programFilesWritable;
   m_joinStatus = rights.joinStatus;
   m_serverAdmin = m_isDomainAdmin ? m_joinStatus == 3 : m_joinStatus == 2;
-  Log(2, L"%s", dashes);
+  Log(LogLevel::Info, L"%s", dashes);
 }
 
 int CInstallManager::DetectAction() {
   m_installedBuild = 0;
   m_scenarioBuild = m_build;
-  Log(2, L"Scenario build = %i", m_scenarioBuild);
+  Log(LogLevel::Info, L"Scenario build = %i", m_scenarioBuild);
   int t = InstallTypeFromName(m_installType);
   if (t == kUninstall) return kUninstall;
   InstalledProduct installed;
   if (m_installedProducts.Find(m_pv, m_version, installed) >= 0) {
-    Log(2, L"Installed product build = %i", installed.build);
+    Log(LogLevel::Info, L"Installed product build = %i", installed.build);
     m_installedBuild = installed.build;
     if (m_scenarioBuild < m_installedBuild) {
-      std::wstring text = GetGuiTools().GetMessage(L"MsgOldInstallation");
-      if (text.empty()) text = L"MsgOldInstallation";
-      GetGuiTools().ShowBox(L"MsgOldInstallation",
-                            FormatScriptText(L"MsgOldInstallation", text, m_scenarioBuild),
+      std::wstring text = GetGuiTools().GetMessage(Msg::kOldInstallation);
+      if (text.empty()) text = Msg::kOldInstallation;
+      GetGuiTools().ShowBox(Msg::kOldInstallation,
+                            FormatScriptText(Msg::kOldInstallation, text, m_scenarioBuild),
                             MB_ICONEXCLAMATION);
       RaiseResult(irOldInstall);
     }
@@ -419,15 +428,16 @@ int CInstallManager::DetectAction() {
     if (t == kOnlyUpdate) return kOnlyUpdate;
     if (m_scenarioBuild > m_installedBuild) return kUpdate;
     if (t == kUpdate) {
-      if (GetGuiTools().ShowMessage(L"MsgBeginUpdate", MB_YESNO | MB_ICONQUESTION) != IDYES)
+      if (GetGuiTools().ShowMessage(Msg::kBeginUpdate, MB_YESNO | MB_ICONQUESTION) != IDYES)
         RaiseResult(irCancelled);
       return kOnlyUpdate;
     }
     return kRepair;
   }
   if (t == kUpdate || t == kOnlyUpdate) {
-    Log(0, L"Detect InstalType = Update in script, but product %s version %i is not installed",
-        m_pv, m_version);
+    Log(LogLevel::Error,
+        L"Detect InstalType = Update in script, but product %s version %i is not installed", m_pv,
+        m_version);
     RaiseResult(irCancelled);
   }
   return t;
@@ -438,13 +448,15 @@ std::wstring CInstallManager::FormatScriptText(const std::wstring& id, const std
   std::wstring why;
   platform::ArgKind kinds[] = {arg.Kind()};
   if (!platform::CheckFormat(text, kinds, &why)) {
-    Log(1, L"The message %s does not fit its argument (%s) and is shown as it stands", id, why);
+    Log(LogLevel::Warning,
+        L"The message %s does not fit its argument (%s) and is shown as it stands", id, why);
     return text;
   }
   std::wstring out;
   platform::FormatArg args[] = {arg};
   if (platform::TryFormat(text, args, out, &why) != platform::ERROR_SUCCESS) {
-    Log(1, L"The message %s does not fit its argument (%s) and is shown as it stands", id, why);
+    Log(LogLevel::Warning,
+        L"The message %s does not fit its argument (%s) and is shown as it stands", id, why);
     return text;
   }
   return out;
@@ -515,7 +527,7 @@ void CInstallManager::ChooseAndProcess(int w) {
 }
 
 void CInstallManager::ChooseFreshInstallation(int w) {
-  Log(2, L"Install product as %s", InstallTypeScriptName(w));
+  Log(LogLevel::Info, L"Install product as %s", InstallTypeScriptName(w));
   auto& languages = GetGuiTools().Languages();
   if (IsDialogShown(ScriptNames::Page::kGreeting)) {
     AddPage(MakePage(ScriptNames::Page::kGreeting));
@@ -541,7 +553,8 @@ void CInstallManager::ChooseFreshInstallation(int w) {
       bool hasClient = root && root->GetChild(ScriptNames::Element::kClient, client);
       bool hasServer = root && root->GetChild(ScriptNames::Element::kServer, server);
       if (!hasClient || !hasServer)
-        Log(1, L"CInstallManager: the script offers the install type page without %s",
+        Log(LogLevel::Warning,
+            L"CInstallManager: the script offers the install type page without %s",
             std::wstring(!hasClient ? L"CLIENT" : L"SERVER"));
       auto page = MakePage(ScriptNames::Page::kInstallType);
       std::set<int> kinds = {kLocal};
@@ -566,7 +579,7 @@ void CInstallManager::ChooseFreshInstallation(int w) {
     }
     int type = m_userSettings->GetInt(ScriptNames::Attribute::kInstallType, -1);
     if (type < 0) {
-      Log(0, L"CInstallManager: no install type was chosen");
+      Log(LogLevel::Error, L"CInstallManager: no install type was chosen");
       RaiseResult(irErrorDuringInstall);
     }
     if (type >= kServer && type <= kClient) m_installedKind = type;
@@ -598,7 +611,7 @@ void CInstallManager::ChooseUpdateOrRepair(int w) {
   for (;;) {
     if (RunPages(0) == 0) RaiseResult(irCancelled);
     int choice = m_userSettings->GetInt(ScriptNames::Attribute::kInstallType, -1);
-    Log(2, L"Selected install action %s", InstallTypeLogName(choice));
+    Log(LogLevel::Info, L"Selected install action %s", InstallTypeLogName(choice));
     if (choice == kRepair) {
       if (ProcessRepairOrUpdate()) return;
     } else if (choice == kChange) {
@@ -627,7 +640,7 @@ void CInstallManager::ChooseUpdateOrRepair(int w) {
 }
 
 void CInstallManager::AddProduct(int type, const std::wstring& basePath) {
-  Log(2, L"Add product %s version %i", m_pv, m_version);
+  Log(LogLevel::Info, L"Add product %s version %i", m_pv, m_version);
   InstalledProduct entry;
   entry.build = m_build < 0 ? 0 : m_build;
   entry.version = m_version;
@@ -638,7 +651,7 @@ void CInstallManager::AddProduct(int type, const std::wstring& basePath) {
   entry.registry = m_regKey;
   entry.cfPath = L"%COMMON FILES%";
   ExpandMacros(entry.cfPath);
-  Log(2, L"AddProduct: Common Files path = %s", entry.cfPath);
+  Log(LogLevel::Info, L"AddProduct: Common Files path = %s", entry.cfPath);
   m_installedProducts.SetProduct(m_pv, m_version, entry, true);
 }
 
@@ -660,10 +673,10 @@ void CInstallManager::SaveLibrariesToRecord() {
 
 void CInstallManager::OfferLogSave() {
   try {
-    if (GetGuiTools().ShowMessage(L"MsgInstallError", MB_YESNO | MB_ICONQUESTION) == IDYES)
+    if (GetGuiTools().ShowMessage(Msg::kInstallError, MB_YESNO | MB_ICONQUESTION) == IDYES)
       SaveLogCopy();
   } catch (const InstallResultError& e) {
-    Log(0, L"%s", ResultText(e.result));
+    Log(LogLevel::Error, L"%s", ResultText(e.result));
   }
 }
 
@@ -675,8 +688,8 @@ void CInstallManager::SaveLogCopy() {
   if (!logPath.empty() && platform::IsSlash(logPath.back())) request.fileName.clear();
   request.flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
   request.filter = L"Log-Files (*.log)|*.log|All Files (*.*)|*.*|";
-  request.titleId = L"SaveLogFile";
-  request.title = GetGuiTools().GetMessage(L"SaveLogFile");
+  request.titleId = Msg::kSaveLogFile;
+  request.title = GetGuiTools().GetMessage(Msg::kSaveLogFile);
   if (request.title.empty()) request.title = L"Save LOG-file";
   auto* ui = GetGuiTools().UiBackend();
   if (!ui) throw UnansweredQuestion("No user interface for the Save-file dialog");

@@ -1,8 +1,11 @@
 #include "manager/InstallTypes.h"
 
+#include "package/ScriptVocabulary.h"
 #include "platform/Text.h"
 
 namespace InstallManager {
+
+namespace Msg = ScriptNames::Message;
 
 namespace {
 struct TypeRow {
@@ -29,21 +32,21 @@ struct ResultRow {
 const ResultRow kResults[] = {
     {L"", L""},
     {L"", L""},
-    {L"MsgErrorDuringInstall", L"Error during installation"},
-    {L"MsgErrorDuringInstall", L"Error during installation"},
-    {L"MsgErrorDuringInstall", L"Error during installation"},
-    {L"MsgDataStorageNotFound", L"Data storage not found"},
-    {L"MsgDataStorageNotUnpacked", L"Can't unpack data storage"},
-    {L"MsgScriptFileError", L"Error in script file"},
-    {L"MsgScenarioError", L"Can't load scenario"},
-    {L"MsgErrorDuringInstall", L"Error during installation"},
-    {L"MsgLanguagesError", L"Can't load localization"},
-    {L"MsgGraphicsError", L"Can't load graphic resources"},
-    {L"MsgOldInstall", L"The newer version of product is already installed"},
-    {L"MsgErrorDuringInstall", L"Error during installation"},
-    {L"MsgCantSendEmail", L"Can't send email to manufacturer"},
-    {L"MsgErrorDeleteFolder", L"Some folder cannot be removed"},
-    {L"MsgErrorCreateFile",
+    {Msg::kErrorDuringInstall, L"Error during installation"},
+    {Msg::kErrorDuringInstall, L"Error during installation"},
+    {Msg::kErrorDuringInstall, L"Error during installation"},
+    {Msg::kDataStorageNotFound, L"Data storage not found"},
+    {Msg::kDataStorageNotUnpacked, L"Can't unpack data storage"},
+    {Msg::kScriptFileError, L"Error in script file"},
+    {Msg::kScenarioError, L"Can't load scenario"},
+    {Msg::kErrorDuringInstall, L"Error during installation"},
+    {Msg::kLanguagesError, L"Can't load localization"},
+    {Msg::kGraphicsError, L"Can't load graphic resources"},
+    {Msg::kOldInstall, L"The newer version of product is already installed"},
+    {Msg::kErrorDuringInstall, L"Error during installation"},
+    {Msg::kCantSendEmail, L"Can't send email to manufacturer"},
+    {Msg::kErrorDeleteFolder, L"Some folder cannot be removed"},
+    {Msg::kErrorCreateFile,
      L"Error creating file %s: file maybe readonly or used other application"},
 };
 }  // namespace
@@ -70,7 +73,7 @@ std::wstring InstallTypeLogName(int type) {
 }
 
 std::wstring ResultMessageId(int result) {
-  if (result < 0 || result > irCreateFile) return L"MsgErrorDuringInstall";
+  if (result < 0 || result > irCreateFile) return Msg::kErrorDuringInstall;
   return kResults[result].id;
 }
 

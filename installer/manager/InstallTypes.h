@@ -5,6 +5,8 @@
 // writes its own names.
 #pragma once
 
+#include "package/LogSink.h"
+
 #include <string>
 
 namespace InstallManager {
@@ -31,26 +33,10 @@ std::wstring InstallTypeScriptName(int type);
 // "Full", "Update", "OnlyUpdate", ... ; "Unknown" for anything else (8 included).
 std::wstring InstallTypeLogName(int type);
 
-// The results of a run. Raised as InstallResultError inside a run and caught once by Run.
-enum eInstallResult : int {
-  irSuccess = 0,
-  irCancelled = 1,
-  irInitFailed = 2,
-  irRights = 3,
-  irOsVersion = 4,
-  irDataStorageNotFound = 5,
-  irDataStorageNotUnpacked = 6,
-  irScriptFile = 7,
-  irScenario = 8,
-  irInstalledProducts = 9,
-  irLanguages = 10,
-  irGraphics = 11,
-  irOldInstall = 12,
-  irErrorDuringInstall = 13,
-  irSendEmail = 14,
-  irDeleteFolder = 15,
-  irCreateFile = 16,
-};
+// The results of a run (eInstallResult, kept beside the raising of a result in the package's
+// LogSink.h). Raised as InstallResultError inside a run and caught once by Run.
+using CommonTools::eInstallResult;
+using enum CommonTools::eInstallResult;
 
 struct InstallResultError {
   int result;

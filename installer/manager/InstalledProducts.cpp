@@ -61,8 +61,8 @@ bool InstalledProducts::Load(const std::wstring& filePath, const std::wstring& p
   SettingsNodePtr root;
   if (!file.Load(filePath) || !file.GetRoot(root)) {
     if (CommonTools::FileAccess::Exists(filePath)) {
-      Log(1, L"InstalledProducts: %s cannot be read (%s) and counts as empty", filePath,
-          file.LastError());
+      Log(LogLevel::Warning, L"InstalledProducts: %s cannot be read (%s) and counts as empty",
+          filePath, file.LastError());
       m_unreadableFile = filePath;
     }
     return true;
@@ -105,7 +105,7 @@ bool InstalledProducts::Load(const std::wstring& filePath, const std::wstring& p
       }
     }
   } catch (const CommonTools::SettingsError& error) {
-    Log(0, L"InstalledProducts: %s: %S", filePath, std::string(error.what()));
+    Log(LogLevel::Error, L"InstalledProducts: %s: %S", filePath, std::string(error.what()));
     m_entries.clear();
     return false;
   }
@@ -142,11 +142,12 @@ bool InstalledProducts::Save(const std::wstring& filePath) {
       std::wstring bad = filePath + L".bad";
       if (platform::MoveFileExW(filePath, bad, platform::MOVEFILE_REPLACE_EXISTING) !=
           platform::ERROR_SUCCESS) {
-        Log(0, L"InstalledProducts: the unreadable %s cannot be kept as %s and is not written over",
+        Log(LogLevel::Error,
+            L"InstalledProducts: the unreadable %s cannot be kept as %s and is not written over",
             filePath, bad);
         return false;
       }
-      Log(0, L"InstalledProducts: the unreadable %s is kept as %s", filePath, bad);
+      Log(LogLevel::Error, L"InstalledProducts: the unreadable %s is kept as %s", filePath, bad);
       m_unreadableFile.clear();
     }
 

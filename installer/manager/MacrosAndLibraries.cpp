@@ -64,17 +64,18 @@ void CInstallManager::ClearLibraries() {
 
 void CInstallManager::ProcessComponents(const SettingsNodePtr& root, bool removeAll,
                                         const std::wstring& path) {
-  Log(2, L"ProcessComponents: start");
+  Log(LogLevel::Info, L"ProcessComponents: start");
   if (!m_dataStorage || !root) return;
   if (!m_stepDispatcher) {
-    Log(1, L"ProcessComponents: no step dispatcher, the libraries' steps are not run");
+    Log(LogLevel::Warning,
+        L"ProcessComponents: no step dispatcher, the libraries' steps are not run");
     return;
   }
   try {
-    m_libraries.Process(removeAll, path, *m_stepDispatcher,
-                        [](const std::wstring& pv, const std::wstring& action) {
-                          Log(2, L"ProcessComponents: Library = %s Action = %s", pv, action);
-                        });
+    m_libraries.Process(
+        removeAll, path, *m_stepDispatcher, [](const std::wstring& pv, const std::wstring& action) {
+          Log(LogLevel::Info, L"ProcessComponents: Library = %s Action = %s", pv, action);
+        });
   } catch (const CommonTools::SettingsError&) {
     // An error of the settings tree ends the processing; what was done keeps its effect.
   }

@@ -9,7 +9,7 @@
 namespace InstallManager {
 
 bool CInstallManager::ProcessInstallMain(int type) {
-  Log(1,
+  Log(LogLevel::Warning,
       L"CInstallManager::ProcessInstallMain() %s: the steps of this action are not part of this "
       L"build",
       InstallTypeLogName(type));
@@ -17,20 +17,20 @@ bool CInstallManager::ProcessInstallMain(int type) {
 }
 
 bool CInstallManager::ProcessRepairOrUpdate() {
-  Log(1,
+  Log(LogLevel::Warning,
       L"CInstallManager::ProcessRepairOrUpdate(): the steps of this action are not part of this "
       L"build");
   return true;
 }
 
 bool CInstallManager::ProcessOnlyUpdate() {
-  Log(1,
+  Log(LogLevel::Warning,
       L"CInstallManager::ProcessOnlyUpdate(): the steps of this action are not part of this build");
   return true;
 }
 
 bool CInstallManager::ChangeConfiguration(const std::wstring& path) {
-  Log(1,
+  Log(LogLevel::Warning,
       L"CInstallManager::ChangeConfiguration(%s): the steps of this action are not part of this "
       L"build",
       path);

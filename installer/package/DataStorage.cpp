@@ -354,7 +354,8 @@ bool CUnzipper::KeepExisting(const std::wstring& target, const EntryInfo& info) 
   platform::FileInfo existing;
   if (platform::GetFileAttributesExW(target, existing) != platform::ERROR_SUCCESS) return false;
   if (existing.attributes & platform::FILE_ATTRIBUTE_DIRECTORY) return false;
-  CommonTools::LogLine(2, L"CUnzipper::UnzipFile may file = " + target + L" be overwritten?");
+  CommonTools::LogLine(CommonTools::LogLevel::Info,
+                       L"CUnzipper::UnzipFile may file = " + target + L" be overwritten?");
   if (!m_overwriteName.empty()) {
     std::wstring file = L"|" + platform::ToUpper(FileNameOf(info.name)) + L"|";
     std::wstring full = L"|" + platform::ToUpper(info.name) + L"|";
@@ -368,8 +369,9 @@ bool CUnzipper::KeepExisting(const std::wstring& target, const EntryInfo& info) 
   if (!later && !same) return false;
   platform::SetFileAttributesW(target,
                                info.attributes ? info.attributes : platform::FILE_ATTRIBUTE_NORMAL);
-  CommonTools::LogLine(1, L"CUnzipper::UnzipFile File = " + target +
-                              L" is NOT UPDATED: file is later than file from ZIP or not changed ");
+  CommonTools::LogLine(CommonTools::LogLevel::Warning,
+                       L"CUnzipper::UnzipFile File = " + target +
+                           L" is NOT UPDATED: file is later than file from ZIP or not changed ");
   return true;
 }
 
@@ -392,9 +394,10 @@ bool CUnzipper::CopyEntry(const std::wstring& target, const EntryInfo& info,
     }
   }
   if (rc != platform::ERROR_SUCCESS) {
-    CommonTools::LogLine(0, L"CUnzipper::UnzipFile File = " + target + L" is not create");
+    CommonTools::LogLine(CommonTools::LogLevel::Error,
+                         L"CUnzipper::UnzipFile File = " + target + L" is not create");
     CommonTools::SetCurrentFile(target);
-    CommonTools::RaiseRunResult(16);
+    CommonTools::RaiseRunResult(CommonTools::irCreateFile);
   }
 
   std::string pw = password && !password->empty()
@@ -426,8 +429,9 @@ bool CUnzipper::CopyEntry(const std::wstring& target, const EntryInfo& info,
   file.Close();
   if (!ok) {
     // A partial file would later count as "newer" than the archive's: it goes.
-    CommonTools::LogLine(0, L"CUnzipper::UnzipFile File = " + target +
-                                L" is not unpacked: the entry cannot be read");
+    CommonTools::LogLine(
+        CommonTools::LogLevel::Error,
+        L"CUnzipper::UnzipFile File = " + target + L" is not unpacked: the entry cannot be read");
     RemoveFileNow(target);
     return false;
   }
@@ -445,8 +449,9 @@ bool CUnzipper::UnzipFile(const std::wstring* destination, bool flatten,
   EntryInfo info;
   if (!GetCurrentInfo(info)) return false;
   if (!flatten && !IsSafeEntryName(info.name)) {
-    CommonTools::LogLine(0, L"CUnzipper::UnzipFile entry = " + info.name + L" leads outside " +
-                                dest + L" and is refused");
+    CommonTools::LogLine(CommonTools::LogLevel::Error, L"CUnzipper::UnzipFile entry = " +
+                                                           info.name + L" leads outside " + dest +
+                                                           L" and is refused");
     return false;
   }
   if (!EnsureFolder(dest)) return false;
@@ -458,8 +463,9 @@ bool CUnzipper::UnzipFile(const std::wstring* destination, bool flatten,
   }
   std::wstring name = flatten ? FileNameOf(info.name) : info.name;
   if (name.empty() || !IsSafeEntryName(name)) {
-    CommonTools::LogLine(0, L"CUnzipper::UnzipFile entry = " + info.name + L" leads outside " +
-                                dest + L" and is refused");
+    CommonTools::LogLine(CommonTools::LogLevel::Error, L"CUnzipper::UnzipFile entry = " +
+                                                           info.name + L" leads outside " + dest +
+                                                           L" and is refused");
     return false;
   }
   std::wstring path = Join(dest, name);
@@ -470,9 +476,10 @@ bool CUnzipper::UnzipFile(const std::wstring* destination, bool flatten,
   if (mayExist && KeepExisting(path, info)) return true;
   m_written.insert(path);
   if (!EnsureFolder(folder)) {
-    CommonTools::LogLine(0, L"CUnzipper::UnzipFile File = " + path + L" is not create");
+    CommonTools::LogLine(CommonTools::LogLevel::Error,
+                         L"CUnzipper::UnzipFile File = " + path + L" is not create");
     CommonTools::SetCurrentFile(path);
-    CommonTools::RaiseRunResult(16);
+    CommonTools::RaiseRunResult(CommonTools::irCreateFile);
   }
   return CopyEntry(path, info, password);
 }
@@ -620,8 +627,9 @@ bool CDataStorage::ExtractFile(const std::wstring& folder, const std::wstring& n
   std::wstring destination = Destination(folder);
   std::wstring stored = BackslashName(name);
   if (!IsSafeEntryName(stored)) {
-    CommonTools::LogLine(0, L"CDataStorage::ExtractFile entry = " + name + L" leads outside " +
-                                destination + L" and is refused");
+    CommonTools::LogLine(CommonTools::LogLevel::Error, L"CDataStorage::ExtractFile entry = " +
+                                                           name + L" leads outside " + destination +
+                                                           L" and is refused");
     return false;
   }
   if (!m_unzipper.Locate(stored)) return false;

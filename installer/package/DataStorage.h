@@ -75,7 +75,7 @@ class CUnzipper {
 
   // Unpacks the current entry below `destination` (the root when null): with `flatten` under
   // its file name alone, else with its folders. `target` receives the file written (or kept).
-  // A target that cannot be created raises result 16 through CommonTools::RaiseRunResult.
+  // A target that cannot be created raises irCreateFile through CommonTools::RaiseRunResult.
   bool UnzipFile(const std::wstring* destination, bool flatten, const std::wstring* password,
                  std::wstring* target = nullptr);
   // Starts one extraction: forgets which folders are known to exist.

@@ -19,7 +19,7 @@ ResultRaiser& Raiser() {
 
 void SetLogSink(LogSink sink) { Sink() = std::move(sink); }
 
-void LogLine(int level, const std::wstring& text) {
+void LogLine(LogLevel level, const std::wstring& text) {
   if (Sink()) Sink()(level, text);
 }
 
@@ -31,7 +31,7 @@ void SetCurrentFile(const std::wstring& file) {
 
 void SetResultRaiser(ResultRaiser raiser) { Raiser() = std::move(raiser); }
 
-void RaiseRunResult(int result) {
+void RaiseRunResult(eInstallResult result) {
   if (Raiser()) Raiser()(result);
   // A raiser that returned, or none: the package's own result error.
   throw RunResultError{result};

@@ -11,13 +11,39 @@
 
 namespace CommonTools {
 
-using LogSink = std::function<void(int level, const std::wstring& text)>;
+// The level of a log line. A run log writes the lines up to its threshold (the script's log
+// level) and says the level in the line's prefix; an Error line makes the run offer to keep its
+// log at the end.
+enum class LogLevel : int { Error = 0, Warning = 1, Info = 2 };
+
+using LogSink = std::function<void(LogLevel level, const std::wstring& text)>;
 void SetLogSink(LogSink sink);
-void LogLine(int level, const std::wstring& text);
+void LogLine(LogLevel level, const std::wstring& text);
 
 using CurrentFileSink = std::function<void(const std::wstring& file)>;
 void SetCurrentFileSink(CurrentFileSink sink);
 void SetCurrentFile(const std::wstring& file);
+
+// The results of a run, by their names; the run controller reports the number.
+enum eInstallResult : int {
+  irSuccess = 0,
+  irCancelled = 1,
+  irInitFailed = 2,
+  irRights = 3,
+  irOsVersion = 4,
+  irDataStorageNotFound = 5,
+  irDataStorageNotUnpacked = 6,
+  irScriptFile = 7,
+  irScenario = 8,
+  irInstalledProducts = 9,
+  irLanguages = 10,
+  irGraphics = 11,
+  irOldInstall = 12,
+  irErrorDuringInstall = 13,
+  irSendEmail = 14,
+  irDeleteFolder = 15,
+  irCreateFile = 16,
+};
 
 // What the package code raises to end a run with a result when no raiser is installed.
 struct RunResultError {
@@ -26,6 +52,6 @@ struct RunResultError {
 // The run controller installs its own way of raising a result; the raiser must throw.
 using ResultRaiser = std::function<void(int result)>;
 void SetResultRaiser(ResultRaiser raiser);
-[[noreturn]] void RaiseRunResult(int result);
+[[noreturn]] void RaiseRunResult(eInstallResult result);
 
 }  // namespace CommonTools

@@ -1,7 +1,7 @@
 // The vocabulary of the install script ("InstallScript.cfg"): every element and attribute name
-// the installer reads or writes, in one place. Readers name elements and attributes only
-// through these constants. Element names are matched without regard to case by the settings
-// tree; attribute names exactly.
+// the installer reads or writes, and every message ID it shows, in one place. Readers name elements
+// and attributes only through these constants. Element names are matched without regard to case by
+// the settings tree; attribute names exactly.
 #pragma once
 
 namespace ScriptNames {
@@ -137,6 +137,36 @@ inline constexpr const wchar_t* kSelectedLibraries = L"SelectedLibraries";
 inline constexpr const wchar_t* kCopyMsiPath = L"CopyMSIPath";
 inline constexpr const wchar_t* kServerName = L"ServerName";
 }  // namespace Attribute
+
+// Message IDs: the texts the installer shows, looked up under MESSAGES of the chosen language
+// (a missing one falls back to the default text or to the ID itself).
+namespace Message {
+inline constexpr const wchar_t* kCaption = L"MsgCaption";  // the caption of every message box
+inline constexpr const wchar_t* kRights = L"MsgRights";  // the user lacks the rights the run needs
+inline constexpr const wchar_t* kRightsDomainForServerChange = L"MsgRightsDomainForServerChange";
+inline constexpr const wchar_t* kRightsForServerChange = L"MsgRightsForServerChange";
+inline constexpr const wchar_t* kVersionOs =
+    L"MsgVersionOS";  // the Windows version is not supported
+inline constexpr const wchar_t* kOldInstallation =
+    L"MsgOldInstallation";  // an installed build is newer than the package's
+inline constexpr const wchar_t* kBeginUpdate = L"MsgBeginUpdate";  // asks before an update
+inline constexpr const wchar_t* kInstallError =
+    L"MsgInstallError";  // asks to keep the log after a failed run
+inline constexpr const wchar_t* kSaveLogFile =
+    L"SaveLogFile";  // title of the log-saving file dialog
+// The texts of the run results (one per eInstallResult, several share one).
+inline constexpr const wchar_t* kErrorDuringInstall = L"MsgErrorDuringInstall";
+inline constexpr const wchar_t* kDataStorageNotFound = L"MsgDataStorageNotFound";
+inline constexpr const wchar_t* kDataStorageNotUnpacked = L"MsgDataStorageNotUnpacked";
+inline constexpr const wchar_t* kScriptFileError = L"MsgScriptFileError";
+inline constexpr const wchar_t* kScenarioError = L"MsgScenarioError";
+inline constexpr const wchar_t* kLanguagesError = L"MsgLanguagesError";
+inline constexpr const wchar_t* kGraphicsError = L"MsgGraphicsError";
+inline constexpr const wchar_t* kOldInstall = L"MsgOldInstall";
+inline constexpr const wchar_t* kCantSendEmail = L"MsgCantSendEmail";
+inline constexpr const wchar_t* kErrorDeleteFolder = L"MsgErrorDeleteFolder";
+inline constexpr const wchar_t* kErrorCreateFile = L"MsgErrorCreateFile";
+}  // namespace Message
 
 // Wizard pages: their sections in a language and their switches under DIALOGS.
 namespace Page {

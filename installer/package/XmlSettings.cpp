@@ -329,7 +329,7 @@ bool CXmlSettings::Save(const std::wstring& path) {
   }
   std::wstring error;
   if (!FileAccess::WriteAll(path, SaveToBytes(), error)) {
-    LogLine(0, L"Save With Formatted( " + path + L" ) failed:" + error);
+    LogLine(LogLevel::Error, L"Save With Formatted( " + path + L" ) failed:" + error);
     return false;
   }
   return true;

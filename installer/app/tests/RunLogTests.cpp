@@ -8,6 +8,7 @@
 #include <regex>
 
 using InstallManager::CRunLog;
+using InstallManager::LogLevel;
 
 namespace {
 
@@ -27,11 +28,11 @@ TEST(RunLog, EntriesHaveTimeLevelAndOnlyTheFirstHasTheDashes) {
   {
     CRunLog log;
     log.SetPath(path);
-    log.Log(2, L"Scenario build = %i", 42);
-    log.Log(1, L"Folder = %s is not deleted", std::wstring(L"C:\\A"));
-    log.Log(0, L"plain");
+    log.Log(LogLevel::Info, L"Scenario build = %i", 42);
+    log.Log(LogLevel::Warning, L"Folder = %s is not deleted", std::wstring(L"C:\\A"));
+    log.Log(LogLevel::Error, L"plain");
     log.SetThreshold(9);
-    log.Log(7, L"no prefix");
+    log.Log(static_cast<LogLevel>(7), L"no prefix");
   }
   std::string text = ReadFile(path);
   std::vector<std::string> lines;
@@ -63,12 +64,12 @@ TEST(RunLog, LevelsThresholdAndErrorSeen) {
   EXPECT_FALSE(log.ErrorSeen());
   EXPECT_FALSE(log.AnyWritten());
   log.SetThreshold(-1);
-  log.Log(0, L"not written but seen");
+  log.Log(LogLevel::Error, L"not written but seen");
   EXPECT_TRUE(log.ErrorSeen());
   EXPECT_TRUE(log.AnyWritten());
   EXPECT_TRUE(out.empty());
   log.SetThreshold(2);
-  log.Log(2, L"after");
+  log.Log(LogLevel::Info, L"after");
   ASSERT_EQ(out.size(), 1u);
   // The first call already happened: no dashes now.
   EXPECT_EQ(out[0].find(L"---"), std::wstring::npos);
@@ -79,11 +80,11 @@ TEST(RunLog, DataIsNeverAFormat) {
   CRunLog log;
   std::vector<std::wstring> out;
   log.SetDebugOutput([&](const std::wstring& s) { out.push_back(s); });
-  log.Log(2, L"IsFileExists: '%s' is NOT FOUND. Cause: %s", std::wstring(L"C:\\100%s%d.data"),
-          std::wstring(L"x"));
+  log.Log(LogLevel::Info, L"IsFileExists: '%s' is NOT FOUND. Cause: %s",
+          std::wstring(L"C:\\100%s%d.data"), std::wstring(L"x"));
   // A format with too few arguments is written as it stands, with the reason.
-  log.Log(2, L"Project %s version %i", std::wstring(L"PV"));
-  log.Log(2, L"100%% done");
+  log.Log(LogLevel::Info, L"Project %s version %i", std::wstring(L"PV"));
+  log.Log(LogLevel::Info, L"100%% done");
   ASSERT_EQ(out.size(), 3u);
   EXPECT_EQ(out[0].substr(0, 23), L"---------------------\r\n");
   EXPECT_NE(out[0].find(L"INFO : IsFileExists: 'C:\\100%s%d.data' is NOT FOUND. Cause: x\r\n"),
@@ -98,7 +99,7 @@ TEST(RunLog, WrittenInTheMachineAnsiCodePage) {
   tltest::TempMachine machine;
   CRunLog log;
   log.SetPath(L"C:\\cp.log");
-  log.Log(2, L"%s", std::wstring(L"Caf\u00e9 \u0416"));
+  log.Log(LogLevel::Info, L"%s", std::wstring(L"Caf\u00e9 \u0416"));
   std::string text = ReadFile(L"C:\\cp.log");
   // 1252: e-acute is one byte 0xE9, the Cyrillic letter has no byte and becomes "?".
   EXPECT_NE(text.find("Caf\xE9 ?\r\n"), std::string::npos) << text;
@@ -111,8 +112,8 @@ TEST(RunLog, AnUnwritableFileNeverEndsTheRun) {
   log.SetDebugOutput([&](const std::wstring& s) { out.push_back(s); });
   // Z: is read-only.
   log.SetPath(L"Z:\\tmp\\tl-no-such-folder\\x.log");
-  log.Log(2, L"one");
-  log.Log(0, L"two");
+  log.Log(LogLevel::Info, L"one");
+  log.Log(LogLevel::Error, L"two");
   ASSERT_EQ(out.size(), 3u);
   EXPECT_NE(out[0].find(L"The run log Z:\\tmp\\tl-no-such-folder\\x.log cannot be written"),
             std::wstring::npos)
@@ -122,7 +123,7 @@ TEST(RunLog, AnUnwritableFileNeverEndsTheRun) {
   EXPECT_TRUE(log.ErrorSeen());
   // A new path is tried again.
   log.SetPath(L"C:\\ok.log");
-  log.Log(2, L"three");
+  log.Log(LogLevel::Info, L"three");
   EXPECT_EQ(out.size(), 3u);
   EXPECT_NE(ReadFile(L"C:\\ok.log").find("INFO : three"), std::string::npos);
 }
@@ -131,10 +132,10 @@ TEST(RunLog, EachEntryReopensTheFile) {
   tltest::TempMachine machine;
   CRunLog log;
   log.SetPath(L"C:\\re.log");
-  log.Log(2, L"first");
+  log.Log(LogLevel::Info, L"first");
   // Someone else removes the file between two entries: the next entry creates it anew.
   ASSERT_EQ(platform::DeleteFileW(L"C:\\re.log"), platform::ERROR_SUCCESS);
-  log.Log(2, L"second");
+  log.Log(LogLevel::Info, L"second");
   std::string text = ReadFile(L"C:\\re.log");
   EXPECT_EQ(text.find("first"), std::string::npos);
   EXPECT_NE(text.find("INFO : second"), std::string::npos);

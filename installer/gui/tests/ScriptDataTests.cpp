@@ -39,8 +39,8 @@ struct Script {
 
 struct LogCapture {
   LogCapture() {
-    CommonTools::SetLogSink([this](int level, const std::wstring& text) {
-      lines.push_back(std::to_string(level) + " " + platform::ToUtf8(text));
+    CommonTools::SetLogSink([this](CommonTools::LogLevel level, const std::wstring& text) {
+      lines.push_back(std::to_string(static_cast<int>(level)) + " " + platform::ToUtf8(text));
     });
   }
   ~LogCapture() { CommonTools::SetLogSink(nullptr); }

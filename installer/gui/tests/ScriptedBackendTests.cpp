@@ -142,7 +142,8 @@ TEST(AnswerFile, FileDialogs) {
 
 TEST(AnswerFile, AnswersAreLogged) {
   std::vector<std::wstring> lines;
-  CommonTools::SetLogSink([&](int, const std::wstring& t) { lines.push_back(t); });
+  CommonTools::SetLogSink(
+      [&](CommonTools::LogLevel, const std::wstring& t) { lines.push_back(t); });
   ScriptedBackend b("", L"t");
   b.ShowMessageBox(Box(L"", L"Installation is corrupted!", MB_ICONERROR));
   CommonTools::SetLogSink(nullptr);

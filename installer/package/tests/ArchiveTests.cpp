@@ -69,8 +69,8 @@ std::string Read(const std::wstring& path) {
 // Collects the package's log lines for one test.
 struct LogCapture {
   LogCapture() {
-    CommonTools::SetLogSink([this](int level, const std::wstring& text) {
-      lines.push_back(std::to_string(level) + " " + platform::ToUtf8(text));
+    CommonTools::SetLogSink([this](CommonTools::LogLevel level, const std::wstring& text) {
+      lines.push_back(std::to_string(static_cast<int>(level)) + " " + platform::ToUtf8(text));
     });
     CommonTools::SetCurrentFileSink([this](const std::wstring& file) { currentFile = file; });
   }

@@ -239,8 +239,8 @@ TEST(SettingsSave, WritesUtf16IndentedAndReadsBack) {
 TEST(SettingsSave, FailureIsReportedAndLogged) {
   tltest::TempMachine machine;
   std::vector<std::wstring> lines;
-  SetLogSink([&](int level, const std::wstring& text) {
-    lines.push_back(std::to_wstring(level) + L"|" + text);
+  SetLogSink([&](LogLevel level, const std::wstring& text) {
+    lines.push_back(std::to_wstring(static_cast<int>(level)) + L"|" + text);
   });
   CXmlSettings s;
   SettingsNodePtr root;
