@@ -64,7 +64,7 @@ int CInstallManager::Run(const std::wstring& archivePath, bool adminFlag) {
           w != kUninstall) {
         Log(LogLevel::Error,
             L"CInstallManager::Run() the script's InstallType = '%s' leaves no action to take",
-            m_installType);
+            m_product.installType);
         RaiseResult(irScenario);
       }
       if (NeedsRecord(w)) {
@@ -72,7 +72,7 @@ int CInstallManager::Run(const std::wstring& archivePath, bool adminFlag) {
         if (file.empty() || !platform::PathFileExistsW(file)) RaiseResult(irScriptFile);
       }
       CheckRights();
-      if (!m_registryWritable || !m_programFilesWritable) {
+      if (!m_rights.registryWritable || !m_rights.programFilesWritable) {
         Log(LogLevel::Error,
             L"User has not rights for change of registry (LM) or folder Program Files");
         GetGuiTools().ShowMessage(Msg::kRights, MB_ICONERROR);
@@ -85,10 +85,10 @@ int CInstallManager::Run(const std::wstring& archivePath, bool adminFlag) {
         Log(LogLevel::Error,
             L"Detected Server installation for user without Domain or Workgroup Administrator "
             L"rights");
-        if (!m_isDomainAdmin) {
-          if (m_joinStatus == 3)
+        if (!m_rights.isDomainAdmin) {
+          if (m_rights.joinStatus == 3)
             GetGuiTools().ShowMessage(Msg::kRightsDomainForServerChange, MB_ICONERROR);
-          else if (m_joinStatus != 2)
+          else if (m_rights.joinStatus != 2)
             GetGuiTools().ShowMessage(Msg::kRightsForServerChange, MB_ICONERROR);
         }
         RaiseResult(irRights);
@@ -200,7 +200,7 @@ bool CInstallManager::Init() {
 
   // 8. COMMONINFO and CFG, and the log's place; each run starts a fresh log.
   ReadCommonInfo();
-  std::wstring logPath = m_logFile;
+  std::wstring logPath = m_commonInfo.logFile;
   if (logPath.empty()) {
     logPath = InstalledProductsPath();
     platform::PathRemoveFileSpecW(logPath);
@@ -228,8 +228,8 @@ bool CInstallManager::Init() {
   gui.Languages().Clear();
   if (!gui.Languages().Load()) RaiseResult(irLanguages);
   m_installedProducts.SetLanguages(&gui.Languages());
-  if (m_language != 0) {
-    unsigned index = gui.Languages().FindById(m_language);
+  if (m_product.language != 0) {
+    unsigned index = gui.Languages().FindById(m_product.language);
     gui.Languages().SetCurrent(index);
     m_userSettings->Set(ScriptNames::Attribute::kLanguage, Variant(static_cast<int>(index)));
   }
@@ -242,9 +242,10 @@ bool CInstallManager::Init() {
   // 13. The main window's icon.
   SettingsNodePtr root, icons;
   if (ScriptRoot(root) && root->GetChild(ScriptNames::Element::kIcons, icons)) {
-    std::wstring attr = platform::EqualsNoCase(m_installType, ScriptNames::Value::kUninstall)
-                            ? ScriptNames::Attribute::kPathDi
-                            : ScriptNames::Attribute::kPath;
+    std::wstring attr =
+        platform::EqualsNoCase(m_product.installType, ScriptNames::Value::kUninstall)
+            ? ScriptNames::Attribute::kPathDi
+            : ScriptNames::Attribute::kPath;
     std::wstring icon = ReadPathAttribute(icons, attr);
     std::wstring extracted;
     if (!icon.empty() && m_dataStorage->ExtractFile(L"", icon, extracted) &&
@@ -253,22 +254,23 @@ bool CInstallManager::Init() {
   }
 
   // 14. The main window.
-  if (m_hooks.createMainWindow) m_hooks.createMainWindow(m_installType, m_iconPath);
+  if (m_hooks.createMainWindow) m_hooks.createMainWindow(m_product.installType, m_iconPath);
   Log(LogLevel::Info, L"CInstallManager::Init() create main dialog");
 
   // 15. The record of installed products.
   std::wstring recordPath = InstalledProductsPath();
   Log(LogLevel::Info, L"CInstallManager::Init() load info about installed products from %s",
       recordPath);
-  m_installedProducts.SetApplication(m_name);
-  if (!m_installedProducts.Load(recordPath, m_projectPathKey, m_projectPathValue))
+  m_installedProducts.SetApplication(m_product.name);
+  if (!m_installedProducts.Load(recordPath, m_commonInfo.projectPathKey,
+                                m_commonInfo.projectPathValue))
     RaiseResult(irInstalledProducts);
 
   // 16. The common installation folder.
   std::wstring common = m_installedProducts.GetPath();
   if (common.empty()) {
     std::wstring counterFolder;
-    m_installedProducts.GetCommonUsage(counterFolder, m_name);
+    m_installedProducts.GetCommonUsage(counterFolder, m_product.name);
     if (!counterFolder.empty() && platform::PathIsDirectoryW(counterFolder)) {
       m_installedProducts.SetPath(counterFolder);
       common = counterFolder;
@@ -280,9 +282,10 @@ bool CInstallManager::Init() {
   }
 
   // 17. The installed copy of this product.
-  Log(LogLevel::Info, L"CInstallManager::Init() Project %s version %i", m_pv, m_version);
+  Log(LogLevel::Info, L"CInstallManager::Init() Project %s version %i", m_product.pv,
+      m_product.version);
   InstalledProduct installed;
-  if (m_installedProducts.Find(m_pv, m_version, installed) >= 0) {
+  if (m_installedProducts.Find(m_product.pv, m_product.version, installed) >= 0) {
     m_installedKind = InstallTypeFromName(installed.type);
     // Whether an installed client is still registered is asked of the registry step in its
     // checking mode, which comes with the client installation; until then a client counts as
@@ -304,34 +307,23 @@ bool CInstallManager::Init() {
 void CInstallManager::ReadCommonInfo() {
   SettingsNodePtr root;
   if (!ScriptRoot(root)) return;
-  CommonTools::Script::CommonInfo info;
-  info.cfgPath = m_cfgPath;
-  info.productsFile = m_installedProductsFile;
-  info.logFile = m_logFile;
-  info.projectPathKey = m_projectPathKey;
-  info.projectPathValue = m_projectPathValue;
   CommonTools::Script::ReadCommonInfo(
       root,
       [this](const SettingsNodePtr& node, const std::wstring& name) {
         return ReadPathAttribute(node, name);
       },
-      info);
-  m_cfgPath = info.cfgPath;
-  m_installedProductsFile = info.productsFile;
-  m_logFile = info.logFile;
-  if (!info.commonKey.empty()) m_installedProducts.SetCommonKey(info.commonKey);
-  m_projectPathKey = info.projectPathKey;
-  m_projectPathValue = info.projectPathValue;
+      m_commonInfo);
+  if (!m_commonInfo.commonKey.empty()) m_installedProducts.SetCommonKey(m_commonInfo.commonKey);
 }
 
 std::wstring CInstallManager::InstalledProductsPath() {
-  if (!m_installedProductsFile.empty()) {
-    if (!platform::PathFileExistsW(m_installedProductsFile)) {
-      std::wstring folder = m_installedProductsFile;
+  if (!m_commonInfo.productsFile.empty()) {
+    if (!platform::PathFileExistsW(m_commonInfo.productsFile)) {
+      std::wstring folder = m_commonInfo.productsFile;
       if (platform::PathRemoveFileSpecW(folder) && !folder.empty())
         platform::CreateDirectoryW(folder);
     }
-    return m_installedProductsFile;
+    return m_commonInfo.productsFile;
   }
   // The common application-data folder.
   std::wstring folder;
@@ -352,15 +344,7 @@ bool CInstallManager::LoadScenario() {
     Log(LogLevel::Error, L"CInstallManager::LoadScenario() %s", error);
     return false;
   }
-  m_name = description.name;
-  m_pv = description.pv;
-  m_regKey = description.regKey;
-  m_versionText = description.versionText;
-  m_version = description.version;
-  m_installType = description.installType;
-  m_build = description.build;
-  m_dirName = description.dirName;
-  m_language = description.language;
+  m_product = description;
   try {
     // The macro table and the libraries; their number decides whether a change of
     // components is offered.
@@ -397,22 +381,19 @@ void CInstallManager::CheckRights() {
   Log(LogLevel::Info, L"%s", dashes);
   AdminRights rights;
   if (m_hooks.verifyAdminRights) m_hooks.verifyAdminRights(rights);
-  m_isDomainAdmin = rights.isDomainAdmin;
-  m_registryWritable = rights.registryWritable;
-  m_programFilesWritable = rights.programFilesWritable;
-  m_joinStatus = rights.joinStatus;
-  m_serverAdmin = m_isDomainAdmin ? m_joinStatus == 3 : m_joinStatus == 2;
+  m_rights = rights;
+  m_serverAdmin = m_rights.isDomainAdmin ? m_rights.joinStatus == 3 : m_rights.joinStatus == 2;
   Log(LogLevel::Info, L"%s", dashes);
 }
 
 int CInstallManager::DetectAction() {
   m_installedBuild = 0;
-  m_scenarioBuild = m_build;
+  m_scenarioBuild = m_product.build;
   Log(LogLevel::Info, L"Scenario build = %i", m_scenarioBuild);
-  int t = InstallTypeFromName(m_installType);
+  int t = InstallTypeFromName(m_product.installType);
   if (t == kUninstall) return kUninstall;
   InstalledProduct installed;
-  if (m_installedProducts.Find(m_pv, m_version, installed) >= 0) {
+  if (m_installedProducts.Find(m_product.pv, m_product.version, installed) >= 0) {
     Log(LogLevel::Info, L"Installed product build = %i", installed.build);
     m_installedBuild = installed.build;
     if (m_scenarioBuild < m_installedBuild) {
@@ -436,8 +417,8 @@ int CInstallManager::DetectAction() {
   }
   if (t == kUpdate || t == kOnlyUpdate) {
     Log(LogLevel::Error,
-        L"Detect InstalType = Update in script, but product %s version %i is not installed", m_pv,
-        m_version);
+        L"Detect InstalType = Update in script, but product %s version %i is not installed",
+        m_product.pv, m_product.version);
     RaiseResult(irCancelled);
   }
   return t;
@@ -616,7 +597,7 @@ void CInstallManager::ChooseUpdateOrRepair(int w) {
       if (ProcessRepairOrUpdate()) return;
     } else if (choice == kChange) {
       InstalledProduct installed;
-      m_installedProducts.Find(m_pv, m_version, installed);
+      m_installedProducts.Find(m_product.pv, m_product.version, installed);
       std::wstring base = installed.path;
       platform::PathRemoveFileSpecW(base);
       m_userSettings->Set(ScriptNames::Attribute::kInstallPath, Variant(base));
@@ -640,24 +621,24 @@ void CInstallManager::ChooseUpdateOrRepair(int w) {
 }
 
 void CInstallManager::AddProduct(int type, const std::wstring& basePath) {
-  Log(LogLevel::Info, L"Add product %s version %i", m_pv, m_version);
+  Log(LogLevel::Info, L"Add product %s version %i", m_product.pv, m_product.version);
   InstalledProduct entry;
-  entry.build = m_build < 0 ? 0 : m_build;
-  entry.version = m_version;
+  entry.build = m_product.build < 0 ? 0 : m_product.build;
+  entry.version = m_product.version;
   entry.type = InstallTypeScriptName(type);
   entry.path = basePath;
-  if (type != kClient) platform::PathAppendW(entry.path, m_dirName);
-  entry.pv = m_pv;
-  entry.registry = m_regKey;
+  if (type != kClient) platform::PathAppendW(entry.path, m_product.dirName);
+  entry.pv = m_product.pv;
+  entry.registry = m_product.regKey;
   entry.cfPath = L"%COMMON FILES%";
   ExpandMacros(entry.cfPath);
   Log(LogLevel::Info, L"AddProduct: Common Files path = %s", entry.cfPath);
-  m_installedProducts.SetProduct(m_pv, m_version, entry, true);
+  m_installedProducts.SetProduct(m_product.pv, m_product.version, entry, true);
 }
 
 void CInstallManager::SaveLanguageToRecord() {
   InstalledProduct entry;
-  int index = m_installedProducts.Find(m_pv, m_version, entry);
+  int index = m_installedProducts.Find(m_product.pv, m_product.version, entry);
   if (index < 0 || !m_userSettings) return;
   entry.language = m_userSettings->GetInt(ScriptNames::Attribute::kLanguage, 0);
   m_installedProducts.SetAt(index, entry);
@@ -665,7 +646,7 @@ void CInstallManager::SaveLanguageToRecord() {
 
 void CInstallManager::SaveLibrariesToRecord() {
   InstalledProduct entry;
-  int index = m_installedProducts.Find(m_pv, m_version, entry);
+  int index = m_installedProducts.Find(m_product.pv, m_product.version, entry);
   if (index < 0 || !m_userSettings) return;
   entry.libraries = m_userSettings->GetText(ScriptNames::Attribute::kSelectedLibraries, L"");
   m_installedProducts.SetAt(index, entry);

@@ -9,6 +9,7 @@
 #include "package/DataStorage.h"
 #include "package/Libraries.h"
 #include "package/Macros.h"
+#include "package/ScriptFormat.h"
 #include "platform/Format.h"
 #include "rights/CheckRights.h"
 
@@ -122,19 +123,22 @@ class CInstallManager {
   int GetScenarioBuild() const { return m_scenarioBuild; }
   bool IsScenarioLoaded() const { return m_scenarioLoaded; }
   bool IsServerAdmin() const { return m_serverAdmin; }
-  const std::wstring& GetProductName() const { return m_name; }
-  const std::wstring& GetPV() const { return m_pv; }
-  int GetVersion() const { return m_version; }
-  const std::wstring& GetInstallTypeText() const { return m_installType; }
-  int GetBuild() const { return m_build; }
-  int GetLanguagePreset() const { return m_language; }
+  const CommonTools::Script::ProductDescription& GetProduct() const { return m_product; }
+  const CommonTools::Script::CommonInfo& GetCommonInfo() const { return m_commonInfo; }
+  const AdminRights& GetRights() const { return m_rights; }
+  const std::wstring& GetProductName() const { return m_product.name; }
+  const std::wstring& GetPV() const { return m_product.pv; }
+  int GetVersion() const { return m_product.version; }
+  const std::wstring& GetInstallTypeText() const { return m_product.installType; }
+  int GetBuild() const { return m_product.build; }
+  int GetLanguagePreset() const { return m_product.language; }
   const std::wstring& GetProcessorArchitecture() const { return m_processorArchitecture; }
   const std::wstring& GetOsCapacity() const { return m_osCapacity; }
   std::shared_ptr<CUserSettings> GetUserSettings() const { return m_userSettings; }
   InstalledProducts& GetInstalledProducts() { return m_installedProducts; }
   const std::vector<PagePtr>& GetPages() const { return m_pages; }
   std::shared_ptr<DataStorage::IDataStorage> GetDataStorage() const { return m_dataStorage; }
-  const std::wstring& GetProjectConfigPath() const { return m_cfgPath; }
+  const std::wstring& GetProjectConfigPath() const { return m_commonInfo.cfgPath; }
 
  protected:
   void ChooseAndProcess(int action);
@@ -151,17 +155,21 @@ class CInstallManager {
   std::wstring ReadPathAttribute(const CommonTools::SettingsNodePtr& node,
                                  const std::wstring& name);
   bool ScriptRoot(CommonTools::SettingsNodePtr& root);
+  static CommonTools::Script::ProductDescription UnreadProduct() {
+    CommonTools::Script::ProductDescription d;
+    d.version = -1;
+    d.build = -1;
+    return d;
+  }
 
   Hooks m_hooks;
 
-  // Product description.
+  // The script's product description, COMMONINFO/CFG and the rights found, as they were read.
+  // Version and build are -1 until a script is loaded.
   bool m_scenarioLoaded = false;
-  std::wstring m_name, m_pv, m_regKey, m_dirName;
-  std::wstring m_versionText;
-  int m_version = -1;
-  std::wstring m_installType;
-  int m_build = -1;
-  int m_language = 0;
+  CommonTools::Script::ProductDescription m_product = UnreadProduct();
+  CommonTools::Script::CommonInfo m_commonInfo;
+  AdminRights m_rights;
   int m_libraryCount = 0;
 
   // Run state.
@@ -174,17 +182,9 @@ class CInstallManager {
   int m_installedBuild = 0;
   int m_scenarioBuild = 0;
   int m_result = 0;
-  bool m_registryWritable = false;
-  bool m_programFilesWritable = false;
-  bool m_isDomainAdmin = false;
-  int m_joinStatus = 0;
   bool m_serverAdmin = false;
   bool m_adminFlag = false;
   std::wstring m_archivePath;
-  std::wstring m_installedProductsFile;  // COMMONINFO "File"
-  std::wstring m_logFile;                // COMMONINFO "Log"
-  std::wstring m_cfgPath;                // CFG/FILE "Path"
-  std::wstring m_projectPathKey, m_projectPathValue;
   std::wstring m_processorArchitecture, m_osCapacity;
   std::wstring m_serverName;
   std::wstring m_iconPath;

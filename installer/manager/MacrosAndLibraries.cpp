@@ -24,8 +24,8 @@ void CInstallManager::ExpandMacros(std::wstring& s) {
     in.projectPath = m_userSettings->GetText(ScriptNames::Attribute::kProjectPath);
     in.tolmeraPath = m_userSettings->GetText(ScriptNames::Attribute::kTolmeraPath);
   }
-  in.dirName = m_dirName;
-  in.name = m_name;
+  in.dirName = m_product.dirName;
+  in.name = m_product.name;
   if (m_installedKind == kServer || m_installedKind == kLocal || m_installedKind == kClient)
     in.installedKind = InstallTypeScriptName(m_installedKind);
   auto& languages = GetGuiTools().Languages();
@@ -33,7 +33,7 @@ void CInstallManager::ExpandMacros(std::wstring& s) {
   // Set once at set-up; before that the machine is asked.
   in.wow64 = m_processorArchitecture.empty() ? platform::CurrentConfig().IsWow64()
                                              : m_processorArchitecture == L"x64";
-  in.build = m_build < 0 ? 0 : m_build;
+  in.build = m_product.build < 0 ? 0 : m_product.build;
   for (const auto& [name, value] : CommonTools::BuiltinVariables(in))
     CommonTools::ReplaceAll(s, name, value);
 }
