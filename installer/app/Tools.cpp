@@ -36,6 +36,10 @@ Holder<CGuiTools>& GuiHolder() {
 
 CInstallTools::CInstallTools()
     : m_log(std::make_unique<CRunLog>()), m_script(std::make_unique<CommonTools::CXmlSettings>()) {
+  ConnectSinks();
+}
+
+void CInstallTools::ConnectSinks() {
   // Code below the application logs through this run log; data texts stay arguments.
   CommonTools::SetLogSink(
       [this](LogLevel level, const std::wstring& text) { m_log->Log(level, L"%s", text); });
@@ -46,6 +50,7 @@ CInstallTools::CInstallTools()
 void CInstallTools::Reset() {
   m_log = std::make_unique<CRunLog>();
   m_script = std::make_unique<CommonTools::CXmlSettings>();
+  ConnectSinks();
 }
 
 void CGuiTools::Reset() {

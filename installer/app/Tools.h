@@ -31,10 +31,11 @@ class CInstallTools {
   // The script's root element, if the script is loaded.
   bool GetScriptRoot(CommonTools::SettingsNodePtr& root) { return m_script->GetRoot(root); }
   // A fresh log and an empty script tree, as at process start (for a run that starts over in
-  // the same process, as tests do).
+  // the same process, as tests do); the package's log and current-file sinks lead here again.
   void Reset();
 
  private:
+  void ConnectSinks();
   std::unique_ptr<CRunLog> m_log;
   std::unique_ptr<CommonTools::CXmlSettings> m_script;
 };

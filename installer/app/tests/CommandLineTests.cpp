@@ -1,6 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/Tools.h"
-#include "package/tests/TestMachine.h"
+#include "testing/MachineFixture.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 
@@ -61,7 +61,7 @@ TEST(CommandLine, HostArgumentsBecomeAWindowsLine) {
 }
 
 TEST(CommandLine, AMissingArchiveIsDroppedAndLogged) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   GetInstallTools().Reset();
   std::vector<std::wstring> out;
   GetInstallTools().Log().SetDebugOutput([&](const std::wstring& s) { out.push_back(s); });

@@ -1,7 +1,7 @@
 // Message look-ups in scripts whose languages lack parts of the catalogue.
 #include "app/Tools.h"
 #include "app/tests/ToolsFixture.h"
-#include "package/tests/TestMachine.h"
+#include "testing/MachineFixture.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // the record decides between update, repair and refusal.
 #include "app/tests/SetupProcess.h"
 #include "package/tests/TestArchive.h"
-#include "package/tests/TestMachine.h"
+#include "testing/MachineFixture.h"
 #include "platform/Files.h"
 #include "platform/Machine.h"
 #include "platform/Text.h"
@@ -64,7 +64,7 @@ class RecordedProduct : public ::testing::Test {
     return log.find(line + "\r\n") != std::string::npos;
   }
 
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   std::string folder, answers, recordTemplate, recordBefore;
 };
 

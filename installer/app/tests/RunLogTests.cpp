@@ -1,5 +1,5 @@
 #include "app/RunLog.h"
-#include "package/tests/TestMachine.h"
+#include "testing/MachineFixture.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 
@@ -23,7 +23,7 @@ const std::regex kEntry(R"(\d{4}\.\d{2}\.\d{2} - \d{2}:\d{2}:\d{2}  )");
 }  // namespace
 
 TEST(RunLog, EntriesHaveTimeLevelAndOnlyTheFirstHasTheDashes) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   const std::wstring path = L"C:\\run.log";
   {
     CRunLog log;
@@ -96,7 +96,7 @@ TEST(RunLog, DataIsNeverAFormat) {
 }
 
 TEST(RunLog, WrittenInTheMachineAnsiCodePage) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   CRunLog log;
   log.SetPath(L"C:\\cp.log");
   log.Log(LogLevel::Info, L"%s", std::wstring(L"Caf\u00e9 \u0416"));
@@ -106,7 +106,7 @@ TEST(RunLog, WrittenInTheMachineAnsiCodePage) {
 }
 
 TEST(RunLog, AnUnwritableFileNeverEndsTheRun) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   CRunLog log;
   std::vector<std::wstring> out;
   log.SetDebugOutput([&](const std::wstring& s) { out.push_back(s); });
@@ -129,7 +129,7 @@ TEST(RunLog, AnUnwritableFileNeverEndsTheRun) {
 }
 
 TEST(RunLog, EachEntryReopensTheFile) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   CRunLog log;
   log.SetPath(L"C:\\re.log");
   log.Log(LogLevel::Info, L"first");

@@ -5,7 +5,7 @@
 #include "package/DataStorage.h"
 #include "package/ScriptFormat.h"
 #include "package/ScriptVocabulary.h"
-#include "package/tests/TestMachine.h"
+#include "testing/MachineFixture.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 
@@ -87,7 +87,7 @@ class SampleProduct : public ::testing::Test {
     GetInstallTools().Reset();
     GetGuiTools().Reset();
   }
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   DataStorage::CDataStorage storage;
   CommonTools::SettingsNodePtr root;
   std::wstring out;

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "package/tests/TestArchive.h"
-#include "package/tests/TestMachine.h"
+#include "testing/MachineFixture.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include "app/SingleCopy.h"
 #include "app/tests/SetupProcess.h"
 #include "package/tests/TestArchive.h"
-#include "package/tests/TestMachine.h"
+#include "testing/MachineFixture.h"
 #include "platform/Files.h"
 #include "platform/Machine.h"
 #include "platform/Text.h"
@@ -68,7 +68,7 @@ class SetupProgram : public ::testing::Test {
     return bytes;
   }
 
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   std::string folder;
 };
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/Tools.h"
-#include "package/tests/TestMachine.h"
+#include "testing/MachineFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -32,7 +32,7 @@ class ToolsFixture : public ::testing::Test {
     for (size_t p = out.find(text); p != std::wstring::npos; p = out.find(text, p + 1)) ++n;
     return n;
   }
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   std::wstring out;
 };
 

@@ -2,7 +2,7 @@
 #include "app/Tools.h"
 #include "app/tests/ToolsFixture.h"
 #include "gui/ScriptedBackend.h"
-#include "package/tests/TestMachine.h"
+#include "testing/MachineFixture.h"
 #include "platform/Files.h"
 #include "platform/Restart.h"
 #include "platform/Text.h"
@@ -65,7 +65,7 @@ TEST_F(ToolsFixture, MessagesWithoutLanguages) {
 }
 
 TEST(RestartWindows, TheMachineRestartsAndCarriesOutThePendingOperations) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   ASSERT_EQ(platform::WriteWholeFile(L"C:\\locked.tmp", "x"), platform::ERROR_SUCCESS);
   ASSERT_EQ(platform::ScheduleFileOperation(L"C:\\locked.tmp", L""), platform::ERROR_SUCCESS);
   unsigned before = platform::RestartCount();
@@ -82,7 +82,7 @@ TEST(RestartWindows, TheMachineRestartsAndCarriesOutThePendingOperations) {
 #include "app/Version.h"
 
 TEST(InstallerVersion, DateInTheSystemLocale) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   platform::SYSTEMTIME t;
   t.wYear = 2017;
   t.wMonth = 3;

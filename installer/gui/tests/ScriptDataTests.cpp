@@ -6,7 +6,7 @@
 #include "package/LogSink.h"
 #include "package/XmlSettings.h"
 #include "package/tests/TestArchive.h"
-#include "package/tests/TestMachine.h"
+#include "testing/MachineFixture.h"
 #include "platform/Files.h"
 #include "platform/Machine.h"
 #include "platform/Text.h"
@@ -51,25 +51,11 @@ struct LogCapture {
 };
 
 // A machine whose system language is given by its LCID.
-class LanguageMachine {
- public:
-  explicit LanguageMachine(std::uint16_t lcid) {
-    char pattern[] = "/tmp/tl-lang-XXXXXX";
-    m_base = ::mkdtemp(pattern);
-    auto config = platform::MachineConfig::Defaults();
-    config.systemLcid = lcid;
-    platform::Machine::Init(m_base + "/machine", config);
-    platform::Machine::SetCurrentForProcess(m_base + "/machine");
-  }
-  ~LanguageMachine() {
-    platform::Machine::ResetCurrent();
-    std::error_code ec;
-    std::filesystem::remove_all(m_base, ec);
-  }
-
- private:
-  std::string m_base;
-};
+platform::MachineConfig WithLanguage(std::uint16_t lcid) {
+  auto config = platform::MachineConfig::Defaults();
+  config.systemLcid = lcid;
+  return config;
+}
 
 const char* kLanguages =
     "<?xml version=\"1.0\"?><S><Localization>"
@@ -102,7 +88,7 @@ std::string PngBytes(int width, int height) {
 
 TEST(Languages, TheSystemsLanguageIsCurrentByItsEnglishName) {
   {
-    LanguageMachine german(0x0407);
+    tltest::ScopedMachine german(WithLanguage(0x0407));
     Script script(kLanguages);
     CLanguages languages(script.Provider());
     ASSERT_TRUE(languages.Load());
@@ -118,7 +104,7 @@ TEST(Languages, TheSystemsLanguageIsCurrentByItsEnglishName) {
     EXPECT_EQ(languages.GetSystemName(2).value_or(L""), L"German");
   }
   {
-    LanguageMachine french(0x040C);
+    tltest::ScopedMachine french(WithLanguage(0x040C));
     Script script(kLanguages);
     CLanguages languages(script.Provider());
     ASSERT_TRUE(languages.Load());
@@ -129,7 +115,7 @@ TEST(Languages, TheSystemsLanguageIsCurrentByItsEnglishName) {
 }
 
 TEST(Languages, BadLocalizationFails) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   const char* bad[] = {
       "<?xml version=\"1.0\"?><S/>",
       "<?xml version=\"1.0\"?><S><Localization/></S>",
@@ -153,7 +139,7 @@ TEST(Languages, BadLocalizationFails) {
 }
 
 TEST(Localizer, SectionTextsTitleAndMissingKeys) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   LogCapture log;
   Script script(
       "<?xml version=\"1.0\"?><S><Localization><EN ID=\"1033\" Title=\"English\" "
@@ -229,7 +215,7 @@ TEST(Localizer, DialogAndControlSwitches) {
 }
 
 TEST(Graphics, ImagesFromTheArchiveByIdInMemory) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   LogCapture log;
   std::string wide = PngBytes(8, 4), tall = PngBytes(3, 9);
   platform::CreateDirectoryWithParents(L"C:\\Pkg");

@@ -5,7 +5,7 @@
 #include "gui/ScriptedBackend.h"
 #include "manager/InstallManager.h"
 #include "package/tests/TestArchive.h"
-#include "package/tests/TestMachine.h"
+#include "testing/MachineFixture.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 
@@ -123,7 +123,7 @@ class ManagerHarness {
     return all.find(tail + "\r\n") != std::string::npos;
   }
 
-  TempMachine machine;
+  ScopedMachine machine;
   std::wstring debug;
   std::shared_ptr<InstallGui::ScriptedBackend> ui;
   RecordingManager manager;

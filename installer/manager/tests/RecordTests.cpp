@@ -110,7 +110,7 @@ Counter ReadCounter(const std::wstring& key = kCommonKey) {
 // ---- loading and saving -----------------------------------------------------------------------
 
 TEST(RecordFile, NoFileYetThenTheFirstSaveCreatesFolderAndFile) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   InstalledProducts record;
   const std::wstring file = L"C:\\ProgramData\\TOLMERA\\New\\Deeper\\TolmeraInstall.cfg";
   ASSERT_TRUE(record.Load(file, L"", L""));
@@ -126,7 +126,7 @@ TEST(RecordFile, NoFileYetThenTheFirstSaveCreatesFolderAndFile) {
 }
 
 TEST(RecordFile, RoundTripWritesOnlyTheAttributesThatApply) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   FixedLanguages languages({1033, 1049});
   InstalledProducts record;
   record.SetLanguages(&languages);
@@ -183,7 +183,7 @@ TEST(RecordFile, RoundTripWritesOnlyTheAttributesThatApply) {
 }
 
 TEST(RecordFile, LanguagesAsIndexesOrIds) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   FixedLanguages languages({1033, 1049, 1031});
   WriteFile(kFile,
             "<?xml version=\"1.0\"?><Settings>"
@@ -207,7 +207,7 @@ TEST(RecordFile, LanguagesAsIndexesOrIds) {
 }
 
 TEST(RecordFile, ValuesThatDoNotConvert) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   InstalledProducts record;
   WriteFile(kFile,
             "<?xml version=\"1.0\"?><Settings><Project PV=\"A\" Version=\"1\"/>"
@@ -235,7 +235,7 @@ TEST(RecordFile, ValuesThatDoNotConvert) {
 }
 
 TEST(RecordFile, AnUnreadableFileIsEmptyAndKeptAsideBeforeASave) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   const std::string junk = "this is not XML <<< but other products' entries may be in here";
   WriteFile(kFile, junk);
   InstalledProducts record;
@@ -269,7 +269,7 @@ TEST(RecordFile, AnUnreadableFileIsEmptyAndKeptAsideBeforeASave) {
 }
 
 TEST(RecordFile, AFailedSaveIsReportedAndLeavesTheOldFile) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   InstalledProducts record;
   record.SetProduct(L"TT", 5, Product(L"TT", 5, 1), false);
   // A file stands where the folder would be.
@@ -289,7 +289,7 @@ TEST(RecordFile, AFailedSaveIsReportedAndLeavesTheOldFile) {
 }
 
 TEST(RecordFile, EntryWithoutPathTakesItFromTheRegistry) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   {
     platform::RegKey key;
     ASSERT_EQ(key.Create(platform::HKEY_LOCAL_MACHINE, L"SOFTWARE\\TOLMERA\\Project"),
@@ -318,7 +318,7 @@ TEST(RecordFile, EntryWithoutPathTakesItFromTheRegistry) {
 // ---- the common-files counter -----------------------------------------------------------------
 
 TEST(CommonCounter, TwoProductsInstalledAndRemovedInTurn) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   InstalledProducts record;
   record.SetCommonKey(kCommonKey);
   record.SetPath(L"C:\\Program Files (x86)\\TOLMERA");
@@ -358,7 +358,7 @@ TEST(CommonCounter, TwoProductsInstalledAndRemovedInTurn) {
 }
 
 TEST(CommonCounter, NeverNegativeAndCountsOnFromAnExistingKey) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   InstalledProducts record;
   record.SetCommonKey(kCommonKey);
   record.SetProduct(L"A", 1, Product(L"A", 1, 1), false);  // a load: not counted
@@ -388,7 +388,7 @@ TEST(CommonCounter, NeverNegativeAndCountsOnFromAnExistingKey) {
 }
 
 TEST(CommonCounter, UsageFolderTakesTheNameOnce) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   InstalledProducts record;
   record.SetCommonKey(kCommonKey);
   std::wstring folder;

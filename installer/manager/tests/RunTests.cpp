@@ -1,4 +1,5 @@
 #include "manager/tests/ManagerHarness.h"
+#include "platform/Environment.h"
 
 using namespace InstallManager;
 using tltest::MakeScript;

@@ -2,7 +2,7 @@
 #include "package/DataStorage.h"
 #include "package/LogSink.h"
 #include "package/tests/TestArchive.h"
-#include "package/tests/TestMachine.h"
+#include "testing/MachineFixture.h"
 #include "platform/Files.h"
 #include "platform/Restart.h"
 #include "platform/Text.h"
@@ -97,7 +97,7 @@ struct ProgressRecorder : DataStorage::IProgressSink {
 }  // namespace
 
 TEST(ArchiveOverwrite, NewerKeptUnlessNamedSameKeptOlderReadOnlyReplaced) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   LogCapture log;
   MakeArchive(
       L"C:\\Pkg\\Setup.data",
@@ -157,7 +157,7 @@ TEST(ArchiveOverwrite, NewerKeptUnlessNamedSameKeptOlderReadOnlyReplaced) {
 }
 
 TEST(ArchiveExtraction, FoldersAttributesTimesAndProgress) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   MakeArchive(
       L"C:\\Pkg\\Setup.data",
       {{"Data/", ""},
@@ -212,7 +212,7 @@ TEST(ArchiveExtraction, FoldersAttributesTimesAndProgress) {
 }
 
 TEST(ArchiveExtraction, MeasureCountsFileEntriesBelowAPrefix) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   MakeArchive(L"C:\\Pkg\\Setup.data", {{"Data/", ""},
                                        {"Data/a.bin", std::string(1000, 'a')},
                                        {"data/b.bin", "xyz"},
@@ -238,7 +238,7 @@ TEST(ArchiveExtraction, MeasureCountsFileEntriesBelowAPrefix) {
 }
 
 TEST(ArchiveHostile, EntriesLeadingOutsideAreRefusedAndNothingIsWrittenOutside) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   LogCapture log;
   MakeArchive(L"C:\\Pkg\\Setup.data", {{"../escape.txt", "x"},
                                        {"good/../../escape2.txt", "x"},
@@ -278,7 +278,7 @@ TEST(ArchiveHostile, EntriesLeadingOutsideAreRefusedAndNothingIsWrittenOutside) 
 }
 
 TEST(ArchiveBroken, CrcErrorTruncationAndEmptyArchives) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   LogCapture log;
   std::string payload(5000, 'P');
   MakeArchive(L"C:\\Pkg\\Setup.data", {{"good.txt", "good"}, {"bad.txt", payload, 0, true}});
@@ -331,7 +331,7 @@ TEST(ArchiveBroken, CrcErrorTruncationAndEmptyArchives) {
 }
 
 TEST(ArchiveBroken, TargetThatCannotBeCreatedRaisesResult16) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   LogCapture log;
   MakeArchive(L"C:\\Pkg\\Setup.data", {{"lib/tool.dll", "dll"}});
   CDataStorage storage;
@@ -358,7 +358,7 @@ TEST(ArchiveBroken, TargetThatCannotBeCreatedRaisesResult16) {
 }
 
 TEST(ArchiveInUse, OpenArchiveIsAFileInUseAndLockedFilesWaitForTheRestart) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   MakeArchive(L"C:\\Pkg\\Setup.data", {{"InstallScript.cfg", "<x/>"}, {"img/a.png", "png"}});
   CDataStorage storage;
   ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
@@ -384,7 +384,7 @@ TEST(ArchiveInUse, OpenArchiveIsAFileInUseAndLockedFilesWaitForTheRestart) {
 }
 
 TEST(ArchiveMany, HundredThousandTinyEntries) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   std::vector<Entry> entries;
   entries.reserve(100000);
   for (int i = 0; i < 100000; ++i)
@@ -407,7 +407,7 @@ TEST(ArchiveMany, HundredThousandTinyEntries) {
 }
 
 TEST(Zipper, PackedFilesComeBackWithTheirNamesTimesAndAttributes) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   platform::CreateDirectoryWithParents(L"C:\\Prod\\bin");
   ASSERT_EQ(platform::WriteWholeFile(L"C:\\Prod\\bin\\tool.exe", std::string(20000, 'T')),
             platform::ERROR_SUCCESS);
@@ -457,7 +457,7 @@ TEST(Zipper, PackedFilesComeBackWithTheirNamesTimesAndAttributes) {
 }
 
 TEST(ArchiveNames, AnsiCodePageNamesBothWays) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   // "Größe.txt" stored in code page 1252 (the machine's), and a UTF-8 name with its flag.
   MakeArchive(L"C:\\Pkg\\Setup.data", {{"docs/Gr\xF6\xDF"
                                         "e.txt",
@@ -498,7 +498,7 @@ TEST(ArchiveNames, AnsiCodePageNamesBothWays) {
 }
 
 TEST(ArchiveNames, LongNamesAreReadWhole) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   std::string longName = "deep/" + std::string(600, 'n') + ".txt";
   MakeArchive(L"C:\\Pkg\\Setup.data", {{longName, "long"}, {"short.txt", "s"}});
   CDataStorage storage;

@@ -1,6 +1,6 @@
 #include "package/DataStorage.h"
 #include "package/tests/TestArchive.h"
-#include "package/tests/TestMachine.h"
+#include "testing/MachineFixture.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 
@@ -20,7 +20,7 @@ void MakeArchive(const std::wstring& path,
 }  // namespace
 
 TEST(DataStorage, OpenExtractAndCloseRemovesTheTemporaryFolder) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   MakeArchive(L"C:\\Pkg\\Setup.data",
               {{"InstallScript.cfg", "<script/>"}, {"images/logo.bmp", "BM"}});
   CDataStorage storage;
@@ -57,7 +57,7 @@ TEST(DataStorage, OpenExtractAndCloseRemovesTheTemporaryFolder) {
 }
 
 TEST(DataStorage, MissingOrBrokenArchives) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   CDataStorage storage;
   EXPECT_FALSE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
   platform::CreateDirectoryWithParents(L"C:\\Pkg");
@@ -68,7 +68,7 @@ TEST(DataStorage, MissingOrBrokenArchives) {
 }
 
 TEST(DataStorage, EntryNamesOutsideTheDestinationAreRefused) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   MakeArchive(L"C:\\Pkg\\Setup.data", {{"../evil.txt", "x"}, {"ok.txt", "y"}});
   CDataStorage storage;
   ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));

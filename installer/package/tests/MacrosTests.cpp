@@ -2,7 +2,7 @@
 #include "package/ActionFilter.h"
 #include "package/Macros.h"
 #include "package/XmlSettings.h"
-#include "package/tests/TestMachine.h"
+#include "testing/MachineFixture.h"
 #include "platform/ShellFolders.h"
 #include "platform/Text.h"
 
@@ -178,7 +178,7 @@ TEST(MacroTable, SelfReferenceEndsAfterOneSubstitution) {
 // ---- built-in variables -----------------------------------------------------------------------
 
 TEST(BuiltinVariables, OrderAndValues) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   BuiltinInputs in;
   in.installPath = L"C:\\Inst";
   in.projectPath = L"C:\\Proj";
@@ -224,7 +224,7 @@ TEST(BuiltinVariables, OrderAndValues) {
 }
 
 TEST(BuiltinVariables, MacroOverCommonApplicationData) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   CMacroTable table;
   table.Add({L"%SHARED%", L"%COMMON_APPDATA%\\Tolmera\\Shared", L""});
   std::wstring s = L"%SHARED%\\a.txt|%SHARED%";

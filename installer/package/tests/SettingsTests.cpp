@@ -1,5 +1,5 @@
 #include "package/XmlSettings.h"
-#include "package/tests/TestMachine.h"
+#include "testing/MachineFixture.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 
@@ -206,7 +206,7 @@ TEST(SettingsEncoding, ExternalEntitiesAreNotResolved) {
 }
 
 TEST(SettingsSave, WritesUtf16IndentedAndReadsBack) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   CXmlSettings s;
   SettingsNodePtr root, child;
   ASSERT_TRUE(s.CreateRoot(L"Settings", root));
@@ -237,7 +237,7 @@ TEST(SettingsSave, WritesUtf16IndentedAndReadsBack) {
 }
 
 TEST(SettingsSave, FailureIsReportedAndLogged) {
-  tltest::TempMachine machine;
+  tltest::ScopedMachine machine;
   std::vector<std::wstring> lines;
   SetLogSink([&](LogLevel level, const std::wstring& text) {
     lines.push_back(std::to_wstring(static_cast<int>(level)) + L"|" + text);

@@ -1,4 +1,4 @@
-#include "package/tests/TestMachine.h"
+#include "testing/MachineFixture.h"
 #include "rights/CheckRights.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +18,7 @@ class ConfiguredMachine {
   }
 
  private:
-  tltest::TempMachine m_base;
+  tltest::ScopedMachine m_base;
 };
 
 }  // namespace

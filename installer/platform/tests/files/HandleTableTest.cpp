@@ -1,7 +1,11 @@
 // The table of open handles on its own: the Windows share-mode matrix and the bookkeeping.
 #include "platform/HandleTable.h"
 
-#include "TestMachine.h"
+#include "testing/MachineFixture.h"
+#include "platform/Environment.h"
+#include "platform/HostIo.h"
+#include "platform/Paths.h"
+#include <fstream>
 #include "platform/Files.h"
 #include "platform/HostIo.h"
 

@@ -6,7 +6,11 @@
 #include "platform/Paths.h"
 #include "platform/Text.h"
 
-#include "TestMachine.h"
+#include "testing/MachineFixture.h"
+#include "platform/Environment.h"
+#include "platform/HostIo.h"
+#include "platform/Paths.h"
+#include <fstream>
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,10 @@
 #include "platform/Machine.h"
 
-#include "TestMachine.h"
+#include "testing/MachineFixture.h"
+#include "platform/Environment.h"
+#include "platform/HostIo.h"
+#include "platform/Paths.h"
+#include <fstream>
 #include "platform/Files.h"
 #include "platform/HostIo.h"
 #include "platform/Text.h"

@@ -12,7 +12,10 @@
 #include <sstream>
 #include <thread>
 
-#include "TestMachine.h"
+#include "testing/MachineFixture.h"
+#include "platform/Registry.h"
+#include "platform/Text.h"
+#include <filesystem>
 #include "platform/Registry.h"
 
 using namespace platform;

@@ -5,7 +5,10 @@
 
 #include <cstring>
 
-#include "TestMachine.h"
+#include "testing/MachineFixture.h"
+#include "platform/Registry.h"
+#include "platform/Text.h"
+#include <filesystem>
 #include "platform/Files.h"
 #include "platform/Restart.h"
 

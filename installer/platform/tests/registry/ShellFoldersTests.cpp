@@ -3,7 +3,10 @@
 
 #include <cwchar>
 
-#include "TestMachine.h"
+#include "testing/MachineFixture.h"
+#include "platform/Registry.h"
+#include "platform/Text.h"
+#include <filesystem>
 #include "platform/Files.h"
 #include "platform/ShellFolders.h"
 

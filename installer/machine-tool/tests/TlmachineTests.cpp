@@ -11,7 +11,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "TestMachine.h"
+#include "testing/MachineFixture.h"
+#include "platform/Registry.h"
+#include "platform/Text.h"
+#include <filesystem>
 #include "platform/Files.h"
 
 using namespace platform;
