@@ -382,6 +382,8 @@ void CInstallManager::CheckRights() {
   AdminRights rights;
   if (m_hooks.verifyAdminRights) m_hooks.verifyAdminRights(rights);
   m_rights = rights;
+  // On purpose: a domain administrator counts only on a domain member (3), any other user only
+  // in a workgroup (2); a domain administrator in a workgroup is not a server administrator.
   m_serverAdmin = m_rights.isDomainAdmin ? m_rights.joinStatus == 3 : m_rights.joinStatus == 2;
   Log(LogLevel::Info, L"%s", dashes);
 }
@@ -416,6 +418,7 @@ int CInstallManager::DetectAction() {
     return kRepair;
   }
   if (t == kUpdate || t == kOnlyUpdate) {
+    // "InstalType" is spelt as the logs of every earlier version have it; log readers match it.
     Log(LogLevel::Error,
         L"Detect InstalType = Update in script, but product %s version %i is not installed",
         m_product.pv, m_product.version);

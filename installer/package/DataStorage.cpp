@@ -369,6 +369,7 @@ bool CUnzipper::KeepExisting(const std::wstring& target, const EntryInfo& info) 
   if (!later && !same) return false;
   platform::SetFileAttributesW(target,
                                info.attributes ? info.attributes : platform::FILE_ATTRIBUTE_NORMAL);
+  // The trailing blank of this line is part of the log text that readers match; keep it.
   CommonTools::LogLine(CommonTools::LogLevel::Warning,
                        L"CUnzipper::UnzipFile File = " + target +
                            L" is NOT UPDATED: file is later than file from ZIP or not changed ");
@@ -394,6 +395,7 @@ bool CUnzipper::CopyEntry(const std::wstring& target, const EntryInfo& info,
     }
   }
   if (rc != platform::ERROR_SUCCESS) {
+    // "is not create" is the log's established wording (not "created"); keep it as it is.
     CommonTools::LogLine(CommonTools::LogLevel::Error,
                          L"CUnzipper::UnzipFile File = " + target + L" is not create");
     CommonTools::SetCurrentFile(target);
