@@ -1,8 +1,8 @@
 #include "model/TreeObject.h"
 
-#include "ui/TextIds.h"
-
+#include "model/ShaftRecognition.h"
 #include "ui/MlsString.h"
+#include "ui/TextIds.h"
 #include "xml/XmlText.h"
 
 #include <cmath>
@@ -199,13 +199,23 @@ CNode::CNode() = default;
 CNode::~CNode() = default;
 
 bool CNode::Update() {
+  std::exception_ptr first;
   for (const auto& child : m_arChildren) {
     if (!child) continue;
-    if (child->IsNode())
+    try {
       child->Update();
-    else
-      UpdateReportingErrors(*child);
+    } catch (QZ::IException* e) {
+      // Engine errors are thrown by pointer and owned by their catcher: keep the first, release
+      // the others.
+      if (!first)
+        first = std::make_exception_ptr(e);
+      else if (e)
+        e->Release();
+    } catch (...) {
+      if (!first) first = std::current_exception();
+    }
   }
+  if (first) std::rethrow_exception(first);
   return true;
 }
 
@@ -276,13 +286,13 @@ COLORREF ColorFromRGB(const double* rgb) {
   return c;
 }
 
-void CNode::ImportItem(QZ::CAD::IItem* item) {
+void CNode::ImportItem(QZ::CAD::IItem* item, bool recognise, RecognitionList& recognized) {
   if (!item) return;
   std::wstring name;
   try {
     if (QZ::ObjPtr<QZ::CAD::IItemInfo> info{item->GetInfo()})
-      name = MorlaneText::FromUtf8(info->GetName());
-    Matrix12 matrix{};
+      name = MorlaneText::FromUtf8(info->GetName() ? info->GetName() : "");
+    Matrix12 matrix = IdentityMatrix12();
     item->GetMatrix(matrix.data());
     if (item->IsAssembly()) {
       auto node = std::make_shared<CNode>();
@@ -293,12 +303,19 @@ void CNode::ImportItem(QZ::CAD::IItem* item) {
       const int count = assembly ? assembly->GetChildCount() : 0;
       for (int i = 0; i < count; ++i) {
         QZ::ObjPtr<QZ::CAD::IItem> child(assembly->GetChild(i));
-        node->ImportItem(child.Get());
+        node->ImportItem(child.Get(), recognise, recognized);
       }
       return;
     }
     auto* part = dynamic_cast<QZ::CAD::IPart*>(item);
     if (!part) return;
+    if (recognise) {
+      QZ::ObjPtr<QZ::CAD::IRecognizeShaft> result;
+      std::shared_ptr<CTreeObject> shaft =
+          RecognizeImportedPart(m_pContext.Get(), part, *this, result);
+      recognized.push_back(result);
+      if (shaft) return;
+    }
     auto leaf = std::make_shared<CObject3D>();
     if (!name.empty()) leaf->SetValue(L"Name", CVariant(name));
     double rgb[3];
@@ -306,6 +323,39 @@ void CNode::ImportItem(QZ::CAD::IItem* item) {
     leaf->SetShape(QZ::ObjPtr<QZ::CAD::IShape>(part->GetShape()));
     leaf->SetMatrix(matrix.data());
     AddChild(leaf);  // places the solid; its errors are reported there
+  } catch (QZ::IException* e) {
+    if (e) e->Release();
+    Report(Message(TextId::MsgUnknownError, name));
+  } catch (...) {
+    Report(Message(TextId::MsgUnknownError, name));
+  }
+}
+
+void CNode::AppendCopy(CTreeObject* source, RecognitionList& recognized, RecognizeState* state) {
+  if (!source || source == this) return;
+  const std::wstring name = source->GetName();
+  try {
+    if (source->IsNode()) {
+      auto node = std::make_shared<CNode>();
+      if (!name.empty()) node->SetValue(L"Name", CVariant(name));
+      if (!AddChild(node)) return;
+      for (const auto& child : static_cast<CNode&>(*source).GetChildren())
+        node->AppendCopy(child.get(), recognized, state);
+      return;
+    }
+    auto& from = static_cast<CObject3D&>(*source);
+    QZ::ObjPtr<QZ::CAD::IRecognizeShaft> result;
+    std::shared_ptr<CTreeObject> shaft =
+        RecognizeModelLeaf(m_pContext.Get(), from, *this, result, state);
+    recognized.push_back(result);
+    if (shaft) return;
+    auto leaf = std::make_shared<CObject3D>();
+    if (!name.empty()) leaf->SetValue(L"Name", CVariant(name));
+    if (auto color = from.FindColorProperty(L"Color")) leaf->SetColor(L"Color", color->GetColor());
+    leaf->SetShape(from.GetShape());
+    const Matrix12 global = from.GetGlobalMatrix();
+    leaf->SetMatrix(global.data());
+    AddChild(leaf);
   } catch (QZ::IException* e) {
     if (e) e->Release();
     Report(Message(TextId::MsgUnknownError, name));

@@ -14,6 +14,7 @@
 #include "workspace/CADEngine.h"
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -100,6 +101,18 @@ class MORLANE_API CGeometry {
 
 class CObject3D;
 
+// How the sections of the shafts recognised in a copy lie: none at position 0 (or nothing
+// recognised), some, or all of them.
+enum RecognizeState : std::uint32_t {
+  eRecognizeNoneAtZero = 0,
+  eRecognizeSomeAtZero = 1,
+  eRecognizeAllAtZero = 2,
+};
+
+// The engine's recognition results an import or a copy collects, one per part or leaf tried
+// (null where no shaft was found).
+using RecognitionList = std::vector<QZ::ObjPtr<QZ::CAD::IRecognizeShaft>>;
+
 class MORLANE_API CTreeObject : public CGeometry {
  public:
   CTreeObject();
@@ -108,8 +121,9 @@ class MORLANE_API CTreeObject : public CGeometry {
   virtual bool IsNode() const = 0;
   virtual int GetType() const = 0;
   // Rebuilds and places (leaves) or does so for every child (groups). Always true. A leaf
-  // throws the error of its build (QZ::IException*, CComError...); a group reports the errors
-  // of its children, one by one, and goes on with the next child.
+  // throws the error of its build (QZ::IException*, CComError...); a group builds every child
+  // and then throws the first error one of them threw (so that the caller can undo the change
+  // that caused it), after the others have been built.
   virtual bool Update() = 0;
   virtual void SetContext(QZ::ObjPtr<ICADContext> context);
 
@@ -167,8 +181,17 @@ class MORLANE_API CNode : public CTreeObject {
   virtual void ExportToAssembly(QZ::CAD::IAssembly* assembly);
   // Adds an imported engine item below this group: an assembly as a named group at the item's
   // placement with its children, a part as a CObject3D with the item's name, colour (when it
-  // has one), solid and placement. Errors of one item are reported and the rest goes on.
-  virtual void ImportItem(QZ::CAD::IItem* item);
+  // has one), solid and placement. With recognise set, a part is first tried as a shaft
+  // (ShaftRecognition.h): the engine's answer, null or not, is appended to recognized, and a
+  // recognised shaft takes the part's place. Errors of one item are reported and the rest goes
+  // on.
+  virtual void ImportItem(QZ::CAD::IItem* item, bool recognise, RecognitionList& recognized);
+  // Adds a copy of an object of another model below this group: a group as a named group at
+  // the identity placement with copies of its children, a leaf (tried as a shaft first, its
+  // answer appended to recognized) as a CObject3D with the source's name, colour and solid at
+  // the source's global placement. The copy is flat in placement. state ends as the last leaf
+  // left it. The source is only read.
+  virtual void AppendCopy(CTreeObject* source, RecognitionList& recognized, RecognizeState* state);
 
   std::shared_ptr<CTreeObject> GetChild(int index) const;  // null outside 0..count-1
   int GetChildCount() const { return static_cast<int>(m_arChildren.size()); }

@@ -1,5 +1,6 @@
 // A model tree written through the engine to STEP and STL and read back into a model tree.
 #include "model/TreeObject.h"
+#include "model/ShaftRecognition.h"
 #include "model/TreeObjectPrimitives.h"
 
 #include "TreeTestEngine.h"
@@ -113,12 +114,13 @@ TEST_F(TreeExchangeTest, StepRoundTripKeepsTreeNamesColoursAndPlacements) {
   }
   auto in = NewEngineContext();
   ASSERT_TRUE(in->ImportSTEP((dir / "model.step").c_str()));
+  RecognitionList recognized;
   auto back = std::make_shared<CNodeRoot>();
   back->SetContext(in);
   QZ::ObjPtr<QZ::CAD::IAssembly> doc(in->GetAssembly());
   for (int i = 0; i < doc->GetChildCount(); ++i) {
     QZ::ObjPtr<QZ::CAD::IItem> item(doc->GetChild(i));
-    back->ImportItem(item.Get());
+    back->ImportItem(item.Get(), false, recognized);
   }
   EXPECT_TRUE(messages.empty());
 
@@ -157,12 +159,13 @@ TEST_F(TreeExchangeTest, StlImportGivesOneObjectWithTheDefaultColour) {
   }
   auto in = NewEngineContext();
   ASSERT_TRUE(in->ImportSTL((dir / "model.stl").c_str()));
+  RecognitionList recognized;
   auto back = std::make_shared<CNodeRoot>();
   back->SetContext(in);
   QZ::ObjPtr<QZ::CAD::IAssembly> doc(in->GetAssembly());
   ASSERT_EQ(doc->GetChildCount(), 1);
   QZ::ObjPtr<QZ::CAD::IItem> item(doc->GetChild(0));
-  back->ImportItem(item.Get());
+  back->ImportItem(item.Get(), false, recognized);
   ASSERT_EQ(back->GetChildCount(), 1);
   auto leaf = std::dynamic_pointer_cast<CObject3D>(back->GetChild(0));
   ASSERT_TRUE(leaf);
@@ -184,4 +187,281 @@ TEST(TreeColors, EngineColoursBecomeColorrefs) {
   const double over[3] = {256.0 / 255.0, 0.999,
                           0};  // 256 keeps its low 8 bits (0); 254.7 truncates
   EXPECT_EQ(ColorFromRGB(over), 0x0000FE00u);
+}
+
+namespace {
+
+// An engine result that says "a shaft" and nothing more.
+class FakeShaftResult final : public QZ::CAD::IRecognizeShaft {
+ public:
+  void AddRef() override { ++m_refs; }
+  void Release() override {
+    if (--m_refs == 0) delete this;
+  }
+  double* GetMatrix(double* out12) override { return out12; }
+  int GetSectionCount() override { return 0; }
+  QZ::CAD::IRecognizeSection* GetSection(int) override { return nullptr; }
+
+ private:
+  int m_refs = 1;
+};
+
+// Recognises every solid whose volume lies in a band; counts the calls.
+class FakeRecognizer final : public QZ::CAD::IShaftRecognizer {
+ public:
+  FakeRecognizer(double minVolume, double maxVolume) : m_min(minVolume), m_max(maxVolume) {}
+  QZ::CAD::IRecognizeShaft* Recognize(QZ::CAD::IShape* shape) override {
+    ++calls;
+    if (!shape) return nullptr;
+    const double v = shape->GetVolume();
+    if (v < m_min || v > m_max) return nullptr;
+    return new FakeShaftResult();
+  }
+  int calls = 0;
+
+ private:
+  double m_min, m_max;
+};
+
+// The real engine context with a recogniser of the test's own.
+class RecognizingContext final : public ICADContext {
+ public:
+  RecognizingContext(QZ::ObjPtr<ICADContext> inner, QZ::CAD::IShaftRecognizer* recognizer)
+      : m_inner(std::move(inner)), m_recognizer(recognizer) {}
+  void AddRef() override { ++m_refs; }
+  void Release() override {
+    if (--m_refs == 0) delete this;
+  }
+  QZ::CAD::IAssembly* GetAssembly() override { return m_inner->GetAssembly(); }
+  QZ::CAD::IMatrixService* GetMatrixService() override { return m_inner->GetMatrixService(); }
+  QZ::CAD::IHeaderService* GetHeaderService() override { return m_inner->GetHeaderService(); }
+  QZ::CAD::IBearingFactory* GetBearingFactory() override { return m_inner->GetBearingFactory(); }
+  QZ::CAD::IGearFactory* GetGearFactory() override { return m_inner->GetGearFactory(); }
+  QZ::CAD::IBeamFactory* GetBeamFactory() override { return m_inner->GetBeamFactory(); }
+  QZ::CAD::IShaftFactory* GetShaftFactory() override { return m_inner->GetShaftFactory(); }
+  QZ::CAD::IFastenerFactory* GetFastenerFactory() override { return m_inner->GetFastenerFactory(); }
+  QZ::CAD::IShaftRecognizer* GetShaftRecognizer() override { return m_recognizer; }
+  bool ExportSTEP(const char* p) override { return m_inner->ExportSTEP(p); }
+  bool ExportIGES(const char* p) override { return m_inner->ExportIGES(p); }
+  bool ExportSTL(const char* p) override { return m_inner->ExportSTL(p); }
+  bool ImportSTEP(const char* p) override { return m_inner->ImportSTEP(p); }
+  bool ImportIGES(const char* p) override { return m_inner->ImportIGES(p); }
+  bool ImportSTL(const char* p) override { return m_inner->ImportSTL(p); }
+  QZ::CAD::IShape* Box(double w, double h, double l) override { return m_inner->Box(w, h, l); }
+  QZ::CAD::IShape* Sphere(double r) override { return m_inner->Sphere(r); }
+  QZ::CAD::IShape* Cylinder(double r, double l) override { return m_inner->Cylinder(r, l); }
+  QZ::CAD::IShape* Cone(double r1, double r2, double l) override {
+    return m_inner->Cone(r1, r2, l);
+  }
+  QZ::CAD::IShape* Torus(double r1, double r2) override { return m_inner->Torus(r1, r2); }
+  QZ::CAD::IShape* Wedge(double wb, double h, double l, double wt) override {
+    return m_inner->Wedge(wb, h, l, wt);
+  }
+  QZ::CAD::IShape* HollowCylinder(double dout, double din, double l) override {
+    return m_inner->HollowCylinder(dout, din, l);
+  }
+  QZ::CAD::IShape* HollowCone(double a, double b, double c, double d, double l) override {
+    return m_inner->HollowCone(a, b, c, d, l);
+  }
+  QZ::CAD::IView* NewView(void* handle, int kind) override {
+    return m_inner->NewView(handle, kind);
+  }
+
+ private:
+  QZ::ObjPtr<ICADContext> m_inner;
+  QZ::CAD::IShaftRecognizer* m_recognizer;
+  int m_refs = 1;
+};
+
+// Stands in for the shaft builder of the recognition: a group named "shaft" at the placement.
+struct BuilderCalls {
+  int count = 0;
+  std::vector<Matrix12> matrices;
+};
+
+void InstallGroupShaftBuilder(BuilderCalls& calls) {
+  SetRecognizedShaftBuilder([&calls](const QZ::ObjPtr<QZ::CAD::IRecognizeShaft>& result,
+                                     CNode& group, const Matrix12& matrix,
+                                     RecognizeState* state) -> std::shared_ptr<CTreeObject> {
+    EXPECT_TRUE(result);
+    ++calls.count;
+    calls.matrices.push_back(matrix);
+    auto shaft = std::make_shared<CNode>();
+    shaft->SetMatrix(matrix.data());
+    if (state) *state = eRecognizeAllAtZero;
+    group.AddChild(shaft);
+    return shaft;
+  });
+}
+
+}  // namespace
+
+TEST_F(TreeExchangeTest, ImportWithRecognitionTriesEveryPartAndKeepsTheAnswers) {
+  TempDir dir;
+  auto model = BuildModel();  // Plate (volume 4000), Pin (848), Ball (1437)
+  {
+    QZ::ObjPtr<QZ::CAD::IAssembly> assembly(ctx->GetAssembly());
+    model->ExportToAssembly(assembly.Get());
+    ASSERT_TRUE(ctx->ExportSTEP((dir / "model.step").c_str()));
+  }
+  FakeRecognizer recognizer(900.0, 1e9);  // all but the pin
+  QZ::ObjPtr<ICADContext> in(new RecognizingContext(NewEngineContext(), &recognizer));
+  ASSERT_TRUE(in->ImportSTEP((dir / "model.step").c_str()));
+  BuilderCalls calls;
+  InstallGroupShaftBuilder(calls);
+
+  auto back = std::make_shared<CNodeRoot>();
+  back->SetContext(in);
+  RecognitionList recognized;
+  QZ::ObjPtr<QZ::CAD::IAssembly> doc(in->GetAssembly());
+  for (int i = 0; i < doc->GetChildCount(); ++i) {
+    QZ::ObjPtr<QZ::CAD::IItem> item(doc->GetChild(i));
+    back->ImportItem(item.Get(), true, recognized);
+  }
+  SetRecognizedShaftBuilder(nullptr);
+
+  // One answer per part, in the order of the parts: Plate, Pin, Ball.
+  EXPECT_EQ(recognizer.calls, 3);
+  ASSERT_EQ(recognized.size(), 3u);
+  EXPECT_TRUE(recognized[0]);   // Plate
+  EXPECT_FALSE(recognized[1]);  // Pin
+  EXPECT_TRUE(recognized[2]);   // Ball
+  EXPECT_EQ(calls.count, 2);
+  // The recognised parts became the builder's shafts, named as the items; the pin stayed a
+  // solid.
+  auto frame = std::dynamic_pointer_cast<CNode>(back->GetChild(0));
+  ASSERT_TRUE(frame);
+  ASSERT_EQ(frame->GetChildCount(), 2);
+  EXPECT_TRUE(frame->GetChild(0)->IsNode());
+  EXPECT_EQ(frame->GetChild(0)->GetName(), L"Plate");
+  auto inner = std::dynamic_pointer_cast<CNode>(frame->GetChild(1));
+  ASSERT_TRUE(inner);
+  ASSERT_EQ(inner->GetChildCount(), 1);
+  EXPECT_FALSE(inner->GetChild(0)->IsNode());
+  EXPECT_EQ(inner->GetChild(0)->GetName(), L"Pin");
+  ASSERT_EQ(back->GetChildCount(), 2);
+  EXPECT_EQ(back->GetChild(1)->GetName(), L"Ball");
+  EXPECT_TRUE(back->GetChild(1)->IsNode());
+  // The ball's shaft sits where the ball sat (y 50).
+  EXPECT_NEAR(calls.matrices[1][7], 50, 1e-9);
+
+  // Without the flag nothing is tried and the list is left alone.
+  auto plain = std::make_shared<CNodeRoot>();
+  plain->SetContext(in);
+  RecognitionList untouched;
+  for (int i = 0; i < doc->GetChildCount(); ++i) {
+    QZ::ObjPtr<QZ::CAD::IItem> item(doc->GetChild(i));
+    plain->ImportItem(item.Get(), false, untouched);
+  }
+  EXPECT_TRUE(untouched.empty());
+  EXPECT_EQ(recognizer.calls, 3);
+}
+
+TEST_F(TreeExchangeTest, ImportWithRecognitionKeepsPartsTheEngineCannotRecognise) {
+  // The engine's own recogniser is not there yet (it throws): every part is still imported.
+  TempDir dir;
+  auto model = BuildModel();
+  {
+    QZ::ObjPtr<QZ::CAD::IAssembly> assembly(ctx->GetAssembly());
+    model->ExportToAssembly(assembly.Get());
+    ASSERT_TRUE(ctx->ExportSTEP((dir / "model.step").c_str()));
+  }
+  auto in = NewEngineContext();
+  ASSERT_TRUE(in->ImportSTEP((dir / "model.step").c_str()));
+  auto back = std::make_shared<CNodeRoot>();
+  back->SetContext(in);
+  RecognitionList recognized;
+  QZ::ObjPtr<QZ::CAD::IAssembly> doc(in->GetAssembly());
+  for (int i = 0; i < doc->GetChildCount(); ++i) {
+    QZ::ObjPtr<QZ::CAD::IItem> item(doc->GetChild(i));
+    back->ImportItem(item.Get(), true, recognized);
+  }
+  EXPECT_TRUE(messages.empty());
+  ASSERT_EQ(recognized.size(), 3u);
+  for (const auto& r : recognized) EXPECT_FALSE(r);
+  std::vector<LeafInfo> leaves;
+  Collect(*back, L"", leaves);
+  ASSERT_EQ(leaves.size(), 3u);
+  EXPECT_EQ(leaves[0].path, L"/Frame/Plate");
+  EXPECT_EQ(leaves[1].path, L"/Frame/Inner/Pin");
+  EXPECT_EQ(leaves[2].path, L"/Ball");
+}
+
+TEST_F(TreeExchangeTest, AppendCopyIsFlatInPlacementAndKeepsNamesAndColours) {
+  auto model = BuildModel();
+  std::vector<LeafInfo> before;
+  Collect(*model, L"", before);
+
+  auto copy = std::make_shared<CNodeRoot>();
+  copy->SetContext(NewEngineContext());
+  RecognitionList recognized;
+  RecognizeState state = eRecognizeAllAtZero;
+  for (const auto& child : model->GetChildren()) copy->AppendCopy(child.get(), recognized, &state);
+  EXPECT_TRUE(messages.empty());
+  // The engine recognises nothing: one null answer per leaf, state 0, every leaf copied.
+  ASSERT_EQ(recognized.size(), 3u);
+  for (const auto& r : recognized) EXPECT_FALSE(r);
+  EXPECT_EQ(state, eRecognizeNoneAtZero);
+
+  std::vector<LeafInfo> after;
+  Collect(*copy, L"", after);
+  ASSERT_EQ(after.size(), before.size());
+  for (size_t i = 0; i < before.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(after[i].path, before[i].path);
+    EXPECT_EQ(after[i].color, before[i].color);
+    for (int k = 0; k < 6; ++k) EXPECT_NEAR(after[i].box[k], before[i].box[k], 1e-6);
+  }
+  // Groups at identity, leaves at their global placement.
+  auto frame = std::dynamic_pointer_cast<CNode>(copy->GetChild(0));
+  ASSERT_TRUE(frame);
+  EXPECT_EQ(frame->GetMatrix(), IdentityMatrix12());
+  auto inner = std::dynamic_pointer_cast<CNode>(frame->GetChild(1));
+  ASSERT_TRUE(inner);
+  EXPECT_EQ(inner->GetMatrix(), IdentityMatrix12());
+  auto pinSource = std::dynamic_pointer_cast<CNode>(
+      std::dynamic_pointer_cast<CNode>(model->GetChild(0))->GetChild(1));
+  EXPECT_EQ(inner->GetChild(0)->GetMatrix(), pinSource->GetChild(0)->GetGlobalMatrix());
+  // The source is only read.
+  std::vector<LeafInfo> again;
+  Collect(*model, L"", again);
+  EXPECT_EQ(again.size(), before.size());
+  EXPECT_EQ(model->GetChildCount(), 2);
+}
+
+TEST_F(TreeExchangeTest, AppendCopyReplacesRecognisedLeavesAndEndsWithTheLastLeafsState) {
+  auto model = BuildModel();
+  FakeRecognizer recognizer(1000.0, 2000.0);  // only the ball
+  QZ::ObjPtr<ICADContext> target(new RecognizingContext(NewEngineContext(), &recognizer));
+  BuilderCalls calls;
+  InstallGroupShaftBuilder(calls);
+  auto copy = std::make_shared<CNodeRoot>();
+  copy->SetContext(target);
+  RecognitionList recognized;
+  RecognizeState state = eRecognizeSomeAtZero;
+  copy->AppendCopy(model.get(), recognized, &state);  // a root: copied as a group
+  SetRecognizedShaftBuilder(nullptr);
+  ASSERT_EQ(recognized.size(), 3u);
+  EXPECT_FALSE(recognized[0]);
+  EXPECT_FALSE(recognized[1]);
+  EXPECT_TRUE(recognized[2]);
+  EXPECT_EQ(calls.count, 1);
+  EXPECT_EQ(calls.matrices[0], IdentityMatrix12());  // the copy form places at identity
+  EXPECT_EQ(state, eRecognizeAllAtZero);             // the ball, the last leaf, set it
+  ASSERT_EQ(copy->GetChildCount(), 1);
+  auto top = std::dynamic_pointer_cast<CNode>(copy->GetChild(0));
+  ASSERT_TRUE(top);
+  ASSERT_EQ(top->GetChildCount(), 2);
+  EXPECT_TRUE(top->GetChild(1)->IsNode());
+  EXPECT_EQ(top->GetChild(1)->GetName(), L"Ball");
+
+  // A leaf without solid is not asked about; it still resets the state.
+  auto empty = std::make_shared<CObject3D>();
+  RecognitionList more;
+  state = eRecognizeAllAtZero;
+  copy->AppendCopy(empty.get(), more, &state);
+  EXPECT_EQ(state, eRecognizeNoneAtZero);
+  ASSERT_EQ(more.size(), 1u);
+  EXPECT_FALSE(more[0]);
+  EXPECT_EQ(recognizer.calls, 3);
 }

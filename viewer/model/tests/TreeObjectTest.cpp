@@ -386,12 +386,22 @@ TEST_F(TreeTest, BadParametersAreReportedPerObjectAndTheRestGoesOn) {
   ASSERT_TRUE(good->GetShape());
   EXPECT_NEAR(good->GetShape()->GetVolume(), 6, 1e-9);
 
-  // A group's update reports each failing child and still rebuilds the others.
+  // A group's update still rebuilds every child, then throws the first child's error (the
+  // caller reports it, and may undo the change that caused it).
   messages.clear();
   good->SetValue(L"l", CVariant(4.0));
-  EXPECT_TRUE(root->Update());
-  EXPECT_EQ(messages.size(), 3u);
+  int code = 0;
+  try {
+    root->Update();
+  } catch (QZ::IException* e) {
+    code = e->GetCode();
+    e->Release();
+  }
+  EXPECT_EQ(code, QZ::eCodeInvalidParameter);  // "Zero", the first to fail
+  EXPECT_TRUE(messages.empty());
   EXPECT_NEAR(good->GetShape()->GetVolume(), 8, 1e-9);
+  EXPECT_FALSE(UpdateReportingErrors(*root));
+  EXPECT_EQ(messages, (std::vector<std::wstring>{L"Invalid parameter in 'No name'"}));
 
   // A placement that is no placement (NaN) leaves no solid at a wrong place.
   messages.clear();
