@@ -1,5 +1,7 @@
 #include "Context.h"
 
+#include "ExchangeCommon.h"
+
 #include "Shape.h"
 
 #include <BRepAlgoAPI_Cut.hxx>
@@ -122,29 +124,28 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
   QZ::CAD::IShaftRecognizer* GetShaftRecognizer() override { return ShaftRecognizer(); }
 
   bool ExportSTEP(const char* path) override {
-    return Guard("ExportSTEP", [&] { return WriteSTEP(Doc(), m_header, PathText(path)); });
+    return Exchange("ExportSTEP", path,
+                    [&](const std::string& p) { WriteSTEP(Doc(), m_header, p); });
   }
   bool ExportIGES(const char* path) override {
-    return Guard("ExportIGES", [&] { return WriteIGES(Doc(), PathText(path)); });
+    return Exchange("ExportIGES", path, [&](const std::string& p) { WriteIGES(Doc(), p); });
   }
   bool ExportSTL(const char* path) override {
-    return Guard("ExportSTL", [&] { return WriteSTL(Doc(), PathText(path)); });
+    return Exchange("ExportSTL", path, [&](const std::string& p) { WriteSTL(Doc(), p); });
   }
   bool ImportSTEP(const char* path) override {
-    return Guard("ImportSTEP", [&] {
+    return Exchange("ImportSTEP", path, [&](const std::string& p) {
       HeaderTexts header;
-      auto doc = ReadSTEP(PathText(path), header);
-      if (!doc) return false;
+      auto doc = ReadSTEP(p, header);
       m_doc = doc;
       m_header = header;
-      return true;
     });
   }
   bool ImportIGES(const char* path) override {
-    return Guard("ImportIGES", [&] { return Take(ReadIGES(PathText(path))); });
+    return Exchange("ImportIGES", path, [&](const std::string& p) { Take(ReadIGES(p)); });
   }
   bool ImportSTL(const char* path) override {
-    return Guard("ImportSTL", [&] { return Take(ReadSTL(PathText(path))); });
+    return Exchange("ImportSTL", path, [&](const std::string& p) { Take(ReadSTL(p)); });
   }
 
   QZ::CAD::IShape* Box(double w, double h, double l) override {
@@ -231,6 +232,20 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
   QZ::CAD::IView* NewView(void* handle, int kind) override {
     return Guard("NewView", [&] { return cad_engine::NewView(handle, kind); });
   }
+  int GetLastErrorCode() override { return m_lastCode; }
+  const char* GetLastErrorText() override { return m_lastText.c_str(); }
+  int GetWarningCount() override { return static_cast<int>(m_warnings.size()); }
+  const char* GetWarning(int index) override {
+    if (index < 0 || index >= GetWarningCount()) return nullptr;
+    return m_warnings[static_cast<size_t>(index)].c_str();
+  }
+  void SetTimeLimit(double seconds) override {
+    m_control.timeLimit = std::isfinite(seconds) ? seconds : 0.0;
+  }
+  void SetProgressCallback(bool (*callback)(void*, double), void* user) override {
+    m_control.callback = callback;
+    m_control.user = user;
+  }
 
  private:
   static TopoDS_Shape ConeSolid(double r1, double r2, double l) {
@@ -246,15 +261,39 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
     if (!m_doc) m_doc = NewDocument();
     return *m_doc;
   }
-  bool Take(std::shared_ptr<DocState> doc) {
-    if (!doc) return false;
+  void Take(std::shared_ptr<DocState> doc) {
     m_doc = std::move(doc);
     m_header = HeaderTexts{};
-    return true;
+  }
+  // Runs one import or export under the context's limits: true on success; false with the
+  // code, reason and warnings kept for GetLastError*. A missing path is a wrong call, thrown.
+  template <class F>
+  bool Exchange(const char* what, const char* path, F&& f) {
+    const std::string p = PathText(path);
+    m_lastCode = 0;
+    m_lastText.clear();
+    bool ok = false;
+    {
+      ExchangeScope scope(m_control);
+      try {
+        Guard(what, [&] { f(p); });
+        ok = true;
+      } catch (QZ::IException* e) {
+        m_lastCode = e ? e->GetCode() : QZ::eCodeFailure;
+        m_lastText = e && e->GetText() ? e->GetText() : "failed";
+        if (e) e->Release();
+      }
+    }
+    m_warnings = m_control.warnings;
+    return ok;
   }
 
   std::shared_ptr<DocState> m_doc;
   HeaderTexts m_header;
+  ExchangeControl m_control;
+  int m_lastCode = 0;
+  std::string m_lastText;
+  std::vector<std::string> m_warnings;
   CMatrixService m_matrix;
   CHeaderService m_headerService;
 };

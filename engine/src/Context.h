@@ -13,12 +13,13 @@ struct HeaderTexts {
   std::string fileDescription, fileName, author, organization, authorisation;
 };
 
-// Exchange (ExchangeStep.cpp, ExchangeIges.cpp, ExchangeStl.cpp). Each returns false for a file
-// that cannot be written or read; the import functions give a new document and fill the header
-// texts they find.
-bool WriteSTEP(const DocState& state, const HeaderTexts& header, const std::string& path);
-bool WriteIGES(const DocState& state, const std::string& path);
-bool WriteSTL(const DocState& state, const std::string& path);
+// Exchange (ExchangeStep.cpp, ExchangeIges.cpp, ExchangeStl.cpp), under the limits of the
+// active call (ExchangeCommon.h). A file that cannot be written or read fails with its code and
+// reason (a thrown engine exception); the import functions give a new document and fill the
+// header texts they find.
+void WriteSTEP(const DocState& state, const HeaderTexts& header, const std::string& path);
+void WriteIGES(const DocState& state, const std::string& path);
+void WriteSTL(const DocState& state, const std::string& path);
 std::shared_ptr<DocState> ReadSTEP(const std::string& path, HeaderTexts& header);
 std::shared_ptr<DocState> ReadIGES(const std::string& path);
 std::shared_ptr<DocState> ReadSTL(const std::string& path);

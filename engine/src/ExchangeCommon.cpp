@@ -1,15 +1,91 @@
 // Exchange code shared by the formats.
 #include "ExchangeCommon.h"
 
+#include "Mesh.h"
+
 #include <IGESControl_Controller.hxx>
 #include <Interface_Static.hxx>
 #include <STEPControl_Controller.hxx>
 #include <XCAFApp_Application.hxx>
 
+#include <cstdio>
 #include <filesystem>
 #include <mutex>
 
 namespace cad_engine {
+
+namespace {
+thread_local ExchangeControl* g_active = nullptr;
+}
+
+ExchangeScope::ExchangeScope(ExchangeControl& control) : m_previous(g_active) {
+  control.warnings.clear();
+  control.stopCode = 0;
+  control.start = std::chrono::steady_clock::now();
+  g_active = &control;
+}
+
+ExchangeScope::~ExchangeScope() { g_active = m_previous; }
+
+void Fail(int code, const std::string& reason) { Throw(code, reason); }
+
+bool ShouldStop(double done) {
+  ExchangeControl* c = g_active;
+  if (!c) return false;
+  if (c->stopCode) return true;
+  if (c->timeLimit > 0) {
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - c->start).count();
+    if (elapsed > c->timeLimit) {
+      c->stopCode = QZ::eCodeTimeLimit;
+      return true;
+    }
+  }
+  if (c->callback && done >= 0) {
+    bool go = false;
+    try {
+      go = c->callback(c->user, done < 0 ? 0 : (done > 1 ? 1 : done));
+    } catch (...) {
+      go = false;  // a callback that throws has not asked to go on
+    }
+    if (!go) {
+      c->stopCode = QZ::eCodeCancelled;
+      return true;
+    }
+  }
+  return false;
+}
+
+void FailOrStopped(int code, const std::string& reason) {
+  ExchangeControl* c = g_active;
+  if (c && c->stopCode == QZ::eCodeTimeLimit) {
+    char limit[32];
+    std::snprintf(limit, sizeof limit, "%g", c->timeLimit);
+    Fail(QZ::eCodeTimeLimit, std::string("the time limit of ") + limit + " s was reached");
+  }
+  if (c && c->stopCode == QZ::eCodeCancelled) Fail(QZ::eCodeCancelled, "cancelled");
+  Fail(code, reason);
+}
+
+void CheckStop(double done) {
+  if (ShouldStop(done)) FailOrStopped(QZ::eCodeFailure, "stopped");
+}
+
+void Warn(const std::string& text) {
+  ExchangeControl* c = g_active;
+  if (!c) return;
+  if (c->warnings.size() < kMaxWarnings) {
+    c->warnings.push_back(text);
+  } else if (c->warnings.size() == kMaxWarnings) {
+    c->warnings.push_back("more warnings left out");
+  }
+}
+
+Standard_Boolean ExchangeProgress::UserBreak() { return ShouldStop(); }
+
+void ExchangeProgress::Show(const Message_ProgressScope&, const Standard_Boolean) {
+  ShouldStop(GetPosition());
+}
 
 void InitExchange() {
   static std::once_flag once;
@@ -41,6 +117,29 @@ bool HasShapes(const DocState& state) {
 bool FileReadable(const std::string& path) {
   std::error_code ec;
   return std::filesystem::is_regular_file(path, ec);
+}
+
+FacetedMeshes::FacetedMeshes(const DocState& state) : m_state(state) {
+  TDF_LabelSequence labels;
+  state.shapes->GetShapes(labels);
+  for (int i = 1; i <= labels.Length(); ++i) {
+    const TDF_Label& label = labels(i);
+    if (XCAFDoc_ShapeTool::IsAssembly(label) || XCAFDoc_ShapeTool::IsReference(label)) continue;
+    const TopoDS_Shape shape = XCAFDoc_ShapeTool::GetShape(label);
+    if (!IsMeshShape(shape)) continue;
+    const TopoDS_Shape faceted = FacetedShape(shape);
+    if (faceted.IsNull()) continue;
+    state.shapes->SetShape(label, faceted);
+    m_replaced.emplace_back(label, shape);
+  }
+  if (!m_replaced.empty()) state.shapes->UpdateAssemblies();
+}
+
+FacetedMeshes::~FacetedMeshes() {
+  try {
+    for (const auto& [label, mesh] : m_replaced) m_state.shapes->SetShape(label, mesh);
+    if (!m_replaced.empty()) m_state.shapes->UpdateAssemblies();
+  } catch (...) {}
 }
 
 }  // namespace cad_engine

@@ -1,21 +1,70 @@
-// What the exchange formats share: the kernel's exchange settings, the document a reader fills,
-// text conversions, and the crash-guarded read of a file into a document.
+// What the exchange formats share: the kernel's exchange settings, the limits and progress of
+// one call (time limit, cancellation, warnings, failures with their reason), the document a
+// reader fills, text conversions, and the crash-guarded read of a file into a document.
 #pragma once
 
 #include "Context.h"
 
 #include <IFSelect_ReturnStatus.hxx>
+#include <Message_ProgressIndicator.hxx>
+#include <Message_ProgressRange.hxx>
 #include <TCollection_HAsciiString.hxx>
 #include <TDocStd_Document.hxx>
 #include <XCAFApp_Application.hxx>
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace cad_engine {
 
 // The kernel's exchange settings (units, schema), once per process.
 void InitExchange();
+
+using ProgressCallback = bool (*)(void* user, double done);
+
+// The limits of one import or export and what it reports besides its result. One is active
+// per thread while a call of the context runs (ExchangeScope); the code below reaches it
+// through the functions that follow.
+struct ExchangeControl {
+  double timeLimit = 120.0;  // seconds; 0 or less: none
+  ProgressCallback callback = nullptr;
+  void* user = nullptr;
+  std::vector<std::string> warnings;
+  std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+  int stopCode = 0;  // eCodeTimeLimit or eCodeCancelled once the call has been stopped
+};
+
+class ExchangeScope {
+ public:
+  explicit ExchangeScope(ExchangeControl& control);
+  ~ExchangeScope();
+  ExchangeScope(const ExchangeScope&) = delete;
+  ExchangeScope& operator=(const ExchangeScope&) = delete;
+
+ private:
+  ExchangeControl* m_previous;
+};
+
+// A failure of the call with its code and reason (thrown as an engine exception).
+[[noreturn]] void Fail(int code, const std::string& reason);
+// Whether the active call must stop (past its time limit, or cancelled); reports progress.
+bool ShouldStop(double done = -1.0);
+// Fails with eCodeTimeLimit or eCodeCancelled when the call must stop.
+void CheckStop(double done = -1.0);
+// Fails with the stop's code when the call was stopped, else with code and reason.
+[[noreturn]] void FailOrStopped(int code, const std::string& reason);
+// A warning of the active call (at most kMaxWarnings are kept; the last one says how many more).
+void Warn(const std::string& text);
+constexpr size_t kMaxWarnings = 50;
+
+// The kernel's progress indicator for the active call: its UserBreak is ShouldStop.
+class ExchangeProgress : public Message_ProgressIndicator {
+ public:
+  Standard_Boolean UserBreak() override;
+  void Show(const Message_ProgressScope& scope, const Standard_Boolean force) override;
+};
 
 // A document for a reader; closed again when the read fails.
 struct PendingDoc {
@@ -38,14 +87,24 @@ std::string Text(const Handle(TCollection_HAsciiString) & s);
 bool HasShapes(const DocState& state);
 bool FileReadable(const std::string& path);
 
-// Reads a file with one of the kernel's document readers into a new document. The reader and the
-// document are abandoned if the kernel crashes inside (see RunCrashGuarded). `checkRead` looks at
-// what the reader read before anything is transferred, and may refuse it.
-template <class Reader, class CheckRead>
-std::shared_ptr<DocState> ReadDocument(const std::string& path, CheckRead checkRead) {
+// Reads a file with one of the kernel's document readers into a new document, under the active
+// call's limits. The reader and the document are abandoned if the kernel crashes inside (see
+// RunCrashGuarded). `checkRead` looks at what the reader read before anything is transferred,
+// and may refuse it (by Fail) or ask for nothing to be transferred (false); `afterTransfer`
+// sees the reader and the filled document. Fails with the reason; null only when checkRead
+// said false.
+struct NoAfterTransfer {
+  template <class Reader>
+  void operator()(Reader&, const Handle(TDocStd_Document) &) const {}
+};
+
+template <class Reader, class CheckRead, class AfterTransfer = NoAfterTransfer>
+std::shared_ptr<DocState> ReadDocument(const std::string& path, const char* format,
+                                       CheckRead checkRead,
+                                       AfterTransfer afterTransfer = AfterTransfer()) {
   auto* reader = new Reader();
   auto* pending = new PendingDoc();
-  bool transferred = false;
+  bool read = false, checked = false, transferred = false;
   bool survived = false;
   try {
     survived = RunCrashGuarded([&] {
@@ -53,21 +112,45 @@ std::shared_ptr<DocState> ReadDocument(const std::string& path, CheckRead checkR
       reader->SetNameMode(true);
       reader->SetLayerMode(false);
       if (reader->ReadFile(path.c_str()) != IFSelect_RetDone) return;
+      read = true;
+      CheckStop(0.3);
       if (!checkRead(*reader)) return;
-      transferred = reader->Transfer(pending->doc);
+      checked = true;
+      Handle(ExchangeProgress) progress = new ExchangeProgress();
+      transferred = reader->Transfer(pending->doc, progress->Start());
+      if (transferred) afterTransfer(*reader, pending->doc);
     });
   } catch (...) {
     delete pending;
     delete reader;
     throw;
   }
-  if (!survived) return nullptr;
+  if (!survived)
+    Fail(QZ::eCodeBadFile, path + ": the " + format + " reader failed on the file's content");
   std::unique_ptr<Reader> ownReader(reader);
   std::unique_ptr<PendingDoc> ownDoc(pending);
-  if (!transferred) return nullptr;
+  if (!read) Fail(QZ::eCodeBadFile, path + ": the file cannot be read as " + format);
+  if (!checked) return nullptr;
+  if (!transferred)
+    FailOrStopped(QZ::eCodeFailure, path + ": the file's shapes cannot be transferred");
+  CheckStop(1.0);
   auto state = WrapImported(pending->Release());
-  if (!HasShapes(*state)) return nullptr;
+  if (!HasShapes(*state)) Fail(QZ::eCodeBadFile, path + ": the file holds no shape");
   return state;
 }
+
+// Replaces the mesh shapes of a document by faceted solids or shells for a format that needs
+// surfaces, and puts the meshes back when it goes.
+class FacetedMeshes {
+ public:
+  explicit FacetedMeshes(const DocState& state);
+  ~FacetedMeshes();
+  FacetedMeshes(const FacetedMeshes&) = delete;
+  FacetedMeshes& operator=(const FacetedMeshes&) = delete;
+
+ private:
+  const DocState& m_state;
+  std::vector<std::pair<TDF_Label, TopoDS_Shape>> m_replaced;
+};
 
 }  // namespace cad_engine

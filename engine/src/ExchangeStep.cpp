@@ -2,6 +2,8 @@
 // writing with names, colours and header texts.
 #include "ExchangeCommon.h"
 
+#include <stdlib.h>
+
 #include <APIHeaderSection_MakeHeader.hxx>
 #include <Interface_Check.hxx>
 #include <STEPCAFControl_Reader.hxx>
@@ -17,6 +19,11 @@
 #include <StepRepr_RepresentationRelationship.hxx>
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <iterator>
+#include <string_view>
+#include <unistd.h>
 #include <cctype>
 #include <cstdint>
 #include <fstream>
@@ -26,6 +33,188 @@
 namespace cad_engine {
 
 namespace {
+
+// --- Texts outside ASCII ------------------------------------------------------------------------
+// The exchange format's strings are ASCII: other letters are written as "\X2\" groups of UTF-16
+// code units in hex (or "\X4\" groups of code points), ended by "\X0\". The kernel's writer puts
+// UTF-8 bytes into strings as they are, so a written file is rewritten with the escapes; read
+// texts are decoded (also "\X\hh" Latin-1 bytes, "\S\c" upper-half letters and "\\").
+
+void AppendUtf8(std::string& out, uint32_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+// One UTF-8 character at text[i] (advancing i); a byte that starts none is taken as Latin-1.
+uint32_t NextCodePoint(std::string_view text, size_t& i) {
+  const unsigned char b = static_cast<unsigned char>(text[i]);
+  int len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+  if (len == 0 || i + len > text.size()) {
+    ++i;
+    return b;
+  }
+  uint32_t c = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
+  for (int k = 1; k < len; ++k) {
+    const unsigned char f = static_cast<unsigned char>(text[i + k]);
+    if ((f & 0xC0) != 0x80) {
+      ++i;
+      return b;
+    }
+    c = (c << 6) | (f & 0x3F);
+  }
+  i += len;
+  return c;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+bool ReadHex(std::string_view t, size_t at, int digits, uint32_t& value) {
+  if (at + digits > t.size()) return false;
+  value = 0;
+  for (int k = 0; k < digits; ++k) {
+    const int h = HexValue(t[at + k]);
+    if (h < 0) return false;
+    value = value * 16 + static_cast<uint32_t>(h);
+  }
+  return true;
+}
+
+// The text of a string of the file (without its quotes) as UTF-8.
+std::string DecodeStepString(const std::string& raw) {
+  if (raw.find('\\') == std::string::npos) return raw;
+  std::string out;
+  const std::string_view t(raw);
+  size_t i = 0;
+  while (i < t.size()) {
+    if (t[i] != '\\') {
+      out.push_back(t[i++]);
+      continue;
+    }
+    if (t.compare(i, 4, "\\X2\\") == 0 || t.compare(i, 4, "\\X4\\") == 0) {
+      const int digits = t[i + 2] == '2' ? 4 : 8;
+      size_t j = i + 4;
+      uint32_t high = 0;
+      uint32_t v = 0;
+      while (j + digits <= t.size() && ReadHex(t, j, digits, v)) {
+        j += digits;
+        if (digits == 4 && v >= 0xD800 && v < 0xDC00) {
+          high = v;
+          continue;
+        }
+        if (digits == 4 && v >= 0xDC00 && v < 0xE000 && high) {
+          v = 0x10000 + ((high - 0xD800) << 10) + (v - 0xDC00);
+          high = 0;
+        }
+        AppendUtf8(out, v);
+      }
+      if (t.compare(j, 4, "\\X0\\") == 0) j += 4;
+      i = j;
+      continue;
+    }
+    uint32_t byte = 0;
+    if (t.compare(i, 3, "\\X\\") == 0 && ReadHex(t, i + 3, 2, byte)) {
+      AppendUtf8(out, byte);
+      i += 5;
+      continue;
+    }
+    if (t.compare(i, 3, "\\S\\") == 0 && i + 3 < t.size()) {
+      AppendUtf8(out, static_cast<unsigned char>(t[i + 3]) + 128u);
+      i += 4;
+      continue;
+    }
+    if (t.compare(i, 2, "\\\\") == 0) {
+      out.push_back('\\');
+      i += 2;
+      continue;
+    }
+    out.push_back(t[i++]);
+  }
+  return out;
+}
+
+// The file's strings with every character outside ASCII written with the escapes.
+void EscapeStepStrings(const std::string& path) {
+  std::string text;
+  {
+    std::ifstream in(path, std::ios::binary);
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  if (std::none_of(text.begin(), text.end(), [](char c) { return (c & 0x80) != 0; })) return;
+  std::string out;
+  out.reserve(text.size() + text.size() / 8);
+  const std::string_view t(text);
+  size_t i = 0;
+  bool inString = false;
+  while (i < t.size()) {
+    const char c = t[i];
+    if (c == '\'') {
+      if (inString && i + 1 < t.size() && t[i + 1] == '\'') {
+        out += "''";
+        i += 2;
+        continue;
+      }
+      inString = !inString;
+      out.push_back(c);
+      ++i;
+      continue;
+    }
+    if (!inString || !(c & 0x80)) {
+      out.push_back(c);
+      ++i;
+      continue;
+    }
+    // A run of characters outside ASCII: one group for those of the basic plane, one for the
+    // others.
+    std::vector<uint32_t> run;
+    while (i < t.size() && (t[i] & 0x80)) run.push_back(NextCodePoint(t, i));
+    size_t k = 0;
+    char hex[16];
+    while (k < run.size()) {
+      const bool wide = run[k] > 0xFFFF;
+      out += wide ? "\\X4\\" : "\\X2\\";
+      while (k < run.size() && (run[k] > 0xFFFF) == wide) {
+        std::snprintf(hex, sizeof hex, wide ? "%08X" : "%04X", run[k]);
+        out += hex;
+        ++k;
+      }
+      out += "\\X0\\";
+    }
+  }
+  const std::string temp = path + ".escaping";
+  {
+    std::ofstream o(temp, std::ios::binary | std::ios::trunc);
+    o.write(out.data(), static_cast<std::streamsize>(out.size()));
+    if (!o) {
+      std::error_code ec;
+      std::filesystem::remove(temp, ec);
+      Fail(QZ::eCodeFileAccess, path + ": the STEP file cannot be written");
+    }
+  }
+  std::error_code ec;
+  std::filesystem::rename(temp, path, ec);
+  if (ec) {
+    std::filesystem::remove(temp, ec);
+    Fail(QZ::eCodeFileAccess, path + ": the STEP file cannot be written");
+  }
+}
 
 // Assembly links and shape-representation links of a STEP model must form no cycle: the
 // kernel's transfer follows them recursively and would never end.
@@ -58,16 +247,25 @@ bool GraphHasCycle(const Graph& edges) {
   return false;
 }
 
-// Entities the reader could not read as written (unresolved references, values of the wrong
-// type): the kernel's transfer follows such references without checking them, so a file holding
-// any is refused as a whole.
-bool HasBrokenEntity(const Handle(StepData_StepModel) & model) {
+// Entities the reader could not read as written (values of the wrong type...), by file id with
+// the kernel's reason; the file's global failure, if any, refuses it.
+std::vector<std::pair<uint64_t, std::string>> BrokenEntities(const Handle(StepData_StepModel) &
+                                                                 model,
+                                                             const std::string& path) {
+  const Handle(Interface_Check)& global = model->GlobalCheck();
+  if (!global.IsNull() && global->HasFailed())
+    Fail(QZ::eCodeBadFile, path + ": " + (global->NbFails() > 0 ? global->CFail(1) : "unreadable"));
+  std::vector<std::pair<uint64_t, std::string>> broken;
   const int n = model->NbEntities();
   for (int i = 1; i <= n; ++i) {
-    if (model->IsErrorEntity(i)) return true;
+    if (!model->IsErrorEntity(i)) continue;
+    const Handle(Standard_Transient)& e = model->Value(i);
+    const Handle(Interface_Check) check = model->Check(i, true);
+    std::string why = "a value of the wrong kind";
+    if (!check.IsNull() && check->NbFails() > 0) why = check->CFail(1);
+    broken.emplace_back(static_cast<uint64_t>(model->IdentLabel(e)), why);
   }
-  const Handle(Interface_Check)& global = model->GlobalCheck();
-  return !global.IsNull() && global->HasFailed();
+  return broken;
 }
 
 bool HasReferenceCycle(const Handle(StepData_StepModel) & model) {
@@ -98,52 +296,95 @@ bool HasReferenceCycle(const Handle(StepData_StepModel) & model) {
   return GraphHasCycle(assemblies) || GraphHasCycle(relations) || GraphHasCycle(mappings);
 }
 
-// The instances of a STEP file as written: every reference must name an instance of the file,
-// and following references must never lead back to where it started. The kernel's reader
-// trusts both (a dangling reference or a loop of references crashes its transfer), so files
-// that break either are refused before it sees them.
-bool StepReferencesSound(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  in.seekg(0, std::ios::end);
-  const std::streamoff fileSize = in.tellg();
-  if (fileSize <= 0) return false;
-  in.seekg(0);
-  std::string text(static_cast<size_t>(fileSize), '\0');
-  if (!in.read(text.data(), fileSize)) return false;
-  const size_t data = text.find("DATA;");
-  if (data == std::string::npos) return false;
+// The instances of a STEP file as the text has them, looked at before the kernel's reader sees
+// the file. The reader trusts references (a dangling one, or a loop of them, crashes its
+// transfer or never ends), nesting and numbers (1.E400 sends its shape repair into hours of
+// work), so a file is refused for those faults, with the reason; an instance with a dangling
+// reference that no other instance uses is left out with a warning instead, as the kernel's
+// reader would skip it.
+constexpr int kMaxNesting = 100;
 
-  std::vector<uint64_t> ids;        // instance ids, in file order
+struct StepText {
+  std::string text;
+  std::vector<uint64_t> ids;                     // instance ids, in file order
+  std::vector<size_t> begin, end;                // the instance's bytes: [begin, end)
+  std::vector<uint8_t> referenced;               // used by another instance
+  std::vector<uint64_t> missing;                 // a reference that names no instance (0: none)
+  std::unordered_map<uint64_t, uint32_t> index;  // id -> position
+};
+
+size_t LineAt(const std::string& text, size_t offset) {
+  return 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + offset, '\n'));
+}
+
+[[noreturn]] void Refuse(const std::string& path, const std::string& text, size_t at,
+                         const std::string& why) {
+  Fail(QZ::eCodeBadFile, path + ": line " + std::to_string(LineAt(text, at)) + ": " + why);
+}
+
+bool IsKeyword(std::string_view statement, std::string_view keyword) {
+  size_t i = 0;
+  while (i < statement.size() && std::isspace(static_cast<unsigned char>(statement[i]))) ++i;
+  if (statement.substr(i, keyword.size()) != keyword) return false;
+  i += keyword.size();
+  while (i < statement.size() && std::isspace(static_cast<unsigned char>(statement[i]))) ++i;
+  return i == statement.size() || statement[i] == '(';
+}
+
+bool IsBareNonNumber(std::string_view word) {
+  std::string up;
+  for (char c : word) up.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+  return up == "NAN" || up == "INF" || up == "INFINITY";
+}
+
+StepText ScanStepText(const std::string& path) {
+  StepText st;
+  {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) Fail(QZ::eCodeFileAccess, path + ": the file cannot be opened");
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size <= 0) Fail(QZ::eCodeBadFile, path + ": the file is empty");
+    in.seekg(0);
+    st.text.assign(static_cast<size_t>(size), '\0');
+    if (!in.read(st.text.data(), size))
+      Fail(QZ::eCodeFileAccess, path + ": the file cannot be read");
+  }
+  const std::string& text = st.text;
   std::vector<uint64_t> refs;       // all references, grouped by instance
   std::vector<size_t> firstRef{0};  // refs of instance k: [firstRef[k], firstRef[k+1])
   const size_t n = text.size();
-  size_t i = data + 5;
+  bool inData = false, sawData = false;
+  size_t i = 0;
   while (i < n) {
     // Start of a statement: skip blanks and comments.
     while (i < n && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
     if (i + 1 < n && text[i] == '/' && text[i + 1] == '*') {
       const size_t end = text.find("*/", i + 2);
-      if (end == std::string::npos) return false;
+      if (end == std::string::npos) Refuse(path, text, i, "a comment is not closed");
       i = end + 2;
       continue;
     }
     if (i >= n) break;
+    const size_t statementStart = i;
     bool isInstance = false;
     uint64_t id = 0;
-    if (text[i] == '#') {
+    if (inData && text[i] == '#') {
       size_t j = i + 1;
-      while (j < n && std::isdigit(static_cast<unsigned char>(text[j])))
-        id = id * 10 + (text[j++] - '0');
+      while (j < n && std::isdigit(static_cast<unsigned char>(text[j])) && id < (1ull << 60))
+        id = id * 10 + static_cast<uint64_t>(text[j++] - '0');
       while (j < n && std::isspace(static_cast<unsigned char>(text[j]))) ++j;
       if (j < n && text[j] == '=') {
         isInstance = true;
         i = j + 1;
       }
     }
-    // The statement's body up to its ';', outside strings and comments.
+    // The statement's body up to its ';', outside strings and comments. Strings are read as
+    // strings everywhere (a header text may well say "DATA;").
     const size_t refStart = refs.size();
+    int depth = 0;
     bool ended = false;
+    char previous = '(';  // the last character that is not blank, outside strings
     while (i < n) {
       const char c = text[i];
       if (c == '\'') {
@@ -158,66 +399,119 @@ bool StepReferencesSound(const std::string& path) {
           }
           ++i;
         }
-        if (i >= n) return false;  // an open string
+        if (i >= n) Refuse(path, text, statementStart, "a string is not closed");
         ++i;
+        previous = '\'';
       } else if (c == '/' && i + 1 < n && text[i + 1] == '*') {
         const size_t end = text.find("*/", i + 2);
-        if (end == std::string::npos) return false;
+        if (end == std::string::npos) Refuse(path, text, i, "a comment is not closed");
         i = end + 2;
       } else if (c == '#') {
         uint64_t r = 0;
         size_t j = i + 1;
-        while (j < n && std::isdigit(static_cast<unsigned char>(text[j])))
-          r = r * 10 + (text[j++] - '0');
+        while (j < n && std::isdigit(static_cast<unsigned char>(text[j])) && r < (1ull << 60))
+          r = r * 10 + static_cast<uint64_t>(text[j++] - '0');
         if (j > i + 1 && isInstance) refs.push_back(r);
         i = j;
+        previous = '#';
       } else if (c == ';') {
         ++i;
         ended = true;
         break;
+      } else if (c == '(') {
+        if (++depth > kMaxNesting)
+          Refuse(path, text, i, "lists nested deeper than " + std::to_string(kMaxNesting));
+        previous = c;
+        ++i;
+      } else if (c == ')') {
+        --depth;
+        previous = c;
+        ++i;
+      } else if (isInstance && (std::isdigit(static_cast<unsigned char>(c)) ||
+                                ((c == '-' || c == '+' || c == '.') && i + 1 < n &&
+                                 std::isdigit(static_cast<unsigned char>(text[i + 1]))))) {
+        // A number. Only a long mantissa or an exponent of three digits can leave the range
+        // of doubles; only those are converted.
+        size_t j = i + 1, digits = 0, expDigits = 0;
+        bool inExp = false;
+        while (j < n) {
+          const char d = text[j];
+          if (std::isdigit(static_cast<unsigned char>(d))) {
+            (inExp ? expDigits : digits)++;
+          } else if (d == 'E' || d == 'e') {
+            inExp = true;
+          } else if (!(d == '.' || ((d == '-' || d == '+') && inExp))) {
+            break;
+          }
+          ++j;
+        }
+        if (digits > 300 || expDigits >= 3) {
+          const std::string token = text.substr(i, j - i);
+          const double v = std::strtod(token.c_str(), nullptr);
+          if (!std::isfinite(v))
+            Refuse(path, text, i, "the number " + token.substr(0, 40) + " is out of range");
+        }
+        previous = '0';
+        i = j;
+      } else if (isInstance && std::isalpha(static_cast<unsigned char>(c)) &&
+                 (previous == '(' || previous == ',')) {
+        size_t j = i;
+        while (j < n && (std::isalnum(static_cast<unsigned char>(text[j])) || text[j] == '_')) ++j;
+        size_t k = j;
+        while (k < n && std::isspace(static_cast<unsigned char>(text[k]))) ++k;
+        if (k < n && (text[k] == ',' || text[k] == ')') &&
+            IsBareNonNumber(std::string_view(text).substr(i, j - i)))
+          Refuse(path, text, i, "a value is not a finite number");
+        previous = 'a';
+        i = j;
       } else {
+        if (!std::isspace(static_cast<unsigned char>(c))) previous = c;
         ++i;
       }
     }
-    if (!ended) return false;  // cut off in the middle of a statement
+    if (!ended) Refuse(path, text, statementStart, "the file ends inside a statement");
     if (isInstance) {
-      ids.push_back(id);
+      st.ids.push_back(id);
+      st.begin.push_back(statementStart);
+      st.end.push_back(i);
       firstRef.push_back(refs.size());
     } else {
       refs.resize(refStart);
-      // "ENDSEC;" ends the data section; what follows are other sections or the end.
+      const std::string_view statement(text.data() + statementStart, i - 1 - statementStart);
+      if (IsKeyword(statement, "DATA")) {
+        inData = sawData = true;
+      } else if (IsKeyword(statement, "ENDSEC")) {
+        inData = false;
+      }
     }
+    if ((st.ids.size() & 0xFFFF) == 0xFFFF) CheckStop(0.2 * static_cast<double>(i) / n);
   }
+  if (!sawData) Fail(QZ::eCodeBadFile, path + ": the file has no data section");
 
-  // Ids are usually numbered densely from 1: index them by a table then, by a map otherwise.
+  const size_t count = st.ids.size();
+  st.index.reserve(count * 2);
+  for (uint32_t k = 0; k < count; ++k)
+    if (!st.index.emplace(st.ids[k], k).second)
+      Refuse(path, text, st.begin[k], "#" + std::to_string(st.ids[k]) + " is defined twice");
   constexpr uint32_t kNone = ~0u;
-  const uint64_t maxId = ids.empty() ? 0 : *std::max_element(ids.begin(), ids.end());
-  std::vector<uint32_t> target(refs.size());
-  if (maxId <= 4 * ids.size() + 1024) {
-    std::vector<uint32_t> table(maxId + 1, kNone);
-    for (uint32_t k = 0; k < ids.size(); ++k) {
-      if (table[ids[k]] != kNone) return false;  // an id defined twice
-      table[ids[k]] = k;
-    }
-    for (size_t k = 0; k < refs.size(); ++k) {
-      if (refs[k] > maxId || table[refs[k]] == kNone) return false;  // a dangling reference
-      target[k] = table[refs[k]];
-    }
-  } else {
-    std::unordered_map<uint64_t, uint32_t> index;
-    index.reserve(ids.size() * 2);
-    for (uint32_t k = 0; k < ids.size(); ++k)
-      if (!index.emplace(ids[k], k).second) return false;
-    for (size_t k = 0; k < refs.size(); ++k) {
-      auto it = index.find(refs[k]);
-      if (it == index.end()) return false;
-      target[k] = it->second;
+  std::vector<uint32_t> target(refs.size(), kNone);
+  st.referenced.assign(count, 0);
+  st.missing.assign(count, 0);
+  for (uint32_t k = 0; k < count; ++k) {
+    for (size_t r = firstRef[k]; r < firstRef[k + 1]; ++r) {
+      auto it = st.index.find(refs[r]);
+      if (it == st.index.end()) {
+        if (!st.missing[k]) st.missing[k] = refs[r] ? refs[r] : ~0ull;
+        continue;
+      }
+      target[r] = it->second;
+      st.referenced[it->second] = 1;
     }
   }
   // Loops of references: iterative depth-first search with three colours.
-  std::vector<uint8_t> colour(ids.size(), 0);
+  std::vector<uint8_t> colour(count, 0);
   std::vector<std::pair<uint32_t, size_t>> stack;
-  for (uint32_t start = 0; start < ids.size(); ++start) {
+  for (uint32_t start = 0; start < count; ++start) {
     if (colour[start]) continue;
     colour[start] = 1;
     stack.emplace_back(start, firstRef[start]);
@@ -229,55 +523,148 @@ bool StepReferencesSound(const std::string& path) {
         continue;
       }
       const uint32_t child = target[next++];
-      if (colour[child] == 1) return false;
+      if (child == kNone) continue;
+      if (colour[child] == 1)
+        Refuse(path, text, st.begin[child],
+               "a loop of references runs through #" + std::to_string(st.ids[child]));
       if (colour[child] == 0) {
         colour[child] = 1;
         stack.emplace_back(child, firstRef[child]);
       }
     }
   }
-  return true;
+  return st;
 }
 
+// The instances to leave out: those with a dangling reference (each must be unused, else the
+// file is refused) and the ids given.
+std::vector<uint32_t> InstancesToDrop(const StepText& st, const std::string& path,
+                                      const std::vector<std::pair<uint64_t, std::string>>& broken) {
+  std::vector<uint32_t> drop;
+  for (uint32_t k = 0; k < st.ids.size(); ++k) {
+    if (!st.missing[k]) continue;
+    const std::string what = "#" + std::to_string(st.ids[k]) + " refers to #" +
+                             std::to_string(st.missing[k]) + ", which the file does not define";
+    if (st.referenced[k]) Refuse(path, st.text, st.begin[k], what + ", and other instances use it");
+    Warn("line " + std::to_string(LineAt(st.text, st.begin[k])) + ": " + what + "; left out");
+    drop.push_back(k);
+  }
+  for (const auto& [id, why] : broken) {
+    auto it = st.index.find(id);
+    if (it == st.index.end()) continue;
+    const uint32_t k = it->second;
+    const std::string what = "#" + std::to_string(id) + " cannot be read (" + why + ")";
+    if (st.referenced[k]) Refuse(path, st.text, st.begin[k], what + ", and other instances use it");
+    Warn("line " + std::to_string(LineAt(st.text, st.begin[k])) + ": " + what + "; left out");
+    drop.push_back(k);
+  }
+  return drop;
+}
+
+// A copy of the file without the given instances (blanked, so that lines keep their numbers),
+// in a temporary file of its own that goes with the object.
+class CleanedCopy {
+ public:
+  CleanedCopy(const StepText& st, const std::vector<uint32_t>& drop) {
+    std::string text = st.text;
+    for (uint32_t k : drop)
+      for (size_t i = st.begin[k]; i < st.end[k]; ++i)
+        if (text[i] != '\n') text[i] = ' ';
+    std::string pattern = (std::filesystem::temp_directory_path() / "cad-step-XXXXXX").string();
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0) Fail(QZ::eCodeFileAccess, "no temporary file for the cleaned STEP data");
+    m_path = pattern;
+    size_t done = 0;
+    while (done < text.size()) {
+      const ssize_t w = ::write(fd, text.data() + done, text.size() - done);
+      if (w <= 0) break;
+      done += static_cast<size_t>(w);
+    }
+    ::close(fd);
+    if (done != text.size()) Fail(QZ::eCodeFileAccess, "the cleaned STEP data cannot be written");
+  }
+  ~CleanedCopy() {
+    std::error_code ec;
+    if (!m_path.empty()) std::filesystem::remove(m_path, ec);
+  }
+  const std::string& Path() const { return m_path; }
+
+ private:
+  std::string m_path;
+};
 }  // namespace
 
-bool WriteSTEP(const DocState& state, const HeaderTexts& header, const std::string& path) {
+void WriteSTEP(const DocState& state, const HeaderTexts& header, const std::string& path) {
   InitExchange();
   state.shapes->UpdateAssemblies();
+  FacetedMeshes faceted(state);
   STEPCAFControl_Writer writer;
   writer.SetColorMode(true);
   writer.SetNameMode(true);
   writer.SetLayerMode(false);
-  if (!writer.Transfer(state.doc, STEPControl_AsIs)) return false;
+  Handle(ExchangeProgress) progress = new ExchangeProgress();
+  if (!writer.Transfer(state.doc, STEPControl_AsIs, nullptr, progress->Start()))
+    FailOrStopped(QZ::eCodeFailure, path + ": the shapes cannot be written as STEP");
   APIHeaderSection_MakeHeader h(writer.ChangeWriter().Model());
   h.SetName(Ascii(header.fileName));
   h.SetDescriptionValue(1, Ascii(header.fileDescription));
   h.SetAuthorValue(1, Ascii(header.author));
   h.SetOrganizationValue(1, Ascii(header.organization));
   h.SetAuthorisation(Ascii(header.authorisation));
-  return writer.Write(path.c_str()) == IFSelect_RetDone;
+  CheckStop(0.8);
+  if (writer.Write(path.c_str()) != IFSelect_RetDone)
+    Fail(QZ::eCodeFileAccess, path + ": the STEP file cannot be written");
+  EscapeStepStrings(path);
 }
 
 std::shared_ptr<DocState> ReadSTEP(const std::string& path, HeaderTexts& header) {
   InitExchange();
-  if (!FileReadable(path)) return nullptr;
-  if (!StepReferencesSound(path)) return nullptr;
-  // The header is taken while the reader still holds its model (it goes with the reader).
-  HeaderTexts read;
-  auto state = ReadDocument<STEPCAFControl_Reader>(path, [&](STEPCAFControl_Reader& reader) {
-    Handle(StepData_StepModel) model = reader.ChangeReader().StepModel();
-    if (model.IsNull() || HasBrokenEntity(model) || HasReferenceCycle(model)) return false;
-    APIHeaderSection_MakeHeader h(model);
-    read.fileName = Text(h.Name());
-    read.fileDescription = h.NbDescription() > 0 ? Text(h.DescriptionValue(1)) : std::string();
-    read.author = h.NbAuthor() > 0 ? Text(h.AuthorValue(1)) : std::string();
-    read.organization = h.NbOrganization() > 0 ? Text(h.OrganizationValue(1)) : std::string();
-    read.authorisation = Text(h.Authorisation());
-    return true;
-  });
-  if (!state) return nullptr;
-  header = read;
-  return state;
+  if (!FileReadable(path)) Fail(QZ::eCodeFileAccess, path + ": no such file");
+  const StepText st = ScanStepText(path);
+  std::vector<std::pair<uint64_t, std::string>> broken;
+  // At most two reads: the file (or a copy without its dangling instances), then, when the
+  // reader finds instances it cannot read that nothing uses, a copy without those too.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const std::vector<uint32_t> drop = InstancesToDrop(st, path, broken);
+    std::unique_ptr<CleanedCopy> copy;
+    if (!drop.empty()) copy = std::make_unique<CleanedCopy>(st, drop);
+    const std::string& file = copy ? copy->Path() : path;
+    // The header is taken while the reader still holds its model (it goes with the reader).
+    HeaderTexts read;
+    bool retry = false;
+    auto state =
+        ReadDocument<STEPCAFControl_Reader>(file, "STEP", [&](STEPCAFControl_Reader& reader) {
+          Handle(StepData_StepModel) model = reader.ChangeReader().StepModel();
+          if (model.IsNull()) Fail(QZ::eCodeBadFile, path + ": the file holds no STEP model");
+          auto found = BrokenEntities(model, path);
+          if (!found.empty()) {
+            if (attempt > 0) {
+              Fail(QZ::eCodeBadFile, path + ": #" + std::to_string(found[0].first) +
+                                         " cannot be read (" + found[0].second + ")");
+            }
+            broken = std::move(found);
+            retry = true;
+            return false;
+          }
+          if (HasReferenceCycle(model))
+            Fail(QZ::eCodeBadFile, path + ": an assembly or representation contains itself");
+          APIHeaderSection_MakeHeader h(model);
+          read.fileName = DecodeStepString(Text(h.Name()));
+          read.fileDescription =
+              h.NbDescription() > 0 ? DecodeStepString(Text(h.DescriptionValue(1))) : std::string();
+          read.author = h.NbAuthor() > 0 ? DecodeStepString(Text(h.AuthorValue(1))) : std::string();
+          read.organization = h.NbOrganization() > 0
+                                  ? DecodeStepString(Text(h.OrganizationValue(1)))
+                                  : std::string();
+          read.authorisation = DecodeStepString(Text(h.Authorisation()));
+          return true;
+        });
+    if (retry) continue;
+    if (!state) break;
+    header = read;
+    return state;
+  }
+  Fail(QZ::eCodeBadFile, path + ": the file cannot be read as STEP");
 }
 
 }  // namespace cad_engine

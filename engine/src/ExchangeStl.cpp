@@ -1,22 +1,20 @@
-// STL exchange.
+// STL exchange. A file becomes one mesh shape (Mesh.h): one triangulation with shared nodes,
+// read by the kernel's binary reader or by our own text reader (the kernel's text reader reads
+// past its line buffer on some malformed lines). Exports write the triangulations as they are
+// and mesh the other shapes.
 #include "ExchangeCommon.h"
+#include "Mesh.h"
 
-#include <BRepBuilderAPI_MakeEdge.hxx>
-#include <BRepBuilderAPI_MakeFace.hxx>
-#include <BRepBuilderAPI_MakeSolid.hxx>
-#include <BRepBuilderAPI_MakeVertex.hxx>
-#include <BRepBuilderAPI_MakeWire.hxx>
-#include <BRepLib.hxx>
 #include <BRepMesh_IncrementalMesh.hxx>
 #include <BRep_Builder.hxx>
+#include <NCollection_Vector.hxx>
+#include <Poly_MergeNodesTool.hxx>
+#include <RWStl_Reader.hxx>
 #include <StlAPI_Writer.hxx>
+#include <TopExp_Explorer.hxx>
 #include <TopoDS.hxx>
-#include <TopoDS_Shell.hxx>
-#include <TopoDS_Solid.hxx>
-#include <gp_Pnt.hxx>
-#include <gp_Vec.hxx>
+#include <TopoDS_Compound.hxx>
 
-#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdint>
@@ -25,46 +23,79 @@
 #include <filesystem>
 #include <fstream>
 #include <string_view>
-#include <unordered_map>
-#include <vector>
 
 namespace cad_engine {
 
 namespace {
 
-// STL files are read by our own parser (the kernel's text reader reads past its line buffer on
-// some malformed lines): a binary file must hold exactly the facets its count announces (give
-// or take a few trailing bytes); a text file starts with "solid" and holds "vertex" lines in
-// threes. Coordinates must be finite numbers.
-struct StlMesh {
-  std::vector<gp_Pnt> points;  // three per triangle
+// What the kernel's binary reader gives: its nodes come merged already.
+class MeshCollector final : public RWStl_Reader {
+ public:
+  Standard_Integer AddNode(const gp_XYZ& p) override {
+    if (!std::isfinite(p.X()) || !std::isfinite(p.Y()) || !std::isfinite(p.Z())) finite = false;
+    nodes.Append(p);
+    return nodes.Size();
+  }
+  void AddTriangle(Standard_Integer a, Standard_Integer b, Standard_Integer c) override {
+    triangles.Append(Poly_Triangle(a, b, c));
+  }
+  Handle(Poly_Triangulation) Result() const {
+    if (triangles.IsEmpty()) return nullptr;
+    Handle(Poly_Triangulation) t =
+        new Poly_Triangulation(nodes.Size(), triangles.Size(), false, false);
+    for (int i = 0; i < nodes.Size(); ++i) t->SetNode(i + 1, gp_Pnt(nodes(i)));
+    for (int i = 0; i < triangles.Size(); ++i) t->SetTriangle(i + 1, triangles(i));
+    return t;
+  }
+  NCollection_Vector<gp_XYZ> nodes{1 << 16};
+  NCollection_Vector<Poly_Triangle> triangles{1 << 16};
+  bool finite = true;
 };
 
-bool ParseBinaryStl(const std::string& data, StlMesh& mesh) {
-  if (data.size() < 84) return false;
+// A binary file holds exactly the facets its count announces (give or take a few trailing
+// bytes); a file of any other size is read as text.
+bool LooksBinary(std::ifstream& in, std::uint64_t size) {
+  if (size < 84) return false;
+  char head[84];
+  in.seekg(0);
+  if (!in.read(head, 84)) return false;
   std::uint32_t count = 0;
-  std::memcpy(&count, data.data() + 80, 4);  // little endian on the platforms we build for
+  std::memcpy(&count, head + 80, 4);  // little endian on the platforms we build for
   const std::uint64_t need = 84ull + 50ull * count;
-  if (count == 0 || need > data.size() || data.size() - need >= 50) return false;
-  mesh.points.reserve(static_cast<size_t>(count) * 3);
-  for (std::uint32_t t = 0; t < count; ++t) {
-    const char* facet = data.data() + 84 + 50ull * t;
-    for (int v = 0; v < 3; ++v) {
-      float xyz[3];
-      std::memcpy(xyz, facet + 12 + 12 * v, 12);
-      for (float c : xyz)
-        if (!std::isfinite(c)) return false;
-      mesh.points.emplace_back(xyz[0], xyz[1], xyz[2]);
-    }
-  }
+  return count > 0 && need <= size && size - need < 50;
+}
+
+Handle(Poly_Triangulation) ReadBinaryStl(std::ifstream& in, const std::string& path) {
+  in.clear();
+  in.seekg(0);
+  MeshCollector collector;
+  Handle(ExchangeProgress) progress = new ExchangeProgress();
+  const bool ok = collector.ReadBinary(in, progress->Start());
+  if (!ok) FailOrStopped(QZ::eCodeBadFile, path + ": the binary STL data cannot be read");
+  if (!collector.finite) Fail(QZ::eCodeBadFile, path + ": a coordinate is not a finite number");
+  return collector.Result();
+}
+
+bool KeywordIs(std::string_view word, const char* keyword) {
+  const size_t n = std::strlen(keyword);
+  if (word.size() != n) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (std::tolower(static_cast<unsigned char>(word[i])) != keyword[i]) return false;
   return true;
 }
 
-bool ParseAsciiStl(const std::string& data, StlMesh& mesh) {
+// Text STL as writers produce it: keywords in any case, "endsolid" optional at the end,
+// vertices in threes with finite coordinates. The nodes are merged as the binary reader merges
+// them.
+Handle(Poly_Triangulation) ReadAsciiStl(const std::string& data, const std::string& path) {
   size_t i = 0;
   const size_t n = data.size();
+  size_t line = 1;
   auto skipSpace = [&] {
-    while (i < n && std::isspace(static_cast<unsigned char>(data[i]))) ++i;
+    while (i < n && std::isspace(static_cast<unsigned char>(data[i]))) {
+      if (data[i] == '\n') ++line;
+      ++i;
+    }
   };
   auto word = [&]() -> std::string_view {
     skipSpace();
@@ -72,145 +103,108 @@ bool ParseAsciiStl(const std::string& data, StlMesh& mesh) {
     while (i < n && !std::isspace(static_cast<unsigned char>(data[i]))) ++i;
     return std::string_view(data).substr(start, i - start);
   };
+  auto bad = [&](const std::string& what) {
+    Fail(QZ::eCodeBadFile, path + ": line " + std::to_string(line) + ": " + what);
+  };
   for (unsigned char c : data)
-    if (c < 9 || c == 0x7f) return false;  // not text
-  if (word() != "solid") return false;
+    if (c < 9 || c == 0x7f) Fail(QZ::eCodeBadFile, path + ": neither binary nor text STL");
+  if (!KeywordIs(word(), "solid")) bad("the file does not start with \"solid\"");
   while (i < n && data[i] != '\n') ++i;  // the solid's name
-  bool ended = false;
+  Handle(Poly_MergeNodesTool) merge = new Poly_MergeNodesTool(M_PI / 2.0, 0.0, -1);
+  gp_XYZ corners[3];
+  int corner = 0;
+  size_t triangles = 0;
   while (true) {
     const std::string_view w = word();
     if (w.empty()) break;
-    if (w == "vertex") {
+    if (KeywordIs(w, "vertex")) {
       double xyz[3];
       for (double& c : xyz) {
         const std::string number(word());
-        if (number.empty()) return false;
+        if (number.empty()) bad("a vertex lacks a coordinate");
         char* end = nullptr;
         c = std::strtod(number.c_str(), &end);
-        if (end != number.c_str() + number.size() || !std::isfinite(c)) return false;
+        if (end != number.c_str() + number.size()) bad("\"" + number + "\" is not a number");
+        if (!std::isfinite(c)) bad("a coordinate is not a finite number");
       }
-      mesh.points.emplace_back(xyz[0], xyz[1], xyz[2]);
-    } else if (w == "endsolid") {
-      ended = true;
+      corners[corner++].SetCoord(xyz[0], xyz[1], xyz[2]);
+      if (corner == 3) {
+        merge->AddTriangle(corners);
+        corner = 0;
+        if ((++triangles & 0xFFFF) == 0) CheckStop(static_cast<double>(i) / n);
+      }
+    } else if (KeywordIs(w, "endsolid")) {
       break;
-    } else if (w == "facet" || w == "normal" || w == "outer" || w == "loop" || w == "endloop" ||
-               w == "endfacet") {
-      if (w == "normal")
-        for (int k = 0; k < 3; ++k) word();
-    } else {
-      return false;
+    } else if (KeywordIs(w, "normal")) {
+      for (int k = 0; k < 3; ++k) word();
+    } else if (!(KeywordIs(w, "facet") || KeywordIs(w, "outer") || KeywordIs(w, "loop") ||
+                 KeywordIs(w, "endloop") || KeywordIs(w, "endfacet"))) {
+      bad("unexpected \"" + std::string(w.substr(0, 40)) + "\"");
     }
   }
-  return ended && !mesh.points.empty() && mesh.points.size() % 3 == 0;
+  if (corner != 0) bad("a facet has fewer than three vertices");
+  if (triangles == 0) Fail(QZ::eCodeBadFile, path + ": the file holds no facet");
+  return merge->Result();
 }
 
-// One face per triangle, sharing vertices and edges, in one shell (triangles that span no area
-// are left out); a closed shell (every edge between exactly two triangles) becomes a solid.
-// Null when no triangle is left.
-TopoDS_Shape BuildMeshShape(const StlMesh& mesh) {
-  struct Key {
-    double x, y, z;
-    bool operator==(const Key& o) const { return x == o.x && y == o.y && z == o.z; }
-  };
-  struct KeyHash {
-    size_t operator()(const Key& k) const {
-      const std::hash<double> h;
-      return h(k.x) * 73856093u ^ h(k.y) * 19349663u ^ h(k.z) * 83492791u;
-    }
-  };
-  std::unordered_map<Key, int, KeyHash> vertexIndex;
-  std::vector<TopoDS_Vertex> vertices;
-  std::vector<gp_Pnt> vertexPoints;
-  std::unordered_map<std::uint64_t, TopoDS_Edge> edges;
-  std::unordered_map<std::uint64_t, int> edgeUses;
-  BRep_Builder builder;
-  TopoDS_Shell shell;
-  builder.MakeShell(shell);
-  int faces = 0;
-  auto vertexOf = [&](const gp_Pnt& p) {
-    const Key k{p.X() + 0.0, p.Y() + 0.0, p.Z() + 0.0};  // + 0.0 folds -0 into 0
-    auto [it, added] = vertexIndex.emplace(k, static_cast<int>(vertices.size()));
-    if (added) {
-      vertices.push_back(BRepBuilderAPI_MakeVertex(p));
-      vertexPoints.push_back(p);
-    }
-    return it->second;
-  };
-  auto edgeOf = [&](int a, int b) -> TopoDS_Edge {
-    const std::uint64_t key = (static_cast<std::uint64_t>(std::min(a, b)) << 32) |
-                              static_cast<std::uint32_t>(std::max(a, b));
-    auto it = edges.find(key);
-    if (it == edges.end()) {
-      const int lo = std::min(a, b), hi = std::max(a, b);
-      BRepBuilderAPI_MakeEdge make(vertices[lo], vertices[hi]);
-      if (!make.IsDone()) return TopoDS_Edge();
-      it = edges.emplace(key, make.Edge()).first;
-    }
-    ++edgeUses[key];
-    return a < b ? it->second : TopoDS::Edge(it->second.Reversed());
-  };
-  for (size_t t = 0; t + 2 < mesh.points.size(); t += 3) {
-    const int v0 = vertexOf(mesh.points[t]), v1 = vertexOf(mesh.points[t + 1]),
-              v2 = vertexOf(mesh.points[t + 2]);
-    if (v0 == v1 || v1 == v2 || v0 == v2) continue;
-    const gp_Vec n = gp_Vec(vertexPoints[v0], vertexPoints[v1])
-                         .Crossed(gp_Vec(vertexPoints[v0], vertexPoints[v2]));
-    if (n.Magnitude() <= 1e-12) continue;  // no area
-    const TopoDS_Edge e0 = edgeOf(v0, v1), e1 = edgeOf(v1, v2), e2 = edgeOf(v2, v0);
-    if (e0.IsNull() || e1.IsNull() || e2.IsNull()) continue;
-    BRepBuilderAPI_MakeWire wire(e0, e1, e2);
-    if (!wire.IsDone()) continue;
-    BRepBuilderAPI_MakeFace face(wire.Wire(), true);
-    if (!face.IsDone()) continue;
-    builder.Add(shell, face.Face());
-    ++faces;
+// The shapes of the document without their mesh faces (those are written as they are).
+void SplitMeshes(const TopoDS_Shape& shape, BRep_Builder& b, TopoDS_Compound& others,
+                 bool& anyOther) {
+  for (TopExp_Explorer e(shape, TopAbs_FACE); e.More(); e.Next()) {
+    const TopoDS_Face face = TopoDS::Face(e.Current());
+    TopLoc_Location loc;
+    if (BRep_Tool::Surface(face, loc).IsNull()) continue;
+    b.Add(others, face);
+    anyOther = true;
   }
-  if (faces == 0) return TopoDS_Shape();
-  bool closed = true;
-  for (const auto& [key, uses] : edgeUses) closed = closed && uses == 2;
-  if (closed) {
-    shell.Closed(true);
-    BRepBuilderAPI_MakeSolid makeSolid(shell);
-    if (makeSolid.IsDone()) {
-      TopoDS_Solid solid = makeSolid.Solid();
-      if (BRepLib::OrientClosedSolid(solid)) return solid;
-    }
-  }
-  return shell;
 }
 
 }  // namespace
 
-bool WriteSTL(const DocState& state, const std::string& path) {
+void WriteSTL(const DocState& state, const std::string& path) {
   InitExchange();
   state.shapes->UpdateAssemblies();
-  TopoDS_Shape all = DocumentShape(state);
-  BRepMesh_IncrementalMesh mesh(all, 0.001, true, 0.35, false);
+  const TopoDS_Shape all = DocumentShape(state);
+  BRep_Builder b;
+  TopoDS_Compound others;
+  b.MakeCompound(others);
+  bool anyOther = false;
+  SplitMeshes(all, b, others, anyOther);
+  if (anyOther) {
+    BRepMesh_IncrementalMesh mesh(others, 0.001, true, 0.35, false);
+    CheckStop(0.5);
+  }
   StlAPI_Writer writer;
   writer.ASCIIMode() = false;
-  return writer.Write(all, path.c_str());
+  Handle(ExchangeProgress) progress = new ExchangeProgress();
+  if (!writer.Write(all, path.c_str(), progress->Start()))
+    FailOrStopped(QZ::eCodeFileAccess, path + ": the STL file cannot be written");
 }
 
 std::shared_ptr<DocState> ReadSTL(const std::string& path) {
   InitExchange();
-  if (!FileReadable(path)) return nullptr;
+  if (!FileReadable(path)) Fail(QZ::eCodeFileAccess, path + ": no such file");
   std::ifstream in(path, std::ios::binary);
+  if (!in) Fail(QZ::eCodeFileAccess, path + ": the file cannot be opened");
   in.seekg(0, std::ios::end);
   const std::streamoff size = in.tellg();
-  if (size <= 0) return nullptr;
-  in.seekg(0);
-  std::string data(static_cast<size_t>(size), '\0');
-  if (!in.read(data.data(), size)) return nullptr;
-  StlMesh mesh;
+  if (size <= 0) Fail(QZ::eCodeBadFile, path + ": the file is empty");
+  Handle(Poly_Triangulation) mesh;
   // A binary file may begin with "solid" too: its size decides first.
-  if (!ParseBinaryStl(data, mesh)) {
-    mesh.points.clear();
-    if (!ParseAsciiStl(data, mesh)) return nullptr;
+  if (LooksBinary(in, static_cast<std::uint64_t>(size))) {
+    mesh = ReadBinaryStl(in, path);
+  } else {
+    in.clear();
+    in.seekg(0);
+    std::string data(static_cast<size_t>(size), '\0');
+    if (!in.read(data.data(), size)) Fail(QZ::eCodeFileAccess, path + ": the file cannot be read");
+    mesh = ReadAsciiStl(data, path);
   }
-  const TopoDS_Shape shape = BuildMeshShape(mesh);
-  if (shape.IsNull()) return nullptr;
+  CheckStop(1.0);
+  const TopoDS_Face face = MakeMeshFace(mesh);
+  if (face.IsNull()) Fail(QZ::eCodeBadFile, path + ": the file holds no facet");
   auto state = WrapImported(NewXdeDocument());
-  const TDF_Label label = state->shapes->AddShape(shape, false, false);
+  const TDF_Label label = state->shapes->AddShape(face, false, false);
   SetLabelName(label, std::filesystem::path(path).stem().string());
   state->topItems.push_back(label);
   return state;

@@ -1,5 +1,7 @@
 #include "Shape.h"
 
+#include "Mesh.h"
+
 #include <BRepBndLib.hxx>
 #include <BRepBuilderAPI_Transform.hxx>
 #include <BRepCheck_Analyzer.hxx>
@@ -22,6 +24,8 @@ const TopoDS_Shape& ShapeOf(QZ::CAD::IShape* shape) {
 
 TopoDS_Shape PlaceShape(const TopoDS_Shape& base, const gp_Trsf& trsf) {
   if (std::fabs(trsf.ScaleFactor() - 1.0) < 1e-9) return base.Moved(TopLoc_Location(trsf));
+  // A mesh has no surfaces to transform: its nodes are.
+  if (IsMeshShape(base)) return TransformedMesh(base, trsf);
   BRepBuilderAPI_Transform copy(base, trsf, true);
   return copy.Shape();
 }
@@ -45,7 +49,10 @@ bool CShape::GetBoundingBox(double* box) {
   return Guard("GetBoundingBox", [&] {
     if (m_shape.IsNull()) return false;
     Bnd_Box b;
-    BRepBndLib::AddOptimal(m_shape, b, false, false);
+    if (IsMeshShape(m_shape))
+      BRepBndLib::Add(m_shape, b, true);  // the nodes themselves
+    else
+      BRepBndLib::AddOptimal(m_shape, b, false, false);
     if (b.IsVoid()) return false;
     b.SetGap(0.0);
     b.Get(box[0], box[1], box[2], box[3], box[4], box[5]);
@@ -56,6 +63,7 @@ bool CShape::GetBoundingBox(double* box) {
 double CShape::GetVolume() {
   return Guard("GetVolume", [&] {
     if (m_shape.IsNull()) return 0.0;
+    if (IsMeshShape(m_shape)) return MeshVolume(m_shape);
     GProp_GProps props;
     BRepGProp::VolumeProperties(m_shape, props);
     return props.Mass();
@@ -65,12 +73,16 @@ double CShape::GetVolume() {
 bool CShape::IsValid() {
   return Guard("IsValid", [&] {
     if (m_shape.IsNull()) return false;
+    // A mesh is valid when it has triangles (it was read with finite nodes only).
+    if (IsMeshShape(m_shape)) return true;
     BRepCheck_Analyzer check(m_shape);
     return bool(check.IsValid());
   });
 }
 
 int CShape::GetSolidCount() {
+  // A closed mesh counts as the one solid it encloses.
+  if (IsMeshShape(m_shape)) return IsClosedMesh(m_shape) ? 1 : 0;
   int n = 0;
   for (TopExp_Explorer e(m_shape, TopAbs_SOLID); e.More(); e.Next()) ++n;
   return n;

@@ -57,6 +57,12 @@ TEST(EngineInterface, ContextSlots) {
   EXPECT_EQ(Slot(&ICADContext::HollowCylinder), 23);
   EXPECT_EQ(Slot(&ICADContext::HollowCone), 24);
   EXPECT_EQ(Slot(&ICADContext::NewView), 25);
+  EXPECT_EQ(Slot(&ICADContext::GetLastErrorCode), 26);
+  EXPECT_EQ(Slot(&ICADContext::GetLastErrorText), 27);
+  EXPECT_EQ(Slot(&ICADContext::GetWarningCount), 28);
+  EXPECT_EQ(Slot(&ICADContext::GetWarning), 29);
+  EXPECT_EQ(Slot(&ICADContext::SetTimeLimit), 30);
+  EXPECT_EQ(Slot(&ICADContext::SetProgressCallback), 31);
   EXPECT_EQ(Slot(&IMatrixService::Multiply), 5);
   EXPECT_EQ(Slot(&IHeaderService::SetFileDescription), 0);
   EXPECT_EQ(Slot(&IHeaderService::SetAuthorisation), 4);

@@ -36,8 +36,12 @@ enum : int {
   eCodeOutOfRange = 0x4003,      // an index outside the valid range
   eCodePermission = 0x4004,      // the object may not be created
   eCodeNullShape = 0x4005,       // an operation needs a shape and got none
+  eCodeFileAccess = 0x4006,      // an exchange file cannot be opened, read or written
   eCodeInvalidParameter = 0x4007,
   eCodeInvalidUse = 0x4008,
+  eCodeTimeLimit = 0x4009,  // an import or export ran past its time limit
+  eCodeCancelled = 0x400A,  // an import or export was cancelled by its progress callback
+  eCodeBadFile = 0x400B,    // the content of an exchange file is refused (with the reason why)
 };
 
 // Thrown by pointer; the catcher owns it and calls Release.
@@ -478,6 +482,19 @@ class QZ_CAD_VISIBLE ICADContext : public IObject {
   // handle: the address of the window handle (an XWindowHandle on X11); kind: eViewWindow,
   // or eViewOffscreen for an invisible view (handle may be null).
   virtual IView* NewView(void* handle, int kind) = 0;  // 25
+  // The outcome of the last import or export: 0 and "" after a success, else its code
+  // (eCodeFileAccess, eCodeBadFile, eCodeTimeLimit, eCodeCancelled, eCodeFailure) and reason.
+  virtual int GetLastErrorCode() = 0;          // 26
+  virtual const char* GetLastErrorText() = 0;  // 27
+  // What the last import or export left out or repaired, one text each (bounded in number).
+  virtual int GetWarningCount() = 0;              // 28
+  virtual const char* GetWarning(int index) = 0;  // 29: null outside 0..count-1
+  // The time every import and export may take, in seconds (default 120; 0 or less: none).
+  virtual void SetTimeLimit(double seconds) = 0;  // 30
+  // Called during imports and exports with the share done (0 to 1); returning false cancels
+  // the call, which then fails with eCodeCancelled. Null: none.
+  virtual void SetProgressCallback(bool (*callback)(void* user, double done),
+                                   void* user) = 0;  // 31
 };
 
 class QZ_CAD_VISIBLE ICADTools : public IObject {

@@ -266,6 +266,14 @@ class RecognizingContext final : public ICADContext {
   QZ::CAD::IView* NewView(void* handle, int kind) override {
     return m_inner->NewView(handle, kind);
   }
+  int GetLastErrorCode() override { return m_inner->GetLastErrorCode(); }
+  const char* GetLastErrorText() override { return m_inner->GetLastErrorText(); }
+  int GetWarningCount() override { return m_inner->GetWarningCount(); }
+  const char* GetWarning(int index) override { return m_inner->GetWarning(index); }
+  void SetTimeLimit(double seconds) override { m_inner->SetTimeLimit(seconds); }
+  void SetProgressCallback(bool (*callback)(void*, double), void* user) override {
+    m_inner->SetProgressCallback(callback, user);
+  }
 
  private:
   QZ::ObjPtr<ICADContext> m_inner;
