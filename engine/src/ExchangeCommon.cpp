@@ -8,6 +8,7 @@
 #include <STEPControl_Controller.hxx>
 #include <XCAFApp_Application.hxx>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
@@ -21,6 +22,7 @@ thread_local ExchangeControl* g_active = nullptr;
 ExchangeScope::ExchangeScope(ExchangeControl& control) : m_previous(g_active) {
   control.warnings.clear();
   control.stopCode = 0;
+  control.done = 0;
   control.start = std::chrono::steady_clock::now();
   g_active = &control;
 }
@@ -44,7 +46,9 @@ bool ShouldStop(double done) {
   if (c->callback && done >= 0) {
     bool go = false;
     try {
-      go = c->callback(c->user, done < 0 ? 0 : (done > 1 ? 1 : done));
+      // The kernel's steps each count from 0: the callback sees the share never go back.
+      c->done = std::max(c->done, done > 1 ? 1.0 : done);
+      go = c->callback(c->user, c->done);
     } catch (...) {
       go = false;  // a callback that throws has not asked to go on
     }

@@ -34,6 +34,7 @@ struct ExchangeControl {
   std::vector<std::string> warnings;
   std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
   int stopCode = 0;  // eCodeTimeLimit or eCodeCancelled once the call has been stopped
+  double done = 0;   // the share reported so far (never goes back)
 };
 
 class ExchangeScope {

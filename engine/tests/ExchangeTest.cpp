@@ -1,6 +1,7 @@
 // STEP, IGES and STL exchange: round trips of an assembly and bad files.
 #include "EngineFixture.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <random>
@@ -45,46 +46,6 @@ ObjPtr<CAD::IAssembly> BuildSample(CAD::ICADContext* ctx) {
   ball->SetName("Ball");
   ball->SetColor(0, 0, 1);
   return doc;
-}
-
-std::string NameOf(CAD::IItem* item) {
-  ObjPtr<CAD::IItemInfo> info(item->GetInfo());
-  return info ? info->GetName() : "";
-}
-
-ObjPtr<CAD::IItem> Child(CAD::IAssembly* a, int i) { return ObjPtr<CAD::IItem>(a->GetChild(i)); }
-
-CAD::IAssembly* AsAssembly(const ObjPtr<CAD::IItem>& i) {
-  return dynamic_cast<CAD::IAssembly*>(i.Get());
-}
-CAD::IPart* AsPart(const ObjPtr<CAD::IItem>& i) { return dynamic_cast<CAD::IPart*>(i.Get()); }
-
-// The bounding box of a part's shape at its placement.
-std::vector<double> PlacedBox(CAD::IPart* part) {
-  double m[12];
-  part->GetMatrix(m);
-  ObjPtr<CAD::IShape> s(part->GetShape());
-  ObjPtr<CAD::IShape> placed(s->Placed(m));
-  std::vector<double> box(6);
-  EXPECT_TRUE(placed->GetBoundingBox(box.data()));
-  return box;
-}
-
-void ExpectBoxNear(const std::vector<double>& got, std::initializer_list<double> want, double tol) {
-  ASSERT_EQ(got.size(), want.size());
-  size_t i = 0;
-  for (double w : want) {
-    EXPECT_NEAR(got[i], w, tol) << "entry " << i;
-    ++i;
-  }
-}
-
-void ExpectColor(CAD::IPart* part, double r, double g, double b) {
-  double rgb[3] = {-1, -1, -1};
-  ASSERT_TRUE(part->GetColor(rgb));
-  EXPECT_NEAR(rgb[0], r, 1e-3);
-  EXPECT_NEAR(rgb[1], g, 1e-3);
-  EXPECT_NEAR(rgb[2], b, 1e-3);
 }
 
 }  // namespace
@@ -223,6 +184,10 @@ TEST_F(EngineTest, StepNamesOutsideAsciiSurvive) {
       "20 \xe2\x80\x93 \xc3\xa4\xd0\x96";
   part->SetName(name);
   ASSERT_TRUE(ctx->ExportSTEP(path.c_str()));
+  // Written with the format's escapes: the file itself is ASCII.
+  const std::string text = ReadAll(path);
+  EXPECT_EQ(std::count_if(text.begin(), text.end(), [](char c) { return (c & 0x80) != 0; }), 0);
+  EXPECT_NE(text.find("\\X2\\00D8\\X0\\"), std::string::npos);
   ObjPtr<CAD::ICADContext> in(Tools()->NewContext());
   ASSERT_TRUE(in->ImportSTEP(path.c_str()));
   ObjPtr<CAD::IAssembly> d(in->GetAssembly());

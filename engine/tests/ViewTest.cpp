@@ -2,8 +2,6 @@
 // (the test scripts run everything under Xvfb).
 #include "EngineFixture.h"
 
-#include <zlib.h>
-
 #include <cstring>
 
 using namespace engine_test;
@@ -25,62 +23,6 @@ class ViewTest : public EngineTest {
   }
   ObjPtr<CAD::IView> view;
 };
-
-struct Png {
-  unsigned width = 0, height = 0;
-  std::vector<unsigned char> rgb;  // rows of width * 3 bytes
-  const unsigned char* At(unsigned x, unsigned y) const { return &rgb[(y * width + x) * 3]; }
-};
-
-unsigned Be32(const unsigned char* p) { return (p[0] << 24) | (p[1] << 16) | (p[2] << 8) | p[3]; }
-
-// Reads the 8-bit RGB, unfiltered PNG files the engine writes, checking every chunk's CRC.
-Png ReadPng(const std::string& path) {
-  Png png;
-  const std::string data = ReadAll(path);
-  const auto* p = reinterpret_cast<const unsigned char*>(data.data());
-  EXPECT_GE(data.size(), 8u);
-  EXPECT_EQ(std::memcmp(p, "\x89PNG\r\n\x1a\n", 8), 0);
-  size_t off = 8;
-  std::vector<unsigned char> idat;
-  while (off + 12 <= data.size()) {
-    const unsigned len = Be32(p + off);
-    const std::string type(data.data() + off + 4, 4);
-    EXPECT_LE(off + 12 + len, data.size());
-    const unsigned crc = Be32(p + off + 8 + len);
-    EXPECT_EQ(crc, crc32(crc32(0, nullptr, 0), p + off + 4, len + 4)) << type;
-    if (type == "IHDR") {
-      png.width = Be32(p + off + 8);
-      png.height = Be32(p + off + 12);
-      EXPECT_EQ(p[off + 16], 8);
-      EXPECT_EQ(p[off + 17], 2);
-    } else if (type == "IDAT") {
-      idat.insert(idat.end(), p + off + 8, p + off + 8 + len);
-    }
-    off += 12 + len;
-  }
-  std::vector<unsigned char> raw((png.width * 3 + 1) * png.height);
-  uLongf size = raw.size();
-  EXPECT_EQ(uncompress(raw.data(), &size, idat.data(), idat.size()), Z_OK);
-  EXPECT_EQ(size, raw.size());
-  for (unsigned y = 0; y < png.height; ++y) {
-    EXPECT_EQ(raw[y * (png.width * 3 + 1)], 0);
-    const auto* row = &raw[y * (png.width * 3 + 1) + 1];
-    png.rgb.insert(png.rgb.end(), row, row + png.width * 3);
-  }
-  return png;
-}
-
-// Counts pixels close to a colour.
-size_t CountNear(const Png& png, int r, int g, int b, int tol) {
-  size_t n = 0;
-  for (unsigned y = 0; y < png.height; ++y)
-    for (unsigned x = 0; x < png.width; ++x) {
-      const auto* c = png.At(x, y);
-      if (std::abs(c[0] - r) <= tol && std::abs(c[1] - g) <= tol && std::abs(c[2] - b) <= tol) ++n;
-    }
-  return n;
-}
 
 }  // namespace
 
