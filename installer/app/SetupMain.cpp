@@ -41,10 +41,12 @@ class SetupRun {
         m_guard->NotifyFirst();
         return false;
       }
-      if (scripted)
-        GetGuiTools().SetUiBackend(
-            InstallGui::ScriptedBackend::FromFile(std::getenv("TOLMERA_ANSWERS")));
-      else
+      if (scripted) {
+        std::shared_ptr<InstallGui::ScriptedBackend> backend =
+            InstallGui::ScriptedBackend::FromFile(std::getenv("TOLMERA_ANSWERS"));
+        GetGuiTools().SetUiBackend(backend);
+        GetGuiTools().SetMainWindow(backend->MakeMainWindow());
+      } else
         GetGuiTools().SetUiBackend(std::make_shared<InstallGui::WxBackend>());
       m_commandLine = PrepareCommandLine(g_commandLine);
       return true;

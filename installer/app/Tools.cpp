@@ -53,7 +53,14 @@ void CInstallTools::Reset() {
   ConnectSinks();
 }
 
+InstallGui::IProgressDisplay& CGuiTools::MainWindow() {
+  if (m_mainWindow) return *m_mainWindow;
+  return m_silentWindow;
+}
+
 void CGuiTools::Reset() {
+  m_mainWindow.reset();
+  m_silentWindow = InstallGui::CProgressState();
   m_languages->Clear();
   m_languages->SetCurrent(0);
   m_graphics->Clear();

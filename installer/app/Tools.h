@@ -8,6 +8,7 @@
 #include "app/RunLog.h"
 #include "gui/Graphics.h"
 #include "gui/Languages.h"
+#include "gui/ProgressDisplay.h"
 #include "gui/UiBackend.h"
 #include "package/XmlSettings.h"
 
@@ -50,6 +51,13 @@ class CGuiTools {
   // OK box raise InstallGui::UnansweredQuestion (nothing can answer them).
   void SetUiBackend(std::shared_ptr<InstallGui::IUiBackend> backend) { m_ui = std::move(backend); }
   InstallGui::IUiBackend* UiBackend() { return m_ui.get(); }
+  // The main window's progress display. Until one is set (and after Reset) the run reports to
+  // a silent one, so the steps never ask whether a window exists.
+  void SetMainWindow(std::shared_ptr<InstallGui::IProgressDisplay> window) {
+    m_mainWindow = std::move(window);
+  }
+  InstallGui::IProgressDisplay& MainWindow();
+  bool HasMainWindow() const { return m_mainWindow != nullptr; }
   // Languages and graphics emptied and the first language current, as at process start.
   void Reset();
 
@@ -68,6 +76,8 @@ class CGuiTools {
   std::unique_ptr<CommonTools::ILanguages> m_languages;
   std::unique_ptr<CommonTools::IGraphics> m_graphics;
   std::shared_ptr<InstallGui::IUiBackend> m_ui;
+  std::shared_ptr<InstallGui::IProgressDisplay> m_mainWindow;
+  InstallGui::CProgressState m_silentWindow;
 };
 
 // The accessors. Both create their object on first use; after process exit began they raise

@@ -69,8 +69,11 @@ ScriptedBackend::ScriptedBackend(const std::string& text, std::wstring sourceNam
       sec.line = lineNo;
       sec.kind = Upper(sp == std::wstring::npos ? inner : inner.substr(0, sp));
       sec.name = sp == std::wstring::npos ? L"" : Unquote(Trim(inner.substr(sp + 1)), &sec.quoted);
-      if (sec.kind != L"PAGE" && sec.kind != L"MESSAGE" && sec.kind != L"FILE-DIALOG")
-        bad(L"unknown section kind \"" + sec.kind + L"\" (page, message or file-dialog)");
+      if (sec.kind != L"PAGE" && sec.kind != L"MESSAGE" && sec.kind != L"FILE-DIALOG" &&
+          sec.kind != L"PROGRESS")
+        bad(L"unknown section kind \"" + sec.kind + L"\" (page, message, file-dialog or progress)");
+      if (sec.kind == L"PROGRESS" && !CommonTools::EqualNoCase(sec.name, L"Escape"))
+        bad(L"a progress section is [progress Escape]");
       if (sec.name.empty()) bad(L"the section needs a name");
       m_sections.push_back(std::move(sec));
       continue;
@@ -114,6 +117,45 @@ const AnswerSection* ScriptedBackend::Take(const std::wstring& kind, const std::
     m_used[key] = used + 1;
   }
   return found;
+}
+
+void CScriptedProgress::SetStageText(const std::wstring& stageId, const std::wstring& text) {
+  CProgressState::SetStageText(stageId, text);
+  if (!m_stage.empty() && CommonTools::EqualNoCase(stageId, m_stage)) m_due = true;
+}
+
+void CScriptedProgress::SetItemText(const std::wstring& text) {
+  CProgressState::SetItemText(text);
+  if (text.find_first_not_of(L' ') == std::wstring::npos) return;
+  ++m_seen;
+  if (m_items > 0 && m_seen >= m_items) m_due = true;
+}
+
+void CScriptedProgress::PumpMessages() {
+  if (!m_due || m_pressed) return;
+  if (!IsActive() || !IsEscapeAllowed() || ItemText().empty()) return;
+  m_pressed = true;
+  CommonTools::LogLine(CommonTools::LogLevel::Info,
+                       L"Escape pressed at stage " + StageId() + L", item " + ItemText());
+  PressEscape();
+}
+
+std::shared_ptr<IProgressDisplay> ScriptedBackend::MakeMainWindow() const {
+  std::wstring stage;
+  unsigned items = 0;
+  for (const auto& s : m_sections) {
+    if (s.kind != L"PROGRESS") continue;
+    if (const std::wstring* v = s.Find(L"stage")) stage = *v;
+    if (const std::wstring* v = s.Find(L"items")) {
+      try {
+        long n = std::stol(*v);
+        items = n > 0 ? static_cast<unsigned>(n) : 0;
+      } catch (const std::exception&) {
+        Fail(L"The value items = " + *v + L" of [progress Escape] is not a number");
+      }
+    }
+  }
+  return std::make_shared<CScriptedProgress>(stage, items);
 }
 
 int ScriptedBackend::UseCount(const std::wstring& kind, const std::wstring& name) const {

@@ -2,6 +2,7 @@
 // The format is described in ANSWERS.md beside this file.
 #pragma once
 
+#include "gui/ProgressDisplay.h"
 #include "gui/UiBackend.h"
 
 #include <map>
@@ -19,6 +20,26 @@ struct AnswerSection {
   const std::wstring* Find(const std::wstring& key) const;
 };
 
+// A progress display that presses Escape once, as a person would: when the stage `stage`
+// ("TEXT_INSTALL", ...) has begun, or when `items` item texts have been shown (0: no such
+// trigger), at the first moment the key counts (Escape's own rules apply).
+class CScriptedProgress : public CProgressState {
+ public:
+  CScriptedProgress(std::wstring stage, unsigned items)
+      : m_stage(std::move(stage)), m_items(items) {}
+  void SetStageText(const std::wstring& stageId, const std::wstring& text) override;
+  void SetItemText(const std::wstring& text) override;
+  void PumpMessages() override;
+  bool Pressed() const { return m_pressed; }
+
+ private:
+  std::wstring m_stage;
+  unsigned m_items = 0;
+  unsigned m_seen = 0;
+  bool m_due = false;
+  bool m_pressed = false;
+};
+
 class ScriptedBackend : public IUiBackend {
  public:
   // Parses answer-file text (UTF-8). Throws std::runtime_error naming the line of a
@@ -30,6 +51,10 @@ class ScriptedBackend : public IUiBackend {
   std::optional<std::wstring> ShowFileDialog(const FileDialogRequest& request) override;
   PageButton RunPageModal(IPage& page) override;
   bool IsScripted() const override { return true; }
+
+  // The main window of an unattended run: it shows nothing and presses Escape where the
+  // answer file's [progress Escape] section says (at a named stage, after a number of items).
+  std::shared_ptr<IProgressDisplay> MakeMainWindow() const;
 
   // How many times each section was used (for tests and for the log).
   int UseCount(const std::wstring& kind, const std::wstring& name) const;
