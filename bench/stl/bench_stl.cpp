@@ -1,0 +1,264 @@
+// STL import and display of a large mesh: the engine library against the kernel alone.
+//
+// A closed mesh (a torus of 1,000,000 triangles by default, written as binary STL) is imported
+// and displayed off-screen (one redraw of a fitted view) by both paths, alternating, three
+// times each; the medians of processor time and their ratio are printed. The kernel alone is
+// its mesh reader (RWStl) into one triangulation on a face, shown by its interactive context in
+// a viewer like the engine's. Memory: the growth of the resident size while the engine holds
+// the imported, displayed mesh, against the mesh's own size (nodes and triangles). Targets: at
+// most 3 times the kernel's time and 3 times the mesh's size.
+#include "workspace/CADEngine.h"
+
+#include <AIS_InteractiveContext.hxx>
+#include <AIS_Shape.hxx>
+#include <Aspect_DisplayConnection.hxx>
+#include <BRep_Builder.hxx>
+#include <OpenGl_GraphicDriver.hxx>
+#include <Poly_Triangulation.hxx>
+#include <RWStl.hxx>
+#include <TopoDS_Face.hxx>
+#include <V3d_View.hxx>
+#include <V3d_Viewer.hxx>
+#include <Xw_Window.hxx>
+
+#include <dlfcn.h>
+#include <malloc.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace CAD = QZ::CAD;
+using QZ::ObjPtr;
+
+namespace {
+
+double CpuNow() {
+  timespec ts{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return ts.tv_sec + ts.tv_nsec * 1e-9;
+}
+
+double Seconds(const std::function<void()>& f) {
+  const double t0 = CpuNow();
+  f();
+  return CpuNow() - t0;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+double ResidentMB() {
+  long pages = 0, resident = 0;
+  std::FILE* f = std::fopen("/proc/self/statm", "r");
+  if (f) {
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+  }
+  return resident * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+void Check(bool ok, const char* what) {
+  if (!ok) {
+    std::fprintf(stderr, "bench_stl: %s failed\n", what);
+    std::exit(1);
+  }
+}
+
+// A closed torus of about `triangles` triangles (nu x nv quads, two triangles each).
+void WriteTorus(const std::string& path, long triangles, long& nodes) {
+  const int nv = std::max(3, static_cast<int>(std::sqrt(triangles / 4.0)));
+  const int nu = std::max(3, static_cast<int>(triangles / (2 * nv)));
+  nodes = static_cast<long>(nu) * nv;
+  const double R = 100, r = 30;
+  auto point = [&](int i, int j, float* out) {
+    const double u = 2 * M_PI * (i % nu) / nu, v = 2 * M_PI * (j % nv) / nv;
+    out[0] = static_cast<float>((R + r * std::cos(v)) * std::cos(u));
+    out[1] = static_cast<float>((R + r * std::cos(v)) * std::sin(u));
+    out[2] = static_cast<float>(r * std::sin(v));
+  };
+  std::ofstream o(path, std::ios::binary);
+  char header[80] = {};
+  std::strcpy(header, "bench torus");
+  o.write(header, 80);
+  const std::uint32_t count = 2u * nu * nv;
+  o.write(reinterpret_cast<const char*>(&count), 4);
+  std::vector<char> facet(50, 0);
+  auto put = [&](int a0, int a1, int b0, int b1, int c0, int c1) {
+    float* f = reinterpret_cast<float*>(facet.data());
+    f[0] = f[1] = f[2] = 0;
+    point(a0, a1, f + 3);
+    point(b0, b1, f + 6);
+    point(c0, c1, f + 9);
+    o.write(facet.data(), 50);
+  };
+  for (int i = 0; i < nu; ++i)
+    for (int j = 0; j < nv; ++j) {
+      put(i, j, i + 1, j, i + 1, j + 1);
+      put(i, j, i + 1, j + 1, i, j + 1);
+    }
+  Check(static_cast<bool>(o), "writing the mesh");
+}
+
+// The kernel alone: its reader, one face, its interactive context in an off-screen viewer.
+struct KernelView {
+  Handle(Aspect_DisplayConnection) connection = new Aspect_DisplayConnection();
+  Handle(OpenGl_GraphicDriver) driver = new OpenGl_GraphicDriver(connection, true);
+  Handle(V3d_Viewer) viewer = new V3d_Viewer(driver);
+  Handle(V3d_View) view;
+  Handle(Xw_Window) window;
+  Handle(AIS_InteractiveContext) context;
+  KernelView() {
+    viewer->SetDefaultLights();
+    viewer->SetLightOn();
+    view = viewer->CreateView();
+    window = new Xw_Window(connection, "bench", 0, 0, 640, 480);
+    window->SetVirtual(true);
+    view->SetWindow(window);
+    view->ChangeRenderingParams().IsAntialiasingEnabled = true;
+    view->ChangeRenderingParams().NbMsaaSamples = 4;
+    context = new AIS_InteractiveContext(viewer);
+  }
+  ~KernelView() {
+    context->RemoveAll(false);
+    view->Remove();
+  }
+};
+
+void KernelPath(const std::string& path) {
+  Handle(Poly_Triangulation) mesh = RWStl::ReadFile(path.c_str());
+  Check(!mesh.IsNull(), "the kernel's reader");
+  TopoDS_Face face;
+  BRep_Builder().MakeFace(face, mesh);
+  KernelView v;
+  Handle(AIS_Shape) ais = new AIS_Shape(face);
+  v.context->Display(ais, AIS_Shaded, 0, false);
+  v.view->FitAll();
+  v.view->Redraw();
+}
+
+struct EngineRun {
+  ObjPtr<CAD::ICADContext> ctx;
+  ObjPtr<CAD::IView> view;
+  ObjPtr<CAD::IShapeVis> vis;
+};
+
+void EnginePath(CAD::ICADTools* tools, const std::string& path, EngineRun& run) {
+  run.ctx = ObjPtr<CAD::ICADContext>(tools->NewContext());
+  Check(run.ctx->ImportSTL(path.c_str()), "the engine's import");
+  ObjPtr<CAD::IAssembly> doc(run.ctx->GetAssembly());
+  Check(doc->GetChildCount() == 1, "one part");
+  ObjPtr<CAD::IItem> item(doc->GetChild(0));
+  auto* part = dynamic_cast<CAD::IPart*>(item.Get());
+  Check(part != nullptr, "a part");
+  ObjPtr<CAD::IShape> shape(part->GetShape());
+  run.view = ObjPtr<CAD::IView>(run.ctx->NewView(nullptr, CAD::eViewOffscreen));
+  run.vis = ObjPtr<CAD::IShapeVis>(run.view->Display(shape.Get()));
+  run.view->FitAll();
+  run.view->Redraw();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const long triangles = argc > 1 ? std::max(100L, std::atol(argv[1])) : 1000000L;
+  Check(std::getenv("DISPLAY") != nullptr, "finding an X display (DISPLAY)");
+  const char* libDir = std::getenv("TOLMERA_LIB_DIR");
+  const std::string lib =
+      std::string(libDir ? libDir : BENCH_DEFAULT_LIB_DIR) + "/libcad-ondravel.so";
+  void* handle = dlopen(lib.c_str(), RTLD_NOW);
+  Check(handle != nullptr, "loading the engine");
+  auto entry = reinterpret_cast<QZCadEntryPoint>(dlsym(handle, "EntryPoint"));
+  Check(entry != nullptr, "EntryPoint");
+  CAD::ICADTools* tools = entry();
+
+  char tmpl[] = "/tmp/bench-stl-XXXXXX";
+  Check(mkdtemp(tmpl) != nullptr, "mkdtemp");
+  const std::filesystem::path dir = tmpl;
+  const std::string path = (dir / "torus.stl").string();
+  long nodes = 0;
+  WriteTorus(path, triangles, nodes);
+  const long count = static_cast<long>(std::filesystem::file_size(path) - 84) / 50;
+  // The mesh's own size: nodes as three doubles, triangles as three indices.
+  const double meshMB = (nodes * 24.0 + count * 12.0) / (1024.0 * 1024.0);
+  std::printf("mesh: %ld triangles, %ld nodes, %.1f MB as a triangulation, file %.1f MB\n", count,
+              nodes, meshMB, std::filesystem::file_size(path) / (1024.0 * 1024.0));
+
+  // Memory: the libraries and the first view (its graphic context) are set up by a small mesh
+  // first; then the growth while each path holds the large mesh, imported and shown.
+  const std::string small = (dir / "small.stl").string();
+  long smallNodes = 0;
+  WriteTorus(small, 200, smallNodes);
+  {
+    EngineRun warm;
+    EnginePath(tools, small, warm);
+    KernelPath(small);
+  }
+  malloc_trim(0);
+  double before = ResidentMB();
+  {
+    ObjPtr<CAD::ICADContext> ctx(tools->NewContext());
+    Check(ctx->ImportSTL(path.c_str()), "the engine's import");
+    malloc_trim(0);
+    const double held = ResidentMB() - before;
+    std::printf("engine memory while the mesh is imported (not shown): %.1f MB, %.2f x the mesh\n",
+                held, held / meshMB);
+  }
+  malloc_trim(0);
+  before = ResidentMB();
+  {
+    EngineRun run;
+    EnginePath(tools, path, run);
+    malloc_trim(0);
+    const double held = ResidentMB() - before;
+    std::printf(
+        "engine memory while the mesh is imported and shown: %.1f MB, %.2f x the mesh "
+        "(target <= 3)\n",
+        held, held / meshMB);
+  }
+  malloc_trim(0);
+  before = ResidentMB();
+  {
+    Handle(Poly_Triangulation) mesh = RWStl::ReadFile(path.c_str());
+    TopoDS_Face face;
+    BRep_Builder().MakeFace(face, mesh);
+    KernelView v;
+    Handle(AIS_Shape) ais = new AIS_Shape(face);
+    v.context->Display(ais, AIS_Shaded, 0, false);
+    v.view->FitAll();
+    v.view->Redraw();
+    malloc_trim(0);
+    const double held = ResidentMB() - before;
+    std::printf("kernel alone, the same: %.1f MB, %.2f x the mesh\n", held, held / meshMB);
+  }
+
+  std::vector<double> engine, kernel;
+  for (int i = 0; i < 3; ++i) {
+    kernel.push_back(Seconds([&] { KernelPath(path); }));
+    engine.push_back(Seconds([&] {
+      EngineRun run;
+      EnginePath(tools, path, run);
+    }));
+  }
+  const double e = Median(engine), k = Median(kernel);
+  std::printf("processor time, median of 3 runs each\n");
+  std::printf(
+      "STL import and display: engine %.3f s, kernel alone %.3f s, ratio %.3f (target <= "
+      "3)\n",
+      e, k, e / k);
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
+  return 0;
+}
