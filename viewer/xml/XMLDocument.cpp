@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -354,9 +355,11 @@ int XMLDocument::LoadBytes(const void* data, std::size_t size) {
     return 0;
   }
   std::string text, reason;
-  const Decoding decoding = DecodeBytes(b, size, text, reason);
+  std::size_t errorAt = 0;
+  const Decoding decoding = DecodeBytes(b, size, text, reason, errorAt);
   if (decoding == Decoding::Failed) {
-    SetError(reason, nullptr, 0);
+    const std::string raw(static_cast<const char*>(data), size);
+    SetError(reason, errorAt ? &raw : nullptr, errorAt);
     return 0;
   }
   char* buffer = decoding == Decoding::AsIs
@@ -383,11 +386,13 @@ void XMLDocument::Load(const wchar_t* fileName) {
   }
   const unsigned char* b = reinterpret_cast<const unsigned char*>(bytes);
   std::string text, reason;
-  const Decoding decoding = DecodeBytes(b, size, text, reason);
+  std::size_t errorAt = 0;
+  const Decoding decoding = DecodeBytes(b, size, text, reason, errorAt);
   bool ok;
   if (decoding == Decoding::Failed) {
+    const std::string raw(bytes, size);
     FreeBuffer(bytes);
-    SetError(reason, nullptr, 0);
+    SetError(reason, errorAt ? &raw : nullptr, errorAt);
     ok = false;
   } else if (decoding == Decoding::AsIs) {
     // The file's bytes are parsed where they were read; on an error they are read again.
@@ -467,8 +472,54 @@ class FdWriter : public pugi::xml_writer {
 
 }  // namespace
 
+namespace {
+
+// Whether every letter of the UTF-8 text exists in the encoding (the converter writes the
+// others as character references).
+bool Representable(const char* utf8, const std::string& encoding) {
+  const std::string_view text(utf8);
+  if (std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; })) return true;
+  std::string bytes;
+  return MorlaneText::ConvertFromUtf8(text, encoding, bytes) &&
+         bytes.find("&#") == std::string::npos;
+}
+
+// The first piece of markup that the encoding cannot carry: character references are text,
+// so names and CDATA sections must hold only letters of the encoding. Empty when all can.
+std::string UnwritableMarkup(const pugi::xml_node& top, pugi::xml_node limbo,
+                             const std::string& encoding) {
+  for (pugi::xml_node n = top.first_child(); n;) {
+    if (n == limbo) {
+      n = n.next_sibling();
+      continue;
+    }
+    const pugi::xml_node_type type = n.type();
+    if ((type == pugi::node_element || type == pugi::node_pi) && !Representable(n.name(), encoding))
+      return std::string("the name '") + n.name() + "'";
+    if (type == pugi::node_element) {
+      for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute())
+        if (!Representable(a.name(), encoding))
+          return std::string("the attribute name '") + a.name() + "'";
+    }
+    if (type == pugi::node_cdata && !Representable(n.value(), encoding)) return "a CDATA section";
+    if (n.first_child()) {
+      n = n.first_child();
+      continue;
+    }
+    while (n && !n.next_sibling()) {
+      n = n.parent();
+      if (n == top) n = pugi::xml_node();
+    }
+    if (n) n = n.next_sibling();
+  }
+  return std::string();
+}
+
+}  // namespace
+
 bool XMLDocument::Write(pugi::xml_writer& writer, bool formatted,
                         const std::wstring& encoding) const {
+  m_saveError.clear();
   if (!m_dom) return false;
   std::wstring target = encoding;
   std::string head;
@@ -483,6 +534,14 @@ bool XMLDocument::Write(pugi::xml_writer& writer, bool formatted,
       target = FromUtf8(first.attribute("encoding").value());
   }
   const OutputKind kind = KindOf(target);
+  if (kind == OutputKind::Other) {
+    const std::string bad = UnwritableMarkup(*m_dom, m_limbo, ToUtf8(target));
+    if (!bad.empty()) {
+      m_saveError = FromUtf8(bad + " cannot be written in " + ToUtf8(target) +
+                             ": the encoding lacks some of its letters");
+      return false;
+    }
+  }
   std::string rendered;
   StringWriter toString(rendered);
   pugi::xml_writer& out =

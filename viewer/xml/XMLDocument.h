@@ -88,6 +88,10 @@ class MORLANE_API XMLDocument {
 
   // The document's text as bytes, the way Save writes it (formatted or plain).
   bool Serialize(std::string& bytes, bool formatted, const std::wstring& encoding) const;
+  // Why the last Save or Serialize wrote nothing: a name (of an element, an attribute or a
+  // processing instruction) or CDATA text with letters the target encoding lacks, which no
+  // reader could read back ("" after a success or a failure of the file itself).
+  const std::wstring& GetSaveError() const { return m_saveError; }
 
  private:
   friend class XMLNode;
@@ -130,6 +134,7 @@ class MORLANE_API XMLDocument {
   std::unordered_set<XMLNode*> m_loose;  // nodes that belong to no parent (the caller's)
 
   std::wstring m_errorReason;
+  mutable std::wstring m_saveError;
   int m_errorLine = 0;
   int m_errorColumn = 0;
   std::wstring m_errorSource;

@@ -2,6 +2,7 @@
 
 #include "xml/XmlText.h"
 
+#include <cstdio>
 #include <cstring>
 
 using MorlaneText::EqualsNoCase;
@@ -42,8 +43,20 @@ bool IsUtf8Name(const std::wstring& encoding) {
   return EqualsNoCase(encoding, L"UTF-8") || EqualsNoCase(encoding, L"UTF8");
 }
 
+namespace {
+
+std::string InvalidByte(unsigned char byte, const std::string& encoding) {
+  char hex[8];
+  std::snprintf(hex, sizeof hex, "0x%02X", byte);
+  return std::string("An invalid character was found in text content (byte ") + hex + " is not " +
+         encoding + ", the document's encoding).";
+}
+
+}  // namespace
+
 Decoding DecodeBytes(const unsigned char* b, std::size_t size, std::string& text,
-                     std::string& reason) {
+                     std::string& reason, std::size_t& errorAt) {
+  errorAt = 0;
   if (b[0] == 0xFF && b[1] == 0xFE) {
     text = MorlaneText::Utf16ToUtf8(b + 2, size - 2, false);
   } else if (b[0] == 0xFE && b[1] == 0xFF) {
@@ -52,21 +65,35 @@ Decoding DecodeBytes(const unsigned char* b, std::size_t size, std::string& text
     text = MorlaneText::Utf16ToUtf8(b, size, false);
   } else if (b[0] == 0 && b[1] != 0) {
     text = MorlaneText::Utf16ToUtf8(b, size, true);
-  } else if (size > 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
-    return Decoding::AsIs;
   } else {
     const char* chars = reinterpret_cast<const char*>(b);
-    const std::string declared = DeclaredEncoding(chars, size);
     const std::string_view bytes(chars, size);
-    if (!declared.empty() && !IsUtf8Name(FromUtf8(declared)) && !IsUtf16Name(FromUtf8(declared))) {
-      if (!MorlaneText::ConvertToUtf8(bytes, declared, text)) {
-        reason = "System does not support the specified encoding '" + declared + "'.";
+    const bool mark = size >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF;
+    const std::string declared = DeclaredEncoding(chars + (mark ? 3 : 0), size - (mark ? 3 : 0));
+    const bool declaredUtf8 = !declared.empty() && IsUtf8Name(FromUtf8(declared));
+    if (!mark && !declared.empty() && !declaredUtf8 && !IsUtf16Name(FromUtf8(declared))) {
+      std::size_t invalid = 0;
+      if (!MorlaneText::ConvertToUtf8(bytes, declared, text, &invalid)) {
+        if (invalid == std::string_view::npos) {
+          reason = "System does not support the specified encoding '" + declared + "'.";
+        } else {
+          reason = InvalidByte(b[invalid], declared);
+          errorAt = invalid;
+        }
         return Decoding::Failed;
       }
-    } else if (MorlaneText::IsValidUtf8(bytes)) {
-      return Decoding::AsIs;
     } else {
-      // Not UTF-8 although nothing else is declared: the ANSI code page.
+      const std::size_t invalid = MorlaneText::InvalidUtf8At(bytes);
+      if (invalid == std::string_view::npos) return Decoding::AsIs;
+      if (mark || declaredUtf8) {
+        // Said to be UTF-8 and is not: refused where it goes wrong, never guessed (a guess
+        // would be written back garbled by the next save).
+        reason = InvalidByte(b[invalid], "UTF-8");
+        errorAt = invalid;
+        return Decoding::Failed;
+      }
+      // Not UTF-8 although nothing says it is: the ANSI code page, as files of the old writer
+      // without a declaration are.
       MorlaneText::ConvertToUtf8(bytes, "windows-1252", text);
     }
   }
@@ -75,7 +102,9 @@ Decoding DecodeBytes(const unsigned char* b, std::size_t size, std::string& text
 
 std::string DecodedText(const unsigned char* b, std::size_t size) {
   std::string text, reason;
-  if (DecodeBytes(b, size, text, reason) == Decoding::AsIs)
+  std::size_t errorAt = 0;
+  const Decoding d = DecodeBytes(b, size, text, reason, errorAt);
+  if (d == Decoding::AsIs || d == Decoding::Failed)
     text.assign(reinterpret_cast<const char*>(b), size);
   return text;
 }

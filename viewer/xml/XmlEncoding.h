@@ -19,9 +19,11 @@ enum class Decoding { Failed, AsIs, Converted };
 
 // UTF-16 (with or without a mark, either byte order), UTF-8 with a mark, else the declared
 // encoding, else UTF-8 when the bytes are UTF-8, else the ANSI code page. AsIs: the bytes are
-// UTF-8 already (a mark is left in place); Converted: text holds them as UTF-8. size is at least 2.
+// UTF-8 already (a mark is left in place); Converted: text holds them as UTF-8; Failed: reason
+// says why, errorAt is the offset of the byte the encoding (said to be UTF-8 by a mark or
+// declared) does not define. size is at least 2.
 Decoding DecodeBytes(const unsigned char* b, std::size_t size, std::string& text,
-                     std::string& reason);
+                     std::string& reason, std::size_t& errorAt);
 
 // The bytes as UTF-8 text, whatever DecodeBytes decided (used to show the source of an error).
 std::string DecodedText(const unsigned char* b, std::size_t size);

@@ -117,11 +117,13 @@ std::wstring FromUtf8(std::string_view text) {
   return out;
 }
 
-bool IsValidUtf8(std::string_view text) {
+bool IsValidUtf8(std::string_view text) { return InvalidUtf8At(text) == std::string_view::npos; }
+
+std::size_t InvalidUtf8At(std::string_view text) {
   std::size_t i = 0;
   bool ok = true;
   const std::size_t n = text.size();
-  while (i < n && ok) {
+  while (i < n) {
     // Fast path over ASCII runs.
     while (i + 8 <= n) {
       std::uint64_t word;
@@ -134,9 +136,11 @@ bool IsValidUtf8(std::string_view text) {
       ++i;
       continue;
     }
+    const std::size_t start = i;
     DecodeUtf8(text, i, ok);
+    if (!ok) return start;
   }
-  return ok;
+  return std::string_view::npos;
 }
 
 std::string Utf16ToUtf8(const unsigned char* data, std::size_t size, bool bigEndian) {
@@ -225,9 +229,11 @@ void AppendCharRef(std::string& out, char32_t c) {
 
 }  // namespace
 
-bool ConvertToUtf8(std::string_view bytes, const std::string& encoding, std::string& out) {
+bool ConvertToUtf8(std::string_view bytes, const std::string& encoding, std::string& out,
+                   std::size_t* invalidAt) {
   const std::string upper = NormaliseEncodingName(encoding);
   out.clear();
+  if (invalidAt) *invalidAt = std::string_view::npos;
   if (upper == "UTF-8" || upper == "UTF8") {
     out.assign(bytes);
     return true;
@@ -236,11 +242,15 @@ bool ConvertToUtf8(std::string_view bytes, const std::string& encoding, std::str
     out.reserve(bytes.size() + bytes.size() / 8);
     for (char ch : bytes) {
       const unsigned char b = static_cast<unsigned char>(ch);
-      if (b < 0x80)
+      if (b < 0x80) {
         out.push_back(ch);
-      else if (b < 0xA0)
+      } else if (b < 0xA0) {
+        if (invalidAt && kCp1252High[b - 0x80] == kReplacement) {
+          *invalidAt = static_cast<std::size_t>(&ch - bytes.data());
+          return false;
+        }
         AppendUtf8(out, kCp1252High[b - 0x80]);
-      else
+      } else
         AppendUtf8(out, b);
     }
     return true;
@@ -258,7 +268,13 @@ bool ConvertToUtf8(std::string_view bytes, const std::string& encoding, std::str
     out.append(buffer.data(), buffer.size() - outLeft);
     if (r == static_cast<std::size_t>(-1)) {
       if (errno == E2BIG) continue;
-      // A byte the code page does not define: the replacement character, then go on.
+      // A byte the code page does not define: the caller's failure, or the replacement
+      // character and on.
+      if (invalidAt) {
+        *invalidAt = static_cast<std::size_t>(in - input.data());
+        iconv_close(cd);
+        return false;
+      }
       AppendUtf8(out, kReplacement);
       ++in;
       --inLeft;

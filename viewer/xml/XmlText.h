@@ -20,12 +20,16 @@ MORLANE_API std::string Utf16ToUtf8(const unsigned char* data, std::size_t size,
 MORLANE_API std::string Utf8ToUtf16LE(std::string_view text);
 
 MORLANE_API bool IsValidUtf8(std::string_view text);
+// The offset of the first byte that starts no valid UTF-8 character, or npos.
+MORLANE_API std::size_t InvalidUtf8At(std::string_view text);
 
 // Conversion between UTF-8 and a named encoding ("windows-1252", "windows-1251", "ISO-8859-1",
 // ... whatever the C library's iconv knows). Returns false when the encoding is unknown.
-// ToEncoding writes characters that the target lacks as character references (&#N;).
+// ConvertFromUtf8 writes characters that the target lacks as character references (&#N;).
+// ConvertToUtf8 reads a byte the encoding does not define as U+FFFD, or, when invalidAt is
+// given, stops there: false with *invalidAt its offset (npos when the encoding is unknown).
 MORLANE_API bool ConvertToUtf8(std::string_view bytes, const std::string& encoding,
-                               std::string& out);
+                               std::string& out, std::size_t* invalidAt = nullptr);
 MORLANE_API bool ConvertFromUtf8(std::string_view text, const std::string& encoding,
                                  std::string& out);
 

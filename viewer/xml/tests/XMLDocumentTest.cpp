@@ -593,3 +593,93 @@ TEST(XmlDocumentMalformed, ControlCharactersAreRefused) {
   ASSERT_EQ(doc.LoadXml(L"<a>\t1\r\n2</a>"), 1);
   EXPECT_EQ(doc.GetRoot()->GetTagValue(), L"\t1\n2");
 }
+
+// --- bytes the encoding does not define, markup the target cannot carry -------------------------
+
+TEST(XmlDocumentLoad, ABytesThatIsNotOfTheDeclaredEncodingIsRefusedWhereItStands) {
+  TempDir dir;
+  // Declared UTF-8 (or marked so), one byte of Latin-1 on line 3: refused, not guessed.
+  dir.Write("declared.xml",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<a>\n  <b>caf\xE9</b>\n</a>");
+  dir.Write("marked.xml", "\xEF\xBB\xBF<a>\n\xD0\x96\xFF</a>");
+  dir.Write("good.xml", "<Good>1</Good>");
+  XMLDocument doc(dir.WFile("good.xml").c_str());
+  ASSERT_EQ(RootText(doc), L"1");
+  doc.Load(dir.WFile("declared.xml").c_str());
+  EXPECT_EQ(RootText(doc), L"1") << "the previous tree stays";
+  ParseError e = ErrorOf(doc);
+  EXPECT_NE(e.reason.find(L"byte 0xE9 is not UTF-8"), std::wstring::npos) << e.reason;
+  EXPECT_EQ(e.position.GetLineNumber(), 3);
+  EXPECT_EQ(e.position.GetLineIndex(), 9);
+  EXPECT_EQ(e.source, L"  <b>caf\ufffd</b>");  // the line, the bad byte shown as U+FFFD
+
+  XMLDocument marked(dir.WFile("marked.xml").c_str());
+  EXPECT_FALSE(marked.GetRoot());
+  e = ErrorOf(marked);
+  EXPECT_NE(e.reason.find(L"byte 0xFF is not UTF-8"), std::wstring::npos) << e.reason;
+  EXPECT_EQ(e.position.GetLineNumber(), 2);
+  EXPECT_EQ(e.position.GetLineIndex(), 2);
+
+  // A byte windows-1252 leaves undefined, in a file that declares it.
+  dir.Write("cp1252.xml", "<?xml version=\"1.0\" encoding=\"windows-1252\"?><a>ok\x81</a>");
+  XMLDocument cp(dir.WFile("cp1252.xml").c_str());
+  EXPECT_FALSE(cp.GetRoot());
+  e = ErrorOf(cp);
+  EXPECT_NE(e.reason.find(L"byte 0x81 is not windows-1252"), std::wstring::npos) << e.reason;
+  EXPECT_EQ(e.position.GetLineNumber(), 1);
+
+  // Without any word on the encoding, bytes that are not UTF-8 are still the ANSI code page.
+  dir.Write("legacy.xml", "<a>caf\xE9</a>");
+  XMLDocument legacy(dir.WFile("legacy.xml").c_str());
+  EXPECT_EQ(RootText(legacy), L"caf\u00e9");
+}
+
+TEST(XmlDocumentSave, NamesTheTargetEncodingLacksAreRefusedAndTextBecomesReferences) {
+  TempDir dir;
+  XMLDocument doc;
+  ASSERT_TRUE(
+      doc.LoadXml(L"<Model><Part name=\"\u0412\u0430\u043b\">\u0416<!--\u0416 here-->"
+                  L"</Part></Model>"));
+  doc.SetWriteOptions(0x80);
+  // Text and attribute values: references, read back as they were; the comment keeps the
+  // reference as its text.
+  ASSERT_EQ(doc.Save(dir.WFile("ok.xml").c_str(), 1), 1) << doc.GetSaveError();
+  EXPECT_TRUE(doc.GetSaveError().empty());
+  const std::string bytes = dir.Read("ok.xml");
+  EXPECT_NE(bytes.find("name=\"&#1042;&#1072;&#1083;\""), std::string::npos) << bytes;
+  XMLDocument back(dir.WFile("ok.xml").c_str());
+  ASSERT_TRUE(back.GetRoot()) << ErrorOf(back).reason;
+  XMLNode* part = back.GetRoot()->GetChild(0);
+  ASSERT_NE(part, nullptr);
+  EXPECT_EQ(part->GetStrAttr(L"name", L""), L"\u0412\u0430\u043b");
+  EXPECT_EQ(part->GetTagValue().substr(0, 1), L"\u0416");
+
+  // Names outside windows-1252: refused with the reason, no file written.
+  const struct {
+    const wchar_t* xml;
+    const wchar_t* what;
+  } refused[] = {
+      {L"<\u0418\u0432\u0430\u043d>1</\u0418\u0432\u0430\u043d>", L"the name '"},
+      {L"<a \u0416=\"1\"/>", L"the attribute name '"},
+      {L"<a><?\u0416pi data?></a>", L"the name '"},
+      {L"<a><![CDATA[\u0416]]></a>", L"a CDATA section"},
+  };
+  int index = 0;
+  for (const auto& r : refused) {
+    SCOPED_TRACE(index++);
+    XMLDocument bad;
+    ASSERT_TRUE(bad.LoadXml(r.xml)) << ErrorOf(bad).reason;
+    bad.SetWriteOptions(0x80);
+    EXPECT_EQ(bad.Save(dir.WFile("bad.xml").c_str(), 1), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("bad.xml")));
+    EXPECT_NE(bad.GetSaveError().find(r.what), std::wstring::npos) << bad.GetSaveError();
+    EXPECT_NE(bad.GetSaveError().find(L"cannot be written in windows-1252"), std::wstring::npos);
+    // The same document in UTF-16 is written and read back.
+    bad.SetWriteOptions(0x4);
+    EXPECT_EQ(bad.Save(dir.WFile("bad.xml").c_str(), 1), 1);
+    EXPECT_TRUE(bad.GetSaveError().empty());
+    XMLDocument again(dir.WFile("bad.xml").c_str());
+    EXPECT_TRUE(again.GetRoot());
+    std::filesystem::remove(dir.File("bad.xml"));
+  }
+}
