@@ -178,3 +178,32 @@ TEST_F(EngineTest, MillionTriangleMeshImports) {
   ASSERT_TRUE(ctx->ExportSTL(out.c_str()));
   EXPECT_EQ(BinaryCount(out), count);
 }
+
+TEST_F(EngineTest, MeshIsDrawnAndPickedLikeAnySolid) {
+  if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+  TempDir dir;
+  const std::string path = dir / "box.stl";
+  WriteAll(path, BinaryStl(BoxTriangles(20, 20, 20)));
+  ASSERT_TRUE(ctx->ImportSTL(path.c_str())) << ctx->GetLastErrorText();
+  ObjPtr<CAD::IShape> mesh = OnlyShape(ctx.Get());
+  ASSERT_TRUE(mesh);
+  ObjPtr<CAD::IView> view(ctx->NewView(nullptr, CAD::eViewOffscreen));
+  ObjPtr<CAD::IShapeVis> vis(view->Display(mesh.Get()));
+  vis->SetColor(1, 0, 0);
+  view->FitAll();
+  view->Redraw();
+  ObjPtr<CAD::IShapeVis> hit(view->Pick(320, 240));
+  ASSERT_TRUE(hit);
+  EXPECT_TRUE(hit->IsSame(vis.Get()));
+  EXPECT_FALSE(ObjPtr<CAD::IShapeVis>(view->Pick(2, 2)));
+  const std::string png = dir / "mesh.png";
+  ASSERT_TRUE(view->SaveImage(png.c_str(), 320, 240));
+  const Png image = ReadPng(png);
+  size_t reddish = 0;
+  for (unsigned y = 0; y < image.height; ++y)
+    for (unsigned x = 0; x < image.width; ++x) {
+      const auto* p = image.At(x, y);
+      if (p[0] > 40 && p[0] > 2 * p[1] && p[0] > 2 * p[2]) ++reddish;
+    }
+  EXPECT_GT(reddish, image.width * image.height / 10);
+}
