@@ -118,6 +118,17 @@ inline size_t CountNear(const Png& png, int r, int g, int b, int tol) {
   return n;
 }
 
+// The share of a picture's pixels that are clearly red (what the tests draw in red).
+inline double RedShare(const Png& png) {
+  size_t red = 0;
+  for (unsigned y = 0; y < png.height; ++y)
+    for (unsigned x = 0; x < png.width; ++x) {
+      const auto* p = png.At(x, y);
+      if (p[0] > 40 && p[0] > 2 * p[1] && p[0] > 2 * p[2]) ++red;
+    }
+  return png.rgb.empty() ? 0.0 : static_cast<double>(red) / (png.width * png.height);
+}
+
 // Items of an engine document.
 inline std::string NameOf(CAD::IItem* item) {
   ObjPtr<CAD::IItemInfo> info(item->GetInfo());

@@ -138,14 +138,7 @@ double RenderedShare(CAD::ICADContext* ctx, const std::string& png) {
   show(doc.Get(), identity);
   view->FitAll();
   EXPECT_TRUE(view->SaveImage(png.c_str(), 400, 300));
-  const Png image = ReadPng(png);
-  size_t reddish = 0;
-  for (unsigned y = 0; y < image.height; ++y)
-    for (unsigned x = 0; x < image.width; ++x) {
-      const auto* p = image.At(x, y);
-      if (p[0] > 40 && p[0] > 2 * p[1] && p[0] > 2 * p[2]) ++reddish;
-    }
-  return static_cast<double>(reddish) / (image.width * image.height);
+  return RedShare(ReadPng(png));
 }
 
 class SampleFiles : public EngineTest {

@@ -490,7 +490,7 @@ std::string UnwritableMarkup(const pugi::xml_node& top, pugi::xml_node limbo,
                              const std::string& encoding) {
   for (pugi::xml_node n = top.first_child(); n;) {
     if (n == limbo) {
-      n = n.next_sibling();
+      n = MorlaneText::NextInDocument(n, top, false);
       continue;
     }
     const pugi::xml_node_type type = n.type();
@@ -502,15 +502,7 @@ std::string UnwritableMarkup(const pugi::xml_node& top, pugi::xml_node limbo,
           return std::string("the attribute name '") + a.name() + "'";
     }
     if (type == pugi::node_cdata && !Representable(n.value(), encoding)) return "a CDATA section";
-    if (n.first_child()) {
-      n = n.first_child();
-      continue;
-    }
-    while (n && !n.next_sibling()) {
-      n = n.parent();
-      if (n == top) n = pugi::xml_node();
-    }
-    if (n) n = n.next_sibling();
+    n = MorlaneText::NextInDocument(n, top);
   }
   return std::string();
 }

@@ -91,15 +91,7 @@ std::string DescendantText(const pugi::xml_node& top) {
   pugi::xml_node n = top.first_child();
   while (n) {
     if (n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata) out += n.value();
-    if (n.type() == pugi::node_element && n.first_child()) {
-      n = n.first_child();
-      continue;
-    }
-    while (n && !n.next_sibling()) {
-      n = n.parent();
-      if (n == top) n = pugi::xml_node();
-    }
-    if (n) n = n.next_sibling();
+    n = MorlaneText::NextInDocument(n, top, n.type() == pugi::node_element);
   }
   return out;
 }

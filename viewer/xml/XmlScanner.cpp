@@ -1,5 +1,7 @@
 #include "xml/XmlScanner.h"
 
+#include "xml/XmlText.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -34,6 +36,30 @@ bool IsXmlChar(unsigned long c) {
          (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
 }
 
+// The character of a reference's name "#N" or "#xH": false when the digits are not all digits,
+// there are none, or the number is no character XML allows.
+bool CharacterReference(std::string_view name, unsigned long& value) {
+  const bool hex = name.size() > 1 && name[1] == 'x';
+  value = 0;
+  std::size_t digits = 0;
+  for (std::size_t k = hex ? 2 : 1; k < name.size(); ++k) {
+    const char c = name[k];
+    int d;
+    if (c >= '0' && c <= '9')
+      d = c - '0';
+    else if (hex && c >= 'a' && c <= 'f')
+      d = c - 'a' + 10;
+    else if (hex && c >= 'A' && c <= 'F')
+      d = c - 'A' + 10;
+    else
+      return false;
+    value = value * (hex ? 16 : 10) + static_cast<unsigned long>(d);
+    if (value > 0x10FFFF) return false;
+    ++digits;
+  }
+  return digits > 0 && IsXmlChar(value);
+}
+
 // A reference at text[i] ('&'): its length, or 0 when it is not one the layer reads. legacy is set
 // for the old writer's micro sign ("&181;", "&amp;181;").
 std::size_t ReferenceAt(const char* text, std::size_t i, std::size_t n, bool& legacy,
@@ -56,30 +82,8 @@ std::size_t ReferenceAt(const char* text, std::size_t i, std::size_t n, bool& le
     return end - i + 1;
   }
   if (name[0] == '#') {
-    const bool hex = name.size() > 1 && name[1] == 'x';
     unsigned long value = 0;
-    std::size_t digits = 0;
-    for (std::size_t k = hex ? 2 : 1; k < name.size(); ++k) {
-      const char c = name[k];
-      int d;
-      if (c >= '0' && c <= '9')
-        d = c - '0';
-      else if (hex && c >= 'a' && c <= 'f')
-        d = c - 'a' + 10;
-      else if (hex && c >= 'A' && c <= 'F')
-        d = c - 'A' + 10;
-      else {
-        digits = 0;
-        break;
-      }
-      value = value * (hex ? 16 : 10) + static_cast<unsigned long>(d);
-      if (value > 0x10FFFF) {
-        digits = 0;
-        break;
-      }
-      ++digits;
-    }
-    if (digits > 0 && IsXmlChar(value)) return end - i + 1;
+    if (CharacterReference(name, value)) return end - i + 1;
     error = "Invalid character reference '&" + std::string(name) + ";'.";
     return 0;
   }
@@ -178,30 +182,7 @@ bool DecodeEntities(char* s, std::string& error, std::size_t& errorAt) {
       AppendCodePoint(out, 0xB5);  // "&181;": the same old writer's micro sign
     } else if (name[0] == '#') {
       unsigned long value = 0;
-      bool hex = name.size() > 1 && name[1] == 'x';
-      std::size_t digits = 0;
-      bool good = true;
-      for (std::size_t k = hex ? 2 : 1; k < name.size(); ++k) {
-        const char c = name[k];
-        int d;
-        if (c >= '0' && c <= '9')
-          d = c - '0';
-        else if (hex && c >= 'a' && c <= 'f')
-          d = c - 'a' + 10;
-        else if (hex && c >= 'A' && c <= 'F')
-          d = c - 'A' + 10;
-        else {
-          good = false;
-          break;
-        }
-        value = value * (hex ? 16 : 10) + static_cast<unsigned long>(d);
-        if (value > 0x10FFFF) {
-          good = false;
-          break;
-        }
-        ++digits;
-      }
-      if (!good || digits == 0 || !IsXmlChar(value)) {
+      if (!CharacterReference(name, value)) {
         error = "Invalid character reference '&" + name + ";'.";
         errorAt = static_cast<std::size_t>(in - s);
         return false;
@@ -343,15 +324,7 @@ void DropBlankText(pugi::xml_node top) {
       while (*v == ' ' || *v == '\t' || *v == '\r' || *v == '\n') ++v;
       if (!*v) blanks.push_back(n);
     }
-    if (n.first_child()) {
-      n = n.first_child();
-      continue;
-    }
-    while (n && !n.next_sibling()) {
-      n = n.parent();
-      if (n == top) n = pugi::xml_node();
-    }
-    if (n) n = n.next_sibling();
+    n = MorlaneText::NextInDocument(n, top);
   }
   for (pugi::xml_node b : blanks) b.parent().remove_child(b);
 }

@@ -52,6 +52,18 @@ MORLANE_API bool ParseNumber(std::wstring_view text, double& value);
 #include <pugixml.hpp>
 
 namespace MorlaneText {
+// The node after n in document order among the descendants of top (its children first unless
+// descend is false); null after the last one. Walks without recursion.
+inline pugi::xml_node NextInDocument(pugi::xml_node n, const pugi::xml_node& top,
+                                     bool descend = true) {
+  if (descend && n.first_child()) return n.first_child();
+  while (n && !n.next_sibling()) {
+    n = n.parent();
+    if (n == top) return pugi::xml_node();
+  }
+  return n ? n.next_sibling() : n;
+}
+
 // True when node is ancestor or lies below it.
 inline bool IsWithin(pugi::xml_node node, const pugi::xml_node& ancestor) {
   for (; node; node = node.parent()) {

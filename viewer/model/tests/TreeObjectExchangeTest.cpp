@@ -90,6 +90,24 @@ class TreeExchangeTest : public ::testing::Test {
     return root;
   }
 
+  // Writes the model through the test's context: "step" or "stl".
+  bool Export(CNodeRoot& model, const std::string& path, bool step) {
+    QZ::ObjPtr<QZ::CAD::IAssembly> assembly(ctx->GetAssembly());
+    model.ExportToAssembly(assembly.Get());
+    const bool ok = step ? ctx->ExportSTEP(path.c_str()) : ctx->ExportSTL(path.c_str());
+    EXPECT_TRUE(ok) << ctx->GetLastErrorText();
+    return ok;
+  }
+
+  // Adds every top item of the context's document below root.
+  static void ImportAll(ICADContext* from, CNode& root, bool recognise, RecognitionList& list) {
+    QZ::ObjPtr<QZ::CAD::IAssembly> doc(from->GetAssembly());
+    for (int i = 0; i < doc->GetChildCount(); ++i) {
+      QZ::ObjPtr<QZ::CAD::IItem> item(doc->GetChild(i));
+      root.ImportItem(item.Get(), recognise, list);
+    }
+  }
+
   QZ::ObjPtr<ICADContext> ctx;
   std::vector<std::wstring> messages;
 };
@@ -107,21 +125,13 @@ TEST_F(TreeExchangeTest, StepRoundTripKeepsTreeNamesColoursAndPlacements) {
   ASSERT_EQ(messages.size(), 1u);
   ASSERT_FALSE(broken->GetShape());
   messages.clear();
-  {
-    QZ::ObjPtr<QZ::CAD::IAssembly> assembly(ctx->GetAssembly());
-    model->ExportToAssembly(assembly.Get());
-    ASSERT_TRUE(ctx->ExportSTEP((dir / "model.step").c_str()));
-  }
+  ASSERT_TRUE(Export(*model, dir / "model.step", true));
   auto in = NewEngineContext();
   ASSERT_TRUE(in->ImportSTEP((dir / "model.step").c_str()));
   RecognitionList recognized;
   auto back = std::make_shared<CNodeRoot>();
   back->SetContext(in);
-  QZ::ObjPtr<QZ::CAD::IAssembly> doc(in->GetAssembly());
-  for (int i = 0; i < doc->GetChildCount(); ++i) {
-    QZ::ObjPtr<QZ::CAD::IItem> item(doc->GetChild(i));
-    back->ImportItem(item.Get(), false, recognized);
-  }
+  ImportAll(in.Get(), *back, false, recognized);
   EXPECT_TRUE(messages.empty());
 
   ASSERT_TRUE(model->RemoveChild(broken.get()));  // Collect wants solids
@@ -152,11 +162,7 @@ TEST_F(TreeExchangeTest, StepRoundTripKeepsTreeNamesColoursAndPlacements) {
 TEST_F(TreeExchangeTest, StlImportGivesOneObjectWithTheDefaultColour) {
   TempDir dir;
   auto model = BuildModel();
-  {
-    QZ::ObjPtr<QZ::CAD::IAssembly> assembly(ctx->GetAssembly());
-    model->ExportToAssembly(assembly.Get());
-    ASSERT_TRUE(ctx->ExportSTL((dir / "model.stl").c_str()));
-  }
+  ASSERT_TRUE(Export(*model, dir / "model.stl", false));
   auto in = NewEngineContext();
   ASSERT_TRUE(in->ImportSTL((dir / "model.stl").c_str()));
   RecognitionList recognized;
@@ -307,11 +313,7 @@ void InstallGroupShaftBuilder(BuilderCalls& calls) {
 TEST_F(TreeExchangeTest, ImportWithRecognitionTriesEveryPartAndKeepsTheAnswers) {
   TempDir dir;
   auto model = BuildModel();  // Plate (volume 4000), Pin (848), Ball (1437)
-  {
-    QZ::ObjPtr<QZ::CAD::IAssembly> assembly(ctx->GetAssembly());
-    model->ExportToAssembly(assembly.Get());
-    ASSERT_TRUE(ctx->ExportSTEP((dir / "model.step").c_str()));
-  }
+  ASSERT_TRUE(Export(*model, dir / "model.step", true));
   FakeRecognizer recognizer(900.0, 1e9);  // all but the pin
   QZ::ObjPtr<ICADContext> in(new RecognizingContext(NewEngineContext(), &recognizer));
   ASSERT_TRUE(in->ImportSTEP((dir / "model.step").c_str()));
@@ -321,11 +323,7 @@ TEST_F(TreeExchangeTest, ImportWithRecognitionTriesEveryPartAndKeepsTheAnswers) 
   auto back = std::make_shared<CNodeRoot>();
   back->SetContext(in);
   RecognitionList recognized;
-  QZ::ObjPtr<QZ::CAD::IAssembly> doc(in->GetAssembly());
-  for (int i = 0; i < doc->GetChildCount(); ++i) {
-    QZ::ObjPtr<QZ::CAD::IItem> item(doc->GetChild(i));
-    back->ImportItem(item.Get(), true, recognized);
-  }
+  ImportAll(in.Get(), *back, true, recognized);
   SetRecognizedShaftBuilder(nullptr);
 
   // One answer per part, in the order of the parts: Plate, Pin, Ball.
@@ -357,10 +355,7 @@ TEST_F(TreeExchangeTest, ImportWithRecognitionTriesEveryPartAndKeepsTheAnswers) 
   auto plain = std::make_shared<CNodeRoot>();
   plain->SetContext(in);
   RecognitionList untouched;
-  for (int i = 0; i < doc->GetChildCount(); ++i) {
-    QZ::ObjPtr<QZ::CAD::IItem> item(doc->GetChild(i));
-    plain->ImportItem(item.Get(), false, untouched);
-  }
+  ImportAll(in.Get(), *plain, false, untouched);
   EXPECT_TRUE(untouched.empty());
   EXPECT_EQ(recognizer.calls, 3);
 }
@@ -369,21 +364,13 @@ TEST_F(TreeExchangeTest, ImportWithRecognitionKeepsPartsTheEngineCannotRecognise
   // The engine's own recogniser is not there yet (it throws): every part is still imported.
   TempDir dir;
   auto model = BuildModel();
-  {
-    QZ::ObjPtr<QZ::CAD::IAssembly> assembly(ctx->GetAssembly());
-    model->ExportToAssembly(assembly.Get());
-    ASSERT_TRUE(ctx->ExportSTEP((dir / "model.step").c_str()));
-  }
+  ASSERT_TRUE(Export(*model, dir / "model.step", true));
   auto in = NewEngineContext();
   ASSERT_TRUE(in->ImportSTEP((dir / "model.step").c_str()));
   auto back = std::make_shared<CNodeRoot>();
   back->SetContext(in);
   RecognitionList recognized;
-  QZ::ObjPtr<QZ::CAD::IAssembly> doc(in->GetAssembly());
-  for (int i = 0; i < doc->GetChildCount(); ++i) {
-    QZ::ObjPtr<QZ::CAD::IItem> item(doc->GetChild(i));
-    back->ImportItem(item.Get(), true, recognized);
-  }
+  ImportAll(in.Get(), *back, true, recognized);
   EXPECT_TRUE(messages.empty());
   ASSERT_EQ(recognized.size(), 3u);
   for (const auto& r : recognized) EXPECT_FALSE(r);
