@@ -198,17 +198,25 @@ void EscapeStepStrings(const std::string& path) {
       out += "\\X0\\";
     }
   }
-  const std::string temp = path + ".escaping";
-  {
-    std::ofstream o(temp, std::ios::binary | std::ios::trunc);
-    o.write(out.data(), static_cast<std::streamsize>(out.size()));
-    if (!o) {
-      std::error_code ec;
-      std::filesystem::remove(temp, ec);
-      Fail(QZ::eCodeFileAccess, path + ": the STEP file cannot be written");
-    }
+  // A new file of our own beside the target (never one that is there already, a link
+  // included), renamed over it when complete.
+  std::string temp = path + ".XXXXXX";
+  const int fd = mkstemp(temp.data());
+  if (fd < 0) Fail(QZ::eCodeFileAccess, path + ": the STEP file cannot be written");
+  size_t done = 0;
+  while (done < out.size()) {
+    const ssize_t w = ::write(fd, out.data() + done, out.size() - done);
+    if (w <= 0) break;
+    done += static_cast<size_t>(w);
   }
+  const bool closed = ::close(fd) == 0;
   std::error_code ec;
+  if (done != out.size() || !closed) {
+    std::filesystem::remove(temp, ec);
+    Fail(QZ::eCodeFileAccess, path + ": the STEP file cannot be written");
+  }
+  // The written file's permissions, not mkstemp's private ones.
+  std::filesystem::permissions(temp, std::filesystem::status(path, ec).permissions(), ec);
   std::filesystem::rename(temp, path, ec);
   if (ec) {
     std::filesystem::remove(temp, ec);

@@ -216,6 +216,29 @@ TEST_F(SampleFiles, StlFilesImportAsOneMeshAndRender) {
       const std::string png = dir / (entry.path().stem().string() + ".png");
       EXPECT_GT(RenderedShare(ctx.Get(), png), 0.02) << png;
     }
+    // The smallest file also through STEP, IGES and STL (a faceted solid or shell of ~500
+    // triangles; the larger meshes would make files of tens of megabytes).
+    if (entry.path().stem() == "shape") {
+      const double volume = shape->GetVolume();
+      for (const char* ext : {".step", ".igs", ".stl"}) {
+        SCOPED_TRACE(ext);
+        const std::string out = dir / (std::string("shape") + ext);
+        const std::string e = ext;
+        ASSERT_TRUE(e == ".step"  ? ctx->ExportSTEP(out.c_str())
+                    : e == ".igs" ? ctx->ExportIGES(out.c_str())
+                                  : ctx->ExportSTL(out.c_str()))
+            << ctx->GetLastErrorText();
+        ObjPtr<CAD::ICADContext> in(Tools()->NewContext());
+        ASSERT_TRUE(Import(in.Get(), out)) << in->GetLastErrorText();
+        EXPECT_EQ(EngineCounts(in.Get()), engine);
+        ObjPtr<CAD::IAssembly> back(in->GetAssembly());
+        ASSERT_EQ(back->GetChildCount(), 1);
+        const std::vector<double> got = PlacedBox(AsPart(Child(back.Get(), 0)));
+        for (int k = 0; k < 6; ++k) EXPECT_NEAR(got[k], box[k], 1e-3) << k;
+        ObjPtr<CAD::IShape> backShape(AsPart(Child(back.Get(), 0))->GetShape());
+        EXPECT_NEAR(backShape->GetVolume(), volume, 1e-3 * (volume + 1));
+      }
+    }
     ++checked;
   }
   EXPECT_GE(checked, 10);
