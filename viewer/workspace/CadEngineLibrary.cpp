@@ -1,6 +1,7 @@
 #include "workspace/CadEngineLibrary.h"
 
 #include "ui/MlsString.h"
+#include "ui/TextIds.h"
 
 #include <dlfcn.h>
 #include <stdlib.h>
@@ -44,7 +45,7 @@ bool CCadEngineLibrary::Exists() {
 }
 
 std::wstring CCadEngineLibrary::NotFoundMessage() {
-  std::wstring text = CMlsString::GetResourceString(eMessages, 1119);
+  std::wstring text = CMlsString::GetResourceString(eMessages, TextId::NotFound);
   const std::string file = FileName();
   const auto at = text.find(L"%s");
   if (at != std::wstring::npos) text.replace(at, 2, std::wstring(file.begin(), file.end()));
