@@ -3,6 +3,7 @@
 #include "platform/HostIo.h"
 #include "platform/Registry.h"
 #include "platform/Restart.h"
+#include "platform/Security.h"
 #include "platform/ShellFolders.h"
 #include "platform/Text.h"
 
@@ -723,6 +724,7 @@ constexpr MachineService kMachineServices[] = {
     {"registry", &CreateFreshRegistry, nullptr},
     {"profiles", &CreateProfiles, nullptr},
     {"restart", nullptr, &InstallRestartService},
+    {"security", &ApplyDefaultSecurity, &InstallSecurityService},
 };
 
 void AttachServices() {

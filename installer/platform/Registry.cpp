@@ -1,4 +1,5 @@
 #include "platform/Registry.h"
+#include "platform/Security.h"
 
 #include <sys/stat.h>
 
@@ -289,21 +290,28 @@ RegistrySecurityHooks SecurityHooks() {
   return SecurityHooksSlot();
 }
 
+std::wstring HiveRootName(const KeyHandle& h) {
+  return h.area == Area::Machine ? L"HKEY_LOCAL_MACHINE" : L"HKEY_USERS\\" + h.userHive;
+}
+
 // The descriptor that applies to the key at the first `depth` components of `path`: its own, or
-// the nearest ancestor's.
+// the one it inherits from the nearest ancestor that has one (`name` is the hive root's name;
+// without an inheritance hook the ancestor's descriptor itself).
 std::wstring EffectiveSddl(const Key& root, const std::vector<std::wstring>& path,
-                           std::size_t depth) {
+                           std::size_t depth, const std::wstring& rootName,
+                           const RegistrySecurityHooks& hooks) {
   std::wstring sddl = root.sddl;
+  std::wstring name = rootName;
   const Key* k = &root;
   for (std::size_t i = 0; i < depth && k; ++i) {
     k = k->Child(path[i]);
-    if (k && !k->sddl.empty()) sddl = k->sddl;
+    name += L"\\" + path[i];
+    if (k && !k->sddl.empty())
+      sddl = k->sddl;
+    else if (hooks.inherit && !sddl.empty())
+      sddl = hooks.inherit(sddl, name, false);
   }
   return sddl;
-}
-
-std::wstring HiveRootName(const KeyHandle& h) {
-  return h.area == Area::Machine ? L"HKEY_LOCAL_MACHINE" : L"HKEY_USERS\\" + h.userHive;
 }
 
 LSTATUS OpenOrCreate(HKEY key, const std::wstring& subKey, REGSAM sam, bool create, HKEY* result,
@@ -331,7 +339,11 @@ LSTATUS OpenOrCreate(HKEY key, const std::wstring& subKey, REGSAM sam, bool crea
   const REGSAM wanted = sam & ~KEY_WOW64_RES;
   auto checkOpen = [&](const Key& root) -> DWORD {
     if (!security.check || target.path.empty()) return ERROR_SUCCESS;
-    return security.check(EffectiveSddl(root, target.path, target.path.size()), wanted);
+    std::wstring name = HiveRootName(target);
+    for (const auto& part : target.path) name += L"\\" + part;
+    return security.check(
+        EffectiveSddl(root, target.path, target.path.size(), HiveRootName(target), security), name,
+        wanted);
   };
   if (!create) {
     status = hive->Read([&](const Key& root) -> DWORD {
@@ -353,19 +365,23 @@ LSTATUS OpenOrCreate(HKEY key, const std::wstring& subKey, REGSAM sam, bool crea
         if (!child) break;
         k = child;
       }
-      std::wstring inherited = EffectiveSddl(root, target.path, depth);
-      if (security.check) {
-        DWORD s = security.check(inherited, KEY_CREATE_SUB_KEY);
-        if (s != ERROR_SUCCESS) return s;
-      }
+      std::wstring inherited =
+          EffectiveSddl(root, target.path, depth, HiveRootName(target), security);
       std::wstring name = HiveRootName(target);
       for (std::size_t i = 0; i < depth; ++i) name += L"\\" + target.path[i];
+      if (security.check) {
+        DWORD s = security.check(inherited, name, KEY_CREATE_SUB_KEY);
+        if (s != ERROR_SUCCESS) return s;
+      }
       for (; depth < target.path.size(); ++depth) {
         k = k->AddChild(target.path[depth]);
         name += L"\\" + target.path[depth];
         if (security.inherit) {
-          k->sddl = security.inherit(inherited, name);
-          if (!k->sddl.empty()) inherited = k->sddl;
+          k->sddl = security.inherit(inherited, name, true);
+          if (!k->sddl.empty())
+            inherited = k->sddl;
+          else if (!inherited.empty())
+            inherited = security.inherit(inherited, name, false);
         }
       }
       changed = true;
@@ -626,6 +642,23 @@ LSTATUS RegGetKeySecuritySddl(HKEY key, std::wstring& sddl) {
   }));
 }
 
+LSTATUS RegGetKeyEffectiveSddl(HKEY key, std::wstring& sddl) {
+  KeyHandle h;
+  DWORD status = Lookup(key, h);
+  if (status != ERROR_SUCCESS) return static_cast<LSTATUS>(status);
+  const RegistrySecurityHooks security = SecurityHooks();
+  reg::Hive* hive = HiveOf(h);
+  if (!hive) {
+    sddl.clear();
+    return ERROR_SUCCESS;
+  }
+  return static_cast<LSTATUS>(hive->Read([&](const Key& root) -> DWORD {
+    if (!Find(root, h.path)) return ERROR_KEY_DELETED;
+    sddl = EffectiveSddl(root, h.path, h.path.size(), HiveRootName(h), security);
+    return ERROR_SUCCESS;
+  }));
+}
+
 LSTATUS RegSetKeySecuritySddl(HKEY key, const std::wstring& sddl) {
   if (std::any_of(sddl.begin(), sddl.end(), BadNameChar)) return ERROR_INVALID_PARAMETER;
   return static_cast<LSTATUS>(WriteKey(key, 0, [&](Key& k, bool& changed) -> DWORD {
@@ -846,44 +879,6 @@ LSTATUS ExportKey(HKEY root, const std::wstring& subKey, REGSAM view, std::strin
   }));
 }
 
-namespace {
-std::uint32_t Fnv(const std::wstring& text, std::uint32_t salt) {
-  std::uint32_t h = 2166136261u ^ salt;
-  for (wchar_t c : Fold(text)) {
-    h ^= static_cast<std::uint32_t>(c);
-    h *= 16777619u;
-  }
-  return h;
-}
-}  // namespace
-
-std::wstring MachineSidOf(const MachineConfig& config) {
-  auto it = config.raw.find("accounts/machine_sid");
-  if (it != config.raw.end() && !it->second.empty()) return it->second;
-  // Derived from the computer name; the numbers look like those Windows draws (9 to 10 digits).
-  auto part = [&](std::uint32_t salt) {
-    return std::to_wstring(1000000000u + Fnv(config.computerName, salt) % 3000000000u);
-  };
-  return L"S-1-5-21-" + part(1) + L"-" + part(2) + L"-" + part(3);
-}
-
-std::wstring UserSidOf(const MachineConfig& config) { return MachineSidOf(config) + L"-1001"; }
-
-std::wstring SecondUserNameOf(const MachineConfig& config) {
-  auto it = config.raw.find("accounts/second_user");
-  if (it != config.raw.end() && !it->second.empty()) return it->second;
-  return L"User2";
-}
-
-std::wstring SecondUserSidOf(const MachineConfig& config) {
-  return MachineSidOf(config) + L"-1002";
-}
-
-std::wstring MachineSid() { return MachineSidOf(CurrentConfig()); }
-std::wstring CurrentUserSid() { return UserSidOf(CurrentConfig()); }
-std::wstring SecondUserName() { return SecondUserNameOf(CurrentConfig()); }
-std::wstring SecondUserSid() { return SecondUserSidOf(CurrentConfig()); }
-
 void ResetRegistryCache() { reg::Store::ResetAll(); }
 
 void SetRegistrySecurityHooks(RegistrySecurityHooks hooks) {
@@ -914,6 +909,35 @@ void CreateFreshRegistry(const Machine& machine) {
       return ERROR_SUCCESS;
     });
   }
+}
+
+LSTATUS SetStoredKeySecurity(const Machine& machine, const std::wstring& hive,
+                             const std::wstring& subKey, const std::wstring& sddl) {
+  if (std::any_of(sddl.begin(), sddl.end(), BadNameChar)) return ERROR_INVALID_PARAMETER;
+  std::vector<std::wstring> path;
+  if (!subKey.empty()) {
+    std::size_t start = 0;
+    while (true) {
+      std::size_t slash = subKey.find(L'\\', start);
+      std::wstring part = subKey.substr(start, slash == std::wstring::npos ? slash : slash - start);
+      if (part.empty()) return ERROR_BAD_PATHNAME;
+      path.push_back(part);
+      if (slash == std::wstring::npos) break;
+      start = slash + 1;
+    }
+  }
+  auto store = reg::Store::For(machine.Root());
+  reg::Hive& h = hive.empty() ? store->Machine() : store->User(hive);
+  return static_cast<LSTATUS>(h.Write([&](Key& root, bool& changed) -> DWORD {
+    Key* k = &root;
+    for (const auto& part : path) {
+      Key* child = k->Child(part);
+      k = child ? child : k->AddChild(part);
+    }
+    k->sddl = sddl;
+    changed = true;
+    return ERROR_SUCCESS;
+  }));
 }
 
 }  // namespace platform

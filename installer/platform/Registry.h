@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "platform/RegistryTree.h"
+#include "platform/Accounts.h"
 #include "platform/Win32Errors.h"
 
 namespace platform {
@@ -122,6 +123,8 @@ LSTATUS RegFlushKey(HKEY key);
 // The key's security descriptor in SDDL form (empty when the key has none of its own).
 LSTATUS RegGetKeySecuritySddl(HKEY key, std::wstring& sddl);
 LSTATUS RegSetKeySecuritySddl(HKEY key, const std::wstring& sddl);
+// The descriptor that applies to the key: its own, or the one it inherits (empty: none at all).
+LSTATUS RegGetKeyEffectiveSddl(HKEY key, std::wstring& sddl);
 
 // ---------------------------------------------------------------------------------------------
 // RAII handle with typed access
@@ -193,38 +196,30 @@ std::wstring HiveErrorText(HKEY key);
 // as in RegOpenKeyExW. Used by `tlmachine reg export`.
 LSTATUS ExportKey(HKEY root, const std::wstring& subKey, REGSAM view, std::string& text);
 
-// SIDs of the machine's accounts as the registry names them (ProfileList, HKEY_USERS).
-// The machine SID comes from machine.ini ("[accounts] machine_sid = S-1-5-21-a-b-c") or is derived
-// from the computer name; the user is RID 1001 and the second user RID 1002.
-std::wstring MachineSid();
-std::wstring CurrentUserSid();
-// The second local user of a fresh machine (machine.ini "[accounts] second_user", default
-// "User2") and its SID.
-std::wstring SecondUserName();
-std::wstring SecondUserSid();
-
-// The same for a given machine configuration (the machine need not be the current one).
-std::wstring MachineSidOf(const MachineConfig& config);
-std::wstring UserSidOf(const MachineConfig& config);
-std::wstring SecondUserNameOf(const MachineConfig& config);
-std::wstring SecondUserSidOf(const MachineConfig& config);
-
 // Fills the registry of a fresh machine (the keys of a Windows 10 machine, or Windows XP when
 // machine.ini says so, that installers read). Called by Machine::Init from the machine's start-up
 // list; also run when a machine without a registry folder opens its registry for the first time.
 void CreateFreshRegistry(const Machine& machine);
+// Sets the stored descriptor of a key of `machine` (which need not be the current one), made with
+// its parents when missing: `hive` empty is HKEY_LOCAL_MACHINE, else the user hive of that name;
+// no access check (used when a machine is made).
+LSTATUS SetStoredKeySecurity(const Machine& machine, const std::wstring& hive,
+                             const std::wstring& subKey, const std::wstring& sddl);
 
 // Key security, supplied by the security service (none by default: every access is granted and
 // new keys get no descriptor of their own).
 struct RegistrySecurityHooks {
-  // The SDDL a new key gets from the descriptor that applies to its parent (`parentSddl`, the
-  // parent's own or the nearest ancestor's; empty when none); `keyPath` is the full physical
-  // name ("HKEY_LOCAL_MACHINE\SOFTWARE\X"). An empty result leaves the key without its own.
-  std::function<std::wstring(const std::wstring& parentSddl, const std::wstring& keyPath)> inherit;
-  // The access check of an open or create: the descriptor that applies to the key and the access
-  // asked for (KEY_CREATE_SUB_KEY on the deepest existing key when keys are created);
-  // ERROR_SUCCESS or ERROR_ACCESS_DENIED.
-  std::function<DWORD(const std::wstring& sddl, REGSAM desired)> check;
+  // Inheritance from the descriptor of a parent (`parentSddl`) to a key below it; `keyPath` is the
+  // full physical name ("HKEY_LOCAL_MACHINE\SOFTWARE\X"). With `store` false: the descriptor the
+  // key inherits; with `store` true (a key being created): the descriptor the new key must keep
+  // as its own, or empty when the inherited one (computed again when asked) is the same.
+  std::function<std::wstring(const std::wstring& parentSddl, const std::wstring& keyPath,
+                             bool store)>
+      inherit;
+  // The access check of an open or create: the descriptor that applies to the key, the key's full
+  // physical name and the access asked for (KEY_CREATE_SUB_KEY on the deepest existing key when
+  // keys are created); ERROR_SUCCESS or ERROR_ACCESS_DENIED.
+  std::function<DWORD(const std::wstring& sddl, const std::wstring& keyPath, REGSAM desired)> check;
 };
 void SetRegistrySecurityHooks(RegistrySecurityHooks hooks);
 

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include "platform/Files.h"
 #include "platform/Registry.h"
+#include "platform/Security.h"
 
 using namespace platform;
 
@@ -529,12 +530,15 @@ class RegistrySecurity : public tltest::MachineTest {
  protected:
   void SetUp() override {
     tltest::MachineTest::SetUp();
+    // These hooks stand for a security service on a registry without descriptors of its own.
+    for (const wchar_t* key : {L"", L"SOFTWARE", L"SYSTEM"})
+      ASSERT_EQ(SetStoredKeySecurity(Machine::Current(), L"", key, L""), ERROR_SUCCESS);
     RegistrySecurityHooks hooks;
-    hooks.inherit = [this](const std::wstring& parent, const std::wstring& path) {
-      inheritedPaths_.push_back(path);
+    hooks.inherit = [this](const std::wstring& parent, const std::wstring& path, bool store) {
+      if (store) inheritedPaths_.push_back(path);
       return parent.empty() ? std::wstring(L"D:(A;CI;KA;;;BA)") : parent;
     };
-    hooks.check = [](const std::wstring& sddl, REGSAM desired) -> DWORD {
+    hooks.check = [](const std::wstring& sddl, const std::wstring&, REGSAM desired) -> DWORD {
       bool locked = sddl.find(L"(D;;KW;;;WD)") != std::wstring::npos;
       return locked && (desired & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY)) ? ERROR_ACCESS_DENIED
                                                                         : ERROR_SUCCESS;
@@ -542,7 +546,7 @@ class RegistrySecurity : public tltest::MachineTest {
     SetRegistrySecurityHooks(hooks);
   }
   void TearDown() override {
-    SetRegistrySecurityHooks({});
+    InstallSecurityService();
     tltest::MachineTest::TearDown();
   }
   std::vector<std::wstring> inheritedPaths_;
