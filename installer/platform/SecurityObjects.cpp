@@ -379,7 +379,7 @@ DWORD SetNamedSecurityInfoW(const wchar_t* name, SE_OBJECT_TYPE type, SECURITY_I
     if (!SplitObjectKey(name, k)) return ERROR_INVALID_PARAMETER;
     HKEY key = k.root;
     if (!k.subKey.empty()) {
-      LSTATUS ls = RegOpenKeyExW(k.root, k.subKey.c_str(), 0, 0, &key);
+      LSTATUS ls = RegOpenKeyExW(k.root, k.subKey.c_str(), 0, KEY_ENUMERATE_SUB_KEYS, &key);
       if (ls != ERROR_SUCCESS) return static_cast<DWORD>(ls);
     }
     // The parent's descriptor gives the inherited entries.
@@ -394,10 +394,20 @@ DWORD SetNamedSecurityInfoW(const wchar_t* name, SE_OBJECT_TYPE type, SECURITY_I
     // brought up to date.
     std::function<void(HKEY, const SecurityDescriptor&)> propagate =
         [&](HKEY parentKey, const SecurityDescriptor& parentSd) {
-          RegKey pk;
-          for (const auto& sub : RegKey(parentKey).SubKeyNames()) {
+          std::vector<std::wstring> subKeys;
+          for (DWORD i = 0;; ++i) {
+            wchar_t subName[256];
+            DWORD chars = 256;
+            if (RegEnumKeyExW(parentKey, i, subName, &chars, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS)
+              break;
+            subKeys.emplace_back(subName, chars);
+          }
+          for (const auto& sub : subKeys) {
             HKEY child = nullptr;
-            if (RegOpenKeyExW(parentKey, sub.c_str(), 0, 0, &child) != ERROR_SUCCESS) continue;
+            if (RegOpenKeyExW(parentKey, sub.c_str(), 0, KEY_ENUMERATE_SUB_KEYS, &child) !=
+                ERROR_SUCCESS)
+              continue;
             std::wstring own;
             RegGetKeySecuritySddl(child, own);
             SecurityDescriptor childSd;
@@ -413,7 +423,6 @@ DWORD SetNamedSecurityInfoW(const wchar_t* name, SE_OBJECT_TYPE type, SECURITY_I
             if (!(childSd.control & SE_DACL_PROTECTED)) propagate(child, childSd);
             RegCloseKey(child);
           }
-          (void)pk;
         };
     LSTATUS ls = RegSetKeySecuritySddl(key, updated.ToSddl());
     if (ls == ERROR_SUCCESS) propagate(key, updated);
@@ -532,9 +541,11 @@ void ApplyDefaultSecurity(const Machine& machine) {
   // The registry roots.
   SetStoredKeySecurity(machine, L"", L"",
                        L"O:SYG:SYD:PAI(A;CI;KR;;;BU)(A;CI;KA;;;BA)(A;CI;KA;;;SY)(A;CI;KR;;;AC)");
-  SetStoredKeySecurity(machine, L"", L"SOFTWARE",
-                       L"O:BAG:SYD:PAI(A;CIIO;KA;;;CO)(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;KR;;;BU)"
-                       L"(A;CI;KR;;;AC)");
+  const std::wstring software =
+      L"O:BAG:SYD:PAI(A;CIIO;KA;;;CO)(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;KR;;;BU)(A;CI;KR;;;AC)";
+  SetStoredKeySecurity(machine, L"", L"SOFTWARE", software);
+  // The 32-bit view has a list of its own, the same.
+  if (c.os.is64Bit) SetStoredKeySecurity(machine, L"", L"SOFTWARE\\WOW6432Node", software);
   SetStoredKeySecurity(machine, L"", L"SYSTEM",
                        L"O:BAG:SYD:PAI(A;CI;KR;;;BU)(A;CI;KA;;;BA)(A;CI;KA;;;SY)(A;CIIO;KA;;;CO)"
                        L"(A;CI;KR;;;AC)");

@@ -1,0 +1,283 @@
+// Security of files, folders and keys: the lists of a fresh machine, what the registry enforces,
+// named security information with propagation, and unreadable descriptors.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "SecurityMachine.h"
+#include "platform/Files.h"
+#include "platform/Registry.h"
+#include "platform/Security.h"
+#include "platform/System.h"
+#include "platform/Text.h"
+
+using namespace platform;
+using tltest::SecurityMachine;
+
+namespace {
+
+std::wstring Sddl(const wchar_t* name, SE_OBJECT_TYPE type) {
+  SecurityDescriptor sd;
+  DWORD s = GetObjectSecurity(name, type, sd);
+  EXPECT_EQ(s, ERROR_SUCCESS) << ToUtf8(name);
+  return sd.ToSddl();
+}
+
+std::string Xattr(const std::string& host) {
+  char buf[4096];
+  ssize_t n = ::lgetxattr(host.c_str(), "user.NTSD", buf, sizeof buf);
+  return n < 0 ? std::string() : std::string(buf, static_cast<std::size_t>(n));
+}
+
+MachineConfig Standard() {
+  MachineConfig c = MachineConfig::Defaults();
+  c.memberships = {L"Users"};
+  return c;
+}
+
+// The primary group of the machine's local user: the computer's "None" group.
+std::wstring DomainOrMachineUsers() { return MachineSid() + L"-513"; }
+
+bool DebugOutputHas(const std::wstring& text) {
+  for (const auto& line : DebugOutput())
+    if (line.find(text) != std::wstring::npos) return true;
+  return false;
+}
+
+}  // namespace
+
+TEST(FreshMachineSecurity, FoldersAndRootKeysHaveTheListsOfWindows) {
+  SecurityMachine m;
+  EXPECT_NE(Xattr(m.C("Program Files")).find("(A;;0x1301bf;;;BA)"), std::string::npos);
+  EXPECT_NE(Xattr(m.C("")).find("(A;OICI;FA;;;BA)"), std::string::npos);
+  EXPECT_NE(Xattr(m.C("Users/User")).find(ToUtf8(CurrentUserSid())), std::string::npos);
+
+  // A folder without its own list inherits: Program Files gives BUILTIN\Administrators full
+  // control of what is below it, Users read and execute.
+  ASSERT_EQ(CreateDirectoryW(L"C:\\Program Files\\Vendor"), ERROR_SUCCESS);
+  SecurityDescriptor sd;
+  ASSERT_EQ(GetObjectSecurity(L"C:\\Program Files\\Vendor", SE_FILE_OBJECT, sd), ERROR_SUCCESS);
+  Token user = MakeUserToken(Standard());
+  Token admin = *CurrentToken();
+  EXPECT_TRUE(AccessCheck(sd, admin, FILE_ALL_ACCESS, kFileMapping));
+  EXPECT_TRUE(AccessCheck(sd, user, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, kFileMapping));
+  EXPECT_FALSE(AccessCheck(sd, user, FILE_ADD_FILE, kFileMapping));
+  // On Program Files itself an administrator has modify rights, not full control.
+  ASSERT_EQ(GetObjectSecurity(L"C:\\Program Files", SE_FILE_OBJECT, sd), ERROR_SUCCESS);
+  EXPECT_FALSE(AccessCheck(sd, admin, FILE_ALL_ACCESS, kFileMapping));
+  EXPECT_TRUE(AccessCheck(sd, admin, FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE,
+                          kFileMapping));
+  // The user's profile is the user's.
+  ASSERT_EQ(GetObjectSecurity(L"C:\\Users\\User\\AppData\\Local\\Temp", SE_FILE_OBJECT, sd),
+            ERROR_SUCCESS);
+  EXPECT_TRUE(AccessCheck(sd, user, FILE_ALL_ACCESS, kFileMapping));
+
+  // Registry roots.
+  EXPECT_EQ(
+      Sddl(L"MACHINE\\SOFTWARE", SE_REGISTRY_KEY),
+      L"O:BAG:SYD:PAI(A;CIIO;KA;;;CO)(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;KR;;;BU)(A;CI;KR;;;AC)");
+  ASSERT_EQ(GetObjectSecurity(L"HKLM\\SOFTWARE\\Microsoft\\Windows", SE_REGISTRY_KEY, sd),
+            ERROR_SUCCESS);
+  EXPECT_TRUE(AccessCheck(sd, user, KEY_READ, kKeyMapping));
+  EXPECT_FALSE(AccessCheck(sd, user, KEY_SET_VALUE, kKeyMapping));
+  ASSERT_EQ(GetObjectSecurity(L"CURRENT_USER\\Software", SE_REGISTRY_KEY, sd), ERROR_SUCCESS);
+  EXPECT_TRUE(AccessCheck(sd, user, KEY_ALL_ACCESS, kKeyMapping));
+}
+
+TEST(RegistryEnforcement, AStandardUserCannotWriteTheMachinePart) {
+  SecurityMachine m(Standard());
+  RegKey k;
+  EXPECT_EQ(k.Create(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vendor"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(k.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
+                   KEY_READ | KEY_WRITE),
+            ERROR_ACCESS_DENIED);
+  ASSERT_EQ(k.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", KEY_READ),
+            ERROR_SUCCESS);
+  std::wstring dir;
+  EXPECT_EQ(k.QueryString(L"ProgramFilesDir", dir), ERROR_SUCCESS);
+  EXPECT_EQ(k.SetString(L"X", L"y"), ERROR_ACCESS_DENIED);  // the handle has no write access
+  EXPECT_EQ(k.Create(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\Mine"),
+            ERROR_ACCESS_DENIED);
+  // The user's own hive is the user's.
+  ASSERT_EQ(k.Create(HKEY_CURRENT_USER, L"Software\\Vendor\\App"), ERROR_SUCCESS);
+  EXPECT_EQ(k.SetString(L"Lang", L"de"), ERROR_SUCCESS);
+}
+
+TEST(RegistryEnforcement, AnAdministratorWithoutElevationIsRefusedToo) {
+  MachineConfig c = MachineConfig::Defaults();
+  c.elevated = false;
+  SecurityMachine m(c);
+  RegKey k;
+  EXPECT_EQ(k.Create(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vendor"), ERROR_ACCESS_DENIED);
+}
+
+TEST(RegistryEnforcement, NewKeysOfAnAdministratorInheritWithTheCreatorAsOwner) {
+  SecurityMachine m;
+  RegKey k;
+  ASSERT_EQ(k.Create(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vendor\\App", KEY_ALL_ACCESS), ERROR_SUCCESS);
+  std::wstring own;
+  ASSERT_EQ(RegGetKeySecuritySddl(k.Get(), own), ERROR_SUCCESS);
+  // CREATOR OWNER became the creator's default owner (Administrators for an elevated token).
+  EXPECT_EQ(own, L"O:BAG:" + DomainOrMachineUsers() +
+                     L"D:AI(A;ID;KA;;;BA)(A;CIIOID;KA;;;CO)"
+                     L"(A;CIID;KA;;;SY)(A;CIID;KA;;;BA)(A;CIID;KR;;;BU)(A;CIID;KR;;;AC)");
+  EXPECT_EQ(k.SetDword(L"Build", 5), ERROR_SUCCESS);
+
+  // machine.ini may lock a key; a malformed stored list denies and is reported with its key.
+  ASSERT_EQ(RegSetKeySecuritySddl(k.Get(), L"D:(A;;KA;;;XX"), ERROR_SUCCESS);
+  RegKey again;
+  EXPECT_EQ(again.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vendor\\App", KEY_READ),
+            ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(DebugOutputHas(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Vendor\\App"));
+  EXPECT_TRUE(DebugOutputHas(L"cannot be read"));
+  SecurityDescriptor sd;
+  EXPECT_EQ(GetObjectSecurity(L"MACHINE\\SOFTWARE\\Vendor\\App", SE_REGISTRY_KEY, sd),
+            ERROR_INVALID_SECURITY_DESCR);
+}
+
+TEST(RegistryEnforcement, SetNamedSecurityInfoPropagatesToSubKeys) {
+  SecurityMachine m;
+  RegKey k;
+  ASSERT_EQ(k.Create(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Shared\\Below", KEY_ALL_ACCESS),
+            ERROR_SUCCESS);
+  // Let Users write everything below Shared.
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      L"D:(A;CI;KA;;;BU)(A;CI;KA;;;BA)", SDDL_REVISION_1, &sd, nullptr));
+  bool present, defaulted;
+  ACL* dacl = nullptr;
+  GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted);
+  ASSERT_EQ(SetNamedSecurityInfoW(L"MACHINE\\SOFTWARE\\Shared", SE_REGISTRY_KEY,
+                                  DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, dacl, nullptr),
+            ERROR_SUCCESS);
+  LocalFree(sd);
+  SecurityDescriptor below;
+  ASSERT_EQ(GetObjectSecurity(L"MACHINE\\SOFTWARE\\Shared\\Below", SE_REGISTRY_KEY, below),
+            ERROR_SUCCESS);
+  Token user = MakeUserToken(Standard());
+  EXPECT_TRUE(AccessCheck(below, user, KEY_ALL_ACCESS, kKeyMapping));
+  // Below's inherited entries are those of the new list; the old ones are gone.
+  EXPECT_EQ(below.ToSddl(DACL_SECURITY_INFORMATION), L"D:AI(A;CIID;KA;;;BU)(A;CIID;KA;;;BA)");
+}
+
+TEST(RegistryEnforcement, AStandardUserCannotChangeAList) {
+  SecurityMachine m(Standard());
+  alignas(4) BYTE buf[64];
+  ACL* acl = reinterpret_cast<ACL*>(buf);
+  InitializeAcl(acl, sizeof buf, ACL_REVISION);
+  AddAccessAllowedAce(acl, ACL_REVISION, KEY_ALL_ACCESS, EveryoneSid().Psid());
+  EXPECT_EQ(SetNamedSecurityInfoW(L"MACHINE\\SOFTWARE", SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, acl, nullptr),
+            ERROR_ACCESS_DENIED);
+  EXPECT_EQ(SetNamedSecurityInfoW(L"C:\\Windows", SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, acl, nullptr),
+            ERROR_ACCESS_DENIED);
+}
+
+TEST(FileSecurity, NamedSecurityInfoPropagatesWithoutFollowingLinks) {
+  SecurityMachine m;
+  ASSERT_EQ(CreateDirectoryWithParents(L"C:\\Data\\Sub"), ERROR_SUCCESS);
+  ASSERT_EQ(WriteWholeFile(L"C:\\Data\\Sub\\a.txt", "a"), ERROR_SUCCESS);
+  // A child with a list of its own, and a link to C:\Windows inside the tree.
+  ::setxattr(m.C("Data/Sub/a.txt").c_str(), "user.NTSD", "D:AI(A;;FA;;;BU)(A;ID;FR;;;WD)", 30, 0);
+  ASSERT_EQ(::symlink(m.C("Windows").c_str(), m.C("Data/Sub/win").c_str()), 0);
+  const std::string windowsBefore = Xattr(m.C("Windows"));
+
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      L"D:(A;OICI;FA;;;BA)(A;OICI;FR;;;AU)", SDDL_REVISION_1, &sd, nullptr));
+  bool present, defaulted;
+  ACL* dacl = nullptr;
+  GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted);
+  ASSERT_EQ(SetNamedSecurityInfoW(L"C:\\Data", SE_FILE_OBJECT,
+                                  DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, dacl, nullptr),
+            ERROR_SUCCESS);
+  LocalFree(sd);
+  const std::string data = Xattr(m.C("Data"));
+  EXPECT_EQ(data.substr(data.find("D:")), "D:PAI(A;OICI;FA;;;BA)(A;OICI;FR;;;AU)");
+  // The child keeps its own entry and gets the new inherited ones.
+  EXPECT_EQ(Xattr(m.C("Data/Sub/a.txt")), "D:AI(A;;FA;;;BU)(A;ID;FA;;;BA)(A;ID;FR;;;AU)");
+  // A folder without its own list inherits through its parent.
+  EXPECT_EQ(
+      Sddl(L"C:\\Data\\Sub", SE_FILE_OBJECT).find(L"(A;OICIID;FR;;;AU)") != std::wstring::npos,
+      true);
+  EXPECT_EQ(Xattr(m.C("Windows")), windowsBefore);
+
+  // GetNamedSecurityInfoW hands out the binary form.
+  PSID owner = nullptr;
+  ACL* got = nullptr;
+  PSECURITY_DESCRIPTOR block = nullptr;
+  ASSERT_EQ(GetNamedSecurityInfoW(L"C:\\Data", SE_FILE_OBJECT,
+                                  DACL_SECURITY_INFORMATION | OWNER_SECURITY_INFORMATION, &owner,
+                                  nullptr, &got, nullptr, &block),
+            ERROR_SUCCESS);
+  ASSERT_NE(got, nullptr);
+  EXPECT_EQ(got->AceCount, 2);
+  LocalFree(block);
+  EXPECT_EQ(GetNamedSecurityInfoW(L"C:\\Missing", SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, &got, nullptr, &block),
+            ERROR_FILE_NOT_FOUND);
+}
+
+TEST(FileSecurity, AnUnreadableListDeniesAndIsReported) {
+  SecurityMachine m;
+  ASSERT_EQ(CreateDirectoryW(L"C:\\Broken"), ERROR_SUCCESS);
+  ::setxattr(m.C("Broken").c_str(), "user.NTSD", "D:(A;;FA;;;", 11, 0);
+  SecurityDescriptor sd;
+  EXPECT_EQ(GetObjectSecurity(L"C:\\Broken", SE_FILE_OBJECT, sd), ERROR_INVALID_SECURITY_DESCR);
+  EXPECT_TRUE(DebugOutputHas(L"C:\\Broken"));
+  EXPECT_EQ(CheckObjectAccess(L"C:\\Broken", SE_FILE_OBJECT, FILE_GENERIC_READ),
+            ERROR_ACCESS_DENIED);
+  // What lies below inherits the fault: denied as well, never "no list".
+  ASSERT_EQ(::mkdir(m.C("Broken/inner").c_str(), 0755), 0);
+  EXPECT_EQ(CheckObjectAccess(L"C:\\Broken\\inner", SE_FILE_OBJECT, FILE_GENERIC_READ),
+            ERROR_ACCESS_DENIED);
+}
+
+TEST(FileSecurity, MachineIniListsAndVolumesWithoutLists) {
+  MachineConfig c =
+      SecurityMachine::With({{"security/c:\\program files", L"D:P(D;OICI;FA;;;BU)(A;OICI;FA;;;BA)"},
+                             {"security/hklm\\software\\locked", L"D:P(A;;KR;;;WD)"}});
+  c.process32Bit = false;  // keys in machine.ini are named as stored (the 64-bit view)
+  SecurityMachine m(c);
+  EXPECT_EQ(Xattr(m.C("Program Files")), "D:P(D;OICI;FA;;;BU)(A;OICI;FA;;;BA)");
+  EXPECT_EQ(Sddl(L"MACHINE\\SOFTWARE\\Locked", SE_REGISTRY_KEY), L"D:P(A;;KR;;;WD)");
+  RegKey k;
+  EXPECT_EQ(k.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Locked", KEY_WRITE), ERROR_ACCESS_DENIED);
+
+  // A malformed list in machine.ini stops the machine with the entry named.
+  MachineConfig bad = SecurityMachine::With({{"security/c:\\windows", L"D:(A;;FA;;;"}});
+  char pattern[] = "/tmp/tl-security-bad-XXXXXX";
+  std::string root = std::string(::mkdtemp(pattern)) + "/m";
+  try {
+    Machine::Init(root, bad);
+    ADD_FAILURE() << "a malformed list was taken";
+  } catch (const MachineError& e) {
+    EXPECT_NE(std::string(e.what()).find("c:\\windows"), std::string::npos) << e.what();
+  }
+  std::filesystem::remove_all(std::filesystem::path(root).parent_path());
+
+  // A FAT drive keeps no lists: everything is allowed and nothing can be set.
+  MachineConfig fat = MachineConfig::Defaults();
+  DriveConfig d;
+  d.letter = L'E';
+  d.fileSystem = L"FAT32";
+  d.flags = FILE_CASE_PRESERVED_NAMES;
+  fat.drives.push_back(d);
+  SecurityMachine f(fat);
+  ASSERT_EQ(CreateDirectoryW(L"E:\\Stuff"), ERROR_SUCCESS);
+  SecurityDescriptor sd;
+  ASSERT_EQ(GetObjectSecurity(L"E:\\Stuff", SE_FILE_OBJECT, sd), ERROR_SUCCESS);
+  EXPECT_FALSE(sd.dacl);
+  alignas(4) BYTE buf[64];
+  ACL* acl = reinterpret_cast<ACL*>(buf);
+  InitializeAcl(acl, sizeof buf, ACL_REVISION);
+  EXPECT_EQ(SetNamedSecurityInfoW(L"E:\\Stuff", SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                  nullptr, acl, nullptr),
+            ERROR_NOT_SUPPORTED);
+}
