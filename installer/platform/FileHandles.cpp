@@ -99,6 +99,9 @@ DWORD FileHandle::Open(std::wstring_view path, DWORD access, DWORD share, DWORD 
                ino = static_cast<std::uint64_t>(r.st.st_ino);
     DWORD effective = access | (truncates ? GENERIC_WRITE : 0) |
                       ((flagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE) ? DELETE : 0);
+    // The object's access list (reads are not asked: every list of the machine lets them).
+    if (wantWrite || truncates || (effective & DELETE))
+      if (DWORD rc = CheckAccess(r, effective & ~(GENERIC_READ | GENERIC_EXECUTE))) return Fail(rc);
     if (handles::CheckShare(table.Entries(), dev, ino, effective, share) != ERROR_SUCCESS)
       return Fail(ERROR_SHARING_VIOLATION);
     int flags = O_CLOEXEC | O_NOFOLLOW;
@@ -128,6 +131,7 @@ DWORD FileHandle::Open(std::wstring_view path, DWORD access, DWORD share, DWORD 
   } else {
     if (!creates) return Fail(MissingStatus(r));
     if (r.loc.readOnlyVolume) return Fail(ERROR_WRITE_PROTECT);
+    if (DWORD rc = CheckCreate(r, false)) return Fail(rc);
     int flags = O_CLOEXEC | O_NOFOLLOW | O_CREAT | O_EXCL;
     flags |= (wantWrite && handles::WantsRead(access)) ? O_RDWR : wantWrite ? O_WRONLY : O_RDONLY;
     fd = open(r.loc.hostPath.c_str(), flags, 0644);
@@ -138,6 +142,7 @@ DWORD FileHandle::Open(std::wstring_view path, DWORD access, DWORD share, DWORD 
       return Fail(Win32FromErrno(errno));
     }
     WriteAttributes(r.loc.hostPath, newAttrs);
+    Created(r, false);
     struct stat now;
     fstat(fd, &now);
     handles::Entry e;

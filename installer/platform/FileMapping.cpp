@@ -44,6 +44,46 @@ DelayedMoveHandler& DelayedMoveHook() {
   static auto* handler = new DelayedMoveHandler;
   return *handler;
 }
+FileSecurityHooks& FileSecurityHook() {
+  static auto* h = new FileSecurityHooks();
+  return *h;
+}
+
+namespace {
+FileSecurityHooks SecurityHooksNow() {
+  std::lock_guard<std::mutex> lock(HookMutex());
+  return FileSecurityHook();
+}
+}  // namespace
+
+DWORD CheckAccess(const Resolved& r, DWORD desired) {
+  FileSecurityHooks h = SecurityHooksNow();
+  if (!h.check || !desired) return ERROR_SUCCESS;
+  return h.check(r.isLink ? r.self : r.loc.hostPath, r.loc.driveRoot, r.loc.windowsPath, desired);
+}
+
+DWORD CheckCreate(const Resolved& r, bool isDir) {
+  FileSecurityHooks h = SecurityHooksNow();
+  if (!h.check || r.loc.hostPath.size() <= r.loc.driveRoot.size()) return ERROR_SUCCESS;
+  return h.check(ParentOf(r.loc.hostPath), r.loc.driveRoot, r.loc.windowsPath,
+                 isDir ? 0x0004u /* FILE_ADD_SUBDIRECTORY */ : 0x0002u /* FILE_ADD_FILE */);
+}
+
+DWORD CheckDelete(const Resolved& r) {
+  FileSecurityHooks h = SecurityHooksNow();
+  if (!h.check) return ERROR_SUCCESS;
+  const std::string self = r.isLink ? r.self : r.loc.hostPath;
+  if (h.check(self, r.loc.driveRoot, r.loc.windowsPath, DELETE) == ERROR_SUCCESS)
+    return ERROR_SUCCESS;
+  if (self.size() <= r.loc.driveRoot.size()) return ERROR_ACCESS_DENIED;
+  return h.check(ParentOf(self), r.loc.driveRoot, r.loc.windowsPath,
+                 0x0040u /* FILE_DELETE_CHILD */);
+}
+
+void Created(const Resolved& r, bool isDir) {
+  FileSecurityHooks h = SecurityHooksNow();
+  if (h.created) h.created(r.loc.hostPath, r.loc.driveRoot, isDir);
+}
 
 std::string RealRoot(const std::string& root) {
   static auto* m = new std::mutex;
@@ -420,6 +460,11 @@ void SetShareResolver(ShareResolver resolver) {
 void SetDelayedMoveHandler(DelayedMoveHandler handler) {
   std::lock_guard<std::mutex> lock(HookMutex());
   DelayedMoveHook() = std::move(handler);
+}
+
+void SetFileSecurityHooks(FileSecurityHooks hooks) {
+  std::lock_guard<std::mutex> lock(HookMutex());
+  files_detail::FileSecurityHook() = std::move(hooks);
 }
 
 }  // namespace platform

@@ -145,11 +145,13 @@ DWORD CreateDirectoryW(std::wstring_view path) {
   if (r.status != ERROR_SUCCESS) return Fail(r.status);
   if (r.loc.exists) return Fail(ERROR_ALREADY_EXISTS);
   if (DWORD rc = ReadOnlyDrive(r)) return Fail(rc);
+  if (DWORD rc = CheckCreate(r, true)) return Fail(rc);
   if (mkdir(r.loc.hostPath.c_str(), 0755) != 0) {
     if (errno == EEXIST) return Fail(ERROR_ALREADY_EXISTS);
     if (errno == ENOENT) return Fail(ERROR_PATH_NOT_FOUND);
     return Fail(Win32FromErrno(errno));
   }
+  Created(r, true);
   return Fail(ERROR_SUCCESS);
 }
 
@@ -189,6 +191,7 @@ DWORD RemoveDirectoryW(std::wstring_view path) {
   if (DWORD rc = ReadOnlyDrive(r)) return Fail(rc);
   if (ReadAttributes(r.loc.hostPath, r.st) & FILE_ATTRIBUTE_READONLY)
     return Fail(ERROR_ACCESS_DENIED);
+  if (DWORD rc = CheckDelete(r)) return Fail(rc);
   if (r.isLink) {
     // A folder link goes as the link; what it points to stays.
     if (unlink(r.self.c_str()) != 0) return Fail(Win32FromErrno(errno));
@@ -220,6 +223,7 @@ DWORD DeleteFileW(std::wstring_view path) {
   if (DWORD rc = ReadOnlyDrive(r)) return Fail(rc);
   if (ReadAttributes(r.loc.hostPath, r.st) & FILE_ATTRIBUTE_READONLY)
     return Fail(ERROR_ACCESS_DENIED);
+  if (DWORD rc = CheckDelete(r)) return Fail(rc);
   handles::LockedTable table(handles::CurrentTablePath());
   const auto dev = static_cast<std::uint64_t>(r.st.st_dev),
              ino = static_cast<std::uint64_t>(r.st.st_ino);
@@ -289,6 +293,14 @@ DWORD MoveFileExW(std::wstring_view from, std::wstring_view to, DWORD flags) {
     if (S_ISDIR(dst.st.st_mode) || srcDir) return Fail(ERROR_ACCESS_DENIED);
     if (ReadAttributes(dst.loc.hostPath, dst.st) & FILE_ATTRIBUTE_READONLY)
       return Fail(ERROR_ACCESS_DENIED);
+  }
+  // Moving takes the object from its folder and adds it to the other (replacing deletes the
+  // target).
+  if (DWORD rc = CheckDelete(src)) return Fail(rc);
+  if (!sameFile) {
+    if (dst.loc.exists)
+      if (DWORD rc = CheckDelete(dst)) return Fail(rc);
+    if (DWORD rc = CheckCreate(dst, srcDir)) return Fail(rc);
   }
   // A folder cannot be moved into itself.
   if (srcDir && IsInside(dst.loc.hostPath, src.loc.hostPath) && !sameFile)

@@ -170,6 +170,22 @@ DWORD MoveFileW(std::wstring_view from, std::wstring_view to);
 using DelayedMoveHandler = std::function<DWORD(std::wstring_view from, std::wstring_view to)>;
 void SetDelayedMoveHandler(DelayedMoveHandler handler);
 
+// File security, supplied by the security service (none by default: every access is granted).
+// The layer asks before it creates (FILE_ADD_FILE or FILE_ADD_SUBDIRECTORY on the folder),
+// opens for writing, deletes (DELETE on the object, or FILE_DELETE_CHILD on its folder) and
+// renames; a refusal is ERROR_ACCESS_DENIED, as on Windows.
+struct FileSecurityHooks {
+  // `desired` (generic or specific rights) on the existing object at `hostPath` on the drive whose
+  // root is `driveRoot`; `windowsPath` names it in reports. ERROR_SUCCESS or ERROR_ACCESS_DENIED.
+  std::function<DWORD(const std::string& hostPath, const std::string& driveRoot,
+                      const std::wstring& windowsPath, DWORD desired)>
+      check;
+  // A file or folder was just made: it gets its descriptor from its folder.
+  std::function<void(const std::string& hostPath, const std::string& driveRoot, bool isDir)>
+      created;
+};
+void SetFileSecurityHooks(FileSecurityHooks hooks);
+
 // Whole-file helpers honouring share modes and attributes (open, read/write all, close).
 DWORD ReadWholeFile(std::wstring_view path, std::string& bytes);
 // CREATE_ALWAYS semantics: creates or replaces the contents.

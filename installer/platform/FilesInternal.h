@@ -28,6 +28,7 @@ inline bool IsDriveLetter(wchar_t c) {
 std::mutex& HookMutex();
 ShareResolver& ShareResolverHook();
 DelayedMoveHandler& DelayedMoveHook();
+FileSecurityHooks& FileSecurityHook();
 
 // Real (symlink-free) path of a drive root, cached.
 std::string RealRoot(const std::string& root);
@@ -61,6 +62,14 @@ DWORD WriteAttributes(const std::string& host, DWORD attrs);
 FileTime CreationTimeOf(const std::string& host, const struct stat& st);
 void FillInfo(const std::string& host, const struct stat& st, FileInfo& info,
               bool withCreation = true);
+
+// The security service's checks (ERROR_SUCCESS when none is installed): `desired` on the object
+// itself; creating a file or folder in its parent; deleting (DELETE on the object or
+// FILE_DELETE_CHILD on its folder). `Created` hands a new object to the service.
+DWORD CheckAccess(const Resolved& r, DWORD desired);
+DWORD CheckCreate(const Resolved& r, bool isDir);
+DWORD CheckDelete(const Resolved& r);
+void Created(const Resolved& r, bool isDir);
 
 inline bool IsDriveRoot(const Resolved& r) { return r.loc.hostPath == r.loc.driveRoot; }
 inline DWORD ReadOnlyDrive(const Resolved& r) {

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <map>
 #include <set>
 
 namespace platform {
@@ -232,16 +233,40 @@ Token MakeUserToken(const MachineConfig& c) {
   return running;
 }
 
+namespace {
+// What the user token is made from: the settings compared before the cached token is reused.
+struct TokenKey {
+  std::string root;
+  std::wstring computer, user, domain, integrity;
+  JoinStatus join = JoinStatus::Unknown;
+  std::vector<std::wstring> memberships;
+  bool elevated = false, uac = false;
+  DWORD major = 0;
+  std::map<std::string, std::wstring> raw;
+  static TokenKey Of(const Machine& m) {
+    const MachineConfig& c = m.Config();
+    return {m.Root(),      c.computerName, c.userName,   c.domain,   c.integrity, c.join,
+            c.memberships, c.elevated,     c.uacEnabled, c.os.major, c.raw};
+  }
+  bool Same(const Machine& m) const {
+    const MachineConfig& c = m.Config();
+    return root == m.Root() && computer == c.computerName && user == c.userName &&
+           domain == c.domain && integrity == c.integrity && join == c.join &&
+           memberships == c.memberships && elevated == c.elevated && uac == c.uacEnabled &&
+           major == c.os.major && raw == c.raw;
+  }
+};
+}  // namespace
+
 std::shared_ptr<const Token> CurrentToken() {
   static std::mutex mutex;
-  static auto* key = new std::string();
+  static auto* key = new TokenKey();
   static auto* token = new std::shared_ptr<const Token>();
   Machine& machine = Machine::Current();
-  std::string k = machine.Root() + "\n" + machine.Config().ToIni();
   std::lock_guard<std::mutex> lock(mutex);
-  if (!*token || *key != k) {
+  if (!*token || !key->Same(machine)) {
     *token = std::make_shared<const Token>(MakeUserToken(machine.Config()));
-    *key = k;
+    *key = TokenKey::Of(machine);
   }
   return *token;
 }
@@ -531,8 +556,7 @@ bool AdjustTokenPrivileges(HANDLE token, bool disableAll, const TOKEN_PRIVILEGES
   auto t = TokenOf(token);
   if (!t) return FailWith(ERROR_INVALID_HANDLE);
   if (!(AccessOf(token) & TOKEN_ADJUST_PRIVILEGES)) return FailWith(ERROR_ACCESS_DENIED);
-  // The privileges of the process token are kept per machine; adjusting one changes the shared
-  // token the next CurrentToken() returns.
+  // The change holds for this handle (as a process keeps its adjusted token).
   auto copy = std::make_shared<Token>(*t);
   bool all = true;
   for (TokenPrivilege& p : copy->privileges)

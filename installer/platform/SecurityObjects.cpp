@@ -483,6 +483,28 @@ void InstallSecurityService() {
                                                                            : ERROR_ACCESS_DENIED;
   };
   SetRegistrySecurityHooks(std::move(hooks));
+
+  FileSecurityHooks files;
+  files.check = [](const std::string& host, const std::string& driveRoot,
+                   const std::wstring& windowsPath, DWORD desired) -> DWORD {
+    SecurityDescriptor sd;
+    if (FileSecurity(host, driveRoot, windowsPath, sd) != ERROR_SUCCESS) return ERROR_ACCESS_DENIED;
+    if (!sd.dacl) return ERROR_SUCCESS;
+    return AccessCheck(sd, *CurrentToken(), desired, kFileMapping) ? ERROR_SUCCESS
+                                                                   : ERROR_ACCESS_DENIED;
+  };
+  files.created = [](const std::string& host, const std::string& driveRoot, bool isDir) {
+    if (host.size() <= driveRoot.size()) return;
+    SecurityDescriptor parent;
+    if (FileSecurity(ParentOf(host), driveRoot, L"", parent) != ERROR_SUCCESS || !parent.dacl)
+      return;
+    // Only what depends on the creator is stored; the rest is inherited when asked.
+    if (!HasCreatorEntries(parent)) return;
+    std::string text =
+        ToUtf8(InheritDescriptor(parent, isDir, *CurrentToken(), kFileMapping).ToSddl());
+    ::lsetxattr(host.c_str(), kNtsd, text.data(), text.size(), 0);
+  };
+  SetFileSecurityHooks(std::move(files));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 
 #include "SecurityMachine.h"
@@ -280,4 +281,72 @@ TEST(FileSecurity, MachineIniListsAndVolumesWithoutLists) {
   EXPECT_EQ(SetNamedSecurityInfoW(L"E:\\Stuff", SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
                                   nullptr, acl, nullptr),
             ERROR_NOT_SUPPORTED);
+}
+
+TEST(FileEnforcement, AStandardUserCannotChangeWindowsOrProgramFiles) {
+  SecurityMachine m(Standard());
+  EXPECT_EQ(WriteWholeFile(L"C:\\Windows\\evil.dll", "x"), ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(PathFileExistsW(L"C:\\Windows\\evil.dll"));
+  EXPECT_EQ(CreateDirectoryW(L"C:\\Program Files\\Vendor"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(DeleteFileW(L"C:\\Windows\\System32\\drivers\\etc\\hosts"), ERROR_FILE_NOT_FOUND);
+  // Files that exist (made on the host, as Windows shipped them): not to be opened for writing,
+  // deleted or renamed.
+  tltest::SecurityMachine::WriteHostFile(m.C("Windows/win.ini"), "[fonts]\n");
+  FileHandle h;
+  EXPECT_EQ(h.Open(L"C:\\Windows\\win.ini", GENERIC_WRITE, 0, OPEN_EXISTING), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(h.Open(L"C:\\Windows\\win.ini", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING),
+            ERROR_SUCCESS);
+  h.Close();
+  EXPECT_EQ(DeleteFileW(L"C:\\Windows\\win.ini"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(MoveFileExW(L"C:\\Windows\\win.ini", L"C:\\Users\\User\\win.ini", 0),
+            ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RemoveDirectoryW(L"C:\\Windows\\Temp"), ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(PathFileExistsW(L"C:\\Windows\\win.ini"));
+  // The user's own profile, the machine's temporary folder and ProgramData are writable.
+  EXPECT_EQ(WriteWholeFile(L"C:\\Users\\User\\AppData\\Local\\Temp\\a.txt", "a"), ERROR_SUCCESS);
+  EXPECT_EQ(MoveFileExW(L"C:\\Users\\User\\AppData\\Local\\Temp\\a.txt",
+                        L"C:\\Users\\User\\Documents\\a.txt", 0),
+            ERROR_SUCCESS);
+  EXPECT_EQ(DeleteFileW(L"C:\\Users\\User\\Documents\\a.txt"), ERROR_SUCCESS);
+  EXPECT_EQ(WriteWholeFile(L"C:\\Windows\\Temp\\mine.tmp", "t"), ERROR_SUCCESS);
+  EXPECT_EQ(CreateDirectoryW(L"C:\\ProgramData\\Vendor"), ERROR_SUCCESS);
+  EXPECT_EQ(WriteWholeFile(L"C:\\ProgramData\\Vendor\\settings.cfg", "s"), ERROR_SUCCESS);
+  // Another user's profile is not.
+  EXPECT_EQ(WriteWholeFile(L"C:\\Users\\User2\\Documents\\x.txt", "x"), ERROR_ACCESS_DENIED);
+}
+
+TEST(FileEnforcement, WhatTheCreatorMakesIsTheCreators) {
+  SecurityMachine m(Standard());
+  // Windows\Temp gives CREATOR OWNER full control: the new file stores the user as its owner
+  // and full control for the user.
+  ASSERT_EQ(WriteWholeFile(L"C:\\Windows\\Temp\\mine.tmp", "t"), ERROR_SUCCESS);
+  const std::string stored = Xattr(m.C("Windows/Temp/mine.tmp"));
+  EXPECT_NE(stored.find("O:" + ToUtf8(CurrentUserSid())), std::string::npos) << stored;
+  EXPECT_NE(stored.find("(A;ID;FA;;;" + ToUtf8(CurrentUserSid()) + ")"), std::string::npos)
+      << stored;
+  FileHandle h;
+  EXPECT_EQ(h.Open(L"C:\\Windows\\Temp\\mine.tmp", GENERIC_WRITE, 0, OPEN_EXISTING), ERROR_SUCCESS);
+  h.Close();
+  EXPECT_EQ(DeleteFileW(L"C:\\Windows\\Temp\\mine.tmp"), ERROR_SUCCESS);
+  // In the user's profile nothing depends on the creator: nothing is stored.
+  ASSERT_EQ(WriteWholeFile(L"C:\\Users\\User\\Documents\\b.txt", "b"), ERROR_SUCCESS);
+  EXPECT_EQ(Xattr(m.C("Users/User/Documents/b.txt")), "");
+}
+
+TEST(FileEnforcement, AnElevatedAdministratorInstallsAndALimitedOneCannot) {
+  {
+    SecurityMachine m;
+    ASSERT_EQ(CreateDirectoryWithParents(L"C:\\Program Files (x86)\\Vendor\\App"), ERROR_SUCCESS);
+    EXPECT_EQ(WriteWholeFile(L"C:\\Program Files (x86)\\Vendor\\App\\app.exe", "MZ"),
+              ERROR_SUCCESS);
+    EXPECT_EQ(DeleteFileW(L"C:\\Program Files (x86)\\Vendor\\App\\app.exe"), ERROR_SUCCESS);
+    EXPECT_EQ(WriteWholeFile(L"C:\\Windows\\System32\\tl.dll", "MZ"), ERROR_SUCCESS);
+  }
+  {
+    MachineConfig c = MachineConfig::Defaults();
+    c.elevated = false;
+    SecurityMachine m(c);
+    EXPECT_EQ(CreateDirectoryW(L"C:\\Program Files (x86)\\Vendor"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(WriteWholeFile(L"C:\\Windows\\tl.dll", "MZ"), ERROR_ACCESS_DENIED);
+  }
 }
