@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <chrono>
 #include <fcntl.h>
 #include <fstream>
@@ -92,6 +94,13 @@ TEST_F(SetupProgram, InstallsTheSamplePackageWithAnAnswerFile) {
       "INFO : CInstallManager::Init() load info about installed products from "
       "C:\\ProgramData\\TOLMERA\\TolmeraInstall.cfg",
       "INFO : CInstallManager::Init() Project TSAMPLE version 3",
+      "INFO : CCheckRights::HasUserAdminRightsDoSetup Start",
+      "INFO : CCheckRights::HasUserAdminRightsDoSetup User is in group Administrators",
+      "INFO : CCheckRights::HasUserAdminRightsDoSetup User runs as Administrator",
+      "INFO : CCheckRights::HasUserAdminRightsDoSetup Integrity level is only available on "
+      "Windows Vista and newer operating systems",
+      "INFO : CCheckRights::HasUserAdminRightsDoSetup Process Integrity Level is high or system",
+      "INFO : CCheckRights::HasUserAdminRightsDoSetup Finish OK",
       "INFO : Scenario build = 1207",
       "INFO : Install Type = Full =====================",
       "INFO : " + std::string(57, '-'),
@@ -104,6 +113,23 @@ TEST_F(SetupProgram, InstallsTheSamplePackageWithAnAnswerFile) {
       "part of this build",
       "INFO : TOLMERAInstall Finish",
   };
+  // The account of the user's rights between the two dashed lines is taken out and checked on
+  // its own (its group and privilege listings depend on the machine).
+  const std::string dashes = "INFO : " + std::string(57, '-');
+  auto first = std::find(texts.begin(), texts.end(), dashes);
+  ASSERT_NE(first, texts.end()) << log;
+  auto second = std::find(first + 1, texts.end(), dashes);
+  ASSERT_NE(second, texts.end()) << log;
+  std::vector<std::string> rights(first + 1, second);
+  texts.erase(first + 1, second);
+  ASSERT_GE(rights.size(), 10u) << log;
+  EXPECT_EQ(rights.front(), "INFO : CCheckRights::VerifyAdminRights() Start");
+  EXPECT_EQ(rights.back(), "INFO : CCheckRights::VerifyAdminRights() FINISH");
+  EXPECT_NE(std::find(rights.begin(), rights.end(),
+                      "INFO :          FILE_GENERIC_READ | FILE_GENERIC_WRITE | "
+                      "FILE_GENERIC_EXECUTE is GRANT_ACCESS"),
+            rights.end())
+      << log;
   ASSERT_GE(texts.size(), expected.size() + 2);
   EXPECT_EQ(
       texts[1].rfind(std::string("INFO : Setup Version = ") + TL_EXPECTED_VERSION + " Date = ", 0),

@@ -531,7 +531,7 @@ class RegistrySecurity : public tltest::MachineTest {
   void SetUp() override {
     tltest::MachineTest::SetUp();
     // These hooks stand for a security service on a registry without descriptors of its own.
-    for (const wchar_t* key : {L"", L"SOFTWARE", L"SYSTEM"})
+    for (const wchar_t* key : {L"", L"SOFTWARE", L"SOFTWARE\\WOW6432Node", L"SYSTEM"})
       ASSERT_EQ(SetStoredKeySecurity(Machine::Current(), L"", key, L""), ERROR_SUCCESS);
     RegistrySecurityHooks hooks;
     hooks.inherit = [this](const std::wstring& parent, const std::wstring& path, bool store) {
