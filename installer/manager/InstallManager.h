@@ -11,16 +11,27 @@
 #include "package/Macros.h"
 #include "package/ScriptFormat.h"
 #include "platform/Format.h"
+#include "platform/Text.h"
 #include "rights/CheckRights.h"
+#include "steps/SetupEntry.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 namespace InstallManager {
 
-class CInstallManager {
+// The texts of the finish page for one situation of the run.
+struct FinishRequest {
+  std::wstring messageId;    // the script message; empty: no text
+  std::wstring defaultText;  // when the script lacks the message
+  bool offerExport = false;  // the page may offer the client package for export
+};
+
+class CInstallManager : public CommonTools::IStepDispatcher {
  public:
   CInstallManager();
   virtual ~CInstallManager();
@@ -87,12 +98,74 @@ class CInstallManager {
   void SaveLanguageToRecord();
   void SaveLibrariesToRecord();
 
-  // Processing runs: what each action carries out on the machine.
+  // Processing runs: what each action carries out on the machine (ProcessingRuns.cpp).
+  // `type` 3 server, 4 local, 5 client, or 9 for the removal of the product.
   virtual bool ProcessInstallMain(int type);
   virtual bool ProcessRepairOrUpdate();
   virtual bool ProcessOnlyUpdate();
   virtual bool ChangeConfiguration(const std::wstring& path);
   virtual int FinishRun();
+  // The step sequence every processing run uses.
+  void RunSteps(int type, const CommonTools::SettingsNodePtr& root, bool remove,
+                const std::wstring& basePath);
+  void ProcessData(const CommonTools::SettingsNodePtr& root, bool remove,
+                   const std::wstring& basePath);
+  bool ProcessInstallAdditional(const CommonTools::SettingsNodePtr& root,
+                                const std::wstring& basePath, bool remove);
+  void FinishPage(const FinishRequest& request);
+  // The finish page's texts for the situation.
+  FinishRequest FinishTexts(int situation, int kind) const;
+  void Clean();
+
+  // Steps (installer/steps): the dispatcher of a container's children and the steps it calls.
+  void CommonSteps(const CommonTools::SettingsNodePtr& container, bool remove,
+                   const std::wstring& basePath) override;
+  // The action filter of a node ("IgnoreFor" against the detected action and installed kind).
+  bool IsIgnored(const CommonTools::SettingsNodePtr& node);
+  // The question of a node's "AskKey"; true when there is none or the answer is Yes.
+  bool AskUser(const CommonTools::SettingsNodePtr& node);
+  void CommonStepScheduleFolder(const CommonTools::SettingsNodePtr& node, bool remove);
+  void CommonStepFile(const CommonTools::SettingsNodePtr& node, bool remove);
+  void CommonStepFolders(const InstallSteps::SetupList& list, bool remove,
+                         const std::wstring& basePath);
+  void CommonStepFiles(const InstallSteps::SetupList& list, bool remove,
+                       const std::wstring& basePath);
+  // The bytes the folder lists will move: the progress range of a run.
+  std::uint64_t FolderWorkTotal(const std::wstring& basePath);
+  // The bytes of the common folders an uninstall keeps, added to the progress.
+  void CountKeptCommonFolders(const std::wstring& basePath);
+  void ProcessRights(const CommonTools::SettingsNodePtr& root, bool remove,
+                     const std::wstring& basePath);
+  void CommonStepRights(const CommonTools::SettingsNodePtr& node, bool remove,
+                        const std::wstring& basePath);
+  // The steps that later stages build; here each says that it is not part of this build.
+  void ProcessRegistry(const CommonTools::SettingsNodePtr& container, bool remove);
+  void ProcessShortcuts(const CommonTools::SettingsNodePtr& container, bool remove,
+                        const std::wstring& basePath);
+  void CommonStepAssociation(const CommonTools::SettingsNodePtr& node, bool remove,
+                             const std::wstring& basePath);
+  void CommonStepExec(const CommonTools::SettingsNodePtr& node, bool remove);
+  void CommonStepShare(const CommonTools::SettingsNodePtr& node, bool remove,
+                       const std::wstring& basePath);
+  void CommonStepDatabase(const CommonTools::SettingsNodePtr& node, bool remove,
+                          const std::wstring& basePath);
+  void ProcessUpdateProjectConfig(const CommonTools::SettingsNodePtr& root,
+                                  const std::wstring& basePath);
+  void ProcessServer(const CommonTools::SettingsNodePtr& root, bool remove,
+                     const std::wstring& basePath);
+  void ProcessRedist(const CommonTools::SettingsNodePtr& root, bool remove);
+  void RegisterUninstaller(const std::wstring& basePath);
+  void UnregisterUninstaller();
+  // 0 cancelled, 1 done, 2 Back on its first page.
+  int ClientInstall(const CommonTools::SettingsNodePtr& root, bool remove,
+                    const std::wstring& basePath);
+  void DeleteAllUsersFolders();
+
+  InstallSteps::ScheduledEntries& Scheduled() { return m_scheduled; }
+  // What the steps report: 13 (a file stayed) or 15 (a folder stayed, restart needed).
+  void SetResult(int result) { m_result = result; }
+  // Remembers `path` and each missing folder above it as made by this run.
+  void RememberMissing(const std::wstring& path);
 
   // What the run asks outside itself; the defaults are the machine's answers.
   struct Hooks {
@@ -190,7 +263,16 @@ class CInstallManager {
   std::wstring m_iconPath;
   CommonTools::CMacroTable m_macros;
   CommonTools::CLibraries m_libraries;
-  CommonTools::IStepDispatcher* m_stepDispatcher = nullptr;
+  CommonTools::IStepDispatcher* m_stepDispatcher = this;
+  InstallSteps::ScheduledEntries m_scheduled;
+  // Set only while RunSteps carries out a fresh server or local installation; still set when a
+  // raised result left RunSteps, so that FinishRun rolls the installation back.
+  bool m_freshInstallRun = false;
+  // While FinishRun takes back a cut-short installation: only what this run made is removed.
+  bool m_rollingBack = false;
+  // The folders and files this run made (they did not exist when it reached them).
+  std::set<std::wstring, platform::NoCaseLess> m_createdPaths;
+  std::wstring m_clientMsiPath;
 };
 
 }  // namespace InstallManager

@@ -1,45 +1,520 @@
-// The processing runs in their least form: the run's choice reaches them and is logged, and the
-// end of the run closes the package archive (which removes its temporary folder). The step
-// sequences, the record's update, the uninstaller registration and the finish page replace
-// these bodies in their own stage.
+// The processing runs: what the chosen action carries out. Each action hands its folder to the
+// one step sequence (RunSteps), updates the record of installed products and ends with the
+// finish page; FinishRun ends every run and rolls back a fresh installation that was cut short.
 #include "manager/InstallManager.h"
 
 #include "app/Tools.h"
+#include "manager/FinishPage.h"
+#include "package/ScriptVocabulary.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
+#include "platform/ShellFolders.h"
+#include "steps/FileUtilities.h"
 
 namespace InstallManager {
 
+using CommonTools::SettingsNodePtr;
+using CommonTools::Variant;
+namespace Attribute = ScriptNames::Attribute;
+namespace Msg = ScriptNames::Message;
+namespace Stage = ScriptNames::Stage;
+
+namespace {
+
+// The stage texts of one run, by the stage IDs of the table below.
+struct StageTexts {
+  const wchar_t* main;
+  const wchar_t* removal;
+  const wchar_t* shortcuts;
+  const wchar_t* registry;
+  const wchar_t* shares;
+  const wchar_t* rights;
+  const wchar_t* finish;
+};
+
+// clang-format off
+//                                    main              removal           shortcuts            registry            shares              rights         finish
+constexpr StageTexts kInstalling = {Stage::kInstall,   Stage::kUninstall, Stage::kShortcuts,   Stage::kRegistry,   Stage::kShareServer, Stage::kRights, Stage::kFinish};
+constexpr StageTexts kRemoving   = {Stage::kUninstall, Stage::kUninstall, Stage::kUnShortcuts, Stage::kUnRegistry, Stage::kShareServer, Stage::kRights, Stage::kUnFinish};
+// clang-format on
+
+// The situations of the finish page.
+enum Situation { kFreshServer, kOther, kUpdated, kRepaired, kRemoved };
+
+// The text of a stage in the main window's current language; empty when the language has none.
+std::wstring StageText(const wchar_t* id) {
+  if (!id || !*id) return L"";
+  try {
+    SettingsNodePtr lang, section, item;
+    if (!GetGuiTools().Languages().GetCurrentNode(lang) || !lang) return L"";
+    if (!lang->GetChild(ScriptNames::Page::kProgress, section) || !section) return L"";
+    if (!section->GetChild(id, item) || !item) return L"";
+    return CommonTools::GetText(item, Attribute::kCaption, L"");
+  } catch (const CommonTools::SettingsError&) {
+    return L"";
+  }
+}
+
+void ShowStage(const wchar_t* id) {
+  GetGuiTools().MainWindow().SetStageText(id ? id : L"", StageText(id));
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+  std::wstring folder = path;
+  platform::PathRemoveFileSpecW(folder);
+  return folder;
+}
+
+}  // namespace
+
+void CInstallManager::RunSteps(int type, const SettingsNodePtr& root, bool remove,
+                               const std::wstring& basePath) {
+  const StageTexts& stages = remove ? kRemoving : kInstalling;
+  auto& window = GetGuiTools().MainWindow();
+  window.SetEscapeHandler([] {
+    if (GetGuiTools().ShowMessage(Msg::kCancelInstallation,
+                                  InstallGui::MB_YESNO | InstallGui::MB_ICONQUESTION) ==
+        InstallGui::IDYES) {
+      Log(LogLevel::Warning, L"User interrupted process by Escape!");
+      RaiseResult(irCancelled);
+    }
+  });
+  if (auto* storage = dynamic_cast<DataStorage::CDataStorage*>(m_dataStorage.get()))
+    storage->SetProgressSink(&window);
+
+  window.BeginProgress(0, false);
+  ShowStage(stages.main);
+  m_scheduled.Clear();
+  ProcessData(root, remove, basePath);
+  ProcessComponents(root, remove, basePath);
+  window.SetProgressRange(FolderWorkTotal(basePath));
+
+  ShowStage(stages.main);
+  CommonStepFolders(m_scheduled.installFolders, remove, basePath);
+  CommonStepFiles(m_scheduled.installFiles, remove, basePath);
+  ShowStage(stages.removal);
+  CommonStepFolders(m_scheduled.removeFolders, true, basePath);
+  CommonStepFiles(m_scheduled.removeFiles, true, basePath);
+  window.FillProgress();
+  window.SetItemText(L" ");
+  window.EndProgress();
+
+  ShowStage(stages.shortcuts);
+  ProcessShortcuts(root, remove, basePath);
+  ShowStage(stages.registry);
+  ProcessRegistry(root, remove);
+  if (!remove) ProcessUpdateProjectConfig(root, basePath);
+  ShowStage(nullptr);
+  if (type == kServer) {
+    ShowStage(stages.shares);
+    ProcessServer(root, remove, basePath);
+  }
+
+  // The record.
+  if (remove) {
+    Log(LogLevel::Info, L"Remove product %s version %i", m_product.pv, m_product.version);
+    m_installedProducts.RemoveProduct(m_product.pv, m_product.version);
+  } else {
+    AddProduct(type, basePath);
+  }
+
+  // The common folders and files: copied by every installation, removed with the last product
+  // of the family that nothing else uses.
+  if (remove) {
+    std::wstring counterFolder;
+    if (m_installedProducts.Count() == 0 &&
+        m_installedProducts.GetCommonUsage(counterFolder, L"") == 0) {
+      Log(LogLevel::Info, L"Delete common folders");
+      CommonStepFolders(m_scheduled.commonFolders, true, basePath);
+      CommonStepFiles(m_scheduled.commonFiles, true, basePath);
+      // The installation folder goes when it holds no file bytes any more, never a folder of
+      // the system, and in a roll-back only when this run made it.
+      if (!basePath.empty() && platform::PathIsDirectoryW(basePath) &&
+          InstallSteps::FolderBytes(basePath) == 0 && !InstallSteps::IsProtectedFolder(basePath) &&
+          (!m_rollingBack || m_createdPaths.count(basePath)))
+        InstallSteps::DeleteFolder(basePath);
+    } else {
+      CountKeptCommonFolders(basePath);
+    }
+  } else {
+    Log(LogLevel::Info, L"Copy common folders");
+    CommonStepFolders(m_scheduled.commonFolders, false, basePath);
+    CommonStepFiles(m_scheduled.commonFiles, false, basePath);
+    if (type == kLocal) {
+      ShowStage(stages.rights);
+      ProcessRights(root, false, basePath);
+    }
+  }
+  window.SetItemText(L" ");
+  window.FillProgress();
+  window.EndProgress();
+  ShowStage(nullptr);
+
+  if (!remove) {
+    SaveLibrariesToRecord();
+    SaveLanguageToRecord();
+  }
+  std::wstring recordPath = InstalledProductsPath();
+  if (!m_installedProducts.Save(recordPath))
+    Log(LogLevel::Error, L"Can't save info about installed products: %s", recordPath);
+
+  ProcessRedist(root, remove);
+  ProcessInstallAdditional(root, basePath, remove);
+  ShowStage(stages.finish);
+
+  // A roll-back leaves the uninstaller alone; any other run registers what it installed (also
+  // when some file or folder failed, so that the user can still remove the product).
+  if (!m_rollingBack) {
+    if (remove)
+      UnregisterUninstaller();
+    else
+      RegisterUninstaller(basePath);
+  }
+}
+
+void CInstallManager::ProcessData(const SettingsNodePtr& root, bool remove,
+                                  const std::wstring& basePath) {
+  Log(LogLevel::Info, L"ProcessData start");
+  if (!m_dataStorage || !root) return;
+  SettingsNodePtr install;
+  if (!root->GetChild(ScriptNames::Element::kInstall, install) || !install) return;
+  if (!IsIgnored(install)) CommonSteps(install, remove, basePath);
+}
+
+bool CInstallManager::ProcessInstallAdditional(const SettingsNodePtr& root,
+                                               const std::wstring& basePath, bool remove) {
+  if (remove) return true;
+  Log(LogLevel::Info, L"ProcessInstallAdditional start");
+  try {
+    SettingsNodePtr additional;
+    if (!root || !root->GetChild(ScriptNames::Element::kAdditional, additional) || !additional)
+      return false;
+    if (IsIgnored(additional)) return true;
+    CommonSteps(additional, false, basePath);
+    Log(LogLevel::Info, L"ProcessInstallAdditional Finish");
+    return true;
+  } catch (const CommonTools::SettingsError&) {
+    Log(LogLevel::Info, L"ProcessInstallAdditional catch Error");
+    return false;
+  }
+}
+
 bool CInstallManager::ProcessInstallMain(int type) {
-  Log(LogLevel::Warning,
-      L"CInstallManager::ProcessInstallMain() %s: the steps of this action are not part of this "
-      L"build",
-      InstallTypeLogName(type));
+  const bool remove = type == kUninstall;
+  const size_t pagesBefore = m_pages.size();
+  Log(LogLevel::Info, L"ProcessInstallMain: Start");
+  SettingsNodePtr root;
+  if (!ScriptRoot(root) || !root) RaiseResult(irErrorDuringInstall);
+
+  if (type == kServer || type == kLocal) {
+    Log(LogLevel::Info, L"ProcessInstallMain: choose install Server or Local");
+    std::wstring folder = m_userSettings->GetText(Attribute::kInstallPath, L"");
+    if (folder.empty()) {
+      folder = m_installedProducts.GetPath();
+      if (!folder.empty()) m_userSettings->Set(Attribute::kInstallPath, Variant(folder));
+    }
+    // This operation's pages are a group of their own: Back on the first of them goes back to
+    // the pages before.
+    std::vector<PagePtr> before;
+    before.swap(m_pages);
+    if (folder.empty() || !platform::PathIsDirectoryW(folder)) {
+      if (m_detectedAction == kRepair) {
+        Log(LogLevel::Error, L"ProcessInstallMain: the installation folder %s does not exist",
+            folder);
+        RaiseResult(irInstalledProducts);
+      }
+      // The folder the destination page proposes; with the page hidden it is the folder.
+      std::wstring proposed = folder;
+      if (proposed.empty()) {
+        platform::SHGetSpecialFolderPathW(nullptr, proposed, platform::CSIDL_PROGRAM_FILES, false);
+        platform::PathAppendW(proposed, m_product.name);
+      }
+      m_userSettings->Set(Attribute::kInstallPath, Variant(proposed));
+      if (IsDialogShown(ScriptNames::Page::kDestination)) {
+        auto page = MakePage(ScriptNames::Page::kDestination);
+        page->AddText(Attribute::kInstallPath);
+        AddPage(page);
+      }
+    }
+    if (GetLibraryCount() > 0 && IsDialogShown(ScriptNames::Page::kComponents)) {
+      SaveSelection();
+      auto page = MakePage(ScriptNames::Page::kComponents);
+      page->AddText(Attribute::kSelectedLibraries);
+      AddPage(page);
+    }
+    if (IsDialogShown(ScriptNames::Page::kSummary)) AddPage(MakePage(ScriptNames::Page::kSummary));
+    int r = m_pages.empty() ? 1 : RunPages(0);
+    if (r == 0) RaiseResult(irCancelled);
+    if (r == 2) {
+      m_pages.swap(before);
+      return false;
+    }
+    m_pages.clear();
+    (void)pagesBefore;
+
+    std::wstring installPath = m_userSettings->GetText(Attribute::kInstallPath, L"");
+    if (installPath.empty() || platform::PathIsRelativeW(installPath)) {
+      // Without a full folder the steps would write relative to wherever the run stands.
+      Log(LogLevel::Error, L"ProcessInstallMain: no full installation folder was chosen (\"%s\")",
+          installPath);
+      RaiseResult(irErrorDuringInstall);
+    }
+    m_installedProducts.SetPath(installPath);
+    m_userSettings->Set(Attribute::kProjectPath, Variant(installPath));
+    // What exists now is not this run's to take back in a roll-back.
+    m_createdPaths.clear();
+    RememberMissing(installPath);
+    m_freshInstallRun = true;
+    RunSteps(type, root, remove, installPath);
+    m_freshInstallRun = false;
+    FinishPage(
+        FinishTexts(m_detectedAction == kInstall && type == kServer ? kFreshServer : kOther, type));
+    return true;
+  }
+
+  if (type == kClient) {
+    Log(LogLevel::Info, L"ProcessInstallMain: choose install Client");
+    int r = ClientInstall(root, remove, L"");
+    if (r == 0) RaiseResult(irCancelled);
+    if (r == 2) return false;
+    FinishPage({});
+    return true;
+  }
+
+  if (type != kUninstall) return true;
+  if (GetGuiTools().ShowMessage(
+          Msg::kUninstall, InstallGui::MB_YESNO | InstallGui::MB_ICONQUESTION) != InstallGui::IDYES)
+    return false;
+  InstalledProduct entry;
+  if (m_installedProducts.Find(m_product.pv, m_product.version, entry) < 0) {
+    // Nothing of this product is recorded: nothing is removed, and the run says so.
+    Log(LogLevel::Error,
+        L"ProcessInstallMain: product %s version %i is not installed; nothing is removed",
+        m_product.pv, m_product.version);
+    m_result = irErrorDuringInstall;
+    return true;
+  }
+  std::wstring basePath = FolderOf(entry.path);
+  int kind = InstallTypeFromName(entry.type);
+  if (kind == kClient) {
+    int r = ClientInstall(root, remove, basePath);
+    if (r == 0) RaiseResult(irErrorDuringInstall);
+    if (r == 2) return false;
+  } else {
+    RunSteps(kind, root, remove, basePath);
+  }
+  DeleteAllUsersFolders();
+  if (m_installedProducts.Count() == 0 && !GetInstallTools().Log().ErrorSeen()) {
+    Log(LogLevel::Info, L"ProcessInstallMain: no other projects");
+    std::wstring recordPath = InstalledProductsPath();
+    std::wstring folder = FolderOf(recordPath);
+    Log(LogLevel::Info, L"ProcessInstallMain: try delete %s", folder);
+    // The empty record goes; its folder only when nothing else (another product's files, the
+    // run log) is in it.
+    platform::DeleteFileW(recordPath);
+    if (!folder.empty() && InstallSteps::IsFolderEmpty(folder) &&
+        !InstallSteps::IsProtectedFolder(folder))
+      InstallSteps::DeleteFolder(folder);
+    else
+      Log(LogLevel::Info, L"ProcessInstallMain: %s is kept: it holds more than the record", folder);
+  }
+  FinishPage(FinishTexts(kRemoved, kind));
   return true;
 }
 
 bool CInstallManager::ProcessRepairOrUpdate() {
-  Log(LogLevel::Warning,
-      L"CInstallManager::ProcessRepairOrUpdate(): the steps of this action are not part of this "
-      L"build");
+  SettingsNodePtr root;
+  if (!ScriptRoot(root) || !root) RaiseResult(irErrorDuringInstall);
+  InstalledProduct entry;
+  if (m_installedProducts.Find(m_product.pv, m_product.version, entry) < 0) {
+    // The text ends with a blank, as every earlier version wrote it.
+    Log(LogLevel::Error, L"Project %s version %i is not detected ", m_product.pv,
+        m_product.version);
+    return false;
+  }
+  int kind = InstallTypeFromName(entry.type);
+  if (kind == kClient) {
+    int r = ClientInstall(root, false, L"");
+    if (r == 2) return false;
+    if (r == 0) RaiseResult(irErrorDuringInstall);
+    FinishPage({});
+    return true;
+  }
+  for (int i = 0; i < GetLibraryCount(); ++i) SetSelected(i, false);
+  std::wstring selection = m_userSettings->GetText(Attribute::kSelectedLibraries, L"empty");
+  if (!selection.empty() && selection != L"empty")
+    for (long id : CommonTools::SplitIds(selection)) SetSelectedById(static_cast<int>(id), true);
+  std::wstring basePath = FolderOf(entry.path);
+  if (m_detectedAction == kRepair && !platform::PathIsDirectoryW(basePath)) {
+    Log(LogLevel::Error, L"The installation folder %s of project %s version %i does not exist",
+        basePath, m_product.pv, m_product.version);
+    RaiseResult(irInstalledProducts);
+  }
+  m_userSettings->Set(Attribute::kInstallPath, Variant(basePath));
+  m_userSettings->Set(Attribute::kProjectPath, Variant(basePath));
+  m_installedProducts.SetPath(basePath);
+  RunSteps(kind, root, false, basePath);
+  bool updated = m_detectedAction == kUpdate || m_detectedAction == kOnlyUpdate;
+  FinishPage(FinishTexts(updated ? kUpdated : kRepaired, kind));
   return true;
 }
 
 bool CInstallManager::ProcessOnlyUpdate() {
-  Log(LogLevel::Warning,
-      L"CInstallManager::ProcessOnlyUpdate(): the steps of this action are not part of this build");
+  InstalledProduct entry;
+  if (m_installedProducts.Find(m_product.pv, m_product.version, entry) >= 0) {
+    std::wstring basePath = FolderOf(entry.path);
+    m_userSettings->Set(Attribute::kInstallPath, Variant(basePath));
+    m_userSettings->Set(Attribute::kProjectPath, Variant(basePath));
+    m_installedProducts.SetPath(basePath);
+    ProcessRepairOrUpdate();
+  }
   return true;
 }
 
 bool CInstallManager::ChangeConfiguration(const std::wstring& path) {
-  Log(LogLevel::Warning,
-      L"CInstallManager::ChangeConfiguration(%s): the steps of this action are not part of this "
-      L"build",
-      path);
+  Log(LogLevel::Info, L"ChangeConfiguration: start");
+  SettingsNodePtr root;
+  if (!ScriptRoot(root) || !root) RaiseResult(irErrorDuringInstall);
+  // The steps' folder is the one that holds the product's recorded path (as for a repair);
+  // the recorded path itself would put every folder one level too deep.
+  std::wstring basePath = m_userSettings->GetText(Attribute::kInstallPath, L"");
+  if (basePath.empty()) basePath = FolderOf(path);
+  m_scheduled.installFolders.clear();
+  m_scheduled.removeFolders.clear();
+  m_scheduled.installFiles.clear();
+  m_scheduled.removeFiles.clear();
+  ProcessComponents(root, false, basePath);
+
+  auto& window = GetGuiTools().MainWindow();
+  window.SetEscapeHandler([] {
+    if (GetGuiTools().ShowMessage(Msg::kCancelInstallation,
+                                  InstallGui::MB_YESNO | InstallGui::MB_ICONQUESTION) ==
+        InstallGui::IDYES) {
+      Log(LogLevel::Warning, L"User interrupted process by Escape!");
+      RaiseResult(irCancelled);
+    }
+  });
+  if (auto* storage = dynamic_cast<DataStorage::CDataStorage*>(m_dataStorage.get()))
+    storage->SetProgressSink(&window);
+  window.BeginProgress(0, false);
+  std::uint64_t total = FolderWorkTotal(basePath);
+  window.SetProgressRange(total);
+  Log(LogLevel::Info, L"ChangeConfiguration: Size processing = %s", std::to_wstring(total));
+  ShowStage(Stage::kInstall);
+  CommonStepFolders(m_scheduled.installFolders, false, basePath);
+  CommonStepFiles(m_scheduled.installFiles, false, basePath);
+  ShowStage(Stage::kUninstall);
+  CommonStepFolders(m_scheduled.removeFolders, true, basePath);
+  CommonStepFiles(m_scheduled.removeFiles, true, basePath);
+  window.SetItemText(L" ");
+  window.FillProgress();
+  window.EndProgress();
+  ShowStage(Stage::kFinish);
+
+  ProcessUpdateProjectConfig(root, basePath);
+  SaveLibrariesToRecord();
+  std::wstring recordPath = InstalledProductsPath();
+  if (!m_installedProducts.Save(recordPath))
+    Log(LogLevel::Error, L"Can't save info about installed products: %s", recordPath);
+  FinishPage({});
   return true;
 }
 
+FinishRequest CInstallManager::FinishTexts(int situation, int kind) const {
+  const std::wstring exportNote =
+      L"\n\nIf you wish to have MSI-file for remote client installation export it by pressing "
+      L"button \"Export\" ";
+  switch (situation) {
+    case kFreshServer:
+      return {Msg::kFinishInstallServerOk, L"Server installation finish successfully." + exportNote,
+              true};
+    case kUpdated:
+      if (kind == kServer)
+        return {Msg::kFinishUpdateServerOk, L"Server updating successfully." + exportNote, true};
+      return {Msg::kFinishUpdateOk, L"Updating successfully.", false};
+    case kRepaired:
+      if (kind == kServer)
+        return {Msg::kFinishRepairServerOk, L"Server repairing successfully." + exportNote, true};
+      return {Msg::kFinishRepairOk, L"Repairing successfully.", false};
+    case kRemoved:
+      return {Msg::kFinishUninstall, L"TOLMERA 14 Installer: Uninstall finish successfully", false};
+    default: return {};
+  }
+}
+
+void CInstallManager::FinishPage(const FinishRequest& request) {
+  if (!IsDialogShown(ScriptNames::Page::kFinish)) return;
+  std::wstring text;
+  if (m_result == irErrorDuringInstall) {
+    // Something failed: the page says so instead of a success text.
+    text = ResultText(irErrorDuringInstall);
+  } else if (!request.messageId.empty()) {
+    text = GetGuiTools().GetMessage(request.messageId);
+    if (text.empty()) text = request.defaultText;
+  }
+  std::wstring extra;
+  const bool restartOffered = m_result == irDeleteFolder;
+  if (restartOffered) {
+    extra = GetGuiTools().GetMessage(Msg::kErrorDeleteFolder);
+    if (extra.empty())
+      extra =
+          L"Some files or folders could not be deleted. Possibly they are locked by another "
+          L"applications. To delete them you need to restart Windows.";
+  }
+  if (!extra.empty()) text = text.empty() ? extra : text + L"\n\n" + extra;
+  CFinishPage page(text, restartOffered, request.offerExport ? m_clientMsiPath : L"");
+  auto* ui = GetGuiTools().UiBackend();
+  if (!ui) throw InstallGui::UnansweredQuestion("No user interface to show the finish page");
+  ui->RunPageModal(page);
+  if (m_result == irErrorDuringInstall) return;
+  m_result = page.RestartNow() ? irDeleteFolder : irSuccess;
+}
+
 int CInstallManager::FinishRun() {
-  if (m_dataStorage) m_dataStorage->Close();
+  try {
+    if (m_freshInstallRun && m_result != irSuccess && m_detectedAction == kInstall) {
+      // A fresh installation was cut short: what this run put on the machine goes again.
+      SettingsNodePtr root;
+      if (ScriptRoot(root) && root && m_userSettings) {
+        std::wstring path = m_userSettings->GetText(Attribute::kProjectPath, L"");
+        if (path.empty()) path = m_userSettings->GetText(Attribute::kTolmeraPath, L"");
+        Log(LogLevel::Info, L"FinishRun: the installation into %s is rolled back", path);
+        GetGuiTools().MainWindow().SetEscapeAllowed(false);
+        m_rollingBack = true;
+        int keep = m_result;
+        try {
+          if (!path.empty()) RunSteps(kUninstall, root, true, path);
+        } catch (const InstallResultError& e) {
+          Log(LogLevel::Error, L"FinishRun: the roll-back ended with %s", ResultText(e.result));
+        }
+        m_rollingBack = false;
+        m_result = keep;
+      }
+      m_freshInstallRun = false;
+    }
+  } catch (const std::exception& e) {
+    Log(LogLevel::Error, L"FinishRun: the roll-back failed: %S", std::string(e.what()));
+  }
+  if (GetGuiTools().HasMainWindow()) GetGuiTools().MainWindow().DestroyMainWindow();
+  Clean();
   return m_result;
+}
+
+void CInstallManager::Clean() {
+  Log(LogLevel::Info, L"CInstallManager::Clean");
+  // The pictures, the user settings and the library list stay readable until the next run's
+  // set-up replaces them (the main window may still draw, and callers read the run's state);
+  // the archive goes now, with the files it unpacked.
+  if (m_dataStorage) m_dataStorage->Close();
+  m_scheduled.Clear();
+}
+
+void CInstallManager::RememberMissing(const std::wstring& path) {
+  std::wstring p = path;
+  while (!p.empty() && !platform::PathFileExistsW(p)) {
+    m_createdPaths.insert(p);
+    if (!platform::PathRemoveFileSpecW(p)) break;
+  }
 }
 
 }  // namespace InstallManager

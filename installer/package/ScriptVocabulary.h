@@ -166,7 +166,32 @@ inline constexpr const wchar_t* kOldInstall = L"MsgOldInstall";
 inline constexpr const wchar_t* kCantSendEmail = L"MsgCantSendEmail";
 inline constexpr const wchar_t* kErrorDeleteFolder = L"MsgErrorDeleteFolder";
 inline constexpr const wchar_t* kErrorCreateFile = L"MsgErrorCreateFile";
+// The processing runs.
+inline constexpr const wchar_t* kCancelInstallation =
+    L"MsgCancellInstallation";  // asks before Escape cancels (spelt as scripts have it)
+inline constexpr const wchar_t* kUninstall = L"MsgUninstall";  // asks before a removal
+inline constexpr const wchar_t* kFinishInstallServerOk = L"MsgFinishInstallServerOK";
+inline constexpr const wchar_t* kFinishUpdateOk = L"MsgFinishUpdateOK";
+inline constexpr const wchar_t* kFinishUpdateServerOk = L"MsgFinishUpdateServerOK";
+inline constexpr const wchar_t* kFinishRepairOk = L"MsgFinishRepairOK";
+inline constexpr const wchar_t* kFinishRepairServerOk = L"MsgFinishRepairServerOK";
+inline constexpr const wchar_t* kFinishUninstall =
+    L"MsgFinishUnunstall";  // spelt as every script has it
 }  // namespace Message
+
+// The main window's stage texts, by their IDs in the language's progress section.
+namespace Stage {
+inline constexpr const wchar_t* kInstall = L"TEXT_INSTALL";
+inline constexpr const wchar_t* kUninstall = L"TEXT_UN_INSTALL";
+inline constexpr const wchar_t* kShortcuts = L"TEXT_SHORTCUTS";
+inline constexpr const wchar_t* kUnShortcuts = L"TEXT_UN_SHORTCUTS";
+inline constexpr const wchar_t* kRegistry = L"TEXT_REGISTRY";
+inline constexpr const wchar_t* kUnRegistry = L"TEXT_UN_REGISTRY";
+inline constexpr const wchar_t* kShareServer = L"TEXT_SHARESERVER";
+inline constexpr const wchar_t* kRights = L"TEXT_RIGHTS";
+inline constexpr const wchar_t* kFinish = L"TEXT_FINISH";
+inline constexpr const wchar_t* kUnFinish = L"TEXT_UN_FINISH";
+}  // namespace Stage
 
 // Wizard pages: their sections in a language and their switches under DIALOGS.
 namespace Page {

@@ -52,6 +52,8 @@ class RecordedProduct : public ::testing::Test {
     // The machine exists once it is first used; the record goes into its common data folder.
     platform::CreateDirectoryWithParents(L"C:\\ProgramData\\TOLMERA");
     EXPECT_EQ(platform::WriteWholeFile(kRecord, record), platform::ERROR_SUCCESS);
+    // An installed product has its folder on the machine (a repair of a vanished one fails).
+    platform::CreateDirectoryWithParents(L"C:\\Program Files (x86)\\TOLMERA");
     recordBefore = record;
     Outcome o = RunSetup(machine.Root(), answers, {"/X", folder + "/Setup.data"});
     EXPECT_EQ(o.exitCode, 0) << o.stderrText;

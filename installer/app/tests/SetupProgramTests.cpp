@@ -109,8 +109,30 @@ TEST_F(SetupProgram, InstallsTheSamplePackageWithAnAnswerFile) {
       "INFO : Page DLG_GREETING -> Next",
       "INFO : Page DLG_LICENSE -> Next",
       "INFO : Page DLG_INSTALL_TYPE -> Next",
-      "WARNING : CInstallManager::ProcessInstallMain() Local: the steps of this action are not "
-      "part of this build",
+      "INFO : ProcessInstallMain: Start",
+      "INFO : ProcessInstallMain: choose install Server or Local",
+      "INFO : Page DLG_SUMMARY -> Next",
+      "INFO : ProcessData start",
+      "INFO : CommonSteps: start",
+      "INFO : CommonSteps: node = COMMONINFO",
+      "INFO : CommonSteps: node = DIRECTORY",
+      "INFO : CommonStepScheduleFolder: Folder = bin",
+      "INFO : ProcessComponents: start",
+      "INFO : IsFileExists: 'C:\\Program Files (x86)\\Tolmera Sample\\bin' is NOT FOUND. Cause: "
+      "The system cannot find the path specified.",
+      "INFO : CommonStepFolders: Folder = C:\\Program Files (x86)\\Tolmera Sample\\bin is created",
+      "WARNING : ProcessShortcuts: this step is not part of this build",
+      "WARNING : ProcessRegistry: this step is not part of this build",
+      "WARNING : ProcessUpdateProjectConfig: this step is not part of this build",
+      "INFO : Add product TSAMPLE version 3",
+      "INFO : AddProduct: Common Files path = ",
+      "INFO : Copy common folders",
+      "INFO : ProcessRights: Start",
+      "WARNING : ProcessRedist: this step is not part of this build",
+      "INFO : ProcessInstallAdditional start",
+      "WARNING : RegisterUninstaller: this step is not part of this build",
+      "INFO : Page DLG_FINISH -> Next",
+      "INFO : CInstallManager::Clean",
       "INFO : TOLMERAInstall Finish",
   };
   // The account of the user's rights between the two dashed lines is taken out and checked on
@@ -140,6 +162,8 @@ TEST_F(SetupProgram, InstallsTheSamplePackageWithAnAnswerFile) {
   // The log's end: the blank line that closes the file.
   EXPECT_EQ(texts.back(), "RAW ");
   EXPECT_EQ(log.find("ERROR"), std::string::npos);
+  // The folder of the package's DIRECTORY, which the archive does not hold, is there, empty.
+  EXPECT_TRUE(platform::PathIsDirectoryW(L"C:\\Program Files (x86)\\Tolmera Sample\\bin"));
   // The run's temporary folder is gone.
   EXPECT_FALSE(platform::PathFileExistsW(platform::GetTempPathW() + L"Setup\\InstallScript.cfg"));
 }

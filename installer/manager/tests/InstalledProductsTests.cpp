@@ -556,7 +556,9 @@ TEST(ManagerLibraries, ProcessComponentsGoesThroughTheDispatcher) {
   ASSERT_EQ(h.Run(), irSuccess) << platform::ToUtf8(h.debug);
   CommonTools::SettingsNodePtr root;
   ASSERT_TRUE(GetInstallTools().GetScriptRoot(root));
-  // Without a dispatcher nothing runs, and the log says so.
+  // Without a dispatcher (the manager dispatches itself unless told otherwise) nothing runs,
+  // and the log says so.
+  h.manager.SetStepDispatcher(nullptr);
   h.manager.ProcessComponents(root, false, L"C:\\P");
   EXPECT_TRUE(h.Logged(
       "WARNING : ProcessComponents: no step dispatcher, the libraries' steps are not run"));

@@ -1,0 +1,219 @@
+#include "steps/FileUtilities.h"
+
+#include "app/Tools.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
+#include "platform/Restart.h"
+#include "platform/ShellFolders.h"
+#include "platform/Text.h"
+
+#include <vector>
+
+namespace InstallSteps {
+
+using InstallManager::GetGuiTools;
+using InstallManager::Log;
+using InstallManager::LogLevel;
+
+namespace {
+
+bool IsDots(const std::wstring& name) { return name == L"." || name == L".."; }
+
+bool IsLink(const platform::FindData& e) {
+  return (e.attributes & platform::FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool IsDirectory(const platform::FindData& e) {
+  return (e.attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The entries of one folder without "." and ".."; a folder whose pattern is too long for a
+// Windows path is said so in the log and gives nothing.
+std::vector<platform::FindData> Entries(const std::wstring& folder) {
+  std::vector<platform::FindData> entries;
+  std::wstring pattern = folder + L"\\*.*";
+  if (pattern.size() >= platform::MAX_PATH) {
+    Log(LogLevel::Error, L"The folder %s is too long to be listed (%u characters) and is left out",
+        folder, static_cast<unsigned>(folder.size()));
+    return entries;
+  }
+  platform::FindAll(pattern, entries, false);
+  std::vector<platform::FindData> out;
+  out.reserve(entries.size());
+  for (auto& e : entries)
+    if (!IsDots(e.fileName)) out.push_back(std::move(e));
+  return out;
+}
+
+std::wstring CauseText(platform::DWORD code) {
+  // The system's text on one line.
+  std::wstring text = platform::FormatMessageW(code);
+  for (auto& c : text)
+    if (c == L'\r' || c == L'\n') c = L' ';
+  while (!text.empty() && text.back() == L' ') text.pop_back();
+  return text;
+}
+
+void ClearReadOnly(const std::wstring& path) {
+  platform::DWORD attributes = platform::GetFileAttributesW(path);
+  if (attributes != platform::INVALID_FILE_ATTRIBUTES &&
+      (attributes & platform::FILE_ATTRIBUTE_READONLY))
+    platform::SetFileAttributesW(path, attributes & ~platform::FILE_ATTRIBUTE_READONLY);
+}
+
+void RemoveAtNextStart(const std::wstring& path) {
+  if (platform::MoveFileExW(path, L"", platform::MOVEFILE_DELAY_UNTIL_REBOOT) !=
+      platform::ERROR_SUCCESS)
+    platform::ScheduleFileOperation(path, L"");
+}
+
+std::wstring WithoutFinalSlash(std::wstring path) {
+  platform::PathRemoveBackslashW(path);
+  return path;
+}
+
+}  // namespace
+
+bool IsFileExists(const std::wstring& path) {
+  if (platform::PathFileExistsW(path)) return true;
+  Log(LogLevel::Info, L"IsFileExists: '%s' is NOT FOUND. Cause: %s", path,
+      platform::SystemErrorText(platform::GetLastError()));
+  return false;
+}
+
+bool DeleteFolder(const std::wstring& path) {
+  auto& window = GetGuiTools().MainWindow();
+  Log(LogLevel::Info, L"DeleteFolder: Start Folder %s", path);
+  platform::DWORD attributes = platform::GetFileAttributesW(path);
+  if (attributes != platform::INVALID_FILE_ATTRIBUTES &&
+      (attributes & platform::FILE_ATTRIBUTE_READONLY))
+    platform::SetFileAttributesW(path, attributes & ~platform::FILE_ATTRIBUTE_READONLY);
+  if (attributes != platform::INVALID_FILE_ATTRIBUTES &&
+      (attributes & platform::FILE_ATTRIBUTE_REPARSE_POINT)) {
+    // A link in the folder's place: the link goes, never what it leads to.
+    Log(LogLevel::Info, L"DeleteFolder: %s is a link; the link is removed, not followed", path);
+  } else {
+    Log(LogLevel::Info, L"DeleteFolder: before RecursiveDelete folder %s", path);
+    RecursiveDelete(path);
+  }
+  window.SetItemText(path);
+  platform::DWORD status = platform::RemoveDirectoryW(path);
+  if (status != platform::ERROR_SUCCESS && status != platform::ERROR_FILE_NOT_FOUND) {
+    Log(LogLevel::Info, L"DeleteFolder: %s is not deleted. Cause: %s", path, CauseText(status));
+    Log(LogLevel::Info, L"DeleteFolder: %s is marked as deleted folder", path);
+    RemoveAtNextStart(path);
+  }
+  Log(LogLevel::Info, L"DeleteFolder: Finish Folder %s", path);
+  return true;
+}
+
+void RecursiveDelete(const std::wstring& path) {
+  auto& window = GetGuiTools().MainWindow();
+  for (const auto& entry : Entries(path)) {
+    std::wstring e = path + L"\\" + entry.fileName;
+    Log(LogLevel::Info, L"RecursiveDelete: folder %s", e);
+    window.SetItemText(e);
+    ClearReadOnly(e);
+    if (IsLink(entry)) {
+      // Removed as a link: what it leads to is not this installation's.
+      platform::DWORD status =
+          IsDirectory(entry) ? platform::RemoveDirectoryW(e) : platform::DeleteFileW(e);
+      Log(LogLevel::Info, L"RecursiveDelete: %s is a link; the link is removed, not followed", e);
+      if (status != platform::ERROR_SUCCESS) {
+        Log(LogLevel::Info, L"DeleteFolder: %s is not deleted. Cause: %s", e, CauseText(status));
+        RemoveAtNextStart(e);
+      }
+    } else if (IsDirectory(entry)) {
+      Log(LogLevel::Info, L"RecursiveDelete: folder %s is directory", e);
+      RecursiveDelete(e);
+      platform::DWORD status = platform::RemoveDirectoryW(e);
+      if (status != platform::ERROR_SUCCESS) {
+        Log(LogLevel::Info, L"DeleteFolder: %s is not deleted. Cause: %s", e, CauseText(status));
+        RemoveAtNextStart(e);
+      }
+    } else {
+      window.StepProgress(entry.size);
+      Log(LogLevel::Info, L"RecursiveDelete: file %s", e);
+      platform::DWORD status = platform::DeleteFileW(e);
+      if (status != platform::ERROR_SUCCESS) {
+        Log(LogLevel::Info, L"DeleteFolder: file %s is not deleted. Cause: %s", e,
+            CauseText(status));
+        Log(LogLevel::Info, L"RecursiveDelete: file %s is marked as deleted", e);
+        RemoveAtNextStart(e);
+      }
+    }
+  }
+}
+
+std::uint64_t FolderBytes(const std::wstring& path) {
+  std::uint64_t total = 0;
+  for (const auto& entry : Entries(path)) {
+    if (IsLink(entry)) continue;
+    if (IsDirectory(entry))
+      total += FolderBytes(path + L"\\" + entry.fileName);
+    else
+      total += entry.size;
+  }
+  return total;
+}
+
+bool IsFolderEmpty(const std::wstring& path) {
+  std::vector<platform::FindData> entries;
+  if (platform::FindAll(path + L"\\*", entries, false) != platform::ERROR_SUCCESS) return false;
+  for (const auto& e : entries)
+    if (!IsDots(e.fileName)) return false;
+  return true;
+}
+
+std::wstring FindFileBelow(const std::wstring& folder, const std::wstring& name) {
+  std::wstring p = CombinePath(folder, name);
+  if (!p.empty() && IsFileExists(p)) return p;
+  for (const auto& entry : Entries(folder)) {
+    if (!IsDirectory(entry) || IsLink(entry)) continue;
+    std::wstring r = FindFileBelow(folder + L"\\" + entry.fileName, name);
+    if (!r.empty()) return r;
+  }
+  return L"";
+}
+
+std::wstring CombinePath(const std::wstring& base, const std::wstring& more) {
+  std::wstring joined = base;
+  if (!platform::PathAppendW(joined, more)) {
+    Log(LogLevel::Error,
+        L"CombinePath: %s joined with %s is longer than a Windows path may be and is refused", base,
+        more);
+    return L"";
+  }
+  return joined;
+}
+
+std::wstring BackupName(const std::wstring& path) {
+  std::wstring_view file = platform::PathFindFileNameW(path);
+  std::wstring_view ext = platform::PathFindExtensionW(file);
+  if (ext.empty()) return path + L".bak";
+  return path.substr(0, path.size() - ext.size()) + L".bak";
+}
+
+bool IsProtectedFolder(const std::wstring& path) {
+  std::wstring p = WithoutFinalSlash(path);
+  if (p.empty() || platform::PathIsRootW(p) || platform::PathIsRootW(p + L"\\")) return true;
+  std::vector<std::wstring> special;
+  for (int csidl = 0; csidl < 0x40; ++csidl) {
+    std::wstring folder;
+    if (platform::SHGetSpecialFolderPathW(nullptr, folder, csidl, false) && !folder.empty())
+      special.push_back(WithoutFinalSlash(folder));
+  }
+  std::wstring profile;
+  if (platform::SHGetSpecialFolderPathW(nullptr, profile, platform::CSIDL_PROFILE, false) &&
+      !profile.empty()) {
+    // The folder that holds the profiles.
+    platform::PathRemoveFileSpecW(profile);
+    special.push_back(WithoutFinalSlash(profile));
+  }
+  special.push_back(WithoutFinalSlash(platform::GetTempPathW()));
+  for (const auto& s : special)
+    if (platform::EqualsNoCase(s, p)) return true;
+  return false;
+}
+
+}  // namespace InstallSteps
