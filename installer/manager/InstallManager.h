@@ -164,6 +164,9 @@ class CInstallManager : public CommonTools::IStepDispatcher {
   InstallSteps::ScheduledEntries& Scheduled() { return m_scheduled; }
   // What the steps report: 13 (a file stayed) or 15 (a folder stayed, restart needed).
   void SetResult(int result) { m_result = result; }
+  // The library selection of user setting "SelectedLibraries" (the components page's answer, or
+  // the installed copy's) made the selection of the run; "empty" keeps the script's.
+  void ApplySelectionSetting();
   // Remembers `path` and each missing folder above it as made by this run.
   void RememberMissing(const std::wstring& path);
 

@@ -200,6 +200,11 @@ bool CInstallManager::ProcessInstallAdditional(const SettingsNodePtr& root,
 }
 
 bool CInstallManager::ProcessInstallMain(int type) {
+  if (type == kInstall) {
+    // A script that installs without offering the kinds installs on this computer.
+    type = kLocal;
+    m_installedKind = kLocal;
+  }
   const bool remove = type == kUninstall;
   const size_t pagesBefore = m_pages.size();
   Log(LogLevel::Info, L"ProcessInstallMain: Start");
@@ -250,6 +255,7 @@ bool CInstallManager::ProcessInstallMain(int type) {
       return false;
     }
     m_pages.clear();
+    ApplySelectionSetting();
     (void)pagesBefore;
 
     std::wstring installPath = m_userSettings->GetText(Attribute::kInstallPath, L"");
@@ -340,10 +346,7 @@ bool CInstallManager::ProcessRepairOrUpdate() {
     FinishPage({});
     return true;
   }
-  for (int i = 0; i < GetLibraryCount(); ++i) SetSelected(i, false);
-  std::wstring selection = m_userSettings->GetText(Attribute::kSelectedLibraries, L"empty");
-  if (!selection.empty() && selection != L"empty")
-    for (long id : CommonTools::SplitIds(selection)) SetSelectedById(static_cast<int>(id), true);
+  ApplySelectionSetting();
   std::wstring basePath = FolderOf(entry.path);
   if (m_detectedAction == kRepair && !platform::PathIsDirectoryW(basePath)) {
     Log(LogLevel::Error, L"The installation folder %s of project %s version %i does not exist",
@@ -383,6 +386,7 @@ bool CInstallManager::ChangeConfiguration(const std::wstring& path) {
   m_scheduled.removeFolders.clear();
   m_scheduled.installFiles.clear();
   m_scheduled.removeFiles.clear();
+  ApplySelectionSetting();
   ProcessComponents(root, false, basePath);
 
   auto& window = GetGuiTools().MainWindow();
@@ -507,6 +511,14 @@ void CInstallManager::Clean() {
   // the archive goes now, with the files it unpacked.
   if (m_dataStorage) m_dataStorage->Close();
   m_scheduled.Clear();
+}
+
+void CInstallManager::ApplySelectionSetting() {
+  if (!m_userSettings || GetLibraryCount() == 0) return;
+  std::wstring selection = m_userSettings->GetText(Attribute::kSelectedLibraries, L"empty");
+  if (selection == L"empty") return;
+  for (int i = 0; i < GetLibraryCount(); ++i) SetSelected(i, false);
+  for (long id : CommonTools::SplitIds(selection)) SetSelectedById(static_cast<int>(id), true);
 }
 
 void CInstallManager::RememberMissing(const std::wstring& path) {

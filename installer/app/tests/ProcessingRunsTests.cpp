@@ -1,0 +1,313 @@
+// The processing runs end to end: Setup as a process on fresh machines, answered by answer
+// files, on the sample product and on small packages of their own.
+#include "app/tests/SetupProcess.h"
+#include "platform/Files.h"
+#include "platform/Text.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+using setuptest::BinDir;
+using setuptest::Outcome;
+using setuptest::RunSetup;
+
+namespace {
+
+const std::wstring kLog = L"C:\\ProgramData\\TOLMERA\\tlinstall.log";
+const std::wstring kRecord = L"C:\\ProgramData\\TOLMERA\\TolmeraInstall.cfg";
+
+std::string Read(const std::wstring& path) {
+  std::string bytes;
+  platform::ReadWholeFile(path, bytes);
+  return bytes;
+}
+
+// The record file as text (it is written in UTF-16).
+std::string RecordText() {
+  std::string bytes = Read(kRecord);
+  std::wstring wide;
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+    wide += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
+                                 (static_cast<unsigned char>(bytes[i + 1]) << 8));
+  return platform::ToUtf8(wide);
+}
+
+class ProcessingRuns : public ::testing::Test {
+ protected:
+  std::string Answers(const std::string& name, const std::string& text) {
+    std::string path = machine.Base() + "/" + name;
+    std::ofstream(path) << text;
+    return path;
+  }
+  // tlmachine on this machine; its standard output.
+  std::string Tool(const std::string& args) {
+    std::string command =
+        "TOLMERA_MACHINE='" + machine.Root() + "' '" + BinDir() + "/tlmachine' " + args + " 2>&1";
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+      char buffer[4096];
+      size_t n;
+      while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
+      pclose(p);
+    }
+    return out;
+  }
+  Outcome Setup(const std::string& answers, const std::string& package) {
+    return RunSetup(machine.Root(), answers, {"/X", package});
+  }
+  static bool Has(const std::string& log, const std::string& line) {
+    return log.find(line + "\r\n") != std::string::npos;
+  }
+
+  tltest::ScopedMachine machine;
+};
+
+const char* kInstallAnswers =
+    "[page DLG_GREETING]\nbutton = Next\n[page DLG_LANGUAGE_SELECTION]\nbutton = Next\n"
+    "[page DLG_LICENSE]\nbutton = Next\n[page DLG_INSTALL_TYPE]\nInstallType = Local\n"
+    "button = Next\n[page DLG_DESTINATION]\nbutton = Next\n[page DLG_COMPONENTS]\nbutton = Next\n"
+    "[page DLG_SUMMARY]\nbutton = Next\n[page DLG_FINISH]\nbutton = Next\n";
+
+std::string SamplePackage() {
+  const char* build = std::getenv("TOLMERA_BUILD_DIR");
+  return std::string(build ? build : "build") + "/examples/sample-product/Setup.data";
+}
+
+const std::wstring kSample = L"C:\\Program Files (x86)\\TOLMERA Design 7";
+
+}  // namespace
+
+TEST_F(ProcessingRuns, TheSampleProductIsInstalledRepairedChangedAndRemovedLeavingOnlyTheLog) {
+  ASSERT_TRUE(std::filesystem::exists(SamplePackage())) << "run through ctest";
+  std::string snapshot = machine.Base() + "/before.snap";
+  Tool("snapshot '" + snapshot + "'");
+
+  Outcome o = Setup(Answers("install.txt", kInstallAnswers), SamplePackage());
+  EXPECT_EQ(o.exitCode, 0) << o.stderrText;
+  std::string log = Read(kLog);
+  EXPECT_TRUE(platform::PathFileExistsW(kSample + L"\\bin\\TolmeraDesign.exe")) << log;
+  EXPECT_TRUE(platform::PathFileExistsW(kSample + L"\\license\\license_ru.txt"));
+  EXPECT_TRUE(platform::PathIsDirectoryW(kSample + L"\\catalog"));
+  EXPECT_FALSE(platform::PathFileExistsW(kSample + L"\\help")) << "library 4 is not selected";
+  EXPECT_TRUE(Has(
+      log, "INFO : CommonStepFolders: Folder = " + platform::ToUtf8(kSample) + "\\bin is created"))
+      << log;
+  EXPECT_TRUE(Has(log, "INFO : Add product TDESIGN version 7"));
+  EXPECT_EQ(log.find("ERROR : "), std::string::npos) << log;
+  std::string record = RecordText();
+  EXPECT_NE(record.find("<Settings Application=\"TOLMERA Design 7\" Path=\"" +
+                        platform::ToUtf8(kSample) + "\">"),
+            std::string::npos)
+      << record;
+  EXPECT_NE(record.find("Path=\"" + platform::ToUtf8(kSample) +
+                        "\\Design 7\" Type=\"Local\" Build=\"7120\" PV=\"TDESIGN\""),
+            std::string::npos)
+      << record;
+  EXPECT_NE(record.find("Libraries=\"1;2;3\""), std::string::npos) << record;
+
+  // A repair puts back what was lost and keeps a backup of the settings it replaces.
+  platform::DeleteFileW(kSample + L"\\bin\\TolmeraDesign.exe");
+  o = Setup(Answers("repair.txt",
+                    "[page DLG_REPAIR_TRUNCATED]\nInstallType = Repair\nbutton = Next\n"
+                    "[page DLG_FINISH]\nbutton = Next\n"),
+            SamplePackage());
+  log = Read(kLog);
+  EXPECT_TRUE(platform::PathFileExistsW(kSample + L"\\bin\\TolmeraDesign.exe")) << log;
+  EXPECT_TRUE(platform::PathFileExistsW(kSample + L"\\bin\\settings.bak")) << log;
+  EXPECT_TRUE(Has(log, "INFO : Page DLG_FINISH -> Next")) << log;
+
+  // A change of components adds the help and takes the templates away.
+  o = Setup(Answers("change.txt",
+                    "[page DLG_REPAIR_TRUNCATED]\nInstallType = Change\nbutton = Next\n"
+                    "[page DLG_COMPONENTS]\nSelectedLibraries = 1;2;4\nbutton = Next\n"
+                    "[page DLG_SUMMARY]\nbutton = Next\n[page DLG_FINISH]\nbutton = Next\n"),
+            SamplePackage());
+  log = Read(kLog);
+  EXPECT_TRUE(Has(log, "INFO : ChangeConfiguration: start")) << log;
+  EXPECT_TRUE(platform::PathIsDirectoryW(kSample + L"\\help")) << log;
+  EXPECT_FALSE(platform::PathFileExistsW(kSample + L"\\templates")) << log;
+  EXPECT_NE(RecordText().find("Libraries=\"1;2;4\""), std::string::npos) << RecordText();
+
+  // The removal takes everything of the product away.
+  o = Setup(Answers("remove.txt",
+                    "[page DLG_REPAIR_TRUNCATED]\nInstallType = Uninstall\nbutton = Next\n"
+                    "[message MsgUninstall]\nanswer = Yes\n[page DLG_FINISH]\nbutton = Next\n"),
+            SamplePackage());
+  log = Read(kLog);
+  EXPECT_TRUE(Has(log, "INFO : Remove product TDESIGN version 7")) << log;
+  EXPECT_TRUE(Has(log, "INFO : Delete common folders")) << log;
+  EXPECT_TRUE(Has(log, "INFO : ProcessInstallMain: no other projects")) << log;
+  EXPECT_FALSE(platform::PathFileExistsW(kSample)) << log;
+  EXPECT_FALSE(platform::PathFileExistsW(kRecord));
+  // What is left: the run log in its folder, and the family's counter at 0 (kept on purpose:
+  // the next product of the family reads it).
+  std::string diff = Tool("diff '" + snapshot + "'");
+  EXPECT_NE(diff.find("+ D C:\\ProgramData\\TOLMERA\t"), std::string::npos) << diff;
+  EXPECT_NE(diff.find("+ F C:\\ProgramData\\TOLMERA\\tlinstall.log\t"), std::string::npos) << diff;
+  EXPECT_NE(diff.find(": \"Count\"\tREG_DWORD dword:00000000"), std::string::npos) << diff;
+  EXPECT_NE(diff.find("# 6 added, 0 changed, 0 removed"), std::string::npos) << diff;
+  EXPECT_EQ(diff.find("Design 7\\"), std::string::npos) << diff;
+}
+
+TEST_F(ProcessingRuns, EscapeDuringTheCopyRemovesWhatWasCopied) {
+  std::string answers = std::string(kInstallAnswers) +
+                        "[progress Escape]\nitems = 40\n"
+                        "[message MsgCancellInstallation]\nanswer = Yes\n";
+  Outcome o = Setup(Answers("cancel.txt", answers), SamplePackage());
+  std::string log = Read(kLog);
+  EXPECT_NE(log.find("INFO : Escape pressed at stage TEXT_INSTALL"), std::string::npos) << log;
+  EXPECT_TRUE(Has(log, "WARNING : User interrupted process by Escape!")) << log;
+  EXPECT_NE(log.find("INFO : FinishRun: the installation into " + platform::ToUtf8(kSample) +
+                     " is rolled back"),
+            std::string::npos)
+      << log;
+  EXPECT_FALSE(platform::PathFileExistsW(kSample)) << log;
+  EXPECT_EQ(RecordText().find("TDESIGN"), std::string::npos) << RecordText();
+  EXPECT_EQ(log.find("INFO : Page DLG_FINISH"), std::string::npos) << "no finish page";
+}
+
+TEST_F(ProcessingRuns, ARollBackKeepsAFolderThatWasThereBefore) {
+  platform::CreateDirectoryWithParents(kSample + L"\\config");
+  platform::WriteWholeFile(kSample + L"\\config\\mine.cfg", "the user's own");
+  std::string answers = std::string(kInstallAnswers) +
+                        "[progress Escape]\nitems = 60\n"
+                        "[message MsgCancellInstallation]\nanswer = Yes\n";
+  Setup(Answers("cancel.txt", answers), SamplePackage());
+  std::string log = Read(kLog);
+  EXPECT_TRUE(Has(log, "WARNING : User interrupted process by Escape!")) << log;
+  EXPECT_EQ(Read(kSample + L"\\config\\mine.cfg"), "the user's own") << log;
+  EXPECT_FALSE(platform::PathFileExistsW(kSample + L"\\bin")) << log;
+}
+
+TEST_F(ProcessingRuns, ARepairOfAProductWhoseFolderVanishedEndsWithResult9) {
+  Setup(Answers("install.txt", kInstallAnswers), SamplePackage());
+  std::filesystem::remove_all(machine.C("Program Files (x86)/TOLMERA Design 7"));
+  Setup(Answers("repair.txt",
+                "[page DLG_REPAIR_TRUNCATED]\nInstallType = Repair\nbutton = Next\n"
+                "[message MsgInstallError]\nanswer = No\n"),
+        SamplePackage());
+  std::string log = Read(kLog);
+  EXPECT_TRUE(Has(log, "ERROR : The installation folder " + platform::ToUtf8(kSample) +
+                           " of project TDESIGN version 7 does not exist"))
+      << log;
+  EXPECT_TRUE(Has(log, "ERROR : The installed products information is not loaded or wrong.") ||
+              log.find("ERROR : ", log.find("does not exist") + 20) != std::string::npos)
+      << log;
+  EXPECT_FALSE(platform::PathFileExistsW(kSample)) << "nothing was put back";
+}
+
+TEST_F(ProcessingRuns, AFileInUseAtUninstallEndsWithTheRestartAndTheRestartCompletesIt) {
+  Setup(Answers("install.txt", kInstallAnswers), SamplePackage());
+  std::wstring held = kSample + L"\\bin\\TolmeraDesign.exe";
+  ASSERT_TRUE(platform::PathFileExistsW(held));
+  // tlmachine hold keeps the file open without sharing until it is killed.
+  std::string command = "TOLMERA_MACHINE='" + machine.Root() + "' exec '" + BinDir() +
+                        "/tlmachine' hold '" + platform::ToUtf8(held) + "'";
+  FILE* holder = popen(command.c_str(), "r");
+  ASSERT_NE(holder, nullptr);
+  char line[512] = {};
+  ASSERT_NE(fgets(line, sizeof line, holder), nullptr);
+  std::string said = line;
+  ASSERT_EQ(said.rfind("holding ", 0), 0u) << said;
+  int pid = std::atoi(said.substr(said.find("(pid ") + 5).c_str());
+
+  Setup(Answers("remove.txt",
+                "[page DLG_REPAIR_TRUNCATED]\nInstallType = Uninstall\nbutton = Next\n"
+                "[message MsgUninstall]\nanswer = Yes\n"
+                "[page DLG_FINISH]\nRestart = Later\nbutton = Next\n"),
+        SamplePackage());
+  kill(pid, SIGKILL);
+  pclose(holder);
+  std::string log = Read(kLog);
+  EXPECT_TRUE(Has(log, "WARNING : CommonStepFolders: Folder = " + platform::ToUtf8(kSample) +
+                           "\\bin is not deleted"))
+      << log;
+  EXPECT_TRUE(platform::PathFileExistsW(held));
+  EXPECT_FALSE(platform::PathFileExistsW(kSample + L"\\bin\\settings.ini"));
+  std::string restart = Tool("restart");
+  EXPECT_NE(restart.find("restarted;"), std::string::npos) << restart;
+  EXPECT_FALSE(platform::PathFileExistsW(kSample + L"\\bin")) << restart;
+}
+
+namespace {
+
+// A product of the family: its own folder in the family's installation folder, and the
+// family's common folder that every product of it installs.
+std::string FamilyScript(const std::string& product, const std::string& pv,
+                         const std::string& installType = "Install") {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SCENARIO Name=\"Family\" PV=\"" + pv +
+         "\" Version=\"1\" Build=\"10\" InstallType=\"" + installType + "\" DirName=\"" + product +
+         "\">"
+         "<Localization><EN ID=\"1033\" Title=\"English\" SystemName=\"English\"><MESSAGES>"
+         "<MsgCaption Caption=\"Family\"/><MsgUninstall Caption=\"Remove?\"/></MESSAGES>"
+         "</EN></Localization><Images/>"
+         "<DIALOGS><DLG_GREETING Show=\"n\"/><DLG_SUMMARY Show=\"n\"/><DLG_FINISH Show=\"n\"/>"
+         "<DLG_INSTALL_TYPE Show=\"n\"/><DLG_LICENSE Show=\"n\"/><DLG_DESTINATION Show=\"n\"/>"
+         "</DIALOGS>"
+         "<INSTALL><COMMONINFO RegKeyInstall=\"SOFTWARE\\TOLMERA\\Family\"/>"
+         "<DIRECTORY Name=\"" +
+         product +
+         "\"/>"
+         "<DIRECTORY Name=\"Shared\" Type=\"common\"/></INSTALL>"
+         "</SCENARIO>";
+}
+
+}  // namespace
+
+TEST_F(ProcessingRuns, TheCommonFoldersStayWhileAProductOfTheFamilyRemains) {
+  std::string a = machine.Base() + "/a.data", b = machine.Base() + "/b.data";
+  ASSERT_TRUE(tltest::WriteZip(a, {{"InstallScript.cfg", FamilyScript("Alpha", "ALPHA")},
+                                   {"Alpha/alpha.exe", "alpha"},
+                                   {"Shared/common.dll", "shared"}}));
+  ASSERT_TRUE(tltest::WriteZip(b, {{"InstallScript.cfg", FamilyScript("Beta", "BETA")},
+                                   {"Beta/beta.exe", "beta"},
+                                   {"Shared/common.dll", "shared"}}));
+  std::string none = Answers("none.txt", "# no page is shown\n");
+  std::string remove = Answers("remove.txt", "[message MsgUninstall]\nanswer = Yes\n");
+  const std::wstring family = L"C:\\Program Files (x86)\\Family";
+  const std::wstring common = family + L"\\Shared\\common.dll";
+  Setup(none, a);
+  EXPECT_TRUE(platform::PathFileExistsW(family + L"\\Alpha\\alpha.exe")) << Read(kLog);
+  EXPECT_TRUE(platform::PathFileExistsW(common)) << Read(kLog);
+  Setup(none, b);
+  EXPECT_TRUE(platform::PathFileExistsW(family + L"\\Beta\\beta.exe")) << Read(kLog);
+  EXPECT_NE(RecordText().find("PV=\"ALPHA\""), std::string::npos) << RecordText();
+  EXPECT_NE(RecordText().find("PV=\"BETA\""), std::string::npos) << RecordText();
+
+  ASSERT_TRUE(
+      tltest::WriteZip(a, {{"InstallScript.cfg", FamilyScript("Alpha", "ALPHA", "Uninstall")}}));
+  Setup(remove, a);
+  std::string log = Read(kLog);
+  EXPECT_FALSE(platform::PathFileExistsW(family + L"\\Alpha")) << log;
+  EXPECT_TRUE(platform::PathFileExistsW(common)) << "Beta still uses it\n" << log;
+  EXPECT_EQ(log.find("Delete common folders"), std::string::npos) << log;
+
+  ASSERT_TRUE(
+      tltest::WriteZip(b, {{"InstallScript.cfg", FamilyScript("Beta", "BETA", "Uninstall")}}));
+  Setup(remove, b);
+  log = Read(kLog);
+  EXPECT_TRUE(Has(log, "INFO : Delete common folders")) << log;
+  EXPECT_FALSE(platform::PathFileExistsW(common)) << log;
+  EXPECT_FALSE(platform::PathFileExistsW(family)) << log;
+  EXPECT_TRUE(platform::PathIsDirectoryW(L"C:\\Program Files (x86)")) << log;
+}
+
+TEST_F(ProcessingRuns, RemovingAProductThatIsNotRecordedSaysSoAndShowsNoSuccess) {
+  std::string a = machine.Base() + "/a.data";
+  ASSERT_TRUE(
+      tltest::WriteZip(a, {{"InstallScript.cfg", FamilyScript("Alpha", "ALPHA", "Uninstall")}}));
+  platform::CreateDirectoryWithParents(L"C:\\ProgramData\\TOLMERA");
+  platform::WriteWholeFile(kRecord,
+                           "<?xml version=\"1.0\"?>\n<Settings Application=\"Alpha\" Path=\"\"/>");
+  Setup(Answers("remove.txt", "[message MsgUninstall]\nanswer = Yes\n"), a);
+  std::string log = Read(kLog);
+  EXPECT_TRUE(Has(log,
+                  "ERROR : ProcessInstallMain: product ALPHA version 1 is not installed; "
+                  "nothing is removed"))
+      << log;
+  EXPECT_EQ(log.find("Uninstall finish successfully"), std::string::npos) << log;
+}
