@@ -7,6 +7,7 @@
 #include "package/ScriptVocabulary.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "platform/Security.h"
 #include "platform/Text.h"
 
 #include <vector>
@@ -101,13 +102,235 @@ bool SetReadOnlyFlags(const std::wstring& path, const std::wstring& rights, bool
   return true;
 }
 
+namespace {
+
+bool IsNtfs(const std::wstring& path) {
+  if (path.size() < 3) return false;
+  platform::VolumeInfo info;
+  if (platform::GetVolumeInformationW(path.substr(0, 3), info) != platform::ERROR_SUCCESS)
+    return false;
+  std::wstring name = platform::ToUpper(info.fileSystemName);
+  if (name.size() > 79) name.resize(79);
+  return name.find(L"NTFS") != std::wstring::npos;
+}
+
+struct WalkItem {
+  std::wstring path;
+  bool folder = false;
+  platform::DWORD status = 0;  // 0, or ERROR_ACCESS_DENIED for a folder that cannot be listed
+};
+
+// The tree below `folder` in the order of the walk: the folder's own entries, then each
+// sub-folder's tree. Links are entries, never entered. The result is ERROR_NO_MORE_FILES at
+// the end, ERROR_INVALID_NAME at a path of MAX_PATH characters or more, or the failure.
+platform::DWORD WalkTree(const std::wstring& folder, std::vector<WalkItem>& items, bool top) {
+  std::wstring pattern = folder + L"\\*.*";
+  if (pattern.size() >= platform::MAX_PATH) return platform::ERROR_INVALID_NAME;
+  std::vector<platform::FindData> entries;
+  platform::DWORD status = platform::FindAll(pattern, entries, false);
+  if (status == platform::ERROR_ACCESS_DENIED && !top) {
+    items.push_back({folder, true, platform::ERROR_ACCESS_DENIED});
+    return platform::ERROR_NO_MORE_FILES;
+  }
+  if (status != platform::ERROR_SUCCESS && status != platform::ERROR_FILE_NOT_FOUND) return status;
+  std::vector<std::wstring> folders;
+  for (const auto& e : entries) {
+    if (e.fileName == L"." || e.fileName == L"..") continue;
+    std::wstring p = folder + L"\\" + e.fileName;
+    if (p.size() >= platform::MAX_PATH) return platform::ERROR_INVALID_NAME;
+    bool isFolder = (e.attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
+    bool isLink = (e.attributes & platform::FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    items.push_back({p, isFolder, 0});
+    if (isFolder && !isLink) folders.push_back(p);
+  }
+  for (const auto& f : folders) {
+    platform::DWORD s = WalkTree(f, items, false);
+    if (s != platform::ERROR_NO_MORE_FILES) return s;
+  }
+  return platform::ERROR_NO_MORE_FILES;
+}
+
+bool Grant(const std::wstring& entry, platform::DWORD mask, const std::wstring& accountName,
+           const wchar_t* prefix) {
+  Log(LogLevel::Info, L"%sRun AddAccessRights = filename is '%s' account is '%s' rights is %u",
+      std::wstring(prefix), entry, accountName, static_cast<unsigned>(mask));
+  if (AddAccessRights(entry, mask)) {
+    Log(LogLevel::Info, L"   AddAccessRights() succeeded. File = %s, Account = %s", entry,
+        std::wstring(L"-EVERYONE:"));
+    return true;
+  }
+  Log(LogLevel::Warning, L"   AddAccessRights() failed. File = %s, Account = %s", entry,
+      std::wstring(L"-EVERYONE:"));
+  return false;
+}
+
+}  // namespace
+
+bool AddAccessRights(const std::wstring& path, platform::DWORD mask) {
+  platform::Sid everyone = platform::EveryoneSid();
+  platform::PSID world = everyone.Psid();
+  platform::PSECURITY_DESCRIPTOR old = nullptr;
+  platform::ACL* oldDacl = nullptr;
+  platform::DWORD status = platform::GetNamedSecurityInfoW(
+      path.c_str(), platform::SE_FILE_OBJECT, platform::DACL_SECURITY_INFORMATION, nullptr, nullptr,
+      &oldDacl, nullptr, &old);
+  struct FreeLater {
+    platform::PSECURITY_DESCRIPTOR sd;
+    ~FreeLater() {
+      if (sd) platform::LocalFree(sd);
+    }
+  } freeOld{old};
+  if (status != platform::ERROR_SUCCESS) {
+    platform::SetLastError(status);
+    LogApiError(L"GetFileSecurity() failed.");
+    return false;
+  }
+  platform::WORD control = 0;
+  platform::DWORD revision = 0;
+  if (!platform::GetSecurityDescriptorControl(old, &control, &revision)) {
+    LogApiError(L"48) GetSecurityDescriptorControl() failed.");
+    return false;
+  }
+  platform::ACL_SIZE_INFORMATION size{0, sizeof(platform::ACL), 0};
+  if (oldDacl &&
+      !platform::GetAclInformation(oldDacl, &size, sizeof size, platform::AclSizeInformation)) {
+    LogApiError(L"GetAclInformation() failed.");
+    return false;
+  }
+  platform::DWORD bytes = size.AclBytesInUse + sizeof(platform::ACCESS_ALLOWED_ACE) -
+                          sizeof(platform::DWORD) + platform::GetLengthSid(world);
+  std::vector<std::uint64_t> buffer(bytes / 8 + 1, 0);
+  auto* acl = reinterpret_cast<platform::ACL*>(buffer.data());
+  if (!platform::InitializeAcl(acl, bytes, platform::ACL_REVISION)) {
+    LogApiError(L"InitializeAcl() failed.");
+    return false;
+  }
+  platform::DWORD index = 0;
+  // The explicit entries first (Everyone's own is replaced), up to the first inherited one.
+  for (; index < size.AceCount; ++index) {
+    void* ace = nullptr;
+    if (!platform::GetAce(oldDacl, index, &ace)) {
+      LogApiError(L"GetAce() failed.");
+      return false;
+    }
+    auto* header = static_cast<platform::ACE_HEADER*>(ace);
+    if (header->AceFlags & platform::INHERITED_ACE) break;
+    auto* allowed = static_cast<platform::ACCESS_ALLOWED_ACE*>(ace);
+    if (platform::EqualSid(&allowed->SidStart, world)) continue;
+    if (!platform::AddAce(acl, platform::ACL_REVISION, 0xFFFFFFFF, ace, header->AceSize)) {
+      LogApiError(L"AddAce() failed.");
+      return false;
+    }
+  }
+  if (!platform::AddAccessAllowedAceEx(
+          acl, platform::ACL_REVISION,
+          platform::OBJECT_INHERIT_ACE | platform::CONTAINER_INHERIT_ACE, mask, world)) {
+    LogApiError(L"AddAccessAllowedAceEx() failed.");
+    return false;
+  }
+  // The inherited entries stay behind it, as they were.
+  for (; index < size.AceCount; ++index) {
+    void* ace = nullptr;
+    if (!platform::GetAce(oldDacl, index, &ace)) {
+      LogApiError(L"GetAce() failed. CurrentAceIndex = " + std::to_wstring(index) + L".");
+      return false;
+    }
+    auto* header = static_cast<platform::ACE_HEADER*>(ace);
+    if (!platform::AddAce(acl, platform::ACL_REVISION, 0xFFFFFFFF, ace, header->AceSize)) {
+      LogApiError(L"AddAce() failed. CurrentAceIndex = " + std::to_wstring(index) + L".");
+      return false;
+    }
+  }
+  // The control bits of the old list: still taking what the parent passes on, or protected.
+  platform::SECURITY_INFORMATION what = platform::DACL_SECURITY_INFORMATION;
+  if (control & platform::SE_DACL_AUTO_INHERITED)
+    what |= platform::UNPROTECTED_DACL_SECURITY_INFORMATION;
+  else if (control & platform::SE_DACL_PROTECTED)
+    what |= platform::PROTECTED_DACL_SECURITY_INFORMATION;
+  status = platform::SetNamedSecurityInfoW(path.c_str(), platform::SE_FILE_OBJECT, what, nullptr,
+                                           nullptr, acl, nullptr);
+  if (status != platform::ERROR_SUCCESS) {
+    platform::SetLastError(status);
+    LogApiError(L"SetFileSecurity() failed.");
+    return false;
+  }
+  return true;
+}
+
 int SetRights(const std::wstring& path, const std::wstring& rights, const std::wstring& enumWord,
               const std::wstring& accountName) {
   Log(LogLevel::Info, L"SetRights: %s Rights = %s Enum = %s AccountName = %s", path, rights,
       enumWord, accountName);
   Log(LogLevel::Info, L"%s", std::wstring(66, L'-'));
-  Log(LogLevel::Warning, L"SetRights: access lists are not part of this build");
-  return 0;
+  if (rights.size() > 49) {
+    Log(LogLevel::Warning, L"   The rights text %s is longer than 49 characters and is refused",
+        rights);
+    return 0;
+  }
+  if (!IsNtfs(path)) {
+    Log(LogLevel::Info, L"   Folder = %s  is not NTFS", path);
+    return 0;
+  }
+  platform::DWORD mask = RightsMask(platform::ToLower(rights));
+  std::wstring full;
+  if (platform::GetFullPathNameW(path, full) != platform::ERROR_SUCCESS || full.size() >= 1024) {
+    LogApiError(L"GetFullPathName fail!");
+    return 0;
+  }
+  if (!platform::PathFileExistsW(full)) {
+    Log(LogLevel::Warning, L"   File %s does not exist or is not accessible", full);
+    return 0;
+  }
+  std::wstring word = platform::ToLower(enumWord);
+  bool wholeTree = word == L"y" || word == L"yes";
+  platform::DWORD attributes = platform::GetFileAttributesW(full);
+  ApplyReadOnlyRule(full, attributes, mask, false);
+  bool folder = attributes != platform::INVALID_FILE_ATTRIBUTES &&
+                (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) &&
+                !(attributes & platform::FILE_ATTRIBUTE_REPARSE_POINT);
+  if (folder && wholeTree) {
+    std::vector<WalkItem> items;
+    platform::DWORD status = WalkTree(full, items, true);
+    if (items.empty() && status != platform::ERROR_NO_MORE_FILES) {
+      platform::SetLastError(status);
+      LogApiError(L"path = " + full + L"\\*.* failed.");
+      return 0;
+    }
+    bool lastWasFile = false;
+    for (const auto& item : items) {
+      Log(LogLevel::Info,
+          item.folder ? L"   Directory = %s%s --------------------"
+                      : L"   File      = %s%s --------------------",
+          item.path,
+          std::wstring(item.status == platform::ERROR_ACCESS_DENIED ? L"ACCESS DENIED" : L""));
+      lastWasFile = !item.folder;
+      ApplyReadOnlyRule(item.path, platform::GetFileAttributesW(item.path), mask, false);
+      if (!IsNtfs(item.path)) {
+        Log(LogLevel::Warning, L"    %s Volume is not NTFS!", item.path);
+        continue;
+      }
+      if (!Grant(item.path, mask, accountName, L"   ")) return 0;
+    }
+    if (status != platform::ERROR_NO_MORE_FILES) {
+      // Reported as the failure it is: the rest of the tree and the folder itself are not
+      // granted.
+      Log(LogLevel::Warning, L"   Error! Enumeration failed, #%d\n", static_cast<int>(status));
+      return 0;
+    }
+    // An empty folder is granted too: it is the folder that was asked for.
+    Log(LogLevel::Info, lastWasFile ? L"   file name = %s" : L"   dir  name = %s", path);
+    if (!IsNtfs(path)) {
+      Log(LogLevel::Warning, L"   %s Volume is not NTFS", path);
+      return 1;
+    }
+    return Grant(path, mask, accountName, L" ") ? 1 : 0;
+  }
+  Log(LogLevel::Info, L"   file name = %s", path);
+  if (!IsNtfs(path)) {
+    Log(LogLevel::Warning, L"   %s Volume is not NTFS!", path);
+    return 1;
+  }
+  return Grant(path, mask, accountName, L"   ") ? 1 : 0;
 }
 
 }  // namespace InstallSteps

@@ -18,6 +18,11 @@ bool SetReadOnlyFlags(const std::wstring& path, const std::wstring& rights, bool
 // success, 0 on failure.
 int SetRights(const std::wstring& path, const std::wstring& rights, const std::wstring& enumWord,
               const std::wstring& accountName);
+// Merges one allow entry for Everyone (inherited by files and folders below) into the access
+// list of one file or folder: the other explicit entries first, then the new one in place of
+// any earlier Everyone entry, then the inherited entries; the list's protection kept. True when
+// the new list was written.
+bool AddAccessRights(const std::wstring& path, platform::DWORD mask);
 // Logs "   %s Error #%d = %s" with the last error and its text at level 1; returns the code.
 platform::DWORD LogApiError(const std::wstring& message);
 
