@@ -33,6 +33,7 @@ QZ::CAD::IGearFactory* GearFactory();
 QZ::CAD::IBeamFactory* BeamFactory();
 QZ::CAD::IShaftFactory* ShaftFactory();
 QZ::CAD::IFastenerFactory* FastenerFactory();
+// The shaft recogniser (ShaftRecognizer.cpp).
 QZ::CAD::IShaftRecognizer* ShaftRecognizer();
 
 }  // namespace cad_engine

@@ -189,11 +189,6 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
   }
 };
 
-class CShaftRecognizer final : public QZ::CAD::IShaftRecognizer {
- public:
-  QZ::CAD::IRecognizeShaft* Recognize(QZ::CAD::IShape*) override { NotYet("Recognize"); }
-};
-
 }  // namespace
 
 QZ::CAD::IBearingFactory* BearingFactory() {
@@ -214,10 +209,6 @@ QZ::CAD::IShaftFactory* ShaftFactory() {
 }
 QZ::CAD::IFastenerFactory* FastenerFactory() {
   static CFastenerFactory factory;
-  return &factory;
-}
-QZ::CAD::IShaftRecognizer* ShaftRecognizer() {
-  static CShaftRecognizer factory;
   return &factory;
 }
 

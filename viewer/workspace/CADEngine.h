@@ -417,16 +417,22 @@ struct RecognizeSlotsBlock {
   std::uint32_t n;
   double d, win, wout;
 };
+struct RecognizeCircularBlock {
+  double x, t, r;
+};
 #pragma pack(pop)
 
 class QZ_CAD_VISIBLE IRecognizeGroove : public IObject {
  public:
-  virtual int GetType() = 0;                                         // 2: 0 none ... 5 slots
+  // 0 none, 1 chevron notch, 2 rectangular, 3 cross hole, 4 parallel key, 5 slots, 6 circular.
+  // The host records have no block for circular grooves (type 0 there); the engine offers one.
+  virtual int GetType() = 0;                                         // 2
   virtual void* GetNotch(RecognizeNotchBlock* out) = 0;              // 3
   virtual void* GetRectangular(RecognizeRectangularBlock* out) = 0;  // 4
   virtual void* GetCrossHole(RecognizeCrossHoleBlock* out) = 0;      // 5
   virtual void* GetParallelKey(RecognizeParallelKeyBlock* out) = 0;  // 6
   virtual void* GetSlots(RecognizeSlotsBlock* out) = 0;              // 7
+  virtual void* GetCircular(RecognizeCircularBlock* out) = 0;        // 8
 };
 
 class QZ_CAD_VISIBLE IRecognizeSection : public IObject {
