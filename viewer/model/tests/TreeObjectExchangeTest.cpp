@@ -361,7 +361,8 @@ TEST_F(TreeExchangeTest, ImportWithRecognitionTriesEveryPartAndKeepsTheAnswers) 
 }
 
 TEST_F(TreeExchangeTest, ImportWithRecognitionKeepsPartsTheEngineCannotRecognise) {
-  // The engine's own recogniser is not there yet (it throws): every part is still imported.
+  // The engine recognises the pin (a plain cylinder) and neither the plate nor the ball; with no
+  // shaft builder installed, every part is still imported as it is.
   TempDir dir;
   auto model = BuildModel();
   ASSERT_TRUE(Export(*model, dir / "model.step", true));
@@ -373,7 +374,10 @@ TEST_F(TreeExchangeTest, ImportWithRecognitionKeepsPartsTheEngineCannotRecognise
   ImportAll(in.Get(), *back, true, recognized);
   EXPECT_TRUE(messages.empty());
   ASSERT_EQ(recognized.size(), 3u);
-  for (const auto& r : recognized) EXPECT_FALSE(r);
+  EXPECT_FALSE(recognized[0]);
+  ASSERT_TRUE(recognized[1]);
+  EXPECT_EQ(recognized[1]->GetSectionCount(), 1);
+  EXPECT_FALSE(recognized[2]);
   std::vector<LeafInfo> leaves;
   Collect(*back, L"", leaves);
   ASSERT_EQ(leaves.size(), 3u);
@@ -393,9 +397,17 @@ TEST_F(TreeExchangeTest, AppendCopyIsFlatInPlacementAndKeepsNamesAndColours) {
   RecognizeState state = eRecognizeAllAtZero;
   for (const auto& child : model->GetChildren()) copy->AppendCopy(child.get(), recognized, &state);
   EXPECT_TRUE(messages.empty());
-  // The engine recognises nothing: one null answer per leaf, state 0, every leaf copied.
+  // One answer per leaf: only the pin is a shaft for the engine; with no shaft builder
+  // installed nothing is turned into a shaft, the state stays 0 and every leaf is copied.
   ASSERT_EQ(recognized.size(), 3u);
-  for (const auto& r : recognized) EXPECT_FALSE(r);
+  EXPECT_FALSE(recognized[0]);
+  ASSERT_TRUE(recognized[1]);
+  double values[8];
+  QZ::ObjPtr<QZ::CAD::IRecognizeSection> pin(recognized[1]->GetSection(0));
+  pin->GetValues(values);
+  EXPECT_NEAR(values[1], 6, 1e-6);   // the pin's diameter
+  EXPECT_NEAR(values[5], 30, 1e-6);  // its length
+  EXPECT_FALSE(recognized[2]);
   EXPECT_EQ(state, eRecognizeNoneAtZero);
 
   std::vector<LeafInfo> after;
