@@ -1,9 +1,11 @@
 #include "gui/ScriptedBackend.h"
 
 #include "package/LogSink.h"
+#include "package/ScriptVocabulary.h"
 #include "package/XmlSettings.h"
 #include "platform/Text.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -69,12 +71,16 @@ ScriptedBackend::ScriptedBackend(const std::string& text, std::wstring sourceNam
       sec.line = lineNo;
       sec.kind = Upper(sp == std::wstring::npos ? inner : inner.substr(0, sp));
       sec.name = sp == std::wstring::npos ? L"" : Unquote(Trim(inner.substr(sp + 1)), &sec.quoted);
-      if (sec.kind != L"PAGE" && sec.kind != L"MESSAGE" && sec.kind != L"FILE-DIALOG" &&
-          sec.kind != L"PROGRESS")
-        bad(L"unknown section kind \"" + sec.kind + L"\" (page, message, file-dialog or progress)");
+      bool named = sec.kind == L"PAGE" || sec.kind == L"MESSAGE" || sec.kind == L"FILE-DIALOG" ||
+                   sec.kind == L"PROGRESS";
+      bool unnamed = sec.kind == L"SCREENSHOTS";
+      if (!named && !unnamed)
+        bad(L"unknown section kind \"" + sec.kind +
+            L"\" (page, message, file-dialog, progress or screenshots)");
       if (sec.kind == L"PROGRESS" && !CommonTools::EqualNoCase(sec.name, L"Escape"))
         bad(L"a progress section is [progress Escape]");
-      if (sec.name.empty()) bad(L"the section needs a name");
+      if (named && sec.name.empty()) bad(L"the section needs a name");
+      if (unnamed && !sec.name.empty()) bad(L"the section [" + sec.kind + L"] takes no name");
       m_sections.push_back(std::move(sec));
       continue;
     }
@@ -85,6 +91,21 @@ ScriptedBackend::ScriptedBackend(const std::string& text, std::wstring sourceNam
     if (key.empty()) bad(L"a value without a name");
     m_sections.back().values.emplace_back(key, Unquote(Trim(line.substr(eq + 1))));
   }
+}
+
+std::string ScriptedBackend::ScreenshotFolder() const {
+  for (const auto& s : m_sections)
+    if (s.kind == L"SCREENSHOTS")
+      if (const std::wstring* folder = s.Find(L"folder"); folder && !folder->empty())
+        return Narrow(*folder);
+  const char* env = std::getenv("TOLMERA_SCREENSHOTS");
+  return env ? env : "";
+}
+
+bool ScriptedBackend::AnswersMessage(const std::wstring& id) const {
+  for (const auto& s : m_sections)
+    if (s.kind == L"MESSAGE" && !s.quoted && CommonTools::EqualNoCase(s.name, id)) return true;
+  return false;
 }
 
 std::unique_ptr<ScriptedBackend> ScriptedBackend::FromFile(const std::string& hostPath) {
@@ -218,35 +239,47 @@ std::optional<std::wstring> ScriptedBackend::ShowFileDialog(const FileDialogRequ
 }
 
 PageButton ScriptedBackend::RunPageModal(IPage& page) {
-  const AnswerSection* sec = Take(L"PAGE", page.GetName(), false);
-  if (!sec) Fail(L"No answer for the page " + page.GetName());
-  const std::wstring* buttonText = nullptr;
-  for (const auto& [k, v] : sec->values) {
-    if (CommonTools::EqualNoCase(k, L"button")) {
-      buttonText = &v;
-      continue;
+  for (;;) {
+    const AnswerSection* sec = Take(L"PAGE", page.GetName(), false);
+    if (!sec) Fail(L"No answer for the page " + page.GetName());
+    const std::wstring* buttonText = nullptr;
+    for (const auto& [k, v] : sec->values) {
+      if (CommonTools::EqualNoCase(k, L"button")) {
+        buttonText = &v;
+        continue;
+      }
+      if (!page.SetField(k, v))
+        Fail(L"The page " + page.GetName() + L" has no value \"" + k + L"\" or does not accept \"" +
+             v + L"\"");
     }
-    if (!page.SetField(k, v))
-      Fail(L"The page " + page.GetName() + L" has no value \"" + k + L"\" or does not accept \"" +
-           v + L"\"");
+    if (!buttonText) Fail(L"The answer for the page " + page.GetName() + L" names no button");
+    PageButton button;
+    if (CommonTools::EqualNoCase(*buttonText, L"Next"))
+      button = PageButton::Next;
+    else if (CommonTools::EqualNoCase(*buttonText, L"Back"))
+      button = PageButton::Back;
+    else if (CommonTools::EqualNoCase(*buttonText, L"Cancel"))
+      button = PageButton::Cancel;
+    else
+      Fail(L"Unknown button \"" + *buttonText + L"\" for the page " + page.GetName());
+    // A page that refuses Next would keep a person on it; an answer file cannot try again.
+    if (button == PageButton::Next && !page.CanLeaveWithNext())
+      Fail(L"The page " + page.GetName() + L" does not accept the answer's values");
+    if (button == PageButton::Cancel) {
+      if (!page.CanCancel()) Fail(L"The page " + page.GetName() + L" does not close with Cancel");
+      // "button = Cancel" is the person's Cancel and Yes to the question; a file that answers
+      // the question itself gets it asked, and No keeps the page for its next answer.
+      if (AnswersMessage(ScriptNames::Message::kCancelInstallation) && !page.ConfirmCancel()) {
+        CommonTools::LogLine(CommonTools::LogLevel::Info,
+                             L"Page " + page.GetName() + L" -> Cancel, not confirmed");
+        continue;
+      }
+    }
+    page.OnLeave(button);
+    CommonTools::LogLine(CommonTools::LogLevel::Info,
+                         L"Page " + page.GetName() + L" -> " + PageButtonName(button));
+    return button;
   }
-  if (!buttonText) Fail(L"The answer for the page " + page.GetName() + L" names no button");
-  PageButton button;
-  if (CommonTools::EqualNoCase(*buttonText, L"Next"))
-    button = PageButton::Next;
-  else if (CommonTools::EqualNoCase(*buttonText, L"Back"))
-    button = PageButton::Back;
-  else if (CommonTools::EqualNoCase(*buttonText, L"Cancel"))
-    button = PageButton::Cancel;
-  else
-    Fail(L"Unknown button \"" + *buttonText + L"\" for the page " + page.GetName());
-  // A page that refuses Next would keep a person on it; an answer file cannot try again.
-  if (button == PageButton::Next && !page.CanLeaveWithNext())
-    Fail(L"The page " + page.GetName() + L" does not accept the answer's values");
-  page.OnLeave(button);
-  CommonTools::LogLine(CommonTools::LogLevel::Info,
-                       L"Page " + page.GetName() + L" -> " + PageButtonName(button));
-  return button;
 }
 
 }  // namespace InstallGui

@@ -12,7 +12,7 @@
 namespace InstallGui {
 
 struct AnswerSection {
-  std::wstring kind;    // "page", "message" or "file-dialog"
+  std::wstring kind;    // "page", "message", "file-dialog", "progress" or "screenshots"
   std::wstring name;    // page name, message ID or quoted text, "save" or "open" or a title ID
   bool quoted = false;  // the name was written in quotes (a literal message text)
   std::vector<std::pair<std::wstring, std::wstring>> values;  // in file order
@@ -51,6 +51,12 @@ class ScriptedBackend : public IUiBackend {
   std::optional<std::wstring> ShowFileDialog(const FileDialogRequest& request) override;
   PageButton RunPageModal(IPage& page) override;
   bool IsScripted() const override { return true; }
+
+  // The host folder for screenshots: "folder" of [screenshots], else the environment variable
+  // TOLMERA_SCREENSHOTS; empty for none.
+  std::string ScreenshotFolder() const;
+  // Whether the file answers this message ID.
+  bool AnswersMessage(const std::wstring& id) const;
 
   // The main window of an unattended run: it shows nothing and presses Escape where the
   // answer file's [progress Escape] section says (at a named stage, after a number of items).

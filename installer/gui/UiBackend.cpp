@@ -53,6 +53,20 @@ const wchar_t* PageButtonName(PageButton b) {
   return L"";
 }
 
+bool IPage::Press(PageButton button) {
+  switch (button) {
+    case PageButton::Next:
+      if (!CanLeaveWithNext()) return false;
+      break;
+    case PageButton::Back: break;
+    case PageButton::Cancel:
+      if (!CanCancel() || !ConfirmCancel()) return false;
+      break;
+  }
+  OnLeave(button);
+  return true;
+}
+
 std::unique_ptr<IUiBackend> CreateUiBackendFromEnvironment() {
   const char* answers = std::getenv("TOLMERA_ANSWERS");
   if (answers && *answers) return ScriptedBackend::FromFile(answers);

@@ -4,11 +4,21 @@
 // waits. The page itself is a toolkit-free presenter; a back-end only shows it.
 #pragma once
 
+#include "gui/ProgressDisplay.h"
+#include "package/Settings.h"
+
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+namespace CommonTools {
+class ILanguages;
+class IGraphics;
+}  // namespace CommonTools
 
 namespace InstallGui {
 
@@ -79,11 +89,21 @@ class IPage {
   virtual bool SetField(const std::wstring& name, const std::wstring& value) = 0;
   virtual std::wstring GetField(const std::wstring& name) const = 0;
   virtual std::vector<std::wstring> FieldNames() const = 0;
+  // The values a field offers, in order, when it is a choice; empty for free text.
+  virtual std::vector<std::wstring> FieldChoices(const std::wstring& name) const { return {}; }
   // The page's checks before it is left with Next; false keeps the user on the page (the
   // page has told the user why).
   virtual bool CanLeaveWithNext() { return true; }
   // The page keeps its values (writes them into the user settings) when it is left.
   virtual void OnLeave(PageButton button) {}
+  // Whether Cancel may leave the page at all (the finish page ignores it).
+  virtual bool CanCancel() const { return true; }
+  // The question asked before Cancel leaves the page; false keeps the page open.
+  virtual bool ConfirmCancel() { return true; }
+  // What pressing `button` does, the same for every back-end: true when the page is left with
+  // it (Next after the page's checks, Back, Cancel when allowed and confirmed); the values are
+  // kept on Next and Back, never on Cancel.
+  bool Press(PageButton button);
 };
 
 // A question the answer file does not answer, or answers in a way the question does not allow.
@@ -91,6 +111,15 @@ class IPage {
 class UnansweredQuestion : public std::runtime_error {
  public:
   explicit UnansweredQuestion(const std::string& what) : std::runtime_error(what) {}
+};
+
+// What the main window is made from.
+struct MainWindowRequest {
+  std::wstring installType;  // the script's "InstallType" ("Uninstall" picks the removal icon)
+  std::wstring iconPath;     // the icon file (a path of the machine), may be empty
+  CommonTools::ILanguages* languages = nullptr;  // for DLG_PROGRESS of the current language
+  CommonTools::IGraphics* graphics = nullptr;    // the background picture
+  std::function<bool(CommonTools::SettingsNodePtr&)> root;  // the script's root ("ProgressBar")
 };
 
 class IUiBackend {
@@ -104,6 +133,14 @@ class IUiBackend {
   virtual PageButton RunPageModal(IPage& page) = 0;
   // True for a back-end that needs no display.
   virtual bool IsScripted() const = 0;
+
+  // The main window: made (or prepared again) for the run, and its progress display, which the
+  // run reports to from then on; none from a back-end without windows (the run keeps the
+  // display it has). Localised again after a change of language.
+  virtual std::shared_ptr<IProgressDisplay> CreateMainWindow(const MainWindowRequest& request) {
+    return nullptr;
+  }
+  virtual void LocalizeMainWindow() {}
 };
 
 // The back-end for this process: the scripted one when TOLMERA_ANSWERS names an answer file,

@@ -1,6 +1,15 @@
 #include "gui/WxBackend.h"
 
+#include "gui/wx/Drawing.h"
+#include "gui/wx/DlgMain.h"
+#include "package/LogSink.h"
+#include "platform/Text.h"
+
 #include <wx/app.h>
+#include <wx/evtloop.h>
+#include <wx/filename.h>
+#include <wx/timer.h>
+#include <wx/utils.h>
 #include <wx/button.h>
 #include <wx/dialog.h>
 #include <wx/filedlg.h>
@@ -9,6 +18,7 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include <cstdio>
 #include <map>
 
 namespace InstallGui {
@@ -20,50 +30,14 @@ wxWindow* Owner() {
   return top && top->IsShown() ? top : nullptr;
 }
 
-// The page window of this stage: the page's title, one line per value and the three buttons.
-// The pages' own windows replace it.
-class PlainPageDialog : public wxDialog {
- public:
-  explicit PlainPageDialog(IPage& page)
-      : wxDialog(Owner(), wxID_ANY, page.GetTitle()), m_page(page) {
-    auto* top = new wxBoxSizer(wxVERTICAL);
-    top->Add(new wxStaticText(this, wxID_ANY, page.GetTitle()), 0, wxALL, 10);
-    auto* grid = new wxFlexGridSizer(2, 5, 5);
-    for (const auto& name : page.FieldNames()) {
-      grid->Add(new wxStaticText(this, wxID_ANY, name), 0, wxALIGN_CENTER_VERTICAL);
-      auto* edit = new wxTextCtrl(this, wxID_ANY, page.GetField(name));
-      m_edits[name] = edit;
-      grid->Add(edit, 1, wxEXPAND);
-    }
-    top->Add(grid, 1, wxEXPAND | wxALL, 10);
-    auto* buttons = new wxBoxSizer(wxHORIZONTAL);
-    buttons->Add(new wxButton(this, wxID_BACKWARD, "< Back"), 0, wxALL, 5);
-    buttons->Add(new wxButton(this, wxID_FORWARD, "Next >"), 0, wxALL, 5);
-    buttons->Add(new wxButton(this, wxID_CANCEL, "Cancel"), 0, wxALL, 5);
-    top->Add(buttons, 0, wxALIGN_RIGHT);
-    SetSizerAndFit(top);
-    Bind(
-        wxEVT_BUTTON, [this](wxCommandEvent&) { Leave(PageButton::Back); }, wxID_BACKWARD);
-    Bind(
-        wxEVT_BUTTON, [this](wxCommandEvent&) { Leave(PageButton::Next); }, wxID_FORWARD);
-    Bind(
-        wxEVT_BUTTON, [this](wxCommandEvent&) { Leave(PageButton::Cancel); }, wxID_CANCEL);
-    Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Leave(PageButton::Cancel); });
+// Lets the windows map and draw themselves before a screenshot.
+void Settle(wxWindow* window) {
+  for (int i = 0; i < 10; ++i) {
+    if (window) window->Update();
+    if (auto* loop = wxEventLoopBase::GetActive()) loop->YieldFor(wxEVT_CATEGORY_ALL);
+    wxMilliSleep(15);
   }
-
-  PageButton button = PageButton::Cancel;
-
- private:
-  void Leave(PageButton b) {
-    for (auto& [name, edit] : m_edits) m_page.SetField(name, edit->GetValue().ToStdWstring());
-    if (b == PageButton::Next && !m_page.CanLeaveWithNext()) return;
-    button = b;
-    EndModal(wxID_OK);
-  }
-
-  IPage& m_page;
-  std::map<std::wstring, wxTextCtrl*> m_edits;
-};
+}
 
 }  // namespace
 
@@ -73,7 +47,134 @@ std::wstring WxFilterFromWindowsFilter(const std::wstring& filter) {
   return f;
 }
 
+std::string ScreenshotName(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) {
+    if (out.size() >= 60) break;
+    bool keep = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') ||
+                c == L'-' || c == L'_';
+    out += keep ? static_cast<char>(c) : '-';
+  }
+  return out;
+}
+
+// The main window's progress display as the run sees it. It passes everything to the window
+// (while there is one) and, when an answer file drives the windows, to the file's display too,
+// which presses Escape where the file says. It saves the main window at the first item of each
+// stage (stage and item line both showing).
+class WxBackend::ProgressWatch : public IProgressDisplay {
+ public:
+  ProgressWatch(WxBackend& owner, std::shared_ptr<IProgressDisplay> script)
+      : m_owner(&owner), m_script(std::move(script)) {}
+  // The back-end goes before the run's tools: nothing is passed to its window after that.
+  void Detach() { m_owner = nullptr; }
+  void SetProgressRange(std::uint64_t count) override {
+    Each([&](IProgressDisplay& d) { d.SetProgressRange(count); });
+  }
+  void BeginProgress(std::uint64_t position, bool wrap) override {
+    Each([&](IProgressDisplay& d) { d.BeginProgress(position, wrap); });
+  }
+  void StepProgress(std::uint64_t delta) override {
+    Each([&](IProgressDisplay& d) { d.StepProgress(delta); });
+  }
+  void FillProgress() override {
+    Each([&](IProgressDisplay& d) { d.FillProgress(); });
+  }
+  void EndProgress() override {
+    Each([&](IProgressDisplay& d) { d.EndProgress(); });
+  }
+  void SetStageText(const std::wstring& stageId, const std::wstring& text) override {
+    if (CDlgMain* main = Main(); main && text != main->StageText()) m_shotThisStage = false;
+    Each([&](IProgressDisplay& d) { d.SetStageText(stageId, text); });
+  }
+  void SetItemText(const std::wstring& text) override {
+    Each([&](IProgressDisplay& d) { d.SetItemText(text); });
+    CDlgMain* main = Main();
+    if (main && !m_shotThisStage && main->CProgressState::IsActive() &&
+        !main->StageText().empty() && text.find_first_not_of(L' ') != std::wstring::npos) {
+      m_shotThisStage = true;
+      m_owner->Screenshot(main, L"main-" + main->StageText());
+    }
+  }
+  void SetEscapeAllowed(bool allowed) override {
+    Each([&](IProgressDisplay& d) { d.SetEscapeAllowed(allowed); });
+  }
+  void SetEscapeHandler(std::function<void()> handler) override {
+    Each([&](IProgressDisplay& d) { d.SetEscapeHandler(handler); });
+  }
+  void DestroyMainWindow() override {
+    if (m_script) m_script->DestroyMainWindow();
+    if (m_owner) m_owner->DestroyMainWindow();
+  }
+
+ private:
+  template <class F>
+  void Each(F f) {
+    if (m_script) f(*m_script);
+    if (CDlgMain* main = Main()) f(static_cast<IProgressDisplay&>(*main));
+  }
+  CDlgMain* Main() const { return m_owner ? m_owner->m_main : nullptr; }
+  WxBackend* m_owner;
+  std::shared_ptr<IProgressDisplay> m_script;
+  bool m_shotThisStage = false;
+};
+
+WxBackend::WxBackend() = default;
+
+WxBackend::WxBackend(std::shared_ptr<ScriptedBackend> answers, std::string screenshotFolder)
+    : m_answers(std::move(answers)), m_folder(std::move(screenshotFolder)) {
+  if (!m_folder.empty()) wxFileName::Mkdir(wxString::FromUTF8(m_folder), 0755, wxPATH_MKDIR_FULL);
+}
+
+WxBackend::~WxBackend() {
+  if (m_watch) m_watch->Detach();
+  DestroyMainWindow();
+}
+
+void WxBackend::Screenshot(wxWindow* window, const std::wstring& what) {
+  if (m_folder.empty() || !window) return;
+  Settle(window);
+  char number[16];
+  std::snprintf(number, sizeof number, "%02zu-", m_shots.size() + 1);
+  std::string path = m_folder + "/" + number + ScreenshotName(what) + ".png";
+  if (SaveWindowPng(window, path)) {
+    m_shots.push_back(path);
+    CommonTools::LogLine(CommonTools::LogLevel::Info, L"Screenshot " + platform::FromUtf8(path));
+  } else {
+    CommonTools::LogLine(CommonTools::LogLevel::Warning,
+                         L"Screenshot " + platform::FromUtf8(path) + L" could not be saved");
+  }
+}
+
+std::shared_ptr<IProgressDisplay> WxBackend::CreateMainWindow(const MainWindowRequest& request) {
+  m_pageContext.languages = request.languages;
+  m_pageContext.graphics = request.graphics;
+  if (!m_main) {
+    m_main = new CDlgMain(request);
+    wxTheApp->SetTopWindow(m_main);
+  }
+  if (!m_watch)
+    m_watch =
+        std::make_shared<ProgressWatch>(*this, m_answers ? m_answers->MakeMainWindow() : nullptr);
+  m_main->PrepareWnd();
+  Screenshot(m_main, L"main-start");
+  return m_watch;
+}
+
+void WxBackend::LocalizeMainWindow() {
+  if (m_main) m_main->LocalizeResources();
+}
+
+void WxBackend::DestroyMainWindow() {
+  if (m_main) {
+    m_main->CProgressState::DestroyMainWindow();
+    m_main->Destroy();
+    m_main = nullptr;
+  }
+}
+
 int WxBackend::ShowMessageBox(const MessageRequest& request) {
+  if (m_answers) return m_answers->ShowMessageBox(request);
   long style = 0;
   switch (request.style & MB_TYPEMASK) {
     case MB_OKCANCEL: style = wxOK | wxCANCEL; break;
@@ -109,6 +210,7 @@ int WxBackend::ShowMessageBox(const MessageRequest& request) {
 }
 
 std::optional<std::wstring> WxBackend::ShowFileDialog(const FileDialogRequest& request) {
+  if (m_answers) return m_answers->ShowFileDialog(request);
   long style = request.save ? wxFD_SAVE : wxFD_OPEN;
   if (request.flags & OFN_OVERWRITEPROMPT) style |= wxFD_OVERWRITE_PROMPT;
   if (request.flags & OFN_FILEMUSTEXIST) style |= wxFD_FILE_MUST_EXIST;
@@ -119,10 +221,25 @@ std::optional<std::wstring> WxBackend::ShowFileDialog(const FileDialogRequest& r
 }
 
 PageButton WxBackend::RunPageModal(IPage& page) {
-  PlainPageDialog dlg(page);
+  CBaseDialog dlg(Owner(), page, m_pageContext);
+  wxTimer timer;
+  if (m_answers) {
+    // The page is shown as a person sees it, saved, then answered from the file; the timer
+    // gives the window the time to appear on the screen.
+    timer.Bind(wxEVT_TIMER, [this, &dlg, &page](wxTimerEvent&) {
+      try {
+        Screenshot(&dlg, L"page-" + page.GetName());
+        dlg.EndWith(m_answers->RunPageModal(page));
+      } catch (...) {
+        dlg.EndWithError(std::current_exception());
+      }
+    });
+    timer.StartOnce(m_folder.empty() ? 1 : 200);
+  }
   dlg.ShowModal();
-  page.OnLeave(dlg.button);
-  return dlg.button;
+  timer.Stop();
+  dlg.RethrowIfFailed();
+  return dlg.LeftWith();
 }
 
 }  // namespace InstallGui

@@ -254,6 +254,15 @@ bool CInstallManager::Init() {
   }
 
   // 14. The main window.
+  if (auto* ui = gui.UiBackend()) {
+    MainWindowRequest window;
+    window.installType = m_product.installType;
+    window.iconPath = m_iconPath;
+    window.languages = &gui.Languages();
+    window.graphics = &gui.Graphics();
+    window.root = [](SettingsNodePtr& root) { return GetInstallTools().GetScriptRoot(root); };
+    if (auto display = ui->CreateMainWindow(window)) gui.SetMainWindow(display);
+  }
   if (m_hooks.createMainWindow) m_hooks.createMainWindow(m_product.installType, m_iconPath);
   Log(LogLevel::Info, L"CInstallManager::Init() create main dialog");
 
@@ -489,12 +498,23 @@ int CInstallManager::RunPages(size_t index) {
 }
 
 PagePtr CInstallManager::MakePage(const std::wstring& name) {
-  return std::make_shared<CPage>(name, m_userSettings.get());
+  auto page = std::make_shared<CPage>(name, m_userSettings.get());
+  // The greeting opens the wizard: there is nothing to go back to.
+  if (platform::EqualsNoCase(name, ScriptNames::Page::kGreeting)) page->SetShowBack(false);
+  page->SetCancelQuestion([] {
+    return GetGuiTools().ShowMessage(Msg::kCancelInstallation, MB_YESNO | MB_ICONQUESTION) == IDYES;
+  });
+  return page;
 }
 
 void CInstallManager::SetCurrentLanguageFromSettings() {
   int index = m_userSettings->GetInt(ScriptNames::Attribute::kLanguage, 0);
-  GetGuiTools().Languages().SetCurrent(static_cast<unsigned>(index < 0 ? 0 : index));
+  auto& languages = GetGuiTools().Languages();
+  unsigned before = languages.GetCurrent();
+  languages.SetCurrent(static_cast<unsigned>(index < 0 ? 0 : index));
+  // The main window's title and picture follow the language.
+  if (languages.GetCurrent() != before)
+    if (auto* ui = GetGuiTools().UiBackend()) ui->LocalizeMainWindow();
 }
 
 void CInstallManager::ChooseAndProcess(int w) {

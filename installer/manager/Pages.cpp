@@ -1,9 +1,31 @@
 #include "manager/Pages.h"
 
 #include "manager/InstallTypes.h"
+#include "package/ScriptVocabulary.h"
 #include "platform/Text.h"
 
 namespace InstallManager {
+
+using InstallGui::PageKind;
+
+PageKind CPage::PageKindOf(const std::wstring& sectionName) {
+  namespace P = ScriptNames::Page;
+  static const struct {
+    const wchar_t* section;
+    PageKind kind;
+  } kinds[] = {
+      {P::kLicense, PageKind::License},       {P::kDestination, PageKind::Destination},
+      {P::kUpdate, PageKind::Update},         {P::kSummary, PageKind::Summary},
+      {P::kFinish, PageKind::Finish},         {P::kLanguageSelection, PageKind::Language},
+      {P::kComponents, PageKind::Components}, {P::kInstallType, PageKind::InstallType},
+      {P::kRepair, PageKind::Repair},         {P::kRepairTruncated, PageKind::Repair},
+      {P::kChangeRepair, PageKind::Repair},   {P::kClientAttributes, PageKind::ClientAttributes},
+      {P::kGreeting, PageKind::Greeting},
+  };
+  for (const auto& k : kinds)
+    if (platform::EqualsNoCase(sectionName, k.section)) return k.kind;
+  return PageKind::None;
+}
 
 void CPage::AddChoice(const std::wstring& field, std::set<int> allowed, bool installTypeNames) {
   Field f;
@@ -20,6 +42,21 @@ void CPage::AddText(const std::wstring& field) {
 }
 
 std::vector<std::wstring> CPage::FieldNames() const { return m_order; }
+
+std::vector<std::wstring> CPage::FieldChoices(const std::wstring& name) const {
+  std::vector<std::wstring> out;
+  for (const auto& [key, f] : m_fields) {
+    if (!platform::EqualsNoCase(key, name) || !f.isChoice) continue;
+    for (int v : f.allowed)
+      out.push_back(f.installTypeNames ? std::wstring(InstallTypeScriptName(v))
+                                       : std::to_wstring(v));
+  }
+  return out;
+}
+
+void CPage::LocalizePage(InstallGui::CLocalizer& localizer) {
+  localizer.AddControl(L"TEXT", InstallGui::kControlText);
+}
 
 bool CPage::SetField(const std::wstring& name, const std::wstring& value) {
   for (auto& [key, f] : m_fields) {
@@ -43,8 +80,15 @@ bool CPage::SetField(const std::wstring& name, const std::wstring& value) {
 }
 
 std::wstring CPage::GetField(const std::wstring& name) const {
-  for (const auto& [key, f] : m_fields)
-    if (platform::EqualsNoCase(key, name)) return f.value;
+  for (const auto& [key, f] : m_fields) {
+    if (!platform::EqualsNoCase(key, name)) continue;
+    // An install type reads as the name it is offered by.
+    std::int32_t number = 0;
+    if (f.isChoice && f.installTypeNames &&
+        platform::VariantToInt32(f.value, number) == platform::S_OK)
+      return InstallTypeScriptName(number);
+    return f.value;
+  }
   return L"";
 }
 
@@ -64,8 +108,8 @@ void CPage::LoadSettings() {
   }
 }
 
-void CPage::OnLeave(InstallGui::PageButton button) {
-  if (button == InstallGui::PageButton::Cancel || !m_settings) return;
+void CPage::SaveSettings() {
+  if (!m_settings) return;
   for (const auto& [key, f] : m_fields) {
     if (!f.set) continue;
     if (f.isChoice)

@@ -7,7 +7,7 @@
 // pages' own windows, texts and checks replace them in their own stage.
 #pragma once
 
-#include "gui/UiBackend.h"
+#include "gui/pages/BasePage.h"
 #include "manager/UserSettings.h"
 
 #include <functional>
@@ -23,23 +23,17 @@ class ILanguages;
 
 namespace InstallManager {
 
-class CPage : public InstallGui::IPage {
+class CPage : public InstallGui::CBasePage {
  public:
   CPage(std::wstring name, IUserSettings* settings)
-      : m_name(std::move(name)), m_settings(settings) {}
+      : CBasePage(name, PageKindOf(name)), m_settings(settings) {}
+  // The kind of the page with this section name (None for a name no page has).
+  static InstallGui::PageKind PageKindOf(const std::wstring& sectionName);
 
-  std::wstring GetName() const override { return m_name; }
   bool SetField(const std::wstring& name, const std::wstring& value) override;
   std::wstring GetField(const std::wstring& name) const override;
   std::vector<std::wstring> FieldNames() const override;
-  void OnLeave(InstallGui::PageButton button) override;
-
-  void SetBuilds(int installedBuild, int scenarioBuild) {
-    m_installedBuild = installedBuild;
-    m_scenarioBuild = scenarioBuild;
-  }
-  int InstalledBuild() const { return m_installedBuild; }
-  int ScenarioBuild() const { return m_scenarioBuild; }
+  std::vector<std::wstring> FieldChoices(const std::wstring& name) const override;
 
   // A choice among integer values (install types, languages): accepted as a number or, for
   // install types, as a script name.
@@ -47,11 +41,17 @@ class CPage : public InstallGui::IPage {
   // A free text value.
   void AddText(const std::wstring& field);
   // Reads the current values from the user settings (done before the page is shown).
-  void LoadSettings();
+  void LoadSettings() override;
+  // Writes the values set into the user settings (on Next and Back).
+  void SaveSettings() override;
 
   // Called after the values are stored on Next or Back (the language page makes its language
   // current).
   std::function<void(CPage&)> onSaved;
+
+ protected:
+  // The page's text ("TEXT") in the page's window.
+  void LocalizePage(InstallGui::CLocalizer& localizer) override;
 
  private:
   struct Field {
@@ -61,12 +61,9 @@ class CPage : public InstallGui::IPage {
     std::wstring value;
     bool set = false;
   };
-  std::wstring m_name;
   IUserSettings* m_settings;
   std::vector<std::wstring> m_order;
   std::map<std::wstring, Field> m_fields;
-  int m_installedBuild = 0;
-  int m_scenarioBuild = 0;
 };
 
 using PagePtr = std::shared_ptr<CPage>;

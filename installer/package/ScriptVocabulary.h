@@ -51,6 +51,9 @@ inline constexpr const wchar_t* kMessages = L"MESSAGES";
 inline constexpr const wchar_t* kCommon = L"Common";
 inline constexpr const wchar_t* kBanner = L"Banner";
 inline constexpr const wchar_t* kProgressSection = L"DLG_PROGRESS";
+inline constexpr const wchar_t* kBackground = L"BACKGROUND";  // in DLG_PROGRESS
+// The main window's progress bar (a child of the root).
+inline constexpr const wchar_t* kProgressBar = L"ProgressBar";
 }  // namespace Element
 
 namespace Attribute {
@@ -129,6 +132,12 @@ inline constexpr const wchar_t* kShow = L"Show";
 inline constexpr const wchar_t* kPos = L"Pos";
 inline constexpr const wchar_t* kImageId = L"ImageID";
 inline constexpr const wchar_t* kUrl = L"URL";
+// ProgressBar.
+inline constexpr const wchar_t* kPosX = L"PosX";
+inline constexpr const wchar_t* kPosY = L"PosY";
+inline constexpr const wchar_t* kWidth = L"Width";
+inline constexpr const wchar_t* kHeight = L"Height";
+inline constexpr const wchar_t* kClrText = L"ClrText";
 // UserSettings.
 inline constexpr const wchar_t* kInstallPath = L"InstallPath";
 inline constexpr const wchar_t* kProjectPath = L"ProjectPath";
@@ -192,6 +201,13 @@ inline constexpr const wchar_t* kRights = L"TEXT_RIGHTS";
 inline constexpr const wchar_t* kFinish = L"TEXT_FINISH";
 inline constexpr const wchar_t* kUnFinish = L"TEXT_UN_FINISH";
 }  // namespace Stage
+
+// Text keys of the windows' controls.
+namespace Control {
+inline constexpr const wchar_t* kButtonNext = L"BUTTON_NEXT";  // in Common
+inline constexpr const wchar_t* kButtonBack = L"BUTTON_BACK";
+inline constexpr const wchar_t* kButtonCancel = L"BUTTON_CANCEL";  // in Common and DLG_PROGRESS
+}  // namespace Control
 
 // Wizard pages: their sections in a language and their switches under DIALOGS.
 namespace Page {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <map>
 
 using namespace InstallGui;
@@ -205,4 +207,64 @@ TEST(Languages, RejectsIncompleteLanguages) {
         [&](CommonTools::SettingsNodePtr& root) { return script.GetRoot(root); });
     EXPECT_FALSE(languages.Load()) << doc;
   }
+}
+
+namespace {
+
+// A page whose Cancel asks the run's question through the same back-end.
+class AskingPage : public TestPage {
+ public:
+  AskingPage(ScriptedBackend& b, bool finish) : m_backend(b), m_finish(finish) {}
+  bool CanCancel() const override { return !m_finish; }
+  bool ConfirmCancel() override {
+    ++asked;
+    return m_backend.ShowMessageBox(
+               Box(L"MsgCancellInstallation", L"Really?", MB_YESNO | MB_ICONQUESTION)) == IDYES;
+  }
+  int asked = 0;
+
+ private:
+  ScriptedBackend& m_backend;
+  bool m_finish;
+};
+
+}  // namespace
+
+TEST(AnswerFile, CancelIsTheCancelAndItsYesUnlessTheFileAnswersTheQuestion) {
+  // No answer for the question: "button = Cancel" stands for both.
+  ScriptedBackend plain("[page DLG_LICENSE]\nbutton = Cancel\n", L"t");
+  AskingPage p1(plain, false);
+  EXPECT_EQ(plain.RunPageModal(p1), PageButton::Cancel);
+  EXPECT_EQ(p1.asked, 0);
+
+  // The file answers the question: No keeps the page for its next answer.
+  ScriptedBackend asked(
+      "[page DLG_LICENSE]\nbutton = Cancel\n[message MsgCancellInstallation]\nanswer = No\n"
+      "[page DLG_LICENSE]\nAccept = yes\nbutton = Next\n",
+      L"t");
+  AskingPage p2(asked, false);
+  EXPECT_EQ(asked.RunPageModal(p2), PageButton::Next);
+  EXPECT_EQ(p2.asked, 1);
+  ASSERT_EQ(p2.left.size(), 1u);
+  EXPECT_EQ(p2.left[0], PageButton::Next);
+
+  // Cancel on a page that ignores it (the finish page) cannot be carried out.
+  ScriptedBackend finish("[page DLG_LICENSE]\nbutton = Cancel\n", L"t");
+  AskingPage p3(finish, true);
+  EXPECT_THROW(finish.RunPageModal(p3), UnansweredQuestion);
+  EXPECT_TRUE(p3.left.empty());
+}
+
+TEST(AnswerFile, ScreenshotFolderFromTheFileOrTheEnvironment) {
+  ScriptedBackend b("[screenshots]\nfolder = /tmp/shots here\n", L"t");
+  EXPECT_EQ(b.ScreenshotFolder(), "/tmp/shots here");
+  EXPECT_THROW(ScriptedBackend("[screenshots x]\nfolder = y\n", L"t"), std::runtime_error);
+  EXPECT_THROW(ScriptedBackend("[page]\nbutton = Next\n", L"t"), std::runtime_error);
+  ScriptedBackend none("[page X]\nbutton = Next\n", L"t");
+  unsetenv("TOLMERA_SCREENSHOTS");
+  EXPECT_EQ(none.ScreenshotFolder(), "");
+  setenv("TOLMERA_SCREENSHOTS", "/tmp/from-env", 1);
+  EXPECT_EQ(none.ScreenshotFolder(), "/tmp/from-env");
+  EXPECT_EQ(b.ScreenshotFolder(), "/tmp/shots here");  // the file's own folder first
+  unsetenv("TOLMERA_SCREENSHOTS");
 }

@@ -1,0 +1,197 @@
+#include "gui/wx/BaseDialog.h"
+
+#include "gui/Graphics.h"
+#include "gui/Languages.h"
+#include "gui/wx/Banner.h"
+
+#include <wx/button.h>
+#include <wx/choice.h>
+#include <wx/dcclient.h>
+#include <wx/panel.h>
+#include <wx/sizer.h>
+#include <wx/statline.h>
+#include <wx/stattext.h>
+#include <wx/settings.h>
+#include <wx/textctrl.h>
+
+namespace InstallGui {
+
+namespace {
+
+// The page template in dialog units: the left strip, the top strip at the top right, the white
+// area below it, the etched line and the buttons.
+constexpr int kWidth = 434, kHeight = 215;
+constexpr int kLeftStripWidth = 100, kLeftStripHeight = 185;
+constexpr int kTopStripWidth = 334, kTopStripHeight = 50;
+constexpr int kLineY = 188, kButtonsY = 195, kButtonWidth = 50, kButtonHeight = 14;
+
+}  // namespace
+
+CBaseDialog::CBaseDialog(wxWindow* parent, IPage& page, const PageViewContext& context)
+    : wxDialog(parent, wxID_ANY, page.GetTitle(), wxDefaultPosition, wxDefaultSize,
+               wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX),
+      m_page(page),
+      m_context(context) {
+  auto du = [this](int x, int y) { return ConvertDialogToPixels(wxPoint(x, y)); };
+  auto dus = [this](int w, int h) { return ConvertDialogToPixels(wxSize(w, h)); };
+  SetClientSize(dus(kWidth, kHeight));
+  SetBackgroundColour(*wxWHITE);
+
+  auto* left =
+      new wxPanel(this, kControlLeftBanner, du(0, 0), dus(kLeftStripWidth, kLeftStripHeight));
+  auto* top = new wxPanel(this, kControlTopBanner, du(kLeftStripWidth, 0),
+                          dus(kTopStripWidth, kTopStripHeight));
+  left->SetBackgroundColour(*wxWHITE);
+  top->SetBackgroundColour(*wxWHITE);
+  m_content = new wxPanel(this, kControlContentArea, du(kLeftStripWidth + 7, kTopStripHeight + 6),
+                          dus(kTopStripWidth - 14, kLeftStripHeight - kTopStripHeight - 10));
+  m_content->SetBackgroundColour(*wxWHITE);
+  new wxStaticLine(this, wxID_ANY, du(0, kLineY), dus(kWidth, 1));
+  wxPanel* buttons =
+      new wxPanel(this, wxID_ANY, du(0, kLineY + 1), dus(kWidth, kHeight - kLineY - 1));
+  buttons->SetBackgroundColour(GetParent() ? GetParent()->GetBackgroundColour()
+                                           : wxSystemSettings::GetColour(wxSYS_COLOUR_BTNFACE));
+  wxPoint offset = du(0, kLineY + 1);
+  auto place = [&](int id, const wxString& text, int x) {
+    wxPoint p = du(x, kButtonsY) - offset;
+    auto* b = new wxButton(buttons, id, text, p, dus(kButtonWidth, kButtonHeight));
+    AddControl(id, b);
+    return b;
+  };
+  auto* back = place(kControlBack, "< Back", kWidth - 3 * kButtonWidth - 14);
+  auto* next = place(kControlNext, "Next >", kWidth - 2 * kButtonWidth - 14);
+  place(kControlCancel, "Cancel", kWidth - kButtonWidth - 7);
+  next->SetDefault();
+
+  auto* base = dynamic_cast<CBasePage*>(&page);
+  back->Show(!base || base->ShowsBack());
+  if (base && m_context.languages && m_context.graphics) {
+    AddBanner(top, BannerPosition::Top);
+    AddBanner(left, BannerPosition::Left);
+  }
+  // Without a left banner the content takes the page's whole width below the top strip.
+  bool hasLeft = false;
+  for (const CBanner* b : m_banners) hasLeft = hasLeft || b->GetParent() == left;
+  if (!hasLeft) {
+    left->Hide();
+    m_content->SetSize(wxRect(du(7, kTopStripHeight + 6),
+                              dus(kWidth - 14, kLeftStripHeight - kTopStripHeight - 10)));
+  }
+  BuildGenericBody();
+  if (base && m_context.languages) base->Localize(*m_context.languages, *this);
+
+  Bind(
+      wxEVT_BUTTON, [this](wxCommandEvent&) { Press(PageButton::Back); }, kControlBack);
+  Bind(
+      wxEVT_BUTTON, [this](wxCommandEvent&) { Press(PageButton::Next); }, kControlNext);
+  Bind(
+      wxEVT_BUTTON, [this](wxCommandEvent&) { Press(PageButton::Cancel); }, kControlCancel);
+  // Escape and the window's close box are the Cancel button.
+  Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Press(PageButton::Cancel); });
+  SetEscapeId(wxID_NONE);
+  Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& e) {
+    if (e.GetKeyCode() == WXK_ESCAPE)
+      CallAfter([this] { Press(PageButton::Cancel); });
+    else
+      e.Skip();
+  });
+  CentreOnParent();
+}
+
+CBaseDialog::~CBaseDialog() = default;
+
+void CBaseDialog::AddBanner(wxWindow* placeholder, BannerPosition position) {
+  auto* banner = new CBanner(placeholder);
+  auto* base = dynamic_cast<CBasePage*>(&m_page);
+  if (!base || !banner->Configure(*m_context.languages, *m_context.graphics, base->GetSectionName(),
+                                  position)) {
+    banner->Destroy();
+    return;
+  }
+  m_banners.push_back(banner);
+}
+
+void CBaseDialog::BuildGenericBody() {
+  auto* sizer = new wxBoxSizer(wxVERTICAL);
+  auto* text = new wxStaticText(m_content, kControlText, wxEmptyString);
+  AddControl(kControlText, text);
+  sizer->Add(text, 0, wxEXPAND | wxBOTTOM, 8);
+  auto* grid = new wxFlexGridSizer(2, 5, 8);
+  grid->AddGrowableCol(1, 1);
+  for (const auto& name : m_page.FieldNames()) {
+    grid->Add(new wxStaticText(m_content, wxID_ANY, name), 0, wxALIGN_CENTER_VERTICAL);
+    std::vector<std::wstring> choices = m_page.FieldChoices(name);
+    if (!choices.empty()) {
+      auto* choice = new wxChoice(m_content, wxID_ANY);
+      for (const auto& c : choices) choice->Append(c);
+      int at = choice->FindString(m_page.GetField(name));
+      choice->SetSelection(at == wxNOT_FOUND ? 0 : at);
+      m_choices[name] = choice;
+      grid->Add(choice, 1, wxEXPAND);
+    } else {
+      auto* edit = new wxTextCtrl(m_content, wxID_ANY, m_page.GetField(name));
+      m_edits[name] = edit;
+      grid->Add(edit, 1, wxEXPAND);
+    }
+  }
+  sizer->Add(grid, 0, wxEXPAND);
+  m_content->SetSizer(sizer);
+}
+
+void CBaseDialog::SetControlText(int controlId, const std::wstring& text) {
+  wxWindow* w = Control(controlId);
+  if (!w) return;
+  if (controlId == kControlText) {
+    auto* st = static_cast<wxStaticText*>(w);
+    st->SetLabel(text);
+    st->Wrap(m_content->GetClientSize().x);
+    m_content->Layout();
+  } else {
+    w->SetLabel(text);
+  }
+}
+
+wxWindow* CBaseDialog::Control(int controlId) const {
+  auto it = m_controls.find(controlId);
+  return it == m_controls.end() ? nullptr : it->second;
+}
+
+void CBaseDialog::TransferToPage() {
+  for (auto& [name, edit] : m_edits) m_page.SetField(name, edit->GetValue().ToStdWstring());
+  for (auto& [name, choice] : m_choices)
+    if (choice->GetSelection() != wxNOT_FOUND)
+      m_page.SetField(name, choice->GetString(choice->GetSelection()).ToStdWstring());
+}
+
+void CBaseDialog::Press(PageButton button) {
+  try {
+    if (button != PageButton::Cancel) TransferToPage();
+    // The presenter asks its questions (Cancel) and keeps the values (Next, Back).
+    if (!m_page.Press(button)) return;
+    EndWith(button);
+  } catch (...) {
+    EndWithError(std::current_exception());
+  }
+}
+
+void CBaseDialog::EndWithError(std::exception_ptr error) {
+  m_error = error;
+  EndWith(PageButton::Cancel);
+}
+
+void CBaseDialog::RethrowIfFailed() {
+  if (auto e = m_error) {
+    m_error = nullptr;
+    std::rethrow_exception(e);
+  }
+}
+
+void CBaseDialog::EndWith(PageButton button) {
+  m_button = button;
+  if (IsModal())
+    EndModal(wxID_OK);
+  else
+    Hide();
+}
+
+}  // namespace InstallGui

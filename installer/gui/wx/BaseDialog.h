@@ -1,0 +1,89 @@
+// The window of a wizard page: the page template every page shares (the top and left banner
+// strips, the white content area, an etched line and the Back, Next and Cancel buttons), its
+// texts from the language, and the page's presenter behind it: the buttons only ask the
+// presenter (IPage::Press), which keeps or drops the page's choices.
+//
+// A page's own window derives from it and puts its controls into Content(); a presenter
+// without a window of its own is shown with its text and one line per value.
+#pragma once
+
+#include "gui/Localizer.h"
+#include "gui/UiBackend.h"
+#include "gui/pages/BannerModel.h"
+#include "gui/pages/BasePage.h"
+
+#include <wx/dialog.h>
+
+#include <exception>
+#include <functional>
+#include <map>
+
+class wxPanel;
+class wxButton;
+class wxTextCtrl;
+class wxChoice;
+
+namespace CommonTools {
+class ILanguages;
+class IGraphics;
+}  // namespace CommonTools
+
+namespace InstallGui {
+
+class CBanner;
+
+// What a page's window draws on.
+struct PageViewContext {
+  CommonTools::ILanguages* languages = nullptr;
+  CommonTools::IGraphics* graphics = nullptr;
+};
+
+class CBaseDialog : public wxDialog, public ILocalizedWindow {
+ public:
+  CBaseDialog(wxWindow* parent, IPage& page, const PageViewContext& context);
+  ~CBaseDialog() override;
+
+  // The button that left the page (Cancel until one did).
+  PageButton LeftWith() const { return m_button; }
+  // Leaves the page with `button` as its press would, when the presenter agrees.
+  void Press(PageButton button);
+  // Ends the page with a button already pressed on the presenter (an answer file's).
+  void EndWith(PageButton button);
+  // Ends the page because its handling failed; the error is raised again by RethrowIfFailed
+  // once the page's event loop is left (no exception crosses an event handler).
+  void EndWithError(std::exception_ptr error);
+  void RethrowIfFailed();
+
+  // ILocalizedWindow over the page's controls.
+  void SetTitle(const std::wstring& text) override { wxDialog::SetTitle(text); }
+  bool HasControl(int controlId) override { return m_controls.count(controlId) > 0; }
+  void SetControlText(int controlId, const std::wstring& text) override;
+
+  IPage& Page() { return m_page; }
+  wxWindow* Control(int controlId) const;
+  size_t BannerCount() const { return m_banners.size(); }
+  const CBanner* BannerAt(size_t i) const { return m_banners[i]; }
+
+ protected:
+  // The white area for the page's own controls.
+  wxPanel* Content() { return m_content; }
+  void AddControl(int controlId, wxWindow* window) { m_controls[controlId] = window; }
+  // Copies what the person entered into the presenter (before a button is pressed).
+  virtual void TransferToPage();
+
+ private:
+  void BuildGenericBody();
+  void AddBanner(wxWindow* placeholder, BannerPosition position);
+
+  IPage& m_page;
+  PageViewContext m_context;
+  PageButton m_button = PageButton::Cancel;
+  std::exception_ptr m_error;
+  wxPanel* m_content = nullptr;
+  std::map<int, wxWindow*> m_controls;
+  std::vector<CBanner*> m_banners;
+  std::map<std::wstring, wxTextCtrl*> m_edits;
+  std::map<std::wstring, wxChoice*> m_choices;
+};
+
+}  // namespace InstallGui
