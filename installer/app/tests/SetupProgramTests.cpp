@@ -258,3 +258,103 @@ TEST_F(SetupProgram, AnAnswerFileThatCannotBeReadStopsBeforeTheRun) {
   EXPECT_NE(o.stderrText.find("cannot be read"), std::string::npos) << o.stderrText;
   EXPECT_TRUE(LogText().empty());
 }
+
+namespace {
+
+// Setup run end to end on a machine described by its configuration: the result and the log.
+struct RightsRun {
+  int exitCode = -1;
+  std::vector<std::string> texts;
+  std::string log;
+  std::string stderrText;
+  bool Has(const std::string& text) const {
+    return std::find(texts.begin(), texts.end(), text) != texts.end();
+  }
+};
+
+RightsRun RunOn(const platform::MachineConfig& config) {
+  tltest::ScopedMachine machine(config);
+  std::string folder = machine.Base() + "/pkg";
+  std::filesystem::create_directories(folder);
+  std::string script =
+      tltest::ReadHostFile(SourceDir() + "/examples/test-packages/basic/InstallScript.cfg");
+  EXPECT_TRUE(tltest::WriteZip(folder + "/Setup.data", {{"InstallScript.cfg", script}}));
+  // A refused run offers to keep its log: the answer file declines.
+  std::string answers =
+      WriteAnswers(machine.Base(),
+                   tltest::ReadHostFile(SourceDir() + "/examples/test-packages/basic/answers.txt") +
+                       "\n[message MsgInstallError]\nanswer = No\n");
+  Outcome o = RunSetup(machine.Root(), answers, {"/X", folder + "/Setup.data"});
+  RightsRun r;
+  r.exitCode = o.exitCode;
+  r.stderrText = o.stderrText;
+  platform::ReadWholeFile(L"C:\\ProgramData\\TOLMERA\\tlinstall.log", r.log);
+  r.texts = EntryTexts(r.log);
+  return r;
+}
+
+const std::string kHasRights = "INFO : CCheckRights::HasUserAdminRightsDoSetup ";
+
+}  // namespace
+
+TEST(SetupRights, AStandardUserIsTurnedAwayBeforeAnythingChanges) {
+  platform::MachineConfig c = platform::MachineConfig::Defaults();
+  c.memberships = {L"Users"};
+  RightsRun r = RunOn(c);
+  EXPECT_TRUE(r.Has(kHasRights + "User is not in group Administrators")) << r.log << r.stderrText;
+  EXPECT_TRUE(r.Has("INFO : User is NOT LOCAL ADMINISTRATOR!")) << r.log;
+  EXPECT_TRUE(r.Has("INFO : Message box: MsgRights -> OK")) << r.log;
+  EXPECT_FALSE(r.Has("INFO : Install product as Install")) << r.log;
+}
+
+TEST(SetupRights, AnAdministratorWithoutElevationUnderUacIsTurnedAway) {
+  platform::MachineConfig c = platform::MachineConfig::Defaults();
+  c.elevated = false;
+  RightsRun r = RunOn(c);
+  EXPECT_TRUE(r.Has(kHasRights + "User is in group Administrators")) << r.log << r.stderrText;
+  EXPECT_TRUE(r.Has(kHasRights + "User does not run as Administrator")) << r.log;
+  EXPECT_TRUE(r.Has("INFO : User is NOT LOCAL ADMINISTRATOR!")) << r.log;
+  EXPECT_TRUE(r.Has("INFO : Message box: MsgRights -> OK")) << r.log;
+  EXPECT_FALSE(r.Has("INFO : Install product as Install")) << r.log;
+}
+
+TEST(SetupRights, AnElevatedLocalAdministratorInstalls) {
+  RightsRun r = RunOn(platform::MachineConfig::Defaults());
+  EXPECT_EQ(r.exitCode, 0) << r.log << r.stderrText;
+  EXPECT_TRUE(r.Has(kHasRights + "Finish OK")) << r.log;
+  EXPECT_TRUE(r.Has("INFO : User IS NOT DOMAIN Administrator account")) << r.log;
+  EXPECT_TRUE(r.Has("INFO : Install product as Install")) << r.log;
+  EXPECT_EQ(r.log.find("ERROR"), std::string::npos) << r.log;
+}
+
+TEST(SetupRights, ADomainAdministratorOnAServerInstalls) {
+  platform::MachineConfig c = platform::MachineConfig::Defaults();
+  c.join = platform::JoinStatus::Domain;
+  c.domain = L"CORP";
+  c.server = true;
+  c.os.productType = 3;
+  c.os.productName = L"Windows Server 2019 Standard";
+  c.memberships = {L"Administrators", L"Domain Admins"};
+  RightsRun r = RunOn(c);
+  EXPECT_EQ(r.exitCode, 0) << r.log << r.stderrText;
+  EXPECT_TRUE(r.Has("INFO : The computer is joined to a DOMAIN CORP.")) << r.log;
+  EXPECT_TRUE(r.Has("INFO : The computer is a SERVER.")) << r.log;
+  EXPECT_TRUE(r.Has("INFO : User IS DOMAIN Administrator account")) << r.log;
+  EXPECT_TRUE(r.Has("INFO : Install product as Install")) << r.log;
+}
+
+TEST(SetupRights, AProgramFilesThatDeniesTheUserEndsTheRunWithTheRightsResult) {
+  platform::MachineConfig c = platform::MachineConfig::Defaults();
+  c.raw["security/c:\\program files (x86)"] = L"D:P(D;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+  RightsRun r = RunOn(c);
+  EXPECT_TRUE(
+      r.Has("INFO :          test create file VerifyAdminRights_test.000 in directory "
+            "C:\\Program Files (x86) FALSE"))
+      << r.log << r.stderrText;
+  EXPECT_TRUE(
+      r.Has("ERROR : User has not rights for change of registry (LM) or folder Program "
+            "Files"))
+      << r.log;
+  EXPECT_TRUE(r.Has("INFO : Message box: MsgRights -> OK")) << r.log;
+  EXPECT_FALSE(r.Has("INFO : Install product as Install")) << r.log;
+}
