@@ -15,6 +15,7 @@
 #include "platform/Machine.h"
 #include "platform/Registry.h"
 #include "platform/Restart.h"
+#include "platform/Security.h"
 #include "platform/Text.h"
 
 using namespace platform;
@@ -41,6 +42,10 @@ const char kUsage[] =
     "  diff SNAPSHOT              show what was added (+), changed (~) and removed (-) since\n"
     "                             SNAPSHOT was taken\n"
     "  hold PATH                  keep the file PATH open without sharing until killed\n"
+    "  acl PATH|KEY               show the access list of a file, folder or key (SDDL and a\n"
+    "                             readable listing); keys as HKLM\\SOFTWARE\\..., HKCU\\...\n"
+    "  whoami                     show who runs programs on the machine: the user, the groups\n"
+    "                             with their attributes, the privileges and the elevation\n"
     "  help                       show this text\n"
     "\n"
     "Registry keys are shown as they are stored (the 64-bit view: 32-bit keys under\n"
@@ -274,6 +279,25 @@ int Run(std::vector<std::string> args) {
     auto counts = tlmachine::PrintDiff(before, after, std::cout);
     std::cout << "# " << counts.added << " added, " << counts.changed << " changed, "
               << counts.removed << " removed\n";
+    return 0;
+  }
+  if (command == "acl") {
+    if (args.size() != 1) throw UsageError("acl needs one path or key");
+    std::wstring name = W(args[0]);
+    HKEY root;
+    std::wstring sub;
+    const bool isKey = name.size() < 2 || name[1] != L':' ? SplitRootKey(name, root, sub) : false;
+    SE_OBJECT_TYPE type = isKey ? SE_REGISTRY_KEY : SE_FILE_OBJECT;
+    SecurityDescriptor sd;
+    DWORD status = GetObjectSecurity(name, type, sd);
+    if (status != ERROR_SUCCESS)
+      throw std::runtime_error(args[0] + ": " + U(SystemErrorText(status)));
+    std::cout << U(name) << "\n" << U(sd.ToSddl()) << "\n" << U(DescribeSecurity(sd, type));
+    return 0;
+  }
+  if (command == "whoami") {
+    if (!args.empty()) throw UsageError("whoami takes no arguments");
+    std::cout << U(DescribeToken(*CurrentToken()));
     return 0;
   }
   if (command == "hold") {

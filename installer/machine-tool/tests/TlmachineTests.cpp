@@ -202,3 +202,33 @@ TEST_F(Tlmachine, HoldKeepsAFileInUseUntilKilled) {
   ::waitpid(pid, nullptr, 0);
   EXPECT_EQ(DeleteFileW(L"C:\\held.txt"), ERROR_SUCCESS);
 }
+
+TEST_F(Tlmachine, AclAndWhoamiShowTheMachinesSecurity) {
+  Result r = Run("acl 'C:\\Program Files'");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(HasLine(r.out, "O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"))
+      << r.out;
+  EXPECT_TRUE(HasLine(r.out, "Owner: NT SERVICE\\TrustedInstaller")) << r.out;
+  EXPECT_TRUE(HasLine(r.out, "  Allow  BUILTIN\\Administrators  0x001301BF modify")) << r.out;
+  EXPECT_TRUE(HasLine(r.out, "  Allow  CREATOR OWNER  0x10000000 full control  (OI)(CI)(IO)"))
+      << r.out;
+  r = Run("acl 'HKLM\\SOFTWARE'");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(HasLine(r.out, "O:BAG:SYD:PAI(A;CIIO;KA;;;CO)")) << r.out;
+  EXPECT_TRUE(HasLine(r.out, "  Allow  BUILTIN\\Users  0x00020019 read  (CI)")) << r.out;
+  EXPECT_EQ(Run("acl 'C:\\NoSuchFolder'").status, 1);
+  EXPECT_EQ(Run("acl").status, 2);
+
+  r = Run("whoami");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(HasLine(r.out, "TOLMERA-PC\\User  " + ToUtf8(CurrentUserSid()))) << r.out;
+  EXPECT_TRUE(HasLine(r.out,
+                      "BUILTIN\\Administrators  Alias  S-1-5-32-544  Mandatory group, "
+                      "Enabled by default, Enabled group, Group owner"))
+      << r.out;
+  EXPECT_TRUE(HasLine(r.out, "SeShutdownPrivilege  Shut down the system  Disabled")) << r.out;
+  EXPECT_TRUE(HasLine(r.out,
+                      "Elevation: elevated, type full, integrity Mandatory Label\\High "
+                      "Mandatory Level, linked token present"))
+      << r.out;
+}
