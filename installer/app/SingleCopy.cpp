@@ -26,7 +26,8 @@ SingleCopyGuard::SingleCopyGuard(const std::string& stateDir)
   sa.sa_flags = SA_RESTART;
   sigaction(SIGUSR1, &sa, nullptr);
 
-  int fd = ::open(m_lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  // Never through a link planted at the lock's name.
+  int fd = ::open(m_lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
   if (fd < 0) return;
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     char buf[32] = {};

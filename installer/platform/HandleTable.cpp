@@ -106,7 +106,9 @@ std::uint64_t ProcessStartTime(long pid) {
 }
 
 LockedTable::LockedTable(const std::string& path) {
-  fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  // Never through a link planted at the table's name: such a table is refused (every open then
+  // fails with ERROR_ACCESS_DENIED rather than writing outside the machine).
+  fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
   if (fd_ < 0) return;
   while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {}
   std::string text;

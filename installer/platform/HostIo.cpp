@@ -49,7 +49,10 @@ bool ReadFile(const std::string& path, std::string& out) {
 
 bool WriteFileAtomic(const std::string& path, std::string_view data) {
   std::string tmp = path + ".tmp." + std::to_string(getpid());
-  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // A file of our own: a stale one (or a link planted at the name) goes as a name first.
+  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0 && errno == EEXIST && unlink(tmp.c_str()) == 0)
+    fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   std::size_t off = 0;
   while (off < data.size()) {

@@ -64,8 +64,11 @@ std::string DirOf(const std::string& file) {
 
 }  // namespace
 
-Hive::Hive(std::string file, std::wstring rootPath)
-    : file_(std::move(file)), rootPath_(std::move(rootPath)), tree_(std::make_unique<Key>()) {}
+Hive::Hive(std::string file, std::wstring rootPath, std::string requiredIf)
+    : file_(std::move(file)),
+      rootPath_(std::move(rootPath)),
+      requiredIf_(std::move(requiredIf)),
+      tree_(std::make_unique<Key>()) {}
 
 Hive::~Hive() {
   if (heldFd_ >= 0) ::close(heldFd_);
@@ -88,6 +91,20 @@ DWORD Hive::RefreshLocked() {
   struct stat st {};
   if (::stat(file_.c_str(), &st) != 0) {
     if (errno != ENOENT) return ERROR_REGISTRY_IO_FAILED;
+    // A hive that was there (loaded by this process, or the machine hive of a registry that
+    // holds user hives) and is gone now is damage, never an empty hive.
+    struct stat req {};
+    const bool required =
+        haveFile_ || (!requiredIf_.empty() && ::stat(requiredIf_.c_str(), &req) == 0);
+    if (required) {
+      corrupt_ = ERROR_REGISTRY_CORRUPT;
+      corruptText_ = FromUtf8(file_) + L": the hive file is missing";
+      tree_ = std::make_unique<Key>();
+      if (heldFd_ >= 0) ::close(heldFd_);
+      heldFd_ = -1;
+      loaded_ = true;
+      return corrupt_;
+    }
     if (!loaded_ || haveFile_ || corrupt_ != ERROR_SUCCESS) {
       tree_ = std::make_unique<Key>();
       if (heldFd_ >= 0) ::close(heldFd_);
@@ -104,7 +121,7 @@ DWORD Hive::RefreshLocked() {
       st.st_mtim.tv_nsec == heldMtime_.tv_nsec)
     return corrupt_;
 
-  int fd = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0)
     return errno == ENOENT ? (loaded_ = false, RefreshLocked()) : ERROR_REGISTRY_IO_FAILED;
   struct stat fst {};
@@ -142,7 +159,7 @@ void Hive::KeepCorruptCopy(const std::string& bytes) {
   // One copy per distinct broken content: "<file>.corrupt-1", "-2", ...
   for (int n = 1; n < 1000; ++n) {
     std::string copy = file_ + ".corrupt-" + std::to_string(n);
-    int fd = ::open(copy.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(copy.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd >= 0) {
       std::string existing;
       bool same = ReadAll(fd, existing) && existing == bytes;
@@ -169,7 +186,8 @@ DWORD Hive::LockFile() {
   if (lockFd_ < 0) {
     lockPid_ = ::getpid();
     MakeDirs(DirOf(file_));
-    lockFd_ = ::open((file_ + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    // Never through a link planted at the lock's name (such a lock is refused).
+    lockFd_ = ::open((file_ + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (lockFd_ < 0) return ERROR_REGISTRY_IO_FAILED;
   }
   while (::flock(lockFd_, LOCK_EX) != 0) {
@@ -185,10 +203,14 @@ void Hive::UnlockFile() {
 DWORD Hive::SaveLocked() {
   // Only the holder of the file lock writes, so one temporary name serves; a temporary file left
   // by a writer that was killed is simply replaced.
-  std::string bytes = WriteHive(*tree_, rootPath_);
+  std::string bytes = WriteHive(*tree_, rootPath_, true);
   std::string tmp = file_ + ".tmp";
   MakeDirs(DirOf(file_));
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  // A new file of our own: whatever is at the name (a stale temporary file, or a link planted
+  // there) is removed as a name, never written through.
+  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0 && errno == EEXIST && ::unlink(tmp.c_str()) == 0)
+    fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   bool ok = fd >= 0 && WriteAll(fd, bytes);
   struct stat st {};
   ok = ok && fstat(fd, &st) == 0 && ::rename(tmp.c_str(), file_.c_str()) == 0;
@@ -218,7 +240,8 @@ Store::Store(std::string root) : root_(std::move(root)) {}
 Hive& Store::Machine() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!machine_)
-    machine_ = std::make_unique<Hive>(RegistryDir() + "/HKLM.reg", L"HKEY_LOCAL_MACHINE");
+    machine_ = std::make_unique<Hive>(RegistryDir() + "/HKLM.reg", L"HKEY_LOCAL_MACHINE",
+                                      RegistryDir() + "/HKU");
   return *machine_;
 }
 

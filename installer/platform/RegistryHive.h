@@ -27,7 +27,8 @@ void FillUserHive(Key& root, const MachineConfig& config, const std::wstring& us
 
 class Hive {
  public:
-  Hive(std::string file, std::wstring rootPath);
+  // `requiredIf`: when that path exists, a missing file is a damaged hive, not an empty one.
+  Hive(std::string file, std::wstring rootPath, std::string requiredIf = {});
   ~Hive();
   Hive(const Hive&) = delete;
   Hive& operator=(const Hive&) = delete;
@@ -75,6 +76,7 @@ class Hive {
 
   std::string file_;
   std::wstring rootPath_;
+  std::string requiredIf_;
   std::mutex mutex_;
   std::unique_ptr<Key> tree_;
   int heldFd_ = -1;  // the loaded file stays open, so its inode cannot be reused

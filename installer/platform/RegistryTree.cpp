@@ -396,15 +396,23 @@ void WriteKey(Out& out, const Key& key, const std::wstring& path) {
 
 }  // namespace
 
-std::string WriteHive(const Key& root, const std::wstring& rootPath) {
+std::string WriteHive(const Key& root, const std::wstring& rootPath, bool sealed) {
   // The last size written is a good guess for the next one.
   static thread_local std::size_t lastUnits = 0;
   Out out;
   out.units.reserve(lastUnits + lastUnits / 8 + 256);
   out.Ascii("Windows Registry Editor Version 5.00");
   out.Newline();
+  if (sealed) {
+    out.Ascii(";sealed-hive");
+    out.Newline();
+  }
   out.Newline();
   WriteKey(out, root, rootPath);
+  if (sealed) {
+    out.Ascii(";end-of-hive");
+    out.Newline();
+  }
   lastUnits = out.units.size();
   return out.Bytes(true);
 }
@@ -470,6 +478,7 @@ class Parser {
     auto root = std::make_unique<Key>(L"");
     Key* current = nullptr;
     bool sawHeader = false;
+    bool sealed = false, ended = false, anyKey = false;
     std::size_t pos = 0;
     while (NextLine(pos)) {
       std::wstring_view line = Trim(line_);
@@ -482,6 +491,15 @@ class Parser {
         continue;
       }
       if (line.empty()) continue;
+      if (ended) return Fail(error, L"text after the hive's end line");
+      if (line == L";sealed-hive" && !current && !anyKey) {
+        sealed = true;
+        continue;
+      }
+      if (line == L";end-of-hive" && sealed) {
+        ended = true;
+        continue;
+      }
       if (line.front() == L';') {
         constexpr std::wstring_view kSecurity = L";security=";
         if (line.substr(0, kSecurity.size()) == kSecurity) {
@@ -491,6 +509,7 @@ class Parser {
         continue;
       }
       if (line.front() == L'[') {
+        anyKey = true;
         if (line.back() != L']') return Fail(error, L"a key line without its closing \"]\"");
         std::wstring_view path = line.substr(1, line.size() - 2);
         bool remove = !path.empty() && path.front() == L'-';
@@ -518,6 +537,8 @@ class Parser {
       if (!ParseValue(line, pos, *current, error)) return nullptr;
     }
     if (!sawHeader) return Fail(error, L"the file is empty");
+    // A hive this layer wrote ends with its end line: without it the file was cut short.
+    if (sealed && !ended) return Fail(error, L"the hive was cut short (its end line is missing)");
     return root;
   }
 

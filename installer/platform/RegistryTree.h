@@ -109,7 +109,9 @@ std::unique_ptr<Key> ParseHive(const std::string& bytes, const std::wstring& roo
                                ParseError* error);
 
 // Writes the tree as UTF-16LE text with a BOM, in the layout of the registry editor's export.
-std::string WriteHive(const Key& root, const std::wstring& rootPath);
+// A `sealed` hive (the stored hives) has the comment line ";sealed-hive" after the header and
+// ends with ";end-of-hive"; reading such a file without its end line fails (it was cut short).
+std::string WriteHive(const Key& root, const std::wstring& rootPath, bool sealed = false);
 
 // The value part of one line ("dword:0000000a", "hex(7):41,00,...", "\"text\"") as the text
 // form writes it, without line wrapping; used by `tlmachine` and snapshots.

@@ -358,3 +358,13 @@ TEST(SetupRights, AProgramFilesThatDeniesTheUserEndsTheRunWithTheRightsResult) {
   EXPECT_TRUE(r.Has("INFO : Message box: MsgRights -> OK")) << r.log;
   EXPECT_FALSE(r.Has("INFO : Install product as Install")) << r.log;
 }
+
+TEST(SingleCopy, ALinkPlantedAtTheLockIsNeverWrittenThrough) {
+  tltest::ScopedMachine machine;
+  const std::string victim = machine.Base() + "/victim.txt";
+  std::ofstream(victim) << "precious";
+  const std::string state = platform::Machine::Current().StateDir();
+  ASSERT_EQ(::symlink(victim.c_str(), (state + "/TOLMERAInstall.lock").c_str()), 0);
+  { InstallManager::SingleCopyGuard guard(state); }
+  EXPECT_EQ(tltest::ReadHostFile(victim), "precious");
+}

@@ -114,3 +114,30 @@ TEST_F(HandleTableFile, EntriesOfOtherProcessesThatEndedAreDropped) {
 }
 
 }  // namespace
+
+TEST_F(HandleTableFile, ALinkPlantedAtTheTableIsNeverWrittenThrough) {
+  const std::string victim = temp_ + "/victim.txt";
+  WriteHost(victim, "precious");
+  const std::string table = root_ + "/state/handles";
+  ::unlink(table.c_str());
+  ASSERT_EQ(::symlink(victim.c_str(), table.c_str()), 0);
+  ASSERT_EQ(WriteWholeFile(L"C:\\a.txt", "a"), ERROR_ACCESS_DENIED);  // the table is refused
+  std::string text;
+  ASSERT_TRUE(hostio::ReadFile(victim, text));
+  EXPECT_EQ(text, "precious");
+}
+
+TEST(HostIo, AtomicWritesNeverGoThroughAPlantedTemporaryName) {
+  tltest::ScopedMachine m;
+  const std::string victim = m.Base() + "/victim.txt";
+  std::ofstream(victim) << "precious";
+  const std::string target = m.Base() + "/out.txt";
+  const std::string tmp = target + ".tmp." + std::to_string(::getpid());
+  ASSERT_EQ(::symlink(victim.c_str(), tmp.c_str()), 0);
+  ASSERT_TRUE(hostio::WriteFileAtomic(target, "new"));
+  std::string text;
+  ASSERT_TRUE(hostio::ReadFile(victim, text));
+  EXPECT_EQ(text, "precious");
+  ASSERT_TRUE(hostio::ReadFile(target, text));
+  EXPECT_EQ(text, "new");
+}
