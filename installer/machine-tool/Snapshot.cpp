@@ -44,7 +44,8 @@ void WalkFolder(const std::wstring& folder, Snapshot& out) {
     std::string id = ToUtf8(path);
     if (e.attributes & FILE_ATTRIBUTE_DIRECTORY) {
       out["D " + id] = "attr=" + AttributeLetters(e.attributes);
-      WalkFolder(path, out);
+      // A link is listed, never walked (it may lead back up the tree).
+      if (!(e.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) WalkFolder(path, out);
     } else {
       out["F " + id] = "size=" + std::to_string(e.size) +
                        " attr=" + AttributeLetters(e.attributes) +

@@ -157,7 +157,8 @@ void Tree(const std::wstring& folder, int depth, const std::string& indent) {
     if (e.attributes & FILE_ATTRIBUTE_SYSTEM) attrs += 'S';
     if (!attrs.empty()) std::cout << "  [" << attrs << "]";
     std::cout << "\n";
-    if (dir && depth > 1) Tree(folder + L"\\" + e.fileName, depth - 1, indent + "  ");
+    if (dir && depth > 1 && !(e.attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+      Tree(folder + L"\\" + e.fileName, depth - 1, indent + "  ");
   }
 }
 

@@ -706,7 +706,11 @@ bool DeleteFolderTree(const std::wstring& folder) {
   for (const auto& e : entries) {
     if (e.fileName == L"." || e.fileName == L"..") continue;
     std::wstring p = folder + L"\\" + e.fileName;
-    if (e.attributes & platform::FILE_ATTRIBUTE_DIRECTORY) {
+    if ((e.attributes & platform::FILE_ATTRIBUTE_DIRECTORY) &&
+        (e.attributes & platform::FILE_ATTRIBUTE_REPARSE_POINT)) {
+      // A folder link goes as the link: what it points to is never walked.
+      if (platform::RemoveDirectoryW(p) != platform::ERROR_SUCCESS) ok = false;
+    } else if (e.attributes & platform::FILE_ATTRIBUTE_DIRECTORY) {
       ok = DeleteFolderTree(p) && ok;
     } else if (!RemoveFileNow(p)) {
       // In use: removed at the next start of Windows.

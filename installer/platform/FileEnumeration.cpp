@@ -182,12 +182,15 @@ DWORD FileFinder::First(std::wstring_view pattern, FindData& data) {
         filePattern != L"..") {
       std::string hp = JoinHost(dirHost, hostName);
       struct stat tst;
-      if (S_ISLNK(est.st_mode) && stat(hp.c_str(), &tst) == 0) est = tst;
+      const bool isLink = S_ISLNK(est.st_mode);
+      if (isLink && stat(hp.c_str(), &tst) == 0) est = tst;
       FindData d;
       FileInfo info;
       FillInfo(hp, est, info);
       d.fileName = FromUtf8(hostName);
       d.attributes = info.attributes;
+      if (isLink)
+        d.attributes = (d.attributes & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_REPARSE_POINT;
       d.size = info.size;
       d.lastWriteTime = info.lastWriteTime;
       d.lastAccessTime = info.lastAccessTime;

@@ -232,3 +232,22 @@ TEST_F(Tlmachine, AclAndWhoamiShowTheMachinesSecurity) {
                       "Mandatory Level, linked token present"))
       << r.out;
 }
+
+TEST_F(Tlmachine, SnapshotAndTreeListLinksWithoutWalkingThem) {
+  ASSERT_EQ(CreateDirectoryWithParents(L"C:\\Data\\Sub"), ERROR_SUCCESS);
+  ASSERT_EQ(WriteWholeFile(L"C:\\Data\\Sub\\a.txt", "a"), ERROR_SUCCESS);
+  // A link back up the tree would make a walk that follows links endless.
+  ASSERT_EQ(::symlink((root_ + "/drive_c/Data").c_str(), (root_ + "/drive_c/Data/Sub/up").c_str()),
+            0);
+  std::string snap = temp_ + "/links.snap";
+  Result r = Run("snapshot '" + snap + "'");
+  ASSERT_EQ(r.status, 0) << r.out;
+  std::ifstream in(snap);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_TRUE(HasLine(text, "D C:\\Data\\Sub\\up\t")) << text;
+  EXPECT_FALSE(HasLine(text, "D C:\\Data\\Sub\\up\\Sub")) << text;
+  r = Run("tree 'C:\\Data' 5");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(HasLine(r.out, "    up\\")) << r.out;
+  EXPECT_FALSE(HasLine(r.out, "      Sub\\")) << r.out;
+}

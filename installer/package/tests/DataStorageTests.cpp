@@ -5,6 +5,7 @@
 #include "platform/Text.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using DataStorage::CDataStorage;
 
@@ -78,4 +79,18 @@ TEST(DataStorage, EntryNamesOutsideTheDestinationAreRefused) {
   EXPECT_FALSE(storage.ExtractFile(L"C:\\Dest", L"\\evil.txt", path));
   EXPECT_FALSE(platform::PathFileExistsW(L"C:\\evil.txt"));
   EXPECT_TRUE(storage.ExtractFile(L"C:\\Dest", L"ok.txt", path));
+}
+
+TEST(DataStorage, TreeRemovalTakesLinksAsLinksAndNeverWalksThem) {
+  tltest::ScopedMachine m;
+  ASSERT_EQ(platform::CreateDirectoryWithParents(L"C:\\Temp\\run\\sub"), platform::ERROR_SUCCESS);
+  ASSERT_EQ(platform::WriteWholeFile(L"C:\\Temp\\run\\sub\\a.txt", "a"), platform::ERROR_SUCCESS);
+  ASSERT_EQ(platform::WriteWholeFile(L"C:\\Windows\\keep.txt", "keep"), platform::ERROR_SUCCESS);
+  // Links inside the removed tree: to C:\Windows, and back up to the tree itself.
+  ASSERT_EQ(::symlink(m.C("Windows").c_str(), m.C("Temp/run/win").c_str()), 0);
+  ASSERT_EQ(::symlink(m.C("Temp/run").c_str(), m.C("Temp/run/sub/loop").c_str()), 0);
+  EXPECT_TRUE(DataStorage::DeleteFolderTree(L"C:\\Temp\\run"));
+  EXPECT_FALSE(platform::PathFileExistsW(L"C:\\Temp\\run"));
+  EXPECT_TRUE(platform::PathFileExistsW(L"C:\\Windows\\keep.txt"));
+  EXPECT_TRUE(platform::PathIsDirectoryW(L"C:\\Windows\\System32"));
 }
