@@ -19,48 +19,6 @@ class CBearingFactory final : public QZ::CAD::IBearingFactory {
   }
 };
 
-class CGearFactory final : public QZ::CAD::IGearFactory {
- public:
-  QZ::CAD::IShape* ExternalToothProfile(QZ::CAD::IPointList*,
-                                        const QZ::CAD::ToothProfileValues&) override {
-    NotYet("ExternalToothProfile");
-  }
-  QZ::CAD::IShape* ExternalGear(unsigned int, double, double, double, double, double, double,
-                                double) override {
-    NotYet("ExternalGear");
-  }
-  QZ::CAD::IShape* InternalToothProfile(QZ::CAD::IPointList*,
-                                        const QZ::CAD::ToothProfileValues&) override {
-    NotYet("InternalToothProfile");
-  }
-  QZ::CAD::IShape* InternalGear(unsigned int, double, double, double, double, double, double,
-                                double) override {
-    NotYet("InternalGear");
-  }
-  QZ::CAD::IShape* DoubleExternalToothProfile(QZ::CAD::IPointList*,
-                                              const QZ::CAD::ToothProfileValues&) override {
-    NotYet("DoubleExternalToothProfile");
-  }
-  QZ::CAD::IShape* DoubleExternalGear(unsigned int, double, double, double, double, double, double,
-                                      double, double, double) override {
-    NotYet("DoubleExternalGear");
-  }
-  QZ::CAD::IShape* DoubleInternalToothProfile(QZ::CAD::IPointList*,
-                                              const QZ::CAD::ToothProfileValues&) override {
-    NotYet("DoubleInternalToothProfile");
-  }
-  QZ::CAD::IShape* DoubleInternalGear(unsigned int, double, double, double, double, double, double,
-                                      double, double, double) override {
-    NotYet("DoubleInternalGear");
-  }
-  QZ::CAD::IShape* RackGear(double, double, double, double) override { NotYet("RackGear"); }
-  QZ::CAD::IShape* ConeGear(unsigned int, double, double, double, double, double, double,
-                            double) override {
-    NotYet("ConeGear");
-  }
-  QZ::CAD::IPointList* NewPointList() override { NotYet("NewPointList"); }
-};
-
 class CBeamFactory final : public QZ::CAD::IBeamFactory {
  public:
   QZ::CAD::IShape* Rectangular(double, double, double, double) override { NotYet("Rectangular"); }
@@ -193,10 +151,6 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
 
 QZ::CAD::IBearingFactory* BearingFactory() {
   static CBearingFactory factory;
-  return &factory;
-}
-QZ::CAD::IGearFactory* GearFactory() {
-  static CGearFactory factory;
   return &factory;
 }
 QZ::CAD::IBeamFactory* BeamFactory() {

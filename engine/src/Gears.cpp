@@ -1,0 +1,711 @@
+// The gear factory: involute spur and helical gears (external and internal), double helical
+// gears, racks, straight bevel gears and gears from a tooth profile given as points.
+#include "Gears.h"
+
+#include "Context.h"
+#include "Solids.h"
+
+#include <BRepAdaptor_Curve.hxx>
+#include <BRepBuilderAPI_MakeEdge.hxx>
+#include <BRepBuilderAPI_MakeFace.hxx>
+#include <BRepBuilderAPI_MakePolygon.hxx>
+#include <BRepBuilderAPI_MakeWire.hxx>
+#include <BRepBuilderAPI_Transform.hxx>
+#include <BRepOffsetAPI_ThruSections.hxx>
+#include <BRepTools_WireExplorer.hxx>
+#include <GC_MakeArcOfCircle.hxx>
+#include <GeomAPI_Interpolate.hxx>
+#include <Geom_BSplineCurve.hxx>
+#include <TColStd_HArray1OfReal.hxx>
+#include <TColgp_HArray1OfPnt.hxx>
+#include <TopExp_Explorer.hxx>
+#include <TopLoc_Location.hxx>
+#include <TopoDS.hxx>
+#include <TopoDS_Edge.hxx>
+#include <gp_Ax2.hxx>
+#include <gp_Circ.hxx>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <vector>
+
+namespace cad_engine {
+
+namespace {
+
+constexpr double kFilletFactor = 0.38;  // root fillet radius / normal module
+constexpr int kInvolutePoints = 17;     // interpolation points per flank
+
+double Inv(double a) { return std::tan(a) - a; }
+
+gp_Pnt Polar(double rho, double angle, double z) {
+  return gp_Pnt(rho * std::cos(angle), rho * std::sin(angle), z);
+}
+
+double AngleOf(const gp_Pnt& p) { return std::atan2(p.Y(), p.X()); }
+
+gp_Pnt MirrorY(const gp_Pnt& p) { return gp_Pnt(p.X(), -p.Y(), p.Z()); }
+
+// Geometry of a gear given by its (possibly not whole) number of teeth; bevel gears use the
+// virtual number of teeth of their back cone.
+struct ToothGeometry {
+  double z = 0;  // teeth (for the pitch angle)
+  double rb = 0, ra = 0, rf = 0;
+  double baseAngle = 0;  // polar angle of the upper flank where it leaves the base circle
+  double fillet = 0;
+  bool internal = false;
+};
+
+// Point of the upper flank for roll parameter t (radius rb sqrt(1 + t^2)).
+gp_Pnt FlankPoint(const ToothGeometry& g, double t, double z) {
+  const double x = g.rb * (std::cos(t) + t * std::sin(t));
+  const double y = -g.rb * (std::sin(t) - t * std::cos(t));
+  const double c = std::cos(g.baseAngle), s = std::sin(g.baseAngle);
+  return gp_Pnt(c * x - s * y, s * x + c * y, z);
+}
+
+double RollOf(const ToothGeometry& g, double rho) {
+  return std::sqrt(std::max(0.0, rho * rho / (g.rb * g.rb) - 1.0));
+}
+
+double FlankAngleAt(const ToothGeometry& g, double rho) {
+  const double t = RollOf(g, rho);
+  return g.baseAngle - (t - std::atan(t));
+}
+
+// The upper flank as a B-spline through points at roll parameters t0..t1.
+TopoDS_Edge InvoluteEdge(const ToothGeometry& g, double t0, double t1, double z) {
+  Handle(TColgp_HArray1OfPnt) pts = new TColgp_HArray1OfPnt(1, kInvolutePoints);
+  Handle(TColStd_HArray1OfReal) pars = new TColStd_HArray1OfReal(1, kInvolutePoints);
+  for (int i = 0; i < kInvolutePoints; ++i) {
+    const double t = t0 + (t1 - t0) * i / (kInvolutePoints - 1);
+    pts->SetValue(i + 1, FlankPoint(g, t, z));
+    pars->SetValue(i + 1, t);
+  }
+  GeomAPI_Interpolate interp(pts, pars, false, 1e-9);
+  interp.Perform();
+  if (!interp.IsDone()) Throw(QZ::eCodeFailure, "the tooth flank could not be interpolated");
+  return BRepBuilderAPI_MakeEdge(interp.Curve()).Edge();
+}
+
+TopoDS_Edge Mirrored(const TopoDS_Edge& e) {
+  gp_Trsf m;
+  m.SetMirror(gp_Ax2(gp::Origin(), gp::DY(), gp::DX()));
+  return TopoDS::Edge(BRepBuilderAPI_Transform(e, m, true).Shape());
+}
+
+TopoDS_Edge CircleArc(double rho, double a0, double a1, double z) {
+  gp_Circ c(gp_Ax2(gp_Pnt(0, 0, z), gp::DZ()), rho);
+  return BRepBuilderAPI_MakeEdge(c, a0, a1).Edge();
+}
+
+TopoDS_Edge ArcThrough(const gp_Pnt& a, const gp_Pnt& centre, double radius, const gp_Pnt& b) {
+  gp_Vec mid(centre, gp_Pnt((a.XYZ() + b.XYZ()) / 2));
+  mid.Normalize();
+  const gp_Pnt m = centre.Translated(mid * radius);
+  GC_MakeArcOfCircle arc(a, m, b);
+  if (!arc.IsDone()) Throw(QZ::eCodeFailure, "a root fillet is degenerate");
+  return BRepBuilderAPI_MakeEdge(arc.Value()).Edge();
+}
+
+struct Fillet {
+  gp_Pnt contact;  // on the flank
+  gp_Pnt root;     // on the root circle
+  gp_Pnt centre;
+  double roll = 0;  // roll parameter of the contact; < 0: on the radial line below the base
+  bool ok = false;
+};
+
+// Fillet of radius rho at the upper flank's root.
+Fillet UpperFillet(const ToothGeometry& g, double rho, double z) {
+  Fillet f;
+  const double c = std::cos(g.baseAngle), s = std::sin(g.baseAngle);
+  auto rot = [&](double x, double y) { return gp_Pnt(c * x - s * y, s * x + c * y, z); };
+  if (!g.internal) {
+    const double rc = g.rf + rho;  // centre radius
+    if (g.rf * g.rf + 2 * g.rf * rho >= g.rb * g.rb) {
+      const double t = (std::sqrt(rc * rc - g.rb * g.rb) - rho) / g.rb;
+      const double bx = g.rb * std::cos(t), by = -g.rb * std::sin(t);
+      const double nx = std::sin(t), ny = std::cos(t);
+      f.contact = rot(bx + g.rb * t * nx, by + g.rb * t * ny);
+      f.centre = rot(bx + (g.rb * t + rho) * nx, by + (g.rb * t + rho) * ny);
+      f.roll = t;
+    } else {
+      const double d = std::asin(rho / rc);
+      f.centre = Polar(rc, g.baseAngle + d, z);
+      f.contact = Polar(rc * std::cos(d), g.baseAngle, z);
+      f.roll = -1;
+    }
+    const double a = AngleOf(f.centre);
+    f.root = Polar(g.rf, a, z);
+    f.ok = a < kPi / g.z - 1e-4;
+  } else {
+    const double rc = g.rf - rho;
+    if (rc <= g.rb) return f;
+    const double t = (std::sqrt(rc * rc - g.rb * g.rb) + rho) / g.rb;
+    const double bx = g.rb * std::cos(t), by = -g.rb * std::sin(t);
+    const double nx = std::sin(t), ny = std::cos(t);
+    f.contact = rot(bx + g.rb * t * nx, by + g.rb * t * ny);
+    f.centre = rot(bx + (g.rb * t - rho) * nx, by + (g.rb * t - rho) * ny);
+    f.roll = t;
+    const double a = AngleOf(f.centre);
+    f.root = Polar(g.rf, a, z);
+    f.ok = a > 1e-4 && f.contact.Distance(gp_Pnt(0, 0, z)) > g.ra + 1e-6;
+  }
+  return f;
+}
+
+// The largest fillet up to the nominal radius that fits the space.
+Fillet FittingFillet(const ToothGeometry& g, double z) {
+  double rho = g.fillet;
+  for (int i = 0; i < 60; ++i, rho *= 0.8) {
+    Fillet f = UpperFillet(g, rho, z);
+    if (f.ok) return f;
+  }
+  return Fillet{};
+}
+
+// One pitch of the outline, counter-clockwise, from the root (external) or the tip (internal)
+// at the start of the pitch to the same place one pitch further.
+std::vector<TopoDS_Edge> PitchEdges(const ToothGeometry& g, double z) {
+  std::vector<TopoDS_Edge> edges;
+  const Fillet f = FittingFillet(g, z);
+  if (!f.ok)
+    Throw(QZ::eCodeInvalidParameter,
+          "the tooth space is too narrow at the root for these parameters");
+  const double pitch = 2 * kPi / g.z;
+  const double tTip = RollOf(g, g.ra);
+  if (!g.internal) {
+    const double tFoot = f.roll >= 0 ? f.roll : 0.0;
+    const TopoDS_Edge upper = InvoluteEdge(g, tFoot, tTip, z);
+    const TopoDS_Edge upperFillet = ArcThrough(f.contact, f.centre, g.fillet, f.root);
+    TopoDS_Edge upperRadial;
+    if (f.roll < 0) upperRadial = BRepBuilderAPI_MakeEdge(FlankPoint(g, 0, z), f.contact).Edge();
+    const double tipAngle = FlankAngleAt(g, g.ra);
+    edges.push_back(Mirrored(upperFillet));
+    if (f.roll < 0) edges.push_back(Mirrored(upperRadial));
+    edges.push_back(Mirrored(upper));
+    edges.push_back(CircleArc(g.ra, -tipAngle, tipAngle, z));
+    edges.push_back(upper);
+    if (f.roll < 0) edges.push_back(upperRadial);
+    edges.push_back(upperFillet);
+    const double rootAngle = AngleOf(f.root);
+    edges.push_back(CircleArc(g.rf, rootAngle, pitch - rootAngle, z));
+  } else {
+    const TopoDS_Edge upper = InvoluteEdge(g, RollOf(g, g.ra), f.roll, z);
+    const TopoDS_Edge upperFillet = ArcThrough(f.contact, f.centre, g.fillet, f.root);
+    const double rootAngle = AngleOf(f.root);
+    const double tipAngle = FlankAngleAt(g, g.ra);
+    edges.push_back(Mirrored(upper));
+    edges.push_back(Mirrored(upperFillet));
+    edges.push_back(CircleArc(g.rf, -rootAngle, rootAngle, z));
+    edges.push_back(upperFillet);
+    edges.push_back(upper);
+    edges.push_back(CircleArc(g.ra, tipAngle, pitch - tipAngle, z));
+  }
+  return edges;
+}
+
+// Fillet radius actually used is recorded for the arcs (FittingFillet may shrink it).
+ToothGeometry Geometry(const InvoluteGear& g) {
+  ToothGeometry t;
+  t.z = g.z;
+  t.rb = g.rb;
+  t.ra = g.ra;
+  t.rf = g.rf;
+  t.baseAngle = g.halfAngle + Inv(g.alphat);
+  t.fillet = kFilletFactor * g.mn;
+  t.internal = g.internal;
+  return t;
+}
+
+ToothGeometry WithFittingFillet(ToothGeometry t) {
+  double rho = t.fillet;
+  for (int i = 0; i < 60; ++i, rho *= 0.8) {
+    if (UpperFillet(t, rho, 0).ok) {
+      t.fillet = rho;
+      return t;
+    }
+  }
+  Throw(QZ::eCodeInvalidParameter,
+        "the tooth space is too narrow at the root for these parameters");
+}
+
+TopoDS_Wire RepeatPitch(const std::vector<TopoDS_Edge>& pitchEdges, unsigned int count,
+                        double pitch) {
+  BRepBuilderAPI_MakeWire one;
+  for (const auto& e : pitchEdges) one.Add(e);
+  if (!one.IsDone()) Throw(QZ::eCodeFailure, "the tooth outline does not connect");
+  const TopoDS_Wire pitchWire = one.Wire();
+  BRepBuilderAPI_MakeWire all;
+  for (unsigned int i = 0; i < count; ++i)
+    all.Add(TopoDS::Wire(pitchWire.Moved(TopLoc_Location(RotationZ(pitch * i)))));
+  if (!all.IsDone()) Throw(QZ::eCodeFailure, "the gear outline does not close");
+  return all.Wire();
+}
+
+TopoDS_Wire OutlineOf(const ToothGeometry& geometry, unsigned int z, double height) {
+  const ToothGeometry t = WithFittingFillet(geometry);
+  return RepeatPitch(PitchEdges(t, height), z, 2 * kPi / t.z);
+}
+
+void CheckCommon(const char* element, unsigned int z, double mn, double b, double beta) {
+  if (z < 3) Refuse(element, "a gear needs at least 3 teeth");
+  if (z > 10000) Refuse(element, "more than 10000 teeth");
+  NeedPositive(element, "mn", mn);
+  NeedPositive(element, "b", b);
+  NeedFinite(element, "beta", beta);
+  if (std::fabs(beta) >= 89.0) Refuse(element, "the helix angle must be below 89 degrees");
+}
+
+// The rim of an internal gear: its outside radius from d, or root radius + 3 mn.
+double RimRadius(const char* element, double d, double rootRadius, double mn) {
+  NeedNotNegative(element, "d", d);
+  if (d == 0.0) return rootRadius + 3 * mn;
+  if (d / 2 <= rootRadius + kSizeTolerance)
+    Refuse(element, "the outside diameter d must exceed the root diameter");
+  return d / 2;
+}
+
+void CheckBore(const char* element, double d, double rootRadius) {
+  NeedNotNegative(element, "d", d);
+  if (d > 0 && d / 2 >= rootRadius - kSizeTolerance)
+    Refuse(element, "the bore d must be below the root diameter");
+}
+
+// Toothed body of one or two helical halves with an optional gap between them.
+struct Halves {
+  double b = 0;          // face width
+  double gap = 0;        // width of the gap (double helical)
+  double gapRadius = 0;  // radius of the gap's core (external) or hole (internal)
+  bool two = false;      // double helical
+  double twistPerLength = 0;
+};
+
+TopoDS_Shape HelicalPieces(const TopoDS_Wire& outline, const Halves& h, bool internal) {
+  if (!h.two) return ToothedBody(outline, h.b, h.twistPerLength);
+  const double half = (h.b - h.gap) / 2;
+  const double turned = half * h.twistPerLength;
+  std::vector<TopoDS_Shape> pieces;
+  pieces.push_back(ToothedBody(outline, half, h.twistPerLength));
+  if (h.gap > kSizeTolerance) pieces.push_back(CylinderZ(h.gapRadius, half, half + h.gap));
+  pieces.push_back(ToothedBody(outline, half, -h.twistPerLength, half + h.gap, turned));
+  if (internal) return Compound(pieces);
+  return SingleSolid(FuseAll(pieces), "gear");
+}
+
+TopoDS_Shape ExternalGearSolid(const char* element, const TopoDS_Wire& outline, double bore,
+                               const Halves& h) {
+  if (!h.two && std::fabs(h.twistPerLength) < 1e-12) {
+    std::vector<TopoDS_Wire> holes;
+    if (bore > 0) holes.push_back(CircleWire(bore / 2));
+    return Prism(FaceWithHoles(outline, holes), h.b);
+  }
+  TopoDS_Shape body = HelicalPieces(outline, h, false);
+  if (bore > 0) body = Cut(body, CylinderZ(bore / 2, -1, h.b + 1));
+  return SingleSolid(body, element);
+}
+
+TopoDS_Shape InternalGearSolid(const char* element, const TopoDS_Wire& outline, double rim,
+                               const Halves& h) {
+  if (!h.two && std::fabs(h.twistPerLength) < 1e-12)
+    return Prism(FaceWithHoles(CircleWire(rim), {outline}), h.b);
+  const TopoDS_Shape spaces = HelicalPieces(outline, h, true);
+  std::vector<TopoDS_Shape> tools;
+  for (TopExp_Explorer e(spaces, TopAbs_SOLID); e.More(); e.Next()) tools.push_back(e.Current());
+  return SingleSolid(CutAll(CylinderZ(rim, 0, h.b), tools), element);
+}
+
+}  // namespace
+
+InvoluteGear MakeInvoluteGear(const char* element, unsigned int z, double mn, double alphaDeg,
+                              double betaDeg, double k, double x, bool internal) {
+  CheckCommon(element, z, mn, 1.0, betaDeg);
+  NeedFinite(element, "alpha", alphaDeg);
+  if (alphaDeg <= 0.0 || alphaDeg >= 45.0)
+    Refuse(element, "the pressure angle must lie between 0 and 45 degrees");
+  NeedFinite(element, "k", k);
+  NeedFinite(element, "x", x);
+  InvoluteGear g;
+  g.z = z;
+  g.mn = mn;
+  g.alpha = Radians(alphaDeg);
+  g.beta = Radians(betaDeg);
+  g.k = k;
+  g.x = x;
+  g.internal = internal;
+  g.mt = mn / std::cos(g.beta);
+  g.alphat = std::atan(std::tan(g.alpha) / std::cos(g.beta));
+  g.r = z * g.mt / 2;
+  g.rb = g.r * std::cos(g.alphat);
+  const double s = g.mt * (kPi / 2 + 2 * x * std::tan(g.alpha));
+  g.halfAngle = s / (2 * g.r);
+  if (!internal) {
+    g.ra = g.r + mn * (1 + x - k);
+    g.rf = g.r - mn * (1.25 - x);
+    if (g.rf <= kSizeTolerance) Refuse(element, "the root circle vanishes (too few teeth or x)");
+    if (g.ra <= g.rf + kSizeTolerance) Refuse(element, "the tip lies below the root (k too big)");
+    if (g.ra <= g.rb + kSizeTolerance) Refuse(element, "the tip lies below the base circle");
+  } else {
+    g.ra = std::max(g.r - mn * (1 - x - k), g.rb);
+    g.rf = g.r + mn * (1.25 + x);
+    if (g.ra >= g.rf - kSizeTolerance) Refuse(element, "the tip lies beyond the root (k too big)");
+  }
+  if (g.halfAngle <= 0) Refuse(element, "the profile shift x leaves no tooth");
+  ToothGeometry t = Geometry(g);
+  if (FlankAngleAt(t, internal ? g.rf : g.ra) <= 1e-6)
+    Refuse(element, internal ? "the tooth space is pointed at the root" : "the tooth is pointed");
+  if (internal && FlankAngleAt(t, g.ra) >= kPi / z - 1e-6)
+    Refuse(element, "the teeth are pointed at the tip");
+  t = WithFittingFillet(t);
+  g.fillet = t.fillet;
+  return g;
+}
+
+double FlankAngle(const InvoluteGear& g, double rho) { return FlankAngleAt(Geometry(g), rho); }
+
+TopoDS_Wire GearOutline(const InvoluteGear& g, double z) { return OutlineOf(Geometry(g), g.z, z); }
+
+TopoDS_Shape ToothedBody(const TopoDS_Wire& outline, double b, double twistPerLength, double z0,
+                         double twist0) {
+  const double total = b * twistPerLength;
+  auto section = [&](double along, double angle) {
+    gp_Trsf t = RotationZ(angle);
+    t.SetTranslationPart(gp_Vec(0, 0, along));
+    return TopoDS::Wire(BRepBuilderAPI_Transform(outline, t, true).Shape());
+  };
+  if (std::fabs(total) < 1e-12) {
+    return Prism(FaceWithHoles(section(z0, twist0), {}, z0), b);
+  }
+  // Sections every 4 degrees of twist (at least three) follow the helix closely.
+  const int count = std::max(3, static_cast<int>(std::ceil(std::fabs(total) / Radians(4.0))) + 1);
+  BRepOffsetAPI_ThruSections loft(true, false, 1e-6);
+  loft.CheckCompatibility(false);
+  for (int i = 0; i < count; ++i) {
+    const double f = static_cast<double>(i) / (count - 1);
+    loft.AddWire(section(z0 + f * b, twist0 + f * total));
+  }
+  loft.Build();
+  if (!loft.IsDone()) Throw(QZ::eCodeFailure, "the helical tooth surfaces could not be built");
+  return loft.Shape();
+}
+
+namespace {
+
+// Tooth profile given as points: one tooth's outline in polar coordinates, repeated z times.
+struct ProfilePoints {
+  std::vector<double> r, angle;
+  bool spline = false;
+};
+
+class CPointList final : public RefCounted<QZ::CAD::IPointList> {
+ public:
+  void SetSpline(bool spline) override { m_p.spline = spline; }
+  int GetCount() override { return static_cast<int>(m_p.r.size()); }
+  void AddPoint(double r, double angle) override {
+    if (m_p.r.size() >= 100000) Throw(QZ::eCodeInvalidUse, "too many profile points");
+    m_p.r.push_back(r);
+    m_p.angle.push_back(angle);
+  }
+  const ProfilePoints& Points() const { return m_p; }
+
+ private:
+  ProfilePoints m_p;
+};
+
+TopoDS_Wire ProfileOutline(const char* element, QZ::CAD::IPointList* list, unsigned int z,
+                           double* meanRadius, double* maxRadius, double* minRadius) {
+  auto* impl = dynamic_cast<CPointList*>(list);
+  if (!list) Throw(QZ::eCodeNullShape, std::string(element) + ": no point list");
+  if (!impl) Throw(QZ::eCodeInvalidUse, std::string(element) + ": point list of another engine");
+  const ProfilePoints& p = impl->Points();
+  if (z < 3) Refuse(element, "a gear needs at least 3 teeth");
+  if (z > 10000) Refuse(element, "more than 10000 teeth");
+  if (p.r.size() < 2) Refuse(element, "a tooth profile needs at least two points");
+  const double pitch = 2 * kPi / z;
+  double sum = 0, hi = 0, lo = 1e300;
+  for (size_t i = 0; i < p.r.size(); ++i) {
+    NeedPositive(element, "r", p.r[i]);
+    NeedFinite(element, "angle", p.angle[i]);
+    if (i > 0 && !(p.angle[i] > p.angle[i - 1] + 1e-9))
+      Refuse(element, "the profile angles must grow from point to point");
+    sum += p.r[i];
+    hi = std::max(hi, p.r[i]);
+    lo = std::min(lo, p.r[i]);
+  }
+  if (p.angle.back() - p.angle.front() >= pitch - 1e-9)
+    Refuse(element, "one tooth's profile spans more than one pitch");
+  *meanRadius = sum / p.r.size();
+  *maxRadius = hi;
+  *minRadius = lo;
+  const size_t n = p.r.size() * z;
+  if (p.spline) {
+    Handle(TColgp_HArray1OfPnt) pts = new TColgp_HArray1OfPnt(1, static_cast<int>(n));
+    int at = 1;
+    for (unsigned int i = 0; i < z; ++i)
+      for (size_t j = 0; j < p.r.size(); ++j)
+        pts->SetValue(at++, Polar(p.r[j], p.angle[j] + pitch * i, 0));
+    GeomAPI_Interpolate interp(pts, true, 1e-7);
+    interp.Perform();
+    if (!interp.IsDone()) Refuse(element, "no spline passes through the profile points");
+    return BRepBuilderAPI_MakeWire(BRepBuilderAPI_MakeEdge(interp.Curve()).Edge()).Wire();
+  }
+  BRepBuilderAPI_MakePolygon poly;
+  for (unsigned int i = 0; i < z; ++i)
+    for (size_t j = 0; j < p.r.size(); ++j) poly.Add(Polar(p.r[j], p.angle[j] + pitch * i, 0));
+  poly.Close();
+  if (!poly.IsDone()) Refuse(element, "the profile points do not make an outline");
+  return poly.Wire();
+}
+
+QZ::CAD::IShape* ProfileGear(const char* element, QZ::CAD::IPointList* points,
+                             const QZ::CAD::ToothProfileValues& v, bool internal, bool twoHalves) {
+  return BuildChecked(element, [&] {
+    double mean = 0, hi = 0, lo = 0;
+    const TopoDS_Wire outline = ProfileOutline(element, points, v.z, &mean, &hi, &lo);
+    CheckCommon(element, v.z, 1.0, v.b, v.beta);
+    Halves h;
+    h.b = v.b;
+    h.twistPerLength = std::tan(Radians(v.beta)) / mean;
+    if (twoHalves) {
+      NeedNotNegative(element, "bn", v.bn);
+      NeedNotNegative(element, "dn", v.dn);
+      if (v.bn >= v.b - kSizeTolerance) Refuse(element, "the gap bn must be below the width b");
+      h.two = true;
+      h.gap = v.bn;
+    }
+    if (!internal) {
+      CheckBore(element, v.d, lo);
+      if (h.two) {
+        h.gapRadius = v.dn > 0 ? v.dn / 2 : lo;
+        if (h.gapRadius > lo + kSizeTolerance) Refuse(element, "dn must not exceed the profile");
+        if (v.d > 0 && h.gapRadius <= v.d / 2 + kSizeTolerance)
+          Refuse(element, "dn must exceed the bore d");
+      }
+      return ExternalGearSolid(element, outline, v.d, h);
+    }
+    NeedNotNegative(element, "d", v.d);
+    const double rim = v.d > 0 ? v.d / 2 : hi + (hi - lo) * 2;
+    if (rim <= hi + kSizeTolerance)
+      Refuse(element, "the outside diameter d must exceed the profile");
+    if (h.two) {
+      h.gapRadius = v.dn > 0 ? v.dn / 2 : hi;
+      if (h.gapRadius < hi - kSizeTolerance || h.gapRadius >= rim - kSizeTolerance)
+        Refuse(element, "dn must lie between the profile and the outside diameter");
+    }
+    return InternalGearSolid(element, outline, rim, h);
+  });
+}
+
+QZ::CAD::IShape* InvoluteGearShape(const char* element, bool internal, bool twoHalves,
+                                   unsigned int z, double mn, double b, double alpha, double beta,
+                                   double k, double x, double d, double bn, double dn) {
+  return BuildChecked(element, [&] {
+    CheckCommon(element, z, mn, b, beta);
+    const InvoluteGear g = MakeInvoluteGear(element, z, mn, alpha, beta, k, x, internal);
+    const TopoDS_Wire outline = GearOutline(g);
+    Halves h;
+    h.b = b;
+    h.twistPerLength = std::tan(g.beta) / g.r;
+    if (twoHalves) {
+      NeedNotNegative(element, "bn", bn);
+      NeedNotNegative(element, "dn", dn);
+      if (bn >= b - kSizeTolerance) Refuse(element, "the gap bn must be below the width b");
+      h.two = true;
+      h.gap = bn;
+    }
+    if (!internal) {
+      CheckBore(element, d, g.rf);
+      if (h.two) {
+        h.gapRadius = dn > 0 ? dn / 2 : g.rf;
+        if (h.gapRadius > g.rf + kSizeTolerance)
+          Refuse(element, "dn must not exceed the root diameter");
+        if (d > 0 && h.gapRadius <= d / 2 + kSizeTolerance)
+          Refuse(element, "dn must exceed the bore d");
+      }
+      return ExternalGearSolid(element, outline, d, h);
+    }
+    const double rim = RimRadius(element, d, g.rf, mn);
+    if (h.two) {
+      h.gapRadius = dn > 0 ? dn / 2 : g.rf;
+      if (h.gapRadius < g.rf - kSizeTolerance || h.gapRadius >= rim - kSizeTolerance)
+        Refuse(element, "dn must lie between the root diameter and the outside diameter");
+    }
+    return InternalGearSolid(element, outline, rim, h);
+  });
+}
+
+// A straight rack: teeth along +x from 0 to l, the tips at y = h, face width along z.
+TopoDS_Shape RackSolid(double mn, double b, double h, double l) {
+  const char* element = "RackGear";
+  NeedPositive(element, "mn", mn);
+  NeedPositive(element, "b", b);
+  NeedPositive(element, "h", h);
+  NeedPositive(element, "l", l);
+  if (h <= 2.25 * mn + kSizeTolerance) Refuse(element, "the height h must exceed 2.25 mn");
+  const double p = kPi * mn;
+  if (l < p) Refuse(element, "the length l must hold at least one pitch (pi mn)");
+  if (l / p > 20000) Refuse(element, "too many teeth");
+  const double tanA = std::tan(Radians(20.0));
+  const double yTip = h, yRoot = h - 2.25 * mn;  // the reference line lies at h - mn
+  // Tooth i is centred at x = (i + 1/2) p; spaces at x = i p.
+  const int first = -1, last = static_cast<int>(std::ceil(l / p)) + 1;
+  Outline o(gp_Pnt2d(first * p, 0));
+  for (int i = first; i <= last; ++i) {
+    const double c = (i + 0.5) * p;
+    const double tipHalf = p / 4 - mn * tanA, rootHalf = p / 4 + 1.25 * mn * tanA;
+    o.LineTo(c - rootHalf, yRoot);
+    o.LineTo(c - tipHalf, yTip);
+    o.LineTo(c + tipHalf, yTip);
+    o.LineTo(c + rootHalf, yRoot);
+  }
+  o.LineTo((last + 1) * p, yRoot);
+  o.LineTo((last + 1) * p, 0);
+  const TopoDS_Shape teeth = Prism(o.Face(0, 0), b);
+  return SingleSolid(Common(teeth, BoxXYZ(0, 0, 0, l, h + 1, b)), element);
+}
+
+// Straight bevel gear. The teeth are those of the back cone's virtual spur gear (z / cos(delta)
+// teeth of module me), laid on the outer end face at z = 0 and narrowing towards the cone's apex
+// on the +z side; behind the teeth a body of thickness e and a hub of diameter dc and length c;
+// a bore db through all.
+TopoDS_Shape BevelSolid(unsigned int z, double me, double angle, double db, double dc, double a,
+                        double c, double e) {
+  const char* element = "ConeGear";
+  CheckCommon(element, z, me, 1.0, 0.0);
+  NeedFinite(element, "angle", angle);
+  if (angle <= 1.0 || angle >= 89.0)
+    Refuse(element, "the cone angle must lie between 1 and 89 degrees");
+  NeedPositive(element, "a", a);
+  NeedNotNegative(element, "db", db);
+  NeedNotNegative(element, "dc", dc);
+  NeedNotNegative(element, "c", c);
+  NeedNotNegative(element, "e", e);
+  const double delta = Radians(angle);
+  const double R = z * me / 2, Re = R / std::sin(delta), apex = R / std::tan(delta);
+  if (a >= Re / 2) Refuse(element, "the face width a must be below half the cone distance");
+  // Virtual spur gear of the back cone.
+  const double zv = z / std::cos(delta);
+  const double alpha = Radians(20.0);
+  ToothGeometry t;
+  t.z = zv;
+  const double rv = zv * me / 2;
+  t.rb = rv * std::cos(alpha);
+  t.ra = rv + me;
+  t.rf = rv - 1.25 * me;
+  t.baseAngle = kPi / (2 * zv) + Inv(alpha);
+  t.fillet = kFilletFactor * me;
+  if (FlankAngleAt(t, t.ra) <= 1e-6) Refuse(element, "the tooth is pointed");
+  t = WithFittingFillet(t);
+  const std::vector<TopoDS_Edge> virtualPitch = PitchEdges(t, 0);
+  // Back-cone development: radius R + (rho - rv) cos(delta), angle scaled by rv / R.
+  const double scale = rv / R;
+  auto map = [&](const gp_Pnt& p) {
+    const double rho = std::hypot(p.X(), p.Y());
+    const double rr = R + (rho - rv) * std::cos(delta);
+    return Polar(rr, AngleOf(p) * scale, 0);
+  };
+  std::vector<TopoDS_Edge> pitchEdges;
+  for (const auto& edge : virtualPitch) {
+    BRepAdaptor_Curve curve(edge);
+    const int n = 9;
+    Handle(TColgp_HArray1OfPnt) pts = new TColgp_HArray1OfPnt(1, n);
+    for (int i = 0; i < n; ++i) {
+      const double u =
+          curve.FirstParameter() + (curve.LastParameter() - curve.FirstParameter()) * i / (n - 1);
+      pts->SetValue(i + 1, map(curve.Value(u)));
+    }
+    GeomAPI_Interpolate interp(pts, false, 1e-9);
+    interp.Perform();
+    if (!interp.IsDone()) Throw(QZ::eCodeFailure, "ConeGear: the tooth outline failed");
+    pitchEdges.push_back(BRepBuilderAPI_MakeEdge(interp.Curve()).Edge());
+  }
+  const TopoDS_Wire outer = RepeatPitch(pitchEdges, z, 2 * kPi / z);
+  const double rootOuter = R - 1.25 * me * std::cos(delta);
+  const double k = (Re - a) / Re;
+  gp_Trsf toward;
+  toward.SetScale(gp_Pnt(0, 0, apex), k);
+  const TopoDS_Wire inner = TopoDS::Wire(BRepBuilderAPI_Transform(outer, toward, true).Shape());
+  BRepOffsetAPI_ThruSections loft(true, true, 1e-6);
+  loft.CheckCompatibility(false);
+  loft.AddWire(outer);
+  loft.AddWire(inner);
+  loft.Build();
+  if (!loft.IsDone()) Throw(QZ::eCodeFailure, "ConeGear: the teeth could not be built");
+  TopoDS_Shape body = loft.Shape();
+  const double rootInner = rootOuter * k;
+  if (db > 0 && db / 2 >= rootInner - kSizeTolerance)
+    Refuse(element, "the bore db must be below the inner root diameter");
+  if (dc > 0 && dc / 2 <= db / 2 + kSizeTolerance)
+    Refuse(element, "the hub dc must exceed the bore db");
+  std::vector<TopoDS_Shape> extra;
+  if (e > kSizeTolerance) extra.push_back(CylinderZ(rootOuter, -e, 0));
+  if (c > kSizeTolerance && dc > 0) extra.push_back(CylinderZ(dc / 2, -e - c, -e));
+  if (!extra.empty()) {
+    extra.insert(extra.begin(), body);
+    body = SingleSolid(FuseAll(extra), element);
+  }
+  if (db > 0) body = Cut(body, CylinderZ(db / 2, -e - c - 1, apex));
+  return SingleSolid(body, element);
+}
+
+class CGearFactory final : public QZ::CAD::IGearFactory {
+ public:
+  QZ::CAD::IShape* ExternalToothProfile(QZ::CAD::IPointList* p,
+                                        const QZ::CAD::ToothProfileValues& v) override {
+    return ProfileGear("GearExternalToothProfile", p, v, false, false);
+  }
+  QZ::CAD::IShape* ExternalGear(unsigned int z, double mn, double b, double alpha, double beta,
+                                double k, double x, double d) override {
+    return InvoluteGearShape("GearExternal", false, false, z, mn, b, alpha, beta, k, x, d, 0, 0);
+  }
+  QZ::CAD::IShape* InternalToothProfile(QZ::CAD::IPointList* p,
+                                        const QZ::CAD::ToothProfileValues& v) override {
+    return ProfileGear("GearInternalToothProfile", p, v, true, false);
+  }
+  QZ::CAD::IShape* InternalGear(unsigned int z, double mn, double b, double alpha, double beta,
+                                double k, double x, double d) override {
+    return InvoluteGearShape("GearInternal", true, false, z, mn, b, alpha, beta, k, x, d, 0, 0);
+  }
+  QZ::CAD::IShape* DoubleExternalToothProfile(QZ::CAD::IPointList* p,
+                                              const QZ::CAD::ToothProfileValues& v) override {
+    return ProfileGear("GearDoubleExternalToothProfile", p, v, false, true);
+  }
+  QZ::CAD::IShape* DoubleExternalGear(unsigned int z, double mn, double b, double alpha,
+                                      double beta, double k, double x, double d, double bn,
+                                      double dn) override {
+    return InvoluteGearShape("GearDoubleExternal", false, true, z, mn, b, alpha, beta, k, x, d, bn,
+                             dn);
+  }
+  QZ::CAD::IShape* DoubleInternalToothProfile(QZ::CAD::IPointList* p,
+                                              const QZ::CAD::ToothProfileValues& v) override {
+    return ProfileGear("GearDoubleInternalToothProfile", p, v, true, true);
+  }
+  QZ::CAD::IShape* DoubleInternalGear(unsigned int z, double mn, double b, double alpha,
+                                      double beta, double k, double x, double d, double bn,
+                                      double dn) override {
+    return InvoluteGearShape("GearDoubleInternal", true, true, z, mn, b, alpha, beta, k, x, d, bn,
+                             dn);
+  }
+  QZ::CAD::IShape* RackGear(double mn, double b, double h, double l) override {
+    return BuildChecked("RackGear", [&] { return RackSolid(mn, b, h, l); });
+  }
+  QZ::CAD::IShape* ConeGear(unsigned int z, double me, double angle, double db, double dc, double a,
+                            double c, double e) override {
+    return BuildChecked("ConeGear", [&] { return BevelSolid(z, me, angle, db, dc, a, c, e); });
+  }
+  QZ::CAD::IPointList* NewPointList() override {
+    return Guard("NewPointList",
+                 [] { return static_cast<QZ::CAD::IPointList*>(new CPointList()); });
+  }
+};
+
+}  // namespace
+
+QZ::CAD::IGearFactory* GearFactory() {
+  static CGearFactory factory;
+  return &factory;
+}
+
+}  // namespace cad_engine

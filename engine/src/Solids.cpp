@@ -1,0 +1,274 @@
+#include "Solids.h"
+
+#include <BRepAlgoAPI_Common.hxx>
+#include <BRepAlgoAPI_Cut.hxx>
+#include <BRepAlgoAPI_Fuse.hxx>
+#include <BRepBuilderAPI_MakeEdge.hxx>
+#include <BRepBuilderAPI_MakeFace.hxx>
+#include <BRepBuilderAPI_MakePolygon.hxx>
+#include <BRepBuilderAPI_MakeWire.hxx>
+#include <BRepClass_FaceClassifier.hxx>
+#include <BRepPrimAPI_MakeBox.hxx>
+#include <BRepPrimAPI_MakeCone.hxx>
+#include <BRepPrimAPI_MakeCylinder.hxx>
+#include <BRepPrimAPI_MakePrism.hxx>
+#include <BRepPrimAPI_MakeRevol.hxx>
+#include <BRep_Builder.hxx>
+#include <BRep_Tool.hxx>
+#include <GC_MakeArcOfCircle.hxx>
+#include <TopExp_Explorer.hxx>
+#include <TopLoc_Location.hxx>
+#include <TopTools_ListOfShape.hxx>
+#include <TopoDS.hxx>
+#include <TopoDS_Compound.hxx>
+#include <gp_Ax2.hxx>
+#include <gp_Circ.hxx>
+#include <gp_Pln.hxx>
+#include <gp_Vec.hxx>
+#include <gp_Vec2d.hxx>
+
+#include <cmath>
+
+namespace cad_engine {
+
+void Refuse(const char* element, const std::string& text) {
+  Throw(QZ::eCodeInvalidParameter, std::string(element) + ": " + text);
+}
+
+void NeedPositive(const char* element, const char* name, double v) {
+  if (!std::isfinite(v) || v <= 0.0) Refuse(element, std::string(name) + " must be above zero");
+}
+
+void NeedNotNegative(const char* element, const char* name, double v) {
+  if (!std::isfinite(v) || v < 0.0) Refuse(element, std::string(name) + " must not be negative");
+}
+
+void NeedFinite(const char* element, const char* name, double v) {
+  if (!std::isfinite(v)) Refuse(element, std::string(name) + " must be a finite number");
+}
+
+void NeedBelow(const char* element, const char* lowerName, double lower, const char* upperName,
+               double upper) {
+  if (!(lower < upper - kSizeTolerance))
+    Refuse(element, std::string(lowerName) + " must be below " + upperName);
+}
+
+gp_Pnt ToSpace(const gp_Pnt2d& p, int plane, double z) {
+  if (plane == 1) return gp_Pnt(p.X(), 0.0, p.Y());
+  return gp_Pnt(p.X(), p.Y(), z);
+}
+
+Outline& Outline::LineTo(double u, double v) {
+  OutlineStep s;
+  s.to = gp_Pnt2d(u, v);
+  if (s.to.Distance(m_at) > kSizeTolerance) {
+    m_steps.push_back(s);
+    m_at = s.to;
+  }
+  return *this;
+}
+
+Outline& Outline::ArcTo(double viaU, double viaV, double u, double v) {
+  OutlineStep s;
+  s.to = gp_Pnt2d(u, v);
+  s.via = gp_Pnt2d(viaU, viaV);
+  s.arc = true;
+  m_steps.push_back(s);
+  m_at = s.to;
+  return *this;
+}
+
+Outline& Outline::CornerTo(double cu, double cv, double nextU, double nextV, double r) {
+  const gp_Pnt2d c(cu, cv), n(nextU, nextV);
+  if (r <= kSizeTolerance) return LineTo(cu, cv);
+  gp_Vec2d u1(m_at, c), u2(c, n);
+  const double l1 = u1.Magnitude(), l2 = u2.Magnitude();
+  if (l1 < kSizeTolerance || l2 < kSizeTolerance) return LineTo(cu, cv);
+  u1 /= l1;
+  u2 /= l2;
+  const double cosTurn = std::max(-1.0, std::min(1.0, (-u1).Dot(u2)));
+  const double inner = std::acos(cosTurn);  // angle between the two legs at the corner
+  if (inner < 1e-6 || inner > kPi - 1e-6) return LineTo(cu, cv);
+  const double d = r / std::tan(inner / 2);
+  if (d > l1 + kSizeTolerance || d > l2 + kSizeTolerance)
+    Throw(QZ::eCodeInvalidParameter, "a rounding radius does not fit its corner");
+  const gp_Pnt2d t1 = c.Translated(-u1 * d), t2 = c.Translated(u2 * d);
+  gp_Vec2d bis = u2 - u1;
+  bis.Normalize();
+  const gp_Pnt2d centre = c.Translated(bis * (r / std::sin(inner / 2)));
+  const gp_Pnt2d mid = centre.Translated(-bis * r);
+  LineTo(t1.X(), t1.Y());
+  return ArcTo(mid.X(), mid.Y(), t2.X(), t2.Y());
+}
+
+TopoDS_Wire Outline::Wire(int plane, double z) const {
+  BRepBuilderAPI_MakeWire wire;
+  gp_Pnt2d from = m_start;
+  auto add = [&](const OutlineStep& s) {
+    const gp_Pnt a = ToSpace(from, plane, z), b = ToSpace(s.to, plane, z);
+    if (a.Distance(b) < kSizeTolerance) return;
+    if (s.arc) {
+      GC_MakeArcOfCircle arc(a, ToSpace(s.via, plane, z), b);
+      if (!arc.IsDone()) Throw(QZ::eCodeInvalidParameter, "an outline arc is degenerate");
+      wire.Add(BRepBuilderAPI_MakeEdge(arc.Value()).Edge());
+    } else {
+      wire.Add(BRepBuilderAPI_MakeEdge(a, b).Edge());
+    }
+    from = s.to;
+  };
+  for (const auto& s : m_steps) add(s);
+  OutlineStep close;
+  close.to = m_start;
+  add(close);
+  if (!wire.IsDone()) Throw(QZ::eCodeInvalidParameter, "the outline does not close");
+  return wire.Wire();
+}
+
+TopoDS_Face Outline::Face(int plane, double z) const {
+  BRepBuilderAPI_MakeFace face(Wire(plane, z), true);
+  if (!face.IsDone()) Throw(QZ::eCodeInvalidParameter, "the outline is not planar");
+  return face.Face();
+}
+
+TopoDS_Face FaceWithHoles(const TopoDS_Wire& outer, const std::vector<TopoDS_Wire>& holes,
+                          double z) {
+  BRepBuilderAPI_MakeFace make(gp_Pln(gp_Pnt(0, 0, z), gp::DZ()), outer);
+  if (!make.IsDone()) Throw(QZ::eCodeInvalidParameter, "the outline is not planar");
+  for (const auto& h : holes) make.Add(TopoDS::Wire(h.Reversed()));
+  return make.Face();
+}
+
+TopoDS_Wire CircleWire(double r, double z) {
+  gp_Circ c(gp_Ax2(gp_Pnt(0, 0, z), gp::DZ()), r);
+  return BRepBuilderAPI_MakeWire(BRepBuilderAPI_MakeEdge(c).Edge()).Wire();
+}
+
+TopoDS_Shape Prism(const TopoDS_Shape& face, double length) {
+  BRepPrimAPI_MakePrism prism(face, gp_Vec(0, 0, length), true);
+  if (!prism.IsDone()) Throw(QZ::eCodeFailure, "the extrusion failed");
+  return prism.Shape();
+}
+
+TopoDS_Shape Revolve(const TopoDS_Face& face) {
+  BRepPrimAPI_MakeRevol revol(face, gp::OZ(), 2 * kPi, true);
+  if (!revol.IsDone()) Throw(QZ::eCodeFailure, "the revolution failed");
+  return revol.Shape();
+}
+
+TopoDS_Shape CylinderZ(double r, double z0, double z1) {
+  return BRepPrimAPI_MakeCylinder(gp_Ax2(gp_Pnt(0, 0, z0), gp::DZ()), r, z1 - z0).Shape();
+}
+
+TopoDS_Shape ConeZ(double r0, double r1, double z0, double z1) {
+  if (std::fabs(r0 - r1) < kSizeTolerance) return CylinderZ(r0, z0, z1);
+  return BRepPrimAPI_MakeCone(gp_Ax2(gp_Pnt(0, 0, z0), gp::DZ()), r0, r1, z1 - z0).Shape();
+}
+
+TopoDS_Shape BoxXYZ(double x0, double y0, double z0, double x1, double y1, double z1) {
+  return BRepPrimAPI_MakeBox(gp_Pnt(x0, y0, z0), gp_Pnt(x1, y1, z1)).Shape();
+}
+
+TopoDS_Shape PolygonPrism(int corners, double acrossFlats, double z0, double z1) {
+  const double rc = acrossFlats / 2 / std::cos(kPi / corners);
+  BRepBuilderAPI_MakePolygon poly;
+  for (int i = 0; i < corners; ++i) {
+    const double a = 2 * kPi * i / corners + kPi / corners;
+    poly.Add(gp_Pnt(rc * std::cos(a), rc * std::sin(a), z0));
+  }
+  poly.Close();
+  return Prism(BRepBuilderAPI_MakeFace(poly.Wire(), true).Face(), z1 - z0);
+}
+
+namespace {
+template <class Op>
+TopoDS_Shape RunBoolean(Op& op, const char* what) {
+  op.SetRunParallel(false);
+  op.Build();
+  if (!op.IsDone() || op.HasErrors())
+    Throw(QZ::eCodeFailure, std::string("the boolean ") + what + " failed");
+  return op.Shape();
+}
+}  // namespace
+
+TopoDS_Shape Fuse(const TopoDS_Shape& a, const TopoDS_Shape& b) {
+  BRepAlgoAPI_Fuse op;
+  TopTools_ListOfShape args, tools;
+  args.Append(a);
+  tools.Append(b);
+  op.SetArguments(args);
+  op.SetTools(tools);
+  TopoDS_Shape r = RunBoolean(op, "fuse");
+  return r;
+}
+
+TopoDS_Shape FuseAll(const std::vector<TopoDS_Shape>& shapes) {
+  if (shapes.empty()) return TopoDS_Shape();
+  if (shapes.size() == 1) return shapes[0];
+  BRepAlgoAPI_Fuse op;
+  TopTools_ListOfShape args, tools;
+  args.Append(shapes[0]);
+  for (size_t i = 1; i < shapes.size(); ++i) tools.Append(shapes[i]);
+  op.SetArguments(args);
+  op.SetTools(tools);
+  TopoDS_Shape r = RunBoolean(op, "fuse");
+  return r;
+}
+
+TopoDS_Shape Cut(const TopoDS_Shape& a, const TopoDS_Shape& b) { return CutAll(a, {b}); }
+
+TopoDS_Shape CutAll(const TopoDS_Shape& a, const std::vector<TopoDS_Shape>& tools) {
+  if (tools.empty()) return a;
+  BRepAlgoAPI_Cut op;
+  TopTools_ListOfShape args, list;
+  args.Append(a);
+  for (const auto& t : tools) list.Append(t);
+  op.SetArguments(args);
+  op.SetTools(list);
+  return RunBoolean(op, "cut");
+}
+
+TopoDS_Shape Common(const TopoDS_Shape& a, const TopoDS_Shape& b) {
+  BRepAlgoAPI_Common op;
+  TopTools_ListOfShape args, tools;
+  args.Append(a);
+  tools.Append(b);
+  op.SetArguments(args);
+  op.SetTools(tools);
+  return RunBoolean(op, "common");
+}
+
+TopoDS_Shape Compound(const std::vector<TopoDS_Shape>& shapes) {
+  BRep_Builder b;
+  TopoDS_Compound c;
+  b.MakeCompound(c);
+  for (const auto& s : shapes)
+    if (!s.IsNull()) b.Add(c, s);
+  return c;
+}
+
+TopoDS_Shape Moved(const TopoDS_Shape& s, const gp_Trsf& t) { return s.Moved(TopLoc_Location(t)); }
+
+gp_Trsf RotationZ(double radians) {
+  gp_Trsf t;
+  t.SetRotation(gp::OZ(), radians);
+  return t;
+}
+
+gp_Trsf Translation(double x, double y, double z) {
+  gp_Trsf t;
+  t.SetTranslation(gp_Vec(x, y, z));
+  return t;
+}
+
+TopoDS_Shape SingleSolid(const TopoDS_Shape& s, const char* element) {
+  int n = 0;
+  TopoDS_Shape one;
+  for (TopExp_Explorer e(s, TopAbs_SOLID); e.More(); e.Next()) {
+    ++n;
+    one = e.Current();
+  }
+  if (n == 0) Throw(QZ::eCodeFailure, std::string(element) + ": the result holds no solid");
+  return n == 1 ? one : s;
+}
+
+}  // namespace cad_engine

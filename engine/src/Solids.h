@@ -1,0 +1,111 @@
+// Building blocks of the element families: parameter checks that name the element, planar
+// outlines (polygons and arcs) turned into faces, prisms and solids of revolution, and the
+// boolean operations with their failures turned into engine errors.
+//
+// Conventions of every element: lengths in millimetres, angles in degrees at the interface;
+// solids of revolution turn about the z axis; outlines of revolution are drawn in the xz
+// plane with x as the radius.
+#pragma once
+
+#include "EngineBase.h"
+#include "Shape.h"
+
+#include <TopoDS_Face.hxx>
+#include <TopoDS_Shape.hxx>
+#include <TopoDS_Wire.hxx>
+#include <gp_Pnt.hxx>
+#include <gp_Pnt2d.hxx>
+
+#include <string>
+#include <vector>
+
+namespace cad_engine {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kSizeTolerance = 1e-7;  // sizes closer than this count as equal
+
+inline double Radians(double degrees) { return degrees * kPi / 180.0; }
+
+// Throws eCodeInvalidParameter with "<element>: <text>".
+[[noreturn]] void Refuse(const char* element, const std::string& text);
+// Finite and > 0 / finite and >= 0 / finite.
+void NeedPositive(const char* element, const char* name, double v);
+void NeedNotNegative(const char* element, const char* name, double v);
+void NeedFinite(const char* element, const char* name, double v);
+// lower < upper (by more than the size tolerance), else "<lowerName> must be below <upperName>".
+void NeedBelow(const char* element, const char* lowerName, double lower, const char* upperName,
+               double upper);
+
+// One segment of a planar outline: a straight line to `to`, or an arc through `via` to `to`.
+struct OutlineStep {
+  gp_Pnt2d to;
+  bool arc = false;
+  gp_Pnt2d via;
+};
+
+// A closed outline from its start point and steps (the last step returns to the start).
+// plane 0: xy plane at height z; plane 1: the xz plane (x radius, z axial).
+class Outline {
+ public:
+  explicit Outline(gp_Pnt2d start) : m_start(start), m_at(start) {}
+  Outline& LineTo(double u, double v);
+  Outline& ArcTo(double viaU, double viaV, double u, double v);
+  // A rounded corner: line towards the corner point, then a tangent arc of radius r that turns
+  // onto the line towards `next`. r == 0 gives a sharp corner. The corner is consumed; the
+  // outline continues from the arc's end (on the way to `next`).
+  Outline& CornerTo(double cu, double cv, double nextU, double nextV, double r);
+  const gp_Pnt2d& At() const { return m_at; }
+
+  TopoDS_Wire Wire(int plane = 0, double z = 0.0) const;
+  TopoDS_Face Face(int plane = 0, double z = 0.0) const;
+
+ private:
+  gp_Pnt2d m_start;
+  gp_Pnt2d m_at;
+  std::vector<OutlineStep> m_steps;
+};
+
+gp_Pnt ToSpace(const gp_Pnt2d& p, int plane, double z);
+
+// A face in the plane at height z (normal +z) bounded by outer with holes; every outline is
+// given counter-clockwise seen from +z.
+TopoDS_Face FaceWithHoles(const TopoDS_Wire& outer, const std::vector<TopoDS_Wire>& holes,
+                          double z = 0.0);
+// A circle of radius r about the z axis at height z (a closed wire).
+TopoDS_Wire CircleWire(double r, double z = 0.0);
+
+// Face extruded along +z by length.
+TopoDS_Shape Prism(const TopoDS_Shape& face, double length);
+// Face in the xz plane turned a full turn about the z axis.
+TopoDS_Shape Revolve(const TopoDS_Face& face);
+// Cylinder about the z axis from z0 to z1, of radius r; cone with radii r0 at z0, r1 at z1.
+TopoDS_Shape CylinderZ(double r, double z0, double z1);
+TopoDS_Shape ConeZ(double r0, double r1, double z0, double z1);
+// A box [x0,x1] x [y0,y1] x [z0,z1].
+TopoDS_Shape BoxXYZ(double x0, double y0, double z0, double x1, double y1, double z1);
+// A regular polygon prism (hexagon: corners 6, width across flats s) about z from z0 to z1.
+TopoDS_Shape PolygonPrism(int corners, double acrossFlats, double z0, double z1);
+
+TopoDS_Shape Fuse(const TopoDS_Shape& a, const TopoDS_Shape& b);
+TopoDS_Shape FuseAll(const std::vector<TopoDS_Shape>& shapes);
+TopoDS_Shape Cut(const TopoDS_Shape& a, const TopoDS_Shape& b);
+TopoDS_Shape CutAll(const TopoDS_Shape& a, const std::vector<TopoDS_Shape>& tools);
+TopoDS_Shape Common(const TopoDS_Shape& a, const TopoDS_Shape& b);
+// Several separate solids as one compound (bearings: rings and rolling elements).
+TopoDS_Shape Compound(const std::vector<TopoDS_Shape>& shapes);
+// The shape moved by a rigid transformation.
+TopoDS_Shape Moved(const TopoDS_Shape& s, const gp_Trsf& t);
+gp_Trsf RotationZ(double radians);
+gp_Trsf Translation(double x, double y, double z);
+
+// The one solid of s (a boolean's result holds one when all went well), or s itself when it
+// holds several; throws when it holds none.
+TopoDS_Shape SingleSolid(const TopoDS_Shape& s, const char* element);
+
+// Runs build under the engine's guard and wraps the result as a checked solid.
+template <class F>
+QZ::CAD::IShape* BuildChecked(const char* element, F&& build) {
+  return Guard(element, [&]() -> QZ::CAD::IShape* { return NewCheckedShape(build(), element); });
+}
+
+}  // namespace cad_engine

@@ -1,0 +1,118 @@
+// Helpers of the geometry tests: the engine's factories called in-process, the kernel shape
+// behind a result, and measurements made with the kernel's own tools (distances, point
+// classification, volumes of boolean commons).
+#pragma once
+
+#include "Context.h"
+#include "Shape.h"
+#include "Solids.h"
+
+#include <BRepAlgoAPI_Common.hxx>
+#include <BRepBuilderAPI_MakeVertex.hxx>
+#include <BRepCheck_Analyzer.hxx>
+#include <BRepClass3d_SolidClassifier.hxx>
+#include <BRepExtrema_DistShapeShape.hxx>
+#include <BRepGProp.hxx>
+#include <BRep_Builder.hxx>
+#include <GProp_GProps.hxx>
+#include <TopExp_Explorer.hxx>
+#include <TopoDS.hxx>
+#include <TopoDS_Compound.hxx>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace geometry_test {
+
+using cad_engine::kPi;
+
+// Owns one engine result.
+struct Built {
+  explicit Built(QZ::CAD::IShape* s) : shape(s) {}
+  ~Built() {
+    if (shape) shape->Release();
+  }
+  Built(const Built&) = delete;
+  Built& operator=(const Built&) = delete;
+  const TopoDS_Shape& Kernel() const { return cad_engine::ShapeOf(shape); }
+  QZ::CAD::IShape* shape;
+};
+
+// Runs build; an engine exception becomes a test failure with its text.
+template <class F>
+std::unique_ptr<Built> Build(F&& build) {
+  try {
+    return std::make_unique<Built>(build());
+  } catch (QZ::IException* e) {
+    ADD_FAILURE() << "engine error " << std::hex << e->GetCode() << ": " << e->GetText();
+    e->Release();
+    return nullptr;
+  }
+}
+
+// The code of the engine error that build throws (0 when it throws none), and its text.
+template <class F>
+int ErrorOf(F&& build, std::string* text = nullptr) {
+  try {
+    QZ::CAD::IShape* s = build();
+    if (s) s->Release();
+    return 0;
+  } catch (QZ::IException* e) {
+    const int code = e->GetCode();
+    if (text) *text = e->GetText();
+    e->Release();
+    return code;
+  }
+}
+
+inline double Volume(const TopoDS_Shape& s) {
+  GProp_GProps p;
+  BRepGProp::VolumeProperties(s, p);
+  return p.Mass();
+}
+
+inline bool Valid(const TopoDS_Shape& s) { return BRepCheck_Analyzer(s).IsValid(); }
+
+// Inside (true) or outside the solid (points on the boundary count as neither: false).
+inline bool Inside(const TopoDS_Shape& solid, const gp_Pnt& p) {
+  BRepClass3d_SolidClassifier c(solid, p, 1e-9);
+  return c.State() == TopAbs_IN;
+}
+inline bool Outside(const TopoDS_Shape& solid, const gp_Pnt& p) {
+  BRepClass3d_SolidClassifier c(solid, p, 1e-9);
+  return c.State() == TopAbs_OUT;
+}
+
+// Distance from a point to the boundary of a shape (its faces).
+inline double BoundaryDistance(const TopoDS_Shape& s, const gp_Pnt& p) {
+  BRep_Builder b;
+  TopoDS_Compound faces;
+  b.MakeCompound(faces);
+  for (TopExp_Explorer e(s, TopAbs_FACE); e.More(); e.Next()) b.Add(faces, e.Current());
+  BRepExtrema_DistShapeShape d(BRepBuilderAPI_MakeVertex(p).Vertex(), faces);
+  return d.IsDone() ? d.Value() : 1e300;
+}
+
+// Distance between two shapes (0 when they touch or overlap).
+inline double Distance(const TopoDS_Shape& a, const TopoDS_Shape& b) {
+  BRepExtrema_DistShapeShape d(a, b);
+  return d.IsDone() ? d.Value() : 1e300;
+}
+
+inline double CommonVolume(const TopoDS_Shape& a, const TopoDS_Shape& b) {
+  BRepAlgoAPI_Common c(a, b);
+  if (!c.IsDone()) return 1e300;
+  return Volume(c.Shape());
+}
+
+inline int SolidCount(const TopoDS_Shape& s) {
+  int n = 0;
+  for (TopExp_Explorer e(s, TopAbs_SOLID); e.More(); e.Next()) ++n;
+  return n;
+}
+
+inline void BoxOf(QZ::CAD::IShape* s, double* box) { ASSERT_TRUE(s->GetBoundingBox(box)); }
+
+}  // namespace geometry_test
