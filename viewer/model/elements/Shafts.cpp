@@ -1,0 +1,187 @@
+#include "model/elements/Shafts.h"
+
+#include "xml/XmlText.h"
+
+// --- CShaft ------------------------------------------------------------------------------------
+
+CShaft::CShaft() = default;
+CShaft::~CShaft() = default;
+
+bool CShaft::Update() {
+  m_pShaftBuilder = nullptr;
+  return CNode::Update();
+}
+
+QZ::ObjPtr<QZ::CAD::IShaftBuilder> CShaft::GetShaftBuilder() {
+  if (!m_pShaftBuilder && m_pContext) {
+    if (QZ::CAD::IShaftFactory* f = m_pContext->GetShaftFactory())
+      m_pShaftBuilder = QZ::ObjPtr<QZ::CAD::IShaftBuilder>(f->NewShaftBuilder());
+  }
+  return m_pShaftBuilder;
+}
+
+// --- grooves -----------------------------------------------------------------------------------
+
+CGrooveObject3D::CGrooveObject3D(CShaftSection* section) : m_pSection(section) {
+  if (section) m_pOwner = section;
+}
+
+CGrooveRectangular::CGrooveRectangular(CShaftSection* s) : CGrooveObject3D(s) {
+  AddParams(*this, {{L"x", 621, 1105}, {L"m", 622}, {L"t", 623, 1107}, {L"r", 624, 1108}});
+}
+CNotchChevron::CNotchChevron(CShaftSection* s) : CGrooveObject3D(s) {
+  AddParams(*this, {{L"x", 641, 1105}, {L"t", 642, 1107}});
+}
+CGrooveCircular::CGrooveCircular(CShaftSection* s) : CGrooveObject3D(s) {
+  AddParams(*this, {{L"x", 631, 1105}, {L"t", 632, 1107}, {L"r", 633, 1108}});
+}
+CCrossHole::CCrossHole(CShaftSection* s) : CGrooveObject3D(s) {
+  AddParams(*this,
+            {{L"x", 651, 1105}, {L"t", 652, 1107}, {L"r", 653, 1108}, {L"angle", 654, 1109}});
+}
+CGrooveParallelKey::CGrooveParallelKey(CShaftSection* s) : CGrooveObject3D(s) {
+  AddParams(*this, {{L"x", 661, 1105},
+                    {L"l", 662, 1106},
+                    {L"t", 663, 1107},
+                    {L"r", 664, 1108},
+                    {L"angle", 665, 1109}});
+}
+CSlots::CSlots(CShaftSection* s) : CGrooveObject3D(s) {
+  AddParams(*this, {{L"x", 671, 1105},
+                    {L"l", 672, 1106},
+                    {L"n", 673, 1112},
+                    {L"d", 674},
+                    {L"win", 675, 1111},
+                    {L"wout", 676, 1110}});
+}
+
+// --- CShaftSection -----------------------------------------------------------------------------
+
+CShaftSection::CShaftSection() {
+  AddParams(*this, {{L"pos", 619, 1100},
+                    {L"dout1", 612, 1101},
+                    {L"dout2", 613, 1102},
+                    {L"din1", 614, 1103},
+                    {L"din2", 615, 1104},
+                    {L"l", 616, 1106},
+                    {L"lch1", 617, 1117},
+                    {L"lch2", 618, 1118}});
+}
+
+namespace {
+template <class G>
+std::shared_ptr<G> Append(CShaftSection* section,
+                          std::vector<std::shared_ptr<CGrooveObject3D>>& grooves) {
+  auto g = std::make_shared<G>(section);
+  grooves.push_back(g);
+  return g;
+}
+}  // namespace
+
+std::shared_ptr<CGrooveRectangular> CShaftSection::AddGrooveRectangular() {
+  return Append<CGrooveRectangular>(this, m_arGrooves);
+}
+std::shared_ptr<CNotchChevron> CShaftSection::AddNotchChevron() {
+  return Append<CNotchChevron>(this, m_arGrooves);
+}
+std::shared_ptr<CGrooveCircular> CShaftSection::AddGrooveCircular() {
+  return Append<CGrooveCircular>(this, m_arGrooves);
+}
+std::shared_ptr<CCrossHole> CShaftSection::AddCrossHole() {
+  return Append<CCrossHole>(this, m_arGrooves);
+}
+std::shared_ptr<CGrooveParallelKey> CShaftSection::AddGrooveParallelKey() {
+  return Append<CGrooveParallelKey>(this, m_arGrooves);
+}
+std::shared_ptr<CSlots> CShaftSection::AddSlots() { return Append<CSlots>(this, m_arGrooves); }
+
+std::shared_ptr<CGrooveObject3D> CShaftSection::AddGroove(const std::wstring& typeName) {
+  using Adder = std::shared_ptr<CGrooveObject3D> (*)(CShaftSection&);
+  struct Row {
+    const wchar_t* type;
+    Adder add;
+  };
+  static const Row kGrooves[] = {
+      {L"GrooveRectangular",
+       [](CShaftSection& s) -> std::shared_ptr<CGrooveObject3D> {
+         return s.AddGrooveRectangular();
+       }},
+      {L"GrooveCircular",
+       [](CShaftSection& s) -> std::shared_ptr<CGrooveObject3D> { return s.AddGrooveCircular(); }},
+      {L"NotchChevron",
+       [](CShaftSection& s) -> std::shared_ptr<CGrooveObject3D> { return s.AddNotchChevron(); }},
+      {L"CrossHole",
+       [](CShaftSection& s) -> std::shared_ptr<CGrooveObject3D> { return s.AddCrossHole(); }},
+      {L"GrooveParallelKey",
+       [](CShaftSection& s) -> std::shared_ptr<CGrooveObject3D> {
+         return s.AddGrooveParallelKey();
+       }},
+      {L"Slots", [](CShaftSection& s) -> std::shared_ptr<CGrooveObject3D> { return s.AddSlots(); }},
+  };
+  for (const Row& row : kGrooves)
+    if (MorlaneText::EqualsNoCase(typeName, row.type)) return row.add(*this);
+  return nullptr;
+}
+
+std::shared_ptr<CProperty> CShaftSection::GetProperties() {
+  auto top = CObject3D::GetProperties();
+  auto* group = static_cast<CPropertyGroup*>(top.get());
+  if (group->GetChildCount() == 0 || group->GetChild(0)->GetKind() != CProperty::eKindGroup)
+    return top;
+  auto inner = std::static_pointer_cast<CPropertyGroup>(group->GetChild(0));
+  for (const auto& groove : m_arGrooves) {
+    if (!groove) continue;
+    auto g = std::make_shared<CPropertyGroup>(groove->GetOwner(), groove->GetCaption());
+    for (const auto& p : groove->GetPropertyList()) g->AddChild(p);
+    inner->AddChild(g);
+  }
+  return top;
+}
+
+void CShaftSection::BuildShape() {
+  auto* shaft = dynamic_cast<CShaft*>(m_pParent);
+  if (!shaft) return;
+  QZ::ObjPtr<QZ::CAD::IShaftBuilder> builder = shaft->GetShaftBuilder();
+  if (!builder) return;
+  QZ::CAD::ISectionShape* section = builder->AddSection(
+      Dbl(*this, L"pos"), Dbl(*this, L"dout1"), Dbl(*this, L"dout2"), Dbl(*this, L"din1"),
+      Dbl(*this, L"din2"), Dbl(*this, L"l"), Dbl(*this, L"lch1"), Dbl(*this, L"lch2"));
+  StoreShape(section);
+  if (!section) return;
+  for (const auto& g : m_arGrooves) {
+    if (!g) continue;
+    const CGeometry& v = *g;
+    switch (g->GetGrooveType()) {
+      case eGrooveRectangular:
+        section->AddGrooveRectangular(Dbl(v, L"x"), Dbl(v, L"m"), Dbl(v, L"t"), Dbl(v, L"r"));
+        break;
+      case eNotchChevron: section->AddNotchChevron(Dbl(v, L"x"), Dbl(v, L"t")); break;
+      case eGrooveCircular:
+        section->AddGrooveCircular(Dbl(v, L"x"), Dbl(v, L"t"), Dbl(v, L"r"));
+        break;
+      case eCrossHole:
+        section->AddCrossHole(Dbl(v, L"x"), Dbl(v, L"t"), Dbl(v, L"r"), Dbl(v, L"angle"));
+        break;
+      case eGrooveParallelKey:
+        section->AddGrooveParallelKey(Dbl(v, L"x"), Dbl(v, L"l"), Dbl(v, L"t"), Dbl(v, L"r"),
+                                      Dbl(v, L"angle"));
+        break;
+      case eSlots:
+        section->AddSlots(Dbl(v, L"x"), Dbl(v, L"l"), UInt(v, L"n"), Dbl(v, L"d"), Dbl(v, L"win"),
+                          Dbl(v, L"wout"));
+        break;
+      default: break;
+    }
+  }
+}
+
+// --- CPlanetCarrier ----------------------------------------------------------------------------
+
+CPlanetCarrier::CPlanetCarrier() {
+  AddParams(*this, {{L"n", 481, 0, ParamKind::Integer}, {L"r", 482}, {L"l", 483}});
+}
+void CPlanetCarrier::BuildShape() {
+  if (!m_pContext) return;
+  if (QZ::CAD::IShaftFactory* f = m_pContext->GetShaftFactory())
+    StoreShape(f->PlanetCarrier(UInt(*this, L"n"), Dbl(*this, L"r"), Dbl(*this, L"l")));
+}
