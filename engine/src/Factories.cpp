@@ -19,33 +19,6 @@ class CBearingFactory final : public QZ::CAD::IBearingFactory {
   }
 };
 
-class CBeamFactory final : public QZ::CAD::IBeamFactory {
- public:
-  QZ::CAD::IShape* Rectangular(double, double, double, double) override { NotYet("Rectangular"); }
-  QZ::CAD::IShape* Circular(double, double, double) override { NotYet("Circular"); }
-  QZ::CAD::IShape* Elliptical(double, double, double, double) override { NotYet("Elliptical"); }
-  QZ::CAD::IShape* BeamL(double, double, double, double, double) override { NotYet("BeamL"); }
-  QZ::CAD::IShape* BeamZ(double, double, double, double, double, double, double) override {
-    NotYet("BeamZ");
-  }
-  QZ::CAD::IShape* BeamI(double, double, double, double, double, double, double, bool) override {
-    NotYet("BeamI");
-  }
-  QZ::CAD::IShape* BeamU(double, double, double, double, double, double, double, bool) override {
-    NotYet("BeamU");
-  }
-  QZ::CAD::IShape* BeamT(double, double, double, double, double, double, double, double,
-                         bool) override {
-    NotYet("BeamT");
-  }
-};
-
-class CShaftFactory final : public QZ::CAD::IShaftFactory {
- public:
-  QZ::CAD::IShaftBuilder* NewShaftBuilder() override { NotYet("NewShaftBuilder"); }
-  QZ::CAD::IShape* PlanetCarrier(unsigned int, double, double) override { NotYet("PlanetCarrier"); }
-};
-
 class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
  public:
   QZ::CAD::IShape* BoltHex(double, double, double, double, double, double, double,
@@ -151,14 +124,6 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
 
 QZ::CAD::IBearingFactory* BearingFactory() {
   static CBearingFactory factory;
-  return &factory;
-}
-QZ::CAD::IBeamFactory* BeamFactory() {
-  static CBeamFactory factory;
-  return &factory;
-}
-QZ::CAD::IShaftFactory* ShaftFactory() {
-  static CShaftFactory factory;
   return &factory;
 }
 QZ::CAD::IFastenerFactory* FastenerFactory() {

@@ -16,10 +16,10 @@
 namespace cad_engine {
 
 const TopoDS_Shape& ShapeOf(QZ::CAD::IShape* shape) {
-  auto* impl = dynamic_cast<CShape*>(shape);
   if (!shape) Throw(QZ::eCodeNullShape, "no shape");
+  auto* impl = dynamic_cast<KernelShape*>(shape);
   if (!impl) Throw(QZ::eCodeInvalidUse, "shape of another engine");
-  return impl->Shape();
+  return impl->Kernel();
 }
 
 TopoDS_Shape PlaceShape(const TopoDS_Shape& base, const gp_Trsf& trsf) {

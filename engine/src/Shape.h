@@ -7,7 +7,16 @@
 
 namespace cad_engine {
 
-class CShape : public RefCounted<QZ::CAD::IShape> {
+// What every engine shape gives: the kernel shape as placed.
+class KernelShape {
+ public:
+  virtual const TopoDS_Shape& Kernel() const = 0;
+
+ protected:
+  ~KernelShape() = default;
+};
+
+class CShape : public RefCounted<QZ::CAD::IShape>, public KernelShape {
  public:
   // base: the shape as built (placements apply on top of it); shape: the placed shape.
   explicit CShape(const TopoDS_Shape& base) : m_base(base), m_shape(base) {}
@@ -21,6 +30,7 @@ class CShape : public RefCounted<QZ::CAD::IShape> {
 
   const TopoDS_Shape& Base() const { return m_base; }
   const TopoDS_Shape& Shape() const { return m_shape; }
+  const TopoDS_Shape& Kernel() const override { return m_shape; }
 
  private:
   TopoDS_Shape m_base;

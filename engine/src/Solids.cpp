@@ -101,6 +101,25 @@ Outline& Outline::CornerTo(double cu, double cv, double nextU, double nextV, dou
   return ArcTo(mid.X(), mid.Y(), t2.X(), t2.Y());
 }
 
+Outline RoundedPolygon(const char* element, const std::vector<Corner>& c) {
+  if (c.size() < 3) Refuse(element, "an outline needs three corners");
+  Outline o(gp_Pnt2d(c[0].u, c[0].v));
+  try {
+    for (size_t i = 1; i < c.size(); ++i) {
+      const Corner& next = c[(i + 1) % c.size()];
+      if (c[i].r > 0)
+        o.CornerTo(c[i].u, c[i].v, next.u, next.v, c[i].r);
+      else
+        o.LineTo(c[i].u, c[i].v);
+    }
+  } catch (QZ::IException* e) {
+    const std::string text = e->GetText();
+    e->Release();
+    Refuse(element, text);
+  }
+  return o;
+}
+
 TopoDS_Wire Outline::Wire(int plane, double z) const {
   BRepBuilderAPI_MakeWire wire;
   gp_Pnt2d from = m_start;

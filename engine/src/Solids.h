@@ -65,6 +65,13 @@ class Outline {
   std::vector<OutlineStep> m_steps;
 };
 
+// A closed polygon whose corners may be rounded: each corner with its radius (0: sharp). The
+// first corner must be sharp. Refuses radii that do not fit their corners.
+struct Corner {
+  double u, v, r = 0.0;
+};
+Outline RoundedPolygon(const char* element, const std::vector<Corner>& corners);
+
 gp_Pnt ToSpace(const gp_Pnt2d& p, int plane, double z);
 
 // A face in the plane at height z (normal +z) bounded by outer with holes; every outline is

@@ -1,0 +1,302 @@
+// The shaft factory: shaft builders whose sections are solids of revolution about the z axis
+// (from pos to pos + l, outer and inner diameters at both ends, chamfered ends for negative
+// lch, rounded ends for positive lch), the six kinds of groove cut into a section, and the
+// planet carrier.
+//
+// Grooves are placed by x, their distance from the section's start, and cut from the outer
+// surface inwards by their depth t measured from the outer diameter at x. Angles are degrees
+// about the z axis, 0 on +x.
+#include "Context.h"
+#include "Solids.h"
+
+#include <BRepCheck_Analyzer.hxx>
+#include <BRepPrimAPI_MakeCylinder.hxx>
+#include <BRepPrimAPI_MakeTorus.hxx>
+#include <gp_Ax2.hxx>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace cad_engine {
+
+namespace {
+
+struct SectionSizes {
+  double pos, r1, r2, rin1, rin2, l;
+  double Outer(double z) const { return r1 + (r2 - r1) * (z - pos) / l; }
+  double Inner(double z) const { return rin1 + (rin2 - rin1) * (z - pos) / l; }
+};
+
+class CSectionShape final : public RefCounted<QZ::CAD::ISectionShape>, public KernelShape {
+ public:
+  CSectionShape(const TopoDS_Shape& s, const SectionSizes& sizes) : m_shape(s), m_sizes(sizes) {}
+
+  const TopoDS_Shape& Kernel() const override { return m_shape; }
+
+  QZ::CAD::IShape* Placed(const double* matrix) override {
+    return Guard("Placed", [&]() -> QZ::CAD::IShape* {
+      return new CShape(m_shape, PlaceShape(m_shape, ToTrsf(matrix)));
+    });
+  }
+  bool GetBoundingBox(double* box6) override { return CShape(m_shape).GetBoundingBox(box6); }
+  double GetVolume() override { return CShape(m_shape).GetVolume(); }
+  bool IsValid() override { return CShape(m_shape).IsValid(); }
+  int GetSolidCount() override { return CShape(m_shape).GetSolidCount(); }
+
+  void AddGrooveRectangular(double x, double m, double t, double r) override {
+    Groove("GrooveRectangular", [&] {
+      const char* e = "GrooveRectangular";
+      NeedPositive(e, "m", m);
+      NeedNotNegative(e, "r", r);
+      const double z0 = At(e, x, m);
+      const double R = std::min(m_sizes.Outer(z0), m_sizes.Outer(z0 + m));
+      Depth(e, t, z0, z0 + m);
+      if (2 * r > m + kSizeTolerance || r > t + kSizeTolerance)
+        Refuse(e, "the radius r must fit the groove's width m and depth t");
+      const double top = R + 1;
+      const double bottom = R - t;
+      Outline o =
+          RoundedPolygon(e, {{top, z0}, {bottom, z0, r}, {bottom, z0 + m, r}, {top, z0 + m}});
+      return Revolve(o.Face(1));
+    });
+  }
+  void AddNotchChevron(double x, double t) override {
+    Groove("NotchChevron", [&] {
+      const char* e = "NotchChevron";
+      const double z0 = At(e, x, 0);
+      // A 90 degree V notch: as wide at the surface as it is twice deep.
+      Depth(e, t, z0 - t, z0 + t);
+      const double R = m_sizes.Outer(z0), over = 1;
+      Outline o(gp_Pnt2d(R - t, z0));
+      o.LineTo(R + over, z0 - t - over).LineTo(R + over, z0 + t + over);
+      return Revolve(o.Face(1));
+    });
+  }
+  void AddGrooveCircular(double x, double t, double r) override {
+    Groove("GrooveCircular", [&] {
+      const char* e = "GrooveCircular";
+      NeedPositive(e, "r", r);
+      const double z0 = At(e, x, 0);
+      if (t > r + kSizeTolerance) Refuse(e, "the depth t must not exceed the radius r");
+      const double half = std::sqrt(std::max(0.0, r * r - (r - t) * (r - t)));
+      Depth(e, t, z0 - half, z0 + half);
+      const double R = m_sizes.Outer(z0);
+      return BRepPrimAPI_MakeTorus(gp_Ax2(gp_Pnt(0, 0, z0), gp::DZ()), R - t + r, r).Shape();
+    });
+  }
+  void AddCrossHole(double x, double t, double r, double angle) override {
+    Groove("CrossHole", [&] {
+      const char* e = "CrossHole";
+      NeedPositive(e, "r", r);
+      NeedFinite(e, "angle", angle);
+      const double z0 = At(e, x, 0);
+      if (z0 - r < m_sizes.pos - kSizeTolerance ||
+          z0 + r > m_sizes.pos + m_sizes.l + kSizeTolerance)
+        Refuse(e, "the hole must lie inside the section");
+      NeedPositive(e, "t", t);
+      const double R = m_sizes.Outer(z0);
+      const double from = std::max(R - t, -R - 1);  // deeper than the diameter: a through hole
+      if (2 * r >= 2 * std::min(m_sizes.r1, m_sizes.r2))
+        Refuse(e, "the hole is wider than the shaft");
+      const double a = Radians(angle);
+      const gp_Dir dir(std::cos(a), std::sin(a), 0);
+      const gp_Pnt start(from * dir.X(), from * dir.Y(), z0);
+      return BRepPrimAPI_MakeCylinder(gp_Ax2(start, dir), r, R + 1 - from).Shape();
+    });
+  }
+  void AddGrooveParallelKey(double x, double l, double t, double r, double angle) override {
+    Groove("GrooveParallelKey", [&] {
+      const char* e = "GrooveParallelKey";
+      NeedPositive(e, "l", l);
+      NeedPositive(e, "r", r);
+      NeedFinite(e, "angle", angle);
+      const double z0 = At(e, x, l);
+      Depth(e, t, z0, z0 + l);
+      if (2 * r > l + kSizeTolerance) Refuse(e, "the key width 2 r must not exceed its length l");
+      if (r >= std::min(m_sizes.Outer(z0), m_sizes.Outer(z0 + l)))
+        Refuse(e, "the key groove is wider than the shaft");
+      const double R = std::max(m_sizes.Outer(z0), m_sizes.Outer(z0 + l));
+      const double bottom = std::min(m_sizes.Outer(z0), m_sizes.Outer(z0 + l)) - t;
+      // A stadium in a local xy plane (u along the shaft, v across), raised along local z.
+      Outline o(gp_Pnt2d(r, -r));
+      o.LineTo(l - r, -r).ArcTo(l, 0, l - r, r).LineTo(r, r).ArcTo(0, 0, r, -r);
+      const TopoDS_Shape local = Prism(o.Face(0, 0), R + 1 - bottom);
+      gp_Trsf place;
+      // local x -> axial z, local y -> -y, local z -> radial x; then to z0, the bottom, the angle.
+      place.SetValues(0, 0, 1, bottom, 0, -1, 0, 0, 1, 0, 0, z0);
+      return PlaceLocal(local, RotationZ(Radians(angle)) * place);
+    });
+  }
+  void AddSlots(double x, double l, unsigned int n, double d, double win, double wout) override {
+    Groove("Slots", [&] {
+      const char* e = "Slots";
+      NeedPositive(e, "l", l);
+      NeedPositive(e, "d", d);
+      NeedPositive(e, "win", win);
+      NeedPositive(e, "wout", wout);
+      if (n < 1 || n > 1000) Refuse(e, "the number of slots n must lie between 1 and 1000");
+      const double z0 = At(e, x, l);
+      const double R = std::max(m_sizes.Outer(z0), m_sizes.Outer(z0 + l));
+      const double Rmin = std::min(m_sizes.Outer(z0), m_sizes.Outer(z0 + l));
+      if (d / 2 >= Rmin - kSizeTolerance) Refuse(e, "the slot bottom d must lie inside the shaft");
+      if (d / 2 <= std::max(m_sizes.Inner(z0), m_sizes.Inner(z0 + l)) + kSizeTolerance)
+        Refuse(e, "the slot bottom d must lie outside the bore");
+      const double rb = d / 2, top = R + 1;
+      // The flanks run from win at the bottom to wout at the outer surface, and on beyond it.
+      const double slope = (wout - win) / 2 / (Rmin - rb);
+      const double halfTop = win / 2 + slope * (top - rb);
+      if (halfTop <= 0) Refuse(e, "the slots close before the surface");
+      if (std::max(win, wout) / 2 >= rb * std::sin(kPi / n) * 0.999 && n > 1)
+        Refuse(e, "the slots overlap one another");
+      Outline o(gp_Pnt2d(rb, -win / 2));
+      o.LineTo(top, -halfTop).LineTo(top, halfTop).LineTo(rb, win / 2);
+      const TopoDS_Shape one = Prism(o.Face(0, z0), l);
+      std::vector<TopoDS_Shape> tools;
+      for (unsigned int i = 0; i < n; ++i) tools.push_back(Moved(one, RotationZ(2 * kPi * i / n)));
+      return Compound(tools);
+    });
+  }
+
+ private:
+  // Start of a groove of width w at x; refuses a groove outside the section.
+  double At(const char* e, double x, double w) const {
+    NeedNotNegative(e, "x", x);
+    if (x + w > m_sizes.l + kSizeTolerance) Refuse(e, "the groove reaches beyond the section");
+    return m_sizes.pos + x;
+  }
+  // Depth t must stay outside the bore between z0 and z1.
+  void Depth(const char* e, double t, double z0, double z1) const {
+    NeedPositive(e, "t", t);
+    z0 = std::max(z0, m_sizes.pos);
+    z1 = std::min(z1, m_sizes.pos + m_sizes.l);
+    for (double z : {z0, z1})
+      if (m_sizes.Outer(z) - t <= m_sizes.Inner(z) + kSizeTolerance)
+        Refuse(e, "the depth t reaches the bore (or the axis)");
+  }
+  static TopoDS_Shape PlaceLocal(const TopoDS_Shape& s, const gp_Trsf& t) {
+    return PlaceShape(s, t);
+  }
+  template <class F>
+  void Groove(const char* what, F&& tool) {
+    Guard(what, [&] {
+      const TopoDS_Shape cut = SingleSolid(Cut(m_shape, tool()), what);
+      BRepCheck_Analyzer check(cut);
+      if (!check.IsValid())
+        Throw(QZ::eCodeInvalidParameter, std::string(what) + ": the groove gives no valid solid");
+      m_shape = cut;
+    });
+  }
+
+  TopoDS_Shape m_shape;
+  SectionSizes m_sizes;
+};
+
+QZ::CAD::ISectionShape* NewSection(double pos, double dout1, double dout2, double din1, double din2,
+                                   double l, double lch1, double lch2) {
+  const char* e = "ShaftSection";
+  NeedFinite(e, "pos", pos);
+  NeedPositive(e, "dout1", dout1);
+  NeedPositive(e, "dout2", dout2);
+  NeedNotNegative(e, "din1", din1);
+  NeedNotNegative(e, "din2", din2);
+  NeedPositive(e, "l", l);
+  NeedFinite(e, "lch1", lch1);
+  NeedFinite(e, "lch2", lch2);
+  NeedBelow(e, "din1", din1, "dout1", dout1);
+  NeedBelow(e, "din2", din2, "dout2", dout2);
+  const SectionSizes s{pos, dout1 / 2, dout2 / 2, din1 / 2, din2 / 2, l};
+  const double end = pos + l;
+  const double wall = std::min(s.r1 - s.rin1, s.r2 - s.rin2);
+  for (double ch : {lch1, lch2}) {
+    if (std::fabs(ch) >= l / 2 + kSizeTolerance)
+      Refuse(e, "a chamfer or rounding must be shorter than half the section");
+    if (std::fabs(ch) >= wall + kSizeTolerance)
+      Refuse(e, "a chamfer or rounding must be smaller than the wall");
+  }
+  std::vector<Corner> c;
+  c.push_back({s.rin1, pos});
+  if (lch1 < -1e-6) {
+    c.push_back({s.r1 + lch1, pos});
+    c.push_back({s.Outer(pos - lch1), pos - lch1});
+  } else {
+    c.push_back({s.r1, pos, lch1 > 1e-6 ? lch1 : 0.0});
+  }
+  if (lch2 < -1e-6) {
+    c.push_back({s.Outer(end + lch2), end + lch2});
+    c.push_back({s.r2 + lch2, end});
+  } else {
+    c.push_back({s.r2, end, lch2 > 1e-6 ? lch2 : 0.0});
+  }
+  c.push_back({s.rin2, end});
+  const TopoDS_Shape solid = Revolve(RoundedPolygon(e, c).Face(1));
+  BRepCheck_Analyzer check(solid);
+  if (!check.IsValid()) Refuse(e, "the parameters give no valid solid");
+  return new CSectionShape(solid, s);
+}
+
+class CShaftBuilder final : public RefCounted<QZ::CAD::IShaftBuilder> {
+ public:
+  int GetSectionCount() override { return static_cast<int>(m_sections.size()); }
+  QZ::CAD::IShape* GetShape() override {
+    return Guard("GetShape", [&]() -> QZ::CAD::IShape* {
+      if (m_sections.empty()) return nullptr;
+      std::vector<TopoDS_Shape> all;
+      for (const auto& s : m_sections) all.push_back(ShapeOf(s.Get()));
+      return new CShape(Compound(all));
+    });
+  }
+  QZ::CAD::ISectionShape* AddSection(double pos, double dout1, double dout2, double din1,
+                                     double din2, double l, double lch1, double lch2) override {
+    return Guard("AddSection", [&] {
+      if (m_sections.size() >= 10000) Throw(QZ::eCodeInvalidUse, "too many shaft sections");
+      QZ::CAD::ISectionShape* s = NewSection(pos, dout1, dout2, din1, din2, l, lch1, lch2);
+      s->AddRef();
+      m_sections.push_back(QZ::ObjPtr<QZ::CAD::ISectionShape>(s));
+      return s;
+    });
+  }
+
+ private:
+  std::vector<QZ::ObjPtr<QZ::CAD::ISectionShape>> m_sections;
+};
+
+// A planet carrier: a plate of radius 1.35 r and thickness l / 5 with a central bore of radius
+// r / 5, carrying n pins of radius 0.15 r (less when the pins would touch) at radius r that
+// reach to z = l.
+TopoDS_Shape Carrier(unsigned int n, double r, double l) {
+  const char* e = "PlanetCarrier";
+  if (n < 1 || n > 100) Refuse(e, "the number of planets n must lie between 1 and 100");
+  NeedPositive(e, "r", r);
+  NeedPositive(e, "l", l);
+  const double plate = l / 5;
+  const double pin = n > 1 ? std::min(0.15 * r, 0.8 * r * std::sin(kPi / n)) : 0.15 * r;
+  std::vector<TopoDS_Shape> parts;
+  parts.push_back(Cut(CylinderZ(1.35 * r, 0, plate), CylinderZ(r / 5, -1, plate + 1)));
+  for (unsigned int i = 0; i < n; ++i) {
+    const double a = 2 * kPi * i / n;
+    parts.push_back(
+        Moved(CylinderZ(pin, plate, l), Translation(r * std::cos(a), r * std::sin(a), 0)));
+  }
+  return SingleSolid(FuseAll(parts), e);
+}
+
+class CShaftFactory final : public QZ::CAD::IShaftFactory {
+ public:
+  QZ::CAD::IShaftBuilder* NewShaftBuilder() override {
+    return Guard("NewShaftBuilder",
+                 [] { return static_cast<QZ::CAD::IShaftBuilder*>(new CShaftBuilder()); });
+  }
+  QZ::CAD::IShape* PlanetCarrier(unsigned int n, double r, double l) override {
+    return BuildChecked("PlanetCarrier", [&] { return Carrier(n, r, l); });
+  }
+};
+
+}  // namespace
+
+QZ::CAD::IShaftFactory* ShaftFactory() {
+  static CShaftFactory factory;
+  return &factory;
+}
+
+}  // namespace cad_engine

@@ -1,0 +1,225 @@
+// Beams and shafts: sections of the sizes given (areas by hand, roundings included), tapered
+// flanges, shaft sections with chamfers and roundings, the six grooves, the planet carrier,
+// and the refusal of impossible sizes.
+#include "GeometryFixture.h"
+
+#include <cmath>
+
+using namespace geometry_test;
+
+namespace {
+
+QZ::CAD::IBeamFactory* Beams() { return cad_engine::BeamFactory(); }
+QZ::CAD::IShaftFactory* Shafts() { return cad_engine::ShaftFactory(); }
+
+// Area that a rounding of radius r adds to a concave corner (or takes from a convex one).
+double Spandrel(double r) { return (1 - kPi / 4) * r * r; }
+
+}  // namespace
+
+TEST(Beams, EverySectionHasTheAreaAndExtentOfItsSizes) {
+  struct Case {
+    const char* name;
+    std::function<QZ::CAD::IShape*()> build;
+    double area;
+    double box[4];  // x0, y0, x1, y1
+  };
+  const double l = 50;
+  const std::vector<Case> cases = {
+      {"rect tube",
+       [&] { return Beams()->Rectangular(40, 30, l, 3); },
+       40 * 30 - 34 * 24,
+       {0, 0, 30, 40}},
+      {"rect solid", [&] { return Beams()->Rectangular(40, 30, l, 0); }, 1200, {0, 0, 30, 40}},
+      {"circle tube",
+       [&] { return Beams()->Circular(40, l, 4); },
+       kPi / 4 * (1600 - 1024),
+       {-20, -20, 20, 20}},
+      {"ellipse tube",
+       [&] { return Beams()->Elliptical(60, 30, l, 3); },
+       kPi / 4 * (60 * 30 - 54 * 24),
+       {-30, -15, 30, 15}},
+      {"L",
+       [&] { return Beams()->BeamL(60, 40, 6, 5, l); },
+       40 * 6 + 54 * 6 + Spandrel(5),
+       {0, 0, 40, 60}},
+      {"Z",
+       [&] { return Beams()->BeamZ(80, 40, 8, 6, 6, 3, l); },
+       2 * 40 * 8 + 64 * 6 + 2 * Spandrel(6) - 2 * Spandrel(3),
+       {0, 0, 74, 80}},
+      {"I",
+       [&] { return Beams()->BeamI(100, 50, 7, 4.5, 7, 3, l, false); },
+       2 * 50 * 7 + 86 * 4.5 + 4 * Spandrel(7) - 4 * Spandrel(3),
+       {0, 0, 50, 100}},
+      {"U",
+       [&] { return Beams()->BeamU(100, 50, 8.5, 6, 8.5, 4.5, l, false); },
+       2 * 50 * 8.5 + 83 * 6 + 2 * Spandrel(8.5) - 2 * Spandrel(4.5),
+       {0, 0, 50, 100}},
+      {"T",
+       [&] { return Beams()->BeamT(50, 50, 6, 6, 6, 3, 1.5, l, false); },
+       50 * 6 + 44 * 6 + 2 * Spandrel(6) - 2 * Spandrel(3) - 2 * Spandrel(1.5),
+       {0, 0, 50, 50}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto beam = Build(c.build);
+    ASSERT_TRUE(beam);
+    EXPECT_TRUE(Valid(beam->Kernel()));
+    EXPECT_NEAR(Volume(beam->Kernel()), c.area * l, 1e-6 * c.area * l);
+    double box[6];
+    BoxOf(beam->shape, box);
+    EXPECT_NEAR(box[0], c.box[0], 1e-6);
+    EXPECT_NEAR(box[1], c.box[1], 1e-6);
+    EXPECT_NEAR(box[3], c.box[2], 1e-6);
+    EXPECT_NEAR(box[4], c.box[3], 1e-6);
+    EXPECT_NEAR(box[2], 0, 1e-6);
+    EXPECT_NEAR(box[5], l, 1e-6);
+  }
+}
+
+TEST(Beams, TaperedFlangesSlopeAndKeepTheirMeanThickness) {
+  auto straight = Build([] { return Beams()->BeamI(200, 90, 11.3, 7.5, 0, 0, 10, false); });
+  auto tapered = Build([] { return Beams()->BeamI(200, 90, 11.3, 7.5, 0, 0, 10, true); });
+  ASSERT_TRUE(straight && tapered);
+  EXPECT_TRUE(Valid(tapered->Kernel()));
+  EXPECT_NEAR(Volume(tapered->Kernel()), Volume(straight->Kernel()), 1e-6);
+  // 14 % over the flange's run of (b - s) / 2 = 41.25: 2.89 thinner at the tip.
+  const gp_Pnt nearTip(89.9, 11.3 - 1.0, 5);
+  EXPECT_TRUE(Inside(straight->Kernel(), nearTip));
+  EXPECT_TRUE(Outside(tapered->Kernel(), nearTip));
+  EXPECT_TRUE(Inside(tapered->Kernel(), gp_Pnt(90 / 2.0 + 7.5 / 2 + 0.1, 11.3 + 2.0, 5)));
+  auto channel = Build([] { return Beams()->BeamU(100, 50, 8.5, 6, 0, 0, 10, true); });
+  ASSERT_TRUE(channel);
+  EXPECT_TRUE(Valid(channel->Kernel()));
+  auto tee = Build([] { return Beams()->BeamT(50, 50, 6, 6, 3, 1.5, 1, 10, true); });
+  ASSERT_TRUE(tee);
+  EXPECT_TRUE(Valid(tee->Kernel()));
+}
+
+TEST(Beams, ImpossibleSizesAreRefused) {
+  const int bad = QZ::eCodeInvalidParameter;
+  EXPECT_EQ(ErrorOf([] { return Beams()->Rectangular(40, 30, 50, 15); }), bad);
+  EXPECT_EQ(ErrorOf([] { return Beams()->Rectangular(0, 30, 50, 1); }), bad);
+  EXPECT_EQ(ErrorOf([] { return Beams()->Circular(40, -1, 2); }), bad);
+  EXPECT_EQ(ErrorOf([] { return Beams()->Circular(40, 10, 20); }), bad);
+  EXPECT_EQ(ErrorOf([] { return Beams()->Elliptical(40, 10, 10, 5); }), bad);
+  EXPECT_EQ(ErrorOf([] { return Beams()->BeamL(60, 40, 0, 5, 10); }), bad);
+  EXPECT_EQ(ErrorOf([] { return Beams()->BeamL(60, 40, 6, 50, 10); }), bad);
+  EXPECT_EQ(ErrorOf([] { return Beams()->BeamI(100, 50, 60, 5, 0, 0, 10, false); }), bad);
+  EXPECT_EQ(ErrorOf([] { return Beams()->BeamU(100, 5, 8, 6, 0, 0, 10, false); }), bad);
+  EXPECT_EQ(ErrorOf([] { return Beams()->BeamT(50, 50, 6, 6, 6, 3, -1, 10, false); }), bad);
+  EXPECT_EQ(ErrorOf([] { return Beams()->BeamZ(80, 40, 8, 6, 6, 3, NAN); }), bad);
+}
+
+TEST(Shafts, SectionsAreSolidsOfRevolutionWithChamfersAndRoundings) {
+  QZ::CAD::IShaftBuilder* b = Shafts()->NewShaftBuilder();
+  ASSERT_TRUE(b);
+  // A plain tube, a cone, a chamfered and a rounded cylinder.
+  QZ::CAD::ISectionShape* tube = b->AddSection(0, 40, 40, 20, 20, 30, 0, 0);
+  QZ::CAD::ISectionShape* cone = b->AddSection(30, 40, 20, 0, 0, 20, 0, 0);
+  QZ::CAD::ISectionShape* chamfered = b->AddSection(50, 30, 30, 0, 0, 20, -2, -1);
+  QZ::CAD::ISectionShape* rounded = b->AddSection(70, 30, 30, 10, 10, 20, 3, 0);
+  EXPECT_EQ(b->GetSectionCount(), 4);
+  for (auto* s : {tube, cone, chamfered, rounded}) EXPECT_TRUE(s->IsValid());
+  EXPECT_NEAR(tube->GetVolume(), kPi * (400 - 100) * 30, 1e-6 * 3e4);
+  EXPECT_NEAR(cone->GetVolume(), kPi * 20 / 3 * (400 + 200 + 100), 1e-3);
+  const double R = 15;
+  const double chamferCut = 2 * kPi * (R - 2.0 / 3) * 2 + 2 * kPi * (R - 1.0 / 3) * 0.5;
+  EXPECT_NEAR(chamfered->GetVolume(), kPi * R * R * 20 - chamferCut, 1e-3);
+  const double roundCut = 2 * kPi * (R - (10 - 3 * kPi) / (12 - 3 * kPi) * 3) * Spandrel(3);
+  EXPECT_NEAR(rounded->GetVolume(), kPi * (R * R - 25) * 20 - roundCut, 1e-3);
+  double box[6];
+  ASSERT_TRUE(cone->GetBoundingBox(box));
+  EXPECT_NEAR(box[2], 30, 1e-6);
+  EXPECT_NEAR(box[5], 50, 1e-6);
+  EXPECT_NEAR(box[3], 20, 1e-6);
+  QZ::CAD::IShape* all = b->GetShape();
+  ASSERT_TRUE(all);
+  EXPECT_EQ(all->GetSolidCount(), 4);
+  all->Release();
+  for (auto* s : {tube, cone, chamfered, rounded}) s->Release();
+
+  const int bad = QZ::eCodeInvalidParameter;
+  EXPECT_EQ(ErrorOf([&] { return b->AddSection(0, 20, 20, 30, 10, 10, 0, 0); }), bad);
+  EXPECT_EQ(ErrorOf([&] { return b->AddSection(0, 20, 20, 0, 0, 0, 0, 0); }), bad);
+  EXPECT_EQ(ErrorOf([&] { return b->AddSection(0, 20, 20, 0, 0, 10, -6, 0); }), bad);
+  EXPECT_EQ(ErrorOf([&] { return b->AddSection(0, -20, 20, 0, 0, 10, 0, 0); }), bad);
+  b->Release();
+}
+
+TEST(Shafts, EachGrooveCutsWhereAndAsDeepAsItsSizesSay) {
+  QZ::CAD::IShaftBuilder* b = Shafts()->NewShaftBuilder();
+  QZ::CAD::ISectionShape* s = b->AddSection(10, 40, 40, 0, 0, 200, -1, 2);
+  const double before = s->GetVolume();
+  s->AddGrooveRectangular(20, 4, 2, 0);  // z 30..34, down to radius 18
+  EXPECT_NEAR(before - s->GetVolume(), kPi * (400 - 324) * 4, 1e-3);
+  s->AddGrooveRectangular(40, 6, 3, 1);
+  s->AddNotchChevron(60, 2);                  // at z 70
+  s->AddGrooveCircular(80, 1.5, 2);           // at z 90
+  s->AddCrossHole(100, 50, 3, 90);            // through, along y at z 110
+  s->AddGrooveParallelKey(120, 30, 4, 3, 0);  // z 130..160 on +x, 4 deep
+  s->AddSlots(170, 25, 6, 32, 4, 5);          // z 180..205, bottom at radius 16
+  const TopoDS_Shape& k = cad_engine::ShapeOf(s);
+  EXPECT_TRUE(Valid(k));
+  EXPECT_EQ(SolidCount(k), 1);
+  EXPECT_TRUE(Outside(k, gp_Pnt(19, 0, 32)));
+  EXPECT_TRUE(Inside(k, gp_Pnt(17.9, 0, 32)));
+  EXPECT_TRUE(Outside(k, gp_Pnt(0, 19.5, 70)));
+  EXPECT_TRUE(Inside(k, gp_Pnt(0, 19.5, 72.5)));
+  EXPECT_TRUE(Outside(k, gp_Pnt(-18.6, 0, 90)));
+  EXPECT_TRUE(Inside(k, gp_Pnt(-18.4, 0, 90)));
+  EXPECT_TRUE(Outside(k, gp_Pnt(0, 0, 110)));    // the hole runs through the axis
+  EXPECT_TRUE(Outside(k, gp_Pnt(0, -19, 110)));  // and out the other side
+  EXPECT_TRUE(Inside(k, gp_Pnt(19, 0, 110)));
+  EXPECT_TRUE(Outside(k, gp_Pnt(17, 0, 145)));
+  EXPECT_TRUE(Inside(k, gp_Pnt(15.9, 0, 145)));
+  EXPECT_TRUE(Inside(k, gp_Pnt(-17, 0, 145)));   // only on the key's side
+  EXPECT_TRUE(Inside(k, gp_Pnt(17, 3.5, 145)));  // and only 2 r wide
+  EXPECT_TRUE(Outside(k, gp_Pnt(18, 0, 190)));   // a slot on +x
+  EXPECT_TRUE(Inside(k, gp_Pnt(15.9, 0, 190)));
+  EXPECT_TRUE(Outside(k, gp_Pnt(18 * std::cos(kPi / 3), 18 * std::sin(kPi / 3), 190)));
+  EXPECT_TRUE(Inside(k, gp_Pnt(18 * std::cos(kPi / 6), 18 * std::sin(kPi / 6), 190)));
+
+  // Grooves that do not fit refuse and leave the solid as it was.
+  const double now = s->GetVolume();
+  auto refuse = [&](const std::function<void()>& f) {
+    try {
+      f();
+      return 0;
+    } catch (QZ::IException* e) {
+      const int code = e->GetCode();
+      e->Release();
+      return code;
+    }
+  };
+  const int bad = QZ::eCodeInvalidParameter;
+  EXPECT_EQ(refuse([&] { s->AddGrooveRectangular(198, 4, 1, 0); }), bad);    // beyond the end
+  EXPECT_EQ(refuse([&] { s->AddGrooveRectangular(20, 4, 25, 0); }), bad);    // past the axis
+  EXPECT_EQ(refuse([&] { s->AddGrooveCircular(20, 3, 1); }), bad);           // t > r
+  EXPECT_EQ(refuse([&] { s->AddGrooveParallelKey(20, 4, 2, 3, 0); }), bad);  // 2 r > l
+  EXPECT_EQ(refuse([&] { s->AddSlots(20, 10, 0, 30, 2, 2); }), bad);
+  EXPECT_EQ(refuse([&] { s->AddSlots(20, 10, 60, 30, 4, 4); }), bad);  // overlapping
+  EXPECT_EQ(refuse([&] { s->AddCrossHole(-1, 5, 2, 0); }), bad);
+  EXPECT_NEAR(s->GetVolume(), now, 1e-9);
+  s->Release();
+  b->Release();
+}
+
+TEST(Shafts, ThePlanetCarrierHoldsItsPinsOnTheirCircle) {
+  auto carrier = Build([] { return Shafts()->PlanetCarrier(3, 30, 40); });
+  ASSERT_TRUE(carrier);
+  EXPECT_TRUE(Valid(carrier->Kernel()));
+  EXPECT_EQ(SolidCount(carrier->Kernel()), 1);
+  double box[6];
+  BoxOf(carrier->shape, box);
+  EXPECT_NEAR(box[3], 1.35 * 30, 1e-6);
+  EXPECT_NEAR(box[2], 0, 1e-6);
+  EXPECT_NEAR(box[5], 40, 1e-6);
+  for (int i = 0; i < 3; ++i) {
+    const double a = 2 * kPi * i / 3;
+    EXPECT_TRUE(Inside(carrier->Kernel(), gp_Pnt(30 * std::cos(a), 30 * std::sin(a), 30)));
+  }
+  EXPECT_TRUE(Outside(carrier->Kernel(), gp_Pnt(0, 0, 4)));  // the bore
+  EXPECT_EQ(ErrorOf([] { return Shafts()->PlanetCarrier(0, 30, 40); }), QZ::eCodeInvalidParameter);
+  EXPECT_EQ(ErrorOf([] { return Shafts()->PlanetCarrier(3, 0, 40); }), QZ::eCodeInvalidParameter);
+}
