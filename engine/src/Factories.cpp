@@ -10,15 +10,6 @@ namespace {
   Throw(QZ::eCodeNotImplemented, std::string(what) + ": not offered by this engine yet");
 }
 
-class CBearingFactory final : public QZ::CAD::IBearingFactory {
- public:
-  QZ::CAD::IShape* RollerBearing(double, double, double) override { NotYet("RollerBearing"); }
-  QZ::CAD::IShape* SlidingBearing(double, double, double) override { NotYet("SlidingBearing"); }
-  QZ::CAD::IShape* RollingBearing(double, double, double, int) override {
-    NotYet("RollingBearing");
-  }
-};
-
 class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
  public:
   QZ::CAD::IShape* BoltHex(double, double, double, double, double, double, double,
@@ -122,10 +113,6 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
 
 }  // namespace
 
-QZ::CAD::IBearingFactory* BearingFactory() {
-  static CBearingFactory factory;
-  return &factory;
-}
 QZ::CAD::IFastenerFactory* FastenerFactory() {
   static CFastenerFactory factory;
   return &factory;

@@ -1,0 +1,389 @@
+// The bearing factory: a sliding bearing (bushing), the roller bearing and the 19 kinds of
+// rolling bearing, each from its outside diameter dout, bore din and width B. The bearing's axis
+// is z, its width runs from z = 0 to z = B.
+//
+// A rolling bearing is drawn in its meridian (xz) plane: rings (or washers, for thrust kinds)
+// as outlines of revolution, and rows of rolling elements given by their centre, the tilt of
+// their axis and their diameters. Each row's envelope (the element's meridian outline grown by
+// a running clearance, turned about the bearing's axis) is cut from the rings, so the rings
+// carry raceways and ribs and never touch the elements. Element counts follow from a spacing
+// of 1.15 element widths on the pitch circle. The proportions of every kind are listed in the
+// engine's README.
+#include "Context.h"
+#include "Solids.h"
+
+#include <BRepPrimAPI_MakeRevol.hxx>
+#include <BRepPrimAPI_MakeSphere.hxx>
+#include <BRepPrimAPI_MakeTorus.hxx>
+#include <TopExp_Explorer.hxx>
+#include <gp_Ax2.hxx>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace cad_engine {
+
+namespace {
+
+struct Row {
+  bool ball = true;
+  double r = 0, z = 0;    // centre in the meridian plane
+  double tilt = 0;        // axis angle from +z towards +x (radians)
+  double d1 = 0, d2 = 0;  // diameters at the two ends (ball: d1)
+  double length = 0;      // roller length
+  double crown = 0;       // barrel rollers: extra radius in the middle
+};
+
+struct Plan {
+  std::vector<TopoDS_Shape> rings;
+  std::vector<Row> rows;
+  double clearance = 0;
+};
+
+// A roller's meridian outline (grown by c) in local coordinates u across, v along its axis,
+// then tilted and moved to its centre.
+Outline RollerOutline(const Row& w, double c) {
+  const double h = w.length / 2 + c, a = w.d1 / 2 + c, b = w.d2 / 2 + c;
+  const double ct = std::cos(w.tilt), st = std::sin(w.tilt);
+  auto at = [&](double u, double v) {
+    // local v runs along the axis (tilted from z towards x), u across it.
+    return gp_Pnt2d(w.r + u * ct + v * st, w.z - u * st + v * ct);
+  };
+  const gp_Pnt2d p0 = at(-a, -h), p1 = at(a, -h), p2 = at(b, h), p3 = at(-b, h);
+  Outline o(p0);
+  o.LineTo(p1.X(), p1.Y());
+  if (w.crown > 0) {
+    const gp_Pnt2d m = at((a + b) / 2 + w.crown, 0);
+    o.ArcTo(m.X(), m.Y(), p2.X(), p2.Y());
+  } else {
+    o.LineTo(p2.X(), p2.Y());
+  }
+  o.LineTo(p3.X(), p3.Y());
+  if (w.crown > 0) {
+    const gp_Pnt2d m = at(-(a + b) / 2 - w.crown, 0);
+    o.ArcTo(m.X(), m.Y(), p0.X(), p0.Y());
+  }
+  return o;
+}
+
+// The rolling element itself: a ball, or a roller turned about its own axis.
+TopoDS_Shape Element(const Row& w) {
+  if (w.ball) return BRepPrimAPI_MakeSphere(gp_Pnt(w.r, 0, w.z), w.d1 / 2).Shape();
+  // Half the outline (u >= 0) turned about the local axis.
+  const double h = w.length / 2;
+  Outline o(gp_Pnt2d(0, -h));
+  o.LineTo(w.d1 / 2, -h);
+  if (w.crown > 0)
+    o.ArcTo((w.d1 + w.d2) / 4 + w.crown, 0, w.d2 / 2, h);
+  else
+    o.LineTo(w.d2 / 2, h);
+  o.LineTo(0, h);
+  TopoDS_Shape roller = Revolve(o.Face(1));
+  gp_Trsf tilt;
+  tilt.SetRotation(gp::OY(), w.tilt);
+  return PlaceShape(roller, Translation(w.r, 0, w.z) * tilt);
+}
+
+TopoDS_Shape Envelope(const Row& w, double c) {
+  if (w.ball)
+    return BRepPrimAPI_MakeTorus(gp_Ax2(gp_Pnt(0, 0, w.z), gp::DZ()), w.r, w.d1 / 2 + c).Shape();
+  return Revolve(RollerOutline(w, c).Face(1));
+}
+
+// How many elements of width w fit on the circle of radius r (the narrowest place they pass).
+int CountOnCircle(double w, double r) {
+  const double s = 0.575 * w / r;
+  if (s >= 1) return 0;
+  return static_cast<int>(std::floor(kPi / std::asin(s)));
+}
+
+TopoDS_Shape Tube(double r0, double r1, double z0, double z1) {
+  Outline o(gp_Pnt2d(r0, z0));
+  o.LineTo(r1, z0).LineTo(r1, z1).LineTo(r0, z1);
+  return Revolve(o.Face(1));
+}
+
+TopoDS_Shape Build(const char* e, Plan& p) {
+  std::vector<TopoDS_Shape> envelopes;
+  for (const Row& w : p.rows) envelopes.push_back(Envelope(w, p.clearance));
+  std::vector<TopoDS_Shape> parts;
+  for (const TopoDS_Shape& ring : p.rings) {
+    const TopoDS_Shape cut = CutAll(ring, envelopes);
+    int n = 0;
+    for (TopExp_Explorer x(cut, TopAbs_SOLID); x.More(); x.Next()) ++n;
+    if (n != 1) Refuse(e, "the rolling elements do not fit between the rings");
+    parts.push_back(SingleSolid(cut, e));
+  }
+  for (const Row& w : p.rows) {
+    const double width = w.ball ? w.d1 : std::max(w.d1, w.d2) + 2 * w.crown;
+    // The narrowest circle the row passes: its centre less half its radial reach.
+    const double reach = w.ball ? 0.0 : std::fabs(std::sin(w.tilt)) * w.length / 2;
+    const int n = CountOnCircle(width, w.r - reach);
+    if (n < 3) Refuse(e, "fewer than three rolling elements fit on the pitch circle");
+    if (n > 2000) Refuse(e, "more than 2000 rolling elements in a row");
+    const TopoDS_Shape one = Element(w);
+    for (int i = 0; i < n; ++i) parts.push_back(Moved(one, RotationZ(2 * kPi * i / n)));
+  }
+  return Compound(parts);
+}
+
+void CheckSizes(const char* e, double dout, double din, double B) {
+  NeedPositive(e, "dout", dout);
+  NeedPositive(e, "din", din);
+  NeedPositive(e, "B", B);
+  NeedBelow(e, "din", din, "dout", dout);
+  if ((dout - din) / 2 < 1e-3) Refuse(e, "the rings have no room");
+  if (dout > 1e5 || B > 1e5) Refuse(e, "sizes above 100 m");
+}
+
+TopoDS_Shape Rolling(const char* e, double dout, double din, double B, int type) {
+  CheckSizes(e, dout, din, B);
+  const double ri = din / 2, ro = dout / 2, H = ro - ri, rm = (ro + ri) / 2;
+  Plan p;
+  auto radialRings = [&](double gap) {
+    p.rings.push_back(Tube(ri, rm - gap, 0, B));
+    p.rings.push_back(Tube(rm + gap, ro, 0, B));
+  };
+  auto ball = [&](double r, double z, double d) {
+    Row w;
+    w.r = r;
+    w.z = z;
+    w.d1 = d;
+    p.rows.push_back(w);
+  };
+  auto roller = [&](double r, double z, double tilt, double d1, double d2, double len,
+                    double crown) {
+    Row w;
+    w.ball = false;
+    w.r = r;
+    w.z = z;
+    w.tilt = tilt;
+    w.d1 = d1;
+    w.d2 = d2;
+    w.length = len;
+    w.crown = crown;
+    p.rows.push_back(w);
+  };
+  // Thrust washers: shaft washers fit the bore, housing washers the outside diameter.
+  const double fit = 0.04 * H;
+  auto shaftWasher = [&](double z0, double z1) { p.rings.push_back(Tube(ri, ro - fit, z0, z1)); };
+  auto housingWasher = [&](double z0, double z1) { p.rings.push_back(Tube(ri + fit, ro, z0, z1)); };
+  switch (type) {
+    case 0: {  // single row deep groove ball
+      const double d = std::min(0.6 * H, 0.7 * B);
+      radialRings(0.3 * d);
+      ball(rm, B / 2, d);
+      p.clearance = 0.02 * d;
+      break;
+    }
+    case 1: {  // double row deep groove ball
+      const double d = std::min(0.6 * H, 0.4 * B);
+      radialRings(0.3 * d);
+      ball(rm, B / 4, d);
+      ball(rm, 3 * B / 4, d);
+      p.clearance = 0.02 * d;
+      break;
+    }
+    case 2:    // single row angular contact ball: one low shoulder on the outer ring
+    case 3: {  // double row angular contact ball: low shoulders outwards
+      const bool two = type == 3;
+      const double d = two ? std::min(0.6 * H, 0.4 * B) : std::min(0.6 * H, 0.7 * B);
+      radialRings(0.3 * d);
+      const TopoDS_Shape outer = p.rings[1];
+      if (two) {
+        ball(rm, B / 4, d);
+        ball(rm, 3 * B / 4, d);
+        p.rings[1] = CutAll(
+            outer, {Tube(rm, rm + 0.45 * d, -1, B / 4), Tube(rm, rm + 0.45 * d, 3 * B / 4, B + 1)});
+      } else {
+        ball(rm, B / 2, d);
+        p.rings[1] = Cut(outer, Tube(rm, rm + 0.45 * d, B / 2, B + 1));
+      }
+      p.clearance = 0.02 * d;
+      break;
+    }
+    case 4: {  // self-aligning ball: two rows, spherical outer raceway
+      const double d = std::min(0.5 * H, 0.38 * B), e2 = 0.22 * B;
+      p.clearance = 0.02 * d;
+      const double rs = std::hypot(rm, e2) + d / 2 + p.clearance;
+      if (rs >= ro - 0.05 * H) Refuse(e, "the outer ring is too thin for a spherical raceway");
+      p.rings.push_back(Tube(ri, rm - 0.3 * d, 0, B));
+      p.rings.push_back(
+          Cut(CylinderZ(ro, 0, B), BRepPrimAPI_MakeSphere(gp_Pnt(0, 0, B / 2), rs).Shape()));
+      ball(rm, B / 2 - e2, d);
+      ball(rm, B / 2 + e2, d);
+      break;
+    }
+    case 5: {  // four point contact: the inner ring in two halves
+      const double d = std::min(0.6 * H, 0.7 * B);
+      p.rings.push_back(Tube(ri, rm - 0.3 * d, 0, B / 2));
+      p.rings.push_back(Tube(ri, rm - 0.3 * d, B / 2, B));
+      p.rings.push_back(Tube(rm + 0.3 * d, ro, 0, B));
+      ball(rm, B / 2, d);
+      p.clearance = 0.02 * d;
+      break;
+    }
+    case 6:    // single direction thrust ball
+    case 8: {  // single direction angular contact thrust ball: a lipped housing washer
+      const double d = std::min(0.6 * H, 0.7 * B), tw = (B - 0.4 * d) / 2;
+      shaftWasher(0, tw);
+      if (type == 8) {
+        Outline o(gp_Pnt2d(ri + fit, B - tw));
+        o.LineTo(rm + 0.6 * d, B - tw).LineTo(rm + 0.6 * d, B / 2).LineTo(ro, B / 2).LineTo(ro, B);
+        o.LineTo(ri + fit, B);
+        p.rings.push_back(Revolve(o.Face(1)));
+      } else {
+        housingWasher(B - tw, B);
+      }
+      ball(rm, B / 2, d);
+      p.clearance = 0.02 * d;
+      break;
+    }
+    case 7:    // double direction thrust ball
+    case 9: {  // double direction angular contact thrust ball
+      const double d = std::min(0.6 * H, 0.35 * B), tw = B / 4 - 0.2 * d;
+      const bool lip = type == 9;
+      auto housing = [&](double z0, double z1, double lipTo) {
+        if (!lip) return housingWasher(z0, z1);
+        Outline o(gp_Pnt2d(ri + fit, z0));
+        if (z0 == 0) {
+          o.LineTo(ro, z0).LineTo(ro, lipTo).LineTo(rm + 0.6 * d, lipTo).LineTo(rm + 0.6 * d, z1);
+          o.LineTo(ri + fit, z1);
+        } else {
+          o.LineTo(rm + 0.6 * d, z0).LineTo(rm + 0.6 * d, lipTo).LineTo(ro, lipTo).LineTo(ro, z1);
+          o.LineTo(ri + fit, z1);
+        }
+        p.rings.push_back(Revolve(o.Face(1)));
+      };
+      housing(0, tw, B / 4);
+      shaftWasher(B / 4 + 0.2 * d, 3 * B / 4 - 0.2 * d);
+      if (lip) {
+        // The central washer must clear the lips.
+        p.rings.back() = Tube(ri, rm + 0.55 * d, B / 4 + 0.2 * d, 3 * B / 4 - 0.2 * d);
+      }
+      housing(B - tw, B, 3 * B / 4);
+      ball(rm, B / 4, d);
+      ball(rm, 3 * B / 4, d);
+      p.clearance = 0.02 * d;
+      break;
+    }
+    case 10: {  // single row cylindrical roller (ribs on both rings)
+      const double d = std::min(0.5 * H, 0.6 * B), len = std::min(d, 0.6 * B);
+      radialRings(0.2 * d);
+      roller(rm, B / 2, 0, d, d, len, 0);
+      p.clearance = 0.02 * d;
+      break;
+    }
+    case 11: {  // double row cylindrical roller
+      const double d = std::min(0.5 * H, 0.35 * B), len = std::min(d, 0.3 * B);
+      radialRings(0.2 * d);
+      roller(rm, B / 4, 0, d, d, len, 0);
+      roller(rm, 3 * B / 4, 0, d, d, len, 0);
+      p.clearance = 0.02 * d;
+      break;
+    }
+    case 12: {  // tapered roller: rollers leaning 15 degrees, narrowing towards the axis side
+      const double d = std::min(0.45 * H, 0.5 * B), len = 0.6 * B;
+      radialRings(0.15 * d);
+      roller(rm, B / 2, Radians(15), 0.85 * d, 1.15 * d, len, 0);
+      p.clearance = 0.03 * d;
+      break;
+    }
+    case 13: {  // barrel roller: spherical outer raceway
+      const double d = std::min(0.5 * H, 0.6 * B), len = std::min(0.8 * d, 0.6 * B);
+      p.clearance = 0.03 * d;
+      const double rs = std::hypot(rm + d / 2 + 0.1 * d, len / 2) + p.clearance;
+      if (rs >= ro - 0.05 * H) Refuse(e, "the outer ring is too thin for a spherical raceway");
+      p.rings.push_back(Tube(ri, rm - 0.2 * d, 0, B));
+      p.rings.push_back(Cut(Tube(rm + 0.2 * d, ro, 0, B),
+                            BRepPrimAPI_MakeSphere(gp_Pnt(0, 0, B / 2), rs).Shape()));
+      roller(rm, B / 2, 0, 0.85 * d, 0.85 * d, len, 0.075 * d);
+      break;
+    }
+    case 14: {  // spherical roller: two rows of barrels leaning 10 degrees, spherical raceway
+      const double d = std::min(0.45 * H, 0.35 * B), len = std::min(0.9 * d, 0.35 * B),
+                   e2 = 0.24 * B;
+      p.clearance = 0.03 * d;
+      const double rs = std::hypot(rm, e2) + d / 2 + len * 0.2 + p.clearance;
+      if (rs >= ro - 0.05 * H) Refuse(e, "the outer ring is too thin for a spherical raceway");
+      p.rings.push_back(Tube(ri, rm - 0.25 * d, 0, B));
+      p.rings.push_back(Cut(Tube(rm + 0.2 * d, ro, 0, B),
+                            BRepPrimAPI_MakeSphere(gp_Pnt(0, 0, B / 2), rs).Shape()));
+      roller(rm, B / 2 - e2, Radians(10), 0.85 * d, 0.85 * d, len, 0.075 * d);
+      roller(rm, B / 2 + e2, -Radians(10), 0.85 * d, 0.85 * d, len, 0.075 * d);
+      break;
+    }
+    case 15: {  // single direction cylindrical roller thrust
+      const double d = std::min(0.45 * B, 0.4 * H), len = 0.6 * H, tw = (B - 0.6 * d) / 2;
+      shaftWasher(0, tw);
+      housingWasher(B - tw, B);
+      roller(rm, B / 2, kPi / 2, d, d, len, 0);
+      p.clearance = 0.02 * d;
+      break;
+    }
+    case 16: {  // double direction cylindrical roller thrust
+      const double d = std::min(0.25 * B, 0.4 * H), len = 0.6 * H, g = 0.3 * d;
+      housingWasher(0, B / 4 - g);
+      shaftWasher(B / 4 + g, 3 * B / 4 - g);
+      housingWasher(3 * B / 4 + g, B);
+      roller(rm, B / 4, kPi / 2, d, d, len, 0);
+      roller(rm, 3 * B / 4, kPi / 2, d, d, len, 0);
+      p.clearance = 0.02 * d;
+      break;
+    }
+    case 17: {  // spherical roller thrust: barrels leaning 45 degrees
+      const double d = std::min(0.35 * B, 0.3 * H), len = std::min(0.5 * H, 0.6 * B);
+      shaftWasher(0, B * 0.25);
+      housingWasher(B * 0.75, B);
+      p.rings.back() = Tube(rm - 0.1 * H, ro, B * 0.45, B);
+      roller(rm, B / 2, Radians(45), 0.85 * d, 0.85 * d, len, 0.075 * d);
+      p.clearance = 0.03 * d;
+      break;
+    }
+    case 18: {  // needle roller
+      const double d = std::min(0.2 * H, 0.3 * B), len = 0.8 * B;
+      radialRings(0.3 * d);
+      roller(rm, B / 2, 0, d, d, len, 0);
+      p.clearance = 0.02 * d;
+      break;
+    }
+    default: Refuse(e, "the rolling bearing type must lie between 0 and 18");
+  }
+  return Build(e, p);
+}
+
+TopoDS_Shape Sliding(double dout, double din, double B) {
+  const char* e = "SlidingBearing";
+  CheckSizes(e, dout, din, B);
+  const double ri = din / 2, ro = dout / 2;
+  const double c = std::min({0.15 * (ro - ri), 0.1 * B, 1.0});
+  Outline o(gp_Pnt2d(ri + c, 0));
+  o.LineTo(ro - c, 0).LineTo(ro, c).LineTo(ro, B - c).LineTo(ro - c, B).LineTo(ri + c, B);
+  o.LineTo(ri, B - c).LineTo(ri, c);
+  return Revolve(o.Face(1));
+}
+
+class CBearingFactory final : public QZ::CAD::IBearingFactory {
+ public:
+  QZ::CAD::IShape* RollerBearing(double dout, double din, double B) override {
+    return BuildChecked("RollerBearing",
+                        [&] { return Rolling("RollerBearing", dout, din, B, 10); });
+  }
+  QZ::CAD::IShape* SlidingBearing(double dout, double din, double B) override {
+    return BuildChecked("SlidingBearing", [&] { return Sliding(dout, din, B); });
+  }
+  QZ::CAD::IShape* RollingBearing(double dout, double din, double B, int type) override {
+    return BuildChecked("RollingBearing",
+                        [&] { return Rolling("RollingBearing", dout, din, B, type); });
+  }
+};
+
+}  // namespace
+
+QZ::CAD::IBearingFactory* BearingFactory() {
+  static CBearingFactory factory;
+  return &factory;
+}
+
+}  // namespace cad_engine

@@ -1,0 +1,97 @@
+// Bearings: every kind is a valid compound of rings and rolling elements of the given bore,
+// outside diameter and width, whose elements sit on the pitch circle and touch no ring.
+#include "GeometryFixture.h"
+
+#include <BRepBndLib.hxx>
+#include <Bnd_Box.hxx>
+
+#include <cmath>
+#include <vector>
+
+using namespace geometry_test;
+
+namespace {
+
+QZ::CAD::IBearingFactory* Bearings() { return cad_engine::BearingFactory(); }
+
+struct Parts {
+  std::vector<TopoDS_Shape> rings, elements;
+};
+
+// Rings turn about the axis (their box is centred on it); rolling elements do not.
+Parts Split(const TopoDS_Shape& s) {
+  Parts p;
+  for (TopExp_Explorer e(s, TopAbs_SOLID); e.More(); e.Next()) {
+    Bnd_Box b;
+    BRepBndLib::AddOptimal(e.Current(), b, false, false);
+    double x0, y0, z0, x1, y1, z1;
+    b.Get(x0, y0, z0, x1, y1, z1);
+    const bool centred = std::fabs(x0 + x1) < 1e-3 && std::fabs(y0 + y1) < 1e-3 && x1 - x0 > 1;
+    (centred ? p.rings : p.elements).push_back(e.Current());
+  }
+  return p;
+}
+
+gp_Pnt Centre(const TopoDS_Shape& s) {
+  GProp_GProps g;
+  BRepGProp::VolumeProperties(s, g);
+  return g.CentreOfMass();
+}
+
+}  // namespace
+
+TEST(Bearings, EveryKindHasItsSizesAndElementsOnThePitchCircleClearOfTheRings) {
+  const double dout = 62, din = 30, B = 16;
+  for (int type = -2; type <= 18; ++type) {
+    SCOPED_TRACE(testing::Message() << "type " << type);
+    auto bearing = Build([&] {
+      if (type == -2) return Bearings()->SlidingBearing(dout, din, B);
+      if (type == -1) return Bearings()->RollerBearing(dout, din, B);
+      return Bearings()->RollingBearing(dout, din, B, type);
+    });
+    ASSERT_TRUE(bearing);
+    const TopoDS_Shape& s = bearing->Kernel();
+    EXPECT_TRUE(Valid(s));
+    double box[6];
+    BoxOf(bearing->shape, box);
+    EXPECT_NEAR(box[0], -dout / 2, 1e-6);
+    EXPECT_NEAR(box[3], dout / 2, 1e-6);
+    EXPECT_NEAR(box[2], 0, 1e-6);
+    EXPECT_NEAR(box[5], B, 1e-6);
+    // The bore is free and of the given diameter.
+    EXPECT_TRUE(Outside(s, gp_Pnt(din / 2 - 0.01, 0, B / 2)));
+    if (type == -2) {
+      EXPECT_TRUE(Inside(s, gp_Pnt(din / 2 + 0.01, 0, B / 2)));
+      EXPECT_EQ(SolidCount(s), 1);
+      continue;
+    }
+    const Parts p = Split(s);
+    EXPECT_GE(p.rings.size(), 2u);
+    EXPECT_LE(p.rings.size(), 3u);
+    ASSERT_GE(p.elements.size(), 6u);
+    EXPECT_LE(p.elements.size(), 80u);
+    // Elements on the pitch circle (their centres within 10 % of the mean diameter's radius).
+    const double rm = (dout + din) / 4;
+    for (size_t i = 0; i < p.elements.size(); i += p.elements.size() / 3 + 1) {
+      const gp_Pnt c = Centre(p.elements[i]);
+      EXPECT_NEAR(std::hypot(c.X(), c.Y()), rm, 0.1 * rm);
+      for (const auto& ring : p.rings) EXPECT_GT(Distance(p.elements[i], ring), 1e-4);
+    }
+    // Neighbouring elements do not touch either.
+    EXPECT_GT(Distance(p.elements[0], p.elements[1]), 1e-4);
+  }
+}
+
+TEST(Bearings, ImpossibleSizesAndUnknownTypesAreRefused) {
+  const int bad = QZ::eCodeInvalidParameter;
+  std::string text;
+  EXPECT_EQ(ErrorOf([] { return Bearings()->RollingBearing(30, 40, 10, 0); }, &text), bad);
+  EXPECT_NE(text.find("din must be below dout"), std::string::npos) << text;
+  EXPECT_EQ(ErrorOf([] { return Bearings()->RollingBearing(60, 30, 0, 0); }), bad);
+  EXPECT_EQ(ErrorOf([] { return Bearings()->RollingBearing(60, 30, 10, 19); }), bad);
+  EXPECT_EQ(ErrorOf([] { return Bearings()->RollingBearing(60, 30, 10, -1); }), bad);
+  EXPECT_EQ(ErrorOf([] { return Bearings()->SlidingBearing(60, 60, 10); }), bad);
+  EXPECT_EQ(ErrorOf([] { return Bearings()->RollerBearing(-60, 30, 10); }), bad);
+  // Rings with no room between them.
+  EXPECT_EQ(ErrorOf([] { return Bearings()->RollingBearing(10.001, 10, 10, 0); }), bad);
+}
