@@ -1,0 +1,533 @@
+// The fastener factory: bolts, screws and the double-end stud. Threads are shown as plain
+// cylinders of the nominal diameter d.
+//
+// Every fastener stands on the z axis with the bearing face of its head at z = 0: the head
+// above (up to its height), the shank below. Below a head come the unthreaded shank (diameter
+// ds, 0 meaning d, over ls) and then the thread (d over b), ending in a 45 degree chamfer of
+// 0.1 d. Hexagon heads have their flats across x and a 30 degree chamfer that meets the top face
+// at 0.95 s; c is the height of the washer face (diameter dw) under a hexagon. Countersunk heads
+// are 90 degree cones from d at z = 0 to d1. Slots run along x; sockets and recesses are cut from
+// the top face, with a flat bottom at their depth.
+#include "Context.h"
+#include "Solids.h"
+
+#include <BRepPrimAPI_MakeSphere.hxx>
+#include <BRepPrimAPI_MakeTorus.hxx>
+#include <gp_Ax2.hxx>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace cad_engine {
+
+namespace {
+
+constexpr double kTan30 = 0.57735026918962576;
+
+// The shank below the head: ds over ls from z = top down, then the thread d over b.
+TopoDS_Shape Shank(const char* e, double d, double ds, double ls, double b, double top = 0.0) {
+  NeedPositive(e, "d", d);
+  NeedPositive(e, "b", b);
+  NeedNotNegative(e, "ls", ls);
+  NeedNotNegative(e, "ds", ds);
+  if (ds == 0) ds = d;
+  if (ls > 0 && ds > 4 * d) Refuse(e, "the shank diameter ds is far above d");
+  const double end = top - ls - b, ct = std::min(0.1 * d, b / 4);
+  Outline o(gp_Pnt2d(0, top));
+  if (ls > 0) o.LineTo(ds / 2, top).LineTo(ds / 2, top - ls);
+  o.LineTo(d / 2, top - ls).LineTo(d / 2, end + ct).LineTo(d / 2 - ct, end).LineTo(0, end);
+  return Revolve(o.Face(1));
+}
+
+// A hexagon of width across flats s from z0 to z1, chamfered at the top (and at the bottom when
+// both is set).
+TopoDS_Shape HexHead(const char* e, double s, double z0, double z1, bool both = false) {
+  NeedPositive(e, "s", s);
+  if (z1 <= z0 + kSizeTolerance) Refuse(e, "the head height must exceed the washer face");
+  const TopoDS_Shape hex = PolygonPrism(6, s, z0, z1);
+  const double rc = s / std::sqrt(3.0) + 1, r0 = 0.475 * s;
+  const double drop = (rc - r0) * kTan30;
+  Outline o(gp_Pnt2d(0, z0));
+  if (both) {
+    o.LineTo(r0, z0).LineTo(rc, z0 + drop);
+  } else {
+    o.LineTo(rc, z0);
+  }
+  o.LineTo(rc, z1 - drop).LineTo(r0, z1).LineTo(0, z1);
+  return Common(hex, Revolve(o.Face(1)));
+}
+
+TopoDS_Shape Cylinder(double d, double z0, double z1) { return CylinderZ(d / 2, z0, z1); }
+
+// A spherical cap of base diameter d and height h standing on z = z0.
+TopoDS_Shape Dome(double d, double h, double z0) {
+  const double a = d / 2, R = (h * h + a * a) / (2 * h);
+  const TopoDS_Shape ball = BRepPrimAPI_MakeSphere(gp_Pnt(0, 0, z0 + h - R), R).Shape();
+  return Common(ball, Cylinder(d + 2, z0, z0 + h + 1));
+}
+
+// A 90 degree countersunk head from d at z = 0 to d1 at its top; returns the top height.
+TopoDS_Shape Countersunk(const char* e, double d, double d1, double* top) {
+  NeedPositive(e, "d1", d1);
+  NeedBelow(e, "d", d, "d1", d1);
+  *top = (d1 - d) / 2;
+  return ConeZ(d / 2, d1 / 2, 0, *top);
+}
+
+// A slot of width n and depth t across the top face at height top, wide enough for a head of
+// diameter w.
+TopoDS_Shape Slot(const char* e, double n, double t, double w, double top, double headHeight) {
+  NeedPositive(e, "n", n);
+  NeedPositive(e, "t", t);
+  if (n >= w * 0.6) Refuse(e, "the slot width n must stay well below the head");
+  if (t >= headHeight + kSizeTolerance) Refuse(e, "the slot depth t must stay within the head");
+  return BoxXYZ(-w, -n / 2, top - t, w, n / 2, top + 1);
+}
+
+// A hexagon socket of width across flats s and depth t from the top face.
+TopoDS_Shape Socket(const char* e, double s, double t, double w, double top, double depthLimit) {
+  NeedPositive(e, "s", s);
+  NeedPositive(e, "t", t);
+  if (s / std::sqrt(3.0) * 2 >= w - kSizeTolerance)
+    Refuse(e, "the socket s is too wide for the head");
+  if (t >= depthLimit - kSizeTolerance) Refuse(e, "the socket depth t is too deep");
+  return PolygonPrism(6, s, top - t, top + 1);
+}
+
+// A cross recess: two arms of length a and width a / 5, depth n, from the top face.
+std::vector<TopoDS_Shape> Cross(const char* e, double a, double n, double w, double top,
+                                double depthLimit) {
+  NeedPositive(e, "a", a);
+  NeedPositive(e, "n", n);
+  if (a >= w - kSizeTolerance) Refuse(e, "the cross recess a is too wide for the head");
+  if (n >= depthLimit - kSizeTolerance) Refuse(e, "the cross recess depth n is too deep");
+  const double h = a / 2, arm = a / 10;
+  return {BoxXYZ(-h, -arm, top - n, h, arm, top + 1), BoxXYZ(-arm, -h, top - n, arm, h, top + 1)};
+}
+
+TopoDS_Shape Join(const char* e, std::vector<TopoDS_Shape> parts,
+                  const std::vector<TopoDS_Shape>& cuts = {}) {
+  TopoDS_Shape s = parts.size() == 1 ? parts[0] : FuseAll(parts);
+  if (!cuts.empty()) s = CutAll(s, cuts);
+  return SingleSolid(s, e);
+}
+
+void HeadBiggerThanShank(const char* e, const char* name, double head, double d) {
+  NeedPositive(e, name, head);
+  if (head <= d + kSizeTolerance) Refuse(e, std::string("the head ") + name + " must exceed d");
+}
+
+class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
+ public:
+  QZ::CAD::IShape* BoltHex(double s, double k, double c, double dw, double ls, double b, double ds,
+                           double d) override {
+    return BuildChecked("BoltHex", [&] {
+      const char* e = "BoltHex";
+      HeadBiggerThanShank(e, "s", s, d);
+      NeedPositive(e, "k", k);
+      NeedNotNegative(e, "c", c);
+      NeedNotNegative(e, "dw", dw);
+      std::vector<TopoDS_Shape> parts{Shank(e, d, ds, ls, b)};
+      const bool face = c > 0 && dw > 0;
+      if (face) {
+        if (dw > s / std::sqrt(3.0) * 2) Refuse(e, "the washer face dw exceeds the hexagon");
+        if (dw <= d) Refuse(e, "the washer face dw must exceed d");
+        parts.push_back(Cylinder(dw, 0, c));
+      }
+      parts.push_back(HexHead(e, s, face ? c : 0.0, k));
+      return Join(e, parts);
+    });
+  }
+  QZ::CAD::IShape* BoltHexSocket(double d, double ds, double ls, double b, double d1, double k,
+                                 double s, double t) override {
+    return BuildChecked("BoltHexSocket", [&] {
+      const char* e = "BoltHexSocket";
+      HeadBiggerThanShank(e, "d1", d1, d);
+      NeedPositive(e, "k", k);
+      return Join(e, {Shank(e, d, ds, ls, b), Cylinder(d1, 0, k)}, {Socket(e, s, t, d1, k, k)});
+    });
+  }
+  QZ::CAD::IShape* BoltHexSocketCountersunk(double d, double ds, double ls, double b, double d1,
+                                            double s, double t) override {
+    return BuildChecked("BoltHexSocketCountersunk", [&] {
+      const char* e = "BoltHexSocketCountersunk";
+      double top = 0;
+      const TopoDS_Shape head = Countersunk(e, d, d1, &top);
+      return Join(e, {Shank(e, d, ds, ls, b), head}, {Socket(e, s, t, d1, top, top)});
+    });
+  }
+  QZ::CAD::IShape* BoltHexFlange(double d, double ds, double ls, double b, double d1, double k,
+                                 double s) override {
+    return BuildChecked("BoltHexFlange", [&] {
+      const char* e = "BoltHexFlange";
+      HeadBiggerThanShank(e, "s", s, d);
+      NeedPositive(e, "k", k);
+      NeedPositive(e, "d1", d1);
+      if (d1 <= s + kSizeTolerance) Refuse(e, "the flange d1 must exceed the hexagon s");
+      const double flange = 0.25 * k;
+      // The flange: a disc with a conical top that meets the hexagon.
+      const TopoDS_Shape disc = Revolve(Outline(gp_Pnt2d(0, 0))
+                                            .LineTo(d1 / 2, 0)
+                                            .LineTo(d1 / 2, flange * 0.4)
+                                            .LineTo(s / 2, flange)
+                                            .LineTo(0, flange)
+                                            .Face(1));
+      return Join(e, {Shank(e, d, ds, ls, b), disc, HexHead(e, s, flange, k)});
+    });
+  }
+  QZ::CAD::IShape* BoltCarriage(double d, double ds, double ls, double b, double d1, double v,
+                                double f, double k) override {
+    return BuildChecked("BoltCarriage", [&] {
+      const char* e = "BoltCarriage";
+      HeadBiggerThanShank(e, "d1", d1, d);
+      NeedPositive(e, "k", k);
+      NeedPositive(e, "v", v);
+      NeedPositive(e, "f", f);
+      if (v < d - kSizeTolerance || v * std::sqrt(2.0) >= d1)
+        Refuse(e, "the square neck v must lie between d and the head");
+      if (f >= ls + b) Refuse(e, "the square neck f must be shorter than the shank");
+      if (2 * k > d1) Refuse(e, "the head height k must not exceed half its diameter");
+      return Join(
+          e, {Shank(e, d, ds, ls, b), Dome(d1, k, 0), BoxXYZ(-v / 2, -v / 2, -f, v / 2, v / 2, 0)});
+    });
+  }
+  QZ::CAD::IShape* BoltHexSetDogPoint(double d, double b, double ds, double ls, double k, double s,
+                                      double dp, double zp) override {
+    return BuildChecked("BoltHexSetDogPoint", [&] {
+      return SetBolt("BoltHexSetDogPoint", d, b, ds, ls, k, s, dp, zp, false);
+    });
+  }
+  QZ::CAD::IShape* BoltHexSetDogCone(double d, double b, double ds, double ls, double k, double s,
+                                     double dp, double zp) override {
+    return BuildChecked("BoltHexSetDogCone", [&] {
+      return SetBolt("BoltHexSetDogCone", d, b, ds, ls, k, s, dp, zp, true);
+    });
+  }
+  QZ::CAD::IShape* BoltT_Head(double d, double b, double ls, double s1, double k) override {
+    return BuildChecked("BoltT_Head", [&] { return THead("BoltT_Head", d, b, ls, s1, k, false); });
+  }
+  QZ::CAD::IShape* BoltT_HeadSquareNeck(double d, double b, double ls, double s1,
+                                        double k) override {
+    return BuildChecked("BoltT_HeadSquareNeck",
+                        [&] { return THead("BoltT_HeadSquareNeck", d, b, ls, s1, k, true); });
+  }
+  QZ::CAD::IShape* BoltSpigot(double d, double b, double ds, double ls, double d1, double s,
+                              double k) override {
+    return BuildChecked("BoltSpigot", [&] {
+      const char* e = "BoltSpigot";
+      HeadBiggerThanShank(e, "s", s, d);
+      NeedPositive(e, "k", k);
+      NeedPositive(e, "d1", d1);
+      if (d1 >= s) Refuse(e, "the spigot d1 must be narrower than the hexagon s");
+      // The spigot stands on the head, half the head's height.
+      return Join(e, {Shank(e, d, ds, ls, b), HexHead(e, s, 0, k), Cylinder(d1, k, 1.5 * k)});
+    });
+  }
+  QZ::CAD::IShape* BoltEye(double d, double b, double ls, double d1, double d2, double s) override {
+    return BuildChecked("BoltEye", [&] {
+      const char* e = "BoltEye";
+      NeedPositive(e, "d1", d1);
+      NeedPositive(e, "s", s);
+      NeedBelow(e, "d1", d1, "d2", d2);
+      if (d >= (d2 - d1) * 2 || s < d * 0.5) Refuse(e, "the eye is too slender for the shank");
+      // The eye: a ring of inner diameter d1, outer d2 and thickness s across y, on the shank.
+      const double rc = d2 / 2, wall = (d2 - d1) / 2;
+      TopoDS_Shape ring =
+          Cut(CylinderZ(d2 / 2, -s / 2, s / 2), CylinderZ(d1 / 2, -s / 2 - 1, s / 2 + 1));
+      gp_Trsf stand;
+      stand.SetRotation(gp::OX(), kPi / 2);
+      ring = PlaceShape(ring, Translation(0, 0, rc) * stand);
+      return Join(e, {Shank(e, d, 0, ls + wall / 2, b, wall / 2), ring});
+    });
+  }
+  QZ::CAD::IShape* BoltU(double d, double b, double ls, double d1) override {
+    return BuildChecked("BoltU", [&] {
+      const char* e = "BoltU";
+      NeedPositive(e, "d", d);
+      NeedPositive(e, "d1", d1);
+      NeedPositive(e, "ls", ls);
+      NeedPositive(e, "b", b);
+      if (b > ls + kSizeTolerance) Refuse(e, "the thread b must not be longer than the legs ls");
+      // Legs of length ls at x = +-(d1 + d) / 2 joined by a half ring above z = 0.
+      const double R = (d1 + d) / 2;
+      TopoDS_Shape bend = BRepPrimAPI_MakeTorus(gp_Ax2(gp::Origin(), gp::DY()), R, d / 2).Shape();
+      bend = Common(bend, BoxXYZ(-R - d, -d, 0, R + d, d, R + d));
+      const TopoDS_Shape leg = Shank(e, d, 0, ls - b, b);
+      return Join(e, {bend, Moved(leg, Translation(R, 0, 0)), Moved(leg, Translation(-R, 0, 0))});
+    });
+  }
+  QZ::CAD::IShape* BoltRing(double d, double b, double d1, double d2, double d3,
+                            double k) override {
+    return BuildChecked("BoltRing", [&] {
+      const char* e = "BoltRing";
+      NeedPositive(e, "d1", d1);
+      NeedBelow(e, "d1", d1, "d2", d2);
+      HeadBiggerThanShank(e, "d3", d3, d);
+      NeedPositive(e, "k", k);
+      // A round ring (inner d1, outer d2) standing on a collar of diameter d3 and height k.
+      const double major = (d1 + d2) / 4, minor = (d2 - d1) / 4;
+      if (2 * minor > d3) Refuse(e, "the ring is thicker than the collar d3");
+      const double centre = k + major + minor / 2;
+      const TopoDS_Shape ring =
+          BRepPrimAPI_MakeTorus(gp_Ax2(gp_Pnt(0, 0, centre), gp::DY()), major, minor).Shape();
+      return Join(e, {Shank(e, d, 0, 0, b), Cylinder(d3, 0, k), ring});
+    });
+  }
+  QZ::CAD::IShape* ScrewCheeseSlotted(double d, double b, double d1, double k, double n,
+                                      double t) override {
+    return BuildChecked("ScrewCheeseSlotted", [&] {
+      const char* e = "ScrewCheeseSlotted";
+      HeadBiggerThanShank(e, "d1", d1, d);
+      NeedPositive(e, "k", k);
+      const double c = std::min(0.1 * k, 0.05 * d1);
+      const TopoDS_Shape head = Revolve(Outline(gp_Pnt2d(0, 0))
+                                            .LineTo(d1 / 2, 0)
+                                            .LineTo(d1 / 2, k - c)
+                                            .LineTo(d1 / 2 - c, k)
+                                            .LineTo(0, k)
+                                            .Face(1));
+      return Join(e, {Shank(e, d, 0, 0, b), head}, {Slot(e, n, t, d1, k, k)});
+    });
+  }
+  QZ::CAD::IShape* ScrewPanSlotted(double d, double b, double d1, double k, double n,
+                                   double t) override {
+    return BuildChecked("ScrewPanSlotted", [&] {
+      const char* e = "ScrewPanSlotted";
+      HeadBiggerThanShank(e, "d1", d1, d);
+      NeedPositive(e, "k", k);
+      return Join(e, {Shank(e, d, 0, 0, b), PanHead(e, d1, k)}, {Slot(e, n, t, d1, k, k)});
+    });
+  }
+  QZ::CAD::IShape* ScrewCountersunkSlotted(double d, double b, double d1, double n,
+                                           double t) override {
+    return BuildChecked("ScrewCountersunkSlotted", [&] {
+      const char* e = "ScrewCountersunkSlotted";
+      double top = 0;
+      const TopoDS_Shape head = Countersunk(e, d, d1, &top);
+      return Join(e, {Shank(e, d, 0, 0, b), head}, {Slot(e, n, t, d1, top, top)});
+    });
+  }
+  QZ::CAD::IShape* ScrewCountersunkRaisedSlotted(double d, double b, double d1, double k, double n,
+                                                 double t) override {
+    return BuildChecked("ScrewCountersunkRaisedSlotted", [&] {
+      const char* e = "ScrewCountersunkRaisedSlotted";
+      double top = 0;
+      const TopoDS_Shape head = Countersunk(e, d, d1, &top);
+      NeedPositive(e, "k", k);
+      if (2 * k > d1) Refuse(e, "the raised head k must not exceed half of d1");
+      return Join(e, {Shank(e, d, 0, 0, b), head, Dome(d1, k, top)},
+                  {Slot(e, n, t, d1, top + k, top + k)});
+    });
+  }
+  QZ::CAD::IShape* ScrewFillisterCrossRecessed(double d, double b, double d1, double a, double n,
+                                               double k) override {
+    return BuildChecked("ScrewFillisterCrossRecessed", [&] {
+      const char* e = "ScrewFillisterCrossRecessed";
+      HeadBiggerThanShank(e, "d1", d1, d);
+      NeedPositive(e, "k", k);
+      // A cylindrical head with a low dome: three quarters of k straight, the rest domed.
+      const double straight = 0.75 * k;
+      return Join(
+          e, {Shank(e, d, 0, 0, b), Cylinder(d1, 0, straight), Dome(d1, k - straight, straight)},
+          Cross(e, a, n, d1, k, k));
+    });
+  }
+  QZ::CAD::IShape* ScrewCountersunkCrossRecessed(double d, double b, double d1, double a,
+                                                 double n) override {
+    return BuildChecked("ScrewCountersunkCrossRecessed", [&] {
+      const char* e = "ScrewCountersunkCrossRecessed";
+      double top = 0;
+      const TopoDS_Shape head = Countersunk(e, d, d1, &top);
+      return Join(e, {Shank(e, d, 0, 0, b), head}, Cross(e, a, n, d1, top, top));
+    });
+  }
+  QZ::CAD::IShape* ScrewCountersunkRaisedCrossRecessed(double d, double b, double d1, double a,
+                                                       double n, double k) override {
+    return BuildChecked("ScrewCountersunkRaisedCrossRecessed", [&] {
+      const char* e = "ScrewCountersunkRaisedCrossRecessed";
+      double top = 0;
+      const TopoDS_Shape head = Countersunk(e, d, d1, &top);
+      NeedPositive(e, "k", k);
+      if (2 * k > d1) Refuse(e, "the raised head k must not exceed half of d1");
+      return Join(e, {Shank(e, d, 0, 0, b), head, Dome(d1, k, top)},
+                  Cross(e, a, n, d1, top + k, top + k));
+    });
+  }
+  QZ::CAD::IShape* ScrewHexSocketButton(double d, double b, double d1, double s,
+                                        double t) override {
+    return BuildChecked("ScrewHexSocketButton", [&] {
+      const char* e = "ScrewHexSocketButton";
+      HeadBiggerThanShank(e, "d1", d1, d);
+      const double h = 0.31 * d1;  // the button's height
+      return Join(e, {Shank(e, d, 0, 0, b), Dome(d1, h, 0)}, {Socket(e, s, t, d1 * 0.7, h, h)});
+    });
+  }
+  QZ::CAD::IShape* ScrewCountersunkSquareNeck(double d, double b, double d1, double v,
+                                              double f) override {
+    return BuildChecked("ScrewCountersunkSquareNeck", [&] {
+      const char* e = "ScrewCountersunkSquareNeck";
+      double top = 0;
+      const TopoDS_Shape head = Countersunk(e, d, d1, &top);
+      NeedPositive(e, "v", v);
+      NeedPositive(e, "f", f);
+      if (v < d - kSizeTolerance || v * std::sqrt(2.0) >= d1)
+        Refuse(e, "the square neck v must lie between d and the head");
+      if (f >= b) Refuse(e, "the square neck f must be shorter than the thread b");
+      return Join(e, {Shank(e, d, 0, 0, b), head, BoxXYZ(-v / 2, -v / 2, -f, v / 2, v / 2, 0)});
+    });
+  }
+  QZ::CAD::IShape* ScrewSquareCollar(double d, double b, double ds, double ls, double s, double k,
+                                     double d1, double c) override {
+    return BuildChecked("ScrewSquareCollar", [&] {
+      const char* e = "ScrewSquareCollar";
+      HeadBiggerThanShank(e, "s", s, d);
+      NeedPositive(e, "k", k);
+      NeedPositive(e, "c", c);
+      HeadBiggerThanShank(e, "d1", d1, d);
+      if (c >= k) Refuse(e, "the collar c must be lower than the head k");
+      return Join(e, {Shank(e, d, ds, ls, b), Cylinder(d1, 0, c),
+                      BoxXYZ(-s / 2, -s / 2, c, s / 2, s / 2, k)});
+    });
+  }
+  QZ::CAD::IShape* ScrewThumb(double d, double b, double ds, double ls, double d1,
+                              double k) override {
+    return BuildChecked("ScrewThumb", [&] {
+      const char* e = "ScrewThumb";
+      HeadBiggerThanShank(e, "d1", d1, d);
+      NeedPositive(e, "k", k);
+      // A knurled head: 24 shallow flutes round a cylinder, chamfered at both ends.
+      const double c = std::min(0.1 * k, 0.05 * d1);
+      const TopoDS_Shape head = Revolve(Outline(gp_Pnt2d(0, 0))
+                                            .LineTo(d1 / 2 - c, 0)
+                                            .LineTo(d1 / 2, c)
+                                            .LineTo(d1 / 2, k - c)
+                                            .LineTo(d1 / 2 - c, k)
+                                            .LineTo(0, k)
+                                            .Face(1));
+      std::vector<TopoDS_Shape> flutes;
+      const double w = kPi * d1 / 48;
+      for (int i = 0; i < 24; ++i)
+        flutes.push_back(Moved(BoxXYZ(d1 / 2 - w / 3, -w / 2, c, d1 / 2 + 1, w / 2, k - c),
+                               RotationZ(2 * kPi * i / 24)));
+      return Join(e, {Shank(e, d, ds, ls, b), CutAll(head, flutes)});
+    });
+  }
+  QZ::CAD::IShape* ScrewSetSlottedDogPoint(double d, double b, double dp, double zp, double n,
+                                           double t) override {
+    return BuildChecked("ScrewSetSlottedDogPoint", [&] {
+      const char* e = "ScrewSetSlottedDogPoint";
+      return Join(e, {SetBody(e, d, b), DogPoint(e, d, b, dp, zp)}, {Slot(e, n, t, d, 0, b)});
+    });
+  }
+  QZ::CAD::IShape* ScrewSetSlottedConePoint(double d, double b, double n, double t) override {
+    return BuildChecked("ScrewSetSlottedConePoint", [&] {
+      const char* e = "ScrewSetSlottedConePoint";
+      return Join(e, {ConePointBody(e, d, b, t)}, {Slot(e, n, t, d, 0, b)});
+    });
+  }
+  QZ::CAD::IShape* ScrewSetHexSocketDogPoint(double d, double b, double dp, double zp, double s,
+                                             double t) override {
+    return BuildChecked("ScrewSetHexSocketDogPoint", [&] {
+      const char* e = "ScrewSetHexSocketDogPoint";
+      return Join(e, {SetBody(e, d, b), DogPoint(e, d, b, dp, zp)}, {Socket(e, s, t, d, 0, b)});
+    });
+  }
+  QZ::CAD::IShape* ScrewSetHexSocketConePoint(double d, double b, double s, double t) override {
+    return BuildChecked("ScrewSetHexSocketConePoint", [&] {
+      const char* e = "ScrewSetHexSocketConePoint";
+      return Join(e, {ConePointBody(e, d, b, t)}, {Socket(e, s, t, d, 0, b)});
+    });
+  }
+  QZ::CAD::IShape* StudDoubleEnd(double d, double b1, double b2, double ds, double ls) override {
+    return BuildChecked("StudDoubleEnd", [&] {
+      const char* e = "StudDoubleEnd";
+      NeedPositive(e, "d", d);
+      NeedPositive(e, "b1", b1);
+      NeedPositive(e, "b2", b2);
+      NeedNotNegative(e, "ls", ls);
+      NeedNotNegative(e, "ds", ds);
+      if (ds == 0) ds = d;
+      if (ds > 4 * d) Refuse(e, "the shank diameter ds is far above d");
+      // From z = 0: the stud end b1, the shank ls, the nut end b2, chamfered at both ends.
+      const double ct = std::min({0.1 * d, b1 / 4, b2 / 4}), top = b1 + ls + b2;
+      Outline o(gp_Pnt2d(0, 0));
+      o.LineTo(d / 2 - ct, 0).LineTo(d / 2, ct).LineTo(d / 2, b1);
+      if (ls > 0) o.LineTo(ds / 2, b1).LineTo(ds / 2, b1 + ls);
+      o.LineTo(d / 2, b1 + ls).LineTo(d / 2, top - ct).LineTo(d / 2 - ct, top).LineTo(0, top);
+      return Revolve(o.Face(1));
+    });
+  }
+
+ private:
+  static TopoDS_Shape PanHead(const char* e, double d1, double k) {
+    const double r = std::min(0.4 * k, d1 / 4);
+    return Revolve(RoundedPolygon(e, {{0, 0}, {d1 / 2, 0}, {d1 / 2, k, r}, {0, k}}).Face(1));
+  }
+  // Hexagon set bolts: a plain hexagon head, the shank and a dog point (cylinder dp over zp) or
+  // a flat cone point (from d to dp over zp) beyond the thread.
+  static TopoDS_Shape SetBolt(const char* e, double d, double b, double ds, double ls, double k,
+                              double s, double dp, double zp, bool cone) {
+    HeadBiggerThanShank(e, "s", s, d);
+    NeedPositive(e, "k", k);
+    NeedPositive(e, "dp", dp);
+    NeedPositive(e, "zp", zp);
+    NeedBelow(e, "dp", dp, "d", d);
+    const double end = -(ls + b);
+    TopoDS_Shape point =
+        cone ? ConeZ(dp / 2, d / 2, end - zp, end) : Cylinder(dp, end - zp, end + 0.01 * d);
+    return Join(e, {Shank(e, d, ds, ls, b), HexHead(e, s, 0, k), point});
+  }
+  static TopoDS_Shape THead(const char* e, double d, double b, double ls, double s1, double k,
+                            bool neck) {
+    NeedPositive(e, "s1", s1);
+    NeedPositive(e, "k", k);
+    const double w = 1.25 * d;
+    if (s1 <= w) Refuse(e, "the head length s1 must exceed 1.25 d");
+    std::vector<TopoDS_Shape> parts{Shank(e, d, 0, ls, b),
+                                    BoxXYZ(-s1 / 2, -w / 2, 0, s1 / 2, w / 2, k)};
+    if (neck) {
+      const double f = std::min(0.6 * d, 0.5 * (ls + b));
+      parts.push_back(BoxXYZ(-d / 2, -d / 2, -f, d / 2, d / 2, 0));
+    }
+    return Join(e, parts);
+  }
+  // A set screw's thread: d over b below z = 0, chamfered at the top.
+  static TopoDS_Shape SetBody(const char* e, double d, double b) {
+    NeedPositive(e, "d", d);
+    NeedPositive(e, "b", b);
+    const double c = std::min(0.1 * d, b / 4);
+    return Revolve(Outline(gp_Pnt2d(0, 0))
+                       .LineTo(d / 2 - c, 0)
+                       .LineTo(d / 2, -c)
+                       .LineTo(d / 2, -b)
+                       .LineTo(0, -b)
+                       .Face(1));
+  }
+  static TopoDS_Shape DogPoint(const char* e, double d, double b, double dp, double zp) {
+    NeedPositive(e, "dp", dp);
+    NeedPositive(e, "zp", zp);
+    NeedBelow(e, "dp", dp, "d", d);
+    return Cylinder(dp, -b - zp, -b + 0.01 * d);
+  }
+  // A set screw with a 90 degree cone point: its last d / 2 (at most) is the cone.
+  static TopoDS_Shape ConePointBody(const char* e, double d, double b, double t) {
+    NeedPositive(e, "d", d);
+    NeedPositive(e, "b", b);
+    const double cone = std::min(d / 2, b / 2), c = std::min(0.1 * d, b / 4);
+    if (t >= b - cone) Refuse(e, "the drive depth t reaches the cone point");
+    Outline o(gp_Pnt2d(0, 0));
+    o.LineTo(d / 2 - c, 0).LineTo(d / 2, -c).LineTo(d / 2, -(b - cone));
+    o.LineTo(d / 2 - cone, -b).LineTo(0, -b);
+    return Revolve(o.Face(1));
+  }
+};
+
+}  // namespace
+
+QZ::CAD::IFastenerFactory* FastenerFactory() {
+  static CFastenerFactory factory;
+  return &factory;
+}
+
+}  // namespace cad_engine

@@ -1,0 +1,199 @@
+// Fasteners: every operation gives a valid solid of the lengths it is given; a hexagon bolt's
+// width across flats, head height, washer face, chamfer and length; volumes against a hand
+// computation for M6, M12 and M24; a socket's depth; impossible sizes refused.
+#include "GeometryFixture.h"
+
+#include <cmath>
+#include <functional>
+#include <vector>
+
+using namespace geometry_test;
+
+namespace {
+
+QZ::CAD::IFastenerFactory* F() { return cad_engine::FastenerFactory(); }
+
+struct Case {
+  const char* name;
+  std::function<QZ::CAD::IShape*()> build;
+  double zmin, zmax;  // extent along the axis
+  // A drive cut through the top of a dome lowers the highest point by less than this.
+  double drive = 0;
+};
+
+// Volume of a hexagon head of width across flats s and height h whose top is chamfered at 30
+// degrees from 0.95 s outwards, integrated in polar coordinates over the hexagon.
+double ChamferedHexVolume(double s, double h) {
+  const double r0 = 0.475 * s, tan30 = std::tan(kPi / 6);
+  const int steps = 4000;
+  double v = 0;
+  for (int i = 0; i < steps; ++i) {
+    const double a = (i + 0.5) * (kPi / 3) / steps - kPi / 6;  // one sixth, flat centred on 0
+    const double rmax = s / 2 / std::cos(a);
+    // integral of height(rho) rho d rho from 0 to rmax, height = h - max(0, rho - r0) tan30
+    double inner = h * rmax * rmax / 2;
+    if (rmax > r0) {
+      // minus tan30 * integral_{r0}^{rmax} (rho - r0) rho d rho
+      const double u = rmax, w = r0;
+      inner -= tan30 * ((u * u * u - w * w * w) / 3 - w * (u * u - w * w) / 2);
+    }
+    v += inner * (kPi / 3) / steps;
+  }
+  return 6 * v;
+}
+
+// A round shank ds over ls and a thread d over b with a 45 degree end chamfer of 0.1 d.
+double ShankVolume(double d, double ds, double ls, double b) {
+  const double ct = std::min(0.1 * d, b / 4);
+  const double chamfer = 2 * kPi * (d / 2 - ct / 3) * ct * ct / 2;
+  return kPi * ds * ds / 4 * ls + kPi * d * d / 4 * b - chamfer;
+}
+
+}  // namespace
+
+TEST(Fasteners, EveryOperationGivesAValidSolidOfItsLength) {
+  const std::vector<Case> cases = {
+      {"BoltHex", [] { return F()->BoltHex(16, 6.4, 0.6, 14.6, 20, 26, 10, 10); }, -46, 6.4},
+      {"BoltHexSocket", [] { return F()->BoltHexSocket(10, 10, 15, 25, 16, 10, 8, 5.5); }, -40, 10},
+      {"BoltHexSocketCountersunk",
+       [] { return F()->BoltHexSocketCountersunk(10, 10, 10, 20, 20, 6, 3.5); }, -30, 5},
+      {"BoltHexFlange", [] { return F()->BoltHexFlange(10, 10, 15, 25, 21, 10, 15); }, -40, 10},
+      {"BoltCarriage", [] { return F()->BoltCarriage(10, 10, 20, 25, 25, 10, 6, 6); }, -45, 6},
+      {"BoltHexSetDogPoint", [] { return F()->BoltHexSetDogPoint(10, 25, 10, 10, 6.4, 16, 7, 5); },
+       -40, 6.4},
+      {"BoltHexSetDogCone", [] { return F()->BoltHexSetDogCone(10, 25, 10, 10, 6.4, 16, 7, 5); },
+       -40, 6.4},
+      {"BoltT_Head", [] { return F()->BoltT_Head(10, 25, 15, 22, 7); }, -40, 7},
+      {"BoltT_HeadSquareNeck", [] { return F()->BoltT_HeadSquareNeck(10, 25, 15, 22, 7); }, -40, 7},
+      {"BoltSpigot", [] { return F()->BoltSpigot(10, 25, 10, 15, 8, 16, 6.4); }, -40, 9.6},
+      {"BoltEye", [] { return F()->BoltEye(10, 25, 10, 20, 36, 12); }, -35, 36},
+      {"BoltU", [] { return F()->BoltU(10, 25, 60, 40); }, -60, 30},
+      {"BoltRing", [] { return F()->BoltRing(10, 20, 25, 45, 25, 8); }, -20, 50.5},
+      {"ScrewCheeseSlotted", [] { return F()->ScrewCheeseSlotted(6, 20, 10, 4, 1.6, 2); }, -20, 4},
+      {"ScrewPanSlotted", [] { return F()->ScrewPanSlotted(6, 20, 12, 3.6, 1.6, 1.8); }, -20, 3.6},
+      {"ScrewCountersunkSlotted", [] { return F()->ScrewCountersunkSlotted(6, 20, 12, 1.6, 1.5); },
+       -20, 3},
+      {"ScrewCountersunkRaisedSlotted",
+       [] { return F()->ScrewCountersunkRaisedSlotted(6, 20, 12, 1.5, 1.6, 2); }, -20, 4.5, 0.05},
+      {"ScrewFillisterCrossRecessed",
+       [] { return F()->ScrewFillisterCrossRecessed(6, 20, 10, 5, 2.5, 4.6); }, -20, 4.6, 0.05},
+      {"ScrewCountersunkCrossRecessed",
+       [] { return F()->ScrewCountersunkCrossRecessed(6, 20, 12, 6, 2.5); }, -20, 3},
+      {"ScrewCountersunkRaisedCrossRecessed",
+       [] { return F()->ScrewCountersunkRaisedCrossRecessed(6, 20, 12, 6, 3, 1.5); }, -20, 4.5,
+       0.05},
+      {"ScrewHexSocketButton", [] { return F()->ScrewHexSocketButton(6, 16, 10.5, 4, 2.3); }, -16,
+       0.31 * 10.5, 0.4},
+      {"ScrewCountersunkSquareNeck",
+       [] { return F()->ScrewCountersunkSquareNeck(10, 40, 22, 10, 6); }, -40, 6},
+      {"ScrewSquareCollar", [] { return F()->ScrewSquareCollar(10, 25, 10, 15, 17, 8, 22, 2); },
+       -40, 8},
+      {"ScrewThumb", [] { return F()->ScrewThumb(6, 16, 6, 4, 16, 6); }, -20, 6},
+      {"ScrewSetSlottedDogPoint",
+       [] { return F()->ScrewSetSlottedDogPoint(8, 12, 5.5, 4, 1.2, 2); }, -16, 0},
+      {"ScrewSetSlottedConePoint", [] { return F()->ScrewSetSlottedConePoint(8, 14, 1.2, 2); }, -14,
+       0},
+      {"ScrewSetHexSocketDogPoint",
+       [] { return F()->ScrewSetHexSocketDogPoint(8, 12, 5.5, 4, 4, 3.5); }, -16, 0},
+      {"ScrewSetHexSocketConePoint", [] { return F()->ScrewSetHexSocketConePoint(8, 14, 4, 3.5); },
+       -14, 0},
+      {"StudDoubleEnd", [] { return F()->StudDoubleEnd(10, 12, 25, 10, 20); }, 0, 57},
+  };
+  EXPECT_EQ(cases.size(), 29u);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto f = Build(c.build);
+    ASSERT_TRUE(f);
+    EXPECT_TRUE(Valid(f->Kernel()));
+    EXPECT_EQ(SolidCount(f->Kernel()), 1);
+    double box[6];
+    BoxOf(f->shape, box);
+    EXPECT_NEAR(box[2], c.zmin, 1e-6);
+    EXPECT_LE(box[5], c.zmax + 1e-6);
+    EXPECT_GE(box[5], c.zmax - std::max(c.drive, 1e-6));
+  }
+}
+
+TEST(Fasteners, HexagonBoltHasItsWidthHeadWasherFaceChamferAndLength) {
+  const double s = 18, k = 7.5, c = 0.6, dw = 16.6, ls = 30, b = 30, d = 12;
+  auto bolt = Build([&] { return F()->BoltHex(s, k, c, dw, ls, b, 0, d); });
+  ASSERT_TRUE(bolt);
+  const TopoDS_Shape& t = bolt->Kernel();
+  const double mid = (c + k) / 2, e = s / std::sqrt(3.0);  // e: half the width across corners
+  EXPECT_TRUE(Inside(t, gp_Pnt(s / 2 - 0.01, 0, mid)));
+  EXPECT_TRUE(Outside(t, gp_Pnt(s / 2 + 0.01, 0, mid)));
+  EXPECT_TRUE(Inside(t, gp_Pnt(0, e - 0.05, c + 0.05)));
+  EXPECT_TRUE(Inside(t, gp_Pnt(0, 0, k - 0.01)));
+  EXPECT_TRUE(Outside(t, gp_Pnt(0, 0, k + 0.01)));
+  // The 30 degree chamfer: at the corners the head is lower by (e - 0.475 s) tan 30.
+  const double drop = (e - 0.475 * s) * std::tan(kPi / 6);
+  EXPECT_TRUE(Outside(t, gp_Pnt(0, e - 0.01, k - drop + 0.05)));
+  EXPECT_TRUE(Inside(t, gp_Pnt(0, 0.475 * s - 0.05, k - 0.01)));
+  // The washer face of diameter dw and height c.
+  EXPECT_TRUE(Inside(t, gp_Pnt(dw / 2 - 0.01, 0, c / 2)));
+  EXPECT_TRUE(Outside(t, gp_Pnt(0, dw / 2 + 0.01, c / 2)));
+  // Length under the head and the thread's end chamfer (45 degrees, 0.1 d).
+  double box[6];
+  BoxOf(bolt->shape, box);
+  EXPECT_NEAR(box[2], -(ls + b), 1e-9);
+  EXPECT_TRUE(Outside(t, gp_Pnt(d / 2 - 0.01, 0, -(ls + b) + 0.1 * d - 0.02)));
+  EXPECT_TRUE(Inside(t, gp_Pnt(d / 2 - 0.01, 0, -(ls + b) + 0.1 * d + 0.02)));
+}
+
+TEST(Fasteners, VolumesMatchAHandComputationForM6M12AndM24) {
+  struct Size {
+    double d, s, k, c, dw, ls, b;
+  };
+  for (const Size z : {Size{6, 10, 4, 0.5, 8.9, 20, 18}, Size{12, 18, 7.5, 0.6, 16.6, 30, 30},
+                       Size{24, 36, 15, 0.8, 33.3, 50, 54}}) {
+    SCOPED_TRACE(testing::Message() << "M" << z.d);
+    auto bolt = Build([&] { return F()->BoltHex(z.s, z.k, z.c, z.dw, z.ls, z.b, z.d, z.d); });
+    ASSERT_TRUE(bolt);
+    const double hand = ShankVolume(z.d, z.d, z.ls, z.b) + kPi * z.dw * z.dw / 4 * z.c +
+                        ChamferedHexVolume(z.s, z.k - z.c);
+    EXPECT_NEAR(Volume(bolt->Kernel()), hand, 0.01 * hand);
+    // Socket head cap screw: cylinder head less a hexagon socket of depth t.
+    const double d1 = 1.5 * z.d, sk = z.d, ss = 0.5 * z.d, st = 0.5 * z.d;
+    auto cap = Build([&] { return F()->BoltHexSocket(z.d, z.d, z.ls, z.b, d1, sk, ss, st); });
+    ASSERT_TRUE(cap);
+    const double socket = std::sqrt(3.0) / 2 * ss * ss * st;
+    const double capHand = ShankVolume(z.d, z.d, z.ls, z.b) + kPi * d1 * d1 / 4 * sk - socket;
+    EXPECT_NEAR(Volume(cap->Kernel()), capHand, 0.01 * capHand);
+  }
+}
+
+TEST(Fasteners, ASocketIsAsDeepAsItsT) {
+  auto cap = Build([] { return F()->BoltHexSocket(10, 10, 15, 25, 16, 10, 8, 5.5); });
+  ASSERT_TRUE(cap);
+  EXPECT_TRUE(Outside(cap->Kernel(), gp_Pnt(0, 0, 10 - 5.5 + 0.01)));
+  EXPECT_TRUE(Inside(cap->Kernel(), gp_Pnt(0, 0, 10 - 5.5 - 0.01)));
+  EXPECT_TRUE(Outside(cap->Kernel(), gp_Pnt(3.99, 0, 9)));  // across flats 8
+  EXPECT_TRUE(Inside(cap->Kernel(), gp_Pnt(4.01, 0, 9)));
+  auto set = Build([] { return F()->ScrewSetHexSocketConePoint(8, 14, 4, 3.5); });
+  ASSERT_TRUE(set);
+  EXPECT_TRUE(Outside(set->Kernel(), gp_Pnt(0, 0, -3.49)));
+  EXPECT_TRUE(Inside(set->Kernel(), gp_Pnt(0, 0, -3.51)));
+  auto slotted = Build([] { return F()->ScrewCheeseSlotted(6, 20, 10, 4, 1.6, 2); });
+  ASSERT_TRUE(slotted);
+  EXPECT_TRUE(Outside(slotted->Kernel(), gp_Pnt(4.5, 0, 4 - 1.99)));
+  EXPECT_TRUE(Inside(slotted->Kernel(), gp_Pnt(4.5, 0.81, 4 - 1.0)));
+}
+
+TEST(Fasteners, ImpossibleSizesAreRefused) {
+  const int bad = QZ::eCodeInvalidParameter;
+  std::string text;
+  EXPECT_EQ(ErrorOf([] { return F()->BoltHex(8, 6, 0.5, 7, 20, 20, 10, 10); }, &text), bad);
+  EXPECT_NE(text.find("must exceed d"), std::string::npos) << text;
+  EXPECT_EQ(ErrorOf([] { return F()->BoltHex(16, 0, 0.5, 14, 20, 20, 10, 10); }), bad);
+  EXPECT_EQ(ErrorOf([] { return F()->BoltHex(16, 6, 0.5, 30, 20, 20, 10, 10); }), bad);
+  EXPECT_EQ(ErrorOf([] { return F()->BoltHex(16, 6, 0.5, 14, 20, -1, 10, 10); }), bad);
+  EXPECT_EQ(ErrorOf([] { return F()->BoltHexSocket(10, 10, 15, 25, 16, 10, 8, 12); }), bad);
+  EXPECT_EQ(ErrorOf([] { return F()->BoltHexSocket(10, 10, 15, 25, 16, 10, 15, 3); }), bad);
+  EXPECT_EQ(ErrorOf([] { return F()->ScrewCheeseSlotted(6, 20, 10, 4, 8, 2); }), bad);
+  EXPECT_EQ(ErrorOf([] { return F()->ScrewCountersunkSlotted(6, 20, 5, 1, 1); }), bad);
+  EXPECT_EQ(ErrorOf([] { return F()->BoltEye(10, 25, 10, 36, 20, 12); }), bad);
+  EXPECT_EQ(ErrorOf([] { return F()->BoltU(10, 70, 60, 40); }), bad);
+  EXPECT_EQ(ErrorOf([] { return F()->StudDoubleEnd(0, 12, 25, 10, 20); }), bad);
+  EXPECT_EQ(ErrorOf([] { return F()->ScrewSetSlottedDogPoint(8, 12, 9, 4, 1.2, 2); }), bad);
+  EXPECT_EQ(ErrorOf([] { return F()->BoltT_Head(10, 25, 15, 10, 7); }), bad);
+}
