@@ -205,10 +205,24 @@ TEST_F(EngineTest, HeaderServiceKeepsItsTexts) {
   EXPECT_STREQ(other->GetHeaderService()->GetFileName(), "");
 }
 
-TEST_F(EngineTest, FactoriesNotYetOfferedAnswerWithAnException) {
-  EXPECT_EQ(CodeOf([&] { ctx->GetBeamFactory()->Rectangular(10, 10, 100, 1); }),
-            QZ::eCodeNotImplemented);
-  EXPECT_EQ(CodeOf([&] { ctx->GetShaftFactory()->NewShaftBuilder(); }), QZ::eCodeNotImplemented);
+TEST_F(EngineTest, FamilyFactoriesBuildThroughTheContext) {
+  ObjPtr<CAD::IShape> beam(ctx->GetBeamFactory()->Rectangular(10, 10, 100, 1));
+  ASSERT_TRUE(beam);
+  EXPECT_TRUE(beam->IsValid());
+  EXPECT_NEAR(beam->GetVolume(), (100 - 64) * 100, 1e-6);
+  ObjPtr<CAD::IShaftBuilder> builder(ctx->GetShaftFactory()->NewShaftBuilder());
+  ASSERT_TRUE(builder);
+  ObjPtr<CAD::ISectionShape> section(builder->AddSection(0, 20, 20, 0, 0, 10, 0, 0));
+  ASSERT_TRUE(section);
+  EXPECT_EQ(builder->GetSectionCount(), 1);
+  ObjPtr<CAD::IShape> gear(ctx->GetGearFactory()->ExternalGear(20, 1, 5, 20, 0, 0, 0, 0));
+  EXPECT_TRUE(gear && gear->IsValid());
+  ObjPtr<CAD::IShape> bearing(ctx->GetBearingFactory()->RollingBearing(52, 25, 15, 0));
+  EXPECT_TRUE(bearing && bearing->IsValid());
+  ObjPtr<CAD::IShape> bolt(ctx->GetFastenerFactory()->BoltHex(10, 4, 0.5, 8.9, 20, 18, 6, 6));
+  EXPECT_TRUE(bolt && bolt->IsValid());
+  EXPECT_EQ(CodeOf([&] { ctx->GetBeamFactory()->Rectangular(10, 10, 100, 6); }),
+            QZ::eCodeInvalidParameter);
   // The recogniser is offered: a box is no shaft.
   ObjPtr<CAD::IShape> box(ctx->Box(1, 1, 1));
   EXPECT_EQ(ctx->GetShaftRecognizer()->Recognize(box.Get()), nullptr);

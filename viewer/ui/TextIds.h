@@ -30,6 +30,63 @@ constexpr int HollowCylinder = 460, HollowCylinderDout = 461, HollowCylinderDin 
 constexpr int HollowCone = 470, HollowConeDout1 = 471, HollowConeDout2 = 472, HollowConeDin1 = 473,
               HollowConeDin2 = 474, HollowConeL = 475;
 
+// Captions of the element catalogue (the primitives' and the shaft's are above). Text 520, the
+// bevel gear's caption, reads "Rack gear" in the shipped table. A bearing kind's name is text
+// BearingKindSliding plus the kind's code (0 sliding ... 20 needle roller).
+constexpr int PlanetCarrier = 480;
+constexpr int GearInternal = 490;
+constexpr int GearExternal = 491;
+constexpr int GearDoubleInternal = 503;
+constexpr int GearDoubleExternal = 504;
+constexpr int RackGear = 510;
+constexpr int ConeGear = 520;
+constexpr int BeamRect = 530;
+constexpr int BeamCircular = 540;
+constexpr int BeamElliptical = 550;
+constexpr int BeamL = 560;
+constexpr int BeamZ = 570;
+constexpr int BeamT = 580;
+constexpr int BeamI = 590;
+constexpr int BeamU = 600;
+constexpr int GrooveRectangular = 620;
+constexpr int GrooveCircular = 630;
+constexpr int NotchChevron = 640;
+constexpr int CrossHole = 650;
+constexpr int GrooveParallelKey = 660;
+constexpr int Slots = 670;
+constexpr int Bearing = 680;
+constexpr int BearingKindSliding = 690;
+constexpr int BoltCarriage = 720;
+constexpr int BoltEye = 730;
+constexpr int BoltHex = 740;
+constexpr int BoltHexFlange = 750;
+constexpr int BoltHexSetDogCone = 760;
+constexpr int BoltHexSetDogPoint = 770;
+constexpr int BoltHexSocket = 780;
+constexpr int BoltHexSocketCountersunk = 790;
+constexpr int BoltU = 800;
+constexpr int BoltRing = 810;
+constexpr int BoltT_Head = 820;
+constexpr int BoltT_HeadSquareNeck = 830;
+constexpr int ScrewCheeseSlotted = 840;
+constexpr int ScrewPanSlotted = 850;
+constexpr int ScrewCountersunkSlotted = 860;
+constexpr int ScrewCountersunkRaisedSlotted = 870;
+constexpr int ScrewFillisterCrossRecessed = 880;
+constexpr int ScrewCountersunkCrossRecessed = 890;
+constexpr int ScrewCountersunkRaisedCrossRecessed = 900;
+constexpr int ScrewHexSocketButton = 910;
+constexpr int ScrewCountersunkSquareNeck = 920;
+constexpr int ScrewSquareCollar = 930;
+constexpr int ScrewThumb = 940;
+constexpr int ScrewSetSlottedDogPoint = 950;
+constexpr int ScrewSetSlottedConePoint = 960;
+constexpr int ScrewSetHexSocketDogPoint = 970;
+constexpr int ScrewSetHexSocketConePoint = 980;
+constexpr int StudDoubleEnd = 990;
+constexpr int BoltSpigot = 1000;
+constexpr int PointOfProfile = 1010;
+
 // Shafts and the ends of their sections.
 constexpr int Shaft = 610;                                     // "Shaft"
 constexpr int ShaftSection = 611;                              // "Shaft section"

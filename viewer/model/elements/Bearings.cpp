@@ -4,27 +4,27 @@
 
 namespace {
 const BearingKind kKinds[] = {
-    {0, L"Sliding", 690},
-    {1, L"Roller", 691},
-    {2, L"SingleRowDeepGrooveBall", 692},
-    {3, L"DoubleRowDeepGrooveBall", 693},
-    {4, L"SingleRowAngularContactBall", 694},
-    {5, L"DoubleRowAngularContactBall", 695},
-    {6, L"SelfAligningBall", 696},
-    {7, L"FourPoint", 697},
-    {8, L"SingleDirectionThrustBall", 698},
-    {9, L"DoubleDirectionThrustBall", 699},
-    {10, L"SingleDirectionAngularContactThrustBall", 700},
-    {11, L"DoubleDirectionAngularContactThrustBall", 701},
-    {12, L"SingleRowCylindricalRoller", 702},
-    {13, L"DoubleRowCylindricalRoller", 703},
-    {14, L"TaperedRoller", 704},
-    {15, L"BarrelRoller", 705},
-    {16, L"SphericalRoller", 706},
-    {17, L"SingleDirectionCylindricalRollerThrust", 707},
-    {18, L"DoubleDirectionCylindricalRollerThrust", 708},
-    {19, L"SphericalRollerThrust", 709},
-    {20, L"NeedleRoller", 710},
+    {0, L"Sliding", TextId::BearingKindSliding + 0},
+    {1, L"Roller", TextId::BearingKindSliding + 1},
+    {2, L"SingleRowDeepGrooveBall", TextId::BearingKindSliding + 2},
+    {3, L"DoubleRowDeepGrooveBall", TextId::BearingKindSliding + 3},
+    {4, L"SingleRowAngularContactBall", TextId::BearingKindSliding + 4},
+    {5, L"DoubleRowAngularContactBall", TextId::BearingKindSliding + 5},
+    {6, L"SelfAligningBall", TextId::BearingKindSliding + 6},
+    {7, L"FourPoint", TextId::BearingKindSliding + 7},
+    {8, L"SingleDirectionThrustBall", TextId::BearingKindSliding + 8},
+    {9, L"DoubleDirectionThrustBall", TextId::BearingKindSliding + 9},
+    {10, L"SingleDirectionAngularContactThrustBall", TextId::BearingKindSliding + 10},
+    {11, L"DoubleDirectionAngularContactThrustBall", TextId::BearingKindSliding + 11},
+    {12, L"SingleRowCylindricalRoller", TextId::BearingKindSliding + 12},
+    {13, L"DoubleRowCylindricalRoller", TextId::BearingKindSliding + 13},
+    {14, L"TaperedRoller", TextId::BearingKindSliding + 14},
+    {15, L"BarrelRoller", TextId::BearingKindSliding + 15},
+    {16, L"SphericalRoller", TextId::BearingKindSliding + 16},
+    {17, L"SingleDirectionCylindricalRollerThrust", TextId::BearingKindSliding + 17},
+    {18, L"DoubleDirectionCylindricalRollerThrust", TextId::BearingKindSliding + 18},
+    {19, L"SphericalRollerThrust", TextId::BearingKindSliding + 19},
+    {20, L"NeedleRoller", TextId::BearingKindSliding + 20},
 };
 constexpr int kKindCount = static_cast<int>(std::size(kKinds));
 }  // namespace
@@ -53,7 +53,7 @@ std::wstring CBearing::GetTypeName() const {
 std::wstring CBearing::GetCaption() const {
   std::wstring kind;
   if (m_nKind >= 0 && m_nKind < kKindCount) kind = CProperty::TextOf(kKinds[m_nKind].text);
-  return CProperty::TextOf(680) + L": " + kind;
+  return CProperty::TextOf(TextId::Bearing) + L": " + kind;
 }
 
 void CBearing::BuildShape() {

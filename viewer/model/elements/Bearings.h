@@ -7,7 +7,7 @@
 #include <string>
 
 // The bearing kinds in code order (0 sliding ... 20 needle roller) as the model files name them
-// after "Bearing", with the text number of each kind's name.
+// after "Bearing", with the text number of each kind's name (TextId::BearingKindSliding + code).
 struct BearingKind {
   int code;
   const wchar_t* name;

@@ -5,6 +5,7 @@
 // and the few members every element declares alike (type name, type code, caption).
 
 #include "model/TreeObject.h"
+#include "ui/TextIds.h"
 
 #include <initializer_list>
 #include <string>

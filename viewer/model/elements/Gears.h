@@ -11,7 +11,7 @@
 class MORLANE_API CGear : public CObject3D {
  public:
   CGear();
-  std::wstring GetCaption() const override { return CProperty::TextOf(392); }
+  std::wstring GetCaption() const override { return CProperty::TextOf(TextId::Object3D); }
 
  protected:
   // z, mn, b, alpha, beta, k, x, d as the engine's gear operations take them.
@@ -26,7 +26,7 @@ class MORLANE_API CGearExt : public CGear {
  public:
   static std::wstring GetTypeNameStatic() { return L"GearExternal"; }
   std::wstring GetTypeName() const override { return GetTypeNameStatic(); }
-  std::wstring GetCaption() const override { return CProperty::TextOf(491); }
+  std::wstring GetCaption() const override { return CProperty::TextOf(TextId::GearExternal); }
   void BuildShape() override;
 };
 
@@ -34,14 +34,14 @@ class MORLANE_API CGearInt : public CGear {
  public:
   static std::wstring GetTypeNameStatic() { return L"GearInternal"; }
   std::wstring GetTypeName() const override { return GetTypeNameStatic(); }
-  std::wstring GetCaption() const override { return CProperty::TextOf(490); }
+  std::wstring GetCaption() const override { return CProperty::TextOf(TextId::GearInternal); }
   void BuildShape() override;
 };
 
 class MORLANE_API CGearDouble : public CObject3D {
  public:
   CGearDouble();
-  std::wstring GetCaption() const override { return CProperty::TextOf(392); }
+  std::wstring GetCaption() const override { return CProperty::TextOf(TextId::Object3D); }
 
  protected:
   struct Values {
@@ -55,7 +55,7 @@ class MORLANE_API CGearDoubleExt : public CGearDouble {
  public:
   static std::wstring GetTypeNameStatic() { return L"GearDoubleExternal"; }
   std::wstring GetTypeName() const override { return GetTypeNameStatic(); }
-  std::wstring GetCaption() const override { return CProperty::TextOf(504); }
+  std::wstring GetCaption() const override { return CProperty::TextOf(TextId::GearDoubleExternal); }
   void BuildShape() override;
 };
 
@@ -63,7 +63,7 @@ class MORLANE_API CGearDoubleInt : public CGearDouble {
  public:
   static std::wstring GetTypeNameStatic() { return L"GearDoubleInternal"; }
   std::wstring GetTypeName() const override { return GetTypeNameStatic(); }
-  std::wstring GetCaption() const override { return CProperty::TextOf(503); }
+  std::wstring GetCaption() const override { return CProperty::TextOf(TextId::GearDoubleInternal); }
   void BuildShape() override;
 };
 
@@ -72,13 +72,13 @@ class MORLANE_API CGearDoubleInt : public CGearDouble {
 class MORLANE_API CPointCircle : public CGeometry {
  public:
   explicit CPointCircle(CGeometry* owner);
-  std::wstring GetCaption() const override { return CProperty::TextOf(1010); }
+  std::wstring GetCaption() const override { return CProperty::TextOf(TextId::PointOfProfile); }
 };
 
 class MORLANE_API CGearToothProfile : public CObject3D {
  public:
   CGearToothProfile();
-  std::wstring GetCaption() const override { return CProperty::TextOf(392); }
+  std::wstring GetCaption() const override { return CProperty::TextOf(TextId::Object3D); }
   // The profile's own parameters, then one "Point of profile" group per point.
   std::shared_ptr<CProperty> GetProperties() override;
 
@@ -98,7 +98,7 @@ class MORLANE_API CGearExtToothProfile : public CGearToothProfile {
  public:
   static std::wstring GetTypeNameStatic() { return L"GearExternalToothProfile"; }
   std::wstring GetTypeName() const override { return GetTypeNameStatic(); }
-  std::wstring GetCaption() const override { return CProperty::TextOf(491); }
+  std::wstring GetCaption() const override { return CProperty::TextOf(TextId::GearExternal); }
   void BuildShape() override { BuildWith(0); }
 };
 
@@ -106,7 +106,7 @@ class MORLANE_API CGearIntToothProfile : public CGearToothProfile {
  public:
   static std::wstring GetTypeNameStatic() { return L"GearInternalToothProfile"; }
   std::wstring GetTypeName() const override { return GetTypeNameStatic(); }
-  std::wstring GetCaption() const override { return CProperty::TextOf(490); }
+  std::wstring GetCaption() const override { return CProperty::TextOf(TextId::GearInternal); }
   void BuildShape() override { BuildWith(2); }
 };
 
@@ -119,7 +119,7 @@ class MORLANE_API CGearDoubleExtToothProfile : public CGearDoubleToothProfile {
  public:
   static std::wstring GetTypeNameStatic() { return L"GearDoubleExternalToothProfile"; }
   std::wstring GetTypeName() const override { return GetTypeNameStatic(); }
-  std::wstring GetCaption() const override { return CProperty::TextOf(504); }
+  std::wstring GetCaption() const override { return CProperty::TextOf(TextId::GearDoubleExternal); }
   void BuildShape() override { BuildWith(4); }
 };
 
@@ -127,15 +127,15 @@ class MORLANE_API CGearDoubleIntToothProfile : public CGearDoubleToothProfile {
  public:
   static std::wstring GetTypeNameStatic() { return L"GearDoubleInternalToothProfile"; }
   std::wstring GetTypeName() const override { return GetTypeNameStatic(); }
-  std::wstring GetCaption() const override { return CProperty::TextOf(503); }
+  std::wstring GetCaption() const override { return CProperty::TextOf(TextId::GearDoubleInternal); }
   void BuildShape() override { BuildWith(6); }
 };
 
 class MORLANE_API CRackGear : public CObject3D {
-  MORLANE_ELEMENT(CRackGear, L"RackGear", eTypeRackGear, 510)
+  MORLANE_ELEMENT(CRackGear, L"RackGear", eTypeRackGear, TextId::RackGear)
 };
 
 // The bevel gear's caption is text 520, which the shipped string table words "Rack gear".
 class MORLANE_API CConeGear : public CObject3D {
-  MORLANE_ELEMENT(CConeGear, L"ConeGear", eTypeConeGear, 520)
+  MORLANE_ELEMENT(CConeGear, L"ConeGear", eTypeConeGear, TextId::ConeGear)
 };

@@ -27,45 +27,52 @@ CGrooveObject3D::CGrooveObject3D(CShaftSection* section) : m_pSection(section) {
 }
 
 CGrooveRectangular::CGrooveRectangular(CShaftSection* s) : CGrooveObject3D(s) {
-  AddParams(*this, {{L"x", 621, 1105}, {L"m", 622}, {L"t", 623, 1107}, {L"r", 624, 1108}});
+  AddParams(*this, {{L"x", 621, TextId::DescDistance},
+                    {L"m", 622},
+                    {L"t", 623, TextId::DescDepth},
+                    {L"r", 624, TextId::DescRadius}});
 }
 CNotchChevron::CNotchChevron(CShaftSection* s) : CGrooveObject3D(s) {
-  AddParams(*this, {{L"x", 641, 1105}, {L"t", 642, 1107}});
+  AddParams(*this, {{L"x", 641, TextId::DescDistance}, {L"t", 642, TextId::DescDepth}});
 }
 CGrooveCircular::CGrooveCircular(CShaftSection* s) : CGrooveObject3D(s) {
-  AddParams(*this, {{L"x", 631, 1105}, {L"t", 632, 1107}, {L"r", 633, 1108}});
+  AddParams(*this, {{L"x", 631, TextId::DescDistance},
+                    {L"t", 632, TextId::DescDepth},
+                    {L"r", 633, TextId::DescRadius}});
 }
 CCrossHole::CCrossHole(CShaftSection* s) : CGrooveObject3D(s) {
-  AddParams(*this,
-            {{L"x", 651, 1105}, {L"t", 652, 1107}, {L"r", 653, 1108}, {L"angle", 654, 1109}});
+  AddParams(*this, {{L"x", 651, TextId::DescDistance},
+                    {L"t", 652, TextId::DescDepth},
+                    {L"r", 653, TextId::DescRadius},
+                    {L"angle", 654, TextId::DescAngle}});
 }
 CGrooveParallelKey::CGrooveParallelKey(CShaftSection* s) : CGrooveObject3D(s) {
-  AddParams(*this, {{L"x", 661, 1105},
-                    {L"l", 662, 1106},
-                    {L"t", 663, 1107},
-                    {L"r", 664, 1108},
-                    {L"angle", 665, 1109}});
+  AddParams(*this, {{L"x", 661, TextId::DescDistance},
+                    {L"l", 662, TextId::DescLength},
+                    {L"t", 663, TextId::DescDepth},
+                    {L"r", 664, TextId::DescRadius},
+                    {L"angle", 665, TextId::DescAngle}});
 }
 CSlots::CSlots(CShaftSection* s) : CGrooveObject3D(s) {
-  AddParams(*this, {{L"x", 671, 1105},
-                    {L"l", 672, 1106},
-                    {L"n", 673, 1112},
+  AddParams(*this, {{L"x", 671, TextId::DescDistance},
+                    {L"l", 672, TextId::DescLength},
+                    {L"n", 673, TextId::DescSlotCount},
                     {L"d", 674},
-                    {L"win", 675, 1111},
-                    {L"wout", 676, 1110}});
+                    {L"win", 675, TextId::DescInnerWidth},
+                    {L"wout", 676, TextId::DescOuterWidth}});
 }
 
 // --- CShaftSection -----------------------------------------------------------------------------
 
 CShaftSection::CShaftSection() {
-  AddParams(*this, {{L"pos", 619, 1100},
-                    {L"dout1", 612, 1101},
-                    {L"dout2", 613, 1102},
-                    {L"din1", 614, 1103},
-                    {L"din2", 615, 1104},
-                    {L"l", 616, 1106},
-                    {L"lch1", 617, 1117},
-                    {L"lch2", 618, 1118}});
+  AddParams(*this, {{L"pos", 619, TextId::DescPosition},
+                    {L"dout1", 612, TextId::DescOuterDiameter1},
+                    {L"dout2", 613, TextId::DescOuterDiameter2},
+                    {L"din1", 614, TextId::DescInnerDiameter1},
+                    {L"din2", 615, TextId::DescInnerDiameter2},
+                    {L"l", 616, TextId::DescLength},
+                    {L"lch1", TextId::SectionEnd1, TextId::DescEnd1},
+                    {L"lch2", TextId::SectionEnd2, TextId::DescEnd2}});
 }
 
 namespace {

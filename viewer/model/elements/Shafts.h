@@ -17,7 +17,7 @@ class MORLANE_API CShaft : public CNode {
   CShaft();
   ~CShaft() override;
   int GetType() const override { return eTypeShaft; }
-  std::wstring GetCaption() const override { return CProperty::TextOf(610); }
+  std::wstring GetCaption() const override { return CProperty::TextOf(TextId::Shaft); }
   bool Update() override;
   // The builder held, or a new one from the context's shaft factory (null without context).
   QZ::ObjPtr<QZ::CAD::IShaftBuilder> GetShaftBuilder();
@@ -57,28 +57,30 @@ class MORLANE_API CGrooveObject3D : public CGeometry {
   std::wstring GetCaption() const override { return CProperty::TextOf(CaptionId); }
 
 class MORLANE_API CGrooveRectangular : public CGrooveObject3D {
-  MORLANE_GROOVE(CGrooveRectangular, L"GrooveRectangular", eGrooveRectangular, 620)
+  MORLANE_GROOVE(CGrooveRectangular, L"GrooveRectangular", eGrooveRectangular,
+                 TextId::GrooveRectangular)
 };
 class MORLANE_API CNotchChevron : public CGrooveObject3D {
-  MORLANE_GROOVE(CNotchChevron, L"NotchChevron", eNotchChevron, 640)
+  MORLANE_GROOVE(CNotchChevron, L"NotchChevron", eNotchChevron, TextId::NotchChevron)
 };
 class MORLANE_API CGrooveCircular : public CGrooveObject3D {
-  MORLANE_GROOVE(CGrooveCircular, L"GrooveCircular", eGrooveCircular, 630)
+  MORLANE_GROOVE(CGrooveCircular, L"GrooveCircular", eGrooveCircular, TextId::GrooveCircular)
 };
 class MORLANE_API CCrossHole : public CGrooveObject3D {
-  MORLANE_GROOVE(CCrossHole, L"CrossHole", eCrossHole, 650)
+  MORLANE_GROOVE(CCrossHole, L"CrossHole", eCrossHole, TextId::CrossHole)
 };
 class MORLANE_API CGrooveParallelKey : public CGrooveObject3D {
-  MORLANE_GROOVE(CGrooveParallelKey, L"GrooveParallelKey", eGrooveParallelKey, 660)
+  MORLANE_GROOVE(CGrooveParallelKey, L"GrooveParallelKey", eGrooveParallelKey,
+                 TextId::GrooveParallelKey)
 };
 class MORLANE_API CSlots : public CGrooveObject3D {
-  MORLANE_GROOVE(CSlots, L"Slots", eSlots, 670)
+  MORLANE_GROOVE(CSlots, L"Slots", eSlots, TextId::Slots)
 };
 
 // One section of a shaft: a cone or cylinder from pos to pos + l with outer and inner diameters
 // at both ends, chamfered (negative lch) or rounded (positive lch) at its ends, and its grooves.
 class MORLANE_API CShaftSection : public CObject3D {
-  MORLANE_ELEMENT(CShaftSection, L"ShaftSection", eTypeShaftSection, 611)
+  MORLANE_ELEMENT(CShaftSection, L"ShaftSection", eTypeShaftSection, TextId::ShaftSection)
 
  public:
   // The section's own parameters, then one group per groove (captioned with the groove's
@@ -102,5 +104,5 @@ class MORLANE_API CShaftSection : public CObject3D {
 };
 
 class MORLANE_API CPlanetCarrier : public CObject3D {
-  MORLANE_ELEMENT(CPlanetCarrier, L"PlanetCarrier", eTypePlanetCarrier, 480)
+  MORLANE_ELEMENT(CPlanetCarrier, L"PlanetCarrier", eTypePlanetCarrier, TextId::PlanetCarrier)
 };

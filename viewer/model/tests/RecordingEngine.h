@@ -445,6 +445,12 @@ class FakeContext final : public Counted<QZ::CAD::ICADContext> {
     return rec.Shape("HollowCone", {a, b, c, d, l});
   }
   QZ::CAD::IView* NewView(void*, int) override { return nullptr; }
+  int GetLastErrorCode() override { return 0; }
+  const char* GetLastErrorText() override { return ""; }
+  int GetWarningCount() override { return 0; }
+  const char* GetWarning(int) override { return nullptr; }
+  void SetTimeLimit(double) override {}
+  void SetProgressCallback(bool (*)(void*, double), void*) override {}
 };
 
 }  // namespace fake_engine
