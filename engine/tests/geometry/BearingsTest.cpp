@@ -69,6 +69,13 @@ TEST(Bearings, EveryKindHasItsSizesAndElementsOnThePitchCircleClearOfTheRings) {
     EXPECT_GE(p.rings.size(), 2u);
     EXPECT_LE(p.rings.size(), 3u);
     ASSERT_GE(p.elements.size(), 6u);
+    // The counts the engine's README states for this size: 12 balls, 15 rollers.
+    if (type == 0) {
+      EXPECT_EQ(p.elements.size(), 12u);
+    }
+    if (type == -1 || type == 10) {
+      EXPECT_EQ(p.elements.size(), 15u);
+    }
     EXPECT_LE(p.elements.size(), 80u);
     // Elements on the pitch circle (their centres within 10 % of the mean diameter's radius).
     const double rm = (dout + din) / 4;
