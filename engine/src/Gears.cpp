@@ -45,8 +45,6 @@ gp_Pnt Polar(double rho, double angle, double z) {
 
 double AngleOf(const gp_Pnt& p) { return std::atan2(p.Y(), p.X()); }
 
-gp_Pnt MirrorY(const gp_Pnt& p) { return gp_Pnt(p.X(), -p.Y(), p.Z()); }
-
 // Geometry of a gear given by its (possibly not whole) number of teeth; bevel gears use the
 // virtual number of teeth of their back cone.
 struct ToothGeometry {
