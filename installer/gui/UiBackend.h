@@ -89,6 +89,11 @@ class IPage {
   virtual bool SetField(const std::wstring& name, const std::wstring& value) = 0;
   virtual std::wstring GetField(const std::wstring& name) const = 0;
   virtual std::vector<std::wstring> FieldNames() const = 0;
+  // A text the run hands the page to show (the finish page's closing message); empty: the
+  // page shows its section's text.
+  virtual std::wstring MessageText() const { return L""; }
+  // Whether the person may change the field (a read-only one is not offered for editing).
+  virtual bool IsFieldEditable(const std::wstring& name) const { return true; }
   // The values a field offers, in order, when it is a choice; empty for free text.
   virtual std::vector<std::wstring> FieldChoices(const std::wstring& name) const { return {}; }
   // The page's checks before it is left with Next; false keeps the user on the page (the

@@ -84,7 +84,8 @@ class WxBackend::ProgressWatch : public IProgressDisplay {
     Each([&](IProgressDisplay& d) { d.EndProgress(); });
   }
   void SetStageText(const std::wstring& stageId, const std::wstring& text) override {
-    if (CDlgMain* main = Main(); main && text != main->StageText()) m_shotThisStage = false;
+    if (CDlgMain* main = Main(); main && text != main->StageText())
+      m_shotThisStage = m_shotProgress = false;
     Each([&](IProgressDisplay& d) { d.SetStageText(stageId, text); });
   }
   void SetItemText(const std::wstring& text) override {
@@ -94,6 +95,11 @@ class WxBackend::ProgressWatch : public IProgressDisplay {
         !main->StageText().empty() && text.find_first_not_of(L' ') != std::wstring::npos) {
       m_shotThisStage = true;
       m_owner->Screenshot(main, L"main-" + main->StageText());
+    } else if (main && m_shotThisStage && !m_shotProgress && main->CProgressState::IsActive() &&
+               main->Range() > 0 && main->Position() * 3 >= main->Range()) {
+      // Once more when a third of the bar is done.
+      m_shotProgress = true;
+      m_owner->Screenshot(main, L"main-" + main->StageText() + L"-progress");
     }
   }
   void SetEscapeAllowed(bool allowed) override {
@@ -117,6 +123,7 @@ class WxBackend::ProgressWatch : public IProgressDisplay {
   WxBackend* m_owner;
   std::shared_ptr<IProgressDisplay> m_script;
   bool m_shotThisStage = false;
+  bool m_shotProgress = false;
 };
 
 WxBackend::WxBackend() = default;

@@ -5,8 +5,6 @@
 
 namespace InstallManager {
 
-std::wstring CFinishPage::GetName() const { return ScriptNames::Page::kFinish; }
-
 bool CFinishPage::SetField(const std::wstring& name, const std::wstring& value) {
   if (!m_restartOffered || !platform::EqualsNoCase(name, L"Restart")) return false;
   if (platform::EqualsNoCase(value, L"Now")) {
@@ -25,6 +23,14 @@ std::wstring CFinishPage::GetField(const std::wstring& name) const {
   if (m_restartOffered && platform::EqualsNoCase(name, L"Restart"))
     return m_restartNow ? L"Now" : L"Later";
   return L"";
+}
+
+bool CFinishPage::IsFieldEditable(const std::wstring& name) const {
+  return !platform::EqualsNoCase(name, L"Text");
+}
+
+void CFinishPage::LocalizePage(InstallGui::CLocalizer& localizer) {
+  localizer.AddControl(L"TEXT", InstallGui::kControlText);
 }
 
 std::vector<std::wstring> CFinishPage::FieldNames() const {

@@ -2,20 +2,25 @@
 // a restart, the choice to restart Windows now or later. The page's window is the wizard's.
 #pragma once
 
-#include "gui/UiBackend.h"
+#include "gui/pages/BasePage.h"
+
+#include "package/ScriptVocabulary.h"
 
 #include <string>
 
 namespace InstallManager {
 
-class CFinishPage : public InstallGui::IPage {
+class CFinishPage : public InstallGui::CBasePage {
  public:
   CFinishPage(std::wstring text, bool restartOffered, std::wstring clientMsiPath)
-      : m_text(std::move(text)),
+      : CBasePage(ScriptNames::Page::kFinish, InstallGui::PageKind::Finish, false),
+        m_text(std::move(text)),
         m_restartOffered(restartOffered),
         m_clientMsiPath(std::move(clientMsiPath)) {}
 
-  std::wstring GetName() const override;
+  // The run's closing message, shown as the page's text when there is one.
+  std::wstring MessageText() const override { return m_text; }
+  bool IsFieldEditable(const std::wstring& name) const override;
   // "Restart": "Now" or "Later" (only while a restart is offered); "Text" is read only.
   bool SetField(const std::wstring& name, const std::wstring& value) override;
   std::wstring GetField(const std::wstring& name) const override;
@@ -26,6 +31,10 @@ class CFinishPage : public InstallGui::IPage {
   bool RestartNow() const { return m_restartOffered && m_restartNow; }
   // The client package the page may offer for export (empty: none).
   const std::wstring& ClientMsiPath() const { return m_clientMsiPath; }
+
+ protected:
+  // The section's own text ("TEXT"), which the run's message replaces.
+  void LocalizePage(InstallGui::CLocalizer& localizer) override;
 
  private:
   std::wstring m_text;

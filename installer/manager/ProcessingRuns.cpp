@@ -467,6 +467,7 @@ void CInstallManager::FinishPage(const FinishRequest& request) {
   }
   if (!extra.empty()) text = text.empty() ? extra : text + L"\n\n" + extra;
   CFinishPage page(text, restartOffered, request.offerExport ? m_clientMsiPath : L"");
+  page.SetBuilds(m_installedBuild, m_scenarioBuild);
   auto* ui = GetGuiTools().UiBackend();
   if (!ui) throw InstallGui::UnansweredQuestion("No user interface to show the finish page");
   ui->RunPageModal(page);

@@ -43,8 +43,9 @@ struct Outcome {
 };
 
 // Runs Setup with the machine and answer file in its environment; stderr is caught in a file.
+// The display is passed on only when `display` names one (a run with real windows).
 inline Outcome RunSetup(const std::string& machineRoot, const std::string& answers,
-                        const std::vector<std::string>& args) {
+                        const std::vector<std::string>& args, const std::string& display = "") {
   std::string errPath = machineRoot + ".stderr";
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) {
@@ -57,6 +58,7 @@ inline Outcome RunSetup(const std::string& machineRoot, const std::string& answe
   }
   env.push_back("TOLMERA_MACHINE=" + machineRoot);
   env.push_back("TOLMERA_ANSWERS=" + answers);
+  if (!display.empty()) env.push_back("DISPLAY=" + display);
   std::vector<char*> envp;
   for (auto& v : env) envp.push_back(v.data());
   envp.push_back(nullptr);

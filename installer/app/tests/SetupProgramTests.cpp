@@ -8,6 +8,7 @@
 #include "platform/Text.h"
 
 #include <gtest/gtest.h>
+#include <wx/image.h>
 
 #include <algorithm>
 
@@ -185,6 +186,48 @@ TEST_F(SetupProgram, RunsTheSampleProductUnattendedWithItsAnswerFile) {
         "INFO : TOLMERAInstall Finish\r\n"})
     EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
   EXPECT_EQ(log.find("ERROR : "), std::string::npos) << log;
+}
+
+TEST_F(SetupProgram, ShowsTheRealWindowsAnsweredFromTheFileAndSavesEachAsPng) {
+  const char* display = std::getenv("DISPLAY");
+  if (!display || !*display) GTEST_SKIP() << "no display";
+  const char* build = std::getenv("TOLMERA_BUILD_DIR");
+  ASSERT_NE(build, nullptr) << "run through ctest";
+  std::string package = std::string(build) + "/examples/sample-product/Setup.data";
+  std::string shots = machine.Base() + "/shots";
+  std::string answers = tltest::ReadHostFile(SourceDir() + "/examples/sample-product/answers.txt") +
+                        "\n[screenshots]\nfolder = " + shots + "\n";
+  Outcome o =
+      RunSetup(machine.Root(), WriteAnswers(machine.Base(), answers), {"/X", package}, display);
+  EXPECT_EQ(o.exitCode, 0);
+  std::string log = LogText();
+  ASSERT_FALSE(log.empty()) << o.stderrText;
+  EXPECT_EQ(log.find("ERROR : "), std::string::npos) << log;
+  // The main window at start, each page as it was shown, the main window while the files were
+  // copied: each a PNG of the window's size, each logged.
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(shots))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  ASSERT_GE(names.size(), 4u) << o.stderrText;
+  EXPECT_EQ(names.front(), "01-main-start.png");
+  auto has = [&](const std::string& part) {
+    return std::any_of(names.begin(), names.end(),
+                       [&](const std::string& n) { return n.find(part) != std::string::npos; });
+  };
+  EXPECT_TRUE(has("-page-DLG_GREETING.png"));
+  EXPECT_TRUE(has("-page-DLG_INSTALL_TYPE.png"));
+  EXPECT_TRUE(has("-main-Copying-the-files-of-the-product"));
+  EXPECT_TRUE(has("-page-DLG_FINISH.png"));
+  wxInitAllImageHandlers();
+  wxImage start(wxString::FromUTF8(shots + "/01-main-start.png"), wxBITMAP_TYPE_PNG);
+  ASSERT_TRUE(start.IsOk());
+  EXPECT_EQ(start.GetWidth(), 800);  // the sample product's background
+  EXPECT_EQ(start.GetHeight(), 600);
+  for (const auto& n : names)
+    EXPECT_NE(log.find("INFO : Screenshot " + shots + "/" + n + "\r\n"), std::string::npos) << n;
+  // The same run as without windows: the product is installed.
+  EXPECT_NE(log.find("INFO : TOLMERAInstall Finish\r\n"), std::string::npos);
 }
 
 TEST_F(SetupProgram, EmptyCommandLineUsesThePackageBesideTheProgram) {

@@ -79,6 +79,8 @@ CBaseDialog::CBaseDialog(wxWindow* parent, IPage& page, const PageViewContext& c
   }
   BuildGenericBody();
   if (base && m_context.languages) base->Localize(*m_context.languages, *this);
+  if (std::wstring message = page.MessageText(); !message.empty())
+    SetControlText(kControlText, message);
 
   Bind(
       wxEVT_BUTTON, [this](wxCommandEvent&) { Press(PageButton::Back); }, kControlBack);
@@ -119,6 +121,7 @@ void CBaseDialog::BuildGenericBody() {
   auto* grid = new wxFlexGridSizer(2, 5, 8);
   grid->AddGrowableCol(1, 1);
   for (const auto& name : m_page.FieldNames()) {
+    if (!m_page.IsFieldEditable(name)) continue;
     grid->Add(new wxStaticText(m_content, wxID_ANY, name), 0, wxALIGN_CENTER_VERTICAL);
     std::vector<std::wstring> choices = m_page.FieldChoices(name);
     if (!choices.empty()) {
