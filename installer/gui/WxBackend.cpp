@@ -86,6 +86,8 @@ class WxBackend::ProgressWatch : public IProgressDisplay {
   void SetStageText(const std::wstring& stageId, const std::wstring& text) override {
     if (CDlgMain* main = Main(); main && text != main->StageText())
       m_shotThisStage = m_shotProgress = false;
+    // Files are named by the stage's ID, the same in every language.
+    m_stageName = stageId.empty() ? text : stageId;
     Each([&](IProgressDisplay& d) { d.SetStageText(stageId, text); });
   }
   void SetItemText(const std::wstring& text) override {
@@ -94,12 +96,12 @@ class WxBackend::ProgressWatch : public IProgressDisplay {
     if (main && !m_shotThisStage && main->CProgressState::IsActive() &&
         !main->StageText().empty() && text.find_first_not_of(L' ') != std::wstring::npos) {
       m_shotThisStage = true;
-      m_owner->Screenshot(main, L"main-" + main->StageText());
+      m_owner->Screenshot(main, L"main-" + m_stageName);
     } else if (main && m_shotThisStage && !m_shotProgress && main->CProgressState::IsActive() &&
                main->Range() > 0 && main->Position() * 3 >= main->Range()) {
       // Once more when a third of the bar is done.
       m_shotProgress = true;
-      m_owner->Screenshot(main, L"main-" + main->StageText() + L"-progress");
+      m_owner->Screenshot(main, L"main-" + m_stageName + L"-progress");
     }
   }
   void SetEscapeAllowed(bool allowed) override {
@@ -124,6 +126,7 @@ class WxBackend::ProgressWatch : public IProgressDisplay {
   std::shared_ptr<IProgressDisplay> m_script;
   bool m_shotThisStage = false;
   bool m_shotProgress = false;
+  std::wstring m_stageName;
 };
 
 WxBackend::WxBackend() = default;

@@ -217,7 +217,8 @@ TEST_F(SetupProgram, ShowsTheRealWindowsAnsweredFromTheFileAndSavesEachAsPng) {
   };
   EXPECT_TRUE(has("-page-DLG_GREETING.png"));
   EXPECT_TRUE(has("-page-DLG_INSTALL_TYPE.png"));
-  EXPECT_TRUE(has("-main-Copying-the-files-of-the-product"));
+  EXPECT_TRUE(has("-main-TEXT_INSTALL.png"));
+  EXPECT_TRUE(has("-main-TEXT_INSTALL-progress.png"));
   EXPECT_TRUE(has("-page-DLG_FINISH.png"));
   wxInitAllImageHandlers();
   wxImage start(wxString::FromUTF8(shots + "/01-main-start.png"), wxBITMAP_TYPE_PNG);
