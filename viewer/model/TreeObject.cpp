@@ -159,6 +159,8 @@ std::wstring CTreeObject::GetName() const {
 
 void SetBuildErrorReporter(BuildErrorReporter reporter) { Reporter() = std::move(reporter); }
 
+void ReportBuildError(const std::wstring& message) { Report(message); }
+
 bool UpdateReportingErrors(CTreeObject& object, bool* keep) {
   int messageId = TextId::MsgUnknownError;
   bool kept = false;

@@ -151,6 +151,8 @@ class MORLANE_API CTreeObject : public CGeometry {
 // the standard error stream.
 using BuildErrorReporter = std::function<void(const std::wstring& message)>;
 MORLANE_API void SetBuildErrorReporter(BuildErrorReporter reporter);
+// Hands a message to the reporter (the model reader's messages go the same way).
+MORLANE_API void ReportBuildError(const std::wstring& message);
 
 // Runs object.Update(), catching every error of the build. On an error: reports the message
 // for the object's name and returns false; keep (when given) tells whether the object may stay

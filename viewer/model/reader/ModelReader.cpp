@@ -1,0 +1,263 @@
+#include "model/reader/ModelReader.h"
+
+#include "model/elements/Catalogue.h"
+#include "model/elements/Gears.h"
+#include "model/elements/Shafts.h"
+#include "xml/XMLDocument.h"
+#include "xml/XMLNode.h"
+#include "xml/XmlText.h"
+
+#include <locale.h>
+#include <stdlib.h>
+
+#include <cmath>
+#include <string>
+
+namespace {
+
+const wchar_t* const kToothProfileTypes[] = {
+    L"GearExternalToothProfile", L"GearInternalToothProfile", L"GearDoubleExternalToothProfile",
+    L"GearDoubleInternalToothProfile"};
+
+bool TagIs(const XMLNode* node, const wchar_t* tag) {
+  return node && MorlaneText::EqualsNoCase(node->GetTag(), tag);
+}
+
+// True when the text reads as a number that is not finite in the C locale ("nan", "inf",
+// "1e400"); such texts would otherwise become a silent 0 or poison the engine.
+bool NonFiniteNumber(const std::wstring& text) {
+  static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+  std::string ascii;
+  for (wchar_t ch : text) {
+    if (ch > 0x7F) break;
+    ascii.push_back(static_cast<char>(ch));
+  }
+  if (!c) return false;
+  char* end = nullptr;
+  const double v = strtod_l(ascii.c_str(), &end, c);
+  return end != ascii.c_str() && !std::isfinite(v);
+}
+
+void Note(ModelReadReport* report, XMLNode* element, const std::wstring& message) {
+  if (!report) return;
+  if (report->entries.size() >= ModelReadReport::kMaxEntries) {
+    ++report->messagesDropped;
+    return;
+  }
+  report->entries.push_back({element ? element->GetStrAttr(L"Type", std::wstring()) : L"",
+                             element ? element->GetStrAttr(L"Name", std::wstring()) : L"",
+                             message});
+}
+
+void Tell(ModelReadReport* report, XMLNode* element, const std::wstring& message) {
+  Note(report, element, message);
+  ReportBuildError(message);
+}
+
+std::wstring Describe(XMLNode* element) {
+  std::wstring type = element->GetStrAttr(L"Type", std::wstring());
+  std::wstring name = element->GetStrAttr(L"Name", std::wstring());
+  return L"Object \"" + name + L"\" of type \"" + type + L"\"";
+}
+
+// Sets the object's placement from its MatrixTransform, if it has one; refuses a matrix that
+// is not finite.
+void PlaceFrom(XMLNode* element, CTreeObject& object) {
+  XMLNode* matrix = element->GetChild(L"MatrixTransform");
+  if (!matrix) return;
+  const Matrix12 m = ReadMatrix(matrix);
+  for (double v : m)
+    if (!std::isfinite(v)) throw ModelValueError{L"its placement matrix is not finite"};
+  object.SetMatrix(m.data());
+}
+
+}  // namespace
+
+void ReadParam(XMLNode* param, CPropertyStandard* property) {
+  if (!param || !property) return;
+  const std::wstring text = param->GetTagValue();
+  const auto kind = property->GetValue().Type();
+  if ((kind == VT_R8 || kind == VT_INT || kind == VT_UINT) && NonFiniteNumber(text))
+    throw ModelValueError{L"the value \"" + text + L"\" of " + property->GetName() +
+                          L" is not a finite number"};
+  property->SetValueFromText(text);
+  property->SetDescription(param->GetStrAttr(L"Description", std::wstring()));
+  // The ends of a shaft section are labelled as chamfers or roundings by their sign.
+  property->UpdateEndLabels(MorlaneText::ParseDoublePrefix(text));
+}
+
+void ReadGeometryParameters(XMLNode* element, CGeometry& object) {
+  XMLNode* params = element ? element->GetChild(L"GeometryParameters") : nullptr;
+  if (!params) return;
+  const int n = params->GetChildCount();
+  for (int i = 0; i < n; ++i) {
+    XMLNode* param = params->GetChild(i);
+    if (!TagIs(param, L"Param")) continue;
+    std::shared_ptr<CPropertyStandard> property =
+        object.FindStandardProperty(param->GetStrAttr(L"Name", std::wstring()));
+    if (!property) continue;
+    try {
+      ReadParam(param, property.get());
+    } catch (const ModelValueError&) {
+      throw;
+    } catch (...) {
+      // A value that does not convert keeps the parameter as it was.
+    }
+  }
+}
+
+void ReadToothProfile(XMLNode* element, CGearToothProfile& profile) {
+  XMLNode* points = element ? element->GetChild(L"ToothProfile") : nullptr;
+  if (!points) return;
+  const int n = points->GetChildCount();
+  for (int i = 0; i < n; ++i) {
+    XMLNode* point = points->GetChild(i);
+    if (!TagIs(point, L"PointCircle")) continue;
+    std::shared_ptr<CPointCircle> p = profile.AddPoint();
+    if (p) ReadGeometryParameters(point, *p);
+  }
+}
+
+void ReadGrooveObjects(XMLNode* element, CShaftSection& section) {
+  if (!element) return;
+  const int n = element->GetChildCount();
+  for (int i = 0; i < n; ++i) {
+    XMLNode* child = element->GetChild(i);
+    if (!TagIs(child, L"GrooveObject")) continue;
+    std::shared_ptr<CGrooveObject3D> groove =
+        section.AddGroove(child->GetStrAttr(L"Type", std::wstring()));
+    if (groove) ReadGeometryParameters(child, *groove);
+  }
+}
+
+Matrix12 ReadMatrix(XMLNode* matrix) {
+  Matrix12 m = IdentityMatrix12();
+  if (!matrix) return m;
+  const int n = matrix->GetChildCount();
+  for (int i = 0; i < n; ++i) {
+    XMLNode* e = matrix->GetChild(i);
+    if (!TagIs(e, L"Element")) continue;
+    const int col = e->GetIntAttr(L"Col", 0);
+    const int row = e->GetIntAttr(L"Row", 0);
+    if (col < 1 || col > 4 || row < 1 || row > 3) continue;
+    const std::wstring text = e->GetTagValue();
+    m[static_cast<size_t>((row - 1) * 4 + (col - 1))] =
+        NonFiniteNumber(text) ? NAN : MorlaneText::ParseDoublePrefix(text);
+  }
+  return m;
+}
+
+std::shared_ptr<CTreeObject> CreateObject(XMLNode* element) {
+  if (!element) return nullptr;
+  const std::wstring type = element->GetStrAttr(L"Type", std::wstring());
+  std::shared_ptr<CObject3D> object = CreateElement(type);
+  if (!object) return nullptr;
+  ReadGeometryParameters(element, *object);
+  for (const wchar_t* profileType : kToothProfileTypes)
+    if (MorlaneText::EqualsNoCase(type, profileType))
+      if (auto* profile = dynamic_cast<CGearToothProfile*>(object.get()))
+        ReadToothProfile(element, *profile);
+  if (MorlaneText::EqualsNoCase(type, L"ShaftSection"))
+    if (auto* section = dynamic_cast<CShaftSection*>(object.get()))
+      ReadGrooveObjects(element, *section);
+  return object;
+}
+
+void ReadHeader(XMLNode* header, CNodeRoot& root) {
+  if (!header || !root.GetHeader()) return;
+  const int n = header->GetChildCount();
+  for (int i = 0; i < n; ++i) {
+    XMLNode* field = header->GetChild(i);
+    if (!field) continue;
+    const std::wstring tag = field->GetTag();
+    for (const std::wstring& name : HeaderPropertyNames()) {
+      if (!MorlaneText::EqualsNoCase(tag, name)) continue;
+      try {
+        ReadParam(field, root.GetHeader()->FindStandardProperty(name).get());
+      } catch (...) {
+        // Header texts take any text; nothing else can fail here.
+      }
+    }
+  }
+}
+
+void ReadData(XMLNode* element, CNode& group, ModelReadReport* report) {
+  // Depth first without recursion: the XML layer bounds the nesting, the stack here never
+  // grows with it.
+  struct Frame {
+    XMLNode* element;
+    CNode* group;
+    int next;
+  };
+  std::vector<Frame> stack{{element, &group, 0}};
+  while (!stack.empty()) {
+    Frame& top = stack.back();
+    if (!top.element || top.next >= top.element->GetChildCount()) {
+      stack.pop_back();
+      continue;
+    }
+    XMLNode* child = top.element->GetChild(top.next++);
+    CNode* parent = top.group;
+    if (TagIs(child, L"Object")) {
+      std::shared_ptr<CTreeObject> object;
+      try {
+        object = CreateObject(child);
+        if (!object) {
+          if (report) ++report->objectsSkipped;
+          continue;
+        }
+        // A shaft section belongs to a shaft only.
+        if (object->GetType() == eTypeShaftSection && parent->GetType() != eTypeShaft) {
+          if (report) ++report->objectsSkipped;
+          continue;
+        }
+        object->SetValue(L"Name", CVariant(child->GetStrAttr(L"Name", std::wstring())));
+        object->SetColor(L"Color", child->GetColorAttr(L"Color", kDefaultObjectColor));
+        PlaceFrom(child, *object);
+      } catch (const ModelValueError& e) {
+        Tell(report, child, Describe(child) + L": " + e.message + L"; the object is left out");
+        if (report) ++report->objectsSkipped;
+        continue;
+      } catch (const std::exception& e) {
+        Tell(report, child,
+             Describe(child) + L": " + MorlaneText::FromUtf8(e.what()) +
+                 L"; the object is left out");
+        if (report) ++report->objectsSkipped;
+        continue;
+      }
+      if (parent->AddChild(object)) {
+        if (report) ++report->objectsRead;
+      } else {
+        Note(report, child, Describe(child) + L": its solid could not be built");
+        if (report) ++report->objectsSkipped;
+      }
+    } else if (TagIs(child, L"Node")) {
+      std::shared_ptr<CNode> node;
+      if (MorlaneText::EqualsNoCase(child->GetStrAttr(L"Type", std::wstring()), L"Shaft"))
+        node = std::make_shared<CShaft>();
+      else
+        node = std::make_shared<CNode>();
+      node->SetValue(L"Name", CVariant(child->GetStrAttr(L"Name", std::wstring())));
+      try {
+        PlaceFrom(child, *node);
+      } catch (const ModelValueError& e) {
+        Tell(report, child,
+             L"Node \"" + child->GetStrAttr(L"Name", std::wstring()) + L"\": " + e.message +
+                 L"; it stays in place");
+      }
+      parent->AddChild(node);
+      stack.push_back({child, node.get(), 0});  // top is no longer valid from here
+    }
+  }
+}
+
+bool ReadModelFile(const std::wstring& path, const std::shared_ptr<CNodeRoot>& root,
+                   ModelReadReport* report) {
+  if (!root) return false;
+  XMLDocument document(path.c_str());
+  XMLNode* model = document.GetRootElement();
+  if (!model || !MorlaneText::EqualsNoCase(model->GetTag(), L"Model")) return false;
+  if (XMLNode* header = model->GetChild(L"Header")) ReadHeader(header, *root);
+  if (XMLNode* data = model->GetChild(L"Data")) ReadData(data, *root, report);
+  return true;
+}
