@@ -11,8 +11,57 @@
 #include "MorlaneExport.h"
 #include "model/TreeObject.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
+
+class CShaft;
+class CShaftSection;
+
+// Records of a modelled shaft as the host program reads them, packed to 4 bytes (a double may
+// follow a 32-bit field directly).
+#pragma pack(push, 4)
+struct qz_RecognizeGroove {
+  // 0 none (circular grooves too), 1 chevron notch, 2 rectangular groove, 3 cross hole,
+  // 4 parallel-key groove, 5 slots. Only the block of the type is filled; the others are 0.
+  std::int32_t type = 0;
+  QZ::CAD::RecognizeNotchBlock notch{};
+  QZ::CAD::RecognizeRectangularBlock rectangular{};
+  QZ::CAD::RecognizeCrossHoleBlock crossHole{};
+  QZ::CAD::RecognizeParallelKeyBlock parallelKey{};
+  QZ::CAD::RecognizeSlotsBlock slots{};
+};
+struct qz_RecognizeSection {
+  double pos = 0, dout1 = 0, dout2 = 0, din1 = 0, din2 = 0, l = 0, lch1 = 0, lch2 = 0;
+  std::vector<qz_RecognizeGroove> grooves;  // in section order
+};
+#pragma pack(pop)
+// The sections of one shaft in shaft order.
+using qz_RecognizeShaft = std::vector<qz_RecognizeSection>;
+
+static_assert(sizeof(QZ::CAD::RecognizeNotchBlock) == 16);
+static_assert(sizeof(QZ::CAD::RecognizeRectangularBlock) == 32);
+static_assert(sizeof(QZ::CAD::RecognizeCrossHoleBlock) == 32);
+static_assert(sizeof(QZ::CAD::RecognizeParallelKeyBlock) == 40);
+static_assert(sizeof(QZ::CAD::RecognizeSlotsBlock) == 44);
+static_assert(offsetof(QZ::CAD::RecognizeSlotsBlock, n) == 16);
+static_assert(offsetof(QZ::CAD::RecognizeSlotsBlock, d) == 20);
+static_assert(offsetof(qz_RecognizeGroove, notch) == 4);
+static_assert(offsetof(qz_RecognizeGroove, rectangular) == 20);
+static_assert(offsetof(qz_RecognizeGroove, crossHole) == 52);
+static_assert(offsetof(qz_RecognizeGroove, parallelKey) == 84);
+static_assert(offsetof(qz_RecognizeGroove, slots) == 124);
+static_assert(sizeof(qz_RecognizeGroove) == 168);
+static_assert(offsetof(qz_RecognizeSection, lch2) == 56);
+static_assert(offsetof(qz_RecognizeSection, grooves) == 64);
+
+// The record of one shaft section: all 0 without grooves when the section has no parent.
+MORLANE_API qz_RecognizeSection RecognizeSectionRecord(const CShaftSection& section);
+// One record per shaft section among the shaft's children, in order (other children are no
+// sections and give none).
+MORLANE_API qz_RecognizeShaft RecognizeShaftRecord(const CShaft& shaft);
 
 // Builds the modelled shaft for a recognised engine result, adds it to group with the given
 // placement and returns it; state (copy form only, else null) receives the summary.
@@ -21,8 +70,17 @@ using RecognizedShaftBuilder = std::function<std::shared_ptr<CTreeObject>(
     RecognizeState* state)>;
 MORLANE_API void SetRecognizedShaftBuilder(RecognizedShaftBuilder builder);
 
+// The modelled shaft of an engine result: a CShaft at the given placement added to group, with
+// one CShaftSection per engine section (its values and grooves), green when the section lies
+// at position 0 and red otherwise (the engine section is then written back at position 0), all
+// at the result's placement. The copy form's state follows the count of both colours. What the
+// workspace installs with SetRecognizedShaftBuilder.
+MORLANE_API std::shared_ptr<CTreeObject> BuildRecognizedShaft(
+    const QZ::ObjPtr<QZ::CAD::IRecognizeShaft>& result, CNode& group, const Matrix12& matrix,
+    RecognizeState* state);
+
 // Import form: the part item's shape (passed on even when null) and placement; the shaft is
-// named as the item.
+// named as the item, its sections as the item with an underscore and their number from 1.
 MORLANE_API std::shared_ptr<CTreeObject> RecognizeImportedPart(
     ICADContext* context, QZ::CAD::IPart* part, CNode& group,
     QZ::ObjPtr<QZ::CAD::IRecognizeShaft>& result);
