@@ -4,9 +4,8 @@
 // engine builds and placements) against building as many boxes through the engine in the same
 // run; a spur gear of 200 teeth against one box; and the processor time of a 100-tooth spur
 // gear (which should stay below 0.5 s). With --render the sheet is drawn off-screen into a PNG.
-#include "SheetLoader.h"
-
 #include "model/elements/Catalogue.h"
+#include "model/reader/ModelReader.h"
 #include "workspace/CadEngineLibrary.h"
 
 #include <stdlib.h>
@@ -106,7 +105,8 @@ int main(int argc, char** argv) {
     sheetTimes.push_back(Seconds([&] {
       root = std::make_shared<CNodeRoot>();
       root->SetContext(ctx);
-      elements = LoadSheet(Wide(sheet), root);
+      ModelReadReport report;
+      elements = ReadModelFile(Wide(sheet), root, &report) ? report.objectsRead : -1;
     }));
     if (elements <= 0) {
       std::fprintf(stderr, "cannot read %s\n", sheet.c_str());

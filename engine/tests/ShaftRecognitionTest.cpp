@@ -444,5 +444,92 @@ TEST_F(ShaftRecognitionTest, EnginePrimitivesAndResultObjects) {
   ExpectSection(Values(r.Get(), 0), {0, 1, 2, 0, 0, 3, -0.1, 0.2});
 }
 
+// The engine's own shaft (two sections, every groove kind) read back and built again from what
+// was recognised: the same solid, shown in the colours of its sections.
+TEST_F(ShaftRecognitionTest, BuilderShaftRebuiltFromItsRecognition) {
+  ObjPtr<CAD::IShaftBuilder> builder(ctx->GetShaftFactory()->NewShaftBuilder());
+  ObjPtr<CAD::ISectionShape> a(builder->AddSection(0, 40, 40, 8, 8, 100, -1, 2));
+  a->AddGrooveRectangular(10, 6, 2, 0.5);
+  a->AddNotchChevron(30, 1.2);
+  a->AddGrooveCircular(45, 1.5, 2);
+  a->AddCrossHole(60, 8, 2.5, 30);
+  a->AddGrooveParallelKey(70, 20, 4, 3, 90);
+  ObjPtr<CAD::ISectionShape> b(builder->AddSection(100, 30, 30, 8, 8, 60, 0, -1));
+  b->AddSlots(5, 20, 4, 20, 3, 4);
+  ObjPtr<CAD::IShape> shaft(builder->GetShape());
+  ObjPtr<CAD::IRecognizeShaft> r(ctx->GetShaftRecognizer()->Recognize(shaft.Get()));
+  ASSERT_TRUE(r);
+  ASSERT_EQ(r->GetSectionCount(), 2);
+  ExpectSection(Values(r.Get(), 0), {0, 40, 40, 8, 8, 100, -1, 2});
+  ExpectSection(Values(r.Get(), 1), {100, 30, 30, 8, 8, 60, 0, -1});
+  ASSERT_EQ(GrooveCount(r.Get(), 0), 5);
+  const int types[] = {2, 1, 6, 3, 4};
+  for (int g = 0; g < 5; ++g) EXPECT_EQ(Groove(r.Get(), 0, g)->GetType(), types[g]) << g;
+  ASSERT_EQ(GrooveCount(r.Get(), 1), 1);
+
+  // Build it again from the recognised values.
+  ObjPtr<CAD::IShaftBuilder> again(ctx->GetShaftFactory()->NewShaftBuilder());
+  for (int i = 0; i < r->GetSectionCount(); ++i) {
+    const Section8 v = Values(r.Get(), i);
+    ObjPtr<CAD::ISectionShape> s(
+        again->AddSection(v.pos, v.dout1, v.dout2, v.din1, v.din2, v.l, v.lch1, v.lch2));
+    for (int g = 0; g < GrooveCount(r.Get(), i); ++g) {
+      auto groove = Groove(r.Get(), i, g);
+      switch (groove->GetType()) {
+        case 1: {
+          CAD::RecognizeNotchBlock k{};
+          groove->GetNotch(&k);
+          s->AddNotchChevron(k.x, k.t);
+          break;
+        }
+        case 2: {
+          CAD::RecognizeRectangularBlock k{};
+          groove->GetRectangular(&k);
+          s->AddGrooveRectangular(k.x, k.m, k.t, k.r);
+          break;
+        }
+        case 3: {
+          CAD::RecognizeCrossHoleBlock k{};
+          groove->GetCrossHole(&k);
+          s->AddCrossHole(k.x, k.t, k.r, k.angle);
+          break;
+        }
+        case 4: {
+          CAD::RecognizeParallelKeyBlock k{};
+          groove->GetParallelKey(&k);
+          s->AddGrooveParallelKey(k.x, k.l, k.t, k.r, k.angle);
+          break;
+        }
+        case 5: {
+          CAD::RecognizeSlotsBlock k{};
+          groove->GetSlots(&k);
+          s->AddSlots(k.x, k.l, k.n, k.d, k.win, k.wout);
+          break;
+        }
+        case 6: {
+          CAD::RecognizeCircularBlock k{};
+          groove->GetCircular(&k);
+          s->AddGrooveCircular(k.x, k.t, k.r);
+          break;
+        }
+        default: ADD_FAILURE() << "groove type " << groove->GetType();
+      }
+    }
+  }
+  ObjPtr<CAD::IShape> rebuilt(again->GetShape());
+  EXPECT_NEAR(rebuilt->GetVolume(), shaft->GetVolume(), 1e-6 * shaft->GetVolume());
+
+  // Shown off-screen (MORLANE_TEST_IMAGES names a folder to keep the picture in).
+  ObjPtr<CAD::IView> view(ctx->NewView(nullptr, CAD::eViewOffscreen));
+  ASSERT_TRUE(view);
+  ObjPtr<CAD::IShapeVis> vis(view->Display(rebuilt.Get()));
+  vis->SetColor(1, 0, 0);
+  view->FitAll();
+  const char* keep = std::getenv("MORLANE_TEST_IMAGES");
+  const std::string png = keep ? std::string(keep) + "/recognised-shaft.png" : dir / "shaft.png";
+  ASSERT_TRUE(view->SaveImage(png.c_str(), 640, 320));
+  EXPECT_GT(RedShare(ReadPng(png)), 0.05);
+}
+
 }  // namespace
 }  // namespace engine_test

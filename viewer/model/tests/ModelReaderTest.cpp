@@ -249,4 +249,21 @@ TEST_F(ModelReaderTest, DeeplyNestedNodesAreReadWithoutRecursion) {
   EXPECT_TRUE(std::dynamic_pointer_cast<CBox>(g->GetChild(0)));
 }
 
+TEST_F(ModelReaderTest, TheCatalogueSheetReadsWhole) {
+  const std::string path = std::string(TOLMERA_TEST_SOURCE_DIR) + "/examples/models/catalogue.xml";
+  const std::string text = ReadAll(path);
+  ASSERT_FALSE(text.empty());
+  size_t objects = 0;
+  for (size_t at = text.find("<Object "); at != std::string::npos;
+       at = text.find("<Object ", at + 1))
+    ++objects;
+  ASSERT_TRUE(ReadModelFile(std::wstring(path.begin(), path.end()), root, &report));
+  EXPECT_TRUE(messages.empty()) << (messages.empty()
+                                        ? ""
+                                        : std::string(messages[0].begin(), messages[0].end()));
+  EXPECT_EQ(report.objectsRead, static_cast<int>(objects));
+  EXPECT_EQ(report.objectsSkipped, 0);
+  EXPECT_EQ(root->GetHeader()->GetValue(L"Organization").ToText(), L"TOLMERA");
+}
+
 }  // namespace
