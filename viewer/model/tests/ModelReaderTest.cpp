@@ -249,15 +249,81 @@ TEST_F(ModelReaderTest, DeeplyNestedNodesAreReadWithoutRecursion) {
   EXPECT_TRUE(std::dynamic_pointer_cast<CBox>(g->GetChild(0)));
 }
 
+std::wstring Example(const char* name) {
+  const std::string path = std::string(TOLMERA_TEST_SOURCE_DIR) + "/examples/models/" + name;
+  return std::wstring(path.begin(), path.end());
+}
+
+TEST_F(ModelReaderTest, ExampleFiles) {
+  // A shaft with every groove kind.
+  ASSERT_TRUE(ReadModelFile(Example("shaft-grooves.xml"), root, &report));
+  EXPECT_TRUE(messages.empty());
+  ASSERT_EQ(root->GetChildCount(), 1);
+  auto shaft = Child<CShaft>(*root, 0);
+  ASSERT_TRUE(shaft);
+  ASSERT_EQ(shaft->GetChildCount(), 4);
+  const size_t grooves[] = {2, 2, 1, 1};
+  for (int i = 0; i < 4; ++i) {
+    auto s = Child<CShaftSection>(*shaft, i);
+    ASSERT_TRUE(s && s->GetShape());
+    EXPECT_EQ(s->GetGrooves().size(), grooves[i]);
+  }
+  EXPECT_EQ(Child<CShaftSection>(*shaft, 1)->FindStandardProperty(L"lch1")->GetLabel(), L"r1");
+
+  // Nested groups with placements: the second pin lies at its global place.
+  root = std::make_shared<CNodeRoot>();
+  root->SetContext(ctx);
+  ASSERT_TRUE(ReadModelFile(Example("assembly.xml"), root, &report));
+  EXPECT_TRUE(messages.empty());
+  auto frame = Child<CNode>(*root, 0);
+  ASSERT_TRUE(frame);
+  auto pins = Child<CNode>(*frame, 1);
+  ASSERT_TRUE(pins);
+  auto pin = Child<CObject3D>(*pins, 1);
+  ASSERT_TRUE(pin && pin->GetShape());
+  double box[6];
+  ASSERT_TRUE(pin->GetShape()->GetBoundingBox(box));
+  // Local (70, 50) turned by 90 degrees is (-50, 70), moved by 100 along x; lifted by 8.
+  EXPECT_NEAR((box[0] + box[3]) / 2, 50, 1e-6);
+  EXPECT_NEAR((box[1] + box[4]) / 2, 70, 1e-6);
+  EXPECT_NEAR(box[2], 8, 1e-6);
+
+  // Edge cases: what is unusable is left out, the rest is read.
+  root = std::make_shared<CNodeRoot>();
+  root->SetContext(ctx);
+  ASSERT_TRUE(ReadModelFile(Example("edge-cases.xml"), root, &report));
+  EXPECT_EQ(root->GetHeader()->GetValue(L"FileDescription").ToText(), L"Edge cases");
+  ASSERT_EQ(root->GetChildCount(), 4);
+  EXPECT_TRUE(Child<CBox>(*root, 0));
+  EXPECT_DOUBLE_EQ(root->GetChild(0)->GetValue(L"w").ToDouble(), 10);
+  EXPECT_TRUE(Child<CCylinder>(*root, 1));  // kept without solid: its value can be corrected
+  EXPECT_FALSE(Child<CCylinder>(*root, 1)->GetShape());
+  EXPECT_TRUE(Child<CShaft>(*root, 2));
+  ASSERT_TRUE(Child<CBearing>(*root, 3));
+  EXPECT_EQ(Child<CBearing>(*root, 3)->GetKind(), 20);
+  ASSERT_EQ(report.entries.size(), 1u);
+  EXPECT_NE(report.entries[0].message.find(L"1e400"), std::wstring::npos);
+  EXPECT_EQ(messages.size(), 2u);  // the sphere's value and the cylinder's build
+
+  // A file in windows-1252.
+  root = std::make_shared<CNodeRoot>();
+  root->SetContext(ctx);
+  ASSERT_TRUE(ReadModelFile(Example("windows-1252.xml"), root, &report));
+  ASSERT_EQ(root->GetChildCount(), 1);
+  EXPECT_EQ(root->GetChild(0)->GetName(), L"Welle \u00D840");
+  EXPECT_EQ(root->GetHeader()->GetValue(L"Author").ToText(), L"J\u00FCrgen M\u00FCller");
+}
+
 TEST_F(ModelReaderTest, TheCatalogueSheetReadsWhole) {
-  const std::string path = std::string(TOLMERA_TEST_SOURCE_DIR) + "/examples/models/catalogue.xml";
+  const std::wstring wpath = Example("catalogue.xml");
+  const std::string path(wpath.begin(), wpath.end());
   const std::string text = ReadAll(path);
   ASSERT_FALSE(text.empty());
   size_t objects = 0;
   for (size_t at = text.find("<Object "); at != std::string::npos;
        at = text.find("<Object ", at + 1))
     ++objects;
-  ASSERT_TRUE(ReadModelFile(std::wstring(path.begin(), path.end()), root, &report));
+  ASSERT_TRUE(ReadModelFile(wpath, root, &report));
   EXPECT_TRUE(messages.empty()) << (messages.empty()
                                         ? ""
                                         : std::string(messages[0].begin(), messages[0].end()));
