@@ -114,11 +114,17 @@ DWORD FileHandle::Open(std::wstring_view path, DWORD access, DWORD share, DWORD 
     else
       flags |= O_RDONLY;
     if (truncates && !S_ISDIR(r.st.st_mode)) flags |= O_TRUNC;
-    fd = open(r.loc.hostPath.c_str(), flags);
-    if (fd < 0) return Fail(Win32FromErrno(errno));
+    if (IsDriveRoot(r)) {
+      fd = open(r.loc.hostPath.c_str(), flags);
+    } else {
+      // Reopened from the drive root: a folder swapped for a link since the check is refused.
+      BeneathParent parent(r.loc.driveRoot, r.loc.hostPath);
+      if (!parent.Ok()) return Fail(parent.Status());
+      fd = openat(parent.Fd(), parent.Name(), flags);
+    }
+    if (fd < 0) return Fail(errno == ELOOP ? ERROR_ACCESS_DENIED : Win32FromErrno(errno));
     if (disposition == CREATE_ALWAYS)
-      WriteAttributes(r.loc.hostPath,
-                      newAttrs | (attrs & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)));
+      WriteAttributes(fd, newAttrs | (attrs & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)));
     struct stat now;
     fstat(fd, &now);
     handles::Entry e;
@@ -134,14 +140,17 @@ DWORD FileHandle::Open(std::wstring_view path, DWORD access, DWORD share, DWORD 
     if (DWORD rc = CheckCreate(r, false)) return Fail(rc);
     int flags = O_CLOEXEC | O_NOFOLLOW | O_CREAT | O_EXCL;
     flags |= (wantWrite && handles::WantsRead(access)) ? O_RDWR : wantWrite ? O_WRONLY : O_RDONLY;
-    fd = open(r.loc.hostPath.c_str(), flags, 0644);
+    BeneathParent parent(r.loc.driveRoot, r.loc.hostPath);
+    if (!parent.Ok()) return Fail(parent.Status());
+    fd = openat(parent.Fd(), parent.Name(), flags, 0644);
     if (fd < 0) {
       if (errno == ENOENT || errno == ENOTDIR) return Fail(ERROR_PATH_NOT_FOUND);
+      if (errno == ELOOP) return Fail(ERROR_ACCESS_DENIED);
       if (errno == EEXIST)
         return Fail(ERROR_SHARING_VIOLATION);  // created meanwhile by another process
       return Fail(Win32FromErrno(errno));
     }
-    WriteAttributes(r.loc.hostPath, newAttrs);
+    WriteAttributes(fd, newAttrs);
     Created(r, false);
     struct stat now;
     fstat(fd, &now);

@@ -10,16 +10,19 @@
 #include "platform/Text.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <map>
 #include <mutex>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -138,6 +141,87 @@ std::string ParentOf(const std::string& host) {
   std::size_t s = host.find_last_of('/');
   if (s == std::string::npos || s == 0) return "/";
   return host.substr(0, s);
+}
+
+namespace {
+
+// Kernels without openat2 (or sandboxes that refuse it) fall back to the walk for good.
+std::atomic<bool>& NoOpenat2() {
+  static auto* flag = new std::atomic<bool>(false);
+  return *flag;
+}
+
+// `rel` (folders below the root, '/'-separated) opened from `rootFd` without following links.
+int OpenFoldersBeneath(int rootFd, const std::string& rel) {
+#ifdef SYS_openat2
+  if (!NoOpenat2().load(std::memory_order_relaxed)) {
+    struct open_how how {};
+    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    long fd = syscall(SYS_openat2, rootFd, rel.c_str(), &how, sizeof how);
+    if (fd >= 0) return static_cast<int>(fd);
+    if (errno == ENOSYS || errno == EPERM || errno == E2BIG)
+      NoOpenat2().store(true, std::memory_order_relaxed);
+    else if (errno != EAGAIN)
+      return -1;
+  }
+#endif
+  int cur = fcntl(rootFd, F_DUPFD_CLOEXEC, 0);
+  std::size_t b = 0;
+  while (cur >= 0 && b < rel.size()) {
+    std::size_t e = rel.find('/', b);
+    if (e == std::string::npos) e = rel.size();
+    const std::string part = rel.substr(b, e - b);
+    b = e + 1;
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      close(cur);
+      errno = ELOOP;
+      return -1;
+    }
+    int next = openat(cur, part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int err = errno;
+    close(cur);
+    errno = err;
+    cur = next;
+  }
+  return cur;
+}
+
+}  // namespace
+
+BeneathParent::BeneathParent(const std::string& root, const std::string& host) {
+  const std::size_t cut = host.find_last_of('/');
+  if (!IsInside(host, root) || host == root || cut == std::string::npos || cut + 1 >= host.size()) {
+    err_ = EXDEV;
+    return;
+  }
+  name_ = host.substr(cut + 1);
+  const std::size_t skip = root == "/" ? 1 : root.size() + 1;
+  const std::string rel = cut > skip ? host.substr(skip, cut - skip) : std::string();
+  int rootFd = open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (rootFd < 0) {
+    err_ = errno;
+    return;
+  }
+  if (rel.empty()) {
+    fd_ = rootFd;
+    return;
+  }
+  fd_ = OpenFoldersBeneath(rootFd, rel);
+  err_ = fd_ < 0 ? errno : 0;
+  close(rootFd);
+}
+
+BeneathParent::~BeneathParent() {
+  if (fd_ >= 0) close(fd_);
+}
+
+DWORD BeneathParent::Status() const {
+  if (fd_ >= 0) return ERROR_SUCCESS;
+  if (err_ == ENOENT || err_ == ENOTDIR) return ERROR_PATH_NOT_FOUND;
+  if (err_ == ELOOP || err_ == EXDEV) return ERROR_ACCESS_DENIED;
+  return Win32FromErrno(err_);
 }
 
 namespace {

@@ -55,6 +55,17 @@ DWORD WriteAttributes(const std::string& host, DWORD attrs) {
   return ERROR_SUCCESS;
 }
 
+DWORD WriteAttributes(int fd, DWORD attrs) {
+  attrs &= kSettableAttributes;
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "0x%X", attrs);
+  if (fsetxattr(fd, kAttrName, buf, std::strlen(buf), 0) != 0) {
+    if (errno == ENOTSUP) return ERROR_NOT_SUPPORTED;
+    return Win32FromErrno(errno);
+  }
+  return ERROR_SUCCESS;
+}
+
 FileTime CreationTimeOf(const std::string& host, const struct stat& st) {
   struct statx sx;
   if (statx(AT_FDCWD, host.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME, &sx) == 0 &&
@@ -146,7 +157,9 @@ DWORD CreateDirectoryW(std::wstring_view path) {
   if (r.loc.exists) return Fail(ERROR_ALREADY_EXISTS);
   if (DWORD rc = ReadOnlyDrive(r)) return Fail(rc);
   if (DWORD rc = CheckCreate(r, true)) return Fail(rc);
-  if (mkdir(r.loc.hostPath.c_str(), 0755) != 0) {
+  BeneathParent parent(r.loc.driveRoot, r.loc.hostPath);
+  if (!parent.Ok()) return Fail(parent.Status());
+  if (mkdirat(parent.Fd(), parent.Name(), 0755) != 0) {
     if (errno == EEXIST) return Fail(ERROR_ALREADY_EXISTS);
     if (errno == ENOENT) return Fail(ERROR_PATH_NOT_FOUND);
     return Fail(Win32FromErrno(errno));
@@ -194,7 +207,9 @@ DWORD RemoveDirectoryW(std::wstring_view path) {
   if (DWORD rc = CheckDelete(r)) return Fail(rc);
   if (r.isLink) {
     // A folder link goes as the link; what it points to stays.
-    if (unlink(r.self.c_str()) != 0) return Fail(Win32FromErrno(errno));
+    BeneathParent parent(r.loc.driveRoot, r.self);
+    if (!parent.Ok()) return Fail(parent.Status());
+    if (unlinkat(parent.Fd(), parent.Name(), 0) != 0) return Fail(Win32FromErrno(errno));
     return Fail(ERROR_SUCCESS);
   }
   if (!hostio::IsEmptyDirectory(r.loc.hostPath)) return Fail(ERROR_DIR_NOT_EMPTY);
@@ -207,7 +222,9 @@ DWORD RemoveDirectoryW(std::wstring_view path) {
       if (e.dev == static_cast<std::uint64_t>(r.st.st_dev) &&
           e.ino == static_cast<std::uint64_t>(r.st.st_ino))
         return Fail(ERROR_SHARING_VIOLATION);
-    if (rmdir(r.loc.hostPath.c_str()) != 0) {
+    BeneathParent parent(r.loc.driveRoot, r.loc.hostPath);
+    if (!parent.Ok()) return Fail(parent.Status());
+    if (unlinkat(parent.Fd(), parent.Name(), AT_REMOVEDIR) != 0) {
       if (errno == ENOTEMPTY || errno == EEXIST) return Fail(ERROR_DIR_NOT_EMPTY);
       return Fail(Win32FromErrno(errno));
     }
@@ -231,7 +248,9 @@ DWORD DeleteFileW(std::wstring_view path) {
   if (handles::CheckShare(table.Entries(), dev, ino, DELETE,
                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE) != ERROR_SUCCESS)
     return Fail(ERROR_SHARING_VIOLATION);
-  if (unlink((r.isLink ? r.self : r.loc.hostPath).c_str()) != 0) return Fail(Win32FromErrno(errno));
+  BeneathParent parent(r.loc.driveRoot, r.isLink ? r.self : r.loc.hostPath);
+  if (!parent.Ok()) return Fail(parent.Status());
+  if (unlinkat(parent.Fd(), parent.Name(), 0) != 0) return Fail(Win32FromErrno(errno));
   return Fail(ERROR_SUCCESS);
 }
 
@@ -334,7 +353,12 @@ DWORD MoveFileExW(std::wstring_view from, std::wstring_view to, DWORD flags) {
         target = JoinHost(ParentOf(dst.loc.hostPath),
                           ToUtf8(std::wstring(PathFindFileNameW(dst.loc.windowsPath))));
       }
-      if (rename((src.isLink ? src.self : src.loc.hostPath).c_str(), target.c_str()) == 0) {
+      // Both folders reopened from the drive root, so that neither can have become a link.
+      BeneathParent from(src.loc.driveRoot, src.isLink ? src.self : src.loc.hostPath);
+      BeneathParent into(dst.loc.driveRoot, target);
+      if (!from.Ok()) return Fail(from.Status());
+      if (!into.Ok()) return Fail(into.Status());
+      if (renameat(from.Fd(), from.Name(), into.Fd(), into.Name()) == 0) {
         table.Rename(src.loc.hostPath, target);
         return Fail(ERROR_SUCCESS);
       }

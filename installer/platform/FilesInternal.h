@@ -40,6 +40,28 @@ std::string ParentOf(const std::string& host);
 bool LookupChild(const std::string& dir, const std::wstring& name, std::string& hostName,
                  struct stat& st);
 
+// A checked host path opened again from its drive root without a window: every folder below the
+// root is entered without following a link (a link swapped in after the check fails with ELOOP
+// or ENOTDIR), and the final element is then reached relative to that folder.
+class BeneathParent {
+ public:
+  // `host` must lie inside `root` and differ from it.
+  BeneathParent(const std::string& root, const std::string& host);
+  ~BeneathParent();
+  BeneathParent(const BeneathParent&) = delete;
+  BeneathParent& operator=(const BeneathParent&) = delete;
+  bool Ok() const { return fd_ >= 0; }
+  int Fd() const { return fd_; }
+  const char* Name() const { return name_.c_str(); }
+  // The walk's failure as a status: a link met on the way is refused, a missing folder is one.
+  DWORD Status() const;
+
+ private:
+  int fd_ = -1;
+  int err_ = 0;
+  std::string name_;
+};
+
 struct Resolved {
   DWORD status = ERROR_SUCCESS;
   HostLocation loc;
@@ -59,6 +81,7 @@ Resolved Resolve(std::wstring_view input);
 // DOS attributes kept in the host xattr.
 DWORD ReadAttributes(const std::string& host, const struct stat& st);
 DWORD WriteAttributes(const std::string& host, DWORD attrs);
+DWORD WriteAttributes(int fd, DWORD attrs);
 FileTime CreationTimeOf(const std::string& host, const struct stat& st);
 void FillInfo(const std::string& host, const struct stat& st, FileInfo& info,
               bool withCreation = true);
