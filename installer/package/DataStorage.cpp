@@ -1,6 +1,7 @@
 #include "package/DataStorage.h"
 
 #include "package/LogSink.h"
+#include "platform/Format.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Restart.h"
@@ -8,9 +9,12 @@
 #include "platform/Time.h"
 
 #include <unzip.h>
+#include <zlib.h>
 #include <zip.h>
 
 #include <algorithm>
+#include <random>
+#include <unistd.h>
 #include <vector>
 
 namespace DataStorage {
@@ -68,6 +72,10 @@ struct Stream {
   std::size_t windowLength = 0;
   std::uint64_t position = 0;  // the position minizip sees
   std::uint64_t handlePosition = 0;
+  // Writes are gathered (minizip writes each header field on its own) and written in one go
+  // before anything else touches the file.
+  std::string pending;
+  std::uint64_t pendingStart = 0;
 
   static constexpr std::size_t kWindow = 64 * 1024;
 
@@ -97,7 +105,23 @@ struct Stream {
     handlePosition += total;
     return total;
   }
+  bool Flush() {
+    if (pending.empty()) return error == platform::ERROR_SUCCESS;
+    bool ok = SeekHandle(pendingStart);
+    if (ok) {
+      platform::DWORD rc = handle.Write(pending.data(), pending.size());
+      if (rc != platform::ERROR_SUCCESS) {
+        error = rc;
+        ok = false;
+      } else {
+        handlePosition += pending.size();
+      }
+    }
+    pending.clear();
+    return ok;
+  }
   std::size_t Read(char* p, std::size_t size) {
+    if (!Flush()) return 0;
     std::size_t total = 0;
     while (total < size) {
       if (position >= windowStart && position < windowStart + windowLength) {
@@ -124,15 +148,12 @@ struct Stream {
   }
   bool Write(const void* p, std::size_t size) {
     windowLength = 0;
-    if (!SeekHandle(position)) return false;
-    platform::DWORD rc = handle.Write(p, size);
-    if (rc != platform::ERROR_SUCCESS) {
-      error = rc;
-      return false;
-    }
+    if (!pending.empty() && position != pendingStart + pending.size() && !Flush()) return false;
+    if (pending.empty()) pendingStart = position;
+    pending.append(static_cast<const char*>(p), size);
     position += size;
-    handlePosition = position;
-    return true;
+    if (pending.size() >= kWindow) return Flush();
+    return error == platform::ERROR_SUCCESS;
   }
 };
 
@@ -184,7 +205,7 @@ long ZCALLBACK SeekStream(voidpf, voidpf opaque, ZPOS64_T offset, int origin) no
     if (origin == ZLIB_FILEFUNC_SEEK_CUR) {
       base = s->position;
     } else if (origin == ZLIB_FILEFUNC_SEEK_END) {
-      if (s->handle.GetSize(base) != platform::ERROR_SUCCESS) return -1;
+      if (!s->Flush() || s->handle.GetSize(base) != platform::ERROR_SUCCESS) return -1;
     }
     s->position = base + offset;
     return 0;
@@ -196,7 +217,8 @@ long ZCALLBACK SeekStream(voidpf, voidpf opaque, ZPOS64_T offset, int origin) no
 int ZCALLBACK CloseStream(voidpf, voidpf opaque) noexcept {
   try {
     auto* s = static_cast<Stream*>(opaque);
-    int rc = s->handle.Close() == platform::ERROR_SUCCESS ? 0 : -1;
+    const bool flushed = s->Flush();
+    int rc = s->handle.Close() == platform::ERROR_SUCCESS && flushed ? 0 : -1;
     delete s;
     return rc;
   } catch (...) {
@@ -296,6 +318,7 @@ bool CUnzipper::EnsureFolder(const std::wstring& folder) {
   if (!MakeFolder(folder)) return false;
   m_knownFolders.insert(folder);
   m_freshFolders.insert(folder);
+  m_createdFolders.insert(folder);
   return true;
 }
 
@@ -332,6 +355,46 @@ bool CUnzipper::GetCurrentInfo(EntryInfo& info) {
   info.name = EntryName(name, fi.flag);
   info.packedSize = fi.compressed_size;
   info.unpackedSize = fi.uncompressed_size;
+  info.crc = static_cast<std::uint32_t>(fi.crc);
+  info.method = static_cast<int>(fi.compression_method);
+  info.encrypted = (fi.flag & 1) != 0;
+  info.sizesFromZip64Field = false;
+  if ((fi.uncompressed_size == 0xFFFFFFFFu || fi.compressed_size == 0xFFFFFFFFu) &&
+      fi.size_file_extra > 0) {
+    // This minizip leaves the placeholders of ZIP64 entries in place: the sizes are read from
+    // the entry's ZIP64 extra field (0x0001: the fields whose 32-bit form is 0xFFFFFFFF, in the
+    // order uncompressed, compressed).
+    std::vector<char> extra(fi.size_file_extra);
+    unz_file_info64 again{};
+    if (unzGetCurrentFileInfo64(static_cast<unzFile>(m_zip), &again, nullptr, 0, extra.data(),
+                                static_cast<uLong>(extra.size()), nullptr, 0) == UNZ_OK) {
+      auto get = [&](std::size_t at, int bytes) {
+        std::uint64_t v = 0;
+        for (int i = bytes - 1; i >= 0; --i)
+          v = (v << 8) | static_cast<unsigned char>(extra[at + i]);
+        return v;
+      };
+      for (std::size_t at = 0; at + 4 <= extra.size();) {
+        const std::uint64_t id = get(at, 2), size = get(at + 2, 2);
+        const std::size_t data = at + 4;
+        if (data + size > extra.size()) break;
+        if (id == 0x0001) {
+          std::size_t field = data;
+          if (fi.uncompressed_size == 0xFFFFFFFFu && field + 8 <= data + size) {
+            info.unpackedSize = get(field, 8);
+            field += 8;
+            info.sizesFromZip64Field = true;
+          }
+          if (fi.compressed_size == 0xFFFFFFFFu && field + 8 <= data + size) {
+            info.packedSize = get(field, 8);
+            info.sizesFromZip64Field = true;
+          }
+          break;
+        }
+        at = data + size;
+      }
+    }
+  }
   info.dosDate = static_cast<std::uint16_t>(fi.dosDate >> 16);
   info.dosTime = static_cast<std::uint16_t>(fi.dosDate & 0xFFFF);
   info.attributes = static_cast<platform::DWORD>(fi.external_fa & kEntryAttributes);
@@ -376,6 +439,55 @@ bool CUnzipper::KeepExisting(const std::wstring& target, const EntryInfo& info) 
   return true;
 }
 
+bool CUnzipper::CopyRawEntry(platform::FileHandle& file, const EntryInfo& info,
+                             std::uint64_t dataAt) {
+  if (info.method != 0 && info.method != Z_DEFLATED) return false;
+  if (info.method == 0 && info.packedSize != info.unpackedSize) return false;
+  platform::FileHandle archive;
+  if (archive.Open(m_archive, platform::GENERIC_READ, platform::FILE_SHARE_READ,
+                   platform::OPEN_EXISTING) != platform::ERROR_SUCCESS ||
+      archive.Seek(static_cast<std::int64_t>(dataAt), platform::FILE_BEGIN) !=
+          platform::ERROR_SUCCESS)
+    return false;
+  z_stream z{};
+  if (info.method == Z_DEFLATED && inflateInit2(&z, -MAX_WBITS) != Z_OK) return false;
+  std::vector<char> in(kCopyBlock), out(kCopyBlock);
+  std::uint64_t packedLeft = info.packedSize, written = 0;
+  uLong crc = crc32(0L, Z_NULL, 0);
+  bool ok = true, ended = info.method == 0;
+  auto emit = [&](const char* p, std::size_t n) {
+    if (n > info.unpackedSize - written) return false;  // never more than declared
+    written += n;
+    crc = crc32(crc, reinterpret_cast<const Bytef*>(p), static_cast<uInt>(n));
+    return file.Write(p, n) == platform::ERROR_SUCCESS;
+  };
+  while (ok && packedLeft > 0) {
+    std::size_t done = 0;
+    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(in.size(), packedLeft));
+    if (archive.Read(in.data(), want, done) != platform::ERROR_SUCCESS || done == 0) {
+      ok = false;
+      break;
+    }
+    packedLeft -= done;
+    if (info.method == 0) {
+      ok = emit(in.data(), done);
+      continue;
+    }
+    z.next_in = reinterpret_cast<Bytef*>(in.data());
+    z.avail_in = static_cast<uInt>(done);
+    while (ok && z.avail_in > 0 && !ended) {
+      z.next_out = reinterpret_cast<Bytef*>(out.data());
+      z.avail_out = static_cast<uInt>(out.size());
+      int rc = inflate(&z, Z_NO_FLUSH);
+      if (rc != Z_OK && rc != Z_STREAM_END) ok = false;
+      if (ok) ok = emit(out.data(), out.size() - z.avail_out);
+      ended = rc == Z_STREAM_END;
+    }
+  }
+  if (info.method == Z_DEFLATED) inflateEnd(&z);
+  return ok && ended && written == info.unpackedSize && static_cast<std::uint32_t>(crc) == info.crc;
+}
+
 bool CUnzipper::CopyEntry(const std::wstring& target, const EntryInfo& info,
                           const std::wstring* password) {
   unzFile zip = static_cast<unzFile>(m_zip);
@@ -405,23 +517,41 @@ bool CUnzipper::CopyEntry(const std::wstring& target, const EntryInfo& info,
   std::string pw = password && !password->empty()
                        ? platform::WideToAnsi(*password, platform::CP_THREAD_ACP)
                        : "";
+  m_createdFiles.insert(target);
   bool ok = unzOpenCurrentFilePassword(zip, pw.empty() ? nullptr : pw.c_str()) == UNZ_OK;
-  if (ok) {
+  bool oversized = false;
+  if (ok && info.sizesFromZip64Field) {
+    // minizip reads such an entry with the placeholder sizes: its data is read here instead.
+    const ZPOS64_T dataAt = unzGetCurrentFileZStreamPos64(zip);
+    unzCloseCurrentFile(zip);
+    ok = !info.encrypted && CopyRawEntry(file, info, dataAt);
+  } else if (ok) {
+    // Exactly the declared number of bytes, never more: the free-space check before the
+    // extraction counted the declared sizes. The CRC is checked here over what was read.
     std::vector<char> block(kCopyBlock);
-    for (;;) {
-      int n = unzReadCurrentFile(zip, block.data(), static_cast<unsigned>(block.size()));
-      if (n < 0) {
-        ok = false;
+    std::uint64_t remaining = info.unpackedSize;
+    uLong crc = crc32(0L, Z_NULL, 0);
+    while (remaining > 0) {
+      const auto want = static_cast<unsigned>(std::min<std::uint64_t>(block.size(), remaining));
+      int n = unzReadCurrentFile(zip, block.data(), want);
+      if (n <= 0) {
+        ok = false;  // damaged, or shorter than it declares
         break;
       }
-      if (n == 0) break;
+      crc = crc32(crc, reinterpret_cast<const Bytef*>(block.data()), static_cast<uInt>(n));
+      remaining -= static_cast<std::uint64_t>(n);
       if (file.Write(block.data(), static_cast<std::size_t>(n)) != platform::ERROR_SUCCESS) {
         ok = false;
         break;
       }
     }
-    // The CRC is checked when the entry is closed after being read to its end.
-    if (unzCloseCurrentFile(zip) != UNZ_OK) ok = false;
+    if (ok && static_cast<std::uint32_t>(crc) != info.crc) ok = false;
+    // Where minizip knows the entry's end, the entry must end here.
+    if (ok && !info.sizesFromZip64Field && unzReadCurrentFile(zip, block.data(), 1) != 0) {
+      ok = false;
+      oversized = true;
+    }
+    unzCloseCurrentFile(zip);
   }
   if (ok) {
     platform::FileTime local = 0;
@@ -430,11 +560,13 @@ bool CUnzipper::CopyEntry(const std::wstring& target, const EntryInfo& info,
   }
   file.Close();
   if (!ok) {
-    // A partial file would later count as "newer" than the archive's: it goes.
-    CommonTools::LogLine(
-        CommonTools::LogLevel::Error,
-        L"CUnzipper::UnzipFile File = " + target + L" is not unpacked: the entry cannot be read");
-    RemoveFileNow(target);
+    // A partial file would later count as "newer" than the archive's: it goes. A damaged entry
+    // is a warning here; a run that needs the entry fails with its own result.
+    CommonTools::LogLine(CommonTools::LogLevel::Warning,
+                         L"CUnzipper::UnzipFile File = " + target +
+                             (oversized ? L" is not unpacked: the entry holds more than it declares"
+                                        : L" is not unpacked: the entry cannot be read"));
+    if (RemoveFileNow(target)) m_createdFiles.erase(target);
     return false;
   }
   // A new file has the archive attribute; other attributes of the entry are set afterwards.
@@ -451,9 +583,9 @@ bool CUnzipper::UnzipFile(const std::wstring* destination, bool flatten,
   EntryInfo info;
   if (!GetCurrentInfo(info)) return false;
   if (!flatten && !IsSafeEntryName(info.name)) {
-    CommonTools::LogLine(CommonTools::LogLevel::Error, L"CUnzipper::UnzipFile entry = " +
-                                                           info.name + L" leads outside " + dest +
-                                                           L" and is refused");
+    CommonTools::LogLine(CommonTools::LogLevel::Warning, L"CUnzipper::UnzipFile entry = " +
+                                                             info.name + L" leads outside " + dest +
+                                                             L" and is refused");
     return false;
   }
   if (!EnsureFolder(dest)) return false;
@@ -465,9 +597,9 @@ bool CUnzipper::UnzipFile(const std::wstring* destination, bool flatten,
   }
   std::wstring name = flatten ? FileNameOf(info.name) : info.name;
   if (name.empty() || !IsSafeEntryName(name)) {
-    CommonTools::LogLine(CommonTools::LogLevel::Error, L"CUnzipper::UnzipFile entry = " +
-                                                           info.name + L" leads outside " + dest +
-                                                           L" and is refused");
+    CommonTools::LogLine(CommonTools::LogLevel::Warning, L"CUnzipper::UnzipFile entry = " +
+                                                             info.name + L" leads outside " + dest +
+                                                             L" and is refused");
     return false;
   }
   std::wstring path = Join(dest, name);
@@ -496,18 +628,140 @@ CZipper::~CZipper() { Close(); }
 bool CZipper::Open(const std::wstring& archive, bool append) {
   Close();
   zlib_filefunc64_def functions = MachineFileFunctions();
-  int mode =
-      append && platform::PathFileExistsW(archive) ? APPEND_STATUS_ADDINZIP : APPEND_STATUS_CREATE;
-  zipFile zip = zipOpen2_64(archive.c_str(), mode, nullptr, &functions);
+  const bool adding = append && platform::PathFileExistsW(archive);
+  m_entries = 0;
+  if (adding) {
+    // The entries it has already count for the end records.
+    if (unzFile existing = unzOpen2_64(archive.c_str(), &functions)) {
+      unz_global_info64 global{};
+      if (unzGetGlobalInfo64(existing, &global) == UNZ_OK) m_entries = global.number_entry;
+      unzClose(existing);
+    }
+  }
+  zipFile zip = zipOpen2_64(archive.c_str(), adding ? APPEND_STATUS_ADDINZIP : APPEND_STATUS_CREATE,
+                            nullptr, &functions);
   if (!zip) return false;
   m_zip = zip;
+  m_archive = archive;
   return true;
 }
+
+namespace {
+
+void PutLittle(std::string& out, std::uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+std::uint64_t GetLittle(const char* p, int bytes) {
+  std::uint64_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(p[i]);
+  return v;
+}
+
+// An archive of more than 65,535 entries needs the ZIP64 end records: the 16-bit entry counts
+// of the classic end record cannot hold its number. When the writer left them out, they are put
+// in front of the end record, which then says "see ZIP64" (0xFFFF).
+bool AddZip64EndRecords(const std::wstring& archive, std::uint64_t entries) {
+  constexpr std::uint32_t kEnd = 0x06054b50, kLocator = 0x07064b50, kEnd64 = 0x06064b50;
+  constexpr std::size_t kEndSize = 22, kLocatorSize = 20;
+  platform::FileHandle file;
+  if (file.Open(archive, platform::GENERIC_READ | platform::GENERIC_WRITE, 0,
+                platform::OPEN_EXISTING) != platform::ERROR_SUCCESS)
+    return false;
+  std::uint64_t size = 0;
+  if (file.GetSize(size) != platform::ERROR_SUCCESS || size < kEndSize + kLocatorSize) return false;
+  std::string tail(kEndSize + kLocatorSize, '\0');
+  std::size_t done = 0;
+  const std::uint64_t tailStart = size - tail.size();
+  if (file.Seek(static_cast<std::int64_t>(tailStart), platform::FILE_BEGIN) !=
+          platform::ERROR_SUCCESS ||
+      file.Read(tail.data(), tail.size(), done) != platform::ERROR_SUCCESS || done != tail.size())
+    return false;
+  const char* end = tail.data() + kLocatorSize;
+  if (GetLittle(end, 4) != kEnd) return false;             // the writer's own end record
+  if (GetLittle(tail.data(), 4) == kLocator) return true;  // it wrote the ZIP64 ones itself
+  const std::uint64_t cdSize = GetLittle(end + 12, 4), cdOffset = GetLittle(end + 16, 4);
+  const std::uint64_t end64Offset = size - kEndSize;
+  std::string records;
+  PutLittle(records, kEnd64, 4);
+  PutLittle(records, 44, 8);  // size of the rest of this record
+  PutLittle(records, 45, 2);  // made by: version 4.5
+  PutLittle(records, 45, 2);  // needed: version 4.5
+  PutLittle(records, 0, 4);   // this disk
+  PutLittle(records, 0, 4);   // disk of the central directory
+  PutLittle(records, entries, 8);
+  PutLittle(records, entries, 8);
+  PutLittle(records, cdSize, 8);
+  PutLittle(records, cdOffset, 8);
+  PutLittle(records, kLocator, 4);
+  PutLittle(records, 0, 4);
+  PutLittle(records, end64Offset, 8);
+  PutLittle(records, 1, 4);  // one disk
+  PutLittle(records, kEnd, 4);
+  PutLittle(records, 0, 2);
+  PutLittle(records, 0, 2);
+  PutLittle(records, 0xFFFF, 2);
+  PutLittle(records, 0xFFFF, 2);
+  PutLittle(records, cdSize, 4);
+  PutLittle(records, cdOffset, 4);
+  PutLittle(records, 0, 2);  // no comment
+  return file.Seek(static_cast<std::int64_t>(end64Offset), platform::FILE_BEGIN) ==
+             platform::ERROR_SUCCESS &&
+         file.Write(records.data(), records.size()) == platform::ERROR_SUCCESS &&
+         file.Close() == platform::ERROR_SUCCESS;
+}
+
+}  // namespace
 
 bool CZipper::Close() {
   if (!m_zip) return true;
   bool ok = zipClose(static_cast<zipFile>(m_zip), nullptr) == ZIP_OK;
   m_zip = nullptr;
+  if (ok && m_entries > 0xFFFF) ok = AddZip64EndRecords(m_archive, m_entries);
+  m_archive.clear();
+  return ok;
+}
+
+bool CZipper::OpenEntry(const std::wstring& stored, platform::FileTime lastWrite,
+                        platform::DWORD attributes, std::uint64_t size) {
+  zip_fileinfo info{};
+  std::uint16_t dosDate = 0, dosTime = 0;
+  if (!platform::FileTimeToDosDateTime(platform::FileTimeToLocalFileTime(lastWrite), dosDate,
+                                       dosTime)) {
+    dosDate = (0 << 9) | (1 << 5) | 1;  // 1980-01-01
+    dosTime = 0;
+  }
+  info.dosDate = (static_cast<uLong>(dosDate) << 16) | dosTime;
+  info.external_fa = attributes & kEntryAttributes & ~platform::FILE_ATTRIBUTE_READONLY;
+
+  std::string name;
+  for (wchar_t c : stored)
+    name += c == L'\\' ? std::string("/")
+                       : platform::WideToAnsi(std::wstring(1, c), platform::CP_THREAD_ACP);
+  zipFile zip = static_cast<zipFile>(m_zip);
+  int zip64 = size >= 0xFFFFFFFFull ? 1 : 0;
+  if (zipOpenNewFileInZip4_64(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                              Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL,
+                              Z_DEFAULT_STRATEGY, nullptr, 0,
+                              0 /* made by FAT: the attributes are DOS ones */, 0, zip64) != ZIP_OK)
+    return false;
+  ++m_entries;
+  return true;
+}
+
+bool CZipper::AddData(const std::wstring& storedName, std::string_view bytes,
+                      platform::FileTime lastWrite, platform::DWORD attributes) {
+  if (!m_zip) return false;
+  std::wstring stored = BackslashName(storedName);
+  if (stored.empty() || !IsSafeEntryName(stored)) return false;
+  if (!OpenEntry(stored, lastWrite, attributes, bytes.size())) return false;
+  zipFile zip = static_cast<zipFile>(m_zip);
+  bool ok = true;
+  for (std::size_t off = 0; off < bytes.size() && ok; off += kCopyBlock) {
+    std::size_t n = std::min(kCopyBlock, bytes.size() - off);
+    ok = zipWriteInFileInZip(zip, bytes.data() + off, static_cast<unsigned>(n)) == ZIP_OK;
+  }
+  if (zipCloseFileInZip(zip) != ZIP_OK) ok = false;
   return ok;
 }
 
@@ -547,28 +801,8 @@ bool CZipper::AddFile(const std::wstring& rawPath, bool flatten) {
   if (file.Open(source, platform::GENERIC_READ, platform::FILE_SHARE_READ,
                 platform::OPEN_EXISTING) != platform::ERROR_SUCCESS)
     return false;
-
-  zip_fileinfo info{};
-  std::uint16_t dosDate = 0, dosTime = 0;
-  if (!platform::FileTimeToDosDateTime(platform::FileTimeToLocalFileTime(fi.lastWriteTime), dosDate,
-                                       dosTime)) {
-    dosDate = (0 << 9) | (1 << 5) | 1;  // 1980-01-01
-    dosTime = 0;
-  }
-  info.dosDate = (static_cast<uLong>(dosDate) << 16) | dosTime;
-  info.external_fa = fi.attributes & kEntryAttributes & ~platform::FILE_ATTRIBUTE_READONLY;
-
-  std::string name;
-  for (wchar_t c : stored)
-    name += c == L'\\' ? std::string("/")
-                       : platform::WideToAnsi(std::wstring(1, c), platform::CP_THREAD_ACP);
+  if (!OpenEntry(stored, fi.lastWriteTime, fi.attributes, fi.size)) return false;
   zipFile zip = static_cast<zipFile>(m_zip);
-  int zip64 = fi.size >= 0xFFFFFFFFull ? 1 : 0;
-  if (zipOpenNewFileInZip4_64(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
-                              Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL,
-                              Z_DEFAULT_STRATEGY, nullptr, 0,
-                              0 /* made by FAT: the attributes are DOS ones */, 0, zip64) != ZIP_OK)
-    return false;
   bool ok = true;
   std::vector<char> block(kCopyBlock);
   for (;;) {
@@ -590,6 +824,29 @@ bool CZipper::AddFile(const std::wstring& rawPath, bool flatten) {
 // ---------------------------------------------------------------------------------------------
 // CDataStorage
 
+namespace {
+
+// The nearest folder of `path` (itself or a parent) that exists.
+std::wstring ExistingFolderOf(std::wstring path) {
+  while (!path.empty() && !platform::PathIsDirectoryW(path)) {
+    std::wstring parent = FolderOf(path);
+    if (parent == path) break;
+    path = parent;
+  }
+  return path;
+}
+
+std::wstring UniqueSuffix() {
+  static std::mt19937_64 rng = [] {
+    std::random_device rd;
+    return std::mt19937_64((static_cast<std::uint64_t>(rd()) << 32) ^ rd() ^
+                           static_cast<std::uint64_t>(::getpid()));
+  }();
+  return platform::Format(L"%08x", static_cast<unsigned>(rng() & 0xFFFFFFFFu));
+}
+
+}  // namespace
+
 CDataStorage::CDataStorage() = default;
 
 CDataStorage::~CDataStorage() {
@@ -603,38 +860,119 @@ bool CDataStorage::Open(const std::wstring& path, const std::wstring* password) 
   Close();
   m_password = password ? *password : L"";
   m_state = 0;
-  if (path.empty() || !platform::PathFileExistsW(path) || platform::PathIsDirectoryW(path))
+  platform::FileInfo info;
+  if (path.empty() || platform::GetFileAttributesExW(path, info) != platform::ERROR_SUCCESS ||
+      (info.attributes & platform::FILE_ATTRIBUTE_DIRECTORY))
     return false;
+  if (info.attributes & platform::FILE_ATTRIBUTE_DEVICE) {
+    // A pipe or a device would be waited on for ever; only a file can be a package.
+    CommonTools::LogLine(CommonTools::LogLevel::Error,
+                         L"CDataStorage::Open " + path + L" is not a regular file and is refused");
+    return false;
+  }
   if (!m_unzipper.Open(path)) return false;
   m_archivePath = path;
   m_state = 1;
-  std::wstring base(platform::PathFindFileNameW(path));
-  platform::PathRemoveExtensionW(base);
-  m_tempFolder = Join(platform::GetTempPathW(), base);
+  MakeTempFolder(path);
   m_unzipper.SetRoot(m_tempFolder);
   return true;
+}
+
+bool CDataStorage::MakeTempFolder(const std::wstring& archivePath) {
+  std::wstring base(platform::PathFindFileNameW(archivePath));
+  platform::PathRemoveExtensionW(base);
+  const std::wstring temp = platform::GetTempPathW();
+  // A name of its own, made by this run: a folder found under some other name (an earlier
+  // run's, or planted) is never used, whatever it holds.
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    std::wstring candidate = Join(temp, base + L"-" + UniqueSuffix());
+    platform::DWORD rc = platform::CreateDirectoryW(candidate);
+    if (rc == platform::ERROR_SUCCESS) {
+      m_tempFolder = candidate;
+      m_ownTempFolder = true;
+      return true;
+    }
+    if (rc != platform::ERROR_ALREADY_EXISTS) break;
+  }
+  CommonTools::LogLine(CommonTools::LogLevel::Error,
+                       L"CDataStorage::Open no temporary folder can be made in " + temp);
+  m_tempFolder.clear();
+  m_ownTempFolder = false;
+  return false;
+}
+
+void CDataStorage::RemoveExtracted() {
+  if (!m_ownTempFolder || m_tempFolder.empty()) return;
+  const std::wstring prefix = m_tempFolder + L"\\";
+  std::set<std::wstring, platform::NoCaseLess> folders;
+  for (const std::wstring& file : m_unzipper.CreatedFiles()) {
+    if (!platform::StartsWithNoCase(file, prefix)) continue;
+    for (std::wstring f = FolderOf(file); f.size() > m_tempFolder.size(); f = FolderOf(f))
+      folders.insert(f);
+    if (!platform::PathFileExistsW(file)) continue;
+    if (!RemoveFileNow(file)) platform::ScheduleFileOperation(file, L"");  // in use
+  }
+  for (const std::wstring& folder : m_unzipper.CreatedFolders())
+    if (platform::StartsWithNoCase(folder, prefix))
+      for (std::wstring f = folder; f.size() > m_tempFolder.size(); f = FolderOf(f))
+        folders.insert(f);
+  // Deepest first; a folder that still holds something (a file in use, or what someone else
+  // put there) stays; those in use go at the next start once empty.
+  std::vector<std::wstring> ordered(folders.begin(), folders.end());
+  std::sort(ordered.begin(), ordered.end(),
+            [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
+  ordered.push_back(m_tempFolder);
+  for (const std::wstring& folder : ordered) {
+    if (!platform::PathIsDirectoryW(folder)) continue;
+    if (platform::RemoveDirectoryW(folder) != platform::ERROR_SUCCESS)
+      platform::ScheduleFileOperation(folder, L"");
+  }
+  m_unzipper.ForgetCreated();
 }
 
 void CDataStorage::Close() {
   m_unzipper.Close();
   m_password.clear();
-  if (m_state == 2 && !m_tempFolder.empty()) DeleteFolderTree(m_tempFolder);
+  RemoveExtracted();
+  m_unzipper.ForgetCreated();
+  m_tempFolder.clear();
+  m_ownTempFolder = false;
   m_state = 0;
   m_archivePath.clear();
+}
+
+bool CDataStorage::FitsFreeSpace(const std::wstring& destination, std::uint64_t declared) {
+  if (declared == 0) return true;
+  std::wstring existing = ExistingFolderOf(destination);
+  std::uint64_t free = 0;
+  if (existing.empty() ||
+      platform::GetDiskFreeSpaceExW(existing, &free, nullptr, nullptr) != platform::ERROR_SUCCESS)
+    return true;  // no answer: the bounded writes still hold
+  if (declared <= free) return true;
+  CommonTools::LogLine(
+      CommonTools::LogLevel::Error,
+      platform::Format(L"CDataStorage: the entries to unpack declare %I64u bytes, more than the "
+                       L"%I64u bytes free at %s; nothing is unpacked",
+                       declared, free, destination));
+  return false;
 }
 
 bool CDataStorage::ExtractFile(const std::wstring& folder, const std::wstring& name,
                                std::wstring& path) {
   if (m_state < 1 || !m_unzipper.IsOpen()) return false;
   std::wstring destination = Destination(folder);
+  if (destination.empty()) return false;
   std::wstring stored = BackslashName(name);
   if (!IsSafeEntryName(stored)) {
-    CommonTools::LogLine(CommonTools::LogLevel::Error, L"CDataStorage::ExtractFile entry = " +
-                                                           name + L" leads outside " + destination +
-                                                           L" and is refused");
+    CommonTools::LogLine(CommonTools::LogLevel::Warning, L"CDataStorage::ExtractFile entry = " +
+                                                             name + L" leads outside " +
+                                                             destination + L" and is refused");
     return false;
   }
   if (!m_unzipper.Locate(stored)) return false;
+  EntryInfo info;
+  if (!m_unzipper.GetCurrentInfo(info) || !FitsFreeSpace(destination, info.unpackedSize))
+    return false;
   std::wstring folderPart = FolderOf(stored);
   std::wstring target = folderPart.empty() ? destination : Join(destination, folderPart);
   m_state = 2;
@@ -646,40 +984,55 @@ bool CDataStorage::ExtractFile(const std::wstring& folder, const std::wstring& n
 }
 
 bool CDataStorage::ExtractAll(const std::wstring& folder, std::wstring& path) {
-  if (m_state < 1 || !m_unzipper.IsOpen()) return false;
-  std::wstring destination = Destination(folder);
-  m_state = 2;
-  m_unzipper.BeginBatch();
-  m_unzipper.SetOverwriteName(L"");
-  bool ok = true;
-  for (bool more = m_unzipper.GoToFirst(); more; more = m_unzipper.GoToNext())
-    ok = m_unzipper.UnzipFile(&destination, false, &m_password) && ok;
-  path = destination;
-  return ok;
+  path = Destination(folder);
+  return ExtractEntries(path, L"", L"", false);
 }
 
 bool CDataStorage::ExtractFolder(const std::wstring& folder, const std::wstring& prefix,
                                  std::wstring& path, const std::wstring& overwriteName) {
-  if (m_state < 1 || !m_unzipper.IsOpen()) return false;
   std::wstring destination = Destination(folder);
   std::wstring wanted = BackslashName(prefix);
-  m_state = 2;
-  m_unzipper.BeginBatch();
-  m_unzipper.SetOverwriteName(overwriteName);
-  bool ok = true;
-  for (bool more = m_unzipper.GoToFirst(); more; more = m_unzipper.GoToNext()) {
+  path = Join(destination, wanted);
+  return ExtractEntries(destination, wanted, overwriteName, true);
+}
+
+bool CDataStorage::ExtractEntries(const std::wstring& destination, const std::wstring& wanted,
+                                  const std::wstring& overwriteName, bool showProgress) {
+  if (m_state < 1 || !m_unzipper.IsOpen() || destination.empty()) return false;
+  IProgressSink* progress = showProgress ? m_progress : nullptr;
+  // One walk over the directory: the entries to unpack, their declared sizes, their places.
+  struct Item {
     EntryInfo info;
-    if (!m_unzipper.GetCurrentInfo(info)) {
+    unz64_file_pos place;
+  };
+  std::vector<Item> items;
+  std::uint64_t declared = 0;
+  bool ok = true;
+  unzFile zip = static_cast<unzFile>(m_unzipper.Handle());
+  for (bool more = m_unzipper.GoToFirst(); more; more = m_unzipper.GoToNext()) {
+    Item item;
+    if (!m_unzipper.GetCurrentInfo(item.info) || unzGetFilePos64(zip, &item.place) != UNZ_OK) {
       ok = false;
       continue;
     }
-    if (!platform::StartsWithNoCase(info.name, wanted)) continue;
-    if (m_progress) m_progress->SetProgressText(Join(destination, info.name));
+    if (!platform::StartsWithNoCase(item.info.name, wanted)) continue;
+    if (!item.info.isDirectory) declared += item.info.unpackedSize;
+    items.push_back(std::move(item));
+  }
+  if (!FitsFreeSpace(destination, declared)) return false;
+  m_state = 2;
+  m_unzipper.BeginBatch();
+  m_unzipper.SetOverwriteName(overwriteName);
+  for (Item& item : items) {
+    if (unzGoToFilePos64(zip, &item.place) != UNZ_OK) {
+      ok = false;
+      continue;
+    }
+    if (progress) progress->SetProgressText(Join(destination, item.info.name));
     ok = m_unzipper.UnzipFile(&destination, false, &m_password) && ok;
-    if (m_progress) m_progress->StepProgress(info.unpackedSize);
+    if (progress) progress->StepProgress(item.info.unpackedSize);
   }
   m_unzipper.SetOverwriteName(L"");
-  path = Join(destination, wanted);
   return ok;
 }
 

@@ -5,13 +5,16 @@
 // the archive sees Windows paths and an open archive is a file in use like any other.
 #pragma once
 
+#include "platform/Files.h"
 #include "platform/Text.h"
+#include "platform/Time.h"
 #include "platform/Win32Errors.h"
 
 #include <cstdint>
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 
 namespace DataStorage {
 
@@ -49,6 +52,12 @@ struct EntryInfo {
   std::uint16_t dosTime = 0;
   platform::DWORD attributes = 0;  // DOS attributes of the entry (0 when it has none)
   bool isDirectory = false;
+  std::uint32_t crc = 0;
+  int method = 0;  // 0 stored, 8 deflated
+  bool encrypted = false;
+  // The sizes came from the ZIP64 extra field because minizip kept the 32-bit placeholders
+  // (0xFFFFFFFF); minizip's own reading then does not know where the entry ends.
+  bool sizesFromZip64Field = false;
 };
 
 // The unpacker: one open archive, a destination root and the always-overwrite name.
@@ -72,6 +81,8 @@ class CUnzipper {
   // Makes the entry `name` current: names compare without regard to case, "/" and "\" alike.
   bool Locate(const std::wstring& name);
   bool GetCurrentInfo(EntryInfo& info);
+  // The minizip handle (unzFile) for walking by entry positions.
+  void* Handle() const { return m_zip; }
 
   // Unpacks the current entry below `destination` (the root when null): with `flatten` under
   // its file name alone, else with its folders. `target` receives the file written (or kept).
@@ -80,10 +91,23 @@ class CUnzipper {
                  std::wstring* target = nullptr);
   // Starts one extraction: forgets which folders are known to exist.
   void BeginBatch();
+  // What this unpacker created (files written, folders made) since the last ForgetCreated.
+  const std::set<std::wstring, platform::NoCaseLess>& CreatedFiles() const {
+    return m_createdFiles;
+  }
+  const std::set<std::wstring, platform::NoCaseLess>& CreatedFolders() const {
+    return m_createdFolders;
+  }
+  void ForgetCreated() {
+    m_createdFiles.clear();
+    m_createdFolders.clear();
+  }
 
  private:
   bool KeepExisting(const std::wstring& target, const EntryInfo& info);
   bool CopyEntry(const std::wstring& target, const EntryInfo& info, const std::wstring* password);
+  // Copies the data of an entry that starts at `dataAt` in the archive, by its own sizes.
+  bool CopyRawEntry(platform::FileHandle& file, const EntryInfo& info, std::uint64_t dataAt);
   // Creates a folder with its parents, remembering it for the rest of the batch.
   bool EnsureFolder(const std::wstring& folder);
 
@@ -92,6 +116,8 @@ class CUnzipper {
   std::set<std::wstring, platform::NoCaseLess> m_knownFolders;
   std::set<std::wstring, platform::NoCaseLess> m_freshFolders;
   std::set<std::wstring, platform::NoCaseLess> m_written;
+  std::set<std::wstring, platform::NoCaseLess> m_createdFiles;
+  std::set<std::wstring, platform::NoCaseLess> m_createdFolders;
 
   void* m_zip = nullptr;  // unzFile
   std::wstring m_archive;
@@ -112,13 +138,23 @@ class CZipper {
   // The folder against which absolute names are made relative and relative names are read.
   void SetRoot(const std::wstring& root) { m_root = root; }
   bool AddFile(const std::wstring& path, bool flatten);
-  // Writes the central directory; false when the archive could not be completed.
+  // Adds an entry made from bytes in memory under `storedName` ("\" or "/" between folders),
+  // with its last-write time (UTC) and DOS attributes.
+  bool AddData(const std::wstring& storedName, std::string_view bytes, platform::FileTime lastWrite,
+               platform::DWORD attributes = 0);
+  // Writes the central directory (with the ZIP64 end records when the archive has more
+  // entries than the 16-bit fields hold); false when the archive could not be completed.
   bool Close();
   bool IsOpen() const { return m_zip != nullptr; }
 
  private:
+  bool OpenEntry(const std::wstring& storedName, platform::FileTime lastWrite,
+                 platform::DWORD attributes, std::uint64_t size);
+
   void* m_zip = nullptr;  // zipFile
+  std::wstring m_archive;
   std::wstring m_root;
+  std::uint64_t m_entries = 0;  // entries in the archive, those it had before included
 };
 
 class CDataStorage : public IDataStorage {
@@ -126,10 +162,14 @@ class CDataStorage : public IDataStorage {
   CDataStorage();
   ~CDataStorage() override;
 
-  // Opens the ZIP file at a Windows path. The same path again (in any case) keeps it open.
+  // Opens the ZIP file at a Windows path. The same path again (in any case) keeps it open. Only
+  // a regular file is opened (a pipe or a device is refused, never waited on). The temporary
+  // folder is a new folder of this run's own below the user's TEMP ("<archive name>-<unique>"),
+  // so nothing an earlier run or another program left there is ever used.
   bool Open(const std::wstring& path, const std::wstring* password) override;
-  // Closes the archive; after an extraction the temporary folder goes with all its contents
-  // (files in use are scheduled for removal at the next start).
+  // Closes the archive and removes what the run extracted into its temporary folder, then the
+  // folder itself when nothing else is in it; files in use (and the folders that hold them)
+  // are scheduled for removal at the next start. Nothing the run did not create is removed.
   void Close() override;
   // Every entry with its folders into `folder` (the temporary folder when empty).
   bool ExtractAll(const std::wstring& folder, std::wstring& path) override;
@@ -154,17 +194,26 @@ class CDataStorage : public IDataStorage {
   std::wstring Destination(const std::wstring& folder) const {
     return folder.empty() ? m_tempFolder : folder;
   }
+  // Do the declared sizes fit the free space below `destination`? Logs the refusal.
+  bool FitsFreeSpace(const std::wstring& destination, std::uint64_t declared);
+  bool MakeTempFolder(const std::wstring& archivePath);
+  void RemoveExtracted();
+  // Every entry whose name begins with `wanted` into `destination`, after the free-space check.
+  bool ExtractEntries(const std::wstring& destination, const std::wstring& wanted,
+                      const std::wstring& overwriteName, bool showProgress);
 
   CUnzipper m_unzipper;
   int m_state = 0;  // 0 closed, 1 open, 2 open and files extracted
   std::wstring m_archivePath;
   std::wstring m_tempFolder;
+  bool m_ownTempFolder = false;  // m_tempFolder was created by this object
   std::wstring m_password;
   IProgressSink* m_progress = nullptr;
 };
 
-// Removes a folder of the machine with everything in it. What cannot be removed now (a file in
-// use) is scheduled for removal at the next start; false when something stayed.
+// Removes a folder of the machine with everything in it; a link (to a folder or a file) inside
+// it is removed as the link, never followed. What cannot be removed now (a file in use) is
+// scheduled for removal at the next start; false when something stayed.
 bool DeleteFolderTree(const std::wstring& folder);
 
 // Does an entry name (in "\" form) stay inside the folder it is unpacked into? Refused: "..",

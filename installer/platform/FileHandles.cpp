@@ -82,6 +82,9 @@ DWORD FileHandle::Open(std::wstring_view path, DWORD access, DWORD share, DWORD 
         return Fail(disposition == CREATE_NEW ? ERROR_FILE_EXISTS : ERROR_ACCESS_DENIED);
     }
     if (disposition == CREATE_NEW) return Fail(ERROR_FILE_EXISTS);
+    // Pipes, sockets and device nodes of the host are not files of the machine: opening one
+    // could wait for ever.
+    if (!S_ISDIR(r.st.st_mode) && !S_ISREG(r.st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
     const DWORD attrs = ReadAttributes(r.loc.hostPath, r.st);
     const bool truncates = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
     if ((wantWrite || truncates || handles::WantsDelete(access)) && r.loc.readOnlyVolume)
@@ -104,7 +107,9 @@ DWORD FileHandle::Open(std::wstring_view path, DWORD access, DWORD share, DWORD 
       if (DWORD rc = CheckAccess(r, effective & ~(GENERIC_READ | GENERIC_EXECUTE))) return Fail(rc);
     if (handles::CheckShare(table.Entries(), dev, ino, effective, share) != ERROR_SUCCESS)
       return Fail(ERROR_SHARING_VIOLATION);
-    int flags = O_CLOEXEC | O_NOFOLLOW;
+    // O_NONBLOCK: a pipe put in the file's place meanwhile is opened without waiting, then
+    // refused below.
+    int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
     if (S_ISDIR(r.st.st_mode))
       flags |= O_RDONLY | O_DIRECTORY;
     else if (wantWrite && handles::WantsRead(access))
@@ -122,7 +127,13 @@ DWORD FileHandle::Open(std::wstring_view path, DWORD access, DWORD share, DWORD 
       if (!parent.Ok()) return Fail(parent.Status());
       fd = openat(parent.Fd(), parent.Name(), flags);
     }
-    if (fd < 0) return Fail(errno == ELOOP ? ERROR_ACCESS_DENIED : Win32FromErrno(errno));
+    if (fd < 0)
+      return Fail(errno == ELOOP || errno == ENXIO ? ERROR_ACCESS_DENIED : Win32FromErrno(errno));
+    struct stat opened;
+    if (fstat(fd, &opened) != 0 || (!S_ISREG(opened.st_mode) && !S_ISDIR(opened.st_mode))) {
+      close(fd);
+      return Fail(ERROR_ACCESS_DENIED);
+    }
     if (disposition == CREATE_ALWAYS)
       WriteAttributes(fd, newAttrs | (attrs & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)));
     struct stat now;

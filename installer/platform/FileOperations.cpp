@@ -40,6 +40,8 @@ DWORD ReadAttributes(const std::string& host, const struct stat& st) {
     attrs = static_cast<DWORD>(std::strtoul(buf, nullptr, 0)) & kSettableAttributes;
   }
   if (S_ISDIR(st.st_mode)) attrs |= FILE_ATTRIBUTE_DIRECTORY;
+  // A pipe, socket or device node of the host: never a file that can be read to its end.
+  if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) attrs |= FILE_ATTRIBUTE_DEVICE;
   if (attrs == 0) attrs = FILE_ATTRIBUTE_NORMAL;
   return attrs;
 }

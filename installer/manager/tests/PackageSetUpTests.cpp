@@ -2,6 +2,7 @@
 #include "manager/tests/ManagerHarness.h"
 
 #include "app/Tools.h"
+#include "platform/Paths.h"
 
 #include <gtest/gtest.h>
 #include <wx/image.h>
@@ -32,10 +33,16 @@ std::string Png() {
 TEST(PackageSetUp, ScriptThatCannotBeCreatedEndsTheRunWithResult16) {
   ManagerHarness h(kAnswers);
   h.Package(MakeScript(ScriptOptions{}));
-  // A folder stands where the script is unpacked.
-  std::wstring blocked = platform::GetTempPathW() + L"Setup\\InstallScript.cfg";
-  ASSERT_EQ(platform::CreateDirectoryWithParents(blocked), platform::ERROR_SUCCESS);
-  EXPECT_EQ(h.Run(), irCreateFile);
+  // A package name so long that the run's temporary folder ("<name>-<8 digits>") can be made
+  // but the script's path inside it reaches MAX_PATH: the script cannot be created.
+  const std::wstring temp = platform::GetTempPathW();
+  const std::wstring name(platform::MAX_PATH - temp.size() - 9 - 10, L'p');
+  const std::wstring archive = L"C:\\Pkg\\" + name + L".data";
+  ASSERT_EQ(platform::CopyFileW(L"C:\\Pkg\\Setup.data", archive, false), platform::ERROR_SUCCESS);
+  EXPECT_EQ(h.Run(archive), irCreateFile);
+  const std::wstring blocked = GetInstallTools().Log().GetCurrentFile();
+  ASSERT_TRUE(platform::StartsWithNoCase(blocked, temp + name + L"-")) << platform::ToUtf8(blocked);
+  EXPECT_EQ(blocked.substr(blocked.rfind(L'\\')), L"\\InstallScript.cfg");
   EXPECT_TRUE(h.Logged("ERROR : CUnzipper::UnzipFile File = " + platform::ToUtf8(blocked) +
                        " is not create"))
       << platform::ToUtf8(h.debug);
