@@ -113,7 +113,8 @@ void RecursiveDelete(const std::wstring& path) {
     std::wstring e = path + L"\\" + entry.fileName;
     Log(LogLevel::Info, L"RecursiveDelete: folder %s", e);
     window.SetItemText(e);
-    ClearReadOnly(e);
+    // The listing has the attributes already: only a read-only entry is written.
+    if (entry.attributes & platform::FILE_ATTRIBUTE_READONLY) ClearReadOnly(e);
     if (IsLink(entry)) {
       // Removed as a link: what it leads to is not this installation's.
       platform::DWORD status =

@@ -77,6 +77,12 @@ struct FilterCase {
   bool ignored;
 };
 
+// Readable case names in the test list.
+void PrintTo(const FilterCase& c, std::ostream* os) {
+  *os << "IgnoreFor=" << platform::ToUtf8(c.ignoreFor) << " action=" << c.action
+      << " kind=" << c.kind;
+}
+
 class CommonStepsFilter : public StepsTest, public ::testing::WithParamInterface<FilterCase> {};
 
 TEST_P(CommonStepsFilter, TagCombinationsDecideWhetherTheNodeRuns) {

@@ -214,3 +214,14 @@ TEST_F(FileSteps, AFileThatStaysMakesResult13AndKeepsARestartResult) {
   manager.CommonStepFiles({Entry(L"a.txt")}, true, kBase);
   EXPECT_EQ(manager.Result(), irDeleteFolder);
 }
+
+TEST_F(FolderSteps, ReadOnlyFilesAndFoldersInARemovedTreeGoToo) {
+  Package({{"x", "x"}});
+  Write(kBase + L"\\bin\\sub\\locked.dll", "read only");
+  platform::SetFileAttributesW(kBase + L"\\bin\\sub\\locked.dll",
+                               platform::FILE_ATTRIBUTE_READONLY);
+  platform::SetFileAttributesW(kBase + L"\\bin\\sub", platform::FILE_ATTRIBUTE_READONLY);
+  manager.CommonStepFolders({Entry(L"bin")}, true, kBase);
+  EXPECT_FALSE(Exists(kBase + L"\\bin")) << platform::ToUtf8(debug);
+  EXPECT_EQ(manager.Result(), irSuccess);
+}
