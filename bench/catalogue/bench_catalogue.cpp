@@ -4,6 +4,7 @@
 // engine builds and placements) against building as many boxes through the engine in the same
 // run; a spur gear of 200 teeth against one box; and the processor time of a 100-tooth spur
 // gear (which should stay below 0.5 s). With --render the sheet is drawn off-screen into a PNG.
+#include "../common/CpuTiming.h"
 #include "model/elements/Catalogue.h"
 #include "model/reader/ModelReader.h"
 #include "workspace/CadEngineLibrary.h"
@@ -20,22 +21,9 @@
 
 namespace {
 
-double CpuNow() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return ts.tv_sec + ts.tv_nsec * 1e-9;
-}
-
-double Seconds(const std::function<void()>& f) {
-  const double t0 = CpuNow();
-  f();
-  return CpuNow() - t0;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
+using bench::CpuNow;
+using bench::Median;
+using bench::Seconds;
 
 std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 

@@ -8,6 +8,7 @@
 //
 // Recognition: a shaft of 20 sections with 10 grooves built by the engine's shaft builder is
 // recognised; its time against building the shaft, and in seconds (under 0.5 s).
+#include "../common/CpuTiming.h"
 #include "model/ShaftRecognition.h"
 #include "model/reader/ModelReader.h"
 #include "workspace/CadEngineLibrary.h"
@@ -24,17 +25,8 @@
 
 namespace {
 
-double CpuNow() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return ts.tv_sec + ts.tv_nsec * 1e-9;
-}
-
-double Seconds(const std::function<void()>& f) {
-  const double t0 = CpuNow();
-  f();
-  return CpuNow() - t0;
-}
+using bench::CpuNow;
+using bench::Seconds;
 
 std::string Param(const char* name, double v) {
   char buf[96];

@@ -4,6 +4,7 @@
 // cylinders, cones and tori in sub-assemblies: a few thousand faces). Then, alternating to share
 // any warm-up fairly, each path exports and imports the same model several times; the medians
 // and their ratios are printed. The engine should stay within 1.1 times the kernel alone.
+#include "../common/CpuTiming.h"
 #include "workspace/CADEngine.h"
 
 #include <IFSelect_ReturnStatus.hxx>
@@ -32,22 +33,9 @@ using QZ::ObjPtr;
 namespace {
 
 // Processor time of the process: the machine is shared, so wall time would measure the others.
-double CpuNow() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return ts.tv_sec + ts.tv_nsec * 1e-9;
-}
-
-double Seconds(const std::function<void()>& f) {
-  const double t0 = CpuNow();
-  f();
-  return CpuNow() - t0;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
+using bench::CpuNow;
+using bench::Median;
+using bench::Seconds;
 
 Handle(TDocStd_Document) NewDoc() {
   Handle(TDocStd_Document) doc;

@@ -7,6 +7,7 @@
 // a viewer like the engine's. Memory: the growth of the resident size while the engine holds
 // the imported, displayed mesh, against the mesh's own size (nodes and triangles). Targets: at
 // most 3 times the kernel's time and 3 times the mesh's size.
+#include "../common/CpuTiming.h"
 #include "workspace/CADEngine.h"
 
 #include <AIS_InteractiveContext.hxx>
@@ -43,22 +44,9 @@ using QZ::ObjPtr;
 
 namespace {
 
-double CpuNow() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return ts.tv_sec + ts.tv_nsec * 1e-9;
-}
-
-double Seconds(const std::function<void()>& f) {
-  const double t0 = CpuNow();
-  f();
-  return CpuNow() - t0;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
+using bench::CpuNow;
+using bench::Median;
+using bench::Seconds;
 
 double ResidentMB() {
   long pages = 0, resident = 0;
