@@ -5,6 +5,7 @@
 //   extract: CDataStorage::ExtractAll into a fresh folder   vs  unzip -q into a fresh folder
 //   measure: CDataStorage::Measure over the whole archive    vs  unzip -l > /dev/null
 // and prints each time with the ratio ours / reference (aim: at most 1.3 for extraction).
+#include "../common/Payload.h"
 #include "package/DataStorage.h"
 #include "platform/Environment.h"
 #include "platform/Files.h"
@@ -24,28 +25,7 @@ double Seconds(std::chrono::steady_clock::time_point from) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
 }
 
-std::string Payload(std::mt19937& rng, std::size_t size) {
-  static const char* words[] = {"shaft",   "gear",   "bearing", "module",  "teeth",     "width",
-                                "chamfer", "groove", "bolt",    "nut",     "washer",    "M12",
-                                "0.25",    "1450",   "steel",   "section", "<node id=", "/>\n"};
-  std::string s;
-  s.reserve(size + 16);
-  std::uniform_int_distribution<int> pick(0, 17), noise(0, 255);
-  while (s.size() < size) {
-    s += words[pick(rng)];
-    s += ' ';
-    if (pick(rng) == 0)
-      s += static_cast<char>(noise(rng));  // some entropy, so deflate has work to do
-  }
-  s.resize(size);
-  return s;
-}
-
-int Run(const std::string& command) {
-  int rc = std::system(command.c_str());
-  if (rc != 0) std::fprintf(stderr, "bench_archive: '%s' failed (%d)\n", command.c_str(), rc);
-  return rc;
-}
+int Run(const std::string& command) { return bench::RunCommand("bench_archive", command); }
 
 }  // namespace
 
@@ -71,7 +51,7 @@ int main(int argc, char** argv) {
     std::wstring folder = L"C:\\Payload\\dir" + std::to_wstring(i % 50);
     std::wstring file = folder + L"\\file" + std::to_wstring(i) + L".dat";
     if (i < 50) platform::CreateDirectoryWithParents(folder);
-    platform::WriteWholeFile(file, Payload(rng, each));
+    platform::WriteWholeFile(file, bench::Payload(rng, each));
     if (!zipper.AddFile(file, false)) return 1;
   }
   if (!zipper.Close()) return 1;

@@ -8,6 +8,7 @@
 //            vs  rm -rf of the unzipped tree
 // and prints each time with the ratio ours / reference (aim: at most 1.3 and 1.5). The run log
 // is written to a file of the machine, as in a real run.
+#include "../common/Payload.h"
 #include "app/Tools.h"
 #include "manager/InstallManager.h"
 #include "platform/Environment.h"
@@ -27,27 +28,7 @@ double Seconds(std::chrono::steady_clock::time_point from) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
 }
 
-std::string Payload(std::mt19937& rng, std::size_t size) {
-  static const char* words[] = {"shaft", "gear",   "bearing", "module", "teeth", "width",
-                                "bolt",  "nut",    "washer",  "M12",    "0.25",  "1450",
-                                "steel", "groove", "<node",   "/>\n",   "id=",   "section"};
-  std::string s;
-  s.reserve(size + 16);
-  std::uniform_int_distribution<int> pick(0, 17), noise(0, 255);
-  while (s.size() < size) {
-    s += words[pick(rng)];
-    s += ' ';
-    if (pick(rng) == 0) s += static_cast<char>(noise(rng));
-  }
-  s.resize(size);
-  return s;
-}
-
-int Run(const std::string& command) {
-  int rc = std::system(command.c_str());
-  if (rc != 0) std::fprintf(stderr, "bench_install_steps: '%s' failed (%d)\n", command.c_str(), rc);
-  return rc;
-}
+int Run(const std::string& command) { return bench::RunCommand("bench_install_steps", command); }
 
 class BenchManager : public InstallManager::CInstallManager {
  public:
@@ -76,7 +57,7 @@ int main(int argc, char** argv) {
     std::wstring folder = L"C:\\Payload\\prod\\dir" + std::to_wstring(i % 50);
     if (i < 50) platform::CreateDirectoryWithParents(folder);
     std::wstring file = folder + L"\\file" + std::to_wstring(i) + L".dat";
-    platform::WriteWholeFile(file, Payload(rng, each));
+    platform::WriteWholeFile(file, bench::Payload(rng, each));
     if (!zipper.AddFile(file, false)) return 1;
   }
   if (!zipper.Close()) return 1;
