@@ -87,12 +87,12 @@ int main(int argc, char** argv) {
       QZ::CAD::ISectionShape* s1 = sb->AddSection(0, 30, 30, 0, 0, 40, -1.5, 0);
       s1->AddGrooveRectangular(10, 3, 1.5, 0.3);
       s1->AddNotchChevron(25, 1.5);
-      QZ::CAD::ISectionShape* s2 = sb->AddSection(40, 40, 40, 0, 0, 60, 0, 2);
+      QZ::CAD::ISectionShape* s2 = sb->AddSection(0, 40, 40, 0, 0, 60, 0, 2);
       s2->AddGrooveParallelKey(10, 30, 4, 4, 270);
       s2->AddCrossHole(50, 50, 3, 0);
-      QZ::CAD::ISectionShape* s3 = sb->AddSection(100, 30, 25, 0, 0, 40, 0, -1);
+      QZ::CAD::ISectionShape* s3 = sb->AddSection(0, 30, 25, 0, 0, 40, 0, -1);
       s3->AddGrooveCircular(15, 1, 1.5);
-      QZ::CAD::ISectionShape* s4 = sb->AddSection(140, 28, 28, 12, 12, 40, 0, -1);
+      QZ::CAD::ISectionShape* s4 = sb->AddSection(0, 28, 28, 12, 12, 40, 0, -1);
       s4->AddSlots(5, 30, 6, 22, 4, 5);
       add(s1, 0.6);
       add(s2, 0.7);

@@ -72,8 +72,8 @@ std::string Element(int i, int& count, int family) {
       count += 3;
       std::string s = "<Node Type=\"Shaft\" Name=\"S" + std::to_string(i) + "\">";
       for (int k = 0; k < 3; ++k) {
-        std::string p = Param("pos", 50.0 * k) + Param("dout1", 40 - 5 * k) +
-                        Param("dout2", 40 - 5 * k) + Param("l", 50) + Param("lch1", -1);
+        std::string p = Param("pos", 0) + Param("dout1", 40 - 5 * k) + Param("dout2", 40 - 5 * k) +
+                        Param("l", 50) + Param("lch1", -1);
         std::string o = Object("ShaftSection", i * 10 + k, p);
         o.insert(o.rfind("</Object>"),
                  "<GrooveObject Type=\"GrooveRectangular\"><GeometryParameters>" + Param("x", 20) +
@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
     QZ::ObjPtr<QZ::CAD::IShaftBuilder> b(ctx->GetShaftFactory()->NewShaftBuilder());
     for (int i = 0; i < 20; ++i) {
       const double d = i % 2 ? 40 : 36;
-      QZ::ObjPtr<QZ::CAD::ISectionShape> s(b->AddSection(40.0 * i, d, d, 8, 8, 40, -1, 0));
+      QZ::ObjPtr<QZ::CAD::ISectionShape> s(b->AddSection(0, d, d, 8, 8, 40, -1, 0));
       if (i % 2 == 0) s->AddGrooveRectangular(15, 5, 1.5, 0.3);
     }
     shaft = QZ::ObjPtr<QZ::CAD::IShape>(b->GetShape());

@@ -19,8 +19,9 @@
 // them is a chamfer.
 //
 // Values are in the shaft's own frame: the placement's z axis is the shaft axis, its origin
-// the axis point at the shaft's start; positions are measured from there and angles (degrees)
-// about z from the placement's x axis.
+// the axis point at the shaft's start; a section's position is its distance from the end of the
+// section before it (from the start for the first), groove positions are measured from their
+// section's start, and angles (degrees) about z from the placement's x axis.
 #include "Context.h"
 #include "Shape.h"
 
@@ -344,11 +345,15 @@ class Recognition {
     if (all.empty()) return nullptr;
     std::stable_sort(all.begin(), all.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
-    // Positions from the shaft's start: the frame's origin moves there.
+    // The frame's origin moves to the shaft's start; each section's position is its distance
+    // from the end of the section before it (from the start for the first), as the shaft
+    // builder lays sections out: 0 for sections that adjoin.
     const double start = all.front().first;
     m_frame.o = m_frame.o.Translated(gp_Vec(m_frame.z) * start);
+    double end = start;
     for (auto& [za, section] : all) {
-      section->values[0] = za - start;
+      section->values[0] = za - end;
+      end = za + section->values[5];
       shaft->sections.push_back(section);
     }
     const gp_Dir& x = m_frame.x;

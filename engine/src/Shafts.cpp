@@ -1,7 +1,11 @@
 // The shaft factory: shaft builders whose sections are solids of revolution about the z axis
-// (from pos to pos + l, outer and inner diameters at both ends, chamfered ends for negative
-// lch, rounded ends for positive lch), the six kinds of groove cut into a section, and the
-// planet carrier.
+// (outer and inner diameters at both ends, chamfered ends for negative lch, rounded ends for
+// positive lch), the six kinds of groove cut into a section, and the planet carrier.
+//
+// A shaft builder lays its sections out one after the other along z: a section's pos is its
+// distance from the end of the section added before it (from z = 0 for the first), so a
+// section at position 0 adjoins the previous one and a shaft whose sections are all at
+// position 0 is one piece. A section then runs from its start to its start + l.
 //
 // Grooves are placed by x, their distance from the section's start, and cut from the outer
 // surface inwards by their depth t measured from the outer diameter at x. Angles are degrees
@@ -192,10 +196,11 @@ class CSectionShape final : public RefCounted<QZ::CAD::ISectionShape>, public Ke
   SectionSizes m_sizes;
 };
 
-QZ::CAD::ISectionShape* NewSection(double pos, double dout1, double dout2, double din1, double din2,
-                                   double l, double lch1, double lch2) {
+// A section starting at z = start (its pos already laid out by the builder).
+QZ::CAD::ISectionShape* NewSection(double start, double dout1, double dout2, double din1,
+                                   double din2, double l, double lch1, double lch2) {
   const char* e = "ShaftSection";
-  NeedFinite(e, "pos", pos);
+  const double pos = start;
   NeedPositive(e, "dout1", dout1);
   NeedPositive(e, "dout2", dout2);
   NeedNotNegative(e, "din1", din1);
@@ -250,15 +255,19 @@ class CShaftBuilder final : public RefCounted<QZ::CAD::IShaftBuilder> {
                                      double din2, double l, double lch1, double lch2) override {
     return Guard("AddSection", [&] {
       if (m_sections.size() >= 10000) Throw(QZ::eCodeInvalidUse, "too many shaft sections");
-      QZ::CAD::ISectionShape* s = NewSection(pos, dout1, dout2, din1, din2, l, lch1, lch2);
+      NeedFinite("ShaftSection", "pos", pos);
+      const double start = m_end + pos;
+      QZ::CAD::ISectionShape* s = NewSection(start, dout1, dout2, din1, din2, l, lch1, lch2);
       s->AddRef();
       m_sections.push_back(QZ::ObjPtr<QZ::CAD::ISectionShape>(s));
+      m_end = start + l;
       return s;
     });
   }
 
  private:
   std::vector<QZ::ObjPtr<QZ::CAD::ISectionShape>> m_sections;
+  double m_end = 0;  // where the last section ends: the next one's position counts from here
 };
 
 // A planet carrier: a plate of radius 1.35 r and thickness l / 5 with a central bore of radius

@@ -276,18 +276,19 @@ TEST_F(ShaftRecognitionTest, SectionsOfFusedCylindersAndCones) {
   ASSERT_TRUE(f);
   ASSERT_EQ(f->GetSectionCount(), 3);
   ExpectSection(Values(f.Get(), 0), {0, 40, 40, 0, 0, 50, 0, 0});
-  ExpectSection(Values(f.Get(), 1), {50, 30, 30, 0, 0, 30, 0, -1});
-  ExpectSection(Values(f.Get(), 2), {80, 24, 20, 0, 0, 20, 0, 0});
-  // A hollow row starting at z = 5, fused from pieces listed out of order: positions from the
-  // shaft's start, in axial order, the bore through all of them.
+  // Each adjoins the one before: position 0.
+  ExpectSection(Values(f.Get(), 1), {0, 30, 30, 0, 0, 30, 0, -1});
+  ExpectSection(Values(f.Get(), 2), {0, 24, 20, 0, 0, 20, 0, 0});
+  // A hollow row starting at z = 5, fused from pieces listed out of order: in axial order from
+  // the shaft's start, the bore through all of them.
   TopoDS_Shape hollow = Fuse(Section(55, 15, 15, 5, 5, 30), Section(5, 20, 20, 5, 5, 50, -1, 0));
   hollow = Fuse(hollow, Section(85, 12, 10, 5, 5, 20));
   auto s = Recognize(hollow);
   ASSERT_TRUE(s);
   ASSERT_EQ(s->GetSectionCount(), 3);
   ExpectSection(Values(s.Get(), 0), {0, 40, 40, 10, 10, 50, -1, 0});
-  ExpectSection(Values(s.Get(), 1), {50, 30, 30, 10, 10, 30, 0, 0});
-  ExpectSection(Values(s.Get(), 2), {80, 24, 20, 10, 10, 20, 0, 0});
+  ExpectSection(Values(s.Get(), 1), {0, 30, 30, 10, 10, 30, 0, 0});
+  ExpectSection(Values(s.Get(), 2), {0, 24, 20, 10, 10, 20, 0, 0});
   double m[12];
   s->GetMatrix(m);
   EXPECT_NEAR(m[11], 5, kTol);
@@ -444,8 +445,9 @@ TEST_F(ShaftRecognitionTest, EnginePrimitivesAndResultObjects) {
   ExpectSection(Values(r.Get(), 0), {0, 1, 2, 0, 0, 3, -0.1, 0.2});
 }
 
-// The engine's own shaft (two sections, every groove kind) read back and built again from what
-// was recognised: the same solid, shown in the colours of its sections.
+// The engine's own shaft (three sections, every groove kind, the last one 7 apart) read back and
+// built again from what was recognised: the same solid in the same place, shown in the colours
+// of its sections.
 TEST_F(ShaftRecognitionTest, BuilderShaftRebuiltFromItsRecognition) {
   ObjPtr<CAD::IShaftBuilder> builder(ctx->GetShaftFactory()->NewShaftBuilder());
   ObjPtr<CAD::ISectionShape> a(builder->AddSection(0, 40, 40, 8, 8, 100, -1, 2));
@@ -454,14 +456,16 @@ TEST_F(ShaftRecognitionTest, BuilderShaftRebuiltFromItsRecognition) {
   a->AddGrooveCircular(45, 1.5, 2);
   a->AddCrossHole(60, 8, 2.5, 30);
   a->AddGrooveParallelKey(70, 20, 4, 3, 90);
-  ObjPtr<CAD::ISectionShape> b(builder->AddSection(100, 30, 30, 8, 8, 60, 0, -1));
+  ObjPtr<CAD::ISectionShape> b(builder->AddSection(0, 30, 30, 8, 8, 60, 0, -1));
   b->AddSlots(5, 20, 4, 20, 3, 4);
+  ObjPtr<CAD::ISectionShape> c(builder->AddSection(7, 24, 24, 8, 8, 30, 0, 0));
   ObjPtr<CAD::IShape> shaft(builder->GetShape());
   ObjPtr<CAD::IRecognizeShaft> r(ctx->GetShaftRecognizer()->Recognize(shaft.Get()));
   ASSERT_TRUE(r);
-  ASSERT_EQ(r->GetSectionCount(), 2);
+  ASSERT_EQ(r->GetSectionCount(), 3);
   ExpectSection(Values(r.Get(), 0), {0, 40, 40, 8, 8, 100, -1, 2});
-  ExpectSection(Values(r.Get(), 1), {100, 30, 30, 8, 8, 60, 0, -1});
+  ExpectSection(Values(r.Get(), 1), {0, 30, 30, 8, 8, 60, 0, -1});
+  ExpectSection(Values(r.Get(), 2), {7, 24, 24, 8, 8, 30, 0, 0});
   ASSERT_EQ(GrooveCount(r.Get(), 0), 5);
   const int types[] = {2, 1, 6, 3, 4};
   for (int g = 0; g < 5; ++g) EXPECT_EQ(Groove(r.Get(), 0, g)->GetType(), types[g]) << g;
@@ -518,6 +522,11 @@ TEST_F(ShaftRecognitionTest, BuilderShaftRebuiltFromItsRecognition) {
   }
   ObjPtr<CAD::IShape> rebuilt(again->GetShape());
   EXPECT_NEAR(rebuilt->GetVolume(), shaft->GetVolume(), 1e-6 * shaft->GetVolume());
+  double was[6], is[6];
+  ASSERT_TRUE(shaft->GetBoundingBox(was));
+  ASSERT_TRUE(rebuilt->GetBoundingBox(is));
+  for (int k = 0; k < 6; ++k) EXPECT_NEAR(is[k], was[k], 1e-6) << k;
+  EXPECT_NEAR(is[5], 197, 1e-6);  // 100 + 60 + 7 + 30
 
   // Shown off-screen (MORLANE_TEST_IMAGES names a folder to keep the picture in).
   ObjPtr<CAD::IView> view(ctx->NewView(nullptr, CAD::eViewOffscreen));

@@ -2,7 +2,9 @@
 // refusal of impossible sizes.
 #include "GeometryFixture.h"
 
+#include <array>
 #include <cmath>
+#include <utility>
 
 using namespace geometry_test;
 
@@ -18,13 +20,27 @@ double Spandrel(double r) { return (1 - kPi / 4) * r * r; }
 TEST(Shafts, SectionsAreSolidsOfRevolutionWithChamfersAndRoundings) {
   QZ::CAD::IShaftBuilder* b = Shafts()->NewShaftBuilder();
   ASSERT_TRUE(b);
-  // A plain tube, a cone, a chamfered and a rounded cylinder.
+  // A plain tube, a cone, a chamfered and a rounded cylinder, each adjoining the one before
+  // (position 0), then a short cylinder 5 after the end of the rounded one.
   QZ::CAD::ISectionShape* tube = b->AddSection(0, 40, 40, 20, 20, 30, 0, 0);
-  QZ::CAD::ISectionShape* cone = b->AddSection(30, 40, 20, 0, 0, 20, 0, 0);
-  QZ::CAD::ISectionShape* chamfered = b->AddSection(50, 30, 30, 0, 0, 20, -2, -1);
-  QZ::CAD::ISectionShape* rounded = b->AddSection(70, 30, 30, 10, 10, 20, 3, 0);
-  EXPECT_EQ(b->GetSectionCount(), 4);
-  for (auto* s : {tube, cone, chamfered, rounded}) EXPECT_TRUE(s->IsValid());
+  QZ::CAD::ISectionShape* cone = b->AddSection(0, 40, 20, 0, 0, 20, 0, 0);
+  QZ::CAD::ISectionShape* chamfered = b->AddSection(0, 30, 30, 0, 0, 20, -2, -1);
+  QZ::CAD::ISectionShape* rounded = b->AddSection(0, 30, 30, 10, 10, 20, 3, 0);
+  QZ::CAD::ISectionShape* apart = b->AddSection(5, 20, 20, 0, 0, 10, 0, 0);
+  EXPECT_EQ(b->GetSectionCount(), 5);
+  for (auto* s : {tube, cone, chamfered, rounded, apart}) EXPECT_TRUE(s->IsValid());
+  // Where each section lies along the axis: z from and to.
+  const std::pair<QZ::CAD::ISectionShape*, std::array<double, 2>> spans[] = {{tube, {0, 30}},
+                                                                             {cone, {30, 50}},
+                                                                             {chamfered, {50, 70}},
+                                                                             {rounded, {70, 90}},
+                                                                             {apart, {95, 105}}};
+  for (const auto& [section, z] : spans) {
+    double span[6];
+    ASSERT_TRUE(section->GetBoundingBox(span));
+    EXPECT_NEAR(span[2], z[0], 1e-6);
+    EXPECT_NEAR(span[5], z[1], 1e-6);
+  }
   EXPECT_NEAR(tube->GetVolume(), kPi * (400 - 100) * 30, 1e-6 * 3e4);
   EXPECT_NEAR(cone->GetVolume(), kPi * 20 / 3 * (400 + 200 + 100), 1e-3);
   const double R = 15;
@@ -39,9 +55,9 @@ TEST(Shafts, SectionsAreSolidsOfRevolutionWithChamfersAndRoundings) {
   EXPECT_NEAR(box[3], 20, 1e-6);
   QZ::CAD::IShape* all = b->GetShape();
   ASSERT_TRUE(all);
-  EXPECT_EQ(all->GetSolidCount(), 4);
+  EXPECT_EQ(all->GetSolidCount(), 5);
   all->Release();
-  for (auto* s : {tube, cone, chamfered, rounded}) s->Release();
+  for (auto* s : {tube, cone, chamfered, rounded, apart}) s->Release();
 
   const int bad = QZ::eCodeInvalidParameter;
   EXPECT_EQ(ErrorOf([&] { return b->AddSection(0, 20, 20, 30, 10, 10, 0, 0); }), bad);

@@ -263,10 +263,16 @@ TEST_F(ModelReaderTest, ExampleFiles) {
   ASSERT_TRUE(shaft);
   ASSERT_EQ(shaft->GetChildCount(), 4);
   const size_t grooves[] = {2, 2, 1, 1};
+  // The sections at position 0 follow one another: z 0-40, 40-120, 120-170, 170-210.
+  const double ends[] = {0, 40, 120, 170, 210};
   for (int i = 0; i < 4; ++i) {
     auto s = Child<CShaftSection>(*shaft, i);
     ASSERT_TRUE(s && s->GetShape());
     EXPECT_EQ(s->GetGrooves().size(), grooves[i]);
+    double span[6];
+    ASSERT_TRUE(s->GetShape()->GetBoundingBox(span));
+    EXPECT_NEAR(span[2], ends[i], 1e-6) << i;
+    EXPECT_NEAR(span[5], ends[i + 1], 1e-6) << i;
   }
   EXPECT_EQ(Child<CShaftSection>(*shaft, 1)->FindStandardProperty(L"lch1")->GetLabel(), L"r1");
 

@@ -85,7 +85,7 @@ class RecognitionTest : public ::testing::Test {
   }
   void TearDown() override {
     SetBuildErrorReporter(nullptr);
-    SetRecognizedShaftBuilder(nullptr);
+    SetRecognizedShaftBuilder(BuildRecognizedShaft);  // the default again
   }
   static COLORREF ColorOf(const CTreeObject& o) {
     return o.FindColorProperty(L"Color")->GetColor();
@@ -94,7 +94,8 @@ class RecognitionTest : public ::testing::Test {
     return std::dynamic_pointer_cast<CShaftSection>(shaft.GetChild(i));
   }
 
-  // A modelled shaft with sections of the given (pos, dout, l) under root.
+  // A modelled shaft with sections of the given (pos, dout, l) under root; pos is the distance
+  // from the end of the section before (0: the sections adjoin).
   std::shared_ptr<CShaft> ModelShaft(const std::vector<std::array<double, 3>>& sections) {
     auto shaft = std::make_shared<CShaft>();
     root->AddChild(shaft);
@@ -168,7 +169,7 @@ TEST_F(RecognitionTest, EngineGroovesBecomeSectionGrooves) {
 }
 
 TEST_F(RecognitionTest, RecordsOfAModelledShaft) {
-  auto shaft = ModelShaft({{0, 40, 100}, {100, 30, 50}});
+  auto shaft = ModelShaft({{0, 40, 100}, {4, 30, 50}});
   auto first = SectionAt(*shaft, 0);
   auto circular = first->AddGrooveCircular();
   auto slots = first->AddSlots();
@@ -183,7 +184,7 @@ TEST_F(RecognitionTest, RecordsOfAModelledShaft) {
 
   const qz_RecognizeShaft rec = RecognizeShaftRecord(*shaft);
   ASSERT_EQ(rec.size(), 2u);
-  EXPECT_EQ(rec[1].pos, 100);
+  EXPECT_EQ(rec[1].pos, 4);
   EXPECT_EQ(rec[1].dout1, 30);
   EXPECT_EQ(rec[1].l, 50);
   ASSERT_EQ(rec[0].grooves.size(), 2u);
@@ -207,9 +208,10 @@ TEST_F(RecognitionTest, RecordsOfAModelledShaft) {
 
 TEST_F(RecognitionTest, CopyFormNamesSectionsAfterTheLeaf) {
   SetRecognizedShaftBuilder(BuildRecognizedShaft);
-  auto shaft = ModelShaft({{0, 40, 50}, {50, 30, 30}});
+  // Two adjoining sections, then one 6 after the end of the second.
+  auto shaft = ModelShaft({{0, 40, 50}, {0, 30, 30}, {6, 20, 20}});
   ASSERT_TRUE(messages.empty());
-  // One leaf holding both sections' solids.
+  // One leaf holding the sections' solids.
   auto leaf = std::make_shared<CObject3D>();
   leaf->SetValue(L"Name", CVariant(L"Drive"));
   leaf->SetShape(ObjPtr<CAD::IShape>(shaft->GetShaftBuilder()->GetShape()));
@@ -222,15 +224,30 @@ TEST_F(RecognitionTest, CopyFormNamesSectionsAfterTheLeaf) {
   ASSERT_TRUE(got);
   ASSERT_TRUE(result);
   EXPECT_EQ(got->GetName(), L"Drive");
-  ASSERT_EQ(got->GetChildCount(), 2);
+  ASSERT_EQ(got->GetChildCount(), 3);
   EXPECT_EQ(got->GetChild(0)->GetName(), L"Drive_1");
   EXPECT_EQ(got->GetChild(1)->GetName(), L"Drive_2");
-  // The second section starts 50 from the shaft's start: red, written back at 0.
+  EXPECT_EQ(got->GetChild(2)->GetName(), L"Drive_3");
+  // The second adjoins the first: green at position 0. The third starts 6 after the second's
+  // end: red, written back at 0 (in the engine's result and in the model), so it now adjoins.
   EXPECT_EQ(ColorOf(*got->GetChild(0)), kGreen);
-  EXPECT_EQ(ColorOf(*got->GetChild(1)), kRed);
+  EXPECT_EQ(ColorOf(*got->GetChild(1)), kGreen);
+  EXPECT_EQ(ColorOf(*got->GetChild(2)), kRed);
   EXPECT_EQ(state, eRecognizeSomeAtZero);
   EXPECT_NEAR(SectionAt(*got, 1)->GetValue(L"dout1").ToDouble(), 30, 1e-6);
   EXPECT_NEAR(SectionAt(*got, 1)->GetValue(L"l").ToDouble(), 30, 1e-6);
+  EXPECT_NEAR(SectionAt(*got, 1)->GetValue(L"pos").ToDouble(), 0, 1e-6);
+  EXPECT_EQ(SectionAt(*got, 2)->GetValue(L"pos").ToDouble(), 0);
+  ObjPtr<CAD::IRecognizeSection> third(result->GetSection(2));
+  double values[8];
+  third->GetValues(values);
+  EXPECT_EQ(values[0], 0);
+  EXPECT_NEAR(values[5], 20, 1e-6);
+  // Rebuilt, the third section now starts where the second ends (80), no longer at 86.
+  double span[6];
+  ASSERT_TRUE(SectionAt(*got, 2)->GetShape()->GetBoundingBox(span));
+  EXPECT_NEAR(span[2], 80, 1e-6);
+  EXPECT_NEAR(span[5], 100, 1e-6);
 
   // A leaf without solid: no engine call, state 0.
   CObject3D empty;
@@ -240,9 +257,11 @@ TEST_F(RecognitionTest, CopyFormNamesSectionsAfterTheLeaf) {
   EXPECT_EQ(state, eRecognizeNoneAtZero);
 }
 
-// Every groove kind: a modelled section -> its solid (directly, and through a STEP file) ->
-// recognition -> a shaft of the same values within 1 micrometre.
-TEST_F(RecognitionTest, EveryGrooveKindRoundTrips) {
+// Every groove kind: a modelled shaft of three adjoining sections of different diameters (the
+// groove in the middle one, which starts 40 from the shaft's start) -> its solid (directly, and
+// through a STEP file) -> recognition -> a shaft of the same values within 1 micrometre, every
+// section at position 0 and green.
+TEST_F(RecognitionTest, EveryGrooveKindRoundTripsInAShaftOfSeveralSections) {
   SetRecognizedShaftBuilder(BuildRecognizedShaft);
   using Params = std::vector<std::pair<const wchar_t*, double>>;
   struct Kind {
@@ -262,12 +281,18 @@ TEST_F(RecognitionTest, EveryGrooveKindRoundTrips) {
     SCOPED_TRACE(std::string(kind.type, kind.type + wcslen(kind.type)));
     root = std::make_shared<CNodeRoot>();
     root->SetContext(ctx);
-    auto shaft = ModelShaft({{0, 40, 100}});
-    auto section = SectionAt(*shaft, 0);
-    section->SetValue(L"lch1", CVariant(-1.0));
-    section->SetValue(L"lch2", CVariant(2.0));
-    section->SetValue(L"din1", CVariant(8.0));
-    section->SetValue(L"din2", CVariant(8.0));
+    // z 0-40 (d 30, chamfered start), 40-140 (d 40, rounded end, the groove), 140-190 (d 34,
+    // chamfered end); a bore of 8 through all.
+    auto shaft = ModelShaft({{0, 30, 40}, {0, 40, 100}, {0, 34, 50}});
+    const double ends[][2] = {{-1, 0}, {0, 2}, {0, -1.5}};
+    for (int i = 0; i < 3; ++i) {
+      auto s = SectionAt(*shaft, i);
+      s->SetValue(L"lch1", CVariant(ends[i][0]));
+      s->SetValue(L"lch2", CVariant(ends[i][1]));
+      s->SetValue(L"din1", CVariant(8.0));
+      s->SetValue(L"din2", CVariant(8.0));
+    }
+    auto section = SectionAt(*shaft, 1);
     auto groove = section->AddGroove(kind.type);
     ASSERT_TRUE(groove);
     for (const auto& [n, v] : kind.params) groove->SetValue(n, CVariant(v));
@@ -275,42 +300,64 @@ TEST_F(RecognitionTest, EveryGrooveKindRoundTrips) {
     ASSERT_TRUE(UpdateReportingErrors(*shaft));
     ASSERT_TRUE(messages.empty()) << messages.front().size();
     const qz_RecognizeShaft want = RecognizeShaftRecord(*shaft);
+    ASSERT_EQ(want.size(), 3u);
 
     auto check = [&](const std::shared_ptr<CTreeObject>& got) {
       auto back = std::dynamic_pointer_cast<CShaft>(got);
       ASSERT_TRUE(back);
       const qz_RecognizeShaft have = RecognizeShaftRecord(*back);
-      ASSERT_EQ(have.size(), 1u);
-      const auto& a = have[0];
-      const auto& b = want[0];
-      for (auto [x, y] : {std::pair{a.pos, b.pos},
-                          {a.dout1, b.dout1},
-                          {a.dout2, b.dout2},
-                          {a.din1, b.din1},
-                          {a.din2, b.din2},
-                          {a.l, b.l},
-                          {a.lch1, b.lch1},
-                          {a.lch2, b.lch2}})
-        EXPECT_NEAR(x, y, 1e-6);
-      auto backSection = SectionAt(*back, 0);
+      ASSERT_EQ(have.size(), want.size());
+      for (size_t i = 0; i < want.size(); ++i) {
+        SCOPED_TRACE(i);
+        const auto& a = have[i];
+        const auto& b = want[i];
+        for (auto [x, y] : {std::pair{a.pos, b.pos},
+                            {a.dout1, b.dout1},
+                            {a.dout2, b.dout2},
+                            {a.din1, b.din1},
+                            {a.din2, b.din2},
+                            {a.l, b.l},
+                            {a.lch1, b.lch1},
+                            {a.lch2, b.lch2}})
+          EXPECT_NEAR(x, y, 1e-6);
+        EXPECT_EQ(a.grooves.size(), i == 1 ? 1u : 0u);
+        EXPECT_EQ(ColorOf(*back->GetChild(static_cast<int>(i))), kGreen);
+      }
+      auto backSection = SectionAt(*back, 1);
       ASSERT_EQ(backSection->GetGrooves().size(), 1u);
       const auto& g = backSection->GetGrooves()[0];
       EXPECT_EQ(g->GetGrooveType(), groove->GetGrooveType());
       for (const auto& [n, v] : kind.params) EXPECT_NEAR(g->GetValue(n).ToDouble(), v, 1e-6) << n;
       if (g->GetGrooveType() == eSlots) EXPECT_EQ(g->GetValue(L"n").ToInt(), 4);
-      EXPECT_EQ(ColorOf(*backSection), kGreen);
+      // Rebuilt from what was recognised, the sections lie along the axis as the modelled
+      // ones do: each from and to the same distance from the shaft's start.
+      double wasStart[6], isStart[6];
+      ASSERT_TRUE(SectionAt(*shaft, 0)->GetShape()->GetBoundingBox(wasStart));
+      ASSERT_TRUE(SectionAt(*back, 0)->GetShape()->GetBoundingBox(isStart));
+      const double along[] = {0, 40, 140, 190};
+      for (int i = 0; i < 3; ++i) {
+        double was[6], is[6];
+        ASSERT_TRUE(SectionAt(*shaft, i)->GetShape()->GetBoundingBox(was));
+        ASSERT_TRUE(SectionAt(*back, i)->GetShape()->GetBoundingBox(is));
+        EXPECT_NEAR(was[2] - wasStart[2], along[i], 1e-6) << i;
+        EXPECT_NEAR(was[5] - wasStart[2], along[i + 1], 1e-6) << i;
+        EXPECT_NEAR(is[2] - isStart[2], was[2] - wasStart[2], 1e-6) << i;
+        EXPECT_NEAR(is[5] - isStart[2], was[5] - wasStart[2], 1e-6) << i;
+      }
     };
-    // Directly from the section's solid.
+    // The shaft's solid as one leaf.
+    auto leaf = std::make_shared<CObject3D>();
+    leaf->SetShape(ObjPtr<CAD::IShape>(shaft->GetShaftBuilder()->GetShape()));
     auto copy = std::make_shared<CNodeRoot>();
     copy->SetContext(ctx);
     ObjPtr<CAD::IRecognizeShaft> result;
     RecognizeState state = eRecognizeNoneAtZero;
-    check(RecognizeModelLeaf(ctx.Get(), *section, *copy, result, &state));
+    check(RecognizeModelLeaf(ctx.Get(), *leaf, *copy, result, &state));
     EXPECT_EQ(state, eRecognizeAllAtZero);
     // Through a STEP file, as an imported part.
     auto out = NewEngineContext();
     ObjPtr<CAD::IAssembly> assembly(out->GetAssembly());
-    ObjPtr<CAD::IPart> part(assembly->AddShape(section->GetShape().Get()));
+    ObjPtr<CAD::IPart> part(assembly->AddShape(leaf->GetShape().Get()));
     part->SetName("Axle");
     const std::string path = dir / "shaft.step";
     ASSERT_TRUE(out->ExportSTEP(path.c_str()));
@@ -326,6 +373,7 @@ TEST_F(RecognitionTest, EveryGrooveKindRoundTrips) {
     check(got);
     ASSERT_TRUE(got);
     EXPECT_EQ(got->GetName(), L"Axle");
+    EXPECT_EQ(std::dynamic_pointer_cast<CShaft>(got)->GetChild(1)->GetName(), L"Axle_2");
   }
 }
 
