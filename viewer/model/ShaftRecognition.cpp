@@ -7,8 +7,10 @@
 
 namespace {
 
+// The library's own builder until someone installs another: every workspace of the process
+// turns recognised solids into modelled shafts without setting anything up.
 RecognizedShaftBuilder& Builder() {
-  static RecognizedShaftBuilder builder;
+  static RecognizedShaftBuilder builder = BuildRecognizedShaft;
   return builder;
 }
 

@@ -4,9 +4,14 @@
 //
 // Both forms ask the context's shaft recogniser for the solid and leave its answer (null
 // included) in the result slot. Turning a recognised shaft into a modelled CShaft below the
-// group is the job of the shaft builder installed with SetRecognizedShaftBuilder; without one,
-// nothing is added and both forms return null (the caller then adds the solid as it is). A
-// recogniser that throws an engine error counts as one that found no shaft.
+// group is the job of the recognised-shaft builder: BuildRecognizedShaft from the start of the
+// process, or another installed with SetRecognizedShaftBuilder; with none (an empty builder
+// installed), nothing is added and both forms return null (the caller then adds the solid as
+// it is). A recogniser that throws an engine error counts as one that found no shaft.
+//
+// A section's position is its distance from the end of the section before it (the shaft
+// builder lays sections out one after the other), so the sections of a one-piece shaft are all
+// at position 0.
 
 #include "MorlaneExport.h"
 #include "model/TreeObject.h"
@@ -72,9 +77,9 @@ MORLANE_API void SetRecognizedShaftBuilder(RecognizedShaftBuilder builder);
 
 // The modelled shaft of an engine result: a CShaft at the given placement added to group, with
 // one CShaftSection per engine section (its values and grooves), green when the section lies
-// at position 0 and red otherwise (the engine section is then written back at position 0), all
-// at the result's placement. The copy form's state follows the count of both colours. What the
-// workspace installs with SetRecognizedShaftBuilder.
+// at position 0 (it adjoins the one before) and red otherwise (the engine section is then
+// written back at position 0, closing the gap), all at the result's placement. The copy form's
+// state follows the count of both colours. The builder in place from the start.
 MORLANE_API std::shared_ptr<CTreeObject> BuildRecognizedShaft(
     const QZ::ObjPtr<QZ::CAD::IRecognizeShaft>& result, CNode& group, const Matrix12& matrix,
     RecognizeState* state);

@@ -324,7 +324,7 @@ TEST_F(TreeExchangeTest, ImportWithRecognitionTriesEveryPartAndKeepsTheAnswers) 
   back->SetContext(in);
   RecognitionList recognized;
   ImportAll(in.Get(), *back, true, recognized);
-  SetRecognizedShaftBuilder(nullptr);
+  SetRecognizedShaftBuilder(BuildRecognizedShaft);  // the default again
 
   // One answer per part, in the order of the parts: Plate, Pin, Ball.
   EXPECT_EQ(recognizer.calls, 3);
@@ -447,7 +447,7 @@ TEST_F(TreeExchangeTest, AppendCopyReplacesRecognisedLeavesAndEndsWithTheLastLea
   RecognitionList recognized;
   RecognizeState state = eRecognizeSomeAtZero;
   copy->AppendCopy(model.get(), recognized, &state);  // a root: copied as a group
-  SetRecognizedShaftBuilder(nullptr);
+  SetRecognizedShaftBuilder(BuildRecognizedShaft);    // the default again
   ASSERT_EQ(recognized.size(), 3u);
   EXPECT_FALSE(recognized[0]);
   EXPECT_FALSE(recognized[1]);
