@@ -3,8 +3,8 @@
 #include "ExchangeCommon.h"
 
 #include "Shape.h"
+#include "Solids.h"
 
-#include <BRepAlgoAPI_Cut.hxx>
 #include <BRepPrimAPI_MakeBox.hxx>
 #include <BRepPrimAPI_MakeCone.hxx>
 #include <BRepPrimAPI_MakeCylinder.hxx>
@@ -205,8 +205,7 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
         Throw(QZ::eCodeInvalidParameter, "HollowCylinder: din must be below dout");
       TopoDS_Shape outer = BRepPrimAPI_MakeCylinder(dout / 2, l).Shape();
       if (din < kTiny) return NewCheckedShape(outer, "HollowCylinder");
-      TopoDS_Shape inner = BRepPrimAPI_MakeCylinder(din / 2, l).Shape();
-      return NewCheckedShape(Cut(outer, inner), "HollowCylinder");
+      return NewCheckedShape(Ring(din / 2, dout / 2, dout / 2, din / 2, l), "HollowCylinder");
     });
   }
   QZ::CAD::IShape* HollowCone(double dout1, double dout2, double din1, double din2,
@@ -223,9 +222,9 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
       if ((din1 > 0 && din1 >= dout1 - kTiny) || (din2 > 0 && din2 >= dout2 - kTiny))
         Throw(QZ::eCodeInvalidParameter,
               "HollowCone: the inner diameters must be below the outer ones");
-      TopoDS_Shape outer = ConeSolid(dout1 / 2, dout2 / 2, l);
-      if (din1 < kTiny && din2 < kTiny) return NewCheckedShape(outer, "HollowCone");
-      return NewCheckedShape(Cut(outer, ConeSolid(din1 / 2, din2 / 2, l)), "HollowCone");
+      if (din1 < kTiny && din2 < kTiny)
+        return NewCheckedShape(ConeSolid(dout1 / 2, dout2 / 2, l), "HollowCone");
+      return NewCheckedShape(Ring(din1 / 2, dout1 / 2, dout2 / 2, din2 / 2, l), "HollowCone");
     });
   }
 
@@ -252,10 +251,19 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
     if (std::fabs(r1 - r2) < kTiny) return BRepPrimAPI_MakeCylinder(r1, l).Shape();
     return BRepPrimAPI_MakeCone(r1, r2, l).Shape();
   }
-  static TopoDS_Shape Cut(const TopoDS_Shape& a, const TopoDS_Shape& b) {
-    BRepAlgoAPI_Cut cut(a, b);
-    if (!cut.IsDone() || cut.HasErrors()) Throw(QZ::eCodeFailure, "the boolean cut failed");
-    return cut.Shape();
+  // The solid between a bore from radius ri1 (z = 0) to ri2 (z = l) and an outer surface from
+  // ro1 to ro2: its outline turned about z, the same solid as the bore cut from the outer cone
+  // and far quicker to build. An end where both radii are 0 closes in a point on the axis.
+  static TopoDS_Shape Ring(double ri1, double ro1, double ro2, double ri2, double l) {
+    const gp_Pnt2d corners[] = {{ri1, 0}, {ro1, 0}, {ro2, l}, {ri2, l}};
+    Outline o(corners[0]);
+    gp_Pnt2d at = corners[0];
+    for (int i = 1; i < 4; ++i) {
+      if (corners[i].Distance(at) < kTiny) continue;
+      o.LineTo(corners[i].X(), corners[i].Y());
+      at = corners[i];
+    }
+    return Revolve(o.Face(1));
   }
   const DocState& Doc() {
     if (!m_doc) m_doc = NewDocument();

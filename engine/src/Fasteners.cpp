@@ -25,8 +25,12 @@ namespace {
 
 constexpr double kTan30 = 0.57735026918962576;
 
-// The shank below the head: ds over ls from z = top down, then the thread d over b.
-TopoDS_Shape Shank(const char* e, double d, double ds, double ls, double b, double top = 0.0) {
+// The shank below the head: ds over ls from z = top down, then the thread d over b. A collar
+// (a cylinder of diameter collarD from top up to top + collarH, such as a washer face or a
+// cylindrical head) is turned with it in one profile, which is the same solid as the two fused
+// and much quicker to build.
+TopoDS_Shape Shank(const char* e, double d, double ds, double ls, double b, double top = 0.0,
+                   double collarD = 0.0, double collarH = 0.0) {
   NeedPositive(e, "d", d);
   NeedPositive(e, "b", b);
   NeedNotNegative(e, "ls", ls);
@@ -34,7 +38,9 @@ TopoDS_Shape Shank(const char* e, double d, double ds, double ls, double b, doub
   if (ds == 0) ds = d;
   if (ls > 0 && ds > 4 * d) Refuse(e, "the shank diameter ds is far above d");
   const double end = top - ls - b, ct = std::min(0.1 * d, b / 4);
-  Outline o(gp_Pnt2d(0, top));
+  const bool collar = collarH > 0 && collarD > (ls > 0 ? ds : d) + kSizeTolerance;
+  Outline o(gp_Pnt2d(0, collar ? top + collarH : top));
+  if (collar) o.LineTo(collarD / 2, top + collarH).LineTo(collarD / 2, top);
   if (ls > 0) o.LineTo(ds / 2, top).LineTo(ds / 2, top - ls);
   o.LineTo(d / 2, top - ls).LineTo(d / 2, end + ct).LineTo(d / 2 - ct, end).LineTo(0, end);
   return Revolve(o.Face(1));
@@ -46,16 +52,24 @@ TopoDS_Shape HexHead(const char* e, double s, double z0, double z1, bool both = 
   NeedPositive(e, "s", s);
   if (z1 <= z0 + kSizeTolerance) Refuse(e, "the head height must exceed the washer face");
   const TopoDS_Shape hex = PolygonPrism(6, s, z0, z1);
+  // The chamfer is the cone through radius r0 on the end face and rc beyond the corners. What
+  // lies outside it is cut away by a ring around the cone that touches no face of the prism
+  // other than where the cone crosses it (quicker than intersecting with a whole solid of
+  // revolution that shares the prism's end faces).
   const double rc = s / std::sqrt(3.0) + 1, r0 = 0.475 * s;
   const double drop = (rc - r0) * kTan30;
-  Outline o(gp_Pnt2d(0, z0));
-  if (both) {
-    o.LineTo(r0, z0).LineTo(rc, z0 + drop);
-  } else {
-    o.LineTo(rc, z0);
-  }
-  o.LineTo(rc, z1 - drop).LineTo(r0, z1).LineTo(0, z1);
-  return Common(hex, Revolve(o.Face(1)));
+  const double over = std::min(1.0, 0.5 * r0 * kTan30);  // beyond the end face, r stays > 0
+  const double rOver = r0 - over / kTan30;
+  auto ring = [&](double face, double side) {  // side +1: above the top face, -1: below z0
+    Outline o(gp_Pnt2d(rc, face - side * drop));
+    o.LineTo(rOver, face + side * over)
+        .LineTo(rc + 1, face + side * over)
+        .LineTo(rc + 1, face - side * drop);
+    return Revolve(o.Face(1));
+  };
+  std::vector<TopoDS_Shape> tools{ring(z1, 1)};
+  if (both) tools.push_back(ring(z0, -1));
+  return CutAll(hex, tools);
 }
 
 TopoDS_Shape Cylinder(double d, double z0, double z1) { return CylinderZ(d / 2, z0, z1); }
@@ -128,15 +142,14 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
       NeedPositive(e, "k", k);
       NeedNotNegative(e, "c", c);
       NeedNotNegative(e, "dw", dw);
-      std::vector<TopoDS_Shape> parts{Shank(e, d, ds, ls, b)};
       const bool face = c > 0 && dw > 0;
       if (face) {
         if (dw > s / std::sqrt(3.0) * 2) Refuse(e, "the washer face dw exceeds the hexagon");
         if (dw <= d) Refuse(e, "the washer face dw must exceed d");
-        parts.push_back(Cylinder(dw, 0, c));
       }
-      parts.push_back(HexHead(e, s, face ? c : 0.0, k));
-      return Join(e, parts);
+      // The washer face is turned with the shank.
+      return Join(e, {face ? Shank(e, d, ds, ls, b, 0, dw, c) : Shank(e, d, ds, ls, b),
+                      HexHead(e, s, face ? c : 0.0, k)});
     });
   }
   QZ::CAD::IShape* BoltHexSocket(double d, double ds, double ls, double b, double d1, double k,
