@@ -293,6 +293,12 @@ struct BuilderCalls {
   std::vector<Matrix12> matrices;
 };
 
+// No builder of recognised shafts while it lives (the default one again afterwards).
+struct NoShaftBuilder {
+  NoShaftBuilder() { SetRecognizedShaftBuilder(nullptr); }
+  ~NoShaftBuilder() { SetRecognizedShaftBuilder(BuildRecognizedShaft); }
+};
+
 void InstallGroupShaftBuilder(BuilderCalls& calls) {
   SetRecognizedShaftBuilder([&calls](const QZ::ObjPtr<QZ::CAD::IRecognizeShaft>& result,
                                      CNode& group, const Matrix12& matrix,
@@ -363,6 +369,7 @@ TEST_F(TreeExchangeTest, ImportWithRecognitionTriesEveryPartAndKeepsTheAnswers) 
 TEST_F(TreeExchangeTest, ImportWithRecognitionKeepsPartsTheEngineCannotRecognise) {
   // The engine recognises the pin (a plain cylinder) and neither the plate nor the ball; with no
   // shaft builder installed, every part is still imported as it is.
+  NoShaftBuilder none;
   TempDir dir;
   auto model = BuildModel();
   ASSERT_TRUE(Export(*model, dir / "model.step", true));
@@ -387,6 +394,7 @@ TEST_F(TreeExchangeTest, ImportWithRecognitionKeepsPartsTheEngineCannotRecognise
 }
 
 TEST_F(TreeExchangeTest, AppendCopyIsFlatInPlacementAndKeepsNamesAndColours) {
+  NoShaftBuilder none;
   auto model = BuildModel();
   std::vector<LeafInfo> before;
   Collect(*model, L"", before);
