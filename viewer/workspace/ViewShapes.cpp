@@ -1,0 +1,78 @@
+#include "workspace/ViewShapes.h"
+
+namespace ViewShapes {
+
+namespace {
+
+template <class Leaf>
+void ForEachLeaf(CTreeObject* object, const Leaf& leaf) {
+  if (!object) return;
+  if (object->IsNode()) {
+    // A copy of the child list: the callback never changes the tree, but it may run engine
+    // code that reports through the model.
+    const auto children = static_cast<CNode*>(object)->GetChildren();
+    for (const auto& child : children) ForEachLeaf(child.get(), leaf);
+    return;
+  }
+  leaf(static_cast<CObject3D&>(*object));
+}
+
+}  // namespace
+
+bool DisplayLeaf(QZ::CAD::IView* view, CObject3D& leaf) {
+  if (!view) return false;
+  QZ::ObjPtr<QZ::CAD::IShape> shape = leaf.GetShape();
+  if (!shape) return false;
+  QZ::ObjPtr<QZ::CAD::IShapeVis> vis(view->Display(shape.Get()));
+  if (vis) {
+    const auto rgb = leaf.GetColorRGB();
+    vis->SetColor(rgb[0], rgb[1], rgb[2]);
+  }
+  leaf.SetShapeVis(std::move(vis));
+  return true;
+}
+
+void SelectRecurs(QZ::CAD::IView* view, CTreeObject* object) {
+  if (!view) return;
+  ForEachLeaf(object, [&](CObject3D& leaf) {
+    if (auto vis = leaf.GetShapeVis()) view->Select(vis.Get());
+  });
+}
+
+void SelectShape(QZ::CAD::IView* view, CTreeObject* object) {
+  if (!view) return;
+  view->ClearSelection();
+  SelectRecurs(view, object);
+  view->FinishSelection();
+}
+
+void Erase(QZ::CAD::IView* view, CTreeObject* object) {
+  if (!view) return;
+  ForEachLeaf(object, [&](CObject3D& leaf) {
+    if (auto vis = leaf.GetShapeVis()) view->Erase(vis.Get());
+  });
+}
+
+void UpdateSelectedObject(QZ::CAD::IView* view, CObject3D* object) {
+  if (!view || !object) return;
+  CTreeObject* shaft = object->GetParent();
+  if (object->GetType() == eTypeShaftSection && shaft && shaft->IsNode()) {
+    const auto children = static_cast<CNode*>(shaft)->GetChildren();
+    for (const auto& child : children) {
+      if (child->IsNode()) continue;
+      auto& leaf = static_cast<CObject3D&>(*child);
+      if (auto old = leaf.GetShapeVis()) view->Erase(old.Get());
+      leaf.SetShapeVis(nullptr);
+      DisplayLeaf(view, leaf);
+    }
+  } else {
+    view->DeleteSelected();
+    object->SetShapeVis(nullptr);
+    DisplayLeaf(view, *object);
+  }
+  if (auto vis = object->GetShapeVis()) view->Select(vis.Get());
+  view->UpdateView();
+  view->Redraw();
+}
+
+}  // namespace ViewShapes

@@ -1,0 +1,126 @@
+#pragma once
+// The working part of one workspace: its model, its engine context and view, the recognition
+// results, and the selection flow between its panes. It holds no window: the panes are reached
+// through the two small interfaces below, messages through a callback, so that the workspace
+// runs in tests with the real engine and an off-screen view. CSplitterView (the workspace's
+// window) owns one and hands its panes to it.
+//
+// Selection flows one way round: a pick in the 3D view selects the tree item (OnPick); the
+// tree's selection selects the shapes in the view and fills the property pane
+// (OnTreeSelectionChanged); a changed property rebuilds its object, which is shown again
+// (OnObjectChanged).
+
+#include "MorlaneExport.h"
+#include "model/ShaftRecognition.h"
+#include "model/TreeObject.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// What the workspace needs of its model tree pane.
+class MORLANE_API IWorkspaceTree {
+ public:
+  virtual ~IWorkspaceTree();
+  // Shows the model (null: nothing); the selection is cleared.
+  virtual void UpdateTreeObjects(const std::shared_ptr<CNodeRoot>& root) = 0;
+  // The object of the selected item; null when no item is selected.
+  virtual CTreeObject* GetSelectedObject() const = 0;
+  // The object of the root item; null when the tree has no item.
+  virtual CTreeObject* GetRootObject() const = 0;
+  // Selects the item of the object (null: no item) and reports the change to the workspace.
+  virtual void SelectObject(CTreeObject* object) = 0;
+  // The text of the root item.
+  virtual void SetRootText(const std::wstring& text) = 0;
+  virtual void Refresh() = 0;  // redraw after a language change
+};
+
+// What the workspace needs of its property pane.
+class MORLANE_API IWorkspaceProperties {
+ public:
+  virtual ~IWorkspaceProperties();
+  // Shows the properties of the object (null: none).
+  virtual void UpdateObjectProperties(CTreeObject* object) = 0;
+  virtual void RemoveAll() = 0;
+  virtual void Refresh() = 0;
+};
+
+class MORLANE_API CWorkspaceCore {
+ public:
+  using MessageSink = std::function<void(const std::wstring& text)>;
+
+  CWorkspaceCore();
+  ~CWorkspaceCore();
+  CWorkspaceCore(const CWorkspaceCore&) = delete;
+  CWorkspaceCore& operator=(const CWorkspaceCore&) = delete;
+
+  // The engine's tools object that fresh contexts come from; the first context is taken at once.
+  void SetTools(QZ::CAD::ICADTools* tools);
+  QZ::CAD::ICADTools* GetTools() const { return m_pTools; }
+  // The view the model is shown in (an off-screen one in tests).
+  void SetView(QZ::ObjPtr<QZ::CAD::IView> view);
+  void SetPanes(IWorkspaceTree* tree, IWorkspaceProperties* properties);
+  // Where error messages go (a message box with the error icon in the windows); the default
+  // writes them to the standard error stream.
+  void SetMessageSink(MessageSink sink) { m_messages = std::move(sink); }
+
+  const QZ::ObjPtr<QZ::CAD::IView>& GetView() const { return m_pView; }
+  const QZ::ObjPtr<ICADContext>& GetContext() const { return m_pContext; }
+  std::shared_ptr<CNodeRoot> GetRoot() const { return m_pRoot; }
+
+  bool OpenXml(const std::wstring& path);
+  bool ImportFile(const std::wstring& path, const std::wstring& extension, bool recognise);
+  bool ExportFile(const std::wstring& path, const std::wstring& extension);
+  void Reset();
+  void ResetModel();
+  void EnableGrid(bool show);
+  void EnableTrihedron(bool show);
+  bool IsGridShown() const { return m_bShowGrid; }
+  bool IsTrihedronShown() const { return m_bShowTrihedron; }
+
+  QZ::ObjPtr<QZ::CAD::IRecognizeShaft> RecognizeShape(const QZ::ObjPtr<QZ::CAD::IShape>& shape);
+  void RecognizeAllShapes(const std::shared_ptr<CTreeObject>& object);
+  RecognitionList GetRecognizeData() const { return m_arRecognizeData; }
+  bool RecognizeSelected(CTreeObject* object, RecognizeState& state);
+  bool IsSelectedItem() const;
+  void GetDataSelected(CTreeObject* object, std::vector<qz_RecognizeShaft>& output) const;
+  std::vector<qz_RecognizeShaft> GetRecognizeDataSelected();
+
+  void UpdateTreeObjectView();
+  void UpdatePropertiesView();
+  void FillLanguageProperties(CTreeObject* object);
+
+  // The selection flow.
+  void OnPick(QZ::CAD::IShapeVis* vis);
+  void OnTreeSelectionChanged(CTreeObject* object);
+  void OnObjectChanged(CObject3D* object);
+  // The leaf of the model whose visual is vis; null when none.
+  CObject3D* FindObjectOfVisual(QZ::CAD::IShapeVis* vis) const;
+
+  // Shows every solid below the object in the view.
+  void AddObjectsToViewer(const std::shared_ptr<CTreeObject>& object);
+  // Hands the root's five header texts to the context's header service.
+  void LoadHeader(const std::shared_ptr<CNodeRoot>& root);
+
+ private:
+  void ShowNewModel();
+  void RefreshPanes();
+  void Message(int textId);
+
+  QZ::CAD::ICADTools* m_pTools = nullptr;
+  IWorkspaceTree* m_pTree = nullptr;
+  IWorkspaceProperties* m_pProperties = nullptr;
+  MessageSink m_messages;
+  bool m_bShowTrihedron = true;
+  bool m_bShowGrid = true;
+  QZ::ObjPtr<QZ::CAD::IView> m_pView;
+  QZ::ObjPtr<ICADContext> m_pContext;
+  std::shared_ptr<CNodeRoot> m_pRoot;
+  RecognitionList m_arRecognizeData;
+  std::vector<qz_RecognizeShaft> m_arRecognizeSelected;
+};
+
+// The shaft section's labels and descriptions in the current language (only for a section
+// with a parent).
+MORLANE_API void RelabelShaftSection(CTreeObject& section);
