@@ -103,6 +103,15 @@ constexpr int DescPosition = 1100, DescOuterDiameter1 = 1101, DescOuterDiameter2
               DescEnd1 = 1117, DescEnd2 = 1118;
 constexpr int NotFound = 1119;  // "%s not found !"
 
+// The frame's file dialogs: titles and filters ("description|patterns|...||").
+constexpr int DlgExport = 2100;          // "Export"
+constexpr int DlgImport = 2101;          // "Import"
+constexpr int DlgExchangeFilter = 2102;  // STEP, IGES and STL
+constexpr int DlgRecognize = 2103;       // "Recognize"
+constexpr int DlgStepFilter = 2105;      // STEP only
+constexpr int DlgOpen = 2106;            // "Open"
+constexpr int DlgModelFilter = 2107;     // model files; from the library's table only
+
 // The five header texts of a model, in order (FileDescription ... Authorisation).
 constexpr int FileDescription = 2000, FileName = 2001, Author = 2002, Organization = 2003,
               Authorisation = 2004;
@@ -116,5 +125,6 @@ constexpr int MsgPermissionDenied = 3006;    // "Permission denied for create ob
 constexpr int MsgInvalidUse = 3007;          // "Invalid use '%s'"
 constexpr int MsgUnknownError = 3008;        // "Unknown error in '%s'"
 constexpr int MsgNothingSelected = 3009;     // "Nothing is selected!"
+constexpr int MsgCannotOpenModel = 3011;  // no built-in text: the language file's, or the frame's
 
 }  // namespace TextId

@@ -325,7 +325,7 @@ void CWorkspaceCore::Reset() {
   if (m_pTree) m_pTree->UpdateTreeObjects(m_pRoot);
   if (m_pProperties) {
     m_pProperties->RemoveAll();
-    m_pProperties->Refresh();
+    m_pProperties->RefreshTexts();
   }
 }
 
@@ -426,14 +426,14 @@ std::vector<qz_RecognizeShaft> CWorkspaceCore::GetRecognizeDataSelected() {
 }
 
 void CWorkspaceCore::UpdateTreeObjectView() {
-  if (m_pTree) m_pTree->Refresh();
+  if (m_pTree) m_pTree->RefreshTexts();
   if (!m_pRoot) return;
   m_pRoot->SetValue(L"Name", CVariant(Text(TextId::Root)));
   if (m_pTree) m_pTree->SetRootText(m_pRoot->GetName());
 }
 
 void CWorkspaceCore::UpdatePropertiesView() {
-  if (m_pProperties) m_pProperties->Refresh();
+  if (m_pProperties) m_pProperties->RefreshTexts();
   CTreeObject* object = m_pTree ? m_pTree->GetRootObject() : nullptr;
   if (object) {
     if (!object->GetParent()) {

@@ -33,7 +33,7 @@ class MORLANE_API IWorkspaceTree {
   virtual void SelectObject(CTreeObject* object) = 0;
   // The text of the root item.
   virtual void SetRootText(const std::wstring& text) = 0;
-  virtual void Refresh() = 0;  // redraw after a language change
+  virtual void RefreshTexts() = 0;  // redraw after a language change
 };
 
 // What the workspace needs of its property pane.
@@ -43,7 +43,7 @@ class MORLANE_API IWorkspaceProperties {
   // Shows the properties of the object (null: none).
   virtual void UpdateObjectProperties(CTreeObject* object) = 0;
   virtual void RemoveAll() = 0;
-  virtual void Refresh() = 0;
+  virtual void RefreshTexts() = 0;
 };
 
 class MORLANE_API CWorkspaceCore {

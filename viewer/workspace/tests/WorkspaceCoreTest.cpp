@@ -41,7 +41,7 @@ class RecordingTree : public IWorkspaceTree {
     if (core) core->OnTreeSelectionChanged(object);
   }
   void SetRootText(const std::wstring& text) override { rootText = text; }
-  void Refresh() override { ++refreshes; }
+  void RefreshTexts() override { ++refreshes; }
 
   CWorkspaceCore* core = nullptr;
   std::shared_ptr<CNodeRoot> root;
@@ -57,7 +57,7 @@ class RecordingProperties : public IWorkspaceProperties {
     ++updates;
   }
   void RemoveAll() override { ++removals; }
-  void Refresh() override { ++refreshes; }
+  void RefreshTexts() override { ++refreshes; }
   CTreeObject* shown = nullptr;
   int updates = 0, removals = 0, refreshes = 0;
 };

@@ -1,0 +1,155 @@
+#include "MorlaneWindow.h"
+
+#include "MorlaneFrame.h"
+#include "WindowPicture.h"
+#include "ui/MlsString.h"
+
+#include <wx/app.h>
+#include <wx/image.h>
+#include <wx/init.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace morlane {
+
+namespace {
+
+struct WindowOptions {
+  std::string languageFile;
+  std::string language;
+  std::string snapshot;
+  std::vector<std::string> files;
+};
+
+// False (with the reason) for an option it does not know or one without its value.
+bool ParseOptions(int argc, char** argv, WindowOptions& options, std::string& error) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&](std::string& into) {
+      if (i + 1 >= argc) {
+        error = arg + " needs a value";
+        return false;
+      }
+      into = argv[++i];
+      return true;
+    };
+    if (arg == "--lang") {
+      if (!value(options.languageFile)) return false;
+    } else if (arg == "--language") {
+      if (!value(options.language)) return false;
+    } else if (arg == "--snapshot") {
+      if (!value(options.snapshot)) return false;
+    } else if (arg == "--") {
+      for (++i; i < argc; ++i) options.files.push_back(argv[i]);
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      error = "unknown option " + arg;
+      return false;
+    } else {
+      options.files.push_back(arg);
+    }
+  }
+  return true;
+}
+
+std::wstring Wide(const std::string& text) { return wxString::FromUTF8(text).ToStdWstring(); }
+
+bool IsNumber(const std::string& text) {
+  if (text.empty() || text.size() > 9) return false;
+  for (char c : text)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+// Loads the language file and selects the language by its caption or its ID.
+bool LoadLanguage(const WindowOptions& options, std::string& error) {
+  if (options.languageFile.empty()) {
+    if (!options.language.empty()) {
+      error = "--language needs a language file (--lang FILE)";
+      return false;
+    }
+    return true;
+  }
+  const bool byCode = IsNumber(options.language);
+  const int code = byCode ? std::atoi(options.language.c_str()) : 2000;
+  if (!CMainFrame::LoadLocation(Wide(options.languageFile).c_str(), code)) {
+    error = "cannot read the language file " + options.languageFile;
+    return false;
+  }
+  if (!options.language.empty() && !byCode &&
+      !CMlsString::SetLanguageLocation(Wide(options.language).c_str())) {
+    error = "the language file has no language " + options.language;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunWindowed(int argc, char** argv) {
+  WindowOptions options;
+  std::string error;
+  if (!ParseOptions(argc, argv, options, error)) {
+    std::fprintf(stderr, "morlane: %s\n", error.c_str());
+    return 2;
+  }
+  const char* display = std::getenv("DISPLAY");
+  if (!display || !*display) {
+    std::fprintf(stderr,
+                 "morlane: no display (DISPLAY is not set); the viewer window needs one, the "
+                 "render, convert, info and recognize commands do not\n");
+    return 3;
+  }
+  // The engine draws into the panes' X11 windows.
+  setenv("GDK_BACKEND", "x11", 1);
+  if (!LoadLanguage(options, error)) {
+    std::fprintf(stderr, "morlane: %s\n", error.c_str());
+    return 2;
+  }
+
+  wxApp::SetInstance(new wxApp);
+  int wxArgc = 1;
+  char* wxArgv[] = {argv[0], nullptr};
+  if (!wxEntryStart(wxArgc, wxArgv) || !wxTheApp->CallOnInit()) {
+    std::fprintf(stderr, "morlane: cannot open the display %s\n", display);
+    return 3;
+  }
+  wxInitAllImageHandlers();
+
+  int result = 0;
+  auto* frame = new CMorlaneFrame;
+  if (!options.snapshot.empty()) frame->SetDialogsEnabled(false);
+  if (!frame->Create()) {
+    // The frame has said why (the engine library is missing).
+    delete frame;
+    result = 1;
+  } else {
+    frame->Show();
+    SettleWindow(frame);
+    for (const std::string& file : options.files) {
+      if (!frame->OpenFile(Wide(file))) {
+        std::fprintf(stderr, "morlane: %s was not opened\n", file.c_str());
+        result = 1;
+      }
+      SettleWindow(frame);
+    }
+    if (!options.snapshot.empty()) {
+      if (!SaveWindowPicture(frame, options.snapshot)) {
+        std::fprintf(stderr, "morlane: cannot save %s\n", options.snapshot.c_str());
+        result = 1;
+      }
+      frame->Destroy();
+      wxTheApp->Yield(true);
+    } else {
+      wxTheApp->OnRun();
+    }
+  }
+  wxTheApp->OnExit();
+  wxEntryCleanup();
+  return result;
+}
+
+}  // namespace morlane

@@ -1,0 +1,117 @@
+#include "workspace/SplitterView.h"
+
+#include "ui/MainFrame.h"
+#include "ui/Object3DView.h"
+#include "ui/PropertiesView.h"
+#include "ui/TreeObjectView.h"
+
+#include <wx/msgdlg.h>
+
+CSplitterView::CSplitterView() = default;
+
+CSplitterView::~CSplitterView() {
+  // The panes go with the windows; they must not be asked anything meanwhile.
+  m_core.SetPanes(nullptr, nullptr);
+}
+
+bool CSplitterView::Create(wxWindow* parent, wxWindowID id) {
+  if (!CreateStatic(parent, 1, 2, id)) return false;
+  m_wndSplitterLeft = new CVHSplitter;
+  if (!m_wndSplitterLeft->CreateStatic(this, 2, 1)) return false;
+  m_wndTreeObjectView = new CTreeObjectView;
+  m_wndPropertiesView = new CPropertiesView;
+  m_wndObject3DView = new CObject3DView;
+  if (!m_wndTreeObjectView->Create(m_wndSplitterLeft, wxID_ANY) ||
+      !m_wndPropertiesView->Create(m_wndSplitterLeft, wxID_ANY) ||
+      !m_wndObject3DView->Create(this, wxID_ANY))
+    return false;
+  m_wndSplitterLeft->SetPanes(m_wndTreeObjectView, m_wndPropertiesView);
+  SetPanes(m_wndSplitterLeft, m_wndObject3DView);
+  SetRatio(m_dInitialRatioH);
+  m_wndSplitterLeft->SetRatio(m_dInitialRatioV);
+  m_core.SetPanes(m_wndTreeObjectView, m_wndPropertiesView);
+
+  CMainFrame* frame = nullptr;
+  for (wxWindow* w = parent; w && !frame; w = w->GetParent()) frame = dynamic_cast<CMainFrame*>(w);
+  if (!frame) return true;
+  m_core.SetMessageSink([frame](const std::wstring& text) { frame->ShowMessage(text); });
+  m_core.SetTools(frame->GetCADTools());
+  const auto& context = m_core.GetContext();
+  if (!context) return true;
+  QZ::ObjPtr<QZ::CAD::IView> view;
+  try {
+    if (QZ::CAD::XWindowHandle* handle = m_wndObject3DView->GetWindowHandle())
+      view = QZ::ObjPtr<QZ::CAD::IView>(context->NewView(handle, QZ::CAD::eViewWindow));
+  } catch (QZ::IException* e) {
+    if (e) e->Release();
+  }
+  if (view) {
+    m_core.SetView(view);
+    m_wndObject3DView->SetViewer(view);
+    view->ShowGrid(m_core.IsGridShown());
+    view->ShowAxes(m_core.IsTrihedronShown());
+  }
+  return true;
+}
+
+void CSplitterView::ShowTreeObjectView(bool show) {
+  const bool T = m_bShowTreeObjectView, P = m_bShowPropertiesView;
+  CVHSplitter& left = *m_wndSplitterLeft;
+  if (show) {
+    if (!(T && P)) {
+      left.ShowRow();
+      if (!P) left.HideRow(1);
+    }
+  } else {
+    if (!P) {
+      HideColumn();
+      m_bShowTreeObjectView = show;
+      return;
+    }
+    if (!T) left.ShowRow();
+    left.HideRow(0);
+  }
+  if (!T && !P) ShowColumn();
+  m_bShowTreeObjectView = show;
+}
+
+void CSplitterView::ShowPropertiesView(bool show) {
+  const bool T = m_bShowTreeObjectView, P = m_bShowPropertiesView;
+  CVHSplitter& left = *m_wndSplitterLeft;
+  if (show) {
+    if (!(T && P)) {
+      left.ShowRow();
+      if (!T) left.HideRow(0);
+    }
+  } else {
+    if (!T) {
+      HideColumn();
+      m_bShowPropertiesView = show;
+      return;
+    }
+    if (!P) left.ShowRow();
+    left.HideRow(1);
+  }
+  if (!T && !P) ShowColumn();
+  m_bShowPropertiesView = show;
+}
+
+void CSplitterView::SetInitialRatioH(double ratio) {
+  m_dInitialRatioH = ratio;
+  SetRatio(ratio);
+}
+
+void CSplitterView::SetInitialRatioV(double ratio) {
+  m_dInitialRatioV = ratio;
+  if (m_wndSplitterLeft) m_wndSplitterLeft->SetRatio(ratio);
+}
+
+double CSplitterView::GetInitialRatioH() {
+  m_dInitialRatioH = GetRatio();
+  return m_dInitialRatioH;
+}
+
+double CSplitterView::GetInitialRatioV() {
+  if (m_wndSplitterLeft) m_dInitialRatioV = m_wndSplitterLeft->GetRatio();
+  return m_dInitialRatioV;
+}
