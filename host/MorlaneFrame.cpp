@@ -70,8 +70,8 @@ std::wstring DescribeShafts(const std::vector<qz_RecognizeShaft>& shafts) {
   if (shafts.empty()) return L"No shaft in the selection.\n";
   std::wstring text;
   for (size_t i = 0; i < shafts.size(); ++i) {
-    text += L"Shaft " + std::to_wstring(i + 1) + L": " + std::to_wstring(shafts[i].size()) +
-            L" sections\n";
+    text += L"Shaft " + std::to_wstring(i + 1) + L", sections: " +
+            std::to_wstring(shafts[i].size()) + L"\n";
     for (size_t j = 0; j < shafts[i].size(); ++j) {
       const qz_RecognizeSection& s = shafts[i][j];
       text += L"  " + std::to_wstring(j + 1) + L". pos=" + Number(s.pos) + L" D1=" +

@@ -50,6 +50,7 @@ class CMorlaneFrame : public CMainFrame {
   // answer counts as cancelled (for unattended runs).
   void QueueFileAnswer(const std::wstring& path) { m_answers.push_back(path); }
   void SetDialogsEnabled(bool enabled) { m_bDialogs = enabled; }
+  size_t GetPendingAnswers() const { return m_answers.size(); }
   // Messages go to the log of the frame as well as to the screen; without dialogs only there.
   const std::vector<std::wstring>& GetMessages() const { return m_messages; }
   void ShowMessage(const std::wstring& text) override;

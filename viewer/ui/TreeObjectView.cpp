@@ -28,10 +28,8 @@ CSplitterView* CTreeObjectView::GetSplitterView() const {
 void CTreeObjectView::UpdateTreeObjects(const std::shared_ptr<CNodeRoot>& root) {
   m_pRoot = root;
   m_pSelected = nullptr;
-  // A model without a name of its own shows the root's caption.
-  m_rootText.clear();
-  if (root)
-    m_rootText = root->GetValue(L"Name").ToText().empty() ? root->GetCaption() : root->GetName();
+  // The root item reads the root's caption until the language refresh names it.
+  m_rootText = root ? root->GetCaption() : std::wstring();
   wxWindow::Refresh();
 }
 
