@@ -116,10 +116,7 @@ void RelabelShaftSection(CTreeObject& section) {
   }
 }
 
-CWorkspaceCore::CWorkspaceCore() {
-  // Recognised shafts become modelled shafts in every workspace.
-  SetRecognizedShaftBuilder(BuildRecognizedShaft);
-}
+CWorkspaceCore::CWorkspaceCore() = default;
 
 CWorkspaceCore::~CWorkspaceCore() {
   // The recognition results, the model, the context and the view, in this order.

@@ -204,7 +204,7 @@ TEST_F(WorkspaceCoreTest, RecognisingTheRootAddsEveryShaftAndKeepsTheSecondsStat
   MakeScratch();
   auto source = std::make_shared<CNodeRoot>();
   source->SetContext(scratch->GetContext());
-  // One section: all at 0. Two sections: the second starts at 40, so only some are.
+  // One section: all at 0. Two sections, the second 40 after the end of the first: only some.
   auto plain = TurnedLeaf(L"Plain", {{0, 30, 40}});
   auto stepped = TurnedLeaf(L"Stepped", {{0, 40, 40}, {40, 25, 30}});
   source->AddChild(plain);
