@@ -239,6 +239,8 @@ std::optional<std::wstring> ScriptedBackend::ShowFileDialog(const FileDialogRequ
 }
 
 PageButton ScriptedBackend::RunPageModal(IPage& page) {
+  // The page is set up as for a window: its texts, its switches, what the run gave it.
+  page.OnInit();
   for (;;) {
     const AnswerSection* sec = Take(L"PAGE", page.GetName(), false);
     if (!sec) Fail(L"No answer for the page " + page.GetName());

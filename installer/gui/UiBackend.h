@@ -92,6 +92,8 @@ class IPage {
   // A text the run hands the page to show (the finish page's closing message); empty: the
   // page shows its section's text.
   virtual std::wstring MessageText() const { return L""; }
+  // Called by a back-end before the page is shown (the page reads its texts and sets itself up).
+  virtual void OnInit() {}
   // Whether the person may change the field (a read-only one is not offered for editing).
   virtual bool IsFieldEditable(const std::wstring& name) const { return true; }
   // The values a field offers, in order, when it is a choice; empty for free text.

@@ -3,6 +3,13 @@
 #include "app/Tools.h"
 #include "app/Version.h"
 #include "gui/Localizer.h"
+#include "gui/pages/DlgComponents.h"
+#include "gui/pages/DlgDestination.h"
+#include "gui/pages/DlgGreeting.h"
+#include "gui/pages/DlgLangSelect.h"
+#include "gui/pages/DlgLicense.h"
+#include "gui/pages/DlgSummary.h"
+#include "gui/pages/OptionPages.h"
 #include "package/LogSink.h"
 #include "package/ScriptFormat.h"
 #include "package/ScriptVocabulary.h"
@@ -483,7 +490,7 @@ int CInstallManager::RunPages(size_t index) {
   auto* ui = GetGuiTools().UiBackend();
   if (!ui) throw UnansweredQuestion("No user interface to run the wizard pages");
   while (index < m_pages.size()) {
-    CPage& page = *m_pages[index];
+    InstallGui::CBasePage& page = *m_pages[index];
     page.LoadSettings();
     PageButton b = ui->RunPageModal(page);
     if (b == PageButton::Cancel) return 0;
@@ -498,9 +505,59 @@ int CInstallManager::RunPages(size_t index) {
 }
 
 PagePtr CInstallManager::MakePage(const std::wstring& name) {
-  auto page = std::make_shared<CPage>(name, m_userSettings.get());
+  namespace P = ScriptNames::Page;
+  PagePtr page;
+  auto is = [&](const wchar_t* n) { return platform::EqualsNoCase(name, n); };
+  if (is(P::kGreeting))
+    page = std::make_shared<InstallGui::CDlgGreeting>();
+  else if (is(P::kLanguageSelection)) {
+    auto language = std::make_shared<InstallGui::CDlgLangSelect>();
+    // The main window's title and picture follow the language.
+    language->onLanguageChanged = [] {
+      if (auto* ui = GetGuiTools().UiBackend()) ui->LocalizeMainWindow();
+    };
+    page = language;
+  } else if (is(P::kLicense))
+    page = std::make_shared<InstallGui::CDlgLicense>(m_dataStorage);
+  else if (is(P::kInstallType)) {
+    auto type = std::make_shared<InstallGui::CDlgInstallType>();
+    type->SetServerPermission(m_serverAdmin);
+    type->SetClientMsiPath(m_clientMsiPath);
+    page = type;
+  } else if (is(P::kRepair) || is(P::kRepairTruncated) || is(P::kUpdate)) {
+    std::shared_ptr<InstallGui::COptionPage> option;
+    if (is(P::kRepair))
+      option = std::make_shared<InstallGui::CDlgRepair>();
+    else if (is(P::kUpdate))
+      option = std::make_shared<InstallGui::CDlgUpdate>();
+    else
+      option = std::make_shared<InstallGui::CDlgRepairTruncated>();
+    // The client package is offered where the installed copy is a server.
+    if (m_installedKind == kServer) option->SetClientMsiPath(m_clientMsiPath);
+    page = option;
+  } else if (is(P::kDestination)) {
+    // The proposed folder ends with the product's name (ProcessInstallMain); a folder the user
+    // browses to gets it too. The record adds DirName below it.
+    page = std::make_shared<InstallGui::CDlgDestination>(L"", m_product.name);
+  } else if (is(P::kComponents))
+    page = std::make_shared<InstallGui::CDlgComponents>(m_libraries);
+  else if (is(P::kSummary))
+    page = std::make_shared<InstallGui::CDlgSummary>(m_libraries);
+  else
+    throw std::logic_error("CInstallManager::MakePage: no page " + platform::ToUtf8(name));
+  InstallGui::PageServices services;
+  services.settings = m_userSettings.get();
+  services.languages = &GetGuiTools().Languages();
+  services.root = [this](SettingsNodePtr& root) { return ScriptRoot(root); };
+  services.showMessage = [](const std::wstring& id, unsigned style) {
+    return GetGuiTools().ShowMessage(id, style);
+  };
+  services.showText = [](const std::wstring& text, unsigned style) {
+    return GetGuiTools().ShowText(text, style);
+  };
+  page->SetServices(std::move(services));
   // The greeting opens the wizard: there is nothing to go back to.
-  if (platform::EqualsNoCase(name, ScriptNames::Page::kGreeting)) page->SetShowBack(false);
+  if (is(P::kGreeting)) page->SetShowBack(false);
   page->SetCancelQuestion([] {
     return GetGuiTools().ShowMessage(Msg::kCancelInstallation, MB_YESNO | MB_ICONQUESTION) == IDYES;
   });
@@ -518,6 +575,8 @@ void CInstallManager::SetCurrentLanguageFromSettings() {
 }
 
 void CInstallManager::ChooseAndProcess(int w) {
+  // The choices the pages offer start whole with every run.
+  InstallGui::COptionPage::ResetTables();
   if (IsFreshInstall(w))
     ChooseFreshInstallation(w);
   else if (w == kUpdate || w == kRepair)
@@ -542,12 +601,7 @@ void CInstallManager::ChooseFreshInstallation(int w) {
 
   size_t groupStart = m_pages.size();
   if (languages.GetCount() > 1 && IsDialogShown(ScriptNames::Page::kLanguageSelection)) {
-    auto page = MakePage(ScriptNames::Page::kLanguageSelection);
-    std::set<int> indexes;
-    for (unsigned i = 0; i < languages.GetCount(); ++i) indexes.insert(static_cast<int>(i));
-    page->AddChoice(ScriptNames::Attribute::kLanguage, indexes, false);
-    page->onSaved = [this](CPage&) { SetCurrentLanguageFromSettings(); };
-    AddPage(page);
+    AddPage(MakePage(ScriptNames::Page::kLanguageSelection));
   }
   if (IsDialogShown(ScriptNames::Page::kLicense)) AddPage(MakePage(ScriptNames::Page::kLicense));
   if (IsDialogShown(ScriptNames::Page::kInstallType) && w == kInstall) {
@@ -560,12 +614,10 @@ void CInstallManager::ChooseFreshInstallation(int w) {
         Log(LogLevel::Warning,
             L"CInstallManager: the script offers the install type page without %s",
             std::wstring(!hasClient ? L"CLIENT" : L"SERVER"));
-      auto page = MakePage(ScriptNames::Page::kInstallType);
-      std::set<int> kinds = {kLocal};
-      if (hasServer && m_serverAdmin) kinds.insert(kServer);
-      if (hasClient) kinds.insert(kClient);
-      page->AddChoice(ScriptNames::Attribute::kInstallType, kinds, true);
-      AddPage(page);
+      // A kind the script cannot install is not offered.
+      if (!hasServer) InstallGui::COptionPage::HideOption(InstallGui::OptionTable::InstallType, 0);
+      if (!hasClient) InstallGui::COptionPage::HideOption(InstallGui::OptionTable::InstallType, 2);
+      AddPage(MakePage(ScriptNames::Page::kInstallType));
     } else {
       m_userSettings->Set(ScriptNames::Attribute::kInstallType, Variant(static_cast<int>(kLocal)));
     }
@@ -596,20 +648,21 @@ void CInstallManager::ChooseFreshInstallation(int w) {
 
 void CInstallManager::ChooseUpdateOrRepair(int w) {
   SetCurrentLanguageFromSettings();
+  using InstallGui::COptionPage;
+  using InstallGui::OptionTable;
   PagePtr page;
   if (w == kUpdate) {
+    // An installed client is not updated by the package: only its removal is offered.
+    if (m_installedKind == kClient) COptionPage::DisableOption(OptionTable::Update, 0);
     page = MakePage(ScriptNames::Page::kUpdate);
-    std::set<int> choices = {kRepair, kUninstall};
-    if (m_installedKind == kClient) choices.erase(kRepair);
-    page->AddChoice(ScriptNames::Attribute::kInstallType, choices, true);
   } else {
-    page = MakePage(HasSection(ScriptNames::Page::kRepair) ? ScriptNames::Page::kRepair
-                                                           : ScriptNames::Page::kRepairTruncated);
-    std::set<int> choices = {kRepair, kChange, kUninstall};
-    if (m_installedKind == kClient || m_libraryCount == 0) choices.erase(kChange);
-    page->AddChoice(ScriptNames::Attribute::kInstallType, choices, true);
+    // The full page takes its texts from DLG_CHANGE_REPAIR (older scripts: DLG_REPAIR).
+    bool full =
+        HasSection(ScriptNames::Page::kChangeRepair) || HasSection(ScriptNames::Page::kRepair);
+    if (m_installedKind == kClient || m_libraryCount == 0)
+      COptionPage::DisableOption(OptionTable::Repair, 1);
+    page = MakePage(full ? ScriptNames::Page::kRepair : ScriptNames::Page::kRepairTruncated);
   }
-  if (m_installedKind == kServer) page->AddText(ScriptNames::Attribute::kServerName);
   AddPage(page);
 
   for (;;) {
@@ -627,9 +680,7 @@ void CInstallManager::ChooseUpdateOrRepair(int w) {
       m_userSettings->Set(ScriptNames::Attribute::kProjectPath, Variant(installed.path));
       size_t first = m_pages.size();
       if (m_libraryCount > 0) {
-        auto components = MakePage(ScriptNames::Page::kComponents);
-        components->AddText(ScriptNames::Attribute::kSelectedLibraries);
-        AddPage(components);
+        AddPage(MakePage(ScriptNames::Page::kComponents));
       }
       AddPage(MakePage(ScriptNames::Page::kSummary));
       int r = RunPages(first);

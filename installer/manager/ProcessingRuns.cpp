@@ -4,7 +4,8 @@
 #include "manager/InstallManager.h"
 
 #include "app/Tools.h"
-#include "manager/FinishPage.h"
+#include "gui/pages/DlgDestination.h"
+#include "gui/pages/DlgFinish.h"
 #include "package/ScriptVocabulary.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -237,15 +238,17 @@ bool CInstallManager::ProcessInstallMain(int type) {
       m_userSettings->Set(Attribute::kInstallPath, Variant(proposed));
       if (IsDialogShown(ScriptNames::Page::kDestination)) {
         auto page = MakePage(ScriptNames::Page::kDestination);
-        page->AddText(Attribute::kInstallPath);
+        std::uint64_t count = 0, packed = 0, unpacked = 0;
+        std::wstring everything;
+        if (m_dataStorage && m_dataStorage->Measure(&everything, count, packed, unpacked))
+          static_cast<InstallGui::CDlgDestination&>(*page).SetRequiredBytes(
+              static_cast<std::uint32_t>(unpacked > 0xFFFFFFFFu ? 0xFFFFFFFFu : unpacked));
         AddPage(page);
       }
     }
     if (GetLibraryCount() > 0 && IsDialogShown(ScriptNames::Page::kComponents)) {
       SaveSelection();
-      auto page = MakePage(ScriptNames::Page::kComponents);
-      page->AddText(Attribute::kSelectedLibraries);
-      AddPage(page);
+      AddPage(MakePage(ScriptNames::Page::kComponents));
     }
     if (IsDialogShown(ScriptNames::Page::kSummary)) AddPage(MakePage(ScriptNames::Page::kSummary));
     int r = m_pages.empty() ? 1 : RunPages(0);
@@ -466,8 +469,17 @@ void CInstallManager::FinishPage(const FinishRequest& request) {
           L"applications. To delete them you need to restart Windows.";
   }
   if (!extra.empty()) text = text.empty() ? extra : text + L"\n\n" + extra;
-  CFinishPage page(text, restartOffered, request.offerExport ? m_clientMsiPath : L"");
+  InstallGui::CDlgFinish page(text, restartOffered, request.offerExport ? m_clientMsiPath : L"");
   page.SetBuilds(m_installedBuild, m_scenarioBuild);
+  InstallGui::PageServices services;
+  services.settings = m_userSettings.get();
+  services.languages = &GetGuiTools().Languages();
+  services.root = [this](SettingsNodePtr& root) { return ScriptRoot(root); };
+  services.showText = [](const std::wstring& t, unsigned style) {
+    return GetGuiTools().ShowText(t, style);
+  };
+  page.SetServices(std::move(services));
+  page.LoadSettings();
   auto* ui = GetGuiTools().UiBackend();
   if (!ui) throw InstallGui::UnansweredQuestion("No user interface to show the finish page");
   ui->RunPageModal(page);

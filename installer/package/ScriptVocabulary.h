@@ -186,6 +186,11 @@ inline constexpr const wchar_t* kFinishRepairOk = L"MsgFinishRepairOK";
 inline constexpr const wchar_t* kFinishRepairServerOk = L"MsgFinishRepairServerOK";
 inline constexpr const wchar_t* kFinishUninstall =
     L"MsgFinishUnunstall";  // spelt as every script has it
+// The wizard pages.
+inline constexpr const wchar_t* kDenyServerInstall =
+    L"MsgDenyServerInstall";  // a server chosen by a user who may not install one
+inline constexpr const wchar_t* kCaptionFolderBrowser =
+    L"MsgCaptionFolderBrowser";  // the folder browser's title when its page gives none
 }  // namespace Message
 
 // The main window's stage texts, by their IDs in the language's progress section.

@@ -68,7 +68,8 @@ class ProcessingRuns : public ::testing::Test {
 
 const char* kInstallAnswers =
     "[page DLG_GREETING]\nbutton = Next\n[page DLG_LANGUAGE_SELECTION]\nbutton = Next\n"
-    "[page DLG_LICENSE]\nbutton = Next\n[page DLG_INSTALL_TYPE]\nInstallType = Local\n"
+    "[page DLG_LICENSE]\nAccept = yes\nbutton = Next\n[page DLG_INSTALL_TYPE]\nInstallType = "
+    "Local\n"
     "button = Next\n[page DLG_DESTINATION]\nbutton = Next\n[page DLG_COMPONENTS]\nbutton = Next\n"
     "[page DLG_SUMMARY]\nbutton = Next\n[page DLG_FINISH]\nbutton = Next\n";
 
@@ -112,7 +113,7 @@ TEST_F(ProcessingRuns, TheSampleProductIsInstalledRepairedChangedAndRemovedLeavi
   // A repair puts back what was lost and keeps a backup of the settings it replaces.
   platform::DeleteFileW(kSample + L"\\bin\\TolmeraDesign.exe");
   o = Setup(Answers("repair.txt",
-                    "[page DLG_REPAIR_TRUNCATED]\nInstallType = Repair\nbutton = Next\n"
+                    "[page DLG_REPAIR]\nInstallType = Repair\nbutton = Next\n"
                     "[page DLG_FINISH]\nbutton = Next\n"),
             SamplePackage());
   log = Read(kLog);
@@ -122,7 +123,7 @@ TEST_F(ProcessingRuns, TheSampleProductIsInstalledRepairedChangedAndRemovedLeavi
 
   // A change of components adds the help and takes the templates away.
   o = Setup(Answers("change.txt",
-                    "[page DLG_REPAIR_TRUNCATED]\nInstallType = Change\nbutton = Next\n"
+                    "[page DLG_REPAIR]\nInstallType = Change\nbutton = Next\n"
                     "[page DLG_COMPONENTS]\nSelectedLibraries = 1;2;4\nbutton = Next\n"
                     "[page DLG_SUMMARY]\nbutton = Next\n[page DLG_FINISH]\nbutton = Next\n"),
             SamplePackage());
@@ -134,7 +135,7 @@ TEST_F(ProcessingRuns, TheSampleProductIsInstalledRepairedChangedAndRemovedLeavi
 
   // The removal takes everything of the product away.
   o = Setup(Answers("remove.txt",
-                    "[page DLG_REPAIR_TRUNCATED]\nInstallType = Uninstall\nbutton = Next\n"
+                    "[page DLG_REPAIR]\nInstallType = Uninstall\nbutton = Next\n"
                     "[message MsgUninstall]\nanswer = Yes\n[page DLG_FINISH]\nbutton = Next\n"),
             SamplePackage());
   log = Read(kLog);
@@ -187,7 +188,7 @@ TEST_F(ProcessingRuns, ARepairOfAProductWhoseFolderVanishedEndsWithResult9) {
   Setup(Answers("install.txt", kInstallAnswers), SamplePackage());
   std::filesystem::remove_all(machine.C("Program Files (x86)/TOLMERA Design 7"));
   Setup(Answers("repair.txt",
-                "[page DLG_REPAIR_TRUNCATED]\nInstallType = Repair\nbutton = Next\n"
+                "[page DLG_REPAIR]\nInstallType = Repair\nbutton = Next\n"
                 "[message MsgInstallError]\nanswer = No\n"),
         SamplePackage());
   std::string log = Read(kLog);
@@ -216,7 +217,7 @@ TEST_F(ProcessingRuns, AFileInUseAtUninstallEndsWithTheRestartAndTheRestartCompl
   int pid = std::atoi(said.substr(said.find("(pid ") + 5).c_str());
 
   Setup(Answers("remove.txt",
-                "[page DLG_REPAIR_TRUNCATED]\nInstallType = Uninstall\nbutton = Next\n"
+                "[page DLG_REPAIR]\nInstallType = Uninstall\nbutton = Next\n"
                 "[message MsgUninstall]\nanswer = Yes\n"
                 "[page DLG_FINISH]\nRestart = Later\nbutton = Next\n"),
         SamplePackage());

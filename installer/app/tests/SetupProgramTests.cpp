@@ -63,7 +63,9 @@ class SetupProgram : public ::testing::Test {
     std::string script =
         tltest::ReadHostFile(SourceDir() + "/examples/test-packages/basic/InstallScript.cfg");
     ASSERT_FALSE(script.empty());
-    ASSERT_TRUE(tltest::WriteZip(folder + "/Setup.data", {{"InstallScript.cfg", script}}));
+    ASSERT_TRUE(tltest::WriteZip(
+        folder + "/Setup.data",
+        {{"InstallScript.cfg", script}, {"license.txt", "The licence of the sample."}}));
   }
   std::string LogText() {
     std::string bytes;
@@ -109,6 +111,7 @@ TEST_F(SetupProgram, InstallsTheSamplePackageWithAnAnswerFile) {
       "INFO : Install product as Install",
       "INFO : Page DLG_GREETING -> Next",
       "INFO : Page DLG_LICENSE -> Next",
+      "INFO : Select installation: Local",
       "INFO : Page DLG_INSTALL_TYPE -> Next",
       "INFO : ProcessInstallMain: Start",
       "INFO : ProcessInstallMain: choose install Server or Local",
@@ -322,7 +325,9 @@ RightsRun RunOn(const platform::MachineConfig& config) {
   std::filesystem::create_directories(folder);
   std::string script =
       tltest::ReadHostFile(SourceDir() + "/examples/test-packages/basic/InstallScript.cfg");
-  EXPECT_TRUE(tltest::WriteZip(folder + "/Setup.data", {{"InstallScript.cfg", script}}));
+  EXPECT_TRUE(tltest::WriteZip(
+      folder + "/Setup.data",
+      {{"InstallScript.cfg", script}, {"license.txt", "The licence of the sample."}}));
   // A refused run offers to keep its log: the answer file declines.
   std::string answers =
       WriteAnswers(machine.Base(),

@@ -9,8 +9,10 @@
 
 #include "gui/Localizer.h"
 #include "gui/UiBackend.h"
+#include "manager/UserSettings.h"
 
 #include <functional>
+#include <map>
 #include <string>
 
 namespace InstallGui {
@@ -40,6 +42,18 @@ inline constexpr int kControlLeftBanner = 1014;
 inline constexpr int kControlContentArea = 1013;
 inline constexpr int kControlText = 1010;  // the page's main text ("TEXT")
 
+// What a page works with, handed over by the run: the user settings it reads and writes, the
+// languages of its texts, the script (its control switches under DIALOGS) and the run's message
+// boxes. Any of them may be missing; a page then does without.
+struct PageServices {
+  InstallManager::IUserSettings* settings = nullptr;
+  CommonTools::ILanguages* languages = nullptr;
+  std::function<bool(CommonTools::SettingsNodePtr&)> root;
+  // The script message `id` (or the literal text with showText) in a message box of `style`.
+  std::function<int(const std::wstring& id, unsigned style)> showMessage;
+  std::function<int(const std::wstring& text, unsigned style)> showText;
+};
+
 class CBasePage : public IPage {
  public:
   CBasePage(std::wstring sectionName, PageKind kind, bool showBack = true);
@@ -58,9 +72,31 @@ class CBasePage : public IPage {
   int InstalledBuild() const { return m_installedBuild; }
   int ScenarioBuild() const { return m_scenarioBuild; }
 
+  void SetServices(PageServices services) { m_services = std::move(services); }
+  const PageServices& Services() const { return m_services; }
+
   // The page's choices: read before it is shown, written when it is left with Next or Back.
   virtual void LoadSettings() {}
   virtual void SaveSettings() {}
+
+  // Before the page is shown: its texts are read from the language (kept by control, see
+  // ControlText) and the page sets itself up from its switches and settings (InitPage).
+  void OnInit() override;
+  // The text the language gave the control, or `fallback` (the template's text).
+  std::wstring ControlText(int controlId, const std::wstring& fallback = L"") const;
+  // Whether the page's switch `key` under DIALOGS leaves the control shown.
+  bool IsControlShown(const std::wstring& key) const;
+  // The controls the page hides (its switches and its state); a view hides them too.
+  virtual bool IsControlHidden(int controlId) const { return false; }
+  virtual bool IsControlDisabled(int controlId) const { return false; }
+  // Settings helpers: nothing happens without user settings.
+  std::wstring GetSetting(const std::wstring& name, const std::wstring& def) const;
+  int GetSettingInt(const std::wstring& name, int def) const;
+  void SetSetting(const std::wstring& name, const CommonTools::Variant& value) const;
+  int ShowMessage(const std::wstring& id, unsigned style) const;
+  int ShowText(const std::wstring& text, unsigned style) const;
+  // The control that shows the page's main text (and the run's message in its place).
+  virtual int TextControl() const { return kControlText; }
 
   // The question asked before Cancel (the run's "MsgCancellInstallation"); without one Cancel
   // leaves at once.
@@ -85,6 +121,8 @@ class CBasePage : public IPage {
   virtual void LocalizeCommon(CLocalizer& localizer, ILocalizedWindow& window);
   // Adds the page's own keys to the localiser of its section (before it is applied).
   virtual void LocalizePage(CLocalizer& localizer) {}
+  // The page's own set-up after its texts are known (OnInit).
+  virtual void InitPage() {}
 
  private:
   std::wstring m_section;
@@ -94,6 +132,8 @@ class CBasePage : public IPage {
   int m_scenarioBuild = 0;
   std::wstring m_title;
   std::function<bool()> m_askCancel;
+  PageServices m_services;
+  std::map<int, std::wstring> m_controlTexts;
 };
 
 }  // namespace InstallGui

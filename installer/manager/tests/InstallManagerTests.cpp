@@ -16,7 +16,7 @@ ScriptOptions WithType(const std::wstring& type) {
 
 const char* kFreshAnswers =
     "[page DLG_GREETING]\nbutton = Next\n"
-    "[page DLG_LICENSE]\nbutton = Next\n"
+    "[page DLG_LICENSE]\nAccept = yes\nbutton = Next\n"
     "[page DLG_INSTALL_TYPE]\nInstallType = Local\nbutton = Next\n";
 
 }  // namespace
@@ -388,7 +388,7 @@ TEST(Choice, FreshInstallationThroughItsPages) {
       "[page DLG_GREETING]\nbutton = Next\n"
       "[page DLG_LICENSE]\nbutton = Back\n"
       "[page DLG_GREETING]\nbutton = Next\n"
-      "[page DLG_LICENSE]\nbutton = Next\n"
+      "[page DLG_LICENSE]\nAccept = yes\nbutton = Next\n"
       "[page DLG_INSTALL_TYPE]\nInstallType = Client\nbutton = Next\n");
   ScriptOptions o;
   o.body = L"<SERVER/><CLIENT/>";
@@ -433,7 +433,7 @@ TEST(Choice, ShowNoIsNotHidden) {
 
 TEST(Choice, InstallTypePageRefusesWhatItDoesNotOffer) {
   ManagerHarness h(
-      "[page DLG_GREETING]\nbutton = Next\n[page DLG_LICENSE]\nbutton = Next\n"
+      "[page DLG_GREETING]\nbutton = Next\n[page DLG_LICENSE]\nAccept = yes\nbutton = Next\n"
       "[page DLG_INSTALL_TYPE]\nInstallType = Repair\nbutton = Next\n");
   h.Package(MakeScript(ScriptOptions{}));
   EXPECT_EQ(h.Run(), irErrorDuringInstall);
@@ -451,7 +451,7 @@ TEST(Choice, RepairPageOffersChangeOnlyWithLibraries) {
   {
     ManagerHarness h(
         "[page DLG_REPAIR]\nInstallType = Change\nbutton = Next\n"
-        "[page DLG_COMPONENTS]\nSelectedLibraries = |A|\nbutton = Next\n"
+        "[page DLG_COMPONENTS]\nSelectedLibraries = 1\nbutton = Next\n"
         "[page DLG_SUMMARY]\nbutton = Next\n");
     ScriptOptions o;
     o.body = L"<Libraries><LIBRARY ID=\"1\"/></Libraries>";
@@ -462,7 +462,7 @@ TEST(Choice, RepairPageOffersChangeOnlyWithLibraries) {
               std::vector<std::wstring>{L"change C:\\Program Files (x86)\\TOLMERA\\TT"});
     EXPECT_EQ(h.manager.GetUserSettings()->GetText(L"InstallPath"),
               L"C:\\Program Files (x86)\\TOLMERA");
-    EXPECT_EQ(h.manager.GetUserSettings()->GetText(L"SelectedLibraries"), L"|A|");
+    EXPECT_EQ(h.manager.GetUserSettings()->GetText(L"SelectedLibraries"), L"1");
     EXPECT_TRUE(h.Logged("INFO : Selected install action Unknown"));
   }
 }
@@ -598,7 +598,7 @@ TEST(Choice, LanguagePresetAndTheLanguagePage) {
   ManagerHarness h(
       "[page DLG_GREETING]\nbutton = Next\n"
       "[page DLG_LANGUAGE_SELECTION]\nLanguage = 0\nbutton = Next\n"
-      "[page DLG_LICENSE]\nbutton = Next\n"
+      "[page DLG_LICENSE]\nAccept = yes\nbutton = Next\n"
       "[page DLG_INSTALL_TYPE]\nInstallType = Local\nbutton = Next\n");
   ScriptOptions o;
   o.root[L"Language"] = L"1031";

@@ -421,7 +421,7 @@ ScriptOptions ProductScript(const std::wstring& body) {
 }
 
 const char* kLocalAnswers =
-    "[page DLG_GREETING]\nbutton = Next\n[page DLG_LICENSE]\nbutton = Next\n[page "
+    "[page DLG_GREETING]\nbutton = Next\n[page DLG_LICENSE]\nAccept = yes\nbutton = Next\n[page "
     "DLG_INSTALL_TYPE]\nInstallType = Local\nbutton = Next\n";
 
 }  // namespace

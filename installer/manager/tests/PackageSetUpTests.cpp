@@ -15,7 +15,7 @@ namespace {
 
 const char* kAnswers =
     "[page DLG_GREETING]\nbutton = Next\n"
-    "[page DLG_LICENSE]\nbutton = Next\n"
+    "[page DLG_LICENSE]\nAccept = yes\nbutton = Next\n"
     "[page DLG_INSTALL_TYPE]\nInstallType = Local\nbutton = Next\n";
 
 std::string Png() {
