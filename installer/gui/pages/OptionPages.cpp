@@ -77,7 +77,10 @@ COptionPage::COptionPage(const wchar_t* section, PageKind kind, OptionTable tabl
       m_table(table),
       m_textLine(textLine),
       m_defaultType(defaultType),
-      m_hasExport(hasExport) {}
+      m_hasExport(hasExport) {
+  // The install-type page starts with no row; the others with their first.
+  m_selection = defaultType < 0 ? -1 : 0;
+}
 
 bool COptionPage::RowUsable(int row) const {
   const auto& rows = Rows();
@@ -92,7 +95,7 @@ bool COptionPage::Choose(int row) {
 
 void COptionPage::LoadSettings() {
   int stored = GetSettingInt(ScriptNames::Attribute::kInstallType, m_defaultType);
-  m_selection = -1;
+  if (m_defaultType < 0) m_selection = -1;
   const auto& rows = Rows();
   for (size_t i = 0; i < rows.size(); ++i)
     if (rows[i].installType == stored) {
