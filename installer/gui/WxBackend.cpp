@@ -231,7 +231,9 @@ std::optional<std::wstring> WxBackend::ShowFileDialog(const FileDialogRequest& r
 }
 
 PageButton WxBackend::RunPageModal(IPage& page) {
-  CBaseDialog dlg(Owner(), page, m_pageContext);
+  std::unique_ptr<CBaseDialog, void (*)(CBaseDialog*)> view(
+      CBaseDialog::Make(Owner(), page, m_pageContext), [](CBaseDialog* d) { d->Destroy(); });
+  CBaseDialog& dlg = *view;
   wxTimer timer;
   if (m_answers) {
     // The page is shown as a person sees it, saved, then answered from the file; the timer

@@ -20,7 +20,7 @@ namespace {
 
 // The page template in dialog units: the left strip, the top strip at the top right, the white
 // area below it, the etched line and the buttons.
-constexpr int kWidth = 434, kHeight = 215;
+constexpr int kWidth = 434, kHeight = 215, kFinishHeight = 277;
 constexpr int kLeftStripWidth = 100, kLeftStripHeight = 185;
 constexpr int kTopStripWidth = 334, kTopStripHeight = 50;
 constexpr int kLineY = 188, kButtonsY = 195, kButtonWidth = 50, kButtonHeight = 14;
@@ -32,39 +32,59 @@ CBaseDialog::CBaseDialog(wxWindow* parent, IPage& page, const PageViewContext& c
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX),
       m_page(page),
       m_context(context) {
+  BuildFrame(kHeight);
+  BuildGenericBody();
+  FinishInit();
+}
+
+CBaseDialog::CBaseDialog(wxWindow* parent, IPage& page, const PageViewContext& context, OwnBody)
+    : wxDialog(parent, wxID_ANY, page.GetTitle(), wxDefaultPosition, wxDefaultSize,
+               wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX),
+      m_page(page),
+      m_context(context) {
+  auto* base = dynamic_cast<CBasePage*>(&page);
+  // The finish page's template is taller.
+  BuildFrame(base && base->GetPageKind() == PageKind::Finish ? kFinishHeight : kHeight);
+}
+
+void CBaseDialog::BuildFrame(int height) {
   auto du = [this](int x, int y) { return ConvertDialogToPixels(wxPoint(x, y)); };
   auto dus = [this](int w, int h) { return ConvertDialogToPixels(wxSize(w, h)); };
-  SetClientSize(dus(kWidth, kHeight));
+  const int lineY = height - (kHeight - kLineY), buttonsY = height - (kHeight - kButtonsY);
+  const int stripHeight = height - (kHeight - kLeftStripHeight);
+  SetClientSize(dus(kWidth, height));
   SetBackgroundColour(*wxWHITE);
 
-  auto* left =
-      new wxPanel(this, kControlLeftBanner, du(0, 0), dus(kLeftStripWidth, kLeftStripHeight));
+  auto* left = new wxPanel(this, kControlLeftBanner, du(0, 0), dus(kLeftStripWidth, stripHeight));
   auto* top = new wxPanel(this, kControlTopBanner, du(kLeftStripWidth, 0),
                           dus(kTopStripWidth, kTopStripHeight));
   left->SetBackgroundColour(*wxWHITE);
   top->SetBackgroundColour(*wxWHITE);
   m_content = new wxPanel(this, kControlContentArea, du(kLeftStripWidth + 7, kTopStripHeight + 6),
-                          dus(kTopStripWidth - 14, kLeftStripHeight - kTopStripHeight - 10));
+                          dus(kTopStripWidth - 14, stripHeight - kTopStripHeight - 10));
   m_content->SetBackgroundColour(*wxWHITE);
-  new wxStaticLine(this, wxID_ANY, du(0, kLineY), dus(kWidth, 1));
-  wxPanel* buttons =
-      new wxPanel(this, wxID_ANY, du(0, kLineY + 1), dus(kWidth, kHeight - kLineY - 1));
+  new wxStaticLine(this, wxID_ANY, du(0, lineY), dus(kWidth, 1));
+  wxPanel* buttons = new wxPanel(this, wxID_ANY, du(0, lineY + 1), dus(kWidth, height - lineY - 1));
   buttons->SetBackgroundColour(GetParent() ? GetParent()->GetBackgroundColour()
                                            : wxSystemSettings::GetColour(wxSYS_COLOUR_BTNFACE));
-  wxPoint offset = du(0, kLineY + 1);
+  wxPoint offset = du(0, lineY + 1);
   auto place = [&](int id, const wxString& text, int x) {
-    wxPoint p = du(x, kButtonsY) - offset;
+    wxPoint p = du(x, buttonsY) - offset;
     auto* b = new wxButton(buttons, id, text, p, dus(kButtonWidth, kButtonHeight));
     AddControl(id, b);
     return b;
   };
+  auto* base = dynamic_cast<CBasePage*>(&m_page);
+  const bool finish = base && base->GetPageKind() == PageKind::Finish;
   auto* back = place(kControlBack, "< Back", kWidth - 3 * kButtonWidth - 14);
-  auto* next = place(kControlNext, "Next >", kWidth - 2 * kButtonWidth - 14);
-  place(kControlCancel, "Cancel", kWidth - kButtonWidth - 7);
+  // The last page's only button finishes the run.
+  auto* next = place(kControlNext, finish ? "&Finish" : "Next >",
+                     kWidth - (finish ? 1 : 2) * kButtonWidth - (finish ? 7 : 14));
+  auto* cancel = place(kControlCancel, "Cancel", kWidth - kButtonWidth - 7);
   next->SetDefault();
+  back->Show((!base || base->ShowsBack()) && !finish);
+  cancel->Show(!finish);
 
-  auto* base = dynamic_cast<CBasePage*>(&page);
-  back->Show(!base || base->ShowsBack());
   if (base && m_context.languages && m_context.graphics) {
     AddBanner(top, BannerPosition::Top);
     AddBanner(left, BannerPosition::Left);
@@ -74,13 +94,9 @@ CBaseDialog::CBaseDialog(wxWindow* parent, IPage& page, const PageViewContext& c
   for (const CBanner* b : m_banners) hasLeft = hasLeft || b->GetParent() == left;
   if (!hasLeft) {
     left->Hide();
-    m_content->SetSize(wxRect(du(7, kTopStripHeight + 6),
-                              dus(kWidth - 14, kLeftStripHeight - kTopStripHeight - 10)));
+    m_content->SetSize(
+        wxRect(du(7, kTopStripHeight + 6), dus(kWidth - 14, stripHeight - kTopStripHeight - 10)));
   }
-  BuildGenericBody();
-  if (base && m_context.languages) base->Localize(*m_context.languages, *this);
-  if (std::wstring message = page.MessageText(); !message.empty())
-    SetControlText(kControlText, message);
 
   Bind(
       wxEVT_BUTTON, [this](wxCommandEvent&) { Press(PageButton::Back); }, kControlBack);
@@ -97,7 +113,41 @@ CBaseDialog::CBaseDialog(wxWindow* parent, IPage& page, const PageViewContext& c
     else
       e.Skip();
   });
+}
+
+void CBaseDialog::FinishInit() {
+  auto* base = dynamic_cast<CBasePage*>(&m_page);
+  m_page.OnInit();
+  if (base && m_context.languages) base->Localize(*m_context.languages, *this);
+  int textControl = base ? base->TextControl() : kControlText;
+  if (std::wstring message = m_page.MessageText(); !message.empty())
+    SetControlText(textControl, message);
+  ShowPage();
+  ApplyPageState();
+  m_content->Layout();
   CentreOnParent();
+}
+
+void CBaseDialog::LocalizeAgain() {
+  auto* base = dynamic_cast<CBasePage*>(&m_page);
+  if (base && m_context.languages) {
+    base->OnInit();
+    base->Localize(*m_context.languages, *this);
+    if (m_banners.size() > 0) Refresh();
+  }
+  ShowPage();
+  ApplyPageState();
+  m_content->Layout();
+}
+
+void CBaseDialog::ApplyPageState() {
+  auto* base = dynamic_cast<CBasePage*>(&m_page);
+  if (!base) return;
+  for (auto& [id, window] : m_controls) {
+    if (id == kControlBack || id == kControlCancel) continue;
+    if (base->IsControlHidden(id)) window->Hide();
+    window->Enable(!base->IsControlDisabled(id));
+  }
 }
 
 CBaseDialog::~CBaseDialog() = default;
@@ -144,11 +194,13 @@ void CBaseDialog::BuildGenericBody() {
 void CBaseDialog::SetControlText(int controlId, const std::wstring& text) {
   wxWindow* w = Control(controlId);
   if (!w) return;
-  if (controlId == kControlText) {
-    auto* st = static_cast<wxStaticText*>(w);
+  if (auto* st = dynamic_cast<wxStaticText*>(w); st && st->GetParent() == m_content) {
+    // The page's texts wrap at the content's width.
     st->SetLabel(text);
-    st->Wrap(m_content->GetClientSize().x);
+    st->Wrap(m_content->GetClientSize().x - 4);
     m_content->Layout();
+  } else if (auto* tc = dynamic_cast<wxTextCtrl*>(w)) {
+    tc->ChangeValue(text);
   } else {
     w->SetLabel(text);
   }

@@ -40,8 +40,13 @@ struct PageViewContext {
 
 class CBaseDialog : public wxDialog, public ILocalizedWindow {
  public:
+  // A page shown with its text and one line per value.
   CBaseDialog(wxWindow* parent, IPage& page, const PageViewContext& context);
   ~CBaseDialog() override;
+
+  // The window of the page's own kind (its view), made and set up; the generic page for a
+  // presenter without one.
+  static CBaseDialog* Make(wxWindow* parent, IPage& page, const PageViewContext& context);
 
   // The button that left the page (Cancel until one did).
   PageButton LeftWith() const { return m_button; }
@@ -65,6 +70,20 @@ class CBaseDialog : public wxDialog, public ILocalizedWindow {
   const CBanner* BannerAt(size_t i) const { return m_banners[i]; }
 
  protected:
+  // For a page's own view: the template only; the view adds its controls, then calls
+  // FinishInit.
+  struct OwnBody {};
+  CBaseDialog(wxWindow* parent, IPage& page, const PageViewContext& context, OwnBody);
+  // Sets the page up (its texts, switches and state), localises the window and shows the
+  // page's state (ApplyPageState, ShowPage).
+  void FinishInit();
+  // The presenter's hidden and disabled controls, and the Next button it allows.
+  void ApplyPageState();
+  // Fills the page's own controls from the presenter (after set-up and after a change).
+  virtual void ShowPage() {}
+  // Localises the window again (after a change of language).
+  void LocalizeAgain();
+  const PageViewContext& Context() const { return m_context; }
   // The white area for the page's own controls.
   wxPanel* Content() { return m_content; }
   void AddControl(int controlId, wxWindow* window) { m_controls[controlId] = window; }
@@ -72,6 +91,7 @@ class CBaseDialog : public wxDialog, public ILocalizedWindow {
   virtual void TransferToPage();
 
  private:
+  void BuildFrame(int heightDialogUnits);
   void BuildGenericBody();
   void AddBanner(wxWindow* placeholder, BannerPosition position);
 
