@@ -4,6 +4,17 @@
 #include "gui/Graphics.h"
 #include "gui/Languages.h"
 #include "gui/pages/BasePage.h"
+#include "gui/pages/DlgComponents.h"
+#include "gui/pages/DlgDestination.h"
+#include "gui/pages/DlgFinish.h"
+#include "gui/pages/DlgGreeting.h"
+#include "gui/pages/DlgLangSelect.h"
+#include "gui/pages/DlgLicense.h"
+#include "gui/pages/DlgSummary.h"
+#include "gui/pages/OptionPages.h"
+#include "gui/tests/ScriptData.h"
+#include "gui/wx/PageViews.h"
+#include "manager/UserSettings.h"
 #include "gui/wx/Banner.h"
 #include "gui/wx/BaseDialog.h"
 #include "gui/wx/DlgMain.h"
@@ -22,8 +33,10 @@
 #include <wx/button.h>
 #include <wx/evtloop.h>
 #include <wx/init.h>
+#include <wx/textctrl.h>
 #include <wx/utils.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -269,4 +282,222 @@ TEST(PageWindow, BannersCommonTextsTitleAndTheButtons) {
   EXPECT_EQ(ru->Control(kControlNext)->GetLabel().ToStdWstring(), L"&Далее >");
   ru->Show();
   Shot(ru, "page-ru-license-base");
+}
+
+namespace {
+
+// User settings kept in a map, as the run's are kept in the script.
+class MapSettings : public InstallManager::IUserSettings {
+ public:
+  bool Set(const std::wstring& name, const CommonTools::Variant& value) override {
+    values[name] = value;
+    return true;
+  }
+  CommonTools::Variant Get(const std::wstring& name, const CommonTools::Variant& def) override {
+    auto it = values.find(name);
+    return it == values.end() ? def : it->second;
+  }
+  std::map<std::wstring, CommonTools::Variant> values;
+};
+
+// Every page of the sample product in one language, shown as the run shows it; a PNG of each.
+class SamplePages {
+ public:
+  SamplePages(SamplePackage& sample, const std::string& language)
+      : m_sample(sample), m_language(language) {
+    SettingsNodePtr root;
+    sample.settings.GetRoot(root);
+    libraries.Load(root);
+    settings.Set(L"InstallPath", L"C:\\Program Files (x86)\\TOLMERA Design 7");
+    settings.Set(L"SelectedLibraries", L"1;2;3");
+    settings.Set(L"ServerName", L"TOLMERA-SRV");
+    settings.Set(L"CopyMSIPath", L"C:\\Exports");
+  }
+  PageServices Services() {
+    PageServices s;
+    s.settings = &settings;
+    s.languages = &m_sample.languages;
+    s.root = [this](SettingsNodePtr& root) { return m_sample.settings.GetRoot(root); };
+    return s;
+  }
+  // Shows the page's window, saves it and hands it to `check` before it goes.
+  void Show(CBasePage& page, const std::function<void(CBaseDialog&)>& check = nullptr) {
+    page.SetServices(Services());
+    page.SetBuilds(7001, 7120);
+    page.LoadSettings();
+    CBaseDialog* view = CBaseDialog::Make(nullptr, page, {&m_sample.languages, &m_sample.graphics});
+    Closing closing(view);
+    view->Show();
+    std::string name = "page-" + m_language + "-" + platform::ToUtf8(page.GetName());
+    Shot(view, name);
+    shots.push_back(ShotFolder() + "/" + name + ".png");
+    if (check) check(*view);
+  }
+  CommonTools::CLibraries libraries;
+  MapSettings settings;
+  std::vector<std::string> shots;
+
+ private:
+  SamplePackage& m_sample;
+  std::string m_language;
+};
+
+std::wstring Label(CBaseDialog& view, int id) {
+  wxWindow* w = view.Control(id);
+  return w ? w->GetLabel().ToStdWstring() : L"(none)";
+}
+
+// A small picture of all pages: `columns` across, each page a quarter of its size.
+void ContactSheet(const std::vector<std::string>& files, const std::string& target, int columns) {
+  std::vector<wxImage> images;
+  for (const auto& f : files) {
+    wxImage image(wxString::FromUTF8(f), wxBITMAP_TYPE_PNG);
+    if (image.IsOk())
+      images.push_back(
+          image.Scale(image.GetWidth() / 3, image.GetHeight() / 3, wxIMAGE_QUALITY_HIGH));
+  }
+  if (images.empty()) return;
+  int cellW = 0, cellH = 0;
+  for (const auto& i : images) {
+    cellW = std::max(cellW, i.GetWidth());
+    cellH = std::max(cellH, i.GetHeight());
+  }
+  int rows = (static_cast<int>(images.size()) + columns - 1) / columns;
+  wxImage sheet(columns * (cellW + 6) + 6, rows * (cellH + 6) + 6);
+  sheet.SetRGB(wxRect(0, 0, sheet.GetWidth(), sheet.GetHeight()), 60, 60, 60);
+  for (size_t n = 0; n < images.size(); ++n)
+    sheet.Paste(images[n], 6 + static_cast<int>(n % columns) * (cellW + 6),
+                6 + static_cast<int>(n / columns) * (cellH + 6));
+  EXPECT_TRUE(sheet.SaveFile(wxString::FromUTF8(target), wxBITMAP_TYPE_PNG));
+}
+
+}  // namespace
+
+TEST(PageWindow, EveryPageOfTheSampleProductInEnglishAndRussian) {
+  REQUIRE_DISPLAY();
+  tltest::ScopedMachine machine;
+  SamplePackage sample;
+  ASSERT_TRUE(sample.Open());
+  platform::CreateDirectoryWithParents(L"C:\\Exports");
+  std::vector<std::string> all;
+  for (unsigned language : {0u, 1u}) {
+    sample.languages.SetCurrent(language);
+    bool en = language == 0;
+    SamplePages pages(sample, en ? "en" : "ru");
+    COptionPage::ResetTables();
+
+    CDlgGreeting greeting;
+    pages.Show(greeting, [&](CBaseDialog& v) {
+      EXPECT_FALSE(v.Control(kControlBack)->IsShown());
+      EXPECT_NE(Label(v, kGreetingText).find(en ? L"Welcome" : L"Вас приветствует"),
+                std::wstring::npos);
+    });
+    CDlgLangSelect language_page;
+    pages.Show(language_page);
+    CDlgLicense license(std::shared_ptr<DataStorage::IDataStorage>(
+        &sample.storage, [](DataStorage::IDataStorage*) {}));
+    pages.Show(license, [&](CBaseDialog& v) {
+      EXPECT_FALSE(v.Control(kControlNext)->IsEnabled());  // until the agreement is accepted
+      auto* edit = dynamic_cast<wxTextCtrl*>(v.Control(kLicenseEdit));
+      ASSERT_TRUE(edit);
+      EXPECT_NE(edit->GetValue().Find(en ? L"LICENCE AGREEMENT" : L"ЛИЦЕНЗИОННОЕ"), wxNOT_FOUND);
+    });
+    CDlgInstallType type;
+    type.SetClientMsiPath(L"C:\\Pkg\\TolmeraDesignClient.msi");
+    pages.Show(type, [&](CBaseDialog& v) {
+      EXPECT_FALSE(v.Control(kControlNext)->IsEnabled());  // nothing stored, nothing chosen
+      // The script's switch "EXPORTMSI" hides the folder line and its text.
+      EXPECT_FALSE(v.Control(kExportFolder)->IsShown());
+      EXPECT_FALSE(v.Control(kExportText)->IsShown());
+    });
+    CDlgDestination destination(L"", L"TOLMERA Design 7");
+    destination.SetRequiredBytes(150u << 20);
+    pages.Show(destination, [&](CBaseDialog& v) {
+      EXPECT_EQ(Label(v, kSpaceRequiredLine),
+                en ? L"Space required: 150 MB" : L"Требуется места: 150 МБ");
+    });
+    CDlgComponents components(pages.libraries);
+    pages.Show(components);
+    CDlgSummary summary(pages.libraries);
+    pages.Show(summary, [&](CBaseDialog& v) {
+      EXPECT_EQ(Label(v, kControlNext), en ? L"&Install" : L"&Установить");
+    });
+    CDlgUpdate update;
+    update.SetClientMsiPath(L"C:\\Pkg\\TolmeraDesignClient.msi");
+    pages.Show(update, [&](CBaseDialog& v) {
+      EXPECT_TRUE(v.Control(kExportButton)->IsShown());
+      EXPECT_EQ(dynamic_cast<wxTextCtrl*>(v.Control(kExportFolder))->GetValue(), "C:\\Exports");
+    });
+    CDlgRepair repair;
+    pages.Show(repair);
+    CDlgRepairTruncated truncated;
+    pages.Show(truncated);
+    CDlgClientAttributes client;
+    pages.Show(client, [&](CBaseDialog& v) {
+      EXPECT_EQ(dynamic_cast<wxTextCtrl*>(v.Control(kServerEdit))->GetValue(), "TOLMERA-SRV");
+      EXPECT_FALSE(v.Control(kScanLine)->IsShown());
+    });
+    {
+      ComputerList list = {L"TOLMERA-PC", L"TOLMERA-SRV"};
+      CDlgComputerSelect model(list);
+      auto* view = new CComputerSelectView(nullptr, model, &sample.languages);
+      Closing closing(view);
+      view->Show();
+      std::string name = std::string("page-") + (en ? "en" : "ru") + "-DLG_COMPUTER_SELECTION";
+      Shot(view, name);
+      pages.shots.push_back(ShotFolder() + "/" + name + ".png");
+    }
+    CDlgFinish finish(L"", true, L"C:\\Pkg\\TolmeraDesignClient.msi");
+    pages.Show(finish, [&](CBaseDialog& v) {
+      EXPECT_EQ(Label(v, kControlNext), en ? L"&Finish" : L"&Готово");
+      EXPECT_FALSE(v.Control(kControlCancel)->IsShown());
+      EXPECT_TRUE(v.Control(kRestartNow)->IsShown());
+    });
+    all.insert(all.end(), pages.shots.begin(), pages.shots.end());
+  }
+  COptionPage::ResetTables();
+  EXPECT_EQ(all.size(), 26u);
+  ContactSheet(all, ShotFolder() + "/pages-contact-sheet.png", 4);
+}
+
+TEST(MainWindow, TheBarIsPlacedAgainWhenTheLanguageBringsAnotherPicture) {
+  REQUIRE_DISPLAY();
+  tltest::ScopedMachine machine;
+  // Two languages with pictures of different sizes and no placement of the bar in the script.
+  std::string script =
+      "<?xml version=\"1.0\"?><S><Images><BACKGROUND ID=\"0\" Path=\"small.png\"/>"
+      "<BACKGROUND ID=\"1\" Path=\"large.png\"/></Images><Localization>"
+      "<EN ID=\"1033\" Title=\"English\" SystemName=\"English\"><DLG_PROGRESS>"
+      "<BACKGROUND ImageID=\"0\"/></DLG_PROGRESS></EN>"
+      "<DE ID=\"1031\" Title=\"Deutsch\" SystemName=\"German\"><DLG_PROGRESS>"
+      "<BACKGROUND ImageID=\"1\"/></DLG_PROGRESS></DE></Localization></S>";
+  std::string host = machine.Base() + "/Setup.data";
+  ASSERT_TRUE(tltest::WriteZip(host, {{"InstallScript.cfg", script},
+                                      {"small.png", scriptdata::PngBytes(400, 300)},
+                                      {"large.png", scriptdata::PngBytes(800, 600)}}));
+  DataStorage::CDataStorage storage;
+  ASSERT_TRUE(storage.Open(platform::HostToWindowsPath(host), nullptr));
+  CommonTools::CXmlSettings settings;
+  ASSERT_TRUE(settings.LoadFromBytes(script));
+  GuiSettings::CLanguages::RootProvider provider = [&](SettingsNodePtr& root) {
+    return settings.GetRoot(root);
+  };
+  GuiSettings::CLanguages languages(provider);
+  GuiSettings::CGraphics graphics(provider);
+  ASSERT_TRUE(languages.Load());
+  ASSERT_TRUE(graphics.Load(&storage));
+  MainWindowRequest request;
+  request.languages = &languages;
+  request.graphics = &graphics;
+  request.root = provider;
+  auto* main = new CDlgMain(request);
+  Closing closing(main);
+  main->PrepareWnd();
+  EXPECT_EQ(main->Layout().bar, (PixelRect{200 - 160, 150 - 11, 200 + 160, 150 + 11}));
+  languages.SetCurrent(1);
+  main->LocalizeResources();
+  // The default placement of the larger picture, not the one made for the smaller.
+  EXPECT_EQ(main->Layout().bar, (PixelRect{400 - 320, 300 - 11, 400 + 320, 300 + 11}));
+  EXPECT_EQ(main->GetClientSize(), wxSize(800, 600));
+  storage.Close();
 }

@@ -135,8 +135,11 @@ void CDlgMain::ArrangeControls() {
   if (!m_background) return;
   int sw = platform::GetSystemMetrics(platform::SM_CXSCREEN);
   int sh = platform::GetSystemMetrics(platform::SM_CYSCREEN);
-  m_layout = ArrangeMainWindow(m_background->GetWidth(), m_background->GetHeight(), sw, sh,
-                               m_barSettings.rect, kStageLineHeight, kItemLineHeight);
+  // The script's placement each time: a default placement made for one picture must not stay
+  // when another picture (of another size) comes with a change of language.
+  PixelRect bar = m_barSettings.rect;
+  m_layout = ArrangeMainWindow(m_background->GetWidth(), m_background->GetHeight(), sw, sh, bar,
+                               kStageLineHeight, kItemLineHeight);
   SetSize(RectOf(m_layout.window));
   SetClientSize(m_layout.window.Width(), m_layout.window.Height());
   m_bar->SetSize(RectOf(m_layout.bar));
