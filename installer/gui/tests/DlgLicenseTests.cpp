@@ -1,4 +1,5 @@
 // The licence page: the file's encodings, the accept box and what the package must give.
+#include "gui/ScriptedBackend.h"
 #include "gui/pages/DlgLicense.h"
 #include "gui/tests/PageTestSupport.h"
 #include "package/DataStorage.h"
@@ -108,5 +109,27 @@ TEST_F(LicensePage, ASectionWithoutItsFileEndsTheRun) {
     page.SetServices(script.Services());
     EXPECT_THROW(pagetest::Show(page), std::runtime_error);
   }
+  storage->Close();
+}
+
+TEST_F(LicensePage, AnAnswerFileCannotGoOnWithoutAccepting) {
+  pagetest::PageScript script(pagetest::English(kSection));
+  auto storage = Package("\xEF\xBB\xBFThe licence.");
+  CDlgLicense page(storage);
+  page.SetServices(script.Services());
+  page.LoadSettings();
+  pagetest::LogLines log;
+  ScriptedBackend answers("[page DLG_LICENSE]\nbutton = Next\n", L"answers.txt");
+  try {
+    answers.RunPageModal(page);
+    ADD_FAILURE() << "Next without accepting was taken";
+  } catch (const UnansweredQuestion& e) {
+    EXPECT_NE(std::string(e.what()).find("The page DLG_LICENSE does not accept"), std::string::npos)
+        << e.what();
+  }
+  EXPECT_TRUE(log.Has("1 CDlgLicense: Next is not possible before the agreement is accepted"));
+  // The file's own "Accept = yes" is the person's tick.
+  ScriptedBackend accepted("[page DLG_LICENSE]\nAccept = yes\nbutton = Next\n", L"answers.txt");
+  EXPECT_EQ(accepted.RunPageModal(page), PageButton::Next);
   storage->Close();
 }

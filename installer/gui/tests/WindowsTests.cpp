@@ -14,6 +14,7 @@
 #include "gui/pages/OptionPages.h"
 #include "gui/tests/ScriptData.h"
 #include "gui/wx/PageViews.h"
+#include "gui/wx/TriStateCheckTree.h"
 #include "manager/UserSettings.h"
 #include "gui/wx/Banner.h"
 #include "gui/wx/BaseDialog.h"
@@ -32,6 +33,7 @@
 #include <wx/app.h>
 #include <wx/button.h>
 #include <wx/evtloop.h>
+#include <wx/dialog.h>
 #include <wx/init.h>
 #include <wx/textctrl.h>
 #include <wx/utils.h>
@@ -500,4 +502,76 @@ TEST(MainWindow, TheBarIsPlacedAgainWhenTheLanguageBringsAnotherPicture) {
   EXPECT_EQ(main->Layout().bar, (PixelRect{400 - 320, 300 - 11, 400 + 320, 300 + 11}));
   EXPECT_EQ(main->GetClientSize(), wxSize(800, 600));
   storage.Close();
+}
+
+namespace {
+
+// Two libraries in a group and a read-only one: what the tree's own rules see.
+struct GroupProvider : ITreeDataProv {
+  GroupProvider() {
+    group = std::make_shared<CItem>(L"Group", 0, kUnchecked, true);
+    a = std::make_shared<CItem>(L"a", 1, kUnchecked, true);
+    b = std::make_shared<CItem>(L"b", 2, kUnchecked, true);
+    fixed = std::make_shared<CItem>(L"fixed", 3, kChecked, false);
+    group->AddChild(a);
+    group->AddChild(b);
+  }
+  size_t GetCount() const override { return 2; }
+  IItemData* GetItem(size_t i) const override {
+    return i == 0 ? static_cast<IItemData*>(group.get()) : i == 1 ? fixed.get() : nullptr;
+  }
+  unsigned GetStyle() const override { return 0; }
+  unsigned GetOptions() const override { return 0; }
+  std::shared_ptr<CItem> group, a, b, fixed;
+};
+
+wxPoint LabelPoint(CTriStateCheckTree& tree, IItemData* item) {
+  wxRect r;
+  EXPECT_TRUE(tree.GetBoundingRect(tree.IdOf(item), r, true));
+  return wxPoint(r.x + r.width / 2, r.y + r.height / 2);
+}
+
+}  // namespace
+
+TEST(ComponentsTreeWindow, ClicksSpaceAndTheHotImage) {
+  REQUIRE_DISPLAY();
+  auto* frame = new wxDialog(nullptr, wxID_ANY, "tree", wxDefaultPosition, wxSize(300, 200));
+  Closing closing(frame);
+  auto* tree = new CTriStateCheckTree(frame, 1030);
+  GroupProvider provider;
+  int changes = 0;
+  tree->SetDataProvider(&provider);
+  tree->onToggle = [&](IItemData& item) {
+    ++changes;
+    return ToggleItem(provider, item);
+  };
+  tree->Rebuild();
+  frame->Show();
+  Settle(frame);
+  EXPECT_EQ(tree->ShownImage(provider.a.get()), 1);      // unchecked
+  EXPECT_EQ(tree->ShownImage(provider.fixed.get()), 6);  // checked, disabled
+  // A click on a child checks it; its group shows the mixture.
+  tree->ClickAt(LabelPoint(*tree, provider.a.get()));
+  EXPECT_EQ(provider.a->GetState(), kChecked);
+  EXPECT_EQ(provider.group->GetState(), kPartlyChecked);
+  EXPECT_EQ(tree->ShownImage(provider.a.get()), 2 + 8);  // checked and hot after the click
+  EXPECT_EQ(tree->ShownImage(provider.group.get()), 3);
+  // The mouse moves the hot image to the next item and leaves it there off the items.
+  tree->MoveTo(LabelPoint(*tree, provider.b.get()));
+  EXPECT_EQ(tree->HotItem(), provider.b.get());
+  EXPECT_EQ(tree->ShownImage(provider.a.get()), 2);
+  EXPECT_EQ(tree->ShownImage(provider.b.get()), 1 + 8);
+  tree->MoveTo(wxPoint(5, 190));
+  EXPECT_EQ(tree->HotItem(), provider.b.get());
+  // The read-only item changes nothing, by click or Space.
+  tree->ClickAt(LabelPoint(*tree, provider.fixed.get()));
+  tree->SelectItem(tree->IdOf(provider.fixed.get()));
+  tree->PressSpace();
+  EXPECT_EQ(provider.fixed->GetState(), kChecked);
+  EXPECT_EQ(changes, 1);
+  // Space on the group clears what the group holds.
+  tree->SelectItem(tree->IdOf(provider.group.get()));
+  tree->PressSpace();
+  EXPECT_EQ(provider.a->GetState(), kUnchecked);
+  EXPECT_EQ(provider.group->GetState(), kUnchecked);
 }
