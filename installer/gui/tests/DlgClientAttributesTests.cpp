@@ -8,6 +8,9 @@
 #include "testing/MachineFixture.h"
 #include "testing/TempFolder.h"
 
+#include <fstream>
+#include <iterator>
+
 using namespace InstallGui;
 
 TEST(ComputerList, ComputerNamesOnlyEachOnce) {
@@ -110,4 +113,27 @@ TEST(ClientAttributesPage, TheServerTypedOrChosenFromTheList) {
   page.ChooseComputer(select.Selection());
   EXPECT_TRUE(page.Press(PageButton::Next));
   EXPECT_EQ(script.userSettings.Text(L"ServerName"), L"LAB-PC");
+}
+
+TEST(NetworkScan, AMachineWithoutANetworkGivesAnEmptyListNotACancel) {
+  tltest::ScopedMachine machine;
+  // machine.ini says so in its [machine] section.
+  std::string ini;
+  {
+    std::ifstream in(platform::Machine::Current().IniPath());
+    ini.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  size_t at = ini.find("[machine]");
+  ASSERT_NE(at, std::string::npos);
+  ini.insert(ini.find('\n', at) + 1, "network = no\n");
+  std::ofstream(platform::Machine::Current().IniPath(), std::ios::trunc) << ini;
+  platform::Machine::Current().Reload();
+  platform::NetEnumHandle handle;
+  EXPECT_EQ(platform::WNetOpenEnumW(platform::RESOURCE_GLOBALNET, platform::RESOURCETYPE_ANY, 0,
+                                    nullptr, handle),
+            platform::ERROR_NO_NETWORK);
+  CDlgClientAttributes page;
+  EXPECT_TRUE(page.PrepareComputerList([] { return false; }));
+  ASSERT_TRUE(page.Computers());
+  EXPECT_TRUE(page.Computers()->empty());
 }
