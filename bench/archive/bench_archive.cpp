@@ -1,4 +1,4 @@
-// bench_archive [files=5000] [megabytes=200]
+// bench_archive [files=5000] [megabytes=200] [folder=/tmp]
 //
 // Packs a product-like payload (text-like, compressible data) with CZipper, then times, best of
 // three, in one run:
@@ -32,7 +32,7 @@ int Run(const std::string& command) { return bench::RunCommand("bench_archive", 
 int main(int argc, char** argv) {
   int files = argc > 1 ? std::atoi(argv[1]) : 5000;
   long megabytes = argc > 2 ? std::atol(argv[2]) : 200;
-  std::string base = platform::hostio::MakeTempDir("tl-bench-archive-");
+  std::string base = bench::WorkFolder("tl-bench-archive-", argc > 3 ? argv[3] : nullptr);
   if (base.empty()) return 1;
   platform::Machine::SetCurrentForProcess(base + "/machine");
   platform::ResetEnvironment();

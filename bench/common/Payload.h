@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <stdlib.h>
 #include <random>
 #include <string>
 
@@ -23,6 +24,18 @@ inline std::string Payload(std::mt19937& rng, std::size_t size) {
   }
   s.resize(size);
   return s;
+}
+
+// A fresh folder for a benchmark's machine and reference trees, below `parent` (default /tmp).
+// Both sides of a comparison work in it, so a file system whose own costs swamp the figures (a
+// disk busy with other work) can be swapped for another, such as /dev/shm.
+inline std::string WorkFolder(const char* prefix, const char* parent) {
+  std::string templ = std::string(parent && *parent ? parent : "/tmp") + "/" + prefix + "XXXXXX";
+  if (!mkdtemp(templ.data())) {
+    std::fprintf(stderr, "%s: no folder can be made in %s\n", prefix, parent ? parent : "/tmp");
+    return std::string();
+  }
+  return templ;
 }
 
 // Runs a reference command of a benchmark; a failure is printed with the benchmark's name.

@@ -1,4 +1,4 @@
-// bench_install_steps [files=5000] [megabytes=200]
+// bench_install_steps [files=5000] [megabytes=200] [folder=/tmp]
 //
 // Packs a product folder ("prod", files in 50 sub-folders) with CZipper, then times, best of
 // three, in one run:
@@ -40,7 +40,7 @@ class BenchManager : public InstallManager::CInstallManager {
 int main(int argc, char** argv) {
   int files = argc > 1 ? std::atoi(argv[1]) : 5000;
   long megabytes = argc > 2 ? std::atol(argv[2]) : 200;
-  std::string base = platform::hostio::MakeTempDir("tl-bench-steps-");
+  std::string base = bench::WorkFolder("tl-bench-steps-", argc > 3 ? argv[3] : nullptr);
   if (base.empty()) return 1;
   platform::Machine::SetCurrentForProcess(base + "/machine");
   platform::ResetEnvironment();

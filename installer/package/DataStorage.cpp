@@ -62,14 +62,21 @@ bool MakeFolder(const std::wstring& folder) {
 // minizip's file access through the machine layer. The "file name" minizip hands over is the
 // wide Windows path we gave it. No exception leaves these callbacks.
 
-// minizip reads headers a few bytes at a time; the stream keeps a window of the file so that
-// walking a large archive does not cost a system call per field.
+// minizip reads headers a few bytes at a time; the stream keeps windows of the file so that
+// walking a large archive does not cost a system call per field. Extraction alternates between
+// the central directory and the entries' data: one window follows each, so neither is read again
+// for every entry.
 struct Stream {
+  struct Window {
+    std::vector<char> data;
+    std::uint64_t start = 0;  // file offset of data[0]
+    std::size_t length = 0;
+    std::uint64_t lastUse = 0;
+  };
   platform::FileHandle handle;
   platform::DWORD error = platform::ERROR_SUCCESS;
-  std::vector<char> window;
-  std::uint64_t windowStart = 0;  // file offset of window[0]
-  std::size_t windowLength = 0;
+  Window windows[2];
+  std::uint64_t uses = 0;
   std::uint64_t position = 0;  // the position minizip sees
   std::uint64_t handlePosition = 0;
   // Writes are gathered (minizip writes each header field on its own) and written in one go
@@ -124,10 +131,14 @@ struct Stream {
     if (!Flush()) return 0;
     std::size_t total = 0;
     while (total < size) {
-      if (position >= windowStart && position < windowStart + windowLength) {
-        std::size_t offset = static_cast<std::size_t>(position - windowStart);
-        std::size_t n = std::min(size - total, windowLength - offset);
-        std::copy(window.data() + offset, window.data() + offset + n, p + total);
+      Window* hit = nullptr;
+      for (Window& w : windows)
+        if (position >= w.start && position < w.start + w.length) hit = &w;
+      if (hit) {
+        hit->lastUse = ++uses;
+        std::size_t offset = static_cast<std::size_t>(position - hit->start);
+        std::size_t n = std::min(size - total, hit->length - offset);
+        std::copy(hit->data.data() + offset, hit->data.data() + offset + n, p + total);
         total += n;
         position += n;
         continue;
@@ -139,15 +150,17 @@ struct Stream {
         position += n;
         break;
       }
-      window.resize(kWindow);
-      windowStart = position;
-      windowLength = ReadRaw(window.data(), kWindow);
-      if (windowLength == 0) break;
+      Window& w = windows[0].lastUse <= windows[1].lastUse ? windows[0] : windows[1];
+      w.data.resize(kWindow);
+      w.start = position;
+      w.length = ReadRaw(w.data.data(), kWindow);
+      w.lastUse = ++uses;
+      if (w.length == 0) break;
     }
     return total;
   }
   bool Write(const void* p, std::size_t size) {
-    windowLength = 0;
+    for (Window& w : windows) w.length = 0;
     if (!pending.empty() && position != pendingStart + pending.size() && !Flush()) return false;
     if (pending.empty()) pendingStart = position;
     pending.append(static_cast<const char*>(p), size);

@@ -8,10 +8,18 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <sstream>
+#include <vector>
 
 namespace CommonTools {
+
+// Every change to the children of any node of the tree counts one; node lists index their
+// children once and index again only when the count has moved.
+struct XmlTree : pugi::xml_document {
+  std::uint64_t childChanges = 0;
+};
 
 namespace {
 
@@ -34,11 +42,11 @@ std::wstring NodeName(const pugi::xml_node& n) {
 class CXmlSettingsNode : public ISettingsNode,
                          public std::enable_shared_from_this<CXmlSettingsNode> {
  public:
-  CXmlSettingsNode(std::shared_ptr<pugi::xml_document> doc, pugi::xml_node node)
+  CXmlSettingsNode(std::shared_ptr<XmlTree> doc, pugi::xml_node node)
       : m_doc(std::move(doc)), m_node(node) {}
 
   pugi::xml_node node() const { return m_node; }
-  const std::shared_ptr<pugi::xml_document>& doc() const { return m_doc; }
+  const std::shared_ptr<XmlTree>& doc() const { return m_doc; }
 
   std::wstring GetName() override { return NodeName(m_node); }
 
@@ -75,6 +83,7 @@ class CXmlSettingsNode : public ISettingsNode,
       return false;
     pugi::xml_node c = m_node.append_child(ToUtf8(name).c_str());
     if (!c) return false;
+    ++m_doc->childChanges;
     out = std::make_shared<CXmlSettingsNode>(m_doc, c);
     return true;
   }
@@ -82,6 +91,7 @@ class CXmlSettingsNode : public ISettingsNode,
   bool RemoveChild(const SettingsNodePtr& child) override {
     auto* other = dynamic_cast<CXmlSettingsNode*>(child.get());
     if (!other || other->m_node.parent() != m_node) return false;
+    ++m_doc->childChanges;
     return m_node.remove_child(other->m_node);
   }
 
@@ -93,51 +103,56 @@ class CXmlSettingsNode : public ISettingsNode,
   const void* GetDomNode() override { return m_node.internal_object(); }
 
  private:
-  std::shared_ptr<pugi::xml_document> m_doc;
+  std::shared_ptr<XmlTree> m_doc;
   pugi::xml_node m_node;
 };
 
-// A live view of an element's children, as the platform's node lists are.
+// A live view of an element's children, as the platform's node lists are. The children are
+// indexed on first use, so a loop over the items costs one walk of the siblings, not one per
+// item; a change to the tree's children (through any node object) makes the next call index again.
 class CXmlSettingsNodeList : public ISettingsNodeList {
  public:
-  CXmlSettingsNodeList(std::shared_ptr<pugi::xml_document> doc, pugi::xml_node parent)
+  CXmlSettingsNodeList(std::shared_ptr<XmlTree> doc, pugi::xml_node parent)
       : m_doc(std::move(doc)), m_parent(parent) {}
 
-  int GetCount() override {
-    int n = 0;
-    for (pugi::xml_node c = m_parent.first_child(); c; c = c.next_sibling()) ++n;
-    return n;
-  }
+  int GetCount() override { return static_cast<int>(Children().size()); }
 
   bool GetItem(int index, SettingsNodePtr& out) override {
-    pugi::xml_node c = At(index);
-    if (!c) return false;
-    out = std::make_shared<CXmlSettingsNode>(m_doc, c);
+    const std::vector<pugi::xml_node>& children = Children();
+    if (index < 0 || static_cast<std::size_t>(index) >= children.size()) return false;
+    out = std::make_shared<CXmlSettingsNode>(m_doc, children[static_cast<std::size_t>(index)]);
     return true;
   }
 
   int Find(const std::wstring& name, int startIndex, SettingsNodePtr& out) override {
-    if (startIndex < 0) startIndex = 0;
-    int i = 0;
-    for (pugi::xml_node c = m_parent.first_child(); c; c = c.next_sibling(), ++i) {
-      if (i >= startIndex && EqualNoCase(NodeName(c), name)) {
-        out = std::make_shared<CXmlSettingsNode>(m_doc, c);
-        return i;
+    const std::vector<pugi::xml_node>& children = Children();
+    for (std::size_t i = startIndex < 0 ? 0 : static_cast<std::size_t>(startIndex);
+         i < children.size(); ++i) {
+      if (EqualNoCase(NodeName(children[i]), name)) {
+        out = std::make_shared<CXmlSettingsNode>(m_doc, children[i]);
+        return static_cast<int>(i);
       }
     }
     return -1;
   }
 
  private:
-  pugi::xml_node At(int index) {
-    if (index < 0) return {};
-    pugi::xml_node c = m_parent.first_child();
-    for (int i = 0; c && i < index; ++i) c = c.next_sibling();
-    return c;
+  const std::vector<pugi::xml_node>& Children() {
+    if (!m_indexed || m_indexedAt != m_doc->childChanges) {
+      m_children.clear();
+      for (pugi::xml_node c = m_parent.first_child(); c; c = c.next_sibling())
+        m_children.push_back(c);
+      m_indexedAt = m_doc->childChanges;
+      m_indexed = true;
+    }
+    return m_children;
   }
 
-  std::shared_ptr<pugi::xml_document> m_doc;
+  std::shared_ptr<XmlTree> m_doc;
   pugi::xml_node m_parent;
+  std::vector<pugi::xml_node> m_children;
+  std::uint64_t m_indexedAt = 0;
+  bool m_indexed = false;
 };
 
 bool CXmlSettingsNode::GetChildren(SettingsNodeListPtr& out) {
@@ -270,13 +285,13 @@ bool XmlBytesToUtf8(const std::string& bytes, std::string& utf8, std::wstring& e
   return true;
 }
 
-CXmlSettings::CXmlSettings() : m_doc(std::make_shared<pugi::xml_document>()) {}
+CXmlSettings::CXmlSettings() : m_doc(std::make_shared<XmlTree>()) {}
 CXmlSettings::~CXmlSettings() = default;
 
 bool CXmlSettings::LoadFromBytes(const std::string& bytes) {
   m_error.clear();
   // A fresh tree, so that nodes handed out before keep the old one.
-  m_doc = std::make_shared<pugi::xml_document>();
+  m_doc = std::make_shared<XmlTree>();
   std::string utf8;
   if (!XmlBytesToUtf8(bytes, utf8, m_error)) return false;
   pugi::xml_parse_result r =
@@ -302,7 +317,7 @@ bool CXmlSettings::Load(const std::wstring& path) {
   std::string bytes;
   std::wstring error;
   if (!FileAccess::ReadAll(path, bytes, error)) {
-    m_doc = std::make_shared<pugi::xml_document>();
+    m_doc = std::make_shared<XmlTree>();
     m_error = error;
     return false;
   }
@@ -346,6 +361,7 @@ bool CXmlSettings::GetRoot(SettingsNodePtr& node) {
 
 bool CXmlSettings::CreateRoot(const std::wstring& name, SettingsNodePtr& node) {
   if (name.empty()) return false;
+  ++m_doc->childChanges;
   pugi::xml_node decl = m_doc->append_child(pugi::node_declaration);
   decl.append_attribute("version") = "1.0";
   pugi::xml_node root = m_doc->append_child(ToUtf8(name).c_str());

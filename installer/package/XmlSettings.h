@@ -12,11 +12,10 @@
 #include <memory>
 #include <string>
 
-namespace pugi {
-class xml_document;
-}
-
 namespace CommonTools {
+
+// The parsed document with a count of the changes made to any element's children (see the .cpp).
+struct XmlTree;
 
 class CXmlSettings : public ISettings {
  public:
@@ -37,7 +36,7 @@ class CXmlSettings : public ISettings {
   const std::wstring& LastError() const { return m_error; }
 
  private:
-  std::shared_ptr<pugi::xml_document> m_doc;
+  std::shared_ptr<XmlTree> m_doc;
   std::wstring m_path;
   std::wstring m_error;
 };

@@ -161,6 +161,7 @@ DWORD FileHandle::Open(std::wstring_view path, DWORD access, DWORD share, DWORD 
         return Fail(ERROR_SHARING_VIOLATION);  // created meanwhile by another process
       return Fail(Win32FromErrno(errno));
     }
+    NoteChildCreated(r.loc.hostPath);
     WriteAttributes(fd, newAttrs);
     Created(r, false);
     struct stat now;
@@ -180,7 +181,8 @@ DWORD FileHandle::Open(std::wstring_view path, DWORD access, DWORD share, DWORD 
   access_ = access;
   tablePath_ = tablePath;
   deleteOnClose_ = (flagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE) != 0;
-  archiveMarked_ = false;
+  // A file created or replaced here has just been given the archive attribute.
+  archiveMarked_ = !existed || disposition == CREATE_ALWAYS;
   // CREATE_ALWAYS and OPEN_ALWAYS over an existing file succeed with ERROR_ALREADY_EXISTS.
   if (existed && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS)) {
     SetLastError(ERROR_ALREADY_EXISTS);

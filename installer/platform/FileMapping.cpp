@@ -20,6 +20,8 @@
 #include <linux/openat2.h>
 #include <map>
 #include <mutex>
+#include <unordered_map>
+#include <vector>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/syscall.h>
@@ -111,13 +113,166 @@ std::string JoinHost(const std::string& dir, const std::string& name) {
   return dir + "/" + name;
 }
 
-bool LookupChild(const std::string& dir, const std::wstring& name, std::string& hostName,
-                 struct stat& st) {
-  const std::string utf8 = ToUtf8(name);
-  if (lstat(JoinHost(dir, utf8).c_str(), &st) == 0) {
-    hostName = utf8;
+namespace {
+
+// What a folder looked like when it was listed: a changed folder has another modification or
+// change time (or is another folder).
+struct FolderStamp {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  timespec mtime{}, ctime{};
+  bool operator==(const FolderStamp& o) const {
+    return dev == o.dev && ino == o.ino && mtime.tv_sec == o.mtime.tv_sec &&
+           mtime.tv_nsec == o.mtime.tv_nsec && ctime.tv_sec == o.ctime.tv_sec &&
+           ctime.tv_nsec == o.ctime.tv_nsec;
+  }
+};
+
+bool StampOf(const std::string& dir, FolderStamp& stamp) {
+  struct stat st;
+  if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  stamp.dev = st.st_dev;
+  stamp.ino = st.st_ino;
+  stamp.mtime = st.st_mtim;
+  stamp.ctime = st.st_ctim;
+  return true;
+}
+
+// The names of a few recently listed folders by their upper-case form, so that looking up a
+// missing name (every file an extraction creates) does not list its folder again each time. A
+// listing is used only while the folder's stamp is unchanged; the layer's own creations are
+// added to it right after the look-up that found the name missing, and every other change (by
+// this process or another) makes the next look-up list the folder again.
+class FolderNameCache {
+ public:
+  // Listing found (true, with `found` and `hostName` set) or could not be had (false).
+  bool Find(const std::string& dir, const std::wstring& name, bool& found, std::string& hostName) {
+    FolderStamp stamp;
+    if (!StampOf(dir, stamp)) return false;
+    std::lock_guard<std::mutex> lock(m_);
+    Folder* f = Get(dir, stamp);
+    if (!f) return false;
+    f->lastUse = ++clock_;
+    f->lastMiss = ToUpper(name);
+    auto it = f->names.find(f->lastMiss);
+    found = it != f->names.end();
+    if (found) hostName = it->second.host;
     return true;
   }
+
+  // `hostName` was just created in `dir` after a look-up of its name found nothing there.
+  void Created(const std::string& dir, const std::string& hostName) {
+    std::lock_guard<std::mutex> lock(m_);
+    for (Folder& f : folders_) {
+      if (f.dir != dir) continue;
+      const std::wstring wide = FromUtf8(hostName);
+      FolderStamp now;
+      if (f.lastMiss != ToUpper(wide) || !StampOf(dir, now)) {
+        f.dir.clear();  // listed again when next needed
+        return;
+      }
+      f.lastMiss.clear();
+      f.stamp = now;
+      Add(f, wide, hostName);
+      if (f.names.size() > kMaxNames) {
+        f.dir.clear();
+        f.names.clear();
+      }
+      return;
+    }
+  }
+
+ private:
+  struct Spelling {
+    std::wstring wide;
+    std::string host;
+  };
+  struct Folder {
+    std::string dir;
+    FolderStamp stamp;
+    std::unordered_map<std::wstring, Spelling> names;
+    std::wstring lastMiss;
+    std::uint64_t lastUse = 0;
+  };
+  static constexpr std::size_t kFolders = 64;
+  // The names kept in all folders together; a folder with more is listed at every look-up.
+  static constexpr std::size_t kMaxNames = 1u << 19;
+
+  static void Add(Folder& f, const std::wstring& wide, const std::string& host) {
+    // Among several spellings of one name the first in NTFS order wins.
+    auto [it, fresh] = f.names.try_emplace(ToUpper(wide), Spelling{wide, host});
+    if (!fresh && wide < it->second.wide) it->second = Spelling{wide, host};
+  }
+
+  Folder* Get(const std::string& dir, const FolderStamp& stamp) {
+    Folder* slot = nullptr;
+    for (Folder& f : folders_) {
+      if (f.dir == dir) {
+        if (f.stamp == stamp) return &f;
+        slot = &f;
+        break;
+      }
+    }
+    if (!slot) {
+      if (folders_.size() < kFolders) {
+        folders_.emplace_back();
+        slot = &folders_.back();
+      } else {
+        slot = &*std::min_element(
+            folders_.begin(), folders_.end(),
+            [](const Folder& a, const Folder& b) { return a.lastUse < b.lastUse; });
+      }
+    }
+    slot->dir.clear();
+    slot->names.clear();
+    slot->lastMiss.clear();
+    DIR* d = opendir(dir.c_str());
+    if (!d) return nullptr;
+    bool fits = true;
+    while (dirent* e = readdir(d)) {
+      if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+      if (slot->names.size() >= kMaxNames) {
+        fits = false;
+        break;
+      }
+      Add(*slot, FromUtf8(e->d_name), e->d_name);
+    }
+    closedir(d);
+    if (!fits) {
+      slot->names.clear();
+      return nullptr;
+    }
+    // The folder may have changed while it was listed: the stamp is the one from before, so
+    // such a change makes the next look-up list it again.
+    slot->dir = dir;
+    slot->stamp = stamp;
+    // Within the budget: the folders used longest ago give up their names.
+    std::size_t total = 0;
+    for (const Folder& f : folders_) total += f.names.size();
+    while (total > kMaxNames) {
+      Folder* oldest = nullptr;
+      for (Folder& f : folders_)
+        if (&f != slot && !f.names.empty() && (!oldest || f.lastUse < oldest->lastUse)) oldest = &f;
+      if (!oldest) break;
+      total -= oldest->names.size();
+      oldest->dir.clear();
+      oldest->names.clear();
+    }
+    return slot;
+  }
+
+  std::mutex m_;
+  std::uint64_t clock_ = 0;
+  std::vector<Folder> folders_;
+};
+
+FolderNameCache& FolderNames() {
+  static auto* cache = new FolderNameCache;
+  return *cache;
+}
+
+// The look-up by listing the folder, for folders the cache does not keep.
+bool ScanForChild(const std::string& dir, const std::wstring& name, std::string& hostName) {
   DIR* d = opendir(dir.c_str());
   if (!d) return false;
   bool found = false;
@@ -133,8 +288,28 @@ bool LookupChild(const std::string& dir, const std::wstring& name, std::string& 
     }
   }
   closedir(d);
+  return found;
+}
+
+}  // namespace
+
+bool LookupChild(const std::string& dir, const std::wstring& name, std::string& hostName,
+                 struct stat& st) {
+  const std::string utf8 = ToUtf8(name);
+  if (lstat(JoinHost(dir, utf8).c_str(), &st) == 0) {
+    hostName = utf8;
+    return true;
+  }
+  bool found = false;
+  if (!FolderNames().Find(dir, name, found, hostName)) found = ScanForChild(dir, name, hostName);
   if (!found) return false;
   return lstat(JoinHost(dir, hostName).c_str(), &st) == 0;
+}
+
+void NoteChildCreated(const std::string& host) {
+  const std::size_t cut = host.find_last_of('/');
+  if (cut == std::string::npos || cut + 1 >= host.size()) return;
+  FolderNames().Created(ParentOf(host), host.substr(cut + 1));
 }
 
 std::string ParentOf(const std::string& host) {

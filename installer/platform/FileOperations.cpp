@@ -166,6 +166,7 @@ DWORD CreateDirectoryW(std::wstring_view path) {
     if (errno == ENOENT) return Fail(ERROR_PATH_NOT_FOUND);
     return Fail(Win32FromErrno(errno));
   }
+  NoteChildCreated(r.loc.hostPath);
   Created(r, true);
   return Fail(ERROR_SUCCESS);
 }

@@ -35,10 +35,14 @@ std::string RealRoot(const std::string& root);
 bool IsInside(const std::string& path, const std::string& root);
 std::string JoinHost(const std::string& dir, const std::string& name);
 std::string ParentOf(const std::string& host);
-// Finds `name` in the host folder `dir` without regard to case. Exact spelling first, then a
-// scan; among several spellings the first in NTFS order wins.
+// Finds `name` in the host folder `dir` without regard to case. Exact spelling first, then the
+// folder's listing (kept while the folder is unchanged); among several spellings the first in
+// NTFS order wins.
 bool LookupChild(const std::string& dir, const std::wstring& name, std::string& hostName,
                  struct stat& st);
+// The layer has just created the file or folder `host` (whose name a look-up found missing):
+// its folder's kept listing gains the name instead of being listed again.
+void NoteChildCreated(const std::string& host);
 
 // A checked host path opened again from its drive root without a window: every folder below the
 // root is entered without following a link (a link swapped in after the check fails with ELOOP

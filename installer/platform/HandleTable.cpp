@@ -1,16 +1,21 @@
 #include "platform/HandleTable.h"
 
 #include "platform/Files.h"
+#include "platform/HostIo.h"
 #include "platform/Machine.h"
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <random>
-#include <sstream>
+#include <string_view>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform::handles {
@@ -75,6 +80,45 @@ bool Alive(const Entry& e) {
   return st != 0 && st == e.startTime;
 }
 
+// One line of the table: nine fields separated by blanks (more are ignored).
+bool ParseLine(std::string_view line, Entry& e) {
+  std::string_view fields[9];
+  std::size_t count = 0, at = 0;
+  while (count < 9) {
+    while (at < line.size() && (line[at] == ' ' || line[at] == '\t' || line[at] == '\r')) ++at;
+    if (at >= line.size()) break;
+    std::size_t end = at;
+    while (end < line.size() && line[end] != ' ' && line[end] != '\t' && line[end] != '\r') ++end;
+    fields[count++] = line.substr(at, end - at);
+    at = end;
+  }
+  if (count < 9) return false;
+  auto number = [](std::string_view f, std::uint64_t max, std::uint64_t& out) {
+    if (f.empty() || f.size() > 20) return false;
+    std::uint64_t v = 0;
+    for (char c : f) {
+      if (c < '0' || c > '9') return false;
+      const std::uint64_t d = static_cast<std::uint64_t>(c - '0');
+      if (v > (max - d) / 10) return false;
+      v = v * 10 + d;
+    }
+    out = v;
+    return true;
+  };
+  std::uint64_t pid = 0, access = 0, share = 0, kind = 0;
+  if (!number(fields[0], UINT64_MAX, e.id) || !number(fields[1], LONG_MAX, pid) ||
+      !number(fields[2], UINT64_MAX, e.startTime) || !number(fields[3], UINT64_MAX, e.dev) ||
+      !number(fields[4], UINT64_MAX, e.ino) || !number(fields[5], UINT32_MAX, access) ||
+      !number(fields[6], UINT32_MAX, share) || !number(fields[7], INT_MAX, kind))
+    return false;
+  e.pid = static_cast<long>(pid);
+  e.access = static_cast<DWORD>(access);
+  e.share = static_cast<DWORD>(share);
+  e.kind = static_cast<Kind>(kind);
+  e.hostPath = Unescape(std::string(fields[8]));
+  return true;
+}
+
 }  // namespace
 
 std::uint64_t ProcessStartTime(long pid) {
@@ -105,12 +149,73 @@ std::uint64_t ProcessStartTime(long pid) {
   return std::strtoull(p, nullptr, 10);
 }
 
-LockedTable::LockedTable(const std::string& path) {
+namespace {
+
+// Each process keeps the table's file open between uses (the current machine's; another path
+// opens another). Threads of the process take turns through the mutex, as the lock on the file
+// does not tell them apart; a forked child opens its own (a lock on the parent's open file would
+// be the parent's too).
+struct OpenTable {
+  std::mutex mutex;
+  std::string path;
+  int fd = -1;
+  long pid = 0;
+};
+
+OpenTable& SharedTable() {
+  static auto* table = new OpenTable;
+  return *table;
+}
+
+int OpenTableFile(const std::string& path) {
   // Never through a link planted at the table's name: such a table is refused (every open then
   // fails with ERROR_ACCESS_DENIED rather than writing outside the machine).
-  fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (fd_ < 0) return;
-  while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {}
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd < 0 && errno == ENOENT) {
+    // The machine's state folder is made on first use.
+    const std::size_t slash = path.find_last_of('/');
+    if (slash != std::string::npos && slash > 0 && hostio::MakeDirs(path.substr(0, slash)))
+      fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+  }
+  return fd;
+}
+
+void Lock(int fd) {
+  while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {}
+}
+
+}  // namespace
+
+LockedTable::LockedTable(const std::string& path) {
+  OpenTable& shared = SharedTable();
+  shared.mutex.lock();
+  const long pid = getpid();
+  if (shared.fd >= 0 && (shared.pid != pid || shared.path != path)) {
+    close(shared.fd);
+    shared.fd = -1;
+  }
+  if (shared.fd >= 0) {
+    Lock(shared.fd);
+    // The file kept open is still the table: one removed or replaced since (a machine made
+    // again, a link planted at the name) is given up and the name opened again.
+    struct stat st;
+    if (fstat(shared.fd, &st) != 0 || st.st_nlink == 0) {
+      flock(shared.fd, LOCK_UN);
+      close(shared.fd);
+      shared.fd = -1;
+    }
+  }
+  if (shared.fd < 0) {
+    shared.fd = OpenTableFile(path);
+    if (shared.fd < 0) {
+      shared.mutex.unlock();
+      return;
+    }
+    shared.path = path;
+    shared.pid = pid;
+    Lock(shared.fd);
+  }
+  fd_ = shared.fd;
   std::string text;
   char buf[65536];
   ssize_t n;
@@ -118,26 +223,21 @@ LockedTable::LockedTable(const std::string& path) {
   while ((n = pread(fd_, buf, sizeof buf, off)) > 0) {
     text.append(buf, static_cast<std::size_t>(n));
     off += n;
+    if (static_cast<std::size_t>(n) < sizeof buf) break;  // the end (the file is locked)
   }
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream ls(line);
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
     Entry e;
-    int kind = 0;
-    std::string path;
-    if (!(ls >> e.id >> e.pid >> e.startTime >> e.dev >> e.ino >> e.access >> e.share >> kind >>
-          path)) {
+    if (!ParseLine(std::string_view(text).substr(at, end - at), e)) {
       dirty_ = true;  // a damaged line is dropped
-      continue;
-    }
-    e.kind = static_cast<Kind>(kind);
-    e.hostPath = Unescape(path);
-    if (!Alive(e)) {
+    } else if (!Alive(e)) {
       dirty_ = true;
-      continue;
+    } else {
+      entries_.push_back(std::move(e));
     }
-    entries_.push_back(std::move(e));
+    at = end + 1;
   }
 }
 
@@ -145,7 +245,7 @@ LockedTable::~LockedTable() {
   if (fd_ < 0) return;
   Commit();
   flock(fd_, LOCK_UN);
-  close(fd_);
+  SharedTable().mutex.unlock();
 }
 
 std::uint64_t LockedTable::Add(Entry e) {
@@ -202,7 +302,7 @@ void LockedTable::Commit() {
   dirty_ = false;
 }
 
-std::string CurrentTablePath() { return Machine::Current().StateDir() + "/handles"; }
+std::string CurrentTablePath() { return Machine::Current().Root() + "/state/handles"; }
 
 bool WantsRead(DWORD a) {
   return (a & (GENERIC_READ | GENERIC_ALL | GENERIC_EXECUTE | FILE_READ_DATA |

@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -148,8 +151,14 @@ std::wstring SidText(const Sid& s) {
                                               L"AN", L"AU", L"SY", L"LS", L"NS", L"BA", L"BU",
                                               L"BG", L"PU", L"BO", L"RD", L"NO", L"MU", L"LU",
                                               L"ER", L"AC", L"LW", L"ME", L"HI", L"SI"};
-  for (const wchar_t* code : kShort)
-    if (Sid::Parse(code) == s) return code;
+  // The short forms name fixed SIDs: parsed once, not for every SID written.
+  static const auto& known = *[] {
+    auto* list = new std::vector<std::pair<std::optional<Sid>, const wchar_t*>>();
+    for (const wchar_t* code : kShort) list->emplace_back(Sid::Parse(code), code);
+    return list;
+  }();
+  for (const auto& [sid, code] : known)
+    if (sid == s) return code;
   return s.ToString();
 }
 

@@ -121,6 +121,71 @@ TEST(SettingsLists, FindSkipsTextBetweenElements) {
   EXPECT_EQ(list->Find(L"LIBRARY", 2, item), 3);
 }
 
+TEST(SettingsLists, ManyChildrenInOrderWithCommentsAndText) {
+  // 3,000 children of three kinds: every item is found at its index and Find walks on from it.
+  std::string text = "<?xml version=\"1.0\"?><R>";
+  for (int i = 0; i < 1000; ++i)
+    text += "<E N=\"" + std::to_string(i) + "\"/><!--c" + std::to_string(i) + "-->t" +
+            std::to_string(i) + "\n  ";
+  text += "</R>";
+  CXmlSettings s = Parse(text);
+  SettingsNodeListPtr list;
+  ASSERT_TRUE(Root(s)->GetChildren(list));
+  ASSERT_EQ(list->GetCount(), 3000);
+  SettingsNodePtr item;
+  for (int i = 0; i < 3000; i += 7) {
+    ASSERT_TRUE(list->GetItem(i, item)) << i;
+    const wchar_t* kinds[] = {L"E", L"#comment", L"#text"};
+    EXPECT_EQ(item->GetName(), kinds[i % 3]) << i;
+    if (i % 3 == 0) {
+      EXPECT_EQ(GetInt(item, L"N", -1), i / 3);
+    }
+  }
+  // Backwards, as some loops walk.
+  ASSERT_TRUE(list->GetItem(2999, item));
+  EXPECT_EQ(item->GetName(), L"#text");
+  ASSERT_TRUE(list->GetItem(0, item));
+  EXPECT_EQ(GetInt(item, L"N", -1), 0);
+  EXPECT_FALSE(list->GetItem(3000, item));
+  EXPECT_EQ(list->Find(L"e", 1501, item), 1503);
+  EXPECT_EQ(GetInt(item, L"N", -1), 501);
+  EXPECT_EQ(list->Find(L"e", 2998, item), -1);
+}
+
+TEST(SettingsLists, ListsFollowChangesMadeThroughOtherNodes) {
+  CXmlSettings s = Parse("<?xml version=\"1.0\"?><R><A/><!--x--><B/></R>");
+  SettingsNodePtr root = Root(s), again, created, item;
+  SettingsNodeListPtr list;
+  ASSERT_TRUE(root->GetChildren(list));
+  ASSERT_EQ(list->GetCount(), 3);  // indexed now
+
+  // A child appended through another node object of the same element.
+  ASSERT_TRUE(s.GetRoot(again));
+  ASSERT_TRUE(again->CreateChild(L"C", created));
+  ASSERT_EQ(list->GetCount(), 4);
+  ASSERT_TRUE(list->GetItem(3, item));
+  EXPECT_EQ(item->GetName(), L"C");
+
+  // A child removed: the items after it move up.
+  SettingsNodePtr a;
+  ASSERT_TRUE(again->GetChild(L"a", a));
+  ASSERT_TRUE(again->RemoveChild(a));
+  ASSERT_EQ(list->GetCount(), 3);
+  ASSERT_TRUE(list->GetItem(0, item));
+  EXPECT_EQ(item->GetName(), L"#comment");
+  EXPECT_EQ(list->FindFirst(L"c", item), 2);
+  EXPECT_FALSE(list->GetItem(3, item));
+
+  // A change below another element leaves this list's items as they are.
+  SettingsNodePtr b, deep;
+  ASSERT_TRUE(root->GetChild(L"B", b));
+  ASSERT_TRUE(b->CreateChild(L"Deep", deep));
+  EXPECT_EQ(list->GetCount(), 3);
+  SettingsNodeListPtr below;
+  ASSERT_TRUE(b->GetChildren(below));
+  EXPECT_EQ(below->GetCount(), 1);
+}
+
 TEST(SettingsEdit, NodesSeeEachOthersChangesAndOutliveTheDocument) {
   SettingsNodePtr kept;
   {

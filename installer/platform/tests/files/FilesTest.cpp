@@ -298,6 +298,59 @@ TEST_F(Files, TimesAndSizes) {
 // ---------------------------------------------------------------------------------------------
 // Enumeration
 
+TEST_F(Files, NamesIgnoreCaseWhileTheFolderChanges) {
+  // Each look-up of a missing name lists the folder at most once; what changes afterwards, through
+  // the layer or behind its back, is seen by the next look-up all the same.
+  ASSERT_EQ(CreateDirectoryW(L"C:\\Mixed"), ERROR_SUCCESS);
+  Touch(L"C:\\Mixed\\Alpha.txt", "a");
+  EXPECT_EQ(Read(L"C:\\MIXED\\alpha.TXT"), "a");
+  EXPECT_EQ(GetFileAttributesW(L"C:\\Mixed\\gamma.txt"), INVALID_FILE_ATTRIBUTES);
+
+  // Created through the layer just after a look-up found it missing.
+  Touch(L"C:\\Mixed\\Gamma.txt", "g");
+  EXPECT_EQ(Read(L"C:\\mixed\\GAMMA.TXT"), "g");
+  // Replaced by another spelling: the file keeps its name, no second file appears.
+  Touch(L"C:\\Mixed\\GAMMA.TXT", "g2");
+  EXPECT_EQ(Names(L"C:\\Mixed\\*", false), (std::vector<std::wstring>{L"Alpha.txt", L"Gamma.txt"}));
+  EXPECT_EQ(Read(L"C:\\Mixed\\gamma.txt"), "g2");
+
+  // Made and removed by someone else on the host.
+  WriteHost(C("Mixed/BETA.txt"), "b");
+  EXPECT_EQ(Read(L"C:\\Mixed\\beta.txt"), "b");
+  ASSERT_EQ(::unlink(C("Mixed/Alpha.txt").c_str()), 0);
+  EXPECT_EQ(GetFileAttributesW(L"C:\\Mixed\\alpha.txt"), INVALID_FILE_ATTRIBUTES);
+  ASSERT_EQ(::rename(C("Mixed/BETA.txt").c_str(), C("Mixed/Delta.txt").c_str()), 0);
+  EXPECT_EQ(GetFileAttributesW(L"C:\\Mixed\\beta.txt"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(Read(L"C:\\Mixed\\DELTA.txt"), "b");
+
+  // A folder made through the layer is found in any case, and so is what is made inside it.
+  ASSERT_EQ(CreateDirectoryW(L"C:\\Mixed\\Sub"), ERROR_SUCCESS);
+  Touch(L"C:\\MIXED\\SUB\\Inner.txt", "i");
+  EXPECT_EQ(Read(L"C:\\mixed\\sub\\inner.txt"), "i");
+  EXPECT_EQ(CreateDirectoryW(L"C:\\Mixed\\SUB"), ERROR_ALREADY_EXISTS);
+
+  // Two spellings side by side on the host: the first in NTFS order wins, before and after a
+  // listing was kept.
+  WriteHost(C("Mixed/twin.txt"), "lower");
+  WriteHost(C("Mixed/TWIN.txt"), "upper");
+  EXPECT_EQ(Read(L"C:\\Mixed\\Twin.txt"), "upper");
+  EXPECT_EQ(Read(L"C:\\Mixed\\Twin.TXT"), "upper");
+}
+
+TEST_F(Files, LookupsInManyFoldersAtOnce) {
+  // More folders than listings are kept, filled in turns as an extraction does.
+  for (int d = 0; d < 80; ++d)
+    ASSERT_EQ(CreateDirectoryWithParents(L"C:\\Turns\\D" + std::to_wstring(d)), ERROR_SUCCESS);
+  for (int i = 0; i < 400; ++i)
+    Touch(L"C:\\Turns\\D" + std::to_wstring(i % 80) + L"\\File" + std::to_wstring(i) + L".dat",
+          std::to_string(i));
+  for (int i = 0; i < 400; i += 13)
+    EXPECT_EQ(
+        Read(L"C:\\turns\\d" + std::to_wstring(i % 80) + L"\\FILE" + std::to_wstring(i) + L".DAT"),
+        std::to_string(i));
+  EXPECT_EQ(Names(L"C:\\Turns\\D7\\*", false).size(), 5u);
+}
+
 TEST_F(Files, EnumerationInNtfsOrderWithDots) {
   ASSERT_EQ(CreateDirectoryW(L"C:\\e"), ERROR_SUCCESS);
   for (const wchar_t* n :
@@ -673,6 +726,53 @@ TEST_F(Files, AForkedChildNeverClosesTheParentsHandles) {
   FileHandle again;
   EXPECT_EQ(again.Open(L"C:\\parent.txt", GENERIC_READ, 0, OPEN_EXISTING), ERROR_SUCCESS);
   EXPECT_EQ(DeleteFileW(L"C:\\child.txt"), ERROR_SHARING_VIOLATION);
+  child.Finish();
+}
+
+TEST_F(Files, AChildSeesHandlesTheParentOpenedBeforeTheFork) {
+  // The parent's table is in use when the child starts: the child still reads what the parent
+  // holds, and the parent what the child holds.
+  Touch(L"C:\\held-by-parent.txt", "p");
+  Touch(L"C:\\held-by-child.txt", "c");
+  FileHandle held;
+  ASSERT_EQ(held.Open(L"C:\\held-by-parent.txt", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING),
+            ERROR_SUCCESS);
+  ChildProcess child([] {
+    FileHandle other;
+    if (other.Open(L"C:\\held-by-parent.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                   OPEN_EXISTING) != ERROR_SHARING_VIOLATION ||
+        DeleteFileW(L"C:\\held-by-parent.txt") != ERROR_SHARING_VIOLATION)
+      return false;
+    static FileHandle h;
+    return h.Open(L"C:\\held-by-child.txt", GENERIC_READ, 0, OPEN_EXISTING) == ERROR_SUCCESS;
+  });
+  ASSERT_TRUE(child.WaitReady());
+  FileHandle mine;
+  EXPECT_EQ(mine.Open(L"C:\\held-by-child.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING),
+            ERROR_SHARING_VIOLATION);
+  held.Close();
+  child.Finish();
+  EXPECT_EQ(mine.Open(L"C:\\held-by-child.txt", GENERIC_READ, 0, OPEN_EXISTING), ERROR_SUCCESS);
+}
+
+TEST_F(Files, ATableRemovedWhileInUseIsMadeAgain) {
+  // The table's file is removed (a machine made again at the same place): the next open writes a
+  // new one, which other processes read.
+  Touch(L"C:\\first.txt", "1");
+  Touch(L"C:\\second.txt", "2");
+  {
+    FileHandle warmUp;
+    ASSERT_EQ(warmUp.Open(L"C:\\first.txt", GENERIC_READ, 0, OPEN_EXISTING), ERROR_SUCCESS);
+  }
+  const std::string table = root_ + "/state/handles";
+  ASSERT_EQ(::unlink(table.c_str()), 0);
+  FileHandle held;
+  ASSERT_EQ(held.Open(L"C:\\second.txt", GENERIC_READ, 0, OPEN_EXISTING), ERROR_SUCCESS);
+  std::string text;
+  ASSERT_TRUE(hostio::ReadFile(table, text));
+  EXPECT_NE(text.find("second.txt"), std::string::npos);
+  ChildProcess child([] { return DeleteFileW(L"C:\\second.txt") == ERROR_SHARING_VIOLATION; });
+  EXPECT_TRUE(child.WaitReady());
   child.Finish();
 }
 
