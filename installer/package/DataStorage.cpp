@@ -541,7 +541,8 @@ bool CUnzipper::CopyEntry(const std::wstring& target, const EntryInfo& info,
   } else if (ok) {
     // Exactly the declared number of bytes, never more: the free-space check before the
     // extraction counted the declared sizes. The CRC is checked here over what was read.
-    std::vector<char> block(kCopyBlock);
+    if (m_block.size() < kCopyBlock) m_block.resize(kCopyBlock);
+    std::vector<char>& block = m_block;
     std::uint64_t remaining = info.unpackedSize;
     uLong crc = crc32(0L, Z_NULL, 0);
     while (remaining > 0) {

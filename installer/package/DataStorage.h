@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <set>
+#include <vector>
 #include <string>
 #include <string_view>
 
@@ -118,6 +119,7 @@ class CUnzipper {
   std::set<std::wstring, platform::NoCaseLess> m_written;
   std::set<std::wstring, platform::NoCaseLess> m_createdFiles;
   std::set<std::wstring, platform::NoCaseLess> m_createdFolders;
+  std::vector<char> m_block;  // the copy buffer, kept from one entry to the next
 
   void* m_zip = nullptr;  // unzFile
   std::wstring m_archive;

@@ -225,6 +225,7 @@ LockedTable::LockedTable(const std::string& path) {
     off += n;
     if (static_cast<std::size_t>(n) < sizeof buf) break;  // the end (the file is locked)
   }
+  length_ = text.size();
   std::size_t at = 0;
   while (at < text.size()) {
     std::size_t end = text.find('\n', at);
@@ -298,7 +299,10 @@ void LockedTable::Commit() {
     if (w <= 0) break;
     off += static_cast<std::size_t>(w);
   }
-  if (off == text.size()) (void)ftruncate(fd_, static_cast<off_t>(text.size()));
+  // Cut only when the table got shorter (a longer one was written over all of the old).
+  if (off == text.size() && text.size() < length_)
+    (void)ftruncate(fd_, static_cast<off_t>(text.size()));
+  if (off == text.size()) length_ = text.size();
   dirty_ = false;
 }
 

@@ -50,6 +50,7 @@ class LockedTable {
  private:
   int fd_ = -1;
   bool dirty_ = false;
+  std::size_t length_ = 0;  // of the file as read or last written
   std::vector<Entry> entries_;
 };
 

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 
 namespace platform {
@@ -495,14 +496,44 @@ void InstallSecurityService() {
   };
   files.created = [](const std::string& host, const std::string& driveRoot, bool isDir) {
     if (host.size() <= driveRoot.size()) return;
+    const std::string parentHost = ParentOf(host);
+    // What a new object stores follows from its folder's own descriptor, its kind and the
+    // creator: kept for the folders met last, as an extraction creates one file after another
+    // in the same few folders.
+    struct Inherited {
+      std::shared_ptr<const Token> token;
+      std::unordered_map<std::wstring, std::string> texts;  // "" when nothing is stored
+    };
+    static std::mutex mutex;
+    static auto* cache = new Inherited();
+    const std::shared_ptr<const Token> token = CurrentToken();
+    const std::optional<std::wstring> own = ReadNtsd(parentHost);
+    const std::wstring key = own ? (isDir ? L"D" : L"F") + *own : std::wstring();
+    if (own) {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (cache->token != token) {
+        cache->token = token;
+        cache->texts.clear();
+      }
+      auto it = cache->texts.find(key);
+      if (it != cache->texts.end()) {
+        if (!it->second.empty())
+          ::lsetxattr(host.c_str(), kNtsd, it->second.data(), it->second.size(), 0);
+        return;
+      }
+    }
     SecurityDescriptor parent;
-    if (FileSecurity(ParentOf(host), driveRoot, L"", parent) != ERROR_SUCCESS || !parent.dacl)
-      return;
+    if (FileSecurity(parentHost, driveRoot, L"", parent) != ERROR_SUCCESS) return;
     // Only what depends on the creator is stored; the rest is inherited when asked.
-    if (!HasCreatorEntries(parent)) return;
-    std::string text =
-        ToUtf8(InheritDescriptor(parent, isDir, *CurrentToken(), kFileMapping).ToSddl());
-    ::lsetxattr(host.c_str(), kNtsd, text.data(), text.size(), 0);
+    std::string text;
+    if (parent.dacl && HasCreatorEntries(parent))
+      text = ToUtf8(InheritDescriptor(parent, isDir, *token, kFileMapping).ToSddl());
+    if (own) {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (cache->texts.size() > 256) cache->texts.clear();
+      if (cache->token == token) cache->texts.emplace(key, text);
+    }
+    if (!text.empty()) ::lsetxattr(host.c_str(), kNtsd, text.data(), text.size(), 0);
   };
   SetFileSecurityHooks(std::move(files));
 }
