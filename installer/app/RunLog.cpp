@@ -75,6 +75,8 @@ CRunLog::~CRunLog() {
 
 #include "platform/Files.h"
 
+#include <regex>
+
 namespace InstallManager {
 
 bool AppendToMachineFile(const std::wstring& path, const std::string& bytes, std::wstring& error) {
@@ -91,6 +93,38 @@ bool AppendToMachineFile(const std::wstring& path, const std::string& bytes, std
     return false;
   }
   return true;
+}
+
+}  // namespace InstallManager
+
+namespace InstallManager {
+
+bool IsRunLogText(std::string_view head) {
+  // The time stamp of an entry: "%d.%02d.%02d - %02d:%02d:%02d  ".
+  static const std::regex kEntry(R"(^\d+\.\d{2,}\.\d{2,} - \d{2,}:\d{2,}:\d{2,}  )");
+  const std::string_view dashes = "---------------------\r\n";
+  if (head.substr(0, dashes.size()) == dashes) head.remove_prefix(dashes.size());
+  std::string first(head.substr(0, head.find("\r\n")));
+  return std::regex_search(first, kEntry);
+}
+
+bool IsRunLogFile(const std::wstring& path) {
+  platform::FileHandle file;
+  if (file.Open(path, platform::GENERIC_READ,
+                platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE,
+                platform::OPEN_EXISTING) != platform::ERROR_SUCCESS)
+    return false;
+  std::string head(4096, '\0');
+  size_t got = 0;
+  while (got < head.size()) {
+    size_t done = 0;
+    if (file.Read(head.data() + got, head.size() - got, done) != platform::ERROR_SUCCESS)
+      return false;
+    if (done == 0) break;
+    got += done;
+  }
+  head.resize(got);
+  return IsRunLogText(head);
 }
 
 }  // namespace InstallManager

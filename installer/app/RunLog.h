@@ -74,4 +74,11 @@ class CRunLog {
 // Appends bytes to a file of the machine (created when missing). False with the system's text.
 bool AppendToMachineFile(const std::wstring& path, const std::string& bytes, std::wstring& error);
 
+// Whether the start of a file (its first bytes) is that of a run log: the 21-dash line and an
+// entry after it, or an entry at once (a log whose first entries went to the debugger output).
+bool IsRunLogText(std::string_view head);
+// Whether the file of the machine at `path` is a run log (its first 4 KiB read, never more); a
+// folder, a file that cannot be read and any other file are not.
+bool IsRunLogFile(const std::wstring& path);
+
 }  // namespace InstallManager

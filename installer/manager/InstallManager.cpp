@@ -1,5 +1,6 @@
 #include "manager/InstallManager.h"
 
+#include "app/RunLog.h"
 #include "app/Tools.h"
 #include "app/Version.h"
 #include "gui/Localizer.h"
@@ -213,14 +214,29 @@ bool CInstallManager::Init() {
     platform::PathRemoveFileSpecW(logPath);
     logPath = logPath.empty() ? std::wstring(L"tlinstall.log") : logPath + L"\\tlinstall.log";
   }
-  if (platform::PathFileExistsW(logPath)) platform::DeleteFileW(logPath);
+  // The old log goes only when it is one: the script's "Log" may name any file (a document,
+  // the hosts file), and that file is never deleted nor written into.
+  std::wstring notALog;
+  if (platform::PathFileExistsW(logPath)) {
+    if (IsRunLogFile(logPath)) {
+      platform::DeleteFileW(logPath);
+    } else {
+      notALog = logPath;
+      logPath.clear();
+    }
+  }
   // On a machine where no product was installed yet the log's folder does not exist; without
   // it the first run's log would be lost.
   std::wstring logFolder = logPath;
-  if (platform::PathRemoveFileSpecW(logFolder) && !logFolder.empty() &&
+  if (!logPath.empty() && platform::PathRemoveFileSpecW(logFolder) && !logFolder.empty() &&
       !platform::PathIsDirectoryW(logFolder))
     platform::CreateDirectoryWithParents(logFolder);
   GetInstallTools().Log().SetPath(logPath);
+  if (!notALog.empty())
+    Log(LogLevel::Warning,
+        L"CInstallManager::Init() %s is not a run log: it is left as it is and the run logs to "
+        L"the debugger output",
+        notALog);
 
   // 9.
   Log(LogLevel::Info, L"Setup Version = %s Date = %s", version, date);

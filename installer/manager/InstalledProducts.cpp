@@ -36,6 +36,8 @@ constexpr const wchar_t* kCount = L"Count";
 constexpr const wchar_t* kCounterPath = L"Path";
 
 constexpr platform::REGSAM kAccess = platform::KEY_READ | platform::KEY_WRITE;
+// Copies of unreadable records kept aside, at most (".bad" to ".bad.999").
+constexpr int kMaxBadCopies = 1000;
 
 }  // namespace
 
@@ -139,9 +141,16 @@ bool InstalledProducts::Save(const std::wstring& filePath) {
     // beside the new one instead of being written over.
     if (!m_unreadableFile.empty() && platform::EqualsNoCase(m_unreadableFile, filePath) &&
         CommonTools::FileAccess::Exists(filePath)) {
-      std::wstring bad = filePath + L".bad";
-      if (platform::MoveFileExW(filePath, bad, platform::MOVEFILE_REPLACE_EXISTING) !=
-          platform::ERROR_SUCCESS) {
+      // Each copy kept aside stays: the first free of ".bad", ".bad.1", ".bad.2", ...
+      std::wstring bad;
+      platform::DWORD rc = platform::ERROR_ALREADY_EXISTS;
+      for (int n = 0; n < kMaxBadCopies &&
+                      (rc == platform::ERROR_ALREADY_EXISTS || rc == platform::ERROR_FILE_EXISTS);
+           ++n) {
+        bad = filePath + L".bad" + (n == 0 ? std::wstring() : L"." + std::to_wstring(n));
+        rc = platform::MoveFileExW(filePath, bad, 0);
+      }
+      if (rc != platform::ERROR_SUCCESS) {
         Log(LogLevel::Error,
             L"InstalledProducts: the unreadable %s cannot be kept as %s and is not written over",
             filePath, bad);

@@ -30,10 +30,11 @@ class InstalledProducts {
   void SetLanguages(CommonTools::ILanguages* languages) { m_languages = languages; }
 
   // Replaces the list by the file's contents. A missing file, or one that cannot be parsed,
-  // leaves the list empty and succeeds; an unparsable file is kept aside (".bad") by the next
-  // Save over it. A value that does not convert ("Build", "Language") fails and empties the
-  // list. `pathKey`/`pathValue`: the registry key (below HKEY_LOCAL_MACHINE) and value that
-  // give the path of entries without one.
+  // leaves the list empty and succeeds; an unparsable file is kept aside by the next Save over
+  // it, under the first free name of ".bad", ".bad.1", ".bad.2", ... (never over an earlier copy).
+  // A value that does not convert ("Build", "Language") fails and empties the list.
+  // `pathKey`/`pathValue`: the registry key (below HKEY_LOCAL_MACHINE) and value that give the path
+  // of entries without one.
   bool Load(const std::wstring& filePath, const std::wstring& pathKey,
             const std::wstring& pathValue);
   // Writes the file anew (UTF-16, indented) through a temporary file that replaces it; false

@@ -140,3 +140,39 @@ TEST(RunLog, EachEntryReopensTheFile) {
   EXPECT_EQ(text.find("first"), std::string::npos);
   EXPECT_NE(text.find("INFO : second"), std::string::npos);
 }
+
+TEST(RunLog, WhatCountsAsARunLogFile) {
+  using InstallManager::IsRunLogText;
+  const std::string dashes = "---------------------\r\n";
+  EXPECT_TRUE(IsRunLogText(dashes + "2026.12.09 - 13:56:23  INFO : Setup Version = 1\r\n"));
+  EXPECT_TRUE(IsRunLogText(dashes + "2026.12.09 - 13:56:23  ERROR : x"));  // cut short
+  // A log whose first entries went to the debugger output has no dashes in front.
+  EXPECT_TRUE(IsRunLogText("2026.12.09 - 13:56:23  WARNING : y\r\n"));
+  EXPECT_TRUE(IsRunLogText(dashes + "2026.12.09 - 13:56:23  no prefix\r\n"));
+
+  const std::string others[] = {
+      "",
+      dashes,
+      dashes + "my notes\r\n",
+      "127.0.0.1 localhost\r\n",
+      std::string(20, '-') + "\r\n2026.12.09 - 13:56:23  INFO : z\r\n",
+      std::string(22, '-') + "\r\n2026.12.09 - 13:56:23  INFO : z\r\n",
+      dashes + "2026.12.09 13:56:23  INFO : one blank and no dash\r\n",
+      dashes + "2026.12.09 - 13:56:23 INFO : one blank only\r\n",
+      "notes\r\n" + dashes + "2026.12.09 - 13:56:23  INFO : z\r\n",
+      dashes + "\r\n2026.12.09 - 13:56:23  INFO : z\r\n",
+  };
+  for (const std::string& text : others) EXPECT_FALSE(IsRunLogText(text)) << text;
+
+  // The file itself: a real log written by the log object is one; a folder is none.
+  tltest::ScopedMachine machine;
+  {
+    CRunLog log;
+    log.SetPath(L"C:\\real.log");
+    log.Log(LogLevel::Info, L"an entry");
+  }
+  EXPECT_TRUE(InstallManager::IsRunLogFile(L"C:\\real.log"));
+  ASSERT_EQ(platform::CreateDirectoryW(L"C:\\folder.log"), platform::ERROR_SUCCESS);
+  EXPECT_FALSE(InstallManager::IsRunLogFile(L"C:\\folder.log"));
+  EXPECT_FALSE(InstallManager::IsRunLogFile(L"C:\\missing.log"));
+}

@@ -170,17 +170,94 @@ TEST(RunSetUp, EachRunStartsAFreshLogAtTheScriptsPlace) {
       L"File=\"C:/Records/products.cfg\"/></INSTALL>";
   h.Package(MakeScript(o));
   platform::CreateDirectoryWithParents(L"C:\\Logs");
-  ASSERT_EQ(platform::WriteWholeFile(L"C:\\Logs\\setup.log", "old run\r\n"),
+  ASSERT_EQ(platform::WriteWholeFile(L"C:\\Logs\\setup.log",
+                                     "---------------------\r\n"
+                                     "2026.01.02 - 03:04:05  INFO : old run\r\n\r\n"),
             platform::ERROR_SUCCESS);
   EXPECT_EQ(h.Run(), irSuccess) << platform::ToUtf8(h.debug);
   std::string log;
   ASSERT_EQ(platform::ReadWholeFile(L"C:\\Logs\\setup.log", log), platform::ERROR_SUCCESS);
   EXPECT_EQ(log.find("old run"), std::string::npos);
+  EXPECT_EQ(log.rfind("---------------------\r\n", 0), 0u) << log;
   EXPECT_NE(log.find("load info about installed products from C:\\Records\\products.cfg"),
             std::string::npos)
       << log;
   // The record's folder was made, one level.
   EXPECT_TRUE(platform::PathIsDirectoryW(L"C:\\Records"));
+}
+
+TEST(RunSetUp, ALogPathNamingAnyOtherFileLeavesItAndLogsToTheDebuggerOutput) {
+  struct Case {
+    const char* what;
+    std::wstring scriptPath;  // the "Log" attribute as the script writes it
+    std::wstring path;        // the same in Windows form
+    std::string bytes;        // what stands there before the run
+    bool isFolder = false;    // a folder stands there instead
+  };
+  const Case cases[] = {
+      {"the hosts file", L"C:/Windows/System32/drivers/etc/hosts",
+       L"C:\\Windows\\System32\\drivers\\etc\\hosts", "127.0.0.1 localhost\r\n"},
+      {"a document", L"C:/Users/Public/Documents/report.txt",
+       L"C:\\Users\\Public\\Documents\\report.txt", "Quarterly report\r\n"},
+      {"the dashes alone", L"C:/Logs/notes.log", L"C:\\Logs\\notes.log",
+       "---------------------\r\nmy own notes, not a log\r\n"},
+      {"an empty file", L"C:/Logs/empty.log", L"C:\\Logs\\empty.log", ""},
+      {"a folder", L"C:/Logs/folder.log", L"C:\\Logs\\folder.log", "", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ManagerHarness h(kFreshAnswers);
+    ScriptOptions o;
+    o.body = L"<INSTALL><COMMONINFO Log=\"" + c.scriptPath + L"\"/></INSTALL>";
+    h.Package(MakeScript(o));
+    std::wstring folder = c.path.substr(0, c.path.rfind(L'\\'));
+    platform::CreateDirectoryWithParents(folder);
+    const bool isFolder = c.isFolder;
+    if (isFolder) {
+      ASSERT_EQ(platform::CreateDirectoryW(c.path), platform::ERROR_SUCCESS);
+      ASSERT_EQ(platform::WriteWholeFile(c.path + L"\\inside.txt", "kept"),
+                platform::ERROR_SUCCESS);
+    } else {
+      ASSERT_EQ(platform::WriteWholeFile(c.path, c.bytes), platform::ERROR_SUCCESS);
+    }
+    EXPECT_EQ(h.Run(), irSuccess) << platform::ToUtf8(h.debug);
+    if (isFolder) {
+      std::string inside;
+      EXPECT_EQ(platform::ReadWholeFile(c.path + L"\\inside.txt", inside), platform::ERROR_SUCCESS);
+      EXPECT_EQ(inside, "kept");
+    } else {
+      std::string after;
+      ASSERT_EQ(platform::ReadWholeFile(c.path, after), platform::ERROR_SUCCESS);
+      EXPECT_EQ(after, c.bytes);
+    }
+    // One line says why; the run's entries went to the debugger output.
+    EXPECT_TRUE(GetInstallTools().Log().GetPath().empty());
+    EXPECT_TRUE(h.Logged("WARNING : CInstallManager::Init() " + platform::ToUtf8(c.path) +
+                         " is not a run log: it is left as it is and the run logs to the "
+                         "debugger output"))
+        << platform::ToUtf8(h.debug);
+    EXPECT_NE(h.debug.find(L"INFO : Setup Version = "), std::wstring::npos);
+    EXPECT_NE(h.debug.find(L"INFO : Install product as Install"), std::wstring::npos);
+  }
+}
+
+TEST(RunSetUp, AnOldLogWhoseFirstEntriesWentToTheDebuggerOutputIsStillALog) {
+  // A run whose archive on the command line was missing wrote its first entry to the debugger
+  // output: its file begins with an entry, without the dashes.
+  ManagerHarness h(kFreshAnswers);
+  ScriptOptions o;
+  o.body = L"<INSTALL><COMMONINFO Log=\"C:/Logs/setup.log\"/></INSTALL>";
+  h.Package(MakeScript(o));
+  platform::CreateDirectoryWithParents(L"C:\\Logs");
+  ASSERT_EQ(platform::WriteWholeFile(L"C:\\Logs\\setup.log",
+                                     "2026.01.02 - 03:04:05  INFO : the earlier run\r\n"),
+            platform::ERROR_SUCCESS);
+  EXPECT_EQ(h.Run(), irSuccess) << platform::ToUtf8(h.debug);
+  std::string log;
+  ASSERT_EQ(platform::ReadWholeFile(L"C:\\Logs\\setup.log", log), platform::ERROR_SUCCESS);
+  EXPECT_EQ(log.find("the earlier run"), std::string::npos) << log;
+  EXPECT_NE(log.find("INFO : Setup Version = "), std::string::npos) << log;
+  EXPECT_EQ(h.debug.find(L"is not a run log"), std::wstring::npos);
 }
 
 // ---- detection ----------------------------------------------------------------------------------

@@ -268,6 +268,36 @@ TEST(RecordFile, AnUnreadableFileIsEmptyAndKeptAsideBeforeASave) {
   EXPECT_EQ(again.Count(), 0);
 }
 
+TEST(RecordFile, EveryUnreadableCopyIsKeptAsideUnderANameOfItsOwn) {
+  tltest::ScopedMachine machine;
+  // Three runs in turn find the record unreadable, each with other products' entries in it.
+  const std::string copies[] = {"first <<< entries of products A and B",
+                                "second <<< entries of product C", "third <<< product D"};
+  for (const std::string& junk : copies) {
+    WriteFile(kFile, junk);
+    InstalledProducts record;
+    ASSERT_TRUE(record.Load(kFile, L"", L""));
+    record.SetProduct(L"TT", 5, Product(L"TT", 5, 1), false);
+    ASSERT_TRUE(record.Save(kFile));
+  }
+  EXPECT_EQ(ReadFile(kFile + L".bad"), copies[0]);
+  EXPECT_EQ(ReadFile(kFile + L".bad.1"), copies[1]);
+  EXPECT_EQ(ReadFile(kFile + L".bad.2"), copies[2]);
+  EXPECT_FALSE(platform::PathFileExistsW(kFile + L".bad.3"));
+
+  // A name already taken by something else (here a folder) is passed over as well.
+  ASSERT_EQ(platform::CreateDirectoryW(kFile + L".bad.3"), platform::ERROR_SUCCESS);
+  WriteFile(kFile, "fourth <<<");
+  InstalledProducts record;
+  ASSERT_TRUE(record.Load(kFile, L"", L""));
+  ASSERT_TRUE(record.Save(kFile));
+  EXPECT_TRUE(platform::PathIsDirectoryW(kFile + L".bad.3"));
+  EXPECT_EQ(ReadFile(kFile + L".bad.4"), "fourth <<<");
+  InstalledProducts saved;
+  ASSERT_TRUE(saved.Load(kFile, L"", L""));
+  EXPECT_EQ(saved.Count(), 0);
+}
+
 TEST(RecordFile, AFailedSaveIsReportedAndLeavesTheOldFile) {
   tltest::ScopedMachine machine;
   InstalledProducts record;
