@@ -2,6 +2,7 @@
 
 #include "app/Tools.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
 #include "platform/Text.h"
 
 namespace InstallManager {
@@ -71,6 +72,13 @@ CommandLine ParseCommandLine(const std::wstring& line) {
 
 CommandLine PrepareCommandLine(const std::wstring& line) {
   CommandLine cl = ParseCommandLine(line);
+  // A relative path means the caller's folder: made absolute now, before the run makes the
+  // program's folder the current one.
+  if (!cl.archivePath.empty()) {
+    std::wstring full;
+    if (platform::GetFullPathNameW(cl.archivePath, full) == platform::ERROR_SUCCESS)
+      cl.archivePath = full;
+  }
   if (!cl.archivePath.empty() && !platform::PathFileExistsW(cl.archivePath)) {
     platform::DWORD error = platform::GetLastError();
     if (error == platform::ERROR_SUCCESS) error = platform::ERROR_FILE_NOT_FOUND;

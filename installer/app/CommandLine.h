@@ -21,9 +21,10 @@ CommandLine ParseCommandLine(const std::wstring& line);
 // "/X" becomes its Z: path first.
 std::wstring BuildCommandLine(const std::vector<std::wstring>& args);
 
-// The command line as the run takes it: parsed, and an archive path that names no existing file
-// dropped (logged at level 2 with the system's text for the error), so that the package beside
-// the program is used.
+// The command line as the run takes it: parsed, a relative archive path made absolute against
+// the current folder (the caller's), and an archive path that names no existing file dropped
+// (logged at level 2 with the system's text for the error), so that the package beside the program
+// is used.
 CommandLine PrepareCommandLine(const std::wstring& line);
 
 // "/home/me/x" -> "Z:\home\me\x"; other texts unchanged.

@@ -438,9 +438,6 @@ int CInstallManager::DetectAction() {
                             MB_ICONEXCLAMATION);
       RaiseResult(irOldInstall);
     }
-    // A script that asks for an only-update carries it out on any installed build that is
-    // not newer.
-    if (t == kOnlyUpdate) return kOnlyUpdate;
     if (m_scenarioBuild > m_installedBuild) return kUpdate;
     if (t == kUpdate) {
       if (GetGuiTools().ShowMessage(Msg::kBeginUpdate, MB_YESNO | MB_ICONQUESTION) != IDYES)
@@ -449,7 +446,7 @@ int CInstallManager::DetectAction() {
     }
     return kRepair;
   }
-  if (t == kUpdate || t == kOnlyUpdate) {
+  if (t == kUpdate) {
     // "InstalType" is spelt as the logs of every earlier version have it; log readers match it.
     Log(LogLevel::Error,
         L"Detect InstalType = Update in script, but product %s version %i is not installed",
@@ -694,14 +691,17 @@ void CInstallManager::ChooseUpdateOrRepair(int w) {
       platform::PathRemoveFileSpecW(base);
       m_userSettings->Set(ScriptNames::Attribute::kInstallPath, Variant(base));
       m_userSettings->Set(ScriptNames::Attribute::kProjectPath, Variant(installed.path));
-      size_t first = m_pages.size();
+      // The change's pages are a group of their own: Back on the first of them goes back to
+      // the choice, and what is chosen there then is carried out.
+      std::vector<PagePtr> choicePages;
+      choicePages.swap(m_pages);
       if (m_libraryCount > 0) {
         AddPage(MakePage(ScriptNames::Page::kComponents));
       }
       AddPage(MakePage(ScriptNames::Page::kSummary));
-      int r = RunPages(first);
+      int r = RunPages(0);
+      m_pages.swap(choicePages);
       if (r == 0) RaiseResult(irCancelled);
-      m_pages.resize(first);
       if (r != 2 && ChangeConfiguration(installed.path)) return;
     } else if (choice == kUninstall) {
       ProcessInstallMain(kUninstall);

@@ -29,7 +29,8 @@ void CInstallManager::ExpandMacros(std::wstring& s) {
   if (m_installedKind == kServer || m_installedKind == kLocal || m_installedKind == kClient)
     in.installedKind = InstallTypeScriptName(m_installedKind);
   auto& languages = GetGuiTools().Languages();
-  if (languages.GetCount() > 0) in.languageId = languages.GetId(languages.GetCurrent());
+  // Before the languages are loaded this is -1, the ID of a language the list does not have.
+  in.languageId = languages.GetId(languages.GetCurrent());
   // Set once at set-up; before that the machine is asked.
   in.wow64 = m_processorArchitecture.empty() ? platform::CurrentConfig().IsWow64()
                                              : m_processorArchitecture == L"x64";

@@ -27,7 +27,7 @@ struct BuiltinInputs {
   std::wstring dirName;        // the product's "DirName"
   std::wstring name;           // the product's "Name"
   std::wstring installedKind;  // "Server", "Local", "Client" or empty
-  int languageId = 0;          // the current language's ID
+  int languageId = -1;         // the current language's ID (-1: the languages are not loaded)
   bool wow64 = false;          // the installer runs under WOW64
   int build = 0;               // the script's "Build"
 };

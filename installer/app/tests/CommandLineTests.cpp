@@ -2,6 +2,7 @@
 #include "app/Tools.h"
 #include "testing/MachineFixture.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
 #include "platform/Text.h"
 
 #include <gtest/gtest.h>
@@ -81,4 +82,38 @@ TEST(CommandLine, AMissingArchiveIsDroppedAndLogged) {
   // The log's path is still empty: the first entry went to the debugger output with the dashes.
   EXPECT_EQ(out[0].find(L"---------------------\r\n"), 0u);
   GetInstallTools().Reset();
+}
+
+TEST(CommandLine, ARelativeArchivePathIsTheCallersFolderEvenAfterTheRunMovesOn) {
+  tltest::ScopedMachine machine;
+  GetInstallTools().Reset();
+  std::vector<std::wstring> out;
+  GetInstallTools().Log().SetDebugOutput([&](const std::wstring& s) { out.push_back(s); });
+  ASSERT_EQ(platform::CreateDirectoryWithParents(L"C:\\Caller\\pkg"), platform::ERROR_SUCCESS);
+  ASSERT_EQ(platform::WriteWholeFile(L"C:\\Caller\\pkg\\Setup.data", "PK"),
+            platform::ERROR_SUCCESS);
+  ASSERT_EQ(platform::CreateDirectoryWithParents(L"C:\\Program"), platform::ERROR_SUCCESS);
+  ASSERT_EQ(platform::SetCurrentDirectoryW(L"C:\\Caller"), platform::ERROR_SUCCESS);
+
+  for (const wchar_t* line : {L"/X pkg\\Setup.data", L"/X pkg/Setup.data",
+                              L"/X .\\pkg\\..\\pkg\\Setup.data", L"/X \"pkg\\Setup.data\""}) {
+    CommandLine cl = PrepareCommandLine(line);
+    EXPECT_EQ(cl.archivePath, L"C:\\Caller\\pkg\\Setup.data") << platform::ToUtf8(line);
+  }
+  EXPECT_TRUE(out.empty());
+  // The run makes the program's folder current: the path still names the caller's package.
+  CommandLine cl = PrepareCommandLine(L"/X pkg\\Setup.data");
+  ASSERT_EQ(platform::SetCurrentDirectoryW(L"C:\\Program"), platform::ERROR_SUCCESS);
+  EXPECT_TRUE(platform::PathFileExistsW(cl.archivePath));
+  EXPECT_FALSE(platform::PathFileExistsW(L"pkg\\Setup.data"));
+
+  // A relative path that names nothing is logged with its full form and dropped.
+  CommandLine missing = PrepareCommandLine(L"/X other\\Setup.data");
+  EXPECT_EQ(missing.archivePath, L"");
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_NE(out[0].find(L"INFO : IsFileExists: 'C:\\Program\\other\\Setup.data' is NOT FOUND."),
+            std::wstring::npos)
+      << platform::ToUtf8(out[0]);
+  GetInstallTools().Reset();
+  platform::ResetCurrentDirectories();
 }

@@ -354,6 +354,46 @@ TEST(Detection, UninstallDoesNotLookTheProductUp) {
   EXPECT_EQ(h.manager.calls, std::vector<std::wstring>{L"main 9"});
 }
 
+TEST(Detection, OnlyUpdateInTheScriptFollowsTheBuildComparisonLikeAnyOtherType) {
+  {
+    // The same build installed: a repair, as for every type but "Update".
+    ManagerHarness h("[page DLG_REPAIR]\nInstallType = Repair\nbutton = Next\n");
+    h.Package(MakeScript(WithType(L"OnlyUpdate")));
+    h.Record(ManagerHarness::Project(100));
+    EXPECT_EQ(h.Run(), irSuccess) << platform::ToUtf8(h.debug);
+    EXPECT_EQ(h.manager.GetDetectedAction(), kRepair);
+    EXPECT_EQ(h.manager.calls, std::vector<std::wstring>{L"repair"});
+  }
+  {
+    // An older build installed: the update and its page.
+    ManagerHarness h("[page DLG_UPDATE]\nInstallType = Repair\nbutton = Next\n");
+    h.Package(MakeScript(WithType(L"OnlyUpdate")));
+    h.Record(ManagerHarness::Project(90));
+    EXPECT_EQ(h.Run(), irSuccess) << platform::ToUtf8(h.debug);
+    EXPECT_EQ(h.manager.GetDetectedAction(), kUpdate);
+    EXPECT_EQ(h.manager.calls, std::vector<std::wstring>{L"repair"});
+  }
+  {
+    // Not installed: the script's own type, never the update error.
+    ManagerHarness h;
+    h.Package(MakeScript(WithType(L"OnlyUpdate")));
+    h.Record(L"");
+    EXPECT_EQ(h.Run(), irSuccess) << platform::ToUtf8(h.debug);
+    EXPECT_EQ(h.manager.GetDetectedAction(), kOnlyUpdate);
+    EXPECT_TRUE(h.Logged("INFO : Install Type = OnlyUpdate ====================="));
+    EXPECT_FALSE(h.Logged(
+        "ERROR : Detect InstalType = Update in script, but product TT version 5 is not installed"));
+    EXPECT_EQ(h.manager.calls, std::vector<std::wstring>{L"onlyupdate"});
+  }
+  {
+    // Not installed and no record file at all: an only-update needs the record (result 7).
+    ManagerHarness h;
+    h.Package(MakeScript(WithType(L"OnlyUpdate")));
+    EXPECT_EQ(h.Run(), irScriptFile);
+    EXPECT_TRUE(h.manager.calls.empty());
+  }
+}
+
 TEST(Detection, InstallTypeNamesOfTheScriptFormat) {
   {
     ManagerHarness h(kFreshAnswers);
@@ -362,9 +402,11 @@ TEST(Detection, InstallTypeNamesOfTheScriptFormat) {
     EXPECT_EQ(h.manager.calls, std::vector<std::wstring>{L"main 4"});
   }
   {
+    // "OnlyUpdate" is the script's name of type 2 (the record file exists; the product is
+    // not in it).
     ManagerHarness h;
     h.Package(MakeScript(WithType(L"OnlyUpdate")));
-    h.Record(ManagerHarness::Project(100));
+    h.Record(L"");
     EXPECT_EQ(h.Run(), irSuccess);
     EXPECT_EQ(h.manager.calls, std::vector<std::wstring>{L"onlyupdate"});
   }
@@ -541,6 +583,38 @@ TEST(Choice, RepairPageOffersChangeOnlyWithLibraries) {
               L"C:\\Program Files (x86)\\TOLMERA");
     EXPECT_EQ(h.manager.GetUserSettings()->GetText(L"SelectedLibraries"), L"1");
     EXPECT_TRUE(h.Logged("INFO : Selected install action Unknown"));
+  }
+}
+
+TEST(Choice, BackFromTheChangesFirstPageReturnsToTheChoiceAndTheNewChoiceIsCarriedOut) {
+  ScriptOptions o;
+  o.body = L"<Libraries><LIBRARY ID=\"1\"/></Libraries>";
+  {
+    ManagerHarness h(
+        "[page DLG_REPAIR]\nInstallType = Change\nbutton = Next\n"
+        "[page DLG_COMPONENTS]\nbutton = Back\n"
+        "[page DLG_REPAIR]\nInstallType = Uninstall\nbutton = Next\n");
+    h.Package(MakeScript(o));
+    h.Record(ManagerHarness::Project(100));
+    EXPECT_EQ(h.Run(), irSuccess) << platform::ToUtf8(h.debug);
+    EXPECT_EQ(h.manager.calls, std::vector<std::wstring>{L"main 9"});
+    EXPECT_EQ(h.ui->UseCount(L"page", L"DLG_REPAIR"), 2);
+    EXPECT_EQ(h.ui->UseCount(L"page", L"DLG_SUMMARY"), 0);
+    EXPECT_TRUE(h.Logged("INFO : Selected install action Uninstall"));
+  }
+  {
+    // Back inside the change's pages still goes one page back.
+    ManagerHarness h(
+        "[page DLG_REPAIR]\nInstallType = Change\nbutton = Next\n"
+        "[page DLG_COMPONENTS]\nSelectedLibraries = |A|\nbutton = Next\n"
+        "[page DLG_SUMMARY]\nbutton = Back\n[page DLG_SUMMARY]\nbutton = Next\n");
+    h.Package(MakeScript(o));
+    h.Record(ManagerHarness::Project(100));
+    EXPECT_EQ(h.Run(), irSuccess) << platform::ToUtf8(h.debug);
+    EXPECT_EQ(h.manager.calls,
+              std::vector<std::wstring>{L"change C:\\Program Files (x86)\\TOLMERA\\TT"});
+    EXPECT_EQ(h.ui->UseCount(L"page", L"DLG_COMPONENTS"), 2);
+    EXPECT_EQ(h.ui->UseCount(L"page", L"DLG_REPAIR"), 1);
   }
 }
 

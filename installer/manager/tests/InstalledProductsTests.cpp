@@ -4,6 +4,7 @@
 #include "package/XmlSettings.h"
 #include "platform/Registry.h"
 
+#include <algorithm>
 #include <fstream>
 
 using namespace InstallManager;
@@ -533,6 +534,23 @@ TEST(ManagerMacros, AttributesReadWithMacrosAndSlashes) {
   EXPECT_EQ(h.manager.ReadAttribute(node, L"D", L"", false), L"%common files%");
   EXPECT_EQ(h.manager.ReadAttribute(node, L"E", L"", false), L"Local-100-1033-64");
   EXPECT_EQ(h.manager.ReadAttribute(node, L"missing", L"%BUILD%/d", true), L"100\\d");
+}
+
+TEST(ManagerMacros, LanguageIdBeforeTheLanguagesAreLoadedIsMinusOne) {
+  ManagerHarness h;  // nothing is run: no language is loaded yet
+  ASSERT_EQ(GetGuiTools().Languages().GetCount(), 0u);
+  CommonTools::CXmlSettings doc;
+  ASSERT_TRUE(doc.LoadFromBytes("<?xml version=\"1.0\"?><S><N E=\"[%LanguageID%]\"/></S>"));
+  CommonTools::SettingsNodePtr root, node;
+  ASSERT_TRUE(doc.GetRoot(root));
+  ASSERT_TRUE(root->GetChild(L"N", node));
+  EXPECT_EQ(h.manager.ReadAttribute(node, L"E", L"", false), L"[-1]");
+  // The same for the table's own default.
+  auto vars = CommonTools::BuiltinVariables({});
+  auto id = std::find_if(vars.begin(), vars.end(),
+                         [](const auto& v) { return v.first == L"%LanguageID%"; });
+  ASSERT_NE(id, vars.end());
+  EXPECT_EQ(id->second, L"-1");
 }
 
 TEST(ManagerLibraries, LoadedWithTheScriptAndTheInstalledSelectionApplied) {
