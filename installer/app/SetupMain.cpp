@@ -3,6 +3,11 @@
 // comes from the file and the program needs no display: it runs as a console application. An
 // answer file that asks for screenshots ([screenshots] folder, or TOLMERA_SCREENSHOTS) shows the
 // real windows instead, answers them from the file and saves a PNG of each.
+//
+// Exit status: with an answer file it is the run's result (installer/gui/ANSWERS.md), so that
+// scripts can tell; without one it is 0, as the installer has always ended. Setup that cannot
+// start at all (no display for its windows, the single-copy lock unusable, an answer file that
+// cannot be read) says why in one line and exits with kExitNotStarted.
 #include "app/CommandLine.h"
 #include "app/Restart.h"
 #include "app/SingleCopy.h"
@@ -20,6 +25,8 @@
 #include <wx/timer.h>
 #include <wx/utils.h>
 
+#include <X11/Xlib.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -30,6 +37,12 @@ using namespace InstallManager;
 
 std::wstring g_commandLine;
 
+// The exit codes that are no run's result.
+constexpr int kExitSecondCopy = 17;  // another copy runs on this machine (with an answer file)
+constexpr int kExitNotStarted = 18;  // Setup could not start a run
+// The process's exit status, set by the run.
+int g_exitCode = 0;
+
 // The answer file named by TOLMERA_ANSWERS, or none.
 std::shared_ptr<InstallGui::ScriptedBackend> LoadAnswers() {
   const char* answers = std::getenv("TOLMERA_ANSWERS");
@@ -39,6 +52,20 @@ std::shared_ptr<InstallGui::ScriptedBackend> LoadAnswers() {
 
 void Report(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
 
+// Whether the toolkit can show windows: an X display that answers, or a Wayland session that
+// the toolkit is allowed to use.
+bool HasDisplay() {
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  const char* backend = std::getenv("GDK_BACKEND");
+  if (wayland && *wayland && !(backend && std::string(backend) == "x11")) return true;
+  const char* x = std::getenv("DISPLAY");
+  if (!x || !*x) return false;
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) return false;
+  XCloseDisplay(display);
+  return true;
+}
+
 // The application object's start, shared by the console and the GUI forms. Returns false when
 // no run is to be made (a second copy, a machine that cannot be opened).
 class SetupRun {
@@ -47,10 +74,19 @@ class SetupRun {
   bool Start(bool windows) {
     try {
       auto answers = LoadAnswers();
-      // Single copy per machine: the second one brings the first forward and ends silently.
+      m_answered = answers != nullptr;
+      // Single copy per machine: the second one brings the first forward and ends silently
+      // (with an answer file its exit status says it was turned away). A lock that cannot be
+      // taken lets no copy run.
       m_guard = std::make_unique<SingleCopyGuard>(platform::Machine::Current().StateDir());
+      if (m_guard->Failed()) {
+        Report("Setup: " + m_guard->Error() + "; Setup does not run");
+        g_exitCode = kExitNotStarted;
+        return false;
+      }
       if (!m_guard->IsFirst()) {
         m_guard->NotifyFirst();
+        g_exitCode = m_answered ? kExitSecondCopy : 0;
         return false;
       }
       if (!windows) {
@@ -68,6 +104,7 @@ class SetupRun {
       return true;
     } catch (const std::exception& e) {
       Report(std::string("Setup: ") + e.what());
+      g_exitCode = kExitNotStarted;
       return false;
     }
   }
@@ -76,7 +113,10 @@ class SetupRun {
   void Execute(CInstallManager::Hooks hooks) {
     try {
       m_manager.GetHooks().wait = hooks.wait;
+      // Until the run returns, an end by an error is an error of the installation.
+      if (m_answered) g_exitCode = irErrorDuringInstall;
       int result = m_manager.Run(m_commandLine.archivePath, m_commandLine.admin);
+      if (m_answered) g_exitCode = result;
       Log(LogLevel::Info, L"TOLMERAInstall Finish");
       if (m_wx) m_wx->DestroyMainWindow();
       if (result == irDeleteFolder) RestartWindows(EWX_REBOOT);
@@ -92,6 +132,7 @@ class SetupRun {
  private:
   std::shared_ptr<InstallGui::WxBackend> m_wx;
   std::unique_ptr<SingleCopyGuard> m_guard;
+  bool m_answered = false;  // the answers come from a file
   CommandLine m_commandLine;
   CInstallManager m_manager;
 };
@@ -161,13 +202,17 @@ int main(int argc, char** argv) {
     scripted = answers && answers->ScreenshotFolder().empty();
   } catch (const std::exception& e) {
     Report(std::string("Setup: ") + e.what());
-    return 0;
+    return kExitNotStarted;
+  }
+  // Without a display the toolkit would abort inside its own start.
+  if (!scripted && !HasDisplay()) {
+    Report("Setup: a display (DISPLAY) or an answer file (TOLMERA_ANSWERS) is needed");
+    return kExitNotStarted;
   }
   wxApp::SetInstance(scripted ? static_cast<wxAppConsole*>(new ConsoleSetupApp) : new GuiSetupApp);
   // wx sees no arguments: the command line belongs to the installer.
   int wxArgc = 1;
   char* wxArgv[] = {argv[0], nullptr};
   wxEntry(wxArgc, wxArgv);
-  // The process exit code carries no result.
-  return 0;
+  return g_exitCode;
 }

@@ -1,12 +1,15 @@
 #include "app/SingleCopy.h"
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <string>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace InstallManager {
@@ -26,17 +29,35 @@ SingleCopyGuard::SingleCopyGuard(const std::string& stateDir)
   sa.sa_flags = SA_RESTART;
   sigaction(SIGUSR1, &sa, nullptr);
 
-  // Never through a link planted at the lock's name.
-  int fd = ::open(m_lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (fd < 0) return;
+  auto fail = [this](const std::string& why) {
+    m_error = "the single-copy lock " + m_lockPath + " cannot be taken (" + why + ")";
+  };
+  // Never through a link planted at the lock's name, never waiting on a pipe put there.
+  int fd = ::open(m_lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
+  if (fd < 0) {
+    fail(errno == ELOOP ? "it is a link" : std::strerror(errno));
+    return;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    fail("it is not a file");
+    return;
+  }
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    int error = errno;
+    if (error != EWOULDBLOCK) {
+      ::close(fd);
+      fail(std::strerror(error));
+      return;
+    }
     char buf[32] = {};
     ssize_t n = ::pread(fd, buf, sizeof buf - 1, 0);
     if (n > 0) m_firstPid = std::strtol(buf, nullptr, 10);
     ::close(fd);
-    m_first = false;
     return;
   }
+  m_first = true;
   std::string pid = std::to_string(::getpid()) + "\n";
   if (::ftruncate(fd, 0) == 0 && ::pwrite(fd, pid.data(), pid.size(), 0) < 0) {
     // The lock itself is what counts; the id only serves the raise request.

@@ -156,8 +156,13 @@ void CInstallManager::RunSteps(int type, const SettingsNodePtr& root, bool remov
     SaveLanguageToRecord();
   }
   std::wstring recordPath = InstalledProductsPath();
-  if (!m_installedProducts.Save(recordPath))
+  if (m_rollingBack && m_installedProducts.Count() == 0 && m_createdPaths.count(recordPath)) {
+    // The roll-back of the run that would have made the record: no record is left behind.
+    if (platform::PathFileExistsW(recordPath)) platform::DeleteFileW(recordPath);
+    Log(LogLevel::Info, L"FinishRun: no record of installed products is kept: %s", recordPath);
+  } else if (!m_installedProducts.Save(recordPath)) {
     Log(LogLevel::Error, L"Can't save info about installed products: %s", recordPath);
+  }
 
   ProcessRedist(root, remove);
   ProcessInstallAdditional(root, basePath, remove);
@@ -273,6 +278,7 @@ bool CInstallManager::ProcessInstallMain(int type) {
     // What exists now is not this run's to take back in a roll-back.
     m_createdPaths.clear();
     RememberMissing(installPath);
+    RememberMissing(InstalledProductsPath());
     m_freshInstallRun = true;
     RunSteps(type, root, remove, installPath);
     m_freshInstallRun = false;

@@ -169,6 +169,28 @@ TEST_F(ProcessingRuns, EscapeDuringTheCopyRemovesWhatWasCopied) {
   EXPECT_FALSE(platform::PathFileExistsW(kSample)) << log;
   EXPECT_EQ(RecordText().find("TDESIGN"), std::string::npos) << RecordText();
   EXPECT_EQ(log.find("INFO : Page DLG_FINISH"), std::string::npos) << "no finish page";
+  // No record was there before the run: none is left, not even an empty one.
+  EXPECT_FALSE(platform::PathFileExistsW(kRecord)) << RecordText();
+  EXPECT_EQ(o.exitCode, 1) << "cancelled";
+}
+
+TEST_F(ProcessingRuns, ARolledBackInstallationKeepsTheRecordOfTheProductsBefore) {
+  // Another product is recorded already: the roll-back leaves its entry as it was.
+  platform::CreateDirectoryWithParents(L"C:\\ProgramData\\TOLMERA");
+  const std::string other =
+      "<?xml version=\"1.0\"?>\n<Settings Application=\"Other\" Path=\"C:\\Other\">"
+      "<Project Version=\"1\" PV=\"OTHER\" Path=\"C:\\Other\\One\" Type=\"Local\" "
+      "Build=\"5\"/></Settings>";
+  ASSERT_EQ(platform::WriteWholeFile(kRecord, other), platform::ERROR_SUCCESS);
+  std::string answers = std::string(kInstallAnswers) +
+                        "[progress Escape]\nitems = 40\n"
+                        "[message MsgCancellInstallation]\nanswer = Yes\n";
+  Setup(Answers("cancel.txt", answers), SamplePackage());
+  std::string log = Read(kLog);
+  EXPECT_TRUE(Has(log, "WARNING : User interrupted process by Escape!")) << log;
+  std::string record = RecordText();
+  EXPECT_NE(record.find("PV=\"OTHER\""), std::string::npos) << record;
+  EXPECT_EQ(record.find("TDESIGN"), std::string::npos) << record;
 }
 
 TEST_F(ProcessingRuns, ARollBackKeepsAFolderThatWasThereBefore) {
@@ -216,11 +238,13 @@ TEST_F(ProcessingRuns, AFileInUseAtUninstallEndsWithTheRestartAndTheRestartCompl
   ASSERT_EQ(said.rfind("holding ", 0), 0u) << said;
   int pid = std::atoi(said.substr(said.find("(pid ") + 5).c_str());
 
-  Setup(Answers("remove.txt",
-                "[page DLG_REPAIR]\nInstallType = Uninstall\nbutton = Next\n"
-                "[message MsgUninstall]\nanswer = Yes\n"
-                "[page DLG_FINISH]\nRestart = Later\nbutton = Next\n"),
-        SamplePackage());
+  Outcome o = Setup(Answers("remove.txt",
+                            "[page DLG_REPAIR]\nInstallType = Uninstall\nbutton = Next\n"
+                            "[message MsgUninstall]\nanswer = Yes\n"
+                            "[page DLG_FINISH]\nRestart = Later\nbutton = Next\n"),
+                    SamplePackage());
+  // The restart left for later: the run itself succeeded.
+  EXPECT_EQ(o.exitCode, 0) << o.stderrText;
   kill(pid, SIGKILL);
   pclose(holder);
   std::string log = Read(kLog);
@@ -232,6 +256,28 @@ TEST_F(ProcessingRuns, AFileInUseAtUninstallEndsWithTheRestartAndTheRestartCompl
   std::string restart = Tool("restart");
   EXPECT_NE(restart.find("restarted;"), std::string::npos) << restart;
   EXPECT_FALSE(platform::PathFileExistsW(kSample + L"\\bin")) << restart;
+}
+
+TEST_F(ProcessingRuns, ARestartChosenOnTheFinishPageIsTheExitStatus15) {
+  Setup(Answers("install.txt", kInstallAnswers), SamplePackage());
+  std::wstring held = kSample + L"\\bin\\TolmeraDesign.exe";
+  std::string command = "TOLMERA_MACHINE='" + machine.Root() + "' exec '" + BinDir() +
+                        "/tlmachine' hold '" + platform::ToUtf8(held) + "'";
+  FILE* holder = popen(command.c_str(), "r");
+  ASSERT_NE(holder, nullptr);
+  char line[512] = {};
+  ASSERT_NE(fgets(line, sizeof line, holder), nullptr);
+  std::string said = line;
+  ASSERT_EQ(said.rfind("holding ", 0), 0u) << said;
+  int pid = std::atoi(said.substr(said.find("(pid ") + 5).c_str());
+  Outcome o = Setup(Answers("remove.txt",
+                            "[page DLG_REPAIR]\nInstallType = Uninstall\nbutton = Next\n"
+                            "[message MsgUninstall]\nanswer = Yes\n"
+                            "[page DLG_FINISH]\nRestart = Now\nbutton = Next\n"),
+                    SamplePackage());
+  kill(pid, SIGKILL);
+  pclose(holder);
+  EXPECT_EQ(o.exitCode, 15) << o.stderrText << Read(kLog);
 }
 
 namespace {

@@ -52,7 +52,7 @@ inline Outcome RunSetup(const std::string& machineRoot, const std::string& answe
     std::string v = *e;
     if (v.rfind("TOLMERA_MACHINE=", 0) == 0 || v.rfind("TOLMERA_ANSWERS=", 0) == 0 ||
         v.rfind("TOLMERA_ENVIRONMENT=", 0) == 0 || v.rfind("TOLMERA_CURRENT_DIRECTORY=", 0) == 0 ||
-        v.rfind("DISPLAY=", 0) == 0)
+        v.rfind("DISPLAY=", 0) == 0 || v.rfind("WAYLAND_DISPLAY=", 0) == 0)
       continue;
     env.push_back(v);
   }

@@ -14,6 +14,8 @@
 
 #include <chrono>
 #include <fcntl.h>
+#include <functional>
+#include <sys/stat.h>
 #include <fstream>
 #include <cstdlib>
 #include <filesystem>
@@ -238,7 +240,7 @@ TEST_F(SetupProgram, EmptyCommandLineUsesThePackageBesideTheProgram) {
   // Beside the program (the build's bin folder) there is no Setup.data.
   std::string answers = WriteAnswers(machine.Base(), "");
   Outcome o = RunSetup(machine.Root(), answers, {});
-  EXPECT_EQ(o.exitCode, 0);
+  EXPECT_EQ(o.exitCode, 5) << "the run's result with an answer file";
   EXPECT_NE(o.stderrText.find("ERROR : Data storage not found\r\n"), std::string::npos)
       << o.stderrText;
   EXPECT_NE(o.stderrText.find("INFO : Message box: Installation is corrupted! -> OK\r\n"),
@@ -266,7 +268,7 @@ TEST_F(SetupProgram, AQuestionWithoutAnswerEndsTheRunAtOnce) {
   // Only the greeting is answered.
   std::string answers = WriteAnswers(machine.Base(), "[page DLG_GREETING]\nbutton = Next\n");
   Outcome o = RunSetup(machine.Root(), answers, {"/X", folder + "/Setup.data"});
-  EXPECT_EQ(o.exitCode, 0);
+  EXPECT_EQ(o.exitCode, 13) << "the run's result with an answer file";
   std::string log = LogText();
   EXPECT_NE(log.find("ERROR : CInstallManager::Run() a question was not answered: No answer for "
                      "the page DLG_LICENSE"),
@@ -286,7 +288,8 @@ TEST_F(SetupProgram, ASecondCopyOnTheSameMachineEndsSilently) {
       WriteAnswers(machine.Base(),
                    tltest::ReadHostFile(SourceDir() + "/examples/test-packages/basic/answers.txt"));
   Outcome o = RunSetup(machine.Root(), answers, {"/X", folder + "/Setup.data"});
-  EXPECT_EQ(o.exitCode, 0);
+  // Turned away: silent, but an unattended caller can tell from the status.
+  EXPECT_EQ(o.exitCode, 17);
   EXPECT_TRUE(o.stderrText.empty()) << o.stderrText;
   EXPECT_TRUE(LogText().empty());
   // The first copy was asked to come forward.
@@ -301,9 +304,91 @@ TEST_F(SetupProgram, ASecondCopyOnTheSameMachineEndsSilently) {
 TEST_F(SetupProgram, AnAnswerFileThatCannotBeReadStopsBeforeTheRun) {
   Outcome o = RunSetup(machine.Root(), machine.Base() + "/no-such-answers.txt",
                        {"/X", folder + "/Setup.data"});
-  EXPECT_EQ(o.exitCode, 0);
+  EXPECT_EQ(o.exitCode, 18) << "no run was started";
   EXPECT_NE(o.stderrText.find("cannot be read"), std::string::npos) << o.stderrText;
   EXPECT_TRUE(LogText().empty());
+}
+
+TEST_F(SetupProgram, WithAnAnswerFileTheExitStatusIsTheRunsResult) {
+  const std::string basic =
+      tltest::ReadHostFile(SourceDir() + "/examples/test-packages/basic/answers.txt");
+  // Success (the whole run answered): 0.
+  Outcome o =
+      RunSetup(machine.Root(), WriteAnswers(machine.Base(), basic), {"/X", folder + "/Setup.data"});
+  EXPECT_EQ(o.exitCode, 0) << o.stderrText;
+  // The same build again: the repair page, cancelled by the user: 1.
+  o = RunSetup(machine.Root(),
+               WriteAnswers(machine.Base(),
+                            "[page DLG_REPAIR]\nbutton = Cancel\n"
+                            "[page DLG_REPAIR_TRUNCATED]\nbutton = Cancel\n"),
+               {"/X", folder + "/Setup.data"});
+  EXPECT_EQ(o.exitCode, 1) << o.stderrText << LogText();
+  // A package that is no archive: the script cannot be unpacked, the run's result 5.
+  std::ofstream(folder + "/Broken.data") << "not a zip archive";
+  o = RunSetup(machine.Root(),
+               WriteAnswers(machine.Base(), "[message MsgInstallError]\nanswer = No\n"),
+               {"/X", folder + "/Broken.data"});
+  EXPECT_EQ(o.exitCode, 5) << o.stderrText << LogText();
+  EXPECT_NE(o.stderrText.find("ERROR : Data storage not found"), std::string::npos) << o.stderrText;
+}
+
+TEST_F(SetupProgram, ARelativeArchivePathNamesTheCallersFolder) {
+  // The program's folder is not the caller's: the path is taken from where Setup was started.
+  std::string relative =
+      std::filesystem::relative(folder + "/Setup.data", std::filesystem::current_path()).string();
+  ASSERT_NE(relative.front(), '/');
+  std::string answers =
+      WriteAnswers(machine.Base(),
+                   tltest::ReadHostFile(SourceDir() + "/examples/test-packages/basic/answers.txt"));
+  Outcome o = RunSetup(machine.Root(), answers, {"/X", relative});
+  EXPECT_EQ(o.exitCode, 0) << o.stderrText;
+  std::string log = LogText();
+  EXPECT_NE(log.find("INFO : Install product as Install\r\n"), std::string::npos)
+      << log << o.stderrText;
+  EXPECT_EQ(o.stderrText.find("is NOT FOUND"), std::string::npos) << o.stderrText;
+}
+
+TEST_F(SetupProgram, WithoutADisplayOrAnAnswerFileOneLineSaysWhatIsNeeded) {
+  // No answer file and no display at all; then a display that does not answer.
+  for (const std::string display : {"", ":987"}) {
+    SCOPED_TRACE(display);
+    Outcome o = RunSetup(machine.Root(), "", {"/X", folder + "/Setup.data"}, display);
+    EXPECT_EQ(o.exitCode, 18);
+    EXPECT_EQ(o.stderrText,
+              "Setup: a display (DISPLAY) or an answer file (TOLMERA_ANSWERS) is needed\n");
+    EXPECT_TRUE(LogText().empty());
+  }
+}
+
+TEST_F(SetupProgram, ASingleCopyLockThatCannotBeTakenLetsNoCopyRun) {
+  const std::string lock = platform::Machine::Current().StateDir() + "/TOLMERAInstall.lock";
+  const std::string victim = machine.Base() + "/victim.txt";
+  std::ofstream(victim) << "precious";
+  std::string answers =
+      WriteAnswers(machine.Base(),
+                   tltest::ReadHostFile(SourceDir() + "/examples/test-packages/basic/answers.txt"));
+  struct Planted {
+    const char* what;
+    std::function<void()> plant;
+    const char* why;
+  };
+  const Planted cases[] = {
+      {"a folder", [&] { std::filesystem::create_directory(lock); }, "Is a directory"},
+      {"a link", [&] { std::filesystem::create_symlink(victim, lock); }, "it is a link"},
+      {"a pipe", [&] { ASSERT_EQ(::mkfifo(lock.c_str(), 0644), 0); }, "it is not a file"},
+  };
+  for (const Planted& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(lock);
+    c.plant();
+    Outcome o = RunSetup(machine.Root(), answers, {"/X", folder + "/Setup.data"});
+    EXPECT_EQ(o.exitCode, 18);
+    EXPECT_EQ(o.stderrText, "Setup: the single-copy lock " + lock + " cannot be taken (" + c.why +
+                                "); Setup does not run\n");
+    EXPECT_TRUE(LogText().empty());
+    EXPECT_FALSE(platform::PathFileExistsW(L"C:\\Program Files (x86)\\Tolmera Sample"));
+  }
+  EXPECT_EQ(tltest::ReadHostFile(victim), "precious");
 }
 
 namespace {
@@ -414,6 +499,12 @@ TEST(SingleCopy, ALinkPlantedAtTheLockIsNeverWrittenThrough) {
   std::ofstream(victim) << "precious";
   const std::string state = platform::Machine::Current().StateDir();
   ASSERT_EQ(::symlink(victim.c_str(), (state + "/TOLMERAInstall.lock").c_str()), 0);
-  { InstallManager::SingleCopyGuard guard(state); }
+  {
+    InstallManager::SingleCopyGuard guard(state);
+    // Fails closed: neither the first copy nor a second one.
+    EXPECT_FALSE(guard.IsFirst());
+    EXPECT_TRUE(guard.Failed());
+    EXPECT_NE(guard.Error().find("it is a link"), std::string::npos) << guard.Error();
+  }
   EXPECT_EQ(tltest::ReadHostFile(victim), "precious");
 }
