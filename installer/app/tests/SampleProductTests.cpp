@@ -3,6 +3,7 @@
 #include "app/Tools.h"
 #include "gui/Localizer.h"
 #include "package/DataStorage.h"
+#include "package/Macros.h"
 #include "package/ScriptFormat.h"
 #include "package/ScriptVocabulary.h"
 #include "testing/MachineFixture.h"
@@ -13,6 +14,7 @@
 #include <wx/image.h>
 
 #include <cstdlib>
+#include <regex>
 #include <set>
 
 using namespace InstallManager;
@@ -149,6 +151,42 @@ TEST_F(SampleProduct, DescriptionAndTheWholeVocabulary) {
   CommonTools::SettingsNodeListPtr list;
   ASSERT_TRUE(libraries->GetChildren(list));
   EXPECT_EQ(list->GetCount(), 5);
+}
+
+TEST_F(SampleProduct, EveryPlaceholderOfTheScriptIsAMacroOrABuiltInName) {
+  // A macro's name is the literal text it replaces, percent signs included: a name written
+  // without them would turn "%DataDir%" into "%C:\ProgramData\...%".
+  CommonTools::CMacroTable macros;
+  macros.Load(root);
+  ASSERT_GE(macros.Entries().size(), 3u);
+  std::set<std::wstring> known;
+  for (const auto& e : macros.Entries()) {
+    EXPECT_TRUE(e.Name.size() > 2 && e.Name.front() == L'%' && e.Name.back() == L'%')
+        << platform::ToUtf8(e.Name);
+    known.insert(e.Name);
+  }
+  for (const auto& [name, value] : CommonTools::BuiltinVariables({})) known.insert(name);
+
+  std::wstring script;
+  ASSERT_TRUE(storage.ExtractFile(L"", ScriptNames::kScriptFile, script));
+  std::string text;
+  ASSERT_EQ(platform::ReadWholeFile(script, text), platform::ERROR_SUCCESS);
+  static const std::regex kPlaceholder("%[A-Za-z_][A-Za-z_ 0-9]*%");
+  int count = 0;
+  for (std::sregex_iterator it(text.begin(), text.end(), kPlaceholder), end; it != end; ++it) {
+    ++count;
+    EXPECT_TRUE(known.count(platform::FromUtf8(it->str()))) << it->str();
+  }
+  EXPECT_GE(count, 20);
+
+  // The data folder's rights name the folder itself.
+  CommonTools::BuiltinInputs in;
+  in.installPath = L"C:\\Program Files (x86)\\TOLMERA Design 7";
+  std::wstring rights = L"%DataDir%", exec = L"%BinDir%\\postinstall.cmd";
+  macros.Expand(rights, 0, 4, CommonTools::BuiltinVariables(in));
+  macros.Expand(exec, 0, 4, CommonTools::BuiltinVariables(in));
+  EXPECT_EQ(rights, L"C:\\ProgramData\\TOLMERA\\Design 7");
+  EXPECT_EQ(exec, L"C:\\Program Files (x86)\\TOLMERA Design 7\\bin\\postinstall.cmd");
 }
 
 TEST_F(SampleProduct, EveryPageAndMessageInBothLanguages) {
