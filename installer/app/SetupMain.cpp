@@ -53,18 +53,27 @@ std::shared_ptr<InstallGui::ScriptedBackend> LoadAnswers() {
 void Report(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
 
 // Whether the toolkit can show windows: an X display that answers, or a Wayland session that
-// the toolkit is allowed to use.
-bool HasDisplay() {
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  const char* backend = std::getenv("GDK_BACKEND");
-  if (wayland && *wayland && !(backend && std::string(backend) == "x11")) return true;
-  const char* x = std::getenv("DISPLAY");
-  if (!x || !*x) return false;
-  Display* display = XOpenDisplay(nullptr);
-  if (!display) return false;
-  XCloseDisplay(display);
-  return true;
-}
+// the toolkit is allowed to use. The probe's connection stays open until the toolkit has its
+// own: an X server whose last client leaves resets itself, and a toolkit connecting meanwhile
+// would find no display.
+class DisplayProbe {
+ public:
+  ~DisplayProbe() {
+    if (m_display) XCloseDisplay(m_display);
+  }
+  bool HasDisplay() {
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const char* backend = std::getenv("GDK_BACKEND");
+    if (wayland && *wayland && !(backend && std::string(backend) == "x11")) return true;
+    const char* x = std::getenv("DISPLAY");
+    if (!x || !*x) return false;
+    if (!m_display) m_display = XOpenDisplay(nullptr);
+    return m_display != nullptr;
+  }
+
+ private:
+  Display* m_display = nullptr;
+};
 
 // The application object's start, shared by the console and the GUI forms. Returns false when
 // no run is to be made (a second copy, a machine that cannot be opened).
@@ -101,6 +110,7 @@ class SetupRun {
         GetGuiTools().SetUiBackend(m_wx);
       }
       m_commandLine = PrepareCommandLine(g_commandLine);
+      g_exitCode = 0;
       return true;
     } catch (const std::exception& e) {
       Report(std::string("Setup: ") + e.what());
@@ -205,10 +215,13 @@ int main(int argc, char** argv) {
     return kExitNotStarted;
   }
   // Without a display the toolkit would abort inside its own start.
-  if (!scripted && !HasDisplay()) {
+  DisplayProbe probe;
+  if (!scripted && !probe.HasDisplay()) {
     Report("Setup: a display (DISPLAY) or an answer file (TOLMERA_ANSWERS) is needed");
     return kExitNotStarted;
   }
+  // Until the application object has started, an end is a start that failed (the toolkit's).
+  g_exitCode = kExitNotStarted;
   wxApp::SetInstance(scripted ? static_cast<wxAppConsole*>(new ConsoleSetupApp) : new GuiSetupApp);
   // wx sees no arguments: the command line belongs to the installer.
   int wxArgc = 1;

@@ -46,7 +46,7 @@ class RecordedProduct : public ::testing::Test {
   }
 
   // Runs Setup with the record listing the product at `build`; returns the run log.
-  std::string RunWithInstalledBuild(int build) {
+  std::string RunWithInstalledBuild(int build, int expectedExit = 0) {
     std::string record = recordTemplate;
     record.replace(record.find("@BUILD@"), 7, std::to_string(build));
     // The machine exists once it is first used; the record goes into its common data folder.
@@ -56,7 +56,7 @@ class RecordedProduct : public ::testing::Test {
     platform::CreateDirectoryWithParents(L"C:\\Program Files (x86)\\TOLMERA");
     recordBefore = record;
     Outcome o = RunSetup(machine.Root(), answers, {"/X", folder + "/Setup.data"});
-    EXPECT_EQ(o.exitCode, 0) << o.stderrText;
+    EXPECT_EQ(o.exitCode, expectedExit) << o.stderrText;
     std::string log;
     platform::ReadWholeFile(L"C:\\ProgramData\\TOLMERA\\tlinstall.log", log);
     return log;
@@ -95,7 +95,8 @@ TEST_F(RecordedProduct, SameBuildInstalledOffersTheRepair) {
 }
 
 TEST_F(RecordedProduct, HigherBuildInstalledIsRefused) {
-  std::string log = RunWithInstalledBuild(201);
+  // The answered run's exit status is its result, 12.
+  std::string log = RunWithInstalledBuild(201, 12);
   EXPECT_TRUE(Has(log, "INFO : Installed product build = 201")) << log;
   EXPECT_NE(log.find("This package holds build 200. A newer build is installed."),
             std::string::npos)
