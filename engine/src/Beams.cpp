@@ -42,7 +42,7 @@ Taper Slope(bool taper, double t, double run, double slope) {
 class CBeamFactory final : public QZ::CAD::IBeamFactory {
  public:
   QZ::CAD::IShape* Rectangular(double h, double b, double l, double t) override {
-    return BuildChecked("BeamRect", [&] {
+    return BuildCached("BeamRect", {h, b, l, t}, [&] {
       const char* e = "BeamRect";
       NeedPositive(e, "h", h);
       NeedPositive(e, "b", b);
@@ -56,7 +56,7 @@ class CBeamFactory final : public QZ::CAD::IBeamFactory {
     });
   }
   QZ::CAD::IShape* Circular(double d, double l, double t) override {
-    return BuildChecked("BeamCircle", [&] {
+    return BuildCached("BeamCircle", {d, l, t}, [&] {
       const char* e = "BeamCircle";
       NeedPositive(e, "d", d);
       CheckLength(e, l);
@@ -67,7 +67,7 @@ class CBeamFactory final : public QZ::CAD::IBeamFactory {
     });
   }
   QZ::CAD::IShape* Elliptical(double d1, double d2, double l, double t) override {
-    return BuildChecked("BeamEllipse", [&] {
+    return BuildCached("BeamEllipse", {d1, d2, l, t}, [&] {
       const char* e = "BeamEllipse";
       NeedPositive(e, "d1", d1);
       NeedPositive(e, "d2", d2);
@@ -80,7 +80,7 @@ class CBeamFactory final : public QZ::CAD::IBeamFactory {
     });
   }
   QZ::CAD::IShape* BeamL(double h, double b, double t, double r, double l) override {
-    return BuildChecked("BeamL", [&] {
+    return BuildCached("BeamL", {h, b, t, r, l}, [&] {
       const char* e = "BeamL";
       NeedPositive(e, "h", h);
       NeedPositive(e, "b", b);
@@ -93,7 +93,7 @@ class CBeamFactory final : public QZ::CAD::IBeamFactory {
   }
   QZ::CAD::IShape* BeamZ(double h, double b, double t, double s, double r1, double r2,
                          double l) override {
-    return BuildChecked("BeamZ", [&] {
+    return BuildCached("BeamZ", {h, b, t, s, r1, r2, l}, [&] {
       const char* e = "BeamZ";
       CheckOpen(e, h, b, t, s, r1, r2, l);
       NeedBelow(e, "s", s, "b", b);
@@ -111,7 +111,7 @@ class CBeamFactory final : public QZ::CAD::IBeamFactory {
   }
   QZ::CAD::IShape* BeamI(double h, double b, double t, double s, double r1, double r2, double l,
                          bool taper) override {
-    return BuildChecked("BeamI", [&] {
+    return BuildCached("BeamI", {h, b, t, s, r1, r2, l, double(taper)}, [&] {
       const char* e = "BeamI";
       CheckOpen(e, h, b, t, s, r1, r2, l);
       NeedBelow(e, "s", s, "b", b);
@@ -135,7 +135,7 @@ class CBeamFactory final : public QZ::CAD::IBeamFactory {
   }
   QZ::CAD::IShape* BeamU(double h, double b, double t, double s, double r1, double r2, double l,
                          bool taper) override {
-    return BuildChecked("BeamU", [&] {
+    return BuildCached("BeamU", {h, b, t, s, r1, r2, l, double(taper)}, [&] {
       const char* e = "BeamU";
       CheckOpen(e, h, b, t, s, r1, r2, l);
       NeedBelow(e, "s", s, "b", b);
@@ -154,7 +154,7 @@ class CBeamFactory final : public QZ::CAD::IBeamFactory {
   }
   QZ::CAD::IShape* BeamT(double h, double b, double t, double s, double r1, double r2, double r3,
                          double l, bool taper) override {
-    return BuildChecked("BeamT", [&] {
+    return BuildCached("BeamT", {h, b, t, s, r1, r2, r3, l, double(taper)}, [&] {
       const char* e = "BeamT";
       CheckOpen(e, h, b, t, s, r1, r2, l);
       NeedNotNegative(e, "r3", r3);

@@ -367,15 +367,15 @@ TopoDS_Shape Sliding(double dout, double din, double B) {
 class CBearingFactory final : public QZ::CAD::IBearingFactory {
  public:
   QZ::CAD::IShape* RollerBearing(double dout, double din, double B) override {
-    return BuildChecked("RollerBearing",
-                        [&] { return Rolling("RollerBearing", dout, din, B, 10); });
+    return BuildCached("RollerBearing", {dout, din, B},
+                       [&] { return Rolling("RollerBearing", dout, din, B, 10); });
   }
   QZ::CAD::IShape* SlidingBearing(double dout, double din, double B) override {
-    return BuildChecked("SlidingBearing", [&] { return Sliding(dout, din, B); });
+    return BuildCached("SlidingBearing", {dout, din, B}, [&] { return Sliding(dout, din, B); });
   }
   QZ::CAD::IShape* RollingBearing(double dout, double din, double B, int type) override {
-    return BuildChecked("RollingBearing",
-                        [&] { return Rolling("RollingBearing", dout, din, B, type); });
+    return BuildCached("RollingBearing", {dout, din, B, double(type)},
+                       [&] { return Rolling("RollingBearing", dout, din, B, type); });
   }
 };
 

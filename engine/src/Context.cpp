@@ -153,20 +153,20 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
       CheckPositive("w", w);
       CheckPositive("h", h);
       CheckPositive("l", l);
-      return NewCheckedShape(BRepPrimAPI_MakeBox(w, h, l).Shape(), "Box");
+      return Primitive(BRepPrimAPI_MakeBox(w, h, l).Shape(), "Box");
     });
   }
   QZ::CAD::IShape* Sphere(double r) override {
     return Guard("Sphere", [&] {
       CheckPositive("r", r);
-      return NewCheckedShape(BRepPrimAPI_MakeSphere(r).Shape(), "Sphere");
+      return Primitive(BRepPrimAPI_MakeSphere(r).Shape(), "Sphere");
     });
   }
   QZ::CAD::IShape* Cylinder(double r, double l) override {
     return Guard("Cylinder", [&] {
       CheckPositive("r", r);
       CheckPositive("l", l);
-      return NewCheckedShape(BRepPrimAPI_MakeCylinder(r, l).Shape(), "Cylinder");
+      return Primitive(BRepPrimAPI_MakeCylinder(r, l).Shape(), "Cylinder");
     });
   }
   QZ::CAD::IShape* Cone(double r1, double r2, double l) override {
@@ -175,7 +175,7 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
       CheckNotNegative("r2", r2);
       CheckPositive("l", l);
       if (r1 < kTiny && r2 < kTiny) Throw(QZ::eCodeInvalidParameter, "Cone: both radii are zero");
-      return NewCheckedShape(ConeSolid(r1, r2, l), "Cone");
+      return Primitive(ConeSolid(r1, r2, l), "Cone");
     });
   }
   QZ::CAD::IShape* Torus(double r1, double r2) override {
@@ -184,7 +184,7 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
       CheckPositive("r2", r2);
       if (r2 >= r1 - kTiny)
         Throw(QZ::eCodeInvalidParameter, "Torus: the tube radius r2 must be below r1");
-      return NewCheckedShape(BRepPrimAPI_MakeTorus(r1, r2).Shape(), "Torus");
+      return Primitive(BRepPrimAPI_MakeTorus(r1, r2).Shape(), "Torus");
     });
   }
   QZ::CAD::IShape* Wedge(double wb, double h, double l, double wt) override {
@@ -193,7 +193,7 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
       CheckPositive("h", h);
       CheckPositive("l", l);
       CheckNotNegative("wt", wt);
-      return NewCheckedShape(BRepPrimAPI_MakeWedge(wb, h, l, wt).Shape(), "Wedge");
+      return Primitive(BRepPrimAPI_MakeWedge(wb, h, l, wt).Shape(), "Wedge");
     });
   }
   QZ::CAD::IShape* HollowCylinder(double dout, double din, double l) override {
@@ -204,8 +204,8 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
       if (din >= dout - kTiny)
         Throw(QZ::eCodeInvalidParameter, "HollowCylinder: din must be below dout");
       TopoDS_Shape outer = BRepPrimAPI_MakeCylinder(dout / 2, l).Shape();
-      if (din < kTiny) return NewCheckedShape(outer, "HollowCylinder");
-      return NewCheckedShape(Ring(din / 2, dout / 2, dout / 2, din / 2, l), "HollowCylinder");
+      if (din < kTiny) return Primitive(outer, "HollowCylinder");
+      return Primitive(Ring(din / 2, dout / 2, dout / 2, din / 2, l), "HollowCylinder");
     });
   }
   QZ::CAD::IShape* HollowCone(double dout1, double dout2, double din1, double din2,
@@ -223,8 +223,8 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
         Throw(QZ::eCodeInvalidParameter,
               "HollowCone: the inner diameters must be below the outer ones");
       if (din1 < kTiny && din2 < kTiny)
-        return NewCheckedShape(ConeSolid(dout1 / 2, dout2 / 2, l), "HollowCone");
-      return NewCheckedShape(Ring(din1 / 2, dout1 / 2, dout2 / 2, din2 / 2, l), "HollowCone");
+        return Primitive(ConeSolid(dout1 / 2, dout2 / 2, l), "HollowCone");
+      return Primitive(Ring(din1 / 2, dout1 / 2, dout2 / 2, din2 / 2, l), "HollowCone");
     });
   }
 
@@ -250,6 +250,13 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
   static TopoDS_Shape ConeSolid(double r1, double r2, double l) {
     if (std::fabs(r1 - r2) < kTiny) return BRepPrimAPI_MakeCylinder(r1, l).Shape();
     return BRepPrimAPI_MakeCone(r1, r2, l).Shape();
+  }
+  // A solid the kernel's primitives (or a turned outline of checked radii) give: valid by
+  // construction once the sizes are checked, so it is not analysed again (the analysis costs
+  // several times the building).
+  static QZ::CAD::IShape* Primitive(const TopoDS_Shape& s, const char* what) {
+    if (s.IsNull()) Throw(QZ::eCodeFailure, std::string(what) + ": no shape built");
+    return new CShape(s);
   }
   // The solid between a bore from radius ri1 (z = 0) to ri2 (z = l) and an outer surface from
   // ro1 to ro2: its outline turned about z, the same solid as the bore cut from the outer cone

@@ -136,7 +136,7 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
  public:
   QZ::CAD::IShape* BoltHex(double s, double k, double c, double dw, double ls, double b, double ds,
                            double d) override {
-    return BuildChecked("BoltHex", [&] {
+    return BuildCached("BoltHex", {s, k, c, dw, ls, b, ds, d}, [&] {
       const char* e = "BoltHex";
       HeadBiggerThanShank(e, "s", s, d);
       NeedPositive(e, "k", k);
@@ -154,7 +154,7 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
   }
   QZ::CAD::IShape* BoltHexSocket(double d, double ds, double ls, double b, double d1, double k,
                                  double s, double t) override {
-    return BuildChecked("BoltHexSocket", [&] {
+    return BuildCached("BoltHexSocket", {d, ds, ls, b, d1, k, s, t}, [&] {
       const char* e = "BoltHexSocket";
       HeadBiggerThanShank(e, "d1", d1, d);
       NeedPositive(e, "k", k);
@@ -163,7 +163,7 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
   }
   QZ::CAD::IShape* BoltHexSocketCountersunk(double d, double ds, double ls, double b, double d1,
                                             double s, double t) override {
-    return BuildChecked("BoltHexSocketCountersunk", [&] {
+    return BuildCached("BoltHexSocketCountersunk", {d, ds, ls, b, d1, s, t}, [&] {
       const char* e = "BoltHexSocketCountersunk";
       double top = 0;
       const TopoDS_Shape head = Countersunk(e, d, d1, &top);
@@ -172,7 +172,7 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
   }
   QZ::CAD::IShape* BoltHexFlange(double d, double ds, double ls, double b, double d1, double k,
                                  double s) override {
-    return BuildChecked("BoltHexFlange", [&] {
+    return BuildCached("BoltHexFlange", {d, ds, ls, b, d1, k, s}, [&] {
       const char* e = "BoltHexFlange";
       HeadBiggerThanShank(e, "s", s, d);
       NeedPositive(e, "k", k);
@@ -191,7 +191,7 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
   }
   QZ::CAD::IShape* BoltCarriage(double d, double ds, double ls, double b, double d1, double v,
                                 double f, double k) override {
-    return BuildChecked("BoltCarriage", [&] {
+    return BuildCached("BoltCarriage", {d, ds, ls, b, d1, v, f, k}, [&] {
       const char* e = "BoltCarriage";
       HeadBiggerThanShank(e, "d1", d1, d);
       NeedPositive(e, "k", k);
@@ -207,27 +207,28 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
   }
   QZ::CAD::IShape* BoltHexSetDogPoint(double d, double b, double ds, double ls, double k, double s,
                                       double dp, double zp) override {
-    return BuildChecked("BoltHexSetDogPoint", [&] {
+    return BuildCached("BoltHexSetDogPoint", {d, b, ds, ls, k, s, dp, zp}, [&] {
       return SetBolt("BoltHexSetDogPoint", d, b, ds, ls, k, s, dp, zp, false);
     });
   }
   QZ::CAD::IShape* BoltHexSetDogCone(double d, double b, double ds, double ls, double k, double s,
                                      double dp, double zp) override {
-    return BuildChecked("BoltHexSetDogCone", [&] {
+    return BuildCached("BoltHexSetDogCone", {d, b, ds, ls, k, s, dp, zp}, [&] {
       return SetBolt("BoltHexSetDogCone", d, b, ds, ls, k, s, dp, zp, true);
     });
   }
   QZ::CAD::IShape* BoltT_Head(double d, double b, double ls, double s1, double k) override {
-    return BuildChecked("BoltT_Head", [&] { return THead("BoltT_Head", d, b, ls, s1, k, false); });
+    return BuildCached("BoltT_Head", {d, b, ls, s1, k},
+                       [&] { return THead("BoltT_Head", d, b, ls, s1, k, false); });
   }
   QZ::CAD::IShape* BoltT_HeadSquareNeck(double d, double b, double ls, double s1,
                                         double k) override {
-    return BuildChecked("BoltT_HeadSquareNeck",
-                        [&] { return THead("BoltT_HeadSquareNeck", d, b, ls, s1, k, true); });
+    return BuildCached("BoltT_HeadSquareNeck", {d, b, ls, s1, k},
+                       [&] { return THead("BoltT_HeadSquareNeck", d, b, ls, s1, k, true); });
   }
   QZ::CAD::IShape* BoltSpigot(double d, double b, double ds, double ls, double d1, double s,
                               double k) override {
-    return BuildChecked("BoltSpigot", [&] {
+    return BuildCached("BoltSpigot", {d, b, ds, ls, d1, s, k}, [&] {
       const char* e = "BoltSpigot";
       HeadBiggerThanShank(e, "s", s, d);
       NeedPositive(e, "k", k);
@@ -238,7 +239,7 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
     });
   }
   QZ::CAD::IShape* BoltEye(double d, double b, double ls, double d1, double d2, double s) override {
-    return BuildChecked("BoltEye", [&] {
+    return BuildCached("BoltEye", {d, b, ls, d1, d2, s}, [&] {
       const char* e = "BoltEye";
       NeedPositive(e, "d1", d1);
       NeedPositive(e, "s", s);
@@ -255,7 +256,7 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
     });
   }
   QZ::CAD::IShape* BoltU(double d, double b, double ls, double d1) override {
-    return BuildChecked("BoltU", [&] {
+    return BuildCached("BoltU", {d, b, ls, d1}, [&] {
       const char* e = "BoltU";
       NeedPositive(e, "d", d);
       NeedPositive(e, "d1", d1);
@@ -272,7 +273,7 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
   }
   QZ::CAD::IShape* BoltRing(double d, double b, double d1, double d2, double d3,
                             double k) override {
-    return BuildChecked("BoltRing", [&] {
+    return BuildCached("BoltRing", {d, b, d1, d2, d3, k}, [&] {
       const char* e = "BoltRing";
       NeedPositive(e, "d1", d1);
       NeedBelow(e, "d1", d1, "d2", d2);
@@ -289,7 +290,7 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
   }
   QZ::CAD::IShape* ScrewCheeseSlotted(double d, double b, double d1, double k, double n,
                                       double t) override {
-    return BuildChecked("ScrewCheeseSlotted", [&] {
+    return BuildCached("ScrewCheeseSlotted", {d, b, d1, k, double(n), t}, [&] {
       const char* e = "ScrewCheeseSlotted";
       HeadBiggerThanShank(e, "d1", d1, d);
       NeedPositive(e, "k", k);
@@ -305,7 +306,7 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
   }
   QZ::CAD::IShape* ScrewPanSlotted(double d, double b, double d1, double k, double n,
                                    double t) override {
-    return BuildChecked("ScrewPanSlotted", [&] {
+    return BuildCached("ScrewPanSlotted", {d, b, d1, k, double(n), t}, [&] {
       const char* e = "ScrewPanSlotted";
       HeadBiggerThanShank(e, "d1", d1, d);
       NeedPositive(e, "k", k);
@@ -314,7 +315,7 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
   }
   QZ::CAD::IShape* ScrewCountersunkSlotted(double d, double b, double d1, double n,
                                            double t) override {
-    return BuildChecked("ScrewCountersunkSlotted", [&] {
+    return BuildCached("ScrewCountersunkSlotted", {d, b, d1, double(n), t}, [&] {
       const char* e = "ScrewCountersunkSlotted";
       double top = 0;
       const TopoDS_Shape head = Countersunk(e, d, d1, &top);
@@ -323,7 +324,7 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
   }
   QZ::CAD::IShape* ScrewCountersunkRaisedSlotted(double d, double b, double d1, double k, double n,
                                                  double t) override {
-    return BuildChecked("ScrewCountersunkRaisedSlotted", [&] {
+    return BuildCached("ScrewCountersunkRaisedSlotted", {d, b, d1, k, double(n), t}, [&] {
       const char* e = "ScrewCountersunkRaisedSlotted";
       double top = 0;
       const TopoDS_Shape head = Countersunk(e, d, d1, &top);
@@ -335,7 +336,7 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
   }
   QZ::CAD::IShape* ScrewFillisterCrossRecessed(double d, double b, double d1, double a, double n,
                                                double k) override {
-    return BuildChecked("ScrewFillisterCrossRecessed", [&] {
+    return BuildCached("ScrewFillisterCrossRecessed", {d, b, d1, a, double(n), k}, [&] {
       const char* e = "ScrewFillisterCrossRecessed";
       HeadBiggerThanShank(e, "d1", d1, d);
       NeedPositive(e, "k", k);
@@ -348,7 +349,7 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
   }
   QZ::CAD::IShape* ScrewCountersunkCrossRecessed(double d, double b, double d1, double a,
                                                  double n) override {
-    return BuildChecked("ScrewCountersunkCrossRecessed", [&] {
+    return BuildCached("ScrewCountersunkCrossRecessed", {d, b, d1, a, double(n)}, [&] {
       const char* e = "ScrewCountersunkCrossRecessed";
       double top = 0;
       const TopoDS_Shape head = Countersunk(e, d, d1, &top);
@@ -357,7 +358,7 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
   }
   QZ::CAD::IShape* ScrewCountersunkRaisedCrossRecessed(double d, double b, double d1, double a,
                                                        double n, double k) override {
-    return BuildChecked("ScrewCountersunkRaisedCrossRecessed", [&] {
+    return BuildCached("ScrewCountersunkRaisedCrossRecessed", {d, b, d1, a, double(n), k}, [&] {
       const char* e = "ScrewCountersunkRaisedCrossRecessed";
       double top = 0;
       const TopoDS_Shape head = Countersunk(e, d, d1, &top);
@@ -369,7 +370,7 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
   }
   QZ::CAD::IShape* ScrewHexSocketButton(double d, double b, double d1, double s,
                                         double t) override {
-    return BuildChecked("ScrewHexSocketButton", [&] {
+    return BuildCached("ScrewHexSocketButton", {d, b, d1, s, t}, [&] {
       const char* e = "ScrewHexSocketButton";
       HeadBiggerThanShank(e, "d1", d1, d);
       const double h = 0.31 * d1;  // the button's height
@@ -378,7 +379,7 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
   }
   QZ::CAD::IShape* ScrewCountersunkSquareNeck(double d, double b, double d1, double v,
                                               double f) override {
-    return BuildChecked("ScrewCountersunkSquareNeck", [&] {
+    return BuildCached("ScrewCountersunkSquareNeck", {d, b, d1, v, f}, [&] {
       const char* e = "ScrewCountersunkSquareNeck";
       double top = 0;
       const TopoDS_Shape head = Countersunk(e, d, d1, &top);
@@ -392,7 +393,7 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
   }
   QZ::CAD::IShape* ScrewSquareCollar(double d, double b, double ds, double ls, double s, double k,
                                      double d1, double c) override {
-    return BuildChecked("ScrewSquareCollar", [&] {
+    return BuildCached("ScrewSquareCollar", {d, b, ds, ls, s, k, d1, c}, [&] {
       const char* e = "ScrewSquareCollar";
       HeadBiggerThanShank(e, "s", s, d);
       NeedPositive(e, "k", k);
@@ -405,7 +406,7 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
   }
   QZ::CAD::IShape* ScrewThumb(double d, double b, double ds, double ls, double d1,
                               double k) override {
-    return BuildChecked("ScrewThumb", [&] {
+    return BuildCached("ScrewThumb", {d, b, ds, ls, d1, k}, [&] {
       const char* e = "ScrewThumb";
       HeadBiggerThanShank(e, "d1", d1, d);
       NeedPositive(e, "k", k);
@@ -428,32 +429,32 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
   }
   QZ::CAD::IShape* ScrewSetSlottedDogPoint(double d, double b, double dp, double zp, double n,
                                            double t) override {
-    return BuildChecked("ScrewSetSlottedDogPoint", [&] {
+    return BuildCached("ScrewSetSlottedDogPoint", {d, b, dp, zp, double(n), t}, [&] {
       const char* e = "ScrewSetSlottedDogPoint";
       return Join(e, {SetBody(e, d, b), DogPoint(e, d, b, dp, zp)}, {Slot(e, n, t, d, 0, b)});
     });
   }
   QZ::CAD::IShape* ScrewSetSlottedConePoint(double d, double b, double n, double t) override {
-    return BuildChecked("ScrewSetSlottedConePoint", [&] {
+    return BuildCached("ScrewSetSlottedConePoint", {d, b, double(n), t}, [&] {
       const char* e = "ScrewSetSlottedConePoint";
       return Join(e, {ConePointBody(e, d, b, t)}, {Slot(e, n, t, d, 0, b)});
     });
   }
   QZ::CAD::IShape* ScrewSetHexSocketDogPoint(double d, double b, double dp, double zp, double s,
                                              double t) override {
-    return BuildChecked("ScrewSetHexSocketDogPoint", [&] {
+    return BuildCached("ScrewSetHexSocketDogPoint", {d, b, dp, zp, s, t}, [&] {
       const char* e = "ScrewSetHexSocketDogPoint";
       return Join(e, {SetBody(e, d, b), DogPoint(e, d, b, dp, zp)}, {Socket(e, s, t, d, 0, b)});
     });
   }
   QZ::CAD::IShape* ScrewSetHexSocketConePoint(double d, double b, double s, double t) override {
-    return BuildChecked("ScrewSetHexSocketConePoint", [&] {
+    return BuildCached("ScrewSetHexSocketConePoint", {d, b, s, t}, [&] {
       const char* e = "ScrewSetHexSocketConePoint";
       return Join(e, {ConePointBody(e, d, b, t)}, {Socket(e, s, t, d, 0, b)});
     });
   }
   QZ::CAD::IShape* StudDoubleEnd(double d, double b1, double b2, double ds, double ls) override {
-    return BuildChecked("StudDoubleEnd", [&] {
+    return BuildCached("StudDoubleEnd", {d, b1, b2, ds, ls}, [&] {
       const char* e = "StudDoubleEnd";
       NeedPositive(e, "d", d);
       NeedPositive(e, "b1", b1);

@@ -499,39 +499,41 @@ QZ::CAD::IShape* ProfileGear(const char* element, QZ::CAD::IPointList* points,
 QZ::CAD::IShape* InvoluteGearShape(const char* element, bool internal, bool twoHalves,
                                    unsigned int z, double mn, double b, double alpha, double beta,
                                    double k, double x, double d, double bn, double dn) {
-  return BuildChecked(element, [&] {
-    CheckCommon(element, z, mn, b, beta);
-    const InvoluteGear g = MakeInvoluteGear(element, z, mn, alpha, beta, k, x, internal);
-    const TopoDS_Wire outline = GearOutline(g);
-    Halves h;
-    h.b = b;
-    h.twistPerLength = std::tan(g.beta) / g.r;
-    if (twoHalves) {
-      NeedNotNegative(element, "bn", bn);
-      NeedNotNegative(element, "dn", dn);
-      if (bn >= b - kSizeTolerance) Refuse(element, "the gap bn must be below the width b");
-      h.two = true;
-      h.gap = bn;
-    }
-    if (!internal) {
-      CheckBore(element, d, g.rf);
-      if (h.two) {
-        h.gapRadius = dn > 0 ? dn / 2 : g.rf;
-        if (h.gapRadius > g.rf + kSizeTolerance)
-          Refuse(element, "dn must not exceed the root diameter");
-        if (d > 0 && h.gapRadius <= d / 2 + kSizeTolerance)
-          Refuse(element, "dn must exceed the bore d");
-      }
-      return ExternalGearSolid(element, outline, d, h);
-    }
-    const double rim = RimRadius(element, d, g.rf, mn);
-    if (h.two) {
-      h.gapRadius = dn > 0 ? dn / 2 : g.rf;
-      if (h.gapRadius < g.rf - kSizeTolerance || h.gapRadius >= rim - kSizeTolerance)
-        Refuse(element, "dn must lie between the root diameter and the outside diameter");
-    }
-    return InternalGearSolid(element, outline, rim, h);
-  });
+  return BuildCached(
+      element,
+      {double(internal), double(twoHalves), double(z), mn, b, alpha, beta, k, x, d, bn, dn}, [&] {
+        CheckCommon(element, z, mn, b, beta);
+        const InvoluteGear g = MakeInvoluteGear(element, z, mn, alpha, beta, k, x, internal);
+        const TopoDS_Wire outline = GearOutline(g);
+        Halves h;
+        h.b = b;
+        h.twistPerLength = std::tan(g.beta) / g.r;
+        if (twoHalves) {
+          NeedNotNegative(element, "bn", bn);
+          NeedNotNegative(element, "dn", dn);
+          if (bn >= b - kSizeTolerance) Refuse(element, "the gap bn must be below the width b");
+          h.two = true;
+          h.gap = bn;
+        }
+        if (!internal) {
+          CheckBore(element, d, g.rf);
+          if (h.two) {
+            h.gapRadius = dn > 0 ? dn / 2 : g.rf;
+            if (h.gapRadius > g.rf + kSizeTolerance)
+              Refuse(element, "dn must not exceed the root diameter");
+            if (d > 0 && h.gapRadius <= d / 2 + kSizeTolerance)
+              Refuse(element, "dn must exceed the bore d");
+          }
+          return ExternalGearSolid(element, outline, d, h);
+        }
+        const double rim = RimRadius(element, d, g.rf, mn);
+        if (h.two) {
+          h.gapRadius = dn > 0 ? dn / 2 : g.rf;
+          if (h.gapRadius < g.rf - kSizeTolerance || h.gapRadius >= rim - kSizeTolerance)
+            Refuse(element, "dn must lie between the root diameter and the outside diameter");
+        }
+        return InternalGearSolid(element, outline, rim, h);
+      });
 }
 
 // A straight rack: teeth along +x from 0 to l, the tips at y = h, face width along z.
@@ -687,11 +689,12 @@ class CGearFactory final : public QZ::CAD::IGearFactory {
                              dn);
   }
   QZ::CAD::IShape* RackGear(double mn, double b, double h, double l) override {
-    return BuildChecked("RackGear", [&] { return RackSolid(mn, b, h, l); });
+    return BuildCached("RackGear", {mn, b, h, l}, [&] { return RackSolid(mn, b, h, l); });
   }
   QZ::CAD::IShape* ConeGear(unsigned int z, double me, double angle, double db, double dc, double a,
                             double c, double e) override {
-    return BuildChecked("ConeGear", [&] { return BevelSolid(z, me, angle, db, dc, a, c, e); });
+    return BuildCached("ConeGear", {double(z), me, angle, db, dc, a, c, e},
+                       [&] { return BevelSolid(z, me, angle, db, dc, a, c, e); });
   }
   QZ::CAD::IPointList* NewPointList() override {
     return Guard("NewPointList",

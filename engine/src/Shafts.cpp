@@ -10,6 +10,12 @@
 // Grooves are placed by x, their distance from the section's start, and cut from the outer
 // surface inwards by their depth t measured from the outer diameter at x. Angles are degrees
 // about the z axis, 0 on +x.
+//
+// The turned grooves (rectangular, circular, chevron) of a section that has nothing but turned
+// grooves yet are drawn into the section's outline, which is turned again: the same solid as
+// cutting a turned tool from it, and many times quicker. A groove that reaches a chamfer, a
+// rounding or another groove, and every groove after a cross hole, key groove or slot, is cut
+// with its tool.
 #include "Context.h"
 #include "Solids.h"
 
@@ -34,7 +40,16 @@ struct SectionSizes {
 
 class CSectionShape final : public RefCounted<QZ::CAD::ISectionShape>, public KernelShape {
  public:
-  CSectionShape(const TopoDS_Shape& s, const SectionSizes& sizes) : m_shape(s), m_sizes(sizes) {}
+  // outline: the corners the solid was turned from; the outer line runs from corner lineStart
+  // to the next one, straight between z = straight0 and straight1.
+  CSectionShape(const TopoDS_Shape& s, const SectionSizes& sizes, std::vector<Corner> outline,
+                size_t lineStart, double straight0, double straight1)
+      : m_shape(s),
+        m_sizes(sizes),
+        m_outline(std::move(outline)),
+        m_lineStart(lineStart),
+        m_straight0(straight0),
+        m_straight1(straight1) {}
 
   const TopoDS_Shape& Kernel() const override { return m_shape; }
 
@@ -49,7 +64,7 @@ class CSectionShape final : public RefCounted<QZ::CAD::ISectionShape>, public Ke
   int GetSolidCount() override { return CShape(m_shape).GetSolidCount(); }
 
   void AddGrooveRectangular(double x, double m, double t, double r) override {
-    Groove("GrooveRectangular", [&] {
+    Guard("GrooveRectangular", [&] {
       const char* e = "GrooveRectangular";
       NeedPositive(e, "m", m);
       NeedNotNegative(e, "r", r);
@@ -58,27 +73,40 @@ class CSectionShape final : public RefCounted<QZ::CAD::ISectionShape>, public Ke
       Depth(e, t, z0, z0 + m);
       if (2 * r > m + kSizeTolerance || r > t + kSizeTolerance)
         Refuse(e, "the radius r must fit the groove's width m and depth t");
-      const double top = R + 1;
       const double bottom = R - t;
+      if (Turn({z0,
+                z0 + m,
+                {{m_sizes.Outer(z0), z0},
+                 {bottom, z0, r},
+                 {bottom, z0 + m, r},
+                 {m_sizes.Outer(z0 + m), z0 + m}}}))
+        return;
+      const double top = R + 1;
       Outline o =
           RoundedPolygon(e, {{top, z0}, {bottom, z0, r}, {bottom, z0 + m, r}, {top, z0 + m}});
-      return Revolve(o.Face(1));
+      CutTool(e, Revolve(o.Face(1)));
     });
   }
   void AddNotchChevron(double x, double t) override {
-    Groove("NotchChevron", [&] {
+    Guard("NotchChevron", [&] {
       const char* e = "NotchChevron";
       const double z0 = At(e, x, 0);
       // A 90 degree V notch: as wide at the surface as it is twice deep.
       Depth(e, t, z0 - t, z0 + t);
       const double R = m_sizes.Outer(z0), over = 1;
+      // Where the flanks meet the outer line r = R + k (z - z0).
+      const double k = (m_sizes.r2 - m_sizes.r1) / m_sizes.l;
+      if (std::fabs(k) < 0.9) {
+        const double zl = z0 - t / (1 + k), zr = z0 + t / (1 - k);
+        if (Turn({zl, zr, {{m_sizes.Outer(zl), zl}, {R - t, z0}, {m_sizes.Outer(zr), zr}}})) return;
+      }
       Outline o(gp_Pnt2d(R - t, z0));
       o.LineTo(R + over, z0 - t - over).LineTo(R + over, z0 + t + over);
-      return Revolve(o.Face(1));
+      CutTool(e, Revolve(o.Face(1)));
     });
   }
   void AddGrooveCircular(double x, double t, double r) override {
-    Groove("GrooveCircular", [&] {
+    Guard("GrooveCircular", [&] {
       const char* e = "GrooveCircular";
       NeedPositive(e, "r", r);
       const double z0 = At(e, x, 0);
@@ -86,11 +114,24 @@ class CSectionShape final : public RefCounted<QZ::CAD::ISectionShape>, public Ke
       const double half = std::sqrt(std::max(0.0, r * r - (r - t) * (r - t)));
       Depth(e, t, z0 - half, z0 + half);
       const double R = m_sizes.Outer(z0);
-      return BRepPrimAPI_MakeTorus(gp_Ax2(gp_Pnt(0, 0, z0), gp::DZ()), R - t + r, r).Shape();
+      // Where the circle about (R - t + r, z0) meets the outer line r = R + k (z - z0): with
+      // w = z - z0, (k w + t - r)^2 + w^2 = r^2.
+      const double k = (m_sizes.r2 - m_sizes.r1) / m_sizes.l, a = t - r;
+      const double disc = r * r * (1 + k * k) - a * a;
+      if (t < r - kSizeTolerance && disc > 0) {
+        const double w0 = (-k * a - std::sqrt(disc)) / (1 + k * k);
+        const double w1 = (-k * a + std::sqrt(disc)) / (1 + k * k);
+        const double za = z0 + w0, zb = z0 + w1;
+        Dip dip{za, zb, {{m_sizes.Outer(za), za}, {m_sizes.Outer(zb), zb}}};
+        dip.arcVia = gp_Pnt2d(R - t, z0);
+        dip.arc = true;
+        if (Turn(dip)) return;
+      }
+      CutTool(e, BRepPrimAPI_MakeTorus(gp_Ax2(gp_Pnt(0, 0, z0), gp::DZ()), R - t + r, r).Shape());
     });
   }
   void AddCrossHole(double x, double t, double r, double angle) override {
-    Groove("CrossHole", [&] {
+    Guard("CrossHole", [&] {
       const char* e = "CrossHole";
       NeedPositive(e, "r", r);
       NeedFinite(e, "angle", angle);
@@ -106,11 +147,11 @@ class CSectionShape final : public RefCounted<QZ::CAD::ISectionShape>, public Ke
       const double a = Radians(angle);
       const gp_Dir dir(std::cos(a), std::sin(a), 0);
       const gp_Pnt start(from * dir.X(), from * dir.Y(), z0);
-      return BRepPrimAPI_MakeCylinder(gp_Ax2(start, dir), r, R + 1 - from).Shape();
+      CutTool(e, BRepPrimAPI_MakeCylinder(gp_Ax2(start, dir), r, R + 1 - from).Shape());
     });
   }
   void AddGrooveParallelKey(double x, double l, double t, double r, double angle) override {
-    Groove("GrooveParallelKey", [&] {
+    Guard("GrooveParallelKey", [&] {
       const char* e = "GrooveParallelKey";
       NeedPositive(e, "l", l);
       NeedPositive(e, "r", r);
@@ -129,11 +170,11 @@ class CSectionShape final : public RefCounted<QZ::CAD::ISectionShape>, public Ke
       gp_Trsf place;
       // local x -> axial z, local y -> -y, local z -> radial x; then to z0, the bottom, the angle.
       place.SetValues(0, 0, 1, bottom, 0, -1, 0, 0, 1, 0, 0, z0);
-      return PlaceLocal(local, RotationZ(Radians(angle)) * place);
+      CutTool(e, PlaceLocal(local, RotationZ(Radians(angle)) * place));
     });
   }
   void AddSlots(double x, double l, unsigned int n, double d, double win, double wout) override {
-    Groove("Slots", [&] {
+    Guard("Slots", [&] {
       const char* e = "Slots";
       NeedPositive(e, "l", l);
       NeedPositive(e, "d", d);
@@ -158,7 +199,7 @@ class CSectionShape final : public RefCounted<QZ::CAD::ISectionShape>, public Ke
       const TopoDS_Shape one = Prism(o.Face(0, z0), l);
       std::vector<TopoDS_Shape> tools;
       for (unsigned int i = 0; i < n; ++i) tools.push_back(Moved(one, RotationZ(2 * kPi * i / n)));
-      return Compound(tools);
+      CutTool(e, Compound(tools));
     });
   }
 
@@ -181,19 +222,88 @@ class CSectionShape final : public RefCounted<QZ::CAD::ISectionShape>, public Ke
   static TopoDS_Shape PlaceLocal(const TopoDS_Shape& s, const gp_Trsf& t) {
     return PlaceShape(s, t);
   }
-  template <class F>
-  void Groove(const char* what, F&& tool) {
-    Guard(what, [&] {
-      const TopoDS_Shape cut = SingleSolid(Cut(m_shape, tool()), what);
-      BRepCheck_Analyzer check(cut);
-      if (!check.IsValid())
-        Throw(QZ::eCodeInvalidParameter, std::string(what) + ": the groove gives no valid solid");
-      m_shape = cut;
-    });
+  // Cuts a groove's tool from the solid; from then on the outline no longer describes it.
+  void CutTool(const char* what, const TopoDS_Shape& tool) {
+    const TopoDS_Shape cut = SingleSolid(Cut(m_shape, tool), what);
+    BRepCheck_Analyzer check(cut);
+    if (!check.IsValid())
+      Throw(QZ::eCodeInvalidParameter, std::string(what) + ": the groove gives no valid solid");
+    m_shape = cut;
+    m_turnedOnly = false;
+  }
+
+  // A turned groove as a stretch of the outline between z0 and z1: corners from where it
+  // leaves the outer line to where it comes back (with rounded corners), or, for an arc, the
+  // two points on the line and a point of the arc between them.
+  struct Dip {
+    double z0, z1;
+    std::vector<Corner> corners;
+    bool arc = false;
+    gp_Pnt2d arcVia = gp_Pnt2d();
+  };
+
+  // Draws the groove into the outline and turns it again; false (nothing changed) when the
+  // groove does not lie on the straight outer line clear of the other grooves.
+  bool Turn(const Dip& dip) {
+    constexpr double kClear = 1e-6;
+    if (!m_turnedOnly) return false;
+    if (dip.z0 < m_straight0 + kClear || dip.z1 > m_straight1 - kClear) return false;
+    for (const Dip& d : m_dips)
+      if (dip.z0 < d.z1 + kClear && d.z0 < dip.z1 + kClear) return false;
+    std::vector<Dip> dips = m_dips;
+    dips.insert(std::upper_bound(dips.begin(), dips.end(), dip,
+                                 [](const Dip& a, const Dip& b) { return a.z0 < b.z0; }),
+                dip);
+    // The outline in order: the corners up to the outer line's start, the grooves, the rest.
+    struct Step {
+      Corner c;
+      bool arc = false;
+      gp_Pnt2d via = gp_Pnt2d();
+    };
+    std::vector<Step> steps;
+    for (size_t i = 0; i <= m_lineStart; ++i) steps.push_back({m_outline[i]});
+    for (const Dip& d : dips)
+      for (size_t j = 0; j < d.corners.size(); ++j) {
+        Step st{d.corners[j]};
+        if (d.arc && j + 1 == d.corners.size()) {
+          st.arc = true;
+          st.via = d.arcVia;
+        }
+        steps.push_back(st);
+      }
+    for (size_t i = m_lineStart + 1; i < m_outline.size(); ++i) steps.push_back({m_outline[i]});
+    TopoDS_Shape solid;
+    try {
+      Outline o(gp_Pnt2d(steps[0].c.u, steps[0].c.v));
+      for (size_t i = 1; i < steps.size(); ++i) {
+        const Step& st = steps[i];
+        const Corner& next = steps[(i + 1) % steps.size()].c;
+        if (st.arc)
+          o.ArcTo(st.via.X(), st.via.Y(), st.c.u, st.c.v);
+        else if (st.c.r > 0)
+          o.CornerTo(st.c.u, st.c.v, next.u, next.v, st.c.r);
+        else
+          o.LineTo(st.c.u, st.c.v);
+      }
+      solid = Revolve(o.Face(1));
+    } catch (QZ::IException* e) {
+      if (e) e->Release();
+      return false;  // an outline the kernel cannot turn: the groove is cut instead
+    }
+    BRepCheck_Analyzer check(solid);
+    if (!check.IsValid()) return false;
+    m_shape = solid;
+    m_dips = std::move(dips);
+    return true;
   }
 
   TopoDS_Shape m_shape;
   SectionSizes m_sizes;
+  std::vector<Corner> m_outline;
+  size_t m_lineStart;
+  double m_straight0, m_straight1;
+  std::vector<Dip> m_dips;   // the turned grooves drawn into the outline, by z
+  bool m_turnedOnly = true;  // the solid is still the outline turned
 };
 
 // A section starting at z = start (its pos already laid out by the builder).
@@ -237,7 +347,20 @@ QZ::CAD::ISectionShape* NewSection(double start, double dout1, double dout2, dou
   const TopoDS_Shape solid = Revolve(RoundedPolygon(e, c).Face(1));
   BRepCheck_Analyzer check(solid);
   if (!check.IsValid()) Refuse(e, "the parameters give no valid solid");
-  return new CSectionShape(solid, s);
+  // Where the outer line is straight: after a chamfer, or the axial length of a rounding's arc
+  // (its tangent length along the line, as the outline's corner rounding makes it).
+  const double k = (s.r2 - s.r1) / l, n = std::sqrt(1 + k * k);
+  auto arcLength = [&](double radius, double cosInner) {
+    return radius / std::tan(std::acos(cosInner) / 2) / n;
+  };
+  const double straight0 = lch1 < -1e-6  ? pos - lch1
+                           : lch1 > 1e-6 ? pos + arcLength(lch1, -k / n)
+                                         : pos;
+  const double straight1 = lch2 < -1e-6  ? end + lch2
+                           : lch2 > 1e-6 ? end - arcLength(lch2, k / n)
+                                         : end;
+  const size_t lineStart = lch1 < -1e-6 ? 2 : 1;
+  return new CSectionShape(solid, s, std::move(c), lineStart, straight0, straight1);
 }
 
 class CShaftBuilder final : public RefCounted<QZ::CAD::IShaftBuilder> {

@@ -1,6 +1,7 @@
 #include "Solids.h"
 
 #include <BRepAlgoAPI_Common.hxx>
+#include <BRepBuilderAPI_Copy.hxx>
 #include <BRepAlgoAPI_Cut.hxx>
 #include <BRepAlgoAPI_Fuse.hxx>
 #include <BRepBuilderAPI_MakeEdge.hxx>
@@ -28,6 +29,9 @@
 #include <gp_Vec2d.hxx>
 
 #include <cmath>
+#include <cstring>
+#include <map>
+#include <mutex>
 
 namespace cad_engine {
 
@@ -277,6 +281,54 @@ gp_Trsf Translation(double x, double y, double z) {
   gp_Trsf t;
   t.SetTranslation(gp_Vec(x, y, z));
   return t;
+}
+
+namespace {
+std::mutex g_memoLock;
+std::map<std::string, TopoDS_Shape>& Memo() {
+  static std::map<std::string, TopoDS_Shape> memo;
+  return memo;
+}
+}  // namespace
+
+std::string SolidMemo::Key(const char* element, std::initializer_list<double> sizes) {
+  // The sizes' exact bits: only the very same sizes give the same solid.
+  std::string key(element);
+  key += '\0';
+  for (double v : sizes) {
+    char bytes[sizeof v];
+    std::memcpy(bytes, &v, sizeof v);
+    key.append(bytes, sizeof v);
+  }
+  return key;
+}
+
+TopoDS_Shape SolidMemo::Find(const std::string& key) {
+  TopoDS_Shape kept;
+  {
+    std::lock_guard<std::mutex> lock(g_memoLock);
+    auto it = Memo().find(key);
+    if (it == Memo().end()) return TopoDS_Shape();
+    kept = it->second;
+  }
+  BRepBuilderAPI_Copy copy(kept, false, false);
+  return copy.IsDone() ? copy.Shape() : TopoDS_Shape();
+}
+
+void SolidMemo::Keep(const std::string& key, const TopoDS_Shape& solid) {
+  std::lock_guard<std::mutex> lock(g_memoLock);
+  if (Memo().size() >= kMaxKept) Memo().clear();
+  Memo()[key] = solid;
+}
+
+size_t SolidMemo::Count() {
+  std::lock_guard<std::mutex> lock(g_memoLock);
+  return Memo().size();
+}
+
+void SolidMemo::Clear() {
+  std::lock_guard<std::mutex> lock(g_memoLock);
+  Memo().clear();
 }
 
 TopoDS_Shape SingleSolid(const TopoDS_Shape& s, const char* element) {

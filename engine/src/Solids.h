@@ -115,4 +115,33 @@ QZ::CAD::IShape* BuildChecked(const char* element, F&& build) {
   return Guard(element, [&]() -> QZ::CAD::IShape* { return NewCheckedShape(build(), element); });
 }
 
+// The solids last built, by element and sizes. A model holds many elements of the same sizes (a
+// hundred bolts of three sizes), and each size is then built and checked once. What is found
+// comes back with topology of its own (the geometry is shared), so that an exchange document
+// tells its parts apart; failures are never kept. At most kMaxKept solids are kept.
+class SolidMemo {
+ public:
+  static constexpr size_t kMaxKept = 512;
+  static std::string Key(const char* element, std::initializer_list<double> sizes);
+  // A copy of the solid kept under key (null when none).
+  static TopoDS_Shape Find(const std::string& key);
+  static void Keep(const std::string& key, const TopoDS_Shape& solid);
+  static size_t Count();
+  static void Clear();
+};
+
+// BuildChecked for an element whose solid depends on the given sizes only.
+template <class F>
+QZ::CAD::IShape* BuildCached(const char* element, std::initializer_list<double> sizes, F&& build) {
+  return Guard(element, [&]() -> QZ::CAD::IShape* {
+    const std::string key = SolidMemo::Key(element, sizes);
+    const TopoDS_Shape kept = SolidMemo::Find(key);
+    if (!kept.IsNull()) return new CShape(kept);
+    const TopoDS_Shape built = build();
+    QZ::CAD::IShape* shape = NewCheckedShape(built, element);
+    SolidMemo::Keep(key, built);
+    return shape;
+  });
+}
+
 }  // namespace cad_engine

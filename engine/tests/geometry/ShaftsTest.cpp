@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cmath>
+#include <functional>
 #include <utility>
 
 using namespace geometry_test;
@@ -123,6 +124,49 @@ TEST(Shafts, EachGrooveCutsWhereAndAsDeepAsItsSizesSay) {
   EXPECT_NEAR(s->GetVolume(), now, 1e-9);
   s->Release();
   b->Release();
+}
+
+// Turned grooves are drawn into the section's outline while it has nothing but turned grooves,
+// and cut with a turned tool once a cross hole is in it: both give the same solid, on a
+// cylinder and on a cone, with chamfered and rounded ends and grooves next to them.
+TEST(Shafts, TurnedGroovesGiveTheSameSolidDrawnOrCut) {
+  struct Groove {
+    const char* name;
+    std::function<void(QZ::CAD::ISectionShape*)> add;
+  };
+  const Groove grooves[] = {
+      {"rectangular", [](auto* s) { s->AddGrooveRectangular(20, 6, 2, 0.5); }},
+      {"sharp rectangular", [](auto* s) { s->AddGrooveRectangular(30, 3, 1, 0); }},
+      {"chevron", [](auto* s) { s->AddNotchChevron(45, 1.5); }},
+      {"circular", [](auto* s) { s->AddGrooveCircular(60, 1.2, 2); }},
+      {"circular half", [](auto* s) { s->AddGrooveCircular(70, 2, 2); }},
+      {"next to the start", [](auto* s) { s->AddGrooveRectangular(0.5, 2, 1, 0); }},
+      {"next to the end", [](auto* s) { s->AddGrooveRectangular(95, 4, 1, 0); }},
+  };
+  // (dout1, dout2, lch1, lch2): a cylinder chamfered at both ends, a cone rounded at both.
+  const std::array<double, 4> bodies[] = {{40, 40, -1, -1.5}, {40, 32, 2, 1}};
+  for (const auto& [d1, d2, c1, c2] : bodies) {
+    for (const Groove& g : grooves) {
+      SCOPED_TRACE(std::string(g.name) + (d1 == d2 ? " on a cylinder" : " on a cone"));
+      QZ::CAD::IShaftBuilder* b = Shafts()->NewShaftBuilder();
+      QZ::CAD::ISectionShape* drawn = b->AddSection(0, d1, d2, 8, 8, 100, c1, c2);
+      g.add(drawn);
+      drawn->AddCrossHole(85, 30, 1, 0);
+      QZ::CAD::ISectionShape* cut = b->AddSection(-100, d1, d2, 8, 8, 100, c1, c2);
+      cut->AddCrossHole(85, 30, 1, 0);
+      g.add(cut);
+      EXPECT_TRUE(Valid(cad_engine::ShapeOf(drawn)));
+      EXPECT_EQ(SolidCount(cad_engine::ShapeOf(drawn)), 1);
+      EXPECT_NEAR(drawn->GetVolume(), cut->GetVolume(), 1e-7 * cut->GetVolume());
+      double a[6], c[6];
+      ASSERT_TRUE(drawn->GetBoundingBox(a));
+      ASSERT_TRUE(cut->GetBoundingBox(c));
+      for (int k = 0; k < 6; ++k) EXPECT_NEAR(a[k], c[k], 1e-6) << k;
+      drawn->Release();
+      cut->Release();
+      b->Release();
+    }
+  }
 }
 
 TEST(Shafts, ThePlanetCarrierHoldsItsPinsOnTheirCircle) {
