@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# morlane render and convert over every sample model of examples/models and every STEP, IGES
+# and STL file of the kernel's sample files (occt-misc), small pictures; the pictures must show
+# something (more than a few colours) and the converted files must read back. Then the one-line
+# failures on files that cannot be read.
+#   commands_test.sh MORLANE [models|catalogue|kernel|contents|failures]...
+# MORLANE_TEST_IMAGES names a folder to keep the pictures in.
+set -u
+morlane=$1
+shift
+parts=${*:-models catalogue kernel contents failures}
+src=${TOLMERA_SOURCE_DIR:?}
+tmp=$(mktemp -d /tmp/morlane-commands-XXXXXX)
+trap 'rm -rf "$tmp"' EXIT
+failures=0
+fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
+
+# The picture has more than a few colours (a blank view has one, a background gradient two).
+shows_something() {
+  local colours
+  colours=$(/usr/bin/identify -format %k "$1" 2>/dev/null) || return 1
+  [ "${colours:-0}" -ge 8 ]
+}
+
+round() {  # FILE OUT-EXTENSION
+  local file=$1 ext=$2 name
+  name=$(basename "$file")
+  local png=$tmp/$name.png
+  if ! "$morlane" render "$file" "$png" --size 96x72 2>"$tmp/err"; then
+    fail "render $name: $(cat "$tmp/err")"
+  elif ! shows_something "$png"; then
+    fail "render $name: the picture shows nothing"
+  fi
+  [ -n "${MORLANE_TEST_IMAGES:-}" ] && [ -f "$png" ] && cp "$png" "$MORLANE_TEST_IMAGES/"
+  local out=$tmp/$name.$ext
+  if ! "$morlane" convert "$file" "$out" 2>"$tmp/err"; then
+    fail "convert $name: $(cat "$tmp/err")"
+  elif [ ! -s "$out" ]; then
+    fail "convert $name: nothing written"
+  elif ! "$morlane" info "$out" >"$tmp/info" 2>"$tmp/err" || ! grep -q ' box (' "$tmp/info"; then
+    fail "convert $name: the $ext file does not read back with a solid: $(cat "$tmp/err")"
+  fi
+  echo "ok: $name"
+}
+
+for part in $parts; do
+  case $part in
+  models)
+    # Model files to STEP (and one to IGES and STL); the catalogue sheet is a part of its own.
+    for f in "$src"/examples/models/*.xml; do
+      [ "$(basename "$f")" = catalogue.xml ] || round "$f" step
+    done
+    round "$src/examples/models/assembly.xml" iges
+    round "$src/examples/models/assembly.xml" stl
+    ;;
+  catalogue)
+    round "$src/examples/models/catalogue.xml" step
+    ;;
+  kernel)
+    data=/usr/share/opencascade/data
+    if [ ! -d "$data" ]; then
+      echo "the kernel's sample files (occt-misc) are not installed"
+    else
+      # Exchange files to STL (a mesh reads back quickly; a large mesh written as STEP faces
+      # would take minutes to read back), and the small mesh to STEP and IGES as well.
+      for f in "$data"/step/*.step "$data"/iges/*.iges "$data"/stl/*.stl; do round "$f" stl; done
+      round "$data/stl/shape.stl" step
+      round "$data/step/screw.step" iges
+    fi
+    ;;
+  contents)
+    # What info and recognize say: the modelled shaft's records, and the same records
+    # recognised by the engine in the STEP file converted from it (one shaft per section part).
+    shaft=$src/examples/models/shaft-grooves.xml
+    "$morlane" recognize "$shaft" >"$tmp/model.txt" || fail "recognize the model file"
+    for line in 'shaft "Drive": 4 sections' \
+      '  section 1: pos 0 dout1 30 dout2 30 din1 0 din2 0 l 40 lch1 -1 lch2 0' \
+      '    groove type 3 (cross hole) x 25 t 8 r 2 angle 45' \
+      '    groove type 0 (none)' \
+      '    groove type 5 (slots) x 5 l 30 n 6 d 22 win 3 wout 4'; do
+      grep -qFx "$line" "$tmp/model.txt" || fail "recognize: no line '$line'"
+    done
+    "$morlane" convert "$shaft" "$tmp/shaft.step" || fail "convert the shaft"
+    "$morlane" recognize "$tmp/shaft.step" >"$tmp/step.txt" || fail "recognize the STEP file"
+    grep -qFx 'shaft "Taper": 1 section' "$tmp/step.txt" || fail "the taper is no shaft: $(cat "$tmp/step.txt")"
+    grep '^    ' "$tmp/model.txt" >"$tmp/model-grooves.txt"
+    grep '^    ' "$tmp/step.txt" >"$tmp/step-grooves.txt"
+    cmp -s "$tmp/model-grooves.txt" "$tmp/step-grooves.txt" ||
+      fail "the grooves recognised in the STEP file differ: $(diff "$tmp/model-grooves.txt" "$tmp/step-grooves.txt")"
+    sed 's/^  section [0-9]*:/  section:/' "$tmp/model.txt" | grep '^  section:' >"$tmp/a.txt"
+    sed 's/^  section [0-9]*:/  section:/' "$tmp/step.txt" | grep '^  section:' >"$tmp/b.txt"
+    cmp -s "$tmp/a.txt" "$tmp/b.txt" || fail "the sections recognised differ: $(diff "$tmp/a.txt" "$tmp/b.txt")"
+    "$morlane" recognize --json "$shaft" | grep -qF '"grooves": [{"type": 1, "x": 25, "t": 1}]' ||
+      fail "recognize --json"
+    "$morlane" info --json "$src/examples/models/assembly.xml" >"$tmp/info.json" || fail "info --json"
+    grep -qF '"name": "Plate"' "$tmp/info.json" && grep -qF '"type": "Box"' "$tmp/info.json" &&
+      grep -qF '"box": [40, 0, 0, 100, 80, 8]' "$tmp/info.json" || fail "info --json: $(head -c 600 "$tmp/info.json")"
+    # Another view is another picture.
+    "$morlane" render "$shaft" "$tmp/iso.png" --size 64x64 && "$morlane" render "$shaft" "$tmp/top.png" --size 64x64 --view top &&
+      ! cmp -s "$tmp/iso.png" "$tmp/top.png" || fail "the view from the top is the iso view"
+    echo "ok: contents"
+    ;;
+  failures)
+    # Files that cannot be read: exit 1 and exactly one line on the error stream.
+    mkdir "$tmp/folder.step"
+    printf 'not a step file\n' >"$tmp/bad.step"
+    printf '<Models/>\n' >"$tmp/bad.xml"
+    printf 'solid\n' >"$tmp/notes.txt"
+    for args in "info $tmp/missing.xml" "info $tmp/folder.step" "render $tmp/bad.step $tmp/x.png" \
+      "convert $tmp/bad.xml $tmp/x.step" "recognize $tmp/notes.txt" "info $tmp/bad.xml --json"; do
+      # shellcheck disable=SC2086
+      "$morlane" $args >"$tmp/out" 2>"$tmp/err"
+      code=$?
+      lines=$(wc -l <"$tmp/err")
+      if [ "$code" -ne 1 ] || [ "$lines" -ne 1 ]; then
+        fail "morlane $args: exit $code with $lines lines: $(cat "$tmp/err")"
+      else
+        echo "ok: morlane $args: $(cat "$tmp/err")"
+      fi
+    done
+    # A wrong command line: exit 2 with the usage.
+    "$morlane" render only-one-file.xml >/dev/null 2>"$tmp/err"
+    [ $? -eq 2 ] && grep -q usage "$tmp/err" || fail "render with one file: $(cat "$tmp/err")"
+    "$morlane" render "$src/examples/models/assembly.xml" "$tmp/x.png" --view sideways 2>"$tmp/err"
+    [ $? -eq 2 ] || fail "an unknown view was taken: $(cat "$tmp/err")"
+    ;;
+  esac
+done
+[ "$failures" -eq 0 ] || { echo "$failures failures"; exit 1; }
