@@ -328,7 +328,9 @@ TEST_F(RecognitionTest, EveryGrooveKindRoundTripsInAShaftOfSeveralSections) {
       const auto& g = backSection->GetGrooves()[0];
       EXPECT_EQ(g->GetGrooveType(), groove->GetGrooveType());
       for (const auto& [n, v] : kind.params) EXPECT_NEAR(g->GetValue(n).ToDouble(), v, 1e-6) << n;
-      if (g->GetGrooveType() == eSlots) EXPECT_EQ(g->GetValue(L"n").ToInt(), 4);
+      if (g->GetGrooveType() == eSlots) {
+        EXPECT_EQ(g->GetValue(L"n").ToInt(), 4);
+      }
       // Rebuilt from what was recognised, the sections lie along the axis as the modelled
       // ones do: each from and to the same distance from the shaft's start.
       double wasStart[6], isStart[6];
