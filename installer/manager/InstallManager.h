@@ -138,12 +138,17 @@ class CInstallManager : public CommonTools::IStepDispatcher {
                      const std::wstring& basePath);
   void CommonStepRights(const CommonTools::SettingsNodePtr& node, bool remove,
                         const std::wstring& basePath);
-  // The steps that later stages build; here each says that it is not part of this build.
-  void ProcessRegistry(const CommonTools::SettingsNodePtr& container, bool remove);
+  // The REGISTRY element of `container`: `mode` 0 writes its values, 1 removes its keys, 2 checks
+  // whether its first key exists (InstallSteps::RegistryMode). The result matters in mode 2 only:
+  // false when that key is missing.
+  bool ProcessRegistry(const CommonTools::SettingsNodePtr& container, int mode);
+  // The SHORTCUTS element of `container`: its links made or deleted.
   void ProcessShortcuts(const CommonTools::SettingsNodePtr& container, bool remove,
                         const std::wstring& basePath);
+  // One ASSOCIATION: the extension and its class registered or removed.
   void CommonStepAssociation(const CommonTools::SettingsNodePtr& node, bool remove,
                              const std::wstring& basePath);
+  // The steps that later stages build; here each says that it is not part of this build.
   void CommonStepExec(const CommonTools::SettingsNodePtr& node, bool remove);
   void CommonStepShare(const CommonTools::SettingsNodePtr& node, bool remove,
                        const std::wstring& basePath);

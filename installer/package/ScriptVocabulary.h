@@ -239,6 +239,7 @@ inline constexpr const wchar_t* kUninstall = L"Uninstall";
 inline constexpr const wchar_t* kHide = L"n";  // "Show": hides a page or a control
 inline constexpr const wchar_t* kYes = L"y";   // the yes/no flags of the steps
 inline constexpr const wchar_t* kCommonType = L"common";
+inline constexpr const wchar_t* kAdd = L"add";  // "Action" of a registry value: append the text
 inline constexpr const wchar_t* kTop = L"top";
 inline constexpr const wchar_t* kLeft = L"left";
 }  // namespace Value

@@ -669,6 +669,19 @@ LSTATUS RegSetKeySecuritySddl(HKEY key, const std::wstring& sddl) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Batches
+
+RegistryBatch::RegistryBatch() { reg::BeginBatch(); }
+
+RegistryBatch::~RegistryBatch() { Commit(); }
+
+LSTATUS RegistryBatch::Commit() {
+  if (!open_) return ERROR_SUCCESS;
+  open_ = false;
+  return static_cast<LSTATUS>(reg::EndBatchScope());
+}
+
+// ---------------------------------------------------------------------------------------------
 // RegKey
 
 RegKey& RegKey::operator=(RegKey&& other) noexcept {

@@ -15,7 +15,8 @@
 //   <root>/registry/HKLM.reg          HKEY_LOCAL_MACHINE
 //   <root>/registry/HKU/<name>.reg    HKEY_USERS\<name> (a user's SID, or .DEFAULT)
 // Every change is written at once (read-modify-write under an flock lock on "<file>.lock",
-// written to "<file>.tmp" and renamed over the hive), and every call first reloads a hive that
+// written to "<file>.tmp" and renamed over the hive), or once at the end of a RegistryBatch
+// for all the changes inside it, and every call first reloads a hive that
 // another process replaced, so several processes share one registry and lose nothing. A hive
 // file that cannot be read makes every call on that hive fail with ERROR_REGISTRY_CORRUPT; the
 // file is left in place (a copy is kept as "<file>.corrupt-N") and never replaced by an empty
@@ -170,6 +171,31 @@ class RegKey {
 
  private:
   HKEY key_ = nullptr;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Batches
+
+// A scope in which the changes of the calling thread to the registry are written together: the
+// first change to a hive takes its file lock and loads it, later calls work on the loaded hive,
+// and the end of the scope writes each changed hive once (temporary file and rename), then lets
+// the locks go. A step of N values thus costs one load and one atomic save instead of N. Other
+// processes keep reading the hive as it was until the scope ends and never see part of the
+// batch; their writes wait for the lock. So a batch must not wait for another process that
+// writes the registry. Calls of this thread inside the scope see the batch's changes.
+// Scopes nest; the outermost one writes. A save that fails drops the batch's changes of that
+// hive (the next call reloads the file) and is the result of Commit.
+class RegistryBatch {
+ public:
+  RegistryBatch();
+  ~RegistryBatch();  // commits when Commit was not called
+  RegistryBatch(const RegistryBatch&) = delete;
+  RegistryBatch& operator=(const RegistryBatch&) = delete;
+  // Ends the scope now: ERROR_SUCCESS, or the first failure of a save (ERROR_REGISTRY_IO_FAILED).
+  LSTATUS Commit();
+
+ private:
+  bool open_ = true;
 };
 
 // ---------------------------------------------------------------------------------------------

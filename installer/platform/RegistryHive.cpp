@@ -64,11 +64,87 @@ std::string DirOf(const std::string& file) {
 
 }  // namespace
 
-Hive::Hive(std::string file, std::wstring rootPath, std::string requiredIf)
+// The batch of one thread: its depth and the hives it holds, each with its store kept alive.
+struct BatchState {
+  pid_t pid = 0;
+  int depth = 0;
+  std::vector<std::pair<std::shared_ptr<Store>, Hive*>> hives;
+};
+thread_local BatchState tBatchState;
+
+// The calling thread's batch; a forked child starts without its parent's.
+BatchState& Batch() {
+  if (tBatchState.pid != ::getpid()) {
+    tBatchState.hives.clear();
+    tBatchState.depth = 0;
+    tBatchState.pid = ::getpid();
+  }
+  return tBatchState;
+}
+
+Hive::Hive(std::string file, std::wstring rootPath, std::string requiredIf, Store* owner)
     : file_(std::move(file)),
       rootPath_(std::move(rootPath)),
       requiredIf_(std::move(requiredIf)),
+      owner_(owner),
       tree_(std::make_unique<Key>()) {}
+
+void Hive::ForgetInheritedBatch() {
+  if (!batched_ || batchPid_ == ::getpid()) return;
+  batched_ = false;
+  dirty_ = false;
+  loaded_ = false;
+}
+
+DWORD Hive::BeginWriteLocked() {
+  ForgetInheritedBatch();
+  if (batched_) return ERROR_SUCCESS;
+  DWORD status = LockFile();
+  if (status != ERROR_SUCCESS) return status;
+  status = RefreshLocked();
+  if (status != ERROR_SUCCESS) return status;
+  BatchState& batch = Batch();
+  if (batch.depth > 0 && owner_) {
+    std::shared_ptr<Store> store;
+    try {
+      store = owner_->shared_from_this();
+    } catch (const std::bad_weak_ptr&) {
+      return ERROR_SUCCESS;  // a store not held by a shared pointer writes at once
+    }
+    batch.hives.emplace_back(std::move(store), this);
+    batched_ = true;
+    batchPid_ = ::getpid();
+    dirty_ = false;
+  }
+  return ERROR_SUCCESS;
+}
+
+DWORD Hive::EndBatch() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ForgetInheritedBatch();
+  if (!batched_) return ERROR_SUCCESS;
+  DWORD status = dirty_ ? SaveLocked() : ERROR_SUCCESS;
+  batched_ = false;
+  dirty_ = false;
+  UnlockFile();
+  return status;
+}
+
+void BeginBatch() { ++Batch().depth; }
+
+DWORD EndBatchScope() {
+  BatchState& batch = Batch();
+  if (batch.depth <= 0) return ERROR_SUCCESS;
+  if (--batch.depth > 0) return ERROR_SUCCESS;
+  DWORD first = ERROR_SUCCESS;
+  auto hives = std::move(batch.hives);
+  batch.hives.clear();
+  for (auto& entry : hives) {
+    DWORD status = entry.second->EndBatch();
+    if (first == ERROR_SUCCESS) first = status;
+  }
+  return first;
+}
 
 Hive::~Hive() {
   if (heldFd_ >= 0) ::close(heldFd_);
@@ -241,7 +317,7 @@ Hive& Store::Machine() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!machine_)
     machine_ = std::make_unique<Hive>(RegistryDir() + "/HKLM.reg", L"HKEY_LOCAL_MACHINE",
-                                      RegistryDir() + "/HKU");
+                                      RegistryDir() + "/HKU", this);
   return *machine_;
 }
 
@@ -262,7 +338,7 @@ Hive& Store::User(const std::wstring& name) {
       ::closedir(dir);
     }
     slot = std::make_unique<Hive>(RegistryDir() + "/HKU/" + ToUtf8(fileName) + ".reg",
-                                  L"HKEY_USERS\\" + fileName);
+                                  L"HKEY_USERS\\" + fileName, std::string(), this);
   }
   return *slot;
 }

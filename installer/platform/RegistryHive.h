@@ -25,10 +25,14 @@ namespace platform::reg {
 void FillMachineHive(Key& root, const MachineConfig& config);
 void FillUserHive(Key& root, const MachineConfig& config, const std::wstring& user);
 
+class Store;
+
 class Hive {
  public:
   // `requiredIf`: when that path exists, a missing file is a damaged hive, not an empty one.
-  Hive(std::string file, std::wstring rootPath, std::string requiredIf = {});
+  // `owner` is the store that holds the hive (a batch keeps it alive while it holds the hive).
+  Hive(std::string file, std::wstring rootPath, std::string requiredIf = {},
+       Store* owner = nullptr);
   ~Hive();
   Hive(const Hive&) = delete;
   Hive& operator=(const Hive&) = delete;
@@ -36,31 +40,42 @@ class Hive {
   const std::string& File() const { return file_; }
   const std::wstring& RootPath() const { return rootPath_; }
 
-  // Runs `f(const Key& root)` on the current contents (reloaded first when the file changed).
+  // Runs `f(const Key& root)` on the current contents (reloaded first when the file changed;
+  // inside a batch that holds the hive, the batch's contents as they stand).
   template <class F>
   DWORD Read(F&& f) {
     std::lock_guard<std::mutex> lock(mutex_);
-    DWORD status = RefreshLocked();
+    ForgetInheritedBatch();
+    DWORD status = batched_ ? corrupt_ : RefreshLocked();
     if (status != ERROR_SUCCESS) return status;
     return f(static_cast<const Key&>(*tree_));
   }
 
   // Runs `f(Key& root, bool& changed)` under the hive's file lock on the newest contents, and
-  // writes the hive when `f` succeeded and set `changed`.
+  // writes the hive when `f` succeeded and set `changed`. Inside a batch of this thread the
+  // first write takes the lock and loads the hive, and the lock stays held; the changes are
+  // written once, when the batch ends.
   template <class F>
   DWORD Write(F&& f) {
     std::lock_guard<std::mutex> lock(mutex_);
-    DWORD status = LockFile();
-    if (status != ERROR_SUCCESS) return status;
-    status = RefreshLocked();
+    DWORD status = BeginWriteLocked();
     if (status == ERROR_SUCCESS) {
       bool changed = false;
       status = f(*tree_, changed);
-      if (status == ERROR_SUCCESS && changed) status = SaveLocked();
+      if (status == ERROR_SUCCESS && changed) {
+        if (batched_)
+          dirty_ = true;
+        else
+          status = SaveLocked();
+      }
     }
-    UnlockFile();
+    if (!batched_) UnlockFile();
     return status;
   }
+
+  // Ends this hive's part in a batch: writes what the batch changed (one atomic save) and lets
+  // the file lock go. Called by the batch.
+  DWORD EndBatch();
 
   // Whether the file exists on disk now.
   bool Exists() const;
@@ -70,6 +85,11 @@ class Hive {
  private:
   DWORD RefreshLocked();
   DWORD SaveLocked();
+  // Takes the file lock and loads the newest contents, unless a batch holds them already; joins
+  // the thread's batch when there is one.
+  DWORD BeginWriteLocked();
+  // In a forked child, the parent's batch is not the child's: its contents are loaded afresh.
+  void ForgetInheritedBatch();
   DWORD LockFile();
   void UnlockFile();
   void KeepCorruptCopy(const std::string& bytes);
@@ -77,7 +97,11 @@ class Hive {
   std::string file_;
   std::wstring rootPath_;
   std::string requiredIf_;
+  Store* owner_ = nullptr;
   std::mutex mutex_;
+  bool batched_ = false;  // a batch holds the file lock and the loaded contents
+  bool dirty_ = false;    // the batch changed the contents
+  pid_t batchPid_ = 0;    // the process whose batch holds the hive
   std::unique_ptr<Key> tree_;
   int heldFd_ = -1;  // the loaded file stays open, so its inode cannot be reused
   dev_t heldDev_ = 0;
@@ -93,7 +117,7 @@ class Hive {
 };
 
 // The hives of one machine root.
-class Store {
+class Store : public std::enable_shared_from_this<Store> {
  public:
   explicit Store(std::string root);
   const std::string& Root() const { return root_; }
@@ -119,5 +143,12 @@ class Store {
   std::unique_ptr<Hive> machine_;
   std::map<std::wstring, std::unique_ptr<Hive>> users_;
 };
+
+// The batch of the calling thread (see RegistryBatch in Registry.h): nested scopes count, the
+// outermost one ends it.
+void BeginBatch();
+// Ends one scope; the outermost writes every hive the batch changed and returns the first
+// failure (ERROR_SUCCESS for an inner scope).
+DWORD EndBatchScope();
 
 }  // namespace platform::reg

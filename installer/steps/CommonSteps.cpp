@@ -7,6 +7,7 @@
 #include "package/ActionFilter.h"
 #include "package/ScriptVocabulary.h"
 #include "platform/Text.h"
+#include "steps/RegistryStep.h"
 
 #include <array>
 
@@ -24,6 +25,11 @@ namespace {
 // and shortcut steps read their group from the container).
 enum class Hand { Child, Container };
 
+// The registry step's mode for a pass of the dispatcher.
+int Mode(bool remove) {
+  return remove ? InstallSteps::kRegistryRemove : InstallSteps::kRegistryInstall;
+}
+
 using StepCall = void (*)(CInstallManager& m, const SettingsNodePtr& node, bool remove,
                           const std::wstring& basePath);
 
@@ -37,7 +43,7 @@ struct StepEntry {
 const std::array<StepEntry, 9> kSteps = {{
     {Element::kDirectory,   [](CInstallManager& m, const SettingsNodePtr& n, bool r, const std::wstring&)   { m.CommonStepScheduleFolder(n, r); },    Hand::Child},
     {Element::kFile,        [](CInstallManager& m, const SettingsNodePtr& n, bool r, const std::wstring&)   { m.CommonStepFile(n, r); },              Hand::Child},
-    {Element::kRegistry,    [](CInstallManager& m, const SettingsNodePtr& n, bool r, const std::wstring&)   { m.ProcessRegistry(n, r); },             Hand::Container},
+    {Element::kRegistry,    [](CInstallManager& m, const SettingsNodePtr& n, bool r, const std::wstring&)   { m.ProcessRegistry(n, Mode(r)); },       Hand::Container},
     {Element::kShortcuts,   [](CInstallManager& m, const SettingsNodePtr& n, bool r, const std::wstring& b) { m.ProcessShortcuts(n, r, b); },         Hand::Container},
     {Element::kAssociation, [](CInstallManager& m, const SettingsNodePtr& n, bool r, const std::wstring& b) { m.CommonStepAssociation(n, r, b); },    Hand::Child},
     {Element::kExec,        [](CInstallManager& m, const SettingsNodePtr& n, bool r, const std::wstring&)   { m.CommonStepExec(n, r); },              Hand::Child},

@@ -18,10 +18,6 @@ void NotBuilt(const wchar_t* step) {
 
 }  // namespace
 
-void CInstallManager::ProcessRegistry(const SettingsNodePtr&, bool) {
-  NotBuilt(L"ProcessRegistry");
-}
-
 void CInstallManager::ProcessShortcuts(const SettingsNodePtr&, bool, const std::wstring&) {
   NotBuilt(L"ProcessShortcuts");
 }
