@@ -148,6 +148,13 @@ class CInstallManager : public CommonTools::IStepDispatcher {
   // One ASSOCIATION: the extension and its class registered or removed.
   void CommonStepAssociation(const CommonTools::SettingsNodePtr& node, bool remove,
                              const std::wstring& basePath);
+  // The uninstaller registration: the kept copy of the installer in the Windows folder, this
+  // product's uninstall package beside it and its entry in the list of programs.
+  std::wstring GetUninstallerPath();
+  std::wstring UninstallPackageName() const;
+  void RegisterUninstaller(const std::wstring& basePath);
+  void AddUninstallerInfo(const std::wstring& installPath, const std::wstring& packagePath);
+  void UnregisterUninstaller();
   // The steps that later stages build; here each says that it is not part of this build.
   void CommonStepExec(const CommonTools::SettingsNodePtr& node, bool remove);
   void CommonStepShare(const CommonTools::SettingsNodePtr& node, bool remove,
@@ -159,8 +166,6 @@ class CInstallManager : public CommonTools::IStepDispatcher {
   void ProcessServer(const CommonTools::SettingsNodePtr& root, bool remove,
                      const std::wstring& basePath);
   void ProcessRedist(const CommonTools::SettingsNodePtr& root, bool remove);
-  void RegisterUninstaller(const std::wstring& basePath);
-  void UnregisterUninstaller();
   // 0 cancelled, 1 done, 2 Back on its first page.
   int ClientInstall(const CommonTools::SettingsNodePtr& root, bool remove,
                     const std::wstring& basePath);
@@ -193,6 +198,8 @@ class CInstallManager : public CommonTools::IStepDispatcher {
         createMainWindow;
     // The program's own path (Windows form); empty: GetModuleFileNameW.
     std::wstring programPath;
+    // The Windows folder that holds the uninstaller (Windows form); empty: GetWindowsDirectoryW.
+    std::wstring windowsFolder;
   };
   Hooks& GetHooks() { return m_hooks; }
 

@@ -655,6 +655,7 @@ std::vector<std::wstring> FreshMachineFolders(const MachineConfig& c) {
                                  L"C:\\Windows\\System32",
                                  L"C:\\Windows\\Temp",
                                  L"C:\\Windows\\Fonts",
+                                 L"C:\\Windows\\Installer",
                                  L"C:\\Windows\\System32\\drivers\\etc",
                                  L"C:\\Program Files",
                                  L"C:\\Program Files\\Common Files"};

@@ -3,7 +3,11 @@
 #include "platform/Machine.h"
 #include "platform/Text.h"
 
+#include <sys/random.h>
+
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <mutex>
 #include <unistd.h>
@@ -98,6 +102,32 @@ std::vector<std::wstring> DebugOutput() {
 void ClearDebugOutput() {
   std::lock_guard<std::mutex> lock(g_debugMutex);
   g_debug.clear();
+}
+
+HRESULT CoCreateGuid(GUID& guid) {
+  std::uint8_t bytes[16];
+  std::size_t done = 0;
+  while (done < sizeof bytes) {
+    ssize_t n = ::getrandom(bytes + done, sizeof bytes - done, 0);
+    if (n <= 0) return E_FAIL;
+    done += static_cast<std::size_t>(n);
+  }
+  bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4
+  bytes[8] = static_cast<std::uint8_t>((bytes[8] & 0x3F) | 0x80);  // the variant of RFC 4122
+  std::memcpy(&guid.Data1, bytes, 4);
+  std::memcpy(&guid.Data2, bytes + 4, 2);
+  std::memcpy(&guid.Data3, bytes + 6, 2);
+  std::memcpy(guid.Data4, bytes + 8, 8);
+  return S_OK;
+}
+
+std::wstring StringFromGUID2(const GUID& guid) {
+  char text[40];
+  std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                static_cast<unsigned>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
+                guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
+                guid.Data4[6], guid.Data4[7]);
+  return std::wstring(text, text + std::strlen(text));
 }
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 
 #include "platform/Win32Errors.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,5 +44,15 @@ int GetSystemMetrics(int index);
 void OutputDebugStringW(std::wstring_view text);
 std::vector<std::wstring> DebugOutput();
 void ClearDebugOutput();
+
+// CoCreateGuid: a new random GUID (version 4); E_FAIL when no random bytes can be had.
+struct GUID {
+  std::uint32_t Data1 = 0;
+  std::uint16_t Data2 = 0, Data3 = 0;
+  std::uint8_t Data4[8] = {};
+};
+HRESULT CoCreateGuid(GUID& guid);
+// StringFromGUID2: the registry form, braces included ("{6B29FC40-CA47-1067-B31D-00DD010662DA}").
+std::wstring StringFromGUID2(const GUID& guid);
 
 }  // namespace platform

@@ -1,7 +1,7 @@
-// The steps that later stages build (registry values, shortcuts and associations, programs,
-// shares, data sources, the project configuration, the uninstaller, the client package, the
-// profiles). Each is called in its place of the run and says in the log that it is not part of
-// this build yet; each moves to a file of its own when it is built.
+// The steps that later stages build (programs, shares, data sources, the project
+// configuration, the client package, the profiles). Each is called in its place of the run and says
+// in the log that it is not part of this build yet; each moves to a file of its own when it is
+// built.
 #include "manager/InstallManager.h"
 
 #include "app/Tools.h"
@@ -17,14 +17,6 @@ void NotBuilt(const wchar_t* step) {
 }
 
 }  // namespace
-
-void CInstallManager::ProcessShortcuts(const SettingsNodePtr&, bool, const std::wstring&) {
-  NotBuilt(L"ProcessShortcuts");
-}
-
-void CInstallManager::CommonStepAssociation(const SettingsNodePtr&, bool, const std::wstring&) {
-  NotBuilt(L"CommonStepAssociation");
-}
 
 void CInstallManager::CommonStepExec(const SettingsNodePtr&, bool) { NotBuilt(L"CommonStepExec"); }
 
@@ -45,10 +37,6 @@ void CInstallManager::ProcessServer(const SettingsNodePtr&, bool, const std::wst
 }
 
 void CInstallManager::ProcessRedist(const SettingsNodePtr&, bool) { NotBuilt(L"ProcessRedist"); }
-
-void CInstallManager::RegisterUninstaller(const std::wstring&) { NotBuilt(L"RegisterUninstaller"); }
-
-void CInstallManager::UnregisterUninstaller() { NotBuilt(L"UnregisterUninstaller"); }
 
 int CInstallManager::ClientInstall(const SettingsNodePtr&, bool, const std::wstring&) {
   NotBuilt(L"ClientInstall");

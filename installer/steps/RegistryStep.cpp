@@ -91,6 +91,17 @@ const RootEntry* FindRoot(const std::wstring& element) {
 
 constexpr platform::REGSAM kAccess = platform::KEY_READ | platform::KEY_WRITE;
 
+// Whether deleting `key` takes `inner` with it (the key itself or one of its parents).
+bool HoldsKey(const std::wstring& key, const std::wstring& inner) {
+  if (inner.empty()) return false;
+  std::wstring a = key, b = inner;
+  while (!a.empty() && a.back() == L'\\') a.pop_back();
+  while (!b.empty() && b.back() == L'\\') b.pop_back();
+  if (a.empty() || a.size() > b.size()) return false;
+  return platform::EqualsNoCase(b.substr(0, a.size()), a) &&
+         (b.size() == a.size() || b[a.size()] == L'\\');
+}
+
 }  // namespace
 
 bool CInstallManager::ProcessRegistry(const SettingsNodePtr& container, int mode) {
@@ -119,6 +130,14 @@ bool CInstallManager::ProcessRegistry(const SettingsNodePtr& container, int mode
               L"ProcessRegistry: key \"%s\" is not removed: it is not a key of "
               L"the product",
               key);
+          continue;
+        }
+        if (mode == kRegistryRemove && root->root == platform::HKEY_LOCAL_MACHINE &&
+            HoldsKey(key, m_commonInfo.commonKey)) {
+          // The family's counter of the common files outlives every single product.
+          Log(LogLevel::Warning,
+              L"ProcessRegistry: key %s is kept: it holds the common files' counter %s", key,
+              m_commonInfo.commonKey);
           continue;
         }
         platform::RegKey opened;

@@ -144,9 +144,17 @@ TEST_F(ProcessingRuns, TheSampleProductIsInstalledRepairedChangedAndRemovedLeavi
   EXPECT_TRUE(Has(log, "INFO : ProcessInstallMain: no other projects")) << log;
   EXPECT_FALSE(platform::PathFileExistsW(kSample)) << log;
   EXPECT_FALSE(platform::PathFileExistsW(kRecord));
+  // Until the next start, the uninstaller program and the package wait under GUID names for
+  // their removal, which the restart carries out.
+  std::string diff = Tool("diff '" + snapshot + "'");
+  EXPECT_NE(diff.find("+ F C:\\Windows\\Installer\\{"), std::string::npos) << diff;
+  EXPECT_NE(diff.find("PendingFileRenameOperations"), std::string::npos) << diff;
+  EXPECT_EQ(diff.find("tluninstall.exe"), std::string::npos) << diff;
+  EXPECT_EQ(diff.find("SetupTDESIGN.data"), std::string::npos) << diff;
+  Tool("restart");
   // What is left: the run log in its folder, and the family's counter at 0 (kept on purpose:
   // the next product of the family reads it).
-  std::string diff = Tool("diff '" + snapshot + "'");
+  diff = Tool("diff '" + snapshot + "'");
   EXPECT_NE(diff.find("+ D C:\\ProgramData\\TOLMERA\t"), std::string::npos) << diff;
   EXPECT_NE(diff.find("+ F C:\\ProgramData\\TOLMERA\\tlinstall.log\t"), std::string::npos) << diff;
   EXPECT_NE(diff.find(": \"Count\"\tREG_DWORD dword:00000000"), std::string::npos) << diff;

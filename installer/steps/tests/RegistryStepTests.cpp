@@ -165,6 +165,18 @@ TEST_F(RegistryStep, RemovalNeverTakesARootOrAKeyDirectlyBelowIt) {
   EXPECT_TRUE(Logged("ERROR : ProcessRegistry: key \"SOFTWARE\" is not removed"));
 }
 
+TEST_F(RegistryStep, RemovalKeepsTheKeyThatHoldsTheFamilysCounter) {
+  manager.Common().commonKey = L"SOFTWARE\\TOLMERA\\Common";
+  Make(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TOLMERA\\Common", L"Count");
+  Make(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TOLMERA\\CommonTools");
+  Run(L"<HKLM KeyName=\"SOFTWARE\\TOLMERA\\Common\"/><HKLM KeyName=\"software\\tolmera\"/>"
+      L"<HKLM KeyName=\"SOFTWARE\\TOLMERA\\CommonTools\"/>",
+      InstallSteps::kRegistryRemove);
+  EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TOLMERA\\Common", L"Count"), L"x");
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TOLMERA\\CommonTools"));
+  EXPECT_TRUE(Logged("WARNING : ProcessRegistry: key software\\tolmera is kept"));
+}
+
 TEST_F(RegistryStep, CheckLooksAtTheFirstKeyThatIsNotIgnored) {
   auto none = Script(L"<INSTALL/>");
   EXPECT_TRUE(manager.ProcessRegistry(Child(none, L"INSTALL"), InstallSteps::kRegistryCheck));

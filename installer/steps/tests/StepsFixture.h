@@ -29,6 +29,8 @@ class StepsManager : public InstallManager::CInstallManager {
     m_installedKind = kind;
   }
   int Result() const { return m_result; }
+  CommonTools::Script::ProductDescription& Product() { return m_product; }
+  CommonTools::Script::CommonInfo& Common() { return m_commonInfo; }
   void StartRollBack() { m_rollingBack = true; }
 };
 

@@ -1,0 +1,21 @@
+// The shell links of the shortcut step and the folders that hold them.
+#pragma once
+
+#include <string>
+
+namespace InstallSteps {
+
+// Writes one shell link. False when the target or the link path is empty, the show command or
+// the icon index is negative, or the link could not be written; the link's folder is made with
+// its parents when missing. The description, a show command of 0 and an empty working folder or
+// icon path are left out of the link.
+bool CreateShortcut(const std::wstring& target, const std::wstring& arguments,
+                    const std::wstring& linkPath, const std::wstring& description, int showCommand,
+                    const std::wstring& workingFolder, const std::wstring& iconPath, int iconIndex);
+// Removes `folder` and then each parent up to, not including, `stop`, as long as each is empty
+// (nothing in it at all); nothing outside `stop` and never a protected folder.
+void RemoveEmptyFoldersUpTo(const std::wstring& folder, const std::wstring& stop);
+// Whether `path` is `folder` itself or lies below it (names compared without case).
+bool IsInsideFolder(const std::wstring& path, const std::wstring& folder);
+
+}  // namespace InstallSteps

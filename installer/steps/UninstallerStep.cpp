@@ -1,0 +1,223 @@
+// The uninstaller registration: the installer's kept copy in the Windows folder, the product's
+// uninstall package beside it, and the product's entry in the list of programs; and their
+// removal at the end of an uninstall.
+#include "manager/InstallManager.h"
+
+#include "app/Tools.h"
+#include "package/DataStorage.h"
+#include "package/ScriptVocabulary.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
+#include "platform/Registry.h"
+#include "platform/System.h"
+#include "platform/Text.h"
+#include "steps/FileUtilities.h"
+#include "steps/RegistryStep.h"
+
+namespace InstallManager {
+
+using CommonTools::SettingsNodePtr;
+using CommonTools::Variant;
+namespace Attribute = ScriptNames::Attribute;
+namespace Element = ScriptNames::Element;
+
+namespace {
+
+constexpr const wchar_t* kUninstallKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr const wchar_t* kUninstallerFolder = L"Installer";
+constexpr const wchar_t* kUninstallerName = L"tluninstall.exe";
+
+std::wstring FolderOf(const std::wstring& path) {
+  std::wstring folder = path;
+  platform::PathRemoveFileSpecW(folder);
+  return folder;
+}
+
+// A new name of the registry form beside the uninstaller ("{...GUID...}"); the folder itself
+// when no GUID can be made (the move then fails and the file stays).
+std::wstring SpareName(const std::wstring& folder) {
+  platform::GUID guid;
+  if (platform::CoCreateGuid(guid) != platform::S_OK) return folder;
+  return InstallSteps::CombinePath(folder, platform::StringFromGUID2(guid));
+}
+
+// The entry's key below the Uninstall key; empty when the product has no key of its own (an
+// empty name would be the Uninstall key itself, which holds every program's entry).
+std::wstring EntryKey(const std::wstring& regKey) {
+  if (regKey.find_first_not_of(L"\\ ") == std::wstring::npos) return L"";
+  return std::wstring(kUninstallKey) + L"\\" + regKey;
+}
+
+}  // namespace
+
+std::wstring CInstallManager::GetUninstallerPath() {
+  Log(LogLevel::Info, L"GetUninstallerPath: start");
+  const std::wstring windows =
+      m_hooks.windowsFolder.empty() ? platform::GetWindowsDirectoryW() : m_hooks.windowsFolder;
+  Log(LogLevel::Info, L"GetUninstallerPath: WindowsDirectory = %s", windows);
+  std::wstring path = windows;
+  platform::PathAppendW(path, kUninstallerFolder);
+  platform::PathAppendW(path, kUninstallerName);
+  Log(LogLevel::Info, L"GetUninstallerPath: Finish %s", path);
+  return path;
+}
+
+std::wstring CInstallManager::UninstallPackageName() const {
+  // "Setup.data" with the product key before its first "."; a character that a file name cannot
+  // hold (a "\" would lead out of the folder) becomes "_".
+  std::wstring pv = m_product.pv;
+  for (wchar_t& c : pv)
+    if (c < 32 || std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos) c = L'_';
+  return L"Setup" + pv + L".data";
+}
+
+void CInstallManager::RegisterUninstaller(const std::wstring& installPath) {
+  if (m_detectedAction != kInstall && m_detectedAction != kUpdate) return;
+  Log(LogLevel::Info, L"RegisterUninstaller: start %s", installPath);
+  const std::wstring uninstaller = GetUninstallerPath();
+  const std::wstring temp = m_dataStorage ? m_dataStorage->GetTempFolder() : std::wstring();
+  Log(LogLevel::Info, L"RegisterUninstaller: TempPath = %s", temp);
+  const std::wstring script = InstallSteps::CombinePath(temp, ScriptNames::kScriptFile);
+  Log(LogLevel::Info, L"RegisterUninstaller: UninstallSettings = %s", script);
+  SettingsNodePtr root;
+  if (temp.empty() || script.empty() || !GetInstallTools().GetScriptRoot(root) || !root) {
+    // Nothing to register from; the product stays installed, so the run goes on.
+    Log(LogLevel::Error, L"RegisterUninstaller: Settings = NULL");
+    return;
+  }
+  try {
+    root->SetAttribute(Attribute::kInstallType, Variant(ScriptNames::Value::kUninstall));
+  } catch (const CommonTools::SettingsError&) {}
+  if (!GetInstallTools().Script().Save(script)) {
+    Log(LogLevel::Error, L"RegisterUninstaller: %s is not saved", script);
+    return;
+  }
+  Log(LogLevel::Info, L"RegisterUninstaller: Save %s", script);
+
+  const std::wstring folder = FolderOf(uninstaller);
+  if (!platform::PathIsDirectoryW(folder)) platform::CreateDirectoryWithParents(folder);
+  if (!InstallSteps::IsFileExists(uninstaller)) {
+    // One copy serves the family; an existing one is kept even when it is older.
+    const std::wstring self =
+        m_hooks.programPath.empty() ? platform::GetModuleFileNameW() : m_hooks.programPath;
+    platform::CopyFileW(self, uninstaller, false);
+    Log(LogLevel::Info, L"RegisterUninstaller: copy uninstaller %s -> %s", self, uninstaller);
+  }
+
+  const std::wstring package = InstallSteps::CombinePath(folder, UninstallPackageName());
+  Log(LogLevel::Info, L"RegisterUninstaller: add %s to %s", script, package);
+  DataStorage::CZipper zip;
+  if (!zip.Open(package)) {
+    Log(LogLevel::Warning, L"RegisterUninstaller: %s cannot be created", package);
+  } else {
+    zip.SetRoot(temp);
+    zip.AddFile(script, false);
+    Log(LogLevel::Info, L"RegisterUninstaller: add banners to %s", package);
+    CommonTools::IGraphics& graphics = GetGuiTools().Graphics();
+    for (int i = 0; i < graphics.GetCount(); ++i) {
+      const std::wstring image = graphics.GetPath(graphics.GetIdAt(i));
+      if (!image.empty()) zip.AddFile(image, false);
+    }
+    if (!zip.Close()) Log(LogLevel::Warning, L"RegisterUninstaller: %s is not complete", package);
+  }
+  AddUninstallerInfo(installPath, package);
+}
+
+void CInstallManager::AddUninstallerInfo(const std::wstring& installPath,
+                                         const std::wstring& packagePath) {
+  Log(LogLevel::Info, L"AddUninstallerInfo: start");
+  SettingsNodePtr root, info;
+  std::wstring company, title, url, icon;
+  bool haveInfo = false;
+  try {
+    if (GetInstallTools().GetScriptRoot(root) && root &&
+        root->GetChild(Element::kUninstaller, info) && info) {
+      company = ReadAttribute(info, Attribute::kCompany, L"", false);
+      title = ReadAttribute(info, Attribute::kTitle, L"", false);
+      url = ReadAttribute(info, Attribute::kUrl, L"", false);
+      icon = ReadAttribute(info, Attribute::kIconPath, L"", true);
+      haveInfo = true;
+    }
+  } catch (const CommonTools::SettingsError&) {
+    haveInfo = false;
+  }
+  const std::wstring key = EntryKey(m_product.regKey);
+  Log(LogLevel::Info, L"AddUninstallerInfo: before create key %s", key);
+  platform::RegistryBatch batch;
+  platform::RegKey entry;
+  if (key.empty() ||
+      entry.Create(platform::HKEY_LOCAL_MACHINE, key, platform::KEY_READ | platform::KEY_WRITE) !=
+          platform::ERROR_SUCCESS) {
+    Log(LogLevel::Warning, L"AddUninstallerInfo: Can't register uninstaller!");
+    return;
+  }
+  Log(LogLevel::Info, L"AddUninstallerInfo: create key %s OK", key);
+  std::wstring command = GetUninstallerPath();
+  platform::PathQuoteSpacesW(command);
+  // The package path follows "/X" unquoted: the installer takes the rest of the line as the path.
+  command += L" /X" + packagePath;
+  std::wstring iconPath = installPath;
+  if (!icon.empty()) iconPath = InstallSteps::CombinePath(installPath, icon);
+  entry.SetDword(L"VersionMinor", static_cast<platform::DWORD>(m_product.version));
+  entry.SetDword(L"VersionMajor", 0);
+  entry.SetDword(L"NoModify", 1);
+  entry.SetDword(L"NoRepair", 1);
+  entry.SetString(L"UninstallString", command);
+  entry.SetString(L"Publisher", company);
+  entry.SetString(L"InstallLocation", installPath);
+  entry.SetString(L"DisplayIcon", iconPath);
+  entry.SetString(L"DisplayName", title);
+  entry.SetString(L"DisplayVersion", m_product.versionText);
+  entry.SetString(L"URLInfoAbout", url);
+  if (!haveInfo) Log(LogLevel::Warning, L"AddUninstallerInfo: Can't read info about uninstaller!");
+}
+
+void CInstallManager::UnregisterUninstaller() {
+  const std::wstring uninstaller = GetUninstallerPath();
+  const std::wstring folder = FolderOf(uninstaller);
+  const std::wstring spare = SpareName(folder);
+  const std::wstring ownName = UninstallPackageName();
+  const std::wstring package = InstallSteps::CombinePath(folder, ownName);
+
+  // The package is moved aside first and its new name removed at the next start, so that an
+  // installation before that start writes a package of its own that the start leaves alone.
+  const std::wstring packageSpare = SpareName(folder);
+  Log(LogLevel::Info, L"UnregisterUninstaller: move file %s to %s", package, packageSpare);
+  if (platform::PathFileExistsW(package)) {
+    if (packageSpare != folder &&
+        platform::MoveFileW(package, packageSpare) == platform::ERROR_SUCCESS)
+      platform::MoveFileExW(packageSpare, L"", platform::MOVEFILE_DELAY_UNTIL_REBOOT);
+    else
+      platform::MoveFileExW(package, L"", platform::MOVEFILE_DELAY_UNTIL_REBOOT);
+  }
+
+  Log(LogLevel::Info, L"UnregisterUninstaller: remove registry key");
+  const std::wstring key = EntryKey(m_product.regKey);
+  if (key.empty()) {
+    Log(LogLevel::Error,
+        L"UnregisterUninstaller: the product has no RegKey; the Uninstall key is left alone");
+  } else {
+    platform::RegistryBatch batch;
+    InstallSteps::DeleteKeyTree(platform::HKEY_LOCAL_MACHINE, key);
+  }
+
+  // Another product of the family still needs the program when a package of its own is there,
+  // whatever the length of its product key.
+  std::vector<platform::FindData> packages;
+  platform::FindAll(InstallSteps::CombinePath(folder, L"Setup*.data"), packages);
+  bool otherProduct = false;
+  for (const auto& p : packages)
+    if (!(p.attributes & platform::FILE_ATTRIBUTE_DIRECTORY) &&
+        !platform::EqualsNoCase(p.fileName, ownName))
+      otherProduct = true;
+  if (otherProduct) return;
+
+  Log(LogLevel::Info, L"UnregisterUninstaller: move file %s to %s", uninstaller, spare);
+  // A running program can be moved but not deleted.
+  if (platform::MoveFileW(uninstaller, spare) != platform::ERROR_SUCCESS) return;
+  Log(LogLevel::Info, L"UnregisterUninstaller: file %s file must deleted when the system restarts",
+      spare);
+  platform::MoveFileExW(spare, L"", platform::MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+}  // namespace InstallManager
