@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "Programs.h"
 #include "Snapshot.h"
 #include "platform/Files.h"
 #include "platform/Machine.h"
+#include "platform/Processes.h"
 #include "platform/Registry.h"
 #include "platform/Restart.h"
 #include "platform/Security.h"
@@ -42,6 +44,11 @@ const char kUsage[] =
     "  diff SNAPSHOT              show what was added (+), changed (~) and removed (-) since\n"
     "                             SNAPSHOT was taken\n"
     "  hold PATH                  keep the file PATH open without sharing until killed\n"
+    "  programs                   list the installed programs as the list of programs shows\n"
+    "                             them: name, version, publisher, location and entry key\n"
+    "  uninstall KEY              remove a program the way the list of programs does: run the\n"
+    "                             \"UninstallString\" of its entry (KEY: the entry's key or its\n"
+    "                             name); exits with the program's exit status\n"
     "  acl PATH|KEY               show the access list of a file, folder or key (SDDL and a\n"
     "                             readable listing); keys as HKLM\\SOFTWARE\\..., HKCU\\...\n"
     "  whoami                     show who runs programs on the machine: the user, the groups\n"
@@ -309,6 +316,31 @@ int Run(std::vector<std::string> args) {
       throw std::runtime_error(args[0] + ": " + U(SystemErrorText(status)));
     std::cout << "holding " << args[0] << " (pid " << ::getpid() << ")" << std::endl;
     while (true) ::pause();
+  }
+  if (command == "programs") {
+    if (!args.empty()) throw UsageError("programs takes no arguments");
+    auto entries = tlmachine::ListPrograms();
+    std::cout << "Name\tVersion\tPublisher\tLocation\tEntry\n";
+    for (const auto& e : entries)
+      std::cout << U(e.name) << "\t" << U(e.version) << "\t" << U(e.publisher) << "\t"
+                << U(e.location) << "\t" << U(e.root) << "\\" << U(e.key) << "\n";
+    std::cout << "# " << entries.size() << " programs\n";
+    return 0;
+  }
+  if (command == "uninstall") {
+    if (args.size() != 1) throw UsageError("uninstall needs the key or the name of an entry");
+    tlmachine::ProgramEntry entry;
+    if (!tlmachine::FindProgramEntry(W(args[0]), entry))
+      throw std::runtime_error(args[0] + ": no such entry in the list of programs");
+    if (entry.uninstallString.empty())
+      throw std::runtime_error(args[0] + ": the entry has no UninstallString");
+    std::cout << "running " << U(entry.uninstallString) << std::endl;
+    DWORD exitCode = 0;
+    DWORD status = RunProcess(entry.uninstallString, exitCode);
+    if (status != ERROR_SUCCESS)
+      throw std::runtime_error(U(entry.uninstallString) + ": " + U(SystemErrorText(status)));
+    std::cout << "the uninstaller ended with exit status " << exitCode << "\n";
+    return static_cast<int>(exitCode & 0xFF);
   }
   throw UsageError("unknown command \"" + command + "\"");
 }

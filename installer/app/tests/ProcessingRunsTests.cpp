@@ -162,6 +162,116 @@ TEST_F(ProcessingRuns, TheSampleProductIsInstalledRepairedChangedAndRemovedLeavi
   EXPECT_EQ(diff.find("Design 7\\"), std::string::npos) << diff;
 }
 
+// Every link of the machine (host paths below drive C:).
+std::vector<std::string> Links(const std::string& root) {
+  std::vector<std::string> links;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(
+           root + "/drive_c", std::filesystem::directory_options::skip_permission_denied))
+    if (e.is_regular_file() && e.path().extension() == ".lnk") links.push_back(e.path().string());
+  return links;
+}
+
+// lnkinfo's value of a label of a link.
+std::string LnkInfo(const std::string& link, const std::string& label) {
+  std::string out;
+  if (FILE* p = popen(("lnkinfo '" + link + "' 2>&1").c_str(), "r")) {
+    char buffer[4096];
+    while (fgets(buffer, sizeof buffer, p)) {
+      std::string line = buffer;
+      std::size_t at = line.find(label), colon = line.find(": ", at);
+      if (at == std::string::npos || colon == std::string::npos || !out.empty()) continue;
+      out = line.substr(colon + 2);
+      while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+    }
+    pclose(p);
+  }
+  return out;
+}
+
+TEST_F(ProcessingRuns, TheSampleProductRemovedFromTheListOfProgramsLeavesNothingAfterTheRestart) {
+  ASSERT_TRUE(std::filesystem::exists(SamplePackage())) << "run through ctest";
+  std::string snapshot = machine.Base() + "/before.snap";
+  Tool("snapshot '" + snapshot + "'");
+  Outcome o = Setup(Answers("install.txt", kInstallAnswers), SamplePackage());
+  ASSERT_EQ(o.exitCode, 0) << o.stderrText;
+  std::string log = Read(kLog);
+  EXPECT_EQ(log.find("ERROR : "), std::string::npos) << log;
+
+  // The links of the sample product, read by lnkinfo: the program on the desktop and in the
+  // Start menu, the read-me there, and the family's web site in the family's folder.
+  const std::string programs = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs";
+  const std::string program = platform::ToUtf8(kSample) + "\\bin\\TolmeraDesign.exe";
+  const std::string readme = platform::ToUtf8(kSample) + "\\readme.txt";
+  struct Expected {
+    std::string link, target;
+  };
+  const Expected expected[] = {
+      {"C:\\Users\\Public\\Desktop\\TOLMERA Design 7.lnk", program},
+      {programs + "\\TOLMERA\\Design 7\\TOLMERA Design 7.lnk", program},
+      {programs + "\\TOLMERA\\Design 7\\Read me.lnk", readme},
+      {programs + "\\TOLMERA\\TOLMERA web site.lnk", readme},
+  };
+  EXPECT_EQ(Links(machine.Root()).size(), std::size(expected));
+  for (const auto& e : expected) {
+    std::string host = platform::ToHostPath(platform::FromUtf8(e.link));
+    ASSERT_TRUE(std::filesystem::exists(host)) << e.link << "\n" << log;
+    EXPECT_EQ(LnkInfo(host, "Local path"), e.target) << e.link;
+    EXPECT_EQ(LnkInfo(host, "Working directory"), e.target.substr(0, e.target.rfind('\\')))
+        << e.link;
+    EXPECT_EQ(LnkInfo(host, "Icon location"), e.target) << e.link;
+  }
+  // The document associations and the entry in the list of programs.
+  std::string classes = Tool("reg query \"HKCR\\.tdd\"");
+  EXPECT_NE(classes.find("(Default)    REG_SZ    TOLMERA Design 7.tdd"), std::string::npos)
+      << classes;
+  std::string list = Tool("programs");
+  EXPECT_NE(list.find("TOLMERA Design 7\t7\tTOLMERA Engineering\t" + platform::ToUtf8(kSample) +
+                      "\tHKLM (32-bit)\\TolmeraDesign7\n"),
+            std::string::npos)
+      << list;
+
+  // The removal as the list of programs starts it: the kept uninstaller with its package.
+  std::string answers = Answers(
+      "remove.txt", "[message MsgUninstall]\nanswer = Yes\n[page DLG_FINISH]\nbutton = Next\n");
+  std::string removal;
+  std::string command = "TOLMERA_ANSWERS='" + answers + "' TOLMERA_MACHINE='" + machine.Root() +
+                        "' '" + BinDir() + "/tlmachine' uninstall TolmeraDesign7 2>&1";
+  int status = -1;
+  if (FILE* p = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) removal.append(buffer, n);
+    status = pclose(p);
+  }
+  log = Read(kLog);
+  EXPECT_EQ(status, 0) << removal << log;
+  EXPECT_NE(
+      removal.find("running C:\\Windows\\Installer\\tluninstall.exe /XC:\\Windows\\Installer\\"
+                   "SetupTDESIGN.data"),
+      std::string::npos)
+      << removal;
+  EXPECT_TRUE(Has(log, "INFO : Remove product TDESIGN version 7")) << log;
+  EXPECT_FALSE(platform::PathFileExistsW(kSample)) << log;
+  EXPECT_TRUE(Links(machine.Root()).empty());
+  EXPECT_EQ(Tool("programs").find("TolmeraDesign7"), std::string::npos);
+
+  // The running uninstaller's package was moved aside: the next start removes that name, never
+  // "SetupTDESIGN.data", which a reinstallation before the start writes anew.
+  std::string pending = Tool(
+      "reg query 'HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager' /v "
+      "PendingFileRenameOperations");
+  EXPECT_NE(pending.find("Installer\\{"), std::string::npos) << pending;
+  EXPECT_EQ(pending.find("SetupTDESIGN.data"), std::string::npos) << pending;
+  // After the next start nothing of the product is left: only the log and the family's counter.
+  Tool("restart");
+  std::string diff = Tool("diff '" + snapshot + "'");
+  EXPECT_NE(diff.find("# 6 added, 0 changed, 0 removed"), std::string::npos) << diff;
+  // (The counter keeps the last folder in "Path" on purpose; nothing below it is left.)
+  for (const char* trace : {"Design 7\\", "TolmeraDesign", ".lnk", ".tdd", ".tdt", "tluninstall",
+                            "Installer\\", "Uninstall"})
+    EXPECT_EQ(diff.find(trace), std::string::npos) << trace << "\n" << diff;
+}
+
 TEST_F(ProcessingRuns, EscapeDuringTheCopyRemovesWhatWasCopied) {
   std::string answers = std::string(kInstallAnswers) +
                         "[progress Escape]\nitems = 40\n"

@@ -9,7 +9,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
+#include <vector>
 
 #include "testing/MachineFixture.h"
 #include "platform/Registry.h"
@@ -250,4 +252,70 @@ TEST_F(Tlmachine, SnapshotAndTreeListLinksWithoutWalkingThem) {
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_TRUE(HasLine(r.out, "    up\\")) << r.out;
   EXPECT_FALSE(HasLine(r.out, "      Sub\\")) << r.out;
+}
+
+namespace {
+
+void Entry(HKEY root, REGSAM view, const std::wstring& key,
+           const std::vector<std::pair<std::wstring, std::wstring>>& values, DWORD system = 0) {
+  RegKey k;
+  ASSERT_EQ(k.Create(root, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + key,
+                     KEY_READ | KEY_WRITE | view),
+            ERROR_SUCCESS);
+  for (const auto& v : values) ASSERT_EQ(k.SetString(v.first, v.second), ERROR_SUCCESS);
+  if (system) ASSERT_EQ(k.SetDword(L"SystemComponent", system), ERROR_SUCCESS);
+}
+
+}  // namespace
+
+TEST_F(Tlmachine, ProgramsListsTheEntriesOfBothViewsAndTheUserByName) {
+  Entry(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, L"TolmeraDesign7",
+        {{L"DisplayName", L"TOLMERA Design 7"},
+         {L"DisplayVersion", L"7"},
+         {L"Publisher", L"TOLMERA Engineering"},
+         {L"InstallLocation", L"C:\\Program Files (x86)\\TOLMERA Design 7"}});
+  Entry(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, L"{64-bit tool}",
+        {{L"DisplayName", L"Acme Tool"}, {L"DisplayVersion", L"2.1"}});
+  Entry(HKEY_CURRENT_USER, 0, L"UserApp", {{L"DisplayName", L"a user's app"}});
+  Entry(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, L"Hidden", {{L"DisplayName", L"Hidden"}}, 1);
+  Entry(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, L"Nameless", {{L"DisplayVersion", L"1"}});
+  Result r = Run("programs");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out,
+            "Name\tVersion\tPublisher\tLocation\tEntry\n"
+            "a user's app\t\t\t\tHKCU\\UserApp\n"
+            "Acme Tool\t2.1\t\t\tHKLM\\{64-bit tool}\n"
+            "TOLMERA Design 7\t7\tTOLMERA Engineering\tC:\\Program Files (x86)\\TOLMERA Design "
+            "7\tHKLM (32-bit)\\TolmeraDesign7\n"
+            "# 3 programs\n");
+}
+
+TEST_F(Tlmachine, UninstallRunsTheEntrysCommandAndPassesItsExitStatusOn) {
+  ASSERT_EQ(CreateDirectoryWithParents(L"C:\\Program Files\\Acme Tool"), ERROR_SUCCESS);
+  const std::string seen = temp_ + "/seen.txt";
+  ASSERT_EQ(WriteWholeFile(L"C:\\Program Files\\Acme Tool\\remove.exe",
+                           "#!/bin/sh\nprintf '%s|' \"$@\" > '" + seen + "'\nexit 5\n"),
+            ERROR_SUCCESS);
+  Entry(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, L"AcmeTool",
+        {{L"DisplayName", L"Acme Tool"},
+         {L"UninstallString", L"\"C:\\Program Files\\Acme Tool\\remove.exe\" /X C:\\a b.data"}});
+  Entry(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, L"NoCommand", {{L"DisplayName", L"No command"}});
+  Entry(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, L"Broken",
+        {{L"DisplayName", L"Broken"}, {L"UninstallString", L"C:\\missing\\un.exe /X"}});
+  Result r = Run("uninstall acmetool");
+  EXPECT_EQ(r.status, 5) << r.out;
+  EXPECT_NE(r.out.find("running \"C:\\Program Files\\Acme Tool\\remove.exe\" /X C:\\a b.data"),
+            std::string::npos)
+      << r.out;
+  std::ifstream in(seen);
+  std::string args((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(args, "/X|C:\\a|b.data|");
+  EXPECT_EQ(Run("uninstall \"Acme Tool\"").status, 5) << "found by its name too";
+  EXPECT_EQ(Run("uninstall Missing").status, 1);
+  EXPECT_EQ(Run("uninstall NoCommand").status, 1);
+  r = Run("uninstall Broken");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("The system cannot find the file specified"), std::string::npos) << r.out;
+  EXPECT_EQ(Run("uninstall").status, 2);
+  EXPECT_EQ(Run("programs extra").status, 2);
 }

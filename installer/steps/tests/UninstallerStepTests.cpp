@@ -177,7 +177,15 @@ TEST_F(UninstallerStep, TheLastProductTakesTheProgramAwayAtTheNextStart) {
 
 TEST_F(UninstallerStep, AReinstallationBeforeTheRestartKeepsItsPackageAndProgram) {
   manager.RegisterUninstaller(base);
-  manager.UnregisterUninstaller();
+  {
+    // The removal runs from the package, which it holds open meanwhile.
+    DataStorage::CDataStorage running;
+    ASSERT_TRUE(running.Open(L"C:\\Windows\\Installer\\SetupPROBE.data", nullptr));
+    manager.UnregisterUninstaller();
+    EXPECT_FALSE(Exists(L"C:\\Windows\\Installer\\SetupPROBE.data"));
+    EXPECT_FALSE(Scheduled(L"C:\\Windows\\Installer\\SetupPROBE.data"));
+    running.Close();
+  }
   manager.RegisterUninstaller(base);
   RestartMachine();
   EXPECT_TRUE(Exists(kUninstaller));
