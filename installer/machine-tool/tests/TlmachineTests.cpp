@@ -263,7 +263,9 @@ void Entry(HKEY root, REGSAM view, const std::wstring& key,
                      KEY_READ | KEY_WRITE | view),
             ERROR_SUCCESS);
   for (const auto& v : values) ASSERT_EQ(k.SetString(v.first, v.second), ERROR_SUCCESS);
-  if (system) ASSERT_EQ(k.SetDword(L"SystemComponent", system), ERROR_SUCCESS);
+  if (system) {
+    ASSERT_EQ(k.SetDword(L"SystemComponent", system), ERROR_SUCCESS);
+  }
 }
 
 }  // namespace
