@@ -226,6 +226,7 @@ bool InstalledProducts::RemoveProduct(const std::wstring& pv, int version) {
 
 void InstalledProducts::UpdateCounter(bool increment, const std::wstring& folder) {
   if (m_commonKey.empty()) return;
+  platform::RegistryBatch batch;  // the counter and its folder: one load, one save
   platform::RegKey key;
   if (key.Open(platform::HKEY_LOCAL_MACHINE, m_commonKey, kAccess) != platform::ERROR_SUCCESS &&
       key.Create(platform::HKEY_LOCAL_MACHINE, m_commonKey, kAccess) != platform::ERROR_SUCCESS)

@@ -176,10 +176,7 @@ voidpf ZCALLBACK OpenStream(voidpf, const void* filename, int mode) noexcept {
     auto stream = std::make_unique<Stream>();
     platform::DWORD rc;
     if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) == ZLIB_FILEFUNC_MODE_READ)
-      // Others may read it, and move it aside (the uninstaller moves its own package away
-      // before that is removed at the next start), but never write it while it is read.
-      rc = stream->handle.Open(path, platform::GENERIC_READ,
-                               platform::FILE_SHARE_READ | platform::FILE_SHARE_DELETE,
+      rc = stream->handle.Open(path, platform::GENERIC_READ, platform::FILE_SHARE_READ,
                                platform::OPEN_EXISTING);
     else if (mode & ZLIB_FILEFUNC_MODE_EXISTING)
       rc = stream->handle.Open(path, platform::GENERIC_READ | platform::GENERIC_WRITE, 0,

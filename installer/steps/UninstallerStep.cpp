@@ -181,6 +181,15 @@ void CInstallManager::UnregisterUninstaller() {
 
   // The package is moved aside first and its new name removed at the next start, so that an
   // installation before that start writes a package of its own that the start leaves alone.
+  // When this run reads that very package (a removal from the list of programs), the run has
+  // what it needs of it by now: it is closed first, as a file in use cannot be moved.
+  if (auto* storage = dynamic_cast<DataStorage::CDataStorage*>(m_dataStorage.get())) {
+    std::wstring running;
+    if (storage->GetState() != 0 &&
+        platform::GetFullPathNameW(storage->GetArchivePath(), running) == platform::ERROR_SUCCESS &&
+        platform::EqualsNoCase(running, package))
+      storage->Close();
+  }
   const std::wstring packageSpare = SpareName(folder);
   Log(LogLevel::Info, L"UnregisterUninstaller: move file %s to %s", package, packageSpare);
   if (platform::PathFileExistsW(package)) {

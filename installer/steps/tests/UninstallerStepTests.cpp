@@ -178,13 +178,15 @@ TEST_F(UninstallerStep, TheLastProductTakesTheProgramAwayAtTheNextStart) {
 TEST_F(UninstallerStep, AReinstallationBeforeTheRestartKeepsItsPackageAndProgram) {
   manager.RegisterUninstaller(base);
   {
-    // The removal runs from the package, which it holds open meanwhile.
-    DataStorage::CDataStorage running;
-    ASSERT_TRUE(running.Open(L"C:\\Windows\\Installer\\SetupPROBE.data", nullptr));
+    // The removal runs from the package, which its run holds open.
+    auto running = std::make_shared<DataStorage::CDataStorage>();
+    ASSERT_TRUE(running->Open(L"C:\\Windows\\Installer\\SetupPROBE.data", nullptr));
+    manager.UseStorage(running);
     manager.UnregisterUninstaller();
+    EXPECT_EQ(running->GetState(), 0) << "closed before the move";
     EXPECT_FALSE(Exists(L"C:\\Windows\\Installer\\SetupPROBE.data"));
     EXPECT_FALSE(Scheduled(L"C:\\Windows\\Installer\\SetupPROBE.data"));
-    running.Close();
+    manager.UseStorage(storage);
   }
   manager.RegisterUninstaller(base);
   RestartMachine();
