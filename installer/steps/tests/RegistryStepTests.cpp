@@ -26,7 +26,9 @@ std::wstring Text(HKEY root, const std::wstring& key, const std::wstring& name,
 void Make(HKEY root, const std::wstring& key, const std::wstring& value = L"") {
   RegKey k;
   ASSERT_EQ(k.Create(root, key), ERROR_SUCCESS);
-  if (!value.empty()) ASSERT_EQ(k.SetString(value, L"x"), ERROR_SUCCESS);
+  if (!value.empty()) {
+    ASSERT_EQ(k.SetString(value, L"x"), ERROR_SUCCESS);
+  }
 }
 
 }  // namespace
