@@ -165,6 +165,10 @@ class CView final : public RefCounted<QZ::CAD::IView> {
     m_state->context = new AIS_InteractiveContext(m_state->viewer);
     m_state->context->SetDisplayMode(AIS_Shaded, false);
     m_state->context->DefaultDrawer()->SetFaceBoundaryDraw(true);
+    // A selected shape is drawn whole in a colour no model part has by default.
+    const Handle(Prs3d_Drawer)& selected = m_state->context->SelectionStyle();
+    selected->SetColor(Quantity_NOC_ORANGE);
+    selected->SetDisplayMode(AIS_Shaded);
     ResetView();
   }
   ~CView() override {
@@ -197,21 +201,40 @@ class CView final : public RefCounted<QZ::CAD::IView> {
     });
   }
   void ButtonDown(int& x, int& y) override {
-    m_lastX = x;
-    m_lastY = y;
+    Guard("ButtonDown", [&] {
+      m_lastX = x;
+      m_lastY = y;
+      if (m_dragMode == QZ::CAD::eDragRotate) m_state->view->StartRotation(x, y);
+    });
   }
   void RightButtonDown(int& x, int& y) override {
-    Guard("RightButtonDown", [&] { m_state->view->StartRotation(x, y); });
+    m_zoomX = x;
+    m_zoomY = y;
   }
   void Drag(int& x, int& y) override {
     Guard("Drag", [&] {
-      m_state->view->Pan(x - m_lastX, m_lastY - y);
+      if (m_dragMode == QZ::CAD::eDragRotate)
+        m_state->view->Rotation(x, y);
+      else
+        m_state->view->Pan(x - m_lastX, m_lastY - y);
       m_lastX = x;
       m_lastY = y;
     });
   }
+  // Zooms in while the mouse moves up or to the right, out while it moves back.
   void RightDrag(int& x, int& y) override {
-    Guard("RightDrag", [&] { m_state->view->Rotation(x, y); });
+    Guard("RightDrag", [&] {
+      m_state->view->Zoom(m_zoomX, m_zoomY, x, y);
+      m_zoomX = x;
+      m_zoomY = y;
+    });
+  }
+  void SetDragMode(int mode) override {
+    Guard("SetDragMode", [&] {
+      if (mode != QZ::CAD::eDragPan && mode != QZ::CAD::eDragRotate)
+        Throw(QZ::eCodeInvalidParameter, "SetDragMode: unknown mode");
+      m_dragMode = mode;
+    });
   }
   void Resized() override {
     Guard("Resized", [&] {
@@ -343,6 +366,8 @@ class CView final : public RefCounted<QZ::CAD::IView> {
   std::shared_ptr<ViewState> m_state;
   std::vector<CShapeVis*> m_shown;
   int m_lastX = 0, m_lastY = 0;
+  int m_zoomX = 0, m_zoomY = 0;
+  int m_dragMode = QZ::CAD::eDragPan;
 };
 
 }  // namespace

@@ -98,6 +98,8 @@ TEST(EngineInterface, ShapeViewAndItemSlots) {
   EXPECT_EQ(Slot(&IView::UpdateView), 20);
   EXPECT_EQ(Slot(&IView::EraseAll), 21);
   EXPECT_EQ(Slot(&IView::ResetView), 22);
+  EXPECT_EQ(Slot(&IView::GetScale), 26);
+  EXPECT_EQ(Slot(&IView::SetDragMode), 27);
   EXPECT_EQ(Slot(&IItem::SetName), 3);
   EXPECT_EQ(Slot(&IItem::GetInfo), 4);
   EXPECT_EQ(Slot(&IItem::GetMatrix), 5);

@@ -210,3 +210,46 @@ TEST(EngineWindowView, DrawsIntoAWindowGivenByItsHandle) {
   XDestroyWindow(display, window);
   XSync(display, False);
 }
+
+TEST_F(ViewTest, TheDragTurnsOrMovesAsItsModeSaysAndTheRightDragZooms) {
+  ObjPtr<CAD::IShape> box(ctx->Box(40, 20, 10));
+  ObjPtr<CAD::IShapeVis> vis(view->Display(box.Get()));
+  view->FitAll();
+  TempDir dir;
+  const std::string before = dir / "before.png", turned = dir / "turned.png";
+  ASSERT_TRUE(view->SaveImage(before.c_str(), 160, 120));
+
+  // Turning keeps the box under the centre but shows it from elsewhere.
+  view->SetDragMode(CAD::eDragRotate);
+  int x = 320, y = 240;
+  view->ButtonDown(x, y);
+  int x2 = 420, y2 = 300;
+  view->Drag(x2, y2);
+  view->Redraw();
+  EXPECT_TRUE(ObjPtr<CAD::IShapeVis>(view->Pick(320, 240)));
+  ASSERT_TRUE(view->SaveImage(turned.c_str(), 160, 120));
+  EXPECT_NE(dir.Read("before.png"), dir.Read("turned.png"));
+
+  // Moving takes it away from the centre.
+  view->SetDragMode(CAD::eDragPan);
+  int left = 0, far = 639;
+  for (int i = 0; i < 2; ++i) {
+    view->ButtonDown(left, y);
+    view->Drag(far, y);
+  }
+  view->Redraw();
+  EXPECT_FALSE(ObjPtr<CAD::IShapeVis>(view->Pick(320, 240)));
+
+  // The right drag zooms in going up and to the right, out going back.
+  const double scale = view->GetScale();
+  view->RightButtonDown(x, y);
+  int up = 340, top = 200;
+  view->RightDrag(up, top);
+  const double zoomed = view->GetScale();
+  EXPECT_GT(zoomed, scale * 1.01);
+  int back = 320, bottom = 240;
+  view->RightDrag(back, bottom);
+  EXPECT_LT(view->GetScale(), zoomed);
+
+  EXPECT_EQ(CodeOf([&] { view->SetDragMode(5); }), QZ::eCodeInvalidParameter);
+}

@@ -133,6 +133,31 @@ TEST(MorlaneWindow, OpenExportRecogniseGridAxesPickAndShaftData) {
   EXPECT_EQ(frame->GetView1().GetCore().GetView()->GetSelectedCount(), 1);
   Shot(frame.frame, "morlane-4-picked");
 
+  // A left drag in the right view turns its model; the wheel then zooms out a step.
+  CObject3DView& rightPane = frame->GetView2().GetObject3DView();
+  const double scale = frame->GetView2().GetCore().GetView()->GetScale();
+  wxMouseEvent down(wxEVT_LEFT_DOWN);
+  down.m_x = 5;
+  down.m_y = 5;
+  down.m_leftDown = true;
+  rightPane.ProcessWindowEvent(down);
+  for (int step = 1; step <= 4; ++step) {
+    wxMouseEvent move(wxEVT_MOTION);
+    move.m_x = 5 + 40 * step;
+    move.m_y = 5 + 25 * step;
+    move.m_leftDown = true;
+    rightPane.ProcessWindowEvent(move);
+  }
+  wxMouseEvent up(wxEVT_LEFT_UP);
+  rightPane.ProcessWindowEvent(up);
+  wxMouseEvent wheel(wxEVT_MOUSEWHEEL);
+  wheel.m_wheelRotation = -120;
+  wheel.m_wheelDelta = 120;
+  rightPane.ProcessWindowEvent(wheel);
+  EXPECT_NEAR(frame->GetView2().GetCore().GetView()->GetScale(), scale / 1.1, scale * 1e-6);
+  frame->GetView2().GetCore().GetView()->Redraw();
+  Shot(frame.frame, "morlane-4b-right-turned");
+
   // Recognise the selection into the right workspace, then fetch the shaft data there.
   frame->RunCommand(morlane::kCmdRecognizeSelection);
   auto copy = frame->GetView2().GetRoot();

@@ -7,6 +7,8 @@
 #include "ui/TreeObjectView.h"
 #include "ui/VHSplitter.h"
 
+#include <algorithm>
+
 using namespace window_test;
 
 namespace {
@@ -88,6 +90,8 @@ TEST_F(PaneTest, TheMiddleButtonDragsAsTheLeftOneAndEitherButtonUpEndsIt) {
   Send(*pane, wxEVT_MIDDLE_DOWN, 100, 100, {false, true});
   Send(*pane, wxEVT_MOTION, 120, 110, {false, true});
   EXPECT_EQ(recorder->Input(), (std::vector<std::string>{"ButtonDown", "Drag"}));
+  // The middle button moves the model, the left one turns it.
+  EXPECT_EQ(recorder->calls.front(), "SetDragMode " + std::to_string(QZ::CAD::eDragPan));
   // No pick for the middle button.
   EXPECT_EQ(std::count(recorder->calls.begin(), recorder->calls.end(), "Pick"), 0);
   // The left button going up ends the middle drag.
@@ -96,7 +100,11 @@ TEST_F(PaneTest, TheMiddleButtonDragsAsTheLeftOneAndEitherButtonUpEndsIt) {
   Send(*pane, wxEVT_MOTION, 140, 120, {false, true});
   EXPECT_EQ(recorder->Input().size(), 2u);
   // Leaving the window ends a drag too.
+  recorder->calls.clear();
   Send(*pane, wxEVT_LEFT_DOWN, 5, 5, {true});
+  EXPECT_NE(std::find(recorder->calls.begin(), recorder->calls.end(),
+                      "SetDragMode " + std::to_string(QZ::CAD::eDragRotate)),
+            recorder->calls.end());
   Send(*pane, wxEVT_LEAVE_WINDOW, 0, 0);
   EXPECT_FALSE(pane->IsLeftDown());
 }

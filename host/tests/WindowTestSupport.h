@@ -151,6 +151,10 @@ class RecordingView : public QZ::CAD::IView {
   int GetDisplayedCount() override { return m_real->GetDisplayedCount(); }
   int GetSelectedCount() override { return m_real->GetSelectedCount(); }
   double GetScale() override { return m_real->GetScale(); }
+  void SetDragMode(int mode) override {
+    calls.push_back("SetDragMode " + std::to_string(mode));
+    m_real->SetDragMode(mode);
+  }
 
   // The recorded calls from the first Pick/ButtonDown on, without Pick.
   std::vector<std::string> Input() const {

@@ -116,14 +116,20 @@ void CObject3DView::OnLeftDown(wxMouseEvent& event) {
   }
   SetFocus();
   m_bLeftDown = 1;
-  Guarded([&] { m_pView->ButtonDown(x, y); });
+  Guarded([&] {
+    m_pView->SetDragMode(QZ::CAD::eDragRotate);
+    m_pView->ButtonDown(x, y);
+  });
 }
 
 void CObject3DView::OnMiddleDown(wxMouseEvent& event) {
   int x = event.GetX(), y = event.GetY();
   SetFocus();
   m_bLeftDown = 1;
-  Guarded([&] { m_pView->ButtonDown(x, y); });
+  Guarded([&] {
+    m_pView->SetDragMode(QZ::CAD::eDragPan);
+    m_pView->ButtonDown(x, y);
+  });
 }
 
 void CObject3DView::OnRightDown(wxMouseEvent& event) {

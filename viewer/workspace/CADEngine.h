@@ -171,7 +171,13 @@ class QZ_CAD_VISIBLE IShapeVis : public IObject {
   virtual bool IsDisplayed() = 0;                           // 5
 };
 
-// The 3D view drawing into one window.
+// What the view's drag (ButtonDown, Drag) does: turn the model or move it.
+enum : int {
+  eDragPan = 0,  // the default
+  eDragRotate = 1,
+};
+
+// The 3D view drawing into one window. The right drag (RightButtonDown, RightDrag) zooms.
 class QZ_CAD_VISIBLE IView : public IObject {
  public:
   virtual IShapeVis* Display(IShape* shape) = 0;     // 2
@@ -179,8 +185,8 @@ class QZ_CAD_VISIBLE IView : public IObject {
   virtual void Zoom(double& factor) = 0;             // 4
   virtual void ButtonDown(int& x, int& y) = 0;       // 5
   virtual void RightButtonDown(int& x, int& y) = 0;  // 6
-  virtual void Drag(int& x, int& y) = 0;             // 7: pan
-  virtual void RightDrag(int& x, int& y) = 0;        // 8: rotate
+  virtual void Drag(int& x, int& y) = 0;             // 7: pan or rotate (SetDragMode)
+  virtual void RightDrag(int& x, int& y) = 0;        // 8: zoom
   virtual void Resized() = 0;                        // 9
   virtual void ShowGrid(bool show) = 0;              // 10
   virtual void ShowAxes(bool show) = 0;              // 11
@@ -200,6 +206,8 @@ class QZ_CAD_VISIBLE IView : public IObject {
   virtual int GetDisplayedCount() = 0;                                  // 24
   virtual int GetSelectedCount() = 0;                                   // 25
   virtual double GetScale() = 0;                                        // 26
+  // What the next ButtonDown starts and Drag continues (eDragPan, eDragRotate).
+  virtual void SetDragMode(int mode) = 0;  // 27
 };
 
 // Name of an item of an assembly tree.
