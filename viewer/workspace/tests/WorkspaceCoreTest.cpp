@@ -410,3 +410,42 @@ TEST_F(WorkspaceCoreTest, GridAndAxesSwitchesAreKeptForTheNextModel) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(WorkspaceCoreTest, AChangedSectionRedisplaysItsWholeShaftAndStaysSelected) {
+  ASSERT_TRUE(core.OpenXml(ExampleModel("shaft-grooves.xml")));
+  CNode* shaft = nullptr;
+  for (const auto& child : core.GetRoot()->GetChildren())
+    if (child->GetType() == eTypeShaft) shaft = static_cast<CNode*>(child.get());
+  ASSERT_TRUE(shaft);
+  ASSERT_GE(shaft->GetChildCount(), 2);
+  auto* section = static_cast<CObject3D*>(shaft->GetChild(0).get());
+  std::vector<CAD::IShapeVis*> before;
+  for (const auto& child : shaft->GetChildren())
+    before.push_back(static_cast<CObject3D&>(*child).GetShapeVis().Get());
+  const int shown = Displayed();
+
+  tree.SelectObject(section);
+  ASSERT_EQ(core.GetView()->GetSelectedCount(), 1);
+  const double length = section->GetValue(L"l").ToDouble();
+  const double volume = section->GetShape()->GetVolume();
+  section->SetValue(L"l", CVariant(length + 10));
+  core.OnObjectChanged(section);
+  EXPECT_TRUE(messages.empty()) << messages.front();
+
+  EXPECT_EQ(Displayed(), shown);
+  for (int i = 0; i < shaft->GetChildCount(); ++i) {
+    auto vis = static_cast<CObject3D&>(*shaft->GetChild(i)).GetShapeVis();
+    ASSERT_TRUE(vis) << i;
+    EXPECT_NE(vis.Get(), before[i]) << "section " << i << " was not shown again";
+    EXPECT_TRUE(vis->IsDisplayed()) << i;
+  }
+  EXPECT_EQ(core.GetView()->GetSelectedCount(), 1);
+  // The changed section is the one selected: picking where it is finds it again.
+  EXPECT_EQ(core.FindObjectOfVisual(section->GetShapeVis().Get()), section);
+  // The longer section is a bigger solid.
+  EXPECT_GT(section->GetShape()->GetVolume(), volume * 1.01);
+}
+
+}  // namespace
