@@ -606,7 +606,7 @@ TEST(Choice, BackFromTheChangesFirstPageReturnsToTheChoiceAndTheNewChoiceIsCarri
     // Back inside the change's pages still goes one page back.
     ManagerHarness h(
         "[page DLG_REPAIR]\nInstallType = Change\nbutton = Next\n"
-        "[page DLG_COMPONENTS]\nSelectedLibraries = |A|\nbutton = Next\n"
+        "[page DLG_COMPONENTS]\nSelectedLibraries = 1\nbutton = Next\n"
         "[page DLG_SUMMARY]\nbutton = Back\n[page DLG_SUMMARY]\nbutton = Next\n");
     h.Package(MakeScript(o));
     h.Record(ManagerHarness::Project(100));
