@@ -22,8 +22,8 @@ shows_something() {
   [ "${colours:-0}" -ge 8 ]
 }
 
-round() {  # FILE OUT-EXTENSION
-  local file=$1 ext=$2 name
+round() {  # FILE OUT-EXTENSION [--no-read-back]
+  local file=$1 ext=$2 readback=${3:-} name
   name=$(basename "$file")
   local png=$tmp/$name.png
   if ! "$morlane" render "$file" "$png" --size 96x72 2>"$tmp/err"; then
@@ -37,7 +37,8 @@ round() {  # FILE OUT-EXTENSION
     fail "convert $name: $(cat "$tmp/err")"
   elif [ ! -s "$out" ]; then
     fail "convert $name: nothing written"
-  elif ! "$morlane" info "$out" >"$tmp/info" 2>"$tmp/err" || ! grep -q ' box (' "$tmp/info"; then
+  elif [ "$readback" != --no-read-back ] &&
+    { ! "$morlane" info "$out" >"$tmp/info" 2>"$tmp/err" || ! grep -q ' box (' "$tmp/info"; }; then
     fail "convert $name: the $ext file does not read back with a solid: $(cat "$tmp/err")"
   fi
   echo "ok: $name"
@@ -54,7 +55,9 @@ for part in $parts; do
     round "$src/examples/models/assembly.xml" stl
     ;;
   catalogue)
-    round "$src/examples/models/catalogue.xml" step
+    # Every element family: built twice (render, convert); its STEP file of several megabytes
+    # is not read back here (the exchange tests read such files).
+    round "$src/examples/models/catalogue.xml" step --no-read-back
     ;;
   kernel)
     data=/usr/share/opencascade/data
