@@ -3,6 +3,7 @@
 #include "MorlaneFrame.h"
 #include "WindowPicture.h"
 #include "ui/MlsString.h"
+#include "ui/MorlaneApp.h"
 
 #include <wx/app.h>
 #include <wx/image.h>
@@ -110,7 +111,7 @@ int RunWindowed(int argc, char** argv) {
     return 2;
   }
 
-  wxApp::SetInstance(new wxApp);
+  wxApp::SetInstance(new CMorlaneApp);
   int wxArgc = 1;
   char* wxArgv[] = {argv[0], nullptr};
   if (!wxEntryStart(wxArgc, wxArgv) || !wxTheApp->CallOnInit()) {

@@ -307,3 +307,12 @@ TEST(MorlaneWindow, ALanguageFileRenamesTheModelsRoot) {
 }
 
 }  // namespace
+
+TEST(MorlaneWindow, TheApplicationsStartUpTurnsTheTaskBarOffAndNamesTheSettingsKey) {
+  REQUIRE_DISPLAY();
+  auto* app = dynamic_cast<CMorlaneApp*>(wxTheApp);
+  ASSERT_NE(app, nullptr);
+  EXPECT_EQ(app->GetRestartManagerSupport(), CMorlaneApp::kRestartAllAspects);
+  EXPECT_FALSE(app->GetTaskbarInteraction());
+  EXPECT_EQ(app->GetRegistryKey(), L"Local AppWizard-Generated Applications");
+}

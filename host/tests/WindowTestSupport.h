@@ -5,6 +5,8 @@
 #include "MorlaneFrame.h"
 #include "WindowPicture.h"
 
+#include "ui/MorlaneApp.h"
+
 #include <gtest/gtest.h>
 #include <wx/app.h>
 #include <wx/init.h>
@@ -30,7 +32,7 @@ class WxEnvironment : public ::testing::Environment {
     static int argc = 1;
     static char name[] = "host_window_tests";
     static char* argv[] = {name, nullptr};
-    wxApp::SetInstance(new wxApp);
+    wxApp::SetInstance(new CMorlaneApp);
     WxReady() = wxEntryStart(argc, argv) && wxTheApp->CallOnInit();
   }
   void TearDown() override {
