@@ -56,6 +56,33 @@ class ProcessingRuns : public ::testing::Test {
     }
     return out;
   }
+  // `tlmachine hold` keeps a file of this machine open without sharing until Release.
+  class FileHolder {
+   public:
+    FileHolder(const std::string& root, const std::wstring& path) {
+      std::string command = "TOLMERA_MACHINE='" + root + "' exec '" + BinDir() +
+                            "/tlmachine' hold '" + platform::ToUtf8(path) + "'";
+      pipe_ = popen(command.c_str(), "r");
+      char line[512] = {};
+      if (pipe_ && fgets(line, sizeof line, pipe_)) said_ = line;
+      if (said_.rfind("holding ", 0) == 0)
+        pid_ = std::atoi(said_.substr(said_.find("(pid ") + 5).c_str());
+    }
+    ~FileHolder() { Release(); }
+    // What the holder said first: "holding <path> (pid N)" once the file is held.
+    const std::string& Said() const { return said_; }
+    void Release() {
+      if (pid_ > 0) kill(pid_, SIGKILL);
+      pid_ = 0;
+      if (pipe_) pclose(pipe_);
+      pipe_ = nullptr;
+    }
+
+   private:
+    FILE* pipe_ = nullptr;
+    std::string said_;
+    int pid_ = 0;
+  };
   Outcome Setup(const std::string& answers, const std::string& package) {
     return RunSetup(machine.Root(), answers, {"/X", package});
   }
@@ -345,16 +372,8 @@ TEST_F(ProcessingRuns, AFileInUseAtUninstallEndsWithTheRestartAndTheRestartCompl
   Setup(Answers("install.txt", kInstallAnswers), SamplePackage());
   std::wstring held = kSample + L"\\bin\\TolmeraDesign.exe";
   ASSERT_TRUE(platform::PathFileExistsW(held));
-  // tlmachine hold keeps the file open without sharing until it is killed.
-  std::string command = "TOLMERA_MACHINE='" + machine.Root() + "' exec '" + BinDir() +
-                        "/tlmachine' hold '" + platform::ToUtf8(held) + "'";
-  FILE* holder = popen(command.c_str(), "r");
-  ASSERT_NE(holder, nullptr);
-  char line[512] = {};
-  ASSERT_NE(fgets(line, sizeof line, holder), nullptr);
-  std::string said = line;
-  ASSERT_EQ(said.rfind("holding ", 0), 0u) << said;
-  int pid = std::atoi(said.substr(said.find("(pid ") + 5).c_str());
+  FileHolder holder(machine.Root(), held);
+  ASSERT_EQ(holder.Said().rfind("holding ", 0), 0u) << holder.Said();
 
   Outcome o = Setup(Answers("remove.txt",
                             "[page DLG_REPAIR]\nInstallType = Uninstall\nbutton = Next\n"
@@ -363,8 +382,7 @@ TEST_F(ProcessingRuns, AFileInUseAtUninstallEndsWithTheRestartAndTheRestartCompl
                     SamplePackage());
   // The restart left for later: the run itself succeeded.
   EXPECT_EQ(o.exitCode, 0) << o.stderrText;
-  kill(pid, SIGKILL);
-  pclose(holder);
+  holder.Release();
   std::string log = Read(kLog);
   EXPECT_TRUE(Has(log, "WARNING : CommonStepFolders: Folder = " + platform::ToUtf8(kSample) +
                            "\\bin is not deleted"))
@@ -379,22 +397,14 @@ TEST_F(ProcessingRuns, AFileInUseAtUninstallEndsWithTheRestartAndTheRestartCompl
 TEST_F(ProcessingRuns, ARestartChosenOnTheFinishPageIsTheExitStatus15) {
   Setup(Answers("install.txt", kInstallAnswers), SamplePackage());
   std::wstring held = kSample + L"\\bin\\TolmeraDesign.exe";
-  std::string command = "TOLMERA_MACHINE='" + machine.Root() + "' exec '" + BinDir() +
-                        "/tlmachine' hold '" + platform::ToUtf8(held) + "'";
-  FILE* holder = popen(command.c_str(), "r");
-  ASSERT_NE(holder, nullptr);
-  char line[512] = {};
-  ASSERT_NE(fgets(line, sizeof line, holder), nullptr);
-  std::string said = line;
-  ASSERT_EQ(said.rfind("holding ", 0), 0u) << said;
-  int pid = std::atoi(said.substr(said.find("(pid ") + 5).c_str());
+  FileHolder holder(machine.Root(), held);
+  ASSERT_EQ(holder.Said().rfind("holding ", 0), 0u) << holder.Said();
   Outcome o = Setup(Answers("remove.txt",
                             "[page DLG_REPAIR]\nInstallType = Uninstall\nbutton = Next\n"
                             "[message MsgUninstall]\nanswer = Yes\n"
                             "[page DLG_FINISH]\nRestart = Now\nbutton = Next\n"),
                     SamplePackage());
-  kill(pid, SIGKILL);
-  pclose(holder);
+  holder.Release();
   EXPECT_EQ(o.exitCode, 15) << o.stderrText << Read(kLog);
 }
 

@@ -68,8 +68,9 @@ int ChildCountsValues(const std::wstring& key, std::size_t count) {
 }  // namespace
 
 TEST_F(RegistryBatches, ChangesAreWrittenOnceAtTheEndAndOtherProcessesSeeNoneBefore) {
-  RegKey seed;
-  ASSERT_EQ(seed.Create(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Seed"), ERROR_SUCCESS);
+  // The hive is on disk before the batch starts.
+  RegKey existing;
+  ASSERT_EQ(existing.Create(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Existing"), ERROR_SUCCESS);
   const std::string before = Bytes(Hive());
   const ino_t inode = Inode(Hive());
   {
