@@ -309,6 +309,7 @@ bool CUnzipper::Open(const std::wstring& archive) {
 }
 
 void CUnzipper::Close() {
+  m_writer.Reset();
   if (m_zip) {
     unzClose(static_cast<unzFile>(m_zip));
     m_zip = nullptr;
@@ -317,9 +318,9 @@ void CUnzipper::Close() {
 }
 
 void CUnzipper::BeginBatch() {
+  m_writer.Reset();
   m_knownFolders.clear();
   m_freshFolders.clear();
-  m_written.clear();
 }
 
 bool CUnzipper::EnsureFolder(const std::wstring& folder) {
@@ -452,8 +453,7 @@ bool CUnzipper::KeepExisting(const std::wstring& target, const EntryInfo& info) 
   return true;
 }
 
-bool CUnzipper::CopyRawEntry(platform::FileHandle& file, const EntryInfo& info,
-                             std::uint64_t dataAt) {
+bool CUnzipper::CopyRawEntry(const Sink& sink, const EntryInfo& info, std::uint64_t dataAt) {
   if (info.method != 0 && info.method != Z_DEFLATED) return false;
   if (info.method == 0 && info.packedSize != info.unpackedSize) return false;
   platform::FileHandle archive;
@@ -472,7 +472,7 @@ bool CUnzipper::CopyRawEntry(platform::FileHandle& file, const EntryInfo& info,
     if (n > info.unpackedSize - written) return false;  // never more than declared
     written += n;
     crc = crc32(crc, reinterpret_cast<const Bytef*>(p), static_cast<uInt>(n));
-    return file.Write(p, n) == platform::ERROR_SUCCESS;
+    return sink(p, n);
   };
   while (ok && packedLeft > 0) {
     std::size_t done = 0;
@@ -501,9 +501,94 @@ bool CUnzipper::CopyRawEntry(platform::FileHandle& file, const EntryInfo& info,
   return ok && ended && written == info.unpackedSize && static_cast<std::uint32_t>(crc) == info.crc;
 }
 
+bool CUnzipper::ReadEntry(const EntryInfo& info, const std::wstring* password, const Sink& sink,
+                          bool& oversized) {
+  unzFile zip = static_cast<unzFile>(m_zip);
+  oversized = false;
+  std::string pw = password && !password->empty()
+                       ? platform::WideToAnsi(*password, platform::CP_THREAD_ACP)
+                       : "";
+  bool ok = unzOpenCurrentFilePassword(zip, pw.empty() ? nullptr : pw.c_str()) == UNZ_OK;
+  if (ok && info.sizesFromZip64Field) {
+    // minizip reads such an entry with the placeholder sizes: its data is read here instead.
+    const ZPOS64_T dataAt = unzGetCurrentFileZStreamPos64(zip);
+    unzCloseCurrentFile(zip);
+    return !info.encrypted && CopyRawEntry(sink, info, dataAt);
+  }
+  if (!ok) return false;
+  // Exactly the declared number of bytes, never more: the free-space check before the
+  // extraction counted the declared sizes. The CRC is checked here over what was read.
+  if (m_block.size() < kCopyBlock) m_block.resize(kCopyBlock);
+  std::vector<char>& block = m_block;
+  std::uint64_t remaining = info.unpackedSize;
+  uLong crc = crc32(0L, Z_NULL, 0);
+  while (remaining > 0) {
+    const auto want = static_cast<unsigned>(std::min<std::uint64_t>(block.size(), remaining));
+    int n = unzReadCurrentFile(zip, block.data(), want);
+    if (n <= 0) {
+      ok = false;  // damaged, or shorter than it declares
+      break;
+    }
+    crc = crc32(crc, reinterpret_cast<const Bytef*>(block.data()), static_cast<uInt>(n));
+    remaining -= static_cast<std::uint64_t>(n);
+    if (!sink(block.data(), static_cast<std::size_t>(n))) {
+      ok = false;
+      break;
+    }
+  }
+  if (ok && static_cast<std::uint32_t>(crc) != info.crc) ok = false;
+  // Where minizip knows the entry's end, the entry must end here.
+  if (ok && unzReadCurrentFile(zip, block.data(), 1) != 0) {
+    ok = false;
+    oversized = true;
+  }
+  unzCloseCurrentFile(zip);
+  return ok;
+}
+
 bool CUnzipper::CopyEntry(const std::wstring& target, const EntryInfo& info,
                           const std::wstring* password) {
-  unzFile zip = static_cast<unzFile>(m_zip);
+  platform::FileTime lastWrite = 0;
+  {
+    platform::FileTime local = 0;
+    if (platform::DosDateTimeToFileTime(info.dosDate, info.dosTime, local))
+      lastWrite = platform::LocalFileTimeToFileTime(local);
+  }
+  // A new file has the archive attribute; an entry's own attributes replace it. An entry
+  // without DOS attributes (packed on another system) leaves the new file's.
+  const bool ownAttributes =
+      info.attributes != 0 && info.attributes != platform::FILE_ATTRIBUTE_ARCHIVE;
+  bool oversized = false;
+
+  // A name that is free is written unnamed and appears whole; anything else (a file in the
+  // way, a name or volume the fast way does not take) goes through a handle.
+  if (m_writer.Begin(target, ownAttributes ? info.attributes : platform::FILE_ATTRIBUTE_ARCHIVE) ==
+      platform::ERROR_SUCCESS) {
+    m_createdFiles.insert(target);
+    const bool ok = ReadEntry(
+        info, password,
+        [this](const char* p, std::size_t n) {
+          return m_writer.Write(p, n) == platform::ERROR_SUCCESS;
+        },
+        oversized);
+    if (!ok) {
+      m_writer.Abandon();
+      m_createdFiles.erase(target);
+      CommonTools::LogLine(
+          CommonTools::LogLevel::Warning,
+          L"CUnzipper::UnzipFile File = " + target +
+              (oversized ? L" is not unpacked: the entry holds more than it declares"
+                         : L" is not unpacked: the entry cannot be read"));
+      return false;
+    }
+    const platform::DWORD named = m_writer.Finish(lastWrite);
+    if (named == platform::ERROR_SUCCESS) return true;
+    // Taken meanwhile, its folder gone, or not to be named this way: the entry is written
+    // again through a handle below, which reports what stands in the way.
+    m_createdFiles.erase(target);
+    if (named == platform::ERROR_PATH_NOT_FOUND) m_writer.Reset();
+  }
+
   platform::FileHandle file;
   platform::DWORD rc = file.Open(target, platform::GENERIC_WRITE, 0, platform::CREATE_ALWAYS);
   if (rc != platform::ERROR_SUCCESS) {
@@ -527,51 +612,12 @@ bool CUnzipper::CopyEntry(const std::wstring& target, const EntryInfo& info,
     CommonTools::RaiseRunResult(CommonTools::irCreateFile);
   }
 
-  std::string pw = password && !password->empty()
-                       ? platform::WideToAnsi(*password, platform::CP_THREAD_ACP)
-                       : "";
   m_createdFiles.insert(target);
-  bool ok = unzOpenCurrentFilePassword(zip, pw.empty() ? nullptr : pw.c_str()) == UNZ_OK;
-  bool oversized = false;
-  if (ok && info.sizesFromZip64Field) {
-    // minizip reads such an entry with the placeholder sizes: its data is read here instead.
-    const ZPOS64_T dataAt = unzGetCurrentFileZStreamPos64(zip);
-    unzCloseCurrentFile(zip);
-    ok = !info.encrypted && CopyRawEntry(file, info, dataAt);
-  } else if (ok) {
-    // Exactly the declared number of bytes, never more: the free-space check before the
-    // extraction counted the declared sizes. The CRC is checked here over what was read.
-    if (m_block.size() < kCopyBlock) m_block.resize(kCopyBlock);
-    std::vector<char>& block = m_block;
-    std::uint64_t remaining = info.unpackedSize;
-    uLong crc = crc32(0L, Z_NULL, 0);
-    while (remaining > 0) {
-      const auto want = static_cast<unsigned>(std::min<std::uint64_t>(block.size(), remaining));
-      int n = unzReadCurrentFile(zip, block.data(), want);
-      if (n <= 0) {
-        ok = false;  // damaged, or shorter than it declares
-        break;
-      }
-      crc = crc32(crc, reinterpret_cast<const Bytef*>(block.data()), static_cast<uInt>(n));
-      remaining -= static_cast<std::uint64_t>(n);
-      if (file.Write(block.data(), static_cast<std::size_t>(n)) != platform::ERROR_SUCCESS) {
-        ok = false;
-        break;
-      }
-    }
-    if (ok && static_cast<std::uint32_t>(crc) != info.crc) ok = false;
-    // Where minizip knows the entry's end, the entry must end here.
-    if (ok && !info.sizesFromZip64Field && unzReadCurrentFile(zip, block.data(), 1) != 0) {
-      ok = false;
-      oversized = true;
-    }
-    unzCloseCurrentFile(zip);
-  }
-  if (ok) {
-    platform::FileTime local = 0;
-    if (platform::DosDateTimeToFileTime(info.dosDate, info.dosTime, local))
-      file.SetLastWriteTime(platform::LocalFileTimeToFileTime(local));
-  }
+  bool ok = ReadEntry(
+      info, password,
+      [&file](const char* p, std::size_t n) { return file.Write(p, n) == platform::ERROR_SUCCESS; },
+      oversized);
+  if (ok && lastWrite != 0) file.SetLastWriteTime(lastWrite);
   file.Close();
   if (!ok) {
     // A partial file would later count as "newer" than the archive's: it goes. A damaged entry
@@ -583,19 +629,18 @@ bool CUnzipper::CopyEntry(const std::wstring& target, const EntryInfo& info,
     if (RemoveFileNow(target)) m_createdFiles.erase(target);
     return false;
   }
-  // A new file has the archive attribute; other attributes of the entry are set afterwards.
-  // An entry without DOS attributes (packed on another system) leaves the new file's.
-  if (info.attributes != 0 && info.attributes != platform::FILE_ATTRIBUTE_ARCHIVE)
-    platform::SetFileAttributesW(target, info.attributes);
+  if (ownAttributes) platform::SetFileAttributesW(target, info.attributes);
   return true;
 }
 
 bool CUnzipper::UnzipFile(const std::wstring* destination, bool flatten,
-                          const std::wstring* password, std::wstring* target) {
+                          const std::wstring* password, std::wstring* target,
+                          const EntryInfo* current) {
   if (!m_zip) return false;
   std::wstring dest = destination ? *destination : m_root;
-  EntryInfo info;
-  if (!GetCurrentInfo(info)) return false;
+  EntryInfo read;
+  if (!current && !GetCurrentInfo(read)) return false;
+  const EntryInfo& info = current ? *current : read;
   if (!flatten && !IsSafeEntryName(info.name)) {
     CommonTools::LogLine(CommonTools::LogLevel::Warning, L"CUnzipper::UnzipFile entry = " +
                                                              info.name + L" leads outside " + dest +
@@ -620,9 +665,8 @@ bool CUnzipper::UnzipFile(const std::wstring* destination, bool flatten,
   if (target) *target = path;
   // In a folder this batch created, only a file the batch wrote itself can be in the way.
   std::wstring folder = FolderOf(path);
-  bool mayExist = !m_freshFolders.count(folder) || m_written.count(path);
+  bool mayExist = !m_freshFolders.count(folder) || m_createdFiles.count(path);
   if (mayExist && KeepExisting(path, info)) return true;
-  m_written.insert(path);
   if (!EnsureFolder(folder)) {
     CommonTools::LogLine(CommonTools::LogLevel::Error,
                          L"CUnzipper::UnzipFile File = " + path + L" is not create");
@@ -1043,7 +1087,7 @@ bool CDataStorage::ExtractEntries(const std::wstring& destination, const std::ws
       continue;
     }
     if (progress) progress->SetProgressText(Join(destination, item.info.name));
-    ok = m_unzipper.UnzipFile(&destination, false, &m_password) && ok;
+    ok = m_unzipper.UnzipFile(&destination, false, &m_password, nullptr, &item.info) && ok;
     if (progress) progress->StepProgress(item.info.unpackedSize);
   }
   m_unzipper.SetOverwriteName(L"");

@@ -12,7 +12,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <functional>
 #include <set>
+#include <unordered_set>
 #include <vector>
 #include <string>
 #include <string_view>
@@ -88,17 +90,16 @@ class CUnzipper {
   // Unpacks the current entry below `destination` (the root when null): with `flatten` under
   // its file name alone, else with its folders. `target` receives the file written (or kept).
   // A target that cannot be created raises irCreateFile through CommonTools::RaiseRunResult.
+  // `current`, when given, is the entry's information as the caller has just read it.
   bool UnzipFile(const std::wstring* destination, bool flatten, const std::wstring* password,
-                 std::wstring* target = nullptr);
+                 std::wstring* target = nullptr, const EntryInfo* current = nullptr);
   // Starts one extraction: forgets which folders are known to exist.
   void BeginBatch();
   // What this unpacker created (files written, folders made) since the last ForgetCreated.
-  const std::set<std::wstring, platform::NoCaseLess>& CreatedFiles() const {
-    return m_createdFiles;
-  }
-  const std::set<std::wstring, platform::NoCaseLess>& CreatedFolders() const {
-    return m_createdFolders;
-  }
+  // Names without regard to case, in no order.
+  using NameSet = std::unordered_set<std::wstring, platform::NoCaseHash, platform::NoCaseEqual>;
+  const NameSet& CreatedFiles() const { return m_createdFiles; }
+  const NameSet& CreatedFolders() const { return m_createdFolders; }
   void ForgetCreated() {
     m_createdFiles.clear();
     m_createdFolders.clear();
@@ -107,19 +108,26 @@ class CUnzipper {
  private:
   bool KeepExisting(const std::wstring& target, const EntryInfo& info);
   bool CopyEntry(const std::wstring& target, const EntryInfo& info, const std::wstring* password);
+  // Where an entry's bytes go: false stops the copy.
+  using Sink = std::function<bool(const char* data, std::size_t size)>;
+  // Reads the current entry whole into `sink`, checking its size and CRC; `oversized` tells an
+  // entry that holds more than it declares.
+  bool ReadEntry(const EntryInfo& info, const std::wstring* password, const Sink& sink,
+                 bool& oversized);
   // Copies the data of an entry that starts at `dataAt` in the archive, by its own sizes.
-  bool CopyRawEntry(platform::FileHandle& file, const EntryInfo& info, std::uint64_t dataAt);
+  bool CopyRawEntry(const Sink& sink, const EntryInfo& info, std::uint64_t dataAt);
   // Creates a folder with its parents, remembering it for the rest of the batch.
   bool EnsureFolder(const std::wstring& folder);
 
   // Folders known to exist in this batch, and those of them this batch created (a file in
   // those can only be one the batch wrote itself).
-  std::set<std::wstring, platform::NoCaseLess> m_knownFolders;
-  std::set<std::wstring, platform::NoCaseLess> m_freshFolders;
-  std::set<std::wstring, platform::NoCaseLess> m_written;
-  std::set<std::wstring, platform::NoCaseLess> m_createdFiles;
-  std::set<std::wstring, platform::NoCaseLess> m_createdFolders;
+  NameSet m_knownFolders;
+  NameSet m_freshFolders;
+  NameSet m_createdFiles;
+  NameSet m_createdFolders;
   std::vector<char> m_block;  // the copy buffer, kept from one entry to the next
+  // New files of the batch: written unnamed into the folders kept open, named when whole.
+  platform::NewFileWriter m_writer;
 
   void* m_zip = nullptr;  // unzFile
   std::wstring m_archive;

@@ -54,12 +54,10 @@ FileSecurityHooks& FileSecurityHook() {
   return *h;
 }
 
-namespace {
 FileSecurityHooks SecurityHooksNow() {
   std::lock_guard<std::mutex> lock(HookMutex());
   return FileSecurityHook();
 }
-}  // namespace
 
 DWORD CheckAccess(const Resolved& r, DWORD desired) {
   FileSecurityHooks h = SecurityHooksNow();
@@ -128,9 +126,14 @@ struct FolderStamp {
   }
 };
 
-bool StampOf(const std::string& dir, FolderStamp& stamp) {
+// `known`, when given, is the folder's status as the caller has just read it.
+bool StampOf(const std::string& dir, FolderStamp& stamp, const struct stat* known = nullptr) {
   struct stat st;
-  if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  if (known)
+    st = *known;
+  else if (stat(dir.c_str(), &st) != 0)
+    return false;
+  if (!S_ISDIR(st.st_mode)) return false;
   stamp.dev = st.st_dev;
   stamp.ino = st.st_ino;
   stamp.mtime = st.st_mtim;
@@ -146,9 +149,10 @@ bool StampOf(const std::string& dir, FolderStamp& stamp) {
 class FolderNameCache {
  public:
   // Listing found (true, with `found` and `hostName` set) or could not be had (false).
-  bool Find(const std::string& dir, const std::wstring& name, bool& found, std::string& hostName) {
+  bool Find(const std::string& dir, const std::wstring& name, bool& found, std::string& hostName,
+            const struct stat* known = nullptr) {
     FolderStamp stamp;
-    if (!StampOf(dir, stamp)) return false;
+    if (!StampOf(dir, stamp, known)) return false;
     std::lock_guard<std::mutex> lock(m_);
     Folder* f = Get(dir, stamp);
     if (!f) return false;
@@ -161,19 +165,21 @@ class FolderNameCache {
   }
 
   // `hostName` was just created in `dir` after a look-up of its name found nothing there.
-  void Created(const std::string& dir, const std::string& hostName) {
+  void Created(const std::string& dir, const std::string& hostName,
+               const struct stat* known = nullptr, const std::wstring* wideName = nullptr) {
     std::lock_guard<std::mutex> lock(m_);
     for (Folder& f : folders_) {
       if (f.dir != dir) continue;
-      const std::wstring wide = FromUtf8(hostName);
+      const std::wstring wide = wideName ? *wideName : FromUtf8(hostName);
+      std::wstring upper = ToUpper(wide);
       FolderStamp now;
-      if (f.lastMiss != ToUpper(wide) || !StampOf(dir, now)) {
+      if (f.lastMiss != upper || !StampOf(dir, now, known)) {
         f.dir.clear();  // listed again when next needed
         return;
       }
       f.lastMiss.clear();
       f.stamp = now;
-      Add(f, wide, hostName);
+      Add(f, wide, hostName, std::move(upper));
       if (f.names.size() > kMaxNames) {
         f.dir.clear();
         f.names.clear();
@@ -198,9 +204,11 @@ class FolderNameCache {
   // The names kept in all folders together; a folder with more is listed at every look-up.
   static constexpr std::size_t kMaxNames = 1u << 19;
 
-  static void Add(Folder& f, const std::wstring& wide, const std::string& host) {
+  static void Add(Folder& f, const std::wstring& wide, const std::string& host,
+                  std::wstring upper = std::wstring()) {
+    if (upper.empty()) upper = ToUpper(wide);
     // Among several spellings of one name the first in NTFS order wins.
-    auto [it, fresh] = f.names.try_emplace(ToUpper(wide), Spelling{wide, host});
+    auto [it, fresh] = f.names.try_emplace(std::move(upper), Spelling{wide, host});
     if (!fresh && wide < it->second.wide) it->second = Spelling{wide, host};
   }
 
@@ -304,6 +312,22 @@ bool LookupChild(const std::string& dir, const std::wstring& name, std::string& 
   if (!FolderNames().Find(dir, name, found, hostName)) found = ScanForChild(dir, name, hostName);
   if (!found) return false;
   return lstat(JoinHost(dir, hostName).c_str(), &st) == 0;
+}
+
+int FindChildAt(int dirFd, const struct stat& dirStatus, const std::string& dir,
+                const std::wstring& name, const std::string& utf8) {
+  bool found = false;
+  std::string hostName;
+  if (FolderNames().Find(dir, name, found, hostName, &dirStatus)) return found ? 1 : 0;
+  // Not listed (too many names): only the exact spelling can be asked.
+  struct stat st;
+  if (fstatat(dirFd, utf8.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return 1;
+  return -1;
+}
+
+void NoteChildCreatedAt(const struct stat& dirStatus, const std::string& dir,
+                        const std::string& hostName, const std::wstring& name) {
+  FolderNames().Created(dir, hostName, &dirStatus, &name);
 }
 
 void NoteChildCreated(const std::string& host) {

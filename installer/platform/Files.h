@@ -25,6 +25,8 @@
 #include <string_view>
 #include <vector>
 
+struct stat;
+
 namespace platform {
 
 // DOS attributes (kept in the host xattr user.DOSATTRIB and enforced by this layer).
@@ -183,6 +185,13 @@ struct FileSecurityHooks {
   // A file or folder was just made: it gets its descriptor from its folder.
   std::function<void(const std::string& hostPath, const std::string& driveRoot, bool isDir)>
       created;
+  // Before a file or folder is made in the folder `folderHost`: whether the caller may add it
+  // there (as `check` with FILE_ADD_FILE or FILE_ADD_SUBDIRECTORY) and what it then stores as
+  // its own descriptor (`stored`, "" for nothing), for writers that set it on the new object
+  // themselves.
+  std::function<DWORD(const std::string& folderHost, const std::string& driveRoot,
+                      const std::wstring& windowsPath, bool isDir, std::string& stored)>
+      prepare;
 };
 void SetFileSecurityHooks(FileSecurityHooks hooks);
 
@@ -285,6 +294,48 @@ class FileHandle {
   std::string tablePath_;
   bool deleteOnClose_ = false;
   bool archiveMarked_ = false;  // the first write sets FILE_ATTRIBUTE_ARCHIVE, as Windows does
+};
+
+// New files written one after another into a few folders, as an extraction does. Each folder
+// is resolved, checked and opened once and then kept (the folder, not its name: one renamed
+// meanwhile still receives the files, one swapped for a link is never followed); a new file is
+// written without a name and appears under its name whole, with its attributes, descriptor and
+// time, when Finish() links it. No other process ever sees it half written or open, so it takes
+// no part in share modes, and a write given up leaves nothing behind.
+//
+// Begin() answers ERROR_NOT_SUPPORTED for what it leaves to FileHandle: a name that is not a
+// plain file name, a volume that cannot hold unnamed files. ERROR_FILE_EXISTS: the name (in any
+// case) is taken.
+class NewFileWriter {
+ public:
+  NewFileWriter();
+  NewFileWriter(const NewFileWriter&) = delete;
+  NewFileWriter& operator=(const NewFileWriter&) = delete;
+  ~NewFileWriter();
+
+  // Starts the file `path`; `attributes` (FILE_ATTRIBUTE_*) are what it is given.
+  DWORD Begin(std::wstring_view path, DWORD attributes);
+  DWORD Write(const void* buffer, std::size_t size);
+  // Gives the file its last-write time (when `lastWrite` is not 0) and its name. Statuses:
+  // ERROR_FILE_EXISTS when the name was taken meanwhile, ERROR_NOT_SUPPORTED when the file
+  // cannot be named here (the caller writes it again through FileHandle).
+  DWORD Finish(FileTime lastWrite);
+  // Drops the file begun (also done by Begin and the destructor).
+  void Abandon();
+  // Closes the folders kept.
+  void Reset();
+
+ private:
+  struct Folder;
+  // The folder kept or opened now, with its status as just read.
+  Folder* FolderFor(const std::wstring& folder, DWORD& status, struct ::stat& now);
+
+  std::vector<std::unique_ptr<Folder>> folders_;
+  std::uint64_t clock_ = 0;
+  int fd_ = -1;
+  Folder* folder_ = nullptr;
+  std::string name_;  // the new file's host name in its folder
+  std::wstring wideName_;
 };
 
 // Marks a host file as the image of a running program of this process (until the returned

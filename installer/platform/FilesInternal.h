@@ -43,6 +43,13 @@ bool LookupChild(const std::string& dir, const std::wstring& name, std::string& 
 // The layer has just created the file or folder `host` (whose name a look-up found missing):
 // its folder's kept listing gains the name instead of being listed again.
 void NoteChildCreated(const std::string& host);
+// The same two for a folder the caller holds open as `dirFd` (host path `dir`) and has just
+// read the status of (after the creation, for the second): 1 when `name` (host spelling `utf8`)
+// is there in any case, 0 when it is not, -1 when that cannot be told.
+int FindChildAt(int dirFd, const struct stat& dirStatus, const std::string& dir,
+                const std::wstring& name, const std::string& utf8);
+void NoteChildCreatedAt(const struct stat& dirStatus, const std::string& dir,
+                        const std::string& hostName, const std::wstring& name);
 
 // A checked host path opened again from its drive root without a window: every folder below the
 // root is entered without following a link (a link swapped in after the check fails with ELOOP
@@ -93,6 +100,7 @@ void FillInfo(const std::string& host, const struct stat& st, FileInfo& info,
 // The security service's checks (ERROR_SUCCESS when none is installed): `desired` on the object
 // itself; creating a file or folder in its parent; deleting (DELETE on the object or
 // FILE_DELETE_CHILD on its folder). `Created` hands a new object to the service.
+FileSecurityHooks SecurityHooksNow();
 DWORD CheckAccess(const Resolved& r, DWORD desired);
 DWORD CheckCreate(const Resolved& r, bool isDir);
 DWORD CheckDelete(const Resolved& r);

@@ -446,6 +446,63 @@ DWORD CheckObjectAccess(std::wstring_view name, SE_OBJECT_TYPE type, ACCESS_MASK
 }
 
 // ---------------------------------------------------------------------------------------------
+// The file layer's hooks
+
+namespace {
+
+DWORD CheckFileAccess(const std::string& host, const std::string& driveRoot,
+                      const std::wstring& windowsPath, DWORD desired) {
+  SecurityDescriptor sd;
+  if (FileSecurity(host, driveRoot, windowsPath, sd) != ERROR_SUCCESS) return ERROR_ACCESS_DENIED;
+  if (!sd.dacl) return ERROR_SUCCESS;
+  return AccessCheck(sd, *CurrentToken(), desired, kFileMapping) ? ERROR_SUCCESS
+                                                                 : ERROR_ACCESS_DENIED;
+}
+
+// What a new object in the folder `parentHost` stores as its own descriptor ("" for nothing):
+// it follows from the folder's own descriptor, its kind and the creator, and is kept for the
+// folders met last, as an extraction creates one file after another in the same few folders.
+// False when the folder's descriptor cannot be read.
+bool InheritedText(const std::string& parentHost, const std::string& driveRoot, bool isDir,
+                   std::string& text) {
+  struct Inherited {
+    std::shared_ptr<const Token> token;
+    std::unordered_map<std::wstring, std::string> texts;  // "" when nothing is stored
+  };
+  static std::mutex mutex;
+  static auto* cache = new Inherited();
+  text.clear();
+  const std::shared_ptr<const Token> token = CurrentToken();
+  const std::optional<std::wstring> own = ReadNtsd(parentHost);
+  const std::wstring key = own ? (isDir ? L"D" : L"F") + *own : std::wstring();
+  if (own) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (cache->token != token) {
+      cache->token = token;
+      cache->texts.clear();
+    }
+    auto it = cache->texts.find(key);
+    if (it != cache->texts.end()) {
+      text = it->second;
+      return true;
+    }
+  }
+  SecurityDescriptor parent;
+  if (FileSecurity(parentHost, driveRoot, L"", parent) != ERROR_SUCCESS) return false;
+  // Only what depends on the creator is stored; the rest is inherited when asked.
+  if (parent.dacl && HasCreatorEntries(parent))
+    text = ToUtf8(InheritDescriptor(parent, isDir, *token, kFileMapping).ToSddl());
+  if (own) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (cache->texts.size() > 256) cache->texts.clear();
+    if (cache->token == token) cache->texts.emplace(key, text);
+  }
+  return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
 // The registry's hooks
 
 void InstallSecurityService() {
@@ -486,54 +543,20 @@ void InstallSecurityService() {
   SetRegistrySecurityHooks(std::move(hooks));
 
   FileSecurityHooks files;
-  files.check = [](const std::string& host, const std::string& driveRoot,
-                   const std::wstring& windowsPath, DWORD desired) -> DWORD {
-    SecurityDescriptor sd;
-    if (FileSecurity(host, driveRoot, windowsPath, sd) != ERROR_SUCCESS) return ERROR_ACCESS_DENIED;
-    if (!sd.dacl) return ERROR_SUCCESS;
-    return AccessCheck(sd, *CurrentToken(), desired, kFileMapping) ? ERROR_SUCCESS
-                                                                   : ERROR_ACCESS_DENIED;
-  };
+  files.check = CheckFileAccess;
   files.created = [](const std::string& host, const std::string& driveRoot, bool isDir) {
     if (host.size() <= driveRoot.size()) return;
-    const std::string parentHost = ParentOf(host);
-    // What a new object stores follows from its folder's own descriptor, its kind and the
-    // creator: kept for the folders met last, as an extraction creates one file after another
-    // in the same few folders.
-    struct Inherited {
-      std::shared_ptr<const Token> token;
-      std::unordered_map<std::wstring, std::string> texts;  // "" when nothing is stored
-    };
-    static std::mutex mutex;
-    static auto* cache = new Inherited();
-    const std::shared_ptr<const Token> token = CurrentToken();
-    const std::optional<std::wstring> own = ReadNtsd(parentHost);
-    const std::wstring key = own ? (isDir ? L"D" : L"F") + *own : std::wstring();
-    if (own) {
-      std::lock_guard<std::mutex> lock(mutex);
-      if (cache->token != token) {
-        cache->token = token;
-        cache->texts.clear();
-      }
-      auto it = cache->texts.find(key);
-      if (it != cache->texts.end()) {
-        if (!it->second.empty())
-          ::lsetxattr(host.c_str(), kNtsd, it->second.data(), it->second.size(), 0);
-        return;
-      }
-    }
-    SecurityDescriptor parent;
-    if (FileSecurity(parentHost, driveRoot, L"", parent) != ERROR_SUCCESS) return;
-    // Only what depends on the creator is stored; the rest is inherited when asked.
     std::string text;
-    if (parent.dacl && HasCreatorEntries(parent))
-      text = ToUtf8(InheritDescriptor(parent, isDir, *token, kFileMapping).ToSddl());
-    if (own) {
-      std::lock_guard<std::mutex> lock(mutex);
-      if (cache->texts.size() > 256) cache->texts.clear();
-      if (cache->token == token) cache->texts.emplace(key, text);
-    }
-    if (!text.empty()) ::lsetxattr(host.c_str(), kNtsd, text.data(), text.size(), 0);
+    if (InheritedText(ParentOf(host), driveRoot, isDir, text) && !text.empty())
+      ::lsetxattr(host.c_str(), kNtsd, text.data(), text.size(), 0);
+  };
+  files.prepare = [](const std::string& folderHost, const std::string& driveRoot,
+                     const std::wstring& windowsPath, bool isDir, std::string& stored) -> DWORD {
+    stored.clear();
+    const DWORD add = isDir ? 0x0004u /* FILE_ADD_SUBDIRECTORY */ : 0x0002u /* FILE_ADD_FILE */;
+    if (DWORD rc = CheckFileAccess(folderHost, driveRoot, windowsPath, add)) return rc;
+    InheritedText(folderHost, driveRoot, isDir, stored);
+    return ERROR_SUCCESS;
   };
   SetFileSecurityHooks(std::move(files));
 }
