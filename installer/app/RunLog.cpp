@@ -80,14 +80,17 @@ CRunLog::~CRunLog() {
 namespace InstallManager {
 
 bool AppendToMachineFile(const std::wstring& path, const std::string& bytes, std::wstring& error) {
-  platform::FileHandle file;
-  platform::DWORD rc =
-      file.Open(path, platform::GENERIC_WRITE, platform::FILE_SHARE_READ, platform::OPEN_EXISTING);
-  if (rc != platform::ERROR_SUCCESS)
+  platform::DWORD rc = platform::AppendToFile(path, bytes);
+  if (rc == platform::ERROR_FILE_NOT_FOUND) {
+    platform::FileHandle file;
     rc = file.Open(path, platform::GENERIC_WRITE, platform::FILE_SHARE_READ, platform::CREATE_NEW);
-  if (rc == platform::ERROR_SUCCESS) rc = file.Seek(0, platform::FILE_END);
-  if (rc == platform::ERROR_SUCCESS) rc = file.Write(bytes.data(), bytes.size());
-  if (rc == platform::ERROR_SUCCESS) rc = file.Close();
+    // Made by someone else meanwhile: appended to as it is.
+    if (rc == platform::ERROR_FILE_EXISTS || rc == platform::ERROR_SHARING_VIOLATION)
+      rc = platform::AppendToFile(path, bytes);
+    else if (rc == platform::ERROR_SUCCESS &&
+             (rc = file.Write(bytes.data(), bytes.size())) == platform::ERROR_SUCCESS)
+      rc = file.Close();
+  }
   if (rc != platform::ERROR_SUCCESS) {
     error = platform::SystemErrorText(rc);
     return false;

@@ -313,6 +313,59 @@ DWORD FileHandle::Close() {
   return Fail(ERROR_SUCCESS);
 }
 
+DWORD AppendToFile(std::wstring_view path, std::string_view bytes) {
+  TL_RESOLVE(r, path);
+  if (r.status != ERROR_SUCCESS) return Fail(r.status);
+  if (!r.loc.exists) return Fail(ERROR_FILE_NOT_FOUND);
+  if (S_ISDIR(r.st.st_mode) || !S_ISREG(r.st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+  if (r.loc.readOnlyVolume) return Fail(ERROR_WRITE_PROTECT);
+  const DWORD attrs = ReadAttributes(r.loc.hostPath, r.st);
+  if (attrs & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
+  if (DWORD rc = CheckAccess(r, GENERIC_WRITE)) return Fail(rc);
+  std::string tablePath;
+  try {
+    tablePath = handles::CurrentTablePath();
+  } catch (const MachineError&) {
+    return Fail(ERROR_NOT_READY);
+  }
+  // The table stays locked until the bytes are written: nobody opens the file meanwhile, so
+  // the open needs no entry of its own (and the table is only read).
+  handles::LockedTable table(tablePath);
+  if (!table.Ok()) return Fail(ERROR_ACCESS_DENIED);
+  if (handles::CheckShare(table.Entries(), static_cast<std::uint64_t>(r.st.st_dev),
+                          static_cast<std::uint64_t>(r.st.st_ino), GENERIC_WRITE,
+                          FILE_SHARE_READ) != ERROR_SUCCESS)
+    return Fail(ERROR_SHARING_VIOLATION);
+  if (IsDriveRoot(r)) return Fail(ERROR_ACCESS_DENIED);
+  BeneathParent parent(r.loc.driveRoot, r.loc.hostPath);
+  if (!parent.Ok()) return Fail(parent.Status());
+  const int fd =
+      openat(parent.Fd(), parent.Name(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0)
+    return Fail(errno == ELOOP || errno == ENXIO ? ERROR_ACCESS_DENIED : Win32FromErrno(errno));
+  struct stat opened;
+  // The file checked, not one put in its place since.
+  if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_dev != r.st.st_dev ||
+      opened.st_ino != r.st.st_ino) {
+    close(fd);
+    return Fail(ERROR_SHARING_VIOLATION);
+  }
+  DWORD status = ERROR_SUCCESS;
+  for (std::size_t off = 0; off < bytes.size();) {
+    const ssize_t n = write(fd, bytes.data() + off, bytes.size() - off);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      status = Win32FromErrno(errno);
+      break;
+    }
+    off += static_cast<std::size_t>(n);
+  }
+  if (status == ERROR_SUCCESS && !bytes.empty() && !(attrs & FILE_ATTRIBUTE_ARCHIVE))
+    WriteAttributes(fd, (attrs & kSettableAttributes) | FILE_ATTRIBUTE_ARCHIVE);
+  close(fd);
+  return Fail(status);
+}
+
 ImageLock::ImageLock(ImageLock&& o) noexcept { *this = std::move(o); }
 ImageLock& ImageLock::operator=(ImageLock&& o) noexcept {
   if (this != &o) {

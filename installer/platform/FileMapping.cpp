@@ -502,6 +502,74 @@ DWORD CheckElements(std::wstring_view rest) {
   return ERROR_SUCCESS;
 }
 
+// The common case in one walk of the kernel: every element there in its exact spelling and no
+// link on the way, or all but the last (which is then looked up without regard to case). Any
+// other path (another spelling, a link, a missing folder) is left to the walk element by
+// element, which gives the same answer for these.
+bool ResolveExact(const std::string& realRoot, const std::vector<std::wstring>& elems,
+                  Resolved& r) {
+#ifdef SYS_openat2
+  if (NoOpenat2().load(std::memory_order_relaxed) || elems.empty()) return false;
+  std::string rel;
+  std::size_t parentEnd = 0;
+  for (std::size_t i = 0; i < elems.size(); ++i) {
+    if (i) rel += '/';
+    if (i + 1 == elems.size()) parentEnd = rel.empty() ? 0 : rel.size() - 1;
+    rel += ToUtf8(elems[i]);
+  }
+  int rootFd = open(realRoot.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (rootFd < 0) return false;
+  auto openBeneath = [rootFd](const std::string& path, int flags) {
+    struct open_how how {};
+    how.flags = static_cast<std::uint64_t>(flags | O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    return static_cast<int>(syscall(SYS_openat2, rootFd, path.c_str(), &how, sizeof how));
+  };
+  struct stat st;
+  int fd = openBeneath(rel, 0);
+  const int err = errno;
+  bool done = false;
+  if (fd >= 0) {
+    if (fstat(fd, &st) == 0 && !S_ISLNK(st.st_mode)) {
+      r.loc.hostPath = JoinHost(realRoot, rel);
+      r.self = r.loc.hostPath;
+      r.isLink = false;
+      r.st = st;
+      r.haveStat = true;
+      r.loc.exists = true;
+      done = true;
+    }
+    close(fd);
+  } else if (err == ENOENT) {
+    // The last element missing in that spelling: its folder must be there exactly.
+    const std::string parentRel = elems.size() > 1 ? rel.substr(0, parentEnd) : std::string();
+    const int dirFd = parentRel.empty() ? -2 : openBeneath(parentRel, O_DIRECTORY);
+    if (dirFd >= 0 || dirFd == -2) {
+      if (dirFd >= 0) close(dirFd);
+      const std::string dir = parentRel.empty() ? realRoot : JoinHost(realRoot, parentRel);
+      std::string name;
+      if (LookupChild(dir, elems.back(), name, st)) {
+        // Found in another spelling: the walk takes it from here (it may be a link).
+        done = false;
+      } else {
+        r.loc.hostPath = JoinHost(dir, ToUtf8(elems.back()));
+        r.loc.exists = false;
+        done = true;
+      }
+    }
+  } else if (err == ENOSYS || err == EPERM || err == E2BIG) {
+    NoOpenat2().store(true, std::memory_order_relaxed);
+  }
+  close(rootFd);
+  return done;
+#else
+  (void)realRoot;
+  (void)elems;
+  (void)r;
+  return false;
+#endif
+}
+
 }  // namespace
 
 Resolved Resolve(std::wstring_view input) {
@@ -620,6 +688,10 @@ Resolved Resolve(std::wstring_view input) {
     r.haveStat = stat(host.c_str(), &r.st) == 0;
     r.loc.exists = r.haveStat;
     if (!r.haveStat) return fail(ERROR_PATH_NOT_FOUND);  // the drive's folder is missing
+    return r;
+  }
+  if (ResolveExact(realRoot, elems, r)) {
+    if (r.loc.hostPath.size() >= PATH_MAX) r.status = ERROR_FILENAME_EXCED_RANGE;
     return r;
   }
   bool missing = false;

@@ -199,6 +199,11 @@ void SetFileSecurityHooks(FileSecurityHooks hooks);
 DWORD ReadWholeFile(std::wstring_view path, std::string& bytes);
 // CREATE_ALWAYS semantics: creates or replaces the contents.
 DWORD WriteWholeFile(std::wstring_view path, std::string_view bytes);
+// Appends `bytes` at the end of the existing file `path` as an open for writing that shares
+// reading would, and closes it again: ERROR_FILE_NOT_FOUND when the file is missing, else the
+// statuses of FileHandle::Open. Other processes of the machine wait while the bytes are written
+// rather than find the file open.
+DWORD AppendToFile(std::wstring_view path, std::string_view bytes);
 
 // ---------------------------------------------------------------------------------------------
 // Enumeration (FindFirstFileW / FindNextFileW)

@@ -225,8 +225,7 @@ TEST(NewFilesSecurity, TheFolderDecidesAndTheFileGetsWhatAHandleWouldGiveIt) {
   ASSERT_EQ(::lsetxattr(m.C("Windows/Temp/box").c_str(), "user.NTSD", onlySystem.data(),
                         onlySystem.size(), 0),
             0);
-  EXPECT_EQ(w.Begin(L"C:\\Windows\\Temp\\box\\3.txt", FILE_ATTRIBUTE_ARCHIVE),
-            ERROR_ACCESS_DENIED);
+  EXPECT_EQ(w.Begin(L"C:\\Windows\\Temp\\box\\3.txt", FILE_ATTRIBUTE_ARCHIVE), ERROR_ACCESS_DENIED);
   EXPECT_EQ(HostEntries(m.C("Windows/Temp/box")), 2u);
 }
 
