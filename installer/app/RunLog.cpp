@@ -46,7 +46,8 @@ void CRunLog::Emit(const std::wstring& entry) {
     return;
   }
   std::wstring error;
-  if (!AppendToMachineFile(m_path, platform::WideToAnsi(entry, platform::CP_THREAD_ACP), error)) {
+  if (!AppendToMachineFile(m_path, platform::WideToAnsi(entry, platform::CP_THREAD_ACP), error,
+                           &m_appender)) {
     m_fileFailed = true;
     Debug(L"The run log " + m_path + L" cannot be written (" + error +
           L"); its entries go to the debugger output\r\n");
@@ -67,7 +68,7 @@ void CRunLog::Debug(const std::wstring& text) {
 CRunLog::~CRunLog() {
   if (m_anyWritten && !m_path.empty() && !m_fileFailed) {
     std::wstring error;
-    AppendToMachineFile(m_path, "\r\n", error);
+    AppendToMachineFile(m_path, "\r\n", error, &m_appender);
   }
 }
 
@@ -79,8 +80,10 @@ CRunLog::~CRunLog() {
 
 namespace InstallManager {
 
-bool AppendToMachineFile(const std::wstring& path, const std::string& bytes, std::wstring& error) {
-  platform::DWORD rc = platform::AppendToFile(path, bytes);
+bool AppendToMachineFile(const std::wstring& path, const std::string& bytes, std::wstring& error,
+                         platform::FileAppender* appender) {
+  platform::DWORD rc =
+      appender ? appender->Append(path, bytes) : platform::AppendToFile(path, bytes);
   if (rc == platform::ERROR_FILE_NOT_FOUND) {
     platform::FileHandle file;
     rc = file.Open(path, platform::GENERIC_WRITE, platform::FILE_SHARE_READ, platform::CREATE_NEW);

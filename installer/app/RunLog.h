@@ -2,13 +2,16 @@
 //
 // An entry is the machine's local time ("%d.%02d.%02d - %02d:%02d:%02d  "), the level's prefix
 // ("ERROR : ", "WARNING : ", "INFO : "), the caller's text and "\r\n"; the first entry of the
-// object has a line of 21 dashes in front. The file is opened for each entry, written in the
-// machine's ANSI code page and closed again. While the path is empty, entries go to the
+// object has a line of 21 dashes in front. Each entry is appended in the machine's ANSI code
+// page as an open for writing that shares reading would append it, and the file is closed for
+// the machine's other processes between entries (they may read, move or delete it; the next
+// entry then finds what is at the name). While the path is empty, entries go to the
 // debugger output, which is stderr here. A file that cannot be written never ends the run: the
 // log says so once on the debugger output and goes on there.
 #pragma once
 
 #include "package/LogSink.h"
+#include "platform/Files.h"
 #include "platform/Format.h"
 
 #include <functional>
@@ -69,10 +72,13 @@ class CRunLog {
   bool m_anyWritten = false;
   bool m_fileFailed = false;  // the current path could not be written; said once
   DebugOutput m_debug;
+  platform::FileAppender m_appender;
 };
 
 // Appends bytes to a file of the machine (created when missing). False with the system's text.
-bool AppendToMachineFile(const std::wstring& path, const std::string& bytes, std::wstring& error);
+// With `appender`, through it (for one file written again and again).
+bool AppendToMachineFile(const std::wstring& path, const std::string& bytes, std::wstring& error,
+                         platform::FileAppender* appender = nullptr);
 
 // Whether the start of a file (its first bytes) is that of a run log: the 21-dash line and an
 // entry after it, or an entry at once (a log whose first entries went to the debugger output).

@@ -313,7 +313,22 @@ DWORD FileHandle::Close() {
   return Fail(ERROR_SUCCESS);
 }
 
-DWORD AppendToFile(std::wstring_view path, std::string_view bytes) {
+namespace {
+
+// Writes all of `bytes` at the end of the open file.
+DWORD WriteAll(int fd, std::string_view bytes) {
+  for (std::size_t off = 0; off < bytes.size();) {
+    const ssize_t n = write(fd, bytes.data() + off, bytes.size() - off);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return Win32FromErrno(errno);
+    off += static_cast<std::size_t>(n);
+  }
+  return ERROR_SUCCESS;
+}
+
+// AppendToFile; with `keep`, the descriptor stays open for the caller, and `after` is the
+// file's status once written.
+DWORD AppendOnce(std::wstring_view path, std::string_view bytes, int* keep, struct stat* after) {
   TL_RESOLVE(r, path);
   if (r.status != ERROR_SUCCESS) return Fail(r.status);
   if (!r.loc.exists) return Fail(ERROR_FILE_NOT_FOUND);
@@ -350,19 +365,73 @@ DWORD AppendToFile(std::wstring_view path, std::string_view bytes) {
     close(fd);
     return Fail(ERROR_SHARING_VIOLATION);
   }
-  DWORD status = ERROR_SUCCESS;
-  for (std::size_t off = 0; off < bytes.size();) {
-    const ssize_t n = write(fd, bytes.data() + off, bytes.size() - off);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      status = Win32FromErrno(errno);
-      break;
-    }
-    off += static_cast<std::size_t>(n);
-  }
+  const DWORD status = WriteAll(fd, bytes);
   if (status == ERROR_SUCCESS && !bytes.empty() && !(attrs & FILE_ATTRIBUTE_ARCHIVE))
     WriteAttributes(fd, (attrs & kSettableAttributes) | FILE_ATTRIBUTE_ARCHIVE);
+  if (status == ERROR_SUCCESS && keep && fstat(fd, after) == 0) {
+    *keep = fd;
+    return Fail(status);
+  }
   close(fd);
+  return Fail(status);
+}
+
+}  // namespace
+
+DWORD AppendToFile(std::wstring_view path, std::string_view bytes) {
+  return AppendOnce(path, bytes, nullptr, nullptr);
+}
+
+FileAppender::~FileAppender() { Close(); }
+
+void FileAppender::Close() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+  path_.clear();
+}
+
+DWORD FileAppender::Append(std::wstring_view path, std::string_view bytes) {
+  std::string tablePath;
+  try {
+    tablePath = handles::CurrentTablePath();
+  } catch (const MachineError&) {
+    Close();
+    return Fail(ERROR_NOT_READY);
+  }
+  if (fd_ >= 0 && path == path_ && tablePath == tablePath_) {
+    // Nobody has done anything to the file since the last append (no write, rename, new or
+    // removed name, attribute or list: each changes the change time), so what was checked
+    // then still holds; only the share modes of those who opened it since are asked.
+    struct stat st;
+    if (fstat(fd_, &st) == 0 && st.st_nlink > 0 && static_cast<std::uint64_t>(st.st_dev) == dev_ &&
+        static_cast<std::uint64_t>(st.st_ino) == ino_ && st.st_ctim.tv_sec == changed_.tv_sec &&
+        st.st_ctim.tv_nsec == changed_.tv_nsec) {
+      handles::LockedTable table(tablePath);
+      if (!table.Ok()) return Fail(ERROR_ACCESS_DENIED);
+      if (handles::CheckShare(table.Entries(), dev_, ino_, GENERIC_WRITE, FILE_SHARE_READ) !=
+          ERROR_SUCCESS)
+        return Fail(ERROR_SHARING_VIOLATION);
+      const DWORD status = WriteAll(fd_, bytes);
+      if (status != ERROR_SUCCESS || fstat(fd_, &st) != 0) {
+        Close();
+        return Fail(status);
+      }
+      changed_ = st.st_ctim;
+      return Fail(ERROR_SUCCESS);
+    }
+  }
+  Close();
+  int fd = -1;
+  struct stat after;
+  const DWORD status = AppendOnce(path, bytes, &fd, &after);
+  if (status == ERROR_SUCCESS && fd >= 0) {
+    fd_ = fd;
+    path_ = std::wstring(path);
+    tablePath_ = tablePath;
+    dev_ = static_cast<std::uint64_t>(after.st_dev);
+    ino_ = static_cast<std::uint64_t>(after.st_ino);
+    changed_ = after.st_ctim;
+  }
   return Fail(status);
 }
 

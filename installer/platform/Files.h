@@ -18,6 +18,7 @@
 #include "platform/Win32Errors.h"
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -204,6 +205,26 @@ DWORD WriteWholeFile(std::wstring_view path, std::string_view bytes);
 // statuses of FileHandle::Open. Other processes of the machine wait while the bytes are written
 // rather than find the file open.
 DWORD AppendToFile(std::wstring_view path, std::string_view bytes);
+// AppendToFile again and again to one file (a log), without naming it afresh while it is as the
+// last append left it. Between appends the file is not open for the machine (others may open,
+// rename or delete it as they like); whatever anyone does to it sends the next append the whole
+// way again.
+class FileAppender {
+ public:
+  FileAppender() = default;
+  FileAppender(const FileAppender&) = delete;
+  FileAppender& operator=(const FileAppender&) = delete;
+  ~FileAppender();
+  DWORD Append(std::wstring_view path, std::string_view bytes);
+  void Close();
+
+ private:
+  int fd_ = -1;
+  std::wstring path_;
+  std::string tablePath_;
+  std::uint64_t dev_ = 0, ino_ = 0;
+  struct timespec changed_ {};
+};
 
 // ---------------------------------------------------------------------------------------------
 // Enumeration (FindFirstFileW / FindNextFileW)

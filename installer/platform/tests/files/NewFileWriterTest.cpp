@@ -1,6 +1,6 @@
-// New files written unnamed and named when whole: what a named file is like, what others see
+// New files written unnamed and named when whole (what a named file is like, what others see
 // while it is written, names taken before and meanwhile, what is left to FileHandle, folders
-// swapped for links, and the access lists the files get and obey.
+// swapped for links, the access lists the files get and obey), and appending to a log.
 #include "platform/Files.h"
 #include "platform/HostIo.h"
 #include "platform/Machine.h"
@@ -227,6 +227,98 @@ TEST(NewFilesSecurity, TheFolderDecidesAndTheFileGetsWhatAHandleWouldGiveIt) {
             0);
   EXPECT_EQ(w.Begin(L"C:\\Windows\\Temp\\box\\3.txt", FILE_ATTRIBUTE_ARCHIVE), ERROR_ACCESS_DENIED);
   EXPECT_EQ(HostEntries(m.C("Windows/Temp/box")), 2u);
+}
+
+}  // namespace
+
+namespace {
+
+class Appending : public tltest::MachineTest {};
+
+TEST_F(Appending, AtTheEndAsAnOpenForWritingThatSharesReadingWould) {
+  EXPECT_EQ(AppendToFile(L"C:\\log.txt", "x"), ERROR_FILE_NOT_FOUND);
+  ASSERT_EQ(WriteWholeFile(L"C:\\log.txt", "one\n"), ERROR_SUCCESS);
+  ASSERT_EQ(SetFileAttributesW(L"C:\\log.txt", FILE_ATTRIBUTE_HIDDEN), ERROR_SUCCESS);
+  ASSERT_EQ(AppendToFile(L"C:\\LOG.TXT", "two\n"), ERROR_SUCCESS);
+  EXPECT_EQ(Read(L"C:\\log.txt"), "one\ntwo\n");
+  // Written to: the archive attribute comes back, the others stay.
+  EXPECT_EQ(GetFileAttributesW(L"C:\\log.txt"), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
+  {
+    FileHandle reader;
+    ASSERT_EQ(reader.Open(L"C:\\log.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                          OPEN_EXISTING),
+              ERROR_SUCCESS);
+    EXPECT_EQ(AppendToFile(L"C:\\log.txt", "three\n"), ERROR_SUCCESS);
+  }
+  {
+    FileHandle exclusive;
+    ASSERT_EQ(exclusive.Open(L"C:\\log.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING),
+              ERROR_SUCCESS);
+    EXPECT_EQ(AppendToFile(L"C:\\log.txt", "four\n"), ERROR_SHARING_VIOLATION);
+  }
+  ASSERT_EQ(SetFileAttributesW(L"C:\\log.txt", FILE_ATTRIBUTE_READONLY), ERROR_SUCCESS);
+  EXPECT_EQ(AppendToFile(L"C:\\log.txt", "five\n"), ERROR_ACCESS_DENIED);
+  ASSERT_EQ(CreateDirectoryW(L"C:\\dir"), ERROR_SUCCESS);
+  EXPECT_EQ(AppendToFile(L"C:\\dir", "x"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Read(L"C:\\log.txt"), "one\ntwo\nthree\n");
+  // A link planted in the log's place is never written through.
+  const std::string outside = temp_ + "/outside.txt";
+  tltest::MachineTest::WriteHost(outside, "theirs");
+  ASSERT_EQ(symlink(outside.c_str(), C("planted.txt").c_str()), 0);
+  EXPECT_NE(AppendToFile(L"C:\\planted.txt", "x"), ERROR_SUCCESS);
+  std::string kept;
+  ASSERT_TRUE(hostio::ReadFile(outside, kept));
+  EXPECT_EQ(kept, "theirs");
+}
+
+TEST_F(Appending, AnAppenderGoesTheWholeWayAgainOnceAnyoneTouchedTheFile) {
+  FileAppender log;
+  ASSERT_EQ(WriteWholeFile(L"C:\\run.log", ""), ERROR_SUCCESS);
+  ASSERT_EQ(log.Append(L"C:\\run.log", "1"), ERROR_SUCCESS);
+  ASSERT_EQ(log.Append(L"C:\\run.log", "2"), ERROR_SUCCESS);
+  EXPECT_EQ(Read(L"C:\\run.log"), "12");
+  // Between appends the file is not open for the machine.
+  {
+    FileHandle h;
+    ASSERT_EQ(h.Open(L"C:\\run.log", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING),
+              ERROR_SUCCESS);
+    // ... but an exclusive open made since is honoured.
+    EXPECT_EQ(log.Append(L"C:\\run.log", "x"), ERROR_SHARING_VIOLATION);
+  }
+  // Renamed away: the next entry finds no file at the name, the moved one keeps what it had.
+  ASSERT_EQ(MoveFileW(L"C:\\run.log", L"C:\\old.log"), ERROR_SUCCESS);
+  EXPECT_EQ(log.Append(L"C:\\run.log", "3"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(Read(L"C:\\old.log"), "12");
+  // Another file under the name: written from then on.
+  ASSERT_EQ(WriteWholeFile(L"C:\\run.log", "new:"), ERROR_SUCCESS);
+  ASSERT_EQ(log.Append(L"C:\\run.log", "4"), ERROR_SUCCESS);
+  EXPECT_EQ(Read(L"C:\\run.log"), "new:4");
+  // Written by someone else meanwhile: appended after their bytes.
+  ASSERT_EQ(AppendToFile(L"C:\\run.log", "theirs"), ERROR_SUCCESS);
+  ASSERT_EQ(log.Append(L"C:\\run.log", "5"), ERROR_SUCCESS);
+  EXPECT_EQ(Read(L"C:\\run.log"), "new:4theirs5");
+  // Made read-only meanwhile (a change of its attributes only): refused.
+  ASSERT_EQ(SetFileAttributesW(L"C:\\run.log", FILE_ATTRIBUTE_READONLY), ERROR_SUCCESS);
+  EXPECT_EQ(log.Append(L"C:\\run.log", "6"), ERROR_ACCESS_DENIED);
+  ASSERT_EQ(SetFileAttributesW(L"C:\\run.log", FILE_ATTRIBUTE_NORMAL), ERROR_SUCCESS);
+  // Deleted: gone for good, nothing written anywhere.
+  ASSERT_EQ(DeleteFileW(L"C:\\run.log"), ERROR_SUCCESS);
+  EXPECT_EQ(log.Append(L"C:\\run.log", "7"), ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(PathFileExistsW(L"C:\\run.log"));
+  EXPECT_EQ(Read(L"C:\\old.log"), "12");
+}
+
+TEST(AppendingSecurity, AListChangedBetweenTwoEntriesIsAskedAgain) {
+  tltest::ScopedMachine m(StandardUser());
+  ASSERT_EQ(WriteWholeFile(L"C:\\Windows\\Temp\\setup.log", ""), ERROR_SUCCESS);
+  FileAppender log;
+  ASSERT_EQ(log.Append(L"C:\\Windows\\Temp\\setup.log", "a"), ERROR_SUCCESS);
+  const std::string onlySystem = "O:SYG:SYD:P(A;;FA;;;SY)";
+  ASSERT_EQ(::lsetxattr(m.C("Windows/Temp/setup.log").c_str(), "user.NTSD", onlySystem.data(),
+                        onlySystem.size(), 0),
+            0);
+  EXPECT_EQ(log.Append(L"C:\\Windows\\Temp\\setup.log", "b"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(AppendToFile(L"C:\\Windows\\Temp\\setup.log", "c"), ERROR_ACCESS_DENIED);
 }
 
 }  // namespace
