@@ -14,6 +14,7 @@
 #include "platform/Text.h"
 #include "rights/CheckRights.h"
 #include "steps/SetupEntry.h"
+#include "steps/ShareStep.h"
 
 #include <cstdint>
 #include <functional>
@@ -155,21 +156,29 @@ class CInstallManager : public CommonTools::IStepDispatcher {
   void RegisterUninstaller(const std::wstring& basePath);
   void AddUninstallerInfo(const std::wstring& installPath, const std::wstring& packagePath);
   void UnregisterUninstaller();
-  // The steps that later stages build; here each says that it is not part of this build.
-  void CommonStepExec(const CommonTools::SettingsNodePtr& node, bool remove);
-  void CommonStepShare(const CommonTools::SettingsNodePtr& node, bool remove,
-                       const std::wstring& basePath);
-  void CommonStepDatabase(const CommonTools::SettingsNodePtr& node, bool remove,
-                          const std::wstring& basePath);
-  void ProcessUpdateProjectConfig(const CommonTools::SettingsNodePtr& root,
-                                  const std::wstring& basePath);
+  // The shares of a server installation (the SERVER node) and one SHARE entry.
   void ProcessServer(const CommonTools::SettingsNodePtr& root, bool remove,
                      const std::wstring& basePath);
+  void CommonStepShare(const CommonTools::SettingsNodePtr& node, bool remove,
+                       const std::wstring& basePath);
+  // One DATABASE entry: its machine data source registered or removed.
+  void CommonStepDatabase(const CommonTools::SettingsNodePtr& node, bool remove,
+                          const std::wstring& basePath);
+  // The product's configuration file brought in line with the run: the CHANGE entries of
+  // INSTALL / CFG, or the list of installed libraries.
+  void ProcessUpdateProjectConfig(const CommonTools::SettingsNodePtr& root,
+                                  const std::wstring& basePath);
+  // Applies the CHANGE entries to the file at `path`; true when there were changes, none asked
+  // for the library list, and all of them could be applied.
+  bool ChangeTagsProductConfig(const std::wstring& path);
+  // The product's data in the local and roaming application-data folders of every profile.
+  void DeleteAllUsersFolders();
+  // The steps that later stages build; here each says that it is not part of this build.
+  void CommonStepExec(const CommonTools::SettingsNodePtr& node, bool remove);
   void ProcessRedist(const CommonTools::SettingsNodePtr& root, bool remove);
   // 0 cancelled, 1 done, 2 Back on its first page.
   int ClientInstall(const CommonTools::SettingsNodePtr& root, bool remove,
                     const std::wstring& basePath);
-  void DeleteAllUsersFolders();
 
   InstallSteps::ScheduledEntries& Scheduled() { return m_scheduled; }
   // What the steps report: 13 (a file stayed) or 15 (a folder stayed, restart needed).
@@ -189,7 +198,7 @@ class CInstallManager : public CommonTools::IStepDispatcher {
       CCheckRights::VerifyAdminRights(r);
     };
     std::function<bool()> verifySetShareForFolder = [] {
-      return CCheckRights::VerifySetShareForFolder();
+      return InstallSteps::VerifySetShareForFolder();
     };
     // The start-up pause with the main window showing (3000 ms; the scripted back-end skips it).
     std::function<void(int milliseconds)> wait;

@@ -4,6 +4,7 @@
 #include "platform/Registry.h"
 #include "platform/Restart.h"
 #include "platform/Security.h"
+#include "platform/Shares.h"
 #include "platform/ShellFolders.h"
 #include "platform/Text.h"
 
@@ -726,6 +727,7 @@ constexpr MachineService kMachineServices[] = {
     {"profiles", &CreateProfiles, nullptr},
     {"restart", nullptr, &InstallRestartService},
     {"security", &ApplyDefaultSecurity, &InstallSecurityService},
+    {"shares", nullptr, &InstallShareService},
 };
 
 void AttachServices() {

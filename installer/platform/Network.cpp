@@ -1,13 +1,11 @@
 #include "platform/Network.h"
 
 #include "platform/Machine.h"
-#include "platform/RegistryTree.h"
+#include "platform/Shares.h"
 #include "platform/Text.h"
 
-#include <fstream>
 #include <optional>
 #include <set>
-#include <sstream>
 
 namespace platform {
 
@@ -47,19 +45,8 @@ NetResource Container(DWORD display, std::wstring remote) {
 
 std::vector<std::wstring> SharesOfMachineRoot(const std::string& machineRoot) {
   std::vector<std::wstring> out;
-  std::ifstream in(machineRoot + "/registry/HKLM.reg", std::ios::binary);
-  if (!in) return out;
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  reg::ParseError error;
-  std::unique_ptr<reg::Key> root = reg::ParseHive(bytes.str(), L"HKEY_LOCAL_MACHINE", &error);
-  const reg::Key* key = root.get();
-  for (const wchar_t* part :
-       {L"SYSTEM", L"CurrentControlSet", L"Services", L"LanmanServer", L"Shares"})
-    key = key ? key->Child(part) : nullptr;
-  if (!key) return out;
-  for (const auto& v : key->Values())
-    if (!v.name.empty()) out.push_back(v.name);
+  for (const SHARE_INFO_502& s : StoredShares(machineRoot))
+    if (s.shi502_type == STYPE_DISKTREE) out.push_back(s.shi502_netname);
   return out;
 }
 

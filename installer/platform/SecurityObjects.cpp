@@ -3,6 +3,7 @@
 // listings used by tlmachine.
 #include "platform/Machine.h"
 #include "platform/Security.h"
+#include "platform/Shares.h"
 #include "platform/ShellFolders.h"
 #include "platform/System.h"
 #include "platform/Text.h"
@@ -454,9 +455,10 @@ DWORD CheckFileAccess(const std::string& host, const std::string& driveRoot,
                       const std::wstring& windowsPath, DWORD desired) {
   SecurityDescriptor sd;
   if (FileSecurity(host, driveRoot, windowsPath, sd) != ERROR_SUCCESS) return ERROR_ACCESS_DENIED;
-  if (!sd.dacl) return ERROR_SUCCESS;
-  return AccessCheck(sd, *CurrentToken(), desired, kFileMapping) ? ERROR_SUCCESS
-                                                                 : ERROR_ACCESS_DENIED;
+  if (sd.dacl && !AccessCheck(sd, *CurrentToken(), desired, kFileMapping))
+    return ERROR_ACCESS_DENIED;
+  // Through a share, the share's own descriptor must grant the change as well.
+  return CheckShareAccess(windowsPath, desired);
 }
 
 // What a new object in the folder `parentHost` stores as its own descriptor ("" for nothing):
