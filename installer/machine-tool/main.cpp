@@ -14,10 +14,12 @@
 #include "Snapshot.h"
 #include "platform/Files.h"
 #include "platform/Machine.h"
+#include "platform/Odbc.h"
 #include "platform/Processes.h"
 #include "platform/Registry.h"
 #include "platform/Restart.h"
 #include "platform/Security.h"
+#include "platform/Shares.h"
 #include "platform/Text.h"
 
 using namespace platform;
@@ -53,6 +55,10 @@ const char kUsage[] =
     "                             readable listing); keys as HKLM\\SOFTWARE\\..., HKCU\\...\n"
     "  whoami                     show who runs programs on the machine: the user, the groups\n"
     "                             with their attributes, the privileges and the elevation\n"
+    "  shares                     list the computer's shares (name, folder, remark) as\n"
+    "                             `net share` does\n"
+    "  odbc                       list the system data sources (name, 32- or 64-bit, driver)\n"
+    "                             with their attributes, as the ODBC administrator shows them\n"
     "  help                       show this text\n"
     "\n"
     "Registry keys are shown as they are stored (the 64-bit view: 32-bit keys under\n"
@@ -301,6 +307,14 @@ int Run(std::vector<std::string> args) {
     if (status != ERROR_SUCCESS)
       throw std::runtime_error(args[0] + ": " + U(SystemErrorText(status)));
     std::cout << U(name) << "\n" << U(sd.ToSddl()) << "\n" << U(DescribeSecurity(sd, type));
+    return 0;
+  }
+  if (command == "shares") {
+    std::cout << U(DescribeShares());
+    return 0;
+  }
+  if (command == "odbc") {
+    std::cout << U(DescribeSystemDataSources());
     return 0;
   }
   if (command == "whoami") {

@@ -18,6 +18,8 @@
 #include "platform/Text.h"
 #include <filesystem>
 #include "platform/Files.h"
+#include "platform/Registry.h"
+#include "platform/Shares.h"
 
 using namespace platform;
 
@@ -320,4 +322,39 @@ TEST_F(Tlmachine, UninstallRunsTheEntrysCommandAndPassesItsExitStatusOn) {
   EXPECT_NE(r.out.find("The system cannot find the file specified"), std::string::npos) << r.out;
   EXPECT_EQ(Run("uninstall").status, 2);
   EXPECT_EQ(Run("programs extra").status, 2);
+}
+
+TEST_F(Tlmachine, SharesAndDataSourcesAreListedAsTheSystemToolsListThem) {
+  ASSERT_EQ(CreateDirectoryWithParents(L"C:\\Srv\\Data"), ERROR_SUCCESS);
+  SHARE_INFO_502 share;
+  share.shi502_netname = L"TlData";
+  share.shi502_path = L"C:\\Srv\\Data";
+  share.shi502_permissions = ACCESS_READ;
+  DWORD parm = 0;
+  ASSERT_EQ(NetShareAdd(nullptr, 502, share, &parm), NERR_Success);
+  RegKey list, source;
+  ASSERT_EQ(list.Create(HKEY_LOCAL_MACHINE, L"SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources"),
+            ERROR_SUCCESS);
+  ASSERT_EQ(list.SetString(L"TolmeraParts", L"Microsoft Access Driver (*.mdb)"), ERROR_SUCCESS);
+  ASSERT_EQ(source.Create(HKEY_LOCAL_MACHINE, L"SOFTWARE\\ODBC\\ODBC.INI\\TolmeraParts"),
+            ERROR_SUCCESS);
+  ASSERT_EQ(source.SetString(L"DBQ", L"C:\\Srv\\Data\\parts.mdb"), ERROR_SUCCESS);
+  ASSERT_EQ(source.SetDword(L"DriverId", 25), ERROR_SUCCESS);
+  list.Close();
+  source.Close();
+
+  Result r = Run("shares");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(HasLine(r.out, "Share name   Resource                        Remark")) << r.out;
+  EXPECT_TRUE(HasLine(r.out, "C$           C:\\                             Default share"))
+      << r.out;
+  EXPECT_TRUE(HasLine(r.out, "TlData       C:\\Srv\\Data")) << r.out;
+  EXPECT_TRUE(HasLine(r.out, "The command completed successfully.")) << r.out;
+
+  r = Run("odbc");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(HasLine(r.out, "TolmeraParts            32-bit    Microsoft Access Driver (*.mdb)"))
+      << r.out;
+  EXPECT_TRUE(HasLine(r.out, "    DBQ = C:\\Srv\\Data\\parts.mdb")) << r.out;
+  EXPECT_TRUE(HasLine(r.out, "    DriverId = 25")) << r.out;
 }
