@@ -205,7 +205,7 @@ void FillMachineHive(Key& root, const MachineConfig& c) {
   Key* tcpip = Path(root, ccs + L"Services\\Tcpip\\Parameters");
   Sz(tcpip, L"Hostname", c.computerName);
   Sz(tcpip, L"Domain", c.join == JoinStatus::Domain ? c.domain : L"");
-  Path(root, ccs + L"Services\\LanmanServer\\Shares");
+  Path(root, ccs + L"Services\\LanmanServer\\Shares\\Security");
   Key* product = Path(root, ccs + L"Control\\ProductOptions");
   Sz(product, L"ProductType",
      c.os.productType == 1   ? L"WinNT"

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <sys/stat.h>
 
 namespace platform {
@@ -62,14 +63,21 @@ SHARE_INFO_502 FromItems(const std::wstring& valueName, const std::vector<std::w
   return s;
 }
 
+// A share's value: the multi-string the server service writes, or a single "Path=..." text.
+bool IsShareValue(const reg::Value& v) { return v.type == REG_MULTI_SZ || v.type == REG_SZ; }
+std::vector<std::wstring> Items(const reg::Value& v) {
+  if (v.type == REG_SZ) return {reg::DataToString(v.data)};
+  return reg::DataToMultiString(v.data);
+}
+
 // The shares of a parsed hive's Shares key (with the descriptors of its Security sub-key).
 std::vector<SHARE_INFO_502> FromKey(const reg::Key* shares) {
   std::vector<SHARE_INFO_502> out;
   if (!shares) return out;
   const reg::Key* security = shares->Child(L"Security");
   for (const reg::Value& v : shares->Values()) {
-    if (v.name.empty() || v.type != REG_MULTI_SZ) continue;
-    SHARE_INFO_502 s = FromItems(v.name, reg::DataToMultiString(v.data));
+    if (v.name.empty() || !IsShareValue(v)) continue;
+    SHARE_INFO_502 s = FromItems(v.name, Items(v));
     if (security)
       if (const reg::Value* sd = security->FindValue(v.name); sd && sd->type == REG_BINARY)
         s.shi502_security_descriptor = sd->data;
@@ -95,8 +103,8 @@ std::vector<SHARE_INFO_502> CurrentShares() {
     for (const reg::Value& v : security.ValueList())
       if (v.type == REG_BINARY) descriptors[v.name] = v.data;
   for (const reg::Value& v : key.ValueList()) {
-    if (v.name.empty() || v.type != REG_MULTI_SZ) continue;
-    SHARE_INFO_502 s = FromItems(v.name, reg::DataToMultiString(v.data));
+    if (v.name.empty() || !IsShareValue(v)) continue;
+    SHARE_INFO_502 s = FromItems(v.name, Items(v));
     if (auto it = descriptors.find(v.name); it != descriptors.end())
       s.shi502_security_descriptor = it->second;
     out.push_back(std::move(s));
@@ -429,13 +437,23 @@ DWORD NetShareGetInfo(const wchar_t* server, const std::wstring& name, DWORD lev
   return Fail(NERR_NetNameNotFound);
 }
 
-DWORD ShareRights(const std::wstring& computer, const std::wstring& name) {
+namespace {
+
+// The rights of a share of the share service, or nothing when it knows no such share.
+std::optional<ACCESS_MASK> KnownShareRights(const std::wstring& computer,
+                                            const std::wstring& name) {
   Target t = FindComputer(computer);
-  if (t.status != NERR_Success) return 0;
+  if (t.status != NERR_Success) return std::nullopt;
   if (IsAdminShare(name)) return IsAdministrator() ? FILE_ALL_ACCESS : 0;
   for (const SHARE_INFO_502& s : SharesOf(t))
     if (EqualsNoCase(s.shi502_netname, name)) return RightsOfShare(s);
-  return 0;
+  return std::nullopt;
+}
+
+}  // namespace
+
+DWORD ShareRights(const std::wstring& computer, const std::wstring& name) {
+  return KnownShareRights(computer, name).value_or(0);
 }
 
 DWORD CheckShareAccess(const std::wstring& windowsPath, DWORD desired) {
@@ -443,10 +461,12 @@ DWORD CheckShareAccess(const std::wstring& windowsPath, DWORD desired) {
     return ERROR_SUCCESS;
   std::wstring server, share;
   SplitUnc(windowsPath, server, share);
+  // A share this service does not know was resolved by another resolver, which decides.
+  std::optional<ACCESS_MASK> granted = KnownShareRights(server, share);
+  if (!granted) return ERROR_SUCCESS;
   ACCESS_MASK wanted = MapGenericMask(desired, kFileMapping) & ~(SYNCHRONIZE | MAXIMUM_ALLOWED);
-  ACCESS_MASK granted = ShareRights(server, share);
-  if (desired & MAXIMUM_ALLOWED) return granted ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
-  return (granted & wanted) == wanted ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+  if (desired & MAXIMUM_ALLOWED) return *granted ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+  return (*granted & wanted) == wanted ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
 std::wstring DescribeShares() {

@@ -111,6 +111,10 @@ TEST_F(SetupProgram, InstallsTheSamplePackageWithAnAnswerFile) {
       "INFO : Install Type = Full =====================",
       "INFO : " + std::string(57, '-'),
       "INFO : " + std::string(57, '-'),
+      "INFO : VerifySetShareForFolder: Folder = C:\\Program Files (x86) was shared as Product "
+      "shared temporary folder with permissions ACCESS_READ & ACCESS_WRITE",
+      "INFO : VerifySetShareForFolder: Folder = Product shared temporary folder is removed status "
+      "share",
       "INFO : Install product as Install",
       "INFO : Page DLG_GREETING -> Next",
       "INFO : Page DLG_LICENSE -> Next",
@@ -130,7 +134,8 @@ TEST_F(SetupProgram, InstallsTheSamplePackageWithAnAnswerFile) {
       "INFO : CommonStepFolders: Folder = C:\\Program Files (x86)\\Tolmera Sample\\bin is created",
       "INFO : ProcessShortcuts: start",
       "INFO : ProcessRegistry: start",
-      "WARNING : ProcessUpdateProjectConfig: this step is not part of this build",
+      "INFO : ProcessUpdateProjectConfig: start",
+      "INFO : ProcessUpdateProjectConfig: Finish Config file is not set in scenario",
       "INFO : Add product TSAMPLE version 3",
       "INFO : AddProduct: Common Files path = ",
       "INFO : Copy common folders",
