@@ -47,4 +47,14 @@ bool MatchesIgnoreFor(const std::wstring& value, int action, int kind) {
   return false;
 }
 
+bool IsIgnoreForTag(const std::wstring& tag) {
+  static const wchar_t* const kTags[] = {L"INSTALL", L"UPDATE",    L"UPDATEONLY",
+                                         L"REPAIR",  L"UNINSTALL", L"ALLACTIONS",
+                                         L"SERVER",  L"LOCAL",     L"CLIENT"};
+  const std::wstring upper = platform::ToUpper(tag);
+  for (const wchar_t* t : kTags)
+    if (upper == t) return true;
+  return false;
+}
+
 }  // namespace CommonTools

@@ -14,4 +14,9 @@ namespace CommonTools {
 // every action. An empty value is handled by the callers (it never selects).
 bool MatchesIgnoreFor(const std::wstring& value, int action, int kind);
 
+// Whether one tag of such a list (the text between two "|") is one the filter knows, in any
+// case: INSTALL, UPDATE, UPDATEONLY, REPAIR, UNINSTALL, ALLACTIONS, SERVER, LOCAL, CLIENT.
+// A tag with blanks around it is not ("Local " never matches).
+bool IsIgnoreForTag(const std::wstring& tag);
+
 }  // namespace CommonTools

@@ -4,6 +4,8 @@
 // the settings tree; attribute names exactly.
 #pragma once
 
+#include <array>
+
 namespace ScriptNames {
 
 // The script's file inside the package archive.
@@ -52,8 +54,19 @@ inline constexpr const wchar_t* kCommon = L"Common";
 inline constexpr const wchar_t* kBanner = L"Banner";
 inline constexpr const wchar_t* kProgressSection = L"DLG_PROGRESS";
 inline constexpr const wchar_t* kBackground = L"BACKGROUND";  // in DLG_PROGRESS
+inline constexpr const wchar_t* kLicenseFile = L"LICENSE";    // in DLG_LICENSE ("Path")
 // The main window's progress bar (a child of the root).
 inline constexpr const wchar_t* kProgressBar = L"ProgressBar";
+
+// The step nodes the dispatcher runs inside INSTALL, a LIBRARY or ADDITIONAL (its table in
+// steps/CommonSteps.cpp has one line for each); any other element there is skipped.
+inline constexpr std::array<const wchar_t*, 9> kSteps = {
+    kDirectory, kFile, kRegistry, kShortcuts, kAssociation, kExec, kRights, kShare, kDatabase};
+// The children of the root element that some reader looks for.
+inline constexpr std::array<const wchar_t*, 17> kRootChildren = {
+    kInstall,      kMacros, kLibraries,  kShortcuts,    kRegistry,   kServer,
+    kRights,       kRedist, kAdditional, kUninstaller,  kClient,     kDialogs,
+    kLocalization, kIcons,  kImages,     kUserSettings, kProgressBar};
 }  // namespace Element
 
 namespace Attribute {
@@ -145,6 +158,82 @@ inline constexpr const wchar_t* kTolmeraPath = L"TolmeraPath";
 inline constexpr const wchar_t* kSelectedLibraries = L"SelectedLibraries";
 inline constexpr const wchar_t* kCopyMsiPath = L"CopyMSIPath";
 inline constexpr const wchar_t* kServerName = L"ServerName";
+
+// Every attribute name above (a name that differs from one of these only in case is not read).
+inline constexpr std::array kAll = {kName,
+                                    kPv,
+                                    kRegKey,
+                                    kVersion,
+                                    kInstallType,
+                                    kBuild,
+                                    kDirName,
+                                    kLanguage,
+                                    kFile,
+                                    kLog,
+                                    kRegKeyInstall,
+                                    kRegKeyProjectPath,
+                                    kPath,
+                                    kIgnoreFor,
+                                    kId,
+                                    kCaption,
+                                    kValue,
+                                    kType,
+                                    kAccess,
+                                    kWait,
+                                    kCmdArguments,
+                                    kMsgKey,
+                                    kAskKey,
+                                    kSelected,
+                                    kReadonly,
+                                    kDependency,
+                                    kOverwrite,
+                                    kTarget,
+                                    kBackupFiles,
+                                    kKeyName,
+                                    kValueName,
+                                    kIntValue,
+                                    kTextValue,
+                                    kAction,
+                                    kStartFolder,
+                                    kDesktop,
+                                    kStart,
+                                    kQuickLaunch,
+                                    kExtension,
+                                    kProgram,
+                                    kShowWindow,
+                                    kExecCmdError,
+                                    kRights,
+                                    kDbSystem,
+                                    kDsnSystem,
+                                    kDefaultDir,
+                                    kDsn,
+                                    kDriver,
+                                    kCompany,
+                                    kTitle,
+                                    kIconPath,
+                                    kVersionMajor,
+                                    kVersionMinor,
+                                    kShare,
+                                    kPort,
+                                    kPathDi,
+                                    kSystemName,
+                                    kShow,
+                                    kPos,
+                                    kImageId,
+                                    kUrl,
+                                    kPosX,
+                                    kPosY,
+                                    kWidth,
+                                    kHeight,
+                                    kClrText,
+                                    kInstallPath,
+                                    kProjectPath,
+                                    kTolmeraPath,
+                                    kSelectedLibraries,
+                                    kCopyMsiPath,
+                                    kServerName};
+// The attributes whose value names a message of the catalogue.
+inline constexpr std::array<const wchar_t*, 3> kMessageIds = {kMsgKey, kAskKey, kExecCmdError};
 }  // namespace Attribute
 
 // Message IDs: the texts the installer shows, looked up under MESSAGES of the chosen language
@@ -191,6 +280,38 @@ inline constexpr const wchar_t* kDenyServerInstall =
     L"MsgDenyServerInstall";  // a server chosen by a user who may not install one
 inline constexpr const wchar_t* kCaptionFolderBrowser =
     L"MsgCaptionFolderBrowser";  // the folder browser's title when its page gives none
+
+// Every message ID above: the messages a run may ask a language for.
+inline constexpr std::array kAll = {kCaption,
+                                    kRights,
+                                    kRightsDomainForServerChange,
+                                    kRightsForServerChange,
+                                    kVersionOs,
+                                    kOldInstallation,
+                                    kBeginUpdate,
+                                    kInstallError,
+                                    kSaveLogFile,
+                                    kErrorDuringInstall,
+                                    kDataStorageNotFound,
+                                    kDataStorageNotUnpacked,
+                                    kScriptFileError,
+                                    kScenarioError,
+                                    kLanguagesError,
+                                    kGraphicsError,
+                                    kOldInstall,
+                                    kCantSendEmail,
+                                    kErrorDeleteFolder,
+                                    kErrorCreateFile,
+                                    kCancelInstallation,
+                                    kUninstall,
+                                    kFinishInstallServerOk,
+                                    kFinishUpdateOk,
+                                    kFinishUpdateServerOk,
+                                    kFinishRepairOk,
+                                    kFinishRepairServerOk,
+                                    kFinishUninstall,
+                                    kDenyServerInstall,
+                                    kCaptionFolderBrowser};
 }  // namespace Message
 
 // The main window's stage texts, by their IDs in the language's progress section.
@@ -231,6 +352,12 @@ inline constexpr const wchar_t* kRepairTruncated = L"DLG_REPAIR_TRUNCATED";
 inline constexpr const wchar_t* kChangeRepair = L"DLG_CHANGE_REPAIR";
 inline constexpr const wchar_t* kProgress = L"DLG_PROGRESS";
 inline constexpr const wchar_t* kFinish = L"DLG_FINISH";
+
+// Every page, in the order of the list above (the names DIALOGS may switch).
+inline constexpr std::array kAll = {
+    kGreeting,         kLanguageSelection, kLicense,      kInstallType, kComputerSelection,
+    kClientAttributes, kDestination,       kComponents,   kSummary,     kUpdate,
+    kRepair,           kRepairTruncated,   kChangeRepair, kProgress,    kFinish};
 }  // namespace Page
 
 // Words of the values.

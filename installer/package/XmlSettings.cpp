@@ -19,6 +19,7 @@ namespace CommonTools {
 // children once and index again only when the count has moved.
 struct XmlTree : pugi::xml_document {
   std::uint64_t childChanges = 0;
+  std::string source;  // the UTF-8 text the tree was parsed from
 };
 
 namespace {
@@ -296,9 +297,11 @@ bool CXmlSettings::LoadFromBytes(const std::string& bytes) {
   if (!XmlBytesToUtf8(bytes, utf8, m_error)) return false;
   pugi::xml_parse_result r =
       m_doc->load_buffer(utf8.data(), utf8.size(), kParseOptions, pugi::encoding_utf8);
+  m_doc->source = std::move(utf8);
+  const std::string& text = m_doc->source;
   if (!r) {
     int line = 0, column = 0;
-    LineColumn(utf8, static_cast<size_t>(r.offset), line, column);
+    LineColumn(text, static_cast<size_t>(r.offset), line, column);
     m_error = L"line " + std::to_wstring(line) + L", column " + std::to_wstring(column) + L": " +
               FromUtf8(r.description());
     m_doc->reset();
@@ -356,6 +359,25 @@ bool CXmlSettings::GetRoot(SettingsNodePtr& node) {
   pugi::xml_node root = first.next_sibling();
   if (!root) return false;
   node = std::make_shared<CXmlSettingsNode>(m_doc, root);
+  return true;
+}
+
+const std::string& CXmlSettings::SourceText() const { return m_doc->source; }
+
+long CXmlSettings::SourceOffset(const SettingsNodePtr& node) const {
+  auto* own = dynamic_cast<CXmlSettingsNode*>(node.get());
+  if (!own || own->doc() != m_doc) return -1;
+  std::ptrdiff_t at = own->node().offset_debug();
+  if (at < 0 || static_cast<std::size_t>(at) > m_doc->source.size()) return -1;
+  // An element's offset is that of its name; step back to its "<".
+  if (own->node().type() == pugi::node_element && at > 0 && m_doc->source[at - 1] == '<') --at;
+  return static_cast<long>(at);
+}
+
+bool CXmlSettings::GetDocumentElement(SettingsNodePtr& node) {
+  pugi::xml_node e = m_doc->document_element();
+  if (!e) return false;
+  node = std::make_shared<CXmlSettingsNode>(m_doc, e);
   return true;
 }
 

@@ -35,6 +35,14 @@ class CXmlSettings : public ISettings {
   // Why the last Load failed: "line L, column C: reason" or a file error; empty after success.
   const std::wstring& LastError() const { return m_error; }
 
+  // Where the loaded text stands, for tools that point at a node of the script: the text as
+  // parsed (UTF-8) and the byte offset of a node of this document in it ("<" of an element),
+  // -1 when unknown (a node made after loading, or of another document).
+  const std::string& SourceText() const;
+  long SourceOffset(const SettingsNodePtr& node) const;
+  // The document's element (which GetRoot finds only when the declaration stands before it).
+  bool GetDocumentElement(SettingsNodePtr& node);
+
  private:
   std::shared_ptr<XmlTree> m_doc;
   std::wstring m_path;

@@ -1,11 +1,13 @@
 # Builds the sample product's package: stages the script, the payload, the generated parts of
 # the payload (help pages, the standard parts catalogue, templates, the materials database) and
-# the drawn pictures, then packs the stage into Setup.data (a ZIP file).
+# the drawn pictures, then packs the stage into Setup.data with `tlpack build --strict`, which
+# checks the script against the stage first and refuses a package with errors or warnings.
 #
 #   cmake -DSOURCE=<sample-product folder> -DSTAGE=<stage folder> -DPICTURES=<drawn pictures>
-#         -DCLIENT=<client MSI package> -DOUTPUT=<Setup.data> -P make_package.cmake
+#         -DCLIENT=<client MSI package> -DOUTPUT=<Setup.data> -DTLPACK=<tlpack program>
+#         -P make_package.cmake
 # Run with the stage folder as the working directory.
-foreach(var SOURCE STAGE PICTURES CLIENT OUTPUT)
+foreach(var SOURCE STAGE PICTURES CLIENT OUTPUT TLPACK)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "make_package.cmake: ${var} is not set")
   endif()
@@ -76,7 +78,7 @@ foreach(i RANGE 1 400)
 endforeach()
 file(WRITE "${STAGE}/database/materials.mdb" "TOLMERA-MATERIALS-1\n${rows}")
 
-file(GLOB entries RELATIVE "${STAGE}" "${STAGE}/*")
-list(REMOVE_ITEM entries "Setup.data")
-list(SORT entries)
-file(ARCHIVE_CREATE OUTPUT "${OUTPUT}" PATHS ${entries} FORMAT zip)
+execute_process(COMMAND "${TLPACK}" build "${STAGE}" -o "${OUTPUT}" --strict RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "make_package.cmake: tlpack refused the sample product (status ${status})")
+endif()
