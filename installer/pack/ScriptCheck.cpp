@@ -9,6 +9,8 @@
 #include "package/XmlSettings.h"
 
 #include <algorithm>
+#include <cwchar>
+#include <cwctype>
 #include <functional>
 #include <map>
 #include <optional>
@@ -577,10 +579,18 @@ class Checker {
     for (const SettingsNodePtr& language : languages) {
       SettingsNodePtr messages, message;
       bool has = language->GetChild(Element::kMessages, messages);
+      // One line per language, however many it lacks.
+      std::vector<std::wstring> missing;
       for (const std::wstring& id : wanted)
-        if (!has || !messages->GetChild(id, message))
-          At(has ? messages : language, Severity::Warning,
-             L"language " + LanguageName(language) + L" has no message \"" + id + L"\"");
+        if (!has || !messages->GetChild(id, message)) missing.push_back(id);
+      if (!missing.empty()) {
+        std::wstring list;
+        for (const std::wstring& id : missing)
+          list += (list.empty() ? L"\"" : L", \"") + id + L"\"";
+        At(has ? messages : language, Severity::Warning,
+           L"language " + LanguageName(language) +
+               (missing.size() == 1 ? L" has no message " : L" has no messages ") + list);
+      }
       // The licence file of the language.
       SettingsNodePtr section, license;
       if (language->GetChild(ScriptNames::Page::kLicense, section) &&
