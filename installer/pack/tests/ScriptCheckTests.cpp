@@ -160,6 +160,24 @@ TEST_F(ScriptCheck, ElementsThatAreNotStepsAreWarnedAboutWhereTheDispatcherSkips
                              "warning: element <REGISTRY_> is not read by the installer")));
 }
 
+TEST_F(ScriptCheck, PlacesAreLinesAndCharactersWhateverTheLineEndsAndTheEncoding) {
+  auto lines = CleanLines();
+  lines[17] = "      <HKCR keyName=\"\u0414\u043e\u043a\" ValueName=\"\" textValue=\"x\"/>";
+  const std::string expectedKey = "18:" + std::to_string(Col(lines[17], "keyName"));
+  // "textValue" stands after three two-byte letters: its column counts characters, not bytes.
+  const std::string expectedText = "18:" + std::to_string(Col(lines[17], "textValue") - 3);
+  std::string crlf;
+  for (const std::string& l : lines) crlf += l + "\r\n";
+  std::string utf16 =
+      std::string("\xFF\xFE", 2) + platform::ToUtf16LEBytes(platform::FromUtf8(Join(lines)));
+  for (const std::string& text : {Join(lines), crlf, utf16}) {
+    std::vector<std::string> places;
+    for (const TlPack::Diagnostic& d : CheckScript(text, CleanContents()))
+      places.push_back(std::to_string(d.line) + ":" + std::to_string(d.column));
+    EXPECT_THAT(places, ElementsAre(expectedKey, expectedText));
+  }
+}
+
 TEST_F(ScriptCheck, ASecondRegistryOrShortcutGroupInAContainerIsWarnedAbout) {
   auto lines = CleanLines();
   lines[18] =
