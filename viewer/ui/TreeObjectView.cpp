@@ -2,11 +2,62 @@
 
 #include "ui/MlsString.h"
 #include "ui/Object3DView.h"
-#include "ui/PaneCaption.h"
 #include "ui/TextIds.h"
 #include "workspace/SplitterView.h"
 
-#include <wx/dcbuffer.h>
+#include <wx/msgdlg.h>
+
+namespace {
+
+// The item data: the object the item shows, owned by the model.
+class CTreeItemObject : public wxTreeItemData {
+ public:
+  explicit CTreeItemObject(CTreeObject* object) : m_pObject(object) {}
+  CTreeObject* m_pObject;
+};
+
+// Menu commands the pane answers (its own and the edit commands, which do nothing).
+constexpr int kCmdProperties = 135;
+constexpr int kCmdQuiet[] = {136, 137, 138, wxID_CUT, wxID_COPY, wxID_CLEAR};
+
+CSplitterView* WorkspaceOf(const wxWindow* pane) {
+  for (wxWindow* w = pane->GetParent(); w; w = w->GetParent())
+    if (auto* view = dynamic_cast<CSplitterView*>(w)) return view;
+  return nullptr;
+}
+
+}  // namespace
+
+// --- CViewTree ---------------------------------------------------------------------------------
+
+CViewTree::CViewTree() = default;
+CViewTree::~CViewTree() = default;
+
+bool CViewTree::Create(wxWindow* parent) {
+  if (!wxTreeCtrl::Create(parent, kId, wxDefaultPosition, wxDefaultSize,
+                          wxTR_HAS_BUTTONS | wxTR_LINES_AT_ROOT | wxTR_NO_LINES | wxTR_SINGLE |
+                              wxTR_FULL_ROW_HIGHLIGHT | wxBORDER_NONE))
+    return false;
+  Bind(wxEVT_KEY_DOWN, &CViewTree::OnKeyDown, this);
+  return true;
+}
+
+CTreeObject* CViewTree::GetItemObject(const wxTreeItemId& item) const {
+  if (!item.IsOk()) return nullptr;
+  auto* data = static_cast<CTreeItemObject*>(GetItemData(item));
+  return data ? data->m_pObject : nullptr;
+}
+
+void CViewTree::OnKeyDown(wxKeyEvent& event) {
+  // Not handed on to the control: it does no keyboard navigation.
+  if (event.GetKeyCode() != WXK_DELETE) return;
+  auto* pane = dynamic_cast<CTreeObjectView*>(GetParent());
+  if (!pane) return;
+  if (CSplitterView* view = WorkspaceOf(pane)) view->GetObject3DView().DeleteSelectedShape();
+  pane->DeleteSelectedItem();
+}
+
+// --- CTreeObjectView ---------------------------------------------------------------------------
 
 CTreeObjectView::CTreeObjectView() = default;
 CTreeObjectView::~CTreeObjectView() = default;
@@ -14,54 +65,237 @@ CTreeObjectView::~CTreeObjectView() = default;
 bool CTreeObjectView::Create(wxWindow* parent, wxWindowID id) {
   if (!wxWindow::Create(parent, id, wxDefaultPosition, wxDefaultSize, wxFULL_REPAINT_ON_RESIZE))
     return false;
-  SetBackgroundStyle(wxBG_STYLE_PAINT);
-  Bind(wxEVT_PAINT, &CTreeObjectView::OnPaint, this);
+  m_wndFileView = new CViewTree;
+  if (!m_wndFileView->Create(this)) {
+    delete m_wndFileView;
+    m_wndFileView = nullptr;
+    return false;
+  }
+  BindHeader();
+  m_wndFileView->Bind(wxEVT_TREE_SEL_CHANGED, &CTreeObjectView::OnTreeSelChanged, this);
+  Bind(wxEVT_CONTEXT_MENU, &CTreeObjectView::OnContextMenu, this);
+  Bind(wxEVT_SET_FOCUS, &CTreeObjectView::OnSetFocus, this);
+  Bind(
+      wxEVT_MENU,
+      [this](wxCommandEvent&) { wxMessageBox(wxT("Properties...."), wxEmptyString, wxOK, this); },
+      kCmdProperties);
+  for (int cmd : kCmdQuiet)
+    Bind(
+        wxEVT_MENU, [](wxCommandEvent&) {}, cmd);
+  InitBtn();
+  AdjustLayout();
   return true;
 }
 
-CSplitterView* CTreeObjectView::GetSplitterView() const {
-  for (wxWindow* w = GetParent(); w; w = w->GetParent())
-    if (auto* view = dynamic_cast<CSplitterView*>(w)) return view;
-  return nullptr;
+CSplitterView* CTreeObjectView::GetSplitterView() const { return WorkspaceOf(this); }
+
+std::wstring CTreeObjectView::GetCaption() const {
+  return CMlsString::GetResourceString(eMenus, TextId::ModelStructure, L"ToolDoc",
+                                       L"ModelStructure");
 }
+
+void CTreeObjectView::HidePane() {
+  if (CSplitterView* view = GetSplitterView()) view->ShowTreeObjectView(false);
+}
+
+void CTreeObjectView::OnSetFocus(wxFocusEvent& event) {
+  event.Skip();
+  if (m_wndFileView) m_wndFileView->SetFocus();
+}
+
+// --- Filling -----------------------------------------------------------------------------------
 
 void CTreeObjectView::UpdateTreeObjects(const std::shared_ptr<CNodeRoot>& root) {
+  m_bSelecting = true;
+  m_wndFileView->DeleteAllItems();
+  m_bSelecting = false;
   m_pRoot = root;
-  m_pSelected = nullptr;
-  // The root item reads the root's caption until the language refresh names it.
-  m_rootText = root ? root->GetCaption() : std::wstring();
-  wxWindow::Refresh();
+  if (root) {
+    UpdateTreeObjects(root, wxTreeItemId());
+    // The control selects a new root item by itself; a fresh tree has no selection.
+    m_bSelecting = true;
+    m_wndFileView->Unselect();
+    m_bSelecting = false;
+  }
+  m_wndFileView->Refresh();
 }
 
-void CTreeObjectView::SelectObject(CTreeObject* object) {
-  m_pSelected = object;
-  wxWindow::Refresh();
-  if (CSplitterView* view = GetSplitterView()) view->GetCore().OnTreeSelectionChanged(object);
+void CTreeObjectView::UpdateTreeObjects(const std::shared_ptr<CTreeObject>& object,
+                                        const wxTreeItemId& parent) {
+  if (!object) return;
+  const wxString text(object->GetName());
+  wxTreeItemId item =
+      parent.IsOk() ? m_wndFileView->AppendItem(parent, text) : m_wndFileView->AddRoot(text);
+  m_wndFileView->SetItemData(item, new CTreeItemObject(object.get()));
+  if (!object->IsNode()) return;
+  for (const auto& child : static_cast<CNode&>(*object).GetChildren())
+    UpdateTreeObjects(child, item);
+  m_wndFileView->Expand(item);
+}
+
+int CTreeObjectView::GetItemCount() const {
+  return m_wndFileView ? static_cast<int>(m_wndFileView->GetCount()) : 0;
+}
+
+CTreeObject* CTreeObjectView::GetRootObject() const {
+  return m_wndFileView->GetItemObject(m_wndFileView->GetRootItem());
+}
+
+std::wstring CTreeObjectView::GetRootText() const {
+  const wxTreeItemId root = m_wndFileView->GetRootItem();
+  return root.IsOk() ? m_wndFileView->GetItemText(root).ToStdWstring() : std::wstring();
 }
 
 void CTreeObjectView::SetRootText(const std::wstring& text) {
-  m_rootText = text;
-  wxWindow::Refresh();
+  const wxTreeItemId root = m_wndFileView->GetRootItem();
+  if (root.IsOk()) m_wndFileView->SetItemText(root, text);
 }
 
-void CTreeObjectView::RefreshTexts() { wxWindow::Refresh(); }
+void CTreeObjectView::RefreshTexts() {
+  Refresh();
+  m_wndFileView->Refresh();
+}
+
+// --- Finding -----------------------------------------------------------------------------------
+
+wxTreeItemId CTreeObjectView::FindTreeItem(const QZ::ObjPtr<QZ::CAD::IShapeVis>& shape,
+                                           const wxTreeItemId& item) const {
+  if (!item.IsOk()) return {};
+  CTreeObject* object = m_wndFileView->GetItemObject(item);
+  if (object && !object->IsNode()) {
+    if (!shape) return {};
+    auto own = static_cast<CObject3D*>(object)->GetShapeVis();
+    if (own && (own.Get() == shape.Get() || own->IsSame(shape.Get()))) return item;
+    return {};
+  }
+  wxTreeItemIdValue cookie;
+  for (wxTreeItemId child = m_wndFileView->GetFirstChild(item, cookie); child.IsOk();
+       child = m_wndFileView->GetNextChild(item, cookie)) {
+    const wxTreeItemId found = FindTreeItem(shape, child);
+    if (found.IsOk()) return found;
+  }
+  return {};
+}
+
+wxTreeItemId CTreeObjectView::FindObjectItem(const CTreeObject* object,
+                                             const wxTreeItemId& item) const {
+  if (!item.IsOk() || !object) return {};
+  if (m_wndFileView->GetItemObject(item) == object) return item;
+  wxTreeItemIdValue cookie;
+  for (wxTreeItemId child = m_wndFileView->GetFirstChild(item, cookie); child.IsOk();
+       child = m_wndFileView->GetNextChild(item, cookie)) {
+    const wxTreeItemId found = FindObjectItem(object, child);
+    if (found.IsOk()) return found;
+  }
+  return {};
+}
+
+// --- Selection ---------------------------------------------------------------------------------
+
+CTreeObject* CTreeObjectView::GetSelectedObject() const {
+  const wxTreeItemId item = m_wndFileView->GetSelection();
+  if (!item.IsOk() || !m_wndFileView->IsSelected(item)) return nullptr;
+  return m_wndFileView->GetItemObject(item);
+}
+
+void CTreeObjectView::Select(const wxTreeItemId& item) {
+  wxTreeItemId old = m_wndFileView->GetSelection();
+  if (old.IsOk() && !m_wndFileView->IsSelected(old)) old = wxTreeItemId();
+  // The change is run here once, not by the control's own notification.
+  m_bSelecting = true;
+  if (item.IsOk()) {
+    // An item inside a collapsed group: the group opens to show it.
+    m_wndFileView->EnsureVisible(item);
+    m_wndFileView->SelectItem(item);
+  } else {
+    m_wndFileView->Unselect();
+  }
+  m_bSelecting = false;
+  m_wndFileView->Refresh();
+  OnSelChanged(item, old);
+}
+
+void CTreeObjectView::SelectObject(CTreeObject* object) {
+  Select(FindObjectItem(object, m_wndFileView->GetRootItem()));
+}
+
+void CTreeObjectView::SelectItem(const QZ::ObjPtr<QZ::CAD::IShapeVis>& shape) {
+  Select(FindTreeItem(shape, m_wndFileView->GetRootItem()));
+}
+
+void CTreeObjectView::ResetSelect() { Select(wxTreeItemId()); }
+
+void CTreeObjectView::OnTreeSelChanged(wxTreeEvent& event) {
+  if (m_bSelecting) return;
+  OnSelChanged(event.GetItem(), event.GetOldItem());
+}
+
+void CTreeObjectView::OnSelChanged(const wxTreeItemId& newItem, const wxTreeItemId& oldItem) {
+  if (newItem.IsOk() && oldItem.IsOk()) SetFocus();
+  CTreeObject* object = m_wndFileView->GetItemObject(newItem);
+  if (CSplitterView* view = GetSplitterView()) view->GetCore().OnTreeSelectionChanged(object);
+}
+
+void CTreeObjectView::UpdateSelName() {
+  const wxTreeItemId item = m_wndFileView->GetSelection();
+  CTreeObject* object = GetSelectedObject();
+  if (object) m_wndFileView->SetItemText(item, object->GetName());
+}
+
+void CTreeObjectView::OnContextMenu(wxContextMenuEvent& event) {
+  if (event.GetEventObject() != m_wndFileView) {
+    event.Skip();
+    return;
+  }
+  const wxPoint screen = event.GetPosition();
+  if (screen != wxDefaultPosition) {
+    int flags = 0;
+    const wxTreeItemId hit = m_wndFileView->HitTest(m_wndFileView->ScreenToClient(screen), flags);
+    if (hit.IsOk()) Select(hit);
+  }
+  m_wndFileView->SetFocus();
+}
+
+// --- Deleting ----------------------------------------------------------------------------------
+
+void CTreeObjectView::DeleteItem(const QZ::ObjPtr<QZ::CAD::IShapeVis>& shape) {
+  const wxTreeItemId item = FindTreeItem(shape, m_wndFileView->GetRootItem());
+  if (!item.IsOk()) return;
+  if (item == m_wndFileView->GetSelection()) ResetSelect();
+  m_bSelecting = true;
+  m_wndFileView->Delete(item);
+  m_bSelecting = false;
+  m_wndFileView->Refresh();
+}
 
 void CTreeObjectView::DeleteSelectedItem() {
-  CTreeObject* object = m_pSelected;
-  if (!object || !object->GetParent() || !object->GetParent()->IsNode()) return;
+  const wxTreeItemId item = m_wndFileView->GetSelection();
+  CTreeObject* object = GetSelectedObject();
+  if (!object) return;
+  CTreeObject* parent = object->GetParent();
   CSplitterView* view = GetSplitterView();
-  if (view) view->GetObject3DView().Erase(object);
-  m_pSelected = nullptr;
-  if (view) view->GetCore().OnTreeSelectionChanged(nullptr);
-  static_cast<CNode*>(object->GetParent())->RemoveChild(object);
-  wxWindow::Refresh();
-}
-
-void CTreeObjectView::OnPaint(wxPaintEvent&) {
-  wxAutoBufferedPaintDC dc(this);
-  std::wstring line;
-  if (m_pRoot) line = m_rootText.empty() ? m_pRoot->GetCaption() : m_rootText;
-  if (m_pSelected) line += L"  >  " + m_pSelected->GetName();
-  PaneCaption::Draw(dc, GetClientSize(),
-                    CMlsString::GetResourceString(eMessages, TextId::ModelStructure), line);
+  if (parent) {
+    if (!parent->IsNode()) return;
+    // Nothing may keep pointing into the object: the selection, the 3D view's selection and
+    // the property rows go first.
+    ResetSelect();
+    if (view) view->GetObject3DView().Erase(object);
+    static_cast<CNode*>(parent)->RemoveChild(object);
+    m_bSelecting = true;
+    m_wndFileView->Delete(item);
+    m_bSelecting = false;
+  } else {
+    if (!object->IsNode()) return;
+    auto* root = static_cast<CNode*>(object);
+    if (view) {
+      // The rows shown may belong to an object below the root: the root is shown again.
+      view->GetObject3DView().Erase(root);
+    }
+    while (root->GetChildCount() > 0) root->RemoveChild(root->GetChild(0).get());
+    m_bSelecting = true;
+    m_wndFileView->DeleteChildren(item);
+    m_bSelecting = false;
+    OnSelChanged(item, wxTreeItemId());
+  }
+  m_wndFileView->Refresh();
 }

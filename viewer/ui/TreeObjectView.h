@@ -1,36 +1,96 @@
 #pragma once
-// The model tree pane of a workspace. For now the pane shows its caption and the selected
-// object's name; it keeps the model it shows and its selection for the workspace.
+// The model tree pane of a workspace: a header band with the caption "Model Structure" and a
+// hide button (CHeaderPane), and below it the tree control (CViewTree) that mirrors the model
+// tree: one item per model object, labelled with its name and holding a plain pointer to it
+// (the model owns the objects). The model root is the only top-level item; every group starts
+// expanded.
+//
+// Selecting an item selects the object's shapes in the workspace's 3D view and shows its
+// properties (through the workspace, CWorkspaceCore::OnTreeSelectionChanged); a pick in the 3D
+// view selects the item of the shape picked, expanding a collapsed group to show it. The Delete
+// key removes the selected object from the model and from the tree; no other key is handled, so
+// the arrow keys do not move the selection.
 
 #include "MorlaneExport.h"
+#include "ui/PaneHeader.h"
 #include "workspace/WorkspaceCore.h"
 
-#include <wx/window.h>
+#include <wx/treectrl.h>
 
 class CSplitterView;
+class CTreeObjectView;
 
-class MORLANE_API CTreeObjectView : public wxWindow, public IWorkspaceTree {
+// The tree control of the pane (child ID 4).
+class MORLANE_API CViewTree : public wxTreeCtrl {
+ public:
+  static constexpr int kId = 4;
+  CViewTree();
+  ~CViewTree() override;
+  bool Create(wxWindow* parent);
+
+  // The object an item holds; null for an invalid item or one without object.
+  CTreeObject* GetItemObject(const wxTreeItemId& item) const;
+
+ protected:
+  // Delete removes the selected object; every other key is swallowed (no keyboard navigation).
+  void OnKeyDown(wxKeyEvent& event);
+};
+
+class MORLANE_API CTreeObjectView : public CHeaderPane, public IWorkspaceTree {
  public:
   CTreeObjectView();
   ~CTreeObjectView() override;
   bool Create(wxWindow* parent, wxWindowID id);
 
+  CViewTree& GetFileView() { return *m_wndFileView; }
+
+  // IWorkspaceTree
   void UpdateTreeObjects(const std::shared_ptr<CNodeRoot>& root) override;
-  CTreeObject* GetSelectedObject() const override { return m_pSelected; }
-  CTreeObject* GetRootObject() const override { return m_pRoot.get(); }
+  CTreeObject* GetSelectedObject() const override;
+  CTreeObject* GetRootObject() const override;
   void SelectObject(CTreeObject* object) override;
   void SetRootText(const std::wstring& text) override;
   void RefreshTexts() override;
-  // Deletes the selected object from the model (the Delete key of the 3D pane).
+  void UpdateSelName() override;
+
+  // Selects the item whose object's visual is `shape` (the same visual by the engine's test);
+  // clears the selection when no item holds it.
+  void SelectItem(const QZ::ObjPtr<QZ::CAD::IShapeVis>& shape);
+  // Deletes the item whose object's visual is `shape` (the model is not touched).
+  void DeleteItem(const QZ::ObjPtr<QZ::CAD::IShapeVis>& shape);
+  // Removes the selected object from the model and its item from the tree; for the model root,
+  // every object of the model goes and the root item stays.
   void DeleteSelectedItem();
-  const std::wstring& GetRootText() const { return m_rootText; }
+  void ResetSelect();
+
+  // The text of the root item ("" without one).
+  std::wstring GetRootText() const;
+  // Items of the tree, the root's included.
+  int GetItemCount() const;
 
  protected:
+  void UpdateTreeObjects(const std::shared_ptr<CTreeObject>& object, const wxTreeItemId& parent);
+  wxTreeItemId FindTreeItem(const QZ::ObjPtr<QZ::CAD::IShapeVis>& shape,
+                            const wxTreeItemId& item) const;
+  wxTreeItemId FindObjectItem(const CTreeObject* object, const wxTreeItemId& item) const;
   CSplitterView* GetSplitterView() const;
-  void OnPaint(wxPaintEvent& event);
+
+  // Selects the item (none: clears the selection) and runs the selection change.
+  void Select(const wxTreeItemId& item);
+  void OnSelChanged(const wxTreeItemId& newItem, const wxTreeItemId& oldItem);
+  void OnTreeSelChanged(wxTreeEvent& event);
+  void OnContextMenu(wxContextMenuEvent& event);
+  void OnSetFocus(wxFocusEvent& event);
+
+  // CHeaderPane
+  wxWindow* GetPaneControl() const override { return m_wndFileView; }
+  std::wstring GetCaption() const override;
+  void HidePane() override;
+  bool IsControlFramed() const override { return true; }
 
  private:
+  CViewTree* m_wndFileView = nullptr;
+  // Keeps the model whose objects the items point to alive as long as the tree shows it.
   std::shared_ptr<CNodeRoot> m_pRoot;
-  CTreeObject* m_pSelected = nullptr;
-  std::wstring m_rootText;
+  bool m_bSelecting = false;
 };

@@ -146,6 +146,10 @@ void CWorkspaceCore::Message(int textId) {
     const std::wstring reason = EngineText(m_pContext->GetLastErrorText());
     if (!reason.empty()) text += L"\n" + reason;
   }
+  ShowText(text);
+}
+
+void CWorkspaceCore::ShowText(const std::wstring& text) {
   if (m_messages)
     m_messages(text);
   else
@@ -510,4 +514,73 @@ void CWorkspaceCore::OnObjectChanged(CObject3D* object) {
   CTreeObject* rebuilt = IsShaftSectionInShaft(*object) ? object->GetParent() : object;
   UpdateReportingErrors(*rebuilt);
   if (m_pView) ViewShapes::UpdateSelectedObject(m_pView.Get(), object);
+}
+
+namespace {
+
+// Runs the object's rebuild; false when it threw anything.
+bool Rebuild(CTreeObject& object) {
+  try {
+    object.Update();
+    return true;
+  } catch (QZ::IException* e) {
+    if (e) e->Release();
+  } catch (...) {}
+  return false;
+}
+
+CTreeObject* OwnerObject(const CProperty& property) {
+  return dynamic_cast<CTreeObject*>(property.GetOwner());
+}
+
+}  // namespace
+
+PropertyChange CWorkspaceCore::ChangeProperty(CPropertyStandard& property, const CVariant& value) {
+  CTreeObject* owner = OwnerObject(property);
+  if (!owner) return PropertyChange::Ignored;
+  const CVariant old = property.GetValue();
+  // The edge values relabel themselves by their sign as they are set.
+  property.SetValue(value);
+  return CarryPropertyChange(property, *owner, &property, old, value);
+}
+
+PropertyChange CWorkspaceCore::ChangeProperty(CPropertyColor& property, COLORREF color) {
+  CTreeObject* owner = OwnerObject(property);
+  if (!owner) return PropertyChange::Ignored;
+  property.SetColor(color);
+  return CarryPropertyChange(property, *owner, nullptr, CVariant(), CVariant());
+}
+
+PropertyChange CWorkspaceCore::CarryPropertyChange(CProperty& property, CTreeObject& owner,
+                                                   CPropertyStandard* standard, const CVariant& old,
+                                                   const CVariant& value) {
+  if (!owner.GetParent()) return PropertyChange::Written;
+  auto* leaf = owner.IsNode() ? nullptr : dynamic_cast<CObject3D*>(&owner);
+  if (property.IsNamed(L"Name")) {
+    if (m_pTree) m_pTree->UpdateSelName();
+    return PropertyChange::Renamed;
+  }
+  if (property.IsNamed(L"Color")) {
+    if (leaf && m_pView) ViewShapes::UpdateSelectedObject(m_pView.Get(), leaf);
+    return PropertyChange::Recoloured;
+  }
+  // A section is built by its shaft's builder: the whole shaft is rebuilt.
+  CTreeObject* target = &owner;
+  if (owner.GetType() == eTypeShaftSection && owner.GetParent()) target = owner.GetParent();
+  if (leaf && m_pView) ViewShapes::Erase(m_pView.Get(), target);
+  PropertyChange result = PropertyChange::Rebuilt;
+  if (!Rebuild(*target)) {
+    // Deliberately the library's own text, not the language file's.
+    ShowText(CMlsString::LoadResourceString(TextId::MsgInvalidParameter));
+    result = PropertyChange::Restored;
+    if (standard) {
+      standard->SetValue(old);
+      if (!Rebuild(*target)) {
+        standard->SetValue(value);
+        result = PropertyChange::KeptInvalid;
+      }
+    }
+  }
+  if (leaf && m_pView) ViewShapes::UpdateSelectedObject(m_pView.Get(), leaf);
+  return result;
 }

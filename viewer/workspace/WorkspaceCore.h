@@ -7,8 +7,8 @@
 //
 // Selection flows one way round: a pick in the 3D view selects the tree item (OnPick); the
 // tree's selection selects the shapes in the view and fills the property pane
-// (OnTreeSelectionChanged); a changed property rebuilds its object, which is shown again
-// (OnObjectChanged).
+// (OnTreeSelectionChanged); a value changed in the property pane is written into the model and
+// rebuilds its owner, which is shown again, or renames the tree item (ChangeProperty).
 
 #include "MorlaneExport.h"
 #include "model/ShaftRecognition.h"
@@ -34,6 +34,19 @@ class MORLANE_API IWorkspaceTree {
   // The text of the root item.
   virtual void SetRootText(const std::wstring& text) = 0;
   virtual void RefreshTexts() = 0;  // redraw after a language change
+  // The selected item takes the name of its object.
+  virtual void UpdateSelName() = 0;
+};
+
+// What became of a value changed in the property pane.
+enum class PropertyChange {
+  Ignored,      // no property or no owner: nothing written
+  Written,      // written into an object without parent (the model root): nothing else
+  Renamed,      // "Name": the tree item renamed, nothing rebuilt
+  Recoloured,   // "Color": the solid shown again in its new colour
+  Rebuilt,      // the owner (a section's whole shaft) rebuilt and shown again
+  Restored,     // the rebuild failed: "Invalid parameter!", the old value back and rebuilt
+  KeptInvalid,  // the old value failed too: the new value stays in the model
 };
 
 // What the workspace needs of its property pane.
@@ -95,6 +108,13 @@ class MORLANE_API CWorkspaceCore {
   void OnPick(QZ::CAD::IShapeVis* vis);
   void OnTreeSelectionChanged(CTreeObject* object);
   void OnObjectChanged(CObject3D* object);
+  // A value edited in the property pane: written into the property, then by its name the tree
+  // item renamed ("Name"), the solid recoloured ("Color") or the owner rebuilt (a shaft section:
+  // its whole shaft) and shown again. A failed rebuild shows "Invalid parameter!" and puts the
+  // previous value back (and rebuilds with it). The property's label and description follow an
+  // edge value's sign (lch1, lch2).
+  PropertyChange ChangeProperty(CPropertyStandard& property, const CVariant& value);
+  PropertyChange ChangeProperty(CPropertyColor& property, COLORREF color);
   // The leaf of the model whose visual is vis; null when none.
   CObject3D* FindObjectOfVisual(QZ::CAD::IShapeVis* vis) const;
 
@@ -107,6 +127,11 @@ class MORLANE_API CWorkspaceCore {
   void ShowNewModel();
   void RefreshPanes();
   void Message(int textId);
+  void ShowText(const std::wstring& text);
+  // Steps after the write of ChangeProperty; old is the previous value of a standard one.
+  PropertyChange CarryPropertyChange(CProperty& property, CTreeObject& owner,
+                                     CPropertyStandard* standard, const CVariant& old,
+                                     const CVariant& value);
 
   QZ::CAD::ICADTools* m_pTools = nullptr;
   IWorkspaceTree* m_pTree = nullptr;

@@ -42,12 +42,13 @@ class RecordingTree : public IWorkspaceTree {
   }
   void SetRootText(const std::wstring& text) override { rootText = text; }
   void RefreshTexts() override { ++refreshes; }
+  void UpdateSelName() override { ++renames; }
 
   CWorkspaceCore* core = nullptr;
   std::shared_ptr<CNodeRoot> root;
   CTreeObject* selected = nullptr;
   std::wstring rootText;
-  int updates = 0, selections = 0, refreshes = 0;
+  int updates = 0, selections = 0, refreshes = 0, renames = 0;
 };
 
 class RecordingProperties : public IWorkspaceProperties {
