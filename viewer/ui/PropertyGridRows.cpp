@@ -134,6 +134,8 @@ std::optional<CVariant> ParsePropertyText(const CVariant& current, const std::ws
   }
 }
 
+wxVariant MakeGridValue(const CVariant& value) { return Wrap(value); }
+
 wxColour ToColour(COLORREF color) {
   return wxColour(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
 }

@@ -26,6 +26,9 @@ MORLANE_API std::wstring FormatPropertyValue(const CVariant& value, const std::w
 MORLANE_API std::optional<CVariant> ParsePropertyText(const CVariant& current,
                                                       const std::wstring& text);
 
+// A model value as the grid's rows hold it (what a changed row's value is made of).
+MORLANE_API wxVariant MakeGridValue(const CVariant& value);
+
 // A COLORREF (red in the lowest byte) as a toolkit colour and back.
 MORLANE_API wxColour ToColour(COLORREF color);
 MORLANE_API COLORREF ToColorRef(const wxColour& colour);

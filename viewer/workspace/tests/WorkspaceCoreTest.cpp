@@ -7,6 +7,7 @@
 #include "testing/TestFiles.h"
 #include "ui/MlsString.h"
 #include "ui/TextIds.h"
+#include "xml/XmlText.h"
 
 #include <gtest/gtest.h>
 
@@ -447,6 +448,200 @@ TEST_F(WorkspaceCoreTest, AChangedSectionRedisplaysItsWholeShaftAndStaysSelected
   EXPECT_EQ(core.FindObjectOfVisual(section->GetShapeVis().Get()), section);
   // The longer section is a bigger solid.
   EXPECT_GT(section->GetShape()->GetVolume(), volume * 1.01);
+}
+
+}  // namespace
+
+namespace {
+
+// The property changes of the property pane, carried through the workspace with the real
+// engine: what is written, what is rebuilt and shown again, and what a failed rebuild leaves.
+class PropertyChangeTest : public WorkspaceCoreTest {
+ protected:
+  void Open(const char* model) { ASSERT_TRUE(core.OpenXml(ExampleModel(model))); }
+
+  CTreeObject* Find(const std::wstring& name, CTreeObject* from = nullptr) {
+    if (!from) from = core.GetRoot().get();
+    if (from->GetName() == name) return from;
+    if (from->IsNode())
+      for (const auto& child : static_cast<CNode*>(from)->GetChildren())
+        if (CTreeObject* found = Find(name, child.get())) return found;
+    return nullptr;
+  }
+
+  CPropertyStandard& Standard(CGeometry& owner, const wchar_t* name) {
+    auto p = owner.FindStandardProperty(name);
+    EXPECT_TRUE(p) << "no property " << MorlaneText::ToUtf8(name);
+    return *p;
+  }
+};
+
+TEST_F(PropertyChangeTest, ANewSizeRebuildsTheSolidAndShowsItAgainSelected) {
+  Open("assembly.xml");
+  auto* plate = static_cast<CObject3D*>(Find(L"Plate"));
+  ASSERT_TRUE(plate);
+  tree.SelectObject(plate);
+  const double volume = plate->GetShape()->GetVolume();
+  CAD::IShapeVis* before = plate->GetShapeVis().Get();
+  const int shown = Displayed();
+
+  EXPECT_EQ(core.ChangeProperty(Standard(*plate, L"w"), CVariant(160.0)), PropertyChange::Rebuilt);
+  EXPECT_TRUE(messages.empty()) << messages.front();
+  EXPECT_DOUBLE_EQ(plate->GetValue(L"w").ToDouble(), 160.0);
+  EXPECT_NEAR(plate->GetShape()->GetVolume(), volume * 2, volume * 1e-6);
+  ASSERT_TRUE(plate->GetShapeVis());
+  EXPECT_NE(plate->GetShapeVis().Get(), before);
+  EXPECT_EQ(Displayed(), shown);
+  EXPECT_EQ(core.GetView()->GetSelectedCount(), 1);
+  EXPECT_EQ(core.FindObjectOfVisual(plate->GetShapeVis().Get()), plate);
+  EXPECT_EQ(tree.renames, 0);
+}
+
+TEST_F(PropertyChangeTest, AValueTheEngineRefusesShowsTheMessageAndPutsTheOldValueBack) {
+  Open("assembly.xml");
+  auto* plate = static_cast<CObject3D*>(Find(L"Plate"));
+  ASSERT_TRUE(plate);
+  tree.SelectObject(plate);
+  const double volume = plate->GetShape()->GetVolume();
+  const int shown = Displayed();
+
+  EXPECT_EQ(core.ChangeProperty(Standard(*plate, L"w"), CVariant(-5.0)), PropertyChange::Restored);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], L"Invalid parameter!");
+  EXPECT_DOUBLE_EQ(plate->GetValue(L"w").ToDouble(), 80.0);
+  // Rebuilt with the old value and on display again.
+  ASSERT_TRUE(plate->GetShape());
+  EXPECT_NEAR(plate->GetShape()->GetVolume(), volume, volume * 1e-6);
+  ASSERT_TRUE(plate->GetShapeVis());
+  EXPECT_TRUE(plate->GetShapeVis()->IsDisplayed());
+  EXPECT_EQ(Displayed(), shown);
+}
+
+TEST_F(PropertyChangeTest, TheMessageIsTheLibrarysOwnTextInEveryLanguage) {
+  const std::wstring lng =
+      (std::filesystem::path(std::getenv("TOLMERA_SOURCE_DIR") ? std::getenv("TOLMERA_SOURCE_DIR")
+                                                               : TOLMERA_TEST_SOURCE_DIR) /
+       "examples/viewer-language/Morlane.lng")
+          .wstring();
+  ASSERT_TRUE(CMlsString::Initialize(lng.c_str(), 1049));
+  ASSERT_NE(CMlsString::GetResourceString(eMessages, TextId::MsgInvalidParameter),
+            L"Invalid parameter!");
+  Open("assembly.xml");
+  auto* plate = Find(L"Plate");
+  ASSERT_TRUE(plate);
+  core.ChangeProperty(Standard(*plate, L"h"), CVariant(0.0));
+  CMlsString::Clear();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], L"Invalid parameter!");
+  EXPECT_DOUBLE_EQ(plate->GetValue(L"h").ToDouble(), 60.0);
+}
+
+TEST_F(PropertyChangeTest, ANameRenamesTheTreeItemWithoutRebuildingAndTheRootsOnlyTheModel) {
+  Open("assembly.xml");
+  auto* plate = static_cast<CObject3D*>(Find(L"Plate"));
+  ASSERT_TRUE(plate);
+  tree.SelectObject(plate);
+  CAD::IShape* shape = plate->GetShape().Get();
+  CAD::IShapeVis* vis = plate->GetShapeVis().Get();
+  EXPECT_EQ(core.ChangeProperty(Standard(*plate, L"Name"), CVariant(L"Top plate")),
+            PropertyChange::Renamed);
+  EXPECT_EQ(plate->GetName(), L"Top plate");
+  EXPECT_EQ(tree.renames, 1);
+  EXPECT_EQ(plate->GetShape().Get(), shape);
+  EXPECT_EQ(plate->GetShapeVis().Get(), vis);
+
+  auto root = core.GetRoot();
+  EXPECT_EQ(core.ChangeProperty(Standard(*root, L"Name"), CVariant(L"Whole frame")),
+            PropertyChange::Written);
+  EXPECT_EQ(root->GetName(), L"Whole frame");
+  EXPECT_EQ(tree.renames, 1);
+  // A header text of the root: the model only as well.
+  EXPECT_EQ(core.ChangeProperty(Standard(*root, L"Author"), CVariant(L"Works")),
+            PropertyChange::Written);
+  EXPECT_EQ(root->GetValue(L"Author").ToText(), L"Works");
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(PropertyChangeTest, AColourRecoloursTheShownSolid) {
+  Open("assembly.xml");
+  auto* plate = static_cast<CObject3D*>(Find(L"Plate"));
+  ASSERT_TRUE(plate);
+  tree.SelectObject(plate);
+  CAD::IShape* shape = plate->GetShape().Get();
+  CAD::IShapeVis* vis = plate->GetShapeVis().Get();
+  auto colour = plate->FindColorProperty(L"Color");
+  ASSERT_TRUE(colour);
+  EXPECT_EQ(core.ChangeProperty(*colour, 0x0000FF00), PropertyChange::Recoloured);
+  EXPECT_EQ(colour->GetColor(), 0x0000FF00u);
+  EXPECT_EQ(plate->GetShape().Get(), shape) << "a colour needs no rebuild";
+  ASSERT_TRUE(plate->GetShapeVis());
+  EXPECT_NE(plate->GetShapeVis().Get(), vis) << "the solid was not shown again";
+  EXPECT_TRUE(plate->GetShapeVis()->IsDisplayed());
+  const auto rgb = plate->GetColorRGB();
+  EXPECT_EQ(rgb, (std::array<double, 3>{0.0, 1.0, 0.0}));
+  EXPECT_EQ(core.GetView()->GetSelectedCount(), 1);
+}
+
+TEST_F(PropertyChangeTest, AGrooveOfASectionRebuildsTheWholeShaft) {
+  Open("shaft-grooves.xml");
+  auto* shaft = static_cast<CNode*>(Find(L"Drive"));
+  auto* journal = static_cast<CShaftSection*>(Find(L"Journal"));
+  ASSERT_TRUE(shaft && journal);
+  ASSERT_FALSE(journal->GetGrooves().empty());
+  tree.SelectObject(journal);
+  std::vector<CAD::IShape*> shapes;
+  for (const auto& s : shaft->GetChildren())
+    shapes.push_back(static_cast<CObject3D&>(*s).GetShape().Get());
+  const double volume = journal->GetShape()->GetVolume();
+
+  // The rectangular groove's depth: its property's owner is the section.
+  CGeometry& groove = *journal->GetGrooves().front();
+  auto& depth = Standard(groove, L"t");
+  ASSERT_EQ(depth.GetOwner(), journal);
+  EXPECT_EQ(core.ChangeProperty(depth, CVariant(3.0)), PropertyChange::Rebuilt);
+  EXPECT_TRUE(messages.empty()) << messages.front();
+  for (int i = 0; i < shaft->GetChildCount(); ++i) {
+    auto& section = static_cast<CObject3D&>(*shaft->GetChild(i));
+    EXPECT_NE(section.GetShape().Get(), shapes[i]) << "section " << i << " was not rebuilt";
+    ASSERT_TRUE(section.GetShapeVis()) << i;
+    EXPECT_TRUE(section.GetShapeVis()->IsDisplayed()) << i;
+  }
+  EXPECT_LT(journal->GetShape()->GetVolume(), volume) << "the deeper groove takes more away";
+  EXPECT_EQ(core.GetView()->GetSelectedCount(), 1);
+}
+
+TEST_F(PropertyChangeTest, TheEdgesOfASectionAreRelabelledByTheSignOfTheirValue) {
+  Open("shaft-grooves.xml");
+  auto* journal = Find(L"Journal");
+  ASSERT_TRUE(journal);
+  tree.SelectObject(journal);
+  auto& lch1 = Standard(*journal, L"lch1");
+  struct Case {
+    double value;
+    const wchar_t* label;
+    int description;
+  };
+  for (const Case& c :
+       {Case{-1.0, L"c1 x 45°", TextId::DescChamfer1}, Case{0.5, L"r1", TextId::DescRounding1},
+        Case{0.0, L"c1 (r1)", TextId::DescEnd1}}) {
+    EXPECT_EQ(core.ChangeProperty(lch1, CVariant(c.value)), PropertyChange::Rebuilt) << c.value;
+    EXPECT_EQ(lch1.GetLabel(), c.label) << c.value;
+    EXPECT_EQ(lch1.GetDescription(), CProperty::TextOf(c.description)) << c.value;
+  }
+  auto& lch2 = Standard(*journal, L"lch2");
+  core.ChangeProperty(lch2, CVariant(-0.5));
+  EXPECT_EQ(lch2.GetLabel(), L"c2 x 45°");
+  EXPECT_TRUE(messages.empty()) << messages.front();
+}
+
+TEST_F(PropertyChangeTest, APropertyWithoutOwnerIsNotWritten) {
+  Open("assembly.xml");
+  CPropertyStandard loose(nullptr, L"w", TextId::BoxW, 0, CVariant(1.0));
+  EXPECT_EQ(core.ChangeProperty(loose, CVariant(2.0)), PropertyChange::Ignored);
+  EXPECT_DOUBLE_EQ(loose.GetValue().ToDouble(), 1.0);
+  CPropertyColor looseColour(nullptr, L"Color", TextId::Color, 0, 0x10);
+  EXPECT_EQ(core.ChangeProperty(looseColour, 0x20), PropertyChange::Ignored);
+  EXPECT_EQ(looseColour.GetColor(), 0x10u);
 }
 
 }  // namespace
