@@ -20,6 +20,9 @@ bool CPropertiesView::Create(wxWindow* parent, wxWindowID id) {
   m_wndPropList = new wxPropertyGridManager(
       this, kGridId, wxDefaultPosition, wxDefaultSize,
       wxPG_DESCRIPTION | wxPG_BOLD_MODIFIED | wxPG_SPLITTER_AUTO_CENTER | wxBORDER_NONE);
+  // One page holds the rows.
+  if (m_wndPropList->GetPageCount() == 0) m_wndPropList->AddPage();
+  m_wndPropList->SelectPage(0);
   BindHeader();
   InitPropList();
   m_wndPropList->Bind(wxEVT_PG_CHANGED, &CPropertiesView::OnGridChanged, this);
@@ -91,7 +94,7 @@ void CPropertiesView::OnSetFocus(wxFocusEvent& event) {
 // --- Filling -----------------------------------------------------------------------------------
 
 void CPropertiesView::RemoveAll() {
-  m_wndPropList->Clear();
+  m_wndPropList->ClearPage(0);
   m_pObject = nullptr;
   m_pShownTree.reset();
   m_wndPropList->Refresh();
@@ -104,7 +107,7 @@ void CPropertiesView::RefreshTexts() {
 
 void CPropertiesView::UpdateObjectProperties(CTreeObject* object) {
   m_wndPropList->Freeze();
-  m_wndPropList->Clear();
+  m_wndPropList->ClearPage(0);
   m_pShownTree.reset();
   m_pObject = object;
   if (object) {
@@ -138,7 +141,7 @@ void CPropertiesView::FillProperties(const std::shared_ptr<CProperty>& property,
       break;
     default: return;
   }
-  wxPGProperty* added = parent ? parent->AppendChild(row) : m_wndPropList->Append(row);
+  wxPGProperty* added = parent ? parent->AppendChild(row) : m_wndPropList->GetPage(0)->Append(row);
   if (property->GetKind() == CProperty::eKindGroup)
     for (const auto& child : static_cast<CPropertyGroup&>(*property).GetChildren())
       FillProperties(child, added);
