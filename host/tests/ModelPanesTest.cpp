@@ -130,6 +130,9 @@ TEST_F(ModelPanes, TwoGroupsOfThreeGiveNineItemsEveryGroupExpandedAndNoSelection
   EXPECT_EQ(Tree().GetRootObject(), root.get());
   EXPECT_EQ(Tree().GetRootText(), root->GetName());
   EXPECT_EQ(Tree().GetSelectedObject(), nullptr);
+  // The control's idle time does not select the root item by itself.
+  morlane::SettleWindow(frame->frame);
+  EXPECT_EQ(Tree().GetSelectedObject(), nullptr);
   for (const wchar_t* group : {L"A", L"B"}) {
     const wxTreeItemId item = Item(group);
     ASSERT_TRUE(item.IsOk()) << group;
@@ -203,7 +206,9 @@ TEST_F(ModelPanes, DeleteInAGroupRemovesTheObjectAndItsItemOnly) {
   EXPECT_FALSE(Item("Pin 1").IsOk());
   for (const char* other : {"Frame", "Plate", "Pins", "Pin 2"}) EXPECT_TRUE(Item(other).IsOk());
   EXPECT_EQ(View().GetDisplayedCount(), shown - 1);
-  // Nothing points into the removed object any more.
+  // Nothing points into the removed object any more, and nothing else gets selected.
+  morlane::SettleWindow(frame->frame);
+  EXPECT_EQ(View().GetSelectedCount(), 0);
   EXPECT_EQ(Tree().GetSelectedObject(), nullptr);
   EXPECT_EQ(Props().GetShownObject(), nullptr);
   EXPECT_EQ(TopRows(), 0);

@@ -39,7 +39,19 @@ bool CViewTree::Create(wxWindow* parent) {
                               wxTR_FULL_ROW_HIGHLIGHT | wxBORDER_NONE))
     return false;
   Bind(wxEVT_KEY_DOWN, &CViewTree::OnKeyDown, this);
+  Bind(wxEVT_TREE_SEL_CHANGING, [this](wxTreeEvent& event) {
+    if (m_bIdle)
+      event.Veto();
+    else
+      event.Skip();
+  });
   return true;
+}
+
+void CViewTree::OnInternalIdle() {
+  m_bIdle = true;
+  wxTreeCtrl::OnInternalIdle();
+  m_bIdle = false;
 }
 
 CTreeObject* CViewTree::GetItemObject(const wxTreeItemId& item) const {

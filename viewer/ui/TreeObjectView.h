@@ -31,9 +31,16 @@ class MORLANE_API CViewTree : public wxTreeCtrl {
   // The object an item holds; null for an invalid item or one without object.
   CTreeObject* GetItemObject(const wxTreeItemId& item) const;
 
+  // The control would select its root item by itself at idle time whenever nothing is
+  // selected; here a tree may stay without selection.
+  void OnInternalIdle() override;
+
  protected:
   // Delete removes the selected object; every other key is swallowed (no keyboard navigation).
   void OnKeyDown(wxKeyEvent& event);
+
+ private:
+  bool m_bIdle = false;
 };
 
 class MORLANE_API CTreeObjectView : public CHeaderPane, public IWorkspaceTree {
