@@ -97,7 +97,12 @@ class ModelPanes : public ::testing::Test {
     wxKeyEvent e(wxEVT_KEY_DOWN);
     e.m_keyCode = code;
     e.SetEventObject(&Ctrl());
-    Ctrl().ProcessWindowEvent(e);
+    // As the toolkit does: a key press the window did not take becomes a character.
+    if (Ctrl().ProcessWindowEvent(e)) return;
+    wxKeyEvent c(wxEVT_CHAR);
+    c.m_keyCode = code;
+    c.SetEventObject(&Ctrl());
+    Ctrl().ProcessWindowEvent(c);
   }
 
   void Mouse(wxWindow& pane, wxEventType type, wxPoint at, bool left) {
