@@ -93,6 +93,17 @@ class ModelPanes : public ::testing::Test {
     Grid().ChangePropertyValue(row, MakeGridValue(value));
   }
 
+  // Selects a row and tells the grid's owners so, as a click on it does.
+  void Click(wxPGProperty* row) {
+    ASSERT_NE(row, nullptr);
+    Grid().SelectProperty(row);
+    wxPropertyGridEvent e(wxEVT_PG_SELECTED, Grid().GetId());
+    e.SetPropertyGrid(&Grid());
+    e.SetProperty(row);
+    e.SetEventObject(&Grid());
+    Grid().ProcessWindowEvent(e);
+  }
+
   void Key(int code) {
     wxKeyEvent e(wxEVT_KEY_DOWN);
     e.m_keyCode = code;
@@ -470,21 +481,34 @@ void Walkthrough(ModelPanes& t, const char* language) {
   ASSERT_TRUE(gear);
   t.Tree().SelectObject(gear);
   Shot(t.frame->frame, tag + "1-tree-selection");
-  // A pick in the 3D view: the middle of the view.
+  // A pick in the 3D view: a point over the pinion.
   CObject3DView& pane = t.Ws().GetObject3DView();
   const wxSize size = pane.GetClientSize();
-  QZ::ObjPtr<QZ::CAD::IShapeVis> vis(t.View().Pick(size.x / 2, size.y / 2));
+  CTreeObject* pinion = t.Find(L"Pinion");
+  QZ::ObjPtr<QZ::CAD::IShapeVis> vis;
+  for (int y = 0; y < size.y && !vis; y += 8)
+    for (int x = 0; x < size.x && !vis; x += 8) {
+      QZ::ObjPtr<QZ::CAD::IShapeVis> hit(t.View().Pick(x, y));
+      if (hit && t.Ws().GetCore().FindObjectOfVisual(hit.Get()) == pinion) vis = hit;
+    }
+  ASSERT_TRUE(vis) << "the pinion is not in the view";
   t.Ws().GetCore().OnPick(vis.Get());
-  if (vis) EXPECT_NE(t.Tree().GetSelectedObject(), nullptr);
+  EXPECT_EQ(t.Tree().GetSelectedObject(), pinion);
+  EXPECT_EQ(t.Props().GetShownObject(), pinion);
   Shot(t.frame->frame, tag + "2-picked");
   t.Tree().SelectObject(gear);
   t.Edit(t.FindRowOf(gear, L"z"), CVariant(36));
   EXPECT_EQ(gear->GetValue(L"z").ToInt(), 36);
+  t.Click(t.FindRowOf(gear, L"z"));
+  EXPECT_EQ(t.Grid().GetSelection(), t.FindRowOf(gear, L"z"));
   Shot(t.frame->frame, tag + "3-gear-36-teeth");
   auto* journal = static_cast<CShaftSection*>(t.Find(L"Journal"));
   t.Tree().SelectObject(journal);
   t.Edit(t.FindRowOf(journal->GetGrooves()[0].get(), L"t"), CVariant(4.0));
   t.Edit(t.FindRowOf(journal, L"lch1"), CVariant(2.0));
+  t.Click(t.FindRowOf(journal, L"lch1"));
+  EXPECT_EQ(t.FindRowOf(journal, L"lch1")->GetLabel(),
+            wxString(journal->FindProperty(L"lch1")->GetLabel()));
   Shot(t.frame->frame, tag + "4-groove-and-rounding");
   t.Tree().SelectObject(t.Find(L"Pinion"));
   t.Key(WXK_DELETE);
@@ -494,6 +518,9 @@ void Walkthrough(ModelPanes& t, const char* language) {
 
 TEST_F(ModelPanes, BothPanesFollowALanguageChangeWithoutReopeningTheModel) {
   Open("drive.xml");
+  // A wider left column for the pictures.
+  Ws().SetInitialRatioH(0.4);
+  Ws().RecalcLayout();
   (*frame)->UpdateAll();
   EXPECT_EQ(Tree().GetRootText(), L"Root");
   Walkthrough(*this, "en");

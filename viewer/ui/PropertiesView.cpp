@@ -10,6 +10,24 @@
 #include <wx/propgrid/propgrid.h>
 #include <wx/settings.h>
 
+namespace {
+
+// The grid keeps its descriptions in its own area: none goes to the frame's status line.
+class CPaneGrid : public wxPropertyGrid {
+ public:
+  wxStatusBar* GetStatusBar() override { return nullptr; }
+};
+
+class CPaneGridManager : public wxPropertyGridManager {
+ public:
+  using wxPropertyGridManager::wxPropertyGridManager;
+
+ protected:
+  wxPropertyGrid* CreatePropertyGrid() const override { return new CPaneGrid; }
+};
+
+}  // namespace
+
 CPropertiesView::CPropertiesView() = default;
 CPropertiesView::~CPropertiesView() = default;
 
