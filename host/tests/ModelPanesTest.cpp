@@ -228,6 +228,15 @@ TEST_F(ModelPanes, DeleteInAGroupRemovesTheObjectAndItsItemOnly) {
   EXPECT_EQ(Tree().GetSelectedObject(), nullptr);
   EXPECT_EQ(Props().GetShownObject(), nullptr);
   EXPECT_EQ(TopRows(), 0);
+
+  // Deleting the item of a shape leaves the model as it is.
+  auto* pin2 = static_cast<CObject3D*>(Find(L"Pin 2"));
+  Tree().DeleteItem(pin2->GetShapeVis());
+  EXPECT_FALSE(Item("Pin 2").IsOk());
+  EXPECT_EQ(Tree().GetItemCount(), items - 2);
+  EXPECT_EQ(pins->GetChildCount(), 1);
+  Tree().DeleteItem(QZ::ObjPtr<QZ::CAD::IShapeVis>());
+  EXPECT_EQ(Tree().GetItemCount(), items - 2);
 }
 
 TEST_F(ModelPanes, DeleteOnTheRootEmptiesTheModelAndLeavesTheRootItem) {
@@ -472,6 +481,68 @@ TEST_F(ModelPanes, AColourRowRecoloursTheObject) {
   EXPECT_EQ(plate->FindColorProperty(L"Color")->GetColor(), 0x0000C800u);
   EXPECT_NE(plate->GetShapeVis().Get(), vis);
   EXPECT_EQ(View().GetSelectedCount(), 1);
+}
+
+TEST_F(ModelPanes, ARightClickSelectsTheItemUnderItAndShowsNoMenu) {
+  Open("assembly.xml");
+  const wxTreeItemId pin = Item("Pin 2");
+  wxRect rect;
+  ASSERT_TRUE(Ctrl().GetBoundingRect(pin, rect, true));
+  wxContextMenuEvent menu(wxEVT_CONTEXT_MENU, Ctrl().GetId(),
+                          Ctrl().ClientToScreen(wxPoint(rect.x + 2, rect.y + rect.height / 2)));
+  menu.SetEventObject(&Ctrl());
+  Ctrl().ProcessWindowEvent(menu);
+  EXPECT_EQ(Tree().GetSelectedObject(), Find(L"Pin 2"));
+  EXPECT_EQ(Props().GetShownObject(), Find(L"Pin 2"));
+  // The menu key (no point): the selection stays.
+  wxContextMenuEvent key(wxEVT_CONTEXT_MENU, Ctrl().GetId(), wxDefaultPosition);
+  key.SetEventObject(&Ctrl());
+  Ctrl().ProcessWindowEvent(key);
+  EXPECT_EQ(Tree().GetSelectedObject(), Find(L"Pin 2"));
+}
+
+TEST_F(ModelPanes, TheGridsCommandsSortAndExpandAndForeignNotificationsAreIgnored) {
+  Open("shaft-grooves.xml");
+  auto* journal = static_cast<CShaftSection*>(Find(L"Journal"));
+  Tree().SelectObject(journal);
+  wxCommandEvent sort(wxEVT_MENU, CPropertiesView::kCmdSort);
+  Props().ProcessWindowEvent(sort);
+  EXPECT_TRUE(Props().IsAlphabeticMode());
+  wxUpdateUIEvent check(CPropertiesView::kCmdSort);
+  Props().ProcessWindowEvent(check);
+  EXPECT_TRUE(check.GetChecked());
+  // In alphabetic order the rows stand without their categories, sorted by label.
+  wxString previous;
+  for (unsigned i = 0; i < Grid().GetRoot()->GetChildCount(); ++i) {
+    wxPGProperty* row = Grid().GetRoot()->Item(i);
+    EXPECT_FALSE(row->IsCategory()) << row->GetLabel();
+    EXPECT_LE(previous.CmpNoCase(row->GetLabel()), 0) << previous << " before " << row->GetLabel();
+    previous = row->GetLabel();
+  }
+  Props().ProcessWindowEvent(sort);
+  EXPECT_FALSE(Props().IsAlphabeticMode());
+  EXPECT_TRUE(Grid().GetRoot()->Item(0)->IsCategory());
+
+  wxPGProperty* hole = Row(wxString(journal->GetGrooves()[1]->GetCaption()));
+  ASSERT_NE(hole, nullptr);
+  Grid().Collapse(hole);
+  ASSERT_FALSE(hole->IsExpanded());
+  wxCommandEvent expand(wxEVT_MENU, CPropertiesView::kCmdExpandAll);
+  Props().ProcessWindowEvent(expand);
+  EXPECT_TRUE(hole->IsExpanded());
+
+  // A notification of another control, or of a row without model property, writes nothing.
+  wxPGProperty* length = FindRowOf(journal, L"l");
+  auto* row = dynamic_cast<CMFCPropertyGridPropertyFormat*>(length);
+  ASSERT_NE(row, nullptr);
+  row->SetVariant(CVariant(55.0));
+  Props().OnPropertyChanged(CPropertiesView::kGridId + 1, row);
+  EXPECT_DOUBLE_EQ(journal->GetValue(L"l").ToDouble(), 40.0);
+  CMFCPropertyGridPropertyFormat loose(wxT("x"), CVariant(1.0), wxEmptyString, nullptr,
+                                       wxT("%.2f"));
+  Props().OnPropertyChanged(CPropertiesView::kGridId, &loose);
+  Props().OnPropertyChanged(CPropertiesView::kGridId, row);
+  EXPECT_DOUBLE_EQ(journal->GetValue(L"l").ToDouble(), 55.0);
 }
 
 // The walkthrough: tree and 3D selection, a gear's teeth, a groove, a deletion, in one language.
