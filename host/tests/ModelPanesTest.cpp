@@ -481,6 +481,13 @@ TEST_F(ModelPanes, AColourRowRecoloursTheObject) {
   EXPECT_EQ(plate->FindColorProperty(L"Color")->GetColor(), 0x0000C800u);
   EXPECT_NE(plate->GetShapeVis().Get(), vis);
   EXPECT_EQ(View().GetSelectedCount(), 1);
+  // "Default" is the button face colour.
+  wxVariant automatic;
+  automatic << wxColourPropertyValue(wxSYS_COLOUR_BTNFACE);
+  Grid().ChangePropertyValue(colour, automatic);
+  EXPECT_EQ(plate->FindColorProperty(L"Color")->GetColor(),
+            ToColorRef(wxSystemSettings::GetColour(wxSYS_COLOUR_BTNFACE)));
+  EXPECT_EQ(colour->GetValueAsString(), "Default");
 }
 
 TEST_F(ModelPanes, ARightClickSelectsTheItemUnderItAndShowsNoMenu) {
