@@ -427,15 +427,15 @@ TEST_F(ModelPanes, AGrooveRowRebuildsTheWholeShaftAndTheEdgeRowsAreRelabelled) {
   auto* journal = static_cast<CShaftSection*>(Find(L"Journal"));
   ASSERT_TRUE(shaft && journal);
   Tree().SelectObject(journal);
-  std::vector<QZ::CAD::IShape*> before;
+  std::vector<QZ::ObjPtr<QZ::CAD::IShape>> before;  // held: no new shape takes their place
   for (const auto& s : shaft->GetChildren())
-    before.push_back(static_cast<CObject3D&>(*s).GetShape().Get());
+    before.push_back(static_cast<CObject3D&>(*s).GetShape());
   wxPGProperty* groove = Row(wxString(journal->GetGrooves()[0]->GetCaption()));
   ASSERT_NE(groove, nullptr);
   Edit(Row("t", groove), CVariant(3.0));
   EXPECT_DOUBLE_EQ(journal->GetGrooves()[0]->GetValue(L"t").ToDouble(), 3.0);
   for (int i = 0; i < shaft->GetChildCount(); ++i)
-    EXPECT_NE(static_cast<CObject3D&>(*shaft->GetChild(i)).GetShape().Get(), before[i]) << i;
+    EXPECT_NE(static_cast<CObject3D&>(*shaft->GetChild(i)).GetShape().Get(), before[i].Get()) << i;
   EXPECT_TRUE((*frame)->GetMessages().empty());
 
   wxPGProperty* lch1 = FindRowOf(journal, L"lch1");
@@ -454,12 +454,13 @@ TEST_F(ModelPanes, ANameRowRenamesTheTreeItemButTheRootsRenamesOnlyTheModel) {
   Open("assembly.xml");
   CTreeObject* plate = Find(L"Plate");
   Tree().SelectObject(plate);
-  auto* shape = static_cast<CObject3D*>(plate)->GetShape().Get();
+  const auto shape = static_cast<CObject3D*>(plate)->GetShape();
   Edit(Row("Name"), CVariant(L"Top plate"));
   EXPECT_EQ(plate->GetName(), L"Top plate");
   EXPECT_TRUE(Item("Top plate").IsOk());
   EXPECT_FALSE(Item("Plate").IsOk());
-  EXPECT_EQ(static_cast<CObject3D*>(plate)->GetShape().Get(), shape) << "no rebuild for a name";
+  EXPECT_EQ(static_cast<CObject3D*>(plate)->GetShape().Get(), shape.Get())
+      << "no rebuild for a name";
 
   Ctrl().SelectItem(Ctrl().GetRootItem());
   const wxString rootText = Ctrl().GetItemText(Ctrl().GetRootItem());
@@ -474,12 +475,12 @@ TEST_F(ModelPanes, AColourRowRecoloursTheObject) {
   Tree().SelectObject(plate);
   wxPGProperty* colour = Row("Color");
   ASSERT_NE(colour, nullptr);
-  auto* vis = plate->GetShapeVis().Get();
+  const auto vis = plate->GetShapeVis();
   wxVariant value;
   value << wxColourPropertyValue(wxPG_COLOUR_CUSTOM, wxColour(0, 200, 0));
   Grid().ChangePropertyValue(colour, value);
   EXPECT_EQ(plate->FindColorProperty(L"Color")->GetColor(), 0x0000C800u);
-  EXPECT_NE(plate->GetShapeVis().Get(), vis);
+  EXPECT_NE(plate->GetShapeVis().Get(), vis.Get());
   EXPECT_EQ(View().GetSelectedCount(), 1);
   // "Default" is the button face colour.
   wxVariant automatic;

@@ -423,9 +423,10 @@ TEST_F(WorkspaceCoreTest, AChangedSectionRedisplaysItsWholeShaftAndStaysSelected
   ASSERT_TRUE(shaft);
   ASSERT_GE(shaft->GetChildCount(), 2);
   auto* section = static_cast<CObject3D*>(shaft->GetChild(0).get());
-  std::vector<CAD::IShapeVis*> before;
+  // Held, so that no new visual can take an old one's address.
+  std::vector<ObjPtr<CAD::IShapeVis>> before;
   for (const auto& child : shaft->GetChildren())
-    before.push_back(static_cast<CObject3D&>(*child).GetShapeVis().Get());
+    before.push_back(static_cast<CObject3D&>(*child).GetShapeVis());
   const int shown = Displayed();
 
   tree.SelectObject(section);
@@ -440,7 +441,7 @@ TEST_F(WorkspaceCoreTest, AChangedSectionRedisplaysItsWholeShaftAndStaysSelected
   for (int i = 0; i < shaft->GetChildCount(); ++i) {
     auto vis = static_cast<CObject3D&>(*shaft->GetChild(i)).GetShapeVis();
     ASSERT_TRUE(vis) << i;
-    EXPECT_NE(vis.Get(), before[i]) << "section " << i << " was not shown again";
+    EXPECT_NE(vis.Get(), before[i].Get()) << "section " << i << " was not shown again";
     EXPECT_TRUE(vis->IsDisplayed()) << i;
   }
   EXPECT_EQ(core.GetView()->GetSelectedCount(), 1);
@@ -482,7 +483,7 @@ TEST_F(PropertyChangeTest, ANewSizeRebuildsTheSolidAndShowsItAgainSelected) {
   ASSERT_TRUE(plate);
   tree.SelectObject(plate);
   const double volume = plate->GetShape()->GetVolume();
-  CAD::IShapeVis* before = plate->GetShapeVis().Get();
+  const auto before = plate->GetShapeVis();  // held: no new visual takes its address
   const int shown = Displayed();
 
   EXPECT_EQ(core.ChangeProperty(Standard(*plate, L"w"), CVariant(160.0)), PropertyChange::Rebuilt);
@@ -490,7 +491,7 @@ TEST_F(PropertyChangeTest, ANewSizeRebuildsTheSolidAndShowsItAgainSelected) {
   EXPECT_DOUBLE_EQ(plate->GetValue(L"w").ToDouble(), 160.0);
   EXPECT_NEAR(plate->GetShape()->GetVolume(), volume * 2, volume * 1e-6);
   ASSERT_TRUE(plate->GetShapeVis());
-  EXPECT_NE(plate->GetShapeVis().Get(), before);
+  EXPECT_NE(plate->GetShapeVis().Get(), before.Get());
   EXPECT_EQ(Displayed(), shown);
   EXPECT_EQ(core.GetView()->GetSelectedCount(), 1);
   EXPECT_EQ(core.FindObjectOfVisual(plate->GetShapeVis().Get()), plate);
@@ -541,14 +542,14 @@ TEST_F(PropertyChangeTest, ANameRenamesTheTreeItemWithoutRebuildingAndTheRootsOn
   auto* plate = static_cast<CObject3D*>(Find(L"Plate"));
   ASSERT_TRUE(plate);
   tree.SelectObject(plate);
-  CAD::IShape* shape = plate->GetShape().Get();
-  CAD::IShapeVis* vis = plate->GetShapeVis().Get();
+  const auto shape = plate->GetShape();
+  const auto vis = plate->GetShapeVis();
   EXPECT_EQ(core.ChangeProperty(Standard(*plate, L"Name"), CVariant(L"Top plate")),
             PropertyChange::Renamed);
   EXPECT_EQ(plate->GetName(), L"Top plate");
   EXPECT_EQ(tree.renames, 1);
-  EXPECT_EQ(plate->GetShape().Get(), shape);
-  EXPECT_EQ(plate->GetShapeVis().Get(), vis);
+  EXPECT_EQ(plate->GetShape().Get(), shape.Get());
+  EXPECT_EQ(plate->GetShapeVis().Get(), vis.Get());
 
   auto root = core.GetRoot();
   EXPECT_EQ(core.ChangeProperty(Standard(*root, L"Name"), CVariant(L"Whole frame")),
@@ -567,15 +568,15 @@ TEST_F(PropertyChangeTest, AColourRecoloursTheShownSolid) {
   auto* plate = static_cast<CObject3D*>(Find(L"Plate"));
   ASSERT_TRUE(plate);
   tree.SelectObject(plate);
-  CAD::IShape* shape = plate->GetShape().Get();
-  CAD::IShapeVis* vis = plate->GetShapeVis().Get();
+  const auto shape = plate->GetShape();
+  const auto vis = plate->GetShapeVis();
   auto colour = plate->FindColorProperty(L"Color");
   ASSERT_TRUE(colour);
   EXPECT_EQ(core.ChangeProperty(*colour, 0x0000FF00), PropertyChange::Recoloured);
   EXPECT_EQ(colour->GetColor(), 0x0000FF00u);
-  EXPECT_EQ(plate->GetShape().Get(), shape) << "a colour needs no rebuild";
+  EXPECT_EQ(plate->GetShape().Get(), shape.Get()) << "a colour needs no rebuild";
   ASSERT_TRUE(plate->GetShapeVis());
-  EXPECT_NE(plate->GetShapeVis().Get(), vis) << "the solid was not shown again";
+  EXPECT_NE(plate->GetShapeVis().Get(), vis.Get()) << "the solid was not shown again";
   EXPECT_TRUE(plate->GetShapeVis()->IsDisplayed());
   const auto rgb = plate->GetColorRGB();
   EXPECT_EQ(rgb, (std::array<double, 3>{0.0, 1.0, 0.0}));
@@ -589,9 +590,9 @@ TEST_F(PropertyChangeTest, AGrooveOfASectionRebuildsTheWholeShaft) {
   ASSERT_TRUE(shaft && journal);
   ASSERT_FALSE(journal->GetGrooves().empty());
   tree.SelectObject(journal);
-  std::vector<CAD::IShape*> shapes;
+  std::vector<ObjPtr<CAD::IShape>> shapes;
   for (const auto& s : shaft->GetChildren())
-    shapes.push_back(static_cast<CObject3D&>(*s).GetShape().Get());
+    shapes.push_back(static_cast<CObject3D&>(*s).GetShape());
   const double volume = journal->GetShape()->GetVolume();
 
   // The rectangular groove's depth: its property's owner is the section.
@@ -602,7 +603,7 @@ TEST_F(PropertyChangeTest, AGrooveOfASectionRebuildsTheWholeShaft) {
   EXPECT_TRUE(messages.empty()) << messages.front();
   for (int i = 0; i < shaft->GetChildCount(); ++i) {
     auto& section = static_cast<CObject3D&>(*shaft->GetChild(i));
-    EXPECT_NE(section.GetShape().Get(), shapes[i]) << "section " << i << " was not rebuilt";
+    EXPECT_NE(section.GetShape().Get(), shapes[i].Get()) << "section " << i << " was not rebuilt";
     ASSERT_TRUE(section.GetShapeVis()) << i;
     EXPECT_TRUE(section.GetShapeVis()->IsDisplayed()) << i;
   }
