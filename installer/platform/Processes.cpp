@@ -6,9 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "platform/Environment.h"
 #include "platform/Files.h"
@@ -129,10 +132,56 @@ DWORD FindProgram(const std::wstring& name, std::wstring& path) {
   return ERROR_FILE_NOT_FOUND;
 }
 
-DWORD RunProcess(const std::wstring& commandLine, DWORD& exitCode) {
-  exitCode = 0;
+struct StartedProcess {
+  pid_t pid = 0;
+  bool ended = false;
+  DWORD exitCode = STILL_ACTIVE;
+};
+
+namespace {
+
+// Reaps the program when it has ended (`block`: waits for it).
+bool Reap(StartedProcess& p, bool block) {
+  if (p.ended) return true;
+  int wstatus = 0;
+  while (true) {
+    pid_t got = ::waitpid(p.pid, &wstatus, block ? 0 : WNOHANG);
+    if (got == 0) return false;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      p.ended = true;  // reaped elsewhere: nothing more to learn
+      p.exitCode = 0;
+      return true;
+    }
+    break;
+  }
+  p.ended = true;
+  p.exitCode = WIFEXITED(wstatus) ? static_cast<DWORD>(WEXITSTATUS(wstatus))
+                                  : static_cast<DWORD>(255 + WTERMSIG(wstatus));
+  return true;
+}
+
+}  // namespace
+
+DWORD CreateProcessW(const std::wstring& commandLine, const std::wstring& currentDirectory,
+                     const StartupInfo&, ProcessHandle& process) {
+  process.reset();
   std::vector<std::wstring> args = CommandLineToArgvW(commandLine);
   if (args.empty()) return ERROR_FILE_NOT_FOUND;
+
+  // The program's current directory: the one asked for, else the caller's.
+  std::wstring directory = GetCurrentDirectoryW();
+  if (!currentDirectory.empty()) {
+    std::wstring full;
+    if (GetFullPathNameW(currentDirectory, full) != ERROR_SUCCESS) return ERROR_DIRECTORY;
+    DWORD attributes = GetFileAttributesW(full);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+      return ERROR_DIRECTORY;
+    directory = full;
+  }
+  HostLocation folder;
+  const bool hostFolder = ResolvePath(directory, folder) == ERROR_SUCCESS && folder.exists;
+
   std::wstring program;
   DWORD status = FindProgram(args[0], program);
   if (status != ERROR_SUCCESS) return status;
@@ -175,20 +224,62 @@ DWORD RunProcess(const std::wstring& commandLine, DWORD& exitCode) {
   }
   env8.push_back("TOLMERA_MACHINE=" + Machine::Current().Root());
   env8.push_back("TOLMERA_ENVIRONMENT=" + SerializeEnvironment());
-  env8.push_back("TOLMERA_CURRENT_DIRECTORY=" + ToUtf8(GetCurrentDirectoryW()));
+  env8.push_back("TOLMERA_CURRENT_DIRECTORY=" + ToUtf8(directory));
   std::vector<char*> envp;
   for (auto& e : env8) envp.push_back(e.data());
   envp.push_back(nullptr);
 
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (hostFolder) posix_spawn_file_actions_addchdir_np(&actions, folder.hostPath.c_str());
   pid_t pid = 0;
-  int rc = ::posix_spawn(&pid, where.hostPath.c_str(), nullptr, nullptr, argv.data(), envp.data());
+  int rc = ::posix_spawn(&pid, where.hostPath.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) return rc == ENOEXEC ? ERROR_BAD_EXE_FORMAT : ERROR_ACCESS_DENIED;
-  int wstatus = 0;
-  while (::waitpid(pid, &wstatus, 0) < 0) {
-    if (errno != EINTR) return ERROR_INVALID_HANDLE;
+  process = std::make_shared<StartedProcess>();
+  process->pid = pid;
+  return ERROR_SUCCESS;
+}
+
+DWORD WaitForSingleObject(const ProcessHandle& process, DWORD milliseconds) {
+  if (!process) return WAIT_FAILED;
+  if (milliseconds == INFINITE) {
+    Reap(*process, true);
+    return WAIT_OBJECT_0;
   }
-  exitCode = WIFEXITED(wstatus) ? static_cast<DWORD>(WEXITSTATUS(wstatus))
-                                : static_cast<DWORD>(255 + WTERMSIG(wstatus));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  while (!Reap(*process, false)) {
+    auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) return WAIT_TIMEOUT;
+    auto slice =
+        std::min<std::chrono::steady_clock::duration>(deadline - now, std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(slice);
+  }
+  return WAIT_OBJECT_0;
+}
+
+bool GetExitCodeProcess(const ProcessHandle& process, DWORD& exitCode) {
+  if (!process) return false;
+  Reap(*process, false);
+  exitCode = process->exitCode;
+  return true;
+}
+
+int GetProcessId(const ProcessHandle& process) { return process ? process->pid : 0; }
+
+void CloseHandle(ProcessHandle& process) {
+  if (process) Reap(*process, false);
+  process.reset();
+}
+
+DWORD RunProcess(const std::wstring& commandLine, DWORD& exitCode) {
+  exitCode = 0;
+  ProcessHandle process;
+  DWORD status = CreateProcessW(commandLine, L"", StartupInfo{}, process);
+  if (status != ERROR_SUCCESS) return status;
+  WaitForSingleObject(process, INFINITE);
+  GetExitCodeProcess(process, exitCode);
+  CloseHandle(process);
   return ERROR_SUCCESS;
 }
 

@@ -4,6 +4,7 @@
 // the current directory handed down.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,40 @@ std::vector<std::wstring> CommandLineToArgvW(const std::wstring& commandLine);
 // up in the current directory, the system folder, the Windows folder and PATH, with ".exe"
 // added when the name has no extension. ERROR_FILE_NOT_FOUND when there is none.
 DWORD FindProgram(const std::wstring& name, std::wstring& path);
+
+inline constexpr DWORD WAIT_OBJECT_0 = 0;
+inline constexpr DWORD WAIT_TIMEOUT = 258;
+inline constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
+inline constexpr DWORD INFINITE = 0xFFFFFFFF;
+inline constexpr DWORD STILL_ACTIVE = 259;
+inline constexpr unsigned short SW_HIDE = 0;
+inline constexpr unsigned short SW_SHOW = 5;
+
+// A started program (the process and its primary thread in one: the host has no thread of its
+// own to wait for). The program is reaped when it is waited for; a handle closed before the
+// program ended leaves it running.
+using ProcessHandle = std::shared_ptr<struct StartedProcess>;
+
+struct StartupInfo {
+  unsigned short showWindow = SW_SHOW;  // kept for the program; the host has no windows to hide
+};
+
+// CreateProcessW: `commandLine` split as CommandLineToArgvW splits it, its program found by
+// FindProgram (from `currentDirectory` when one is given, which also becomes the program's
+// current directory; else the caller's). The program gets the machine, the emulated
+// environment and its current directory, and runs in the host folder of that directory.
+// ERROR_FILE_NOT_FOUND, ERROR_DIRECTORY (a current directory that is no folder),
+// ERROR_BAD_EXE_FORMAT (no ELF image or script), ERROR_ACCESS_DENIED.
+DWORD CreateProcessW(const std::wstring& commandLine, const std::wstring& currentDirectory,
+                     const StartupInfo& startup, ProcessHandle& process);
+// WAIT_OBJECT_0 when the program ended within `milliseconds` (INFINITE: no limit), else
+// WAIT_TIMEOUT; WAIT_FAILED for an empty handle.
+DWORD WaitForSingleObject(const ProcessHandle& process, DWORD milliseconds);
+// STILL_ACTIVE while the program runs, then its exit status (255 + signal for a killed one).
+bool GetExitCodeProcess(const ProcessHandle& process, DWORD& exitCode);
+// The host's process id of the program (0 for an empty handle).
+int GetProcessId(const ProcessHandle& process);
+void CloseHandle(ProcessHandle& process);
 
 // Starts the command line and waits for the program to end (CreateProcessW with
 // WaitForSingleObject and GetExitCodeProcess). The program's host file must be an ELF file or a

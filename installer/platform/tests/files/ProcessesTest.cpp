@@ -3,6 +3,7 @@
 #include "platform/Processes.h"
 
 #include "platform/Files.h"
+#include "platform/Paths.h"
 #include "platform/Text.h"
 #include "testing/MachineFixture.h"
 
@@ -93,4 +94,53 @@ TEST_F(Processes, OnlyHostExecutablesAreStarted) {
   EXPECT_EQ(RunProcess(L"C:\\Users\\Public\\notes.exe", code), ERROR_BAD_EXE_FORMAT);
   CreateDirectoryWithParents(L"C:\\Users\\Public\\folder.exe");
   EXPECT_NE(RunProcess(L"C:\\Users\\Public\\folder.exe", code), ERROR_SUCCESS);
+}
+
+TEST_F(Processes, AStartedProgramIsWaitedForInSlicesAndGivesItsExitCode) {
+  const std::string gate = HostFile("gate");
+  // The program runs until the test lets it end.
+  Script(L"C:\\Tools\\slow.exe", "while [ ! -e '" + gate + "' ]; do sleep 0.02; done\nexit 4\n");
+  ProcessHandle process;
+  ASSERT_EQ(CreateProcessW(L"C:\\Tools\\slow.exe", L"", StartupInfo{}, process), ERROR_SUCCESS);
+  EXPECT_GT(GetProcessId(process), 0);
+  DWORD code = 0;
+  EXPECT_EQ(WaitForSingleObject(process, 50), WAIT_TIMEOUT);
+  ASSERT_TRUE(GetExitCodeProcess(process, code));
+  EXPECT_EQ(code, STILL_ACTIVE);
+  std::ofstream(gate).put('x');
+  DWORD waited = WAIT_TIMEOUT;
+  for (int slice = 0; slice < 200 && waited == WAIT_TIMEOUT; ++slice)
+    waited = WaitForSingleObject(process, 100);
+  EXPECT_EQ(waited, WAIT_OBJECT_0);
+  ASSERT_TRUE(GetExitCodeProcess(process, code));
+  EXPECT_EQ(code, 4u);
+  CloseHandle(process);
+  EXPECT_FALSE(process);
+  EXPECT_EQ(WaitForSingleObject(process, 0), WAIT_FAILED);
+  EXPECT_FALSE(GetExitCodeProcess(process, code));
+}
+
+TEST_F(Processes, TheProgramRunsInItsWindowsCurrentFolder) {
+  const std::string out = HostFile("where.txt");
+  CreateDirectoryWithParents(L"C:\\Work\\Here");
+  CreateDirectoryWithParents(L"C:\\Work\\There");
+  ASSERT_EQ(WriteWholeFile(L"C:\\Work\\Here\\local.exe",
+                           "#!/bin/sh\necho \"$TOLMERA_CURRENT_DIRECTORY\" > '" + out +
+                               "'\ncat marker.txt >> '" + out + "'\n"),
+            ERROR_SUCCESS);
+  ASSERT_EQ(WriteWholeFile(L"C:\\Work\\There\\marker.txt", "there"), ERROR_SUCCESS);
+  ASSERT_EQ(SetCurrentDirectoryW(L"C:\\Work\\Here"), ERROR_SUCCESS);
+  ProcessHandle process;
+  // The bare name is found in the caller's current folder; the program runs in the one given.
+  ASSERT_EQ(CreateProcessW(L"local.exe", L"C:\\Work\\There", StartupInfo{}, process),
+            ERROR_SUCCESS);
+  EXPECT_EQ(WaitForSingleObject(process, INFINITE), WAIT_OBJECT_0);
+  CloseHandle(process);
+  EXPECT_EQ(Read(out), "C:\\Work\\There\nthere");
+  EXPECT_EQ(CreateProcessW(L"local.exe", L"C:\\Work\\There\\marker.txt", StartupInfo{}, process),
+            ERROR_DIRECTORY);
+  EXPECT_EQ(CreateProcessW(L"local.exe", L"C:\\Work\\Nowhere", StartupInfo{}, process),
+            ERROR_DIRECTORY);
+  EXPECT_FALSE(process);
+  ASSERT_EQ(SetCurrentDirectoryW(L"C:\\"), ERROR_SUCCESS);
 }
