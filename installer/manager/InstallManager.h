@@ -25,6 +25,11 @@
 
 namespace InstallManager {
 
+// The text of stage `id` ("TEXT_INSTALL", ...) in the current language; empty when it has none.
+std::wstring StageText(const wchar_t* id);
+// The main window's stage line set to stage `id` (nullptr or "": none).
+void ShowStage(const wchar_t* id);
+
 // The texts of the finish page for one situation of the run.
 struct FinishRequest {
   std::wstring messageId;    // the script message; empty: no text
@@ -176,6 +181,14 @@ class CInstallManager : public CommonTools::IStepDispatcher {
   // The steps that later stages build; here each says that it is not part of this build.
   void CommonStepExec(const CommonTools::SettingsNodePtr& node, bool remove);
   void ProcessRedist(const CommonTools::SettingsNodePtr& root, bool remove);
+  // Starts `file` with `arguments` from the file's folder; with `wait` the run waits for it in
+  // slices, the window alive. False when the program could not be started.
+  bool CallExecProcess(const std::wstring& file, const std::wstring& arguments, bool show,
+                       bool wait);
+  // The program an Exec node names: "Path", else the text of the message "MsgKey" names.
+  std::wstring ProgramOfNode(const CommonTools::SettingsNodePtr& node);
+  // The client package of the script's CLIENT node, extracted; sets the client package path.
+  bool GetMSI();
   // 0 cancelled, 1 done, 2 Back on its first page.
   int ClientInstall(const CommonTools::SettingsNodePtr& root, bool remove,
                     const std::wstring& basePath);

@@ -42,6 +42,14 @@ constexpr StageTexts kRemoving   = {Stage::kUninstall, Stage::kUninstall, Stage:
 // The situations of the finish page.
 enum Situation { kFreshServer, kOther, kUpdated, kRepaired, kRemoved };
 
+std::wstring FolderOf(const std::wstring& path) {
+  std::wstring folder = path;
+  platform::PathRemoveFileSpecW(folder);
+  return folder;
+}
+
+}  // namespace
+
 // The text of a stage in the main window's current language; empty when the language has none.
 std::wstring StageText(const wchar_t* id) {
   if (!id || !*id) return L"";
@@ -59,14 +67,6 @@ std::wstring StageText(const wchar_t* id) {
 void ShowStage(const wchar_t* id) {
   GetGuiTools().MainWindow().SetStageText(id ? id : L"", StageText(id));
 }
-
-std::wstring FolderOf(const std::wstring& path) {
-  std::wstring folder = path;
-  platform::PathRemoveFileSpecW(folder);
-  return folder;
-}
-
-}  // namespace
 
 void CInstallManager::RunSteps(int type, const SettingsNodePtr& root, bool remove,
                                const std::wstring& basePath) {

@@ -326,6 +326,7 @@ inline constexpr const wchar_t* kShareServer = L"TEXT_SHARESERVER";
 inline constexpr const wchar_t* kRights = L"TEXT_RIGHTS";
 inline constexpr const wchar_t* kFinish = L"TEXT_FINISH";
 inline constexpr const wchar_t* kUnFinish = L"TEXT_UN_FINISH";
+inline constexpr const wchar_t* kInstallRedist = L"TEXT_INSTALLREDIST";
 }  // namespace Stage
 
 // Text keys of the windows' controls.

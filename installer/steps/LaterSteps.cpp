@@ -17,9 +17,6 @@ void NotBuilt(const wchar_t* step) {
 
 }  // namespace
 
-void CInstallManager::CommonStepExec(const SettingsNodePtr&, bool) { NotBuilt(L"CommonStepExec"); }
-
-void CInstallManager::ProcessRedist(const SettingsNodePtr&, bool) { NotBuilt(L"ProcessRedist"); }
 
 int CInstallManager::ClientInstall(const SettingsNodePtr&, bool, const std::wstring&) {
   NotBuilt(L"ClientInstall");

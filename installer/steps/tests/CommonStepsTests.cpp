@@ -34,7 +34,7 @@ TEST_F(CommonStepsDispatch, ChildrenReachTheirStepsByNameWithoutRegardToCase) {
   EXPECT_TRUE(Logged("INFO : CommonSteps: start"));
   EXPECT_TRUE(Logged("INFO : CommonSteps: node = EXEC"));
   EXPECT_TRUE(Logged("INFO : CommonSteps: node = UNKNOWN"));
-  EXPECT_TRUE(Logged("WARNING : CommonStepExec: this step is not part of this build"));
+  EXPECT_TRUE(Logged("INFO : CommonStepExec: exec path = x.exe"));
   EXPECT_TRUE(Logged("INFO : ProcessRegistry: start"));
   EXPECT_TRUE(Logged("INFO : CommonStepScheduleFolder: Folder = bin\r\n"));
   EXPECT_TRUE(Logged("INFO : CommonStepFile: File = readme.txt\r\n"));

@@ -24,6 +24,13 @@ namespace tltest {
 class StepsManager : public InstallManager::CInstallManager {
  public:
   void UseStorage(std::shared_ptr<DataStorage::IDataStorage> storage) { m_dataStorage = storage; }
+  // The user settings kept in the loaded script, as a run has them.
+  void UseUserSettings() {
+    m_userSettings =
+        std::make_shared<InstallManager::CUserSettings>([](CommonTools::SettingsNodePtr& root) {
+          return InstallManager::GetInstallTools().GetScriptRoot(root);
+        });
+  }
   void SetAction(int action, int kind) {
     m_detectedAction = action;
     m_installedKind = kind;
