@@ -4,6 +4,7 @@
 #include "app/Tools.h"
 #include "app/Version.h"
 #include "gui/Localizer.h"
+#include "gui/pages/DlgClientAttributes.h"
 #include "gui/pages/DlgComponents.h"
 #include "gui/pages/DlgDestination.h"
 #include "gui/pages/DlgGreeting.h"
@@ -319,16 +320,25 @@ bool CInstallManager::Init() {
   InstalledProduct installed;
   if (m_installedProducts.Find(m_product.pv, m_product.version, installed) >= 0) {
     m_installedKind = InstallTypeFromName(installed.type);
-    // Whether an installed client is still registered is asked of the registry step in its
-    // checking mode, which comes with the client installation; until then a client counts as
-    // present.
-    m_userSettings->Set(ScriptNames::Attribute::kLanguage, Variant(installed.language));
-    gui.Languages().SetCurrent(static_cast<unsigned>(installed.language));
-    m_userSettings->Set(ScriptNames::Attribute::kSelectedLibraries, Variant(installed.libraries));
-    Log(LogLevel::Info, L"CInstallManager::Init() installed libraries %s", installed.libraries);
+    if (m_installedKind == kClient && !ClientStillRegistered()) {
+      // The client's own registration is gone (removed by hand, say): installed afresh.
+      Log(LogLevel::Info, L"CInstallManager::Init() the client's registry entries are gone");
+      SettingsNodePtr root;
+      if (ScriptRoot(root) && root)
+        root->SetAttribute(ScriptNames::Attribute::kInstallType,
+                           Variant(ScriptNames::Value::kInstallFull));
+      m_userSettings->Set(ScriptNames::Attribute::kInstallType, Variant(-1));
+      m_installedKind = kInstallNone;
+    } else {
+      m_userSettings->Set(ScriptNames::Attribute::kLanguage, Variant(installed.language));
+      gui.Languages().SetCurrent(static_cast<unsigned>(installed.language));
+      m_userSettings->Set(ScriptNames::Attribute::kSelectedLibraries, Variant(installed.libraries));
+      Log(LogLevel::Info, L"CInstallManager::Init() installed libraries %s", installed.libraries);
+    }
   }
 
-  // 18. The client package belongs to the client installation.
+  // 18. The client package, when the script names one.
+  GetMSI();
   // 19. The installed copy's library selection.
   std::wstring selection =
       m_userSettings->GetText(ScriptNames::Attribute::kSelectedLibraries, L"empty");
@@ -556,6 +566,8 @@ PagePtr CInstallManager::MakePage(const std::wstring& name) {
     page = std::make_shared<InstallGui::CDlgComponents>(m_libraries);
   else if (is(P::kSummary))
     page = std::make_shared<InstallGui::CDlgSummary>(m_libraries);
+  else if (is(P::kClientAttributes))
+    page = std::make_shared<InstallGui::CDlgClientAttributes>();
   else
     throw std::logic_error("CInstallManager::MakePage: no page " + platform::ToUtf8(name));
   InstallGui::PageServices services;

@@ -189,6 +189,16 @@ class CInstallManager : public CommonTools::IStepDispatcher {
   std::wstring ProgramOfNode(const CommonTools::SettingsNodePtr& node);
   // The client package of the script's CLIENT node, extracted; sets the client package path.
   bool GetMSI();
+  // Whether the registry entries of CLIENT/UNINSTALLER are there (true when none are described).
+  bool ClientStillRegistered();
+  // The client product's code: from the first key of CLIENT/UNINSTALLER/REGISTRY, the key name
+  // from its first "{" on; `packagePath` when there is none.
+  std::wstring ClientProductCode(const CommonTools::SettingsNodePtr& client,
+                                 const std::wstring& packagePath);
+  // The counter of clients on the server's share, one up for an installation, one down for a
+  // removal.
+  void UpdateClientCounter(const CommonTools::SettingsNodePtr& client,
+                           const std::wstring& serverPath, bool remove);
   // 0 cancelled, 1 done, 2 Back on its first page.
   int ClientInstall(const CommonTools::SettingsNodePtr& root, bool remove,
                     const std::wstring& basePath);

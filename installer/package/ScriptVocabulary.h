@@ -364,6 +364,7 @@ inline constexpr std::array kAll = {
 // Words of the values.
 namespace Value {
 inline constexpr const wchar_t* kUninstall = L"Uninstall";
+inline constexpr const wchar_t* kInstallFull = L"Install";
 inline constexpr const wchar_t* kHide = L"n";  // "Show": hides a page or a control
 inline constexpr const wchar_t* kYes = L"y";   // the yes/no flags of the steps
 inline constexpr const wchar_t* kCommonType = L"common";

@@ -1,6 +1,7 @@
 #include "platform/Machine.h"
 
 #include "platform/HostIo.h"
+#include "platform/Processes.h"
 #include "platform/Registry.h"
 #include "platform/Restart.h"
 #include "platform/Security.h"
@@ -728,6 +729,7 @@ constexpr MachineService kMachineServices[] = {
     {"restart", nullptr, &InstallRestartService},
     {"security", &ApplyDefaultSecurity, &InstallSecurityService},
     {"shares", nullptr, &InstallShareService},
+    {"programs", &InstallSystemPrograms, nullptr},
 };
 
 void AttachServices() {

@@ -272,6 +272,47 @@ void CloseHandle(ProcessHandle& process) {
   process.reset();
 }
 
+std::string HostProgramPath(const std::string& name) {
+  std::vector<std::string> folders;
+  char self[4096];
+  ssize_t got = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (got > 0) {
+    std::string exe(self, static_cast<std::size_t>(got));
+    folders.push_back(exe.substr(0, exe.rfind('/')));
+  }
+  if (const char* bin = std::getenv("TOLMERA_BIN_DIR"); bin && *bin) folders.push_back(bin);
+  for (const auto& folder : folders) {
+    std::string candidate = folder + "/" + name;
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return "";
+}
+
+void InstallSystemPrograms(const Machine& machine) {
+  struct Program {
+    const char* windowsName;
+    const char* hostName;
+  };
+  static const Program kPrograms[] = {{"msiexec.exe", "tlmsiexec"}};
+  const std::string drive = machine.DriveHostPath(L'C');
+  if (drive.empty()) return;
+  for (const auto& p : kPrograms) {
+    const std::string host = HostProgramPath(p.hostName);
+    if (host.empty() || host.find('\'') != std::string::npos) continue;
+    const std::string text = "#!/bin/sh\nexec '" + host + "' \"$@\"\n";
+    // Both system folders hold it, as a 32-bit program sees SysWOW64 under System32's name.
+    for (const char* folder : {"/Windows/System32/", "/Windows/SysWOW64/"}) {
+      const std::string launcher = drive + folder + p.windowsName;
+      int fd = ::open(launcher.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0755);
+      if (fd < 0) continue;
+      const bool written =
+          ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+      ::close(fd);
+      if (!written) ::unlink(launcher.c_str());
+    }
+  }
+}
+
 DWORD RunProcess(const std::wstring& commandLine, DWORD& exitCode) {
   exitCode = 0;
   ProcessHandle process;

@@ -51,11 +51,20 @@ DWORD CreateProcessW(const std::wstring& commandLine, const std::wstring& curren
 // WAIT_OBJECT_0 when the program ended within `milliseconds` (INFINITE: no limit), else
 // WAIT_TIMEOUT; WAIT_FAILED for an empty handle.
 DWORD WaitForSingleObject(const ProcessHandle& process, DWORD milliseconds);
-// STILL_ACTIVE while the program runs, then its exit status (255 + signal for a killed one).
+// STILL_ACTIVE while the program runs, then its exit status (255 + signal for a killed one; the
+// host keeps only the low eight bits of a status a program returns).
 bool GetExitCodeProcess(const ProcessHandle& process, DWORD& exitCode);
 // The host's process id of the program (0 for an empty handle).
 int GetProcessId(const ProcessHandle& process);
 void CloseHandle(ProcessHandle& process);
+
+class Machine;
+// The programs of System32 that are host programs (msiexec.exe starts tlmsiexec): each is a
+// launcher script written into a fresh machine when its host program is found beside the
+// running program (or in $TOLMERA_BIN_DIR); a machine made without it has no such program.
+void InstallSystemPrograms(const Machine& machine);
+// The host program a System32 launcher starts ("" when there is none).
+std::string HostProgramPath(const std::string& name);
 
 // Starts the command line and waits for the program to end (CreateProcessW with
 // WaitForSingleObject and GetExitCodeProcess). The program's host file must be an ELF file or a
