@@ -157,9 +157,12 @@ void CInstallManager::CommonStepExec(const SettingsNodePtr& node, bool remove) {
 bool CInstallManager::CallExecProcess(const std::wstring& file, const std::wstring& arguments,
                                       bool show, bool wait) {
   // A relative name is taken from where the run stands before its folder becomes current.
+  // A bare name (msiexec.exe) is left to the program search.
   std::wstring program = file;
   std::wstring full;
-  if (platform::GetFullPathNameW(file, full) == platform::ERROR_SUCCESS) program = full;
+  if (file.find_first_of(L"\\/:") != std::wstring::npos &&
+      platform::GetFullPathNameW(file, full) == platform::ERROR_SUCCESS)
+    program = full;
   CurrentDirectoryGuard currentDirectory;
   std::wstring folder = program;
   platform::PathRemoveFileSpecW(folder);
