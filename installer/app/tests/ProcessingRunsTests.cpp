@@ -98,7 +98,8 @@ const char* kInstallAnswers =
     "[page DLG_LICENSE]\nAccept = yes\nbutton = Next\n[page DLG_INSTALL_TYPE]\nInstallType = "
     "Local\n"
     "button = Next\n[page DLG_DESTINATION]\nbutton = Next\n[page DLG_COMPONENTS]\nbutton = Next\n"
-    "[page DLG_SUMMARY]\nbutton = Next\n[page DLG_FINISH]\nbutton = Next\n";
+    "[page DLG_SUMMARY]\nbutton = Next\n[page DLG_FINISH]\nbutton = Next\n"
+    "[message MsgAskStart]\nanswer = Yes\n";
 
 std::string SamplePackage() {
   const char* build = std::getenv("TOLMERA_BUILD_DIR");
@@ -141,7 +142,8 @@ TEST_F(ProcessingRuns, TheSampleProductIsInstalledRepairedChangedAndRemovedLeavi
   platform::DeleteFileW(kSample + L"\\bin\\TolmeraDesign.exe");
   o = Setup(Answers("repair.txt",
                     "[page DLG_REPAIR]\nInstallType = Repair\nbutton = Next\n"
-                    "[page DLG_FINISH]\nbutton = Next\n"),
+                    "[page DLG_FINISH]\nbutton = Next\n[message MsgAskRegister]\nanswer = Yes\n"
+                    "[message MsgAskStart]\nanswer = No\n"),
             SamplePackage());
   log = Read(kLog);
   EXPECT_TRUE(platform::PathFileExistsW(kSample + L"\\bin\\TolmeraDesign.exe")) << log;
