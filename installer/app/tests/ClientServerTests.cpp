@@ -1,0 +1,204 @@
+// The server and its clients end to end: the sample product installed as a server on one
+// machine, then as a client on another machine that reaches the first one's share, repaired and
+// removed again, each run a Setup process answered from a file.
+#include "app/tests/SetupProcess.h"
+
+#include "platform/Files.h"
+#include "platform/Machine.h"
+#include "platform/Registry.h"
+#include "platform/Text.h"
+#include "testing/MachineFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+namespace {
+
+std::string SamplePackage() {
+  const char* build = std::getenv("TOLMERA_BUILD_DIR");
+  return std::string(build ? build : "build") + "/examples/sample-product/Setup.data";
+}
+
+std::string ReadHost(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A settings file as text, whatever its encoding (UTF-16 with its mark, or UTF-8).
+std::string SettingsText(const std::string& bytes) {
+  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+      static_cast<unsigned char>(bytes[1]) == 0xFE) {
+    std::wstring w;
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2)
+      w.push_back(static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
+                                       (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+    return platform::ToUtf8(w);
+  }
+  return bytes;
+}
+
+platform::MachineConfig Server() {
+  platform::MachineConfig c = platform::MachineConfig::Defaults();
+  c.computerName = L"ALPHA";
+  c.server = true;
+  return c;
+}
+
+constexpr const char* kInstallPages =
+    "[page DLG_GREETING]\nbutton = Next\n[page DLG_LANGUAGE_SELECTION]\nbutton = Next\n"
+    "[page DLG_LICENSE]\nAccept = yes\nbutton = Next\n[page DLG_DESTINATION]\nbutton = Next\n"
+    "[page DLG_COMPONENTS]\nbutton = Next\n[page DLG_SUMMARY]\nbutton = Next\n"
+    "[page DLG_FINISH]\nbutton = Next\n[message MsgAskStart]\nanswer = No\n"
+    "[message MsgAskRegister]\nanswer = Yes\n";
+
+constexpr const wchar_t* kClientEntry =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+    L"{8A1C7E52-3F0B-4C55-9E61-7D2B4A9C1E07}";
+constexpr const wchar_t* kClientProduct =
+    L"SOFTWARE\\Classes\\Installer\\Products\\25E7C1A8B0F355C4E916D7B2A4C9E170";
+
+class ClientServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(std::filesystem::exists(SamplePackage())) << "run through ctest";
+    server = std::make_unique<tltest::ScopedMachine>(Server());
+    platform::MachineConfig c = platform::MachineConfig::Defaults();
+    c.computerName = L"BRAVO";
+    platform::NetworkComputer alpha;
+    alpha.name = L"ALPHA";
+    alpha.workgroup = L"WORKGROUP";
+    alpha.server = true;
+    alpha.machineRoot = server->Root();
+    c.network.push_back(alpha);
+    client = std::make_unique<tltest::ScopedMachine>(c);  // the current machine from here on
+  }
+  std::string Answers(const std::string& name, const std::string& text) {
+    std::string path = client->Base() + "/" + name;
+    std::ofstream(path) << text;
+    return path;
+  }
+  std::string Log(const tltest::ScopedMachine& m) {
+    return SettingsText(ReadHost(m.C("ProgramData/TOLMERA/tlinstall.log")));
+  }
+  // The counter in the server's shared folder.
+  std::string Counter() {
+    return SettingsText(
+        ReadHost(server->C("Program Files (x86)/TOLMERA Design 7/config/TolmeraInstall.cfg")));
+  }
+  static std::wstring ClientValue() {
+    platform::RegKey key;
+    std::wstring value;
+    if (key.Open(platform::HKEY_LOCAL_MACHINE, L"SOFTWARE\\TOLMERA\\Design") !=
+        platform::ERROR_SUCCESS)
+      return L"<no key>";
+    if (key.QueryString(L"ProjectPath", value) != platform::ERROR_SUCCESS) return L"<no value>";
+    return value;
+  }
+  static bool KeyExists(const std::wstring& key) {
+    platform::RegKey k;
+    return k.Open(platform::HKEY_LOCAL_MACHINE, key) == platform::ERROR_SUCCESS;
+  }
+
+  std::unique_ptr<tltest::ScopedMachine> server, client;
+};
+
+}  // namespace
+
+TEST_F(ClientServer, AClientInstalledThroughTheServersShareIsCountedRepairedAndRemoved) {
+  // Our client package is a real one: msiinfo reads its tables.
+  const std::string tablesFile = client->Base() + "/tables.txt";
+  ASSERT_EQ(std::system(("msiinfo export '" + std::string(std::getenv("TOLMERA_BUILD_DIR")) +
+                         "/examples/sample-product/client/TolmeraDesignClient.msi' Registry > '" +
+                         tablesFile + "'")
+                            .c_str()),
+            0);
+  EXPECT_NE(ReadHost(tablesFile).find("ProjectPath\t\\\\[TL_SERVER_NAME]\\[TL_SHARE_FOLDER]"),
+            std::string::npos)
+      << ReadHost(tablesFile);
+
+  // The server on ALPHA.
+  setuptest::Outcome o = setuptest::RunSetup(
+      server->Root(),
+      Answers("server.txt", std::string(kInstallPages) +
+                                "[page DLG_INSTALL_TYPE]\nInstallType = Server\nbutton = Next\n"),
+      {"/X", SamplePackage()});
+  ASSERT_EQ(o.exitCode, 0) << Log(*server);
+  EXPECT_NE(Counter().find("<INSTALL"), std::string::npos) << Counter();
+  EXPECT_EQ(Counter().find("Clients="), std::string::npos) << Counter();
+
+  // The server's share of its configuration folder, declared on ALPHA by hand in the server
+  // service's key, open to everyone for reading and writing (the sample's own share entry runs
+  // before its folder is there).
+  platform::Machine::SetCurrentForProcess(server->Root());
+  platform::LSTATUS declared = platform::ERROR_ACCESS_DENIED;
+  {
+    platform::RegKey shares;
+    if (shares.Create(platform::HKEY_LOCAL_MACHINE,
+                      L"SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Shares") ==
+        platform::ERROR_SUCCESS)
+      declared = shares.SetMultiString(
+          L"TolmeraDesign",
+          {L"CATimeout=0", L"CSCFlags=0", L"MaxUses=4294967295",
+           L"Path=C:\\Program Files (x86)\\TOLMERA Design 7\\config", L"Permissions=127",
+           L"Remark=", L"ShareName=TolmeraDesign", L"Type=0"});
+  }
+  platform::Machine::SetCurrentForProcess(client->Root());
+  ASSERT_EQ(declared, platform::ERROR_SUCCESS);
+  platform::HostLocation counter;
+  if (platform::ResolvePath(L"\\\\ALPHA\\TolmeraDesign\\TolmeraInstall.cfg", counter) !=
+          platform::ERROR_SUCCESS ||
+      !counter.exists)
+    GTEST_SKIP() << "this machine layer does not reach the shares of another computer";
+
+  // The client on BRAVO through \\ALPHA\TolmeraDesign.
+  o = setuptest::RunSetup(
+      client->Root(),
+      Answers("client.txt", std::string(kInstallPages) +
+                                "[page DLG_INSTALL_TYPE]\nInstallType = Client\nbutton = Next\n"
+                                "[page DLG_CLIENTATTRIBUTES]\nServerName = ALPHA\nbutton = Next\n"),
+      {"/X", SamplePackage()});
+  std::string log = Log(*client);
+  ASSERT_EQ(o.exitCode, 0) << log;
+  EXPECT_EQ(ClientValue(), L"\\\\ALPHA\\TolmeraDesign") << log;
+  EXPECT_TRUE(KeyExists(kClientEntry));
+  EXPECT_TRUE(KeyExists(kClientProduct));
+  EXPECT_NE(Counter().find("Clients=\"1\""), std::string::npos) << Counter() << log;
+
+  // The repair knows its server from the record: no attributes page.
+  o = setuptest::RunSetup(client->Root(),
+                          Answers("repair.txt",
+                                  "[page DLG_REPAIR]\nInstallType = Repair\nbutton = Next\n"
+                                  "[page DLG_FINISH]\nbutton = Next\n"
+                                  "[message MsgAskStart]\nanswer = No\n"),
+                          {"/X", SamplePackage()});
+  log = Log(*client);
+  ASSERT_EQ(o.exitCode, 0) << log;
+  EXPECT_EQ(log.find("Page DLG_CLIENTATTRIBUTES"), std::string::npos) << log;
+  EXPECT_NE(log.find("REINSTALLMODE=vems REINSTALL=ALL TL_SERVER_NAME=\"ALPHA\""),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(ClientValue(), L"\\\\ALPHA\\TolmeraDesign");
+  EXPECT_NE(Counter().find("Clients=\"1\""), std::string::npos) << Counter();
+
+  // The removal.
+  o = setuptest::RunSetup(client->Root(),
+                          Answers("remove.txt",
+                                  "[page DLG_REPAIR]\nInstallType = Uninstall\nbutton = Next\n"
+                                  "[message MsgUninstall]\nanswer = Yes\n"
+                                  "[page DLG_FINISH]\nbutton = Next\n"),
+                          {"/X", SamplePackage()});
+  log = Log(*client);
+  ASSERT_EQ(o.exitCode, 0) << log;
+  EXPECT_EQ(ClientValue(), L"<no key>");
+  EXPECT_FALSE(KeyExists(kClientEntry));
+  EXPECT_FALSE(KeyExists(kClientProduct));
+  EXPECT_EQ(Counter().find("Clients="), std::string::npos) << Counter();
+  EXPECT_NE(Counter().find("<INSTALL"), std::string::npos) << Counter();
+}
