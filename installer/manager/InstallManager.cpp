@@ -327,8 +327,12 @@ bool CInstallManager::Init() {
       if (ScriptRoot(root) && root)
         root->SetAttribute(ScriptNames::Attribute::kInstallType,
                            Variant(ScriptNames::Value::kInstallFull));
+      m_product.installType = ScriptNames::Value::kInstallFull;
       m_userSettings->Set(ScriptNames::Attribute::kInstallType, Variant(-1));
       m_installedKind = kInstallNone;
+      // Its entry would make the action a repair of what is no longer there; the fresh
+      // installation records the client again.
+      m_installedProducts.RemoveProduct(m_product.pv, m_product.version);
     } else {
       m_userSettings->Set(ScriptNames::Attribute::kLanguage, Variant(installed.language));
       gui.Languages().SetCurrent(static_cast<unsigned>(installed.language));

@@ -31,7 +31,6 @@ constexpr const wchar_t* kUserDataKey =
 // What the installation wrote, kept with its install properties for the removal.
 constexpr const wchar_t* kWrittenFiles = L"TolmeraFiles";
 constexpr const wchar_t* kWrittenValues = L"TolmeraRegistry";
-constexpr std::size_t kFormatDepth = 8;  // a property that names itself ends here
 
 std::wstring Upper(std::wstring s) {
   for (auto& c : s) c = static_cast<wchar_t>(std::towupper(c));
@@ -632,17 +631,8 @@ std::wstring FormatText(const std::wstring& text, const Properties& properties,
         out += value;
     } else {
       auto p = properties.find(inner);
-      if (p != properties.end()) {
-        // A property's value may itself hold references; a few levels, then it stays.
-        std::wstring value = p->second;
-        for (std::size_t depth = 0; depth < kFormatDepth && value.find(L'[') != std::wstring::npos;
-             ++depth) {
-          Properties without = properties;
-          without.erase(inner);
-          value = FormatText(value, without, files, components);
-        }
-        out += value;
-      }
+      // The value goes in as it stands: references inside it are not formatted again.
+      if (p != properties.end()) out += p->second;
     }
   }
   return out;

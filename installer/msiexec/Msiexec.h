@@ -43,7 +43,7 @@ std::wstring PackedGuid(const std::wstring& guid);
 // Formatted text of the Registry table: [NAME] is the property (empty when unset), [\x] the
 // character x, [~] a null (the separator of a multi-string), [#file] the installed file's path,
 // [$component] its folder, [%NAME] an environment variable; a bracket without its partner
-// stays as it is.
+// stays as it is. A property's value is inserted as it stands (not formatted again).
 std::wstring FormatText(const std::wstring& text,
                         const std::map<std::wstring, std::wstring>& properties,
                         const std::map<std::wstring, std::wstring>& files = {},

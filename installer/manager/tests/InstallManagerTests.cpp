@@ -1,5 +1,6 @@
 #include "manager/tests/ManagerHarness.h"
 #include "platform/Environment.h"
+#include "platform/Registry.h"
 
 using namespace InstallManager;
 using tltest::MakeScript;
@@ -798,4 +799,40 @@ TEST(RunSetUp, IconOfTheMainWindowComesFromTheArchive) {
   const std::wstring prefix = platform::GetTempPathW() + L"Setup-";
   ASSERT_TRUE(platform::StartsWithNoCase(icon, prefix)) << platform::ToUtf8(icon);
   EXPECT_EQ(icon.substr(icon.find(L'\\', prefix.size())), L"\\images\\setup.ico");
+}
+
+TEST(Choice, AnInstalledClientWhoseRegistrationIsGoneIsInstalledAfresh) {
+  const std::wstring client =
+      L"<CLIENT><UNINSTALLER><REGISTRY><HKLM KeyName=\"SOFTWARE\\TT\\Client\"/></REGISTRY>"
+      L"</UNINSTALLER></CLIENT>";
+  {
+    // The client's key is gone: a fresh installation, which the greeting begins.
+    ManagerHarness h("[page DLG_GREETING]\nbutton = Cancel\n");
+    ScriptOptions o;
+    o.body = client;
+    h.Package(MakeScript(o));
+    h.Record(ManagerHarness::Project(100, L"Client", L" Libraries=\"|A|\""));
+    EXPECT_EQ(h.Run(), irCancelled) << h.LogText();
+    EXPECT_EQ(h.manager.GetInstalledKind(), kInstallNone);
+    EXPECT_EQ(h.manager.GetUserSettings()->GetInt(L"InstallType", 0), -1);
+    EXPECT_TRUE(h.Logged("INFO : CInstallManager::Init() the client's registry entries are gone"));
+    EXPECT_FALSE(h.Logged("INFO : CInstallManager::Init() installed libraries |A|"));
+    EXPECT_EQ(h.ui->UseCount(L"page", L"DLG_GREETING"), 1);
+  }
+  {
+    // The key is there: the installed client is taken as it is recorded.
+    ManagerHarness h("[page DLG_REPAIR]\nbutton = Cancel\n");
+    ScriptOptions o;
+    o.body = client;
+    h.Package(MakeScript(o));
+    h.Record(ManagerHarness::Project(100, L"Client", L" Libraries=\"|A|\""));
+    platform::RegKey key;
+    ASSERT_EQ(key.Create(platform::HKEY_LOCAL_MACHINE, L"SOFTWARE\\TT\\Client"),
+              platform::ERROR_SUCCESS);
+    key.Close();
+    h.Run();
+    EXPECT_EQ(h.manager.GetInstalledKind(), kClient);
+    EXPECT_TRUE(h.Logged("INFO : CInstallManager::Init() installed libraries |A|"));
+    EXPECT_FALSE(h.Logged("INFO : CInstallManager::Init() the client's registry entries are gone"));
+  }
 }
