@@ -199,7 +199,8 @@ class CInstallManager : public CommonTools::IStepDispatcher {
   // removal.
   void UpdateClientCounter(const CommonTools::SettingsNodePtr& client,
                            const std::wstring& serverPath, bool remove);
-  // 0 cancelled, 1 done, 2 Back on its first page.
+  // The client installation through msiexec: 1 done (also for an ignored CLIENT node or a setup
+  // program in place of the package), 0 failed (nodes or package missing), 2 Back on its page.
   int ClientInstall(const CommonTools::SettingsNodePtr& root, bool remove,
                     const std::wstring& basePath);
 
