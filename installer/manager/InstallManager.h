@@ -178,7 +178,7 @@ class CInstallManager : public CommonTools::IStepDispatcher {
   bool ChangeTagsProductConfig(const std::wstring& path);
   // The product's data in the local and roaming application-data folders of every profile.
   void DeleteAllUsersFolders();
-  // The steps that later stages build; here each says that it is not part of this build.
+  // Programs of Exec nodes and the redistributables, started in order.
   void CommonStepExec(const CommonTools::SettingsNodePtr& node, bool remove);
   void ProcessRedist(const CommonTools::SettingsNodePtr& root, bool remove);
   // Starts `file` with `arguments` from the file's folder; with `wait` the run waits for it in
