@@ -203,7 +203,8 @@ std::string MessageSections(const std::string& answers, const std::string& excep
     trimmed.erase(0, trimmed.find_first_not_of(" \t"));
     if (!trimmed.empty() && trimmed[0] == '[') {
       std::string head = Upper(trimmed);
-      keep = head.rfind("[MESSAGE", 0) == 0 && head.find(Upper(except)) == std::string::npos;
+      keep = head.rfind("[MESSAGE", 0) == 0 &&
+             (except.empty() || head.find(Upper(except)) == std::string::npos);
       if (keep) out += "\n";
     }
     if (keep) out += line + "\n";
