@@ -4,7 +4,8 @@
 // three, in one run:
 //   extract: CDataStorage::ExtractAll into a fresh folder   vs  unzip -q into a fresh folder
 //   measure: CDataStorage::Measure over the whole archive    vs  unzip -l > /dev/null
-// and prints each time with the ratio ours / reference (aim: at most 1.0 for extraction, both with many small files and with few large ones).
+// and prints each time with the ratio ours / reference (aim: at most 1.0 for extraction, both with
+// many small files and with few large ones).
 #include "../common/Payload.h"
 #include "package/DataStorage.h"
 #include "platform/Environment.h"
