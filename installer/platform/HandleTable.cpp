@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <pthread.h>
 #include <random>
 #include <string_view>
 #include <sys/file.h>
@@ -49,6 +50,26 @@ std::string Unescape(const std::string& s) {
   return out;
 }
 
+// This process's id, asked of the kernel once and again in a forked child only.
+std::atomic<long>& CachedPid() {
+  static auto* pid = new std::atomic<long>(0);
+  return *pid;
+}
+
+long SelfPid() {
+  static const bool registered = [] {
+    pthread_atfork(nullptr, nullptr, [] { CachedPid().store(0); });
+    return true;
+  }();
+  (void)registered;
+  long pid = CachedPid().load(std::memory_order_relaxed);
+  if (pid == 0) {
+    pid = getpid();
+    CachedPid().store(pid, std::memory_order_relaxed);
+  }
+  return pid;
+}
+
 std::uint64_t NewId() {
   static std::atomic<std::uint64_t> counter{0};
   static const std::uint64_t base = [] {
@@ -57,14 +78,14 @@ std::uint64_t NewId() {
   }();
   // The process id takes part each time: a forked child continues the parent's counter.
   return (base + (++counter) * 0x9E3779B97F4A7C15ull) ^
-         (static_cast<std::uint64_t>(getpid()) << 40);
+         (static_cast<std::uint64_t>(SelfPid()) << 40);
 }
 
 std::uint64_t SelfStartTime() {
   // Cached per process id: a forked child is another process with its own start time.
   static std::atomic<long> cachedPid{0};
   static std::atomic<std::uint64_t> cachedStart{0};
-  const long pid = getpid();
+  const long pid = SelfPid();
   if (cachedPid.load() == pid) return cachedStart.load();
   const std::uint64_t start = ProcessStartTime(pid);
   cachedStart.store(start);
@@ -75,7 +96,7 @@ std::uint64_t SelfStartTime() {
 bool Alive(const Entry& e) {
   if (e.pid <= 0) return false;
   // This process is alive; no need to ask /proc.
-  if (e.pid == getpid()) return e.startTime == SelfStartTime();
+  if (e.pid == SelfPid()) return e.startTime == SelfStartTime();
   std::uint64_t st = ProcessStartTime(e.pid);
   return st != 0 && st == e.startTime;
 }
@@ -189,7 +210,7 @@ void Lock(int fd) {
 LockedTable::LockedTable(const std::string& path) {
   OpenTable& shared = SharedTable();
   shared.mutex.lock();
-  const long pid = getpid();
+  const long pid = SelfPid();
   if (shared.fd >= 0 && (shared.pid != pid || shared.path != path)) {
     close(shared.fd);
     shared.fd = -1;
@@ -251,7 +272,7 @@ LockedTable::~LockedTable() {
 
 std::uint64_t LockedTable::Add(Entry e) {
   e.id = NewId();
-  e.pid = getpid();
+  e.pid = SelfPid();
   e.startTime = SelfStartTime();
   entries_.push_back(e);
   dirty_ = true;

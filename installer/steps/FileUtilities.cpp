@@ -54,13 +54,6 @@ std::wstring CauseText(platform::DWORD code) {
   return text;
 }
 
-void ClearReadOnly(const std::wstring& path) {
-  platform::DWORD attributes = platform::GetFileAttributesW(path);
-  if (attributes != platform::INVALID_FILE_ATTRIBUTES &&
-      (attributes & platform::FILE_ATTRIBUTE_READONLY))
-    platform::SetFileAttributesW(path, attributes & ~platform::FILE_ATTRIBUTE_READONLY);
-}
-
 void RemoveAtNextStart(const std::wstring& path) {
   if (platform::MoveFileExW(path, L"", platform::MOVEFILE_DELAY_UNTIL_REBOOT) !=
       platform::ERROR_SUCCESS)
@@ -114,7 +107,8 @@ void RecursiveDelete(const std::wstring& path) {
     Log(LogLevel::Info, L"RecursiveDelete: folder %s", e);
     window.SetItemText(e);
     // The listing has the attributes already: only a read-only entry is written.
-    if (entry.attributes & platform::FILE_ATTRIBUTE_READONLY) ClearReadOnly(e);
+    if (entry.attributes & platform::FILE_ATTRIBUTE_READONLY)
+      platform::SetFileAttributesW(e, entry.attributes & ~platform::FILE_ATTRIBUTE_READONLY);
     if (IsLink(entry)) {
       // Removed as a link: what it leads to is not this installation's.
       platform::DWORD status =
