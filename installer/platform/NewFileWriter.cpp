@@ -263,6 +263,14 @@ DWORD NewFileWriter::Finish(FileTime lastWrite) {
       return Fail(rc);
     }
   }
+  // A folder removed since Begin takes no name; that says nothing about how names are given.
+  {
+    struct stat folder;
+    if (fstat(folder_->fd, &folder) == 0 && folder.st_nlink == 0) {
+      Abandon();
+      return Fail(ERROR_PATH_NOT_FOUND);
+    }
+  }
   // By the descriptor where that is allowed (no path to walk), else through /proc.
   int rc = -1, err = 0;
   int way = Way().load();

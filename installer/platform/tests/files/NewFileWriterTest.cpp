@@ -187,6 +187,15 @@ TEST_F(NewFiles, AKeptFolderSwappedForALinkIsNeverFollowed) {
   ASSERT_EQ(RemoveDirectoryW(L"C:\\gone"), ERROR_SUCCESS);
   EXPECT_EQ(WriteNew(w, L"C:\\gone\\b.txt", "b"), ERROR_PATH_NOT_FOUND);
   EXPECT_FALSE(PathFileExistsW(L"C:\\gone"));
+  // Removed while a file was written: no name, and the next folder is written as before.
+  ASSERT_EQ(CreateDirectoryW(L"C:\\brief"), ERROR_SUCCESS);
+  ASSERT_EQ(w.Begin(L"C:\\brief\\c.txt", FILE_ATTRIBUTE_ARCHIVE), ERROR_SUCCESS);
+  ASSERT_EQ(w.Write("c", 1), ERROR_SUCCESS);
+  ASSERT_EQ(rmdir(C("brief").c_str()), 0);
+  EXPECT_EQ(w.Finish(0), ERROR_PATH_NOT_FOUND);
+  ASSERT_EQ(CreateDirectoryW(L"C:\\later"), ERROR_SUCCESS);
+  EXPECT_EQ(WriteNew(w, L"C:\\later\\d.txt", "d"), ERROR_SUCCESS);
+  EXPECT_EQ(Read(L"C:\\later\\d.txt"), "d");
 }
 
 MachineConfig StandardUser() {
