@@ -559,6 +559,13 @@ bool CUnzipper::CopyEntry(const std::wstring& target, const EntryInfo& info,
   const bool ownAttributes =
       info.attributes != 0 && info.attributes != platform::FILE_ATTRIBUTE_ARCHIVE;
   bool oversized = false;
+  // A damaged entry is a warning here; a run that needs the entry fails with its own result.
+  auto NotUnpacked = [&] {
+    CommonTools::LogLine(CommonTools::LogLevel::Warning,
+                         L"CUnzipper::UnzipFile File = " + target +
+                             (oversized ? L" is not unpacked: the entry holds more than it declares"
+                                        : L" is not unpacked: the entry cannot be read"));
+  };
 
   // A name that is free is written unnamed and appears whole; anything else (a file in the
   // way, a name or volume the fast way does not take) goes through a handle.
@@ -574,11 +581,7 @@ bool CUnzipper::CopyEntry(const std::wstring& target, const EntryInfo& info,
     if (!ok) {
       m_writer.Abandon();
       m_createdFiles.erase(target);
-      CommonTools::LogLine(
-          CommonTools::LogLevel::Warning,
-          L"CUnzipper::UnzipFile File = " + target +
-              (oversized ? L" is not unpacked: the entry holds more than it declares"
-                         : L" is not unpacked: the entry cannot be read"));
+      NotUnpacked();
       return false;
     }
     const platform::DWORD named = m_writer.Finish(lastWrite);
@@ -620,12 +623,8 @@ bool CUnzipper::CopyEntry(const std::wstring& target, const EntryInfo& info,
   if (ok && lastWrite != 0) file.SetLastWriteTime(lastWrite);
   file.Close();
   if (!ok) {
-    // A partial file would later count as "newer" than the archive's: it goes. A damaged entry
-    // is a warning here; a run that needs the entry fails with its own result.
-    CommonTools::LogLine(CommonTools::LogLevel::Warning,
-                         L"CUnzipper::UnzipFile File = " + target +
-                             (oversized ? L" is not unpacked: the entry holds more than it declares"
-                                        : L" is not unpacked: the entry cannot be read"));
+    // A partial file would later count as "newer" than the archive's: it goes.
+    NotUnpacked();
     if (RemoveFileNow(target)) m_createdFiles.erase(target);
     return false;
   }

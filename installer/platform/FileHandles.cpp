@@ -207,14 +207,7 @@ DWORD FileHandle::Read(void* buffer, std::size_t size, std::size_t& done) {
 DWORD FileHandle::Write(const void* buffer, std::size_t size) {
   if (fd_ < 0) return Fail(ERROR_INVALID_HANDLE);
   if (!handles::WantsWrite(access_)) return Fail(ERROR_ACCESS_DENIED);
-  const char* p = static_cast<const char*>(buffer);
-  std::size_t off = 0;
-  while (off < size) {
-    ssize_t n = write(fd_, p + off, size - off);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return Fail(Win32FromErrno(errno));
-    off += static_cast<std::size_t>(n);
-  }
+  if (DWORD rc = WriteAll(fd_, buffer, size)) return Fail(rc);
   if (!archiveMarked_ && size > 0) {
     archiveMarked_ = true;
     struct stat st;
@@ -274,13 +267,8 @@ DWORD FileHandle::SetLastWriteTime(FileTime lastWrite) {
   if (fd_ < 0) return Fail(ERROR_INVALID_HANDLE);
   if (!handles::WantsWrite(access_) && !(access_ & FILE_WRITE_ATTRIBUTES))
     return Fail(ERROR_ACCESS_DENIED);
-  std::int64_t s, ns;
-  FileTimeToUnix(lastWrite, s, ns);
   struct timespec ts[2];
-  ts[0].tv_sec = 0;
-  ts[0].tv_nsec = UTIME_OMIT;
-  ts[1].tv_sec = static_cast<time_t>(s);
-  ts[1].tv_nsec = static_cast<long>(ns);
+  LastWriteTimes(lastWrite, ts);
   if (futimens(fd_, ts) != 0) return Fail(Win32FromErrno(errno));
   return Fail(ERROR_SUCCESS);
 }
@@ -314,17 +302,6 @@ DWORD FileHandle::Close() {
 }
 
 namespace {
-
-// Writes all of `bytes` at the end of the open file.
-DWORD WriteAll(int fd, std::string_view bytes) {
-  for (std::size_t off = 0; off < bytes.size();) {
-    const ssize_t n = write(fd, bytes.data() + off, bytes.size() - off);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return Win32FromErrno(errno);
-    off += static_cast<std::size_t>(n);
-  }
-  return ERROR_SUCCESS;
-}
 
 // AppendToFile; with `keep`, the descriptor stays open for the caller, and `after` is the
 // file's status once written.
@@ -365,7 +342,7 @@ DWORD AppendOnce(std::wstring_view path, std::string_view bytes, int* keep, stru
     close(fd);
     return Fail(ERROR_SHARING_VIOLATION);
   }
-  const DWORD status = WriteAll(fd, bytes);
+  const DWORD status = WriteAll(fd, bytes.data(), bytes.size());
   if (status == ERROR_SUCCESS && !bytes.empty() && !(attrs & FILE_ATTRIBUTE_ARCHIVE))
     WriteAttributes(fd, (attrs & kSettableAttributes) | FILE_ATTRIBUTE_ARCHIVE);
   if (status == ERROR_SUCCESS && keep && fstat(fd, after) == 0) {
@@ -411,7 +388,7 @@ DWORD FileAppender::Append(std::wstring_view path, std::string_view bytes) {
       if (handles::CheckShare(table.Entries(), dev_, ino_, GENERIC_WRITE, FILE_SHARE_READ) !=
           ERROR_SUCCESS)
         return Fail(ERROR_SHARING_VIOLATION);
-      const DWORD status = WriteAll(fd_, bytes);
+      const DWORD status = WriteAll(fd_, bytes.data(), bytes.size());
       if (status != ERROR_SUCCESS || fstat(fd_, &st) != 0) {
         Close();
         return Fail(status);

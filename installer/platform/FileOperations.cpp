@@ -68,6 +68,26 @@ DWORD WriteAttributes(int fd, DWORD attrs) {
   return ERROR_SUCCESS;
 }
 
+void LastWriteTimes(FileTime lastWrite, struct timespec (&times)[2]) {
+  std::int64_t s, ns;
+  FileTimeToUnix(lastWrite, s, ns);
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = static_cast<time_t>(s);
+  times[1].tv_nsec = static_cast<long>(ns);
+}
+
+DWORD WriteAll(int fd, const void* data, std::size_t size) {
+  const char* p = static_cast<const char*>(data);
+  for (std::size_t off = 0; off < size;) {
+    const ssize_t n = write(fd, p + off, size - off);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return Win32FromErrno(errno);
+    off += static_cast<std::size_t>(n);
+  }
+  return ERROR_SUCCESS;
+}
+
 FileTime CreationTimeOf(const std::string& host, const struct stat& st) {
   struct statx sx;
   if (statx(AT_FDCWD, host.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME, &sx) == 0 &&
@@ -138,13 +158,8 @@ DWORD SetFileLastWriteTime(std::wstring_view path, FileTime lastWrite) {
   if (DWORD rc = ReadOnlyDrive(r)) return Fail(rc);
   if (!S_ISDIR(r.st.st_mode) && (ReadAttributes(r.loc.hostPath, r.st) & FILE_ATTRIBUTE_READONLY))
     return Fail(ERROR_ACCESS_DENIED);
-  std::int64_t s, ns;
-  FileTimeToUnix(lastWrite, s, ns);
   struct timespec ts[2];
-  ts[0].tv_nsec = UTIME_OMIT;
-  ts[0].tv_sec = 0;
-  ts[1].tv_sec = static_cast<time_t>(s);
-  ts[1].tv_nsec = static_cast<long>(ns);
+  LastWriteTimes(lastWrite, ts);
   if (utimensat(AT_FDCWD, r.loc.hostPath.c_str(), ts, AT_SYMLINK_NOFOLLOW) != 0)
     return Fail(Win32FromErrno(errno));
   return Fail(ERROR_SUCCESS);

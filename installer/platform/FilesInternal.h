@@ -94,6 +94,10 @@ DWORD ReadAttributes(const std::string& host, const struct stat& st);
 DWORD WriteAttributes(const std::string& host, DWORD attrs);
 DWORD WriteAttributes(int fd, DWORD attrs);
 FileTime CreationTimeOf(const std::string& host, const struct stat& st);
+// The two times for futimens/utimensat that set the last-write time alone.
+void LastWriteTimes(FileTime lastWrite, struct timespec (&times)[2]);
+// Writes all of `size` bytes to the open file: ERROR_SUCCESS or the failure.
+DWORD WriteAll(int fd, const void* data, std::size_t size);
 void FillInfo(const std::string& host, const struct stat& st, FileInfo& info,
               bool withCreation = true);
 

@@ -236,27 +236,14 @@ DWORD NewFileWriter::Begin(std::wstring_view path, DWORD attributes) {
 
 DWORD NewFileWriter::Write(const void* buffer, std::size_t size) {
   if (fd_ < 0) return Fail(ERROR_INVALID_HANDLE);
-  const char* p = static_cast<const char*>(buffer);
-  std::size_t off = 0;
-  while (off < size) {
-    ssize_t n = write(fd_, p + off, size - off);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return Fail(Win32FromErrno(errno));
-    off += static_cast<std::size_t>(n);
-  }
-  return Fail(ERROR_SUCCESS);
+  return Fail(WriteAll(fd_, buffer, size));
 }
 
 DWORD NewFileWriter::Finish(FileTime lastWrite) {
   if (fd_ < 0) return Fail(ERROR_INVALID_HANDLE);
   if (lastWrite != 0) {
-    std::int64_t s, ns;
-    FileTimeToUnix(lastWrite, s, ns);
     struct timespec ts[2];
-    ts[0].tv_sec = 0;
-    ts[0].tv_nsec = UTIME_OMIT;
-    ts[1].tv_sec = static_cast<time_t>(s);
-    ts[1].tv_nsec = static_cast<long>(ns);
+    LastWriteTimes(lastWrite, ts);
     if (futimens(fd_, ts) != 0) {
       const DWORD rc = Win32FromErrno(errno);
       Abandon();
