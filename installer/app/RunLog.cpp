@@ -16,6 +16,21 @@ std::wstring CRunLog::LevelPrefix(LogLevel level) {
   return L"";  // a finer level than Info has no prefix
 }
 
+const std::wstring& CRunLog::TimeStamp() {
+  platform::SYSTEMTIME t = platform::GetLocalTime();
+  const auto same = [&](const platform::SYSTEMTIME& a) {
+    return a.wSecond == t.wSecond && a.wMinute == t.wMinute && a.wHour == t.wHour &&
+           a.wDay == t.wDay && a.wMonth == t.wMonth && a.wYear == t.wYear;
+  };
+  // Written once a second: entries come far faster than that in a long step.
+  if (m_stamp.empty() || !same(m_stampTime)) {
+    m_stamp = platform::Format(L"%d.%02d.%02d - %02d:%02d:%02d  ", int(t.wYear), int(t.wMonth),
+                               int(t.wDay), int(t.wHour), int(t.wMinute), int(t.wSecond));
+    m_stampTime = t;
+  }
+  return m_stamp;
+}
+
 void CRunLog::LogArgs(LogLevel level, const std::wstring_view* format,
                       std::span<const platform::FormatArg> args) {
   if (level == LogLevel::Error) m_errorSeen = true;
@@ -28,30 +43,53 @@ void CRunLog::LogArgs(LogLevel level, const std::wstring_view* format,
   if (platform::TryFormat(*format, args, text, &why) != platform::ERROR_SUCCESS)
     text = std::wstring(*format) + L" [the text does not fit its arguments: " + why + L"]";
 
-  platform::SYSTEMTIME t = platform::GetLocalTime();
-  std::wstring entry =
-      platform::Format(L"%d.%02d.%02d - %02d:%02d:%02d  ", int(t.wYear), int(t.wMonth), int(t.wDay),
-                       int(t.wHour), int(t.wMinute), int(t.wSecond));
+  std::wstring entry = TimeStamp();
   entry += LevelPrefix(level);
   entry += text;
   entry += L"\r\n";
   if (!m_anyWritten) entry = L"---------------------\r\n" + entry;
-  Emit(entry);
+  Emit(entry, level != LogLevel::Info);
   m_anyWritten = true;
 }
 
-void CRunLog::Emit(const std::wstring& entry) {
+namespace {
+constexpr std::size_t kHeldLimit = 64 * 1024;
+constexpr auto kHeldFor = std::chrono::milliseconds(250);
+}  // namespace
+
+void CRunLog::Emit(const std::wstring& entry, bool atOnce) {
   if (m_path.empty() || m_fileFailed) {
     Debug(entry);
     return;
   }
+  if (m_batches == 0) {
+    Write(entry);
+    return;
+  }
+  const auto now = std::chrono::steady_clock::now();
+  if (m_held.empty()) m_heldSince = now;
+  m_held += entry;
+  if (atOnce || m_held.size() >= kHeldLimit || now - m_heldSince >= kHeldFor) Flush();
+}
+
+void CRunLog::Flush() {
+  if (m_held.empty()) return;
+  std::wstring held;
+  held.swap(m_held);
+  if (m_path.empty() || m_fileFailed)
+    Debug(held);
+  else
+    Write(held);
+}
+
+void CRunLog::Write(const std::wstring& text) {
   std::wstring error;
-  if (!AppendToMachineFile(m_path, platform::WideToAnsi(entry, platform::CP_THREAD_ACP), error,
+  if (!AppendToMachineFile(m_path, platform::WideToAnsi(text, platform::CP_THREAD_ACP), error,
                            &m_appender)) {
     m_fileFailed = true;
     Debug(L"The run log " + m_path + L" cannot be written (" + error +
           L"); its entries go to the debugger output\r\n");
-    Debug(entry);
+    Debug(text);
   }
 }
 
@@ -66,6 +104,7 @@ void CRunLog::Debug(const std::wstring& text) {
 }
 
 CRunLog::~CRunLog() {
+  Flush();
   if (m_anyWritten && !m_path.empty() && !m_fileFailed) {
     std::wstring error;
     AppendToMachineFile(m_path, "\r\n", error, &m_appender);

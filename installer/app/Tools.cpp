@@ -123,6 +123,8 @@ int CGuiTools::ShowBox(const std::wstring& id, const std::wstring& text, unsigne
   std::wstring caption = GetMessage(Msg::kCaption);
   if (caption.empty()) caption = L"Ondravel Installer";
   InstallGui::MessageRequest request{id, text, caption, style};
+  // Whatever the log holds is in the file before anyone waits on the question.
+  GetInstallTools().Log().Flush();
   if (!m_ui) {
     if ((style & InstallGui::MB_TYPEMASK) == InstallGui::MB_OK) return InstallGui::IDOK;
     throw InstallGui::UnansweredQuestion("No user interface to answer the message box: " +

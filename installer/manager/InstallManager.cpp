@@ -768,6 +768,7 @@ void CInstallManager::OfferLogSave() {
 }
 
 void CInstallManager::SaveLogCopy() {
+  GetInstallTools().Log().Flush();
   std::wstring logPath = GetInstallTools().Log().GetPath();
   FileDialogRequest request;
   request.save = true;

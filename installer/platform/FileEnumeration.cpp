@@ -213,8 +213,7 @@ DWORD FileFinder::First(std::wstring_view pattern, FindData& data) {
         continue;
       FindData d;
       d.fileName = std::move(name);
-      const std::string hp = JoinHost(dirHost, e->d_name);
-      d.attributes = ReadAttributes(hp, est);
+      d.attributes = ReadAttributesAt(dfd, e->d_name, est);
       if (e->d_type == DT_LNK)
         d.attributes = (d.attributes & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_REPARSE_POINT;
       d.size = S_ISDIR(est.st_mode) ? 0 : static_cast<std::uint64_t>(est.st_size);

@@ -423,6 +423,39 @@ DWORD BeneathParent::Status() const {
   return Win32FromErrno(err_);
 }
 
+bool IsPlainFileName(std::wstring_view name) {
+  if (name.empty() || name.size() > 255 || name == L"." || name == L"..") return false;
+  if (name.back() == L'.' || name.back() == L' ') return false;
+  for (wchar_t c : name) {
+    if (c < 0x20 || c == L'<' || c == L'>' || c == L':' || c == L'"' || c == L'|' || c == L'/' ||
+        c == L'\\' || c == L'*' || c == L'?')
+      return false;
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+  }
+  return !IsDosDeviceName(name);
+}
+
+int OpenResolvedFolder(const Resolved& r, DWORD& status, struct stat& st) {
+  int fd = -1;
+  const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+  if (IsDriveRoot(r)) {
+    fd = open(r.loc.hostPath.c_str(), flags);
+  } else {
+    BeneathParent parent(r.loc.driveRoot, r.loc.hostPath);
+    if (!parent.Ok()) {
+      status = parent.Status();
+      return -1;
+    }
+    fd = openat(parent.Fd(), parent.Name(), flags);
+  }
+  if (fd < 0 || fstat(fd, &st) != 0 || st.st_dev != r.st.st_dev || st.st_ino != r.st.st_ino) {
+    if (fd >= 0) close(fd);
+    status = ERROR_ACCESS_DENIED;
+    return -1;
+  }
+  return fd;
+}
+
 namespace {
 
 // The machine whose root is `root`, opened once (for UNC paths to other configured computers).

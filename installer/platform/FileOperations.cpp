@@ -9,6 +9,7 @@
 #include "platform/Text.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -19,6 +20,7 @@
 #include <mutex>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -31,10 +33,11 @@ namespace files_detail {
 // ---------------------------------------------------------------------------------------------
 // Attributes
 
-DWORD ReadAttributes(const std::string& host, const struct stat& st) {
+namespace {
+
+// The value of the attribute xattr as read (`n` bytes, or -1) with what the host's own type says.
+DWORD AttributesFrom(char* buf, ssize_t n, const struct stat& st) {
   DWORD attrs = 0;
-  char buf[64];
-  ssize_t n = lgetxattr(host.c_str(), kAttrName, buf, sizeof buf - 1);
   if (n > 0) {
     buf[n] = 0;
     attrs = static_cast<DWORD>(std::strtoul(buf, nullptr, 0)) & kSettableAttributes;
@@ -46,14 +49,77 @@ DWORD ReadAttributes(const std::string& host, const struct stat& st) {
   return attrs;
 }
 
+DWORD StatusOfXattrWrite(int err) {
+  if (err == ENOTSUP) return ERROR_NOT_SUPPORTED;
+  return Win32FromErrno(err);
+}
+
+// The kernel's calls for the attributes of a folder's entry (numbers shared by every
+// architecture); older kernels have none, and the entry is then named through /proc.
+struct XattrArgs {
+  std::uint64_t value;
+  std::uint32_t size;
+  std::uint32_t flags;
+};
+constexpr long kSetXattrAt = 463;
+constexpr long kGetXattrAt = 464;
+std::atomic<bool>& XattrAtMissing() {
+  static auto* missing = new std::atomic<bool>(false);
+  return *missing;
+}
+
+std::string ProcEntry(int dirFd, const char* name) {
+  return "/proc/self/fd/" + std::to_string(dirFd) + "/" + name;
+}
+
+}  // namespace
+
+ssize_t GetXattrAt(int dirFd, const char* name, const char* attr, void* value, std::size_t size) {
+  if (!XattrAtMissing().load(std::memory_order_relaxed)) {
+    XattrArgs args{reinterpret_cast<std::uintptr_t>(value), static_cast<std::uint32_t>(size), 0};
+    const long n = syscall(kGetXattrAt, dirFd, name, AT_SYMLINK_NOFOLLOW, attr, &args, sizeof args);
+    if (n >= 0 || errno != ENOSYS) return static_cast<ssize_t>(n);
+    XattrAtMissing().store(true, std::memory_order_relaxed);
+  }
+  return lgetxattr(ProcEntry(dirFd, name).c_str(), attr, value, size);
+}
+
+int SetXattrAt(int dirFd, const char* name, const char* attr, const void* value, std::size_t size) {
+  if (!XattrAtMissing().load(std::memory_order_relaxed)) {
+    XattrArgs args{reinterpret_cast<std::uintptr_t>(value), static_cast<std::uint32_t>(size), 0};
+    const long rc =
+        syscall(kSetXattrAt, dirFd, name, AT_SYMLINK_NOFOLLOW, attr, &args, sizeof args);
+    if (rc == 0 || errno != ENOSYS) return static_cast<int>(rc);
+    XattrAtMissing().store(true, std::memory_order_relaxed);
+  }
+  return lsetxattr(ProcEntry(dirFd, name).c_str(), attr, value, size, 0);
+}
+
+DWORD ReadAttributes(const std::string& host, const struct stat& st) {
+  char buf[64];
+  return AttributesFrom(buf, lgetxattr(host.c_str(), kAttrName, buf, sizeof buf - 1), st);
+}
+
+DWORD ReadAttributesAt(int dirFd, const char* name, const struct stat& st) {
+  char buf[64];
+  return AttributesFrom(buf, GetXattrAt(dirFd, name, kAttrName, buf, sizeof buf - 1), st);
+}
+
 DWORD WriteAttributes(const std::string& host, DWORD attrs) {
   attrs &= kSettableAttributes;
   char buf[32];
   std::snprintf(buf, sizeof buf, "0x%X", attrs);
-  if (lsetxattr(host.c_str(), kAttrName, buf, std::strlen(buf), 0) != 0) {
-    if (errno == ENOTSUP) return ERROR_NOT_SUPPORTED;
-    return Win32FromErrno(errno);
-  }
+  if (lsetxattr(host.c_str(), kAttrName, buf, std::strlen(buf), 0) != 0)
+    return StatusOfXattrWrite(errno);
+  return ERROR_SUCCESS;
+}
+
+DWORD WriteAttributesAt(int dirFd, const char* name, DWORD attrs) {
+  attrs &= kSettableAttributes;
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "0x%X", attrs);
+  if (SetXattrAt(dirFd, name, kAttrName, buf, std::strlen(buf)) != 0)
+    return StatusOfXattrWrite(errno);
   return ERROR_SUCCESS;
 }
 
@@ -61,10 +127,7 @@ DWORD WriteAttributes(int fd, DWORD attrs) {
   attrs &= kSettableAttributes;
   char buf[32];
   std::snprintf(buf, sizeof buf, "0x%X", attrs);
-  if (fsetxattr(fd, kAttrName, buf, std::strlen(buf), 0) != 0) {
-    if (errno == ENOTSUP) return ERROR_NOT_SUPPORTED;
-    return Win32FromErrno(errno);
-  }
+  if (fsetxattr(fd, kAttrName, buf, std::strlen(buf), 0) != 0) return StatusOfXattrWrite(errno);
   return ERROR_SUCCESS;
 }
 

@@ -364,6 +364,65 @@ class NewFileWriter {
   std::wstring wideName_;
 };
 
+// The entries of one folder taken away one after another, as the removal of a tree does. Each
+// call answers as SetFileAttributesW or DeleteFileW of the entry's full path would, with the
+// same checks and statuses; but the folder is resolved and opened once (without following a
+// link, and then kept: one renamed meanwhile is still the folder worked in, one swapped for a
+// link is never followed), and whether it lets its entries be deleted is asked again only when
+// its own descriptor changes. `name` is an entry's name as the folder's listing gives it; any
+// other name, an entry that is not a plain file, and a folder that cannot be kept open go the
+// way of the full path.
+//
+// The attributes given to a plain file are written when the next call comes (or the remover
+// goes), and not at all when that call deletes the file: the reset of a read-only file before
+// its deletion costs nothing then. A file that anyone changed in between is written first and
+// then judged as it is.
+class FolderRemover {
+ public:
+  explicit FolderRemover(std::wstring_view folder);
+  FolderRemover(const FolderRemover&) = delete;
+  FolderRemover& operator=(const FolderRemover&) = delete;
+  ~FolderRemover();
+
+  DWORD SetAttributes(std::wstring_view name, DWORD attributes);
+  DWORD DeleteFile(std::wstring_view name);
+
+ private:
+  // Opens the folder on first use; false when it cannot be worked in directly.
+  bool Ready();
+  bool Direct(std::wstring_view name, std::string& utf8);
+  std::wstring PathOf(std::wstring_view name) const;
+  DWORD MayDelete(const std::string& utf8, std::wstring_view name);
+  // Writes the attributes held back, if any.
+  void WritePending();
+  // The checks and the deletion of the plain file `utf8` (status `st`) through the folder.
+  DWORD DeleteEntry(const std::string& utf8, std::wstring_view name, const struct ::stat& st,
+                    bool ownPending);
+
+  struct Pending {
+    bool held = false;
+    std::string name;
+    DWORD attributes = 0;  // to be written
+    DWORD before = 0;      // what the file had at the call
+    std::uint64_t dev = 0, ino = 0;
+    std::int64_t changeSec = 0, changeNsec = 0;
+  };
+
+  std::wstring folder_;
+  std::wstring windowsPath_;
+  std::string host_;
+  std::string driveRoot_;
+  std::size_t limit_ = 260;  // MAX_PATH, or more for a "\\?\" folder
+  int fd_ = -1;
+  bool tried_ = false;
+  bool readOnlyVolume_ = false;
+  // The folder's answer to FILE_DELETE_CHILD, valid while its own descriptor reads the same.
+  bool childDeleteKnown_ = false;
+  std::string ntsd_;
+  DWORD childDelete_ = ERROR_ACCESS_DENIED;
+  Pending pending_;
+};
+
 // Marks a host file as the image of a running program of this process (until the returned
 // object goes): the file can then be moved or renamed but not deleted or written, as Windows
 // treats the files of running programs.

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
+#include <sys/types.h>
 
 namespace platform::files_detail {
 
@@ -73,6 +74,17 @@ class BeneathParent {
   std::string name_;
 };
 
+// A plain file name: one element that Windows keeps as it stands (no separators, wildcards or
+// device names, no trailing dot or blank that the path rules would cut off). Such a name can be
+// used in its folder directly, with the meaning the path rules would give it.
+bool IsPlainFileName(std::wstring_view name);
+
+struct Resolved;
+// The resolved folder `r` opened again from its drive root without following a link
+// (O_RDONLY|O_DIRECTORY), checked to be the folder that was resolved: the descriptor with its
+// status in `st`, or -1 with `status` set.
+int OpenResolvedFolder(const Resolved& r, DWORD& status, struct stat& st);
+
 struct Resolved {
   DWORD status = ERROR_SUCCESS;
   HostLocation loc;
@@ -89,8 +101,17 @@ struct Resolved {
 // machine is current.
 Resolved Resolve(std::wstring_view input);
 
+// Extended attributes of the entry `name` of the open folder `dirFd`, never through a link (a
+// link's own attributes, which hold no user values). As lgetxattr/lsetxattr: the size or 0 on
+// success, -1 with errno.
+ssize_t GetXattrAt(int dirFd, const char* name, const char* attr, void* value, std::size_t size);
+int SetXattrAt(int dirFd, const char* name, const char* attr, const void* value, std::size_t size);
+
 // DOS attributes kept in the host xattr.
 DWORD ReadAttributes(const std::string& host, const struct stat& st);
+// The same for the entry `name` of the open folder `dirFd` (`st` its status).
+DWORD ReadAttributesAt(int dirFd, const char* name, const struct stat& st);
+DWORD WriteAttributesAt(int dirFd, const char* name, DWORD attrs);
 DWORD WriteAttributes(const std::string& host, DWORD attrs);
 DWORD WriteAttributes(int fd, DWORD attrs);
 FileTime CreationTimeOf(const std::string& host, const struct stat& st);

@@ -373,34 +373,37 @@ std::wstring Render(std::wstring_view format, const Parsed& p, std::span<const F
                 "format argument " + std::to_string(argNumber) +
                 " is a 64-bit value that does not fit a 32-bit conversion (use %I64)");
         }
+        // The value at the conversion's size.
+        long long sv = 0;
+        unsigned long long uv = 0;
+        if (c.need == Need::Int64) {
+          sv = static_cast<long long>(bits);
+          uv = bits;
+        } else if (c.need == Need::Int16) {
+          sv = static_cast<std::int16_t>(bits);
+          uv = static_cast<std::uint16_t>(bits);
+        } else if (c.need == Need::Int8) {
+          sv = static_cast<std::int8_t>(bits);
+          uv = static_cast<std::uint8_t>(bits);
+        } else {
+          sv = static_cast<std::int32_t>(static_cast<std::uint32_t>(bits));
+          uv = static_cast<std::uint32_t>(bits);
+        }
+        // The plain decimal forms, by far the most common, are written directly.
+        if (flags.empty() && width < 0 && precision < 0 && (c.isSigned || c.type == L'u')) {
+          out += c.isSigned ? std::to_wstring(sv) : std::to_wstring(uv);
+          break;
+        }
         std::string cfmt = "%" + flags;
         if (width >= 0) cfmt += std::to_string(width);
         if (precision >= 0) cfmt += "." + std::to_string(precision);
         if (c.isSigned) {
-          long long v;
-          if (c.need == Need::Int64)
-            v = static_cast<long long>(bits);
-          else if (c.need == Need::Int16)
-            v = static_cast<std::int16_t>(bits);
-          else if (c.need == Need::Int8)
-            v = static_cast<std::int8_t>(bits);
-          else
-            v = static_cast<std::int32_t>(static_cast<std::uint32_t>(bits));
           cfmt += "lld";
-          out += CFormat(cfmt, v);
+          out += CFormat(cfmt, sv);
         } else {
-          unsigned long long v;
-          if (c.need == Need::Int64)
-            v = bits;
-          else if (c.need == Need::Int16)
-            v = static_cast<std::uint16_t>(bits);
-          else if (c.need == Need::Int8)
-            v = static_cast<std::uint8_t>(bits);
-          else
-            v = static_cast<std::uint32_t>(bits);
           cfmt += "ll";
           cfmt += static_cast<char>(c.type);
-          out += CFormat(cfmt, v);
+          out += CFormat(cfmt, uv);
         }
         break;
       }

@@ -33,20 +33,6 @@ std::atomic<int>& Way() {
   return *way;
 }
 
-// A plain file name: one element that Windows keeps as it stands (no separators, wildcards or
-// device names, no trailing dot or blank that the path rules would cut off).
-bool PlainName(std::wstring_view name) {
-  if (name.empty() || name.size() > 255 || name == L"." || name == L"..") return false;
-  if (name.back() == L'.' || name.back() == L' ') return false;
-  for (wchar_t c : name) {
-    if (c < 0x20 || c == L'<' || c == L'>' || c == L':' || c == L'"' || c == L'|' || c == L'/' ||
-        c == L'\\' || c == L'*' || c == L'?')
-      return false;
-    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
-  }
-  return !IsDosDeviceName(name);
-}
-
 bool NameTaken(int err) { return err == EEXIST; }
 
 }  // namespace
@@ -123,24 +109,9 @@ NewFileWriter::Folder* NewFileWriter::FolderFor(const std::wstring& folder, DWOR
   }
   // Opened again from the drive root without following a link, and it must be the folder
   // that was checked.
-  int fd = -1;
-  const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-  if (IsDriveRoot(r)) {
-    fd = open(r.loc.hostPath.c_str(), flags);
-  } else {
-    BeneathParent parent(r.loc.driveRoot, r.loc.hostPath);
-    if (!parent.Ok()) {
-      status = parent.Status();
-      return nullptr;
-    }
-    fd = openat(parent.Fd(), parent.Name(), flags);
-  }
   struct stat st;
-  if (fd < 0 || fstat(fd, &st) != 0 || st.st_dev != r.st.st_dev || st.st_ino != r.st.st_ino) {
-    if (fd >= 0) close(fd);
-    status = ERROR_ACCESS_DENIED;
-    return nullptr;
-  }
+  const int fd = OpenResolvedFolder(r, status, st);
+  if (fd < 0) return nullptr;
   auto f = std::make_unique<Folder>();
   f->key = folder;
   f->windowsPath = r.loc.windowsPath;
@@ -167,7 +138,7 @@ DWORD NewFileWriter::Begin(std::wstring_view path, DWORD attributes) {
   if (cut == std::wstring_view::npos || cut == 0 || path.find(L'/') != std::wstring_view::npos)
     return Fail(ERROR_NOT_SUPPORTED);
   const std::wstring_view name = path.substr(cut + 1);
-  if (!PlainName(name)) return Fail(ERROR_NOT_SUPPORTED);
+  if (!IsPlainFileName(name)) return Fail(ERROR_NOT_SUPPORTED);
   // "C:\" keeps its separator; any other folder is named without the last one.
   const std::wstring folderName(path.substr(0, cut == 2 && path[1] == L':' ? 3 : cut));
   DWORD status = ERROR_SUCCESS;

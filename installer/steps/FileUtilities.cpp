@@ -12,6 +12,7 @@
 namespace InstallSteps {
 
 using InstallManager::GetGuiTools;
+using InstallManager::GetInstallTools;
 using InstallManager::Log;
 using InstallManager::LogLevel;
 
@@ -75,6 +76,7 @@ bool IsFileExists(const std::wstring& path) {
 }
 
 bool DeleteFolder(const std::wstring& path) {
+  InstallManager::CRunLog::Batch logBatch(GetInstallTools().Log());
   auto& window = GetGuiTools().MainWindow();
   Log(LogLevel::Info, L"DeleteFolder: Start Folder %s", path);
   platform::DWORD attributes = platform::GetFileAttributesW(path);
@@ -101,14 +103,17 @@ bool DeleteFolder(const std::wstring& path) {
 }
 
 void RecursiveDelete(const std::wstring& path) {
+  InstallManager::CRunLog::Batch logBatch(GetInstallTools().Log());
   auto& window = GetGuiTools().MainWindow();
+  // The folder is opened once for the attributes and deletions of its entries.
+  platform::FolderRemover folder(path);
   for (const auto& entry : Entries(path)) {
     std::wstring e = path + L"\\" + entry.fileName;
     Log(LogLevel::Info, L"RecursiveDelete: folder %s", e);
     window.SetItemText(e);
     // The listing has the attributes already: only a read-only entry is written.
     if (entry.attributes & platform::FILE_ATTRIBUTE_READONLY)
-      platform::SetFileAttributesW(e, entry.attributes & ~platform::FILE_ATTRIBUTE_READONLY);
+      folder.SetAttributes(entry.fileName, entry.attributes & ~platform::FILE_ATTRIBUTE_READONLY);
     if (IsLink(entry)) {
       // Removed as a link: what it leads to is not this installation's.
       platform::DWORD status =
@@ -129,7 +134,7 @@ void RecursiveDelete(const std::wstring& path) {
     } else {
       window.StepProgress(entry.size);
       Log(LogLevel::Info, L"RecursiveDelete: file %s", e);
-      platform::DWORD status = platform::DeleteFileW(e);
+      platform::DWORD status = folder.DeleteFile(entry.fileName);
       if (status != platform::ERROR_SUCCESS) {
         Log(LogLevel::Info, L"DeleteFolder: file %s is not deleted. Cause: %s", e,
             CauseText(status));

@@ -108,6 +108,7 @@ bool CInstallManager::ProcessRegistry(const SettingsNodePtr& container, int mode
   Log(LogLevel::Info, L"ProcessRegistry: start");
   if (!container) return true;
   platform::RegistryBatch batch;
+  CRunLog::Batch logBatch(GetInstallTools().Log());
   try {
     SettingsNodePtr reg;
     if (!container->GetChild(Element::kRegistry, reg) || !reg) return true;

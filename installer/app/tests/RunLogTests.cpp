@@ -141,6 +141,100 @@ TEST(RunLog, EachEntryReopensTheFile) {
   EXPECT_NE(text.find("INFO : second"), std::string::npos);
 }
 
+// Where each tail appears in `text` (npos when missing).
+static std::vector<std::size_t> Positions(const std::string& text,
+                                          std::initializer_list<const char*> tails) {
+  std::vector<std::size_t> at;
+  for (const char* t : tails) at.push_back(text.find(t));
+  return at;
+}
+
+TEST(RunLog, ABatchAppendsItsEntriesTogetherInTheirOrderAndAWarningAtOnce) {
+  tltest::ScopedMachine machine;
+  const std::wstring path = L"C:\\batch.log";
+  CRunLog log;
+  log.SetPath(path);
+  log.Log(LogLevel::Info, L"before");
+  {
+    CRunLog::Batch outer(log);
+    log.Log(LogLevel::Info, L"one %i", 1);
+    log.Log(LogLevel::Info, L"two");
+    EXPECT_EQ(ReadFile(path).find("INFO : one 1"), std::string::npos)
+        << "held while the batch runs";
+    log.Log(LogLevel::Warning, L"careful");
+    // The warning goes at once, with what was held before it.
+    auto at = Positions(ReadFile(path),
+                        {"INFO : before", "INFO : one 1", "INFO : two", "WARNING : careful"});
+    for (std::size_t i = 0; i < at.size(); ++i) ASSERT_NE(at[i], std::string::npos) << i;
+    EXPECT_LT(at[0], at[1]);
+    EXPECT_LT(at[1], at[2]);
+    EXPECT_LT(at[2], at[3]);
+    log.Log(LogLevel::Info, L"three");
+    {
+      CRunLog::Batch inner(log);
+      log.Log(LogLevel::Info, L"four");
+    }
+    // Only the outermost batch's end appends.
+    EXPECT_EQ(ReadFile(path).find("INFO : three"), std::string::npos);
+  }
+  auto at = Positions(ReadFile(path), {"WARNING : careful", "INFO : three", "INFO : four"});
+  ASSERT_NE(at[1], std::string::npos);
+  ASSERT_NE(at[2], std::string::npos);
+  EXPECT_LT(at[0], at[1]);
+  EXPECT_LT(at[1], at[2]);
+  // Exactly one dash line, and every entry once.
+  const std::string text = ReadFile(path);
+  EXPECT_EQ(text.find(std::string(21, '-'), 1), std::string::npos);
+  EXPECT_EQ(text.find("INFO : two", text.find("INFO : two") + 1), std::string::npos);
+}
+
+TEST(RunLog, WhatABatchHoldsIsBoundedAndNeverLost) {
+  tltest::ScopedMachine machine;
+  const std::wstring path = L"C:\\bounded.log";
+  {
+    CRunLog log;
+    log.SetPath(path);
+    CRunLog::Batch batch(log);
+    // Far more than a batch holds: the file grows while the batch runs.
+    const std::wstring filler(200, L'x');
+    for (int i = 0; i < 2000; ++i) log.Log(LogLevel::Info, L"%i %s", i, filler);
+    const std::string partial = ReadFile(path);
+    EXPECT_GT(partial.size(), 64u * 1024u);
+    EXPECT_NE(partial.find(" 0 xxx"), std::string::npos);
+    EXPECT_EQ(partial.find(" 1999 xxx"), std::string::npos) << "the last entries are held";
+    // A flush asked for (before a question or a copy of the log) appends what is held.
+    log.Log(LogLevel::Info, L"asked");
+    log.Flush();
+    EXPECT_NE(ReadFile(path).find("INFO : asked"), std::string::npos);
+    // A new path takes what was held to the old file first.
+    log.Log(LogLevel::Info, L"for the old file");
+    log.SetPath(L"C:\\other.log");
+    log.Log(LogLevel::Info, L"for the new file");
+    EXPECT_NE(ReadFile(path).find("INFO : for the old file"), std::string::npos);
+    // The log object ends inside its batch (as at an unexpected exit): nothing is lost.
+  }
+  EXPECT_NE(ReadFile(L"C:\\other.log").find("INFO : for the new file"), std::string::npos);
+  const std::string text = ReadFile(path);
+  for (int i : {0, 999, 1999})
+    EXPECT_NE(text.find(" " + std::to_string(i) + " xxx"), std::string::npos) << i;
+
+  // A file that cannot be written: the held entries reach the debugger output.
+  CRunLog log;
+  std::vector<std::wstring> out;
+  log.SetDebugOutput([&](const std::wstring& s) { out.push_back(s); });
+  log.SetPath(L"Z:\\tmp\\tl-no-such-folder\\y.log");
+  {
+    CRunLog::Batch batch(log);
+    log.Log(LogLevel::Info, L"held one");
+    log.Log(LogLevel::Info, L"held two");
+  }
+  std::wstring all;
+  for (const auto& s : out) all += s;
+  EXPECT_NE(all.find(L"cannot be written"), std::wstring::npos);
+  EXPECT_NE(all.find(L"INFO : held one"), std::wstring::npos);
+  EXPECT_NE(all.find(L"INFO : held two"), std::wstring::npos);
+}
+
 TEST(RunLog, WhatCountsAsARunLogFile) {
   using InstallManager::IsRunLogText;
   const std::string dashes = "---------------------\r\n";

@@ -1,0 +1,192 @@
+// The entries of one folder deleted one after another through the folder, opened once.
+#include "platform/FilesInternal.h"
+
+#include "platform/HandleTable.h"
+#include "platform/Paths.h"
+#include "platform/Text.h"
+
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+namespace platform {
+
+using namespace files_detail;
+
+namespace {
+constexpr const char* kNtsdName = "user.NTSD";
+}
+
+FolderRemover::FolderRemover(std::wstring_view folder) : folder_(folder) {}
+
+FolderRemover::~FolderRemover() {
+  WritePending();
+  if (fd_ >= 0) close(fd_);
+}
+
+namespace {
+
+bool SameState(const struct stat& st, std::uint64_t dev, std::uint64_t ino, std::int64_t sec,
+               std::int64_t nsec) {
+  return static_cast<std::uint64_t>(st.st_dev) == dev &&
+         static_cast<std::uint64_t>(st.st_ino) == ino && st.st_ctim.tv_sec == sec &&
+         st.st_ctim.tv_nsec == nsec;
+}
+
+}  // namespace
+
+void FolderRemover::WritePending() {
+  if (!pending_.held) return;
+  pending_.held = false;
+  // Written as it would have been at the call: not when the name is another file's by now, nor
+  // when someone gave the file attributes of their own since (theirs came later).
+  struct stat st;
+  if (fstatat(fd_, pending_.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+      static_cast<std::uint64_t>(st.st_dev) != pending_.dev ||
+      static_cast<std::uint64_t>(st.st_ino) != pending_.ino)
+    return;
+  if (!SameState(st, pending_.dev, pending_.ino, pending_.changeSec, pending_.changeNsec) &&
+      ReadAttributesAt(fd_, pending_.name.c_str(), st) != pending_.before)
+    return;
+  WriteAttributesAt(fd_, pending_.name.c_str(), pending_.attributes);
+}
+
+bool FolderRemover::Ready() {
+  if (tried_) return fd_ >= 0;
+  tried_ = true;
+  Resolved r;
+  try {
+    r = Resolve(folder_);
+  } catch (const MachineError&) {
+    return false;
+  }
+  // Shares, links and whatever is not a folder of a drive here are left to the full path.
+  if (r.status != ERROR_SUCCESS || !r.loc.exists || !r.drive || r.isLink || !S_ISDIR(r.st.st_mode))
+    return false;
+  DWORD status = ERROR_SUCCESS;
+  struct stat st;
+  const int fd = OpenResolvedFolder(r, status, st);
+  if (fd < 0) return false;
+  // A host file system without the attributes' store: every write goes by path and fails there.
+  char probe[64];
+  if (fgetxattr(fd, kAttrName, probe, sizeof probe) < 0 && errno == ENOTSUP) {
+    close(fd);
+    return false;
+  }
+  fd_ = fd;
+  windowsPath_ = r.loc.windowsPath;
+  host_ = r.loc.hostPath;
+  driveRoot_ = r.loc.driveRoot;
+  readOnlyVolume_ = r.loc.readOnlyVolume;
+  limit_ = folder_.size() >= 4 && folder_.compare(0, 4, L"\\\\?\\") == 0 ? 32767 : MAX_PATH;
+  return true;
+}
+
+std::wstring FolderRemover::PathOf(std::wstring_view name) const {
+  std::wstring path = folder_;
+  if (!path.empty() && path.back() != L'\\') path += L'\\';
+  return path.append(name);
+}
+
+bool FolderRemover::Direct(std::wstring_view name, std::string& utf8) {
+  if (!IsPlainFileName(name) || !Ready()) return false;
+  const std::size_t full =
+      windowsPath_.size() + (windowsPath_.back() == L'\\' ? 0 : 1) + name.size();
+  if (full >= limit_) return false;
+  utf8 = ToUtf8(std::wstring(name));
+  return host_.size() + 1 + utf8.size() < PATH_MAX;
+}
+
+DWORD FolderRemover::MayDelete(const std::string& utf8, std::wstring_view name) {
+  FileSecurityHooks hooks = SecurityHooksNow();
+  if (!hooks.check) return ERROR_SUCCESS;
+  const std::wstring target =
+      windowsPath_ + (windowsPath_.back() == L'\\' ? L"" : L"\\") + std::wstring(name);
+  // FILE_DELETE_CHILD on the folder lets any entry go, whatever the entry's own list says; the
+  // answer is kept while the folder's own descriptor reads the same (a folder without one has
+  // its answer from further up, asked each time).
+  char buf[8192];
+  const ssize_t n = fgetxattr(fd_, kNtsdName, buf, sizeof buf);
+  const bool own = n >= 0;
+  const std::string ntsd = own ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
+  if (!own || !childDeleteKnown_ || ntsd != ntsd_) {
+    childDelete_ = hooks.check(host_, driveRoot_, target, 0x0040u /* FILE_DELETE_CHILD */);
+    childDeleteKnown_ = own;
+    ntsd_ = ntsd;
+  }
+  if (childDelete_ == ERROR_SUCCESS) return ERROR_SUCCESS;
+  return hooks.check(JoinHost(host_, utf8), driveRoot_, target, DELETE);
+}
+
+DWORD FolderRemover::SetAttributes(std::wstring_view name, DWORD attributes) {
+  WritePending();
+  std::string utf8;
+  struct stat st;
+  const DWORD stored = attributes == FILE_ATTRIBUTE_NORMAL ? 0 : attributes;
+  if (Direct(name, utf8) && !readOnlyVolume_ &&
+      fstatat(fd_, utf8.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (S_ISREG(st.st_mode)) {
+      // Held back for the next call: most often the deletion that makes it needless.
+      pending_ = Pending{true,
+                         utf8,
+                         stored,
+                         ReadAttributesAt(fd_, utf8.c_str(), st),
+                         static_cast<std::uint64_t>(st.st_dev),
+                         static_cast<std::uint64_t>(st.st_ino),
+                         st.st_ctim.tv_sec,
+                         st.st_ctim.tv_nsec};
+      return Fail(ERROR_SUCCESS);
+    }
+    if (S_ISDIR(st.st_mode) && WriteAttributesAt(fd_, utf8.c_str(), stored) == ERROR_SUCCESS)
+      return Fail(ERROR_SUCCESS);
+  }
+  // A missing name (perhaps in another case), a link, a device: the full path answers.
+  return SetFileAttributesW(PathOf(name), attributes);
+}
+
+DWORD FolderRemover::DeleteFile(std::wstring_view name) {
+  std::string utf8;
+  struct stat st;
+  const bool direct = Direct(name, utf8);
+  // Attributes held back for this very entry, untouched since, are what it has now.
+  bool ownPending = false;
+  if (pending_.held && direct && pending_.name == utf8 &&
+      fstatat(fd_, utf8.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+      SameState(st, pending_.dev, pending_.ino, pending_.changeSec, pending_.changeNsec)) {
+    ownPending = true;
+  } else {
+    WritePending();
+    if (!direct || fstatat(fd_, utf8.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(st.st_mode))
+      return DeleteFileW(PathOf(name));
+  }
+  const DWORD status = DeleteEntry(utf8, name, st, ownPending);
+  // Not deleted: the attributes it was given are written after all.
+  if (ownPending && status != ERROR_SUCCESS) WritePending();
+  pending_.held = false;
+  return Fail(status);
+}
+
+DWORD FolderRemover::DeleteEntry(const std::string& utf8, std::wstring_view name,
+                                 const struct stat& st, bool ownPending) {
+  if (readOnlyVolume_) return ERROR_WRITE_PROTECT;
+  const DWORD attributes =
+      ownPending ? pending_.attributes : ReadAttributesAt(fd_, utf8.c_str(), st);
+  if (attributes & FILE_ATTRIBUTE_READONLY) return ERROR_ACCESS_DENIED;
+  if (DWORD rc = MayDelete(utf8, name)) return rc;
+  handles::LockedTable table(handles::CurrentTablePath());
+  const auto dev = static_cast<std::uint64_t>(st.st_dev),
+             ino = static_cast<std::uint64_t>(st.st_ino);
+  if (handles::IsImage(table.Entries(), dev, ino)) return ERROR_ACCESS_DENIED;
+  if (handles::CheckShare(table.Entries(), dev, ino, DELETE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE) != ERROR_SUCCESS)
+    return ERROR_SHARING_VIOLATION;
+  if (unlinkat(fd_, utf8.c_str(), 0) != 0)
+    return errno == ENOENT ? ERROR_FILE_NOT_FOUND : Win32FromErrno(errno);
+  return ERROR_SUCCESS;
+}
+
+}  // namespace platform

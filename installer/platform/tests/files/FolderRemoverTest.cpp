@@ -1,0 +1,226 @@
+// The entries of a folder deleted through the folder opened once: every answer is the one the
+// call by full path gives (twin folders, one worked by each), a kept folder swapped for a link,
+// and who may delete what when the lists of the folder and its files say different things.
+#include "platform/Files.h"
+#include "platform/HostIo.h"
+#include "platform/Machine.h"
+#include "platform/Security.h"
+#include "platform/Text.h"
+
+#include "testing/MachineFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+using namespace platform;
+
+namespace {
+
+bool HostExists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+class FolderRemoval : public tltest::MachineTest {
+ protected:
+  // The same entries in `folder`: plain and read-only files, a subfolder, links to a file of
+  // the machine and to one outside it, a file held without delete sharing, one held with it and a
+  // running program's file.
+  void Populate(const std::wstring& folder, const std::string& host) {
+    ASSERT_EQ(CreateDirectoryW(folder), ERROR_SUCCESS);
+    for (const wchar_t* name :
+         {L"plain.txt", L"ro.txt", L"case.txt", L"held.txt", L"shared.txt", L"image.exe"})
+      ASSERT_EQ(WriteWholeFile(folder + L"\\" + name, "x"), ERROR_SUCCESS);
+    ASSERT_EQ(
+        SetFileAttributesW(folder + L"\\ro.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE),
+        ERROR_SUCCESS);
+    ASSERT_EQ(CreateDirectoryW(folder + L"\\sub"), ERROR_SUCCESS);
+    outside_ = temp_ + "/outside.txt";
+    WriteHost(outside_, "keep");
+    ASSERT_EQ(::symlink(outside_.c_str(), (host + "/out.txt").c_str()), 0);
+    WriteHost(C("target.txt"), "keep");
+    ASSERT_EQ(::symlink(C("target.txt").c_str(), (host + "/link.txt").c_str()), 0);
+  }
+
+  std::string outside_;
+};
+
+TEST_F(FolderRemoval, EachCallAnswersAsTheCallByPathWould) {
+  Populate(L"C:\\byPath", C("byPath"));
+  Populate(L"C:\\kept", C("kept"));
+  FileHandle heldA, heldB, sharedA, sharedB;
+  ASSERT_EQ(heldA.Open(L"C:\\byPath\\held.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING),
+            ERROR_SUCCESS);
+  ASSERT_EQ(heldB.Open(L"C:\\kept\\held.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING),
+            ERROR_SUCCESS);
+  const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  ASSERT_EQ(sharedA.Open(L"C:\\byPath\\shared.txt", GENERIC_READ, all, OPEN_EXISTING),
+            ERROR_SUCCESS);
+  ASSERT_EQ(sharedB.Open(L"C:\\kept\\shared.txt", GENERIC_READ, all, OPEN_EXISTING), ERROR_SUCCESS);
+  ImageLock imageA, imageB;
+  ASSERT_EQ(imageA.Acquire(L"C:\\byPath\\image.exe"), ERROR_SUCCESS);
+  ASSERT_EQ(imageB.Acquire(L"C:\\kept\\image.exe"), ERROR_SUCCESS);
+
+  FolderRemover folder(L"C:\\kept");
+  struct Case {
+    const wchar_t* name;
+    DWORD expected;
+  };
+  const Case deletions[] = {
+      {L"plain.txt", ERROR_SUCCESS},
+      {L"ro.txt", ERROR_ACCESS_DENIED},  // read-only: the attribute first
+      {L"CASE.TXT", ERROR_SUCCESS},      // another spelling finds it
+      {L"missing.txt", ERROR_FILE_NOT_FOUND},
+      {L"sub", ERROR_ACCESS_DENIED},  // a folder is no file
+      {L"held.txt", ERROR_SHARING_VIOLATION},
+      {L"shared.txt", ERROR_SUCCESS},
+      {L"image.exe", ERROR_ACCESS_DENIED},
+      {L"link.txt", ERROR_SUCCESS},       // the link goes, never what it leads to
+      {L"out.txt", ERROR_ACCESS_DENIED},  // a link out of the machine is not even removed
+      {L"bad|name", ERROR_INVALID_NAME},
+  };
+  for (const Case& c : deletions) {
+    SCOPED_TRACE(ToUtf8(c.name));
+    const DWORD byPath = DeleteFileW(std::wstring(L"C:\\byPath\\") + c.name);
+    EXPECT_EQ(byPath, c.expected);
+    EXPECT_EQ(folder.DeleteFile(c.name), byPath);
+    EXPECT_EQ(GetLastError(), byPath);
+  }
+  for (const char* name : {"plain.txt", "case.txt", "shared.txt", "link.txt"})
+    EXPECT_FALSE(HostExists(C("kept/") + name)) << name;
+  for (const char* name : {"ro.txt", "held.txt", "image.exe", "sub", "out.txt"})
+    EXPECT_TRUE(HostExists(C("kept/") + name)) << name;
+  EXPECT_TRUE(HostExists(outside_));
+  EXPECT_TRUE(HostExists(C("target.txt")));
+
+  // Attributes given to a file are written by the next call (here one for a folder, written at
+  // once), and a read-only file whose attribute was reset goes.
+  EXPECT_EQ(folder.SetAttributes(L"ro.txt", FILE_ATTRIBUTE_ARCHIVE), ERROR_SUCCESS);
+  EXPECT_EQ(folder.SetAttributes(L"SUB", FILE_ATTRIBUTE_HIDDEN), ERROR_SUCCESS);
+  EXPECT_EQ(GetFileAttributesW(L"C:\\kept\\ro.txt"), FILE_ATTRIBUTE_ARCHIVE);
+  EXPECT_EQ(GetFileAttributesW(L"C:\\kept\\sub"), FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN);
+  ASSERT_EQ(SetFileAttributesW(L"C:\\kept\\ro.txt", FILE_ATTRIBUTE_READONLY), ERROR_SUCCESS);
+  EXPECT_EQ(folder.SetAttributes(L"ro.txt", FILE_ATTRIBUTE_NORMAL), ERROR_SUCCESS);
+  EXPECT_EQ(folder.DeleteFile(L"ro.txt"), ERROR_SUCCESS);
+  EXPECT_EQ(folder.SetAttributes(L"nothing.txt", FILE_ATTRIBUTE_NORMAL),
+            SetFileAttributesW(L"C:\\byPath\\nothing.txt", FILE_ATTRIBUTE_NORMAL));
+  // A file that stays (held open) has the attributes it was given before its deletion failed.
+  ASSERT_EQ(SetFileAttributesW(L"C:\\kept\\held.txt", FILE_ATTRIBUTE_READONLY), ERROR_SUCCESS);
+  EXPECT_EQ(folder.SetAttributes(L"held.txt", FILE_ATTRIBUTE_ARCHIVE), ERROR_SUCCESS);
+  EXPECT_EQ(folder.DeleteFile(L"held.txt"), ERROR_SHARING_VIOLATION);
+  EXPECT_EQ(GetFileAttributesW(L"C:\\kept\\held.txt"), FILE_ATTRIBUTE_ARCHIVE);
+  // One made read-only again by someone else meanwhile is refused, as it would be by path.
+  ASSERT_EQ(WriteWholeFile(L"C:\\kept\\again.txt", "x"), ERROR_SUCCESS);
+  ASSERT_EQ(SetFileAttributesW(L"C:\\kept\\again.txt", FILE_ATTRIBUTE_HIDDEN), ERROR_SUCCESS);
+  EXPECT_EQ(folder.SetAttributes(L"again.txt", FILE_ATTRIBUTE_NORMAL), ERROR_SUCCESS);
+  ASSERT_EQ(SetFileAttributesW(L"C:\\kept\\again.txt", FILE_ATTRIBUTE_READONLY), ERROR_SUCCESS);
+  EXPECT_EQ(folder.DeleteFile(L"again.txt"), ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(HostExists(C("kept/again.txt")));
+  EXPECT_EQ(GetFileAttributesW(L"C:\\kept\\again.txt"), FILE_ATTRIBUTE_READONLY);
+  // Written to meanwhile (its attributes left as they were): the reset given still holds.
+  EXPECT_EQ(folder.SetAttributes(L"again.txt", FILE_ATTRIBUTE_NORMAL), ERROR_SUCCESS);
+  WriteHost(C("kept/again.txt"), "changed");
+  EXPECT_EQ(folder.DeleteFile(L"again.txt"), ERROR_SUCCESS);
+  ASSERT_EQ(WriteWholeFile(L"C:\\kept\\again.txt", "x"), ERROR_SUCCESS);
+  // What the remover holds back when it goes is written then.
+  {
+    FolderRemover last(L"C:\\kept");
+    EXPECT_EQ(last.SetAttributes(L"again.txt", FILE_ATTRIBUTE_HIDDEN), ERROR_SUCCESS);
+  }
+  EXPECT_EQ(GetFileAttributesW(L"C:\\kept\\again.txt"), FILE_ATTRIBUTE_HIDDEN);
+
+  // Once the holders let go, the rest goes too.
+  heldB.Close();
+  imageB.Release();
+  EXPECT_EQ(folder.DeleteFile(L"held.txt"), ERROR_SUCCESS);
+  EXPECT_EQ(folder.DeleteFile(L"image.exe"), ERROR_SUCCESS);
+}
+
+TEST_F(FolderRemoval, APathLongerThanWindowsAllowsIsRefusedAsByPath) {
+  const std::wstring deep = L"C:\\" + std::wstring(200, L'd');
+  ASSERT_EQ(CreateDirectoryW(deep), ERROR_SUCCESS);
+  const std::wstring name(60, L'n');
+  // Made through the long form, which lifts the limit.
+  ASSERT_EQ(WriteWholeFile(L"\\\\?\\" + deep + L"\\" + name, "x"), ERROR_SUCCESS);
+  FolderRemover folder(deep);
+  const DWORD byPath = DeleteFileW(deep + L"\\" + name);
+  EXPECT_NE(byPath, ERROR_SUCCESS);
+  EXPECT_EQ(folder.DeleteFile(name), byPath);
+  EXPECT_TRUE(PathFileExistsW(L"\\\\?\\" + deep + L"\\" + name));
+  FolderRemover longForm(L"\\\\?\\" + deep);
+  EXPECT_EQ(longForm.DeleteFile(name), ERROR_SUCCESS);
+  EXPECT_FALSE(PathFileExistsW(L"\\\\?\\" + deep + L"\\" + name));
+}
+
+TEST_F(FolderRemoval, AKeptFolderSwappedForALinkIsNeverFollowed) {
+  const std::string outside = temp_ + "/outside";
+  ASSERT_TRUE(hostio::MakeDirs(outside));
+  WriteHost(outside + "/2.txt", "theirs");
+  ASSERT_EQ(CreateDirectoryW(L"C:\\box"), ERROR_SUCCESS);
+  ASSERT_EQ(WriteWholeFile(L"C:\\box\\1.txt", "1"), ERROR_SUCCESS);
+  ASSERT_EQ(WriteWholeFile(L"C:\\box\\2.txt", "2"), ERROR_SUCCESS);
+  FolderRemover folder(L"C:\\box");
+  ASSERT_EQ(folder.DeleteFile(L"1.txt"), ERROR_SUCCESS);
+  // The folder is moved away and a link to a folder outside the machine put in its place.
+  ASSERT_EQ(::rename(C("box").c_str(), C("box.moved").c_str()), 0);
+  ASSERT_EQ(::symlink(outside.c_str(), C("box").c_str()), 0);
+  // The kept folder is the one that was opened: its file goes, the outside one stays.
+  EXPECT_EQ(folder.DeleteFile(L"2.txt"), ERROR_SUCCESS);
+  EXPECT_FALSE(HostExists(C("box.moved/2.txt")));
+  EXPECT_TRUE(HostExists(outside + "/2.txt"));
+  // A remover that meets the link afresh answers as the path does and touches nothing outside.
+  FolderRemover afresh(L"C:\\box");
+  EXPECT_EQ(afresh.DeleteFile(L"2.txt"), DeleteFileW(L"C:\\box\\2.txt"));
+  EXPECT_EQ(afresh.SetAttributes(L"2.txt", FILE_ATTRIBUTE_READONLY),
+            SetFileAttributesW(L"C:\\box\\2.txt", FILE_ATTRIBUTE_READONLY));
+  EXPECT_TRUE(HostExists(outside + "/2.txt"));
+  char buf[64];
+  EXPECT_LT(::lgetxattr((outside + "/2.txt").c_str(), "user.DOSATTRIB", buf, sizeof buf), 0);
+}
+
+MachineConfig StandardUser() {
+  MachineConfig c = MachineConfig::Defaults();
+  c.memberships = {L"Users"};
+  return c;
+}
+
+void Store(const std::string& host, const std::string& sddl) {
+  ASSERT_EQ(::lsetxattr(host.c_str(), "user.NTSD", sddl.data(), sddl.size(), 0), 0) << host;
+}
+
+TEST(FolderRemovalSecurity, TheFolderOrTheFileLetsItGoAndAChangedListIsAskedAgain) {
+  tltest::ScopedMachine m(StandardUser());
+  // Windows\Temp gives CREATOR OWNER full control: the user's own folder and files.
+  ASSERT_EQ(CreateDirectoryW(L"C:\\Windows\\Temp\\box"), ERROR_SUCCESS);
+  for (const wchar_t* name : {L"1.txt", L"2.txt", L"3.txt"})
+    ASSERT_EQ(WriteWholeFile(std::wstring(L"C:\\Windows\\Temp\\box\\") + name, "x"), ERROR_SUCCESS);
+  const std::string onlySystem = "O:SYG:SYD:P(A;OICI;FA;;;SY)";
+  const std::string box = m.C("Windows/Temp/box");
+  FolderRemover folder(L"C:\\Windows\\Temp\\box");
+  // The folder's list lets the user delete its entries: that is enough.
+  EXPECT_EQ(folder.DeleteFile(L"1.txt"), ERROR_SUCCESS);
+  // The folder now lets only SYSTEM delete; the file's own list still lets the user.
+  Store(box, onlySystem);
+  EXPECT_EQ(folder.DeleteFile(L"2.txt"), ERROR_SUCCESS);
+  // Neither lets the user: refused, as by path.
+  Store(box + "/3.txt", onlySystem);
+  EXPECT_EQ(DeleteFileW(L"C:\\Windows\\Temp\\box\\3.txt"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(folder.DeleteFile(L"3.txt"), ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(HostExists(box + "/3.txt"));
+  // The folder's list changes back: asked again, and the file goes.
+  const std::string userFull =
+      "O:SYG:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;" + ToUtf8(CurrentUserSid()) + ")";
+  Store(box, userFull);
+  EXPECT_EQ(folder.DeleteFile(L"3.txt"), ERROR_SUCCESS);
+  EXPECT_FALSE(HostExists(box + "/3.txt"));
+  // And where the user may delete nothing at all, nothing goes.
+  FolderRemover windows(L"C:\\Windows");
+  EXPECT_EQ(windows.DeleteFile(L"win.ini"), DeleteFileW(L"C:\\Windows\\win.ini"));
+}
+
+}  // namespace
