@@ -7,18 +7,41 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 using setuptest::BinDir;
 using setuptest::Outcome;
+using setuptest::PagesShown;
 using setuptest::RunSetup;
 
 namespace {
 
 const std::wstring kLog = L"C:\\ProgramData\\TOLMERA\\tlinstall.log";
 const std::wstring kRecord = L"C:\\ProgramData\\TOLMERA\\TolmeraInstall.cfg";
+
+// Every page left with Next, in this order.
+std::vector<std::string> Pages(std::initializer_list<const char*> names) {
+  std::vector<std::string> pages;
+  for (const char* name : names) pages.push_back(std::string(name) + " -> Next");
+  return pages;
+}
+
+// The entries a `tlmachine diff` lists (its lines up to their details), in its order.
+std::vector<std::string> DiffEntries(const std::string& diff) {
+  std::vector<std::string> entries;
+  std::size_t start = 0;
+  for (std::size_t end; (end = diff.find('\n', start)) != std::string::npos; start = end + 1) {
+    std::string line = diff.substr(start, end - start);
+    if (line.empty() || line[0] == '#') continue;
+    entries.push_back(line.substr(0, line.find('\t')));
+  }
+  return entries;
+}
 
 std::string Read(const std::wstring& path) {
   std::string bytes;
@@ -83,6 +106,39 @@ class ProcessingRuns : public ::testing::Test {
     std::string said_;
     int pid_ = 0;
   };
+  // The sample product packed again by tlpack from its staged folder, as its maker would pack
+  // a later package: each text of `edits` in its script replaced (each must be there), each file
+  // of `files` (a path below the package's folder, its content) written.
+  std::string SampleVariant(const std::string& name,
+                            const std::vector<std::pair<std::string, std::string>>& edits,
+                            const std::vector<std::pair<std::string, std::string>>& files) {
+    const char* build = std::getenv("TOLMERA_BUILD_DIR");
+    const std::string stage = machine.Base() + "/" + name;
+    std::filesystem::copy(std::string(build ? build : "build") + "/examples/sample-product/stage",
+                          stage, std::filesystem::copy_options::recursive);
+    std::string script = tltest::ReadHostFile(stage + "/InstallScript.cfg");
+    for (const auto& [from, to] : edits) {
+      std::size_t at = script.find(from);
+      EXPECT_NE(at, std::string::npos) << from;
+      if (at != std::string::npos) script.replace(at, from.size(), to);
+    }
+    std::ofstream(stage + "/InstallScript.cfg", std::ios::binary) << script;
+    for (const auto& [path, text] : files)
+      std::ofstream(stage + "/" + path, std::ios::binary) << text;
+    const std::string package = stage + ".data";
+    std::string said;
+    int status = -1;
+    std::string command =
+        "'" + BinDir() + "/tlpack' build --strict '" + stage + "' -o '" + package + "' 2>&1";
+    if (FILE* p = popen(command.c_str(), "r")) {
+      char buffer[4096];
+      size_t n;
+      while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) said.append(buffer, n);
+      status = pclose(p);
+    }
+    EXPECT_EQ(status, 0) << said;
+    return package;
+  }
   Outcome Setup(const std::string& answers, const std::string& package) {
     return RunSetup(machine.Root(), answers, {"/X", package});
   }
@@ -118,6 +174,9 @@ TEST_F(ProcessingRuns, TheSampleProductIsInstalledRepairedChangedAndRemovedLeavi
   Outcome o = Setup(Answers("install.txt", kInstallAnswers), SamplePackage());
   EXPECT_EQ(o.exitCode, 0) << o.stderrText;
   std::string log = Read(kLog);
+  EXPECT_EQ(PagesShown(log),
+            Pages({"DLG_GREETING", "DLG_LANGUAGE_SELECTION", "DLG_LICENSE", "DLG_INSTALL_TYPE",
+                   "DLG_DESTINATION", "DLG_COMPONENTS", "DLG_SUMMARY", "DLG_FINISH"}));
   EXPECT_TRUE(platform::PathFileExistsW(kSample + L"\\bin\\TolmeraDesign.exe")) << log;
   EXPECT_TRUE(platform::PathFileExistsW(kSample + L"\\license\\license_ru.txt"));
   EXPECT_TRUE(platform::PathIsDirectoryW(kSample + L"\\catalog"));
@@ -149,6 +208,9 @@ TEST_F(ProcessingRuns, TheSampleProductIsInstalledRepairedChangedAndRemovedLeavi
   EXPECT_TRUE(platform::PathFileExistsW(kSample + L"\\bin\\TolmeraDesign.exe")) << log;
   EXPECT_TRUE(platform::PathFileExistsW(kSample + L"\\bin\\settings.bak")) << log;
   EXPECT_TRUE(Has(log, "INFO : Page DLG_FINISH -> Next")) << log;
+  EXPECT_EQ(PagesShown(log), Pages({"DLG_REPAIR", "DLG_FINISH"}));
+  EXPECT_TRUE(Has(log, "INFO : Selected install action Repair")) << log;
+  EXPECT_EQ(o.exitCode, 0) << o.stderrText;
 
   // A change of components adds the help and takes the templates away.
   o = Setup(Answers("change.txt",
@@ -158,6 +220,8 @@ TEST_F(ProcessingRuns, TheSampleProductIsInstalledRepairedChangedAndRemovedLeavi
             SamplePackage());
   log = Read(kLog);
   EXPECT_TRUE(Has(log, "INFO : ChangeConfiguration: start")) << log;
+  EXPECT_EQ(PagesShown(log), Pages({"DLG_REPAIR", "DLG_COMPONENTS", "DLG_SUMMARY", "DLG_FINISH"}));
+  EXPECT_EQ(o.exitCode, 0) << o.stderrText;
   EXPECT_TRUE(platform::PathIsDirectoryW(kSample + L"\\help")) << log;
   EXPECT_FALSE(platform::PathFileExistsW(kSample + L"\\templates")) << log;
   EXPECT_NE(RecordText().find("Libraries=\"1;2;4\""), std::string::npos) << RecordText();
@@ -169,6 +233,9 @@ TEST_F(ProcessingRuns, TheSampleProductIsInstalledRepairedChangedAndRemovedLeavi
             SamplePackage());
   log = Read(kLog);
   EXPECT_TRUE(Has(log, "INFO : Remove product TDESIGN version 7")) << log;
+  EXPECT_EQ(PagesShown(log), Pages({"DLG_REPAIR", "DLG_FINISH"}));
+  EXPECT_TRUE(Has(log, "INFO : Selected install action Uninstall")) << log;
+  EXPECT_EQ(o.exitCode, 0) << o.stderrText;
   EXPECT_TRUE(Has(log, "INFO : Delete common folders")) << log;
   EXPECT_TRUE(Has(log, "INFO : ProcessInstallMain: no other projects")) << log;
   EXPECT_FALSE(platform::PathFileExistsW(kSample)) << log;
@@ -189,6 +256,18 @@ TEST_F(ProcessingRuns, TheSampleProductIsInstalledRepairedChangedAndRemovedLeavi
   EXPECT_NE(diff.find(": \"Count\"\tREG_DWORD dword:00000000"), std::string::npos) << diff;
   EXPECT_NE(diff.find("# 6 added, 0 changed, 0 removed"), std::string::npos) << diff;
   EXPECT_EQ(diff.find("Design 7\\"), std::string::npos) << diff;
+  // Those six, each by name: the log's folder and the log, the family's key with the counter of
+  // the common files (at 0, and the last folder that used them).
+  EXPECT_EQ(DiffEntries(diff),
+            (std::vector<std::string>{
+                "+ D C:\\ProgramData\\TOLMERA",
+                "+ F C:\\ProgramData\\TOLMERA\\tlinstall.log",
+                "+ K HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\TOLMERA",
+                "+ K HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\TOLMERA\\Common",
+                "+ V HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\TOLMERA\\Common : \"Count\"",
+                "+ V HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\TOLMERA\\Common : \"Path\"",
+            }))
+      << diff;
 }
 
 // Every link of the machine (host paths below drive C:).
@@ -356,10 +435,10 @@ TEST_F(ProcessingRuns, ARollBackKeepsAFolderThatWasThereBefore) {
 TEST_F(ProcessingRuns, ARepairOfAProductWhoseFolderVanishedEndsWithResult9) {
   Setup(Answers("install.txt", kInstallAnswers), SamplePackage());
   std::filesystem::remove_all(machine.C("Program Files (x86)/TOLMERA Design 7"));
-  Setup(Answers("repair.txt",
-                "[page DLG_REPAIR]\nInstallType = Repair\nbutton = Next\n"
-                "[message MsgInstallError]\nanswer = No\n"),
-        SamplePackage());
+  Outcome o = Setup(Answers("repair.txt",
+                            "[page DLG_REPAIR]\nInstallType = Repair\nbutton = Next\n"
+                            "[message MsgInstallError]\nanswer = No\n"),
+                    SamplePackage());
   std::string log = Read(kLog);
   EXPECT_TRUE(Has(log, "ERROR : The installation folder " + platform::ToUtf8(kSample) +
                            " of project TDESIGN version 7 does not exist"))
@@ -368,6 +447,7 @@ TEST_F(ProcessingRuns, ARepairOfAProductWhoseFolderVanishedEndsWithResult9) {
               log.find("ERROR : ", log.find("does not exist") + 20) != std::string::npos)
       << log;
   EXPECT_FALSE(platform::PathFileExistsW(kSample)) << "nothing was put back";
+  EXPECT_EQ(o.exitCode, 9) << o.stderrText << log;
 }
 
 TEST_F(ProcessingRuns, AFileInUseAtUninstallEndsWithTheRestartAndTheRestartCompletesIt) {
@@ -487,4 +567,164 @@ TEST_F(ProcessingRuns, RemovingAProductThatIsNotRecordedSaysSoAndShowsNoSuccess)
                   "nothing is removed"))
       << log;
   EXPECT_EQ(log.find("Uninstall finish successfully"), std::string::npos) << log;
+}
+
+namespace {
+
+const char* kUpdateAnswers =
+    "[page DLG_UPDATE]\nInstallType = Repair\nbutton = Next\n[page DLG_FINISH]\nbutton = Next\n"
+    "[message MsgAskRegister]\nanswer = Yes\n[message MsgAskStart]\nanswer = No\n";
+
+// How often `part` occurs in `text`.
+int Occurrences(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+}  // namespace
+
+TEST_F(ProcessingRuns, AHigherBuildUpdatesTheFilesAndTheRecordAndThenTheOlderOneIsRefused) {
+  Outcome o = Setup(Answers("install.txt", kInstallAnswers), SamplePackage());
+  ASSERT_EQ(o.exitCode, 0) << o.stderrText;
+  const std::string later = SampleVariant("build-7121", {{"Build=\"7120\"", "Build=\"7121\""}},
+                                          {{"readme.txt", "Read me of build 7121\r\n"}});
+  // The user's own settings, which the package's settings file replaces after a backup.
+  ASSERT_EQ(platform::WriteWholeFile(kSample + L"\\bin\\settings.ini", "the user's settings"),
+            platform::ERROR_SUCCESS);
+
+  o = Setup(Answers("update.txt", kUpdateAnswers), later);
+  EXPECT_EQ(o.exitCode, 0) << o.stderrText;
+  std::string log = Read(kLog);
+  const std::string sample = platform::ToUtf8(kSample);
+  EXPECT_TRUE(Has(log, "INFO : Scenario build = 7121")) << log;
+  EXPECT_TRUE(Has(log, "INFO : Installed product build = 7120")) << log;
+  EXPECT_TRUE(Has(log, "INFO : Install Type = Update =====================")) << log;
+  EXPECT_EQ(PagesShown(log), Pages({"DLG_UPDATE", "DLG_FINISH"}));
+  EXPECT_TRUE(Has(log, "INFO : Selected install action Repair")) << log;
+  EXPECT_TRUE(Has(log, "INFO : Backup of " + sample + "\\bin\\settings.ini is " + sample +
+                           "\\bin\\settings.bak"))
+      << log;
+  EXPECT_TRUE(Has(log, "INFO : Add product TDESIGN version 7")) << log;
+  EXPECT_EQ(log.find("ERROR : "), std::string::npos) << log;
+  EXPECT_EQ(Read(kSample + L"\\readme.txt"), "Read me of build 7121\r\n");
+  EXPECT_EQ(Read(kSample + L"\\bin\\settings.bak"), "the user's settings");
+  EXPECT_NE(Read(kSample + L"\\bin\\settings.ini"), "the user's settings");
+  // One entry of the product, now at the new build, with what it had before.
+  std::string record = RecordText();
+  EXPECT_EQ(Occurrences(record, "<Project "), 1) << record;
+  EXPECT_NE(record.find("Type=\"Local\" Build=\"7121\" PV=\"TDESIGN\""), std::string::npos)
+      << record;
+  EXPECT_NE(record.find("Libraries=\"1;2;3\""), std::string::npos) << record;
+
+  // The earlier package is older than what is installed now: refused, nothing changes.
+  o = Setup(Answers("again.txt", "# no question is expected\n"), SamplePackage());
+  EXPECT_EQ(o.exitCode, 12) << o.stderrText;
+  log = Read(kLog);
+  EXPECT_NE(log.find("INFO : Message box: This package holds build 7120.\nA newer build is "
+                     "installed already. -> OK\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_TRUE(Has(log, "ERROR : A newer build of TOLMERA Design 7 is installed already.")) << log;
+  EXPECT_TRUE(PagesShown(log).empty()) << log;
+  EXPECT_EQ(RecordText(), record);
+  EXPECT_EQ(Read(kSample + L"\\readme.txt"), "Read me of build 7121\r\n");
+}
+
+TEST_F(ProcessingRuns, AnUpdatePackageOfTheInstalledBuildUpdatesOnlyAfterYes) {
+  Outcome o = Setup(Answers("install.txt", kInstallAnswers), SamplePackage());
+  ASSERT_EQ(o.exitCode, 0) << o.stderrText;
+  const std::string readme = Read(kSample + L"\\readme.txt");
+  ASSERT_FALSE(readme.empty());
+  const std::string record = RecordText();
+  const std::string update =
+      SampleVariant("only-update", {{"InstallType=\"Full\"", "InstallType=\"Update\""}},
+                    {{"readme.txt", "Read me, updated in place\r\n"}});
+
+  // No: the run ends with 1 before any page, and nothing is touched.
+  o = Setup(Answers("no.txt", "[message MsgBeginUpdate]\nanswer = No\n"), update);
+  EXPECT_EQ(o.exitCode, 1) << o.stderrText;
+  std::string log = Read(kLog);
+  EXPECT_TRUE(Has(log,
+                  "INFO : Message box: This build is installed already. Update it anyway? "
+                  "-> No"))
+      << log;
+  EXPECT_TRUE(PagesShown(log).empty()) << log;
+  EXPECT_EQ(log.find("Add product"), std::string::npos) << log;
+  EXPECT_EQ(Read(kSample + L"\\readme.txt"), readme);
+  EXPECT_EQ(RecordText(), record);
+
+  // Yes: the only-update, without a page before the finish page.
+  o = Setup(Answers("yes.txt", std::string("[message MsgBeginUpdate]\nanswer = Yes\n") +
+                                   "[page DLG_FINISH]\nbutton = Next\n"
+                                   "[message MsgAskRegister]\nanswer = Yes\n"
+                                   "[message MsgAskStart]\nanswer = No\n"),
+            update);
+  EXPECT_EQ(o.exitCode, 0) << o.stderrText;
+  log = Read(kLog);
+  EXPECT_TRUE(Has(log, "INFO : Install Type = OnlyUpdate =====================")) << log;
+  EXPECT_EQ(PagesShown(log), Pages({"DLG_FINISH"}));
+  EXPECT_TRUE(Has(log, "INFO : Add product TDESIGN version 7")) << log;
+  EXPECT_EQ(log.find("ERROR : "), std::string::npos) << log;
+  EXPECT_EQ(Read(kSample + L"\\readme.txt"), "Read me, updated in place\r\n");
+  EXPECT_EQ(RecordText(), record) << "the same build, libraries and language as before";
+}
+
+TEST_F(ProcessingRuns, TheWizardGoesBackAndInstallsInRussianWhereAndWhatTheUserChose) {
+  // Russian, a destination that is changed after going back, and the components the user
+  // picked: the record holds exactly those choices.
+  Outcome o = Setup(Answers("wizard.txt",
+                            "[page DLG_GREETING]\nbutton = Next\n"
+                            "[page DLG_LANGUAGE_SELECTION]\nLanguage = 1\nbutton = Next\n"
+                            "[page DLG_LICENSE]\nAccept = yes\nbutton = Next\n"
+                            "[page DLG_INSTALL_TYPE]\nInstallType = Local\nbutton = Next\n"
+                            "[page DLG_DESTINATION]\nInstallPath = D:\\Nowhere\nbutton = Back\n"
+                            "[page DLG_DESTINATION]\nInstallPath = C:\\Engineering\nbutton = Next\n"
+                            "[page DLG_COMPONENTS]\nSelectedLibraries = 1;4\nbutton = Next\n"
+                            "[page DLG_SUMMARY]\nbutton = Next\n[page DLG_FINISH]\nbutton = Next\n"
+                            "[message MsgAskStart]\nanswer = No\n"),
+                    SamplePackage());
+  EXPECT_EQ(o.exitCode, 0) << o.stderrText;
+  std::string log = Read(kLog);
+  // Back on the first page of the installation's own group shows the group before again from
+  // its last page.
+  EXPECT_EQ(PagesShown(log),
+            (std::vector<std::string>{"DLG_GREETING -> Next", "DLG_LANGUAGE_SELECTION -> Next",
+                                      "DLG_LICENSE -> Next", "DLG_INSTALL_TYPE -> Next",
+                                      "DLG_DESTINATION -> Back", "DLG_INSTALL_TYPE -> Next",
+                                      "DLG_DESTINATION -> Next", "DLG_COMPONENTS -> Next",
+                                      "DLG_SUMMARY -> Next", "DLG_FINISH -> Next"}))
+      << log;
+  EXPECT_EQ(log.find("ERROR : "), std::string::npos) << log;
+  const std::wstring folder = L"C:\\Engineering\\TOLMERA Design 7";
+  EXPECT_TRUE(platform::PathFileExistsW(folder + L"\\bin\\TolmeraDesign.exe")) << log;
+  EXPECT_TRUE(platform::PathFileExistsW(folder + L"\\help\\index.html")) << log;
+  EXPECT_FALSE(platform::PathFileExistsW(folder + L"\\catalog")) << "library 2 is not selected";
+  EXPECT_FALSE(platform::PathFileExistsW(folder + L"\\templates")) << "library 3 is not selected";
+  EXPECT_FALSE(platform::PathFileExistsW(kSample));
+  EXPECT_FALSE(platform::PathFileExistsW(L"D:\\Nowhere"));
+  EXPECT_EQ(RecordText(),
+            "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-16\" standalone=\"yes\"?>\n"
+            "<Settings Application=\"TOLMERA Design 7\" Path=\"C:\\Engineering\\TOLMERA Design "
+            "7\">\n"
+            "\t<Project Version=\"7\" Path=\"C:\\Engineering\\TOLMERA Design 7\\Design 7\" "
+            "Type=\"Local\" Build=\"7120\" PV=\"TDESIGN\" Registry=\"TolmeraDesign7\" "
+            "Language=\"1049\" Libraries=\"1;4\" />\n"
+            "</Settings>\n");
+  std::string settings = Tool("reg query \"HKCU\\Software\\TOLMERA\\Design\\Settings\"");
+  EXPECT_NE(settings.find("Language    REG_DWORD    0x419"), std::string::npos) << settings;
+
+  // The removal finds the product where it went; the folder the user typed stays, empty.
+  o = Setup(Answers("remove.txt",
+                    "[page DLG_REPAIR]\nInstallType = Uninstall\nbutton = Next\n"
+                    "[message MsgUninstall]\nanswer = Yes\n[page DLG_FINISH]\nbutton = Next\n"),
+            SamplePackage());
+  EXPECT_EQ(o.exitCode, 0) << o.stderrText;
+  log = Read(kLog);
+  EXPECT_EQ(PagesShown(log), Pages({"DLG_REPAIR", "DLG_FINISH"}));
+  EXPECT_TRUE(Has(log, "INFO : Remove product TDESIGN version 7")) << log;
+  EXPECT_FALSE(platform::PathFileExistsW(folder)) << log;
+  EXPECT_FALSE(platform::PathFileExistsW(L"C:\\Engineering\\Common")) << log;
+  EXPECT_TRUE(std::filesystem::is_empty(machine.C("Engineering"))) << log;
+  EXPECT_FALSE(platform::PathFileExistsW(kRecord));
 }

@@ -96,4 +96,18 @@ inline Outcome RunSetup(const std::string& machineRoot, const std::string& answe
   return out;
 }
 
+// The wizard's pages in the order a run showed them, each with the button that left it
+// ("DLG_LICENSE -> Next"), read from the run log's "Page <name> -> <button>" lines.
+inline std::vector<std::string> PagesShown(const std::string& log) {
+  static const std::string kMark = "INFO : Page ";
+  std::vector<std::string> pages;
+  for (std::size_t at = log.find(kMark); at != std::string::npos; at = log.find(kMark, at)) {
+    at += kMark.size();
+    std::size_t end = log.find("\r\n", at);
+    if (end == std::string::npos) break;
+    pages.push_back(log.substr(at, end - at));
+  }
+  return pages;
+}
+
 }  // namespace setuptest
