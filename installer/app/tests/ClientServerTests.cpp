@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -101,6 +102,25 @@ class ClientServer : public ::testing::Test {
     if (key.QueryString(L"ProjectPath", value) != platform::ERROR_SUCCESS) return L"<no value>";
     return value;
   }
+  // tlmachine on the machine at `root`; what it wrote.
+  static std::string Tool(const std::string& root, const std::string& args) {
+    std::string command =
+        "TOLMERA_MACHINE='" + root + "' '" + setuptest::BinDir() + "/tlmachine' " + args + " 2>&1";
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+      char buffer[4096];
+      size_t n;
+      while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
+      pclose(p);
+    }
+    return out;
+  }
+  // A file read from here (BRAVO) through a path of the network; "<not read>" when it cannot be.
+  static std::string ReadThere(const std::wstring& path) {
+    std::string bytes;
+    if (platform::ReadWholeFile(path, bytes) != platform::ERROR_SUCCESS) return "<not read>";
+    return bytes;
+  }
   static bool KeyExists(const std::wstring& key) {
     platform::RegKey k;
     return k.Open(platform::HKEY_LOCAL_MACHINE, key) == platform::ERROR_SUCCESS;
@@ -166,6 +186,12 @@ TEST_F(ClientServer, AClientInstalledThroughTheServersShareIsCountedRepairedAndR
       {"/X", SamplePackage()});
   std::string log = Log(*client);
   ASSERT_EQ(o.exitCode, 0) << log;
+  // The client's own page follows the install type; destination, components and summary are
+  // the server's.
+  EXPECT_EQ(setuptest::PagesShown(log),
+            (std::vector<std::string>{"DLG_GREETING -> Next", "DLG_LANGUAGE_SELECTION -> Next",
+                                      "DLG_LICENSE -> Next", "DLG_INSTALL_TYPE -> Next",
+                                      "DLG_CLIENTATTRIBUTES -> Next", "DLG_FINISH -> Next"}));
   EXPECT_EQ(ClientValue(), L"\\\\ALPHA\\TolmeraDesign") << log;
   EXPECT_TRUE(KeyExists(kClientEntry));
   EXPECT_TRUE(KeyExists(kClientProduct));
@@ -181,6 +207,8 @@ TEST_F(ClientServer, AClientInstalledThroughTheServersShareIsCountedRepairedAndR
   log = Log(*client);
   ASSERT_EQ(o.exitCode, 0) << log;
   EXPECT_EQ(log.find("Page DLG_CLIENTATTRIBUTES"), std::string::npos) << log;
+  EXPECT_EQ(setuptest::PagesShown(log),
+            (std::vector<std::string>{"DLG_REPAIR -> Next", "DLG_FINISH -> Next"}));
   EXPECT_NE(log.find("REINSTALLMODE=vems REINSTALL=ALL TL_SERVER_NAME=\"ALPHA\""),
             std::string::npos)
       << log;
@@ -196,9 +224,125 @@ TEST_F(ClientServer, AClientInstalledThroughTheServersShareIsCountedRepairedAndR
                           {"/X", SamplePackage()});
   log = Log(*client);
   ASSERT_EQ(o.exitCode, 0) << log;
+  EXPECT_EQ(setuptest::PagesShown(log),
+            (std::vector<std::string>{"DLG_REPAIR -> Next", "DLG_FINISH -> Next"}));
   EXPECT_EQ(ClientValue(), L"<no key>");
   EXPECT_FALSE(KeyExists(kClientEntry));
   EXPECT_FALSE(KeyExists(kClientProduct));
   EXPECT_EQ(Counter().find("Clients="), std::string::npos) << Counter();
   EXPECT_NE(Counter().find("<INSTALL"), std::string::npos) << Counter();
+}
+
+TEST_F(ClientServer, TheServersSharesAreListedUsedFromTheClientAndGoWithItsRemoval) {
+  const std::string snapshot = server->Base() + "/before.snap";
+  Tool(server->Root(), "snapshot '" + snapshot + "'");
+  const std::string folder = "C:\\Program Files (x86)\\TOLMERA Design 7";
+
+  // The server installation on ALPHA, through every page of the wizard.
+  setuptest::Outcome o = setuptest::RunSetup(
+      server->Root(),
+      Answers("server.txt", std::string(kInstallPages) +
+                                "[page DLG_INSTALL_TYPE]\nInstallType = Server\nbutton = Next\n"),
+      {"/X", SamplePackage()});
+  std::string log = Log(*server);
+  ASSERT_EQ(o.exitCode, 0) << log;
+  EXPECT_EQ(setuptest::PagesShown(log),
+            (std::vector<std::string>{"DLG_GREETING -> Next", "DLG_LANGUAGE_SELECTION -> Next",
+                                      "DLG_LICENSE -> Next", "DLG_INSTALL_TYPE -> Next",
+                                      "DLG_DESTINATION -> Next", "DLG_COMPONENTS -> Next",
+                                      "DLG_SUMMARY -> Next", "DLG_FINISH -> Next"}))
+      << log;
+  EXPECT_NE(log.find("INFO : CommonStepShare: Folder = " + folder +
+                     "\\projects was shared as TolmeraProjects with permissions Everyone:RW\r\n"),
+            std::string::npos)
+      << log;
+  // The install script's own share of the configuration folder stands in INSTALL, whose steps
+  // run before the folders are made: a fresh installation cannot share it yet.
+  EXPECT_NE(
+      log.find("WARNING : CommonStepShare: Folder = " + folder + "\\config is not sharing \r\n"),
+      std::string::npos)
+      << log;
+  EXPECT_EQ(log.find("ERROR : "), std::string::npos) << log;
+  std::string record = SettingsText(ReadHost(server->C("ProgramData/TOLMERA/TolmeraInstall.cfg")));
+  EXPECT_NE(record.find("Type=\"Server\" Build=\"7120\" PV=\"TDESIGN\""), std::string::npos)
+      << record;
+  std::string shares = Tool(server->Root(), "shares");
+  EXPECT_NE(shares.find("\nTolmeraProjects " + folder + "\\projects\n"), std::string::npos)
+      << shares;
+  EXPECT_EQ(shares.find("TolmeraDesign "), std::string::npos) << shares;
+
+  // From BRAVO the share is \\ALPHA\TolmeraProjects: read, written and cleaned through it.
+  const std::string readme =
+      ReadHost(setuptest::SourceDir() + "/examples/sample-product/payload/projects/readme.txt");
+  ASSERT_FALSE(readme.empty());
+  EXPECT_EQ(ReadThere(L"\\\\ALPHA\\TolmeraProjects\\readme.txt"), readme);
+  EXPECT_EQ(
+      platform::WriteWholeFile(L"\\\\ALPHA\\TolmeraProjects\\shaft.tdd", "a drawing of BRAVO"),
+      platform::ERROR_SUCCESS);
+  EXPECT_EQ(ReadHost(server->C("Program Files (x86)/TOLMERA Design 7/projects/shaft.tdd")),
+            "a drawing of BRAVO");
+  EXPECT_EQ(platform::DeleteFileW(L"\\\\ALPHA\\TolmeraProjects\\shaft.tdd"),
+            platform::ERROR_SUCCESS);
+  EXPECT_FALSE(std::filesystem::exists(
+      server->C("Program Files (x86)/TOLMERA Design 7/projects/shaft.tdd")));
+  EXPECT_EQ(ReadThere(L"\\\\ALPHA\\TolmeraDesign\\project.cfg"), "<not read>");
+
+  // A repair meets the projects' share in place and now shares the configuration folder too.
+  o = setuptest::RunSetup(server->Root(),
+                          Answers("repair.txt",
+                                  "[page DLG_REPAIR]\nInstallType = Repair\nbutton = Next\n"
+                                  "[page DLG_FINISH]\nbutton = Next\n"
+                                  "[message MsgAskRegister]\nanswer = Yes\n"
+                                  "[message MsgAskStart]\nanswer = No\n"),
+                          {"/X", SamplePackage()});
+  log = Log(*server);
+  ASSERT_EQ(o.exitCode, 0) << log;
+  EXPECT_EQ(setuptest::PagesShown(log),
+            (std::vector<std::string>{"DLG_REPAIR -> Next", "DLG_FINISH -> Next"}));
+  EXPECT_NE(log.find("INFO : CommonStepShare: Folder = " + folder +
+                     "\\projects is shared as TolmeraProjects already\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("INFO : CommonStepShare: Folder = " + folder +
+                     "\\config was shared as TolmeraDesign with permissions Everyone:R\r\n"),
+            std::string::npos)
+      << log;
+  shares = Tool(server->Root(), "shares");
+  EXPECT_NE(shares.find("\nTolmeraDesign " + folder + "\\config\n"), std::string::npos) << shares;
+  EXPECT_NE(shares.find("\nTolmeraProjects " + folder + "\\projects\n"), std::string::npos)
+      << shares;
+  EXPECT_EQ(ReadThere(L"\\\\ALPHA\\TolmeraDesign\\project.cfg"),
+            ReadHost(server->C("Program Files (x86)/TOLMERA Design 7/config/project.cfg")));
+
+  // The removal takes both shares away: neither ALPHA lists them nor BRAVO reaches them.
+  o = setuptest::RunSetup(server->Root(),
+                          Answers("remove.txt",
+                                  "[page DLG_REPAIR]\nInstallType = Uninstall\nbutton = Next\n"
+                                  "[message MsgUninstall]\nanswer = Yes\n"
+                                  "[page DLG_FINISH]\nbutton = Next\n"),
+                          {"/X", SamplePackage()});
+  log = Log(*server);
+  ASSERT_EQ(o.exitCode, 0) << log;
+  EXPECT_EQ(setuptest::PagesShown(log),
+            (std::vector<std::string>{"DLG_REPAIR -> Next", "DLG_FINISH -> Next"}));
+  EXPECT_NE(log.find("INFO : CommonStepShare: Folder = TolmeraDesign is removed status share\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(
+      log.find("INFO : CommonStepShare: Folder = TolmeraProjects is removed status share\r\n"),
+      std::string::npos)
+      << log;
+  shares = Tool(server->Root(), "shares");
+  EXPECT_EQ(shares.find("Tolmera"), std::string::npos) << shares;
+  EXPECT_NE(shares.find("The command completed successfully."), std::string::npos) << shares;
+  EXPECT_EQ(ReadThere(L"\\\\ALPHA\\TolmeraProjects\\readme.txt"), "<not read>");
+  platform::HostLocation gone;
+  EXPECT_NE(platform::ResolvePath(L"\\\\ALPHA\\TolmeraProjects\\readme.txt", gone),
+            platform::ERROR_SUCCESS);
+  // After the next start nothing of the product is left on ALPHA, its shares' key included.
+  Tool(server->Root(), "restart");
+  std::string diff = Tool(server->Root(), "diff '" + snapshot + "'");
+  EXPECT_NE(diff.find("# 6 added, 0 changed, 0 removed"), std::string::npos) << diff;
+  for (const char* trace : {"LanmanServer", "Design 7\\", "TolmeraDesign", "Uninstall"})
+    EXPECT_EQ(diff.find(trace), std::string::npos) << trace << "\n" << diff;
 }
