@@ -213,6 +213,118 @@ TEST_F(SetupProgram, InstallsTheSamplePackageWithAnAnswerFile) {
   EXPECT_FALSE(platform::PathFileExistsW(platform::GetTempPathW() + L"Setup\\InstallScript.cfg"));
 }
 
+TEST_F(SetupProgram, RemovesTheSamplePackageFromTheRepairPageAndLogsEachStepWordForWord) {
+  const std::string package = folder + "/Setup.data";
+  std::string answers =
+      WriteAnswers(machine.Base(),
+                   tltest::ReadHostFile(SourceDir() + "/examples/test-packages/basic/answers.txt"));
+  Outcome o = RunSetup(machine.Root(), answers, {"/X", package});
+  ASSERT_EQ(o.exitCode, 0) << o.stderrText;
+  // The package has no texts of the full repair page: the short one is shown.
+  o = RunSetup(machine.Root(),
+               WriteAnswers(machine.Base(),
+                            "[page DLG_REPAIR_TRUNCATED]\nInstallType = Uninstall\nbutton = Next\n"
+                            "[message MsgUninstall]\nanswer = Yes\n"
+                            "[page DLG_FINISH]\nbutton = Next\n"),
+               {"/X", package});
+  EXPECT_EQ(o.exitCode, 0) << o.stderrText;
+  std::string log = LogText();
+  std::vector<std::string> texts = EntryTexts(log);
+  // The account of the user's rights between the dashed lines is the installation's (above).
+  const std::string dashes = "INFO : " + std::string(57, '-');
+  auto first = std::find(texts.begin(), texts.end(), dashes);
+  ASSERT_NE(first, texts.end()) << log;
+  auto second = std::find(first + 1, texts.end(), dashes);
+  ASSERT_NE(second, texts.end()) << log;
+  texts.erase(first + 1, second);
+  // The names the removal gives the files it leaves for the next start differ from run to run.
+  static const std::regex guid(
+      R"(\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\})");
+  for (auto& text : texts) text = std::regex_replace(text, guid, "{<guid>}");
+  const std::string bin = "C:\\Program Files (x86)\\Tolmera Sample\\bin";
+  const std::vector<std::string> expected = {
+      "RAW ---------------------",
+      "",  // the version line, checked by the installation's test
+      "INFO : CInstallManager::Init() extract script-file from data storage",
+      "INFO : CInstallManager::Init() load localization from scenario",
+      "INFO : CInstallManager::Init() load graphical resources",
+      "INFO : CInstallManager::Init() create main dialog",
+      "INFO : CInstallManager::Init() load info about installed products from "
+      "C:\\ProgramData\\TOLMERA\\TolmeraInstall.cfg",
+      "INFO : CInstallManager::Init() install path C:\\Program Files (x86)\\Tolmera Sample",
+      "INFO : CInstallManager::Init() Project TSAMPLE version 3",
+      "INFO : CInstallManager::Init() installed libraries ",
+      "INFO : CCheckRights::HasUserAdminRightsDoSetup Start",
+      "INFO : CCheckRights::HasUserAdminRightsDoSetup User is in group Administrators",
+      "INFO : CCheckRights::HasUserAdminRightsDoSetup User runs as Administrator",
+      "INFO : CCheckRights::HasUserAdminRightsDoSetup Integrity level is only available on "
+      "Windows Vista and newer operating systems",
+      "INFO : CCheckRights::HasUserAdminRightsDoSetup Process Integrity Level is high or system",
+      "INFO : CCheckRights::HasUserAdminRightsDoSetup Finish OK",
+      "INFO : Scenario build = 1207",
+      "INFO : Installed product build = 1207",
+      "INFO : Install Type = Repair =====================",
+      dashes,
+      dashes,
+      "INFO : VerifySetShareForFolder: Folder = C:\\Program Files (x86) was shared as Product "
+      "shared temporary folder with permissions ACCESS_READ & ACCESS_WRITE",
+      "INFO : VerifySetShareForFolder: Folder = Product shared temporary folder is removed status "
+      "share",
+      "INFO : Page DLG_REPAIR_TRUNCATED -> Next",
+      "INFO : Selected install action Uninstall",
+      "INFO : ProcessInstallMain: Start",
+      "WARNING : Message with ID = 'MsgUninstall' was not found in script!",
+      "INFO : Message box: MsgUninstall -> Yes",
+      "INFO : ProcessData start",
+      "INFO : CommonSteps: start",
+      "INFO : CommonSteps: node = COMMONINFO",
+      "INFO : CommonSteps: node = DIRECTORY",
+      "INFO : CommonStepScheduleFolder: Folder = bin remove",
+      "INFO : ProcessComponents: start",
+      "INFO : DeleteFolder: Start Folder " + bin,
+      "INFO : DeleteFolder: before RecursiveDelete folder " + bin,
+      "INFO : DeleteFolder: Finish Folder " + bin,
+      "INFO : IsFileExists: '" + bin +
+          "' is NOT FOUND. Cause: The system cannot find the file specified.",
+      "INFO : CommonStepFolders: Folder = " + bin + " is deleted",
+      "INFO : DeleteFolder: Start Folder C:\\Program Files (x86)\\Tolmera Sample",
+      "INFO : DeleteFolder: before RecursiveDelete folder C:\\Program Files (x86)\\Tolmera Sample",
+      "INFO : DeleteFolder: Finish Folder C:\\Program Files (x86)\\Tolmera Sample",
+      "INFO : ProcessShortcuts: start",
+      "INFO : ProcessRegistry: start",
+      "INFO : Remove product TSAMPLE version 3",
+      "INFO : Delete common folders",
+      "INFO : GetUninstallerPath: start",
+      "INFO : GetUninstallerPath: WindowsDirectory = C:\\Windows",
+      "INFO : GetUninstallerPath: Finish C:\\Windows\\Installer\\tluninstall.exe",
+      "INFO : UnregisterUninstaller: move file C:\\Windows\\Installer\\SetupTSAMPLE.data to "
+      "C:\\Windows\\Installer\\{<guid>}",
+      "INFO : UnregisterUninstaller: remove registry key",
+      "INFO : UnregisterUninstaller: move file C:\\Windows\\Installer\\tluninstall.exe to "
+      "C:\\Windows\\Installer\\{<guid>}",
+      "INFO : UnregisterUninstaller: file C:\\Windows\\Installer\\{<guid>} file must deleted when "
+      "the system restarts",
+      "INFO : DeleteAllUsersFolders: Start ==============================",
+      "INFO : DeleteAllUsersFolders: Ignore for version (3)< 16",
+      "INFO : ProcessInstallMain: no other projects",
+      "INFO : ProcessInstallMain: try delete C:\\ProgramData\\TOLMERA",
+      "INFO : ProcessInstallMain: C:\\ProgramData\\TOLMERA is kept: it holds more than the record",
+      "WARNING : Message with ID = 'MsgFinishUnunstall' was not found in script!",
+      "INFO : Page DLG_FINISH -> Next",
+      "INFO : CInstallManager::Clean",
+      "INFO : TOLMERAInstall Finish",
+      "RAW ",
+  };
+  ASSERT_EQ(texts.size(), expected.size()) << log;
+  for (size_t i = 0; i < expected.size(); ++i)
+    if (i != 1) EXPECT_EQ(texts[i], expected[i]) << "entry " << i << "\n" << log;
+  EXPECT_EQ(texts[1].rfind("INFO : Setup Version = ", 0), 0u) << texts[1];
+  // The product's folder, its record and its entry in the list of programs are gone.
+  EXPECT_FALSE(platform::PathFileExistsW(L"C:\\Program Files (x86)\\Tolmera Sample"));
+  EXPECT_FALSE(platform::PathFileExistsW(L"C:\\ProgramData\\TOLMERA\\TolmeraInstall.cfg"));
+  EXPECT_FALSE(platform::PathFileExistsW(L"C:\\Windows\\Installer\\SetupTSAMPLE.data"));
+}
+
 TEST_F(SetupProgram, RunsTheSampleProductUnattendedWithItsAnswerFile) {
   // The sample product's own package and answer file, as the demonstration runs them.
   const char* build = std::getenv("TOLMERA_BUILD_DIR");
