@@ -728,3 +728,38 @@ TEST_F(ProcessingRuns, TheWizardGoesBackAndInstallsInRussianWhereAndWhatTheUserC
   EXPECT_TRUE(std::filesystem::is_empty(machine.C("Engineering"))) << log;
   EXPECT_FALSE(platform::PathFileExistsW(kRecord));
 }
+
+TEST_F(ProcessingRuns, AFreshInstallThatLeavesAFolderToTheRestartIsRegisteredForRemoval) {
+  // A file of the help (a library the installation leaves out) is there before and held open:
+  // the installation cannot take that folder away, which leaves it to the next start.
+  const std::wstring held = kSample + L"\\help\\index.html";
+  platform::CreateDirectoryWithParents(kSample + L"\\help");
+  ASSERT_EQ(platform::WriteWholeFile(held, "left from before"), platform::ERROR_SUCCESS);
+  FileHolder holder(machine.Root(), held);
+  ASSERT_EQ(holder.Said().rfind("holding ", 0), 0u) << holder.Said();
+  std::string answers = kInstallAnswers;
+  answers.replace(answers.find("[page DLG_FINISH]\nbutton = Next\n"),
+                  std::string("[page DLG_FINISH]\nbutton = Next\n").size(),
+                  "[page DLG_FINISH]\nRestart = Later\nbutton = Next\n");
+  Outcome o = Setup(Answers("install.txt", answers), SamplePackage());
+  holder.Release();
+  // The finish page offered the restart (the answer's "Restart" is taken only then).
+  EXPECT_EQ(o.exitCode, 0) << o.stderrText;
+  std::string log = Read(kLog);
+  EXPECT_TRUE(Has(log, "WARNING : CommonStepFolders: Folder = " + platform::ToUtf8(kSample) +
+                           "\\help is not deleted"))
+      << log;
+  // Installed all the same, and the user can remove it from the list of programs.
+  EXPECT_TRUE(platform::PathFileExistsW(kSample + L"\\bin\\TolmeraDesign.exe")) << log;
+  EXPECT_NE(RecordText().find("PV=\"TDESIGN\""), std::string::npos) << RecordText();
+  EXPECT_NE(Tool("programs").find("\tHKLM (32-bit)\\TolmeraDesign7\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("INFO : AddUninstallerInfo: create key "
+                     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TolmeraDesign7 OK"),
+            std::string::npos)
+      << log;
+  // The next start takes the help away.
+  std::string restart = Tool("restart");
+  EXPECT_NE(restart.find("restarted;"), std::string::npos) << restart;
+  EXPECT_FALSE(platform::PathFileExistsW(kSample + L"\\help")) << restart;
+  EXPECT_TRUE(platform::PathFileExistsW(kSample + L"\\bin\\TolmeraDesign.exe"));
+}
