@@ -763,3 +763,28 @@ TEST_F(ProcessingRuns, AFreshInstallThatLeavesAFolderToTheRestartIsRegisteredFor
   EXPECT_FALSE(platform::PathFileExistsW(kSample + L"\\help")) << restart;
   EXPECT_TRUE(platform::PathFileExistsW(kSample + L"\\bin\\TolmeraDesign.exe"));
 }
+
+TEST_F(ProcessingRuns, ADestinationAPersonCouldNotChooseEndsTheRunWithItsReasonAndInstallsNothing) {
+  std::string answers = kInstallAnswers;
+  const std::string page = "[page DLG_DESTINATION]\n";
+  answers.insert(answers.find(page) + page.size(), "InstallPath = Engineering\\Design\n");
+  Outcome o = Setup(Answers("relative.txt", answers), SamplePackage());
+  EXPECT_EQ(o.exitCode, 13) << o.stderrText;
+  std::string log = Read(kLog);
+  const std::string why =
+      "The folder \"Engineering\\Design\" cannot be used: the folder is not a full local or "
+      "network folder.";
+  // The page's own message, as a person would see it, then the line that names the page.
+  EXPECT_TRUE(Has(log, "WARNING : CDlgDestination: " + why)) << log;
+  EXPECT_TRUE(Has(log, "INFO : Message box: " + why + " -> OK")) << log;
+  EXPECT_NE(log.find("ERROR : CInstallManager::Run() a question was not answered: The page "
+                     "DLG_DESTINATION does not accept the answer's values"),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(PagesShown(log),
+            Pages({"DLG_GREETING", "DLG_LANGUAGE_SELECTION", "DLG_LICENSE", "DLG_INSTALL_TYPE"}));
+  EXPECT_FALSE(platform::PathFileExistsW(kSample));
+  EXPECT_FALSE(platform::PathFileExistsW(L"C:\\Engineering"));
+  EXPECT_FALSE(platform::PathFileExistsW(kRecord));
+  EXPECT_EQ(Tool("programs").find("TolmeraDesign7"), std::string::npos);
+}
