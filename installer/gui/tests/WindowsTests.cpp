@@ -34,6 +34,7 @@
 #include <wx/button.h>
 #include <wx/evtloop.h>
 #include <wx/dialog.h>
+#include <wx/image.h>
 #include <wx/init.h>
 #include <wx/textctrl.h>
 #include <wx/utils.h>
@@ -88,6 +89,19 @@ void Settle(wxWindow* w) {
 void Shot(wxWindow* w, const std::string& name) {
   Settle(w);
   EXPECT_TRUE(SaveWindowPng(w, ShotFolder() + "/" + name + ".png")) << name;
+}
+
+// The PNG a Shot saved, read back.
+wxImage ShotImage(const std::string& name) {
+  return wxImage(wxString::FromUTF8(ShotFolder() + "/" + name + ".png"), wxBITMAP_TYPE_PNG);
+}
+
+// Whether the pixel is the filled part of the bar (green), its trough (light grey) or neither.
+bool IsBarFill(const wxImage& image, int x, int y) {
+  return image.GetRed(x, y) < 60 && image.GetGreen(x, y) > 140 && image.GetBlue(x, y) < 90;
+}
+bool IsBarTrough(const wxImage& image, int x, int y) {
+  return image.GetRed(x, y) > 200 && image.GetGreen(x, y) > 200 && image.GetBlue(x, y) > 200;
 }
 
 // The sample product's script, languages and pictures, read as a run reads them.
@@ -184,6 +198,22 @@ TEST(MainWindow, TheSampleProductsBackgroundBarAndLinesInEnglishAndRussian) {
   EXPECT_NE(main->ShownItem().find(L"6204-2RS with seals on both sides.xml"), std::wstring::npos);
   EXPECT_LT(main->ShownItem().size(), path.size());
   Shot(main, "main-en-copying");
+  {
+    // The bar fills the script's whole placement (40,520 to 760,538), 18 pixels high, its
+    // first 40 per cent filled; the picture shows above and below it.
+    wxImage shot = ShotImage("main-en-copying");
+    ASSERT_TRUE(shot.IsOk());
+    for (int y : {521, 529, 536}) {
+      EXPECT_TRUE(IsBarFill(shot, 60, y)) << y;
+      EXPECT_TRUE(IsBarFill(shot, 320, y)) << y;
+      EXPECT_TRUE(IsBarTrough(shot, 340, y)) << y;
+      EXPECT_TRUE(IsBarTrough(shot, 750, y)) << y;
+    }
+    for (int y : {518, 539}) {
+      EXPECT_FALSE(IsBarFill(shot, 60, y)) << y;
+      EXPECT_FALSE(IsBarTrough(shot, 750, y)) << y;
+    }
+  }
 
   // Escape during progress asks through the run's handler, from the run's own call.
   int asked = 0;

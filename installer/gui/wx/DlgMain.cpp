@@ -11,9 +11,10 @@
 
 #include <wx/dcbuffer.h>
 #include <wx/dcclient.h>
+#include <wx/control.h>
 #include <wx/dcmemory.h>
+#include <wx/window.h>
 #include <wx/evtloop.h>
-#include <wx/gauge.h>
 #include <wx/graphics.h>
 #include <wx/image.h>
 #include <wx/log.h>
@@ -58,6 +59,54 @@ wxRect RectOf(const PixelRect& r) { return wxRect(r.left, r.top, r.Width(), r.He
 
 }  // namespace
 
+// The progress bar, drawn over the whole of its placement: the toolkit's own bar keeps its
+// theme's height (a few pixels) whatever "Height" the script gives. A sunken trough with the
+// filled part in the colour Windows gives its bars.
+class CBarWindow : public wxWindow {
+ public:
+  CBarWindow(wxWindow* parent, int id, int range)
+      : wxWindow(parent, id, wxDefaultPosition, wxDefaultSize, wxBORDER_NONE), m_range(range) {
+    SetBackgroundStyle(wxBG_STYLE_PAINT);
+    Bind(wxEVT_PAINT, &CBarWindow::OnPaint, this);
+    Bind(wxEVT_SIZE, [this](wxSizeEvent& e) {
+      Refresh(false);
+      e.Skip();
+    });
+  }
+  int GetValue() const { return m_value; }
+  void SetValue(int value) {
+    value = value < 0 ? 0 : (value > m_range ? m_range : value);
+    if (value == m_value) return;
+    const int before = FilledWidth();
+    m_value = value;
+    // Only a change that moves the edge by a pixel is drawn: most steps do not.
+    if (FilledWidth() != before) Refresh(false);
+  }
+
+ private:
+  int FilledWidth() const {
+    const int inner = GetClientSize().x - 2;
+    if (inner <= 0 || m_range <= 0) return 0;
+    return static_cast<int>(static_cast<long long>(inner) * m_value / m_range);
+  }
+  void OnPaint(wxPaintEvent&) {
+    wxAutoBufferedPaintDC dc(this);
+    const wxSize size = GetClientSize();
+    dc.SetPen(wxPen(wxColour(188, 188, 188)));
+    dc.SetBrush(wxBrush(wxColour(230, 230, 230)));
+    dc.DrawRectangle(0, 0, size.x, size.y);
+    const int filled = FilledWidth();
+    if (filled > 0 && size.y > 2) {
+      dc.SetPen(*wxTRANSPARENT_PEN);
+      dc.SetBrush(wxBrush(wxColour(6, 176, 37)));
+      dc.DrawRectangle(1, 1, filled, size.y - 2);
+    }
+  }
+
+  int m_range;
+  int m_value = 0;
+};
+
 CDlgMain::CDlgMain(const MainWindowRequest& request)
     : wxDialog(nullptr, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize, wxBORDER_NONE),
       m_request(request) {
@@ -65,8 +114,7 @@ CDlgMain::CDlgMain(const MainWindowRequest& request)
   SetBackgroundStyle(wxBG_STYLE_PAINT);
   // The template's size (536 by 402 dialog units) until a background gives the window its own.
   SetClientSize(ConvertDialogToPixels(wxSize(536, 402)));
-  m_bar = new wxGauge(this, kProgressBar, CDlgMain::kBarSteps, wxDefaultPosition, wxDefaultSize,
-                      wxGA_HORIZONTAL | wxGA_SMOOTH);
+  m_bar = new CBarWindow(this, kProgressBar, CDlgMain::kBarSteps);
   m_bar->Hide();
   m_stageFont = wxFont(wxFontInfo(wxSize(0, 14)).FaceName("Arial").Bold());
   m_itemFont = wxFont(wxFontInfo(wxSize(0, 12)).FaceName("Arial"));

@@ -16,10 +16,11 @@
 #include <wx/font.h>
 #include <wx/icon.h>
 
-class wxGauge;
 class wxImage;
 
 namespace InstallGui {
+
+class CBarWindow;
 
 class CDlgMain : public wxDialog, public CProgressState, public ILocalizedWindow {
  public:
@@ -81,7 +82,7 @@ class CDlgMain : public wxDialog, public CProgressState, public ILocalizedWindow
   ProgressBarSettings m_barSettings;
   MainWindowLayout m_layout;
   const wxImage* m_background = nullptr;
-  wxGauge* m_bar = nullptr;
+  CBarWindow* m_bar = nullptr;
   wxFont m_stageFont, m_itemFont;
   wxIcon m_icon;
   int m_iconResource = 0;
