@@ -137,6 +137,77 @@ class ClientServer : public ::testing::Test {
     return k.Open(platform::HKEY_LOCAL_MACHINE, key) == platform::ERROR_SUCCESS;
   }
 
+  // The record of installed products on the client machine.
+  std::string ClientRecord() {
+    return SettingsText(ReadHost(client->C("ProgramData/TOLMERA/TolmeraInstall.cfg")));
+  }
+
+  // The server installed on ALPHA and its share declared, reached from BRAVO.
+  bool ServerWithShare() {
+    setuptest::Outcome o = setuptest::RunSetup(
+        server->Root(),
+        Answers("server.txt", std::string(kInstallPages) +
+                                  "[page DLG_INSTALL_TYPE]\nInstallType = Server\nbutton = Next\n"),
+        {"/X", SamplePackage()});
+    EXPECT_EQ(o.exitCode, 0) << Log(*server);
+    if (o.exitCode != 0) return false;
+    EXPECT_NE(Counter().find("<INSTALL"), std::string::npos) << Counter();
+    EXPECT_EQ(Counter().find("Clients="), std::string::npos) << Counter();
+
+    // The server's share of its configuration folder, declared on ALPHA by hand in the server
+    // service's key, open to everyone for reading and writing (the sample's own share entry
+    // runs before its folder is there).
+    platform::Machine::SetCurrentForProcess(server->Root());
+    platform::LSTATUS declared = platform::ERROR_ACCESS_DENIED;
+    {
+      platform::RegKey shares;
+      if (shares.Create(platform::HKEY_LOCAL_MACHINE,
+                        L"SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Shares") ==
+          platform::ERROR_SUCCESS)
+        declared = shares.SetMultiString(
+            L"TolmeraDesign",
+            {L"CATimeout=0", L"CSCFlags=0", L"MaxUses=4294967295",
+             L"Path=C:\\Program Files (x86)\\TOLMERA Design 7\\config", L"Permissions=127",
+             L"Remark=", L"ShareName=TolmeraDesign", L"Type=0"});
+    }
+    platform::Machine::SetCurrentForProcess(client->Root());
+    EXPECT_EQ(declared, platform::ERROR_SUCCESS);
+    if (declared != platform::ERROR_SUCCESS) return false;
+    platform::HostLocation counter;
+    if (platform::ResolvePath(L"\\\\ALPHA\\TolmeraDesign\\TolmeraInstall.cfg", counter) !=
+            platform::ERROR_SUCCESS ||
+        !counter.exists) {
+      ADD_FAILURE() << "the client machine does not reach the server's share";
+      return false;
+    }
+    return true;
+  }
+
+  // The client installed on BRAVO through \\ALPHA\TolmeraDesign; the log of the run.
+  std::string InstallClient() {
+    setuptest::Outcome o = setuptest::RunSetup(
+        client->Root(),
+        Answers("client.txt",
+                std::string(kInstallPages) +
+                    "[page DLG_INSTALL_TYPE]\nInstallType = Client\nbutton = Next\n"
+                    "[page DLG_CLIENTATTRIBUTES]\nServerName = ALPHA\nbutton = Next\n"),
+        {"/X", SamplePackage()});
+    std::string log = Log(*client);
+    EXPECT_EQ(o.exitCode, 0) << log;
+    return log;
+  }
+
+  // A removal of the client answered from the file; its exit status.
+  int RemoveClient() {
+    return setuptest::RunSetup(client->Root(),
+                               Answers("remove.txt",
+                                       "[page DLG_REPAIR]\nInstallType = Uninstall\nbutton = Next\n"
+                                       "[message MsgUninstall]\nanswer = Yes\n"
+                                       "[page DLG_FINISH]\nbutton = Next\n"),
+                               {"/X", SamplePackage()})
+        .exitCode;
+  }
+
   std::unique_ptr<tltest::ScopedMachine> server, client;
 };
 
@@ -154,49 +225,10 @@ TEST_F(ClientServer, AClientInstalledThroughTheServersShareIsCountedRepairedAndR
             std::string::npos)
       << ReadHost(tablesFile);
 
-  // The server on ALPHA.
-  setuptest::Outcome o = setuptest::RunSetup(
-      server->Root(),
-      Answers("server.txt", std::string(kInstallPages) +
-                                "[page DLG_INSTALL_TYPE]\nInstallType = Server\nbutton = Next\n"),
-      {"/X", SamplePackage()});
-  ASSERT_EQ(o.exitCode, 0) << Log(*server);
-  EXPECT_NE(Counter().find("<INSTALL"), std::string::npos) << Counter();
-  EXPECT_EQ(Counter().find("Clients="), std::string::npos) << Counter();
-
-  // The server's share of its configuration folder, declared on ALPHA by hand in the server
-  // service's key, open to everyone for reading and writing (the sample's own share entry runs
-  // before its folder is there).
-  platform::Machine::SetCurrentForProcess(server->Root());
-  platform::LSTATUS declared = platform::ERROR_ACCESS_DENIED;
-  {
-    platform::RegKey shares;
-    if (shares.Create(platform::HKEY_LOCAL_MACHINE,
-                      L"SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Shares") ==
-        platform::ERROR_SUCCESS)
-      declared = shares.SetMultiString(
-          L"TolmeraDesign",
-          {L"CATimeout=0", L"CSCFlags=0", L"MaxUses=4294967295",
-           L"Path=C:\\Program Files (x86)\\TOLMERA Design 7\\config", L"Permissions=127",
-           L"Remark=", L"ShareName=TolmeraDesign", L"Type=0"});
-  }
-  platform::Machine::SetCurrentForProcess(client->Root());
-  ASSERT_EQ(declared, platform::ERROR_SUCCESS);
-  platform::HostLocation counter;
-  if (platform::ResolvePath(L"\\\\ALPHA\\TolmeraDesign\\TolmeraInstall.cfg", counter) !=
-          platform::ERROR_SUCCESS ||
-      !counter.exists)
-    GTEST_SKIP() << "this machine layer does not reach the shares of another computer";
+  ASSERT_TRUE(ServerWithShare());
 
   // The client on BRAVO through \\ALPHA\TolmeraDesign.
-  o = setuptest::RunSetup(
-      client->Root(),
-      Answers("client.txt", std::string(kInstallPages) +
-                                "[page DLG_INSTALL_TYPE]\nInstallType = Client\nbutton = Next\n"
-                                "[page DLG_CLIENTATTRIBUTES]\nServerName = ALPHA\nbutton = Next\n"),
-      {"/X", SamplePackage()});
-  std::string log = Log(*client);
-  ASSERT_EQ(o.exitCode, 0) << log;
+  std::string log = InstallClient();
   // The client's own page follows the install type; destination, components and summary are
   // the server's.
   EXPECT_EQ(setuptest::PagesShown(log),
@@ -209,7 +241,8 @@ TEST_F(ClientServer, AClientInstalledThroughTheServersShareIsCountedRepairedAndR
   EXPECT_NE(Counter().find("Clients=\"1\""), std::string::npos) << Counter() << log;
 
   // The repair knows its server from the record: no attributes page.
-  o = setuptest::RunSetup(client->Root(),
+  setuptest::Outcome o =
+      setuptest::RunSetup(client->Root(),
                           Answers("repair.txt",
                                   "[page DLG_REPAIR]\nInstallType = Repair\nbutton = Next\n"
                                   "[page DLG_FINISH]\nbutton = Next\n"
@@ -227,14 +260,8 @@ TEST_F(ClientServer, AClientInstalledThroughTheServersShareIsCountedRepairedAndR
   EXPECT_NE(Counter().find("Clients=\"1\""), std::string::npos) << Counter();
 
   // The removal.
-  o = setuptest::RunSetup(client->Root(),
-                          Answers("remove.txt",
-                                  "[page DLG_REPAIR]\nInstallType = Uninstall\nbutton = Next\n"
-                                  "[message MsgUninstall]\nanswer = Yes\n"
-                                  "[page DLG_FINISH]\nbutton = Next\n"),
-                          {"/X", SamplePackage()});
+  EXPECT_EQ(RemoveClient(), 0) << Log(*client);
   log = Log(*client);
-  ASSERT_EQ(o.exitCode, 0) << log;
   EXPECT_EQ(setuptest::PagesShown(log),
             (std::vector<std::string>{"DLG_REPAIR -> Next", "DLG_FINISH -> Next"}));
   EXPECT_EQ(ClientValue(), L"<no key>");
@@ -354,4 +381,30 @@ TEST_F(ClientServer, TheServersSharesAreListedUsedFromTheClientAndGoWithItsRemov
   EXPECT_NE(diff.find("# 6 added, 0 changed, 0 removed"), std::string::npos) << diff;
   for (const char* trace : {"LanmanServer", "Design 7\\", "TolmeraDesign", "Uninstall"})
     EXPECT_EQ(diff.find(trace), std::string::npos) << trace << "\n" << diff;
-}
+
+  TEST_F(ClientServer, ARemovalThatLeavesTheClientsKeyFailsAndKeepsRecordAndCounter) {
+    ASSERT_TRUE(ServerWithShare());
+    InstallClient();
+    ASSERT_NE(Counter().find("Clients=\"1\""), std::string::npos) << Counter();
+    ASSERT_NE(ClientRecord().find("TDESIGN"), std::string::npos) << ClientRecord();
+    const std::string recordBefore = ClientRecord();
+    {
+      // Something else keeps a key below the client's: msiexec's removal cannot take the key.
+      platform::RegKey other;
+      ASSERT_EQ(other.Create(platform::HKEY_LOCAL_MACHINE, L"SOFTWARE\\TOLMERA\\Design\\Other"),
+                platform::ERROR_SUCCESS);
+    }
+    EXPECT_EQ(RemoveClient(), 13);
+    const std::string log = Log(*client);
+    EXPECT_NE(log.find("ERROR : Client install: msiexec.exe is not finished correctly"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("Product key SOFTWARE\\TOLMERA\\Design is detected in Registry"),
+              std::string::npos)
+        << log;
+    // The product stays recorded as installed and the server still counts its client.
+    EXPECT_EQ(ClientRecord(), recordBefore);
+    EXPECT_NE(Counter().find("Clients=\"1\""), std::string::npos) << Counter();
+    // msiexec took away the value it wrote; the key stays for what else is below it.
+    EXPECT_EQ(ClientValue(), L"<no value>");
+  }
