@@ -387,6 +387,48 @@ TEST_F(SetupProgram, ShowsTheRealWindowsAnsweredFromTheFileAndSavesEachAsPng) {
   EXPECT_NE(log.find("INFO : TOLMERAInstall Finish\r\n"), std::string::npos);
 }
 
+TEST(SetupScreenshots, OnAScreenSmallerThanThePictureTheMainWindowTakesTheScreen) {
+  const char* display = std::getenv("DISPLAY");
+  if (!display || !*display) GTEST_SKIP() << "no display";
+  const char* build = std::getenv("TOLMERA_BUILD_DIR");
+  ASSERT_NE(build, nullptr) << "run through ctest";
+  auto config = platform::MachineConfig::Defaults();
+  config.screenWidth = 640;
+  config.screenHeight = 480;
+  tltest::ScopedMachine machine(config);
+  const std::string shots = machine.Base() + "/shots";
+  // The Russian language chosen on its page: the run goes on in it.
+  std::string answers = tltest::ReadHostFile(SourceDir() + "/examples/sample-product/answers.txt");
+  const std::string english = "Language = 0\n";
+  ASSERT_NE(answers.find(english), std::string::npos);
+  answers.replace(answers.find(english), english.size(), "Language = 1\n");
+  answers += "\n[screenshots]\nfolder = " + shots + "\n";
+  Outcome o = RunSetup(machine.Root(), WriteAnswers(machine.Base(), answers),
+                       {"/X", std::string(build) + "/examples/sample-product/Setup.data"}, display);
+  EXPECT_EQ(o.exitCode, 0) << o.stderrText;
+  wxInitAllImageHandlers();
+  // The 800 by 600 picture on a 640 by 480 screen: the window is the screen, at start and
+  // while the files are copied.
+  std::vector<std::string> main;
+  for (const auto& e : std::filesystem::directory_iterator(shots)) {
+    const std::string name = e.path().filename().string();
+    if (name.find("-main-") != std::string::npos) main.push_back(name);
+  }
+  std::sort(main.begin(), main.end());
+  ASSERT_GE(main.size(), 3u);
+  EXPECT_EQ(main.front(), "01-main-start.png");
+  for (const std::string& name : main) {
+    wxImage shot(wxString::FromUTF8(shots + "/" + name), wxBITMAP_TYPE_PNG);
+    ASSERT_TRUE(shot.IsOk()) << name;
+    EXPECT_EQ(shot.GetWidth(), 640) << name;
+    EXPECT_EQ(shot.GetHeight(), 480) << name;
+  }
+  std::string log;
+  platform::ReadWholeFile(L"C:\\ProgramData\\TOLMERA\\tlinstall.log", log);
+  EXPECT_NE(log.find("INFO : TOLMERAInstall Finish\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("INFO : ProcessRegistry: Language = 1049\r\n"), std::string::npos) << log;
+}
+
 TEST_F(SetupProgram, EmptyCommandLineUsesThePackageBesideTheProgram) {
   // Beside the program (the build's bin folder) there is no Setup.data.
   std::string answers = WriteAnswers(machine.Base(), "");
