@@ -218,6 +218,30 @@ TEST_F(ClientToAlpha, ARepairThatCannotStartMsiexecPutsTheClientValueBack) {
   EXPECT_EQ(Value(L"SOFTWARE\\TOLMERA\\Design", L"ProjectPath"), L"\\\\ALPHA\\TolmeraDesign");
 }
 
+// A window whose bar, once armed, ends the run as a cancel does when it comes up for a wait.
+class CancellingWindow : public tltest::RecordingWindow {
+ public:
+  void BeginProgress(std::uint64_t position, bool wrap) override {
+    RecordingWindow::BeginProgress(position, wrap);
+    if (armed) RaiseResult(irCancelled);
+  }
+  bool armed = false;
+};
+
+TEST_F(ClientToAlpha, ARepairCancelledWhileMsiexecIsAwaitedPutsTheClientValueBack) {
+  auto cancelling = std::make_shared<CancellingWindow>();
+  GetGuiTools().SetMainWindow(cancelling);
+  auto root = Load(ScriptBody(L"client/TolmeraDesignClient.msi"), true);
+  ASSERT_EQ(manager.ClientInstall(root, false, L""), 1);
+  manager.SetAction(kRepair, kClient);
+  cancelling->armed = true;
+  EXPECT_EQ(Raised([&] { manager.ClientInstall(root, false, L""); }), irCancelled);
+  EXPECT_TRUE(Logged("INFO : Remove value ProjectPath in RegKey SOFTWARE\\TOLMERA\\Design"));
+  EXPECT_EQ(Value(L"SOFTWARE\\TOLMERA\\Design", L"ProjectPath"), L"\\\\ALPHA\\TolmeraDesign");
+  // The stage line is cleared on the way out too.
+  EXPECT_EQ(cancelling->StageId(), L"");
+}
+
 TEST_F(ClientSteps, ASetupProgramInPlaceOfThePackageRunsAsAProgramStep) {
   auto root = Load(ScriptBody(L"client/setup.exe"), true);
   Counter("4");
