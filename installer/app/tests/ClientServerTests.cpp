@@ -381,30 +381,31 @@ TEST_F(ClientServer, TheServersSharesAreListedUsedFromTheClientAndGoWithItsRemov
   EXPECT_NE(diff.find("# 6 added, 0 changed, 0 removed"), std::string::npos) << diff;
   for (const char* trace : {"LanmanServer", "Design 7\\", "TolmeraDesign", "Uninstall"})
     EXPECT_EQ(diff.find(trace), std::string::npos) << trace << "\n" << diff;
+}
 
-  TEST_F(ClientServer, ARemovalThatLeavesTheClientsKeyFailsAndKeepsRecordAndCounter) {
-    ASSERT_TRUE(ServerWithShare());
-    InstallClient();
-    ASSERT_NE(Counter().find("Clients=\"1\""), std::string::npos) << Counter();
-    ASSERT_NE(ClientRecord().find("TDESIGN"), std::string::npos) << ClientRecord();
-    const std::string recordBefore = ClientRecord();
-    {
-      // Something else keeps a key below the client's: msiexec's removal cannot take the key.
-      platform::RegKey other;
-      ASSERT_EQ(other.Create(platform::HKEY_LOCAL_MACHINE, L"SOFTWARE\\TOLMERA\\Design\\Other"),
-                platform::ERROR_SUCCESS);
-    }
-    EXPECT_EQ(RemoveClient(), 13);
-    const std::string log = Log(*client);
-    EXPECT_NE(log.find("ERROR : Client install: msiexec.exe is not finished correctly"),
-              std::string::npos)
-        << log;
-    EXPECT_NE(log.find("Product key SOFTWARE\\TOLMERA\\Design is detected in Registry"),
-              std::string::npos)
-        << log;
-    // The product stays recorded as installed and the server still counts its client.
-    EXPECT_EQ(ClientRecord(), recordBefore);
-    EXPECT_NE(Counter().find("Clients=\"1\""), std::string::npos) << Counter();
-    // msiexec took away the value it wrote; the key stays for what else is below it.
-    EXPECT_EQ(ClientValue(), L"<no value>");
+TEST_F(ClientServer, ARemovalThatLeavesTheClientsKeyFailsAndKeepsRecordAndCounter) {
+  ASSERT_TRUE(ServerWithShare());
+  InstallClient();
+  ASSERT_NE(Counter().find("Clients=\"1\""), std::string::npos) << Counter();
+  ASSERT_NE(ClientRecord().find("TDESIGN"), std::string::npos) << ClientRecord();
+  const std::string recordBefore = ClientRecord();
+  {
+    // Something else keeps a key below the client's: msiexec's removal cannot take the key.
+    platform::RegKey other;
+    ASSERT_EQ(other.Create(platform::HKEY_LOCAL_MACHINE, L"SOFTWARE\\TOLMERA\\Design\\Other"),
+              platform::ERROR_SUCCESS);
   }
+  EXPECT_EQ(RemoveClient(), 13);
+  const std::string log = Log(*client);
+  EXPECT_NE(log.find("ERROR : Client install: msiexec.exe is not finished correctly"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("Product key SOFTWARE\\TOLMERA\\Design is detected in Registry"),
+            std::string::npos)
+      << log;
+  // The product stays recorded as installed and the server still counts its client.
+  EXPECT_EQ(ClientRecord(), recordBefore);
+  EXPECT_NE(Counter().find("Clients=\"1\""), std::string::npos) << Counter();
+  // msiexec took away the value it wrote; the key stays for what else is below it.
+  EXPECT_EQ(ClientValue(), L"<no value>");
+}
