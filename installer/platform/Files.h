@@ -384,7 +384,10 @@ class FolderRemover {
   FolderRemover& operator=(const FolderRemover&) = delete;
   ~FolderRemover();
 
-  DWORD SetAttributes(std::wstring_view name, DWORD attributes);
+  // `had`: the attributes the caller's listing of the folder has just read for the entry, when
+  // it has them (they tell whether anyone else changed them before a held-back write).
+  DWORD SetAttributes(std::wstring_view name, DWORD attributes,
+                      DWORD had = INVALID_FILE_ATTRIBUTES);
   DWORD DeleteFile(std::wstring_view name);
 
  private:

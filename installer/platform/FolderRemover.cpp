@@ -121,7 +121,7 @@ DWORD FolderRemover::MayDelete(const std::string& utf8, std::wstring_view name) 
   return hooks.check(JoinHost(host_, utf8), driveRoot_, target, DELETE);
 }
 
-DWORD FolderRemover::SetAttributes(std::wstring_view name, DWORD attributes) {
+DWORD FolderRemover::SetAttributes(std::wstring_view name, DWORD attributes, DWORD had) {
   WritePending();
   std::string utf8;
   struct stat st;
@@ -130,14 +130,15 @@ DWORD FolderRemover::SetAttributes(std::wstring_view name, DWORD attributes) {
       fstatat(fd_, utf8.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
     if (S_ISREG(st.st_mode)) {
       // Held back for the next call: most often the deletion that makes it needless.
-      pending_ = Pending{true,
-                         utf8,
-                         stored,
-                         ReadAttributesAt(fd_, utf8.c_str(), st),
-                         static_cast<std::uint64_t>(st.st_dev),
-                         static_cast<std::uint64_t>(st.st_ino),
-                         st.st_ctim.tv_sec,
-                         st.st_ctim.tv_nsec};
+      pending_ =
+          Pending{true,
+                  utf8,
+                  stored,
+                  had != INVALID_FILE_ATTRIBUTES ? had : ReadAttributesAt(fd_, utf8.c_str(), st),
+                  static_cast<std::uint64_t>(st.st_dev),
+                  static_cast<std::uint64_t>(st.st_ino),
+                  st.st_ctim.tv_sec,
+                  st.st_ctim.tv_nsec};
       return Fail(ERROR_SUCCESS);
     }
     if (S_ISDIR(st.st_mode) && WriteAttributesAt(fd_, utf8.c_str(), stored) == ERROR_SUCCESS)

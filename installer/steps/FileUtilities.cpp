@@ -113,7 +113,8 @@ void RecursiveDelete(const std::wstring& path) {
     window.SetItemText(e);
     // The listing has the attributes already: only a read-only entry is written.
     if (entry.attributes & platform::FILE_ATTRIBUTE_READONLY)
-      folder.SetAttributes(entry.fileName, entry.attributes & ~platform::FILE_ATTRIBUTE_READONLY);
+      folder.SetAttributes(entry.fileName, entry.attributes & ~platform::FILE_ATTRIBUTE_READONLY,
+                           entry.attributes);
     if (IsLink(entry)) {
       // Removed as a link: what it leads to is not this installation's.
       platform::DWORD status =

@@ -127,6 +127,13 @@ TEST_F(FolderRemoval, EachCallAnswersAsTheCallByPathWould) {
   WriteHost(C("kept/again.txt"), "changed");
   EXPECT_EQ(folder.DeleteFile(L"again.txt"), ERROR_SUCCESS);
   ASSERT_EQ(WriteWholeFile(L"C:\\kept\\again.txt", "x"), ERROR_SUCCESS);
+  // The same with what a listing read for it: someone's attributes given meanwhile stand.
+  ASSERT_EQ(SetFileAttributesW(L"C:\\kept\\again.txt", FILE_ATTRIBUTE_HIDDEN), ERROR_SUCCESS);
+  EXPECT_EQ(folder.SetAttributes(L"again.txt", FILE_ATTRIBUTE_NORMAL, FILE_ATTRIBUTE_HIDDEN),
+            ERROR_SUCCESS);
+  ASSERT_EQ(SetFileAttributesW(L"C:\\kept\\again.txt", FILE_ATTRIBUTE_READONLY), ERROR_SUCCESS);
+  EXPECT_EQ(folder.DeleteFile(L"again.txt"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(GetFileAttributesW(L"C:\\kept\\again.txt"), FILE_ATTRIBUTE_READONLY);
   // What the remover holds back when it goes is written then.
   {
     FolderRemover last(L"C:\\kept");
