@@ -104,16 +104,7 @@ class ClientServer : public ::testing::Test {
   }
   // tlmachine on the machine at `root`; what it wrote.
   static std::string Tool(const std::string& root, const std::string& args) {
-    std::string command =
-        "TOLMERA_MACHINE='" + root + "' '" + setuptest::BinDir() + "/tlmachine' " + args + " 2>&1";
-    std::string out;
-    if (FILE* p = popen(command.c_str(), "r")) {
-      char buffer[4096];
-      size_t n;
-      while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
-      pclose(p);
-    }
-    return out;
+    return setuptest::Tlmachine(root, args);
   }
   // A file read from here (BRAVO) through a path of the network; "<not read>" when it cannot be.
   static std::string ReadThere(const std::wstring& path) {

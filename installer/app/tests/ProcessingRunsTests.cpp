@@ -18,6 +18,7 @@ using setuptest::BinDir;
 using setuptest::Outcome;
 using setuptest::PagesShown;
 using setuptest::RunSetup;
+using setuptest::Tlmachine;
 
 namespace {
 
@@ -67,18 +68,7 @@ class ProcessingRuns : public ::testing::Test {
     return path;
   }
   // tlmachine on this machine; its standard output.
-  std::string Tool(const std::string& args) {
-    std::string command =
-        "TOLMERA_MACHINE='" + machine.Root() + "' '" + BinDir() + "/tlmachine' " + args + " 2>&1";
-    std::string out;
-    if (FILE* p = popen(command.c_str(), "r")) {
-      char buffer[4096];
-      size_t n;
-      while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
-      pclose(p);
-    }
-    return out;
-  }
+  std::string Tool(const std::string& args) { return Tlmachine(machine.Root(), args); }
   // `tlmachine hold` keeps a file of this machine open without sharing until Release.
   class FileHolder {
    public:

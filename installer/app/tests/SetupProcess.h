@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -35,6 +36,21 @@ inline std::string SourceDir() {
       .parent_path()
       .parent_path()
       .string();
+}
+
+// tlmachine run on the machine at `root` with `args` (a shell command line); what it wrote,
+// its errors included.
+inline std::string Tlmachine(const std::string& root, const std::string& args) {
+  std::string command =
+      "TOLMERA_MACHINE='" + root + "' '" + BinDir() + "/tlmachine' " + args + " 2>&1";
+  std::string out;
+  if (FILE* p = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
+    pclose(p);
+  }
+  return out;
 }
 
 struct Outcome {
