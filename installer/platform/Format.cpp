@@ -5,6 +5,9 @@
 #include <clocale>
 #include <cstdio>
 #include <locale.h>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
 
 namespace platform {
 
@@ -461,8 +464,36 @@ std::wstring Render(std::wstring_view format, const Parsed& p, std::span<const F
 
 }  // namespace
 
+namespace {
+
+// Formats parsed once: a program formats the same few hundred texts again and again (its log
+// lines). Bounded: texts beyond that many are parsed each time. Kept for the whole process, as
+// exit handlers format too.
+std::shared_ptr<const Parsed> ParsedOnce(std::wstring_view format) {
+  constexpr std::size_t kKept = 512;
+  struct Hash {
+    using is_transparent = void;
+    std::size_t operator()(std::wstring_view v) const { return std::hash<std::wstring_view>{}(v); }
+  };
+  static auto* mutex = new std::mutex;
+  static auto* kept =
+      new std::unordered_map<std::wstring, std::shared_ptr<const Parsed>, Hash, std::equal_to<>>;
+  {
+    std::lock_guard<std::mutex> lock(*mutex);
+    auto it = kept->find(format);
+    if (it != kept->end()) return it->second;
+  }
+  auto p = std::make_shared<const Parsed>(Parse(format));
+  std::lock_guard<std::mutex> lock(*mutex);
+  if (kept->size() < kKept) kept->emplace(std::wstring(format), p);
+  return p;
+}
+
+}  // namespace
+
 std::wstring FormatArgs(std::wstring_view format, std::span<const FormatArg> args) {
-  Parsed p = Parse(format);
+  const std::shared_ptr<const Parsed> parsed = ParsedOnce(format);
+  const Parsed& p = *parsed;
   std::vector<ArgKind> kinds;
   kinds.reserve(args.size());
   for (const FormatArg& a : args) kinds.push_back(a.Kind());
