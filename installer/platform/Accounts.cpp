@@ -466,10 +466,75 @@ bool UserIsDomainAccount(const MachineConfig& config) {
   return true;
 }
 
-std::wstring UserSidOf(const MachineConfig& config) {
+namespace {
+
+std::wstring ComputeUserSid(const MachineConfig& config) {
   if (UserIsDomainAccount(config))
     return DomainSidOf(config) + L"-" + std::to_wstring(RidSetting(config, "user_rid", 1105));
   return MachineSidOf(config) + L"-" + std::to_wstring(RidSetting(config, "user_rid", 1001));
+}
+
+// The settings the user's SID is made of, as they stood when it was made.
+struct UserSidInputs {
+  JoinStatus join = JoinStatus::Workgroup;
+  std::wstring computerName, domain;
+  std::wstring settings[4];
+};
+
+// Their names in machine.ini (made once and kept: exit handlers ask for the SID too).
+const std::string* UserSidSettings() {
+  static const auto* names = new std::string[4]{"accounts/user_account", "accounts/user_rid",
+                                                "accounts/machine_sid", "accounts/domain_sid"};
+  return names;
+}
+
+const std::wstring* RawSetting(const MachineConfig& config, const std::string& key) {
+  auto it = config.raw.find(key);
+  return it == config.raw.end() ? nullptr : &it->second;
+}
+
+bool SameInputs(const UserSidInputs& in, const MachineConfig& config) {
+  if (in.join != config.join || in.computerName != config.computerName ||
+      in.domain != config.domain)
+    return false;
+  for (int i = 0; i < 4; ++i) {
+    const std::wstring* now = RawSetting(config, UserSidSettings()[i]);
+    if ((now ? *now : std::wstring()) != in.settings[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::wstring UserSidOf(const MachineConfig& config) {
+  // Asked for by every call on HKEY_CURRENT_USER: the last SID is kept with the settings it was
+  // made of, and made again when any of them changed. (Kept for the whole process, as exit
+  // handlers use the registry too.)
+  struct Last {
+    std::mutex mutex;
+    bool valid = false;
+    UserSidInputs inputs;
+    std::wstring sid;
+  };
+  static auto* last = new Last();
+  {
+    std::lock_guard<std::mutex> lock(last->mutex);
+    if (last->valid && SameInputs(last->inputs, config)) return last->sid;
+  }
+  std::wstring sid = ComputeUserSid(config);  // throws on a bad setting: nothing is kept
+  UserSidInputs in;
+  in.join = config.join;
+  in.computerName = config.computerName;
+  in.domain = config.domain;
+  for (int i = 0; i < 4; ++i) {
+    const std::wstring* now = RawSetting(config, UserSidSettings()[i]);
+    if (now) in.settings[i] = *now;
+  }
+  std::lock_guard<std::mutex> lock(last->mutex);
+  last->inputs = std::move(in);
+  last->sid = sid;
+  last->valid = true;
+  return sid;
 }
 
 std::wstring SecondUserNameOf(const MachineConfig& config) {

@@ -173,37 +173,35 @@ const std::vector<std::vector<std::wstring>>& SharedSoftwareKeys() {
   return keys;
 }
 
-bool IsComClassesKey(const std::wstring& folded) {
-  return folded == L"CLSID" || folded == L"INTERFACE" || folded == L"DIRECTSHOW" ||
-         folded == L"MEDIA TYPE" || folded == L"MEDIAFOUNDATION";
+bool IsComClassesKey(const std::wstring& name) {
+  return EqualsNoCase(name, L"CLSID") || EqualsNoCase(name, L"Interface") ||
+         EqualsNoCase(name, L"DirectShow") || EqualsNoCase(name, L"Media Type") ||
+         EqualsNoCase(name, L"MediaFoundation");
 }
 
-// Applies WOW64 redirection to a physical path of HKLM or a user hive.
-std::vector<std::wstring> Redirect(Area area, const std::vector<std::wstring>& path, bool view32) {
-  if (!view32 || path.empty() || Fold(path[0]) != L"SOFTWARE") return path;
-  std::vector<std::wstring> folded;
-  for (const auto& p : path) folded.push_back(Fold(p));
+// Applies WOW64 redirection to a physical path of HKLM or a user hive, in place.
+void Redirect(Area area, std::vector<std::wstring>& path, bool view32) {
+  if (!view32 || path.empty() || !EqualsNoCase(path[0], L"SOFTWARE")) return;
   // SOFTWARE\Classes\{CLSID,...} -> SOFTWARE\Classes\WOW6432Node\..., in HKLM and user hives.
-  if (folded.size() >= 3 && folded[1] == L"CLASSES" && IsComClassesKey(folded[2])) {
-    std::vector<std::wstring> out(path.begin(), path.begin() + 2);
-    out.push_back(L"WOW6432Node");
-    out.insert(out.end(), path.begin() + 2, path.end());
-    return out;
+  if (path.size() >= 3 && EqualsNoCase(path[1], L"CLASSES") && IsComClassesKey(path[2])) {
+    path.insert(path.begin() + 2, L"WOW6432Node");
+    return;
   }
-  if (area != Area::Machine) return path;
-  if (folded.size() >= 2 && (folded[1] == L"WOW6432NODE" || folded[1] == L"CLASSES")) return path;
-  if (folded.size() >= 2) {
+  if (area != Area::Machine) return;
+  if (path.size() >= 2 &&
+      (EqualsNoCase(path[1], L"WOW6432NODE") || EqualsNoCase(path[1], L"CLASSES")))
+    return;
+  if (path.size() >= 2) {
     for (const auto& shared : SharedSoftwareKeys()) {
-      if (folded.size() - 1 >= shared.size() &&
-          std::equal(shared.begin(), shared.end(), folded.begin() + 1))
-        return path;
+      if (path.size() - 1 >= shared.size() &&
+          std::equal(shared.begin(), shared.end(), path.begin() + 1,
+                     [](const std::wstring& folded, const std::wstring& part) {
+                       return EqualsNoCase(part, folded);
+                     }))
+        return;
     }
   }
-  std::vector<std::wstring> out;
-  out.push_back(path[0]);
-  out.push_back(L"WOW6432Node");
-  out.insert(out.end(), path.begin() + 1, path.end());
-  return out;
+  path.insert(path.begin() + 1, L"WOW6432Node");
 }
 
 bool View32(const KeyHandle& h, REGSAM sam) {
@@ -260,7 +258,7 @@ DWORD Resolve(const KeyHandle& base, const std::wstring& subKey, REGSAM sam, Key
     target.path.insert(target.path.end(), parts.begin(), parts.end());
   }
   if (target.path.size() > kMaxKeyDepth) return ERROR_INVALID_PARAMETER;
-  target.path = Redirect(target.area, target.path, View32(base, sam));
+  Redirect(target.area, target.path, View32(base, sam));
   if (target.path.size() > kMaxKeyDepth) return ERROR_INVALID_PARAMETER;
   return ERROR_SUCCESS;
 }
@@ -280,12 +278,16 @@ std::shared_ptr<reg::Store> StoreOf(const Machine& machine) {
   return store;
 }
 
+// The hooks in force, shared with the calls that use them (a call keeps its snapshot, so a
+// change of the hooks never meets a call half-way; copying the functions on every call would cost
+// more than the call).
 std::mutex gSecurityMutex;
-RegistrySecurityHooks& SecurityHooksSlot() {
-  static auto* hooks = new RegistrySecurityHooks();
+std::shared_ptr<const RegistrySecurityHooks>& SecurityHooksSlot() {
+  static auto* hooks =
+      new std::shared_ptr<const RegistrySecurityHooks>(std::make_shared<RegistrySecurityHooks>());
   return *hooks;
 }
-RegistrySecurityHooks SecurityHooks() {
+std::shared_ptr<const RegistrySecurityHooks> SecurityHooks() {
   std::lock_guard<std::mutex> lock(gSecurityMutex);
   return SecurityHooksSlot();
 }
@@ -335,7 +337,8 @@ LSTATUS OpenOrCreate(HKEY key, const std::wstring& subKey, REGSAM sam, bool crea
   const std::vector<std::wstring> basePath =
       base.area == target.area ? base.path : std::vector<std::wstring>{};
   DWORD disp = REG_OPENED_EXISTING_KEY;
-  const RegistrySecurityHooks security = SecurityHooks();
+  const auto hooks = SecurityHooks();
+  const RegistrySecurityHooks& security = *hooks;
   const REGSAM wanted = sam & ~KEY_WOW64_RES;
   auto checkOpen = [&](const Key& root) -> DWORD {
     if (!security.check || target.path.empty()) return ERROR_SUCCESS;
@@ -646,7 +649,8 @@ LSTATUS RegGetKeyEffectiveSddl(HKEY key, std::wstring& sddl) {
   KeyHandle h;
   DWORD status = Lookup(key, h);
   if (status != ERROR_SUCCESS) return static_cast<LSTATUS>(status);
-  const RegistrySecurityHooks security = SecurityHooks();
+  const auto hooks = SecurityHooks();
+  const RegistrySecurityHooks& security = *hooks;
   reg::Hive* hive = HiveOf(h);
   if (!hive) {
     sddl.clear();
@@ -895,8 +899,9 @@ LSTATUS ExportKey(HKEY root, const std::wstring& subKey, REGSAM view, std::strin
 void ResetRegistryCache() { reg::Store::ResetAll(); }
 
 void SetRegistrySecurityHooks(RegistrySecurityHooks hooks) {
+  auto installed = std::make_shared<const RegistrySecurityHooks>(std::move(hooks));
   std::lock_guard<std::mutex> lock(gSecurityMutex);
-  SecurityHooksSlot() = std::move(hooks);
+  SecurityHooksSlot() = std::move(installed);
 }
 
 void CreateFreshRegistry(const Machine& machine) {

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -62,6 +63,27 @@ std::string DirOf(const std::string& file) {
   return slash == std::string::npos ? std::string(".") : file.substr(0, slash);
 }
 
+// This process's id: asked of the kernel once, and again in a forked child (every registry call
+// checks it, to tell a batch of the parent from its own).
+std::atomic<pid_t>& CachedPid() {
+  static auto* pid = new std::atomic<pid_t>(0);
+  return *pid;
+}
+
+pid_t ThisProcess() {
+  static const bool registered = [] {
+    pthread_atfork(nullptr, nullptr, [] { CachedPid().store(0); });
+    return true;
+  }();
+  (void)registered;
+  pid_t pid = CachedPid().load(std::memory_order_relaxed);
+  if (pid == 0) {
+    pid = ::getpid();
+    CachedPid().store(pid, std::memory_order_relaxed);
+  }
+  return pid;
+}
+
 }  // namespace
 
 // The batch of one thread: its depth and the hives it holds, each with its store kept alive.
@@ -74,10 +96,10 @@ thread_local BatchState tBatchState;
 
 // The calling thread's batch; a forked child starts without its parent's.
 BatchState& Batch() {
-  if (tBatchState.pid != ::getpid()) {
+  if (tBatchState.pid != ThisProcess()) {
     tBatchState.hives.clear();
     tBatchState.depth = 0;
-    tBatchState.pid = ::getpid();
+    tBatchState.pid = ThisProcess();
   }
   return tBatchState;
 }
@@ -90,7 +112,7 @@ Hive::Hive(std::string file, std::wstring rootPath, std::string requiredIf, Stor
       tree_(std::make_unique<Key>()) {}
 
 void Hive::ForgetInheritedBatch() {
-  if (!batched_ || batchPid_ == ::getpid()) return;
+  if (!batched_ || batchPid_ == ThisProcess()) return;
   batched_ = false;
   dirty_ = false;
   loaded_ = false;
@@ -113,7 +135,7 @@ DWORD Hive::BeginWriteLocked() {
     }
     batch.hives.emplace_back(std::move(store), this);
     batched_ = true;
-    batchPid_ = ::getpid();
+    batchPid_ = ThisProcess();
     dirty_ = false;
   }
   return ERROR_SUCCESS;
@@ -255,12 +277,12 @@ void Hive::KeepCorruptCopy(const std::string& bytes) {
 }
 
 DWORD Hive::LockFile() {
-  if (lockFd_ >= 0 && lockPid_ != ::getpid()) {
+  if (lockFd_ >= 0 && lockPid_ != ThisProcess()) {
     ::close(lockFd_);
     lockFd_ = -1;
   }
   if (lockFd_ < 0) {
-    lockPid_ = ::getpid();
+    lockPid_ = ThisProcess();
     MakeDirs(DirOf(file_));
     // Never through a link planted at the lock's name (such a lock is refused).
     lockFd_ = ::open((file_ + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
@@ -279,15 +301,22 @@ void Hive::UnlockFile() {
 DWORD Hive::SaveLocked() {
   // Only the holder of the file lock writes, so one temporary name serves; a temporary file left
   // by a writer that was killed is simply replaced.
-  std::string bytes = WriteHive(*tree_, rootPath_, true);
+  std::string& bytes = saveBuffer_;
+  WriteHive(*tree_, rootPath_, true, bytes);
   std::string tmp = file_ + ".tmp";
-  MakeDirs(DirOf(file_));
   // A new file of our own: whatever is at the name (a stale temporary file, or a link planted
-  // there) is removed as a name, never written through.
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  // there) is removed as a name, never written through. The folder is made when it is missing.
+  const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+  int fd = ::open(tmp.c_str(), flags, 0666);
+  if (fd < 0 && errno == ENOENT) {
+    MakeDirs(DirOf(file_));
+    fd = ::open(tmp.c_str(), flags, 0666);
+  }
   if (fd < 0 && errno == EEXIST && ::unlink(tmp.c_str()) == 0)
-    fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    fd = ::open(tmp.c_str(), flags, 0666);
   bool ok = fd >= 0 && WriteAll(fd, bytes);
+  // A hive that shrank much gives back the room of its text.
+  if (bytes.capacity() > 2 * bytes.size() + (1u << 20)) std::string().swap(bytes);
   struct stat st {};
   ok = ok && fstat(fd, &st) == 0 && ::rename(tmp.c_str(), file_.c_str()) == 0;
   if (!ok) {

@@ -103,7 +103,8 @@ class Hive {
   bool dirty_ = false;    // the batch changed the contents
   pid_t batchPid_ = 0;    // the process whose batch holds the hive
   std::unique_ptr<Key> tree_;
-  int heldFd_ = -1;  // the loaded file stays open, so its inode cannot be reused
+  std::string saveBuffer_;  // the text of the last save, its room reused by the next
+  int heldFd_ = -1;         // the loaded file stays open, so its inode cannot be reused
   dev_t heldDev_ = 0;
   ino_t heldIno_ = 0;
   off_t heldSize_ = 0;  // with the time, catches a file edited in place by hand

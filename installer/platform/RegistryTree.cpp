@@ -1,5 +1,6 @@
 #include "platform/RegistryTree.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -14,8 +15,45 @@ namespace platform::reg {
 std::wstring Fold(const std::wstring& name) { return platform::ToUpper(name); }
 
 bool NamesEqual(const std::wstring& a, const std::wstring& b) {
-  return a.size() == b.size() && Fold(a) == Fold(b);
+  return platform::EqualsNoCase(a, b);
 }
+
+namespace {
+
+// The upper-cased form of a name for a look-up, kept in the object itself when the name is short
+// (key names always are): every key and value access folds a name, and a new string each time
+// would cost more than the look-up.
+class FoldedName {
+ public:
+  explicit FoldedName(const std::wstring& name) {
+    wchar_t* out = room_;
+    if (name.size() > kRoom) {
+      heap_.resize(name.size());
+      out = heap_.data();
+    }
+    for (std::size_t i = 0; i < name.size(); ++i) {
+      const wchar_t c = name[i];
+      if (c >= L'a' && c <= L'z')
+        out[i] = static_cast<wchar_t>(c - 32);
+      else if (c >= 0 && c < 0x80)
+        out[i] = c;
+      else
+        out[i] = platform::UpperChar(c);
+    }
+    view_ = std::wstring_view(out, name.size());
+  }
+  FoldedName(const FoldedName&) = delete;
+  FoldedName& operator=(const FoldedName&) = delete;
+  std::wstring_view View() const { return view_; }
+
+ private:
+  static constexpr std::size_t kRoom = 2 * kMaxKeyNameChars;
+  wchar_t room_[kRoom];
+  std::wstring heap_;
+  std::wstring_view view_;
+};
+
+}  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Key
@@ -23,38 +61,45 @@ bool NamesEqual(const std::wstring& a, const std::wstring& b) {
 Key::~Key() = default;
 
 Key* Key::Child(const std::wstring& name) const {
-  auto it = children_.find(Fold(name));
+  auto it = children_.find(FoldedName(name).View());
   return it == children_.end() ? nullptr : it->second.get();
 }
 
 Key* Key::AddChild(const std::wstring& name) {
-  auto& slot = children_[Fold(name)];
-  if (!slot) slot = std::make_unique<Key>(name);
-  return slot.get();
+  const FoldedName folded(name);
+  auto it = children_.find(folded.View());
+  if (it != children_.end()) return it->second.get();
+  return children_.emplace(std::wstring(folded.View()), std::make_unique<Key>(name))
+      .first->second.get();
 }
 
-bool Key::RemoveChild(const std::wstring& name) { return children_.erase(Fold(name)) != 0; }
+bool Key::RemoveChild(const std::wstring& name) {
+  auto it = children_.find(FoldedName(name).View());
+  if (it == children_.end()) return false;
+  children_.erase(it);
+  return true;
+}
 
 const Value* Key::FindValue(const std::wstring& name) const {
-  auto it = valueIndex_.find(Fold(name));
+  auto it = valueIndex_.find(FoldedName(name).View());
   return it == valueIndex_.end() ? nullptr : &values_[it->second];
 }
 
 void Key::SetValue(const std::wstring& name, DWORD type, std::vector<std::uint8_t> data) {
-  std::wstring folded = Fold(name);
-  auto it = valueIndex_.find(folded);
+  const FoldedName folded(name);
+  auto it = valueIndex_.find(folded.View());
   if (it != valueIndex_.end()) {
     Value& v = values_[it->second];
     v.type = type;
     v.data = std::move(data);
     return;
   }
-  valueIndex_.emplace(std::move(folded), values_.size());
+  valueIndex_.emplace(std::wstring(folded.View()), values_.size());
   values_.push_back(Value{name, type, std::move(data)});
 }
 
 bool Key::RemoveValue(const std::wstring& name) {
-  auto it = valueIndex_.find(Fold(name));
+  auto it = valueIndex_.find(FoldedName(name).View());
   if (it == valueIndex_.end()) return false;
   std::size_t index = it->second;
   valueIndex_.erase(it);
@@ -253,18 +298,33 @@ namespace {
 
 const char kHexDigits[] = "0123456789abcdef";
 
-// Collects the text as UTF-16 code units; turned into little-endian bytes at the end.
+// Writes the text as UTF-16LE bytes straight into the caller's buffer (grown as needed, its
+// room kept between hives); `column` counts the characters of the current line.
 struct Out {
-  std::u16string units;
+  explicit Out(std::string& target) : bytes(target) {}
+  std::string& bytes;
+  std::size_t used = 0;
   std::size_t column = 0;
+  char* Room(std::size_t n) {
+    if (used + n > bytes.size())
+      bytes.resize(std::max({bytes.capacity(), bytes.size() * 2, used + n + 4096}));
+    char* p = bytes.data() + used;
+    used += n;
+    return p;
+  }
+  void Unit(std::uint32_t unit) {
+    char* p = Room(2);
+    p[0] = static_cast<char>(unit & 0xFF);
+    p[1] = static_cast<char>((unit >> 8) & 0xFF);
+  }
   void Ascii(const char* s) {
     for (; *s; ++s) {
-      units.push_back(static_cast<char16_t>(static_cast<unsigned char>(*s)));
+      Unit(static_cast<unsigned char>(*s));
       ++column;
     }
   }
   void Ascii(char c) {
-    units.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+    Unit(static_cast<unsigned char>(c));
     ++column;
   }
   void Char(wchar_t c) {
@@ -272,10 +332,10 @@ struct Out {
     if (cp > 0x10FFFF) cp = 0xFFFD;
     if (cp >= 0x10000) {
       cp -= 0x10000;
-      units.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      units.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+      Unit(0xD800 + (cp >> 10));
+      Unit(0xDC00 + (cp & 0x3FF));
     } else {
-      units.push_back(static_cast<char16_t>(cp));
+      Unit(cp);
     }
   }
   void Text(const wchar_t* s, std::size_t n) {
@@ -294,23 +354,12 @@ struct Out {
     Ascii('"');
   }
   void Newline() {
-    units.push_back(u'\r');
-    units.push_back(u'\n');
+    Unit(u'\r');
+    Unit(u'\n');
     column = 0;
   }
-  std::string Bytes(bool bom) const {
-    std::string out(units.size() * 2 + (bom ? 2 : 0), '\0');
-    char* p = out.data();
-    if (bom) {
-      *p++ = '\xFF';
-      *p++ = '\xFE';
-    }
-    for (char16_t u : units) {
-      *p++ = static_cast<char>(u & 0xFF);
-      *p++ = static_cast<char>(u >> 8);
-    }
-    return out;
-  }
+  // The bytes written end the buffer.
+  void Finish() { bytes.resize(used); }
 };
 
 // A REG_SZ that the quoted form carries exactly: one terminator at the end, no other NUL, no
@@ -396,11 +445,10 @@ void WriteKey(Out& out, const Key& key, const std::wstring& path) {
 
 }  // namespace
 
-std::string WriteHive(const Key& root, const std::wstring& rootPath, bool sealed) {
-  // The last size written is a good guess for the next one.
-  static thread_local std::size_t lastUnits = 0;
-  Out out;
-  out.units.reserve(lastUnits + lastUnits / 8 + 256);
+void WriteHive(const Key& root, const std::wstring& rootPath, bool sealed, std::string& bytes) {
+  bytes.clear();
+  Out out(bytes);
+  out.Unit(0xFEFF);  // the byte order mark
   out.Ascii("Windows Registry Editor Version 5.00");
   out.Newline();
   if (sealed) {
@@ -413,17 +461,27 @@ std::string WriteHive(const Key& root, const std::wstring& rootPath, bool sealed
     out.Ascii(";end-of-hive");
     out.Newline();
   }
-  lastUnits = out.units.size();
-  return out.Bytes(true);
+  out.Finish();
+}
+
+std::string WriteHive(const Key& root, const std::wstring& rootPath, bool sealed) {
+  // The last size written is a good guess for the next one.
+  static thread_local std::size_t lastBytes = 0;
+  std::string bytes;
+  bytes.reserve(lastBytes + lastBytes / 8 + 512);
+  WriteHive(root, rootPath, sealed, bytes);
+  lastBytes = bytes.size();
+  return bytes;
 }
 
 std::wstring FormatValueData(const Value& value) {
-  Out out;
+  std::string bytes;
+  Out out(bytes);
   Value copy = value;
   copy.name.clear();
   WriteValue(out, copy);
+  out.Finish();
   // Drop "@=" and the line breaks of the wrapped form.
-  std::string bytes = out.Bytes(false);
   std::wstring text =
       FromUtf16Le(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
   std::wstring flat;
@@ -564,8 +622,7 @@ class Parser {
 
   bool SplitKeyPath(std::wstring_view path, std::vector<std::wstring>& parts, ParseError* error) {
     std::wstring_view root = rootPath_;
-    if (path.size() < root.size() ||
-        Fold(std::wstring(path.substr(0, root.size()))) != Fold(std::wstring(root)) ||
+    if (path.size() < root.size() || !platform::EqualsNoCase(path.substr(0, root.size()), root) ||
         (path.size() > root.size() && path[root.size()] != L'\\')) {
       Fail(error, L"the key lies outside " + rootPath_);
       return false;

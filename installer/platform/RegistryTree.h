@@ -12,9 +12,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -72,7 +74,8 @@ class Key {
   Key* AddChild(const std::wstring& name);     // returns the existing one when present
   bool RemoveChild(const std::wstring& name);  // removes the whole sub-tree
   std::size_t ChildCount() const { return children_.size(); }
-  const std::map<std::wstring, std::unique_ptr<Key>>& Children() const { return children_; }
+  using ChildMap = std::map<std::wstring, std::unique_ptr<Key>, std::less<>>;
+  const ChildMap& Children() const { return children_; }
 
   // Values in creation order.
   const Value* FindValue(const std::wstring& name) const;
@@ -88,9 +91,16 @@ class Key {
 
  private:
   std::wstring name_;
-  std::map<std::wstring, std::unique_ptr<Key>> children_;
+  // Both by folded name; looked up by a folded view without making a string of it.
+  struct ViewHash {
+    using is_transparent = void;
+    std::size_t operator()(std::wstring_view s) const noexcept {
+      return std::hash<std::wstring_view>{}(s);
+    }
+  };
+  ChildMap children_;
   std::vector<Value> values_;
-  std::unordered_map<std::wstring, std::size_t> valueIndex_;
+  std::unordered_map<std::wstring, std::size_t, ViewHash, std::equal_to<>> valueIndex_;
 };
 
 // Parse result of a hive text.
@@ -112,6 +122,9 @@ std::unique_ptr<Key> ParseHive(const std::string& bytes, const std::wstring& roo
 // A `sealed` hive (the stored hives) has the comment line ";sealed-hive" after the header and
 // ends with ";end-of-hive"; reading such a file without its end line fails (it was cut short).
 std::string WriteHive(const Key& root, const std::wstring& rootPath, bool sealed = false);
+// The same into `bytes` (replaced; its room is reused, so a hive saved again and again does not
+// allocate its text anew each time).
+void WriteHive(const Key& root, const std::wstring& rootPath, bool sealed, std::string& bytes);
 
 // The value part of one line ("dword:0000000a", "hex(7):41,00,...", "\"text\"") as the text
 // form writes it, without line wrapping; used by `tlmachine` and snapshots.

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <cwchar>
 
 #include "platform/RegistryTree.h"
 
@@ -235,4 +236,110 @@ TEST(RegistryText, KeyOperationsKeepOrderAndCase) {
   for (const auto& entry : key.Children()) names.push_back(entry.second->Name());
   EXPECT_EQ(names, (std::vector<std::wstring>{L"Alpha", L"beta", L"zeta"}));
   EXPECT_EQ(key.AddChild(L"ALPHA")->Name(), L"Alpha");
+}
+
+TEST(RegistryText, TheStoredFormStaysTheSameByteForByte) {
+  // Files written before must read back and be written again unchanged: this is the exact text
+  // of the sample tree, with a lone surrogate kept as it is and a surrogate pair as two units.
+  auto tree = SampleTree();
+  tree->AddChild(L"SYSTEM")->SetValue(L"Lone", REG_SZ,
+                                      StringData(std::wstring(1, wchar_t(0xD800)) + L"x"));
+  const std::wstring expected =
+      L"Windows Registry Editor Version 5.00\r\n"
+      L";sealed-hive\r\n"
+      L"\r\n"
+      L"[HKEY_LOCAL_MACHINE]\r\n"
+      L"\r\n"
+      L"[HKEY_LOCAL_MACHINE\\SOFTWARE]\r\n"
+      L"\r\n"
+      L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor \"Q\" [x]]\r\n"
+      L";security=O:BAG:SYD:(A;;KA;;;BA)\r\n"
+      L"@=\"default\"\r\n"
+      L"\"Quote\\\"And\\\\Back\"=\"C:\\\\Path \\\"quoted\\\"\"\r\n"
+      L"\"Unicode\"=\"\x00E9"
+      L"\x4E2D"
+      L"\U0001F600"
+      L"\"\r\n"
+      L"\"Expand\"=hex(2):25,00,53,00,79,00,73,00,74,00,65,00,6d,00,52,00,6f,00,6f,00,\\\r\n"
+      L"  74,00,25,00,5c,00,78,00,00,00\r\n"
+      L"\"Multi\"=hex(7):6f,00,6e,00,65,00,00,00,74,00,77,00,6f,00,00,00,74,00,68,00,72,\\\r\n"
+      L"  00,65,00,65,00,00,00,00,00\r\n"
+      L"\"Dword\"=dword:deadbeef\r\n"
+      L"\"Qword\"=hex(b):01,02,03,04,05,06,07,08\r\n"
+      L"\"Binary\"=hex:ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,\\\r\n"
+      L"  ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,\\\r\n"
+      L"  ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,\\\r\n"
+      L"  ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,\\\r\n"
+      L"  ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,\\\r\n"
+      L"  ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,\\\r\n"
+      L"  ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,\\\r\n"
+      L"  ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,\\\r\n"
+      L"  ab,ab,ab,ab\r\n"
+      L"\"Empty\"=hex:\r\n"
+      L"\"Lines\"=hex(1):6c,00,69,00,6e,00,65,00,31,00,0d,00,0a,00,6c,00,69,00,6e,00,65,\\\r\n"
+      L"  00,32,00,00,00\r\n"
+      L"\"Short dword\"=hex(4):01,02\r\n"
+      L"\"None\"=hex(0):09\r\n"
+      L"\r\n"
+      L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor \"Q\" [x]\\Empty child]\r\n"
+      L"\r\n"
+      L"[HKEY_LOCAL_MACHINE\\SYSTEM]\r\n"
+      L"\"Lone\"=\"\xD800"
+      L"x\"\r\n"
+      L"\r\n"
+      L";end-of-hive\r\n";
+  const std::string bytes = WriteHive(*tree, kRoot, true);
+  EXPECT_EQ(bytes, "\xFF\xFE" + ToUtf16Le(expected));
+  // Written into a buffer that held a longer text before, the same bytes and nothing after them.
+  std::string reused(bytes.size() * 3, 'z');
+  WriteHive(*tree, kRoot, true, reused);
+  EXPECT_EQ(reused, bytes);
+  std::string small = "x";
+  WriteHive(*tree, kRoot, true, small);
+  EXPECT_EQ(small, bytes);
+  // The export form (not sealed) is the same text without the two marks.
+  std::wstring unsealed = expected;
+  for (const wchar_t* mark : {L";sealed-hive\r\n", L";end-of-hive\r\n"})
+    unsealed.erase(unsealed.find(mark), std::wcslen(mark));
+  EXPECT_EQ(WriteHive(*tree, kRoot), "\xFF\xFE" + ToUtf16Le(unsealed));
+  EXPECT_EQ(
+      FormatValueData(*tree->Child(L"software")->Child(L"VENDOR \"q\" [X]")->FindValue(L"qword")),
+      L"hex(b):01,02,03,04,05,06,07,08");
+}
+
+TEST(RegistryText, LookUpsFoldEveryNameTheSameWay) {
+  // Names of other lengths and scripts one after the other: a look-up never sees the previous
+  // name's folded form.
+  Key root;
+  Key* longer = root.AddChild(L"AVeryLongKeyNameIndeed");
+  Key* shorter = root.AddChild(L"ab");
+  Key* greek = root.AddChild(L"αβγ");
+  EXPECT_EQ(root.Child(L"averylongkeynameindeed"), longer);
+  EXPECT_EQ(root.Child(L"AB"), shorter);
+  EXPECT_EQ(root.Child(L"ΑΒΓ"), greek);  // upper-case Greek finds lower-case
+  EXPECT_EQ(root.Child(L"a"), nullptr);  // a prefix of the last look-up
+  EXPECT_EQ(root.Child(L"abc"), nullptr);
+  EXPECT_EQ(root.AddChild(L"AB"), shorter);  // an existing key, kept in its first spelling
+  EXPECT_EQ(shorter->Name(), L"ab");
+  EXPECT_EQ(root.ChildCount(), 3u);
+  EXPECT_TRUE(root.RemoveChild(L"AVERYLONGKEYNAMEINDEED"));
+  EXPECT_EQ(root.Child(L"AVeryLongKeyNameIndeed"), nullptr);
+  EXPECT_EQ(root.Child(L"Ab"), shorter);
+  EXPECT_FALSE(root.RemoveChild(L"AVeryLongKeyNameIndeed"));
+
+  shorter->SetValue(L"Valueé", REG_SZ, StringData(L"1"));
+  shorter->SetValue(L"v", REG_SZ, StringData(L"2"));
+  shorter->SetValue(L"VALUEÉ", REG_SZ, StringData(L"3"));  // the same value, another case
+  ASSERT_EQ(shorter->Values().size(), 2u);
+  EXPECT_EQ(shorter->Values()[0].name, L"Valueé");
+  EXPECT_EQ(DataToString(shorter->FindValue(L"valueÉ")->data), L"3");
+  EXPECT_TRUE(shorter->RemoveValue(L"V"));
+  EXPECT_EQ(shorter->FindValue(L"v"), nullptr);
+  EXPECT_TRUE(shorter->FindValue(L"VALUEé"));
+  // Names outside the basic plane and negative code units fold to themselves.
+  Key* odd = root.AddChild(std::wstring(1, static_cast<wchar_t>(-5)) + L"😀z");
+  EXPECT_EQ(root.Child(std::wstring(1, static_cast<wchar_t>(-5)) + L"😀Z"), odd);
+  EXPECT_TRUE(NamesEqual(L"Straße", L"STRAßE"));
+  EXPECT_FALSE(NamesEqual(L"abc", L"abd"));
+  EXPECT_FALSE(NamesEqual(L"abc", L"ab"));
 }

@@ -250,6 +250,40 @@ TEST(Accounts, MalformedAccountSettingsAreReported) {
   EXPECT_THROW(AccountTable::For(c), MachineError);
 }
 
+TEST(Accounts, TheUserSidFollowsEverySettingItIsMadeOf) {
+  // Asked for again and again with one configuration changing under it (as a reloaded
+  // machine.ini does), the SID is always the one the settings give now.
+  platform::MachineConfig c = SecurityMachine::With({});
+  const std::wstring first = UserSidOf(c);
+  EXPECT_EQ(UserSidOf(c), first);
+  EXPECT_EQ(first, MachineSidOf(c) + L"-1001");
+  c.raw["accounts/user_rid"] = L"1234";
+  EXPECT_EQ(UserSidOf(c), MachineSidOf(c) + L"-1234");
+  c.computerName = L"OTHER-PC";
+  const std::wstring renamed = UserSidOf(c);
+  EXPECT_EQ(renamed, MachineSidOf(c) + L"-1234");
+  EXPECT_NE(renamed.substr(0, renamed.rfind(L'-')), first.substr(0, first.rfind(L'-')));
+  c.raw["accounts/machine_sid"] = L"S-1-5-21-1-2-3";
+  EXPECT_EQ(UserSidOf(c), L"S-1-5-21-1-2-3-1234");
+  c.raw.erase("accounts/user_rid");
+  EXPECT_EQ(UserSidOf(c), L"S-1-5-21-1-2-3-1001");
+  // A bad setting throws every time (nothing of it is kept), and the good one comes back after.
+  c.raw["accounts/user_rid"] = L"12x";
+  EXPECT_THROW(UserSidOf(c), MachineError);
+  EXPECT_THROW(UserSidOf(c), MachineError);
+  c.raw.erase("accounts/user_rid");
+  EXPECT_EQ(UserSidOf(c), L"S-1-5-21-1-2-3-1001");
+  // Joined to a domain: the domain's SID and the domain user's RID.
+  platform::MachineConfig d = SecurityMachine::With({}, SecurityMachine::Domain());
+  EXPECT_EQ(UserSidOf(d), DomainSidOf(d) + L"-1105");
+  d.raw["accounts/domain_sid"] = L"S-1-5-21-7-8-9";
+  EXPECT_EQ(UserSidOf(d), L"S-1-5-21-7-8-9-1105");
+  d.raw["accounts/user_account"] = L"local";
+  EXPECT_EQ(UserSidOf(d), MachineSidOf(d) + L"-1001");
+  // The first configuration again, as it was.
+  EXPECT_EQ(UserSidOf(SecurityMachine::With({})), first);
+}
+
 TEST(Network, JoinAndServerInformation) {
   {
     SecurityMachine m;
