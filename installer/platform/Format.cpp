@@ -392,9 +392,29 @@ std::wstring Render(std::wstring_view format, const Parsed& p, std::span<const F
           sv = static_cast<std::int32_t>(static_cast<std::uint32_t>(bits));
           uv = static_cast<std::uint32_t>(bits);
         }
-        // The plain decimal forms, by far the most common, are written directly.
-        if (flags.empty() && width < 0 && precision < 0 && (c.isSigned || c.type == L'u')) {
-          out += c.isSigned ? std::to_wstring(sv) : std::to_wstring(uv);
+        // The plain decimal forms, by far the most common (also with a width and '0' or '-', as
+        // a run log's time stamp has them), are written directly.
+        if (precision < 0 && (c.isSigned || c.type == L'u') &&
+            flags.find_first_not_of("0-") == std::string::npos) {
+          const bool minus = c.isSigned && sv < 0;
+          std::uint64_t magnitude = !c.isSigned ? uv
+                                    : minus     ? 0 - static_cast<std::uint64_t>(sv)
+                                                : static_cast<std::uint64_t>(sv);
+          wchar_t digits[24];
+          std::size_t n = 0;
+          do {
+            digits[n++] = static_cast<wchar_t>(L'0' + magnitude % 10);
+            magnitude /= 10;
+          } while (magnitude);
+          const std::size_t length = n + (minus ? 1 : 0);
+          const std::size_t pad =
+              width > 0 && static_cast<std::size_t>(width) > length ? width - length : 0;
+          const bool zeros = !left && flags.find('0') != std::string::npos;
+          if (!left && !zeros) out.append(pad, L' ');
+          if (minus) out += L'-';
+          if (zeros) out.append(pad, L'0');
+          while (n) out += digits[--n];
+          if (left) out.append(pad, L' ');
           break;
         }
         std::string cfmt = "%" + flags;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 using namespace platform;
@@ -37,6 +39,43 @@ TEST(Format, ThirtyTwoBitConversionsReinterpretLikeC) {
   EXPECT_EQ(Format(L"%u", static_cast<std::size_t>(12)), L"12");
   EXPECT_THROW(Format(L"%d", static_cast<std::int64_t>(1) << 33), FormatError);
   EXPECT_THROW(Format(L"%u", static_cast<std::uint64_t>(1) << 32), FormatError);
+}
+
+TEST(Format, DecimalsAreWrittenAsTheCLibraryWritesThem) {
+  // Every width, flag and size of a plain decimal against the C library's own text.
+  const long long values[] = {0,       1,         -1,        7,         -7,  42,  -42, 99999,
+                              -100000, INT32_MAX, INT32_MIN, INT16_MIN, 255, 256, -129};
+  const char* flags[] = {"", "0", "-", "-0", "00"};
+  for (long long v : values) {
+    for (const char* f : flags) {
+      for (int width : {-1, 0, 1, 2, 5, 12}) {
+        std::string w = width < 0 ? "" : std::to_string(width);
+        char expected[64];
+        std::snprintf(expected, sizeof expected, ("%" + std::string(f) + w + "lld").c_str(), v);
+        std::wstring format =
+            L"%" + std::wstring(f, f + std::strlen(f)) + std::wstring(w.begin(), w.end());
+        const std::string what = std::string(f) + w + " " + std::to_string(v);
+        EXPECT_EQ(Format(format + L"d", static_cast<int>(v)),
+                  std::wstring(expected, expected + std::strlen(expected)))
+            << what;
+        std::snprintf(expected, sizeof expected, ("%" + std::string(f) + w + "llu").c_str(),
+                      static_cast<unsigned long long>(static_cast<std::uint32_t>(v)));
+        EXPECT_EQ(Format(format + L"u", static_cast<int>(v)),
+                  std::wstring(expected, expected + std::strlen(expected)))
+            << what;
+        std::snprintf(expected, sizeof expected, ("%" + std::string(f) + w + "lld").c_str(),
+                      static_cast<long long>(static_cast<std::int16_t>(v)));
+        EXPECT_EQ(Format(format + L"hd", static_cast<int>(v)),
+                  std::wstring(expected, expected + std::strlen(expected)))
+            << what;
+      }
+    }
+  }
+  EXPECT_EQ(Format(L"%I64d|%I64u|%hhd|%hhu", INT64_MIN, UINT64_MAX, 300, 300),
+            L"-9223372036854775808|18446744073709551615|44|44");
+  EXPECT_EQ(Format(L"%5i|%-5i|%05i", -3, -3, -3), L"   -3|-3   |-0003");
+  // Other flags and precisions keep the C library's forms.
+  EXPECT_EQ(Format(L"%+d|% d|%.3d|%+05d", 5, 5, 5, 5), L"+5| 5|005|+0005");
 }
 
 TEST(Format, WrongArgumentsAreClearFailures) {
