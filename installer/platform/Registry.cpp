@@ -899,9 +899,13 @@ LSTATUS ExportKey(HKEY root, const std::wstring& subKey, REGSAM view, std::strin
 void ResetRegistryCache() { reg::Store::ResetAll(); }
 
 void SetRegistrySecurityHooks(RegistrySecurityHooks hooks) {
-  auto installed = std::make_shared<const RegistrySecurityHooks>(std::move(hooks));
-  std::lock_guard<std::mutex> lock(gSecurityMutex);
-  SecurityHooksSlot() = std::move(installed);
+  std::shared_ptr<const RegistrySecurityHooks> installed =
+      std::make_shared<const RegistrySecurityHooks>(std::move(hooks));
+  {
+    std::lock_guard<std::mutex> lock(gSecurityMutex);
+    SecurityHooksSlot().swap(installed);
+  }
+  // The hooks replaced go when the last call that uses them ends (here, outside the lock).
 }
 
 void CreateFreshRegistry(const Machine& machine) {
