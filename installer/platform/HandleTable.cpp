@@ -3,6 +3,7 @@
 #include "platform/Files.h"
 #include "platform/HostIo.h"
 #include "platform/Machine.h"
+#include "platform/System.h"
 
 #include <atomic>
 #include <cerrno>
@@ -50,25 +51,7 @@ std::string Unescape(const std::string& s) {
   return out;
 }
 
-// This process's id, asked of the kernel once and again in a forked child only.
-std::atomic<long>& CachedPid() {
-  static auto* pid = new std::atomic<long>(0);
-  return *pid;
-}
-
-long SelfPid() {
-  static const bool registered = [] {
-    pthread_atfork(nullptr, nullptr, [] { CachedPid().store(0); });
-    return true;
-  }();
-  (void)registered;
-  long pid = CachedPid().load(std::memory_order_relaxed);
-  if (pid == 0) {
-    pid = getpid();
-    CachedPid().store(pid, std::memory_order_relaxed);
-  }
-  return pid;
-}
+long SelfPid() { return GetCurrentProcessId(); }
 
 std::uint64_t NewId() {
   static std::atomic<std::uint64_t> counter{0};

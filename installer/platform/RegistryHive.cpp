@@ -1,5 +1,7 @@
 #include "platform/RegistryHive.h"
 
+#include "platform/System.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
@@ -63,26 +65,8 @@ std::string DirOf(const std::string& file) {
   return slash == std::string::npos ? std::string(".") : file.substr(0, slash);
 }
 
-// This process's id: asked of the kernel once, and again in a forked child (every registry call
-// checks it, to tell a batch of the parent from its own).
-std::atomic<pid_t>& CachedPid() {
-  static auto* pid = new std::atomic<pid_t>(0);
-  return *pid;
-}
-
-pid_t ThisProcess() {
-  static const bool registered = [] {
-    pthread_atfork(nullptr, nullptr, [] { CachedPid().store(0); });
-    return true;
-  }();
-  (void)registered;
-  pid_t pid = CachedPid().load(std::memory_order_relaxed);
-  if (pid == 0) {
-    pid = ::getpid();
-    CachedPid().store(pid, std::memory_order_relaxed);
-  }
-  return pid;
-}
+// This process's id (every registry call checks it, to tell a batch of the parent from its own).
+pid_t ThisProcess() { return static_cast<pid_t>(GetCurrentProcessId()); }
 
 }  // namespace
 

@@ -5,14 +5,37 @@
 
 #include <sys/random.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <pthread.h>
 #include <unistd.h>
 
 namespace platform {
+
+namespace {
+std::atomic<long>& CachedProcessId() {
+  static auto* pid = new std::atomic<long>(0);
+  return *pid;
+}
+}  // namespace
+
+long GetCurrentProcessId() {
+  static const bool registered = [] {
+    pthread_atfork(nullptr, nullptr, [] { CachedProcessId().store(0); });
+    return true;
+  }();
+  (void)registered;
+  long pid = CachedProcessId().load(std::memory_order_relaxed);
+  if (pid == 0) {
+    pid = ::getpid();
+    CachedProcessId().store(pid, std::memory_order_relaxed);
+  }
+  return pid;
+}
 
 namespace {
 

@@ -10,6 +10,10 @@
 
 namespace platform {
 
+// GetCurrentProcessId: the host process's id, asked of the kernel once per process (and again in
+// a forked child).
+long GetCurrentProcessId();
+
 // OSVERSIONINFOEXW as GetVersionExW fills it (for a manifested program: the real version).
 struct OSVERSIONINFOEXW {
   DWORD dwMajorVersion = 0;
