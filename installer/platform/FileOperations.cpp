@@ -54,8 +54,8 @@ DWORD StatusOfXattrWrite(int err) {
   return Win32FromErrno(err);
 }
 
-// The kernel's calls for the attributes of a folder's entry (numbers shared by every
-// architecture); older kernels have none, and the entry is then named through /proc.
+// The kernel's calls for the attributes of a folder's entry (numbered alike on the machines
+// with the common table); older kernels have none, and the entry is then named through /proc.
 struct XattrArgs {
   std::uint64_t value;
   std::uint32_t size;
@@ -64,7 +64,11 @@ struct XattrArgs {
 constexpr long kSetXattrAt = 463;
 constexpr long kGetXattrAt = 464;
 std::atomic<bool>& XattrAtMissing() {
+#if defined(__x86_64__) || defined(__aarch64__) || (defined(__riscv) && __riscv_xlen == 64)
   static auto* missing = new std::atomic<bool>(false);
+#else
+  static auto* missing = new std::atomic<bool>(true);  // numbers not checked for this machine
+#endif
   return *missing;
 }
 
