@@ -64,23 +64,18 @@ class RunLog {
   std::vector<std::wstring> m_lines;
 };
 
-std::wstring Now() {
+// The local time in the strftime form `format`.
+std::wstring LocalTime(const char* format) {
   std::time_t t = std::time(nullptr);
   std::tm tm{};
   localtime_r(&t, &tm);
   char buf[32];
-  std::strftime(buf, sizeof buf, "%m/%d/%Y  %H:%M:%S", &tm);
+  std::strftime(buf, sizeof buf, format, &tm);
   return platform::FromUtf8(buf);
 }
 
-std::wstring Today() {
-  std::time_t t = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  char buf[16];
-  std::strftime(buf, sizeof buf, "%Y%m%d", &tm);
-  return platform::FromUtf8(buf);
-}
+std::wstring Now() { return LocalTime("%m/%d/%Y  %H:%M:%S"); }
+std::wstring Today() { return LocalTime("%Y%m%d"); }
 
 HKEY RootOf(const std::wstring& root) {
   if (root == L"0") return platform::HKEY_CLASSES_ROOT;

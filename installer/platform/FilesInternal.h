@@ -5,6 +5,7 @@
 
 #include "platform/Files.h"
 #include "platform/Machine.h"
+#include "platform/Paths.h"
 
 #include <mutex>
 #include <string>
@@ -15,6 +16,7 @@
 namespace platform::files_detail {
 
 inline constexpr const char* kAttrName = "user.DOSATTRIB";
+inline constexpr const char* kNtsdName = "user.NTSD";  // the stored security descriptor
 inline constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                              FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                                              FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
@@ -78,6 +80,11 @@ class BeneathParent {
 // device names, no trailing dot or blank that the path rules would cut off). Such a name can be
 // used in its folder directly, with the meaning the path rules would give it.
 bool IsPlainFileName(std::wstring_view name);
+
+// How long a path below `folder` may be: MAX_PATH, or 32767 characters below a "\\?\" folder.
+inline std::size_t PathLimitOf(std::wstring_view folder) {
+  return folder.size() >= 4 && folder.compare(0, 4, L"\\\\?\\") == 0 ? 32767 : MAX_PATH;
+}
 
 struct Resolved;
 // The resolved folder `r` opened again from its drive root without following a link

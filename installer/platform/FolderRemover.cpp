@@ -16,10 +16,6 @@ namespace platform {
 
 using namespace files_detail;
 
-namespace {
-constexpr const char* kNtsdName = "user.NTSD";
-}
-
 FolderRemover::FolderRemover(std::wstring_view folder) : folder_(folder) {}
 
 FolderRemover::~FolderRemover() {
@@ -81,7 +77,7 @@ bool FolderRemover::Ready() {
   host_ = r.loc.hostPath;
   driveRoot_ = r.loc.driveRoot;
   readOnlyVolume_ = r.loc.readOnlyVolume;
-  limit_ = folder_.size() >= 4 && folder_.compare(0, 4, L"\\\\?\\") == 0 ? 32767 : MAX_PATH;
+  limit_ = PathLimitOf(folder_);
   return true;
 }
 

@@ -21,7 +21,6 @@ using namespace files_detail;
 
 namespace {
 
-constexpr const char* kNtsdName = "user.NTSD";
 // Folders kept open at once; the one used longest ago is closed first.
 constexpr std::size_t kKeptFolders = 64;
 
@@ -117,7 +116,7 @@ NewFileWriter::Folder* NewFileWriter::FolderFor(const std::wstring& folder, DWOR
   f->windowsPath = r.loc.windowsPath;
   f->host = r.loc.hostPath;
   f->driveRoot = r.loc.driveRoot;
-  f->limit = folder.size() >= 4 && folder.compare(0, 4, L"\\\\?\\") == 0 ? 32767 : MAX_PATH;
+  f->limit = PathLimitOf(folder);
   f->fd = fd;
   f->lastUse = ++clock_;
   if (folders_.size() >= kKeptFolders) {
