@@ -548,7 +548,25 @@ std::wstring SecondUserSidOf(const MachineConfig& config) {
 }
 
 std::wstring MachineSid() { return MachineSidOf(CurrentConfig()); }
-std::wstring CurrentUserSid() { return UserSidOf(CurrentConfig()); }
+std::wstring CurrentUserSid() {
+  // Asked for by every call on HKEY_CURRENT_USER: kept with the configuration it was made of.
+  struct Kept {
+    std::mutex mutex;
+    std::uint64_t revision = 0;
+    std::wstring sid;
+  };
+  static auto* kept = new Kept();
+  const Machine& machine = Machine::Current();
+  {
+    std::lock_guard<std::mutex> lock(kept->mutex);
+    if (kept->revision == machine.Revision()) return kept->sid;
+  }
+  std::wstring sid = UserSidOf(machine.Config());
+  std::lock_guard<std::mutex> lock(kept->mutex);
+  kept->revision = machine.Revision();
+  kept->sid = sid;
+  return sid;
+}
 std::wstring SecondUserName() { return SecondUserNameOf(CurrentConfig()); }
 std::wstring SecondUserSid() { return SecondUserSidOf(CurrentConfig()); }
 

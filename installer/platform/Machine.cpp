@@ -10,6 +10,7 @@
 #include "platform/Text.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -690,8 +691,15 @@ std::vector<std::wstring> FreshMachineFolders(const MachineConfig& c) {
 
 // ---------------------------------------------------------------------------------------------
 
+namespace {
+std::uint64_t NextRevision() {
+  static std::atomic<std::uint64_t> last{0};
+  return ++last;
+}
+}  // namespace
+
 Machine::Machine(std::string root, MachineConfig config)
-    : root_(std::move(root)), config_(std::move(config)) {}
+    : root_(std::move(root)), config_(std::move(config)), revision_(NextRevision()) {}
 
 std::string Machine::StateDir() const {
   std::string d = root_ + "/state";
@@ -711,6 +719,7 @@ void Machine::Reload() {
   if (!hostio::ReadFile(IniPath(), text))
     throw MachineError(IniPath() + ": cannot be read (" + std::strerror(errno) + ")");
   config_ = MachineConfig::Parse(text, IniPath());
+  revision_ = NextRevision();
 }
 
 namespace {

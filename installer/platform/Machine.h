@@ -194,12 +194,17 @@ class Machine {
   // Re-reads machine.ini (after a tool changed it). Throws MachineError; keeps the old
   // configuration on failure.
   void Reload();
+  // A number that is this machine's configuration's alone in the process: another Machine, or a
+  // reload, gets a new one. What is made of the configuration (the user's token and SID) is kept
+  // with it and made again only when it changed.
+  std::uint64_t Revision() const { return revision_; }
 
   Machine(std::string root, MachineConfig config);
 
  private:
   std::string root_;
   MachineConfig config_;
+  std::uint64_t revision_ = 0;
 };
 
 // Short-hands for the current machine.

@@ -222,7 +222,7 @@ DWORD Hive::RefreshLocked() {
   loaded_ = true;
 
   ParseError error;
-  std::unique_ptr<Key> tree = ParseHive(bytes, rootPath_, &error);
+  std::unique_ptr<Key> tree = ParseHive(bytes, rootPath_, &error, /*keepValueLines=*/true);
   if (!tree) {
     corrupt_ = ERROR_REGISTRY_CORRUPT;
     corruptText_ =
@@ -286,7 +286,7 @@ DWORD Hive::SaveLocked() {
   // Only the holder of the file lock writes, so one temporary name serves; a temporary file left
   // by a writer that was killed is simply replaced.
   std::string& bytes = saveBuffer_;
-  WriteHive(*tree_, rootPath_, true, bytes);
+  WriteHive(*tree_, rootPath_, true, bytes, /*keepValueLines=*/true);
   std::string tmp = file_ + ".tmp";
   // A new file of our own: whatever is at the name (a stale temporary file, or a link planted
   // there) is removed as a name, never written through. The folder is made when it is missing.

@@ -92,8 +92,10 @@ void Key::SetValue(const std::wstring& name, DWORD type, std::vector<std::uint8_
     Value& v = values_[it->second];
     v.type = type;
     v.data = std::move(data);
+    valueLines_.reset();
     return;
   }
+  valueLines_.reset();
   valueIndex_.emplace(std::wstring(folded.View()), values_.size());
   values_.push_back(Value{name, type, std::move(data)});
 }
@@ -102,6 +104,7 @@ bool Key::RemoveValue(const std::wstring& name) {
   auto it = valueIndex_.find(FoldedName(name).View());
   if (it == valueIndex_.end()) return false;
   std::size_t index = it->second;
+  valueLines_.reset();
   valueIndex_.erase(it);
   values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(index));
   for (auto& entry : valueIndex_)
@@ -427,7 +430,7 @@ void WriteValue(Out& out, const Value& v) {
   out.Newline();
 }
 
-void WriteKey(Out& out, const Key& key, const std::wstring& path) {
+void WriteKey(Out& out, const Key& key, const std::wstring& path, bool keepLines) {
   out.Ascii('[');
   out.Text(path);
   out.Ascii(']');
@@ -437,15 +440,28 @@ void WriteKey(Out& out, const Key& key, const std::wstring& path) {
     out.Text(key.sddl);
     out.Newline();
   }
-  for (const Value& v : key.Values()) WriteValue(out, v);
+  if (keepLines && key.Values().size() >= kKeptLinesMinValues) {
+    if (!key.KeptValueLines()) {
+      std::string lines;
+      Out own(lines);
+      for (const Value& v : key.Values()) WriteValue(own, v);
+      own.Finish();
+      key.KeepValueLines(std::move(lines));
+    }
+    const std::string& lines = *key.KeptValueLines();
+    std::memcpy(out.Room(lines.size()), lines.data(), lines.size());
+  } else {
+    for (const Value& v : key.Values()) WriteValue(out, v);
+  }
   out.Newline();
   for (const auto& [folded, child] : key.Children())
-    WriteKey(out, *child, path + L"\\" + child->Name());
+    WriteKey(out, *child, path + L"\\" + child->Name(), keepLines);
 }
 
 }  // namespace
 
-void WriteHive(const Key& root, const std::wstring& rootPath, bool sealed, std::string& bytes) {
+void WriteHive(const Key& root, const std::wstring& rootPath, bool sealed, std::string& bytes,
+               bool keepValueLines) {
   bytes.clear();
   Out out(bytes);
   out.Unit(0xFEFF);  // the byte order mark
@@ -456,7 +472,7 @@ void WriteHive(const Key& root, const std::wstring& rootPath, bool sealed, std::
     out.Newline();
   }
   out.Newline();
-  WriteKey(out, root, rootPath);
+  WriteKey(out, root, rootPath, keepValueLines);
   if (sealed) {
     out.Ascii(";end-of-hive");
     out.Newline();
@@ -529,8 +545,14 @@ int HexValue(wchar_t c) {
 
 class Parser {
  public:
-  Parser(const std::wstring& text, const std::wstring& rootPath)
-      : text_(text), rootPath_(rootPath) {}
+  // `source`: the file's bytes when their lines may be kept (UTF-16LE after a BOM), else null.
+  Parser(const std::wstring& text, const std::wstring& rootPath, const std::string* source)
+      : text_(text), rootPath_(rootPath), source_(source) {
+    // A character beyond the basic plane was two units of the file.
+    if (source_)
+      for (std::size_t i = 0; i < text_.size(); ++i)
+        if (static_cast<std::uint32_t>(text_[i]) >= 0x10000) pairs_.push_back(i);
+  }
 
   std::unique_ptr<Key> Run(ParseError* error) {
     auto root = std::make_unique<Key>(L"");
@@ -548,7 +570,10 @@ class Parser {
         sawHeader = true;
         continue;
       }
-      if (line.empty()) continue;
+      if (line.empty()) {
+        run_.closed = true;
+        continue;
+      }
       if (ended) return Fail(error, L"text after the hive's end line");
       if (line == L";sealed-hive" && !current && !anyKey) {
         sealed = true;
@@ -563,10 +588,18 @@ class Parser {
         if (line.substr(0, kSecurity.size()) == kSecurity) {
           if (!current) return Fail(error, L"a security line before any key");
           current->sddl = std::wstring(line.substr(kSecurity.size()));
+          // Right after the key's line, the values' lines begin after it.
+          if (run_.key == current && run_.end == run_.begin && !run_.closed)
+            run_.begin = run_.end = pos;
+          else
+            run_.closed = true;
+        } else {
+          run_.closed = true;
         }
         continue;
       }
       if (line.front() == L'[') {
+        EndRun();
         anyKey = true;
         if (line.back() != L']') return Fail(error, L"a key line without its closing \"]\"");
         std::wstring_view path = line.substr(1, line.size() - 2);
@@ -585,6 +618,7 @@ class Parser {
         }
         current = root.get();
         for (const auto& part : parts) current = current->AddChild(part);
+        if (source_ && sealed && current->Values().empty()) run_ = ValueRun{current, pos, pos};
         continue;
       }
       if (!current) {
@@ -592,8 +626,15 @@ class Parser {
           return Fail(error, L"a value line that belongs to no key (or to a deleted key)");
         return Fail(error, L"a line that is neither a key, a value nor a comment");
       }
+      const std::size_t valuesBefore = current->Values().size();
       if (!ParseValue(line, pos, *current, error)) return nullptr;
+      if (run_.key == current) {
+        // One more line of the run; a deletion, or a line after a break, ends what can be kept.
+        if (run_.closed || current->Values().size() < valuesBefore) run_.broken = true;
+        run_.end = std::min(pos, text_.size());
+      }
     }
+    EndRun();
     if (!sawHeader) return Fail(error, L"the file is empty");
     // A hive this layer wrote ends with its end line: without it the file was cut short.
     if (sealed && !ended) return Fail(error, L"the hive was cut short (its end line is missing)");
@@ -601,6 +642,31 @@ class Parser {
   }
 
  private:
+  // The lines of one key's values, from the line after its key line (or its security line):
+  // kept when they are all of its values.
+  struct ValueRun {
+    Key* key = nullptr;
+    std::size_t begin = 0, end = 0;  // characters of the text
+    bool closed = false;             // a blank or comment line came after the key line
+    bool broken = false;             // a deletion, or values after such a line
+  };
+
+  void EndRun() {
+    const ValueRun run = run_;
+    run_ = ValueRun{};
+    if (!run.key || run.broken || run.end <= run.begin ||
+        run.key->Values().size() < kKeptLinesMinValues || text_[run.end - 1] != L'\n')
+      return;
+    const std::size_t from = SourceOffset(run.begin), to = SourceOffset(run.end);
+    if (to <= source_->size()) run.key->KeepValueLines(source_->substr(from, to - from));
+  }
+
+  // Where a character of the text begins in the file.
+  std::size_t SourceOffset(std::size_t character) const {
+    const auto before = std::lower_bound(pairs_.begin(), pairs_.end(), character) - pairs_.begin();
+    return 2 + 2 * (character + static_cast<std::size_t>(before));
+  }
+
   bool NextLine(std::size_t& pos) {
     if (pos >= text_.size()) return false;
     std::size_t end = text_.find(L'\n', pos);
@@ -822,6 +888,9 @@ class Parser {
 
   const std::wstring& text_;
   const std::wstring& rootPath_;
+  const std::string* source_;
+  std::vector<std::size_t> pairs_;  // characters of the text that were surrogate pairs
+  ValueRun run_;
   std::wstring_view line_;
   std::size_t lineNo_ = 0;
   bool failed_ = false;
@@ -830,9 +899,14 @@ class Parser {
 }  // namespace
 
 std::unique_ptr<Key> ParseHive(const std::string& bytes, const std::wstring& rootPath,
-                               ParseError* error) {
+                               ParseError* error, bool keepValueLines) {
   std::wstring text = Decode(bytes);
-  Parser parser(text, rootPath);
+  // Lines are kept only from the stored form: UTF-16LE after a BOM, a whole number of units.
+  const bool utf16 = bytes.size() >= 2 && bytes.size() % 2 == 0 &&
+                     static_cast<unsigned char>(bytes[0]) == 0xFF &&
+                     static_cast<unsigned char>(bytes[1]) == 0xFE;
+  const bool keep = keepValueLines && utf16;
+  Parser parser(text, rootPath, keep ? &bytes : nullptr);
   return parser.Run(error);
 }
 

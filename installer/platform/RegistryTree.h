@@ -89,6 +89,15 @@ class Key {
   // A deep copy of this key and everything below it.
   std::unique_ptr<Key> Clone() const;
 
+  // The lines of this key's values as its stored hive holds them, kept for a key with many values
+  // (kKeptLinesMinValues) so that saving the hive again copies them instead of writing every value
+  // anew. Any change of the values drops them. Only the hive's own reader and writer keep them,
+  // under the hive's lock (see ParseHive and WriteHive).
+  const std::string* KeptValueLines() const { return valueLines_.get(); }
+  void KeepValueLines(std::string lines) const {
+    valueLines_ = std::make_unique<std::string>(std::move(lines));
+  }
+
  private:
   std::wstring name_;
   // Both by folded name; looked up by a folded view without making a string of it.
@@ -101,7 +110,11 @@ class Key {
   ChildMap children_;
   std::vector<Value> values_;
   std::unordered_map<std::wstring, std::size_t, ViewHash, std::equal_to<>> valueIndex_;
+  mutable std::unique_ptr<std::string> valueLines_;
 };
+
+// Keys with at least this many values keep their value lines between saves.
+inline constexpr std::size_t kKeptLinesMinValues = 32;
 
 // Parse result of a hive text.
 struct ParseError {
@@ -115,16 +128,21 @@ struct ParseError {
 // "Windows Registry Editor Version 5.00". "[-KEY]" lines and "name"=- values delete, as an import
 // does. A line ";security=<SDDL>" after a key header holds the key's security descriptor.
 // On failure returns nullptr and fills `error`; the tree is never partially returned.
+// With `keepValueLines` (a stored hive being loaded), a key with many values whose values all
+// come from one contiguous run of lines of a sealed UTF-16LE file keeps those lines (see
+// Key::KeptValueLines).
 std::unique_ptr<Key> ParseHive(const std::string& bytes, const std::wstring& rootPath,
-                               ParseError* error);
+                               ParseError* error, bool keepValueLines = false);
 
 // Writes the tree as UTF-16LE text with a BOM, in the layout of the registry editor's export.
 // A `sealed` hive (the stored hives) has the comment line ";sealed-hive" after the header and
 // ends with ";end-of-hive"; reading such a file without its end line fails (it was cut short).
 std::string WriteHive(const Key& root, const std::wstring& rootPath, bool sealed = false);
 // The same into `bytes` (replaced; its room is reused, so a hive saved again and again does not
-// allocate its text anew each time).
-void WriteHive(const Key& root, const std::wstring& rootPath, bool sealed, std::string& bytes);
+// allocate its text anew each time). With `keepValueLines` (a stored hive being saved, under its
+// lock), keys with many values write their kept lines, and keep the lines they write.
+void WriteHive(const Key& root, const std::wstring& rootPath, bool sealed, std::string& bytes,
+               bool keepValueLines = false);
 
 // The value part of one line ("dword:0000000a", "hex(7):41,00,...", "\"text\"") as the text
 // form writes it, without line wrapping; used by `tlmachine` and snapshots.

@@ -262,12 +262,15 @@ std::shared_ptr<const Token> CurrentToken() {
   static std::mutex mutex;
   static auto* key = new TokenKey();
   static auto* token = new std::shared_ptr<const Token>();
+  static std::uint64_t revision = 0;  // the configuration the key was last found the same as
   Machine& machine = Machine::Current();
   std::lock_guard<std::mutex> lock(mutex);
+  if (*token && revision == machine.Revision()) return *token;
   if (!*token || !key->Same(machine)) {
     *token = std::make_shared<const Token>(MakeUserToken(machine.Config()));
     *key = TokenKey::Of(machine);
   }
+  revision = machine.Revision();
   return *token;
 }
 

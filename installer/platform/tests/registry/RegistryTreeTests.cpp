@@ -343,3 +343,163 @@ TEST(RegistryText, LookUpsFoldEveryNameTheSameWay) {
   EXPECT_FALSE(NamesEqual(L"abc", L"abd"));
   EXPECT_FALSE(NamesEqual(L"abc", L"ab"));
 }
+
+// ---------------------------------------------------------------------------------------------
+// Value lines kept between loads and saves of a stored hive
+
+namespace {
+
+// A stored hive's text (UTF-16LE, sealed) with the body lines given as UTF-8.
+std::string StoredHive(const std::string& body) {
+  return ToUtf16Le(FromUtf8("\xEF\xBB\xBF")) +
+         ToUtf16Le(FromUtf8("Windows Registry Editor Version 5.00\r\n;sealed-hive\r\n\r\n" + body +
+                            ";end-of-hive\r\n"));
+}
+
+std::string ManyValues(const std::string& prefix, int count, const std::string& separator = "=") {
+  std::string lines;
+  for (int i = 0; i < count; ++i)
+    lines += "\"" + prefix + std::to_string(i) + "\"" + separator + "\"text " + std::to_string(i) +
+             "\"\r\n";
+  return lines;
+}
+
+// What a save that uses kept lines writes, read back as a plain hive.
+std::unique_ptr<Key> SavedAndReadBack(const Key& tree) {
+  std::string bytes;
+  WriteHive(tree, kRoot, true, bytes, /*keepValueLines=*/true);
+  return Parse(bytes);
+}
+
+}  // namespace
+
+TEST(RegistryKeptLines, AStoredHiveSavedAgainIsTheSameAndChangesReachTheText) {
+  auto original = SampleTree();
+  Key* many = original->AddChild(L"SOFTWARE")->AddChild(L"Many");
+  for (int i = 0; i < 40; ++i)
+    many->SetValue(L"v" + std::to_wstring(i), i % 2 ? REG_DWORD : REG_SZ,
+                   i % 2 ? Dw(i) : StringData(L"text \"" + std::to_wstring(i) + L"\""));
+  many->sddl = L"O:BAG:SYD:(A;;KR;;;WD)";
+  const std::string stored = WriteHive(*original, kRoot, true);
+
+  ParseError error;
+  auto loaded = ParseHive(stored, kRoot, &error, /*keepValueLines=*/true);
+  ASSERT_TRUE(loaded) << ToUtf8(error.message);
+  Key* key = loaded->Child(L"SOFTWARE")->Child(L"Many");
+  ASSERT_NE(key->KeptValueLines(), nullptr);  // the lines of the file itself
+  EXPECT_EQ(loaded->Child(L"SOFTWARE")->Child(L"Vendor \"Q\" [x]")->KeptValueLines(), nullptr)
+      << "a key with few values keeps nothing";
+  std::string again;
+  WriteHive(*loaded, kRoot, true, again, true);
+  EXPECT_EQ(again, stored);
+
+  // A change, an addition and a removal each reach the next save.
+  key->SetValue(L"v3", REG_SZ, StringData(L"changed"));
+  EXPECT_EQ(key->KeptValueLines(), nullptr);
+  auto back = SavedAndReadBack(*loaded);
+  EXPECT_EQ(DataToString(back->Child(L"SOFTWARE")->Child(L"Many")->FindValue(L"v3")->data),
+            L"changed");
+  ASSERT_NE(key->KeptValueLines(), nullptr) << "the save keeps the lines it wrote";
+  key->SetValue(L"added", REG_DWORD, Dw(7));
+  key->RemoveValue(L"V0");
+  back = SavedAndReadBack(*loaded);
+  ExpectSameTree(*back, *loaded);
+  EXPECT_EQ(back->Child(L"SOFTWARE")->Child(L"Many")->FindValue(L"v0"), nullptr);
+  // The security line is written from the key, not from kept lines.
+  key->sddl = L"O:BAG:SYD:(A;;KA;;;BA)";
+  back = SavedAndReadBack(*loaded);
+  EXPECT_EQ(back->Child(L"SOFTWARE")->Child(L"Many")->sddl, L"O:BAG:SYD:(A;;KA;;;BA)");
+  // A writer that is not the store's own ignores kept lines: the canonical form.
+  std::string plain;
+  WriteHive(*loaded, kRoot, true, plain);
+  EXPECT_EQ(plain, WriteHive(*back, kRoot, true));
+}
+
+TEST(RegistryKeptLines, HandEditedStoredTextsSaveToWhatTheyMeant) {
+  const std::string k = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\K]\r\n";
+  const std::string other = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n\"o\"=\"1\"\r\n\r\n";
+  const struct {
+    const char* what;
+    std::string body;
+    bool kept;  // whether K may keep its lines
+  } cases[] = {
+      {"spaces around =", k + ManyValues("a", 40, " = ") + "\r\n", true},
+      {"a name given twice", k + ManyValues("a", 40) + "\"a3\"=\"again\"\r\n\r\n", true},
+      {"security after the key line",
+       k + ";security=O:BAG:SYD:(A;;KA;;;BA)\r\n" + ManyValues("a", 40) + "\r\n", true},
+      {"a deletion inside", k + ManyValues("a", 40) + "\"a5\"=-\r\n\r\n", false},
+      {"a blank line inside", k + ManyValues("a", 20) + "\r\n" + ManyValues("b", 20) + "\r\n",
+       false},
+      {"a comment inside", k + ManyValues("a", 20) + "; note\r\n" + ManyValues("b", 20) + "\r\n",
+       false},
+      {"security after the values",
+       k + ManyValues("a", 40) + ";security=O:BAG:SYD:(A;;KA;;;BA)\r\n\r\n", true},
+      {"values after security after values",
+       k + ManyValues("a", 40) + ";security=O:BAG:SYD:(A;;KA;;;BA)\r\n" + ManyValues("b", 2) +
+           "\r\n",
+       false},
+      {"the key in two places",
+       k + ManyValues("a", 40) + "\r\n" + other + k + ManyValues("b", 3) + "\r\n", false},
+      {"the key in two places, the second empty",
+       k + ManyValues("a", 40) + "\r\n" + other + k + "\r\n", true},
+      {"values after an empty first place", k + "\r\n" + other + k + ManyValues("a", 40) + "\r\n",
+       true},
+      {"the key deleted and made again",
+       k + ManyValues("a", 40) + "\r\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\K]\r\n\r\n" + k +
+           ManyValues("b", 35) + "\r\n",
+       true},
+      {"a hex value over lines",
+       k + ManyValues("a", 40) +
+           "\"bin\"=hex:01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,17,\\\r\n"
+           "  18,19\r\n\r\n",
+       true},
+      {"the end line right after the values", k + ManyValues("a", 40), true},
+      {"texts beyond the basic plane",
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\A\xF0\x9F\x98\x80]\r\n\"\xF0\x9F\x98\x81\"=\"x\"\r\n\r\n" +
+           k + ManyValues("\xF0\x9F\x98\x82", 40) + "\"e\"=\"\xF0\x9F\x98\x80\"\r\n\r\n" + other,
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string text = StoredHive(c.body);
+    ParseError error;
+    auto meant = ParseHive(text, kRoot, &error);
+    ASSERT_TRUE(meant) << ToUtf8(error.message);
+    auto loaded = ParseHive(text, kRoot, &error, /*keepValueLines=*/true);
+    ASSERT_TRUE(loaded);
+    const Key* key = loaded->Child(L"SOFTWARE")->Child(L"K");
+    ASSERT_NE(key, nullptr);
+    EXPECT_EQ(key->KeptValueLines() != nullptr, c.kept);
+    ExpectSameTree(*loaded->Child(L"SOFTWARE"), *meant->Child(L"SOFTWARE"));
+    auto back = SavedAndReadBack(*loaded);
+    ASSERT_TRUE(back);
+    ExpectSameTree(*back->Child(L"SOFTWARE")->Child(L"K"), *meant->Child(L"SOFTWARE")->Child(L"K"));
+    if (const Key* otherKey = meant->Child(L"SOFTWARE")->Child(L"Other")) {
+      ASSERT_NE(back->Child(L"SOFTWARE")->Child(L"Other"), nullptr);
+      ExpectSameTree(*back->Child(L"SOFTWARE")->Child(L"Other"), *otherKey);
+    }
+  }
+}
+
+TEST(RegistryKeptLines, OnlyStoredUtf16TextsKeepLines) {
+  const std::string body = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\K]\r\n" + ManyValues("a", 40) + "\r\n";
+  ParseError error;
+  // The same lines as UTF-8, and as UTF-16LE without the sealed header (an import): nothing kept.
+  auto utf8 = ParseHive("\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n;sealed-hive\r\n\r\n" +
+                            body + ";end-of-hive\r\n",
+                        kRoot, &error, true);
+  ASSERT_TRUE(utf8);
+  EXPECT_EQ(utf8->Child(L"SOFTWARE")->Child(L"K")->KeptValueLines(), nullptr);
+  auto unsealed = ParseHive(ToUtf16Le(L"\uFEFF" + FromUtf8(Utf8Hive(body))), kRoot, &error, true);
+  ASSERT_TRUE(unsealed);
+  EXPECT_EQ(unsealed->Child(L"SOFTWARE")->Child(L"K")->KeptValueLines(), nullptr);
+  // Without the reader's consent nothing is kept either.
+  auto plain = ParseHive(StoredHive(body), kRoot, &error);
+  ASSERT_TRUE(plain);
+  EXPECT_EQ(plain->Child(L"SOFTWARE")->Child(L"K")->KeptValueLines(), nullptr);
+  // A copy of a key does not carry the lines of the original.
+  auto stored = ParseHive(StoredHive(body), kRoot, &error, true);
+  ASSERT_TRUE(stored);
+  ASSERT_NE(stored->Child(L"SOFTWARE")->Child(L"K")->KeptValueLines(), nullptr);
+  EXPECT_EQ(stored->Clone()->Child(L"SOFTWARE")->Child(L"K")->KeptValueLines(), nullptr);
+}
