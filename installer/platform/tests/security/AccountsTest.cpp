@@ -6,6 +6,7 @@
 
 #include "SecurityMachine.h"
 #include "platform/Machine.h"
+#include "platform/Security.h"
 #include "platform/Text.h"
 
 using namespace platform;
@@ -331,5 +332,32 @@ TEST(Network, JoinAndServerInformation) {
     SecurityMachine m(SecurityMachine::With({{"accounts/server_type", L"fail"}}));
     SERVER_INFO_101 info;
     EXPECT_NE(NetServerGetInfo(nullptr, 101, info), NERR_Success);
+  }
+}
+
+TEST(Accounts, TheCurrentSidAndTokenFollowAReloadAndAnotherMachine) {
+  // Both are kept while the machine's configuration stays as it is; a reload of machine.ini,
+  // and another machine, make them again.
+  SecurityMachine machine;
+  Machine& m = Machine::Current();
+  const std::wstring before = CurrentUserSid();
+  EXPECT_EQ(before, UserSidOf(m.Config()));
+  EXPECT_EQ(CurrentToken(), CurrentToken()) << "kept while nothing changed";
+  EXPECT_TRUE(CurrentToken()->elevated);
+  const std::uint64_t revision = m.Revision();
+
+  std::string ini = m.Config().ToIni();
+  ini.replace(ini.find("elevated = yes"), 14, "elevated = no");
+  SecurityMachine::WriteHostFile(m.IniPath(), ini + "\n[accounts]\nuser_rid = 1234\n");
+  m.Reload();
+  EXPECT_NE(m.Revision(), revision);
+  EXPECT_EQ(CurrentUserSid(), MachineSidOf(m.Config()) + L"-1234");
+  EXPECT_FALSE(CurrentToken()->elevated);
+  EXPECT_EQ(CurrentToken()->user.ToString(), CurrentUserSid());
+
+  {
+    SecurityMachine other(SecurityMachine::With({{"accounts/user_rid", L"1500"}}));
+    EXPECT_EQ(CurrentUserSid(), MachineSidOf(Machine::Current().Config()) + L"-1500");
+    EXPECT_EQ(CurrentToken()->user.ToString(), CurrentUserSid());
   }
 }
