@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <mutex>
 #include <unordered_set>
@@ -316,6 +317,53 @@ std::wstring EffectiveSddl(const Key& root, const std::vector<std::wstring>& pat
   return sddl;
 }
 
+// The last accesses granted to opens of this thread: a key opened again and again (a step writes
+// each of its values through a handle of its own) is checked once while its hive keeps its keys
+// and descriptors, the hooks stay and the caller is the same. Only grants are kept: a refusal is
+// asked again, so that it is reported each time.
+class GrantMemo {
+ public:
+  struct Question {
+    const reg::Hive* hive = nullptr;
+    std::uint64_t stamp = 0;
+    const RegistrySecurityHooks* hooks = nullptr;
+    std::uint64_t identity = 0;
+    REGSAM wanted = 0;
+    bool operator==(const Question& o) const {
+      return hive == o.hive && stamp == o.stamp && hooks == o.hooks && identity == o.identity &&
+             wanted == o.wanted;
+    }
+  };
+  static bool Granted(const Question& question, const std::vector<std::wstring>& path) {
+    for (const Entry& e : Entries())
+      if (e.hooks && e.question == question && e.path == path) return true;
+    return false;
+  }
+  static void Remember(const Question& question, const std::vector<std::wstring>& path,
+                       std::shared_ptr<const RegistrySecurityHooks> hooks) {
+    auto& entries = Entries();
+    Entry& e = entries[Next()++ % entries.size()];
+    e.question = question;
+    e.path = path;
+    e.hooks = std::move(hooks);  // held, so that its address names these hooks alone
+  }
+
+ private:
+  struct Entry {
+    Question question;
+    std::vector<std::wstring> path;
+    std::shared_ptr<const RegistrySecurityHooks> hooks;
+  };
+  static std::array<Entry, 4>& Entries() {
+    thread_local std::array<Entry, 4> entries;
+    return entries;
+  }
+  static std::size_t& Next() {
+    thread_local std::size_t next = 0;
+    return next;
+  }
+};
+
 LSTATUS OpenOrCreate(HKEY key, const std::wstring& subKey, REGSAM sam, bool create, HKEY* result,
                      DWORD* disposition) {
   if (!result) return ERROR_INVALID_PARAMETER;
@@ -342,11 +390,17 @@ LSTATUS OpenOrCreate(HKEY key, const std::wstring& subKey, REGSAM sam, bool crea
   const REGSAM wanted = sam & ~KEY_WOW64_RES;
   auto checkOpen = [&](const Key& root) -> DWORD {
     if (!security.check || target.path.empty()) return ERROR_SUCCESS;
+    GrantMemo::Question question{hive, hive->Stamp(), hooks.get(),
+                                 security.identity ? security.identity() : 0, wanted};
+    if (security.identity && GrantMemo::Granted(question, target.path)) return ERROR_SUCCESS;
     std::wstring name = HiveRootName(target);
     for (const auto& part : target.path) name += L"\\" + part;
-    return security.check(
+    const DWORD granted = security.check(
         EffectiveSddl(root, target.path, target.path.size(), HiveRootName(target), security), name,
         wanted);
+    if (granted == ERROR_SUCCESS && security.identity)
+      GrantMemo::Remember(question, target.path, hooks);
+    return granted;
   };
   if (!create) {
     status = hive->Read([&](const Key& root) -> DWORD {
@@ -420,18 +474,20 @@ DWORD ReadKey(HKEY key, REGSAM need, F&& f) {
 }
 
 template <class F>
-DWORD WriteKey(HKEY key, REGSAM need, F&& f) {
+DWORD WriteKey(HKEY key, REGSAM need, F&& f, reg::Touches touches = reg::Touches::Keys) {
   KeyHandle h;
   DWORD status = Lookup(key, h);
   if (status != ERROR_SUCCESS) return status;
   if (need && (h.sam & need) != need) return ERROR_ACCESS_DENIED;
   reg::Hive* hive = HiveOf(h);
   if (!hive) return ERROR_ACCESS_DENIED;
-  return hive->Write([&](Key& root, bool& changed) -> DWORD {
-    Key* k = FindMutable(root, h.path);
-    if (!k) return ERROR_KEY_DELETED;
-    return f(*k, changed);
-  });
+  return hive->Write(
+      [&](Key& root, bool& changed) -> DWORD {
+        Key* k = FindMutable(root, h.path);
+        if (!k) return ERROR_KEY_DELETED;
+        return f(*k, changed);
+      },
+      touches);
 }
 
 std::wstring FromCString(const wchar_t* s) { return s ? std::wstring(s) : std::wstring(); }
@@ -558,11 +614,14 @@ DWORD SetValueImpl(HKEY key, const std::wstring& name, DWORD type, std::vector<s
   DWORD status = CheckValueName(name);
   if (status != ERROR_SUCCESS) return status;
   if (IsStringType(type) && data.size() % sizeof(wchar_t) != 0) return ERROR_INVALID_PARAMETER;
-  return WriteKey(key, KEY_SET_VALUE, [&](Key& k, bool& changed) -> DWORD {
-    k.SetValue(name, type, std::move(data));
-    changed = true;
-    return ERROR_SUCCESS;
-  });
+  return WriteKey(
+      key, KEY_SET_VALUE,
+      [&](Key& k, bool& changed) -> DWORD {
+        k.SetValue(name, type, std::move(data));
+        changed = true;
+        return ERROR_SUCCESS;
+      },
+      reg::Touches::ValuesOnly);
 }
 }  // namespace
 
@@ -575,11 +634,14 @@ LSTATUS RegSetValueExW(HKEY key, const wchar_t* valueName, DWORD reserved, DWORD
 
 LSTATUS RegDeleteValueW(HKEY key, const wchar_t* valueName) {
   std::wstring name = FromCString(valueName);
-  return static_cast<LSTATUS>(WriteKey(key, KEY_SET_VALUE, [&](Key& k, bool& changed) -> DWORD {
-    if (!k.RemoveValue(name)) return ERROR_FILE_NOT_FOUND;
-    changed = true;
-    return ERROR_SUCCESS;
-  }));
+  return static_cast<LSTATUS>(WriteKey(
+      key, KEY_SET_VALUE,
+      [&](Key& k, bool& changed) -> DWORD {
+        if (!k.RemoveValue(name)) return ERROR_FILE_NOT_FOUND;
+        changed = true;
+        return ERROR_SUCCESS;
+      },
+      reg::Touches::ValuesOnly));
 }
 
 LSTATUS RegDeleteKeyW(HKEY key, const wchar_t* subKey) {

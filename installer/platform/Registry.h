@@ -246,6 +246,10 @@ struct RegistrySecurityHooks {
   // physical name and the access asked for (KEY_CREATE_SUB_KEY on the deepest existing key when
   // keys are created); ERROR_SUCCESS or ERROR_ACCESS_DENIED.
   std::function<DWORD(const std::wstring& sddl, const std::wstring& keyPath, REGSAM desired)> check;
+  // Who asks: a number that changes whenever `check` or `inherit` may answer the same question
+  // otherwise (the caller's token changed). With it, opening a key again whose hive kept its keys
+  // and descriptors reuses the access granted last time; without it every open asks `check`.
+  std::function<std::uint64_t()> identity;
 };
 void SetRegistrySecurityHooks(RegistrySecurityHooks hooks);
 

@@ -88,6 +88,11 @@ BatchState& Batch() {
   return tBatchState;
 }
 
+std::uint64_t Hive::NewStamp() {
+  static std::atomic<std::uint64_t> last{0};
+  return ++last;
+}
+
 Hive::Hive(std::string file, std::wstring rootPath, std::string requiredIf, Store* owner)
     : file_(std::move(file)),
       rootPath_(std::move(rootPath)),
@@ -181,14 +186,14 @@ DWORD Hive::RefreshLocked() {
     if (required) {
       corrupt_ = ERROR_REGISTRY_CORRUPT;
       corruptText_ = FromUtf8(file_) + L": the hive file is missing";
-      tree_ = std::make_unique<Key>();
+      ReplaceTree(std::make_unique<Key>());
       if (heldFd_ >= 0) ::close(heldFd_);
       heldFd_ = -1;
       loaded_ = true;
       return corrupt_;
     }
     if (!loaded_ || haveFile_ || corrupt_ != ERROR_SUCCESS) {
-      tree_ = std::make_unique<Key>();
+      ReplaceTree(std::make_unique<Key>());
       if (heldFd_ >= 0) ::close(heldFd_);
       heldFd_ = -1;
       haveFile_ = false;
@@ -227,13 +232,13 @@ DWORD Hive::RefreshLocked() {
     corrupt_ = ERROR_REGISTRY_CORRUPT;
     corruptText_ =
         FromUtf8(file_) + L", line " + std::to_wstring(error.line) + L": " + error.message;
-    tree_ = std::make_unique<Key>();
+    ReplaceTree(std::make_unique<Key>());
     KeepCorruptCopy(bytes);
     return corrupt_;
   }
   corrupt_ = ERROR_SUCCESS;
   corruptText_.clear();
-  tree_ = std::move(tree);
+  ReplaceTree(std::move(tree));
   return ERROR_SUCCESS;
 }
 

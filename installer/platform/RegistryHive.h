@@ -6,6 +6,7 @@
 #include <time.h>
 
 #include <atomic>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -26,6 +27,9 @@ void FillMachineHive(Key& root, const MachineConfig& config);
 void FillUserHive(Key& root, const MachineConfig& config, const std::wstring& user);
 
 class Store;
+
+// What a write may change: keys and their descriptors (anything), or only values.
+enum class Touches { Keys, ValuesOnly };
 
 class Hive {
  public:
@@ -55,13 +59,16 @@ class Hive {
   // writes the hive when `f` succeeded and set `changed`. Inside a batch of this thread the
   // first write takes the lock and loads the hive, and the lock stays held; the changes are
   // written once, when the batch ends.
+  // `touches` says what `f` may change; ValuesOnly keeps the stamp.
   template <class F>
-  DWORD Write(F&& f) {
+  DWORD Write(F&& f, Touches touches = Touches::Keys) {
     std::lock_guard<std::mutex> lock(mutex_);
     DWORD status = BeginWriteLocked();
     if (status == ERROR_SUCCESS) {
       bool changed = false;
       status = f(*tree_, changed);
+      // A write that changed nothing (it says so when it succeeds) keeps the stamp too.
+      if (touches == Touches::Keys && (changed || status != ERROR_SUCCESS)) stamp_ = NewStamp();
       if (status == ERROR_SUCCESS && changed) {
         if (batched_)
           dirty_ = true;
@@ -76,6 +83,11 @@ class Hive {
   // Ends this hive's part in a batch: writes what the batch changed (one atomic save) and lets
   // the file lock go. Called by the batch.
   DWORD EndBatch();
+
+  // A number of this process that changes whenever the keys or their descriptors may have
+  // changed (a load, a write other than of values); never the same for two versions of any hive.
+  // Read it under the hive's lock, from inside Read or Write.
+  std::uint64_t Stamp() const { return stamp_; }
 
   // Whether the file exists on disk now.
   bool Exists() const;
@@ -93,6 +105,11 @@ class Hive {
   DWORD LockFile();
   void UnlockFile();
   void KeepCorruptCopy(const std::string& bytes);
+  void ReplaceTree(std::unique_ptr<Key> tree) {
+    tree_ = std::move(tree);
+    stamp_ = NewStamp();
+  }
+  static std::uint64_t NewStamp();
 
   std::string file_;
   std::wstring rootPath_;
@@ -103,6 +120,7 @@ class Hive {
   bool dirty_ = false;    // the batch changed the contents
   pid_t batchPid_ = 0;    // the process whose batch holds the hive
   std::unique_ptr<Key> tree_;
+  std::uint64_t stamp_ = NewStamp();
   std::string saveBuffer_;  // the text of the last save, its room reused by the next
   int heldFd_ = -1;         // the loaded file stays open, so its inode cannot be reused
   dev_t heldDev_ = 0;

@@ -542,6 +542,8 @@ void InstallSecurityService() {
     return AccessCheck(*parsed->sd, *CurrentToken(), desired, kKeyMapping) ? ERROR_SUCCESS
                                                                            : ERROR_ACCESS_DENIED;
   };
+  // The token is made of the machine's configuration alone.
+  hooks.identity = [] { return Machine::Current().Revision(); };
   SetRegistrySecurityHooks(std::move(hooks));
 
   FileSecurityHooks files;

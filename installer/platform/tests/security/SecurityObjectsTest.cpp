@@ -2,6 +2,7 @@
 // named security information with propagation, and unreadable descriptors.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 
 #include "SecurityMachine.h"
 #include "platform/Files.h"
+#include "platform/Machine.h"
 #include "platform/Registry.h"
 #include "platform/Security.h"
 #include "platform/System.h"
@@ -349,4 +351,73 @@ TEST(FileEnforcement, AnElevatedAdministratorInstallsAndALimitedOneCannot) {
     EXPECT_EQ(CreateDirectoryW(L"C:\\Program Files (x86)\\Vendor"), ERROR_ACCESS_DENIED);
     EXPECT_EQ(WriteWholeFile(L"C:\\Windows\\tl.dll", "MZ"), ERROR_ACCESS_DENIED);
   }
+}
+
+// An open that was granted is not asked again while nothing it depends on changed; every change
+// of a descriptor, of the hive on disk, of the batch or of the caller is honoured at the next open.
+TEST(RegistryEnforcement, AGrantedOpenIsAskedAgainAfterEveryChangeItDependsOn) {
+  SecurityMachine m;
+  const wchar_t* kKey = L"Software\\Vendor\\App";
+  const std::wstring kDenied = L"O:BAG:BAD:(A;;KA;;;SY)";  // the system account alone
+  auto open = [&](REGSAM sam = KEY_READ) {
+    RegKey k;
+    return k.Open(HKEY_CURRENT_USER, kKey, sam);
+  };
+  RegKey app;
+  ASSERT_EQ(app.Create(HKEY_CURRENT_USER, kKey, KEY_ALL_ACCESS), ERROR_SUCCESS);
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(open(), ERROR_SUCCESS);
+
+  // The key's own descriptor, through a handle opened before.
+  ASSERT_EQ(RegSetKeySecuritySddl(app.Get(), kDenied), ERROR_SUCCESS);
+  EXPECT_EQ(open(), ERROR_ACCESS_DENIED);
+  ASSERT_EQ(RegSetKeySecuritySddl(app.Get(), L""), ERROR_SUCCESS);
+  ASSERT_EQ(open(), ERROR_SUCCESS);
+
+  // A parent's descriptor, which the key inherits.
+  RegKey vendor;
+  ASSERT_EQ(vendor.Open(HKEY_CURRENT_USER, L"Software\\Vendor", KEY_ALL_ACCESS), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetKeySecuritySddl(vendor.Get(), L"O:BAG:BAD:(A;CI;KA;;;SY)"), ERROR_SUCCESS);
+  EXPECT_EQ(open(), ERROR_ACCESS_DENIED);
+  ASSERT_EQ(RegSetKeySecuritySddl(vendor.Get(), L""), ERROR_SUCCESS);
+  ASSERT_EQ(open(), ERROR_SUCCESS);
+
+  // Inside a batch, between value writes, the same.
+  {
+    RegistryBatch batch;
+    ASSERT_EQ(open(KEY_ALL_ACCESS), ERROR_SUCCESS);
+    EXPECT_EQ(app.SetString(L"Lang", L"de"), ERROR_SUCCESS);
+    ASSERT_EQ(open(KEY_ALL_ACCESS), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetKeySecuritySddl(app.Get(), kDenied), ERROR_SUCCESS);
+    EXPECT_EQ(open(KEY_ALL_ACCESS), ERROR_ACCESS_DENIED);
+    ASSERT_EQ(RegSetKeySecuritySddl(app.Get(), L""), ERROR_SUCCESS);
+    EXPECT_EQ(open(KEY_ALL_ACCESS), ERROR_SUCCESS);
+  }
+
+  // The hive changed on disk by another process.
+  ASSERT_EQ(open(), ERROR_SUCCESS);
+  pid_t child = fork();
+  if (child == 0) {
+    RegKey k;
+    bool ok = k.Open(HKEY_CURRENT_USER, kKey, KEY_ALL_ACCESS) == ERROR_SUCCESS &&
+              RegSetKeySecuritySddl(k.Get(), kDenied) == ERROR_SUCCESS;
+    _exit(ok ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(open(), ERROR_ACCESS_DENIED);
+  ASSERT_EQ(RegSetKeySecuritySddl(app.Get(), L""), ERROR_SUCCESS);  // the handle keeps its access
+  EXPECT_EQ(open(), ERROR_SUCCESS);
+
+  // The caller: machine.ini reloaded without elevation.
+  RegKey machineKey;
+  ASSERT_EQ(machineKey.Create(HKEY_LOCAL_MACHINE, L"SOFTWARE\Vendor"), ERROR_SUCCESS);
+  RegKey again;
+  ASSERT_EQ(again.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\Vendor", KEY_WRITE), ERROR_SUCCESS);
+  std::string ini = Machine::Current().Config().ToIni();
+  ini.replace(ini.find("elevated = yes"), 14, "elevated = no");
+  SecurityMachine::WriteHostFile(Machine::Current().IniPath(), ini);
+  Machine::Current().Reload();
+  EXPECT_EQ(again.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\Vendor", KEY_WRITE), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(again.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\Vendor", KEY_READ), ERROR_SUCCESS);
 }
