@@ -7,7 +7,7 @@
 #include <array>
 #include <cstring>
 #include <mutex>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "platform/Machine.h"
 #include "platform/RegistryHive.h"
@@ -35,9 +35,12 @@ struct KeyHandle {
   bool process32 = true;
 };
 
+// Open handles: the handle is the address of its state, which never changes after the open; a
+// call holds the state it uses, so a handle closed meanwhile does not pull it away.
+using HandleState = std::shared_ptr<const KeyHandle>;
 std::mutex gHandlesMutex;
-std::unordered_set<KeyHandle*>& LiveHandles() {
-  static auto* handles = new std::unordered_set<KeyHandle*>();
+std::unordered_map<const KeyHandle*, HandleState>& LiveHandles() {
+  static auto* handles = new std::unordered_map<const KeyHandle*, HandleState>();
   return *handles;
 }
 
@@ -48,40 +51,61 @@ bool IsPredefined(HKEY key) {
 
 std::shared_ptr<reg::Store> StoreOf(const Machine& machine);
 
-// The state behind a handle (a copy, so that no lock is held while the hive is used).
-DWORD Lookup(HKEY key, KeyHandle& out) {
+// The state of a predefined key on the current machine.
+KeyHandle PredefinedState(HKEY key, const Machine& machine) {
+  KeyHandle out;
+  out.store = StoreOf(machine);
+  out.os64 = machine.Config().os.is64Bit;
+  out.process32 = machine.Config().process32Bit;
+  out.sam = KEY_ALL_ACCESS;
+  if (key == HKEY_LOCAL_MACHINE) {
+    out.area = Area::Machine;
+  } else if (key == HKEY_CLASSES_ROOT) {
+    out.area = Area::Machine;
+    out.path = {L"SOFTWARE", L"Classes"};
+  } else if (key == HKEY_USERS) {
+    out.area = Area::UsersRoot;
+  } else {
+    out.area = Area::User;
+    out.userHive = CurrentUserSid();
+  }
+  return out;
+}
+
+// The state behind a handle. The states of the predefined keys are made once per machine
+// configuration and thread (every call on HKEY_CURRENT_USER asks for one).
+DWORD Lookup(HKEY key, HandleState& out) {
   if (IsPredefined(key)) {
+    struct Kept {
+      std::uint64_t revision = 0, resets = 0;
+      HandleState state;
+    };
+    thread_local std::array<Kept, 4> kept;
+    Kept& slot = kept[key == HKEY_CLASSES_ROOT    ? 0
+                      : key == HKEY_CURRENT_USER  ? 1
+                      : key == HKEY_LOCAL_MACHINE ? 2
+                                                  : 3];
     Machine& machine = Machine::Current();
-    out.store = StoreOf(machine);
-    out.os64 = machine.Config().os.is64Bit;
-    out.process32 = machine.Config().process32Bit;
-    out.sam = KEY_ALL_ACCESS;
-    out.path.clear();
-    if (key == HKEY_LOCAL_MACHINE) {
-      out.area = Area::Machine;
-    } else if (key == HKEY_CLASSES_ROOT) {
-      out.area = Area::Machine;
-      out.path = {L"SOFTWARE", L"Classes"};
-    } else if (key == HKEY_USERS) {
-      out.area = Area::UsersRoot;
-    } else {
-      out.area = Area::User;
-      out.userHive = CurrentUserSid();
-    }
+    const std::uint64_t resets = reg::Store::Resets();
+    if (!slot.state || slot.revision != machine.Revision() || slot.resets != resets)
+      slot = Kept{machine.Revision(), resets,
+                  std::make_shared<const KeyHandle>(PredefinedState(key, machine))};
+    out = slot.state;
     return ERROR_SUCCESS;
   }
   std::lock_guard<std::mutex> lock(gHandlesMutex);
-  auto* handle = reinterpret_cast<KeyHandle*>(key);
-  if (!key || !LiveHandles().count(handle)) return ERROR_INVALID_HANDLE;
-  out = *handle;
+  auto it = LiveHandles().find(reinterpret_cast<const KeyHandle*>(key));
+  if (!key || it == LiveHandles().end()) return ERROR_INVALID_HANDLE;
+  out = it->second;
   return ERROR_SUCCESS;
 }
 
 HKEY NewHandle(KeyHandle state) {
-  auto* handle = new KeyHandle(std::move(state));
+  auto handle = std::make_shared<const KeyHandle>(std::move(state));
+  const KeyHandle* address = handle.get();
   std::lock_guard<std::mutex> lock(gHandlesMutex);
-  LiveHandles().insert(handle);
-  return reinterpret_cast<HKEY>(handle);
+  LiveHandles().emplace(address, std::move(handle));
+  return reinterpret_cast<HKEY>(const_cast<KeyHandle*>(address));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -265,17 +289,28 @@ DWORD Resolve(const KeyHandle& base, const std::wstring& subKey, REGSAM sam, Key
 }
 
 std::shared_ptr<reg::Store> StoreOf(const Machine& machine) {
+  // Every call on a predefined key asks: the store last found is kept for the same machine
+  // configuration while no reset forgot the stores.
+  struct Last {
+    std::uint64_t revision = 0, resets = 0;
+    std::shared_ptr<reg::Store> store;
+  };
+  thread_local Last last;
+  const std::uint64_t resets = reg::Store::Resets();
+  if (last.store && last.revision == machine.Revision() && last.resets == resets) return last.store;
   auto store = reg::Store::For(machine.Root());
   // A machine made before its registry existed gets the fresh contents on first use (checked once
   // per store, that is per process and machine root).
-  if (store->freshChecked.load(std::memory_order_acquire)) return store;
-  static auto* freshMutex = new std::mutex;
-  std::lock_guard<std::mutex> lock(*freshMutex);
-  if (!store->freshChecked.load(std::memory_order_relaxed)) {
-    struct stat st {};
-    if (::stat(store->RegistryDir().c_str(), &st) != 0) CreateFreshRegistry(machine);
-    store->freshChecked.store(true, std::memory_order_release);
+  if (!store->freshChecked.load(std::memory_order_acquire)) {
+    static auto* freshMutex = new std::mutex;
+    std::lock_guard<std::mutex> lock(*freshMutex);
+    if (!store->freshChecked.load(std::memory_order_relaxed)) {
+      struct stat st {};
+      if (::stat(store->RegistryDir().c_str(), &st) != 0) CreateFreshRegistry(machine);
+      store->freshChecked.store(true, std::memory_order_release);
+    }
   }
+  last = Last{machine.Revision(), resets, store};
   return store;
 }
 
@@ -368,9 +403,10 @@ LSTATUS OpenOrCreate(HKEY key, const std::wstring& subKey, REGSAM sam, bool crea
                      DWORD* disposition) {
   if (!result) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
-  KeyHandle base;
-  DWORD status = Lookup(key, base);
+  HandleState baseState;
+  DWORD status = Lookup(key, baseState);
   if (status != ERROR_SUCCESS) return status;
+  const KeyHandle& base = *baseState;
   if (create && !IsPredefined(key) && !(base.sam & KEY_CREATE_SUB_KEY) && !subKey.empty())
     return ERROR_ACCESS_DENIED;
   KeyHandle target;
@@ -455,9 +491,10 @@ LSTATUS OpenOrCreate(HKEY key, const std::wstring& subKey, REGSAM sam, bool crea
 // Runs a read on the key behind a handle.
 template <class F>
 DWORD ReadKey(HKEY key, REGSAM need, F&& f) {
-  KeyHandle h;
-  DWORD status = Lookup(key, h);
+  HandleState state;
+  DWORD status = Lookup(key, state);
   if (status != ERROR_SUCCESS) return status;
+  const KeyHandle& h = *state;
   if (need && (h.sam & need) != need) return ERROR_ACCESS_DENIED;
   reg::Hive* hive = HiveOf(h);
   if (!hive) {
@@ -475,9 +512,10 @@ DWORD ReadKey(HKEY key, REGSAM need, F&& f) {
 
 template <class F>
 DWORD WriteKey(HKEY key, REGSAM need, F&& f, reg::Touches touches = reg::Touches::Keys) {
-  KeyHandle h;
-  DWORD status = Lookup(key, h);
+  HandleState state;
+  DWORD status = Lookup(key, state);
   if (status != ERROR_SUCCESS) return status;
+  const KeyHandle& h = *state;
   if (need && (h.sam & need) != need) return ERROR_ACCESS_DENIED;
   reg::Hive* hive = HiveOf(h);
   if (!hive) return ERROR_ACCESS_DENIED;
@@ -521,9 +559,10 @@ DWORD CopyData(const reg::Value& v, DWORD* type, BYTE* data, DWORD* bytes) {
 }
 
 DWORD DeleteKeyImpl(HKEY key, const std::wstring& subKey, REGSAM sam, bool tree) {
-  KeyHandle base;
-  DWORD status = Lookup(key, base);
+  HandleState baseState;
+  DWORD status = Lookup(key, baseState);
   if (status != ERROR_SUCCESS) return status;
+  const KeyHandle& base = *baseState;
   KeyHandle target;
   status = Resolve(base, subKey, sam, target);
   if (status != ERROR_SUCCESS) return status;
@@ -561,12 +600,14 @@ LSTATUS RegCreateKeyExW(HKEY key, const wchar_t* subKey, DWORD reserved, wchar_t
 
 LSTATUS RegCloseKey(HKEY key) {
   if (IsPredefined(key)) return ERROR_SUCCESS;
-  KeyHandle* handle = reinterpret_cast<KeyHandle*>(key);
+  HandleState closed;  // let go outside the lock
   {
     std::lock_guard<std::mutex> lock(gHandlesMutex);
-    if (!key || !LiveHandles().erase(handle)) return ERROR_INVALID_HANDLE;
+    auto it = LiveHandles().find(reinterpret_cast<const KeyHandle*>(key));
+    if (!key || it == LiveHandles().end()) return ERROR_INVALID_HANDLE;
+    closed = std::move(it->second);
+    LiveHandles().erase(it);
   }
-  delete handle;
   return ERROR_SUCCESS;
 }
 
@@ -708,9 +749,10 @@ LSTATUS RegGetKeySecuritySddl(HKEY key, std::wstring& sddl) {
 }
 
 LSTATUS RegGetKeyEffectiveSddl(HKEY key, std::wstring& sddl) {
-  KeyHandle h;
-  DWORD status = Lookup(key, h);
+  HandleState state;
+  DWORD status = Lookup(key, state);
   if (status != ERROR_SUCCESS) return static_cast<LSTATUS>(status);
+  const KeyHandle& h = *state;
   const auto hooks = SecurityHooks();
   const RegistrySecurityHooks& security = *hooks;
   reg::Hive* hive = HiveOf(h);
@@ -929,8 +971,9 @@ std::vector<HiveInfo> ListHives() {
 }
 
 std::wstring HiveErrorText(HKEY key) {
-  KeyHandle h;
-  if (Lookup(key, h) != ERROR_SUCCESS) return {};
+  HandleState state;
+  if (Lookup(key, state) != ERROR_SUCCESS) return {};
+  const KeyHandle& h = *state;
   reg::Hive* hive = HiveOf(h);
   if (!hive) return {};
   std::wstring text;
@@ -942,8 +985,9 @@ LSTATUS ExportKey(HKEY root, const std::wstring& subKey, REGSAM view, std::strin
   RegKey key;
   LSTATUS status = key.Open(root, subKey, KEY_READ | (view & KEY_WOW64_RES));
   if (status != ERROR_SUCCESS) return status;
-  KeyHandle h;
-  Lookup(key.Get(), h);
+  HandleState state;
+  if (Lookup(key.Get(), state) != ERROR_SUCCESS) return ERROR_INVALID_HANDLE;
+  const KeyHandle& h = *state;
   std::wstring prefix;
   if (h.area == Area::Machine)
     prefix = L"HKEY_LOCAL_MACHINE";

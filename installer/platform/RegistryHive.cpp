@@ -341,6 +341,8 @@ Hive& Store::Machine() {
 
 Hive& Store::User(const std::wstring& name) {
   std::lock_guard<std::mutex> lock(mutex_);
+  // Nearly every call names the same hive (the current user's) as the one before.
+  if (lastUser_ && name == lastUserName_) return *lastUser_;
   auto& slot = users_[Fold(name)];
   if (!slot) {
     // The file keeps the name as first used; look for an existing file of any case first.
@@ -358,6 +360,8 @@ Hive& Store::User(const std::wstring& name) {
     slot = std::make_unique<Hive>(RegistryDir() + "/HKU/" + ToUtf8(fileName) + ".reg",
                                   L"HKEY_USERS\\" + fileName, std::string(), this);
   }
+  lastUserName_ = name;
+  lastUser_ = slot.get();
   return *slot;
 }
 
@@ -388,6 +392,7 @@ std::vector<Hive*> Store::ExistingHives() {
 
 namespace {
 std::mutex gStoresMutex;
+std::atomic<std::uint64_t> gResets{0};
 std::map<std::string, std::shared_ptr<Store>>& Stores() {
   static auto* stores = new std::map<std::string, std::shared_ptr<Store>>();
   return *stores;
@@ -404,6 +409,9 @@ std::shared_ptr<Store> Store::For(const std::string& root) {
 void Store::ResetAll() {
   std::lock_guard<std::mutex> lock(gStoresMutex);
   Stores().clear();
+  ++gResets;
 }
+
+std::uint64_t Store::Resets() { return gResets.load(std::memory_order_acquire); }
 
 }  // namespace platform::reg

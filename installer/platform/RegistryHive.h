@@ -152,6 +152,8 @@ class Store : public std::enable_shared_from_this<Store> {
   // The store of a machine root (one per root and process).
   static std::shared_ptr<Store> For(const std::string& root);
   static void ResetAll();
+  // How many times ResetAll ran (a store kept by a caller is stale once it changed).
+  static std::uint64_t Resets();
 
   // Whether the registry folder was checked (and filled when missing) by this process.
   std::atomic<bool> freshChecked{false};
@@ -161,6 +163,8 @@ class Store : public std::enable_shared_from_this<Store> {
   std::mutex mutex_;
   std::unique_ptr<Hive> machine_;
   std::map<std::wstring, std::unique_ptr<Hive>> users_;
+  std::wstring lastUserName_;  // the name last asked for, as it was spelled, and its hive
+  Hive* lastUser_ = nullptr;
 };
 
 // The batch of the calling thread (see RegistryBatch in Registry.h): nested scopes count, the

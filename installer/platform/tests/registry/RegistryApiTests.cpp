@@ -1,10 +1,13 @@
 // The Win32 registry functions on a fresh machine.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <cwchar>
+#include <cwctype>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "testing/MachineFixture.h"
 #include "platform/Registry.h"
@@ -419,6 +422,60 @@ TEST_F(RegistryApi, CurrentUserAndUsersShareTheUserHive) {
                        L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
                        L"AppData"),
             L"C:\\Users\\User\\AppData\\Roaming");
+}
+
+TEST_F(RegistryApi, HivesAndHandlesStayRightAcrossSpellingsResetsAndCloses) {
+  // The user hive by its SID in two spellings, asked for in turn, is one hive.
+  std::wstring lower = CurrentUserSid();
+  for (auto& c : lower) c = static_cast<wchar_t>(std::towlower(c));
+  RegKey upperKey, lowerKey;
+  ASSERT_EQ(upperKey.Create(HKEY_USERS, CurrentUserSid() + L"\\Software\\Spell"), ERROR_SUCCESS);
+  ASSERT_EQ(lowerKey.Open(HKEY_USERS, lower + L"\\Software\\Spell", KEY_ALL_ACCESS), ERROR_SUCCESS);
+  for (int i = 0; i < 4; ++i) {
+    RegKey& k = i % 2 ? lowerKey : upperKey;
+    ASSERT_EQ(k.SetDword(L"n" + std::to_wstring(i), i), ERROR_SUCCESS);
+  }
+  RegKey viaUser;
+  ASSERT_EQ(viaUser.Open(HKEY_CURRENT_USER, L"Software\\Spell"), ERROR_SUCCESS);
+  EXPECT_EQ(viaUser.ValueList().size(), 4u);
+  DWORD n3 = 0;
+  EXPECT_EQ(viaUser.QueryDword(L"n3", n3), ERROR_SUCCESS);
+  EXPECT_EQ(n3, 3u);
+
+  // After the stores are forgotten, the predefined keys reach the hives anew.
+  ResetRegistryCache();
+  RegKey after;
+  ASSERT_EQ(after.Create(HKEY_CURRENT_USER, L"Software\\Spell"), ERROR_SUCCESS);
+  ASSERT_EQ(after.SetString(L"after", L"reset"), ERROR_SUCCESS);
+  ResetRegistryCache();
+  EXPECT_EQ(ReadString(HKEY_CURRENT_USER, L"Software\\Spell", L"after"), L"reset");
+  EXPECT_EQ(ReadString(HKEY_USERS, lower + L"\\Software\\Spell", L"after"), L"reset");
+
+  // A handle closed while another thread uses it: each call either works or finds the handle
+  // gone, and a closed handle stays invalid.
+  HKEY shared = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Spell", 0, KEY_ALL_ACCESS, &shared),
+            ERROR_SUCCESS);
+  std::atomic<bool> bad{false};
+  std::atomic<int> done{0};
+  std::thread writer([&] {
+    const DWORD one = 1;
+    for (int i = 0; i < 2000; ++i) {
+      LSTATUS s = RegSetValueExW(shared, L"t", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one),
+                                 sizeof one);
+      if (s != ERROR_SUCCESS && s != ERROR_INVALID_HANDLE) bad = true;
+      ++done;
+    }
+  });
+  while (done < 50) std::this_thread::yield();
+  EXPECT_EQ(RegCloseKey(shared), ERROR_SUCCESS);
+  writer.join();
+  EXPECT_FALSE(bad);
+  EXPECT_EQ(RegCloseKey(shared), ERROR_INVALID_HANDLE);
+  const DWORD one = 1;
+  EXPECT_EQ(
+      RegSetValueExW(shared, L"t", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one),
+      ERROR_INVALID_HANDLE);
 }
 
 TEST_F(RegistryApi, FreshMachineHasTheKeysInstallersRead) {
