@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 #include <unordered_map>
 
@@ -119,20 +120,28 @@ DWORD CheckValueName(const std::wstring& name) {
   return ERROR_SUCCESS;
 }
 
-// Splits a sub-key path. A leading "\" is ERROR_BAD_PATHNAME; a trailing one is ignored.
+// Splits a sub-key path, appending its parts to `parts`. A leading "\" is ERROR_BAD_PATHNAME; a
+// trailing one is ignored. On failure `parts` is as it was.
 DWORD SplitSubKey(const std::wstring& subKey, std::vector<std::wstring>& parts) {
-  parts.clear();
   if (subKey.empty()) return ERROR_SUCCESS;
   if (subKey[0] == L'\\') return ERROR_BAD_PATHNAME;
+  const std::size_t before = parts.size();
   std::size_t start = 0;
   while (start < subKey.size()) {
     std::size_t end = subKey.find(L'\\', start);
     if (end == std::wstring::npos) end = subKey.size();
-    if (end == start) return ERROR_BAD_PATHNAME;  // "a\\b"
-    std::wstring part = subKey.substr(start, end - start);
-    if (part.size() > kMaxKeyNameChars) return ERROR_INVALID_PARAMETER;
-    if (std::any_of(part.begin(), part.end(), BadNameChar)) return ERROR_INVALID_PARAMETER;
-    parts.push_back(std::move(part));
+    DWORD bad = ERROR_SUCCESS;
+    if (end == start)
+      bad = ERROR_BAD_PATHNAME;  // "a\\b"
+    else if (end - start > kMaxKeyNameChars ||
+             std::any_of(subKey.begin() + static_cast<std::ptrdiff_t>(start),
+                         subKey.begin() + static_cast<std::ptrdiff_t>(end), BadNameChar))
+      bad = ERROR_INVALID_PARAMETER;
+    if (bad != ERROR_SUCCESS) {
+      parts.resize(before);
+      return bad;
+    }
+    parts.emplace_back(subKey, start, end - start);
     start = end + 1;
   }
   return ERROR_SUCCESS;
@@ -266,21 +275,21 @@ bool UserHiveExists(reg::Store& store, const std::wstring& name) {
 // Resolves `subKey` below the handle `base` into a target handle state (not yet checked for
 // existence). ERROR_FILE_NOT_FOUND for a missing user hive.
 DWORD Resolve(const KeyHandle& base, const std::wstring& subKey, REGSAM sam, KeyHandle& target) {
-  std::vector<std::wstring> parts;
-  DWORD status = SplitSubKey(subKey, parts);
-  if (status != ERROR_SUCCESS) return status;
   target = base;
   target.sam = sam & ~KEY_WOW64_RES;
-  if (base.area == Area::UsersRoot) {
+  if (base.area != Area::UsersRoot) {
+    if (DWORD status = SplitSubKey(subKey, target.path); status != ERROR_SUCCESS) return status;
+  } else {
+    std::vector<std::wstring> parts;
+    if (DWORD status = SplitSubKey(subKey, parts); status != ERROR_SUCCESS) return status;
     if (parts.empty()) return ERROR_SUCCESS;
     if (parts[0] == L"." || parts[0] == L".." || parts[0].find(L'/') != std::wstring::npos)
       return ERROR_FILE_NOT_FOUND;
     if (!UserHiveExists(*base.store, parts[0])) return ERROR_FILE_NOT_FOUND;
     target.area = Area::User;
     target.userHive = parts[0];
-    target.path.assign(parts.begin() + 1, parts.end());
-  } else {
-    target.path.insert(target.path.end(), parts.begin(), parts.end());
+    target.path.assign(std::make_move_iterator(parts.begin() + 1),
+                       std::make_move_iterator(parts.end()));
   }
   if (target.path.size() > kMaxKeyDepth) return ERROR_INVALID_PARAMETER;
   Redirect(target.area, target.path, View32(base, sam));
