@@ -7,7 +7,9 @@
 
 namespace InstallManager {
 
-std::wstring CRunLog::LevelPrefix(LogLevel level) {
+namespace {
+
+std::wstring_view PrefixOf(LogLevel level) {
   switch (level) {
     case LogLevel::Error: return L"ERROR : ";
     case LogLevel::Warning: return L"WARNING : ";
@@ -16,13 +18,26 @@ std::wstring CRunLog::LevelPrefix(LogLevel level) {
   return L"";  // a finer level than Info has no prefix
 }
 
+constexpr std::uint64_t kTicksPerSecond = 10000000;
+
+}  // namespace
+
+std::wstring CRunLog::LevelPrefix(LogLevel level) { return std::wstring(PrefixOf(level)); }
+
 const std::wstring& CRunLog::TimeStamp() {
-  platform::SYSTEMTIME t = platform::GetLocalTime();
+  // Entries come far faster than once a second in a long step: the clock is read for each, but
+  // broken down into the local time only when its second or the machine's zone has moved.
+  const platform::FileTime now = platform::GetSystemTimeAsFileTime();
+  const platform::TimeZoneRule zone = platform::CurrentTimeZoneRule();
+  const std::uint64_t second = now / kTicksPerSecond;
+  if (!m_stamp.empty() && second == m_stampSecond && zone == m_stampZone) return m_stamp;
+  const platform::SYSTEMTIME t = platform::LocalTimeOf(now, zone);
+  m_stampSecond = second;
+  m_stampZone = zone;
   const auto same = [&](const platform::SYSTEMTIME& a) {
     return a.wSecond == t.wSecond && a.wMinute == t.wMinute && a.wHour == t.wHour &&
            a.wDay == t.wDay && a.wMonth == t.wMonth && a.wYear == t.wYear;
   };
-  // Written once a second: entries come far faster than that in a long step.
   if (m_stamp.empty() || !same(m_stampTime)) {
     m_stamp = platform::Format(L"%d.%02d.%02d - %02d:%02d:%02d  ", int(t.wYear), int(t.wMonth),
                                int(t.wDay), int(t.wHour), int(t.wMinute), int(t.wSecond));
@@ -38,16 +53,34 @@ void CRunLog::LogArgs(LogLevel level, const std::wstring_view* format,
     m_anyWritten = true;
     return;
   }
-  std::wstring text;
-  std::wstring why;
-  if (platform::TryFormat(*format, args, text, &why) != platform::ERROR_SUCCESS)
-    text = std::wstring(*format) + L" [the text does not fit its arguments: " + why + L"]";
+  // The text first, then the time stamp, then the entry, in buffers used again and again (an
+  // entry made while one is on its way, from the debugger output say, makes its own).
+  std::wstring ownText, ownEntry;
+  const bool reuse = !m_entryBusy;
+  std::wstring& text = reuse ? m_spareText : ownText;
+  std::wstring& entry = reuse ? m_spareEntry : ownEntry;
+  struct Busy {
+    bool& flag;
+    const bool was;
+    ~Busy() { flag = was; }
+  } busy{m_entryBusy, m_entryBusy};
+  m_entryBusy = true;
 
-  std::wstring entry = TimeStamp();
-  entry += LevelPrefix(level);
+  text.clear();
+  std::wstring why;
+  if (platform::TryFormatAppend(*format, args, text, &why) != platform::ERROR_SUCCESS) {
+    text.assign(*format);
+    text += L" [the text does not fit its arguments: ";
+    text += why;
+    text += L"]";
+  }
+  const std::wstring& stamp = TimeStamp();
+  entry.clear();
+  if (!m_anyWritten) entry += L"---------------------\r\n";
+  entry += stamp;
+  entry += PrefixOf(level);
   entry += text;
   entry += L"\r\n";
-  if (!m_anyWritten) entry = L"---------------------\r\n" + entry;
   Emit(entry, level != LogLevel::Info);
   m_anyWritten = true;
 }

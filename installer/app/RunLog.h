@@ -16,6 +16,7 @@
 #include "platform/Time.h"
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <span>
 #include <string>
@@ -102,6 +103,12 @@ class CRunLog {
   platform::FileAppender m_appender;
   std::wstring m_stamp;  // the last time stamp made, for the second of m_stampTime
   platform::SYSTEMTIME m_stampTime;
+  std::uint64_t m_stampSecond = 0;  // the UTC second and zone m_stamp was last made or checked for
+  platform::TimeZoneRule m_stampZone;
+  // The buffers an entry is made in, kept between entries; busy while an entry is on its way.
+  std::wstring m_spareEntry;
+  std::wstring m_spareText;
+  bool m_entryBusy = false;
   int m_batches = 0;
   std::wstring m_held;  // entries of a batch not yet appended
   std::chrono::steady_clock::time_point m_heldSince;

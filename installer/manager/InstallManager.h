@@ -68,7 +68,7 @@ class CInstallManager : public CommonTools::IStepDispatcher {
   void LoadMacros(const CommonTools::SettingsNodePtr& root);
   void ExpandMacros(std::wstring& s);
   // The attribute's text (or `def`) with its macros replaced; with `isPath` every "/" becomes "\".
-  std::wstring ReadAttribute(const CommonTools::SettingsNodePtr& node, const std::wstring& name,
+  std::wstring ReadAttribute(const CommonTools::SettingsNodePtr& node, std::wstring_view name,
                              const std::wstring& def, bool isPath);
   const CommonTools::CMacroTable& GetMacros() const { return m_macros; }
 

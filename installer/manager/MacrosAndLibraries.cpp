@@ -39,7 +39,7 @@ void CInstallManager::ExpandMacros(std::wstring& s) {
     CommonTools::ReplaceAll(s, name, value);
 }
 
-std::wstring CInstallManager::ReadAttribute(const SettingsNodePtr& node, const std::wstring& name,
+std::wstring CInstallManager::ReadAttribute(const SettingsNodePtr& node, std::wstring_view name,
                                             const std::wstring& def, bool isPath) {
   std::wstring value = CommonTools::GetText(node, name, def);
   if (!value.empty()) ExpandMacros(value);

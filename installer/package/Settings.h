@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace CommonTools {
 
@@ -32,6 +33,9 @@ class ISettingsNode {
   // The attribute as a string, or a copy of `def` (with its type) when the node is not an
   // element or has no such attribute. Attribute names match exactly.
   virtual Variant GetAttribute(const std::wstring& name, const Variant& def) = 0;
+  // The same as text without a Variant, for readers of many values: true with the attribute's
+  // text in `out`, or false (and `out` as it was) where GetAttribute would give its default.
+  virtual bool GetAttributeText(std::wstring_view name, std::wstring& out) = 0;
   // The first child, in document order, whose name equals `name` without regard to case.
   virtual bool GetChild(const std::wstring& name, SettingsNodePtr& node) = 0;
   // Every child: elements, comments and non-blank text.
@@ -60,7 +64,7 @@ class ISettingsNodeList {
 
 // Helpers for callers: typed reads with the conventions every reader follows.
 // A text attribute (default empty).
-std::wstring GetText(const SettingsNodePtr& node, const std::wstring& name,
+std::wstring GetText(const SettingsNodePtr& node, std::wstring_view name,
                      const std::wstring& def = L"");
 // An integer attribute; a text that does not convert raises SettingsError.
 int GetInt(const SettingsNodePtr& node, const std::wstring& name, int def);

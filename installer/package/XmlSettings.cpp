@@ -40,6 +40,21 @@ std::wstring NodeName(const pugi::xml_node& n) {
   }
 }
 
+// The element's attribute named exactly `name`. A name of plain ASCII is compared with the
+// stored UTF-8 names as it stands; any other is converted to UTF-8 first.
+pugi::xml_attribute FindAttribute(const pugi::xml_node& node, std::wstring_view name) {
+  const bool ascii = !name.empty() && std::all_of(name.begin(), name.end(),
+                                                  [](wchar_t c) { return c > 0 && c < 0x80; });
+  if (!ascii) return node.attribute(platform::ToUtf8(name).c_str());
+  for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+    const char* stored = a.name();
+    std::size_t i = 0;
+    while (i < name.size() && static_cast<unsigned char>(stored[i]) == name[i]) ++i;
+    if (i == name.size() && stored[i] == '\0') return a;
+  }
+  return {};
+}
+
 class CXmlSettingsNode : public ISettingsNode,
                          public std::enable_shared_from_this<CXmlSettingsNode> {
  public:
@@ -53,9 +68,17 @@ class CXmlSettingsNode : public ISettingsNode,
 
   Variant GetAttribute(const std::wstring& name, const Variant& def) override {
     if (m_node.type() != pugi::node_element) return def;
-    pugi::xml_attribute a = m_node.attribute(ToUtf8(name).c_str());
+    pugi::xml_attribute a = FindAttribute(m_node, name);
     if (!a) return def;
     return Variant(FromUtf8(a.value()));
+  }
+
+  bool GetAttributeText(std::wstring_view name, std::wstring& out) override {
+    if (m_node.type() != pugi::node_element) return false;
+    pugi::xml_attribute a = FindAttribute(m_node, name);
+    if (!a) return false;
+    out = platform::FromUtf8(a.value());
+    return true;
   }
 
   bool GetChild(const std::wstring& name, SettingsNodePtr& out) override {
@@ -392,10 +415,10 @@ bool CXmlSettings::CreateRoot(const std::wstring& name, SettingsNodePtr& node) {
   return true;
 }
 
-std::wstring GetText(const SettingsNodePtr& node, const std::wstring& name,
-                     const std::wstring& def) {
-  if (!node) return def;
-  return node->GetAttribute(name, Variant(def)).toString();
+std::wstring GetText(const SettingsNodePtr& node, std::wstring_view name, const std::wstring& def) {
+  std::wstring text;
+  if (!node || !node->GetAttributeText(name, text)) return def;
+  return text;
 }
 
 int GetInt(const SettingsNodePtr& node, const std::wstring& name, int def) {

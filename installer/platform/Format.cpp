@@ -2,6 +2,7 @@
 
 #include "platform/Text.h"
 
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <locale.h>
@@ -42,6 +43,7 @@ struct Conversion {
 
 struct Parsed {
   std::vector<Conversion> conversions;  // in order; '%%' is not a conversion
+  std::vector<Need> needs;  // every argument the conversions take, in order ('*' its own)
   std::wstring error;
 };
 
@@ -244,27 +246,28 @@ Parsed Parse(std::wstring_view f) {
     }
     p.conversions.push_back(c);
   }
+  for (const Conversion& c : p.conversions) {
+    if (c.widthStar) p.needs.push_back(Need::StarInt);
+    if (c.precisionStar) p.needs.push_back(Need::StarInt);
+    p.needs.push_back(c.need);
+  }
   return p;
 }
 
-// Every argument the conversions take, in order (a '*' takes its own).
-std::vector<Need> Needs(const Parsed& p) {
-  std::vector<Need> out;
-  for (const Conversion& c : p.conversions) {
-    if (c.widthStar) out.push_back(Need::StarInt);
-    if (c.precisionStar) out.push_back(Need::StarInt);
-    out.push_back(c.need);
-  }
-  return out;
-}
-
-bool CheckKinds(std::wstring_view format, const Parsed& p, std::span<const ArgKind> kinds,
-                std::wstring* why) {
+// Whether the arguments fit the conversions. `kinds` is a span of ArgKind or of FormatArg.
+template <class K>
+bool CheckKinds(std::wstring_view format, const Parsed& p, std::span<K> kinds, std::wstring* why) {
+  const auto kindAt = [&](std::size_t i) {
+    if constexpr (std::is_same_v<std::remove_const_t<K>, FormatArg>)
+      return kinds[i].Kind();
+    else
+      return kinds[i];
+  };
   if (!p.error.empty()) {
     if (why) *why = L"format " + Quote(format) + L": " + p.error;
     return false;
   }
-  std::vector<Need> needs = Needs(p);
+  const std::vector<Need>& needs = p.needs;
   for (std::size_t i = 0; i < needs.size(); ++i) {
     if (i >= kinds.size()) {
       if (why)
@@ -272,13 +275,14 @@ bool CheckKinds(std::wstring_view format, const Parsed& p, std::span<const ArgKi
                L" arguments but is given " + std::to_wstring(kinds.size());
       return false;
     }
-    if (!Accepts(needs[i], kinds[i])) {
+    const ArgKind kind = kindAt(i);
+    if (!Accepts(needs[i], kind)) {
       if (why)
         *why = L"format " + Quote(format) + L": argument " + std::to_wstring(i + 1) +
-               L" should be " + NeedName(needs[i]) + L" but is " + KindName(kinds[i]) +
-               (needs[i] == Need::WideText && kinds[i] == ArgKind::NarrowText
+               L" should be " + NeedName(needs[i]) + L" but is " + KindName(kind) +
+               (needs[i] == Need::WideText && kind == ArgKind::NarrowText
                     ? L" (use %S for a narrow text)"
-                : needs[i] == Need::NarrowText && kinds[i] == ArgKind::WideText
+                : needs[i] == Need::NarrowText && kind == ArgKind::WideText
                     ? L" (use %s for a wide text)"
                     : L"");
       return false;
@@ -313,18 +317,21 @@ std::wstring CFormat(const std::string& cfmt, auto value) {
   return FromUtf8(out);
 }
 
-std::wstring Render(std::wstring_view format, const Parsed& p, std::span<const FormatArg> args) {
-  std::wstring out;
+// Appends the formatted text to `out`. Throws FormatError for what only the values show (a "*"
+// out of range, a 64-bit value too large for its conversion); `out` then holds a part.
+void Render(std::wstring_view format, const Parsed& p, std::span<const FormatArg> args,
+            std::wstring& out) {
   std::size_t argi = 0;
   std::size_t pos = 0;
+  // The text between conversions, in runs up to the next "%" ("%%" written as one).
   auto literal = [&](std::size_t upto) {
-    for (std::size_t i = pos; i < upto; ++i) {
-      if (format[i] == L'%' && i + 1 < upto && format[i + 1] == L'%') {
-        out += L'%';
-        ++i;
-      } else {
-        out += format[i];
-      }
+    std::size_t i = pos;
+    while (i < upto) {
+      const std::size_t percent = std::min(format.find(L'%', i), upto);
+      out.append(format.data() + i, percent - i);
+      if (percent == upto) break;
+      out += L'%';
+      i = percent + (percent + 1 < upto && format[percent + 1] == L'%' ? 2 : 1);
     }
   };
   for (const Conversion& c : p.conversions) {
@@ -432,6 +439,13 @@ std::wstring Render(std::wstring_view format, const Parsed& p, std::span<const F
       }
       case Need::WideText:
       case Need::NarrowText: {
+        // A wide text that is neither cut nor padded, as almost every one is, goes in as it is.
+        if (!a.IsNull() && a.Kind() == ArgKind::WideText &&
+            (precision < 0 || static_cast<std::size_t>(precision) >= a.Wide().size()) &&
+            (width <= 0 || static_cast<std::size_t>(width) <= a.Wide().size())) {
+          out += a.Wide();
+          break;
+        }
         std::wstring text;
         if (a.IsNull())
           text = L"(null)";
@@ -479,7 +493,6 @@ std::wstring Render(std::wstring_view format, const Parsed& p, std::span<const F
     }
   }
   literal(format.size());
-  return out;
 }
 
 }  // namespace
@@ -488,44 +501,88 @@ namespace {
 
 // Formats parsed once: a program formats the same few hundred texts again and again (its log
 // lines). Bounded: texts beyond that many are parsed each time. Kept for the whole process, as
-// exit handlers format too.
-std::shared_ptr<const Parsed> ParsedOnce(std::wstring_view format) {
+// exit handlers format too. `hold` keeps a format alive that is not kept.
+const Parsed& ParsedOnce(std::wstring_view format, std::shared_ptr<const Parsed>& hold) {
   constexpr std::size_t kKept = 512;
   struct Hash {
     using is_transparent = void;
     std::size_t operator()(std::wstring_view v) const { return std::hash<std::wstring_view>{}(v); }
   };
+  using Kept =
+      std::unordered_map<std::wstring, std::shared_ptr<const Parsed>, Hash, std::equal_to<>>;
   static auto* mutex = new std::mutex;
-  static auto* kept =
-      new std::unordered_map<std::wstring, std::shared_ptr<const Parsed>, Hash, std::equal_to<>>;
+  static auto* kept = new Kept;
+  // Each thread remembers where the kept formats it used last were: a log line's format is
+  // mostly the same literal again, found here by its address and then compared, without the
+  // lock and the hash. The kept entries are never removed, so what these point at stays.
+  struct Recent {
+    const wchar_t* at = nullptr;
+    const std::wstring* text = nullptr;
+    const Parsed* parsed = nullptr;
+  };
+  constexpr std::size_t kRecent = 16;
+  thread_local Recent recent[kRecent];
+  Recent& slot =
+      recent[((reinterpret_cast<std::uintptr_t>(format.data()) >> 3) ^ format.size()) % kRecent];
+  if (slot.text && slot.at == format.data() && *slot.text == format) return *slot.parsed;
+
+  const auto remember = [&](Kept::const_iterator it) -> const Parsed& {
+    slot = {format.data(), &it->first, it->second.get()};
+    return *it->second;
+  };
   {
     std::lock_guard<std::mutex> lock(*mutex);
     auto it = kept->find(format);
-    if (it != kept->end()) return it->second;
+    if (it != kept->end()) return remember(it);
   }
   auto p = std::make_shared<const Parsed>(Parse(format));
   std::lock_guard<std::mutex> lock(*mutex);
-  if (kept->size() < kKept) kept->emplace(std::wstring(format), p);
-  return p;
+  if (kept->size() < kKept) {
+    // Another thread may have kept the same text meanwhile: its entry is the one used.
+    return remember(kept->emplace(std::wstring(format), std::move(p)).first);
+  }
+  hold = std::move(p);
+  return *hold;
+}
+
+// Appends the formatted text to `out`; on a FormatError `out` is as it was.
+void FormatAppend(std::wstring_view format, std::span<const FormatArg> args, std::wstring& out) {
+  std::shared_ptr<const Parsed> hold;
+  const Parsed& p = ParsedOnce(format, hold);
+  std::wstring why;
+  if (!CheckKinds(format, p, args, &why)) throw FormatError(ToUtf8(why));
+  const std::size_t start = out.size();
+  try {
+    Render(format, p, args, out);
+  } catch (...) {
+    out.resize(start);
+    throw;
+  }
 }
 
 }  // namespace
 
 std::wstring FormatArgs(std::wstring_view format, std::span<const FormatArg> args) {
-  const std::shared_ptr<const Parsed> parsed = ParsedOnce(format);
-  const Parsed& p = *parsed;
-  std::vector<ArgKind> kinds;
-  kinds.reserve(args.size());
-  for (const FormatArg& a : args) kinds.push_back(a.Kind());
-  std::wstring why;
-  if (!CheckKinds(format, p, kinds, &why)) throw FormatError(ToUtf8(why));
-  return Render(format, p, args);
+  std::wstring out;
+  FormatAppend(format, args, out);
+  return out;
 }
 
 DWORD TryFormat(std::wstring_view format, std::span<const FormatArg> args, std::wstring& out,
                 std::wstring* why) {
   try {
     out = FormatArgs(format, args);
+    return ERROR_SUCCESS;
+  } catch (const FormatError& e) {
+    if (why) *why = FromUtf8(e.what());
+    return ERROR_INVALID_PARAMETER;
+  }
+}
+
+DWORD TryFormatAppend(std::wstring_view format, std::span<const FormatArg> args, std::wstring& out,
+                      std::wstring* why) {
+  try {
+    FormatAppend(format, args, out);
     return ERROR_SUCCESS;
   } catch (const FormatError& e) {
     if (why) *why = FromUtf8(e.what());
@@ -545,7 +602,7 @@ bool CheckFormat(std::wstring_view format, std::initializer_list<ArgKind> kinds,
 int CountFormatArguments(std::wstring_view format) {
   Parsed p = Parse(format);
   if (!p.error.empty()) return -1;
-  return static_cast<int>(Needs(p).size());
+  return static_cast<int>(p.needs.size());
 }
 
 }  // namespace platform

@@ -99,6 +99,10 @@ std::wstring Format(std::wstring_view format, const A&... args) {
 // with the reason in `why` (if given); `out` is untouched on failure.
 DWORD TryFormat(std::wstring_view format, std::span<const FormatArg> args, std::wstring& out,
                 std::wstring* why = nullptr);
+// The same appending to `out`, for a caller that formats again and again into one buffer: the
+// text added at its end, or on failure `out` as it was.
+DWORD TryFormatAppend(std::wstring_view format, std::span<const FormatArg> args, std::wstring& out,
+                      std::wstring* why = nullptr);
 
 // Checks a format that comes from data (a script, a language file) against the kinds of the
 // arguments it will be given: true when every conversion is well formed and takes an argument

@@ -468,8 +468,12 @@ std::wstring FromUtf8(std::string_view s) {
   while (i < n) {
     unsigned char b = static_cast<unsigned char>(s[i]);
     if (b < 0x80) {
-      out += static_cast<wchar_t>(b);
-      ++i;
+      // A run of ASCII, the most of any text here, in one go.
+      std::size_t end = i + 1;
+      while (end < n && static_cast<unsigned char>(s[end]) < 0x80) ++end;
+      std::size_t at = out.size();
+      out.resize(at + (end - i));
+      for (; i < end; ++i) out[at++] = static_cast<wchar_t>(static_cast<unsigned char>(s[i]));
       continue;
     }
     int len = 0;

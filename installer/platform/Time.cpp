@@ -58,14 +58,10 @@ std::int64_t NthSunday(std::int64_t year, unsigned month, int n) {
   return firstSunday + 7 * (n - 1);
 }
 
-struct ZoneSnapshot {
-  int bias = 0;
-  int dstBias = 0;
-  int rule = 0;  // 0 none, 1 eu, 2 us
-};
+}  // namespace
 
-ZoneSnapshot Zone() {
-  ZoneSnapshot z;
+TimeZoneRule CurrentTimeZoneRule() {
+  TimeZoneRule z;
   try {
     const TimeZoneConfig& tz = Machine::Current().Config().timeZone;
     z.bias = tz.biasMinutes;
@@ -75,7 +71,9 @@ ZoneSnapshot Zone() {
   return z;
 }
 
-bool InDst(const ZoneSnapshot& z, FileTime utc) {
+namespace {
+
+bool InDst(const TimeZoneRule& z, FileTime utc) {
   if (z.rule == 0) return false;
   SYSTEMTIME st;
   if (!FileTimeToSystemTime(utc, st)) return false;
@@ -153,19 +151,24 @@ bool SystemTimeToFileTime(const SYSTEMTIME& st, FileTime& ft) {
   return true;
 }
 
-int TimeZoneBiasAt(FileTime utc) {
-  ZoneSnapshot z = Zone();
-  return z.bias + (InDst(z, utc) ? z.dstBias : 0);
-}
+namespace {
 
-FileTime FileTimeToLocalFileTime(FileTime utc) {
-  std::int64_t bias = TimeZoneBiasAt(utc);
+int BiasAt(const TimeZoneRule& z, FileTime utc) { return z.bias + (InDst(z, utc) ? z.dstBias : 0); }
+
+FileTime ToLocal(const TimeZoneRule& z, FileTime utc) {
+  std::int64_t bias = BiasAt(z, utc);
   std::int64_t v = static_cast<std::int64_t>(utc) - bias * 60 * kTicksPerSecond;
   return v < 0 ? 0 : static_cast<FileTime>(v);
 }
 
+}  // namespace
+
+int TimeZoneBiasAt(FileTime utc) { return BiasAt(CurrentTimeZoneRule(), utc); }
+
+FileTime FileTimeToLocalFileTime(FileTime utc) { return ToLocal(CurrentTimeZoneRule(), utc); }
+
 FileTime LocalFileTimeToFileTime(FileTime local) {
-  ZoneSnapshot z = Zone();
+  TimeZoneRule z = CurrentTimeZoneRule();
   const std::int64_t minute = 60 * kTicksPerSecond;
   // Try standard time first, then daylight time; the first consistent one wins.
   std::int64_t asStd = static_cast<std::int64_t>(local) + z.bias * minute;
@@ -181,9 +184,11 @@ SYSTEMTIME GetSystemTime() {
   return st;
 }
 
-SYSTEMTIME GetLocalTime() {
+SYSTEMTIME GetLocalTime() { return LocalTimeOf(GetSystemTimeAsFileTime(), CurrentTimeZoneRule()); }
+
+SYSTEMTIME LocalTimeOf(FileTime utc, const TimeZoneRule& zone) {
   SYSTEMTIME st;
-  FileTimeToSystemTime(FileTimeToLocalFileTime(GetSystemTimeAsFileTime()), st);
+  FileTimeToSystemTime(ToLocal(zone, utc), st);
   return st;
 }
 

@@ -36,6 +36,20 @@ int TimeZoneBiasAt(FileTime utc);
 SYSTEMTIME GetSystemTime();
 SYSTEMTIME GetLocalTime();
 
+// The machine's time zone as local times are computed from it: equal rules give equal local
+// times for one UTC instant. Its changes of bias fall on whole minutes, so within one second of
+// UTC the local time moves by that second only.
+struct TimeZoneRule {
+  int bias = 0;     // minutes, UTC = local + bias
+  int dstBias = 0;  // added while daylight saving time is in force
+  int rule = 0;     // 0 none, 1 eu, 2 us
+  bool operator==(const TimeZoneRule&) const = default;
+};
+TimeZoneRule CurrentTimeZoneRule();
+// The local time of a UTC instant under `zone`; GetLocalTime is that of now under the
+// machine's zone. For a caller that asks many times a second and keeps the last result.
+SYSTEMTIME LocalTimeOf(FileTime utc, const TimeZoneRule& zone);
+
 // FileTimeToDosDateTime / DosDateTimeToFileTime (local FILETIME, as ZIP entries keep them).
 // The first fails for dates before 1980 or after 2107.
 bool FileTimeToDosDateTime(FileTime local, std::uint16_t& dosDate, std::uint16_t& dosTime);

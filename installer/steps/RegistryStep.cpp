@@ -161,7 +161,8 @@ bool CInstallManager::ProcessRegistry(const SettingsNodePtr& container, int mode
       platform::RegKey opened;
       if (opened.Create(root->root, key, kAccess) != platform::ERROR_SUCCESS) continue;
       const std::wstring name = ReadAttribute(k, Attribute::kValueName, L"", true);
-      if (!k->GetAttribute(Attribute::kIntValue, CommonTools::Variant()).isEmpty()) {
+      std::wstring present;
+      if (k->GetAttributeText(Attribute::kIntValue, present)) {
         const std::wstring text = ReadAttribute(k, Attribute::kIntValue, L"", true);
         std::uint32_t number = 0;
         if (platform::VariantToUInt32(text, number) != platform::S_OK)
