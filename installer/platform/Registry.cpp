@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iterator>
 #include <mutex>
+#include <utility>
 #include <unordered_map>
 
 #include "platform/Machine.h"
@@ -74,24 +75,34 @@ KeyHandle PredefinedState(HKEY key, const Machine& machine) {
 }
 
 // The state behind a handle. The states of the predefined keys are made once per machine
-// configuration and thread (every call on HKEY_CURRENT_USER asks for one).
+// configuration (every call on HKEY_CURRENT_USER asks for one). What is kept here lives as long as
+// the process: registry calls made while it ends (a restart run at exit) still find it.
 DWORD Lookup(HKEY key, HandleState& out) {
   if (IsPredefined(key)) {
     struct Kept {
       std::uint64_t revision = 0, resets = 0;
       HandleState state;
     };
-    thread_local std::array<Kept, 4> kept;
-    Kept& slot = kept[key == HKEY_CLASSES_ROOT    ? 0
-                      : key == HKEY_CURRENT_USER  ? 1
-                      : key == HKEY_LOCAL_MACHINE ? 2
-                                                  : 3];
+    static auto* mutex = new std::mutex;
+    static auto* kept = new std::array<Kept, 4>;
+    const std::size_t index = key == HKEY_CLASSES_ROOT    ? 0
+                              : key == HKEY_CURRENT_USER  ? 1
+                              : key == HKEY_LOCAL_MACHINE ? 2
+                                                          : 3;
     Machine& machine = Machine::Current();
     const std::uint64_t resets = reg::Store::Resets();
-    if (!slot.state || slot.revision != machine.Revision() || slot.resets != resets)
-      slot = Kept{machine.Revision(), resets,
-                  std::make_shared<const KeyHandle>(PredefinedState(key, machine))};
-    out = slot.state;
+    {
+      std::lock_guard<std::mutex> lock(*mutex);
+      const Kept& slot = (*kept)[index];
+      if (slot.state && slot.revision == machine.Revision() && slot.resets == resets) {
+        out = slot.state;
+        return ERROR_SUCCESS;
+      }
+    }
+    // Made outside the lock: a machine's first call fills its registry through these calls.
+    out = std::make_shared<const KeyHandle>(PredefinedState(key, machine));
+    std::lock_guard<std::mutex> lock(*mutex);
+    (*kept)[index] = Kept{machine.Revision(), resets, out};
     return ERROR_SUCCESS;
   }
   std::lock_guard<std::mutex> lock(gHandlesMutex);
@@ -304,9 +315,14 @@ std::shared_ptr<reg::Store> StoreOf(const Machine& machine) {
     std::uint64_t revision = 0, resets = 0;
     std::shared_ptr<reg::Store> store;
   };
-  thread_local Last last;
+  static auto* lastMutex = new std::mutex;
+  static auto* last = new Last;
   const std::uint64_t resets = reg::Store::Resets();
-  if (last.store && last.revision == machine.Revision() && last.resets == resets) return last.store;
+  {
+    std::lock_guard<std::mutex> lock(*lastMutex);
+    if (last->store && last->revision == machine.Revision() && last->resets == resets)
+      return last->store;
+  }
   auto store = reg::Store::For(machine.Root());
   // A machine made before its registry existed gets the fresh contents on first use (checked once
   // per store, that is per process and machine root).
@@ -319,7 +335,8 @@ std::shared_ptr<reg::Store> StoreOf(const Machine& machine) {
       store->freshChecked.store(true, std::memory_order_release);
     }
   }
-  last = Last{machine.Revision(), resets, store};
+  std::lock_guard<std::mutex> lock(*lastMutex);
+  *last = Last{machine.Revision(), resets, store};
   return store;
 }
 
@@ -361,7 +378,7 @@ std::wstring EffectiveSddl(const Key& root, const std::vector<std::wstring>& pat
   return sddl;
 }
 
-// The last accesses granted to opens of this thread: a key opened again and again (a step writes
+// The last accesses granted to opens: a key opened again and again (a step writes
 // each of its values through a handle of its own) is checked once while its hive keeps its keys
 // and descriptors, the hooks stay and the caller is the same. Only grants are kept: a refusal is
 // asked again, so that it is reported each time.
@@ -379,17 +396,21 @@ class GrantMemo {
     }
   };
   static bool Granted(const Question& question, const std::vector<std::wstring>& path) {
-    for (const Entry& e : Entries())
+    Memo& memo = Get();
+    std::lock_guard<std::mutex> lock(memo.mutex);
+    for (const Entry& e : memo.entries)
       if (e.hooks && e.question == question && e.path == path) return true;
     return false;
   }
   static void Remember(const Question& question, const std::vector<std::wstring>& path,
                        std::shared_ptr<const RegistrySecurityHooks> hooks) {
-    auto& entries = Entries();
-    Entry& e = entries[Next()++ % entries.size()];
+    Memo& memo = Get();
+    std::shared_ptr<const RegistrySecurityHooks> replaced;  // let go outside the lock
+    std::lock_guard<std::mutex> lock(memo.mutex);
+    Entry& e = memo.entries[memo.next++ % memo.entries.size()];
     e.question = question;
     e.path = path;
-    e.hooks = std::move(hooks);  // held, so that its address names these hooks alone
+    replaced = std::exchange(e.hooks, std::move(hooks));  // held: its address names them alone
   }
 
  private:
@@ -398,13 +419,14 @@ class GrantMemo {
     std::vector<std::wstring> path;
     std::shared_ptr<const RegistrySecurityHooks> hooks;
   };
-  static std::array<Entry, 4>& Entries() {
-    thread_local std::array<Entry, 4> entries;
-    return entries;
-  }
-  static std::size_t& Next() {
-    thread_local std::size_t next = 0;
-    return next;
+  struct Memo {
+    std::mutex mutex;
+    std::array<Entry, 4> entries;
+    std::size_t next = 0;
+  };
+  static Memo& Get() {
+    static auto* memo = new Memo;  // lives as long as the process, as the hooks do
+    return *memo;
   }
 };
 
