@@ -2,6 +2,7 @@
 #include "testing/MachineFixture.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "platform/Time.h"
 
 #include <gtest/gtest.h>
 
@@ -93,6 +94,87 @@ TEST(RunLog, DataIsNeverAFormat) {
             std::wstring::npos)
       << platform::ToUtf8(out[1]);
   EXPECT_NE(out[2].find(L"INFO : 100% done\r\n"), std::wstring::npos);
+}
+
+// The text an entry begins with for a local time.
+static std::wstring StampOf(const platform::SYSTEMTIME& t) {
+  return platform::Format(L"%d.%02d.%02d - %02d:%02d:%02d  ", int(t.wYear), int(t.wMonth),
+                          int(t.wDay), int(t.wHour), int(t.wMinute), int(t.wSecond));
+}
+
+TEST(RunLog, EveryEntryHasTheLocalTimeOfItsCallAcrossSecondsAndZones) {
+  tltest::ScopedMachine machine;
+  CRunLog log;
+  std::vector<std::wstring> out;
+  log.SetDebugOutput([&](const std::wstring& s) { out.push_back(s); });
+  log.Log(LogLevel::Info, L"first");
+  // An entry's stamp lies between the local times read just before and just after it.
+  int checked = 0, moved = 0;
+  auto entry = [&](int n) {
+    out.clear();
+    const platform::SYSTEMTIME before = platform::GetLocalTime();
+    log.Log(LogLevel::Info, L"entry %i", n);
+    const platform::SYSTEMTIME after = platform::GetLocalTime();
+    EXPECT_EQ(out.size(), 1u);
+    if (out.empty()) return;
+    const std::wstring stamp = out.back().substr(0, StampOf(before).size());
+    EXPECT_EQ(out.back().substr(stamp.size()), L"INFO : entry " + std::to_wstring(n) + L"\r\n");
+    if (StampOf(before) == StampOf(after)) {
+      EXPECT_EQ(stamp, StampOf(before)) << platform::ToUtf8(out.back());
+      ++checked;
+    } else {
+      EXPECT_TRUE(stamp == StampOf(before) || stamp == StampOf(after))
+          << platform::ToUtf8(out.back());
+    }
+  };
+  // Entries until the second has moved on (a second at most), each checked.
+  std::wstring last = StampOf(platform::GetLocalTime());
+  for (int n = 0; moved < 1 && n < 5000000; ++n) {
+    entry(n);
+    const std::wstring now = out.back().substr(0, last.size());
+    if (now != last) ++moved;
+    last = now;
+    if (::testing::Test::HasFailure()) return;
+  }
+  EXPECT_EQ(moved, 1);
+  EXPECT_GT(checked, 10);
+
+  // Another machine with another zone, in the same second: its entries follow it at once.
+  for (int bias : {300, -570, 0}) {
+    platform::MachineConfig c = platform::MachineConfig::Defaults();
+    c.timeZone.biasMinutes = bias;
+    c.timeZone.dstRule = bias ? L"us" : L"none";
+    const std::string root = machine.Base() + "/zone" + std::to_string(bias + 1000);
+    platform::Machine::Init(root, c);
+    platform::Machine::SetCurrentForProcess(root);
+    const int before = checked;
+    for (int n = 0; n < 3; ++n) entry(n);
+    EXPECT_GT(checked, before) << bias;
+  }
+}
+
+TEST(RunLog, AnEntryMadeWhileAnotherIsOnItsWayLeavesBothWhole) {
+  CRunLog log;
+  std::vector<std::wstring> out;
+  bool nested = false;
+  log.SetDebugOutput([&](const std::wstring& s) {
+    // The debugger output itself logs (as a caught message might): once, with a longer text.
+    if (!nested) {
+      nested = true;
+      log.Log(LogLevel::Warning, L"inner %s %i", std::wstring(200, L'x'), 2);
+    }
+    out.push_back(s);
+  });
+  log.Log(LogLevel::Info, L"outer %s", std::wstring(L"one"));
+  log.Log(LogLevel::Info, L"after");
+  ASSERT_EQ(out.size(), 3u);
+  const std::size_t stamp = StampOf(platform::GetLocalTime()).size();
+  // Both were made before any entry was out, so both have the dashes.
+  EXPECT_EQ(out[0].substr(0, 23), L"---------------------\r\n");
+  EXPECT_EQ(out[0].substr(23 + stamp), L"WARNING : inner " + std::wstring(200, L'x') + L" 2\r\n");
+  EXPECT_EQ(out[1].substr(0, 23), L"---------------------\r\n");
+  EXPECT_EQ(out[1].substr(23 + stamp), L"INFO : outer one\r\n");
+  EXPECT_EQ(out[2].substr(stamp), L"INFO : after\r\n");
 }
 
 TEST(RunLog, WrittenInTheMachineAnsiCodePage) {

@@ -54,6 +54,46 @@ TEST(SettingsNames, ChildNamesIgnoreCaseAttributesDoNot) {
   EXPECT_FALSE(root->GetChild(L"LIBRARY", libs));
 }
 
+TEST(SettingsAttributes, LookedUpByTheExactNameWhateverItsCharacters) {
+  CXmlSettings s = Parse(
+      "<?xml version=\"1.0\"?><R><HKCU KeyName=\"K\" Key=\"short\" KeyNames=\"long\" "
+      "Gr\xC3\xB6\xC3\x9F"
+      "e=\"wide name\" Text=\"caf\xC3\xA9 &amp; \xE2\x82\xAC\"/><!-- c --></R>");
+  SettingsNodePtr root = Root(s), key;
+  ASSERT_TRUE(root->GetChild(L"HKCU", key));
+  // A name is neither a prefix nor an extension of another, and case counts.
+  EXPECT_EQ(GetText(key, L"KeyName"), L"K");
+  EXPECT_EQ(GetText(key, L"Key"), L"short");
+  EXPECT_EQ(GetText(key, L"KeyNames"), L"long");
+  EXPECT_EQ(GetText(key, L"keyname", L"none"), L"none");
+  EXPECT_EQ(GetText(key, L"KeyNam", L"none"), L"none");
+  EXPECT_EQ(GetText(key, L"KeyNameX", L"none"), L"none");
+  EXPECT_EQ(GetText(key, L"", L"none"), L"none");
+  // A name beyond ASCII, and values with any characters.
+  EXPECT_EQ(GetText(key, L"Gr\u00F6\u00DFe"), L"wide name");
+  EXPECT_EQ(GetText(key, L"GR\u00D6\u00DFE", L"none"), L"none");
+  EXPECT_EQ(GetText(key, L"Text"), L"caf\u00E9 & \u20AC");
+  // The text form agrees with the Variant form, and leaves its buffer alone when there is none.
+  for (const wchar_t* name : {L"KeyName", L"Key", L"Text", L"Gr\u00F6\u00DFe", L"keyname"}) {
+    std::wstring text = L"kept";
+    const bool found = key->GetAttributeText(name, text);
+    const Variant v = key->GetAttribute(name, Variant());
+    EXPECT_EQ(found, !v.isEmpty()) << platform::ToUtf8(name);
+    EXPECT_EQ(text, found ? v.toString() : L"kept") << platform::ToUtf8(name);
+  }
+  // Only an element has attributes.
+  SettingsNodeListPtr children;
+  ASSERT_TRUE(root->GetChildren(children));
+  SettingsNodePtr comment;
+  ASSERT_TRUE(children->GetItem(1, comment));
+  ASSERT_EQ(comment->GetName(), L"#comment");
+  std::wstring text = L"kept";
+  EXPECT_FALSE(comment->GetAttributeText(L"KeyName", text));
+  EXPECT_EQ(text, L"kept");
+  EXPECT_EQ(GetText(comment, L"KeyName", L"none"), L"none");
+  EXPECT_EQ(GetText(nullptr, L"KeyName", L"none"), L"none");
+}
+
 TEST(SettingsAttributes, TypedDefaultsAndConversions) {
   CXmlSettings s = Parse(
       "<?xml version=\"1.0\"?><R Build=\" 1,234 \" Bad=\"12abc\" Empty=\"\" Big=\"99999999999\"/>");

@@ -1,11 +1,16 @@
 #include "platform/Format.h"
+#include "platform/Text.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
 using namespace platform;
 
@@ -76,6 +81,116 @@ TEST(Format, DecimalsAreWrittenAsTheCLibraryWritesThem) {
   EXPECT_EQ(Format(L"%5i|%-5i|%05i", -3, -3, -3), L"   -3|-3   |-0003");
   // Other flags and precisions keep the C library's forms.
   EXPECT_EQ(Format(L"%+d|% d|%.3d|%+05d", 5, 5, 5, 5), L"+5| 5|005|+0005");
+}
+
+TEST(Format, TextsAsTheyStandCutAndPadded) {
+  // A wide text goes in as it stands unless a precision cuts it or a width pads it; a narrow
+  // one always takes the general way. Both against the text made by hand.
+  const std::wstring texts[] = {L"", L"a", L"abc", L"abcdef", L"C:\\Program Files\\x"};
+  for (const std::wstring& t : texts) {
+    const std::string narrow(t.begin(), t.end());
+    for (const wchar_t* flag : {L"", L"-"}) {
+      for (int width : {-1, 0, 1, 3, 6, 30}) {
+        for (int precision : {-1, 0, 2, 3, 6, 40}) {
+          std::wstring spec = L"%" + std::wstring(flag);
+          if (width >= 0) spec += std::to_wstring(width);
+          if (precision >= 0) spec += L"." + std::to_wstring(precision);
+          std::wstring body = precision >= 0 ? t.substr(0, precision) : t;
+          if (width > static_cast<int>(body.size())) {
+            const std::wstring pad(width - body.size(), L' ');
+            body = *flag ? body + pad : pad + body;
+          }
+          const std::wstring expected = L"<" + body + L">";
+          const std::string what = platform::ToUtf8(spec) + " " + narrow;
+          EXPECT_EQ(Format(L"<" + spec + L"s>", t), expected) << what;
+          EXPECT_EQ(Format(L"<" + spec + L"s>", t.c_str()), expected) << what;
+          EXPECT_EQ(Format(L"<" + spec + L"S>", narrow), expected) << what;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(Format(L"%5s|%-5s|%.1s", static_cast<const wchar_t*>(nullptr),
+                   static_cast<const wchar_t*>(nullptr), static_cast<const wchar_t*>(nullptr)),
+            L"(null)|(null)|(");
+}
+
+TEST(Format, PercentSignsAroundConversions) {
+  EXPECT_EQ(Format(L"%%"), L"%");
+  EXPECT_EQ(Format(L"%%%%"), L"%%");
+  EXPECT_EQ(Format(L"%%%d%%", 5), L"%5%");
+  EXPECT_EQ(Format(L"a%%b%%%%c%sd%%%%%%", L"X"), L"a%b%%cXd%%%");
+  EXPECT_EQ(Format(L"%s%s%%%s", L"1", L"2", L"3"), L"12%3");
+  EXPECT_EQ(Format(L"100%% of %d%% is %s%%", 40, L"40"), L"100% of 40% is 40%");
+  EXPECT_EQ(Format(L"\u00E9%%\u20AC%c", L'\u0416'), L"\u00E9%\u20AC\u0416");
+}
+
+TEST(Format, AppendingKeepsTheBufferAndAFailureLeavesItAsItWas) {
+  std::wstring out = L"head:";
+  ASSERT_EQ(TryFormatAppend(L"%s=%d;", std::vector<FormatArg>{L"a", 1}, out), ERROR_SUCCESS);
+  ASSERT_EQ(TryFormatAppend(L"%s=%d;", std::vector<FormatArg>{L"b", 2}, out), ERROR_SUCCESS);
+  EXPECT_EQ(out, L"head:a=1;b=2;");
+  // A misfit found before anything is written, and one found halfway (a "*" out of range after
+  // a text is written, a 64-bit value after a number): the buffer is as it was, and the reason
+  // is the one TryFormat gives.
+  const std::pair<std::wstring, std::vector<FormatArg>> bad[] = {
+      {L"%d %s", {L"text", L"x"}},
+      {L"x%s%*d", {L"written", 200000, 1}},
+      {L"%d:%d", {1, static_cast<std::int64_t>(1) << 40}},
+      {L"%s %q", {L"x"}},
+  };
+  for (const auto& [format, args] : bad) {
+    std::wstring why, whyAlone, alone = L"untouched";
+    EXPECT_EQ(TryFormatAppend(format, args, out, &why), ERROR_INVALID_PARAMETER)
+        << platform::ToUtf8(format);
+    EXPECT_EQ(out, L"head:a=1;b=2;") << platform::ToUtf8(format);
+    EXPECT_EQ(TryFormat(format, args, alone, &whyAlone), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(alone, L"untouched");
+    EXPECT_FALSE(why.empty());
+    EXPECT_EQ(why, whyAlone);
+  }
+}
+
+TEST(Format, AFormatChangedInPlaceIsReadAnew) {
+  // Parsed formats are found again by where their text lies; a buffer that holds another format
+  // at the same place must not be taken for the one before.
+  std::wstring buffer;
+  buffer.reserve(64);
+  const wchar_t* at = buffer.data();
+  buffer = L"%d";
+  EXPECT_EQ(Format(std::wstring_view(buffer), 7), L"7");
+  buffer[1] = L's';
+  EXPECT_EQ(Format(std::wstring_view(buffer), L"text"), L"text");
+  EXPECT_THROW(Format(std::wstring_view(buffer), 7), FormatError);
+  buffer = L"%s|%s";
+  EXPECT_EQ(Format(std::wstring_view(buffer), L"a", L"b"), L"a|b");
+  buffer.resize(2);
+  EXPECT_EQ(Format(std::wstring_view(buffer), L"a"), L"a");
+  ASSERT_EQ(buffer.data(), at) << "the test needs the text at one place";
+  // Many formats at many places, each right, twice over (the second time found again).
+  for (int round = 0; round < 2; ++round) {
+    for (int i = 0; i < 100; ++i) {
+      const std::wstring format = std::to_wstring(i) + (i % 2 ? L":%d" : L":%s");
+      EXPECT_EQ(i % 2 ? Format(format, i) : Format(format, L"t"),
+                std::to_wstring(i) + L":" + (i % 2 ? std::to_wstring(i) : L"t"));
+    }
+  }
+  // The same from other threads at once.
+  std::vector<std::thread> threads;
+  std::atomic<int> wrong{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t, &wrong] {
+      std::wstring own;
+      own.reserve(16);
+      for (int i = 0; i < 2000; ++i) {
+        own = (i + t) % 2 ? L"%d" : L"<%s>";
+        const std::wstring got =
+            (i + t) % 2 ? Format(std::wstring_view(own), i) : Format(std::wstring_view(own), L"x");
+        if (got != ((i + t) % 2 ? std::to_wstring(i) : L"<x>")) ++wrong;
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(Format, WrongArgumentsAreClearFailures) {
