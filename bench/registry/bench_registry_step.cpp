@@ -171,10 +171,11 @@ int main(int argc, char** argv) {
     platform::reg::ParseError error;
     auto tree = platform::reg::ParseHive(ReadHost(hive), L"HKEY_USERS\\" + sid, &error);
     if (!tree) return 1;
-    const std::string tmp = base + "/reference.tmp", target = base + "/reference.reg";
-    // The save replaces a hive file as large as the one the step replaced, as every save of a
-    // stored hive does (the first round would otherwise only create a file, and the release of
-    // the old file's blocks is part of every real save).
+    // The save replaces a hive file as large as the one the step replaced, in the hive's own
+    // folder, as every save of a stored hive does: the first round would otherwise only create a
+    // file, the release of the old file's blocks is part of every real save, and a file system
+    // may take longer to make a file in a folder where files were deleted a moment ago.
+    const std::string tmp = hive + ".reference.tmp", target = hive + ".reference";
     WriteHost(target, stored);
     t = Clock::now();
     std::string bytes = platform::reg::WriteHive(*tree, L"HKEY_USERS\\" + sid, true);
