@@ -411,13 +411,13 @@ TEST(RegistryEnforcement, AGrantedOpenIsAskedAgainAfterEveryChangeItDependsOn) {
 
   // The caller: machine.ini reloaded without elevation.
   RegKey machineKey;
-  ASSERT_EQ(machineKey.Create(HKEY_LOCAL_MACHINE, L"SOFTWARE\Vendor"), ERROR_SUCCESS);
+  ASSERT_EQ(machineKey.Create(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vendor"), ERROR_SUCCESS);
   RegKey again;
-  ASSERT_EQ(again.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\Vendor", KEY_WRITE), ERROR_SUCCESS);
+  ASSERT_EQ(again.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vendor", KEY_WRITE), ERROR_SUCCESS);
   std::string ini = Machine::Current().Config().ToIni();
   ini.replace(ini.find("elevated = yes"), 14, "elevated = no");
   SecurityMachine::WriteHostFile(Machine::Current().IniPath(), ini);
   Machine::Current().Reload();
-  EXPECT_EQ(again.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\Vendor", KEY_WRITE), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(again.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\Vendor", KEY_READ), ERROR_SUCCESS);
+  EXPECT_EQ(again.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vendor", KEY_WRITE), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(again.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vendor", KEY_READ), ERROR_SUCCESS);
 }
