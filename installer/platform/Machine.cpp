@@ -446,7 +446,7 @@ MachineConfig MachineConfig::Parse(const std::string& text, const std::string& f
         c.uiLanguage = static_cast<std::uint16_t>(ctx.Number(value, 0xFFFF));
       else if (key == "ansi_code_page") {
         unsigned cp = static_cast<unsigned>(ctx.Number(value, 65535));
-        if (!IsValidCodePage(cp) || cp == 437)
+        if (!IsValidCodePage(cp) || cp == 437 || cp == 866)  // the DOS ones are OEM code pages
           ctx.Fail("code page " + value +
                    " is not an ANSI code page this machine knows (1250, 1251, 1252, 1254, 28591, "
                    "65001)");

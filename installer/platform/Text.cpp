@@ -76,6 +76,20 @@ constexpr std::array<char16_t, 128> MakeCp1254() {
 }
 constexpr std::array<char16_t, 128> kCp1254 = MakeCp1254();
 
+// 866 (the OEM code page of Cyrillic machines): the Cyrillic alphabet around the box drawing of
+// 437, then Ё, the Ukrainian and Belarusian letters and a few signs.
+constexpr std::array<char16_t, 128> MakeCp866() {
+  std::array<char16_t, 128> t{};
+  for (int i = 0; i < 48; ++i) t[i] = static_cast<char16_t>(0x0410 + i);         // А..п
+  for (int i = 0x30; i < 0x60; ++i) t[i] = kCp437[i];                            // box drawing
+  for (int i = 0; i < 16; ++i) t[0x60 + i] = static_cast<char16_t>(0x0440 + i);  // р..я
+  const char16_t tail[16] = {0x0401, 0x0451, 0x0404, 0x0454, 0x0407, 0x0457, 0x040E, 0x045E,
+                             0x00B0, 0x2219, 0x00B7, 0x221A, 0x2116, 0x00A4, 0x25A0, 0x00A0};
+  for (int i = 0; i < 16; ++i) t[0x70 + i] = tail[i];
+  return t;
+}
+constexpr std::array<char16_t, 128> kCp866 = MakeCp866();
+
 struct SingleByteTable {
   const std::array<char16_t, 128>* high = nullptr;  // nullptr: identity (ISO 8859-1)
   std::unordered_map<char32_t, unsigned char> reverse;
@@ -96,12 +110,14 @@ const SingleByteTable* TableFor(unsigned cp) {
   static const SingleByteTable& t1251 = *new SingleByteTable(make(&kCp1251));
   static const SingleByteTable& t1250 = *new SingleByteTable(make(&kCp1250));
   static const SingleByteTable& t437 = *new SingleByteTable(make(&kCp437));
+  static const SingleByteTable& t866 = *new SingleByteTable(make(&kCp866));
   static const SingleByteTable& t1254 = *new SingleByteTable(make(&kCp1254));
   static const SingleByteTable& t28591 = *new SingleByteTable(make(nullptr));
   switch (cp) {
     case 1250: return &t1250;
     case 1251: return &t1251;
     case 437: return &t437;
+    case 866: return &t866;
     case 1254: return &t1254;
     case 28591: return &t28591;
     default: return &t1252;
@@ -398,6 +414,7 @@ bool IsValidCodePage(unsigned cp) {
     case 1252:
     case 1254:
     case 437:
+    case 866:
     case 28591:
     case 20127:
     case CP_UTF8: return true;

@@ -5,6 +5,7 @@
 #include "platform/HostIo.h"
 #include "platform/Paths.h"
 #include <fstream>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -186,3 +187,29 @@ TEST_F(TextOnMachine, AnsiCodePageComesFromTheMachine) {
 }
 
 }  // namespace
+
+TEST(Text, Cp866TheOemCodePageOfCyrillicMachines) {
+  const std::wstring russian = L"\u041F\u0440\u0438\u0432\u0435\u0442, \u0451\u0401 \u2116";
+  std::string bytes = WideToAnsi(russian, 866);
+  EXPECT_EQ(bytes, "\x8F\xE0\xA8\xA2\xA5\xE2, \xF1\xF0 \xFC");
+  EXPECT_EQ(AnsiToWide(bytes, 866), russian);
+  // The frame characters sit where 437 has them; the Ukrainian letters at the end.
+  EXPECT_EQ(AnsiToWide("\xC4\xB3\xDA\xD9", 866), L"\u2500\u2502\u250C\u2518");
+  EXPECT_EQ(WideToAnsi(L"\u0404\u0457\u040E", 866), "\xF2\xF5\xF6");
+  // Every byte is one character of its own and comes back as that byte.
+  std::string all;
+  for (int b = 0x80; b < 0x100; ++b) all.push_back(static_cast<char>(b));
+  const std::wstring decoded = AnsiToWide(all, 866);
+  ASSERT_EQ(decoded.size(), 128u);
+  EXPECT_EQ(std::set<wchar_t>(decoded.begin(), decoded.end()).size(), 128u);
+  EXPECT_EQ(WideToAnsi(decoded, 866), all);
+  EXPECT_TRUE(IsValidCodePage(866));
+
+  // A machine may say so; as its ANSI code page 866 is refused like 437.
+  platform::MachineConfig c = platform::MachineConfig::Defaults();
+  c.oemCodePage = 866;
+  EXPECT_EQ(platform::MachineConfig::Parse(c.ToIni()).oemCodePage, 866u);
+  std::string ini = c.ToIni();
+  ini.replace(ini.find("ansi_code_page = 1252"), 21, "ansi_code_page = 866");
+  EXPECT_THROW(platform::MachineConfig::Parse(ini), platform::MachineError);
+}
