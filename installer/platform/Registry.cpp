@@ -309,20 +309,6 @@ DWORD Resolve(const KeyHandle& base, const std::wstring& subKey, REGSAM sam, Key
 }
 
 std::shared_ptr<reg::Store> StoreOf(const Machine& machine) {
-  // Every call on a predefined key asks: the store last found is kept for the same machine
-  // configuration while no reset forgot the stores.
-  struct Last {
-    std::uint64_t revision = 0, resets = 0;
-    std::shared_ptr<reg::Store> store;
-  };
-  static auto* lastMutex = new std::mutex;
-  static auto* last = new Last;
-  const std::uint64_t resets = reg::Store::Resets();
-  {
-    std::lock_guard<std::mutex> lock(*lastMutex);
-    if (last->store && last->revision == machine.Revision() && last->resets == resets)
-      return last->store;
-  }
   auto store = reg::Store::For(machine.Root());
   // A machine made before its registry existed gets the fresh contents on first use (checked once
   // per store, that is per process and machine root).
@@ -335,8 +321,6 @@ std::shared_ptr<reg::Store> StoreOf(const Machine& machine) {
       store->freshChecked.store(true, std::memory_order_release);
     }
   }
-  std::lock_guard<std::mutex> lock(*lastMutex);
-  *last = Last{machine.Revision(), resets, store};
   return store;
 }
 

@@ -92,19 +92,19 @@ TEST(Format, TextsAsTheyStandCutAndPadded) {
     for (const wchar_t* flag : {L"", L"-"}) {
       for (int width : {-1, 0, 1, 3, 6, 30}) {
         for (int precision : {-1, 0, 2, 3, 6, 40}) {
-          std::wstring spec = L"%" + std::wstring(flag);
-          if (width >= 0) spec += std::to_wstring(width);
-          if (precision >= 0) spec += L"." + std::to_wstring(precision);
+          std::wstring conversion = L"%" + std::wstring(flag);
+          if (width >= 0) conversion += std::to_wstring(width);
+          if (precision >= 0) conversion += L"." + std::to_wstring(precision);
           std::wstring body = precision >= 0 ? t.substr(0, precision) : t;
           if (width > static_cast<int>(body.size())) {
             const std::wstring pad(width - body.size(), L' ');
             body = *flag ? body + pad : pad + body;
           }
           const std::wstring expected = L"<" + body + L">";
-          const std::string what = platform::ToUtf8(spec) + " " + narrow;
-          EXPECT_EQ(Format(L"<" + spec + L"s>", t), expected) << what;
-          EXPECT_EQ(Format(L"<" + spec + L"s>", t.c_str()), expected) << what;
-          EXPECT_EQ(Format(L"<" + spec + L"S>", narrow), expected) << what;
+          const std::string what = platform::ToUtf8(conversion) + " " + narrow;
+          EXPECT_EQ(Format(L"<" + conversion + L"s>", t), expected) << what;
+          EXPECT_EQ(Format(L"<" + conversion + L"s>", t.c_str()), expected) << what;
+          EXPECT_EQ(Format(L"<" + conversion + L"S>", narrow), expected) << what;
         }
       }
     }
