@@ -54,8 +54,8 @@ class HeaderReader {
     if (offset > m_size || size > m_size - offset) return nullptr;
     if (offset >= m_start && offset - m_start + size <= m_length)
       return m_data.data() + (offset - m_start);
-    const std::size_t want = static_cast<std::size_t>(
-        std::min<std::uint64_t>(std::max(size, window), m_size - offset));
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(std::max(size, window), m_size - offset));
     m_data.resize(want);
     m_length = 0;
     m_start = offset;
@@ -64,8 +64,7 @@ class HeaderReader {
       return nullptr;
     while (m_length < want) {
       std::size_t done = 0;
-      if (m_file.Read(m_data.data() + m_length, want - m_length, done) !=
-              platform::ERROR_SUCCESS ||
+      if (m_file.Read(m_data.data() + m_length, want - m_length, done) != platform::ERROR_SUCCESS ||
           done == 0)
         break;
       m_length += done;
@@ -137,9 +136,9 @@ bool UnicodePath(const unsigned char* extra, std::size_t length, const std::stri
     const std::size_t data = at + 4;
     if (size > length - data) break;
     if (id == kUnicodePathField && size >= 5 && extra[data] == 1) {
-      const auto crc = static_cast<std::uint32_t>(
-          crc32(0L, reinterpret_cast<const Bytef*>(headerName.data()),
-                static_cast<uInt>(headerName.size())));
+      const auto crc =
+          static_cast<std::uint32_t>(crc32(0L, reinterpret_cast<const Bytef*>(headerName.data()),
+                                           static_cast<uInt>(headerName.size())));
       if (crc != static_cast<std::uint32_t>(Get(extra + data + 1, 4))) {
         stale = true;
         return false;
@@ -200,7 +199,8 @@ bool CArchiveDirectory::Read(platform::FileHandle& file, const std::wstring& arc
   HeaderReader reader(file, fileSize);
 
   // The end record: the last one whose comment reaches the end of the file, else the last.
-  const auto tailLength = static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, 0xFFFF + kEndSize));
+  const auto tailLength =
+      static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, 0xFFFF + kEndSize));
   const std::uint64_t tailStart = fileSize - tailLength;
   const unsigned char* tail = reader.At(tailStart, tailLength);
   if (!tail) return Refuse(L"", L"it cannot be read");
@@ -280,9 +280,8 @@ bool CArchiveDirectory::Read(platform::FileHandle& file, const std::wstring& arc
     std::size_t extraLength;
   };
   std::vector<Raw> raws;
-  const auto reserve = static_cast<std::size_t>(
-      std::min<std::uint64_t>(countKnown ? entries : directorySize / kCentralSize,
-                              directorySize / kCentralSize));
+  const auto reserve = static_cast<std::size_t>(std::min<std::uint64_t>(
+      countKnown ? entries : directorySize / kCentralSize, directorySize / kCentralSize));
   m_entries.reserve(reserve);
   raws.reserve(reserve);
   std::size_t pos = 0;
@@ -367,20 +366,19 @@ bool CArchiveDirectory::Read(platform::FileHandle& file, const std::wstring& arc
     const std::uint64_t header = base + e.headerOffset;
     if (reachedBy < m_entries.size() && header < reached) {
       const EntryInfo& other = m_entries[reachedBy];
-      return Refuse(e.name, header == other.headerOffset
-                                ? L"it shares its data with entry = " + other.name
-                                : L"its local header lies inside the data of entry = " +
-                                      other.name);
+      return Refuse(e.name,
+                    header == other.headerOffset
+                        ? L"it shares its data with entry = " + other.name
+                        : L"its local header lies inside the data of entry = " + other.name);
     }
     const std::uint64_t next =
         k + 1 < order.size() ? base + m_entries[order[k + 1]].headerOffset : directoryStart;
     const std::size_t expected = kLocalSize + raw.name.size() + raw.extraLength + 64;
-    const unsigned char* l =
-        reader.At(header, kLocalSize,
-                  next >= header && next - header <= kNearby ? kWindow : expected);
+    const unsigned char* l = reader.At(
+        header, kLocalSize, next >= header && next - header <= kNearby ? kWindow : expected);
     if (!l || Get(l, 4) != kLocalSignature)
-      return Refuse(e.name, platform::Format(L"its local header is missing at offset %I64u",
-                                             header));
+      return Refuse(e.name,
+                    platform::Format(L"its local header is missing at offset %I64u", header));
     unsigned char fixed[kLocalSize];
     std::memcpy(fixed, l, kLocalSize);
     const auto nameLength = static_cast<std::size_t>(Get(fixed + 26, 2));
@@ -389,7 +387,8 @@ bool CArchiveDirectory::Read(platform::FileHandle& file, const std::wstring& arc
     if (!whole) return Refuse(e.name, L"its local header runs past the end of the file");
     const unsigned flags = static_cast<unsigned>(Get(fixed + 6, 2));
     const std::string name(reinterpret_cast<const char*>(whole + kLocalSize), nameLength);
-    if (name != raw.name) return Refuse(e.name, L"its local header names " + DecodeName(name, flags));
+    if (name != raw.name)
+      return Refuse(e.name, L"its local header names " + DecodeName(name, flags));
     const int method = static_cast<int>(Get(fixed + 8, 2));
     if (method != e.method)
       return Refuse(e.name, platform::Format(L"its local header declares method %d, the "

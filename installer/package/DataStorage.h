@@ -1,8 +1,11 @@
 // The package archive ("Setup.data", a ZIP file): opening, extraction into its temporary folder
 // with the overwrite rules, measuring, and the packer of the uninstall packages.
 //
-// The ZIP files are read and written by minizip through the machine layer's file handles, so
-// the archive sees Windows paths and an open archive is a file in use like any other.
+// The ZIP files are opened and written by minizip through the machine layer's file handles
+// (ZipFileAccess.h), so the archive sees Windows paths and an open archive is a file in use like
+// any other. The directory of an archive is read and checked when it is opened
+// (ArchiveDirectory.h): a hostile or unreadable one is not opened at all. An entry's data is read
+// where the directory found it and inflated here, never past the size it declares.
 #pragma once
 
 #include "package/ArchiveDirectory.h"
@@ -126,7 +129,7 @@ class CUnzipper {
   // New files of the batch: written unnamed into the folders kept open, named when whole.
   platform::NewFileWriter m_writer;
 
-  void* m_zip = nullptr;  // unzFile
+  void* m_zip = nullptr;        // unzFile
   platform::FileHandle m_file;  // the entries' data is read through this handle
   CArchiveDirectory m_directory;
   std::size_t m_current = 0;  // the current entry of Entries()

@@ -695,9 +695,10 @@ TEST(ArchiveHostile, EntriesThatOverlapInTheFileAreRefusedAtTheOpen) {
   std::vector<tltest::RawEntry> bomb{{.name = "bomb0.bin", .data = zeros, .deflate = true}};
   std::vector<tltest::RawEntry> sameName{{.name = "bomb.bin", .data = zeros, .deflate = true}};
   for (int i = 1; i < 8; ++i) {
-    bomb.push_back(
-        {.name = "bomb" + std::to_string(i) + ".bin", .data = zeros, .deflate = true,
-         .sameDataAs = 0});
+    bomb.push_back({.name = "bomb" + std::to_string(i) + ".bin",
+                    .data = zeros,
+                    .deflate = true,
+                    .sameDataAs = 0});
     sameName.push_back({.name = "bomb.bin", .data = zeros, .deflate = true, .sameDataAs = 0});
   }
   // A whole local header with its data hidden inside the data of a stored entry, named by a
@@ -738,11 +739,14 @@ TEST(ArchiveHostile, LocalAndCentralHeadersThatDisagreeAreRefused) {
     std::string reason;  // empty: the archive is read
   };
   const Case cases[] = {
-      {"another name", {.name = "bin/app.dll", .data = "12345", .localName = "bin/evil.dll"},
+      {"another name",
+       {.name = "bin/app.dll", .data = "12345", .localName = "bin/evil.dll"},
        "its local header names bin\\evil.dll"},
-      {"another compressed size", {.name = "bin/app.dll", .data = "12345", .localPacked = 3},
+      {"another compressed size",
+       {.name = "bin/app.dll", .data = "12345", .localPacked = 3},
        "its local header declares 3 bytes packed, the directory 5"},
-      {"another uncompressed size", {.name = "bin/app.dll", .data = "12345", .localUnpacked = 999},
+      {"another uncompressed size",
+       {.name = "bin/app.dll", .data = "12345", .localUnpacked = 999},
        "its local header declares 999 bytes unpacked, the directory 5"},
       {"another size in the local ZIP64 field",
        {.name = "bin/app.dll", .data = "12345", .zip64 = true, .localUnpacked = 1ull << 33},
@@ -774,7 +778,7 @@ TEST(ArchiveHostile, LocalAndCentralHeadersThatDisagreeAreRefused) {
 
 TEST(ArchiveHostile, EntriesInMethodsTheUnpackerCannotReadAreRefusedByName) {
   const std::pair<int, std::string> methods[] = {
-      {9, "Deflate64"}, {12, "BZIP2"}, {14, "LZMA"},          {93, "Zstandard"},
+      {9, "Deflate64"}, {12, "BZIP2"}, {14, "LZMA"},           {93, "Zstandard"},
       {95, "XZ"},       {98, "PPMd"},  {99, "AES encryption"}, {7, "unknown"},
   };
   for (const auto& [method, name] : methods) {
@@ -821,16 +825,23 @@ TEST(ArchiveZip64, EndRecordsWithMarkersAreReadAndUnreadableOnesAreErrors) {
     enum { None, CutZip64, LocatorToZero } damage = None;
   };
   const Case cases[] = {
-      {"no entries declared", {.declaredCount = 0},
+      {"no entries declared",
+       {.declaredCount = 0},
        "its central directory holds more entries than the 0 its end record declares"},
-      {"no entries declared in the ZIP64 record", {.zip64 = true, .declaredCount = 0},
+      {"no entries declared in the ZIP64 record",
+       {.zip64 = true, .declaredCount = 0},
        "its central directory holds more entries than the 0 its end record declares"},
-      {"more entries declared", {.declaredCount = 5},
+      {"more entries declared",
+       {.declaredCount = 5},
        "its central directory ends after 3 of the 5 entries its end record declares"},
-      {"markers without ZIP64 records", {.zip64 = true},
-       "its end record holds ZIP64 markers but there is no ZIP64 end record", Case::CutZip64},
-      {"a locator that leads nowhere", {.zip64 = true},
-       "its ZIP64 end record is missing or damaged", Case::LocatorToZero},
+      {"markers without ZIP64 records",
+       {.zip64 = true},
+       "its end record holds ZIP64 markers but there is no ZIP64 end record",
+       Case::CutZip64},
+      {"a locator that leads nowhere",
+       {.zip64 = true},
+       "its ZIP64 end record is missing or damaged",
+       Case::LocatorToZero},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -857,13 +868,12 @@ TEST(ArchiveBomb, AnEntryThatInflatesBeyondItsDeclaredSizeStopsThereAndFails) {
   // 1 MiB of data in a stream whose headers declare 4 kB, with the CRC of those 4 kB: only the
   // stream itself tells that it holds more.
   const std::string data(1 << 20, 'B');
-  MakeRawArchive(L"C:\\Pkg\\Setup.data",
-                 {{"small.txt", "small"},
-                  {.name = "bomb/liar.bin",
-                   .data = data,
-                   .declaredSize = 4096,
-                   .deflate = true,
-                   .crc = tltest::Crc(data.substr(0, 4096))}});
+  MakeRawArchive(L"C:\\Pkg\\Setup.data", {{"small.txt", "small"},
+                                          {.name = "bomb/liar.bin",
+                                           .data = data,
+                                           .declaredSize = 4096,
+                                           .deflate = true,
+                                           .crc = tltest::Crc(data.substr(0, 4096))}});
   DataStorage::CUnzipper unzipper;
   ASSERT_TRUE(unzipper.Open(L"C:\\Pkg\\Setup.data"));
   ASSERT_TRUE(unzipper.Locate(L"BOMB\\liar.bin"));
@@ -896,7 +906,7 @@ TEST(ArchiveBomb, AnEntryThatInflatesBeyondItsDeclaredSizeStopsThereAndFails) {
 }
 
 TEST(ArchiveNames, UnicodePathFieldsAndUtf8FlaggedNames) {
-  const std::string ansi = "docs/Caf\xE9.txt";                      // "Café.txt" in 1252
+  const std::string ansi = "docs/Caf\xE9.txt";                           // "Café.txt" in 1252
   const std::string utf8 = "docs/\xD0\x9A\xD0\xB0\xD1\x84\xD0\xB5.txt";  // "Кафе.txt"
   struct Case {
     const char* what;
@@ -907,14 +917,17 @@ TEST(ArchiveNames, UnicodePathFieldsAndUtf8FlaggedNames) {
   const Case cases[] = {
       {"a Unicode path whose CRC is the one of the name",
        {.name = ansi, .data = "x", .centralExtra = tltest::UnicodePathField(utf8, ansi)},
-       L"docs\\Кафе.txt", ""},
+       L"docs\\Кафе.txt",
+       ""},
       {"a Unicode path left over from another name",
        {.name = ansi, .data = "x", .centralExtra = tltest::UnicodePathField(utf8, "docs/old.txt")},
        L"docs\\Café.txt",
        "1 CUnzipper::Open entry = docs\\Café.txt in C:\\Pkg\\Setup.data: its Unicode path is not "
        "the one of its name and is ignored"},
       {"a name flagged UTF-8", {.name = utf8, .data = "x", .flags = 0x800}, L"docs\\Кафе.txt", ""},
-      {"an unflagged name in the ANSI code page", {.name = ansi, .data = "x"}, L"docs\\Café.txt",
+      {"an unflagged name in the ANSI code page",
+       {.name = ansi, .data = "x"},
+       L"docs\\Café.txt",
        ""},
   };
   for (const Case& c : cases) {
@@ -977,14 +990,15 @@ TEST(ArchiveReal, ArchivesMadeByZipAndByOurPackerStillRead) {
     archives.push_back(L"C:\\Pkg\\Packer.data");
   }
   if (std::system("command -v zip >/dev/null 2>&1") == 0) {
-    const std::string src = platform::ToHostPath(L"C:\\Src"), pkg = platform::ToHostPath(L"C:\\Pkg");
+    const std::string src = platform::ToHostPath(L"C:\\Src"),
+                      pkg = platform::ToHostPath(L"C:\\Pkg");
     const std::pair<const char*, std::string> made[] = {
         {"Zip.data", "zip -q -r '" + pkg + "/Zip.data' ."},
         {"Stored.data", "zip -q -0 -r '" + pkg + "/Stored.data' ."},
         {"Zip64.data", "zip -q -fz -r '" + pkg + "/Zip64.data' ."},
         // Written to a pipe: sizes in data descriptors after the data.
-        {"Streamed.data", "zip -q - a.txt sub/b.txt sub/deep/empty.txt | cat > '" + pkg +
-                              "/Streamed.data'"},
+        {"Streamed.data",
+         "zip -q - a.txt sub/b.txt sub/deep/empty.txt | cat > '" + pkg + "/Streamed.data'"},
     };
     for (const auto& [name, command] : made) {
       ASSERT_EQ(std::system(("cd '" + src + "' && " + command).c_str()), 0) << command;

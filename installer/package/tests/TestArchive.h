@@ -65,7 +65,7 @@ struct RawEntry {
   // The central header names the local header (and data) of this earlier entry instead of
   // its own; nothing of its own is written.
   std::optional<std::size_t> sameDataAs;
-  std::uint64_t offsetDelta = 0;  // with `sameDataAs`: this many bytes further on
+  std::uint64_t offsetDelta = 0;     // with `sameDataAs`: this many bytes further on
   std::optional<std::uint32_t> crc;  // else the CRC of `data`
 };
 
