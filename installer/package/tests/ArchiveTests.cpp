@@ -721,6 +721,9 @@ TEST(ArchiveHostile, EntriesThatOverlapInTheFileAreRefusedAtTheOpen) {
       {"a local header inside the data of another entry", nested,
        kRefused + "hidden.txt" + kIn +
            "its local header lies inside the data of entry = carrier.bin"},
+      {"data that runs on into the central directory",
+       {{"first.txt", "first"}, {.name = "long.bin", .data = "abc", .declaredPacked = 100000}},
+       kRefused + "long.bin" + kIn + "its data runs into the central directory"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -815,6 +818,18 @@ TEST(ArchiveZip64, EndRecordsWithMarkersAreReadAndUnreadableOnesAreErrors) {
     EXPECT_EQ(Read(L"C:\\Dest\\a.txt"), "alpha");
     EXPECT_EQ(Read(L"C:\\Dest\\dir\\b.txt"), std::string(70000, 'b'));
     EXPECT_EQ(Read(L"C:\\Dest\\dir\\c.txt"), "gamma");
+  }
+  {
+    // Counts at their marker and no ZIP64 records (65,535 entries or more from a writer that
+    // knows no ZIP64): the central directory itself says how many.
+    tltest::ScopedMachine machine;
+    LogCapture log;
+    MakeRawArchive(L"C:\\Pkg\\Setup.data", entries, {.declaredCount = 0xFFFF});
+    CDataStorage storage;
+    ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr)) << Joined(log.lines);
+    std::uint64_t count = 0, packed = 0, unpacked = 0;
+    ASSERT_TRUE(storage.Measure(nullptr, count, packed, unpacked));
+    EXPECT_EQ(count, 3u);
   }
   const std::string archiveRefused = "0 CUnzipper::Open C:\\Pkg\\Setup.data is refused: ";
   struct Case {

@@ -67,6 +67,8 @@ struct RawEntry {
   std::optional<std::size_t> sameDataAs;
   std::uint64_t offsetDelta = 0;     // with `sameDataAs`: this many bytes further on
   std::optional<std::uint32_t> crc;  // else the CRC of `data`
+  // The compressed size both headers declare (the stored data's size when not set).
+  std::optional<std::uint64_t> declaredPacked;
 };
 
 // How the end of an archive built byte by byte looks.
@@ -118,7 +120,7 @@ inline std::string RawZip(const std::vector<RawEntry>& entries, const RawEnd& en
     const std::uint64_t usize = e.declaredSize ? *e.declaredSize : e.data.size();
     const bool deflated = !e.method && e.deflate;
     const std::string stored = deflated ? RawDeflate(e.data) : e.data;
-    const std::uint64_t csize = stored.size();
+    const std::uint64_t csize = e.declaredPacked ? *e.declaredPacked : stored.size();
     const std::uint32_t crc = e.crc ? *e.crc : Crc(e.data);
     const int method = e.method ? *e.method : deflated ? 8 : 0;
     const bool big = e.zip64 || usize >= 0xFFFFFFFFull;
