@@ -1,6 +1,7 @@
 #include "package/DataStorage.h"
 
 #include "package/LogSink.h"
+#include "package/ZipFileAccess.h"
 #include "platform/Format.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -23,8 +24,6 @@ namespace {
 
 // Size of the copy buffer between an entry and its file.
 constexpr std::size_t kCopyBlock = 64 * 1024;
-// The general-purpose flag of an entry whose name is stored in UTF-8.
-constexpr unsigned long kUtf8NameFlag = 0x800;
 constexpr platform::DWORD kEntryAttributes =
     platform::FILE_ATTRIBUTE_READONLY | platform::FILE_ATTRIBUTE_HIDDEN |
     platform::FILE_ATTRIBUTE_SYSTEM | platform::FILE_ATTRIBUTE_ARCHIVE;
@@ -56,212 +55,6 @@ bool MakeFolder(const std::wstring& folder) {
   platform::DWORD rc = platform::CreateDirectoryWithParents(folder);
   return rc == platform::ERROR_SUCCESS ||
          (rc == platform::ERROR_ALREADY_EXISTS && platform::PathIsDirectoryW(folder));
-}
-
-// ---------------------------------------------------------------------------------------------
-// minizip's file access through the machine layer. The "file name" minizip hands over is the
-// wide Windows path we gave it. No exception leaves these callbacks.
-
-// minizip reads headers a few bytes at a time; the stream keeps windows of the file so that
-// walking a large archive does not cost a system call per field. Extraction alternates between
-// the central directory and the entries' data: one window follows each, so neither is read again
-// for every entry.
-struct Stream {
-  struct Window {
-    std::vector<char> data;
-    std::uint64_t start = 0;  // file offset of data[0]
-    std::size_t length = 0;
-    std::uint64_t lastUse = 0;
-  };
-  platform::FileHandle handle;
-  platform::DWORD error = platform::ERROR_SUCCESS;
-  Window windows[2];
-  std::uint64_t uses = 0;
-  std::uint64_t position = 0;  // the position minizip sees
-  std::uint64_t handlePosition = 0;
-  // Writes are gathered (minizip writes each header field on its own) and written in one go
-  // before anything else touches the file.
-  std::string pending;
-  std::uint64_t pendingStart = 0;
-
-  static constexpr std::size_t kWindow = 64 * 1024;
-
-  bool SeekHandle(std::uint64_t to) {
-    if (handlePosition == to) return true;
-    platform::DWORD rc = handle.Seek(static_cast<std::int64_t>(to), platform::FILE_BEGIN);
-    if (rc != platform::ERROR_SUCCESS) {
-      error = rc;
-      return false;
-    }
-    handlePosition = to;
-    return true;
-  }
-  // Reads at the handle's position until `size` bytes or the end.
-  std::size_t ReadRaw(char* p, std::size_t size) {
-    std::size_t total = 0;
-    while (total < size) {
-      std::size_t done = 0;
-      platform::DWORD rc = handle.Read(p + total, size - total, done);
-      if (rc != platform::ERROR_SUCCESS) {
-        error = rc;
-        break;
-      }
-      if (done == 0) break;
-      total += done;
-    }
-    handlePosition += total;
-    return total;
-  }
-  bool Flush() {
-    if (pending.empty()) return error == platform::ERROR_SUCCESS;
-    bool ok = SeekHandle(pendingStart);
-    if (ok) {
-      platform::DWORD rc = handle.Write(pending.data(), pending.size());
-      if (rc != platform::ERROR_SUCCESS) {
-        error = rc;
-        ok = false;
-      } else {
-        handlePosition += pending.size();
-      }
-    }
-    pending.clear();
-    return ok;
-  }
-  std::size_t Read(char* p, std::size_t size) {
-    if (!Flush()) return 0;
-    std::size_t total = 0;
-    while (total < size) {
-      Window* hit = nullptr;
-      for (Window& w : windows)
-        if (position >= w.start && position < w.start + w.length) hit = &w;
-      if (hit) {
-        hit->lastUse = ++uses;
-        std::size_t offset = static_cast<std::size_t>(position - hit->start);
-        std::size_t n = std::min(size - total, hit->length - offset);
-        std::copy(hit->data.data() + offset, hit->data.data() + offset + n, p + total);
-        total += n;
-        position += n;
-        continue;
-      }
-      if (!SeekHandle(position)) break;
-      if (size - total >= kWindow) {
-        std::size_t n = ReadRaw(p + total, size - total);
-        total += n;
-        position += n;
-        break;
-      }
-      Window& w = windows[0].lastUse <= windows[1].lastUse ? windows[0] : windows[1];
-      w.data.resize(kWindow);
-      w.start = position;
-      w.length = ReadRaw(w.data.data(), kWindow);
-      w.lastUse = ++uses;
-      if (w.length == 0) break;
-    }
-    return total;
-  }
-  bool Write(const void* p, std::size_t size) {
-    for (Window& w : windows) w.length = 0;
-    if (!pending.empty() && position != pendingStart + pending.size() && !Flush()) return false;
-    if (pending.empty()) pendingStart = position;
-    pending.append(static_cast<const char*>(p), size);
-    position += size;
-    if (pending.size() >= kWindow) return Flush();
-    return error == platform::ERROR_SUCCESS;
-  }
-};
-
-voidpf ZCALLBACK OpenStream(voidpf, const void* filename, int mode) noexcept {
-  try {
-    const auto* path = static_cast<const wchar_t*>(filename);
-    auto stream = std::make_unique<Stream>();
-    platform::DWORD rc;
-    if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) == ZLIB_FILEFUNC_MODE_READ)
-      rc = stream->handle.Open(path, platform::GENERIC_READ, platform::FILE_SHARE_READ,
-                               platform::OPEN_EXISTING);
-    else if (mode & ZLIB_FILEFUNC_MODE_EXISTING)
-      rc = stream->handle.Open(path, platform::GENERIC_READ | platform::GENERIC_WRITE, 0,
-                               platform::OPEN_EXISTING);
-    else
-      rc = stream->handle.Open(path, platform::GENERIC_READ | platform::GENERIC_WRITE, 0,
-                               platform::CREATE_ALWAYS);
-    if (rc != platform::ERROR_SUCCESS) return nullptr;
-    return stream.release();
-  } catch (...) {
-    return nullptr;
-  }
-}
-
-uLong ZCALLBACK ReadStream(voidpf, voidpf opaque, void* buf, uLong size) noexcept {
-  try {
-    return static_cast<uLong>(static_cast<Stream*>(opaque)->Read(static_cast<char*>(buf), size));
-  } catch (...) {
-    return 0;
-  }
-}
-
-uLong ZCALLBACK WriteStream(voidpf, voidpf opaque, const void* buf, uLong size) noexcept {
-  try {
-    return static_cast<Stream*>(opaque)->Write(buf, size) ? size : 0;
-  } catch (...) {
-    return 0;
-  }
-}
-
-ZPOS64_T ZCALLBACK TellStream(voidpf, voidpf opaque) noexcept {
-  return static_cast<Stream*>(opaque)->position;
-}
-
-long ZCALLBACK SeekStream(voidpf, voidpf opaque, ZPOS64_T offset, int origin) noexcept {
-  try {
-    auto* s = static_cast<Stream*>(opaque);
-    std::uint64_t base = 0;
-    if (origin == ZLIB_FILEFUNC_SEEK_CUR) {
-      base = s->position;
-    } else if (origin == ZLIB_FILEFUNC_SEEK_END) {
-      if (!s->Flush() || s->handle.GetSize(base) != platform::ERROR_SUCCESS) return -1;
-    }
-    s->position = base + offset;
-    return 0;
-  } catch (...) {
-    return -1;
-  }
-}
-
-int ZCALLBACK CloseStream(voidpf, voidpf opaque) noexcept {
-  try {
-    auto* s = static_cast<Stream*>(opaque);
-    const bool flushed = s->Flush();
-    int rc = s->handle.Close() == platform::ERROR_SUCCESS && flushed ? 0 : -1;
-    delete s;
-    return rc;
-  } catch (...) {
-    return -1;
-  }
-}
-
-int ZCALLBACK ErrorStream(voidpf, voidpf opaque) noexcept {
-  auto* s = static_cast<Stream*>(opaque);
-  return s && s->error != platform::ERROR_SUCCESS ? 1 : 0;
-}
-
-zlib_filefunc64_def MachineFileFunctions() {
-  zlib_filefunc64_def f{};
-  f.zopen64_file = OpenStream;
-  f.zread_file = ReadStream;
-  f.zwrite_file = WriteStream;
-  f.ztell64_file = TellStream;
-  f.zseek64_file = SeekStream;
-  f.zclose_file = CloseStream;
-  f.zerror_file = ErrorStream;
-  f.opaque = nullptr;
-  return f;
-}
-
-std::wstring EntryName(const std::string& bytes, unsigned long flags) {
-  std::wstring wide = (flags & kUtf8NameFlag)
-                          ? platform::FromUtf8(bytes)
-                          : platform::AnsiToWide(bytes, platform::CP_THREAD_ACP);
-  return BackslashName(wide);
 }
 
 bool RemoveFileNow(const std::wstring& path) {
@@ -300,11 +93,31 @@ CUnzipper::~CUnzipper() { Close(); }
 
 bool CUnzipper::Open(const std::wstring& archive) {
   Close();
+  if (m_file.Open(archive, platform::GENERIC_READ, platform::FILE_SHARE_READ,
+                  platform::OPEN_EXISTING) != platform::ERROR_SUCCESS)
+    return false;
+  if (!m_directory.Read(m_file, archive)) {
+    const std::wstring& entry = m_directory.RefusedEntry();
+    CommonTools::LogLine(
+        CommonTools::LogLevel::Error,
+        entry.empty() ? L"CUnzipper::Open " + archive + L" is refused: " + m_directory.Reason()
+                      : L"CUnzipper::Open entry = " + entry + L" in " + archive + L" is refused: " +
+                            m_directory.Reason());
+    Close();
+    return false;
+  }
+  // minizip holds the archive too: what it cannot open is not opened.
   zlib_filefunc64_def functions = MachineFileFunctions();
   unzFile zip = unzOpen2_64(archive.c_str(), &functions);
-  if (!zip) return false;
+  if (!zip) {
+    CommonTools::LogLine(CommonTools::LogLevel::Error,
+                         L"CUnzipper::Open " + archive + L" is refused: it cannot be read");
+    Close();
+    return false;
+  }
   m_zip = zip;
   m_archive = archive;
+  m_current = 0;
   return true;
 }
 
@@ -314,6 +127,10 @@ void CUnzipper::Close() {
     unzClose(static_cast<unzFile>(m_zip));
     m_zip = nullptr;
   }
+  m_file.Close();
+  m_blockLength = 0;
+  m_directory.Clear();
+  m_current = 0;
   m_archive.clear();
 }
 
@@ -341,90 +158,27 @@ void CUnzipper::SetOverwriteName(const std::wstring& name) {
 }
 
 bool CUnzipper::GoToFirst() {
-  return m_zip && unzGoToFirstFile(static_cast<unzFile>(m_zip)) == UNZ_OK;
+  m_current = 0;
+  return m_zip && !Entries().empty();
 }
 
 bool CUnzipper::GoToNext() {
-  return m_zip && unzGoToNextFile(static_cast<unzFile>(m_zip)) == UNZ_OK;
+  if (!m_zip || m_current >= Entries().size()) return false;
+  return ++m_current < Entries().size();
 }
 
 bool CUnzipper::GetCurrentInfo(EntryInfo& info) {
-  if (!m_zip) return false;
-  unz_file_info64 fi{};
-  char buffer[512];
-  if (unzGetCurrentFileInfo64(static_cast<unzFile>(m_zip), &fi, buffer, sizeof buffer, nullptr, 0,
-                              nullptr, 0) != UNZ_OK)
-    return false;
-  std::string name;
-  if (fi.size_filename < sizeof buffer) {
-    name.assign(buffer, fi.size_filename);
-  } else {
-    // A long name: read it whole rather than cut it.
-    name.resize(fi.size_filename + 1);
-    if (unzGetCurrentFileInfo64(static_cast<unzFile>(m_zip), &fi, name.data(),
-                                static_cast<uLong>(name.size()), nullptr, 0, nullptr, 0) != UNZ_OK)
-      return false;
-    name.resize(fi.size_filename);
-  }
-  info.name = EntryName(name, fi.flag);
-  info.packedSize = fi.compressed_size;
-  info.unpackedSize = fi.uncompressed_size;
-  info.crc = static_cast<std::uint32_t>(fi.crc);
-  info.method = static_cast<int>(fi.compression_method);
-  info.encrypted = (fi.flag & 1) != 0;
-  info.sizesFromZip64Field = false;
-  if ((fi.uncompressed_size == 0xFFFFFFFFu || fi.compressed_size == 0xFFFFFFFFu) &&
-      fi.size_file_extra > 0) {
-    // This minizip leaves the placeholders of ZIP64 entries in place: the sizes are read from
-    // the entry's ZIP64 extra field (0x0001: the fields whose 32-bit form is 0xFFFFFFFF, in the
-    // order uncompressed, compressed).
-    std::vector<char> extra(fi.size_file_extra);
-    unz_file_info64 again{};
-    if (unzGetCurrentFileInfo64(static_cast<unzFile>(m_zip), &again, nullptr, 0, extra.data(),
-                                static_cast<uLong>(extra.size()), nullptr, 0) == UNZ_OK) {
-      auto get = [&](std::size_t at, int bytes) {
-        std::uint64_t v = 0;
-        for (int i = bytes - 1; i >= 0; --i)
-          v = (v << 8) | static_cast<unsigned char>(extra[at + i]);
-        return v;
-      };
-      for (std::size_t at = 0; at + 4 <= extra.size();) {
-        const std::uint64_t id = get(at, 2), size = get(at + 2, 2);
-        const std::size_t data = at + 4;
-        if (data + size > extra.size()) break;
-        if (id == 0x0001) {
-          std::size_t field = data;
-          if (fi.uncompressed_size == 0xFFFFFFFFu && field + 8 <= data + size) {
-            info.unpackedSize = get(field, 8);
-            field += 8;
-            info.sizesFromZip64Field = true;
-          }
-          if (fi.compressed_size == 0xFFFFFFFFu && field + 8 <= data + size) {
-            info.packedSize = get(field, 8);
-            info.sizesFromZip64Field = true;
-          }
-          break;
-        }
-        at = data + size;
-      }
-    }
-  }
-  info.dosDate = static_cast<std::uint16_t>(fi.dosDate >> 16);
-  info.dosTime = static_cast<std::uint16_t>(fi.dosDate & 0xFFFF);
-  info.attributes = static_cast<platform::DWORD>(fi.external_fa & kEntryAttributes);
-  info.isDirectory = (fi.external_fa & platform::FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-                     (!info.name.empty() && info.name.back() == L'\\');
-  while (!info.name.empty() && info.name.back() == L'\\') info.name.pop_back();
+  if (!m_zip || m_current >= Entries().size()) return false;
+  info = Entries()[m_current];
   return true;
 }
 
 bool CUnzipper::Locate(const std::wstring& name) {
-  std::wstring wanted = BackslashName(name);
-  for (bool more = GoToFirst(); more; more = GoToNext()) {
-    EntryInfo info;
-    if (GetCurrentInfo(info) && platform::EqualsNoCase(info.name, wanted)) return true;
-  }
-  return false;
+  if (!m_zip) return false;
+  const std::size_t found = m_directory.Find(name);
+  if (found >= Entries().size()) return false;
+  m_current = found;
+  return true;
 }
 
 bool CUnzipper::KeepExisting(const std::wstring& target, const EntryInfo& info) {
@@ -453,97 +207,83 @@ bool CUnzipper::KeepExisting(const std::wstring& target, const EntryInfo& info) 
   return true;
 }
 
-bool CUnzipper::CopyRawEntry(const Sink& sink, const EntryInfo& info, std::uint64_t dataAt) {
-  if (info.method != 0 && info.method != Z_DEFLATED) return false;
-  if (info.method == 0 && info.packedSize != info.unpackedSize) return false;
-  platform::FileHandle archive;
-  if (archive.Open(m_archive, platform::GENERIC_READ, platform::FILE_SHARE_READ,
-                   platform::OPEN_EXISTING) != platform::ERROR_SUCCESS ||
-      archive.Seek(static_cast<std::int64_t>(dataAt), platform::FILE_BEGIN) !=
-          platform::ERROR_SUCCESS)
-    return false;
-  z_stream z{};
-  if (info.method == Z_DEFLATED && inflateInit2(&z, -MAX_WBITS) != Z_OK) return false;
-  std::vector<char> in(kCopyBlock), out(kCopyBlock);
-  std::uint64_t packedLeft = info.packedSize, written = 0;
-  uLong crc = crc32(0L, Z_NULL, 0);
-  bool ok = true, ended = info.method == 0;
-  auto emit = [&](const char* p, std::size_t n) {
-    if (n > info.unpackedSize - written) return false;  // never more than declared
-    written += n;
-    crc = crc32(crc, reinterpret_cast<const Bytef*>(p), static_cast<uInt>(n));
-    return sink(p, n);
-  };
-  while (ok && packedLeft > 0) {
-    std::size_t done = 0;
-    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(in.size(), packedLeft));
-    if (archive.Read(in.data(), want, done) != platform::ERROR_SUCCESS || done == 0) {
-      ok = false;
-      break;
-    }
-    packedLeft -= done;
-    if (info.method == 0) {
-      ok = emit(in.data(), done);
-      continue;
-    }
-    z.next_in = reinterpret_cast<Bytef*>(in.data());
-    z.avail_in = static_cast<uInt>(done);
-    while (ok && z.avail_in > 0 && !ended) {
-      z.next_out = reinterpret_cast<Bytef*>(out.data());
-      z.avail_out = static_cast<uInt>(out.size());
-      int rc = inflate(&z, Z_NO_FLUSH);
-      if (rc != Z_OK && rc != Z_STREAM_END) ok = false;
-      if (ok) ok = emit(out.data(), out.size() - z.avail_out);
-      ended = rc == Z_STREAM_END;
+std::size_t CUnzipper::ReadArchive(std::uint64_t offset, const char*& data, std::size_t size) {
+  if (offset < m_blockStart || offset >= m_blockStart + m_blockLength) {
+    if (m_block.size() < kCopyBlock) m_block.resize(kCopyBlock);
+    m_blockStart = offset;
+    m_blockLength = 0;
+    if (m_file.Seek(static_cast<std::int64_t>(offset), platform::FILE_BEGIN) !=
+        platform::ERROR_SUCCESS)
+      return 0;
+    while (m_blockLength < m_block.size()) {
+      std::size_t done = 0;
+      if (m_file.Read(m_block.data() + m_blockLength, m_block.size() - m_blockLength, done) !=
+              platform::ERROR_SUCCESS ||
+          done == 0)
+        break;
+      m_blockLength += done;
     }
   }
-  if (info.method == Z_DEFLATED) inflateEnd(&z);
-  return ok && ended && written == info.unpackedSize && static_cast<std::uint32_t>(crc) == info.crc;
+  const auto at = static_cast<std::size_t>(offset - m_blockStart);
+  data = m_block.data() + at;
+  return std::min(size, m_blockLength - at);
 }
 
 bool CUnzipper::ReadEntry(const EntryInfo& info, const std::wstring* password, const Sink& sink,
                           bool& oversized) {
-  unzFile zip = static_cast<unzFile>(m_zip);
   oversized = false;
-  std::string pw = password && !password->empty()
-                       ? platform::WideToAnsi(*password, platform::CP_THREAD_ACP)
-                       : "";
-  bool ok = unzOpenCurrentFilePassword(zip, pw.empty() ? nullptr : pw.c_str()) == UNZ_OK;
-  if (ok && info.sizesFromZip64Field) {
-    // minizip reads such an entry with the placeholder sizes: its data is read here instead.
-    const ZPOS64_T dataAt = unzGetCurrentFileZStreamPos64(zip);
-    unzCloseCurrentFile(zip);
-    return !info.encrypted && CopyRawEntry(sink, info, dataAt);
-  }
-  if (!ok) return false;
-  // Exactly the declared number of bytes, never more: the free-space check before the
-  // extraction counted the declared sizes. The CRC is checked here over what was read.
-  if (m_block.size() < kCopyBlock) m_block.resize(kCopyBlock);
-  std::vector<char>& block = m_block;
-  std::uint64_t remaining = info.unpackedSize;
+  if (!m_zip || !m_file.IsOpen() || info.encrypted) return false;
+  const bool deflated = info.method == Z_DEFLATED;
+  if (!deflated && info.method != 0) return false;
+  if (m_inflated.size() < kCopyBlock) m_inflated.resize(kCopyBlock);
+  z_stream z{};
+  if (deflated && inflateInit2(&z, -MAX_WBITS) != Z_OK) return false;
+  std::uint64_t at = info.dataOffset, packedLeft = info.packedSize, written = 0;
   uLong crc = crc32(0L, Z_NULL, 0);
-  while (remaining > 0) {
-    const auto want = static_cast<unsigned>(std::min<std::uint64_t>(block.size(), remaining));
-    int n = unzReadCurrentFile(zip, block.data(), want);
-    if (n <= 0) {
-      ok = false;  // damaged, or shorter than it declares
+  // An empty entry may have no deflate stream at all.
+  bool ok = true, ended = !deflated || packedLeft == 0;
+  // Never more than the entry declares: the free-space check counted the declared sizes.
+  auto emit = [&](const char* p, std::size_t n) {
+    if (n > info.unpackedSize - written) {
+      oversized = true;
+      return false;
+    }
+    written += n;
+    crc = crc32(crc, reinterpret_cast<const Bytef*>(p), static_cast<uInt>(n));
+    return n == 0 || sink(p, n);
+  };
+  while (ok && packedLeft > 0 && !(deflated && ended)) {
+    const char* data = nullptr;
+    const std::size_t n = ReadArchive(
+        at, data, static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, packedLeft)));
+    if (n == 0) {
+      ok = false;  // the file ends (or cannot be read) before the entry does
       break;
     }
-    crc = crc32(crc, reinterpret_cast<const Bytef*>(block.data()), static_cast<uInt>(n));
-    remaining -= static_cast<std::uint64_t>(n);
-    if (!sink(block.data(), static_cast<std::size_t>(n))) {
-      ok = false;
-      break;
+    at += n;
+    packedLeft -= n;
+    if (!deflated) {
+      ok = emit(data, n);
+      continue;
     }
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+    z.avail_in = static_cast<uInt>(n);
+    do {
+      z.next_out = reinterpret_cast<Bytef*>(m_inflated.data());
+      z.avail_out = static_cast<uInt>(m_inflated.size());
+      const int rc = inflate(&z, Z_NO_FLUSH);
+      const std::size_t produced = m_inflated.size() - z.avail_out;
+      if (rc == Z_BUF_ERROR && produced == 0) break;  // wants more input
+      if (rc != Z_OK && rc != Z_STREAM_END) {
+        ok = false;
+        break;
+      }
+      ok = emit(m_inflated.data(), produced);
+      ended = rc == Z_STREAM_END;
+    } while (ok && !ended && (z.avail_in > 0 || z.avail_out == 0));
   }
-  if (ok && static_cast<std::uint32_t>(crc) != info.crc) ok = false;
-  // Where minizip knows the entry's end, the entry must end here.
-  if (ok && unzReadCurrentFile(zip, block.data(), 1) != 0) {
-    ok = false;
-    oversized = true;
-  }
-  unzCloseCurrentFile(zip);
-  return ok;
+  if (deflated) inflateEnd(&z);
+  return ok && ended && written == info.unpackedSize && static_cast<std::uint32_t>(crc) == info.crc;
 }
 
 bool CUnzipper::CopyEntry(const std::wstring& target, const EntryInfo& info,
@@ -1057,37 +797,23 @@ bool CDataStorage::ExtractEntries(const std::wstring& destination, const std::ws
                                   const std::wstring& overwriteName, bool showProgress) {
   if (m_state < 1 || !m_unzipper.IsOpen() || destination.empty()) return false;
   IProgressSink* progress = showProgress ? m_progress : nullptr;
-  // One walk over the directory: the entries to unpack, their declared sizes, their places.
-  struct Item {
-    EntryInfo info;
-    unz64_file_pos place;
-  };
-  std::vector<Item> items;
+  // The entries to unpack and their declared sizes, from the directory read at the open.
+  std::vector<const EntryInfo*> items;
   std::uint64_t declared = 0;
-  bool ok = true;
-  unzFile zip = static_cast<unzFile>(m_unzipper.Handle());
-  for (bool more = m_unzipper.GoToFirst(); more; more = m_unzipper.GoToNext()) {
-    Item item;
-    if (!m_unzipper.GetCurrentInfo(item.info) || unzGetFilePos64(zip, &item.place) != UNZ_OK) {
-      ok = false;
-      continue;
-    }
-    if (!platform::StartsWithNoCase(item.info.name, wanted)) continue;
-    if (!item.info.isDirectory) declared += item.info.unpackedSize;
-    items.push_back(std::move(item));
+  for (const EntryInfo& info : m_unzipper.Entries()) {
+    if (!platform::StartsWithNoCase(info.name, wanted)) continue;
+    if (!info.isDirectory) declared += info.unpackedSize;
+    items.push_back(&info);
   }
   if (!FitsFreeSpace(destination, declared)) return false;
   m_state = 2;
   m_unzipper.BeginBatch();
   m_unzipper.SetOverwriteName(overwriteName);
-  for (Item& item : items) {
-    if (unzGoToFilePos64(zip, &item.place) != UNZ_OK) {
-      ok = false;
-      continue;
-    }
-    if (progress) progress->SetProgressText(Join(destination, item.info.name));
-    ok = m_unzipper.UnzipFile(&destination, false, &m_password, nullptr, &item.info) && ok;
-    if (progress) progress->StepProgress(item.info.unpackedSize);
+  bool ok = true;
+  for (const EntryInfo* item : items) {
+    if (progress) progress->SetProgressText(Join(destination, item->name));
+    ok = m_unzipper.UnzipFile(&destination, false, &m_password, nullptr, item) && ok;
+    if (progress) progress->StepProgress(item->unpackedSize);
   }
   m_unzipper.SetOverwriteName(L"");
   return ok;
@@ -1098,9 +824,7 @@ bool CDataStorage::Measure(const std::wstring* prefix, std::uint64_t& count,
   count = packedBytes = unpackedBytes = 0;
   if (m_state < 1 || !m_unzipper.IsOpen()) return false;
   std::wstring wanted = prefix ? BackslashName(*prefix) : L"";
-  for (bool more = m_unzipper.GoToFirst(); more; more = m_unzipper.GoToNext()) {
-    EntryInfo info;
-    if (!m_unzipper.GetCurrentInfo(info)) return false;
+  for (const EntryInfo& info : m_unzipper.Entries()) {
     if (info.isDirectory || (prefix && !platform::StartsWithNoCase(info.name, wanted))) continue;
     ++count;
     packedBytes += info.packedSize;

@@ -1,10 +1,14 @@
 // The package archive ("Setup.data", a ZIP file): opening, extraction into its temporary folder
 // with the overwrite rules, measuring, and the packer of the uninstall packages.
 //
-// The ZIP files are read and written by minizip through the machine layer's file handles, so
-// the archive sees Windows paths and an open archive is a file in use like any other.
+// The ZIP files are opened and written by minizip through the machine layer's file handles
+// (ZipFileAccess.h), so the archive sees Windows paths and an open archive is a file in use like
+// any other. The directory of an archive is read and checked when it is opened
+// (ArchiveDirectory.h): a hostile or unreadable one is not opened at all. An entry's data is read
+// where the directory found it and inflated here, never past the size it declares.
 #pragma once
 
+#include "package/ArchiveDirectory.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "platform/Time.h"
@@ -46,23 +50,6 @@ class IDataStorage {
   virtual std::wstring GetTempFolder() = 0;
 };
 
-// What the unpacker knows of one entry.
-struct EntryInfo {
-  std::wstring name;  // stored name in wide form, "/" turned into "\"
-  std::uint64_t packedSize = 0;
-  std::uint64_t unpackedSize = 0;
-  std::uint16_t dosDate = 0;
-  std::uint16_t dosTime = 0;
-  platform::DWORD attributes = 0;  // DOS attributes of the entry (0 when it has none)
-  bool isDirectory = false;
-  std::uint32_t crc = 0;
-  int method = 0;  // 0 stored, 8 deflated
-  bool encrypted = false;
-  // The sizes came from the ZIP64 extra field because minizip kept the 32-bit placeholders
-  // (0xFFFFFFFF); minizip's own reading then does not know where the entry ends.
-  bool sizesFromZip64Field = false;
-};
-
 // The unpacker: one open archive, a destination root and the always-overwrite name.
 class CUnzipper {
  public:
@@ -71,6 +58,8 @@ class CUnzipper {
   CUnzipper(const CUnzipper&) = delete;
   CUnzipper& operator=(const CUnzipper&) = delete;
 
+  // Opens the archive and reads its directory (ArchiveDirectory.h): an archive refused there
+  // is not opened, and the entry and the reason are logged.
   bool Open(const std::wstring& archive);
   void Close();
   bool IsOpen() const { return m_zip != nullptr; }
@@ -81,11 +70,22 @@ class CUnzipper {
   // Walking the entries in archive order.
   bool GoToFirst();
   bool GoToNext();
-  // Makes the entry `name` current: names compare without regard to case, "/" and "\" alike.
+  // Makes the entry `name` current: names compare without regard to case, "/" and "\" alike;
+  // the first of that name in archive order.
   bool Locate(const std::wstring& name);
   bool GetCurrentInfo(EntryInfo& info);
-  // The minizip handle (unzFile) for walking by entry positions.
-  void* Handle() const { return m_zip; }
+  // Every entry in archive order, as the directory gives it.
+  const std::vector<EntryInfo>& Entries() const { return m_directory.Entries(); }
+
+  // Where an entry's bytes go: false stops the copy.
+  using Sink = std::function<bool(const char* data, std::size_t size)>;
+  // Reads the entry `info` (one of Entries()) whole into `sink`, never more than it declares;
+  // false when it is damaged, holds more or less than it declares (`oversized`: more), is
+  // encrypted, or the sink refuses. The data is read where the directory found it and
+  // inflated here: minizip's reading of an entry stops at the declared size without telling
+  // that the data holds more, and takes the 32-bit placeholders of ZIP64 sizes for sizes.
+  bool ReadEntry(const EntryInfo& info, const std::wstring* password, const Sink& sink,
+                 bool& oversized);
 
   // Unpacks the current entry below `destination` (the root when null): with `flatten` under
   // its file name alone, else with its folders. `target` receives the file written (or kept).
@@ -108,14 +108,6 @@ class CUnzipper {
  private:
   bool KeepExisting(const std::wstring& target, const EntryInfo& info);
   bool CopyEntry(const std::wstring& target, const EntryInfo& info, const std::wstring* password);
-  // Where an entry's bytes go: false stops the copy.
-  using Sink = std::function<bool(const char* data, std::size_t size)>;
-  // Reads the current entry whole into `sink`, checking its size and CRC; `oversized` tells an
-  // entry that holds more than it declares.
-  bool ReadEntry(const EntryInfo& info, const std::wstring* password, const Sink& sink,
-                 bool& oversized);
-  // Copies the data of an entry that starts at `dataAt` in the archive, by its own sizes.
-  bool CopyRawEntry(const Sink& sink, const EntryInfo& info, std::uint64_t dataAt);
   // Creates a folder with its parents, remembering it for the rest of the batch.
   bool EnsureFolder(const std::wstring& folder);
 
@@ -125,11 +117,22 @@ class CUnzipper {
   NameSet m_freshFolders;
   NameSet m_createdFiles;
   NameSet m_createdFolders;
-  std::vector<char> m_block;  // the copy buffer, kept from one entry to the next
+  // Reads up to `size` bytes of the archive at `offset` through the buffer; 0 at the end.
+  std::size_t ReadArchive(std::uint64_t offset, const char*& data, std::size_t size);
+
+  // The archive's bytes, read ahead in one buffer (the data of small entries that follow one
+  // another comes in one read), and the buffer of inflated bytes.
+  std::vector<char> m_block;
+  std::uint64_t m_blockStart = 0;
+  std::size_t m_blockLength = 0;
+  std::vector<char> m_inflated;
   // New files of the batch: written unnamed into the folders kept open, named when whole.
   platform::NewFileWriter m_writer;
 
-  void* m_zip = nullptr;  // unzFile
+  void* m_zip = nullptr;        // unzFile
+  platform::FileHandle m_file;  // the entries' data is read through this handle
+  CArchiveDirectory m_directory;
+  std::size_t m_current = 0;  // the current entry of Entries()
   std::wstring m_archive;
   std::wstring m_root;
   std::wstring m_overwriteName;

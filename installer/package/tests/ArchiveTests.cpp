@@ -19,6 +19,9 @@
 #include <cstdlib>
 #include <fstream>
 
+// The entries of the archives built byte by byte name only the fields they change.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
 using DataStorage::CDataStorage;
 
 namespace {
@@ -528,9 +531,10 @@ platform::MachineConfig WithFreeSpace(std::uint64_t free) {
   return config;
 }
 
-void MakeRawArchive(const std::wstring& path, const std::vector<tltest::RawEntry>& entries) {
+void MakeRawArchive(const std::wstring& path, const std::vector<tltest::RawEntry>& entries,
+                    const tltest::RawEnd& end = {}) {
   platform::CreateDirectoryWithParents(path.substr(0, path.rfind(L'\\')));
-  ASSERT_TRUE(tltest::WriteRawZip(platform::ToHostPath(path), entries));
+  ASSERT_TRUE(tltest::WriteRawZip(platform::ToHostPath(path), entries, end));
 }
 
 }  // namespace
@@ -647,4 +651,391 @@ TEST(ArchiveHostile, APipeOrADeviceAsThePackageIsRefusedWithoutWaiting) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_NE(platform::GetFileAttributesW(L"C:\\Pkg\\Setup.data") & platform::FILE_ATTRIBUTE_DEVICE,
             0u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Archives whose directory is hostile or cannot be read: refused at the open, as a whole, with
+// the entry and the reason; nothing is unpacked.
+
+namespace {
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string all;
+  for (const auto& l : lines) all += l + "\n";
+  return all;
+}
+
+// The archive at C:\Pkg\Setup.data is refused with the log line `line`: it is not opened,
+// and nothing is unpacked anywhere.
+void ExpectRefused(const LogCapture& log, const std::string& line) {
+  CDataStorage storage;
+  EXPECT_FALSE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
+  EXPECT_EQ(storage.GetState(), 0);
+  EXPECT_TRUE(storage.GetTempFolder().empty());
+  EXPECT_EQ(log.Count(line), 1) << Joined(log.lines);
+  std::wstring path;
+  std::uint64_t count = 0, packed = 0, unpacked = 0;
+  EXPECT_FALSE(storage.ExtractAll(L"C:\\Dest", path));
+  EXPECT_FALSE(storage.Measure(nullptr, count, packed, unpacked));
+  EXPECT_FALSE(platform::PathFileExistsW(L"C:\\Dest"));
+  DataStorage::CUnzipper unzipper;
+  EXPECT_FALSE(unzipper.Open(L"C:\\Pkg\\Setup.data"));
+  EXPECT_FALSE(unzipper.GoToFirst());
+}
+
+const std::string kRefused = "0 CUnzipper::Open entry = ";
+const std::string kIn = " in C:\\Pkg\\Setup.data is refused: ";
+
+}  // namespace
+
+TEST(ArchiveHostile, EntriesThatOverlapInTheFileAreRefusedAtTheOpen) {
+  // One deflate stream of 1 MiB named by eight central entries: 8 MiB out of a few kB, all of
+  // which fits on the disk.
+  const std::string zeros(1 << 20, '\0');
+  std::vector<tltest::RawEntry> bomb{{.name = "bomb0.bin", .data = zeros, .deflate = true}};
+  std::vector<tltest::RawEntry> sameName{{.name = "bomb.bin", .data = zeros, .deflate = true}};
+  for (int i = 1; i < 8; ++i) {
+    bomb.push_back({.name = "bomb" + std::to_string(i) + ".bin",
+                    .data = zeros,
+                    .deflate = true,
+                    .sameDataAs = 0});
+    sameName.push_back({.name = "bomb.bin", .data = zeros, .deflate = true, .sameDataAs = 0});
+  }
+  // A whole local header with its data hidden inside the data of a stored entry, named by a
+  // central entry of its own.
+  const std::string hidden = tltest::RawZip({{"hidden.txt", "hid"}}).substr(0, 30 + 10 + 3);
+  const std::string carrier = std::string(16, 'A') + hidden + std::string(16, 'B');
+  const std::vector<tltest::RawEntry> nested{
+      {.name = "carrier.bin", .data = carrier},
+      {.name = "hidden.txt", .data = "hid", .sameDataAs = 0, .offsetDelta = 30 + 11 + 16}};
+  struct Case {
+    const char* what;
+    std::vector<tltest::RawEntry> entries;
+    std::string line;
+  };
+  const Case cases[] = {
+      {"eight entries on one stream", bomb,
+       kRefused + "bomb1.bin" + kIn + "it shares its data with entry = bomb0.bin"},
+      {"the same, under one name", sameName,
+       kRefused + "bomb.bin" + kIn + "it shares its data with entry = bomb.bin"},
+      {"a local header inside the data of another entry", nested,
+       kRefused + "hidden.txt" + kIn +
+           "its local header lies inside the data of entry = carrier.bin"},
+      {"data that runs on into the central directory",
+       {{"first.txt", "first"}, {.name = "long.bin", .data = "abc", .declaredPacked = 100000}},
+       kRefused + "long.bin" + kIn + "its data runs into the central directory"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    tltest::ScopedMachine machine;
+    LogCapture log;
+    MakeRawArchive(L"C:\\Pkg\\Setup.data", c.entries);
+    EXPECT_LT(tltest::ReadHostFile(platform::ToHostPath(L"C:\\Pkg\\Setup.data")).size(), 20000u);
+    ExpectRefused(log, c.line);
+  }
+}
+
+TEST(ArchiveHostile, LocalAndCentralHeadersThatDisagreeAreRefused) {
+  struct Case {
+    const char* what;
+    tltest::RawEntry entry;
+    std::string reason;  // empty: the archive is read
+  };
+  const Case cases[] = {
+      {"another name",
+       {.name = "bin/app.dll", .data = "12345", .localName = "bin/evil.dll"},
+       "its local header names bin\\evil.dll"},
+      {"another compressed size",
+       {.name = "bin/app.dll", .data = "12345", .localPacked = 3},
+       "its local header declares 3 bytes packed, the directory 5"},
+      {"another uncompressed size",
+       {.name = "bin/app.dll", .data = "12345", .localUnpacked = 999},
+       "its local header declares 999 bytes unpacked, the directory 5"},
+      {"another size in the local ZIP64 field",
+       {.name = "bin/app.dll", .data = "12345", .zip64 = true, .localUnpacked = 1ull << 33},
+       "its local header declares 8589934592 bytes unpacked, the directory 5"},
+      {"sizes left at 0 for a data descriptor",
+       {.name = "bin/app.dll", .data = "12345", .flags = 8, .localPacked = 0, .localUnpacked = 0},
+       ""},
+      {"the same sizes with a data descriptor",
+       {.name = "bin/app.dll", .data = "12345", .deflate = true, .flags = 8},
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    tltest::ScopedMachine machine;
+    LogCapture log;
+    MakeRawArchive(L"C:\\Pkg\\Setup.data", {{"first.txt", "first"}, c.entry});
+    if (!c.reason.empty()) {
+      ExpectRefused(log, kRefused + "bin\\app.dll" + kIn + c.reason);
+      continue;
+    }
+    CDataStorage storage;
+    ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr)) << Joined(log.lines);
+    std::wstring path;
+    ASSERT_TRUE(storage.ExtractAll(L"C:\\Dest", path));
+    EXPECT_EQ(Read(L"C:\\Dest\\bin\\app.dll"), "12345");
+    EXPECT_EQ(log.Count("0 "), 0) << Joined(log.lines);
+  }
+}
+
+TEST(ArchiveHostile, EntriesInMethodsTheUnpackerCannotReadAreRefusedByName) {
+  const std::pair<int, std::string> methods[] = {
+      {9, "Deflate64"}, {12, "BZIP2"}, {14, "LZMA"},           {93, "Zstandard"},
+      {95, "XZ"},       {98, "PPMd"},  {99, "AES encryption"}, {7, "unknown"},
+  };
+  for (const auto& [method, name] : methods) {
+    SCOPED_TRACE(name);
+    tltest::ScopedMachine machine;
+    LogCapture log;
+    MakeRawArchive(L"C:\\Pkg\\Setup.data",
+                   {{"first.txt", "first"}, {.name = "big.bin", .data = "xxxx", .method = method}});
+    ExpectRefused(log, kRefused + "big.bin" + kIn + "method " + std::to_string(method) + " (" +
+                           name + ") is not supported");
+  }
+}
+
+TEST(ArchiveZip64, EndRecordsWithMarkersAreReadAndUnreadableOnesAreErrors) {
+  const std::vector<tltest::RawEntry> entries{
+      {"a.txt", "alpha"},
+      {"dir/b.txt", std::string(70000, 'b'), std::nullopt, true, true},
+      {"dir/c.txt", "gamma", std::nullopt, false, true}};
+  {
+    // The classic end record holds only markers: the ZIP64 one says where and how many.
+    tltest::ScopedMachine machine;
+    LogCapture log;
+    MakeRawArchive(L"C:\\Pkg\\Setup.data", entries, {.zip64 = true});
+    const std::string bytes = tltest::ReadHostFile(platform::ToHostPath(L"C:\\Pkg\\Setup.data"));
+    ASSERT_EQ(bytes.substr(bytes.size() - 14, 12), std::string(12, '\xFF'));
+    CDataStorage storage;
+    ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr)) << Joined(log.lines);
+    std::uint64_t count = 0, packed = 0, unpacked = 0;
+    ASSERT_TRUE(storage.Measure(nullptr, count, packed, unpacked));
+    EXPECT_EQ(count, 3u);
+    EXPECT_EQ(unpacked, 5u + 70000u + 5u);
+    std::wstring path;
+    ASSERT_TRUE(storage.ExtractAll(L"C:\\Dest", path));
+    EXPECT_EQ(Read(L"C:\\Dest\\a.txt"), "alpha");
+    EXPECT_EQ(Read(L"C:\\Dest\\dir\\b.txt"), std::string(70000, 'b'));
+    EXPECT_EQ(Read(L"C:\\Dest\\dir\\c.txt"), "gamma");
+  }
+  {
+    // Counts at their marker and no ZIP64 records (65,535 entries or more from a writer that
+    // knows no ZIP64): the central directory itself says how many.
+    tltest::ScopedMachine machine;
+    LogCapture log;
+    MakeRawArchive(L"C:\\Pkg\\Setup.data", entries, {.declaredCount = 0xFFFF});
+    CDataStorage storage;
+    ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr)) << Joined(log.lines);
+    std::uint64_t count = 0, packed = 0, unpacked = 0;
+    ASSERT_TRUE(storage.Measure(nullptr, count, packed, unpacked));
+    EXPECT_EQ(count, 3u);
+  }
+  const std::string archiveRefused = "0 CUnzipper::Open C:\\Pkg\\Setup.data is refused: ";
+  struct Case {
+    const char* what;
+    tltest::RawEnd end;
+    std::string reason;
+    // Cuts the ZIP64 records out (markers left behind), or points the locator elsewhere.
+    enum { None, CutZip64, LocatorToZero } damage = None;
+  };
+  const Case cases[] = {
+      {"no entries declared",
+       {.declaredCount = 0},
+       "its central directory holds more entries than the 0 its end record declares"},
+      {"no entries declared in the ZIP64 record",
+       {.zip64 = true, .declaredCount = 0},
+       "its central directory holds more entries than the 0 its end record declares"},
+      {"more entries declared",
+       {.declaredCount = 5},
+       "its central directory ends after 3 of the 5 entries its end record declares"},
+      {"markers without ZIP64 records",
+       {.zip64 = true},
+       "its end record holds ZIP64 markers but there is no ZIP64 end record",
+       Case::CutZip64},
+      {"a locator that leads nowhere",
+       {.zip64 = true},
+       "its ZIP64 end record is missing or damaged",
+       Case::LocatorToZero},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    tltest::ScopedMachine machine;
+    LogCapture log;
+    MakeRawArchive(L"C:\\Pkg\\Setup.data", entries, c.end);
+    if (c.damage != Case::None) {
+      const std::string host = platform::ToHostPath(L"C:\\Pkg\\Setup.data");
+      std::string bytes = tltest::ReadHostFile(host);
+      const std::size_t end = bytes.size() - 22, locator = end - 20;
+      if (c.damage == Case::CutZip64)
+        bytes = bytes.substr(0, locator - 56) + bytes.substr(end);
+      else
+        bytes.replace(locator + 8, 8, std::string(8, '\0'));
+      std::ofstream(host, std::ios::binary | std::ios::trunc) << bytes;
+    }
+    ExpectRefused(log, archiveRefused + c.reason);
+  }
+}
+
+TEST(ArchiveBomb, AnEntryThatInflatesBeyondItsDeclaredSizeStopsThereAndFails) {
+  tltest::ScopedMachine machine;
+  LogCapture log;
+  // 1 MiB of data in a stream whose headers declare 4 kB, with the CRC of those 4 kB: only the
+  // stream itself tells that it holds more.
+  const std::string data(1 << 20, 'B');
+  MakeRawArchive(L"C:\\Pkg\\Setup.data", {{"small.txt", "small"},
+                                          {.name = "bomb/liar.bin",
+                                           .data = data,
+                                           .declaredSize = 4096,
+                                           .deflate = true,
+                                           .crc = tltest::Crc(data.substr(0, 4096))}});
+  DataStorage::CUnzipper unzipper;
+  ASSERT_TRUE(unzipper.Open(L"C:\\Pkg\\Setup.data"));
+  ASSERT_TRUE(unzipper.Locate(L"BOMB\\liar.bin"));
+  DataStorage::EntryInfo info;
+  ASSERT_TRUE(unzipper.GetCurrentInfo(info));
+  EXPECT_EQ(info.unpackedSize, 4096u);
+  std::uint64_t delivered = 0;
+  bool oversized = false;
+  EXPECT_FALSE(unzipper.ReadEntry(
+      info, nullptr,
+      [&](const char*, std::size_t n) {
+        delivered += n;
+        return true;
+      },
+      oversized));
+  EXPECT_TRUE(oversized);
+  EXPECT_LE(delivered, 4096u);
+  unzipper.Close();
+
+  CDataStorage storage;
+  ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
+  std::wstring path;
+  EXPECT_FALSE(storage.ExtractAll(L"C:\\Dest", path));
+  EXPECT_EQ(Read(L"C:\\Dest\\small.txt"), "small");
+  EXPECT_FALSE(platform::PathFileExistsW(L"C:\\Dest\\bomb\\liar.bin"));
+  EXPECT_EQ(log.Count("1 CUnzipper::UnzipFile File = C:\\Dest\\bomb\\liar.bin is not unpacked: the "
+                      "entry holds more than it declares"),
+            1)
+      << Joined(log.lines);
+}
+
+TEST(ArchiveNames, UnicodePathFieldsAndUtf8FlaggedNames) {
+  const std::string ansi = "docs/Caf\xE9.txt";                           // "Café.txt" in 1252
+  const std::string utf8 = "docs/\xD0\x9A\xD0\xB0\xD1\x84\xD0\xB5.txt";  // "Кафе.txt"
+  struct Case {
+    const char* what;
+    tltest::RawEntry entry;
+    std::wstring expected;  // where the entry lands below C:\Dest
+    std::string warning;    // a log line at level 1, when one is expected
+  };
+  const Case cases[] = {
+      {"a Unicode path whose CRC is the one of the name",
+       {.name = ansi, .data = "x", .centralExtra = tltest::UnicodePathField(utf8, ansi)},
+       L"docs\\Кафе.txt",
+       ""},
+      {"a Unicode path left over from another name",
+       {.name = ansi, .data = "x", .centralExtra = tltest::UnicodePathField(utf8, "docs/old.txt")},
+       L"docs\\Café.txt",
+       "1 CUnzipper::Open entry = docs\\Café.txt in C:\\Pkg\\Setup.data: its Unicode path is not "
+       "the one of its name and is ignored"},
+      {"a name flagged UTF-8", {.name = utf8, .data = "x", .flags = 0x800}, L"docs\\Кафе.txt", ""},
+      {"an unflagged name in the ANSI code page",
+       {.name = ansi, .data = "x"},
+       L"docs\\Café.txt",
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    tltest::ScopedMachine machine;
+    LogCapture log;
+    MakeRawArchive(L"C:\\Pkg\\Setup.data", {c.entry});
+    CDataStorage storage;
+    ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr)) << Joined(log.lines);
+    std::wstring path;
+    ASSERT_TRUE(storage.ExtractAll(L"C:\\Dest", path));
+    EXPECT_EQ(Read(L"C:\\Dest\\" + c.expected), "x");
+    std::vector<platform::FindData> found;
+    platform::FindAll(L"C:\\Dest\\docs\\*", found);
+    EXPECT_EQ(found.size(), 1u);
+    if (!c.warning.empty()) {
+      EXPECT_EQ(log.Count(c.warning), 1) << Joined(log.lines);
+    }
+  }
+
+  // The name a Unicode path gives is checked like any other: it leads nowhere outside.
+  tltest::ScopedMachine machine;
+  LogCapture log;
+  MakeRawArchive(L"C:\\Pkg\\Setup.data",
+                 {{.name = "docs/ok.txt",
+                   .data = "x",
+                   .centralExtra = tltest::UnicodePathField("../../evil.txt", "docs/ok.txt")}});
+  CDataStorage storage;
+  ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
+  std::wstring path;
+  EXPECT_FALSE(storage.ExtractAll(L"C:\\Dest\\inner", path));
+  EXPECT_FALSE(platform::PathFileExistsW(L"C:\\evil.txt"));
+  EXPECT_FALSE(platform::PathFileExistsW(L"C:\\Dest\\evil.txt"));
+  EXPECT_EQ(log.Count("1 CUnzipper::UnzipFile entry = ..\\..\\evil.txt leads outside"), 1)
+      << Joined(log.lines);
+}
+
+TEST(ArchiveReal, ArchivesMadeByZipAndByOurPackerStillRead) {
+  tltest::ScopedMachine machine;
+  const std::string big = [] {
+    std::string s;
+    for (int i = 0; s.size() < 300000; ++i) s += "line " + std::to_string(i * 7919 % 1000) + "\n";
+    return s;
+  }();
+  const std::vector<std::pair<std::wstring, std::string>> files{
+      {L"a.txt", "hello"}, {L"sub\\b.txt", big}, {L"sub\\deep\\empty.txt", ""}};
+  platform::CreateDirectoryWithParents(L"C:\\Src\\sub\\deep");
+  for (const auto& [name, data] : files)
+    ASSERT_EQ(platform::WriteWholeFile(L"C:\\Src\\" + name, data), platform::ERROR_SUCCESS);
+  platform::CreateDirectoryWithParents(L"C:\\Pkg");
+
+  std::vector<std::wstring> archives;
+  // Our packer, as tlpack and the uninstaller registration use it.
+  {
+    DataStorage::CZipper zipper;
+    ASSERT_TRUE(zipper.Open(L"C:\\Pkg\\Packer.data"));
+    zipper.SetRoot(L"C:\\Src");
+    for (const auto& [name, data] : files) ASSERT_TRUE(zipper.AddFile(name, false));
+    ASSERT_TRUE(zipper.Close());
+    archives.push_back(L"C:\\Pkg\\Packer.data");
+  }
+  if (std::system("command -v zip >/dev/null 2>&1") == 0) {
+    const std::string src = platform::ToHostPath(L"C:\\Src"),
+                      pkg = platform::ToHostPath(L"C:\\Pkg");
+    const std::pair<const char*, std::string> made[] = {
+        {"Zip.data", "zip -q -r '" + pkg + "/Zip.data' ."},
+        {"Stored.data", "zip -q -0 -r '" + pkg + "/Stored.data' ."},
+        {"Zip64.data", "zip -q -fz -r '" + pkg + "/Zip64.data' ."},
+        // Written to a pipe: sizes in data descriptors after the data.
+        {"Streamed.data",
+         "zip -q - a.txt sub/b.txt sub/deep/empty.txt | cat > '" + pkg + "/Streamed.data'"},
+    };
+    for (const auto& [name, command] : made) {
+      ASSERT_EQ(std::system(("cd '" + src + "' && " + command).c_str()), 0) << command;
+      archives.push_back(L"C:\\Pkg\\" + platform::AnsiToWide(name));
+    }
+  } else {
+    ADD_FAILURE() << "zip is not installed (scripts/deps)";
+  }
+  int round = 0;
+  for (const std::wstring& archive : archives) {
+    SCOPED_TRACE(platform::ToUtf8(archive));
+    LogCapture log;
+    CDataStorage storage;
+    ASSERT_TRUE(storage.Open(archive, nullptr)) << Joined(log.lines);
+    const std::wstring out = L"C:\\Out" + std::to_wstring(++round);
+    std::wstring path;
+    ASSERT_TRUE(storage.ExtractAll(out, path)) << Joined(log.lines);
+    for (const auto& [name, data] : files) EXPECT_EQ(Read(out + L"\\" + name), data);
+    std::uint64_t count = 0, packed = 0, unpacked = 0;
+    ASSERT_TRUE(storage.Measure(nullptr, count, packed, unpacked));
+    EXPECT_EQ(count, 3u);
+    EXPECT_EQ(unpacked, 5u + big.size());
+    EXPECT_EQ(log.Count("0 "), 0) << Joined(log.lines);
+  }
 }
