@@ -1,9 +1,9 @@
 // The installed-products record, the common-files counter, and the manager's use of the record,
 // the macros and the libraries.
+#include "app/Tools.h"
 #include "manager/tests/ManagerHarness.h"
 #include "package/XmlSettings.h"
 #include "platform/Registry.h"
-#include "platform/System.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -293,19 +293,21 @@ TEST(RecordFile, ARecordThatIsNoFileOrTooLargeIsNotReadAndTheLogSaysWhy) {
        "it is a folder, not a file"},
       {[&] { WriteFile(kFile, huge); }, "it is larger than 4194304 bytes"},
   };
+  std::wstring debug;
+  GetInstallTools().Log().SetDebugOutput([&debug](const std::wstring& s) { debug += s; });
   for (const Case& c : cases) {
     std::filesystem::remove_all(host);
     c.plant();
-    platform::ClearDebugOutput();
+    debug.clear();
     InstalledProducts record;
     ASSERT_TRUE(record.Load(kFile, L"", L""));
     EXPECT_EQ(record.Count(), 0) << c.why;
+    GetInstallTools().Log().Flush();
     const std::string line = "WARNING : InstalledProducts: " + platform::ToUtf8(kFile) +
                              " cannot be read (" + c.why + ") and counts as empty";
-    std::string debug;
-    for (const auto& text : platform::DebugOutput()) debug += platform::ToUtf8(text);
-    EXPECT_NE(debug.find(line), std::string::npos) << debug;
+    EXPECT_NE(platform::ToUtf8(debug).find(line), std::string::npos) << platform::ToUtf8(debug);
   }
+  GetInstallTools().Log().SetDebugOutput(nullptr);
 }
 
 TEST(RecordFile, EveryUnreadableCopyIsKeptAsideUnderANameOfItsOwn) {
