@@ -790,7 +790,8 @@ const std::string kDiskFull = "There is not enough space on the disk.";
 // The unpacked bytes of a folder of the sample package.
 std::uint64_t SampleFolderBytes(const std::wstring& folder) {
   DataStorage::CDataStorage storage;
-  EXPECT_TRUE(storage.Open(platform::FromUtf8(SamplePackage()), nullptr));
+  const std::string package = std::filesystem::absolute(SamplePackage()).string();
+  EXPECT_TRUE(storage.Open(platform::HostToWindowsPath(package), nullptr)) << package;
   std::uint64_t count = 0, packed = 0, unpacked = 0;
   const std::wstring prefix = folder + L"\\";
   EXPECT_TRUE(storage.Measure(&prefix, count, packed, unpacked));
