@@ -675,6 +675,7 @@ TEST_F(ProcessingRuns, TheWizardGoesBackAndInstallsInRussianWhereAndWhatTheUserC
                             "[page DLG_DESTINATION]\nInstallPath = C:\\Engineering\nbutton = Next\n"
                             "[page DLG_COMPONENTS]\nSelectedLibraries = 1;4\nbutton = Next\n"
                             "[page DLG_SUMMARY]\nbutton = Next\n[page DLG_FINISH]\nbutton = Next\n"
+                            "[message MsgAskRegister]\nanswer = Yes\n"
                             "[message MsgAskStart]\nanswer = No\n"),
                     SamplePackage());
   EXPECT_EQ(o.exitCode, 0) << o.stderrText;
