@@ -3,10 +3,11 @@
 #include "package/LogSink.h"
 #include "package/ScriptVocabulary.h"
 #include "package/XmlSettings.h"
+#include "platform/HostIo.h"
 #include "platform/Text.h"
+#include "platform/Win32Errors.h"
 
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 namespace InstallGui {
@@ -40,6 +41,8 @@ std::wstring Upper(const std::wstring& s) {
 std::string Narrow(const std::wstring& s) { return CommonTools::ToUtf8(s); }
 
 const int kRepeatLimit = 100;
+// An answer file answers a run's questions in a few pages of text; anything larger is not one.
+constexpr std::size_t kMaxAnswerFileBytes = 1u << 20;
 
 }  // namespace
 
@@ -109,11 +112,11 @@ bool ScriptedBackend::AnswersMessage(const std::wstring& id) const {
 }
 
 std::unique_ptr<ScriptedBackend> ScriptedBackend::FromFile(const std::string& hostPath) {
-  std::ifstream f(hostPath, std::ios::binary);
-  if (!f) throw std::runtime_error("The answer file " + hostPath + " cannot be read");
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return std::make_unique<ScriptedBackend>(ss.str(), CommonTools::FromUtf8(hostPath));
+  std::string text, why;
+  if (platform::hostio::ReadRegularFile(hostPath, text, kMaxAnswerFileBytes, &why) !=
+      platform::ERROR_SUCCESS)
+    throw std::runtime_error("The answer file " + hostPath + " cannot be read: " + why);
+  return std::make_unique<ScriptedBackend>(text, CommonTools::FromUtf8(hostPath));
 }
 
 const AnswerSection* ScriptedBackend::Take(const std::wstring& kind, const std::wstring& name,

@@ -136,6 +136,9 @@ class CInstallManager : public CommonTools::IStepDispatcher {
                          const std::wstring& basePath);
   void CommonStepFiles(const InstallSteps::SetupList& list, bool remove,
                        const std::wstring& basePath);
+  // Ends the run with irErrorDuringInstall when the last extraction for `path` was stopped by
+  // the disk; `format` is the error line, with the path and the system's text of the failure.
+  void CopyFailed(const wchar_t* format, const std::wstring& path);
   // The bytes the folder lists will move: the progress range of a run.
   std::uint64_t FolderWorkTotal(const std::wstring& basePath);
   // The bytes of the common folders an uninstall keeps, added to the progress.

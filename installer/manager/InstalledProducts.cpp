@@ -38,6 +38,9 @@ constexpr const wchar_t* kCounterPath = L"Path";
 constexpr platform::REGSAM kAccess = platform::KEY_READ | platform::KEY_WRITE;
 // Copies of unreadable records kept aside, at most (".bad" to ".bad.999").
 constexpr int kMaxBadCopies = 1000;
+// A record of every product of the family on a computer takes a few kilobytes; a file larger
+// than this is not a record and is not read.
+constexpr std::uint64_t kMaxRecordFileBytes = 4u << 20;
 
 }  // namespace
 
@@ -60,6 +63,7 @@ bool InstalledProducts::Load(const std::wstring& filePath, const std::wstring& p
   m_entries.clear();
   m_unreadableFile.clear();
   CommonTools::CXmlSettings file;
+  file.SetReadLimit(kMaxRecordFileBytes);
   SettingsNodePtr root;
   if (!file.Load(filePath) || !file.GetRoot(root)) {
     if (CommonTools::FileAccess::Exists(filePath)) {

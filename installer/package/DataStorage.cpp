@@ -64,6 +64,27 @@ bool RemoveFileNow(const std::wstring& path) {
   return platform::DeleteFileW(path) == platform::ERROR_SUCCESS;
 }
 
+// Puts the whole new file `fresh` in the place of `target`. A read-only, hidden or system
+// target is replaced too; when the move fails it keeps its attributes.
+bool ReplaceFileWith(const std::wstring& target, const std::wstring& fresh) {
+  if (platform::MoveFileExW(fresh, target, platform::MOVEFILE_REPLACE_EXISTING) ==
+      platform::ERROR_SUCCESS)
+    return true;
+  constexpr platform::DWORD kProtected = platform::FILE_ATTRIBUTE_READONLY |
+                                         platform::FILE_ATTRIBUTE_HIDDEN |
+                                         platform::FILE_ATTRIBUTE_SYSTEM;
+  const platform::DWORD attrs = platform::GetFileAttributesW(target);
+  if (attrs == platform::INVALID_FILE_ATTRIBUTES || (attrs & platform::FILE_ATTRIBUTE_DIRECTORY) ||
+      !(attrs & kProtected))
+    return false;
+  platform::SetFileAttributesW(target, platform::FILE_ATTRIBUTE_NORMAL);
+  if (platform::MoveFileExW(fresh, target, platform::MOVEFILE_REPLACE_EXISTING) ==
+      platform::ERROR_SUCCESS)
+    return true;
+  platform::SetFileAttributesW(target, attrs);
+  return false;
+}
+
 }  // namespace
 
 bool IsSafeEntryName(const std::wstring& raw) {
@@ -136,6 +157,7 @@ void CUnzipper::Close() {
 
 void CUnzipper::BeginBatch() {
   m_writer.Reset();
+  m_writeFailure = platform::ERROR_SUCCESS;
   m_knownFolders.clear();
   m_freshFolders.clear();
 }
@@ -286,6 +308,15 @@ bool CUnzipper::ReadEntry(const EntryInfo& info, const std::wstring* password, c
   return ok && ended && written == info.unpackedSize && static_cast<std::uint32_t>(crc) == info.crc;
 }
 
+bool CUnzipper::WriteFailed(const std::wstring& target, platform::DWORD status) {
+  m_writeFailure = status;
+  CommonTools::LogLine(CommonTools::LogLevel::Error, L"CUnzipper::UnzipFile File = " + target +
+                                                         L" is not written: " +
+                                                         platform::SystemErrorText(status));
+  CommonTools::SetCurrentFile(target);
+  return false;
+}
+
 bool CUnzipper::CopyEntry(const std::wstring& target, const EntryInfo& info,
                           const std::wstring* password) {
   platform::FileTime lastWrite = 0;
@@ -307,25 +338,41 @@ bool CUnzipper::CopyEntry(const std::wstring& target, const EntryInfo& info,
                                         : L" is not unpacked: the entry cannot be read"));
   };
 
-  // A name that is free is written unnamed and appears whole; anything else (a file in the
-  // way, a name or volume the fast way does not take) goes through a handle.
-  if (m_writer.Begin(target, ownAttributes ? info.attributes : platform::FILE_ATTRIBUTE_ARCHIVE) ==
-      platform::ERROR_SUCCESS) {
+  // A name that is free is written unnamed and appears whole. A file in the way is replaced
+  // only by a whole new one, written the same way beside it: a write that fails (a full disk)
+  // leaves the file as it was. Anything else (a name or volume the fast way does not take, a
+  // file that cannot be replaced) goes through a handle.
+  const platform::DWORD attributes =
+      ownAttributes ? info.attributes : platform::FILE_ATTRIBUTE_ARCHIVE;
+  std::wstring beside;
+  platform::DWORD begun = m_writer.Begin(target, attributes);
+  if (begun == platform::ERROR_FILE_EXISTS) {
+    beside = target + L".~new";
+    begun = m_writer.Begin(beside, attributes);
+  }
+  if (begun == platform::ERROR_SUCCESS) {
     m_createdFiles.insert(target);
+    platform::DWORD written = platform::ERROR_SUCCESS;
     const bool ok = ReadEntry(
         info, password,
-        [this](const char* p, std::size_t n) {
-          return m_writer.Write(p, n) == platform::ERROR_SUCCESS;
+        [this, &written](const char* p, std::size_t n) {
+          written = m_writer.Write(p, n);
+          return written == platform::ERROR_SUCCESS;
         },
         oversized);
     if (!ok) {
       m_writer.Abandon();
       m_createdFiles.erase(target);
+      if (written != platform::ERROR_SUCCESS) return WriteFailed(target, written);
       NotUnpacked();
       return false;
     }
     const platform::DWORD named = m_writer.Finish(lastWrite);
-    if (named == platform::ERROR_SUCCESS) return true;
+    if (named == platform::ERROR_SUCCESS && beside.empty()) return true;
+    if (named == platform::ERROR_SUCCESS) {
+      if (ReplaceFileWith(target, beside)) return true;
+      RemoveFileNow(beside);
+    }
     // Taken meanwhile, its folder gone, or not to be named this way: the entry is written
     // again through a handle below, which reports what stands in the way.
     m_createdFiles.erase(target);
@@ -356,16 +403,21 @@ bool CUnzipper::CopyEntry(const std::wstring& target, const EntryInfo& info,
   }
 
   m_createdFiles.insert(target);
+  platform::DWORD written = platform::ERROR_SUCCESS;
   bool ok = ReadEntry(
       info, password,
-      [&file](const char* p, std::size_t n) { return file.Write(p, n) == platform::ERROR_SUCCESS; },
+      [&file, &written](const char* p, std::size_t n) {
+        written = file.Write(p, n);
+        return written == platform::ERROR_SUCCESS;
+      },
       oversized);
   if (ok && lastWrite != 0) file.SetLastWriteTime(lastWrite);
   file.Close();
   if (!ok) {
     // A partial file would later count as "newer" than the archive's: it goes.
-    NotUnpacked();
+    if (written == platform::ERROR_SUCCESS) NotUnpacked();
     if (RemoveFileNow(target)) m_createdFiles.erase(target);
+    if (written != platform::ERROR_SUCCESS) return WriteFailed(target, written);
     return false;
   }
   if (ownAttributes) platform::SetFileAttributesW(target, info.attributes);
@@ -746,6 +798,7 @@ bool CDataStorage::FitsFreeSpace(const std::wstring& destination, std::uint64_t 
       platform::GetDiskFreeSpaceExW(existing, &free, nullptr, nullptr) != platform::ERROR_SUCCESS)
     return true;  // no answer: the bounded writes still hold
   if (declared <= free) return true;
+  m_spaceRefused = true;
   CommonTools::LogLine(
       CommonTools::LogLevel::Error,
       platform::Format(L"CDataStorage: the entries to unpack declare %I64u bytes, more than the "
@@ -766,6 +819,8 @@ bool CDataStorage::ExtractFile(const std::wstring& folder, const std::wstring& n
                                                              destination + L" and is refused");
     return false;
   }
+  m_spaceRefused = false;
+  m_unzipper.BeginBatch();
   if (!m_unzipper.Locate(stored)) return false;
   EntryInfo info;
   if (!m_unzipper.GetCurrentInfo(info) || !FitsFreeSpace(destination, info.unpackedSize))
@@ -773,7 +828,6 @@ bool CDataStorage::ExtractFile(const std::wstring& folder, const std::wstring& n
   std::wstring folderPart = FolderOf(stored);
   std::wstring target = folderPart.empty() ? destination : Join(destination, folderPart);
   m_state = 2;
-  m_unzipper.BeginBatch();
   m_unzipper.SetOverwriteName(L"");
   if (!m_unzipper.UnzipFile(&target, true, &m_password)) return false;
   path = Join(destination, stored);
@@ -796,6 +850,8 @@ bool CDataStorage::ExtractFolder(const std::wstring& folder, const std::wstring&
 bool CDataStorage::ExtractEntries(const std::wstring& destination, const std::wstring& wanted,
                                   const std::wstring& overwriteName, bool showProgress) {
   if (m_state < 1 || !m_unzipper.IsOpen() || destination.empty()) return false;
+  m_spaceRefused = false;
+  m_unzipper.BeginBatch();
   IProgressSink* progress = showProgress ? m_progress : nullptr;
   // The entries to unpack and their declared sizes, from the directory read at the open.
   std::vector<const EntryInfo*> items;
@@ -807,12 +863,13 @@ bool CDataStorage::ExtractEntries(const std::wstring& destination, const std::ws
   }
   if (!FitsFreeSpace(destination, declared)) return false;
   m_state = 2;
-  m_unzipper.BeginBatch();
   m_unzipper.SetOverwriteName(overwriteName);
   bool ok = true;
   for (const EntryInfo* item : items) {
     if (progress) progress->SetProgressText(Join(destination, item->name));
     ok = m_unzipper.UnzipFile(&destination, false, &m_password, nullptr, item) && ok;
+    // A full disk stops the batch: every later entry would fail the same way.
+    if (m_unzipper.WriteFailure() != platform::ERROR_SUCCESS) break;
     if (progress) progress->StepProgress(item->unpackedSize);
   }
   m_unzipper.SetOverwriteName(L"");

@@ -48,6 +48,10 @@ class IDataStorage {
                        std::uint64_t& unpackedBytes) = 0;
   virtual int GetState() = 0;
   virtual std::wstring GetTempFolder() = 0;
+  // Why the last extraction left files unwritten, when the disk did: ERROR_DISK_FULL (the
+  // entries do not fit the free space, or a write found the disk full) or the status of another
+  // failed write; ERROR_SUCCESS when nothing failed that way (a damaged or missing entry).
+  virtual platform::DWORD LastWriteFailure() const { return platform::ERROR_SUCCESS; }
 };
 
 // The unpacker: one open archive, a destination root and the always-overwrite name.
@@ -93,8 +97,11 @@ class CUnzipper {
   // `current`, when given, is the entry's information as the caller has just read it.
   bool UnzipFile(const std::wstring* destination, bool flatten, const std::wstring* password,
                  std::wstring* target = nullptr, const EntryInfo* current = nullptr);
-  // Starts one extraction: forgets which folders are known to exist.
+  // Starts one extraction: forgets which folders are known to exist and the last write failure.
   void BeginBatch();
+  // The status of the write that stopped an entry in this batch (the entry's file was not left
+  // behind, nor a file it was to replace changed), or ERROR_SUCCESS.
+  platform::DWORD WriteFailure() const { return m_writeFailure; }
   // What this unpacker created (files written, folders made) since the last ForgetCreated.
   // Names without regard to case, in no order.
   using NameSet = std::unordered_set<std::wstring, platform::NoCaseHash, platform::NoCaseEqual>;
@@ -110,6 +117,8 @@ class CUnzipper {
   bool CopyEntry(const std::wstring& target, const EntryInfo& info, const std::wstring* password);
   // Creates a folder with its parents, remembering it for the rest of the batch.
   bool EnsureFolder(const std::wstring& folder);
+  // A write into `target` failed with `status`: logged and kept as the batch's failure; false.
+  bool WriteFailed(const std::wstring& target, platform::DWORD status);
 
   // Folders known to exist in this batch, and those of them this batch created (a file in
   // those can only be one the batch wrote itself).
@@ -136,6 +145,7 @@ class CUnzipper {
   std::wstring m_archive;
   std::wstring m_root;
   std::wstring m_overwriteName;
+  platform::DWORD m_writeFailure = platform::ERROR_SUCCESS;
 };
 
 // The packer of the uninstall packages.
@@ -198,6 +208,9 @@ class CDataStorage : public IDataStorage {
                std::uint64_t& unpackedBytes) override;
   int GetState() override { return m_state; }
   std::wstring GetTempFolder() override { return m_tempFolder; }
+  platform::DWORD LastWriteFailure() const override {
+    return m_spaceRefused ? platform::ERROR_DISK_FULL : m_unzipper.WriteFailure();
+  }
   const std::wstring& GetArchivePath() const { return m_archivePath; }
 
   // The main window's progress display while folders are unpacked (none by default).
@@ -222,6 +235,7 @@ class CDataStorage : public IDataStorage {
   bool m_ownTempFolder = false;  // m_tempFolder was created by this object
   std::wstring m_password;
   IProgressSink* m_progress = nullptr;
+  bool m_spaceRefused = false;  // the last extraction did not fit the free space
 };
 
 // Removes a folder of the machine with everything in it; a link (to a folder or a file) inside

@@ -309,7 +309,8 @@ bool XmlBytesToUtf8(const std::string& bytes, std::string& utf8, std::wstring& e
   return true;
 }
 
-CXmlSettings::CXmlSettings() : m_doc(std::make_shared<XmlTree>()) {}
+CXmlSettings::CXmlSettings()
+    : m_doc(std::make_shared<XmlTree>()), m_readLimit(kMaxSettingsFileBytes) {}
 CXmlSettings::~CXmlSettings() = default;
 
 bool CXmlSettings::LoadFromBytes(const std::string& bytes) {
@@ -342,7 +343,7 @@ bool CXmlSettings::Load(const std::wstring& path) {
   m_path = path;
   std::string bytes;
   std::wstring error;
-  if (!FileAccess::ReadAll(path, bytes, error)) {
+  if (!FileAccess::ReadAll(path, bytes, error, m_readLimit)) {
     m_doc = std::make_shared<XmlTree>();
     m_error = error;
     return false;

@@ -8,11 +8,16 @@
 #include "package/LogSink.h"
 #include "package/Settings.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
 namespace CommonTools {
+
+// The most bytes of a settings file Load reads unless told otherwise: an install script with the
+// texts of all its languages stays far below it.
+inline constexpr std::uint64_t kMaxSettingsFileBytes = 32u << 20;
 
 // The parsed document with a count of the changes made to any element's children (see the .cpp).
 struct XmlTree;
@@ -22,8 +27,11 @@ class CXmlSettings : public ISettings {
   CXmlSettings();
   ~CXmlSettings() override;
 
+  // A file larger than the read limit is not read (LastError says so).
   bool Load(const std::wstring& path) override;
   bool Save(const std::wstring& path) override;
+  // The most bytes Load reads: kMaxSettingsFileBytes unless set lower (or higher) here.
+  void SetReadLimit(std::uint64_t maxBytes) { m_readLimit = maxBytes; }
   bool GetRoot(SettingsNodePtr& node) override;
   bool CreateRoot(const std::wstring& name, SettingsNodePtr& node) override;
 
@@ -47,6 +55,7 @@ class CXmlSettings : public ISettings {
   std::shared_ptr<XmlTree> m_doc;
   std::wstring m_path;
   std::wstring m_error;
+  std::uint64_t m_readLimit;
 };
 
 // Text helpers shared by the package code.

@@ -43,6 +43,7 @@ FileHandle& FileHandle::operator=(FileHandle&& o) noexcept {
     tablePath_ = std::move(o.tablePath_);
     deleteOnClose_ = o.deleteOnClose_;
     archiveMarked_ = o.archiveMarked_;
+    drive_ = o.drive_;
     o.fd_ = -1;
     o.tableId_ = 0;
   }
@@ -181,6 +182,7 @@ DWORD FileHandle::Open(std::wstring_view path, DWORD access, DWORD share, DWORD 
   access_ = access;
   tablePath_ = tablePath;
   deleteOnClose_ = (flagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE) != 0;
+  drive_ = r.drive ? r.drive->letter : 0;
   // A file created or replaced here has just been given the archive attribute.
   archiveMarked_ = !existed || disposition == CREATE_ALWAYS;
   // CREATE_ALWAYS and OPEN_ALWAYS over an existing file succeed with ERROR_ALREADY_EXISTS.
@@ -207,7 +209,7 @@ DWORD FileHandle::Read(void* buffer, std::size_t size, std::size_t& done) {
 DWORD FileHandle::Write(const void* buffer, std::size_t size) {
   if (fd_ < 0) return Fail(ERROR_INVALID_HANDLE);
   if (!handles::WantsWrite(access_)) return Fail(ERROR_ACCESS_DENIED);
-  if (DWORD rc = WriteAll(fd_, buffer, size)) return Fail(rc);
+  if (DWORD rc = WriteAllOnDrive(fd_, buffer, size, drive_)) return Fail(rc);
   if (!archiveMarked_ && size > 0) {
     archiveMarked_ = true;
     struct stat st;

@@ -470,16 +470,20 @@ DWORD MoveFileW(std::wstring_view from, std::wstring_view to) {
   return MoveFileExW(from, to, MOVEFILE_COPY_ALLOWED);
 }
 
-DWORD ReadWholeFile(std::wstring_view path, std::string& bytes) {
+DWORD ReadWholeFile(std::wstring_view path, std::string& bytes, std::uint64_t maxBytes) {
   FileHandle h;
   if (DWORD rc = h.Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING); rc != ERROR_SUCCESS)
     return rc;
+  std::uint64_t size = 0;
+  if (h.GetSize(size) == ERROR_SUCCESS && size > maxBytes) return Fail(ERROR_FILE_TOO_LARGE);
   std::string out;
   char buf[65536];
   while (true) {
     std::size_t got = 0;
     if (DWORD rc = h.Read(buf, sizeof buf, got); rc != ERROR_SUCCESS) return rc;
     if (got == 0) break;
+    // A file that grew since its size was read is not read past the bound either.
+    if (got > maxBytes - out.size()) return Fail(ERROR_FILE_TOO_LARGE);
     out.append(buf, got);
   }
   bytes.swap(out);

@@ -10,6 +10,7 @@
 #include "platform/Text.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -94,6 +95,66 @@ DWORD GetDiskFreeSpaceExW(std::wstring_view path, std::uint64_t* freeToCaller, s
   if (totalFree) *totalFree = tf;
   return Fail(ERROR_SUCCESS);
 }
+
+// The room of drives whose free space machine.ini fixes: what this process has added to the
+// files of each, by machine and drive letter.
+namespace {
+
+struct SpaceLedger {
+  std::mutex mutex;
+  std::map<std::string, std::uint64_t> taken;
+};
+SpaceLedger& Ledger() {
+  static auto* ledger = new SpaceLedger;  // lives as long as the process (writes at exit)
+  return *ledger;
+}
+
+}  // namespace
+
+namespace files_detail {
+
+DWORD WriteAllOnDrive(int fd, const void* data, std::size_t size, wchar_t letter) {
+  if (letter == 0 || size == 0) return WriteAll(fd, data, size);
+  std::uint64_t room = 0;
+  std::string key;
+  try {
+    const Machine& machine = Machine::Current();
+    const DriveConfig* d = machine.Config().Drive(letter);
+    if (!d || !d->freeBytes) return WriteAll(fd, data, size);
+    room = *d->freeBytes;
+    key = machine.Root() + '|' + static_cast<char>(std::toupper(static_cast<int>(letter)));
+  } catch (const MachineError&) {
+    return WriteAll(fd, data, size);
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return WriteAll(fd, data, size);
+  const int flags = fcntl(fd, F_GETFL);
+  const off_t at = (flags >= 0 && (flags & O_APPEND)) ? st.st_size : lseek(fd, 0, SEEK_CUR);
+  if (at < 0) return WriteAll(fd, data, size);
+  const auto end = static_cast<std::uint64_t>(st.st_size);
+  const auto from = static_cast<std::uint64_t>(at);
+  // Only what lies beyond the file's present end takes room.
+  const std::uint64_t wanted = from + size > end ? from + size - end : 0;
+  std::size_t part = size;
+  {
+    SpaceLedger& ledger = Ledger();
+    std::lock_guard<std::mutex> lock(ledger.mutex);
+    std::uint64_t& taken = ledger.taken[key];
+    const std::uint64_t left = room > taken ? room - taken : 0;
+    if (wanted > left) {
+      // As far as the room goes, then the disk is full.
+      const std::uint64_t limit = end + left;
+      part = limit > from ? static_cast<std::size_t>(limit - from) : 0;
+      taken += from + part > end ? from + part - end : 0;
+    } else {
+      taken += wanted;
+    }
+  }
+  if (DWORD rc = WriteAll(fd, data, part)) return rc;
+  return part == size ? ERROR_SUCCESS : ERROR_DISK_FULL;
+}
+
+}  // namespace files_detail
 
 unsigned GetDriveTypeW(std::wstring_view rootPath) {
   try {

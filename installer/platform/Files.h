@@ -197,7 +197,10 @@ struct FileSecurityHooks {
 void SetFileSecurityHooks(FileSecurityHooks hooks);
 
 // Whole-file helpers honouring share modes and attributes (open, read/write all, close).
-DWORD ReadWholeFile(std::wstring_view path, std::string& bytes);
+// Reading: a file longer than `maxBytes` is ERROR_FILE_TOO_LARGE, and never read past that
+// bound; what is not a file of the machine (a folder, a pipe, a device) is ERROR_ACCESS_DENIED.
+DWORD ReadWholeFile(std::wstring_view path, std::string& bytes,
+                    std::uint64_t maxBytes = UINT64_MAX);
 // CREATE_ALWAYS semantics: creates or replaces the contents.
 DWORD WriteWholeFile(std::wstring_view path, std::string_view bytes);
 // Appends `bytes` at the end of the existing file `path` as an open for writing that shares
@@ -320,6 +323,7 @@ class FileHandle {
   std::string tablePath_;
   bool deleteOnClose_ = false;
   bool archiveMarked_ = false;  // the first write sets FILE_ATTRIBUTE_ARCHIVE, as Windows does
+  wchar_t drive_ = 0;           // the drive letter whose room the writes take, or 0
 };
 
 // New files written one after another into a few folders, as an extraction does. Each folder

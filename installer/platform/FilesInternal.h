@@ -126,6 +126,11 @@ FileTime CreationTimeOf(const std::string& host, const struct stat& st);
 void LastWriteTimes(FileTime lastWrite, struct timespec (&times)[2]);
 // Writes all of `size` bytes to the open file: ERROR_SUCCESS or the failure.
 DWORD WriteAll(int fd, const void* data, std::size_t size);
+// The same for a file of the drive `letter` (0: none known): on a drive whose free space
+// machine.ini fixes, what the write adds to the file's length is taken from the room that
+// figure gives this process; a write that needs more writes what fits and fails with
+// ERROR_DISK_FULL, as on a full disk.
+DWORD WriteAllOnDrive(int fd, const void* data, std::size_t size, wchar_t letter);
 void FillInfo(const std::string& host, const struct stat& st, FileInfo& info,
               bool withCreation = true);
 

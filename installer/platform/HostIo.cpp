@@ -2,7 +2,9 @@
 
 #include "platform/Win32Errors.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,23 +30,60 @@ bool MakeDirs(const std::string& path, unsigned mode) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool ReadFile(const std::string& path, std::string& out) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  out.clear();
+unsigned long ReadRegularFile(const std::string& path, std::string& out, std::size_t maxBytes,
+                              std::string* why) {
+  auto refuse = [&](unsigned long status, const std::string& reason) {
+    if (why) *why = reason;
+    return status;
+  };
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    const int err = errno;
+    return refuse(ErrnoToWin32(err), std::strerror(err));
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0) {
+    const int err = errno;
+    close(fd);
+    return refuse(ErrnoToWin32(err), std::strerror(err));
+  }
+  if (!S_ISREG(st.st_mode)) {
+    close(fd);
+    return S_ISDIR(st.st_mode) ? refuse(ERROR_ACCESS_DENIED, "it is a folder, not a file")
+                               : refuse(ERROR_ACCESS_DENIED, "it is not a regular file");
+  }
+  const std::string tooLarge = "it is larger than " + std::to_string(maxBytes) + " bytes";
+  if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+    close(fd);
+    return refuse(ERROR_FILE_TOO_LARGE, tooLarge);
+  }
+  std::string data;
+  data.reserve(static_cast<std::size_t>(st.st_size));
   char buf[65536];
   while (true) {
-    ssize_t n = read(fd, buf, sizeof buf);
+    // One byte past the bound tells a file that grew meanwhile.
+    const std::size_t want = std::min(sizeof buf, maxBytes + 1 - data.size());
+    ssize_t n = read(fd, buf, want);
     if (n < 0) {
       if (errno == EINTR) continue;
+      const int err = errno;
       close(fd);
-      return false;
+      return refuse(ErrnoToWin32(err), std::strerror(err));
     }
     if (n == 0) break;
-    out.append(buf, static_cast<std::size_t>(n));
+    data.append(buf, static_cast<std::size_t>(n));
+    if (data.size() > maxBytes) {
+      close(fd);
+      return refuse(ERROR_FILE_TOO_LARGE, tooLarge);
+    }
   }
   close(fd);
-  return true;
+  out.swap(data);
+  return ERROR_SUCCESS;
+}
+
+bool ReadFile(const std::string& path, std::string& out, std::string* why) {
+  return ReadRegularFile(path, out, kDefaultReadLimit, why) == ERROR_SUCCESS;
 }
 
 bool WriteFileAtomic(const std::string& path, std::string_view data) {

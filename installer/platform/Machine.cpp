@@ -26,6 +26,17 @@ namespace platform {
 
 namespace {
 
+// machine.ini is a page of settings; anything larger is not one.
+constexpr std::size_t kMaxMachineIniBytes = 1u << 20;
+
+// The text of machine.ini, a regular file of at most kMaxMachineIniBytes.
+std::string ReadIni(const std::string& ini) {
+  std::string text, why;
+  if (hostio::ReadRegularFile(ini, text, kMaxMachineIniBytes, &why) != ERROR_SUCCESS)
+    throw MachineError(ini + ": cannot be read: " + why);
+  return text;
+}
+
 std::string Lower(std::string s) {
   for (char& c : s)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -715,10 +726,7 @@ std::string Machine::DriveHostPath(wchar_t letter) const {
 }
 
 void Machine::Reload() {
-  std::string text;
-  if (!hostio::ReadFile(IniPath(), text))
-    throw MachineError(IniPath() + ": cannot be read (" + std::strerror(errno) + ")");
-  config_ = MachineConfig::Parse(text, IniPath());
+  config_ = MachineConfig::Parse(ReadIni(IniPath()), IniPath());
   revision_ = NextRevision();
 }
 
@@ -836,10 +844,7 @@ std::unique_ptr<Machine> Machine::Open(const std::string& rootIn, bool create) {
       }
     }
   }
-  std::string text;
-  if (!hostio::ReadFile(ini, text))
-    throw MachineError(ini + ": cannot be read (" + std::strerror(errno) + ")");
-  MachineConfig config = MachineConfig::Parse(text, ini);
+  MachineConfig config = MachineConfig::Parse(ReadIni(ini), ini);
   // Drive folders the configuration names inside the root are made if missing.
   for (const DriveConfig& d : config.drives)
     if (d.hostPath.empty()) hostio::MakeDirs(DriveFolder(root, d));

@@ -41,6 +41,7 @@ struct NewFileWriter::Folder {
   std::wstring windowsPath;  // its full form
   std::string host;
   std::string driveRoot;
+  wchar_t drive = 0;  // the letter whose room the files take, or 0
   std::size_t limit = MAX_PATH;
   int fd = -1;
   std::uint64_t lastUse = 0;
@@ -116,6 +117,7 @@ NewFileWriter::Folder* NewFileWriter::FolderFor(const std::wstring& folder, DWOR
   f->windowsPath = r.loc.windowsPath;
   f->host = r.loc.hostPath;
   f->driveRoot = r.loc.driveRoot;
+  f->drive = r.drive->letter;
   f->limit = PathLimitOf(folder);
   f->fd = fd;
   f->lastUse = ++clock_;
@@ -206,7 +208,7 @@ DWORD NewFileWriter::Begin(std::wstring_view path, DWORD attributes) {
 
 DWORD NewFileWriter::Write(const void* buffer, std::size_t size) {
   if (fd_ < 0) return Fail(ERROR_INVALID_HANDLE);
-  return Fail(WriteAll(fd_, buffer, size));
+  return Fail(WriteAllOnDrive(fd_, buffer, size, folder_->drive));
 }
 
 DWORD NewFileWriter::Finish(FileTime lastWrite) {

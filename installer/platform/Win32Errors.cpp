@@ -78,6 +78,7 @@ constexpr ErrorEntry kErrors[] = {
     {203, L"ERROR_ENVVAR_NOT_FOUND",
      L"The system could not find the environment option that was entered."},
     {206, L"ERROR_FILENAME_EXCED_RANGE", L"The filename or extension is too long."},
+    {223, L"ERROR_FILE_TOO_LARGE", L"The file size exceeds the limit allowed and cannot be saved."},
     {234, L"ERROR_MORE_DATA", L"More data is available."},
     {259, L"ERROR_NO_MORE_ITEMS", L"No more data is available."},
     {267, L"ERROR_DIRECTORY", L"The directory name is invalid."},

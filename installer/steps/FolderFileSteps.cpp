@@ -52,6 +52,15 @@ static void MakeBackups(int detectedAction, const std::wstring& target, std::wst
   }
 }
 
+// A copy that the disk stopped (full, over its quota, a failed write) is a failed run: the
+// installation cannot be whole. A damaged or missing entry stays a warning of its step.
+void CInstallManager::CopyFailed(const wchar_t* format, const std::wstring& path) {
+  const platform::DWORD failure = m_dataStorage->LastWriteFailure();
+  if (failure == platform::ERROR_SUCCESS) return;
+  Log(LogLevel::Error, format, path, platform::SystemErrorText(failure));
+  RaiseResult(irErrorDuringInstall);
+}
+
 void CInstallManager::CommonStepFolders(const SetupList& list, bool remove,
                                         const std::wstring& basePath) {
   auto& window = GetGuiTools().MainWindow();
@@ -95,9 +104,11 @@ void CInstallManager::CommonStepFolders(const SetupList& list, bool remove,
     MakeBackups(m_detectedAction, target, entry.backupFiles);
     RememberMissing(path);
     std::wstring extracted;
-    if (m_dataStorage &&
-        !m_dataStorage->ExtractFolder(target, FolderPrefix(entry.name), extracted, entry.overwrite))
+    if (m_dataStorage && !m_dataStorage->ExtractFolder(target, FolderPrefix(entry.name), extracted,
+                                                       entry.overwrite)) {
+      CopyFailed(L"CommonStepFolders: Folder = %s is not copied: %s", path);
       Log(LogLevel::Warning, L"CommonStepFolders: Folder = %s is not extracted completely", path);
+    }
     if (!IsFileExists(path)) {
       platform::CreateDirectoryWithParents(path);
       if (!platform::PathIsDirectoryW(path))
@@ -154,6 +165,7 @@ void CInstallManager::CommonStepFiles(const SetupList& list, bool remove,
     RememberMissing(path);
     std::wstring out;
     if (!m_dataStorage || !m_dataStorage->ExtractFile(target, entry.name, out)) {
+      if (m_dataStorage) CopyFailed(L"CommonStepFiles: File = %s is not copied: %s", path);
       Log(LogLevel::Warning, L"CommonStepFiles: File = %s is not extracted", path);
       out = path;
     }

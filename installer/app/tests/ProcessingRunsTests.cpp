@@ -1,7 +1,9 @@
 // The processing runs end to end: Setup as a process on fresh machines, answered by answer
 // files, on the sample product and on small packages of their own.
 #include "app/tests/SetupProcess.h"
+#include "package/DataStorage.h"
 #include "platform/Files.h"
+#include "platform/Machine.h"
 #include "platform/Text.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -145,7 +148,7 @@ const char* kInstallAnswers =
     "Local\n"
     "button = Next\n[page DLG_DESTINATION]\nbutton = Next\n[page DLG_COMPONENTS]\nbutton = Next\n"
     "[page DLG_SUMMARY]\nbutton = Next\n[page DLG_FINISH]\nbutton = Next\n"
-    "[message MsgAskStart]\nanswer = Yes\n";
+    "[message MsgAskRegister]\nanswer = Yes\n[message MsgAskStart]\nanswer = Yes\n";
 
 std::string SamplePackage() {
   const char* build = std::getenv("TOLMERA_BUILD_DIR");
@@ -672,6 +675,7 @@ TEST_F(ProcessingRuns, TheWizardGoesBackAndInstallsInRussianWhereAndWhatTheUserC
                             "[page DLG_DESTINATION]\nInstallPath = C:\\Engineering\nbutton = Next\n"
                             "[page DLG_COMPONENTS]\nSelectedLibraries = 1;4\nbutton = Next\n"
                             "[page DLG_SUMMARY]\nbutton = Next\n[page DLG_FINISH]\nbutton = Next\n"
+                            "[message MsgAskRegister]\nanswer = Yes\n"
                             "[message MsgAskStart]\nanswer = No\n"),
                     SamplePackage());
   EXPECT_EQ(o.exitCode, 0) << o.stderrText;
@@ -777,4 +781,202 @@ TEST_F(ProcessingRuns, ADestinationAPersonCouldNotChooseEndsTheRunWithItsReasonA
   EXPECT_FALSE(platform::PathFileExistsW(L"C:\\Engineering"));
   EXPECT_FALSE(platform::PathFileExistsW(kRecord));
   EXPECT_EQ(Tool("programs").find("TolmeraDesign7"), std::string::npos);
+}
+
+namespace {
+
+const std::wstring kOnD = L"D:\\Programs\\TOLMERA Design 7";
+const std::string kDiskFull = "There is not enough space on the disk.";
+
+// The unpacked bytes of a folder of the sample package.
+std::uint64_t SampleFolderBytes(const std::wstring& folder) {
+  DataStorage::CDataStorage storage;
+  const std::string package = std::filesystem::absolute(SamplePackage()).string();
+  EXPECT_TRUE(storage.Open(platform::HostToWindowsPath(package), nullptr)) << package;
+  std::uint64_t count = 0, packed = 0, unpacked = 0;
+  const std::wstring prefix = folder + L"\\";
+  EXPECT_TRUE(storage.Measure(&prefix, count, packed, unpacked));
+  storage.Close();
+  return unpacked;
+}
+
+// Room on D: for the catalogue folder alone, not for it after the folders the installation
+// copies before it (config, bin): the copy of the catalogue finds the disk full midway.
+std::string RoomForTheCatalogueOnly() {
+  const std::uint64_t before = SampleFolderBytes(L"config") + SampleFolderBytes(L"bin");
+  return std::to_string(SampleFolderBytes(L"catalog") + before / 2);
+}
+
+// The files below a host folder with their contents, by their paths below it.
+std::map<std::string, std::string> FilesBelow(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  if (!std::filesystem::exists(folder)) return files;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+    if (e.is_regular_file())
+      files[std::filesystem::relative(e.path(), folder).string()] =
+          tltest::ReadHostFile(e.path().string());
+  return files;
+}
+
+// The file named by the run log's "is not written" line, or empty.
+std::string FileNotWritten(const std::string& log) {
+  const std::string mark = "ERROR : CUnzipper::UnzipFile File = ";
+  const std::string tail = " is not written: " + kDiskFull;
+  std::size_t at = log.find(mark);
+  if (at == std::string::npos) return "";
+  at += mark.size();
+  std::size_t end = log.find(tail, at);
+  return end == std::string::npos ? "" : log.substr(at, end - at);
+}
+
+}  // namespace
+
+class DiskFullRuns : public ProcessingRuns {
+ protected:
+  // Drive D: for Setup and for this process: `freeBytes` of room, or the host's when empty.
+  void DriveD(const std::string& freeBytes) {
+    const std::string ini = machine.Root() + "/machine.ini";
+    std::string text = tltest::ReadHostFile(ini);
+    const std::size_t at = text.find("\n[drive D]\n");
+    if (at != std::string::npos) text.erase(at);
+    text += "\n[drive D]\nfree_bytes = " + freeBytes + "\n";
+    std::ofstream(ini, std::ios::binary) << text;
+    platform::Machine::Current().Reload();
+    std::filesystem::create_directories(machine.Root() + "/drive_d");
+  }
+  std::string OnD() const { return machine.Root() + "/drive_d/Programs/TOLMERA Design 7"; }
+  static std::string InstallOnD() {
+    std::string answers = kInstallAnswers;
+    const std::string page = "[page DLG_DESTINATION]\n";
+    answers.insert(answers.find(page) + page.size(),
+                   "InstallPath = " + platform::ToUtf8(kOnD) + "\n");
+    return answers + "[message MsgInstallError]\nanswer = No\n";
+  }
+};
+
+TEST_F(DiskFullRuns, AFullDiskDuringAFreshInstallationFailsTheRunAndTakesBackWhatWasCopied) {
+  DriveD(RoomForTheCatalogueOnly());
+  // What the user has on D: already stays as it is.
+  ASSERT_EQ(platform::CreateDirectoryWithParents(L"D:\\Programs"), platform::ERROR_SUCCESS);
+  ASSERT_EQ(platform::WriteWholeFile(L"D:\\Programs\\notes.txt", "the user's notes"),
+            platform::ERROR_SUCCESS);
+  const std::string programs = Tool("programs");
+
+  Outcome o = Setup(Answers("install-d.txt", InstallOnD()), SamplePackage());
+  const std::string log = Read(kLog);
+  const std::string product = platform::ToUtf8(kOnD);
+  EXPECT_EQ(o.exitCode, 13) << o.stderrText << log;
+  const std::string failed = FileNotWritten(log);
+  EXPECT_EQ(failed.rfind(product + "\\catalog\\", 0), 0u) << log;
+  EXPECT_TRUE(Has(log, "ERROR : CommonStepFolders: Folder = " + product +
+                           "\\catalog is not copied: " + kDiskFull))
+      << log;
+  EXPECT_TRUE(Has(log, "ERROR : Errors happened during the installation.")) << log;
+  EXPECT_TRUE(Has(log, "INFO : FinishRun: the installation into " + product + " is rolled back"))
+      << log;
+  EXPECT_EQ(log.find("INFO : Add product"), std::string::npos) << log;
+  EXPECT_EQ(log.find("INFO : Page DLG_FINISH"), std::string::npos) << "no success shown";
+  EXPECT_EQ(log.find("INFO : CommonStepFolders: Folder = " + product + "\\templates is created"),
+            std::string::npos)
+      << "nothing is copied after the failure";
+  // Nothing of the product is left, nothing is recorded or registered; the user's file stays.
+  EXPECT_FALSE(platform::PathFileExistsW(kOnD)) << log;
+  EXPECT_FALSE(platform::PathFileExistsW(L"D:\\Programs\\Common")) << log;
+  EXPECT_EQ(Read(L"D:\\Programs\\notes.txt"), "the user's notes");
+  EXPECT_FALSE(platform::PathFileExistsW(kRecord)) << RecordText();
+  EXPECT_EQ(Tool("programs"), programs);
+}
+
+TEST_F(DiskFullRuns, AFullDiskDuringAnUpdateKeepsTheInstalledProductAndItsRecord) {
+  DriveD("");
+  Outcome o = Setup(Answers("install-d.txt", InstallOnD()), SamplePackage());
+  ASSERT_EQ(o.exitCode, 0) << o.stderrText << Read(kLog);
+  const std::string record = RecordText();
+  ASSERT_NE(record.find("Build=\"7120\""), std::string::npos) << record;
+  const auto before = FilesBelow(OnD());
+  ASSERT_GT(before.size(), 100u);
+  const std::string later = SampleVariant("build-7121", {{"Build=\"7120\"", "Build=\"7121\""}},
+                                          {{"readme.txt", "Read me of build 7121\r\n"}});
+
+  DriveD(RoomForTheCatalogueOnly());
+  o = Setup(Answers("update.txt",
+                    std::string(kUpdateAnswers) + "[message MsgInstallError]\nanswer = No\n"),
+            later);
+  const std::string log = Read(kLog);
+  const std::string product = platform::ToUtf8(kOnD);
+  EXPECT_EQ(o.exitCode, 13) << o.stderrText << log;
+  EXPECT_TRUE(Has(log, "INFO : Install Type = Update =====================")) << log;
+  EXPECT_TRUE(Has(log, "ERROR : CommonStepFolders: Folder = " + product +
+                           "\\catalog is not copied: " + kDiskFull))
+      << log;
+  EXPECT_EQ(log.find("INFO : Add product"), std::string::npos) << log;
+  EXPECT_EQ(log.find("rolled back"), std::string::npos) << "an update is not taken back";
+  // Still recorded as build 7120, as it was; every installed file is there, the one the disk
+  // stopped with what it held, and no new file half written beside any.
+  EXPECT_EQ(RecordText(), record);
+  const auto after = FilesBelow(OnD());
+  for (const auto& [path, content] : before) EXPECT_TRUE(after.count(path)) << path << " is gone";
+  for (const auto& [path, content] : after)
+    EXPECT_TRUE(before.count(path) || (path.size() > 4 && path.substr(path.size() - 4) == ".bak"))
+        << path << " is new";
+  const std::string failed = FileNotWritten(log);
+  ASSERT_EQ(failed.rfind(product + "\\catalog\\", 0), 0u) << log;
+  std::string relative = failed.substr(product.size() + 1);
+  for (char& c : relative)
+    if (c == '\\') c = '/';
+  ASSERT_TRUE(before.count(relative)) << relative;
+  EXPECT_EQ(after.at(relative), before.at(relative));
+  // The product is still the installed one: the same package repairs it with room again.
+  DriveD("");
+  o = Setup(Answers("update-again.txt", kUpdateAnswers), later);
+  EXPECT_EQ(o.exitCode, 0) << o.stderrText << Read(kLog);
+  EXPECT_NE(RecordText().find("Build=\"7121\""), std::string::npos) << RecordText();
+  EXPECT_EQ(Read(kOnD + L"\\readme.txt"), "Read me of build 7121\r\n");
+}
+
+TEST_F(ProcessingRuns, ACancelledFreshInstallationLeavesNoRecordFile) {
+  // Cancelled on a page before anything is copied, and by Escape during the copy.
+  for (const std::string& answers :
+       {std::string("[page DLG_GREETING]\nbutton = Next\n[page DLG_LANGUAGE_SELECTION]\n"
+                    "button = Next\n[page DLG_LICENSE]\nAccept = yes\nbutton = Next\n"
+                    "[page DLG_INSTALL_TYPE]\nInstallType = Local\nbutton = Next\n"
+                    "[page DLG_DESTINATION]\nbutton = Next\n[page DLG_COMPONENTS]\n"
+                    "button = Next\n[page DLG_SUMMARY]\nbutton = Cancel\n"),
+        std::string(kInstallAnswers) + "[progress Escape]\nstage = TEXT_INSTALL\n"
+                                       "[message MsgCancellInstallation]\nanswer = Yes\n"}) {
+    Outcome o = Setup(Answers("cancel.txt", answers), SamplePackage());
+    EXPECT_EQ(o.exitCode, 1) << o.stderrText << Read(kLog);
+    EXPECT_FALSE(platform::PathFileExistsW(kRecord)) << RecordText();
+    EXPECT_FALSE(platform::PathFileExistsW(kSample)) << Read(kLog);
+    // The folder of the record keeps the run log only.
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(machine.C("ProgramData/TOLMERA")))
+      names.push_back(e.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"tlinstall.log"});
+  }
+}
+
+TEST_F(ProcessingRuns, TheSamplesProgramsRunAfterTheFilesTheyNeedAreCopied) {
+  Outcome o = Setup(Answers("install.txt", kInstallAnswers), SamplePackage());
+  ASSERT_EQ(o.exitCode, 0) << o.stderrText;
+  const std::string log = Read(kLog);
+  const std::string bin = platform::ToUtf8(kSample) + "\\bin";
+  // postinstall.cmd found its program beside it and registered the installed copy.
+  EXPECT_TRUE(Has(log, "INFO : CommonStepExec: File = " + bin + "\\postinstall.cmd exists")) << log;
+  EXPECT_EQ(Read(kSample + L"\\bin\\registered.txt"),
+            "registered " + platform::ToUtf8(kSample) + "\n")
+      << log;
+  // It ran after the copy and after the record was saved.
+  EXPECT_LT(log.find("INFO : Add product TDESIGN version 7"),
+            log.find("INFO : CommonStepExec: File = " + bin + "\\postinstall.cmd exists"));
+  // The data folder that the rights name exists, with its files, and the users have it.
+  const std::wstring data = L"C:\\ProgramData\\TOLMERA\\Design 7";
+  EXPECT_TRUE(platform::PathFileExistsW(data + L"\\readme.txt")) << log;
+  EXPECT_EQ(log.find("does not exist or is not accessible"), std::string::npos) << log;
+  EXPECT_EQ(log.find("is not set permissions"), std::string::npos) << log;
+  EXPECT_NE(log.find("AddAccessRights() succeeded. File = " + platform::ToUtf8(data) +
+                     ", Account = -EVERYONE:"),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(log.find("ERROR : "), std::string::npos) << log;
 }

@@ -122,10 +122,12 @@ TEST_F(SampleProduct, DescriptionAndTheWholeVocabulary) {
     CommonTools::SettingsNodePtr child;
     EXPECT_TRUE(root->GetChild(name, child)) << platform::ToUtf8(name);
   }
-  // The steps the dispatcher knows all stand in INSTALL or a library.
-  CommonTools::SettingsNodePtr install, libraries;
+  // The steps the dispatcher knows all stand in INSTALL, a library or ADDITIONAL (what needs the
+  // copied files: INSTALL's own steps run before its folders and files are copied).
+  CommonTools::SettingsNodePtr install, libraries, additional;
   ASSERT_TRUE(root->GetChild(E::kInstall, install));
   ASSERT_TRUE(root->GetChild(E::kLibraries, libraries));
+  ASSERT_TRUE(root->GetChild(E::kAdditional, additional));
   std::set<std::wstring> used;
   auto collect = [&used](const CommonTools::SettingsNodePtr& parent) {
     CommonTools::SettingsNodeListPtr children;
@@ -137,6 +139,7 @@ TEST_F(SampleProduct, DescriptionAndTheWholeVocabulary) {
     }
   };
   collect(install);
+  collect(additional);
   CommonTools::SettingsNodeListPtr libs;
   ASSERT_TRUE(libraries->GetChildren(libs));
   for (int i = 0; i < libs->GetCount(); ++i) {

@@ -502,6 +502,45 @@ TEST_F(SetupProgram, AnAnswerFileThatCannotBeReadStopsBeforeTheRun) {
   EXPECT_TRUE(LogText().empty());
 }
 
+TEST_F(SetupProgram, AnAnswerFileOrMachineIniThatIsNoFileOrTooLargeStopsBeforeTheRunInOneLine) {
+  const std::string basic =
+      tltest::ReadHostFile(SourceDir() + "/examples/test-packages/basic/answers.txt");
+  const std::string fifo = machine.Base() + "/answers.fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  const std::string large = machine.Base() + "/large.txt";
+  {
+    std::ofstream out(large);
+    out << basic;
+    for (int i = 0; i < 110000; ++i) out << "# a comment line\n";  // 1.9 MB
+  }
+  struct Case {
+    std::string answers, why;
+  };
+  // A pipe would make the run wait for ever, a device read for ever.
+  for (const Case& c :
+       {Case{fifo, "it is not a regular file"}, Case{"/dev/zero", "it is not a regular file"},
+        Case{machine.Base(), "it is a folder, not a file"},
+        Case{large, "it is larger than 1048576 bytes"}}) {
+    Outcome o = RunSetup(machine.Root(), c.answers, {"/X", folder + "/Setup.data"});
+    EXPECT_EQ(o.exitCode, 18) << c.answers;
+    EXPECT_EQ(o.stderrText,
+              "Setup: The answer file " + c.answers + " cannot be read: " + c.why + "\n");
+  }
+  // The machine's own configuration, the same way.
+  const std::string ini = machine.Root() + "/machine.ini";
+  const std::string config = tltest::ReadHostFile(ini);
+  ASSERT_EQ(std::rename(ini.c_str(), (ini + ".kept").c_str()), 0);
+  ASSERT_EQ(mkfifo(ini.c_str(), 0644), 0);
+  Outcome o =
+      RunSetup(machine.Root(), WriteAnswers(machine.Base(), basic), {"/X", folder + "/Setup.data"});
+  EXPECT_EQ(o.exitCode, 18);
+  EXPECT_EQ(o.stderrText, "Setup: " + ini + ": cannot be read: it is not a regular file\n");
+  std::remove(ini.c_str());
+  ASSERT_EQ(std::rename((ini + ".kept").c_str(), ini.c_str()), 0);
+  EXPECT_EQ(tltest::ReadHostFile(ini), config);
+  EXPECT_TRUE(LogText().empty()) << "no run was started";
+}
+
 TEST_F(SetupProgram, WithAnAnswerFileTheExitStatusIsTheRunsResult) {
   const std::string basic =
       tltest::ReadHostFile(SourceDir() + "/examples/test-packages/basic/answers.txt");

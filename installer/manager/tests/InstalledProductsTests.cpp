@@ -1,11 +1,16 @@
 // The installed-products record, the common-files counter, and the manager's use of the record,
 // the macros and the libraries.
+#include "app/Tools.h"
 #include "manager/tests/ManagerHarness.h"
 #include "package/XmlSettings.h"
 #include "platform/Registry.h"
+#include "platform/Text.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <functional>
+#include <sys/stat.h>
 
 using namespace InstallManager;
 using tltest::MakeScript;
@@ -267,6 +272,42 @@ TEST(RecordFile, AnUnreadableFileIsEmptyAndKeptAsideBeforeASave) {
   WriteFile(kFile, "");
   ASSERT_TRUE(again.Load(kFile, L"", L""));
   EXPECT_EQ(again.Count(), 0);
+}
+
+TEST(RecordFile, ARecordThatIsNoFileOrTooLargeIsNotReadAndTheLogSaysWhy) {
+  tltest::ScopedMachine machine;
+  const std::string host = machine.C("ProgramData/TOLMERA/TolmeraInstall.cfg");
+  platform::CreateDirectoryWithParents(L"C:\\ProgramData\\TOLMERA");
+  const std::string entry = "<Project Version=\"1\" PV=\"A\" Path=\"C:\\A\" Type=\"Local\"/>";
+  std::string huge = "<?xml version=\"1.0\"?>\n<Settings>";
+  while (huge.size() <= (4u << 20)) huge += entry;
+  huge += "</Settings>";
+  struct Case {
+    std::function<void()> plant;
+    std::string why;
+  };
+  const std::vector<Case> cases = {
+      // A pipe is never waited on.
+      {[&] { ASSERT_EQ(mkfifo(host.c_str(), 0644), 0); }, "it is not a regular file"},
+      {[&] { ASSERT_EQ(platform::CreateDirectoryW(kFile), platform::ERROR_SUCCESS); },
+       "it is a folder, not a file"},
+      {[&] { WriteFile(kFile, huge); }, "it is larger than 4194304 bytes"},
+  };
+  std::wstring debug;
+  GetInstallTools().Log().SetDebugOutput([&debug](const std::wstring& s) { debug += s; });
+  for (const Case& c : cases) {
+    std::filesystem::remove_all(host);
+    c.plant();
+    debug.clear();
+    InstalledProducts record;
+    ASSERT_TRUE(record.Load(kFile, L"", L""));
+    EXPECT_EQ(record.Count(), 0) << c.why;
+    GetInstallTools().Log().Flush();
+    const std::string line = "WARNING : InstalledProducts: " + platform::ToUtf8(kFile) +
+                             " cannot be read (" + c.why + ") and counts as empty";
+    EXPECT_NE(platform::ToUtf8(debug).find(line), std::string::npos) << platform::ToUtf8(debug);
+  }
+  GetInstallTools().Log().SetDebugOutput(nullptr);
 }
 
 TEST(RecordFile, EveryUnreadableCopyIsKeptAsideUnderANameOfItsOwn) {

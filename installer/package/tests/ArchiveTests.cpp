@@ -9,6 +9,8 @@
 #include "platform/Time.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <zip.h>
 
 #include <sys/stat.h>
@@ -1038,4 +1040,81 @@ TEST(ArchiveReal, ArchivesMadeByZipAndByOurPackerStillRead) {
     EXPECT_EQ(unpacked, 5u + big.size());
     EXPECT_EQ(log.Count("0 "), 0) << Joined(log.lines);
   }
+}
+
+namespace {
+
+// A machine with a drive D: that has `free` bytes of room.
+platform::MachineConfig WithDriveD(std::uint64_t free) {
+  auto config = platform::MachineConfig::Defaults();
+  platform::DriveConfig d;
+  d.letter = L'D';
+  d.freeBytes = free;
+  config.drives.push_back(d);
+  std::sort(config.drives.begin(), config.drives.end(),
+            [](const auto& a, const auto& b) { return a.letter < b.letter; });
+  return config;
+}
+
+}  // namespace
+
+TEST(ArchiveDiskFull, AWriteThatFindsTheDiskFullStopsTheBatchAndLeavesNoPart) {
+  tltest::ScopedMachine machine(WithDriveD(5000));
+  LogCapture log;
+  MakeArchive(L"C:\\Pkg\\Setup.data", {{"first/a.bin", std::string(3000, 'a')},
+                                       {"second/b1.bin", std::string(1000, '1')},
+                                       {"second/b2.bin", std::string(2000, '2')},
+                                       {"second/b3.bin", std::string(500, '3')},
+                                       {"huge/h.bin", std::string(6000, 'h')}});
+  CDataStorage storage;
+  ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
+  std::wstring path;
+  ASSERT_TRUE(storage.ExtractFolder(L"D:\\Dest", L"first", path, L""));
+  EXPECT_EQ(storage.LastWriteFailure(), platform::ERROR_SUCCESS);
+  // Each folder fits the free space the volume reports, both together do not: the second one
+  // finds the disk full in the middle of its second file.
+  EXPECT_FALSE(storage.ExtractFolder(L"D:\\Dest", L"second", path, L""));
+  EXPECT_EQ(storage.LastWriteFailure(), platform::ERROR_DISK_FULL);
+  EXPECT_EQ(Read(L"D:\\Dest\\second\\b1.bin"), std::string(1000, '1'));
+  EXPECT_FALSE(platform::PathFileExistsW(L"D:\\Dest\\second\\b2.bin")) << "no half file";
+  EXPECT_FALSE(platform::PathFileExistsW(L"D:\\Dest\\second\\b3.bin")) << "the batch stopped";
+  EXPECT_EQ(log.Count("0 CUnzipper::UnzipFile File = D:\\Dest\\second\\b2.bin is not written: "
+                      "There is not enough space on the disk."),
+            1);
+  EXPECT_EQ(log.Count("is not written"), 1);
+  EXPECT_EQ(log.currentFile, L"D:\\Dest\\second\\b2.bin");
+  // Entries that declare more than the free space are refused before a byte is written, for
+  // the same reason; the next extraction starts without the failure of the last.
+  EXPECT_FALSE(storage.ExtractFolder(L"D:\\Dest", L"huge", path, L""));
+  EXPECT_EQ(storage.LastWriteFailure(), platform::ERROR_DISK_FULL);
+  ASSERT_TRUE(storage.ExtractFile(L"C:\\Dest", L"second/b3.bin", path));
+  EXPECT_EQ(storage.LastWriteFailure(), platform::ERROR_SUCCESS);
+  // An entry that is not in the archive is no failure of the disk.
+  EXPECT_FALSE(storage.ExtractFile(L"D:\\Dest", L"missing.bin", path));
+  EXPECT_EQ(storage.LastWriteFailure(), platform::ERROR_SUCCESS);
+}
+
+TEST(ArchiveDiskFull, AFileThatCannotBeReplacedWholeKeepsWhatItHeld) {
+  tltest::ScopedMachine machine(WithDriveD(5000));
+  LogCapture log;
+  MakeArchive(L"C:\\Pkg\\Setup.data",
+              {{"bin/app.exe", std::string(2500, 'n')}, {"bin/lib.dll", std::string(100, 'l')}});
+  // An installed copy, older than the package's, and a disk that is nearly full.
+  platform::CreateDirectoryWithParents(L"D:\\Prod\\bin");
+  ASSERT_EQ(platform::WriteWholeFile(L"D:\\Prod\\bin\\app.exe", "the installed program"),
+            platform::ERROR_SUCCESS);
+  ASSERT_EQ(platform::SetFileLastWriteTime(L"D:\\Prod\\bin\\app.exe", EntryTimeUtc() - 1000000000),
+            platform::ERROR_SUCCESS);
+  ASSERT_EQ(platform::WriteWholeFile(L"D:\\filler.bin", std::string(3000, 'f')),
+            platform::ERROR_SUCCESS);
+  CDataStorage storage;
+  ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
+  std::wstring path;
+  EXPECT_FALSE(storage.ExtractFolder(L"D:\\Prod", L"bin", path, L""));
+  EXPECT_EQ(storage.LastWriteFailure(), platform::ERROR_DISK_FULL);
+  EXPECT_EQ(Read(L"D:\\Prod\\bin\\app.exe"), "the installed program");
+  std::vector<platform::FindData> left;
+  platform::FindAll(L"D:\\Prod\\bin\\*", left, false);
+  ASSERT_EQ(left.size(), 1u) << "nothing written beside the program";
+  EXPECT_EQ(left[0].fileName, L"app.exe");
 }

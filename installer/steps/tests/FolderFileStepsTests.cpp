@@ -4,6 +4,7 @@
 #include "steps/FileUtilities.h"
 #include "steps/tests/StepsFixture.h"
 
+#include <algorithm>
 #include <filesystem>
 
 using namespace InstallManager;
@@ -224,4 +225,57 @@ TEST_F(FolderSteps, ReadOnlyFilesAndFoldersInARemovedTreeGoToo) {
   manager.CommonStepFolders({Entry(L"bin")}, true, kBase);
   EXPECT_FALSE(Exists(kBase + L"\\bin")) << platform::ToUtf8(debug);
   EXPECT_EQ(manager.Result(), irSuccess);
+}
+
+// Drive D: with 5000 bytes of room.
+class FolderStepsOnAFullDisk : public StepsTest {
+ protected:
+  platform::MachineConfig Config() override {
+    platform::MachineConfig config = platform::MachineConfig::Defaults();
+    platform::DriveConfig d;
+    d.letter = L'D';
+    d.freeBytes = 5000;
+    config.drives.push_back(d);
+    std::sort(config.drives.begin(), config.drives.end(),
+              [](const auto& a, const auto& b) { return a.letter < b.letter; });
+    return config;
+  }
+  // The result a step ended the run with, or -1 when it went on.
+  template <class Step>
+  static int ResultOf(Step step) {
+    try {
+      step();
+    } catch (const InstallResultError& e) {
+      return e.result;
+    }
+    return -1;
+  }
+};
+
+TEST_F(FolderStepsOnAFullDisk, ACopyTheDiskStopsEndsTheRunWithItsResultAMissingEntryDoesNot) {
+  Package({{"bin/a.bin", std::string(3000, 'a')},
+           {"data/b.bin", std::string(3000, 'b')},
+           {"single.bin", std::string(3000, 's')}});
+  const std::wstring base = L"D:\\Product";
+  EXPECT_EQ(ResultOf([&] { manager.CommonStepFolders({Entry(L"bin")}, false, base); }), -1);
+  EXPECT_EQ(Read(base + L"\\bin\\a.bin"), std::string(3000, 'a'));
+  // Each fits the free space the drive reports; after the first, the disk is full.
+  EXPECT_EQ(ResultOf([&] { manager.CommonStepFolders({Entry(L"data")}, false, base); }),
+            irErrorDuringInstall);
+  EXPECT_TRUE(
+      Logged("ERROR : CommonStepFolders: Folder = D:\\Product\\data is not copied: There "
+             "is not enough space on the disk."))
+      << platform::ToUtf8(debug);
+  EXPECT_FALSE(Exists(base + L"\\data\\b.bin"));
+  EXPECT_EQ(ResultOf([&] { manager.CommonStepFiles({Entry(L"single.bin")}, false, base); }),
+            irErrorDuringInstall);
+  EXPECT_TRUE(
+      Logged("ERROR : CommonStepFiles: File = D:\\Product\\single.bin is not copied: There "
+             "is not enough space on the disk."))
+      << platform::ToUtf8(debug);
+  EXPECT_FALSE(Exists(base + L"\\single.bin"));
+  // A file the package lacks stays a warning of its step, as before.
+  EXPECT_EQ(ResultOf([&] { manager.CommonStepFiles({Entry(L"missing.txt")}, false, base); }), -1);
+  EXPECT_TRUE(Logged("WARNING : CommonStepFiles: File = D:\\Product\\missing.txt is not extracted"))
+      << platform::ToUtf8(debug);
 }

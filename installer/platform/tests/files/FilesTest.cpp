@@ -795,6 +795,45 @@ TEST_F(Files, HandlesOfAKilledProcessAreDropped) {
 // ---------------------------------------------------------------------------------------------
 // Volumes and well-known folders
 
+TEST_F(Files, ADriveWithFixedFreeSpaceHoldsNoMoreThanThatOfWhatTheProcessAdds) {
+  UseMachineWithDriveD();  // D: has 5000 bytes free
+  const std::string block(3000, 'b');
+  {
+    FileHandle a;
+    ASSERT_EQ(a.Open(L"D:\\a.bin", GENERIC_WRITE, 0, CREATE_NEW), ERROR_SUCCESS);
+    EXPECT_EQ(a.Write(block.data(), block.size()), ERROR_SUCCESS);
+  }
+  {
+    // Writing over what a file holds takes no room.
+    FileHandle a;
+    ASSERT_EQ(a.Open(L"D:\\a.bin", GENERIC_WRITE, 0, OPEN_EXISTING), ERROR_SUCCESS);
+    EXPECT_EQ(a.Write(block.data(), block.size()), ERROR_SUCCESS);
+  }
+  {
+    // What fits is written, then the disk is full.
+    FileHandle b;
+    ASSERT_EQ(b.Open(L"D:\\b.bin", GENERIC_WRITE, 0, CREATE_NEW), ERROR_SUCCESS);
+    EXPECT_EQ(b.Write(block.data(), block.size()), ERROR_DISK_FULL);
+    EXPECT_EQ(GetLastError(), ERROR_DISK_FULL);
+    EXPECT_EQ(b.Write("x", 1), ERROR_DISK_FULL);
+  }
+  EXPECT_EQ(Read(L"D:\\b.bin"), std::string(2000, 'b'));
+  EXPECT_EQ(WriteWholeFile(L"D:\\c.txt", "more"), ERROR_DISK_FULL);
+  // A new file written whole fails the same way and leaves nothing behind.
+  NewFileWriter writer;
+  ASSERT_EQ(writer.Begin(L"D:\\d.bin", FILE_ATTRIBUTE_ARCHIVE), ERROR_SUCCESS);
+  EXPECT_EQ(writer.Write("x", 1), ERROR_DISK_FULL);
+  writer.Abandon();
+  EXPECT_FALSE(PathFileExistsW(L"D:\\d.bin"));
+  // The figure the volume reports is machine.ini's.
+  std::uint64_t freeBytes = 0;
+  EXPECT_EQ(GetDiskFreeSpaceExW(L"D:\\", &freeBytes, nullptr, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(freeBytes, 5000u);
+  // C:, whose free space is the host's, takes what the host has.
+  EXPECT_EQ(WriteWholeFile(L"C:\\big.bin", std::string(20000, 'c')), ERROR_SUCCESS);
+  EXPECT_EQ(Read(L"C:\\big.bin").size(), 20000u);
+}
+
 TEST_F(Files, VolumesDrivesAndFreeSpace) {
   VolumeInfo vi;
   ASSERT_EQ(GetVolumeInformationW(L"C:\\", vi), ERROR_SUCCESS);

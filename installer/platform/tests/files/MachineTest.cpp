@@ -12,6 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 using namespace platform;
 
@@ -161,6 +165,46 @@ TEST_F(MachineRoot, WholeFileRules) {
   // Unknown sections of later services are kept, not refused.
   MachineConfig c = MachineConfig::Parse(good + "\n[shares]\nlimit = 5\n");
   EXPECT_EQ(c.raw["shares/limit"], L"5");
+}
+
+TEST_F(MachineRoot, AMachineIniThatIsNoFileOrTooLargeIsRefusedInOneLine) {
+  // A pipe, a device, a folder or megabytes of text in machine.ini's place: refused at once
+  // (never waited on, never read whole), the reason in the error.
+  const std::string ini = root_ + "/machine.ini";
+  const std::string good = MachineConfig::Defaults().ToIni();
+  struct Case {
+    std::function<void()> plant;
+    std::string expect;
+  };
+  const std::vector<Case> cases = {
+      {[&] { ASSERT_EQ(mkfifo(ini.c_str(), 0644), 0); }, "it is not a regular file"},
+      {[&] { ASSERT_EQ(symlink("/dev/zero", ini.c_str()), 0); }, "it is not a regular file"},
+      {[&] { ASSERT_TRUE(hostio::MakeDirs(ini)); }, "it is a folder, not a file"},
+      {[&] { WriteHost(ini, good + "\n;" + std::string(2u << 20, 'x') + "\n"); },
+       "it is larger than 1048576 bytes"},
+  };
+  for (const Case& c : cases) {
+    hostio::RemoveTree(ini);
+    c.plant();
+    try {
+      Machine::Open(root_, true);
+      ADD_FAILURE() << "opened with " << c.expect;
+    } catch (const MachineError& e) {
+      EXPECT_EQ(std::string(e.what()), ini + ": cannot be read: " + c.expect);
+    }
+  }
+  // The shared reader itself: a file up to its bound is read, one byte more is not.
+  hostio::RemoveTree(ini);
+  WriteHost(ini, std::string(100, 'a'));
+  std::string text, why;
+  EXPECT_EQ(hostio::ReadRegularFile(ini, text, 100, &why), ERROR_SUCCESS);
+  EXPECT_EQ(text, std::string(100, 'a'));
+  text = "kept";
+  EXPECT_EQ(hostio::ReadRegularFile(ini, text, 99, &why), ERROR_FILE_TOO_LARGE);
+  EXPECT_EQ(why, "it is larger than 99 bytes");
+  EXPECT_EQ(text, "kept");
+  EXPECT_EQ(hostio::ReadRegularFile(ini + ".missing", text, 99, &why), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(why, "No such file or directory");
 }
 
 TEST_F(MachineRoot, NeverSpreadsOverAForeignFolder) {
