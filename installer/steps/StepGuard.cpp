@@ -126,7 +126,12 @@ bool LoadInstalledItems(const std::wstring& path, InstalledItems& items, std::ws
     std::wstring::size_type tab = text.find(L'\t');
     if (tag == "PRODUCT" && tab != std::wstring::npos) {
       items.pv = text.substr(0, tab);
-      items.version = std::stoi("0" + platform::ToUtf8(text.substr(tab + 1)).substr(0, 9));
+      try {
+        items.version = std::stoi(platform::ToUtf8(text.substr(tab + 1)).substr(0, 10));
+      } catch (const std::exception&) {
+        error = L"its product line has no version";
+        return false;
+      }
     } else if (tag == "BASE") {
       items.base = text;
     } else if (tag == "P") {
