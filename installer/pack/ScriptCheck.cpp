@@ -318,12 +318,13 @@ class Checker {
 
   // A name the installer refuses when it reads the step: absolute, climbing, a device (as
   // steps/StepGuard and the steps read it, macros replaced, "/" made "\").
-  void CheckInside(const SettingsNodePtr& node, const wchar_t* attribute, bool key = false,
+  bool CheckInside(const SettingsNodePtr& node, const wchar_t* attribute, bool key = false,
                    int climbs = 0, bool absolute = false) {
     std::wstring value = CommonTools::GetText(node, attribute);
-    if (value.empty()) return;
+    if (value.empty()) return false;
     m_macros.Expand(value, 0, 4, m_builtins);
-    value = Backslashes(value);
+    // As the step reads it: "/" made "\", nothing cut from its front.
+    std::replace(value.begin(), value.end(), L'/', L'\\');
     const std::wstring reason =
         key ? CommonTools::KeyOutsideReason(value)
             : CommonTools::NameOutsideReason(value, climbs, absolute);
@@ -331,24 +332,27 @@ class Checker {
       AtAttribute(node, attribute, Severity::Error,
                   L"" + std::wstring(attribute) + L" \"" + value + L"\" of <" + node->GetName() +
                       L"> is refused: " + reason + L"; the installer skips the entry");
+    return !reason.empty();
   }
 
   // The names of one step that must stay inside the folder they are relative to.
-  void CheckNamesInside(const SettingsNodePtr& step) {
+  bool CheckNamesInside(const SettingsNodePtr& step) {
     const std::wstring name = step->GetName();
+    bool refused = false;
     if (platform::EqualsNoCase(name, Element::kDirectory) ||
         platform::EqualsNoCase(name, Element::kFile)) {
-      CheckInside(step, Attribute::kName);
+      refused = CheckInside(step, Attribute::kName);
       const bool common =
           platform::EqualsNoCase(CommonTools::GetText(step, Attribute::kType), L"common");
-      CheckInside(step, Attribute::kTarget, false, common ? 1 : 0);
+      refused = CheckInside(step, Attribute::kTarget, false, common ? 1 : 0) || refused;
     } else if (platform::EqualsNoCase(name, Element::kShare)) {
-      CheckInside(step, Attribute::kPath, false, 0, true);
+      refused = CheckInside(step, Attribute::kPath, false, 0, true);
     } else if (platform::EqualsNoCase(name, Element::kRights)) {
-      CheckInside(step, Attribute::kName, false, 0, true);
+      refused = CheckInside(step, Attribute::kName, false, 0, true);
     } else if (platform::EqualsNoCase(name, Element::kRegistry)) {
       for (const SettingsNodePtr& key : Elements(step)) CheckInside(key, Attribute::kKeyName, true);
     }
+    return refused;
   }
 
   // ---- step containers ----
@@ -364,7 +368,8 @@ class Checker {
            L"a second <" + name + L"> in <" + container->GetName() +
                L">: the installer runs the first one again in its place");
       if (OneOf(name, Element::kSteps)) {
-        CheckNamesInside(step);
+        // A refused name is reported once, as refused, not also as missing from the package.
+        if (CheckNamesInside(step)) continue;
         if (platform::EqualsNoCase(name, Element::kDirectory)) {
           std::wstring folder = PackageName(step, Attribute::kName, true);
           while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
