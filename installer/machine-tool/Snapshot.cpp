@@ -57,8 +57,8 @@ void WalkFolder(const std::wstring& folder, Snapshot& out, bool security) {
     std::wstring path = folder + L"\\" + e.fileName;
     std::string id = ToUtf8(path);
     if (e.attributes & FILE_ATTRIBUTE_DIRECTORY) {
-      out["D " + id] = "attr=" + AttributeLetters(e.attributes) +
-                       (security ? SecurityOf(path) : std::string());
+      out["D " + id] =
+          "attr=" + AttributeLetters(e.attributes) + (security ? SecurityOf(path) : std::string());
       // A link is listed, never walked (it may lead back up the tree).
       if (!(e.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) WalkFolder(path, out, security);
     } else {

@@ -137,8 +137,10 @@ void CInstallManager::RunSteps(int type, const SettingsNodePtr& root, bool remov
       bool holdsFiles = false;
       for (const auto& p : InstallSteps::StepGuard::ListFiles(basePath))
         holdsFiles = holdsFiles || !platform::PathIsDirectoryW(p);
+      // (The last product of the family takes the family's folder: the products share it.)
       if (!basePath.empty() && platform::PathIsDirectoryW(basePath) && !holdsFiles &&
-          m_guard.MayRemove(basePath, L"RunSteps"))
+          !InstallSteps::IsProtectedFolder(basePath) &&
+          (!rollingBack || m_guard.MadeByRun(basePath)))
         InstallSteps::DeleteFolder(basePath);
     } else {
       CountKeptCommonFolders(basePath);

@@ -325,9 +325,8 @@ class Checker {
     m_macros.Expand(value, 0, 4, m_builtins);
     // As the step reads it: "/" made "\", nothing cut from its front.
     std::replace(value.begin(), value.end(), L'/', L'\\');
-    const std::wstring reason =
-        key ? CommonTools::KeyOutsideReason(value)
-            : CommonTools::NameOutsideReason(value, climbs, absolute);
+    const std::wstring reason = key ? CommonTools::KeyOutsideReason(value)
+                                    : CommonTools::NameOutsideReason(value, climbs, absolute);
     if (!reason.empty())
       AtAttribute(node, attribute, Severity::Error,
                   L"" + std::wstring(attribute) + L" \"" + value + L"\" of <" + node->GetName() +

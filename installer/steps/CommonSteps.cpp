@@ -84,8 +84,8 @@ bool ReadEntry(CInstallManager& m, const SettingsNodePtr& node, const wchar_t* s
   for (const auto& [attribute, value] :
        {std::pair<const wchar_t*, const std::wstring*>{Attribute::kName, &entry.name},
         std::pair<const wchar_t*, const std::wstring*>{Attribute::kTarget, &entry.target}}) {
-    const std::wstring reason = CommonTools::NameOutsideReason(
-        *value, value == &entry.target && entry.common ? 1 : 0);
+    const std::wstring reason =
+        CommonTools::NameOutsideReason(*value, value == &entry.target && entry.common ? 1 : 0);
     if (reason.empty()) continue;
     Log(LogLevel::Error, L"%s: %s \"%s\" of a %s is refused: %s", std::wstring(step),
         std::wstring(attribute), *value, std::wstring(what), reason);

@@ -178,7 +178,8 @@ bool CInstallManager::CallExecProcess(const std::wstring& file, const std::wstri
   Log(LogLevel::Info, L"CallExecProcess: %s", line);
   platform::ProcessHandle process;
   // Only a program of the machine starts, never one of the host's folders.
-  const platform::DWORD status = InstallSteps::StepGuard::StartProgram(program, line, startup, process);
+  const platform::DWORD status =
+      InstallSteps::StepGuard::StartProgram(program, line, startup, process);
   if (status != platform::ERROR_SUCCESS) {
     Log(LogLevel::Info, L"CreateProcess failed (%d)\n", static_cast<int>(status));
     Log(LogLevel::Warning, L"CallExecProcess: process returned error");

@@ -217,8 +217,7 @@ std::vector<std::wstring> ProtectedFolders() {
       continue;
     folder = WithoutFinalSlash(folder);
     special.push_back(folder);
-    if (!profile.empty() && folder.size() > profile.size() + 1 &&
-        folder[profile.size()] == L'\\' &&
+    if (!profile.empty() && folder.size() > profile.size() + 1 && folder[profile.size()] == L'\\' &&
         platform::EqualsNoCase(folder.substr(0, profile.size()), profile))
       perUser.push_back(folder.substr(profile.size() + 1));
   }

@@ -68,8 +68,8 @@ void CInstallManager::CommonStepFolders(const SetupList& list, bool remove,
     const std::wstring bound = entry.common ? m_guard.FamilyFolder() : m_guard.ProductFolder();
     if (!InstallSteps::StepGuard::IsInside(path, bound)) {
       Log(LogLevel::Error,
-          L"CommonStepFolders: Folder = %s lies outside the product folder %s and is skipped",
-          path, bound);
+          L"CommonStepFolders: Folder = %s lies outside the product folder %s and is skipped", path,
+          bound);
       continue;
     }
     if (remove) {
@@ -80,7 +80,7 @@ void CInstallManager::CommonStepFolders(const SetupList& list, bool remove,
       }
       if (!IsFileExists(path)) continue;
       window.SetItemText(entry.name);
-      if (!m_guard.DeleteFolderTree(path, L"CommonStepFolders", bound)) continue;
+      if (!m_guard.DeleteFolderTree(path, L"CommonStepFolders", bound, entry.common)) continue;
       if (IsFileExists(path)) {
         Log(LogLevel::Warning, L"CommonStepFolders: Folder = %s is not deleted", path);
         m_result = irDeleteFolder;
@@ -89,7 +89,7 @@ void CInstallManager::CommonStepFolders(const SetupList& list, bool remove,
       Log(LogLevel::Info, L"CommonStepFolders: Folder = %s is deleted", path);
       // The parents this removal emptied go too, up to the first one that holds anything, and
       // only those the product made: never a drive root or a folder of the system.
-      m_guard.RemoveEmptyParents(path, entry.common ? bound : L"");
+      m_guard.RemoveEmptyParents(path, entry.common ? bound : L"", true);
       continue;
     }
 
@@ -153,8 +153,8 @@ void CInstallManager::CommonStepFiles(const SetupList& list, bool remove,
       }
       if (!IsFileExists(path)) continue;
       window.SetItemText(entry.name);
-      if (!m_guard.MayRemoveIn(path, bound, L"CommonStepFiles")) continue;
-      m_guard.DeleteFileIn(path, bound, L"CommonStepFiles");
+      if (!m_guard.MayRemoveIn(path, bound, L"CommonStepFiles", entry.common)) continue;
+      m_guard.DeleteFileIn(path, bound, L"CommonStepFiles", entry.common);
       if (platform::PathFileExistsW(path)) {
         Log(LogLevel::Warning, L"CommonStepFiles: File = %s is not deleted", path);
         // A folder that waits for the restart keeps the run's restart result.

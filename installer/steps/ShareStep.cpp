@@ -205,13 +205,15 @@ void CInstallManager::CommonStepShare(const SettingsNodePtr& node, bool remove,
     const std::wstring path = ReadAttribute(node, Attribute::kPath, L"", true);
     // A full path is judged where it lands (inside the product folder) by the guard.
     const std::wstring outside = CommonTools::NameOutsideReason(path, 0, true);
-    if (!outside.empty()) {
+    if (!outside.empty() && !remove) {
       Log(LogLevel::Error, L"CommonStepShare: Path \"%s\" of the SHARE %s is refused: %s", path,
           name, outside);
       return;
     }
+    // At a removal the product's items say which folder its share was of; the script's path
+    // (whose macros may be gone by then) is only the fallback of a product without items.
     std::wstring folder = basePath;
-    platform::PathAppendW(folder, path);
+    if (outside.empty()) platform::PathAppendW(folder, path);
     if (remove) {
       // Only the share this product made for this folder goes, never another's of that name.
       if (m_guard.MayRemoveShare(name, folder, L"CommonStepShare") &&

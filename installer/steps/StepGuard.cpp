@@ -57,8 +57,7 @@ bool KeyExists(platform::HKEY root, const std::wstring& key) {
 
 std::wstring SafeKey(const std::wstring& text) {
   std::wstring out;
-  for (wchar_t c : text)
-    out += (std::iswalnum(c) && c < 128) || c == L'-' || c == L'_' ? c : L'_';
+  for (wchar_t c : text) out += (std::iswalnum(c) && c < 128) || c == L'-' || c == L'_' ? c : L'_';
   return out.empty() ? L"_" : out;
 }
 
@@ -89,8 +88,7 @@ std::wstring InstalledItemsPath(const std::wstring& recordPath, const std::wstri
                                 int version) {
   std::wstring folder = recordPath;
   platform::PathRemoveFileSpecW(folder);
-  return folder + L"\\TolmeraInstall." + SafeKey(pv) + L"." + std::to_wstring(version) +
-         L".items";
+  return folder + L"\\TolmeraInstall." + SafeKey(pv) + L"." + std::to_wstring(version) + L".items";
 }
 
 bool LoadInstalledItems(const std::wstring& path, InstalledItems& items, std::wstring& error) {
@@ -188,8 +186,7 @@ platform::DWORD StepGuard::StartProgram(const std::wstring& program, const std::
     found = program;
   if (!IsMachineProgram(found)) {
     Log(LogLevel::Error,
-        L"StepGuard: the program %s is not on a drive of this computer and is not started",
-        found);
+        L"StepGuard: the program %s is not on a drive of this computer and is not started", found);
     return platform::ERROR_ACCESS_DENIED;
   }
   // The line starts with the program found and checked, so that the search cannot find
@@ -208,8 +205,8 @@ platform::DWORD StepGuard::StartProgram(const std::wstring& program, const std::
 platform::DWORD StepGuard::WriteDacl(const std::wstring& path, platform::SECURITY_INFORMATION what,
                                      const platform::ACL* acl) {
   if (IsProtectedFolder(path)) {
-    Log(LogLevel::Error, L"StepGuard: the access list of %s is not changed: it is a protected place",
-        path);
+    Log(LogLevel::Error,
+        L"StepGuard: the access list of %s is not changed: it is a protected place", path);
     return platform::ERROR_ACCESS_DENIED;
   }
   return platform::SetNamedSecurityInfoW(path.c_str(), platform::SE_FILE_OBJECT, what, nullptr,
@@ -257,8 +254,9 @@ bool StepGuard::BeginRun(const std::wstring& productFolder, const wchar_t* who) 
   std::wstring full = Full(productFolder);
   if (productFolder.empty() || platform::PathIsRelativeW(productFolder) ||
       platform::PathIsUNCW(productFolder) || !platform::IsMachinePath(full)) {
-    Log(LogLevel::Error, L"%s: the product folder \"%s\" is no folder of this computer; nothing "
-                         L"is changed",
+    Log(LogLevel::Error,
+        L"%s: the product folder \"%s\" is no folder of this computer; nothing "
+        L"is changed",
         std::wstring(who), productFolder);
     return false;
   }
@@ -371,7 +369,7 @@ bool StepGuard::MayRemove(const std::wstring& path, const wchar_t* step) const {
 }
 
 bool StepGuard::MayRemoveIn(const std::wstring& path, const std::wstring& within,
-                            const wchar_t* step) const {
+                            const wchar_t* step, bool shared) const {
   const std::wstring p = Full(path);
   const std::wstring bound = within.empty() ? std::wstring() : Full(within);
   if (IsProtectedFolder(p)) {
@@ -384,25 +382,25 @@ bool StepGuard::MayRemoveIn(const std::wstring& path, const std::wstring& within
         std::wstring(step), p, bound);
     return false;
   }
-  const bool made = MadeByProduct(p) || m_run.paths.count(p) ||
-                    (!m_rollingBack && m_done.paths.count(p));
+  const bool made =
+      MadeByProduct(p) || m_run.paths.count(p) || (!m_rollingBack && m_done.paths.count(p));
   if (m_rollingBack) {
     if (made) return true;
     Log(LogLevel::Info, L"%s: %s was there before this run and is kept", std::wstring(step), p);
     return false;
   }
-  if (m_haveItems && !made) {
-    Log(LogLevel::Info, L"%s: %s was not put there by this product and is kept",
-        std::wstring(step), p);
+  if (m_haveItems && !made && !shared) {
+    Log(LogLevel::Info, L"%s: %s was not put there by this product and is kept", std::wstring(step),
+        p);
     return false;
   }
   return true;
 }
 
 bool StepGuard::DeleteFileIn(const std::wstring& path, const std::wstring& within,
-                             const wchar_t* step) {
+                             const wchar_t* step, bool shared) {
   if (!platform::PathFileExistsW(path) || platform::PathIsDirectoryW(path) ||
-      !MayRemoveIn(path, within, step))
+      !MayRemoveIn(path, within, step, shared))
     return false;
   platform::DeleteFileW(path);
   return !platform::PathFileExistsW(path);
@@ -415,12 +413,13 @@ bool StepGuard::DeleteFile(const std::wstring& path, const wchar_t* step) {
 }
 
 bool StepGuard::DeleteFolderTree(const std::wstring& path, const wchar_t* step,
-                                 const std::wstring& within) {
+                                 const std::wstring& within, bool shared) {
   const std::wstring p = Full(path);
   const std::wstring bound = within.empty() ? m_product : Full(within);
-  const bool ours = MadeByProduct(p) || (!m_haveItems && !m_rollingBack);
+  const bool ours =
+      MadeByProduct(p) || (!m_haveItems && !m_rollingBack) || (shared && !m_rollingBack);
   if (ours) {
-    if (!MayRemoveIn(p, bound, step)) return false;
+    if (!MayRemoveIn(p, bound, step, shared)) return false;
     InstallSteps::DeleteFolder(p);
     return true;
   }
@@ -448,25 +447,29 @@ bool StepGuard::DeleteFolderTree(const std::wstring& path, const wchar_t* step,
   return false;
 }
 
-bool StepGuard::RemoveEmptyFolder(const std::wstring& path, const std::wstring& within) {
+bool StepGuard::RemoveEmptyFolder(const std::wstring& path, const std::wstring& within,
+                                  bool logged) {
   const std::wstring p = Full(path);
   if (IsProtectedFolder(p) || !platform::PathIsDirectoryW(p) || !IsFolderEmpty(p)) return false;
-  const bool made = MadeByProduct(p) || m_run.paths.count(p) ||
-                    (!m_rollingBack && m_done.paths.count(p));
+  const bool made =
+      MadeByProduct(p) || m_run.paths.count(p) || (!m_rollingBack && m_done.paths.count(p));
   // Without the product's items a folder it may have made is one inside `within`.
-  const bool allowed = made || (!m_rollingBack && !m_haveItems && !within.empty() &&
-                                 Inside(p, Full(within)));
+  const bool allowed =
+      made || (!m_rollingBack && !m_haveItems && !within.empty() && Inside(p, Full(within)));
   if (!allowed) return false;
-  return platform::RemoveDirectoryW(p) == platform::ERROR_SUCCESS;
+  if (!logged) return platform::RemoveDirectoryW(p) == platform::ERROR_SUCCESS;
+  InstallSteps::DeleteFolder(p);
+  return !platform::PathFileExistsW(p);
 }
 
-void StepGuard::RemoveEmptyParents(const std::wstring& path, const std::wstring& stop) {
+void StepGuard::RemoveEmptyParents(const std::wstring& path, const std::wstring& stop,
+                                   bool logged) {
   std::wstring parent = Full(path);
   const std::wstring end = stop.empty() ? L"" : Full(stop);
   const std::wstring within = stop.empty() ? m_product : end;
   while (platform::PathRemoveFileSpecW(parent) && !parent.empty() &&
          !platform::EqualsNoCase(parent, end) && platform::PathIsDirectoryW(parent)) {
-    if (!RemoveEmptyFolder(parent, within)) break;
+    if (!RemoveEmptyFolder(parent, within, logged)) break;
   }
 }
 
@@ -530,8 +533,7 @@ bool StepGuard::MayRemoveShare(const std::wstring& name, const std::wstring& fol
   else
     ours = platform::EqualsNoCase(shared, Full(folder)) && IsInsideProduct(shared);
   if (!ours)
-    Log(LogLevel::Error,
-        L"%s: the share %s of %s was not made by this product for %s and is kept",
+    Log(LogLevel::Error, L"%s: the share %s of %s was not made by this product for %s and is kept",
         std::wstring(step), name, shared, Full(folder));
   return ours;
 }
@@ -545,10 +547,9 @@ bool StepGuard::MayResecure(const std::wstring& path, const wchar_t* step) const
   }
   // Beside the product folder only what the product made; a place that is not there is left to
   // the step (which reports it).
-  if (!IsInsideProduct(p) && !MadeByProduct(p) && !m_run.paths.count(p) &&
-      !m_done.paths.count(p) && platform::PathFileExistsW(p)) {
-    Log(LogLevel::Warning,
-        L"%s: %s lies outside the product folder %s; its rights are not changed",
+  if (!IsInsideProduct(p) && !MadeByProduct(p) && !m_run.paths.count(p) && !m_done.paths.count(p) &&
+      platform::PathFileExistsW(p)) {
+    Log(LogLevel::Warning, L"%s: %s lies outside the product folder %s; its rights are not changed",
         std::wstring(step), p, m_product);
     return false;
   }

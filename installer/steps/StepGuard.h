@@ -34,9 +34,9 @@ using PathSet = std::set<std::wstring, platform::NoCaseLess>;
 struct InstalledItems {
   std::wstring pv;
   int version = 0;
-  std::wstring base;      // the product folder the run's names were relative to
-  PathSet paths;          // files and folders the product made (full paths)
-  PathSet keys;           // keys it made: "HKLM\SOFTWARE\X" (HKLM, HKCU, HKCR)
+  std::wstring base;  // the product folder the run's names were relative to
+  PathSet paths;      // files and folders the product made (full paths)
+  PathSet keys;       // keys it made: "HKLM\SOFTWARE\X" (HKLM, HKCU, HKCR)
   std::map<std::wstring, std::wstring, platform::NoCaseLess> shares;  // name -> shared folder
   bool Empty() const { return paths.empty() && keys.empty() && shares.empty(); }
 };
@@ -125,22 +125,28 @@ class StepGuard {
   // before is a level-2 line.
   bool MayRemove(const std::wstring& path, const wchar_t* step) const;
   // The same for a place outside the product folder (a link on the desktop): inside `within`.
-  bool MayRemoveIn(const std::wstring& path, const std::wstring& within,
-                   const wchar_t* step) const;
-  bool DeleteFileIn(const std::wstring& path, const std::wstring& within, const wchar_t* step);
+  bool MayRemoveIn(const std::wstring& path, const std::wstring& within, const wchar_t* step,
+                   bool shared = false) const;
+  bool DeleteFileIn(const std::wstring& path, const std::wstring& within, const wchar_t* step,
+                    bool shared = false);
   // A file; true when it is gone.
   bool DeleteFile(const std::wstring& path, const wchar_t* step);
   // A folder tree (through DeleteFolder); a folder the product did not make but filled loses
   // only what the product put in it. True when the removal was allowed.
+  // `shared`: a common folder of the family, which the last product of the family removes
+  // whoever of them made it (still inside `within`, never a protected place).
   bool DeleteFolderTree(const std::wstring& path, const wchar_t* step,
-                        const std::wstring& within = L"");
+                        const std::wstring& within = L"", bool shared = false);
   // The parents of `path` that the removal left empty, nearest first, up to `stop` (exclusive;
   // empty: no end but the first folder that is kept): never a protected place, never one the
   // product did not make; a product without items file climbs no higher than its folder (or
   // than `stop`).
-  void RemoveEmptyParents(const std::wstring& path, const std::wstring& stop = L"");
+  // With `logged` each folder goes through DeleteFolder (with its log lines, and removal at the
+  // next start when it cannot go now), as the folder step's climb always has.
+  void RemoveEmptyParents(const std::wstring& path, const std::wstring& stop = L"",
+                          bool logged = false);
   // One empty folder, when the product made it (without items file: when it lies in `within`).
-  bool RemoveEmptyFolder(const std::wstring& path, const std::wstring& within);
+  bool RemoveEmptyFolder(const std::wstring& path, const std::wstring& within, bool logged = false);
 
   // Keys: whether a removal may delete the key tree (a protected key never; with the product's
   // items only a key it made).

@@ -249,9 +249,8 @@ TEST_F(ScriptCheck, NamesThatLeaveTheirFolderAreErrorsAsTheInstallerRefusesThem)
   lines[15] =
       R"(    <FILE Name="..\..\victim.txt"/><DIRECTORY Name="C:\"/><DIRECTORY Name="bin/../../Other"/>)";
   lines[17] = R"(      <HKLM KeyName="\SOFTWARE\Policies"/><HKLM KeyName="SOFTWARE\P"/>)";
-  lines[18] =
-      R"(    </REGISTRY><SHARE Name="S" Path="..\x"/><RIGHTS Name="NUL"/>)"
-      R"(<DIRECTORY Name="bin" Type="common" Target="..\Common"/>)";
+  lines[18] = R"(    </REGISTRY><SHARE Name="S" Path="..\x"/><RIGHTS Name="NUL"/>)"
+              R"(<DIRECTORY Name="bin" Type="common" Target="..\Common"/>)";
   auto found = Check(lines);
   EXPECT_THAT(
       found,

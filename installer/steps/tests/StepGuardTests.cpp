@@ -116,7 +116,8 @@ TEST_F(StepGuardTest, NamesThatLeaveTheirFolderAreRefusedWhenReadWithTheirReason
     const char* line;
   } cases[] = {
       {L"<DIRECTORY Name=\"C:\\\"/>",
-       "ERROR : CommonStepScheduleFolder: Name \"C:\\\" of a DIRECTORY is refused: it is an absolute "
+       "ERROR : CommonStepScheduleFolder: Name \"C:\\\" of a DIRECTORY is refused: it is an "
+       "absolute "
        "path"},
       {L"<DIRECTORY Name=\"C:\\Windows\"/>", "Name \"C:\\Windows\" of a DIRECTORY is refused"},
       {L"<DIRECTORY Name=\"C:\\Users\\User\\Documents\"/>",
@@ -135,7 +136,8 @@ TEST_F(StepGuardTest, NamesThatLeaveTheirFolderAreRefusedWhenReadWithTheirReason
       {L"<FILE Name=\"..\\..\\victim.txt\"/>",
        "ERROR : CommonStepFile: Name \"..\\..\\victim.txt\" of a FILE is refused: it climbs out"},
       {L"<FILE Name=\"C:\\victim.txt\"/>", "Name \"C:\\victim.txt\" of a FILE is refused"},
-      {L"<FILE Name=\"bin\\NUL.txt\"/>", "Name \"bin\\NUL.txt\" of a FILE is refused: it names a device"},
+      {L"<FILE Name=\"bin\\NUL.txt\"/>",
+       "Name \"bin\\NUL.txt\" of a FILE is refused: it names a device"},
       {L"<FILE Name=\"com1\"/>", "Name \"com1\" of a FILE is refused: it names a device"},
       {L"<FILE Name=\"bin\\app.exe:stream\"/>", "is refused: it names a stream or a drive"},
       {L"<FILE Name=\"C:victim.txt\"/>", "Name \"C:victim.txt\" of a FILE is refused"},
@@ -163,14 +165,16 @@ TEST_F(StepGuardTest, NamesThatLeaveTheirFolderAreRefusedWhenReadWithTheirReason
 
 TEST_F(StepGuardTest, EntriesMadeWithoutTheReadingStillCannotReachOutsideTheProduct) {
   // A later step that builds its entries itself: the folder and file steps bound them.
-  manager.CommonStepFolders({Entry(L"C:\\"), Entry(L"..\\Other"), Entry(L"x", L"..\\..\\..")},
-                            true, kBase);
+  manager.CommonStepFolders({Entry(L"C:\\"), Entry(L"..\\Other"), Entry(L"x", L"..\\..\\..")}, true,
+                            kBase);
   manager.CommonStepFiles({Entry(L"..\\victim.txt"), Entry(L"C:\\victim.txt")}, true, kBase);
   manager.CommonStepFolders({Entry(L"..\\Other")}, false, kBase);
-  EXPECT_TRUE(Logged("ERROR : CommonStepFolders: Folder = C:\\Program Files (x86)\\TOLMERA\\Other "
-                     "lies outside the product folder"));
-  EXPECT_TRUE(Logged("ERROR : CommonStepFiles: File = C:\\Program Files (x86)\\TOLMERA\\victim.txt "
-                     "lies outside the product folder"));
+  EXPECT_TRUE(
+      Logged("ERROR : CommonStepFolders: Folder = C:\\Program Files (x86)\\TOLMERA\\Other "
+             "lies outside the product folder"));
+  EXPECT_TRUE(
+      Logged("ERROR : CommonStepFiles: File = C:\\Program Files (x86)\\TOLMERA\\victim.txt "
+             "lies outside the product folder"));
   EXPECT_EQ(Joined(Changed()), "");
   EXPECT_TRUE(Exists(kBase + L"\\bin\\app.exe"));
 }
@@ -185,7 +189,8 @@ TEST_F(StepGuardTest, AProductFolderThatIsAPlaceOfTheSystemIsRefusedWithResult13
     m.CommonStepFolders({Entry(L"System32"), Entry(L"Documents"), Entry(L"drivers")}, true, folder);
     m.CommonStepFiles({Entry(L"win.ini"), Entry(L"victim.txt")}, true, folder);
     EXPECT_EQ(m.Result(), irErrorDuringInstall) << platform::ToUtf8(folder);
-    EXPECT_TRUE(Logged("ERROR : CommonStepFolders: the product folder")) << platform::ToUtf8(folder);
+    EXPECT_TRUE(Logged("ERROR : CommonStepFolders: the product folder"))
+        << platform::ToUtf8(folder);
   }
   EXPECT_EQ(Joined(Changed()), "");
   EXPECT_TRUE(InstallSteps::IsProtectedFolder(L"C:\\Users\\Default\\Documents"))
@@ -206,9 +211,10 @@ TEST_F(StepGuardTest, AnItemsFileOfAnotherFolderOrItemsOutsideCannotWidenTheRemo
   ASSERT_TRUE(InstallSteps::SaveInstalledItems(manager.InstalledItemsPath(), items));
   before = tlmachine::TakeSnapshot(true);
   EXPECT_FALSE(manager.GuardRun(L"C:\\Program Files (x86)\\TOLMERA", L"RunSteps"));
-  EXPECT_TRUE(Logged("ERROR : RunSteps: the product folder C:\\Program Files (x86)\\TOLMERA is "
-                     "not the folder " +
-                     platform::ToUtf8(kBase) + " the product was installed in"));
+  EXPECT_TRUE(
+      Logged("ERROR : RunSteps: the product folder C:\\Program Files (x86)\\TOLMERA is "
+             "not the folder " +
+             platform::ToUtf8(kBase) + " the product was installed in"));
   EXPECT_EQ(manager.Result(), irErrorDuringInstall);
 
   // In its own folder, items that lie outside it stay as they are.
@@ -223,10 +229,13 @@ TEST_F(StepGuardTest, AnItemsFileOfAnotherFolderOrItemsOutsideCannotWidenTheRemo
   // A file that is no regular file of this kind, or too large, is refused, not followed.
   std::wstring error;
   platform::CreateDirectoryWithParents(manager.InstalledItemsPath() + L".d");
-  EXPECT_FALSE(InstallSteps::LoadInstalledItems(manager.InstalledItemsPath() + L".d", items, error));
+  EXPECT_FALSE(
+      InstallSteps::LoadInstalledItems(manager.InstalledItemsPath() + L".d", items, error));
   EXPECT_EQ(error, L"it is no regular file");
-  Write(manager.InstalledItemsPath() + L".big", std::string(InstallSteps::kMaxItemsFileBytes + 1, 'x'));
-  EXPECT_FALSE(InstallSteps::LoadInstalledItems(manager.InstalledItemsPath() + L".big", items, error));
+  Write(manager.InstalledItemsPath() + L".big",
+        std::string(InstallSteps::kMaxItemsFileBytes + 1, 'x'));
+  EXPECT_FALSE(
+      InstallSteps::LoadInstalledItems(manager.InstalledItemsPath() + L".big", items, error));
   EXPECT_NE(error.find(L"larger than"), std::wstring::npos);
 }
 
@@ -264,12 +273,14 @@ TEST_F(StepGuardTest, SharesOnlyOfTheProductsFoldersAndOnlyTheProductsOwnAreRemo
   manager.ProcessServer(root, false, kBase);
   for (const wchar_t* name : {L"Drive", L"Win", L"Up", L"Abs"})
     EXPECT_FALSE(HasShare(name)) << platform::ToUtf8(name);
-  EXPECT_TRUE(Logged("ERROR : CommonStepShare: C:\\ is a protected place of the system and is "
-                     "not shared"));
+  EXPECT_TRUE(
+      Logged("ERROR : CommonStepShare: C:\\ is a protected place of the system and is "
+             "not shared"));
   EXPECT_TRUE(Logged("ERROR : CommonStepShare: C:\\Windows is a protected place"));
   EXPECT_TRUE(Logged("ERROR : CommonStepShare: Path \"..\\..\" of the SHARE Up is refused"));
-  EXPECT_TRUE(Logged("ERROR : CommonStepShare: C:\\Program Files (x86)\\TOLMERA\\Other lies "
-                     "outside the product folder"));
+  EXPECT_TRUE(
+      Logged("ERROR : CommonStepShare: C:\\Program Files (x86)\\TOLMERA\\Other lies "
+             "outside the product folder"));
   EXPECT_TRUE(InstallSteps::IsSharedAs(kBase + L"\\projects", L"Projects"));
   // The share primitive itself refuses the drive, whoever calls it.
   EXPECT_FALSE(InstallSteps::ShareFolder(L"C:\\", L"Raw", platform::ACCESS_ALL));
@@ -285,8 +296,9 @@ TEST_F(StepGuardTest, SharesOnlyOfTheProductsFoldersAndOnlyTheProductsOwnAreRemo
   manager.SetAction(kUninstall, kServer);
   manager.ProcessServer(root, true, kBase);
   EXPECT_TRUE(InstallSteps::IsSharedAs(L"C:\\Program Files (x86)\\TOLMERA\\Other", L"Projects"));
-  EXPECT_TRUE(Logged("ERROR : CommonStepShare: the share Projects of C:\\Program Files "
-                     "(x86)\\TOLMERA\\Other was not made by this product"));
+  EXPECT_TRUE(
+      Logged("ERROR : CommonStepShare: the share Projects of C:\\Program Files "
+             "(x86)\\TOLMERA\\Other was not made by this product"));
   // Nothing outside the product changed but that other product's share (made by the test).
   for (const auto& line : Changed())
     EXPECT_NE(line.find("LanmanServer\\Shares"), std::string::npos) << line;
@@ -296,9 +308,9 @@ TEST_F(StepGuardTest, ProgramsOfTheHostAreNeverStartedAndArgumentsStayLiteral) {
   const std::string marker = temp_ + "/host-ran";
   manager.SetAction(kInstall, kLocal);
   // The host's own shell through Z:, with a line that would create the marker.
-  for (const std::wstring& program : std::vector<std::wstring>{
-           L"Z:\\bin\\sh", L"Z:\\usr\\bin\\touch", L"C:\\..\\..\\Z:\\bin\\sh",
-           L"\\\\?\\Z:\\bin\\sh", platform::HostToWindowsPath("/bin/sh")}) {
+  for (const std::wstring& program :
+       std::vector<std::wstring>{L"Z:\\bin\\sh", L"Z:\\usr\\bin\\touch", L"C:\\..\\..\\Z:\\bin\\sh",
+                                 L"\\\\?\\Z:\\bin\\sh", platform::HostToWindowsPath("/bin/sh")}) {
     debug.clear();
     EXPECT_FALSE(manager.CallExecProcess(program, L"-c 'touch " + platform::FromUtf8(marker) + L"'",
                                          true, true))
@@ -312,8 +324,9 @@ TEST_F(StepGuardTest, ProgramsOfTheHostAreNeverStartedAndArgumentsStayLiteral) {
   auto root = Script(L"<INSTALL><Exec Path=\"Z:\\bin\\sh\" CmdArguments=\"-c true\"/></INSTALL>");
   debug.clear();
   manager.CommonSteps(Child(root, L"INSTALL"), false, kBase);
-  EXPECT_TRUE(Logged("ERROR : StepGuard: the program Z:\\bin\\sh is not on a drive of this "
-                     "computer and is not started"));
+  EXPECT_TRUE(
+      Logged("ERROR : StepGuard: the program Z:\\bin\\sh is not on a drive of this "
+             "computer and is not started"));
   EXPECT_TRUE(Logged("ERROR : CommonStepExec: Z:\\bin\\sh -c true"));
 
   // A program of the machine gets its arguments as they stand: no shell reads them.
@@ -321,8 +334,8 @@ TEST_F(StepGuardTest, ProgramsOfTheHostAreNeverStartedAndArgumentsStayLiteral) {
   Write(L"C:\\Tools\\echo.exe",
         "#!/bin/sh\nfor a in \"$@\"; do printf '[%s]' \"$a\"; done > '" + out + "'\n");
   ASSERT_TRUE(manager.CallExecProcess(L"C:\\Tools\\echo.exe",
-                                      L"a;touch " + platform::FromUtf8(marker) +
-                                          L" $(touch " + platform::FromUtf8(marker) + L") `id` |x",
+                                      L"a;touch " + platform::FromUtf8(marker) + L" $(touch " +
+                                          platform::FromUtf8(marker) + L") `id` |x",
                                       true, true));
   std::ifstream in(out);
   std::stringstream text;
@@ -345,8 +358,9 @@ TEST_F(StepGuardTest, TheRegistryClimbKeepsKeysThatWereThereBeforeTheProduct) {
       L"TextValue=\"y\"/><HKLM KeyName=\"\\SOFTWARE\\Policies\" ValueName=\"z\" "
       L"TextValue=\"z\"/></REGISTRY>");
   manager.ProcessRegistry(root, InstallSteps::kRegistryInstall);
-  EXPECT_TRUE(Logged("ERROR : ProcessRegistry: KeyName \"\\SOFTWARE\\Policies\" of HKLM is "
-                     "refused: it starts at a root"));
+  EXPECT_TRUE(
+      Logged("ERROR : ProcessRegistry: KeyName \"\\SOFTWARE\\Policies\" of HKLM is "
+             "refused: it starts at a root"));
   // The product's items as the run would keep them, then a removal in another run.
   StepsManager remover;
   remover.Product().pv = L"T";
@@ -363,8 +377,9 @@ TEST_F(StepGuardTest, TheRegistryClimbKeepsKeysThatWereThereBeforeTheProduct) {
   EXPECT_EQ(k.Open(platform::HKEY_LOCAL_MACHINE, L"SOFTWARE\\Policies\\Empty"),
             platform::ERROR_SUCCESS)
       << "a key the product only wrote into stays";
-  EXPECT_TRUE(Logged("ProcessRegistry: key SOFTWARE\\Policies\\Empty was not made by this product "
-                     "and is kept"));
+  EXPECT_TRUE(
+      Logged("ProcessRegistry: key SOFTWARE\\Policies\\Empty was not made by this product "
+             "and is kept"));
   for (const auto& line : Changed())
     EXPECT_NE(line.find("SOFTWARE\\Policies\\Empty : \"w\""), std::string::npos) << line;
 }
@@ -375,8 +390,9 @@ TEST_F(StepGuardTest, TheGuardIsTheOnlyWayToTheRawCalls) {
   InstallSteps::DeleteFolder(L"C:\\Windows");
   InstallSteps::DeleteFolder(L"C:\\Users\\User\\Documents");
   InstallSteps::DeleteFolder(L"C:\\");
-  EXPECT_TRUE(Logged("ERROR : DeleteFolder: C:\\Windows is a protected place of the system and is "
-                     "not deleted"));
+  EXPECT_TRUE(
+      Logged("ERROR : DeleteFolder: C:\\Windows is a protected place of the system and is "
+             "not deleted"));
   EXPECT_NE(StepGuard::WriteDacl(L"C:\\Windows", platform::DACL_SECURITY_INFORMATION, nullptr),
             platform::ERROR_SUCCESS);
   EXPECT_EQ(InstallSteps::AddAccessRights(L"C:\\", 0x10000000), false);
@@ -385,12 +401,11 @@ TEST_F(StepGuardTest, TheGuardIsTheOnlyWayToTheRawCalls) {
   // And by reading the sources: no step or run calls a raw destructive or widening function
   // of the machine but the guard, the tree walker it uses and the key primitives (which refuse
   // the roots and their first level, and climb only over keys the guard says are the product's).
-  const char* raw[] = {"platform::DeleteFileW",     "platform::RemoveDirectoryW",
-                       "platform::RegDeleteTreeW",  "platform::RegDeleteKeyExW",
-                       "platform::RegDeleteKeyW",   "platform::RegDeleteValueW",
-                       "platform::NetShareAdd",     "platform::NetShareDel",
-                       "platform::SetNamedSecurityInfoW", "platform::SetFileSecurityW",
-                       "platform::CreateProcessW",  "MOVEFILE_DELAY_UNTIL_REBOOT"};
+  const char* raw[] = {
+      "platform::DeleteFileW",      "platform::RemoveDirectoryW", "platform::RegDeleteTreeW",
+      "platform::RegDeleteKeyExW",  "platform::RegDeleteKeyW",    "platform::RegDeleteValueW",
+      "platform::NetShareAdd",      "platform::NetShareDel",      "platform::SetNamedSecurityInfoW",
+      "platform::SetFileSecurityW", "platform::CreateProcessW",   "MOVEFILE_DELAY_UNTIL_REBOOT"};
   namespace fs = std::filesystem;
   const fs::path source = TL_INSTALLER_SOURCE_DIR;
   std::vector<fs::path> files{source / "manager" / "ProcessingRuns.cpp"};
