@@ -7,6 +7,7 @@
 #include "platform/Files.h"
 #include "platform/Machine.h"
 #include "platform/Registry.h"
+#include "platform/Security.h"
 #include "platform/Text.h"
 
 using namespace platform;
@@ -36,20 +37,35 @@ std::string AttributeLetters(DWORD a) {
   return std::string(buf, n);
 }
 
-void WalkFolder(const std::wstring& folder, Snapshot& out) {
+std::string SecurityOf(const std::wstring& path) {
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT,
+                            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, nullptr, nullptr, &sd) != ERROR_SUCCESS)
+    return " security=?";
+  std::wstring sddl;
+  const bool ok = ConvertSecurityDescriptorToStringSecurityDescriptorW(
+      sd, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, sddl);
+  LocalFree(sd);
+  return ok ? " security=" + ToUtf8(sddl) : " security=?";
+}
+
+void WalkFolder(const std::wstring& folder, Snapshot& out, bool security) {
   std::vector<FindData> entries;
   if (FindAll(folder + L"\\*", entries) != ERROR_SUCCESS) return;
   for (const auto& e : entries) {
     std::wstring path = folder + L"\\" + e.fileName;
     std::string id = ToUtf8(path);
     if (e.attributes & FILE_ATTRIBUTE_DIRECTORY) {
-      out["D " + id] = "attr=" + AttributeLetters(e.attributes);
+      out["D " + id] =
+          "attr=" + AttributeLetters(e.attributes) + (security ? SecurityOf(path) : std::string());
       // A link is listed, never walked (it may lead back up the tree).
-      if (!(e.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) WalkFolder(path, out);
+      if (!(e.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) WalkFolder(path, out, security);
     } else {
       out["F " + id] = "size=" + std::to_string(e.size) +
                        " attr=" + AttributeLetters(e.attributes) +
-                       " time=" + std::to_string(e.lastWriteTime);
+                       " time=" + std::to_string(e.lastWriteTime) +
+                       (security ? SecurityOf(path) : std::string());
     }
   }
 }
@@ -107,7 +123,7 @@ void SnapshotHive(HKEY root, const std::wstring& subKey, const std::wstring& roo
 
 }  // namespace
 
-Snapshot TakeSnapshot() {
+Snapshot TakeSnapshot(bool security) {
   Snapshot out;
   const Machine& machine = Machine::Current();
   for (const DriveConfig& drive : machine.Config().drives) {
@@ -115,7 +131,7 @@ Snapshot TakeSnapshot() {
     std::string host = machine.DriveHostPath(drive.letter);
     if (host.compare(0, machine.Root().size() + 1, machine.Root() + "/") != 0) continue;
     std::wstring root = std::wstring(1, drive.letter) + L":";
-    WalkFolder(root, out);
+    WalkFolder(root, out, security);
   }
   // HKLM, then every user hive.
   for (const HiveInfo& hive : ListHives()) {

@@ -15,7 +15,9 @@ using Snapshot = std::map<std::string, std::string>;
 
 // Takes the snapshot of the current machine: every drive kept inside the machine root, and
 // every hive. Throws std::runtime_error when a hive cannot be read.
-Snapshot TakeSnapshot();
+// With `security`, every file and folder line also carries its access list ("security=<SDDL>"),
+// so that a comparison shows re-secured folders too.
+Snapshot TakeSnapshot(bool security = false);
 
 // Writes and reads the snapshot file (UTF-8 text, first line "# tlmachine snapshot 1").
 void WriteSnapshot(const Snapshot& snapshot, std::ostream& out);

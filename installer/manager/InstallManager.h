@@ -15,6 +15,7 @@
 #include "rights/CheckRights.h"
 #include "steps/SetupEntry.h"
 #include "steps/ShareStep.h"
+#include "steps/StepGuard.h"
 
 #include <cstdint>
 #include <functional>
@@ -215,6 +216,18 @@ class CInstallManager : public CommonTools::IStepDispatcher {
   void ApplySelectionSetting();
   // Remembers `path` and each missing folder above it as made by this run.
   void RememberMissing(const std::wstring& path);
+  // The guard the steps go through for whatever they delete, share, grant or start.
+  InstallSteps::StepGuard& Guard() { return m_guard; }
+  // The product folder of a run made the guard's, with the product's installed items loaded;
+  // false (with its level-0 line and result 13) when the folder is refused or the items do not
+  // belong to it.
+  bool GuardRun(const std::wstring& basePath, const wchar_t* who);
+  // The same for a step called with `basePath`: nothing new when the guard has that folder.
+  bool GuardFor(const std::wstring& basePath, const wchar_t* who);
+  // The installed-items file of this run's product, and its writing at the end of a run (a
+  // removal of the product deletes it, a roll-back the one this run made).
+  std::wstring InstalledItemsPath();
+  void SaveInstalledItems(bool remove);
 
   // What the run asks outside itself; the defaults are the machine's answers.
   struct Hooks {
@@ -319,10 +332,11 @@ class CInstallManager : public CommonTools::IStepDispatcher {
   // Set only while RunSteps carries out a fresh server or local installation; still set when a
   // raised result left RunSteps, so that FinishRun rolls the installation back.
   bool m_freshInstallRun = false;
-  // While FinishRun takes back a cut-short installation: only what this run made is removed.
-  bool m_rollingBack = false;
-  // The folders and files this run made (they did not exist when it reached them).
-  std::set<std::wstring, platform::NoCaseLess> m_createdPaths;
+  // The guard of every destructive or widening operation of the steps: the protected places,
+  // the product folder of the run, what this run and the product's earlier runs made. While
+  // FinishRun takes back a cut-short installation it is rolling back: only what this run made
+  // is removed.
+  InstallSteps::StepGuard m_guard;
   std::wstring m_clientMsiPath;
 };
 

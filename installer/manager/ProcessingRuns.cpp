@@ -82,6 +82,9 @@ void CInstallManager::RunSteps(int type, const SettingsNodePtr& root, bool remov
   });
   if (auto* storage = dynamic_cast<DataStorage::CDataStorage*>(m_dataStorage.get()))
     storage->SetProgressSink(&window);
+  // Nothing of the run touches the machine before its folder is known to be the product's.
+  if (!GuardRun(basePath, L"RunSteps")) return;
+  const bool rollingBack = m_guard.RollingBack();
 
   window.BeginProgress(0, false);
   ShowStage(stages.main);
@@ -128,11 +131,16 @@ void CInstallManager::RunSteps(int type, const SettingsNodePtr& root, bool remov
       Log(LogLevel::Info, L"Delete common folders");
       CommonStepFolders(m_scheduled.commonFolders, true, basePath);
       CommonStepFiles(m_scheduled.commonFiles, true, basePath);
-      // The installation folder goes when it holds no file bytes any more, never a folder of
-      // the system, and in a roll-back only when this run made it.
-      if (!basePath.empty() && platform::PathIsDirectoryW(basePath) &&
-          InstallSteps::FolderBytes(basePath) == 0 && !InstallSteps::IsProtectedFolder(basePath) &&
-          (!m_rollingBack || m_createdPaths.count(basePath)))
+      // The installation folder goes when it holds no file any more (empty folders at most),
+      // never a folder of the system, and only when the product (in a roll-back this run)
+      // made it.
+      bool holdsFiles = false;
+      for (const auto& p : InstallSteps::StepGuard::ListFiles(basePath))
+        holdsFiles = holdsFiles || !platform::PathIsDirectoryW(p);
+      // (The last product of the family takes the family's folder: the products share it.)
+      if (!basePath.empty() && platform::PathIsDirectoryW(basePath) && !holdsFiles &&
+          !InstallSteps::IsProtectedFolder(basePath) &&
+          (!rollingBack || m_guard.MadeByRun(basePath)))
         InstallSteps::DeleteFolder(basePath);
     } else {
       CountKeptCommonFolders(basePath);
@@ -156,13 +164,14 @@ void CInstallManager::RunSteps(int type, const SettingsNodePtr& root, bool remov
     SaveLanguageToRecord();
   }
   std::wstring recordPath = InstalledProductsPath();
-  if (m_rollingBack && m_installedProducts.Count() == 0 && m_createdPaths.count(recordPath)) {
+  if (rollingBack && m_installedProducts.Count() == 0 && m_guard.MadeByRun(recordPath)) {
     // The roll-back of the run that would have made the record: no record is left behind.
-    if (platform::PathFileExistsW(recordPath)) platform::DeleteFileW(recordPath);
+    if (platform::PathFileExistsW(recordPath)) InstallSteps::StepGuard::DeleteOwnFile(recordPath);
     Log(LogLevel::Info, L"FinishRun: no record of installed products is kept: %s", recordPath);
   } else if (!m_installedProducts.Save(recordPath)) {
     Log(LogLevel::Error, L"Can't save info about installed products: %s", recordPath);
   }
+  SaveInstalledItems(remove);
 
   ProcessRedist(root, remove);
   ProcessInstallAdditional(root, basePath, remove);
@@ -170,7 +179,7 @@ void CInstallManager::RunSteps(int type, const SettingsNodePtr& root, bool remov
 
   // A roll-back leaves the uninstaller alone; any other run registers what it installed (also
   // when some file or folder failed, so that the user can still remove the product).
-  if (!m_rollingBack) {
+  if (!rollingBack) {
     if (remove)
       UnregisterUninstaller();
     else
@@ -276,9 +285,10 @@ bool CInstallManager::ProcessInstallMain(int type) {
     m_installedProducts.SetPath(installPath);
     m_userSettings->Set(Attribute::kProjectPath, Variant(installPath));
     // What exists now is not this run's to take back in a roll-back.
-    m_createdPaths.clear();
+    m_guard.ForgetRun();
     RememberMissing(installPath);
     RememberMissing(InstalledProductsPath());
+    RememberMissing(InstalledItemsPath());
     m_freshInstallRun = true;
     RunSteps(type, root, remove, installPath);
     m_freshInstallRun = false;
@@ -326,7 +336,7 @@ bool CInstallManager::ProcessInstallMain(int type) {
     Log(LogLevel::Info, L"ProcessInstallMain: try delete %s", folder);
     // The empty record goes; its folder only when nothing else (another product's files, the
     // run log) is in it.
-    platform::DeleteFileW(recordPath);
+    InstallSteps::StepGuard::DeleteOwnFile(recordPath);
     if (!folder.empty() && InstallSteps::IsFolderEmpty(folder) &&
         !InstallSteps::IsProtectedFolder(folder))
       InstallSteps::DeleteFolder(folder);
@@ -391,6 +401,10 @@ bool CInstallManager::ChangeConfiguration(const std::wstring& path) {
   // the recorded path itself would put every folder one level too deep.
   std::wstring basePath = m_userSettings->GetText(Attribute::kInstallPath, L"");
   if (basePath.empty()) basePath = FolderOf(path);
+  if (!GuardRun(basePath, L"ChangeConfiguration")) {
+    FinishPage({});
+    return true;
+  }
   m_scheduled.installFolders.clear();
   m_scheduled.removeFolders.clear();
   m_scheduled.installFiles.clear();
@@ -429,6 +443,7 @@ bool CInstallManager::ChangeConfiguration(const std::wstring& path) {
   std::wstring recordPath = InstalledProductsPath();
   if (!m_installedProducts.Save(recordPath))
     Log(LogLevel::Error, L"Can't save info about installed products: %s", recordPath);
+  SaveInstalledItems(false);
   FinishPage({});
   return true;
 }
@@ -503,14 +518,14 @@ int CInstallManager::FinishRun() {
         if (path.empty()) path = m_userSettings->GetText(Attribute::kTolmeraPath, L"");
         Log(LogLevel::Info, L"FinishRun: the installation into %s is rolled back", path);
         GetGuiTools().MainWindow().SetEscapeAllowed(false);
-        m_rollingBack = true;
+        m_guard.SetRollingBack(true);
         int keep = m_result;
         try {
           if (!path.empty()) RunSteps(kUninstall, root, true, path);
         } catch (const InstallResultError& e) {
           Log(LogLevel::Error, L"FinishRun: the roll-back ended with %s", ResultText(e.result));
         }
-        m_rollingBack = false;
+        m_guard.SetRollingBack(false);
         m_result = keep;
       }
       m_freshInstallRun = false;
@@ -540,12 +555,69 @@ void CInstallManager::ApplySelectionSetting() {
   for (long id : CommonTools::SplitIds(selection)) SetSelectedById(static_cast<int>(id), true);
 }
 
-void CInstallManager::RememberMissing(const std::wstring& path) {
-  std::wstring p = path;
-  while (!p.empty() && !platform::PathFileExistsW(p)) {
-    m_createdPaths.insert(p);
-    if (!platform::PathRemoveFileSpecW(p)) break;
+void CInstallManager::RememberMissing(const std::wstring& path) { m_guard.NoteMissing(path); }
+
+std::wstring CInstallManager::InstalledItemsPath() {
+  return InstallSteps::InstalledItemsPath(InstalledProductsPath(), m_product.pv, m_product.version);
+}
+
+bool CInstallManager::GuardRun(const std::wstring& basePath, const wchar_t* who) {
+  if (!m_guard.BeginRun(basePath, who)) {
+    m_result = irErrorDuringInstall;
+    return false;
   }
+  // A roll-back takes back this run's own items only.
+  if (m_guard.RollingBack()) return true;
+  InstallSteps::InstalledItems items;
+  std::wstring error;
+  const std::wstring itemsPath = InstalledItemsPath();
+  const bool found = InstallSteps::LoadInstalledItems(itemsPath, items, error);
+  if (!found && !error.empty()) {
+    Log(LogLevel::Error, L"%s: the installed items %s are not read: %s; nothing is changed",
+        std::wstring(who), itemsPath, error);
+    m_result = irErrorDuringInstall;
+    return false;
+  }
+  if (found && (!platform::EqualsNoCase(items.base, m_guard.ProductFolder()) ||
+                items.pv != m_product.pv || items.version != m_product.version)) {
+    // A record edited to point elsewhere cannot widen what the product's items allow.
+    Log(LogLevel::Error,
+        L"%s: the product folder %s is not the folder %s the product was installed in; nothing "
+        L"is changed",
+        std::wstring(who), m_guard.ProductFolder(), items.base);
+    m_result = irErrorDuringInstall;
+    return false;
+  }
+  m_guard.UseProductItems(items, found);
+  return true;
+}
+
+bool CInstallManager::GuardFor(const std::wstring& basePath, const wchar_t* who) {
+  std::wstring full;
+  if (!m_guard.ProductFolder().empty() &&
+      platform::GetFullPathNameW(basePath, full) == platform::ERROR_SUCCESS) {
+    platform::PathRemoveBackslashW(full);
+    if (platform::EqualsNoCase(full, m_guard.ProductFolder())) return true;
+  }
+  return GuardRun(basePath, who);
+}
+
+void CInstallManager::SaveInstalledItems(bool remove) {
+  const std::wstring itemsPath = InstalledItemsPath();
+  InstallSteps::PathSet none;
+  if (m_guard.RollingBack()) {
+    // The run that would have made the file leaves none behind.
+    if (m_guard.MadeByRun(itemsPath)) InstallSteps::StepGuard::DeleteOwnFile(itemsPath);
+    return;
+  }
+  InstalledProduct entry;
+  if (remove && m_installedProducts.Find(m_product.pv, m_product.version, entry) < 0) {
+    if (platform::PathFileExistsW(itemsPath)) InstallSteps::StepGuard::DeleteOwnFile(itemsPath);
+    return;
+  }
+  if (!InstallSteps::SaveInstalledItems(itemsPath,
+                                        m_guard.AllItems(m_product.pv, m_product.version)))
+    Log(LogLevel::Error, L"Can't save the installed items of the product: %s", itemsPath);
 }
 
 }  // namespace InstallManager

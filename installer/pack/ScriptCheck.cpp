@@ -1,5 +1,6 @@
 #include "pack/ScriptCheck.h"
 
+#include "package/NameCheck.h"
 #include "package/ActionFilter.h"
 #include "package/DataStorage.h"
 #include "package/Libraries.h"
@@ -315,6 +316,44 @@ class Checker {
     return Backslashes(name);
   }
 
+  // A name the installer refuses when it reads the step: absolute, climbing, a device (as
+  // steps/StepGuard and the steps read it, macros replaced, "/" made "\").
+  bool CheckInside(const SettingsNodePtr& node, const wchar_t* attribute, bool key = false,
+                   int climbs = 0, bool absolute = false) {
+    std::wstring value = CommonTools::GetText(node, attribute);
+    if (value.empty()) return false;
+    m_macros.Expand(value, 0, 4, m_builtins);
+    // As the step reads it: "/" made "\", nothing cut from its front.
+    std::replace(value.begin(), value.end(), L'/', L'\\');
+    const std::wstring reason = key ? CommonTools::KeyOutsideReason(value)
+                                    : CommonTools::NameOutsideReason(value, climbs, absolute);
+    if (!reason.empty())
+      AtAttribute(node, attribute, Severity::Error,
+                  L"" + std::wstring(attribute) + L" \"" + value + L"\" of <" + node->GetName() +
+                      L"> is refused: " + reason + L"; the installer skips the entry");
+    return !reason.empty();
+  }
+
+  // The names of one step that must stay inside the folder they are relative to.
+  bool CheckNamesInside(const SettingsNodePtr& step) {
+    const std::wstring name = step->GetName();
+    bool refused = false;
+    if (platform::EqualsNoCase(name, Element::kDirectory) ||
+        platform::EqualsNoCase(name, Element::kFile)) {
+      refused = CheckInside(step, Attribute::kName);
+      const bool common =
+          platform::EqualsNoCase(CommonTools::GetText(step, Attribute::kType), L"common");
+      refused = CheckInside(step, Attribute::kTarget, false, common ? 1 : 0) || refused;
+    } else if (platform::EqualsNoCase(name, Element::kShare)) {
+      refused = CheckInside(step, Attribute::kPath, false, 0, true);
+    } else if (platform::EqualsNoCase(name, Element::kRights)) {
+      refused = CheckInside(step, Attribute::kName, false, 0, true);
+    } else if (platform::EqualsNoCase(name, Element::kRegistry)) {
+      for (const SettingsNodePtr& key : Elements(step)) CheckInside(key, Attribute::kKeyName, true);
+    }
+    return refused;
+  }
+
   // ---- step containers ----
   void CheckContainer(const SettingsNodePtr& container, bool isInstall) {
     // The registry and shortcut steps read their group from the container: the first one.
@@ -328,6 +367,8 @@ class Checker {
            L"a second <" + name + L"> in <" + container->GetName() +
                L">: the installer runs the first one again in its place");
       if (OneOf(name, Element::kSteps)) {
+        // A refused name is reported once, as refused, not also as missing from the package.
+        if (CheckNamesInside(step)) continue;
         if (platform::EqualsNoCase(name, Element::kDirectory)) {
           std::wstring folder = PackageName(step, Attribute::kName, true);
           while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
@@ -353,6 +394,15 @@ class Checker {
 
   void CheckContainers(const SettingsNodePtr& root) {
     SettingsNodePtr node;
+    // The groups at the root: the shares of a server, the rights entries, the registry.
+    if (root->GetChild(Element::kServer, node))
+      for (const SettingsNodePtr& share : Elements(node))
+        if (platform::EqualsNoCase(share->GetName(), Element::kShare)) CheckNamesInside(share);
+    if (root->GetChild(Element::kRights, node))
+      for (const SettingsNodePtr& entry : Elements(node))
+        if (platform::EqualsNoCase(entry->GetName(), Element::kDirectory))
+          CheckInside(entry, Attribute::kName, false, 0, true);
+    if (root->GetChild(Element::kRegistry, node)) CheckNamesInside(node);
     if (root->GetChild(Element::kInstall, node)) CheckContainer(node, true);
     if (root->GetChild(Element::kAdditional, node)) CheckContainer(node, false);
     if (root->GetChild(Element::kLibraries, node))

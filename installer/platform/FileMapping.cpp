@@ -798,6 +798,38 @@ std::string ToHostPath(std::wstring_view windowsPath) {
   return loc.hostPath;
 }
 
+namespace {
+
+bool HostPathInside(const std::string& path, const std::string& folder) {
+  if (folder.empty()) return false;
+  std::string base = folder;
+  while (base.size() > 1 && base.back() == '/') base.pop_back();
+  return path == base || (path.size() > base.size() && path.compare(0, base.size(), base) == 0 &&
+                          path[base.size()] == '/');
+}
+
+}  // namespace
+
+bool IsMachinePath(std::wstring_view windowsPath) {
+  HostLocation loc;
+  // A place that does not exist yet is judged by where it would be.
+  const DWORD status = ResolvePath(windowsPath, loc);
+  if ((status != ERROR_SUCCESS && status != ERROR_PATH_NOT_FOUND) || loc.hostPath.empty())
+    return false;
+  const Machine& machine = Machine::Current();
+  std::vector<std::string> roots{machine.Root()};
+  for (const NetworkComputer& c : machine.Config().network)
+    if (c.machineRoot && !c.machineRoot->empty()) roots.push_back(*c.machineRoot);
+  // The drive (or the share's root) must be one of the machine's own, and so must the place.
+  const std::string driveRoot = loc.drive ? machine.DriveHostPath(loc.drive) : loc.driveRoot;
+  bool ownRoot = false, ownPlace = false;
+  for (const std::string& r : roots) {
+    ownRoot = ownRoot || (HostPathInside(driveRoot, r) && driveRoot.size() > r.size());
+    ownPlace = ownPlace || HostPathInside(loc.hostPath, r);
+  }
+  return ownRoot && ownPlace;
+}
+
 std::wstring HostToWindowsPath(const std::string& hostIn) {
   std::string host = hostIn;
   if (host.empty()) return std::wstring();

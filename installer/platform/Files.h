@@ -103,6 +103,12 @@ struct HostLocation {
 // symbolic link leads out of the drive). A missing final element is not an error
 // (`loc.exists` is false).
 DWORD ResolvePath(std::wstring_view windowsPath, HostLocation& loc);
+// Whether the path resolves to a place of the machine itself: a drive kept inside the machine
+// root, or a share of this or another configured computer. False for the drives that map the
+// host's own folders (Z: maps "/"), for a path that does not resolve and for one whose
+// symbolic links lead elsewhere. A program started from such a place is the host's, not the
+// machine's.
+bool IsMachinePath(std::wstring_view windowsPath);
 // Convenience: the host path of a Windows path, or "" when it does not resolve.
 std::string ToHostPath(std::wstring_view windowsPath);
 // The Windows path of a host path: inside a drive of the machine (C: first) its drive path,

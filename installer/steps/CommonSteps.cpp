@@ -5,6 +5,7 @@
 
 #include "app/Tools.h"
 #include "package/ActionFilter.h"
+#include "package/NameCheck.h"
 #include "package/ScriptVocabulary.h"
 #include "platform/Text.h"
 #include "steps/RegistryStep.h"
@@ -74,6 +75,20 @@ bool ReadEntry(CInstallManager& m, const SettingsNodePtr& node, const wchar_t* s
         L"%s: a %s without a Name (\"%s\") would stand for the whole installation folder and is "
         L"skipped",
         std::wstring(step), std::wstring(what), entry.name);
+    return false;
+  }
+  // A name that is absolute, climbs or names a device would put the entry, and its removal,
+  // outside the folder it belongs to.
+  // The family's common files may lie one level up, beside the product folder.
+  entry.common = platform::EqualsNoCase(type, ScriptNames::Value::kCommonType);
+  for (const auto& [attribute, value] :
+       {std::pair<const wchar_t*, const std::wstring*>{Attribute::kName, &entry.name},
+        std::pair<const wchar_t*, const std::wstring*>{Attribute::kTarget, &entry.target}}) {
+    const std::wstring reason =
+        CommonTools::NameOutsideReason(*value, value == &entry.target && entry.common ? 1 : 0);
+    if (reason.empty()) continue;
+    Log(LogLevel::Error, L"%s: %s \"%s\" of a %s is refused: %s", std::wstring(step),
+        std::wstring(attribute), *value, std::wstring(what), reason);
     return false;
   }
   return true;

@@ -3,6 +3,8 @@
 #include "manager/InstallManager.h"
 
 #include "app/Tools.h"
+#include "steps/RegistryStep.h"
+#include "steps/StepGuard.h"
 #include "package/ScriptVocabulary.h"
 #include "platform/Odbc.h"
 #include "platform/Paths.h"
@@ -42,33 +44,6 @@ void SetNumber(platform::HKEY key, const wchar_t* name, platform::DWORD value) {
                            reinterpret_cast<const platform::BYTE*>(&value), sizeof value);
 }
 
-// Deletes `key`'s sub-key `name` with everything below it: each sub-key depth first, by
-// enumerating index 0 until none is left, then the key itself.
-void DeleteKeyTree(platform::HKEY parent, const std::wstring& name, int depth) {
-  platform::HKEY key = nullptr;
-  if (depth > 64 ||
-      platform::RegOpenKeyExW(parent, name.c_str(), 0, kAccess, &key) != platform::ERROR_SUCCESS)
-    return;
-  for (int guard = 0; guard < 100000; ++guard) {
-    wchar_t sub[256];
-    platform::DWORD chars = 256;
-    if (platform::RegEnumKeyExW(key, 0, sub, &chars, nullptr, nullptr, nullptr, nullptr) !=
-        platform::ERROR_SUCCESS)
-      break;
-    const std::wstring child(sub, chars);
-    DeleteKeyTree(key, child, depth + 1);
-    // A sub-key that could not go would be met again at index 0: stop.
-    platform::HKEY still = nullptr;
-    if (platform::RegOpenKeyExW(key, child.c_str(), 0, platform::KEY_READ, &still) ==
-        platform::ERROR_SUCCESS) {
-      platform::RegCloseKey(still);
-      break;
-    }
-  }
-  platform::RegCloseKey(key);
-  platform::RegDeleteKeyW(parent, name.c_str());
-}
-
 }  // namespace
 
 void CInstallManager::CommonStepDatabase(const SettingsNodePtr& node, bool remove,
@@ -87,20 +62,12 @@ void CInstallManager::CommonStepDatabase(const SettingsNodePtr& node, bool remov
     platform::RegistryBatch batch;
     if (remove) {
       Log(LogLevel::Info, L"CommonStepDatabase: delete key = %s ", dsnKey);
-      platform::HKEY odbcIni = nullptr;
-      if (platform::RegOpenKeyExW(platform::HKEY_LOCAL_MACHINE, platform::kOdbcIniKey, 0, kAccess,
-                                  &odbcIni) == platform::ERROR_SUCCESS) {
-        DeleteKeyTree(odbcIni, dsn, 0);
-        platform::RegCloseKey(odbcIni);
-      }
+      InstallSteps::DeleteKeyTree(platform::HKEY_LOCAL_MACHINE,
+                                  std::wstring(platform::kOdbcIniKey) + L"\\" + dsn);
       Log(LogLevel::Info, L"CommonStepDatabase: delete value %s from key = %s ", dsn,
           std::wstring(platform::kOdbcDataSourcesKey));
-      platform::HKEY list = nullptr;
-      if (platform::RegOpenKeyExW(platform::HKEY_LOCAL_MACHINE, platform::kOdbcDataSourcesKey, 0,
-                                  kAccess, &list) == platform::ERROR_SUCCESS) {
-        platform::RegDeleteValueW(list, dsn.c_str());
-        platform::RegCloseKey(list);
-      }
+      InstallSteps::StepGuard::DeleteValue(platform::HKEY_LOCAL_MACHINE,
+                                           platform::kOdbcDataSourcesKey, dsn);
       return;
     }
 

@@ -12,6 +12,7 @@
 #include "platform/System.h"
 #include "platform/Text.h"
 #include "steps/FileUtilities.h"
+#include "steps/StepGuard.h"
 
 #include <vector>
 
@@ -176,7 +177,9 @@ bool CInstallManager::CallExecProcess(const std::wstring& file, const std::wstri
   WaitProgress progress(!show && wait);
   Log(LogLevel::Info, L"CallExecProcess: %s", line);
   platform::ProcessHandle process;
-  const platform::DWORD status = platform::CreateProcessW(line, L"", startup, process);
+  // Only a program of the machine starts, never one of the host's folders.
+  const platform::DWORD status =
+      InstallSteps::StepGuard::StartProgram(program, line, startup, process);
   if (status != platform::ERROR_SUCCESS) {
     Log(LogLevel::Info, L"CreateProcess failed (%d)\n", static_cast<int>(status));
     Log(LogLevel::Warning, L"CallExecProcess: process returned error");

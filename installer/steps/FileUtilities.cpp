@@ -79,6 +79,12 @@ bool DeleteFolder(const std::wstring& path) {
   InstallManager::CRunLog::Batch logBatch(GetInstallTools().Log());
   auto& window = GetGuiTools().MainWindow();
   Log(LogLevel::Info, L"DeleteFolder: Start Folder %s", path);
+  if (IsProtectedFolder(path)) {
+    // Whoever asks: a drive root, the Windows folder or a special folder is never emptied.
+    Log(LogLevel::Error, L"DeleteFolder: %s is a protected place of the system and is not deleted",
+        path);
+    return true;
+  }
   platform::DWORD attributes = platform::GetFileAttributesW(path);
   if (attributes != platform::INVALID_FILE_ATTRIBUTES &&
       (attributes & platform::FILE_ATTRIBUTE_READONLY))
@@ -195,25 +201,66 @@ std::wstring BackupName(const std::wstring& path) {
   return path.substr(0, path.size() - ext.size()) + L".bak";
 }
 
+namespace {
+
+// The folders no step may take away, as full paths: the special folders of the machine, the
+// folder of the profiles and each profile with the per-user special folders it holds, TEMP.
+std::vector<std::wstring> ProtectedFolders() {
+  std::vector<std::wstring> special;
+  std::wstring profile;
+  platform::SHGetSpecialFolderPathW(nullptr, profile, platform::CSIDL_PROFILE, false);
+  profile = WithoutFinalSlash(profile);
+  std::vector<std::wstring> perUser;  // relative to a profile ("AppData\Roaming", "Documents")
+  for (int csidl = 0; csidl < 0x40; ++csidl) {
+    std::wstring folder;
+    if (!platform::SHGetSpecialFolderPathW(nullptr, folder, csidl, false) || folder.empty())
+      continue;
+    folder = WithoutFinalSlash(folder);
+    special.push_back(folder);
+    if (!profile.empty() && folder.size() > profile.size() + 1 && folder[profile.size()] == L'\\' &&
+        platform::EqualsNoCase(folder.substr(0, profile.size()), profile))
+      perUser.push_back(folder.substr(profile.size() + 1));
+  }
+  if (!profile.empty()) {
+    std::wstring profiles = profile;
+    platform::PathRemoveFileSpecW(profiles);
+    profiles = WithoutFinalSlash(profiles);
+    special.push_back(profiles);
+    for (const auto& e : Entries(profiles)) {
+      if (!IsDirectory(e) || IsLink(e)) continue;
+      std::wstring other = profiles + L"\\" + e.fileName;
+      special.push_back(other);
+      for (const auto& rel : perUser) special.push_back(other + L"\\" + rel);
+    }
+  }
+  special.push_back(WithoutFinalSlash(platform::GetTempPathW()));
+  return special;
+}
+
+// `inner` is `outer` or lies below it.
+bool IsWithin(const std::wstring& inner, const std::wstring& outer) {
+  if (outer.empty()) return false;
+  if (platform::EqualsNoCase(inner, outer)) return true;
+  return inner.size() > outer.size() + 1 && inner[outer.size()] == L'\\' &&
+         platform::EqualsNoCase(inner.substr(0, outer.size()), outer);
+}
+
+}  // namespace
+
 bool IsProtectedFolder(const std::wstring& path) {
   std::wstring p = WithoutFinalSlash(path);
   if (p.empty() || platform::PathIsRootW(p) || platform::PathIsRootW(p + L"\\")) return true;
-  std::vector<std::wstring> special;
-  for (int csidl = 0; csidl < 0x40; ++csidl) {
-    std::wstring folder;
-    if (platform::SHGetSpecialFolderPathW(nullptr, folder, csidl, false) && !folder.empty())
-      special.push_back(WithoutFinalSlash(folder));
-  }
-  std::wstring profile;
-  if (platform::SHGetSpecialFolderPathW(nullptr, profile, platform::CSIDL_PROFILE, false) &&
-      !profile.empty()) {
-    // The folder that holds the profiles.
-    platform::PathRemoveFileSpecW(profile);
-    special.push_back(WithoutFinalSlash(profile));
-  }
-  special.push_back(WithoutFinalSlash(platform::GetTempPathW()));
-  for (const auto& s : special)
-    if (platform::EqualsNoCase(s, p)) return true;
+  // The path as the system reads it ("C:\Windows\.", "c:\users\..\Users", "C:\WINDOWS ").
+  std::wstring full;
+  if (platform::GetFullPathNameW(p, full) == platform::ERROR_SUCCESS) p = WithoutFinalSlash(full);
+  if (p.empty() || platform::PathIsRootW(p) || platform::PathIsRootW(p + L"\\")) return true;
+  // The Windows folder and every folder in it (a regular file there may be the product's own).
+  const std::wstring windows = WithoutFinalSlash(platform::GetWindowsDirectoryW());
+  if (IsWithin(p, windows) && !(platform::PathFileExistsW(p) && !platform::PathIsDirectoryW(p)))
+    return true;
+  // A special folder, or a folder that holds one.
+  for (const auto& s : ProtectedFolders())
+    if (IsWithin(s, p)) return true;
   return false;
 }
 

@@ -63,6 +63,7 @@ void CInstallManager::CopyFailed(const wchar_t* format, const std::wstring& path
 
 void CInstallManager::CommonStepFolders(const SetupList& list, bool remove,
                                         const std::wstring& basePath) {
+  if (!GuardFor(basePath, L"CommonStepFolders")) return;
   auto& window = GetGuiTools().MainWindow();
   for (const SetupEntry& entry : list) {
     if (entry.name.find_first_not_of(L" \\.") == std::wstring::npos) {
@@ -72,15 +73,23 @@ void CInstallManager::CommonStepFolders(const SetupList& list, bool remove,
     std::wstring target = TargetFolder(entry, basePath);
     std::wstring path = target.empty() ? L"" : CombinePath(target, entry.name);
     if (path.empty()) continue;
+    // The family's common folders lie beside the product folder, every other one inside it.
+    const std::wstring bound = entry.common ? m_guard.FamilyFolder() : m_guard.ProductFolder();
+    if (!InstallSteps::StepGuard::IsInside(path, bound)) {
+      Log(LogLevel::Error,
+          L"CommonStepFolders: Folder = %s lies outside the product folder %s and is skipped", path,
+          bound);
+      continue;
+    }
     if (remove) {
-      if (m_rollingBack && !m_createdPaths.count(path)) {
+      if (m_guard.RollingBack() && !m_guard.MadeByProduct(path)) {
         Log(LogLevel::Info, L"CommonStepFolders: Folder = %s was there before this run and is kept",
             path);
         continue;
       }
       if (!IsFileExists(path)) continue;
       window.SetItemText(entry.name);
-      InstallSteps::DeleteFolder(path);
+      if (!m_guard.DeleteFolderTree(path, L"CommonStepFolders", bound, entry.common)) continue;
       if (IsFileExists(path)) {
         Log(LogLevel::Warning, L"CommonStepFolders: Folder = %s is not deleted", path);
         m_result = irDeleteFolder;
@@ -88,20 +97,17 @@ void CInstallManager::CommonStepFolders(const SetupList& list, bool remove,
       }
       Log(LogLevel::Info, L"CommonStepFolders: Folder = %s is deleted", path);
       // The parents this removal emptied go too, up to the first one that holds anything, and
-      // never a drive root or a folder of the system.
-      std::wstring parent = path;
-      while (platform::PathRemoveFileSpecW(parent) && !parent.empty() &&
-             platform::PathIsDirectoryW(parent) && !InstallSteps::IsProtectedFolder(parent) &&
-             InstallSteps::IsFolderEmpty(parent) &&
-             (!m_rollingBack || m_createdPaths.count(parent))) {
-        InstallSteps::DeleteFolder(parent);
-        if (platform::PathFileExistsW(parent)) break;
-      }
+      // only those the product made: never a drive root or a folder of the system.
+      m_guard.RemoveEmptyParents(path, entry.common ? bound : L"", true);
       continue;
     }
 
     window.SetItemText(entry.name);
     MakeBackups(m_detectedAction, target, entry.backupFiles);
+    // A folder that is there already is the product's only in what the extraction adds to it.
+    const bool existed = platform::PathIsDirectoryW(path);
+    const InstallSteps::PathSet before =
+        existed ? InstallSteps::StepGuard::ListFiles(path) : InstallSteps::PathSet();
     RememberMissing(path);
     std::wstring extracted;
     if (m_dataStorage && !m_dataStorage->ExtractFolder(target, FolderPrefix(entry.name), extracted,
@@ -109,6 +115,7 @@ void CInstallManager::CommonStepFolders(const SetupList& list, bool remove,
       CopyFailed(L"CommonStepFolders: Folder = %s is not copied: %s", path);
       Log(LogLevel::Warning, L"CommonStepFolders: Folder = %s is not extracted completely", path);
     }
+    if (existed) m_guard.NoteNewFiles(path, before);
     if (!IsFileExists(path)) {
       platform::CreateDirectoryWithParents(path);
       if (!platform::PathIsDirectoryW(path))
@@ -118,7 +125,7 @@ void CInstallManager::CommonStepFolders(const SetupList& list, bool remove,
     } else {
       Log(LogLevel::Info, L"CommonStepFolders: Folder = %s is created", path);
     }
-    if (!entry.access.empty()) {
+    if (!entry.access.empty() && m_guard.MayResecure(path, L"CommonStepFolders")) {
       // "permisions" is spelt as the logs of every earlier version have it.
       if (!InstallSteps::SetRights(path, entry.access, L"y", L"-EVERYONE:"))
         Log(LogLevel::Warning, L"CommonStepRights: Folder = %s is not set permissions %s", path,
@@ -132,6 +139,7 @@ void CInstallManager::CommonStepFolders(const SetupList& list, bool remove,
 
 void CInstallManager::CommonStepFiles(const SetupList& list, bool remove,
                                       const std::wstring& basePath) {
+  if (!GuardFor(basePath, L"CommonStepFiles")) return;
   auto& window = GetGuiTools().MainWindow();
   for (const SetupEntry& entry : list) {
     if (entry.name.find_first_not_of(L" \\.") == std::wstring::npos) {
@@ -141,15 +149,23 @@ void CInstallManager::CommonStepFiles(const SetupList& list, bool remove,
     std::wstring target = TargetFolder(entry, basePath);
     std::wstring path = target.empty() ? L"" : CombinePath(target, entry.name);
     if (path.empty()) continue;
+    const std::wstring bound = entry.common ? m_guard.FamilyFolder() : m_guard.ProductFolder();
+    if (!InstallSteps::StepGuard::IsInside(path, bound)) {
+      Log(LogLevel::Error,
+          L"CommonStepFiles: File = %s lies outside the product folder %s and is skipped", path,
+          bound);
+      continue;
+    }
     if (remove) {
-      if (m_rollingBack && !m_createdPaths.count(path)) {
+      if (m_guard.RollingBack() && !m_guard.MadeByProduct(path)) {
         Log(LogLevel::Info, L"CommonStepFiles: File = %s was there before this run and is kept",
             path);
         continue;
       }
       if (!IsFileExists(path)) continue;
       window.SetItemText(entry.name);
-      platform::DeleteFileW(path);
+      if (!m_guard.MayRemoveIn(path, bound, L"CommonStepFiles", entry.common)) continue;
+      m_guard.DeleteFileIn(path, bound, L"CommonStepFiles", entry.common);
       if (platform::PathFileExistsW(path)) {
         Log(LogLevel::Warning, L"CommonStepFiles: File = %s is not deleted", path);
         // A folder that waits for the restart keeps the run's restart result.
@@ -169,7 +185,7 @@ void CInstallManager::CommonStepFiles(const SetupList& list, bool remove,
       Log(LogLevel::Warning, L"CommonStepFiles: File = %s is not extracted", path);
       out = path;
     }
-    if (!entry.access.empty()) {
+    if (!entry.access.empty() && m_guard.MayResecure(out, L"CommonStepFiles")) {
       if (!InstallSteps::SetRights(out, entry.access, L"y", L"-EVERYONE:"))
         Log(LogLevel::Warning, L"CommonStepFiles: File = %s is not set permissions %s", out,
             entry.access);

@@ -2,6 +2,8 @@
 // every profile of the computer.
 #include "manager/InstallManager.h"
 
+#include "package/NameCheck.h"
+
 #include "app/Tools.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -63,6 +65,17 @@ void CInstallManager::DeleteAllUsersFolders() {
   const std::wstring& name = m_product.name;
   const std::wstring& dirName = m_product.dirName;
   const std::wstring& regKey = m_product.regKey;
+  // The product's names are parts of folders below each profile: none may climb out of it.
+  for (const std::wstring* part : {&name, &dirName, &regKey}) {
+    const std::wstring reason = CommonTools::NameOutsideReason(*part);
+    if (!reason.empty()) {
+      Log(LogLevel::Error,
+          L"DeleteAllUsersFolders: the product name \"%s\" is refused as a folder of a profile: "
+          L"%s",
+          *part, reason);
+      return;
+    }
+  }
   std::wstring roaming, local, profile;
   platform::SHGetSpecialFolderPathW(nullptr, roaming, platform::CSIDL_APPDATA, true);
   platform::SHGetSpecialFolderPathW(nullptr, local, platform::CSIDL_LOCAL_APPDATA, true);

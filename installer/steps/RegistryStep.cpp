@@ -4,6 +4,7 @@
 
 #include "app/Tools.h"
 #include "manager/InstallManager.h"
+#include "package/NameCheck.h"
 #include "package/ScriptVocabulary.h"
 #include "platform/Text.h"
 
@@ -41,9 +42,10 @@ platform::LSTATUS DeleteKeyTree(platform::HKEY root, const std::wstring& key) {
   return platform::RegDeleteTreeW(root, Trimmed(key).c_str());
 }
 
-void RemoveEmptyParents(platform::HKEY root, const std::wstring& key) {
+void RemoveEmptyParents(platform::HKEY root, const std::wstring& key,
+                        const std::function<bool(const std::wstring&)>& mayRemove) {
   for (std::wstring parent = ParentOf(Trimmed(key)); !parent.empty(); parent = ParentOf(parent)) {
-    if (IsProtectedKey(root, parent)) return;
+    if (IsProtectedKey(root, parent) || !mayRemove || !mayRemove(parent)) return;
     platform::RegKey k;
     if (k.Open(root, parent, platform::KEY_READ | platform::KEY_WRITE) != platform::ERROR_SUCCESS)
       return;
@@ -122,6 +124,12 @@ bool CInstallManager::ProcessRegistry(const SettingsNodePtr& container, int mode
       const RootEntry* root = FindRoot(k->GetName());
       if (!root || IsIgnored(k)) continue;
       const std::wstring key = ReadAttribute(k, Attribute::kKeyName, L"", true);
+      const std::wstring outside = CommonTools::KeyOutsideReason(key);
+      if (!outside.empty()) {
+        Log(LogLevel::Error, L"ProcessRegistry: KeyName \"%s\" of %s is refused: %s", key,
+            k->GetName(), outside);
+        continue;
+      }
 
       if (mode == kRegistryRemove || mode == kRegistryCheck) {
         Log(LogLevel::Info, L"ProcessRegistry: key %s", key);
@@ -151,13 +159,15 @@ bool CInstallManager::ProcessRegistry(const SettingsNodePtr& container, int mode
               key);
           return found;
         }
-        if (found && DeleteKeyTree(root->root, key) == platform::ERROR_SUCCESS)
+        if (found &&
+            m_guard.DeleteKeyTree(root->root, key, L"ProcessRegistry") == platform::ERROR_SUCCESS)
           Log(LogLevel::Info, L"ProcessRegistry: key %s is removed", key);
-        RemoveEmptyParents(root->root, key);
+        m_guard.RemoveEmptyParentKeys(root->root, key);
         continue;
       }
 
       Log(LogLevel::Info, L"ProcessRegistry: create key %s", key);
+      m_guard.NoteMissingKey(root->root, key);
       platform::RegKey opened;
       if (opened.Create(root->root, key, kAccess) != platform::ERROR_SUCCESS) continue;
       const std::wstring name = ReadAttribute(k, Attribute::kValueName, L"", true);

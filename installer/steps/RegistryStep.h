@@ -4,6 +4,7 @@
 
 #include "platform/Registry.h"
 
+#include <functional>
 #include <string>
 
 namespace InstallSteps {
@@ -19,7 +20,9 @@ bool IsProtectedKey(platform::HKEY root, const std::wstring& key);
 // Deletes the key with all its sub-keys; a protected key is refused (ERROR_ACCESS_DENIED).
 platform::LSTATUS DeleteKeyTree(platform::HKEY root, const std::wstring& key);
 // After a removal: the parents of `key` that hold neither sub-keys nor values go, nearest first;
-// the climb stops at the first parent that holds something, cannot be opened, or is protected.
-void RemoveEmptyParents(platform::HKEY root, const std::wstring& key);
+// the climb stops at the first parent that holds something, cannot be opened, is protected, or
+// is not `mayRemove` (a key that was there before the product: the guard's answer).
+void RemoveEmptyParents(platform::HKEY root, const std::wstring& key,
+                        const std::function<bool(const std::wstring&)>& mayRemove);
 
 }  // namespace InstallSteps

@@ -4,11 +4,13 @@
 
 #include "app/Tools.h"
 #include "manager/InstallManager.h"
+#include "package/NameCheck.h"
 #include "package/ScriptVocabulary.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Security.h"
 #include "platform/Text.h"
+#include "steps/StepGuard.h"
 
 #include <vector>
 
@@ -247,8 +249,7 @@ bool AddAccessRights(const std::wstring& path, platform::DWORD mask) {
     what |= platform::UNPROTECTED_DACL_SECURITY_INFORMATION;
   else if (control & platform::SE_DACL_PROTECTED)
     what |= platform::PROTECTED_DACL_SECURITY_INFORMATION;
-  status = platform::SetNamedSecurityInfoW(path.c_str(), platform::SE_FILE_OBJECT, what, nullptr,
-                                           nullptr, acl, nullptr);
+  status = StepGuard::WriteDacl(path, what, acl);
   if (status != platform::ERROR_SUCCESS) {
     platform::SetLastError(status);
     LogApiError(L"SetFileSecurity() failed.");
@@ -380,6 +381,15 @@ void CInstallManager::CommonStepRights(const SettingsNodePtr& node, bool remove,
           basePath, name);
       return;
     }
+    const std::wstring outside = CommonTools::NameOutsideReason(name, 0, true);
+    if (!outside.empty()) {
+      Log(LogLevel::Error, L"CommonStepRights: Name \"%s\" of a rights entry is refused: %s", name,
+          outside);
+      return;
+    }
+    // Only the product's own folders are re-secured, never a place of the system.
+    if (!GuardFor(basePath, L"CommonStepRights") || !m_guard.MayResecure(path, L"CommonStepRights"))
+      return;
     std::wstring rights = CommonTools::GetText(node, ScriptNames::Attribute::kRights, L"0");
     if (!InstallSteps::SetReadOnlyFlags(path, rights, remove))
       Log(LogLevel::Warning, L"CommonStepRights: Folder = %s is not set rights %s", path, rights);

@@ -16,6 +16,7 @@ struct SetupEntry {
   std::wstring target;       // the target folder relative to the base path; empty: the base
   std::wstring overwrite;    // names the folder extraction always replaces ("Overwrite")
   std::wstring backupFiles;  // "|"-separated names backed up before an update ("BackupFiles")
+  bool common = false;       // a folder or file of the family's common files ("Type" "common")
 };
 
 using SetupList = std::vector<SetupEntry>;

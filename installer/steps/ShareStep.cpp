@@ -2,8 +2,12 @@
 // inside a container, and the share probe of the rights check.
 #include "steps/ShareStep.h"
 
+#include "steps/FileUtilities.h"
+#include "steps/StepGuard.h"
+
 #include "app/Tools.h"
 #include "manager/InstallManager.h"
+#include "package/NameCheck.h"
 #include "package/ScriptVocabulary.h"
 #include "platform/Paths.h"
 #include "platform/Security.h"
@@ -74,9 +78,8 @@ void SetEveryoneEntry(const std::wstring& folder, platform::DWORD mask) {
     oldAcl = nullptr;
   platform::ACL* newAcl = nullptr;
   if (platform::SetEntriesInAclW(1, &entry, oldAcl, &newAcl) == platform::ERROR_SUCCESS) {
-    if (platform::SetNamedSecurityInfoW(folder.c_str(), platform::SE_FILE_OBJECT,
-                                        platform::DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                        newAcl, nullptr) != platform::ERROR_SUCCESS)
+    if (StepGuard::WriteDacl(folder, platform::DACL_SECURITY_INFORMATION, newAcl) !=
+        platform::ERROR_SUCCESS)
       Log(LogLevel::Warning, L"Folder = %s is not set for Everyone ", folder);
   }
   platform::FreeSid(everyone);
@@ -88,6 +91,15 @@ void SetEveryoneEntry(const std::wstring& folder, platform::DWORD mask) {
 
 bool ShareFolder(const std::wstring& folder, const std::wstring& shareName,
                  platform::DWORD permissions, platform::DWORD* status, bool folderAccess) {
+  // A drive root, the Windows folder or a special folder is never opened to the network (the
+  // probe's program-files folder is shared only for a moment and keeps its list: the caller's
+  // `folderAccess` false).
+  if (folderAccess && IsProtectedFolder(folder)) {
+    Log(LogLevel::Error, L"ShareFolder: %s is a protected place of the system and is not shared",
+        folder);
+    if (status) *status = platform::ERROR_ACCESS_DENIED;
+    return false;
+  }
   const platform::DWORD mask = EveryoneFolderMask(permissions);
   platform::SHARE_INFO_502 record;
   record.shi502_netname = shareName;
@@ -97,7 +109,7 @@ bool ShareFolder(const std::wstring& folder, const std::wstring& shareName,
   record.shi502_current_uses = 0;
   record.shi502_path = folder;
   platform::DWORD parmError = 0;
-  const platform::DWORD rc = platform::NetShareAdd(nullptr, 502, record, &parmError);
+  const platform::DWORD rc = StepGuard::AddShare(record, &parmError);
   if (status) *status = rc;
   if (folderAccess) SetEveryoneEntry(folder, mask);
   return rc == platform::NERR_Success;
@@ -124,7 +136,7 @@ bool IsSharedAs(const std::wstring& folder, const std::wstring& shareName) {
 
 bool RemoveShare(const std::wstring& shareName) {
   if (shareName.empty()) return false;
-  return platform::NetShareDel(nullptr, shareName, 0) == platform::NERR_Success;
+  return StepGuard::DeleteShare(shareName) == platform::NERR_Success;
 }
 
 bool VerifySetShareForFolder() {
@@ -188,23 +200,40 @@ void CInstallManager::CommonStepShare(const SettingsNodePtr& node, bool remove,
                                       const std::wstring& basePath) {
   try {
     if (IsIgnored(node)) return;
+    if (!GuardFor(basePath, L"CommonStepShare")) return;
     const std::wstring name = ReadAttribute(node, Attribute::kName, L"", true);
+    const std::wstring path = ReadAttribute(node, Attribute::kPath, L"", true);
+    // A full path is judged where it lands (inside the product folder) by the guard.
+    const std::wstring outside = CommonTools::NameOutsideReason(path, 0, true);
+    if (!outside.empty() && !remove) {
+      Log(LogLevel::Error, L"CommonStepShare: Path \"%s\" of the SHARE %s is refused: %s", path,
+          name, outside);
+      return;
+    }
+    // At a removal the product's items say which folder its share was of; the script's path
+    // (whose macros may be gone by then) is only the fallback of a product without items.
+    std::wstring folder = basePath;
+    if (outside.empty()) platform::PathAppendW(folder, path);
     if (remove) {
-      if (InstallSteps::RemoveShare(name))
+      // Only the share this product made for this folder goes, never another's of that name.
+      if (m_guard.MayRemoveShare(name, folder, L"CommonStepShare") &&
+          InstallSteps::RemoveShare(name))
         Log(LogLevel::Info, L"CommonStepShare: Folder = %s is removed status share", name);
       else
         Log(LogLevel::Warning, L"CommonStepShare: Folder = %s is not removed status share", name);
       return;
     }
-    const std::wstring path = ReadAttribute(node, Attribute::kPath, L"", true);
     const std::wstring access = ReadAttribute(node, Attribute::kAccess, L"", true);
     const int read = node->GetAttribute(L"read", CommonTools::Variant(0)).toInt();
     const int write = node->GetAttribute(L"write", CommonTools::Variant(0)).toInt();
-    std::wstring folder = basePath;
-    platform::PathAppendW(folder, path);
     const platform::DWORD permissions = InstallSteps::SharePermissions(access, read, write);
     platform::DWORD status = 0;
+    if (!m_guard.MayShare(folder, L"CommonStepShare")) {
+      Log(LogLevel::Warning, L"CommonStepShare: Folder = %s is not sharing ", folder);
+      return;
+    }
     bool shared = InstallSteps::ShareFolder(folder, name, permissions, &status);
+    if (shared) m_guard.NoteShare(name, folder);
     // A share of this name that shares this very folder (a repair, an update) is the share the
     // entry asks for; only a real failure is reported as one.
     if (!shared && status == platform::NERR_DuplicateShare &&

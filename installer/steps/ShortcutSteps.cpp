@@ -52,16 +52,6 @@ bool IsInsideFolder(const std::wstring& path, const std::wstring& folder) {
          platform::EqualsNoCase(path.substr(0, base.size()), base);
 }
 
-void RemoveEmptyFoldersUpTo(const std::wstring& folder, const std::wstring& stop) {
-  std::wstring current = folder;
-  while (IsInsideFolder(current, stop) && !platform::EqualsNoCase(current, stop)) {
-    if (IsProtectedFolder(current) || !platform::PathIsDirectoryW(current) ||
-        !IsFolderEmpty(current) || platform::RemoveDirectoryW(current) != platform::ERROR_SUCCESS)
-      return;
-    if (!platform::PathRemoveFileSpecW(current)) return;
-  }
-}
-
 }  // namespace InstallSteps
 
 namespace InstallManager {
@@ -165,14 +155,15 @@ void CInstallManager::ProcessShortcuts(const SettingsNodePtr& container, bool re
         }
         if (remove) {
           Log(LogLevel::Info, kPlaces[p].deleteText, link);
-          platform::DeleteFileW(link);
+          m_guard.DeleteFileIn(link, folders[p], L"ProcessShortcuts");
           // The Start-menu folder goes only when this product's links were all it held, and
           // its parents up to the Programs folder with it when they are empty too.
-          if (p == kStartPlace) RemoveEmptyFoldersUpTo(FolderOf(link), programs);
+          if (p == kStartPlace) m_guard.RemoveEmptyParents(link, programs);
         } else {
           const std::wstring arguments, description;
           Log(LogLevel::Info, std::wstring(kPlaces[p].createText) + kCreateDetails, target,
               arguments, link, description, work);
+          m_guard.NoteMissing(link);
           CreateShortcut(target, arguments, link, description, 1, work, target, 0);
         }
       }
@@ -209,7 +200,7 @@ void CInstallManager::CommonStepAssociation(const SettingsNodePtr& node, bool re
         ext.QueryString(L"", owner) == platform::ERROR_SUCCESS &&
         platform::EqualsNoCase(owner, className)) {
       ext.Close();
-      DeleteKeyTree(platform::HKEY_CLASSES_ROOT, extension);
+      m_guard.DeleteKeyTree(platform::HKEY_CLASSES_ROOT, extension, L"CommonStepAssociation");
     } else if (ext) {
       Log(LogLevel::Info, L"CommonStepAssociation: Ext = %s belongs to %s now and is kept",
           extension, owner);
@@ -220,11 +211,13 @@ void CInstallManager::CommonStepAssociation(const SettingsNodePtr& node, bool re
     platform::RegKey cls;
     if (cls.Open(platform::HKEY_CLASSES_ROOT, className, kAccess) == platform::ERROR_SUCCESS) {
       cls.Close();
-      DeleteKeyTree(platform::HKEY_CLASSES_ROOT, className);
+      m_guard.DeleteKeyTree(platform::HKEY_CLASSES_ROOT, className, L"CommonStepAssociation");
     }
     return;
   }
   Log(LogLevel::Info, L"CommonStepAssociation: create Ext = %s Command = %s", extension, className);
+  m_guard.NoteMissingKey(platform::HKEY_CLASSES_ROOT, extension);
+  m_guard.NoteMissingKey(platform::HKEY_CLASSES_ROOT, className + L"\\shell\\open\\command");
   platform::RegKey ext;
   if (ext.Create(platform::HKEY_CLASSES_ROOT, extension, kAccess) == platform::ERROR_SUCCESS)
     ext.SetString(L"", className);

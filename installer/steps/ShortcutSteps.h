@@ -12,9 +12,6 @@ namespace InstallSteps {
 bool CreateShortcut(const std::wstring& target, const std::wstring& arguments,
                     const std::wstring& linkPath, const std::wstring& description, int showCommand,
                     const std::wstring& workingFolder, const std::wstring& iconPath, int iconIndex);
-// Removes `folder` and then each parent up to, not including, `stop`, as long as each is empty
-// (nothing in it at all); nothing outside `stop` and never a protected folder.
-void RemoveEmptyFoldersUpTo(const std::wstring& folder, const std::wstring& stop);
 // Whether `path` is `folder` itself or lies below it (names compared without case).
 bool IsInsideFolder(const std::wstring& path, const std::wstring& folder);
 

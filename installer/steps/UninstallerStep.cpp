@@ -11,6 +11,7 @@
 #include "platform/Registry.h"
 #include "platform/System.h"
 #include "platform/Text.h"
+#include "steps/StepGuard.h"
 #include "steps/FileUtilities.h"
 #include "steps/RegistryStep.h"
 
@@ -195,9 +196,9 @@ void CInstallManager::UnregisterUninstaller() {
   if (platform::PathFileExistsW(package)) {
     if (packageSpare != folder &&
         platform::MoveFileW(package, packageSpare) == platform::ERROR_SUCCESS)
-      platform::MoveFileExW(packageSpare, L"", platform::MOVEFILE_DELAY_UNTIL_REBOOT);
+      InstallSteps::StepGuard::DeleteOwnFileAtRestart(packageSpare);
     else
-      platform::MoveFileExW(package, L"", platform::MOVEFILE_DELAY_UNTIL_REBOOT);
+      InstallSteps::StepGuard::DeleteOwnFileAtRestart(package);
   }
 
   Log(LogLevel::Info, L"UnregisterUninstaller: remove registry key");
@@ -226,7 +227,7 @@ void CInstallManager::UnregisterUninstaller() {
   if (platform::MoveFileW(uninstaller, spare) != platform::ERROR_SUCCESS) return;
   Log(LogLevel::Info, L"UnregisterUninstaller: file %s file must deleted when the system restarts",
       spare);
-  platform::MoveFileExW(spare, L"", platform::MOVEFILE_DELAY_UNTIL_REBOOT);
+  InstallSteps::StepGuard::DeleteOwnFileAtRestart(spare);
 }
 
 }  // namespace InstallManager

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -829,6 +830,17 @@ std::string FileNotWritten(const std::string& log) {
   return end == std::string::npos ? "" : log.substr(at, end - at);
 }
 
+// Every file below a host folder with its size, for a before/after comparison.
+std::string TreeListing(const std::string& folder) {
+  std::string out;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(folder)) {
+    out += e.path().string();
+    if (e.is_regular_file()) out += " " + std::to_string(e.file_size());
+    out += "\n";
+  }
+  return out;
+}
+
 }  // namespace
 
 class DiskFullRuns : public ProcessingRuns {
@@ -979,4 +991,49 @@ TEST_F(ProcessingRuns, TheSamplesProgramsRunAfterTheFilesTheyNeedAreCopied) {
             std::string::npos)
       << log;
   EXPECT_EQ(log.find("ERROR : "), std::string::npos) << log;
+}
+
+TEST_F(ProcessingRuns, ARecordEditedToPointAtTheSystemRemovesNothingAndFailsWithItsLine) {
+  std::string a = machine.Base() + "/a.data";
+  ASSERT_TRUE(tltest::WriteZip(a, {{"InstallScript.cfg", FamilyScript("Alpha", "ALPHA")},
+                                   {"Alpha/alpha.exe", "alpha"},
+                                   {"Shared/common.dll", "shared"}}));
+  Setup(Answers("none.txt", "# no page is shown\n"), a);
+  ASSERT_TRUE(platform::PathFileExistsW(L"C:\\Program Files (x86)\\Family\\Alpha\\alpha.exe"))
+      << Read(kLog);
+  // What a removal by the script's names would take in the system's folders.
+  ASSERT_EQ(platform::CreateDirectoryWithParents(L"C:\\Windows\\Alpha"), platform::ERROR_SUCCESS);
+  ASSERT_EQ(platform::WriteWholeFile(L"C:\\Windows\\Alpha\\keep.dll", "system"),
+            platform::ERROR_SUCCESS);
+  ASSERT_EQ(platform::WriteWholeFile(L"C:\\Alpha.txt", "root"), platform::ERROR_SUCCESS);
+  ASSERT_TRUE(
+      tltest::WriteZip(a, {{"InstallScript.cfg", FamilyScript("Alpha", "ALPHA", "Uninstall")}}));
+  const std::string remove = Answers("remove.txt", "[message MsgUninstall]\nanswer = Yes\n");
+  for (const char* path : {"C:\\Windows\\Alpha", "C:\\Alpha"}) {
+    const std::string record =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Settings Application=\"Family\" "
+        "Path=\"C:\\Program Files (x86)\\Family\"><Project Version=\"1\" Path=\"" +
+        std::string(path) + "\" Type=\"Local\" Build=\"10\" PV=\"ALPHA\"/></Settings>\n";
+    ASSERT_EQ(platform::WriteWholeFile(L"C:\\ProgramData\\TOLMERA\\TolmeraInstall.cfg", record),
+              platform::ERROR_SUCCESS);
+    const std::string before = TreeListing(machine.Root() + "/drive_c");
+    Outcome o = Setup(remove, a);
+    const std::string log = Read(kLog);
+    EXPECT_NE(o.exitCode, 0) << log;
+    EXPECT_NE(log.find("ERROR : RunSteps: the product folder"), std::string::npos) << log;
+    EXPECT_NE(log.find("is a protected place of the system; nothing is changed"), std::string::npos)
+        << log;
+    // The run log is the only thing that changed on the drive.
+    std::string after = TreeListing(machine.Root() + "/drive_c");
+    auto strip = [](std::string text) {
+      std::string kept, line;
+      std::istringstream in(text);
+      while (std::getline(in, line))
+        if (line.find("tlinstall.log") == std::string::npos &&
+            line.find("/Temp/") == std::string::npos)
+          kept += line + "\n";
+      return kept;
+    };
+    EXPECT_EQ(strip(before), strip(after)) << path;
+  }
 }

@@ -235,8 +235,44 @@ TEST_F(ScriptCheck, FilesThePackageLacksAreErrorsAtTheAttributeThatNamesThem) {
   macroFolder[7] =
       R"(      <DIRECTORY Name="%Docs%/manual"/><DIRECTORY Name="%COMMON_APPDATA%\P"/>)";
   found = Check(macroFolder);
-  EXPECT_THAT(found, ElementsAre(At(8, Col(macroFolder[7], "Name="),
-                                    "error: folder \"docs\\manual\" is not in the package")));
+  // (A full path is no name of the package: the installer refuses it when it reads the step.)
+  EXPECT_THAT(found,
+              ElementsAre(At(8, Col(macroFolder[7], "Name="),
+                             "error: folder \"docs\\manual\" is not in the package"),
+                          At(8, Col(macroFolder[7], "Name=\"%COMMON"),
+                             "error: Name \"C:\\ProgramData\\P\" of <DIRECTORY> is refused: it is "
+                             "an absolute path; the installer skips the entry")));
+}
+
+TEST_F(ScriptCheck, NamesThatLeaveTheirFolderAreErrorsAsTheInstallerRefusesThem) {
+  auto lines = CleanLines();
+  lines[15] =
+      R"(    <FILE Name="..\..\victim.txt"/><DIRECTORY Name="C:\"/><DIRECTORY Name="bin/../../Other"/>)";
+  lines[17] = R"(      <HKLM KeyName="\SOFTWARE\Policies"/><HKLM KeyName="SOFTWARE\P"/>)";
+  lines[18] = R"(    </REGISTRY><SHARE Name="S" Path="..\x"/><RIGHTS Name="NUL"/>)"
+              R"(<DIRECTORY Name="bin" Type="common" Target="..\Common"/>)";
+  auto found = Check(lines);
+  EXPECT_THAT(
+      found,
+      ElementsAre(
+          At(16, Col(lines[15], R"(Name="..)"),
+             R"(error: Name "..\..\victim.txt" of <FILE> is refused: it climbs out with ".."; )"
+             "the installer skips the entry"),
+          At(16, Col(lines[15], R"(Name="C:)"),
+             R"(error: Name "C:\" of <DIRECTORY> is refused: it is an absolute path; the )"
+             "installer skips the entry"),
+          At(16, Col(lines[15], R"(Name="bin)"),
+             R"(error: Name "bin\..\..\Other" of <DIRECTORY> is refused: it climbs out with )"
+             R"(".."; the installer skips the entry)"),
+          At(18, Col(lines[17], "KeyName"),
+             R"(error: KeyName "\SOFTWARE\Policies" of <HKLM> is refused: it starts at a root; )"
+             "the installer skips the entry"),
+          At(19, Col(lines[18], "Path="),
+             R"(error: Path "..\x" of <SHARE> is refused: it climbs out with ".."; the )"
+             "installer skips the entry"),
+          At(19, Col(lines[18], R"(Name="NUL)"),
+             R"(error: Name "NUL" of <RIGHTS> is refused: it names a device; the installer )"
+             "skips the entry")));
 }
 
 TEST_F(ScriptCheck, MacrosUsedButNeverDefinedAreWarnedAbout) {

@@ -96,6 +96,8 @@ TEST_F(FolderSteps, RemovingAMissingFolderOnlyLogsThatItIsNotFound) {
 
 TEST_F(FolderSteps, EmptiedParentsGoButNeverAFolderOfTheSystemOrOneWithFilesOfNoBytes) {
   Package({{"x", "x"}});
+  // The parents go because the product made them; one it did not make stays (below).
+  manager.RememberMissing(kBase + L"\\bin\\app.exe");
   Write(kBase + L"\\bin\\app.exe", "program");
   manager.CommonStepFolders({Entry(L"bin")}, true, kBase);
   EXPECT_FALSE(Exists(kBase + L"\\bin"));
@@ -105,6 +107,7 @@ TEST_F(FolderSteps, EmptiedParentsGoButNeverAFolderOfTheSystemOrOneWithFilesOfNo
       << "a special folder stays, even when it holds only empty folders";
 
   // A zero-byte file of another product keeps its folder.
+  manager.RememberMissing(kBase + L"\\bin\\app.exe");
   Write(kBase + L"\\bin\\app.exe", "program");
   Write(L"C:\\Program Files (x86)\\TOLMERA\\Other\\empty.flag", "");
   manager.CommonStepFolders({Entry(L"bin")}, true, kBase);

@@ -124,6 +124,12 @@ TEST_F(RegistryStep, ANumberThatIsNoUnsignedNumberEndsTheStep) {
 }
 
 TEST_F(RegistryStep, RemovalDeletesTheTreeAndClimbsOnlyOverEmptyParents) {
+  // The product made these keys (the climb takes only keys it made).
+  for (auto [root, key] :
+       {std::pair{HKEY_LOCAL_MACHINE, L"SOFTWARE\\Acme\\Probe\\Deep\\Leaf\\Below"},
+        std::pair{HKEY_LOCAL_MACHINE, L"SOFTWARE\\Acme\\Valued\\Leaf"},
+        std::pair{HKEY_CURRENT_USER, L"Software\\Acme\\Empty\\Chain"}})
+    manager.Guard().NoteMissingKey(root, key);
   // Three levels: Probe\Deep\Leaf with a sub-key of its own; Probe has another sub-key.
   Make(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Acme\\Probe\\Deep\\Leaf\\Below", L"v");
   Make(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Acme\\Probe\\Other");

@@ -165,12 +165,15 @@ class RightsOnFat : public StepsTest {
 };
 
 TEST_F(RightsOnFat, AFatVolumeGetsNoEntryAndNoAttributeChangeButTheReadOnlyPassRuns) {
-  Write(L"E:\\Product\\a.txt", "a");
-  EXPECT_EQ(InstallSteps::SetRights(L"E:\\Product", L"r", L"y", L"-EVERYONE:"), 0);
-  EXPECT_TRUE(Logged("INFO :    Folder = E:\\Product  is not NTFS"));
-  EXPECT_FALSE(ReadOnly(L"E:\\Product\\a.txt"));
+  // (The product folder is a folder of the volume: its root is no product's folder.)
+  Write(L"E:\\Base\\Product\\a.txt", "a");
+  EXPECT_EQ(InstallSteps::SetRights(L"E:\\Base\\Product", L"r", L"y", L"-EVERYONE:"), 0);
+  EXPECT_TRUE(Logged("INFO :    Folder = E:\\Base\\Product  is not NTFS"));
+  EXPECT_FALSE(ReadOnly(L"E:\\Base\\Product\\a.txt"));
   auto root = Script(L"<RIGHTS><DIRECTORY Name=\"Product\" Rights=\"r\"/></RIGHTS>");
-  manager.ProcessRights(root, false, L"E:\\");
-  EXPECT_TRUE(ReadOnly(L"E:\\Product\\a.txt")) << "the read-only pass of the entry still runs";
-  EXPECT_TRUE(Logged("WARNING : CommonStepRights: Folder = E:\\Product is not set permissions r"));
+  manager.ProcessRights(root, false, L"E:\\Base");
+  EXPECT_TRUE(ReadOnly(L"E:\\Base\\Product\\a.txt"))
+      << "the read-only pass of the entry still runs";
+  EXPECT_TRUE(
+      Logged("WARNING : CommonStepRights: Folder = E:\\Base\\Product is not set permissions r"));
 }

@@ -241,7 +241,14 @@ TEST_F(ShareStep, TheProbeSharesProgramFilesOnlyForAMomentAndLeavesItsListAlone)
              "removed status share"));
 
   // Program Files shared already under another name: nothing is made, that share stays.
-  ASSERT_TRUE(InstallSteps::ShareFolder(pf, L"Programs", 1, nullptr, false));
+  // (another program's share: the steps never share Program Files for good)
+  platform::SHARE_INFO_502 programs;
+  programs.shi502_netname = L"Programs";
+  programs.shi502_type = platform::STYPE_DISKTREE;
+  programs.shi502_permissions = 1;
+  programs.shi502_max_uses = platform::SHI_USES_UNLIMITED;
+  programs.shi502_path = pf;
+  ASSERT_EQ(platform::NetShareAdd(nullptr, 502, programs, nullptr), platform::NERR_Success);
   debug.clear();
   EXPECT_TRUE(InstallSteps::VerifySetShareForFolder());
   EXPECT_TRUE(HasShare(L"Programs"));

@@ -38,7 +38,7 @@ class StepsManager : public InstallManager::CInstallManager {
   int Result() const { return m_result; }
   CommonTools::Script::ProductDescription& Product() { return m_product; }
   CommonTools::Script::CommonInfo& Common() { return m_commonInfo; }
-  void StartRollBack() { m_rollingBack = true; }
+  void StartRollBack() { m_guard.SetRollingBack(true); }
 };
 
 // A progress display that keeps what it was told.
