@@ -26,6 +26,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace cad_engine {
@@ -52,6 +55,9 @@ class CSectionShape final : public RefCounted<QZ::CAD::ISectionShape>, public Ke
         m_straight1(straight1) {}
 
   const TopoDS_Shape& Kernel() const override { return m_shape; }
+  // What made the solid so far (the section's sizes, then its grooves), under which sections
+  // of the same sizes and grooves share it; empty: not shared.
+  void SetKey(std::string key) { m_key = std::move(key); }
 
   QZ::CAD::IShape* Placed(const double* matrix) override {
     return Guard("Placed", [&]() -> QZ::CAD::IShape* {
@@ -64,7 +70,7 @@ class CSectionShape final : public RefCounted<QZ::CAD::ISectionShape>, public Ke
   int GetSolidCount() override { return CShape(m_shape).GetSolidCount(); }
 
   void AddGrooveRectangular(double x, double m, double t, double r) override {
-    Guard("GrooveRectangular", [&] {
+    Guard("GrooveRectangular", [&] { Kept("GrooveRectangular", {x, m, t, r}, [&] {
       const char* e = "GrooveRectangular";
       NeedPositive(e, "m", m);
       NeedNotNegative(e, "r", r);
@@ -85,10 +91,10 @@ class CSectionShape final : public RefCounted<QZ::CAD::ISectionShape>, public Ke
       Outline o =
           RoundedPolygon(e, {{top, z0}, {bottom, z0, r}, {bottom, z0 + m, r}, {top, z0 + m}});
       CutTool(e, Revolve(o.Face(1)));
-    });
+    }); });
   }
   void AddNotchChevron(double x, double t) override {
-    Guard("NotchChevron", [&] {
+    Guard("NotchChevron", [&] { Kept("NotchChevron", {x, t}, [&] {
       const char* e = "NotchChevron";
       const double z0 = At(e, x, 0);
       // A 90 degree V notch: as wide at the surface as it is twice deep.
@@ -103,10 +109,10 @@ class CSectionShape final : public RefCounted<QZ::CAD::ISectionShape>, public Ke
       Outline o(gp_Pnt2d(R - t, z0));
       o.LineTo(R + over, z0 - t - over).LineTo(R + over, z0 + t + over);
       CutTool(e, Revolve(o.Face(1)));
-    });
+    }); });
   }
   void AddGrooveCircular(double x, double t, double r) override {
-    Guard("GrooveCircular", [&] {
+    Guard("GrooveCircular", [&] { Kept("GrooveCircular", {x, t, r}, [&] {
       const char* e = "GrooveCircular";
       NeedPositive(e, "r", r);
       const double z0 = At(e, x, 0);
@@ -128,10 +134,10 @@ class CSectionShape final : public RefCounted<QZ::CAD::ISectionShape>, public Ke
         if (Turn(dip)) return;
       }
       CutTool(e, BRepPrimAPI_MakeTorus(gp_Ax2(gp_Pnt(0, 0, z0), gp::DZ()), R - t + r, r).Shape());
-    });
+    }); });
   }
   void AddCrossHole(double x, double t, double r, double angle) override {
-    Guard("CrossHole", [&] {
+    Guard("CrossHole", [&] { Kept("CrossHole", {x, t, r, angle}, [&] {
       const char* e = "CrossHole";
       NeedPositive(e, "r", r);
       NeedFinite(e, "angle", angle);
@@ -148,10 +154,10 @@ class CSectionShape final : public RefCounted<QZ::CAD::ISectionShape>, public Ke
       const gp_Dir dir(std::cos(a), std::sin(a), 0);
       const gp_Pnt start(from * dir.X(), from * dir.Y(), z0);
       CutTool(e, BRepPrimAPI_MakeCylinder(gp_Ax2(start, dir), r, R + 1 - from).Shape());
-    });
+    }); });
   }
   void AddGrooveParallelKey(double x, double l, double t, double r, double angle) override {
-    Guard("GrooveParallelKey", [&] {
+    Guard("GrooveParallelKey", [&] { Kept("GrooveParallelKey", {x, l, t, r, angle}, [&] {
       const char* e = "GrooveParallelKey";
       NeedPositive(e, "l", l);
       NeedPositive(e, "r", r);
@@ -171,10 +177,10 @@ class CSectionShape final : public RefCounted<QZ::CAD::ISectionShape>, public Ke
       // local x -> axial z, local y -> -y, local z -> radial x; then to z0, the bottom, the angle.
       place.SetValues(0, 0, 1, bottom, 0, -1, 0, 0, 1, 0, 0, z0);
       CutTool(e, PlaceLocal(local, RotationZ(Radians(angle)) * place));
-    });
+    }); });
   }
   void AddSlots(double x, double l, unsigned int n, double d, double win, double wout) override {
-    Guard("Slots", [&] {
+    Guard("Slots", [&] { Kept("Slots", {x, l, double(n), d, win, wout}, [&] {
       const char* e = "Slots";
       NeedPositive(e, "l", l);
       NeedPositive(e, "d", d);
@@ -200,7 +206,7 @@ class CSectionShape final : public RefCounted<QZ::CAD::ISectionShape>, public Ke
       std::vector<TopoDS_Shape> tools;
       for (unsigned int i = 0; i < n; ++i) tools.push_back(Moved(one, RotationZ(2 * kPi * i / n)));
       CutTool(e, Compound(tools));
-    });
+    }); });
   }
 
  private:
@@ -297,7 +303,46 @@ class CSectionShape final : public RefCounted<QZ::CAD::ISectionShape>, public Ke
     return true;
   }
 
+  // A groove: the section that the same section with the same grooves became before, or the
+  // groove cut (and kept for the next such section). A groove that fails keeps nothing.
+  struct State {
+    TopoDS_Shape shape;
+    std::vector<Dip> dips;
+    bool turnedOnly = true;
+  };
+  template <class F>
+  void Kept(const char* groove, std::initializer_list<double> sizes, F&& cut) {
+    if (m_key.empty() || !SolidMemo::Enabled()) return cut();
+    const std::string key = m_key + SolidMemo::Key(groove, sizes);
+    {
+      std::lock_guard<std::mutex> lock(StatesLock());
+      auto it = States().find(key);
+      if (it != States().end()) {
+        m_shape = it->second.shape;
+        m_dips = it->second.dips;
+        m_turnedOnly = it->second.turnedOnly;
+        m_key = key;
+        return;
+      }
+    }
+    cut();
+    m_key = key;
+    std::lock_guard<std::mutex> lock(StatesLock());
+    if (States().size() >= kMaxStates) States().clear();
+    States()[key] = State{m_shape, m_dips, m_turnedOnly};
+  }
+  static constexpr size_t kMaxStates = 1024;
+  static std::unordered_map<std::string, State>& States() {
+    static auto* states = new std::unordered_map<std::string, State>();
+    return *states;
+  }
+  static std::mutex& StatesLock() {
+    static std::mutex lock;
+    return lock;
+  }
+
   TopoDS_Shape m_shape;
+  std::string m_key;
   SectionSizes m_sizes;
   std::vector<Corner> m_outline;
   size_t m_lineStart;
@@ -344,9 +389,15 @@ QZ::CAD::ISectionShape* NewSection(double start, double dout1, double dout2, dou
     c.push_back({s.r2, end, lch2 > 1e-6 ? lch2 : 0.0});
   }
   c.push_back({s.rin2, end});
-  const TopoDS_Shape solid = Revolve(RoundedPolygon(e, c).Face(1));
-  BRepCheck_Analyzer check(solid);
-  if (!check.IsValid()) Refuse(e, "the parameters give no valid solid");
+  auto turn = [&] {
+    const TopoDS_Shape turned = Revolve(RoundedPolygon(e, c).Face(1));
+    BRepCheck_Analyzer check(turned);
+    if (!check.IsValid()) Refuse(e, "the parameters give no valid solid");
+    return turned;
+  };
+  std::string key;
+  if (SolidMemo::Enabled()) key = SolidMemo::Key(e, {start, dout1, dout2, din1, din2, l, lch1, lch2});
+  const TopoDS_Shape solid = key.empty() ? turn() : SolidMemo::FindOrBuild(key, turn);
   // Where the outer line is straight: after a chamfer, or the axial length of a rounding's arc
   // (its tangent length along the line, as the outline's corner rounding makes it).
   const double k = (s.r2 - s.r1) / l, n = std::sqrt(1 + k * k);
@@ -360,7 +411,9 @@ QZ::CAD::ISectionShape* NewSection(double start, double dout1, double dout2, dou
                            : lch2 > 1e-6 ? end - arcLength(lch2, k / n)
                                          : end;
   const size_t lineStart = lch1 < -1e-6 ? 2 : 1;
-  return new CSectionShape(solid, s, std::move(c), lineStart, straight0, straight1);
+  auto* section = new CSectionShape(solid, s, std::move(c), lineStart, straight0, straight1);
+  section->SetKey(std::move(key));
+  return section;
 }
 
 class CShaftBuilder final : public RefCounted<QZ::CAD::IShaftBuilder> {
