@@ -84,34 +84,33 @@ class ProgressLines {
  public:
   explicit ProgressLines(bool on) : m_on(on) {}
   ~ProgressLines() {
-    if (m_shown) std::fprintf(stderr, "\n");
+    if (m_printed && m_tty) std::fprintf(stderr, "\n");
   }
   CBuildBatch::Progress Callback() {
     if (!m_on) return {};
-    m_start = std::chrono::steady_clock::now();
+    m_start = Clock::now();
     return [this](int done, int total) {
-      const auto now = std::chrono::steady_clock::now();
-      if (now - m_start < std::chrono::seconds(1) && done < total) return true;
-      if (!m_shown || now - m_last >= std::chrono::seconds(1) || done == total) {
-        if (done == total && m_lastDone == done && m_shown) return true;
-        std::fprintf(stderr, "%smorlane: building solids: %d of %d", m_tty ? "\r" : "", done,
-                     total);
-        if (!m_tty) std::fprintf(stderr, "\n");
-        std::fflush(stderr);
-        m_shown = m_tty;
-        m_last = now;
-        m_lastDone = done;
-      }
+      const Clock::time_point now = Clock::now();
+      if (now - m_start < std::chrono::seconds(1)) return true;  // quick work shows nothing
+      if (done == m_lastDone) return true;
+      if (m_printed && now - m_last < std::chrono::seconds(1) && done < total) return true;
+      std::fprintf(stderr, "%smorlane: building solids: %d of %d%s", m_tty ? "\r" : "", done, total,
+                   m_tty ? "" : "\n");
+      std::fflush(stderr);
+      m_printed = true;
+      m_last = now;
+      m_lastDone = done;
       return true;
     };
   }
 
  private:
+  using Clock = std::chrono::steady_clock;
   bool m_on;
   bool m_tty = isatty(2) != 0;
-  bool m_shown = false;
+  bool m_printed = false;
   int m_lastDone = -1;
-  std::chrono::steady_clock::time_point m_start, m_last;
+  Clock::time_point m_start, m_last;
 };
 
 // Whether a command shows progress: asked with --progress, or the error stream is a terminal.
@@ -499,8 +498,8 @@ Box BoxOf(CTreeObject& o, BoxMode& mode) {
   } else if (auto* leaf = dynamic_cast<CObject3D*>(&o)) {
     double b[6];
     if (auto shape = leaf->GetShape()) {
-      const bool got = mode.context ? mode.context->GetQuickBox(shape.Get(), b)
-                                    : shape->GetBoundingBox(b);
+      const bool got =
+          mode.context ? mode.context->GetQuickBox(shape.Get(), b) : shape->GetBoundingBox(b);
       if (got) box.Add(b);
     }
   }

@@ -51,8 +51,7 @@ namespace {
 using bench::CpuNow;
 
 double WallNow() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 struct Timing {
@@ -92,8 +91,8 @@ std::string Groove(const char* type, const std::string& params) {
          "</GeometryParameters></GrooveObject>";
 }
 
-const char* const kKinds[] = {"Box",     "Cylinder",      "HollowCylinder", "GearExternal",
-                              "BoltHex", "BoltHexSocket", "Bearing",        "BeamI",
+const char* const kKinds[] = {"Box",     "Cylinder",          "HollowCylinder", "GearExternal",
+                              "BoltHex", "BoltHexSocket",     "Bearing",        "BeamI",
                               "BeamL",   "Shaft (3 sections)"};
 constexpr int kKindCount = 10;
 
@@ -138,8 +137,7 @@ std::string Element(int i, int kind, int size, double d, int& count) {
       ++count;
       const double dout[] = {62, 72, 90}, din[] = {30, 35, 45}, b[] = {16, 17, 20};
       return Object("BearingSingleRowDeepGrooveBall", i,
-                    Param("dout", dout[size]) + Param("din", din[size]) +
-                        Param("B", b[size] + d));
+                    Param("dout", dout[size]) + Param("din", din[size]) + Param("B", b[size] + d));
     }
     case 7:
       ++count;
@@ -266,8 +264,7 @@ bool HaveDisplay() {
 }
 
 // What a case does with its model file: 0 build, 1 info, 2 shown.
-int RunCase(Engine& e, const std::string& file, int how, const std::string& dir,
-            Timing& t) {
+int RunCase(Engine& e, const std::string& file, int how, const std::string& dir, Timing& t) {
   int count = 0;
   std::shared_ptr<CNodeRoot> root;
   if (how < 2) {
@@ -279,8 +276,8 @@ int RunCase(Engine& e, const std::string& file, int how, const std::string& dir,
   }
   CWorkspaceCore ws;
   ws.SetTools(e.library.GetTools());
-  ws.SetView(QZ::ObjPtr<QZ::CAD::IView>(
-      ws.GetContext()->NewView(nullptr, QZ::CAD::eViewOffscreen)));
+  ws.SetView(
+      QZ::ObjPtr<QZ::CAD::IView>(ws.GetContext()->NewView(nullptr, QZ::CAD::eViewOffscreen)));
   const std::string png = dir + "/shown.png";
   t = Measure([&] {
     if (!ws.OpenXml(Wide(file))) return;
@@ -298,8 +295,8 @@ void RunRebuilds(Engine& e, const std::string& file) {
   CWorkspaceCore ws;
   ws.SetTools(e.library.GetTools());
   if (HaveDisplay())
-    ws.SetView(QZ::ObjPtr<QZ::CAD::IView>(
-        ws.GetContext()->NewView(nullptr, QZ::CAD::eViewOffscreen)));
+    ws.SetView(
+        QZ::ObjPtr<QZ::CAD::IView>(ws.GetContext()->NewView(nullptr, QZ::CAD::eViewOffscreen)));
   if (!ws.OpenXml(Wide(file))) return;
   std::vector<CObject3D*> leaves;
   Leaves(*ws.GetRoot(), leaves);
@@ -325,8 +322,8 @@ void RunRebuilds(Engine& e, const std::string& file) {
     if (!property) continue;
     ws.OnTreeSelectionChanged(target);
     const CVariant old = property->GetValue();
-    const CVariant next = old.Type() == VT_INT ? CVariant(old.ToInt() + 1)
-                                               : CVariant(old.ToDouble() * 1.0137);
+    const CVariant next =
+        old.Type() == VT_INT ? CVariant(old.ToInt() + 1) : CVariant(old.ToDouble() * 1.0137);
     // The rebuild alone (a section's: its whole shaft), then the change as the property pane
     // makes it: written, rebuilt, shown again and drawn.
     CTreeObject* rebuilt = target->GetType() == eTypeShaftSection ? target->GetParent() : target;
@@ -430,10 +427,9 @@ int main(int argc, char** argv) {
   const std::string count = std::to_string(n);
   std::printf("opening models (wall and processor seconds, peak resident memory):\n");
   std::fflush(stdout);
-  const char* cases[] = {"catalogue-build", "catalogue-info", "catalogue-shown",
-                         "mixed-build",     "mixed-info",     "mixed-shown",
-                         "distinct-build",  "distinct-info",  "distinct-shown",
-                         "rebuild",         "families",       "recognise"};
+  const char* cases[] = {"catalogue-build", "catalogue-info", "catalogue-shown", "mixed-build",
+                         "mixed-info",      "mixed-shown",    "distinct-build",  "distinct-info",
+                         "distinct-shown",  "rebuild",        "families",        "recognise"};
   int failures = 0;
   for (const char* c : cases) {
     const pid_t pid = fork();
@@ -442,8 +438,7 @@ int main(int argc, char** argv) {
       _exit(127);
     }
     int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) < 0 || !WIFEXITED(status) ||
-        WEXITSTATUS(status) != 0) {
+    if (pid < 0 || waitpid(pid, &status, 0) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
       std::printf("  %s failed\n", c);
       ++failures;
     }

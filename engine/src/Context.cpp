@@ -194,7 +194,8 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
       CheckPositive("h", h);
       CheckPositive("l", l);
       CheckNotNegative("wt", wt);
-      return Primitive("Wedge", {wb, h, l, wt}, [&] { return BRepPrimAPI_MakeWedge(wb, h, l, wt).Shape(); });
+      return Primitive("Wedge", {wb, h, l, wt},
+                       [&] { return BRepPrimAPI_MakeWedge(wb, h, l, wt).Shape(); });
     });
   }
   QZ::CAD::IShape* HollowCylinder(double dout, double din, double l) override {
@@ -207,7 +208,8 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
       if (din < kTiny)
         return Primitive("HollowCylinder", {dout, din, l},
                          [&] { return BRepPrimAPI_MakeCylinder(dout / 2, l).Shape(); });
-      return Primitive("HollowCylinder", {dout, din, l}, [&] { return Ring(din / 2, dout / 2, dout / 2, din / 2, l); });
+      return Primitive("HollowCylinder", {dout, din, l},
+                       [&] { return Ring(din / 2, dout / 2, dout / 2, din / 2, l); });
     });
   }
   QZ::CAD::IShape* HollowCone(double dout1, double dout2, double din1, double din2,
@@ -225,8 +227,10 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
         Throw(QZ::eCodeInvalidParameter,
               "HollowCone: the inner diameters must be below the outer ones");
       if (din1 < kTiny && din2 < kTiny)
-        return Primitive("HollowCone", {dout1, dout2, din1, din2, l}, [&] { return ConeSolid(dout1 / 2, dout2 / 2, l); });
-      return Primitive("HollowCone", {dout1, dout2, din1, din2, l}, [&] { return Ring(din1 / 2, dout1 / 2, dout2 / 2, din2 / 2, l); });
+        return Primitive("HollowCone", {dout1, dout2, din1, din2, l},
+                         [&] { return ConeSolid(dout1 / 2, dout2 / 2, l); });
+      return Primitive("HollowCone", {dout1, dout2, din1, din2, l},
+                       [&] { return Ring(din1 / 2, dout1 / 2, dout2 / 2, din2 / 2, l); });
     });
   }
 

@@ -99,7 +99,7 @@ bool WritePng(const Image_PixMap& pm, const char* path) {
 
 // The deflection the view's shaded display asks of a shape's mesh (what the kernel's shaded
 // presentation computes from the drawer: relative to the size of the shape's box).
-double DisplayDeflection(const TopoDS_Shape& s, const Handle(Prs3d_Drawer)& drawer) {
+double DisplayDeflection(const TopoDS_Shape& s, const Handle(Prs3d_Drawer) & drawer) {
   if (drawer->TypeOfDeflection() != Aspect_TOD_RELATIVE) return drawer->MaximalChordialDeviation();
   Bnd_Box box;
   BRepBndLib::Add(s, box, false);
@@ -111,7 +111,7 @@ double DisplayDeflection(const TopoDS_Shape& s, const Handle(Prs3d_Drawer)& draw
 // wherever it is placed) once, with the finest deflection any of its placements asks for, so that
 // displaying any of them finds its mesh made. Solids that share faces with another are meshed
 // after the others, one at a time (two threads never mesh one face).
-void PrepareMeshes(QZ::CAD::IShape* const* shapes, size_t count, const Handle(Prs3d_Drawer)& d) {
+void PrepareMeshes(QZ::CAD::IShape* const* shapes, size_t count, const Handle(Prs3d_Drawer) & d) {
   std::vector<TopoDS_Shape> placed;
   placed.reserve(count);
   for (size_t i = 0; i < count; ++i) {

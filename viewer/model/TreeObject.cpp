@@ -226,8 +226,7 @@ void Drop(std::exception_ptr error) {
     std::rethrow_exception(error);
   } catch (QZ::IException* e) {
     if (e) e->Release();
-  } catch (...) {
-  }
+  } catch (...) {}
 }
 }  // namespace
 
@@ -251,8 +250,7 @@ CBuildBatch::~CBuildBatch() {
   if (!m_finished) {
     try {
       Finish();
-    } catch (...) {
-    }
+    } catch (...) {}
   }
   if (t_openBatch == this) t_openBatch = m_previous;
 }

@@ -525,8 +525,9 @@ class QZ_CAD_VISIBLE ICADContext : public IObject {
   // its own (on by default). For the whole engine library, not only this context.
   virtual void SetSharedSolids(bool share) = 0;  // 34
   // A box that encloses the placed shape, from the kernel's quick bound (its surfaces' and
-  // curves' own bounds): never smaller than GetBoundingBox, within a little of it, and quick
-  // where the exact box is slow (freeform surfaces such as tooth flanks). False when empty.
+  // curves' own bounds): never smaller than GetBoundingBox, mostly the same, larger around tori
+  // and rounded ends, and quick where the exact box is slow (freeform surfaces such as tooth
+  // flanks). False when empty.
   virtual bool GetQuickBox(IShape* shape, double* box6) = 0;  // 35
 };
 

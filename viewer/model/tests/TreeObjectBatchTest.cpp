@@ -48,11 +48,11 @@ std::string MixedModel() {
                    Param("z", 20 + (i % 3) * 7) + Param("mn", 2) + Param("b", 20) +
                        Param("alpha", 20) + Param("beta", 0) + Param("d", 10),
                    100 + i);
-    data += Object("BoltHex", "bolt" + n,
-                   Param("s", 16 * k) + Param("k", 6.4 * k) + Param("c", 0.6) +
-                       Param("dw", 14.6 * k) + Param("ls", 20) + Param("b", 26) +
-                       Param("ds", 10 * k) + Param("d", 10 * k),
-                   200);
+    data +=
+        Object("BoltHex", "bolt" + n,
+               Param("s", 16 * k) + Param("k", 6.4 * k) + Param("c", 0.6) + Param("dw", 14.6 * k) +
+                   Param("ls", 20) + Param("b", 26) + Param("ds", 10 * k) + Param("d", 10 * k),
+               200);
     if (i % 4 == 0)
       data += Object("BearingSingleRowDeepGrooveBall", "bearing" + n,
                      Param("dout", 62) + Param("din", 30) + Param("B", 16 + i % 2), 300);
@@ -60,12 +60,12 @@ std::string MixedModel() {
       data += "<Node Type=\"Shaft\" Name=\"shaft" + n + "\">";
       for (int j = 0; j < 3; ++j) {
         const std::string groove =
-            j == 1 ? "<GrooveObject Type=\"GrooveParallelKey\"><GeometryParameters>" +
-                         Param("x", 10) + Param("l", 30) + Param("t", 3) + Param("r", 5) +
-                         "</GeometryParameters></GrooveObject>"
-                   : "<GrooveObject Type=\"GrooveRectangular\"><GeometryParameters>" +
-                         Param("x", 10) + Param("m", 3) + Param("t", 1) +
-                         "</GeometryParameters></GrooveObject>";
+            j == 1
+                ? "<GrooveObject Type=\"GrooveParallelKey\"><GeometryParameters>" + Param("x", 10) +
+                      Param("l", 30) + Param("t", 3) + Param("r", 5) +
+                      "</GeometryParameters></GrooveObject>"
+                : "<GrooveObject Type=\"GrooveRectangular\"><GeometryParameters>" + Param("x", 10) +
+                      Param("m", 3) + Param("t", 1) + "</GeometryParameters></GrooveObject>";
         data += Object("ShaftSection", "section" + n + "." + std::to_string(j),
                        Param("dout1", 40 - 4 * j) + Param("dout2", 40 - 4 * j) + Param("l", 50) +
                            Param("lch1", -1),
@@ -74,7 +74,8 @@ std::string MixedModel() {
       data += "</Node>";
     }
     if (i == 5) data += Object("Box", "refused", Param("w", 0) + Param("h", 1) + Param("l", 1), 0);
-    if (i == 9) data += Object("Box", "not a number", "<Param Name=\"w\">inf</Param>" + Param("h", 1), 0);
+    if (i == 9)
+      data += Object("Box", "not a number", "<Param Name=\"w\">inf</Param>" + Param("h", 1), 0);
     data += "</Node>\n";
   }
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Model><Data>" + data + "</Data></Model>";
