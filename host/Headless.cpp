@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <array>
 #include <cerrno>
 #include <cmath>
@@ -24,6 +25,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace morlane {
@@ -75,6 +77,45 @@ void NeedReadableFile(const std::string& path) {
 
 // ---- the engine and the model ----
 
+// Progress lines on the error stream while a model's solids are built: "morlane: building
+// solids: 120 of 1000", about once a second (only when the building takes that long), and the
+// last one when all are built.
+class ProgressLines {
+ public:
+  explicit ProgressLines(bool on) : m_on(on) {}
+  ~ProgressLines() {
+    if (m_printed && m_tty) std::fprintf(stderr, "\n");
+  }
+  CBuildBatch::Progress Callback() {
+    if (!m_on) return {};
+    m_start = Clock::now();
+    return [this](int done, int total) {
+      const Clock::time_point now = Clock::now();
+      if (now - m_start < std::chrono::seconds(1)) return true;  // quick work shows nothing
+      if (done == m_lastDone) return true;
+      if (m_printed && now - m_last < std::chrono::seconds(1) && done < total) return true;
+      std::fprintf(stderr, "%smorlane: building solids: %d of %d%s", m_tty ? "\r" : "", done, total,
+                   m_tty ? "" : "\n");
+      std::fflush(stderr);
+      m_printed = true;
+      m_last = now;
+      m_lastDone = done;
+      return true;
+    };
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  bool m_on;
+  bool m_tty = isatty(2) != 0;
+  bool m_printed = false;
+  int m_lastDone = -1;
+  Clock::time_point m_start, m_last;
+};
+
+// Whether a command shows progress: asked with --progress, or the error stream is a terminal.
+bool WantsProgress(bool asked) { return asked || isatty(2) != 0; }
+
 class Session {
  public:
   Session() {
@@ -94,8 +135,10 @@ class Session {
   }
 
   // The file's model as the workspace builds it: a model file read into the tree, an exchange
-  // file imported (its parts tried as shafts when recognise is set).
-  std::shared_ptr<CNodeRoot> Read(const std::string& path, bool recognise = false) {
+  // file imported (its parts tried as shafts when recognise is set). With progress set, the
+  // building of a model file's solids is shown on the error stream.
+  std::shared_ptr<CNodeRoot> Read(const std::string& path, bool recognise = false,
+                                  bool progress = false) {
     const FileKind kind = KindOf(path);
     if (kind == FileKind::Unknown)
       throw Failure{path + ": unknown kind of file (.xml, .step, .stp, .iges, .igs, .stl)"};
@@ -104,7 +147,8 @@ class Session {
     auto root = std::make_shared<CNodeRoot>();
     root->SetContext(m_context);
     if (kind == FileKind::Model) {
-      if (!ReadModelFile(MorlaneText::FromUtf8(path), root))
+      ProgressLines lines(progress);
+      if (!ReadModelFile(MorlaneText::FromUtf8(path), root, nullptr, lines.Callback()))
         throw Failure{path + ": not a model file that can be read"};
       return root;
     }
@@ -326,8 +370,11 @@ int Render(const std::vector<std::string>& args) {
   std::vector<std::string> files;
   int w = 800, h = 600;
   std::string viewName = "iso";
+  bool progress = false;
   for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--size" && i + 1 < args.size()) {
+    if (args[i] == "--progress") {
+      progress = true;
+    } else if (args[i] == "--size" && i + 1 < args.size()) {
       ParseSize(args[++i], w, h);
     } else if (args[i] == "--view" && i + 1 < args.size()) {
       viewName = args[++i];
@@ -344,7 +391,7 @@ int Render(const std::vector<std::string>& args) {
   if (Lower(files[1]).size() < 4 || Lower(files[1]).substr(files[1].size() - 4) != ".png")
     throw UsageError{"render writes a .png file: " + files[1]};
   Session session;
-  auto root = session.Read(files[0]);
+  auto root = session.Read(files[0], false, WantsProgress(progress));
   std::vector<CObject3D*> leaves;
   Leaves(*root, leaves);
   if (leaves.empty()) throw Failure{files[0] + ": holds no solid to show"};
@@ -353,11 +400,20 @@ int Render(const std::vector<std::string>& args) {
   QZ::ObjPtr<CAD::IView> view(session.Context()->NewView(nullptr, CAD::eViewOffscreen));
   if (!view) throw Failure{"the engine gives no off-screen view"};
   view->ResetView();
+  std::vector<QZ::ObjPtr<CAD::IShape>> shapes;
   for (CObject3D* leaf : leaves) {
     QZ::ObjPtr<CAD::IShape> shape = leaf->GetShape();
     if (viewName != "iso")
       shape = QZ::ObjPtr<CAD::IShape>(shape->Placed(Times(turn, leaf->GetGlobalMatrix()).data()));
-    QZ::ObjPtr<CAD::IShapeVis> vis(view->Display(shape.Get()));
+    shapes.push_back(shape);
+  }
+  // The meshes of every solid made at once, on all processors.
+  std::vector<CAD::IShape*> raw;
+  for (const auto& s : shapes) raw.push_back(s.Get());
+  view->Prepare(raw.data(), static_cast<int>(raw.size()));
+  for (size_t i = 0; i < leaves.size(); ++i) {
+    CObject3D* leaf = leaves[i];
+    QZ::ObjPtr<CAD::IShapeVis> vis(view->Display(shapes[i].Get()));
     const auto rgb = leaf->GetColorRGB();
     if (vis) vis->SetColor(rgb[0], rgb[1], rgb[2]);
   }
@@ -421,30 +477,44 @@ std::string ColourText(const CTreeObject& o) {
   return buf;
 }
 
+// How info measures boxes: exact (the kernel's optimal box, slow for freeform surfaces such as
+// tooth flanks) or the kernel's quick bound (never smaller, within a little of it).
+struct BoxMode {
+  ICADContext* context = nullptr;  // the quick bound's; null: exact boxes
+  // Each object's box, measured once (a group's box is asked again for every group above it).
+  std::unordered_map<const CTreeObject*, Box> known;
+};
+
 // The object's box (a group's: of everything below it) in model coordinates.
-Box BoxOf(CTreeObject& o) {
+Box BoxOf(CTreeObject& o, BoxMode& mode) {
+  if (auto it = mode.known.find(&o); it != mode.known.end()) return it->second;
   Box box;
   if (auto* node = dynamic_cast<CNode*>(&o)) {
     for (const auto& child : node->GetChildren())
       if (child) {
-        Box b = BoxOf(*child);
+        Box b = BoxOf(*child, mode);
         if (b.set) box.Add(b.v.data());
       }
   } else if (auto* leaf = dynamic_cast<CObject3D*>(&o)) {
     double b[6];
-    if (auto shape = leaf->GetShape(); shape && shape->GetBoundingBox(b)) box.Add(b);
+    if (auto shape = leaf->GetShape()) {
+      const bool got =
+          mode.context ? mode.context->GetQuickBox(shape.Get(), b) : shape->GetBoundingBox(b);
+      if (got) box.Add(b);
+    }
   }
+  mode.known.emplace(&o, box);
   return box;
 }
 
-void InfoText(CTreeObject& o, int depth, std::string& out) {
+void InfoText(CTreeObject& o, int depth, BoxMode& mode, std::string& out) {
   const Matrix12 m = o.GetGlobalMatrix();
   std::string line(static_cast<size_t>(2 * depth), ' ');
   line += TypeOf(o) + " \"" + Utf8(o.GetName()) + "\"";
   const std::string colour = ColourText(o);
   if (!colour.empty()) line += " colour " + colour;
   line += " at (" + Number(m[3]) + ", " + Number(m[7]) + ", " + Number(m[11]) + ")";
-  const Box box = BoxOf(o);
+  const Box box = BoxOf(o, mode);
   if (box.set) {
     line += " box (" + Number(box.v[0]) + ", " + Number(box.v[1]) + ", " + Number(box.v[2]) +
             ") - (" + Number(box.v[3]) + ", " + Number(box.v[4]) + ", " + Number(box.v[5]) + ")";
@@ -454,10 +524,10 @@ void InfoText(CTreeObject& o, int depth, std::string& out) {
   out += line + "\n";
   if (auto* node = dynamic_cast<CNode*>(&o))
     for (const auto& child : node->GetChildren())
-      if (child) InfoText(*child, depth + 1, out);
+      if (child) InfoText(*child, depth + 1, mode, out);
 }
 
-std::string InfoJson(CTreeObject& o, int depth) {
+std::string InfoJson(CTreeObject& o, int depth, BoxMode& mode) {
   const std::string in(static_cast<size_t>(2 * depth + 2), ' ');
   std::string out = "{\n";
   out += in + "\"name\": " + JsonString(Utf8(o.GetName())) + ",\n";
@@ -465,14 +535,14 @@ std::string InfoJson(CTreeObject& o, int depth) {
   const std::string colour = ColourText(o);
   out += in + "\"color\": " + (colour.empty() ? "null" : JsonString(colour)) + ",\n";
   out += in + "\"matrix\": " + JsonNumbers(o.GetGlobalMatrix()) + ",\n";
-  const Box box = BoxOf(o);
+  const Box box = BoxOf(o, mode);
   out += in + "\"box\": " + (box.set ? JsonNumbers(box.v) : "null");
   if (auto* node = dynamic_cast<CNode*>(&o)) {
     out += ",\n" + in + "\"children\": [";
     bool first = true;
     for (const auto& child : node->GetChildren()) {
       if (!child) continue;
-      out += (first ? "\n" : ",\n") + in + "  " + InfoJson(*child, depth + 2);
+      out += (first ? "\n" : ",\n") + in + "  " + InfoJson(*child, depth + 2, mode);
       first = false;
     }
     out += first ? "]" : "\n" + in + "]";
@@ -481,11 +551,15 @@ std::string InfoJson(CTreeObject& o, int depth) {
 }
 
 int Info(const std::vector<std::string>& args) {
-  bool json = false;
+  bool json = false, exact = false, progress = false;
   std::vector<std::string> files;
   for (const auto& a : args) {
     if (a == "--json")
       json = true;
+    else if (a == "--exact")
+      exact = true;
+    else if (a == "--progress")
+      progress = true;
     else if (!a.empty() && a[0] == '-')
       throw UsageError{"info: unknown option " + a};
     else
@@ -493,16 +567,18 @@ int Info(const std::vector<std::string>& args) {
   }
   if (files.size() != 1) throw UsageError{"info wants FILE"};
   Session session;
-  auto root = session.Read(files[0]);
+  auto root = session.Read(files[0], false, WantsProgress(progress));
+  BoxMode mode;
+  if (!exact) mode.context = session.Context().Get();
   std::string out;
   if (json) {
-    out = InfoJson(*root, 0) + "\n";
+    out = InfoJson(*root, 0, mode) + "\n";
   } else {
     for (const auto& name : HeaderPropertyNames()) {
       const std::wstring v = root->GetHeader()->GetValue(name).ToText();
       if (!v.empty()) out += Utf8(name) + ": " + Utf8(v) + "\n";
     }
-    InfoText(*root, 0, out);
+    InfoText(*root, 0, mode, out);
   }
   std::fputs(out.c_str(), stdout);
   return 0;
@@ -665,11 +741,14 @@ const char* Usage() {
          "                                     exchange files imported)\n"
          "  morlane render FILE OUT.png [--size WxH] [--view iso|front|back|left|right|top|"
          "bottom]\n"
+         "                                     [--progress]\n"
          "  morlane convert IN OUT             IN: model file (.xml), STEP, IGES or STL; OUT: "
          "STEP, IGES\n"
          "                                     or STL by its extension\n"
-         "  morlane info FILE [--json]         the model tree: names, types, colours, "
+         "  morlane info FILE [--json] [--exact] [--progress]\n"
+         "                                     the model tree: names, types, colours, "
          "placements, boxes\n"
+         "                                     (the kernel's quick bounds; --exact: exact boxes)\n"
          "  morlane recognize FILE [--json]    the recognised shafts with their sections and "
          "grooves\n";
 }

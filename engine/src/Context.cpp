@@ -14,6 +14,7 @@
 #include <gp_Ax1.hxx>
 #include <gp_Pnt.hxx>
 
+#include <algorithm>
 #include <cmath>
 
 namespace cad_engine {
@@ -153,20 +154,20 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
       CheckPositive("w", w);
       CheckPositive("h", h);
       CheckPositive("l", l);
-      return Primitive(BRepPrimAPI_MakeBox(w, h, l).Shape(), "Box");
+      return Primitive("Box", {w, h, l}, [&] { return BRepPrimAPI_MakeBox(w, h, l).Shape(); });
     });
   }
   QZ::CAD::IShape* Sphere(double r) override {
     return Guard("Sphere", [&] {
       CheckPositive("r", r);
-      return Primitive(BRepPrimAPI_MakeSphere(r).Shape(), "Sphere");
+      return Primitive("Sphere", {r}, [&] { return BRepPrimAPI_MakeSphere(r).Shape(); });
     });
   }
   QZ::CAD::IShape* Cylinder(double r, double l) override {
     return Guard("Cylinder", [&] {
       CheckPositive("r", r);
       CheckPositive("l", l);
-      return Primitive(BRepPrimAPI_MakeCylinder(r, l).Shape(), "Cylinder");
+      return Primitive("Cylinder", {r, l}, [&] { return BRepPrimAPI_MakeCylinder(r, l).Shape(); });
     });
   }
   QZ::CAD::IShape* Cone(double r1, double r2, double l) override {
@@ -175,7 +176,7 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
       CheckNotNegative("r2", r2);
       CheckPositive("l", l);
       if (r1 < kTiny && r2 < kTiny) Throw(QZ::eCodeInvalidParameter, "Cone: both radii are zero");
-      return Primitive(ConeSolid(r1, r2, l), "Cone");
+      return Primitive("Cone", {r1, r2, l}, [&] { return ConeSolid(r1, r2, l); });
     });
   }
   QZ::CAD::IShape* Torus(double r1, double r2) override {
@@ -184,7 +185,7 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
       CheckPositive("r2", r2);
       if (r2 >= r1 - kTiny)
         Throw(QZ::eCodeInvalidParameter, "Torus: the tube radius r2 must be below r1");
-      return Primitive(BRepPrimAPI_MakeTorus(r1, r2).Shape(), "Torus");
+      return Primitive("Torus", {r1, r2}, [&] { return BRepPrimAPI_MakeTorus(r1, r2).Shape(); });
     });
   }
   QZ::CAD::IShape* Wedge(double wb, double h, double l, double wt) override {
@@ -193,7 +194,8 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
       CheckPositive("h", h);
       CheckPositive("l", l);
       CheckNotNegative("wt", wt);
-      return Primitive(BRepPrimAPI_MakeWedge(wb, h, l, wt).Shape(), "Wedge");
+      return Primitive("Wedge", {wb, h, l, wt},
+                       [&] { return BRepPrimAPI_MakeWedge(wb, h, l, wt).Shape(); });
     });
   }
   QZ::CAD::IShape* HollowCylinder(double dout, double din, double l) override {
@@ -203,9 +205,11 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
       CheckPositive("l", l);
       if (din >= dout - kTiny)
         Throw(QZ::eCodeInvalidParameter, "HollowCylinder: din must be below dout");
-      TopoDS_Shape outer = BRepPrimAPI_MakeCylinder(dout / 2, l).Shape();
-      if (din < kTiny) return Primitive(outer, "HollowCylinder");
-      return Primitive(Ring(din / 2, dout / 2, dout / 2, din / 2, l), "HollowCylinder");
+      if (din < kTiny)
+        return Primitive("HollowCylinder", {dout, din, l},
+                         [&] { return BRepPrimAPI_MakeCylinder(dout / 2, l).Shape(); });
+      return Primitive("HollowCylinder", {dout, din, l},
+                       [&] { return Ring(din / 2, dout / 2, dout / 2, din / 2, l); });
     });
   }
   QZ::CAD::IShape* HollowCone(double dout1, double dout2, double din1, double din2,
@@ -223,8 +227,10 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
         Throw(QZ::eCodeInvalidParameter,
               "HollowCone: the inner diameters must be below the outer ones");
       if (din1 < kTiny && din2 < kTiny)
-        return Primitive(ConeSolid(dout1 / 2, dout2 / 2, l), "HollowCone");
-      return Primitive(Ring(din1 / 2, dout1 / 2, dout2 / 2, din2 / 2, l), "HollowCone");
+        return Primitive("HollowCone", {dout1, dout2, din1, din2, l},
+                         [&] { return ConeSolid(dout1 / 2, dout2 / 2, l); });
+      return Primitive("HollowCone", {dout1, dout2, din1, din2, l},
+                       [&] { return Ring(din1 / 2, dout1 / 2, dout2 / 2, din2 / 2, l); });
     });
   }
 
@@ -245,6 +251,14 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
     m_control.callback = callback;
     m_control.user = user;
   }
+  int GetBuildThreads() override { return m_buildThreads; }
+  void SetBuildThreads(int threads) override {
+    m_buildThreads = std::min(threads >= 0 ? threads : MachineThreads(), kMaxBuildThreads);
+  }
+  void SetSharedSolids(bool share) override { SolidMemo::SetEnabled(share); }
+  bool GetQuickBox(QZ::CAD::IShape* shape, double* box6) override {
+    return Guard("GetQuickBox", [&] { return QuickBox(ShapeOf(shape), box6); });
+  }
 
  private:
   static TopoDS_Shape ConeSolid(double r1, double r2, double l) {
@@ -253,10 +267,18 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
   }
   // A solid the kernel's primitives (or a turned outline of checked radii) give: valid by
   // construction once the sizes are checked, so it is not analysed again (the analysis costs
-  // several times the building).
-  static QZ::CAD::IShape* Primitive(const TopoDS_Shape& s, const char* what) {
-    if (s.IsNull()) Throw(QZ::eCodeFailure, std::string(what) + ": no shape built");
-    return new CShape(s);
+  // several times the building). Primitives of the same sizes share one solid, as the other
+  // elements do (SolidMemo).
+  template <class F>
+  static QZ::CAD::IShape* Primitive(const char* what, std::initializer_list<double> sizes,
+                                    F&& build) {
+    auto make = [&] {
+      const TopoDS_Shape s = build();
+      if (s.IsNull()) Throw(QZ::eCodeFailure, std::string(what) + ": no shape built");
+      return s;
+    };
+    if (!SolidMemo::Enabled()) return new CShape(make());
+    return new CShape(SolidMemo::FindOrBuild(SolidMemo::Key(what, sizes), make));
   }
   // The solid between a bore from radius ri1 (z = 0) to ri2 (z = l) and an outer surface from
   // ro1 to ro2: its outline turned about z, the same solid as the bore cut from the outer cone
@@ -303,6 +325,10 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
     return ok;
   }
 
+  // Builds on this many threads at most, however many processors there are: beyond that the
+  // memory of the elements under way grows faster than the time shrinks.
+  static constexpr int kMaxBuildThreads = 16;
+  int m_buildThreads = std::min(MachineThreads(), kMaxBuildThreads);
   std::shared_ptr<DocState> m_doc;
   HeaderTexts m_header;
   ExchangeControl m_control;

@@ -2,6 +2,7 @@
 
 #include "Shape.h"
 
+#include <BRepBuilderAPI_Copy.hxx>
 #include <BRep_Builder.hxx>
 #include <Quantity_Color.hxx>
 #include <TCollection_ExtendedString.hxx>
@@ -161,9 +162,17 @@ class CAssembly final : public CItemBase<QZ::CAD::IAssembly> {
       const TopoDS_Shape placed = ShapeOf(shape);
       if (placed.IsNull()) Throw(QZ::eCodeNullShape, "AddShape: null shape");
       const TDF_Label target = Target();
-      // The part's product holds the unplaced shape; the instance holds the placement.
-      const TDF_Label product =
-          m_state->shapes->AddShape(placed.Located(TopLoc_Location()), false, false);
+      // The part's product holds the unplaced shape; the instance holds the placement. Elements
+      // of the same sizes share one built solid (SolidMemo): each gets a copy of its own here,
+      // so that it stays a part of its own with its own name and colour.
+      TopoDS_Shape product0 = placed.Located(TopLoc_Location());
+      TDF_Label already;
+      if (m_state->shapes->FindShape(product0, already)) {
+        BRepBuilderAPI_Copy copy(product0, false, false);
+        if (!copy.IsDone()) Throw(QZ::eCodeFailure, "AddShape: the part could not be copied");
+        product0 = copy.Shape();
+      }
+      const TDF_Label product = m_state->shapes->AddShape(product0, false, false);
       const TDF_Label component = m_state->shapes->AddComponent(target, product, placed.Location());
       if (component.IsNull()) Throw(QZ::eCodeFailure, "AddShape: the part could not be added");
       m_state->shapes->UpdateAssemblies();

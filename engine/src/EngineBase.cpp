@@ -16,6 +16,9 @@
 #include <exception>
 #include <iterator>
 #include <mutex>
+#include <thread>
+#include <atomic>
+#include <algorithm>
 #include <new>
 #include <vector>
 
@@ -158,6 +161,24 @@ bool RunCrashGuarded(const std::function<void()>& f) {
   }
   restore();
   return !faulted;
+}
+
+void ParallelFor(size_t count, int threads, const std::function<void(size_t)>& f) {
+  std::atomic<size_t> next{0};
+  auto work = [&] {
+    for (size_t i = next++; i < count; i = next++) f(i);
+  };
+  const size_t helpers = std::min(count, static_cast<size_t>(std::max(threads, 1))) - (count > 0);
+  std::vector<std::thread> pool;
+  pool.reserve(helpers);
+  for (size_t t = 0; t < helpers; ++t) pool.emplace_back(work);
+  work();
+  for (auto& t : pool) t.join();
+}
+
+int MachineThreads() {
+  const unsigned n = std::thread::hardware_concurrency();
+  return n == 0 ? 1 : static_cast<int>(n);
 }
 
 void SilenceKernel() {

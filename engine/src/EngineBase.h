@@ -72,6 +72,12 @@ void IdentityMatrix(double* m12);
 // the caller does not use after a false result. C++ exceptions pass through.
 bool RunCrashGuarded(const std::function<void()>& f);
 
+// Runs f(0) ... f(count - 1) on up to `threads` threads (the caller's one of them), each index
+// once; f must not throw. Returns when all are done.
+void ParallelFor(size_t count, int threads, const std::function<void(size_t)>& f);
+// The machine's processors (at least 1).
+int MachineThreads();
+
 // Silences the kernel's console output (once per process).
 void SilenceKernel();
 

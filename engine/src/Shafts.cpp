@@ -26,6 +26,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace cad_engine {
@@ -52,6 +55,9 @@ class CSectionShape final : public RefCounted<QZ::CAD::ISectionShape>, public Ke
         m_straight1(straight1) {}
 
   const TopoDS_Shape& Kernel() const override { return m_shape; }
+  // What made the solid so far (the section's sizes, then its grooves), under which sections
+  // of the same sizes and grooves share it; empty: not shared.
+  void SetKey(std::string key) { m_key = std::move(key); }
 
   QZ::CAD::IShape* Placed(const double* matrix) override {
     return Guard("Placed", [&]() -> QZ::CAD::IShape* {
@@ -65,141 +71,157 @@ class CSectionShape final : public RefCounted<QZ::CAD::ISectionShape>, public Ke
 
   void AddGrooveRectangular(double x, double m, double t, double r) override {
     Guard("GrooveRectangular", [&] {
-      const char* e = "GrooveRectangular";
-      NeedPositive(e, "m", m);
-      NeedNotNegative(e, "r", r);
-      const double z0 = At(e, x, m);
-      const double R = std::min(m_sizes.Outer(z0), m_sizes.Outer(z0 + m));
-      Depth(e, t, z0, z0 + m);
-      if (2 * r > m + kSizeTolerance || r > t + kSizeTolerance)
-        Refuse(e, "the radius r must fit the groove's width m and depth t");
-      const double bottom = R - t;
-      if (Turn({z0,
-                z0 + m,
-                {{m_sizes.Outer(z0), z0},
-                 {bottom, z0, r},
-                 {bottom, z0 + m, r},
-                 {m_sizes.Outer(z0 + m), z0 + m}}}))
-        return;
-      const double top = R + 1;
-      Outline o =
-          RoundedPolygon(e, {{top, z0}, {bottom, z0, r}, {bottom, z0 + m, r}, {top, z0 + m}});
-      CutTool(e, Revolve(o.Face(1)));
+      Kept("GrooveRectangular", {x, m, t, r}, [&] {
+        const char* e = "GrooveRectangular";
+        NeedPositive(e, "m", m);
+        NeedNotNegative(e, "r", r);
+        const double z0 = At(e, x, m);
+        const double R = std::min(m_sizes.Outer(z0), m_sizes.Outer(z0 + m));
+        Depth(e, t, z0, z0 + m);
+        if (2 * r > m + kSizeTolerance || r > t + kSizeTolerance)
+          Refuse(e, "the radius r must fit the groove's width m and depth t");
+        const double bottom = R - t;
+        if (Turn({z0,
+                  z0 + m,
+                  {{m_sizes.Outer(z0), z0},
+                   {bottom, z0, r},
+                   {bottom, z0 + m, r},
+                   {m_sizes.Outer(z0 + m), z0 + m}}}))
+          return;
+        const double top = R + 1;
+        Outline o =
+            RoundedPolygon(e, {{top, z0}, {bottom, z0, r}, {bottom, z0 + m, r}, {top, z0 + m}});
+        CutTool(e, Revolve(o.Face(1)));
+      });
     });
   }
   void AddNotchChevron(double x, double t) override {
     Guard("NotchChevron", [&] {
-      const char* e = "NotchChevron";
-      const double z0 = At(e, x, 0);
-      // A 90 degree V notch: as wide at the surface as it is twice deep.
-      Depth(e, t, z0 - t, z0 + t);
-      const double R = m_sizes.Outer(z0), over = 1;
-      // Where the flanks meet the outer line r = R + k (z - z0).
-      const double k = (m_sizes.r2 - m_sizes.r1) / m_sizes.l;
-      if (std::fabs(k) < 0.9) {
-        const double zl = z0 - t / (1 + k), zr = z0 + t / (1 - k);
-        if (Turn({zl, zr, {{m_sizes.Outer(zl), zl}, {R - t, z0}, {m_sizes.Outer(zr), zr}}})) return;
-      }
-      Outline o(gp_Pnt2d(R - t, z0));
-      o.LineTo(R + over, z0 - t - over).LineTo(R + over, z0 + t + over);
-      CutTool(e, Revolve(o.Face(1)));
+      Kept("NotchChevron", {x, t}, [&] {
+        const char* e = "NotchChevron";
+        const double z0 = At(e, x, 0);
+        // A 90 degree V notch: as wide at the surface as it is twice deep.
+        Depth(e, t, z0 - t, z0 + t);
+        const double R = m_sizes.Outer(z0), over = 1;
+        // Where the flanks meet the outer line r = R + k (z - z0).
+        const double k = (m_sizes.r2 - m_sizes.r1) / m_sizes.l;
+        if (std::fabs(k) < 0.9) {
+          const double zl = z0 - t / (1 + k), zr = z0 + t / (1 - k);
+          if (Turn({zl, zr, {{m_sizes.Outer(zl), zl}, {R - t, z0}, {m_sizes.Outer(zr), zr}}}))
+            return;
+        }
+        Outline o(gp_Pnt2d(R - t, z0));
+        o.LineTo(R + over, z0 - t - over).LineTo(R + over, z0 + t + over);
+        CutTool(e, Revolve(o.Face(1)));
+      });
     });
   }
   void AddGrooveCircular(double x, double t, double r) override {
     Guard("GrooveCircular", [&] {
-      const char* e = "GrooveCircular";
-      NeedPositive(e, "r", r);
-      const double z0 = At(e, x, 0);
-      if (t > r + kSizeTolerance) Refuse(e, "the depth t must not exceed the radius r");
-      const double half = std::sqrt(std::max(0.0, r * r - (r - t) * (r - t)));
-      Depth(e, t, z0 - half, z0 + half);
-      const double R = m_sizes.Outer(z0);
-      // Where the circle about (R - t + r, z0) meets the outer line r = R + k (z - z0): with
-      // w = z - z0, (k w + t - r)^2 + w^2 = r^2.
-      const double k = (m_sizes.r2 - m_sizes.r1) / m_sizes.l, a = t - r;
-      const double disc = r * r * (1 + k * k) - a * a;
-      if (t < r - kSizeTolerance && disc > 0) {
-        const double w0 = (-k * a - std::sqrt(disc)) / (1 + k * k);
-        const double w1 = (-k * a + std::sqrt(disc)) / (1 + k * k);
-        const double za = z0 + w0, zb = z0 + w1;
-        Dip dip{za, zb, {{m_sizes.Outer(za), za}, {m_sizes.Outer(zb), zb}}};
-        dip.arcVia = gp_Pnt2d(R - t, z0);
-        dip.arc = true;
-        if (Turn(dip)) return;
-      }
-      CutTool(e, BRepPrimAPI_MakeTorus(gp_Ax2(gp_Pnt(0, 0, z0), gp::DZ()), R - t + r, r).Shape());
+      Kept("GrooveCircular", {x, t, r}, [&] {
+        const char* e = "GrooveCircular";
+        NeedPositive(e, "r", r);
+        const double z0 = At(e, x, 0);
+        if (t > r + kSizeTolerance) Refuse(e, "the depth t must not exceed the radius r");
+        const double half = std::sqrt(std::max(0.0, r * r - (r - t) * (r - t)));
+        Depth(e, t, z0 - half, z0 + half);
+        const double R = m_sizes.Outer(z0);
+        // Where the circle about (R - t + r, z0) meets the outer line r = R + k (z - z0): with
+        // w = z - z0, (k w + t - r)^2 + w^2 = r^2.
+        const double k = (m_sizes.r2 - m_sizes.r1) / m_sizes.l, a = t - r;
+        const double disc = r * r * (1 + k * k) - a * a;
+        if (t < r - kSizeTolerance && disc > 0) {
+          const double w0 = (-k * a - std::sqrt(disc)) / (1 + k * k);
+          const double w1 = (-k * a + std::sqrt(disc)) / (1 + k * k);
+          const double za = z0 + w0, zb = z0 + w1;
+          Dip dip{za, zb, {{m_sizes.Outer(za), za}, {m_sizes.Outer(zb), zb}}};
+          dip.arcVia = gp_Pnt2d(R - t, z0);
+          dip.arc = true;
+          if (Turn(dip)) return;
+        }
+        CutTool(e, BRepPrimAPI_MakeTorus(gp_Ax2(gp_Pnt(0, 0, z0), gp::DZ()), R - t + r, r).Shape());
+      });
     });
   }
   void AddCrossHole(double x, double t, double r, double angle) override {
     Guard("CrossHole", [&] {
-      const char* e = "CrossHole";
-      NeedPositive(e, "r", r);
-      NeedFinite(e, "angle", angle);
-      const double z0 = At(e, x, 0);
-      if (z0 - r < m_sizes.pos - kSizeTolerance ||
-          z0 + r > m_sizes.pos + m_sizes.l + kSizeTolerance)
-        Refuse(e, "the hole must lie inside the section");
-      NeedPositive(e, "t", t);
-      const double R = m_sizes.Outer(z0);
-      const double from = std::max(R - t, -R - 1);  // deeper than the diameter: a through hole
-      if (2 * r >= 2 * std::min(m_sizes.r1, m_sizes.r2))
-        Refuse(e, "the hole is wider than the shaft");
-      const double a = Radians(angle);
-      const gp_Dir dir(std::cos(a), std::sin(a), 0);
-      const gp_Pnt start(from * dir.X(), from * dir.Y(), z0);
-      CutTool(e, BRepPrimAPI_MakeCylinder(gp_Ax2(start, dir), r, R + 1 - from).Shape());
+      Kept("CrossHole", {x, t, r, angle}, [&] {
+        const char* e = "CrossHole";
+        NeedPositive(e, "r", r);
+        NeedFinite(e, "angle", angle);
+        const double z0 = At(e, x, 0);
+        if (z0 - r < m_sizes.pos - kSizeTolerance ||
+            z0 + r > m_sizes.pos + m_sizes.l + kSizeTolerance)
+          Refuse(e, "the hole must lie inside the section");
+        NeedPositive(e, "t", t);
+        const double R = m_sizes.Outer(z0);
+        const double from = std::max(R - t, -R - 1);  // deeper than the diameter: a through hole
+        if (2 * r >= 2 * std::min(m_sizes.r1, m_sizes.r2))
+          Refuse(e, "the hole is wider than the shaft");
+        const double a = Radians(angle);
+        const gp_Dir dir(std::cos(a), std::sin(a), 0);
+        const gp_Pnt start(from * dir.X(), from * dir.Y(), z0);
+        CutTool(e, BRepPrimAPI_MakeCylinder(gp_Ax2(start, dir), r, R + 1 - from).Shape());
+      });
     });
   }
   void AddGrooveParallelKey(double x, double l, double t, double r, double angle) override {
     Guard("GrooveParallelKey", [&] {
-      const char* e = "GrooveParallelKey";
-      NeedPositive(e, "l", l);
-      NeedPositive(e, "r", r);
-      NeedFinite(e, "angle", angle);
-      const double z0 = At(e, x, l);
-      Depth(e, t, z0, z0 + l);
-      if (2 * r > l + kSizeTolerance) Refuse(e, "the key width 2 r must not exceed its length l");
-      if (r >= std::min(m_sizes.Outer(z0), m_sizes.Outer(z0 + l)))
-        Refuse(e, "the key groove is wider than the shaft");
-      const double R = std::max(m_sizes.Outer(z0), m_sizes.Outer(z0 + l));
-      const double bottom = std::min(m_sizes.Outer(z0), m_sizes.Outer(z0 + l)) - t;
-      // A stadium in a local xy plane (u along the shaft, v across), raised along local z.
-      Outline o(gp_Pnt2d(r, -r));
-      o.LineTo(l - r, -r).ArcTo(l, 0, l - r, r).LineTo(r, r).ArcTo(0, 0, r, -r);
-      const TopoDS_Shape local = Prism(o.Face(0, 0), R + 1 - bottom);
-      gp_Trsf place;
-      // local x -> axial z, local y -> -y, local z -> radial x; then to z0, the bottom, the angle.
-      place.SetValues(0, 0, 1, bottom, 0, -1, 0, 0, 1, 0, 0, z0);
-      CutTool(e, PlaceLocal(local, RotationZ(Radians(angle)) * place));
+      Kept("GrooveParallelKey", {x, l, t, r, angle}, [&] {
+        const char* e = "GrooveParallelKey";
+        NeedPositive(e, "l", l);
+        NeedPositive(e, "r", r);
+        NeedFinite(e, "angle", angle);
+        const double z0 = At(e, x, l);
+        Depth(e, t, z0, z0 + l);
+        if (2 * r > l + kSizeTolerance) Refuse(e, "the key width 2 r must not exceed its length l");
+        if (r >= std::min(m_sizes.Outer(z0), m_sizes.Outer(z0 + l)))
+          Refuse(e, "the key groove is wider than the shaft");
+        const double R = std::max(m_sizes.Outer(z0), m_sizes.Outer(z0 + l));
+        const double bottom = std::min(m_sizes.Outer(z0), m_sizes.Outer(z0 + l)) - t;
+        // A stadium in a local xy plane (u along the shaft, v across), raised along local z.
+        Outline o(gp_Pnt2d(r, -r));
+        o.LineTo(l - r, -r).ArcTo(l, 0, l - r, r).LineTo(r, r).ArcTo(0, 0, r, -r);
+        const TopoDS_Shape local = Prism(o.Face(0, 0), R + 1 - bottom);
+        gp_Trsf place;
+        // local x -> axial z, local y -> -y, local z -> radial x; then to z0, the bottom, the
+        // angle.
+        place.SetValues(0, 0, 1, bottom, 0, -1, 0, 0, 1, 0, 0, z0);
+        CutTool(e, PlaceLocal(local, RotationZ(Radians(angle)) * place));
+      });
     });
   }
   void AddSlots(double x, double l, unsigned int n, double d, double win, double wout) override {
     Guard("Slots", [&] {
-      const char* e = "Slots";
-      NeedPositive(e, "l", l);
-      NeedPositive(e, "d", d);
-      NeedPositive(e, "win", win);
-      NeedPositive(e, "wout", wout);
-      if (n < 1 || n > 1000) Refuse(e, "the number of slots n must lie between 1 and 1000");
-      const double z0 = At(e, x, l);
-      const double R = std::max(m_sizes.Outer(z0), m_sizes.Outer(z0 + l));
-      const double Rmin = std::min(m_sizes.Outer(z0), m_sizes.Outer(z0 + l));
-      if (d / 2 >= Rmin - kSizeTolerance) Refuse(e, "the slot bottom d must lie inside the shaft");
-      if (d / 2 <= std::max(m_sizes.Inner(z0), m_sizes.Inner(z0 + l)) + kSizeTolerance)
-        Refuse(e, "the slot bottom d must lie outside the bore");
-      const double rb = d / 2, top = R + 1;
-      // The flanks run from win at the bottom to wout at the outer surface, and on beyond it.
-      const double slope = (wout - win) / 2 / (Rmin - rb);
-      const double halfTop = win / 2 + slope * (top - rb);
-      if (halfTop <= 0) Refuse(e, "the slots close before the surface");
-      if (std::max(win, wout) / 2 >= rb * std::sin(kPi / n) * 0.999 && n > 1)
-        Refuse(e, "the slots overlap one another");
-      Outline o(gp_Pnt2d(rb, -win / 2));
-      o.LineTo(top, -halfTop).LineTo(top, halfTop).LineTo(rb, win / 2);
-      const TopoDS_Shape one = Prism(o.Face(0, z0), l);
-      std::vector<TopoDS_Shape> tools;
-      for (unsigned int i = 0; i < n; ++i) tools.push_back(Moved(one, RotationZ(2 * kPi * i / n)));
-      CutTool(e, Compound(tools));
+      Kept("Slots", {x, l, double(n), d, win, wout}, [&] {
+        const char* e = "Slots";
+        NeedPositive(e, "l", l);
+        NeedPositive(e, "d", d);
+        NeedPositive(e, "win", win);
+        NeedPositive(e, "wout", wout);
+        if (n < 1 || n > 1000) Refuse(e, "the number of slots n must lie between 1 and 1000");
+        const double z0 = At(e, x, l);
+        const double R = std::max(m_sizes.Outer(z0), m_sizes.Outer(z0 + l));
+        const double Rmin = std::min(m_sizes.Outer(z0), m_sizes.Outer(z0 + l));
+        if (d / 2 >= Rmin - kSizeTolerance)
+          Refuse(e, "the slot bottom d must lie inside the shaft");
+        if (d / 2 <= std::max(m_sizes.Inner(z0), m_sizes.Inner(z0 + l)) + kSizeTolerance)
+          Refuse(e, "the slot bottom d must lie outside the bore");
+        const double rb = d / 2, top = R + 1;
+        // The flanks run from win at the bottom to wout at the outer surface, and on beyond it.
+        const double slope = (wout - win) / 2 / (Rmin - rb);
+        const double halfTop = win / 2 + slope * (top - rb);
+        if (halfTop <= 0) Refuse(e, "the slots close before the surface");
+        if (std::max(win, wout) / 2 >= rb * std::sin(kPi / n) * 0.999 && n > 1)
+          Refuse(e, "the slots overlap one another");
+        Outline o(gp_Pnt2d(rb, -win / 2));
+        o.LineTo(top, -halfTop).LineTo(top, halfTop).LineTo(rb, win / 2);
+        const TopoDS_Shape one = Prism(o.Face(0, z0), l);
+        std::vector<TopoDS_Shape> tools;
+        for (unsigned int i = 0; i < n; ++i)
+          tools.push_back(Moved(one, RotationZ(2 * kPi * i / n)));
+        CutTool(e, Compound(tools));
+      });
     });
   }
 
@@ -297,7 +319,46 @@ class CSectionShape final : public RefCounted<QZ::CAD::ISectionShape>, public Ke
     return true;
   }
 
+  // A groove: the section that the same section with the same grooves became before, or the
+  // groove cut (and kept for the next such section). A groove that fails keeps nothing.
+  struct State {
+    TopoDS_Shape shape;
+    std::vector<Dip> dips;
+    bool turnedOnly = true;
+  };
+  template <class F>
+  void Kept(const char* groove, std::initializer_list<double> sizes, F&& cut) {
+    if (m_key.empty() || !SolidMemo::Enabled()) return cut();
+    const std::string key = m_key + SolidMemo::Key(groove, sizes);
+    {
+      std::lock_guard<std::mutex> lock(StatesLock());
+      auto it = States().find(key);
+      if (it != States().end()) {
+        m_shape = it->second.shape;
+        m_dips = it->second.dips;
+        m_turnedOnly = it->second.turnedOnly;
+        m_key = key;
+        return;
+      }
+    }
+    cut();
+    m_key = key;
+    std::lock_guard<std::mutex> lock(StatesLock());
+    if (States().size() >= kMaxStates) States().clear();
+    States()[key] = State{m_shape, m_dips, m_turnedOnly};
+  }
+  static constexpr size_t kMaxStates = 1024;
+  static std::unordered_map<std::string, State>& States() {
+    static auto* states = new std::unordered_map<std::string, State>();
+    return *states;
+  }
+  static std::mutex& StatesLock() {
+    static std::mutex lock;
+    return lock;
+  }
+
   TopoDS_Shape m_shape;
+  std::string m_key;
   SectionSizes m_sizes;
   std::vector<Corner> m_outline;
   size_t m_lineStart;
@@ -344,9 +405,16 @@ QZ::CAD::ISectionShape* NewSection(double start, double dout1, double dout2, dou
     c.push_back({s.r2, end, lch2 > 1e-6 ? lch2 : 0.0});
   }
   c.push_back({s.rin2, end});
-  const TopoDS_Shape solid = Revolve(RoundedPolygon(e, c).Face(1));
-  BRepCheck_Analyzer check(solid);
-  if (!check.IsValid()) Refuse(e, "the parameters give no valid solid");
+  auto turn = [&] {
+    const TopoDS_Shape turned = Revolve(RoundedPolygon(e, c).Face(1));
+    BRepCheck_Analyzer check(turned);
+    if (!check.IsValid()) Refuse(e, "the parameters give no valid solid");
+    return turned;
+  };
+  std::string key;
+  if (SolidMemo::Enabled())
+    key = SolidMemo::Key(e, {start, dout1, dout2, din1, din2, l, lch1, lch2});
+  const TopoDS_Shape solid = key.empty() ? turn() : SolidMemo::FindOrBuild(key, turn);
   // Where the outer line is straight: after a chamfer, or the axial length of a rounding's arc
   // (its tangent length along the line, as the outline's corner rounding makes it).
   const double k = (s.r2 - s.r1) / l, n = std::sqrt(1 + k * k);
@@ -360,7 +428,9 @@ QZ::CAD::ISectionShape* NewSection(double start, double dout1, double dout2, dou
                            : lch2 > 1e-6 ? end - arcLength(lch2, k / n)
                                          : end;
   const size_t lineStart = lch1 < -1e-6 ? 2 : 1;
-  return new CSectionShape(solid, s, std::move(c), lineStart, straight0, straight1);
+  auto* section = new CSectionShape(solid, s, std::move(c), lineStart, straight0, straight1);
+  section->SetKey(std::move(key));
+  return section;
 }
 
 class CShaftBuilder final : public RefCounted<QZ::CAD::IShaftBuilder> {

@@ -30,11 +30,15 @@ TopoDS_Shape PlaceShape(const TopoDS_Shape& base, const gp_Trsf& trsf) {
   return copy.Shape();
 }
 
-QZ::CAD::IShape* NewCheckedShape(const TopoDS_Shape& s, const char* what) {
+void CheckSolid(const TopoDS_Shape& s, const char* what) {
   if (s.IsNull()) Throw(QZ::eCodeFailure, std::string(what) + ": no shape built");
   BRepCheck_Analyzer check(s);
   if (!check.IsValid())
     Throw(QZ::eCodeInvalidParameter, std::string(what) + ": the parameters give no valid solid");
+}
+
+QZ::CAD::IShape* NewCheckedShape(const TopoDS_Shape& s, const char* what) {
+  CheckSolid(s, what);
   return new CShape(s);
 }
 
@@ -43,6 +47,18 @@ QZ::CAD::IShape* CShape::Placed(const double* matrix) {
     const gp_Trsf t = ToTrsf(matrix);
     return new CShape(m_base, PlaceShape(m_base, t));
   });
+}
+
+bool QuickBox(const TopoDS_Shape& s, double* box) {
+  if (s.IsNull()) return false;
+  Bnd_Box b;
+  // A mesh by its nodes; a solid by its geometry, never by a display mesh it may carry (which
+  // lies inside curved faces).
+  BRepBndLib::Add(s, b, IsMeshShape(s));
+  if (b.IsVoid()) return false;
+  b.SetGap(0.0);
+  b.Get(box[0], box[1], box[2], box[3], box[4], box[5]);
+  return true;
 }
 
 bool CShape::GetBoundingBox(double* box) {

@@ -41,6 +41,12 @@ class CShape : public RefCounted<QZ::CAD::IShape>, public KernelShape {
 const TopoDS_Shape& ShapeOf(QZ::CAD::IShape* shape);
 // base placed by the transformation (location for rigid ones, a transformed copy otherwise).
 TopoDS_Shape PlaceShape(const TopoDS_Shape& base, const gp_Trsf& trsf);
+// The kernel's quick bound of s (its surfaces' and curves' own boxes, no optimisation): false
+// when s is empty.
+bool QuickBox(const TopoDS_Shape& s, double* box6);
+// Throws unless the kernel made a valid shape (eCodeFailure for none, eCodeInvalidParameter for
+// one that is not valid).
+void CheckSolid(const TopoDS_Shape& s, const char* what);
 // Wraps a freshly built solid, checking that the kernel made a valid one.
 QZ::CAD::IShape* NewCheckedShape(const TopoDS_Shape& s, const char* what);
 

@@ -1,7 +1,6 @@
 #include "Solids.h"
 
 #include <BRepAlgoAPI_Common.hxx>
-#include <BRepBuilderAPI_Copy.hxx>
 #include <BRepAlgoAPI_Cut.hxx>
 #include <BRepAlgoAPI_Fuse.hxx>
 #include <BRepBuilderAPI_MakeEdge.hxx>
@@ -30,8 +29,12 @@
 
 #include <cmath>
 #include <cstring>
-#include <map>
+#include <atomic>
+#include <condition_variable>
+#include <list>
 #include <mutex>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace cad_engine {
 
@@ -284,11 +287,54 @@ gp_Trsf Translation(double x, double y, double z) {
 }
 
 namespace {
-std::mutex g_memoLock;
-std::map<std::string, TopoDS_Shape>& Memo() {
-  static std::map<std::string, TopoDS_Shape> memo;
-  return memo;
+
+// What is kept: solids by key, in the order of their last use (front: most recent), and the
+// keys being built right now.
+struct Memo {
+  struct Entry {
+    TopoDS_Shape solid;
+    size_t faces = 0;
+  };
+  std::mutex lock;
+  std::condition_variable built;  // a build of a key in `building` ended
+  std::list<std::pair<std::string, Entry>> order;
+  std::unordered_map<std::string, std::list<std::pair<std::string, Entry>>::iterator> byKey;
+  std::unordered_set<std::string> building;
+  size_t faces = 0;
+  std::atomic<bool> enabled{true};
+
+  // Under the lock.
+  TopoDS_Shape Use(const std::string& key) {
+    auto it = byKey.find(key);
+    if (it == byKey.end()) return TopoDS_Shape();
+    order.splice(order.begin(), order, it->second);
+    return it->second->second.solid;
+  }
+  void Put(const std::string& key, const TopoDS_Shape& solid) {
+    size_t n = 0;
+    for (TopExp_Explorer e(solid, TopAbs_FACE); e.More(); e.Next()) ++n;
+    if (auto it = byKey.find(key); it != byKey.end()) {
+      faces -= it->second->second.faces;
+      order.erase(it->second);
+      byKey.erase(it);
+    }
+    order.push_front({key, Entry{solid, n}});
+    byKey[key] = order.begin();
+    faces += n;
+    while (order.size() > 1 &&
+           (order.size() > SolidMemo::kMaxKept || faces > SolidMemo::kMaxKeptFaces)) {
+      faces -= order.back().second.faces;
+      byKey.erase(order.back().first);
+      order.pop_back();
+    }
+  }
+};
+
+Memo& TheMemo() {
+  static Memo* memo = new Memo();  // lives as long as the process: solids outlive the callers
+  return *memo;
 }
+
 }  // namespace
 
 std::string SolidMemo::Key(const char* element, std::initializer_list<double> sizes) {
@@ -304,32 +350,69 @@ std::string SolidMemo::Key(const char* element, std::initializer_list<double> si
 }
 
 TopoDS_Shape SolidMemo::Find(const std::string& key) {
-  TopoDS_Shape kept;
-  {
-    std::lock_guard<std::mutex> lock(g_memoLock);
-    auto it = Memo().find(key);
-    if (it == Memo().end()) return TopoDS_Shape();
-    kept = it->second;
-  }
-  BRepBuilderAPI_Copy copy(kept, false, false);
-  return copy.IsDone() ? copy.Shape() : TopoDS_Shape();
+  Memo& m = TheMemo();
+  std::lock_guard<std::mutex> lock(m.lock);
+  return m.Use(key);
 }
 
 void SolidMemo::Keep(const std::string& key, const TopoDS_Shape& solid) {
-  std::lock_guard<std::mutex> lock(g_memoLock);
-  if (Memo().size() >= kMaxKept) Memo().clear();
-  Memo()[key] = solid;
+  if (solid.IsNull()) return;
+  Memo& m = TheMemo();
+  std::lock_guard<std::mutex> lock(m.lock);
+  m.Put(key, solid);
+}
+
+TopoDS_Shape SolidMemo::FindOrBuild(const std::string& key,
+                                    const std::function<TopoDS_Shape()>& build) {
+  Memo& m = TheMemo();
+  {
+    std::unique_lock<std::mutex> lock(m.lock);
+    for (;;) {
+      const TopoDS_Shape kept = m.Use(key);
+      if (!kept.IsNull()) return kept;
+      if (m.building.insert(key).second) break;  // this thread builds it
+      m.built.wait(lock);                        // another one does: its result, or our turn
+    }
+  }
+  auto done = [&](const TopoDS_Shape* solid) {
+    {
+      std::lock_guard<std::mutex> lock(m.lock);
+      m.building.erase(key);
+      if (solid) m.Put(key, *solid);
+    }
+    m.built.notify_all();
+  };
+  TopoDS_Shape solid;
+  try {
+    solid = build();
+  } catch (...) {
+    done(nullptr);
+    throw;
+  }
+  done(solid.IsNull() ? nullptr : &solid);
+  return solid;
 }
 
 size_t SolidMemo::Count() {
-  std::lock_guard<std::mutex> lock(g_memoLock);
-  return Memo().size();
+  Memo& m = TheMemo();
+  std::lock_guard<std::mutex> lock(m.lock);
+  return m.order.size();
 }
 
 void SolidMemo::Clear() {
-  std::lock_guard<std::mutex> lock(g_memoLock);
-  Memo().clear();
+  Memo& m = TheMemo();
+  std::lock_guard<std::mutex> lock(m.lock);
+  m.order.clear();
+  m.byKey.clear();
+  m.faces = 0;
 }
+
+void SolidMemo::SetEnabled(bool enabled) {
+  TheMemo().enabled = enabled;
+  if (!enabled) Clear();
+}
+
+bool SolidMemo::Enabled() { return TheMemo().enabled; }
 
 TopoDS_Shape SingleSolid(const TopoDS_Shape& s, const char* element) {
   int n = 0;

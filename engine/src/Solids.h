@@ -16,6 +16,7 @@
 #include <gp_Pnt.hxx>
 #include <gp_Pnt2d.hxx>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -116,31 +117,45 @@ QZ::CAD::IShape* BuildChecked(const char* element, F&& build) {
 }
 
 // The solids last built, by element and sizes. A model holds many elements of the same sizes (a
-// hundred bolts of three sizes), and each size is then built and checked once. What is found
-// comes back with topology of its own (the geometry is shared), so that an exchange document
-// tells its parts apart; failures are never kept. At most kMaxKept solids are kept.
+// hundred bolts of three sizes): each size is built and checked once, and every element of that
+// size gets the very solid that was built (the kernel's instancing: the same topology, placed by
+// a location of its own), so that it is also meshed once and held once. An exchange document
+// makes a part of its own of each (Document.cpp copies a shape it already holds), so two such
+// parts keep their own names and colours there. Failures are never kept. While one thread
+// builds a size, another that asks for the same size waits for it rather than building it too.
+// At most kMaxKept solids, holding at most kMaxKeptFaces faces in all, are kept; the least
+// recently used go first.
 class SolidMemo {
  public:
   static constexpr size_t kMaxKept = 512;
+  static constexpr size_t kMaxKeptFaces = 400000;
   static std::string Key(const char* element, std::initializer_list<double> sizes);
-  // A copy of the solid kept under key (null when none).
+  // The solid kept under key (null when none).
   static TopoDS_Shape Find(const std::string& key);
   static void Keep(const std::string& key, const TopoDS_Shape& solid);
+  // Find, or build (and keep) what is not kept yet. build's exceptions pass through, and nothing
+  // is kept then.
+  static TopoDS_Shape FindOrBuild(const std::string& key,
+                                  const std::function<TopoDS_Shape()>& build);
   static size_t Count();
   static void Clear();
+  // Whether solids are kept and shared at all (on by default); off, every element is built on
+  // its own, as tests need to compare with.
+  static void SetEnabled(bool enabled);
+  static bool Enabled();
 };
 
 // BuildChecked for an element whose solid depends on the given sizes only.
 template <class F>
 QZ::CAD::IShape* BuildCached(const char* element, std::initializer_list<double> sizes, F&& build) {
   return Guard(element, [&]() -> QZ::CAD::IShape* {
-    const std::string key = SolidMemo::Key(element, sizes);
-    const TopoDS_Shape kept = SolidMemo::Find(key);
-    if (!kept.IsNull()) return new CShape(kept);
-    const TopoDS_Shape built = build();
-    QZ::CAD::IShape* shape = NewCheckedShape(built, element);
-    SolidMemo::Keep(key, built);
-    return shape;
+    if (!SolidMemo::Enabled()) return NewCheckedShape(build(), element);
+    const TopoDS_Shape solid = SolidMemo::FindOrBuild(SolidMemo::Key(element, sizes), [&] {
+      const TopoDS_Shape s = build();
+      CheckSolid(s, element);  // a solid that is not valid is refused, and not kept
+      return s;
+    });
+    return new CShape(solid);
   });
 }
 

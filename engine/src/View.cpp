@@ -2,7 +2,14 @@
 #include "Context.h"
 #include "Shape.h"
 
+#include "Mesh.h"
+
 #include <AIS_InteractiveContext.hxx>
+#include <BRepBndLib.hxx>
+#include <BRepMesh_IncrementalMesh.hxx>
+#include <Bnd_Box.hxx>
+#include <Prs3d.hxx>
+#include <TopExp_Explorer.hxx>
 #include <AIS_Shape.hxx>
 #include <Aspect_DisplayConnection.hxx>
 #include <Aspect_Grid.hxx>
@@ -20,6 +27,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 namespace cad_engine {
@@ -87,6 +95,67 @@ bool WritePng(const Image_PixMap& pm, const char* path) {
   ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB
   ok = ok && chunk("IHDR", ihdr) && chunk("IDAT", packed) && chunk("IEND", {});
   return std::fclose(f) == 0 && ok;
+}
+
+// The deflection the view's shaded display asks of a shape's mesh (what the kernel's shaded
+// presentation computes from the drawer: relative to the size of the shape's box).
+double DisplayDeflection(const TopoDS_Shape& s, const Handle(Prs3d_Drawer) & drawer) {
+  if (drawer->TypeOfDeflection() != Aspect_TOD_RELATIVE) return drawer->MaximalChordialDeviation();
+  Bnd_Box box;
+  BRepBndLib::Add(s, box, false);
+  return Prs3d::GetDeflection(box, drawer->DeviationCoefficient(),
+                              drawer->MaximalChordialDeviation());
+}
+
+// Meshes the shapes for display on the machine's processors: each solid (its own topology,
+// wherever it is placed) once, with the finest deflection any of its placements asks for, so that
+// displaying any of them finds its mesh made. Solids that share faces with another are meshed
+// after the others, one at a time (two threads never mesh one face).
+void PrepareMeshes(QZ::CAD::IShape* const* shapes, size_t count, const Handle(Prs3d_Drawer) & d) {
+  std::vector<TopoDS_Shape> placed;
+  placed.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    if (!shapes[i]) continue;
+    const TopoDS_Shape& s = ShapeOf(shapes[i]);
+    if (!s.IsNull() && !IsMeshShape(s)) placed.push_back(s);
+  }
+  const int threads = MachineThreads();
+  std::vector<double> deflection(placed.size());
+  ParallelFor(placed.size(), threads,
+              [&](size_t i) { deflection[i] = DisplayDeflection(placed[i], d); });
+  struct Job {
+    TopoDS_Shape shape;
+    double deflection;
+  };
+  std::vector<Job> jobs;
+  std::unordered_map<const TopoDS_TShape*, size_t> byTShape;
+  for (size_t i = 0; i < placed.size(); ++i) {
+    auto [it, added] = byTShape.emplace(placed[i].TShape().get(), jobs.size());
+    if (added)
+      jobs.push_back({placed[i], deflection[i]});
+    else
+      jobs[it->second].deflection = std::min(jobs[it->second].deflection, deflection[i]);
+  }
+  std::unordered_map<const TopoDS_TShape*, size_t> faceOwner;
+  std::vector<Job> parallel, later;
+  for (size_t j = 0; j < jobs.size(); ++j) {
+    bool shared = false;
+    for (TopExp_Explorer e(jobs[j].shape, TopAbs_FACE); e.More(); e.Next()) {
+      auto [it, added] = faceOwner.emplace(e.Current().TShape().get(), j);
+      if (!added && it->second != j) shared = true;
+    }
+    (shared ? later : parallel).push_back(jobs[j]);
+  }
+  const double angle = d->DeviationAngle();
+  auto mesh = [&](const Job& job) {
+    try {
+      BRepMesh_IncrementalMesh(job.shape, job.deflection, false, angle, false);
+    } catch (...) {
+      // Display meshes it again and reports what fails.
+    }
+  };
+  ParallelFor(parallel.size(), threads, [&](size_t j) { mesh(parallel[j]); });
+  for (const Job& job : later) mesh(job);
 }
 
 struct ViewState {
@@ -337,6 +406,13 @@ class CView final : public RefCounted<QZ::CAD::IView> {
       Image_PixMap pm;
       if (!m_state->view->ToPixMap(pm, width, height, Graphic3d_BT_RGB)) return false;
       return WritePng(pm, path);
+    });
+  }
+  void Prepare(QZ::CAD::IShape* const* shapes, int count) override {
+    Guard("Prepare", [&] {
+      if (!shapes || count <= 0) return;
+      const Handle(Prs3d_Drawer)& drawer = m_state->context->DefaultDrawer();
+      PrepareMeshes(shapes, static_cast<size_t>(count), drawer);
     });
   }
   int GetDisplayedCount() override { return static_cast<int>(m_shown.size()); }

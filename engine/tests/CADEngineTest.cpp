@@ -63,6 +63,10 @@ TEST(EngineInterface, ContextSlots) {
   EXPECT_EQ(Slot(&ICADContext::GetWarning), 29);
   EXPECT_EQ(Slot(&ICADContext::SetTimeLimit), 30);
   EXPECT_EQ(Slot(&ICADContext::SetProgressCallback), 31);
+  EXPECT_EQ(Slot(&ICADContext::GetBuildThreads), 32);
+  EXPECT_EQ(Slot(&ICADContext::SetBuildThreads), 33);
+  EXPECT_EQ(Slot(&ICADContext::SetSharedSolids), 34);
+  EXPECT_EQ(Slot(&ICADContext::GetQuickBox), 35);
   EXPECT_EQ(Slot(&IMatrixService::Multiply), 5);
   EXPECT_EQ(Slot(&IHeaderService::SetFileDescription), 0);
   EXPECT_EQ(Slot(&IHeaderService::SetAuthorisation), 4);
@@ -100,6 +104,7 @@ TEST(EngineInterface, ShapeViewAndItemSlots) {
   EXPECT_EQ(Slot(&IView::ResetView), 22);
   EXPECT_EQ(Slot(&IView::GetScale), 26);
   EXPECT_EQ(Slot(&IView::SetDragMode), 27);
+  EXPECT_EQ(Slot(&IView::Prepare), 28);
   EXPECT_EQ(Slot(&IItem::SetName), 3);
   EXPECT_EQ(Slot(&IItem::GetInfo), 4);
   EXPECT_EQ(Slot(&IItem::GetMatrix), 5);

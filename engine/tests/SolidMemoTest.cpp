@@ -1,6 +1,6 @@
-// Elements of the same sizes are built once: the second comes from what the engine kept, the
-// same solid with topology of its own, so that two such parts stay two parts (names, colours,
-// places) through an exchange file; sizes that fail are refused every time.
+// Elements of the same sizes are built once: the second is the very solid the engine kept, placed
+// on its own; two such parts still stay two parts (names, colours, places) through an exchange
+// file; sizes that fail are refused every time.
 #include "EngineFixture.h"
 
 namespace engine_test {

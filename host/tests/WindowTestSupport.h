@@ -157,6 +157,9 @@ class RecordingView : public QZ::CAD::IView {
     calls.push_back("SetDragMode " + std::to_string(mode));
     m_real->SetDragMode(mode);
   }
+  void Prepare(QZ::CAD::IShape* const* shapes, int count) override {
+    m_real->Prepare(shapes, count);
+  }
 
   // The recorded calls from the first Pick/ButtonDown on, without Pick.
   std::vector<std::string> Input() const {

@@ -5,7 +5,13 @@
 #include "ui/TextIds.h"
 #include "xml/XmlText.h"
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -162,12 +168,24 @@ void SetBuildErrorReporter(BuildErrorReporter reporter) { Reporter() = std::move
 void ReportBuildError(const std::wstring& message) { Report(message); }
 
 bool UpdateReportingErrors(CTreeObject& object, bool* keep) {
+  std::exception_ptr error;
+  try {
+    object.Update();
+  } catch (...) {
+    error = std::current_exception();
+  }
+  return ReportBuildFailure(object, error, keep);
+}
+
+bool ReportBuildFailure(CTreeObject& object, std::exception_ptr error, bool* keep) {
+  if (!error) {
+    if (keep) *keep = true;
+    return true;
+  }
   int messageId = TextId::MsgUnknownError;
   bool kept = false;
   try {
-    object.Update();
-    if (keep) *keep = true;
-    return true;
+    std::rethrow_exception(error);
   } catch (QZ::IException* e) {
     const int code = e ? e->GetCode() : 0;
     if (e) e->Release();
@@ -193,6 +211,171 @@ bool UpdateReportingErrors(CTreeObject& object, bool* keep) {
   if (keep) *keep = kept;
   Report(Message(messageId, object.GetName()));
   return false;
+}
+
+// --- CBuildBatch -------------------------------------------------------------------------------
+
+namespace {
+thread_local CBuildBatch* t_openBatch = nullptr;
+
+// An error that is not reported (a cancelled batch): the engine's exception objects are owned by
+// whoever catches them.
+void Drop(std::exception_ptr error) {
+  if (!error) return;
+  try {
+    std::rethrow_exception(error);
+  } catch (QZ::IException* e) {
+    if (e) e->Release();
+  } catch (...) {}
+}
+}  // namespace
+
+CBuildBatch::CBuildBatch(const QZ::ObjPtr<ICADContext>& context) {
+  try {
+    m_threads = context ? context->GetBuildThreads() : 0;
+  } catch (QZ::IException* e) {
+    if (e) e->Release();
+    m_threads = 0;
+  }
+  if (m_threads <= 0) {
+    m_threads = 0;
+    m_finished = true;
+    return;
+  }
+  m_previous = t_openBatch;
+  t_openBatch = this;
+}
+
+CBuildBatch::~CBuildBatch() {
+  if (!m_finished) {
+    try {
+      Finish();
+    } catch (...) {}
+  }
+  if (t_openBatch == this) t_openBatch = m_previous;
+}
+
+CBuildBatch* CBuildBatch::Current() { return t_openBatch; }
+
+void CBuildBatch::Add(CNode& group, std::shared_ptr<CTreeObject> leaf) {
+  Entry e;
+  e.group = &group;
+  e.leaf = std::move(leaf);
+  m_entries.push_back(std::move(e));
+  ++m_builds;
+}
+
+void CBuildBatch::WhenLeftOut(std::function<void()> leftOut) {
+  for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it)
+    if (it->leaf) {
+      it->leftOut = std::move(leftOut);
+      return;
+    }
+}
+
+void CBuildBatch::Then(std::function<void()> step) {
+  Entry e;
+  e.step = std::move(step);
+  m_entries.push_back(std::move(e));
+}
+
+bool CBuildBatch::Finish(const Progress& progress) {
+  if (m_finished) return true;
+  m_finished = true;
+  if (t_openBatch == this) t_openBatch = m_previous;
+  // The units of work: a leaf, or every leaf of one shaft (in order).
+  std::vector<std::vector<size_t>> units;
+  std::unordered_map<CNode*, size_t> shaftUnit;
+  for (size_t i = 0; i < m_entries.size(); ++i) {
+    const Entry& e = m_entries[i];
+    if (!e.leaf) continue;
+    if (e.group && e.group->GetType() == eTypeShaft) {
+      auto [it, added] = shaftUnit.emplace(e.group, units.size());
+      if (added) units.emplace_back();
+      units[it->second].push_back(i);
+    } else {
+      units.push_back({i});
+    }
+  }
+  std::vector<std::exception_ptr> errors(m_entries.size());
+  std::atomic<size_t> next{0};
+  std::atomic<int> done{0};
+  std::atomic<bool> stop{false};
+  auto work = [&] {
+    for (;;) {
+      if (stop) return;
+      const size_t u = next++;
+      if (u >= units.size()) return;
+      for (size_t i : units[u]) {
+        try {
+          m_entries[i].leaf->Update();
+        } catch (...) {
+          errors[i] = std::current_exception();
+        }
+        ++done;
+      }
+    }
+  };
+  const size_t threads = std::min(units.size(), static_cast<size_t>(m_threads));
+  auto report = [&]() -> bool {
+    try {
+      return progress(done, static_cast<int>(m_builds));
+    } catch (...) {
+      return false;
+    }
+  };
+  if (progress && !report()) stop = true;  // asked once before the first build starts
+  if (stop) {
+    // Cancelled before the first build.
+  } else if (threads <= 1 && !progress) {
+    work();
+  } else {
+    std::mutex lock;
+    std::condition_variable ended;
+    size_t running = threads;
+    std::vector<std::thread> pool;
+    for (size_t t = 0; t < threads; ++t)
+      pool.emplace_back([&] {
+        work();
+        std::lock_guard<std::mutex> hold(lock);
+        --running;
+        ended.notify_all();
+      });
+    {
+      std::unique_lock<std::mutex> hold(lock);
+      while (running > 0) {
+        ended.wait_for(hold, std::chrono::milliseconds(100));
+        if (progress && !stop) {
+          hold.unlock();
+          if (!report()) stop = true;
+          hold.lock();
+        }
+      }
+    }
+    for (auto& t : pool) t.join();
+  }
+  if (stop) {
+    for (auto& error : errors) Drop(error);
+    m_entries.clear();
+    return false;
+  }
+  if (progress) report();  // all built
+  // The reports, in order, as each leaf would have given them when it was added.
+  for (size_t i = 0; i < m_entries.size(); ++i) {
+    Entry& e = m_entries[i];
+    if (!e.leaf) {
+      if (e.step) e.step();
+      continue;
+    }
+    bool keep = true;
+    if (!ReportBuildFailure(*e.leaf, errors[i], &keep) && !keep) {
+      if (e.group) e.group->RemoveChild(e.leaf.get());
+      e.leaf->SetParent(nullptr);
+      if (e.leftOut) e.leftOut();
+    }
+  }
+  m_entries.clear();
+  return true;
 }
 
 // --- CNode -------------------------------------------------------------------------------------
@@ -228,6 +411,12 @@ bool CNode::AddChild(std::shared_ptr<CTreeObject> child) {
   child->SetContext(m_pContext);
   child->SetParent(this);
   if (!child->IsNode()) {
+    if (CBuildBatch* batch = CBuildBatch::Current()) {
+      // Built with the others when the batch finishes; taken out again there if need be.
+      m_arChildren.push_back(child);
+      batch->Add(*this, std::move(child));
+      return true;
+    }
     bool keep = true;
     if (!UpdateReportingErrors(*child, &keep) && !keep) {
       child->SetParent(nullptr);

@@ -15,6 +15,7 @@
 
 #include <array>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -158,6 +159,64 @@ MORLANE_API void ReportBuildError(const std::wstring& message);
 // for the object's name and returns false; keep (when given) tells whether the object may stay
 // in the model (invalid parameters and invalid use: yes; anything else: no).
 MORLANE_API bool UpdateReportingErrors(CTreeObject& object, bool* keep = nullptr);
+// The same for an error already caught (std::current_exception of a build): reports it for the
+// object as UpdateReportingErrors does; null: nothing to report, true.
+MORLANE_API bool ReportBuildFailure(CTreeObject& object, std::exception_ptr error,
+                                    bool* keep = nullptr);
+
+class CNode;
+
+// Building the leaves of a whole model at once. While a batch is open on this thread (the model
+// reader opens one for a file), CNode::AddChild places a leaf in its group without building it
+// and queues it here. Finish builds every queued leaf on as many threads as the engine context
+// allows (ICADContext::GetBuildThreads; all leaves of one shaft in order on one thread, as its
+// sections share the shaft's builder), then, on this thread and in the order the leaves were
+// added, reports each failure as AddChild would have, takes out of its group a leaf AddChild
+// would not have kept, and runs the steps queued with Then in their places between them. So the
+// model, its order and its messages are those of building each leaf as it is added; only the
+// time differs. The engine's objects are used by one thread at a time; nothing of the model is
+// touched by two threads. With an engine that builds on the caller's thread only (0 threads),
+// the batch defers nothing and AddChild builds at once.
+class MORLANE_API CBuildBatch {
+ public:
+  // done: leaves built so far, total: leaves queued; false cancels.
+  using Progress = std::function<bool(int done, int total)>;
+
+  explicit CBuildBatch(const QZ::ObjPtr<ICADContext>& context);
+  ~CBuildBatch();  // Finish without progress, when it was not called
+  CBuildBatch(const CBuildBatch&) = delete;
+  CBuildBatch& operator=(const CBuildBatch&) = delete;
+
+  // The batch open on this thread that defers builds; null when none.
+  static CBuildBatch* Current();
+
+  // Queues a leaf its group has just taken (CNode::AddChild).
+  void Add(CNode& group, std::shared_ptr<CTreeObject> leaf);
+  // Runs leftOut at Finish if the leaf added last is taken out of its group again.
+  void WhenLeftOut(std::function<void()> leftOut);
+  // A step run at Finish in its place among the reports (a message of the reader's own).
+  void Then(std::function<void()> step);
+  int Queued() const { return static_cast<int>(m_builds); }
+
+  // Builds, reports and takes out (above); true when done. progress, when given, is called on
+  // this thread about ten times a second while the builds run; when it returns false, no
+  // further build starts, those under way end, nothing is reported and Finish returns false
+  // (the caller drops the model).
+  bool Finish(const Progress& progress = {});
+
+ private:
+  struct Entry {
+    CNode* group = nullptr;
+    std::shared_ptr<CTreeObject> leaf;  // null: a step
+    std::function<void()> step;
+    std::function<void()> leftOut;
+  };
+  std::vector<Entry> m_entries;
+  size_t m_builds = 0;
+  int m_threads = 0;
+  bool m_finished = false;
+  CBuildBatch* m_previous = nullptr;
+};
 
 class MORLANE_API CNode : public CTreeObject {
  public:

@@ -455,6 +455,7 @@ constexpr MorlaneStringEntry kTable[] = {
     {3007, L"Invalid use '%s'"},
     {3008, L"Unknown error in '%s'"},
     {3009, L"Nothing is selected!"},
+    {3012, L"Building the solids of the model..."},
 };
 
 }  // namespace

@@ -126,5 +126,6 @@ constexpr int MsgInvalidUse = 3007;          // "Invalid use '%s'"
 constexpr int MsgUnknownError = 3008;        // "Unknown error in '%s'"
 constexpr int MsgNothingSelected = 3009;     // "Nothing is selected!"
 constexpr int MsgCannotOpenModel = 3011;  // no built-in text: the language file's, or the frame's
+constexpr int MsgBuildingSolids = 3012;   // "Building the solids of the model..."
 
 }  // namespace TextId

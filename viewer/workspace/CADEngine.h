@@ -208,6 +208,11 @@ class QZ_CAD_VISIBLE IView : public IObject {
   virtual double GetScale() = 0;                                        // 26
   // What the next ButtonDown starts and Drag continues (eDragPan, eDragRotate).
   virtual void SetDragMode(int mode) = 0;  // 27
+  // Makes ready what Display will draw of these shapes: the meshes of shapes that a model
+  // shows are made here, on as many threads as the machine has, each solid once however many
+  // elements share it (the same meshes Display would make one after the other). Optional:
+  // Display of a shape not made ready makes its mesh itself.
+  virtual void Prepare(IShape* const* shapes, int count) = 0;  // 28
 };
 
 // Name of an item of an assembly tree.
@@ -509,6 +514,21 @@ class QZ_CAD_VISIBLE ICADContext : public IObject {
   // the call, which then fails with eCodeCancelled. Null: none.
   virtual void SetProgressCallback(bool (*callback)(void* user, double done),
                                    void* user) = 0;  // 31
+  // How many threads may build elements through this context's factories and primitives at
+  // the same time (each thread its own elements; a shaft builder and its sections stay on one
+  // thread). 0: only one build at a time, on the caller's thread.
+  virtual int GetBuildThreads() = 0;  // 32
+  // Sets that number: 0 builds one at a time on the caller's thread; below 0 the engine's own
+  // choice (the machine's processors, the default).
+  virtual void SetBuildThreads(int threads) = 0;  // 33
+  // Whether elements of the very same sizes share one built solid, placed by a location of
+  // its own (on by default). For the whole engine library, not only this context.
+  virtual void SetSharedSolids(bool share) = 0;  // 34
+  // A box that encloses the placed shape, from the kernel's quick bound (its surfaces' and
+  // curves' own bounds): never smaller than GetBoundingBox, mostly the same, larger around tori
+  // and rounded ends, and quick where the exact box is slow (freeform surfaces such as tooth
+  // flanks). False when empty.
+  virtual bool GetQuickBox(IShape* shape, double* box6) = 0;  // 35
 };
 
 class QZ_CAD_VISIBLE ICADTools : public IObject {

@@ -5,9 +5,38 @@
 #include "ui/PropertiesView.h"
 #include "ui/TreeObjectView.h"
 
+#include "ui/MlsString.h"
+#include "ui/TextIds.h"
+
 #include <wx/msgdlg.h>
+#include <wx/progdlg.h>
+
+#include <chrono>
+#include <memory>
 
 CSplitterView::CSplitterView() = default;
+
+bool CSplitterView::OpenXml(const std::wstring& path) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point start = Clock::now();
+  std::unique_ptr<wxProgressDialog> dialog;
+  // Driven from this thread while the engine builds: shown after a second, Cancel ends it.
+  m_core.SetOpenProgress([&](int done, int total) {
+    if (!dialog) {
+      if (Clock::now() - start < std::chrono::seconds(1) || done >= total) return true;
+      dialog = std::make_unique<wxProgressDialog>(
+          wxString(CMlsString::GetResourceString(eMessages, TextId::AppTitle)),
+          wxString(CMlsString::GetResourceString(eMessages, TextId::MsgBuildingSolids)),
+          total > 0 ? total : 1, wxGetTopLevelParent(this),
+          wxPD_APP_MODAL | wxPD_CAN_ABORT | wxPD_AUTO_HIDE | wxPD_ELAPSED_TIME |
+              wxPD_REMAINING_TIME);
+    }
+    return dialog->Update(std::min(done, dialog->GetRange()));
+  });
+  const bool opened = m_core.OpenXml(path);
+  m_core.SetOpenProgress(nullptr);
+  return opened;
+}
 
 CSplitterView::~CSplitterView() {
   // The panes go with the windows; they must not be asked anything meanwhile.

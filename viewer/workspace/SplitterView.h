@@ -32,7 +32,9 @@ class MORLANE_API CSplitterView : public CVHSplitter {
   void SetID(int id) { m_nID = id; }
   int GetID() const { return m_nID; }
 
-  bool OpenXml(const std::wstring& path) { return m_core.OpenXml(path); }
+  // Opens a model file; once building its solids takes more than a second, a progress dialog
+  // with Cancel shows how far it is (cancelled: false, the previous model stays).
+  bool OpenXml(const std::wstring& path);
   bool ImportFile(const std::wstring& path, const std::wstring& extension, bool recognise) {
     return m_core.ImportFile(path, extension, recognise);
   }

@@ -169,6 +169,7 @@ void CWorkspaceCore::ShowNewModel() {
   if (!m_pView) return;
   m_pView->EraseAll();
   m_pView->ResetView();
+  PrepareShapes(m_pRoot);
   AddObjectsToViewer(m_pRoot);
   m_pView->FitAll();
   m_pView->Redraw();
@@ -186,7 +187,8 @@ void CWorkspaceCore::RefreshPanes() {
 bool CWorkspaceCore::OpenXml(const std::wstring& path) {
   auto root = std::make_shared<CNodeRoot>();
   root->SetContext(m_pContext);
-  if (!ReadModelFile(path, root)) return false;
+  // A cancelled open is a failed one: the previous model stays.
+  if (!ReadModelFile(path, root, nullptr, m_openProgress)) return false;
   ResetModel();
   m_pRoot = root;
   ShowNewModel();
@@ -308,6 +310,32 @@ void CWorkspaceCore::AddObjectsToViewer(const std::shared_ptr<CTreeObject>& obje
     ViewShapes::DisplayLeaf(m_pView.Get(), static_cast<CObject3D&>(*object));
   } catch (QZ::IException* e) {
     // A solid the view cannot show is left out; the rest is shown.
+    if (e) e->Release();
+  }
+}
+
+void CWorkspaceCore::PrepareShapes(const std::shared_ptr<CTreeObject>& object) {
+  if (!object || !m_pView) return;
+  std::vector<QZ::ObjPtr<QZ::CAD::IShape>> shapes;
+  std::vector<CTreeObject*> pending{object.get()};
+  while (!pending.empty()) {
+    CTreeObject* o = pending.back();
+    pending.pop_back();
+    if (o->IsNode()) {
+      for (const auto& child : static_cast<CNode*>(o)->GetChildren())
+        if (child) pending.push_back(child.get());
+    } else if (auto shape = static_cast<CObject3D*>(o)->GetShape()) {
+      shapes.push_back(std::move(shape));
+    }
+  }
+  if (shapes.empty()) return;
+  std::vector<QZ::CAD::IShape*> raw;
+  raw.reserve(shapes.size());
+  for (const auto& s : shapes) raw.push_back(s.Get());
+  try {
+    m_pView->Prepare(raw.data(), static_cast<int>(raw.size()));
+  } catch (QZ::IException* e) {
+    // Display makes what was not made ready.
     if (e) e->Release();
   }
 }

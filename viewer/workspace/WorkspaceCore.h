@@ -120,6 +120,13 @@ class MORLANE_API CWorkspaceCore {
 
   // Shows every solid below the object in the view.
   void AddObjectsToViewer(const std::shared_ptr<CTreeObject>& object);
+  // Has the view make ready what it will show of every solid below the object (their meshes,
+  // made on all processors; IView::Prepare).
+  void PrepareShapes(const std::shared_ptr<CTreeObject>& object);
+  // Called while OpenXml builds the model's solids (on this thread, with the solids built and
+  // the solids to build); returning false cancels the open, which then fails and leaves the
+  // previous model as it was. Null: none.
+  void SetOpenProgress(CBuildBatch::Progress progress) { m_openProgress = std::move(progress); }
   // Hands the root's five header texts to the context's header service.
   void LoadHeader(const std::shared_ptr<CNodeRoot>& root);
 
@@ -137,6 +144,7 @@ class MORLANE_API CWorkspaceCore {
   IWorkspaceTree* m_pTree = nullptr;
   IWorkspaceProperties* m_pProperties = nullptr;
   MessageSink m_messages;
+  CBuildBatch::Progress m_openProgress;
   bool m_bShowTrihedron = true;
   bool m_bShowGrid = true;
   QZ::ObjPtr<QZ::CAD::IView> m_pView;

@@ -38,20 +38,34 @@ bool NonFiniteNumber(const std::wstring& text) {
   return end != ascii.c_str() && !std::isfinite(v);
 }
 
-void Note(ModelReadReport* report, XMLNode* element, const std::wstring& message) {
+void NoteEntry(ModelReadReport* report, const std::wstring& type, const std::wstring& name,
+               const std::wstring& message) {
   if (!report) return;
   if (report->entries.size() >= ModelReadReport::kMaxEntries) {
     ++report->messagesDropped;
     return;
   }
-  report->entries.push_back({element ? element->GetStrAttr(L"Type", std::wstring()) : L"",
-                             element ? element->GetStrAttr(L"Name", std::wstring()) : L"",
-                             message});
+  report->entries.push_back({type, name, message});
+}
+
+// A note of the report and, with tell, a message; while the solids are built together, both
+// wait for their place among the build messages (so that they come in the order of the file).
+void Note(ModelReadReport* report, XMLNode* element, const std::wstring& message,
+          bool tell = false) {
+  std::wstring type = element ? element->GetStrAttr(L"Type", std::wstring()) : L"";
+  std::wstring name = element ? element->GetStrAttr(L"Name", std::wstring()) : L"";
+  auto step = [report, type = std::move(type), name = std::move(name), message, tell] {
+    NoteEntry(report, type, name, message);
+    if (tell) ReportBuildError(message);
+  };
+  if (CBuildBatch* batch = CBuildBatch::Current())
+    batch->Then(std::move(step));
+  else
+    step();
 }
 
 void Tell(ModelReadReport* report, XMLNode* element, const std::wstring& message) {
-  Note(report, element, message);
-  ReportBuildError(message);
+  Note(report, element, message, true);
 }
 
 std::wstring Describe(XMLNode* element) {
@@ -227,6 +241,18 @@ void ReadData(XMLNode* element, CNode& group, ModelReadReport* report) {
       }
       if (parent->AddChild(object)) {
         if (report) ++report->objectsRead;
+        if (CBuildBatch* batch = CBuildBatch::Current()) {
+          // Built when the file is read: a leaf left out then counts as skipped.
+          std::wstring type = child->GetStrAttr(L"Type", std::wstring());
+          std::wstring name = child->GetStrAttr(L"Name", std::wstring());
+          std::wstring message = Describe(child) + L": its solid could not be built";
+          batch->WhenLeftOut([report, type, name, message] {
+            if (!report) return;
+            --report->objectsRead;
+            ++report->objectsSkipped;
+            NoteEntry(report, type, name, message);
+          });
+        }
       } else {
         Note(report, child, Describe(child) + L": its solid could not be built");
         if (report) ++report->objectsSkipped;
@@ -252,12 +278,24 @@ void ReadData(XMLNode* element, CNode& group, ModelReadReport* report) {
 }
 
 bool ReadModelFile(const std::wstring& path, const std::shared_ptr<CNodeRoot>& root,
-                   ModelReadReport* report) {
+                   ModelReadReport* report, const CBuildBatch::Progress& progress) {
   if (!root) return false;
   XMLDocument document(path.c_str());
   XMLNode* model = document.GetRootElement();
   if (!model || !MorlaneText::EqualsNoCase(model->GetTag(), L"Model")) return false;
   if (XMLNode* header = model->GetChild(L"Header")) ReadHeader(header, *root);
-  if (XMLNode* data = model->GetChild(L"Data")) ReadData(data, *root, report);
+  if (XMLNode* data = model->GetChild(L"Data")) {
+    const int before = root->GetChildCount();
+    CBuildBatch batch(root->GetContext());
+    ReadData(data, *root, report);
+    if (!batch.Finish(progress)) {
+      // Cancelled: nothing of the file stays in the model.
+      while (root->GetChildCount() > before) {
+        std::shared_ptr<CTreeObject> last = root->GetChild(root->GetChildCount() - 1);
+        root->RemoveChild(last.get());
+      }
+      return false;
+    }
+  }
   return true;
 }

@@ -33,9 +33,13 @@ struct ModelReadReport {
 
 // Reads the model file at path into root (whose engine context is set). False when the file
 // cannot be loaded or its root element is not Model (compared without regard to case); the root
-// is then left as it was.
+// is then left as it was. The solids are built together once the file is read (CBuildBatch: on
+// the engine's threads, the messages in the order of the file); progress, when given, is called
+// now and then on this thread with the solids built and the solids to build, and returning false
+// cancels the reading: false, and the root holds nothing of the file.
 MORLANE_API bool ReadModelFile(const std::wstring& path, const std::shared_ptr<CNodeRoot>& root,
-                               ModelReadReport* report = nullptr);
+                               ModelReadReport* report = nullptr,
+                               const CBuildBatch::Progress& progress = {});
 
 // The steps of reading, each usable on its own.
 MORLANE_API void ReadHeader(XMLNode* header, CNodeRoot& root);

@@ -451,6 +451,13 @@ class FakeContext final : public Counted<QZ::CAD::ICADContext> {
   const char* GetWarning(int) override { return nullptr; }
   void SetTimeLimit(double) override {}
   void SetProgressCallback(bool (*)(void*, double), void*) override {}
+  // One build at a time, on the caller's thread: the calls are recorded in their order.
+  int GetBuildThreads() override { return 0; }
+  void SetBuildThreads(int) override {}
+  void SetSharedSolids(bool) override {}
+  bool GetQuickBox(QZ::CAD::IShape* shape, double* box6) override {
+    return shape && shape->GetBoundingBox(box6);
+  }
 };
 
 }  // namespace fake_engine

@@ -280,6 +280,12 @@ class RecognizingContext final : public ICADContext {
   void SetProgressCallback(bool (*callback)(void*, double), void* user) override {
     m_inner->SetProgressCallback(callback, user);
   }
+  int GetBuildThreads() override { return m_inner->GetBuildThreads(); }
+  void SetBuildThreads(int threads) override { m_inner->SetBuildThreads(threads); }
+  void SetSharedSolids(bool share) override { m_inner->SetSharedSolids(share); }
+  bool GetQuickBox(QZ::CAD::IShape* shape, double* box6) override {
+    return m_inner->GetQuickBox(shape, box6);
+  }
 
  private:
   QZ::ObjPtr<ICADContext> m_inner;

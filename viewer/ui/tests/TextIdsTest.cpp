@@ -142,7 +142,8 @@ TEST(TextIds, EveryNamedTextHasADefaultInTheStringTable) {
                      MsgPermissionDenied,
                      MsgInvalidUse,
                      MsgUnknownError,
-                     MsgNothingSelected};
+                     MsgNothingSelected,
+                     MsgBuildingSolids};
   for (int id : ids) EXPECT_NE(MorlaneBuiltInString(id), nullptr) << id;
 }
 

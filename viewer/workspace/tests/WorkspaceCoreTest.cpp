@@ -646,3 +646,96 @@ TEST_F(PropertyChangeTest, APropertyWithoutOwnerIsNotWritten) {
 }
 
 }  // namespace
+
+namespace {
+
+// Many elements of the same sizes: opening builds each size once and shows every element;
+// opening can be cancelled; a changed size rebuilds that one element only.
+class ManyElementsTest : public PropertyChangeTest {
+ protected:
+  // n bolts and n gears of one size each, side by side.
+  std::wstring Write(TempDir& dir, int n, const char* file = "many.xml") {
+    std::string data;
+    for (int i = 0; i < n; ++i) {
+      const std::string x = std::to_string(40 * i);
+      data += "<Object Type=\"BoltHex\" Name=\"bolt" + std::to_string(i) +
+              "\"><MatrixTransform><Element Col=\"4\" Row=\"1\">" + x +
+              "</Element></MatrixTransform><GeometryParameters><Param Name=\"s\">16</Param>"
+              "<Param Name=\"k\">6.4</Param><Param Name=\"c\">0.6</Param><Param "
+              "Name=\"dw\">14.6</Param><Param Name=\"ls\">20</Param><Param Name=\"b\">26</Param>"
+              "<Param Name=\"ds\">10</Param><Param Name=\"d\">10</Param></GeometryParameters>"
+              "</Object>\n";
+      data += "<Object Type=\"GearExternal\" Name=\"gear" + std::to_string(i) +
+              "\"><MatrixTransform><Element Col=\"4\" Row=\"2\">" + x +
+              "</Element></MatrixTransform><GeometryParameters><Param Name=\"z\">20</Param>"
+              "<Param Name=\"mn\">2</Param><Param Name=\"b\">15</Param><Param "
+              "Name=\"alpha\">20</Param><Param Name=\"d\">10</Param></GeometryParameters>"
+              "</Object>\n";
+    }
+    dir.Write(file, "<?xml version=\"1.0\"?><Model><Data>" + data + "</Data></Model>");
+    return dir.WFile(file);
+  }
+};
+
+TEST_F(ManyElementsTest, ACancelledOpenLeavesThePreviousModelAsItWas) {
+  Open("assembly.xml");
+  const auto model = core.GetRoot();
+  const int children = model->GetChildCount(), updates = tree.updates, shown = Displayed();
+  TempDir dir;
+  const std::wstring many = Write(dir, 30);
+  int asked = 0;
+  core.SetOpenProgress([&](int done, int total) {
+    EXPECT_LE(done, total);
+    ++asked;
+    return false;
+  });
+  EXPECT_FALSE(core.OpenXml(many));
+  EXPECT_GT(asked, 0);
+  EXPECT_EQ(core.GetRoot(), model);
+  EXPECT_EQ(model->GetChildCount(), children);
+  EXPECT_EQ(tree.updates, updates);
+  EXPECT_EQ(Displayed(), shown);
+  EXPECT_TRUE(messages.empty());
+  // Let go on, the same file opens.
+  core.SetOpenProgress([](int, int) { return true; });
+  ASSERT_TRUE(core.OpenXml(many));
+  EXPECT_EQ(core.GetRoot()->GetChildCount(), 60);
+  EXPECT_EQ(Displayed(), 60);
+}
+
+TEST_F(ManyElementsTest, AChangedSizeRebuildsThatElementOnlyAndNeverAStaleSolid) {
+  TempDir dir;
+  ASSERT_TRUE(core.OpenXml(Write(dir, 6)));
+  auto* gear = static_cast<CObject3D*>(Find(L"gear2"));
+  ASSERT_TRUE(gear);
+  tree.SelectObject(gear);
+  std::vector<CAD::IShape*> before;
+  std::vector<double> volumes;
+  for (const auto& child : core.GetRoot()->GetChildren()) {
+    before.push_back(static_cast<CObject3D&>(*child).GetShape().Get());
+    volumes.push_back(static_cast<CObject3D&>(*child).GetShape()->GetVolume());
+  }
+  const double oldVolume = gear->GetShape()->GetVolume();
+  // What the new width gives when built alone, nothing shared.
+  ObjPtr<ICADContext> alone(tools->NewContext());
+  alone->SetSharedSolids(false);
+  ObjPtr<CAD::IShape> wider(alone->GetGearFactory()->ExternalGear(20, 2, 25, 20, 0, 0, 0, 10));
+  alone->SetSharedSolids(true);
+
+  EXPECT_EQ(core.ChangeProperty(Standard(*gear, L"b"), CVariant(25.0)), PropertyChange::Rebuilt);
+  EXPECT_NEAR(gear->GetShape()->GetVolume(), wider->GetVolume(), 1e-9 * wider->GetVolume());
+  const auto& children = core.GetRoot()->GetChildren();
+  for (size_t i = 0; i < children.size(); ++i) {
+    auto& leaf = static_cast<CObject3D&>(*children[i]);
+    if (&leaf == gear) continue;
+    EXPECT_EQ(leaf.GetShape().Get(), before[i]) << "element " << i << " was rebuilt";
+    EXPECT_NEAR(leaf.GetShape()->GetVolume(), volumes[i], 1e-9 * volumes[i]) << i;
+  }
+  // Back to the old width: the old solid again, not the wider one.
+  EXPECT_EQ(core.ChangeProperty(Standard(*gear, L"b"), CVariant(15.0)), PropertyChange::Rebuilt);
+  EXPECT_NEAR(gear->GetShape()->GetVolume(), oldVolume, 1e-9 * oldVolume);
+  EXPECT_TRUE(messages.empty()) << messages.front();
+  EXPECT_EQ(Displayed(), 12);
+}
+
+}  // namespace
