@@ -315,6 +315,49 @@ ScanResult ScanText(const char* text, std::size_t n, int maxDepth) {
   return r;
 }
 
+bool QuickScan(const char* text, std::size_t n, ScanResult& result) {
+  result = ScanResult();
+  std::string error;
+  for (const char* p = static_cast<const char*>(std::memchr(text, '&', n)); p;) {
+    const std::size_t i = static_cast<std::size_t>(p - text);
+    const std::size_t length = ReferenceAt(text, i, n, result.legacy, error);
+    if (!length) return false;
+    if (text[i + 1] == '#') result.charRefsInText = true;
+    const std::size_t next = i + length;
+    p = next < n ? static_cast<const char*>(std::memchr(text + next, '&', n - next)) : nullptr;
+  }
+  return true;
+}
+
+pugi::xml_node FirstTooDeep(const pugi::xml_node& top, int maxDepth) {
+  // Without recursion; only elements have children, so depth counts elements.
+  int depth = 1;  // the level of n
+  pugi::xml_node n = top.first_child();
+  while (n) {
+    if (depth > maxDepth && n.type() == pugi::node_element) return n;
+    if (pugi::xml_node child = n.first_child()) {
+      n = child;
+      ++depth;
+      continue;
+    }
+    for (;;) {
+      if (pugi::xml_node next = n.next_sibling()) {
+        n = next;
+        break;
+      }
+      n = n.parent();
+      --depth;
+      if (!n || n == top) return pugi::xml_node();
+    }
+  }
+  return pugi::xml_node();
+}
+
+std::ptrdiff_t ElementOffset(const pugi::xml_node& element) {
+  const std::ptrdiff_t name = element.offset_debug();
+  return name > 0 ? name - 1 : -1;
+}
+
 void DropBlankText(pugi::xml_node top) {
   std::vector<pugi::xml_node> blanks;
   pugi::xml_node n = top.first_child();
