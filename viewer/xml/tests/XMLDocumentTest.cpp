@@ -717,3 +717,23 @@ TEST(XmlDocumentLoad, OldMicroSignsInCommentsChangeNothing) {
   EXPECT_EQ(ErrorOf(doc).position.GetLineNumber(), 2);
   EXPECT_EQ(doc.GetRoot()->GetChild(1)->GetTagValue(), L"x&yA");  // the last good tree stays
 }
+
+TEST(XmlDocumentMalformed, FaultsFarIntoLongRunsOfPlainTextKeepTheirPlace) {
+  // Plain ASCII is passed over in long strides; a fault inside one is still found where it is.
+  for (std::size_t at : {0u, 15u, 63u, 64u, 100u, 200u}) {
+    std::wstring text =
+        L"<a>" + std::wstring(at, L'x') + L"\x02" + std::wstring(150, L'y') + L"</a>";
+    XMLDocument doc;
+    EXPECT_EQ(doc.LoadXml(text.c_str()), 0) << at;
+    EXPECT_EQ(ErrorOf(doc).position.GetLineIndex(), static_cast<int>(at) + 4) << at;
+  }
+  TempDir dir;
+  for (std::size_t at : {5u, 64u, 130u}) {
+    dir.Write("bad.xml",
+              "\xEF\xBB\xBF<a>" + std::string(at, 'x') + "\xFF" + std::string(100, 'y') + "</a>");
+    XMLDocument doc(dir.WFile("bad.xml").c_str());
+    EXPECT_FALSE(doc.GetRoot()) << at;
+    // The mark counts as the line's first character.
+    EXPECT_EQ(ErrorOf(doc).position.GetLineIndex(), static_cast<int>(at) + 5) << at;
+  }
+}
