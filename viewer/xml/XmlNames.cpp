@@ -32,6 +32,17 @@ void FoldInto(std::wstring_view text, std::wstring& out) {
 }
 
 const NameEntry* NameTable::Intern(std::string_view utf8) {
+  for (const NameEntry* e : m_recent)
+    if (e && e->utf8 == utf8) return e;
+  const NameEntry* found = Find(utf8);
+  if (found) {
+    m_recent[m_nextRecent] = found;
+    m_nextRecent = (m_nextRecent + 1) % kRecent;
+  }
+  return found;
+}
+
+const NameEntry* NameTable::Find(std::string_view utf8) {
   if (m_slots.empty()) m_slots.assign(256, 0);
   const std::size_t mask = m_slots.size() - 1;
   for (std::size_t k = HashOf(utf8) & mask;; k = (k + 1) & mask) {

@@ -30,7 +30,12 @@ class NameTable {
   const NameEntry* Intern(std::string_view utf8);
 
  private:
+  const NameEntry* Find(std::string_view utf8);
   void Grow();
+  // Siblings mostly share their names: the last few found are tried before the hash.
+  static constexpr std::size_t kRecent = 4;
+  const NameEntry* m_recent[kRecent] = {};
+  std::size_t m_nextRecent = 0;
   std::deque<NameEntry> m_entries;
   std::vector<std::uint32_t> m_slots;  // index + 1 into m_entries, 0 when free
 };

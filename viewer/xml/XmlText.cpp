@@ -109,6 +109,16 @@ std::wstring FromUtf8(std::string_view text) {
   bool ok = true;
   const std::size_t n = text.size();
   while (i < n) {
+    // Eight ASCII bytes at a time.
+    while (i + 8 <= n) {
+      std::uint64_t word;
+      std::memcpy(&word, text.data() + i, 8);
+      if (word & 0x8080808080808080ULL) break;
+      for (int k = 0; k < 8; ++k) to[k] = static_cast<wchar_t>(text[i + k]);
+      to += 8;
+      i += 8;
+    }
+    if (i >= n) break;
     const unsigned char b = static_cast<unsigned char>(text[i]);
     if (b < 0x80) {
       *to++ = static_cast<wchar_t>(b);
