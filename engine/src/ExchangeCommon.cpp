@@ -9,7 +9,10 @@
 #include <XCAFApp_Application.hxx>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 
@@ -123,19 +126,70 @@ bool FileReadable(const std::string& path) {
   return std::filesystem::is_regular_file(path, ec);
 }
 
-FacetedMeshes::FacetedMeshes(const DocState& state) : m_state(state) {
+namespace {
+
+// The labels whose shapes are meshes, each once (a shape placed several times is written once).
+template <class Visit>
+void ForEachMeshLabel(const DocState& state, Visit visit) {
   TDF_LabelSequence labels;
   state.shapes->GetShapes(labels);
   for (int i = 1; i <= labels.Length(); ++i) {
     const TDF_Label& label = labels(i);
     if (XCAFDoc_ShapeTool::IsAssembly(label) || XCAFDoc_ShapeTool::IsReference(label)) continue;
     const TopoDS_Shape shape = XCAFDoc_ShapeTool::GetShape(label);
-    if (!IsMeshShape(shape)) continue;
+    if (IsMeshShape(shape)) visit(label, shape);
+  }
+}
+
+// 1000000 as "1,000,000".
+std::string Grouped(std::size_t n) {
+  std::string digits = std::to_string(n), out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
+}  // namespace
+
+std::size_t FacetedFaceLimit() {
+  if (const char* text = std::getenv("CAD_ONDRAVEL_MAX_MESH_FACES")) {
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long n = std::strtoull(text, &end, 10);
+    if (errno == 0 && end != text && *end == '\0' && n > 0 && text[0] != '-')
+      return static_cast<std::size_t>(std::min<unsigned long long>(n, SIZE_MAX));
+  }
+  return kFacetedExportMemory / kFacetedFaceBytes;
+}
+
+std::size_t MeshTriangles(const DocState& state) {
+  std::size_t triangles = 0;
+  ForEachMeshLabel(state, [&](const TDF_Label&, const TopoDS_Shape& shape) {
+    triangles += MeshTriangleCount(shape);
+  });
+  return triangles;
+}
+
+void CheckFacetedSize(const DocState& state, const char* format) {
+  const std::size_t triangles = MeshTriangles(state);
+  const std::size_t limit = FacetedFaceLimit();
+  if (triangles <= limit) return;
+  Fail(QZ::eCodeTooLarge, std::string("the mesh has ") + Grouped(triangles) + " triangles; " +
+                              format + " export of a mesh is limited to " + Grouped(limit) +
+                              " faces (one face per triangle, about " +
+                              std::to_string(kFacetedFaceBytes / 1024) +
+                              " kB of memory each); export it as STL instead");
+}
+
+FacetedMeshes::FacetedMeshes(const DocState& state) : m_state(state) {
+  ForEachMeshLabel(state, [&](const TDF_Label& label, const TopoDS_Shape& shape) {
     const TopoDS_Shape faceted = FacetedShape(shape);
-    if (faceted.IsNull()) continue;
+    if (faceted.IsNull()) return;
     state.shapes->SetShape(label, faceted);
     m_replaced.emplace_back(label, shape);
-  }
+  });
   if (!m_replaced.empty()) state.shapes->UpdateAssemblies();
 }
 

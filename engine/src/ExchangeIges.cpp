@@ -167,6 +167,7 @@ void NameComponents(const DocState& state, const std::string& path) {
 
 void WriteIGES(const DocState& state, const std::string& path) {
   InitExchange();
+  CheckFacetedSize(state, "IGES");
   state.shapes->UpdateAssemblies();
   NameComponents(state, path);
   FacetedMeshes faceted(state);

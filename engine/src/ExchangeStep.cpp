@@ -604,6 +604,7 @@ class CleanedCopy {
 
 void WriteSTEP(const DocState& state, const HeaderTexts& header, const std::string& path) {
   InitExchange();
+  CheckFacetedSize(state, "STEP");
   state.shapes->UpdateAssemblies();
   FacetedMeshes faceted(state);
   STEPCAFControl_Writer writer;

@@ -173,6 +173,17 @@ bool IsClosedMesh(const TopoDS_Shape& shape) {
   return any;
 }
 
+std::size_t MeshTriangleCount(const TopoDS_Shape& shape) {
+  std::size_t count = 0;
+  for (TopExp_Explorer e(shape, TopAbs_FACE); e.More(); e.Next()) {
+    TopLoc_Location loc;
+    const Handle(Poly_Triangulation)& tri =
+        BRep_Tool::Triangulation(TopoDS::Face(e.Current()), loc);
+    if (!tri.IsNull()) count += static_cast<std::size_t>(tri->NbTriangles());
+  }
+  return count;
+}
+
 double MeshVolume(const TopoDS_Shape& shape) {
   if (!IsClosedMesh(shape)) return 0.0;
   double sum = 0.0;

@@ -20,6 +20,8 @@ bool IsMeshShape(const TopoDS_Shape& shape);
 TopoDS_Shape TransformedMesh(const TopoDS_Shape& shape, const gp_Trsf& trsf);
 // Whether every edge of every triangulation lies between exactly two triangles.
 bool IsClosedMesh(const TopoDS_Shape& shape);
+// The triangles of the shape's mesh faces.
+std::size_t MeshTriangleCount(const TopoDS_Shape& shape);
 // The volume the triangles of a closed mesh enclose (placed as the shape is); 0 for an open one.
 double MeshVolume(const TopoDS_Shape& shape);
 // Every triangle as a planar face, sharing vertices and edges, in one shell (triangles without

@@ -3,6 +3,11 @@
 // solid.
 #include "EngineFixture.h"
 
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+
 using namespace engine_test;
 
 namespace {
@@ -44,6 +49,48 @@ std::uint32_t BinaryCount(const std::string& path) {
   EXPECT_EQ(data.size(), 84u + 50u * count);
   return count;
 }
+
+// A closed torus of nu x nv quads (two triangles each) about z, radii 100 and 30.
+std::string TorusStl(int nu, int nv) {
+  std::vector<std::array<float, 9>> triangles;
+  triangles.reserve(2u * nu * nv);
+  auto point = [&](int i, int j, float* out) {
+    const double u = 2 * M_PI * (i % nu) / nu, v = 2 * M_PI * (j % nv) / nv;
+    out[0] = static_cast<float>((100 + 30 * std::cos(v)) * std::cos(u));
+    out[1] = static_cast<float>((100 + 30 * std::cos(v)) * std::sin(u));
+    out[2] = static_cast<float>(30 * std::sin(v));
+  };
+  auto put = [&](int a0, int a1, int b0, int b1, int c0, int c1) {
+    std::array<float, 9> t{};
+    point(a0, a1, t.data());
+    point(b0, b1, t.data() + 3);
+    point(c0, c1, t.data() + 6);
+    triangles.push_back(t);
+  };
+  for (int i = 0; i < nu; ++i)
+    for (int j = 0; j < nv; ++j) {
+      put(i, j, i + 1, j, i + 1, j + 1);
+      put(i, j, i + 1, j + 1, i, j + 1);
+    }
+  return BinaryStl(triangles);
+}
+
+// The resident memory of this process, in megabytes.
+double ResidentMB() {
+  long pages = 0, resident = 0;
+  if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+  }
+  return resident * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// Sets the face limit of surface exports for the life of the object.
+class FaceLimit {
+ public:
+  explicit FaceLimit(const char* value) { setenv("CAD_ONDRAVEL_MAX_MESH_FACES", value, 1); }
+  ~FaceLimit() { unsetenv("CAD_ONDRAVEL_MAX_MESH_FACES"); }
+};
 
 ObjPtr<CAD::IShape> OnlyShape(CAD::ICADContext* ctx) {
   ObjPtr<CAD::IAssembly> doc(ctx->GetAssembly());
@@ -199,4 +246,68 @@ TEST_F(EngineTest, MeshIsDrawnAndPickedLikeAnySolid) {
   const std::string png = dir / "mesh.png";
   ASSERT_TRUE(view->SaveImage(png.c_str(), 320, 240));
   EXPECT_GT(RedShare(ReadPng(png)), 0.1);
+}
+
+TEST_F(EngineTest, MeshTooLargeForSurfaceFormatsIsRefusedBeforeAnythingIsBuilt) {
+  // 72,000 triangles against a limit of 5,000 faces: refused with the sizes, no file, and the
+  // memory of the process as it was (building the faces would take hundreds of megabytes).
+  TempDir dir;
+  const std::string path = dir / "torus.stl";
+  WriteAll(path, TorusStl(300, 120));
+  ASSERT_TRUE(ctx->ImportSTL(path.c_str())) << ctx->GetLastErrorText();
+  ObjPtr<CAD::IShape> mesh = OnlyShape(ctx.Get());
+  ASSERT_TRUE(mesh);
+  double box[6];
+  ASSERT_TRUE(mesh->GetBoundingBox(box));
+  ExpectBoxNear({box, box + 6}, {-130, -130, -30, 130, 130, 30}, 0.05);
+  EXPECT_EQ(mesh->GetSolidCount(), 1);
+  const FaceLimit limit("5000");
+  const double before = ResidentMB();
+  for (const char* ext : {"step", "igs"}) {
+    SCOPED_TRACE(ext);
+    const std::string out = dir / (std::string("torus.") + ext);
+    const bool step = std::string(ext) == "step";
+    EXPECT_FALSE(step ? ctx->ExportSTEP(out.c_str()) : ctx->ExportIGES(out.c_str()));
+    EXPECT_EQ(ctx->GetLastErrorCode(), QZ::eCodeTooLarge);
+    const std::string why = ctx->GetLastErrorText();
+    EXPECT_NE(why.find("the mesh has 72,000 triangles; " + std::string(step ? "STEP" : "IGES") +
+                       " export of a mesh is limited to 5,000 faces"),
+              std::string::npos)
+        << why;
+    EXPECT_FALSE(std::filesystem::exists(out));
+  }
+  EXPECT_LT(ResidentMB() - before, 20.0);
+  // STL takes the mesh as it is, whatever its size: the same triangles.
+  const std::string stl = dir / "again.stl";
+  ASSERT_TRUE(ctx->ExportSTL(stl.c_str())) << ctx->GetLastErrorText();
+  EXPECT_EQ(BinaryCount(stl), 72000u);
+}
+
+TEST_F(EngineTest, MeshWithinTheFaceLimitStillGoesToStepAndIges) {
+  TempDir dir;
+  const std::string path = dir / "ring.stl";
+  WriteAll(path, TorusStl(24, 12));  // 576 triangles
+  ASSERT_TRUE(ctx->ImportSTL(path.c_str())) << ctx->GetLastErrorText();
+  const FaceLimit limit("576");  // exactly as many faces as triangles
+  for (const char* ext : {"step", "igs"}) {
+    SCOPED_TRACE(ext);
+    const std::string out = dir / (std::string("ring.") + ext);
+    const bool step = std::string(ext) == "step";
+    ASSERT_TRUE(step ? ctx->ExportSTEP(out.c_str()) : ctx->ExportIGES(out.c_str()))
+        << ctx->GetLastErrorText();
+    ObjPtr<CAD::ICADContext> in(Tools()->NewContext());
+    ASSERT_TRUE(step ? in->ImportSTEP(out.c_str()) : in->ImportIGES(out.c_str()))
+        << in->GetLastErrorText();
+    ObjPtr<CAD::IShape> back = OnlyShape(in.Get());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->GetSolidCount(), 1);
+    double box[6];
+    ASSERT_TRUE(back->GetBoundingBox(box));
+    EXPECT_NEAR(box[3], 130, 0.5);
+    EXPECT_NEAR(box[5], 30, 0.5);
+  }
+  // A limit that is no number is not taken: the default holds.
+  const FaceLimit bad("-3");
+  const std::string out = dir / "again.step";
+  EXPECT_TRUE(ctx->ExportSTEP(out.c_str())) << ctx->GetLastErrorText();
 }

@@ -42,6 +42,7 @@ enum : int {
   eCodeTimeLimit = 0x4009,  // an import or export ran past its time limit
   eCodeCancelled = 0x400A,  // an import or export was cancelled by its progress callback
   eCodeBadFile = 0x400B,    // the content of an exchange file is refused (with the reason why)
+  eCodeTooLarge = 0x400C,   // an export refused before it starts: it would be too large to make
 };
 
 // Thrown by pointer; the catcher owns it and calls Release.
@@ -502,7 +503,8 @@ class QZ_CAD_VISIBLE ICADContext : public IObject {
   // or eViewOffscreen for an invisible view (handle may be null).
   virtual IView* NewView(void* handle, int kind) = 0;  // 25
   // The outcome of the last import or export: 0 and "" after a success, else its code
-  // (eCodeFileAccess, eCodeBadFile, eCodeTimeLimit, eCodeCancelled, eCodeFailure) and reason.
+  // (eCodeFileAccess, eCodeBadFile, eCodeTimeLimit, eCodeCancelled, eCodeTooLarge,
+  // eCodeFailure) and reason.
   virtual int GetLastErrorCode() = 0;          // 26
   virtual const char* GetLastErrorText() = 0;  // 27
   // What the last import or export left out or repaired, one text each (bounded in number).

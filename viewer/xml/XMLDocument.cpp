@@ -2,6 +2,7 @@
 
 #include "xml/XMLNode.h"
 #include "xml/XmlEncoding.h"
+#include "xml/XmlNames.h"
 #include "xml/XmlScanner.h"
 #include "xml/XmlText.h"
 
@@ -76,6 +77,7 @@ XMLDocument::~XMLDocument() {
       XMLNode* n = stack.back();
       stack.pop_back();
       n->m_document = nullptr;
+      n->m_name = nullptr;
       stack.insert(stack.end(), n->m_children.begin(), n->m_children.end());
     }
   }
@@ -127,6 +129,11 @@ int XMLDocument::CreateInstance() {
   return 1;
 }
 
+MorlaneXml::NameTable& XMLDocument::Names() {
+  if (!m_names) m_names = std::make_unique<MorlaneXml::NameTable>();
+  return *m_names;
+}
+
 pugi::xml_node XMLDocument::Limbo() {
   if (!m_dom) return pugi::xml_node();
   if (!m_limbo) {
@@ -153,8 +160,9 @@ void XMLDocument::UnbindLoose(pugi::xml_node within) {
       stack.pop_back();
       if (n->m_dom) {
         n->m_tag = n->GetTag();
-        n->m_type = n->GetType();
+        n->m_type = static_cast<std::uint32_t>(n->GetType());
         n->m_dom = pugi::xml_node();
+        n->m_name = nullptr;
       }
       stack.insert(stack.end(), n->m_children.begin(), n->m_children.end());
     }
@@ -267,10 +275,17 @@ bool XMLDocument::ParseUtf8(char* buffer, std::size_t size,
                     std::to_string(code) + ").",
                 control);
   }
-  const ScanResult scan = ScanText(buffer, size, MaxDepth);
-  if (!scan.ok) {
-    FreeBuffer(buffer);
-    return fail(scan.error, scan.offset);
+  // Most documents hold only references that are good wherever they stand: then the quick look
+  // at them is enough before the parser, and the depth is measured on the tree. Otherwise the
+  // full scan decides, with the exact place of the fault.
+  ScanResult scan;
+  const bool quick = QuickScan(buffer, size, scan);
+  if (!quick) {
+    scan = ScanText(buffer, size, MaxDepth);
+    if (!scan.ok) {
+      FreeBuffer(buffer);
+      return fail(scan.error, scan.offset);
+    }
   }
   auto dom = std::make_unique<pugi::xml_document>();
   // The document owns the buffer from here on, whatever the result. Without the old micro
@@ -278,7 +293,23 @@ bool XMLDocument::ParseUtf8(char* buffer, std::size_t size,
   const unsigned options = scan.legacy ? kParseOptions : kParseOptions | pugi::parse_escapes;
   const pugi::xml_parse_result result =
       dom->load_buffer_inplace_own(buffer, size, options, pugi::encoding_utf8);
-  if (!result) return fail(result.description(), static_cast<std::size_t>(result.offset));
+  if (!result) {
+    if (quick) {
+      // The faults of the full scan (a nesting too deep) are the ones to report first, as they
+      // are for every document the quick look does not settle.
+      const std::string text = source();
+      const ScanResult full = ScanText(text.data(), text.size(), MaxDepth);
+      if (!full.ok) return fail(full.error, full.offset);
+    }
+    return fail(result.description(), static_cast<std::size_t>(result.offset));
+  }
+  if (quick) {
+    if (const pugi::xml_node deep = FirstTooDeep(dom->root(), MaxDepth)) {
+      const std::ptrdiff_t at = ElementOffset(deep);
+      return fail("Elements are nested too deeply.",
+                  at < 0 ? std::string::npos : static_cast<std::size_t>(at));
+    }
+  }
   if (!scan.legacy) {
     int elements = 0;
     for (pugi::xml_node n = dom->first_child(); n; n = n.next_sibling()) {
@@ -298,7 +329,8 @@ bool XMLDocument::ParseUtf8(char* buffer, std::size_t size,
   }
 
   // The old micro signs: walk the whole tree without recursion and decode the references of
-  // every text and attribute value here (depth and top-level content are checked on the way).
+  // every text and attribute value here (top-level content is checked on the way; the depth
+  // has been).
   const pugi::xml_node top = dom->root();
   int elements = 0;
   int depth = 1;
@@ -329,9 +361,7 @@ bool XMLDocument::ParseUtf8(char* buffer, std::size_t size,
       }
     }
     if (n.first_child()) {
-      if (++depth > MaxDepth)
-        return fail("Elements are nested too deeply.",
-                    static_cast<std::size_t>(n.first_child().offset_debug()));
+      ++depth;
       n = n.first_child();
       continue;
     }

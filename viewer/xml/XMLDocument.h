@@ -20,6 +20,9 @@
 #include <unordered_set>
 
 class XMLNode;
+namespace MorlaneXml {
+class NameTable;
+}
 
 class MORLANE_API CParsePoint {
  public:
@@ -113,6 +116,7 @@ class MORLANE_API XMLDocument {
   void CopyFrom(const XMLDocument& source);
   void ReleaseTree();
   pugi::xml_node Limbo();
+  MorlaneXml::NameTable& Names();
   void RegisterLoose(XMLNode* node) { m_loose.insert(node); }
   void UnregisterLoose(XMLNode* node) { m_loose.erase(node); }
   // Unbinds the nodes the caller holds whose DOM lies within `within` (all when it is empty),
@@ -131,7 +135,8 @@ class MORLANE_API XMLDocument {
   unsigned long m_indentA = 0;
   unsigned long m_indentB = 4;
 
-  std::unordered_set<XMLNode*> m_loose;  // nodes that belong to no parent (the caller's)
+  std::unordered_set<XMLNode*> m_loose;            // nodes that belong to no parent (the caller's)
+  std::unique_ptr<MorlaneXml::NameTable> m_names;  // the names of the nodes, made on first use
 
   std::wstring m_errorReason;
   mutable std::wstring m_saveError;

@@ -1,17 +1,20 @@
 #include "xml/XMLNode.h"
 
 #include "xml/XMLDocument.h"
+#include "xml/XmlNames.h"
 #include "xml/XmlText.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <new>
 
 using MorlaneText::EqualsNoCase;
-using MorlaneText::EqualsNoCaseUtf8;
 using MorlaneText::FromUtf8;
 using MorlaneText::IsWithin;
 using MorlaneText::ToUtf8;
@@ -86,14 +89,22 @@ bool IsXmlName(const std::wstring& name) {
 }
 
 // Text of a node and its descendants (text and CDATA), in document order, without recursion.
-std::string DescendantText(const pugi::xml_node& top) {
+std::wstring DescendantText(const pugi::xml_node& top) {
+  const pugi::xml_node first = top.first_child();
+  if (!first) return std::wstring();
+  if (!first.next_sibling()) {
+    // Mostly one text child, read straight into the result.
+    const pugi::xml_node_type type = first.type();
+    if (type == pugi::node_pcdata || type == pugi::node_cdata) return FromUtf8(first.value());
+    if (type != pugi::node_element) return std::wstring();
+  }
   std::string out;
   pugi::xml_node n = top.first_child();
   while (n) {
     if (n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata) out += n.value();
     n = MorlaneText::NextInDocument(n, top, n.type() == pugi::node_element);
   }
-  return out;
+  return FromUtf8(out);
 }
 
 }  // namespace
@@ -103,91 +114,193 @@ std::string DescendantText(const pugi::xml_node& top) {
 
 namespace {
 
-// A free list of node-sized blocks, carved from slabs that are never returned: a block freed on
-// another thread simply joins that thread's list.
-struct NodePool {
-  struct Block {
-    Block* next;
-  };
-  Block* free = nullptr;
+// Nodes are handed out one after the other from chunks of kChunkBytes, aligned to their size so
+// that a node finds its chunk from its address: the nodes made together (the children of one node
+// as a loaded document is walked) lie side by side, and a walk reads them in that order. A chunk
+// counts the nodes it still has to take back: all its slots when it is taken into use, less each
+// node freed (on whichever thread) and, when its thread ends, the slots never handed out. At zero
+// the chunk goes back to the system.
+constexpr std::size_t kChunkBytes = 256 * 1024;
+constexpr std::size_t kAlign = alignof(std::max_align_t);
 
-  void* Take(std::size_t size) {
-    if (!free) Refill(size);
-    Block* b = free;
-    free = b->next;
-    return b;
+struct ChunkHeader {
+  std::atomic<std::size_t> pending;
+};
+constexpr std::size_t kHeaderBytes = (sizeof(ChunkHeader) + kAlign - 1) / kAlign * kAlign;
+// A chunk's count while its thread still hands out from it: more than it can ever hand out.
+constexpr std::size_t kOpen = std::size_t(1) << 40;
+// Lists up to this size are taken from the chunks.
+constexpr std::size_t kMaxListBytes = 512;
+
+ChunkHeader* ChunkOf(const void* block) {
+  return reinterpret_cast<ChunkHeader*>(reinterpret_cast<std::uintptr_t>(block) &
+                                        ~static_cast<std::uintptr_t>(kChunkBytes - 1));
+}
+
+void ReleaseBlocks(ChunkHeader* chunk, std::size_t count);
+
+// Chunks that came back are kept for the next nodes of their thread, up to kKeptChunks (a
+// document loaded after another then finds its memory ready, without the system clearing it).
+constexpr std::size_t kKeptChunks = 64;
+
+struct NodeChunks {
+  ChunkHeader* current = nullptr;
+  std::size_t offset = kChunkBytes;  // bytes of current handed out
+  std::size_t handed = 0;            // blocks of current handed out
+  std::vector<void*> kept;
+  bool ended = false;
+
+  void* Take(std::size_t bytes) {
+    bytes = (bytes + kAlign - 1) / kAlign * kAlign;
+    if (offset + bytes > kChunkBytes) {
+      Retire();
+      void* memory = nullptr;
+      if (!kept.empty()) {
+        memory = kept.back();
+        kept.pop_back();
+      } else {
+        memory = std::aligned_alloc(kChunkBytes, kChunkBytes);
+        if (!memory) throw std::bad_alloc();
+      }
+      current = new (memory) ChunkHeader{kOpen};
+      offset = kHeaderBytes;
+      handed = 0;
+    }
+    void* block = reinterpret_cast<char*>(current) + offset;
+    offset += bytes;
+    ++handed;
+    return block;
   }
-  void Give(void* p) {
-    Block* b = static_cast<Block*>(p);
-    b->next = free;
-    free = b;
+  // The chunk's count becomes the number of its blocks still in use.
+  void Retire() {
+    ChunkHeader* last = current;
+    current = nullptr;
+    offset = kChunkBytes;
+    if (last) ReleaseBlocks(last, kOpen - handed);
   }
-  void Refill(std::size_t size) {
-    constexpr std::size_t kCount = 1024;
-    const std::size_t stride = (size + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) *
-                               alignof(std::max_align_t);
-    char* slab = static_cast<char*>(::operator new(stride* kCount));
-    for (std::size_t i = kCount; i-- > 0;) Give(slab + i * stride);
+  void Give(ChunkHeader* chunk) {
+    chunk->~ChunkHeader();
+    if (!ended && kept.size() < kKeptChunks) {
+      kept.push_back(chunk);
+      return;
+    }
+    std::free(chunk);
+  }
+  ~NodeChunks() {
+    ended = true;  // a node made after this (at exit) starts a chunk of its own
+    for (void* chunk : kept) std::free(chunk);
+    kept.clear();
+    Retire();
   }
 };
 
-thread_local NodePool t_pool;
+thread_local NodeChunks t_chunks;
+
+void ReleaseBlocks(ChunkHeader* chunk, std::size_t count) {
+  if (chunk->pending.fetch_sub(count, std::memory_order_acq_rel) == count) t_chunks.Give(chunk);
+}
 
 // Under the address sanitizer every node is an allocation of its own, so that a node used after
 // its deletion is caught.
 #if defined(__SANITIZE_ADDRESS__)
-constexpr bool kUsePool = false;
+constexpr bool kUseChunks = false;
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
-constexpr bool kUsePool = false;
+constexpr bool kUseChunks = false;
 #else
-constexpr bool kUsePool = true;
+constexpr bool kUseChunks = true;
 #endif
 #else
-constexpr bool kUsePool = true;
+constexpr bool kUseChunks = true;
 #endif
+
+// Gives back the memory of destroyed nodes, one count per run of nodes of the same chunk.
+class NodeReleaser {
+ public:
+  NodeReleaser() = default;
+  NodeReleaser(const NodeReleaser&) = delete;
+  NodeReleaser& operator=(const NodeReleaser&) = delete;
+  ~NodeReleaser() { Flush(); }
+  void Add(void* block) {
+    if (!kUseChunks) {
+      ::operator delete(block);
+      return;
+    }
+    ChunkHeader* chunk = ChunkOf(block);
+    if (chunk != m_chunk) {
+      Flush();
+      m_chunk = chunk;
+    }
+    ++m_count;
+  }
+
+ private:
+  void Flush() {
+    if (m_count) ReleaseBlocks(m_chunk, m_count);
+    m_count = 0;
+  }
+  ChunkHeader* m_chunk = nullptr;
+  std::size_t m_count = 0;
+};
 
 }  // namespace
 
 void* XMLNode::operator new(std::size_t size) {
-  if (!kUsePool || size != sizeof(XMLNode)) return ::operator new(size);
-  return t_pool.Take(size);
+  if (!kUseChunks || size != sizeof(XMLNode)) return ::operator new(size);
+  return t_chunks.Take(size);
 }
 
 void XMLNode::operator delete(void* block, std::size_t size) noexcept {
   if (!block) return;
-  if (!kUsePool || size != sizeof(XMLNode)) {
+  if (!kUseChunks || size != sizeof(XMLNode)) {
     ::operator delete(block);
     return;
   }
-  t_pool.Give(block);
+  ReleaseBlocks(ChunkOf(block), 1);
+}
+
+void* MorlaneXml::ChildListMemory::Take(std::size_t bytes) {
+  if (!kUseChunks || bytes > kMaxListBytes) return ::operator new(bytes);
+  return t_chunks.Take(bytes);
+}
+
+void MorlaneXml::ChildListMemory::Give(void* block, std::size_t bytes) noexcept {
+  if (!block) return;
+  if (!kUseChunks || bytes > kMaxListBytes) {
+    ::operator delete(block);
+    return;
+  }
+  ReleaseBlocks(ChunkOf(block), 1);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Construction and lifetime
 
 XMLNode::XMLNode(XMLDocument* document, const wchar_t* tag, int type)
-    : m_tag(tag ? tag : L""), m_type(static_cast<unsigned long>(type)), m_document(document) {
+    : m_tag(tag ? tag : L""), m_type(static_cast<std::uint32_t>(type)), m_document(document) {
   if (m_document) m_document->RegisterLoose(this);
 }
 
 XMLNode::XMLNode(LoadTag, XMLDocument* document, pugi::xml_node dom, XMLNode* parent)
-    : m_dom(dom),
-      m_type(DomType(dom)),
+    : m_dom(dom),  // the type is the DOM's (GetType) while the node is bound
+      m_childrenBuilt(false),
       m_document(document),
-      m_parent(parent),
-      m_childrenBuilt(false) {}
+      m_parent(parent) {}
 
 void XMLNode::Materialize() const {
   if (m_childrenBuilt) return;
   m_childrenBuilt = true;
   if (!m_dom) return;
-  std::size_t count = 0;
-  for (pugi::xml_node c = m_dom.first_child(); c; c = c.next_sibling()) ++count;
-  m_children.reserve(m_children.size() + count);
+  // The DOM children once, then the list at its length and the nodes side by side.
+  thread_local std::vector<pugi::xml_node> found;
+  found.clear();
+  for (pugi::xml_node c = m_dom.first_child(); c; c = c.next_sibling()) found.push_back(c);
+  if (found.empty()) return;
+  m_children.reserve(m_children.size() + found.size());
   XMLNode* self = const_cast<XMLNode*>(this);
-  for (pugi::xml_node c = m_dom.first_child(); c; c = c.next_sibling())
+  for (const pugi::xml_node& c : found)
     m_children.push_back(new XMLNode(LoadTag{}, m_document, c, self));
+  if (found.capacity() > 4096) found = std::vector<pugi::xml_node>();  // keeps no large list
 }
 
 int XMLNode::GetChildCount() const {
@@ -196,7 +309,9 @@ int XMLNode::GetChildCount() const {
 }
 
 XMLNode::XMLNode(const XMLNode& source)
-    : m_tag(source.GetTag()), m_type(source.GetType()), m_document(source.m_document) {
+    : m_tag(source.GetTag()),
+      m_type(static_cast<std::uint32_t>(source.GetType())),
+      m_document(source.m_document) {
   if (!m_document) return;
   m_document->RegisterLoose(this);
   if (!source.m_dom || !m_document->m_dom) return;
@@ -230,22 +345,25 @@ XMLNode::~XMLNode() {
 }
 
 void XMLNode::DestroySubtree(XMLNode* top) {
-  std::vector<XMLNode*> stack;
-  stack.swap(top->m_children);
+  std::vector<XMLNode*> stack(top->m_children.begin(), top->m_children.end());
+  top->m_children = ChildList();
+  NodeReleaser release;
   while (!stack.empty()) {
     XMLNode* n = stack.back();
     stack.pop_back();
     stack.insert(stack.end(), n->m_children.begin(), n->m_children.end());
-    n->m_children.clear();
+    n->m_children = ChildList();
     n->m_dom = pugi::xml_node();
     n->m_parent = nullptr;
     n->m_document = nullptr;
-    delete n;
+    n->~XMLNode();  // what delete does, with the memory given back by runs
+    release.Add(n);
   }
 }
 
 void XMLNode::SetParentDocument(XMLDocument* document) {
   if (document == m_document) return;
+  m_name = nullptr;  // kept by the old document
   if (!m_parent && m_document) m_document->UnregisterLoose(this);
   m_document = document;
   if (!m_parent && m_document && m_document->GetRoot() != this) m_document->RegisterLoose(this);
@@ -276,8 +394,9 @@ bool XMLNode::IsAncestorOrSelf(const XMLNode* node) const {
 
 void XMLNode::SetXMLDOMElement(pugi::xml_node dom) {
   m_dom = dom;
+  m_name = nullptr;
   if (m_dom) {
-    m_type = DomType(m_dom);
+    m_type = static_cast<std::uint32_t>(DomType(m_dom));
     // The children of a DOM node bound from outside appear as nodes when first asked for.
     if (m_children.empty()) m_childrenBuilt = false;
   }
@@ -315,8 +434,26 @@ bool XMLNode::EnsureBound() {
 // ---------------------------------------------------------------------------------------------
 // Name, type, text
 
-std::wstring XMLNode::GetTag() const {
-  if (m_dom) return FromUtf8(DomName(m_dom));
+const MorlaneXml::NameEntry* XMLNode::NameOf() const {
+  const pugi::xml_node_type type = m_dom.type();
+  if (const MorlaneXml::NameEntry* fixed = MorlaneXml::FixedName(type)) return fixed;
+  if (type == pugi::node_doctype) {
+    if (!m_document) return nullptr;
+    const std::string name = DomName(m_dom);
+    if (!m_name || m_name->utf8 != name) m_name = m_document->Names().Intern(name);
+    return m_name;
+  }
+  // The kept name holds while the DOM's name is the same text (whoever renamed the DOM node).
+  const char* name = m_dom.name();
+  if (m_name && std::strcmp(m_name->utf8.c_str(), name) == 0) return m_name;
+  m_name = m_document ? m_document->Names().Intern(name) : nullptr;
+  return m_name;
+}
+
+const std::wstring& XMLNode::GetTag() const {
+  if (!m_dom) return m_tag;
+  if (const MorlaneXml::NameEntry* name = NameOf()) return name->wide;
+  m_tag = FromUtf8(DomName(m_dom));  // no name kept for it: remembered in the node
   return m_tag;
 }
 
@@ -333,7 +470,7 @@ void XMLNode::SetTag(const std::wstring& tag) {
 
 unsigned long XMLNode::GetType() const { return m_dom ? DomType(m_dom) : m_type; }
 
-void XMLNode::SetType(unsigned long type) { m_type = type; }
+void XMLNode::SetType(unsigned long type) { m_type = static_cast<std::uint32_t>(type); }
 
 std::wstring XMLNode::GetTypeString() const {
   return m_dom ? DomTypeString(m_dom) : std::wstring();
@@ -353,7 +490,7 @@ std::wstring XMLNode::GetTypeStringByID(unsigned long type) {
 std::wstring XMLNode::GetTagValue() const {
   if (!m_dom) return std::wstring();
   if (m_dom.type() == pugi::node_element || m_dom.type() == pugi::node_document)
-    return FromUtf8(DescendantText(m_dom));
+    return DescendantText(m_dom);
   return FromUtf8(m_dom.value());
 }
 
@@ -391,19 +528,21 @@ XMLNode* XMLNode::GetChild(int index) const {
   return m_children[static_cast<std::size_t>(index)];
 }
 
-XMLNode* XMLNode::GetChild(const std::wstring& tag) const {
+XMLNode* XMLNode::GetChild(std::wstring_view tag) const {
   Materialize();
-  const std::string wanted = ToUtf8(tag);
+  // The wanted name folded once; each child's folded name is kept with its name.
+  thread_local std::wstring folded;
+  MorlaneXml::FoldInto(tag, folded);
+  const std::wstring_view wanted(folded);
   for (XMLNode* child : m_children) {
     if (child->m_dom) {
-      if (child->m_dom.type() == pugi::node_element) {
-        if (EqualsNoCaseUtf8(child->m_dom.name(), wanted)) return child;
-      } else if (EqualsNoCaseUtf8(DomName(child->m_dom), wanted)) {
-        return child;
+      if (const MorlaneXml::NameEntry* name = child->NameOf()) {
+        if (name->folded.size() == wanted.size() && std::wstring_view(name->folded) == wanted)
+          return child;
+        continue;
       }
-    } else if (EqualsNoCase(child->m_tag, tag)) {
-      return child;
     }
+    if (EqualsNoCase(child->GetTag(), tag)) return child;
   }
   return nullptr;
 }
@@ -484,7 +623,7 @@ int XMLNode::ReplaceChild(XMLNode* newChild, XMLNode* oldChild) {
 int XMLNode::MergeChild(const XMLNode* source) {
   if (!source) return 1;
   source->Materialize();
-  const std::vector<XMLNode*> children = source->m_children;
+  const std::vector<XMLNode*> children(source->m_children.begin(), source->m_children.end());
   for (XMLNode* child : children) {
     const std::wstring tag = child->GetTag();
     if (GetChild(tag)) continue;
@@ -577,7 +716,7 @@ void XMLNode::DestroyChildren() { DeleteAllChild(); }
 
 void XMLNode::ClearChilds() {
   Materialize();
-  std::vector<XMLNode*> children;
+  ChildList children;
   children.swap(m_children);
   for (XMLNode* child : children) {
     child->m_parent = nullptr;
@@ -588,14 +727,16 @@ void XMLNode::ClearChilds() {
 // ---------------------------------------------------------------------------------------------
 // Attributes
 
-pugi::xml_attribute XMLNode::GetAttributeInTemporaryPtr(const std::wstring& name) const {
+pugi::xml_attribute XMLNode::GetAttributeInTemporaryPtr(std::wstring_view name) const {
   if (!m_dom || m_dom.type() != pugi::node_element) return pugi::xml_attribute();
-  const std::string wanted = ToUtf8(name);
-  if (pugi::xml_attribute exact = m_dom.attribute(wanted.c_str())) return exact;
+  // One pass: the attribute of exactly that name, else the first that differs only in case.
+  pugi::xml_attribute noCase;
   for (pugi::xml_attribute a = m_dom.first_attribute(); a; a = a.next_attribute()) {
-    if (EqualsNoCaseUtf8(a.name(), wanted)) return a;
+    const MorlaneText::NameMatch match = MorlaneText::MatchName(a.name(), name);
+    if (match == MorlaneText::NameMatch::Exact) return a;
+    if (match == MorlaneText::NameMatch::NoCase && !noCase) noCase = a;
   }
-  return pugi::xml_attribute();
+  return noCase;
 }
 
 int XMLNode::GetAttrCount() const {
@@ -618,29 +759,29 @@ bool XMLNode::GetAttr(int index, std::wstring& name, std::wstring& value) const 
   return false;
 }
 
-std::wstring XMLNode::GetStrAttr(const std::wstring& name, const std::wstring& defaultValue) const {
+std::wstring XMLNode::GetStrAttr(std::wstring_view name, const std::wstring& defaultValue) const {
   const pugi::xml_attribute a = GetAttributeInTemporaryPtr(name);
   return a ? FromUtf8(a.value()) : defaultValue;
 }
 
-int XMLNode::GetIntAttr(const std::wstring& name, int defaultValue) const {
+int XMLNode::GetIntAttr(std::wstring_view name, int defaultValue) const {
   const pugi::xml_attribute a = GetAttributeInTemporaryPtr(name);
   if (!a) return defaultValue;
   double value = 0.0;
-  if (!MorlaneText::ParseNumber(FromUtf8(a.value()), value) || !std::isfinite(value))
+  if (!MorlaneText::ParseNumber(std::string_view(a.value()), value) || !std::isfinite(value))
     return defaultValue;
   const double rounded = std::nearbyint(value);  // to even, as the platform's conversion rounds
   if (rounded < -2147483648.0 || rounded > 2147483647.0) return defaultValue;
   return static_cast<int>(rounded);
 }
 
-double XMLNode::GetDblAttr(const std::wstring& name, double defaultValue) const {
+double XMLNode::GetDblAttr(std::wstring_view name, double defaultValue) const {
   const pugi::xml_attribute a = GetAttributeInTemporaryPtr(name);
   if (!a) return defaultValue;
-  return MorlaneText::ParseDoublePrefix(FromUtf8(a.value()));
+  return MorlaneText::ParseDoublePrefix(std::string_view(a.value()));
 }
 
-COLORREF XMLNode::GetColorAttr(const std::wstring& name, COLORREF defaultValue) const {
+COLORREF XMLNode::GetColorAttr(std::wstring_view name, COLORREF defaultValue) const {
   const pugi::xml_attribute a = GetAttributeInTemporaryPtr(name);
   if (!a) return defaultValue;
   const char* v = a.value();

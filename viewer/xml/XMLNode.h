@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class XMLDocument;
@@ -21,6 +22,33 @@ class XMLDocument;
 #define MORLANE_COLORREF_DEFINED
 using COLORREF = std::uint32_t;
 #endif
+
+class XMLNode;
+
+namespace MorlaneXml {
+struct NameEntry;
+
+// The memory of child lists: short lists lie in the same chunks as the nodes (next to the nodes
+// they list, and with no call of the system's allocator), long ones on the heap.
+struct ChildListMemory {
+  static void* Take(std::size_t bytes);
+  static void Give(void* block, std::size_t bytes) noexcept;
+};
+
+template <class T>
+struct ChildListAllocator {
+  using value_type = T;
+  ChildListAllocator() = default;
+  template <class U>
+  ChildListAllocator(const ChildListAllocator<U>&) {}
+  T* allocate(std::size_t n) { return static_cast<T*>(ChildListMemory::Take(n * sizeof(T))); }
+  void deallocate(T* p, std::size_t n) noexcept { ChildListMemory::Give(p, n * sizeof(T)); }
+  template <class U>
+  bool operator==(const ChildListAllocator<U>&) const {
+    return true;
+  }
+};
+}  // namespace MorlaneXml
 
 class MORLANE_API XMLNode {
  public:
@@ -53,7 +81,9 @@ class MORLANE_API XMLNode {
   pugi::xml_node GetXMLDOMElement() const { return m_dom; }
   bool IsBound() const { return static_cast<bool>(m_dom); }
 
-  std::wstring GetTag() const;
+  // The name as a reference that stays valid while the node keeps its name and its document
+  // lives (names are kept once per document).
+  const std::wstring& GetTag() const;
   // Renames the node. A bound element keeps its attributes, text and children (and every
   // XMLNode pointer to them stays valid).
   void SetTag(const std::wstring& tag);
@@ -76,8 +106,10 @@ class MORLANE_API XMLNode {
   int GetChildCount() const;
   XMLNode* GetChild(int index) const;
   // First child whose tag equals tag without regard to case.
-  XMLNode* GetChild(const std::wstring& tag) const;
-  XMLNode* GetChild(const wchar_t* tag) const { return GetChild(std::wstring(tag ? tag : L"")); }
+  XMLNode* GetChild(std::wstring_view tag) const;
+  XMLNode* GetChild(const wchar_t* tag) const {
+    return GetChild(tag ? std::wstring_view(tag) : std::wstring_view());
+  }
   XMLNode* GetParent() const { return m_parent; }
 
   XMLNode* NewChild(const wchar_t* tag, int type = eElement, pugi::xml_node dom = pugi::xml_node());
@@ -93,13 +125,13 @@ class MORLANE_API XMLNode {
 
   int GetAttrCount() const;
   bool GetAttr(int index, std::wstring& name, std::wstring& value) const;
-  std::wstring GetStrAttr(const std::wstring& name,
+  std::wstring GetStrAttr(std::wstring_view name,
                           const std::wstring& defaultValue = std::wstring()) const;
   // A value that is not a number that fits an int gives the default.
-  int GetIntAttr(const std::wstring& name, int defaultValue = 0) const;
-  double GetDblAttr(const std::wstring& name, double defaultValue = 0.0) const;
+  int GetIntAttr(std::wstring_view name, int defaultValue = 0) const;
+  double GetDblAttr(std::wstring_view name, double defaultValue = 0.0) const;
   // "#" is 0xFFFFFFFF; "#rrggbb" a colour; missing, empty or not "#" + hex digits: the default.
-  COLORREF GetColorAttr(const std::wstring& name, COLORREF defaultValue = 0) const;
+  COLORREF GetColorAttr(std::wstring_view name, COLORREF defaultValue = 0) const;
 
   void AddAttribute(const std::wstring& name, const std::wstring& value);
   void AddAttr(const std::wstring& name, const std::wstring& value) { AddAttribute(name, value); }
@@ -130,7 +162,7 @@ class MORLANE_API XMLNode {
 
  protected:
   pugi::xml_node CreateIXMLDOMElement(const wchar_t* name);
-  pugi::xml_attribute GetAttributeInTemporaryPtr(const std::wstring& name) const;
+  pugi::xml_attribute GetAttributeInTemporaryPtr(std::wstring_view name) const;
   void RemoveChild(XMLNode* child);  // takes child out of the list, without deleting it
   void DestroyChildren();
 
@@ -147,14 +179,19 @@ class MORLANE_API XMLNode {
   bool IsAncestorOrSelf(const XMLNode* node) const;
   // Makes the XMLNode objects of the DOM children of a loaded node, once.
   void Materialize() const;
+  // The kept name of a bound node (null when the document keeps no more names).
+  const MorlaneXml::NameEntry* NameOf() const;
 
-  std::wstring m_tag;  // tag of an unbound node
-  mutable std::vector<XMLNode*> m_children;
+  mutable std::wstring m_tag;  // tag of an unbound node; of a bound one when no name is kept
+  mutable const MorlaneXml::NameEntry* m_name = nullptr;  // kept by m_document
+  using ChildList = std::vector<XMLNode*, MorlaneXml::ChildListAllocator<XMLNode*>>;
+
+  mutable ChildList m_children;
   pugi::xml_node m_dom;
-  unsigned long m_type = 0;
-  XMLDocument* m_document = nullptr;
-  XMLNode* m_parent = nullptr;          // the node whose list holds this one
+  std::uint32_t m_type = 0;
   mutable bool m_childrenBuilt = true;  // false until the children of a loaded node are made
+  XMLDocument* m_document = nullptr;
+  XMLNode* m_parent = nullptr;  // the node whose list holds this one
 };
 
 // Ties an XMLNode to an archive object while a model is read or written.

@@ -202,14 +202,25 @@ bool DecodeEntities(char* s, std::string& error, std::size_t& errorAt) {
 std::size_t ForbiddenControlAt(const char* text, std::size_t n) {
   std::size_t i = 0;
 #if defined(__SSE2__)
-  const __m128i minusOne = _mm_set1_epi8(-1), space = _mm_set1_epi8(0x20);
+  const __m128i below = _mm_set1_epi8(0x1F);
   const __m128i tab = _mm_set1_epi8(0x09), lf = _mm_set1_epi8(0x0A), cr = _mm_set1_epi8(0x0D);
-  while (i + 16 <= n) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-    const __m128i control = _mm_and_si128(_mm_cmpgt_epi8(v, minusOne), _mm_cmplt_epi8(v, space));
+  // The controls of sixteen bytes (those up to 0x1F but tab, line feed and carriage return).
+  auto controls = [&](std::size_t at) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(v, below), v);
     const __m128i allowed = _mm_or_si128(
         _mm_or_si128(_mm_cmpeq_epi8(v, tab), _mm_cmpeq_epi8(v, lf)), _mm_cmpeq_epi8(v, cr));
-    const int mask = _mm_movemask_epi8(_mm_andnot_si128(allowed, control));
+    return _mm_andnot_si128(allowed, control);
+  };
+  // Sixty-four bytes at a time while there are none; the block with one is looked at again.
+  while (i + 64 <= n) {
+    const __m128i any = _mm_or_si128(_mm_or_si128(controls(i), controls(i + 16)),
+                                     _mm_or_si128(controls(i + 32), controls(i + 48)));
+    if (_mm_movemask_epi8(any)) break;
+    i += 64;
+  }
+  while (i + 16 <= n) {
+    const int mask = _mm_movemask_epi8(controls(i));
     if (mask) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
     i += 16;
   }
@@ -313,6 +324,49 @@ ScanResult ScanText(const char* text, std::size_t n, int maxDepth) {
     i = next;
   }
   return r;
+}
+
+bool QuickScan(const char* text, std::size_t n, ScanResult& result) {
+  result = ScanResult();
+  std::string error;
+  for (const char* p = static_cast<const char*>(std::memchr(text, '&', n)); p;) {
+    const std::size_t i = static_cast<std::size_t>(p - text);
+    const std::size_t length = ReferenceAt(text, i, n, result.legacy, error);
+    if (!length) return false;
+    if (text[i + 1] == '#') result.charRefsInText = true;
+    const std::size_t next = i + length;
+    p = next < n ? static_cast<const char*>(std::memchr(text + next, '&', n - next)) : nullptr;
+  }
+  return true;
+}
+
+pugi::xml_node FirstTooDeep(const pugi::xml_node& top, int maxDepth) {
+  // Without recursion; only elements have children, so depth counts elements.
+  int depth = 1;  // the level of n
+  pugi::xml_node n = top.first_child();
+  while (n) {
+    if (depth > maxDepth && n.type() == pugi::node_element) return n;
+    if (pugi::xml_node child = n.first_child()) {
+      n = child;
+      ++depth;
+      continue;
+    }
+    for (;;) {
+      if (pugi::xml_node next = n.next_sibling()) {
+        n = next;
+        break;
+      }
+      n = n.parent();
+      --depth;
+      if (!n || n == top) return pugi::xml_node();
+    }
+  }
+  return pugi::xml_node();
+}
+
+std::ptrdiff_t ElementOffset(const pugi::xml_node& element) {
+  const std::ptrdiff_t name = element.offset_debug();
+  return name > 0 ? name - 1 : -1;
 }
 
 void DropBlankText(pugi::xml_node top) {

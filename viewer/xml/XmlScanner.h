@@ -35,6 +35,20 @@ std::size_t ForbiddenControlAt(const char* text, std::size_t n);
 // The scan itself; maxDepth bounds the nesting of elements.
 ScanResult ScanText(const char* text, std::size_t n, int maxDepth);
 
+// A quick look at every '&' of the text, wherever it stands, without following the markup: true
+// when each one starts a reference the layer reads, so that no reference can fail whatever its
+// place (legacy and charRefsInText are then set as ScanText would set them, or also for a
+// reference in a comment, where they only cost a slower path). False: ScanText must decide.
+// The nesting depth is not looked at: FirstTooDeep does that on the parsed tree.
+bool QuickScan(const char* text, std::size_t n, ScanResult& result);
+
+// The first element below top, in document order, that lies deeper than maxDepth levels (top's
+// children are level 1); null when there is none.
+pugi::xml_node FirstTooDeep(const pugi::xml_node& top, int maxDepth);
+
+// The offset of the '<' that starts an element parsed in place (-1 when it is not known).
+std::ptrdiff_t ElementOffset(const pugi::xml_node& element);
+
 // Decodes the references of a text or attribute value in place (the result is never longer).
 // Returns false with the offset of the bad reference.
 bool DecodeEntities(char* s, std::string& error, std::size_t& errorAt);

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <cwctype>
+#include <type_traits>
 
 namespace MorlaneText {
 namespace {
@@ -101,19 +102,32 @@ std::string ToUtf8(std::wstring_view text) {
 }
 
 std::wstring FromUtf8(std::string_view text) {
-  std::wstring out;
-  out.reserve(text.size());
+  // Never more characters than bytes: written in place, then cut to length.
+  std::wstring out(text.size(), L'\0');
+  wchar_t* to = out.data();
   std::size_t i = 0;
   bool ok = true;
-  while (i < text.size()) {
+  const std::size_t n = text.size();
+  while (i < n) {
+    // Eight ASCII bytes at a time.
+    while (i + 8 <= n) {
+      std::uint64_t word;
+      std::memcpy(&word, text.data() + i, 8);
+      if (word & 0x8080808080808080ULL) break;
+      for (int k = 0; k < 8; ++k) to[k] = static_cast<wchar_t>(text[i + k]);
+      to += 8;
+      i += 8;
+    }
+    if (i >= n) break;
     const unsigned char b = static_cast<unsigned char>(text[i]);
     if (b < 0x80) {
-      out.push_back(static_cast<wchar_t>(b));
+      *to++ = static_cast<wchar_t>(b);
       ++i;
     } else {
-      out.push_back(static_cast<wchar_t>(DecodeUtf8(text, i, ok)));
+      *to++ = static_cast<wchar_t>(DecodeUtf8(text, i, ok));
     }
   }
+  out.resize(static_cast<std::size_t>(to - out.data()));
   return out;
 }
 
@@ -124,7 +138,15 @@ std::size_t InvalidUtf8At(std::string_view text) {
   bool ok = true;
   const std::size_t n = text.size();
   while (i < n) {
-    // Fast path over ASCII runs.
+    // Fast path over ASCII runs: sixty-four bytes at a time, then eight.
+    while (i + 64 <= n) {
+      std::uint64_t words[8];
+      std::memcpy(words, text.data() + i, 64);
+      if ((words[0] | words[1] | words[2] | words[3] | words[4] | words[5] | words[6] | words[7]) &
+          0x8080808080808080ULL)
+        break;
+      i += 64;
+    }
     while (i + 8 <= n) {
       std::uint64_t word;
       std::memcpy(&word, text.data() + i, 8);
@@ -397,28 +419,41 @@ bool EqualsNoCaseUtf8(std::string_view a, std::string_view b) {
 
 namespace {
 
-// The longest prefix of s (ASCII) that is a decimal floating-point number.
-std::size_t NumberPrefix(const std::string& s, std::size_t start) {
+template <class Char>
+bool IsDigit(Char c) {
+  return c >= Char('0') && c <= Char('9');
+}
+
+template <class Char>
+bool IsBlankChar(Char c) {
+  return c == Char(' ') || c == Char('\t') || c == Char('\n') || c == Char('\r') ||
+         c == Char('\v') || c == Char('\f');
+}
+
+// The longest prefix of s from start that is a decimal floating-point number; start if none.
+// Characters outside ASCII are never part of one.
+template <class Char>
+std::size_t NumberPrefix(std::basic_string_view<Char> s, std::size_t start) {
   std::size_t i = start;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+  if (i < s.size() && (s[i] == Char('+') || s[i] == Char('-'))) ++i;
   std::size_t digits = 0;
-  while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
+  while (i < s.size() && IsDigit(s[i])) {
     ++i;
     ++digits;
   }
-  if (i < s.size() && s[i] == '.') {
+  if (i < s.size() && s[i] == Char('.')) {
     ++i;
-    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
+    while (i < s.size() && IsDigit(s[i])) {
       ++i;
       ++digits;
     }
   }
   if (digits == 0) return start;
-  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+  if (i < s.size() && (s[i] == Char('e') || s[i] == Char('E'))) {
     std::size_t k = i + 1;
-    if (k < s.size() && (s[k] == '+' || s[k] == '-')) ++k;
+    if (k < s.size() && (s[k] == Char('+') || s[k] == Char('-'))) ++k;
     std::size_t expDigits = 0;
-    while (k < s.size() && std::isdigit(static_cast<unsigned char>(s[k]))) {
+    while (k < s.size() && IsDigit(s[k])) {
       ++k;
       ++expDigits;
     }
@@ -427,40 +462,69 @@ std::size_t NumberPrefix(const std::string& s, std::size_t start) {
   return i;
 }
 
-std::string AsciiOf(std::wstring_view text) {
-  std::string s;
-  s.reserve(text.size());
-  for (wchar_t c : text) s.push_back(c < 0x80 ? static_cast<char>(c) : '\x7f');
-  return s;
-}
-
-bool ConvertDouble(const std::string& s, std::size_t from, std::size_t to, double& value) {
-  std::size_t begin = from;
-  if (begin < to && s[begin] == '+') ++begin;
-  const auto result = std::from_chars(s.data() + begin, s.data() + to, value);
+// The number digits[0, n), which NumberPrefix has found, as strtod reads it.
+bool ConvertDigits(const char* digits, std::size_t n, double& value) {
+  const auto result = std::from_chars(digits, digits + n, value);
   if (result.ec == std::errc::result_out_of_range) {
     // Overflow gives infinity, underflow zero, as strtod does.
-    const bool negative = s[begin] == '-';
-    const std::size_t e = s.find_first_of("eE", begin);
-    const bool bigExponent = e != std::string::npos && e + 1 < to && s[e + 1] != '-';
+    const bool negative = n > 0 && digits[0] == '-';
+    const std::string_view text(digits, n);
+    const std::size_t e = text.find_first_of("eE");
+    const bool bigExponent = e != std::string_view::npos && e + 1 < n && text[e + 1] != '-';
     value = bigExponent ? (negative ? -HUGE_VAL : HUGE_VAL) : (negative ? -0.0 : 0.0);
     return true;
   }
-  return result.ec == std::errc() && result.ptr == s.data() + to;
+  return result.ec == std::errc() && result.ptr == digits + n;
 }
 
-}  // namespace
+// The number s[from, to), which NumberPrefix has found (so ASCII).
+template <class Char>
+bool ConvertDouble(std::basic_string_view<Char> s, std::size_t from, std::size_t to,
+                   double& value) {
+  if (from < to && s[from] == Char('+')) ++from;
+  const std::size_t n = to - from;
+  if constexpr (std::is_same_v<Char, char>) {
+    return ConvertDigits(s.data() + from, n, value);
+  } else {
+    // Wide digits as narrow text: on the stack for every number of a sensible length.
+    char small[96];
+    std::string large;
+    char* out = small;
+    if (n > sizeof small) {
+      large.resize(n);
+      out = large.data();
+    }
+    for (std::size_t k = 0; k < n; ++k) out[k] = static_cast<char>(s[from + k]);
+    return ConvertDigits(out, n, value);
+  }
+}
 
-double ParseDoublePrefix(std::wstring_view text) {
-  const std::string s = AsciiOf(text);
+template <class Char>
+double DoublePrefix(std::basic_string_view<Char> s) {
   std::size_t start = 0;
-  while (start < s.size() && IsBlank(static_cast<wchar_t>(s[start]))) ++start;
+  while (start < s.size() && IsBlankChar(s[start])) ++start;
   const std::size_t end = NumberPrefix(s, start);
   if (end == start) return 0.0;
   double value = 0.0;
   if (!ConvertDouble(s, start, end, value)) return 0.0;
   return value;
 }
+
+template <class Char>
+bool WholeNumber(std::basic_string_view<Char> s, double& value) {
+  std::size_t start = 0, end = s.size();
+  while (start < end && IsBlankChar(s[start])) ++start;
+  while (end > start && IsBlankChar(s[end - 1])) --end;
+  if (start == end) return false;
+  if (NumberPrefix(s, start) != end) return false;
+  return ConvertDouble(s, start, end, value);
+}
+
+}  // namespace
+
+double ParseDoublePrefix(std::wstring_view text) { return DoublePrefix(text); }
+
+double ParseDoublePrefix(std::string_view utf8) { return DoublePrefix(utf8); }
 
 int ParseIntPrefix(std::wstring_view text) {
   std::size_t i = 0;
@@ -481,14 +545,31 @@ int ParseIntPrefix(std::wstring_view text) {
   return static_cast<int>(value);
 }
 
-bool ParseNumber(std::wstring_view text, double& value) {
-  const std::string s = AsciiOf(text);
-  std::size_t start = 0, end = s.size();
-  while (start < end && IsBlank(static_cast<wchar_t>(s[start]))) ++start;
-  while (end > start && IsBlank(static_cast<wchar_t>(s[end - 1]))) --end;
-  if (start == end) return false;
-  if (NumberPrefix(s, start) != end) return false;
-  return ConvertDouble(s, start, end, value);
+bool ParseNumber(std::wstring_view text, double& value) { return WholeNumber(text, value); }
+
+bool ParseNumber(std::string_view utf8, double& value) { return WholeNumber(utf8, value); }
+
+NameMatch MatchName(const char* utf8, std::wstring_view wide) {
+  NameMatch match = NameMatch::Exact;
+  const std::string_view text(utf8);
+  std::size_t i = 0, k = 0;
+  bool ok = true;
+  while (i < text.size() && k < wide.size()) {
+    const unsigned char b = static_cast<unsigned char>(text[i]);
+    char32_t c;
+    if (b < 0x80) {
+      c = b;
+      ++i;
+    } else {
+      c = DecodeUtf8(text, i, ok);
+    }
+    char32_t w = static_cast<char32_t>(wide[k++]);
+    if (w > 0x10FFFF || (w >= 0xD800 && w <= 0xDFFF)) w = kReplacement;  // as ToUtf8 writes it
+    if (c == w) continue;
+    if (FoldCase(c) != FoldCase(w)) return NameMatch::Different;
+    match = NameMatch::NoCase;
+  }
+  return i == text.size() && k == wide.size() ? match : NameMatch::Different;
 }
 
 }  // namespace MorlaneText

@@ -39,13 +39,20 @@ MORLANE_API char32_t FoldCase(char32_t c);
 MORLANE_API bool EqualsNoCase(std::wstring_view a, std::wstring_view b);
 MORLANE_API bool EqualsNoCaseUtf8(std::string_view a, std::string_view b);
 
+// How a UTF-8 name compares with a wide one: the same letters, the same but for case, or not.
+enum class NameMatch { Different, NoCase, Exact };
+MORLANE_API NameMatch MatchName(const char* utf8, std::wstring_view wide);
+
 // _wtof: leading blanks, then the longest prefix that is a decimal number (C locale); 0.0 if none.
 MORLANE_API double ParseDoublePrefix(std::wstring_view text);
+// The same over UTF-8 text (a letter outside ASCII is never part of a number).
+MORLANE_API double ParseDoublePrefix(std::string_view utf8);
 // _wtoi: leading blanks, optional sign, decimal digits; 0 if none.
 MORLANE_API int ParseIntPrefix(std::wstring_view text);
 // The whole text (blanks around allowed) as a number, as VariantChangeType reads a string:
 // false when it is not a number.
 MORLANE_API bool ParseNumber(std::wstring_view text, double& value);
+MORLANE_API bool ParseNumber(std::string_view utf8, double& value);
 
 }  // namespace MorlaneText
 

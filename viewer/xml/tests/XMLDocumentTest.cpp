@@ -683,3 +683,57 @@ TEST(XmlDocumentSave, NamesTheTargetEncodingLacksAreRefusedAndTextBecomesReferen
     std::filesystem::remove(dir.File("bad.xml"));
   }
 }
+
+TEST(XmlDocumentMalformed, TooDeepIsFoundWhereverTheReferencesLeaveTheCheck) {
+  // A document whose references are all good is measured after the parse; one with a reference
+  // the quick look cannot settle (an '&' alone in a comment) is scanned as it stands. Both
+  // refuse at the first element too deep, at its '<'.
+  for (const wchar_t* extra : {L"", L"<!-- a & b -->", L"<!-- &181; -->"}) {
+    std::wstring deep = L"<r a=\"&amp;\">";
+    deep += extra;
+    deep += L"\n";
+    for (int i = 0; i < XMLDocument::MaxDepth; ++i) deep += L"<n>";
+    for (int i = 0; i < XMLDocument::MaxDepth; ++i) deep += L"</n>";
+    deep += L"</r>";
+    XMLDocument doc;
+    EXPECT_EQ(doc.LoadXml(deep.c_str()), 0) << extra;
+    const ParseError e = ErrorOf(doc);
+    EXPECT_NE(e.reason.find(L"nested"), std::wstring::npos) << extra;
+    EXPECT_EQ(e.position.GetLineNumber(), 2) << extra;
+    EXPECT_EQ(e.position.GetLineIndex(), 3 * (XMLDocument::MaxDepth - 1) + 1) << extra;
+  }
+}
+
+TEST(XmlDocumentLoad, OldMicroSignsInCommentsChangeNothing) {
+  XMLDocument doc;
+  ASSERT_EQ(doc.LoadXml(L"<a v=\"&lt;1&#x41;\"><!-- &181; &amp;181; -->x&amp;y&#65;</a>"), 1);
+  XMLNode* a = doc.GetRoot();
+  EXPECT_EQ(a->GetStrAttr(L"v"), L"<1A");
+  ASSERT_EQ(a->GetChildCount(), 2);
+  EXPECT_EQ(a->GetChild(0)->GetTagValue(), L" &181; &amp;181; ");
+  EXPECT_EQ(a->GetChild(1)->GetTagValue(), L"x&yA");
+  // A syntax fault after good references is the parser's, with its place.
+  EXPECT_EQ(doc.LoadXml(L"<a>&amp;\n<b></c></a>"), 0);
+  EXPECT_EQ(ErrorOf(doc).position.GetLineNumber(), 2);
+  EXPECT_EQ(doc.GetRoot()->GetChild(1)->GetTagValue(), L"x&yA");  // the last good tree stays
+}
+
+TEST(XmlDocumentMalformed, FaultsFarIntoLongRunsOfPlainTextKeepTheirPlace) {
+  // Plain ASCII is passed over in long strides; a fault inside one is still found where it is.
+  for (std::size_t at : {0u, 15u, 63u, 64u, 100u, 200u}) {
+    std::wstring text =
+        L"<a>" + std::wstring(at, L'x') + L"\x02" + std::wstring(150, L'y') + L"</a>";
+    XMLDocument doc;
+    EXPECT_EQ(doc.LoadXml(text.c_str()), 0) << at;
+    EXPECT_EQ(ErrorOf(doc).position.GetLineIndex(), static_cast<int>(at) + 4) << at;
+  }
+  TempDir dir;
+  for (std::size_t at : {5u, 64u, 130u}) {
+    dir.Write("bad.xml",
+              "\xEF\xBB\xBF<a>" + std::string(at, 'x') + "\xFF" + std::string(100, 'y') + "</a>");
+    XMLDocument doc(dir.WFile("bad.xml").c_str());
+    EXPECT_FALSE(doc.GetRoot()) << at;
+    // The mark counts as the line's first character.
+    EXPECT_EQ(ErrorOf(doc).position.GetLineIndex(), static_cast<int>(at) + 5) << at;
+  }
+}

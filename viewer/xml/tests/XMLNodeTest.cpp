@@ -5,8 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include "xml/XmlText.h"
+
 #include <cmath>
+#include <memory>
 #include <random>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -366,4 +371,109 @@ TEST(XmlArchiveNode, CreatesOrReusesNamedSections) {
   EXPECT_NE(another.GetNode(), first.GetNode());
   EXPECT_EQ(doc.GetRoot()->GetChildCount(), 2);
   EXPECT_EQ(another.GetArchive(), &archive);
+}
+
+TEST(XmlNodeLookup, ExactAttributeNameWinsOverAnEarlierOneOfOtherCase) {
+  XMLDocument doc;
+  ASSERT_EQ(doc.LoadXml(L"<a Width=\"1\" width=\"2\" \u0414\u043b\u0438\u043d\u0430=\"3\"/>"), 1);
+  XMLNode* a = doc.GetRoot();
+  EXPECT_EQ(a->GetStrAttr(L"width"), L"2");
+  EXPECT_EQ(a->GetStrAttr(L"Width"), L"1");
+  EXPECT_EQ(a->GetStrAttr(L"WIDTH"), L"1");  // no exact one: the first without case
+  EXPECT_EQ(a->GetIntAttr(L"\u0434\u043b\u0438\u043d\u0430", 0), 3);
+  EXPECT_EQ(a->GetStrAttr(L"widt", L"none"), L"none");
+  EXPECT_EQ(a->GetStrAttr(L"widths", L"none"), L"none");
+}
+
+TEST(XmlNodeLookup, NumbersAreReadFromTheTextAsItStands) {
+  XMLDocument doc;
+  ASSERT_EQ(doc.LoadXml(L"<a i=\"\t42\n\" f=\"\uff11\" d=\" -1.25e2x\" w=\"\u00b5 3\" "
+                        L"big=\"1e999\" e=\" \"><p>  7.5 mm</p><q>1<!-- c -->2</q></a>"),
+            1);
+  XMLNode* a = doc.GetRoot();
+  EXPECT_EQ(a->GetIntAttr(L"i", -1), 42);
+  EXPECT_EQ(a->GetIntAttr(L"f", -1), -1);  // a full-width digit is no digit
+  EXPECT_EQ(a->GetDblAttr(L"d", 9), -125.0);
+  EXPECT_EQ(a->GetDblAttr(L"w", 9), 0.0);
+  EXPECT_EQ(a->GetDblAttr(L"big", 9), HUGE_VAL);
+  EXPECT_EQ(a->GetIntAttr(L"big", -1), -1);
+  EXPECT_EQ(a->GetIntAttr(L"e", -1), -1);
+  // Element text: the one text child read directly, or all of it gathered.
+  EXPECT_EQ(a->GetChild(L"p")->GetTagValue(), L"  7.5 mm");
+  EXPECT_EQ(MorlaneText::ParseDoublePrefix(a->GetChild(L"p")->GetTagValue()), 7.5);
+  EXPECT_EQ(a->GetChild(L"q")->GetTagValue(), L"12");
+  std::wstring longNumber(200, L'0');
+  longNumber += L"3.5";
+  EXPECT_EQ(MorlaneText::ParseDoublePrefix(longNumber), 3.5);
+  EXPECT_EQ(MorlaneText::ParseDoublePrefix(std::string(" 2.5e1;")), 25.0);
+}
+
+TEST(XmlNodeLookup, TagsAreKeptOncePerNameAndFollowRenames) {
+  XMLDocument doc;
+  ASSERT_EQ(doc.LoadXml(L"<r><Item/><item/><ITEM/><other/>text</r>"), 1);
+  XMLNode* r = doc.GetRoot();
+  ASSERT_EQ(r->GetChildCount(), 5);
+  const std::wstring& first = r->GetChild(0)->GetTag();
+  EXPECT_EQ(first, L"Item");
+  EXPECT_EQ(&r->GetChild(0)->GetTag(), &r->GetChild(0)->GetTag());
+  EXPECT_EQ(r->GetChild(L"iTEM"), r->GetChild(0));
+  EXPECT_EQ(r->GetChild(L"#TEXT"), r->GetChild(4));
+  // A rename, by the node or behind its back in the DOM, shows at once; the old reference stays.
+  r->GetChild(0)->SetTag(L"Renamed");
+  EXPECT_EQ(r->GetChild(0)->GetTag(), L"Renamed");
+  EXPECT_EQ(first, L"Item");
+  EXPECT_EQ(r->GetChild(L"item"), r->GetChild(1));
+  r->GetChild(3)->GetXMLDOMElement().set_name("Changed");
+  EXPECT_EQ(r->GetChild(3)->GetTag(), L"Changed");
+  EXPECT_EQ(r->GetChild(L"CHANGED"), r->GetChild(3));
+  EXPECT_EQ(r->GetChild(L"other"), nullptr);
+}
+
+TEST(XmlNodeLookup, MoreNamesThanTheDocumentKeepsStillCompare) {
+  // Past the names a document keeps, each node remembers its own.
+  std::wstring text = L"<r>";
+  const int count = 70000;
+  for (int i = 0; i < count; ++i) text += L"<n" + std::to_wstring(i) + L"/>";
+  text += L"</r>";
+  XMLDocument doc;
+  ASSERT_EQ(doc.LoadXml(text.c_str()), 1);
+  XMLNode* r = doc.GetRoot();
+  ASSERT_EQ(r->GetChildCount(), count);
+  for (int i = 0; i < count; i += 997)
+    EXPECT_EQ(r->GetChild(i)->GetTag(), L"n" + std::to_wstring(i)) << i;
+  EXPECT_EQ(r->GetChild(L"N69999"), r->GetChild(count - 1));
+  EXPECT_EQ(r->GetChild(L"N1"), r->GetChild(1));
+}
+
+TEST(XmlNodeLifetime, NodesOfManyDocumentsComeAndGoInAnyOrder) {
+  // Nodes share their memory with others made at the same time; whichever goes first, the
+  // others stay whole.
+  std::vector<std::unique_ptr<XMLDocument>> docs;
+  std::vector<XMLNode*> held;
+  for (int d = 0; d < 6; ++d) {
+    std::wstring text = L"<r><hold><e v=\"-1\"/></hold>";
+    for (int i = 1; i < 3000; ++i) text += L"<e v=\"" + std::to_wstring(d * 10000 + i) + L"\"/>";
+    text += L"</r>";
+    docs.push_back(std::make_unique<XMLDocument>());
+    ASSERT_EQ(docs.back()->LoadXml(text.c_str()), 1);
+    XMLNode* r = docs.back()->GetRoot();
+    ASSERT_EQ(r->GetChildCount(), 3000);
+    XMLNode* hold = r->GetChild(0);
+    XMLNode* kept = hold->GetChild(0);
+    hold->ClearChilds();  // the caller's from now on
+    held.push_back(kept);
+  }
+  for (int d : {3, 0, 5, 1, 4, 2}) {
+    docs[static_cast<std::size_t>(d)].reset();
+    for (int k = 0; k < 6; ++k) {
+      if (!docs[static_cast<std::size_t>(k)]) continue;
+      EXPECT_EQ(docs[static_cast<std::size_t>(k)]->GetRoot()->GetChild(7)->GetIntAttr(L"v"),
+                k * 10000 + 7);
+    }
+  }
+  for (std::size_t d = 0; d < held.size(); ++d) {
+    EXPECT_EQ(held[d]->GetTag(), L"e");  // unbound now, its name remembered
+    EXPECT_FALSE(held[d]->IsBound());
+    delete held[d];
+  }
 }
