@@ -224,6 +224,11 @@ class CInstallManager : public CommonTools::IStepDispatcher {
   bool GuardRun(const std::wstring& basePath, const wchar_t* who);
   // The same for a step called with `basePath`: nothing new when the guard has that folder.
   bool GuardFor(const std::wstring& basePath, const wchar_t* who);
+  // The folder a scheduled entry must lie in: the family's data folder (the one holding the
+  // installed-products record) for an entry whose Target is a full path, the folder beside the
+  // product folder for a common entry, the product folder for every other one. Empty when the
+  // data folder is missing or a protected place of the system.
+  std::wstring EntryBound(const InstallSteps::SetupEntry& entry) const;
   // The installed-items file of this run's product, and its writing at the end of a run (a
   // removal of the product deletes it, a roll-back the one this run made).
   std::wstring InstalledItemsPath();

@@ -249,6 +249,17 @@ class Checker {
     m_builtins = CommonTools::BuiltinVariables(in);
     for (const auto& m : m_macros.Entries()) m_defined.insert(m.Name);
     for (const auto& b : m_builtins) m_defined.insert(b.first);
+    // The family's data folder: the one holding the record of installed products.
+    SettingsNodePtr install, common;
+    m_dataFolder.clear();
+    if (root->GetChild(Element::kInstall, install) &&
+        install->GetChild(Element::kCommonInfo, common)) {
+      m_dataFolder = CommonTools::GetText(common, Attribute::kFile);
+      m_macros.Expand(m_dataFolder, 0, 4, m_builtins);
+      std::replace(m_dataFolder.begin(), m_dataFolder.end(), L'/', L'\\');
+      const std::size_t slash = m_dataFolder.rfind(L'\\');
+      m_dataFolder = slash == std::wstring::npos ? L"" : m_dataFolder.substr(0, slash);
+    }
   }
 
   // Macro-like names in a value: "%" name "%" where the name starts with a letter or "_".
@@ -334,6 +345,29 @@ class Checker {
     return !reason.empty();
   }
 
+  // A full path as Target puts the entry in the family's data folder, and only there.
+  bool CheckDataTarget(const SettingsNodePtr& step) {
+    std::wstring value = CommonTools::GetText(step, Attribute::kTarget);
+    m_macros.Expand(value, 0, 4, m_builtins);
+    std::replace(value.begin(), value.end(), L'/', L'\\');
+    const bool full = value.size() >= 3 && value[1] == L':' && value[2] == L'\\';
+    if (!full || !CommonTools::NameOutsideReason(value, 0, true).empty()) return false;
+    while (value.size() > 3 && value.back() == L'\\') value.pop_back();
+    const bool inside =
+        !m_dataFolder.empty() &&
+        platform::EqualsNoCase(value.substr(0, m_dataFolder.size()), m_dataFolder) &&
+        (value.size() == m_dataFolder.size() || value[m_dataFolder.size()] == L'\\');
+    if (inside) return false;
+    AtAttribute(step, Attribute::kTarget, Severity::Error,
+                L"Target \"" + value + L"\" of <" + step->GetName() +
+                    L"> is refused: a full path must lie in the folder of the installed-products "
+                    L"record" +
+                    (m_dataFolder.empty() ? std::wstring(L" (COMMONINFO names none)")
+                                          : L" \"" + m_dataFolder + L"\"") +
+                    L"; the installer skips the entry");
+    return true;
+  }
+
   // The names of one step that must stay inside the folder they are relative to.
   bool CheckNamesInside(const SettingsNodePtr& step) {
     const std::wstring name = step->GetName();
@@ -343,7 +377,8 @@ class Checker {
       refused = CheckInside(step, Attribute::kName);
       const bool common =
           platform::EqualsNoCase(CommonTools::GetText(step, Attribute::kType), L"common");
-      refused = CheckInside(step, Attribute::kTarget, false, common ? 1 : 0) || refused;
+      refused = CheckInside(step, Attribute::kTarget, false, common ? 1 : 0, true) || refused;
+      refused = CheckDataTarget(step) || refused;
     } else if (platform::EqualsNoCase(name, Element::kShare)) {
       refused = CheckInside(step, Attribute::kPath, false, 0, true);
     } else if (platform::EqualsNoCase(name, Element::kRights)) {
@@ -675,6 +710,7 @@ class Checker {
   CommonTools::Script::ProductDescription m_product;
   CommonTools::CMacroTable m_macros;
   std::vector<CommonTools::BuiltinVariable> m_builtins;
+  std::wstring m_dataFolder;
   std::set<std::wstring> m_defined;  // macro names match exactly
 };
 

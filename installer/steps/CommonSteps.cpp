@@ -84,8 +84,11 @@ bool ReadEntry(CInstallManager& m, const SettingsNodePtr& node, const wchar_t* s
   for (const auto& [attribute, value] :
        {std::pair<const wchar_t*, const std::wstring*>{Attribute::kName, &entry.name},
         std::pair<const wchar_t*, const std::wstring*>{Attribute::kTarget, &entry.target}}) {
+    // A full path as Target places the entry in the family's data folder; the steps keep it
+    // there (EntryBound).
+    const bool target = value == &entry.target;
     const std::wstring reason =
-        CommonTools::NameOutsideReason(*value, value == &entry.target && entry.common ? 1 : 0);
+        CommonTools::NameOutsideReason(*value, target && entry.common ? 1 : 0, target);
     if (reason.empty()) continue;
     Log(LogLevel::Error, L"%s: %s \"%s\" of a %s is refused: %s", std::wstring(step),
         std::wstring(attribute), *value, std::wstring(what), reason);

@@ -61,6 +61,18 @@ void CInstallManager::CopyFailed(const wchar_t* format, const std::wstring& path
   RaiseResult(irErrorDuringInstall);
 }
 
+std::wstring CInstallManager::EntryBound(const SetupEntry& entry) const {
+  const std::wstring& t = entry.target;
+  const bool full = t.size() >= 3 && t[1] == L':' && (t[2] == L'\\' || t[2] == L'/');
+  if (!full) return entry.common ? m_guard.FamilyFolder() : m_guard.ProductFolder();
+  // A data folder of the family's own: what holds its record of installed products.
+  std::wstring data = m_commonInfo.productsFile;
+  if (data.empty() || !platform::PathRemoveFileSpecW(data)) return L"";
+  platform::PathRemoveBackslashW(data);
+  if (InstallSteps::IsProtectedFolder(data)) return L"";
+  return data;
+}
+
 void CInstallManager::CommonStepFolders(const SetupList& list, bool remove,
                                         const std::wstring& basePath) {
   if (!GuardFor(basePath, L"CommonStepFolders")) return;
@@ -73,12 +85,10 @@ void CInstallManager::CommonStepFolders(const SetupList& list, bool remove,
     std::wstring target = TargetFolder(entry, basePath);
     std::wstring path = target.empty() ? L"" : CombinePath(target, entry.name);
     if (path.empty()) continue;
-    // The family's common folders lie beside the product folder, every other one inside it.
-    const std::wstring bound = entry.common ? m_guard.FamilyFolder() : m_guard.ProductFolder();
+    const std::wstring bound = EntryBound(entry);
     if (!InstallSteps::StepGuard::IsInside(path, bound)) {
       Log(LogLevel::Error,
-          L"CommonStepFolders: Folder = %s lies outside the product folder %s and is skipped", path,
-          bound);
+          L"CommonStepFolders: Folder = %s lies outside the folder %s and is skipped", path, bound);
       continue;
     }
     if (remove) {
@@ -98,7 +108,8 @@ void CInstallManager::CommonStepFolders(const SetupList& list, bool remove,
       Log(LogLevel::Info, L"CommonStepFolders: Folder = %s is deleted", path);
       // The parents this removal emptied go too, up to the first one that holds anything, and
       // only those the product made: never a drive root or a folder of the system.
-      m_guard.RemoveEmptyParents(path, entry.common ? bound : L"", true);
+      m_guard.RemoveEmptyParents(
+          path, entry.common || bound != m_guard.ProductFolder() ? bound : L"", true);
       continue;
     }
 
@@ -149,11 +160,10 @@ void CInstallManager::CommonStepFiles(const SetupList& list, bool remove,
     std::wstring target = TargetFolder(entry, basePath);
     std::wstring path = target.empty() ? L"" : CombinePath(target, entry.name);
     if (path.empty()) continue;
-    const std::wstring bound = entry.common ? m_guard.FamilyFolder() : m_guard.ProductFolder();
+    const std::wstring bound = EntryBound(entry);
     if (!InstallSteps::StepGuard::IsInside(path, bound)) {
-      Log(LogLevel::Error,
-          L"CommonStepFiles: File = %s lies outside the product folder %s and is skipped", path,
-          bound);
+      Log(LogLevel::Error, L"CommonStepFiles: File = %s lies outside the folder %s and is skipped",
+          path, bound);
       continue;
     }
     if (remove) {

@@ -275,6 +275,30 @@ TEST_F(ScriptCheck, NamesThatLeaveTheirFolderAreErrorsAsTheInstallerRefusesThem)
              "skips the entry")));
 }
 
+TEST_F(ScriptCheck, AFullTargetMustLieInTheFolderOfTheInstalledProductsRecord) {
+  auto lines = CleanLines();
+  lines[15] = R"(    <DIRECTORY Name="bin" Target="%COMMON_APPDATA%\P"/><FILE Name="readme.txt" )"
+              R"(Target="C:/ProgramData/P/docs/"/><DIRECTORY Name="bin" Target="C:\Windows"/>)"
+              R"(<DIRECTORY Name="bin" Target="C:\ProgramData\PX"/>)";
+  auto found = Check(lines);
+  EXPECT_THAT(
+      found,
+      ElementsAre(At(16, Col(lines[15], R"(Target="C:\W)"),
+                     R"(error: Target "C:\Windows" of <DIRECTORY> is refused: a full path must )"
+                     R"(lie in the folder of the installed-products record "C:\ProgramData\P"; )"
+                     "the installer skips the entry"),
+                  At(16, Col(lines[15], R"(Target="C:\ProgramData\PX)"),
+                     R"(error: Target "C:\ProgramData\PX" of <DIRECTORY> is refused: a full )"
+                     R"(path must lie in the folder of the installed-products record )"
+                     R"("C:\ProgramData\P"; the installer skips the entry)")));
+
+  // Without a record there is no such folder.
+  lines[14] = "";
+  found = Check(lines);
+  ASSERT_FALSE(found.empty());
+  EXPECT_THAT(found[0], HasSubstr("(COMMONINFO names none)"));
+}
+
 TEST_F(ScriptCheck, MacrosUsedButNeverDefinedAreWarnedAbout) {
   auto lines = CleanLines();
   lines[17] =

@@ -171,12 +171,61 @@ TEST_F(StepGuardTest, EntriesMadeWithoutTheReadingStillCannotReachOutsideTheProd
   manager.CommonStepFolders({Entry(L"..\\Other")}, false, kBase);
   EXPECT_TRUE(
       Logged("ERROR : CommonStepFolders: Folder = C:\\Program Files (x86)\\TOLMERA\\Other "
-             "lies outside the product folder"));
+             "lies outside the folder C:\\Program Files (x86)\\TOLMERA\\Product"));
   EXPECT_TRUE(
       Logged("ERROR : CommonStepFiles: File = C:\\Program Files (x86)\\TOLMERA\\victim.txt "
-             "lies outside the product folder"));
+             "lies outside the folder C:\\Program Files (x86)\\TOLMERA\\Product"));
   EXPECT_EQ(Joined(Changed()), "");
   EXPECT_TRUE(Exists(kBase + L"\\bin\\app.exe"));
+}
+
+TEST_F(StepGuardTest, AFullTargetPutsTheEntryInTheFamilysDataFolderAndNowhereElse) {
+  const std::wstring data = L"C:\\ProgramData\\TOLMERA";
+  manager.Common().productsFile = data + L"\\TolmeraInstall.cfg";
+  Write(data + L"\\Design 7\\user-notes.txt", "kept by the user");
+  Write(data + L"\\Other 2\\other.dat", "another product's data");
+  const std::wstring body =
+      L"<INSTALL><DIRECTORY Name=\"Design 7\\cache\" Target=\"C:\\ProgramData\\TOLMERA\"/>"
+      L"<DIRECTORY Name=\"data\" Target=\"C:\\Program Files (x86)\\TOLMERA\\Other\"/>"
+      L"<DIRECTORY Name=\"System32\" Target=\"C:\\Windows\"/>"
+      L"<FILE Name=\"win.ini\" Target=\"C:\\Windows\"/>"
+      L"<DIRECTORY Name=\"x\" Target=\"C:\\ProgramData\\TOLMERA\\..\\..\\Windows\"/></INSTALL>";
+  manager.SetAction(kInstall, kLocal);
+  manager.CommonSteps(Child(Script(body), L"INSTALL"), false, kBase);
+  EXPECT_TRUE(
+      Logged("Target \"C:\\ProgramData\\TOLMERA\\..\\..\\Windows\" of a DIRECTORY is "
+             "refused: it climbs out"));
+  manager.CommonStepFolders(manager.Scheduled().installFolders, false, kBase);
+  manager.CommonStepFiles(manager.Scheduled().installFiles, false, kBase);
+  EXPECT_TRUE(platform::PathIsDirectoryW(data + L"\\Design 7\\cache"));
+  for (const char* refused :
+       {"Folder = C:\\Program Files (x86)\\TOLMERA\\Other\\data lies outside the folder "
+        "C:\\ProgramData\\TOLMERA and is skipped",
+        "Folder = C:\\Windows\\System32 lies outside the folder C:\\ProgramData\\TOLMERA",
+        "File = C:\\Windows\\win.ini lies outside the folder C:\\ProgramData\\TOLMERA"})
+    EXPECT_TRUE(Logged(refused)) << refused;
+  EXPECT_FALSE(Exists(L"C:\\Program Files (x86)\\TOLMERA\\Other\\data"));
+
+  // The removal takes the folder it made and leaves the user's and the other product's files.
+  manager.SetAction(kUninstall, kLocal);
+  manager.Scheduled().Clear();
+  manager.CommonSteps(Child(Script(body), L"INSTALL"), true, kBase);
+  manager.CommonStepFolders(manager.Scheduled().removeFolders, true, kBase);
+  manager.CommonStepFiles(manager.Scheduled().removeFiles, true, kBase);
+  EXPECT_FALSE(Exists(data + L"\\Design 7\\cache"));
+  EXPECT_EQ(ReadBack(data + L"\\Design 7\\user-notes.txt"), "kept by the user");
+  EXPECT_EQ(ReadBack(data + L"\\Other 2\\other.dat"), "another product's data");
+  EXPECT_EQ(Joined(Changed()), "");
+
+  // Without a record's folder, or with one in a place of the system, a full Target has no home.
+  for (const wchar_t* record : {L"", L"C:\\Windows\\records.cfg", L"C:\\records.cfg"}) {
+    manager.Common().productsFile = record;
+    manager.Scheduled().Clear();
+    manager.CommonSteps(Child(Script(body), L"INSTALL"), true, kBase);
+    manager.CommonStepFolders(manager.Scheduled().removeFolders, true, kBase);
+  }
+  EXPECT_EQ(ReadBack(data + L"\\Design 7\\user-notes.txt"), "kept by the user");
+  EXPECT_EQ(Joined(Changed()), "");
 }
 
 TEST_F(StepGuardTest, AProductFolderThatIsAPlaceOfTheSystemIsRefusedWithResult13) {
