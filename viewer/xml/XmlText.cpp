@@ -84,6 +84,16 @@ char32_t DecodeUtf8(std::string_view text, std::size_t& i, bool& ok) {
   return c;
 }
 
+// DecodeUtf8 with ASCII taken without the call, for the loops over whole texts.
+inline char32_t NextCodePoint(std::string_view text, std::size_t& i, bool& ok) {
+  const unsigned char b = static_cast<unsigned char>(text[i]);
+  if (b < 0x80) {
+    ++i;
+    return b;
+  }
+  return DecodeUtf8(text, i, ok);
+}
+
 bool IsBlank(wchar_t c) {
   return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r' || c == L'\v' || c == L'\f';
 }
@@ -205,14 +215,7 @@ std::string Utf8ToUtf16LE(std::string_view text) {
     out.push_back(static_cast<char>((u >> 8) & 0xFF));
   };
   while (i < text.size()) {
-    const unsigned char b = static_cast<unsigned char>(text[i]);
-    char32_t c;
-    if (b < 0x80) {
-      c = b;
-      ++i;
-    } else {
-      c = DecodeUtf8(text, i, ok);
-    }
+    char32_t c = NextCodePoint(text, i, ok);
     if (c >= 0x10000) {
       c -= 0x10000;
       put(0xD800 + (c >> 10));
@@ -555,14 +558,7 @@ NameMatch MatchName(const char* utf8, std::wstring_view wide) {
   std::size_t i = 0, k = 0;
   bool ok = true;
   while (i < text.size() && k < wide.size()) {
-    const unsigned char b = static_cast<unsigned char>(text[i]);
-    char32_t c;
-    if (b < 0x80) {
-      c = b;
-      ++i;
-    } else {
-      c = DecodeUtf8(text, i, ok);
-    }
+    const char32_t c = NextCodePoint(text, i, ok);
     char32_t w = static_cast<char32_t>(wide[k++]);
     if (w > 0x10FFFF || (w >= 0xD800 && w <= 0xDFFF)) w = kReplacement;  // as ToUtf8 writes it
     if (c == w) continue;
