@@ -7,7 +7,8 @@
 #   program, the copyright and the changelog are in it;
 # - no maintainer script calls ldconfig; the description has a synopsis and a body;
 # - every ELF file is stripped and its debug symbols are in the -dbgsym package under its
-#   build ID; morlane's run path leads to the private library folder;
+#   build ID; both packages' md5sums hold; morlane's run path leads to the private library
+#   folder;
 # - the installed tlpack tests the installed sample package: install, repair, removal, clean;
 # - a fresh machine's msiexec.exe starts the installed tlmsiexec, which installs the sample's
 #   client package;
@@ -79,6 +80,15 @@ while IFS= read -r f; do
   fi
 done < <(find "$root" -type f)
 [ "$elves" -eq 7 ] || fail "7 programs and libraries expected, $elves found"
+# dpkg can verify both packages: their md5sums name the files inside them.
+(cd "$root" && md5sum -c --quiet "$tmp/control/md5sums") || fail "the md5sums of the package"
+if [ -n "$dbgsym" ]; then
+  dpkg-deb -e "$dbgsym" "$tmp/dbgsym-control"
+  (cd "$tmp/dbgsym" && md5sum -c --quiet "$tmp/dbgsym-control/md5sums") ||
+    fail "the md5sums of the -dbgsym package: $(head -n 1 "$tmp/dbgsym-control/md5sums")"
+  [ "$(readlink "$tmp/dbgsym/usr/share/doc/tolmera-dbgsym")" = tolmera ] ||
+    fail "the -dbgsym package's documentation is not the package's"
+fi
 runpath=$(LC_ALL=C readelf -d "$root/usr/bin/morlane" | sed -n 's/.*(RUNPATH) *Library runpath: \[\(.*\)\]/\1/p')
 [ "$runpath" = "\$ORIGIN/..${libdir#./usr}" ] || fail "morlane's run path is \"$runpath\""
 ldd "$root/usr/bin/morlane" | grep 'libMorlane.so =>' | grep -q "=> $root/usr/" ||
