@@ -1,6 +1,7 @@
 # What `cmake --install` puts into a prefix and what `cpack -G DEB` packs:
 #   bin/                      Setup, tlmachine, tlpack, tlmsiexec (which msiexec.exe of every
-#                             machine starts, found beside Setup) and morlane
+#                             machine starts, found beside the program that made the machine)
+#                             and morlane
 #   lib/<triplet>/tolmera/    libMorlane.so and the engine beside it (the viewer loads the
 #                             engine from its own folder only); private, found through morlane's
 #                             run path, so no ldconfig
