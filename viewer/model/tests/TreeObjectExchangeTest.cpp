@@ -286,6 +286,12 @@ class RecognizingContext final : public ICADContext {
   bool GetQuickBox(QZ::CAD::IShape* shape, double* box6) override {
     return m_inner->GetQuickBox(shape, box6);
   }
+  int GetShapeColorCount(QZ::CAD::IShape* shape) override {
+    return m_inner->GetShapeColorCount(shape);
+  }
+  bool GetShapeColor(QZ::CAD::IShape* shape, int index, QZ::CAD::ShapeColor* out) override {
+    return m_inner->GetShapeColor(shape, index, out);
+  }
 
  private:
   QZ::ObjPtr<ICADContext> m_inner;
