@@ -492,7 +492,8 @@ constexpr size_t kMaxListed = 32;
 
 std::string HexColour(const double* rgb) {
   auto byte = [](double v) {
-    return static_cast<unsigned>(std::lround(std::clamp(std::isfinite(v) ? v : 0.0, 0.0, 1.0) * 255));
+    return static_cast<unsigned>(
+        std::lround(std::clamp(std::isfinite(v) ? v : 0.0, 0.0, 1.0) * 255));
   };
   char buf[16];
   std::snprintf(buf, sizeof buf, "#%02X%02X%02X", byte(rgb[0]), byte(rgb[1]), byte(rgb[2]));
@@ -552,15 +553,13 @@ std::string SubColoursText(const SubColours& c) {
 
 std::string SubColoursJson(const SubColours& c) {
   if (!c.any) return "null";
-  std::string out = "{\"default\": " + (c.hasOwn ? JsonString(c.own) : std::string("null")) +
-                    ", \"opacity\": " + Number(c.opacity) +
-                    ", \"solids\": " + std::to_string(c.solids) +
-                    ", \"shells\": " + std::to_string(c.shells) +
-                    ", \"faces\": " + std::to_string(c.faces) +
-                    ", \"edges\": " + std::to_string(c.edges) +
-                    ", \"others\": " + std::to_string(c.others) + ", \"distinct\": [";
-  for (size_t i = 0; i < c.distinct.size(); ++i)
-    out += (i ? ", " : "") + JsonString(c.distinct[i]);
+  std::string out =
+      "{\"default\": " + (c.hasOwn ? JsonString(c.own) : std::string("null")) +
+      ", \"opacity\": " + Number(c.opacity) + ", \"solids\": " + std::to_string(c.solids) +
+      ", \"shells\": " + std::to_string(c.shells) + ", \"faces\": " + std::to_string(c.faces) +
+      ", \"edges\": " + std::to_string(c.edges) + ", \"others\": " + std::to_string(c.others) +
+      ", \"distinct\": [";
+  for (size_t i = 0; i < c.distinct.size(); ++i) out += (i ? ", " : "") + JsonString(c.distinct[i]);
   return out + "], \"more\": " + (c.more ? "true" : "false") + "}";
 }
 
@@ -623,7 +622,8 @@ std::string InfoJson(CTreeObject& o, int depth, BoxMode& mode) {
   out += in + "\"type\": " + JsonString(TypeOf(o)) + ",\n";
   const std::string colour = ColourText(o);
   out += in + "\"color\": " + (colour.empty() ? "null" : JsonString(colour)) + ",\n";
-  if (!o.IsNode()) out += in + "\"colors\": " + SubColoursJson(SubColoursOf(mode.colours, o)) + ",\n";
+  if (!o.IsNode())
+    out += in + "\"colors\": " + SubColoursJson(SubColoursOf(mode.colours, o)) + ",\n";
   out += in + "\"matrix\": " + JsonNumbers(o.GetGlobalMatrix()) + ",\n";
   const Box box = BoxOf(o, mode);
   out += in + "\"box\": " + (box.set ? JsonNumbers(box.v) : "null");

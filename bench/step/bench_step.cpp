@@ -115,7 +115,8 @@ int WriteComponentBoard(const std::string& path, int count) {
     TopoDS_Compound qfp;
     b.MakeCompound(qfp);
     const double side = 0.8 * m + 2;
-    const TopoDS_Shape pkg = BRepPrimAPI_MakeBox(gp_Pnt(0, 0, 0.1), gp_Pnt(side, side, 1.5)).Shape();
+    const TopoDS_Shape pkg =
+        BRepPrimAPI_MakeBox(gp_Pnt(0, 0, 0.1), gp_Pnt(side, side, 1.5)).Shape();
     b.Add(qfp, pkg);
     std::vector<TopoDS_Shape> leads;
     for (int i = 0; i < m; ++i) {

@@ -94,7 +94,8 @@ ShapeColorsPtr ReadColors(const DocState& state, const TDF_Label& instance,
     const TopoDS_Shape sub = XCAFDoc_ShapeTool::GetShape(subs(i));
     if (sub.IsNull()) continue;
     const TopAbs_ShapeEnum kind = sub.ShapeType();
-    auto it = std::find_if(maps.begin(), maps.end(), [&](const auto& m) { return m.first == kind; });
+    auto it =
+        std::find_if(maps.begin(), maps.end(), [&](const auto& m) { return m.first == kind; });
     if (it == maps.end()) {
       maps.emplace_back(kind, TopTools_IndexedMapOfShape());
       it = maps.end() - 1;
@@ -124,7 +125,8 @@ void WriteColors(const DocState& state, const TDF_Label& product, const TopoDS_S
     state.colors->SetColor(product, FromFloats(colors.defaultRgba), XCAFDoc_ColorSurf);
   for (const auto& [sub, entry] : ColoredSubShapes(shape, colors)) {
     const TDF_Label label = state.shapes->AddSubShape(product, sub);
-    if (!label.IsNull()) state.colors->SetColor(label, FromFloats(entry->rgba), ColorTypeOf(entry->use));
+    if (!label.IsNull())
+      state.colors->SetColor(label, FromFloats(entry->rgba), ColorTypeOf(entry->use));
   }
 }
 
@@ -234,7 +236,8 @@ class CPart final : public CItemBase<QZ::CAD::IPart> {
       // The transparency the part has keeps.
       const TDF_Label ref = Referred(m_label);
       Quantity_ColorRGBA old;
-      const float alpha = m_state->colors->GetColor(ref, XCAFDoc_ColorSurf, old) ? old.Alpha() : 1.0f;
+      const float alpha =
+          m_state->colors->GetColor(ref, XCAFDoc_ColorSurf, old) ? old.Alpha() : 1.0f;
       m_state->colors->SetColor(
           ref, Quantity_ColorRGBA(Quantity_Color(r, g, b, Quantity_TOC_RGB), alpha),
           XCAFDoc_ColorSurf);
@@ -280,7 +283,8 @@ class CAssembly final : public CItemBase<QZ::CAD::IAssembly> {
       if (component.IsNull()) Throw(QZ::eCodeFailure, "AddShape: the part could not be added");
       // Colours read with the shape go with it (a placed or transformed copy keeps the order
       // of its sub-shapes, and so does the copy above).
-      if (const ShapeColorsPtr colors = ColorsOf(shape)) WriteColors(*m_state, product, product0, *colors);
+      if (const ShapeColorsPtr colors = ColorsOf(shape))
+        WriteColors(*m_state, product, product0, *colors);
       m_state->shapes->UpdateAssemblies();
       return new CPart(m_state, component);
     });

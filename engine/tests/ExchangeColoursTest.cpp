@@ -136,10 +136,10 @@ void WriteColouredFile(const std::string& path, ColouredModel what) {
     for (TopExp_Explorer e(box, TopAbs_FACE); e.More(); e.Next()) b.Add(faces, e.Current());
     const TDF_Label part = shapes->AddShape(faces, false);
     for (TopExp_Explorer e(faces, TopAbs_FACE); e.More(); e.Next())
-      colors->SetColor(shapes->AddSubShape(part, e.Current()),
-                       ToRgba(BoxFaceColour(FaceCentre(e.Current()), gp_Pnt(80, 0, 0),
-                                            gp_Pnt(90, 10, 10))),
-                       XCAFDoc_ColorSurf);
+      colors->SetColor(
+          shapes->AddSubShape(part, e.Current()),
+          ToRgba(BoxFaceColour(FaceCentre(e.Current()), gp_Pnt(80, 0, 0), gp_Pnt(90, 10, 10))),
+          XCAFDoc_ColorSurf);
   }
   if (path.find(".ig") != std::string::npos) {
     IGESCAFControl_Writer w;
@@ -369,7 +369,8 @@ std::optional<Png> Render(CAD::ICADContext* ctx, const std::vector<ImportedPart>
   view->FitAll();
   EXPECT_TRUE(view->SaveImage(path.c_str(), 400, 300));
   if (const char* keep = std::getenv("ENGINE_TEST_KEEP_PNG"))
-    std::filesystem::copy_file(path, std::filesystem::path(keep) / std::filesystem::path(path).filename(),
+    std::filesystem::copy_file(path,
+                               std::filesystem::path(keep) / std::filesystem::path(path).filename(),
                                std::filesystem::copy_options::overwrite_existing);
   return ReadPng(path);
 }
@@ -400,8 +401,8 @@ TEST_F(ExchangeColoursTest, StepFaceAndSolidColoursAreReadKeptAndDrawn) {
           ++cubeFaces;
           EXPECT_GE(c.index, 1);
           EXPECT_LE(c.index, 6);
-          cubeColours.insert({int(c.rgba[0] * 255 + 0.5), int(c.rgba[1] * 255 + 0.5),
-                              int(c.rgba[2] * 255 + 0.5)});
+          cubeColours.insert(
+              {int(c.rgba[0] * 255 + 0.5), int(c.rgba[1] * 255 + 0.5), int(c.rgba[2] * 255 + 0.5)});
         }
       // The part's own colour stays what the file gives the part.
       ASSERT_TRUE(p.hasColour);
