@@ -17,6 +17,7 @@
 #include <XCAFDoc_DocumentTool.hxx>
 
 #include <algorithm>
+#include <cmath>
 
 namespace cad_engine {
 
@@ -57,7 +58,9 @@ void ToFloats(const Quantity_ColorRGBA& c, float* rgba) {
   rgba[0] = static_cast<float>(r);
   rgba[1] = static_cast<float>(g);
   rgba[2] = static_cast<float>(b);
-  rgba[3] = c.Alpha();
+  // A file's transparency may lie outside 0..1 (or be no number): held within the range.
+  const float alpha = c.Alpha();
+  rgba[3] = std::isnan(alpha) ? 1.0f : std::clamp(alpha, 0.0f, 1.0f);
 }
 
 Quantity_ColorRGBA FromFloats(const float* rgba) {
@@ -101,8 +104,11 @@ ShapeColorsPtr ReadColors(const DocState& state, const TDF_Label& instance,
       it = maps.end() - 1;
       TopExp::MapShapes(shape, kind, it->second);
     }
-    const int index = it->second.FindIndex(sub);
-    if (index == 0) continue;  // not a sub-shape of this shape as placed in it
+    int index = it->second.FindIndex(sub);
+    // A sub-shape given relative to the product's shape rather than within it.
+    if (index == 0 && !shape.Location().IsIdentity())
+      index = it->second.FindIndex(sub.Moved(shape.Location()));
+    if (index == 0) continue;  // not a sub-shape of this shape
     SubShapeColor entry;
     entry.kind = kind;
     entry.index = index;

@@ -516,3 +516,39 @@ TEST_F(ExchangeColoursTest, IgesFaceAndSolidColoursAreReadAndWrittenBack) {
   ExportAsTheViewerDoes(parts, step);
   ExpectSameFaceColours(original, KernelFaceColours(step), false, "STEP from IGES");
 }
+
+TEST_F(ExchangeColoursTest, TransparencyOutsideItsRangeIsHeldWithinIt) {
+  // A file whose transparencies say 7 and -3 (a transparency runs from 0 to 1).
+  TempDir dir;
+  const std::string file = dir / "glass.step";
+  WriteColouredFile(file, {false, false, true});
+  std::string text = ReadAll(file);
+  size_t replaced = 0;
+  for (const char* wrong : {"7.", "-3."}) {
+    const size_t at = text.find("SURFACE_STYLE_TRANSPARENT(");
+    ASSERT_NE(at, std::string::npos) << "the kernel wrote no transparency";
+    const size_t open = at + std::strlen("SURFACE_STYLE_TRANSPARENT(");
+    const size_t close = text.find(')', open);
+    text.replace(at, close + 1 - at, std::string("SURFACE_STYLE_TRANSPARENX(") + wrong + ")");
+    ++replaced;
+  }
+  for (size_t at; (at = text.find("SURFACE_STYLE_TRANSPARENX(")) != std::string::npos;)
+    text.replace(at, 26, "SURFACE_STYLE_TRANSPARENT(");
+  ASSERT_EQ(replaced, 2u);
+  WriteAll(file, text);
+  ASSERT_TRUE(ctx->ImportSTEP(file.c_str())) << ctx->GetLastErrorText();
+  const std::vector<ImportedPart> parts = ImportedParts(ctx.Get());
+  ASSERT_EQ(parts.size(), 1u);
+  const auto colours = ColoursOf(ctx.Get(), parts[0].placed.Get());
+  ASSERT_FALSE(colours.empty());
+  for (const auto& c : colours)
+    for (double v : c.rgba) {
+      EXPECT_GE(v, 0.0);
+      EXPECT_LE(v, 1.0);
+    }
+  // Drawn and written as colours within their range.
+  if (std::getenv("DISPLAY")) EXPECT_TRUE(Render(ctx.Get(), parts, dir / "glass.png"));
+  ExportAsTheViewerDoes(parts, dir / "again.step");
+  for (const FaceColour& f : KernelFaceColours(dir / "again.step"))
+    EXPECT_TRUE(f.colour[3] >= 0.0 && f.colour[3] <= 1.0) << f.colour[3];
+}
