@@ -552,3 +552,28 @@ TEST_F(ExchangeColoursTest, TransparencyOutsideItsRangeIsHeldWithinIt) {
   for (const FaceColour& f : KernelFaceColours(dir / "again.step"))
     EXPECT_TRUE(f.colour[3] >= 0.0 && f.colour[3] <= 1.0) << f.colour[3];
 }
+
+TEST_F(ExchangeColoursTest, ColourComponentsOutsideTheirRangeAreHeldWithinItNotRefused) {
+  // One face colour of the cube a little above 1 in red and below 0 in green (rounding in the
+  // writing program): the kernel's reader would refuse the whole file for it.
+  TempDir dir;
+  const std::string file = dir / "cube.step";
+  WriteColouredFile(file, {true, false, false});
+  std::string text = ReadAll(file);
+  const size_t at = text.find("COLOUR_RGB(");
+  ASSERT_NE(at, std::string::npos);
+  const size_t end = text.find(';', at);
+  text.replace(at, end - at, "COLOUR_RGB ( 'it''s',\n 1.0000001, -0.2 ,0.5 )");
+  WriteAll(file, text);
+  ASSERT_TRUE(ctx->ImportSTEP(file.c_str())) << ctx->GetLastErrorText();
+  bool warned = false;
+  for (int i = 0; i < ctx->GetWarningCount(); ++i)
+    warned = warned || std::string(ctx->GetWarning(i)).find("outside 0..1") != std::string::npos;
+  EXPECT_TRUE(warned);
+  const std::vector<ImportedPart> parts = ImportedParts(ctx.Get());
+  ASSERT_EQ(parts.size(), 1u);
+  bool held = false;
+  for (const auto& c : ColoursOf(ctx.Get(), parts[0].placed.Get()))
+    held = held || (c.rgba[0] == 1.0 && c.rgba[1] == 0.0 && c.rgba[2] > 0.1 && c.rgba[2] < 0.5);
+  EXPECT_TRUE(held);
+}
