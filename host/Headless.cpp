@@ -490,13 +490,12 @@ struct SubColours {
 };
 constexpr size_t kMaxListed = 32;
 
+// As the model turns the engine's colours into its own (so that a part's colour and the same
+// colour on its faces read alike).
 std::string HexColour(const double* rgb) {
-  auto byte = [](double v) {
-    return static_cast<unsigned>(
-        std::lround(std::clamp(std::isfinite(v) ? v : 0.0, 0.0, 1.0) * 255));
-  };
+  const COLORREF c = ColorFromRGB(rgb);
   char buf[16];
-  std::snprintf(buf, sizeof buf, "#%02X%02X%02X", byte(rgb[0]), byte(rgb[1]), byte(rgb[2]));
+  std::snprintf(buf, sizeof buf, "#%02X%02X%02X", c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
   return buf;
 }
 

@@ -107,10 +107,10 @@ for part in $parts; do
     # A part whose colours sit on its solids: info lists them, render draws the pins gold and
     # the body black, and convert writes them back on the same solids (STEP and IGES).
     header=$src/examples/exchange/pin-header-1x04.step
-    want='"solids": 5, "shells": 0, "faces": 0, "edges": 0, "others": 0, "distinct": ["#040404", "#D4B038"]'
+    want='"solids": 5, "shells": 0, "faces": 0, "edges": 0, "others": 0, "distinct": ["#040404", "#D3AF38"]'
     "$morlane" info --json "$header" >"$tmp/header.json" || fail "info --json of the header"
     grep -qF "$want" "$tmp/header.json" || fail "info --json: the header's colours: $(cat "$tmp/header.json")"
-    "$morlane" info "$header" | grep -qF 'colours on 5 solids (#040404 #D4B038)' || fail "info: the header's colours"
+    "$morlane" info "$header" | grep -qF 'colours on 5 solids (#040404 #D3AF38)' || fail "info: the header's colours"
     if "$morlane" render "$header" "$tmp/header.png" --size 200x150 2>"$tmp/err"; then
       [ -n "${MORLANE_TEST_IMAGES:-}" ] && cp "$tmp/header.png" "$MORLANE_TEST_IMAGES/"
       # Pixels: gold ones (red over green over blue, clearly) and black ones.
@@ -128,7 +128,7 @@ for part in $parts; do
     for ext in step iges; do
       "$morlane" convert "$header" "$tmp/header.$ext" || fail "convert the header to $ext"
       "$morlane" info --json "$tmp/header.$ext" >"$tmp/again.json" || fail "info of the $ext header"
-      grep -qF '"#D4B038"' "$tmp/again.json" && grep -qF '"#040404"' "$tmp/again.json" ||
+      grep -qF '"#D3AF38"' "$tmp/again.json" && grep -qF '"#040404"' "$tmp/again.json" ||
         fail "the $ext header lost its colours: $(cat "$tmp/again.json")"
     done
     echo "ok: colours"
