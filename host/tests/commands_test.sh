@@ -22,6 +22,15 @@ shows_something() {
   [ "${colours:-0}" -ge 8 ]
 }
 
+# The picture's gold pixels (red over green over blue, clearly) and black ones.
+gold_and_dark() {
+  /usr/bin/convert "$1" -depth 8 txt:- | awk -F'[(),]' 'NR > 1 {
+    r = $3 + 0; g = $4 + 0; b = $5 + 0
+    if (r > 120 && g > 0.6 * r && g < 0.95 * r && b < 0.45 * r) gold++
+    else if (r < 40 && g < 40 && b < 40) dark++
+  } END { print gold + 0, dark + 0 }'
+}
+
 round() {  # FILE OUT-EXTENSION [--no-read-back]
   local file=$1 ext=$2 readback=${3:-} name
   name=$(basename "$file")
@@ -113,17 +122,21 @@ for part in $parts; do
     "$morlane" info "$header" | grep -qF 'colours on 5 solids (#040404 #D3AF38)' || fail "info: the header's colours"
     if "$morlane" render "$header" "$tmp/header.png" --size 200x150 2>"$tmp/err"; then
       [ -n "${MORLANE_TEST_IMAGES:-}" ] && cp "$tmp/header.png" "$MORLANE_TEST_IMAGES/"
-      # Pixels: gold ones (red over green over blue, clearly) and black ones.
-      counts=$(/usr/bin/convert "$tmp/header.png" -depth 8 txt:- | awk -F'[(),]' 'NR > 1 {
-        r = $3 + 0; g = $4 + 0; b = $5 + 0
-        if (r > 120 && g > 0.6 * r && g < 0.95 * r && b < 0.45 * r) gold++
-        else if (r < 40 && g < 40 && b < 40) dark++
-      } END { print gold + 0, dark + 0 }')
+      counts=$(gold_and_dark "$tmp/header.png")
       read -r gold dark <<<"$counts"
       [ "$gold" -gt 150 ] || fail "render: the pins are not gold ($counts)"
       [ "$dark" -gt 1500 ] || fail "render: the body is not black ($counts)"
     else
       fail "render the header: $(cat "$tmp/err")"
+    fi
+    # The window's 3D view draws them so too.
+    if [ -n "${DISPLAY:-}" ]; then
+      if timeout 120 "$morlane" --snapshot "$tmp/window.png" "$header" >/dev/null 2>"$tmp/err"; then
+        read -r gold dark <<<"$(gold_and_dark "$tmp/window.png")"
+        [ "$gold" -gt 100 ] && [ "$dark" -gt 500 ] || fail "the window does not draw the pins gold over the black body ($gold $dark)"
+      else
+        fail "the window's snapshot of the header: $(cat "$tmp/err")"
+      fi
     fi
     for ext in step iges; do
       "$morlane" convert "$header" "$tmp/header.$ext" || fail "convert the header to $ext"
