@@ -515,6 +515,12 @@ TEST_F(ExchangeColoursTest, IgesFaceAndSolidColoursAreReadAndWrittenBack) {
   const std::string step = dir / "again.step";
   ExportAsTheViewerDoes(parts, step);
   ExpectSameFaceColours(original, KernelFaceColours(step), false, "STEP from IGES");
+  // And from what the engine reads of its own IGES file (whose pieces are parts again).
+  ObjPtr<CAD::ICADContext> second(Tools()->NewContext());
+  ASSERT_TRUE(second->ImportIGES(again.c_str())) << second->GetLastErrorText();
+  const std::string third = dir / "third.step";
+  ExportAsTheViewerDoes(ImportedParts(second.Get()), third);
+  ExpectSameFaceColours(original, KernelFaceColours(third), false, "IGES read again");
 }
 
 TEST_F(ExchangeColoursTest, TransparencyOutsideItsRangeIsHeldWithinIt) {
