@@ -583,3 +583,42 @@ TEST_F(ExchangeColoursTest, ColourComponentsOutsideTheirRangeAreHeldWithinItNotR
     held = held || (c.rgba[0] == 1.0 && c.rgba[1] == 0.0 && c.rgba[2] > 0.1 && c.rgba[2] < 0.5);
   EXPECT_TRUE(held);
 }
+
+TEST_F(ExchangeColoursTest, ATransparentPartIsDrawnSeeThrough) {
+  // The glass box drawn as the file says, and drawn again from a copy of the file that makes
+  // it opaque: the see-through one lets the white background through.
+  TempDir dir;
+  const std::string file = dir / "glass.step", opaque = dir / "opaque.step";
+  WriteColouredFile(file, {false, false, true});
+  std::string text = ReadAll(file);
+  const std::string key = "SURFACE_STYLE_TRANSPARENT(";
+  size_t made = 0;
+  for (size_t at = 0; (at = text.find(key, at)) != std::string::npos; ++made) {
+    text.replace(at, text.find(')', at) + 1 - at, key + "0.)");
+    at += key.size();
+  }
+  ASSERT_GE(made, 1u);
+  WriteAll(opaque, text);
+  auto brightness = [&](const std::string& path, const std::string& png) -> double {
+    ObjPtr<CAD::ICADContext> c(Tools()->NewContext());
+    EXPECT_TRUE(c->ImportSTEP(path.c_str())) << c->GetLastErrorText();
+    const auto picture = Render(c.Get(), ImportedParts(c.Get()), png);
+    if (!picture) return -1;
+    // The mean of the pixels that are not the background.
+    double sum = 0;
+    size_t n = 0;
+    for (unsigned y = 0; y < picture->height; ++y)
+      for (unsigned x = 0; x < picture->width; ++x) {
+        const auto* p = picture->At(x, y);
+        if (p[0] > 250 && p[1] > 250 && p[2] > 250) continue;
+        sum += (p[0] + p[1] + p[2]) / 3.0;
+        ++n;
+      }
+    EXPECT_GT(n, 1000u);
+    return n ? sum / n : 0;
+  };
+  const double seeThrough = brightness(file, dir / "glass.png");
+  if (seeThrough < 0) GTEST_SKIP() << "no X display";
+  const double solid = brightness(opaque, dir / "opaque.png");
+  EXPECT_GT(seeThrough, solid + 30) << "see-through " << seeThrough << ", opaque " << solid;
+}
