@@ -477,10 +477,96 @@ std::string ColourText(const CTreeObject& o) {
   return buf;
 }
 
+// The colours an exchange file gives a part's faces, solids, shells and edges (the part's own
+// colour is its "color"): how many sub-shapes of each kind carry one, and the colours they use.
+struct SubColours {
+  bool any = false;
+  bool hasOwn = false;
+  std::string own;
+  double opacity = 1.0;
+  int solids = 0, shells = 0, faces = 0, edges = 0, others = 0;
+  std::vector<std::string> distinct;  // at most kMaxListed, in the order first met
+  bool more = false;                  // more distinct colours than listed
+};
+constexpr size_t kMaxListed = 32;
+
+// As the model turns the engine's colours into its own (so that a part's colour and the same
+// colour on its faces read alike).
+std::string HexColour(const double* rgb) {
+  const COLORREF c = ColorFromRGB(rgb);
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "#%02X%02X%02X", c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+  return buf;
+}
+
+SubColours SubColoursOf(ICADContext* context, CTreeObject& o) {
+  SubColours out;
+  auto* leaf = dynamic_cast<CObject3D*>(&o);
+  if (!context || !leaf) return out;
+  QZ::ObjPtr<CAD::IShape> shape = leaf->GetShape();
+  if (!shape) return out;
+  const int n = context->GetShapeColorCount(shape.Get());
+  for (int i = 0; i < n; ++i) {
+    CAD::ShapeColor c{};
+    if (!context->GetShapeColor(shape.Get(), i, &c)) continue;
+    out.any = true;
+    const std::string hex = HexColour(c.rgba);
+    switch (c.kind) {
+      case CAD::eColorOfShape:
+        out.hasOwn = true;
+        out.own = hex;
+        out.opacity = c.rgba[3];
+        continue;
+      case CAD::eColorOfSolid: ++out.solids; break;
+      case CAD::eColorOfShell: ++out.shells; break;
+      case CAD::eColorOfFace: ++out.faces; break;
+      case CAD::eColorOfEdge: ++out.edges; break;
+      default: ++out.others; break;
+    }
+    if (std::find(out.distinct.begin(), out.distinct.end(), hex) != out.distinct.end()) continue;
+    if (out.distinct.size() < kMaxListed)
+      out.distinct.push_back(hex);
+    else
+      out.more = true;
+  }
+  return out;
+}
+
+std::string SubColoursText(const SubColours& c) {
+  std::string out;
+  auto add = [&](int n, const char* one, const char* many) {
+    if (n == 0) return;
+    out += (out.empty() ? "" : ", ") + std::to_string(n) + " " + (n == 1 ? one : many);
+  };
+  add(c.solids, "solid", "solids");
+  add(c.shells, "shell", "shells");
+  add(c.faces, "face", "faces");
+  add(c.edges, "edge", "edges");
+  add(c.others, "other", "others");
+  if (out.empty()) return out;
+  std::string list;
+  for (const auto& d : c.distinct) list += (list.empty() ? "" : " ") + d;
+  if (c.more) list += " ...";
+  return " colours on " + out + " (" + list + ")";
+}
+
+std::string SubColoursJson(const SubColours& c) {
+  if (!c.any) return "null";
+  std::string out =
+      "{\"default\": " + (c.hasOwn ? JsonString(c.own) : std::string("null")) +
+      ", \"opacity\": " + Number(c.opacity) + ", \"solids\": " + std::to_string(c.solids) +
+      ", \"shells\": " + std::to_string(c.shells) + ", \"faces\": " + std::to_string(c.faces) +
+      ", \"edges\": " + std::to_string(c.edges) + ", \"others\": " + std::to_string(c.others) +
+      ", \"distinct\": [";
+  for (size_t i = 0; i < c.distinct.size(); ++i) out += (i ? ", " : "") + JsonString(c.distinct[i]);
+  return out + "], \"more\": " + (c.more ? "true" : "false") + "}";
+}
+
 // How info measures boxes: exact (the kernel's optimal box, slow for freeform surfaces such as
 // tooth flanks) or the kernel's quick bound (never smaller, within a little of it).
 struct BoxMode {
   ICADContext* context = nullptr;  // the quick bound's; null: exact boxes
+  ICADContext* colours = nullptr;  // the context that tells the parts' sub-shape colours
   // Each object's box, measured once (a group's box is asked again for every group above it).
   std::unordered_map<const CTreeObject*, Box> known;
 };
@@ -513,6 +599,7 @@ void InfoText(CTreeObject& o, int depth, BoxMode& mode, std::string& out) {
   line += TypeOf(o) + " \"" + Utf8(o.GetName()) + "\"";
   const std::string colour = ColourText(o);
   if (!colour.empty()) line += " colour " + colour;
+  line += SubColoursText(SubColoursOf(mode.colours, o));
   line += " at (" + Number(m[3]) + ", " + Number(m[7]) + ", " + Number(m[11]) + ")";
   const Box box = BoxOf(o, mode);
   if (box.set) {
@@ -534,6 +621,8 @@ std::string InfoJson(CTreeObject& o, int depth, BoxMode& mode) {
   out += in + "\"type\": " + JsonString(TypeOf(o)) + ",\n";
   const std::string colour = ColourText(o);
   out += in + "\"color\": " + (colour.empty() ? "null" : JsonString(colour)) + ",\n";
+  if (!o.IsNode())
+    out += in + "\"colors\": " + SubColoursJson(SubColoursOf(mode.colours, o)) + ",\n";
   out += in + "\"matrix\": " + JsonNumbers(o.GetGlobalMatrix()) + ",\n";
   const Box box = BoxOf(o, mode);
   out += in + "\"box\": " + (box.set ? JsonNumbers(box.v) : "null");
@@ -570,6 +659,7 @@ int Info(const std::vector<std::string>& args) {
   auto root = session.Read(files[0], false, WantsProgress(progress));
   BoxMode mode;
   if (!exact) mode.context = session.Context().Get();
+  mode.colours = session.Context().Get();
   std::string out;
   if (json) {
     out = InfoJson(*root, 0, mode) + "\n";

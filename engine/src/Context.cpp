@@ -259,6 +259,45 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
   bool GetQuickBox(QZ::CAD::IShape* shape, double* box6) override {
     return Guard("GetQuickBox", [&] { return QuickBox(ShapeOf(shape), box6); });
   }
+  int GetShapeColorCount(QZ::CAD::IShape* shape) override {
+    return Guard("GetShapeColorCount", [&] {
+      ShapeOf(shape);
+      const ShapeColorsPtr colors = ColorsOf(shape);
+      if (!colors) return 0;
+      return static_cast<int>(colors->subs.size()) + (colors->hasDefault ? 1 : 0);
+    });
+  }
+  bool GetShapeColor(QZ::CAD::IShape* shape, int index, QZ::CAD::ShapeColor* out) override {
+    return Guard("GetShapeColor", [&] {
+      ShapeOf(shape);
+      if (!out) Throw(QZ::eCodeInvalidParameter, "GetShapeColor: no place for the colour");
+      const ShapeColorsPtr colors = ColorsOf(shape);
+      if (!colors || index < 0) return false;
+      const float* rgba = nullptr;
+      if (colors->hasDefault && index == 0) {
+        out->kind = QZ::CAD::eColorOfShape;
+        out->index = 0;
+        out->use = QZ::CAD::eColorSurface;
+        rgba = colors->defaultRgba;
+      } else {
+        const size_t k = static_cast<size_t>(index - (colors->hasDefault ? 1 : 0));
+        if (k >= colors->subs.size()) return false;
+        const SubShapeColor& e = colors->subs[k];
+        switch (e.kind) {
+          case TopAbs_SOLID: out->kind = QZ::CAD::eColorOfSolid; break;
+          case TopAbs_SHELL: out->kind = QZ::CAD::eColorOfShell; break;
+          case TopAbs_FACE: out->kind = QZ::CAD::eColorOfFace; break;
+          case TopAbs_EDGE: out->kind = QZ::CAD::eColorOfEdge; break;
+          default: out->kind = QZ::CAD::eColorOfOther; break;
+        }
+        out->index = e.index;
+        out->use = static_cast<int>(e.use);
+        rgba = e.rgba;
+      }
+      for (int i = 0; i < 4; ++i) out->rgba[i] = rgba[i];
+      return true;
+    });
+  }
 
  private:
   static TopoDS_Shape ConeSolid(double r1, double r2, double l) {

@@ -5,6 +5,9 @@
 #include <BRepBuilderAPI_Copy.hxx>
 #include <BRep_Builder.hxx>
 #include <Quantity_Color.hxx>
+#include <Quantity_ColorRGBA.hxx>
+#include <TopExp.hxx>
+#include <TopTools_IndexedMapOfShape.hxx>
 #include <TCollection_ExtendedString.hxx>
 #include <TDataStd_Name.hxx>
 #include <TDocStd_Application.hxx>
@@ -12,6 +15,9 @@
 #include <TopoDS_Compound.hxx>
 #include <XCAFApp_Application.hxx>
 #include <XCAFDoc_DocumentTool.hxx>
+
+#include <algorithm>
+#include <cmath>
 
 namespace cad_engine {
 
@@ -28,6 +34,106 @@ TDF_Label Referred(const TDF_Label& label) {
 bool FindColor(const Handle(XCAFDoc_ColorTool) & tool, const TDF_Label& label, Quantity_Color& c) {
   return tool->GetColor(label, XCAFDoc_ColorSurf, c) ||
          tool->GetColor(label, XCAFDoc_ColorGen, c) || tool->GetColor(label, XCAFDoc_ColorCurv, c);
+}
+
+// A label's colour with its transparency and how it is used (surface, generic, curve: the first
+// the label has).
+bool FindColorRgba(const Handle(XCAFDoc_ColorTool) & tool, const TDF_Label& label,
+                   Quantity_ColorRGBA& c, ColorUse& use) {
+  if (tool->GetColor(label, XCAFDoc_ColorSurf, c)) {
+    use = ColorUse::Surface;
+  } else if (tool->GetColor(label, XCAFDoc_ColorGen, c)) {
+    use = ColorUse::Generic;
+  } else if (tool->GetColor(label, XCAFDoc_ColorCurv, c)) {
+    use = ColorUse::Curve;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void ToFloats(const Quantity_ColorRGBA& c, float* rgba) {
+  Standard_Real r, g, b;
+  c.GetRGB().Values(r, g, b, Quantity_TOC_RGB);
+  rgba[0] = static_cast<float>(r);
+  rgba[1] = static_cast<float>(g);
+  rgba[2] = static_cast<float>(b);
+  // A file's transparency may lie outside 0..1 (or be no number): held within the range.
+  const float alpha = c.Alpha();
+  rgba[3] = std::isnan(alpha) ? 1.0f : std::clamp(alpha, 0.0f, 1.0f);
+}
+
+Quantity_ColorRGBA FromFloats(const float* rgba) {
+  return Quantity_ColorRGBA(Quantity_Color(rgba[0], rgba[1], rgba[2], Quantity_TOC_RGB), rgba[3]);
+}
+
+XCAFDoc_ColorType ColorTypeOf(ColorUse use) {
+  switch (use) {
+    case ColorUse::Generic: return XCAFDoc_ColorGen;
+    case ColorUse::Curve: return XCAFDoc_ColorCurv;
+    default: return XCAFDoc_ColorSurf;
+  }
+}
+
+// The colours of a part (an instance, or a top-level shape) as its shape carries them: its own,
+// on the instance or else on the product, and those the product keeps on its sub-shapes
+// (solids, shells, faces, edges), each named by its kind and index in the product's shape.
+ShapeColorsPtr ReadColors(const DocState& state, const TDF_Label& instance,
+                          const TopoDS_Shape& shape) {
+  auto colors = std::make_shared<ShapeColors>();
+  const TDF_Label ref = Referred(instance);
+  Quantity_ColorRGBA c;
+  ColorUse use = ColorUse::Surface;
+  if (FindColorRgba(state.colors, instance, c, use) || FindColorRgba(state.colors, ref, c, use)) {
+    colors->hasDefault = true;
+    ToFloats(c, colors->defaultRgba);
+  }
+  TDF_LabelSequence subs;
+  XCAFDoc_ShapeTool::GetSubShapes(ref, subs);
+  std::vector<std::pair<TopAbs_ShapeEnum, TopTools_IndexedMapOfShape>> maps;
+  maps.reserve(TopAbs_SHAPE + 1);  // never moved: one per kind at most
+  for (int i = 1; i <= subs.Length(); ++i) {
+    if (!FindColorRgba(state.colors, subs(i), c, use)) continue;
+    const TopoDS_Shape sub = XCAFDoc_ShapeTool::GetShape(subs(i));
+    if (sub.IsNull()) continue;
+    const TopAbs_ShapeEnum kind = sub.ShapeType();
+    auto it =
+        std::find_if(maps.begin(), maps.end(), [&](const auto& m) { return m.first == kind; });
+    if (it == maps.end()) {
+      maps.emplace_back(kind, TopTools_IndexedMapOfShape());
+      it = maps.end() - 1;
+      TopExp::MapShapes(shape, kind, it->second);
+    }
+    int index = it->second.FindIndex(sub);
+    // A sub-shape given relative to the product's shape rather than within it.
+    if (index == 0 && !shape.Location().IsIdentity())
+      index = it->second.FindIndex(sub.Moved(shape.Location()));
+    if (index == 0) continue;  // not a sub-shape of this shape
+    SubShapeColor entry;
+    entry.kind = kind;
+    entry.index = index;
+    entry.use = use;
+    ToFloats(c, entry.rgba);
+    colors->subs.push_back(entry);
+  }
+  // Coarse kinds first (solids before their faces), so that finer colours win where they apply.
+  std::stable_sort(colors->subs.begin(), colors->subs.end(),
+                   [](const SubShapeColor& a, const SubShapeColor& b) { return a.kind < b.kind; });
+  if (colors->Empty()) return nullptr;
+  return colors;
+}
+
+// Puts the colours a shape carries on a product of the document: its own on the product, the
+// others on sub-shape labels of the product's shape.
+void WriteColors(const DocState& state, const TDF_Label& product, const TopoDS_Shape& shape,
+                 const ShapeColors& colors) {
+  if (colors.hasDefault)
+    state.colors->SetColor(product, FromFloats(colors.defaultRgba), XCAFDoc_ColorSurf);
+  for (const auto& [sub, entry] : ColoredSubShapes(shape, colors)) {
+    const TDF_Label label = state.shapes->AddSubShape(product, sub);
+    if (!label.IsNull())
+      state.colors->SetColor(label, FromFloats(entry->rgba), ColorTypeOf(entry->use));
+  }
 }
 
 class CItemInfo final : public RefCounted<QZ::CAD::IItemInfo> {
@@ -102,7 +208,7 @@ class CPart final : public CItemBase<QZ::CAD::IPart> {
     return Guard("GetShape", [&]() -> QZ::CAD::IShape* {
       TopoDS_Shape s = XCAFDoc_ShapeTool::GetShape(Referred(m_label));
       if (s.IsNull()) return nullptr;
-      return new CShape(s);
+      return new CShape(s, ReadColors(*m_state, m_label, s));
     });
   }
   bool GetColor(double* rgb) override {
@@ -133,8 +239,14 @@ class CPart final : public CItemBase<QZ::CAD::IPart> {
       for (double v : {r, g, b})
         if (!(v >= 0.0 && v <= 1.0))
           Throw(QZ::eCodeInvalidParameter, "colour components lie between 0 and 1");
-      m_state->colors->SetColor(Referred(m_label), Quantity_Color(r, g, b, Quantity_TOC_RGB),
-                                XCAFDoc_ColorSurf);
+      // The transparency the part has keeps.
+      const TDF_Label ref = Referred(m_label);
+      Quantity_ColorRGBA old;
+      const float alpha =
+          m_state->colors->GetColor(ref, XCAFDoc_ColorSurf, old) ? old.Alpha() : 1.0f;
+      m_state->colors->SetColor(
+          ref, Quantity_ColorRGBA(Quantity_Color(r, g, b, Quantity_TOC_RGB), alpha),
+          XCAFDoc_ColorSurf);
     });
   }
 };
@@ -175,6 +287,10 @@ class CAssembly final : public CItemBase<QZ::CAD::IAssembly> {
       const TDF_Label product = m_state->shapes->AddShape(product0, false, false);
       const TDF_Label component = m_state->shapes->AddComponent(target, product, placed.Location());
       if (component.IsNull()) Throw(QZ::eCodeFailure, "AddShape: the part could not be added");
+      // Colours read with the shape go with it (a placed or transformed copy keeps the order
+      // of its sub-shapes, and so does the copy above).
+      if (const ShapeColorsPtr colors = ColorsOf(shape))
+        WriteColors(*m_state, product, product0, *colors);
       m_state->shapes->UpdateAssemblies();
       return new CPart(m_state, component);
     });

@@ -14,11 +14,14 @@
 #include <XSControl_WorkSession.hxx>
 #include <IGESCAFControl_Writer.hxx>
 #include <Quantity_Color.hxx>
+#include <Quantity_ColorRGBA.hxx>
 #include <BRepBuilderAPI_Sewing.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopoDS_Iterator.hxx>
 
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,24 +31,29 @@ namespace {
 
 // The kernel's IGES reader gives the faces of a shell written as such as loose faces. A part
 // whose shape holds faces only (no shell, no solid) is sewn: where they join into fewer
-// shells, those replace the faces.
-TopoDS_Shape SewnFaces(const TopoDS_Shape& shape) {
+// shells, those replace the faces. `faceAfter` gives the face of the result that a face of the
+// part became.
+TopoDS_Shape SewnFaces(const TopoDS_Shape& shape,
+                       std::function<TopoDS_Shape(const TopoDS_Shape&)>& faceAfter) {
   if (shape.IsNull() || shape.ShapeType() != TopAbs_COMPOUND) return shape;
   int faces = 0;
   for (TopExp_Explorer e(shape, TopAbs_FACE); e.More(); e.Next()) ++faces;
   if (faces < 2) return shape;
   if (TopExp_Explorer(shape, TopAbs_SHELL).More()) return shape;
-  BRepBuilderAPI_Sewing sewing(1e-6);
-  for (TopExp_Explorer e(shape, TopAbs_FACE); e.More(); e.Next()) sewing.Add(e.Current());
+  auto sewing = std::make_shared<BRepBuilderAPI_Sewing>(1e-6);
+  for (TopExp_Explorer e(shape, TopAbs_FACE); e.More(); e.Next()) sewing->Add(e.Current());
   Handle(ExchangeProgress) progress = new ExchangeProgress();
-  sewing.Perform(progress->Start());
+  sewing->Perform(progress->Start());
   CheckStop();
-  const TopoDS_Shape sewn = sewing.SewedShape();
+  const TopoDS_Shape sewn = sewing->SewedShape();
   if (sewn.IsNull()) return shape;
   int shells = 0, loose = 0;
   for (TopExp_Explorer e(sewn, TopAbs_SHELL); e.More(); e.Next()) ++shells;
   for (TopExp_Explorer e(sewn, TopAbs_FACE, TopAbs_SHELL); e.More(); e.Next()) ++loose;
   if (shells == 0 || shells + loose >= faces) return shape;
+  faceAfter = [sewing](const TopoDS_Shape& face) {
+    return sewing->IsModified(face) ? sewing->Modified(face) : face;
+  };
   return sewn;
 }
 
@@ -129,9 +137,34 @@ void SewLooseFaces(DocState& state) {
     const TDF_Label& label = labels(i);
     if (XCAFDoc_ShapeTool::IsAssembly(label) || XCAFDoc_ShapeTool::IsReference(label)) continue;
     const TopoDS_Shape shape = XCAFDoc_ShapeTool::GetShape(label);
-    const TopoDS_Shape sewn = SewnFaces(shape);
+    std::function<TopoDS_Shape(const TopoDS_Shape&)> faceAfter;
+    const TopoDS_Shape sewn = SewnFaces(shape, faceAfter);
     if (sewn.IsSame(shape)) continue;
+    // The colours of the faces go to the faces they became; the old sub-shapes go.
+    struct Kept {
+      TopoDS_Shape face;
+      Quantity_ColorRGBA colour;
+      XCAFDoc_ColorType type;
+    };
+    std::vector<Kept> kept;
+    TDF_LabelSequence subs;
+    XCAFDoc_ShapeTool::GetSubShapes(label, subs);
+    for (int k = 1; k <= subs.Length(); ++k) {
+      const TopoDS_Shape sub = XCAFDoc_ShapeTool::GetShape(subs(k));
+      for (XCAFDoc_ColorType type : {XCAFDoc_ColorSurf, XCAFDoc_ColorGen, XCAFDoc_ColorCurv}) {
+        Quantity_ColorRGBA c;
+        if (!sub.IsNull() && sub.ShapeType() == TopAbs_FACE && faceAfter &&
+            state.colors->GetColor(subs(k), type, c))
+          kept.push_back({faceAfter(sub), c, type});
+      }
+      subs(k).ForgetAllAttributes();
+    }
     state.shapes->SetShape(label, sewn);
+    for (const Kept& k : kept) {
+      if (k.face.IsNull()) continue;
+      const TDF_Label sub = state.shapes->AddSubShape(label, k.face);
+      if (!sub.IsNull()) state.colors->SetColor(sub, k.colour, k.type);
+    }
     changed = true;
   }
   if (changed) state.shapes->UpdateAssemblies();

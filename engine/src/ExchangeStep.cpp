@@ -25,6 +25,8 @@
 #include <string_view>
 #include <unistd.h>
 #include <cctype>
+#include <cmath>
+#include <cstdlib>
 #include <cstdint>
 #include <fstream>
 #include <unordered_map>
@@ -569,15 +571,90 @@ std::vector<uint32_t> InstancesToDrop(const StepText& st, const std::string& pat
   return drop;
 }
 
-// A copy of the file without the given instances (blanked, so that lines keep their numbers),
-// in a temporary file of its own that goes with the object.
+// Colours whose components lie outside 0..1: the kernel's reader refuses the whole file for
+// one of them (values a little above 1 from rounding are common). Each such COLOUR_RGB
+// instance is given again with its components held within the range, with a warning.
+using Replacements = std::vector<std::pair<uint32_t, std::string>>;
+
+Replacements ColoursInRange(const StepText& st) {
+  Replacements out;
+  const std::string& t = st.text;
+  for (uint32_t k = 0; k < st.ids.size(); ++k) {
+    size_t i = t.find('=', st.begin[k]);
+    if (i == std::string::npos || i >= st.end[k]) continue;
+    ++i;
+    while (i < st.end[k] && std::isspace(static_cast<unsigned char>(t[i]))) ++i;
+    if (t.compare(i, 10, "COLOUR_RGB") != 0) continue;
+    i += 10;
+    while (i < st.end[k] && std::isspace(static_cast<unsigned char>(t[i]))) ++i;
+    if (i >= st.end[k] || t[i] != '(') continue;
+    ++i;
+    // The name: a string ('' inside it is a quote) or $.
+    const size_t nameStart = i;
+    while (i < st.end[k] && std::isspace(static_cast<unsigned char>(t[i]))) ++i;
+    if (i < st.end[k] && t[i] == '\'') {
+      for (++i; i < st.end[k]; ++i) {
+        if (t[i] != '\'') continue;
+        if (i + 1 < st.end[k] && t[i + 1] == '\'') {
+          ++i;
+          continue;
+        }
+        break;
+      }
+      ++i;
+    } else {
+      while (i < st.end[k] && t[i] != ',') ++i;
+    }
+    const std::string name = t.substr(nameStart, i - nameStart);
+    double v[3];
+    bool ok = true, outside = false;
+    for (int c = 0; c < 3 && ok; ++c) {
+      while (i < st.end[k] && std::isspace(static_cast<unsigned char>(t[i]))) ++i;
+      if (i >= st.end[k] || t[i] != ',') {
+        ok = false;
+        break;
+      }
+      ++i;
+      const std::string rest = t.substr(i, std::min<size_t>(64, st.end[k] - i));
+      char* endp = nullptr;
+      v[c] = std::strtod(rest.c_str(), &endp);
+      if (endp == rest.c_str() || !std::isfinite(v[c])) ok = false;
+      i += static_cast<size_t>(endp - rest.c_str());
+      if (v[c] < 0.0 || v[c] > 1.0) outside = true;
+    }
+    if (!ok || !outside) continue;
+    char values[96];
+    std::snprintf(values, sizeof values, ",%.12g,%.12g,%.12g);", std::clamp(v[0], 0.0, 1.0),
+                  std::clamp(v[1], 0.0, 1.0), std::clamp(v[2], 0.0, 1.0));
+    out.emplace_back(k, "#" + std::to_string(st.ids[k]) + "=COLOUR_RGB(" + name + values);
+    Warn("line " + std::to_string(LineAt(t, st.begin[k])) + ": the colour #" +
+         std::to_string(st.ids[k]) + " has components outside 0..1; held within the range");
+  }
+  return out;
+}
+
+// A copy of the file without the given instances (blanked, so that lines keep their numbers)
+// and with the replaced ones written anew, in a temporary file of its own that goes with the
+// object.
 class CleanedCopy {
  public:
-  CleanedCopy(const StepText& st, const std::vector<uint32_t>& drop) {
+  CleanedCopy(const StepText& st, const std::vector<uint32_t>& drop,
+              const Replacements& replace = {}) {
     std::string text = st.text;
     for (uint32_t k : drop)
       for (size_t i = st.begin[k]; i < st.end[k]; ++i)
         if (text[i] != '\n') text[i] = ' ';
+    // Replacements from the end backwards, so that earlier offsets stay; each keeps the lines
+    // of the instance it replaces.
+    for (auto it = replace.rbegin(); it != replace.rend(); ++it) {
+      const uint32_t k = it->first;
+      if (std::find(drop.begin(), drop.end(), k) != drop.end()) continue;
+      std::string with = it->second;
+      with.append(static_cast<size_t>(
+                      std::count(text.begin() + st.begin[k], text.begin() + st.end[k], '\n')),
+                  '\n');
+      text.replace(st.begin[k], st.end[k] - st.begin[k], with);
+    }
     std::string pattern = (std::filesystem::temp_directory_path() / "cad-step-XXXXXX").string();
     const int fd = mkstemp(pattern.data());
     if (fd < 0) Fail(QZ::eCodeFileAccess, "no temporary file for the cleaned STEP data");
@@ -630,13 +707,14 @@ std::shared_ptr<DocState> ReadSTEP(const std::string& path, HeaderTexts& header)
   InitExchange();
   if (!FileReadable(path)) Fail(QZ::eCodeFileAccess, path + ": no such file");
   const StepText st = ScanStepText(path);
+  const Replacements colours = ColoursInRange(st);
   std::vector<std::pair<uint64_t, std::string>> broken;
   // At most two reads: the file (or a copy without its dangling instances), then, when the
   // reader finds instances it cannot read that nothing uses, a copy without those too.
   for (int attempt = 0; attempt < 2; ++attempt) {
     const std::vector<uint32_t> drop = InstancesToDrop(st, path, broken);
     std::unique_ptr<CleanedCopy> copy;
-    if (!drop.empty()) copy = std::make_unique<CleanedCopy>(st, drop);
+    if (!drop.empty() || !colours.empty()) copy = std::make_unique<CleanedCopy>(st, drop, colours);
     const std::string& file = copy ? copy->Path() : path;
     // The header is taken while the reader still holds its model (it goes with the reader).
     HeaderTexts read;

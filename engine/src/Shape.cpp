@@ -8,9 +8,12 @@
 #include <BRepGProp.hxx>
 #include <Bnd_Box.hxx>
 #include <GProp_GProps.hxx>
+#include <TopExp.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopLoc_Location.hxx>
+#include <TopTools_IndexedMapOfShape.hxx>
 
+#include <algorithm>
 #include <cmath>
 
 namespace cad_engine {
@@ -20,6 +23,39 @@ const TopoDS_Shape& ShapeOf(QZ::CAD::IShape* shape) {
   auto* impl = dynamic_cast<KernelShape*>(shape);
   if (!impl) Throw(QZ::eCodeInvalidUse, "shape of another engine");
   return impl->Kernel();
+}
+
+ShapeColorsPtr ColorsOf(QZ::CAD::IShape* shape) {
+  auto* impl = dynamic_cast<CShape*>(shape);
+  return impl ? impl->Colors() : nullptr;
+}
+
+TopoDS_Shape ColoredSubShape(const TopoDS_Shape& shape, const SubShapeColor& entry) {
+  TopTools_IndexedMapOfShape map;
+  TopExp::MapShapes(shape, entry.kind, map);
+  return entry.index >= 1 && entry.index <= map.Extent() ? map(entry.index) : TopoDS_Shape();
+}
+
+std::vector<std::pair<TopoDS_Shape, const SubShapeColor*>> ColoredSubShapes(
+    const TopoDS_Shape& shape, const ShapeColors& colors) {
+  std::vector<std::pair<TopoDS_Shape, const SubShapeColor*>> out;
+  if (shape.IsNull()) return out;
+  // One map per kind, made when the first entry of that kind asks.
+  std::vector<std::pair<TopAbs_ShapeEnum, TopTools_IndexedMapOfShape>> maps;
+  maps.reserve(TopAbs_SHAPE + 1);  // never moved: one per kind at most
+  out.reserve(colors.subs.size());
+  for (const SubShapeColor& entry : colors.subs) {
+    auto it = std::find_if(maps.begin(), maps.end(),
+                           [&](const auto& m) { return m.first == entry.kind; });
+    if (it == maps.end()) {
+      maps.emplace_back(entry.kind, TopTools_IndexedMapOfShape());
+      it = maps.end() - 1;
+      TopExp::MapShapes(shape, entry.kind, it->second);
+    }
+    if (entry.index >= 1 && entry.index <= it->second.Extent())
+      out.emplace_back(it->second(entry.index), &entry);
+  }
+  return out;
 }
 
 TopoDS_Shape PlaceShape(const TopoDS_Shape& base, const gp_Trsf& trsf) {
@@ -45,7 +81,7 @@ QZ::CAD::IShape* NewCheckedShape(const TopoDS_Shape& s, const char* what) {
 QZ::CAD::IShape* CShape::Placed(const double* matrix) {
   return Guard("Placed", [&]() -> QZ::CAD::IShape* {
     const gp_Trsf t = ToTrsf(matrix);
-    return new CShape(m_base, PlaceShape(m_base, t));
+    return new CShape(m_base, PlaceShape(m_base, t), m_colors);
   });
 }
 

@@ -4,6 +4,7 @@
 
 #include "Mesh.h"
 
+#include <AIS_ColoredShape.hxx>
 #include <AIS_InteractiveContext.hxx>
 #include <BRepBndLib.hxx>
 #include <BRepMesh_IncrementalMesh.hxx>
@@ -158,6 +159,28 @@ void PrepareMeshes(QZ::CAD::IShape* const* shapes, size_t count, const Handle(Pr
   for (const Job& job : later) mesh(job);
 }
 
+// What the view draws of a shape: the shape in one colour (SetColor), or, for a shape read with
+// colours on its sub-shapes, those drawn in their own colours and transparency over the shape's
+// colour. The shape's own transparency applies to all of it.
+Handle(AIS_Shape) Presentation(const TopoDS_Shape& s, const ShapeColorsPtr& colors) {
+  if (!colors) return new AIS_Shape(s);
+  Handle(AIS_ColoredShape) ais = new AIS_ColoredShape(s);
+  if (colors->hasDefault) {
+    const float* c = colors->defaultRgba;
+    ais->SetColor(Quantity_Color(c[0], c[1], c[2], Quantity_TOC_sRGB));
+    if (c[3] < 1.0f) ais->SetTransparency(1.0 - c[3]);
+  }
+  for (const auto& [sub, entry] : ColoredSubShapes(s, *colors)) {
+    // A colour meant for curves leaves the surfaces of faces and solids as they are.
+    if (entry->use == ColorUse::Curve && entry->kind <= TopAbs_FACE) continue;
+    const float* c = entry->rgba;
+    ais->SetCustomColor(sub, Quantity_Color(c[0], c[1], c[2], Quantity_TOC_sRGB));
+    if (c[3] < 1.0f || (colors->hasDefault && colors->defaultRgba[3] < 1.0f))
+      ais->SetCustomTransparency(sub, 1.0 - c[3]);
+  }
+  return ais;
+}
+
 struct ViewState {
   // In the order of creation, so that they are released in the opposite one.
   Handle(OpenGl_GraphicDriver) driver;
@@ -251,7 +274,7 @@ class CView final : public RefCounted<QZ::CAD::IView> {
     return Guard("Display", [&]() -> QZ::CAD::IShapeVis* {
       const TopoDS_Shape& s = ShapeOf(shape);
       if (s.IsNull()) Throw(QZ::eCodeNullShape, "Display: null shape");
-      Handle(AIS_Shape) ais = new AIS_Shape(s);
+      Handle(AIS_Shape) ais = Presentation(s, ColorsOf(shape));
       m_state->context->Display(ais, AIS_Shaded, 0, false);
       auto* vis = new CShapeVis(m_state, ais, QZ::ObjPtr<QZ::CAD::IShape>::Share(shape));
       m_shown.push_back(vis);  // the view's own reference

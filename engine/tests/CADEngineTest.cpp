@@ -67,6 +67,8 @@ TEST(EngineInterface, ContextSlots) {
   EXPECT_EQ(Slot(&ICADContext::SetBuildThreads), 33);
   EXPECT_EQ(Slot(&ICADContext::SetSharedSolids), 34);
   EXPECT_EQ(Slot(&ICADContext::GetQuickBox), 35);
+  EXPECT_EQ(Slot(&ICADContext::GetShapeColorCount), 36);
+  EXPECT_EQ(Slot(&ICADContext::GetShapeColor), 37);
   EXPECT_EQ(Slot(&IMatrixService::Multiply), 5);
   EXPECT_EQ(Slot(&IHeaderService::SetFileDescription), 0);
   EXPECT_EQ(Slot(&IHeaderService::SetAuthorisation), 4);

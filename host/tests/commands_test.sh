@@ -8,7 +8,7 @@
 set -u
 morlane=$1
 shift
-parts=${*:-models catalogue kernel contents failures}
+parts=${*:-models catalogue kernel contents colours failures}
 src=${TOLMERA_SOURCE_DIR:?}
 tmp=$(mktemp -d /tmp/morlane-commands-XXXXXX)
 trap 'rm -rf "$tmp"' EXIT
@@ -20,6 +20,15 @@ shows_something() {
   local colours
   colours=$(/usr/bin/identify -format %k "$1" 2>/dev/null) || return 1
   [ "${colours:-0}" -ge 8 ]
+}
+
+# The picture's gold pixels (red over green over blue, clearly) and black ones.
+gold_and_dark() {
+  /usr/bin/convert "$1" -depth 8 txt:- | awk -F'[(),]' 'NR > 1 {
+    r = $3 + 0; g = $4 + 0; b = $5 + 0
+    if (r > 120 && g > 0.6 * r && g < 0.95 * r && b < 0.45 * r) gold++
+    else if (r < 40 && g < 40 && b < 40) dark++
+  } END { print gold + 0, dark + 0 }'
 }
 
 round() {  # FILE OUT-EXTENSION [--no-read-back]
@@ -102,6 +111,40 @@ for part in $parts; do
     "$morlane" render "$shaft" "$tmp/iso.png" --size 64x64 && "$morlane" render "$shaft" "$tmp/top.png" --size 64x64 --view top &&
       ! cmp -s "$tmp/iso.png" "$tmp/top.png" || fail "the view from the top is the iso view"
     echo "ok: contents"
+    ;;
+  colours)
+    # A part whose colours sit on its solids: info lists them, render draws the pins gold and
+    # the body black, and convert writes them back on the same solids (STEP and IGES).
+    header=$src/examples/exchange/pin-header-1x04.step
+    want='"solids": 5, "shells": 0, "faces": 0, "edges": 0, "others": 0, "distinct": ["#040404", "#D3AF38"]'
+    "$morlane" info --json "$header" >"$tmp/header.json" || fail "info --json of the header"
+    grep -qF "$want" "$tmp/header.json" || fail "info --json: the header's colours: $(cat "$tmp/header.json")"
+    "$morlane" info "$header" | grep -qF 'colours on 5 solids (#040404 #D3AF38)' || fail "info: the header's colours"
+    if "$morlane" render "$header" "$tmp/header.png" --size 200x150 2>"$tmp/err"; then
+      [ -n "${MORLANE_TEST_IMAGES:-}" ] && cp "$tmp/header.png" "$MORLANE_TEST_IMAGES/"
+      counts=$(gold_and_dark "$tmp/header.png")
+      read -r gold dark <<<"$counts"
+      [ "$gold" -gt 150 ] || fail "render: the pins are not gold ($counts)"
+      [ "$dark" -gt 1500 ] || fail "render: the body is not black ($counts)"
+    else
+      fail "render the header: $(cat "$tmp/err")"
+    fi
+    # The window's 3D view draws them so too.
+    if [ -n "${DISPLAY:-}" ]; then
+      if timeout 120 "$morlane" --snapshot "$tmp/window.png" "$header" >/dev/null 2>"$tmp/err"; then
+        read -r gold dark <<<"$(gold_and_dark "$tmp/window.png")"
+        [ "$gold" -gt 100 ] && [ "$dark" -gt 500 ] || fail "the window does not draw the pins gold over the black body ($gold $dark)"
+      else
+        fail "the window's snapshot of the header: $(cat "$tmp/err")"
+      fi
+    fi
+    for ext in step iges; do
+      "$morlane" convert "$header" "$tmp/header.$ext" || fail "convert the header to $ext"
+      "$morlane" info --json "$tmp/header.$ext" >"$tmp/again.json" || fail "info of the $ext header"
+      grep -qF '"#D3AF38"' "$tmp/again.json" && grep -qF '"#040404"' "$tmp/again.json" ||
+        fail "the $ext header lost its colours: $(cat "$tmp/again.json")"
+    done
+    echo "ok: colours"
     ;;
   failures)
     # Files that cannot be read: exit 1 and exactly one line on the error stream.

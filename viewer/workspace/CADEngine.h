@@ -222,6 +222,27 @@ class QZ_CAD_VISIBLE IItemInfo : public IObject {
   virtual const char* GetName() = 0;  // 2
 };
 
+// Kinds of sub-shape a colour can sit on (ShapeColor::kind).
+enum : int {
+  eColorOfShape = 0,  // the whole shape: the part's own colour, the default of its sub-shapes
+  eColorOfSolid = 1,
+  eColorOfShell = 2,
+  eColorOfFace = 3,
+  eColorOfEdge = 4,
+  eColorOfOther = 5,  // compounds, wires and vertices
+};
+
+// How an exchange file uses a colour (ShapeColor::use).
+enum : int { eColorGeneric = 0, eColorSurface = 1, eColorCurve = 2 };
+
+// A colour a shape read from an exchange file carries (ICADContext::GetShapeColor).
+struct ShapeColor {
+  int kind;        // eColorOfShape, eColorOfSolid, ...
+  int index;       // the sub-shape: the index-th (from 1) of its kind in the shape; 0 for the shape
+  int use;         // eColorGeneric, eColorSurface, eColorCurve
+  double rgba[4];  // red, green, blue and opacity (1 opaque), each from 0 to 1
+};
+
 // Kinds of item.
 enum : int { eItemPart = 0, eItemAssembly = 1 };
 
@@ -531,6 +552,13 @@ class QZ_CAD_VISIBLE ICADContext : public IObject {
   // and rounded ends, and quick where the exact box is slow (freeform surfaces such as tooth
   // flanks). False when empty.
   virtual bool GetQuickBox(IShape* shape, double* box6) = 0;  // 35
+  // The colours a shape read from an exchange file carries (parts' shapes and their placed
+  // copies): the part's own colour first when it has one, then those of its sub-shapes, coarse
+  // kinds before fine ones (a face's colour wins over its solid's). 0 for shapes the engine
+  // built.
+  virtual int GetShapeColorCount(IShape* shape) = 0;  // 36
+  // One of those colours (0..count-1); false outside.
+  virtual bool GetShapeColor(IShape* shape, int index, ShapeColor* out) = 0;  // 37
 };
 
 class QZ_CAD_VISIBLE ICADTools : public IObject {

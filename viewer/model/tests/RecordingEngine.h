@@ -458,6 +458,9 @@ class FakeContext final : public Counted<QZ::CAD::ICADContext> {
   bool GetQuickBox(QZ::CAD::IShape* shape, double* box6) override {
     return shape && shape->GetBoundingBox(box6);
   }
+  // The fake's shapes carry no colours of their own.
+  int GetShapeColorCount(QZ::CAD::IShape*) override { return 0; }
+  bool GetShapeColor(QZ::CAD::IShape*, int, QZ::CAD::ShapeColor*) override { return false; }
 };
 
 }  // namespace fake_engine

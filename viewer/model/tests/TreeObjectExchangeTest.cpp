@@ -286,6 +286,12 @@ class RecognizingContext final : public ICADContext {
   bool GetQuickBox(QZ::CAD::IShape* shape, double* box6) override {
     return m_inner->GetQuickBox(shape, box6);
   }
+  int GetShapeColorCount(QZ::CAD::IShape* shape) override {
+    return m_inner->GetShapeColorCount(shape);
+  }
+  bool GetShapeColor(QZ::CAD::IShape* shape, int index, QZ::CAD::ShapeColor* out) override {
+    return m_inner->GetShapeColor(shape, index, out);
+  }
 
  private:
   QZ::ObjPtr<ICADContext> m_inner;
@@ -485,4 +491,71 @@ TEST_F(TreeExchangeTest, AppendCopyReplacesRecognisedLeavesAndEndsWithTheLastLea
   ASSERT_EQ(more.size(), 1u);
   EXPECT_FALSE(more[0]);
   EXPECT_EQ(recognizer.calls, 3);
+}
+
+namespace {
+
+std::vector<QZ::CAD::ShapeColor> ShapeColours(ICADContext* ctx, QZ::CAD::IShape* shape) {
+  std::vector<QZ::CAD::ShapeColor> out;
+  for (int i = 0; i < ctx->GetShapeColorCount(shape); ++i) {
+    QZ::CAD::ShapeColor c{};
+    EXPECT_TRUE(ctx->GetShapeColor(shape, i, &c));
+    out.push_back(c);
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST_F(TreeExchangeTest, ColoursOfSolidsStayWithTheLeafWhereverItGoesAndAreWrittenBack) {
+  // The pin header's black body and gold pins are solids of one part.
+  const std::string header =
+      std::string(TOLMERA_TEST_SOURCE_DIR) + "/examples/exchange/pin-header-1x04.step";
+  auto in = NewEngineContext();
+  ASSERT_TRUE(in->ImportSTEP(header.c_str())) << in->GetLastErrorText();
+  auto model = std::make_shared<CNodeRoot>();
+  model->SetContext(in);
+  RecognitionList recognized;
+  ImportAll(in.Get(), *model, false, recognized);
+  ASSERT_EQ(model->GetChildCount(), 1);
+  auto leaf = std::dynamic_pointer_cast<CObject3D>(model->GetChild(0));
+  ASSERT_TRUE(leaf);
+  const auto original = ShapeColours(in.Get(), leaf->GetShape().Get());
+  ASSERT_EQ(original.size(), 5u);
+  for (const auto& c : original) EXPECT_EQ(c.kind, QZ::CAD::eColorOfSolid);
+  // The part has no colour of its own: the leaf shows the first solid's (the body's black).
+  EXPECT_EQ(leaf->FindColorProperty(L"Color")->GetColor(), static_cast<COLORREF>(0x040404));
+
+  // Moved and given another colour by the user, the solids keep theirs, through the export.
+  Matrix12 m = IdentityMatrix12();
+  m[3] = 25;
+  leaf->SetMatrix(m.data());
+  leaf->SetColor(L"Color", static_cast<COLORREF>(0x0000C8));
+  leaf->Update();
+  EXPECT_EQ(ShapeColours(in.Get(), leaf->GetShape().Get()).size(), original.size());
+  TempDir dir;
+  ASSERT_TRUE(Export(*model, dir / "header.step", true));
+  auto back = NewEngineContext();
+  ASSERT_TRUE(back->ImportSTEP((dir / "header.step").c_str())) << back->GetLastErrorText();
+  auto again = std::make_shared<CNodeRoot>();
+  again->SetContext(back);
+  ImportAll(back.Get(), *again, false, recognized);
+  ASSERT_EQ(again->GetChildCount(), 1);
+  auto leaf2 = std::dynamic_pointer_cast<CObject3D>(again->GetChild(0));
+  ASSERT_TRUE(leaf2);
+  // Every solid has a colour of its own, so the part's own red shows nowhere: the kernel's
+  // writer leaves it out, and the part comes back in its body's black.
+  std::vector<QZ::CAD::ShapeColor> written;
+  for (const auto& c : ShapeColours(back.Get(), leaf2->GetShape().Get()))
+    if (c.kind != QZ::CAD::eColorOfShape) written.push_back(c);
+  ASSERT_EQ(written.size(), original.size());
+  for (size_t i = 0; i < original.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(written[i].kind, original[i].kind);
+    EXPECT_EQ(written[i].index, original[i].index);
+    for (int k = 0; k < 4; ++k) EXPECT_NEAR(written[i].rgba[k], original[i].rgba[k], 1e-3);
+  }
+  std::array<double, 6> box{};
+  ASSERT_TRUE(leaf2->GetShape()->GetBoundingBox(box.data()));
+  EXPECT_NEAR(box[0], 25, 1e-4);
 }
