@@ -12,7 +12,11 @@
 #include <BRepBuilderAPI_MakeWire.hxx>
 #include <BRepBuilderAPI_Transform.hxx>
 #include <BRepOffsetAPI_ThruSections.hxx>
+#include <BRepPrimAPI_MakePrism.hxx>
+#include <BRepTools.hxx>
+#include <BRep_Builder.hxx>
 #include <BRepTools_WireExplorer.hxx>
+#include <Extrema_ExtPC.hxx>
 #include <GC_MakeArcOfCircle.hxx>
 #include <GeomAPI_Interpolate.hxx>
 #include <Geom_BSplineCurve.hxx>
@@ -22,6 +26,7 @@
 #include <TopLoc_Location.hxx>
 #include <TopoDS.hxx>
 #include <TopoDS_Edge.hxx>
+#include <TopoDS_Face.hxx>
 #include <gp_Ax2.hxx>
 #include <gp_Circ.hxx>
 
@@ -272,6 +277,54 @@ void CheckBore(const char* element, double d, double rootRadius) {
     Refuse(element, "the bore d must be below the root diameter");
 }
 
+// A toothed body with its end faces.
+struct ToothedPiece {
+  TopoDS_Shape solid;
+  TopoDS_Face bottom, top;
+};
+
+// The end faces as the solid holds them (facing out of it).
+ToothedPiece Oriented(ToothedPiece piece) {
+  for (TopExp_Explorer e(piece.solid, TopAbs_FACE); e.More(); e.Next()) {
+    if (e.Current().IsSame(piece.bottom)) piece.bottom = TopoDS::Face(e.Current());
+    if (e.Current().IsSame(piece.top)) piece.top = TopoDS::Face(e.Current());
+  }
+  return piece;
+}
+
+ToothedPiece ToothedPieceOf(const TopoDS_Wire& outline, double b, double twistPerLength, double z0,
+                            double twist0) {
+  const double total = b * twistPerLength;
+  auto section = [&](double along, double angle) {
+    gp_Trsf t = RotationZ(angle);
+    t.SetTranslationPart(gp_Vec(0, 0, along));
+    return TopoDS::Wire(BRepBuilderAPI_Transform(outline, t, true).Shape());
+  };
+  ToothedPiece piece;
+  if (std::fabs(total) < 1e-12) {
+    BRepPrimAPI_MakePrism prism(FaceWithHoles(section(z0, twist0), {}, z0), gp_Vec(0, 0, b), true);
+    if (!prism.IsDone()) Throw(QZ::eCodeFailure, "the extrusion failed");
+    piece.solid = prism.Shape();
+    piece.bottom = TopoDS::Face(prism.FirstShape());
+    piece.top = TopoDS::Face(prism.LastShape());
+    return Oriented(piece);
+  }
+  // Sections every 4 degrees of twist (at least three) follow the helix closely.
+  const int count = std::max(3, static_cast<int>(std::ceil(std::fabs(total) / Radians(4.0))) + 1);
+  BRepOffsetAPI_ThruSections loft(true, false, 1e-6);
+  loft.CheckCompatibility(false);
+  for (int i = 0; i < count; ++i) {
+    const double f = static_cast<double>(i) / (count - 1);
+    loft.AddWire(section(z0 + f * b, twist0 + f * total));
+  }
+  loft.Build();
+  if (!loft.IsDone()) Throw(QZ::eCodeFailure, "the helical tooth surfaces could not be built");
+  piece.solid = loft.Shape();
+  piece.bottom = TopoDS::Face(loft.FirstShape());
+  piece.top = TopoDS::Face(loft.LastShape());
+  return Oriented(piece);
+}
+
 // Toothed body of one or two helical halves with an optional gap between them.
 struct Halves {
   double b = 0;          // face width
@@ -279,6 +332,7 @@ struct Halves {
   double gapRadius = 0;  // radius of the gap's core (external) or hole (internal)
   bool two = false;      // double helical
   double twistPerLength = 0;
+  double innermost = 0, outermost = 0;  // radii of the outline's closest and farthest points
 };
 
 TopoDS_Shape HelicalPieces(const TopoDS_Wire& outline, const Halves& h, bool internal) {
@@ -293,6 +347,125 @@ TopoDS_Shape HelicalPieces(const TopoDS_Wire& outline, const Halves& h, bool int
   return SingleSolid(FuseAll(pieces), "gear");
 }
 
+// The faces of a gear put together directly from its toothed pieces (see SolidOfFaces): the
+// side faces of the lofts as they are, their end faces replaced by faces on the same planes
+// that reach the bore, the rim or the gap's cylinder, and those cylinders' sides. This gives the
+// solid that cutting and fusing the pieces gives, without intersecting the lofted faces with
+// each other and with the planes they end on (which takes the boolean seconds).
+struct Assembly {
+  std::vector<TopoDS_Face> faces;
+
+  // The piece's side faces (turned inside out for the space of an internal gear).
+  void AddSides(const ToothedPiece& p, bool reversed) {
+    for (TopExp_Explorer e(p.solid, TopAbs_FACE); e.More(); e.Next()) {
+      const TopoDS_Face& f = TopoDS::Face(e.Current());
+      if (f.IsSame(p.bottom) || f.IsSame(p.top)) continue;
+      faces.push_back(reversed ? TopoDS::Face(f.Reversed()) : f);
+    }
+  }
+  // A face on the plane of the piece's end face, facing the same way, bounded by outer with
+  // holes (counter-clockwise seen from +z). The piece's own outline is one of them.
+  void AddEnd(const TopoDS_Face& end, const TopoDS_Wire& outer,
+              const std::vector<TopoDS_Wire>& holes) {
+    const TopoDS_Wire own = BRepTools::OuterWire(end);
+    const bool up = CounterClockwise(own, 0).Orientation() == own.Orientation();
+    TopoDS_Face f = TopoDS::Face(end.EmptyCopied());
+    BRep_Builder builder;
+    builder.Add(f, up ? outer : TopoDS::Wire(outer.Reversed()));
+    for (const auto& hole : holes) builder.Add(f, up ? TopoDS::Wire(hole.Reversed()) : hole);
+    faces.push_back(f);
+  }
+  void Add(const TopoDS_Face& f, bool reversed = false) {
+    faces.push_back(reversed ? TopoDS::Face(f.Reversed()) : f);
+  }
+};
+
+// The outline of a piece's end face, counter-clockwise seen from +z.
+TopoDS_Wire EndOutline(const TopoDS_Face& end) {
+  return CounterClockwise(BRepTools::OuterWire(end), 0);
+}
+
+// The smallest and largest distance of a planar outline at z = 0 from the axis (a profile's
+// straight edges come closer to the axis than their ends, its spline runs beyond its points).
+void RadialExtent(const TopoDS_Wire& outline, double* innermost, double* outermost) {
+  double lo = 1e300, hi = 0;
+  auto take = [&](double r) {
+    lo = std::min(lo, r);
+    hi = std::max(hi, r);
+  };
+  const gp_Pnt axis(0, 0, 0);
+  for (TopExp_Explorer e(outline, TopAbs_EDGE); e.More(); e.Next()) {
+    BRepAdaptor_Curve curve(TopoDS::Edge(e.Current()));
+    take(curve.Value(curve.FirstParameter()).Distance(axis));
+    take(curve.Value(curve.LastParameter()).Distance(axis));
+    Extrema_ExtPC extrema(axis, curve);
+    if (!extrema.IsDone()) continue;
+    for (int i = 1; i <= extrema.NbExt(); ++i) take(std::sqrt(extrema.SquareDistance(i)));
+  }
+  *innermost = lo;
+  *outermost = hi;
+}
+
+// Whether the gap's cylinder clears the outline (a core that touches the roots, or a gap of no
+// width, leaves faces to be merged and split: those gears are cut and fused).
+bool GapClear(const Halves& h, bool internal) {
+  if (!h.two) return true;
+  if (h.gap <= kSizeTolerance) return false;
+  const double margin = 1e-3;
+  return internal ? h.gapRadius > h.outermost + margin : h.gapRadius < h.innermost - margin;
+}
+
+// One or two toothed pieces of the halves: the lower from z = 0, the upper ending at b.
+std::vector<ToothedPiece> PiecesOf(const TopoDS_Wire& outline, const Halves& h) {
+  if (!h.two) return {ToothedPieceOf(outline, h.b, h.twistPerLength, 0, 0)};
+  const double half = (h.b - h.gap) / 2;
+  return {ToothedPieceOf(outline, half, h.twistPerLength, 0, 0),
+          ToothedPieceOf(outline, half, -h.twistPerLength, half + h.gap, half * h.twistPerLength)};
+}
+
+TopoDS_Shape AssembledExternal(const TopoDS_Wire& outline, double bore, const Halves& h) {
+  const std::vector<ToothedPiece> p = PiecesOf(outline, h);
+  const ToothedPiece &lower = p.front(), &upper = p.back();
+  Assembly a;
+  std::vector<TopoDS_Wire> bottomHoles, topHoles;
+  if (bore > 0) {
+    const CylinderBand hole = CylinderBandZ(bore / 2, 0, h.b);
+    a.Add(hole.face, true);
+    bottomHoles.push_back(hole.bottom);
+    topHoles.push_back(hole.top);
+  }
+  for (const auto& piece : p) a.AddSides(piece, false);
+  a.AddEnd(lower.bottom, EndOutline(lower.bottom), bottomHoles);
+  a.AddEnd(upper.top, EndOutline(upper.top), topHoles);
+  if (h.two) {
+    const double half = (h.b - h.gap) / 2;
+    const CylinderBand core = CylinderBandZ(h.gapRadius, half, half + h.gap);
+    a.Add(core.face);
+    a.AddEnd(lower.top, EndOutline(lower.top), {core.bottom});
+    a.AddEnd(upper.bottom, EndOutline(upper.bottom), {core.top});
+  }
+  return SolidOfFaces(a.faces);
+}
+
+TopoDS_Shape AssembledInternal(const TopoDS_Wire& outline, double rim, const Halves& h) {
+  const std::vector<ToothedPiece> p = PiecesOf(outline, h);
+  const ToothedPiece &lower = p.front(), &upper = p.back();
+  Assembly a;
+  const CylinderBand outside = CylinderBandZ(rim, 0, h.b);
+  a.Add(outside.face);
+  for (const auto& piece : p) a.AddSides(piece, true);
+  a.AddEnd(lower.bottom, outside.bottom, {EndOutline(lower.bottom)});
+  a.AddEnd(upper.top, outside.top, {EndOutline(upper.top)});
+  if (h.two) {
+    const double half = (h.b - h.gap) / 2;
+    const CylinderBand hole = CylinderBandZ(h.gapRadius, half, half + h.gap);
+    a.Add(hole.face, true);
+    a.AddEnd(lower.top, hole.bottom, {EndOutline(lower.top)});
+    a.AddEnd(upper.bottom, hole.top, {EndOutline(upper.bottom)});
+  }
+  return SolidOfFaces(a.faces);
+}
+
 TopoDS_Shape ExternalGearSolid(const char* element, const TopoDS_Wire& outline, double bore,
                                const Halves& h) {
   if (!h.two && std::fabs(h.twistPerLength) < 1e-12) {
@@ -300,6 +473,7 @@ TopoDS_Shape ExternalGearSolid(const char* element, const TopoDS_Wire& outline, 
     if (bore > 0) holes.push_back(CircleWire(bore / 2));
     return Prism(FaceWithHoles(outline, holes), h.b);
   }
+  if (GapClear(h, false)) return AssembledExternal(outline, bore, h);
   TopoDS_Shape body = HelicalPieces(outline, h, false);
   if (bore > 0) body = Cut(body, CylinderZ(bore / 2, -1, h.b + 1));
   return SingleSolid(body, element);
@@ -309,6 +483,7 @@ TopoDS_Shape InternalGearSolid(const char* element, const TopoDS_Wire& outline, 
                                const Halves& h) {
   if (!h.two && std::fabs(h.twistPerLength) < 1e-12)
     return Prism(FaceWithHoles(CircleWire(rim), {outline}), h.b);
+  if (GapClear(h, true)) return AssembledInternal(outline, rim, h);
   const TopoDS_Shape spaces = HelicalPieces(outline, h, true);
   std::vector<TopoDS_Shape> tools;
   for (TopExp_Explorer e(spaces, TopAbs_SOLID); e.More(); e.Next()) tools.push_back(e.Current());
@@ -367,26 +542,7 @@ TopoDS_Wire GearOutline(const InvoluteGear& g, double z) { return OutlineOf(Geom
 
 TopoDS_Shape ToothedBody(const TopoDS_Wire& outline, double b, double twistPerLength, double z0,
                          double twist0) {
-  const double total = b * twistPerLength;
-  auto section = [&](double along, double angle) {
-    gp_Trsf t = RotationZ(angle);
-    t.SetTranslationPart(gp_Vec(0, 0, along));
-    return TopoDS::Wire(BRepBuilderAPI_Transform(outline, t, true).Shape());
-  };
-  if (std::fabs(total) < 1e-12) {
-    return Prism(FaceWithHoles(section(z0, twist0), {}, z0), b);
-  }
-  // Sections every 4 degrees of twist (at least three) follow the helix closely.
-  const int count = std::max(3, static_cast<int>(std::ceil(std::fabs(total) / Radians(4.0))) + 1);
-  BRepOffsetAPI_ThruSections loft(true, false, 1e-6);
-  loft.CheckCompatibility(false);
-  for (int i = 0; i < count; ++i) {
-    const double f = static_cast<double>(i) / (count - 1);
-    loft.AddWire(section(z0 + f * b, twist0 + f * total));
-  }
-  loft.Build();
-  if (!loft.IsDone()) Throw(QZ::eCodeFailure, "the helical tooth surfaces could not be built");
-  return loft.Shape();
+  return ToothedPieceOf(outline, b, twistPerLength, z0, twist0).solid;
 }
 
 namespace {
@@ -466,6 +622,7 @@ QZ::CAD::IShape* ProfileGear(const char* element, QZ::CAD::IPointList* points,
     Halves h;
     h.b = v.b;
     h.twistPerLength = std::tan(Radians(v.beta)) / mean;
+    if (h.two) RadialExtent(outline, &h.innermost, &h.outermost);
     if (twoHalves) {
       NeedNotNegative(element, "bn", v.bn);
       NeedNotNegative(element, "dn", v.dn);
@@ -508,6 +665,8 @@ QZ::CAD::IShape* InvoluteGearShape(const char* element, bool internal, bool twoH
         Halves h;
         h.b = b;
         h.twistPerLength = std::tan(g.beta) / g.r;
+        h.innermost = internal ? g.ra : g.rf;
+        h.outermost = internal ? g.rf : g.ra;
         if (twoHalves) {
           NeedNotNegative(element, "bn", bn);
           NeedNotNegative(element, "dn", dn);

@@ -14,7 +14,14 @@
 #include <BRepPrimAPI_MakePrism.hxx>
 #include <BRepPrimAPI_MakeRevol.hxx>
 #include <BRep_Builder.hxx>
+#include <BRepLib.hxx>
+#include <BRepTools.hxx>
+#include <BRepTopAdaptor_FClass2d.hxx>
 #include <BRep_Tool.hxx>
+#include <Precision.hxx>
+#include <TopoDS_Shell.hxx>
+#include <TopoDS_Solid.hxx>
+#include <TopoDS_Vertex.hxx>
 #include <GC_MakeArcOfCircle.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopLoc_Location.hxx>
@@ -261,6 +268,53 @@ TopoDS_Shape Common(const TopoDS_Shape& a, const TopoDS_Shape& b) {
   op.SetArguments(args);
   op.SetTools(tools);
   return RunBoolean(op, "common");
+}
+
+CylinderBand CylinderBandZ(double r, double z0, double z1) {
+  CylinderBand band;
+  BRepPrimAPI_MakeCylinder make(gp_Ax2(gp_Pnt(0, 0, z0), gp::DZ()), r, z1 - z0);
+  band.face = make.Face();
+  for (TopExp_Explorer e(make.Shape(), TopAbs_FACE); e.More(); e.Next()) {
+    const TopoDS_Face& f = TopoDS::Face(e.Current());
+    if (f.IsSame(band.face)) continue;
+    const TopoDS_Wire w = BRepTools::OuterWire(f);
+    TopExp_Explorer v(w, TopAbs_VERTEX);
+    if (!v.More()) continue;
+    const double z = BRep_Tool::Pnt(TopoDS::Vertex(v.Current())).Z();
+    if (std::fabs(z - z0) < std::fabs(z - z1))
+      band.bottom = CounterClockwise(w, z0);
+    else
+      band.top = CounterClockwise(w, z1);
+  }
+  if (band.bottom.IsNull() || band.top.IsNull())
+    Throw(QZ::eCodeFailure, "the cylinder has no end circles");
+  return band;
+}
+
+TopoDS_Wire CounterClockwise(const TopoDS_Wire& w, double z) {
+  BRepBuilderAPI_MakeFace make(gp_Pln(gp_Pnt(0, 0, z), gp::DZ()), w, false);
+  if (!make.IsDone()) Throw(QZ::eCodeInvalidParameter, "the outline is not planar");
+  BRepTopAdaptor_FClass2d inside(make.Face(), Precision::PConfusion());
+  return inside.PerformInfinitePoint() == TopAbs_IN ? TopoDS::Wire(w.Reversed()) : w;
+}
+
+TopoDS_Face PlanarFace(const TopoDS_Wire& outer, const std::vector<TopoDS_Wire>& holes, double z,
+                       bool up) {
+  const TopoDS_Face f = FaceWithHoles(outer, holes, z);
+  return up ? f : TopoDS::Face(f.Reversed());
+}
+
+TopoDS_Shape SolidOfFaces(const std::vector<TopoDS_Face>& faces) {
+  BRep_Builder b;
+  TopoDS_Shell shell;
+  b.MakeShell(shell);
+  for (const auto& f : faces) b.Add(shell, f);
+  shell.Closed(true);
+  TopoDS_Solid solid;
+  b.MakeSolid(solid);
+  b.Add(solid, shell);
+  BRepLib::OrientClosedSolid(solid);
+  return solid;
 }
 
 TopoDS_Shape Compound(const std::vector<TopoDS_Shape>& shapes) {
