@@ -14,9 +14,20 @@
 #include <BRepOffsetAPI_ThruSections.hxx>
 #include <BRepPrimAPI_MakePrism.hxx>
 #include <BRepTools.hxx>
-#include <BRep_Builder.hxx>
 #include <BRepTools_WireExplorer.hxx>
-#include <Extrema_ExtPC.hxx>
+#include <BRepBuilderAPI_MakeVertex.hxx>
+#include <ElCLib.hxx>
+#include <Geom2d_Line.hxx>
+#include <Geom_Circle.hxx>
+#include <Geom_CylindricalSurface.hxx>
+#include <Geom_Line.hxx>
+#include <Precision.hxx>
+#include <TopExp.hxx>
+#include <TopoDS_Vertex.hxx>
+#include <gp_Ax3.hxx>
+#include <gp_Lin.hxx>
+#include <BRep_Builder.hxx>
+#include <BRepExtrema_DistShapeShape.hxx>
 #include <GC_MakeArcOfCircle.hxx>
 #include <GeomAPI_Interpolate.hxx>
 #include <Geom_BSplineCurve.hxx>
@@ -332,7 +343,7 @@ struct Halves {
   double gapRadius = 0;  // radius of the gap's core (external) or hole (internal)
   bool two = false;      // double helical
   double twistPerLength = 0;
-  double innermost = 0, outermost = 0;  // radii of the outline's closest and farthest points
+  bool gapClear = false;  // the gap's cylinder keeps clear of the outline
 };
 
 TopoDS_Shape HelicalPieces(const TopoDS_Wire& outline, const Halves& h, bool internal) {
@@ -368,7 +379,7 @@ struct Assembly {
   void AddEnd(const TopoDS_Face& end, const TopoDS_Wire& outer,
               const std::vector<TopoDS_Wire>& holes) {
     const TopoDS_Wire own = BRepTools::OuterWire(end);
-    const bool up = CounterClockwise(own, 0).Orientation() == own.Orientation();
+    const bool up = CounterClockwise(own).Orientation() == own.Orientation();
     TopoDS_Face f = TopoDS::Face(end.EmptyCopied());
     BRep_Builder builder;
     builder.Add(f, up ? outer : TopoDS::Wire(outer.Reversed()));
@@ -382,38 +393,26 @@ struct Assembly {
 
 // The outline of a piece's end face, counter-clockwise seen from +z.
 TopoDS_Wire EndOutline(const TopoDS_Face& end) {
-  return CounterClockwise(BRepTools::OuterWire(end), 0);
+  return CounterClockwise(BRepTools::OuterWire(end));
 }
 
-// The smallest and largest distance of a planar outline at z = 0 from the axis (a profile's
-// straight edges come closer to the axis than their ends, its spline runs beyond its points).
-void RadialExtent(const TopoDS_Wire& outline, double* innermost, double* outermost) {
-  double lo = 1e300, hi = 0;
-  auto take = [&](double r) {
-    lo = std::min(lo, r);
-    hi = std::max(hi, r);
-  };
-  const gp_Pnt axis(0, 0, 0);
-  for (TopExp_Explorer e(outline, TopAbs_EDGE); e.More(); e.Next()) {
-    BRepAdaptor_Curve curve(TopoDS::Edge(e.Current()));
-    take(curve.Value(curve.FirstParameter()).Distance(axis));
-    take(curve.Value(curve.LastParameter()).Distance(axis));
-    Extrema_ExtPC extrema(axis, curve);
-    if (!extrema.IsDone()) continue;
-    for (int i = 1; i <= extrema.NbExt(); ++i) take(std::sqrt(extrema.SquareDistance(i)));
-  }
-  *innermost = lo;
-  *outermost = hi;
+// Whether the circle of radius r about the axis at z = 0 keeps clear of the outline there (by
+// more than margin), outside it (outside) or inside it. (A profile's straight edges come closer
+// to the axis than their ends, its spline runs beyond its points.)
+bool CircleClears(const TopoDS_Wire& outline, double r, bool outside, double margin) {
+  const TopoDS_Edge circle = BRepBuilderAPI_MakeEdge(gp_Circ(gp_Ax2(gp_Pnt(0, 0, 0), gp::DZ()), r));
+  BRepExtrema_DistShapeShape distance(circle, outline);
+  if (!distance.IsDone() || distance.Value() <= margin) return false;
+  TopExp_Explorer v(outline, TopAbs_VERTEX);
+  if (!v.More()) return false;
+  const gp_Pnt p = BRep_Tool::Pnt(TopoDS::Vertex(v.Current()));
+  return outside == (std::hypot(p.X(), p.Y()) < r);
 }
 
 // Whether the gap's cylinder clears the outline (a core that touches the roots, or a gap of no
 // width, leaves faces to be merged and split: those gears are cut and fused).
-bool GapClear(const Halves& h, bool internal) {
-  if (!h.two) return true;
-  if (h.gap <= kSizeTolerance) return false;
-  const double margin = 1e-3;
-  return internal ? h.gapRadius > h.outermost + margin : h.gapRadius < h.innermost - margin;
-}
+constexpr double kGapMargin = 1e-3;
+bool GapClear(const Halves& h) { return !h.two || (h.gap > kSizeTolerance && h.gapClear); }
 
 // One or two toothed pieces of the halves: the lower from z = 0, the upper ending at b.
 std::vector<ToothedPiece> PiecesOf(const TopoDS_Wire& outline, const Halves& h) {
@@ -473,7 +472,7 @@ TopoDS_Shape ExternalGearSolid(const char* element, const TopoDS_Wire& outline, 
     if (bore > 0) holes.push_back(CircleWire(bore / 2));
     return Prism(FaceWithHoles(outline, holes), h.b);
   }
-  if (GapClear(h, false)) return AssembledExternal(outline, bore, h);
+  if (GapClear(h)) return AssembledExternal(outline, bore, h);
   TopoDS_Shape body = HelicalPieces(outline, h, false);
   if (bore > 0) body = Cut(body, CylinderZ(bore / 2, -1, h.b + 1));
   return SingleSolid(body, element);
@@ -483,7 +482,7 @@ TopoDS_Shape InternalGearSolid(const char* element, const TopoDS_Wire& outline, 
                                const Halves& h) {
   if (!h.two && std::fabs(h.twistPerLength) < 1e-12)
     return Prism(FaceWithHoles(CircleWire(rim), {outline}), h.b);
-  if (GapClear(h, true)) return AssembledInternal(outline, rim, h);
+  if (GapClear(h)) return AssembledInternal(outline, rim, h);
   const TopoDS_Shape spaces = HelicalPieces(outline, h, true);
   std::vector<TopoDS_Shape> tools;
   for (TopExp_Explorer e(spaces, TopAbs_SOLID); e.More(); e.Next()) tools.push_back(e.Current());
@@ -622,7 +621,6 @@ QZ::CAD::IShape* ProfileGear(const char* element, QZ::CAD::IPointList* points,
     Halves h;
     h.b = v.b;
     h.twistPerLength = std::tan(Radians(v.beta)) / mean;
-    if (h.two) RadialExtent(outline, &h.innermost, &h.outermost);
     if (twoHalves) {
       NeedNotNegative(element, "bn", v.bn);
       NeedNotNegative(element, "dn", v.dn);
@@ -637,6 +635,7 @@ QZ::CAD::IShape* ProfileGear(const char* element, QZ::CAD::IPointList* points,
         if (h.gapRadius > lo + kSizeTolerance) Refuse(element, "dn must not exceed the profile");
         if (v.d > 0 && h.gapRadius <= v.d / 2 + kSizeTolerance)
           Refuse(element, "dn must exceed the bore d");
+        h.gapClear = CircleClears(outline, h.gapRadius, false, kGapMargin);
       }
       return ExternalGearSolid(element, outline, v.d, h);
     }
@@ -648,6 +647,7 @@ QZ::CAD::IShape* ProfileGear(const char* element, QZ::CAD::IPointList* points,
       h.gapRadius = v.dn > 0 ? v.dn / 2 : hi;
       if (h.gapRadius < hi - kSizeTolerance || h.gapRadius >= rim - kSizeTolerance)
         Refuse(element, "dn must lie between the profile and the outside diameter");
+      h.gapClear = CircleClears(outline, h.gapRadius, true, kGapMargin);
     }
     return InternalGearSolid(element, outline, rim, h);
   });
@@ -665,8 +665,6 @@ QZ::CAD::IShape* InvoluteGearShape(const char* element, bool internal, bool twoH
         Halves h;
         h.b = b;
         h.twistPerLength = std::tan(g.beta) / g.r;
-        h.innermost = internal ? g.ra : g.rf;
-        h.outermost = internal ? g.rf : g.ra;
         if (twoHalves) {
           NeedNotNegative(element, "bn", bn);
           NeedNotNegative(element, "dn", dn);
@@ -682,6 +680,7 @@ QZ::CAD::IShape* InvoluteGearShape(const char* element, bool internal, bool twoH
               Refuse(element, "dn must not exceed the root diameter");
             if (d > 0 && h.gapRadius <= d / 2 + kSizeTolerance)
               Refuse(element, "dn must exceed the bore d");
+            h.gapClear = h.gapRadius < g.rf - kGapMargin;
           }
           return ExternalGearSolid(element, outline, d, h);
         }
@@ -690,6 +689,7 @@ QZ::CAD::IShape* InvoluteGearShape(const char* element, bool internal, bool twoH
           h.gapRadius = dn > 0 ? dn / 2 : g.rf;
           if (h.gapRadius < g.rf - kSizeTolerance || h.gapRadius >= rim - kSizeTolerance)
             Refuse(element, "dn must lie between the root diameter and the outside diameter");
+          h.gapClear = h.gapRadius > g.rf + kGapMargin;
         }
         return InternalGearSolid(element, outline, rim, h);
       });
@@ -723,6 +723,130 @@ TopoDS_Shape RackSolid(double mn, double b, double h, double l) {
   o.LineTo((last + 1) * p, 0);
   const TopoDS_Shape teeth = Prism(o.Face(0, 0), b);
   return SingleSolid(Common(teeth, BoxXYZ(0, 0, 0, l, h + 1, b)), element);
+}
+
+// The side of the body behind a bevel gear's teeth, a cylinder of radius r about z from z0 up to
+// the plane z1, where it ends in `top`: edges on its circle, in order counter-clockwise.
+// bottom: the circle where it ends at z0, counter-clockwise.
+TopoDS_Face CylinderUnder(double r, double z0, double z1, const std::vector<TopoDS_Edge>& top,
+                          TopoDS_Wire* bottom) {
+  const double tol = Precision::Confusion();
+  const TopoDS_Vertex start = TopExp::FirstVertex(top.front(), true);
+  const gp_Pnt a = BRep_Tool::Pnt(start);
+  const double seam = std::atan2(a.Y(), a.X());
+  Handle(Geom_CylindricalSurface) surface =
+      new Geom_CylindricalSurface(gp_Ax3(gp_Pnt(0, 0, 0), gp::DZ(), gp::DX()), r);
+  BRep_Builder b;
+  TopoDS_Face face;
+  b.MakeFace(face, surface, tol);
+  // On the cylinder u is the angle from +x, v the height: each circle's parameter runs with the
+  // angle, so its curve on the cylinder is a line of v = height, shifted into the face's one turn
+  // [seam, seam + 2 pi].
+  auto onSurface = [&](const TopoDS_Edge& e, double height) {
+    BRepAdaptor_Curve curve(e);
+    const double t0 = curve.FirstParameter(), t1 = curve.LastParameter();
+    const gp_Pnt p = curve.Value((t0 + t1) / 2);
+    double shift = std::atan2(p.Y(), p.X()) - (t0 + t1) / 2;
+    const double mid = shift + (t0 + t1) / 2;
+    shift += 2 * kPi * std::floor((seam + 2 * kPi - mid) / (2 * kPi));
+    b.UpdateEdge(e, new Geom2d_Line(gp_Pnt2d(shift, height), gp_Dir2d(1, 0)), face, tol);
+  };
+  const gp_Circ circle(gp_Ax2(gp_Pnt(0, 0, z0), gp::DZ(), gp::DX()), r);
+  const TopoDS_Vertex low = BRepBuilderAPI_MakeVertex(ElCLib::Value(seam, circle)).Vertex();
+  const TopoDS_Edge ground =
+      BRepBuilderAPI_MakeEdge(new Geom_Circle(circle), low, low, seam, seam + 2 * kPi).Edge();
+  b.UpdateEdge(ground, new Geom2d_Line(gp_Pnt2d(0, z0), gp_Dir2d(1, 0)), face, tol);
+  const gp_Lin up(gp_Pnt(a.X(), a.Y(), 0), gp::DZ());
+  const TopoDS_Edge side = BRepBuilderAPI_MakeEdge(new Geom_Line(up), low, start, z0, z1).Edge();
+  b.UpdateEdge(side, new Geom2d_Line(gp_Pnt2d(seam + 2 * kPi, 0), gp_Dir2d(0, 1)),
+               new Geom2d_Line(gp_Pnt2d(seam, 0), gp_Dir2d(0, 1)), face, tol);
+  TopoDS_Wire w;
+  b.MakeWire(w);
+  b.Add(w, ground);
+  b.Add(w, side);
+  for (auto e = top.rbegin(); e != top.rend(); ++e) {
+    onSurface(*e, z1);
+    b.Add(w, e->Reversed());
+  }
+  b.Add(w, side.Reversed());
+  w.Closed(true);
+  b.Add(face, w);
+  b.MakeWire(*bottom);
+  b.Add(*bottom, ground);
+  bottom->Closed(true);
+  return face;
+}
+
+// A bevel gear put together from its lofted teeth (see Assembly): their side faces; on the outer
+// end a face per tooth outside the root circle, where the body (radius rootOuter, e behind) takes
+// over, or the whole outer end (with the hub's or the bore's circle) without a body; the hub
+// (diameter dc, 0: none, length c) behind; the bore's cylinder through all to the inner end.
+TopoDS_Shape AssembledBevel(const ToothedPiece& teeth, const TopoDS_Wire& outer, double rootOuter,
+                            double zInner, double db, double dc, double c, double e) {
+  Assembly a;
+  a.AddSides(teeth, false);
+  const bool body = e > kSizeTolerance;
+  const double zHub = body ? -e : 0.0, zBack = dc > 0 ? zHub - c : zHub;
+  std::vector<TopoDS_Wire> innerHoles;
+  TopoDS_Wire boreBottom;
+  if (db > 0) {
+    const CylinderBand bore = CylinderBandZ(db / 2, zBack, zInner);
+    a.Add(bore.face, true);
+    innerHoles.push_back(bore.top);
+    boreBottom = bore.bottom;
+  }
+  a.AddEnd(teeth.top, EndOutline(teeth.top), innerHoles);
+  // What lies behind the plane z (a wire, or nothing when the bore is the next thing).
+  TopoDS_Wire behind;
+  if (dc > 0) {
+    const CylinderBand hub = CylinderBandZ(dc / 2, zBack, zHub);
+    a.Add(hub.face);
+    std::vector<TopoDS_Wire> holes;
+    if (!boreBottom.IsNull()) holes.push_back(boreBottom);
+    a.Add(PlanarFace(hub.bottom, holes, zBack, false));
+    behind = hub.top;
+  } else {
+    behind = boreBottom;
+  }
+  if (!body) {
+    std::vector<TopoDS_Wire> holes;
+    if (!behind.IsNull()) holes.push_back(behind);
+    a.AddEnd(teeth.bottom, EndOutline(teeth.bottom), holes);
+    return SolidOfFaces(a.faces);
+  }
+  // The outer end: the root arcs (circles) belong to the body's side, the rest to the teeth.
+  std::vector<TopoDS_Edge> edges;
+  for (BRepTools_WireExplorer w(CounterClockwise(outer)); w.More(); w.Next())
+    edges.push_back(w.Current());
+  auto isRoot = [](const TopoDS_Edge& edge) {
+    return BRepAdaptor_Curve(edge).GetType() == GeomAbs_Circle;
+  };
+  const auto first = std::find_if(edges.begin(), edges.end(), isRoot);
+  if (first == edges.end()) Throw(QZ::eCodeFailure, "ConeGear: the outline has no root");
+  std::rotate(edges.begin(), first + 1, edges.end());  // starts with the first tooth
+  const gp_Circ root(gp_Ax2(gp_Pnt(0, 0, 0), gp::DZ(), gp::DX()), rootOuter);
+  std::vector<TopoDS_Edge> rim;
+  BRep_Builder b;
+  for (size_t i = 0; i < edges.size();) {
+    TopoDS_Wire tooth;
+    b.MakeWire(tooth);
+    const TopoDS_Vertex from = TopExp::FirstVertex(edges[i], true);
+    for (; i < edges.size() && !isRoot(edges[i]); ++i) b.Add(tooth, edges[i]);
+    if (i == edges.size()) Throw(QZ::eCodeFailure, "ConeGear: the outline has no root");
+    const TopoDS_Vertex to = TopExp::FirstVertex(edges[i], true);
+    const TopoDS_Edge under = BRepBuilderAPI_MakeEdge(root, from, to).Edge();
+    b.Add(tooth, under.Reversed());
+    tooth.Closed(true);
+    a.AddEnd(teeth.bottom, tooth, {});
+    rim.push_back(under);
+    rim.push_back(edges[i++]);
+  }
+  TopoDS_Wire ground;
+  a.Add(CylinderUnder(rootOuter, -e, 0, rim, &ground));
+  std::vector<TopoDS_Wire> holes;
+  if (!behind.IsNull()) holes.push_back(behind);
+  a.Add(PlanarFace(ground, holes, -e, false));
+  return SolidOfFaces(a.faces);
 }
 
 // Straight bevel gear. The teeth are those of the back cone's virtual spur gear (z / cos(delta)
@@ -767,6 +891,15 @@ TopoDS_Shape BevelSolid(unsigned int z, double me, double angle, double db, doub
   };
   std::vector<TopoDS_Edge> pitchEdges;
   for (const auto& edge : virtualPitch) {
+    if (pitchEdges.size() + 1 == virtualPitch.size()) {
+      // The root arc is an arc of the root circle (angles scaled, radius rootOuter): drawn as
+      // such, the body behind the teeth meets it in its own circle.
+      BRepAdaptor_Curve curve(edge);
+      const double a0 = AngleOf(curve.Value(curve.FirstParameter())) * scale;
+      const double a1 = a0 + (curve.LastParameter() - curve.FirstParameter()) * scale;
+      pitchEdges.push_back(CircleArc(R - 1.25 * me * std::cos(delta), a0, a1, 0));
+      break;
+    }
     BRepAdaptor_Curve curve(edge);
     const int n = 9;
     Handle(TColgp_HArray1OfPnt) pts = new TColgp_HArray1OfPnt(1, n);
@@ -798,6 +931,15 @@ TopoDS_Shape BevelSolid(unsigned int z, double me, double angle, double db, doub
     Refuse(element, "the bore db must be below the inner root diameter");
   if (dc > 0 && dc / 2 <= db / 2 + kSizeTolerance)
     Refuse(element, "the hub dc must exceed the bore db");
+  const bool hub = c > kSizeTolerance && dc > 0;
+  if (!hub || dc / 2 < rootOuter - 1e-3) {
+    ToothedPiece teeth;
+    teeth.solid = body;
+    teeth.bottom = TopoDS::Face(loft.FirstShape());
+    teeth.top = TopoDS::Face(loft.LastShape());
+    return AssembledBevel(Oriented(teeth), outer, rootOuter, apex * (1 - k), db, hub ? dc : 0, c,
+                          e);
+  }
   std::vector<TopoDS_Shape> extra;
   if (e > kSizeTolerance) extra.push_back(CylinderZ(rootOuter, -e, 0));
   if (c > kSizeTolerance && dc > 0) extra.push_back(CylinderZ(dc / 2, -e - c, -e));

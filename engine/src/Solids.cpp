@@ -14,11 +14,9 @@
 #include <BRepPrimAPI_MakePrism.hxx>
 #include <BRepPrimAPI_MakeRevol.hxx>
 #include <BRep_Builder.hxx>
-#include <BRepLib.hxx>
 #include <BRepTools.hxx>
-#include <BRepTopAdaptor_FClass2d.hxx>
+#include <BRepAdaptor_Curve.hxx>
 #include <BRep_Tool.hxx>
-#include <Precision.hxx>
 #include <TopoDS_Shell.hxx>
 #include <TopoDS_Solid.hxx>
 #include <TopoDS_Vertex.hxx>
@@ -282,20 +280,34 @@ CylinderBand CylinderBandZ(double r, double z0, double z1) {
     if (!v.More()) continue;
     const double z = BRep_Tool::Pnt(TopoDS::Vertex(v.Current())).Z();
     if (std::fabs(z - z0) < std::fabs(z - z1))
-      band.bottom = CounterClockwise(w, z0);
+      band.bottom = CounterClockwise(w);
     else
-      band.top = CounterClockwise(w, z1);
+      band.top = CounterClockwise(w);
   }
   if (band.bottom.IsNull() || band.top.IsNull())
     Throw(QZ::eCodeFailure, "the cylinder has no end circles");
   return band;
 }
 
-TopoDS_Wire CounterClockwise(const TopoDS_Wire& w, double z) {
-  BRepBuilderAPI_MakeFace make(gp_Pln(gp_Pnt(0, 0, z), gp::DZ()), w, false);
-  if (!make.IsDone()) Throw(QZ::eCodeInvalidParameter, "the outline is not planar");
-  BRepTopAdaptor_FClass2d inside(make.Face(), Precision::PConfusion());
-  return inside.PerformInfinitePoint() == TopAbs_IN ? TopoDS::Wire(w.Reversed()) : w;
+TopoDS_Wire CounterClockwise(const TopoDS_Wire& w) {
+  // Twice the signed area enclosed, from the integral of x dy - y dx along the edges (each as a
+  // polygon of a few points: only the sign counts).
+  double area = 0;
+  for (TopExp_Explorer e(w, TopAbs_EDGE); e.More(); e.Next()) {
+    const TopoDS_Edge& edge = TopoDS::Edge(e.Current());
+    BRepAdaptor_Curve c(edge);
+    const bool reversed = edge.Orientation() == TopAbs_REVERSED;
+    const double u0 = reversed ? c.LastParameter() : c.FirstParameter();
+    const double u1 = reversed ? c.FirstParameter() : c.LastParameter();
+    const int n = 16;
+    gp_Pnt a = c.Value(u0);
+    for (int i = 1; i <= n; ++i) {
+      const gp_Pnt b = c.Value(u0 + (u1 - u0) * i / n);
+      area += a.X() * b.Y() - b.X() * a.Y();
+      a = b;
+    }
+  }
+  return area < 0 ? TopoDS::Wire(w.Reversed()) : w;
 }
 
 TopoDS_Face PlanarFace(const TopoDS_Wire& outer, const std::vector<TopoDS_Wire>& holes, double z,
@@ -313,7 +325,6 @@ TopoDS_Shape SolidOfFaces(const std::vector<TopoDS_Face>& faces) {
   TopoDS_Solid solid;
   b.MakeSolid(solid);
   b.Add(solid, shell);
-  BRepLib::OrientClosedSolid(solid);
   return solid;
 }
 

@@ -117,13 +117,13 @@ struct CylinderBand {
   TopoDS_Wire bottom, top;
 };
 CylinderBand CylinderBandZ(double r, double z0, double z1);
-// The wire turned counter-clockwise seen from +z (it lies in a plane across z).
-TopoDS_Wire CounterClockwise(const TopoDS_Wire& w, double z);
+// The wire turned counter-clockwise seen from +z (a closed wire in a plane across z).
+TopoDS_Wire CounterClockwise(const TopoDS_Wire& w);
 // A planar face at height z bounded by outer with holes (all counter-clockwise seen from +z),
 // its normal +z (up) or -z.
 TopoDS_Face PlanarFace(const TopoDS_Wire& outer, const std::vector<TopoDS_Wire>& holes, double z,
                        bool up);
-// The solid bounded by the closed shell of these faces.
+// The solid bounded by the closed shell of these faces (as they are oriented).
 TopoDS_Shape SolidOfFaces(const std::vector<TopoDS_Face>& faces);
 
 // The one solid of s (a boolean's result holds one when all went well), or s itself when it

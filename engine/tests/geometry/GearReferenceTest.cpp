@@ -53,39 +53,39 @@ const std::vector<Reference>& References() {
   static const std::vector<Reference> refs = {
       {"catalogue bevel gear",
        [] { return Gears()->ConeGear(20, 3, 45, 12, 30, 12, 10, 4); },
-       31551.333906,
+       31553.357167,
        {-32.12132, -32.12132, -14, 32.12132, 32.12132, 8.485281},
        186},
       {"catalogue spur gear",
        [] { return Gears()->ExternalGear(24, 3, 20, 20, 0, 0, 0, 20); },
-       73863.7473,
+       73863.64626,
        {-39, -39, 0, 39, 39, 20},
        195},
       {"catalogue helical gear",
        [] { return Gears()->ExternalGear(24, 3, 20, 20, 15, 0, 0, 20); },
-       79763.113275,
+       79763.009479,
        {-40.269951, -40.269951, 0, 40.269951, 40.269951, 20},
        195},
       {"catalogue internal gear",
        [] { return Gears()->InternalGear(40, 2, 15, 20, 0, 0, 0, 100); },
-       42170.271102,
+       42170.285169,
        {-50, -50, 0, 50, 50, 15},
        243},
       {"catalogue double helical gear",
        [] { return Gears()->DoubleExternalGear(24, 3, 30, 20, 25, 0, 0, 20, 6, 60); },
-       125138.80997,
+       125138.742225,
        {-42.721614, -42.721614, 0, 42.721614, 42.721614, 30},
        294},
       {"catalogue double helical internal gear",
        [] { return Gears()->DoubleInternalGear(48, 2, 24, 20, 20, 0, 0, 120, 4, 108); },
-       70321.461833,
+       70321.467363,
        {-60, -60, 0, 60, 60, 24},
        582},
       {"catalogue profile gear",
        [] {
          return ProfileGear(true, false, false, {12, 10, 0, 10, 0, 0});
        },
-       14616.84357,
+       14674.491305,
        {-21.477653, -21.477653, 0, 21.45772, 21.477653, 10},
        4},
       {"catalogue internal profile gear",
@@ -99,7 +99,7 @@ const std::vector<Reference>& References() {
        [] {
          return ProfileGear(true, false, true, {12, 16, 20, 10, 4, 30});
        },
-       16198.240314,
+       15723.249821,
        {-21.477653, -21.477653, 0, 21.45772, 21.477653, 16},
        8},
       {"catalogue double internal profile gear",
@@ -111,39 +111,19 @@ const std::vector<Reference>& References() {
        150},
       {"helical internal gear",
        [] { return Gears()->InternalGear(40, 1, 8, 20, 15, 0, 0, 50); },
-       4895.777196,
+       4895.778389,
        {-25, -25, 0, 25, 25, 8},
        243},
       {"helical gear without bore",
        [] { return Gears()->ExternalGear(17, 2, 12, 20, -20, 0, 0.3, 0); },
-       12934.719717,
+       12934.724607,
        {-20.691022, -20.691022, 0, 20.691022, 20.690722, 12},
        104},
-      {"double helical gear, core at the root",
-       [] { return Gears()->DoubleExternalGear(24, 2, 30, 20, 25, 0, 0, 10, 6, 0); },
-       60750.201831,
-       {-28.48107, -28.48107, 0, 28.48107, 28.48107, 30},
-       340},
-      {"double helical gear without gap",
-       [] { return Gears()->DoubleExternalGear(30, 1.5, 20, 20, 30, 0, 0, 8, 0, 0); },
-       41082.483792,
-       {-27.480762, -27.480762, 0, 27.480762, 27.480762, 20},
-       363},
       {"double helical internal gear of the tests",
        [] { return Gears()->DoubleInternalGear(40, 1, 8, 20, 20, 0, 0, 50, 2, 46); },
-       3814.53568,
+       3814.536363,
        {-25, -25, 0, 25, 25, 8},
        486},
-      {"double helical internal gear, hole at the root",
-       [] { return Gears()->DoubleInternalGear(36, 1.5, 16, 20, 30, 0, 0, 0, 3, 0); },
-       20718.956994,
-       {-37.551915, -37.551915, 0, 37.551915, 37.551915, 16},
-       508},
-      {"double helical internal gear without gap",
-       [] { return Gears()->DoubleInternalGear(44, 1, 12, 20, 25, 0, 0, 56, 0, 0); },
-       7263.710593,
-       {-28, -28, 0, 28, 28, 12},
-       531},
       {"helical profile gear",
        [] {
          return ProfileGear(false, false, false, {12, 12, 15, 0, 0, 0});
@@ -155,24 +135,24 @@ const std::vector<Reference>& References() {
        [] {
          return ProfileGear(true, true, false, {12, 12, -15, 0, 0, 0});
        },
-       12284.30137,
+       13330.190321,
        {-27, -27, 0, 27, 27, 12},
        4},
       {"double internal spline profile gear",
        [] {
          return ProfileGear(true, true, true, {12, 16, 20, 50, 4, 0});
        },
-       12917.97897,
+       11721.703601,
        {-25, -25, 0, 25, 25, 16},
        54},
       {"bevel gear without bore and hub",
        [] { return Gears()->ConeGear(17, 2, 30, 0, 0, 8, 0, 0); },
-       4821.603483,
+       4822.111268,
        {-18.527755, -18.703286, 0, 18.732051, 18.703286, 6.928203},
        138},
       {"bevel gear of many teeth",
        [] { return Gears()->ConeGear(40, 2, 60, 20, 36, 10, 8, 3); },
-       37290.241186,
+       37290.522628,
        {-41, -41, -11, 41, 41, 5},
        286},
       {"rack",
@@ -199,7 +179,11 @@ Measured Measure(const Reference& r) {
   m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   if (!built) return m;
   const TopoDS_Shape& s = built->Kernel();
-  m.volume = Volume(s);
+  // Integrated to a relative precision of 1e-9: the kernel's default integration of faces
+  // bounded by one long spline is off by percents, differently for differently split faces.
+  GProp_GProps props;
+  BRepGProp::VolumeProperties(s, props, 1e-9);
+  m.volume = props.Mass();
   Bnd_Box b;
   BRepBndLib::AddOptimal(s, b, false, false);
   b.SetGap(0);
@@ -227,8 +211,8 @@ TEST_P(GearReference, KeepsItsVolumeBoxAndFaces) {
                 m.faces);
   EXPECT_TRUE(m.valid);
   EXPECT_EQ(m.solids, 1);
-  EXPECT_NEAR(m.volume, r.volume, 1e-4 * r.volume);
-  for (int k = 0; k < 6; ++k) EXPECT_NEAR(m.box[k], r.box[k], 1e-3) << "box " << k;
+  EXPECT_NEAR(m.volume, r.volume, 1e-6 * r.volume);
+  for (int k = 0; k < 6; ++k) EXPECT_NEAR(m.box[k], r.box[k], 1e-4) << "box " << k;
   EXPECT_EQ(m.faces, r.faces);
 }
 
