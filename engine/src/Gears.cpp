@@ -13,7 +13,11 @@
 #include <BRepBuilderAPI_Transform.hxx>
 #include <BRepOffsetAPI_ThruSections.hxx>
 #include <BRepPrimAPI_MakePrism.hxx>
+#include <BRepAdaptor_Surface.hxx>
 #include <BRepTools.hxx>
+#include <BRepTools_ReShape.hxx>
+#include <TopTools_IndexedDataMapOfShapeListOfShape.hxx>
+#include <TopoDS_Compound.hxx>
 #include <BRepTools_WireExplorer.hxx>
 #include <BRepBuilderAPI_MakeVertex.hxx>
 #include <ElCLib.hxx>
@@ -336,6 +340,152 @@ ToothedPiece ToothedPieceOf(const TopoDS_Wire& outline, double b, double twistPe
   return Oriented(piece);
 }
 
+// The lateral faces of a helical toothed piece lofted through one pitch of the outline (an open
+// wire from a point to the same point turned by `pitch`) and repeated `count` times about the
+// axis: every pitch the very faces of the first, placed by a rotation. The lofted pitch's last
+// edge along the helix is replaced by its first turned by one pitch (it runs through the same
+// sections' points), so that neighbouring pitches share it. Null when the loft does not lend
+// itself to that (the caller lofts the whole outline then).
+ToothedPiece PatternedPiece(const TopoDS_Wire& pitchWire, unsigned count, double pitch, double b,
+                            double twistPerLength, double z0, double twist0) {
+  const double total = b * twistPerLength, z1 = z0 + b;
+  const int sections =
+      std::max(3, static_cast<int>(std::ceil(std::fabs(total) / Radians(4.0))) + 1);
+  BRepOffsetAPI_ThruSections loft(false, false, 1e-6);
+  loft.CheckCompatibility(false);
+  for (int i = 0; i < sections; ++i) {
+    const double f = static_cast<double>(i) / (sections - 1);
+    gp_Trsf t = RotationZ(twist0 + f * total);
+    t.SetTranslationPart(gp_Vec(0, 0, z0 + f * b));
+    loft.AddWire(TopoDS::Wire(BRepBuilderAPI_Transform(pitchWire, t, true).Shape()));
+  }
+  loft.Build();
+  if (!loft.IsDone()) return {};
+  const TopoDS_Shape shell = loft.Shape();
+  // The free edges along the helix: the first (at the pitch's start) and the last.
+  TopTools_IndexedDataMapOfShapeListOfShape facesOf;
+  TopExp::MapShapesAndAncestors(shell, TopAbs_EDGE, TopAbs_FACE, facesOf);
+  TopoDS_Edge first, last;
+  TopoDS_Face lastFace;
+  double step = pitch;
+  const gp_Pnt origin =
+      BRep_Tool::Pnt(TopExp::FirstVertex(BRepTools_WireExplorer(pitchWire).Current(), true));
+  const double startAngle = std::atan2(origin.Y(), origin.X()) + twist0;
+  for (int i = 1; i <= facesOf.Extent(); ++i) {
+    if (facesOf(i).Extent() != 1) continue;
+    const TopoDS_Edge& e = TopoDS::Edge(facesOf.FindKey(i));
+    const gp_Pnt a = BRep_Tool::Pnt(TopExp::FirstVertex(e)),
+                 c = BRep_Tool::Pnt(TopExp::LastVertex(e));
+    if (std::fabs(a.Z() - c.Z()) < b / 2) continue;  // at an end
+    const gp_Pnt low = a.Z() < c.Z() ? a : c;
+    double d = std::remainder(std::atan2(low.Y(), low.X()) - startAngle, 2 * kPi);
+    if (std::fabs(d) < 1e-6) {
+      first = e;
+    } else if (std::fabs(std::fabs(d) - pitch) < 1e-6) {  // the wire may run either way
+      last = e;
+      lastFace = TopoDS::Face(facesOf(i).First());
+      step = d > 0 ? pitch : -pitch;
+    }
+  }
+  if (first.IsNull() || last.IsNull()) return {};
+  // Both run with the sections' parameter; the turned first edge takes the last one's place.
+  double f0, f1, l0, l1;
+  BRep_Tool::Range(first, f0, f1);
+  BRep_Tool::Range(last, l0, l1);
+  if (std::fabs(f0 - l0) > 1e-9 || std::fabs(f1 - l1) > 1e-9) return {};
+  // Every placement a power of the one turn, so that the kernel finds the shared edges and
+  // vertices of neighbouring pitches the same.
+  const TopLoc_Location unit(RotationZ(pitch));
+  const TopLoc_Location turn = step > 0 ? unit : unit.Inverted();
+  const TopoDS_Vertex lastLow = TopExp::FirstVertex(last), lastHigh = TopExp::LastVertex(last);
+  const bool sameWay = (BRep_Tool::Pnt(TopExp::FirstVertex(first)).Z() <
+                        BRep_Tool::Pnt(TopExp::LastVertex(first)).Z()) ==
+                       (BRep_Tool::Pnt(lastLow).Z() < BRep_Tool::Pnt(lastHigh).Z());
+  if (!sameWay) return {};
+  double c0, c1;
+  const Handle(Geom2d_Curve) onLast = BRep_Tool::CurveOnSurface(last, lastFace, c0, c1);
+  if (onLast.IsNull()) return {};
+  // How far the turned edge runs from the last face's surface along its curve there.
+  BRepAdaptor_Curve along(TopoDS::Edge(first.Moved(turn)));
+  BRepAdaptor_Surface surface(lastFace, false);
+  double gap = 0;
+  for (int i = 0; i <= 16; ++i) {
+    const double u = c0 + (c1 - c0) * i / 16;
+    const gp_Pnt2d uv = onLast->Value(u);
+    gap = std::max(gap, along.Value(u).Distance(surface.Value(uv.X(), uv.Y())));
+  }
+  if (gap > 1e-5) return {};
+  const double tol = std::max(BRep_Tool::Tolerance(last), gap * 1.5);
+  // The pitch with its last edge the first one placed at `at` (a turn by one pitch).
+  auto joinedAt = [&](const TopLoc_Location& at) {
+    TopoDS_Edge shared = TopoDS::Edge(first.Moved(at));
+    shared.Orientation(last.Orientation());
+    BRep_Builder builder;
+    builder.UpdateEdge(shared, onLast, lastFace, tol);
+    BRepTools_ReShape reshape;
+    reshape.Replace(last, shared);
+    reshape.Replace(lastLow.Oriented(TopAbs_FORWARD),
+                    TopExp::FirstVertex(shared).Oriented(TopAbs_FORWARD));
+    reshape.Replace(lastHigh.Oriented(TopAbs_FORWARD),
+                    TopExp::LastVertex(shared).Oriented(TopAbs_FORWARD));
+    return reshape.Apply(shell);
+  };
+  const TopoDS_Shape joined = joinedAt(turn);
+  // The pitch that closes the turn meets the first pitch's first edge where it is (the kernel
+  // does not take a full turn for no turn).
+  const int sign = step > 0 ? 1 : -1, closing = step > 0 ? static_cast<int>(count) - 1 : 0;
+  const TopoDS_Shape closer = joinedAt(unit.Powered(sign * (1 - static_cast<int>(count))));
+  // Facing out of the body the outline bounds: the outermost face looks away from the axis.
+  double farthest = -1;
+  bool reversed = false;
+  for (TopExp_Explorer e(joined, TopAbs_FACE); e.More(); e.Next()) {
+    const TopoDS_Face& f = TopoDS::Face(e.Current());
+    BRepAdaptor_Surface sf(f);
+    const double u = (sf.FirstUParameter() + sf.LastUParameter()) / 2,
+                 v = (sf.FirstVParameter() + sf.LastVParameter()) / 2;
+    gp_Pnt p;
+    gp_Vec du, dv;
+    sf.D1(u, v, p, du, dv);
+    const double rho = std::hypot(p.X(), p.Y());
+    if (rho <= farthest) continue;
+    farthest = rho;
+    gp_Vec n = du.Crossed(dv);
+    if (f.Orientation() == TopAbs_REVERSED) n.Reverse();
+    reversed = n.X() * p.X() + n.Y() * p.Y() < 0;
+  }
+  BRep_Builder b2;
+  TopoDS_Compound sides;
+  b2.MakeCompound(sides);
+  TopoDS_Wire bottom, top;
+  b2.MakeWire(bottom);
+  b2.MakeWire(top);
+  for (unsigned i = 0; i < count; ++i) {
+    const TopoDS_Shape placed =
+        (static_cast<int>(i) == closing ? closer : joined).Moved(unit.Powered(static_cast<int>(i)));
+    for (TopExp_Explorer e(placed, TopAbs_FACE); e.More(); e.Next())
+      b2.Add(sides, reversed ? e.Current().Reversed() : e.Current());
+    TopTools_IndexedDataMapOfShapeListOfShape faces;
+    TopExp::MapShapesAndAncestors(placed, TopAbs_EDGE, TopAbs_FACE, faces);
+    for (int k = 1; k <= faces.Extent(); ++k) {
+      if (faces(k).Extent() != 1) continue;
+      const TopoDS_Edge& e = TopoDS::Edge(faces.FindKey(k));
+      const gp_Pnt a = BRep_Tool::Pnt(TopExp::FirstVertex(e)),
+                   c = BRep_Tool::Pnt(TopExp::LastVertex(e));
+      if (std::fabs(a.Z() - c.Z()) > b / 2) continue;
+      b2.Add(a.Z() < (z0 + z1) / 2 ? bottom : top, e);
+    }
+  }
+  bottom.Closed(true);
+  top.Closed(true);
+  ToothedPiece piece;
+  piece.bottom = PlanarFace(CounterClockwise(bottom), {}, z0, false);
+  piece.top = PlanarFace(CounterClockwise(top), {}, z1, true);
+  b2.Add(sides, piece.bottom);
+  b2.Add(sides, piece.top);
+  piece.solid = sides;
+  return piece;
+}
+
 // Toothed body of one or two helical halves with an optional gap between them.
 struct Halves {
   double b = 0;          // face width
@@ -344,6 +494,8 @@ struct Halves {
   bool two = false;      // double helical
   double twistPerLength = 0;
   bool gapClear = false;  // the gap's cylinder keeps clear of the outline
+  TopoDS_Wire pitchWire;  // one pitch of the outline (open), repeated `teeth` times; or null
+  unsigned teeth = 0;
 };
 
 TopoDS_Shape HelicalPieces(const TopoDS_Wire& outline, const Halves& h, bool internal) {
@@ -415,11 +567,21 @@ constexpr double kGapMargin = 1e-3;
 bool GapClear(const Halves& h) { return !h.two || (h.gap > kSizeTolerance && h.gapClear); }
 
 // One or two toothed pieces of the halves: the lower from z = 0, the upper ending at b.
+ToothedPiece PieceOf(const TopoDS_Wire& outline, const Halves& h, double b, double twistPerLength,
+                     double z0, double twist0) {
+  if (!h.pitchWire.IsNull() && std::fabs(b * twistPerLength) > 1e-12) {
+    ToothedPiece p =
+        PatternedPiece(h.pitchWire, h.teeth, 2 * kPi / h.teeth, b, twistPerLength, z0, twist0);
+    if (!p.solid.IsNull()) return p;
+  }
+  return ToothedPieceOf(outline, b, twistPerLength, z0, twist0);
+}
+
 std::vector<ToothedPiece> PiecesOf(const TopoDS_Wire& outline, const Halves& h) {
-  if (!h.two) return {ToothedPieceOf(outline, h.b, h.twistPerLength, 0, 0)};
+  if (!h.two) return {PieceOf(outline, h, h.b, h.twistPerLength, 0, 0)};
   const double half = (h.b - h.gap) / 2;
-  return {ToothedPieceOf(outline, half, h.twistPerLength, 0, 0),
-          ToothedPieceOf(outline, half, -h.twistPerLength, half + h.gap, half * h.twistPerLength)};
+  return {PieceOf(outline, h, half, h.twistPerLength, 0, 0),
+          PieceOf(outline, h, half, -h.twistPerLength, half + h.gap, half * h.twistPerLength)};
 }
 
 TopoDS_Shape AssembledExternal(const TopoDS_Wire& outline, double bore, const Halves& h) {
@@ -538,6 +700,16 @@ InvoluteGear MakeInvoluteGear(const char* element, unsigned int z, double mn, do
 double FlankAngle(const InvoluteGear& g, double rho) { return FlankAngleAt(Geometry(g), rho); }
 
 TopoDS_Wire GearOutline(const InvoluteGear& g, double z) { return OutlineOf(Geometry(g), g.z, z); }
+
+namespace {
+// One pitch of the outline, as GearOutline repeats it.
+TopoDS_Wire PitchOutline(const InvoluteGear& g) {
+  BRepBuilderAPI_MakeWire w;
+  for (const auto& e : PitchEdges(WithFittingFillet(Geometry(g)), 0)) w.Add(e);
+  if (!w.IsDone()) Throw(QZ::eCodeFailure, "the tooth outline does not connect");
+  return w.Wire();
+}
+}  // namespace
 
 TopoDS_Shape ToothedBody(const TopoDS_Wire& outline, double b, double twistPerLength, double z0,
                          double twist0) {
@@ -663,6 +835,8 @@ QZ::CAD::IShape* InvoluteGearShape(const char* element, bool internal, bool twoH
         const InvoluteGear g = MakeInvoluteGear(element, z, mn, alpha, beta, k, x, internal);
         const TopoDS_Wire outline = GearOutline(g);
         Halves h;
+        h.pitchWire = PitchOutline(g);
+        h.teeth = g.z;
         h.b = b;
         h.twistPerLength = std::tan(g.beta) / g.r;
         if (twoHalves) {
