@@ -527,7 +527,8 @@ struct Assembly {
     }
   }
   // A face on the plane of the piece's end face, facing the same way, bounded by outer with
-  // holes (counter-clockwise seen from +z). The piece's own outline is one of them.
+  // holes (counter-clockwise seen from +z): the piece's outline and the bore, rim or gap circle,
+  // or one tooth of a bevel gear's outer end.
   void AddEnd(const TopoDS_Face& end, const TopoDS_Wire& outer,
               const std::vector<TopoDS_Wire>& holes) {
     const TopoDS_Wire own = BRepTools::OuterWire(end);
