@@ -12,7 +12,26 @@
 #include <BRepBuilderAPI_MakeWire.hxx>
 #include <BRepBuilderAPI_Transform.hxx>
 #include <BRepOffsetAPI_ThruSections.hxx>
+#include <BRepPrimAPI_MakePrism.hxx>
+#include <BRepAdaptor_Surface.hxx>
+#include <BRepTools.hxx>
+#include <BRepTools_ReShape.hxx>
+#include <TopTools_IndexedDataMapOfShapeListOfShape.hxx>
+#include <TopoDS_Compound.hxx>
 #include <BRepTools_WireExplorer.hxx>
+#include <BRepBuilderAPI_MakeVertex.hxx>
+#include <ElCLib.hxx>
+#include <Geom2d_Line.hxx>
+#include <Geom_Circle.hxx>
+#include <Geom_CylindricalSurface.hxx>
+#include <Geom_Line.hxx>
+#include <Precision.hxx>
+#include <TopExp.hxx>
+#include <TopoDS_Vertex.hxx>
+#include <gp_Ax3.hxx>
+#include <gp_Lin.hxx>
+#include <BRep_Builder.hxx>
+#include <BRepExtrema_DistShapeShape.hxx>
 #include <GC_MakeArcOfCircle.hxx>
 #include <GeomAPI_Interpolate.hxx>
 #include <Geom_BSplineCurve.hxx>
@@ -22,6 +41,7 @@
 #include <TopLoc_Location.hxx>
 #include <TopoDS.hxx>
 #include <TopoDS_Edge.hxx>
+#include <TopoDS_Face.hxx>
 #include <gp_Ax2.hxx>
 #include <gp_Circ.hxx>
 
@@ -272,6 +292,200 @@ void CheckBore(const char* element, double d, double rootRadius) {
     Refuse(element, "the bore d must be below the root diameter");
 }
 
+// A toothed body with its end faces.
+struct ToothedPiece {
+  TopoDS_Shape solid;
+  TopoDS_Face bottom, top;
+};
+
+// The end faces as the solid holds them (facing out of it).
+ToothedPiece Oriented(ToothedPiece piece) {
+  for (TopExp_Explorer e(piece.solid, TopAbs_FACE); e.More(); e.Next()) {
+    if (e.Current().IsSame(piece.bottom)) piece.bottom = TopoDS::Face(e.Current());
+    if (e.Current().IsSame(piece.top)) piece.top = TopoDS::Face(e.Current());
+  }
+  return piece;
+}
+
+ToothedPiece ToothedPieceOf(const TopoDS_Wire& outline, double b, double twistPerLength, double z0,
+                            double twist0) {
+  const double total = b * twistPerLength;
+  auto section = [&](double along, double angle) {
+    gp_Trsf t = RotationZ(angle);
+    t.SetTranslationPart(gp_Vec(0, 0, along));
+    return TopoDS::Wire(BRepBuilderAPI_Transform(outline, t, true).Shape());
+  };
+  ToothedPiece piece;
+  if (std::fabs(total) < 1e-12) {
+    BRepPrimAPI_MakePrism prism(FaceWithHoles(section(z0, twist0), {}, z0), gp_Vec(0, 0, b), true);
+    if (!prism.IsDone()) Throw(QZ::eCodeFailure, "the extrusion failed");
+    piece.solid = prism.Shape();
+    piece.bottom = TopoDS::Face(prism.FirstShape());
+    piece.top = TopoDS::Face(prism.LastShape());
+    return Oriented(piece);
+  }
+  // Sections every 4 degrees of twist (at least three) follow the helix closely.
+  const int count = std::max(3, static_cast<int>(std::ceil(std::fabs(total) / Radians(4.0))) + 1);
+  BRepOffsetAPI_ThruSections loft(true, false, 1e-6);
+  loft.CheckCompatibility(false);
+  for (int i = 0; i < count; ++i) {
+    const double f = static_cast<double>(i) / (count - 1);
+    loft.AddWire(section(z0 + f * b, twist0 + f * total));
+  }
+  loft.Build();
+  if (!loft.IsDone()) Throw(QZ::eCodeFailure, "the helical tooth surfaces could not be built");
+  piece.solid = loft.Shape();
+  piece.bottom = TopoDS::Face(loft.FirstShape());
+  piece.top = TopoDS::Face(loft.LastShape());
+  return Oriented(piece);
+}
+
+// The lateral faces of a helical toothed piece lofted through one pitch of the outline (an open
+// wire from a point to the same point turned by `pitch`) and repeated `count` times about the
+// axis: every pitch the very faces of the first, placed by a rotation. The lofted pitch's last
+// edge along the helix is replaced by its first turned by one pitch (it runs through the same
+// sections' points), so that neighbouring pitches share it. Null when the loft does not lend
+// itself to that (the caller lofts the whole outline then).
+ToothedPiece PatternedPiece(const TopoDS_Wire& pitchWire, unsigned count, double pitch, double b,
+                            double twistPerLength, double z0, double twist0) {
+  const double total = b * twistPerLength, z1 = z0 + b;
+  const int sections =
+      std::max(3, static_cast<int>(std::ceil(std::fabs(total) / Radians(4.0))) + 1);
+  BRepOffsetAPI_ThruSections loft(false, false, 1e-6);
+  loft.CheckCompatibility(false);
+  for (int i = 0; i < sections; ++i) {
+    const double f = static_cast<double>(i) / (sections - 1);
+    gp_Trsf t = RotationZ(twist0 + f * total);
+    t.SetTranslationPart(gp_Vec(0, 0, z0 + f * b));
+    loft.AddWire(TopoDS::Wire(BRepBuilderAPI_Transform(pitchWire, t, true).Shape()));
+  }
+  loft.Build();
+  if (!loft.IsDone()) return {};
+  const TopoDS_Shape shell = loft.Shape();
+  // The free edges along the helix: the first (at the pitch's start) and the last.
+  TopTools_IndexedDataMapOfShapeListOfShape facesOf;
+  TopExp::MapShapesAndAncestors(shell, TopAbs_EDGE, TopAbs_FACE, facesOf);
+  TopoDS_Edge first, last;
+  TopoDS_Face lastFace;
+  double step = pitch;
+  const gp_Pnt origin =
+      BRep_Tool::Pnt(TopExp::FirstVertex(BRepTools_WireExplorer(pitchWire).Current(), true));
+  const double startAngle = std::atan2(origin.Y(), origin.X()) + twist0;
+  for (int i = 1; i <= facesOf.Extent(); ++i) {
+    if (facesOf(i).Extent() != 1) continue;
+    const TopoDS_Edge& e = TopoDS::Edge(facesOf.FindKey(i));
+    const gp_Pnt a = BRep_Tool::Pnt(TopExp::FirstVertex(e)),
+                 c = BRep_Tool::Pnt(TopExp::LastVertex(e));
+    if (std::fabs(a.Z() - c.Z()) < b / 2) continue;  // at an end
+    const gp_Pnt low = a.Z() < c.Z() ? a : c;
+    double d = std::remainder(std::atan2(low.Y(), low.X()) - startAngle, 2 * kPi);
+    if (std::fabs(d) < 1e-6) {
+      first = e;
+    } else if (std::fabs(std::fabs(d) - pitch) < 1e-6) {  // the wire may run either way
+      last = e;
+      lastFace = TopoDS::Face(facesOf(i).First());
+      step = d > 0 ? pitch : -pitch;
+    }
+  }
+  if (first.IsNull() || last.IsNull()) return {};
+  // Both run with the sections' parameter; the turned first edge takes the last one's place.
+  double f0, f1, l0, l1;
+  BRep_Tool::Range(first, f0, f1);
+  BRep_Tool::Range(last, l0, l1);
+  if (std::fabs(f0 - l0) > 1e-9 || std::fabs(f1 - l1) > 1e-9) return {};
+  // Every placement a power of the one turn, so that the kernel finds the shared edges and
+  // vertices of neighbouring pitches the same.
+  const TopLoc_Location unit(RotationZ(pitch));
+  const TopLoc_Location turn = step > 0 ? unit : unit.Inverted();
+  const TopoDS_Vertex lastLow = TopExp::FirstVertex(last), lastHigh = TopExp::LastVertex(last);
+  const bool sameWay = (BRep_Tool::Pnt(TopExp::FirstVertex(first)).Z() <
+                        BRep_Tool::Pnt(TopExp::LastVertex(first)).Z()) ==
+                       (BRep_Tool::Pnt(lastLow).Z() < BRep_Tool::Pnt(lastHigh).Z());
+  if (!sameWay) return {};
+  double c0, c1;
+  const Handle(Geom2d_Curve) onLast = BRep_Tool::CurveOnSurface(last, lastFace, c0, c1);
+  if (onLast.IsNull()) return {};
+  // How far the turned edge runs from the last face's surface along its curve there.
+  BRepAdaptor_Curve along(TopoDS::Edge(first.Moved(turn)));
+  BRepAdaptor_Surface surface(lastFace, false);
+  double gap = 0;
+  for (int i = 0; i <= 16; ++i) {
+    const double u = c0 + (c1 - c0) * i / 16;
+    const gp_Pnt2d uv = onLast->Value(u);
+    gap = std::max(gap, along.Value(u).Distance(surface.Value(uv.X(), uv.Y())));
+  }
+  if (gap > 1e-5) return {};
+  const double tol = std::max(BRep_Tool::Tolerance(last), gap * 1.5);
+  // The pitch with its last edge the first one placed at `at` (a turn by one pitch).
+  auto joinedAt = [&](const TopLoc_Location& at) {
+    TopoDS_Edge shared = TopoDS::Edge(first.Moved(at));
+    shared.Orientation(last.Orientation());
+    BRep_Builder builder;
+    builder.UpdateEdge(shared, onLast, lastFace, tol);
+    BRepTools_ReShape reshape;
+    reshape.Replace(last, shared);
+    reshape.Replace(lastLow.Oriented(TopAbs_FORWARD),
+                    TopExp::FirstVertex(shared).Oriented(TopAbs_FORWARD));
+    reshape.Replace(lastHigh.Oriented(TopAbs_FORWARD),
+                    TopExp::LastVertex(shared).Oriented(TopAbs_FORWARD));
+    return reshape.Apply(shell);
+  };
+  const TopoDS_Shape joined = joinedAt(turn);
+  // The pitch that closes the turn meets the first pitch's first edge where it is (the kernel
+  // does not take a full turn for no turn).
+  const int sign = step > 0 ? 1 : -1, closing = step > 0 ? static_cast<int>(count) - 1 : 0;
+  const TopoDS_Shape closer = joinedAt(unit.Powered(sign * (1 - static_cast<int>(count))));
+  // Facing out of the body the outline bounds: the outermost face looks away from the axis.
+  double farthest = -1;
+  bool reversed = false;
+  for (TopExp_Explorer e(joined, TopAbs_FACE); e.More(); e.Next()) {
+    const TopoDS_Face& f = TopoDS::Face(e.Current());
+    BRepAdaptor_Surface sf(f);
+    const double u = (sf.FirstUParameter() + sf.LastUParameter()) / 2,
+                 v = (sf.FirstVParameter() + sf.LastVParameter()) / 2;
+    gp_Pnt p;
+    gp_Vec du, dv;
+    sf.D1(u, v, p, du, dv);
+    const double rho = std::hypot(p.X(), p.Y());
+    if (rho <= farthest) continue;
+    farthest = rho;
+    gp_Vec n = du.Crossed(dv);
+    if (f.Orientation() == TopAbs_REVERSED) n.Reverse();
+    reversed = n.X() * p.X() + n.Y() * p.Y() < 0;
+  }
+  BRep_Builder b2;
+  TopoDS_Compound sides;
+  b2.MakeCompound(sides);
+  TopoDS_Wire bottom, top;
+  b2.MakeWire(bottom);
+  b2.MakeWire(top);
+  for (unsigned i = 0; i < count; ++i) {
+    const TopoDS_Shape placed =
+        (static_cast<int>(i) == closing ? closer : joined).Moved(unit.Powered(static_cast<int>(i)));
+    for (TopExp_Explorer e(placed, TopAbs_FACE); e.More(); e.Next())
+      b2.Add(sides, reversed ? e.Current().Reversed() : e.Current());
+    TopTools_IndexedDataMapOfShapeListOfShape faces;
+    TopExp::MapShapesAndAncestors(placed, TopAbs_EDGE, TopAbs_FACE, faces);
+    for (int k = 1; k <= faces.Extent(); ++k) {
+      if (faces(k).Extent() != 1) continue;
+      const TopoDS_Edge& e = TopoDS::Edge(faces.FindKey(k));
+      const gp_Pnt a = BRep_Tool::Pnt(TopExp::FirstVertex(e)),
+                   c = BRep_Tool::Pnt(TopExp::LastVertex(e));
+      if (std::fabs(a.Z() - c.Z()) > b / 2) continue;
+      b2.Add(a.Z() < (z0 + z1) / 2 ? bottom : top, e);
+    }
+  }
+  bottom.Closed(true);
+  top.Closed(true);
+  ToothedPiece piece;
+  piece.bottom = PlanarFace(CounterClockwise(bottom), {}, z0, false);
+  piece.top = PlanarFace(CounterClockwise(top), {}, z1, true);
+  b2.Add(sides, piece.bottom);
+  b2.Add(sides, piece.top);
+  piece.solid = sides;
+  return piece;
+}
+
 // Toothed body of one or two helical halves with an optional gap between them.
 struct Halves {
   double b = 0;          // face width
@@ -279,6 +493,9 @@ struct Halves {
   double gapRadius = 0;  // radius of the gap's core (external) or hole (internal)
   bool two = false;      // double helical
   double twistPerLength = 0;
+  bool gapClear = false;  // the gap's cylinder keeps clear of the outline
+  TopoDS_Wire pitchWire;  // one pitch of the outline (open), repeated `teeth` times; or null
+  unsigned teeth = 0;
 };
 
 TopoDS_Shape HelicalPieces(const TopoDS_Wire& outline, const Halves& h, bool internal) {
@@ -293,6 +510,124 @@ TopoDS_Shape HelicalPieces(const TopoDS_Wire& outline, const Halves& h, bool int
   return SingleSolid(FuseAll(pieces), "gear");
 }
 
+// The faces of a gear put together directly from its toothed pieces (see SolidOfFaces): the
+// side faces of the lofts as they are, their end faces replaced by faces on the same planes
+// that reach the bore, the rim or the gap's cylinder, and those cylinders' sides. This gives the
+// solid that cutting and fusing the pieces gives, without intersecting the lofted faces with
+// each other and with the planes they end on (which takes the boolean seconds).
+struct Assembly {
+  std::vector<TopoDS_Face> faces;
+
+  // The piece's side faces (turned inside out for the space of an internal gear).
+  void AddSides(const ToothedPiece& p, bool reversed) {
+    for (TopExp_Explorer e(p.solid, TopAbs_FACE); e.More(); e.Next()) {
+      const TopoDS_Face& f = TopoDS::Face(e.Current());
+      if (f.IsSame(p.bottom) || f.IsSame(p.top)) continue;
+      faces.push_back(reversed ? TopoDS::Face(f.Reversed()) : f);
+    }
+  }
+  // A face on the plane of the piece's end face, facing the same way, bounded by outer with
+  // holes (counter-clockwise seen from +z): the piece's outline and the bore, rim or gap circle,
+  // or one tooth of a bevel gear's outer end.
+  void AddEnd(const TopoDS_Face& end, const TopoDS_Wire& outer,
+              const std::vector<TopoDS_Wire>& holes) {
+    const TopoDS_Wire own = BRepTools::OuterWire(end);
+    const bool up = CounterClockwise(own).Orientation() == own.Orientation();
+    TopoDS_Face f = TopoDS::Face(end.EmptyCopied());
+    BRep_Builder builder;
+    builder.Add(f, up ? outer : TopoDS::Wire(outer.Reversed()));
+    for (const auto& hole : holes) builder.Add(f, up ? TopoDS::Wire(hole.Reversed()) : hole);
+    faces.push_back(f);
+  }
+  void Add(const TopoDS_Face& f, bool reversed = false) {
+    faces.push_back(reversed ? TopoDS::Face(f.Reversed()) : f);
+  }
+};
+
+// The outline of a piece's end face, counter-clockwise seen from +z.
+TopoDS_Wire EndOutline(const TopoDS_Face& end) {
+  return CounterClockwise(BRepTools::OuterWire(end));
+}
+
+// Whether the circle of radius r about the axis at z = 0 keeps clear of the outline there (by
+// more than margin), outside it (outside) or inside it. (A profile's straight edges come closer
+// to the axis than their ends, its spline runs beyond its points.)
+bool CircleClears(const TopoDS_Wire& outline, double r, bool outside, double margin) {
+  const TopoDS_Edge circle = BRepBuilderAPI_MakeEdge(gp_Circ(gp_Ax2(gp_Pnt(0, 0, 0), gp::DZ()), r));
+  BRepExtrema_DistShapeShape distance(circle, outline);
+  if (!distance.IsDone() || distance.Value() <= margin) return false;
+  TopExp_Explorer v(outline, TopAbs_VERTEX);
+  if (!v.More()) return false;
+  const gp_Pnt p = BRep_Tool::Pnt(TopoDS::Vertex(v.Current()));
+  return outside == (std::hypot(p.X(), p.Y()) < r);
+}
+
+// Whether the gap's cylinder clears the outline (a core that touches the roots, or a gap of no
+// width, leaves faces to be merged and split: those gears are cut and fused).
+constexpr double kGapMargin = 1e-3;
+bool GapClear(const Halves& h) { return !h.two || (h.gap > kSizeTolerance && h.gapClear); }
+
+// One or two toothed pieces of the halves: the lower from z = 0, the upper ending at b.
+ToothedPiece PieceOf(const TopoDS_Wire& outline, const Halves& h, double b, double twistPerLength,
+                     double z0, double twist0) {
+  if (!h.pitchWire.IsNull() && std::fabs(b * twistPerLength) > 1e-12) {
+    ToothedPiece p =
+        PatternedPiece(h.pitchWire, h.teeth, 2 * kPi / h.teeth, b, twistPerLength, z0, twist0);
+    if (!p.solid.IsNull()) return p;
+  }
+  return ToothedPieceOf(outline, b, twistPerLength, z0, twist0);
+}
+
+std::vector<ToothedPiece> PiecesOf(const TopoDS_Wire& outline, const Halves& h) {
+  if (!h.two) return {PieceOf(outline, h, h.b, h.twistPerLength, 0, 0)};
+  const double half = (h.b - h.gap) / 2;
+  return {PieceOf(outline, h, half, h.twistPerLength, 0, 0),
+          PieceOf(outline, h, half, -h.twistPerLength, half + h.gap, half * h.twistPerLength)};
+}
+
+TopoDS_Shape AssembledExternal(const TopoDS_Wire& outline, double bore, const Halves& h) {
+  const std::vector<ToothedPiece> p = PiecesOf(outline, h);
+  const ToothedPiece &lower = p.front(), &upper = p.back();
+  Assembly a;
+  std::vector<TopoDS_Wire> bottomHoles, topHoles;
+  if (bore > 0) {
+    const CylinderBand hole = CylinderBandZ(bore / 2, 0, h.b);
+    a.Add(hole.face, true);
+    bottomHoles.push_back(hole.bottom);
+    topHoles.push_back(hole.top);
+  }
+  for (const auto& piece : p) a.AddSides(piece, false);
+  a.AddEnd(lower.bottom, EndOutline(lower.bottom), bottomHoles);
+  a.AddEnd(upper.top, EndOutline(upper.top), topHoles);
+  if (h.two) {
+    const double half = (h.b - h.gap) / 2;
+    const CylinderBand core = CylinderBandZ(h.gapRadius, half, half + h.gap);
+    a.Add(core.face);
+    a.AddEnd(lower.top, EndOutline(lower.top), {core.bottom});
+    a.AddEnd(upper.bottom, EndOutline(upper.bottom), {core.top});
+  }
+  return SolidOfFaces(a.faces);
+}
+
+TopoDS_Shape AssembledInternal(const TopoDS_Wire& outline, double rim, const Halves& h) {
+  const std::vector<ToothedPiece> p = PiecesOf(outline, h);
+  const ToothedPiece &lower = p.front(), &upper = p.back();
+  Assembly a;
+  const CylinderBand outside = CylinderBandZ(rim, 0, h.b);
+  a.Add(outside.face);
+  for (const auto& piece : p) a.AddSides(piece, true);
+  a.AddEnd(lower.bottom, outside.bottom, {EndOutline(lower.bottom)});
+  a.AddEnd(upper.top, outside.top, {EndOutline(upper.top)});
+  if (h.two) {
+    const double half = (h.b - h.gap) / 2;
+    const CylinderBand hole = CylinderBandZ(h.gapRadius, half, half + h.gap);
+    a.Add(hole.face, true);
+    a.AddEnd(lower.top, hole.bottom, {EndOutline(lower.top)});
+    a.AddEnd(upper.bottom, hole.top, {EndOutline(upper.bottom)});
+  }
+  return SolidOfFaces(a.faces);
+}
+
 TopoDS_Shape ExternalGearSolid(const char* element, const TopoDS_Wire& outline, double bore,
                                const Halves& h) {
   if (!h.two && std::fabs(h.twistPerLength) < 1e-12) {
@@ -300,6 +635,7 @@ TopoDS_Shape ExternalGearSolid(const char* element, const TopoDS_Wire& outline, 
     if (bore > 0) holes.push_back(CircleWire(bore / 2));
     return Prism(FaceWithHoles(outline, holes), h.b);
   }
+  if (GapClear(h)) return AssembledExternal(outline, bore, h);
   TopoDS_Shape body = HelicalPieces(outline, h, false);
   if (bore > 0) body = Cut(body, CylinderZ(bore / 2, -1, h.b + 1));
   return SingleSolid(body, element);
@@ -309,6 +645,7 @@ TopoDS_Shape InternalGearSolid(const char* element, const TopoDS_Wire& outline, 
                                const Halves& h) {
   if (!h.two && std::fabs(h.twistPerLength) < 1e-12)
     return Prism(FaceWithHoles(CircleWire(rim), {outline}), h.b);
+  if (GapClear(h)) return AssembledInternal(outline, rim, h);
   const TopoDS_Shape spaces = HelicalPieces(outline, h, true);
   std::vector<TopoDS_Shape> tools;
   for (TopExp_Explorer e(spaces, TopAbs_SOLID); e.More(); e.Next()) tools.push_back(e.Current());
@@ -365,28 +702,19 @@ double FlankAngle(const InvoluteGear& g, double rho) { return FlankAngleAt(Geome
 
 TopoDS_Wire GearOutline(const InvoluteGear& g, double z) { return OutlineOf(Geometry(g), g.z, z); }
 
+namespace {
+// One pitch of the outline, as GearOutline repeats it.
+TopoDS_Wire PitchOutline(const InvoluteGear& g) {
+  BRepBuilderAPI_MakeWire w;
+  for (const auto& e : PitchEdges(WithFittingFillet(Geometry(g)), 0)) w.Add(e);
+  if (!w.IsDone()) Throw(QZ::eCodeFailure, "the tooth outline does not connect");
+  return w.Wire();
+}
+}  // namespace
+
 TopoDS_Shape ToothedBody(const TopoDS_Wire& outline, double b, double twistPerLength, double z0,
                          double twist0) {
-  const double total = b * twistPerLength;
-  auto section = [&](double along, double angle) {
-    gp_Trsf t = RotationZ(angle);
-    t.SetTranslationPart(gp_Vec(0, 0, along));
-    return TopoDS::Wire(BRepBuilderAPI_Transform(outline, t, true).Shape());
-  };
-  if (std::fabs(total) < 1e-12) {
-    return Prism(FaceWithHoles(section(z0, twist0), {}, z0), b);
-  }
-  // Sections every 4 degrees of twist (at least three) follow the helix closely.
-  const int count = std::max(3, static_cast<int>(std::ceil(std::fabs(total) / Radians(4.0))) + 1);
-  BRepOffsetAPI_ThruSections loft(true, false, 1e-6);
-  loft.CheckCompatibility(false);
-  for (int i = 0; i < count; ++i) {
-    const double f = static_cast<double>(i) / (count - 1);
-    loft.AddWire(section(z0 + f * b, twist0 + f * total));
-  }
-  loft.Build();
-  if (!loft.IsDone()) Throw(QZ::eCodeFailure, "the helical tooth surfaces could not be built");
-  return loft.Shape();
+  return ToothedPieceOf(outline, b, twistPerLength, z0, twist0).solid;
 }
 
 namespace {
@@ -480,6 +808,7 @@ QZ::CAD::IShape* ProfileGear(const char* element, QZ::CAD::IPointList* points,
         if (h.gapRadius > lo + kSizeTolerance) Refuse(element, "dn must not exceed the profile");
         if (v.d > 0 && h.gapRadius <= v.d / 2 + kSizeTolerance)
           Refuse(element, "dn must exceed the bore d");
+        h.gapClear = CircleClears(outline, h.gapRadius, false, kGapMargin);
       }
       return ExternalGearSolid(element, outline, v.d, h);
     }
@@ -491,6 +820,7 @@ QZ::CAD::IShape* ProfileGear(const char* element, QZ::CAD::IPointList* points,
       h.gapRadius = v.dn > 0 ? v.dn / 2 : hi;
       if (h.gapRadius < hi - kSizeTolerance || h.gapRadius >= rim - kSizeTolerance)
         Refuse(element, "dn must lie between the profile and the outside diameter");
+      h.gapClear = CircleClears(outline, h.gapRadius, true, kGapMargin);
     }
     return InternalGearSolid(element, outline, rim, h);
   });
@@ -506,6 +836,8 @@ QZ::CAD::IShape* InvoluteGearShape(const char* element, bool internal, bool twoH
         const InvoluteGear g = MakeInvoluteGear(element, z, mn, alpha, beta, k, x, internal);
         const TopoDS_Wire outline = GearOutline(g);
         Halves h;
+        h.pitchWire = PitchOutline(g);
+        h.teeth = g.z;
         h.b = b;
         h.twistPerLength = std::tan(g.beta) / g.r;
         if (twoHalves) {
@@ -523,6 +855,7 @@ QZ::CAD::IShape* InvoluteGearShape(const char* element, bool internal, bool twoH
               Refuse(element, "dn must not exceed the root diameter");
             if (d > 0 && h.gapRadius <= d / 2 + kSizeTolerance)
               Refuse(element, "dn must exceed the bore d");
+            h.gapClear = h.gapRadius < g.rf - kGapMargin;
           }
           return ExternalGearSolid(element, outline, d, h);
         }
@@ -531,6 +864,7 @@ QZ::CAD::IShape* InvoluteGearShape(const char* element, bool internal, bool twoH
           h.gapRadius = dn > 0 ? dn / 2 : g.rf;
           if (h.gapRadius < g.rf - kSizeTolerance || h.gapRadius >= rim - kSizeTolerance)
             Refuse(element, "dn must lie between the root diameter and the outside diameter");
+          h.gapClear = h.gapRadius > g.rf + kGapMargin;
         }
         return InternalGearSolid(element, outline, rim, h);
       });
@@ -564,6 +898,130 @@ TopoDS_Shape RackSolid(double mn, double b, double h, double l) {
   o.LineTo((last + 1) * p, 0);
   const TopoDS_Shape teeth = Prism(o.Face(0, 0), b);
   return SingleSolid(Common(teeth, BoxXYZ(0, 0, 0, l, h + 1, b)), element);
+}
+
+// The side of the body behind a bevel gear's teeth, a cylinder of radius r about z from z0 up to
+// the plane z1, where it ends in `top`: edges on its circle, in order counter-clockwise.
+// bottom: the circle where it ends at z0, counter-clockwise.
+TopoDS_Face CylinderUnder(double r, double z0, double z1, const std::vector<TopoDS_Edge>& top,
+                          TopoDS_Wire* bottom) {
+  const double tol = Precision::Confusion();
+  const TopoDS_Vertex start = TopExp::FirstVertex(top.front(), true);
+  const gp_Pnt a = BRep_Tool::Pnt(start);
+  const double seam = std::atan2(a.Y(), a.X());
+  Handle(Geom_CylindricalSurface) surface =
+      new Geom_CylindricalSurface(gp_Ax3(gp_Pnt(0, 0, 0), gp::DZ(), gp::DX()), r);
+  BRep_Builder b;
+  TopoDS_Face face;
+  b.MakeFace(face, surface, tol);
+  // On the cylinder u is the angle from +x, v the height: each circle's parameter runs with the
+  // angle, so its curve on the cylinder is a line of v = height, shifted into the face's one turn
+  // [seam, seam + 2 pi].
+  auto onSurface = [&](const TopoDS_Edge& e, double height) {
+    BRepAdaptor_Curve curve(e);
+    const double t0 = curve.FirstParameter(), t1 = curve.LastParameter();
+    const gp_Pnt p = curve.Value((t0 + t1) / 2);
+    double shift = std::atan2(p.Y(), p.X()) - (t0 + t1) / 2;
+    const double mid = shift + (t0 + t1) / 2;
+    shift += 2 * kPi * std::floor((seam + 2 * kPi - mid) / (2 * kPi));
+    b.UpdateEdge(e, new Geom2d_Line(gp_Pnt2d(shift, height), gp_Dir2d(1, 0)), face, tol);
+  };
+  const gp_Circ circle(gp_Ax2(gp_Pnt(0, 0, z0), gp::DZ(), gp::DX()), r);
+  const TopoDS_Vertex low = BRepBuilderAPI_MakeVertex(ElCLib::Value(seam, circle)).Vertex();
+  const TopoDS_Edge ground =
+      BRepBuilderAPI_MakeEdge(new Geom_Circle(circle), low, low, seam, seam + 2 * kPi).Edge();
+  b.UpdateEdge(ground, new Geom2d_Line(gp_Pnt2d(0, z0), gp_Dir2d(1, 0)), face, tol);
+  const gp_Lin up(gp_Pnt(a.X(), a.Y(), 0), gp::DZ());
+  const TopoDS_Edge side = BRepBuilderAPI_MakeEdge(new Geom_Line(up), low, start, z0, z1).Edge();
+  b.UpdateEdge(side, new Geom2d_Line(gp_Pnt2d(seam + 2 * kPi, 0), gp_Dir2d(0, 1)),
+               new Geom2d_Line(gp_Pnt2d(seam, 0), gp_Dir2d(0, 1)), face, tol);
+  TopoDS_Wire w;
+  b.MakeWire(w);
+  b.Add(w, ground);
+  b.Add(w, side);
+  for (auto e = top.rbegin(); e != top.rend(); ++e) {
+    onSurface(*e, z1);
+    b.Add(w, e->Reversed());
+  }
+  b.Add(w, side.Reversed());
+  w.Closed(true);
+  b.Add(face, w);
+  b.MakeWire(*bottom);
+  b.Add(*bottom, ground);
+  bottom->Closed(true);
+  return face;
+}
+
+// A bevel gear put together from its lofted teeth (see Assembly): their side faces; on the outer
+// end a face per tooth outside the root circle, where the body (radius rootOuter, e behind) takes
+// over, or the whole outer end (with the hub's or the bore's circle) without a body; the hub
+// (diameter dc, 0: none, length c) behind; the bore's cylinder through all to the inner end.
+TopoDS_Shape AssembledBevel(const ToothedPiece& teeth, const TopoDS_Wire& outer, double rootOuter,
+                            double zInner, double db, double dc, double c, double e) {
+  Assembly a;
+  a.AddSides(teeth, false);
+  const bool body = e > kSizeTolerance;
+  const double zHub = body ? -e : 0.0, zBack = dc > 0 ? zHub - c : zHub;
+  std::vector<TopoDS_Wire> innerHoles;
+  TopoDS_Wire boreBottom;
+  if (db > 0) {
+    const CylinderBand bore = CylinderBandZ(db / 2, zBack, zInner);
+    a.Add(bore.face, true);
+    innerHoles.push_back(bore.top);
+    boreBottom = bore.bottom;
+  }
+  a.AddEnd(teeth.top, EndOutline(teeth.top), innerHoles);
+  // What lies behind the plane z (a wire, or nothing when the bore is the next thing).
+  TopoDS_Wire behind;
+  if (dc > 0) {
+    const CylinderBand hub = CylinderBandZ(dc / 2, zBack, zHub);
+    a.Add(hub.face);
+    std::vector<TopoDS_Wire> holes;
+    if (!boreBottom.IsNull()) holes.push_back(boreBottom);
+    a.Add(PlanarFace(hub.bottom, holes, zBack, false));
+    behind = hub.top;
+  } else {
+    behind = boreBottom;
+  }
+  if (!body) {
+    std::vector<TopoDS_Wire> holes;
+    if (!behind.IsNull()) holes.push_back(behind);
+    a.AddEnd(teeth.bottom, EndOutline(teeth.bottom), holes);
+    return SolidOfFaces(a.faces);
+  }
+  // The outer end: the root arcs (circles) belong to the body's side, the rest to the teeth.
+  std::vector<TopoDS_Edge> edges;
+  for (BRepTools_WireExplorer w(CounterClockwise(outer)); w.More(); w.Next())
+    edges.push_back(w.Current());
+  auto isRoot = [](const TopoDS_Edge& edge) {
+    return BRepAdaptor_Curve(edge).GetType() == GeomAbs_Circle;
+  };
+  const auto first = std::find_if(edges.begin(), edges.end(), isRoot);
+  if (first == edges.end()) Throw(QZ::eCodeFailure, "ConeGear: the outline has no root");
+  std::rotate(edges.begin(), first + 1, edges.end());  // starts with the first tooth
+  const gp_Circ root(gp_Ax2(gp_Pnt(0, 0, 0), gp::DZ(), gp::DX()), rootOuter);
+  std::vector<TopoDS_Edge> rim;
+  BRep_Builder b;
+  for (size_t i = 0; i < edges.size();) {
+    TopoDS_Wire tooth;
+    b.MakeWire(tooth);
+    const TopoDS_Vertex from = TopExp::FirstVertex(edges[i], true);
+    for (; i < edges.size() && !isRoot(edges[i]); ++i) b.Add(tooth, edges[i]);
+    if (i == edges.size()) Throw(QZ::eCodeFailure, "ConeGear: the outline has no root");
+    const TopoDS_Vertex to = TopExp::FirstVertex(edges[i], true);
+    const TopoDS_Edge under = BRepBuilderAPI_MakeEdge(root, from, to).Edge();
+    b.Add(tooth, under.Reversed());
+    tooth.Closed(true);
+    a.AddEnd(teeth.bottom, tooth, {});
+    rim.push_back(under);
+    rim.push_back(edges[i++]);
+  }
+  TopoDS_Wire ground;
+  a.Add(CylinderUnder(rootOuter, -e, 0, rim, &ground));
+  std::vector<TopoDS_Wire> holes;
+  if (!behind.IsNull()) holes.push_back(behind);
+  a.Add(PlanarFace(ground, holes, -e, false));
+  return SolidOfFaces(a.faces);
 }
 
 // Straight bevel gear. The teeth are those of the back cone's virtual spur gear (z / cos(delta)
@@ -608,6 +1066,15 @@ TopoDS_Shape BevelSolid(unsigned int z, double me, double angle, double db, doub
   };
   std::vector<TopoDS_Edge> pitchEdges;
   for (const auto& edge : virtualPitch) {
+    if (pitchEdges.size() + 1 == virtualPitch.size()) {
+      // The root arc is an arc of the root circle (angles scaled, radius rootOuter): drawn as
+      // such, the body behind the teeth meets it in its own circle.
+      BRepAdaptor_Curve curve(edge);
+      const double a0 = AngleOf(curve.Value(curve.FirstParameter())) * scale;
+      const double a1 = a0 + (curve.LastParameter() - curve.FirstParameter()) * scale;
+      pitchEdges.push_back(CircleArc(R - 1.25 * me * std::cos(delta), a0, a1, 0));
+      break;
+    }
     BRepAdaptor_Curve curve(edge);
     const int n = 9;
     Handle(TColgp_HArray1OfPnt) pts = new TColgp_HArray1OfPnt(1, n);
@@ -639,6 +1106,15 @@ TopoDS_Shape BevelSolid(unsigned int z, double me, double angle, double db, doub
     Refuse(element, "the bore db must be below the inner root diameter");
   if (dc > 0 && dc / 2 <= db / 2 + kSizeTolerance)
     Refuse(element, "the hub dc must exceed the bore db");
+  const bool hub = c > kSizeTolerance && dc > 0;
+  if (!hub || dc / 2 < rootOuter - 1e-3) {
+    ToothedPiece teeth;
+    teeth.solid = body;
+    teeth.bottom = TopoDS::Face(loft.FirstShape());
+    teeth.top = TopoDS::Face(loft.LastShape());
+    return AssembledBevel(Oriented(teeth), outer, rootOuter, apex * (1 - k), db, hub ? dc : 0, c,
+                          e);
+  }
   std::vector<TopoDS_Shape> extra;
   if (e > kSizeTolerance) extra.push_back(CylinderZ(rootOuter, -e, 0));
   if (c > kSizeTolerance && dc > 0) extra.push_back(CylinderZ(dc / 2, -e - c, -e));

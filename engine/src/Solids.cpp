@@ -14,7 +14,12 @@
 #include <BRepPrimAPI_MakePrism.hxx>
 #include <BRepPrimAPI_MakeRevol.hxx>
 #include <BRep_Builder.hxx>
+#include <BRepTools.hxx>
+#include <BRepAdaptor_Curve.hxx>
 #include <BRep_Tool.hxx>
+#include <TopoDS_Shell.hxx>
+#include <TopoDS_Solid.hxx>
+#include <TopoDS_Vertex.hxx>
 #include <GC_MakeArcOfCircle.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopLoc_Location.hxx>
@@ -261,6 +266,66 @@ TopoDS_Shape Common(const TopoDS_Shape& a, const TopoDS_Shape& b) {
   op.SetArguments(args);
   op.SetTools(tools);
   return RunBoolean(op, "common");
+}
+
+CylinderBand CylinderBandZ(double r, double z0, double z1) {
+  CylinderBand band;
+  BRepPrimAPI_MakeCylinder make(gp_Ax2(gp_Pnt(0, 0, z0), gp::DZ()), r, z1 - z0);
+  band.face = make.Face();
+  for (TopExp_Explorer e(make.Shape(), TopAbs_FACE); e.More(); e.Next()) {
+    const TopoDS_Face& f = TopoDS::Face(e.Current());
+    if (f.IsSame(band.face)) continue;
+    const TopoDS_Wire w = BRepTools::OuterWire(f);
+    TopExp_Explorer v(w, TopAbs_VERTEX);
+    if (!v.More()) continue;
+    const double z = BRep_Tool::Pnt(TopoDS::Vertex(v.Current())).Z();
+    if (std::fabs(z - z0) < std::fabs(z - z1))
+      band.bottom = CounterClockwise(w);
+    else
+      band.top = CounterClockwise(w);
+  }
+  if (band.bottom.IsNull() || band.top.IsNull())
+    Throw(QZ::eCodeFailure, "the cylinder has no end circles");
+  return band;
+}
+
+TopoDS_Wire CounterClockwise(const TopoDS_Wire& w) {
+  // Twice the signed area enclosed, from the integral of x dy - y dx along the edges (each as a
+  // polygon of a few points: only the sign counts).
+  double area = 0;
+  for (TopExp_Explorer e(w, TopAbs_EDGE); e.More(); e.Next()) {
+    const TopoDS_Edge& edge = TopoDS::Edge(e.Current());
+    BRepAdaptor_Curve c(edge);
+    const bool reversed = edge.Orientation() == TopAbs_REVERSED;
+    const double u0 = reversed ? c.LastParameter() : c.FirstParameter();
+    const double u1 = reversed ? c.FirstParameter() : c.LastParameter();
+    const int n = 16;
+    gp_Pnt a = c.Value(u0);
+    for (int i = 1; i <= n; ++i) {
+      const gp_Pnt b = c.Value(u0 + (u1 - u0) * i / n);
+      area += a.X() * b.Y() - b.X() * a.Y();
+      a = b;
+    }
+  }
+  return area < 0 ? TopoDS::Wire(w.Reversed()) : w;
+}
+
+TopoDS_Face PlanarFace(const TopoDS_Wire& outer, const std::vector<TopoDS_Wire>& holes, double z,
+                       bool up) {
+  const TopoDS_Face f = FaceWithHoles(outer, holes, z);
+  return up ? f : TopoDS::Face(f.Reversed());
+}
+
+TopoDS_Shape SolidOfFaces(const std::vector<TopoDS_Face>& faces) {
+  BRep_Builder b;
+  TopoDS_Shell shell;
+  b.MakeShell(shell);
+  for (const auto& f : faces) b.Add(shell, f);
+  shell.Closed(true);
+  TopoDS_Solid solid;
+  b.MakeSolid(solid);
+  b.Add(solid, shell);
+  return solid;
 }
 
 TopoDS_Shape Compound(const std::vector<TopoDS_Shape>& shapes) {

@@ -106,6 +106,26 @@ TopoDS_Shape Moved(const TopoDS_Shape& s, const gp_Trsf& t);
 gp_Trsf RotationZ(double radians);
 gp_Trsf Translation(double x, double y, double z);
 
+// Solids put together from their faces, where a boolean would find the same faces only by
+// intersecting them again: every edge must be shared by exactly two of the faces (the very
+// edge, not a copy), each face oriented with its normal out of the solid.
+//
+// The side of a cylinder about the z axis from z0 to z1 (normal away from the axis) and the
+// circles that bound it, counter-clockwise seen from +z, for the faces that meet it.
+struct CylinderBand {
+  TopoDS_Face face;
+  TopoDS_Wire bottom, top;
+};
+CylinderBand CylinderBandZ(double r, double z0, double z1);
+// The wire turned counter-clockwise seen from +z (a closed wire in a plane across z).
+TopoDS_Wire CounterClockwise(const TopoDS_Wire& w);
+// A planar face at height z bounded by outer with holes (all counter-clockwise seen from +z),
+// its normal +z (up) or -z.
+TopoDS_Face PlanarFace(const TopoDS_Wire& outer, const std::vector<TopoDS_Wire>& holes, double z,
+                       bool up);
+// The solid bounded by the closed shell of these faces (as they are oriented).
+TopoDS_Shape SolidOfFaces(const std::vector<TopoDS_Face>& faces);
+
 // The one solid of s (a boolean's result holds one when all went well), or s itself when it
 // holds several; throws when it holds none.
 TopoDS_Shape SingleSolid(const TopoDS_Shape& s, const char* element);

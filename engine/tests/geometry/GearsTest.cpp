@@ -213,6 +213,71 @@ TEST(Gears, HelicalAndDoubleHelicalGearsAreValidSolidsOfTheirWidth) {
   EXPECT_EQ(SolidCount(internal->Kernel()), 1);
 }
 
+TEST(Gears, DoubleHelicalHalvesMeetTheGapCylinderAndTheRimOrBore) {
+  // Internal: 48 teeth of module 2, halves of 10 with a gap of 4 whose hole has radius 54 (the
+  // root at 53.57); rim 60.
+  auto ring =
+      Build([] { return Gears()->DoubleInternalGear(48, 2, 24, 20, 20, 0, 0, 120, 4, 108); });
+  ASSERT_TRUE(ring);
+  const TopoDS_Shape& s = ring->Kernel();
+  ASSERT_TRUE(Valid(s));
+  const double mt = 2 / std::cos(20 * kPi / 180), r = 48 * mt / 2, twist = std::tan(20 * kPi / 180);
+  // In the gap only the ring outside the hole remains, whatever the angle.
+  for (double a : {0.0, 0.03, 0.5}) {
+    EXPECT_TRUE(Outside(s, At(53.9, a, 12))) << a;
+    EXPECT_TRUE(Inside(s, At(54.1, a, 12))) << a;
+    EXPECT_TRUE(Inside(s, At(59.9, a, 12))) << a;
+    EXPECT_TRUE(Outside(s, At(60.1, a, 12))) << a;
+  }
+  // The space centred on +x at z = 0, turned by 10 tan(beta) / r where the lower half ends and
+  // back to +x at the far face; a tooth (its tip at r - 2) halfway between.
+  const double turned = 10 * twist / r, pitch = 2 * kPi / 48;
+  for (auto [z, a] : std::vector<std::pair<double, double>>{
+           {1e-3, 0}, {10 - 1e-3, turned}, {14 + 1e-3, turned}, {24 - 1e-3, 0}}) {
+    EXPECT_TRUE(Outside(s, At(r - 1.9, a, z))) << z;
+    EXPECT_TRUE(Inside(s, At(r - 1.9, a + pitch / 2, z))) << z;
+  }
+  EXPECT_LT(BoundaryDistance(s, At(54, 1.0, 12)), 1e-6);
+  EXPECT_LT(BoundaryDistance(s, At(60, 2.0, 5)), 1e-6);
+
+  // External, with a bore of 20 through the halves and a core of 60 in the gap.
+  auto wheel =
+      Build([] { return Gears()->DoubleExternalGear(24, 3, 30, 20, 25, 0, 0, 20, 6, 60); });
+  ASSERT_TRUE(wheel);
+  const TopoDS_Shape& w = wheel->Kernel();
+  ASSERT_TRUE(Valid(w));
+  for (double a : {0.0, 0.1, 2.0}) {
+    EXPECT_TRUE(Inside(w, At(29.9, a, 15))) << a;
+    EXPECT_TRUE(Outside(w, At(30.1, a, 15))) << a;
+    EXPECT_TRUE(Outside(w, At(9.9, a, 5))) << a;
+    EXPECT_TRUE(Inside(w, At(10.1, a, 5))) << a;
+    EXPECT_TRUE(Outside(w, At(9.9, a, 15))) << a;
+  }
+  EXPECT_LT(BoundaryDistance(w, At(10, 0.7, 25)), 1e-6);
+}
+
+TEST(Gears, BevelGearBodyMeetsTheTeethAtTheRootCircle) {
+  // 20 teeth of module 3 at 45 degrees: R = 30, the outer root circle 30 - 3.75 cos 45.
+  auto bevel = Build([] { return Gears()->ConeGear(20, 3, 45, 12, 30, 12, 10, 4); });
+  ASSERT_TRUE(bevel);
+  const TopoDS_Shape& s = bevel->Kernel();
+  ASSERT_TRUE(Valid(s));
+  const double root = 30 - 3.75 * std::cos(kPi / 4), pitch = 2 * kPi / 20;
+  for (double a : {0.0, pitch / 2, 1.0}) {
+    // Behind the teeth the body of radius root, 4 long; the hub of radius 15 behind it.
+    EXPECT_TRUE(Inside(s, At(root - 1e-3, a, -2))) << a;
+    EXPECT_TRUE(Outside(s, At(root + 1e-3, a, -2))) << a;
+    EXPECT_TRUE(Inside(s, At(14.9, a, -9))) << a;
+    EXPECT_TRUE(Outside(s, At(15.1, a, -9))) << a;
+    EXPECT_TRUE(Outside(s, At(5.9, a, -9))) << a;  // bore 12
+    EXPECT_LT(BoundaryDistance(s, At(root, a, -1)), 1e-6) << a;
+  }
+  // On the outer end a tooth on +x stands out of the body, a space between two does not.
+  EXPECT_TRUE(Inside(s, At(root + 1, 0, 1e-3)));
+  EXPECT_TRUE(Outside(s, At(root + 1, pitch / 2, 1e-3)));
+  EXPECT_TRUE(Outside(s, At(root + 1, 0, -1e-3)));
+}
+
 TEST(Gears, BevelAndProfileGearsAreValidSolids) {
   auto bevel = Build([] { return Gears()->ConeGear(20, 3, 45, 12, 30, 12, 10, 4); });
   ASSERT_TRUE(bevel);
