@@ -7,6 +7,7 @@
 
 #include <BRepAdaptor_Curve.hxx>
 #include <BRepBuilderAPI_MakeEdge.hxx>
+#include <BRepCheck_Analyzer.hxx>
 #include <BRepBuilderAPI_MakeFace.hxx>
 #include <BRepBuilderAPI_MakePolygon.hxx>
 #include <BRepBuilderAPI_MakeWire.hxx>
@@ -17,6 +18,7 @@
 #include <BRepTools.hxx>
 #include <BRepTools_ReShape.hxx>
 #include <TopTools_IndexedDataMapOfShapeListOfShape.hxx>
+#include <TopTools_IndexedMapOfShape.hxx>
 #include <TopoDS_Compound.hxx>
 #include <BRepTools_WireExplorer.hxx>
 #include <BRepBuilderAPI_MakeVertex.hxx>
@@ -744,10 +746,15 @@ bool AddRootedGap(Assembly& a, const TopoDS_Face& low, const TopoDS_Face& high, 
   if (u.circle.empty() || u.teeth.size() != l.teeth.size()) return false;
   const TopoDS_Face cylinder = RootCylinder(l, u, r, z0, z1);
   if (cylinder.IsNull()) return false;
+  const size_t first = a.faces.size();
   a.Add(cylinder, internal);
   for (const auto& t : l.teeth) a.AddEnd(low, t, {});
   for (const auto& t : u.teeth) a.AddEnd(high, t, {});
-  return true;
+  BRep_Builder builder;
+  TopoDS_Compound made;
+  builder.MakeCompound(made);
+  for (size_t i = first; i < a.faces.size(); ++i) builder.Add(made, a.faces[i]);
+  return BRepCheck_Analyzer(made).IsValid();
 }
 
 // Whether the circle of radius r about the axis at z = 0 keeps clear of the outline there (by
@@ -836,6 +843,25 @@ TopoDS_Shape AssembledInternal(const TopoDS_Wire& outline, double rim, const Hal
   return SolidOfFaces(a.faces);
 }
 
+// Whether a gear with its gap at the roots came out whole: its new faces (the cylinder and the
+// teeth's ends, see AddRootedGap) valid, and every edge of the shell bounding one face forwards
+// and one backwards (the lofts' faces are those of the gears with a clear gap). Should some
+// outline not lend itself to the construction, the gear is cut and fused as before rather than
+// refused.
+bool RootedValid(const TopoDS_Shape& s) {
+  if (s.IsNull()) return false;
+  TopTools_IndexedMapOfShape edges;
+  TopExp::MapShapes(s, TopAbs_EDGE, edges);
+  std::vector<int> forwards(edges.Extent() + 1), backwards(edges.Extent() + 1);
+  for (TopExp_Explorer f(s, TopAbs_FACE); f.More(); f.Next())
+    for (TopExp_Explorer e(f.Current(), TopAbs_EDGE); e.More(); e.Next())
+      ++(e.Current().Orientation() == TopAbs_FORWARD ? forwards
+                                                     : backwards)[edges.FindIndex(e.Current())];
+  for (int i = 1; i <= edges.Extent(); ++i)
+    if (forwards[i] != 1 || backwards[i] != 1) return false;
+  return true;
+}
+
 TopoDS_Shape ExternalGearSolid(const char* element, const TopoDS_Wire& outline, double bore,
                                const Halves& h) {
   if (!h.two && std::fabs(h.twistPerLength) < 1e-12) {
@@ -843,9 +869,10 @@ TopoDS_Shape ExternalGearSolid(const char* element, const TopoDS_Wire& outline, 
     if (bore > 0) holes.push_back(CircleWire(bore / 2));
     return Prism(FaceWithHoles(outline, holes), h.b);
   }
-  if (GapClear(h) || h.rootedGap) {
+  if (GapClear(h)) return AssembledExternal(outline, bore, h);
+  if (h.rootedGap) {
     const TopoDS_Shape s = AssembledExternal(outline, bore, h);
-    if (!s.IsNull()) return s;
+    if (RootedValid(s)) return s;
   }
   TopoDS_Shape body = HelicalPieces(outline, h, false);
   if (bore > 0) body = Cut(body, CylinderZ(bore / 2, -1, h.b + 1));
@@ -856,9 +883,10 @@ TopoDS_Shape InternalGearSolid(const char* element, const TopoDS_Wire& outline, 
                                const Halves& h) {
   if (!h.two && std::fabs(h.twistPerLength) < 1e-12)
     return Prism(FaceWithHoles(CircleWire(rim), {outline}), h.b);
-  if (GapClear(h) || h.rootedGap) {
+  if (GapClear(h)) return AssembledInternal(outline, rim, h);
+  if (h.rootedGap) {
     const TopoDS_Shape s = AssembledInternal(outline, rim, h);
-    if (!s.IsNull()) return s;
+    if (RootedValid(s)) return s;
   }
   const TopoDS_Shape spaces = HelicalPieces(outline, h, true);
   std::vector<TopoDS_Shape> tools;
