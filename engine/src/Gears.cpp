@@ -40,6 +40,7 @@
 #include <GC_MakeArcOfCircle.hxx>
 #include <GeomAPI_Interpolate.hxx>
 #include <Geom_BSplineCurve.hxx>
+#include <Standard_Failure.hxx>
 #include <TColStd_HArray1OfReal.hxx>
 #include <TColgp_HArray1OfPnt.hxx>
 #include <TopExp_Explorer.hxx>
@@ -848,6 +849,20 @@ TopoDS_Shape AssembledInternal(const TopoDS_Wire& outline, double rim, const Hal
 // and one backwards (the lofts' faces are those of the gears with a clear gap). Should some
 // outline not lend itself to the construction, the gear is cut and fused as before rather than
 // refused.
+bool RootedValid(const TopoDS_Shape& s);
+
+// The gear with its gap at the roots put together by build, or null when it does not come out
+// whole (or the kernel fails on the way).
+template <class F>
+TopoDS_Shape RootedOrNull(F&& build) {
+  try {
+    const TopoDS_Shape s = build();
+    return RootedValid(s) ? s : TopoDS_Shape();
+  } catch (const Standard_Failure&) {
+    return {};
+  }
+}
+
 bool RootedValid(const TopoDS_Shape& s) {
   if (s.IsNull()) return false;
   TopTools_IndexedMapOfShape edges;
@@ -871,8 +886,8 @@ TopoDS_Shape ExternalGearSolid(const char* element, const TopoDS_Wire& outline, 
   }
   if (GapClear(h)) return AssembledExternal(outline, bore, h);
   if (h.rootedGap) {
-    const TopoDS_Shape s = AssembledExternal(outline, bore, h);
-    if (RootedValid(s)) return s;
+    const TopoDS_Shape s = RootedOrNull([&] { return AssembledExternal(outline, bore, h); });
+    if (!s.IsNull()) return s;
   }
   TopoDS_Shape body = HelicalPieces(outline, h, false);
   if (bore > 0) body = Cut(body, CylinderZ(bore / 2, -1, h.b + 1));
@@ -885,8 +900,8 @@ TopoDS_Shape InternalGearSolid(const char* element, const TopoDS_Wire& outline, 
     return Prism(FaceWithHoles(CircleWire(rim), {outline}), h.b);
   if (GapClear(h)) return AssembledInternal(outline, rim, h);
   if (h.rootedGap) {
-    const TopoDS_Shape s = AssembledInternal(outline, rim, h);
-    if (RootedValid(s)) return s;
+    const TopoDS_Shape s = RootedOrNull([&] { return AssembledInternal(outline, rim, h); });
+    if (!s.IsNull()) return s;
   }
   const TopoDS_Shape spaces = HelicalPieces(outline, h, true);
   std::vector<TopoDS_Shape> tools;
