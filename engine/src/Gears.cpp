@@ -7,6 +7,7 @@
 
 #include <BRepAdaptor_Curve.hxx>
 #include <BRepBuilderAPI_MakeEdge.hxx>
+#include <BRepCheck_Analyzer.hxx>
 #include <BRepBuilderAPI_MakeFace.hxx>
 #include <BRepBuilderAPI_MakePolygon.hxx>
 #include <BRepBuilderAPI_MakeWire.hxx>
@@ -17,11 +18,15 @@
 #include <BRepTools.hxx>
 #include <BRepTools_ReShape.hxx>
 #include <TopTools_IndexedDataMapOfShapeListOfShape.hxx>
+#include <TopTools_IndexedMapOfShape.hxx>
 #include <TopoDS_Compound.hxx>
 #include <BRepTools_WireExplorer.hxx>
 #include <BRepBuilderAPI_MakeVertex.hxx>
 #include <ElCLib.hxx>
+#include <Geom2dAPI_Interpolate.hxx>
+#include <Geom2d_BSplineCurve.hxx>
 #include <Geom2d_Line.hxx>
+#include <TColgp_HArray1OfPnt2d.hxx>
 #include <Geom_Circle.hxx>
 #include <Geom_CylindricalSurface.hxx>
 #include <Geom_Line.hxx>
@@ -35,6 +40,7 @@
 #include <GC_MakeArcOfCircle.hxx>
 #include <GeomAPI_Interpolate.hxx>
 #include <Geom_BSplineCurve.hxx>
+#include <Standard_Failure.hxx>
 #include <TColStd_HArray1OfReal.hxx>
 #include <TColgp_HArray1OfPnt.hxx>
 #include <TopExp_Explorer.hxx>
@@ -493,8 +499,9 @@ struct Halves {
   double gapRadius = 0;  // radius of the gap's core (external) or hole (internal)
   bool two = false;      // double helical
   double twistPerLength = 0;
-  bool gapClear = false;  // the gap's cylinder keeps clear of the outline
-  TopoDS_Wire pitchWire;  // one pitch of the outline (open), repeated `teeth` times; or null
+  bool gapClear = false;   // the gap's cylinder keeps clear of the outline
+  bool rootedGap = false;  // the gap's cylinder is the root cylinder (its arcs in the outline)
+  TopoDS_Wire pitchWire;   // one pitch of the outline (open), repeated `teeth` times; or null
   unsigned teeth = 0;
 };
 
@@ -549,6 +556,208 @@ TopoDS_Wire EndOutline(const TopoDS_Face& end) {
   return CounterClockwise(BRepTools::OuterWire(end));
 }
 
+// The gap of a double helical gear whose core (external) or hole (internal) is the root
+// cylinder: the cylinder runs on from the root faces of both halves, so their root arcs bound it,
+// and each half ends at the gap in a face per tooth, bounded by the outline from one root arc to
+// the next and by the arc of the root circle under the tooth (which the cylinder shares).
+struct RootedEnd {
+  std::vector<TopoDS_Edge> circle;  // counter-clockwise from the seam's vertex: root arcs and
+                                    // the arcs under the teeth (whose curves run with u)
+  std::vector<bool> own;            // which of circle are the arcs under the teeth
+  std::vector<TopoDS_Wire> teeth;   // counter-clockwise seen from +z
+  TopoDS_Vertex seam;
+};
+
+double AngleOfPoint(const gp_Pnt& p) { return std::atan2(p.Y(), p.X()); }
+
+// Whether the edge runs along the circle of radius r about the axis (the lofts' end edges are
+// splines: it is judged by points along it).
+bool OnRootCircle(const TopoDS_Edge& e, double r) {
+  BRepAdaptor_Curve c(e);
+  for (int i = 0; i <= 8; ++i) {
+    const gp_Pnt p = c.Value(c.FirstParameter() + (c.LastParameter() - c.FirstParameter()) * i / 8);
+    if (std::fabs(std::hypot(p.X(), p.Y()) - r) > 1e-7) return false;
+  }
+  return true;
+}
+
+// The end's outline split at the root circle of radius r (at height z), the seam at the start of
+// the root arc that begins at angle seamAngle (or, when that is not given, at the first root
+// arc's start). Empty when the outline has no arcs of that circle.
+RootedEnd RootedEndOf(const TopoDS_Face& end, double r, double z, const double* seamAngle) {
+  std::vector<TopoDS_Edge> edges;
+  for (BRepTools_WireExplorer e(EndOutline(end)); e.More(); e.Next()) edges.push_back(e.Current());
+  const size_t n = edges.size();
+  if (n < 2) return {};
+  // Counter-clockwise and chained, as the explorer gives them.
+  double area = 0;
+  for (size_t i = 0; i < n; ++i) {
+    if (!TopExp::LastVertex(edges[i], true).IsSame(TopExp::FirstVertex(edges[(i + 1) % n], true)))
+      return {};
+    const gp_Pnt a = BRep_Tool::Pnt(TopExp::FirstVertex(edges[i], true)),
+                 b = BRep_Tool::Pnt(TopExp::LastVertex(edges[i], true));
+    area += a.X() * b.Y() - b.X() * a.Y();
+  }
+  if (area <= 0) return {};
+  std::vector<bool> root(n);
+  for (size_t i = 0; i < n; ++i) root[i] = OnRootCircle(edges[i], r);
+  size_t start = n;
+  for (size_t i = 0; i < n && start == n; ++i) {
+    if (!root[i]) continue;
+    const double a = AngleOfPoint(BRep_Tool::Pnt(TopExp::FirstVertex(edges[i], true)));
+    if (!seamAngle || std::fabs(std::remainder(a - *seamAngle, 2 * kPi)) < 1e-9) start = i;
+  }
+  if (start == n) return {};
+  RootedEnd out;
+  out.seam = TopExp::FirstVertex(edges[start], true);
+  const double seam = AngleOfPoint(BRep_Tool::Pnt(out.seam));
+  const Handle(Geom_Circle) circle = new Geom_Circle(
+      gp_Ax2(gp_Pnt(0, 0, z), gp::DZ(), gp_Dir(std::cos(seam), std::sin(seam), 0)), r);
+  // u of a point on the circle, counter-clockwise from the seam.
+  auto uOf = [&](const TopoDS_Vertex& v) {
+    double u = std::remainder(AngleOfPoint(BRep_Tool::Pnt(v)) - seam, 2 * kPi);
+    if (u < -1e-9) u += 2 * kPi;
+    return std::max(u, 0.0);
+  };
+  BRep_Builder builder;
+  for (size_t k = 0; k < n;) {
+    const size_t i = (start + k) % n;
+    if (root[i]) {
+      out.circle.push_back(edges[i]);
+      out.own.push_back(false);
+      ++k;
+      continue;
+    }
+    // The tooth from the end of the root arc before to the start of the next.
+    TopoDS_Wire tooth;
+    builder.MakeWire(tooth);
+    const TopoDS_Vertex from = TopExp::FirstVertex(edges[i], true);
+    TopoDS_Vertex to;
+    for (; k < n && !root[(start + k) % n]; ++k) {
+      builder.Add(tooth, edges[(start + k) % n]);
+      to = TopExp::LastVertex(edges[(start + k) % n], true);
+    }
+    const double u0 = uOf(from);
+    double u1 = uOf(to);
+    if (u1 <= u0 + 1e-9) u1 += 2 * kPi;  // the last tooth ends at the seam
+    BRepBuilderAPI_MakeEdge make(circle, from, to, u0, u1);
+    if (!make.IsDone()) return {};
+    const TopoDS_Edge under = make.Edge();
+    builder.Add(tooth, under.Reversed());
+    tooth.Closed(true);
+    out.teeth.push_back(CounterClockwise(tooth));
+    out.circle.push_back(under);
+    out.own.push_back(true);
+  }
+  return out;
+}
+
+// The pcurve on the cylinder (u from the seam, v = z) of a circle edge of the end at z, run
+// counter-clockwise (own: an arc under a tooth, its parameter u); null when it cannot be had.
+// A root arc's spline is followed by a curve through its points' angles; tolerance grows to the
+// largest distance found between the two.
+Handle(Geom2d_Curve)
+    OnCylinder(const TopoDS_Edge& e, bool own, double seam, double r, double z, double& tolerance) {
+  if (own) return new Geom2d_Line(gp_Pnt2d(0, z), gp_Dir2d(1, 0));
+  BRepAdaptor_Curve c(e);
+  const double t0 = c.FirstParameter(), t1 = c.LastParameter();
+  constexpr int kPoints = 33;
+  Handle(TColgp_HArray1OfPnt2d) pts = new TColgp_HArray1OfPnt2d(1, kPoints);
+  Handle(TColStd_HArray1OfReal) pars = new TColStd_HArray1OfReal(1, kPoints);
+  std::vector<double> u(kPoints);
+  for (int i = 0; i < kPoints; ++i) {
+    const double a = AngleOfPoint(c.Value(t0 + (t1 - t0) * i / (kPoints - 1)));
+    u[i] = i == 0 ? a : u[i - 1] + std::remainder(a - u[i - 1], 2 * kPi);
+  }
+  // Counter-clockwise the arc starts where its angle is least: there u is its angle from the
+  // seam, in [0, 2 pi).
+  const double least = std::min(u.front(), u.back());
+  double start = std::remainder(least - seam, 2 * kPi);
+  if (start < -1e-9) start += 2 * kPi;
+  start = std::max(start, 0.0);
+  for (int i = 0; i < kPoints; ++i) {
+    pts->SetValue(i + 1, gp_Pnt2d(u[i] - least + start, z));
+    pars->SetValue(i + 1, t0 + (t1 - t0) * i / (kPoints - 1));
+  }
+  Geom2dAPI_Interpolate interp(pts, pars, false, 1e-12);
+  interp.Perform();
+  if (!interp.IsDone()) return {};
+  const Handle(Geom2d_Curve) curve = Handle(Geom2d_Curve)(interp.Curve());
+  for (int i = 0; i < 4 * kPoints; ++i) {
+    const double t = t0 + (t1 - t0) * (i + 0.5) / (4 * kPoints);
+    const gp_Pnt2d uv = curve->Value(t);
+    const gp_Pnt on(r * std::cos(seam + uv.X()), r * std::sin(seam + uv.X()), uv.Y());
+    tolerance = std::max(tolerance, 1.5 * on.Distance(c.Value(t)));
+  }
+  return curve;
+}
+
+// The root cylinder of radius r from z0 to z1 bounded by both ends' circles (facing away from
+// the axis), its seam through both ends' seam vertices.
+TopoDS_Face RootCylinder(const RootedEnd& low, const RootedEnd& high, double r, double z0,
+                         double z1) {
+  const double seam = AngleOfPoint(BRep_Tool::Pnt(low.seam));
+  const gp_Dir x(std::cos(seam), std::sin(seam), 0);
+  const Handle(Geom_CylindricalSurface) surface =
+      new Geom_CylindricalSurface(gp_Ax3(gp::Origin(), gp::DZ(), x), r);
+  BRep_Builder builder;
+  TopoDS_Face face;
+  builder.MakeFace(face, surface, Precision::Confusion());
+  // The edges' pcurves on the cylinder (none of the edges is on it yet).
+  const auto onCylinder = [&](const TopoDS_Edge& e, bool own, double z) {
+    double tolerance = BRep_Tool::Tolerance(e);
+    const Handle(Geom2d_Curve) pcurve = OnCylinder(e, own, seam, r, z, tolerance);
+    if (pcurve.IsNull() || tolerance > 1e-5) return false;
+    builder.UpdateEdge(e, pcurve, face, tolerance);
+    return true;
+  };
+  TopoDS_Wire w;
+  builder.MakeWire(w);
+  for (size_t i = 0; i < low.circle.size(); ++i) {
+    if (!onCylinder(low.circle[i], low.own[i], z0)) return {};
+    builder.Add(w, low.circle[i]);
+  }
+  const Handle(Geom_Line) line = new Geom_Line(gp_Pnt(r * x.X(), r * x.Y(), 0), gp::DZ());
+  BRepBuilderAPI_MakeEdge make(line, low.seam, high.seam, z0, z1);
+  if (!make.IsDone()) return {};
+  const TopoDS_Edge seamEdge = make.Edge();
+  // Run upwards at u = 2 pi, downwards at u = 0.
+  builder.UpdateEdge(seamEdge, new Geom2d_Line(gp_Pnt2d(2 * kPi, 0), gp_Dir2d(0, 1)),
+                     new Geom2d_Line(gp_Pnt2d(0, 0), gp_Dir2d(0, 1)), face,
+                     BRep_Tool::Tolerance(seamEdge));
+  builder.Add(w, seamEdge);
+  for (size_t i = high.circle.size(); i-- > 0;) {
+    if (!onCylinder(high.circle[i], high.own[i], z1)) return {};
+    builder.Add(w, high.circle[i].Reversed());
+  }
+  builder.Add(w, seamEdge.Reversed());
+  w.Closed(true);
+  builder.Add(face, w);
+  return face;
+}
+
+// The rooted gap's faces (see RootedEnd) between the ends low (facing up, at z0) and high
+// (facing down, at z1); false when the ends' outlines do not run along the root circle.
+bool AddRootedGap(Assembly& a, const TopoDS_Face& low, const TopoDS_Face& high, double r, double z0,
+                  double z1, bool internal) {
+  const RootedEnd l = RootedEndOf(low, r, z0, nullptr);
+  if (l.circle.empty()) return false;
+  const double seam = AngleOfPoint(BRep_Tool::Pnt(l.seam));
+  const RootedEnd u = RootedEndOf(high, r, z1, &seam);
+  if (u.circle.empty() || u.teeth.size() != l.teeth.size()) return false;
+  const TopoDS_Face cylinder = RootCylinder(l, u, r, z0, z1);
+  if (cylinder.IsNull()) return false;
+  const size_t first = a.faces.size();
+  a.Add(cylinder, internal);
+  for (const auto& t : l.teeth) a.AddEnd(low, t, {});
+  for (const auto& t : u.teeth) a.AddEnd(high, t, {});
+  BRep_Builder builder;
+  TopoDS_Compound made;
+  builder.MakeCompound(made);
+  for (size_t i = first; i < a.faces.size(); ++i) builder.Add(made, a.faces[i]);
+  return BRepCheck_Analyzer(made).IsValid();
+}
+
 // Whether the circle of radius r about the axis at z = 0 keeps clear of the outline there (by
 // more than margin), outside it (outside) or inside it. (A profile's straight edges come closer
 // to the axis than their ends, its spline runs beyond its points.)
@@ -599,7 +808,11 @@ TopoDS_Shape AssembledExternal(const TopoDS_Wire& outline, double bore, const Ha
   for (const auto& piece : p) a.AddSides(piece, false);
   a.AddEnd(lower.bottom, EndOutline(lower.bottom), bottomHoles);
   a.AddEnd(upper.top, EndOutline(upper.top), topHoles);
-  if (h.two) {
+  if (h.two && !GapClear(h)) {
+    const double half = (h.b - h.gap) / 2;
+    if (!AddRootedGap(a, lower.top, upper.bottom, h.gapRadius, half, half + h.gap, false))
+      return {};
+  } else if (h.two) {
     const double half = (h.b - h.gap) / 2;
     const CylinderBand core = CylinderBandZ(h.gapRadius, half, half + h.gap);
     a.Add(core.face);
@@ -618,7 +831,10 @@ TopoDS_Shape AssembledInternal(const TopoDS_Wire& outline, double rim, const Hal
   for (const auto& piece : p) a.AddSides(piece, true);
   a.AddEnd(lower.bottom, outside.bottom, {EndOutline(lower.bottom)});
   a.AddEnd(upper.top, outside.top, {EndOutline(upper.top)});
-  if (h.two) {
+  if (h.two && !GapClear(h)) {
+    const double half = (h.b - h.gap) / 2;
+    if (!AddRootedGap(a, lower.top, upper.bottom, h.gapRadius, half, half + h.gap, true)) return {};
+  } else if (h.two) {
     const double half = (h.b - h.gap) / 2;
     const CylinderBand hole = CylinderBandZ(h.gapRadius, half, half + h.gap);
     a.Add(hole.face, true);
@@ -626,6 +842,39 @@ TopoDS_Shape AssembledInternal(const TopoDS_Wire& outline, double rim, const Hal
     a.AddEnd(upper.bottom, hole.top, {EndOutline(upper.bottom)});
   }
   return SolidOfFaces(a.faces);
+}
+
+// Whether a gear with its gap at the roots came out whole: its new faces (the cylinder and the
+// teeth's ends, see AddRootedGap) valid, and every edge of the shell bounding one face forwards
+// and one backwards (the lofts' faces are those of the gears with a clear gap). Should some
+// outline not lend itself to the construction, the gear is cut and fused as before rather than
+// refused.
+bool RootedValid(const TopoDS_Shape& s);
+
+// The gear with its gap at the roots put together by build, or null when it does not come out
+// whole (or the kernel fails on the way).
+template <class F>
+TopoDS_Shape RootedOrNull(F&& build) {
+  try {
+    const TopoDS_Shape s = build();
+    return RootedValid(s) ? s : TopoDS_Shape();
+  } catch (const Standard_Failure&) {
+    return {};
+  }
+}
+
+bool RootedValid(const TopoDS_Shape& s) {
+  if (s.IsNull()) return false;
+  TopTools_IndexedMapOfShape edges;
+  TopExp::MapShapes(s, TopAbs_EDGE, edges);
+  std::vector<int> forwards(edges.Extent() + 1), backwards(edges.Extent() + 1);
+  for (TopExp_Explorer f(s, TopAbs_FACE); f.More(); f.Next())
+    for (TopExp_Explorer e(f.Current(), TopAbs_EDGE); e.More(); e.Next())
+      ++(e.Current().Orientation() == TopAbs_FORWARD ? forwards
+                                                     : backwards)[edges.FindIndex(e.Current())];
+  for (int i = 1; i <= edges.Extent(); ++i)
+    if (forwards[i] != 1 || backwards[i] != 1) return false;
+  return true;
 }
 
 TopoDS_Shape ExternalGearSolid(const char* element, const TopoDS_Wire& outline, double bore,
@@ -636,6 +885,10 @@ TopoDS_Shape ExternalGearSolid(const char* element, const TopoDS_Wire& outline, 
     return Prism(FaceWithHoles(outline, holes), h.b);
   }
   if (GapClear(h)) return AssembledExternal(outline, bore, h);
+  if (h.rootedGap) {
+    const TopoDS_Shape s = RootedOrNull([&] { return AssembledExternal(outline, bore, h); });
+    if (!s.IsNull()) return s;
+  }
   TopoDS_Shape body = HelicalPieces(outline, h, false);
   if (bore > 0) body = Cut(body, CylinderZ(bore / 2, -1, h.b + 1));
   return SingleSolid(body, element);
@@ -646,6 +899,10 @@ TopoDS_Shape InternalGearSolid(const char* element, const TopoDS_Wire& outline, 
   if (!h.two && std::fabs(h.twistPerLength) < 1e-12)
     return Prism(FaceWithHoles(CircleWire(rim), {outline}), h.b);
   if (GapClear(h)) return AssembledInternal(outline, rim, h);
+  if (h.rootedGap) {
+    const TopoDS_Shape s = RootedOrNull([&] { return AssembledInternal(outline, rim, h); });
+    if (!s.IsNull()) return s;
+  }
   const TopoDS_Shape spaces = HelicalPieces(outline, h, true);
   std::vector<TopoDS_Shape> tools;
   for (TopExp_Explorer e(spaces, TopAbs_SOLID); e.More(); e.Next()) tools.push_back(e.Current());
@@ -856,6 +1113,7 @@ QZ::CAD::IShape* InvoluteGearShape(const char* element, bool internal, bool twoH
             if (d > 0 && h.gapRadius <= d / 2 + kSizeTolerance)
               Refuse(element, "dn must exceed the bore d");
             h.gapClear = h.gapRadius < g.rf - kGapMargin;
+            h.rootedGap = dn == 0 && h.gap > kSizeTolerance;
           }
           return ExternalGearSolid(element, outline, d, h);
         }
@@ -865,6 +1123,7 @@ QZ::CAD::IShape* InvoluteGearShape(const char* element, bool internal, bool twoH
           if (h.gapRadius < g.rf - kSizeTolerance || h.gapRadius >= rim - kSizeTolerance)
             Refuse(element, "dn must lie between the root diameter and the outside diameter");
           h.gapClear = h.gapRadius > g.rf + kGapMargin;
+          h.rootedGap = dn == 0 && h.gap > kSizeTolerance;
         }
         return InternalGearSolid(element, outline, rim, h);
       });
