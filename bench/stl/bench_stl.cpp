@@ -137,37 +137,40 @@ struct KernelView {
   }
 };
 
-void KernelPath(const std::string& path) {
+// The mesh as the kernel reads it, one face carrying the triangulation.
+TopoDS_Face KernelFace(const std::string& path) {
   Handle(Poly_Triangulation) mesh = RWStl::ReadFile(path.c_str());
   Check(!mesh.IsNull(), "the kernel's reader");
   TopoDS_Face face;
   BRep_Builder().MakeFace(face, mesh);
-  KernelView v;
+  return face;
+}
+
+// The face shown shaded in an off-screen view, fitted.
+void KernelShow(KernelView& v, const TopoDS_Face& face) {
   Handle(AIS_Shape) ais = new AIS_Shape(face);
   v.context->Display(ais, AIS_Shaded, 0, false);
   v.view->FitAll();
+}
+
+void KernelPath(const std::string& path) {
+  const TopoDS_Face face = KernelFace(path);
+  KernelView v;
+  KernelShow(v, face);
   v.view->Redraw();
 }
 
 void KernelInfo(const std::string& path, double box[6]) {
-  Handle(Poly_Triangulation) mesh = RWStl::ReadFile(path.c_str());
-  Check(!mesh.IsNull(), "the kernel's reader");
-  TopoDS_Face face;
-  BRep_Builder().MakeFace(face, mesh);
+  const TopoDS_Face face = KernelFace(path);
   Bnd_Box b;
   BRepBndLib::Add(face, b, true);
   b.Get(box[0], box[1], box[2], box[3], box[4], box[5]);
 }
 
 void KernelRender(const std::string& path) {
-  Handle(Poly_Triangulation) mesh = RWStl::ReadFile(path.c_str());
-  Check(!mesh.IsNull(), "the kernel's reader");
-  TopoDS_Face face;
-  BRep_Builder().MakeFace(face, mesh);
+  const TopoDS_Face face = KernelFace(path);
   KernelView v;
-  Handle(AIS_Shape) ais = new AIS_Shape(face);
-  v.context->Display(ais, AIS_Shaded, 0, false);
-  v.view->FitAll();
+  KernelShow(v, face);
   Image_PixMap image;
   Check(v.view->ToPixMap(image, 800, 600, Graphic3d_BT_RGB), "the kernel's image");
 }
