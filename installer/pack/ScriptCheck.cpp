@@ -350,8 +350,8 @@ class Checker {
     std::wstring value = CommonTools::GetText(step, Attribute::kTarget);
     m_macros.Expand(value, 0, 4, m_builtins);
     std::replace(value.begin(), value.end(), L'/', L'\\');
-    const bool full = value.size() >= 3 && value[1] == L':' && value[2] == L'\\';
-    if (!full || !CommonTools::NameOutsideReason(value, 0, true).empty()) return false;
+    if (!CommonTools::IsFullPath(value) || !CommonTools::NameOutsideReason(value, 0, true).empty())
+      return false;
     while (value.size() > 3 && value.back() == L'\\') value.pop_back();
     const bool inside =
         !m_dataFolder.empty() &&

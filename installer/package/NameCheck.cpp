@@ -55,7 +55,7 @@ std::wstring NameOutsideReason(std::wstring_view name, int climbs, bool absolute
     if (name.size() >= 3 && (name[2] == L'.' || name[2] == L'?')) return L"it names a device";
     return L"it is a network path";
   }
-  const bool full = name.size() >= 3 && name[1] == L':' && (name[2] == L'\\' || name[2] == L'/');
+  const bool full = IsFullPath(name);
   if (name.size() >= 2 && name[1] == L':' && !(absolute && full)) return L"it is an absolute path";
   if (name.find(L':', full ? 2 : 0) != std::wstring_view::npos)
     return L"it names a stream or a drive";

@@ -18,6 +18,11 @@ namespace CommonTools {
 // stands (a step that checks where it lands, such as a share inside the product folder).
 std::wstring NameOutsideReason(std::wstring_view name, int climbs = 0, bool absolute = false);
 
+// A full path of a drive: "C:\\..." or "C:/...".
+inline bool IsFullPath(std::wstring_view name) {
+  return name.size() >= 3 && name[1] == L':' && (name[2] == L'\\' || name[2] == L'/');
+}
+
 // The same for a registry key below its root: a key path has no ".." of its own, so only a
 // name that starts at a root ("\\", "HKEY_...\\") or holds an empty part is refused.
 std::wstring KeyOutsideReason(std::wstring_view key);

@@ -6,6 +6,7 @@
 #include "app/Tools.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "package/NameCheck.h"
 #include "steps/FileUtilities.h"
 #include "steps/RightsStep.h"
 
@@ -62,9 +63,8 @@ void CInstallManager::CopyFailed(const wchar_t* format, const std::wstring& path
 }
 
 std::wstring CInstallManager::EntryBound(const SetupEntry& entry) const {
-  const std::wstring& t = entry.target;
-  const bool full = t.size() >= 3 && t[1] == L':' && (t[2] == L'\\' || t[2] == L'/');
-  if (!full) return entry.common ? m_guard.FamilyFolder() : m_guard.ProductFolder();
+  if (!CommonTools::IsFullPath(entry.target))
+    return entry.common ? m_guard.FamilyFolder() : m_guard.ProductFolder();
   // A data folder of the family's own: what holds its record of installed products.
   std::wstring data = m_commonInfo.productsFile;
   if (data.empty() || !platform::PathRemoveFileSpecW(data)) return L"";

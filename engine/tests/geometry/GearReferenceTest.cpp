@@ -29,15 +29,10 @@ struct Reference {
   int faces;
 };
 
-// The catalogue's trapezoid tooth: root at 18, tip at 21, pitch 30 degrees.
+// A profile gear of the catalogue's trapezoid tooth.
 QZ::CAD::IShape* ProfileGear(bool spline, bool internal, bool two,
                              const QZ::CAD::ToothProfileValues& v) {
-  QZ::CAD::IPointList* list = Gears()->NewPointList();
-  const double d = kPi / 180;
-  for (auto [r, a] : std::vector<std::pair<double, double>>{
-           {18, -14 * d}, {18, -9 * d}, {21, -4 * d}, {21, 4 * d}, {18, 9 * d}, {18, 14 * d}})
-    list->AddPoint(r, a);
-  list->SetSpline(spline);
+  QZ::CAD::IPointList* list = TrapezoidTooth(spline);
   struct Release {
     QZ::CAD::IPointList* l;
     ~Release() { l->Release(); }

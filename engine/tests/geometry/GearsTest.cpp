@@ -290,13 +290,8 @@ TEST(Gears, BevelAndProfileGearsAreValidSolids) {
   EXPECT_NEAR(box[2], -14, 1e-6);  // body e = 4 and hub c = 10 behind the teeth
 
   for (bool spline : {false, true}) {
-    QZ::CAD::IPointList* list = Gears()->NewPointList();
-    // A trapezoid tooth: root at 18, tip at 21, for 12 teeth (pitch 30 degrees).
+    QZ::CAD::IPointList* list = TrapezoidTooth(spline);
     const double d = kPi / 180;
-    for (auto [r, a] : std::vector<std::pair<double, double>>{
-             {18, -14 * d}, {18, -9 * d}, {21, -4 * d}, {21, 4 * d}, {18, 9 * d}, {18, 14 * d}})
-      list->AddPoint(r, a);
-    list->SetSpline(spline);
     QZ::CAD::ToothProfileValues v{12, 8, 0, 10, 0, 0};
     auto gear = Build([&] { return Gears()->ExternalToothProfile(list, v); });
     v.d = 50;

@@ -23,6 +23,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace geometry_test {
 
@@ -114,5 +115,21 @@ inline int SolidCount(const TopoDS_Shape& s) {
 }
 
 inline void BoxOf(QZ::CAD::IShape* s, double* box) { ASSERT_TRUE(s->GetBoundingBox(box)); }
+
+// The trapezoid tooth of the profile gears: root at 18, tip at 21, for 12 teeth (pitch 30
+// degrees). The caller releases the list.
+inline QZ::CAD::IPointList* TrapezoidTooth(bool spline) {
+  QZ::CAD::IPointList* list = cad_engine::GearFactory()->NewPointList();
+  const double d = kPi / 180;
+  for (auto [r, a] : {std::pair<double, double>{18, -14 * d},
+                      {18, -9 * d},
+                      {21, -4 * d},
+                      {21, 4 * d},
+                      {18, 9 * d},
+                      {18, 14 * d}})
+    list->AddPoint(r, a);
+  list->SetSpline(spline);
+  return list;
+}
 
 }  // namespace geometry_test
