@@ -159,7 +159,7 @@ void XMLDocument::UnbindLoose(pugi::xml_node within) {
       XMLNode* n = stack.back();
       stack.pop_back();
       if (n->m_dom) {
-        n->m_tag = n->GetTag();
+        n->TagStore() = n->GetTag();
         n->m_type = static_cast<std::uint32_t>(n->GetType());
         n->m_dom = pugi::xml_node();
         n->m_name = nullptr;

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <cwchar>
 #include <new>
+#include <type_traits>
 
 using MorlaneText::EqualsNoCase;
 using MorlaneText::FromUtf8;
@@ -20,6 +21,27 @@ using MorlaneText::IsWithin;
 using MorlaneText::ToUtf8;
 
 int XMLNode::s_bVerboseOut = 0;
+
+namespace {
+
+// A DOM handle is one pointer to the parser's node, null for no node (the handle is made to be
+// passed by value). Read and cleared here without a call into the parser's library, which a
+// walk over a large tree would make for every node.
+static_assert(sizeof(pugi::xml_node) == sizeof(void*) &&
+              std::is_trivially_copyable_v<pugi::xml_node>);
+
+inline bool HasNode(const pugi::xml_node& node) {
+  const void* object;
+  std::memcpy(&object, &node, sizeof object);
+  return object != nullptr;
+}
+
+inline void ClearNode(pugi::xml_node& node) {
+  const void* none = nullptr;
+  std::memcpy(static_cast<void*>(&node), &none, sizeof none);
+}
+
+}  // namespace
 
 namespace {
 
@@ -243,6 +265,21 @@ class NodeReleaser {
   std::size_t m_count = 0;
 };
 
+// While a tree is destroyed, the lists of its nodes join the release of the nodes (a list lies
+// in the chunk of the nodes made with it), instead of a count given back for each list.
+thread_local NodeReleaser* t_releaser = nullptr;
+
+class ReleaseLists {
+ public:
+  explicit ReleaseLists(NodeReleaser& release) : m_previous(t_releaser) { t_releaser = &release; }
+  ReleaseLists(const ReleaseLists&) = delete;
+  ReleaseLists& operator=(const ReleaseLists&) = delete;
+  ~ReleaseLists() { t_releaser = m_previous; }
+
+ private:
+  NodeReleaser* m_previous;
+};
+
 }  // namespace
 
 void* XMLNode::operator new(std::size_t size) {
@@ -270,6 +307,10 @@ void MorlaneXml::ChildListMemory::Give(void* block, std::size_t bytes) noexcept 
     ::operator delete(block);
     return;
   }
+  if (t_releaser) {
+    t_releaser->Add(block);
+    return;
+  }
   ReleaseBlocks(ChunkOf(block), 1);
 }
 
@@ -277,7 +318,7 @@ void MorlaneXml::ChildListMemory::Give(void* block, std::size_t bytes) noexcept 
 // Construction and lifetime
 
 XMLNode::XMLNode(XMLDocument* document, const wchar_t* tag, int type)
-    : m_tag(tag ? tag : L""), m_type(static_cast<std::uint32_t>(type)), m_document(document) {
+    : m_tag(tag && *tag ? std::make_unique<std::wstring>(tag) : nullptr), m_type(static_cast<std::uint32_t>(type)), m_document(document) {
   if (m_document) m_document->RegisterLoose(this);
 }
 
@@ -287,14 +328,14 @@ XMLNode::XMLNode(LoadTag, XMLDocument* document, pugi::xml_node dom, XMLNode* pa
       m_document(document),
       m_parent(parent) {}
 
-void XMLNode::Materialize() const {
-  if (m_childrenBuilt) return;
+void XMLNode::BuildChildren() const {
   m_childrenBuilt = true;
-  if (!m_dom) return;
+  if (!HasNode(m_dom)) return;
   // The DOM children once, then the list at its length and the nodes side by side.
   thread_local std::vector<pugi::xml_node> found;
   found.clear();
-  for (pugi::xml_node c = m_dom.first_child(); c; c = c.next_sibling()) found.push_back(c);
+  for (pugi::xml_node c = m_dom.first_child(); HasNode(c); c = c.next_sibling())
+    found.push_back(c);
   if (found.empty()) return;
   m_children.reserve(m_children.size() + found.size());
   XMLNode* self = const_cast<XMLNode*>(this);
@@ -309,7 +350,7 @@ int XMLNode::GetChildCount() const {
 }
 
 XMLNode::XMLNode(const XMLNode& source)
-    : m_tag(source.GetTag()),
+    : m_tag(std::make_unique<std::wstring>(source.GetTag())),
       m_type(static_cast<std::uint32_t>(source.GetType())),
       m_document(source.m_document) {
   if (!m_document) return;
@@ -325,6 +366,11 @@ XMLNode::XMLNode(const XMLNode& source)
 }
 
 XMLNode::~XMLNode() {
+  // A node of a tree being destroyed (DestroySubtree) has been unlinked already: nothing to do.
+  if (m_parent || m_document || HasNode(m_dom) || !m_children.empty()) Unlink();
+}
+
+void XMLNode::Unlink() {
   if (m_parent) {
     auto& list = m_parent->m_children;
     auto it = std::find(list.rbegin(), list.rend(), this);
@@ -345,15 +391,20 @@ XMLNode::~XMLNode() {
 }
 
 void XMLNode::DestroySubtree(XMLNode* top) {
+  if (top->m_children.empty()) {
+    if (top->m_children.capacity()) top->m_children = ChildList();
+    return;
+  }
   std::vector<XMLNode*> stack(top->m_children.begin(), top->m_children.end());
-  top->m_children = ChildList();
   NodeReleaser release;
+  const ReleaseLists lists(release);
+  top->m_children = ChildList();
   while (!stack.empty()) {
     XMLNode* n = stack.back();
     stack.pop_back();
     stack.insert(stack.end(), n->m_children.begin(), n->m_children.end());
     n->m_children = ChildList();
-    n->m_dom = pugi::xml_node();
+    ClearNode(n->m_dom);
     n->m_parent = nullptr;
     n->m_document = nullptr;
     n->~XMLNode();  // what delete does, with the memory given back by runs
@@ -426,7 +477,7 @@ pugi::xml_node XMLNode::CreateIXMLDOMElement(const wchar_t* name) {
 
 bool XMLNode::EnsureBound() {
   if (m_dom) return true;
-  const std::wstring tag = m_tag;
+  const std::wstring tag = m_tag ? *m_tag : std::wstring();
   CreateIXMLDOMElement(tag.c_str());
   return static_cast<bool>(m_dom);
 }
@@ -450,11 +501,16 @@ const MorlaneXml::NameEntry* XMLNode::NameOf() const {
   return m_name;
 }
 
+std::wstring& XMLNode::TagStore() const {
+  if (!m_tag) m_tag = std::make_unique<std::wstring>();
+  return *m_tag;
+}
+
 const std::wstring& XMLNode::GetTag() const {
-  if (!m_dom) return m_tag;
+  static const std::wstring kNoTag;
+  if (!m_dom) return m_tag ? *m_tag : kNoTag;
   if (const MorlaneXml::NameEntry* name = NameOf()) return name->wide;
-  m_tag = FromUtf8(DomName(m_dom));  // no name kept for it: remembered in the node
-  return m_tag;
+  return TagStore() = FromUtf8(DomName(m_dom));  // no name kept for it: remembered in the node
 }
 
 void XMLNode::SetTag(const std::wstring& tag) {
@@ -465,7 +521,7 @@ void XMLNode::SetTag(const std::wstring& tag) {
     if (!IsXmlName(tag)) return;
     m_dom.set_name(ToUtf8(tag).c_str());
   }
-  m_tag = tag;
+  TagStore() = tag;
 }
 
 unsigned long XMLNode::GetType() const { return m_dom ? DomType(m_dom) : m_type; }
@@ -662,7 +718,7 @@ int XMLNode::CopyContent(const XMLNode* source) {
     from->Materialize();
     for (XMLNode* child : from->m_children) {
       if (!child->m_dom) {
-        to->NewChild(child->m_tag.c_str(), static_cast<int>(child->m_type));
+        to->NewChild(child->GetTag().c_str(), static_cast<int>(child->m_type));
         continue;
       }
       const pugi::xml_node_type type = child->m_dom.type();

@@ -12,6 +12,7 @@
 #include <pugixml.hpp>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -176,13 +177,22 @@ class MORLANE_API XMLNode {
   int CopyContent(const XMLNode* source);
   void SetParent(XMLNode* parent);
   static void DestroySubtree(XMLNode* top);
+  // What the destructor does for a node still linked: out of its parent, its document and the
+  // DOM's holder of detached nodes, with its subtree.
+  void Unlink();
   bool IsAncestorOrSelf(const XMLNode* node) const;
   // Makes the XMLNode objects of the DOM children of a loaded node, once.
-  void Materialize() const;
+  void Materialize() const {
+    if (!m_childrenBuilt) BuildChildren();
+  }
+  void BuildChildren() const;
   // The kept name of a bound node (null when the document keeps no more names).
   const MorlaneXml::NameEntry* NameOf() const;
+  std::wstring& TagStore() const;
 
-  mutable std::wstring m_tag;  // tag of an unbound node; of a bound one when no name is kept
+  // The tag of an unbound node, or of a bound one when no name is kept; made when first needed,
+  // so that the nodes of a loaded tree (which read their names from the document) stay small.
+  mutable std::unique_ptr<std::wstring> m_tag;
   mutable const MorlaneXml::NameEntry* m_name = nullptr;  // kept by m_document
   using ChildList = std::vector<XMLNode*, MorlaneXml::ChildListAllocator<XMLNode*>>;
 
