@@ -318,7 +318,9 @@ void MorlaneXml::ChildListMemory::Give(void* block, std::size_t bytes) noexcept 
 // Construction and lifetime
 
 XMLNode::XMLNode(XMLDocument* document, const wchar_t* tag, int type)
-    : m_tag(tag && *tag ? std::make_unique<std::wstring>(tag) : nullptr), m_type(static_cast<std::uint32_t>(type)), m_document(document) {
+    : m_tag(tag && *tag ? std::make_unique<std::wstring>(tag) : nullptr),
+      m_type(static_cast<std::uint32_t>(type)),
+      m_document(document) {
   if (m_document) m_document->RegisterLoose(this);
 }
 
@@ -334,8 +336,7 @@ void XMLNode::BuildChildren() const {
   // The DOM children once, then the list at its length and the nodes side by side.
   thread_local std::vector<pugi::xml_node> found;
   found.clear();
-  for (pugi::xml_node c = m_dom.first_child(); HasNode(c); c = c.next_sibling())
-    found.push_back(c);
+  for (pugi::xml_node c = m_dom.first_child(); HasNode(c); c = c.next_sibling()) found.push_back(c);
   if (found.empty()) return;
   m_children.reserve(m_children.size() + found.size());
   XMLNode* self = const_cast<XMLNode*>(this);
