@@ -143,7 +143,10 @@ namespace {
 // node freed (on whichever thread) and, when its thread ends, the slots never handed out. At zero
 // the chunk goes back to the system.
 constexpr std::size_t kChunkBytes = 256 * 1024;
-constexpr std::size_t kAlign = alignof(std::max_align_t);
+// Nodes and lists of node pointers are all the chunks hold: both need no more than a pointer's
+// alignment, and a node takes no more room than its size.
+constexpr std::size_t kAlign = alignof(void*);
+static_assert(alignof(XMLNode) <= kAlign && sizeof(XMLNode) % kAlign == 0);
 
 struct ChunkHeader {
   std::atomic<std::size_t> pending;
@@ -172,8 +175,11 @@ struct NodeChunks {
   std::vector<void*> kept;
   bool ended = false;
 
-  void* Take(std::size_t bytes) {
-    bytes = (bytes + kAlign - 1) / kAlign * kAlign;
+  void* Take(std::size_t bytes) { return TakeRun(bytes, 1); }
+  // count blocks of bytes each, side by side in one chunk (bytes * count fits in a chunk); each
+  // is given back on its own.
+  void* TakeRun(std::size_t bytes, std::size_t count) {
+    bytes = (bytes + kAlign - 1) / kAlign * kAlign * count;
     if (offset + bytes > kChunkBytes) {
       Retire();
       void* memory = nullptr;
@@ -190,7 +196,7 @@ struct NodeChunks {
     }
     void* block = reinterpret_cast<char*>(current) + offset;
     offset += bytes;
-    ++handed;
+    handed += count;
     return block;
   }
   // The chunk's count becomes the number of its blocks still in use.
@@ -340,8 +346,17 @@ void XMLNode::BuildChildren() const {
   if (found.empty()) return;
   m_children.reserve(m_children.size() + found.size());
   XMLNode* self = const_cast<XMLNode*>(this);
-  for (const pugi::xml_node& c : found)
-    m_children.push_back(new XMLNode(LoadTag{}, m_document, c, self));
+  // The nodes in one run of a chunk when they fit in one (each is deleted on its own later).
+  constexpr std::size_t kMaxRun = (kChunkBytes - kHeaderBytes) / sizeof(XMLNode);
+  if (kUseChunks && found.size() <= kMaxRun) {
+    XMLNode* run = static_cast<XMLNode*>(t_chunks.TakeRun(sizeof(XMLNode), found.size()));
+    for (const pugi::xml_node& c : found)
+      m_children.push_back(::new (static_cast<void*>(run++))
+                               XMLNode(LoadTag{}, m_document, c, self));
+  } else {
+    for (const pugi::xml_node& c : found)
+      m_children.push_back(new XMLNode(LoadTag{}, m_document, c, self));
+  }
   if (found.capacity() > 4096) found = std::vector<pugi::xml_node>();  // keeps no large list
 }
 

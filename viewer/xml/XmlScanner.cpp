@@ -5,6 +5,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 #include <cstring>
 #include <string_view>
@@ -199,8 +202,50 @@ bool DecodeEntities(char* s, std::string& error, std::size_t& errorAt) {
   return true;
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#define MORLANE_XML_AVX2 1
+// The same with thirty-two bytes a step, where the processor has them (most do): the pass runs
+// over every byte of every document loaded, so its width shows in the time of a load. Returns
+// the offset of the first control, or the first offset it left unexamined (at most 31 bytes from
+// the end) when there is none before it.
+__attribute__((target("avx2"))) inline __m256i ControlsOf32(const char* at) {
+  const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+  const __m256i control = _mm256_cmpeq_epi8(_mm256_min_epu8(v, _mm256_set1_epi8(0x1F)), v);
+  const __m256i allowed =
+      _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(0x09)),
+                                      _mm256_cmpeq_epi8(v, _mm256_set1_epi8(0x0A))),
+                      _mm256_cmpeq_epi8(v, _mm256_set1_epi8(0x0D)));
+  return _mm256_andnot_si256(allowed, control);
+}
+
+__attribute__((target("avx2"))) std::size_t ForbiddenControlAtWide(const char* text,
+                                                                   std::size_t n) {
+  std::size_t i = 0;
+  while (i + 128 <= n) {
+    const __m256i any =
+        _mm256_or_si256(_mm256_or_si256(ControlsOf32(text + i), ControlsOf32(text + i + 32)),
+                        _mm256_or_si256(ControlsOf32(text + i + 64), ControlsOf32(text + i + 96)));
+    if (_mm256_movemask_epi8(any)) break;
+    i += 128;
+  }
+  while (i + 32 <= n) {
+    const unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(ControlsOf32(text + i)));
+    if (mask) return i + static_cast<std::size_t>(__builtin_ctz(mask));
+    i += 32;
+  }
+  return i;
+}
+#endif
+
 std::size_t ForbiddenControlAt(const char* text, std::size_t n) {
   std::size_t i = 0;
+#if defined(MORLANE_XML_AVX2)
+  static const bool wide = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+  if (wide) {
+    i = ForbiddenControlAtWide(text, n);
+    if (i + 32 <= n) return i;  // a control found
+  }
+#endif
 #if defined(__SSE2__)
   const __m128i below = _mm_set1_epi8(0x1F);
   const __m128i tab = _mm_set1_epi8(0x09), lf = _mm_set1_epi8(0x0A), cr = _mm_set1_epi8(0x0D);

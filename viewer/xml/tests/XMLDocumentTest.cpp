@@ -720,20 +720,34 @@ TEST(XmlDocumentLoad, OldMicroSignsInCommentsChangeNothing) {
 
 TEST(XmlDocumentMalformed, FaultsFarIntoLongRunsOfPlainTextKeepTheirPlace) {
   // Plain ASCII is passed over in long strides; a fault inside one is still found where it is.
-  for (std::size_t at : {0u, 15u, 63u, 64u, 100u, 200u}) {
-    std::wstring text =
-        L"<a>" + std::wstring(at, L'x') + L"\x02" + std::wstring(150, L'y') + L"</a>";
-    XMLDocument doc;
-    EXPECT_EQ(doc.LoadXml(text.c_str()), 0) << at;
-    EXPECT_EQ(ErrorOf(doc).position.GetLineIndex(), static_cast<int>(at) + 4) << at;
+  // The strides are 16, 32, 64 and 128 bytes: faults on both sides of each boundary, and with
+  // the text after them shorter than a stride.
+  for (std::size_t at : {0u, 15u, 31u, 32u, 63u, 64u, 100u, 124u, 125u, 200u, 252u, 253u, 1000u}) {
+    for (std::size_t after : {0u, 7u, 31u, 150u}) {
+      std::wstring text =
+          L"<a>" + std::wstring(at, L'x') + L"\x02" + std::wstring(after, L'y') + L"</a>";
+      XMLDocument doc;
+      EXPECT_EQ(doc.LoadXml(text.c_str()), 0) << at << " " << after;
+      EXPECT_EQ(ErrorOf(doc).position.GetLineIndex(), static_cast<int>(at) + 4)
+          << at << " " << after;
+    }
   }
   TempDir dir;
-  for (std::size_t at : {5u, 64u, 130u}) {
-    dir.Write("bad.xml",
-              "\xEF\xBB\xBF<a>" + std::string(at, 'x') + "\xFF" + std::string(100, 'y') + "</a>");
-    XMLDocument doc(dir.WFile("bad.xml").c_str());
-    EXPECT_FALSE(doc.GetRoot()) << at;
-    // The mark counts as the line's first character.
-    EXPECT_EQ(ErrorOf(doc).position.GetLineIndex(), static_cast<int>(at) + 5) << at;
+  for (std::size_t at : {5u, 64u, 124u, 125u, 130u, 252u, 253u, 1000u}) {
+    for (std::size_t after : {0u, 100u}) {
+      dir.Write("bad.xml", "\xEF\xBB\xBF<a>" + std::string(at, 'x') + "\xFF" +
+                               std::string(after, 'y') + "</a>");
+      XMLDocument doc(dir.WFile("bad.xml").c_str());
+      EXPECT_FALSE(doc.GetRoot()) << at;
+      // The mark counts as the line's first character.
+      EXPECT_EQ(ErrorOf(doc).position.GetLineIndex(), static_cast<int>(at) + 5) << at;
+    }
+    // A good letter of two bytes in the same place is read as it is.
+    dir.Write("good.xml",
+              "<a>" + std::string(at, 'x') + "\xC3\xA9" + std::string(100, 'y') + "</a>");
+    XMLDocument good(dir.WFile("good.xml").c_str());
+    ASSERT_TRUE(good.GetRoot()) << at;
+    EXPECT_EQ(good.GetRoot()->GetTagValue(),
+              std::wstring(at, L'x') + L"\u00e9" + std::wstring(100, L'y'));
   }
 }
