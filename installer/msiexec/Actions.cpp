@@ -379,13 +379,16 @@ bool Engine::InstallFiles() {
     platform::RegKey shared;
     platform::DWORD count = 0;
     const std::wstring view = info.win64 ? L"64" : L"32";
-    if (shared.Create(platform::HKEY_LOCAL_MACHINE, kSharedDllsKey,
-                      platform::KEY_READ | platform::KEY_WRITE | View(view)) ==
+    const bool sharedDll = (info.attributes & kComponentSharedDll) != 0;
+    if ((sharedDll ? shared.Create(platform::HKEY_LOCAL_MACHINE, kSharedDllsKey,
+                                   platform::KEY_READ | platform::KEY_WRITE | View(view))
+                   : shared.Open(platform::HKEY_LOCAL_MACHINE, kSharedDllsKey,
+                                 platform::KEY_READ | platform::KEY_WRITE | View(view))) ==
         platform::ERROR_SUCCESS) {
       const bool counted = shared.QueryDword(installed, count) == platform::ERROR_SUCCESS;
       const bool mine = std::find(m_items.begin(), m_items.end(),
                                   Item{component, kSharedDll, {view, installed}}) != m_items.end();
-      if ((counted || (info.attributes & kComponentSharedDll)) && !mine) {
+      if ((counted || sharedDll) && !mine) {
         // A file that was there before this count began is counted once for its old holder.
         if (!counted && existed) count = 1;
         shared.SetDword(installed, count + 1);
@@ -604,11 +607,12 @@ void Engine::RemoveRegistry() {
         m_log.Line(L"Registry key " + key + L" is not taken away whole", false);
         continue;
       }
-      std::size_t cut = key.rfind(L'\\');
-      platform::RegKey parent;
-      if (parent.Open(root, key.substr(0, cut), platform::KEY_ALL_ACCESS | View(view)) ==
-              platform::ERROR_SUCCESS &&
-          parent.DeleteTree(key.substr(cut + 1)) == platform::ERROR_SUCCESS)
+      platform::RegKey k;
+      if (k.Open(root, key, platform::KEY_ALL_ACCESS | View(view)) != platform::ERROR_SUCCESS)
+        continue;
+      platform::RegDeleteTreeW(k.Get(), nullptr);
+      k.Close();
+      if (platform::RegDeleteKeyExW(root, key.c_str(), View(view), 0) == platform::ERROR_SUCCESS)
         m_log.Line(L"Removing registry key " + key);
       continue;
     }
@@ -819,6 +823,10 @@ bool Engine::RemoveItem(const Item& item) {
                    std::to_wstring(count - 1) + L" more");
       } else {
         shared.DeleteValue(field(1));
+        const bool empty = shared.ValueList().empty() && shared.SubKeyNames().empty();
+        shared.Close();
+        if (empty)
+          platform::RegDeleteKeyExW(platform::HKEY_LOCAL_MACHINE, kSharedDllsKey, View(field(0)), 0);
       }
       return true;
     }
@@ -834,16 +842,17 @@ bool Engine::RemoveItem(const Item& item) {
     case kKey:
     case kTree: {
       const std::wstring key = field(2);
-      std::size_t cut = key.rfind(L'\\');
-      if (cut == std::wstring::npos) return true;  // a root's first level is never taken
-      platform::RegKey parent;
-      if (parent.Open(RootOf(field(1)), key.substr(0, cut),
-                      platform::KEY_ALL_ACCESS | View(field(0))) != platform::ERROR_SUCCESS)
-        return true;
+      const HKEY root = RootOf(field(1));
+      if (key.find(L'\\') == std::wstring::npos) return true;  // a root's first level stays
       if (item.kind == kTree && KeyTooHighToDelete(key)) return true;
-      const platform::LSTATUS status = item.kind == kTree ? parent.DeleteTree(key.substr(cut + 1))
-                                                          : parent.DeleteSubKey(key.substr(cut + 1));
-      if (status == platform::ERROR_SUCCESS) m_log.Line(L"Removing registry key " + key);
+      platform::RegKey k;
+      if (k.Open(root, key, platform::KEY_ALL_ACCESS | View(field(0))) != platform::ERROR_SUCCESS)
+        return true;
+      if (item.kind == kKey && (!k.SubKeyNames().empty() || !k.ValueList().empty())) return true;
+      if (item.kind == kTree) platform::RegDeleteTreeW(k.Get(), nullptr);
+      k.Close();
+      if (platform::RegDeleteKeyExW(root, key.c_str(), View(field(0)), 0) == platform::ERROR_SUCCESS)
+        m_log.Line(L"Removing registry key " + key);
       return true;
     }
     case kIni: {

@@ -839,6 +839,20 @@ void Engine::Unregister() {
   const std::wstring cache = platform::GetWindowsDirectoryW() + L"\\Installer\\";
   if (!cached.empty() && platform::EqualsNoCase(cached, cache + packed + L".msi"))
     platform::DeleteFileW(cached);
+  // The Installer's own keys go when they hold nothing more (its cache folder is Windows').
+  for (const wchar_t* key :
+       {L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Components",
+        L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products",
+        L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18",
+        L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData",
+        L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer", L"SOFTWARE\\Classes\\Installer\\Features",
+        L"SOFTWARE\\Classes\\Installer\\Products", L"SOFTWARE\\Classes\\Installer"}) {
+    platform::RegKey k;
+    if (k.Open(platform::HKEY_LOCAL_MACHINE, key) != platform::ERROR_SUCCESS) continue;
+    const bool empty = k.ValueList().empty() && k.SubKeyNames().empty();
+    k.Close();
+    if (empty) platform::RegDeleteKeyW(platform::HKEY_LOCAL_MACHINE, key);
+  }
 }
 
 // Takes back what this run wrote, when the run fails on the way.

@@ -1,0 +1,299 @@
+// msiexec over packages that wixl builds from WiX sources written here (rows wixl cannot express
+// are added with msibuild): a 64-bit feature tree with shortcuts, INI and environment entries
+// through install, ADDLOCAL, REMOVE, repair and removal; a component shared by two products; the
+// custom actions, the rollback of a failed run and the exit codes.
+#include "msiexec/MsiDatabase.h"
+#include "msiexec/Msiexec.h"
+
+#include "platform/Files.h"
+#include "platform/Paths.h"
+#include "platform/Registry.h"
+#include "platform/Restart.h"
+#include "platform/ShellLinks.h"
+#include "platform/Text.h"
+#include "testing/MachineFixture.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+using namespace platform;
+
+namespace {
+
+std::string ReadHost(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string Narrow(const std::wstring& s) { return ToUtf8(s); }
+
+std::wstring Value(HKEY root, const std::wstring& key, const std::wstring& name,
+                   REGSAM view = 0) {
+  RegKey k;
+  std::wstring value;
+  if (k.Open(root, key, KEY_READ | view) != ERROR_SUCCESS) return L"<no key>";
+  if (k.QueryString(name, value) != ERROR_SUCCESS) return L"<no value>";
+  return value;
+}
+
+bool KeyExists(HKEY root, const std::wstring& key, REGSAM view = 0) {
+  RegKey k;
+  return k.Open(root, key, KEY_READ | view) == ERROR_SUCCESS;
+}
+
+std::string ReadText(const std::wstring& path) {
+  std::string bytes;
+  if (ReadWholeFile(path, bytes) != ERROR_SUCCESS) return "<not read>";
+  return bytes;
+}
+
+constexpr const wchar_t* kSystemEnvironment =
+    L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+
+// One table in the text form msibuild imports: columns, types, keys, rows.
+struct TableText {
+  std::string name, text;
+};
+
+class MsiPackages : public tltest::MachineTest {
+ protected:
+  // A package built by wixl from `wxs` (with the source files `files`), the tables `tables`
+  // imported and the queries `queries` run by msibuild, put into the machine at `path`. The
+  // host copy stays at Host(path name) for reading the package's own tables.
+  void BuildPackage(const std::string& wxs, const std::map<std::string, std::string>& files,
+                    const std::vector<TableText>& tables, const std::vector<std::string>& queries,
+                    const std::wstring& path) {
+    const std::string dir = temp_ + "/src";
+    ::mkdir(dir.c_str(), 0755);
+    for (const auto& [name, bytes] : files) std::ofstream(dir + "/" + name, std::ios::binary) << bytes;
+    const std::string source = dir + "/p.wxs";
+    const std::string out = HostPackage(path);
+    std::ofstream(source) << wxs;
+    std::string output;
+    ASSERT_TRUE(Msi::RunHost({"sh", "-c", "cd '" + dir + "' && wixl -o '" + out + "' p.wxs"},
+                             output))
+        << "wixl failed";
+    for (const auto& t : tables) {
+      const std::string idt = dir + "/" + t.name + ".idt";
+      std::ofstream(idt, std::ios::binary) << t.text;
+      ASSERT_TRUE(Msi::RunHost({"msibuild", out, "-i", idt}, output)) << t.name;
+    }
+    for (const auto& q : queries) ASSERT_TRUE(Msi::RunHost({"msibuild", out, "-q", q}, output)) << q;
+    std::wstring folder = path;
+    PathRemoveFileSpecW(folder);
+    CreateDirectoryWithParents(folder);
+    ASSERT_EQ(WriteWholeFile(path, ReadHost(out)), ERROR_SUCCESS);
+  }
+  std::string HostPackage(const std::wstring& path) {
+    return temp_ + "/" + Narrow(std::wstring(PathFindFileNameW(path)));
+  }
+  int Run(const std::vector<std::wstring>& args) {
+    Msi::Options options;
+    std::wstring error;
+    int parsed = Msi::ParseCommandLine(args, options, error);
+    if (parsed != Msi::kSuccess) return parsed;
+    return Msi::Run(options);
+  }
+  std::string Tlmachine(const std::string& args) {
+    const char* bin = std::getenv("TOLMERA_BIN_DIR");
+    std::string out;
+    Msi::RunHost({"sh", "-c",
+                  std::string(bin ? bin : ".") + "/tlmachine --machine '" + root_ + "' " + args},
+                 out);
+    return out;
+  }
+  // The size the package's File table gives for `fileKey`.
+  std::string FileSize(const std::wstring& package, const std::wstring& fileKey) {
+    Msi::Database db;
+    std::string error;
+    if (!db.Open(HostPackage(package), error)) return "<no package>";
+    const Msi::Table& files = db.Get(L"File");
+    for (std::size_t i = 0; i < files.rows.size(); ++i)
+      if (files.Cell(i, L"File") == fileKey) return Narrow(files.Cell(i, L"FileSize"));
+    return "<no file>";
+  }
+  std::string SizeOf(const std::wstring& path) {
+    std::string bytes;
+    if (ReadWholeFile(path, bytes) != ERROR_SUCCESS) return "<missing>";
+    return std::to_string(bytes.size());
+  }
+};
+
+// A 64-bit product: a feature tree, an advertised shortcut, a value under a key written with
+// a final "\", an INI entry, environment variables set and appended to.
+const char kTreeSource[] = R"(<?xml version="1.0" encoding="utf-8"?>
+<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
+  <Product Id="A1A1A1A1-2222-3333-4444-555555555501" Name="Probe Tree" Language="1033" Version="1.2.3"
+           Manufacturer="Probe Makers" UpgradeCode="A1A1A1A1-7777-8888-9999-000000000001">
+    <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"/>
+    <Media Id="1" Cabinet="tree.cab" EmbedCab="yes"/>
+    <Property Id="COLOUR" Value="red"/>
+    <Directory Id="TARGETDIR" Name="SourceDir">
+      <Directory Id="ProgramFiles64Folder">
+        <Directory Id="INSTALLDIR" Name="Probe Tree">
+          <Component Id="Main" Guid="A1A1A1A1-3434-5656-7878-909090909001" Win64="yes">
+            <File Id="AppExe" Name="app.exe" Source="app.exe" KeyPath="yes">
+              <Shortcut Id="AppLnk" Directory="MenuDir" Name="Probe Tree" Advertise="yes"
+                        WorkingDirectory="INSTALLDIR" Description="The probe"/>
+            </File>
+            <RegistryValue Root="HKLM" Key="SOFTWARE\Probe Tree\" Name="Path" Type="string" Value="[INSTALLDIR]"/>
+          </Component>
+          <Component Id="Extra" Guid="A1A1A1A1-3434-5656-7878-909090909002" Win64="yes">
+            <File Id="LibDll" Name="lib.dll" Source="lib.dll" KeyPath="yes"/>
+          </Component>
+          <Directory Id="DOCSDIR" Name="Docs">
+            <Component Id="Docs" Guid="A1A1A1A1-3434-5656-7878-909090909003" Win64="yes">
+              <File Id="Readme" Name="readme.txt" Source="readme.txt" KeyPath="yes"/>
+            </Component>
+          </Directory>
+        </Directory>
+      </Directory>
+      <Directory Id="ProgramMenuFolder">
+        <Directory Id="MenuDir" Name="Probe Tree">
+          <Component Id="Menu" Guid="A1A1A1A1-3434-5656-7878-909090909004">
+            <RemoveFolder Id="RemoveMenuDir" On="uninstall"/>
+            <RegistryValue Root="HKCU" Key="Software\Probe Tree" Name="Menu" Type="integer" Value="1" KeyPath="yes"/>
+          </Component>
+        </Directory>
+      </Directory>
+    </Directory>
+    <Feature Id="Complete" Level="1">
+      <ComponentRef Id="Main"/>
+      <ComponentRef Id="Menu"/>
+      <Feature Id="ExtraFeature" Level="1"><ComponentRef Id="Extra"/></Feature>
+      <Feature Id="DocsFeature" Level="4"><ComponentRef Id="Docs"/></Feature>
+    </Feature>
+  </Product>
+</Wix>
+)";
+
+const std::vector<TableText> kTreeTables = {
+    {"IniFile",
+     "IniFile\tFileName\tDirProperty\tSection\tKey\tValue\tAction\tComponent_\r\n"
+     "s72\tl255\tS72\tl96\tl128\tl255\ti2\ts72\r\nIniFile\tIniFile\r\n"
+     "Ini1\ttree.ini\tINSTALLDIR\tMain\tColour\t[COLOUR]\t0\tMain\r\n"},
+    {"Environment",
+     "Environment\tName\tValue\tComponent_\r\ns72\tl255\tL255\ts72\r\nEnvironment\tEnvironment\r\n"
+     "Env1\t=-*PROBE_TREE_HOME\t[INSTALLDIR]\tMain\r\n"
+     "Env2\t=-*PROBE_TREE_PATH\t[~];[INSTALLDIR]bin\tMain\r\n"},
+    {"Condition",
+     "Feature_\tLevel\tCondition\r\ns38\ti2\tS255\r\nCondition\tFeature_\tLevel\r\n"
+     "DocsFeature\t1\tWITHDOCS\r\n"},
+};
+
+const std::vector<std::string> kTreeQueries = {
+    "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('RemoveIniValues', 3100)",
+    "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES "
+    "('RemoveEnvironmentStrings', 3300)",
+    "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('WriteIniValues', 5100)",
+    "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES "
+    "('WriteEnvironmentStrings', 5200)",
+    "UPDATE `Component` SET `Condition` = 'NOT NOEXTRA' WHERE `Component` = 'Extra'",
+};
+
+const std::map<std::string, std::string> kTreeFiles = {
+    {"app.exe", "#!/bin/sh\nexit 0\n"}, {"lib.dll", "library bytes"}, {"readme.txt", "read me\n"}};
+
+constexpr const wchar_t* kTreeCode = L"{A1A1A1A1-2222-3333-4444-555555555501}";
+constexpr const wchar_t* kTreeDir = L"C:\\Program Files\\Probe Tree";
+constexpr const wchar_t* kTreeLink =
+    L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Probe Tree\\Probe Tree.lnk";
+
+}  // namespace
+
+TEST_F(MsiPackages, A64BitFeatureTreeIsInstalledChangedRepairedAndRemovedWithoutATrace) {
+  BuildPackage(kTreeSource, kTreeFiles, kTreeTables, kTreeQueries, L"C:\\Temp\\tree.msi");
+  {
+    RegKey env;
+    ASSERT_EQ(env.Open(HKEY_LOCAL_MACHINE, kSystemEnvironment, KEY_READ | KEY_WRITE), ERROR_SUCCESS);
+    ASSERT_EQ(env.SetString(L"PROBE_TREE_PATH", L"C:\\Old"), ERROR_SUCCESS);
+  }
+  const std::string snapshot = temp_ + "/before.txt";
+  Tlmachine("snapshot '" + snapshot + "'");
+  ASSERT_FALSE(ReadHost(snapshot).empty()) << "tlmachine snapshot";
+
+  ASSERT_EQ(Run({L"/i", L"C:\\Temp\\tree.msi", L"/qn", L"/l*v", L"C:\\Temp\\tree.log"}),
+            Msi::kSuccess)
+      << ReadText(L"C:\\Temp\\tree.log");
+  const std::wstring dir = kTreeDir;
+  // Files of the features chosen by level, in the 64-bit Program Files, as the package has them.
+  EXPECT_EQ(SizeOf(dir + L"\\app.exe"), FileSize(L"C:\\Temp\\tree.msi", L"AppExe"));
+  EXPECT_EQ(SizeOf(dir + L"\\lib.dll"), FileSize(L"C:\\Temp\\tree.msi", L"LibDll"));
+  EXPECT_EQ(ReadText(dir + L"\\lib.dll"), "library bytes");
+  EXPECT_FALSE(PathFileExistsW(dir + L"\\Docs\\readme.txt"));  // level 4 above INSTALLLEVEL 1
+  EXPECT_FALSE(PathFileExistsW(L"C:\\Program Files (x86)\\Probe Tree"));
+  // The value of a 64-bit component is in the 64-bit view only.
+  EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Tree", L"Path", KEY_WOW64_64KEY),
+            dir + L"\\");
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Tree", KEY_WOW64_32KEY));
+  // The advertised shortcut starts the component's key file.
+  ShellLink link;
+  ASSERT_EQ(ReadShellLink(kTreeLink, link), ERROR_SUCCESS);
+  EXPECT_EQ(link.target, dir + L"\\app.exe");
+  EXPECT_EQ(link.workingDirectory, dir);
+  EXPECT_EQ(link.description, L"The probe");
+  EXPECT_EQ(ReadText(dir + L"\\tree.ini"), "[Main]\r\nColour=red\r\n");
+  EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kSystemEnvironment, L"PROBE_TREE_HOME"), dir + L"\\");
+  EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kSystemEnvironment, L"PROBE_TREE_PATH"),
+            L"C:\\Old;" + dir + L"\\bin");
+  {
+    RegKey menu;
+    DWORD one = 0;
+    ASSERT_EQ(menu.Open(HKEY_CURRENT_USER, L"Software\\Probe Tree"), ERROR_SUCCESS);
+    EXPECT_EQ(menu.QueryDword(L"Menu", one), ERROR_SUCCESS);
+    EXPECT_EQ(one, 1u);
+  }
+  const std::string log = ReadText(L"C:\\Temp\\tree.log");
+  EXPECT_NE(log.find("=== Verbose logging started: "), std::string::npos);
+  EXPECT_NE(log.find("]: Doing action: WriteIniValues"), std::string::npos) << log;
+  EXPECT_NE(log.find("Action start "), std::string::npos);
+  EXPECT_NE(log.find("Feature: DocsFeature; Installed: Absent;   Request: Absent;   Action: Null"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("Component: Extra; Installed: Absent;   Request: Local;   Action: Local"),
+            std::string::npos);
+  EXPECT_NE(log.find("]: MainEngineThread is returning 0"), std::string::npos);
+  DeleteFileW(L"C:\\Temp\\tree.log");
+
+  // ADDLOCAL brings the documentation and leaves the rest as it is.
+  ASSERT_EQ(Run({L"/i", L"C:\\Temp\\tree.msi", L"/qn", L"ADDLOCAL=DocsFeature"}), Msi::kSuccess);
+  EXPECT_EQ(ReadText(dir + L"\\Docs\\readme.txt"), "read me\n");
+  EXPECT_TRUE(PathFileExistsW(dir + L"\\lib.dll"));
+  EXPECT_TRUE(PathFileExistsW(kTreeLink));
+  // REMOVE takes one child feature away, its files and nothing else.
+  ASSERT_EQ(Run({std::wstring(L"/i") + kTreeCode, L"/qn", L"REMOVE=ExtraFeature"}), Msi::kSuccess);
+  EXPECT_FALSE(PathFileExistsW(dir + L"\\lib.dll"));
+  EXPECT_TRUE(PathFileExistsW(dir + L"\\app.exe"));
+  EXPECT_TRUE(PathFileExistsW(dir + L"\\Docs\\readme.txt"));
+  // A repair puts back what the installed features lack, not the feature that was removed.
+  ASSERT_EQ(DeleteFileW(dir + L"\\app.exe"), ERROR_SUCCESS);
+  ASSERT_EQ(DeleteFileW(kTreeLink), ERROR_SUCCESS);
+  // The Installer's copy of the package serves, whether or not the package is where it was.
+  ASSERT_EQ(MoveFileExW(L"C:\\Temp\\tree.msi", L"C:\\Temp\\away.msi", 0), ERROR_SUCCESS);
+  ASSERT_EQ(Run({std::wstring(L"/i") + kTreeCode, L"/qn", L"REINSTALL=ALL",
+                 L"REINSTALLMODE=vomus"}),
+            Msi::kSuccess);
+  EXPECT_EQ(ReadText(dir + L"\\app.exe"), "#!/bin/sh\nexit 0\n");
+  EXPECT_TRUE(PathFileExistsW(kTreeLink));
+  EXPECT_FALSE(PathFileExistsW(dir + L"\\lib.dll"));
+  ASSERT_EQ(MoveFileExW(L"C:\\Temp\\away.msi", L"C:\\Temp\\tree.msi", 0), ERROR_SUCCESS);
+
+  // The removal, then the next start: the machine is as it was before the installation.
+  ASSERT_EQ(Run({L"/x", kTreeCode, L"/qn"}), Msi::kSuccess);
+  EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kSystemEnvironment, L"PROBE_TREE_PATH"), L"C:\\Old");
+  EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kSystemEnvironment, L"PROBE_TREE_HOME"), L"<no value>");
+  Tlmachine("restart");
+  const std::string diff = Tlmachine("diff '" + snapshot + "'");
+  EXPECT_NE(diff.find("# 0 added, 0 changed, 0 removed"), std::string::npos) << diff;
+  EXPECT_EQ(Run({L"/x", kTreeCode, L"/qn"}), Msi::kUnknownProduct);
+}
