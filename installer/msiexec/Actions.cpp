@@ -297,6 +297,32 @@ bool Engine::ComponentHeldElsewhere(const std::wstring& component) const {
   return false;
 }
 
+// Adds `item` to the records of the other products that hold its component.
+void Engine::HandOver(const Item& item) {
+  const ComponentInfo* c = Component(item.component);
+  if (!c) return;
+  const std::wstring base = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\";
+  platform::RegKey key;
+  if (key.Open(platform::HKEY_LOCAL_MACHINE, base + L"Components\\" + PackedGuid(c->guid)) !=
+      platform::ERROR_SUCCESS)
+    return;
+  const std::wstring self = PackedGuid(m_productCode);
+  for (const auto& v : key.ValueList()) {
+    if (platform::EqualsNoCase(v.name, self)) continue;
+    platform::RegKey properties;
+    if (properties.Open(platform::HKEY_LOCAL_MACHINE,
+                        base + L"Products\\" + v.name + L"\\InstallProperties",
+                        platform::KEY_READ | platform::KEY_WRITE) != platform::ERROR_SUCCESS)
+      continue;
+    std::vector<std::wstring> texts;
+    properties.QueryMultiString(L"TolmeraItems", texts);
+    const std::wstring text = item.Encode();
+    if (std::find(texts.begin(), texts.end(), text) != texts.end()) continue;
+    texts.push_back(text);
+    properties.SetMultiString(L"TolmeraItems", texts);
+  }
+}
+
 // --- Files -----------------------------------------------------------------------------------
 
 bool Engine::InstallFiles() {
@@ -926,11 +952,14 @@ void Engine::RemoveItems(const std::wstring& kinds) {
     });
     for (const auto& item : going) {
       const ComponentInfo* c = Component(item.component);
-      const bool keep = ComponentHeldElsewhere(item.component) ||
-                        (c && (c->attributes & kComponentPermanent));
-      if (keep)
+      // A SharedDLLs count is each product's own: it goes down whoever else holds the file.
+      const bool keep = item.kind != kSharedDll && (ComponentHeldElsewhere(item.component) ||
+                                                    (c && (c->attributes & kComponentPermanent)));
+      if (keep) {
         m_log.Line(L"Component " + item.component + L" is kept: another product holds it");
-      else
+        // The folders and keys this product made now belong to those that keep the component.
+        if (item.kind == kFolder || item.kind == kKey) HandOver(item);
+      } else
         RemoveItem(item);
       m_items.erase(std::remove(m_items.begin(), m_items.end(), item), m_items.end());
     }

@@ -125,6 +125,7 @@ class Engine {
   void RemoveItems(const std::wstring& kinds);
   bool RemoveItem(const Item& item);
   bool ComponentHeldElsewhere(const std::wstring& component) const;
+  void HandOver(const Item& item);
   std::wstring CreateFolderFor(const std::wstring& component, const std::wstring& folder);
   void CreateKeyFor(const std::wstring& component, bool win64, platform::HKEY root,
                     const std::wstring& rootText, const std::wstring& key);

@@ -72,7 +72,7 @@ class MsiPackages : public tltest::MachineTest {
   // host copy stays at Host(path name) for reading the package's own tables.
   void BuildPackage(const std::string& wxs, const std::map<std::string, std::string>& files,
                     const std::vector<TableText>& tables, const std::vector<std::string>& queries,
-                    const std::wstring& path) {
+                    const std::wstring& path, const std::string& arch = "x86") {
     const std::string dir = temp_ + "/src";
     ::mkdir(dir.c_str(), 0755);
     for (const auto& [name, bytes] : files) std::ofstream(dir + "/" + name, std::ios::binary) << bytes;
@@ -80,7 +80,7 @@ class MsiPackages : public tltest::MachineTest {
     const std::string out = HostPackage(path);
     std::ofstream(source) << wxs;
     std::string output;
-    ASSERT_TRUE(Msi::RunHost({"sh", "-c", "cd '" + dir + "' && wixl -o '" + out + "' p.wxs"},
+    ASSERT_TRUE(Msi::RunHost({"sh", "-c", "cd '" + dir + "' && wixl -a " + arch + " -o '" + out + "' p.wxs"},
                              output))
         << "wixl failed";
     for (const auto& t : tables) {
@@ -212,7 +212,7 @@ constexpr const wchar_t* kTreeLink =
 }  // namespace
 
 TEST_F(MsiPackages, A64BitFeatureTreeIsInstalledChangedRepairedAndRemovedWithoutATrace) {
-  BuildPackage(kTreeSource, kTreeFiles, kTreeTables, kTreeQueries, L"C:\\Temp\\tree.msi");
+  BuildPackage(kTreeSource, kTreeFiles, kTreeTables, kTreeQueries, L"C:\\Temp\\tree.msi", "x64");
   {
     RegKey env;
     ASSERT_EQ(env.Open(HKEY_LOCAL_MACHINE, kSystemEnvironment, KEY_READ | KEY_WRITE), ERROR_SUCCESS);
@@ -296,4 +296,232 @@ TEST_F(MsiPackages, A64BitFeatureTreeIsInstalledChangedRepairedAndRemovedWithout
   const std::string diff = Tlmachine("diff '" + snapshot + "'");
   EXPECT_NE(diff.find("# 0 added, 0 changed, 0 removed"), std::string::npos) << diff;
   EXPECT_EQ(Run({L"/x", kTreeCode, L"/qn"}), Msi::kUnknownProduct);
+}
+
+namespace {
+
+// Two products that share one component (the same id, file and value) and have one of their
+// own each; the shared one counts its products in SharedDLLs.
+std::string SharedSource(const std::string& letter, const std::string& digit) {
+  return R"(<?xml version="1.0" encoding="utf-8"?>
+<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
+  <Product Id="B2B2B2B2-2222-3333-4444-55555555550)" + digit + R"(" Name="Probe )" + letter +
+         R"(" Language="1033" Version="1.0.0" Manufacturer="Probe Makers"
+           UpgradeCode="B2B2B2B2-7777-8888-9999-00000000000)" + digit + R"(">
+    <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"/>
+    <Media Id="1" Cabinet="s.cab" EmbedCab="yes"/>
+    <Directory Id="TARGETDIR" Name="SourceDir">
+      <Directory Id="CommonFilesFolder">
+        <Directory Id="SHAREDDIR" Name="Probe Shared">
+          <Component Id="Shared" Guid="B2B2B2B2-3434-5656-7878-909090909000">
+            <File Id="SharedDll" Name="shared.dll" Source="shared.dll" KeyPath="yes"/>
+            <RegistryValue Root="HKLM" Key="SOFTWARE\Probe Shared" Name="Version" Type="string" Value="1"/>
+          </Component>
+        </Directory>
+      </Directory>
+      <Directory Id="ProgramFilesFolder">
+        <Directory Id="INSTALLDIR" Name="Probe )" + letter + R"(">
+          <Component Id="Own" Guid="B2B2B2B2-3434-5656-7878-90909090900)" + digit + R"(">
+            <File Id="OwnTxt" Name="own.txt" Source="own.txt" KeyPath="yes"/>
+          </Component>
+        </Directory>
+      </Directory>
+    </Directory>
+    <Feature Id="All" Level="1"><ComponentRef Id="Shared"/><ComponentRef Id="Own"/></Feature>
+  </Product>
+</Wix>
+)";
+}
+
+constexpr const wchar_t* kSharedDll =
+    L"C:\\Program Files (x86)\\Common Files\\Probe Shared\\shared.dll";
+constexpr const wchar_t* kSharedDlls = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+constexpr const wchar_t* kSharedComponentKey =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Components\\"
+    L"2B2B2B2B434365658787090909090900";
+
+DWORD SharedCount() {
+  RegKey k;
+  DWORD count = 0;
+  if (k.Open(HKEY_LOCAL_MACHINE, kSharedDlls, KEY_READ | KEY_WOW64_32KEY) != ERROR_SUCCESS ||
+      k.QueryDword(kSharedDll, count) != ERROR_SUCCESS)
+    return 0;
+  return count;
+}
+
+}  // namespace
+
+TEST_F(MsiPackages, AComponentTwoProductsShareStaysUntilTheLastOneGoes) {
+  const std::map<std::string, std::string> files = {{"shared.dll", "shared"}, {"own.txt", "own"}};
+  const std::vector<std::string> sharedDll = {
+      "UPDATE `Component` SET `Attributes` = 8 WHERE `Component` = 'Shared'"};
+  BuildPackage(SharedSource("A", "1"), files, {}, sharedDll, L"C:\\Temp\\a.msi");
+  BuildPackage(SharedSource("B", "2"), files, {}, sharedDll, L"C:\\Temp\\b.msi");
+  // A public property on the command line puts A's own folder elsewhere.
+  ASSERT_EQ(Run({L"/i", L"C:\\Temp\\a.msi", L"/qn", L"INSTALLDIR=C:\\Custom A"}), Msi::kSuccess);
+  EXPECT_EQ(ReadText(L"C:\\Custom A\\own.txt"), "own");
+  EXPECT_FALSE(PathFileExistsW(L"C:\\Program Files (x86)\\Probe A"));
+  ASSERT_EQ(Run({L"/i", L"C:\\Temp\\b.msi", L"/qn", L"ADDLOCAL=ALL"}), Msi::kSuccess);
+  EXPECT_EQ(ReadText(L"C:\\Program Files (x86)\\Probe B\\own.txt"), "own");
+  EXPECT_EQ(SharedCount(), 2u);
+  RegKey component;
+  ASSERT_EQ(component.Open(HKEY_LOCAL_MACHINE, kSharedComponentKey), ERROR_SUCCESS);
+  EXPECT_EQ(component.ValueList().size(), 2u);
+  component.Close();
+  // The 32-bit component's value is in the 32-bit view.
+  EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Shared", L"Version", KEY_WOW64_32KEY), L"1");
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Shared", KEY_WOW64_64KEY));
+
+  ASSERT_EQ(Run({L"/x", L"{B2B2B2B2-2222-3333-4444-555555555501}", L"/qn"}), Msi::kSuccess);
+  EXPECT_FALSE(PathFileExistsW(L"C:\\Custom A"));
+  EXPECT_EQ(ReadText(kSharedDll), "shared");
+  EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Shared", L"Version", KEY_WOW64_32KEY), L"1");
+  EXPECT_EQ(SharedCount(), 1u);
+  ASSERT_EQ(component.Open(HKEY_LOCAL_MACHINE, kSharedComponentKey), ERROR_SUCCESS);
+  EXPECT_EQ(component.ValueList().size(), 1u);
+  component.Close();
+
+  ASSERT_EQ(Run({L"/x", L"C:\\Temp\\b.msi", L"/qn"}), Msi::kSuccess);
+  EXPECT_FALSE(PathFileExistsW(kSharedDll));
+  EXPECT_FALSE(PathFileExistsW(L"C:\\Program Files (x86)\\Common Files\\Probe Shared"));
+  EXPECT_TRUE(PathFileExistsW(L"C:\\Program Files (x86)\\Common Files"));
+  EXPECT_FALSE(PathFileExistsW(L"C:\\Program Files (x86)\\Probe B"));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Shared", KEY_WOW64_32KEY));
+  EXPECT_EQ(SharedCount(), 0u);
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kSharedComponentKey));
+}
+
+namespace {
+
+// Custom actions: a property set under a condition, installed programs run (one that fails
+// when asked to), and rows msibuild adds: a DLL action and an error action, each behind a
+// property.
+const char kToolsSource[] = R"(<?xml version="1.0" encoding="utf-8"?>
+<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
+  <Product Id="C3C3C3C3-2222-3333-4444-555555555501" Name="Probe Tools" Language="1033" Version="3.0.0"
+           Manufacturer="Probe Makers" UpgradeCode="C3C3C3C3-7777-8888-9999-000000000001">
+    <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"/>
+    <Media Id="1" Cabinet="t.cab" EmbedCab="yes"/>
+    <Property Id="COLOUR" Value="blue"/>
+    <CustomAction Id="SetMode" Property="MODE" Value="loud [COLOUR]"/>
+    <CustomAction Id="RunOk" FileKey="OkExe" ExeCommand="--now" Return="check" Execute="deferred" Impersonate="no"/>
+    <CustomAction Id="RunBad" FileKey="BadExe" ExeCommand="" Return="check" Execute="deferred" Impersonate="no"/>
+    <InstallExecuteSequence>
+      <Custom Action="SetMode" Before="CostInitialize">NOT Installed AND COLOUR ~= "RED"</Custom>
+      <Custom Action="RunOk" After="InstallFiles">NOT Installed</Custom>
+      <Custom Action="RunBad" After="InstallFiles">FAILTOOL</Custom>
+    </InstallExecuteSequence>
+    <Directory Id="TARGETDIR" Name="SourceDir">
+      <Directory Id="ProgramFilesFolder">
+        <Directory Id="INSTALLDIR" Name="Probe Tools">
+          <Component Id="Tools" Guid="C3C3C3C3-3434-5656-7878-909090909001">
+            <File Id="OkExe" Name="ok.exe" Source="ok.exe" KeyPath="yes"/>
+            <File Id="BadExe" Name="bad.exe" Source="bad.exe"/>
+            <RegistryValue Root="HKLM" Key="SOFTWARE\Probe Tools" Name="Mode" Type="string" Value="[MODE]"/>
+          </Component>
+        </Directory>
+      </Directory>
+    </Directory>
+    <Feature Id="All" Level="1"><ComponentRef Id="Tools"/></Feature>
+  </Product>
+</Wix>
+)";
+
+const std::vector<std::string> kToolsQueries = {
+    "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES "
+    "('DllCall', 1, 'NoBinary', 'Go')",
+    "INSERT INTO `CustomAction` (`Action`, `Type`, `Target`) VALUES "
+    "('Refuse', 19, 'Probe Tools refuses [COLOUR]')",
+    "INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES "
+    "('DllCall', 'USEDLL', 5500)",
+    "INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES "
+    "('Refuse', 'REFUSE', 5600)",
+};
+
+constexpr const wchar_t* kToolsDir = L"C:\\Program Files (x86)\\Probe Tools";
+constexpr const wchar_t* kToolsUninstall =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+    L"{C3C3C3C3-2222-3333-4444-555555555501}";
+
+}  // namespace
+
+TEST_F(MsiPackages, CustomActionsFailuresAndTheirExitCodes) {
+  BuildPackage(kToolsSource,
+               {{"ok.exe", "#!/bin/sh\nexit 0\n"}, {"bad.exe", "#!/bin/sh\nexit 7\n"}}, {},
+               kToolsQueries, L"C:\\Temp\\tools.msi");
+  const std::wstring package = L"C:\\Temp\\tools.msi";
+  // A program that fails, an action this msiexec cannot carry out, an error action: each fails
+  // the run, and what the run had written is taken back.
+  struct Failing {
+    const wchar_t* property;
+    const char* logged;
+  };
+  for (const Failing& f : {Failing{L"FAILTOOL=1", "The action RunBad ended with 7"},
+                           Failing{L"USEDLL=1",
+                                   "The custom action DllCall of type 1 is not supported"},
+                           Failing{L"REFUSE=1", "Error: Probe Tools refuses blue"}}) {
+    EXPECT_EQ(Run({L"/i", package, L"/qn", f.property, L"/l*v", L"C:\\Temp\\fail.log"}),
+              Msi::kInstallFailure)
+        << f.logged;
+    const std::string log = ReadText(L"C:\\Temp\\fail.log");
+    EXPECT_NE(log.find(f.logged), std::string::npos) << log;
+    EXPECT_NE(log.find("MainEngineThread is returning 1603"), std::string::npos);
+    EXPECT_FALSE(PathFileExistsW(kToolsDir)) << f.logged;
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Tools")) << f.logged;
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kToolsUninstall)) << f.logged;
+  }
+  // Another installation in progress on the machine.
+  {
+    const std::string lock = root_ + "/state/msiexec.lock";
+    int fd = ::open(lock.c_str(), O_RDWR | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(Run({L"/i", package, L"/qn"}), Msi::kInstallAlreadyRunning);
+    ::close(fd);
+    EXPECT_FALSE(PathFileExistsW(kToolsDir));
+  }
+  // The sequence's condition sees the command line (~= ignores case); the installed program
+  // runs and succeeds.
+  ASSERT_EQ(Run({L"/i", package, L"/qn", L"COLOUR=Red", L"/l", L"C:\\Temp\\ok.log"}),
+            Msi::kSuccess);
+  EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Tools", L"Mode"), L"loud Red");
+  const std::string brief = ReadText(L"C:\\Temp\\ok.log");
+  EXPECT_NE(brief.find("=== Logging started: "), std::string::npos) << brief;
+  EXPECT_NE(brief.find("Action ended "), std::string::npos);
+  EXPECT_NE(brief.find("Installation completed successfully."), std::string::npos);
+  EXPECT_EQ(brief.find("Doing action:"), std::string::npos);  // verbose lines need "v"
+  // A repair while a file of the product is in use: replaced at the next start, 3010.
+  {
+    FileHandle held;
+    ASSERT_EQ(held.Open(std::wstring(kToolsDir) + L"\\bad.exe", GENERIC_READ, 0, OPEN_EXISTING),
+              ERROR_SUCCESS);
+    EXPECT_EQ(Run({L"/i", L"{C3C3C3C3-2222-3333-4444-555555555501}", L"/qn", L"REINSTALL=ALL"}),
+              Msi::kRebootRequired);
+  }
+  bool pending = false;
+  for (const auto& op : PendingFileOperations())
+    pending = pending || EqualsNoCase(op.destination, std::wstring(kToolsDir) + L"\\bad.exe");
+  EXPECT_TRUE(pending);
+  ASSERT_EQ(Run({L"/x", package, L"/qn"}), Msi::kSuccess);
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Tools"));
+}
+
+namespace {
+
+class MsiPackagesOn32BitWindows : public MsiPackages {
+ protected:
+  platform::MachineConfig Config() override {
+    platform::MachineConfig c = platform::MachineConfig::Defaults();
+    c.os.is64Bit = false;
+    return c;
+  }
+};
+
+}  // namespace
+
+TEST_F(MsiPackagesOn32BitWindows, A64BitPackageIsRefusedAndChangesNothing) {
+  BuildPackage(kTreeSource, kTreeFiles, {}, {}, L"C:\\Temp\\tree.msi", "x64");
+  EXPECT_EQ(Run({L"/i", L"C:\\Temp\\tree.msi", L"/qn"}), Msi::kPlatformUnsupported);
+  EXPECT_FALSE(PathFileExistsW(L"C:\\Program Files\\Probe Tree"));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Tree"));
 }
