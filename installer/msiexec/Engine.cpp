@@ -287,6 +287,17 @@ bool Engine::CheckSupported() {
                false);
     ok = false;
   }
+  for (const wchar_t* table : {L"Registry", L"RemoveRegistry"}) {
+    const Table& t = m_database.Get(table);
+    for (std::size_t i = 0; i < t.rows.size(); ++i) {
+      const std::wstring root = t.Cell(i, L"Root");
+      if (root == L"-1" || root == L"0" || root == L"1" || root == L"2" || root == L"3") continue;
+      m_log.Line(L"The " + std::wstring(table) + L" row " + t.Cell(i, table) + L" has the root " +
+                     root + L", which is none",
+                 false);
+      ok = false;
+    }
+  }
   const std::wstring templ = platform::ToUpper(m_database.Summary(L"Template"));
   m_package64 = templ.rfind(L"X64", 0) == 0 || templ.rfind(L"AMD64", 0) == 0;
   if (templ.rfind(L"INTEL64", 0) == 0 || templ.rfind(L"ARM", 0) == 0) {

@@ -525,3 +525,148 @@ TEST_F(MsiPackagesOn32BitWindows, A64BitPackageIsRefusedAndChangesNothing) {
   EXPECT_FALSE(PathFileExistsW(L"C:\\Program Files\\Probe Tree"));
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Tree"));
 }
+
+namespace {
+
+// A per-user product (no ALLUSERS) with the tables of file and registry housekeeping: a
+// duplicated file, files moved in from elsewhere, files removed at the installation, values and
+// keys removed at the installation, keys made alone ("+") and taken whole ("*"), an empty
+// folder, a desktop shortcut to a file, a value under the root of the kind of installation.
+const char kOddsSource[] = R"(<?xml version="1.0" encoding="utf-8"?>
+<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
+  <Product Id="D4D4D4D4-2222-3333-4444-555555555501" Name="Probe Odds" Language="1033" Version="4.0.0"
+           Manufacturer="Probe Makers" UpgradeCode="D4D4D4D4-7777-8888-9999-000000000001">
+    <Package InstallerVersion="200" Compressed="yes"/>
+    <Media Id="1" Cabinet="o.cab" EmbedCab="yes"/>
+    <Directory Id="TARGETDIR" Name="SourceDir">
+      <Directory Id="ProgramFilesFolder">
+        <Directory Id="INSTALLDIR" Name="Probe Odds">
+          <Component Id="Main" Guid="D4D4D4D4-3434-5656-7878-909090909001">
+            <File Id="AppTxt" Name="app.txt" Source="app.txt" KeyPath="yes"/>
+            <Shortcut Id="DeskLnk" Directory="DesktopFolder" Name="Odds" Target="[#AppTxt]" Arguments="--odd"/>
+            <RegistryValue Root="HKMU" Key="Software\Probe Odds" Name="Scope" Type="string" Value="any"/>
+          </Component>
+          <Directory Id="BACKUPDIR" Name="Backup"/>
+        </Directory>
+      </Directory>
+      <Directory Id="CommonAppDataFolder">
+        <Directory Id="ODDSDATA" Name="Probe Odds">
+          <Directory Id="DATADIR" Name="Data">
+            <Component Id="Data" Guid="D4D4D4D4-3434-5656-7878-909090909002">
+              <CreateFolder/>
+              <RegistryValue Root="HKLM" Key="SOFTWARE\Probe Odds" Name="Data" Type="string" Value="[DATADIR]" KeyPath="yes"/>
+            </Component>
+          </Directory>
+        </Directory>
+      </Directory>
+      <Directory Id="DesktopFolder"/>
+    </Directory>
+    <Feature Id="All" Level="1"><ComponentRef Id="Main"/><ComponentRef Id="Data"/></Feature>
+  </Product>
+</Wix>
+)";
+
+const std::vector<TableText> kOddsTables = {
+    {"DuplicateFile",
+     "FileKey\tComponent_\tFile_\tDestName\tDestFolder\r\ns72\ts72\ts72\tL255\tS72\r\n"
+     "DuplicateFile\tFileKey\r\nDup1\tMain\tAppTxt\tcopy.txt\tBACKUPDIR\r\n"},
+    {"MoveFile",
+     "FileKey\tComponent_\tSourceName\tDestName\tSourceFolder\tDestFolder\tOptions\r\n"
+     "s72\ts72\tL255\tL255\tS72\ts72\ti2\r\nMoveFile\tFileKey\r\n"
+     "Move1\tMain\t*.cfg\t\tOLDDIR\tINSTALLDIR\t1\r\n"},
+    {"RemoveFile",
+     "FileKey\tComponent_\tFileName\tDirProperty\tInstallMode\r\ns72\ts72\tL255\ts72\ti2\r\n"
+     "RemoveFile\tFileKey\r\nRm1\tMain\t*.tmp\tINSTALLDIR\t1\r\n"
+     "Rm2\tMain\t..\\*.*\tINSTALLDIR\t1\r\n"},
+    {"RemoveRegistry",
+     "RemoveRegistry\tRoot\tKey\tName\tComponent_\r\ns72\ti2\tl255\tL255\ts72\r\n"
+     "RemoveRegistry\tRemoveRegistry\r\n"
+     "RmReg1\t2\tSOFTWARE\\Probe Old\tGone\tMain\r\n"
+     "RmReg2\t2\tSOFTWARE\\Probe Older\t-\tMain\r\n"
+     "RmReg3\t2\tSOFTWARE\t-\tMain\r\n"},
+};
+
+const std::vector<std::string> kOddsQueries = {
+    // wixl writes HKMU as root 4; the table's root of the installation's kind is -1.
+    "UPDATE `Registry` SET `Root` = -1 WHERE `Name` = 'Scope'",
+    "INSERT INTO `Registry` (`Registry`, `Root`, `Key`, `Name`, `Component_`) VALUES "
+    "('RegTree', 2, 'SOFTWARE\\Probe Odds\\Cache', '*', 'Main')",
+    "INSERT INTO `Registry` (`Registry`, `Root`, `Key`, `Name`, `Component_`) VALUES "
+    "('RegPlus', 2, 'SOFTWARE\\Probe Odds\\Empty', '+', 'Main')",
+    "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('MoveFiles', 3800)",
+    "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('DuplicateFiles', 4210)",
+    "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES "
+    "('RemoveDuplicateFiles', 3400)",
+};
+
+void Write(HKEY root, const std::wstring& key, const std::wstring& name, const std::wstring& v,
+           REGSAM view = 0) {
+  RegKey k;
+  ASSERT_EQ(k.Create(root, key, KEY_READ | KEY_WRITE | view), ERROR_SUCCESS);
+  ASSERT_EQ(k.SetString(name, v), ERROR_SUCCESS);
+}
+
+}  // namespace
+
+TEST_F(MsiPackages, HousekeepingTablesOfAPerUserProduct) {
+  BuildPackage(kOddsSource, {{"app.txt", "app"}}, kOddsTables, kOddsQueries, L"C:\\Temp\\odds.msi");
+  const std::wstring dir = L"C:\\Program Files (x86)\\Probe Odds";
+  // Things the machine has before: files to move in, files to remove in a folder that exists,
+  // values and keys the package removes.
+  ASSERT_EQ(CreateDirectoryWithParents(L"C:\\Old"), ERROR_SUCCESS);
+  ASSERT_EQ(WriteWholeFile(L"C:\\Old\\one.cfg", "1"), ERROR_SUCCESS);
+  ASSERT_EQ(WriteWholeFile(L"C:\\Old\\two.cfg", "2"), ERROR_SUCCESS);
+  ASSERT_EQ(WriteWholeFile(L"C:\\Old\\keep.txt", "k"), ERROR_SUCCESS);
+  ASSERT_EQ(CreateDirectoryWithParents(dir), ERROR_SUCCESS);
+  ASSERT_EQ(WriteWholeFile(dir + L"\\stale.tmp", "t"), ERROR_SUCCESS);
+  ASSERT_EQ(WriteWholeFile(dir + L"\\mine.txt", "m"), ERROR_SUCCESS);
+  ASSERT_EQ(WriteWholeFile(L"C:\\Program Files (x86)\\outside.txt", "o"), ERROR_SUCCESS);
+  Write(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Old", L"Gone", L"x", KEY_WOW64_32KEY);
+  Write(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Old", L"Stays", L"y", KEY_WOW64_32KEY);
+  Write(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Older\\Deep", L"Any", L"z", KEY_WOW64_32KEY);
+
+  ASSERT_EQ(Run({L"/i", L"C:\\Temp\\odds.msi", L"/qn", L"OLDDIR=C:\\Old"}), Msi::kSuccess);
+  EXPECT_EQ(ReadText(dir + L"\\Backup\\copy.txt"), "app");
+  EXPECT_EQ(ReadText(dir + L"\\one.cfg"), "1");
+  EXPECT_EQ(ReadText(dir + L"\\two.cfg"), "2");
+  EXPECT_FALSE(PathFileExistsW(L"C:\\Old\\one.cfg"));  // moved, not copied
+  EXPECT_EQ(ReadText(L"C:\\Old\\keep.txt"), "k");
+  EXPECT_FALSE(PathFileExistsW(dir + L"\\stale.tmp"));
+  EXPECT_EQ(ReadText(dir + L"\\mine.txt"), "m");
+  // A name that leaves its folder is not used.
+  EXPECT_EQ(ReadText(L"C:\\Program Files (x86)\\outside.txt"), "o");
+  EXPECT_TRUE(PathIsDirectoryW(L"C:\\Program Files (x86)"));
+  EXPECT_TRUE(PathIsDirectoryW(L"C:\\ProgramData\\Probe Odds\\Data"));
+  EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Old", L"Gone", KEY_WOW64_32KEY),
+            L"<no value>");
+  EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Old", L"Stays", KEY_WOW64_32KEY), L"y");
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Older", KEY_WOW64_32KEY));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft", KEY_WOW64_32KEY));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Odds\\Cache", KEY_WOW64_32KEY));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Odds\\Empty", KEY_WOW64_32KEY));
+  // Per user: the user's desktop and HKEY_CURRENT_USER for the root of the installation's kind.
+  EXPECT_EQ(Value(HKEY_CURRENT_USER, L"Software\\Probe Odds", L"Scope"), L"any");
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Odds\\Scope", KEY_WOW64_32KEY));
+  ShellLink link;
+  ASSERT_EQ(ReadShellLink(L"C:\\Users\\User\\Desktop\\Odds.lnk", link), ERROR_SUCCESS);
+  EXPECT_EQ(link.target, dir + L"\\app.txt");
+  EXPECT_EQ(link.arguments, L"--odd");
+  EXPECT_FALSE(PathFileExistsW(L"C:\\Users\\Public\\Desktop\\Odds.lnk"));
+
+  // What the product's program left in its keys: "*" takes the key whole, "+" only when empty.
+  Write(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Odds\\Cache\\Run", L"Last", L"1", KEY_WOW64_32KEY);
+  Write(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Odds\\Empty", L"User", L"2", KEY_WOW64_32KEY);
+  ASSERT_EQ(Run({L"/x", L"C:\\Temp\\odds.msi", L"/qn"}), Msi::kSuccess);
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Odds\\Cache", KEY_WOW64_32KEY));
+  EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Odds\\Empty", L"User", KEY_WOW64_32KEY),
+            L"2");
+  EXPECT_FALSE(PathFileExistsW(dir + L"\\Backup"));
+  EXPECT_FALSE(PathFileExistsW(dir + L"\\one.cfg"));
+  EXPECT_FALSE(PathFileExistsW(dir + L"\\app.txt"));
+  // The folder was there before: it stays with what else it holds.
+  EXPECT_EQ(ReadText(dir + L"\\mine.txt"), "m");
+  EXPECT_FALSE(PathFileExistsW(L"C:\\ProgramData\\Probe Odds"));
+  EXPECT_FALSE(PathFileExistsW(L"C:\\Users\\User\\Desktop\\Odds.lnk"));
+  EXPECT_TRUE(PathIsDirectoryW(L"C:\\Users\\User\\Desktop"));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Probe Odds"));
+}
