@@ -563,6 +563,10 @@ int Engine::RunSequence() {
       ResolveDirectories();
       ChooseFeatures();
     }
+    if (CancelRequested()) {
+      m_log.Line(L"The installation was cancelled before " + step.action, false);
+      return kUserExit;
+    }
     const ConditionResult holds = Evaluate(step.condition);
     if (holds == ConditionResult::Error) return kInstallFailure;
     if (holds == ConditionResult::False) {

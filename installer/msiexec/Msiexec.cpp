@@ -6,6 +6,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 
@@ -72,6 +73,13 @@ class InstallLock {
 };
 
 }  // namespace
+
+namespace {
+volatile std::sig_atomic_t g_cancel = 0;
+}  // namespace
+
+void RequestCancel() { g_cancel = 1; }
+bool CancelRequested() { return g_cancel != 0; }
 
 std::string LocalDate() {
   std::time_t t = std::time(nullptr);

@@ -46,6 +46,11 @@ int ParseCommandLine(const std::vector<std::wstring>& args, Options& options, st
 // Carries out the options on the current machine; the exit status of msiexec.
 int Run(const Options& options);
 
+// Asks the run in progress to stop before its next action (safe from a signal handler): it
+// takes back what it wrote and ends with kUserExit.
+void RequestCancel();
+bool CancelRequested();
+
 // The Installer's packed form of a GUID ("{12345678-ABCD-...}" -> "87654321DCBA..."); empty
 // for a text that is no GUID in braces.
 std::wstring PackedGuid(const std::wstring& guid);

@@ -7,6 +7,7 @@
 
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "platform/Processes.h"
 #include "platform/Registry.h"
 #include "platform/Restart.h"
 #include "platform/ShellLinks.h"
@@ -394,7 +395,8 @@ TEST_F(MsiPackages, AComponentTwoProductsShareStaysUntilTheLastOneGoes) {
 namespace {
 
 // Custom actions: a property set under a condition, installed programs run (one that fails
-// when asked to), and rows msibuild adds: a DLL action and an error action, each behind a
+// when asked to, one that interrupts msiexec), and rows msibuild adds (wixl has no form for
+// them): a DLL action, an error action and a directory set after the costing, each behind a
 // property.
 const char kToolsSource[] = R"(<?xml version="1.0" encoding="utf-8"?>
 <Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
@@ -406,10 +408,12 @@ const char kToolsSource[] = R"(<?xml version="1.0" encoding="utf-8"?>
     <CustomAction Id="SetMode" Property="MODE" Value="loud [COLOUR]"/>
     <CustomAction Id="RunOk" FileKey="OkExe" ExeCommand="--now" Return="check" Execute="deferred" Impersonate="no"/>
     <CustomAction Id="RunBad" FileKey="BadExe" ExeCommand="" Return="check" Execute="deferred" Impersonate="no"/>
+    <CustomAction Id="Interrupt" FileKey="StopExe" ExeCommand="" Return="check" Execute="deferred" Impersonate="no"/>
     <InstallExecuteSequence>
       <Custom Action="SetMode" Before="CostInitialize">NOT Installed AND COLOUR ~= "RED"</Custom>
       <Custom Action="RunOk" After="InstallFiles">NOT Installed</Custom>
       <Custom Action="RunBad" After="InstallFiles">FAILTOOL</Custom>
+      <Custom Action="Interrupt" After="InstallFiles">STOPME</Custom>
     </InstallExecuteSequence>
     <Directory Id="TARGETDIR" Name="SourceDir">
       <Directory Id="ProgramFilesFolder">
@@ -417,6 +421,7 @@ const char kToolsSource[] = R"(<?xml version="1.0" encoding="utf-8"?>
           <Component Id="Tools" Guid="C3C3C3C3-3434-5656-7878-909090909001">
             <File Id="OkExe" Name="ok.exe" Source="ok.exe" KeyPath="yes"/>
             <File Id="BadExe" Name="bad.exe" Source="bad.exe"/>
+            <File Id="StopExe" Name="stop.exe" Source="stop.exe"/>
             <RegistryValue Root="HKLM" Key="SOFTWARE\Probe Tools" Name="Mode" Type="string" Value="[MODE]"/>
           </Component>
         </Directory>
@@ -436,6 +441,10 @@ const std::vector<std::string> kToolsQueries = {
     "('DllCall', 'USEDLL', 5500)",
     "INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES "
     "('Refuse', 'REFUSE', 5600)",
+    "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES "
+    "('SetElsewhere', 35, 'INSTALLDIR', '[ProgramFilesFolder]Probe Tools Elsewhere')",
+    "INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES "
+    "('SetElsewhere', 'ELSEWHERE', 1001)",
 };
 
 constexpr const wchar_t* kToolsDir = L"C:\\Program Files (x86)\\Probe Tools";
@@ -447,7 +456,10 @@ constexpr const wchar_t* kToolsUninstall =
 
 TEST_F(MsiPackages, CustomActionsFailuresAndTheirExitCodes) {
   BuildPackage(kToolsSource,
-               {{"ok.exe", "#!/bin/sh\nexit 0\n"}, {"bad.exe", "#!/bin/sh\nexit 7\n"}}, {},
+               {{"ok.exe", "#!/bin/sh\nexit 0\n"},
+                {"bad.exe", "#!/bin/sh\nexit 7\n"},
+                {"stop.exe", "#!/bin/sh\nkill -INT $PPID\n"}},
+               {},
                kToolsQueries, L"C:\\Temp\\tools.msi");
   const std::wstring package = L"C:\\Temp\\tools.msi";
   // A program that fails, an action this msiexec cannot carry out, an error action: each fails
@@ -480,6 +492,20 @@ TEST_F(MsiPackages, CustomActionsFailuresAndTheirExitCodes) {
     ::close(fd);
     EXPECT_FALSE(PathFileExistsW(kToolsDir));
   }
+  // msiexec interrupted on the way (its program signals it): cancelled, nothing left.
+  {
+    DWORD code = 0;
+    ASSERT_EQ(RunProcess(L"msiexec.exe /i C:\\Temp\\tools.msi /qn STOPME=1", code), ERROR_SUCCESS);
+    EXPECT_EQ(code, static_cast<DWORD>(Msi::kUserExit & 0xff));  // a host status keeps 8 bits
+    EXPECT_FALSE(PathFileExistsW(kToolsDir));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kToolsUninstall));
+  }
+  // A directory set by a custom action after the costing moves the files with it.
+  ASSERT_EQ(Run({L"/i", package, L"/qn", L"ELSEWHERE=1"}), Msi::kSuccess);
+  EXPECT_TRUE(PathFileExistsW(L"C:\\Program Files (x86)\\Probe Tools Elsewhere\\ok.exe"));
+  EXPECT_FALSE(PathFileExistsW(kToolsDir));
+  ASSERT_EQ(Run({L"/x", package, L"/qn"}), Msi::kSuccess);
+  EXPECT_FALSE(PathFileExistsW(L"C:\\Program Files (x86)\\Probe Tools Elsewhere"));
   // The sequence's condition sees the command line (~= ignores case); the installed program
   // runs and succeeds.
   ASSERT_EQ(Run({L"/i", package, L"/qn", L"COLOUR=Red", L"/l", L"C:\\Temp\\ok.log"}),
