@@ -156,8 +156,8 @@ class Parser {
       noCase = true;
       ++m_pos;
     }
-    static const wchar_t* const kOps[] = {L"<>", L"><", L"<<", L">>", L">=", L"<=",
-                                          L"=",  L"<",  L">"};
+    static const wchar_t* const kOps[] = {L"<>", L"><", L"<<", L">>", L">=",
+                                          L"<=", L"=",  L"<",  L">"};
     for (const wchar_t* o : kOps) {
       std::size_t n = std::wcslen(o);
       if (m_text.compare(m_pos, n, o) == 0) {
@@ -226,12 +226,13 @@ class Parser {
   }
 
   static bool Compare(const Value& a, const std::wstring& op, bool noCase, const Value& b) {
-    const bool numeric = a.readsAsInteger && b.readsAsInteger && !a.stringLiteral &&
-                         !b.stringLiteral && (a.integerLiteral || b.integerLiteral ||
-                                              (!a.text.empty() && !b.text.empty()));
+    const bool numeric =
+        a.readsAsInteger && b.readsAsInteger && !a.stringLiteral && !b.stringLiteral &&
+        (a.integerLiteral || b.integerLiteral || (!a.text.empty() && !b.text.empty()));
     const bool mixed = (a.integerLiteral && !b.readsAsInteger && !b.stringLiteral) ||
                        (b.integerLiteral && !a.readsAsInteger && !a.stringLiteral) ||
-                       (a.integerLiteral && b.stringLiteral) || (b.integerLiteral && a.stringLiteral);
+                       (a.integerLiteral && b.stringLiteral) ||
+                       (b.integerLiteral && a.stringLiteral);
     if (mixed && !numeric) return op == L"<>";
     if (numeric) {
       const long long x = a.integer, y = b.integer;

@@ -74,14 +74,14 @@ struct FeatureInfo {
 class Engine {
  public:
   // Item kinds.
-  static constexpr wchar_t kFile = L'F';      // path
-  static constexpr wchar_t kLink = L'S';      // path of a shortcut
-  static constexpr wchar_t kFolder = L'D';    // a folder this product made
-  static constexpr wchar_t kKey = L'K';       // view, root, key: a key this product made
-  static constexpr wchar_t kValue = L'V';     // view, root, key, name
-  static constexpr wchar_t kTree = L'T';      // view, root, key: removed whole at the removal
-  static constexpr wchar_t kIni = L'I';       // path, section, key, value, action
-  static constexpr wchar_t kEnv = L'E';       // scope, name, part, mode
+  static constexpr wchar_t kFile = L'F';       // path
+  static constexpr wchar_t kLink = L'S';       // path of a shortcut
+  static constexpr wchar_t kFolder = L'D';     // a folder this product made
+  static constexpr wchar_t kKey = L'K';        // view, root, key: a key this product made
+  static constexpr wchar_t kValue = L'V';      // view, root, key, name
+  static constexpr wchar_t kTree = L'T';       // view, root, key: removed whole at the removal
+  static constexpr wchar_t kIni = L'I';        // path, section, key, value, action
+  static constexpr wchar_t kEnv = L'E';        // scope, name, part, mode
   static constexpr wchar_t kSharedDll = L'R';  // view, path: a SharedDLLs count this product holds
   // Component attributes.
   static constexpr int kComponentSharedDll = 0x0008;
@@ -151,8 +151,8 @@ class Engine {
   Database m_database;
   std::wstring m_packagePath;  // Windows path of the package
   std::wstring m_productCode;
-  bool m_installed = false;   // the product is on the machine
-  bool m_removing = false;    // the whole product goes
+  bool m_installed = false;  // the product is on the machine
+  bool m_removing = false;   // the whole product goes
   bool m_perMachine = true;
   bool m_package64 = false;
   bool m_directoriesResolved = false;
@@ -165,8 +165,8 @@ class Engine {
   std::map<std::wstring, ComponentInfo> m_components;
   std::map<std::wstring, FeatureInfo> m_features;
   std::vector<std::wstring> m_featureOrder;
-  std::vector<Item> m_items;     // what the product holds (before this run, then updated)
-  std::vector<Item> m_written;   // what this run added (undone if the run fails)
+  std::vector<Item> m_items;    // what the product holds (before this run, then updated)
+  std::vector<Item> m_written;  // what this run added (undone if the run fails)
   std::set<std::wstring, platform::NoCaseLess> m_keptFiles;  // still counted in SharedDLLs
 };
 

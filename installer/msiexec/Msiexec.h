@@ -19,14 +19,14 @@
 namespace Msi {
 
 inline constexpr int kSuccess = 0;
-inline constexpr int kUserExit = 1602;            // ERROR_INSTALL_USEREXIT
-inline constexpr int kInstallFailure = 1603;      // ERROR_INSTALL_FAILURE
-inline constexpr int kUnknownProduct = 1605;      // ERROR_UNKNOWN_PRODUCT
+inline constexpr int kUserExit = 1602;               // ERROR_INSTALL_USEREXIT
+inline constexpr int kInstallFailure = 1603;         // ERROR_INSTALL_FAILURE
+inline constexpr int kUnknownProduct = 1605;         // ERROR_UNKNOWN_PRODUCT
 inline constexpr int kInstallAlreadyRunning = 1618;  // ERROR_INSTALL_ALREADY_RUNNING
-inline constexpr int kPackageOpenFailed = 1619;   // ERROR_INSTALL_PACKAGE_OPEN_FAILED
-inline constexpr int kPlatformUnsupported = 1633;  // ERROR_INSTALL_PLATFORM_UNSUPPORTED
-inline constexpr int kRebootRequired = 3010;      // ERROR_SUCCESS_REBOOT_REQUIRED
-inline constexpr int kInvalidCommandLine = 1639;  // ERROR_INVALID_COMMAND_LINE
+inline constexpr int kPackageOpenFailed = 1619;      // ERROR_INSTALL_PACKAGE_OPEN_FAILED
+inline constexpr int kPlatformUnsupported = 1633;    // ERROR_INSTALL_PLATFORM_UNSUPPORTED
+inline constexpr int kRebootRequired = 3010;         // ERROR_SUCCESS_REBOOT_REQUIRED
+inline constexpr int kInvalidCommandLine = 1639;     // ERROR_INVALID_COMMAND_LINE
 
 struct Options {
   enum class Action { None, Install, Remove };
@@ -34,7 +34,7 @@ struct Options {
   std::wstring target;  // a package path or a product code in braces
   bool quiet = false;   // /qn (the only user interface there is)
   std::wstring logFile;
-  std::wstring logFlags;  // what follows "/l": "*v", "v", "+", ...
+  std::wstring logFlags;                            // what follows "/l": "*v", "v", "+", ...
   std::map<std::wstring, std::wstring> properties;  // NAME=value of the command line
 };
 

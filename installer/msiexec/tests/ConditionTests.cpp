@@ -42,8 +42,8 @@ class Conditions : public ::testing::Test {
     }
   }
   std::map<std::wstring, std::wstring> properties = {
-      {L"VersionNT", L"603"}, {L"Installed", L""},    {L"COLOUR", L"Red"},
-      {L"COUNT", L"12"},      {L"FLAGS", L"196613"},  {L"PATH1", L"C:\\Program Files\\Probe"},
+      {L"VersionNT", L"603"}, {L"Installed", L""},   {L"COLOUR", L"Red"},
+      {L"COUNT", L"12"},      {L"FLAGS", L"196613"}, {L"PATH1", L"C:\\Program Files\\Probe"},
       {L"NEGATIVE", L"-5"},   {L"ALLUSERS", L"1"}};
   Msi::ConditionContext context;
 };
@@ -145,8 +145,8 @@ TEST_F(Conditions, BadTextIsAnErrorAndBlankIsNone) {
   // Nesting is bounded, not a stack overflow.
   EXPECT_EQ(Msi::EvaluateCondition(std::wstring(40, L'(') + L"1" + std::wstring(40, L')'), context),
             T);
-  EXPECT_EQ(Msi::EvaluateCondition(std::wstring(100, L'(') + L"1" + std::wstring(100, L')'), context),
-            E);
+  EXPECT_EQ(
+      Msi::EvaluateCondition(std::wstring(100, L'(') + L"1" + std::wstring(100, L')'), context), E);
   std::wstring nots;
   for (int i = 0; i < 100; ++i) nots += L"NOT ";
   EXPECT_EQ(Msi::EvaluateCondition(nots + L"1", context), E);

@@ -38,8 +38,7 @@ std::string ReadHost(const std::string& path) {
 
 std::string Narrow(const std::wstring& s) { return ToUtf8(s); }
 
-std::wstring Value(HKEY root, const std::wstring& key, const std::wstring& name,
-                   REGSAM view = 0) {
+std::wstring Value(HKEY root, const std::wstring& key, const std::wstring& name, REGSAM view = 0) {
   RegKey k;
   std::wstring value;
   if (k.Open(root, key, KEY_READ | view) != ERROR_SUCCESS) return L"<no key>";
@@ -76,20 +75,22 @@ class MsiPackages : public tltest::MachineTest {
                     const std::wstring& path, const std::string& arch = "x86") {
     const std::string dir = temp_ + "/src";
     ::mkdir(dir.c_str(), 0755);
-    for (const auto& [name, bytes] : files) std::ofstream(dir + "/" + name, std::ios::binary) << bytes;
+    for (const auto& [name, bytes] : files)
+      std::ofstream(dir + "/" + name, std::ios::binary) << bytes;
     const std::string source = dir + "/p.wxs";
     const std::string out = HostPackage(path);
     std::ofstream(source) << wxs;
     std::string output;
-    ASSERT_TRUE(Msi::RunHost({"sh", "-c", "cd '" + dir + "' && wixl -a " + arch + " -o '" + out + "' p.wxs"},
-                             output))
+    ASSERT_TRUE(Msi::RunHost(
+        {"sh", "-c", "cd '" + dir + "' && wixl -a " + arch + " -o '" + out + "' p.wxs"}, output))
         << "wixl failed";
     for (const auto& t : tables) {
       const std::string idt = dir + "/" + t.name + ".idt";
       std::ofstream(idt, std::ios::binary) << t.text;
       ASSERT_TRUE(Msi::RunHost({"msibuild", out, "-i", idt}, output)) << t.name;
     }
-    for (const auto& q : queries) ASSERT_TRUE(Msi::RunHost({"msibuild", out, "-q", q}, output)) << q;
+    for (const auto& q : queries)
+      ASSERT_TRUE(Msi::RunHost({"msibuild", out, "-q", q}, output)) << q;
     std::wstring folder = path;
     PathRemoveFileSpecW(folder);
     CreateDirectoryWithParents(folder);
@@ -108,9 +109,9 @@ class MsiPackages : public tltest::MachineTest {
   std::string Tlmachine(const std::string& args) {
     const char* bin = std::getenv("TOLMERA_BIN_DIR");
     std::string out;
-    Msi::RunHost({"sh", "-c",
-                  std::string(bin ? bin : ".") + "/tlmachine --machine '" + root_ + "' " + args},
-                 out);
+    Msi::RunHost(
+        {"sh", "-c", std::string(bin ? bin : ".") + "/tlmachine --machine '" + root_ + "' " + args},
+        out);
     return out;
   }
   // The size the package's File table gives for `fileKey`.
@@ -216,7 +217,8 @@ TEST_F(MsiPackages, A64BitFeatureTreeIsInstalledChangedRepairedAndRemovedWithout
   BuildPackage(kTreeSource, kTreeFiles, kTreeTables, kTreeQueries, L"C:\\Temp\\tree.msi", "x64");
   {
     RegKey env;
-    ASSERT_EQ(env.Open(HKEY_LOCAL_MACHINE, kSystemEnvironment, KEY_READ | KEY_WRITE), ERROR_SUCCESS);
+    ASSERT_EQ(env.Open(HKEY_LOCAL_MACHINE, kSystemEnvironment, KEY_READ | KEY_WRITE),
+              ERROR_SUCCESS);
     ASSERT_EQ(env.SetString(L"PROBE_TREE_PATH", L"C:\\Old"), ERROR_SUCCESS);
   }
   const std::string snapshot = temp_ + "/before.txt";
@@ -281,9 +283,9 @@ TEST_F(MsiPackages, A64BitFeatureTreeIsInstalledChangedRepairedAndRemovedWithout
   ASSERT_EQ(DeleteFileW(kTreeLink), ERROR_SUCCESS);
   // The Installer's copy of the package serves, whether or not the package is where it was.
   ASSERT_EQ(MoveFileExW(L"C:\\Temp\\tree.msi", L"C:\\Temp\\away.msi", 0), ERROR_SUCCESS);
-  ASSERT_EQ(Run({std::wstring(L"/i") + kTreeCode, L"/qn", L"REINSTALL=ALL",
-                 L"REINSTALLMODE=vomus"}),
-            Msi::kSuccess);
+  ASSERT_EQ(
+      Run({std::wstring(L"/i") + kTreeCode, L"/qn", L"REINSTALL=ALL", L"REINSTALLMODE=vomus"}),
+      Msi::kSuccess);
   EXPECT_EQ(ReadText(dir + L"\\app.exe"), "#!/bin/sh\nexit 0\n");
   EXPECT_TRUE(PathFileExistsW(kTreeLink));
   EXPECT_FALSE(PathFileExistsW(dir + L"\\lib.dll"));
@@ -306,9 +308,11 @@ namespace {
 std::string SharedSource(const std::string& letter, const std::string& digit) {
   return R"(<?xml version="1.0" encoding="utf-8"?>
 <Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
-  <Product Id="B2B2B2B2-2222-3333-4444-55555555550)" + digit + R"(" Name="Probe )" + letter +
+  <Product Id="B2B2B2B2-2222-3333-4444-55555555550)" +
+         digit + R"(" Name="Probe )" + letter +
          R"(" Language="1033" Version="1.0.0" Manufacturer="Probe Makers"
-           UpgradeCode="B2B2B2B2-7777-8888-9999-00000000000)" + digit + R"(">
+           UpgradeCode="B2B2B2B2-7777-8888-9999-00000000000)" +
+         digit + R"(">
     <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"/>
     <Media Id="1" Cabinet="s.cab" EmbedCab="yes"/>
     <Directory Id="TARGETDIR" Name="SourceDir">
@@ -321,8 +325,10 @@ std::string SharedSource(const std::string& letter, const std::string& digit) {
         </Directory>
       </Directory>
       <Directory Id="ProgramFilesFolder">
-        <Directory Id="INSTALLDIR" Name="Probe )" + letter + R"(">
-          <Component Id="Own" Guid="B2B2B2B2-3434-5656-7878-90909090900)" + digit + R"(">
+        <Directory Id="INSTALLDIR" Name="Probe )" +
+         letter + R"(">
+          <Component Id="Own" Guid="B2B2B2B2-3434-5656-7878-90909090900)" +
+         digit + R"(">
             <File Id="OwnTxt" Name="own.txt" Source="own.txt" KeyPath="yes"/>
           </Component>
         </Directory>
@@ -370,13 +376,15 @@ TEST_F(MsiPackages, AComponentTwoProductsShareStaysUntilTheLastOneGoes) {
   EXPECT_EQ(component.ValueList().size(), 2u);
   component.Close();
   // The 32-bit component's value is in the 32-bit view.
-  EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Shared", L"Version", KEY_WOW64_32KEY), L"1");
+  EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Shared", L"Version", KEY_WOW64_32KEY),
+            L"1");
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Shared", KEY_WOW64_64KEY));
 
   ASSERT_EQ(Run({L"/x", L"{B2B2B2B2-2222-3333-4444-555555555501}", L"/qn"}), Msi::kSuccess);
   EXPECT_FALSE(PathFileExistsW(L"C:\\Custom A"));
   EXPECT_EQ(ReadText(kSharedDll), "shared");
-  EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Shared", L"Version", KEY_WOW64_32KEY), L"1");
+  EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Shared", L"Version", KEY_WOW64_32KEY),
+            L"1");
   EXPECT_EQ(SharedCount(), 1u);
   ASSERT_EQ(component.Open(HKEY_LOCAL_MACHINE, kSharedComponentKey), ERROR_SUCCESS);
   EXPECT_EQ(component.ValueList().size(), 1u);
@@ -459,8 +467,7 @@ TEST_F(MsiPackages, CustomActionsFailuresAndTheirExitCodes) {
                {{"ok.exe", "#!/bin/sh\nexit 0\n"},
                 {"bad.exe", "#!/bin/sh\nexit 7\n"},
                 {"stop.exe", "#!/bin/sh\nkill -INT $PPID\n"}},
-               {},
-               kToolsQueries, L"C:\\Temp\\tools.msi");
+               {}, kToolsQueries, L"C:\\Temp\\tools.msi");
   const std::wstring package = L"C:\\Temp\\tools.msi";
   // A program that fails, an action this msiexec cannot carry out, an error action: each fails
   // the run, and what the run had written is taken back.
@@ -468,10 +475,10 @@ TEST_F(MsiPackages, CustomActionsFailuresAndTheirExitCodes) {
     const wchar_t* property;
     const char* logged;
   };
-  for (const Failing& f : {Failing{L"FAILTOOL=1", "The action RunBad ended with 7"},
-                           Failing{L"USEDLL=1",
-                                   "The custom action DllCall of type 1 is not supported"},
-                           Failing{L"REFUSE=1", "Error: Probe Tools refuses blue"}}) {
+  for (const Failing& f :
+       {Failing{L"FAILTOOL=1", "The action RunBad ended with 7"},
+        Failing{L"USEDLL=1", "The custom action DllCall of type 1 is not supported"},
+        Failing{L"REFUSE=1", "Error: Probe Tools refuses blue"}}) {
     EXPECT_EQ(Run({L"/i", package, L"/qn", f.property, L"/l*v", L"C:\\Temp\\fail.log"}),
               Msi::kInstallFailure)
         << f.logged;
