@@ -226,14 +226,10 @@ class Parser {
   }
 
   static bool Compare(const Value& a, const std::wstring& op, bool noCase, const Value& b) {
+    // Integers compare as integers; an integer against a text that is none is unequal only.
     const bool numeric =
-        a.readsAsInteger && b.readsAsInteger && !a.stringLiteral && !b.stringLiteral &&
-        (a.integerLiteral || b.integerLiteral || (!a.text.empty() && !b.text.empty()));
-    const bool mixed = (a.integerLiteral && !b.readsAsInteger && !b.stringLiteral) ||
-                       (b.integerLiteral && !a.readsAsInteger && !a.stringLiteral) ||
-                       (a.integerLiteral && b.stringLiteral) ||
-                       (b.integerLiteral && a.stringLiteral);
-    if (mixed && !numeric) return op == L"<>";
+        a.readsAsInteger && !a.stringLiteral && b.readsAsInteger && !b.stringLiteral;
+    if (!numeric && (a.integerLiteral || b.integerLiteral)) return op == L"<>";
     if (numeric) {
       const long long x = a.integer, y = b.integer;
       if (op == L"=") return x == y;

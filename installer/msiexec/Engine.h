@@ -103,6 +103,10 @@ class Engine {
   int RunSequence();
   int StandardAction(const std::wstring& action);
   int CustomAction(const std::wstring& action);
+  void FindRelatedProducts();
+  int RemoveExistingProducts();
+  // The product codes registered under an upgrade code.
+  std::vector<std::wstring> RelatedProducts(const std::wstring& upgradeCode) const;
   int Finish(int result);
   void Register();
   void Unregister();

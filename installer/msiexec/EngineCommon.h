@@ -14,6 +14,7 @@ namespace Msi {
 inline constexpr const wchar_t* kUninstallKey =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 inline constexpr const wchar_t* kProductsKey = L"SOFTWARE\\Classes\\Installer\\Products\\";
+inline constexpr const wchar_t* kUpgradeCodesKey = L"SOFTWARE\\Classes\\Installer\\UpgradeCodes\\";
 inline constexpr const wchar_t* kFeaturesKey = L"SOFTWARE\\Classes\\Installer\\Features\\";
 // The machine's installations: "Products\<packed code>\InstallProperties" and
 // "Components\<packed component id>" with one value per product that holds the component.

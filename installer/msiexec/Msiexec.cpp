@@ -141,6 +141,19 @@ std::wstring PackedGuid(const std::wstring& guid) {
   return out;
 }
 
+std::wstring UnpackedGuid(const std::wstring& packed) {
+  if (packed.size() != 32) return L"";
+  for (wchar_t c : packed)
+    if (!std::iswxdigit(c)) return L"";
+  // The packing reverses groups of digits, so packing the digits again unpacks them.
+  const std::wstring p = platform::ToUpper(packed);
+  const std::wstring braced = L"{" + p.substr(0, 8) + L"-" + p.substr(8, 4) + L"-" +
+                              p.substr(12, 4) + L"-" + p.substr(16, 4) + L"-" + p.substr(20) + L"}";
+  const std::wstring hex = PackedGuid(braced);
+  return L"{" + hex.substr(0, 8) + L"-" + hex.substr(8, 4) + L"-" + hex.substr(12, 4) + L"-" +
+         hex.substr(16, 4) + L"-" + hex.substr(20) + L"}";
+}
+
 std::wstring FormatText(const std::wstring& text, const Properties& properties,
                         const std::map<std::wstring, std::wstring>& files,
                         const std::map<std::wstring, std::wstring>& components) {

@@ -54,6 +54,8 @@ bool CancelRequested();
 // The Installer's packed form of a GUID ("{12345678-ABCD-...}" -> "87654321DCBA..."); empty
 // for a text that is no GUID in braces.
 std::wstring PackedGuid(const std::wstring& guid);
+// The other way: "{...}" from 32 packed hexadecimal digits; empty for anything else.
+std::wstring UnpackedGuid(const std::wstring& packed);
 
 // Formatted text of the Registry table: [NAME] is the property (empty when unset), [\x] the
 // character x, [~] a null (the separator of a multi-string), [#file] the installed file's path,

@@ -116,7 +116,27 @@ void Engine::Register() {
     properties.DeleteValue(kOldFilesValue);
     properties.DeleteValue(kOldValuesValue);
   }
+  // The upgrade code's list of products: what a later version's Upgrade table finds.
+  const std::wstring upgrade = PackedGuid(platform::ToUpper(Property(L"UpgradeCode")));
+  platform::RegKey upgrades;
+  if (!upgrade.empty() && upgrades.Create(platform::HKEY_LOCAL_MACHINE,
+                                          kUpgradeCodesKey + upgrade) == platform::ERROR_SUCCESS)
+    upgrades.SetString(packed, L"");
   RegisterComponents();
+}
+
+std::vector<std::wstring> Engine::RelatedProducts(const std::wstring& upgradeCode) const {
+  std::vector<std::wstring> codes;
+  platform::RegKey key;
+  const std::wstring packed = PackedGuid(upgradeCode);
+  if (packed.empty() ||
+      key.Open(platform::HKEY_LOCAL_MACHINE, kUpgradeCodesKey + packed) != platform::ERROR_SUCCESS)
+    return codes;
+  for (const auto& v : key.ValueList()) {
+    const std::wstring code = UnpackedGuid(v.name);
+    if (!code.empty()) codes.push_back(code);
+  }
+  return codes;
 }
 
 void Engine::Unregister() {
@@ -135,6 +155,16 @@ void Engine::Unregister() {
   platform::RegDeleteTreeW(platform::HKEY_LOCAL_MACHINE, (kFeaturesKey + packed).c_str());
   platform::RegDeleteTreeW(platform::HKEY_LOCAL_MACHINE,
                            (kUserDataKey + std::wstring(L"Products\\") + packed).c_str());
+  const std::wstring upgrade =
+      kUpgradeCodesKey + PackedGuid(platform::ToUpper(Property(L"UpgradeCode")));
+  platform::RegKey upgrades;
+  if (upgrades.Open(platform::HKEY_LOCAL_MACHINE, upgrade,
+                    platform::KEY_READ | platform::KEY_WRITE) == platform::ERROR_SUCCESS) {
+    upgrades.DeleteValue(packed);
+    const bool empty = upgrades.ValueList().empty() && upgrades.SubKeyNames().empty();
+    upgrades.Close();
+    if (empty) platform::RegDeleteKeyW(platform::HKEY_LOCAL_MACHINE, upgrade.c_str());
+  }
   // Only the Installer's own copy goes, never a package the caller named.
   const std::wstring cache = platform::GetWindowsDirectoryW() + L"\\Installer\\";
   if (!cached.empty() && platform::EqualsNoCase(cached, cache + packed + L".msi"))
@@ -147,7 +177,7 @@ void Engine::Unregister() {
         L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData",
         L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer",
         L"SOFTWARE\\Classes\\Installer\\Features", L"SOFTWARE\\Classes\\Installer\\Products",
-        L"SOFTWARE\\Classes\\Installer"}) {
+        L"SOFTWARE\\Classes\\Installer\\UpgradeCodes", L"SOFTWARE\\Classes\\Installer"}) {
     platform::RegKey k;
     if (k.Open(platform::HKEY_LOCAL_MACHINE, key) != platform::ERROR_SUCCESS) continue;
     const bool empty = k.ValueList().empty() && k.SubKeyNames().empty();

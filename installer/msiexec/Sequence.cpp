@@ -115,6 +115,8 @@ int Engine::StandardAction(const std::wstring& action) {
   if (action == L"MoveFiles") return MoveFiles(), kSuccess;
   if (action == L"DuplicateFiles") return DuplicateFiles(), kSuccess;
   if (action == L"RemoveDuplicateFiles") return kSuccess;  // with RemoveFiles
+  if (action == L"FindRelatedProducts") return FindRelatedProducts(), kSuccess;
+  if (action == L"RemoveExistingProducts") return RemoveExistingProducts();
   if (action == L"ScheduleReboot" || action == L"ForceReboot") {
     m_rebootNeeded = true;
     return kSuccess;
@@ -135,7 +137,6 @@ int Engine::StandardAction(const std::wstring& action) {
                                                 L"PublishFeatures",
                                                 L"PublishProduct",
                                                 L"PublishComponents",
-                                                L"FindRelatedProducts",
                                                 L"MigrateFeatureStates",
                                                 L"InstallExecute",
                                                 L"InstallExecuteAgain",
@@ -168,7 +169,6 @@ int Engine::StandardAction(const std::wstring& action) {
                                                 L"RemoveODBC",
                                                 L"InstallODBC",
                                                 L"AppSearch",
-                                                L"RemoveExistingProducts",
                                                 L"IsolateComponents",
                                                 L"BindImage",
                                                 L"PatchFiles",
@@ -253,6 +253,97 @@ int Engine::CustomAction(const std::wstring& action) {
   }
   m_log.Line(L"The action " + action + L" is not supported by this msiexec", false);
   return kInstallFailure;
+}
+
+// --- Related products ------------------------------------------------------------------------
+
+namespace {
+
+// The first three fields of a version, as the Installer compares them.
+std::vector<int> VersionFields(const std::wstring& text) {
+  std::vector<int> fields(3, 0);
+  std::size_t start = 0;
+  for (int i = 0; i < 3 && start < text.size(); ++i) {
+    std::size_t end = text.find(L'.', start);
+    fields[i] = Number(text.substr(start, end == std::wstring::npos ? end : end - start));
+    if (end == std::wstring::npos) break;
+    start = end + 1;
+  }
+  return fields;
+}
+
+constexpr int kUpgradeOnlyDetect = 0x2;
+constexpr int kUpgradeMinInclusive = 0x100;
+constexpr int kUpgradeMaxInclusive = 0x200;
+
+}  // namespace
+
+// The Upgrade table: the products of the same upgrade codes whose versions lie in a row's range
+// go into the row's property, as a list of product codes.
+void Engine::FindRelatedProducts() {
+  const Table& t = m_database.Get(L"Upgrade");
+  for (std::size_t i = 0; i < t.rows.size(); ++i) {
+    const std::wstring property = t.Cell(i, L"ActionProperty");
+    if (property.empty()) continue;
+    const int attributes = Number(t.Cell(i, L"Attributes"));
+    const std::wstring low = t.Cell(i, L"VersionMin"), high = t.Cell(i, L"VersionMax");
+    for (const auto& code : RelatedProducts(platform::ToUpper(t.Cell(i, L"UpgradeCode")))) {
+      if (code == m_productCode) continue;
+      platform::RegKey entry;
+      std::wstring version;
+      if (entry.Open(platform::HKEY_LOCAL_MACHINE, kUninstallKey + code) !=
+              platform::ERROR_SUCCESS ||
+          entry.QueryString(L"DisplayVersion", version) != platform::ERROR_SUCCESS)
+        continue;
+      const auto v = VersionFields(version);
+      if (!low.empty()) {
+        const auto l = VersionFields(low);
+        if (v < l || (v == l && !(attributes & kUpgradeMinInclusive))) continue;
+      }
+      if (!high.empty()) {
+        const auto h = VersionFields(high);
+        if (v > h || (v == h && !(attributes & kUpgradeMaxInclusive))) continue;
+      }
+      const std::wstring now = Property(property);
+      if (now.find(code) != std::wstring::npos) continue;
+      m_log.Line(L"Found the related product " + code + L" " + version + L" for " + property,
+                 false);
+      SetProperty(property, now.empty() ? code : now + L";" + code);
+    }
+  }
+}
+
+// The related products found for removal (rows that do not only detect) are removed first.
+int Engine::RemoveExistingProducts() {
+  if (m_removing) return kSuccess;
+  const Table& t = m_database.Get(L"Upgrade");
+  for (std::size_t i = 0; i < t.rows.size(); ++i) {
+    if (Number(t.Cell(i, L"Attributes")) & kUpgradeOnlyDetect) continue;
+    const std::wstring codes = Property(t.Cell(i, L"ActionProperty"));
+    std::size_t start = 0;
+    while (start < codes.size()) {
+      std::size_t end = codes.find(L';', start);
+      const std::wstring code =
+          codes.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+      start = end == std::wstring::npos ? codes.size() : end + 1;
+      if (!IsGuid(code) || code == m_productCode) continue;
+      m_log.Line(L"Removing the related product " + code, false);
+      Options removal;
+      removal.action = Options::Action::Remove;
+      removal.target = code;
+      removal.quiet = true;
+      Engine older(removal, m_log);
+      const int result = older.Run();
+      if (result != kSuccess && result != kRebootRequired && result != kUnknownProduct) {
+        m_log.Line(
+            L"The related product " + code + L" cannot be removed: " + std::to_wstring(result),
+            false);
+        return kInstallFailure;
+      }
+      if (result == kRebootRequired) m_rebootNeeded = true;
+    }
+  }
+  return kSuccess;
 }
 
 }  // namespace Msi

@@ -703,3 +703,67 @@ TEST_F(MsiPackages, HousekeepingTablesOfAPerUserProduct) {
   EXPECT_TRUE(PathIsDirectoryW(L"C:\\Users\\User\\Desktop"));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Probe Odds"));
 }
+
+namespace {
+
+// Two versions of one product (one upgrade code) that replace the older on install and refuse
+// to go back.
+std::string UpSource(const std::string& code, const std::string& version) {
+  return R"(<?xml version="1.0" encoding="utf-8"?>
+<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
+  <Product Id=")" +
+         code + R"(" Name="Probe Up" Language="1033" Version=")" + version + R"("
+           Manufacturer="Probe Makers" UpgradeCode="E5E5E5E5-7777-8888-9999-000000000001">
+    <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"/>
+    <MajorUpgrade DowngradeErrorMessage="A newer Probe Up is installed."/>
+    <Media Id="1" Cabinet="u.cab" EmbedCab="yes"/>
+    <Directory Id="TARGETDIR" Name="SourceDir">
+      <Directory Id="ProgramFilesFolder">
+        <Directory Id="INSTALLDIR" Name="Probe Up">
+          <Component Id="Main" Guid="E5E5E5E5-3434-5656-7878-909090909001">
+            <File Id="VersionTxt" Name="version.txt" Source="version.txt" KeyPath="yes"/>
+          </Component>
+        </Directory>
+      </Directory>
+    </Directory>
+    <Feature Id="All" Level="1"><ComponentRef Id="Main"/></Feature>
+  </Product>
+</Wix>
+)";
+}
+
+constexpr const wchar_t* kUpOld = L"{E5E5E5E5-2222-3333-4444-555555555501}";
+constexpr const wchar_t* kUpNew = L"{E5E5E5E5-2222-3333-4444-555555555502}";
+
+}  // namespace
+
+TEST_F(MsiPackages, ANewerVersionReplacesTheOlderAndAnOlderOneIsRefused) {
+  BuildPackage(UpSource("E5E5E5E5-2222-3333-4444-555555555501", "1.0.0"), {{"version.txt", "one"}},
+               {}, {}, L"C:\\Temp\\up1.msi");
+  BuildPackage(UpSource("E5E5E5E5-2222-3333-4444-555555555502", "2.0.0"), {{"version.txt", "two"}},
+               {}, {}, L"C:\\Temp\\up2.msi");
+  const std::wstring uninstall = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+  const std::wstring file = L"C:\\Program Files (x86)\\Probe Up\\version.txt";
+  ASSERT_EQ(Run({L"/i", L"C:\\Temp\\up1.msi", L"/qn"}), Msi::kSuccess);
+  EXPECT_EQ(ReadText(file), "one");
+  ASSERT_EQ(Run({L"/i", L"C:\\Temp\\up2.msi", L"/qn", L"/l*v", L"C:\\Temp\\up.log"}),
+            Msi::kSuccess);
+  EXPECT_EQ(ReadText(file), "two");
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, uninstall + kUpOld));
+  EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, uninstall + kUpNew, L"DisplayVersion"), L"2.0.0");
+  EXPECT_NE(ReadText(L"C:\\Temp\\up.log")
+                .find(Narrow(L"Removing the related product " + std::wstring(kUpOld))),
+            std::string::npos);
+  // Going back is refused by the newer one's launch condition; nothing changes.
+  EXPECT_EQ(Run({L"/i", L"C:\\Temp\\up1.msi", L"/qn", L"/l", L"C:\\Temp\\down.log"}),
+            Msi::kInstallFailure);
+  EXPECT_NE(ReadText(L"C:\\Temp\\down.log").find("A newer Probe Up is installed."),
+            std::string::npos);
+  EXPECT_EQ(ReadText(file), "two");
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, uninstall + kUpOld));
+  ASSERT_EQ(Run({L"/x", kUpNew, L"/qn"}), Msi::kSuccess);
+  EXPECT_FALSE(PathFileExistsW(L"C:\\Program Files (x86)\\Probe Up"));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\Installer\\UpgradeCodes"));
+  EXPECT_EQ(Msi::UnpackedGuid(Msi::PackedGuid(kUpNew)), kUpNew);
+  EXPECT_EQ(Msi::UnpackedGuid(L"not a packed code"), L"");
+}
