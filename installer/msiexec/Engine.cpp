@@ -343,15 +343,23 @@ int Engine::Finish(int result) {
     m_log.Line(L"Product: " + Property(L"ProductName") + L" -- Installation failed.", false);
     return result;
   }
-  // What the components that went still hold, when the sequence had no action for it (a
-  // package without RemoveFolders, say): taken back now, so that nothing is left unrecorded.
-  RemoveItems(std::wstring{kEnv, kIni, kLink, kSharedDll, kFile, kFolder, kValue, kTree, kKey});
   bool anyLocal = false;
   for (const auto& [name, f] : m_features)
     anyLocal = anyLocal || (f.action == kStateUnknown ? f.installed : f.action) == kStateLocal;
-  if (m_removing || (m_installed && !anyLocal && !m_features.empty())) {
+  // A change that leaves no feature removes the product.
+  if (m_installed && !anyLocal && !m_features.empty()) m_removing = true;
+  // What the components that went still hold, when the sequence had no action for it (a
+  // package without RemoveFolders, say): taken back now, so that nothing is left unrecorded.
+  RemoveItems(std::wstring{kEnv, kIni, kLink, kSharedDll, kFile, kFolder, kValue, kTree, kKey});
+  if (!m_installed && !anyLocal && !m_features.empty()) {
+    // Nothing was chosen: the product is not registered as installed.
+    m_log.Line(L"Product: " + Property(L"ProductName") + L" -- no feature is chosen; nothing is "
+                                                         L"installed.",
+               false);
+    return kSuccess;
+  }
+  if (m_removing) {
     // Everything went: what is still listed belongs to components another product holds.
-    m_removing = true;
     Unregister();
     m_log.Line(L"Product: " + Property(L"ProductName") + L" -- Removal completed successfully.",
                false);
