@@ -142,7 +142,9 @@ bool Engine::LoadInstalledState() {
     std::size_t a = v.find(L'|'), b = v.find(L'|', a == std::wstring::npos ? 0 : a + 1);
     if (a == std::wstring::npos || b == std::wstring::npos) continue;
     const std::wstring root = v.substr(0, a), key = v.substr(a + 1, b - a - 1);
-    m_items.push_back({L"", kKey, {L"", root, key}});
+    // That msiexec took the keys the removal left empty, up to the root's first level.
+    for (std::wstring k = key; k.find(L'\\') != std::wstring::npos; k = k.substr(0, k.rfind(L'\\')))
+      m_items.push_back({L"", kKey, {L"", root, k}});
     if (b + 1 < v.size()) m_items.push_back({L"", kValue, {L"", root, key, v.substr(b + 1)}});
   }
   return true;
@@ -268,7 +270,11 @@ std::wstring Engine::Directory(const std::wstring& id, int depth) {
       path = parent.empty() || parent == id ? WithSlash(Property(L"ROOTDRIVE"))
                                             : Directory(parent, depth + 1);
       const std::wstring name = LongName(t.Cell(i, L"DefaultDir"));
-      if (name != L"." && SafeElement(name)) path += name + L"\\";
+      if (name != L"." && SafeElement(name))
+        path += name + L"\\";
+      else if (name != L".")
+        m_badNames.push_back(L"The directory " + id + L" has the name '" + name +
+                             L"', which is no folder name");
       break;
     }
     if (path.empty()) path = WithSlash(Property(L"ROOTDRIVE"));
@@ -280,13 +286,18 @@ std::wstring Engine::Directory(const std::wstring& id, int depth) {
 
 void Engine::ResolveDirectories() {
   m_directories.clear();
+  m_badNames.clear();
   const Table& t = m_database.Get(L"Directory");
   for (std::size_t i = 0; i < t.rows.size(); ++i) Directory(t.Cell(i, L"Directory"));
   for (auto& [name, info] : m_components) m_componentDirs[name] = Directory(info.directory);
   const Table& files = m_database.Get(L"File");
   for (std::size_t i = 0; i < files.rows.size(); ++i) {
     const std::wstring name = LongName(files.Cell(i, L"FileName"));
-    if (!SafeElement(name)) continue;
+    if (!SafeElement(name)) {
+      m_badNames.push_back(L"The file " + files.Cell(i, L"File") + L" has the name '" + name +
+                           L"', which is no file name");
+      continue;
+    }
     m_filePaths[files.Cell(i, L"File")] = m_componentDirs[files.Cell(i, L"Component_")] + name;
   }
   m_directoriesResolved = true;
@@ -353,8 +364,9 @@ int Engine::Finish(int result) {
   RemoveItems(std::wstring{kEnv, kIni, kLink, kSharedDll, kFile, kFolder, kValue, kTree, kKey});
   if (!m_installed && !anyLocal && !m_features.empty()) {
     // Nothing was chosen: the product is not registered as installed.
-    m_log.Line(L"Product: " + Property(L"ProductName") + L" -- no feature is chosen; nothing is "
-                                                         L"installed.",
+    m_log.Line(L"Product: " + Property(L"ProductName") +
+                   L" -- no feature is chosen; nothing is "
+                   L"installed.",
                false);
     return kSuccess;
   }

@@ -97,6 +97,7 @@ class Engine {
   void SetProperties();
   bool CheckSupported();
   void ResolveDirectories();
+  bool Settle();
   std::wstring Directory(const std::wstring& id, int depth = 0);
   void ReadFeaturesAndComponents();
   void ChooseFeatures();
@@ -163,6 +164,7 @@ class Engine {
   bool m_rebootNeeded = false;
   std::map<std::wstring, std::wstring> m_properties;
   std::map<std::wstring, std::wstring> m_directoryOverrides;
+  std::vector<std::wstring> m_badNames;  // folders and files whose names would leave their place
   std::map<std::wstring, std::wstring> m_directories;  // resolved, with a final "\"
   std::map<std::wstring, std::wstring> m_filePaths;    // File key -> installed path
   std::map<std::wstring, std::wstring> m_componentDirs;

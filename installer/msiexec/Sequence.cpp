@@ -42,10 +42,9 @@ int Engine::RunSequence() {
                    [](const Sequenced& a, const Sequenced& b) { return a.order < b.order; });
   for (const auto& step : steps) {
     // Directories and choices are settled by CostFinalize at the latest.
-    if (!m_directoriesResolved && (step.action == L"CostFinalize" || step.order >= 1000)) {
-      ResolveDirectories();
-      ChooseFeatures();
-    }
+    if (!m_directoriesResolved && (step.action == L"CostFinalize" || step.order >= 1000) &&
+        !Settle())
+      return kInstallFailure;
     if (CancelRequested()) {
       m_log.Line(L"The installation was cancelled before " + step.action, false);
       return kUserExit;
@@ -64,22 +63,23 @@ int Engine::RunSequence() {
               std::to_wstring(result == kSuccess ? 1 : 3) + L".");
     if (result != kSuccess) return result;
   }
-  if (!m_directoriesResolved) {
-    ResolveDirectories();
-    ChooseFeatures();
-  }
+  if (!m_directoriesResolved && !Settle()) return kInstallFailure;
   return kSuccess;
+}
+
+// The directories and the choice of features, once; false when the package names a folder or
+// file with a name that is no single element (it would land elsewhere than it says).
+bool Engine::Settle() {
+  ResolveDirectories();
+  ChooseFeatures();
+  for (const auto& bad : m_badNames) m_log.Line(bad, false);
+  return m_badNames.empty();
 }
 
 // A standard action: its result, or -1 when `action` is none.
 int Engine::StandardAction(const std::wstring& action) {
-  if (action == L"CostFinalize") {
-    if (!m_directoriesResolved) {
-      ResolveDirectories();
-      ChooseFeatures();
-    }
-    return kSuccess;
-  }
+  if (action == L"CostFinalize")
+    return m_directoriesResolved || Settle() ? kSuccess : kInstallFailure;
   if (action == L"LaunchConditions") {
     const Table& t = m_database.Get(L"LaunchCondition");
     for (std::size_t i = 0; i < t.rows.size(); ++i) {

@@ -767,3 +767,29 @@ TEST_F(MsiPackages, ANewerVersionReplacesTheOlderAndAnOlderOneIsRefused) {
   EXPECT_EQ(Msi::UnpackedGuid(Msi::PackedGuid(kUpNew)), kUpNew);
   EXPECT_EQ(Msi::UnpackedGuid(L"not a packed code"), L"");
 }
+
+TEST_F(MsiPackages, NamesThatWouldLeaveTheirFolderFailTheRunBeforeAnyChange) {
+  const std::map<std::string, std::string> files = {{"shared.dll", "shared"}, {"own.txt", "own"}};
+  struct Hostile {
+    const char* query;
+    const char* logged;
+  };
+  for (const Hostile& h :
+       {Hostile{"UPDATE `Directory` SET `DefaultDir` = '..' WHERE `Directory` = 'INSTALLDIR'",
+                "The directory INSTALLDIR has the name '..', which is no folder name"},
+        Hostile{"UPDATE `File` SET `FileName` = 'x|..\\..\\evil.txt' WHERE `File` = 'OwnTxt'",
+                "The file OwnTxt has the name '..\\..\\evil.txt', which is no file name"}}) {
+    BuildPackage(SharedSource("A", "1"), files, {}, {h.query}, L"C:\\Temp\\hostile.msi");
+    EXPECT_EQ(Run({L"/i", L"C:\\Temp\\hostile.msi", L"/qn", L"/l", L"C:\\Temp\\hostile.log"}),
+              Msi::kInstallFailure)
+        << h.query;
+    EXPECT_NE(ReadText(L"C:\\Temp\\hostile.log").find(h.logged), std::string::npos)
+        << ReadText(L"C:\\Temp\\hostile.log");
+    EXPECT_FALSE(PathFileExistsW(L"C:\\Program Files (x86)\\own.txt"));
+    EXPECT_FALSE(PathFileExistsW(L"C:\\evil.txt"));
+    EXPECT_FALSE(PathFileExistsW(kSharedDll));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE,
+                           L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+                           L"{B2B2B2B2-2222-3333-4444-555555555501}"));
+  }
+}

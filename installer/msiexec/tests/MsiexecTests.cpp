@@ -269,3 +269,28 @@ TEST_F(Msiexec, AFreshMachineStartsItThroughSystem32) {
   // A host program's exit status keeps its low eight bits only.
   EXPECT_EQ(code, static_cast<DWORD>(Msi::kInvalidCommandLine & 0xff));
 }
+
+TEST_F(Msiexec, AProductRecordedByAnOlderMsiexecIsStillRemoved) {
+  BuildPackage(kPropertyPackage, L"C:\\Temp\\probe.msi");
+  ASSERT_EQ(Run({L"/i", L"C:\\Temp\\probe.msi", L"/qn"}), Msi::kSuccess);
+  // The record as an older msiexec kept it: the files and "root|key|name" of the values.
+  const std::wstring properties =
+      L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products\\"
+      L"11111111222233334444555555555555\\InstallProperties";
+  {
+    RegKey record;
+    ASSERT_EQ(record.Open(HKEY_LOCAL_MACHINE, properties, KEY_READ | KEY_WRITE), ERROR_SUCCESS);
+    ASSERT_EQ(record.DeleteValue(L"TolmeraItems"), ERROR_SUCCESS);
+    ASSERT_EQ(record.SetMultiString(L"TolmeraFiles", {}), ERROR_SUCCESS);
+    ASSERT_EQ(record.SetMultiString(
+                  L"TolmeraRegistry",
+                  {L"2|SOFTWARE\\Probe\\red|Shade", L"2|SOFTWARE\\Probe\\red|Count",
+                   L"2|SOFTWARE\\Probe\\red|Folder", L"2|SOFTWARE\\Probe\\red|Literal"}),
+              ERROR_SUCCESS);
+  }
+  ASSERT_TRUE(KeyExists(L"SOFTWARE\\Probe\\red"));
+  ASSERT_EQ(Run({L"/x", L"{11111111-2222-3333-4444-555555555555}", L"/qn"}), Msi::kSuccess);
+  EXPECT_FALSE(KeyExists(L"SOFTWARE\\Probe"));
+  EXPECT_TRUE(KeyExists(L"SOFTWARE"));
+  EXPECT_FALSE(KeyExists(properties));
+}
