@@ -133,6 +133,13 @@ bool Engine::LoadInstalledState() {
     Item item;
     if (Item::Decode(t, item)) m_items.push_back(item);
   }
+  std::vector<std::wstring> directories;
+  properties.QueryMultiString(kDirectoriesValue, directories);
+  for (const auto& d : directories) {
+    std::size_t eq = d.find(L'=');
+    if (eq != std::wstring::npos && eq > 0)
+      m_rememberedDirectories[d.substr(0, eq)] = d.substr(eq + 1);
+  }
   // A record of an older msiexec: files and values of the whole product.
   std::vector<std::wstring> files, values;
   properties.QueryMultiString(kOldFilesValue, files);
@@ -186,6 +193,8 @@ void Engine::SetProperties() {
   m_removing = m_installed && platform::ToUpper(Property(L"REMOVE")) == L"ALL";
   for (const auto& [name, value] : m_properties)
     if (!value.empty()) m_directoryOverrides[name] = value;
+  for (const auto& [id, path] : m_rememberedDirectories)
+    if (!m_options.properties.count(id)) m_directoryOverrides[id] = path;
   const std::wstring all = Property(L"ALLUSERS");
   m_perMachine = all == L"1" || (all == L"2" && Property(L"MSIINSTALLPERUSER") != L"1");
 }
@@ -255,7 +264,7 @@ std::wstring Engine::Directory(const std::wstring& id, int depth) {
   const Table& t = m_database.Get(L"Directory");
   std::wstring path;
   auto given = m_directoryOverrides.find(id);
-  if (given != m_directoryOverrides.end() && id != L"ROOTDRIVE" && id != L"TARGETDIR") {
+  if (given != m_directoryOverrides.end() && id != L"ROOTDRIVE") {
     std::wstring full;
     path = platform::GetFullPathNameW(given->second, full) == platform::ERROR_SUCCESS
                ? WithSlash(full)

@@ -164,6 +164,7 @@ class Engine {
   bool m_rebootNeeded = false;
   std::map<std::wstring, std::wstring> m_properties;
   std::map<std::wstring, std::wstring> m_directoryOverrides;
+  std::map<std::wstring, std::wstring> m_rememberedDirectories;  // of the product's record
   std::vector<std::wstring> m_badNames;  // folders and files whose names would leave their place
   std::map<std::wstring, std::wstring> m_directories;  // resolved, with a final "\"
   std::map<std::wstring, std::wstring> m_filePaths;    // File key -> installed path

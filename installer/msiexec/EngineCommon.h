@@ -23,6 +23,9 @@ inline constexpr const wchar_t* kUserDataKey =
 // What the product holds, kept with its install properties; an older record kept only the
 // files and the values of the whole product.
 inline constexpr const wchar_t* kItemsValue = L"TolmeraItems";
+// The folders the installation was told ("INSTALLDIR=..."), as "ID=path": a change or a repair
+// works in them again.
+inline constexpr const wchar_t* kDirectoriesValue = L"TolmeraDirectories";
 inline constexpr const wchar_t* kOldFilesValue = L"TolmeraFiles";
 inline constexpr const wchar_t* kOldValuesValue = L"TolmeraRegistry";
 inline constexpr const wchar_t* kSharedDllsKey =

@@ -113,6 +113,14 @@ void Engine::Register() {
     std::vector<std::wstring> texts;
     for (const auto& item : m_items) texts.push_back(item.Encode());
     properties.SetMultiString(kItemsValue, texts);
+    std::vector<std::wstring> told;
+    const Table& directories = m_database.Get(L"Directory");
+    for (std::size_t i = 0; i < directories.rows.size(); ++i) {
+      const std::wstring id = directories.Cell(i, L"Directory");
+      if (m_directoryOverrides.count(id) && m_directories.count(id))
+        told.push_back(id + L"=" + m_directories[id]);
+    }
+    properties.SetMultiString(kDirectoriesValue, told);
     properties.DeleteValue(kOldFilesValue);
     properties.DeleteValue(kOldValuesValue);
   }

@@ -368,6 +368,12 @@ TEST_F(MsiPackages, AComponentTwoProductsShareStaysUntilTheLastOneGoes) {
   ASSERT_EQ(Run({L"/i", L"C:\\Temp\\a.msi", L"/qn", L"INSTALLDIR=C:\\Custom A"}), Msi::kSuccess);
   EXPECT_EQ(ReadText(L"C:\\Custom A\\own.txt"), "own");
   EXPECT_FALSE(PathFileExistsW(L"C:\\Program Files (x86)\\Probe A"));
+  // A repair works in the folder the installation was told.
+  ASSERT_EQ(DeleteFileW(L"C:\\Custom A\\own.txt"), ERROR_SUCCESS);
+  ASSERT_EQ(Run({L"/i", L"{B2B2B2B2-2222-3333-4444-555555555501}", L"/qn", L"REINSTALL=ALL"}),
+            Msi::kSuccess);
+  EXPECT_EQ(ReadText(L"C:\\Custom A\\own.txt"), "own");
+  EXPECT_FALSE(PathFileExistsW(L"C:\\Program Files (x86)\\Probe A"));
   ASSERT_EQ(Run({L"/i", L"C:\\Temp\\b.msi", L"/qn", L"ADDLOCAL=ALL"}), Msi::kSuccess);
   EXPECT_EQ(ReadText(L"C:\\Program Files (x86)\\Probe B\\own.txt"), "own");
   EXPECT_EQ(SharedCount(), 2u);
