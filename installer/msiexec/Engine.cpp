@@ -86,12 +86,6 @@ bool Item::Decode(const std::wstring& text, Item& item) {
   return true;
 }
 
-bool Item::operator<(const Item& o) const {
-  if (component != o.component) return component < o.component;
-  if (kind != o.kind) return kind < o.kind;
-  return fields < o.fields;
-}
-
 // --- Set-up ----------------------------------------------------------------------------------
 
 bool Engine::OpenPackage(const std::wstring& windowsPath) {

@@ -47,7 +47,6 @@ struct Item {
   std::vector<std::wstring> fields;
   std::wstring Encode() const;
   static bool Decode(const std::wstring& text, Item& item);
-  bool operator<(const Item& o) const;
   bool operator==(const Item& o) const {
     return component == o.component && kind == o.kind && fields == o.fields;
   }
@@ -140,7 +139,7 @@ class Engine {
   const ComponentInfo* Component(const std::wstring& name) const;
   platform::HKEY RootOf(const std::wstring& root) const;
   std::wstring RootText(const std::wstring& root) const;
-  std::wstring IoPath(const std::wstring& path, bool win64) const;
+  std::wstring IoPath(const std::wstring& path) const;
 
   std::wstring Format(const std::wstring& text) const {
     return FormatText(text, m_properties, m_filePaths, m_componentDirs);

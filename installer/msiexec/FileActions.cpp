@@ -61,7 +61,7 @@ std::wstring Engine::RootText(const std::wstring& root) const {
 
 // The path the engine writes to: the Installer is a 64-bit service, so its System32 is the
 // real one, which a 32-bit process reaches through Sysnative.
-std::wstring Engine::IoPath(const std::wstring& path, bool) const {
+std::wstring Engine::IoPath(const std::wstring& path) const {
   if (!platform::CurrentConfig().IsWow64()) return path;
   const std::wstring system32 = platform::GetWindowsDirectoryW() + L"\\System32";
   if (path.size() >= system32.size() &&
@@ -129,7 +129,7 @@ bool Engine::InstallFiles() {
     const std::wstring component = files.Cell(i, L"Component_");
     const ComponentInfo& info = m_components[component];
     const std::wstring installed = m_filePaths[files.Cell(i, L"File")];
-    const std::wstring target = IoPath(installed, info.win64);
+    const std::wstring target = IoPath(installed);
     const std::string name = platform::ToUtf8(LongName(files.Cell(i, L"FileName")));
     // msiextract lays the files out by their folders' names; the one that ends like the
     // installed path is this file.
@@ -219,7 +219,7 @@ void Engine::CreateFolders() {
     const std::wstring component = t.Cell(i, L"Component_");
     if (!Coming(component)) continue;
     const std::wstring why =
-        CreateFolderFor(component, IoPath(Directory(t.Cell(i, L"Directory_")), false));
+        CreateFolderFor(component, IoPath(Directory(t.Cell(i, L"Directory_"))));
     if (!why.empty()) m_log.Line(why, false);
   }
 }
@@ -236,7 +236,7 @@ void Engine::RemoveFileTable(bool installing) {
     if (!now) continue;
     std::wstring folder = Property(t.Cell(i, L"DirProperty"));
     if (folder.empty()) continue;
-    folder = IoPath(WithoutSlash(folder), false);
+    folder = IoPath(WithoutSlash(folder));
     const std::wstring name = LongName(t.Cell(i, L"FileName"));
     if (name.empty()) {
       if (platform::RemoveDirectoryW(folder) == platform::ERROR_SUCCESS)
@@ -318,11 +318,10 @@ void Engine::DuplicateFiles() {
     std::wstring name = LongName(t.Cell(i, L"DestName"));
     if (name.empty()) name = std::wstring(platform::PathFindFileNameW(original->second));
     if (folder.empty() || !SafeElement(name)) continue;
-    folder = IoPath(WithoutSlash(folder), false);
+    folder = IoPath(WithoutSlash(folder));
     if (!CreateFolderFor(component, folder).empty()) continue;
     const std::wstring to = folder + L"\\" + name;
-    if (platform::CopyFileW(IoPath(original->second, false), to, false) ==
-        platform::ERROR_SUCCESS) {
+    if (platform::CopyFileW(IoPath(original->second), to, false) == platform::ERROR_SUCCESS) {
       m_log.Line(L"Duplicating file " + original->second + L" to " + to);
       Add({component, kFile, {to}});
     }

@@ -134,7 +134,7 @@ void Engine::WriteIni() {
     std::wstring folder = dirProperty.empty() ? Directory(L"WindowsFolder") : Property(dirProperty);
     if (dirProperty.empty() || folder.empty()) folder = platform::GetWindowsDirectoryW();
     if (!SafeElement(name)) continue;
-    folder = IoPath(WithoutSlash(folder), false);
+    folder = IoPath(WithoutSlash(folder));
     const std::wstring path = folder + L"\\" + name;
     const std::wstring section = Format(t.Cell(i, L"Section"));
     const std::wstring key = Format(t.Cell(i, L"Key"));
@@ -275,7 +275,7 @@ bool Engine::RemoveItem(const Item& item) {
         return true;
       if (count > 1) {
         shared.SetDword(field(1), count - 1);
-        m_keptFiles.insert(IoPath(field(1), field(0) == L"64"));
+        m_keptFiles.insert(IoPath(field(1)));
         m_log.Line(L"File " + field(1) + L" is kept: SharedDLLs counts " +
                    std::to_wstring(count - 1) + L" more");
       } else {

@@ -160,6 +160,11 @@ const char kTreeSource[] = R"(<?xml version="1.0" encoding="utf-8"?>
           </Directory>
         </Directory>
       </Directory>
+      <Directory Id="System64Folder">
+        <Component Id="SystemPart" Guid="A1A1A1A1-3434-5656-7878-909090909005" Win64="yes">
+          <File Id="Probe64" Name="probe64.dll" Source="lib.dll" KeyPath="yes"/>
+        </Component>
+      </Directory>
       <Directory Id="ProgramMenuFolder">
         <Directory Id="MenuDir" Name="Probe Tree">
           <Component Id="Menu" Guid="A1A1A1A1-3434-5656-7878-909090909004">
@@ -172,6 +177,7 @@ const char kTreeSource[] = R"(<?xml version="1.0" encoding="utf-8"?>
     <Feature Id="Complete" Level="1">
       <ComponentRef Id="Main"/>
       <ComponentRef Id="Menu"/>
+      <ComponentRef Id="SystemPart"/>
       <Feature Id="ExtraFeature" Level="1"><ComponentRef Id="Extra"/></Feature>
       <Feature Id="DocsFeature" Level="4"><ComponentRef Id="Docs"/></Feature>
     </Feature>
@@ -235,6 +241,9 @@ TEST_F(MsiPackages, A64BitFeatureTreeIsInstalledChangedRepairedAndRemovedWithout
   EXPECT_EQ(ReadText(dir + L"\\lib.dll"), "library bytes");
   EXPECT_FALSE(PathFileExistsW(dir + L"\\Docs\\readme.txt"));  // level 4 above INSTALLLEVEL 1
   EXPECT_FALSE(PathFileExistsW(L"C:\\Program Files (x86)\\Probe Tree"));
+  // The 64-bit system folder is the real System32, which this 32-bit process sees as Sysnative.
+  EXPECT_EQ(ReadText(L"C:\\Windows\\Sysnative\\probe64.dll"), "library bytes");
+  EXPECT_FALSE(PathFileExistsW(L"C:\\Windows\\SysWOW64\\probe64.dll"));
   // The value of a 64-bit component is in the 64-bit view only.
   EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Tree", L"Path", KEY_WOW64_64KEY),
             dir + L"\\");
