@@ -103,6 +103,7 @@ class Engine {
   int RunSequence();
   int StandardAction(const std::wstring& action);
   int CustomAction(const std::wstring& action);
+  int AppSearch();
   void FindRelatedProducts();
   int RemoveExistingProducts();
   // The product codes registered under an upgrade code.

@@ -1,9 +1,12 @@
 // The execute sequence: its actions in order under their conditions, the standard actions and
 // the custom actions a machine can honour.
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
 
 #include "msiexec/Engine.h"
 #include "msiexec/EngineCommon.h"
+#include "platform/Files.h"
 #include "platform/Processes.h"
 
 namespace Msi {
@@ -115,6 +118,7 @@ int Engine::StandardAction(const std::wstring& action) {
   if (action == L"MoveFiles") return MoveFiles(), kSuccess;
   if (action == L"DuplicateFiles") return DuplicateFiles(), kSuccess;
   if (action == L"RemoveDuplicateFiles") return kSuccess;  // with RemoveFiles
+  if (action == L"AppSearch") return AppSearch();
   if (action == L"FindRelatedProducts") return FindRelatedProducts(), kSuccess;
   if (action == L"RemoveExistingProducts") return RemoveExistingProducts();
   if (action == L"ScheduleReboot" || action == L"ForceReboot") {
@@ -168,7 +172,6 @@ int Engine::StandardAction(const std::wstring& action) {
                                                 L"RegisterFonts",
                                                 L"RemoveODBC",
                                                 L"InstallODBC",
-                                                L"AppSearch",
                                                 L"IsolateComponents",
                                                 L"BindImage",
                                                 L"PatchFiles",
@@ -342,6 +345,80 @@ int Engine::RemoveExistingProducts() {
       }
       if (result == kRebootRequired) m_rebootNeeded = true;
     }
+  }
+  return kSuccess;
+}
+
+// --- Searches --------------------------------------------------------------------------------
+
+// AppSearch through the registry (RegLocator): a raw value in the Installer's text form, or a
+// folder or file the value names when it exists. Other searches fail the run.
+int Engine::AppSearch() {
+  const Table& search = m_database.Get(L"AppSearch");
+  const Table& locators = m_database.Get(L"RegLocator");
+  const Table& signatures = m_database.Get(L"Signature");
+  for (std::size_t i = 0; i < search.rows.size(); ++i) {
+    const std::wstring property = search.Cell(i, L"Property");
+    const std::wstring signature = search.Cell(i, L"Signature_");
+    std::size_t row = locators.rows.size();
+    for (std::size_t r = 0; r < locators.rows.size(); ++r)
+      if (locators.Cell(r, L"Signature_") == signature) row = r;
+    bool fileSignature = false;
+    for (std::size_t r = 0; r < signatures.rows.size(); ++r)
+      fileSignature = fileSignature || signatures.Cell(r, L"Signature") == signature;
+    const int type = row < locators.rows.size() ? Number(locators.Cell(row, L"Type")) : -1;
+    if (row == locators.rows.size() || fileSignature || (type & 0x0f) > 2) {
+      m_log.Line(L"The search " + signature + L" for " + property +
+                     L" is not one this msiexec carries out (a registry value, folder or file)",
+                 false);
+      return kInstallFailure;
+    }
+    const std::wstring rootText = locators.Cell(row, L"Root");
+    const platform::HKEY root = rootText == L"0"   ? platform::HKEY_CLASSES_ROOT
+                                : rootText == L"1" ? platform::HKEY_CURRENT_USER
+                                : rootText == L"3" ? platform::HKEY_USERS
+                                                   : platform::HKEY_LOCAL_MACHINE;
+    const platform::REGSAM view =
+        (type & 0x10) ? platform::KEY_WOW64_64KEY : platform::KEY_WOW64_32KEY;
+    platform::RegKey key;
+    if (key.Open(root, CleanKey(Format(locators.Cell(row, L"Key"))), platform::KEY_READ | view) !=
+        platform::ERROR_SUCCESS)
+      continue;
+    const std::wstring name = Format(locators.Cell(row, L"Name"));
+    std::wstring found;
+    for (const auto& v : key.ValueList()) {
+      if (!platform::EqualsNoCase(v.name, name)) continue;
+      std::wstring text;
+      if (v.type == platform::REG_SZ || v.type == platform::REG_EXPAND_SZ) {
+        key.QueryString(v.name, text);
+        found = (v.type == platform::REG_EXPAND_SZ && (type & 0x0f) == 2 ? L"#%" : L"") + text;
+      } else if (v.type == platform::REG_DWORD) {
+        platform::DWORD n = 0;
+        key.QueryDword(v.name, n);
+        found = L"#" + std::to_wstring(static_cast<std::int32_t>(n));
+      } else if (v.type == platform::REG_MULTI_SZ) {
+        std::vector<std::wstring> items;
+        key.QueryMultiString(v.name, items);
+        for (const auto& item : items) found += (found.empty() ? L"" : L"[~]") + item;
+      } else {
+        found = L"#x";
+        for (auto b : v.data) {
+          wchar_t hex[3];
+          std::swprintf(hex, 3, L"%02X", static_cast<unsigned>(b));
+          found += hex;
+        }
+      }
+      break;
+    }
+    if (found.empty()) continue;
+    if ((type & 0x0f) == 0) {  // a folder that exists
+      if (!platform::PathIsDirectoryW(found)) continue;
+      found = WithSlash(found);
+    } else if ((type & 0x0f) == 1) {  // a file that exists
+      if (!platform::PathFileExistsW(found) || platform::PathIsDirectoryW(found)) continue;
+    }
+    SetProperty(property, found);
+    if (!m_directoriesResolved) m_directoryOverrides[property] = found;
   }
   return kSuccess;
 }

@@ -576,16 +576,20 @@ TEST_F(MsiPackagesOn32BitWindows, A64BitPackageIsRefusedAndChangesNothing) {
 
 namespace {
 
-// A per-user product (no ALLUSERS) with the tables of file and registry housekeeping: a
-// duplicated file, files moved in from elsewhere, files removed at the installation, values and
-// keys removed at the installation, keys made alone ("+") and taken whole ("*"), an empty
-// folder, a desktop shortcut to a file, a value under the root of the kind of installation.
+// A per-user product (no ALLUSERS) with the tables of file and registry housekeeping: registry
+// searches (a folder, a text, a number), a duplicated file, files moved in from the folder found,
+// files removed at the installation, values and keys removed at the installation, keys made alone
+// ("+") and taken whole ("*"), an empty folder, a desktop shortcut to a file, a value under the
+// root of the kind of installation.
 const char kOddsSource[] = R"(<?xml version="1.0" encoding="utf-8"?>
 <Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
   <Product Id="D4D4D4D4-2222-3333-4444-555555555501" Name="Probe Odds" Language="1033" Version="4.0.0"
            Manufacturer="Probe Makers" UpgradeCode="D4D4D4D4-7777-8888-9999-000000000001">
     <Package InstallerVersion="200" Compressed="yes"/>
     <Media Id="1" Cabinet="o.cab" EmbedCab="yes"/>
+    <Property Id="OLDDIR"><RegistrySearch Id="OldDir" Root="HKLM" Key="SOFTWARE\Probe Old" Name="Dir" Type="directory"/></Property>
+    <Property Id="OLDCOLOUR"><RegistrySearch Id="OldColour" Root="HKLM" Key="SOFTWARE\Probe Old" Name="Colour" Type="raw"/></Property>
+    <Property Id="OLDCOUNT"><RegistrySearch Id="OldCount" Root="HKLM" Key="SOFTWARE\Probe Old" Name="Count" Type="raw"/></Property>
     <Directory Id="TARGETDIR" Name="SourceDir">
       <Directory Id="ProgramFilesFolder">
         <Directory Id="INSTALLDIR" Name="Probe Odds">
@@ -603,6 +607,7 @@ const char kOddsSource[] = R"(<?xml version="1.0" encoding="utf-8"?>
             <Component Id="Data" Guid="D4D4D4D4-3434-5656-7878-909090909002">
               <CreateFolder/>
               <RegistryValue Root="HKLM" Key="SOFTWARE\Probe Odds" Name="Data" Type="string" Value="[DATADIR]" KeyPath="yes"/>
+              <RegistryValue Root="HKLM" Key="SOFTWARE\Probe Odds" Name="Found" Type="string" Value="[OLDCOLOUR] [OLDCOUNT]"/>
             </Component>
           </Directory>
         </Directory>
@@ -671,9 +676,21 @@ TEST_F(MsiPackages, HousekeepingTablesOfAPerUserProduct) {
   ASSERT_EQ(WriteWholeFile(L"C:\\Program Files (x86)\\outside.txt", "o"), ERROR_SUCCESS);
   Write(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Old", L"Gone", L"x", KEY_WOW64_32KEY);
   Write(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Old", L"Stays", L"y", KEY_WOW64_32KEY);
+  Write(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Old", L"Dir", L"C:\\Old", KEY_WOW64_32KEY);
+  Write(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Old", L"Colour", L"green", KEY_WOW64_32KEY);
+  {
+    RegKey old;
+    ASSERT_EQ(old.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Old",
+                       KEY_READ | KEY_WRITE | KEY_WOW64_32KEY),
+              ERROR_SUCCESS);
+    ASSERT_EQ(old.SetDword(L"Count", 12), ERROR_SUCCESS);
+  }
   Write(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Older\\Deep", L"Any", L"z", KEY_WOW64_32KEY);
 
-  ASSERT_EQ(Run({L"/i", L"C:\\Temp\\odds.msi", L"/qn", L"OLDDIR=C:\\Old"}), Msi::kSuccess);
+  ASSERT_EQ(Run({L"/i", L"C:\\Temp\\odds.msi", L"/qn"}), Msi::kSuccess);
+  // The searches: a number raw is "#12".
+  EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Odds", L"Found", KEY_WOW64_32KEY),
+            L"green #12");
   EXPECT_EQ(ReadText(dir + L"\\Backup\\copy.txt"), "app");
   EXPECT_EQ(ReadText(dir + L"\\one.cfg"), "1");
   EXPECT_EQ(ReadText(dir + L"\\two.cfg"), "2");
