@@ -207,8 +207,31 @@ int ParseCommandLine(const std::vector<std::wstring>& args, Options& options, st
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::wstring& a = args[i];
     if (a.size() >= 2 && (a[0] == L'/' || a[0] == L'-')) {
-      const wchar_t option = static_cast<wchar_t>(std::towlower(a[1]));
+      wchar_t option = static_cast<wchar_t>(std::towlower(a[1]));
       std::wstring attached = a.substr(2);
+      std::wstring word = a.substr(1);
+      for (auto& c : word) c = static_cast<wchar_t>(std::towlower(c));
+      // The long forms of the documented switches.
+      if (word == L"package" || word == L"uninstall") {
+        option = word == L"package" ? L'i' : L'x';
+        attached.clear();
+      } else if (word == L"quiet" || word == L"passive") {
+        options.quiet = true;
+        continue;
+      } else if (word == L"norestart") {
+        continue;
+      }
+      // /f[modes] repairs: a reinstallation of every feature in those modes.
+      if (option == L'f') {
+        if (attached.find_first_not_of(L"pPoOeEdDcCaAuUmMsSvV") != std::wstring::npos) {
+          error = L"unknown repair mode in " + a;
+          return kInvalidCommandLine;
+        }
+        options.properties[L"REINSTALLMODE"] = attached.empty() ? L"pecms" : attached;
+        options.properties[L"REINSTALL"] = L"ALL";
+        option = L'i';
+        attached.clear();
+      }
       if (option == L'i' || option == L'x') {
         if (options.action != Options::Action::None) {
           error = L"more than one action";
@@ -217,7 +240,7 @@ int ParseCommandLine(const std::vector<std::wstring>& args, Options& options, st
         options.action = option == L'i' ? Options::Action::Install : Options::Action::Remove;
         if (attached.empty()) {
           if (i + 1 >= args.size()) {
-            error = L"/" + std::wstring(1, option) + L" without a package or product";
+            error = a + L" without a package or product";
             return kInvalidCommandLine;
           }
           attached = args[++i];
@@ -238,7 +261,6 @@ int ParseCommandLine(const std::vector<std::wstring>& args, Options& options, st
         options.logFile = args[++i];
         continue;
       }
-      if (option == L'n' && a.size() > 2 && std::towlower(a[2]) == L'o') continue;  // /norestart
       error = L"unknown option " + a;
       return kInvalidCommandLine;
     }

@@ -38,9 +38,11 @@ struct Options {
   std::map<std::wstring, std::wstring> properties;  // NAME=value of the command line
 };
 
-// The arguments after the program name, as CommandLineToArgvW splits them: "/i" and "/x" with
-// the target attached or following, "/q" forms, "/l" forms with the log file, NAME=value.
-// kInvalidCommandLine with the reason in `error` for anything else.
+// The arguments after the program name, as CommandLineToArgvW splits them: "/i" ("/package")
+// and "/x" ("/uninstall") with the target attached or following, "/f[modes]" (a repair: every
+// feature reinstalled in those modes, "pecms" when none), "/q" forms, "/quiet", "/passive",
+// "/norestart", "/l" forms with the log file, NAME=value. kInvalidCommandLine with the reason in
+// `error` for anything else.
 int ParseCommandLine(const std::vector<std::wstring>& args, Options& options, std::wstring& error);
 
 // Carries out the options on the current machine; the exit status of msiexec.

@@ -139,6 +139,34 @@ TEST(MsiexecCommandLine, TheFormsMsiexecTakes) {
   EXPECT_EQ(Msi::ParseCommandLine({L"/i", L"a.msi", L"/z"}, o, error), Msi::kInvalidCommandLine);
 }
 
+TEST(MsiexecCommandLine, LongFormsAndRepairs) {
+  Msi::Options o;
+  std::wstring error;
+  ASSERT_EQ(Msi::ParseCommandLine(
+                {L"/fvomus", L"{8A1C7E52-3F0B-4C55-9E61-7D2B4A9C1E07}", L"/quiet", L"/norestart"},
+                o, error),
+            Msi::kSuccess);
+  EXPECT_EQ(o.action, Msi::Options::Action::Install);
+  EXPECT_EQ(o.target, kClientCode);
+  EXPECT_EQ(o.properties[L"REINSTALL"], L"ALL");
+  EXPECT_EQ(o.properties[L"REINSTALLMODE"], L"vomus");
+  EXPECT_TRUE(o.quiet);
+  ASSERT_EQ(Msi::ParseCommandLine({L"/f", L"C:\\p.msi"}, o, error), Msi::kSuccess);
+  EXPECT_EQ(o.properties[L"REINSTALLMODE"], L"pecms");
+  ASSERT_EQ(Msi::ParseCommandLine({L"/package", L"C:\\p.msi", L"/passive", L"/l+", L"C:\\l.txt"}, o,
+                                  error),
+            Msi::kSuccess);
+  EXPECT_EQ(o.action, Msi::Options::Action::Install);
+  EXPECT_EQ(o.target, L"C:\\p.msi");
+  EXPECT_EQ(o.logFlags, L"+");
+  ASSERT_EQ(Msi::ParseCommandLine({L"/uninstall", L"C:\\p.msi"}, o, error), Msi::kSuccess);
+  EXPECT_EQ(o.action, Msi::Options::Action::Remove);
+  EXPECT_EQ(Msi::ParseCommandLine({L"/fz", L"C:\\p.msi"}, o, error), Msi::kInvalidCommandLine);
+  EXPECT_EQ(Msi::ParseCommandLine({L"/x", L"a.msi", L"/nothing"}, o, error),
+            Msi::kInvalidCommandLine);
+  EXPECT_EQ(Msi::ParseCommandLine({L"/f"}, o, error), Msi::kInvalidCommandLine);
+}
+
 TEST(MsiexecFormat, PropertiesEscapesAndReferences) {
   std::map<std::wstring, std::wstring> p = {
       {L"A", L"one"}, {L"B", L"[A]-two"}, {L"SELF", L"x[SELF]"}};
