@@ -20,34 +20,36 @@ using platform::HKEY;
 
 constexpr wchar_t kSeparator = L'\x1f';  // between the fields of an item in the record
 
+struct StandardEntry {
+  const wchar_t* id;
+  int machineCsidl, userCsidl;
+  bool native;  // the 64-bit folder, whatever the process is
+};
+
+const StandardEntry kFolders[] = {
+    {L"ProgramFilesFolder", platform::CSIDL_PROGRAM_FILESX86, 0, false},
+    {L"ProgramFiles64Folder", platform::CSIDL_PROGRAM_FILES, 0, true},
+    {L"CommonFilesFolder", platform::CSIDL_PROGRAM_FILES_COMMONX86, 0, false},
+    {L"CommonFiles64Folder", platform::CSIDL_PROGRAM_FILES_COMMON, 0, true},
+    {L"SystemFolder", platform::CSIDL_SYSTEMX86, 0, false},
+    {L"System64Folder", platform::CSIDL_SYSTEM, 0, true},
+    {L"WindowsFolder", platform::CSIDL_WINDOWS, 0, false},
+    {L"FontsFolder", platform::CSIDL_FONTS, 0, false},
+    {L"AppDataFolder", platform::CSIDL_APPDATA, 0, false},
+    {L"LocalAppDataFolder", platform::CSIDL_LOCAL_APPDATA, 0, false},
+    {L"CommonAppDataFolder", platform::CSIDL_COMMON_APPDATA, 0, false},
+    {L"DesktopFolder", platform::CSIDL_COMMON_DESKTOPDIRECTORY, platform::CSIDL_DESKTOPDIRECTORY,
+     false},
+    {L"ProgramMenuFolder", platform::CSIDL_COMMON_PROGRAMS, platform::CSIDL_PROGRAMS, false},
+    {L"StartMenuFolder", platform::CSIDL_COMMON_STARTMENU, platform::CSIDL_STARTMENU, false},
+    {L"StartupFolder", platform::CSIDL_COMMON_STARTUP, platform::CSIDL_STARTUP, false},
+    {L"TemplateFolder", platform::CSIDL_COMMON_TEMPLATES, platform::CSIDL_TEMPLATES, false},
+    {L"PersonalFolder", platform::CSIDL_PERSONAL, 0, false},
+};
+
 // The folders of the shell by their property names; a per-user installation gets the user's
 // menus and desktop, a per-machine one the common ones.
 std::wstring StandardFolder(const std::wstring& id, bool perMachine) {
-  struct Entry {
-    const wchar_t* id;
-    int machineCsidl, userCsidl;
-    bool native;  // the 64-bit folder, whatever the process is
-  };
-  static const Entry kFolders[] = {
-      {L"ProgramFilesFolder", platform::CSIDL_PROGRAM_FILESX86, 0, false},
-      {L"ProgramFiles64Folder", platform::CSIDL_PROGRAM_FILES, 0, true},
-      {L"CommonFilesFolder", platform::CSIDL_PROGRAM_FILES_COMMONX86, 0, false},
-      {L"CommonFiles64Folder", platform::CSIDL_PROGRAM_FILES_COMMON, 0, true},
-      {L"SystemFolder", platform::CSIDL_SYSTEMX86, 0, false},
-      {L"System64Folder", platform::CSIDL_SYSTEM, 0, true},
-      {L"WindowsFolder", platform::CSIDL_WINDOWS, 0, false},
-      {L"FontsFolder", platform::CSIDL_FONTS, 0, false},
-      {L"AppDataFolder", platform::CSIDL_APPDATA, 0, false},
-      {L"LocalAppDataFolder", platform::CSIDL_LOCAL_APPDATA, 0, false},
-      {L"CommonAppDataFolder", platform::CSIDL_COMMON_APPDATA, 0, false},
-      {L"DesktopFolder", platform::CSIDL_COMMON_DESKTOPDIRECTORY, platform::CSIDL_DESKTOPDIRECTORY,
-       false},
-      {L"ProgramMenuFolder", platform::CSIDL_COMMON_PROGRAMS, platform::CSIDL_PROGRAMS, false},
-      {L"StartMenuFolder", platform::CSIDL_COMMON_STARTMENU, platform::CSIDL_STARTMENU, false},
-      {L"StartupFolder", platform::CSIDL_COMMON_STARTUP, platform::CSIDL_STARTUP, false},
-      {L"TemplateFolder", platform::CSIDL_COMMON_TEMPLATES, platform::CSIDL_TEMPLATES, false},
-      {L"PersonalFolder", platform::CSIDL_PERSONAL, 0, false},
-  };
   for (const auto& f : kFolders) {
     if (id != f.id) continue;
     platform::MachineConfig config = platform::CurrentConfig();
@@ -60,6 +62,25 @@ std::wstring StandardFolder(const std::wstring& id, bool perMachine) {
 }
 
 }  // namespace
+
+// The drive's root, the Windows folder and what lies below it, and the shell's folders
+// themselves (Program Files, the profiles' desktops, ...): places a package may not sweep.
+bool Engine::SystemPlace(const std::wstring& folder) const {
+  std::wstring f = WithoutSlash(folder);
+  if (f.size() <= 3) return true;
+  const std::wstring windows = platform::GetWindowsDirectoryW();
+  if (platform::EqualsNoCase(f, windows) ||
+      (f.size() > windows.size() &&
+       platform::EqualsNoCase(std::wstring_view(f).substr(0, windows.size()), windows) &&
+       f[windows.size()] == L'\\'))
+    return true;
+  for (const auto& entry : kFolders)
+    for (bool perMachine : {true, false})
+      if (platform::EqualsNoCase(f, WithoutSlash(StandardFolder(entry.id, perMachine))))
+        return true;
+  std::wstring profiles = platform::ProfilesDirectory(platform::CurrentConfig());
+  return platform::EqualsNoCase(f, WithoutSlash(profiles));
+}
 
 // --- Items -----------------------------------------------------------------------------------
 

@@ -141,6 +141,7 @@ class Engine {
   platform::HKEY RootOf(const std::wstring& root) const;
   std::wstring RootText(const std::wstring& root) const;
   std::wstring IoPath(const std::wstring& path) const;
+  bool SystemPlace(const std::wstring& folder) const;
 
   std::wstring Format(const std::wstring& text) const {
     return FormatText(text, m_properties, m_filePaths, m_componentDirs);

@@ -249,6 +249,12 @@ void Engine::RemoveFileTable(bool installing) {
                  false);
       continue;
     }
+    if (SystemPlace(folder)) {
+      m_log.Line(L"RemoveFile " + t.Cell(i, L"FileKey") + L": " + folder +
+                     L" is the system's; it is not swept",
+                 false);
+      continue;
+    }
     std::vector<platform::FindData> entries;
     platform::FindAll(folder + L"\\" + name, entries);
     for (const auto& e : entries) {
@@ -282,6 +288,12 @@ void Engine::MoveFiles() {
         if (!(e.attributes & platform::FILE_ATTRIBUTE_DIRECTORY)) names.push_back(e.fileName);
     }
     if (!destName.empty() && !SafeElement(destName)) continue;
+    if (move && SystemPlace(source)) {
+      m_log.Line(L"MoveFile " + t.Cell(i, L"FileKey") + L": " + source +
+                     L" is the system's; nothing is moved out of it",
+                 false);
+      continue;
+    }
     const std::wstring why = CreateFolderFor(component, dest);
     if (!why.empty()) {
       m_log.Line(why, false);

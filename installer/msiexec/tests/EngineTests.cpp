@@ -630,7 +630,8 @@ const std::vector<TableText> kOddsTables = {
     {"RemoveFile",
      "FileKey\tComponent_\tFileName\tDirProperty\tInstallMode\r\ns72\ts72\tL255\ts72\ti2\r\n"
      "RemoveFile\tFileKey\r\nRm1\tMain\t*.tmp\tINSTALLDIR\t1\r\n"
-     "Rm2\tMain\t..\\*.*\tINSTALLDIR\t1\r\n"},
+     "Rm2\tMain\t..\\*.*\tINSTALLDIR\t1\r\n"
+     "Rm3\tMain\t*.*\tDesktopFolder\t1\r\n"},
     {"RemoveRegistry",
      "RemoveRegistry\tRoot\tKey\tName\tComponent_\r\ns72\ti2\tl255\tL255\ts72\r\n"
      "RemoveRegistry\tRemoveRegistry\r\n"
@@ -674,6 +675,7 @@ TEST_F(MsiPackages, HousekeepingTablesOfAPerUserProduct) {
   ASSERT_EQ(WriteWholeFile(dir + L"\\stale.tmp", "t"), ERROR_SUCCESS);
   ASSERT_EQ(WriteWholeFile(dir + L"\\mine.txt", "m"), ERROR_SUCCESS);
   ASSERT_EQ(WriteWholeFile(L"C:\\Program Files (x86)\\outside.txt", "o"), ERROR_SUCCESS);
+  ASSERT_EQ(WriteWholeFile(L"C:\\Users\\User\\Desktop\\precious.txt", "p"), ERROR_SUCCESS);
   Write(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Old", L"Gone", L"x", KEY_WOW64_32KEY);
   Write(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Old", L"Stays", L"y", KEY_WOW64_32KEY);
   Write(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Old", L"Dir", L"C:\\Old", KEY_WOW64_32KEY);
@@ -700,6 +702,8 @@ TEST_F(MsiPackages, HousekeepingTablesOfAPerUserProduct) {
   EXPECT_EQ(ReadText(dir + L"\\mine.txt"), "m");
   // A name that leaves its folder is not used.
   EXPECT_EQ(ReadText(L"C:\\Program Files (x86)\\outside.txt"), "o");
+  // Nor is a sweep of the system's folders (the user's desktop).
+  EXPECT_EQ(ReadText(L"C:\\Users\\User\\Desktop\\precious.txt"), "p");
   EXPECT_TRUE(PathIsDirectoryW(L"C:\\Program Files (x86)"));
   EXPECT_TRUE(PathIsDirectoryW(L"C:\\ProgramData\\Probe Odds\\Data"));
   EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Probe Old", L"Gone", KEY_WOW64_32KEY),
