@@ -122,6 +122,8 @@ bool Database::Open(const std::string& hostPath, std::string& error) {
   m_path = hostPath;
   m_tables.clear();
   m_tableNames.clear();
+  m_summary.clear();
+  m_summaryRead = false;
   std::string out;
   if (!RunHost({"msiinfo", "tables", hostPath}, out)) {
     error = "msiinfo cannot read " + hostPath;
@@ -144,6 +146,23 @@ const Table& Database::Get(const std::wstring& name) {
   if (present && RunHost({"msiinfo", "export", m_path, platform::ToUtf8(name)}, out))
     ParseExport(out, table);
   return table;
+}
+
+std::wstring Database::Summary(const std::wstring& field) {
+  if (!m_summaryRead) {
+    m_summaryRead = true;
+    std::string out;
+    if (RunHost({"msiinfo", "suminfo", m_path}, out))
+      for (auto& line : Split(out, '\n')) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::size_t colon = line.find(": ");
+        if (colon != std::string::npos)
+          m_summary[platform::FromUtf8(line.substr(0, colon))] =
+              platform::FromUtf8(line.substr(colon + 2));
+      }
+  }
+  auto it = m_summary.find(field);
+  return it == m_summary.end() ? L"" : it->second;
 }
 
 std::map<std::wstring, std::wstring> Database::Properties() {

@@ -30,6 +30,9 @@ class Database {
   bool Open(const std::string& hostPath, std::string& error);
   // A table of the package; empty (no columns) when the package has none.
   const Table& Get(const std::wstring& name);
+  // A field of the summary information ("Template", "Revision number (UUID)", ...) as
+  // msiinfo suminfo shows it; empty when missing.
+  std::wstring Summary(const std::wstring& field);
   // The Property table as a map.
   std::map<std::wstring, std::wstring> Properties();
   // Every file of the package extracted below `hostFolder` (msiextract); the host paths of
@@ -42,6 +45,8 @@ class Database {
   std::string m_path;
   std::vector<std::wstring> m_tableNames;
   std::map<std::wstring, Table> m_tables;
+  std::map<std::wstring, std::wstring> m_summary;
+  bool m_summaryRead = false;
 };
 
 // Runs a host program (found on the host's PATH) and gives its standard output; false when it

@@ -139,6 +139,34 @@ TEST(MsiexecCommandLine, TheFormsMsiexecTakes) {
   EXPECT_EQ(Msi::ParseCommandLine({L"/i", L"a.msi", L"/z"}, o, error), Msi::kInvalidCommandLine);
 }
 
+TEST(MsiexecCommandLine, LongFormsAndRepairs) {
+  Msi::Options o;
+  std::wstring error;
+  ASSERT_EQ(Msi::ParseCommandLine(
+                {L"/fvomus", L"{8A1C7E52-3F0B-4C55-9E61-7D2B4A9C1E07}", L"/quiet", L"/norestart"},
+                o, error),
+            Msi::kSuccess);
+  EXPECT_EQ(o.action, Msi::Options::Action::Install);
+  EXPECT_EQ(o.target, kClientCode);
+  EXPECT_EQ(o.properties[L"REINSTALL"], L"ALL");
+  EXPECT_EQ(o.properties[L"REINSTALLMODE"], L"vomus");
+  EXPECT_TRUE(o.quiet);
+  ASSERT_EQ(Msi::ParseCommandLine({L"/f", L"C:\\p.msi"}, o, error), Msi::kSuccess);
+  EXPECT_EQ(o.properties[L"REINSTALLMODE"], L"pecms");
+  ASSERT_EQ(Msi::ParseCommandLine({L"/package", L"C:\\p.msi", L"/passive", L"/l+", L"C:\\l.txt"}, o,
+                                  error),
+            Msi::kSuccess);
+  EXPECT_EQ(o.action, Msi::Options::Action::Install);
+  EXPECT_EQ(o.target, L"C:\\p.msi");
+  EXPECT_EQ(o.logFlags, L"+");
+  ASSERT_EQ(Msi::ParseCommandLine({L"/uninstall", L"C:\\p.msi"}, o, error), Msi::kSuccess);
+  EXPECT_EQ(o.action, Msi::Options::Action::Remove);
+  EXPECT_EQ(Msi::ParseCommandLine({L"/fz", L"C:\\p.msi"}, o, error), Msi::kInvalidCommandLine);
+  EXPECT_EQ(Msi::ParseCommandLine({L"/x", L"a.msi", L"/nothing"}, o, error),
+            Msi::kInvalidCommandLine);
+  EXPECT_EQ(Msi::ParseCommandLine({L"/f"}, o, error), Msi::kInvalidCommandLine);
+}
+
 TEST(MsiexecFormat, PropertiesEscapesAndReferences) {
   std::map<std::wstring, std::wstring> p = {
       {L"A", L"one"}, {L"B", L"[A]-two"}, {L"SELF", L"x[SELF]"}};
@@ -268,4 +296,29 @@ TEST_F(Msiexec, AFreshMachineStartsItThroughSystem32) {
   ASSERT_EQ(RunProcess(L"msiexec.exe /qn", code), ERROR_SUCCESS);
   // A host program's exit status keeps its low eight bits only.
   EXPECT_EQ(code, static_cast<DWORD>(Msi::kInvalidCommandLine & 0xff));
+}
+
+TEST_F(Msiexec, AProductRecordedByAnOlderMsiexecIsStillRemoved) {
+  BuildPackage(kPropertyPackage, L"C:\\Temp\\probe.msi");
+  ASSERT_EQ(Run({L"/i", L"C:\\Temp\\probe.msi", L"/qn"}), Msi::kSuccess);
+  // The record as an older msiexec kept it: the files and "root|key|name" of the values.
+  const std::wstring properties =
+      L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products\\"
+      L"11111111222233334444555555555555\\InstallProperties";
+  {
+    RegKey record;
+    ASSERT_EQ(record.Open(HKEY_LOCAL_MACHINE, properties, KEY_READ | KEY_WRITE), ERROR_SUCCESS);
+    ASSERT_EQ(record.DeleteValue(L"TolmeraItems"), ERROR_SUCCESS);
+    ASSERT_EQ(record.SetMultiString(L"TolmeraFiles", {}), ERROR_SUCCESS);
+    ASSERT_EQ(record.SetMultiString(
+                  L"TolmeraRegistry",
+                  {L"2|SOFTWARE\\Probe\\red|Shade", L"2|SOFTWARE\\Probe\\red|Count",
+                   L"2|SOFTWARE\\Probe\\red|Folder", L"2|SOFTWARE\\Probe\\red|Literal"}),
+              ERROR_SUCCESS);
+  }
+  ASSERT_TRUE(KeyExists(L"SOFTWARE\\Probe\\red"));
+  ASSERT_EQ(Run({L"/x", L"{11111111-2222-3333-4444-555555555555}", L"/qn"}), Msi::kSuccess);
+  EXPECT_FALSE(KeyExists(L"SOFTWARE\\Probe"));
+  EXPECT_TRUE(KeyExists(L"SOFTWARE"));
+  EXPECT_FALSE(KeyExists(properties));
 }
