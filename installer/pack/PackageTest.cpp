@@ -193,7 +193,7 @@ bool IsKept(const std::string& id, const std::string& details,
   return false;
 }
 
-// The [message ...] sections of an answer file, as written.
+// The [message ...] and [defaults] sections of an answer file, as written.
 std::string MessageSections(const std::string& answers, const std::string& except) {
   std::istringstream in(answers);
   std::string line, out;
@@ -203,8 +203,9 @@ std::string MessageSections(const std::string& answers, const std::string& excep
     trimmed.erase(0, trimmed.find_first_not_of(" \t"));
     if (!trimmed.empty() && trimmed[0] == '[') {
       std::string head = Upper(trimmed);
-      keep = head.rfind("[MESSAGE", 0) == 0 &&
-             (except.empty() || head.find(Upper(except)) == std::string::npos);
+      keep = head.rfind("[DEFAULTS", 0) == 0 ||
+             (head.rfind("[MESSAGE", 0) == 0 &&
+              (except.empty() || head.find(Upper(except)) == std::string::npos));
       if (keep) out += "\n";
     }
     if (keep) out += line + "\n";
@@ -226,7 +227,9 @@ bool TestReport::Passed() const {
 }
 
 std::string DefaultInstallAnswers() {
-  return "# The defaults: a local installation into the offered folder, the offered components.\n"
+  return "# The defaults: a local installation into the offered folder, the offered components;\n"
+         "# every other page and question takes its default button.\n"
+         "[defaults]\nbutton = default\n\n"
          "[page DLG_GREETING]\nbutton = Next\n\n"
          "[page DLG_LANGUAGE_SELECTION]\nbutton = Next\n\n"
          "[page DLG_LICENSE]\nAccept = yes\nbutton = Next\n\n"
