@@ -47,19 +47,24 @@ double Seconds(Clock::time_point since) {
 }
 
 // Starts a host program with the machine and the answers in its environment and waits for it.
+// Without `screenshots` the program gets no display; with it, the display stays and the
+// pictures go into that folder.
 int Spawn(const std::string& program, const std::vector<std::string>& args,
           const std::string& machineRoot, const std::string& answers, const std::string& errPath,
-          std::string& note) {
+          const std::string& screenshots, std::string& note) {
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) {
     std::string v = *e;
     if (v.rfind("TOLMERA_MACHINE=", 0) == 0 || v.rfind("TOLMERA_ANSWERS=", 0) == 0 ||
-        v.rfind("DISPLAY=", 0) == 0 || v.rfind("WAYLAND_DISPLAY=", 0) == 0)
+        v.rfind("TOLMERA_SCREENSHOTS=", 0) == 0 ||
+        (screenshots.empty() &&
+         (v.rfind("DISPLAY=", 0) == 0 || v.rfind("WAYLAND_DISPLAY=", 0) == 0)))
       continue;
     env.push_back(v);
   }
   env.push_back("TOLMERA_MACHINE=" + machineRoot);
   env.push_back("TOLMERA_ANSWERS=" + answers);
+  if (!screenshots.empty()) env.push_back("TOLMERA_SCREENSHOTS=" + screenshots);
   std::vector<char*> envp;
   for (auto& v : env) envp.push_back(v.data());
   envp.push_back(nullptr);
@@ -99,7 +104,8 @@ int Spawn(const std::string& program, const std::vector<std::string>& args,
 // are run logs).
 std::vector<std::string> LogLinesOf(const tlmachine::Snapshot& before,
                                     const tlmachine::Snapshot& after,
-                                    std::set<std::wstring, platform::NoCaseLess>& logs) {
+                                    std::set<std::wstring, platform::NoCaseLess>& logs,
+                                    std::vector<std::string>& questions) {
   std::vector<std::string> lines;
   for (const auto& [id, details] : after) {
     if (id.rfind("F ", 0) != 0) continue;
@@ -117,6 +123,8 @@ std::vector<std::string> LogLinesOf(const tlmachine::Snapshot& before,
       if (line.find("  ERROR : ") != std::string::npos ||
           line.find("  WARNING : ") != std::string::npos)
         lines.push_back(line);
+      else if (const std::size_t at = line.find("  INFO : Message box: "); at != std::string::npos)
+        questions.push_back(line.substr(at + 9));
     }
   }
   return lines;
@@ -286,7 +294,16 @@ TestReport RunPackageTest(const TestOptions& options) {
     report.machineRoot = scratch + "/machine";
     cleanup.machine = report.machineRoot;
   }
-  platform::Machine::Init(report.machineRoot);
+  if (options.machineIni.empty()) {
+    platform::Machine::Init(report.machineRoot);
+  } else {
+    try {
+      platform::Machine::Init(report.machineRoot,
+                              platform::MachineConfig::Parse(options.machineIni));
+    } catch (const platform::MachineError& e) {
+      throw std::runtime_error(std::string("the machine cannot be made: ") + e.what());
+    }
+  }
   platform::Machine::SetCurrentForProcess(report.machineRoot);
   ::setenv("TOLMERA_MACHINE", report.machineRoot.c_str(), 1);
 
@@ -305,12 +322,24 @@ TestReport RunPackageTest(const TestOptions& options) {
   std::set<std::wstring, platform::NoCaseLess> logs;
   tlmachine::Snapshot last = fresh;
 
+  // The pictures of a step, in the order they were taken (their names are numbered).
+  auto shotsOf = [&](const std::string& step) {
+    return options.screenshots.empty() ? std::string() : options.screenshots + "/" + step;
+  };
   auto finish = [&](StepReport& step, Clock::time_point start) {
     step.seconds = Seconds(start);
+    if (!options.screenshots.empty()) {
+      std::vector<std::string> pictures;
+      for (const auto& entry : fs::directory_iterator(shotsOf(step.name), ec))
+        if (entry.is_regular_file() && entry.path().extension() == ".png")
+          pictures.push_back(entry.path().string());
+      std::sort(pictures.begin(), pictures.end());
+      step.screenshots.insert(step.screenshots.end(), pictures.begin(), pictures.end());
+    }
     // 15: the run succeeded and asked for a restart.
     step.ok = step.ok || step.exitCode == 0 || step.exitCode == 15;
     tlmachine::Snapshot now = tlmachine::TakeSnapshot();
-    step.logLines = LogLinesOf(last, now, logs);
+    step.logLines = LogLinesOf(last, now, logs, step.questions);
     last = std::move(now);
     std::string err = ReadHost(errPath);
     if (!err.empty() && step.exitCode != 0 && step.exitCode != 15) {
@@ -329,8 +358,9 @@ TestReport RunPackageTest(const TestOptions& options) {
                                                                    : options.answers)
                           : "answers: a repair";
     const auto start = Clock::now();
-    step.exitCode = Spawn(setup, {"/X", package}, report.machineRoot,
-                          pass == 0 ? installFile : repairFile, errPath, step.note);
+    step.exitCode =
+        Spawn(setup, {"/X", package}, report.machineRoot, pass == 0 ? installFile : repairFile,
+              errPath, shotsOf(step.name), step.note);
     finish(step, start);
     if (pass == 0 && !report.steps.back().ok) break;
   }
@@ -351,6 +381,8 @@ TestReport RunPackageTest(const TestOptions& options) {
       report.steps.push_back(step);
     }
     ::setenv("TOLMERA_ANSWERS", removalFile.c_str(), 1);
+    // The removal runs as the list of programs starts it, in this process's environment.
+    if (!options.screenshots.empty()) ::setenv("TOLMERA_SCREENSHOTS", shotsOf("remove").c_str(), 1);
     for (const auto& entry : added) {
       StepReport step;
       step.name = "remove";
@@ -368,6 +400,7 @@ TestReport RunPackageTest(const TestOptions& options) {
       finish(step, start);
     }
     ::unsetenv("TOLMERA_ANSWERS");
+    ::unsetenv("TOLMERA_SCREENSHOTS");
   }
 
   // 4. The restart: what the removal left for the next start of Windows goes now.
