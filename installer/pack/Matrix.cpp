@@ -221,8 +221,8 @@ std::string ReasonOf(const TestReport& report) {
     return status + FirstLine(step.note);
   }
   if (!report.traces.empty())
-    return std::to_string(report.traces.size()) + " traces left after the removal, the first: " +
-           report.traces.front();
+    return std::to_string(report.traces.size()) +
+           " traces left after the removal, the first: " + report.traces.front();
   return std::string();
 }
 
@@ -230,6 +230,22 @@ std::string ReadText(const std::string& path) {
   std::string text;
   if (!platform::hostio::ReadFile(path, text)) return std::string();
   return text;
+}
+
+// "24 cells: 8 pass, 14 fail, 2 do not apply" (and "1 could not be run").
+std::string Summary(const std::vector<CellResult>& results) {
+  std::size_t pass = 0, fail = 0, na = 0, error = 0;
+  for (const CellResult& r : results) {
+    pass += r.status == "pass";
+    fail += r.status == "fail";
+    na += r.status == "n/a";
+    error += r.status == "error";
+  }
+  std::string out = std::to_string(results.size()) + " cells: " + std::to_string(pass) + " pass, " +
+                    std::to_string(fail) + " fail";
+  if (na) out += ", " + std::to_string(na) + " do not apply";
+  if (error) out += ", " + std::to_string(error) + " could not be run";
+  return out;
 }
 
 // Pictures are kept in a report up to this many bytes each.
@@ -369,12 +385,12 @@ std::pair<unsigned, unsigned> CodePagesOf(int lcid) {
       return {1250, 437};
     case 0x1F:  // Turkish
       return {1254, 437};
-    default:
-      return {1252, 437};
+    default: return {1252, 437};
   }
 }
 
-std::vector<MatrixCell> CellsOf(const Matrix& matrix, const std::vector<ScriptLanguage>& languages) {
+std::vector<MatrixCell> CellsOf(const Matrix& matrix,
+                                const std::vector<ScriptLanguage>& languages) {
   std::vector<ScriptLanguage> chosen;
   if (matrix.languages.empty()) {
     chosen = languages;
@@ -401,8 +417,8 @@ std::vector<MatrixCell> CellsOf(const Matrix& matrix, const std::vector<ScriptLa
         const auto [ansi, oem] = CodePagesOf(language.id);
         std::vector<std::pair<std::string, std::string>> values = system.values;
         values.insert(values.end(), account.values.begin(), account.values.end());
-        for (const char* key : {"locale/system_language", "locale/user_language",
-                                "locale/ui_language"})
+        for (const char* key :
+             {"locale/system_language", "locale/user_language", "locale/ui_language"})
           values.emplace_back(key, Hex4(language.id));
         values.emplace_back("locale/ansi_code_page", std::to_string(ansi));
         values.emplace_back("locale/oem_code_page", std::to_string(oem));
@@ -413,11 +429,9 @@ std::vector<MatrixCell> CellsOf(const Matrix& matrix, const std::vector<ScriptLa
         } catch (const platform::MachineError& e) {
           throw std::runtime_error(std::string("the matrix does not make a machine: ") + e.what());
         }
-        const bool administrator =
-            std::any_of(config.memberships.begin(), config.memberships.end(),
-                        [](const std::wstring& g) {
-                          return platform::EqualsNoCase(g, L"Administrators");
-                        });
+        const bool administrator = std::any_of(
+            config.memberships.begin(), config.memberships.end(),
+            [](const std::wstring& g) { return platform::EqualsNoCase(g, L"Administrators"); });
         if (administrator && !config.elevated && !config.uacEnabled)
           cell.notApplicable = system.title + " has no UAC: an administrator always runs elevated";
         else
@@ -460,13 +474,20 @@ CellResult ParseCellResult(const std::string& text) {
     }
     if (f.size() < 2) continue;
     const std::string& k = f[0];
-    if (k == "cell") r.id = f[1];
-    else if (k == "system") r.system = f[1];
-    else if (k == "account") r.account = f[1];
-    else if (k == "language") r.language = f[1];
-    else if (k == "status") r.status = f[1];
-    else if (k == "reason") r.reason = f[1];
-    else if (k == "seconds") r.seconds = std::atof(f[1].c_str());
+    if (k == "cell")
+      r.id = f[1];
+    else if (k == "system")
+      r.system = f[1];
+    else if (k == "account")
+      r.account = f[1];
+    else if (k == "language")
+      r.language = f[1];
+    else if (k == "status")
+      r.status = f[1];
+    else if (k == "reason")
+      r.reason = f[1];
+    else if (k == "seconds")
+      r.seconds = std::atof(f[1].c_str());
     else if (k == "step" && f.size() >= 6) {
       StepReport s;
       s.name = f[1];
@@ -475,11 +496,16 @@ CellResult ParseCellResult(const std::string& text) {
       s.seconds = std::atof(f[4].c_str());
       s.note = f[5];
       r.steps.push_back(s);
-    } else if (k == "log" && !r.steps.empty()) r.steps.back().logLines.push_back(f[1]);
-    else if (k == "question" && !r.steps.empty()) r.steps.back().questions.push_back(f[1]);
-    else if (k == "picture" && !r.steps.empty()) r.steps.back().screenshots.push_back(f[1]);
-    else if (k == "trace") r.traces.push_back(f[1]);
-    else if (k == "kept") r.kept.push_back(f[1]);
+    } else if (k == "log" && !r.steps.empty())
+      r.steps.back().logLines.push_back(f[1]);
+    else if (k == "question" && !r.steps.empty())
+      r.steps.back().questions.push_back(f[1]);
+    else if (k == "picture" && !r.steps.empty())
+      r.steps.back().screenshots.push_back(f[1]);
+    else if (k == "trace")
+      r.traces.push_back(f[1]);
+    else if (k == "kept")
+      r.kept.push_back(f[1]);
   }
   if (r.id.empty() || r.status.empty()) throw std::runtime_error("not a cell result");
   return r;
@@ -566,8 +592,13 @@ int RunMatrix(const MatrixOptions& options, std::ostream& out) {
     const MatrixCell& cell = cells[index];
     const std::string machineFile = (folder / "machines" / (cell.id + ".ini")).string();
     platform::hostio::WriteFileAtomic(machineFile, cell.machine);
-    std::vector<std::string> args = {options.self, "test", package, "--cell", machineFile,
-                                     "--result", (folder / "cells" / (cell.id + ".cell")).string()};
+    std::vector<std::string> args = {options.self,
+                                     "test",
+                                     package,
+                                     "--cell",
+                                     machineFile,
+                                     "--result",
+                                     (folder / "cells" / (cell.id + ".cell")).string()};
     if (!options.answers.empty()) args.insert(args.end(), {"--answers", options.answers});
     if (options.screenshots) args.push_back("--screenshots");
     args.insert(args.end(), {"--cell-titles", cell.id, cell.system.title, cell.account.title,
@@ -618,7 +649,8 @@ int RunMatrix(const MatrixOptions& options, std::ostream& out) {
     int status = 0;
     const pid_t pid = ::waitpid(-1, &status, 0);
     if (pid < 0) throw std::runtime_error("a cell's process is lost");
-    auto it = std::find_if(running.begin(), running.end(), [&](const Running& r) { return r.pid == pid; });
+    auto it = std::find_if(running.begin(), running.end(),
+                           [&](const Running& r) { return r.pid == pid; });
     if (it == running.end()) continue;
     const std::size_t index = it->index;
     running.erase(it);
@@ -658,9 +690,7 @@ int RunMatrix(const MatrixOptions& options, std::ostream& out) {
   const auto failed = std::count_if(results.begin(), results.end(), [](const CellResult& r) {
     return r.status == "fail" || r.status == "error";
   });
-  out << cells.size() << " cells: " << cells.size() - static_cast<std::size_t>(failed)
-      << " without a fault, " << failed << " failed; " << (folder / "report.html").string()
-      << "\n";
+  out << Summary(results) << "; " << (folder / "report.html").string() << "\n";
   return failed ? 1 : 0;
 }
 
@@ -686,8 +716,8 @@ void WriteReports(const std::vector<CellResult>& results, const std::string& tit
       total += r.seconds;
     }
     x << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"" << Xml(title)
-      << "\" tests=\"" << results.size() << "\" failures=\"" << failures << "\" errors=\""
-      << errors << "\" skipped=\"" << skipped << "\" time=\"" << Seconds(total) << "\">\n";
+      << "\" tests=\"" << results.size() << "\" failures=\"" << failures << "\" errors=\"" << errors
+      << "\" skipped=\"" << skipped << "\" time=\"" << Seconds(total) << "\">\n";
     for (const std::string& name : order) {
       const auto& cases = suites[name];
       std::size_t f = 0, e = 0, s = 0;
@@ -698,9 +728,9 @@ void WriteReports(const std::vector<CellResult>& results, const std::string& tit
         s += r->status == "n/a";
         t += r->seconds;
       }
-      x << "  <testsuite name=\"" << Xml(name) << "\" tests=\"" << cases.size()
-        << "\" failures=\"" << f << "\" errors=\"" << e << "\" skipped=\"" << s << "\" time=\""
-        << Seconds(t) << "\">\n";
+      x << "  <testsuite name=\"" << Xml(name) << "\" tests=\"" << cases.size() << "\" failures=\""
+        << f << "\" errors=\"" << e << "\" skipped=\"" << s << "\" time=\"" << Seconds(t)
+        << "\">\n";
       for (const CellResult* r : cases) {
         x << "    <testcase classname=\"" << Xml(r->id.substr(0, r->id.rfind('-'))) << "\" name=\""
           << Xml(r->language) << "\" time=\"" << Seconds(r->seconds) << "\">\n";
@@ -741,8 +771,8 @@ void WriteReports(const std::vector<CellResult>& results, const std::string& tit
   std::ostringstream h;
   std::size_t passed = 0;
   for (const CellResult& r : results) passed += r.status == "pass";
-  h << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>"
-    << Html(title) << ": package test matrix</title>\n<style>\n"
+  h << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>" << Html(title)
+    << ": package test matrix</title>\n<style>\n"
     << "body{font-family:sans-serif;margin:1.5em;color:#222}\n"
     << "table.matrix{border-collapse:collapse;margin:1em 0}\n"
     << ".matrix th,.matrix td{border:1px solid #999;padding:.4em .8em;text-align:left}\n"
@@ -865,9 +895,8 @@ int MergeReports(const std::vector<std::string>& folders, const std::string& out
   const auto failed = std::count_if(results.begin(), results.end(), [](const CellResult& r) {
     return r.status == "fail" || r.status == "error";
   });
-  report << results.size() << " cells from " << folders.size() << " reports: "
-         << results.size() - static_cast<std::size_t>(failed) << " without a fault, " << failed
-         << " failed; " << (target / "report.html").string() << "\n";
+  report << Summary(results) << " (from " << folders.size() << " reports); "
+         << (target / "report.html").string() << "\n";
   return failed ? 1 : 0;
 }
 

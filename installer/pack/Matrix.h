@@ -48,8 +48,8 @@ struct MatrixCell {
   MatrixSystem system;
   MatrixAccount account;
   ScriptLanguage language;
-  std::string id;       // "<system>-<account>-<language ID>", a file name
-  std::string machine;  // the machine.ini text of the cell ("" when it does not apply)
+  std::string id;             // "<system>-<account>-<language ID>", a file name
+  std::string machine;        // the machine.ini text of the cell ("" when it does not apply)
   std::string notApplicable;  // why the cell is left out (an account the system does not have)
 };
 

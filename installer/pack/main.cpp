@@ -180,6 +180,7 @@ struct Arguments {
   bool matrix = false, screenshots = false;
   std::string matrixFile, out;
   int jobs = 2, shardIndex = 1, shardCount = 1;
+  bool matrixOnly = false;  // an option of the matrix was given
   // One cell of a matrix, run by the matrix in a process of its own.
   std::string cellMachine, cellResult;
   std::vector<std::string> cellTitles;
@@ -222,13 +223,16 @@ Arguments Parse(const std::vector<std::string>& args, bool allowOutput, bool all
       if (i + 1 < args.size() && !args[i + 1].empty() && args[i + 1][0] != '-' &&
           !a.positional.empty())
         a.matrixFile = args[++i];
-    } else if (allowTest && s == "-j")
+    } else if (allowTest && s == "-j") {
       a.jobs = PositiveNumber(value("a number"), "-j");
-    else if (allowTest && s == "--out")
+      a.matrixOnly = true;
+    } else if (allowTest && s == "--out") {
       a.out = value("a folder");
-    else if (allowTest && s == "--screenshots")
+      a.matrixOnly = true;
+    } else if (allowTest && s == "--screenshots") {
       a.screenshots = true;
-    else if (allowTest && s == "--shard") {
+    } else if (allowTest && s == "--shard") {
+      a.matrixOnly = true;
       const std::string v = value("I/N");
       const std::size_t slash = v.find('/');
       if (slash == std::string::npos) throw UsageError("--shard takes I/N, e.g. 2/4");
@@ -423,7 +427,7 @@ int Test(const std::vector<std::string>& args) {
       return 2;
     }
   }
-  if (a.screenshots || a.jobs != 2 || a.shardCount != 1 || !a.out.empty())
+  if (a.screenshots || a.matrixOnly)
     throw UsageError("-j, --shard, --out and --screenshots go with --matrix");
   try {
     TlPack::TestReport report = TlPack::RunPackageTest(options);
