@@ -213,8 +213,8 @@ std::string ReasonOf(const TestReport& report) {
   for (const StepReport& step : report.steps) {
     if (step.ok) continue;
     const std::string status = step.name + " (exit status " + std::to_string(step.exitCode) + "): ";
-    if (!step.questions.empty())
-      return status + FirstLine(step.questions.front().substr(13));  // after "Message box: "
+    for (const std::string& q : step.questions)
+      if (q.rfind("Message box: ", 0) == 0) return status + FirstLine(q.substr(13));
     for (const std::string& line : step.logLines)
       if (line.find("  ERROR : ") != std::string::npos)
         return status + FirstLine(line.substr(line.find("  ERROR : ") + 10));
@@ -600,6 +600,7 @@ int RunMatrix(const MatrixOptions& options, std::ostream& out) {
                                      "--result",
                                      (folder / "cells" / (cell.id + ".cell")).string()};
     if (!options.answers.empty()) args.insert(args.end(), {"--answers", options.answers});
+    if (!options.previous.empty()) args.insert(args.end(), {"--previous", options.previous});
     if (options.screenshots) args.push_back("--screenshots");
     args.insert(args.end(), {"--cell-titles", cell.id, cell.system.title, cell.account.title,
                              platform::ToUtf8(cell.language.title)});

@@ -78,6 +78,7 @@ CellResult ParseCellResult(const std::string& text);
 struct MatrixOptions {
   std::string package;
   std::string answers;     // the installation's answer file ("": the defaults)
+  std::string previous;    // a previous build installed first in every cell ("": none)
   std::string matrixFile;  // "": the default matrix
   std::string out;         // the folder for the report (made; "": ./tlpack-report)
   std::string binDir;

@@ -123,7 +123,9 @@ std::vector<std::string> LogLinesOf(const tlmachine::Snapshot& before,
       if (line.find("  ERROR : ") != std::string::npos ||
           line.find("  WARNING : ") != std::string::npos)
         lines.push_back(line);
-      else if (const std::size_t at = line.find("  INFO : Message box: "); at != std::string::npos)
+      else if (const std::size_t at = line.find("  INFO : ");
+               at != std::string::npos && (line.compare(at + 9, 13, "Message box: ") == 0 ||
+                                           line.compare(at + 9, 5, "Page ") == 0))
         questions.push_back(line.substr(at + 9));
     }
   }
@@ -270,6 +272,8 @@ TestReport RunPackageTest(const TestOptions& options) {
   if (::access(setup.c_str(), X_OK) != 0) throw std::runtime_error(setup + " is not there");
   if (!fs::is_regular_file(options.package, ec))
     throw std::runtime_error(options.package + " is not a package archive");
+  if (!options.previous.empty() && !fs::is_regular_file(options.previous, ec))
+    throw std::runtime_error(options.previous + " is not a package archive");
   const std::string package = fs::absolute(options.package).lexically_normal().string();
   std::string installAnswers = DefaultInstallAnswers();
   if (!options.answers.empty() && !platform::hostio::ReadFile(options.answers, installAnswers))
@@ -350,10 +354,24 @@ TestReport RunPackageTest(const TestOptions& options) {
     report.steps.push_back(step);
   };
 
-  // 1. Install, 2. repair.
-  for (int pass = 0; pass < 2; ++pass) {
+  // 0. With a previous build: that build installed first, so that the installation is its update.
+  std::size_t before = 0;
+  if (!options.previous.empty()) {
     StepReport step;
-    step.name = pass == 0 ? "install" : "repair";
+    step.name = "install previous";
+    step.note = "the previous build " + options.previous;
+    const auto start = Clock::now();
+    step.exitCode =
+        Spawn(setup, {"/X", fs::absolute(options.previous).lexically_normal().string()},
+              report.machineRoot, installFile, errPath, shotsOf("install previous"), step.note);
+    finish(step, start);
+    before = 1;
+  }
+
+  // 1. Install (or update), 2. repair.
+  for (int pass = 0; pass < 2 && (before == 0 || report.steps.front().ok); ++pass) {
+    StepReport step;
+    step.name = pass == 0 ? (before ? "update" : "install") : "repair";
     step.note = pass == 0 ? "answers: " + (options.answers.empty() ? std::string("the defaults")
                                                                    : options.answers)
                           : "answers: a repair";
@@ -366,7 +384,7 @@ TestReport RunPackageTest(const TestOptions& options) {
   }
 
   // 3. Removal through the list of programs: every entry the installation added.
-  if (report.steps.size() == 2) {
+  if (report.steps.size() == before + 2) {
     std::vector<tlmachine::ProgramEntry> added;
     for (const auto& entry : tlmachine::ListPrograms()) {
       bool before = std::any_of(freshPrograms.begin(), freshPrograms.end(), [&](const auto& e) {

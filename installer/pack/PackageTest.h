@@ -20,6 +20,8 @@ struct TestOptions {
   std::string answers;  // host path of the installation's answer file ("": the defaults)
   std::string keep;     // host folder to keep the machine in ("": a temporary one)
   std::string binDir;   // the folder of the Setup program
+  // A previous build's archive ("": none): installed first, so that the package updates it.
+  std::string previous;
   // The machine's machine.ini text ("": a default machine). Read as the machine layer reads
   // machine.ini; a malformed one makes the test impossible (std::runtime_error).
   std::string machineIni;
@@ -32,9 +34,11 @@ struct StepReport {
   std::string name;
   int exitCode = -1;  // the program's exit status (-1: it did not run)
   double seconds = 0;
-  std::string note;                      // what was run, or why not
-  std::vector<std::string> logLines;     // the run log's ERROR and WARNING lines
-  std::vector<std::string> questions;    // the run log's "Message box: ..." lines, in order
+  std::string note;                   // what was run, or why not
+  std::vector<std::string> logLines;  // the run log's ERROR and WARNING lines
+  // The run log's "Page ... -> ..." and "Message box: ..." lines: what a person would have
+  // seen and answered, in order.
+  std::vector<std::string> questions;
   std::vector<std::string> screenshots;  // host paths of the pictures taken, in order
   bool ok = false;
 };

@@ -24,9 +24,9 @@ namespace fs = std::filesystem;
 const char kUsage[] =
     "usage: tlpack build FOLDER [-o Setup.data] [--strict]\n"
     "       tlpack check FOLDER|Setup.data [--strict]\n"
-    "       tlpack test Setup.data [--answers FILE] [--keep DIR]\n"
+    "       tlpack test Setup.data [--answers FILE] [--previous OLD.data] [--keep DIR]\n"
     "       tlpack test Setup.data --matrix [FILE] [-j N] [--shard I/N] [--out DIR]\n"
-    "                              [--answers FILE] [--screenshots]\n"
+    "                              [--answers FILE] [--previous OLD.data] [--screenshots]\n"
     "       tlpack report merge OUT DIR...\n"
     "       tlpack help [build|check|test|report]   (or: tlpack VERB --help)\n";
 
@@ -90,9 +90,9 @@ const char kTestHelp[] =
     "    tlpack test - install, repair and remove a package in a throwaway machine\n"
     "\n"
     "SYNOPSIS\n"
-    "    tlpack test ARCHIVE [--answers FILE] [--keep DIR]\n"
+    "    tlpack test ARCHIVE [--answers FILE] [--previous OLD] [--keep DIR]\n"
     "    tlpack test ARCHIVE --matrix [FILE] [-j N] [--shard I/N] [--out DIR] [--answers FILE]\n"
-    "                [--screenshots]\n"
+    "                [--previous OLD] [--screenshots]\n"
     "\n"
     "DESCRIPTION\n"
     "    Makes a fresh emulated machine, installs ARCHIVE with Setup answered by FILE (by\n"
@@ -133,6 +133,8 @@ const char kTestHelp[] =
     "                     answer files)\n"
     "    --keep DIR       make the machine in DIR (new or empty) and keep it, for a look with\n"
     "                     `tlmachine --machine DIR ...`\n"
+    "    --previous OLD   install the previous build's archive OLD first (the same answers),\n"
+    "                     so that ARCHIVE's installation is its update\n"
     "    --matrix [FILE]  the runs on every cell of the matrix (the default one without FILE)\n"
     "    -j N             cells run at once (default 2)\n"
     "    --shard I/N      only the cells k (counted from 0) with k mod N = I - 1, so that N\n"
@@ -178,7 +180,7 @@ struct Arguments {
   bool strict = false, help = false;
   // The matrix.
   bool matrix = false, screenshots = false;
-  std::string matrixFile, out;
+  std::string matrixFile, out, previous;
   int jobs = 2, shardIndex = 1, shardCount = 1;
   bool matrixOnly = false;  // an option of the matrix was given
   // One cell of a matrix, run by the matrix in a process of its own.
@@ -229,6 +231,8 @@ Arguments Parse(const std::vector<std::string>& args, bool allowOutput, bool all
     } else if (allowTest && s == "--out") {
       a.out = value("a folder");
       a.matrixOnly = true;
+    } else if (allowTest && s == "--previous") {
+      a.previous = value("the previous build's archive");
     } else if (allowTest && s == "--screenshots") {
       a.screenshots = true;
     } else if (allowTest && s == "--shard") {
@@ -391,6 +395,7 @@ int Test(const std::vector<std::string>& args) {
   options.answers = a.answers;
   options.keep = a.keep;
   options.binDir = ProgramFolder();
+  options.previous = a.previous;
   if (!a.cellMachine.empty()) {
     // One cell of a matrix run (the matrix starts this process for it).
     if (a.cellResult.empty() || a.cellTitles.size() != 4)
@@ -410,6 +415,7 @@ int Test(const std::vector<std::string>& args) {
     TlPack::MatrixOptions m;
     m.package = options.package;
     m.answers = a.answers.empty() ? std::string() : fs::absolute(a.answers).string();
+    m.previous = a.previous.empty() ? std::string() : fs::absolute(a.previous).string();
     m.matrixFile = a.matrixFile;
     m.out = a.out;
     m.binDir = options.binDir;

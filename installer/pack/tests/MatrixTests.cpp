@@ -258,7 +258,8 @@ TEST(MatrixReports, TheReportsCarryEveryCellEscapedAndThePicturesInThePage) {
   const std::string junit = ReadAll(folder + "/junit.xml");
   EXPECT_THAT(junit, HasSubstr("<testsuites name=\"Product &amp; Co\" tests=\"3\" failures=\"1\" "
                                "errors=\"0\" skipped=\"1\""));
-  EXPECT_THAT(junit, HasSubstr("<failure message=\"install: &quot;A &amp; B&quot; &lt;left&gt;\">"));
+  EXPECT_THAT(junit,
+              HasSubstr("<failure message=\"install: &quot;A &amp; B&quot; &lt;left&gt;\">"));
   EXPECT_THAT(junit, HasSubstr("<skipped message=\"no UAC\"/>"));
   EXPECT_THAT(junit, Not(HasSubstr("\x01")));  // XML cannot carry it
   // A JUnit reader reads it: suites per system and account, cases per language.
@@ -269,7 +270,8 @@ TEST(MatrixReports, TheReportsCarryEveryCellEscapedAndThePicturesInThePage) {
       "  print(s.get('name'), s.get('tests'), s.get('failures'), s.get('skipped'),\n"
       "        [c.get('name') for c in s.findall('testcase')])\n";
   Write(temp / "read.py", python);
-  const Result read = Shell("python3 " + Quote(temp / "read.py") + " " + Quote(folder + "/junit.xml"));
+  const Result read =
+      Shell("python3 " + Quote(temp / "read.py") + " " + Quote(folder + "/junit.xml"));
   ASSERT_EQ(read.status, 0) << read.out;
   EXPECT_EQ(read.out,
             "Win <10> / admin 2 1 0 ['English', 'Русский']\n"
@@ -337,8 +339,8 @@ TEST_F(TlpackMatrix, TheSampleOnTheDefaultMatrixFailsWhereItNeedsAnAdministrator
     for (const char* language : {"1033", "1049"}) {
       const std::string admin = std::string(system) + "-admin-" + language + " ";
       EXPECT_THAT(r.out, HasSubstr(admin)) << admin;
-      const CellResult cell = ParseCellResult(
-          ReadAll(out + "/cells/" + system + "-admin-" + language + ".cell"));
+      const CellResult cell =
+          ParseCellResult(ReadAll(out + "/cells/" + system + "-admin-" + language + ".cell"));
       EXPECT_EQ(cell.status, "pass") << admin << cell.reason;
       ASSERT_EQ(cell.steps.size(), 4u);
       EXPECT_EQ(cell.steps[2].name, "remove");
@@ -405,9 +407,8 @@ TEST_F(TlpackMatrix, ShardsOfAMatrixMergeIntoTheWholeAndExitStatusesSayHowItWent
     EXPECT_TRUE(fs::exists(temp_ / ("two/cells/" + std::string(id) + ".cell")));
     EXPECT_FALSE(fs::exists(temp_ / ("one/cells/" + std::string(id) + ".cell")));
   }
-  const Result merged =
-      Run("report merge " + Quote(temp_ / "all") + " " + Quote(temp_ / "one") + " " +
-          Quote(temp_ / "two"));
+  const Result merged = Run("report merge " + Quote(temp_ / "all") + " " + Quote(temp_ / "one") +
+                            " " + Quote(temp_ / "two"));
   EXPECT_EQ(merged.status, 0) << merged.out;
   EXPECT_THAT(merged.out, HasSubstr("4 cells: 4 pass, 0 fail (from 2 reports)"));
   EXPECT_THAT(ReadAll(temp_ / "all/junit.xml"), HasSubstr("tests=\"4\" failures=\"0\""));
@@ -420,9 +421,9 @@ TEST_F(TlpackMatrix, ShardsOfAMatrixMergeIntoTheWholeAndExitStatusesSayHowItWent
                          " --out " + Quote(temp_ / "bad"));
   EXPECT_EQ(bad.status, 2) << bad.out;
   EXPECT_THAT(bad.out, HasSubstr("bad.ini, line 2"));
-  EXPECT_EQ(Run("test " + Quote(temp_ / "none.data") + " --matrix --out " + Quote(temp_ / "x"))
-                .status,
-            2);
+  EXPECT_EQ(
+      Run("test " + Quote(temp_ / "none.data") + " --matrix --out " + Quote(temp_ / "x")).status,
+      2);
   EXPECT_EQ(Run("report merge " + Quote(temp_ / "m") + " " + Quote(temp_ / "empty")).status, 2);
   EXPECT_EQ(Run("test " + Quote(sample_) + " -j 2").status, 3);
   EXPECT_EQ(Run("test " + Quote(sample_) + " --matrix --shard 3/2").status, 3);
@@ -484,4 +485,42 @@ TEST_F(TlpackMatrix, TheReportShowsItsCellsInARealBrowser) {
   EXPECT_GT(green, 500) << "no passing cell drawn";
   EXPECT_GT(red, 500) << "no failing cell drawn";
   EXPECT_FALSE(greenBelowRed) << "the administrator's row comes first";
+}
+
+TEST_F(TlpackMatrix, APreviousBuildIsInstalledFirstSoThatThePackageUpdatesIt) {
+  // The previous build: the sample's stage with an older build number.
+  const std::string stage = fs::path(sample_).parent_path() / "stage";
+  const std::string old = temp_ / "old-stage";
+  fs::copy(stage, old, fs::copy_options::recursive);
+  std::string script = ReadAll(old + "/InstallScript.cfg");
+  const std::size_t at = script.find("Build=\"7120\"");
+  ASSERT_NE(at, std::string::npos);
+  script.replace(at, 12, "Build=\"7100\"");
+  Write(old + "/InstallScript.cfg", script);
+  const Result built = Run("build " + Quote(old) + " -o " + Quote(temp_ / "old.data"));
+  ASSERT_EQ(built.status, 0) << built.out;
+
+  Write(temp_ / "matrix.ini",
+        "[system win7]\nmajor = 6\nminor = 1\nbuild = 7601\n"
+        "[account admin]\nmemberships = Administrators, Users\n[languages]\nonly = Russian\n");
+  const std::string out = temp_ / "report";
+  const Result r = Run("test " + Quote(sample_) + " --matrix " + Quote(temp_ / "matrix.ini") +
+                       " --previous " + Quote(temp_ / "old.data") + " --out " + Quote(out));
+  EXPECT_EQ(r.status, 0) << r.out;
+  const CellResult cell = ParseCellResult(ReadAll(out + "/cells/win7-admin-1049.cell"));
+  EXPECT_EQ(cell.status, "pass") << cell.reason;
+  ASSERT_EQ(cell.steps.size(), 5u);
+  EXPECT_EQ(cell.steps[0].name, "install previous");
+  EXPECT_EQ(cell.steps[1].name, "update");
+  // The second run was an update of the first: its update page was shown, not the first pages.
+  EXPECT_THAT(cell.steps[1].questions, ::testing::Contains("Page DLG_UPDATE -> Next"));
+  EXPECT_THAT(cell.steps[1].questions, Not(::testing::Contains("Page DLG_LICENSE -> Next")));
+  EXPECT_THAT(cell.steps[0].questions, ::testing::Contains("Page DLG_LICENSE -> Next"));
+  EXPECT_TRUE(cell.traces.empty());
+  // One machine, the same steps, without the matrix.
+  const Result single = Run("test " + Quote(sample_) + " --previous " + Quote(temp_ / "old.data"));
+  EXPECT_EQ(single.status, 0) << single.out;
+  EXPECT_THAT(single.out, HasSubstr("== install previous: ok, exit status 0"));
+  EXPECT_THAT(single.out, HasSubstr("== update: ok, exit status 0"));
+  EXPECT_EQ(Run("test " + Quote(sample_) + " --previous " + Quote(temp_ / "none.data")).status, 2);
 }
