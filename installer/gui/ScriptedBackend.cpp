@@ -76,10 +76,10 @@ ScriptedBackend::ScriptedBackend(const std::string& text, std::wstring sourceNam
       sec.name = sp == std::wstring::npos ? L"" : Unquote(Trim(inner.substr(sp + 1)), &sec.quoted);
       bool named = sec.kind == L"PAGE" || sec.kind == L"MESSAGE" || sec.kind == L"FILE-DIALOG" ||
                    sec.kind == L"PROGRESS";
-      bool unnamed = sec.kind == L"SCREENSHOTS";
+      bool unnamed = sec.kind == L"SCREENSHOTS" || sec.kind == L"DEFAULTS";
       if (!named && !unnamed)
         bad(L"unknown section kind \"" + sec.kind +
-            L"\" (page, message, file-dialog, progress or screenshots)");
+            L"\" (page, message, file-dialog, progress, screenshots or defaults)");
       if (sec.kind == L"PROGRESS" && !CommonTools::EqualNoCase(sec.name, L"Escape"))
         bad(L"a progress section is [progress Escape]");
       if (named && sec.name.empty()) bad(L"the section needs a name");
@@ -93,6 +93,12 @@ ScriptedBackend::ScriptedBackend(const std::string& text, std::wstring sourceNam
     std::wstring key = Trim(line.substr(0, eq));
     if (key.empty()) bad(L"a value without a name");
     m_sections.back().values.emplace_back(key, Unquote(Trim(line.substr(eq + 1))));
+    if (m_sections.back().kind == L"DEFAULTS") {
+      const std::wstring& value = m_sections.back().values.back().second;
+      if (!CommonTools::EqualNoCase(key, L"button") || !CommonTools::EqualNoCase(value, L"default"))
+        bad(L"[defaults] takes \"button = default\" only");
+      m_defaults = true;
+    }
   }
 }
 
@@ -213,6 +219,8 @@ int ScriptedBackend::ShowMessageBox(const MessageRequest& request) {
     if (!ok) Fail(L"The answer \"" + *a + L"\" does not fit the message box " + label);
   } else if ((request.style & MB_TYPEMASK) == MB_OK) {
     answer = IDOK;
+  } else if (m_defaults) {
+    answer = DefaultAnswer(request.style);
   } else {
     Fail(L"No answer for the message box " + label + L": " + request.text);
   }
@@ -246,6 +254,15 @@ PageButton ScriptedBackend::RunPageModal(IPage& page) {
   page.OnInit();
   for (;;) {
     const AnswerSection* sec = Take(L"PAGE", page.GetName(), false);
+    if (!sec && m_defaults) {
+      // The default button of every page is Next (Finish on the last), with what it offers.
+      if (!page.CanLeaveWithNext())
+        Fail(L"The page " + page.GetName() + L" does not accept Next with the values it offers");
+      page.OnLeave(PageButton::Next);
+      CommonTools::LogLine(CommonTools::LogLevel::Info,
+                           L"Page " + page.GetName() + L" -> " + PageButtonName(PageButton::Next));
+      return PageButton::Next;
+    }
     if (!sec) Fail(L"No answer for the page " + page.GetName());
     const std::wstring* buttonText = nullptr;
     for (const auto& [k, v] : sec->values) {

@@ -12,7 +12,7 @@
 namespace InstallGui {
 
 struct AnswerSection {
-  std::wstring kind;    // "page", "message", "file-dialog", "progress" or "screenshots"
+  std::wstring kind;    // "page", "message", "file-dialog", "progress", "screenshots" or "defaults"
   std::wstring name;    // page name, message ID or quoted text, "save" or "open" or a title ID
   bool quoted = false;  // the name was written in quotes (a literal message text)
   std::vector<std::pair<std::wstring, std::wstring>> values;  // in file order
@@ -73,6 +73,7 @@ class ScriptedBackend : public IUiBackend {
 
   std::wstring m_source;
   std::vector<AnswerSection> m_sections;
+  bool m_defaults = false;             // [defaults] button = default: unanswered questions take it
   std::map<std::wstring, int> m_used;  // key: kind + "\n" + upper-cased name
 };
 

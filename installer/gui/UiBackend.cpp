@@ -20,6 +20,14 @@ std::vector<int> AllowedAnswers(unsigned style) {
   }
 }
 
+int DefaultAnswer(unsigned style) {
+  const std::vector<int> allowed = AllowedAnswers(style);
+  const std::size_t index = (style & MB_DEFMASK) == MB_DEFBUTTON2   ? 1
+                            : (style & MB_DEFMASK) == MB_DEFBUTTON3 ? 2
+                                                                    : 0;
+  return index < allowed.size() ? allowed[index] : allowed.front();
+}
+
 std::wstring AnswerName(int answer) {
   switch (answer) {
     case IDOK: return L"OK";

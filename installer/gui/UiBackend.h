@@ -35,6 +35,9 @@ inline constexpr unsigned MB_ICONQUESTION = 0x20;
 inline constexpr unsigned MB_ICONEXCLAMATION = 0x30;
 inline constexpr unsigned MB_ICONINFORMATION = 0x40;
 inline constexpr unsigned MB_ICONMASK = 0xF0;
+inline constexpr unsigned MB_DEFBUTTON2 = 0x100;
+inline constexpr unsigned MB_DEFBUTTON3 = 0x200;
+inline constexpr unsigned MB_DEFMASK = 0xF00;
 
 inline constexpr int IDOK = 1;
 inline constexpr int IDCANCEL = 2;
@@ -51,6 +54,9 @@ inline constexpr unsigned OFN_FILEMUSTEXIST = 0x1000;
 
 // The answers a message box of `style` allows, in button order.
 std::vector<int> AllowedAnswers(unsigned style);
+// The answer of the button that is the default of a message box of `style` (the first one unless
+// the style names the second or the third).
+int DefaultAnswer(unsigned style);
 // "OK", "Cancel", "Abort", "Retry", "Ignore", "Yes", "No"; "" for anything else.
 std::wstring AnswerName(int answer);
 // The answer named (any case), or 0.

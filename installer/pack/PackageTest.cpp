@@ -47,19 +47,24 @@ double Seconds(Clock::time_point since) {
 }
 
 // Starts a host program with the machine and the answers in its environment and waits for it.
+// Without `screenshots` the program gets no display; with it, the display stays and the
+// pictures go into that folder.
 int Spawn(const std::string& program, const std::vector<std::string>& args,
           const std::string& machineRoot, const std::string& answers, const std::string& errPath,
-          std::string& note) {
+          const std::string& screenshots, std::string& note) {
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) {
     std::string v = *e;
     if (v.rfind("TOLMERA_MACHINE=", 0) == 0 || v.rfind("TOLMERA_ANSWERS=", 0) == 0 ||
-        v.rfind("DISPLAY=", 0) == 0 || v.rfind("WAYLAND_DISPLAY=", 0) == 0)
+        v.rfind("TOLMERA_SCREENSHOTS=", 0) == 0 ||
+        (screenshots.empty() &&
+         (v.rfind("DISPLAY=", 0) == 0 || v.rfind("WAYLAND_DISPLAY=", 0) == 0)))
       continue;
     env.push_back(v);
   }
   env.push_back("TOLMERA_MACHINE=" + machineRoot);
   env.push_back("TOLMERA_ANSWERS=" + answers);
+  if (!screenshots.empty()) env.push_back("TOLMERA_SCREENSHOTS=" + screenshots);
   std::vector<char*> envp;
   for (auto& v : env) envp.push_back(v.data());
   envp.push_back(nullptr);
@@ -99,7 +104,8 @@ int Spawn(const std::string& program, const std::vector<std::string>& args,
 // are run logs).
 std::vector<std::string> LogLinesOf(const tlmachine::Snapshot& before,
                                     const tlmachine::Snapshot& after,
-                                    std::set<std::wstring, platform::NoCaseLess>& logs) {
+                                    std::set<std::wstring, platform::NoCaseLess>& logs,
+                                    std::vector<std::string>& questions) {
   std::vector<std::string> lines;
   for (const auto& [id, details] : after) {
     if (id.rfind("F ", 0) != 0) continue;
@@ -117,6 +123,10 @@ std::vector<std::string> LogLinesOf(const tlmachine::Snapshot& before,
       if (line.find("  ERROR : ") != std::string::npos ||
           line.find("  WARNING : ") != std::string::npos)
         lines.push_back(line);
+      else if (const std::size_t at = line.find("  INFO : ");
+               at != std::string::npos && (line.compare(at + 9, 13, "Message box: ") == 0 ||
+                                           line.compare(at + 9, 5, "Page ") == 0))
+        questions.push_back(line.substr(at + 9));
     }
   }
   return lines;
@@ -193,7 +203,7 @@ bool IsKept(const std::string& id, const std::string& details,
   return false;
 }
 
-// The [message ...] sections of an answer file, as written.
+// The [message ...] and [defaults] sections of an answer file, as written.
 std::string MessageSections(const std::string& answers, const std::string& except) {
   std::istringstream in(answers);
   std::string line, out;
@@ -203,8 +213,9 @@ std::string MessageSections(const std::string& answers, const std::string& excep
     trimmed.erase(0, trimmed.find_first_not_of(" \t"));
     if (!trimmed.empty() && trimmed[0] == '[') {
       std::string head = Upper(trimmed);
-      keep = head.rfind("[MESSAGE", 0) == 0 &&
-             (except.empty() || head.find(Upper(except)) == std::string::npos);
+      keep = head.rfind("[DEFAULTS", 0) == 0 ||
+             (head.rfind("[MESSAGE", 0) == 0 &&
+              (except.empty() || head.find(Upper(except)) == std::string::npos));
       if (keep) out += "\n";
     }
     if (keep) out += line + "\n";
@@ -226,7 +237,9 @@ bool TestReport::Passed() const {
 }
 
 std::string DefaultInstallAnswers() {
-  return "# The defaults: a local installation into the offered folder, the offered components.\n"
+  return "# The defaults: a local installation into the offered folder, the offered components;\n"
+         "# every other page and question takes its default button.\n"
+         "[defaults]\nbutton = default\n\n"
          "[page DLG_GREETING]\nbutton = Next\n\n"
          "[page DLG_LANGUAGE_SELECTION]\nbutton = Next\n\n"
          "[page DLG_LICENSE]\nAccept = yes\nbutton = Next\n\n"
@@ -259,6 +272,8 @@ TestReport RunPackageTest(const TestOptions& options) {
   if (::access(setup.c_str(), X_OK) != 0) throw std::runtime_error(setup + " is not there");
   if (!fs::is_regular_file(options.package, ec))
     throw std::runtime_error(options.package + " is not a package archive");
+  if (!options.previous.empty() && !fs::is_regular_file(options.previous, ec))
+    throw std::runtime_error(options.previous + " is not a package archive");
   const std::string package = fs::absolute(options.package).lexically_normal().string();
   std::string installAnswers = DefaultInstallAnswers();
   if (!options.answers.empty() && !platform::hostio::ReadFile(options.answers, installAnswers))
@@ -283,7 +298,16 @@ TestReport RunPackageTest(const TestOptions& options) {
     report.machineRoot = scratch + "/machine";
     cleanup.machine = report.machineRoot;
   }
-  platform::Machine::Init(report.machineRoot);
+  if (options.machineIni.empty()) {
+    platform::Machine::Init(report.machineRoot);
+  } else {
+    try {
+      platform::Machine::Init(report.machineRoot,
+                              platform::MachineConfig::Parse(options.machineIni));
+    } catch (const platform::MachineError& e) {
+      throw std::runtime_error(std::string("the machine cannot be made: ") + e.what());
+    }
+  }
   platform::Machine::SetCurrentForProcess(report.machineRoot);
   ::setenv("TOLMERA_MACHINE", report.machineRoot.c_str(), 1);
 
@@ -302,12 +326,24 @@ TestReport RunPackageTest(const TestOptions& options) {
   std::set<std::wstring, platform::NoCaseLess> logs;
   tlmachine::Snapshot last = fresh;
 
+  // The pictures of a step, in the order they were taken (their names are numbered).
+  auto shotsOf = [&](const std::string& step) {
+    return options.screenshots.empty() ? std::string() : options.screenshots + "/" + step;
+  };
   auto finish = [&](StepReport& step, Clock::time_point start) {
     step.seconds = Seconds(start);
+    if (!options.screenshots.empty()) {
+      std::vector<std::string> pictures;
+      for (const auto& entry : fs::directory_iterator(shotsOf(step.name), ec))
+        if (entry.is_regular_file() && entry.path().extension() == ".png")
+          pictures.push_back(entry.path().string());
+      std::sort(pictures.begin(), pictures.end());
+      step.screenshots.insert(step.screenshots.end(), pictures.begin(), pictures.end());
+    }
     // 15: the run succeeded and asked for a restart.
     step.ok = step.ok || step.exitCode == 0 || step.exitCode == 15;
     tlmachine::Snapshot now = tlmachine::TakeSnapshot();
-    step.logLines = LogLinesOf(last, now, logs);
+    step.logLines = LogLinesOf(last, now, logs, step.questions);
     last = std::move(now);
     std::string err = ReadHost(errPath);
     if (!err.empty() && step.exitCode != 0 && step.exitCode != 15) {
@@ -318,22 +354,37 @@ TestReport RunPackageTest(const TestOptions& options) {
     report.steps.push_back(step);
   };
 
-  // 1. Install, 2. repair.
-  for (int pass = 0; pass < 2; ++pass) {
+  // 0. With a previous build: that build installed first, so that the installation is its update.
+  std::size_t before = 0;
+  if (!options.previous.empty()) {
     StepReport step;
-    step.name = pass == 0 ? "install" : "repair";
+    step.name = "install previous";
+    step.note = "the previous build " + options.previous;
+    const auto start = Clock::now();
+    step.exitCode =
+        Spawn(setup, {"/X", fs::absolute(options.previous).lexically_normal().string()},
+              report.machineRoot, installFile, errPath, shotsOf("install previous"), step.note);
+    finish(step, start);
+    before = 1;
+  }
+
+  // 1. Install (or update), 2. repair.
+  for (int pass = 0; pass < 2 && (before == 0 || report.steps.front().ok); ++pass) {
+    StepReport step;
+    step.name = pass == 0 ? (before ? "update" : "install") : "repair";
     step.note = pass == 0 ? "answers: " + (options.answers.empty() ? std::string("the defaults")
                                                                    : options.answers)
                           : "answers: a repair";
     const auto start = Clock::now();
-    step.exitCode = Spawn(setup, {"/X", package}, report.machineRoot,
-                          pass == 0 ? installFile : repairFile, errPath, step.note);
+    step.exitCode =
+        Spawn(setup, {"/X", package}, report.machineRoot, pass == 0 ? installFile : repairFile,
+              errPath, shotsOf(step.name), step.note);
     finish(step, start);
     if (pass == 0 && !report.steps.back().ok) break;
   }
 
   // 3. Removal through the list of programs: every entry the installation added.
-  if (report.steps.size() == 2) {
+  if (report.steps.size() == before + 2) {
     std::vector<tlmachine::ProgramEntry> added;
     for (const auto& entry : tlmachine::ListPrograms()) {
       bool before = std::any_of(freshPrograms.begin(), freshPrograms.end(), [&](const auto& e) {
@@ -348,6 +399,8 @@ TestReport RunPackageTest(const TestOptions& options) {
       report.steps.push_back(step);
     }
     ::setenv("TOLMERA_ANSWERS", removalFile.c_str(), 1);
+    // The removal runs as the list of programs starts it, in this process's environment.
+    if (!options.screenshots.empty()) ::setenv("TOLMERA_SCREENSHOTS", shotsOf("remove").c_str(), 1);
     for (const auto& entry : added) {
       StepReport step;
       step.name = "remove";
@@ -365,6 +418,7 @@ TestReport RunPackageTest(const TestOptions& options) {
       finish(step, start);
     }
     ::unsetenv("TOLMERA_ANSWERS");
+    ::unsetenv("TOLMERA_SCREENSHOTS");
   }
 
   // 4. The restart: what the removal left for the next start of Windows goes now.

@@ -20,6 +20,14 @@ struct TestOptions {
   std::string answers;  // host path of the installation's answer file ("": the defaults)
   std::string keep;     // host folder to keep the machine in ("": a temporary one)
   std::string binDir;   // the folder of the Setup program
+  // A previous build's archive ("": none): installed first, so that the package updates it.
+  std::string previous;
+  // The machine's machine.ini text ("": a default machine). Read as the machine layer reads
+  // machine.ini; a malformed one makes the test impossible (std::runtime_error).
+  std::string machineIni;
+  // A host folder for pictures of every window the runs show, one folder per step below it
+  // ("": none). Setup then shows its real windows, answered from the file: a display is needed.
+  std::string screenshots;
 };
 
 struct StepReport {
@@ -28,6 +36,10 @@ struct StepReport {
   double seconds = 0;
   std::string note;                   // what was run, or why not
   std::vector<std::string> logLines;  // the run log's ERROR and WARNING lines
+  // The run log's "Page ... -> ..." and "Message box: ..." lines: what a person would have
+  // seen and answered, in order.
+  std::vector<std::string> questions;
+  std::vector<std::string> screenshots;  // host paths of the pictures taken, in order
   bool ok = false;
 };
 

@@ -747,6 +747,31 @@ std::vector<Diagnostic> CheckScript(const std::string& scriptBytes,
   return Checker(contents).Run(scriptBytes);
 }
 
+std::vector<ScriptLanguage> ScriptLanguages(const std::string& scriptBytes) {
+  std::vector<ScriptLanguage> out;
+  CommonTools::CXmlSettings doc;
+  SettingsNodePtr root, localization;
+  SettingsNodeListPtr list;
+  if (!doc.LoadFromBytes(scriptBytes) || !doc.GetRoot(root) || !root ||
+      !root->GetChild(Element::kLocalization, localization) || !localization->GetChildren(list))
+    return out;
+  for (int i = 0, n = list->GetCount(); i < n; ++i) {
+    SettingsNodePtr item;
+    if (!list->GetItem(i, item) || !IsElement(item)) continue;
+    ScriptLanguage language;
+    try {
+      language.id = CommonTools::GetInt(item, Attribute::kId, -1);
+    } catch (const std::exception&) {
+      continue;
+    }
+    language.title = CommonTools::GetText(item, Attribute::kTitle);
+    language.systemName = CommonTools::GetText(item, Attribute::kSystemName);
+    if (language.id <= 0 || language.title.empty() || language.systemName.empty()) continue;
+    out.push_back(language);
+  }
+  return out;
+}
+
 std::vector<Diagnostic> CheckNames(const PackageContents& contents) {
   std::vector<Diagnostic> out;
   for (const std::wstring& name : contents.Names()) {

@@ -56,6 +56,15 @@ std::vector<Diagnostic> CheckScript(const std::string& scriptBytes,
 // lacks (the name would be stored changed), and names the reader refuses.
 std::vector<Diagnostic> CheckNames(const PackageContents& contents);
 
+// The languages of a script as the installer reads them from <Localization>, in script order
+// (a language without an ID, title or system name is left out: the check reports it).
+struct ScriptLanguage {
+  int id = 0;  // the LCID, e.g. 1033
+  std::wstring title;
+  std::wstring systemName;  // the system's English name of it, e.g. "Russian"
+};
+std::vector<ScriptLanguage> ScriptLanguages(const std::string& scriptBytes);
+
 // "FILE:LINE:COL: error: text" (without a place: "FILE: error: text").
 std::string FormatDiagnostic(const std::string& file, const Diagnostic& d);
 

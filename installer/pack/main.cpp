@@ -1,13 +1,16 @@
 // tlpack: build, check and test a package of the installer.
+#include "pack/Matrix.h"
 #include "pack/PackageFiles.h"
 #include "pack/PackageTest.h"
 #include "pack/ScriptCheck.h"
 #include "package/LogSink.h"
 #include "package/ScriptVocabulary.h"
 #include "platform/Files.h"
+#include "platform/HostIo.h"
 #include "platform/Machine.h"
 #include "platform/Text.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <stdexcept>
@@ -21,8 +24,11 @@ namespace fs = std::filesystem;
 const char kUsage[] =
     "usage: tlpack build FOLDER [-o Setup.data] [--strict]\n"
     "       tlpack check FOLDER|Setup.data [--strict]\n"
-    "       tlpack test Setup.data [--answers FILE] [--keep DIR]\n"
-    "       tlpack help [build|check|test]   (or: tlpack VERB --help)\n";
+    "       tlpack test Setup.data [--answers FILE] [--previous OLD.data] [--keep DIR]\n"
+    "       tlpack test Setup.data --matrix [FILE] [-j N] [--shard I/N] [--out DIR]\n"
+    "                              [--answers FILE] [--previous OLD.data] [--screenshots]\n"
+    "       tlpack report merge OUT DIR...\n"
+    "       tlpack help [build|check|test|report]   (or: tlpack VERB --help)\n";
 
 const char kBuildHelp[] =
     "NAME\n"
@@ -84,7 +90,9 @@ const char kTestHelp[] =
     "    tlpack test - install, repair and remove a package in a throwaway machine\n"
     "\n"
     "SYNOPSIS\n"
-    "    tlpack test ARCHIVE [--answers FILE] [--keep DIR]\n"
+    "    tlpack test ARCHIVE [--answers FILE] [--previous OLD] [--keep DIR]\n"
+    "    tlpack test ARCHIVE --matrix [FILE] [-j N] [--shard I/N] [--out DIR] [--answers FILE]\n"
+    "                [--previous OLD] [--screenshots]\n"
     "\n"
     "DESCRIPTION\n"
     "    Makes a fresh emulated machine, installs ARCHIVE with Setup answered by FILE (by\n"
@@ -95,17 +103,66 @@ const char kTestHelp[] =
     "    against the fresh machine (the lines of `tlmachine diff`), apart from what the\n"
     "    installer keeps on purpose: the run log and the family's common-files counter.\n"
     "    The repair and the removal answer their own pages and take every [message ...]\n"
-    "    answer of FILE.\n"
+    "    answer of FILE. Without FILE every page and question the defaults leave open takes\n"
+    "    its default button.\n"
+    "\n"
+    "    With --matrix the same runs go over every machine of a matrix and every language of\n"
+    "    the script (its <Localization>, with the code pages of each): by default Windows XP\n"
+    "    x86, 7 x64, 10 x64 and 11 x64, each with an elevated administrator, an administrator\n"
+    "    under UAC without elevation (not on XP, which has no UAC) and a standard user. Each\n"
+    "    cell runs in a process and a machine of its own, N at a time. A line per cell tells\n"
+    "    how it ended; DIR receives report.html (the matrix as a table, each cell opening its\n"
+    "    steps, log lines, what was left and its pages' pictures), junit.xml and cells/ (a\n"
+    "    result file per cell, for `tlpack report merge`).\n"
+    "\n"
+    "    A matrix FILE names its own machines, in sections:\n"
+    "        [system xp]                    a Windows: its [os] values of machine.ini\n"
+    "        title = Windows XP x86         (other sections as section.key: uac.enabled = no)\n"
+    "        major = 5\n"
+    "        architecture = x86\n"
+    "        [account standard]             an account: its [user] values of machine.ini\n"
+    "        title = standard user\n"
+    "        memberships = Users\n"
+    "        elevated = no\n"
+    "        [languages]                    the languages taken, by ID or system name\n"
+    "        only = 1033, Russian\n"
+    "    Without systems or accounts the default ones are taken.\n"
     "\n"
     "OPTIONS\n"
     "    --answers FILE   the answer file of the installation (format: the installer's\n"
     "                     answer files)\n"
     "    --keep DIR       make the machine in DIR (new or empty) and keep it, for a look with\n"
     "                     `tlmachine --machine DIR ...`\n"
+    "    --previous OLD   install the previous build's archive OLD first (the same answers),\n"
+    "                     so that ARCHIVE's installation is its update\n"
+    "    --matrix [FILE]  the runs on every cell of the matrix (the default one without FILE)\n"
+    "    -j N             cells run at once (default 2)\n"
+    "    --shard I/N      only the cells k (counted from 0) with k mod N = I - 1, so that N\n"
+    "                     machines share a large matrix; merge their DIRs afterwards\n"
+    "    --out DIR        the report's folder (default ./tlpack-report)\n"
+    "    --screenshots    a picture of every window each run shows (a display is needed:\n"
+    "                     Setup then shows its windows, answered from the file)\n"
     "\n"
     "EXIT STATUS\n"
-    "    0 every run succeeded and nothing of the product is left; 1 a run failed or\n"
-    "    something of the product is left; 2 the test could not be carried out; 3 wrong usage.\n";
+    "    0 every run succeeded and nothing of the product is left (with --matrix: in every\n"
+    "    cell); 1 a run failed or something of the product is left; 2 the test could not be\n"
+    "    carried out (a package or matrix that cannot be read); 3 wrong usage.\n";
+
+const char kReportHelp[] =
+    "NAME\n"
+    "    tlpack report merge - one report of the cells of several matrix runs\n"
+    "\n"
+    "SYNOPSIS\n"
+    "    tlpack report merge OUT DIR...\n"
+    "\n"
+    "DESCRIPTION\n"
+    "    Reads the cell results of the report folders DIR (of `tlpack test --matrix --shard`\n"
+    "    on several machines) and writes report.html, junit.xml and cells/ of them all into\n"
+    "    OUT. A cell found in two folders is taken from the first.\n"
+    "\n"
+    "EXIT STATUS\n"
+    "    0 every cell passed; 1 some cell failed; 2 a folder holds no cell results; 3 wrong\n"
+    "    usage.\n";
 
 struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -121,7 +178,27 @@ struct Arguments {
   std::vector<std::string> positional;
   std::string output, answers, keep;
   bool strict = false, help = false;
+  // The matrix.
+  bool matrix = false, screenshots = false;
+  std::string matrixFile, out, previous;
+  int jobs = 2, shardIndex = 1, shardCount = 1;
+  bool matrixOnly = false;  // an option of the matrix was given
+  // One cell of a matrix, run by the matrix in a process of its own.
+  std::string cellMachine, cellResult;
+  std::vector<std::string> cellTitles;
 };
+
+int PositiveNumber(const std::string& text, const std::string& what) {
+  std::size_t used = 0;
+  int n = 0;
+  try {
+    n = std::stoi(text, &used);
+  } catch (const std::exception&) {
+    used = 0;
+  }
+  if (used != text.size() || n < 1 || n > 4096) throw UsageError(what + " must be a number from 1");
+  return n;
+}
 
 Arguments Parse(const std::vector<std::string>& args, bool allowOutput, bool allowStrict,
                 bool allowTest) {
@@ -142,7 +219,37 @@ Arguments Parse(const std::vector<std::string>& args, bool allowOutput, bool all
       a.answers = value("an answer file");
     else if (allowTest && s == "--keep")
       a.keep = value("a folder");
-    else if (!s.empty() && s[0] == '-')
+    else if (allowTest && s == "--matrix") {
+      a.matrix = true;
+      // The file is optional: a next word that is no option and not the archive names it.
+      if (i + 1 < args.size() && !args[i + 1].empty() && args[i + 1][0] != '-' &&
+          !a.positional.empty())
+        a.matrixFile = args[++i];
+    } else if (allowTest && s == "-j") {
+      a.jobs = PositiveNumber(value("a number"), "-j");
+      a.matrixOnly = true;
+    } else if (allowTest && s == "--out") {
+      a.out = value("a folder");
+      a.matrixOnly = true;
+    } else if (allowTest && s == "--previous") {
+      a.previous = value("the previous build's archive");
+    } else if (allowTest && s == "--screenshots") {
+      a.screenshots = true;
+    } else if (allowTest && s == "--shard") {
+      a.matrixOnly = true;
+      const std::string v = value("I/N");
+      const std::size_t slash = v.find('/');
+      if (slash == std::string::npos) throw UsageError("--shard takes I/N, e.g. 2/4");
+      a.shardIndex = PositiveNumber(v.substr(0, slash), "--shard I");
+      a.shardCount = PositiveNumber(v.substr(slash + 1), "--shard N");
+      if (a.shardIndex > a.shardCount) throw UsageError("--shard I/N needs I <= N");
+    } else if (allowTest && s == "--cell")
+      a.cellMachine = value("a machine file");
+    else if (allowTest && s == "--result")
+      a.cellResult = value("a file");
+    else if (allowTest && s == "--cell-titles") {
+      for (int k = 0; k < 4; ++k) a.cellTitles.push_back(value("the cell's id and titles"));
+    } else if (!s.empty() && s[0] == '-')
       throw UsageError("unknown option " + s);
     else
       a.positional.push_back(s);
@@ -288,6 +395,46 @@ int Test(const std::vector<std::string>& args) {
   options.answers = a.answers;
   options.keep = a.keep;
   options.binDir = ProgramFolder();
+  options.previous = a.previous;
+  if (!a.cellMachine.empty()) {
+    // One cell of a matrix run (the matrix starts this process for it).
+    if (a.cellResult.empty() || a.cellTitles.size() != 4)
+      throw UsageError("--cell needs --result and --cell-titles");
+    TlPack::MatrixCell cell;
+    cell.id = a.cellTitles[0];
+    cell.system.title = a.cellTitles[1];
+    cell.account.title = a.cellTitles[2];
+    cell.language.title = platform::FromUtf8(a.cellTitles[3]);
+    if (!platform::hostio::ReadFile(a.cellMachine, cell.machine))
+      throw std::runtime_error(a.cellMachine + " cannot be read");
+    TlPack::RunCell(options, cell, a.cellResult, a.screenshots);
+    return 0;
+  }
+  if (a.matrix) {
+    if (!a.keep.empty()) throw UsageError("--keep is for one machine, not a matrix");
+    TlPack::MatrixOptions m;
+    m.package = options.package;
+    m.answers = a.answers.empty() ? std::string() : fs::absolute(a.answers).string();
+    m.previous = a.previous.empty() ? std::string() : fs::absolute(a.previous).string();
+    m.matrixFile = a.matrixFile;
+    m.out = a.out;
+    m.binDir = options.binDir;
+    m.self = options.binDir + "/tlpack";
+    m.jobs = a.jobs;
+    m.shardIndex = a.shardIndex;
+    m.shardCount = a.shardCount;
+    m.screenshots = a.screenshots;
+    if (a.screenshots && !std::getenv("DISPLAY"))
+      throw UsageError("--screenshots needs a display (DISPLAY)");
+    try {
+      return TlPack::RunMatrix(m, std::cout);
+    } catch (const std::exception& e) {
+      std::cerr << "tlpack: " << e.what() << "\n";
+      return 2;
+    }
+  }
+  if (a.screenshots || a.matrixOnly)
+    throw UsageError("-j, --shard, --out and --screenshots go with --matrix");
   try {
     TlPack::TestReport report = TlPack::RunPackageTest(options);
     TlPack::PrintTestReport(report, std::cout);
@@ -313,12 +460,28 @@ int main(int argc, char** argv) {
     if (verb == "build") return Build(rest);
     if (verb == "check") return Check(rest);
     if (verb == "test") return Test(rest);
+    if (verb == "report") {
+      if (!rest.empty() && (rest[0] == "--help" || rest[0] == "-h")) {
+        std::cout << kReportHelp;
+        return 0;
+      }
+      if (rest.size() < 3 || rest[0] != "merge")
+        throw UsageError("report merge needs the output folder and at least one report folder");
+      try {
+        return TlPack::MergeReports(std::vector<std::string>(rest.begin() + 2, rest.end()), rest[1],
+                                    std::cout);
+      } catch (const std::exception& e) {
+        std::cerr << "tlpack: " << e.what() << "\n";
+        return 2;
+      }
+    }
     if (verb == "help" || verb == "--help" || verb == "-h") {
       const std::string topic = rest.empty() ? "" : rest[0];
-      std::cout << (topic == "build"   ? kBuildHelp
-                    : topic == "check" ? kCheckHelp
-                    : topic == "test"  ? kTestHelp
-                                       : kUsage);
+      std::cout << (topic == "build"    ? kBuildHelp
+                    : topic == "check"  ? kCheckHelp
+                    : topic == "test"   ? kTestHelp
+                    : topic == "report" ? kReportHelp
+                                        : kUsage);
       return 0;
     }
     throw UsageError("unknown verb " + verb);

@@ -268,3 +268,31 @@ TEST(AnswerFile, ScreenshotFolderFromTheFileOrTheEnvironment) {
   EXPECT_EQ(b.ScreenshotFolder(), "/tmp/shots here");  // the file's own folder first
   unsetenv("TOLMERA_SCREENSHOTS");
 }
+
+TEST(AnswerFile, DefaultsAnswerWhatTheFileLeavesOpenWithTheDefaultButton) {
+  ScriptedBackend b("[defaults]\nbutton = default\n[message MsgBeginUpdate]\nanswer = No\n", L"t");
+  // Sections still win; then the box's default button: the first, or the one its style names.
+  EXPECT_EQ(b.ShowMessageBox(Box(L"MsgBeginUpdate", L"Update now?", MB_YESNO)), IDNO);
+  EXPECT_EQ(b.ShowMessageBox(Box(L"MsgAskStart", L"Start it?", MB_YESNO)), IDYES);
+  EXPECT_EQ(b.ShowMessageBox(Box(L"MsgAskStart", L"Start it?", MB_YESNO | MB_DEFBUTTON2)), IDNO);
+  EXPECT_EQ(b.ShowMessageBox(Box(L"", L"Really?", MB_YESNOCANCEL | MB_DEFBUTTON3)), IDCANCEL);
+  EXPECT_EQ(b.ShowMessageBox(Box(L"", L"Go on?", MB_RETRYCANCEL)), IDRETRY);
+  // A page without a section is left with Next as it stands, when it takes Next so.
+  TestPage page;
+  page.values[L"Accept"] = L"yes";
+  EXPECT_EQ(b.RunPageModal(page), PageButton::Next);
+  ASSERT_EQ(page.left.size(), 1u);
+  TestPage refusing;
+  EXPECT_THROW(b.RunPageModal(refusing), UnansweredQuestion);
+  EXPECT_TRUE(refusing.left.empty());
+  // File dialogs are not questions with a default button.
+  EXPECT_THROW(b.ShowFileDialog({true, L"SaveLogFile", L"Save", L"x.log", L"", 0}),
+               UnansweredQuestion);
+  // Without the section nothing is answered for the file.
+  ScriptedBackend plain("[page X]\nbutton = Next\n", L"t");
+  EXPECT_THROW(plain.ShowMessageBox(Box(L"MsgAskStart", L"Start it?", MB_YESNO)),
+               UnansweredQuestion);
+  // The section takes one value only.
+  EXPECT_THROW(ScriptedBackend("[defaults]\nbutton = Next\n", L"t"), std::runtime_error);
+  EXPECT_THROW(ScriptedBackend("[defaults X]\nbutton = default\n", L"t"), std::runtime_error);
+}
