@@ -1,8 +1,12 @@
 #include "gui/WxBackend.h"
 
 #include "gui/wx/Drawing.h"
+#include "gui/WindowPlacement.h"
 #include "gui/wx/DlgMain.h"
+#include "gui/wx/MessageBox.h"
+#include "gui/wx/Screen.h"
 #include "package/LogSink.h"
+#include "platform/System.h"
 #include "platform/Text.h"
 
 #include <wx/app.h>
@@ -25,11 +29,6 @@ namespace InstallGui {
 
 namespace {
 
-wxWindow* Owner() {
-  wxWindow* top = wxTheApp ? wxTheApp->GetTopWindow() : nullptr;
-  return top && top->IsShown() ? top : nullptr;
-}
-
 // Lets the windows map and draw themselves before a screenshot.
 void Settle(wxWindow* window) {
   for (int i = 0; i < 10; ++i) {
@@ -37,6 +36,23 @@ void Settle(wxWindow* window) {
     if (auto* loop = wxEventLoopBase::GetActive()) loop->YieldFor(wxEVT_CATEGORY_ALL);
     wxMilliSleep(15);
   }
+}
+
+// Where a page and its buttons are on the screen (a person's display), in the run log: what a
+// report of a window out of reach needs.
+void LogPlacement(CBaseDialog& dlg, const std::wstring& name) {
+  auto rect = [](const wxRect& r) {
+    return std::to_wstring(r.x) + L"," + std::to_wstring(r.y) + L" " + std::to_wstring(r.width) +
+           L"x" + std::to_wstring(r.height);
+  };
+  std::wstring line = L"Page " + name + L" placed at " + rect(dlg.GetScreenRect());
+  if (dlg.Scrolls()) line += L", scrolled";
+  const std::pair<int, const wchar_t*> buttons[] = {
+      {kControlBack, L"Back"}, {kControlNext, L"Next"}, {kControlCancel, L"Cancel"}};
+  for (const auto& [id, label] : buttons)
+    if (wxWindow* b = dlg.Control(id); b && b->IsShown())
+      line += std::wstring(L"; ") + label + L" " + rect(b->GetScreenRect());
+  CommonTools::LogLine(CommonTools::LogLevel::Info, line);
 }
 
 }  // namespace
@@ -131,6 +147,15 @@ class WxBackend::ProgressWatch : public IProgressDisplay {
 
 WxBackend::WxBackend() = default;
 
+wxWindow* WxBackend::Owner() const {
+  // The page in front owns what it asks (its question stays above it, and the main window
+  // behind it is not raised over it); without a page, the main window.
+  for (auto it = m_pages.rbegin(); it != m_pages.rend(); ++it)
+    if ((*it)->IsShown()) return *it;
+  wxWindow* top = wxTheApp ? wxTheApp->GetTopWindow() : nullptr;
+  return top && top->IsShown() ? top : nullptr;
+}
+
 WxBackend::WxBackend(std::shared_ptr<ScriptedBackend> answers, std::string screenshotFolder)
     : m_answers(std::move(answers)), m_folder(std::move(screenshotFolder)) {
   if (!m_folder.empty()) wxFileName::Mkdir(wxString::FromUTF8(m_folder), 0755, wxPATH_MKDIR_FULL);
@@ -162,6 +187,12 @@ std::shared_ptr<IProgressDisplay> WxBackend::CreateMainWindow(const MainWindowRe
   if (!m_main) {
     m_main = new CDlgMain(request);
     wxTheApp->SetTopWindow(m_main);
+    // A person's display: the windows go where the person can see them.
+    if (!m_answers)
+      m_pageContext.screen =
+          WizardScreen(DisplayWorkArea(nullptr), platform::GetSystemMetrics(platform::SM_CXSCREEN),
+                       platform::GetSystemMetrics(platform::SM_CYSCREEN));
+    m_main->UseScreen(m_pageContext.screen);
   }
   if (!m_watch)
     m_watch =
@@ -185,38 +216,8 @@ void WxBackend::DestroyMainWindow() {
 
 int WxBackend::ShowMessageBox(const MessageRequest& request) {
   if (m_answers) return m_answers->ShowMessageBox(request);
-  long style = 0;
-  switch (request.style & MB_TYPEMASK) {
-    case MB_OKCANCEL: style = wxOK | wxCANCEL; break;
-    case MB_YESNO: style = wxYES_NO; break;
-    case MB_YESNOCANCEL: style = wxYES_NO | wxCANCEL; break;
-    case MB_RETRYCANCEL: style = wxOK | wxCANCEL; break;
-    case MB_ABORTRETRYIGNORE: style = wxYES_NO | wxCANCEL; break;
-    default: style = wxOK; break;
-  }
-  switch (request.style & MB_ICONMASK) {
-    case MB_ICONERROR: style |= wxICON_ERROR; break;
-    case MB_ICONQUESTION: style |= wxICON_QUESTION; break;
-    case MB_ICONEXCLAMATION: style |= wxICON_EXCLAMATION; break;
-    case MB_ICONINFORMATION: style |= wxICON_INFORMATION; break;
-    default: break;
-  }
-  wxMessageDialog dlg(Owner(), request.text, request.caption, style);
-  unsigned type = request.style & MB_TYPEMASK;
-  if (type == MB_RETRYCANCEL) dlg.SetOKCancelLabels("Retry", "Cancel");
-  if (type == MB_ABORTRETRYIGNORE) dlg.SetYesNoCancelLabels("Abort", "Retry", "Ignore");
-  int r = dlg.ShowModal();
-  switch (type) {
-    case MB_RETRYCANCEL: return r == wxID_OK ? IDRETRY : IDCANCEL;
-    case MB_ABORTRETRYIGNORE: return r == wxID_YES ? IDABORT : r == wxID_NO ? IDRETRY : IDIGNORE;
-    default: break;
-  }
-  switch (r) {
-    case wxID_YES: return IDYES;
-    case wxID_NO: return IDNO;
-    case wxID_CANCEL: return IDCANCEL;
-    default: return IDOK;
-  }
+  CMessageBox box(Owner(), request, m_pageContext.screen);
+  return box.Ask();
 }
 
 std::optional<std::wstring> WxBackend::ShowFileDialog(const FileDialogRequest& request) {
@@ -248,7 +249,21 @@ PageButton WxBackend::RunPageModal(IPage& page) {
     });
     timer.StartOnce(m_folder.empty() ? 1 : 200);
   }
+  wxTimer settle;
+  if (m_pageContext.screen.IsPositive()) {
+    // On a person's display: the focus starts on the default button, and once the window
+    // manager has framed the page it is placed again if the frame made it too large.
+    dlg.CallAfter([&dlg] { dlg.FocusDefault(); });
+    settle.Bind(wxEVT_TIMER, [&dlg, &page](wxTimerEvent&) {
+      dlg.Settled();
+      LogPlacement(dlg, page.GetName());
+    });
+    settle.StartOnce(250);
+  }
+  m_pages.push_back(&dlg);
   dlg.ShowModal();
+  m_pages.pop_back();
+  settle.Stop();
   timer.Stop();
   dlg.RethrowIfFailed();
   return dlg.LeftWith();

@@ -35,6 +35,10 @@ class WxBackend : public IUiBackend {
   void DestroyMainWindow();
 
   CDlgMain* MainWindow() { return m_main; }
+  // The part of the display the wizard's windows use: on a person's display its work area (no
+  // larger than the machine's screen); empty in a run answered from a file, whose windows are
+  // placed for the machine's screen as its pictures show it.
+  const PixelRect& Screen() const { return m_pageContext.screen; }
   // The PNG files saved so far (host paths), in order.
   const std::vector<std::string>& Screenshots() const { return m_shots; }
   // Saves a PNG of the window under the next number and `what`; logs where it went.
@@ -48,6 +52,9 @@ class WxBackend : public IUiBackend {
   PageViewContext m_pageContext;
   CDlgMain* m_main = nullptr;
   std::shared_ptr<ProgressWatch> m_watch;
+  // The pages shown, innermost last: a question belongs to the page that asks it.
+  std::vector<wxWindow*> m_pages;
+  wxWindow* Owner() const;
 };
 
 // Converts the platform's filter ("Log-Files (*.log)|*.log|All Files (*.*)|*.*|") to wx's form
