@@ -15,6 +15,8 @@
 #include <wx/timer.h>
 #include <wx/utils.h>
 #include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/radiobut.h>
 #include <wx/dialog.h>
 #include <wx/filedlg.h>
 #include <wx/msgdlg.h>
@@ -52,6 +54,15 @@ void LogPlacement(CBaseDialog& dlg, const std::wstring& name) {
   for (const auto& [id, label] : buttons)
     if (wxWindow* b = dlg.Control(id); b && b->IsShown())
       line += std::wstring(L"; ") + label + L" " + rect(b->GetScreenRect());
+  // The page's own buttons, check boxes and option buttons, by their control numbers.
+  for (const auto& [id, window] : dlg.Controls()) {
+    if (id == kControlBack || id == kControlNext || id == kControlCancel) continue;
+    if (!window->IsShownOnScreen() || !(dynamic_cast<wxButton*>(window) ||
+                                        dynamic_cast<wxCheckBox*>(window) ||
+                                        dynamic_cast<wxRadioButton*>(window)))
+      continue;
+    line += L"; #" + std::to_wstring(id) + L" " + rect(window->GetScreenRect());
+  }
   CommonTools::LogLine(CommonTools::LogLevel::Info, line);
 }
 

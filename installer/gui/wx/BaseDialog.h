@@ -83,6 +83,7 @@ class CBaseDialog : public wxDialog, public ILocalizedWindow {
 
   IPage& Page() { return m_page; }
   wxWindow* Control(int controlId) const;
+  const std::map<int, wxWindow*>& Controls() const { return m_controls; }
   size_t BannerCount() const { return m_banners.size(); }
   const CBanner* BannerAt(size_t i) const { return m_banners[i]; }
 
