@@ -40,13 +40,15 @@ void Settle(wxWindow* window) {
   }
 }
 
-// Where a page and its buttons are on the screen (a person's display), in the run log: what a
-// report of a window out of reach needs.
+// Where a page or a message box and its buttons are on a person's display, in the run log:
+// what a report of a window out of reach needs. "x,y widthxheight" in screen pixels.
+std::wstring RectText(const wxRect& r) {
+  return std::to_wstring(r.x) + L"," + std::to_wstring(r.y) + L" " + std::to_wstring(r.width) +
+         L"x" + std::to_wstring(r.height);
+}
+
 void LogPlacement(CBaseDialog& dlg, const std::wstring& name) {
-  auto rect = [](const wxRect& r) {
-    return std::to_wstring(r.x) + L"," + std::to_wstring(r.y) + L" " + std::to_wstring(r.width) +
-           L"x" + std::to_wstring(r.height);
-  };
+  auto rect = RectText;
   std::wstring line = L"Page " + name + L" placed at " + rect(dlg.GetScreenRect());
   if (dlg.Scrolls()) line += L", scrolled";
   const std::pair<int, const wchar_t*> buttons[] = {
@@ -228,7 +230,24 @@ void WxBackend::DestroyMainWindow() {
 int WxBackend::ShowMessageBox(const MessageRequest& request) {
   if (m_answers) return m_answers->ShowMessageBox(request);
   CMessageBox box(Owner(), request, m_pageContext.screen);
-  return box.Ask();
+  wxTimer settle;
+  if (m_pageContext.screen.IsPositive()) {
+    settle.Bind(wxEVT_TIMER, [&box, &request](wxTimerEvent&) {
+      std::wstring line = L"Message box: " + request.text + L" placed at " +
+                          RectText(box.GetScreenRect());
+      for (int answer : AllowedAnswers(request.style))
+        if (wxButton* b = box.ButtonFor(answer))
+          line += L"; " + AnswerName(answer) + L" " + RectText(b->GetScreenRect());
+      CommonTools::LogLine(CommonTools::LogLevel::Info, line);
+    });
+    settle.StartOnce(250);
+  }
+  const int answer = box.Ask();
+  settle.Stop();
+  // The answer a person gave, as a run from a file records it.
+  CommonTools::LogLine(CommonTools::LogLevel::Info,
+                       L"Message box: " + request.text + L" -> " + AnswerName(answer));
+  return answer;
 }
 
 std::optional<std::wstring> WxBackend::ShowFileDialog(const FileDialogRequest& request) {

@@ -271,7 +271,7 @@ TEST(PageWindow, BannersCommonTextsTitleAndTheButtons) {
   tltest::ScopedMachine machine;
   SamplePackage sample;
   ASSERT_TRUE(sample.Open());
-  PageViewContext context{&sample.languages, &sample.graphics};
+  PageViewContext context{&sample.languages, &sample.graphics, {}};
 
   SimplePage greeting(ScriptNames::Page::kGreeting, PageKind::Greeting, false);
   greeting.SetBuilds(0, 7120);
@@ -358,7 +358,7 @@ class SamplePages {
     page.SetServices(Services());
     page.SetBuilds(7001, 7120);
     page.LoadSettings();
-    CBaseDialog* view = CBaseDialog::Make(nullptr, page, {&m_sample.languages, &m_sample.graphics});
+    CBaseDialog* view = CBaseDialog::Make(nullptr, page, {&m_sample.languages, &m_sample.graphics, {}});
     Closing closing(view);
     view->Show();
     std::string name = "page-" + m_language + "-" + platform::ToUtf8(page.GetName());

@@ -1,6 +1,7 @@
 #include "gui/wx/MessageBox.h"
 
 #include "gui/WindowPlacement.h"
+#include "gui/wx/Screen.h"
 
 #include <wx/bitmap.h>
 #include <wx/button.h>
@@ -96,6 +97,13 @@ CMessageBox::CMessageBox(wxWindow* owner, const MessageRequest& request, const P
   SetName("MessageBox");
   auto* top = new wxPanel(this, wxID_ANY);
   top->SetBackgroundColour(*wxWHITE);
+  auto* all = new wxBoxSizer(wxVERTICAL);
+  // On a display without a window manager no title bar shows the caption: the box shows it.
+  if (screen.IsPositive() && !request.caption.empty() && !WindowManagerRunning()) {
+    m_captionLine = new wxStaticText(this, wxID_ANY, request.caption);
+    m_captionLine->SetFont(m_captionLine->GetFont().Bold());
+    all->Add(m_captionLine, 0, wxEXPAND | wxLEFT | wxRIGHT | wxTOP, 8);
+  }
   auto* row = new wxBoxSizer(wxHORIZONTAL);
   if (m_icon == MB_ICONQUESTION || m_icon == MB_ICONERROR || m_icon == MB_ICONEXCLAMATION ||
       m_icon == MB_ICONINFORMATION)
@@ -120,8 +128,7 @@ CMessageBox::CMessageBox(wxWindow* owner, const MessageRequest& request, const P
     buttons->Add(b, 0, wxLEFT, 8);
     m_buttons.emplace_back(answer, b);
   }
-  auto* all = new wxBoxSizer(wxVERTICAL);
-  all->Add(top, 1, wxEXPAND);
+  all->Add(top, 1, wxEXPAND | (m_captionLine ? wxTOP : 0), 6);
   all->Add(buttons, 0, wxEXPAND | wxALL, 10);
   SetSizerAndFit(all);
   // Wide enough for its caption in the title bar (with the bar's buttons beside it).

@@ -1,4 +1,5 @@
-// The installer's message box: the caption and text of the question, the icon of its kind
+// The installer's message box: the caption (in the title bar, or at the box's top where no
+// window manager draws a title bar) and text of the question, the icon of its kind
 // (question, exclamation, error, information) and the buttons of its style in the platform's
 // order, the first one default and focused. Return presses the focused button, Alt and the
 // underlined letter a button of its own, and Escape (or the close box) answers Cancel where the
@@ -15,6 +16,7 @@
 #include <vector>
 
 class wxButton;
+class wxStaticText;
 
 namespace InstallGui {
 
@@ -35,6 +37,8 @@ class CMessageBox : public wxDialog {
   wxButton* ButtonFor(int answer) const;
   // The icon's kind: MB_ICONQUESTION, MB_ICONERROR ... or 0 for none.
   unsigned IconKind() const { return m_icon; }
+  // The caption shown inside the box (a display without a window manager), or none.
+  const wxStaticText* CaptionLine() const { return m_captionLine; }
 
  private:
   void Give(int answer);
@@ -42,6 +46,7 @@ class CMessageBox : public wxDialog {
   unsigned m_style;
   unsigned m_icon;
   int m_answer = 0;
+  wxStaticText* m_captionLine = nullptr;
   std::vector<std::pair<int, wxButton*>> m_buttons;
 };
 

@@ -1,0 +1,341 @@
+// Setup as a person runs it: no answer file, its windows on a display of the test's own
+// (640 by 480, 1366 by 768, 1920 by 1080), under the openbox window manager and without one,
+// driven by synthetic keys alone or clicks alone, as the X test extension delivers them. Each
+// page and question is found by the run log's line that says where it was placed; the screen
+// is photographed there (PNGs in <build>/screenshots) and its pixels show that the buttons are
+// on the screen and not hidden behind the main window. At the end the sample product is
+// installed and recorded.
+#include "app/tests/SetupProcess.h"
+#include "gui/pages/BasePage.h"
+#include "gui/pages/DlgLicense.h"
+#include "gui/pages/OptionPages.h"
+#include "testing/MachineFixture.h"
+// Last: the X headers' macros (None, Status ...) would clash with the names above.
+#include "app/tests/XSession.h"
+
+#include <gtest/gtest.h>
+#include <wx/image.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+
+using namespace setuptest;
+
+namespace {
+
+struct Rect {
+  int x = 0, y = 0, width = 0, height = 0;
+  int CentreX() const { return x + width / 2; }
+  int CentreY() const { return y + height / 2; }
+};
+
+// "x,y wxh" as the placement lines write a rectangle.
+bool ParseRect(const std::string& text, Rect& r) {
+  return std::sscanf(text.c_str(), "%d,%d %dx%d", &r.x, &r.y, &r.width, &r.height) == 4;
+}
+
+// A placement line: "<what> placed at x,y wxh[, scrolled]; Next x,y wxh; #1011 x,y wxh ...".
+struct Placement {
+  Rect window;
+  std::map<std::string, Rect> parts;  // "Next", "Yes", "#1011" ...
+  bool found = false;
+};
+
+Placement ParsePlacement(const std::string& line) {
+  Placement p;
+  std::size_t at = line.find(" placed at ");
+  if (at == std::string::npos) return p;
+  std::stringstream rest(line.substr(at + 11));
+  std::string item;
+  bool first = true;
+  while (std::getline(rest, item, ';')) {
+    while (!item.empty() && item.front() == ' ') item.erase(0, 1);
+    if (first) {
+      p.found = ParseRect(item, p.window);
+      first = false;
+      continue;
+    }
+    std::size_t space = item.find(' ');
+    Rect r;
+    if (space != std::string::npos && ParseRect(item.substr(space + 1), r))
+      p.parts[item.substr(0, space)] = r;
+  }
+  return p;
+}
+
+enum class Driver { Keys, Clicks };
+
+struct DisplayCase {
+  int width, height;
+  bool windowManager;
+  Driver driver;
+};
+
+std::string CaseName(const DisplayCase& c) {
+  return std::to_string(c.width) + "x" + std::to_string(c.height) +
+         (c.windowManager ? "_openbox" : "_bare") + (c.driver == Driver::Keys ? "_keys" : "_clicks");
+}
+
+void PrintTo(const DisplayCase& c, std::ostream* out) { *out << CaseName(c); }
+
+std::string ShotFolder() {
+  const char* build = std::getenv("TOLMERA_BUILD_DIR");
+  std::string folder = std::string(build ? build : ".") + "/screenshots";
+  std::filesystem::create_directories(folder);
+  return folder;
+}
+
+int Brightness(const wxImage& image, int x, int y) {
+  return (image.GetRed(x, y) + image.GetGreen(x, y) + image.GetBlue(x, y)) / 3;
+}
+
+class RealDisplay : public ::testing::TestWithParam<DisplayCase> {
+ protected:
+  void SetUp() override {
+    const char* build = std::getenv("TOLMERA_BUILD_DIR");
+    ASSERT_NE(build, nullptr) << "run through ctest";
+    m_package = std::string(build) + "/examples/sample-product/Setup.data";
+    ASSERT_TRUE(std::filesystem::exists(m_package)) << m_package;
+    for (const char* tool : {"Xvfb", "openbox", "xdotool"})
+      if (std::system(("command -v " + std::string(tool) + " >/dev/null").c_str()) != 0)
+        GTEST_SKIP() << tool << " is not installed (scripts/deps)";
+    wxInitAllImageHandlers();
+    // The pictures of an earlier run of this case go.
+    const std::string mine = "display-" + CaseName(GetParam()) + "-";
+    for (const auto& e : std::filesystem::directory_iterator(ShotFolder()))
+      if (e.path().filename().string().rfind(mine, 0) == 0) std::filesystem::remove(e.path());
+  }
+
+  std::string Log() const {
+    return tltest::ReadHostFile(m_machine.C("ProgramData/TOLMERA/tlinstall.log"));
+  }
+
+  // The `occurrence`-th log line (from 1) that starts its text with `start` and holds `holds`;
+  // waited for at most 20 seconds, or while Setup runs.
+  std::string WaitForLine(const std::string& start, const std::string& holds, int occurrence,
+                          PersonsSetup& setup) {
+    const std::string mark = "INFO : " + start;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+      std::string log = Log();
+      int seen = 0;
+      for (std::size_t at = log.find(mark); at != std::string::npos; at = log.find(mark, at + 1)) {
+        std::size_t end = log.find("\r\n", at);
+        if (end == std::string::npos) break;
+        std::string line = log.substr(at + 7, end - at - 7);
+        if (line.find(holds) != std::string::npos && ++seen == occurrence) return line;
+      }
+      if (!setup.Running()) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return "";
+  }
+
+  // The next page: its placement line, a picture of the screen, and the checks that each of its
+  // buttons lies whole on the screen and shows as a button there (light, with its text).
+  Placement Page(const std::string& name, PersonsSetup& setup, XSession& x) {
+    std::string line = WaitForLine("Page " + name + " placed at", "", 1, setup);
+    Placement p = ParsePlacement(line);
+    EXPECT_TRUE(p.found) << name << " was not shown\n" << Log();
+    if (!p.found) return p;
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    wxImage screen = Photograph(x, "page-" + name);
+    EXPECT_TRUE(Inside(p.window, x)) << name << " " << line;
+    for (const char* button : {"Back", "Next", "Cancel"})
+      if (auto it = p.parts.find(button); it != p.parts.end())
+        ExpectButtonShown(screen, it->second, x, name + " " + button);
+    EXPECT_TRUE(p.parts.count("Next")) << line;
+    return p;
+  }
+
+  Placement Question(int occurrence, PersonsSetup& setup, XSession& x, const std::string& what) {
+    std::string line = WaitForLine("Message box: ", " placed at ", occurrence, setup);
+    Placement p = ParsePlacement(line);
+    EXPECT_TRUE(p.found) << what << " was not asked\n" << Log();
+    if (!p.found) return p;
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    wxImage screen = Photograph(x, "message-" + std::to_string(occurrence));
+    EXPECT_TRUE(Inside(p.window, x)) << line;
+    for (auto& [name, r] : p.parts) ExpectButtonShown(screen, r, x, what + " " + name);
+    return p;
+  }
+
+  wxImage Photograph(XSession& x, const std::string& what) {
+    wxImage image = x.Screen();
+    EXPECT_TRUE(image.IsOk());
+    char number[8];
+    std::snprintf(number, sizeof number, "%02d-", ++m_shots);
+    if (image.IsOk())
+      image.SaveFile(wxString::FromUTF8(ShotFolder() + "/display-" + CaseName(GetParam()) + "-" +
+                                        number + what + ".png"),
+                     wxBITMAP_TYPE_PNG);
+    return image;
+  }
+
+  static bool Inside(const Rect& r, const XSession& x) {
+    return r.x >= 0 && r.y >= 0 && r.x + r.width <= x.Width() && r.y + r.height <= x.Height() &&
+           r.width > 0 && r.height > 0;
+  }
+
+  // A button on the screen: whole inside it, mostly light (the pictures behind the pages are
+  // dark, the screen's empty root is black) and with darker pixels of its text.
+  void ExpectButtonShown(const wxImage& screen, const Rect& r, const XSession& x,
+                         const std::string& what) {
+    ASSERT_TRUE(Inside(r, x)) << what << " at " << r.x << "," << r.y << " " << r.width << "x"
+                              << r.height << " is off the " << x.Width() << "x" << x.Height()
+                              << " screen";
+    long sum = 0;
+    int dark = 0, count = 0;
+    for (int py = r.y + 3; py < r.y + r.height - 3; ++py)
+      for (int px = r.x + 3; px < r.x + r.width - 3; ++px) {
+        int b = Brightness(screen, px, py);
+        sum += b;
+        dark += b < 190;
+        ++count;
+      }
+    ASSERT_GT(count, 0) << what;
+    EXPECT_GT(sum / count, 170) << what << " does not show as a button";
+    EXPECT_GE(dark, 8) << what << " shows no text";
+  }
+
+  void Press(XSession& x, const std::string& keys) { EXPECT_TRUE(x.Key(keys)) << keys; }
+  void ClickOn(XSession& x, const Placement& p, const std::string& part) {
+    auto it = p.parts.find(part);
+    ASSERT_NE(it, p.parts.end()) << part << " is not on the page";
+    EXPECT_TRUE(x.Click(it->second.CentreX(), it->second.CentreY())) << part;
+  }
+
+  tltest::ScopedMachine m_machine;
+  std::string m_package;
+  int m_shots = 0;
+};
+
+std::string Number(int id) { return "#" + std::to_string(id); }
+
+int LocalRowControl() {
+  for (const auto& row : InstallGui::COptionPage::Rows(InstallGui::OptionTable::InstallType))
+    if (row.installType == 4) return row.controlId;
+  return 0;
+}
+
+TEST_P(RealDisplay, TheSampleIsInstalledThroughEveryPageWithinTheScreen) {
+  const DisplayCase& c = GetParam();
+  XSession x(c.width, c.height, c.windowManager, m_machine.Base() + "/session");
+  ASSERT_TRUE(x.Ok()) << x.Error();
+  PersonsSetup setup(m_machine.Root(), {"/X", m_package}, x.Name());
+  ASSERT_TRUE(setup.Started());
+  const bool keys = c.driver == Driver::Keys;
+  int questions = 0;
+
+  Placement greeting = Page("DLG_GREETING", setup, x);
+  ASSERT_TRUE(greeting.found);
+  if (keys) {
+    // Escape asks whether to cancel; the page stays in front of the main window meanwhile, and
+    // No (Alt+N) keeps it.
+    Press(x, "Escape");
+    Placement cancel = Question(++questions, setup, x, "the cancel question");
+    ASSERT_TRUE(cancel.found);
+    wxImage screen = x.Screen();
+    ExpectButtonShown(screen, greeting.parts["Next"], x, "the greeting's Next behind the question");
+    // The question's icon: a blue disc at its left.
+    int blue = 0;
+    for (int py = cancel.window.y; py < cancel.window.y + cancel.window.height; ++py)
+      for (int px = cancel.window.x; px < cancel.window.x + 70; ++px)
+        if (screen.GetBlue(px, py) > 150 && screen.GetRed(px, py) < 80) ++blue;
+    EXPECT_GT(blue, 200) << "the question shows no icon";
+    EXPECT_EQ(cancel.parts.count("Yes") + cancel.parts.count("No"), 2u);
+    Press(x, "alt+n");
+    EXPECT_NE(WaitForLine("Message box: ", " -> No", 1, setup), "");
+    Press(x, "Return");
+  } else {
+    ClickOn(x, greeting, "Next");
+  }
+
+  Placement language = Page("DLG_LANGUAGE_SELECTION", setup, x);
+  ASSERT_TRUE(language.found);
+  keys ? Press(x, "Return") : ClickOn(x, language, "Next");
+
+  Placement license = Page("DLG_LICENSE", setup, x);
+  ASSERT_TRUE(license.found);
+  if (keys) {
+    // Alt and the underlined letter tick the box; Return is the default button, Next.
+    Press(x, "alt+a");
+    Press(x, "Return");
+  } else {
+    ClickOn(x, license, Number(InstallGui::kLicenseAccept));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ClickOn(x, license, "Next");
+  }
+
+  Placement type = Page("DLG_INSTALL_TYPE", setup, x);
+  ASSERT_TRUE(type.found);
+  if (keys) {
+    // Tab from the first option to the next, Space chooses it.
+    Press(x, "Tab space");
+    Press(x, "Return");
+  } else {
+    ClickOn(x, type, Number(LocalRowControl()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ClickOn(x, type, "Next");
+  }
+
+  for (const char* name : {"DLG_DESTINATION", "DLG_COMPONENTS", "DLG_SUMMARY"}) {
+    Placement p = Page(name, setup, x);
+    ASSERT_TRUE(p.found);
+    keys ? Press(x, "Return") : ClickOn(x, p, "Next");
+  }
+
+  // The file types are registered (Yes, the default), the product is not started (No).
+  Placement registerTypes = Question(++questions, setup, x, "the file types question");
+  ASSERT_TRUE(registerTypes.found);
+  keys ? Press(x, "Return") : ClickOn(x, registerTypes, "Yes");
+  Placement start = Question(++questions, setup, x, "the start question");
+  ASSERT_TRUE(start.found);
+  keys ? Press(x, "alt+n") : ClickOn(x, start, "No");
+
+  Placement finish = Page("DLG_FINISH", setup, x);
+  ASSERT_TRUE(finish.found);
+  keys ? Press(x, "Return") : ClickOn(x, finish, "Next");
+
+  Outcome o = setup.Wait(30);
+  EXPECT_EQ(o.exitCode, 0) << o.stderrText;
+  std::string log = Log();
+  EXPECT_NE(log.find("INFO : Message box: Register the file types of TOLMERA Design 7 now? -> Yes"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("INFO : Message box: Start TOLMERA Design 7 now? -> No"), std::string::npos)
+      << log;
+  EXPECT_NE(log.find("INFO : TOLMERAInstall Finish\r\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find("ERROR : "), std::string::npos) << log;
+  // Installed as a local installation, and recorded so.
+  EXPECT_TRUE(std::filesystem::exists(
+      m_machine.C("Program Files (x86)/TOLMERA Design 7/bin/TolmeraDesign.exe")));
+  std::string record = tltest::ReadHostFile(m_machine.C("ProgramData/TOLMERA/TolmeraInstall.cfg"));
+  std::wstring text;
+  for (std::size_t i = 2; i + 1 < record.size(); i += 2)
+    text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(record[i]) |
+                                        (static_cast<unsigned char>(record[i + 1]) << 8)));
+  EXPECT_NE(text.find(L"Type=\"Local\""), std::wstring::npos) << record;
+  EXPECT_NE(text.find(L"Build=\"7120\""), std::wstring::npos);
+  EXPECT_NE(text.find(L"PV=\"TDESIGN\""), std::wstring::npos);
+}
+
+// Every size with and without the window manager, each driven one way; keys where a page must
+// scroll (a click would need the part scrolled into view first).
+INSTANTIATE_TEST_SUITE_P(Screens, RealDisplay,
+                         ::testing::Values(DisplayCase{640, 480, true, Driver::Keys},
+                                           DisplayCase{640, 480, false, Driver::Keys},
+                                           DisplayCase{1366, 768, true, Driver::Keys},
+                                           DisplayCase{1366, 768, false, Driver::Clicks},
+                                           DisplayCase{1920, 1080, true, Driver::Clicks},
+                                           DisplayCase{1920, 1080, false, Driver::Keys}),
+                         [](const ::testing::TestParamInfo<DisplayCase>& info) {
+                           return CaseName(info.param);
+                         });
+
+}  // namespace
