@@ -211,6 +211,13 @@ std::shared_ptr<IProgressDisplay> WxBackend::CreateMainWindow(const MainWindowRe
     m_watch =
         std::make_shared<ProgressWatch>(*this, m_answers ? m_answers->MakeMainWindow() : nullptr);
   m_main->PrepareWnd();
+  if (m_pageContext.screen.IsPositive())
+    CommonTools::LogLine(CommonTools::LogLevel::Info,
+                         L"Main window placed at " + RectText(m_main->GetScreenRect()) +
+                             L" on the screen " + RectText(wxRect(m_pageContext.screen.left,
+                                                                 m_pageContext.screen.top,
+                                                                 m_pageContext.screen.Width(),
+                                                                 m_pageContext.screen.Height())));
   Screenshot(m_main, L"main-start");
   return m_watch;
 }

@@ -74,11 +74,13 @@ struct DisplayCase {
   int width, height;
   bool windowManager;
   Driver driver;
+  int panel = 0;  // the height of a panel at the top of the screen (with the window manager)
 };
 
 std::string CaseName(const DisplayCase& c) {
   return std::to_string(c.width) + "x" + std::to_string(c.height) +
-         (c.windowManager ? "_openbox" : "_bare") + (c.driver == Driver::Keys ? "_keys" : "_clicks");
+         (c.windowManager ? "_openbox" : "_bare") + (c.panel ? "_panel" : "") +
+         (c.driver == Driver::Keys ? "_keys" : "_clicks");
 }
 
 void PrintTo(const DisplayCase& c, std::ostream* out) { *out << CaseName(c); }
@@ -168,7 +170,7 @@ class RealDisplay : public ::testing::TestWithParam<DisplayCase> {
   wxImage Photograph(XSession& x, const std::string& what) {
     wxImage image = x.Screen();
     EXPECT_TRUE(image.IsOk());
-    char number[8];
+    char number[16];
     std::snprintf(number, sizeof number, "%02d-", ++m_shots);
     if (image.IsOk())
       image.SaveFile(wxString::FromUTF8(ShotFolder() + "/display-" + CaseName(GetParam()) + "-" +
@@ -177,9 +179,10 @@ class RealDisplay : public ::testing::TestWithParam<DisplayCase> {
     return image;
   }
 
+  // Inside the screen, below its panel.
   static bool Inside(const Rect& r, const XSession& x) {
-    return r.x >= 0 && r.y >= 0 && r.x + r.width <= x.Width() && r.y + r.height <= x.Height() &&
-           r.width > 0 && r.height > 0;
+    return r.x >= 0 && r.y >= GetParam().panel && r.x + r.width <= x.Width() &&
+           r.y + r.height <= x.Height() && r.width > 0 && r.height > 0;
   }
 
   // A button on the screen: whole inside it, mostly light (the pictures behind the pages are
@@ -227,13 +230,40 @@ TEST_P(RealDisplay, TheSampleIsInstalledThroughEveryPageWithinTheScreen) {
   const DisplayCase& c = GetParam();
   XSession x(c.width, c.height, c.windowManager, m_machine.Base() + "/session");
   ASSERT_TRUE(x.Ok()) << x.Error();
+  if (c.panel) {
+    ASSERT_TRUE(x.AddTopPanel(c.panel)) << "the work area did not change";
+  }
   PersonsSetup setup(m_machine.Root(), {"/X", m_package}, x.Name());
   ASSERT_TRUE(setup.Started());
   const bool keys = c.driver == Driver::Keys;
   int questions = 0;
 
+  // The main window: its picture (800 by 600) centred in the screen the wizard uses, or cut to
+  // it; showing, not the empty screen.
+  Placement main = ParsePlacement(WaitForLine("Main window placed at ", "", 1, setup));
+  ASSERT_TRUE(main.found) << Log();
+  EXPECT_TRUE(Inside(main.window, x));
+  const int areaHeight = c.height - c.panel;
+  EXPECT_EQ(main.window.width, std::min(800, c.width));
+  EXPECT_EQ(main.window.height, std::min(600, areaHeight));
+  EXPECT_EQ(main.window.x, std::max(0, (c.width - 800) / 2));
+  EXPECT_EQ(main.window.y, c.panel + std::max(0, (areaHeight - 600) / 2));
+
   Placement greeting = Page("DLG_GREETING", setup, x);
   ASSERT_TRUE(greeting.found);
+  {
+    // The main window behind the page shows its picture (not the black of an empty screen).
+    wxImage screen = x.Screen();
+    const Rect& g = greeting.window;
+    int picture = 0, visible = 0;
+    for (int py = main.window.y; py < main.window.y + main.window.height; py += 4)
+      for (int px = main.window.x; px < main.window.x + main.window.width; px += 4) {
+        if (px >= g.x && px < g.x + g.width && py >= g.y && py < g.y + g.height) continue;
+        ++visible;
+        picture += Brightness(screen, px, py) > 20;
+      }
+    EXPECT_GE(picture * 10, visible * 9) << "the main window does not show";
+  }
   if (keys) {
     // Escape asks whether to cancel; the page stays in front of the main window meanwhile, and
     // No (Alt+N) keeps it.
@@ -330,7 +360,7 @@ TEST_P(RealDisplay, TheSampleIsInstalledThroughEveryPageWithinTheScreen) {
 INSTANTIATE_TEST_SUITE_P(Screens, RealDisplay,
                          ::testing::Values(DisplayCase{640, 480, true, Driver::Keys},
                                            DisplayCase{640, 480, false, Driver::Keys},
-                                           DisplayCase{1366, 768, true, Driver::Keys},
+                                           DisplayCase{1366, 768, true, Driver::Keys, 40},
                                            DisplayCase{1366, 768, false, Driver::Clicks},
                                            DisplayCase{1920, 1080, true, Driver::Clicks},
                                            DisplayCase{1920, 1080, false, Driver::Keys}),

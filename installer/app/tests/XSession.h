@@ -62,6 +62,47 @@ class XSession {
                    " sleep 0.1 click 1");
   }
 
+  // A panel along the top of the screen, `height` pixels high, that keeps its strip free of
+  // windows as a desktop's panel does; true once the window manager has made the work area
+  // smaller for it.
+  bool AddTopPanel(int height) {
+    if (!m_display) return false;
+    Window root = DefaultRootWindow(m_display);
+    Window panel = XCreateSimpleWindow(m_display, root, 0, 0, m_width, height, 0, 0, 0x303030);
+    Atom type = XInternAtom(m_display, "_NET_WM_WINDOW_TYPE", False);
+    Atom dock = XInternAtom(m_display, "_NET_WM_WINDOW_TYPE_DOCK", False);
+    XChangeProperty(m_display, panel, type, XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&dock), 1);
+    long strut[12] = {0, 0, height, 0, 0, 0, 0, 0, 0, m_width - 1, 0, 0};
+    XChangeProperty(m_display, panel, XInternAtom(m_display, "_NET_WM_STRUT_PARTIAL", False),
+                    XA_CARDINAL, 32, PropModeReplace, reinterpret_cast<unsigned char*>(strut), 12);
+    XChangeProperty(m_display, panel, XInternAtom(m_display, "_NET_WM_STRUT", False), XA_CARDINAL,
+                    32, PropModeReplace, reinterpret_cast<unsigned char*>(strut), 4);
+    // Where it asks to be, as a panel asks.
+    XSizeHints hints{};
+    hints.flags = USPosition | PPosition;
+    XSetWMNormalHints(m_display, panel, &hints);
+    XMapWindow(m_display, panel);
+    XSync(m_display, False);
+    Atom workarea = XInternAtom(m_display, "_NET_WORKAREA", False);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+      Atom actual = None;
+      int format = 0;
+      unsigned long count = 0, after = 0;
+      unsigned char* data = nullptr;
+      long top = -1;
+      if (XGetWindowProperty(m_display, root, workarea, 0, 4, False, XA_CARDINAL, &actual, &format,
+                             &count, &after, &data) == Success &&
+          data && count >= 4)
+        top = reinterpret_cast<long*>(data)[1];
+      if (data) XFree(data);
+      if (top == height) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+
   // What the screen shows now.
   wxImage Screen() const {
     wxImage image;

@@ -78,8 +78,8 @@ void CBaseDialog::BuildFrame(int height) {
                           dus(kTopStripWidth - 14, stripHeight - kTopStripHeight - 10));
   m_content->SetBackgroundColour(*wxWHITE);
   new wxStaticLine(m_body, wxID_ANY, du(0, lineY), dus(kWidth, 1));
-  m_buttons = new wxPanel(this, wxID_ANY, wxPoint(0, bodySize.y),
-                          wxSize(m_pageSize.x, m_pageSize.y - bodySize.y));
+  // The row's height in dialog units as the template has it (rounded as the template rounds).
+  m_buttons = new wxPanel(this, wxID_ANY, wxPoint(0, bodySize.y), dus(kWidth, height - lineY - 1));
   m_buttons->SetBackgroundColour(GetParent() ? GetParent()->GetBackgroundColour()
                                              : wxSystemSettings::GetColour(wxSYS_COLOUR_BTNFACE));
   wxPoint offset(0, bodySize.y);
