@@ -218,7 +218,7 @@ class RealDisplay : public ::testing::TestWithParam<DisplayCase> {
   int m_shots = 0;
 };
 
-std::string Number(int id) { return "#" + std::to_string(id); }
+std::string Number(int id) { return std::string("#").append(std::to_string(id)); }
 
 int LocalRowControl() {
   for (const auto& row : InstallGui::COptionPage::Rows(InstallGui::OptionTable::InstallType))
@@ -281,6 +281,10 @@ TEST_P(RealDisplay, TheSampleIsInstalledThroughEveryPageWithinTheScreen) {
     EXPECT_EQ(cancel.parts.count("Yes") + cancel.parts.count("No"), 2u);
     Press(x, "alt+n");
     EXPECT_NE(WaitForLine("Message box: ", " -> No", 1, setup), "");
+    // The question gone, the page is still in front, and Return is still its Next.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ExpectButtonShown(Photograph(x, "page-DLG_GREETING-after-the-question"),
+                      greeting.parts["Next"], x, "the greeting's Next after the question");
     Press(x, "Return");
   } else {
     ClickOn(x, greeting, "Next");
@@ -293,8 +297,9 @@ TEST_P(RealDisplay, TheSampleIsInstalledThroughEveryPageWithinTheScreen) {
   Placement license = Page("DLG_LICENSE", setup, x);
   ASSERT_TRUE(license.found);
   if (keys) {
-    // Alt and the underlined letter tick the box; Return is the default button, Next.
-    Press(x, "alt+a");
+    // Alt and the underlined letter tick the box, or Tab from the licence text to the box and
+    // Space; Return is the default button, Next.
+    Press(x, c.windowManager ? "alt+a" : "Tab space");
     Press(x, "Return");
   } else {
     ClickOn(x, license, Number(InstallGui::kLicenseAccept));
