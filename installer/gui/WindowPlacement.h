@@ -22,7 +22,7 @@ PixelRect CentreInArea(const PixelRect& area, int width, int height);
 // A page window on the wizard's screen. `clientWidth` by `clientHeight` is the page as drawn,
 // `frameWidth` and `frameHeight` what the window manager adds around it (title bar, borders).
 struct PagePlacement {
-  PixelRect window;                  // the outer window, screen coordinates, inside the area
+  PixelRect window;                       // the outer window, screen coordinates, inside the area
   int clientWidth = 0, clientHeight = 0;  // the page window's client size
   bool scrollX = false, scrollY = false;  // the page's contents scroll in that direction
 };

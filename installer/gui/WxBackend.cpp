@@ -59,9 +59,9 @@ void LogPlacement(CBaseDialog& dlg, const std::wstring& name) {
   // The page's own buttons, check boxes and option buttons, by their control numbers.
   for (const auto& [id, window] : dlg.Controls()) {
     if (id == kControlBack || id == kControlNext || id == kControlCancel) continue;
-    if (!window->IsShownOnScreen() || !(dynamic_cast<wxButton*>(window) ||
-                                        dynamic_cast<wxCheckBox*>(window) ||
-                                        dynamic_cast<wxRadioButton*>(window)))
+    if (!window->IsShownOnScreen() ||
+        !(dynamic_cast<wxButton*>(window) || dynamic_cast<wxCheckBox*>(window) ||
+          dynamic_cast<wxRadioButton*>(window)))
       continue;
     line += L"; #" + std::to_wstring(id) + L" " + rect(window->GetScreenRect());
   }
@@ -212,12 +212,11 @@ std::shared_ptr<IProgressDisplay> WxBackend::CreateMainWindow(const MainWindowRe
         std::make_shared<ProgressWatch>(*this, m_answers ? m_answers->MakeMainWindow() : nullptr);
   m_main->PrepareWnd();
   if (m_pageContext.screen.IsPositive())
-    CommonTools::LogLine(CommonTools::LogLevel::Info,
-                         L"Main window placed at " + RectText(m_main->GetScreenRect()) +
-                             L" on the screen " + RectText(wxRect(m_pageContext.screen.left,
-                                                                 m_pageContext.screen.top,
-                                                                 m_pageContext.screen.Width(),
-                                                                 m_pageContext.screen.Height())));
+    CommonTools::LogLine(
+        CommonTools::LogLevel::Info,
+        L"Main window placed at " + RectText(m_main->GetScreenRect()) + L" on the screen " +
+            RectText(wxRect(m_pageContext.screen.left, m_pageContext.screen.top,
+                            m_pageContext.screen.Width(), m_pageContext.screen.Height())));
   Screenshot(m_main, L"main-start");
   return m_watch;
 }
@@ -240,8 +239,8 @@ int WxBackend::ShowMessageBox(const MessageRequest& request) {
   wxTimer settle;
   if (m_pageContext.screen.IsPositive()) {
     settle.Bind(wxEVT_TIMER, [&box, &request](wxTimerEvent&) {
-      std::wstring line = L"Message box: " + request.text + L" placed at " +
-                          RectText(box.GetScreenRect());
+      std::wstring line =
+          L"Message box: " + request.text + L" placed at " + RectText(box.GetScreenRect());
       for (int answer : AllowedAnswers(request.style))
         if (wxButton* b = box.ButtonFor(answer))
           line += L"; " + AnswerName(answer) + L" " + RectText(b->GetScreenRect());

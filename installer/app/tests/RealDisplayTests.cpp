@@ -283,8 +283,8 @@ TEST_P(RealDisplay, TheSampleIsInstalledThroughEveryPageWithinTheScreen) {
     EXPECT_NE(WaitForLine("Message box: ", " -> No", 1, setup), "");
     // The question gone, the page is still in front, and Return is still its Next.
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    ExpectButtonShown(Photograph(x, "page-DLG_GREETING-after-the-question"),
-                      greeting.parts["Next"], x, "the greeting's Next after the question");
+    ExpectButtonShown(Photograph(x, "page-DLG_GREETING-after-the-question"), greeting.parts["Next"],
+                      x, "the greeting's Next after the question");
     Press(x, "Return");
   } else {
     ClickOn(x, greeting, "Next");
@@ -310,9 +310,10 @@ TEST_P(RealDisplay, TheSampleIsInstalledThroughEveryPageWithinTheScreen) {
   Placement type = Page("DLG_INSTALL_TYPE", setup, x);
   ASSERT_TRUE(type.found);
   if (keys) {
-    // Tab from the first option to the next, Space chooses it.
+    // Tab from the first option to the next, Space chooses it; then Tab through the rest of the
+    // page in order (Export..., Back, Next), and Space presses the button with the focus.
     Press(x, "Tab space");
-    Press(x, "Return");
+    Press(x, c.windowManager ? "Tab Tab Tab space" : "Return");
   } else {
     ClickOn(x, type, Number(LocalRowControl()));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));

@@ -225,10 +225,10 @@ class XSession {
     int format = 0;
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
-    bool has = XGetWindowProperty(m_display, DefaultRootWindow(m_display), property, 0, 4, False,
-                                  AnyPropertyType, &type, &format, &count, &after,
-                                  &data) == Success &&
-               type != None && count > 0;
+    bool has =
+        XGetWindowProperty(m_display, DefaultRootWindow(m_display), property, 0, 4, False,
+                           AnyPropertyType, &type, &format, &count, &after, &data) == Success &&
+        type != None && count > 0;
     if (data) XFree(data);
     return has;
   }

@@ -358,7 +358,8 @@ class SamplePages {
     page.SetServices(Services());
     page.SetBuilds(7001, 7120);
     page.LoadSettings();
-    CBaseDialog* view = CBaseDialog::Make(nullptr, page, {&m_sample.languages, &m_sample.graphics, {}});
+    CBaseDialog* view =
+        CBaseDialog::Make(nullptr, page, {&m_sample.languages, &m_sample.graphics, {}});
     Closing closing(view);
     view->Show();
     std::string name = "page-" + m_language + "-" + platform::ToUtf8(page.GetName());
@@ -648,8 +649,8 @@ TEST(PageWindow, OnASmallScreenThePageScrollsAndItsButtonsStayInside) {
       {{0, 0, 1920, 1080}, PageKind::License, ScriptNames::Page::kLicense, false},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.screen.Width()) + "x" + std::to_string(c.screen.Height()) +
-                 " " + platform::ToUtf8(c.section));
+    SCOPED_TRACE(std::to_string(c.screen.Width()) + "x" + std::to_string(c.screen.Height()) + " " +
+                 platform::ToUtf8(c.section));
     PageViewContext context{&sample.languages, &sample.graphics, c.screen};
     SimplePage page(c.section, c.kind, true);
     auto* dlg = new CBaseDialog(nullptr, page, context);
@@ -658,8 +659,8 @@ TEST(PageWindow, OnASmallScreenThePageScrollsAndItsButtonsStayInside) {
     Settle(dlg);
     const wxRect screen(c.screen.left, c.screen.top, c.screen.Width(), c.screen.Height());
     const wxRect window = dlg->GetScreenRect();
-    EXPECT_TRUE(screen.Contains(window)) << window.x << "," << window.y << " " << window.width
-                                         << "x" << window.height;
+    EXPECT_TRUE(screen.Contains(window))
+        << window.x << "," << window.y << " " << window.width << "x" << window.height;
     EXPECT_EQ(dlg->Scrolls(), c.scrolls);
     // The page as drawn is the template's size whatever window it got.
     const wxSize page0 = dlg->PageSize();

@@ -113,7 +113,8 @@ CMessageBox::CMessageBox(wxWindow* owner, const MessageRequest& request, const P
   auto* text = new wxStaticText(top, wxID_ANY, request.text);
   // No wider than the wizard's screen leaves room for.
   int wrap = 420;
-  if (screen.IsPositive() && screen.Width() - 120 < wrap) wrap = std::max(screen.Width() - 120, 120);
+  if (screen.IsPositive() && screen.Width() - 120 < wrap)
+    wrap = std::max(screen.Width() - 120, 120);
   text->Wrap(wrap);
   row->Add(text, 1, wxALIGN_CENTER_VERTICAL | wxTOP | wxBOTTOM | wxRIGHT | (m_icon ? 0 : wxLEFT),
            16);
