@@ -160,6 +160,16 @@ class WxBackend::ProgressWatch : public IProgressDisplay {
 
 WxBackend::WxBackend() = default;
 
+const PixelRect& WxBackend::PersonsScreen() {
+  // A person's display: the windows go where the person can see them. Measured once, when the
+  // first window is made.
+  if (!m_answers && !m_pageContext.screen.IsPositive())
+    m_pageContext.screen =
+        WizardScreen(DisplayWorkArea(nullptr), platform::GetSystemMetrics(platform::SM_CXSCREEN),
+                     platform::GetSystemMetrics(platform::SM_CYSCREEN));
+  return m_pageContext.screen;
+}
+
 wxWindow* WxBackend::Owner() const {
   // The page in front owns what it asks (its question stays above it, and the main window
   // behind it is not raised over it); without a page, the main window.
@@ -200,12 +210,7 @@ std::shared_ptr<IProgressDisplay> WxBackend::CreateMainWindow(const MainWindowRe
   if (!m_main) {
     m_main = new CDlgMain(request);
     wxTheApp->SetTopWindow(m_main);
-    // A person's display: the windows go where the person can see them.
-    if (!m_answers)
-      m_pageContext.screen =
-          WizardScreen(DisplayWorkArea(nullptr), platform::GetSystemMetrics(platform::SM_CXSCREEN),
-                       platform::GetSystemMetrics(platform::SM_CYSCREEN));
-    m_main->UseScreen(m_pageContext.screen);
+    m_main->UseScreen(PersonsScreen());
   }
   if (!m_watch)
     m_watch =
@@ -235,7 +240,7 @@ void WxBackend::DestroyMainWindow() {
 
 int WxBackend::ShowMessageBox(const MessageRequest& request) {
   if (m_answers) return m_answers->ShowMessageBox(request);
-  CMessageBox box(Owner(), request, m_pageContext.screen);
+  CMessageBox box(Owner(), request, PersonsScreen());
   wxTimer settle;
   if (m_pageContext.screen.IsPositive()) {
     settle.Bind(wxEVT_TIMER, [&box, &request](wxTimerEvent&) {
@@ -268,6 +273,7 @@ std::optional<std::wstring> WxBackend::ShowFileDialog(const FileDialogRequest& r
 }
 
 PageButton WxBackend::RunPageModal(IPage& page) {
+  PersonsScreen();
   std::unique_ptr<CBaseDialog, void (*)(CBaseDialog*)> view(
       CBaseDialog::Make(Owner(), page, m_pageContext), [](CBaseDialog* d) { d->Destroy(); });
   CBaseDialog& dlg = *view;

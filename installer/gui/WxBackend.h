@@ -55,6 +55,7 @@ class WxBackend : public IUiBackend {
   // The pages shown, innermost last: a question belongs to the page that asks it.
   std::vector<wxWindow*> m_pages;
   wxWindow* Owner() const;
+  const PixelRect& PersonsScreen();
 };
 
 // Converts the platform's filter ("Log-Files (*.log)|*.log|All Files (*.*)|*.*|") to wx's form
