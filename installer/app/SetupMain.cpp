@@ -172,10 +172,7 @@ class GuiSetupApp : public wxApp {
     m_timer = std::make_unique<wxTimer>();
     m_timer->Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
       if (!SingleCopyGuard::TakeRaiseRequest()) return;
-      if (auto* ui = m_run.Windows(); ui && ui->MainWindow()) {
-        ui->MainWindow()->Iconize(false);
-        ui->MainWindow()->Raise();
-      }
+      if (auto* ui = m_run.Windows()) ui->BringToFront();
     });
     m_timer->Start(200);
     CallAfter([this] {

@@ -226,6 +226,14 @@ std::shared_ptr<IProgressDisplay> WxBackend::CreateMainWindow(const MainWindowRe
   return m_watch;
 }
 
+void WxBackend::BringToFront() {
+  if (!m_main) return;
+  m_main->Iconize(false);
+  m_main->Raise();
+  for (wxWindow* page : m_pages)
+    if (page->IsShown()) page->Raise();
+}
+
 void WxBackend::LocalizeMainWindow() {
   if (m_main) m_main->LocalizeResources();
 }
@@ -253,7 +261,9 @@ int WxBackend::ShowMessageBox(const MessageRequest& request) {
     });
     settle.StartOnce(250);
   }
+  m_pages.push_back(&box);
   const int answer = box.Ask();
+  m_pages.pop_back();
   settle.Stop();
   // The answer a person gave, as a run from a file records it.
   CommonTools::LogLine(CommonTools::LogLevel::Info,

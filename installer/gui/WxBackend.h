@@ -35,6 +35,9 @@ class WxBackend : public IUiBackend {
   void DestroyMainWindow();
 
   CDlgMain* MainWindow() { return m_main; }
+  // Brings the wizard forward (a second copy asked for it): the main window, then the pages
+  // in front of it in their order, so that a page stays above the window behind it.
+  void BringToFront();
   // The part of the display the wizard's windows use: on a person's display its work area (no
   // larger than the machine's screen); empty in a run answered from a file, whose windows are
   // placed for the machine's screen as its pictures show it.
@@ -52,7 +55,8 @@ class WxBackend : public IUiBackend {
   PageViewContext m_pageContext;
   CDlgMain* m_main = nullptr;
   std::shared_ptr<ProgressWatch> m_watch;
-  // The pages shown, innermost last: a question belongs to the page that asks it.
+  // The windows in front of the main window (pages, questions), innermost last: a question
+  // belongs to the page that asks it.
   std::vector<wxWindow*> m_pages;
   wxWindow* Owner() const;
   const PixelRect& PersonsScreen();
