@@ -18,9 +18,11 @@
 #include "manager/UserSettings.h"
 #include "gui/wx/Banner.h"
 #include "gui/wx/BaseDialog.h"
+#include "gui/wx/BrowseDirDlg.h"
 #include "gui/wx/DlgMain.h"
 #include "gui/wx/Drawing.h"
 #include "gui/wx/MessageBox.h"
+#include "gui/wx/Screen.h"
 #include "package/DataStorage.h"
 #include "package/ScriptVocabulary.h"
 #include "package/XmlSettings.h"
@@ -752,4 +754,35 @@ TEST(MessageBoxWindow, CaptionIconButtonsAndWhatEscapeAnswers) {
   EXPECT_EQ(plain.IconKind(), 0u);
   EXPECT_NE(plain.ButtonFor(IDOK), nullptr);
   EXPECT_EQ(plain.ButtonFor(IDCANCEL), nullptr);
+}
+
+TEST(PageWindow, ItsFolderBrowserStaysOnTheScreenThePageWasFittedTo) {
+  REQUIRE_DISPLAY();
+  tltest::ScopedMachine machine;
+  SamplePackage sample;
+  ASSERT_TRUE(sample.Open());
+  // A 640 by 480 display with a panel of 40 pixels at the top: 640 by 440 are left.
+  const PixelRect screen{0, 40, 640, 480};
+  PageViewContext context{&sample.languages, &sample.graphics, screen};
+  SimplePage page(ScriptNames::Page::kDestination, PageKind::Destination, true);
+  auto* dlg = new CBaseDialog(nullptr, page, context);
+  Closing closing(dlg);
+  EXPECT_EQ(dlg->Screen(), screen);
+  // The browser (420 by 460) is higher than what the screen leaves: it gets the screen's height
+  // and stays below the panel. (Placed without being shown: the display is shared.)
+  auto* browser = new CBrowseDirDlg(dlg, L"");
+  Closing closingBrowser(browser);
+  ASSERT_GT(browser->GetClientSize().y, 440);
+  KeepOnScreen(*browser, dlg->Screen());
+  const wxRect r = browser->GetRect();
+  EXPECT_GE(r.y, 40);
+  EXPECT_LE(r.y + browser->GetClientSize().y, 480);
+  EXPECT_GE(r.x, 0);
+  EXPECT_LE(r.x + browser->GetClientSize().x, 640);
+  // An empty screen (a run answered from a file) leaves the dialog as it is.
+  auto* other = new CBrowseDirDlg(dlg, L"");
+  Closing closingOther(other);
+  const wxSize before = other->GetClientSize();
+  KeepOnScreen(*other, PixelRect{});
+  EXPECT_EQ(other->GetClientSize(), before);
 }

@@ -76,6 +76,8 @@ class CBaseDialog : public wxDialog, public ILocalizedWindow {
   void Settled();
   // The focus goes to the default button (Next), or the first control while Next is disabled.
   void FocusDefault();
+  // The part of a person's display the page was fitted to (empty: none).
+  const PixelRect& Screen() const { return m_screen; }
   // Whether the page's contents scroll (the screen is smaller than the page).
   bool Scrolls() const { return m_scrolls; }
   // The page's size as drawn (client pixels), whatever window it has.

@@ -3,6 +3,8 @@
 #include <wx/display.h>
 #include <wx/toplevel.h>
 
+#include <algorithm>
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
@@ -64,6 +66,25 @@ wxSize WindowFrameSize(const wxTopLevelWindow& window) {
   if (frame.x == 0 && frame.y == 0 && !window.HasFlag(wxBORDER_NONE) && WindowManagerRunning())
     frame = wxSize(kGuessedFrameWidth, kGuessedFrameHeight);
   return frame;
+}
+
+void KeepOnScreen(wxTopLevelWindow& window, const PixelRect& screen) {
+  if (!screen.IsPositive()) return;
+  const wxSize frame = WindowFrameSize(window);
+  wxSize client = window.GetClientSize();
+  client.x = std::min(client.x, std::max(screen.Width() - frame.x, 1));
+  client.y = std::min(client.y, std::max(screen.Height() - frame.y, 1));
+  window.SetClientSize(client);
+  if (window.GetParent()) window.CentreOnParent();
+  const wxRect r = window.GetRect();
+  const int width = client.x + frame.x, height = client.y + frame.y;
+  int x = std::max(screen.left, std::min(r.x, screen.right - width));
+  int y = std::max(screen.top, std::min(r.y, screen.bottom - height));
+  if (!window.GetParent()) {
+    x = screen.left + (screen.Width() - width) / 2;
+    y = screen.top + (screen.Height() - height) / 2;
+  }
+  window.Move(x, y);
 }
 
 }  // namespace InstallGui

@@ -23,4 +23,9 @@ bool WindowManagerRunning();
 // window manager runs and the toolkit does not know yet.
 wxSize WindowFrameSize(const wxTopLevelWindow& window);
 
+// A dialog of a page (a folder browser, a list to choose from) kept on the wizard's `screen`:
+// no larger than it (with the window manager's frame), centred on its parent and moved inside
+// the screen where that would leave it. Nothing changes for an empty screen.
+void KeepOnScreen(wxTopLevelWindow& window, const PixelRect& screen);
+
 }  // namespace InstallGui
