@@ -19,7 +19,6 @@
 #include <wx/radiobut.h>
 #include <wx/dialog.h>
 #include <wx/filedlg.h>
-#include <wx/msgdlg.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
@@ -48,7 +47,7 @@ std::wstring RectText(const wxRect& r) {
 }
 
 void LogPlacement(CBaseDialog& dlg, const std::wstring& name) {
-  auto rect = RectText;
+  const auto& rect = RectText;
   std::wstring line = L"Page " + name + L" placed at " + rect(dlg.GetScreenRect());
   if (dlg.Scrolls()) line += L", scrolled";
   const std::pair<int, const wchar_t*> buttons[] = {
@@ -67,6 +66,18 @@ void LogPlacement(CBaseDialog& dlg, const std::wstring& name) {
   }
   CommonTools::LogLine(CommonTools::LogLevel::Info, line);
 }
+
+// A window in front of the main window for as long as it is shown.
+class InFront {
+ public:
+  InFront(std::vector<wxWindow*>& windows, wxWindow* window) : m_windows(windows) {
+    m_windows.push_back(window);
+  }
+  ~InFront() { m_windows.pop_back(); }
+
+ private:
+  std::vector<wxWindow*>& m_windows;
+};
 
 }  // namespace
 
@@ -261,9 +272,11 @@ int WxBackend::ShowMessageBox(const MessageRequest& request) {
     });
     settle.StartOnce(250);
   }
-  m_pages.push_back(&box);
-  const int answer = box.Ask();
-  m_pages.pop_back();
+  int answer = 0;
+  {
+    InFront front(m_pages, &box);
+    answer = box.Ask();
+  }
   settle.Stop();
   // The answer a person gave, as a run from a file records it.
   CommonTools::LogLine(CommonTools::LogLevel::Info,
@@ -312,9 +325,10 @@ PageButton WxBackend::RunPageModal(IPage& page) {
     });
     settle.StartOnce(250);
   }
-  m_pages.push_back(&dlg);
-  dlg.ShowModal();
-  m_pages.pop_back();
+  {
+    InFront front(m_pages, &dlg);
+    dlg.ShowModal();
+  }
   settle.Stop();
   timer.Stop();
   dlg.RethrowIfFailed();
