@@ -23,6 +23,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 using namespace setuptest;
 
@@ -145,8 +146,10 @@ class RealDisplay : public ::testing::TestWithParam<DisplayCase> {
     Placement p = ParsePlacement(line);
     EXPECT_TRUE(p.found) << name << " was not shown\n" << Log();
     if (!p.found) return p;
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    wxImage screen = Photograph(x, "page-" + name);
+    std::vector<Rect> buttons;
+    for (const char* button : {"Back", "Next", "Cancel"})
+      if (auto it = p.parts.find(button); it != p.parts.end()) buttons.push_back(it->second);
+    wxImage screen = PhotographWhenShown(x, "page-" + name, buttons);
     EXPECT_TRUE(Inside(p.window, x)) << name << " " << line;
     for (const char* button : {"Back", "Next", "Cancel"})
       if (auto it = p.parts.find(button); it != p.parts.end())
@@ -160,8 +163,9 @@ class RealDisplay : public ::testing::TestWithParam<DisplayCase> {
     Placement p = ParsePlacement(line);
     EXPECT_TRUE(p.found) << what << " was not asked\n" << Log();
     if (!p.found) return p;
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    wxImage screen = Photograph(x, "message-" + std::to_string(occurrence));
+    std::vector<Rect> buttons;
+    for (auto& [name, r] : p.parts) buttons.push_back(r);
+    wxImage screen = PhotographWhenShown(x, "message-" + std::to_string(occurrence), buttons);
     EXPECT_TRUE(Inside(p.window, x)) << line;
     for (auto& [name, r] : p.parts) ExpectButtonShown(screen, r, x, what + " " + name);
     return p;
@@ -179,31 +183,61 @@ class RealDisplay : public ::testing::TestWithParam<DisplayCase> {
     return image;
   }
 
+  // The screen once every one of `buttons` shows as a button (a window drawn a moment late
+  // under load is waited for, at most 3 seconds), photographed; the caller checks it.
+  wxImage PhotographWhenShown(XSession& x, const std::string& what,
+                              const std::vector<Rect>& buttons) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    while (std::chrono::steady_clock::now() < deadline) {
+      wxImage now = x.Screen();
+      bool all = now.IsOk();
+      for (const Rect& r : buttons) all = all && LooksLikeButton(now, r, x);
+      if (all) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return Photograph(x, what);
+  }
+
   // Inside the screen, below its panel.
   static bool Inside(const Rect& r, const XSession& x) {
     return r.x >= 0 && r.y >= GetParam().panel && r.x + r.width <= x.Width() &&
            r.y + r.height <= x.Height() && r.width > 0 && r.height > 0;
   }
 
+  // A button's pixels: its mean brightness and how many are dark (its text).
+  struct ButtonPixels {
+    int mean = 0, dark = 0, count = 0;
+  };
+  static ButtonPixels PixelsOf(const wxImage& screen, const Rect& r) {
+    ButtonPixels out;
+    long sum = 0;
+    for (int py = r.y + 3; py < r.y + r.height - 3; ++py)
+      for (int px = r.x + 3; px < r.x + r.width - 3; ++px) {
+        int b = Brightness(screen, px, py);
+        sum += b;
+        out.dark += b < 190;
+        ++out.count;
+      }
+    out.mean = out.count ? static_cast<int>(sum / out.count) : 0;
+    return out;
+  }
   // A button on the screen: whole inside it, mostly light (the pictures behind the pages are
   // dark, the screen's empty root is black) and with darker pixels of its text.
+  static bool LooksLikeButton(const wxImage& screen, const Rect& r, const XSession& x) {
+    if (!Inside(r, x)) return false;
+    ButtonPixels p = PixelsOf(screen, r);
+    return p.count > 0 && p.mean > 170 && p.dark >= 8;
+  }
   void ExpectButtonShown(const wxImage& screen, const Rect& r, const XSession& x,
                          const std::string& what) {
     ASSERT_TRUE(Inside(r, x)) << what << " at " << r.x << "," << r.y << " " << r.width << "x"
                               << r.height << " is off the " << x.Width() << "x" << x.Height()
                               << " screen";
-    long sum = 0;
-    int dark = 0, count = 0;
-    for (int py = r.y + 3; py < r.y + r.height - 3; ++py)
-      for (int px = r.x + 3; px < r.x + r.width - 3; ++px) {
-        int b = Brightness(screen, px, py);
-        sum += b;
-        dark += b < 190;
-        ++count;
-      }
-    ASSERT_GT(count, 0) << what;
-    EXPECT_GT(sum / count, 170) << what << " does not show as a button";
-    EXPECT_GE(dark, 8) << what << " shows no text";
+    ButtonPixels p = PixelsOf(screen, r);
+    ASSERT_GT(p.count, 0) << what;
+    EXPECT_GT(p.mean, 170) << what << " does not show as a button";
+    EXPECT_GE(p.dark, 8) << what << " shows no text";
   }
 
   void Press(XSession& x, const std::string& keys) { EXPECT_TRUE(x.Key(keys)) << keys; }
@@ -283,8 +317,9 @@ TEST_P(RealDisplay, TheSampleIsInstalledThroughEveryPageWithinTheScreen) {
     EXPECT_NE(WaitForLine("Message box: ", " -> No", 1, setup), "");
     // The question gone, the page is still in front, and Return is still its Next.
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    ExpectButtonShown(Photograph(x, "page-DLG_GREETING-after-the-question"), greeting.parts["Next"],
-                      x, "the greeting's Next after the question");
+    ExpectButtonShown(
+        PhotographWhenShown(x, "page-DLG_GREETING-after-the-question", {greeting.parts["Next"]}),
+        greeting.parts["Next"], x, "the greeting's Next after the question");
     Press(x, "Return");
   } else {
     ClickOn(x, greeting, "Next");
@@ -298,7 +333,8 @@ TEST_P(RealDisplay, TheSampleIsInstalledThroughEveryPageWithinTheScreen) {
     PersonsSetup second(m_machine.Root(), {"/X", m_package}, x.Name());
     EXPECT_EQ(second.Wait(30).exitCode, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(600));
-    ExpectButtonShown(Photograph(x, "page-DLG_LANGUAGE_SELECTION-after-a-second-copy"),
+    ExpectButtonShown(PhotographWhenShown(x, "page-DLG_LANGUAGE_SELECTION-after-a-second-copy",
+                                          {language.parts["Next"]}),
                       language.parts["Next"], x, "the language page's Next after a second copy");
   }
   if (keys && !c.windowManager) {
@@ -308,7 +344,8 @@ TEST_P(RealDisplay, TheSampleIsInstalledThroughEveryPageWithinTheScreen) {
     wxImage before = x.Screen();
     Press(x, "shift+Tab shift+Tab Down");
     std::this_thread::sleep_for(std::chrono::milliseconds(600));
-    wxImage russian = Photograph(x, "page-DLG_LANGUAGE_SELECTION-in-another-language");
+    wxImage russian = PhotographWhenShown(x, "page-DLG_LANGUAGE_SELECTION-in-another-language",
+                                          {language.parts["Next"]});
     int changed = 0;
     const Rect& w = language.window;
     for (int py = w.y; py < w.y + w.height; py += 2)
@@ -319,7 +356,9 @@ TEST_P(RealDisplay, TheSampleIsInstalledThroughEveryPageWithinTheScreen) {
                       "the language page's Next after a change of language");
     Press(x, "Up");
     std::this_thread::sleep_for(std::chrono::milliseconds(600));
-    ExpectButtonShown(x.Screen(), language.parts["Next"], x,
+    ExpectButtonShown(PhotographWhenShown(x, "page-DLG_LANGUAGE_SELECTION-in-the-first-again",
+                                          {language.parts["Next"]}),
+                      language.parts["Next"], x,
                       "the language page's Next after the first language again");
     Press(x, "Tab Tab Return");
   } else {
