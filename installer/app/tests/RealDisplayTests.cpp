@@ -18,6 +18,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -313,6 +314,13 @@ TEST_P(RealDisplay, TheSampleIsInstalledThroughEveryPageWithinTheScreen) {
         if (screen.GetBlue(px, py) > 150 && screen.GetRed(px, py) < 80) ++blue;
     EXPECT_GT(blue, 200) << "the question shows no icon";
     EXPECT_EQ(cancel.parts.count("Yes") + cancel.parts.count("No"), 2u);
+    // Its title is the script's "MsgCaption" (a window of that title where the box is).
+    bool titled = false;
+    for (const auto& w : x.WindowsTitled("TOLMERA Design 7 Setup"))
+      titled = titled ||
+               (std::abs(w.x - cancel.window.x) <= 40 && std::abs(w.y - cancel.window.y) <= 40 &&
+                std::abs(w.width - cancel.window.width) <= 40);
+    EXPECT_TRUE(titled) << "no window titled with the caption where the question is";
     Press(x, "alt+n");
     EXPECT_NE(WaitForLine("Message box: ", " -> No", 1, setup), "");
     // The question gone, the page is still in front, and Return is still its Next.

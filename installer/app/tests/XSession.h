@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -62,6 +63,34 @@ class XSession {
                    " sleep 0.1 click 1");
   }
 
+  // The shown windows whose title is `title` exactly: their places (x, y, width, height of
+  // the window itself, without the window manager's frame).
+  struct Place {
+    int x = 0, y = 0, width = 0, height = 0;
+  };
+  std::vector<Place> WindowsTitled(const std::string& title) const {
+    std::vector<Place> out;
+    std::string command = "DISPLAY=" + m_name +
+                          " timeout 10 xdotool search --onlyvisible --name '^" + title +
+                          "$' getwindowgeometry --shell %@ 2>/dev/null";
+    FILE* p = popen(command.c_str(), "r");
+    if (!p) return out;
+    char line[256];
+    Place place;
+    while (std::fgets(line, sizeof line, p)) {
+      int v = 0;
+      if (std::sscanf(line, "X=%d", &v) == 1) place.x = v;
+      if (std::sscanf(line, "Y=%d", &v) == 1) place.y = v;
+      if (std::sscanf(line, "WIDTH=%d", &v) == 1) place.width = v;
+      if (std::sscanf(line, "HEIGHT=%d", &v) == 1) {
+        place.height = v;
+        out.push_back(place);
+      }
+    }
+    pclose(p);
+    return out;
+  }
+
   // A panel along the top of the screen, `height` pixels high, that keeps its strip free of
   // windows as a desktop's panel does; true once the window manager has made the work area
   // smaller for it.
@@ -86,6 +115,7 @@ class XSession {
     XSync(m_display, False);
     Atom workarea = XInternAtom(m_display, "_NET_WORKAREA", False);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    int polls = 0;
     while (std::chrono::steady_clock::now() < deadline) {
       Atom actual = None;
       int format = 0;
@@ -99,6 +129,13 @@ class XSession {
       if (data) XFree(data);
       if (top == height) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      // A window manager still starting may have missed the panel: shown again each second.
+      if (++polls % 20 == 0) {
+        XUnmapWindow(m_display, panel);
+        XSync(m_display, False);
+        XMapWindow(m_display, panel);
+        XSync(m_display, False);
+      }
     }
     return false;
   }
