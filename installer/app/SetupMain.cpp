@@ -172,10 +172,7 @@ class GuiSetupApp : public wxApp {
     m_timer = std::make_unique<wxTimer>();
     m_timer->Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
       if (!SingleCopyGuard::TakeRaiseRequest()) return;
-      if (auto* ui = m_run.Windows(); ui && ui->MainWindow()) {
-        ui->MainWindow()->Iconize(false);
-        ui->MainWindow()->Raise();
-      }
+      if (auto* ui = m_run.Windows()) ui->BringToFront();
     });
     m_timer->Start(200);
     CallAfter([this] {
@@ -206,9 +203,10 @@ int main(int argc, char** argv) {
   g_commandLine = BuildCommandLine(args);
 
   // An answer file without screenshots needs no display.
-  bool scripted = false;
+  bool scripted = false, answered = false;
   try {
     auto answers = LoadAnswers();
+    answered = answers != nullptr;
     scripted = answers && answers->ScreenshotFolder().empty();
   } catch (const std::exception& e) {
     Report(std::string("Setup: ") + e.what());
@@ -220,6 +218,9 @@ int main(int argc, char** argv) {
     Report("Setup: a display (DISPLAY) or an answer file (TOLMERA_ANSWERS) is needed");
     return kExitNotStarted;
   }
+  // A person's windows: scroll bars that show (a page larger than the screen scrolls, and the
+  // person must see that it does), unless the person's own settings say otherwise.
+  if (!answered) setenv("GTK_OVERLAY_SCROLLING", "0", 0);
   // Until the application object has started, an end is a start that failed (the toolkit's).
   g_exitCode = kExitNotStarted;
   wxApp::SetInstance(scripted ? static_cast<wxAppConsole*>(new ConsoleSetupApp) : new GuiSetupApp);

@@ -1,8 +1,12 @@
 #include "gui/WxBackend.h"
 
 #include "gui/wx/Drawing.h"
+#include "gui/WindowPlacement.h"
 #include "gui/wx/DlgMain.h"
+#include "gui/wx/MessageBox.h"
+#include "gui/wx/Screen.h"
 #include "package/LogSink.h"
+#include "platform/System.h"
 #include "platform/Text.h"
 
 #include <wx/app.h>
@@ -11,9 +15,10 @@
 #include <wx/timer.h>
 #include <wx/utils.h>
 #include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/radiobut.h>
 #include <wx/dialog.h>
 #include <wx/filedlg.h>
-#include <wx/msgdlg.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
@@ -25,11 +30,6 @@ namespace InstallGui {
 
 namespace {
 
-wxWindow* Owner() {
-  wxWindow* top = wxTheApp ? wxTheApp->GetTopWindow() : nullptr;
-  return top && top->IsShown() ? top : nullptr;
-}
-
 // Lets the windows map and draw themselves before a screenshot.
 void Settle(wxWindow* window) {
   for (int i = 0; i < 10; ++i) {
@@ -38,6 +38,46 @@ void Settle(wxWindow* window) {
     wxMilliSleep(15);
   }
 }
+
+// Where a page or a message box and its buttons are on a person's display, in the run log:
+// what a report of a window out of reach needs. "x,y widthxheight" in screen pixels.
+std::wstring RectText(const wxRect& r) {
+  return std::to_wstring(r.x) + L"," + std::to_wstring(r.y) + L" " + std::to_wstring(r.width) +
+         L"x" + std::to_wstring(r.height);
+}
+
+void LogPlacement(CBaseDialog& dlg, const std::wstring& name) {
+  const auto& rect = RectText;
+  std::wstring line = L"Page " + name + L" placed at " + rect(dlg.GetScreenRect());
+  if (dlg.Scrolls()) line += L", scrolled";
+  const std::pair<int, const wchar_t*> buttons[] = {
+      {kControlBack, L"Back"}, {kControlNext, L"Next"}, {kControlCancel, L"Cancel"}};
+  for (const auto& [id, label] : buttons)
+    if (wxWindow* b = dlg.Control(id); b && b->IsShown())
+      line += std::wstring(L"; ") + label + L" " + rect(b->GetScreenRect());
+  // The page's own buttons, check boxes and option buttons, by their control numbers.
+  for (const auto& [id, window] : dlg.Controls()) {
+    if (id == kControlBack || id == kControlNext || id == kControlCancel) continue;
+    if (!window->IsShownOnScreen() ||
+        !(dynamic_cast<wxButton*>(window) || dynamic_cast<wxCheckBox*>(window) ||
+          dynamic_cast<wxRadioButton*>(window)))
+      continue;
+    line += L"; #" + std::to_wstring(id) + L" " + rect(window->GetScreenRect());
+  }
+  CommonTools::LogLine(CommonTools::LogLevel::Info, line);
+}
+
+// A window in front of the main window for as long as it is shown.
+class InFront {
+ public:
+  InFront(std::vector<wxWindow*>& windows, wxWindow* window) : m_windows(windows) {
+    m_windows.push_back(window);
+  }
+  ~InFront() { m_windows.pop_back(); }
+
+ private:
+  std::vector<wxWindow*>& m_windows;
+};
 
 }  // namespace
 
@@ -131,6 +171,25 @@ class WxBackend::ProgressWatch : public IProgressDisplay {
 
 WxBackend::WxBackend() = default;
 
+const PixelRect& WxBackend::PersonsScreen() {
+  // A person's display: the windows go where the person can see them. Measured once, when the
+  // first window is made.
+  if (!m_answers && !m_pageContext.screen.IsPositive())
+    m_pageContext.screen =
+        WizardScreen(DisplayWorkArea(nullptr), platform::GetSystemMetrics(platform::SM_CXSCREEN),
+                     platform::GetSystemMetrics(platform::SM_CYSCREEN));
+  return m_pageContext.screen;
+}
+
+wxWindow* WxBackend::Owner() const {
+  // The page in front owns what it asks (its question stays above it, and the main window
+  // behind it is not raised over it); without a page, the main window.
+  for (auto it = m_pages.rbegin(); it != m_pages.rend(); ++it)
+    if ((*it)->IsShown()) return *it;
+  wxWindow* top = wxTheApp ? wxTheApp->GetTopWindow() : nullptr;
+  return top && top->IsShown() ? top : nullptr;
+}
+
 WxBackend::WxBackend(std::shared_ptr<ScriptedBackend> answers, std::string screenshotFolder)
     : m_answers(std::move(answers)), m_folder(std::move(screenshotFolder)) {
   if (!m_folder.empty()) wxFileName::Mkdir(wxString::FromUTF8(m_folder), 0755, wxPATH_MKDIR_FULL);
@@ -162,13 +221,28 @@ std::shared_ptr<IProgressDisplay> WxBackend::CreateMainWindow(const MainWindowRe
   if (!m_main) {
     m_main = new CDlgMain(request);
     wxTheApp->SetTopWindow(m_main);
+    m_main->UseScreen(PersonsScreen());
   }
   if (!m_watch)
     m_watch =
         std::make_shared<ProgressWatch>(*this, m_answers ? m_answers->MakeMainWindow() : nullptr);
   m_main->PrepareWnd();
+  if (m_pageContext.screen.IsPositive())
+    CommonTools::LogLine(
+        CommonTools::LogLevel::Info,
+        L"Main window placed at " + RectText(m_main->GetScreenRect()) + L" on the screen " +
+            RectText(wxRect(m_pageContext.screen.left, m_pageContext.screen.top,
+                            m_pageContext.screen.Width(), m_pageContext.screen.Height())));
   Screenshot(m_main, L"main-start");
   return m_watch;
+}
+
+void WxBackend::BringToFront() {
+  if (!m_main) return;
+  m_main->Iconize(false);
+  m_main->Raise();
+  for (wxWindow* page : m_pages)
+    if (page->IsShown()) page->Raise();
 }
 
 void WxBackend::LocalizeMainWindow() {
@@ -185,38 +259,29 @@ void WxBackend::DestroyMainWindow() {
 
 int WxBackend::ShowMessageBox(const MessageRequest& request) {
   if (m_answers) return m_answers->ShowMessageBox(request);
-  long style = 0;
-  switch (request.style & MB_TYPEMASK) {
-    case MB_OKCANCEL: style = wxOK | wxCANCEL; break;
-    case MB_YESNO: style = wxYES_NO; break;
-    case MB_YESNOCANCEL: style = wxYES_NO | wxCANCEL; break;
-    case MB_RETRYCANCEL: style = wxOK | wxCANCEL; break;
-    case MB_ABORTRETRYIGNORE: style = wxYES_NO | wxCANCEL; break;
-    default: style = wxOK; break;
+  CMessageBox box(Owner(), request, PersonsScreen());
+  wxTimer settle;
+  if (m_pageContext.screen.IsPositive()) {
+    settle.Bind(wxEVT_TIMER, [&box, &request](wxTimerEvent&) {
+      std::wstring line =
+          L"Message box: " + request.text + L" placed at " + RectText(box.GetScreenRect());
+      for (int answer : AllowedAnswers(request.style))
+        if (wxButton* b = box.ButtonFor(answer))
+          line += L"; " + AnswerName(answer) + L" " + RectText(b->GetScreenRect());
+      CommonTools::LogLine(CommonTools::LogLevel::Info, line);
+    });
+    settle.StartOnce(250);
   }
-  switch (request.style & MB_ICONMASK) {
-    case MB_ICONERROR: style |= wxICON_ERROR; break;
-    case MB_ICONQUESTION: style |= wxICON_QUESTION; break;
-    case MB_ICONEXCLAMATION: style |= wxICON_EXCLAMATION; break;
-    case MB_ICONINFORMATION: style |= wxICON_INFORMATION; break;
-    default: break;
+  int answer = 0;
+  {
+    InFront front(m_pages, &box);
+    answer = box.Ask();
   }
-  wxMessageDialog dlg(Owner(), request.text, request.caption, style);
-  unsigned type = request.style & MB_TYPEMASK;
-  if (type == MB_RETRYCANCEL) dlg.SetOKCancelLabels("Retry", "Cancel");
-  if (type == MB_ABORTRETRYIGNORE) dlg.SetYesNoCancelLabels("Abort", "Retry", "Ignore");
-  int r = dlg.ShowModal();
-  switch (type) {
-    case MB_RETRYCANCEL: return r == wxID_OK ? IDRETRY : IDCANCEL;
-    case MB_ABORTRETRYIGNORE: return r == wxID_YES ? IDABORT : r == wxID_NO ? IDRETRY : IDIGNORE;
-    default: break;
-  }
-  switch (r) {
-    case wxID_YES: return IDYES;
-    case wxID_NO: return IDNO;
-    case wxID_CANCEL: return IDCANCEL;
-    default: return IDOK;
-  }
+  settle.Stop();
+  // The answer a person gave, as a run from a file records it.
+  CommonTools::LogLine(CommonTools::LogLevel::Info,
+                       L"Message box: " + request.text + L" -> " + AnswerName(answer));
+  return answer;
 }
 
 std::optional<std::wstring> WxBackend::ShowFileDialog(const FileDialogRequest& request) {
@@ -231,6 +296,7 @@ std::optional<std::wstring> WxBackend::ShowFileDialog(const FileDialogRequest& r
 }
 
 PageButton WxBackend::RunPageModal(IPage& page) {
+  PersonsScreen();
   std::unique_ptr<CBaseDialog, void (*)(CBaseDialog*)> view(
       CBaseDialog::Make(Owner(), page, m_pageContext), [](CBaseDialog* d) { d->Destroy(); });
   CBaseDialog& dlg = *view;
@@ -248,7 +314,22 @@ PageButton WxBackend::RunPageModal(IPage& page) {
     });
     timer.StartOnce(m_folder.empty() ? 1 : 200);
   }
-  dlg.ShowModal();
+  wxTimer settle;
+  if (m_pageContext.screen.IsPositive()) {
+    // On a person's display: the focus starts on the default button, and once the window
+    // manager has framed the page it is placed again if the frame made it too large.
+    dlg.CallAfter([&dlg] { dlg.FocusDefault(); });
+    settle.Bind(wxEVT_TIMER, [&dlg, &page](wxTimerEvent&) {
+      dlg.Settled();
+      LogPlacement(dlg, page.GetName());
+    });
+    settle.StartOnce(250);
+  }
+  {
+    InFront front(m_pages, &dlg);
+    dlg.ShowModal();
+  }
+  settle.Stop();
   timer.Stop();
   dlg.RethrowIfFailed();
   return dlg.LeftWith();

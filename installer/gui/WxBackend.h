@@ -35,6 +35,13 @@ class WxBackend : public IUiBackend {
   void DestroyMainWindow();
 
   CDlgMain* MainWindow() { return m_main; }
+  // Brings the wizard forward (a second copy asked for it): the main window, then the pages
+  // in front of it in their order, so that a page stays above the window behind it.
+  void BringToFront();
+  // The part of the display the wizard's windows use: on a person's display its work area (no
+  // larger than the machine's screen); empty in a run answered from a file, whose windows are
+  // placed for the machine's screen as its pictures show it.
+  const PixelRect& Screen() const { return m_pageContext.screen; }
   // The PNG files saved so far (host paths), in order.
   const std::vector<std::string>& Screenshots() const { return m_shots; }
   // Saves a PNG of the window under the next number and `what`; logs where it went.
@@ -48,6 +55,11 @@ class WxBackend : public IUiBackend {
   PageViewContext m_pageContext;
   CDlgMain* m_main = nullptr;
   std::shared_ptr<ProgressWatch> m_watch;
+  // The windows in front of the main window (pages, questions), innermost last: a question
+  // belongs to the page that asks it.
+  std::vector<wxWindow*> m_pages;
+  wxWindow* Owner() const;
+  const PixelRect& PersonsScreen();
 };
 
 // Converts the platform's filter ("Log-Files (*.log)|*.log|All Files (*.*)|*.*|") to wx's form

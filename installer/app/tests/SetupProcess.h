@@ -112,6 +112,81 @@ inline Outcome RunSetup(const std::string& machineRoot, const std::string& answe
   return out;
 }
 
+// Setup started as a person starts it: no answer file, its windows on `display`. It is ended
+// (killed) when the object goes and it has not ended by itself.
+class PersonsSetup {
+ public:
+  PersonsSetup(const std::string& machineRoot, const std::vector<std::string>& args,
+               const std::string& display)
+      : m_errPath(machineRoot + ".stderr") {
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+      std::string v = *e;
+      if (v.rfind("TOLMERA_", 0) == 0 || v.rfind("DISPLAY=", 0) == 0 ||
+          v.rfind("WAYLAND_DISPLAY=", 0) == 0 || v.rfind("GDK_BACKEND=", 0) == 0)
+        continue;
+      env.push_back(v);
+    }
+    env.push_back("TOLMERA_MACHINE=" + machineRoot);
+    env.push_back("DISPLAY=" + display);
+    env.push_back("GDK_BACKEND=x11");
+    std::vector<char*> envp;
+    for (auto& v : env) envp.push_back(v.data());
+    envp.push_back(nullptr);
+    std::string program = BinDir() + "/Setup";
+    std::vector<std::string> all = {program};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, m_errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    if (posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
+      m_pid = 0;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~PersonsSetup() {
+    if (m_pid > 0) {
+      kill(m_pid, SIGKILL);
+      waitpid(m_pid, nullptr, 0);
+    }
+  }
+  bool Started() const { return m_pid > 0; }
+  bool Running() {
+    if (m_pid <= 0) return false;
+    int status = 0;
+    if (waitpid(m_pid, &status, WNOHANG) == 0) return true;
+    m_status = status;
+    m_pid = 0;
+    return false;
+  }
+  // Waits at most `seconds` for the end; its outcome, or exit code -1 when it was stopped.
+  Outcome Wait(int seconds) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (Running()) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
+        m_pid = 0;
+        m_status = -1;
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    Outcome out;
+    out.exitCode = m_status >= 0 && WIFEXITED(m_status) ? WEXITSTATUS(m_status) : -1;
+    out.stderrText = tltest::ReadHostFile(m_errPath);
+    return out;
+  }
+
+ private:
+  std::string m_errPath;
+  pid_t m_pid = 0;
+  int m_status = -1;
+};
+
 // The wizard's pages in the order a run showed them, each with the button that left it
 // ("DLG_LICENSE -> Next"), read from the run log's "Page <name> -> <button>" lines.
 inline std::vector<std::string> PagesShown(const std::string& log) {

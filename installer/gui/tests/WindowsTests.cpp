@@ -18,8 +18,11 @@
 #include "manager/UserSettings.h"
 #include "gui/wx/Banner.h"
 #include "gui/wx/BaseDialog.h"
+#include "gui/wx/BrowseDirDlg.h"
 #include "gui/wx/DlgMain.h"
 #include "gui/wx/Drawing.h"
+#include "gui/wx/MessageBox.h"
+#include "gui/wx/Screen.h"
 #include "package/DataStorage.h"
 #include "package/ScriptVocabulary.h"
 #include "package/XmlSettings.h"
@@ -35,6 +38,7 @@
 #include <wx/evtloop.h>
 #include <wx/dialog.h>
 #include <wx/image.h>
+#include <wx/statbmp.h>
 #include <wx/init.h>
 #include <wx/textctrl.h>
 #include <wx/utils.h>
@@ -270,7 +274,7 @@ TEST(PageWindow, BannersCommonTextsTitleAndTheButtons) {
   tltest::ScopedMachine machine;
   SamplePackage sample;
   ASSERT_TRUE(sample.Open());
-  PageViewContext context{&sample.languages, &sample.graphics};
+  PageViewContext context{&sample.languages, &sample.graphics, {}};
 
   SimplePage greeting(ScriptNames::Page::kGreeting, PageKind::Greeting, false);
   greeting.SetBuilds(0, 7120);
@@ -357,7 +361,8 @@ class SamplePages {
     page.SetServices(Services());
     page.SetBuilds(7001, 7120);
     page.LoadSettings();
-    CBaseDialog* view = CBaseDialog::Make(nullptr, page, {&m_sample.languages, &m_sample.graphics});
+    CBaseDialog* view =
+        CBaseDialog::Make(nullptr, page, {&m_sample.languages, &m_sample.graphics, {}});
     Closing closing(view);
     view->Show();
     std::string name = "page-" + m_language + "-" + platform::ToUtf8(page.GetName());
@@ -604,4 +609,180 @@ TEST(ComponentsTreeWindow, ClicksSpaceAndTheHotImage) {
   tree->PressSpace();
   EXPECT_EQ(provider.a->GetState(), kUnchecked);
   EXPECT_EQ(provider.group->GetState(), kUnchecked);
+}
+
+TEST(MainWindow, OnAPersonsDisplayItIsCentredInTheWizardsScreenAndCutToIt) {
+  REQUIRE_DISPLAY();
+  tltest::ScopedMachine machine;  // the machine's screen: 1920 by 1080
+  SamplePackage sample;
+  ASSERT_TRUE(sample.Open());
+  auto* main = new CDlgMain(sample.Request());
+  Closing closing(main);
+  // A 1280 by 900 display: centred there, not on the machine's larger screen. (Arranged
+  // without being shown: the display is shared with the other window tests.)
+  main->UseScreen({0, 0, 1280, 900});
+  main->LocalizeResources();
+  EXPECT_EQ(main->Layout().window, (PixelRect{240, 150, 1040, 750}));
+  EXPECT_EQ(main->GetPosition(), wxPoint(240, 150));
+  // A screen that does not start at the origin (a panel at the left and at the top) and is
+  // smaller than the picture: the window is that screen.
+  main->UseScreen({60, 24, 700, 504});
+  main->LocalizeResources();
+  EXPECT_EQ(main->Layout().window, (PixelRect{60, 24, 700, 504}));
+  EXPECT_EQ(main->GetPosition(), wxPoint(60, 24));
+  EXPECT_EQ(main->GetSize(), wxSize(640, 480));
+  // The bar is placed for the window's size, in its own coordinates.
+  EXPECT_EQ(main->Layout().bar, (PixelRect{320 - 256, 240 - 11, 320 + 256, 240 + 11}));
+}
+
+TEST(PageWindow, OnASmallScreenThePageScrollsAndItsButtonsStayInside) {
+  REQUIRE_DISPLAY();
+  tltest::ScopedMachine machine;
+  SamplePackage sample;
+  ASSERT_TRUE(sample.Open());
+  struct Case {
+    PixelRect screen;
+    PageKind kind;
+    const wchar_t* section;
+    bool scrolls;
+  };
+  const Case cases[] = {
+      {{0, 0, 640, 480}, PageKind::Greeting, ScriptNames::Page::kGreeting, true},
+      {{0, 0, 640, 480}, PageKind::Finish, ScriptNames::Page::kFinish, true},
+      {{100, 40, 1466, 808}, PageKind::Finish, ScriptNames::Page::kFinish, false},
+      {{0, 0, 1920, 1080}, PageKind::License, ScriptNames::Page::kLicense, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.screen.Width()) + "x" + std::to_string(c.screen.Height()) + " " +
+                 platform::ToUtf8(c.section));
+    PageViewContext context{&sample.languages, &sample.graphics, c.screen};
+    SimplePage page(c.section, c.kind, true);
+    auto* dlg = new CBaseDialog(nullptr, page, context);
+    Closing closing(dlg);
+    // Placed without being shown: the display is shared with the other window tests, and
+    // without a window manager the place asked is the place taken.
+    const wxRect screen(c.screen.left, c.screen.top, c.screen.Width(), c.screen.Height());
+    const wxRect window = dlg->GetRect();
+    EXPECT_TRUE(screen.Contains(window))
+        << window.x << "," << window.y << " " << window.width << "x" << window.height;
+    EXPECT_EQ(dlg->Scrolls(), c.scrolls);
+    // Centred in the screen (a window too large for it at its left and top edge).
+    EXPECT_EQ(window.x, c.screen.left + std::max(0, (c.screen.Width() - window.width) / 2));
+    EXPECT_EQ(window.y, c.screen.top + std::max(0, (c.screen.Height() - window.height) / 2));
+    // The page as drawn is the template's size whatever window it got.
+    const wxSize page0 = dlg->PageSize();
+    if (c.scrolls)
+      EXPECT_LT(dlg->GetClientSize().x, page0.x);
+    else
+      EXPECT_EQ(dlg->GetClientSize(), page0);
+    // Every shown button lies whole inside the window's client area, so inside the screen.
+    const wxRect client(dlg->GetPosition(), dlg->GetClientSize());
+    int shown = 0;
+    for (int id : {kControlBack, kControlNext, kControlCancel}) {
+      wxWindow* b = dlg->Control(id);
+      if (!b || !b->IsShown()) continue;
+      ++shown;
+      // The button's place on the screen: through its row to the page's window.
+      wxRect r = b->GetRect();
+      for (wxWindow* w = b->GetParent(); w && w != dlg; w = w->GetParent())
+        r.Offset(w->GetPosition());
+      r.Offset(dlg->GetPosition());
+      EXPECT_TRUE(client.Contains(r)) << id << " at " << r.x << "," << r.y;
+      EXPECT_TRUE(screen.Contains(r)) << id;
+    }
+    EXPECT_EQ(shown, c.kind == PageKind::Finish ? 1 : 3);
+  }
+}
+
+TEST(MessageBoxWindow, CaptionIconButtonsAndWhatEscapeAnswers) {
+  REQUIRE_DISPLAY();
+  const PixelRect screen{0, 0, 1366, 768};
+  MessageRequest question{L"MsgCancellInstallation", L"Do you want to cancel the installation?",
+                          L"TOLMERA Design 7 Setup", MB_YESNO | MB_ICONQUESTION};
+  CMessageBox box(nullptr, question, screen);
+  EXPECT_EQ(box.GetTitle(), "TOLMERA Design 7 Setup");
+  EXPECT_EQ(box.IconKind(), MB_ICONQUESTION);
+  ASSERT_NE(box.ButtonFor(IDYES), nullptr);
+  ASSERT_NE(box.ButtonFor(IDNO), nullptr);
+  EXPECT_EQ(box.ButtonFor(IDCANCEL), nullptr);
+  EXPECT_EQ(box.ButtonFor(IDYES)->GetLabel(), "&Yes");
+  EXPECT_EQ(box.ButtonFor(IDNO)->GetLabel(), "&No");
+  // The platform's order: Yes left of No, both at the bottom; the box centred on the screen.
+  EXPECT_LT(box.ButtonFor(IDYES)->GetPosition().x, box.ButtonFor(IDNO)->GetPosition().x);
+  const wxRect r = box.GetRect();
+  EXPECT_NEAR(r.x + r.width / 2, 683, 1);
+  EXPECT_NEAR(r.y + r.height / 2, 384, 1);
+  // The caption fits the title bar.
+  EXPECT_GE(box.GetClientSize().x, box.GetTextExtent("TOLMERA Design 7 Setup").x);
+
+  // The icon is drawn: the blue of the question's disc, left of the text.
+  const wxStaticBitmap* icon = nullptr;
+  for (const wxWindow* top : box.GetChildren())
+    for (const wxWindow* child : top->GetChildren())
+      if (auto* b = dynamic_cast<const wxStaticBitmap*>(child)) icon = b;
+  ASSERT_NE(icon, nullptr);
+  wxImage image = icon->GetBitmap().ConvertToImage();
+  ASSERT_TRUE(image.IsOk());
+  int blue = 0;
+  for (int y = 0; y < image.GetHeight(); ++y)
+    for (int x = 0; x < image.GetWidth(); ++x)
+      if ((!image.HasAlpha() || image.GetAlpha(x, y) > 128) && image.GetBlue(x, y) > 150 &&
+          image.GetRed(x, y) < 80)
+        ++blue;
+  EXPECT_GT(blue, 200);
+
+  // A click on No answers No. (Shown at the far corner of the shared display.)
+  CMessageBox again(nullptr, question, {1500, 950, 1600, 1000});
+  again.CallAfter([&again] {
+    wxCommandEvent click(wxEVT_BUTTON, again.ButtonFor(IDNO)->GetId());
+    click.SetEventObject(again.ButtonFor(IDNO));
+    again.ButtonFor(IDNO)->GetEventHandler()->ProcessEvent(click);
+  });
+  EXPECT_EQ(again.Ask(), IDNO);
+
+  // Escape answers Cancel where there is one, OK for a box with OK alone, nothing for a
+  // question that only its buttons answer.
+  EXPECT_EQ(MessageEscapeAnswer(MB_OK | MB_ICONERROR), IDOK);
+  EXPECT_EQ(MessageEscapeAnswer(MB_OKCANCEL), IDCANCEL);
+  EXPECT_EQ(MessageEscapeAnswer(MB_YESNOCANCEL), IDCANCEL);
+  EXPECT_EQ(MessageEscapeAnswer(MB_RETRYCANCEL), IDCANCEL);
+  EXPECT_EQ(MessageEscapeAnswer(MB_YESNO | MB_ICONQUESTION), 0);
+  EXPECT_EQ(MessageEscapeAnswer(MB_ABORTRETRYIGNORE), 0);
+
+  // Without an icon style no icon; an OK box has OK alone.
+  CMessageBox plain(nullptr, {L"", L"Done.", L"Caption", MB_OK}, screen);
+  EXPECT_EQ(plain.IconKind(), 0u);
+  EXPECT_NE(plain.ButtonFor(IDOK), nullptr);
+  EXPECT_EQ(plain.ButtonFor(IDCANCEL), nullptr);
+}
+
+TEST(PageWindow, ItsFolderBrowserStaysOnTheScreenThePageWasFittedTo) {
+  REQUIRE_DISPLAY();
+  tltest::ScopedMachine machine;
+  SamplePackage sample;
+  ASSERT_TRUE(sample.Open());
+  // A 640 by 480 display with a panel of 40 pixels at the top: 640 by 440 are left.
+  const PixelRect screen{0, 40, 640, 480};
+  PageViewContext context{&sample.languages, &sample.graphics, screen};
+  SimplePage page(ScriptNames::Page::kDestination, PageKind::Destination, true);
+  auto* dlg = new CBaseDialog(nullptr, page, context);
+  Closing closing(dlg);
+  EXPECT_EQ(dlg->Screen(), screen);
+  // The browser (420 by 460) is higher than what the screen leaves: it gets the screen's height
+  // and stays below the panel. (Placed without being shown: the display is shared.)
+  auto* browser = new CBrowseDirDlg(dlg, L"");
+  Closing closingBrowser(browser);
+  ASSERT_GT(browser->GetClientSize().y, 440);
+  KeepOnScreen(*browser, dlg->Screen());
+  const wxRect r = browser->GetRect();
+  EXPECT_GE(r.y, 40);
+  EXPECT_LE(r.y + browser->GetClientSize().y, 480);
+  EXPECT_GE(r.x, 0);
+  EXPECT_LE(r.x + browser->GetClientSize().x, 640);
+  // An empty screen (a run answered from a file) leaves the dialog as it is.
+  auto* other = new CBrowseDirDlg(dlg, L"");
+  Closing closingOther(other);
+  const wxSize before = other->GetClientSize();
+  KeepOnScreen(*other, PixelRect{});
+  EXPECT_EQ(other->GetClientSize(), before);
 }

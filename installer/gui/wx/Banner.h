@@ -25,6 +25,8 @@ class CBanner : public wxWindow {
   const std::wstring& Url() const { return m_url; }
   // What a click does: the address opened when it is one.
   void Click();
+  // A picture: the keyboard's focus passes it by.
+  bool AcceptsFocus() const override { return false; }
 
  private:
   void OnPaint(class wxPaintEvent& event);

@@ -2,17 +2,22 @@
 
 #include "gui/Graphics.h"
 #include "gui/Languages.h"
+#include "gui/WindowPlacement.h"
 #include "gui/wx/Banner.h"
+#include "gui/wx/Screen.h"
 
 #include <wx/button.h>
 #include <wx/choice.h>
 #include <wx/dcclient.h>
 #include <wx/panel.h>
+#include <wx/scrolwin.h>
 #include <wx/sizer.h>
 #include <wx/statline.h>
 #include <wx/stattext.h>
 #include <wx/settings.h>
 #include <wx/textctrl.h>
+
+#include <algorithm>
 
 namespace InstallGui {
 
@@ -52,36 +57,49 @@ void CBaseDialog::BuildFrame(int height) {
   auto dus = [this](int w, int h) { return ConvertDialogToPixels(wxSize(w, h)); };
   const int lineY = height - (kHeight - kLineY), buttonsY = height - (kHeight - kButtonsY);
   const int stripHeight = height - (kHeight - kLeftStripHeight);
-  SetClientSize(dus(kWidth, height));
+  m_pageSize = dus(kWidth, height);
+  SetClientSize(m_pageSize);
   SetBackgroundColour(*wxWHITE);
 
-  auto* left = new wxPanel(this, kControlLeftBanner, du(0, 0), dus(kLeftStripWidth, stripHeight));
-  auto* top = new wxPanel(this, kControlTopBanner, du(kLeftStripWidth, 0),
+  // The page above the buttons: it scrolls when the screen is too small for the page, while
+  // the buttons below it stay in view.
+  const wxSize bodySize(m_pageSize.x, du(0, lineY + 1).y);
+  m_body = new wxScrolledWindow(this, wxID_ANY, wxPoint(0, 0), bodySize,
+                                wxTAB_TRAVERSAL | wxBORDER_NONE | wxHSCROLL | wxVSCROLL);
+  m_body->SetBackgroundColour(*wxWHITE);
+  m_body->SetVirtualSize(bodySize);
+  m_body->SetScrollRate(0, 0);
+  auto* left = new wxPanel(m_body, kControlLeftBanner, du(0, 0), dus(kLeftStripWidth, stripHeight));
+  auto* top = new wxPanel(m_body, kControlTopBanner, du(kLeftStripWidth, 0),
                           dus(kTopStripWidth, kTopStripHeight));
   left->SetBackgroundColour(*wxWHITE);
   top->SetBackgroundColour(*wxWHITE);
-  m_content = new wxPanel(this, kControlContentArea, du(kLeftStripWidth + 7, kTopStripHeight + 6),
+  m_content = new wxPanel(m_body, kControlContentArea, du(kLeftStripWidth + 7, kTopStripHeight + 6),
                           dus(kTopStripWidth - 14, stripHeight - kTopStripHeight - 10));
   m_content->SetBackgroundColour(*wxWHITE);
-  new wxStaticLine(this, wxID_ANY, du(0, lineY), dus(kWidth, 1));
-  wxPanel* buttons = new wxPanel(this, wxID_ANY, du(0, lineY + 1), dus(kWidth, height - lineY - 1));
-  buttons->SetBackgroundColour(GetParent() ? GetParent()->GetBackgroundColour()
-                                           : wxSystemSettings::GetColour(wxSYS_COLOUR_BTNFACE));
-  wxPoint offset = du(0, lineY + 1);
+  new wxStaticLine(m_body, wxID_ANY, du(0, lineY), dus(kWidth, 1));
+  // The row's height in dialog units as the template has it (rounded as the template rounds).
+  m_buttons = new wxPanel(this, wxID_ANY, wxPoint(0, bodySize.y), dus(kWidth, height - lineY - 1));
+  m_buttons->SetBackgroundColour(GetParent() ? GetParent()->GetBackgroundColour()
+                                             : wxSystemSettings::GetColour(wxSYS_COLOUR_BTNFACE));
+  wxPoint offset(0, bodySize.y);
   auto place = [&](int id, const wxString& text, int x) {
     wxPoint p = du(x, buttonsY) - offset;
-    auto* b = new wxButton(buttons, id, text, p, dus(kButtonWidth, kButtonHeight));
+    auto* b = new wxButton(m_buttons, id, text, p, dus(kButtonWidth, kButtonHeight));
     AddControl(id, b);
+    m_buttonPlaces.emplace_back(b, p);
     return b;
   };
   auto* base = dynamic_cast<CBasePage*>(&m_page);
   const bool finish = base && base->GetPageKind() == PageKind::Finish;
-  auto* back = place(kControlBack, "< Back", kWidth - 3 * kButtonWidth - 14);
+  // Alt and the underlined letter press a button; Cancel is Escape's.
+  auto* back = place(kControlBack, "< &Back", kWidth - 3 * kButtonWidth - 14);
   // The last page's only button finishes the run.
-  auto* next = place(kControlNext, finish ? "&Finish" : "Next >",
+  auto* next = place(kControlNext, finish ? "&Finish" : "&Next >",
                      kWidth - (finish ? 1 : 2) * kButtonWidth - (finish ? 7 : 14));
   auto* cancel = place(kControlCancel, "Cancel", kWidth - kButtonWidth - 7);
   next->SetDefault();
+  SetDefaultItem(next);
   back->Show((!base || base->ShowsBack()) && !finish);
   cancel->Show(!finish);
 
@@ -125,7 +143,53 @@ void CBaseDialog::FinishInit() {
   ShowPage();
   ApplyPageState();
   m_content->Layout();
-  CentreOnParent();
+  if (m_context.screen.IsPositive())
+    FitToScreen(m_context.screen);
+  else
+    CentreOnParent();
+}
+
+void CBaseDialog::FitToScreen(const PixelRect& screen) {
+  const wxSize frame = WindowFrameSize(*this);
+  const PagePlacement p = PlacePage(screen, m_pageSize.x, m_pageSize.y, frame.x, frame.y);
+  const int buttonsHeight = m_buttons->GetSize().y;
+  // The buttons' row keeps its height; what is left above it shows the page, scrolled.
+  const int bodyHeight = std::max(p.clientHeight - buttonsHeight, 1);
+  const bool scrolls = p.scrollX || p.scrollY;
+  SetClientSize(p.clientWidth, p.clientHeight);
+  m_body->SetSize(0, 0, p.clientWidth, bodyHeight);
+  m_body->SetScrollRate(scrolls ? 10 : 0, scrolls ? 10 : 0);
+  m_body->ShowScrollbars(scrolls ? wxSHOW_SB_DEFAULT : wxSHOW_SB_NEVER,
+                         scrolls ? wxSHOW_SB_DEFAULT : wxSHOW_SB_NEVER);
+  m_buttons->SetSize(0, bodyHeight, p.clientWidth, buttonsHeight);
+  // The buttons keep their distance from the right edge, and never leave the left one.
+  const int shift = m_pageSize.x - p.clientWidth;
+  for (auto& [button, place] : m_buttonPlaces) button->Move(std::max(place.x - shift, 2), place.y);
+  m_scrolls = scrolls;
+  SetSize(p.window.left, p.window.top, wxDefaultCoord, wxDefaultCoord, wxSIZE_ALLOW_MINUS_ONE);
+  m_screen = screen;
+}
+
+void CBaseDialog::FocusDefault() {
+  auto* next = dynamic_cast<wxButton*>(Control(kControlNext));
+  if (next && next->IsShown() && next->IsEnabled()) {
+    next->SetFocus();
+    return;
+  }
+  // A page whose Next waits for a choice starts on its first control.
+  if (m_content) m_content->SetFocus();
+}
+
+void CBaseDialog::Settled() {
+  if (!m_screen.IsPositive() || !IsShown()) return;
+  // The window manager's frame is known now: the page is placed again when it did not fit.
+  wxRect outer = GetScreenRect();
+  const wxSize frame = WindowFrameSize(*this);
+  outer.width = std::max(outer.width, GetClientSize().x + frame.x);
+  outer.height = std::max(outer.height, GetClientSize().y + frame.y);
+  if (outer.x < m_screen.left || outer.y < m_screen.top || outer.GetRight() >= m_screen.right ||
+      outer.GetBottom() >= m_screen.bottom)
+    FitToScreen(m_screen);
 }
 
 void CBaseDialog::LocalizeAgain() {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "gui/Localizer.h"
+#include "gui/MainWindowModel.h"
 #include "gui/UiBackend.h"
 #include "gui/pages/BannerModel.h"
 #include "gui/pages/BasePage.h"
@@ -19,6 +20,7 @@
 #include <map>
 
 class wxPanel;
+class wxScrolledWindow;
 class wxButton;
 class wxTextCtrl;
 class wxChoice;
@@ -36,6 +38,9 @@ class CBanner;
 struct PageViewContext {
   CommonTools::ILanguages* languages = nullptr;
   CommonTools::IGraphics* graphics = nullptr;
+  // The part of a person's display the wizard uses (screen coordinates): the page is centred in
+  // it and made to fit. Empty: the page is centred on its owner as it is (runs from a file).
+  PixelRect screen;
 };
 
 class CBaseDialog : public wxDialog, public ILocalizedWindow {
@@ -64,8 +69,23 @@ class CBaseDialog : public wxDialog, public ILocalizedWindow {
   bool HasControl(int controlId) override { return m_controls.count(controlId) > 0; }
   void SetControlText(int controlId, const std::wstring& text) override;
 
+  // Centres the page in `screen`; a page larger than it gets a window that fits, its contents
+  // scrolling above the buttons, which stay in view at the right.
+  void FitToScreen(const PixelRect& screen);
+  // Once the page is shown: placed again when the window manager's frame made it too large.
+  void Settled();
+  // The focus goes to the default button (Next), or the first control while Next is disabled.
+  void FocusDefault();
+  // The part of a person's display the page was fitted to (empty: none).
+  const PixelRect& Screen() const { return m_screen; }
+  // Whether the page's contents scroll (the screen is smaller than the page).
+  bool Scrolls() const { return m_scrolls; }
+  // The page's size as drawn (client pixels), whatever window it has.
+  wxSize PageSize() const { return m_pageSize; }
+
   IPage& Page() { return m_page; }
   wxWindow* Control(int controlId) const;
+  const std::map<int, wxWindow*>& Controls() const { return m_controls; }
   size_t BannerCount() const { return m_banners.size(); }
   const CBanner* BannerAt(size_t i) const { return m_banners[i]; }
 
@@ -100,6 +120,12 @@ class CBaseDialog : public wxDialog, public ILocalizedWindow {
   PageButton m_button = PageButton::Cancel;
   std::exception_ptr m_error;
   wxPanel* m_content = nullptr;
+  wxScrolledWindow* m_body = nullptr;
+  wxPanel* m_buttons = nullptr;
+  std::vector<std::pair<wxWindow*, wxPoint>> m_buttonPlaces;
+  wxSize m_pageSize;
+  PixelRect m_screen;
+  bool m_scrolls = false;
   std::map<int, wxWindow*> m_controls;
   std::vector<CBanner*> m_banners;
   std::map<std::wstring, wxTextCtrl*> m_edits;

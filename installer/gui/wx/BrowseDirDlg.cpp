@@ -1,6 +1,8 @@
 #include "gui/wx/BrowseDirDlg.h"
 
 #include "gui/UiBackend.h"
+#include "gui/wx/BaseDialog.h"
+#include "gui/wx/Screen.h"
 #include "platform/Text.h"
 
 #include <wx/button.h>
@@ -113,6 +115,8 @@ std::wstring CBrowseDirDlg::SelectedPath() const {
 
 int CBrowseDirDlg::DoModal() {
   Prepare();
+  // On a person's display it stays on the screen its page was fitted to.
+  if (auto* page = dynamic_cast<CBaseDialog*>(GetParent())) KeepOnScreen(*this, page->Screen());
   if (ShowModal() != wxID_OK) return IDCANCEL;
   std::wstring path = SelectedPath();
   if (!CFolderBrowser::IsFileSystemFolder(path)) return IDCANCEL;

@@ -181,17 +181,33 @@ void CDlgMain::LocalizeResources() {
 
 void CDlgMain::ArrangeControls() {
   if (!m_background) return;
-  int sw = platform::GetSystemMetrics(platform::SM_CXSCREEN);
-  int sh = platform::GetSystemMetrics(platform::SM_CYSCREEN);
+  const bool display = m_screen.IsPositive();
+  int sw = display ? m_screen.Width() : platform::GetSystemMetrics(platform::SM_CXSCREEN);
+  int sh = display ? m_screen.Height() : platform::GetSystemMetrics(platform::SM_CYSCREEN);
   // The script's placement each time: a default placement made for one picture must not stay
   // when another picture (of another size) comes with a change of language.
   PixelRect bar = m_barSettings.rect;
   m_layout = ArrangeMainWindow(m_background->GetWidth(), m_background->GetHeight(), sw, sh, bar,
                                kStageLineHeight, kItemLineHeight);
+  if (display) {
+    // Placed in the part of the display the wizard uses, which need not start at the origin.
+    m_layout.window.left += m_screen.left;
+    m_layout.window.right += m_screen.left;
+    m_layout.window.top += m_screen.top;
+    m_layout.window.bottom += m_screen.top;
+  }
   SetSize(RectOf(m_layout.window));
   SetClientSize(m_layout.window.Width(), m_layout.window.Height());
   m_bar->SetSize(RectOf(m_layout.bar));
-  Raise();
+  // Brought to the front only while no page stands before it: a page (a change of language
+  // arranges the window again) stays above the window it belongs to.
+  if (!HasVisibleChildWindow()) Raise();
+}
+
+bool CDlgMain::HasVisibleChildWindow() const {
+  for (const wxWindow* child : GetChildren())
+    if (child->IsTopLevel() && child->IsShown()) return true;
+  return false;
 }
 
 void CDlgMain::SetControlText(int controlId, const std::wstring& text) {

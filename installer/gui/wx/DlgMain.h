@@ -37,6 +37,9 @@ class CDlgMain : public wxDialog, public CProgressState, public ILocalizedWindow
   void PrepareWnd();
   // The title, the background and the placement from DLG_PROGRESS of the current language.
   void LocalizeResources();
+  // The screen the window is placed on: a part of a person's display (screen coordinates), or
+  // empty for the machine's screen (GetSystemMetrics) as the emulated machine has it.
+  void UseScreen(const PixelRect& screen) { m_screen = screen; }
 
   // The progress display: the state's rules, shown on the bar and drawn over the picture.
   void SetProgressRange(std::uint64_t count) override;
@@ -74,6 +77,7 @@ class CDlgMain : public wxDialog, public CProgressState, public ILocalizedWindow
 
  private:
   void ArrangeControls();
+  bool HasVisibleChildWindow() const;
   void OnPaint(class wxPaintEvent& event);
   void RefreshLine(const PixelRect& r);
   void ShowBarPosition();
@@ -81,6 +85,7 @@ class CDlgMain : public wxDialog, public CProgressState, public ILocalizedWindow
   MainWindowRequest m_request;
   ProgressBarSettings m_barSettings;
   MainWindowLayout m_layout;
+  PixelRect m_screen;
   const wxImage* m_background = nullptr;
   CBarWindow* m_bar = nullptr;
   wxFont m_stageFont, m_itemFont;

@@ -10,6 +10,7 @@
 #include "gui/pages/DlgSummary.h"
 #include "gui/pages/OptionPages.h"
 #include "gui/wx/BrowseDirDlg.h"
+#include "gui/wx/Screen.h"
 #include "gui/wx/TriStateCheckTree.h"
 #include "package/ScriptVocabulary.h"
 
@@ -469,6 +470,7 @@ CComputerSelectView::CComputerSelectView(wxWindow* parent, CDlgComputerSelect& m
       wxEVT_BUTTON, [finish](wxCommandEvent&) { finish(); }, wxID_OK);
   m_list->Bind(wxEVT_LISTBOX_DCLICK, [finish](wxCommandEvent&) { finish(); });
   CentreOnParent();
+  if (auto* page = dynamic_cast<CBaseDialog*>(parent)) KeepOnScreen(*this, page->Screen());
 }
 
 void CComputerSelectView::SetControlText(int id, const std::wstring& text) {
