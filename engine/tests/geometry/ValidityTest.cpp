@@ -34,8 +34,8 @@ QZ::CAD::IShape* Attempt(const std::function<QZ::CAD::IShape*()>& build) {
 }
 
 // Analyses every solid the sizes give; returns how many were built (refusals are no solids).
-int ExpectAllValid(const std::vector<std::pair<std::string, std::function<QZ::CAD::IShape*()>>>&
-                       sizes) {
+int ExpectAllValid(
+    const std::vector<std::pair<std::string, std::function<QZ::CAD::IShape*()>>>& sizes) {
   int built = 0;
   for (const auto& [name, build] : sizes) {
     QZ::CAD::IShape* s = Attempt(build);
@@ -97,12 +97,10 @@ TEST_F(Validity, InvoluteGearsFromTheirOutlinesAreValidOverTheirSizes) {
     for (double x : shifts)
       for (double beta : helix) {
         const double mn = z < 10 ? 3 : 1.5;
-        sizes.emplace_back(Name("external", z, x, beta, 0), [=] {
-          return Gears()->ExternalGear(z, mn, 10, 20, beta, 0, x, 0);
-        });
-        sizes.emplace_back(Name("internal", z, x, beta, 0), [=] {
-          return Gears()->InternalGear(z, mn, 10, 20, beta, 0.1, x, 0);
-        });
+        sizes.emplace_back(Name("external", z, x, beta, 0),
+                           [=] { return Gears()->ExternalGear(z, mn, 10, 20, beta, 0, x, 0); });
+        sizes.emplace_back(Name("internal", z, x, beta, 0),
+                           [=] { return Gears()->InternalGear(z, mn, 10, 20, beta, 0.1, x, 0); });
       }
   // Double helical: a clear gap (a core below the roots), and the gap at the roots (dn 0).
   for (unsigned z : teeth)
@@ -120,9 +118,8 @@ TEST_F(Validity, InvoluteGearsFromTheirOutlinesAreValidOverTheirSizes) {
   // Pressure angles and tip shortenings at both ends of what the checks let through.
   for (double alpha : {14.5, 25.0, 30.0})
     for (double k : {0.0, 0.3})
-      sizes.emplace_back(Name("pressure angle", alpha, k, 0, 0), [=] {
-        return Gears()->ExternalGear(23, 2, 8, alpha, 15, k, 0.2, 10);
-      });
+      sizes.emplace_back(Name("pressure angle", alpha, k, 0, 0),
+                         [=] { return Gears()->ExternalGear(23, 2, 8, alpha, 15, k, 0.2, 10); });
   const int built = ExpectAllValid(sizes);
   EXPECT_GE(built, static_cast<int>(sizes.size()) * 3 / 4) << "too many sizes refused";
 }
@@ -136,9 +133,8 @@ TEST_F(Validity, BevelGearsAreValidOrRefusedOverTheirSizes) {
         const double me = 2, R = z * me / 2 / std::sin(cad_engine::Radians(angle));
         const double a = 0.3 * R, db = shape ? 0.1 * z * me : 0;
         const double dc = shape == 1 ? 2 * db : 0, c = shape == 1 ? 5 : 0, e = shape ? 3 : 0;
-        sizes.emplace_back(Name("bevel", z, angle, shape, a), [=] {
-          return Gears()->ConeGear(z, me, angle, db, dc, a, c, e);
-        });
+        sizes.emplace_back(Name("bevel", z, angle, shape, a),
+                           [=] { return Gears()->ConeGear(z, me, angle, db, dc, a, c, e); });
       }
   const int built = ExpectAllValid(sizes);
   EXPECT_GE(built, static_cast<int>(sizes.size()) * 3 / 4) << "too many sizes refused";
@@ -178,7 +174,9 @@ TEST_F(Validity, WhatIsNotProvenIsStillAnalysedAndRefused) {
   const double r[] = {20, 5, 30, 6, 28, 4}, angle[] = {0, 0.01, 0.02, 0.2, 0.21, 0.3};
   for (int i = 0; i < 6; ++i) wild->AddPoint(r[i], angle[i]);
   wild->SetSpline(true);
-  QZ::CAD::IShape* s = Attempt([&] { return Gears()->ExternalToothProfile(wild, {12, 10, 0, 0, 0, 0}); });
+  QZ::CAD::IShape* s = Attempt([&] {
+    return Gears()->ExternalToothProfile(wild, {12, 10, 0, 0, 0, 0});
+  });
   wild->Release();
   if (s) {
     Built owner(s);
@@ -215,8 +213,8 @@ TEST_F(Validity, AShapeAskedForItsValidityIsAnalysedWhereverItCameFrom) {
   // What an import hands over is the kernel's solid as it was read: IsValid analyses it.
   Built open(new cad_engine::CShape(OpenBox()));
   EXPECT_FALSE(open.shape->IsValid());
-  QZ::ObjPtr<QZ::CAD::IShape> placed(open.shape->Placed(std::array<double, 12>{
-      1, 0, 0, 5, 0, 1, 0, 0, 0, 0, 1, 0}.data()));
+  QZ::ObjPtr<QZ::CAD::IShape> placed(
+      open.shape->Placed(std::array<double, 12>{1, 0, 0, 5, 0, 1, 0, 0, 0, 0, 1, 0}.data()));
   EXPECT_FALSE(placed->IsValid());
   // A gear built without the analysis is valid when asked.
   auto gear = Build([] { return Gears()->DoubleExternalGear(20, 2, 20, 20, 25, 0, 0, 10, 4, 0); });
