@@ -120,6 +120,23 @@ TEST_F(Validity, InvoluteGearsFromTheirOutlinesAreValidOverTheirSizes) {
     for (double k : {0.0, 0.3})
       sizes.emplace_back(Name("pressure angle", alpha, k, 0, 0),
                          [=] { return Gears()->ExternalGear(23, 2, 8, alpha, 15, k, 0.2, 10); });
+  // A bore or a rim right at the root circle (the limits the checks allow, and a little inside).
+  const double rf = 24 * 3 / 2.0 - 1.25 * 3;  // 24 teeth of module 3
+  for (double gap : {2e-7, 1e-6, 1e-4, 1e-2}) {
+    sizes.emplace_back(Name("bore at the roots", 24, gap, 0, 0), [=] {
+      return Gears()->ExternalGear(24, 3, 10, 20, 0, 0, 0, 2 * (rf - gap));
+    });
+    sizes.emplace_back(Name("helical bore at the roots", 24, gap, 15, 0), [=] {
+      return Gears()->ExternalGear(24, 3, 10, 20, 0, 0, 0, 2 * (rf - gap));
+    });
+    const double rfi = 40 * 2 / 2.0 + 1.25 * 2;  // internal, 40 teeth of module 2
+    sizes.emplace_back(Name("rim at the roots", 40, gap, 0, 0), [=] {
+      return Gears()->InternalGear(40, 2, 10, 20, 0, 0, 0, 2 * (rfi + gap));
+    });
+    sizes.emplace_back(Name("helical rim at the roots", 40, gap, 15, 0), [=] {
+      return Gears()->InternalGear(40, 2, 10, 20, 15, 0, 0, 2 * (rfi + gap));
+    });
+  }
   const int built = ExpectAllValid(sizes);
   EXPECT_GE(built, static_cast<int>(sizes.size()) * 3 / 4) << "too many sizes refused";
 }
