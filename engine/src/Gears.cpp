@@ -1380,8 +1380,11 @@ TopoDS_Shape BevelSolid(unsigned int z, double me, double angle, double db, doub
     teeth.solid = body;
     teeth.bottom = TopoDS::Face(loft.FirstShape());
     teeth.top = TopoDS::Face(loft.LastShape());
-    return AssembledBevel(Oriented(teeth), outer, rootOuter, apex * (1 - k), db, hub ? dc : 0, c,
-                          e);
+    const TopoDS_Shape assembled =
+        AssembledBevel(Oriented(teeth), outer, rootOuter, apex * (1 - k), db, hub ? dc : 0, c, e);
+    // Analysed here: a few sizes (a body behind few teeth on a flat cone) do not assemble into
+    // a valid solid; those are cut and fused below rather than refused.
+    if (BRepCheck_Analyzer(assembled).IsValid()) return Proven(true, assembled);
   }
   std::vector<TopoDS_Shape> extra;
   if (e > kSizeTolerance) extra.push_back(CylinderZ(rootOuter, -e, 0));

@@ -1,7 +1,8 @@
 // Which built solids the kernel's validity analysis still looks at. Involute gears from their
 // checked outlines (prisms, and solids assembled from the lofts' faces) are returned without it:
 // here they are analysed over a spread of their sizes and must all be valid. Bevel gears are
-// still analysed (some sizes assemble into solids that are not valid, and are refused). What a
+// analysed as they are assembled (some sizes assemble into solids that are not valid: those
+// are cut and fused instead, and must be valid too). What a
 // boolean made or a user's profile points gave is still analysed and refused when it is not
 // valid, also right after a build that needed no analysis; a compound's copies of one solid are
 // analysed once, its other pieces each.
@@ -141,7 +142,7 @@ TEST_F(Validity, InvoluteGearsFromTheirOutlinesAreValidOverTheirSizes) {
   EXPECT_GE(built, static_cast<int>(sizes.size()) * 3 / 4) << "too many sizes refused";
 }
 
-TEST_F(Validity, BevelGearsAreValidOrRefusedOverTheirSizes) {
+TEST_F(Validity, BevelGearsAreValidOverTheirSizes) {
   std::vector<std::pair<std::string, std::function<QZ::CAD::IShape*()>>> sizes;
   for (unsigned z : {9u, 20u, 45u})
     for (double angle : {20.0, 45.0, 70.0})
@@ -155,6 +156,18 @@ TEST_F(Validity, BevelGearsAreValidOrRefusedOverTheirSizes) {
       }
   const int built = ExpectAllValid(sizes);
   EXPECT_GE(built, static_cast<int>(sizes.size()) * 3 / 4) << "too many sizes refused";
+  // Sizes whose assembly is not valid (a body behind 20 teeth on a cone of 20 degrees) are cut
+  // and fused, not refused.
+  for (int shape = 1; shape < 3; ++shape) {
+    SCOPED_TRACE(shape);
+    const double R = 20.0 / std::sin(cad_engine::Radians(20));
+    auto gear = Build([&] {
+      return Gears()->ConeGear(20, 2, 20, 4, shape == 1 ? 8 : 0, 0.3 * R, shape == 1 ? 5 : 0, 3);
+    });
+    ASSERT_TRUE(gear);
+    EXPECT_TRUE(Valid(gear->Kernel()));
+    EXPECT_EQ(SolidCount(gear->Kernel()), 1);
+  }
 }
 
 TEST_F(Validity, WhatIsNotProvenIsStillAnalysedAndRefused) {
