@@ -11,9 +11,23 @@
 #include "Context.h"
 #include "Solids.h"
 
+#include <BRepBuilderAPI_MakeEdge.hxx>
+#include <BRepBuilderAPI_MakeVertex.hxx>
+#include <BRepPrimAPI_MakePrism.hxx>
 #include <BRepPrimAPI_MakeSphere.hxx>
 #include <BRepPrimAPI_MakeTorus.hxx>
+#include <BRep_Builder.hxx>
+#include <BRep_Tool.hxx>
+#include <Geom2d_Line.hxx>
+#include <Geom_Circle.hxx>
+#include <Geom_ConicalSurface.hxx>
+#include <Geom_Line.hxx>
+#include <Precision.hxx>
+#include <TopExp_Explorer.hxx>
+#include <TopoDS.hxx>
+#include <TopoDS_Vertex.hxx>
 #include <gp_Ax2.hxx>
+#include <gp_Ax3.hxx>
 
 #include <algorithm>
 #include <cmath>
@@ -70,6 +84,158 @@ TopoDS_Shape HexHead(const char* e, double s, double z0, double z1, bool both = 
   std::vector<TopoDS_Shape> tools{ring(z1, 1)};
   if (both) tools.push_back(ring(z0, -1));
   return CutAll(hex, tools);
+}
+
+// The knurled head of a thumb screw: a cylinder of radius R from z = 0 to k, chamfered by c at
+// 45 degrees at both ends, with 24 flutes (width w, their flat bottoms w / 3 inside the circle,
+// the first centred on +x) along its cylindrical part from c to k - c. It is put together from
+// the faces that cutting the flutes from the turned head gives (see SolidOfFaces): the fluted
+// outline extruded from c to k - c; at each end a cone bounded by the outline's arcs and the arcs
+// across the flutes, the flutes' ends on the plane z = c or k - c, and the end disc.
+TopoDS_Shape KnurledHead(double R, double c, double k, double w) {
+  constexpr int kFlutes = 24;
+  const double hw = w / 2, xi = R - w / 3, delta = std::asin(hw / R);
+  const double u0 = delta;  // the cones' seams: where the first flute's far side meets the circle
+  const double slant = c * std::sqrt(2.0);  // the chamfers' length along the cones
+  const double tol = Precision::Confusion();
+  BRep_Builder builder;
+  auto vertex = [](double x, double y, double z) {
+    return BRepBuilderAPI_MakeVertex(gp_Pnt(x, y, z)).Vertex();
+  };
+  // A circle about the z axis whose parameter is the angle from +x, and arcs of it.
+  auto circle = [](double r, double z) -> Handle(Geom_Circle) {
+    return new Geom_Circle(gp_Ax2(gp_Pnt(0, 0, z), gp::DZ(), gp::DX()), r);
+  };
+  auto arc = [](const Handle(Geom_Curve) & on, const TopoDS_Vertex& a, const TopoDS_Vertex& b,
+                double ua, double ub) {
+    BRepBuilderAPI_MakeEdge make(on, a, b, ua, ub);
+    if (!make.IsDone()) Throw(QZ::eCodeFailure, "ScrewThumb: the knurl could not be built");
+    return make.Edge();
+  };
+  auto line = [](const TopoDS_Vertex& a, const TopoDS_Vertex& b) {
+    return BRepBuilderAPI_MakeEdge(a, b).Edge();
+  };
+  auto wire = [&](const std::vector<TopoDS_Edge>& edges) {
+    TopoDS_Wire w;
+    builder.MakeWire(w);
+    for (const auto& e : edges) builder.Add(w, e);
+    w.Closed(true);
+    return w;
+  };
+  auto reversed = [](const TopoDS_Edge& e) { return TopoDS::Edge(e.Reversed()); };
+
+  // The outline at z = c. Flute i: near side D (angle ud) -> C -> B (its flat bottom) -> far side
+  // A (angle ua), the arc "across" from D to A; "next" is the outline's arc from A to the next
+  // flute's D. Angles run from u0 to u0 + 2 pi, so the first flute's D and its arc across lie at
+  // the end of the turn and its A is the seam's vertex.
+  struct Flute {
+    double ud, ua;
+    TopoDS_Vertex a, d;
+    TopoDS_Edge dc, cb, ba, across, next;
+  };
+  std::vector<Flute> f(kFlutes);
+  const Handle(Geom_Circle) low = circle(R, c);
+  for (int i = 0; i < kFlutes; ++i) {
+    const double t = 2 * kPi * i / kFlutes, ct = std::cos(t), st = std::sin(t);
+    f[i].ud = t - delta + (i == 0 ? 2 * kPi : 0);
+    f[i].ua = t + delta + (i == 0 ? 2 * kPi : 0);
+    f[i].a = vertex(R * std::cos(f[i].ua), R * std::sin(f[i].ua), c);
+    f[i].d = vertex(R * std::cos(f[i].ud), R * std::sin(f[i].ud), c);
+    const TopoDS_Vertex vc = vertex(xi * ct + hw * st, xi * st - hw * ct, c);
+    const TopoDS_Vertex vb = vertex(xi * ct - hw * st, xi * st + hw * ct, c);
+    f[i].dc = line(f[i].d, vc);
+    f[i].cb = line(vc, vb);
+    f[i].ba = line(vb, f[i].a);
+    f[i].across = arc(low, f[i].d, f[i].a, f[i].ud, f[i].ua);
+  }
+  for (int i = 0; i < kFlutes; ++i) {
+    const Flute& to = f[(i + 1) % kFlutes];
+    f[i].next = arc(low, f[i].a, to.d, i == 0 ? u0 : f[i].ua, to.ud);
+  }
+  std::vector<TopoDS_Edge> outline;
+  for (int i = 0; i < kFlutes; ++i) {
+    const Flute& to = f[(i + 1) % kFlutes];
+    for (const TopoDS_Edge& e : {f[i].next, to.dc, to.cb, to.ba}) outline.push_back(e);
+  }
+  // The fluted part, its lateral faces kept; its end edges are shared with the ends' faces.
+  BRepPrimAPI_MakePrism prism(FaceWithHoles(wire(outline), {}, c), gp_Vec(0, 0, k - 2 * c), false,
+                              true);
+  if (!prism.IsDone()) Throw(QZ::eCodeFailure, "ScrewThumb: the knurl could not be built");
+  auto top = [&](const TopoDS_Shape& s) { return prism.LastShape(s); };
+  std::vector<TopoDS_Face> faces;
+  const TopoDS_Shape first = prism.FirstShape(), last = prism.LastShape();
+  for (TopExp_Explorer e(prism.Shape(), TopAbs_FACE); e.More(); e.Next())
+    if (!e.Current().IsSame(first) && !e.Current().IsSame(last))
+      faces.push_back(TopoDS::Face(e.Current()));
+
+  // The end at z = z0: the cone (semi-angle +-45 degrees, radius r at z0) from the outline's
+  // circle (at height z0 + s slant, s 1 for the lower end, 0 for the upper) to the disc's
+  // circle, the flutes' ends on the outline's plane, the disc.
+  const double zHigh = k - c;
+  const Handle(Geom_Circle) high = circle(R, zHigh);
+  for (const bool lower : {true, false}) {
+    const double zCone = lower ? 0.0 : zHigh, angle = lower ? kPi / 4 : -kPi / 4;
+    const double rCone = lower ? R - c : R, vChain = lower ? slant : 0.0,
+                 vDisc = lower ? 0.0 : slant, zChain = lower ? c : zHigh, zDisc = lower ? 0.0 : k;
+    const Handle(Geom_ConicalSurface) cone =
+        new Geom_ConicalSurface(gp_Ax3(gp_Pnt(0, 0, zCone), gp::DZ(), gp::DX()), angle, rCone);
+    TopoDS_Face coneFace;
+    builder.MakeFace(coneFace, cone, tol);
+    // The chain of arcs on the outline's circle, counter-clockwise from the seam's vertex.
+    std::vector<TopoDS_Edge> chain;
+    std::vector<TopoDS_Face> ends;
+    for (int i = 0; i < kFlutes; ++i) {
+      const Flute& to = f[(i + 1) % kFlutes];
+      const TopoDS_Edge next = lower ? f[i].next : TopoDS::Edge(top(f[i].next));
+      TopoDS_Edge across = to.across;
+      TopoDS_Edge dc = to.dc, cb = to.cb, ba = to.ba;
+      if (!lower) {
+        across = arc(high, TopoDS::Vertex(top(to.d)), TopoDS::Vertex(top(to.a)), to.ud, to.ua);
+        dc = TopoDS::Edge(top(dc));
+        cb = TopoDS::Edge(top(cb));
+        ba = TopoDS::Edge(top(ba));
+      }
+      chain.push_back(next);
+      chain.push_back(across);
+      ends.push_back(
+          PlanarFace(wire({reversed(ba), reversed(cb), reversed(dc), across}), {}, zChain, lower));
+    }
+    const gp_Pnt seamStart = cone->Value(u0, 0), seamEnd = cone->Value(u0, slant);
+    const TopoDS_Vertex chainStart = lower ? f[0].a : TopoDS::Vertex(top(f[0].a));
+    const TopoDS_Vertex discVertex = vertex(seamStart.X(), seamStart.Y(), seamStart.Z());
+    const TopoDS_Vertex seamLow = lower ? discVertex : chainStart;
+    const TopoDS_Vertex discAt = lower ? discVertex : vertex(seamEnd.X(), seamEnd.Y(), seamEnd.Z());
+    const TopoDS_Vertex seamHigh = lower ? chainStart : discAt;
+    const TopoDS_Edge disc = arc(circle(R - c, zDisc), discAt, discAt, u0, u0 + 2 * kPi);
+    const Handle(Geom_Line) generatrix =
+        new Geom_Line(seamStart, gp_Vec(seamStart, seamEnd).Normalized());
+    const TopoDS_Edge seam = arc(generatrix, seamLow, seamHigh, 0, slant);
+    // Counter-clockwise in the cone's (u, v): along v = 0 with u growing, up the seam at
+    // u0 + 2 pi, back along v = slant, down the seam at u0.
+    auto onCone = [&](const TopoDS_Edge& e, double v) {
+      builder.UpdateEdge(e, new Geom2d_Line(gp_Pnt2d(0, v), gp_Dir2d(1, 0)), coneFace, tol);
+    };
+    for (const auto& e : chain) onCone(e, vChain);
+    onCone(disc, vDisc);
+    builder.UpdateEdge(seam, new Geom2d_Line(gp_Pnt2d(u0 + 2 * kPi, 0), gp_Dir2d(0, 1)),
+                       new Geom2d_Line(gp_Pnt2d(u0, 0), gp_Dir2d(0, 1)), coneFace, tol);
+    std::vector<TopoDS_Edge> round;
+    if (lower) {
+      round.push_back(disc);
+      round.push_back(seam);
+      for (auto e = chain.rbegin(); e != chain.rend(); ++e) round.push_back(reversed(*e));
+    } else {
+      round = chain;
+      round.push_back(seam);
+      round.push_back(reversed(disc));
+    }
+    round.push_back(reversed(seam));
+    builder.Add(coneFace, wire(round));
+    faces.push_back(coneFace);
+    faces.insert(faces.end(), ends.begin(), ends.end());
+    faces.push_back(PlanarFace(wire({disc}), {}, zDisc, !lower));
+  }
+  return SolidOfFaces(faces);
 }
 
 TopoDS_Shape Cylinder(double d, double z0, double z1) { return CylinderZ(d / 2, z0, z1); }
@@ -412,19 +578,7 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
       NeedPositive(e, "k", k);
       // A knurled head: 24 shallow flutes round a cylinder, chamfered at both ends.
       const double c = std::min(0.1 * k, 0.05 * d1);
-      const TopoDS_Shape head = Revolve(Outline(gp_Pnt2d(0, 0))
-                                            .LineTo(d1 / 2 - c, 0)
-                                            .LineTo(d1 / 2, c)
-                                            .LineTo(d1 / 2, k - c)
-                                            .LineTo(d1 / 2 - c, k)
-                                            .LineTo(0, k)
-                                            .Face(1));
-      std::vector<TopoDS_Shape> flutes;
-      const double w = kPi * d1 / 48;
-      for (int i = 0; i < 24; ++i)
-        flutes.push_back(Moved(BoxXYZ(d1 / 2 - w / 3, -w / 2, c, d1 / 2 + 1, w / 2, k - c),
-                               RotationZ(2 * kPi * i / 24)));
-      return Join(e, {Shank(e, d, ds, ls, b), CutAll(head, flutes)});
+      return Join(e, {Shank(e, d, ds, ls, b), KnurledHead(d1 / 2, c, k, kPi * d1 / 48)});
     });
   }
   QZ::CAD::IShape* ScrewSetSlottedDogPoint(double d, double b, double dp, double zp, double n,

@@ -877,17 +877,26 @@ bool RootedValid(const TopoDS_Shape& s) {
   return true;
 }
 
+// Says the construction is proven (see ConstructionProven) when the outline is (an involute
+// gear's, from checked sizes; a profile's points are the user's) and returns s.
+TopoDS_Shape Proven(bool outlineProven, const TopoDS_Shape& s) {
+  if (outlineProven) ConstructionProven();
+  return s;
+}
+
+// The gear's solid; outlineProven: the outline is one the geometry tests prove (an involute
+// gear's), so that prisms and assemblies of it need no analysis (the booleans still get one).
 TopoDS_Shape ExternalGearSolid(const char* element, const TopoDS_Wire& outline, double bore,
-                               const Halves& h) {
+                               const Halves& h, bool outlineProven) {
   if (!h.two && std::fabs(h.twistPerLength) < 1e-12) {
     std::vector<TopoDS_Wire> holes;
     if (bore > 0) holes.push_back(CircleWire(bore / 2));
-    return Prism(FaceWithHoles(outline, holes), h.b);
+    return Proven(outlineProven, Prism(FaceWithHoles(outline, holes), h.b));
   }
-  if (GapClear(h)) return AssembledExternal(outline, bore, h);
+  if (GapClear(h)) return Proven(outlineProven, AssembledExternal(outline, bore, h));
   if (h.rootedGap) {
     const TopoDS_Shape s = RootedOrNull([&] { return AssembledExternal(outline, bore, h); });
-    if (!s.IsNull()) return s;
+    if (!s.IsNull()) return Proven(outlineProven, s);
   }
   TopoDS_Shape body = HelicalPieces(outline, h, false);
   if (bore > 0) body = Cut(body, CylinderZ(bore / 2, -1, h.b + 1));
@@ -895,13 +904,13 @@ TopoDS_Shape ExternalGearSolid(const char* element, const TopoDS_Wire& outline, 
 }
 
 TopoDS_Shape InternalGearSolid(const char* element, const TopoDS_Wire& outline, double rim,
-                               const Halves& h) {
+                               const Halves& h, bool outlineProven) {
   if (!h.two && std::fabs(h.twistPerLength) < 1e-12)
-    return Prism(FaceWithHoles(CircleWire(rim), {outline}), h.b);
-  if (GapClear(h)) return AssembledInternal(outline, rim, h);
+    return Proven(outlineProven, Prism(FaceWithHoles(CircleWire(rim), {outline}), h.b));
+  if (GapClear(h)) return Proven(outlineProven, AssembledInternal(outline, rim, h));
   if (h.rootedGap) {
     const TopoDS_Shape s = RootedOrNull([&] { return AssembledInternal(outline, rim, h); });
-    if (!s.IsNull()) return s;
+    if (!s.IsNull()) return Proven(outlineProven, s);
   }
   const TopoDS_Shape spaces = HelicalPieces(outline, h, true);
   std::vector<TopoDS_Shape> tools;
@@ -1067,7 +1076,7 @@ QZ::CAD::IShape* ProfileGear(const char* element, QZ::CAD::IPointList* points,
           Refuse(element, "dn must exceed the bore d");
         h.gapClear = CircleClears(outline, h.gapRadius, false, kGapMargin);
       }
-      return ExternalGearSolid(element, outline, v.d, h);
+      return ExternalGearSolid(element, outline, v.d, h, false);
     }
     NeedNotNegative(element, "d", v.d);
     const double rim = v.d > 0 ? v.d / 2 : hi + (hi - lo) * 2;
@@ -1079,7 +1088,7 @@ QZ::CAD::IShape* ProfileGear(const char* element, QZ::CAD::IPointList* points,
         Refuse(element, "dn must lie between the profile and the outside diameter");
       h.gapClear = CircleClears(outline, h.gapRadius, true, kGapMargin);
     }
-    return InternalGearSolid(element, outline, rim, h);
+    return InternalGearSolid(element, outline, rim, h, false);
   });
 }
 
@@ -1115,7 +1124,7 @@ QZ::CAD::IShape* InvoluteGearShape(const char* element, bool internal, bool twoH
             h.gapClear = h.gapRadius < g.rf - kGapMargin;
             h.rootedGap = dn == 0 && h.gap > kSizeTolerance;
           }
-          return ExternalGearSolid(element, outline, d, h);
+          return ExternalGearSolid(element, outline, d, h, true);
         }
         const double rim = RimRadius(element, d, g.rf, mn);
         if (h.two) {
@@ -1125,7 +1134,7 @@ QZ::CAD::IShape* InvoluteGearShape(const char* element, bool internal, bool twoH
           h.gapClear = h.gapRadius > g.rf + kGapMargin;
           h.rootedGap = dn == 0 && h.gap > kSizeTolerance;
         }
-        return InternalGearSolid(element, outline, rim, h);
+        return InternalGearSolid(element, outline, rim, h, true);
       });
 }
 
@@ -1371,8 +1380,11 @@ TopoDS_Shape BevelSolid(unsigned int z, double me, double angle, double db, doub
     teeth.solid = body;
     teeth.bottom = TopoDS::Face(loft.FirstShape());
     teeth.top = TopoDS::Face(loft.LastShape());
-    return AssembledBevel(Oriented(teeth), outer, rootOuter, apex * (1 - k), db, hub ? dc : 0, c,
-                          e);
+    const TopoDS_Shape assembled =
+        AssembledBevel(Oriented(teeth), outer, rootOuter, apex * (1 - k), db, hub ? dc : 0, c, e);
+    // Analysed here: a few sizes (a body behind few teeth on a flat cone) do not assemble into
+    // a valid solid; those are cut and fused below rather than refused.
+    if (BRepCheck_Analyzer(assembled).IsValid()) return Proven(true, assembled);
   }
   std::vector<TopoDS_Shape> extra;
   if (e > kSizeTolerance) extra.push_back(CylinderZ(rootOuter, -e, 0));

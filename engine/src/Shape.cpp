@@ -10,11 +10,13 @@
 #include <GProp_GProps.hxx>
 #include <TopExp.hxx>
 #include <TopExp_Explorer.hxx>
+#include <TopoDS_Iterator.hxx>
 #include <TopLoc_Location.hxx>
 #include <TopTools_IndexedMapOfShape.hxx>
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace cad_engine {
 
@@ -66,10 +68,38 @@ TopoDS_Shape PlaceShape(const TopoDS_Shape& base, const gp_Trsf& trsf) {
   return copy.Shape();
 }
 
+namespace {
+
+// Whether the location moves without scaling or mirroring.
+bool IsRigid(const TopLoc_Location& l) {
+  const gp_Trsf t = l.Transformation();
+  return !t.IsNegative() && std::fabs(t.ScaleFactor() - 1.0) < 1e-12;
+}
+
+// The kernel's analysis of s; a compound's pieces one by one, each solid once: a piece that is
+// a solid analysed before, under another rigid location (a bearing's rolling elements, one
+// solid placed round the pitch circle), is as valid as that one.
+bool Analysed(const TopoDS_Shape& s) {
+  if (s.ShapeType() != TopAbs_COMPOUND) return BRepCheck_Analyzer(s).IsValid();
+  std::vector<TopoDS_Shape> seen;
+  for (TopoDS_Iterator it(s); it.More(); it.Next()) {
+    const TopoDS_Shape& piece = it.Value();
+    const bool copy =
+        IsRigid(piece.Location()) && std::any_of(seen.begin(), seen.end(), [&](const auto& p) {
+          return p.IsPartner(piece) && p.Orientation() == piece.Orientation();
+        });
+    if (copy) continue;
+    if (!Analysed(piece)) return false;
+    if (IsRigid(piece.Location())) seen.push_back(piece);
+  }
+  return true;
+}
+
+}  // namespace
+
 void CheckSolid(const TopoDS_Shape& s, const char* what) {
   if (s.IsNull()) Throw(QZ::eCodeFailure, std::string(what) + ": no shape built");
-  BRepCheck_Analyzer check(s);
-  if (!check.IsValid())
+  if (!Analysed(s))
     Throw(QZ::eCodeInvalidParameter, std::string(what) + ": the parameters give no valid solid");
 }
 

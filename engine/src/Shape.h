@@ -88,7 +88,8 @@ TopoDS_Shape PlaceShape(const TopoDS_Shape& base, const gp_Trsf& trsf);
 // when s is empty.
 bool QuickBox(const TopoDS_Shape& s, double* box6);
 // Throws unless the kernel made a valid shape (eCodeFailure for none, eCodeInvalidParameter for
-// one that is not valid).
+// one that is not valid). The pieces of a compound that are one solid placed again by rigid
+// locations are analysed once.
 void CheckSolid(const TopoDS_Shape& s, const char* what);
 // Wraps a freshly built solid, checking that the kernel made a valid one.
 QZ::CAD::IShape* NewCheckedShape(const TopoDS_Shape& s, const char* what);

@@ -316,6 +316,18 @@ TopoDS_Face PlanarFace(const TopoDS_Wire& outer, const std::vector<TopoDS_Wire>&
   return up ? f : TopoDS::Face(f.Reversed());
 }
 
+namespace {
+thread_local bool t_constructionProven = false;
+}
+
+void ConstructionProven() { t_constructionProven = true; }
+
+bool TakeConstructionProven() {
+  const bool proven = t_constructionProven;
+  t_constructionProven = false;
+  return proven;
+}
+
 TopoDS_Shape SolidOfFaces(const std::vector<TopoDS_Face>& faces) {
   BRep_Builder b;
   TopoDS_Shell shell;

@@ -130,10 +130,35 @@ TopoDS_Shape SolidOfFaces(const std::vector<TopoDS_Face>& faces);
 // holds several; throws when it holds none.
 TopoDS_Shape SingleSolid(const TopoDS_Shape& s, const char* element);
 
+// Said by a builder, on the thread that builds, when the solid it returns was put together by a
+// construction whose results the geometry tests analyse and find valid for the sizes the
+// builder's checks let through (involute gears from their checked outlines, turned into
+// prisms or assembled from their faces): the kernel's validity analysis, which costs as much as
+// building such a solid, is then left out for it. Whatever a boolean of user-chosen sizes made,
+// every profile of user-given points and everything read from a file is analysed as before.
+void ConstructionProven();
+// Whether the solid just built was said to be proven (and forgets it, for the next build).
+bool TakeConstructionProven();
+
+// The solid that build returns, analysed unless its construction is proven (see above): throws
+// for none and, after the analysis, for one that is not valid.
+template <class F>
+TopoDS_Shape BuildAndCheck(const char* element, F&& build) {
+  TakeConstructionProven();
+  const TopoDS_Shape s = build();
+  if (!TakeConstructionProven()) {
+    CheckSolid(s, element);
+  } else if (s.IsNull()) {
+    Throw(QZ::eCodeFailure, std::string(element) + ": no shape built");
+  }
+  return s;
+}
+
 // Runs build under the engine's guard and wraps the result as a checked solid.
 template <class F>
 QZ::CAD::IShape* BuildChecked(const char* element, F&& build) {
-  return Guard(element, [&]() -> QZ::CAD::IShape* { return NewCheckedShape(build(), element); });
+  return Guard(element,
+               [&]() -> QZ::CAD::IShape* { return new CShape(BuildAndCheck(element, build)); });
 }
 
 // The solids last built, by element and sizes. A model holds many elements of the same sizes (a
@@ -169,12 +194,10 @@ class SolidMemo {
 template <class F>
 QZ::CAD::IShape* BuildCached(const char* element, std::initializer_list<double> sizes, F&& build) {
   return Guard(element, [&]() -> QZ::CAD::IShape* {
-    if (!SolidMemo::Enabled()) return NewCheckedShape(build(), element);
-    const TopoDS_Shape solid = SolidMemo::FindOrBuild(SolidMemo::Key(element, sizes), [&] {
-      const TopoDS_Shape s = build();
-      CheckSolid(s, element);  // a solid that is not valid is refused, and not kept
-      return s;
-    });
+    if (!SolidMemo::Enabled()) return new CShape(BuildAndCheck(element, build));
+    // A solid that is not valid is refused, and not kept.
+    const TopoDS_Shape solid = SolidMemo::FindOrBuild(
+        SolidMemo::Key(element, sizes), [&] { return BuildAndCheck(element, build); });
     return new CShape(solid);
   });
 }

@@ -127,6 +127,7 @@ void PrepareMeshes(QZ::CAD::IShape* const* shapes, size_t count, const Handle(Pr
   struct Job {
     TopoDS_Shape shape;
     double deflection;
+    size_t faces = 0;
   };
   std::vector<Job> jobs;
   std::unordered_map<const TopoDS_TShape*, size_t> byTShape;
@@ -144,9 +145,14 @@ void PrepareMeshes(QZ::CAD::IShape* const* shapes, size_t count, const Handle(Pr
     for (TopExp_Explorer e(jobs[j].shape, TopAbs_FACE); e.More(); e.Next()) {
       auto [it, added] = faceOwner.emplace(e.Current().TShape().get(), j);
       if (!added && it->second != j) shared = true;
+      ++jobs[j].faces;
     }
     (shared ? later : parallel).push_back(jobs[j]);
   }
+  // The solids of most faces first (a gear takes a hundred times a box), so that no processor
+  // is left meshing one of them while the others have finished.
+  std::stable_sort(parallel.begin(), parallel.end(),
+                   [](const Job& a, const Job& b) { return a.faces > b.faces; });
   const double angle = d->DeviationAngle();
   auto mesh = [&](const Job& job) {
     try {

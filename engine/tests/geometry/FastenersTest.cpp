@@ -1,8 +1,13 @@
 // Fasteners: every operation gives a valid solid of the lengths it is given; a hexagon bolt's
 // width across flats, head height, washer face, chamfer and length; volumes against a hand
-// computation for M6, M12 and M24; a socket's depth; impossible sizes refused.
+// computation for M6, M12 and M24; a socket's depth; impossible sizes refused. The thumb screw's
+// knurled head, put together from its faces, is the solid that cutting its flutes gave.
 #include "GeometryFixture.h"
 
+#include <BRepBndLib.hxx>
+#include <Bnd_Box.hxx>
+
+#include <array>
 #include <cmath>
 #include <functional>
 #include <vector>
@@ -196,4 +201,59 @@ TEST(Fasteners, ImpossibleSizesAreRefused) {
   EXPECT_EQ(ErrorOf([] { return F()->StudDoubleEnd(0, 12, 25, 10, 20); }), bad);
   EXPECT_EQ(ErrorOf([] { return F()->ScrewSetSlottedDogPoint(8, 12, 9, 4, 1.2, 2); }), bad);
   EXPECT_EQ(ErrorOf([] { return F()->BoltT_Head(10, 25, 15, 10, 7); }), bad);
+}
+
+// The volume of a thumb screw by hand: the shank, the chamfers' frustums and the fluted part
+// (the circle less 24 flutes: a rectangle from the flat bottom to the chord, and the circle's
+// segment beyond the chord).
+double ThumbScrewVolume(double d, double b, double ds, double ls, double d1, double k) {
+  const double R = d1 / 2, c = std::min(0.1 * k, 0.05 * d1), w = kPi * d1 / 48, hw = w / 2;
+  const double xo = std::sqrt(R * R - hw * hw), xi = R - w / 3, delta = std::asin(hw / R);
+  const double flute = (xo - xi) * w + R * R * delta - xo * hw;
+  const double frustum = kPi * c / 3 * ((R - c) * (R - c) + (R - c) * R + R * R);
+  return ShankVolume(d, ds > 0 ? ds : d, ls, b) + 2 * frustum +
+         (k - 2 * c) * (kPi * R * R - 24 * flute);
+}
+
+TEST(Fasteners, ThumbScrewKnurlIsTheSolidThatCuttingItsFlutesGave) {
+  cad_engine::SolidMemo::SetEnabled(false);
+  // Measured on the head turned and cut by 24 boxes, joined with the shank: volume (integrated
+  // to 1e-9), exact box, faces.
+  struct Reference {
+    std::array<double, 6> sizes;  // d, b, ds, ls, d1, k
+    double volume;
+    std::array<double, 6> box;
+    int faces;
+  };
+  const Reference refs[] = {
+      {{6, 16, 6, 4, 16, 6}, 1709.62750656, {-8, -8, -20, 8, 8, 6}, 152},
+      {{4, 10, 0, 0, 9, 7}, 547.856171212, {-4.5, -4.5, -10, 4.5, 4.5, 7}, 151},
+      {{12, 30, 12, 8, 30, 10}, 11006.0947967, {-15, -15, -38, 15, 15, 10}, 152},
+      {{5, 12, 6, 3, 25, 3}, 1733.65682729, {-12.5, -12.5, -15, 12.5, 12.5, 3}, 153},
+  };
+  for (const Reference& r : refs) {
+    const auto& q = r.sizes;
+    SCOPED_TRACE(testing::Message() << "ScrewThumb(" << q[0] << ", " << q[1] << ", " << q[2] << ", "
+                                    << q[3] << ", " << q[4] << ", " << q[5] << ")");
+    auto screw = Build([&] { return F()->ScrewThumb(q[0], q[1], q[2], q[3], q[4], q[5]); });
+    ASSERT_TRUE(screw);
+    const TopoDS_Shape& s = screw->Kernel();
+    EXPECT_TRUE(Valid(s));
+    EXPECT_EQ(SolidCount(s), 1);
+    GProp_GProps props;
+    BRepGProp::VolumeProperties(s, props, 1e-9);
+    EXPECT_NEAR(props.Mass(), r.volume, 1e-9 * r.volume);
+    EXPECT_NEAR(props.Mass(), ThumbScrewVolume(q[0], q[1], q[2], q[3], q[4], q[5]),
+                1e-7 * r.volume);
+    Bnd_Box b;
+    BRepBndLib::AddOptimal(s, b, false, false);
+    b.SetGap(0);
+    std::array<double, 6> box{};
+    b.Get(box[0], box[1], box[2], box[3], box[4], box[5]);
+    for (int i = 0; i < 6; ++i) EXPECT_NEAR(box[i], r.box[i], 1e-6) << "box " << i;
+    int faces = 0;
+    for (TopExp_Explorer e(s, TopAbs_FACE); e.More(); e.Next()) ++faces;
+    EXPECT_EQ(faces, r.faces);
+  }
+  cad_engine::SolidMemo::SetEnabled(true);
 }
