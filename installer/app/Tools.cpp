@@ -142,4 +142,22 @@ int CGuiTools::ShowMessage(const std::wstring& id, unsigned style) {
   return ShowBox(id, text.empty() ? id : text, style);
 }
 
+// The text of a stage in the main window's current language; empty when the language has none.
+std::wstring StageText(const wchar_t* id) {
+  if (!id || !*id) return L"";
+  try {
+    CommonTools::SettingsNodePtr lang, section, item;
+    if (!GetGuiTools().Languages().GetCurrentNode(lang) || !lang) return L"";
+    if (!lang->GetChild(ScriptNames::Page::kProgress, section) || !section) return L"";
+    if (!section->GetChild(id, item) || !item) return L"";
+    return CommonTools::GetText(item, ScriptNames::Attribute::kCaption, L"");
+  } catch (const CommonTools::SettingsError&) {
+    return L"";
+  }
+}
+
+void ShowStage(const wchar_t* id) {
+  GetGuiTools().MainWindow().SetStageText(id ? id : L"", StageText(id));
+}
+
 }  // namespace InstallManager

@@ -85,6 +85,11 @@ class CGuiTools {
 CInstallTools& GetInstallTools();
 CGuiTools& GetGuiTools();
 
+// The text of stage `id` ("TEXT_INSTALL", ...) in the current language; empty when it has none.
+std::wstring StageText(const wchar_t* id);
+// The main window's stage line set to stage `id` (nullptr or "": none).
+void ShowStage(const wchar_t* id);
+
 // Shorthand for GetInstallTools().Log().Log(...).
 template <class... A>
 void Log(LogLevel level, std::wstring_view format, const A&... args) {
