@@ -508,6 +508,15 @@ bool CInstallManager::HasSection(const std::wstring& page) {
   return GetGuiTools().Languages().GetCurrentNode(lang) && lang->GetChild(page, section);
 }
 
+void CInstallManager::AddPages(std::initializer_list<ListedPage> list) {
+  for (const ListedPage& listed : list) {
+    if (listed.offered && !listed.offered(*this)) continue;
+    if (listed.scriptMayHide && !IsDialogShown(listed.name)) continue;
+    if (listed.prepare) listed.prepare(*this);
+    AddPage(MakePage(listed.name));
+  }
+}
+
 void CInstallManager::AddPage(const PagePtr& page) {
   page->SetBuilds(m_installedBuild, m_scenarioBuild);
   m_pages.push_back(page);
@@ -533,47 +542,75 @@ int CInstallManager::RunPages(size_t index) {
 
 PagePtr CInstallManager::MakePage(const std::wstring& name) {
   namespace P = ScriptNames::Page;
-  PagePtr page;
+  using Maker = PagePtr (*)(CInstallManager & m);
+  struct PageKind {
+    const wchar_t* name;
+    Maker make;
+  };
+  // The table of pages: each section name of the script makes its presenter with what it needs
+  // of the run.
+  static const PageKind kPages[] = {
+      {P::kGreeting,
+       [](CInstallManager&) -> PagePtr { return std::make_shared<InstallGui::CDlgGreeting>(); }},
+      {P::kLanguageSelection,
+       [](CInstallManager&) -> PagePtr {
+         auto language = std::make_shared<InstallGui::CDlgLangSelect>();
+         // The main window's title and picture follow the language.
+         language->onLanguageChanged = [] {
+           if (auto* ui = GetGuiTools().UiBackend()) ui->LocalizeMainWindow();
+         };
+         return language;
+       }},
+      {P::kLicense,
+       [](CInstallManager& m) -> PagePtr {
+         return std::make_shared<InstallGui::CDlgLicense>(m.m_dataStorage);
+       }},
+      {P::kInstallType,
+       [](CInstallManager& m) -> PagePtr {
+         auto type = std::make_shared<InstallGui::CDlgInstallType>();
+         type->SetServerPermission(m.m_serverAdmin);
+         type->SetClientMsiPath(m.m_clientMsiPath);
+         return type;
+       }},
+      {P::kRepair,
+       [](CInstallManager& m) -> PagePtr {
+         return m.OptionPage(std::make_shared<InstallGui::CDlgRepair>());
+       }},
+      {P::kRepairTruncated,
+       [](CInstallManager& m) -> PagePtr {
+         return m.OptionPage(std::make_shared<InstallGui::CDlgRepairTruncated>());
+       }},
+      {P::kUpdate,
+       [](CInstallManager& m) -> PagePtr {
+         return m.OptionPage(std::make_shared<InstallGui::CDlgUpdate>());
+       }},
+      // The proposed folder ends with the product's name (ProcessInstallMain); a folder the user
+      // browses to gets it too. The record adds DirName below it.
+      {P::kDestination,
+       [](CInstallManager& m) -> PagePtr {
+         return std::make_shared<InstallGui::CDlgDestination>(L"", m.m_product.name);
+       }},
+      {P::kComponents,
+       [](CInstallManager& m) -> PagePtr {
+         return std::make_shared<InstallGui::CDlgComponents>(m.m_libraries);
+       }},
+      {P::kSummary,
+       [](CInstallManager& m) -> PagePtr {
+         return std::make_shared<InstallGui::CDlgSummary>(m.m_libraries);
+       }},
+      {P::kClientAttributes,
+       [](CInstallManager&) -> PagePtr {
+         return std::make_shared<InstallGui::CDlgClientAttributes>();
+       }},
+  };
   auto is = [&](const wchar_t* n) { return platform::EqualsNoCase(name, n); };
-  if (is(P::kGreeting))
-    page = std::make_shared<InstallGui::CDlgGreeting>();
-  else if (is(P::kLanguageSelection)) {
-    auto language = std::make_shared<InstallGui::CDlgLangSelect>();
-    // The main window's title and picture follow the language.
-    language->onLanguageChanged = [] {
-      if (auto* ui = GetGuiTools().UiBackend()) ui->LocalizeMainWindow();
-    };
-    page = language;
-  } else if (is(P::kLicense))
-    page = std::make_shared<InstallGui::CDlgLicense>(m_dataStorage);
-  else if (is(P::kInstallType)) {
-    auto type = std::make_shared<InstallGui::CDlgInstallType>();
-    type->SetServerPermission(m_serverAdmin);
-    type->SetClientMsiPath(m_clientMsiPath);
-    page = type;
-  } else if (is(P::kRepair) || is(P::kRepairTruncated) || is(P::kUpdate)) {
-    std::shared_ptr<InstallGui::COptionPage> option;
-    if (is(P::kRepair))
-      option = std::make_shared<InstallGui::CDlgRepair>();
-    else if (is(P::kUpdate))
-      option = std::make_shared<InstallGui::CDlgUpdate>();
-    else
-      option = std::make_shared<InstallGui::CDlgRepairTruncated>();
-    // The client package is offered where the installed copy is a server.
-    if (m_installedKind == kServer) option->SetClientMsiPath(m_clientMsiPath);
-    page = option;
-  } else if (is(P::kDestination)) {
-    // The proposed folder ends with the product's name (ProcessInstallMain); a folder the user
-    // browses to gets it too. The record adds DirName below it.
-    page = std::make_shared<InstallGui::CDlgDestination>(L"", m_product.name);
-  } else if (is(P::kComponents))
-    page = std::make_shared<InstallGui::CDlgComponents>(m_libraries);
-  else if (is(P::kSummary))
-    page = std::make_shared<InstallGui::CDlgSummary>(m_libraries);
-  else if (is(P::kClientAttributes))
-    page = std::make_shared<InstallGui::CDlgClientAttributes>();
-  else
-    throw std::logic_error("CInstallManager::MakePage: no page " + platform::ToUtf8(name));
+  PagePtr page;
+  for (const PageKind& kind : kPages)
+    if (is(kind.name)) {
+      page = kind.make(*this);
+      break;
+    }
+  if (!page) throw std::logic_error("CInstallManager::MakePage: no page " + platform::ToUtf8(name));
   InstallGui::PageServices services;
   services.settings = m_userSettings.get();
   services.languages = &GetGuiTools().Languages();
@@ -591,6 +628,12 @@ PagePtr CInstallManager::MakePage(const std::wstring& name) {
     return GetGuiTools().ShowMessage(Msg::kCancelInstallation, MB_YESNO | MB_ICONQUESTION) == IDYES;
   });
   return page;
+}
+
+PagePtr CInstallManager::OptionPage(std::shared_ptr<InstallGui::COptionPage> option) {
+  // The client package is offered where the installed copy is a server.
+  if (m_installedKind == kServer) option->SetClientMsiPath(m_clientMsiPath);
+  return option;
 }
 
 void CInstallManager::SetCurrentLanguageFromSettings() {
@@ -629,10 +672,11 @@ void CInstallManager::ChooseFreshInstallation(int w) {
                       Variant(static_cast<int>(languages.GetCurrent())));
 
   size_t groupStart = m_pages.size();
-  if (languages.GetCount() > 1 && IsDialogShown(ScriptNames::Page::kLanguageSelection)) {
-    AddPage(MakePage(ScriptNames::Page::kLanguageSelection));
-  }
-  if (IsDialogShown(ScriptNames::Page::kLicense)) AddPage(MakePage(ScriptNames::Page::kLicense));
+  AddPages({
+      {ScriptNames::Page::kLanguageSelection,
+       [](const CInstallManager&) { return GetGuiTools().Languages().GetCount() > 1; }},
+      {ScriptNames::Page::kLicense},
+  });
   if (IsDialogShown(ScriptNames::Page::kInstallType) && w == kInstall) {
     if (HasSection(ScriptNames::Page::kInstallType)) {
       SettingsNodePtr root, client, server;
@@ -711,10 +755,11 @@ void CInstallManager::ChooseUpdateOrRepair(int w) {
       // the choice, and what is chosen there then is carried out.
       std::vector<PagePtr> choicePages;
       choicePages.swap(m_pages);
-      if (m_libraryCount > 0) {
-        AddPage(MakePage(ScriptNames::Page::kComponents));
-      }
-      AddPage(MakePage(ScriptNames::Page::kSummary));
+      AddPages({
+          {ScriptNames::Page::kComponents,
+           [](const CInstallManager& m) { return m.m_libraryCount > 0; }, nullptr, false},
+          {ScriptNames::Page::kSummary, nullptr, nullptr, false},
+      });
       int r = RunPages(0);
       m_pages.swap(choicePages);
       if (r == 0) RaiseResult(irCancelled);

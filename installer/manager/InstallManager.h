@@ -4,6 +4,7 @@
 
 #include "package/InstallTypes.h"
 #include "manager/InstalledProducts.h"
+#include "gui/pages/OptionPages.h"
 #include "manager/Pages.h"
 #include "package/UserSettings.h"
 #include "package/DataStorage.h"
@@ -18,6 +19,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <set>
 #include <string>
@@ -300,6 +302,18 @@ class CInstallManager : public CommonTools::IStepDispatcher, public InstallSteps
   bool IsDialogShown(const std::wstring& page);
   bool HasSection(const std::wstring& page);
   PagePtr MakePage(const std::wstring& name);
+  // One page of a page list: added when the run offers it (`offered` null: always) and the
+  // script shows it (`scriptMayHide` false: whatever the script says); `prepare` runs before the
+  // page is made.
+  struct ListedPage {
+    const wchar_t* name;
+    bool (*offered)(const CInstallManager& m) = nullptr;
+    void (*prepare)(CInstallManager& m) = nullptr;
+    bool scriptMayHide = true;
+  };
+  void AddPages(std::initializer_list<ListedPage> list);
+  // A repair, truncated repair or update page with the client package offered for a server.
+  PagePtr OptionPage(std::shared_ptr<InstallGui::COptionPage> option);
   void SetCurrentLanguageFromSettings();
   // A path attribute: "/" becomes "\".
   std::wstring ReadPathAttribute(const CommonTools::SettingsNodePtr& node,

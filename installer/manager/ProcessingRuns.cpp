@@ -242,11 +242,12 @@ bool CInstallManager::ProcessInstallMain(int type) {
         AddPage(page);
       }
     }
-    if (GetLibraryCount() > 0 && IsDialogShown(ScriptNames::Page::kComponents)) {
-      SaveSelection();
-      AddPage(MakePage(ScriptNames::Page::kComponents));
-    }
-    if (IsDialogShown(ScriptNames::Page::kSummary)) AddPage(MakePage(ScriptNames::Page::kSummary));
+    AddPages({
+        {ScriptNames::Page::kComponents,
+         [](const CInstallManager& m) { return m.GetLibraryCount() > 0; },
+         [](CInstallManager& m) { m.SaveSelection(); }},
+        {ScriptNames::Page::kSummary},
+    });
     int r = m_pages.empty() ? 1 : RunPages(0);
     if (r == 0) RaiseResult(irCancelled);
     if (r == 2) {
