@@ -43,6 +43,10 @@ void CInstallTools::ConnectSinks() {
   // Code below the application logs through this run log; data texts stay arguments.
   CommonTools::SetLogSink(
       [this](LogLevel level, const std::wstring& text) { m_log->Log(level, L"%s", text); });
+  CommonTools::SetFormatSink(
+      [this](LogLevel level, std::wstring_view format, std::span<const platform::FormatArg> args) {
+        m_log->LogArgs(level, &format, args);
+      });
   CommonTools::SetCurrentFileSink(
       [this](const std::wstring& file) { m_log->SetCurrentFile(file); });
 }
@@ -68,6 +72,7 @@ void CGuiTools::Reset() {
 
 CInstallTools::~CInstallTools() {
   CommonTools::SetLogSink(nullptr);
+  CommonTools::SetFormatSink(nullptr);
   CommonTools::SetCurrentFileSink(nullptr);
 }
 

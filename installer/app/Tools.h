@@ -90,10 +90,8 @@ std::wstring StageText(const wchar_t* id);
 // The main window's stage line set to stage `id` (nullptr or "": none).
 void ShowStage(const wchar_t* id);
 
-// Shorthand for GetInstallTools().Log().Log(...).
-template <class... A>
-void Log(LogLevel level, std::wstring_view format, const A&... args) {
-  GetInstallTools().Log().Log(level, format, args...);
-}
+// Every layer logs with the one Log of package/LogSink.h; the run log of the tools is where its
+// lines go.
+using CommonTools::Log;
 
 }  // namespace InstallManager
