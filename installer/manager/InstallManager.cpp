@@ -180,6 +180,44 @@ bool CInstallManager::Init() {
   std::wstring version = InstallerVersion();
   std::wstring date = InstallerDate();
 
+  // 4. to 6. The package archive and the script in it.
+  const std::wstring archive = OpenPackage();
+
+  // 7. The product description, then the user settings.
+  if (!LoadScenario()) RaiseResult(irScenario);
+  m_userSettings = std::make_shared<CUserSettings>(
+      [](SettingsNodePtr& root) { return GetInstallTools().GetScriptRoot(root); });
+
+  // 8. COMMONINFO and CFG, and the log's place.
+  ReadCommonInfo();
+  StartRunLog();
+
+  // 9.
+  Log(LogLevel::Info, L"Setup Version = %s Date = %s", version, date);
+
+  // 10. The archive stays open from step 4; opening the same path again keeps it.
+  std::wstring empty;
+  if (!m_dataStorage->Open(archive, &empty)) RaiseResult(irDataStorageNotFound);
+  Log(LogLevel::Info, L"CInstallManager::Init() extract script-file from data storage");
+
+  // 11. and 12. Languages and graphics; 13. and 14. the main window with its icon.
+  LoadLanguagesAndGraphics();
+  MakeMainWindow();
+  // 15. and 16. The record of installed products and the common installation folder.
+  LoadRecord();
+  // 17. The installed copy of this product.
+  FindInstalledCopy();
+
+  // 18. The client package, when the script names one.
+  GetMSI();
+  // 19. The installed copy's library selection.
+  std::wstring selection =
+      m_userSettings->GetText(ScriptNames::Attribute::kSelectedLibraries, L"empty");
+  if (!selection.empty() && selection != L"empty") ApplyInstalledSelection(selection);
+  return true;
+}
+
+std::wstring CInstallManager::OpenPackage() {
   // 4. The package archive.
   auto storage = std::make_shared<DataStorage::CDataStorage>();
   m_dataStorage = storage;
@@ -202,13 +240,11 @@ bool CInstallManager::Init() {
     RaiseResult(irScriptFile);
   }
 
-  // 7. The product description, then the user settings.
-  if (!LoadScenario()) RaiseResult(irScenario);
-  m_userSettings = std::make_shared<CUserSettings>(
-      [](SettingsNodePtr& root) { return GetInstallTools().GetScriptRoot(root); });
+  return archive;
+}
 
-  // 8. COMMONINFO and CFG, and the log's place; each run starts a fresh log.
-  ReadCommonInfo();
+// Each run starts a fresh log.
+void CInstallManager::StartRunLog() {
   std::wstring logPath = m_commonInfo.logFile;
   if (logPath.empty()) {
     logPath = InstalledProductsPath();
@@ -238,14 +274,9 @@ bool CInstallManager::Init() {
         L"CInstallManager::Init() %s is not a run log: it is left as it is and the run logs to "
         L"the debugger output",
         notALog);
+}
 
-  // 9.
-  Log(LogLevel::Info, L"Setup Version = %s Date = %s", version, date);
-
-  // 10. The archive stays open from step 4; opening the same path again keeps it.
-  if (!m_dataStorage->Open(archive, &empty)) RaiseResult(irDataStorageNotFound);
-  Log(LogLevel::Info, L"CInstallManager::Init() extract script-file from data storage");
-
+void CInstallManager::LoadLanguagesAndGraphics() {
   // 11. Languages.
   Log(LogLevel::Info, L"CInstallManager::Init() load localization from scenario");
   auto& gui = GetGuiTools();
@@ -262,7 +293,10 @@ bool CInstallManager::Init() {
   Log(LogLevel::Info, L"CInstallManager::Init() load graphical resources");
   gui.Graphics().Clear();
   if (!gui.Graphics().Load(m_dataStorage.get())) RaiseResult(irGraphics);
+}
 
+void CInstallManager::MakeMainWindow() {
+  auto& gui = GetGuiTools();
   // 13. The main window's icon.
   SettingsNodePtr root, icons;
   if (ScriptRoot(root) && root->GetChild(ScriptNames::Element::kIcons, icons)) {
@@ -289,7 +323,9 @@ bool CInstallManager::Init() {
   }
   if (m_hooks.createMainWindow) m_hooks.createMainWindow(m_product.installType, m_iconPath);
   Log(LogLevel::Info, L"CInstallManager::Init() create main dialog");
+}
 
+void CInstallManager::LoadRecord() {
   // 15. The record of installed products.
   std::wstring recordPath = InstalledProductsPath();
   Log(LogLevel::Info, L"CInstallManager::Init() load info about installed products from %s",
@@ -313,7 +349,10 @@ bool CInstallManager::Init() {
     m_userSettings->Set(ScriptNames::Attribute::kProjectPath, Variant(common));
     Log(LogLevel::Info, L"CInstallManager::Init() install path %s", common);
   }
+}
 
+void CInstallManager::FindInstalledCopy() {
+  auto& gui = GetGuiTools();
   // 17. The installed copy of this product.
   Log(LogLevel::Info, L"CInstallManager::Init() Project %s version %i", m_product.pv,
       m_product.version);
@@ -340,14 +379,6 @@ bool CInstallManager::Init() {
       Log(LogLevel::Info, L"CInstallManager::Init() installed libraries %s", installed.libraries);
     }
   }
-
-  // 18. The client package, when the script names one.
-  GetMSI();
-  // 19. The installed copy's library selection.
-  std::wstring selection =
-      m_userSettings->GetText(ScriptNames::Attribute::kSelectedLibraries, L"empty");
-  if (!selection.empty() && selection != L"empty") ApplyInstalledSelection(selection);
-  return true;
 }
 
 void CInstallManager::ReadCommonInfo() {

@@ -299,6 +299,16 @@ class CInstallManager : public CommonTools::IStepDispatcher, public InstallSteps
   void EndOfRun();
   // Reads COMMONINFO and CFG below INSTALL.
   void ReadCommonInfo();
+  // The parts of Init: the archive opened and the script loaded from it (the archive's full
+  // path returned), the run log started where COMMONINFO puts it, the languages and graphics
+  // loaded, the main window made, the record of installed products loaded with the common
+  // folder, and the installed copy of this product found.
+  std::wstring OpenPackage();
+  void StartRunLog();
+  void LoadLanguagesAndGraphics();
+  void MakeMainWindow();
+  void LoadRecord();
+  void FindInstalledCopy();
   bool IsDialogShown(const std::wstring& page);
   bool HasSection(const std::wstring& page);
   PagePtr MakePage(const std::wstring& name);

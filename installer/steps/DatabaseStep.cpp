@@ -116,12 +116,4 @@ void DatabaseStep::Run(const SettingsNodePtr& node, bool remove, const std::wstr
   }
 }
 
-void DatabaseStep::Install(const SettingsNodePtr& node, const std::wstring& basePath) {
-  Run(node, false, basePath);
-}
-
-void DatabaseStep::Remove(const SettingsNodePtr& node, const std::wstring& basePath) {
-  Run(node, true, basePath);
-}
-
 }  // namespace InstallSteps

@@ -7,14 +7,12 @@
 
 namespace InstallSteps {
 
-class DatabaseStep : public IStep {
+class DatabaseStep : public FlaggedStep {
  public:
-  using IStep::IStep;
-  void Install(const SettingsNodePtr& node, const std::wstring& basePath) override;
-  void Remove(const SettingsNodePtr& node, const std::wstring& basePath) override;
+  using FlaggedStep::FlaggedStep;
 
- private:
-  void Run(const SettingsNodePtr& node, bool remove, const std::wstring& basePath);
+ protected:
+  void Run(const SettingsNodePtr& node, bool remove, const std::wstring& basePath) override;
 };
 
 }  // namespace InstallSteps

@@ -88,7 +88,7 @@ std::wstring ExecStep::ProgramOfNode(const SettingsNodePtr& node) {
   return path;
 }
 
-void ExecStep::Run(const SettingsNodePtr& node, bool remove) {
+void ExecStep::Run(const SettingsNodePtr& node, bool remove, const std::wstring&) {
   Log(LogLevel::Info, L"CommonStepExec: Start");
   try {
     if (m_ctx.IsIgnored(node)) {
@@ -249,9 +249,5 @@ void ExecStep::Redistributables(const SettingsNodePtr& root, bool remove) {
   }
   Log(LogLevel::Info, L"ProcessRedist: Finish");
 }
-
-void ExecStep::Install(const SettingsNodePtr& node, const std::wstring&) { Run(node, false); }
-
-void ExecStep::Remove(const SettingsNodePtr& node, const std::wstring&) { Run(node, true); }
 
 }  // namespace InstallSteps

@@ -8,11 +8,9 @@
 
 namespace InstallSteps {
 
-class ExecStep : public IStep {
+class ExecStep : public FlaggedStep {
  public:
-  using IStep::IStep;
-  void Install(const SettingsNodePtr& node, const std::wstring& basePath) override;
-  void Remove(const SettingsNodePtr& node, const std::wstring& basePath) override;
+  using FlaggedStep::FlaggedStep;
   // The REDIST nodes of the script's root, started in order (none in a removal).
   void Redistributables(const SettingsNodePtr& root, bool remove);
   // Starts `file` with `arguments` from the file's folder; with `wait` the run waits for it in
@@ -21,8 +19,8 @@ class ExecStep : public IStep {
   // The program an Exec node names: "Path", else the text of the message "MsgKey" names.
   std::wstring ProgramOfNode(const SettingsNodePtr& node);
 
- private:
-  void Run(const SettingsNodePtr& node, bool remove);
+ protected:
+  void Run(const SettingsNodePtr& node, bool remove, const std::wstring& basePath) override;
 };
 
 }  // namespace InstallSteps

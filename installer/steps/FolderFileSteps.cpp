@@ -33,14 +33,14 @@ std::wstring FolderPrefix(const std::wstring& name) {
 
 // A scheduled entry read from its node; false (with a level-0 line) for a node whose name is
 // empty, which would stand for the whole target folder.
-bool ReadEntry(StepContext& m, const SettingsNodePtr& node, const wchar_t* step,
+bool ReadEntry(StepContext& context, const SettingsNodePtr& node, const wchar_t* step,
                const wchar_t* what, SetupEntry& entry, std::wstring& type) {
-  entry.name = m.ReadAttribute(node, Attribute::kName, L"", true);
-  type = m.ReadAttribute(node, Attribute::kType, L"", true);
-  entry.access = m.ReadAttribute(node, Attribute::kAccess, L"", true);
-  entry.overwrite = m.ReadAttribute(node, Attribute::kOverwrite, L"", true);
-  entry.target = m.ReadAttribute(node, Attribute::kTarget, L"", true);
-  entry.backupFiles = m.ReadAttribute(node, Attribute::kBackupFiles, L"", true);
+  entry.name = context.ReadAttribute(node, Attribute::kName, L"", true);
+  type = context.ReadAttribute(node, Attribute::kType, L"", true);
+  entry.access = context.ReadAttribute(node, Attribute::kAccess, L"", true);
+  entry.overwrite = context.ReadAttribute(node, Attribute::kOverwrite, L"", true);
+  entry.target = context.ReadAttribute(node, Attribute::kTarget, L"", true);
+  entry.backupFiles = context.ReadAttribute(node, Attribute::kBackupFiles, L"", true);
   if (entry.name.find_first_not_of(L" \\.") == std::wstring::npos) {
     Log(LogLevel::Error,
         L"%s: a %s without a Name (\"%s\") would stand for the whole installation folder and is "
@@ -267,48 +267,51 @@ void FolderStep::CountKeptCommon(const std::wstring& basePath) {
   if (kept != 0) m_ctx.Progress().StepProgress(kept);
 }
 
-void FolderStep::Schedule(const SettingsNodePtr& node, bool remove) {
-  if (m_ctx.IsIgnored(node)) return;
+namespace {
+
+// The three lists of one kind of entry, and how its scheduling names itself in the log.
+struct ScheduleLists {
+  const wchar_t* step;   // "CommonStepScheduleFolder"
+  const wchar_t* label;  // "Folder"
+  const wchar_t* element;
+  SetupList& common;
+  SetupList& removed;
+  SetupList& installed;
+};
+
+// A DIRECTORY or FILE node read and put on its list: the common one whatever `remove` is.
+void Schedule(StepContext& context, const SettingsNodePtr& node, bool remove,
+              const ScheduleLists& lists) {
+  if (context.IsIgnored(node)) return;
   SetupEntry entry;
   std::wstring type;
-  if (!ReadEntry(m_ctx, node, L"CommonStepScheduleFolder", L"DIRECTORY", entry, type)) return;
+  if (!ReadEntry(context, node, lists.step, lists.element, entry, type)) return;
+  const std::wstring line = std::wstring(lists.step) + L": " + lists.label + L" = %s";
   if (platform::EqualsNoCase(type, ScriptNames::Value::kCommonType)) {
-    Log(LogLevel::Info, L"CommonStepScheduleFolder: Folder = %s common", entry.name);
-    m_ctx.Scheduled().commonFolders.push_back(std::move(entry));
+    Log(LogLevel::Info, line + L" common", entry.name);
+    lists.common.push_back(std::move(entry));
   } else if (remove) {
-    Log(LogLevel::Info, L"CommonStepScheduleFolder: Folder = %s remove", entry.name);
-    m_ctx.Scheduled().removeFolders.push_back(std::move(entry));
+    Log(LogLevel::Info, line + L" remove", entry.name);
+    lists.removed.push_back(std::move(entry));
   } else {
-    Log(LogLevel::Info, L"CommonStepScheduleFolder: Folder = %s", entry.name);
-    m_ctx.Scheduled().installFolders.push_back(std::move(entry));
+    Log(LogLevel::Info, line, entry.name);
+    lists.installed.push_back(std::move(entry));
   }
 }
 
-void FileStep::Schedule(const SettingsNodePtr& node, bool remove) {
-  if (m_ctx.IsIgnored(node)) return;
-  SetupEntry entry;
-  std::wstring type;
-  if (!ReadEntry(m_ctx, node, L"CommonStepFile", L"FILE", entry, type)) return;
-  if (platform::EqualsNoCase(type, ScriptNames::Value::kCommonType)) {
-    Log(LogLevel::Info, L"CommonStepFile: File = %s common", entry.name);
-    m_ctx.Scheduled().commonFiles.push_back(std::move(entry));
-  } else if (remove) {
-    Log(LogLevel::Info, L"CommonStepFile: File = %s remove", entry.name);
-    m_ctx.Scheduled().removeFiles.push_back(std::move(entry));
-  } else {
-    Log(LogLevel::Info, L"CommonStepFile: File = %s", entry.name);
-    m_ctx.Scheduled().installFiles.push_back(std::move(entry));
-  }
+}  // namespace
+
+void FolderStep::Run(const SettingsNodePtr& node, bool remove, const std::wstring&) {
+  ScheduledEntries& s = m_ctx.Scheduled();
+  Schedule(m_ctx, node, remove,
+           {L"CommonStepScheduleFolder", L"Folder", L"DIRECTORY", s.commonFolders, s.removeFolders,
+            s.installFolders});
 }
 
-void FolderStep::Install(const SettingsNodePtr& node, const std::wstring&) {
-  Schedule(node, false);
+void FileStep::Run(const SettingsNodePtr& node, bool remove, const std::wstring&) {
+  ScheduledEntries& s = m_ctx.Scheduled();
+  Schedule(m_ctx, node, remove,
+           {L"CommonStepFile", L"File", L"FILE", s.commonFiles, s.removeFiles, s.installFiles});
 }
-
-void FolderStep::Remove(const SettingsNodePtr& node, const std::wstring&) { Schedule(node, true); }
-
-void FileStep::Install(const SettingsNodePtr& node, const std::wstring&) { Schedule(node, false); }
-
-void FileStep::Remove(const SettingsNodePtr& node, const std::wstring&) { Schedule(node, true); }
 
 }  // namespace InstallSteps

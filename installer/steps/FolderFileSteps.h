@@ -11,31 +11,29 @@ namespace InstallSteps {
 
 // DIRECTORY: Install and Remove schedule the node (a common folder in either pass to the common
 // list); Process carries a list out.
-class FolderStep : public IStep {
+class FolderStep : public FlaggedStep {
  public:
-  using IStep::IStep;
-  void Install(const SettingsNodePtr& node, const std::wstring& basePath) override;
-  void Remove(const SettingsNodePtr& node, const std::wstring& basePath) override;
+  using FlaggedStep::FlaggedStep;
   void Process(const SetupList& list, bool remove, const std::wstring& basePath);
   // The bytes the folder lists will move: the progress range of a run.
   std::uint64_t WorkTotal(const std::wstring& basePath);
   // The bytes of the common folders an uninstall keeps, added to the progress.
   void CountKeptCommon(const std::wstring& basePath);
 
- private:
-  void Schedule(const SettingsNodePtr& node, bool remove);
+ protected:
+  // Schedules the node.
+  void Run(const SettingsNodePtr& node, bool remove, const std::wstring& basePath) override;
 };
 
 // FILE: as FolderStep, for single files.
-class FileStep : public IStep {
+class FileStep : public FlaggedStep {
  public:
-  using IStep::IStep;
-  void Install(const SettingsNodePtr& node, const std::wstring& basePath) override;
-  void Remove(const SettingsNodePtr& node, const std::wstring& basePath) override;
+  using FlaggedStep::FlaggedStep;
   void Process(const SetupList& list, bool remove, const std::wstring& basePath);
 
- private:
-  void Schedule(const SettingsNodePtr& node, bool remove);
+ protected:
+  // Schedules the node.
+  void Run(const SettingsNodePtr& node, bool remove, const std::wstring& basePath) override;
 };
 
 // The folder a scheduled entry must lie in: the family's data folder (the one holding the

@@ -403,12 +403,4 @@ void RightsStep::Run(const SettingsNodePtr& node, bool remove, const std::wstrin
   }
 }
 
-void RightsStep::Install(const SettingsNodePtr& node, const std::wstring& basePath) {
-  Run(node, false, basePath);
-}
-
-void RightsStep::Remove(const SettingsNodePtr& node, const std::wstring& basePath) {
-  Run(node, true, basePath);
-}
-
 }  // namespace InstallSteps

@@ -30,15 +30,13 @@ platform::DWORD LogApiError(const std::wstring& message);
 
 // One RIGHTS entry: its rights granted to Everyone (the read-only flags kept in line), or the
 // read-only flags taken back at a removal; ProcessAll walks the script's RIGHTS nodes.
-class RightsStep : public IStep {
+class RightsStep : public FlaggedStep {
  public:
-  using IStep::IStep;
-  void Install(const SettingsNodePtr& node, const std::wstring& basePath) override;
-  void Remove(const SettingsNodePtr& node, const std::wstring& basePath) override;
+  using FlaggedStep::FlaggedStep;
   void ProcessAll(const SettingsNodePtr& root, bool remove, const std::wstring& basePath);
 
- private:
-  void Run(const SettingsNodePtr& node, bool remove, const std::wstring& basePath);
+ protected:
+  void Run(const SettingsNodePtr& node, bool remove, const std::wstring& basePath) override;
 };
 
 }  // namespace InstallSteps

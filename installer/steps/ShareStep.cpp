@@ -248,12 +248,4 @@ void ShareStep::Run(const SettingsNodePtr& node, bool remove, const std::wstring
   }
 }
 
-void ShareStep::Install(const SettingsNodePtr& node, const std::wstring& basePath) {
-  Run(node, false, basePath);
-}
-
-void ShareStep::Remove(const SettingsNodePtr& node, const std::wstring& basePath) {
-  Run(node, true, basePath);
-}
-
 }  // namespace InstallSteps

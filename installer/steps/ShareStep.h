@@ -39,15 +39,13 @@ bool VerifySetShareForFolder();
 
 // One SHARE entry: its folder shared (inside the product folder only) or the share removed;
 // Server walks the script's SERVER node.
-class ShareStep : public IStep {
+class ShareStep : public FlaggedStep {
  public:
-  using IStep::IStep;
-  void Install(const SettingsNodePtr& node, const std::wstring& basePath) override;
-  void Remove(const SettingsNodePtr& node, const std::wstring& basePath) override;
+  using FlaggedStep::FlaggedStep;
   void Server(const SettingsNodePtr& root, bool remove, const std::wstring& basePath);
 
- private:
-  void Run(const SettingsNodePtr& node, bool remove, const std::wstring& basePath);
+ protected:
+  void Run(const SettingsNodePtr& node, bool remove, const std::wstring& basePath) override;
 };
 
 }  // namespace InstallSteps

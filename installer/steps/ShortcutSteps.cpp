@@ -230,20 +230,4 @@ void AssociationStep::Run(const SettingsNodePtr& node, bool remove, const std::w
     open.SetString(L"", command + L" \"%1\"");
 }
 
-void ShortcutsStep::Install(const SettingsNodePtr& container, const std::wstring& basePath) {
-  Run(container, false, basePath);
-}
-
-void ShortcutsStep::Remove(const SettingsNodePtr& container, const std::wstring& basePath) {
-  Run(container, true, basePath);
-}
-
-void AssociationStep::Install(const SettingsNodePtr& node, const std::wstring& basePath) {
-  Run(node, false, basePath);
-}
-
-void AssociationStep::Remove(const SettingsNodePtr& node, const std::wstring& basePath) {
-  Run(node, true, basePath);
-}
-
 }  // namespace InstallSteps

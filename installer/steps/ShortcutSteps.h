@@ -19,25 +19,21 @@ bool IsInsideFolder(const std::wstring& path, const std::wstring& folder);
 
 // The SHORTCUTS element of a container: its links on the desktop, in the Start menu and in
 // Quick Launch made or deleted.
-class ShortcutsStep : public IStep {
+class ShortcutsStep : public FlaggedStep {
  public:
-  using IStep::IStep;
-  void Install(const SettingsNodePtr& container, const std::wstring& basePath) override;
-  void Remove(const SettingsNodePtr& container, const std::wstring& basePath) override;
+  using FlaggedStep::FlaggedStep;
 
- private:
-  void Run(const SettingsNodePtr& container, bool remove, const std::wstring& basePath);
+ protected:
+  void Run(const SettingsNodePtr& container, bool remove, const std::wstring& basePath) override;
 };
 
 // One ASSOCIATION: the extension and its class registered or removed.
-class AssociationStep : public IStep {
+class AssociationStep : public FlaggedStep {
  public:
-  using IStep::IStep;
-  void Install(const SettingsNodePtr& node, const std::wstring& basePath) override;
-  void Remove(const SettingsNodePtr& node, const std::wstring& basePath) override;
+  using FlaggedStep::FlaggedStep;
 
- private:
-  void Run(const SettingsNodePtr& node, bool remove, const std::wstring& basePath);
+ protected:
+  void Run(const SettingsNodePtr& node, bool remove, const std::wstring& basePath) override;
 };
 
 }  // namespace InstallSteps

@@ -112,4 +112,19 @@ class IStep {
   StepContext& m_ctx;
 };
 
+// A step whose installation and removal are one walk of its node with the removal flag.
+class FlaggedStep : public IStep {
+ public:
+  using IStep::IStep;
+  void Install(const SettingsNodePtr& node, const std::wstring& basePath) final {
+    Run(node, false, basePath);
+  }
+  void Remove(const SettingsNodePtr& node, const std::wstring& basePath) final {
+    Run(node, true, basePath);
+  }
+
+ protected:
+  virtual void Run(const SettingsNodePtr& node, bool remove, const std::wstring& basePath) = 0;
+};
+
 }  // namespace InstallSteps
