@@ -168,6 +168,85 @@ std::wstring ClientStep::ProductCode(const SettingsNodePtr& client,
   return packagePath;
 }
 
+std::wstring ClientStep::MsiexecLine(const SettingsNodePtr& client, const std::wstring& package,
+                                     bool remove, const std::wstring& serverName) {
+  std::wstring share, line;
+  if (!remove && m_ctx.DetectedAction() != kRepair) {
+    share = m_ctx.ReadAttribute(client, Attribute::kShare, L"", false);
+    Log(LogLevel::Info, L"Client install: Share folder = %s", share);
+    line = L"/i " + package + L" /qn";
+  } else {
+    const std::wstring code = ProductCode(client, package);
+    if (!remove) {
+      share = m_ctx.ReadAttribute(client, Attribute::kShare, L"", false);
+      line = L"/i" + code + L" /qn REINSTALLMODE=vems REINSTALL=ALL";
+    } else {
+      line = L"/x " + code + L" /qn";
+    }
+  }
+  if (!remove) {
+    // A quote in a value would end the property early and hand msiexec the rest as switches.
+    for (const std::wstring* value : {&serverName, static_cast<const std::wstring*>(&share)}) {
+      if (value->find(L'"') != std::wstring::npos) {
+        Log(LogLevel::Error, L"Client install: the value %s holds a double quote and is refused",
+            *value);
+        RaiseResult(irErrorDuringInstall);
+      }
+    }
+    line += Property(L"TL_SERVER_NAME", serverName) + Property(L"TL_SHARE_FOLDER", share);
+  }
+
+  return line;
+}
+
+std::wstring ClientStep::RunMsiexec(const std::wstring& line, bool remove,
+                                    const std::wstring& serverName) {
+  const std::wstring& clientKey = m_ctx.CommonData().projectPathKey;
+  const std::wstring& clientValue = m_ctx.CommonData().projectPathValue;
+  const bool checked = !clientKey.empty() && !clientValue.empty();
+  std::wstring serverPath;
+  {
+    ClientStage stage(remove ? L"UninstallClient" : L"InstallClient",
+                      remove ? L"Please wait... Client uninstallation is going ..."
+                             : L"Please wait... Client installation is going ...");
+    std::unique_ptr<RemovedClientValue> removed;
+    if (!remove && m_ctx.DetectedAction() == kRepair && checked) {
+      Log(LogLevel::Info, L"Remove value %s in RegKey %s", clientValue, clientKey);
+      removed = std::make_unique<RemovedClientValue>(clientKey, clientValue);
+    }
+    if (!ExecStep(m_ctx).Start(kMsiexec, line, false, true)) RaiseResult(irErrorDuringInstall);
+
+    if (!remove) {
+      if (checked) {
+        platform::RegKey opened;
+        if (opened.Open(platform::HKEY_LOCAL_MACHINE, clientKey,
+                        platform::KEY_READ | platform::KEY_WRITE) != platform::ERROR_SUCCESS) {
+          Log(LogLevel::Error,
+              L"Client install: msiexec.exe is not finished correctly. Product key %s is not "
+              L"found in Registry",
+              clientKey);
+          RaiseResult(irErrorDuringInstall);
+        }
+        std::wstring value;
+        opened.QueryString(clientValue, value);
+        if (value.empty()) {
+          if (removed) removed->Restore();
+          Log(LogLevel::Error,
+              L"Client repair: msiexec.exe is not finished correctly. Product attribute "
+              L"'%s\\\\Server Path' is not detected in Registry",
+              clientKey);
+          RaiseResult(irErrorDuringInstall);
+        }
+        serverPath = value;
+      } else {
+        serverPath = serverName;
+      }
+    }
+  }
+
+  return serverPath;
+}
+
 int ClientStep::Process(const SettingsNodePtr& root, bool remove, const std::wstring&) {
   if (!m_ctx.Storage() || !root) return 0;
   SettingsNodePtr client, exec;
@@ -226,76 +305,11 @@ int ClientStep::Process(const SettingsNodePtr& root, bool remove, const std::wst
     }
   }
 
-  // The msiexec line.
-  std::wstring share, line;
-  if (!remove && m_ctx.DetectedAction() != kRepair) {
-    share = m_ctx.ReadAttribute(client, Attribute::kShare, L"", false);
-    Log(LogLevel::Info, L"Client install: Share folder = %s", share);
-    line = L"/i " + package + L" /qn";
-  } else {
-    const std::wstring code = ProductCode(client, package);
-    if (!remove) {
-      share = m_ctx.ReadAttribute(client, Attribute::kShare, L"", false);
-      line = L"/i" + code + L" /qn REINSTALLMODE=vems REINSTALL=ALL";
-    } else {
-      line = L"/x " + code + L" /qn";
-    }
-  }
-  if (!remove) {
-    // A quote in a value would end the property early and hand msiexec the rest as switches.
-    for (const std::wstring* value : {&serverName, &share}) {
-      if (value->find(L'"') != std::wstring::npos) {
-        Log(LogLevel::Error, L"Client install: the value %s holds a double quote and is refused",
-            *value);
-        RaiseResult(irErrorDuringInstall);
-      }
-    }
-    line += Property(L"TL_SERVER_NAME", serverName) + Property(L"TL_SHARE_FOLDER", share);
-  }
-
+  const std::wstring line = MsiexecLine(client, package, remove, serverName);
+  const std::wstring serverPath = RunMsiexec(line, remove, serverName);
   const std::wstring& clientKey = m_ctx.CommonData().projectPathKey;
-  const std::wstring& clientValue = m_ctx.CommonData().projectPathValue;
-  const bool checked = !clientKey.empty() && !clientValue.empty();
-  std::wstring serverPath;
-  {
-    ClientStage stage(remove ? L"UninstallClient" : L"InstallClient",
-                      remove ? L"Please wait... Client uninstallation is going ..."
-                             : L"Please wait... Client installation is going ...");
-    std::unique_ptr<RemovedClientValue> removed;
-    if (!remove && m_ctx.DetectedAction() == kRepair && checked) {
-      Log(LogLevel::Info, L"Remove value %s in RegKey %s", clientValue, clientKey);
-      removed = std::make_unique<RemovedClientValue>(clientKey, clientValue);
-    }
-    if (!ExecStep(m_ctx).Start(kMsiexec, line, false, true)) RaiseResult(irErrorDuringInstall);
-
-    if (!remove) {
-      if (checked) {
-        platform::RegKey opened;
-        if (opened.Open(platform::HKEY_LOCAL_MACHINE, clientKey,
-                        platform::KEY_READ | platform::KEY_WRITE) != platform::ERROR_SUCCESS) {
-          Log(LogLevel::Error,
-              L"Client install: msiexec.exe is not finished correctly. Product key %s is not "
-              L"found in Registry",
-              clientKey);
-          RaiseResult(irErrorDuringInstall);
-        }
-        std::wstring value;
-        opened.QueryString(clientValue, value);
-        if (value.empty()) {
-          if (removed) removed->Restore();
-          Log(LogLevel::Error,
-              L"Client repair: msiexec.exe is not finished correctly. Product attribute "
-              L"'%s\\\\Server Path' is not detected in Registry",
-              clientKey);
-          RaiseResult(irErrorDuringInstall);
-        }
-        serverPath = value;
-      } else {
-        serverPath = serverName;
-      }
-    }
-  }
-
+  // The server whose counter counts this client.
+  std::wstring counted = serverPath;
   if (!remove) {
     m_ctx.RecordProduct(kClient, serverPath);
     ExecStep(m_ctx).Redistributables(root, false);
@@ -314,14 +328,14 @@ int ClientStep::Process(const SettingsNodePtr& root, bool remove, const std::wst
     Log(LogLevel::Info, L"Remove product %s version %i", m_ctx.ProductData().pv,
         m_ctx.ProductData().version);
     std::wstring recorded;
-    if (m_ctx.RecordedFolder(recorded)) serverPath = recorded;
+    if (m_ctx.RecordedFolder(recorded)) counted = recorded;
     m_ctx.ForgetProduct();
   }
   const std::wstring recordPath = m_ctx.RecordPath();
   if (!m_ctx.SaveRecord(recordPath))
     Log(LogLevel::Error, L"Can't save info about installed products: %s", recordPath);
 
-  if (!serverPath.empty()) UpdateCounter(client, serverPath, remove);
+  if (!counted.empty()) UpdateCounter(client, counted, remove);
   return 1;
 }
 

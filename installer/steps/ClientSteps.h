@@ -31,6 +31,14 @@ class ClientStep : public IStep {
   void UpdateCounter(const SettingsNodePtr& client, const std::wstring& serverPath, bool remove);
 
  private:
+  // The msiexec command line of the client package: install, repair or removal, with the
+  // server's name and share as properties (a value holding a quote ends the run).
+  std::wstring MsiexecLine(const SettingsNodePtr& client, const std::wstring& package, bool remove,
+                           const std::wstring& serverName);
+  // Runs msiexec with `line`, the stage line showing; the server path of the installed client
+  // as its registry value says (`serverName` where none is checked), empty for a removal.
+  std::wstring RunMsiexec(const std::wstring& line, bool remove, const std::wstring& serverName);
+
   int m_outcome = 0;
 };
 
