@@ -82,6 +82,9 @@ class SetupRun {
   // `windows` shows the real windows (driven by the answer file when there is one).
   bool Start(bool windows) {
     try {
+      // The run log takes every line from the first on (the tools connect it to the layers'
+      // Log when they are made).
+      GetInstallTools();
       auto answers = LoadAnswers();
       m_answered = answers != nullptr;
       // Single copy per machine: the second one brings the first forward and ends silently

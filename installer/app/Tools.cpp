@@ -43,6 +43,10 @@ void CInstallTools::ConnectSinks() {
   // Code below the application logs through this run log; data texts stay arguments.
   CommonTools::SetLogSink(
       [this](LogLevel level, const std::wstring& text) { m_log->Log(level, L"%s", text); });
+  CommonTools::SetFormatSink(
+      [this](LogLevel level, std::wstring_view format, std::span<const platform::FormatArg> args) {
+        m_log->LogArgs(level, &format, args);
+      });
   CommonTools::SetCurrentFileSink(
       [this](const std::wstring& file) { m_log->SetCurrentFile(file); });
 }
@@ -68,6 +72,7 @@ void CGuiTools::Reset() {
 
 CInstallTools::~CInstallTools() {
   CommonTools::SetLogSink(nullptr);
+  CommonTools::SetFormatSink(nullptr);
   CommonTools::SetCurrentFileSink(nullptr);
 }
 
@@ -140,6 +145,24 @@ int CGuiTools::ShowText(const std::wstring& text, unsigned style) {
 int CGuiTools::ShowMessage(const std::wstring& id, unsigned style) {
   std::wstring text = GetMessage(id);
   return ShowBox(id, text.empty() ? id : text, style);
+}
+
+// The text of a stage in the main window's current language; empty when the language has none.
+std::wstring StageText(const wchar_t* id) {
+  if (!id || !*id) return L"";
+  try {
+    CommonTools::SettingsNodePtr lang, section, item;
+    if (!GetGuiTools().Languages().GetCurrentNode(lang) || !lang) return L"";
+    if (!lang->GetChild(ScriptNames::Page::kProgress, section) || !section) return L"";
+    if (!section->GetChild(id, item) || !item) return L"";
+    return CommonTools::GetText(item, ScriptNames::Attribute::kCaption, L"");
+  } catch (const CommonTools::SettingsError&) {
+    return L"";
+  }
+}
+
+void ShowStage(const wchar_t* id) {
+  GetGuiTools().MainWindow().SetStageText(id ? id : L"", StageText(id));
 }
 
 }  // namespace InstallManager

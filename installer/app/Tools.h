@@ -85,10 +85,13 @@ class CGuiTools {
 CInstallTools& GetInstallTools();
 CGuiTools& GetGuiTools();
 
-// Shorthand for GetInstallTools().Log().Log(...).
-template <class... A>
-void Log(LogLevel level, std::wstring_view format, const A&... args) {
-  GetInstallTools().Log().Log(level, format, args...);
-}
+// The text of stage `id` ("TEXT_INSTALL", ...) in the current language; empty when it has none.
+std::wstring StageText(const wchar_t* id);
+// The main window's stage line set to stage `id` (nullptr or "": none).
+void ShowStage(const wchar_t* id);
+
+// Every layer logs with the one Log of package/LogSink.h; the run log of the tools is where its
+// lines go.
+using CommonTools::Log;
 
 }  // namespace InstallManager

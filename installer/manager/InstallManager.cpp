@@ -180,6 +180,44 @@ bool CInstallManager::Init() {
   std::wstring version = InstallerVersion();
   std::wstring date = InstallerDate();
 
+  // 4. to 6. The package archive and the script in it.
+  const std::wstring archive = OpenPackage();
+
+  // 7. The product description, then the user settings.
+  if (!LoadScenario()) RaiseResult(irScenario);
+  m_userSettings = std::make_shared<CUserSettings>(
+      [](SettingsNodePtr& root) { return GetInstallTools().GetScriptRoot(root); });
+
+  // 8. COMMONINFO and CFG, and the log's place.
+  ReadCommonInfo();
+  StartRunLog();
+
+  // 9.
+  Log(LogLevel::Info, L"Setup Version = %s Date = %s", version, date);
+
+  // 10. The archive stays open from step 4; opening the same path again keeps it.
+  std::wstring empty;
+  if (!m_dataStorage->Open(archive, &empty)) RaiseResult(irDataStorageNotFound);
+  Log(LogLevel::Info, L"CInstallManager::Init() extract script-file from data storage");
+
+  // 11. and 12. Languages and graphics; 13. and 14. the main window with its icon.
+  LoadLanguagesAndGraphics();
+  MakeMainWindow();
+  // 15. and 16. The record of installed products and the common installation folder.
+  LoadRecord();
+  // 17. The installed copy of this product.
+  FindInstalledCopy();
+
+  // 18. The client package, when the script names one.
+  GetMSI();
+  // 19. The installed copy's library selection.
+  std::wstring selection =
+      m_userSettings->GetText(ScriptNames::Attribute::kSelectedLibraries, L"empty");
+  if (!selection.empty() && selection != L"empty") ApplyInstalledSelection(selection);
+  return true;
+}
+
+std::wstring CInstallManager::OpenPackage() {
   // 4. The package archive.
   auto storage = std::make_shared<DataStorage::CDataStorage>();
   m_dataStorage = storage;
@@ -202,13 +240,11 @@ bool CInstallManager::Init() {
     RaiseResult(irScriptFile);
   }
 
-  // 7. The product description, then the user settings.
-  if (!LoadScenario()) RaiseResult(irScenario);
-  m_userSettings = std::make_shared<CUserSettings>(
-      [](SettingsNodePtr& root) { return GetInstallTools().GetScriptRoot(root); });
+  return archive;
+}
 
-  // 8. COMMONINFO and CFG, and the log's place; each run starts a fresh log.
-  ReadCommonInfo();
+// Each run starts a fresh log.
+void CInstallManager::StartRunLog() {
   std::wstring logPath = m_commonInfo.logFile;
   if (logPath.empty()) {
     logPath = InstalledProductsPath();
@@ -238,14 +274,9 @@ bool CInstallManager::Init() {
         L"CInstallManager::Init() %s is not a run log: it is left as it is and the run logs to "
         L"the debugger output",
         notALog);
+}
 
-  // 9.
-  Log(LogLevel::Info, L"Setup Version = %s Date = %s", version, date);
-
-  // 10. The archive stays open from step 4; opening the same path again keeps it.
-  if (!m_dataStorage->Open(archive, &empty)) RaiseResult(irDataStorageNotFound);
-  Log(LogLevel::Info, L"CInstallManager::Init() extract script-file from data storage");
-
+void CInstallManager::LoadLanguagesAndGraphics() {
   // 11. Languages.
   Log(LogLevel::Info, L"CInstallManager::Init() load localization from scenario");
   auto& gui = GetGuiTools();
@@ -262,7 +293,10 @@ bool CInstallManager::Init() {
   Log(LogLevel::Info, L"CInstallManager::Init() load graphical resources");
   gui.Graphics().Clear();
   if (!gui.Graphics().Load(m_dataStorage.get())) RaiseResult(irGraphics);
+}
 
+void CInstallManager::MakeMainWindow() {
+  auto& gui = GetGuiTools();
   // 13. The main window's icon.
   SettingsNodePtr root, icons;
   if (ScriptRoot(root) && root->GetChild(ScriptNames::Element::kIcons, icons)) {
@@ -289,7 +323,9 @@ bool CInstallManager::Init() {
   }
   if (m_hooks.createMainWindow) m_hooks.createMainWindow(m_product.installType, m_iconPath);
   Log(LogLevel::Info, L"CInstallManager::Init() create main dialog");
+}
 
+void CInstallManager::LoadRecord() {
   // 15. The record of installed products.
   std::wstring recordPath = InstalledProductsPath();
   Log(LogLevel::Info, L"CInstallManager::Init() load info about installed products from %s",
@@ -313,7 +349,10 @@ bool CInstallManager::Init() {
     m_userSettings->Set(ScriptNames::Attribute::kProjectPath, Variant(common));
     Log(LogLevel::Info, L"CInstallManager::Init() install path %s", common);
   }
+}
 
+void CInstallManager::FindInstalledCopy() {
+  auto& gui = GetGuiTools();
   // 17. The installed copy of this product.
   Log(LogLevel::Info, L"CInstallManager::Init() Project %s version %i", m_product.pv,
       m_product.version);
@@ -340,14 +379,6 @@ bool CInstallManager::Init() {
       Log(LogLevel::Info, L"CInstallManager::Init() installed libraries %s", installed.libraries);
     }
   }
-
-  // 18. The client package, when the script names one.
-  GetMSI();
-  // 19. The installed copy's library selection.
-  std::wstring selection =
-      m_userSettings->GetText(ScriptNames::Attribute::kSelectedLibraries, L"empty");
-  if (!selection.empty() && selection != L"empty") ApplyInstalledSelection(selection);
-  return true;
 }
 
 void CInstallManager::ReadCommonInfo() {
@@ -508,6 +539,15 @@ bool CInstallManager::HasSection(const std::wstring& page) {
   return GetGuiTools().Languages().GetCurrentNode(lang) && lang->GetChild(page, section);
 }
 
+void CInstallManager::AddPages(std::initializer_list<ListedPage> list) {
+  for (const ListedPage& listed : list) {
+    if (listed.offered && !listed.offered(*this)) continue;
+    if (listed.scriptMayHide && !IsDialogShown(listed.name)) continue;
+    if (listed.prepare) listed.prepare(*this);
+    AddPage(MakePage(listed.name));
+  }
+}
+
 void CInstallManager::AddPage(const PagePtr& page) {
   page->SetBuilds(m_installedBuild, m_scenarioBuild);
   m_pages.push_back(page);
@@ -533,47 +573,75 @@ int CInstallManager::RunPages(size_t index) {
 
 PagePtr CInstallManager::MakePage(const std::wstring& name) {
   namespace P = ScriptNames::Page;
-  PagePtr page;
+  using Maker = PagePtr (*)(CInstallManager & m);
+  struct PageKind {
+    const wchar_t* name;
+    Maker make;
+  };
+  // The table of pages: each section name of the script makes its presenter with what it needs
+  // of the run.
+  static const PageKind kPages[] = {
+      {P::kGreeting,
+       [](CInstallManager&) -> PagePtr { return std::make_shared<InstallGui::CDlgGreeting>(); }},
+      {P::kLanguageSelection,
+       [](CInstallManager&) -> PagePtr {
+         auto language = std::make_shared<InstallGui::CDlgLangSelect>();
+         // The main window's title and picture follow the language.
+         language->onLanguageChanged = [] {
+           if (auto* ui = GetGuiTools().UiBackend()) ui->LocalizeMainWindow();
+         };
+         return language;
+       }},
+      {P::kLicense,
+       [](CInstallManager& m) -> PagePtr {
+         return std::make_shared<InstallGui::CDlgLicense>(m.m_dataStorage);
+       }},
+      {P::kInstallType,
+       [](CInstallManager& m) -> PagePtr {
+         auto type = std::make_shared<InstallGui::CDlgInstallType>();
+         type->SetServerPermission(m.m_serverAdmin);
+         type->SetClientMsiPath(m.m_clientMsiPath);
+         return type;
+       }},
+      {P::kRepair,
+       [](CInstallManager& m) -> PagePtr {
+         return m.OptionPage(std::make_shared<InstallGui::CDlgRepair>());
+       }},
+      {P::kRepairTruncated,
+       [](CInstallManager& m) -> PagePtr {
+         return m.OptionPage(std::make_shared<InstallGui::CDlgRepairTruncated>());
+       }},
+      {P::kUpdate,
+       [](CInstallManager& m) -> PagePtr {
+         return m.OptionPage(std::make_shared<InstallGui::CDlgUpdate>());
+       }},
+      // The proposed folder ends with the product's name (ProcessInstallMain); a folder the user
+      // browses to gets it too. The record adds DirName below it.
+      {P::kDestination,
+       [](CInstallManager& m) -> PagePtr {
+         return std::make_shared<InstallGui::CDlgDestination>(L"", m.m_product.name);
+       }},
+      {P::kComponents,
+       [](CInstallManager& m) -> PagePtr {
+         return std::make_shared<InstallGui::CDlgComponents>(m.m_libraries);
+       }},
+      {P::kSummary,
+       [](CInstallManager& m) -> PagePtr {
+         return std::make_shared<InstallGui::CDlgSummary>(m.m_libraries);
+       }},
+      {P::kClientAttributes,
+       [](CInstallManager&) -> PagePtr {
+         return std::make_shared<InstallGui::CDlgClientAttributes>();
+       }},
+  };
   auto is = [&](const wchar_t* n) { return platform::EqualsNoCase(name, n); };
-  if (is(P::kGreeting))
-    page = std::make_shared<InstallGui::CDlgGreeting>();
-  else if (is(P::kLanguageSelection)) {
-    auto language = std::make_shared<InstallGui::CDlgLangSelect>();
-    // The main window's title and picture follow the language.
-    language->onLanguageChanged = [] {
-      if (auto* ui = GetGuiTools().UiBackend()) ui->LocalizeMainWindow();
-    };
-    page = language;
-  } else if (is(P::kLicense))
-    page = std::make_shared<InstallGui::CDlgLicense>(m_dataStorage);
-  else if (is(P::kInstallType)) {
-    auto type = std::make_shared<InstallGui::CDlgInstallType>();
-    type->SetServerPermission(m_serverAdmin);
-    type->SetClientMsiPath(m_clientMsiPath);
-    page = type;
-  } else if (is(P::kRepair) || is(P::kRepairTruncated) || is(P::kUpdate)) {
-    std::shared_ptr<InstallGui::COptionPage> option;
-    if (is(P::kRepair))
-      option = std::make_shared<InstallGui::CDlgRepair>();
-    else if (is(P::kUpdate))
-      option = std::make_shared<InstallGui::CDlgUpdate>();
-    else
-      option = std::make_shared<InstallGui::CDlgRepairTruncated>();
-    // The client package is offered where the installed copy is a server.
-    if (m_installedKind == kServer) option->SetClientMsiPath(m_clientMsiPath);
-    page = option;
-  } else if (is(P::kDestination)) {
-    // The proposed folder ends with the product's name (ProcessInstallMain); a folder the user
-    // browses to gets it too. The record adds DirName below it.
-    page = std::make_shared<InstallGui::CDlgDestination>(L"", m_product.name);
-  } else if (is(P::kComponents))
-    page = std::make_shared<InstallGui::CDlgComponents>(m_libraries);
-  else if (is(P::kSummary))
-    page = std::make_shared<InstallGui::CDlgSummary>(m_libraries);
-  else if (is(P::kClientAttributes))
-    page = std::make_shared<InstallGui::CDlgClientAttributes>();
-  else
-    throw std::logic_error("CInstallManager::MakePage: no page " + platform::ToUtf8(name));
+  PagePtr page;
+  for (const PageKind& kind : kPages)
+    if (is(kind.name)) {
+      page = kind.make(*this);
+      break;
+    }
+  if (!page) throw std::logic_error("CInstallManager::MakePage: no page " + platform::ToUtf8(name));
   InstallGui::PageServices services;
   services.settings = m_userSettings.get();
   services.languages = &GetGuiTools().Languages();
@@ -591,6 +659,12 @@ PagePtr CInstallManager::MakePage(const std::wstring& name) {
     return GetGuiTools().ShowMessage(Msg::kCancelInstallation, MB_YESNO | MB_ICONQUESTION) == IDYES;
   });
   return page;
+}
+
+PagePtr CInstallManager::OptionPage(std::shared_ptr<InstallGui::COptionPage> option) {
+  // The client package is offered where the installed copy is a server.
+  if (m_installedKind == kServer) option->SetClientMsiPath(m_clientMsiPath);
+  return option;
 }
 
 void CInstallManager::SetCurrentLanguageFromSettings() {
@@ -629,10 +703,11 @@ void CInstallManager::ChooseFreshInstallation(int w) {
                       Variant(static_cast<int>(languages.GetCurrent())));
 
   size_t groupStart = m_pages.size();
-  if (languages.GetCount() > 1 && IsDialogShown(ScriptNames::Page::kLanguageSelection)) {
-    AddPage(MakePage(ScriptNames::Page::kLanguageSelection));
-  }
-  if (IsDialogShown(ScriptNames::Page::kLicense)) AddPage(MakePage(ScriptNames::Page::kLicense));
+  AddPages({
+      {ScriptNames::Page::kLanguageSelection,
+       [](const CInstallManager&) { return GetGuiTools().Languages().GetCount() > 1; }},
+      {ScriptNames::Page::kLicense},
+  });
   if (IsDialogShown(ScriptNames::Page::kInstallType) && w == kInstall) {
     if (HasSection(ScriptNames::Page::kInstallType)) {
       SettingsNodePtr root, client, server;
@@ -711,10 +786,11 @@ void CInstallManager::ChooseUpdateOrRepair(int w) {
       // the choice, and what is chosen there then is carried out.
       std::vector<PagePtr> choicePages;
       choicePages.swap(m_pages);
-      if (m_libraryCount > 0) {
-        AddPage(MakePage(ScriptNames::Page::kComponents));
-      }
-      AddPage(MakePage(ScriptNames::Page::kSummary));
+      AddPages({
+          {ScriptNames::Page::kComponents,
+           [](const CInstallManager& m) { return m.m_libraryCount > 0; }, nullptr, false},
+          {ScriptNames::Page::kSummary, nullptr, nullptr, false},
+      });
       int r = RunPages(0);
       m_pages.swap(choicePages);
       if (r == 0) RaiseResult(irCancelled);

@@ -2,10 +2,11 @@
 // detection of an installed copy, the choice of action and the end of the run.
 #pragma once
 
-#include "manager/InstallTypes.h"
+#include "package/InstallTypes.h"
 #include "manager/InstalledProducts.h"
+#include "gui/pages/OptionPages.h"
 #include "manager/Pages.h"
-#include "manager/UserSettings.h"
+#include "package/UserSettings.h"
 #include "package/DataStorage.h"
 #include "package/Libraries.h"
 #include "package/Macros.h"
@@ -13,23 +14,18 @@
 #include "platform/Format.h"
 #include "platform/Text.h"
 #include "rights/CheckRights.h"
-#include "steps/SetupEntry.h"
 #include "steps/ShareStep.h"
-#include "steps/StepGuard.h"
+#include "steps/StepContext.h"
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace InstallManager {
-
-// The text of stage `id` ("TEXT_INSTALL", ...) in the current language; empty when it has none.
-std::wstring StageText(const wchar_t* id);
-// The main window's stage line set to stage `id` (nullptr or "": none).
-void ShowStage(const wchar_t* id);
 
 // The texts of the finish page for one situation of the run.
 struct FinishRequest {
@@ -38,7 +34,9 @@ struct FinishRequest {
   bool offerExport = false;  // the page may offer the client package for export
 };
 
-class CInstallManager : public CommonTools::IStepDispatcher {
+// The run talks to the steps through the step context it implements (steps/StepContext.h); the
+// steps' names below are its entry points, each handing the context to its step kind.
+class CInstallManager : public CommonTools::IStepDispatcher, public InstallSteps::StepContext {
  public:
   CInstallManager();
   virtual ~CInstallManager();
@@ -67,10 +65,10 @@ class CInstallManager : public CommonTools::IStepDispatcher {
 
   // Macros: the script's MACROS and the built-in path variables.
   void LoadMacros(const CommonTools::SettingsNodePtr& root);
-  void ExpandMacros(std::wstring& s);
+  void ExpandMacros(std::wstring& s) override;
   // The attribute's text (or `def`) with its macros replaced; with `isPath` every "/" becomes "\".
   std::wstring ReadAttribute(const CommonTools::SettingsNodePtr& node, std::wstring_view name,
-                             const std::wstring& def, bool isPath);
+                             const std::wstring& def, bool isPath) override;
   const CommonTools::CMacroTable& GetMacros() const { return m_macros; }
 
   // Libraries (the product's components).
@@ -127,19 +125,13 @@ class CInstallManager : public CommonTools::IStepDispatcher {
   // Steps (installer/steps): the dispatcher of a container's children and the steps it calls.
   void CommonSteps(const CommonTools::SettingsNodePtr& container, bool remove,
                    const std::wstring& basePath) override;
-  // The action filter of a node ("IgnoreFor" against the detected action and installed kind).
-  bool IsIgnored(const CommonTools::SettingsNodePtr& node);
-  // The question of a node's "AskKey"; true when there is none or the answer is Yes.
-  bool AskUser(const CommonTools::SettingsNodePtr& node);
+  // The action filter (IsIgnored) and the question of a node (AskUser) are the context's.
   void CommonStepScheduleFolder(const CommonTools::SettingsNodePtr& node, bool remove);
   void CommonStepFile(const CommonTools::SettingsNodePtr& node, bool remove);
   void CommonStepFolders(const InstallSteps::SetupList& list, bool remove,
                          const std::wstring& basePath);
   void CommonStepFiles(const InstallSteps::SetupList& list, bool remove,
                        const std::wstring& basePath);
-  // Ends the run with irErrorDuringInstall when the last extraction for `path` was stopped by
-  // the disk; `format` is the error line, with the path and the system's text of the failure.
-  void CopyFailed(const wchar_t* format, const std::wstring& path);
   // The bytes the folder lists will move: the progress range of a run.
   std::uint64_t FolderWorkTotal(const std::wstring& basePath);
   // The bytes of the common folders an uninstall keeps, added to the progress.
@@ -208,27 +200,22 @@ class CInstallManager : public CommonTools::IStepDispatcher {
   int ClientInstall(const CommonTools::SettingsNodePtr& root, bool remove,
                     const std::wstring& basePath);
 
-  InstallSteps::ScheduledEntries& Scheduled() { return m_scheduled; }
+  InstallSteps::ScheduledEntries& Scheduled() override { return m_scheduled; }
   // What the steps report: 13 (a file stayed) or 15 (a folder stayed, restart needed).
-  void SetResult(int result) { m_result = result; }
+  void SetResult(int result) override { m_result = result; }
   // The library selection of user setting "SelectedLibraries" (the components page's answer, or
   // the installed copy's) made the selection of the run; "empty" keeps the script's.
   void ApplySelectionSetting();
   // Remembers `path` and each missing folder above it as made by this run.
   void RememberMissing(const std::wstring& path);
   // The guard the steps go through for whatever they delete, share, grant or start.
-  InstallSteps::StepGuard& Guard() { return m_guard; }
+  InstallSteps::StepGuard& Guard() override { return m_guard; }
   // The product folder of a run made the guard's, with the product's installed items loaded;
   // false (with its level-0 line and result 13) when the folder is refused or the items do not
   // belong to it.
   bool GuardRun(const std::wstring& basePath, const wchar_t* who);
   // The same for a step called with `basePath`: nothing new when the guard has that folder.
-  bool GuardFor(const std::wstring& basePath, const wchar_t* who);
-  // The folder a scheduled entry must lie in: the family's data folder (the one holding the
-  // installed-products record) for an entry whose Target is a full path, the folder beside the
-  // product folder for a common entry, the product folder for every other one. Empty when the
-  // data folder is missing or a protected place of the system.
-  std::wstring EntryBound(const InstallSteps::SetupEntry& entry) const;
+  bool GuardFor(const std::wstring& basePath, const wchar_t* who) override;
   // The installed-items file of this run's product, and its writing at the end of a run (a
   // removal of the product deletes it, a roll-back the one this run made).
   std::wstring InstalledItemsPath();
@@ -283,15 +270,60 @@ class CInstallManager : public CommonTools::IStepDispatcher {
   const std::wstring& GetProjectConfigPath() const { return m_commonInfo.cfgPath; }
 
  protected:
+  // ---- the step context ----
+  int DetectedAction() const override { return m_detectedAction; }
+  int InstalledKind() const override { return m_installedKind; }
+  const CommonTools::Script::ProductDescription& ProductData() const override { return m_product; }
+  const CommonTools::Script::CommonInfo& CommonData() const override { return m_commonInfo; }
+  DataStorage::IDataStorage* Storage() const override { return m_dataStorage.get(); }
+  CUserSettings* Settings() const override { return m_userSettings.get(); }
+  const CommonTools::CLibraries& Components() const override { return m_libraries; }
+  std::wstring WindowsFolder() const override { return m_hooks.windowsFolder; }
+  std::wstring ProgramPath() const override { return m_hooks.programPath; }
+  InstallGui::IProgressDisplay& Progress() override;
+  std::wstring RecordPath() override { return InstalledProductsPath(); }
+  bool RecordedFolder(std::wstring& folder) override;
+  void RecordProduct(int type, const std::wstring& folder) override;
+  void ForgetProduct() override;
+  bool SaveRecord(const std::wstring& path) override;
+  InstallGui::PageButton ShowPage(const std::wstring& name) override;
+  bool ProcessAdditional(const CommonTools::SettingsNodePtr& root, const std::wstring& basePath,
+                         bool remove) override {
+    return ProcessInstallAdditional(root, basePath, remove);
+  }
+  int RunResult() const override { return m_result; }
+
   void ChooseAndProcess(int action);
   void ChooseFreshInstallation(int action);
   void ChooseUpdateOrRepair(int action);
   void EndOfRun();
   // Reads COMMONINFO and CFG below INSTALL.
   void ReadCommonInfo();
+  // The parts of Init: the archive opened and the script loaded from it (the archive's full
+  // path returned), the run log started where COMMONINFO puts it, the languages and graphics
+  // loaded, the main window made, the record of installed products loaded with the common
+  // folder, and the installed copy of this product found.
+  std::wstring OpenPackage();
+  void StartRunLog();
+  void LoadLanguagesAndGraphics();
+  void MakeMainWindow();
+  void LoadRecord();
+  void FindInstalledCopy();
   bool IsDialogShown(const std::wstring& page);
   bool HasSection(const std::wstring& page);
   PagePtr MakePage(const std::wstring& name);
+  // One page of a page list: added when the run offers it (`offered` null: always) and the
+  // script shows it (`scriptMayHide` false: whatever the script says); `prepare` runs before the
+  // page is made.
+  struct ListedPage {
+    const wchar_t* name;
+    bool (*offered)(const CInstallManager& m) = nullptr;
+    void (*prepare)(CInstallManager& m) = nullptr;
+    bool scriptMayHide = true;
+  };
+  void AddPages(std::initializer_list<ListedPage> list);
+  // A repair, truncated repair or update page with the client package offered for a server.
+  PagePtr OptionPage(std::shared_ptr<InstallGui::COptionPage> option);
   void SetCurrentLanguageFromSettings();
   // A path attribute: "/" becomes "\".
   std::wstring ReadPathAttribute(const CommonTools::SettingsNodePtr& node,

@@ -50,24 +50,6 @@ std::wstring FolderOf(const std::wstring& path) {
 
 }  // namespace
 
-// The text of a stage in the main window's current language; empty when the language has none.
-std::wstring StageText(const wchar_t* id) {
-  if (!id || !*id) return L"";
-  try {
-    SettingsNodePtr lang, section, item;
-    if (!GetGuiTools().Languages().GetCurrentNode(lang) || !lang) return L"";
-    if (!lang->GetChild(ScriptNames::Page::kProgress, section) || !section) return L"";
-    if (!section->GetChild(id, item) || !item) return L"";
-    return CommonTools::GetText(item, Attribute::kCaption, L"");
-  } catch (const CommonTools::SettingsError&) {
-    return L"";
-  }
-}
-
-void ShowStage(const wchar_t* id) {
-  GetGuiTools().MainWindow().SetStageText(id ? id : L"", StageText(id));
-}
-
 void CInstallManager::RunSteps(int type, const SettingsNodePtr& root, bool remove,
                                const std::wstring& basePath) {
   const StageTexts& stages = remove ? kRemoving : kInstalling;
@@ -260,11 +242,12 @@ bool CInstallManager::ProcessInstallMain(int type) {
         AddPage(page);
       }
     }
-    if (GetLibraryCount() > 0 && IsDialogShown(ScriptNames::Page::kComponents)) {
-      SaveSelection();
-      AddPage(MakePage(ScriptNames::Page::kComponents));
-    }
-    if (IsDialogShown(ScriptNames::Page::kSummary)) AddPage(MakePage(ScriptNames::Page::kSummary));
+    AddPages({
+        {ScriptNames::Page::kComponents,
+         [](const CInstallManager& m) { return m.GetLibraryCount() > 0; },
+         [](CInstallManager& m) { m.SaveSelection(); }},
+        {ScriptNames::Page::kSummary},
+    });
     int r = m_pages.empty() ? 1 : RunPages(0);
     if (r == 0) RaiseResult(irCancelled);
     if (r == 2) {

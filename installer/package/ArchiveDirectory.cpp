@@ -95,6 +95,21 @@ std::wstring DecodeName(const std::string& bytes, unsigned flags) {
 // The fields of a ZIP64 extra field (0x0001) that stand in for 32-bit ones holding 0xFFFFFFFF,
 // in their order: uncompressed size, compressed size, local header offset. `found` tells
 // whether the extra field held the entry's ZIP64 field at all.
+// Where the central directory lies, as the end records say.
+struct DirectoryPlace {
+  std::uint64_t entries = 0;  // as the end record declares them
+  bool countKnown = true;     // false: 65,535 or more, the directory says how many
+  std::uint64_t directorySize = 0, directoryOffset = 0;
+  std::uint64_t base = 0;            // bytes in front of the archive shift every offset
+  std::uint64_t directoryStart = 0;  // in the file
+};
+
+// A central entry's name as stored and the length of its extra field.
+struct RawName {
+  std::string name;
+  std::size_t extraLength;
+};
+
 struct Zip64Values {
   std::uint64_t unpacked, packed, offset;
 };
@@ -190,20 +205,17 @@ std::size_t CArchiveDirectory::Find(const std::wstring& name) const {
   return it == m_byName.end() ? m_entries.size() : it->second;
 }
 
-bool CArchiveDirectory::Read(platform::FileHandle& file, const std::wstring& archive) {
-  Clear();
-  std::uint64_t fileSize = 0;
-  if (file.GetSize(fileSize) != platform::ERROR_SUCCESS)
-    return Refuse(L"", L"its size cannot be read");
-  if (fileSize < kEndSize) return Refuse(L"", L"it is too short for a ZIP archive");
-  HeaderReader reader(file, fileSize);
+namespace {
 
+// Where the central directory is: the end record found (the ZIP64 one where there is one) and
+// what it says. An empty text, or the reason the archive is refused.
+std::wstring LocateDirectory(HeaderReader& reader, std::uint64_t fileSize, DirectoryPlace& place) {
   // The end record: the last one whose comment reaches the end of the file, else the last.
   const auto tailLength =
       static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, 0xFFFF + kEndSize));
   const std::uint64_t tailStart = fileSize - tailLength;
   const unsigned char* tail = reader.At(tailStart, tailLength);
-  if (!tail) return Refuse(L"", L"it cannot be read");
+  if (!tail) return (L"it cannot be read");
   std::size_t found = tailLength, exact = tailLength;
   for (std::size_t p = tailLength - kEndSize + 1; p-- > 0;) {
     if (tail[p] != 0x50 || Get(tail + p, 4) != kEndSignature) continue;
@@ -213,20 +225,26 @@ bool CArchiveDirectory::Read(platform::FileHandle& file, const std::wstring& arc
       break;
     }
   }
-  if (found == tailLength) return Refuse(L"", L"it has no end record: it is not a ZIP archive");
+  if (found == tailLength) return (L"it has no end record: it is not a ZIP archive");
   const std::size_t at = exact != tailLength ? exact : found;
   unsigned char end[kEndSize];
   std::memcpy(end, tail + at, kEndSize);
   const std::uint64_t endPos = tailStart + at;
 
   std::uint64_t disk = Get(end + 4, 2), directoryDisk = Get(end + 6, 2);
-  std::uint64_t entriesHere = Get(end + 8, 2), entries = Get(end + 10, 2);
-  std::uint64_t directorySize = Get(end + 12, 4), directoryOffset = Get(end + 16, 4);
+  std::uint64_t entriesHere = Get(end + 8, 2);
+  std::uint64_t& entries = place.entries;
+  std::uint64_t& directorySize = place.directorySize;
+  std::uint64_t& directoryOffset = place.directoryOffset;
+  entries = Get(end + 10, 2);
+  directorySize = Get(end + 12, 4);
+  directoryOffset = Get(end + 16, 4);
   const bool markers = disk == kMarker16 || directoryDisk == kMarker16 ||
                        entriesHere == kMarker16 || entries == kMarker16 ||
                        directorySize == kMarker32 || directoryOffset == kMarker32;
   std::uint64_t directoryEnd = endPos;  // where the central directory ends, as the records say
-  bool countKnown = true;
+  bool& countKnown = place.countKnown;
+  countKnown = true;
   const unsigned char* locator =
       endPos >= kLocatorSize ? reader.At(endPos - kLocatorSize, kLocatorSize) : nullptr;
   if (locator && Get(locator, 4) == kLocatorSignature) {
@@ -237,7 +255,7 @@ bool CArchiveDirectory::Read(platform::FileHandle& file, const std::wstring& arc
             ? reader.At(end64, kEnd64Size)
             : nullptr;
     if (!record || Get(record, 4) != kEnd64Signature)
-      return Refuse(L"", L"its ZIP64 end record is missing or damaged");
+      return (L"its ZIP64 end record is missing or damaged");
     disk = Get(record + 16, 4);
     directoryDisk = Get(record + 20, 4);
     entriesHere = Get(record + 24, 8);
@@ -248,60 +266,87 @@ bool CArchiveDirectory::Read(platform::FileHandle& file, const std::wstring& arc
   } else if (markers) {
     if (directorySize == kMarker32 || directoryOffset == kMarker32 || disk == kMarker16 ||
         directoryDisk == kMarker16)
-      return Refuse(L"", L"its end record holds ZIP64 markers but there is no ZIP64 end record");
+      return (L"its end record holds ZIP64 markers but there is no ZIP64 end record");
     // 65,535 entries or more without ZIP64 records: the directory itself says how many.
     countKnown = false;
   }
   if (disk != 0 || directoryDisk != 0 || (countKnown && entriesHere != entries))
-    return Refuse(L"", L"it spans several disks");
+    return (L"it spans several disks");
   if (directoryOffset > directoryEnd || directorySize > directoryEnd - directoryOffset)
-    return Refuse(L"", L"its central directory lies outside the file");
+    return (L"its central directory lies outside the file");
   // Bytes in front of the archive (a program it is appended to) shift every offset.
-  const std::uint64_t base = directoryEnd - directoryOffset - directorySize;
-  const std::uint64_t directoryStart = base + directoryOffset;
+  place.base = directoryEnd - directoryOffset - directorySize;
+  place.directoryStart = place.base + directoryOffset;
+  return L"";
+}
 
-  std::vector<unsigned char> directory(static_cast<std::size_t>(directorySize));
+// The central directory's bytes as they are in the file; false when they cannot be read.
+bool ReadDirectoryBytes(platform::FileHandle& file, const DirectoryPlace& place,
+                        std::vector<unsigned char>& directory) {
+  directory.resize(static_cast<std::size_t>(place.directorySize));
   {
     std::size_t done = 0, total = 0;
-    if (file.Seek(static_cast<std::int64_t>(directoryStart), platform::FILE_BEGIN) !=
+    if (file.Seek(static_cast<std::int64_t>(place.directoryStart), platform::FILE_BEGIN) !=
         platform::ERROR_SUCCESS)
-      return Refuse(L"", L"its central directory cannot be read");
+      return false;
     while (total < directory.size() &&
            file.Read(directory.data() + total, directory.size() - total, done) ==
                platform::ERROR_SUCCESS &&
            done > 0)
       total += done;
-    if (total != directory.size()) return Refuse(L"", L"its central directory cannot be read");
+    if (total != directory.size()) return false;
   }
 
+  return true;
+}
+
+}  // namespace
+
+namespace {
+
+// A refusal of ReadEntries: the entry refused (empty: the archive) and the reason.
+struct Refusal {
+  std::wstring entry, reason;
+  bool Set(const std::wstring& refused, const std::wstring& why) {
+    entry = refused;
+    reason = why;
+    return false;
+  }
+};
+
+// The central entries read and checked one by one into `out`, with the raw names and extra
+// lengths the local headers are compared with; false with the refusal.
+bool ReadEntries(const std::vector<unsigned char>& directory, const DirectoryPlace& place,
+                 const std::wstring& archive, std::vector<EntryInfo>& out,
+                 std::vector<RawName>& raws, Refusal& refusal) {
+  const std::uint64_t entries = place.entries, directorySize = place.directorySize;
+  const std::uint64_t directoryOffset = place.directoryOffset;
+  const bool countKnown = place.countKnown;
   // The central entries.
-  struct Raw {
-    std::string name;
-    std::size_t extraLength;
-  };
-  std::vector<Raw> raws;
   const auto reserve = static_cast<std::size_t>(std::min<std::uint64_t>(
       countKnown ? entries : directorySize / kCentralSize, directorySize / kCentralSize));
-  m_entries.reserve(reserve);
+  out.reserve(reserve);
   raws.reserve(reserve);
   std::size_t pos = 0;
-  while (countKnown ? m_entries.size() < entries : pos < directory.size()) {
+  while (countKnown ? out.size() < entries : pos < directory.size()) {
     const std::size_t left = directory.size() - pos;
     const unsigned char* h = directory.data() + pos;
     std::size_t length = kCentralSize;
     if (left >= kCentralSize && Get(h, 4) == kCentralSignature)
       length += Get(h + 28, 2) + Get(h + 30, 2) + Get(h + 32, 2);
     if (left < kCentralSize || Get(h, 4) != kCentralSignature || length > left) {
-      if (!countKnown) return Refuse(L"", L"its central directory is damaged");
-      return Refuse(L"", platform::Format(L"its central directory ends after %I64u of the %I64u "
+      if (!countKnown) return refusal.Set(L"", L"its central directory is damaged");
+      return refusal.Set(L"",
+                         platform::Format(L"its central directory ends after %I64u of the %I64u "
                                           L"entries its end record declares",
-                                          static_cast<std::uint64_t>(m_entries.size()), entries));
+                                          static_cast<std::uint64_t>(out.size()), entries));
     }
     const unsigned flags = static_cast<unsigned>(Get(h + 8, 2));
     const auto nameLength = static_cast<std::size_t>(Get(h + 28, 2));
     const auto extraLength = static_cast<std::size_t>(Get(h + 30, 2));
     const unsigned char* extra = h + kCentralSize + nameLength;
-    Raw raw{std::string(reinterpret_cast<const char*>(h + kCentralSize), nameLength), extraLength};
+    RawName raw{std::string(reinterpret_cast<const char*>(h + kCentralSize), nameLength),
+                extraLength};
 
     EntryInfo e;
     std::string utf8;
@@ -331,22 +376,46 @@ bool CArchiveDirectory::Read(platform::FileHandle& file, const std::wstring& arc
     e.isDirectory = (external & platform::FILE_ATTRIBUTE_DIRECTORY) != 0 ||
                     (!e.name.empty() && e.name.back() == L'\\');
     while (!e.name.empty() && e.name.back() == L'\\') e.name.pop_back();
-    e.index = m_entries.size();
+    e.index = out.size();
     e.directoryPos = directoryOffset + pos;
     if (e.method != 0 && e.method != 8)
-      return Refuse(e.name, platform::Format(L"method %d (%s) is not supported", e.method,
-                                             std::wstring(MethodName(e.method))));
+      return refusal.Set(e.name, platform::Format(L"method %d (%s) is not supported", e.method,
+                                                  std::wstring(MethodName(e.method))));
     if (Get(h + 34, 2) != 0 && Get(h + 34, 2) != kMarker16)
-      return Refuse(e.name, L"it lies on another disk");
-    m_entries.push_back(std::move(e));
+      return refusal.Set(e.name, L"it lies on another disk");
+    out.push_back(std::move(e));
     raws.push_back(std::move(raw));
     pos += length;
   }
   if (countKnown && directory.size() - pos >= 4 &&
       Get(directory.data() + pos, 4) == kCentralSignature)
-    return Refuse(L"", platform::Format(L"its central directory holds more entries than the "
-                                        L"%I64u its end record declares",
-                                        entries));
+    return refusal.Set(L"", platform::Format(L"its central directory holds more entries than the "
+                                             L"%I64u its end record declares",
+                                             entries));
+
+  return true;
+}
+
+}  // namespace
+
+bool CArchiveDirectory::Read(platform::FileHandle& file, const std::wstring& archive) {
+  Clear();
+  std::uint64_t fileSize = 0;
+  if (file.GetSize(fileSize) != platform::ERROR_SUCCESS)
+    return Refuse(L"", L"its size cannot be read");
+  if (fileSize < kEndSize) return Refuse(L"", L"it is too short for a ZIP archive");
+  HeaderReader reader(file, fileSize);
+  DirectoryPlace place;
+  const std::wstring misplaced = LocateDirectory(reader, fileSize, place);
+  if (!misplaced.empty()) return Refuse(L"", misplaced);
+  const std::uint64_t base = place.base, directoryStart = place.directoryStart;
+  std::vector<unsigned char> directory;
+  if (!ReadDirectoryBytes(file, place, directory))
+    return Refuse(L"", L"its central directory cannot be read");
+  std::vector<RawName> raws;
+  Refusal refusal;
+  if (!ReadEntries(directory, place, archive, m_entries, raws, refusal))
+    return Refuse(refusal.entry, refusal.reason);
 
   // The local headers, in file order: each agrees with its central header, and each entry
   // (header and data) ends before the next one begins.
@@ -360,7 +429,7 @@ bool CArchiveDirectory::Read(platform::FileHandle& file, const std::wstring& arc
   std::size_t reachedBy = m_entries.size();
   for (std::size_t k = 0; k < order.size(); ++k) {
     EntryInfo& e = m_entries[order[k]];
-    const Raw& raw = raws[order[k]];
+    const RawName& raw = raws[order[k]];
     if (e.headerOffset > directoryStart - base)
       return Refuse(e.name, L"its local header offset lies past the central directory");
     const std::uint64_t header = base + e.headerOffset;

@@ -7,6 +7,10 @@ LogSink& Sink() {
   static LogSink sink;
   return sink;
 }
+FormatSink& Formatted() {
+  static FormatSink sink;
+  return sink;
+}
 CurrentFileSink& FileSink() {
   static CurrentFileSink sink;
   return sink;
@@ -21,6 +25,18 @@ void SetLogSink(LogSink sink) { Sink() = std::move(sink); }
 
 void LogLine(LogLevel level, const std::wstring& text) {
   if (Sink()) Sink()(level, text);
+}
+
+void SetFormatSink(FormatSink sink) { Formatted() = std::move(sink); }
+
+void LogFormat(LogLevel level, std::wstring_view format,
+               std::span<const platform::FormatArg> args) {
+  if (Formatted()) {
+    Formatted()(level, format, args);
+    return;
+  }
+  if (!Sink()) return;
+  Sink()(level, platform::FormatArgs(format, args));
 }
 
 void SetCurrentFileSink(CurrentFileSink sink) { FileSink() = std::move(sink); }

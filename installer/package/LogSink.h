@@ -6,8 +6,12 @@
 // log's "current file" (named by the result texts) and the raising of a run result.
 #pragma once
 
+#include "platform/Format.h"
+
 #include <functional>
+#include <span>
 #include <string>
+#include <string_view>
 
 namespace CommonTools {
 
@@ -19,6 +23,22 @@ enum class LogLevel : int { Error = 0, Warning = 1, Info = 2 };
 using LogSink = std::function<void(LogLevel level, const std::wstring& text)>;
 void SetLogSink(LogSink sink);
 void LogLine(LogLevel level, const std::wstring& text);
+
+// Where formatted lines go: the format with its arguments (the Windows meaning of the
+// conversions), for the run log to check that they fit. Without it a line is formatted here
+// and handed to the line sink.
+using FormatSink = std::function<void(LogLevel level, std::wstring_view format,
+                                      std::span<const platform::FormatArg> args)>;
+void SetFormatSink(FormatSink sink);
+void LogFormat(LogLevel level, std::wstring_view format, std::span<const platform::FormatArg> args);
+
+// The one Log of the installer: a line from a format and its arguments; a text that carries
+// data is passed as an argument of "%s", never as the format.
+template <class... A>
+void Log(LogLevel level, std::wstring_view format, const A&... args) {
+  const platform::FormatArg list[] = {platform::FormatArg(args)..., platform::FormatArg(0)};
+  LogFormat(level, format, std::span<const platform::FormatArg>(list, sizeof...(A)));
+}
 
 using CurrentFileSink = std::function<void(const std::wstring& file)>;
 void SetCurrentFileSink(CurrentFileSink sink);

@@ -203,27 +203,6 @@ bool Iconv(const std::string& from, const char* fromCode, std::string& out) {
   return true;
 }
 
-bool ValidUtf8(const std::string& s, size_t& badAt) {
-  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-  size_t n = s.size(), i = 0;
-  while (i < n) {
-    unsigned c = p[i];
-    size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (len == 0 || i + len > n) {
-      badAt = i;
-      return false;
-    }
-    for (size_t k = 1; k < len; ++k) {
-      if ((p[i + k] & 0xC0) != 0x80) {
-        badAt = i;
-        return false;
-      }
-    }
-    i += len;
-  }
-  return true;
-}
-
 void LineColumn(const std::string& text, size_t offset, int& line, int& column) {
   line = 1;
   column = 1;
@@ -298,8 +277,8 @@ bool XmlBytesToUtf8(const std::string& bytes, std::string& utf8, std::wstring& e
       return false;
     }
   }
-  size_t bad = 0;
-  if (!ValidUtf8(utf8, bad)) {
+  const size_t bad = platform::InvalidUtf8At(utf8);
+  if (bad != std::string::npos) {
     int line = 0, column = 0;
     LineColumn(utf8, bad, line, column);
     error = L"line " + std::to_wstring(line) + L", column " + std::to_wstring(column) +

@@ -280,272 +280,336 @@ MachineConfig MachineConfig::Defaults() {
   return c;
 }
 
-MachineConfig MachineConfig::Parse(const std::string& text, const std::string& fileName) {
-  MachineConfig c;
-  c.network.clear();
+namespace {
+
+// The reading of machine.ini, one line after the other: the section headers, the keys of each
+// section, and the checks of the whole at the end.
+struct ConfigParser {
+  ConfigParser(MachineConfig& config, const std::string& file) : c(config), fileName(file) {
+    c.network.clear();
+    ctx.file = fileName;
+    drives.reserve(26);
+    c.network.reserve(64);
+  }
+  void Line(std::string raw, int lineNo);
+  void Header(const std::string& line);
+  void Entry(const std::string& line);
+  void MachineKey(const std::string& key, const std::string& value, const std::wstring& wvalue);
+  void OsKey(const std::string& key, const std::string& value, const std::wstring& wvalue);
+  void InstallerKey(const std::string& key, const std::string& value, const std::wstring& wvalue);
+  void LocaleKey(const std::string& key, const std::string& value, const std::wstring& wvalue);
+  void ScreenKey(const std::string& key, const std::string& value, const std::wstring& wvalue);
+  void UserKey(const std::string& key, const std::string& value, const std::wstring& wvalue);
+  void UacKey(const std::string& key, const std::string& value, const std::wstring& wvalue);
+  void DriveKey(const std::string& key, const std::string& value, const std::wstring& wvalue);
+  void ComputerKey(const std::string& key, const std::string& value, const std::wstring& wvalue);
+  void Finish();
+
+  MachineConfig& c;
+  std::string fileName;
   IniContext ctx;
-  ctx.file = fileName;
   std::string section;  // lower case, e.g. "drive c"
   DriveConfig* drive = nullptr;
   NetworkComputer* computer = nullptr;
   std::vector<std::string> seenSections;
   std::vector<DriveConfig> drives;
-  drives.reserve(26);
-  c.network.reserve(64);
+};
 
-  std::size_t pos = 0;
-  int lineNo = 0;
-  while (pos <= text.size()) {
-    std::size_t nl = text.find('\n', pos);
-    std::string raw = text.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
-    pos = nl == std::string::npos ? text.size() + 1 : nl + 1;
-    ++lineNo;
-    if (lineNo == 1 && raw.size() >= 3 && raw.compare(0, 3, "\xEF\xBB\xBF") == 0) raw.erase(0, 3);
-    ctx.line = lineNo;
-    ctx.text = TrimAscii(raw);
-    const std::string line = ctx.text;
-    if (line.empty() || line[0] == ';' || line[0] == '#') continue;
-    if (std::any_of(line.begin(), line.end(), [](char ch) { return ch == '\0'; }))
-      ctx.Fail("the line holds a zero byte");
-    if (FromUtf8(line).find(L'\xFFFD') != std::wstring::npos)
-      ctx.Fail("the line is not valid UTF-8");
+void ConfigParser::Line(std::string raw, int lineNo) {
+  if (lineNo == 1 && raw.size() >= 3 && raw.compare(0, 3, "\xEF\xBB\xBF") == 0) raw.erase(0, 3);
+  ctx.line = lineNo;
+  ctx.text = TrimAscii(raw);
+  const std::string line = ctx.text;
+  if (line.empty() || line[0] == ';' || line[0] == '#') return;
+  if (std::any_of(line.begin(), line.end(), [](char ch) { return ch == '\0'; }))
+    ctx.Fail("the line holds a zero byte");
+  if (FromUtf8(line).find(L'\xFFFD') != std::wstring::npos) ctx.Fail("the line is not valid UTF-8");
+  if (line[0] == '[')
+    Header(line);
+  else
+    Entry(line);
+}
 
-    if (line[0] == '[') {
-      if (line.back() != ']') ctx.Fail("a section header must end with \"]\"");
-      std::string name = TrimAscii(line.substr(1, line.size() - 2));
-      std::string lname = Lower(name);
-      if (name.empty()) ctx.Fail("empty section name");
-      // Collapse inner blanks: "[drive   c]" is "[drive c]".
-      std::string kind = lname.substr(0, lname.find(' '));
-      std::string arg =
-          lname.find(' ') == std::string::npos ? "" : TrimAscii(name.substr(name.find(' ') + 1));
-      drive = nullptr;
-      computer = nullptr;
-      if (kind == "drive") {
-        if (arg.size() == 2 && arg[1] == ':') arg.pop_back();
-        if (arg.size() != 1 || !std::isalpha(static_cast<unsigned char>(arg[0])))
-          ctx.Fail("a drive section is written [drive C]");
-        wchar_t letter = static_cast<wchar_t>(std::toupper(static_cast<unsigned char>(arg[0])));
-        for (const DriveConfig& d : drives)
-          if (d.letter == letter)
-            ctx.Fail("drive " + std::string(1, static_cast<char>(letter)) + ": is described twice");
-        drives.push_back(DriveConfig{});
-        drive = &drives.back();
-        drive->letter = letter;
-        drive->flags =
-            FILE_CASE_SENSITIVE_SEARCH | FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK;
-        lname = "drive " + std::string(1, static_cast<char>(std::tolower(arg[0])));
-      } else if (kind == "computer") {
-        if (arg.empty()) ctx.Fail("a computer section is written [computer NAME]");
-        std::wstring cname = ToUpper(FromUtf8(arg));
-        for (const NetworkComputer& n : c.network)
-          if (n.name == cname) ctx.Fail("computer " + arg + " is described twice");
-        c.network.push_back(NetworkComputer{cname, L"WORKGROUP", false, std::nullopt});
-        computer = &c.network.back();
-        lname = "computer " + Lower(arg);
-      } else if (!arg.empty() ||
-                 (kind != "machine" && kind != "os" && kind != "installer" && kind != "locale" &&
-                  kind != "screen" && kind != "user" && kind != "uac")) {
-        // A section of a later service: kept in `raw`, not interpreted here.
-      }
-      if (std::find(seenSections.begin(), seenSections.end(), lname) != seenSections.end() &&
-          kind != "drive" && kind != "computer")
-        ctx.Fail("section [" + name + "] appears twice");
-      seenSections.push_back(lname);
-      section = lname;
-      continue;
+void ConfigParser::Header(const std::string& line) {
+  if (line.back() != ']') ctx.Fail("a section header must end with \"]\"");
+  std::string name = TrimAscii(line.substr(1, line.size() - 2));
+  std::string lname = Lower(name);
+  if (name.empty()) ctx.Fail("empty section name");
+  // Collapse inner blanks: "[drive   c]" is "[drive c]".
+  std::string kind = lname.substr(0, lname.find(' '));
+  std::string arg =
+      lname.find(' ') == std::string::npos ? "" : TrimAscii(name.substr(name.find(' ') + 1));
+  drive = nullptr;
+  computer = nullptr;
+  if (kind == "drive") {
+    if (arg.size() == 2 && arg[1] == ':') arg.pop_back();
+    if (arg.size() != 1 || !std::isalpha(static_cast<unsigned char>(arg[0])))
+      ctx.Fail("a drive section is written [drive C]");
+    wchar_t letter = static_cast<wchar_t>(std::toupper(static_cast<unsigned char>(arg[0])));
+    for (const DriveConfig& d : drives)
+      if (d.letter == letter)
+        ctx.Fail("drive " + std::string(1, static_cast<char>(letter)) + ": is described twice");
+    drives.push_back(DriveConfig{});
+    drive = &drives.back();
+    drive->letter = letter;
+    drive->flags = FILE_CASE_SENSITIVE_SEARCH | FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK;
+    lname = "drive " + std::string(1, static_cast<char>(std::tolower(arg[0])));
+  } else if (kind == "computer") {
+    if (arg.empty()) ctx.Fail("a computer section is written [computer NAME]");
+    std::wstring cname = ToUpper(FromUtf8(arg));
+    for (const NetworkComputer& n : c.network)
+      if (n.name == cname) ctx.Fail("computer " + arg + " is described twice");
+    c.network.push_back(NetworkComputer{cname, L"WORKGROUP", false, std::nullopt});
+    computer = &c.network.back();
+    lname = "computer " + Lower(arg);
+  } else if (!arg.empty() ||
+             (kind != "machine" && kind != "os" && kind != "installer" && kind != "locale" &&
+              kind != "screen" && kind != "user" && kind != "uac")) {
+    // A section of a later service: kept in `raw`, not interpreted here.
+  }
+  if (std::find(seenSections.begin(), seenSections.end(), lname) != seenSections.end() &&
+      kind != "drive" && kind != "computer")
+    ctx.Fail("section [" + name + "] appears twice");
+  seenSections.push_back(lname);
+  section = lname;
+}
+
+void ConfigParser::Entry(const std::string& line) {
+  std::size_t eq = line.find('=');
+  if (eq == std::string::npos) ctx.Fail("expected key = value");
+  std::string key = Lower(TrimAscii(line.substr(0, eq)));
+  std::string value = TrimAscii(line.substr(eq + 1));
+  if (key.empty()) ctx.Fail("a key name is missing before \"=\"");
+  if (section.empty()) ctx.Fail("key \"" + key + "\" comes before any [section]");
+  std::wstring wvalue = FromUtf8(value);
+  if (c.raw.count(section + "/" + key))
+    ctx.Fail("key \"" + key + "\" appears twice in [" + section + "]");
+  c.raw[section + "/" + key] = wvalue;
+
+  if (section == "machine")
+    MachineKey(key, value, wvalue);
+  else if (section == "os")
+    OsKey(key, value, wvalue);
+  else if (section == "installer")
+    InstallerKey(key, value, wvalue);
+  else if (section == "locale")
+    LocaleKey(key, value, wvalue);
+  else if (section == "screen")
+    ScreenKey(key, value, wvalue);
+  else if (section == "user")
+    UserKey(key, value, wvalue);
+  else if (section == "uac")
+    UacKey(key, value, wvalue);
+  else if (drive)
+    DriveKey(key, value, wvalue);
+  else if (computer)
+    ComputerKey(key, value, wvalue);
+}
+
+void ConfigParser::MachineKey(const std::string& key, const std::string& value,
+                              const std::wstring& wvalue) {
+  if (key == "computer") {
+    if (wvalue.empty() || wvalue.size() > 15)
+      ctx.Fail("the computer name must have 1 to 15 characters");
+    c.computerName = ToUpper(wvalue);
+  } else if (key == "user") {
+    if (wvalue.empty()) ctx.Fail("the user name is empty");
+    c.userName = wvalue;
+  } else if (key == "workgroup")
+    c.workgroup = ToUpper(wvalue);
+  else if (key == "domain")
+    c.domain = ToUpper(wvalue);
+  else if (key == "join") {
+    std::string l = Lower(value);
+    if (l == "unjoined")
+      c.join = JoinStatus::Unjoined;
+    else if (l == "workgroup")
+      c.join = JoinStatus::Workgroup;
+    else if (l == "domain")
+      c.join = JoinStatus::Domain;
+    else if (l == "unknown")
+      c.join = JoinStatus::Unknown;
+    else
+      ctx.Fail("join must be unjoined, workgroup, domain or unknown");
+  } else if (key == "server")
+    c.server = ctx.Bool(value);
+}
+
+void ConfigParser::OsKey(const std::string& key, const std::string& value,
+                         const std::wstring& wvalue) {
+  if (key == "major")
+    c.os.major = static_cast<DWORD>(ctx.Number(value, 100));
+  else if (key == "minor")
+    c.os.minor = static_cast<DWORD>(ctx.Number(value, 100));
+  else if (key == "build")
+    c.os.build = static_cast<DWORD>(ctx.Number(value, 0xFFFFFFFFu));
+  else if (key == "platform")
+    c.os.platformId = static_cast<DWORD>(ctx.Number(value, 3));
+  else if (key == "product_type") {
+    std::string l = Lower(value);
+    if (l == "workstation")
+      c.os.productType = 1;
+    else if (l == "domain_controller")
+      c.os.productType = 2;
+    else if (l == "server")
+      c.os.productType = 3;
+    else {
+      std::uint64_t n = ctx.Number(value, 3);
+      if (n == 0) ctx.Fail("product_type must be workstation, server or domain_controller");
+      c.os.productType = static_cast<unsigned>(n);
     }
+  } else if (key == "architecture") {
+    std::string l = Lower(value);
+    if (l == "x64" || l == "amd64")
+      c.os.is64Bit = true;
+    else if (l == "x86")
+      c.os.is64Bit = false;
+    else
+      ctx.Fail("architecture must be x64 or x86");
+  } else if (key == "name")
+    c.os.productName = wvalue;
+  else if (key == "service_pack")
+    c.os.servicePack = wvalue;
+  else if (key == "display_version")
+    c.os.displayVersion = wvalue;
+}
 
-    std::size_t eq = line.find('=');
-    if (eq == std::string::npos) ctx.Fail("expected key = value");
-    std::string key = Lower(TrimAscii(line.substr(0, eq)));
-    std::string value = TrimAscii(line.substr(eq + 1));
-    if (key.empty()) ctx.Fail("a key name is missing before \"=\"");
-    if (section.empty()) ctx.Fail("key \"" + key + "\" comes before any [section]");
-    std::wstring wvalue = FromUtf8(value);
-    if (c.raw.count(section + "/" + key))
-      ctx.Fail("key \"" + key + "\" appears twice in [" + section + "]");
-    c.raw[section + "/" + key] = wvalue;
+void ConfigParser::InstallerKey(const std::string& key, const std::string& value,
+                                const std::wstring& wvalue) {
+  if (key == "bitness") {
+    if (value == "32")
+      c.process32Bit = true;
+    else if (value == "64")
+      c.process32Bit = false;
+    else
+      ctx.Fail("bitness must be 32 or 64");
+  }
+}
 
-    if (section == "machine") {
-      if (key == "computer") {
-        if (wvalue.empty() || wvalue.size() > 15)
-          ctx.Fail("the computer name must have 1 to 15 characters");
-        c.computerName = ToUpper(wvalue);
-      } else if (key == "user") {
-        if (wvalue.empty()) ctx.Fail("the user name is empty");
-        c.userName = wvalue;
-      } else if (key == "workgroup")
-        c.workgroup = ToUpper(wvalue);
-      else if (key == "domain")
-        c.domain = ToUpper(wvalue);
-      else if (key == "join") {
-        std::string l = Lower(value);
-        if (l == "unjoined")
-          c.join = JoinStatus::Unjoined;
-        else if (l == "workgroup")
-          c.join = JoinStatus::Workgroup;
-        else if (l == "domain")
-          c.join = JoinStatus::Domain;
-        else if (l == "unknown")
-          c.join = JoinStatus::Unknown;
-        else
-          ctx.Fail("join must be unjoined, workgroup, domain or unknown");
-      } else if (key == "server")
-        c.server = ctx.Bool(value);
-    } else if (section == "os") {
-      if (key == "major")
-        c.os.major = static_cast<DWORD>(ctx.Number(value, 100));
-      else if (key == "minor")
-        c.os.minor = static_cast<DWORD>(ctx.Number(value, 100));
-      else if (key == "build")
-        c.os.build = static_cast<DWORD>(ctx.Number(value, 0xFFFFFFFFu));
-      else if (key == "platform")
-        c.os.platformId = static_cast<DWORD>(ctx.Number(value, 3));
-      else if (key == "product_type") {
-        std::string l = Lower(value);
-        if (l == "workstation")
-          c.os.productType = 1;
-        else if (l == "domain_controller")
-          c.os.productType = 2;
-        else if (l == "server")
-          c.os.productType = 3;
-        else {
-          std::uint64_t n = ctx.Number(value, 3);
-          if (n == 0) ctx.Fail("product_type must be workstation, server or domain_controller");
-          c.os.productType = static_cast<unsigned>(n);
+void ConfigParser::LocaleKey(const std::string& key, const std::string& value,
+                             const std::wstring& wvalue) {
+  if (key == "time_zone")
+    c.timeZone.name = wvalue;
+  else if (key == "bias")
+    c.timeZone.biasMinutes = static_cast<int>(ctx.Signed(value, -14 * 60, 14 * 60));
+  else if (key == "daylight_bias")
+    c.timeZone.daylightBiasMinutes = static_cast<int>(ctx.Signed(value, -120, 120));
+  else if (key == "dst") {
+    std::string l = Lower(value);
+    if (l != "eu" && l != "us" && l != "none") ctx.Fail("dst must be eu, us or none");
+    c.timeZone.dstRule = FromUtf8(l);
+  } else if (key == "system_language")
+    c.systemLcid = static_cast<std::uint16_t>(ctx.Number(value, 0xFFFF));
+  else if (key == "user_language")
+    c.userLcid = static_cast<std::uint16_t>(ctx.Number(value, 0xFFFF));
+  else if (key == "ui_language")
+    c.uiLanguage = static_cast<std::uint16_t>(ctx.Number(value, 0xFFFF));
+  else if (key == "ansi_code_page") {
+    unsigned cp = static_cast<unsigned>(ctx.Number(value, 65535));
+    if (!IsValidCodePage(cp) || cp == 437 || cp == 866)  // the DOS ones are OEM code pages
+      ctx.Fail("code page " + value +
+               " is not an ANSI code page this machine knows (1250, 1251, 1252, 1254, 28591, "
+               "65001)");
+    c.ansiCodePage = cp;
+  } else if (key == "oem_code_page") {
+    unsigned cp = static_cast<unsigned>(ctx.Number(value, 65535));
+    if (!IsValidCodePage(cp)) ctx.Fail("unknown OEM code page " + value);
+    c.oemCodePage = cp;
+  }
+}
+
+void ConfigParser::ScreenKey(const std::string& key, const std::string& value,
+                             const std::wstring& wvalue) {
+  if (key == "width")
+    c.screenWidth = static_cast<int>(ctx.Signed(value, 320, 32768));
+  else if (key == "height")
+    c.screenHeight = static_cast<int>(ctx.Signed(value, 200, 32768));
+}
+
+void ConfigParser::UserKey(const std::string& key, const std::string& value,
+                           const std::wstring& wvalue) {
+  if (key == "memberships")
+    c.memberships = SplitList(wvalue);
+  else if (key == "elevated")
+    c.elevated = ctx.Bool(value);
+  else if (key == "integrity") {
+    std::string l = Lower(value);
+    if (l != "low" && l != "medium" && l != "high" && l != "system")
+      ctx.Fail("integrity must be low, medium, high or system");
+    c.integrity = FromUtf8(l);
+  }
+}
+
+void ConfigParser::UacKey(const std::string& key, const std::string& value,
+                          const std::wstring& wvalue) {
+  if (key == "enabled") c.uacEnabled = ctx.Bool(value);
+}
+
+void ConfigParser::DriveKey(const std::string& key, const std::string& value,
+                            const std::wstring& wvalue) {
+  if (key == "type") {
+    std::string l = Lower(value);
+    if (l == "fixed")
+      drive->type = DRIVE_FIXED;
+    else if (l == "remote")
+      drive->type = DRIVE_REMOTE;
+    else if (l == "cdrom")
+      drive->type = DRIVE_CDROM;
+    else if (l == "removable")
+      drive->type = DRIVE_REMOVABLE;
+    else if (l == "ramdisk")
+      drive->type = DRIVE_RAMDISK;
+    else
+      ctx.Fail("unknown drive type \"" + value + "\"");
+  } else if (key == "path") {
+    if (!value.empty()) {
+      if (value[0] != '/') ctx.Fail("a drive path must be an absolute host path");
+      drive->hostPath = AbsoluteHostPath(value);
+    }
+  } else if (key == "file_system") {
+    if (wvalue.empty()) ctx.Fail("file_system is empty");
+    drive->fileSystem = wvalue;
+  } else if (key == "flags") {
+    DWORD flags = 0;
+    for (const std::wstring& item : SplitList(wvalue)) {
+      std::string n = Lower(ToUtf8(item));
+      bool found = false;
+      for (const FlagName& f : kFlagNames)
+        if (n == f.name) {
+          flags |= f.flag;
+          found = true;
         }
-      } else if (key == "architecture") {
-        std::string l = Lower(value);
-        if (l == "x64" || l == "amd64")
-          c.os.is64Bit = true;
-        else if (l == "x86")
-          c.os.is64Bit = false;
-        else
-          ctx.Fail("architecture must be x64 or x86");
-      } else if (key == "name")
-        c.os.productName = wvalue;
-      else if (key == "service_pack")
-        c.os.servicePack = wvalue;
-      else if (key == "display_version")
-        c.os.displayVersion = wvalue;
-    } else if (section == "installer") {
-      if (key == "bitness") {
-        if (value == "32")
-          c.process32Bit = true;
-        else if (value == "64")
-          c.process32Bit = false;
-        else
-          ctx.Fail("bitness must be 32 or 64");
-      }
-    } else if (section == "locale") {
-      if (key == "time_zone")
-        c.timeZone.name = wvalue;
-      else if (key == "bias")
-        c.timeZone.biasMinutes = static_cast<int>(ctx.Signed(value, -14 * 60, 14 * 60));
-      else if (key == "daylight_bias")
-        c.timeZone.daylightBiasMinutes = static_cast<int>(ctx.Signed(value, -120, 120));
-      else if (key == "dst") {
-        std::string l = Lower(value);
-        if (l != "eu" && l != "us" && l != "none") ctx.Fail("dst must be eu, us or none");
-        c.timeZone.dstRule = FromUtf8(l);
-      } else if (key == "system_language")
-        c.systemLcid = static_cast<std::uint16_t>(ctx.Number(value, 0xFFFF));
-      else if (key == "user_language")
-        c.userLcid = static_cast<std::uint16_t>(ctx.Number(value, 0xFFFF));
-      else if (key == "ui_language")
-        c.uiLanguage = static_cast<std::uint16_t>(ctx.Number(value, 0xFFFF));
-      else if (key == "ansi_code_page") {
-        unsigned cp = static_cast<unsigned>(ctx.Number(value, 65535));
-        if (!IsValidCodePage(cp) || cp == 437 || cp == 866)  // the DOS ones are OEM code pages
-          ctx.Fail("code page " + value +
-                   " is not an ANSI code page this machine knows (1250, 1251, 1252, 1254, 28591, "
-                   "65001)");
-        c.ansiCodePage = cp;
-      } else if (key == "oem_code_page") {
-        unsigned cp = static_cast<unsigned>(ctx.Number(value, 65535));
-        if (!IsValidCodePage(cp)) ctx.Fail("unknown OEM code page " + value);
-        c.oemCodePage = cp;
-      }
-    } else if (section == "screen") {
-      if (key == "width")
-        c.screenWidth = static_cast<int>(ctx.Signed(value, 320, 32768));
-      else if (key == "height")
-        c.screenHeight = static_cast<int>(ctx.Signed(value, 200, 32768));
-    } else if (section == "user") {
-      if (key == "memberships")
-        c.memberships = SplitList(wvalue);
-      else if (key == "elevated")
-        c.elevated = ctx.Bool(value);
-      else if (key == "integrity") {
-        std::string l = Lower(value);
-        if (l != "low" && l != "medium" && l != "high" && l != "system")
-          ctx.Fail("integrity must be low, medium, high or system");
-        c.integrity = FromUtf8(l);
-      }
-    } else if (section == "uac") {
-      if (key == "enabled") c.uacEnabled = ctx.Bool(value);
-    } else if (drive) {
-      if (key == "type") {
-        std::string l = Lower(value);
-        if (l == "fixed")
-          drive->type = DRIVE_FIXED;
-        else if (l == "remote")
-          drive->type = DRIVE_REMOTE;
-        else if (l == "cdrom")
-          drive->type = DRIVE_CDROM;
-        else if (l == "removable")
-          drive->type = DRIVE_REMOVABLE;
-        else if (l == "ramdisk")
-          drive->type = DRIVE_RAMDISK;
-        else
-          ctx.Fail("unknown drive type \"" + value + "\"");
-      } else if (key == "path") {
-        if (!value.empty()) {
-          if (value[0] != '/') ctx.Fail("a drive path must be an absolute host path");
-          drive->hostPath = AbsoluteHostPath(value);
-        }
-      } else if (key == "file_system") {
-        if (wvalue.empty()) ctx.Fail("file_system is empty");
-        drive->fileSystem = wvalue;
-      } else if (key == "flags") {
-        DWORD flags = 0;
-        for (const std::wstring& item : SplitList(wvalue)) {
-          std::string n = Lower(ToUtf8(item));
-          bool found = false;
-          for (const FlagName& f : kFlagNames)
-            if (n == f.name) {
-              flags |= f.flag;
-              found = true;
-            }
-          if (!found) flags |= static_cast<DWORD>(ctx.Number(n, 0xFFFFFFFFu));
-        }
-        drive->flags = flags;
-      } else if (key == "read_only")
-        drive->readOnly = ctx.Bool(value);
-      else if (key == "label")
-        drive->label = wvalue;
-      else if (key == "serial")
-        drive->serial = static_cast<DWORD>(ctx.Number(value, 0xFFFFFFFFu));
-      else if (key == "free_bytes") {
-        if (!value.empty()) drive->freeBytes = ctx.Number(value, UINT64_MAX);
-      } else if (key == "total_bytes") {
-        if (!value.empty()) drive->totalBytes = ctx.Number(value, UINT64_MAX);
-      }
-    } else if (computer) {
-      if (key == "workgroup" || key == "domain")
-        computer->workgroup = ToUpper(wvalue);
-      else if (key == "server")
-        computer->server = ctx.Bool(value);
-      else if (key == "root") {
-        if (!value.empty()) {
-          if (value[0] != '/') ctx.Fail("a computer's root must be an absolute host path");
-          computer->machineRoot = AbsoluteHostPath(value);
-        }
-      }
+      if (!found) flags |= static_cast<DWORD>(ctx.Number(n, 0xFFFFFFFFu));
+    }
+    drive->flags = flags;
+  } else if (key == "read_only")
+    drive->readOnly = ctx.Bool(value);
+  else if (key == "label")
+    drive->label = wvalue;
+  else if (key == "serial")
+    drive->serial = static_cast<DWORD>(ctx.Number(value, 0xFFFFFFFFu));
+  else if (key == "free_bytes") {
+    if (!value.empty()) drive->freeBytes = ctx.Number(value, UINT64_MAX);
+  } else if (key == "total_bytes") {
+    if (!value.empty()) drive->totalBytes = ctx.Number(value, UINT64_MAX);
+  }
+}
+
+void ConfigParser::ComputerKey(const std::string& key, const std::string& value,
+                               const std::wstring& wvalue) {
+  if (key == "workgroup" || key == "domain")
+    computer->workgroup = ToUpper(wvalue);
+  else if (key == "server")
+    computer->server = ctx.Bool(value);
+  else if (key == "root") {
+    if (!value.empty()) {
+      if (value[0] != '/') ctx.Fail("a computer's root must be an absolute host path");
+      computer->machineRoot = AbsoluteHostPath(value);
     }
   }
+}
 
+void ConfigParser::Finish() {
   ctx.line = 0;
   ctx.text.clear();
   auto failFile = [&](const std::string& what) { throw MachineError(fileName + ": " + what); };
@@ -566,6 +630,22 @@ MachineConfig MachineConfig::Parse(const std::string& text, const std::string& f
   for (const NetworkComputer& n : c.network)
     if (EqualsNoCase(n.name, c.computerName))
       failFile("computer " + ToUtf8(n.name) + " is this computer itself");
+}
+
+}  // namespace
+
+MachineConfig MachineConfig::Parse(const std::string& text, const std::string& fileName) {
+  MachineConfig c;
+  ConfigParser parser(c, fileName);
+  std::size_t pos = 0;
+  int lineNo = 0;
+  while (pos <= text.size()) {
+    std::size_t nl = text.find('\n', pos);
+    std::string raw = text.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
+    pos = nl == std::string::npos ? text.size() + 1 : nl + 1;
+    parser.Line(std::move(raw), ++lineNo);
+  }
+  parser.Finish();
   return c;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/RegistryHive.h"
 
+#include "platform/FilesInternal.h"
 #include "platform/System.h"
 
 #include <dirent.h>
@@ -33,19 +34,6 @@ bool ReadAll(int fd, std::string& bytes) {
     }
     if (n == 0) break;
     bytes.append(buf, static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
   }
   return true;
 }
@@ -185,7 +173,7 @@ DWORD Hive::RefreshLocked() {
         haveFile_ || (!requiredIf_.empty() && ::stat(requiredIf_.c_str(), &req) == 0);
     if (required) {
       corrupt_ = ERROR_REGISTRY_CORRUPT;
-      corruptText_ = FromUtf8(file_) + L": the hive file is missing";
+      corruptText_ = FromUtf8(file_, Surrogates::Keep) + L": the hive file is missing";
       ReplaceTree(std::make_unique<Key>());
       if (heldFd_ >= 0) ::close(heldFd_);
       heldFd_ = -1;
@@ -230,8 +218,8 @@ DWORD Hive::RefreshLocked() {
   std::unique_ptr<Key> tree = ParseHive(bytes, rootPath_, &error, /*keepValueLines=*/true);
   if (!tree) {
     corrupt_ = ERROR_REGISTRY_CORRUPT;
-    corruptText_ =
-        FromUtf8(file_) + L", line " + std::to_wstring(error.line) + L": " + error.message;
+    corruptText_ = FromUtf8(file_, Surrogates::Keep) + L", line " + std::to_wstring(error.line) +
+                   L": " + error.message;
     ReplaceTree(std::make_unique<Key>());
     KeepCorruptCopy(bytes);
     return corrupt_;
@@ -259,7 +247,7 @@ void Hive::KeepCorruptCopy(const std::string& bytes) {
       if (errno == EEXIST) continue;
       return;
     }
-    WriteAll(fd, bytes);
+    files_detail::WriteAll(fd, bytes.data(), bytes.size());
     ::close(fd);
     return;
   }
@@ -303,7 +291,7 @@ DWORD Hive::SaveLocked() {
   }
   if (fd < 0 && errno == EEXIST && ::unlink(tmp.c_str()) == 0)
     fd = ::open(tmp.c_str(), flags, 0666);
-  bool ok = fd >= 0 && WriteAll(fd, bytes);
+  bool ok = fd >= 0 && files_detail::WriteAll(fd, bytes.data(), bytes.size()) == ERROR_SUCCESS;
   // A hive that shrank much gives back the room of its text.
   if (bytes.capacity() > 2 * bytes.size() + (1u << 20)) std::string().swap(bytes);
   struct stat st {};
@@ -351,14 +339,15 @@ Hive& Store::User(const std::wstring& name) {
       while (dirent* e = ::readdir(dir)) {
         std::string entry = e->d_name;
         if (entry.size() > 4 && entry.compare(entry.size() - 4, 4, ".reg") == 0) {
-          std::wstring stem = FromUtf8(entry.substr(0, entry.size() - 4));
+          std::wstring stem = FromUtf8(entry.substr(0, entry.size() - 4), Surrogates::Keep);
           if (Fold(stem) == Fold(name)) fileName = stem;
         }
       }
       ::closedir(dir);
     }
-    slot = std::make_unique<Hive>(RegistryDir() + "/HKU/" + ToUtf8(fileName) + ".reg",
-                                  L"HKEY_USERS\\" + fileName, std::string(), this);
+    slot = std::make_unique<Hive>(
+        RegistryDir() + "/HKU/" + ToUtf8(fileName, Surrogates::Keep) + ".reg",
+        L"HKEY_USERS\\" + fileName, std::string(), this);
   }
   lastUserName_ = name;
   lastUser_ = slot.get();
@@ -371,7 +360,7 @@ std::vector<std::wstring> Store::UserHiveNames() const {
     while (dirent* e = ::readdir(dir)) {
       std::string entry = e->d_name;
       if (entry.size() > 4 && entry[0] != '.' && entry.compare(entry.size() - 4, 4, ".reg") == 0)
-        names.push_back(FromUtf8(entry.substr(0, entry.size() - 4)));
+        names.push_back(FromUtf8(entry.substr(0, entry.size() - 4), Surrogates::Keep));
       else if (entry == ".DEFAULT.reg")
         names.push_back(L".DEFAULT");
     }

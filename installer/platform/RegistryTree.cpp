@@ -171,80 +171,6 @@ std::wstring FromUtf16Le(const std::uint8_t* bytes, std::size_t count) {
   return out;
 }
 
-std::string ToUtf8(const std::wstring& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (wchar_t wc : text) {
-    auto c = static_cast<std::uint32_t>(wc);
-    if (c > 0x10FFFF) c = 0xFFFD;
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
-}
-
-std::wstring FromUtf8(const std::string& bytes) {
-  std::wstring out;
-  out.reserve(bytes.size());
-  std::size_t i = 0, n = bytes.size();
-  while (i < n) {
-    auto b = static_cast<std::uint8_t>(bytes[i]);
-    std::uint32_t cp;
-    std::size_t len;
-    if (b < 0x80) {
-      cp = b;
-      len = 1;
-    } else if ((b & 0xE0) == 0xC0) {
-      cp = b & 0x1F;
-      len = 2;
-    } else if ((b & 0xF0) == 0xE0) {
-      cp = b & 0x0F;
-      len = 3;
-    } else if ((b & 0xF8) == 0xF0) {
-      cp = b & 0x07;
-      len = 4;
-    } else {
-      out.push_back(0xFFFD);
-      ++i;
-      continue;
-    }
-    if (i + len > n) {
-      out.push_back(0xFFFD);
-      break;
-    }
-    bool ok = true;
-    for (std::size_t k = 1; k < len; ++k) {
-      auto c = static_cast<std::uint8_t>(bytes[i + k]);
-      if ((c & 0xC0) != 0x80) {
-        ok = false;
-        break;
-      }
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    if (!ok) {
-      out.push_back(0xFFFD);
-      ++i;
-      continue;
-    }
-    out.push_back(static_cast<wchar_t>(cp));
-    i += len;
-  }
-  return out;
-}
-
 std::vector<std::uint8_t> StringData(const std::wstring& text) {
   std::vector<std::uint8_t> data((text.size() + 1) * sizeof(wchar_t), 0);
   std::memcpy(data.data(), text.data(), text.size() * sizeof(wchar_t));
@@ -522,10 +448,10 @@ std::wstring Decode(const std::string& bytes) {
   if (bytes.size() >= 2 && b[0] == 0xFF && b[1] == 0xFE)
     return FromUtf16Le(b + 2, bytes.size() - 2);
   if (bytes.size() >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF)
-    return FromUtf8(bytes.substr(3));
+    return FromUtf8(std::string_view(bytes).substr(3), Surrogates::Keep);
   // No BOM: UTF-16LE without BOM shows as "W\0i\0..."; anything else is read as UTF-8.
   if (bytes.size() >= 2 && b[1] == 0 && b[0] != 0) return FromUtf16Le(b, bytes.size());
-  return FromUtf8(bytes);
+  return FromUtf8(bytes, Surrogates::Keep);
 }
 
 bool IsSpace(wchar_t c) { return c == L' ' || c == L'\t'; }

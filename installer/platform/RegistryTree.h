@@ -148,14 +148,12 @@ void WriteHive(const Key& root, const std::wstring& rootPath, bool sealed, std::
 // form writes it, without line wrapping; used by `tlmachine` and snapshots.
 std::wstring FormatValueData(const Value& value);
 
-// Conversions between wchar_t strings and UTF-16LE / UTF-8 bytes (no locale involved). Unlike
-// the text layer's conversions (Text.h), which replace a lone surrogate by U+FFFD, these keep it:
-// a registry string holds any sequence of UTF-16 units, and the hive file must give it back as it
-// was stored.
+// Conversions between wchar_t strings and UTF-16LE bytes (no locale involved). Unlike the text
+// layer's conversions (Text.h), which replace a lone surrogate by U+FFFD, these keep it: a
+// registry string holds any sequence of UTF-16 units, and the hive file must give it back as it
+// was stored. UTF-8 is the text layer's, with Surrogates::Keep.
 std::string ToUtf16Le(const std::wstring& text);
 std::wstring FromUtf16Le(const std::uint8_t* bytes, std::size_t count);
-std::string ToUtf8(const std::wstring& text);
-std::wstring FromUtf8(const std::string& bytes);
 
 // Value data from wide strings and back.
 std::vector<std::uint8_t> StringData(const std::wstring& text);  // with terminator

@@ -477,7 +477,63 @@ std::string WideToAnsi(std::wstring_view text, unsigned codePage, bool* usedDefa
   return out;
 }
 
-std::wstring FromUtf8(std::string_view s) {
+namespace {
+
+// The well-formed sequence at s[i] (not ASCII): its length and character, or 0 with `broken`,
+// the bytes to skip, when there is none there. `keep` lets encoded surrogates through.
+int DecodeSequence(std::string_view s, std::size_t i, bool keep, char32_t& c, std::size_t& broken) {
+  const std::size_t n = s.size();
+  unsigned char b = static_cast<unsigned char>(s[i]);
+  int len = 0;
+  char32_t min = 0;
+  if (b >= 0xC2 && b <= 0xDF) {
+    len = 2;
+    c = b & 0x1F;
+    min = 0x80;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    len = 3;
+    c = b & 0x0F;
+    min = 0x800;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    len = 4;
+    c = b & 0x07;
+    min = 0x10000;
+  } else {
+    broken = 1;
+    return 0;
+  }
+  int k = 1;
+  for (; k < len && i + k < n; ++k) {
+    unsigned char cb = static_cast<unsigned char>(s[i + k]);
+    if ((cb & 0xC0) != 0x80) break;
+    c = (c << 6) | (cb & 0x3F);
+  }
+  if (k < len || c < min || c > 0x10FFFF || (!keep && c >= 0xD800 && c <= 0xDFFF)) {
+    broken = (k < len) ? k : len;  // skip the broken sequence, resynchronise on the next lead
+    return 0;
+  }
+  return len;
+}
+
+}  // namespace
+
+std::size_t InvalidUtf8At(std::string_view s) {
+  for (std::size_t i = 0; i < s.size();) {
+    if (static_cast<unsigned char>(s[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    char32_t c = 0;
+    std::size_t broken = 0;
+    const int len = DecodeSequence(s, i, false, c, broken);
+    if (len == 0) return i;
+    i += len;
+  }
+  return std::string_view::npos;
+}
+
+std::wstring FromUtf8(std::string_view s, Surrogates surrogates) {
+  const bool keep = surrogates == Surrogates::Keep;
   std::wstring out;
   out.reserve(s.size());
   std::size_t i = 0;
@@ -493,34 +549,12 @@ std::wstring FromUtf8(std::string_view s) {
       for (; i < end; ++i) out[at++] = static_cast<wchar_t>(static_cast<unsigned char>(s[i]));
       continue;
     }
-    int len = 0;
-    char32_t c = 0, min = 0;
-    if (b >= 0xC2 && b <= 0xDF) {
-      len = 2;
-      c = b & 0x1F;
-      min = 0x80;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      len = 3;
-      c = b & 0x0F;
-      min = 0x800;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      len = 4;
-      c = b & 0x07;
-      min = 0x10000;
-    } else {
+    char32_t c = 0;
+    std::size_t broken = 0;
+    const int len = DecodeSequence(s, i, keep, c, broken);
+    if (len == 0) {
       out += L'\xFFFD';
-      ++i;
-      continue;
-    }
-    int k = 1;
-    for (; k < len && i + k < n; ++k) {
-      unsigned char cb = static_cast<unsigned char>(s[i + k]);
-      if ((cb & 0xC0) != 0x80) break;
-      c = (c << 6) | (cb & 0x3F);
-    }
-    if (k < len || c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-      out += L'\xFFFD';
-      i += (k < len) ? k : len;  // skip the broken sequence, resynchronise on the next lead
+      i += broken;
       continue;
     }
     out += static_cast<wchar_t>(c);
@@ -549,9 +583,16 @@ std::wstring AnsiToWide(std::string_view bytes, unsigned codePage) {
   return out;
 }
 
-std::string ToUtf8(std::wstring_view text) {
+std::string ToUtf8(std::wstring_view text, Surrogates surrogates) {
   std::string out;
   out.reserve(text.size());
+  if (surrogates == Surrogates::Keep) {
+    for (wchar_t w : text) {
+      const auto c = static_cast<char32_t>(w);
+      AppendUtf8(out, c > 0x10FFFF ? 0xFFFD : c);
+    }
+    return out;
+  }
   for (wchar_t w : text) AppendUtf8(out, Sanitize(w));
   return out;
 }

@@ -34,9 +34,15 @@ std::string WideToAnsi(std::wstring_view text, unsigned codePage = CP_ACP,
 // 1252 -> U+0081); invalid UTF-8 sequences become U+FFFD. Never fails.
 std::wstring AnsiToWide(std::string_view bytes, unsigned codePage = CP_ACP);
 
-// UTF-8 <-> wide; invalid sequences and lone surrogates become U+FFFD.
-std::string ToUtf8(std::wstring_view text);
-std::wstring FromUtf8(std::string_view bytes);
+// UTF-8 <-> wide, the one codec of the installer; invalid sequences become U+FFFD, and so do
+// lone surrogates unless they are kept (Surrogates::Keep: a surrogate is its own three bytes
+// and reads back as it was, as the registry's files keep any sequence of UTF-16 units).
+enum class Surrogates { Replace, Keep };
+std::string ToUtf8(std::wstring_view text, Surrogates surrogates = Surrogates::Replace);
+std::wstring FromUtf8(std::string_view bytes, Surrogates surrogates = Surrogates::Replace);
+// The offset of the first byte that does not start a well-formed UTF-8 sequence (overlong
+// forms, surrogates and values beyond U+10FFFF included); npos when there is none.
+std::size_t InvalidUtf8At(std::string_view bytes);
 // UTF-16 (for files written the Windows way).
 std::u16string ToUtf16(std::wstring_view text);
 std::wstring FromUtf16(std::u16string_view text);

@@ -19,10 +19,7 @@ using CommonTools::LogLevel;
 
 namespace {
 
-template <class... A>
-void Log(LogLevel level, std::wstring_view format, const A&... args) {
-  CommonTools::LogLine(level, Format(format, args...));
-}
+using CommonTools::Log;
 template <class... A>
 void Info(std::wstring_view format, const A&... args) {
   Log(LogLevel::Info, format, args...);

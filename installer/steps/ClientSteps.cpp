@@ -1,7 +1,7 @@
 // The client installation: the client package of the script's CLIENT node found in the package,
 // installed, repaired or removed by msiexec, the outcome judged by the registry, the client
 // recorded among the installed products and counted on the server's share.
-#include "manager/InstallManager.h"
+#include "steps/ClientSteps.h"
 
 #include "app/Tools.h"
 #include "gui/UiBackend.h"
@@ -11,10 +11,13 @@
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
+#include "steps/ExecSteps.h"
 #include "steps/FileUtilities.h"
 #include "steps/RegistryStep.h"
 
-namespace InstallManager {
+namespace InstallSteps {
+
+using namespace InstallManager;
 
 using CommonTools::SettingsNodePtr;
 using CommonTools::Variant;
@@ -101,55 +104,53 @@ class ClientStage {
 
 }  // namespace
 
-bool CInstallManager::GetMSI() {
-  m_clientMsiPath.clear();
+std::wstring ClientStep::FindPackage() {
   SettingsNodePtr root, client, exec;
   try {
-    if (!GetInstallTools().GetScriptRoot(root) || !root) return false;
-    if (!root->GetChild(Element::kClient, client) || !client) return false;
-    if (IsIgnored(client)) return false;
-    if (!client->GetChild(Element::kExec, exec) || !exec) return false;
-    const std::wstring path = ProgramOfNode(exec);
+    if (!GetInstallTools().GetScriptRoot(root) || !root) return L"";
+    if (!root->GetChild(Element::kClient, client) || !client) return L"";
+    if (m_ctx.IsIgnored(client)) return L"";
+    if (!client->GetChild(Element::kExec, exec) || !exec) return L"";
+    const std::wstring path = ExecStep(m_ctx).ProgramOfNode(exec);
     if (path.empty()) {
       GetGuiTools().ShowText(
           L"CInstallManager::GetMSI MSI-file is not found in install packege\nApply to developer "
           L"company",
           InstallGui::MB_ICONINFORMATION);
-      return false;
+      return L"";
     }
     std::wstring extracted;
-    if (!m_dataStorage || !m_dataStorage->ExtractFile(L"", path, extracted)) {
+    if (!m_ctx.Storage() || !m_ctx.Storage()->ExtractFile(L"", path, extracted)) {
       const std::wstring target =
-          InstallSteps::CombinePath(m_dataStorage ? m_dataStorage->GetTempFolder() : L"", path);
+          CombinePath(m_ctx.Storage() ? m_ctx.Storage()->GetTempFolder() : L"", path);
       Log(LogLevel::Warning, L"CInstallManager::GetMSI File %s is not found in install packege",
           target);
-      return false;
+      return L"";
     }
     if (!platform::PathFileExistsW(extracted)) {
       Log(LogLevel::Error, L"CInstallManager::GetMSI file %s is not found", extracted);
-      return false;
+      return L"";
     }
-    m_clientMsiPath = extracted;
-    return true;
+    return extracted;
   } catch (const CommonTools::SettingsError&) {
-    return false;
+    return L"";
   }
 }
 
-bool CInstallManager::ClientStillRegistered() {
+bool ClientStep::StillRegistered() {
   SettingsNodePtr root, client, uninstaller;
   try {
     if (!GetInstallTools().GetScriptRoot(root) || !root) return true;
     if (!root->GetChild(Element::kClient, client) || !client) return true;
     if (!client->GetChild(Element::kUninstaller, uninstaller) || !uninstaller) return true;
-    return ProcessRegistry(uninstaller, InstallSteps::kRegistryCheck);
+    return RegistryStep(m_ctx).Check(uninstaller);
   } catch (const CommonTools::SettingsError&) {
     return true;
   }
 }
 
-std::wstring CInstallManager::ClientProductCode(const SettingsNodePtr& client,
-                                                const std::wstring& packagePath) {
+std::wstring ClientStep::ProductCode(const SettingsNodePtr& client,
+                                     const std::wstring& packagePath) {
   SettingsNodePtr uninstaller, registry;
   if (!client->GetChild(Element::kUninstaller, uninstaller) || !uninstaller) return packagePath;
   if (!uninstaller->GetChild(Element::kRegistry, registry) || !registry) return packagePath;
@@ -160,85 +161,24 @@ std::wstring CInstallManager::ClientProductCode(const SettingsNodePtr& client,
     if (!keys->GetItem(i, key) || !key) continue;
     const std::wstring name = key->GetName();
     if (name.empty() || name[0] == L'#') continue;  // comments and text
-    const std::wstring keyName = ReadAttribute(key, Attribute::kKeyName, L"", true);
+    const std::wstring keyName = m_ctx.ReadAttribute(key, Attribute::kKeyName, L"", true);
     std::size_t brace = keyName.find(L'{');
     return brace == std::wstring::npos ? packagePath : keyName.substr(brace);
   }
   return packagePath;
 }
 
-int CInstallManager::ClientInstall(const SettingsNodePtr& root, bool remove, const std::wstring&) {
-  if (!m_dataStorage || !root) return 0;
-  SettingsNodePtr client, exec;
-  if (!root->GetChild(Element::kClient, client) || !client) {
-    Log(LogLevel::Info, L"Client install: NODE <CLIENT> is not found");
-    return 0;
-  }
-  if (IsIgnored(client)) return 1;
-  if (!client->GetChild(Element::kExec, exec) || !exec) {
-    Log(LogLevel::Info, L"Client install: NODE <EXEC> is not found");
-    return 0;
-  }
-  const std::wstring path = ProgramOfNode(exec);
-  if (path.empty()) {
-    Log(LogLevel::Error, L"Client install: expect exe-file");
-    return 0;
-  }
-  std::wstring package;
-  if (!m_dataStorage->ExtractFile(L"", path, package)) {
-    Log(LogLevel::Info, L"Client install: file %s is not extracted from archive", path);
-    return 0;
-  }
-  if (!platform::PathFileExistsW(package)) {
-    Log(LogLevel::Error, L"Client install: file %s is not found", package);
-    return 0;
-  }
-  if (!platform::EqualsNoCase(platform::PathFindExtensionW(package), L".msi")) {
-    // A setup program of its own: it runs as any program step does.
-    CommonStepExec(exec, remove);
-    return 1;
-  }
-
-  // The server this client works with.
-  const bool repairing = m_detectedAction == kRepair || m_detectedAction == kOnlyUpdate;
-  if (!remove && repairing) {
-    InstalledProduct entry;
-    if (m_installedProducts.Find(m_product.pv, m_product.version, entry) >= 0) {
-      const std::wstring server = ServerNameOf(entry.path);
-      if (!server.empty()) m_userSettings->Set(Attribute::kServerName, Variant(server));
-    }
-  }
-  std::wstring serverName;
-  if (!remove) {
-    serverName = m_userSettings->GetText(Attribute::kServerName);
-    if (serverName.empty() || !repairing) {
-      PagePtr page = MakePage(ScriptNames::Page::kClientAttributes);
-      page->LoadSettings();
-      auto* ui = GetGuiTools().UiBackend();
-      if (!ui) throw InstallGui::UnansweredQuestion("No user interface for the client page");
-      const InstallGui::PageButton button = ui->RunPageModal(*page);
-      if (button == InstallGui::PageButton::Cancel) {
-        Log(LogLevel::Info, L"Client install: Get attributes. Press CANCEL- or ESC-button");
-        RaiseResult(irCancelled);
-      }
-      if (button == InstallGui::PageButton::Back) {
-        Log(LogLevel::Info, L"Client install: Get attributes. Press BACK-button");
-        return 2;
-      }
-      serverName = m_userSettings->GetText(Attribute::kServerName);
-    }
-  }
-
-  // The msiexec line.
+std::wstring ClientStep::MsiexecLine(const SettingsNodePtr& client, const std::wstring& package,
+                                     bool remove, const std::wstring& serverName) {
   std::wstring share, line;
-  if (!remove && m_detectedAction != kRepair) {
-    share = ReadAttribute(client, Attribute::kShare, L"", false);
+  if (!remove && m_ctx.DetectedAction() != kRepair) {
+    share = m_ctx.ReadAttribute(client, Attribute::kShare, L"", false);
     Log(LogLevel::Info, L"Client install: Share folder = %s", share);
     line = L"/i " + package + L" /qn";
   } else {
-    const std::wstring code = ClientProductCode(client, package);
+    const std::wstring code = ProductCode(client, package);
     if (!remove) {
-      share = ReadAttribute(client, Attribute::kShare, L"", false);
+      share = m_ctx.ReadAttribute(client, Attribute::kShare, L"", false);
       line = L"/i" + code + L" /qn REINSTALLMODE=vems REINSTALL=ALL";
     } else {
       line = L"/x " + code + L" /qn";
@@ -246,7 +186,7 @@ int CInstallManager::ClientInstall(const SettingsNodePtr& root, bool remove, con
   }
   if (!remove) {
     // A quote in a value would end the property early and hand msiexec the rest as switches.
-    for (const std::wstring* value : {&serverName, &share}) {
+    for (const std::wstring* value : {&serverName, static_cast<const std::wstring*>(&share)}) {
       if (value->find(L'"') != std::wstring::npos) {
         Log(LogLevel::Error, L"Client install: the value %s holds a double quote and is refused",
             *value);
@@ -256,8 +196,13 @@ int CInstallManager::ClientInstall(const SettingsNodePtr& root, bool remove, con
     line += Property(L"TL_SERVER_NAME", serverName) + Property(L"TL_SHARE_FOLDER", share);
   }
 
-  const std::wstring& clientKey = m_commonInfo.projectPathKey;
-  const std::wstring& clientValue = m_commonInfo.projectPathValue;
+  return line;
+}
+
+std::wstring ClientStep::RunMsiexec(const std::wstring& line, bool remove,
+                                    const std::wstring& serverName) {
+  const std::wstring& clientKey = m_ctx.CommonData().projectPathKey;
+  const std::wstring& clientValue = m_ctx.CommonData().projectPathValue;
   const bool checked = !clientKey.empty() && !clientValue.empty();
   std::wstring serverPath;
   {
@@ -265,11 +210,11 @@ int CInstallManager::ClientInstall(const SettingsNodePtr& root, bool remove, con
                       remove ? L"Please wait... Client uninstallation is going ..."
                              : L"Please wait... Client installation is going ...");
     std::unique_ptr<RemovedClientValue> removed;
-    if (!remove && m_detectedAction == kRepair && checked) {
+    if (!remove && m_ctx.DetectedAction() == kRepair && checked) {
       Log(LogLevel::Info, L"Remove value %s in RegKey %s", clientValue, clientKey);
       removed = std::make_unique<RemovedClientValue>(clientKey, clientValue);
     }
-    if (!CallExecProcess(kMsiexec, line, false, true)) RaiseResult(irErrorDuringInstall);
+    if (!ExecStep(m_ctx).Start(kMsiexec, line, false, true)) RaiseResult(irErrorDuringInstall);
 
     if (!remove) {
       if (checked) {
@@ -299,11 +244,76 @@ int CInstallManager::ClientInstall(const SettingsNodePtr& root, bool remove, con
     }
   }
 
+  return serverPath;
+}
+
+int ClientStep::Process(const SettingsNodePtr& root, bool remove, const std::wstring&) {
+  if (!m_ctx.Storage() || !root) return 0;
+  SettingsNodePtr client, exec;
+  if (!root->GetChild(Element::kClient, client) || !client) {
+    Log(LogLevel::Info, L"Client install: NODE <CLIENT> is not found");
+    return 0;
+  }
+  if (m_ctx.IsIgnored(client)) return 1;
+  if (!client->GetChild(Element::kExec, exec) || !exec) {
+    Log(LogLevel::Info, L"Client install: NODE <EXEC> is not found");
+    return 0;
+  }
+  const std::wstring path = ExecStep(m_ctx).ProgramOfNode(exec);
+  if (path.empty()) {
+    Log(LogLevel::Error, L"Client install: expect exe-file");
+    return 0;
+  }
+  std::wstring package;
+  if (!m_ctx.Storage()->ExtractFile(L"", path, package)) {
+    Log(LogLevel::Info, L"Client install: file %s is not extracted from archive", path);
+    return 0;
+  }
+  if (!platform::PathFileExistsW(package)) {
+    Log(LogLevel::Error, L"Client install: file %s is not found", package);
+    return 0;
+  }
+  if (!platform::EqualsNoCase(platform::PathFindExtensionW(package), L".msi")) {
+    // A setup program of its own: it runs as any program step does.
+    ExecStep(m_ctx).Apply(exec, remove, L"");
+    return 1;
+  }
+
+  // The server this client works with.
+  const bool repairing = m_ctx.DetectedAction() == kRepair || m_ctx.DetectedAction() == kOnlyUpdate;
+  if (!remove && repairing) {
+    std::wstring recorded;
+    if (m_ctx.RecordedFolder(recorded)) {
+      const std::wstring server = ServerNameOf(recorded);
+      if (!server.empty()) m_ctx.Settings()->Set(Attribute::kServerName, Variant(server));
+    }
+  }
+  std::wstring serverName;
   if (!remove) {
-    AddProduct(kClient, serverPath);
-    SaveLanguageToRecord();
-    ProcessRedist(root, false);
-    ProcessInstallAdditional(root, L"", false);
+    serverName = m_ctx.Settings()->GetText(Attribute::kServerName);
+    if (serverName.empty() || !repairing) {
+      const InstallGui::PageButton button = m_ctx.ShowPage(ScriptNames::Page::kClientAttributes);
+      if (button == InstallGui::PageButton::Cancel) {
+        Log(LogLevel::Info, L"Client install: Get attributes. Press CANCEL- or ESC-button");
+        RaiseResult(irCancelled);
+      }
+      if (button == InstallGui::PageButton::Back) {
+        Log(LogLevel::Info, L"Client install: Get attributes. Press BACK-button");
+        return 2;
+      }
+      serverName = m_ctx.Settings()->GetText(Attribute::kServerName);
+    }
+  }
+
+  const std::wstring line = MsiexecLine(client, package, remove, serverName);
+  const std::wstring serverPath = RunMsiexec(line, remove, serverName);
+  const std::wstring& clientKey = m_ctx.CommonData().projectPathKey;
+  // The server whose counter counts this client.
+  std::wstring counted = serverPath;
+  if (!remove) {
+    m_ctx.RecordProduct(kClient, serverPath);
+    ExecStep(m_ctx).Redistributables(root, false);
+    m_ctx.ProcessAdditional(root, L"", false);
   } else {
     platform::RegKey opened;
     if (!clientKey.empty() &&
@@ -315,26 +325,26 @@ int CInstallManager::ClientInstall(const SettingsNodePtr& root, bool remove, con
           clientKey);
       RaiseResult(irErrorDuringInstall);
     }
-    Log(LogLevel::Info, L"Remove product %s version %i", m_product.pv, m_product.version);
-    InstalledProduct entry;
-    if (m_installedProducts.Find(m_product.pv, m_product.version, entry) >= 0)
-      serverPath = entry.path;
-    m_installedProducts.RemoveProduct(m_product.pv, m_product.version);
+    Log(LogLevel::Info, L"Remove product %s version %i", m_ctx.ProductData().pv,
+        m_ctx.ProductData().version);
+    std::wstring recorded;
+    if (m_ctx.RecordedFolder(recorded)) counted = recorded;
+    m_ctx.ForgetProduct();
   }
-  const std::wstring recordPath = InstalledProductsPath();
-  if (!m_installedProducts.Save(recordPath))
+  const std::wstring recordPath = m_ctx.RecordPath();
+  if (!m_ctx.SaveRecord(recordPath))
     Log(LogLevel::Error, L"Can't save info about installed products: %s", recordPath);
 
-  if (!serverPath.empty()) UpdateClientCounter(client, serverPath, remove);
+  if (!counted.empty()) UpdateCounter(client, counted, remove);
   return 1;
 }
 
-void CInstallManager::UpdateClientCounter(const SettingsNodePtr& client,
-                                          const std::wstring& serverPath, bool remove) {
+void ClientStep::UpdateCounter(const SettingsNodePtr& client, const std::wstring& serverPath,
+                               bool remove) {
   Log(LogLevel::Info, L"increase\\\\decrease number of clients -------------------");
-  std::wstring fileName = ReadAttribute(client, Attribute::kFile, L"", false);
-  if (fileName.empty()) fileName = platform::PathFindFileNameW(InstalledProductsPath());
-  const std::wstring share = ReadAttribute(client, Attribute::kShare, L"", false);
+  std::wstring fileName = m_ctx.ReadAttribute(client, Attribute::kFile, L"", false);
+  if (fileName.empty()) fileName = platform::PathFindFileNameW(m_ctx.RecordPath());
+  const std::wstring share = m_ctx.ReadAttribute(client, Attribute::kShare, L"", false);
   const std::wstring file = ServerPrefix(serverPath) + L"\\" + share + L"\\" + fileName;
   Log(LogLevel::Info, L"update number of clients in %s", file);
   if (!platform::PathFileExistsW(file)) return;  // a missing file is left alone
@@ -360,7 +370,7 @@ void CInstallManager::UpdateClientCounter(const SettingsNodePtr& client,
     std::wstring text = CommonTools::GetText(install, kClients, L"");
     if (!text.empty()) n = Variant(text).toInt();
     Log(LogLevel::Info, L"numberClients = %i", n);
-    if (!remove && m_detectedAction == kInstall)
+    if (!remove && m_ctx.DetectedAction() == kInstall)
       ++n;
     else if (remove && n > 0)
       --n;
@@ -379,4 +389,12 @@ void CInstallManager::UpdateClientCounter(const SettingsNodePtr& client,
   Log(LogLevel::Info, counter.Save(file) ? L"Save file %s is OK" : L"Save file %s is FALSE", file);
 }
 
-}  // namespace InstallManager
+void ClientStep::Install(const SettingsNodePtr& root, const std::wstring& basePath) {
+  m_outcome = Process(root, false, basePath);
+}
+
+void ClientStep::Remove(const SettingsNodePtr& root, const std::wstring& basePath) {
+  m_outcome = Process(root, true, basePath);
+}
+
+}  // namespace InstallSteps

@@ -1,6 +1,6 @@
 // The ODBC data source step: a machine data source of the Access driver for a database file of
 // the product, registered in the registry as the ODBC setup functions keep it, or removed again.
-#include "manager/InstallManager.h"
+#include "steps/DatabaseStep.h"
 
 #include "app/Tools.h"
 #include "steps/RegistryStep.h"
@@ -12,7 +12,9 @@
 #include "platform/ShellFolders.h"
 #include "platform/Text.h"
 
-namespace InstallManager {
+namespace InstallSteps {
+
+using namespace InstallManager;
 
 using CommonTools::SettingsNodePtr;
 namespace Attribute = ScriptNames::Attribute;
@@ -46,11 +48,10 @@ void SetNumber(platform::HKEY key, const wchar_t* name, platform::DWORD value) {
 
 }  // namespace
 
-void CInstallManager::CommonStepDatabase(const SettingsNodePtr& node, bool remove,
-                                         const std::wstring& basePath) {
+void DatabaseStep::Run(const SettingsNodePtr& node, bool remove, const std::wstring& basePath) {
   try {
-    if (IsIgnored(node)) return;
-    const std::wstring dsn = ReadAttribute(node, Attribute::kDsn, L"", true);
+    if (m_ctx.IsIgnored(node)) return;
+    const std::wstring dsn = m_ctx.ReadAttribute(node, Attribute::kDsn, L"", true);
     const std::wstring dsnKey = std::wstring(platform::kOdbcIniKey) + L"\\" + dsn + L"\\";
     if (!IsDataSourceName(dsn)) {
       Log(LogLevel::Warning,
@@ -62,12 +63,11 @@ void CInstallManager::CommonStepDatabase(const SettingsNodePtr& node, bool remov
     platform::RegistryBatch batch;
     if (remove) {
       Log(LogLevel::Info, L"CommonStepDatabase: delete key = %s ", dsnKey);
-      InstallSteps::DeleteKeyTree(platform::HKEY_LOCAL_MACHINE,
-                                  std::wstring(platform::kOdbcIniKey) + L"\\" + dsn);
+      DeleteKeyTree(platform::HKEY_LOCAL_MACHINE,
+                    std::wstring(platform::kOdbcIniKey) + L"\\" + dsn);
       Log(LogLevel::Info, L"CommonStepDatabase: delete value %s from key = %s ", dsn,
           std::wstring(platform::kOdbcDataSourcesKey));
-      InstallSteps::StepGuard::DeleteValue(platform::HKEY_LOCAL_MACHINE,
-                                           platform::kOdbcDataSourcesKey, dsn);
+      StepGuard::DeleteValue(platform::HKEY_LOCAL_MACHINE, platform::kOdbcDataSourcesKey, dsn);
       return;
     }
 
@@ -85,7 +85,7 @@ void CInstallManager::CommonStepDatabase(const SettingsNodePtr& node, bool remov
     if (platform::RegCreateKeyExW(platform::HKEY_LOCAL_MACHINE, dsnKey.c_str(), 0, nullptr, 0,
                                   kAccess, nullptr, &key, nullptr) != platform::ERROR_SUCCESS)
       return;
-    const std::wstring file = ReadAttribute(node, Attribute::kFile, L"", true);
+    const std::wstring file = m_ctx.ReadAttribute(node, Attribute::kFile, L"", true);
     SetText(key, L"DefaultDir", basePath);
     std::wstring dbq = basePath;
     platform::PathAppendW(dbq, file);
@@ -116,4 +116,4 @@ void CInstallManager::CommonStepDatabase(const SettingsNodePtr& node, bool remov
   }
 }
 
-}  // namespace InstallManager
+}  // namespace InstallSteps

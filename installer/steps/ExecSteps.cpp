@@ -1,6 +1,6 @@
 // Programs run during an installation: the Exec step, the redistributables the product needs and
 // the start of a program that the installer waits for with its window alive.
-#include "manager/InstallManager.h"
+#include "steps/ExecSteps.h"
 
 #include "app/Tools.h"
 #include "package/ScriptVocabulary.h"
@@ -16,7 +16,9 @@
 
 #include <vector>
 
-namespace InstallManager {
+namespace InstallSteps {
+
+using namespace InstallManager;
 
 using CommonTools::SettingsNodePtr;
 namespace Attribute = ScriptNames::Attribute;
@@ -77,19 +79,19 @@ void PumpWindow() {
 
 }  // namespace
 
-std::wstring CInstallManager::ProgramOfNode(const SettingsNodePtr& node) {
-  std::wstring path = ReadAttribute(node, Attribute::kPath, L"", true);
+std::wstring ExecStep::ProgramOfNode(const SettingsNodePtr& node) {
+  std::wstring path = m_ctx.ReadAttribute(node, Attribute::kPath, L"", true);
   if (path.empty()) {
-    std::wstring key = ReadAttribute(node, Attribute::kMsgKey, L"", false);
+    std::wstring key = m_ctx.ReadAttribute(node, Attribute::kMsgKey, L"", false);
     if (!key.empty()) path = GetGuiTools().GetMessage(key);
   }
   return path;
 }
 
-void CInstallManager::CommonStepExec(const SettingsNodePtr& node, bool remove) {
+void ExecStep::Run(const SettingsNodePtr& node, bool remove, const std::wstring&) {
   Log(LogLevel::Info, L"CommonStepExec: Start");
   try {
-    if (IsIgnored(node)) {
+    if (m_ctx.IsIgnored(node)) {
       Log(LogLevel::Info, L"CommonStepExec: Ignore");
       return;
     }
@@ -104,37 +106,37 @@ void CInstallManager::CommonStepExec(const SettingsNodePtr& node, bool remove) {
       return;
     }
     Log(LogLevel::Info, L"CommonStepExec: exec path = %s", path);
-    const std::wstring arguments = ReadAttribute(node, Attribute::kCmdArguments, L"", false);
-    const std::wstring showText = ReadAttribute(node, Attribute::kShowWindow, L"Y", false);
+    const std::wstring arguments = m_ctx.ReadAttribute(node, Attribute::kCmdArguments, L"", false);
+    const std::wstring showText = m_ctx.ReadAttribute(node, Attribute::kShowWindow, L"Y", false);
     const bool show = !showText.empty() && (showText[0] == L'Y' || showText[0] == L'y');
     Log(LogLevel::Info, L"CommonStepExec: File = %s Arg = %s ShowWnd = %s", path, arguments,
         showText);
 
     std::wstring file = path;
-    if (!InstallSteps::IsFileExists(path) && m_userSettings) {
-      std::wstring base = m_userSettings->GetText(Attribute::kProjectPath);
-      if (base.empty()) base = m_userSettings->GetText(Attribute::kTolmeraPath);
-      if (!base.empty()) file = InstallSteps::CombinePath(base, path);
+    if (!IsFileExists(path) && m_ctx.Settings()) {
+      std::wstring base = m_ctx.Settings()->GetText(Attribute::kProjectPath);
+      if (base.empty()) base = m_ctx.Settings()->GetText(Attribute::kTolmeraPath);
+      if (!base.empty()) file = CombinePath(base, path);
     }
     Log(LogLevel::Info, L"CommonStepExec: File = %s", file);
-    if (!InstallSteps::IsFileExists(file)) {
+    if (!IsFileExists(file)) {
       std::wstring extracted;
-      if (!m_dataStorage || !m_dataStorage->ExtractFile(L"", path, extracted)) {
+      if (!m_ctx.Storage() || !m_ctx.Storage()->ExtractFile(L"", path, extracted)) {
         Log(LogLevel::Warning, L"File %s is not found in scenario", path);
         return;
       }
       file = extracted;
       Log(LogLevel::Info, L"CommonStepExec: Extract File = %s", file);
     }
-    if (!InstallSteps::IsFileExists(file)) {
+    if (!IsFileExists(file)) {
       Log(LogLevel::Warning, L"File %s is not found", file);
       return;
     }
     Log(LogLevel::Info, L"CommonStepExec: File = %s exists", file);
-    if (!AskUser(node)) return;
+    if (!m_ctx.AskUser(node)) return;
     Log(LogLevel::Info, L"CommonStepExec: after Ask");
-    const bool wait = WaitRequested(ReadAttribute(node, Attribute::kWait, L"", false));
-    if (!CallExecProcess(file, arguments, show, wait)) {
+    const bool wait = WaitRequested(m_ctx.ReadAttribute(node, Attribute::kWait, L"", false));
+    if (!Start(file, arguments, show, wait)) {
       const std::wstring text = GetGuiTools().GetMessage(Attribute::kExecCmdError);
       std::wstring line = text, why;
       const platform::FormatArg args[] = {platform::FormatArg(file),
@@ -155,8 +157,8 @@ void CInstallManager::CommonStepExec(const SettingsNodePtr& node, bool remove) {
   }
 }
 
-bool CInstallManager::CallExecProcess(const std::wstring& file, const std::wstring& arguments,
-                                      bool show, bool wait) {
+bool ExecStep::Start(const std::wstring& file, const std::wstring& arguments, bool show,
+                     bool wait) {
   // A relative name is taken from where the run stands before its folder becomes current.
   // A bare name (msiexec.exe) is left to the program search.
   std::wstring program = file;
@@ -178,8 +180,7 @@ bool CInstallManager::CallExecProcess(const std::wstring& file, const std::wstri
   Log(LogLevel::Info, L"CallExecProcess: %s", line);
   platform::ProcessHandle process;
   // Only a program of the machine starts, never one of the host's folders.
-  const platform::DWORD status =
-      InstallSteps::StepGuard::StartProgram(program, line, startup, process);
+  const platform::DWORD status = StepGuard::StartProgram(program, line, startup, process);
   if (status != platform::ERROR_SUCCESS) {
     Log(LogLevel::Info, L"CreateProcess failed (%d)\n", static_cast<int>(status));
     Log(LogLevel::Warning, L"CallExecProcess: process returned error");
@@ -196,7 +197,7 @@ bool CInstallManager::CallExecProcess(const std::wstring& file, const std::wstri
   return true;
 }
 
-void CInstallManager::ProcessRedist(const SettingsNodePtr& root, bool remove) {
+void ExecStep::Redistributables(const SettingsNodePtr& root, bool remove) {
   if (remove || !root) return;
   Log(LogLevel::Info, L"ProcessRedist: Start");
   CommonTools::SettingsNodeListPtr children;
@@ -212,11 +213,12 @@ void CInstallManager::ProcessRedist(const SettingsNodePtr& root, bool remove) {
   }
   for (const auto& r : redists) {
     try {
-      if (IsIgnored(r)) {
+      if (m_ctx.IsIgnored(r)) {
         Log(LogLevel::Info, L"ProcessRedist: Ignore");
         continue;
       }
-      const std::wstring key = kUninstallKey + ReadAttribute(r, Attribute::kRegKey, L"", false);
+      const std::wstring key =
+          kUninstallKey + m_ctx.ReadAttribute(r, Attribute::kRegKey, L"", false);
       Log(LogLevel::Info, L"ProcessRedist: Regkey = %s", key);
       platform::RegKey installed;
       if (installed.Open(platform::HKEY_LOCAL_MACHINE, key,
@@ -225,18 +227,19 @@ void CInstallManager::ProcessRedist(const SettingsNodePtr& root, bool remove) {
       } else {
         Log(LogLevel::Info, L"ProcessRedist: Regkey = %s IS NOT FOUND: need to install redist",
             key);
-        const std::wstring path = ReadAttribute(r, Attribute::kPath, L"", true);
-        const std::wstring arguments = ReadAttribute(r, Attribute::kCmdArguments, L"", false);
-        const std::wstring waitText = ReadAttribute(r, Attribute::kWait, L"", false);
+        const std::wstring path = m_ctx.ReadAttribute(r, Attribute::kPath, L"", true);
+        const std::wstring arguments = m_ctx.ReadAttribute(r, Attribute::kCmdArguments, L"", false);
+        const std::wstring waitText = m_ctx.ReadAttribute(r, Attribute::kWait, L"", false);
         Log(LogLevel::Info, L"ProcessRedist: File = %s Arg = %s Wait = %s", path, arguments,
             waitText);
         std::wstring extracted;
-        if (path.empty() || !m_dataStorage || !m_dataStorage->ExtractFile(L"", path, extracted)) {
+        if (path.empty() || !m_ctx.Storage() ||
+            !m_ctx.Storage()->ExtractFile(L"", path, extracted)) {
           Log(LogLevel::Warning, L"ProcessRedist: File = %s IS NOT FOUND", path);
         } else {
           ShowStage(ScriptNames::Stage::kInstallRedist);
           Log(LogLevel::Warning, L"ProcessRedist: Call %s %s", path, arguments);
-          CallExecProcess(extracted, arguments, false, WaitRequested(waitText));
+          Start(extracted, arguments, false, WaitRequested(waitText));
         }
       }
     } catch (const CommonTools::SettingsError&) {
@@ -247,4 +250,4 @@ void CInstallManager::ProcessRedist(const SettingsNodePtr& root, bool remove) {
   Log(LogLevel::Info, L"ProcessRedist: Finish");
 }
 
-}  // namespace InstallManager
+}  // namespace InstallSteps

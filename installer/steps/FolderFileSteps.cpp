@@ -1,21 +1,21 @@
 // The folders and files steps: the scheduled lists put on disk from the package archive and
 // taken away again, with the backups an update or repair makes first, and the amount of work
 // the progress bar counts.
-#include "manager/InstallManager.h"
+#include "steps/FolderFileSteps.h"
 
 #include "app/Tools.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "package/NameCheck.h"
+#include "package/ScriptVocabulary.h"
+#include "platform/Text.h"
 #include "steps/FileUtilities.h"
 #include "steps/RightsStep.h"
 
-namespace InstallManager {
+namespace InstallSteps {
 
-using InstallSteps::CombinePath;
-using InstallSteps::IsFileExists;
-using InstallSteps::SetupEntry;
-using InstallSteps::SetupList;
+using namespace InstallManager;
+namespace Attribute = ScriptNames::Attribute;
 
 namespace {
 
@@ -29,6 +29,43 @@ std::wstring FolderPrefix(const std::wstring& name) {
   std::wstring prefix = name;
   while (!prefix.empty() && prefix.back() == L'\\') prefix.pop_back();
   return prefix + L"\\";
+}
+
+// A scheduled entry read from its node; false (with a level-0 line) for a node whose name is
+// empty, which would stand for the whole target folder.
+bool ReadEntry(StepContext& context, const SettingsNodePtr& node, const wchar_t* step,
+               const wchar_t* what, SetupEntry& entry, std::wstring& type) {
+  entry.name = context.ReadAttribute(node, Attribute::kName, L"", true);
+  type = context.ReadAttribute(node, Attribute::kType, L"", true);
+  entry.access = context.ReadAttribute(node, Attribute::kAccess, L"", true);
+  entry.overwrite = context.ReadAttribute(node, Attribute::kOverwrite, L"", true);
+  entry.target = context.ReadAttribute(node, Attribute::kTarget, L"", true);
+  entry.backupFiles = context.ReadAttribute(node, Attribute::kBackupFiles, L"", true);
+  if (entry.name.find_first_not_of(L" \\.") == std::wstring::npos) {
+    Log(LogLevel::Error,
+        L"%s: a %s without a Name (\"%s\") would stand for the whole installation folder and is "
+        L"skipped",
+        std::wstring(step), std::wstring(what), entry.name);
+    return false;
+  }
+  // A name that is absolute, climbs or names a device would put the entry, and its removal,
+  // outside the folder it belongs to.
+  // The family's common files may lie one level up, beside the product folder.
+  entry.common = platform::EqualsNoCase(type, ScriptNames::Value::kCommonType);
+  for (const auto& [attribute, value] :
+       {std::pair<const wchar_t*, const std::wstring*>{Attribute::kName, &entry.name},
+        std::pair<const wchar_t*, const std::wstring*>{Attribute::kTarget, &entry.target}}) {
+    // A full path as Target places the entry in the family's data folder; the steps keep it
+    // there (EntryBound).
+    const bool target = value == &entry.target;
+    const std::wstring reason =
+        CommonTools::NameOutsideReason(*value, target && entry.common ? 1 : 0, target);
+    if (reason.empty()) continue;
+    Log(LogLevel::Error, L"%s: %s \"%s\" of a %s is refused: %s", std::wstring(step),
+        std::wstring(attribute), *value, std::wstring(what), reason);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -45,9 +82,9 @@ static void MakeBackups(int detectedAction, const std::wstring& target, std::wst
        start = bar + 1, bar = list.find(L'|', start)) {
     std::wstring item = list.substr(start, bar - start);
     if (item.empty()) continue;
-    std::wstring found = InstallSteps::FindFileBelow(target, item);
+    std::wstring found = FindFileBelow(target, item);
     if (found.empty()) continue;
-    std::wstring bak = InstallSteps::BackupName(found);
+    std::wstring bak = BackupName(found);
     platform::CopyFileW(found, bak, false);
     Log(LogLevel::Info, L"Backup of %s is %s", found, bak);
   }
@@ -55,28 +92,27 @@ static void MakeBackups(int detectedAction, const std::wstring& target, std::wst
 
 // A copy that the disk stopped (full, over its quota, a failed write) is a failed run: the
 // installation cannot be whole. A damaged or missing entry stays a warning of its step.
-void CInstallManager::CopyFailed(const wchar_t* format, const std::wstring& path) {
-  const platform::DWORD failure = m_dataStorage->LastWriteFailure();
+void CopyFailed(StepContext& context, const wchar_t* format, const std::wstring& path) {
+  const platform::DWORD failure = context.Storage()->LastWriteFailure();
   if (failure == platform::ERROR_SUCCESS) return;
   Log(LogLevel::Error, format, path, platform::SystemErrorText(failure));
   RaiseResult(irErrorDuringInstall);
 }
 
-std::wstring CInstallManager::EntryBound(const SetupEntry& entry) const {
+std::wstring EntryBound(StepContext& context, const SetupEntry& entry) {
   if (!CommonTools::IsFullPath(entry.target))
-    return entry.common ? m_guard.FamilyFolder() : m_guard.ProductFolder();
+    return entry.common ? context.Guard().FamilyFolder() : context.Guard().ProductFolder();
   // A data folder of the family's own: what holds its record of installed products.
-  std::wstring data = m_commonInfo.productsFile;
+  std::wstring data = context.CommonData().productsFile;
   if (data.empty() || !platform::PathRemoveFileSpecW(data)) return L"";
   platform::PathRemoveBackslashW(data);
-  if (InstallSteps::IsProtectedFolder(data)) return L"";
+  if (IsProtectedFolder(data)) return L"";
   return data;
 }
 
-void CInstallManager::CommonStepFolders(const SetupList& list, bool remove,
-                                        const std::wstring& basePath) {
-  if (!GuardFor(basePath, L"CommonStepFolders")) return;
-  auto& window = GetGuiTools().MainWindow();
+void FolderStep::Process(const SetupList& list, bool remove, const std::wstring& basePath) {
+  if (!m_ctx.GuardFor(basePath, L"CommonStepFolders")) return;
+  auto& window = m_ctx.Progress();
   for (const SetupEntry& entry : list) {
     if (entry.name.find_first_not_of(L" \\.") == std::wstring::npos) {
       Log(LogLevel::Error, L"CommonStepFolders: a folder without a name is skipped");
@@ -85,48 +121,48 @@ void CInstallManager::CommonStepFolders(const SetupList& list, bool remove,
     std::wstring target = TargetFolder(entry, basePath);
     std::wstring path = target.empty() ? L"" : CombinePath(target, entry.name);
     if (path.empty()) continue;
-    const std::wstring bound = EntryBound(entry);
-    if (!InstallSteps::StepGuard::IsInside(path, bound)) {
+    const std::wstring bound = EntryBound(m_ctx, entry);
+    if (!StepGuard::IsInside(path, bound)) {
       Log(LogLevel::Error,
           L"CommonStepFolders: Folder = %s lies outside the folder %s and is skipped", path, bound);
       continue;
     }
     if (remove) {
-      if (m_guard.RollingBack() && !m_guard.MadeByProduct(path)) {
+      if (m_ctx.Guard().RollingBack() && !m_ctx.Guard().MadeByProduct(path)) {
         Log(LogLevel::Info, L"CommonStepFolders: Folder = %s was there before this run and is kept",
             path);
         continue;
       }
       if (!IsFileExists(path)) continue;
       window.SetItemText(entry.name);
-      if (!m_guard.DeleteFolderTree(path, L"CommonStepFolders", bound, entry.common)) continue;
+      if (!m_ctx.Guard().DeleteFolderTree(path, L"CommonStepFolders", bound, entry.common))
+        continue;
       if (IsFileExists(path)) {
         Log(LogLevel::Warning, L"CommonStepFolders: Folder = %s is not deleted", path);
-        m_result = irDeleteFolder;
+        m_ctx.SetResult(irDeleteFolder);
         continue;
       }
       Log(LogLevel::Info, L"CommonStepFolders: Folder = %s is deleted", path);
       // The parents this removal emptied go too, up to the first one that holds anything, and
       // only those the product made: never a drive root or a folder of the system.
-      m_guard.RemoveEmptyParents(
-          path, entry.common || bound != m_guard.ProductFolder() ? bound : L"", true);
+      m_ctx.Guard().RemoveEmptyParents(
+          path, entry.common || bound != m_ctx.Guard().ProductFolder() ? bound : L"", true);
       continue;
     }
 
     window.SetItemText(entry.name);
-    MakeBackups(m_detectedAction, target, entry.backupFiles);
+    MakeBackups(m_ctx.DetectedAction(), target, entry.backupFiles);
     // A folder that is there already is the product's only in what the extraction adds to it.
     const bool existed = platform::PathIsDirectoryW(path);
-    const InstallSteps::PathSet before =
-        existed ? InstallSteps::StepGuard::ListFiles(path) : InstallSteps::PathSet();
-    RememberMissing(path);
+    const PathSet before = existed ? StepGuard::ListFiles(path) : PathSet();
+    m_ctx.Guard().NoteMissing(path);
     std::wstring extracted;
-    if (m_dataStorage && !m_dataStorage->ExtractFolder(target, FolderPrefix(entry.name), extracted,
-                                                       entry.overwrite)) {
-      CopyFailed(L"CommonStepFolders: Folder = %s is not copied: %s", path);
+    if (m_ctx.Storage() && !m_ctx.Storage()->ExtractFolder(target, FolderPrefix(entry.name),
+                                                           extracted, entry.overwrite)) {
+      CopyFailed(m_ctx, L"CommonStepFolders: Folder = %s is not copied: %s", path);
       Log(LogLevel::Warning, L"CommonStepFolders: Folder = %s is not extracted completely", path);
     }
-    if (existed) m_guard.NoteNewFiles(path, before);
+    if (existed) m_ctx.Guard().NoteNewFiles(path, before);
     if (!IsFileExists(path)) {
       platform::CreateDirectoryWithParents(path);
       if (!platform::PathIsDirectoryW(path))
@@ -136,9 +172,9 @@ void CInstallManager::CommonStepFolders(const SetupList& list, bool remove,
     } else {
       Log(LogLevel::Info, L"CommonStepFolders: Folder = %s is created", path);
     }
-    if (!entry.access.empty() && m_guard.MayResecure(path, L"CommonStepFolders")) {
+    if (!entry.access.empty() && m_ctx.Guard().MayResecure(path, L"CommonStepFolders")) {
       // "permisions" is spelt as the logs of every earlier version have it.
-      if (!InstallSteps::SetRights(path, entry.access, L"y", L"-EVERYONE:"))
+      if (!SetRights(path, entry.access, L"y", L"-EVERYONE:"))
         Log(LogLevel::Warning, L"CommonStepRights: Folder = %s is not set permissions %s", path,
             entry.access);
       else
@@ -148,10 +184,9 @@ void CInstallManager::CommonStepFolders(const SetupList& list, bool remove,
   }
 }
 
-void CInstallManager::CommonStepFiles(const SetupList& list, bool remove,
-                                      const std::wstring& basePath) {
-  if (!GuardFor(basePath, L"CommonStepFiles")) return;
-  auto& window = GetGuiTools().MainWindow();
+void FileStep::Process(const SetupList& list, bool remove, const std::wstring& basePath) {
+  if (!m_ctx.GuardFor(basePath, L"CommonStepFiles")) return;
+  auto& window = m_ctx.Progress();
   for (const SetupEntry& entry : list) {
     if (entry.name.find_first_not_of(L" \\.") == std::wstring::npos) {
       Log(LogLevel::Error, L"CommonStepFiles: a file without a name is skipped");
@@ -160,26 +195,26 @@ void CInstallManager::CommonStepFiles(const SetupList& list, bool remove,
     std::wstring target = TargetFolder(entry, basePath);
     std::wstring path = target.empty() ? L"" : CombinePath(target, entry.name);
     if (path.empty()) continue;
-    const std::wstring bound = EntryBound(entry);
-    if (!InstallSteps::StepGuard::IsInside(path, bound)) {
+    const std::wstring bound = EntryBound(m_ctx, entry);
+    if (!StepGuard::IsInside(path, bound)) {
       Log(LogLevel::Error, L"CommonStepFiles: File = %s lies outside the folder %s and is skipped",
           path, bound);
       continue;
     }
     if (remove) {
-      if (m_guard.RollingBack() && !m_guard.MadeByProduct(path)) {
+      if (m_ctx.Guard().RollingBack() && !m_ctx.Guard().MadeByProduct(path)) {
         Log(LogLevel::Info, L"CommonStepFiles: File = %s was there before this run and is kept",
             path);
         continue;
       }
       if (!IsFileExists(path)) continue;
       window.SetItemText(entry.name);
-      if (!m_guard.MayRemoveIn(path, bound, L"CommonStepFiles", entry.common)) continue;
-      m_guard.DeleteFileIn(path, bound, L"CommonStepFiles", entry.common);
+      if (!m_ctx.Guard().MayRemoveIn(path, bound, L"CommonStepFiles", entry.common)) continue;
+      m_ctx.Guard().DeleteFileIn(path, bound, L"CommonStepFiles", entry.common);
       if (platform::PathFileExistsW(path)) {
         Log(LogLevel::Warning, L"CommonStepFiles: File = %s is not deleted", path);
         // A folder that waits for the restart keeps the run's restart result.
-        if (m_result != irDeleteFolder) m_result = irErrorDuringInstall;
+        if (m_ctx.RunResult() != irDeleteFolder) m_ctx.SetResult(irErrorDuringInstall);
       } else {
         Log(LogLevel::Info, L"CommonStepFiles: File = %s is deleted", path);
       }
@@ -187,16 +222,16 @@ void CInstallManager::CommonStepFiles(const SetupList& list, bool remove,
     }
 
     window.SetItemText(entry.name);
-    MakeBackups(m_detectedAction, target, entry.backupFiles);
-    RememberMissing(path);
+    MakeBackups(m_ctx.DetectedAction(), target, entry.backupFiles);
+    m_ctx.Guard().NoteMissing(path);
     std::wstring out;
-    if (!m_dataStorage || !m_dataStorage->ExtractFile(target, entry.name, out)) {
-      if (m_dataStorage) CopyFailed(L"CommonStepFiles: File = %s is not copied: %s", path);
+    if (!m_ctx.Storage() || !m_ctx.Storage()->ExtractFile(target, entry.name, out)) {
+      if (m_ctx.Storage()) CopyFailed(m_ctx, L"CommonStepFiles: File = %s is not copied: %s", path);
       Log(LogLevel::Warning, L"CommonStepFiles: File = %s is not extracted", path);
       out = path;
     }
-    if (!entry.access.empty() && m_guard.MayResecure(out, L"CommonStepFiles")) {
-      if (!InstallSteps::SetRights(out, entry.access, L"y", L"-EVERYONE:"))
+    if (!entry.access.empty() && m_ctx.Guard().MayResecure(out, L"CommonStepFiles")) {
+      if (!SetRights(out, entry.access, L"y", L"-EVERYONE:"))
         Log(LogLevel::Warning, L"CommonStepFiles: File = %s is not set permissions %s", out,
             entry.access);
       else
@@ -205,30 +240,78 @@ void CInstallManager::CommonStepFiles(const SetupList& list, bool remove,
   }
 }
 
-std::uint64_t CInstallManager::FolderWorkTotal(const std::wstring& basePath) {
+std::uint64_t FolderStep::WorkTotal(const std::wstring& basePath) {
   std::uint64_t total = 0;
-  for (const SetupEntry& e : m_scheduled.removeFolders) {
+  for (const SetupEntry& e : m_ctx.Scheduled().removeFolders) {
     std::wstring p = CombinePath(basePath, e.name);
-    if (!p.empty() && platform::PathIsDirectoryW(p)) total += InstallSteps::FolderBytes(p);
+    if (!p.empty() && platform::PathIsDirectoryW(p)) total += FolderBytes(p);
   }
-  if (m_dataStorage) {
-    for (const SetupList* list : {&m_scheduled.installFolders, &m_scheduled.commonFolders})
+  if (m_ctx.Storage()) {
+    for (const SetupList* list :
+         {&m_ctx.Scheduled().installFolders, &m_ctx.Scheduled().commonFolders})
       for (const SetupEntry& e : *list) {
         std::uint64_t count = 0, packed = 0, unpacked = 0;
         std::wstring prefix = FolderPrefix(e.name);
-        if (m_dataStorage->Measure(&prefix, count, packed, unpacked)) total += unpacked;
+        if (m_ctx.Storage()->Measure(&prefix, count, packed, unpacked)) total += unpacked;
       }
   }
   return total;
 }
 
-void CInstallManager::CountKeptCommonFolders(const std::wstring& basePath) {
+void FolderStep::CountKeptCommon(const std::wstring& basePath) {
   std::uint64_t kept = 0;
-  for (const SetupEntry& e : m_scheduled.commonFolders) {
+  for (const SetupEntry& e : m_ctx.Scheduled().commonFolders) {
     std::wstring p = CombinePath(basePath, e.name);
-    if (!p.empty() && platform::PathIsDirectoryW(p)) kept += InstallSteps::FolderBytes(p);
+    if (!p.empty() && platform::PathIsDirectoryW(p)) kept += FolderBytes(p);
   }
-  if (kept != 0) GetGuiTools().MainWindow().StepProgress(kept);
+  if (kept != 0) m_ctx.Progress().StepProgress(kept);
 }
 
-}  // namespace InstallManager
+namespace {
+
+// The three lists of one kind of entry, and how its scheduling names itself in the log.
+struct ScheduleLists {
+  const wchar_t* step;   // "CommonStepScheduleFolder"
+  const wchar_t* label;  // "Folder"
+  const wchar_t* element;
+  SetupList& common;
+  SetupList& removed;
+  SetupList& installed;
+};
+
+// A DIRECTORY or FILE node read and put on its list: the common one whatever `remove` is.
+void Schedule(StepContext& context, const SettingsNodePtr& node, bool remove,
+              const ScheduleLists& lists) {
+  if (context.IsIgnored(node)) return;
+  SetupEntry entry;
+  std::wstring type;
+  if (!ReadEntry(context, node, lists.step, lists.element, entry, type)) return;
+  const std::wstring line = std::wstring(lists.step) + L": " + lists.label + L" = %s";
+  if (platform::EqualsNoCase(type, ScriptNames::Value::kCommonType)) {
+    Log(LogLevel::Info, line + L" common", entry.name);
+    lists.common.push_back(std::move(entry));
+  } else if (remove) {
+    Log(LogLevel::Info, line + L" remove", entry.name);
+    lists.removed.push_back(std::move(entry));
+  } else {
+    Log(LogLevel::Info, line, entry.name);
+    lists.installed.push_back(std::move(entry));
+  }
+}
+
+}  // namespace
+
+void FolderStep::Run(const SettingsNodePtr& node, bool remove, const std::wstring&) {
+  ScheduledEntries& s = m_ctx.Scheduled();
+  Schedule(m_ctx, node, remove,
+           {L"CommonStepScheduleFolder", L"Folder", L"DIRECTORY", s.commonFolders, s.removeFolders,
+            s.installFolders});
+}
+
+void FileStep::Run(const SettingsNodePtr& node, bool remove, const std::wstring&) {
+  ScheduledEntries& s = m_ctx.Scheduled();
+  Schedule(m_ctx, node, remove,
+           {L"CommonStepFile", L"File", L"FILE", s.commonFiles, s.removeFiles, s.installFiles});
+}
+
+}  // namespace InstallSteps

@@ -1,6 +1,6 @@
 // The user profile clean-up of an uninstall: the product's local and roaming application data of
 // every profile of the computer.
-#include "manager/InstallManager.h"
+#include "steps/ProfileCleanup.h"
 
 #include "package/NameCheck.h"
 
@@ -13,7 +13,9 @@
 
 #include <vector>
 
-namespace InstallManager {
+namespace InstallSteps {
+
+using namespace InstallManager;
 
 namespace {
 
@@ -49,22 +51,22 @@ void DeleteTarget(const std::wstring& target, const std::wstring& parent) {
     return;
   }
   Log(LogLevel::Info, L"%s", std::wstring(kPrefix) + L"User folder " + target + L" before delete");
-  InstallSteps::DeleteFolder(target);
-  if (InstallSteps::IsFolderEmpty(parent) && !InstallSteps::IsProtectedFolder(parent))
-    InstallSteps::DeleteFolder(parent);
+  DeleteFolder(target);
+  if (IsFolderEmpty(parent) && !IsProtectedFolder(parent)) DeleteFolder(parent);
 }
 
 }  // namespace
 
-void CInstallManager::DeleteAllUsersFolders() {
+void ProfileCleanupStep::Remove(const SettingsNodePtr&, const std::wstring&) {
   Log(LogLevel::Info, L"DeleteAllUsersFolders: Start ==============================");
-  if (m_product.version < 16) {
-    Log(LogLevel::Info, L"DeleteAllUsersFolders: Ignore for version (%i)< 16", m_product.version);
+  if (m_ctx.ProductData().version < 16) {
+    Log(LogLevel::Info, L"DeleteAllUsersFolders: Ignore for version (%i)< 16",
+        m_ctx.ProductData().version);
     return;
   }
-  const std::wstring& name = m_product.name;
-  const std::wstring& dirName = m_product.dirName;
-  const std::wstring& regKey = m_product.regKey;
+  const std::wstring& name = m_ctx.ProductData().name;
+  const std::wstring& dirName = m_ctx.ProductData().dirName;
+  const std::wstring& regKey = m_ctx.ProductData().regKey;
   // The product's names are parts of folders below each profile: none may climb out of it.
   for (const std::wstring* part : {&name, &dirName, &regKey}) {
     const std::wstring reason = CommonTools::NameOutsideReason(*part);
@@ -109,7 +111,7 @@ void CInstallManager::DeleteAllUsersFolders() {
     if (entry.attributes & platform::FILE_ATTRIBUTE_REPARSE_POINT) continue;
     const std::wstring user = profilesFolder + L"\\" + entry.fileName;
 
-    const std::wstring localBase = InstallSteps::CombinePath(user, localRel);
+    const std::wstring localBase = CombinePath(user, localRel);
     if (localBase.empty() || !Finds(localBase)) {
       Log(LogLevel::Info, L"%s",
           std::wstring(kPrefix) + L"User folder " + localBase + L" is not found");
@@ -125,7 +127,7 @@ void CInstallManager::DeleteAllUsersFolders() {
       DeleteTarget(target, parent);
     }
 
-    const std::wstring roamingBase = InstallSteps::CombinePath(user, roamingRel);
+    const std::wstring roamingBase = CombinePath(user, roamingRel);
     if (roamingBase.empty() || !Finds(roamingBase)) {
       Log(LogLevel::Info, L"%s",
           std::wstring(kPrefix) + L"User folder " + roamingBase + L" is not found");
@@ -140,4 +142,4 @@ void CInstallManager::DeleteAllUsersFolders() {
   Log(LogLevel::Info, L"DeleteAllUsersFolders: Finish ==============================");
 }
 
-}  // namespace InstallManager
+}  // namespace InstallSteps

@@ -1,7 +1,7 @@
 // The project configuration update: the product's configuration file brought in line with the
 // run, either by the attribute changes of INSTALL / CFG / CHANGE or by rewriting its list of
 // installed libraries from the selection.
-#include "manager/InstallManager.h"
+#include "steps/ProjectConfigStep.h"
 
 #include "app/Tools.h"
 #include "package/ScriptVocabulary.h"
@@ -12,7 +12,9 @@
 
 #include <vector>
 
-namespace InstallManager {
+namespace InstallSteps {
+
+using namespace InstallManager;
 
 using CommonTools::SettingsNodeListPtr;
 using CommonTools::SettingsNodePtr;
@@ -71,13 +73,14 @@ int FindLibraryEntry(const SettingsNodeListPtr& list, int id, SettingsNodePtr& e
 
 }  // namespace
 
-bool CInstallManager::ChangeTagsProductConfig(const std::wstring& path) {
+bool ProjectConfigStep::ChangeTags(const std::wstring& path) {
   bool librariesAsked = false, changeFound = false, changed = false, failed = false;
   try {
     SettingsNodePtr root, install, cfg;
     SettingsNodeListPtr changes;
-    if (!ScriptRoot(root) || !root->GetChild(Element::kInstall, install) || !install ||
-        !install->GetChild(Element::kCfg, cfg) || !cfg || !cfg->GetChildren(changes) || !changes)
+    if (!GetInstallTools().GetScriptRoot(root) || !root->GetChild(Element::kInstall, install) ||
+        !install || !install->GetChild(Element::kCfg, cfg) || !cfg || !cfg->GetChildren(changes) ||
+        !changes)
       return false;
     CommonTools::CXmlSettings file;
     SettingsNodePtr fileRoot;
@@ -89,12 +92,12 @@ bool CInstallManager::ChangeTagsProductConfig(const std::wstring& path) {
         continue;
       }
       if (!platform::EqualsNoCase(change->GetName(), Element::kCfgChange)) continue;
-      const std::wstring tag = ReadAttribute(change, kTag, L"", true);
+      const std::wstring tag = m_ctx.ReadAttribute(change, kTag, L"", true);
       if (platform::EqualsNoCase(tag, kLibrariesTag)) {
         librariesAsked = true;
         continue;
       }
-      const std::wstring attr = ReadAttribute(change, kAttr, L"", false);
+      const std::wstring attr = m_ctx.ReadAttribute(change, kAttr, L"", false);
       if (tag.empty() && attr.empty()) continue;
       changeFound = true;
       SettingsNodePtr node = fileRoot;
@@ -125,9 +128,9 @@ bool CInstallManager::ChangeTagsProductConfig(const std::wstring& path) {
         failed = true;
         continue;
       }
-      std::wstring value = ReadAttribute(change, Attribute::kValue, L"", false);
-      ExpandMacros(value);
-      const std::wstring current = ReadAttribute(node, attr, L"", false);
+      std::wstring value = m_ctx.ReadAttribute(change, Attribute::kValue, L"", false);
+      m_ctx.ExpandMacros(value);
+      const std::wstring current = m_ctx.ReadAttribute(node, attr, L"", false);
       if (!current.empty() && platform::EqualsNoCase(current, value)) continue;
       node->RemoveAttribute(attr);
       if (!node->SetAttribute(attr, Variant(value))) failed = true;
@@ -144,10 +147,9 @@ bool CInstallManager::ChangeTagsProductConfig(const std::wstring& path) {
   return !failed;
 }
 
-void CInstallManager::ProcessUpdateProjectConfig(const SettingsNodePtr& root,
-                                                 const std::wstring& installPath) {
+void ProjectConfigStep::Install(const SettingsNodePtr& root, const std::wstring& installPath) {
   Log(LogLevel::Info, L"ProcessUpdateProjectConfig: start");
-  const std::wstring& config = m_commonInfo.cfgPath;
+  const std::wstring& config = m_ctx.CommonData().cfgPath;
   if (config.empty()) {
     Log(LogLevel::Info, L"ProcessUpdateProjectConfig: Finish Config file is not set in scenario");
     return;
@@ -155,8 +157,8 @@ void CInstallManager::ProcessUpdateProjectConfig(const SettingsNodePtr& root,
   // A relative name is the file below the product folder, not below whatever folder the
   // installer was started in.
   const std::wstring scriptPath =
-      platform::PathIsRelativeW(config) ? InstallSteps::CombinePath(installPath, config) : config;
-  if (scriptPath.empty() || !InstallSteps::IsFileExists(scriptPath)) {
+      platform::PathIsRelativeW(config) ? CombinePath(installPath, config) : config;
+  if (scriptPath.empty() || !IsFileExists(scriptPath)) {
     Log(LogLevel::Info, L"ProcessUpdateProjectConfig: Config file %s is not found", config);
     return;
   }
@@ -165,11 +167,11 @@ void CInstallManager::ProcessUpdateProjectConfig(const SettingsNodePtr& root,
       root && root->GetChild(Element::kLibraries, scriptLibraries) && scriptLibraries;
   if (!hasLibraries)
     Log(LogLevel::Info, L"ProcessUpdateProjectConfig: tag LIBRARIES is not detected in scenario");
-  const std::wstring path = InstallSteps::CombinePath(installPath, config);
+  const std::wstring path = CombinePath(installPath, config);
   Log(LogLevel::Info, L"ProcessUpdateProjectConfig: Update file %s", path);
-  if (path.empty() || !InstallSteps::IsFileExists(path)) return;
+  if (path.empty() || !IsFileExists(path)) return;
   Log(LogLevel::Info, L"ProcessUpdateProjectConfig: File %s is found", path);
-  if (ChangeTagsProductConfig(path)) {
+  if (ChangeTags(path)) {
     Log(LogLevel::Info, L"ProcessUpdateProjectConfig: detected tags <CFG\\Change>");
     return;
   }
@@ -205,10 +207,10 @@ void CInstallManager::ProcessUpdateProjectConfig(const SettingsNodePtr& root,
     return;
   }
 
-  for (int i = 0; hasLibraries && entries && i < GetLibraryCount(); ++i) {
+  for (int i = 0; hasLibraries && entries && i < m_ctx.Components().Count(); ++i) {
     Log(LogLevel::Info, L"ProcessUpdateProjectConfig: cycle by libraries");
     CommonTools::LibraryRecord library;
-    if (!GetLibrary(i, library)) continue;
+    if (!m_ctx.Components().Get(i, library)) continue;
     try {
       // The list is taken again for each library: entries may have gone or come.
       if (!libraries->GetChildren(entries) || !entries) continue;
@@ -235,12 +237,13 @@ void CInstallManager::ProcessUpdateProjectConfig(const SettingsNodePtr& root,
         if (!steps->GetItem(s, step) || !step) continue;
         const std::wstring name = step->GetName();
         if (platform::EqualsNoCase(name, Element::kDirectory)) {
-          entry->SetAttribute(Attribute::kPath,
-                              Variant(L"..\\" + ReadAttribute(step, Attribute::kName, L"", true)));
+          entry->SetAttribute(
+              Attribute::kPath,
+              Variant(L"..\\" + m_ctx.ReadAttribute(step, Attribute::kName, L"", true)));
         } else if (platform::EqualsNoCase(name, Element::kDatabase)) {
-          const std::wstring dsn = ReadAttribute(step, Attribute::kDsn, L"", true);
-          const std::wstring db = ReadAttribute(step, Attribute::kFile, L"", true);
-          const std::wstring type = ReadAttribute(step, Attribute::kType, L"", true);
+          const std::wstring dsn = m_ctx.ReadAttribute(step, Attribute::kDsn, L"", true);
+          const std::wstring db = m_ctx.ReadAttribute(step, Attribute::kFile, L"", true);
+          const std::wstring type = m_ctx.ReadAttribute(step, Attribute::kType, L"", true);
           const bool system = platform::EqualsNoCase(type, kSystemType);
           if (!dsn.empty())
             entry->SetAttribute(system ? Attribute::kDsnSystem : Attribute::kDsn, Variant(dsn));
@@ -257,4 +260,4 @@ void CInstallManager::ProcessUpdateProjectConfig(const SettingsNodePtr& root,
   }
 }
 
-}  // namespace InstallManager
+}  // namespace InstallSteps

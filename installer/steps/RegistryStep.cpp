@@ -3,7 +3,7 @@
 #include "steps/RegistryStep.h"
 
 #include "app/Tools.h"
-#include "manager/InstallManager.h"
+#include "steps/RegistryStep.h"
 #include "package/NameCheck.h"
 #include "package/ScriptVocabulary.h"
 #include "platform/Text.h"
@@ -62,7 +62,9 @@ void RemoveEmptyParents(platform::HKEY root, const std::wstring& key,
 
 }  // namespace InstallSteps
 
-namespace InstallManager {
+namespace InstallSteps {
+
+using namespace InstallManager;
 
 using CommonTools::SettingsNodeListPtr;
 using CommonTools::SettingsNodePtr;
@@ -106,7 +108,7 @@ bool HoldsKey(const std::wstring& key, const std::wstring& inner) {
 
 }  // namespace
 
-bool CInstallManager::ProcessRegistry(const SettingsNodePtr& container, int mode) {
+bool RegistryStep::Process(const SettingsNodePtr& container, int mode) {
   Log(LogLevel::Info, L"ProcessRegistry: start");
   if (!container) return true;
   platform::RegistryBatch batch;
@@ -114,7 +116,7 @@ bool CInstallManager::ProcessRegistry(const SettingsNodePtr& container, int mode
   try {
     SettingsNodePtr reg;
     if (!container->GetChild(Element::kRegistry, reg) || !reg) return true;
-    if (IsIgnored(reg)) return true;
+    if (m_ctx.IsIgnored(reg)) return true;
     SettingsNodeListPtr children;
     if (!reg->GetChildren(children) || !children) return true;
     const int count = children->GetCount();
@@ -122,8 +124,8 @@ bool CInstallManager::ProcessRegistry(const SettingsNodePtr& container, int mode
       SettingsNodePtr k;
       if (!children->GetItem(i, k) || !k) continue;
       const RootEntry* root = FindRoot(k->GetName());
-      if (!root || IsIgnored(k)) continue;
-      const std::wstring key = ReadAttribute(k, Attribute::kKeyName, L"", true);
+      if (!root || m_ctx.IsIgnored(k)) continue;
+      const std::wstring key = m_ctx.ReadAttribute(k, Attribute::kKeyName, L"", true);
       const std::wstring outside = CommonTools::KeyOutsideReason(key);
       if (!outside.empty()) {
         Log(LogLevel::Error, L"ProcessRegistry: KeyName \"%s\" of %s is refused: %s", key,
@@ -142,11 +144,11 @@ bool CInstallManager::ProcessRegistry(const SettingsNodePtr& container, int mode
           continue;
         }
         if (mode == kRegistryRemove && root->root == platform::HKEY_LOCAL_MACHINE &&
-            HoldsKey(key, m_commonInfo.commonKey)) {
+            HoldsKey(key, m_ctx.CommonData().commonKey)) {
           // The family's counter of the common files outlives every single product.
           Log(LogLevel::Warning,
               L"ProcessRegistry: key %s is kept: it holds the common files' counter %s", key,
-              m_commonInfo.commonKey);
+              m_ctx.CommonData().commonKey);
           continue;
         }
         platform::RegKey opened;
@@ -159,21 +161,21 @@ bool CInstallManager::ProcessRegistry(const SettingsNodePtr& container, int mode
               key);
           return found;
         }
-        if (found &&
-            m_guard.DeleteKeyTree(root->root, key, L"ProcessRegistry") == platform::ERROR_SUCCESS)
+        if (found && m_ctx.Guard().DeleteKeyTree(root->root, key, L"ProcessRegistry") ==
+                         platform::ERROR_SUCCESS)
           Log(LogLevel::Info, L"ProcessRegistry: key %s is removed", key);
-        m_guard.RemoveEmptyParentKeys(root->root, key);
+        m_ctx.Guard().RemoveEmptyParentKeys(root->root, key);
         continue;
       }
 
       Log(LogLevel::Info, L"ProcessRegistry: create key %s", key);
-      m_guard.NoteMissingKey(root->root, key);
+      m_ctx.Guard().NoteMissingKey(root->root, key);
       platform::RegKey opened;
       if (opened.Create(root->root, key, kAccess) != platform::ERROR_SUCCESS) continue;
-      const std::wstring name = ReadAttribute(k, Attribute::kValueName, L"", true);
+      const std::wstring name = m_ctx.ReadAttribute(k, Attribute::kValueName, L"", true);
       std::wstring present;
       if (k->GetAttributeText(Attribute::kIntValue, present)) {
-        const std::wstring text = ReadAttribute(k, Attribute::kIntValue, L"", true);
+        const std::wstring text = m_ctx.ReadAttribute(k, Attribute::kIntValue, L"", true);
         std::uint32_t number = 0;
         if (platform::VariantToUInt32(text, number) != platform::S_OK)
           throw CommonTools::SettingsError(CommonTools::SettingsError::Code::TypeMismatch,
@@ -182,9 +184,9 @@ bool CInstallManager::ProcessRegistry(const SettingsNodePtr& container, int mode
         opened.SetDword(name, number);
         continue;
       }
-      const std::wstring text = ReadAttribute(k, Attribute::kTextValue, L"", true);
+      const std::wstring text = m_ctx.ReadAttribute(k, Attribute::kTextValue, L"", true);
       Log(LogLevel::Info, L"ProcessRegistry: %s = %s", name, text);
-      const std::wstring action = ReadAttribute(k, Attribute::kAction, L"", true);
+      const std::wstring action = m_ctx.ReadAttribute(k, Attribute::kAction, L"", true);
       if (!platform::EqualsNoCase(action, ScriptNames::Value::kAdd)) {
         opened.SetString(name, text);
         continue;
@@ -206,4 +208,16 @@ bool CInstallManager::ProcessRegistry(const SettingsNodePtr& container, int mode
   return true;
 }
 
-}  // namespace InstallManager
+void RegistryStep::Install(const SettingsNodePtr& container, const std::wstring&) {
+  Process(container, kRegistryInstall);
+}
+
+void RegistryStep::Remove(const SettingsNodePtr& container, const std::wstring&) {
+  Process(container, kRegistryRemove);
+}
+
+bool RegistryStep::Check(const SettingsNodePtr& container) {
+  return Process(container, kRegistryCheck);
+}
+
+}  // namespace InstallSteps

@@ -2,6 +2,8 @@
 // with everything below it, and the climb that takes away parents a removal emptied.
 #pragma once
 
+#include "steps/StepContext.h"
+
 #include "platform/Registry.h"
 
 #include <functional>
@@ -24,5 +26,18 @@ platform::LSTATUS DeleteKeyTree(platform::HKEY root, const std::wstring& key);
 // is not `mayRemove` (a key that was there before the product: the guard's answer).
 void RemoveEmptyParents(platform::HKEY root, const std::wstring& key,
                         const std::function<bool(const std::wstring&)>& mayRemove);
+
+// The REGISTRY element of a container: its values written, or its keys removed with the climb
+// over emptied parents, or the check whether its first key exists. One registry batch per call.
+class RegistryStep : public IStep {
+ public:
+  using IStep::IStep;
+  void Install(const SettingsNodePtr& container, const std::wstring& basePath) override;
+  void Remove(const SettingsNodePtr& container, const std::wstring& basePath) override;
+  // Whether the first key of the REGISTRY element exists.
+  bool Check(const SettingsNodePtr& container);
+  // `mode` a RegistryMode; the result matters in kRegistryCheck only.
+  bool Process(const SettingsNodePtr& container, int mode);
+};
 
 }  // namespace InstallSteps

@@ -3,7 +3,7 @@
 #include "steps/RightsStep.h"
 
 #include "app/Tools.h"
-#include "manager/InstallManager.h"
+#include "steps/RightsStep.h"
 #include "package/NameCheck.h"
 #include "package/ScriptVocabulary.h"
 #include "platform/Files.h"
@@ -336,36 +336,37 @@ int SetRights(const std::wstring& path, const std::wstring& rights, const std::w
 
 }  // namespace InstallSteps
 
-namespace InstallManager {
+namespace InstallSteps {
+
+using namespace InstallManager;
 
 using CommonTools::SettingsNodeListPtr;
 using CommonTools::SettingsNodePtr;
 
-void CInstallManager::ProcessRights(const SettingsNodePtr& root, bool remove,
-                                    const std::wstring& basePath) {
+void RightsStep::ProcessAll(const SettingsNodePtr& root, bool remove,
+                            const std::wstring& basePath) {
   Log(LogLevel::Info, L"ProcessRights: Start");
   try {
     SettingsNodePtr rights;
     if (!root || !root->GetChild(ScriptNames::Element::kRights, rights) || !rights) return;
-    if (IsIgnored(rights)) return;
+    if (m_ctx.IsIgnored(rights)) return;
     SettingsNodeListPtr children;
     if (!rights->GetChildren(children) || !children) return;
     for (int i = 0, n = children->GetCount(); i < n; ++i) {
       SettingsNodePtr child;
-      if (!children->GetItem(i, child) || !child || IsIgnored(child)) continue;
+      if (!children->GetItem(i, child) || !child || m_ctx.IsIgnored(child)) continue;
       if (platform::EqualsNoCase(child->GetName(), ScriptNames::Element::kDirectory))
-        CommonStepRights(child, remove, basePath);
+        Run(child, remove, basePath);
     }
   } catch (const CommonTools::SettingsError&) {
     // Ends the step without a message; the run goes on.
   }
 }
 
-void CInstallManager::CommonStepRights(const SettingsNodePtr& node, bool remove,
-                                       const std::wstring& basePath) {
+void RightsStep::Run(const SettingsNodePtr& node, bool remove, const std::wstring& basePath) {
   try {
-    if (IsIgnored(node)) return;
-    std::wstring name = ReadAttribute(node, ScriptNames::Attribute::kName, L"", true);
+    if (m_ctx.IsIgnored(node)) return;
+    std::wstring name = m_ctx.ReadAttribute(node, ScriptNames::Attribute::kName, L"", true);
     if (name.find_first_not_of(L" \\.") == std::wstring::npos) {
       Log(LogLevel::Error,
           L"CommonStepRights: a rights entry without a Name (\"%s\") would stand for the whole "
@@ -388,12 +389,13 @@ void CInstallManager::CommonStepRights(const SettingsNodePtr& node, bool remove,
       return;
     }
     // Only the product's own folders are re-secured, never a place of the system.
-    if (!GuardFor(basePath, L"CommonStepRights") || !m_guard.MayResecure(path, L"CommonStepRights"))
+    if (!m_ctx.GuardFor(basePath, L"CommonStepRights") ||
+        !m_ctx.Guard().MayResecure(path, L"CommonStepRights"))
       return;
     std::wstring rights = CommonTools::GetText(node, ScriptNames::Attribute::kRights, L"0");
-    if (!InstallSteps::SetReadOnlyFlags(path, rights, remove))
+    if (!SetReadOnlyFlags(path, rights, remove))
       Log(LogLevel::Warning, L"CommonStepRights: Folder = %s is not set rights %s", path, rights);
-    if (!remove && !InstallSteps::SetRights(path, rights, L"y", L"-EVERYONE:"))
+    if (!remove && !SetRights(path, rights, L"y", L"-EVERYONE:"))
       Log(LogLevel::Warning, L"CommonStepRights: Folder = %s is not set permissions %s", path,
           rights);
   } catch (const CommonTools::SettingsError&) {
@@ -401,4 +403,4 @@ void CInstallManager::CommonStepRights(const SettingsNodePtr& node, bool remove,
   }
 }
 
-}  // namespace InstallManager
+}  // namespace InstallSteps

@@ -2,6 +2,8 @@
 // rights letters, the read-only flags kept in line with the rights, and the grant to Everyone.
 #pragma once
 
+#include "steps/StepContext.h"
+
 #include "platform/Win32Errors.h"
 
 #include <string>
@@ -25,5 +27,16 @@ int SetRights(const std::wstring& path, const std::wstring& rights, const std::w
 bool AddAccessRights(const std::wstring& path, platform::DWORD mask);
 // Logs "   %s Error #%d = %s" with the last error and its text at level 1; returns the code.
 platform::DWORD LogApiError(const std::wstring& message);
+
+// One RIGHTS entry: its rights granted to Everyone (the read-only flags kept in line), or the
+// read-only flags taken back at a removal; ProcessAll walks the script's RIGHTS nodes.
+class RightsStep : public FlaggedStep {
+ public:
+  using FlaggedStep::FlaggedStep;
+  void ProcessAll(const SettingsNodePtr& root, bool remove, const std::wstring& basePath);
+
+ protected:
+  void Run(const SettingsNodePtr& node, bool remove, const std::wstring& basePath) override;
+};
 
 }  // namespace InstallSteps

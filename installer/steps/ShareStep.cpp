@@ -6,7 +6,7 @@
 #include "steps/StepGuard.h"
 
 #include "app/Tools.h"
-#include "manager/InstallManager.h"
+#include "steps/ShareStep.h"
 #include "package/NameCheck.h"
 #include "package/ScriptVocabulary.h"
 #include "platform/Paths.h"
@@ -169,40 +169,39 @@ bool VerifySetShareForFolder() {
 
 }  // namespace InstallSteps
 
-namespace InstallManager {
+namespace InstallSteps {
+
+using namespace InstallManager;
 
 using CommonTools::SettingsNodePtr;
 namespace Attribute = ScriptNames::Attribute;
 namespace Element = ScriptNames::Element;
 
-void CInstallManager::ProcessServer(const SettingsNodePtr& root, bool remove,
-                                    const std::wstring& basePath) {
+void ShareStep::Server(const SettingsNodePtr& root, bool remove, const std::wstring& basePath) {
   Log(LogLevel::Info, L"ProcessServer: Start");
   try {
     SettingsNodePtr server;
     if (!root || !root->GetChild(Element::kServer, server) || !server) return;
-    if (IsIgnored(server)) return;
+    if (m_ctx.IsIgnored(server)) return;
     CommonTools::SettingsNodeListPtr children;
     if (!server->GetChildren(children) || !children) return;
     for (int i = 0; i < children->GetCount(); ++i) {
       SettingsNodePtr child;
       if (!children->GetItem(i, child) || !child) return;
-      if (IsIgnored(child)) continue;
-      if (platform::EqualsNoCase(child->GetName(), Element::kShare))
-        CommonStepShare(child, remove, basePath);
+      if (m_ctx.IsIgnored(child)) continue;
+      if (platform::EqualsNoCase(child->GetName(), Element::kShare)) Run(child, remove, basePath);
     }
   } catch (const CommonTools::SettingsError&) {
     // The settings tree failed: the step ends without a message.
   }
 }
 
-void CInstallManager::CommonStepShare(const SettingsNodePtr& node, bool remove,
-                                      const std::wstring& basePath) {
+void ShareStep::Run(const SettingsNodePtr& node, bool remove, const std::wstring& basePath) {
   try {
-    if (IsIgnored(node)) return;
-    if (!GuardFor(basePath, L"CommonStepShare")) return;
-    const std::wstring name = ReadAttribute(node, Attribute::kName, L"", true);
-    const std::wstring path = ReadAttribute(node, Attribute::kPath, L"", true);
+    if (m_ctx.IsIgnored(node)) return;
+    if (!m_ctx.GuardFor(basePath, L"CommonStepShare")) return;
+    const std::wstring name = m_ctx.ReadAttribute(node, Attribute::kName, L"", true);
+    const std::wstring path = m_ctx.ReadAttribute(node, Attribute::kPath, L"", true);
     // A full path is judged where it lands (inside the product folder) by the guard.
     const std::wstring outside = CommonTools::NameOutsideReason(path, 0, true);
     if (!outside.empty() && !remove) {
@@ -216,32 +215,30 @@ void CInstallManager::CommonStepShare(const SettingsNodePtr& node, bool remove,
     if (outside.empty()) platform::PathAppendW(folder, path);
     if (remove) {
       // Only the share this product made for this folder goes, never another's of that name.
-      if (m_guard.MayRemoveShare(name, folder, L"CommonStepShare") &&
-          InstallSteps::RemoveShare(name))
+      if (m_ctx.Guard().MayRemoveShare(name, folder, L"CommonStepShare") && RemoveShare(name))
         Log(LogLevel::Info, L"CommonStepShare: Folder = %s is removed status share", name);
       else
         Log(LogLevel::Warning, L"CommonStepShare: Folder = %s is not removed status share", name);
       return;
     }
-    const std::wstring access = ReadAttribute(node, Attribute::kAccess, L"", true);
+    const std::wstring access = m_ctx.ReadAttribute(node, Attribute::kAccess, L"", true);
     const int read = node->GetAttribute(L"read", CommonTools::Variant(0)).toInt();
     const int write = node->GetAttribute(L"write", CommonTools::Variant(0)).toInt();
-    const platform::DWORD permissions = InstallSteps::SharePermissions(access, read, write);
+    const platform::DWORD permissions = SharePermissions(access, read, write);
     platform::DWORD status = 0;
-    if (!m_guard.MayShare(folder, L"CommonStepShare")) {
+    if (!m_ctx.Guard().MayShare(folder, L"CommonStepShare")) {
       Log(LogLevel::Warning, L"CommonStepShare: Folder = %s is not sharing ", folder);
       return;
     }
-    bool shared = InstallSteps::ShareFolder(folder, name, permissions, &status);
-    if (shared) m_guard.NoteShare(name, folder);
+    bool shared = ShareFolder(folder, name, permissions, &status);
+    if (shared) m_ctx.Guard().NoteShare(name, folder);
     // A share of this name that shares this very folder (a repair, an update) is the share the
     // entry asks for; only a real failure is reported as one.
-    if (!shared && status == platform::NERR_DuplicateShare &&
-        InstallSteps::IsSharedAs(folder, name)) {
+    if (!shared && status == platform::NERR_DuplicateShare && IsSharedAs(folder, name)) {
       Log(LogLevel::Info, L"CommonStepShare: Folder = %s is shared as %s already", folder, name);
       shared = true;
     }
-    if (shared && InstallSteps::IsFolderShared(folder))
+    if (shared && IsFolderShared(folder))
       Log(LogLevel::Info, L"CommonStepShare: Folder = %s was shared as %s with permissions %s",
           folder, name, access);
     else
@@ -251,4 +248,4 @@ void CInstallManager::CommonStepShare(const SettingsNodePtr& node, bool remove,
   }
 }
 
-}  // namespace InstallManager
+}  // namespace InstallSteps

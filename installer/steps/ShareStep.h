@@ -3,6 +3,8 @@
 // whether this user may share folders of the computer.
 #pragma once
 
+#include "steps/StepContext.h"
+
 #include "platform/Win32Errors.h"
 
 #include <string>
@@ -34,5 +36,16 @@ bool RemoveShare(const std::wstring& shareName);
 // Could the current user share a folder? Shares the program-files folder under kProbeShareName
 // (without touching its access list) and removes that share again.
 bool VerifySetShareForFolder();
+
+// One SHARE entry: its folder shared (inside the product folder only) or the share removed;
+// Server walks the script's SERVER node.
+class ShareStep : public FlaggedStep {
+ public:
+  using FlaggedStep::FlaggedStep;
+  void Server(const SettingsNodePtr& root, bool remove, const std::wstring& basePath);
+
+ protected:
+  void Run(const SettingsNodePtr& node, bool remove, const std::wstring& basePath) override;
+};
 
 }  // namespace InstallSteps

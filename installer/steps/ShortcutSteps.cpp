@@ -3,7 +3,7 @@
 #include "steps/ShortcutSteps.h"
 
 #include "app/Tools.h"
-#include "manager/InstallManager.h"
+#include "steps/ShortcutSteps.h"
 #include "package/ScriptVocabulary.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -54,7 +54,9 @@ bool IsInsideFolder(const std::wstring& path, const std::wstring& folder) {
 
 }  // namespace InstallSteps
 
-namespace InstallManager {
+namespace InstallSteps {
+
+using namespace InstallManager;
 
 using CommonTools::SettingsNodeListPtr;
 using CommonTools::SettingsNodePtr;
@@ -91,14 +93,15 @@ std::wstring FolderOf(const std::wstring& path) {
 
 }  // namespace
 
-void CInstallManager::ProcessShortcuts(const SettingsNodePtr& container, bool remove,
-                                       const std::wstring& basePath) {
+void ShortcutsStep::Run(const SettingsNodePtr& container, bool remove,
+                        const std::wstring& basePath) {
   Log(LogLevel::Info, L"ProcessShortcuts: start");
   if (!container) return;
   try {
     SettingsNodePtr group;
-    if (!container->GetChild(Element::kShortcuts, group) || !group || IsIgnored(group)) return;
-    const std::wstring startFolder = ReadAttribute(group, Attribute::kStartFolder, L"", true);
+    if (!container->GetChild(Element::kShortcuts, group) || !group || m_ctx.IsIgnored(group))
+      return;
+    const std::wstring startFolder = m_ctx.ReadAttribute(group, Attribute::kStartFolder, L"", true);
     Log(LogLevel::Info, L"ProcessShortcuts: start folder %s", startFolder);
 
     std::wstring desktop, programs, appData;
@@ -129,14 +132,15 @@ void CInstallManager::ProcessShortcuts(const SettingsNodePtr& container, bool re
       if (!children->GetItem(i, item) || !item ||
           !platform::EqualsNoCase(item->GetName(), Element::kShortcut))
         continue;
-      std::wstring name = ReadAttribute(item, Attribute::kName, L"", true);
-      const std::wstring path = ReadAttribute(item, Attribute::kPath, L"", true);
+      std::wstring name = m_ctx.ReadAttribute(item, Attribute::kName, L"", true);
+      const std::wstring path = m_ctx.ReadAttribute(item, Attribute::kPath, L"", true);
       // A missing or non-numeric place ends the step here (the links made so far stay).
       int places[3];
       const wchar_t* placeNames[3] = {Attribute::kDesktop, Attribute::kStart,
                                       Attribute::kQuickLaunch};
       for (int p = 0; p < 3; ++p)
-        places[p] = CommonTools::ConvertTextToInt(ReadAttribute(item, placeNames[p], L"", false));
+        places[p] =
+            CommonTools::ConvertTextToInt(m_ctx.ReadAttribute(item, placeNames[p], L"", false));
       if (name.find_first_not_of(L" .\\") == std::wstring::npos) {
         Log(LogLevel::Error, L"ProcessShortcuts: a SHORTCUT without a Name (\"%s\") is skipped",
             name);
@@ -155,15 +159,15 @@ void CInstallManager::ProcessShortcuts(const SettingsNodePtr& container, bool re
         }
         if (remove) {
           Log(LogLevel::Info, kPlaces[p].deleteText, link);
-          m_guard.DeleteFileIn(link, folders[p], L"ProcessShortcuts");
+          m_ctx.Guard().DeleteFileIn(link, folders[p], L"ProcessShortcuts");
           // The Start-menu folder goes only when this product's links were all it held, and
           // its parents up to the Programs folder with it when they are empty too.
-          if (p == kStartPlace) m_guard.RemoveEmptyParents(link, programs);
+          if (p == kStartPlace) m_ctx.Guard().RemoveEmptyParents(link, programs);
         } else {
           const std::wstring arguments, description;
           Log(LogLevel::Info, std::wstring(kPlaces[p].createText) + kCreateDetails, target,
               arguments, link, description, work);
-          m_guard.NoteMissing(link);
+          m_ctx.Guard().NoteMissing(link);
           CreateShortcut(target, arguments, link, description, 1, work, target, 0);
         }
       }
@@ -173,11 +177,10 @@ void CInstallManager::ProcessShortcuts(const SettingsNodePtr& container, bool re
   }
 }
 
-void CInstallManager::CommonStepAssociation(const SettingsNodePtr& node, bool remove,
-                                            const std::wstring& basePath) {
-  if (!node || IsIgnored(node)) return;
-  std::wstring extension = ReadAttribute(node, Attribute::kExtension, L"", true);
-  const std::wstring program = ReadAttribute(node, Attribute::kProgram, L"", true);
+void AssociationStep::Run(const SettingsNodePtr& node, bool remove, const std::wstring& basePath) {
+  if (!node || m_ctx.IsIgnored(node)) return;
+  std::wstring extension = m_ctx.ReadAttribute(node, Attribute::kExtension, L"", true);
+  const std::wstring program = m_ctx.ReadAttribute(node, Attribute::kProgram, L"", true);
   if (extension.empty() || program.empty()) return;
   if (extension[0] != L'.') extension.insert(0, 1, L'.');
   if (extension.size() < 2 || extension.find(L'\\') != std::wstring::npos) {
@@ -187,7 +190,7 @@ void CInstallManager::CommonStepAssociation(const SettingsNodePtr& node, bool re
   }
   std::wstring command = CombinePath(basePath, program);
   platform::PathQuoteSpacesW(command);
-  const std::wstring className = m_product.name + extension;
+  const std::wstring className = m_ctx.ProductData().name + extension;
   constexpr platform::REGSAM kAccess = platform::KEY_READ | platform::KEY_WRITE;
   platform::RegistryBatch batch;
   if (remove) {
@@ -200,7 +203,7 @@ void CInstallManager::CommonStepAssociation(const SettingsNodePtr& node, bool re
         ext.QueryString(L"", owner) == platform::ERROR_SUCCESS &&
         platform::EqualsNoCase(owner, className)) {
       ext.Close();
-      m_guard.DeleteKeyTree(platform::HKEY_CLASSES_ROOT, extension, L"CommonStepAssociation");
+      m_ctx.Guard().DeleteKeyTree(platform::HKEY_CLASSES_ROOT, extension, L"CommonStepAssociation");
     } else if (ext) {
       Log(LogLevel::Info, L"CommonStepAssociation: Ext = %s belongs to %s now and is kept",
           extension, owner);
@@ -211,13 +214,13 @@ void CInstallManager::CommonStepAssociation(const SettingsNodePtr& node, bool re
     platform::RegKey cls;
     if (cls.Open(platform::HKEY_CLASSES_ROOT, className, kAccess) == platform::ERROR_SUCCESS) {
       cls.Close();
-      m_guard.DeleteKeyTree(platform::HKEY_CLASSES_ROOT, className, L"CommonStepAssociation");
+      m_ctx.Guard().DeleteKeyTree(platform::HKEY_CLASSES_ROOT, className, L"CommonStepAssociation");
     }
     return;
   }
   Log(LogLevel::Info, L"CommonStepAssociation: create Ext = %s Command = %s", extension, className);
-  m_guard.NoteMissingKey(platform::HKEY_CLASSES_ROOT, extension);
-  m_guard.NoteMissingKey(platform::HKEY_CLASSES_ROOT, className + L"\\shell\\open\\command");
+  m_ctx.Guard().NoteMissingKey(platform::HKEY_CLASSES_ROOT, extension);
+  m_ctx.Guard().NoteMissingKey(platform::HKEY_CLASSES_ROOT, className + L"\\shell\\open\\command");
   platform::RegKey ext;
   if (ext.Create(platform::HKEY_CLASSES_ROOT, extension, kAccess) == platform::ERROR_SUCCESS)
     ext.SetString(L"", className);
@@ -227,4 +230,4 @@ void CInstallManager::CommonStepAssociation(const SettingsNodePtr& node, bool re
     open.SetString(L"", command + L" \"%1\"");
 }
 
-}  // namespace InstallManager
+}  // namespace InstallSteps

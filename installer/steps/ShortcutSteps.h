@@ -1,6 +1,8 @@
 // The shell links of the shortcut step and the folders that hold them.
 #pragma once
 
+#include "steps/StepContext.h"
+
 #include <string>
 
 namespace InstallSteps {
@@ -14,5 +16,24 @@ bool CreateShortcut(const std::wstring& target, const std::wstring& arguments,
                     const std::wstring& workingFolder, const std::wstring& iconPath, int iconIndex);
 // Whether `path` is `folder` itself or lies below it (names compared without case).
 bool IsInsideFolder(const std::wstring& path, const std::wstring& folder);
+
+// The SHORTCUTS element of a container: its links on the desktop, in the Start menu and in
+// Quick Launch made or deleted.
+class ShortcutsStep : public FlaggedStep {
+ public:
+  using FlaggedStep::FlaggedStep;
+
+ protected:
+  void Run(const SettingsNodePtr& container, bool remove, const std::wstring& basePath) override;
+};
+
+// One ASSOCIATION: the extension and its class registered or removed.
+class AssociationStep : public FlaggedStep {
+ public:
+  using FlaggedStep::FlaggedStep;
+
+ protected:
+  void Run(const SettingsNodePtr& node, bool remove, const std::wstring& basePath) override;
+};
 
 }  // namespace InstallSteps

@@ -1,7 +1,7 @@
 // The uninstaller registration: the installer's kept copy in the Windows folder, the product's
 // uninstall package beside it, and the product's entry in the list of programs; and their
 // removal at the end of an uninstall.
-#include "manager/InstallManager.h"
+#include "steps/UninstallerStep.h"
 
 #include "app/Tools.h"
 #include "package/DataStorage.h"
@@ -15,7 +15,9 @@
 #include "steps/FileUtilities.h"
 #include "steps/RegistryStep.h"
 
-namespace InstallManager {
+namespace InstallSteps {
+
+using namespace InstallManager;
 
 using CommonTools::SettingsNodePtr;
 using CommonTools::Variant;
@@ -39,7 +41,7 @@ std::wstring FolderOf(const std::wstring& path) {
 std::wstring SpareName(const std::wstring& folder) {
   platform::GUID guid;
   if (platform::CoCreateGuid(guid) != platform::S_OK) return folder;
-  return InstallSteps::CombinePath(folder, platform::StringFromGUID2(guid));
+  return CombinePath(folder, platform::StringFromGUID2(guid));
 }
 
 // The entry's key below the Uninstall key; empty when the product has no key of its own (an
@@ -51,10 +53,10 @@ std::wstring EntryKey(const std::wstring& regKey) {
 
 }  // namespace
 
-std::wstring CInstallManager::GetUninstallerPath() {
+std::wstring UninstallerStep::UninstallerPath() {
   Log(LogLevel::Info, L"GetUninstallerPath: start");
   const std::wstring windows =
-      m_hooks.windowsFolder.empty() ? platform::GetWindowsDirectoryW() : m_hooks.windowsFolder;
+      m_ctx.WindowsFolder().empty() ? platform::GetWindowsDirectoryW() : m_ctx.WindowsFolder();
   Log(LogLevel::Info, L"GetUninstallerPath: WindowsDirectory = %s", windows);
   std::wstring path = windows;
   platform::PathAppendW(path, kUninstallerFolder);
@@ -63,22 +65,22 @@ std::wstring CInstallManager::GetUninstallerPath() {
   return path;
 }
 
-std::wstring CInstallManager::UninstallPackageName() const {
+std::wstring UninstallerStep::PackageName(const CommonTools::Script::ProductDescription& product) {
   // "Setup.data" with the product key before its first "."; a character that a file name cannot
   // hold (a "\" would lead out of the folder) becomes "_".
-  std::wstring pv = m_product.pv;
+  std::wstring pv = product.pv;
   for (wchar_t& c : pv)
     if (c < 32 || std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos) c = L'_';
   return L"Setup" + pv + L".data";
 }
 
-void CInstallManager::RegisterUninstaller(const std::wstring& installPath) {
-  if (m_detectedAction != kInstall && m_detectedAction != kUpdate) return;
+void UninstallerStep::Install(const SettingsNodePtr&, const std::wstring& installPath) {
+  if (m_ctx.DetectedAction() != kInstall && m_ctx.DetectedAction() != kUpdate) return;
   Log(LogLevel::Info, L"RegisterUninstaller: start %s", installPath);
-  const std::wstring uninstaller = GetUninstallerPath();
-  const std::wstring temp = m_dataStorage ? m_dataStorage->GetTempFolder() : std::wstring();
+  const std::wstring uninstaller = UninstallerPath();
+  const std::wstring temp = m_ctx.Storage() ? m_ctx.Storage()->GetTempFolder() : std::wstring();
   Log(LogLevel::Info, L"RegisterUninstaller: TempPath = %s", temp);
-  const std::wstring script = InstallSteps::CombinePath(temp, ScriptNames::kScriptFile);
+  const std::wstring script = CombinePath(temp, ScriptNames::kScriptFile);
   Log(LogLevel::Info, L"RegisterUninstaller: UninstallSettings = %s", script);
   SettingsNodePtr root;
   if (temp.empty() || script.empty() || !GetInstallTools().GetScriptRoot(root) || !root) {
@@ -97,15 +99,15 @@ void CInstallManager::RegisterUninstaller(const std::wstring& installPath) {
 
   const std::wstring folder = FolderOf(uninstaller);
   if (!platform::PathIsDirectoryW(folder)) platform::CreateDirectoryWithParents(folder);
-  if (!InstallSteps::IsFileExists(uninstaller)) {
+  if (!IsFileExists(uninstaller)) {
     // One copy serves the family; an existing one is kept even when it is older.
     const std::wstring self =
-        m_hooks.programPath.empty() ? platform::GetModuleFileNameW() : m_hooks.programPath;
+        m_ctx.ProgramPath().empty() ? platform::GetModuleFileNameW() : m_ctx.ProgramPath();
     platform::CopyFileW(self, uninstaller, false);
     Log(LogLevel::Info, L"RegisterUninstaller: copy uninstaller %s -> %s", self, uninstaller);
   }
 
-  const std::wstring package = InstallSteps::CombinePath(folder, UninstallPackageName());
+  const std::wstring package = CombinePath(folder, PackageName(m_ctx.ProductData()));
   Log(LogLevel::Info, L"RegisterUninstaller: add %s to %s", script, package);
   DataStorage::CZipper zip;
   if (!zip.Open(package)) {
@@ -121,11 +123,10 @@ void CInstallManager::RegisterUninstaller(const std::wstring& installPath) {
     }
     if (!zip.Close()) Log(LogLevel::Warning, L"RegisterUninstaller: %s is not complete", package);
   }
-  AddUninstallerInfo(installPath, package);
+  AddInfo(installPath, package);
 }
 
-void CInstallManager::AddUninstallerInfo(const std::wstring& installPath,
-                                         const std::wstring& packagePath) {
+void UninstallerStep::AddInfo(const std::wstring& installPath, const std::wstring& packagePath) {
   Log(LogLevel::Info, L"AddUninstallerInfo: start");
   SettingsNodePtr root, info;
   std::wstring company, title, url, icon;
@@ -133,16 +134,16 @@ void CInstallManager::AddUninstallerInfo(const std::wstring& installPath,
   try {
     if (GetInstallTools().GetScriptRoot(root) && root &&
         root->GetChild(Element::kUninstaller, info) && info) {
-      company = ReadAttribute(info, Attribute::kCompany, L"", false);
-      title = ReadAttribute(info, Attribute::kTitle, L"", false);
-      url = ReadAttribute(info, Attribute::kUrl, L"", false);
-      icon = ReadAttribute(info, Attribute::kIconPath, L"", true);
+      company = m_ctx.ReadAttribute(info, Attribute::kCompany, L"", false);
+      title = m_ctx.ReadAttribute(info, Attribute::kTitle, L"", false);
+      url = m_ctx.ReadAttribute(info, Attribute::kUrl, L"", false);
+      icon = m_ctx.ReadAttribute(info, Attribute::kIconPath, L"", true);
       haveInfo = true;
     }
   } catch (const CommonTools::SettingsError&) {
     haveInfo = false;
   }
-  const std::wstring key = EntryKey(m_product.regKey);
+  const std::wstring key = EntryKey(m_ctx.ProductData().regKey);
   Log(LogLevel::Info, L"AddUninstallerInfo: before create key %s", key);
   platform::RegistryBatch batch;
   platform::RegKey entry;
@@ -153,13 +154,13 @@ void CInstallManager::AddUninstallerInfo(const std::wstring& installPath,
     return;
   }
   Log(LogLevel::Info, L"AddUninstallerInfo: create key %s OK", key);
-  std::wstring command = GetUninstallerPath();
+  std::wstring command = UninstallerPath();
   platform::PathQuoteSpacesW(command);
   // The package path follows "/X" unquoted: the installer takes the rest of the line as the path.
   command += L" /X" + packagePath;
   std::wstring iconPath = installPath;
-  if (!icon.empty()) iconPath = InstallSteps::CombinePath(installPath, icon);
-  entry.SetDword(L"VersionMinor", static_cast<platform::DWORD>(m_product.version));
+  if (!icon.empty()) iconPath = CombinePath(installPath, icon);
+  entry.SetDword(L"VersionMinor", static_cast<platform::DWORD>(m_ctx.ProductData().version));
   entry.SetDword(L"VersionMajor", 0);
   entry.SetDword(L"NoModify", 1);
   entry.SetDword(L"NoRepair", 1);
@@ -168,23 +169,23 @@ void CInstallManager::AddUninstallerInfo(const std::wstring& installPath,
   entry.SetString(L"InstallLocation", installPath);
   entry.SetString(L"DisplayIcon", iconPath);
   entry.SetString(L"DisplayName", title);
-  entry.SetString(L"DisplayVersion", m_product.versionText);
+  entry.SetString(L"DisplayVersion", m_ctx.ProductData().versionText);
   entry.SetString(L"URLInfoAbout", url);
   if (!haveInfo) Log(LogLevel::Warning, L"AddUninstallerInfo: Can't read info about uninstaller!");
 }
 
-void CInstallManager::UnregisterUninstaller() {
-  const std::wstring uninstaller = GetUninstallerPath();
+void UninstallerStep::Remove(const SettingsNodePtr&, const std::wstring&) {
+  const std::wstring uninstaller = UninstallerPath();
   const std::wstring folder = FolderOf(uninstaller);
   const std::wstring spare = SpareName(folder);
-  const std::wstring ownName = UninstallPackageName();
-  const std::wstring package = InstallSteps::CombinePath(folder, ownName);
+  const std::wstring ownName = PackageName(m_ctx.ProductData());
+  const std::wstring package = CombinePath(folder, ownName);
 
   // The package is moved aside first and its new name removed at the next start, so that an
   // installation before that start writes a package of its own that the start leaves alone.
   // When this run reads that very package (a removal from the list of programs), the run has
   // what it needs of it by now: it is closed first, as a file in use cannot be moved.
-  if (auto* storage = dynamic_cast<DataStorage::CDataStorage*>(m_dataStorage.get())) {
+  if (auto* storage = dynamic_cast<DataStorage::CDataStorage*>(m_ctx.Storage())) {
     std::wstring running;
     if (storage->GetState() != 0 &&
         platform::GetFullPathNameW(storage->GetArchivePath(), running) == platform::ERROR_SUCCESS &&
@@ -196,25 +197,25 @@ void CInstallManager::UnregisterUninstaller() {
   if (platform::PathFileExistsW(package)) {
     if (packageSpare != folder &&
         platform::MoveFileW(package, packageSpare) == platform::ERROR_SUCCESS)
-      InstallSteps::StepGuard::DeleteOwnFileAtRestart(packageSpare);
+      StepGuard::DeleteOwnFileAtRestart(packageSpare);
     else
-      InstallSteps::StepGuard::DeleteOwnFileAtRestart(package);
+      StepGuard::DeleteOwnFileAtRestart(package);
   }
 
   Log(LogLevel::Info, L"UnregisterUninstaller: remove registry key");
-  const std::wstring key = EntryKey(m_product.regKey);
+  const std::wstring key = EntryKey(m_ctx.ProductData().regKey);
   if (key.empty()) {
     Log(LogLevel::Error,
         L"UnregisterUninstaller: the product has no RegKey; the Uninstall key is left alone");
   } else {
     platform::RegistryBatch batch;
-    InstallSteps::DeleteKeyTree(platform::HKEY_LOCAL_MACHINE, key);
+    DeleteKeyTree(platform::HKEY_LOCAL_MACHINE, key);
   }
 
   // Another product of the family still needs the program when a package of its own is there,
   // whatever the length of its product key.
   std::vector<platform::FindData> packages;
-  platform::FindAll(InstallSteps::CombinePath(folder, L"Setup*.data"), packages);
+  platform::FindAll(CombinePath(folder, L"Setup*.data"), packages);
   bool otherProduct = false;
   for (const auto& p : packages)
     if (!(p.attributes & platform::FILE_ATTRIBUTE_DIRECTORY) &&
@@ -227,7 +228,7 @@ void CInstallManager::UnregisterUninstaller() {
   if (platform::MoveFileW(uninstaller, spare) != platform::ERROR_SUCCESS) return;
   Log(LogLevel::Info, L"UnregisterUninstaller: file %s file must deleted when the system restarts",
       spare);
-  InstallSteps::StepGuard::DeleteOwnFileAtRestart(spare);
+  StepGuard::DeleteOwnFileAtRestart(spare);
 }
 
-}  // namespace InstallManager
+}  // namespace InstallSteps

@@ -10,6 +10,31 @@
 
 namespace MorlaneText {
 
+// The UTF-8 bytes of one character (at most four) written at `out`; returns their count. The
+// one encoder of the XML layer: every conversion and the scanner's references use it.
+inline std::size_t EncodeUtf8(char32_t c, char* out) {
+  if (c < 0x80) {
+    out[0] = static_cast<char>(c);
+    return 1;
+  }
+  if (c < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (c >> 6));
+    out[1] = static_cast<char>(0x80 | (c & 0x3F));
+    return 2;
+  }
+  if (c < 0x10000) {
+    out[0] = static_cast<char>(0xE0 | (c >> 12));
+    out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (c & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<char>(0xF0 | (c >> 18));
+  out[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+  out[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+  out[3] = static_cast<char>(0x80 | (c & 0x3F));
+  return 4;
+}
+
 // Wide (UTF-32 on this platform) <-> UTF-8. Invalid input becomes U+FFFD.
 MORLANE_API std::string ToUtf8(std::wstring_view text);
 MORLANE_API std::wstring FromUtf8(std::string_view text);

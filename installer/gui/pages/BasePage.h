@@ -9,7 +9,7 @@
 
 #include "gui/Localizer.h"
 #include "gui/UiBackend.h"
-#include "manager/UserSettings.h"
+#include "package/UserSettings.h"
 
 #include <functional>
 #include <map>

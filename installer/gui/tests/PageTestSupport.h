@@ -4,7 +4,7 @@
 
 #include "gui/Languages.h"
 #include "gui/pages/BasePage.h"
-#include "manager/UserSettings.h"
+#include "package/UserSettings.h"
 #include "package/LogSink.h"
 #include "package/XmlSettings.h"
 #include "platform/Text.h"

@@ -15,7 +15,7 @@
 #include "gui/tests/ScriptData.h"
 #include "gui/wx/PageViews.h"
 #include "gui/wx/TriStateCheckTree.h"
-#include "manager/UserSettings.h"
+#include "package/UserSettings.h"
 #include "gui/wx/Banner.h"
 #include "gui/wx/BaseDialog.h"
 #include "gui/wx/BrowseDirDlg.h"

@@ -478,20 +478,35 @@ void CComputerSelectView::SetControlText(int id, const std::wstring& text) {
   if (wxWindow* w = FindWindow(target)) w->SetLabel(text);
 }
 
+namespace {
+
+using ViewMaker = CBaseDialog* (*)(wxWindow* parent, IPage& page, const PageViewContext& context);
+
+// The view of a presenter of class `Page`; null for a presenter of another class.
+template <class Page, class View>
+CBaseDialog* ViewOf(wxWindow* parent, IPage& page, const PageViewContext& context) {
+  auto* p = dynamic_cast<Page*>(&page);
+  return p ? new View(parent, *p, context) : nullptr;
+}
+
+// The table of views: the presenter's class picks its window (the option pages share one).
+const ViewMaker kViews[] = {
+    ViewOf<CDlgGreeting, CGreetingView>,
+    ViewOf<CDlgLangSelect, CLanguageView>,
+    ViewOf<CDlgLicense, CLicenseView>,
+    ViewOf<COptionPage, COptionView>,
+    ViewOf<CDlgDestination, CDestinationView>,
+    ViewOf<CDlgComponents, CComponentsView>,
+    ViewOf<CDlgSummary, CSummaryView>,
+    ViewOf<CDlgFinish, CFinishView>,
+    ViewOf<CDlgClientAttributes, CClientAttributesView>,
+};
+
+}  // namespace
+
 CBaseDialog* CBaseDialog::Make(wxWindow* parent, IPage& page, const PageViewContext& context) {
-  // The table of views: the presenter's class picks its window.
-  if (auto* p = dynamic_cast<CDlgGreeting*>(&page)) return new CGreetingView(parent, *p, context);
-  if (auto* p = dynamic_cast<CDlgLangSelect*>(&page)) return new CLanguageView(parent, *p, context);
-  if (auto* p = dynamic_cast<CDlgLicense*>(&page)) return new CLicenseView(parent, *p, context);
-  if (auto* p = dynamic_cast<COptionPage*>(&page)) return new COptionView(parent, *p, context);
-  if (auto* p = dynamic_cast<CDlgDestination*>(&page))
-    return new CDestinationView(parent, *p, context);
-  if (auto* p = dynamic_cast<CDlgComponents*>(&page))
-    return new CComponentsView(parent, *p, context);
-  if (auto* p = dynamic_cast<CDlgSummary*>(&page)) return new CSummaryView(parent, *p, context);
-  if (auto* p = dynamic_cast<CDlgFinish*>(&page)) return new CFinishView(parent, *p, context);
-  if (auto* p = dynamic_cast<CDlgClientAttributes*>(&page))
-    return new CClientAttributesView(parent, *p, context);
+  for (ViewMaker make : kViews)
+    if (CBaseDialog* view = make(parent, page, context)) return view;
   return new CBaseDialog(parent, page, context);
 }
 

@@ -361,3 +361,30 @@ TEST(SettingsSave, FailureIsReportedAndLogged) {
   EXPECT_FALSE(s.Load(L"C:\\missing.cfg"));
   EXPECT_FALSE(s.LastError().empty());
 }
+
+namespace {
+
+TEST(XmlBytes, MalformedUtf8IsRefusedWithWhereItStands) {
+  std::string utf8;
+  std::wstring error;
+  EXPECT_TRUE(XmlBytesToUtf8("<a>\xC3\xA9t\xC3\xA9</a>", utf8, error));
+  EXPECT_EQ(utf8, "<a>\xC3\xA9t\xC3\xA9</a>");
+  struct Case {
+    std::string bytes;
+    const wchar_t* error;
+  };
+  const Case cases[] = {
+      {"<a>\n x\xFF</a>", L"line 2, column 3: an invalid character was found in text content"},
+      {"<a>\n\xC3", L"line 2, column 1: an invalid character was found in text content"},
+      // An overlong "<" must not pass for the character it hides.
+      {"<a>\xC0\xBC/a>", L"line 1, column 4: an invalid character was found in text content"},
+      {"<a>\xED\xA0\x80</a>", L"line 1, column 4: an invalid character was found in text content"},
+  };
+  for (const Case& c : cases) {
+    error.clear();
+    EXPECT_FALSE(XmlBytesToUtf8(c.bytes, utf8, error)) << c.bytes;
+    EXPECT_EQ(error, c.error) << c.bytes;
+  }
+}
+
+}  // namespace

@@ -72,6 +72,33 @@ TEST(Text, Utf8BothWaysAndInvalidBytes) {
   EXPECT_EQ(FromUtf8("\xF4\x90\x80\x80"), L"\uFFFD");  // beyond U+10FFFF
 }
 
+TEST(Text, Utf8KeepsLoneSurrogatesWhenAskedAndFindsTheFirstBadByte) {
+  // The registry's files keep any sequence of UTF-16 units: a lone surrogate survives the trip.
+  const std::wstring lone = std::wstring(L"a") + static_cast<wchar_t>(0xD800) + L"b";
+  EXPECT_EQ(ToUtf8(lone, Surrogates::Keep),
+            "a\xED\xA0\x80"
+            "b");
+  EXPECT_EQ(FromUtf8(ToUtf8(lone, Surrogates::Keep), Surrogates::Keep), lone);
+  EXPECT_EQ(ToUtf8(lone),
+            "a\xEF\xBF\xBD"
+            "b");
+  EXPECT_EQ(FromUtf8("\xED\xA0\x80"), L"\uFFFD");
+  // Keeping surrogates lets nothing else through.
+  EXPECT_EQ(FromUtf8("\xC0\xAF", Surrogates::Keep), L"\uFFFD\uFFFD");
+  EXPECT_EQ(FromUtf8("\xF4\x90\x80\x80", Surrogates::Keep), L"\uFFFD");
+  EXPECT_EQ(ToUtf8(std::wstring(1, static_cast<wchar_t>(0x110000)), Surrogates::Keep),
+            "\xEF\xBF\xBD");
+
+  EXPECT_EQ(InvalidUtf8At("plain \xC3\xA9t\xC3\xA9"), std::string_view::npos);
+  EXPECT_EQ(InvalidUtf8At(""), std::string_view::npos);
+  EXPECT_EQ(InvalidUtf8At("ab\xFFz"), 2u);
+  EXPECT_EQ(InvalidUtf8At("ab\xC3"), 2u);                    // cut short at the end
+  EXPECT_EQ(InvalidUtf8At("a\xE4\xB8x"), 1u);                // a lead without its last byte
+  EXPECT_EQ(InvalidUtf8At("ok\xC0\xAF"), 2u);                // overlong '/'
+  EXPECT_EQ(InvalidUtf8At("\xE2\x82\xAC\xED\xA0\x80"), 3u);  // an encoded surrogate
+  EXPECT_EQ(InvalidUtf8At("\xF4\x90\x80\x80"), 0u);          // beyond U+10FFFF
+}
+
 TEST(Text, Utf16Surrogates) {
   const std::wstring text = L"x\U0001F600y";
   std::u16string u = ToUtf16(text);

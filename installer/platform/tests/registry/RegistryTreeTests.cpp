@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "platform/RegistryTree.h"
+#include "platform/Text.h"
 
 using namespace platform;
 using namespace platform::reg;

@@ -1,4 +1,4 @@
-#include "manager/InstallTypes.h"
+#include "package/InstallTypes.h"
 
 #include "package/ScriptVocabulary.h"
 #include "platform/Text.h"

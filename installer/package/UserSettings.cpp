@@ -1,4 +1,4 @@
-#include "manager/UserSettings.h"
+#include "package/UserSettings.h"
 #include "package/ScriptVocabulary.h"
 
 namespace InstallManager {
