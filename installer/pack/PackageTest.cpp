@@ -257,6 +257,15 @@ std::string RepairAnswers(const std::string& installAnswers) {
          MessageSections(installAnswers, "");
 }
 
+std::string ChangeAnswers(const std::string& installAnswers) {
+  return "[page DLG_REPAIR]\nInstallType = Change\nbutton = Next\n\n"
+         "[page DLG_REPAIR_TRUNCATED]\nbutton = Cancel\n\n"
+         "[page DLG_COMPONENTS]\nbutton = Next\n\n"
+         "[page DLG_SUMMARY]\nbutton = Next\n\n"
+         "[page DLG_FINISH]\nbutton = Next\n" +
+         MessageSections(installAnswers, "");
+}
+
 std::string RemovalAnswers(const std::string& installAnswers) {
   return "[page DLG_REPAIR]\nInstallType = Uninstall\nbutton = Next\n\n"
          "[page DLG_REPAIR_TRUNCATED]\nInstallType = Uninstall\nbutton = Next\n\n"
@@ -316,6 +325,8 @@ TestReport RunPackageTest(const TestOptions& options) {
                                       : fs::absolute(options.answers).lexically_normal().string();
   if (options.answers.empty()) platform::hostio::WriteFileAtomic(installFile, installAnswers);
   const std::string repairFile = scratch + "/repair.answers";
+  const std::string changeFile = scratch + "/change.answers";
+  platform::hostio::WriteFileAtomic(changeFile, ChangeAnswers(installAnswers));
   const std::string removalFile = scratch + "/removal.answers";
   platform::hostio::WriteFileAtomic(repairFile, RepairAnswers(installAnswers));
   platform::hostio::WriteFileAtomic(removalFile, RemovalAnswers(installAnswers));
@@ -368,23 +379,38 @@ TestReport RunPackageTest(const TestOptions& options) {
     before = 1;
   }
 
-  // 1. Install (or update), 2. repair.
-  for (int pass = 0; pass < 2 && (before == 0 || report.steps.front().ok); ++pass) {
+  // 1. Install (or update), 2. repair, 3. change (of the components, to those offered).
+  const char* const kNames[] = {"install", "repair", "change"};
+  for (int pass = 0; pass < 3 && (before == 0 || report.steps.front().ok); ++pass) {
     StepReport step;
-    step.name = pass == 0 ? (before ? "update" : "install") : "repair";
-    step.note = pass == 0 ? "answers: " + (options.answers.empty() ? std::string("the defaults")
-                                                                   : options.answers)
-                          : "answers: a repair";
+    step.name = pass == 0 && before ? "update" : kNames[pass];
+    step.note = pass == 0   ? "answers: " + (options.answers.empty() ? std::string("the defaults")
+                                                                     : options.answers)
+                : pass == 1 ? "answers: a repair"
+                            : "answers: a change to the components offered";
     const auto start = Clock::now();
-    step.exitCode =
-        Spawn(setup, {"/X", package}, report.machineRoot, pass == 0 ? installFile : repairFile,
-              errPath, shotsOf(step.name), step.note);
+    const std::string& answers = pass == 0 ? installFile : pass == 1 ? repairFile : changeFile;
+    step.exitCode = Spawn(setup, {"/X", package}, report.machineRoot, answers, errPath,
+                          shotsOf(step.name), step.note);
+    // A package without components to change shows the short maintenance page, which has no
+    // Change: the run is cancelled there, and there is nothing to change.
+    if (pass == 2 && step.exitCode == 1) {
+      step.ok = true;
+      step.note = "the package offers no change of its components";
+    }
     finish(step, start);
+    if (pass == 2 && step.exitCode == 1 &&
+        std::find(report.steps.back().questions.begin(), report.steps.back().questions.end(),
+                  "Page DLG_REPAIR_TRUNCATED -> Cancel") == report.steps.back().questions.end()) {
+      // Cancelled elsewhere: a failed change after all.
+      report.steps.back().ok = false;
+      report.steps.back().note = "answers: a change to the components offered; cancelled";
+    }
     if (pass == 0 && !report.steps.back().ok) break;
   }
 
-  // 3. Removal through the list of programs: every entry the installation added.
-  if (report.steps.size() == before + 2) {
+  // 4. Removal through the list of programs: every entry the installation added.
+  if (report.steps.size() == before + 3) {
     std::vector<tlmachine::ProgramEntry> added;
     for (const auto& entry : tlmachine::ListPrograms()) {
       bool before = std::any_of(freshPrograms.begin(), freshPrograms.end(), [&](const auto& e) {
@@ -421,7 +447,7 @@ TestReport RunPackageTest(const TestOptions& options) {
     ::unsetenv("TOLMERA_SCREENSHOTS");
   }
 
-  // 4. The restart: what the removal left for the next start of Windows goes now.
+  // 5. The restart: what the removal left for the next start of Windows goes now.
   {
     StepReport step;
     step.name = "restart";

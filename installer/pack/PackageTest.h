@@ -1,5 +1,6 @@
 // `tlpack test`: a package's whole life in a throwaway machine. A fresh machine is made, the
-// package installed with an answer file (or answers that take every default), repaired, removed
+// package installed with an answer file (or answers that take every default), repaired, changed
+// (to the components installed), removed
 // through the list of programs (the entry's "UninstallString", as the Control Panel runs it) and
 // the machine restarted; then what the package left behind is compared with the fresh machine.
 //
@@ -62,6 +63,10 @@ void PrintTestReport(const TestReport& report, std::ostream& out);
 // answer of the installation's answer file (`installAnswers`, its text).
 std::string RepairAnswers(const std::string& installAnswers);
 std::string RemovalAnswers(const std::string& installAnswers);
+// The answers of a change: Change on the maintenance page, the components offered (those
+// installed), and the message answers of the installation; Cancel on the short maintenance page
+// of a package that has no Change.
+std::string ChangeAnswers(const std::string& installAnswers);
 // The answers of an installation that takes every default: a local installation into the
 // offered folder with the offered components, the licence accepted.
 std::string DefaultInstallAnswers();

@@ -342,8 +342,11 @@ TEST_F(TlpackMatrix, TheSampleOnTheDefaultMatrixFailsWhereItNeedsAnAdministrator
       const CellResult cell =
           ParseCellResult(ReadAll(out + "/cells/" + system + "-admin-" + language + ".cell"));
       EXPECT_EQ(cell.status, "pass") << admin << cell.reason;
-      ASSERT_EQ(cell.steps.size(), 4u);
-      EXPECT_EQ(cell.steps[2].name, "remove");
+      ASSERT_EQ(cell.steps.size(), 5u);
+      EXPECT_EQ(cell.steps[2].name, "change");
+      EXPECT_TRUE(cell.steps[2].ok);
+      EXPECT_THAT(cell.steps[2].questions, ::testing::Contains("Page DLG_COMPONENTS -> Next"));
+      EXPECT_EQ(cell.steps[3].name, "remove");
       EXPECT_TRUE(cell.traces.empty());
     }
   // Setup wants an administrator's elevated token: the others are refused, with the message a
@@ -509,7 +512,7 @@ TEST_F(TlpackMatrix, APreviousBuildIsInstalledFirstSoThatThePackageUpdatesIt) {
   EXPECT_EQ(r.status, 0) << r.out;
   const CellResult cell = ParseCellResult(ReadAll(out + "/cells/win7-admin-1049.cell"));
   EXPECT_EQ(cell.status, "pass") << cell.reason;
-  ASSERT_EQ(cell.steps.size(), 5u);
+  ASSERT_EQ(cell.steps.size(), 6u);
   EXPECT_EQ(cell.steps[0].name, "install previous");
   EXPECT_EQ(cell.steps[1].name, "update");
   // The second run was an update of the first: its update page was shown, not the first pages.

@@ -177,6 +177,7 @@ TEST_F(Tlpack, TheSampleProductLeavesNothingOfItselfBehind) {
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_THAT(r.out, HasSubstr("== install: ok, exit status 0, "));
   EXPECT_THAT(r.out, HasSubstr("== repair: ok, exit status 0, "));
+  EXPECT_THAT(r.out, HasSubstr("== change: ok, exit status 0, "));
   EXPECT_THAT(r.out, HasSubstr("== remove: ok, exit status 0, "));
   EXPECT_THAT(r.out, HasSubstr("the list of programs' entry TolmeraDesign7: "));
   EXPECT_THAT(r.out, HasSubstr("== restart: ok"));
@@ -218,6 +219,9 @@ TEST_F(Tlpack, AForgottenRegistryRemovalIsReportedWithItsKey) {
   r = Run("test " + Quote(temp_ / "Forgetful.data") + " --keep " + Quote(kept));
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_THAT(r.out, HasSubstr("== install: ok, exit status 0"));
+  // Nothing to change: the short maintenance page has no Change.
+  EXPECT_THAT(r.out, HasSubstr("== change: ok, exit status 1"));
+  EXPECT_THAT(r.out, HasSubstr("the package offers no change of its components"));
   EXPECT_THAT(r.out, HasSubstr("== remove: ok, exit status 0"));
   EXPECT_THAT(r.out,
               HasSubstr("+ K HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Forgetful\\Forgotten\t"));
