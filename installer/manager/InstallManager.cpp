@@ -106,15 +106,16 @@ int CInstallManager::Run(const std::wstring& archivePath, bool adminFlag) {
     } catch (const InstallResultError& e) {
       m_result = e.result;
     } catch (const UnansweredQuestion& e) {
-      Log(LogLevel::Error, L"CInstallManager::Run() a question was not answered: %S",
-          std::string(e.what()));
+      Log(LogLevel::Error, L"CInstallManager::Run() a question was not answered: %s",
+          platform::FromUtf8(e.what()));
       m_result = irErrorDuringInstall;
     } catch (const CommonTools::SettingsError& e) {
-      Log(LogLevel::Error, L"CInstallManager::Run() error in the script's settings: %S",
-          std::string(e.what()));
+      Log(LogLevel::Error, L"CInstallManager::Run() error in the script's settings: %s",
+          platform::FromUtf8(e.what()));
       m_result = irErrorDuringInstall;
     } catch (const std::exception& e) {
-      Log(LogLevel::Error, L"CInstallManager::Run() unexpected error: %S", std::string(e.what()));
+      Log(LogLevel::Error, L"CInstallManager::Run() unexpected error: %s",
+          platform::FromUtf8(e.what()));
       m_result = irErrorDuringInstall;
     } catch (...) {
       Log(LogLevel::Error, L"CInstallManager::Run() unexpected error");
@@ -125,8 +126,8 @@ int CInstallManager::Run(const std::wstring& archivePath, bool adminFlag) {
   } catch (const std::exception& e) {
     // Even the end of a run may fail (the log gone at process exit, say); the run still ends.
     try {
-      Log(LogLevel::Error, L"CInstallManager::Run() error at the end of the run: %S",
-          std::string(e.what()));
+      Log(LogLevel::Error, L"CInstallManager::Run() error at the end of the run: %s",
+          platform::FromUtf8(e.what()));
     } catch (...) {}
   } catch (...) {}
   return m_result;
@@ -153,13 +154,13 @@ void CInstallManager::EndOfRun() {
       }
     }
   } catch (const UnansweredQuestion& e) {
-    Log(LogLevel::Error, L"CInstallManager::Run() a question was not answered: %S",
-        std::string(e.what()));
+    Log(LogLevel::Error, L"CInstallManager::Run() a question was not answered: %s",
+        platform::FromUtf8(e.what()));
   } catch (const InstallResultError& e) {
     Log(LogLevel::Error, L"%s", ResultText(e.result));
   } catch (const std::exception& e) {
-    Log(LogLevel::Error, L"CInstallManager::Run() unexpected error at the end of the run: %S",
-        std::string(e.what()));
+    Log(LogLevel::Error, L"CInstallManager::Run() unexpected error at the end of the run: %s",
+        platform::FromUtf8(e.what()));
   }
 }
 
@@ -429,7 +430,7 @@ bool CInstallManager::LoadScenario() {
     LoadLibraries(root);
     m_libraryCount = GetLibraryCount();
   } catch (const CommonTools::SettingsError& e) {
-    Log(LogLevel::Error, L"CInstallManager::LoadScenario() %S", std::string(e.what()));
+    Log(LogLevel::Error, L"CInstallManager::LoadScenario() %s", platform::FromUtf8(e.what()));
     return false;
   }
   m_scenarioLoaded = true;

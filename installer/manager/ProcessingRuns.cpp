@@ -10,6 +10,7 @@
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/ShellFolders.h"
+#include "platform/Text.h"
 #include "steps/FileUtilities.h"
 
 namespace InstallManager {
@@ -514,7 +515,7 @@ int CInstallManager::FinishRun() {
       m_freshInstallRun = false;
     }
   } catch (const std::exception& e) {
-    Log(LogLevel::Error, L"FinishRun: the roll-back failed: %S", std::string(e.what()));
+    Log(LogLevel::Error, L"FinishRun: the roll-back failed: %s", platform::FromUtf8(e.what()));
   }
   if (GetGuiTools().HasMainWindow()) GetGuiTools().MainWindow().DestroyMainWindow();
   Clean();

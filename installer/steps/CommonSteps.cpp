@@ -86,8 +86,8 @@ void DispatchSteps(StepContext& context, const SettingsNodePtr& container, bool 
     }
   } catch (const CommonTools::SettingsError& e) {
     // Ends this walk; the children already processed keep their effect.
-    Log(LogLevel::Warning, L"CommonSteps: the script could not be read further: %S",
-        std::string(e.what()));
+    Log(LogLevel::Warning, L"CommonSteps: the script could not be read further: %s",
+        platform::FromUtf8(e.what()));
   }
 }
 

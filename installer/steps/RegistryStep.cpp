@@ -202,8 +202,8 @@ bool RegistryStep::Process(const SettingsNodePtr& container, int mode) {
     }
   } catch (const CommonTools::SettingsError& e) {
     // Ends the step; the keys already written stay.
-    Log(LogLevel::Warning, L"ProcessRegistry: the script could not be read further: %S",
-        std::string(e.what()));
+    Log(LogLevel::Warning, L"ProcessRegistry: the script could not be read further: %s",
+        platform::FromUtf8(e.what()));
   }
   return true;
 }
