@@ -347,19 +347,182 @@ bool IsBareNonNumber(std::string_view word) {
   return up == "NAN" || up == "INF" || up == "INFINITY";
 }
 
+// The whole file, or a refusal that says why not.
+std::string ReadStepFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) Fail(QZ::eCodeFileAccess, path + ": the file cannot be opened");
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  if (size <= 0) Fail(QZ::eCodeBadFile, path + ": the file is empty");
+  in.seekg(0);
+  std::string text(static_cast<size_t>(size), '\0');
+  if (!in.read(text.data(), size)) Fail(QZ::eCodeFileAccess, path + ": the file cannot be read");
+  return text;
+}
+
+// The body of a statement from i up to and past its ';', outside strings and comments: the
+// references of an instance go to refs, and what the kernel's reader cannot be trusted with (a
+// string or comment not closed, lists nested too deep, numbers out of range) is refused.
+// Returns the offset after the ';'.
+size_t ScanStatementBody(const std::string& path, const std::string& text, size_t i,
+                         size_t statementStart, bool isInstance, std::vector<uint64_t>& refs) {
+  const size_t n = text.size();
+  int depth = 0;
+  bool ended = false;
+  char previous = '(';  // the last character that is not blank, outside strings
+  while (i < n) {
+    const char c = text[i];
+    if (c == '\'') {
+      ++i;
+      while (i < n) {
+        if (text[i] == '\'') {
+          if (i + 1 < n && text[i + 1] == '\'') {
+            i += 2;
+            continue;
+          }
+          break;
+        }
+        ++i;
+      }
+      if (i >= n) Refuse(path, text, statementStart, "a string is not closed");
+      ++i;
+      previous = '\'';
+    } else if (c == '/' && i + 1 < n && text[i + 1] == '*') {
+      const size_t end = text.find("*/", i + 2);
+      if (end == std::string::npos) Refuse(path, text, i, "a comment is not closed");
+      i = end + 2;
+    } else if (c == '#') {
+      uint64_t r = 0;
+      size_t j = i + 1;
+      while (j < n && std::isdigit(static_cast<unsigned char>(text[j])) && r < (1ull << 60))
+        r = r * 10 + static_cast<uint64_t>(text[j++] - '0');
+      if (j > i + 1 && isInstance) refs.push_back(r);
+      i = j;
+      previous = '#';
+    } else if (c == ';') {
+      ++i;
+      ended = true;
+      break;
+    } else if (c == '(') {
+      if (++depth > kMaxNesting)
+        Refuse(path, text, i, "lists nested deeper than " + std::to_string(kMaxNesting));
+      previous = c;
+      ++i;
+    } else if (c == ')') {
+      --depth;
+      previous = c;
+      ++i;
+    } else if (isInstance && (std::isdigit(static_cast<unsigned char>(c)) ||
+                              ((c == '-' || c == '+' || c == '.') && i + 1 < n &&
+                               std::isdigit(static_cast<unsigned char>(text[i + 1]))))) {
+      // A number. Only a long mantissa or an exponent of three digits can leave the range
+      // of doubles; only those are converted.
+      size_t j = i + 1, digits = 0, expDigits = 0;
+      bool inExp = false;
+      while (j < n) {
+        const char d = text[j];
+        if (std::isdigit(static_cast<unsigned char>(d))) {
+          (inExp ? expDigits : digits)++;
+        } else if (d == 'E' || d == 'e') {
+          inExp = true;
+        } else if (!(d == '.' || ((d == '-' || d == '+') && inExp))) {
+          break;
+        }
+        ++j;
+      }
+      if (digits > 300 || expDigits >= 3) {
+        const std::string token = text.substr(i, j - i);
+        const double v = std::strtod(token.c_str(), nullptr);
+        if (!std::isfinite(v))
+          Refuse(path, text, i, "the number " + token.substr(0, 40) + " is out of range");
+      }
+      previous = '0';
+      i = j;
+    } else if (isInstance && std::isalpha(static_cast<unsigned char>(c)) &&
+               (previous == '(' || previous == ',')) {
+      size_t j = i;
+      while (j < n && (std::isalnum(static_cast<unsigned char>(text[j])) || text[j] == '_')) ++j;
+      size_t k = j;
+      while (k < n && std::isspace(static_cast<unsigned char>(text[k]))) ++k;
+      if (k < n && (text[k] == ',' || text[k] == ')') &&
+          IsBareNonNumber(std::string_view(text).substr(i, j - i)))
+        Refuse(path, text, i, "a value is not a finite number");
+      previous = 'a';
+      i = j;
+    } else {
+      if (!std::isspace(static_cast<unsigned char>(c))) previous = c;
+      ++i;
+    }
+  }
+  if (!ended) Refuse(path, text, statementStart, "the file ends inside a statement");
+  return i;
+}
+
+// The index of the instances by id, each reference's target (kNoTarget for none), and which
+// instances are used and which name an instance the file lacks; an id defined twice is refused.
+constexpr uint32_t kNoTarget = ~0u;
+
+std::vector<uint32_t> ResolveReferences(const std::string& path, StepText& st,
+                                        const std::vector<uint64_t>& refs,
+                                        const std::vector<size_t>& firstRef) {
+  const std::string& text = st.text;
+  const size_t count = st.ids.size();
+  st.index.reserve(count * 2);
+  for (uint32_t k = 0; k < count; ++k)
+    if (!st.index.emplace(st.ids[k], k).second)
+      Refuse(path, text, st.begin[k], "#" + std::to_string(st.ids[k]) + " is defined twice");
+  std::vector<uint32_t> target(refs.size(), kNoTarget);
+  st.referenced.assign(count, 0);
+  st.missing.assign(count, 0);
+  for (uint32_t k = 0; k < count; ++k) {
+    for (size_t r = firstRef[k]; r < firstRef[k + 1]; ++r) {
+      auto it = st.index.find(refs[r]);
+      if (it == st.index.end()) {
+        if (!st.missing[k]) st.missing[k] = refs[r] ? refs[r] : ~0ull;
+        continue;
+      }
+      target[r] = it->second;
+      st.referenced[it->second] = 1;
+    }
+  }
+  return target;
+}
+
+// Loops of references: iterative depth-first search with three colours.
+void RefuseReferenceLoops(const std::string& path, const StepText& st,
+                          const std::vector<size_t>& firstRef,
+                          const std::vector<uint32_t>& target) {
+  const std::string& text = st.text;
+  const size_t count = st.ids.size();
+  std::vector<uint8_t> colour(count, 0);
+  std::vector<std::pair<uint32_t, size_t>> stack;
+  for (uint32_t start = 0; start < count; ++start) {
+    if (colour[start]) continue;
+    colour[start] = 1;
+    stack.emplace_back(start, firstRef[start]);
+    while (!stack.empty()) {
+      auto& [node, next] = stack.back();
+      if (next == firstRef[node + 1]) {
+        colour[node] = 2;
+        stack.pop_back();
+        continue;
+      }
+      const uint32_t child = target[next++];
+      if (child == kNoTarget) continue;
+      if (colour[child] == 1)
+        Refuse(path, text, st.begin[child],
+               "a loop of references runs through #" + std::to_string(st.ids[child]));
+      if (colour[child] == 0) {
+        colour[child] = 1;
+        stack.emplace_back(child, firstRef[child]);
+      }
+    }
+  }
+}
+
 StepText ScanStepText(const std::string& path) {
   StepText st;
-  {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) Fail(QZ::eCodeFileAccess, path + ": the file cannot be opened");
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size <= 0) Fail(QZ::eCodeBadFile, path + ": the file is empty");
-    in.seekg(0);
-    st.text.assign(static_cast<size_t>(size), '\0');
-    if (!in.read(st.text.data(), size))
-      Fail(QZ::eCodeFileAccess, path + ": the file cannot be read");
-  }
+  st.text = ReadStepFile(path);
   const std::string& text = st.text;
   std::vector<uint64_t> refs;       // all references, grouped by instance
   std::vector<size_t> firstRef{0};  // refs of instance k: [firstRef[k], firstRef[k+1])
@@ -389,97 +552,10 @@ StepText ScanStepText(const std::string& path) {
         i = j + 1;
       }
     }
-    // The statement's body up to its ';', outside strings and comments. Strings are read as
-    // strings everywhere (a header text may well say "DATA;").
+    // The statement's body up to its ';'. Strings are read as strings everywhere (a header
+    // text may well say "DATA;").
     const size_t refStart = refs.size();
-    int depth = 0;
-    bool ended = false;
-    char previous = '(';  // the last character that is not blank, outside strings
-    while (i < n) {
-      const char c = text[i];
-      if (c == '\'') {
-        ++i;
-        while (i < n) {
-          if (text[i] == '\'') {
-            if (i + 1 < n && text[i + 1] == '\'') {
-              i += 2;
-              continue;
-            }
-            break;
-          }
-          ++i;
-        }
-        if (i >= n) Refuse(path, text, statementStart, "a string is not closed");
-        ++i;
-        previous = '\'';
-      } else if (c == '/' && i + 1 < n && text[i + 1] == '*') {
-        const size_t end = text.find("*/", i + 2);
-        if (end == std::string::npos) Refuse(path, text, i, "a comment is not closed");
-        i = end + 2;
-      } else if (c == '#') {
-        uint64_t r = 0;
-        size_t j = i + 1;
-        while (j < n && std::isdigit(static_cast<unsigned char>(text[j])) && r < (1ull << 60))
-          r = r * 10 + static_cast<uint64_t>(text[j++] - '0');
-        if (j > i + 1 && isInstance) refs.push_back(r);
-        i = j;
-        previous = '#';
-      } else if (c == ';') {
-        ++i;
-        ended = true;
-        break;
-      } else if (c == '(') {
-        if (++depth > kMaxNesting)
-          Refuse(path, text, i, "lists nested deeper than " + std::to_string(kMaxNesting));
-        previous = c;
-        ++i;
-      } else if (c == ')') {
-        --depth;
-        previous = c;
-        ++i;
-      } else if (isInstance && (std::isdigit(static_cast<unsigned char>(c)) ||
-                                ((c == '-' || c == '+' || c == '.') && i + 1 < n &&
-                                 std::isdigit(static_cast<unsigned char>(text[i + 1]))))) {
-        // A number. Only a long mantissa or an exponent of three digits can leave the range
-        // of doubles; only those are converted.
-        size_t j = i + 1, digits = 0, expDigits = 0;
-        bool inExp = false;
-        while (j < n) {
-          const char d = text[j];
-          if (std::isdigit(static_cast<unsigned char>(d))) {
-            (inExp ? expDigits : digits)++;
-          } else if (d == 'E' || d == 'e') {
-            inExp = true;
-          } else if (!(d == '.' || ((d == '-' || d == '+') && inExp))) {
-            break;
-          }
-          ++j;
-        }
-        if (digits > 300 || expDigits >= 3) {
-          const std::string token = text.substr(i, j - i);
-          const double v = std::strtod(token.c_str(), nullptr);
-          if (!std::isfinite(v))
-            Refuse(path, text, i, "the number " + token.substr(0, 40) + " is out of range");
-        }
-        previous = '0';
-        i = j;
-      } else if (isInstance && std::isalpha(static_cast<unsigned char>(c)) &&
-                 (previous == '(' || previous == ',')) {
-        size_t j = i;
-        while (j < n && (std::isalnum(static_cast<unsigned char>(text[j])) || text[j] == '_')) ++j;
-        size_t k = j;
-        while (k < n && std::isspace(static_cast<unsigned char>(text[k]))) ++k;
-        if (k < n && (text[k] == ',' || text[k] == ')') &&
-            IsBareNonNumber(std::string_view(text).substr(i, j - i)))
-          Refuse(path, text, i, "a value is not a finite number");
-        previous = 'a';
-        i = j;
-      } else {
-        if (!std::isspace(static_cast<unsigned char>(c))) previous = c;
-        ++i;
-      }
-    }
-    if (!ended) Refuse(path, text, statementStart, "the file ends inside a statement");
+    i = ScanStatementBody(path, text, i, statementStart, isInstance, refs);
     if (isInstance) {
       st.ids.push_back(id);
       st.begin.push_back(statementStart);
@@ -498,51 +574,8 @@ StepText ScanStepText(const std::string& path) {
   }
   if (!sawData) Fail(QZ::eCodeBadFile, path + ": the file has no data section");
 
-  const size_t count = st.ids.size();
-  st.index.reserve(count * 2);
-  for (uint32_t k = 0; k < count; ++k)
-    if (!st.index.emplace(st.ids[k], k).second)
-      Refuse(path, text, st.begin[k], "#" + std::to_string(st.ids[k]) + " is defined twice");
-  constexpr uint32_t kNone = ~0u;
-  std::vector<uint32_t> target(refs.size(), kNone);
-  st.referenced.assign(count, 0);
-  st.missing.assign(count, 0);
-  for (uint32_t k = 0; k < count; ++k) {
-    for (size_t r = firstRef[k]; r < firstRef[k + 1]; ++r) {
-      auto it = st.index.find(refs[r]);
-      if (it == st.index.end()) {
-        if (!st.missing[k]) st.missing[k] = refs[r] ? refs[r] : ~0ull;
-        continue;
-      }
-      target[r] = it->second;
-      st.referenced[it->second] = 1;
-    }
-  }
-  // Loops of references: iterative depth-first search with three colours.
-  std::vector<uint8_t> colour(count, 0);
-  std::vector<std::pair<uint32_t, size_t>> stack;
-  for (uint32_t start = 0; start < count; ++start) {
-    if (colour[start]) continue;
-    colour[start] = 1;
-    stack.emplace_back(start, firstRef[start]);
-    while (!stack.empty()) {
-      auto& [node, next] = stack.back();
-      if (next == firstRef[node + 1]) {
-        colour[node] = 2;
-        stack.pop_back();
-        continue;
-      }
-      const uint32_t child = target[next++];
-      if (child == kNone) continue;
-      if (colour[child] == 1)
-        Refuse(path, text, st.begin[child],
-               "a loop of references runs through #" + std::to_string(st.ids[child]));
-      if (colour[child] == 0) {
-        colour[child] = 1;
-        stack.emplace_back(child, firstRef[child]);
-      }
-    }
-  }
+  const std::vector<uint32_t> target = ResolveReferences(path, st, refs, firstRef);
+  RefuseReferenceLoops(path, st, firstRef, target);
   return st;
 }
 
