@@ -3,6 +3,7 @@
 // processes, shards and a merge, with the report opened in a real browser.
 #include "pack/Matrix.h"
 #include "platform/Machine.h"
+#include "pack/tests/ToolRun.h"
 #include "platform/Text.h"
 #include "testing/TempFolder.h"
 #include "testing/MachineFixture.h"
@@ -25,40 +26,11 @@ using namespace TlPack;
 
 namespace {
 
-std::string Quote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-struct Result {
-  int status = -1;
-  std::string out;
-};
-
-Result Shell(const std::string& command) {
-  Result r;
-  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  if (!pipe) return r;
-  std::array<char, 4096> buf;
-  std::size_t n;
-  while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) r.out.append(buf.data(), n);
-  const int status = ::pclose(pipe);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void Write(const std::string& path, const std::string& text) {
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream(path, std::ios::binary) << text;
-}
+using packtest::Quote;
+using packtest::ReadAll;
+using packtest::Result;
+using packtest::Shell;
+using packtest::Write;
 
 std::vector<ScriptLanguage> EnglishAndRussian() {
   return {{1033, L"English", L"English"}, {1049, L"Русский", L"Russian"}};

@@ -7,6 +7,7 @@
 #include "platform/Machine.h"
 #include "platform/Text.h"
 #include "testing/MachineFixture.h"
+#include "pack/tests/ToolRun.h"
 #include "testing/TempFolder.h"
 
 #include <gmock/gmock.h>
@@ -26,29 +27,10 @@ using ::testing::Not;
 
 namespace {
 
-struct Result {
-  int status = -1;
-  std::string out;
-};
-
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
-
-Result Shell(const std::string& command) {
-  Result r;
-  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  if (!pipe) return r;
-  std::array<char, 4096> buf;
-  std::size_t n;
-  while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) r.out.append(buf.data(), n);
-  int status = ::pclose(pipe);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
-
-void Write(const std::string& path, const std::string& text) {
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream(path, std::ios::binary) << text;
-}
+using packtest::Quote;
+using packtest::Result;
+using packtest::Shell;
+using packtest::Write;
 
 class Tlpack : public ::testing::Test {
  protected:
