@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cwctype>
 #include <string>
 #include <vector>
 

@@ -11,6 +11,7 @@
 #include <ctime>
 
 #include "msiexec/Engine.h"
+#include "msiexec/EngineCommon.h"
 #include "platform/Environment.h"
 #include "platform/Files.h"
 #include "platform/Machine.h"
@@ -21,18 +22,6 @@ namespace Msi {
 namespace {
 
 using Properties = std::map<std::wstring, std::wstring>;
-
-bool IsGuid(const std::wstring& s) {
-  if (s.size() != 38 || s.front() != L'{' || s.back() != L'}') return false;
-  for (std::size_t i = 1; i < 37; ++i) {
-    if (i == 9 || i == 14 || i == 19 || i == 24) {
-      if (s[i] != L'-') return false;
-    } else if (!std::iswxdigit(s[i])) {
-      return false;
-    }
-  }
-  return true;
-}
 
 // The local time in the strftime form `format`.
 std::wstring LocalTime(const char* format) {
