@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <map>
@@ -109,6 +110,30 @@ bool MatchDosPattern(std::wstring_view pattern, std::wstring_view name) {
   return MatchDosExpression(ToDosExpression(pattern), name);
 }
 
+namespace {
+
+// Change times older than this, in nanoseconds of the host's clock, are settled: the file
+// system stamps a change with a clock that may stand still for a few milliseconds, so a file
+// changed just now could be changed again under the same stamp; every change after the listing
+// has a later one than a settled stamp.
+std::uint64_t SettledBefore() {
+  struct timespec now;
+  if (clock_gettime(CLOCK_REALTIME_COARSE, &now) != 0 || now.tv_sec < 2) return 0;
+  return static_cast<std::uint64_t>(now.tv_sec - 1) * 1000000000u +
+         static_cast<std::uint64_t>(now.tv_nsec);
+}
+
+// The entry's file and its change time, as FindData keeps them (the time only when settled).
+void NoteIdentity(const struct stat& st, std::uint64_t settled, FindData& d) {
+  const std::uint64_t stamp = ChangeStampOf(st);
+  if (stamp == 0 || stamp >= settled) return;
+  d.volumeId = static_cast<std::uint64_t>(st.st_dev);
+  d.fileId = static_cast<std::uint64_t>(st.st_ino);
+  d.changeStamp = stamp;
+}
+
+}  // namespace
+
 struct FileFinder::State {
   std::vector<FindData> entries;
   std::size_t next = 0;
@@ -121,7 +146,7 @@ FileFinder::~FileFinder() = default;
 
 void FileFinder::Close() { state_.reset(); }
 
-DWORD FileFinder::First(std::wstring_view pattern, FindData& data) {
+DWORD FileFinder::First(std::wstring_view pattern, FindData& data, bool storedAttributes) {
   state_.reset();
   if (pattern.empty()) return Fail(ERROR_PATH_NOT_FOUND);
   std::wstring pat(pattern);
@@ -195,12 +220,14 @@ DWORD FileFinder::First(std::wstring_view pattern, FindData& data) {
       d.lastWriteTime = info.lastWriteTime;
       d.lastAccessTime = info.lastAccessTime;
       d.creationTime = info.creationTime;
+      if (!isLink) NoteIdentity(est, SettledBefore(), d);
       found.push_back(std::move(d));
     }
   } else {
     DIR* dir = opendir(dirHost.c_str());
     if (!dir) return Fail(Win32FromErrno(errno));
     const int dfd = dirfd(dir);
+    const std::uint64_t settled = SettledBefore();
     while (dirent* e = readdir(dir)) {
       if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
       std::wstring name = FromUtf8(e->d_name);
@@ -213,13 +240,14 @@ DWORD FileFinder::First(std::wstring_view pattern, FindData& data) {
         continue;
       FindData d;
       d.fileName = std::move(name);
-      d.attributes = ReadAttributesAt(dfd, e->d_name, est);
+      d.attributes = storedAttributes ? ReadAttributesAt(dfd, e->d_name, est) : HostAttributes(est);
       if (e->d_type == DT_LNK)
         d.attributes = (d.attributes & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_REPARSE_POINT;
       d.size = S_ISDIR(est.st_mode) ? 0 : static_cast<std::uint64_t>(est.st_size);
       d.lastWriteTime = FileTimeFromUnix(est.st_mtim.tv_sec, est.st_mtim.tv_nsec);
       d.lastAccessTime = FileTimeFromUnix(est.st_atim.tv_sec, est.st_atim.tv_nsec);
       d.creationTime = d.lastWriteTime;
+      if (e->d_type != DT_LNK && !S_ISLNK(est.st_mode)) NoteIdentity(est, settled, d);
       found.push_back(std::move(d));
     }
     closedir(dir);
@@ -243,11 +271,12 @@ DWORD FileFinder::Next(FindData& data) {
   return Fail(ERROR_SUCCESS);
 }
 
-DWORD FindAll(std::wstring_view pattern, std::vector<FindData>& entries, bool includeDots) {
+DWORD FindAll(std::wstring_view pattern, std::vector<FindData>& entries, bool includeDots,
+              bool storedAttributes) {
   entries.clear();
   FileFinder f;
   FindData d;
-  DWORD rc = f.First(pattern, d);
+  DWORD rc = f.First(pattern, d, storedAttributes);
   if (rc == ERROR_FILE_NOT_FOUND) return Fail(ERROR_SUCCESS);
   if (rc != ERROR_SUCCESS) return rc;
   do {

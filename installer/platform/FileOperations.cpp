@@ -109,6 +109,8 @@ DWORD ReadAttributesAt(int dirFd, const char* name, const struct stat& st) {
   return AttributesFrom(buf, GetXattrAt(dirFd, name, kAttrName, buf, sizeof buf - 1), st);
 }
 
+DWORD HostAttributes(const struct stat& st) { return AttributesFrom(nullptr, -1, st); }
+
 DWORD WriteAttributes(const std::string& host, DWORD attrs) {
   attrs &= kSettableAttributes;
   char buf[32];

@@ -244,6 +244,11 @@ struct FindData {
   std::uint64_t size = 0;
   std::wstring fileName;           // long name
   std::wstring alternateFileName;  // 8.3 name; empty (not generated)
+  // The file the listing found under the name (its volume and number) and its last change of
+  // contents, attributes or access list, in nanoseconds; 0 when not known (a link, "." and
+  // "..", a file changed in the last second). Together they tell whether the entry is still the
+  // one listed, unchanged.
+  std::uint64_t volumeId = 0, fileId = 0, changeStamp = 0;
 };
 
 // One enumeration. The entries come in NTFS order (ordinal order of the upper-cased names),
@@ -261,7 +266,9 @@ class FileFinder {
 
   // FindFirstFileW: ERROR_SUCCESS and the first entry, ERROR_FILE_NOT_FOUND when nothing
   // matches, ERROR_PATH_NOT_FOUND when the folder is missing.
-  DWORD First(std::wstring_view pattern, FindData& data);
+  // Without `storedAttributes` a scan gives of the attributes only what the host's own status
+  // says (folder, link, device): enough to walk a tree and count its sizes.
+  DWORD First(std::wstring_view pattern, FindData& data, bool storedAttributes = true);
   // FindNextFileW: ERROR_SUCCESS and the next entry, ERROR_NO_MORE_FILES at the end.
   DWORD Next(FindData& data);
   void Close();
@@ -273,7 +280,8 @@ class FileFinder {
 
 // Every entry of a pattern, in enumeration order ("." and ".." included when
 // `includeDots`). ERROR_SUCCESS also for an empty result.
-DWORD FindAll(std::wstring_view pattern, std::vector<FindData>& entries, bool includeDots = false);
+DWORD FindAll(std::wstring_view pattern, std::vector<FindData>& entries, bool includeDots = false,
+              bool storedAttributes = true);
 // Does `name` match the DOS wildcard `pattern` (the rules of FindFirstFileW)?
 bool MatchDosPattern(std::wstring_view pattern, std::wstring_view name);
 
@@ -398,7 +406,9 @@ class FolderRemover {
   // it has them (they tell whether anyone else changed them before a held-back write).
   DWORD SetAttributes(std::wstring_view name, DWORD attributes,
                       DWORD had = INVALID_FILE_ATTRIBUTES);
-  DWORD DeleteFile(std::wstring_view name);
+  // `listed`: the caller's listing of the entry, when it has one: while the name still holds the
+  // file listed, unchanged since, the attributes it read are the file's.
+  DWORD DeleteFile(std::wstring_view name, const FindData* listed = nullptr);
 
  private:
   // Opens the folder on first use; false when it cannot be worked in directly.
@@ -410,7 +420,7 @@ class FolderRemover {
   void WritePending();
   // The checks and the deletion of the plain file `utf8` (status `st`) through the folder.
   DWORD DeleteEntry(const std::string& utf8, std::wstring_view name, const struct ::stat& st,
-                    bool ownPending);
+                    bool ownPending, const FindData* listed);
 
   struct Pending {
     bool held = false;

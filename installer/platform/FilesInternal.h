@@ -118,10 +118,18 @@ int SetXattrAt(int dirFd, const char* name, const char* attr, const void* value,
 DWORD ReadAttributes(const std::string& host, const struct stat& st);
 // The same for the entry `name` of the open folder `dirFd` (`st` its status).
 DWORD ReadAttributesAt(int dirFd, const char* name, const struct stat& st);
+// What the host's own status says of the attributes (folder, device), none of the stored ones.
+DWORD HostAttributes(const struct stat& st);
 DWORD WriteAttributesAt(int dirFd, const char* name, DWORD attrs);
 DWORD WriteAttributes(const std::string& host, DWORD attrs);
 DWORD WriteAttributes(int fd, DWORD attrs);
 FileTime CreationTimeOf(const std::string& host, const struct stat& st);
+// The last change of the file's contents, attributes or access list, in nanoseconds (0, taken
+// as not known, only at the very start of the host's epoch).
+inline std::uint64_t ChangeStampOf(const struct stat& st) {
+  return static_cast<std::uint64_t>(st.st_ctim.tv_sec) * 1000000000u +
+         static_cast<std::uint64_t>(st.st_ctim.tv_nsec);
+}
 // The two times for futimens/utimensat that set the last-write time alone.
 void LastWriteTimes(FileTime lastWrite, struct timespec (&times)[2]);
 // Writes all of `size` bytes to the open file: ERROR_SUCCESS or the failure.

@@ -144,7 +144,7 @@ DWORD FolderRemover::SetAttributes(std::wstring_view name, DWORD attributes, DWO
   return SetFileAttributesW(PathOf(name), attributes);
 }
 
-DWORD FolderRemover::DeleteFile(std::wstring_view name) {
+DWORD FolderRemover::DeleteFile(std::wstring_view name, const FindData* listed) {
   std::string utf8;
   struct stat st;
   const bool direct = Direct(name, utf8);
@@ -160,7 +160,7 @@ DWORD FolderRemover::DeleteFile(std::wstring_view name) {
         !S_ISREG(st.st_mode))
       return DeleteFileW(PathOf(name));
   }
-  const DWORD status = DeleteEntry(utf8, name, st, ownPending);
+  const DWORD status = DeleteEntry(utf8, name, st, ownPending, listed);
   // Not deleted: the attributes it was given are written after all.
   if (ownPending && status != ERROR_SUCCESS) WritePending();
   pending_.held = false;
@@ -168,10 +168,17 @@ DWORD FolderRemover::DeleteFile(std::wstring_view name) {
 }
 
 DWORD FolderRemover::DeleteEntry(const std::string& utf8, std::wstring_view name,
-                                 const struct stat& st, bool ownPending) {
+                                 const struct stat& st, bool ownPending, const FindData* listed) {
   if (readOnlyVolume_) return ERROR_WRITE_PROTECT;
-  const DWORD attributes =
-      ownPending ? pending_.attributes : ReadAttributesAt(fd_, utf8.c_str(), st);
+  // The listing's attributes are the file's while it is the file listed and has not changed
+  // since: every write of its attributes moves its change time.
+  const bool asListed = listed && listed->changeStamp != 0 &&
+                        listed->volumeId == static_cast<std::uint64_t>(st.st_dev) &&
+                        listed->fileId == static_cast<std::uint64_t>(st.st_ino) &&
+                        listed->changeStamp == ChangeStampOf(st);
+  const DWORD attributes = ownPending ? pending_.attributes
+                           : asListed ? listed->attributes
+                                      : ReadAttributesAt(fd_, utf8.c_str(), st);
   if (attributes & FILE_ATTRIBUTE_READONLY) return ERROR_ACCESS_DENIED;
   if (DWORD rc = MayDelete(utf8, name)) return rc;
   handles::LockedTable table(handles::CurrentTablePath());

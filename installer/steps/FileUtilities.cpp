@@ -29,8 +29,9 @@ bool IsDirectory(const platform::FindData& e) {
 }
 
 // The entries of one folder without "." and ".."; a folder whose pattern is too long for a
-// Windows path is said so in the log and gives nothing.
-std::vector<platform::FindData> Entries(const std::wstring& folder) {
+// Windows path is said so in the log and gives nothing. Without `storedAttributes` only the
+// folder and link bits of the attributes are read (a walk for sizes needs no more).
+std::vector<platform::FindData> Entries(const std::wstring& folder, bool storedAttributes = true) {
   std::vector<platform::FindData> entries;
   std::wstring pattern = folder + L"\\*.*";
   if (pattern.size() >= platform::MAX_PATH) {
@@ -38,7 +39,7 @@ std::vector<platform::FindData> Entries(const std::wstring& folder) {
         folder, static_cast<unsigned>(folder.size()));
     return entries;
   }
-  platform::FindAll(pattern, entries, false);
+  platform::FindAll(pattern, entries, false, storedAttributes);
   std::vector<platform::FindData> out;
   out.reserve(entries.size());
   for (auto& e : entries)
@@ -141,7 +142,7 @@ void RecursiveDelete(const std::wstring& path) {
     } else {
       window.StepProgress(entry.size);
       Log(LogLevel::Info, L"RecursiveDelete: file %s", e);
-      platform::DWORD status = folder.DeleteFile(entry.fileName);
+      platform::DWORD status = folder.DeleteFile(entry.fileName, &entry);
       if (status != platform::ERROR_SUCCESS) {
         Log(LogLevel::Info, L"DeleteFolder: file %s is not deleted. Cause: %s", e,
             CauseText(status));
@@ -154,7 +155,7 @@ void RecursiveDelete(const std::wstring& path) {
 
 std::uint64_t FolderBytes(const std::wstring& path) {
   std::uint64_t total = 0;
-  for (const auto& entry : Entries(path)) {
+  for (const auto& entry : Entries(path, false)) {
     if (IsLink(entry)) continue;
     if (IsDirectory(entry))
       total += FolderBytes(path + L"\\" + entry.fileName);

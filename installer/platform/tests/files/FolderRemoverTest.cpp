@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace platform;
 
@@ -146,6 +147,79 @@ TEST_F(FolderRemoval, EachCallAnswersAsTheCallByPathWould) {
   imageB.Release();
   EXPECT_EQ(folder.DeleteFile(L"held.txt"), ERROR_SUCCESS);
   EXPECT_EQ(folder.DeleteFile(L"image.exe"), ERROR_SUCCESS);
+}
+
+// What a listing read of an entry stands for it only while the name holds that very file,
+// unchanged: one made read-only, swapped for another file or for a link since is judged as it
+// is now.
+TEST_F(FolderRemoval, AListingsAttributesStandOnlyForTheFileListedUnchanged) {
+  ASSERT_EQ(CreateDirectoryW(L"C:\\listed"), ERROR_SUCCESS);
+  for (const wchar_t* name : {L"same.txt", L"ro.txt", L"swapped.txt", L"linked.txt", L"old.txt"})
+    ASSERT_EQ(WriteWholeFile(std::wstring(L"C:\\listed\\") + name, "x"), ERROR_SUCCESS);
+  ASSERT_EQ(SetFileAttributesW(L"C:\\listed\\old.txt", FILE_ATTRIBUTE_READONLY), ERROR_SUCCESS);
+  std::vector<FindData> entries;
+  // Changed this very second: its listing does not vouch for it.
+  ASSERT_EQ(FindAll(L"C:\\listed\\*", entries), ERROR_SUCCESS);
+  for (const FindData& e : entries) EXPECT_EQ(e.changeStamp, 0u) << ToUtf8(e.fileName);
+  // Settled: the listing does, while nothing changes.
+  ::usleep(1100 * 1000);
+  ASSERT_EQ(FindAll(L"C:\\listed\\*", entries), ERROR_SUCCESS);
+  auto listed = [&](const wchar_t* name) -> FindData {
+    for (const FindData& e : entries)
+      if (e.fileName == name) return e;
+    ADD_FAILURE() << ToUtf8(name) << " is not listed";
+    return FindData();
+  };
+  const FindData same = listed(L"same.txt"), ro = listed(L"ro.txt"),
+                 swapped = listed(L"swapped.txt"), linked = listed(L"linked.txt"),
+                 old = listed(L"old.txt");
+  EXPECT_NE(same.fileId, 0u);
+  EXPECT_NE(same.changeStamp, 0u);
+  EXPECT_NE(same.fileId, ro.fileId);
+
+  // Made read-only after the listing: refused, as by path, and kept.
+  ASSERT_EQ(SetFileAttributesW(L"C:\\listed\\ro.txt", FILE_ATTRIBUTE_READONLY), ERROR_SUCCESS);
+  // Replaced by a read-only file of the same name.
+  ASSERT_EQ(::rename(C("listed/swapped.txt").c_str(), C("listed/gone.txt").c_str()), 0);
+  ASSERT_EQ(WriteWholeFile(L"C:\\listed\\swapped.txt", "y"), ERROR_SUCCESS);
+  ASSERT_EQ(SetFileAttributesW(L"C:\\listed\\swapped.txt", FILE_ATTRIBUTE_READONLY), ERROR_SUCCESS);
+  // Replaced by a link to a file outside the machine.
+  const std::string outside = temp_ + "/outside.txt";
+  WriteHost(outside, "keep");
+  ASSERT_EQ(::unlink(C("listed/linked.txt").c_str()), 0);
+  ASSERT_EQ(::symlink(outside.c_str(), C("listed/linked.txt").c_str()), 0);
+  // Its read-only attribute reset after the listing: it may go now.
+  ASSERT_EQ(SetFileAttributesW(L"C:\\listed\\old.txt", FILE_ATTRIBUTE_NORMAL), ERROR_SUCCESS);
+
+  FolderRemover folder(L"C:\\listed");
+  EXPECT_EQ(folder.DeleteFile(L"same.txt", &same), ERROR_SUCCESS);
+  EXPECT_EQ(folder.DeleteFile(L"ro.txt", &ro), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(folder.DeleteFile(L"swapped.txt", &swapped), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(folder.DeleteFile(L"linked.txt", &linked), ERROR_ACCESS_DENIED);  // out of the machine
+  EXPECT_EQ(folder.DeleteFile(L"old.txt", &old), ERROR_SUCCESS);
+  EXPECT_FALSE(HostExists(C("listed/same.txt")));
+  EXPECT_TRUE(HostExists(C("listed/ro.txt")));
+  EXPECT_TRUE(HostExists(C("listed/swapped.txt")));
+  EXPECT_FALSE(HostExists(C("listed/old.txt")));
+  EXPECT_TRUE(HostExists(C("listed/linked.txt")));
+  EXPECT_TRUE(HostExists(outside));
+
+  // A listing for sizes reads no stored attributes: folders and links are still told apart.
+  ASSERT_EQ(CreateDirectoryW(L"C:\\listed\\sub"), ERROR_SUCCESS);
+  ASSERT_EQ(FindAll(L"C:\\listed\\*", entries, false, false), ERROR_SUCCESS);
+  bool sawSub = false, sawRo = false;
+  for (const FindData& e : entries) {
+    if (e.fileName == L"sub") {
+      sawSub = true;
+      EXPECT_EQ(e.attributes, FILE_ATTRIBUTE_DIRECTORY);
+    } else if (e.fileName == L"ro.txt") {
+      sawRo = true;
+      EXPECT_EQ(e.attributes, FILE_ATTRIBUTE_NORMAL);
+      EXPECT_EQ(e.size, 1u);
+    }
+  }
+  EXPECT_TRUE(sawSub);
+  EXPECT_TRUE(sawRo);
 }
 
 TEST_F(FolderRemoval, APathLongerThanWindowsAllowsIsRefusedAsByPath) {
