@@ -23,6 +23,15 @@ extern char** environ;
 
 namespace setuptest {
 
+// The C form of a list of strings, null-ended, for posix_spawn (argv, envp): the pointers lead
+// into `strings`, which must outlive it.
+inline std::vector<char*> CStrings(std::vector<std::string>& strings) {
+  std::vector<char*> out;
+  for (std::string& s : strings) out.push_back(s.data());
+  out.push_back(nullptr);
+  return out;
+}
+
 inline std::string BinDir() {
   if (const char* d = std::getenv("TOLMERA_BIN_DIR")) return d;
   return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
@@ -75,16 +84,12 @@ inline Outcome RunSetup(const std::string& machineRoot, const std::string& answe
   env.push_back("TOLMERA_MACHINE=" + machineRoot);
   env.push_back("TOLMERA_ANSWERS=" + answers);
   if (!display.empty()) env.push_back("DISPLAY=" + display);
-  std::vector<char*> envp;
-  for (auto& v : env) envp.push_back(v.data());
-  envp.push_back(nullptr);
+  std::vector<char*> envp = CStrings(env);
 
   std::string program = BinDir() + "/Setup";
   std::vector<std::string> all = {program};
   all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : all) argv.push_back(a.data());
-  argv.push_back(nullptr);
+  std::vector<char*> argv = CStrings(all);
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -130,15 +135,11 @@ class PersonsSetup {
     env.push_back("TOLMERA_MACHINE=" + machineRoot);
     env.push_back("DISPLAY=" + display);
     env.push_back("GDK_BACKEND=x11");
-    std::vector<char*> envp;
-    for (auto& v : env) envp.push_back(v.data());
-    envp.push_back(nullptr);
+    std::vector<char*> envp = CStrings(env);
     std::string program = BinDir() + "/Setup";
     std::vector<std::string> all = {program};
     all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
+    std::vector<char*> argv = CStrings(all);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 2, m_errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
