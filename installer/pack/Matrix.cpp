@@ -1,11 +1,13 @@
 #include "pack/Matrix.h"
 
 #include "pack/PackageFiles.h"
+#include "package/InstallTypes.h"
 #include "package/ScriptVocabulary.h"
 #include "package/Settings.h"
 #include "package/XmlSettings.h"
 #include "platform/HostIo.h"
 #include "platform/Machine.h"
+#include "platform/Security.h"
 #include "platform/Text.h"
 
 #include <fcntl.h>
@@ -232,20 +234,61 @@ std::string ReadText(const std::string& path) {
   return text;
 }
 
-// "24 cells: 8 pass, 14 fail, 2 do not apply" (and "1 could not be run").
+// "24 cells: 8 pass, 0 fail, 14 refused as designed, 2 do not apply" (and "1 could not be run").
 std::string Summary(const std::vector<CellResult>& results) {
-  std::size_t pass = 0, fail = 0, na = 0, error = 0;
+  std::size_t pass = 0, fail = 0, refused = 0, na = 0, error = 0;
   for (const CellResult& r : results) {
     pass += r.status == "pass";
     fail += r.status == "fail";
+    refused += r.status == "refused";
     na += r.status == "n/a";
     error += r.status == "error";
   }
   std::string out = std::to_string(results.size()) + " cells: " + std::to_string(pass) + " pass, " +
                     std::to_string(fail) + " fail";
+  if (refused) out += ", " + std::to_string(refused) + " refused as designed";
   if (na) out += ", " + std::to_string(na) + " do not apply";
   if (error) out += ", " + std::to_string(error) + " could not be run";
   return out;
+}
+
+// A cell that failed or could not be run (a refusal as designed counts as passed).
+bool Failed(const CellResult& r) { return r.status == "fail" || r.status == "error"; }
+
+// The first line of a script text ("\\n" in the script is a line break).
+std::string FirstTextLine(const std::string& text) {
+  return FirstLine(text.substr(0, text.find("\\n")));
+}
+
+// The run of a refused account: the installation ends with result 3 and the message "MsgRights"
+// in the cell's language, and leaves nothing on the machine. "" when so, else why not.
+std::string RefusalFault(const TestReport& report, const CellPlan& plan, const std::string& language) {
+  const std::string id = platform::ToUtf8(ScriptNames::Message::kRights);
+  if (report.steps.empty() || report.steps.front().exitCode != 3)
+    return "the account is not an elevated administrator, yet the installation did not end with "
+           "the refusal (result 3): " +
+           (report.steps.empty() ? std::string("it did not run")
+                                 : report.steps.front().name + " (exit status " +
+                                       std::to_string(report.steps.front().exitCode) + ")");
+  const StepReport& install = report.steps.front();
+  std::string shown;
+  for (const std::string& q : install.questions)
+    if (q.rfind("Message box: ", 0) == 0) {
+      shown = q.substr(13);
+      break;
+    }
+  const std::size_t arrow = shown.rfind(" -> ");
+  const std::string text = FirstLine(arrow == std::string::npos ? shown : shown.substr(0, arrow));
+  if (plan.refusalText.empty())
+    return "the refusal shows the bare message ID \"" + id + "\": the script has no text of it in " +
+           language;
+  if (shown.empty()) return "the refusal (result 3) shows no message; \"" + id + "\" was expected";
+  if (text.rfind(FirstTextLine(plan.refusalText), 0) != 0)
+    return "the refusal shows \"" + text + "\", not the text of \"" + id + "\" in " + language;
+  if (!report.traces.empty())
+    return "the refusal left " + std::to_string(report.traces.size()) +
+           " traces on the machine, the first: " + report.traces.front();
+  return std::string();
 }
 
 // Pictures are kept in a report up to this many bytes each.
@@ -389,6 +432,101 @@ std::pair<unsigned, unsigned> CodePagesOf(int lcid) {
   }
 }
 
+bool MaySetUpSoftware(const std::string& machineIni) {
+  try {
+    const platform::Token token =
+        platform::MakeUserToken(platform::MachineConfig::Parse(machineIni));
+    // The rights check: the running token is a member of Administrators and, where Windows
+    // knows integrity levels, runs at the high level (or the system's).
+    return token.IsMember(platform::BuiltinAdministratorsSid()) &&
+           (!token.hasElevation || token.integrity >= platform::SECURITY_MANDATORY_HIGH_RID);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+CellPlan PlanCell(const std::string& script, int languageId, const std::string& machineIni) {
+  using CommonTools::SettingsNodePtr;
+  namespace E = ScriptNames::Element;
+  namespace A = ScriptNames::Attribute;
+  CellPlan plan;
+  CommonTools::CXmlSettings doc;
+  SettingsNodePtr root;
+  if (!doc.LoadFromBytes(script) || !doc.GetRoot(root) || !root)
+    throw std::runtime_error("the package's script cannot be read");
+  // The cell's language section.
+  SettingsNodePtr language, localization;
+  CommonTools::SettingsNodeListPtr list;
+  if (root->GetChild(E::kLocalization, localization) && localization->GetChildren(list))
+    for (int i = 0, n = list->GetCount(); i < n && !language; ++i) {
+      SettingsNodePtr item;
+      if (!list->GetItem(i, item) || !item) continue;
+      try {
+        if (CommonTools::GetInt(item, A::kId, -1) == languageId) language = item;
+      } catch (const std::exception&) {
+      }
+    }
+  auto child = [](const SettingsNodePtr& node, const std::wstring& name) {
+    SettingsNodePtr c;
+    try {
+      if (node && node->GetChild(name, c)) return c;
+    } catch (const std::exception&) {
+    }
+    return SettingsNodePtr();
+  };
+  // A page or a control of DIALOGS is shown unless its "Show" hides it.
+  auto shown = [&](const SettingsNodePtr& node) {
+    if (!node) return true;
+    const std::wstring show = CommonTools::GetText(node, A::kShow, L"Y");
+    return show.empty() || !platform::EqualsNoCase(show, ScriptNames::Value::kHide);
+  };
+
+  plan.refused = !MaySetUpSoftware(machineIni);
+  if (const SettingsNodePtr rights = child(child(language, E::kMessages), ScriptNames::Message::kRights))
+    plan.refusalText = platform::ToUtf8(CommonTools::GetText(rights, A::kCaption));
+  if (plan.refused) return plan;
+
+  const std::wstring typeName = CommonTools::GetText(root, A::kInstallType);
+  const int scriptType = typeName.empty() ? InstallManager::kInstall
+                                          : InstallManager::InstallTypeFromName(typeName);
+  const std::string clientReason =
+      "a client installs from the shared folder of a server on another computer: one machine "
+      "alone cannot hold both";
+  auto typeOf = [&](int type, const std::string& answer) {
+    CellPlan::Type t;
+    t.name = Lower(platform::ToUtf8(InstallManager::InstallTypeLogName(type)));
+    t.answer = answer;
+    if (type == InstallManager::kClient) t.notApplicable = clientReason;
+    return t;
+  };
+  const SettingsNodePtr page = child(child(root, E::kDialogs), ScriptNames::Page::kInstallType);
+  if (scriptType != InstallManager::kInstall || !shown(page)) {
+    // Without the page the run installs the script's own type.
+    plan.types.push_back(typeOf(scriptType, ""));
+    return plan;
+  }
+  if (!child(language, ScriptNames::Page::kInstallType)) {
+    // The page lacks its texts in this language: the run installs locally without it.
+    plan.types.push_back(typeOf(InstallManager::kLocal, ""));
+    return plan;
+  }
+  // The rows of the page: a kind the script cannot install is not offered, a row its switch
+  // hides neither. The server row needs the share probe, which an elevated administrator passes.
+  const SettingsNodePtr clientNode = child(root, E::kClient);
+  const SettingsNodePtr exec = child(clientNode, E::kExec);
+  const bool clientPackage =
+      exec && (!CommonTools::GetText(exec, A::kPath).empty() ||
+               !CommonTools::GetText(exec, A::kMsgKey).empty());
+  if (child(root, E::kServer) && shown(child(page, L"TYPE_SERVER")))
+    plan.types.push_back(typeOf(InstallManager::kServer, "Server"));
+  if (shown(child(page, L"TYPE_LOCAL"))) plan.types.push_back(typeOf(InstallManager::kLocal, "Local"));
+  if (clientNode && clientPackage && shown(child(page, L"TYPE_CLIENT")))
+    plan.types.push_back(typeOf(InstallManager::kClient, "Client"));
+  // A page without a row to choose: the run shows what the author's answers make of it.
+  if (plan.types.empty()) plan.types.push_back({"none", "", ""});
+  return plan;
+}
+
 std::vector<MatrixCell> CellsOf(const Matrix& matrix,
                                 const std::vector<ScriptLanguage>& languages) {
   std::vector<ScriptLanguage> chosen;
@@ -447,15 +585,25 @@ std::string CellResultText(const CellResult& r) {
       << Escape(r.account) << "\nlanguage\t" << Escape(r.language) << "\nstatus\t"
       << Escape(r.status) << "\nreason\t" << Escape(r.reason) << "\nseconds\t" << Seconds(r.seconds)
       << "\n";
-  for (const StepReport& s : r.steps) {
-    out << "step\t" << Escape(s.name) << "\t" << s.exitCode << "\t" << (s.ok ? 1 : 0) << "\t"
-        << Seconds(s.seconds) << "\t" << Escape(s.note) << "\n";
-    for (const std::string& l : s.logLines) out << "log\t" << Escape(l) << "\n";
-    for (const std::string& q : s.questions) out << "question\t" << Escape(q) << "\n";
-    for (const std::string& p : s.screenshots) out << "picture\t" << Escape(p) << "\n";
+  auto run = [&](const std::vector<StepReport>& steps, const std::vector<std::string>& traces,
+                 const std::vector<std::string>& kept) {
+    for (const StepReport& s : steps) {
+      out << "step\t" << Escape(s.name) << "\t" << s.exitCode << "\t" << (s.ok ? 1 : 0) << "\t"
+          << Seconds(s.seconds) << "\t" << Escape(s.note) << "\n";
+      for (const std::string& l : s.logLines) out << "log\t" << Escape(l) << "\n";
+      for (const std::string& q : s.questions) out << "question\t" << Escape(q) << "\n";
+      for (const std::string& p : s.screenshots) out << "picture\t" << Escape(p) << "\n";
+    }
+    for (const std::string& t : traces) out << "trace\t" << Escape(t) << "\n";
+    for (const std::string& k : kept) out << "kept\t" << Escape(k) << "\n";
+  };
+  run(r.steps, r.traces, r.kept);
+  // A type's lines follow its own line, up to the next type.
+  for (const TypeResult& t : r.types) {
+    out << "type\t" << Escape(t.name) << "\t" << Escape(t.status) << "\t" << Seconds(t.seconds)
+        << "\t" << Escape(t.reason) << "\n";
+    run(t.steps, t.traces, t.kept);
   }
-  for (const std::string& t : r.traces) out << "trace\t" << Escape(t) << "\n";
-  for (const std::string& k : r.kept) out << "kept\t" << Escape(k) << "\n";
   return out.str();
 }
 
@@ -463,6 +611,9 @@ CellResult ParseCellResult(const std::string& text) {
   CellResult r;
   std::istringstream in(text);
   std::string line;
+  std::vector<StepReport>* steps = &r.steps;
+  std::vector<std::string>* traces = &r.traces;
+  std::vector<std::string>* kept = &r.kept;
   while (std::getline(in, line)) {
     std::vector<std::string> f;
     std::size_t start = 0;
@@ -488,24 +639,34 @@ CellResult ParseCellResult(const std::string& text) {
       r.reason = f[1];
     else if (k == "seconds")
       r.seconds = std::atof(f[1].c_str());
-    else if (k == "step" && f.size() >= 6) {
+    else if (k == "type" && f.size() >= 5) {
+      TypeResult t;
+      t.name = f[1];
+      t.status = f[2];
+      t.seconds = std::atof(f[3].c_str());
+      t.reason = f[4];
+      r.types.push_back(std::move(t));
+      steps = &r.types.back().steps;
+      traces = &r.types.back().traces;
+      kept = &r.types.back().kept;
+    } else if (k == "step" && f.size() >= 6) {
       StepReport s;
       s.name = f[1];
       s.exitCode = std::atoi(f[2].c_str());
       s.ok = f[3] == "1";
       s.seconds = std::atof(f[4].c_str());
       s.note = f[5];
-      r.steps.push_back(s);
-    } else if (k == "log" && !r.steps.empty())
-      r.steps.back().logLines.push_back(f[1]);
-    else if (k == "question" && !r.steps.empty())
-      r.steps.back().questions.push_back(f[1]);
-    else if (k == "picture" && !r.steps.empty())
-      r.steps.back().screenshots.push_back(f[1]);
+      steps->push_back(s);
+    } else if (k == "log" && !steps->empty())
+      steps->back().logLines.push_back(f[1]);
+    else if (k == "question" && !steps->empty())
+      steps->back().questions.push_back(f[1]);
+    else if (k == "picture" && !steps->empty())
+      steps->back().screenshots.push_back(f[1]);
     else if (k == "trace")
-      r.traces.push_back(f[1]);
+      traces->push_back(f[1]);
     else if (k == "kept")
-      r.kept.push_back(f[1]);
+      kept->push_back(f[1]);
   }
   if (r.id.empty() || r.status.empty()) throw std::runtime_error("not a cell result");
   return r;
@@ -519,24 +680,81 @@ void RunCell(const TestOptions& base, const MatrixCell& cell, const std::string&
   r.account = cell.account.title;
   r.language = platform::ToUtf8(cell.language.title);
   const auto start = std::chrono::steady_clock::now();
+  const fs::path folder = fs::path(resultFile).parent_path().parent_path();
+  // Pictures are named from the report's folder, so that the folder can move.
+  auto relative = [&](std::vector<StepReport>& steps) {
+    for (StepReport& s : steps)
+      for (std::string& p : s.screenshots) p = fs::relative(p, folder).string();
+  };
   if (!cell.notApplicable.empty()) {
     r.status = "n/a";
     r.reason = cell.notApplicable;
   } else {
-    TestOptions options = base;
-    options.machineIni = cell.machine;
-    const fs::path folder = fs::path(resultFile).parent_path().parent_path();
-    options.screenshots = screenshots ? (folder / "pictures" / cell.id).string() : std::string();
     try {
-      TestReport report = RunPackageTest(options);
-      r.status = report.Passed() ? "pass" : "fail";
-      r.reason = report.Passed() ? std::string() : ReasonOf(report);
-      r.steps = report.steps;
-      r.traces = report.traces;
-      r.kept = report.kept;
-      // Pictures are named from the report's folder, so that the folder can move.
-      for (StepReport& s : r.steps)
-        for (std::string& p : s.screenshots) p = fs::relative(p, folder).string();
+      std::string script;
+      {
+        ToolMachine machine;
+        std::wstring error;
+        if (!ReadArchiveEntry(platform::FromUtf8(fs::absolute(base.package).string()),
+                              ScriptNames::kScriptFile, script, error))
+          throw std::runtime_error(base.package + ": " + platform::ToUtf8(error));
+      }
+      const CellPlan plan = PlanCell(script, cell.language.id, cell.machine);
+      TestOptions options = base;
+      options.machineIni = cell.machine;
+      if (plan.refused) {
+        // One installation: the refusal comes before anything else, whatever the type.
+        options.screenshots =
+            screenshots ? (folder / "pictures" / cell.id).string() : std::string();
+        TestReport report = RunPackageTest(options);
+        const std::string fault = RefusalFault(report, plan, r.language);
+        r.status = fault.empty() ? "refused" : "fail";
+        r.reason = fault.empty() ? "refused as designed: " + FirstTextLine(plan.refusalText) : fault;
+        r.steps = report.steps;
+        r.traces = report.traces;
+        r.kept = report.kept;
+        relative(r.steps);
+      } else {
+        // Every type in a fresh machine of its own, so that no type sees another's traces.
+        for (const CellPlan::Type& type : plan.types) {
+          TypeResult t;
+          t.name = type.name;
+          if (!type.notApplicable.empty()) {
+            t.status = "n/a";
+            t.reason = type.notApplicable;
+            r.types.push_back(t);
+            continue;
+          }
+          const auto typeStart = std::chrono::steady_clock::now();
+          options.installType = type.answer;
+          options.screenshots =
+              screenshots ? (folder / "pictures" / cell.id / type.name).string() : std::string();
+          TestReport report = RunPackageTest(options);
+          t.status = report.Passed() ? "pass" : "fail";
+          t.reason = report.Passed() ? std::string() : ReasonOf(report);
+          t.steps = report.steps;
+          t.traces = report.traces;
+          t.kept = report.kept;
+          relative(t.steps);
+          t.seconds =
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - typeStart).count();
+          r.types.push_back(std::move(t));
+        }
+        auto failed = std::find_if(r.types.begin(), r.types.end(),
+                                   [](const TypeResult& t) { return t.status == "fail"; });
+        const bool ran = std::any_of(r.types.begin(), r.types.end(),
+                                     [](const TypeResult& t) { return t.status == "pass"; });
+        if (failed != r.types.end()) {
+          r.status = "fail";
+          r.reason = failed->name + ": " + failed->reason;
+        } else if (ran) {
+          r.status = "pass";
+        } else {
+          r.status = "n/a";
+          r.reason = r.types.empty() ? "the install-type page offers no type"
+                                     : r.types.front().name + ": " + r.types.front().reason;
+        }
+      }
     } catch (const std::exception& e) {
       r.status = "error";
       r.reason = e.what();
@@ -603,7 +821,8 @@ int RunMatrix(const MatrixOptions& options, std::ostream& out) {
     if (!options.previous.empty()) args.insert(args.end(), {"--previous", options.previous});
     if (options.screenshots) args.push_back("--screenshots");
     args.insert(args.end(), {"--cell-titles", cell.id, cell.system.title, cell.account.title,
-                             platform::ToUtf8(cell.language.title)});
+                             platform::ToUtf8(cell.language.title),
+                             std::to_string(cell.language.id)});
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -688,9 +907,7 @@ int RunMatrix(const MatrixOptions& options, std::ostream& out) {
   const std::string archive = fs::path(options.package).filename().string();
   WriteReports(results, product.empty() ? archive : product + " (" + archive + ")",
                folder.string());
-  const auto failed = std::count_if(results.begin(), results.end(), [](const CellResult& r) {
-    return r.status == "fail" || r.status == "error";
-  });
+  const auto failed = std::count_if(results.begin(), results.end(), Failed);
   out << Summary(results) << "; " << (folder / "report.html").string() << "\n";
   return failed ? 1 : 0;
 }
@@ -698,59 +915,84 @@ int RunMatrix(const MatrixOptions& options, std::ostream& out) {
 void WriteReports(const std::vector<CellResult>& results, const std::string& title,
                   const std::string& folderName) {
   const fs::path folder(folderName);
-  // junit.xml: a suite per system and account, a case per language.
+  // junit.xml: a suite per system and account, a case per language and installation type (a
+  // case per language where the cell ran no types: a refusal, a cell that does not apply).
   {
-    std::map<std::string, std::vector<const CellResult*>> suites;
+    struct Case {
+      std::string classname, name, status, reason, details;
+      double seconds = 0;
+    };
+    auto detailsOf = [](const std::vector<StepReport>& steps,
+                        const std::vector<std::string>& traces) {
+      std::string details;
+      for (const StepReport& st : steps) {
+        details += st.name + ": " + (st.ok ? "ok" : "FAILED") + ", exit status " +
+                   std::to_string(st.exitCode) + "\n";
+        for (const std::string& q : st.questions)
+          if (q.rfind("Message box: ", 0) == 0) details += "  " + q + "\n";
+        for (const std::string& l : st.logLines) details += "  " + l + "\n";
+      }
+      for (const std::string& tr : traces) details += tr + "\n";
+      return details;
+    };
+    std::map<std::string, std::vector<Case>> suites;
     std::vector<std::string> order;
     for (const CellResult& r : results) {
       const std::string suite = r.system + " / " + r.account;
       if (!suites.count(suite)) order.push_back(suite);
-      suites[suite].push_back(&r);
+      const std::string classname = r.id.substr(0, r.id.rfind('-'));
+      std::vector<Case>& cases = suites[suite];
+      if (r.types.empty()) {
+        std::string details = detailsOf(r.steps, r.traces);
+        if (r.status == "refused") details = r.reason + "\n" + details;
+        cases.push_back({classname, r.language, r.status, r.reason, details, r.seconds});
+      }
+      for (const TypeResult& t : r.types)
+        cases.push_back({classname, r.language + " / " + t.name, t.status, t.reason,
+                         detailsOf(t.steps, t.traces), t.seconds});
     }
+    auto failure = [](const Case& c) { return c.status == "fail"; };
+    auto error = [](const Case& c) { return c.status == "error"; };
+    auto skipped = [](const Case& c) { return c.status == "n/a"; };
     std::ostringstream x;
-    std::size_t failures = 0, errors = 0, skipped = 0;
+    std::size_t tests = 0, failures = 0, errors = 0, skips = 0;
     double total = 0;
-    for (const CellResult& r : results) {
-      failures += r.status == "fail";
-      errors += r.status == "error";
-      skipped += r.status == "n/a";
-      total += r.seconds;
-    }
+    for (const auto& [name, cases] : suites)
+      for (const Case& c : cases) {
+        ++tests;
+        failures += failure(c);
+        errors += error(c);
+        skips += skipped(c);
+        total += c.seconds;
+      }
     x << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"" << Xml(title)
-      << "\" tests=\"" << results.size() << "\" failures=\"" << failures << "\" errors=\"" << errors
-      << "\" skipped=\"" << skipped << "\" time=\"" << Seconds(total) << "\">\n";
+      << "\" tests=\"" << tests << "\" failures=\"" << failures << "\" errors=\"" << errors
+      << "\" skipped=\"" << skips << "\" time=\"" << Seconds(total) << "\">\n";
     for (const std::string& name : order) {
       const auto& cases = suites[name];
-      std::size_t f = 0, e = 0, s = 0;
+      std::size_t f = 0, e = 0, k = 0;
       double t = 0;
-      for (const CellResult* r : cases) {
-        f += r->status == "fail";
-        e += r->status == "error";
-        s += r->status == "n/a";
-        t += r->seconds;
+      for (const Case& c : cases) {
+        f += failure(c);
+        e += error(c);
+        k += skipped(c);
+        t += c.seconds;
       }
       x << "  <testsuite name=\"" << Xml(name) << "\" tests=\"" << cases.size() << "\" failures=\""
-        << f << "\" errors=\"" << e << "\" skipped=\"" << s << "\" time=\"" << Seconds(t)
+        << f << "\" errors=\"" << e << "\" skipped=\"" << k << "\" time=\"" << Seconds(t)
         << "\">\n";
-      for (const CellResult* r : cases) {
-        x << "    <testcase classname=\"" << Xml(r->id.substr(0, r->id.rfind('-'))) << "\" name=\""
-          << Xml(r->language) << "\" time=\"" << Seconds(r->seconds) << "\">\n";
-        std::string details;
-        for (const StepReport& st : r->steps) {
-          details += st.name + ": " + (st.ok ? "ok" : "FAILED") + ", exit status " +
-                     std::to_string(st.exitCode) + "\n";
-          for (const std::string& l : st.logLines) details += "  " + l + "\n";
-        }
-        for (const std::string& tr : r->traces) details += tr + "\n";
-        if (r->status == "fail")
-          x << "      <failure message=\"" << Xml(r->reason) << "\">" << Xml(details)
+      for (const Case& c : cases) {
+        x << "    <testcase classname=\"" << Xml(c.classname) << "\" name=\"" << Xml(c.name)
+          << "\" time=\"" << Seconds(c.seconds) << "\">\n";
+        if (failure(c))
+          x << "      <failure message=\"" << Xml(c.reason) << "\">" << Xml(c.details)
             << "</failure>\n";
-        else if (r->status == "error")
-          x << "      <error message=\"" << Xml(r->reason) << "\"/>\n";
-        else if (r->status == "n/a")
-          x << "      <skipped message=\"" << Xml(r->reason) << "\"/>\n";
-        if (r->status == "pass" && !details.empty())
-          x << "      <system-out>" << Xml(details) << "</system-out>\n";
+        else if (error(c))
+          x << "      <error message=\"" << Xml(c.reason) << "\"/>\n";
+        else if (skipped(c))
+          x << "      <skipped message=\"" << Xml(c.reason) << "\"/>\n";
+        else if (!c.details.empty())
+          x << "      <system-out>" << Xml(c.details) << "</system-out>\n";
         x << "    </testcase>\n";
       }
       x << "  </testsuite>\n";
@@ -770,8 +1012,11 @@ void WriteReports(const std::vector<CellResult>& results, const std::string& tit
     if (std::find(rows.begin(), rows.end(), row) == rows.end()) rows.push_back(row);
   }
   std::ostringstream h;
-  std::size_t passed = 0;
-  for (const CellResult& r : results) passed += r.status == "pass";
+  std::size_t passed = 0, refused = 0;
+  for (const CellResult& r : results) {
+    passed += r.status == "pass";
+    refused += r.status == "refused";
+  }
   h << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>" << Html(title)
     << ": package test matrix</title>\n<style>\n"
     << "body{font-family:sans-serif;margin:1.5em;color:#222}\n"
@@ -779,7 +1024,11 @@ void WriteReports(const std::vector<CellResult>& results, const std::string& tit
     << ".matrix th,.matrix td{border:1px solid #999;padding:.4em .8em;text-align:left}\n"
     << ".matrix td a{display:block;color:inherit;text-decoration:none;font-weight:bold}\n"
     << "td.pass{background:#b7e4b0}td.fail{background:#f4a6a0}td.error{background:#f6d28b}\n"
-    << "td.na{background:#ddd;color:#666}\n"
+    << "td.na{background:#ddd;color:#666}td.refused{background:#b8d4f0}\n"
+    << ".matrix td small{display:block;font-weight:normal;font-size:80%}\n"
+    << "details.type{margin:.6em 0;border-left:4px solid #999;padding-left:.6em}\n"
+    << "details.type.pass{border-color:#5a9e50}details.type.fail{border-color:#d0574d}\n"
+    << "summary{cursor:pointer;font-weight:bold}\n"
     << ".cell{display:none;border-top:2px solid #999;margin-top:1em;padding-top:.5em}\n"
     << ".cell:target{display:block}\n"
     << "pre{background:#f4f4f4;padding:.5em;overflow-x:auto;font-size:90%}\n"
@@ -787,8 +1036,13 @@ void WriteReports(const std::vector<CellResult>& results, const std::string& tit
     << ".shots img{max-width:420px;border:1px solid #999}\n"
     << "figcaption{font-size:80%;color:#555}\n</style></head><body>\n"
     << "<h1>" << Html(title) << "</h1>\n<p>" << passed << " of " << results.size()
-    << " cells pass. A cell opens its steps, log lines, what was left behind and the pictures "
-       "of its pages.</p>\n"
+    << " cells pass"
+    << (refused ? ", " + std::to_string(refused) +
+                      " are refused as designed (Setup lets only an elevated administrator set "
+                      "up software)"
+                : std::string())
+    << ". A cell opens its installation types, each with its steps, log lines, what was left "
+       "behind and the pictures of its pages.</p>\n"
     << "<table class=\"matrix\"><tr><th>Windows</th><th>account</th>";
   for (const std::string& l : languages) h << "<th>" << Html(l) << "</th>";
   h << "</tr>\n";
@@ -805,19 +1059,24 @@ void WriteReports(const std::vector<CellResult>& results, const std::string& tit
         continue;
       }
       const std::string css = it->status == "n/a" ? "na" : it->status;
+      const std::string label = it->status == "refused" ? "refused as designed" : it->status;
+      std::string types;
+      for (const TypeResult& t : it->types)
+        types += (types.empty() ? "" : ", ") + t.name + " " + t.status;
       h << "<td class=\"" << css << "\" title=\"" << Html(it->reason) << "\"><a href=\"#"
-        << Html(it->id) << "\">" << Html(it->status) << "</a></td>";
+        << Html(it->id) << "\">" << Html(label)
+        << (types.empty() ? std::string() : "<small>" + Html(types) + "</small>") << "</a></td>";
     }
     h << "</tr>\n";
   }
   h << "</table>\n";
-  for (const CellResult& r : results) {
-    h << "<section class=\"cell\" id=\"" << Html(r.id) << "\"><h2>" << Html(r.system) << ", "
-      << Html(r.account) << ", " << Html(r.language) << ": " << Html(r.status) << "</h2>\n";
-    if (!r.reason.empty()) h << "<p>" << Html(r.reason) << "</p>\n";
-    for (const StepReport& s : r.steps) {
-      h << "<h3>" << Html(s.name) << ": " << (s.ok ? "ok" : "FAILED") << ", exit status "
-        << s.exitCode << ", " << Seconds(s.seconds) << " s</h3>\n";
+  // The steps of one run (a type, or a refused account's installation) and what it left.
+  auto run = [&](const std::vector<StepReport>& steps, const std::vector<std::string>& traces,
+                 const char* heading) {
+    for (const StepReport& s : steps) {
+      h << "<" << heading << ">" << Html(s.name) << ": " << (s.ok ? "ok" : "FAILED")
+        << ", exit status " << s.exitCode << ", " << Seconds(s.seconds) << " s</" << heading
+        << ">\n";
       if (!s.note.empty()) h << "<p>" << Html(s.note) << "</p>\n";
       if (!s.questions.empty()) {
         h << "<ul class=\"questions\">";
@@ -845,10 +1104,27 @@ void WriteReports(const std::vector<CellResult>& results, const std::string& tit
         h << "</div>\n";
       }
     }
-    h << "<h3>left behind after the removal</h3>\n<pre>";
-    for (const std::string& t : r.traces) h << Html(t) << "\n";
-    if (r.traces.empty()) h << (r.steps.empty() ? "not run" : "nothing of the product") << "\n";
-    h << "</pre>\n</section>\n";
+    h << "<" << heading << ">left behind after the removal</" << heading << ">\n<pre>";
+    for (const std::string& t : traces) h << Html(t) << "\n";
+    if (traces.empty()) h << (steps.empty() ? "not run" : "nothing of the product") << "\n";
+    h << "</pre>\n";
+  };
+  for (const CellResult& r : results) {
+    const std::string label = r.status == "refused" ? "refused as designed" : r.status;
+    h << "<section class=\"cell\" id=\"" << Html(r.id) << "\"><h2>" << Html(r.system) << ", "
+      << Html(r.account) << ", " << Html(r.language) << ": " << Html(label) << "</h2>\n";
+    if (!r.reason.empty()) h << "<p>" << Html(r.reason) << "</p>\n";
+    if (r.types.empty() || !r.steps.empty()) run(r.steps, r.traces, "h3");
+    for (const TypeResult& t : r.types) {
+      h << "<details class=\"type " << Html(t.status == "n/a" ? "na" : t.status) << "\" id=\""
+        << Html(r.id + "-" + t.name) << "\" open><summary>" << Html(t.name) << ": "
+        << Html(t.status) << (t.reason.empty() ? std::string() : " (" + Html(t.reason) + ")")
+        << (t.status == "n/a" ? std::string() : ", " + Seconds(t.seconds) + " s")
+        << "</summary>\n";
+      if (t.status != "n/a") run(t.steps, t.traces, "h4");
+      h << "</details>\n";
+    }
+    h << "</section>\n";
   }
   h << "</body></html>\n";
   if (!platform::hostio::WriteFileAtomic((folder / "report.html").string(), h.str()))
@@ -879,9 +1155,13 @@ int MergeReports(const std::vector<std::string>& folders, const std::string& out
         throw std::runtime_error(file.string() + " is not a cell result");
       }
       if (!ids.insert(r.id).second) continue;  // the same cell in two runs: the first one
-      for (StepReport& s : r.steps)
-        for (std::string& p : s.screenshots)
-          if (!fs::path(p).is_absolute()) p = (folder / p).string();
+      auto anchor = [&](std::vector<StepReport>& steps) {
+        for (StepReport& s : steps)
+          for (std::string& p : s.screenshots)
+            if (!fs::path(p).is_absolute()) p = (folder / p).string();
+      };
+      anchor(r.steps);
+      for (TypeResult& t : r.types) anchor(t.steps);
       results.push_back(std::move(r));
     }
   }
@@ -893,9 +1173,7 @@ int MergeReports(const std::vector<std::string>& folders, const std::string& out
       throw std::runtime_error((target / "cells").string() + " cannot be written");
   }
   WriteReports(results, "merged report", target.string());
-  const auto failed = std::count_if(results.begin(), results.end(), [](const CellResult& r) {
-    return r.status == "fail" || r.status == "error";
-  });
+  const auto failed = std::count_if(results.begin(), results.end(), Failed);
   report << Summary(results) << " (from " << folders.size() << " reports); "
          << (target / "report.html").string() << "\n";
   return failed ? 1 : 0;

@@ -60,15 +60,54 @@ std::vector<MatrixCell> CellsOf(const Matrix& matrix, const std::vector<ScriptLa
 // The ANSI and OEM code pages of a language's system (1251 and 866 for Russian, ...).
 std::pair<unsigned, unsigned> CodePagesOf(int lcid);
 
-// What one cell came to.
-struct CellResult {
-  std::string id, system, account, language;  // the id and the titles
-  std::string status;  // "pass", "fail", "n/a" (does not apply) or "error" (could not be run)
-  std::string reason;  // why it failed, in one line
+// What a cell runs, read from the script and the cell's machine before anything is run.
+struct CellPlan {
+  // The account is not an elevated administrator (a standard user, an administrator under UAC
+  // without elevation): Setup refuses it before the package matters, with "MsgRights".
+  bool refused = false;
+  std::string refusalText;  // "MsgRights" in the cell's language ("": the script has none)
+  // The installation types the install-type page offers in the cell ("server", "local",
+  // "client"), or the one type a run without that page installs ("full", "server", ...); a type
+  // that cannot be run in one machine alone has the reason in `notApplicable`.
+  struct Type {
+    std::string name;
+    std::string answer;  // the page's answer ("Server", "Local", "Client"; "": the page is not shown)
+    std::string notApplicable;
+  };
+  std::vector<Type> types;
+};
+
+// Is the account of this machine an administrator with an elevated token, the only one Setup
+// lets set up software (and the only one the share probe lets set up a server)?
+bool MaySetUpSoftware(const std::string& machineIni);
+
+// The plan of a cell: `script` is the package's InstallScript.cfg, `languageId` the cell's.
+CellPlan PlanCell(const std::string& script, int languageId, const std::string& machineIni);
+
+// What one installation type came to in a cell.
+struct TypeResult {
+  std::string name;    // "server", "local", ...
+  std::string status;  // "pass", "fail" or "n/a"
+  std::string reason;
   double seconds = 0;
   std::vector<StepReport> steps;
   std::vector<std::string> traces;
   std::vector<std::string> kept;
+};
+
+// What one cell came to.
+struct CellResult {
+  std::string id, system, account, language;  // the id and the titles
+  // "pass", "fail", "refused" (refused as designed: counted as passed), "n/a" (does not apply)
+  // or "error" (could not be run).
+  std::string status;
+  std::string reason;  // why it failed (or was refused), in one line
+  double seconds = 0;
+  // The run of a refused account (and the cells of reports written before types were run).
+  std::vector<StepReport> steps;
+  std::vector<std::string> traces;
+  std::vector<std::string> kept;
+  std::vector<TypeResult> types;  // a run per installation type, each in a fresh machine
 };
 
 // A cell's result as a text file and back (lines of "key<TAB>value", escaped).

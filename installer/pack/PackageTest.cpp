@@ -100,6 +100,25 @@ int Spawn(const std::string& program, const std::vector<std::string>& args,
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// The ERROR and WARNING lines of a run log's text, and its "Message box: ...", "Page ..." and
+// "Select installation: ..." (the row chosen on the install-type page) lines.
+void ReadLogText(const std::string& text, std::vector<std::string>& lines,
+                 std::vector<std::string>& questions) {
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.find("  ERROR : ") != std::string::npos ||
+        line.find("  WARNING : ") != std::string::npos)
+      lines.push_back(line);
+    else if (const std::size_t at = line.find("  INFO : ");
+             at != std::string::npos && (line.compare(at + 9, 13, "Message box: ") == 0 ||
+                                         line.compare(at + 9, 5, "Page ") == 0 ||
+                                         line.compare(at + 9, 20, "Select installation:") == 0))
+      questions.push_back(line.substr(at + 9));
+  }
+}
+
 // The ERROR and WARNING lines of the run logs a step wrote (the files it added or changed that
 // are run logs).
 std::vector<std::string> LogLinesOf(const tlmachine::Snapshot& before,
@@ -116,18 +135,7 @@ std::vector<std::string> LogLinesOf(const tlmachine::Snapshot& before,
     logs.insert(path);
     std::string bytes;
     if (platform::ReadWholeFile(path, bytes) != platform::ERROR_SUCCESS) continue;
-    std::istringstream in(platform::ToUtf8(platform::AnsiToWide(bytes)));
-    std::string line;
-    while (std::getline(in, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (line.find("  ERROR : ") != std::string::npos ||
-          line.find("  WARNING : ") != std::string::npos)
-        lines.push_back(line);
-      else if (const std::size_t at = line.find("  INFO : ");
-               at != std::string::npos && (line.compare(at + 9, 13, "Message box: ") == 0 ||
-                                           line.compare(at + 9, 5, "Page ") == 0))
-        questions.push_back(line.substr(at + 9));
-    }
+    ReadLogText(platform::ToUtf8(platform::AnsiToWide(bytes)), lines, questions);
   }
   return lines;
 }
@@ -250,6 +258,29 @@ std::string DefaultInstallAnswers() {
          "[page DLG_FINISH]\nbutton = Next\n";
 }
 
+std::string WithInstallType(const std::string& installAnswers, const std::string& installType) {
+  const std::string page = "[PAGE " + Upper(platform::ToUtf8(ScriptNames::Page::kInstallType)) + "]";
+  std::istringstream in(installAnswers);
+  std::string line, out;
+  bool drop = false;
+  while (std::getline(in, line)) {
+    std::string head = line;
+    head.erase(0, head.find_first_not_of(" \t"));
+    while (!head.empty() && (head.back() == '\r' || head.back() == ' ' || head.back() == '\t'))
+      head.pop_back();
+    if (!head.empty() && head[0] == '[') {
+      // "[page  DLG_INSTALL_TYPE]" is the same section: blanks between the words do not count.
+      std::string words;
+      std::istringstream split(Upper(head));
+      for (std::string w; split >> w;) words += (words.empty() ? "" : " ") + w;
+      drop = words == page;
+    }
+    if (!drop) out += line + "\n";
+  }
+  return out + "\n[page " + platform::ToUtf8(ScriptNames::Page::kInstallType) +
+         "]\nInstallType = " + installType + "\nbutton = Next\n";
+}
+
 std::string RepairAnswers(const std::string& installAnswers) {
   return "[page DLG_REPAIR]\nInstallType = Repair\nbutton = Next\n\n"
          "[page DLG_REPAIR_TRUNCATED]\nInstallType = Repair\nbutton = Next\n\n"
@@ -287,6 +318,8 @@ TestReport RunPackageTest(const TestOptions& options) {
   std::string installAnswers = DefaultInstallAnswers();
   if (!options.answers.empty() && !platform::hostio::ReadFile(options.answers, installAnswers))
     throw std::runtime_error(options.answers + " cannot be read");
+  if (!options.installType.empty())
+    installAnswers = WithInstallType(installAnswers, options.installType);
 
   TestReport report;
   const std::string scratch = platform::hostio::MakeTempDir("tlpack-test-");
@@ -320,10 +353,11 @@ TestReport RunPackageTest(const TestOptions& options) {
   platform::Machine::SetCurrentForProcess(report.machineRoot);
   ::setenv("TOLMERA_MACHINE", report.machineRoot.c_str(), 1);
 
-  const std::string installFile = options.answers.empty()
-                                      ? scratch + "/install.answers"
-                                      : fs::absolute(options.answers).lexically_normal().string();
-  if (options.answers.empty()) platform::hostio::WriteFileAtomic(installFile, installAnswers);
+  // The author's own file is run as it is, unless a row of the install-type page is chosen.
+  const bool own = !options.answers.empty() && options.installType.empty();
+  const std::string installFile = own ? fs::absolute(options.answers).lexically_normal().string()
+                                      : scratch + "/install.answers";
+  if (!own) platform::hostio::WriteFileAtomic(installFile, installAnswers);
   const std::string repairFile = scratch + "/repair.answers";
   const std::string changeFile = scratch + "/change.answers";
   platform::hostio::WriteFileAtomic(changeFile, ChangeAnswers(installAnswers));
@@ -357,6 +391,11 @@ TestReport RunPackageTest(const TestOptions& options) {
     step.logLines = LogLinesOf(last, now, logs, step.questions);
     last = std::move(now);
     std::string err = ReadHost(errPath);
+    // A run whose log cannot be written on the machine writes its entries to stderr instead:
+    // what it asked and logged is read from there.
+    if (step.logLines.empty() && step.questions.empty() &&
+        err.find("its entries go to the debugger output") != std::string::npos)
+      ReadLogText(err, step.logLines, step.questions);
     if (!err.empty() && step.exitCode != 0 && step.exitCode != 15) {
       while (!err.empty() && err.back() == '\n') err.pop_back();
       step.note += (step.note.empty() ? "" : "; ") + err;
@@ -385,7 +424,10 @@ TestReport RunPackageTest(const TestOptions& options) {
     StepReport step;
     step.name = pass == 0 && before ? "update" : kNames[pass];
     step.note = pass == 0   ? "answers: " + (options.answers.empty() ? std::string("the defaults")
-                                                                     : options.answers)
+                                                                     : options.answers) +
+                                (options.installType.empty()
+                                     ? std::string()
+                                     : ", the installation type " + options.installType)
                 : pass == 1 ? "answers: a repair"
                             : "answers: a change to the components offered";
     const auto start = Clock::now();

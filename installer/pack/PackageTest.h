@@ -29,6 +29,9 @@ struct TestOptions {
   // A host folder for pictures of every window the runs show, one folder per step below it
   // ("": none). Setup then shows its real windows, answered from the file: a display is needed.
   std::string screenshots;
+  // The row to choose on the install-type page ("Server", "Local", "Client"; "": as the answers
+  // say). The answers' own section of that page gives way to it.
+  std::string installType;
 };
 
 struct StepReport {
@@ -70,5 +73,8 @@ std::string ChangeAnswers(const std::string& installAnswers);
 // The answers of an installation that takes every default: a local installation into the
 // offered folder with the offered components, the licence accepted.
 std::string DefaultInstallAnswers();
+// The installation's answers with the install-type page answered with `installType` (its
+// sections of the answers dropped, one with that choice and Next added).
+std::string WithInstallType(const std::string& installAnswers, const std::string& installType);
 
 }  // namespace TlPack

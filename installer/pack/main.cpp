@@ -250,7 +250,8 @@ Arguments Parse(const std::vector<std::string>& args, bool allowOutput, bool all
     else if (allowTest && s == "--result")
       a.cellResult = value("a file");
     else if (allowTest && s == "--cell-titles") {
-      for (int k = 0; k < 4; ++k) a.cellTitles.push_back(value("the cell's id and titles"));
+      for (int k = 0; k < 5; ++k)
+        a.cellTitles.push_back(value("the cell's id, titles and language ID"));
     } else if (!s.empty() && s[0] == '-')
       throw UsageError("unknown option " + s);
     else
@@ -400,13 +401,14 @@ int Test(const std::vector<std::string>& args) {
   options.previous = a.previous;
   if (!a.cellMachine.empty()) {
     // One cell of a matrix run (the matrix starts this process for it).
-    if (a.cellResult.empty() || a.cellTitles.size() != 4)
+    if (a.cellResult.empty() || a.cellTitles.size() != 5)
       throw UsageError("--cell needs --result and --cell-titles");
     TlPack::MatrixCell cell;
     cell.id = a.cellTitles[0];
     cell.system.title = a.cellTitles[1];
     cell.account.title = a.cellTitles[2];
     cell.language.title = platform::FromUtf8(a.cellTitles[3]);
+    cell.language.id = std::atoi(a.cellTitles[4].c_str());
     if (!platform::hostio::ReadFile(a.cellMachine, cell.machine))
       throw std::runtime_error(a.cellMachine + " cannot be read");
     TlPack::RunCell(options, cell, a.cellResult, a.screenshots);
