@@ -486,9 +486,9 @@ CellPlan PlanCell(const std::string& script, int languageId, const std::string& 
     plan.refusalText = platform::ToUtf8(CommonTools::GetText(rights, A::kCaption));
   if (plan.refused) return plan;
 
-  const std::wstring typeName = CommonTools::GetText(root, A::kInstallType);
-  const int scriptType = typeName.empty() ? InstallManager::kInstall
-                                          : InstallManager::InstallTypeFromName(typeName);
+  // The script's own type (a name the installer does not know is none: -1).
+  const int scriptType =
+      InstallManager::InstallTypeFromName(CommonTools::GetText(root, A::kInstallType));
   const std::string clientReason =
       "a client installs from the shared folder of a server on another computer: one machine "
       "alone cannot hold both";

@@ -269,11 +269,11 @@ std::string WithInstallType(const std::string& installAnswers, const std::string
     while (!head.empty() && (head.back() == '\r' || head.back() == ' ' || head.back() == '\t'))
       head.pop_back();
     if (!head.empty() && head[0] == '[') {
-      // "[page  DLG_INSTALL_TYPE]" is the same section: blanks between the words do not count.
+      // "[ page  DLG_INSTALL_TYPE ]" is the same section: blanks around the words do not count.
       std::string words;
-      std::istringstream split(Upper(head));
+      std::istringstream split(Upper(head.substr(1, head.find(']') - 1)));
       for (std::string w; split >> w;) words += (words.empty() ? "" : " ") + w;
-      drop = words == page;
+      drop = "[" + words + "]" == page;
     }
     if (!drop) out += line + "\n";
   }

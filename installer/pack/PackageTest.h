@@ -40,8 +40,8 @@ struct StepReport {
   double seconds = 0;
   std::string note;                   // what was run, or why not
   std::vector<std::string> logLines;  // the run log's ERROR and WARNING lines
-  // The run log's "Page ... -> ..." and "Message box: ..." lines: what a person would have
-  // seen and answered, in order.
+  // The run log's "Page ... -> ...", "Message box: ..." and "Select installation: ..." lines:
+  // what a person would have seen and answered, in order.
   std::vector<std::string> questions;
   std::vector<std::string> screenshots;  // host paths of the pictures taken, in order
   bool ok = false;
