@@ -112,9 +112,16 @@ const char kTestHelp[] =
     "    the script (its <Localization>, with the code pages of each): by default Windows XP\n"
     "    x86, 7 x64, 10 x64 and 11 x64, each with an elevated administrator, an administrator\n"
     "    under UAC without elevation (not on XP, which has no UAC) and a standard user. Each\n"
-    "    cell runs in a process and a machine of its own, N at a time. A line per cell tells\n"
-    "    how it ended; DIR receives report.html (the matrix as a table, each cell opening its\n"
-    "    steps, log lines, what was left and its pages' pictures), junit.xml and cells/ (a\n"
+    "    cell runs in a process of its own, N at a time, and every installation type its\n"
+    "    install-type page offers there (server, local, client; the script's own type where\n"
+    "    the page is not shown) runs its whole life in a fresh machine of its own. A client\n"
+    "    needs the share of a server on another computer: it does not apply in one machine.\n"
+    "    Setup lets only an elevated administrator set up software: the cell of another\n"
+    "    account passes as \"refused as designed\" when its installation ends with result 3,\n"
+    "    the message \"MsgRights\" in the cell's language, and nothing left behind; it fails\n"
+    "    otherwise. A line per cell tells how it ended; DIR receives report.html (the matrix\n"
+    "    as a table, each cell opening its types with their steps, log lines, what was left\n"
+    "    and their pages' pictures), junit.xml (a case per cell and type) and cells/ (a\n"
     "    result file per cell, for `tlpack report merge`).\n"
     "\n"
     "    A matrix FILE names its own machines, in sections:\n"
@@ -147,8 +154,9 @@ const char kTestHelp[] =
     "\n"
     "EXIT STATUS\n"
     "    0 every run succeeded and nothing of the product is left (with --matrix: in every\n"
-    "    cell); 1 a run failed or something of the product is left; 2 the test could not be\n"
-    "    carried out (a package or matrix that cannot be read); 3 wrong usage.\n";
+    "    cell, a refusal as designed counted as passed); 1 a run failed or something of the\n"
+    "    product is left; 2 the test could not be carried out (a package or matrix that\n"
+    "    cannot be read); 3 wrong usage.\n";
 
 const char kReportHelp[] =
     "NAME\n"

@@ -543,6 +543,36 @@ class TlpackMatrix : public ::testing::Test {
     return archive;
   }
 
+  // A small package built by tlpack from `files` (the script among them) into NAME.data.
+  std::string Built(const std::string& name,
+                    const std::vector<std::pair<std::string, std::string>>& files) {
+    const std::string folder = temp_ / name;
+    for (const auto& [path, text] : files) Write(folder + "/" + path, text);
+    const std::string archive = temp_ / (name + ".data");
+    const Result r = Run("build " + Quote(folder) + " -o " + Quote(archive));
+    EXPECT_EQ(r.status, 0) << r.out;
+    return archive;
+  }
+
+  // A script of one product in a folder bin, with `extra` in the root and these languages
+  // (their sections whole).
+  static std::string Script(const std::string& name, const std::string& extra,
+                            const std::string& languages) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<SCENARIO Name=\"" + name + "\" PV=\"" + name + "\" RegKey=\"" + name +
+           "\" Version=\"1\" InstallType=\"Install\" Build=\"1\" DirName=\"" + name + "\">\n"
+           "  <INSTALL>\n    <DIRECTORY Name=\"bin\"/>\n  </INSTALL>\n" + extra +
+           "  <UNINSTALLER Title=\"" + name + " 1\" Company=\"TOLMERA\"/>\n"
+           "  <Images/>\n  <Localization>\n" + languages + "  </Localization>\n</SCENARIO>\n";
+  }
+  static std::string Language(const std::string& tag, int id, const std::string& title,
+                              const std::string& system, const std::string& messages) {
+    return "    <" + tag + " ID=\"" + std::to_string(id) + "\" Title=\"" + title +
+           "\" SystemName=\"" + system +
+           "\">\n      <DLG_LICENSE><LICENSE Path=\"license.txt\"/></DLG_LICENSE>\n"
+           "      <MESSAGES>" + messages + "</MESSAGES>\n    </" + tag + ">\n";
+  }
+
   std::string tool_, sample_;
   tltest::TempFolder temp_{"tlpack-matrix-"};
 };
@@ -657,6 +687,92 @@ TEST_F(TlpackMatrix, AMissingRussianLicenceFailsTheRussianCellsOnly) {
   for (const std::string& line : russian.types[0].steps[0].logLines)
     named = named || line.find("license_ru.txt") != std::string::npos;
   EXPECT_TRUE(named) << "the run log does not name the missing licence";
+}
+
+TEST_F(TlpackMatrix, ARefusalWithoutItsTextInTheCellsLanguageFailsThatCellOnly) {
+  // "MsgRights" has an English text and no Russian one: a Russian refusal shows the bare ID.
+  const std::string archive = Built(
+      "refusals",
+      {{"bin/tool.exe", "#!/bin/sh\nexit 0\n"},
+       {"license.txt", "Use it.\n"},
+       {"InstallScript.cfg",
+        Script("Refusals", "",
+               Language("ENGLISH", 1033, "English", "English",
+                        "<MsgRights Caption=\"Only an administrator may install Refusals.\"/>") +
+                   Language("RUSSIAN", 1049, "Русский", "Russian", ""))}});
+  Write(temp_ / "matrix.ini",
+        "[system win10]\ntitle = Windows 10 x64\n"
+        "[account admin]\ntitle = administrator\nmemberships = Administrators, Users\n"
+        "[account standard]\ntitle = standard user\nmemberships = Users\nelevated = no\n");
+  const std::string out = temp_ / "report";
+  const Result r = Run("test " + Quote(archive) + " --matrix " + Quote(temp_ / "matrix.ini") +
+                       " --out " + Quote(out));
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("4 cells: 2 pass, 1 fail, 1 refused as designed;"));
+  for (const char* id : {"win10-admin-1033", "win10-admin-1049"}) {
+    const CellResult admin = ParseCellResult(ReadAll(out + "/cells/" + id + ".cell"));
+    EXPECT_EQ(admin.status, "pass") << id << ": " << admin.reason;
+    // Neither language has the install-type page's texts: a local installation alone.
+    ASSERT_EQ(admin.types.size(), 1u) << id;
+    EXPECT_EQ(admin.types[0].name, "local");
+  }
+  const CellResult english = ParseCellResult(ReadAll(out + "/cells/win10-standard-1033.cell"));
+  EXPECT_EQ(english.status, "refused") << english.reason;
+  EXPECT_EQ(english.reason, "refused as designed: Only an administrator may install Refusals.");
+  const CellResult russian = ParseCellResult(ReadAll(out + "/cells/win10-standard-1049.cell"));
+  EXPECT_EQ(russian.status, "fail");
+  EXPECT_THAT(russian.reason, HasSubstr("the bare message ID \"MsgRights\""));
+  EXPECT_THAT(russian.reason, HasSubstr("Русский"));
+  ASSERT_FALSE(russian.steps.empty());
+  EXPECT_EQ(russian.steps[0].exitCode, 3);
+  EXPECT_THAT(russian.steps[0].questions, ::testing::Contains(HasSubstr("Message box: MsgRights")));
+  const std::string junit = ReadAll(out + "/junit.xml");
+  EXPECT_THAT(junit, HasSubstr("tests=\"4\" failures=\"1\" errors=\"0\" skipped=\"0\""));
+  EXPECT_THAT(junit, HasSubstr("<failure message=\"the refusal shows the bare message ID"));
+}
+
+TEST_F(TlpackMatrix, ATraceLeftOnlyOnXpFailsTheXpCellsOnly) {
+  // A program run after the installation (never by the removal) leaves a file beside the
+  // product's folder when Setup runs on 32-bit Windows.
+  const std::string archive = Built(
+      "xp-trace",
+      {{"bin/tool.exe", "#!/bin/sh\nexit 0\n"},
+       {"bin/mark.exe",
+        "#!/bin/sh\n# Runs in its own folder, bin; the argument is the processor architecture.\n"
+        "if [ \"$1\" = x32 ]; then echo left > ../../left-on-x32.txt; fi\nexit 0\n"},
+       {"license.txt", "Use it.\n"},
+       {"InstallScript.cfg",
+        Script("XpTrace",
+               "  <ADDITIONAL>\n    <Exec Path=\"%DestinationDir%\\bin\\mark.exe\" "
+               "CmdArguments=\"%PROCESSOR_ARCHITECTURE%\" ShowWindow=\"N\" Wait=\"Y\" "
+               "IgnoreFor=\"UNINSTALL\"/>\n  </ADDITIONAL>\n",
+               Language("ENGLISH", 1033, "English", "English",
+                        "<MsgRights Caption=\"Administrators only.\"/>"))}});
+  Write(temp_ / "matrix.ini",
+        "[system xp]\ntitle = Windows XP x86\nname = Windows XP Professional\nmajor = 5\n"
+        "minor = 1\nbuild = 2600\narchitecture = x86\nservice_pack = Service Pack 3\n"
+        "uac.enabled = no\n"
+        "[system win7]\ntitle = Windows 7 x64\nmajor = 6\nminor = 1\nbuild = 7601\n"
+        "[system win10]\ntitle = Windows 10 x64\n"
+        "[account admin]\ntitle = administrator\nmemberships = Administrators, Users\n");
+  const std::string out = temp_ / "report";
+  const Result r = Run("test " + Quote(archive) + " --matrix " + Quote(temp_ / "matrix.ini") +
+                       " -j 2 --out " + Quote(out));
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("3 cells: 2 pass, 1 fail;"));
+  const CellResult xp = ParseCellResult(ReadAll(out + "/cells/xp-admin-1033.cell"));
+  EXPECT_EQ(xp.status, "fail");
+  EXPECT_THAT(xp.reason, HasSubstr("local: 1 traces left after the removal, the first: + F "
+                                   "C:\\Program Files\\left-on-x32.txt"));
+  ASSERT_EQ(xp.types.size(), 1u);
+  EXPECT_EQ(xp.types[0].status, "fail");
+  EXPECT_EQ(xp.types[0].traces.size(), 1u);
+  // The steps themselves went well: only what was left fails the cell.
+  for (const StepReport& step : xp.types[0].steps) EXPECT_TRUE(step.ok) << step.name;
+  for (const char* id : {"win7-admin-1033", "win10-admin-1033"}) {
+    const CellResult cell = ParseCellResult(ReadAll(out + "/cells/" + id + ".cell"));
+    EXPECT_EQ(cell.status, "pass") << id << ": " << cell.reason;
+  }
 }
 
 TEST_F(TlpackMatrix, ShardsOfAMatrixMergeIntoTheWholeAndExitStatusesSayHowItWent) {
