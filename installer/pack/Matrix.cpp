@@ -262,7 +262,8 @@ std::string FirstTextLine(const std::string& text) {
 
 // The run of a refused account: the installation ends with result 3 and the message "MsgRights"
 // in the cell's language, and leaves nothing on the machine. "" when so, else why not.
-std::string RefusalFault(const TestReport& report, const CellPlan& plan, const std::string& language) {
+std::string RefusalFault(const TestReport& report, const CellPlan& plan,
+                         const std::string& language) {
   const std::string id = platform::ToUtf8(ScriptNames::Message::kRights);
   if (report.steps.empty() || report.steps.front().exitCode != 3)
     return "the account is not an elevated administrator, yet the installation did not end with "
@@ -280,8 +281,8 @@ std::string RefusalFault(const TestReport& report, const CellPlan& plan, const s
   const std::size_t arrow = shown.rfind(" -> ");
   const std::string text = FirstLine(arrow == std::string::npos ? shown : shown.substr(0, arrow));
   if (plan.refusalText.empty())
-    return "the refusal shows the bare message ID \"" + id + "\": the script has no text of it in " +
-           language;
+    return "the refusal shows the bare message ID \"" + id +
+           "\": the script has no text of it in " + language;
   if (shown.empty()) return "the refusal (result 3) shows no message; \"" + id + "\" was expected";
   if (text.rfind(FirstTextLine(plan.refusalText), 0) != 0)
     return "the refusal shows \"" + text + "\", not the text of \"" + id + "\" in " + language;
@@ -454,26 +455,25 @@ CellPlan PlanCell(const std::string& script, int languageId, const std::string& 
   SettingsNodePtr root;
   if (!doc.LoadFromBytes(script) || !doc.GetRoot(root) || !root)
     throw std::runtime_error("the package's script cannot be read");
+  auto child = [](const SettingsNodePtr& node, const std::wstring& name) {
+    SettingsNodePtr c;
+    try {
+      if (node && node->GetChild(name, c)) return c;
+    } catch (const std::exception&) {}
+    return SettingsNodePtr();
+  };
   // The cell's language section.
-  SettingsNodePtr language, localization;
+  SettingsNodePtr language;
   CommonTools::SettingsNodeListPtr list;
-  if (root->GetChild(E::kLocalization, localization) && localization->GetChildren(list))
+  const SettingsNodePtr localization = child(root, E::kLocalization);
+  if (localization && localization->GetChildren(list))
     for (int i = 0, n = list->GetCount(); i < n && !language; ++i) {
       SettingsNodePtr item;
       if (!list->GetItem(i, item) || !item) continue;
       try {
         if (CommonTools::GetInt(item, A::kId, -1) == languageId) language = item;
-      } catch (const std::exception&) {
-      }
+      } catch (const std::exception&) {}
     }
-  auto child = [](const SettingsNodePtr& node, const std::wstring& name) {
-    SettingsNodePtr c;
-    try {
-      if (node && node->GetChild(name, c)) return c;
-    } catch (const std::exception&) {
-    }
-    return SettingsNodePtr();
-  };
   // A page or a control of DIALOGS is shown unless its "Show" hides it.
   auto shown = [&](const SettingsNodePtr& node) {
     if (!node) return true;
@@ -482,7 +482,8 @@ CellPlan PlanCell(const std::string& script, int languageId, const std::string& 
   };
 
   plan.refused = !MaySetUpSoftware(machineIni);
-  if (const SettingsNodePtr rights = child(child(language, E::kMessages), ScriptNames::Message::kRights))
+  if (const SettingsNodePtr rights =
+          child(child(language, E::kMessages), ScriptNames::Message::kRights))
     plan.refusalText = platform::ToUtf8(CommonTools::GetText(rights, A::kCaption));
   if (plan.refused) return plan;
 
@@ -514,12 +515,12 @@ CellPlan PlanCell(const std::string& script, int languageId, const std::string& 
   // hides neither. The server row needs the share probe, which an elevated administrator passes.
   const SettingsNodePtr clientNode = child(root, E::kClient);
   const SettingsNodePtr exec = child(clientNode, E::kExec);
-  const bool clientPackage =
-      exec && (!CommonTools::GetText(exec, A::kPath).empty() ||
-               !CommonTools::GetText(exec, A::kMsgKey).empty());
+  const bool clientPackage = exec && (!CommonTools::GetText(exec, A::kPath).empty() ||
+                                      !CommonTools::GetText(exec, A::kMsgKey).empty());
   if (child(root, E::kServer) && shown(child(page, L"TYPE_SERVER")))
     plan.types.push_back(typeOf(InstallManager::kServer, "Server"));
-  if (shown(child(page, L"TYPE_LOCAL"))) plan.types.push_back(typeOf(InstallManager::kLocal, "Local"));
+  if (shown(child(page, L"TYPE_LOCAL")))
+    plan.types.push_back(typeOf(InstallManager::kLocal, "Local"));
   if (clientNode && clientPackage && shown(child(page, L"TYPE_CLIENT")))
     plan.types.push_back(typeOf(InstallManager::kClient, "Client"));
   // A page without a row to choose: the run shows what the author's answers make of it.
@@ -709,7 +710,8 @@ void RunCell(const TestOptions& base, const MatrixCell& cell, const std::string&
         TestReport report = RunPackageTest(options);
         const std::string fault = RefusalFault(report, plan, r.language);
         r.status = fault.empty() ? "refused" : "fail";
-        r.reason = fault.empty() ? "refused as designed: " + FirstTextLine(plan.refusalText) : fault;
+        r.reason =
+            fault.empty() ? "refused as designed: " + FirstTextLine(plan.refusalText) : fault;
         r.steps = report.steps;
         r.traces = report.traces;
         r.kept = report.kept;
@@ -820,9 +822,9 @@ int RunMatrix(const MatrixOptions& options, std::ostream& out) {
     if (!options.answers.empty()) args.insert(args.end(), {"--answers", options.answers});
     if (!options.previous.empty()) args.insert(args.end(), {"--previous", options.previous});
     if (options.screenshots) args.push_back("--screenshots");
-    args.insert(args.end(), {"--cell-titles", cell.id, cell.system.title, cell.account.title,
-                             platform::ToUtf8(cell.language.title),
-                             std::to_string(cell.language.id)});
+    args.insert(args.end(),
+                {"--cell-titles", cell.id, cell.system.title, cell.account.title,
+                 platform::ToUtf8(cell.language.title), std::to_string(cell.language.id)});
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -841,8 +843,14 @@ int RunMatrix(const MatrixOptions& options, std::ostream& out) {
   auto report = [&](std::size_t index) {
     const CellResult& r = results[index];
     out << "[" << std::setw(3) << done << "/" << cells.size() << "] " << std::left << std::setw(28)
-        << r.id << std::right << " " << r.status << ", " << Seconds(r.seconds) << " s"
-        << (r.reason.empty() ? std::string() : ": " + r.reason) << "\n";
+        << r.id << std::right << " " << r.status << ", " << Seconds(r.seconds) << " s";
+    if (!r.types.empty()) {
+      out << " (";
+      for (std::size_t k = 0; k < r.types.size(); ++k)
+        out << (k ? ", " : "") << r.types[k].name << " " << r.types[k].status;
+      out << ")";
+    }
+    out << (r.reason.empty() ? std::string() : ": " + r.reason) << "\n";
     out.flush();
   };
   while (done < cells.size()) {
@@ -1035,8 +1043,7 @@ void WriteReports(const std::vector<CellResult>& results, const std::string& tit
     << ".shots{display:flex;flex-wrap:wrap;gap:8px}.shots figure{margin:0}\n"
     << ".shots img{max-width:420px;border:1px solid #999}\n"
     << "figcaption{font-size:80%;color:#555}\n</style></head><body>\n"
-    << "<h1>" << Html(title) << "</h1>\n<p>" << passed << " of " << results.size()
-    << " cells pass"
+    << "<h1>" << Html(title) << "</h1>\n<p>" << passed << " of " << results.size() << " cells pass"
     << (refused ? ", " + std::to_string(refused) +
                       " are refused as designed (Setup lets only an elevated administrator set "
                       "up software)"
@@ -1119,8 +1126,7 @@ void WriteReports(const std::vector<CellResult>& results, const std::string& tit
       h << "<details class=\"type " << Html(t.status == "n/a" ? "na" : t.status) << "\" id=\""
         << Html(r.id + "-" + t.name) << "\" open><summary>" << Html(t.name) << ": "
         << Html(t.status) << (t.reason.empty() ? std::string() : " (" + Html(t.reason) + ")")
-        << (t.status == "n/a" ? std::string() : ", " + Seconds(t.seconds) + " s")
-        << "</summary>\n";
+        << (t.status == "n/a" ? std::string() : ", " + Seconds(t.seconds) + " s") << "</summary>\n";
       if (t.status != "n/a") run(t.steps, t.traces, "h4");
       h << "</details>\n";
     }

@@ -71,7 +71,8 @@ struct CellPlan {
   // that cannot be run in one machine alone has the reason in `notApplicable`.
   struct Type {
     std::string name;
-    std::string answer;  // the page's answer ("Server", "Local", "Client"; "": the page is not shown)
+    std::string
+        answer;  // the page's answer ("Server", "Local", "Client"; "": the page is not shown)
     std::string notApplicable;
   };
   std::vector<Type> types;

@@ -259,7 +259,8 @@ std::string DefaultInstallAnswers() {
 }
 
 std::string WithInstallType(const std::string& installAnswers, const std::string& installType) {
-  const std::string page = "[PAGE " + Upper(platform::ToUtf8(ScriptNames::Page::kInstallType)) + "]";
+  const std::string page =
+      "[PAGE " + Upper(platform::ToUtf8(ScriptNames::Page::kInstallType)) + "]";
   std::istringstream in(installAnswers);
   std::string line, out;
   bool drop = false;
@@ -423,13 +424,14 @@ TestReport RunPackageTest(const TestOptions& options) {
   for (int pass = 0; pass < 3 && (before == 0 || report.steps.front().ok); ++pass) {
     StepReport step;
     step.name = pass == 0 && before ? "update" : kNames[pass];
-    step.note = pass == 0   ? "answers: " + (options.answers.empty() ? std::string("the defaults")
-                                                                     : options.answers) +
-                                (options.installType.empty()
-                                     ? std::string()
-                                     : ", the installation type " + options.installType)
-                : pass == 1 ? "answers: a repair"
-                            : "answers: a change to the components offered";
+    step.note =
+        pass == 0
+            ? "answers: " +
+                  (options.answers.empty() ? std::string("the defaults") : options.answers) +
+                  (options.installType.empty() ? std::string()
+                                               : ", the installation type " + options.installType)
+        : pass == 1 ? "answers: a repair"
+                    : "answers: a change to the components offered";
     const auto start = Clock::now();
     const std::string& answers = pass == 0 ? installFile : pass == 1 ? repairFile : changeFile;
     step.exitCode = Spawn(setup, {"/X", package}, report.machineRoot, answers, errPath,

@@ -156,8 +156,8 @@ std::string PlanScript(const std::string& installType, const std::string& childr
                        const std::string& pageSwitch, bool russianPage, bool russianRights) {
   auto language = [](const std::string& tag, int id, const std::string& system, bool page,
                      bool rights, const std::string& text) {
-    return "<" + tag + " ID=\"" + std::to_string(id) + "\" Title=\"" + system +
-           "\" SystemName=\"" + system + "\">" +
+    return "<" + tag + " ID=\"" + std::to_string(id) + "\" Title=\"" + system + "\" SystemName=\"" +
+           system + "\">" +
            (page ? "<DLG_INSTALL_TYPE><TEXT Caption=\"How?\"/></DLG_INSTALL_TYPE>" : "") +
            "<MESSAGES>" + (rights ? "<MsgRights Caption=\"" + text + "\"/>" : "") +
            "<MsgCaption Caption=\"Setup\"/></MESSAGES></" + tag + ">";
@@ -221,10 +221,10 @@ TEST(MatrixPlan, TheTypesAreThoseThePageOffersInTheCell) {
             (V{"server=Server", "local=Local", "client=Client n/a"}));
   // A kind the script cannot install, or a row its switch hides, is not offered; a client
   // without its package neither.
-  EXPECT_EQ(Names(PlanCell(PlanScript("Full", "<CLIENT><Exec Path=\"c.msi\"/></CLIENT>", "", true,
-                                      true),
-                           1033, admin)),
-            (V{"local=Local", "client=Client n/a"}));
+  EXPECT_EQ(
+      Names(PlanCell(PlanScript("Full", "<CLIENT><Exec Path=\"c.msi\"/></CLIENT>", "", true, true),
+                     1033, admin)),
+      (V{"local=Local", "client=Client n/a"}));
   EXPECT_EQ(Names(PlanCell(PlanScript("Full", "<SERVER/><CLIENT/>", "", true, true), 1033, admin)),
             (V{"server=Server", "local=Local"}));
   EXPECT_EQ(Names(PlanCell(PlanScript("Full", kServerAndClient,
@@ -234,9 +234,9 @@ TEST(MatrixPlan, TheTypesAreThoseThePageOffersInTheCell) {
                            1033, admin)),
             (V{"local=Local"}));
   // The page switched off, or a script of another type: the script's own type, no page.
-  EXPECT_EQ(Names(PlanCell(PlanScript("Full", kServerAndClient,
-                                      "<DLG_INSTALL_TYPE Show=\"N\"/>", true, true),
-                           1033, admin)),
+  EXPECT_EQ(Names(PlanCell(
+                PlanScript("Full", kServerAndClient, "<DLG_INSTALL_TYPE Show=\"N\"/>", true, true),
+                1033, admin)),
             (V{"full"}));
   EXPECT_EQ(Names(PlanCell(PlanScript("Server", kServerAndClient, "", true, true), 1033, admin)),
             (V{"server"}));
@@ -443,8 +443,8 @@ TEST(MatrixReports, TypesAndRefusalsReadBackAndCountAsTheyShould) {
   EXPECT_EQ(back.types[2].reason, "needs a server's share");
   EXPECT_TRUE(back.types[2].steps.empty());
   // A cell file of a report written before types were run keeps its steps on the cell.
-  const CellResult old = ParseCellResult(
-      "cell\tc\nstatus\tpass\nstep\tinstall\t0\t1\t0.5\tnote\ntrace\t+ F x\n");
+  const CellResult old =
+      ParseCellResult("cell\tc\nstatus\tpass\nstep\tinstall\t0\t1\t0.5\tnote\ntrace\t+ F x\n");
   EXPECT_TRUE(old.types.empty());
   ASSERT_EQ(old.steps.size(), 1u);
   EXPECT_EQ(old.traces, std::vector<std::string>{"+ F x"});
@@ -559,18 +559,23 @@ class TlpackMatrix : public ::testing::Test {
   static std::string Script(const std::string& name, const std::string& extra,
                             const std::string& languages) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<SCENARIO Name=\"" + name + "\" PV=\"" + name + "\" RegKey=\"" + name +
-           "\" Version=\"1\" InstallType=\"Install\" Build=\"1\" DirName=\"" + name + "\">\n"
-           "  <INSTALL>\n    <DIRECTORY Name=\"bin\"/>\n  </INSTALL>\n" + extra +
-           "  <UNINSTALLER Title=\"" + name + " 1\" Company=\"TOLMERA\"/>\n"
-           "  <Images/>\n  <Localization>\n" + languages + "  </Localization>\n</SCENARIO>\n";
+           "<SCENARIO Name=\"" +
+           name + "\" PV=\"" + name + "\" RegKey=\"" + name +
+           "\" Version=\"1\" InstallType=\"Install\" Build=\"1\" DirName=\"" + name +
+           "\">\n"
+           "  <INSTALL>\n    <DIRECTORY Name=\"bin\"/>\n  </INSTALL>\n" +
+           extra + "  <UNINSTALLER Title=\"" + name +
+           " 1\" Company=\"TOLMERA\"/>\n"
+           "  <Images/>\n  <Localization>\n" +
+           languages + "  </Localization>\n</SCENARIO>\n";
   }
   static std::string Language(const std::string& tag, int id, const std::string& title,
                               const std::string& system, const std::string& messages) {
     return "    <" + tag + " ID=\"" + std::to_string(id) + "\" Title=\"" + title +
            "\" SystemName=\"" + system +
            "\">\n      <DLG_LICENSE><LICENSE Path=\"license.txt\"/></DLG_LICENSE>\n"
-           "      <MESSAGES>" + messages + "</MESSAGES>\n    </" + tag + ">\n";
+           "      <MESSAGES>" +
+           messages + "</MESSAGES>\n    </" + tag + ">\n";
   }
 
   std::string tool_, sample_;
@@ -581,7 +586,8 @@ TEST_F(TlpackMatrix, TheSampleRunsEveryTypeItOffersAndIsRefusedAsDesignedForTheO
   const std::string out = temp_ / "report";
   const Result r = Run("test " + Quote(sample_) + " --matrix -j 2 --out " + Quote(out));
   EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_THAT(r.out, HasSubstr("24 cells: 8 pass, 0 fail, 14 refused as designed, 2 do not apply; "));
+  EXPECT_THAT(r.out,
+              HasSubstr("24 cells: 8 pass, 0 fail, 14 refused as designed, 2 do not apply; "));
   for (const char* system : {"xp", "win7", "win10", "win11"})
     for (const char* language : {"1033", "1049"}) {
       const std::string admin = std::string(system) + "-admin-" + language + " ";
