@@ -481,12 +481,19 @@ TEST_F(PropertyChangeTest, ANewSizeRebuildsTheSolidAndShowsItAgainSelected) {
   Open("assembly.xml");
   auto* plate = static_cast<CObject3D*>(Find(L"Plate"));
   ASSERT_TRUE(plate);
+  const long opened = core.GetView()->GetSceneDrawCount();
   tree.SelectObject(plate);
+  EXPECT_EQ(core.GetView()->GetSceneDrawCount(), opened + 1) << "a selection is drawn once";
   const double volume = plate->GetShape()->GetVolume();
   const auto before = plate->GetShapeVis();  // held: no new visual takes its address
   const int shown = Displayed();
+  const long draws = core.GetView()->GetSceneDrawCount();
+  const double scale = core.GetView()->GetScale();
 
   EXPECT_EQ(core.ChangeProperty(Standard(*plate, L"w"), CVariant(160.0)), PropertyChange::Rebuilt);
+  // The scene drawn once for the change, the camera where it was.
+  EXPECT_EQ(core.GetView()->GetSceneDrawCount(), draws + 1);
+  EXPECT_DOUBLE_EQ(core.GetView()->GetScale(), scale);
   EXPECT_TRUE(messages.empty()) << messages.front();
   EXPECT_DOUBLE_EQ(plate->GetValue(L"w").ToDouble(), 160.0);
   EXPECT_NEAR(plate->GetShape()->GetVolume(), volume * 2, volume * 1e-6);
