@@ -4,8 +4,10 @@
 #include "WindowPicture.h"
 #include "ui/MlsString.h"
 #include "ui/MorlaneApp.h"
+#include "xml/XmlText.h"
 
 #include <wx/app.h>
+#include <wx/filename.h>
 #include <wx/image.h>
 #include <wx/init.h>
 
@@ -128,6 +130,13 @@ int RunWindowed(int argc, char** argv) {
     delete frame;
     result = 1;
   } else {
+    // The first model file is read and built on other threads while the window and its view
+    // come up; its open below takes that model.
+    if (!options.files.empty()) {
+      const std::wstring first = Wide(options.files.front());
+      const std::wstring ext = wxFileName(wxString(first)).GetExt().ToStdWstring();
+      if (MorlaneText::EqualsNoCase(ext, L"xml")) frame->GetView1().GetCore().PreloadXml(first);
+    }
     frame->Show();
     SettleWindow(frame);
     for (const std::string& file : options.files) {

@@ -7,7 +7,13 @@
 #include "workspace/ViewShapes.h"
 #include "xml/XmlText.h"
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <iostream>
+#include <mutex>
+#include <thread>
 
 IWorkspaceTree::~IWorkspaceTree() = default;
 IWorkspaceProperties::~IWorkspaceProperties() = default;
@@ -116,9 +122,29 @@ void RelabelShaftSection(CTreeObject& section) {
   }
 }
 
+// A model file read and built on a thread of its own.
+struct CWorkspaceCore::Preload {
+  std::wstring path;
+  std::shared_ptr<CNodeRoot> root;
+  std::atomic<bool> cancel{false};
+  std::atomic<int> done{0}, total{0};
+  std::mutex lock;
+  std::condition_variable ended;
+  bool finished = false;  // under lock
+  bool read = false;
+  std::vector<std::wstring> messages;
+  std::thread thread;
+
+  // Waits for the thread: it stops at the next solid when cancelled.
+  void Join() {
+    if (thread.joinable()) thread.join();
+  }
+};
+
 CWorkspaceCore::CWorkspaceCore() = default;
 
 CWorkspaceCore::~CWorkspaceCore() {
+  DropPreload();
   // The recognition results, the model, the context and the view, in this order.
   m_arRecognizeSelected.clear();
   m_arRecognizeData.clear();
@@ -184,11 +210,103 @@ void CWorkspaceCore::RefreshPanes() {
   }
 }
 
+void CWorkspaceCore::PreloadXml(const std::wstring& path) {
+  DropPreload();
+  if (!m_pTools) return;
+  QZ::ObjPtr<ICADContext> context;
+  try {
+    context = QZ::ObjPtr<ICADContext>(m_pTools->NewContext());
+  } catch (QZ::IException* e) {
+    if (e) e->Release();
+  }
+  if (!context) return;
+  auto preload = std::make_unique<Preload>();
+  preload->path = path;
+  preload->root = std::make_shared<CNodeRoot>();
+  preload->root->SetContext(context);
+  Preload* p = preload.get();
+  try {
+    preload->thread = std::thread([p] {
+      HoldBuildErrors(&p->messages);
+      bool read = false;
+      try {
+        read = ReadModelFile(p->path, p->root, nullptr, [p](int done, int total) {
+          p->done = done;
+          p->total = total;
+          return !p->cancel;
+        });
+      } catch (...) {
+        read = false;
+      }
+      HoldBuildErrors(nullptr);
+      std::lock_guard<std::mutex> hold(p->lock);
+      p->read = read;
+      p->finished = true;
+      p->ended.notify_all();
+    });
+  } catch (...) {
+    return;  // no thread: OpenXml reads the file itself
+  }
+  m_preload = std::move(preload);
+}
+
+void CWorkspaceCore::DropPreload() {
+  if (!m_preload) return;
+  m_preload->cancel = true;
+  m_preload->Join();
+  m_preload.reset();
+}
+
+std::shared_ptr<CNodeRoot> CWorkspaceCore::TakePreload(const std::wstring& path, bool& taken) {
+  taken = false;
+  if (!m_preload) return nullptr;
+  if (m_preload->path != path) {
+    DropPreload();
+    return nullptr;
+  }
+  taken = true;
+  std::unique_ptr<Preload> p = std::move(m_preload);
+  auto progress = [&]() -> bool {
+    if (!m_openProgress) return true;
+    try {
+      return m_openProgress(p->done, std::max(p->total.load(), p->done.load()));
+    } catch (...) {
+      return false;
+    }
+  };
+  // Asked once before waiting, as an open asks before its first build, then now and then.
+  bool go = progress();
+  {
+    std::unique_lock<std::mutex> hold(p->lock);
+    while (!p->finished) {
+      if (!go) p->cancel = true;
+      p->ended.wait_for(hold, std::chrono::milliseconds(100));
+      if (go && !p->finished) {
+        hold.unlock();
+        go = progress();
+        hold.lock();
+      }
+    }
+  }
+  p->Join();
+  for (const std::wstring& message : p->messages) ReportBuildError(message);
+  if (!go || !p->read) return nullptr;
+  if (m_openProgress) progress();  // all built
+  return p->root;
+}
+
 bool CWorkspaceCore::OpenXml(const std::wstring& path) {
-  auto root = std::make_shared<CNodeRoot>();
-  root->SetContext(m_pContext);
-  // A cancelled open is a failed one: the previous model stays.
-  if (!ReadModelFile(path, root, nullptr, m_openProgress)) return false;
+  bool preloaded = false;
+  std::shared_ptr<CNodeRoot> root = TakePreload(path, preloaded);
+  if (preloaded) {
+    // A cancelled open is a failed one: the previous model stays.
+    if (!root) return false;
+  } else {
+    root = std::make_shared<CNodeRoot>();
+    root->SetContext(m_pContext);
+    // A cancelled open is a failed one: the previous model stays.
+    if (!ReadModelFile(path, root, nullptr, m_openProgress)) return false;
+  }
   ResetModel();
   m_pRoot = root;
   ShowNewModel();
@@ -198,6 +316,7 @@ bool CWorkspaceCore::OpenXml(const std::wstring& path) {
 
 bool CWorkspaceCore::ImportFile(const std::wstring& path, const std::wstring& extension,
                                 bool recognise) {
+  DropPreload();
   ResetModel();
   const ExchangeFormat format = FormatOf(extension);
   if (format != ExchangeFormat::None) {
@@ -341,6 +460,7 @@ void CWorkspaceCore::PrepareShapes(const std::shared_ptr<CTreeObject>& object) {
 }
 
 void CWorkspaceCore::Reset() {
+  DropPreload();
   m_pRoot = std::make_shared<CNodeRoot>();
   m_pRoot->SetContext(m_pContext);
   if (m_pView) {
@@ -401,6 +521,7 @@ bool CWorkspaceCore::RecognizeSelected(CTreeObject* object, RecognizeState& stat
   // The object may belong to this workspace's own model: keep that model alive while it is
   // copied.
   const std::shared_ptr<CNodeRoot> previous = m_pRoot;
+  DropPreload();
   ResetModel();
   auto root = std::make_shared<CNodeRoot>();
   root->SetContext(m_pContext);
