@@ -4,16 +4,11 @@
 #include "model/reader/ModelReader.h"
 #include "ui/MlsString.h"
 #include "ui/TextIds.h"
+#include "workspace/ModelPreload.h"
 #include "workspace/ViewShapes.h"
 #include "xml/XmlText.h"
 
-#include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <iostream>
-#include <mutex>
-#include <thread>
 
 IWorkspaceTree::~IWorkspaceTree() = default;
 IWorkspaceProperties::~IWorkspaceProperties() = default;
@@ -122,25 +117,6 @@ void RelabelShaftSection(CTreeObject& section) {
   }
 }
 
-// A model file read and built on a thread of its own.
-struct CWorkspaceCore::Preload {
-  std::wstring path;
-  std::shared_ptr<CNodeRoot> root;
-  std::atomic<bool> cancel{false};
-  std::atomic<int> done{0}, total{0};
-  std::mutex lock;
-  std::condition_variable ended;
-  bool finished = false;  // under lock
-  bool read = false;
-  std::vector<std::wstring> messages;
-  std::thread thread;
-
-  // Waits for the thread: it stops at the next solid when cancelled.
-  void Join() {
-    if (thread.joinable()) thread.join();
-  }
-};
-
 CWorkspaceCore::CWorkspaceCore() = default;
 
 CWorkspaceCore::~CWorkspaceCore() {
@@ -211,97 +187,25 @@ void CWorkspaceCore::RefreshPanes() {
 }
 
 void CWorkspaceCore::PreloadXml(const std::wstring& path) {
+  AdoptPreload(CModelPreload::Start(m_pTools, path));
+}
+
+void CWorkspaceCore::AdoptPreload(std::unique_ptr<CModelPreload> preload) {
   DropPreload();
-  if (!m_pTools) return;
-  QZ::ObjPtr<ICADContext> context;
-  try {
-    context = QZ::ObjPtr<ICADContext>(m_pTools->NewContext());
-  } catch (QZ::IException* e) {
-    if (e) e->Release();
-  }
-  if (!context) return;
-  auto preload = std::make_unique<Preload>();
-  preload->path = path;
-  preload->root = std::make_shared<CNodeRoot>();
-  preload->root->SetContext(context);
-  Preload* p = preload.get();
-  try {
-    preload->thread = std::thread([p] {
-      HoldBuildErrors(&p->messages);
-      bool read = false;
-      try {
-        read = ReadModelFile(p->path, p->root, nullptr, [p](int done, int total) {
-          p->done = done;
-          p->total = total;
-          return !p->cancel;
-        });
-      } catch (...) {
-        read = false;
-      }
-      HoldBuildErrors(nullptr);
-      std::lock_guard<std::mutex> hold(p->lock);
-      p->read = read;
-      p->finished = true;
-      p->ended.notify_all();
-    });
-  } catch (...) {
-    return;  // no thread: OpenXml reads the file itself
-  }
   m_preload = std::move(preload);
 }
 
-void CWorkspaceCore::DropPreload() {
-  if (!m_preload) return;
-  m_preload->cancel = true;
-  m_preload->Join();
-  m_preload.reset();
-}
-
-std::shared_ptr<CNodeRoot> CWorkspaceCore::TakePreload(const std::wstring& path, bool& taken) {
-  taken = false;
-  if (!m_preload) return nullptr;
-  if (m_preload->path != path) {
-    DropPreload();
-    return nullptr;
-  }
-  taken = true;
-  std::unique_ptr<Preload> p = std::move(m_preload);
-  auto progress = [&]() -> bool {
-    if (!m_openProgress) return true;
-    try {
-      return m_openProgress(p->done, std::max(p->total.load(), p->done.load()));
-    } catch (...) {
-      return false;
-    }
-  };
-  // Asked once before waiting, as an open asks before its first build, then now and then.
-  bool go = progress();
-  {
-    std::unique_lock<std::mutex> hold(p->lock);
-    while (!p->finished) {
-      if (!go) p->cancel = true;
-      p->ended.wait_for(hold, std::chrono::milliseconds(100));
-      if (go && !p->finished) {
-        hold.unlock();
-        go = progress();
-        hold.lock();
-      }
-    }
-  }
-  p->Join();
-  for (const std::wstring& message : p->messages) ReportBuildError(message);
-  if (!go || !p->read) return nullptr;
-  if (m_openProgress) progress();  // all built
-  return p->root;
-}
+void CWorkspaceCore::DropPreload() { m_preload.reset(); }
 
 bool CWorkspaceCore::OpenXml(const std::wstring& path) {
-  bool preloaded = false;
-  std::shared_ptr<CNodeRoot> root = TakePreload(path, preloaded);
-  if (preloaded) {
+  std::shared_ptr<CNodeRoot> root;
+  if (m_preload && m_preload->GetPath() == path) {
+    const std::unique_ptr<CModelPreload> preload = std::move(m_preload);
+    root = preload->Take(m_openProgress);
     // A cancelled open is a failed one: the previous model stays.
     if (!root) return false;
   } else {
+    DropPreload();
     root = std::make_shared<CNodeRoot>();
     root->SetContext(m_pContext);
     // A cancelled open is a failed one: the previous model stays.

@@ -13,6 +13,7 @@
 #include "MorlaneExport.h"
 #include "model/ShaftRecognition.h"
 #include "model/TreeObject.h"
+#include "workspace/ModelPreload.h"
 
 #include <functional>
 #include <memory>
@@ -89,6 +90,8 @@ class MORLANE_API CWorkspaceCore {
   // (which can cancel it as it cancels an open) and reporting its messages on its own thread.
   // Any other open, import, recognition or reset drops it, and so does the workspace's end.
   void PreloadXml(const std::wstring& path);
+  // The same with a reading started elsewhere (before the workspace existed).
+  void AdoptPreload(std::unique_ptr<CModelPreload> preload);
   bool ImportFile(const std::wstring& path, const std::wstring& extension, bool recognise);
   bool ExportFile(const std::wstring& path, const std::wstring& extension);
   void Reset();
@@ -146,12 +149,9 @@ class MORLANE_API CWorkspaceCore {
                                      CPropertyStandard* standard, const CVariant& old,
                                      const CVariant& value);
 
-  struct Preload;
-  // The preloaded model of that path, waited for; null when it was cancelled or not read.
-  std::shared_ptr<CNodeRoot> TakePreload(const std::wstring& path, bool& taken);
   void DropPreload();
 
-  std::unique_ptr<Preload> m_preload;
+  std::unique_ptr<CModelPreload> m_preload;
   QZ::CAD::ICADTools* m_pTools = nullptr;
   IWorkspaceTree* m_pTree = nullptr;
   IWorkspaceProperties* m_pProperties = nullptr;

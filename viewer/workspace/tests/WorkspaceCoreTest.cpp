@@ -763,6 +763,24 @@ TEST_F(ManyElementsTest, APreloadedModelIsTheOneAnOpenReadsWithItsMessagesOnTheO
   EXPECT_EQ(messages, read);
   for (const auto& id : reportedOn) EXPECT_EQ(id, std::this_thread::get_id());
   EXPECT_EQ(tree.root, core.GetRoot());
+
+  // A reading started before the workspace was there, handed to it.
+  messages.clear();
+  auto early = CModelPreload::Start(tools, path);
+  ASSERT_TRUE(early);
+  EXPECT_EQ(early->GetPath(), path);
+  core.AdoptPreload(std::move(early));
+  ASSERT_TRUE(core.OpenXml(path));
+  EXPECT_EQ(LeafNames(*core.GetRoot()), names);
+  EXPECT_EQ(messages, read);
+  // Its model is taken once; without tools nothing starts.
+  auto once = CModelPreload::Start(tools, path);
+  ASSERT_TRUE(once);
+  auto model = once->Take({});
+  ASSERT_TRUE(model);
+  EXPECT_EQ(LeafNames(*model), names);
+  EXPECT_FALSE(once->Take({}));
+  EXPECT_FALSE(CModelPreload::Start(nullptr, path));
 }
 
 TEST_F(ManyElementsTest, ACancelledPreloadedOpenLeavesThePreviousModelAsItWas) {
