@@ -23,8 +23,9 @@
 // Then one parameter of one element of the opened mixed model is changed and the element
 // rebuilt and shown again (a shaft section rebuilds its shaft): milliseconds per change (aim
 // 100 ms), with the whole scenes the view drew for it, against one whole draw of the view (the
-// reference: a change should cost no more than that one draw). Per family: 30 elements of their own sizes, microseconds each. Last, a shaft of 20
-// sections with 10 grooves is recognised, against building it.
+// reference: a change should cost no more than that one draw). Per family: 30 elements of their own
+// sizes, microseconds each. Last, a shaft of 20 sections with 10 grooves is recognised, against
+// building it.
 //
 // bench_model [elements]         every case, each in a child process
 // bench_model --case NAME [n]    one case (what the children run)
