@@ -4,14 +4,18 @@
 #include "WindowPicture.h"
 #include "ui/MlsString.h"
 #include "ui/MorlaneApp.h"
+#include "workspace/CadEngineLibrary.h"
+#include "workspace/ModelPreload.h"
 
 #include <wx/app.h>
 #include <wx/image.h>
 #include <wx/init.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -88,6 +92,15 @@ bool LoadLanguage(const WindowOptions& options, std::string& error) {
   return true;
 }
 
+// A model file by its extension, as the frame's open tells them apart.
+bool IsModelFile(const std::string& path) {
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return false;
+  std::string ext = path.substr(dot + 1);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext == "xml";
+}
+
 }  // namespace
 
 int RunWindowed(int argc, char** argv) {
@@ -111,6 +124,15 @@ int RunWindowed(int argc, char** argv) {
     return 2;
   }
 
+  // The first file, a model file, is read and its solids built on other threads from here on,
+  // while the toolkit, the window and its view come up.
+  std::unique_ptr<CModelPreload> preload;
+  if (!options.files.empty() && IsModelFile(options.files.front())) {
+    static CCadEngineLibrary engine;  // the frame's own loads the same one, kept loaded
+    if (engine.Load() == CCadEngineLibrary::eLoaded)
+      preload = CModelPreload::Start(engine.GetTools(), Wide(options.files.front()));
+  }
+
   wxApp::SetInstance(new CMorlaneApp);
   int wxArgc = 1;
   char* wxArgv[] = {argv[0], nullptr};
@@ -125,9 +147,12 @@ int RunWindowed(int argc, char** argv) {
   if (!options.snapshot.empty()) frame->SetDialogsEnabled(false);
   if (!frame->Create()) {
     // The frame has said why (the engine library is missing).
+    preload.reset();
     delete frame;
     result = 1;
   } else {
+    // The model file read meanwhile is the first open's.
+    if (preload) frame->GetView1().GetCore().AdoptPreload(std::move(preload));
     frame->Show();
     SettleWindow(frame);
     for (const std::string& file : options.files) {

@@ -10,7 +10,9 @@
 #include <BRepMesh_IncrementalMesh.hxx>
 #include <Bnd_Box.hxx>
 #include <Prs3d.hxx>
+#include <NCollection_DataMap.hxx>
 #include <TopExp_Explorer.hxx>
+#include <TopTools_ShapeMapHasher.hxx>
 #include <AIS_Shape.hxx>
 #include <Aspect_DisplayConnection.hxx>
 #include <Aspect_Grid.hxx>
@@ -98,6 +100,9 @@ bool WritePng(const Image_PixMap& pm, const char* path) {
   return std::fclose(f) == 0 && ok;
 }
 
+// The display deflection of each placed shape a view has made ready (its solid and location).
+using PreparedDeflections = NCollection_DataMap<TopoDS_Shape, double, TopTools_ShapeMapHasher>;
+
 // The deflection the view's shaded display asks of a shape's mesh (what the kernel's shaded
 // presentation computes from the drawer: relative to the size of the shape's box).
 double DisplayDeflection(const TopoDS_Shape& s, const Handle(Prs3d_Drawer) & drawer) {
@@ -112,7 +117,9 @@ double DisplayDeflection(const TopoDS_Shape& s, const Handle(Prs3d_Drawer) & dra
 // wherever it is placed) once, with the finest deflection any of its placements asks for, so that
 // displaying any of them finds its mesh made. Solids that share faces with another are meshed
 // after the others, one at a time (two threads never mesh one face).
-void PrepareMeshes(QZ::CAD::IShape* const* shapes, size_t count, const Handle(Prs3d_Drawer) & d) {
+// Gives back the deflection found for each placed shape, which Display then need not find again.
+void PrepareMeshes(QZ::CAD::IShape* const* shapes, size_t count, const Handle(Prs3d_Drawer) & d,
+                   PreparedDeflections& found) {
   std::vector<TopoDS_Shape> placed;
   placed.reserve(count);
   for (size_t i = 0; i < count; ++i) {
@@ -124,6 +131,7 @@ void PrepareMeshes(QZ::CAD::IShape* const* shapes, size_t count, const Handle(Pr
   std::vector<double> deflection(placed.size());
   ParallelFor(placed.size(), threads,
               [&](size_t i) { deflection[i] = DisplayDeflection(placed[i], d); });
+  for (size_t i = 0; i < placed.size(); ++i) found.Bind(placed[i], deflection[i]);
   struct Job {
     TopoDS_Shape shape;
     double deflection;
@@ -194,6 +202,24 @@ struct ViewState {
   Handle(V3d_Viewer) viewer;
   Handle(V3d_View) view;
   Handle(AIS_InteractiveContext) context;
+  // The display deflections of the shapes made ready and not shown yet.
+  PreparedDeflections prepared;
+  // Something shown, erased, coloured or selected, or the camera moved, since the scene was
+  // last drawn: the next draw must draw it whole.
+  bool changed = true;
+  long sceneDraws = 0;
+
+  // Draws the scene whole when it changed; otherwise the kernel shows its last picture of it
+  // again (and draws it whole itself when the window lost it).
+  void Draw() {
+    if (changed || view->IsInvalidated()) {
+      changed = false;
+      ++sceneDraws;
+      view->Redraw();
+    } else {
+      view->RedrawImmediate();
+    }
+  }
 };
 
 class CView;
@@ -210,6 +236,7 @@ class CShapeVis final : public RefCounted<QZ::CAD::IShapeVis> {
         if (!(v >= 0.0 && v <= 1.0))
           Throw(QZ::eCodeInvalidParameter, "colour components lie between 0 and 1");
       m_state->context->SetColor(m_ais, Quantity_Color(r, g, b, Quantity_TOC_sRGB), false);
+      m_state->changed = true;
     });
   }
   QZ::CAD::IShape* GetShape() override { return m_shape.AddRefGet(); }
@@ -280,8 +307,20 @@ class CView final : public RefCounted<QZ::CAD::IView> {
     return Guard("Display", [&]() -> QZ::CAD::IShapeVis* {
       const TopoDS_Shape& s = ShapeOf(shape);
       if (s.IsNull()) Throw(QZ::eCodeNullShape, "Display: null shape");
-      Handle(AIS_Shape) ais = Presentation(s, ColorsOf(shape));
+      const ShapeColorsPtr colors = ColorsOf(shape);
+      Handle(AIS_Shape) ais = Presentation(s, colors);
+      // A one-colour shape made ready takes the deflection found for it then, the one its
+      // shading and selection would find again from its box.
+      double deflection = 0;
+      if (m_state->prepared.Find(s, deflection)) {
+        m_state->prepared.UnBind(s);
+        if (!colors) {
+          ais->Attributes()->SetTypeOfDeflection(Aspect_TOD_ABSOLUTE);
+          ais->Attributes()->SetMaximalChordialDeviation(deflection);
+        }
+      }
       m_state->context->Display(ais, AIS_Shaded, 0, false);
+      m_state->changed = true;
       auto* vis = new CShapeVis(m_state, ais, QZ::ObjPtr<QZ::CAD::IShape>::Share(shape));
       m_shown.push_back(vis);  // the view's own reference
       vis->AddRef();           // the caller's
@@ -289,12 +328,13 @@ class CView final : public RefCounted<QZ::CAD::IView> {
     });
   }
   void Paint() override {
-    Guard("Paint", [&] { m_state->view->Redraw(); });
+    Guard("Paint", [&] { m_state->Draw(); });
   }
   void Zoom(double& factor) override {
     Guard("Zoom", [&] {
       if (!(std::isfinite(factor) && factor > 0))
         Throw(QZ::eCodeInvalidParameter, "Zoom: factor must be positive");
+      m_state->changed = true;
       m_state->view->SetZoom(factor, true);
     });
   }
@@ -311,6 +351,7 @@ class CView final : public RefCounted<QZ::CAD::IView> {
   }
   void Drag(int& x, int& y) override {
     Guard("Drag", [&] {
+      m_state->changed = true;
       if (m_dragMode == QZ::CAD::eDragRotate)
         m_state->view->Rotation(x, y);
       else
@@ -322,6 +363,7 @@ class CView final : public RefCounted<QZ::CAD::IView> {
   // Zooms in while the mouse moves up or to the right, out while it moves back.
   void RightDrag(int& x, int& y) override {
     Guard("RightDrag", [&] {
+      m_state->changed = true;
       m_state->view->Zoom(m_zoomX, m_zoomY, x, y);
       m_zoomX = x;
       m_zoomY = y;
@@ -336,12 +378,14 @@ class CView final : public RefCounted<QZ::CAD::IView> {
   }
   void Resized() override {
     Guard("Resized", [&] {
+      m_state->changed = true;
       m_state->window->DoResize();
       m_state->view->MustBeResized();
     });
   }
   void ShowGrid(bool show) override {
     Guard("ShowGrid", [&] {
+      m_state->changed = true;
       if (show)
         m_state->viewer->ActivateGrid(Aspect_GT_Rectangular, Aspect_GDM_Lines);
       else
@@ -350,6 +394,7 @@ class CView final : public RefCounted<QZ::CAD::IView> {
   }
   void ShowAxes(bool show) override {
     Guard("ShowAxes", [&] {
+      m_state->changed = true;
       if (show)
         m_state->view->TriedronDisplay(Aspect_TOTP_LEFT_LOWER, Quantity_NOC_BLACK, 0.08,
                                        V3d_ZBUFFER);
@@ -361,8 +406,10 @@ class CView final : public RefCounted<QZ::CAD::IView> {
     Guard("Select", [&] {
       auto* v = Mine(vis);
       if (!v) return;
-      if (!m_state->context->IsSelected(v->Ais()))
+      if (!m_state->context->IsSelected(v->Ais())) {
         m_state->context->AddOrRemoveSelected(v->Ais(), false);
+        m_state->changed = true;
+      }
     });
   }
   QZ::CAD::IShapeVis* Pick(int x, int y) override {
@@ -385,14 +432,19 @@ class CView final : public RefCounted<QZ::CAD::IView> {
       auto* v = Mine(vis);
       if (!v) return;
       m_state->context->Remove(v->Ais(), false);
+      m_state->changed = true;
       Forget(v);
     });
   }
   void ClearSelection() override {
-    Guard("ClearSelection", [&] { m_state->context->ClearSelected(false); });
+    Guard("ClearSelection", [&] {
+      if (m_state->context->NbSelected() == 0) return;
+      m_state->context->ClearSelected(false);
+      m_state->changed = true;
+    });
   }
   void FinishSelection() override {
-    Guard("FinishSelection", [&] { m_state->context->UpdateCurrentViewer(); });
+    Guard("FinishSelection", [&] { m_state->Draw(); });
   }
   void DeleteSelected() override {
     Guard("DeleteSelected", [&] {
@@ -401,27 +453,30 @@ class CView final : public RefCounted<QZ::CAD::IView> {
         if (m_state->context->IsSelected(v->Ais())) selected.push_back(v);
       for (CShapeVis* v : selected) {
         m_state->context->Remove(v->Ais(), false);
+        m_state->changed = true;
         Forget(v);
       }
     });
   }
   void Redraw() override {
-    Guard("Redraw", [&] { m_state->view->Redraw(); });
+    Guard("Redraw", [&] { m_state->Draw(); });
   }
   void FitAll() override {
     Guard("FitAll", [&] {
+      m_state->changed = true;
       m_state->view->FitAll(0.05, false);
       m_state->view->ZFitAll();
     });
   }
   void UpdateView() override {
-    Guard("UpdateView", [&] { m_state->context->UpdateCurrentViewer(); });
+    Guard("UpdateView", [&] { m_state->Draw(); });
   }
   void EraseAll() override {
     Guard("EraseAll", [&] { ReleaseAll(); });
   }
   void ResetView() override {
     Guard("ResetView", [&] {
+      m_state->changed = true;
       m_state->view->SetProj(V3d_XposYnegZpos);
       m_state->view->SetZoom(1.0, true);
       m_state->view->FitAll(0.05, false);
@@ -433,6 +488,9 @@ class CView final : public RefCounted<QZ::CAD::IView> {
       if (!path || width <= 0 || height <= 0 || width > 8192 || height > 8192)
         Throw(QZ::eCodeInvalidParameter, "SaveImage: bad path or size");
       Image_PixMap pm;
+      // The picture is drawn off the window, with buffers of its own size: the window's is
+      // drawn whole the next time.
+      m_state->changed = true;
       if (!m_state->view->ToPixMap(pm, width, height, Graphic3d_BT_RGB)) return false;
       return WritePng(pm, path);
     });
@@ -441,10 +499,11 @@ class CView final : public RefCounted<QZ::CAD::IView> {
     Guard("Prepare", [&] {
       if (!shapes || count <= 0) return;
       const Handle(Prs3d_Drawer)& drawer = m_state->context->DefaultDrawer();
-      PrepareMeshes(shapes, static_cast<size_t>(count), drawer);
+      PrepareMeshes(shapes, static_cast<size_t>(count), drawer, m_state->prepared);
     });
   }
   int GetDisplayedCount() override { return static_cast<int>(m_shown.size()); }
+  long GetSceneDrawCount() override { return m_state->sceneDraws; }
   int GetSelectedCount() override {
     return Guard("GetSelectedCount", [&] { return m_state->context->NbSelected(); });
   }
@@ -464,6 +523,8 @@ class CView final : public RefCounted<QZ::CAD::IView> {
   }
   void ReleaseAll() {
     m_state->context->RemoveAll(false);
+    m_state->prepared.Clear();
+    m_state->changed = true;
     for (CShapeVis* v : m_shown) v->Release();
     m_shown.clear();
   }

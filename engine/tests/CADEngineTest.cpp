@@ -107,6 +107,7 @@ TEST(EngineInterface, ShapeViewAndItemSlots) {
   EXPECT_EQ(Slot(&IView::GetScale), 26);
   EXPECT_EQ(Slot(&IView::SetDragMode), 27);
   EXPECT_EQ(Slot(&IView::Prepare), 28);
+  EXPECT_EQ(Slot(&IView::GetSceneDrawCount), 29);
   EXPECT_EQ(Slot(&IItem::SetName), 3);
   EXPECT_EQ(Slot(&IItem::GetInfo), 4);
   EXPECT_EQ(Slot(&IItem::GetMatrix), 5);

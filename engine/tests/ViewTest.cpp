@@ -3,6 +3,7 @@
 #include "EngineFixture.h"
 
 #include <cstring>
+#include <functional>
 
 using namespace engine_test;
 
@@ -123,6 +124,64 @@ TEST_F(ViewTest, PickSelectAndDelete) {
   view->Erase(vis.Get());
   view->Select(vis.Get());
   EXPECT_EQ(view->GetSelectedCount(), 0);
+}
+
+TEST_F(ViewTest, TheSceneIsDrawnAgainOnlyAfterAChange) {
+  ObjPtr<CAD::IShape> box(ctx->Box(10, 10, 10));
+  ObjPtr<CAD::IShapeVis> vis(view->Display(box.Get()));
+  view->FitAll();
+  view->Redraw();
+  long draws = view->GetSceneDrawCount();
+  EXPECT_GE(draws, 1);
+  // Asked again with nothing changed: the last picture is shown, the scene not drawn.
+  view->Redraw();
+  view->Paint();
+  view->UpdateView();
+  view->FinishSelection();
+  view->ClearSelection();  // nothing was selected
+  view->Redraw();
+  EXPECT_EQ(view->GetSceneDrawCount(), draws);
+
+  // Every change is drawn, once, by the next request however many follow.
+  auto drawnOnce = [&](const char* what, const std::function<void()>& change) {
+    change();
+    view->UpdateView();
+    view->Redraw();
+    view->Paint();
+    EXPECT_EQ(view->GetSceneDrawCount(), draws + 1) << what;
+    draws = view->GetSceneDrawCount();
+  };
+  drawnOnce("select", [&] { view->Select(vis.Get()); });
+  view->Select(vis.Get());  // already selected: no change
+  view->Redraw();
+  EXPECT_EQ(view->GetSceneDrawCount(), draws);
+  drawnOnce("clear the selection", [&] { view->ClearSelection(); });
+  drawnOnce("colour", [&] { vis->SetColor(1, 0, 0); });
+  double in = 1.1;
+  drawnOnce("zoom", [&] { view->Zoom(in); });
+  drawnOnce("pan", [&] {
+    int x = 320, y = 240, x2 = 330, y2 = 250;
+    view->ButtonDown(x, y);
+    view->Drag(x2, y2);
+  });
+  drawnOnce("fit", [&] { view->FitAll(); });
+  drawnOnce("axes", [&] { view->ShowAxes(true); });
+  drawnOnce("resize", [&] { view->Resized(); });
+  TempDir dir;
+  const std::string path = dir / "between.png";
+  drawnOnce("picture saved", [&] { ASSERT_TRUE(view->SaveImage(path.c_str(), 64, 48)); });
+  ObjPtr<CAD::IShape> ball(ctx->Sphere(4));
+  ObjPtr<CAD::IShapeVis> second;
+  drawnOnce("display", [&] { second = ObjPtr<CAD::IShapeVis>(view->Display(ball.Get())); });
+  drawnOnce("erase", [&] { view->Erase(second.Get()); });
+  drawnOnce("delete the selected", [&] {
+    view->Select(vis.Get());
+    view->DeleteSelected();
+  });
+  EXPECT_EQ(view->GetDisplayedCount(), 0);
+  drawnOnce("display after all",
+            [&] { second = ObjPtr<CAD::IShapeVis>(view->Display(ball.Get())); });
+  drawnOnce("erase all", [&] { view->EraseAll(); });
 }
 
 TEST_F(ViewTest, ZoomPanRotateAndBadInput) {

@@ -160,6 +160,7 @@ class RecordingView : public QZ::CAD::IView {
   void Prepare(QZ::CAD::IShape* const* shapes, int count) override {
     m_real->Prepare(shapes, count);
   }
+  long GetSceneDrawCount() override { return m_real->GetSceneDrawCount(); }
 
   // The recorded calls from the first Pick/ButtonDown on, without Pick.
   std::vector<std::string> Input() const {

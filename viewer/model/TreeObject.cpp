@@ -25,7 +25,14 @@ BuildErrorReporter& Reporter() {
   return reporter;
 }
 
+thread_local std::vector<std::wstring>* t_heldMessages = nullptr;
+constexpr size_t kMaxHeldMessages = 10000;
+
 void Report(const std::wstring& message) {
+  if (std::vector<std::wstring>* held = t_heldMessages) {
+    if (held->size() < kMaxHeldMessages) held->push_back(message);
+    return;
+  }
   if (Reporter()) {
     try {
       Reporter()(message);
@@ -166,6 +173,8 @@ std::wstring CTreeObject::GetName() const {
 void SetBuildErrorReporter(BuildErrorReporter reporter) { Reporter() = std::move(reporter); }
 
 void ReportBuildError(const std::wstring& message) { Report(message); }
+
+void HoldBuildErrors(std::vector<std::wstring>* into) { t_heldMessages = into; }
 
 bool UpdateReportingErrors(CTreeObject& object, bool* keep) {
   std::exception_ptr error;

@@ -154,6 +154,9 @@ using BuildErrorReporter = std::function<void(const std::wstring& message)>;
 MORLANE_API void SetBuildErrorReporter(BuildErrorReporter reporter);
 // Hands a message to the reporter (the model reader's messages go the same way).
 MORLANE_API void ReportBuildError(const std::wstring& message);
+// While into is set, the messages reported on the calling thread are kept there, in order, for
+// the thread that takes the model to report (the first 10,000). Null: reported as they come.
+MORLANE_API void HoldBuildErrors(std::vector<std::wstring>* into);
 
 // Runs object.Update(), catching every error of the build. On an error: reports the message
 // for the object's name and returns false; keep (when given) tells whether the object may stay

@@ -214,6 +214,11 @@ class QZ_CAD_VISIBLE IView : public IObject {
   // elements share it (the same meshes Display would make one after the other). Optional:
   // Display of a shape not made ready makes its mesh itself.
   virtual void Prepare(IShape* const* shapes, int count) = 0;  // 28
+  // How many times the view has drawn its whole scene. Paint, Redraw, UpdateView and
+  // FinishSelection draw it again only when something shown, selected, coloured or the camera
+  // changed since the last time (or the window lost its picture); otherwise the last picture
+  // is shown again.
+  virtual long GetSceneDrawCount() = 0;  // 29
 };
 
 // Name of an item of an assembly tree.

@@ -71,7 +71,7 @@ void UpdateSelectedObject(QZ::CAD::IView* view, CObject3D* object) {
     DisplayLeaf(view, *object);
   }
   if (auto vis = object->GetShapeVis()) view->Select(vis.Get());
-  view->UpdateView();
+  // One draw of the scene: nothing else changed, so no refit.
   view->Redraw();
 }
 

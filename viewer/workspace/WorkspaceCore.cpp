@@ -4,6 +4,7 @@
 #include "model/reader/ModelReader.h"
 #include "ui/MlsString.h"
 #include "ui/TextIds.h"
+#include "workspace/ModelPreload.h"
 #include "workspace/ViewShapes.h"
 #include "xml/XmlText.h"
 
@@ -119,6 +120,7 @@ void RelabelShaftSection(CTreeObject& section) {
 CWorkspaceCore::CWorkspaceCore() = default;
 
 CWorkspaceCore::~CWorkspaceCore() {
+  DropPreload();
   // The recognition results, the model, the context and the view, in this order.
   m_arRecognizeSelected.clear();
   m_arRecognizeData.clear();
@@ -184,11 +186,31 @@ void CWorkspaceCore::RefreshPanes() {
   }
 }
 
+void CWorkspaceCore::PreloadXml(const std::wstring& path) {
+  AdoptPreload(CModelPreload::Start(m_pTools, path));
+}
+
+void CWorkspaceCore::AdoptPreload(std::unique_ptr<CModelPreload> preload) {
+  DropPreload();
+  m_preload = std::move(preload);
+}
+
+void CWorkspaceCore::DropPreload() { m_preload.reset(); }
+
 bool CWorkspaceCore::OpenXml(const std::wstring& path) {
-  auto root = std::make_shared<CNodeRoot>();
-  root->SetContext(m_pContext);
-  // A cancelled open is a failed one: the previous model stays.
-  if (!ReadModelFile(path, root, nullptr, m_openProgress)) return false;
+  std::shared_ptr<CNodeRoot> root;
+  if (m_preload && m_preload->GetPath() == path) {
+    const std::unique_ptr<CModelPreload> preload = std::move(m_preload);
+    root = preload->Take(m_openProgress);
+    // A cancelled open is a failed one: the previous model stays.
+    if (!root) return false;
+  } else {
+    DropPreload();
+    root = std::make_shared<CNodeRoot>();
+    root->SetContext(m_pContext);
+    // A cancelled open is a failed one: the previous model stays.
+    if (!ReadModelFile(path, root, nullptr, m_openProgress)) return false;
+  }
   ResetModel();
   m_pRoot = root;
   ShowNewModel();
@@ -198,6 +220,7 @@ bool CWorkspaceCore::OpenXml(const std::wstring& path) {
 
 bool CWorkspaceCore::ImportFile(const std::wstring& path, const std::wstring& extension,
                                 bool recognise) {
+  DropPreload();
   ResetModel();
   const ExchangeFormat format = FormatOf(extension);
   if (format != ExchangeFormat::None) {
@@ -341,6 +364,7 @@ void CWorkspaceCore::PrepareShapes(const std::shared_ptr<CTreeObject>& object) {
 }
 
 void CWorkspaceCore::Reset() {
+  DropPreload();
   m_pRoot = std::make_shared<CNodeRoot>();
   m_pRoot->SetContext(m_pContext);
   if (m_pView) {
@@ -401,6 +425,7 @@ bool CWorkspaceCore::RecognizeSelected(CTreeObject* object, RecognizeState& stat
   // The object may belong to this workspace's own model: keep that model alive while it is
   // copied.
   const std::shared_ptr<CNodeRoot> previous = m_pRoot;
+  DropPreload();
   ResetModel();
   auto root = std::make_shared<CNodeRoot>();
   root->SetContext(m_pContext);

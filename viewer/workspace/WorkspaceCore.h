@@ -13,6 +13,7 @@
 #include "MorlaneExport.h"
 #include "model/ShaftRecognition.h"
 #include "model/TreeObject.h"
+#include "workspace/ModelPreload.h"
 
 #include <functional>
 #include <memory>
@@ -83,6 +84,14 @@ class MORLANE_API CWorkspaceCore {
   std::shared_ptr<CNodeRoot> GetRoot() const { return m_pRoot; }
 
   bool OpenXml(const std::wstring& path);
+  // Starts reading the model file and building its solids on a thread of their own (in a
+  // context of their own), while the caller does other things, such as bringing its window up.
+  // OpenXml of the same path then takes that model, waiting for it with the open's progress
+  // (which can cancel it as it cancels an open) and reporting its messages on its own thread.
+  // Any other open, import, recognition or reset drops it, and so does the workspace's end.
+  void PreloadXml(const std::wstring& path);
+  // The same with a reading started elsewhere (before the workspace existed).
+  void AdoptPreload(std::unique_ptr<CModelPreload> preload);
   bool ImportFile(const std::wstring& path, const std::wstring& extension, bool recognise);
   bool ExportFile(const std::wstring& path, const std::wstring& extension);
   void Reset();
@@ -140,6 +149,9 @@ class MORLANE_API CWorkspaceCore {
                                      CPropertyStandard* standard, const CVariant& old,
                                      const CVariant& value);
 
+  void DropPreload();
+
+  std::unique_ptr<CModelPreload> m_preload;
   QZ::CAD::ICADTools* m_pTools = nullptr;
   IWorkspaceTree* m_pTree = nullptr;
   IWorkspaceProperties* m_pProperties = nullptr;

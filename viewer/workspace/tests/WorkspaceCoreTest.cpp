@@ -13,6 +13,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 using QZ::ObjPtr;
@@ -481,12 +482,19 @@ TEST_F(PropertyChangeTest, ANewSizeRebuildsTheSolidAndShowsItAgainSelected) {
   Open("assembly.xml");
   auto* plate = static_cast<CObject3D*>(Find(L"Plate"));
   ASSERT_TRUE(plate);
+  const long opened = core.GetView()->GetSceneDrawCount();
   tree.SelectObject(plate);
+  EXPECT_EQ(core.GetView()->GetSceneDrawCount(), opened + 1) << "a selection is drawn once";
   const double volume = plate->GetShape()->GetVolume();
   const auto before = plate->GetShapeVis();  // held: no new visual takes its address
   const int shown = Displayed();
+  const long draws = core.GetView()->GetSceneDrawCount();
+  const double scale = core.GetView()->GetScale();
 
   EXPECT_EQ(core.ChangeProperty(Standard(*plate, L"w"), CVariant(160.0)), PropertyChange::Rebuilt);
+  // The scene drawn once for the change, the camera where it was.
+  EXPECT_EQ(core.GetView()->GetSceneDrawCount(), draws + 1);
+  EXPECT_DOUBLE_EQ(core.GetView()->GetScale(), scale);
   EXPECT_TRUE(messages.empty()) << messages.front();
   EXPECT_DOUBLE_EQ(plate->GetValue(L"w").ToDouble(), 160.0);
   EXPECT_NEAR(plate->GetShape()->GetVolume(), volume * 2, volume * 1e-6);
@@ -701,6 +709,140 @@ TEST_F(ManyElementsTest, ACancelledOpenLeavesThePreviousModelAsItWas) {
   ASSERT_TRUE(core.OpenXml(many));
   EXPECT_EQ(core.GetRoot()->GetChildCount(), 60);
   EXPECT_EQ(Displayed(), 60);
+}
+
+// The names of the model's leaves, in the tree's order.
+std::vector<std::wstring> LeafNames(const CTreeObject& object) {
+  std::vector<std::wstring> names;
+  if (!object.IsNode()) return {object.GetName()};
+  for (const auto& child : static_cast<const CNode&>(object).GetChildren())
+    for (auto& name : LeafNames(*child)) names.push_back(std::move(name));
+  return names;
+}
+
+TEST_F(ManyElementsTest, APreloadedModelIsTheOneAnOpenReadsWithItsMessagesOnTheOpensThread) {
+  TempDir dir;
+  Write(dir, 12);
+  // Two boxes the engine refuses among the bolts and gears.
+  std::string text = dir.Read("many.xml");
+  const std::string bad =
+      "<Object Type=\"Box\" Name=\"flat %\"><GeometryParameters><Param Name=\"w\">10</Param>"
+      "<Param Name=\"h\">0</Param><Param Name=\"l\">5</Param></GeometryParameters></Object>";
+  for (const char* n : {"1", "2"}) {
+    std::string object = bad;
+    object.replace(object.find('%'), 1, n);
+    text.insert(text.find("</Data>"), object);
+  }
+  dir.Write("many.xml", text);
+  const std::wstring path = dir.WFile("many.xml");
+
+  std::vector<std::thread::id> reportedOn;
+  SetBuildErrorReporter([&](const std::wstring& text) {
+    messages.push_back(text);
+    reportedOn.push_back(std::this_thread::get_id());
+  });
+  ASSERT_TRUE(core.OpenXml(path));
+  const std::vector<std::wstring> names = LeafNames(*core.GetRoot()), read = messages;
+  const int shown = Displayed();
+  ASSERT_EQ(read.size(), 2u) << "a message for each refused box";
+  ASSERT_GE(shown, 24);
+  messages.clear();
+  reportedOn.clear();
+
+  int asked = 0;
+  core.SetOpenProgress([&](int done, int total) {
+    EXPECT_LE(done, total);
+    ++asked;
+    return true;
+  });
+  core.PreloadXml(path);
+  ASSERT_TRUE(core.OpenXml(path));
+  EXPECT_GT(asked, 0);
+  EXPECT_EQ(LeafNames(*core.GetRoot()), names);
+  EXPECT_EQ(Displayed(), shown);
+  EXPECT_EQ(messages, read);
+  for (const auto& id : reportedOn) EXPECT_EQ(id, std::this_thread::get_id());
+  EXPECT_EQ(tree.root, core.GetRoot());
+
+  // A reading started before the workspace was there, handed to it.
+  messages.clear();
+  auto early = CModelPreload::Start(tools, path);
+  ASSERT_TRUE(early);
+  EXPECT_EQ(early->GetPath(), path);
+  core.AdoptPreload(std::move(early));
+  ASSERT_TRUE(core.OpenXml(path));
+  EXPECT_EQ(LeafNames(*core.GetRoot()), names);
+  EXPECT_EQ(messages, read);
+  // Its model is taken once; without tools nothing starts.
+  auto once = CModelPreload::Start(tools, path);
+  ASSERT_TRUE(once);
+  auto model = once->Take({});
+  ASSERT_TRUE(model);
+  EXPECT_EQ(LeafNames(*model), names);
+  EXPECT_FALSE(once->Take({}));
+  EXPECT_FALSE(CModelPreload::Start(nullptr, path));
+}
+
+TEST_F(ManyElementsTest, ACancelledPreloadedOpenLeavesThePreviousModelAsItWas) {
+  Open("assembly.xml");
+  const auto model = core.GetRoot();
+  const int children = model->GetChildCount(), updates = tree.updates, shown = Displayed();
+  TempDir dir;
+  const std::wstring many = Write(dir, 30);
+  core.PreloadXml(many);
+  int asked = 0;
+  core.SetOpenProgress([&](int, int) {
+    ++asked;
+    return false;
+  });
+  EXPECT_FALSE(core.OpenXml(many));
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(core.GetRoot(), model);
+  EXPECT_EQ(model->GetChildCount(), children);
+  EXPECT_EQ(tree.updates, updates);
+  EXPECT_EQ(Displayed(), shown);
+  EXPECT_TRUE(messages.empty());
+  // The cancelled preload is gone: the next open reads the file.
+  core.SetOpenProgress(nullptr);
+  ASSERT_TRUE(core.OpenXml(many));
+  EXPECT_EQ(core.GetRoot()->GetChildCount(), 60);
+  EXPECT_EQ(Displayed(), 60);
+}
+
+TEST_F(ManyElementsTest, APreloadIsDroppedByAnyOtherChangeOfTheModelAndNeverOpensStale) {
+  Open("assembly.xml");
+  const int assembly = core.GetRoot()->GetChildCount();
+  TempDir dir;
+  const std::wstring path = Write(dir, 3);
+  // Another file opened: the preload is not taken for it, nor kept for later.
+  core.PreloadXml(path);
+  Open("assembly.xml");
+  EXPECT_EQ(core.GetRoot()->GetChildCount(), assembly);
+  Write(dir, 5);
+  ASSERT_TRUE(core.OpenXml(path));
+  EXPECT_EQ(core.GetRoot()->GetChildCount(), 10);
+  // A reset and an import drop it too.
+  core.PreloadXml(path);
+  core.Reset();
+  Write(dir, 2);
+  ASSERT_TRUE(core.OpenXml(path));
+  EXPECT_EQ(core.GetRoot()->GetChildCount(), 4);
+  core.PreloadXml(path);
+  core.ImportFile(dir.WFile("missing.stp"), L"stp", false);
+  messages.clear();
+  Write(dir, 4);
+  ASSERT_TRUE(core.OpenXml(path));
+  EXPECT_EQ(core.GetRoot()->GetChildCount(), 8);
+  // A preload the workspace never takes ends with it.
+  {
+    CWorkspaceCore other;
+    other.SetTools(tools);
+    other.PreloadXml(Write(dir, 40, "left.xml"));
+  }
+  // A file that cannot be read fails as its open would.
+  core.PreloadXml(dir.WFile("nowhere.xml"));
+  EXPECT_FALSE(core.OpenXml(dir.WFile("nowhere.xml")));
+  EXPECT_EQ(core.GetRoot()->GetChildCount(), 8);
 }
 
 TEST_F(ManyElementsTest, AChangedSizeRebuildsThatElementOnlyAndNeverAStaleSolid) {
