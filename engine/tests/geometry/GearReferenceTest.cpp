@@ -3,8 +3,12 @@
 // number of faces and validity. A faster construction must give the same solid.
 // MORLANE_GEAR_MEASURES=1 prints what is measured, as the table's lines.
 #include "GeometryFixture.h"
+#include "Gears.h"
 
+#include <BRepAlgoAPI_Cut.hxx>
+#include <BRepAlgoAPI_Fuse.hxx>
 #include <BRepBndLib.hxx>
+#include <BRepPrimAPI_MakeCylinder.hxx>
 #include <Bnd_Box.hxx>
 
 #include <array>
@@ -13,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -200,6 +205,16 @@ const std::vector<Reference>& References() {
        17417.773742,
        {-36.375, -36.375, 0, 36.375, 36.375, 14},
        564},
+      {"double helical gear without a gap",
+       [] { return Gears()->DoubleExternalGear(20, 2, 20, 20, 25, 0, 0, 10, 0, 0); },
+       28561.538456,
+       {-24.067559, -24.067559, 0, 24.067559, 24.067559, 20},
+       323},
+      {"double helical internal gear without a gap",
+       [] { return Gears()->DoubleInternalGear(40, 1, 8, 20, 20, 0, 0, 50, 0, 0); },
+       4281.801121,
+       {-25, -25, 0, 25, 25, 8},
+       483},
       {"rack",
        [] { return Gears()->RackGear(2, 10, 12, 60); },
        5934.767778,
@@ -218,19 +233,13 @@ struct Measured {
   double seconds = 0;
 };
 
-Measured Measure(const Reference& r) {
-  Measured m;
-  const auto t0 = std::chrono::steady_clock::now();
-  auto built = Build(r.build);
-  m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  if (!built) return m;
-  const TopoDS_Shape& s = built->Kernel();
+// Volume, exact box, faces, solids and validity of s.
+void MeasureShape(const TopoDS_Shape& s, Measured& m) {
   // Integrated to a relative precision of 1e-9: the kernel's default integration of faces
   // bounded by one long spline is off by percents, differently for differently split faces.
   GProp_GProps props;
   BRepGProp::VolumeProperties(s, props, 1e-9);
   m.volume = props.Mass();
-  m.engineVolume = built->shape->GetVolume();
   Bnd_Box b;
   BRepBndLib::AddOptimal(s, b, false, false);
   b.SetGap(0);
@@ -238,7 +247,55 @@ Measured Measure(const Reference& r) {
   for (TopExp_Explorer e(s, TopAbs_FACE); e.More(); e.Next()) ++m.faces;
   m.solids = SolidCount(s);
   m.valid = Valid(s);
+}
+
+Measured Measure(const Reference& r) {
+  Measured m;
+  const auto t0 = std::chrono::steady_clock::now();
+  auto built = Build(r.build);
+  m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  if (!built) return m;
+  MeasureShape(built->Kernel(), m);
+  m.engineVolume = built->shape->GetVolume();
   return m;
+}
+
+// A double helical gear without a gap as cutting and fusing its lofted halves gives it: the
+// halves of the gear's outline twisted opposite ways, fused (external) or cut from the rim
+// (internal), the bore cut out.
+TopoDS_Shape FusedHalves(unsigned z, double mn, double b, double beta, double x, double d,
+                         bool internal) {
+  const cad_engine::InvoluteGear g =
+      cad_engine::MakeInvoluteGear("Test", z, mn, 20, beta, 0, x, internal);
+  const TopoDS_Wire outline = cad_engine::GearOutline(g);
+  const double twist = std::tan(g.beta) / g.r, half = b / 2;
+  const TopoDS_Shape lower = cad_engine::ToothedBody(outline, half, twist);
+  const TopoDS_Shape upper = cad_engine::ToothedBody(outline, half, -twist, half, half * twist);
+  if (internal) {
+    const double rim = d > 0 ? d / 2 : g.rf + 3 * mn;
+    TopTools_ListOfShape args, tools;
+    args.Append(BRepPrimAPI_MakeCylinder(rim, b).Shape());
+    tools.Append(lower);
+    tools.Append(upper);
+    BRepAlgoAPI_Cut cut;
+    cut.SetArguments(args);
+    cut.SetTools(tools);
+    cut.Build();
+    return cut.IsDone() ? cut.Shape() : TopoDS_Shape();
+  }
+  BRepAlgoAPI_Fuse fuse(lower, upper);
+  if (!fuse.IsDone()) return {};
+  if (d <= 0) return fuse.Shape();
+  gp_Ax2 axis(gp_Pnt(0, 0, -1), gp::DZ());
+  BRepAlgoAPI_Cut cut(fuse.Shape(), BRepPrimAPI_MakeCylinder(axis, d / 2, b + 2).Shape());
+  return cut.IsDone() ? cut.Shape() : TopoDS_Shape();
+}
+
+// How many faces of s are faces of their own (not the very face of another, placed again).
+size_t OwnFaces(const TopoDS_Shape& s) {
+  std::set<const void*> own;
+  for (TopExp_Explorer e(s, TopAbs_FACE); e.More(); e.Next()) own.insert(e.Current().TShape().get());
+  return own.size();
 }
 
 }  // namespace
@@ -262,6 +319,48 @@ TEST_P(GearReference, KeepsItsVolumeBoxAndFaces) {
   EXPECT_NEAR(m.engineVolume, r.volume, 1e-6 * r.volume);
   for (int k = 0; k < 6; ++k) EXPECT_NEAR(m.box[k], r.box[k], 1e-4) << "box " << k;
   EXPECT_EQ(m.faces, r.faces);
+}
+
+// Without a gap the halves of a double helical gear meet at the middle plane: the gear is put
+// together from the halves' faces, which there share their edges, and comes out as the solid the
+// boolean gives, over a spread of teeth, modules, helix angles, shifts, bores and rims.
+TEST_F(GearReference, DoubleHelicalGearsWithoutAGapAreTheirFusedHalves) {
+  struct Size {
+    unsigned z;
+    double mn, b, beta, x, d;
+    bool internal;
+  };
+  const Size sizes[] = {
+      {9, 3, 12, 15, 0, 0, false},       {23, 1.5, 14, -30, 0.4, 12, false},
+      {40, 1, 10, 20, -0.3, 30, false},  {17, 2, 16, 0, 0, 10, false},
+      {24, 2, 12, 15, 0, 0, true},       {37, 1, 8, -25, 0.3, 50, true},
+      {30, 1.5, 10, 0, 0, 0, true},
+  };
+  for (const Size& size : sizes) {
+    const std::string name = std::string(size.internal ? "internal " : "external ") +
+                             std::to_string(size.z) + " teeth, helix " + std::to_string(size.beta);
+    auto built = Build([&] {
+      return size.internal ? Gears()->DoubleInternalGear(size.z, size.mn, size.b, 20, size.beta,
+                                                         0, size.x, size.d, 0, 0)
+                           : Gears()->DoubleExternalGear(size.z, size.mn, size.b, 20, size.beta,
+                                                         0, size.x, size.d, 0, 0);
+    });
+    ASSERT_TRUE(built) << name;
+    const TopoDS_Shape fused =
+        FusedHalves(size.z, size.mn, size.b, size.beta, size.x, size.d, size.internal);
+    ASSERT_FALSE(fused.IsNull()) << name;
+    Measured ours, theirs;
+    MeasureShape(built->Kernel(), ours);
+    MeasureShape(fused, theirs);
+    EXPECT_TRUE(ours.valid) << name;
+    EXPECT_EQ(ours.solids, 1) << name;
+    EXPECT_NEAR(ours.volume, theirs.volume, 1e-9 * theirs.volume) << name;
+    for (int k = 0; k < 6; ++k) EXPECT_NEAR(ours.box[k], theirs.box[k], 1e-6) << name << " box " << k;
+    EXPECT_EQ(ours.faces, theirs.faces) << name;
+    // Put together, not cut and fused: the helical halves' faces are those of one pitch,
+    // repeated about the axis.
+    if (size.beta != 0) EXPECT_LT(OwnFaces(built->Kernel()) * 4, size_t(ours.faces)) << name;
+  }
 }
 
 std::string NameOf(const testing::TestParamInfo<size_t>& info) {
