@@ -54,6 +54,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <set>
 #include <vector>
 
 namespace cad_engine {
@@ -509,35 +510,11 @@ bool HelixEdgesOf(PitchLoft& l, const Tier& tier, double startAngle, double pitc
   return true;
 }
 
-// The lateral faces of a helical toothed piece lofted through one pitch of the outline (an open
-// wire from a point to the same point turned by `pitch`) and repeated `count` times about the
-// axis: every pitch the very faces of the first, placed by a rotation. The lofted pitch's last
-// edge along the helix is replaced by its first turned by one pitch (it runs through the same
-// sections' points), so that neighbouring pitches share it. Tiers one on the other (the halves
-// of a double helical gear without a gap) are lofted each and share the edges where they meet.
-// Null when the loft does not lend itself to that (the caller lofts the whole outline then).
-ToothedPiece PatternedPiece(const TopoDS_Wire& pitchWire, unsigned count, double pitch,
-                            const std::vector<Tier>& tiers) {
-  if (tiers.empty()) return {};
-  const double z0 = tiers.front().z0, z1 = tiers.back().z0 + tiers.back().b;
-  double shortest = tiers.front().b;
-  for (const auto& t : tiers) shortest = std::min(shortest, t.b);
-  const gp_Pnt origin =
-      BRep_Tool::Pnt(TopExp::FirstVertex(BRepTools_WireExplorer(pitchWire).Current(), true));
-  std::vector<PitchLoft> lofts;
-  for (const Tier& tier : tiers) {
-    PitchLoft l;
-    l.shell = LoftedPitch(pitchWire, tier);
-    if (l.shell.IsNull()) return {};
-    if (!lofts.empty()) {
-      l.shell = JoinedAt(lofts.back().shell, l.shell, tier.z0);
-      if (l.shell.IsNull()) return {};
-    }
-    const double startAngle = std::atan2(origin.Y(), origin.X()) + tier.twist0;
-    if (!HelixEdgesOf(l, tier, startAngle, pitch)) return {};
-    if (!lofts.empty() && l.step != lofts.front().step) return {};
-    lofts.push_back(l);
-  }
+// The lateral faces of a toothed piece from the loft of one pitch (one or more tiers, see
+// PitchLoft) repeated count times about the axis, with planar end faces at z0 and z1 bounded by
+// the pitches' free edges there; shortest: the least extent of a tier along z.
+ToothedPiece PatternOf(const std::vector<PitchLoft>& lofts, unsigned count, double pitch,
+                       double z0, double z1, double shortest) {
   const double step = lofts.front().step;
   // Every placement a power of the one turn, so that the kernel finds the shared edges and
   // vertices of neighbouring pitches the same.
@@ -618,6 +595,38 @@ ToothedPiece PatternedPiece(const TopoDS_Wire& pitchWire, unsigned count, double
   b2.Add(sides, piece.top);
   piece.solid = sides;
   return piece;
+}
+
+// The lateral faces of a helical toothed piece lofted through one pitch of the outline (an open
+// wire from a point to the same point turned by `pitch`) and repeated `count` times about the
+// axis: every pitch the very faces of the first, placed by a rotation. The lofted pitch's last
+// edge along the helix is replaced by its first turned by one pitch (it runs through the same
+// sections' points), so that neighbouring pitches share it. Tiers one on the other (the halves
+// of a double helical gear without a gap) are lofted each and share the edges where they meet.
+// Null when the loft does not lend itself to that (the caller lofts the whole outline then).
+ToothedPiece PatternedPiece(const TopoDS_Wire& pitchWire, unsigned count, double pitch,
+                            const std::vector<Tier>& tiers) {
+  if (tiers.empty()) return {};
+  const double z0 = tiers.front().z0, z1 = tiers.back().z0 + tiers.back().b;
+  double shortest = tiers.front().b;
+  for (const auto& t : tiers) shortest = std::min(shortest, t.b);
+  const gp_Pnt origin =
+      BRep_Tool::Pnt(TopExp::FirstVertex(BRepTools_WireExplorer(pitchWire).Current(), true));
+  std::vector<PitchLoft> lofts;
+  for (const Tier& tier : tiers) {
+    PitchLoft l;
+    l.shell = LoftedPitch(pitchWire, tier);
+    if (l.shell.IsNull()) return {};
+    if (!lofts.empty()) {
+      l.shell = JoinedAt(lofts.back().shell, l.shell, tier.z0);
+      if (l.shell.IsNull()) return {};
+    }
+    const double startAngle = std::atan2(origin.Y(), origin.X()) + tier.twist0;
+    if (!HelixEdgesOf(l, tier, startAngle, pitch)) return {};
+    if (!lofts.empty() && l.step != lofts.front().step) return {};
+    lofts.push_back(l);
+  }
+  return PatternOf(lofts, count, pitch, z0, z1, shortest);
 }
 
 // Toothed body of one or two helical halves with an optional gap between them.
@@ -1397,6 +1406,50 @@ TopoDS_Face CylinderUnder(double r, double z0, double z1, const std::vector<Topo
   return face;
 }
 
+// A bevel gear's teeth from one pitch of the outer end's outline: the ruled faces between it and
+// the same scaled towards the apex (zInner: the inner end's plane), repeated about the axis as
+// the helical teeth are (see PatternOf). Null when the pitch does not lend itself to that, or
+// when the outer end's root arcs are no longer circles (the body behind meets them).
+ToothedPiece PatternedBevelTeeth(const std::vector<TopoDS_Edge>& pitchEdges, unsigned count,
+                                 const gp_Trsf& toward, double zInner) {
+  BRepBuilderAPI_MakeWire make;
+  for (const auto& e : pitchEdges) make.Add(e);
+  if (!make.IsDone()) return {};
+  const TopoDS_Wire pitchWire = make.Wire();
+  BRepOffsetAPI_ThruSections loft(false, true, 1e-6);
+  loft.CheckCompatibility(false);
+  loft.AddWire(pitchWire);
+  loft.AddWire(TopoDS::Wire(BRepBuilderAPI_Transform(pitchWire, toward, true).Shape()));
+  loft.Build();
+  if (!loft.IsDone()) return {};
+  const double pitch = 2 * kPi / count;
+  PitchLoft l;
+  l.shell = loft.Shape();
+  const gp_Pnt origin =
+      BRep_Tool::Pnt(TopExp::FirstVertex(BRepTools_WireExplorer(pitchWire).Current(), true));
+  if (!HelixEdgesOf(l, Tier{zInner, 0, 0, 0}, std::atan2(origin.Y(), origin.X()), pitch)) return {};
+  ToothedPiece teeth = PatternOf({l}, count, pitch, 0, zInner, zInner);
+  if (teeth.solid.IsNull()) return {};
+  for (TopExp_Explorer e(teeth.bottom, TopAbs_EDGE); e.More(); e.Next())
+    if (BRepAdaptor_Curve(TopoDS::Edge(e.Current())).GetType() == GeomAbs_Circle) return teeth;
+  return {};
+}
+
+// Whether a solid put together from its faces is valid: every edge bounding one face forwards
+// and one backwards (see RootedValid), and the kernel's analysis of its faces, each face once
+// however often it is placed again about the axis (a placed copy of a face is what the face is,
+// turned: its analysis finds what the first one's finds).
+bool ValidOnce(const TopoDS_Shape& s) {
+  if (!RootedValid(s)) return false;
+  std::set<const TopoDS_TShape*> seen;
+  BRep_Builder builder;
+  TopoDS_Compound faces;
+  builder.MakeCompound(faces);
+  for (TopExp_Explorer e(s, TopAbs_FACE); e.More(); e.Next())
+    if (seen.insert(e.Current().TShape().get()).second) builder.Add(faces, e.Current());
+  return BRepCheck_Analyzer(faces).IsValid();
+}
+
 // A bevel gear put together from its lofted teeth (see Assembly): their side faces; on the outer
 // end a face per tooth outside the root circle, where the body (radius rootOuter, e behind) takes
 // over, or the whole outer end (with the hub's or the bore's circle) without a body; the hub
@@ -1445,21 +1498,66 @@ TopoDS_Shape AssembledBevel(const ToothedPiece& teeth, const TopoDS_Wire& outer,
   if (first == edges.end()) Throw(QZ::eCodeFailure, "ConeGear: the outline has no root");
   std::rotate(edges.begin(), first + 1, edges.end());  // starts with the first tooth
   const gp_Circ root(gp_Ax2(gp_Pnt(0, 0, 0), gp::DZ(), gp::DX()), rootOuter);
-  std::vector<TopoDS_Edge> rim;
-  BRep_Builder b;
+  // Each tooth's edges (up to the root arc after it).
+  std::vector<std::vector<TopoDS_Edge>> toothEdges;
+  std::vector<TopoDS_Edge> rootArcs;
   for (size_t i = 0; i < edges.size();) {
+    toothEdges.emplace_back();
+    for (; i < edges.size() && !isRoot(edges[i]); ++i) toothEdges.back().push_back(edges[i]);
+    if (i == edges.size() || toothEdges.back().empty())
+      Throw(QZ::eCodeFailure, "ConeGear: the outline has no root");
+    rootArcs.push_back(edges[i++]);
+  }
+  // Where the teeth are one tooth's edges placed again about the axis (the teeth lofted from one
+  // pitch), their end faces are that tooth's face placed the same way. (The pitch that closes
+  // the turn has edges of its own: the reference is the first tooth that others repeat.)
+  auto placedAs = [&](size_t j, size_t ref, TopLoc_Location* at) {
+    if (toothEdges[j].size() != toothEdges[ref].size()) return false;
+    *at = toothEdges[j].front().Location().Multiplied(toothEdges[ref].front().Location().Inverted());
+    for (size_t n = 0; n < toothEdges[j].size(); ++n) {
+      const TopoDS_Edge &mine = toothEdges[j][n], &theirs = toothEdges[ref][n];
+      if (mine.TShape() != theirs.TShape() ||
+          !mine.Location().IsEqual(at->Multiplied(theirs.Location())) ||
+          mine.Orientation() != theirs.Orientation())
+        return false;
+    }
+    return true;
+  };
+  size_t ref = toothEdges.size();
+  TopLoc_Location unused;
+  for (size_t j = 0; j + 1 < toothEdges.size() && j < 2 && ref == toothEdges.size(); ++j)
+    if (placedAs(j + 1, j, &unused)) ref = j;
+  BRep_Builder b;
+  auto toothFace = [&](size_t j, TopoDS_Edge* under) {
     TopoDS_Wire tooth;
     b.MakeWire(tooth);
-    const TopoDS_Vertex from = TopExp::FirstVertex(edges[i], true);
-    for (; i < edges.size() && !isRoot(edges[i]); ++i) b.Add(tooth, edges[i]);
-    if (i == edges.size()) Throw(QZ::eCodeFailure, "ConeGear: the outline has no root");
-    const TopoDS_Vertex to = TopExp::FirstVertex(edges[i], true);
-    const TopoDS_Edge under = BRepBuilderAPI_MakeEdge(root, from, to).Edge();
-    b.Add(tooth, under.Reversed());
+    for (const auto& edge : toothEdges[j]) b.Add(tooth, edge);
+    const TopoDS_Vertex from = TopExp::FirstVertex(toothEdges[j].front(), true);
+    const TopoDS_Vertex to = TopExp::FirstVertex(rootArcs[j], true);
+    *under = BRepBuilderAPI_MakeEdge(root, from, to).Edge();
+    b.Add(tooth, under->Reversed());
     tooth.Closed(true);
     a.AddEnd(teeth.bottom, tooth, {});
+    return a.faces.back();
+  };
+  TopoDS_Face refFace;
+  TopoDS_Edge refUnder;
+  if (ref != toothEdges.size()) {
+    refFace = toothFace(ref, &refUnder);
+    a.faces.pop_back();
+  }
+  std::vector<TopoDS_Edge> rim;
+  for (size_t j = 0; j < toothEdges.size(); ++j) {
+    TopLoc_Location at;
+    TopoDS_Edge under;
+    if (ref != toothEdges.size() && placedAs(j, ref, &at)) {
+      a.Add(TopoDS::Face(refFace.Moved(at)));
+      under = TopoDS::Edge(refUnder.Moved(at));
+    } else {
+      toothFace(j, &under);
+    }
     rim.push_back(under);
-    rim.push_back(edges[i++]);
+    rim.push_back(rootArcs[j]);
   }
   TopoDS_Wire ground;
   a.Add(CylinderUnder(rootOuter, -e, 0, rim, &ground));
@@ -1538,31 +1636,40 @@ TopoDS_Shape BevelSolid(unsigned int z, double me, double angle, double db, doub
   const double k = (Re - a) / Re;
   gp_Trsf toward;
   toward.SetScale(gp_Pnt(0, 0, apex), k);
-  const TopoDS_Wire inner = TopoDS::Wire(BRepBuilderAPI_Transform(outer, toward, true).Shape());
-  BRepOffsetAPI_ThruSections loft(true, true, 1e-6);
-  loft.CheckCompatibility(false);
-  loft.AddWire(outer);
-  loft.AddWire(inner);
-  loft.Build();
-  if (!loft.IsDone()) Throw(QZ::eCodeFailure, "ConeGear: the teeth could not be built");
-  TopoDS_Shape body = loft.Shape();
   const double rootInner = rootOuter * k;
   if (db > 0 && db / 2 >= rootInner - kSizeTolerance)
     Refuse(element, "the bore db must be below the inner root diameter");
   if (dc > 0 && dc / 2 <= db / 2 + kSizeTolerance)
     Refuse(element, "the hub dc must exceed the bore db");
+  // The teeth lofted whole: for the boolean, or where one pitch does not repeat.
+  BRepOffsetAPI_ThruSections loft(true, true, 1e-6);
+  auto whole = [&] {
+    if (loft.IsDone()) return loft.Shape();
+    loft.CheckCompatibility(false);
+    loft.AddWire(outer);
+    loft.AddWire(TopoDS::Wire(BRepBuilderAPI_Transform(outer, toward, true).Shape()));
+    loft.Build();
+    if (!loft.IsDone()) Throw(QZ::eCodeFailure, "ConeGear: the teeth could not be built");
+    return loft.Shape();
+  };
   const bool hub = c > kSizeTolerance && dc > 0;
   if (!hub || dc / 2 < rootOuter - 1e-3) {
-    ToothedPiece teeth;
-    teeth.solid = body;
-    teeth.bottom = TopoDS::Face(loft.FirstShape());
-    teeth.top = TopoDS::Face(loft.LastShape());
+    ToothedPiece teeth = PatternedBevelTeeth(pitchEdges, z, toward, apex * (1 - k));
+    TopoDS_Wire end = teeth.solid.IsNull() ? TopoDS_Wire() : EndOutline(teeth.bottom);
+    if (end.IsNull()) {
+      teeth.solid = whole();
+      teeth.bottom = TopoDS::Face(loft.FirstShape());
+      teeth.top = TopoDS::Face(loft.LastShape());
+      teeth = Oriented(teeth);
+      end = outer;
+    }
     const TopoDS_Shape assembled =
-        AssembledBevel(Oriented(teeth), outer, rootOuter, apex * (1 - k), db, hub ? dc : 0, c, e);
+        AssembledBevel(teeth, end, rootOuter, apex * (1 - k), db, hub ? dc : 0, c, e);
     // Analysed here: a few sizes (a body behind few teeth on a flat cone) do not assemble into
     // a valid solid; those are cut and fused below rather than refused.
-    if (BRepCheck_Analyzer(assembled).IsValid()) return Proven(true, assembled);
+    if (ValidOnce(assembled)) return Proven(true, assembled);
   }
+  TopoDS_Shape body = whole();
   std::vector<TopoDS_Shape> extra;
   if (e > kSizeTolerance) extra.push_back(CylinderZ(rootOuter, -e, 0));
   if (c > kSizeTolerance && dc > 0) extra.push_back(CylinderZ(dc / 2, -e - c, -e));

@@ -406,6 +406,22 @@ TEST_F(GearReference, DoubleHelicalGearsWithoutAGapAreTheirFusedHalves) {
   }
 }
 
+// A bevel gear's teeth are lofted from one pitch and repeated about the axis, and so are the
+// teeth's faces on the outer end: the faces of their own are a pitch's and a few more (the
+// pitch that closes the turn, the ends, the body's and the bore's).
+TEST_F(GearReference, BevelGearTeethAreOnePitchPlacedAgain) {
+  for (unsigned z : {20u, 33u}) {
+    auto built = Build([&] { return Gears()->ConeGear(z, 3, 45, 12, 30, 12, 10, 4); });
+    ASSERT_TRUE(built) << z;
+    int faces = 0;
+    for (TopExp_Explorer e(built->Kernel(), TopAbs_FACE); e.More(); e.Next()) ++faces;
+    // Six or more faces a tooth (flanks, tip, root, fillets; the outer end's face).
+    EXPECT_GE(faces, 6 * static_cast<int>(z)) << z;
+    EXPECT_LT(OwnFaces(built->Kernel()), 30u) << z;
+    EXPECT_TRUE(Valid(built->Kernel())) << z;
+  }
+}
+
 std::string NameOf(const testing::TestParamInfo<size_t>& info) {
   std::string name;
   bool upper = true;
