@@ -365,9 +365,9 @@ std::vector<TopoDS_Edge> FreeEdgesAt(const TopoDS_Shape& faces, double z) {
     BRepAdaptor_Curve c(e);
     bool on = true;
     for (int k = 0; k <= 4 && on; ++k)
-      on = std::fabs(c.Value(c.FirstParameter() + (c.LastParameter() - c.FirstParameter()) * k / 4)
-                         .Z() -
-                     z) < 1e-7;
+      on = std::fabs(
+               c.Value(c.FirstParameter() + (c.LastParameter() - c.FirstParameter()) * k / 4).Z() -
+               z) < 1e-7;
     if (on) out.push_back(e);
   }
   return out;
@@ -513,8 +513,8 @@ bool HelixEdgesOf(PitchLoft& l, const Tier& tier, double startAngle, double pitc
 // The lateral faces of a toothed piece from the loft of one pitch (one or more tiers, see
 // PitchLoft) repeated count times about the axis, with planar end faces at z0 and z1 bounded by
 // the pitches' free edges there; shortest: the least extent of a tier along z.
-ToothedPiece PatternOf(const std::vector<PitchLoft>& lofts, unsigned count, double pitch,
-                       double z0, double z1, double shortest) {
+ToothedPiece PatternOf(const std::vector<PitchLoft>& lofts, unsigned count, double pitch, double z0,
+                       double z1, double shortest) {
   const double step = lofts.front().step;
   // Every placement a power of the one turn, so that the kernel finds the shared edges and
   // vertices of neighbouring pitches the same.
@@ -532,9 +532,8 @@ ToothedPiece PatternOf(const std::vector<PitchLoft>& lofts, unsigned count, doub
       shared.Orientation(l.last.Orientation());
       b2.UpdateEdge(shared, l.onLast, l.lastFace, l.tolerance);
       reshape.Replace(l.last, shared);
-      const TopoDS_Vertex pairs[2][2] = {
-          {TopExp::FirstVertex(l.last), TopExp::FirstVertex(shared)},
-          {TopExp::LastVertex(l.last), TopExp::LastVertex(shared)}};
+      const TopoDS_Vertex pairs[2][2] = {{TopExp::FirstVertex(l.last), TopExp::FirstVertex(shared)},
+                                         {TopExp::LastVertex(l.last), TopExp::LastVertex(shared)}};
       for (const auto& pair : pairs) {
         const TopoDS_Shape own = pair[0].Oriented(TopAbs_FORWARD);
         if (!reshape.IsRecorded(own)) reshape.Replace(own, pair[1].Oriented(TopAbs_FORWARD));
@@ -931,9 +930,9 @@ ToothedPiece PieceOf(const TopoDS_Wire& outline, const Halves& h, double b, doub
 ToothedPiece JoinedHalves(const TopoDS_Wire& outline, const Halves& h) {
   const double half = h.b / 2;
   if (!h.pitchWire.IsNull() && std::fabs(half * h.twistPerLength) > 1e-12) {
-    ToothedPiece p = PatternedPiece(
-        h.pitchWire, h.teeth, 2 * kPi / h.teeth,
-        {Tier{half, h.twistPerLength, 0, 0}, Tier{half, -h.twistPerLength, half, half * h.twistPerLength}});
+    ToothedPiece p = PatternedPiece(h.pitchWire, h.teeth, 2 * kPi / h.teeth,
+                                    {Tier{half, h.twistPerLength, 0, 0},
+                                     Tier{half, -h.twistPerLength, half, half * h.twistPerLength}});
     if (!p.solid.IsNull()) return p;
   }
   const ToothedPiece lower = ToothedPieceOf(outline, half, h.twistPerLength, 0, 0);
@@ -1513,7 +1512,8 @@ TopoDS_Shape AssembledBevel(const ToothedPiece& teeth, const TopoDS_Wire& outer,
   // the turn has edges of its own: the reference is the first tooth that others repeat.)
   auto placedAs = [&](size_t j, size_t ref, TopLoc_Location* at) {
     if (toothEdges[j].size() != toothEdges[ref].size()) return false;
-    *at = toothEdges[j].front().Location().Multiplied(toothEdges[ref].front().Location().Inverted());
+    *at =
+        toothEdges[j].front().Location().Multiplied(toothEdges[ref].front().Location().Inverted());
     for (size_t n = 0; n < toothEdges[j].size(); ++n) {
       const TopoDS_Edge &mine = toothEdges[j][n], &theirs = toothEdges[ref][n];
       if (mine.TShape() != theirs.TShape() ||
