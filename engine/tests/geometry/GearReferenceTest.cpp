@@ -269,7 +269,9 @@ std::pair<TopoDS_Shape, TopoDS_Shape> Halves(const cad_engine::InvoluteGear& g, 
           cad_engine::ToothedBody(outline, half, -twist, half, half * twist)};
 }
 
-double RimOf(const cad_engine::InvoluteGear& g, double d) { return d > 0 ? d / 2 : g.rf + 3 * g.mn; }
+double RimOf(const cad_engine::InvoluteGear& g, double d) {
+  return d > 0 ? d / 2 : g.rf + 3 * g.mn;
+}
 
 // A double helical gear without a gap as cutting and fusing its lofted halves gives it: fused
 // (external) or cut from the rim (internal), the bore cut out.
@@ -329,7 +331,8 @@ Measured FromHalves(const cad_engine::InvoluteGear& g, double b, double d) {
 // How many faces of s are faces of their own (not the very face of another, placed again).
 size_t OwnFaces(const TopoDS_Shape& s) {
   std::set<const void*> own;
-  for (TopExp_Explorer e(s, TopAbs_FACE); e.More(); e.Next()) own.insert(e.Current().TShape().get());
+  for (TopExp_Explorer e(s, TopAbs_FACE); e.More(); e.Next())
+    own.insert(e.Current().TShape().get());
   return own.size();
 }
 
@@ -366,25 +369,24 @@ TEST_F(GearReference, DoubleHelicalGearsWithoutAGapAreTheirFusedHalves) {
     bool internal, fuse;  // fuse: measured against the boolean itself (straight teeth: quick)
   };
   const Size sizes[] = {
-      {9, 3, 12, 15, 0, 0, false, false},     {13, 1.5, 8, -30, 0.4, 6, false, false},
+      {9, 3, 12, 15, 0, 0, false, false},        {13, 1.5, 8, -30, 0.4, 6, false, false},
       {23, 1.5, 14, -30, 0.4, 12, false, false}, {40, 1, 10, 20, -0.3, 30, false, false},
-      {11, 2, 6, 0, 0, 4, false, true},       {24, 2, 12, 15, 0, 0, true, false},
-      {37, 1, 8, -25, 0.3, 50, true, false},  {15, 2, 6, 20, 0.2, 0, true, false},
+      {11, 2, 6, 0, 0, 4, false, true},          {24, 2, 12, 15, 0, 0, true, false},
+      {37, 1, 8, -25, 0.3, 50, true, false},     {15, 2, 6, 20, 0.2, 0, true, false},
       {14, 2, 4, 0, 0, 0, true, true},
   };
   for (const Size& size : sizes) {
     const std::string name = std::string(size.internal ? "internal " : "external ") +
                              std::to_string(size.z) + " teeth, helix " + std::to_string(size.beta);
     auto built = Build([&] {
-      return size.internal ? Gears()->DoubleInternalGear(size.z, size.mn, size.b, 20, size.beta,
-                                                         0, size.x, size.d, 0, 0)
-                           : Gears()->DoubleExternalGear(size.z, size.mn, size.b, 20, size.beta,
-                                                         0, size.x, size.d, 0, 0);
+      return size.internal ? Gears()->DoubleInternalGear(size.z, size.mn, size.b, 20, size.beta, 0,
+                                                         size.x, size.d, 0, 0)
+                           : Gears()->DoubleExternalGear(size.z, size.mn, size.b, 20, size.beta, 0,
+                                                         size.x, size.d, 0, 0);
     });
     ASSERT_TRUE(built) << name;
-    const cad_engine::InvoluteGear g =
-        cad_engine::MakeInvoluteGear("Test", size.z, size.mn, 20, size.beta, 0, size.x,
-                                     size.internal);
+    const cad_engine::InvoluteGear g = cad_engine::MakeInvoluteGear(
+        "Test", size.z, size.mn, 20, size.beta, 0, size.x, size.internal);
     Measured ours, theirs;
     MeasureShape(built->Kernel(), ours);
     if (size.fuse) {
@@ -404,6 +406,42 @@ TEST_F(GearReference, DoubleHelicalGearsWithoutAGapAreTheirFusedHalves) {
     // repeated about the axis.
     if (size.beta != 0) EXPECT_LT(OwnFaces(built->Kernel()) * 4, size_t(ours.faces)) << name;
   }
+}
+
+// Profile gears' halves without a gap are joined the same way (lofted whole, not from a pitch):
+// every section of a twisted half is the profile turned, so the gear holds what the single
+// helical gear of that profile holds (to the lofts' following of the helix), with the faces of
+// the straight one, and is valid.
+TEST_F(GearReference, DoubleProfileGearsWithoutAGapAreTheirJoinedHalves) {
+  for (bool spline : {false, true})
+    for (bool internal : {false, true}) {
+      SCOPED_TRACE(std::string(spline ? "spline" : "polygon") + (internal ? ", internal" : ""));
+      const double d = internal ? 50 : 10;
+      auto joined = Build([&] {
+        return ProfileGear(spline, internal, true, {12, 16, 20, d, 0, 0});
+      });
+      auto single = Build([&] {
+        return ProfileGear(spline, internal, false, {12, 16, 20, d, 0, 0});
+      });
+      auto straight = Build([&] {
+        return ProfileGear(spline, internal, true, {12, 16, 0, d, 0, 0});
+      });
+      ASSERT_TRUE(joined);
+      ASSERT_TRUE(single);
+      ASSERT_TRUE(straight);
+      Measured j, h, s;
+      MeasureShape(joined->Kernel(), j);
+      MeasureShape(single->Kernel(), h);
+      MeasureShape(straight->Kernel(), s);
+      EXPECT_TRUE(j.valid);
+      EXPECT_TRUE(s.valid);
+      EXPECT_EQ(j.solids, 1);
+      EXPECT_EQ(s.solids, 1);
+      EXPECT_NEAR(j.volume, h.volume, 1e-5 * h.volume);
+      EXPECT_EQ(j.faces, s.faces);
+      EXPECT_NEAR(j.box[2], 0, 1e-6);
+      EXPECT_NEAR(j.box[5], 16, 1e-6);
+    }
 }
 
 // A bevel gear's teeth are lofted from one pitch and repeated about the axis, and so are the
