@@ -54,6 +54,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <set>
 #include <vector>
 
 namespace cad_engine {
@@ -346,95 +347,199 @@ ToothedPiece ToothedPieceOf(const TopoDS_Wire& outline, double b, double twistPe
   return Oriented(piece);
 }
 
-// The lateral faces of a helical toothed piece lofted through one pitch of the outline (an open
-// wire from a point to the same point turned by `pitch`) and repeated `count` times about the
-// axis: every pitch the very faces of the first, placed by a rotation. The lofted pitch's last
-// edge along the helix is replaced by its first turned by one pitch (it runs through the same
-// sections' points), so that neighbouring pitches share it. Null when the loft does not lend
-// itself to that (the caller lofts the whole outline then).
-ToothedPiece PatternedPiece(const TopoDS_Wire& pitchWire, unsigned count, double pitch, double b,
-                            double twistPerLength, double z0, double twist0) {
-  const double total = b * twistPerLength, z1 = z0 + b;
+// A stretch of a toothed piece along z: width b from z0, its section turned by twist0 there and
+// further by twistPerLength per unit of length.
+struct Tier {
+  double b = 0, twistPerLength = 0, z0 = 0, twist0 = 0;
+};
+
+// The edges of the faces that bound only one of them and lie in the plane at height z.
+std::vector<TopoDS_Edge> FreeEdgesAt(const TopoDS_Shape& faces, double z) {
+  TopTools_IndexedDataMapOfShapeListOfShape facesOf;
+  TopExp::MapShapesAndAncestors(faces, TopAbs_EDGE, TopAbs_FACE, facesOf);
+  std::vector<TopoDS_Edge> out;
+  for (int i = 1; i <= facesOf.Extent(); ++i) {
+    if (facesOf(i).Extent() != 1) continue;
+    const TopoDS_Edge& e = TopoDS::Edge(facesOf.FindKey(i));
+    if (BRep_Tool::Degenerated(e)) continue;
+    BRepAdaptor_Curve c(e);
+    bool on = true;
+    for (int k = 0; k <= 4 && on; ++k)
+      on = std::fabs(
+               c.Value(c.FirstParameter() + (c.LastParameter() - c.FirstParameter()) * k / 4).Z() -
+               z) < 1e-7;
+    if (on) out.push_back(e);
+  }
+  return out;
+}
+
+// The faces of upper where they meet lower's in the plane at height z take lower's edges and
+// vertices there in place of their own, so that the two share them (as a fused solid would):
+// every free edge of upper in that plane must have a free edge of lower that runs through the
+// same points with the same parameters, which then also carries upper's curve on its face. Null
+// when the two ends do not match edge for edge.
+TopoDS_Shape JoinedAt(const TopoDS_Shape& lower, const TopoDS_Shape& upper, double z) {
+  const std::vector<TopoDS_Edge> below = FreeEdgesAt(lower, z), above = FreeEdgesAt(upper, z);
+  if (below.empty() || below.size() != above.size()) return {};
+  TopTools_IndexedDataMapOfShapeListOfShape facesOf;
+  TopExp::MapShapesAndAncestors(upper, TopAbs_EDGE, TopAbs_FACE, facesOf);
+  BRep_Builder builder;
+  BRepTools_ReShape reshape;
+  std::vector<bool> taken(below.size(), false);
+  for (const TopoDS_Edge& mine : above) {
+    double u0, u1;
+    BRep_Tool::Range(mine, u0, u1);
+    BRepAdaptor_Curve along(mine);
+    size_t match = below.size();
+    for (size_t i = 0; i < below.size() && match == below.size(); ++i) {
+      if (taken[i]) continue;
+      double l0, l1;
+      BRep_Tool::Range(below[i], l0, l1);
+      if (std::fabs(l0 - u0) > 1e-9 || std::fabs(l1 - u1) > 1e-9) continue;
+      BRepAdaptor_Curve theirs(below[i]);
+      bool same = true;
+      for (int k = 0; k <= 16 && same; ++k) {
+        const double t = u0 + (u1 - u0) * k / 16;
+        same = along.Value(t).Distance(theirs.Value(t)) < 1e-7;
+      }
+      if (same) match = i;
+    }
+    if (match == below.size()) return {};
+    taken[match] = true;
+    const TopoDS_Edge& shared = below[match];
+    const TopoDS_Face& face = TopoDS::Face(facesOf.FindFromKey(mine).First());
+    double c0, c1;
+    const Handle(Geom2d_Curve) onFace = BRep_Tool::CurveOnSurface(mine, face, c0, c1);
+    if (onFace.IsNull() || std::fabs(c0 - u0) > 1e-9 || std::fabs(c1 - u1) > 1e-9) return {};
+    const double tol = std::max(BRep_Tool::Tolerance(shared), BRep_Tool::Tolerance(mine));
+    builder.UpdateEdge(shared, onFace, face, tol);
+    TopoDS_Edge placed = shared;
+    placed.Orientation(mine.Orientation());
+    reshape.Replace(mine, placed);
+    const TopoDS_Vertex ends[2][2] = {{TopExp::FirstVertex(mine), TopExp::LastVertex(mine)},
+                                      {TopExp::FirstVertex(shared), TopExp::LastVertex(shared)}};
+    for (int k = 0; k < 2; ++k) {
+      const TopoDS_Vertex own = TopoDS::Vertex(ends[0][k].Oriented(TopAbs_FORWARD));
+      const TopoDS_Vertex other = TopoDS::Vertex(ends[1][k].Oriented(TopAbs_FORWARD));
+      if (own.IsSame(other) || reshape.IsRecorded(own)) continue;
+      if (BRep_Tool::Pnt(own).Distance(BRep_Tool::Pnt(other)) > 1e-7) return {};
+      builder.UpdateVertex(other, std::max(BRep_Tool::Tolerance(own), BRep_Tool::Tolerance(other)));
+      reshape.Replace(own, other);
+    }
+  }
+  return reshape.Apply(upper);
+}
+
+// One tier's loft of a pitch of the outline (side faces only) and its two edges along the helix
+// that neighbouring pitches share.
+struct PitchLoft {
+  TopoDS_Shape shell;
+  TopoDS_Edge first, last;  // along the helix at the pitch's start, and one pitch on
+  TopoDS_Face lastFace;
+  Handle(Geom2d_Curve) onLast;  // the last edge's curve on its face
+  double tolerance = 0;         // what the first edge, turned, needs on the last face
+  double step = 0;              // the pitch, signed as the wire runs
+};
+
+TopoDS_Shape LoftedPitch(const TopoDS_Wire& pitchWire, const Tier& tier) {
+  const double total = tier.b * tier.twistPerLength;
   const int sections =
       std::max(3, static_cast<int>(std::ceil(std::fabs(total) / Radians(4.0))) + 1);
   BRepOffsetAPI_ThruSections loft(false, false, 1e-6);
   loft.CheckCompatibility(false);
   for (int i = 0; i < sections; ++i) {
     const double f = static_cast<double>(i) / (sections - 1);
-    gp_Trsf t = RotationZ(twist0 + f * total);
-    t.SetTranslationPart(gp_Vec(0, 0, z0 + f * b));
+    gp_Trsf t = RotationZ(tier.twist0 + f * total);
+    t.SetTranslationPart(gp_Vec(0, 0, tier.z0 + f * tier.b));
     loft.AddWire(TopoDS::Wire(BRepBuilderAPI_Transform(pitchWire, t, true).Shape()));
   }
   loft.Build();
   if (!loft.IsDone()) return {};
-  const TopoDS_Shape shell = loft.Shape();
-  // The free edges along the helix: the first (at the pitch's start) and the last.
+  return loft.Shape();
+}
+
+// Finds the tier's edges along the helix (see PitchLoft) in its loft; false when they are not
+// there as the repetition needs them.
+bool HelixEdgesOf(PitchLoft& l, const Tier& tier, double startAngle, double pitch) {
   TopTools_IndexedDataMapOfShapeListOfShape facesOf;
-  TopExp::MapShapesAndAncestors(shell, TopAbs_EDGE, TopAbs_FACE, facesOf);
-  TopoDS_Edge first, last;
-  TopoDS_Face lastFace;
-  double step = pitch;
-  const gp_Pnt origin =
-      BRep_Tool::Pnt(TopExp::FirstVertex(BRepTools_WireExplorer(pitchWire).Current(), true));
-  const double startAngle = std::atan2(origin.Y(), origin.X()) + twist0;
+  TopExp::MapShapesAndAncestors(l.shell, TopAbs_EDGE, TopAbs_FACE, facesOf);
+  l.step = pitch;
   for (int i = 1; i <= facesOf.Extent(); ++i) {
     if (facesOf(i).Extent() != 1) continue;
     const TopoDS_Edge& e = TopoDS::Edge(facesOf.FindKey(i));
     const gp_Pnt a = BRep_Tool::Pnt(TopExp::FirstVertex(e)),
                  c = BRep_Tool::Pnt(TopExp::LastVertex(e));
-    if (std::fabs(a.Z() - c.Z()) < b / 2) continue;  // at an end
+    if (std::fabs(a.Z() - c.Z()) < tier.b / 2) continue;  // at an end
     const gp_Pnt low = a.Z() < c.Z() ? a : c;
     double d = std::remainder(std::atan2(low.Y(), low.X()) - startAngle, 2 * kPi);
     if (std::fabs(d) < 1e-6) {
-      first = e;
+      l.first = e;
     } else if (std::fabs(std::fabs(d) - pitch) < 1e-6) {  // the wire may run either way
-      last = e;
-      lastFace = TopoDS::Face(facesOf(i).First());
-      step = d > 0 ? pitch : -pitch;
+      l.last = e;
+      l.lastFace = TopoDS::Face(facesOf(i).First());
+      l.step = d > 0 ? pitch : -pitch;
     }
   }
-  if (first.IsNull() || last.IsNull()) return {};
+  if (l.first.IsNull() || l.last.IsNull()) return false;
   // Both run with the sections' parameter; the turned first edge takes the last one's place.
   double f0, f1, l0, l1;
-  BRep_Tool::Range(first, f0, f1);
-  BRep_Tool::Range(last, l0, l1);
-  if (std::fabs(f0 - l0) > 1e-9 || std::fabs(f1 - l1) > 1e-9) return {};
+  BRep_Tool::Range(l.first, f0, f1);
+  BRep_Tool::Range(l.last, l0, l1);
+  if (std::fabs(f0 - l0) > 1e-9 || std::fabs(f1 - l1) > 1e-9) return false;
+  const bool sameWay = (BRep_Tool::Pnt(TopExp::FirstVertex(l.first)).Z() <
+                        BRep_Tool::Pnt(TopExp::LastVertex(l.first)).Z()) ==
+                       (BRep_Tool::Pnt(TopExp::FirstVertex(l.last)).Z() <
+                        BRep_Tool::Pnt(TopExp::LastVertex(l.last)).Z());
+  if (!sameWay) return false;
+  double c0, c1;
+  l.onLast = BRep_Tool::CurveOnSurface(l.last, l.lastFace, c0, c1);
+  if (l.onLast.IsNull()) return false;
+  // How far the turned edge runs from the last face's surface along its curve there.
+  const TopLoc_Location unit(RotationZ(pitch));
+  const TopLoc_Location turn = l.step > 0 ? unit : unit.Inverted();
+  BRepAdaptor_Curve along(TopoDS::Edge(l.first.Moved(turn)));
+  BRepAdaptor_Surface surface(l.lastFace, false);
+  double gap = 0;
+  for (int i = 0; i <= 16; ++i) {
+    const double u = c0 + (c1 - c0) * i / 16;
+    const gp_Pnt2d uv = l.onLast->Value(u);
+    gap = std::max(gap, along.Value(u).Distance(surface.Value(uv.X(), uv.Y())));
+  }
+  if (gap > 1e-5) return false;
+  l.tolerance = std::max(BRep_Tool::Tolerance(l.last), gap * 1.5);
+  return true;
+}
+
+// The lateral faces of a toothed piece from the loft of one pitch (one or more tiers, see
+// PitchLoft) repeated count times about the axis, with planar end faces at z0 and z1 bounded by
+// the pitches' free edges there; shortest: the least extent of a tier along z.
+ToothedPiece PatternOf(const std::vector<PitchLoft>& lofts, unsigned count, double pitch, double z0,
+                       double z1, double shortest) {
+  const double step = lofts.front().step;
   // Every placement a power of the one turn, so that the kernel finds the shared edges and
   // vertices of neighbouring pitches the same.
   const TopLoc_Location unit(RotationZ(pitch));
   const TopLoc_Location turn = step > 0 ? unit : unit.Inverted();
-  const TopoDS_Vertex lastLow = TopExp::FirstVertex(last), lastHigh = TopExp::LastVertex(last);
-  const bool sameWay = (BRep_Tool::Pnt(TopExp::FirstVertex(first)).Z() <
-                        BRep_Tool::Pnt(TopExp::LastVertex(first)).Z()) ==
-                       (BRep_Tool::Pnt(lastLow).Z() < BRep_Tool::Pnt(lastHigh).Z());
-  if (!sameWay) return {};
-  double c0, c1;
-  const Handle(Geom2d_Curve) onLast = BRep_Tool::CurveOnSurface(last, lastFace, c0, c1);
-  if (onLast.IsNull()) return {};
-  // How far the turned edge runs from the last face's surface along its curve there.
-  BRepAdaptor_Curve along(TopoDS::Edge(first.Moved(turn)));
-  BRepAdaptor_Surface surface(lastFace, false);
-  double gap = 0;
-  for (int i = 0; i <= 16; ++i) {
-    const double u = c0 + (c1 - c0) * i / 16;
-    const gp_Pnt2d uv = onLast->Value(u);
-    gap = std::max(gap, along.Value(u).Distance(surface.Value(uv.X(), uv.Y())));
-  }
-  if (gap > 1e-5) return {};
-  const double tol = std::max(BRep_Tool::Tolerance(last), gap * 1.5);
-  // The pitch with its last edge the first one placed at `at` (a turn by one pitch).
+  BRep_Builder b2;
+  TopoDS_Compound shells;
+  b2.MakeCompound(shells);
+  for (const auto& l : lofts) b2.Add(shells, l.shell);
+  // The pitch with the last edge of each tier the first one placed at `at` (a turn by one pitch).
   auto joinedAt = [&](const TopLoc_Location& at) {
-    TopoDS_Edge shared = TopoDS::Edge(first.Moved(at));
-    shared.Orientation(last.Orientation());
-    BRep_Builder builder;
-    builder.UpdateEdge(shared, onLast, lastFace, tol);
     BRepTools_ReShape reshape;
-    reshape.Replace(last, shared);
-    reshape.Replace(lastLow.Oriented(TopAbs_FORWARD),
-                    TopExp::FirstVertex(shared).Oriented(TopAbs_FORWARD));
-    reshape.Replace(lastHigh.Oriented(TopAbs_FORWARD),
-                    TopExp::LastVertex(shared).Oriented(TopAbs_FORWARD));
-    return reshape.Apply(shell);
+    for (const auto& l : lofts) {
+      TopoDS_Edge shared = TopoDS::Edge(l.first.Moved(at));
+      shared.Orientation(l.last.Orientation());
+      b2.UpdateEdge(shared, l.onLast, l.lastFace, l.tolerance);
+      reshape.Replace(l.last, shared);
+      const TopoDS_Vertex pairs[2][2] = {{TopExp::FirstVertex(l.last), TopExp::FirstVertex(shared)},
+                                         {TopExp::LastVertex(l.last), TopExp::LastVertex(shared)}};
+      for (const auto& pair : pairs) {
+        const TopoDS_Shape own = pair[0].Oriented(TopAbs_FORWARD);
+        if (!reshape.IsRecorded(own)) reshape.Replace(own, pair[1].Oriented(TopAbs_FORWARD));
+      }
+    }
+    return reshape.Apply(shells);
   };
   const TopoDS_Shape joined = joinedAt(turn);
   // The pitch that closes the turn meets the first pitch's first edge where it is (the kernel
@@ -459,7 +564,6 @@ ToothedPiece PatternedPiece(const TopoDS_Wire& pitchWire, unsigned count, double
     if (f.Orientation() == TopAbs_REVERSED) n.Reverse();
     reversed = n.X() * p.X() + n.Y() * p.Y() < 0;
   }
-  BRep_Builder b2;
   TopoDS_Compound sides;
   b2.MakeCompound(sides);
   TopoDS_Wire bottom, top;
@@ -477,7 +581,7 @@ ToothedPiece PatternedPiece(const TopoDS_Wire& pitchWire, unsigned count, double
       const TopoDS_Edge& e = TopoDS::Edge(faces.FindKey(k));
       const gp_Pnt a = BRep_Tool::Pnt(TopExp::FirstVertex(e)),
                    c = BRep_Tool::Pnt(TopExp::LastVertex(e));
-      if (std::fabs(a.Z() - c.Z()) > b / 2) continue;
+      if (std::fabs(a.Z() - c.Z()) > shortest / 2) continue;
       b2.Add(a.Z() < (z0 + z1) / 2 ? bottom : top, e);
     }
   }
@@ -490,6 +594,38 @@ ToothedPiece PatternedPiece(const TopoDS_Wire& pitchWire, unsigned count, double
   b2.Add(sides, piece.top);
   piece.solid = sides;
   return piece;
+}
+
+// The lateral faces of a helical toothed piece lofted through one pitch of the outline (an open
+// wire from a point to the same point turned by `pitch`) and repeated `count` times about the
+// axis: every pitch the very faces of the first, placed by a rotation. The lofted pitch's last
+// edge along the helix is replaced by its first turned by one pitch (it runs through the same
+// sections' points), so that neighbouring pitches share it. Tiers one on the other (the halves
+// of a double helical gear without a gap) are lofted each and share the edges where they meet.
+// Null when the loft does not lend itself to that (the caller lofts the whole outline then).
+ToothedPiece PatternedPiece(const TopoDS_Wire& pitchWire, unsigned count, double pitch,
+                            const std::vector<Tier>& tiers) {
+  if (tiers.empty()) return {};
+  const double z0 = tiers.front().z0, z1 = tiers.back().z0 + tiers.back().b;
+  double shortest = tiers.front().b;
+  for (const auto& t : tiers) shortest = std::min(shortest, t.b);
+  const gp_Pnt origin =
+      BRep_Tool::Pnt(TopExp::FirstVertex(BRepTools_WireExplorer(pitchWire).Current(), true));
+  std::vector<PitchLoft> lofts;
+  for (const Tier& tier : tiers) {
+    PitchLoft l;
+    l.shell = LoftedPitch(pitchWire, tier);
+    if (l.shell.IsNull()) return {};
+    if (!lofts.empty()) {
+      l.shell = JoinedAt(lofts.back().shell, l.shell, tier.z0);
+      if (l.shell.IsNull()) return {};
+    }
+    const double startAngle = std::atan2(origin.Y(), origin.X()) + tier.twist0;
+    if (!HelixEdgesOf(l, tier, startAngle, pitch)) return {};
+    if (!lofts.empty() && l.step != lofts.front().step) return {};
+    lofts.push_back(l);
+  }
+  return PatternOf(lofts, count, pitch, z0, z1, shortest);
 }
 
 // Toothed body of one or two helical halves with an optional gap between them.
@@ -780,15 +916,62 @@ bool GapClear(const Halves& h) { return !h.two || (h.gap > kSizeTolerance && h.g
 ToothedPiece PieceOf(const TopoDS_Wire& outline, const Halves& h, double b, double twistPerLength,
                      double z0, double twist0) {
   if (!h.pitchWire.IsNull() && std::fabs(b * twistPerLength) > 1e-12) {
-    ToothedPiece p =
-        PatternedPiece(h.pitchWire, h.teeth, 2 * kPi / h.teeth, b, twistPerLength, z0, twist0);
+    ToothedPiece p = PatternedPiece(h.pitchWire, h.teeth, 2 * kPi / h.teeth,
+                                    {Tier{b, twistPerLength, z0, twist0}});
     if (!p.solid.IsNull()) return p;
   }
   return ToothedPieceOf(outline, b, twistPerLength, z0, twist0);
 }
 
+// The halves of a double helical gear without a gap as one toothed piece: where they meet at the
+// middle plane, the upper half's side faces share the lower half's edges (the outline there is
+// the same: the lower half's twist is where the upper half's starts). Null when they do not
+// meet edge for edge.
+ToothedPiece JoinedHalves(const TopoDS_Wire& outline, const Halves& h) {
+  const double half = h.b / 2;
+  if (!h.pitchWire.IsNull() && std::fabs(half * h.twistPerLength) > 1e-12) {
+    ToothedPiece p = PatternedPiece(h.pitchWire, h.teeth, 2 * kPi / h.teeth,
+                                    {Tier{half, h.twistPerLength, 0, 0},
+                                     Tier{half, -h.twistPerLength, half, half * h.twistPerLength}});
+    if (!p.solid.IsNull()) return p;
+  }
+  const ToothedPiece lower = ToothedPieceOf(outline, half, h.twistPerLength, 0, 0);
+  const ToothedPiece upper =
+      ToothedPieceOf(outline, half, -h.twistPerLength, half, half * h.twistPerLength);
+  BRep_Builder builder;
+  auto allBut = [&](const ToothedPiece& piece, const TopoDS_Face& end) {
+    TopoDS_Compound c;
+    builder.MakeCompound(c);
+    for (TopExp_Explorer e(piece.solid, TopAbs_FACE); e.More(); e.Next())
+      if (!e.Current().IsSame(end)) builder.Add(c, e.Current());
+    return c;
+  };
+  const TopoDS_Compound below = allBut(lower, lower.top);
+  const TopoDS_Shape above = JoinedAt(below, allBut(upper, upper.bottom), half);
+  if (above.IsNull()) return {};
+  ToothedPiece joined;
+  joined.bottom = lower.bottom;
+  for (TopExp_Explorer e(above, TopAbs_FACE); e.More(); e.Next())
+    if (e.Current().IsSame(upper.top)) joined.top = TopoDS::Face(e.Current());
+  if (joined.top.IsNull()) return {};
+  TopoDS_Compound all;
+  builder.MakeCompound(all);
+  builder.Add(all, below);
+  builder.Add(all, above);
+  joined.solid = all;
+  return joined;
+}
+
+// The toothed pieces of the halves: one (a single helix, or two halves without a gap joined at
+// the middle) or two, the lower from z = 0, the upper ending at b. None when the halves without
+// a gap do not join.
 std::vector<ToothedPiece> PiecesOf(const TopoDS_Wire& outline, const Halves& h) {
   if (!h.two) return {PieceOf(outline, h, h.b, h.twistPerLength, 0, 0)};
+  if (h.gap == 0) {
+    ToothedPiece joined = JoinedHalves(outline, h);
+    if (joined.solid.IsNull()) return {};
+    return {joined};
+  }
   const double half = (h.b - h.gap) / 2;
   return {PieceOf(outline, h, half, h.twistPerLength, 0, 0),
           PieceOf(outline, h, half, -h.twistPerLength, half + h.gap, half * h.twistPerLength)};
@@ -796,6 +979,7 @@ std::vector<ToothedPiece> PiecesOf(const TopoDS_Wire& outline, const Halves& h) 
 
 TopoDS_Shape AssembledExternal(const TopoDS_Wire& outline, double bore, const Halves& h) {
   const std::vector<ToothedPiece> p = PiecesOf(outline, h);
+  if (p.empty()) return {};
   const ToothedPiece &lower = p.front(), &upper = p.back();
   Assembly a;
   std::vector<TopoDS_Wire> bottomHoles, topHoles;
@@ -808,11 +992,11 @@ TopoDS_Shape AssembledExternal(const TopoDS_Wire& outline, double bore, const Ha
   for (const auto& piece : p) a.AddSides(piece, false);
   a.AddEnd(lower.bottom, EndOutline(lower.bottom), bottomHoles);
   a.AddEnd(upper.top, EndOutline(upper.top), topHoles);
-  if (h.two && !GapClear(h)) {
+  if (p.size() == 2 && !GapClear(h)) {
     const double half = (h.b - h.gap) / 2;
     if (!AddRootedGap(a, lower.top, upper.bottom, h.gapRadius, half, half + h.gap, false))
       return {};
-  } else if (h.two) {
+  } else if (p.size() == 2) {
     const double half = (h.b - h.gap) / 2;
     const CylinderBand core = CylinderBandZ(h.gapRadius, half, half + h.gap);
     a.Add(core.face);
@@ -824,6 +1008,7 @@ TopoDS_Shape AssembledExternal(const TopoDS_Wire& outline, double bore, const Ha
 
 TopoDS_Shape AssembledInternal(const TopoDS_Wire& outline, double rim, const Halves& h) {
   const std::vector<ToothedPiece> p = PiecesOf(outline, h);
+  if (p.empty()) return {};
   const ToothedPiece &lower = p.front(), &upper = p.back();
   Assembly a;
   const CylinderBand outside = CylinderBandZ(rim, 0, h.b);
@@ -831,10 +1016,10 @@ TopoDS_Shape AssembledInternal(const TopoDS_Wire& outline, double rim, const Hal
   for (const auto& piece : p) a.AddSides(piece, true);
   a.AddEnd(lower.bottom, outside.bottom, {EndOutline(lower.bottom)});
   a.AddEnd(upper.top, outside.top, {EndOutline(upper.top)});
-  if (h.two && !GapClear(h)) {
+  if (p.size() == 2 && !GapClear(h)) {
     const double half = (h.b - h.gap) / 2;
     if (!AddRootedGap(a, lower.top, upper.bottom, h.gapRadius, half, half + h.gap, true)) return {};
-  } else if (h.two) {
+  } else if (p.size() == 2) {
     const double half = (h.b - h.gap) / 2;
     const CylinderBand hole = CylinderBandZ(h.gapRadius, half, half + h.gap);
     a.Add(hole.face, true);
@@ -844,11 +1029,11 @@ TopoDS_Shape AssembledInternal(const TopoDS_Wire& outline, double rim, const Hal
   return SolidOfFaces(a.faces);
 }
 
-// Whether a gear with its gap at the roots came out whole: its new faces (the cylinder and the
-// teeth's ends, see AddRootedGap) valid, and every edge of the shell bounding one face forwards
-// and one backwards (the lofts' faces are those of the gears with a clear gap). Should some
-// outline not lend itself to the construction, the gear is cut and fused as before rather than
-// refused.
+// Whether a gear with its gap at the roots, or with halves joined without a gap, came out whole:
+// the gap's new faces (the cylinder and the teeth's ends, see AddRootedGap) valid, and every edge
+// of the shell bounding one face forwards and one backwards (the lofts' faces are those of the
+// gears with a clear gap). Should some outline not lend itself to the construction, the gear is
+// cut and fused as before rather than refused.
 bool RootedValid(const TopoDS_Shape& s);
 
 // The gear with its gap at the roots put together by build, or null when it does not come out
@@ -894,7 +1079,7 @@ TopoDS_Shape ExternalGearSolid(const char* element, const TopoDS_Wire& outline, 
     return Proven(outlineProven, Prism(FaceWithHoles(outline, holes), h.b));
   }
   if (GapClear(h)) return Proven(outlineProven, AssembledExternal(outline, bore, h));
-  if (h.rootedGap) {
+  if (h.rootedGap || h.gap == 0) {
     const TopoDS_Shape s = RootedOrNull([&] { return AssembledExternal(outline, bore, h); });
     if (!s.IsNull()) return Proven(outlineProven, s);
   }
@@ -908,7 +1093,7 @@ TopoDS_Shape InternalGearSolid(const char* element, const TopoDS_Wire& outline, 
   if (!h.two && std::fabs(h.twistPerLength) < 1e-12)
     return Proven(outlineProven, Prism(FaceWithHoles(CircleWire(rim), {outline}), h.b));
   if (GapClear(h)) return Proven(outlineProven, AssembledInternal(outline, rim, h));
-  if (h.rootedGap) {
+  if (h.rootedGap || h.gap == 0) {
     const TopoDS_Shape s = RootedOrNull([&] { return AssembledInternal(outline, rim, h); });
     if (!s.IsNull()) return Proven(outlineProven, s);
   }
@@ -1220,6 +1405,50 @@ TopoDS_Face CylinderUnder(double r, double z0, double z1, const std::vector<Topo
   return face;
 }
 
+// A bevel gear's teeth from one pitch of the outer end's outline: the ruled faces between it and
+// the same scaled towards the apex (zInner: the inner end's plane), repeated about the axis as
+// the helical teeth are (see PatternOf). Null when the pitch does not lend itself to that, or
+// when the outer end's root arcs are no longer circles (the body behind meets them).
+ToothedPiece PatternedBevelTeeth(const std::vector<TopoDS_Edge>& pitchEdges, unsigned count,
+                                 const gp_Trsf& toward, double zInner) {
+  BRepBuilderAPI_MakeWire make;
+  for (const auto& e : pitchEdges) make.Add(e);
+  if (!make.IsDone()) return {};
+  const TopoDS_Wire pitchWire = make.Wire();
+  BRepOffsetAPI_ThruSections loft(false, true, 1e-6);
+  loft.CheckCompatibility(false);
+  loft.AddWire(pitchWire);
+  loft.AddWire(TopoDS::Wire(BRepBuilderAPI_Transform(pitchWire, toward, true).Shape()));
+  loft.Build();
+  if (!loft.IsDone()) return {};
+  const double pitch = 2 * kPi / count;
+  PitchLoft l;
+  l.shell = loft.Shape();
+  const gp_Pnt origin =
+      BRep_Tool::Pnt(TopExp::FirstVertex(BRepTools_WireExplorer(pitchWire).Current(), true));
+  if (!HelixEdgesOf(l, Tier{zInner, 0, 0, 0}, std::atan2(origin.Y(), origin.X()), pitch)) return {};
+  ToothedPiece teeth = PatternOf({l}, count, pitch, 0, zInner, zInner);
+  if (teeth.solid.IsNull()) return {};
+  for (TopExp_Explorer e(teeth.bottom, TopAbs_EDGE); e.More(); e.Next())
+    if (BRepAdaptor_Curve(TopoDS::Edge(e.Current())).GetType() == GeomAbs_Circle) return teeth;
+  return {};
+}
+
+// Whether a solid put together from its faces is valid: every edge bounding one face forwards
+// and one backwards (see RootedValid), and the kernel's analysis of its faces, each face once
+// however often it is placed again about the axis (a placed copy of a face is what the face is,
+// turned: its analysis finds what the first one's finds).
+bool ValidOnce(const TopoDS_Shape& s) {
+  if (!RootedValid(s)) return false;
+  std::set<const TopoDS_TShape*> seen;
+  BRep_Builder builder;
+  TopoDS_Compound faces;
+  builder.MakeCompound(faces);
+  for (TopExp_Explorer e(s, TopAbs_FACE); e.More(); e.Next())
+    if (seen.insert(e.Current().TShape().get()).second) builder.Add(faces, e.Current());
+  return BRepCheck_Analyzer(faces).IsValid();
+}
+
 // A bevel gear put together from its lofted teeth (see Assembly): their side faces; on the outer
 // end a face per tooth outside the root circle, where the body (radius rootOuter, e behind) takes
 // over, or the whole outer end (with the hub's or the bore's circle) without a body; the hub
@@ -1268,21 +1497,67 @@ TopoDS_Shape AssembledBevel(const ToothedPiece& teeth, const TopoDS_Wire& outer,
   if (first == edges.end()) Throw(QZ::eCodeFailure, "ConeGear: the outline has no root");
   std::rotate(edges.begin(), first + 1, edges.end());  // starts with the first tooth
   const gp_Circ root(gp_Ax2(gp_Pnt(0, 0, 0), gp::DZ(), gp::DX()), rootOuter);
-  std::vector<TopoDS_Edge> rim;
-  BRep_Builder b;
+  // Each tooth's edges (up to the root arc after it).
+  std::vector<std::vector<TopoDS_Edge>> toothEdges;
+  std::vector<TopoDS_Edge> rootArcs;
   for (size_t i = 0; i < edges.size();) {
+    toothEdges.emplace_back();
+    for (; i < edges.size() && !isRoot(edges[i]); ++i) toothEdges.back().push_back(edges[i]);
+    if (i == edges.size() || toothEdges.back().empty())
+      Throw(QZ::eCodeFailure, "ConeGear: the outline has no root");
+    rootArcs.push_back(edges[i++]);
+  }
+  // Where the teeth are one tooth's edges placed again about the axis (the teeth lofted from one
+  // pitch), their end faces are that tooth's face placed the same way. (The pitch that closes
+  // the turn has edges of its own: the reference is the first tooth that others repeat.)
+  auto placedAs = [&](size_t j, size_t ref, TopLoc_Location* at) {
+    if (toothEdges[j].size() != toothEdges[ref].size()) return false;
+    *at =
+        toothEdges[j].front().Location().Multiplied(toothEdges[ref].front().Location().Inverted());
+    for (size_t n = 0; n < toothEdges[j].size(); ++n) {
+      const TopoDS_Edge &mine = toothEdges[j][n], &theirs = toothEdges[ref][n];
+      if (mine.TShape() != theirs.TShape() ||
+          !mine.Location().IsEqual(at->Multiplied(theirs.Location())) ||
+          mine.Orientation() != theirs.Orientation())
+        return false;
+    }
+    return true;
+  };
+  size_t ref = toothEdges.size();
+  TopLoc_Location unused;
+  for (size_t j = 0; j + 1 < toothEdges.size() && j < 2 && ref == toothEdges.size(); ++j)
+    if (placedAs(j + 1, j, &unused)) ref = j;
+  BRep_Builder b;
+  auto toothFace = [&](size_t j, TopoDS_Edge* under) {
     TopoDS_Wire tooth;
     b.MakeWire(tooth);
-    const TopoDS_Vertex from = TopExp::FirstVertex(edges[i], true);
-    for (; i < edges.size() && !isRoot(edges[i]); ++i) b.Add(tooth, edges[i]);
-    if (i == edges.size()) Throw(QZ::eCodeFailure, "ConeGear: the outline has no root");
-    const TopoDS_Vertex to = TopExp::FirstVertex(edges[i], true);
-    const TopoDS_Edge under = BRepBuilderAPI_MakeEdge(root, from, to).Edge();
-    b.Add(tooth, under.Reversed());
+    for (const auto& edge : toothEdges[j]) b.Add(tooth, edge);
+    const TopoDS_Vertex from = TopExp::FirstVertex(toothEdges[j].front(), true);
+    const TopoDS_Vertex to = TopExp::FirstVertex(rootArcs[j], true);
+    *under = BRepBuilderAPI_MakeEdge(root, from, to).Edge();
+    b.Add(tooth, under->Reversed());
     tooth.Closed(true);
     a.AddEnd(teeth.bottom, tooth, {});
+    return a.faces.back();
+  };
+  TopoDS_Face refFace;
+  TopoDS_Edge refUnder;
+  if (ref != toothEdges.size()) {
+    refFace = toothFace(ref, &refUnder);
+    a.faces.pop_back();
+  }
+  std::vector<TopoDS_Edge> rim;
+  for (size_t j = 0; j < toothEdges.size(); ++j) {
+    TopLoc_Location at;
+    TopoDS_Edge under;
+    if (ref != toothEdges.size() && placedAs(j, ref, &at)) {
+      a.Add(TopoDS::Face(refFace.Moved(at)));
+      under = TopoDS::Edge(refUnder.Moved(at));
+    } else {
+      toothFace(j, &under);
+    }
     rim.push_back(under);
-    rim.push_back(edges[i++]);
+    rim.push_back(rootArcs[j]);
   }
   TopoDS_Wire ground;
   a.Add(CylinderUnder(rootOuter, -e, 0, rim, &ground));
@@ -1361,31 +1636,40 @@ TopoDS_Shape BevelSolid(unsigned int z, double me, double angle, double db, doub
   const double k = (Re - a) / Re;
   gp_Trsf toward;
   toward.SetScale(gp_Pnt(0, 0, apex), k);
-  const TopoDS_Wire inner = TopoDS::Wire(BRepBuilderAPI_Transform(outer, toward, true).Shape());
-  BRepOffsetAPI_ThruSections loft(true, true, 1e-6);
-  loft.CheckCompatibility(false);
-  loft.AddWire(outer);
-  loft.AddWire(inner);
-  loft.Build();
-  if (!loft.IsDone()) Throw(QZ::eCodeFailure, "ConeGear: the teeth could not be built");
-  TopoDS_Shape body = loft.Shape();
   const double rootInner = rootOuter * k;
   if (db > 0 && db / 2 >= rootInner - kSizeTolerance)
     Refuse(element, "the bore db must be below the inner root diameter");
   if (dc > 0 && dc / 2 <= db / 2 + kSizeTolerance)
     Refuse(element, "the hub dc must exceed the bore db");
+  // The teeth lofted whole: for the boolean, or where one pitch does not repeat.
+  BRepOffsetAPI_ThruSections loft(true, true, 1e-6);
+  auto whole = [&] {
+    if (loft.IsDone()) return loft.Shape();
+    loft.CheckCompatibility(false);
+    loft.AddWire(outer);
+    loft.AddWire(TopoDS::Wire(BRepBuilderAPI_Transform(outer, toward, true).Shape()));
+    loft.Build();
+    if (!loft.IsDone()) Throw(QZ::eCodeFailure, "ConeGear: the teeth could not be built");
+    return loft.Shape();
+  };
   const bool hub = c > kSizeTolerance && dc > 0;
   if (!hub || dc / 2 < rootOuter - 1e-3) {
-    ToothedPiece teeth;
-    teeth.solid = body;
-    teeth.bottom = TopoDS::Face(loft.FirstShape());
-    teeth.top = TopoDS::Face(loft.LastShape());
+    ToothedPiece teeth = PatternedBevelTeeth(pitchEdges, z, toward, apex * (1 - k));
+    TopoDS_Wire end = teeth.solid.IsNull() ? TopoDS_Wire() : EndOutline(teeth.bottom);
+    if (end.IsNull()) {
+      teeth.solid = whole();
+      teeth.bottom = TopoDS::Face(loft.FirstShape());
+      teeth.top = TopoDS::Face(loft.LastShape());
+      teeth = Oriented(teeth);
+      end = outer;
+    }
     const TopoDS_Shape assembled =
-        AssembledBevel(Oriented(teeth), outer, rootOuter, apex * (1 - k), db, hub ? dc : 0, c, e);
+        AssembledBevel(teeth, end, rootOuter, apex * (1 - k), db, hub ? dc : 0, c, e);
     // Analysed here: a few sizes (a body behind few teeth on a flat cone) do not assemble into
     // a valid solid; those are cut and fused below rather than refused.
-    if (BRepCheck_Analyzer(assembled).IsValid()) return Proven(true, assembled);
+    if (ValidOnce(assembled)) return Proven(true, assembled);
   }
+  TopoDS_Shape body = whole();
   std::vector<TopoDS_Shape> extra;
   if (e > kSizeTolerance) extra.push_back(CylinderZ(rootOuter, -e, 0));
   if (c > kSizeTolerance && dc > 0) extra.push_back(CylinderZ(dc / 2, -e - c, -e));

@@ -1,5 +1,6 @@
 // Which built solids the kernel's validity analysis still looks at. Involute gears from their
-// checked outlines (prisms, and solids assembled from the lofts' faces) are returned without it:
+// checked outlines (prisms, and solids assembled from the lofts' faces, double helical halves
+// without a gap joined at the middle plane) are returned without it:
 // here they are analysed over a spread of their sizes and must all be valid. Bevel gears are
 // analysed as they are assembled (some sizes assemble into solids that are not valid: those
 // are cut and fused instead, and must be valid too). What a
@@ -114,6 +115,17 @@ TEST_F(Validity, InvoluteGearsFromTheirOutlinesAreValidOverTheirSizes) {
       const double hole = dn > 0 ? 2 * (r + 1.25 * mn) + 1 : 0;
       sizes.emplace_back(Name("double internal", z, -20, 2, hole), [=] {
         return Gears()->DoubleInternalGear(z, mn, 12, 20, -20, 0, 0, 0, 2, hole);
+      });
+    }
+  // Double helical without a gap: the halves joined at the middle plane.
+  for (unsigned z : teeth)
+    for (double x : shifts) {
+      const double mn = z < 10 ? 3 : 1.5;
+      sizes.emplace_back(Name("double external without a gap", z, x, 25, 0), [=] {
+        return Gears()->DoubleExternalGear(z, mn, 16, 20, 25, 0, x, z > 10 ? 8 : 0, 0, 0);
+      });
+      sizes.emplace_back(Name("double internal without a gap", z, x, -12, 0), [=] {
+        return Gears()->DoubleInternalGear(z, mn, 12, 20, -12, 0.1, x, 0, 0, 0);
       });
     }
   // Pressure angles and tip shortenings at both ends of what the checks let through.
