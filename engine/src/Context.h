@@ -29,6 +29,11 @@ QZ::CAD::IView* NewView(void* handle, int kind);
 
 // Factories that the element catalogue fills (Factories.cpp).
 QZ::CAD::IBearingFactory* BearingFactory();
+// Bearing rings cut from their tubes by the booleans, as they were before they were turned from
+// their grooved outlines (on: for tests that compare the two; not for use while building).
+void SetBearingRingsCut(bool cut);
+// How many bearing rings have been turned from their grooved outlines so far.
+long BearingRingsTurned();
 QZ::CAD::IGearFactory* GearFactory();
 QZ::CAD::IBeamFactory* BeamFactory();
 QZ::CAD::IShaftFactory* ShaftFactory();

@@ -2,6 +2,7 @@
 // outside diameter and width, whose elements sit on the pitch circle and touch no ring.
 #include "GeometryFixture.h"
 
+#include <BRepAdaptor_Surface.hxx>
 #include <BRepBndLib.hxx>
 #include <Bnd_Box.hxx>
 
@@ -101,4 +102,97 @@ TEST(Bearings, ImpossibleSizesAndUnknownTypesAreRefused) {
   EXPECT_EQ(ErrorOf([] { return Bearings()->RollerBearing(-60, 30, 10); }), bad);
   // Rings with no room between them.
   EXPECT_EQ(ErrorOf([] { return Bearings()->RollingBearing(10.001, 10, 10, 0); }), bad);
+}
+
+namespace {
+
+struct SolidMeasure {
+  double volume = 0;
+  double box[6] = {};
+  int faces = 0;
+  int kinds[12] = {};  // faces by the kind of their surface (plane, cylinder, cone, sphere, torus...)
+};
+
+// Volume integrated to 1e-9 relative (as IShape::GetVolume), exact box and faces of each solid
+// of a bearing, in the order they were put together (rings first).
+std::vector<SolidMeasure> MeasureSolids(const TopoDS_Shape& s) {
+  std::vector<SolidMeasure> out;
+  for (TopExp_Explorer e(s, TopAbs_SOLID); e.More(); e.Next()) {
+    SolidMeasure m;
+    GProp_GProps props;
+    BRepGProp::VolumeProperties(e.Current(), props, 1e-9);
+    m.volume = props.Mass();
+    Bnd_Box b;
+    BRepBndLib::AddOptimal(e.Current(), b, false, false);
+    b.SetGap(0);
+    b.Get(m.box[0], m.box[1], m.box[2], m.box[3], m.box[4], m.box[5]);
+    for (TopExp_Explorer f(e.Current(), TopAbs_FACE); f.More(); f.Next()) {
+      ++m.faces;
+      ++m.kinds[std::min<int>(BRepAdaptor_Surface(TopoDS::Face(f.Current())).GetType(), 11)];
+    }
+    out.push_back(m);
+  }
+  return out;
+}
+
+struct RingsCut {
+  explicit RingsCut(bool cut) { cad_engine::SetBearingRingsCut(cut); }
+  ~RingsCut() { cad_engine::SetBearingRingsCut(false); }
+};
+
+}  // namespace
+
+// The rings turned from their grooved outlines are the solids the booleans cut from the tubes:
+// every kind over a spread of sizes (narrow and wide, thin and thick rings), solid by solid.
+TEST(Bearings, RingsTurnedFromTheirOutlinesAreTheRingsTheBooleansCut) {
+  cad_engine::SolidMemo::SetEnabled(false);
+  struct Size {
+    double dout, din, B;
+  };
+  const Size sizes[] = {{62, 30, 16}, {35, 15, 11},   {120, 60, 30}, {90, 70, 8},
+                        {30, 10, 30}, {300, 100, 60}, {12, 4, 4}};
+  const long turnedBefore = cad_engine::BearingRingsTurned();
+  int compared = 0;
+  for (const Size& z : sizes) {
+    for (int type = -1; type <= 18; ++type) {
+      SCOPED_TRACE(testing::Message()
+                   << "type " << type << ", " << z.dout << " x " << z.din << " x " << z.B);
+      auto make = [&] {
+        return type == -1 ? Bearings()->RollerBearing(z.dout, z.din, z.B)
+                          : Bearings()->RollingBearing(z.dout, z.din, z.B, type);
+      };
+      int cutError = 0, turnedError = 0;
+      std::string cutText, turnedText;
+      std::vector<SolidMeasure> cut, turned;
+      {
+        RingsCut old(true);
+        cutError = ErrorOf([&] {
+          QZ::CAD::IShape* s = make();
+          cut = MeasureSolids(cad_engine::ShapeOf(s));
+          return s;
+        }, &cutText);
+      }
+      turnedError = ErrorOf([&] {
+        QZ::CAD::IShape* s = make();
+        turned = MeasureSolids(cad_engine::ShapeOf(s));
+        EXPECT_TRUE(Valid(cad_engine::ShapeOf(s)));
+        return s;
+      }, &turnedText);
+      ASSERT_EQ(turnedError, cutError) << turnedText << " / " << cutText;
+      ASSERT_EQ(turned.size(), cut.size());
+      for (size_t i = 0; i < cut.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "solid " << i);
+        EXPECT_NEAR(turned[i].volume, cut[i].volume, 1e-9 * cut[i].volume);
+        for (int k = 0; k < 6; ++k) EXPECT_NEAR(turned[i].box[k], cut[i].box[k], 1e-6) << k;
+        EXPECT_EQ(turned[i].faces, cut[i].faces);
+        for (int k = 0; k < 12; ++k) EXPECT_EQ(turned[i].kinds[k], cut[i].kinds[k]) << "kind " << k;
+      }
+      if (cutError == 0) ++compared;
+    }
+  }
+  cad_engine::SolidMemo::SetEnabled(true);
+  EXPECT_GT(compared, 100);
+  // Most kinds have tubes with grooves that the outline takes: deep groove, cylindrical and
+  // needle roller rings, thrust washers.
+  EXPECT_GT(cad_engine::BearingRingsTurned() - turnedBefore, 150);
 }
