@@ -34,6 +34,11 @@ QZ::CAD::IBearingFactory* BearingFactory();
 void SetBearingRingsCut(bool cut);
 // How many bearing rings have been turned from their grooved outlines so far.
 long BearingRingsTurned();
+// Hexagon heads chamfered and joined to their shanks by the booleans, as they were before head
+// and shank were turned as one (on: for tests that compare the two).
+void SetHexHeadsCut(bool cut);
+// How many hexagon bolts have been built with head and shank turned as one so far.
+long HexBoltsTurned();
 QZ::CAD::IGearFactory* GearFactory();
 QZ::CAD::IBeamFactory* BeamFactory();
 QZ::CAD::IShaftFactory* ShaftFactory();

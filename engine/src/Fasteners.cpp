@@ -30,6 +30,7 @@
 #include <gp_Ax3.hxx>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <vector>
 
@@ -43,8 +44,16 @@ constexpr double kTan30 = 0.57735026918962576;
 // (a cylinder of diameter collarD from top up to top + collarH, such as a washer face or a
 // cylindrical head) is turned with it in one profile, which is the same solid as the two fused
 // and much quicker to build.
-TopoDS_Shape Shank(const char* e, double d, double ds, double ls, double b, double top = 0.0,
-                   double collarD = 0.0, double collarH = 0.0) {
+// Whether the shank's profile carries a collar of diameter collarD and height collarH.
+bool HasCollar(double d, double ds, double ls, double collarD, double collarH) {
+  if (ds == 0) ds = d;
+  return collarH > 0 && collarD > (ls > 0 ? ds : d) + kSizeTolerance;
+}
+
+// The shank's profile drawn on o from where o stands (on the axis, or farther out on the line
+// z = top + collarH, or z = top without a collar) down to its end on the axis.
+Outline& ShankSteps(const char* e, Outline& o, double d, double ds, double ls, double b,
+                    double top, double collarD, double collarH) {
   NeedPositive(e, "d", d);
   NeedPositive(e, "b", b);
   NeedNotNegative(e, "ls", ls);
@@ -52,19 +61,33 @@ TopoDS_Shape Shank(const char* e, double d, double ds, double ls, double b, doub
   if (ds == 0) ds = d;
   if (ls > 0 && ds > 4 * d) Refuse(e, "the shank diameter ds is far above d");
   const double end = top - ls - b, ct = std::min(0.1 * d, b / 4);
-  const bool collar = collarH > 0 && collarD > (ls > 0 ? ds : d) + kSizeTolerance;
-  Outline o(gp_Pnt2d(0, collar ? top + collarH : top));
-  if (collar) o.LineTo(collarD / 2, top + collarH).LineTo(collarD / 2, top);
+  if (HasCollar(d, ds, ls, collarD, collarH))
+    o.LineTo(collarD / 2, top + collarH).LineTo(collarD / 2, top);
   if (ls > 0) o.LineTo(ds / 2, top).LineTo(ds / 2, top - ls);
   o.LineTo(d / 2, top - ls).LineTo(d / 2, end + ct).LineTo(d / 2 - ct, end).LineTo(0, end);
-  return Revolve(o.Face(1));
+  return o;
+}
+
+// The shank below the head: ds over ls from z = top down, then the thread d over b. A collar
+// (a cylinder of diameter collarD from top up to top + collarH, such as a washer face or a
+// cylindrical head) is turned with it in one profile, which is the same solid as the two fused
+// and much quicker to build.
+TopoDS_Shape Shank(const char* e, double d, double ds, double ls, double b, double top = 0.0,
+                   double collarD = 0.0, double collarH = 0.0) {
+  const bool collar = HasCollar(d, ds, ls, collarD, collarH);
+  Outline o(gp_Pnt2d(0, collar ? top + collarH : top));
+  return Revolve(ShankSteps(e, o, d, ds, ls, b, top, collarD, collarH).Face(1));
 }
 
 // A hexagon of width across flats s from z0 to z1, chamfered at the top (and at the bottom when
 // both is set).
-TopoDS_Shape HexHead(const char* e, double s, double z0, double z1, bool both = false) {
+void CheckHexHead(const char* e, double s, double z0, double z1) {
   NeedPositive(e, "s", s);
   if (z1 <= z0 + kSizeTolerance) Refuse(e, "the head height must exceed the washer face");
+}
+
+TopoDS_Shape HexHead(const char* e, double s, double z0, double z1, bool both = false) {
+  CheckHexHead(e, s, z0, z1);
   const TopoDS_Shape hex = PolygonPrism(6, s, z0, z1);
   // The chamfer is the cone through radius r0 on the end face and rc beyond the corners. What
   // lies outside it is cut away by a ring around the cone that touches no face of the prism
@@ -84,6 +107,44 @@ TopoDS_Shape HexHead(const char* e, double s, double z0, double z1, bool both = 
   std::vector<TopoDS_Shape> tools{ring(z1, 1)};
   if (both) tools.push_back(ring(z0, -1));
   return CutAll(hex, tools);
+}
+
+std::atomic<bool> g_hexHeadsCut{false};
+std::atomic<long> g_hexBoltsTurned{0};
+
+// A hexagon bolt in one boolean: the head's chamfer cone, its bearing face (with the washer face
+// of diameter collarD and height collarH under it, if any) and the shank turned from one
+// outline, intersected with the hexagon prism (width across flats s, head from z0 to z1) that
+// runs down past the shank's end. The chamfer cone and the bearing face reach beyond the
+// hexagon's corners as the ring HexHead cuts with does, so the solid is the one that cutting
+// the chamfer and fusing the shank give. Null when the shank or the washer face would reach the
+// hexagon's flats, or the cone would meet the bearing face within the washer face or the
+// shank, for the booleans to build.
+TopoDS_Shape HexBoltTurned(const char* e, double s, double z0, double z1, double d, double ds,
+                           double ls, double b, double collarD, double collarH) {
+  CheckHexHead(e, s, z0, z1);
+  if (g_hexHeadsCut) return TopoDS_Shape();
+  const bool collar = HasCollar(d, ds, ls, collarD, collarH);
+  if (collarH > 0 && !collar) return TopoDS_Shape();
+  const double shankR = std::max(d, ls > 0 && ds > 0 ? ds : d) / 2;
+  const double inner = std::max(shankR, collar ? collarD / 2 : 0.0);
+  const double margin = 1e-6 * std::max(1.0, s);
+  if (inner >= s / 2 - margin) return TopoDS_Shape();
+  const double rc = s / std::sqrt(3.0) + 1, r0 = 0.475 * s;
+  const double atFace = r0 + (z1 - z0) / kTan30;  // the cone's radius on the bearing face
+  if (atFace <= inner + margin) return TopoDS_Shape();
+  Outline o(gp_Pnt2d(0, z1));
+  o.LineTo(r0, z1);
+  if (atFace <= rc) {
+    o.LineTo(atFace, z0);
+  } else {
+    o.LineTo(rc, z1 - (rc - r0) * kTan30).LineTo(rc, z0);
+  }
+  ShankSteps(e, o, d, ds, ls, b, 0.0, collarD, collarH);
+  const double end = -ls - b;
+  const TopoDS_Shape bolt = Common(Revolve(o.Face(1)), PolygonPrism(6, s, end - 1, z1 + 1));
+  ++g_hexBoltsTurned;
+  return bolt;
 }
 
 // The knurled head of a thumb screw: a cylinder of radius R from z = 0 to k, chamfered by c at
@@ -313,6 +374,10 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
         if (dw > s / std::sqrt(3.0) * 2) Refuse(e, "the washer face dw exceeds the hexagon");
         if (dw <= d) Refuse(e, "the washer face dw must exceed d");
       }
+      // Head and shank turned as one and cut to the hexagon at once, where they lie within it.
+      const TopoDS_Shape one =
+          HexBoltTurned(e, s, face ? c : 0.0, k, d, ds, ls, b, face ? dw : 0.0, face ? c : 0.0);
+      if (!one.IsNull()) return SingleSolid(one, e);
       // The washer face is turned with the shank.
       return Join(e, {face ? Shank(e, d, ds, ls, b, 0, dw, c) : Shank(e, d, ds, ls, b),
                       HexHead(e, s, face ? c : 0.0, k)});
@@ -692,6 +757,9 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
 };
 
 }  // namespace
+
+void SetHexHeadsCut(bool cut) { g_hexHeadsCut = cut; }
+long HexBoltsTurned() { return g_hexBoltsTurned; }
 
 QZ::CAD::IFastenerFactory* FastenerFactory() {
   static CFastenerFactory factory;

@@ -2,7 +2,6 @@
 // outside diameter and width, whose elements sit on the pitch circle and touch no ring.
 #include "GeometryFixture.h"
 
-#include <BRepAdaptor_Surface.hxx>
 #include <BRepBndLib.hxx>
 #include <Bnd_Box.hxx>
 
@@ -106,35 +105,6 @@ TEST(Bearings, ImpossibleSizesAndUnknownTypesAreRefused) {
 
 namespace {
 
-struct SolidMeasure {
-  double volume = 0;
-  double box[6] = {};
-  int faces = 0;
-  int kinds[12] = {};  // faces by the kind of their surface (plane, cylinder, cone, sphere, torus...)
-};
-
-// Volume integrated to 1e-9 relative (as IShape::GetVolume), exact box and faces of each solid
-// of a bearing, in the order they were put together (rings first).
-std::vector<SolidMeasure> MeasureSolids(const TopoDS_Shape& s) {
-  std::vector<SolidMeasure> out;
-  for (TopExp_Explorer e(s, TopAbs_SOLID); e.More(); e.Next()) {
-    SolidMeasure m;
-    GProp_GProps props;
-    BRepGProp::VolumeProperties(e.Current(), props, 1e-9);
-    m.volume = props.Mass();
-    Bnd_Box b;
-    BRepBndLib::AddOptimal(e.Current(), b, false, false);
-    b.SetGap(0);
-    b.Get(m.box[0], m.box[1], m.box[2], m.box[3], m.box[4], m.box[5]);
-    for (TopExp_Explorer f(e.Current(), TopAbs_FACE); f.More(); f.Next()) {
-      ++m.faces;
-      ++m.kinds[std::min<int>(BRepAdaptor_Surface(TopoDS::Face(f.Current())).GetType(), 11)];
-    }
-    out.push_back(m);
-  }
-  return out;
-}
-
 struct RingsCut {
   explicit RingsCut(bool cut) { cad_engine::SetBearingRingsCut(cut); }
   ~RingsCut() { cad_engine::SetBearingRingsCut(false); }
@@ -179,14 +149,7 @@ TEST(Bearings, RingsTurnedFromTheirOutlinesAreTheRingsTheBooleansCut) {
         return s;
       }, &turnedText);
       ASSERT_EQ(turnedError, cutError) << turnedText << " / " << cutText;
-      ASSERT_EQ(turned.size(), cut.size());
-      for (size_t i = 0; i < cut.size(); ++i) {
-        SCOPED_TRACE(testing::Message() << "solid " << i);
-        EXPECT_NEAR(turned[i].volume, cut[i].volume, 1e-9 * cut[i].volume);
-        for (int k = 0; k < 6; ++k) EXPECT_NEAR(turned[i].box[k], cut[i].box[k], 1e-6) << k;
-        EXPECT_EQ(turned[i].faces, cut[i].faces);
-        for (int k = 0; k < 12; ++k) EXPECT_EQ(turned[i].kinds[k], cut[i].kinds[k]) << "kind " << k;
-      }
+      ExpectSameSolids(turned, cut);
       if (cutError == 0) ++compared;
     }
   }
