@@ -311,6 +311,85 @@ TopoDS_Shape HexBoltOfFaces(const char* e, double s, double z0, double z1, doubl
   return SolidOfFaces(faces);
 }
 
+// A socket head cap screw put together from its faces: the cylindrical head (diameter d1, from
+// z = 0 to k) turned with the shank, its top disc replaced by the top with the hexagon socket
+// (width across flats s, corners at 30 + 60 j degrees as PolygonPrism's) cut into it, the
+// socket's six walls and its flat bottom at depth t: the faces that cutting the socket gives.
+// The sizes are checked (the socket within the head's top and above its bearing face).
+TopoDS_Shape SocketHeadOfFaces(const char* e, double d, double ds, double ls, double b,
+                               double d1, double k, double s, double t) {
+  if (g_hexHeadsCut) return TopoDS_Shape();
+  if (!HasCollar(d, ds, ls, d1, k)) return TopoDS_Shape();
+  const double tol = Precision::Confusion();
+  Outline o(gp_Pnt2d(0, k));
+  const TopoDS_Shape turned = Revolve(ShankSteps(e, o, d, ds, ls, b, 0.0, d1, k).Face(1));
+  std::vector<TopoDS_Face> faces;
+  TopoDS_Edge rim;
+  for (TopExp_Explorer f(turned, TopAbs_FACE); f.More(); f.Next()) {
+    const TopoDS_Face& face = TopoDS::Face(f.Current());
+    BRepAdaptor_Surface surface(face);
+    const bool top = surface.GetType() == GeomAbs_Plane &&
+                     surface.Plane().Axis().Direction().IsParallel(gp::DZ(), 1e-12) &&
+                     std::fabs(surface.Plane().Location().Z() - k) < tol;
+    if (!top) {
+      faces.push_back(face);
+      continue;
+    }
+    for (TopExp_Explorer x(face, TopAbs_EDGE); x.More(); x.Next()) {
+      BRepAdaptor_Curve c(TopoDS::Edge(x.Current()));
+      if (c.GetType() == GeomAbs_Circle && std::fabs(c.Circle().Radius() - d1 / 2) < tol)
+        rim = TopoDS::Edge(x.Current());
+    }
+  }
+  if (rim.IsNull() || faces.empty()) return TopoDS_Shape();
+  BRep_Builder builder;
+  auto wire = [&](const std::vector<TopoDS_Edge>& edges) {
+    TopoDS_Wire w;
+    builder.MakeWire(w);
+    for (const auto& x : edges) builder.Add(w, x);
+    w.Closed(true);
+    return w;
+  };
+  auto line = [](const TopoDS_Vertex& a, const TopoDS_Vertex& v) {
+    return BRepBuilderAPI_MakeEdge(a, v).Edge();
+  };
+  const double rCorner = s / std::sqrt(3.0), zBottom = k - t;
+  TopoDS_Vertex high[6], low[6];
+  TopoDS_Edge down[6], top[6], bottom[6];
+  for (int j = 0; j < 6; ++j) {
+    const double a = kPi / 6 + j * kPi / 3, x = rCorner * std::cos(a), y = rCorner * std::sin(a);
+    high[j] = BRepBuilderAPI_MakeVertex(gp_Pnt(x, y, k)).Vertex();
+    low[j] = BRepBuilderAPI_MakeVertex(gp_Pnt(x, y, zBottom)).Vertex();
+    down[j] = line(high[j], low[j]);
+  }
+  // Edge i of the hexagon runs from corner i - 1 to corner i (counter-clockwise).
+  for (int i = 0; i < 6; ++i) {
+    top[i] = line(high[(i + 5) % 6], high[i]);
+    bottom[i] = line(low[(i + 5) % 6], low[i]);
+  }
+  auto reversed = [](const TopoDS_Edge& x) { return TopoDS::Edge(x.Reversed()); };
+  // The top around the socket, facing up; the socket's bottom, facing up.
+  faces.push_back(PlanarFace(CounterClockwise(wire({rim})),
+                             {wire(std::vector<TopoDS_Edge>(top, top + 6))}, k, true));
+  faces.push_back(PlanarFace(wire(std::vector<TopoDS_Edge>(bottom, bottom + 6)), {}, zBottom, true));
+  // The walls face the axis: counter-clockwise seen from there, back along the bottom, up the
+  // corner before, along the top, down the corner.
+  for (int i = 0; i < 6; ++i) {
+    const int before = (i + 5) % 6;
+    const double angle = i * kPi / 3, half = s / 2;
+    const gp_Dir n(std::cos(angle), std::sin(angle), 0);
+    const TopoDS_Wire w = wire({reversed(bottom[i]), reversed(down[before]), top[i], down[i]});
+    BRepBuilderAPI_MakeFace wall(gp_Pln(gp_Pnt(half * n.X(), half * n.Y(), 0), n.Reversed()), w);
+    if (!wall.IsDone()) Throw(QZ::eCodeFailure, std::string(e) + ": the socket could not be built");
+    faces.push_back(wall.Face());
+  }
+  ++g_hexBoltsTurned;
+  // Planes and the turned head and shank, valid for every size the checks let through (the
+  // geometry tests analyse a spread of them).
+  ConstructionProven();
+  return SolidOfFaces(faces);
+}
+
 // A hexagon bolt in one boolean: the head's chamfer cone, its bearing face (with the washer face
 // of diameter collarD and height collarH under it, if any) and the shank turned from one
 // outline, intersected with the hexagon prism (width across flats s, head from z0 to z1) that
@@ -592,7 +671,10 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
       const char* e = "BoltHexSocket";
       HeadBiggerThanShank(e, "d1", d1, d);
       NeedPositive(e, "k", k);
-      return Join(e, {Shank(e, d, ds, ls, b), Cylinder(d1, 0, k)}, {Socket(e, s, t, d1, k, k)});
+      const TopoDS_Shape socket = Socket(e, s, t, d1, k, k);  // checks s and t
+      const TopoDS_Shape faced = SocketHeadOfFaces(e, d, ds, ls, b, d1, k, s, t);
+      if (!faced.IsNull()) return faced;
+      return Join(e, {Shank(e, d, ds, ls, b), Cylinder(d1, 0, k)}, {socket});
     });
   }
   QZ::CAD::IShape* BoltHexSocketCountersunk(double d, double ds, double ls, double b, double d1,

@@ -352,3 +352,44 @@ TEST(Fasteners, HexagonBoltsTurnedAsOneAreTheBoltsTheBooleansJoined) {
   // All but the washer face wider than the flats are turned as one.
   EXPECT_EQ(cad_engine::HexBoltsTurned() - turnedBefore, long(std::size(sizes)) - 1);
 }
+
+// Socket head cap screws put together from their faces are the screws that cutting the socket
+// from the turned head gave: small and large, shallow and deep sockets, sockets whose corners
+// come close to the rim, reduced and plain shanks, no plain shank.
+TEST(Fasteners, SocketHeadsOfTheirFacesAreTheScrewsTheBooleansCut) {
+  cad_engine::SolidMemo::SetEnabled(false);
+  struct Size {
+    double d, ds, ls, b, d1, k, s, t;
+  };
+  const Size sizes[] = {
+      {8, 8, 16, 24, 12, 8, 6, 4},        {3, 0, 0, 12, 5.5, 3, 2.5, 1.3},
+      {24, 20, 40, 60, 36, 24, 19, 12},   {10, 10, 20, 30, 16, 10, 8.6, 9.9},
+      {6, 6, 10, 20, 10, 6, 5, 0.2},      {1, 1, 2, 3, 1.5, 1, 0.75, 0.5},
+      {64, 64, 100, 140, 96, 64, 46, 34}, {12, 0, 30, 25, 18, 12, 10, 6},
+  };
+  const long turnedBefore = cad_engine::HexBoltsTurned();
+  for (const Size& z : sizes) {
+    SCOPED_TRACE(testing::Message() << "BoltHexSocket(" << z.d << ", " << z.ds << ", " << z.ls
+                                    << ", " << z.b << ", " << z.d1 << ", " << z.k << ", " << z.s
+                                    << ", " << z.t << ")");
+    auto make = [&] { return F()->BoltHexSocket(z.d, z.ds, z.ls, z.b, z.d1, z.k, z.s, z.t); };
+    std::vector<SolidMeasure> cut;
+    {
+      HexHeadsCut old(true);
+      auto screw = Build(make);
+      ASSERT_TRUE(screw);
+      cut = MeasureSolids(screw->Kernel());
+    }
+    auto screw = Build(make);
+    ASSERT_TRUE(screw);
+    EXPECT_TRUE(Valid(screw->Kernel()));
+    const std::vector<SolidMeasure> faced = MeasureSolids(screw->Kernel());
+    ExpectSameSolids(faced, cut);
+    ASSERT_EQ(faced.size(), 1u);
+    const double exact = ShankVolume(z.d, z.ds > 0 ? z.ds : z.d, z.ls, z.b) +
+                         kPi * z.d1 * z.d1 / 4 * z.k - std::sqrt(3.0) / 2 * z.s * z.s * z.t;
+    EXPECT_NEAR(faced[0].volume, exact, 1e-9 * exact);
+  }
+  cad_engine::SolidMemo::SetEnabled(true);
+  EXPECT_EQ(cad_engine::HexBoltsTurned() - turnedBefore, long(std::size(sizes)));
+}

@@ -254,10 +254,11 @@ TEST_F(Validity, AShapeAskedForItsValidityIsAnalysedWhereverItCameFrom) {
 }
 
 
-// Hexagon bolts put together from their faces are returned without the analysis: over a spread
-// of sizes (tiny to large, shanks up to the flats, low and tall heads, with and without washer
-// faces, reduced shanks, no plain shank) every one is valid, as are those that still take the
-// booleans (heads too low for the chamfer to reach the corners, washer faces past the flats).
+// Hexagon bolts and socket head cap screws put together from their faces are returned without
+// the analysis: over a spread of sizes (tiny to large, shanks up to the flats, low and tall
+// heads, with and without washer faces, reduced shanks, no plain shank) every one is valid, as
+// are those that still take the booleans (heads too low for the chamfer to reach the corners,
+// washer faces past the flats, shanks wider than the head).
 TEST_F(Validity, HexagonBoltsAreValidOverTheirSizes) {
   std::vector<std::pair<std::string, std::function<QZ::CAD::IShape*()>>> sizes;
   QZ::CAD::IFastenerFactory* f = cad_engine::FastenerFactory();
@@ -276,6 +277,18 @@ TEST_F(Validity, HexagonBoltsAreValidOverTheirSizes) {
                             dw, ls, b, ds, d);
               sizes.emplace_back(name, [=] { return f->BoltHex(s, k, c, dw, ls, b, ds, d); });
             }
+  // Socket head cap screws: sockets shallow and nearly through the head, narrow and with their
+  // corners near the rim, shanks plain, reduced and wider than the head (the booleans).
+  for (double d : {1.0, 8.0, 60.0})
+    for (double s : {0.3 * d, 0.86 * d})
+      for (double t : {0.05 * d, 0.99 * d})
+        for (double ds : {0.0, 0.8 * d, 1.6 * d}) {
+          char name[200];
+          std::snprintf(name, sizeof name, "BoltHexSocket(%g, %g, %g, %g, %g, %g, %g, %g)", d, ds,
+                        2 * d, 3 * d, 1.5 * d, d, s, t);
+          sizes.emplace_back(name,
+                             [=] { return f->BoltHexSocket(d, ds, 2 * d, 3 * d, 1.5 * d, d, s, t); });
+        }
   const int built = ExpectAllValid(sizes);
   EXPECT_EQ(built, static_cast<int>(sizes.size()));
   // Most of them without the booleans.
