@@ -406,8 +406,7 @@ int OneCase(const std::string& name, int n) {
       const int count = WriteModel(file, 30, kind, true);
       std::shared_ptr<CNodeRoot> root;
       const Timing t = Measure([&] { Read(e, file, root); });
-      std::printf("  %-20s %9.0f %9.0f\n", kKinds[kind], 1e6 * t.wall / count,
-                  1e6 * t.cpu / count);
+      std::printf("  %-20s %9.0f %9.0f\n", kKinds[kind], 1e6 * t.wall / count, 1e6 * t.cpu / count);
     }
   } else if (name == "rebuild") {
     WriteModel(file, n);

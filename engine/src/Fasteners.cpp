@@ -63,8 +63,8 @@ bool HasCollar(double d, double ds, double ls, double collarD, double collarH) {
 
 // The shank's profile drawn on o from where o stands (on the axis, or farther out on the line
 // z = top + collarH, or z = top without a collar) down to its end on the axis.
-Outline& ShankSteps(const char* e, Outline& o, double d, double ds, double ls, double b,
-                    double top, double collarD, double collarH) {
+Outline& ShankSteps(const char* e, Outline& o, double d, double ds, double ls, double b, double top,
+                    double collarD, double collarH) {
   NeedPositive(e, "d", d);
   NeedPositive(e, "b", b);
   NeedNotNegative(e, "ls", ls);
@@ -316,8 +316,8 @@ TopoDS_Shape HexBoltOfFaces(const char* e, double s, double z0, double z1, doubl
 // (width across flats s, corners at 30 + 60 j degrees as PolygonPrism's) cut into it, the
 // socket's six walls and its flat bottom at depth t: the faces that cutting the socket gives.
 // The sizes are checked (the socket within the head's top and above its bearing face).
-TopoDS_Shape SocketHeadOfFaces(const char* e, double d, double ds, double ls, double b,
-                               double d1, double k, double s, double t) {
+TopoDS_Shape SocketHeadOfFaces(const char* e, double d, double ds, double ls, double b, double d1,
+                               double k, double s, double t) {
   if (g_hexHeadsCut) return TopoDS_Shape();
   if (!HasCollar(d, ds, ls, d1, k)) return TopoDS_Shape();
   const double tol = Precision::Confusion();
@@ -371,7 +371,8 @@ TopoDS_Shape SocketHeadOfFaces(const char* e, double d, double ds, double ls, do
   // The top around the socket, facing up; the socket's bottom, facing up.
   faces.push_back(PlanarFace(CounterClockwise(wire({rim})),
                              {wire(std::vector<TopoDS_Edge>(top, top + 6))}, k, true));
-  faces.push_back(PlanarFace(wire(std::vector<TopoDS_Edge>(bottom, bottom + 6)), {}, zBottom, true));
+  faces.push_back(
+      PlanarFace(wire(std::vector<TopoDS_Edge>(bottom, bottom + 6)), {}, zBottom, true));
   // The walls face the axis: counter-clockwise seen from there, back along the bottom, up the
   // corner before, along the top, down the corner.
   for (int i = 0; i < 6; ++i) {

@@ -136,18 +136,22 @@ TEST(Bearings, RingsTurnedFromTheirOutlinesAreTheRingsTheBooleansCut) {
       std::vector<SolidMeasure> cut, turned;
       {
         RingsCut old(true);
-        cutError = ErrorOf([&] {
-          QZ::CAD::IShape* s = make();
-          cut = MeasureSolids(cad_engine::ShapeOf(s));
-          return s;
-        }, &cutText);
+        cutError = ErrorOf(
+            [&] {
+              QZ::CAD::IShape* s = make();
+              cut = MeasureSolids(cad_engine::ShapeOf(s));
+              return s;
+            },
+            &cutText);
       }
-      turnedError = ErrorOf([&] {
-        QZ::CAD::IShape* s = make();
-        turned = MeasureSolids(cad_engine::ShapeOf(s));
-        EXPECT_TRUE(Valid(cad_engine::ShapeOf(s)));
-        return s;
-      }, &turnedText);
+      turnedError = ErrorOf(
+          [&] {
+            QZ::CAD::IShape* s = make();
+            turned = MeasureSolids(cad_engine::ShapeOf(s));
+            EXPECT_TRUE(Valid(cad_engine::ShapeOf(s)));
+            return s;
+          },
+          &turnedText);
       ASSERT_EQ(turnedError, cutError) << turnedText << " / " << cutText;
       ExpectSameSolids(turned, cut);
       if (cutError == 0) ++compared;

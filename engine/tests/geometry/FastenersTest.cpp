@@ -268,7 +268,8 @@ double ExactHexHeadVolume(double s, double h) {
   auto polar = [&](double a) {  // integral of the height times rho, from the axis outwards
     const double rho = std::min(s / 2 / std::cos(a), rCap);
     double v = h * rho * rho / 2;
-    if (rho > r0) v -= tan30 * ((rho * rho * rho - r0 * r0 * r0) / 3 - r0 * (rho * rho - r0 * r0) / 2);
+    if (rho > r0)
+      v -= tan30 * ((rho * rho * rho - r0 * r0 * r0) / 3 - r0 * (rho * rho - r0 * r0) / 2);
     return v;
   };
   std::vector<double> at{-kPi / 6};
@@ -305,19 +306,19 @@ TEST(Fasteners, HexagonBoltsTurnedAsOneAreTheBoltsTheBooleansJoined) {
     double s, k, c, dw, ls, b, ds, d;
   };
   const Size sizes[] = {
-      {10, 4, 0.5, 8.9, 20, 18, 6, 6},         {18, 7.5, 0.6, 16.6, 30, 30, 0, 12},
-      {36, 15, 0.8, 33.3, 50, 54, 24, 24},     {16, 6.4, 0.6, 14.6, 20, 26, 10, 10},
-      {13, 5.3, 0, 0, 25, 22, 7.2, 8},         {13, 5.3, 0.4, 11.6, 0, 22, 0, 8},
-      {24, 10, 0.6, 22, 40, 38, 19, 16},       {10, 0.3, 0, 0, 10, 10, 0, 6},
-      {10, 0.9, 0.6, 8.9, 10, 10, 0, 6},       {10, 4, 0.5, 10.5, 20, 18, 6, 6},
-      {1.6, 0.64, 0.06, 1.46, 2, 2.6, 1, 1},   {100, 40, 1.5, 92, 150, 120, 64, 64},
-      {30, 12.5, 0, 14, 60, 40, 20, 20},       {19, 8, 0.6, 17.5, 30, 1, 12, 12},
+      {10, 4, 0.5, 8.9, 20, 18, 6, 6},       {18, 7.5, 0.6, 16.6, 30, 30, 0, 12},
+      {36, 15, 0.8, 33.3, 50, 54, 24, 24},   {16, 6.4, 0.6, 14.6, 20, 26, 10, 10},
+      {13, 5.3, 0, 0, 25, 22, 7.2, 8},       {13, 5.3, 0.4, 11.6, 0, 22, 0, 8},
+      {24, 10, 0.6, 22, 40, 38, 19, 16},     {10, 0.3, 0, 0, 10, 10, 0, 6},
+      {10, 0.9, 0.6, 8.9, 10, 10, 0, 6},     {10, 4, 0.5, 10.5, 20, 18, 6, 6},
+      {1.6, 0.64, 0.06, 1.46, 2, 2.6, 1, 1}, {100, 40, 1.5, 92, 150, 120, 64, 64},
+      {30, 12.5, 0, 14, 60, 40, 20, 20},     {19, 8, 0.6, 17.5, 30, 1, 12, 12},
   };
   const long turnedBefore = cad_engine::HexBoltsTurned();
   for (const Size& z : sizes) {
-    SCOPED_TRACE(testing::Message() << "BoltHex(" << z.s << ", " << z.k << ", " << z.c << ", "
-                                    << z.dw << ", " << z.ls << ", " << z.b << ", " << z.ds
-                                    << ", " << z.d << ")");
+    SCOPED_TRACE(testing::Message()
+                 << "BoltHex(" << z.s << ", " << z.k << ", " << z.c << ", " << z.dw << ", " << z.ls
+                 << ", " << z.b << ", " << z.ds << ", " << z.d << ")");
     auto make = [&] { return F()->BoltHex(z.s, z.k, z.c, z.dw, z.ls, z.b, z.ds, z.d); };
     std::vector<SolidMeasure> joined, turned;
     {
@@ -369,9 +370,9 @@ TEST(Fasteners, SocketHeadsOfTheirFacesAreTheScrewsTheBooleansCut) {
   };
   const long turnedBefore = cad_engine::HexBoltsTurned();
   for (const Size& z : sizes) {
-    SCOPED_TRACE(testing::Message() << "BoltHexSocket(" << z.d << ", " << z.ds << ", " << z.ls
-                                    << ", " << z.b << ", " << z.d1 << ", " << z.k << ", " << z.s
-                                    << ", " << z.t << ")");
+    SCOPED_TRACE(testing::Message()
+                 << "BoltHexSocket(" << z.d << ", " << z.ds << ", " << z.ls << ", " << z.b << ", "
+                 << z.d1 << ", " << z.k << ", " << z.s << ", " << z.t << ")");
     auto make = [&] { return F()->BoltHexSocket(z.d, z.ds, z.ls, z.b, z.d1, z.k, z.s, z.t); };
     std::vector<SolidMeasure> cut;
     {

@@ -253,7 +253,6 @@ TEST_F(Validity, AShapeAskedForItsValidityIsAnalysedWhereverItCameFrom) {
   EXPECT_TRUE(gear->shape->IsValid());
 }
 
-
 // Hexagon bolts and socket head cap screws put together from their faces are returned without
 // the analysis: over a spread of sizes (tiny to large, shanks up to the flats, low and tall
 // heads, with and without washer faces, reduced shanks, no plain shank) every one is valid, as
@@ -286,8 +285,8 @@ TEST_F(Validity, HexagonBoltsAreValidOverTheirSizes) {
           char name[200];
           std::snprintf(name, sizeof name, "BoltHexSocket(%g, %g, %g, %g, %g, %g, %g, %g)", d, ds,
                         2 * d, 3 * d, 1.5 * d, d, s, t);
-          sizes.emplace_back(name,
-                             [=] { return f->BoltHexSocket(d, ds, 2 * d, 3 * d, 1.5 * d, d, s, t); });
+          sizes.emplace_back(
+              name, [=] { return f->BoltHexSocket(d, ds, 2 * d, 3 * d, 1.5 * d, d, s, t); });
         }
   const int built = ExpectAllValid(sizes);
   EXPECT_EQ(built, static_cast<int>(sizes.size()));
@@ -308,7 +307,8 @@ TEST_F(Validity, BearingsAreValidOverTheirSizes) {
           const double din = ratio * dout, B = wide * (dout - din) / 2;
           ++tried;
           QZ::CAD::IShape* s = Attempt([&] {
-            return type < 0 ? f->RollerBearing(dout, din, B) : f->RollingBearing(dout, din, B, type);
+            return type < 0 ? f->RollerBearing(dout, din, B)
+                            : f->RollingBearing(dout, din, B, type);
           });
           if (!s) continue;
           Built owner(s);
