@@ -132,7 +132,8 @@ std::atomic<long> g_hexBoltsTurned{0};
 // (at +x) meets the flat across +x in the middle of that arc. Null when the head is lower or the
 // shank or the washer face reaches the flats, for the booleans to build.
 TopoDS_Shape HexBoltOfFaces(const char* e, double s, double z0, double z1, double d, double ds,
-                            double ls, double b, double collarD, double collarH) {
+                            double ls, double b, double collarD, double collarH,
+                            bool proven = true) {
   CheckHexHead(e, s, z0, z1);
   if (g_hexHeadsCut) return TopoDS_Shape();
   const bool collar = HasCollar(d, ds, ls, collarD, collarH);
@@ -306,8 +307,9 @@ TopoDS_Shape HexBoltOfFaces(const char* e, double s, double z0, double z1, doubl
   faces.push_back(PlanarFace(wire(std::vector<TopoDS_Edge>(bottom, bottom + 6)),
                              {CounterClockwise(wire({hole}))}, z0, false));
   ++g_hexBoltsTurned;
-  // Valid for every size that comes this far (the geometry tests analyse a spread of them).
-  ConstructionProven();
+  // Valid for every size that comes this far (the geometry tests analyse a spread of them);
+  // not said when the caller joins more to it.
+  if (proven) ConstructionProven();
   return SolidOfFaces(faces);
 }
 
@@ -752,7 +754,10 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
       NeedPositive(e, "d1", d1);
       if (d1 >= s) Refuse(e, "the spigot d1 must be narrower than the hexagon s");
       // The spigot stands on the head, half the head's height.
-      return Join(e, {Shank(e, d, ds, ls, b), HexHead(e, s, 0, k), Cylinder(d1, k, 1.5 * k)});
+      const TopoDS_Shape spigot = Cylinder(d1, k, 1.5 * k);
+      const TopoDS_Shape bolt = HexBoltOfFaces(e, s, 0, k, d, ds, ls, b, 0, 0, false);
+      if (!bolt.IsNull()) return Join(e, {bolt, spigot});
+      return Join(e, {Shank(e, d, ds, ls, b), HexHead(e, s, 0, k), spigot});
     });
   }
   QZ::CAD::IShape* BoltEye(double d, double b, double ls, double d1, double d2, double s) override {
@@ -995,6 +1000,8 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
     const double end = -(ls + b);
     TopoDS_Shape point =
         cone ? ConeZ(dp / 2, d / 2, end - zp, end) : Cylinder(dp, end - zp, end + 0.01 * d);
+    const TopoDS_Shape bolt = HexBoltOfFaces(e, s, 0, k, d, ds, ls, b, 0, 0, false);
+    if (!bolt.IsNull()) return Join(e, {bolt, point});
     return Join(e, {Shank(e, d, ds, ls, b), HexHead(e, s, 0, k), point});
   }
   static TopoDS_Shape THead(const char* e, double d, double b, double ls, double s1, double k,

@@ -394,3 +394,36 @@ TEST(Fasteners, SocketHeadsOfTheirFacesAreTheScrewsTheBooleansCut) {
   cad_engine::SolidMemo::SetEnabled(true);
   EXPECT_EQ(cad_engine::HexBoltsTurned() - turnedBefore, long(std::size(sizes)));
 }
+
+// Hexagon set bolts and spigot bolts join their point or spigot to the hexagon bolt put together
+// from its faces: the same solids as joining them to the chamfered head and the shank.
+TEST(Fasteners, SetAndSpigotBoltsOnTheFaceBuiltHeadAreTheBoltsTheBooleansJoined) {
+  cad_engine::SolidMemo::SetEnabled(false);
+  const std::vector<std::pair<const char*, std::function<QZ::CAD::IShape*()>>> bolts = {
+      {"dog point", [] { return F()->BoltHexSetDogPoint(10, 25, 10, 10, 6.4, 16, 7, 5); }},
+      {"dog cone", [] { return F()->BoltHexSetDogCone(10, 25, 10, 10, 6.4, 16, 7, 5); }},
+      {"dog point, no shank", [] { return F()->BoltHexSetDogPoint(4, 12, 0, 0, 2.8, 7, 2.5, 2); }},
+      {"dog cone, reduced", [] { return F()->BoltHexSetDogCone(24, 50, 21, 30, 15, 36, 18, 9); }},
+      {"spigot", [] { return F()->BoltSpigot(10, 25, 10, 15, 8, 16, 6.4); }},
+      {"spigot, wide", [] { return F()->BoltSpigot(16, 40, 0, 0, 23, 24, 10); }},
+      {"spigot, small", [] { return F()->BoltSpigot(3, 8, 3, 4, 2, 5.5, 2); }},
+  };
+  const long turnedBefore = cad_engine::HexBoltsTurned();
+  for (const auto& [name, make] : bolts) {
+    SCOPED_TRACE(name);
+    std::vector<SolidMeasure> joined;
+    {
+      HexHeadsCut old(true);
+      auto bolt = Build(make);
+      ASSERT_TRUE(bolt);
+      joined = MeasureSolids(bolt->Kernel());
+    }
+    auto bolt = Build(make);
+    ASSERT_TRUE(bolt);
+    EXPECT_TRUE(Valid(bolt->Kernel()));
+    EXPECT_EQ(SolidCount(bolt->Kernel()), 1);
+    ExpectSameSolids(MeasureSolids(bolt->Kernel()), joined);
+  }
+  cad_engine::SolidMemo::SetEnabled(true);
+  EXPECT_EQ(cad_engine::HexBoltsTurned() - turnedBefore, long(bolts.size()));
+}
