@@ -38,6 +38,7 @@
 #include <Geom2d_Curve.hxx>
 #include <TopTools_IndexedMapOfShape.hxx>
 #include <TopoDS_Iterator.hxx>
+#include <Standard_Failure.hxx>
 #include <gp_Circ.hxx>
 #include <gp_Pln.hxx>
 #include <gp_Vec.hxx>
@@ -307,10 +308,14 @@ TopoDS_Shape RevolveOnTori(const TopoDS_Face& face) {
   const TopoDS_Shape s = Revolve(face);
   std::vector<TopoDS_Face> faces;
   bool changed = false;
-  for (TopExp_Explorer f(s, TopAbs_FACE); f.More(); f.Next()) {
-    const TopoDS_Face& one = TopoDS::Face(f.Current());
-    faces.push_back(TurnArcFaceIntoTorus(one));
-    changed = changed || !faces.back().IsEqual(one);
+  try {
+    for (TopExp_Explorer f(s, TopAbs_FACE); f.More(); f.Next()) {
+      const TopoDS_Face& one = TopoDS::Face(f.Current());
+      faces.push_back(TurnArcFaceIntoTorus(one));
+      changed = changed || !faces.back().IsEqual(one);
+    }
+  } catch (const Standard_Failure&) {
+    return Revolve(face);  // the faces were changed in place: turned again from the outline
   }
   return changed ? SolidOfFaces(faces) : s;
 }
