@@ -15,10 +15,12 @@
 #include <BRepPrimAPI_MakeRevol.hxx>
 #include <BRepPrimAPI_MakeSphere.hxx>
 #include <BRepPrimAPI_MakeTorus.hxx>
+#include <ShapeCustom.hxx>
 #include <TopExp_Explorer.hxx>
 #include <gp_Ax2.hxx>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <vector>
 
@@ -35,8 +37,15 @@ struct Row {
   double crown = 0;       // barrel rollers: extra radius in the middle
 };
 
+// A ring (or washer) and, when it is a plain tube, its meridian rectangle r0..r1 x z0..z1.
+struct Ring {
+  TopoDS_Shape shape;
+  bool tube = false;
+  double r0 = 0, r1 = 0, z0 = 0, z1 = 0;
+};
+
 struct Plan {
-  std::vector<TopoDS_Shape> rings;
+  std::vector<Ring> rings;
   std::vector<Row> rows;
   double clearance = 0;
 };
@@ -98,18 +107,181 @@ int CountOnCircle(double w, double r) {
   return static_cast<int>(std::floor(kPi / std::asin(s)));
 }
 
-TopoDS_Shape Tube(double r0, double r1, double z0, double z1) {
+Ring Tube(double r0, double r1, double z0, double z1) {
   Outline o(gp_Pnt2d(r0, z0));
   o.LineTo(r1, z0).LineTo(r1, z1).LineTo(r0, z1);
-  return Revolve(o.Face(1));
+  return Ring{Revolve(o.Face(1)), true, r0, r1, z0, z1};
+}
+
+Ring Other(const TopoDS_Shape& s) { return Ring{s}; }
+
+std::atomic<bool> g_ringsCut{false};
+std::atomic<long> g_ringsTurned{0};
+
+// A row's envelope in the meridian plane, where a tube's outline can take it as a groove: the
+// circle of a ball's torus, or the rectangle of a roller whose axis runs along z or radially.
+struct Meridian {
+  bool circle = true;
+  double cr = 0, cz = 0, R = 0;           // circle
+  double a0 = 0, a1 = 0, b0 = 0, b1 = 0;  // rectangle r a0..a1, z b0..b1 (and the circle's box)
+};
+
+bool MeridianOf(const Row& w, double c, Meridian* m) {
+  if (w.ball) {
+    m->circle = true;
+    m->cr = w.r;
+    m->cz = w.z;
+    m->R = w.d1 / 2 + c;
+    m->a0 = m->cr - m->R, m->a1 = m->cr + m->R, m->b0 = m->cz - m->R, m->b1 = m->cz + m->R;
+    return true;
+  }
+  if (w.crown > 0 || std::fabs(w.d1 - w.d2) > 0) return false;
+  const double ct = std::fabs(std::cos(w.tilt)), st = std::fabs(std::sin(w.tilt));
+  if (std::min(ct, st) > 1e-12) return false;
+  const double h = w.length / 2 + c, a = w.d1 / 2 + c;
+  const double hr = ct < st ? h : a, hz = ct < st ? a : h;
+  m->circle = false;
+  m->a0 = w.r - hr, m->a1 = w.r + hr, m->b0 = w.z - hz, m->b1 = w.z + hz;
+  return true;
+}
+
+// One groove on a side of the rectangle: where it meets the side (from..to along the side's
+// coordinate), and its steps in the direction the side is walked, from its entry.
+struct Groove {
+  double from = 0, to = 0;
+  std::vector<OutlineStep> steps;  // the last step ends on the side again
+};
+
+// The tube with the envelopes cut from it, turned from its outline with the grooves drawn in;
+// null when an envelope does not make a groove within one side of the outline (it reaches a
+// corner, another groove or through the ring, or lies within it), for the boolean to cut.
+TopoDS_Shape TurnedRing(const Ring& g, const std::vector<Meridian>& env) {
+  const double tol = 1e-6 * std::max({g.r1, g.z1 - g.z0, 1.0});
+  // Sides: 0 bottom (z0, r rising), 1 outside (r1, z rising), 2 top (z1, r falling),
+  // 3 inside (r0, z falling).
+  std::vector<Groove> sides[4];
+  for (const Meridian& m : env) {
+    if (m.a0 > g.r1 + tol || m.a1 < g.r0 - tol || m.b0 > g.z1 + tol || m.b1 < g.z0 - tol)
+      continue;  // clear of the ring
+    if (m.a0 >= g.r1 - tol || m.a1 <= g.r0 + tol || m.b0 >= g.z1 - tol || m.b1 <= g.z0 + tol)
+      return TopoDS_Shape();  // touching it
+    const bool in0 = m.a0 > g.r0 + tol, in1 = m.a1 < g.r1 - tol;
+    const bool inB = m.b0 > g.z0 + tol, inT = m.b1 < g.z1 - tol;
+    int side = -1;
+    if (in0 && !in1 && inB && inT) side = 1;
+    if (!in0 && in1 && inB && inT) side = 3;
+    if (in0 && in1 && inB && !inT) side = 2;
+    if (in0 && in1 && !inB && inT) side = 0;
+    if (side < 0) return TopoDS_Shape();
+    const bool radial = side == 1 || side == 3;  // the side runs along z at r = line
+    const bool forward = side < 2;               // walked with its coordinate rising
+    const double line = side == 0 ? g.z0 : side == 1 ? g.r1 : side == 2 ? g.z1 : g.r0;
+    const double lo = radial ? g.z0 : g.r0, hi = radial ? g.z1 : g.r1;
+    // Points given as (along the side, across it).
+    auto P = [&](double along, double across) {
+      return radial ? gp_Pnt2d(across, along) : gp_Pnt2d(along, across);
+    };
+    Groove gr;
+    if (m.circle) {
+      const double cAlong = radial ? m.cz : m.cr, cAcross = radial ? m.cr : m.cz;
+      // Into the material: towards r0 from r1, r1 from r0, z0 from z1, z1 from z0.
+      const double inward = (side == 1 || side == 2) ? -1 : 1;
+      // The centre on or beyond the side, so that the arc within the ring is at most a half.
+      if ((cAcross - line) * inward > 0) return TopoDS_Shape();
+      const double off = std::fabs(cAcross - line);
+      if (off > m.R - tol) return TopoDS_Shape();
+      const double hc = std::sqrt(m.R * m.R - off * off);
+      gr.from = cAlong - hc;
+      gr.to = cAlong + hc;
+      if (gr.from < lo + tol || gr.to > hi - tol) return TopoDS_Shape();
+      OutlineStep st;
+      st.arc = true;
+      st.via = P(cAlong, cAcross + inward * m.R);
+      st.to = P(forward ? gr.to : gr.from, line);
+      if (side == 3) {
+        // The groove in the inside of a ring passes the circle's point farthest from the axis,
+        // where the ball's torus has its seam and the boolean splits the groove in two faces:
+        // two arcs meeting there.
+        const double a = std::atan2(hc, off);  // from the farthest point to the side
+        OutlineStep first, second;
+        first.arc = second.arc = true;
+        first.via = gp_Pnt2d(m.cr + m.R * std::cos(a / 2), m.cz + m.R * std::sin(a / 2));
+        first.to = gp_Pnt2d(m.cr + m.R, m.cz);
+        second.via = gp_Pnt2d(m.cr + m.R * std::cos(a / 2), m.cz - m.R * std::sin(a / 2));
+        second.to = st.to;
+        gr.steps = {first, second};
+      } else {
+        gr.steps.push_back(st);
+      }
+    } else {
+      const double f = radial ? m.b0 : m.a0, t = radial ? m.b1 : m.a1;
+      const double bottom = (side == 1) ? m.a0 : (side == 3) ? m.a1 : (side == 2) ? m.b0 : m.b1;
+      gr.from = f;
+      gr.to = t;
+      const double entry = forward ? f : t, exit = forward ? t : f;
+      OutlineStep s1, s2, s3;
+      s1.to = P(entry, bottom);
+      s2.to = P(exit, bottom);
+      s3.to = P(exit, line);
+      gr.steps = {s1, s2, s3};
+    }
+    sides[side].push_back(gr);
+  }
+  for (auto& grooves : sides) {
+    std::sort(grooves.begin(), grooves.end(),
+              [](const Groove& a, const Groove& b) { return a.from < b.from; });
+    for (size_t i = 1; i < grooves.size(); ++i)
+      if (grooves[i].from < grooves[i - 1].to + tol) return TopoDS_Shape();
+  }
+  // The top and the inside are walked backwards.
+  std::reverse(sides[2].begin(), sides[2].end());
+  std::reverse(sides[3].begin(), sides[3].end());
+  Outline o(gp_Pnt2d(g.r0, g.z0));
+  const gp_Pnt2d corners[4] = {gp_Pnt2d(g.r1, g.z0), gp_Pnt2d(g.r1, g.z1), gp_Pnt2d(g.r0, g.z1),
+                               gp_Pnt2d(g.r0, g.z0)};
+  for (int k = 0; k < 4; ++k) {
+    const bool radial = k == 1 || k == 3;
+    const double line = k == 0 ? g.z0 : k == 1 ? g.r1 : k == 2 ? g.z1 : g.r0;
+    for (const Groove& gr : sides[k]) {
+      const double at = k < 2 ? gr.from : gr.to;
+      const gp_Pnt2d entry = radial ? gp_Pnt2d(line, at) : gp_Pnt2d(at, line);
+      o.LineTo(entry.X(), entry.Y());
+      for (const OutlineStep& st : gr.steps) {
+        if (st.arc)
+          o.ArcTo(st.via.X(), st.via.Y(), st.to.X(), st.to.Y());
+        else
+          o.LineTo(st.to.X(), st.to.Y());
+      }
+    }
+    if (k < 3) o.LineTo(corners[k].X(), corners[k].Y());
+  }
+  // The arcs turn into tori, the surfaces the boolean leaves of the ball's envelope.
+  return RevolveOnTori(o.Face(1));
 }
 
 TopoDS_Shape Build(const char* e, Plan& p) {
   std::vector<TopoDS_Shape> envelopes;
   for (const Row& w : p.rows) envelopes.push_back(Envelope(w, p.clearance));
+  std::vector<Meridian> meridians;
+  bool drawable = !g_ringsCut;
+  for (const Row& w : p.rows) {
+    Meridian m;
+    drawable = drawable && MeridianOf(w, p.clearance, &m);
+    meridians.push_back(m);
+  }
   std::vector<TopoDS_Shape> parts;
-  for (const TopoDS_Shape& ring : p.rings) {
-    const TopoDS_Shape cut = CutAll(ring, envelopes);
+  bool allTurned = true;
+  for (const Ring& ring : p.rings) {
+    if (drawable && ring.tube) {
+      const TopoDS_Shape turned = TurnedRing(ring, meridians);
+      if (!turned.IsNull()) {
+        parts.push_back(turned);
+        ++g_ringsTurned;
+        continue;
+      }
+    }
+    allTurned = false;
+    const TopoDS_Shape cut = CutAll(ring.shape, envelopes);
     int n = 0;
     for (TopExp_Explorer x(cut, TopAbs_SOLID); x.More(); x.Next()) ++n;
     if (n != 1) Refuse(e, "the rolling elements do not fit between the rings");
@@ -125,6 +297,11 @@ TopoDS_Shape Build(const char* e, Plan& p) {
     const TopoDS_Shape one = Element(w);
     for (int i = 0; i < n; ++i) parts.push_back(Moved(one, RotationZ(2 * kPi * i / n)));
   }
+  // Rings turned from their outlines (simple outlines: each groove within one side, apart from
+  // the corners and the other grooves) and elements turned from theirs are valid for every size
+  // the checks let through (the geometry tests analyse them over a spread of kinds and sizes);
+  // a ring a boolean cut is analysed.
+  if (allTurned) ConstructionProven();
   return Compound(parts);
 }
 
@@ -190,15 +367,15 @@ TopoDS_Shape Rolling(const char* e, double dout, double din, double B, int type)
       const bool two = type == 3;
       const double d = two ? std::min(0.6 * H, 0.4 * B) : std::min(0.6 * H, 0.7 * B);
       radialRings(0.3 * d);
-      const TopoDS_Shape outer = p.rings[1];
+      const TopoDS_Shape outer = p.rings[1].shape;
       if (two) {
         ball(rm, B / 4, d);
         ball(rm, 3 * B / 4, d);
-        p.rings[1] = CutAll(
-            outer, {Tube(rm, rm + 0.45 * d, -1, B / 4), Tube(rm, rm + 0.45 * d, 3 * B / 4, B + 1)});
+        p.rings[1] = Other(CutAll(outer, {Tube(rm, rm + 0.45 * d, -1, B / 4).shape,
+                                          Tube(rm, rm + 0.45 * d, 3 * B / 4, B + 1).shape}));
       } else {
         ball(rm, B / 2, d);
-        p.rings[1] = Cut(outer, Tube(rm, rm + 0.45 * d, B / 2, B + 1));
+        p.rings[1] = Other(Cut(outer, Tube(rm, rm + 0.45 * d, B / 2, B + 1).shape));
       }
       p.clearance = 0.02 * d;
       break;
@@ -210,7 +387,7 @@ TopoDS_Shape Rolling(const char* e, double dout, double din, double B, int type)
       if (rs >= ro - 0.05 * H) Refuse(e, "the outer ring is too thin for a spherical raceway");
       p.rings.push_back(Tube(ri, rm - 0.3 * d, 0, B));
       p.rings.push_back(
-          Cut(CylinderZ(ro, 0, B), BRepPrimAPI_MakeSphere(gp_Pnt(0, 0, B / 2), rs).Shape()));
+          Other(Cut(CylinderZ(ro, 0, B), BRepPrimAPI_MakeSphere(gp_Pnt(0, 0, B / 2), rs).Shape())));
       ball(rm, B / 2 - e2, d);
       ball(rm, B / 2 + e2, d);
       break;
@@ -232,7 +409,7 @@ TopoDS_Shape Rolling(const char* e, double dout, double din, double B, int type)
         Outline o(gp_Pnt2d(ri + fit, B - tw));
         o.LineTo(rm + 0.6 * d, B - tw).LineTo(rm + 0.6 * d, B / 2).LineTo(ro, B / 2).LineTo(ro, B);
         o.LineTo(ri + fit, B);
-        p.rings.push_back(Revolve(o.Face(1)));
+        p.rings.push_back(Other(Revolve(o.Face(1))));
       } else {
         housingWasher(B - tw, B);
       }
@@ -254,7 +431,7 @@ TopoDS_Shape Rolling(const char* e, double dout, double din, double B, int type)
           o.LineTo(rm + 0.6 * d, z0).LineTo(rm + 0.6 * d, lipTo).LineTo(ro, lipTo).LineTo(ro, z1);
           o.LineTo(ri + fit, z1);
         }
-        p.rings.push_back(Revolve(o.Face(1)));
+        p.rings.push_back(Other(Revolve(o.Face(1))));
       };
       housing(0, tw, B / 4);
       shaftWasher(B / 4 + 0.2 * d, 3 * B / 4 - 0.2 * d);
@@ -296,8 +473,8 @@ TopoDS_Shape Rolling(const char* e, double dout, double din, double B, int type)
       const double rs = std::hypot(rm + d / 2 + 0.1 * d, len / 2) + p.clearance;
       if (rs >= ro - 0.05 * H) Refuse(e, "the outer ring is too thin for a spherical raceway");
       p.rings.push_back(Tube(ri, rm - 0.2 * d, 0, B));
-      p.rings.push_back(Cut(Tube(rm + 0.2 * d, ro, 0, B),
-                            BRepPrimAPI_MakeSphere(gp_Pnt(0, 0, B / 2), rs).Shape()));
+      p.rings.push_back(Other(Cut(Tube(rm + 0.2 * d, ro, 0, B).shape,
+                                  BRepPrimAPI_MakeSphere(gp_Pnt(0, 0, B / 2), rs).Shape())));
       roller(rm, B / 2, 0, 0.85 * d, 0.85 * d, len, 0.075 * d);
       break;
     }
@@ -308,8 +485,8 @@ TopoDS_Shape Rolling(const char* e, double dout, double din, double B, int type)
       const double rs = std::hypot(rm, e2) + d / 2 + len * 0.2 + p.clearance;
       if (rs >= ro - 0.05 * H) Refuse(e, "the outer ring is too thin for a spherical raceway");
       p.rings.push_back(Tube(ri, rm - 0.25 * d, 0, B));
-      p.rings.push_back(Cut(Tube(rm + 0.2 * d, ro, 0, B),
-                            BRepPrimAPI_MakeSphere(gp_Pnt(0, 0, B / 2), rs).Shape()));
+      p.rings.push_back(Other(Cut(Tube(rm + 0.2 * d, ro, 0, B).shape,
+                                  BRepPrimAPI_MakeSphere(gp_Pnt(0, 0, B / 2), rs).Shape())));
       roller(rm, B / 2 - e2, Radians(10), 0.85 * d, 0.85 * d, len, 0.075 * d);
       roller(rm, B / 2 + e2, -Radians(10), 0.85 * d, 0.85 * d, len, 0.075 * d);
       break;
@@ -380,6 +557,9 @@ class CBearingFactory final : public QZ::CAD::IBearingFactory {
 };
 
 }  // namespace
+
+void SetBearingRingsCut(bool cut) { g_ringsCut = cut; }
+long BearingRingsTurned() { return g_ringsTurned; }
 
 QZ::CAD::IBearingFactory* BearingFactory() {
   static CBearingFactory factory;

@@ -29,6 +29,16 @@ QZ::CAD::IView* NewView(void* handle, int kind);
 
 // Factories that the element catalogue fills (Factories.cpp).
 QZ::CAD::IBearingFactory* BearingFactory();
+// Bearing rings cut from their tubes by the booleans, as they were before they were turned from
+// their grooved outlines (on: for tests that compare the two; not for use while building).
+void SetBearingRingsCut(bool cut);
+// How many bearing rings have been turned from their grooved outlines so far.
+long BearingRingsTurned();
+// Hexagon heads chamfered and joined to their shanks by the booleans, as they were before head
+// and shank were turned as one (on: for tests that compare the two).
+void SetHexHeadsCut(bool cut);
+// How many hexagon bolts have been built with head and shank turned as one so far.
+long HexBoltsTurned();
 QZ::CAD::IGearFactory* GearFactory();
 QZ::CAD::IBeamFactory* BeamFactory();
 QZ::CAD::IShaftFactory* ShaftFactory();

@@ -18,7 +18,18 @@
 #include <BRepPrimAPI_MakeTorus.hxx>
 #include <BRep_Builder.hxx>
 #include <BRep_Tool.hxx>
+#include <BRepAdaptor_Curve.hxx>
+#include <BRepAdaptor_Surface.hxx>
+#include <BRepBuilderAPI_MakeFace.hxx>
+#include <Geom2dAPI_Interpolate.hxx>
+#include <Geom2d_BSplineCurve.hxx>
 #include <Geom2d_Line.hxx>
+#include <Geom_Hyperbola.hxx>
+#include <TColStd_HArray1OfBoolean.hxx>
+#include <TColStd_HArray1OfReal.hxx>
+#include <TColgp_Array1OfVec2d.hxx>
+#include <TColgp_HArray1OfPnt2d.hxx>
+#include <gp_Pln.hxx>
 #include <Geom_Circle.hxx>
 #include <Geom_ConicalSurface.hxx>
 #include <Geom_Line.hxx>
@@ -30,6 +41,7 @@
 #include <gp_Ax3.hxx>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <vector>
 
@@ -43,8 +55,16 @@ constexpr double kTan30 = 0.57735026918962576;
 // (a cylinder of diameter collarD from top up to top + collarH, such as a washer face or a
 // cylindrical head) is turned with it in one profile, which is the same solid as the two fused
 // and much quicker to build.
-TopoDS_Shape Shank(const char* e, double d, double ds, double ls, double b, double top = 0.0,
-                   double collarD = 0.0, double collarH = 0.0) {
+// Whether the shank's profile carries a collar of diameter collarD and height collarH.
+bool HasCollar(double d, double ds, double ls, double collarD, double collarH) {
+  if (ds == 0) ds = d;
+  return collarH > 0 && collarD > (ls > 0 ? ds : d) + kSizeTolerance;
+}
+
+// The shank's profile drawn on o from where o stands (on the axis, or farther out on the line
+// z = top + collarH, or z = top without a collar) down to its end on the axis.
+Outline& ShankSteps(const char* e, Outline& o, double d, double ds, double ls, double b, double top,
+                    double collarD, double collarH) {
   NeedPositive(e, "d", d);
   NeedPositive(e, "b", b);
   NeedNotNegative(e, "ls", ls);
@@ -52,19 +72,33 @@ TopoDS_Shape Shank(const char* e, double d, double ds, double ls, double b, doub
   if (ds == 0) ds = d;
   if (ls > 0 && ds > 4 * d) Refuse(e, "the shank diameter ds is far above d");
   const double end = top - ls - b, ct = std::min(0.1 * d, b / 4);
-  const bool collar = collarH > 0 && collarD > (ls > 0 ? ds : d) + kSizeTolerance;
-  Outline o(gp_Pnt2d(0, collar ? top + collarH : top));
-  if (collar) o.LineTo(collarD / 2, top + collarH).LineTo(collarD / 2, top);
+  if (HasCollar(d, ds, ls, collarD, collarH))
+    o.LineTo(collarD / 2, top + collarH).LineTo(collarD / 2, top);
   if (ls > 0) o.LineTo(ds / 2, top).LineTo(ds / 2, top - ls);
   o.LineTo(d / 2, top - ls).LineTo(d / 2, end + ct).LineTo(d / 2 - ct, end).LineTo(0, end);
-  return Revolve(o.Face(1));
+  return o;
+}
+
+// The shank below the head: ds over ls from z = top down, then the thread d over b. A collar
+// (a cylinder of diameter collarD from top up to top + collarH, such as a washer face or a
+// cylindrical head) is turned with it in one profile, which is the same solid as the two fused
+// and much quicker to build.
+TopoDS_Shape Shank(const char* e, double d, double ds, double ls, double b, double top = 0.0,
+                   double collarD = 0.0, double collarH = 0.0) {
+  const bool collar = HasCollar(d, ds, ls, collarD, collarH);
+  Outline o(gp_Pnt2d(0, collar ? top + collarH : top));
+  return Revolve(ShankSteps(e, o, d, ds, ls, b, top, collarD, collarH).Face(1));
 }
 
 // A hexagon of width across flats s from z0 to z1, chamfered at the top (and at the bottom when
 // both is set).
-TopoDS_Shape HexHead(const char* e, double s, double z0, double z1, bool both = false) {
+void CheckHexHead(const char* e, double s, double z0, double z1) {
   NeedPositive(e, "s", s);
   if (z1 <= z0 + kSizeTolerance) Refuse(e, "the head height must exceed the washer face");
+}
+
+TopoDS_Shape HexHead(const char* e, double s, double z0, double z1, bool both = false) {
+  CheckHexHead(e, s, z0, z1);
   const TopoDS_Shape hex = PolygonPrism(6, s, z0, z1);
   // The chamfer is the cone through radius r0 on the end face and rc beyond the corners. What
   // lies outside it is cut away by a ring around the cone that touches no face of the prism
@@ -84,6 +118,314 @@ TopoDS_Shape HexHead(const char* e, double s, double z0, double z1, bool both = 
   std::vector<TopoDS_Shape> tools{ring(z1, 1)};
   if (both) tools.push_back(ring(z0, -1));
   return CutAll(hex, tools);
+}
+
+std::atomic<bool> g_hexHeadsCut{false};
+std::atomic<long> g_hexBoltsTurned{0};
+
+// A hexagon bolt put together from its faces: the head's top disc, its chamfer cone, the six
+// flats and the bearing face around the shank, and the faces of the shank turned with its
+// washer face (washer face diameter collarD, height collarH; the head from z0 to z1). These are
+// the faces that cutting the chamfer and fusing the shank give, when the chamfer cone meets
+// every corner of the hexagon above the bearing face: the cone (30 degrees from the top, from
+// 0.95 s on the top) crosses each flat in an arc of hyperbola from corner to corner, and its seam
+// (at +x) meets the flat across +x in the middle of that arc. Null when the head is lower or the
+// shank or the washer face reaches the flats, for the booleans to build.
+TopoDS_Shape HexBoltOfFaces(const char* e, double s, double z0, double z1, double d, double ds,
+                            double ls, double b, double collarD, double collarH,
+                            bool proven = true) {
+  CheckHexHead(e, s, z0, z1);
+  if (g_hexHeadsCut) return TopoDS_Shape();
+  const bool collar = HasCollar(d, ds, ls, collarD, collarH);
+  if (collarH > 0 && !collar) return TopoDS_Shape();
+  const double shankR = (ls > 0 && ds > 0 ? ds : d) / 2;
+  const double inner = collar ? collarD / 2 : shankR;
+  const double margin = 1e-6 * std::max(1.0, s);
+  if (std::max(inner, d / 2) >= s / 2 - margin) return TopoDS_Shape();
+  const double r0 = 0.475 * s, rCorner = s / std::sqrt(3.0), half = s / 2;
+  const double zCorner = z1 - (rCorner - r0) * kTan30;  // where the cone crosses the corners
+  if (zCorner <= z0 + margin) return TopoDS_Shape();
+  const double tol = Precision::Confusion();
+  BRep_Builder builder;
+
+  // The shank and washer face, turned; its top disc gives way to the bearing face, whose hole is
+  // the disc's circle.
+  Outline o(gp_Pnt2d(0, z0));
+  const TopoDS_Shape shank = Revolve(ShankSteps(e, o, d, ds, ls, b, 0.0, collarD, collarH).Face(1));
+  std::vector<TopoDS_Face> faces;
+  TopoDS_Edge hole;
+  for (TopExp_Explorer f(shank, TopAbs_FACE); f.More(); f.Next()) {
+    const TopoDS_Face& face = TopoDS::Face(f.Current());
+    BRepAdaptor_Surface surface(face);
+    const bool top = surface.GetType() == GeomAbs_Plane &&
+                     surface.Plane().Axis().Direction().IsParallel(gp::DZ(), 1e-12) &&
+                     std::fabs(surface.Plane().Location().Z() - z0) < tol;
+    if (!top) {
+      faces.push_back(face);
+      continue;
+    }
+    for (TopExp_Explorer x(face, TopAbs_EDGE); x.More(); x.Next()) {
+      BRepAdaptor_Curve c(TopoDS::Edge(x.Current()));
+      if (c.GetType() == GeomAbs_Circle && std::fabs(c.Circle().Radius() - inner) < tol)
+        hole = TopoDS::Edge(x.Current());
+    }
+  }
+  if (hole.IsNull() || faces.empty()) return TopoDS_Shape();
+
+  auto vertex = [](double x, double y, double z) {
+    return BRepBuilderAPI_MakeVertex(gp_Pnt(x, y, z)).Vertex();
+  };
+  auto edge = [&](const Handle(Geom_Curve) & c, const TopoDS_Vertex& a, const TopoDS_Vertex& v,
+                  double ua, double ub) {
+    BRepBuilderAPI_MakeEdge make(c, a, v, ua, ub);
+    if (!make.IsDone()) Throw(QZ::eCodeFailure, std::string(e) + ": the head could not be built");
+    return make.Edge();
+  };
+  auto line = [](const TopoDS_Vertex& a, const TopoDS_Vertex& v) {
+    return BRepBuilderAPI_MakeEdge(a, v).Edge();
+  };
+  auto wire = [&](const std::vector<TopoDS_Edge>& edges) {
+    TopoDS_Wire w;
+    builder.MakeWire(w);
+    for (const auto& x : edges) builder.Add(w, x);
+    w.Closed(true);
+    return w;
+  };
+  auto reversed = [](const TopoDS_Edge& x) { return TopoDS::Edge(x.Reversed()); };
+
+  // Corner j at 30 + 60 j degrees; flat i (its normal at 60 i degrees) runs from corner i - 1 to
+  // corner i.
+  TopoDS_Vertex low[6], high[6];
+  TopoDS_Edge up[6], bottom[6];
+  for (int j = 0; j < 6; ++j) {
+    const double a = kPi / 6 + j * kPi / 3, x = rCorner * std::cos(a), y = rCorner * std::sin(a);
+    low[j] = vertex(x, y, z0);
+    high[j] = vertex(x, y, zCorner);
+    up[j] = line(low[j], high[j]);
+  }
+  for (int i = 0; i < 6; ++i) bottom[i] = line(low[(i + 5) % 6], low[i]);
+
+  // The chamfer cone: apex above, semi-angle -60 degrees, radius r0 at v = 0 (z = z1); v is the
+  // length along the generatrix, z = z1 + v / 2.
+  const double alpha = -kPi / 3;
+  const Handle(Geom_ConicalSurface) cone =
+      new Geom_ConicalSurface(gp_Ax3(gp_Pnt(0, 0, z1), gp::DZ(), gp::DX()), alpha, r0);
+  TopoDS_Face coneFace;
+  builder.MakeFace(coneFace, cone, tol);
+  const double zApex = z1 + r0 * kTan30, t1 = std::asinh(kTan30);
+  const double zSeam = z1 - (half - r0) * kTan30;
+  const TopoDS_Vertex seamLow = vertex(half, 0, zSeam), seamHigh = vertex(r0, 0, z1);
+
+  // Flat i meets the cone in the hyperbola (s/2) n + (s/2) sinh(t) w + (zApex - (s/2) tan30
+  // cosh(t)) z (w the flat's direction counter-clockwise), t from -t1 to t1 corner to corner; on
+  // the cone at u = 60 i degrees + atan(sinh t), v = 2 tan30 (r0 - (s/2) cosh t), drawn as a
+  // spline through points of that curve at the hyperbola's own parameters.
+  auto onCone = [&](double angle, double ta, double tb, double uShift) {
+    constexpr int kPoints = 65;
+    Handle(TColgp_HArray1OfPnt2d) points = new TColgp_HArray1OfPnt2d(1, kPoints);
+    Handle(TColStd_HArray1OfReal) params = new TColStd_HArray1OfReal(1, kPoints);
+    TColgp_Array1OfVec2d tangents(1, kPoints);
+    Handle(TColStd_HArray1OfBoolean) given = new TColStd_HArray1OfBoolean(1, kPoints);
+    for (int q = 0; q < kPoints; ++q) {
+      const double t = ta + (tb - ta) * q / (kPoints - 1);
+      points->SetValue(q + 1, gp_Pnt2d(angle + uShift + std::atan(std::sinh(t)),
+                                       2 * kTan30 * (r0 - half * std::cosh(t))));
+      params->SetValue(q + 1, t);
+      tangents.SetValue(q + 1, gp_Vec2d(1 / std::cosh(t), -2 * kTan30 * half * std::sinh(t)));
+      given->SetValue(q + 1, Standard_True);
+    }
+    Geom2dAPI_Interpolate interpolate(points, params, false, 1e-12);
+    interpolate.Load(tangents, given, Standard_False);
+    interpolate.Perform();
+    if (!interpolate.IsDone())
+      Throw(QZ::eCodeFailure, std::string(e) + ": the head could not be built");
+    return Handle(Geom2d_Curve)(interpolate.Curve());
+  };
+  double deviation = 0;
+  auto hyperbolaEdge = [&](int i, const TopoDS_Vertex& from, const TopoDS_Vertex& to, double ta,
+                           double tb, double uShift) {
+    const double angle = i * kPi / 3;
+    const gp_Dir n(std::cos(angle), std::sin(angle), 0);
+    const Handle(Geom_Hyperbola) h = new Geom_Hyperbola(
+        gp_Ax2(gp_Pnt(half * n.X(), half * n.Y(), zApex), n, -gp::DZ()), half * kTan30, half);
+    const TopoDS_Edge x = edge(h, from, to, ta, tb);
+    const Handle(Geom2d_Curve) pc = onCone(angle, ta, tb, uShift);
+    builder.UpdateEdge(x, pc, coneFace, tol);
+    for (int q = 0; q <= 40; ++q) {
+      const double t = ta + (tb - ta) * q / 40;
+      const gp_Pnt2d uv = pc->Value(t);
+      deviation = std::max(deviation, cone->Value(uv.X(), uv.Y()).Distance(h->Value(t)));
+    }
+    return x;
+  };
+  TopoDS_Edge arcs[7];  // flat 0's second half (from the seam), flats 1..5, flat 0's first half
+  arcs[0] = hyperbolaEdge(0, seamLow, high[0], 0, t1, 0);
+  for (int i = 1; i < 6; ++i) arcs[i] = hyperbolaEdge(i, high[i - 1], high[i], -t1, t1, 0);
+  arcs[6] = hyperbolaEdge(0, high[5], seamLow, -t1, 0, 2 * kPi);
+  // The splines run within about 2e-10 s of the hyperbolas; far larger heads are cut instead.
+  if (deviation > 0.5 * tol) return TopoDS_Shape();
+
+  // The seam: the generatrix at u = 0 from the flat up to the top circle; the top circle.
+  const double vSeam = 2 * (zSeam - z1);
+  const gp_Pnt pLow(half, 0, zSeam), pHigh(r0, 0, z1);
+  const Handle(Geom_Line) generatrix = new Geom_Line(pLow, gp_Vec(pLow, pHigh).Normalized());
+  const TopoDS_Edge seam = edge(generatrix, seamLow, seamHigh, 0, -vSeam);
+  builder.UpdateEdge(seam, new Geom2d_Line(gp_Pnt2d(2 * kPi, vSeam), gp_Dir2d(0, 1)),
+                     new Geom2d_Line(gp_Pnt2d(0, vSeam), gp_Dir2d(0, 1)), coneFace, tol);
+  const TopoDS_Edge circle = edge(new Geom_Circle(gp_Ax2(gp_Pnt(0, 0, z1), gp::DZ(), gp::DX()), r0),
+                                  seamHigh, seamHigh, 0, 2 * kPi);
+  builder.UpdateEdge(circle, new Geom2d_Line(gp_Pnt2d(0, 0), gp_Dir2d(1, 0)), coneFace, tol);
+  {
+    std::vector<TopoDS_Edge> round(arcs, arcs + 7);
+    round.push_back(seam);
+    round.push_back(reversed(circle));
+    round.push_back(reversed(seam));
+    builder.Add(coneFace, wire(round));
+  }
+  faces.push_back(coneFace);
+  faces.push_back(PlanarFace(wire({circle}), {}, z1, true));
+
+  // The flats, counter-clockwise seen from outside: along the bottom, up the corner, back along
+  // the arc, down the corner before.
+  for (int i = 0; i < 6; ++i) {
+    const int before = (i + 5) % 6;
+    std::vector<TopoDS_Edge> edges{bottom[i], up[i]};
+    if (i == 0) {
+      edges.push_back(reversed(arcs[0]));
+      edges.push_back(reversed(arcs[6]));
+    } else {
+      edges.push_back(reversed(arcs[i]));
+    }
+    edges.push_back(reversed(up[before]));
+    const double angle = i * kPi / 3;
+    const gp_Dir n(std::cos(angle), std::sin(angle), 0);
+    BRepBuilderAPI_MakeFace flat(gp_Pln(gp_Pnt(half * n.X(), half * n.Y(), 0), n), wire(edges));
+    if (!flat.IsDone()) Throw(QZ::eCodeFailure, std::string(e) + ": the head could not be built");
+    faces.push_back(flat.Face());
+  }
+  // The bearing face: the hexagon around the shank's circle, facing down.
+  faces.push_back(PlanarFace(wire(std::vector<TopoDS_Edge>(bottom, bottom + 6)),
+                             {CounterClockwise(wire({hole}))}, z0, false));
+  ++g_hexBoltsTurned;
+  // Valid for every size that comes this far (the geometry tests analyse a spread of them);
+  // not said when the caller joins more to it.
+  if (proven) ConstructionProven();
+  return SolidOfFaces(faces);
+}
+
+// A socket head cap screw put together from its faces: the cylindrical head (diameter d1, from
+// z = 0 to k) turned with the shank, its top disc replaced by the top with the hexagon socket
+// (width across flats s, corners at 30 + 60 j degrees as PolygonPrism's) cut into it, the
+// socket's six walls and its flat bottom at depth t: the faces that cutting the socket gives.
+// The sizes are checked (the socket within the head's top and above its bearing face).
+TopoDS_Shape SocketHeadOfFaces(const char* e, double d, double ds, double ls, double b, double d1,
+                               double k, double s, double t) {
+  if (g_hexHeadsCut) return TopoDS_Shape();
+  if (!HasCollar(d, ds, ls, d1, k)) return TopoDS_Shape();
+  const double tol = Precision::Confusion();
+  Outline o(gp_Pnt2d(0, k));
+  const TopoDS_Shape turned = Revolve(ShankSteps(e, o, d, ds, ls, b, 0.0, d1, k).Face(1));
+  std::vector<TopoDS_Face> faces;
+  TopoDS_Edge rim;
+  for (TopExp_Explorer f(turned, TopAbs_FACE); f.More(); f.Next()) {
+    const TopoDS_Face& face = TopoDS::Face(f.Current());
+    BRepAdaptor_Surface surface(face);
+    const bool top = surface.GetType() == GeomAbs_Plane &&
+                     surface.Plane().Axis().Direction().IsParallel(gp::DZ(), 1e-12) &&
+                     std::fabs(surface.Plane().Location().Z() - k) < tol;
+    if (!top) {
+      faces.push_back(face);
+      continue;
+    }
+    for (TopExp_Explorer x(face, TopAbs_EDGE); x.More(); x.Next()) {
+      BRepAdaptor_Curve c(TopoDS::Edge(x.Current()));
+      if (c.GetType() == GeomAbs_Circle && std::fabs(c.Circle().Radius() - d1 / 2) < tol)
+        rim = TopoDS::Edge(x.Current());
+    }
+  }
+  if (rim.IsNull() || faces.empty()) return TopoDS_Shape();
+  BRep_Builder builder;
+  auto wire = [&](const std::vector<TopoDS_Edge>& edges) {
+    TopoDS_Wire w;
+    builder.MakeWire(w);
+    for (const auto& x : edges) builder.Add(w, x);
+    w.Closed(true);
+    return w;
+  };
+  auto line = [](const TopoDS_Vertex& a, const TopoDS_Vertex& v) {
+    return BRepBuilderAPI_MakeEdge(a, v).Edge();
+  };
+  const double rCorner = s / std::sqrt(3.0), zBottom = k - t;
+  TopoDS_Vertex high[6], low[6];
+  TopoDS_Edge down[6], top[6], bottom[6];
+  for (int j = 0; j < 6; ++j) {
+    const double a = kPi / 6 + j * kPi / 3, x = rCorner * std::cos(a), y = rCorner * std::sin(a);
+    high[j] = BRepBuilderAPI_MakeVertex(gp_Pnt(x, y, k)).Vertex();
+    low[j] = BRepBuilderAPI_MakeVertex(gp_Pnt(x, y, zBottom)).Vertex();
+    down[j] = line(high[j], low[j]);
+  }
+  // Edge i of the hexagon runs from corner i - 1 to corner i (counter-clockwise).
+  for (int i = 0; i < 6; ++i) {
+    top[i] = line(high[(i + 5) % 6], high[i]);
+    bottom[i] = line(low[(i + 5) % 6], low[i]);
+  }
+  auto reversed = [](const TopoDS_Edge& x) { return TopoDS::Edge(x.Reversed()); };
+  // The top around the socket, facing up; the socket's bottom, facing up.
+  faces.push_back(PlanarFace(CounterClockwise(wire({rim})),
+                             {wire(std::vector<TopoDS_Edge>(top, top + 6))}, k, true));
+  faces.push_back(
+      PlanarFace(wire(std::vector<TopoDS_Edge>(bottom, bottom + 6)), {}, zBottom, true));
+  // The walls face the axis: counter-clockwise seen from there, back along the bottom, up the
+  // corner before, along the top, down the corner.
+  for (int i = 0; i < 6; ++i) {
+    const int before = (i + 5) % 6;
+    const double angle = i * kPi / 3, half = s / 2;
+    const gp_Dir n(std::cos(angle), std::sin(angle), 0);
+    const TopoDS_Wire w = wire({reversed(bottom[i]), reversed(down[before]), top[i], down[i]});
+    BRepBuilderAPI_MakeFace wall(gp_Pln(gp_Pnt(half * n.X(), half * n.Y(), 0), n.Reversed()), w);
+    if (!wall.IsDone()) Throw(QZ::eCodeFailure, std::string(e) + ": the socket could not be built");
+    faces.push_back(wall.Face());
+  }
+  ++g_hexBoltsTurned;
+  // Planes and the turned head and shank, valid for every size the checks let through (the
+  // geometry tests analyse a spread of them).
+  ConstructionProven();
+  return SolidOfFaces(faces);
+}
+
+// A hexagon bolt in one boolean: the head's chamfer cone, its bearing face (with the washer face
+// of diameter collarD and height collarH under it, if any) and the shank turned from one
+// outline, intersected with the hexagon prism (width across flats s, head from z0 to z1) that
+// runs down past the shank's end. The chamfer cone and the bearing face reach beyond the
+// hexagon's corners as the ring HexHead cuts with does, so the solid is the one that cutting
+// the chamfer and fusing the shank give. Null when the shank or the washer face would reach the
+// hexagon's flats, or the cone would meet the bearing face within the washer face or the
+// shank, for the booleans to build.
+TopoDS_Shape HexBoltTurned(const char* e, double s, double z0, double z1, double d, double ds,
+                           double ls, double b, double collarD, double collarH) {
+  CheckHexHead(e, s, z0, z1);
+  if (g_hexHeadsCut) return TopoDS_Shape();
+  const bool collar = HasCollar(d, ds, ls, collarD, collarH);
+  if (collarH > 0 && !collar) return TopoDS_Shape();
+  const double shankR = std::max(d, ls > 0 && ds > 0 ? ds : d) / 2;
+  const double inner = std::max(shankR, collar ? collarD / 2 : 0.0);
+  const double margin = 1e-6 * std::max(1.0, s);
+  if (inner >= s / 2 - margin) return TopoDS_Shape();
+  const double rc = s / std::sqrt(3.0) + 1, r0 = 0.475 * s;
+  const double atFace = r0 + (z1 - z0) / kTan30;  // the cone's radius on the bearing face
+  if (atFace <= inner + margin) return TopoDS_Shape();
+  Outline o(gp_Pnt2d(0, z1));
+  o.LineTo(r0, z1);
+  if (atFace <= rc) {
+    o.LineTo(atFace, z0);
+  } else {
+    o.LineTo(rc, z1 - (rc - r0) * kTan30).LineTo(rc, z0);
+  }
+  ShankSteps(e, o, d, ds, ls, b, 0.0, collarD, collarH);
+  const double end = -ls - b;
+  const TopoDS_Shape bolt = Common(Revolve(o.Face(1)), PolygonPrism(6, s, end - 1, z1 + 1));
+  ++g_hexBoltsTurned;
+  return bolt;
 }
 
 // The knurled head of a thumb screw: a cylinder of radius R from z = 0 to k, chamfered by c at
@@ -313,6 +655,14 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
         if (dw > s / std::sqrt(3.0) * 2) Refuse(e, "the washer face dw exceeds the hexagon");
         if (dw <= d) Refuse(e, "the washer face dw must exceed d");
       }
+      // Head and shank put together from their faces, or turned as one and cut to the hexagon
+      // at once, where they lie within it.
+      const TopoDS_Shape faced =
+          HexBoltOfFaces(e, s, face ? c : 0.0, k, d, ds, ls, b, face ? dw : 0.0, face ? c : 0.0);
+      if (!faced.IsNull()) return faced;
+      const TopoDS_Shape one =
+          HexBoltTurned(e, s, face ? c : 0.0, k, d, ds, ls, b, face ? dw : 0.0, face ? c : 0.0);
+      if (!one.IsNull()) return SingleSolid(one, e);
       // The washer face is turned with the shank.
       return Join(e, {face ? Shank(e, d, ds, ls, b, 0, dw, c) : Shank(e, d, ds, ls, b),
                       HexHead(e, s, face ? c : 0.0, k)});
@@ -324,7 +674,10 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
       const char* e = "BoltHexSocket";
       HeadBiggerThanShank(e, "d1", d1, d);
       NeedPositive(e, "k", k);
-      return Join(e, {Shank(e, d, ds, ls, b), Cylinder(d1, 0, k)}, {Socket(e, s, t, d1, k, k)});
+      const TopoDS_Shape socket = Socket(e, s, t, d1, k, k);  // checks s and t
+      const TopoDS_Shape faced = SocketHeadOfFaces(e, d, ds, ls, b, d1, k, s, t);
+      if (!faced.IsNull()) return faced;
+      return Join(e, {Shank(e, d, ds, ls, b), Cylinder(d1, 0, k)}, {socket});
     });
   }
   QZ::CAD::IShape* BoltHexSocketCountersunk(double d, double ds, double ls, double b, double d1,
@@ -401,7 +754,10 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
       NeedPositive(e, "d1", d1);
       if (d1 >= s) Refuse(e, "the spigot d1 must be narrower than the hexagon s");
       // The spigot stands on the head, half the head's height.
-      return Join(e, {Shank(e, d, ds, ls, b), HexHead(e, s, 0, k), Cylinder(d1, k, 1.5 * k)});
+      const TopoDS_Shape spigot = Cylinder(d1, k, 1.5 * k);
+      const TopoDS_Shape bolt = HexBoltOfFaces(e, s, 0, k, d, ds, ls, b, 0, 0, false);
+      if (!bolt.IsNull()) return Join(e, {bolt, spigot});
+      return Join(e, {Shank(e, d, ds, ls, b), HexHead(e, s, 0, k), spigot});
     });
   }
   QZ::CAD::IShape* BoltEye(double d, double b, double ls, double d1, double d2, double s) override {
@@ -644,6 +1000,8 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
     const double end = -(ls + b);
     TopoDS_Shape point =
         cone ? ConeZ(dp / 2, d / 2, end - zp, end) : Cylinder(dp, end - zp, end + 0.01 * d);
+    const TopoDS_Shape bolt = HexBoltOfFaces(e, s, 0, k, d, ds, ls, b, 0, 0, false);
+    if (!bolt.IsNull()) return Join(e, {bolt, point});
     return Join(e, {Shank(e, d, ds, ls, b), HexHead(e, s, 0, k), point});
   }
   static TopoDS_Shape THead(const char* e, double d, double b, double ls, double s1, double k,
@@ -692,6 +1050,9 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
 };
 
 }  // namespace
+
+void SetHexHeadsCut(bool cut) { g_hexHeadsCut = cut; }
+long HexBoltsTurned() { return g_hexBoltsTurned; }
 
 QZ::CAD::IFastenerFactory* FastenerFactory() {
   static CFastenerFactory factory;

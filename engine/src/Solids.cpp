@@ -27,6 +27,18 @@
 #include <TopoDS.hxx>
 #include <TopoDS_Compound.hxx>
 #include <gp_Ax2.hxx>
+#include <gp_Ax2d.hxx>
+#include <gp_Ax3.hxx>
+#include <gp_Trsf2d.hxx>
+#include <Geom_Circle.hxx>
+#include <Geom_SphericalSurface.hxx>
+#include <Geom_SurfaceOfRevolution.hxx>
+#include <Geom_ToroidalSurface.hxx>
+#include <Geom_TrimmedCurve.hxx>
+#include <Geom2d_Curve.hxx>
+#include <TopTools_IndexedMapOfShape.hxx>
+#include <TopoDS_Iterator.hxx>
+#include <Standard_Failure.hxx>
 #include <gp_Circ.hxx>
 #include <gp_Pln.hxx>
 #include <gp_Vec.hxx>
@@ -184,6 +196,128 @@ TopoDS_Shape Revolve(const TopoDS_Face& face) {
   BRepPrimAPI_MakeRevol revol(face, gp::OZ(), 2 * kPi, true);
   if (!revol.IsDone()) Throw(QZ::eCodeFailure, "the revolution failed");
   return revol.Shape();
+}
+
+namespace {
+
+// A face turned from an arc of circle in the xz plane: its surface of revolution replaced by the
+// torus (or sphere) it is, with its edges' curves on the face carried over. The surface of
+// revolution is parametrised by the angle u about z and the circle's parameter t; the torus by
+// the same u and the angle v on its meridian circle from the radial direction towards +z, so
+// v = t + phi or v = phi - t by the circle's orientation, and the curves on the face follow by
+// that map. Faces of any other kind are left as they are.
+TopoDS_Face TurnArcFaceIntoTorus(const TopoDS_Face& face) {
+  TopLoc_Location loc;
+  const Handle(Geom_Surface) old = BRep_Tool::Surface(face, loc);
+  const Handle(Geom_SurfaceOfRevolution) rev = Handle(Geom_SurfaceOfRevolution)::DownCast(old);
+  if (rev.IsNull()) return face;
+  Handle(Geom_Curve) basis = rev->BasisCurve();
+  while (auto trimmed = Handle(Geom_TrimmedCurve)::DownCast(basis)) basis = trimmed->BasisCurve();
+  const Handle(Geom_Circle) circle = Handle(Geom_Circle)::DownCast(basis);
+  if (circle.IsNull()) return face;
+  const gp_Ax1 axis = rev->Axis();
+  constexpr double kAngular = 1e-12;
+  if (!axis.Direction().IsParallel(gp::DZ(), kAngular) || axis.Direction().Z() < 0 ||
+      gp_Pnt2d(axis.Location().X(), axis.Location().Y()).Distance(gp_Pnt2d(0, 0)) > 1e-12)
+    return face;
+  const gp_Ax2& frame = circle->Position();
+  const gp_Pnt c = frame.Location();
+  const double ny = frame.Direction().Y();
+  if (std::fabs(std::fabs(ny) - 1) > kAngular || std::fabs(c.Y()) > 1e-12 || c.X() < -1e-12)
+    return face;
+  const double r = circle->Radius(), R = std::max(0.0, c.X());
+  const gp_Dir& xc = frame.XDirection();
+  const double phi = std::atan2(xc.Z(), xc.X());
+  const bool mirrored = ny > 0;  // v = phi - t
+  // Where the face lies in t: the arc's range, to bring v into the surface's usual period.
+  double u0, u1, t0, t1;
+  BRepTools::UVBounds(face, u0, u1, t0, t1);
+  const double v0 = mirrored ? phi - t1 : phi + t0;
+  const double v1 = mirrored ? phi - t0 : phi + t1;
+  const bool sphere = R < 1e-9 * std::max(1.0, r);
+  if (!sphere && R <= r) return face;  // a torus through its own axis: left as it is
+  double shift = 0;
+  if (sphere) {
+    // Latitudes within -pi/2 .. pi/2: the arc must lie on the +x side of the axis.
+    shift = std::round((v0 + v1) / 2 / (2 * kPi)) * -2 * kPi;
+    if (v0 + shift < -kPi / 2 - 1e-9 || v1 + shift > kPi / 2 + 1e-9) return face;
+  } else {
+    shift = -std::floor(v0 / (2 * kPi) + 1e-12) * 2 * kPi;
+    if (v1 + shift > 2 * kPi + 1e-9) shift = 0;  // the arc passes v = 0: leave it where it is
+  }
+  const gp_Ax3 at(gp_Pnt(0, 0, c.Z()), gp::DZ(), gp::DX());
+  Handle(Geom_Surface) exact;
+  if (sphere)
+    exact = new Geom_SphericalSurface(at, r);
+  else
+    exact = new Geom_ToroidalSurface(at, R, r);
+  gp_Trsf2d map;
+  if (mirrored) map.SetMirror(gp_Ax2d(gp_Pnt2d(0, 0), gp_Dir2d(1, 0)));
+  gp_Trsf2d move;
+  move.SetTranslation(gp_Vec2d(0, phi + shift));
+  map = move * map;
+
+  struct OnFace {
+    TopoDS_Edge edge;
+    Handle(Geom2d_Curve) c1, c2;
+    double first, last, tol;
+  };
+  std::vector<OnFace> edges;
+  TopTools_IndexedMapOfShape seen;
+  for (TopExp_Explorer e(face, TopAbs_EDGE); e.More(); e.Next()) {
+    if (seen.Add(e.Current()) != seen.Extent()) continue;
+    OnFace o;
+    o.edge = TopoDS::Edge(e.Current().Oriented(TopAbs_FORWARD));
+    o.c1 = BRep_Tool::CurveOnSurface(o.edge, face, o.first, o.last);
+    if (o.c1.IsNull()) return face;
+    if (BRep_Tool::IsClosed(o.edge, face)) {
+      double f, l;
+      o.c2 = BRep_Tool::CurveOnSurface(TopoDS::Edge(o.edge.Reversed()), face, f, l);
+      if (o.c2.IsNull()) return face;
+      o.c2 = Handle(Geom2d_Curve)::DownCast(o.c2->Transformed(map));
+    }
+    o.c1 = Handle(Geom2d_Curve)::DownCast(o.c1->Transformed(map));
+    o.tol = BRep_Tool::Tolerance(o.edge);
+    edges.push_back(o);
+  }
+  // The new face on the torus, with the same wires (walked the other way where the map mirrors
+  // them, and the face then turned over, so that the material stays where it was).
+  BRep_Builder b;
+  TopoDS_Face exactFace;
+  b.MakeFace(exactFace, exact, loc, BRep_Tool::Tolerance(face));
+  for (const OnFace& o : edges) {
+    if (o.c2.IsNull()) {
+      b.UpdateEdge(o.edge, o.c1, exactFace, o.tol);
+      b.UpdateEdge(o.edge, Handle(Geom2d_Curve)(), old, loc, o.tol);
+    } else {
+      // Walked the other way, a seam's two sides change places.
+      b.UpdateEdge(o.edge, mirrored ? o.c2 : o.c1, mirrored ? o.c1 : o.c2, exactFace, o.tol);
+      b.UpdateEdge(o.edge, Handle(Geom2d_Curve)(), Handle(Geom2d_Curve)(), old, loc, o.tol);
+    }
+    b.Range(o.edge, exactFace, o.first, o.last);
+  }
+  for (TopoDS_Iterator w(face.Oriented(TopAbs_FORWARD)); w.More(); w.Next())
+    b.Add(exactFace, mirrored ? w.Value().Reversed() : w.Value());
+  exactFace.Orientation(face.Orientation());
+  return mirrored ? TopoDS::Face(exactFace.Reversed()) : exactFace;
+}
+
+}  // namespace
+
+TopoDS_Shape RevolveOnTori(const TopoDS_Face& face) {
+  const TopoDS_Shape s = Revolve(face);
+  std::vector<TopoDS_Face> faces;
+  bool changed = false;
+  try {
+    for (TopExp_Explorer f(s, TopAbs_FACE); f.More(); f.Next()) {
+      const TopoDS_Face& one = TopoDS::Face(f.Current());
+      faces.push_back(TurnArcFaceIntoTorus(one));
+      changed = changed || !faces.back().IsEqual(one);
+    }
+  } catch (const Standard_Failure&) {
+    return Revolve(face);  // the faces were changed in place: turned again from the outline
+  }
+  return changed ? SolidOfFaces(faces) : s;
 }
 
 TopoDS_Shape CylinderZ(double r, double z0, double z1) {

@@ -86,6 +86,11 @@ TopoDS_Wire CircleWire(double r, double z = 0.0);
 TopoDS_Shape Prism(const TopoDS_Shape& face, double length);
 // Face in the xz plane turned a full turn about the z axis.
 TopoDS_Shape Revolve(const TopoDS_Face& face);
+// The same, with every arc of circle turned into a torus (a sphere when the circle's centre lies
+// on the axis) rather than a general surface of revolution of the arc: the very surfaces that
+// cutting with the kernel's torus or sphere leaves, so that the solid measures as the one the
+// boolean gives.
+TopoDS_Shape RevolveOnTori(const TopoDS_Face& face);
 // Cylinder about the z axis from z0 to z1, of radius r; cone with radii r0 at z0, r1 at z1.
 TopoDS_Shape CylinderZ(double r, double z0, double z1);
 TopoDS_Shape ConeZ(double r0, double r1, double z0, double z1);

@@ -102,3 +102,64 @@ TEST(Bearings, ImpossibleSizesAndUnknownTypesAreRefused) {
   // Rings with no room between them.
   EXPECT_EQ(ErrorOf([] { return Bearings()->RollingBearing(10.001, 10, 10, 0); }), bad);
 }
+
+namespace {
+
+struct RingsCut {
+  explicit RingsCut(bool cut) { cad_engine::SetBearingRingsCut(cut); }
+  ~RingsCut() { cad_engine::SetBearingRingsCut(false); }
+};
+
+}  // namespace
+
+// The rings turned from their grooved outlines are the solids the booleans cut from the tubes:
+// every kind over a spread of sizes (narrow and wide, thin and thick rings), solid by solid.
+TEST(Bearings, RingsTurnedFromTheirOutlinesAreTheRingsTheBooleansCut) {
+  cad_engine::SolidMemo::SetEnabled(false);
+  struct Size {
+    double dout, din, B;
+  };
+  const Size sizes[] = {{62, 30, 16}, {35, 15, 11},   {120, 60, 30}, {90, 70, 8},
+                        {30, 10, 30}, {300, 100, 60}, {12, 4, 4}};
+  const long turnedBefore = cad_engine::BearingRingsTurned();
+  int compared = 0;
+  for (const Size& z : sizes) {
+    for (int type = -1; type <= 18; ++type) {
+      SCOPED_TRACE(testing::Message()
+                   << "type " << type << ", " << z.dout << " x " << z.din << " x " << z.B);
+      auto make = [&] {
+        return type == -1 ? Bearings()->RollerBearing(z.dout, z.din, z.B)
+                          : Bearings()->RollingBearing(z.dout, z.din, z.B, type);
+      };
+      int cutError = 0, turnedError = 0;
+      std::string cutText, turnedText;
+      std::vector<SolidMeasure> cut, turned;
+      {
+        RingsCut old(true);
+        cutError = ErrorOf(
+            [&] {
+              QZ::CAD::IShape* s = make();
+              cut = MeasureSolids(cad_engine::ShapeOf(s));
+              return s;
+            },
+            &cutText);
+      }
+      turnedError = ErrorOf(
+          [&] {
+            QZ::CAD::IShape* s = make();
+            turned = MeasureSolids(cad_engine::ShapeOf(s));
+            EXPECT_TRUE(Valid(cad_engine::ShapeOf(s)));
+            return s;
+          },
+          &turnedText);
+      ASSERT_EQ(turnedError, cutError) << turnedText << " / " << cutText;
+      ExpectSameSolids(turned, cut);
+      if (cutError == 0) ++compared;
+    }
+  }
+  cad_engine::SolidMemo::SetEnabled(true);
+  EXPECT_GT(compared, 100);
+  // Most kinds have tubes with grooves that the outline takes: deep groove, cylindrical and
+  // needle roller rings, thrust washers.
+  EXPECT_GT(cad_engine::BearingRingsTurned() - turnedBefore, 150);
+}

@@ -257,3 +257,173 @@ TEST(Fasteners, ThumbScrewKnurlIsTheSolidThatCuttingItsFlutesGave) {
   }
   cad_engine::SolidMemo::SetEnabled(true);
 }
+
+namespace {
+
+// The volume of a hexagon head (width across flats s, height h, 30 degree chamfer from 0.95 s)
+// to about 1e-12: Simpson's rule over the angle, in pieces between the kinks where the flat
+// meets the circle on which the chamfer reaches the bearing face (low heads).
+double ExactHexHeadVolume(double s, double h) {
+  const double r0 = 0.475 * s, tan30 = std::tan(kPi / 6), rCap = r0 + h / tan30;
+  auto polar = [&](double a) {  // integral of the height times rho, from the axis outwards
+    const double rho = std::min(s / 2 / std::cos(a), rCap);
+    double v = h * rho * rho / 2;
+    if (rho > r0)
+      v -= tan30 * ((rho * rho * rho - r0 * r0 * r0) / 3 - r0 * (rho * rho - r0 * r0) / 2);
+    return v;
+  };
+  std::vector<double> at{-kPi / 6};
+  if (rCap > s / 2 && rCap < s / std::sqrt(3.0)) {
+    at.push_back(-std::acos(s / 2 / rCap));
+    at.push_back(std::acos(s / 2 / rCap));
+  }
+  at.push_back(kPi / 6);
+  double v = 0;
+  for (size_t i = 0; i + 1 < at.size(); ++i) {
+    const int n = 4000;
+    const double step = (at[i + 1] - at[i]) / n;
+    double sum = polar(at[i]) + polar(at[i + 1]);
+    for (int j = 1; j < n; ++j) sum += (j % 2 ? 4 : 2) * polar(at[i] + j * step);
+    v += sum * step / 3;
+  }
+  return 6 * v;
+}
+
+struct HexHeadsCut {
+  explicit HexHeadsCut(bool cut) { cad_engine::SetHexHeadsCut(cut); }
+  ~HexHeadsCut() { cad_engine::SetHexHeadsCut(false); }
+};
+
+}  // namespace
+
+// Hexagon bolts whose head and shank are turned as one and cut to the hexagon once are the
+// solids that chamfering the head and fusing it with the shank gave: with and without washer
+// face, reduced, plain and wider shanks, no shank at all, heads so low that the chamfer meets the
+// bearing face within the corners, washer faces wider than the flats, tiny and large sizes.
+TEST(Fasteners, HexagonBoltsTurnedAsOneAreTheBoltsTheBooleansJoined) {
+  cad_engine::SolidMemo::SetEnabled(false);
+  struct Size {
+    double s, k, c, dw, ls, b, ds, d;
+  };
+  const Size sizes[] = {
+      {10, 4, 0.5, 8.9, 20, 18, 6, 6},       {18, 7.5, 0.6, 16.6, 30, 30, 0, 12},
+      {36, 15, 0.8, 33.3, 50, 54, 24, 24},   {16, 6.4, 0.6, 14.6, 20, 26, 10, 10},
+      {13, 5.3, 0, 0, 25, 22, 7.2, 8},       {13, 5.3, 0.4, 11.6, 0, 22, 0, 8},
+      {24, 10, 0.6, 22, 40, 38, 19, 16},     {10, 0.3, 0, 0, 10, 10, 0, 6},
+      {10, 0.9, 0.6, 8.9, 10, 10, 0, 6},     {10, 4, 0.5, 10.5, 20, 18, 6, 6},
+      {1.6, 0.64, 0.06, 1.46, 2, 2.6, 1, 1}, {100, 40, 1.5, 92, 150, 120, 64, 64},
+      {30, 12.5, 0, 14, 60, 40, 20, 20},     {19, 8, 0.6, 17.5, 30, 1, 12, 12},
+  };
+  const long turnedBefore = cad_engine::HexBoltsTurned();
+  for (const Size& z : sizes) {
+    SCOPED_TRACE(testing::Message()
+                 << "BoltHex(" << z.s << ", " << z.k << ", " << z.c << ", " << z.dw << ", " << z.ls
+                 << ", " << z.b << ", " << z.ds << ", " << z.d << ")");
+    auto make = [&] { return F()->BoltHex(z.s, z.k, z.c, z.dw, z.ls, z.b, z.ds, z.d); };
+    std::vector<SolidMeasure> joined, turned;
+    {
+      HexHeadsCut old(true);
+      auto bolt = Build(make);
+      ASSERT_TRUE(bolt);
+      joined = MeasureSolids(bolt->Kernel());
+    }
+    auto bolt = Build(make);
+    ASSERT_TRUE(bolt);
+    EXPECT_TRUE(Valid(bolt->Kernel()));
+    EXPECT_EQ(SolidCount(bolt->Kernel()), 1);
+    turned = MeasureSolids(bolt->Kernel());
+    ExpectSameSolids(turned, joined, false);
+    ASSERT_EQ(turned.size(), 1u);
+    ASSERT_EQ(joined.size(), 1u);
+    // The same volume as the booleans' to 1e-9; where the booleans' is farther off (a chamfer
+    // that meets the bearing face, by about 1.3e-9), the exact one to 1e-10.
+    const bool face = z.c > 0 && z.dw > 0;
+    const double exact = ShankVolume(z.d, z.ds > 0 ? z.ds : z.d, z.ls, z.b) +
+                         (face ? kPi * z.dw * z.dw / 4 * z.c : 0.0) +
+                         ExactHexHeadVolume(z.s, z.k - (face ? z.c : 0.0));
+    const double v = turned[0].volume, was = joined[0].volume;
+    if (std::fabs(v - was) > 1e-9 * was) {
+      EXPECT_NEAR(v, exact, 1e-10 * exact);
+      EXPECT_LT(std::fabs(v - exact), std::fabs(was - exact));
+    }
+    EXPECT_NEAR(v, was, 2e-9 * was);
+    EXPECT_NEAR(v, exact, 1e-9 * exact);
+  }
+  cad_engine::SolidMemo::SetEnabled(true);
+  // All but the washer face wider than the flats are turned as one.
+  EXPECT_EQ(cad_engine::HexBoltsTurned() - turnedBefore, long(std::size(sizes)) - 1);
+}
+
+// Socket head cap screws put together from their faces are the screws that cutting the socket
+// from the turned head gave: small and large, shallow and deep sockets, sockets whose corners
+// come close to the rim, reduced and plain shanks, no plain shank.
+TEST(Fasteners, SocketHeadsOfTheirFacesAreTheScrewsTheBooleansCut) {
+  cad_engine::SolidMemo::SetEnabled(false);
+  struct Size {
+    double d, ds, ls, b, d1, k, s, t;
+  };
+  const Size sizes[] = {
+      {8, 8, 16, 24, 12, 8, 6, 4},        {3, 0, 0, 12, 5.5, 3, 2.5, 1.3},
+      {24, 20, 40, 60, 36, 24, 19, 12},   {10, 10, 20, 30, 16, 10, 8.6, 9.9},
+      {6, 6, 10, 20, 10, 6, 5, 0.2},      {1, 1, 2, 3, 1.5, 1, 0.75, 0.5},
+      {64, 64, 100, 140, 96, 64, 46, 34}, {12, 0, 30, 25, 18, 12, 10, 6},
+  };
+  const long turnedBefore = cad_engine::HexBoltsTurned();
+  for (const Size& z : sizes) {
+    SCOPED_TRACE(testing::Message()
+                 << "BoltHexSocket(" << z.d << ", " << z.ds << ", " << z.ls << ", " << z.b << ", "
+                 << z.d1 << ", " << z.k << ", " << z.s << ", " << z.t << ")");
+    auto make = [&] { return F()->BoltHexSocket(z.d, z.ds, z.ls, z.b, z.d1, z.k, z.s, z.t); };
+    std::vector<SolidMeasure> cut;
+    {
+      HexHeadsCut old(true);
+      auto screw = Build(make);
+      ASSERT_TRUE(screw);
+      cut = MeasureSolids(screw->Kernel());
+    }
+    auto screw = Build(make);
+    ASSERT_TRUE(screw);
+    EXPECT_TRUE(Valid(screw->Kernel()));
+    const std::vector<SolidMeasure> faced = MeasureSolids(screw->Kernel());
+    ExpectSameSolids(faced, cut);
+    ASSERT_EQ(faced.size(), 1u);
+    const double exact = ShankVolume(z.d, z.ds > 0 ? z.ds : z.d, z.ls, z.b) +
+                         kPi * z.d1 * z.d1 / 4 * z.k - std::sqrt(3.0) / 2 * z.s * z.s * z.t;
+    EXPECT_NEAR(faced[0].volume, exact, 1e-9 * exact);
+  }
+  cad_engine::SolidMemo::SetEnabled(true);
+  EXPECT_EQ(cad_engine::HexBoltsTurned() - turnedBefore, long(std::size(sizes)));
+}
+
+// Hexagon set bolts and spigot bolts join their point or spigot to the hexagon bolt put together
+// from its faces: the same solids as joining them to the chamfered head and the shank.
+TEST(Fasteners, SetAndSpigotBoltsOnTheFaceBuiltHeadAreTheBoltsTheBooleansJoined) {
+  cad_engine::SolidMemo::SetEnabled(false);
+  const std::vector<std::pair<const char*, std::function<QZ::CAD::IShape*()>>> bolts = {
+      {"dog point", [] { return F()->BoltHexSetDogPoint(10, 25, 10, 10, 6.4, 16, 7, 5); }},
+      {"dog cone", [] { return F()->BoltHexSetDogCone(10, 25, 10, 10, 6.4, 16, 7, 5); }},
+      {"dog point, no shank", [] { return F()->BoltHexSetDogPoint(4, 12, 0, 0, 2.8, 7, 2.5, 2); }},
+      {"dog cone, reduced", [] { return F()->BoltHexSetDogCone(24, 50, 21, 30, 15, 36, 18, 9); }},
+      {"spigot", [] { return F()->BoltSpigot(10, 25, 10, 15, 8, 16, 6.4); }},
+      {"spigot, wide", [] { return F()->BoltSpigot(16, 40, 0, 0, 23, 24, 10); }},
+      {"spigot, small", [] { return F()->BoltSpigot(3, 8, 3, 4, 2, 5.5, 2); }},
+  };
+  const long turnedBefore = cad_engine::HexBoltsTurned();
+  for (const auto& [name, make] : bolts) {
+    SCOPED_TRACE(name);
+    std::vector<SolidMeasure> joined;
+    {
+      HexHeadsCut old(true);
+      auto bolt = Build(make);
+      ASSERT_TRUE(bolt);
+      joined = MeasureSolids(bolt->Kernel());
+    }
+    auto bolt = Build(make);
+    ASSERT_TRUE(bolt);
+    EXPECT_TRUE(Valid(bolt->Kernel()));
+    EXPECT_EQ(SolidCount(bolt->Kernel()), 1);
+    ExpectSameSolids(MeasureSolids(bolt->Kernel()), joined);
+  }
+  cad_engine::SolidMemo::SetEnabled(true);
+  EXPECT_EQ(cad_engine::HexBoltsTurned() - turnedBefore, long(bolts.size()));
+}

@@ -7,7 +7,9 @@
 #include "Shape.h"
 #include "Solids.h"
 
+#include <BRepAdaptor_Surface.hxx>
 #include <BRepAlgoAPI_Common.hxx>
+#include <BRepBndLib.hxx>
 #include <BRepBuilderAPI_MakeVertex.hxx>
 #include <BRepCheck_Analyzer.hxx>
 #include <BRepClass3d_SolidClassifier.hxx>
@@ -18,12 +20,15 @@
 #include <TopExp_Explorer.hxx>
 #include <TopoDS.hxx>
 #include <TopoDS_Compound.hxx>
+#include <Bnd_Box.hxx>
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
+#include <algorithm>
 
 namespace geometry_test {
 
@@ -115,6 +120,50 @@ inline int SolidCount(const TopoDS_Shape& s) {
 }
 
 inline void BoxOf(QZ::CAD::IShape* s, double* box) { ASSERT_TRUE(s->GetBoundingBox(box)); }
+
+// What two constructions of one solid must share: the volume integrated to 1e-9 relative (as
+// IShape::GetVolume), the exact box, and the faces, by the kind of their surface (plane,
+// cylinder, cone, sphere, torus, ...).
+struct SolidMeasure {
+  double volume = 0;
+  double box[6] = {};
+  int faces = 0;
+  int kinds[12] = {};
+};
+
+// Each solid of s measured, in the order they were put together.
+inline std::vector<SolidMeasure> MeasureSolids(const TopoDS_Shape& s) {
+  std::vector<SolidMeasure> out;
+  for (TopExp_Explorer e(s, TopAbs_SOLID); e.More(); e.Next()) {
+    SolidMeasure m;
+    GProp_GProps props;
+    BRepGProp::VolumeProperties(e.Current(), props, 1e-9);
+    m.volume = props.Mass();
+    Bnd_Box b;
+    BRepBndLib::AddOptimal(e.Current(), b, false, false);
+    b.SetGap(0);
+    b.Get(m.box[0], m.box[1], m.box[2], m.box[3], m.box[4], m.box[5]);
+    for (TopExp_Explorer f(e.Current(), TopAbs_FACE); f.More(); f.Next()) {
+      ++m.faces;
+      ++m.kinds[std::min<int>(BRepAdaptor_Surface(TopoDS::Face(f.Current())).GetType(), 11)];
+    }
+    out.push_back(m);
+  }
+  return out;
+}
+
+// volumes false: the volumes are compared by the caller.
+inline void ExpectSameSolids(const std::vector<SolidMeasure>& got,
+                             const std::vector<SolidMeasure>& want, bool volumes = true) {
+  ASSERT_EQ(got.size(), want.size());
+  for (size_t i = 0; i < want.size(); ++i) {
+    SCOPED_TRACE(testing::Message() << "solid " << i);
+    if (volumes) EXPECT_NEAR(got[i].volume, want[i].volume, 1e-9 * want[i].volume);
+    for (int k = 0; k < 6; ++k) EXPECT_NEAR(got[i].box[k], want[i].box[k], 1e-6) << "box " << k;
+    EXPECT_EQ(got[i].faces, want[i].faces);
+    for (int k = 0; k < 12; ++k) EXPECT_EQ(got[i].kinds[k], want[i].kinds[k]) << "kind " << k;
+  }
+}
 
 // The trapezoid tooth of the profile gears: root at 18, tip at 21, for 12 teeth (pitch 30
 // degrees). The caller releases the list.

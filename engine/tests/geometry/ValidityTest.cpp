@@ -12,6 +12,7 @@
 #include <BRepBuilderAPI_Transform.hxx>
 #include <BRepPrimAPI_MakeBox.hxx>
 #include <BRepPrimAPI_MakeSphere.hxx>
+#include <TopTools_MapOfShape.hxx>
 #include <TopoDS_Shell.hxx>
 #include <TopoDS_Solid.hxx>
 
@@ -262,6 +263,76 @@ TEST_F(Validity, AShapeAskedForItsValidityIsAnalysedWhereverItCameFrom) {
   auto gear = Build([] { return Gears()->DoubleExternalGear(20, 2, 20, 20, 25, 0, 0, 10, 4, 0); });
   ASSERT_TRUE(gear);
   EXPECT_TRUE(gear->shape->IsValid());
+}
+
+// Hexagon bolts and socket head cap screws put together from their faces are returned without
+// the analysis: over a spread of sizes (tiny to large, shanks up to the flats, low and tall
+// heads, with and without washer faces, reduced shanks, no plain shank) every one is valid, as
+// are those that still take the booleans (heads too low for the chamfer to reach the corners,
+// washer faces past the flats, shanks wider than the head).
+TEST_F(Validity, HexagonBoltsAreValidOverTheirSizes) {
+  std::vector<std::pair<std::string, std::function<QZ::CAD::IShape*()>>> sizes;
+  QZ::CAD::IFastenerFactory* f = cad_engine::FastenerFactory();
+  const long turnedBefore = cad_engine::HexBoltsTurned();
+  for (double s : {1.2, 10.0, 46.0, 150.0})
+    for (double d : {s / 1.5, s / 1.02})
+      for (double k : {0.07 * s, 0.4 * s, 1.5 * s})
+        for (int washer = 0; washer < 3; ++washer)
+          for (double ds : {0.0, 0.8 * d})
+            for (int shank = 0; shank < 2; ++shank) {
+              const double c = washer ? 0.04 * k : 0;
+              const double dw = washer == 1 ? (d + s) / 2 : washer == 2 ? 1.1 * s : 0;
+              const double ls = shank ? 2 * d : 0, b = shank ? 3 * d : 0.3 * d;
+              char name[200];
+              std::snprintf(name, sizeof name, "BoltHex(%g, %g, %g, %g, %g, %g, %g, %g)", s, k, c,
+                            dw, ls, b, ds, d);
+              sizes.emplace_back(name, [=] { return f->BoltHex(s, k, c, dw, ls, b, ds, d); });
+            }
+  // Socket head cap screws: sockets shallow and nearly through the head, narrow and with their
+  // corners near the rim, shanks plain, reduced and wider than the head (the booleans).
+  for (double d : {1.0, 8.0, 60.0})
+    for (double s : {0.3 * d, 0.86 * d})
+      for (double t : {0.05 * d, 0.99 * d})
+        for (double ds : {0.0, 0.8 * d, 1.6 * d}) {
+          char name[200];
+          std::snprintf(name, sizeof name, "BoltHexSocket(%g, %g, %g, %g, %g, %g, %g, %g)", d, ds,
+                        2 * d, 3 * d, 1.5 * d, d, s, t);
+          sizes.emplace_back(
+              name, [=] { return f->BoltHexSocket(d, ds, 2 * d, 3 * d, 1.5 * d, d, s, t); });
+        }
+  const int built = ExpectAllValid(sizes);
+  EXPECT_EQ(built, static_cast<int>(sizes.size()));
+  // Most of them without the booleans.
+  EXPECT_GT(cad_engine::HexBoltsTurned() - turnedBefore, static_cast<long>(sizes.size()) / 2);
+}
+
+// Bearings whose rings are all turned from their outlines are returned without the analysis:
+// every kind over a spread of sizes (small to large, thin and thick rings, narrow and wide) is
+// valid, or refused.
+TEST_F(Validity, BearingsAreValidOverTheirSizes) {
+  QZ::CAD::IBearingFactory* f = cad_engine::BearingFactory();
+  int built = 0, tried = 0;
+  for (double dout : {6.0, 40.0, 300.0})
+    for (double ratio : {0.2, 0.5, 0.85})
+      for (double wide : {0.3, 1.5})
+        for (int type = -1; type <= 18; ++type) {
+          const double din = ratio * dout, B = wide * (dout - din) / 2;
+          ++tried;
+          QZ::CAD::IShape* s = Attempt([&] {
+            return type < 0 ? f->RollerBearing(dout, din, B)
+                            : f->RollingBearing(dout, din, B, type);
+          });
+          if (!s) continue;
+          Built owner(s);
+          ++built;
+          // Each ring, and one of each row's copies of its element.
+          TopTools_MapOfShape seen;
+          for (TopExp_Explorer e(owner.Kernel(), TopAbs_SOLID); e.More(); e.Next())
+            if (seen.Add(e.Current().Located(TopLoc_Location())))
+              EXPECT_TRUE(Valid(e.Current()))
+                  << "type " << type << ", " << dout << " x " << din << " x " << B;
+        }
+  EXPECT_GE(built, tried / 2) << "too many sizes refused";
 }
 
 }  // namespace geometry_test
