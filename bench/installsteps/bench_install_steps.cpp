@@ -16,9 +16,10 @@
 // reference (aims: install 1.3, removal 1.5); on a machine that others share the processor
 // ratio is the steadier one.
 //
-// Every tree of every round is made first and removed only after all are made, both sides in
-// turn: a file system that is slow to hand out inodes freed a moment ago (an ext4 without a
-// journal) would otherwise charge one side's creation with the other side's deletion.
+// Every tree of every round is made first and removed only after all are made (and written to
+// the disk), both sides in turn: a file system that is slow to hand out inodes freed a moment
+// ago (an ext4 without a journal) would otherwise charge one side's creation with the other
+// side's deletion, and a deletion of files still being written waits for the disk.
 #include "../common/Payload.h"
 #include "app/Tools.h"
 #include "manager/InstallManager.h"
@@ -288,6 +289,9 @@ int main(int argc, char** argv) {
   }
 
   // ---- every tree is removed ----
+  // Written out first: a file whose pages are still being written makes its deletion wait for
+  // the disk, which would charge whichever side comes first with the other's writes.
+  ::sync();
   for (int round = 0; round < rounds; ++round) {
     auto ours = [&] {
       return Timed(remove, [&] {
