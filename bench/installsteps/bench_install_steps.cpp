@@ -78,11 +78,11 @@ bool Timed(Cost& best, const std::function<bool()>& work) {
   return true;
 }
 
-void Print(const char* what, const char* ours, const Cost& a, const char* reference,
-           const Cost& b, double aim) {
-  std::printf("%-10s %s %.3f s (cpu %.3f), %s %.3f s (cpu %.3f), ratio %.2f (cpu %.2f; aim <= %.2f)\n",
-              what, ours, a.wall, a.cpu, reference, b.wall, b.cpu, a.wall / b.wall, a.cpu / b.cpu,
-              aim);
+void Print(const char* what, const char* ours, const Cost& a, const char* reference, const Cost& b,
+           double aim) {
+  std::printf(
+      "%-10s %s %.3f s (cpu %.3f), %s %.3f s (cpu %.3f), ratio %.2f (cpu %.2f; aim <= %.2f)\n",
+      what, ours, a.wall, a.cpu, reference, b.wall, b.cpu, a.wall / b.wall, a.cpu / b.cpu, aim);
 }
 
 std::string Quoted(const std::string& s) { return "'" + s + "'"; }
@@ -156,8 +156,11 @@ bool Pack(const std::wstring& name, int files, int folders, std::size_t each, bo
 // removal from the list of programs; the references unzip it and remove what unzip made.
 struct WholeRuns {
   WholeRuns(std::string base_, std::string archive_, std::string label_, int rounds_)
-      : base(std::move(base_)), bin(ProgramFolder()), archive(std::move(archive_)),
-        label(std::move(label_)), rounds(rounds_) {}
+      : base(std::move(base_)),
+        bin(ProgramFolder()),
+        archive(std::move(archive_)),
+        label(std::move(label_)),
+        rounds(rounds_) {}
   std::string base, bin, archive, label;
   int rounds = 3;
   Cost setup, unzip, uninstall, rm;
@@ -165,8 +168,8 @@ struct WholeRuns {
   std::string Machine(int round) const { return base + "/m-" + label + std::to_string(round); }
   std::string Reference(int round) const { return base + "/u-" + label + std::to_string(round); }
   std::string Env(int round, const char* answers) const {
-    return "TOLMERA_MACHINE=" + Quoted(Machine(round)) + " TOLMERA_ANSWERS=" +
-           Quoted(base + "/" + answers) + " ";
+    return "TOLMERA_MACHINE=" + Quoted(Machine(round)) +
+           " TOLMERA_ANSWERS=" + Quoted(base + "/" + answers) + " ";
   }
   bool Prepare() {
     std::ofstream(base + "/install.txt") << kInstallAnswers;
@@ -306,8 +309,9 @@ int main(int argc, char** argv) {
       });
     };
     auto reference = [&] {
-      return Timed(rm,
-                   [&] { return Run("rm -rf " + Quoted(base + "/unzip" + std::to_string(round))) == 0; });
+      return Timed(rm, [&] {
+        return Run("rm -rf " + Quoted(base + "/unzip" + std::to_string(round))) == 0;
+      });
     };
     if (round % 2 == 0 ? !(ours() && reference()) : !(reference() && ours()))
       return failed("the removal", round);
