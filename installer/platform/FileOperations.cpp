@@ -6,6 +6,7 @@
 #include "platform/Machine.h"
 #include "platform/Environment.h"
 #include "platform/Paths.h"
+#include "platform/System.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -297,6 +298,7 @@ DWORD RemoveDirectoryW(std::wstring_view path) {
     BeneathParent parent(r.loc.driveRoot, r.self);
     if (!parent.Ok()) return Fail(parent.Status());
     if (unlinkat(parent.Fd(), parent.Name(), 0) != 0) return Fail(Win32FromErrno(errno));
+    NoteMachineChange();
     return Fail(ERROR_SUCCESS);
   }
   if (!hostio::IsEmptyDirectory(r.loc.hostPath)) return Fail(ERROR_DIR_NOT_EMPTY);
@@ -316,6 +318,7 @@ DWORD RemoveDirectoryW(std::wstring_view path) {
       return Fail(Win32FromErrno(errno));
     }
   }
+  NoteMachineChange();
   return Fail(ERROR_SUCCESS);
 }
 
@@ -338,6 +341,7 @@ DWORD DeleteFileW(std::wstring_view path) {
   BeneathParent parent(r.loc.driveRoot, r.isLink ? r.self : r.loc.hostPath);
   if (!parent.Ok()) return Fail(parent.Status());
   if (unlinkat(parent.Fd(), parent.Name(), 0) != 0) return Fail(Win32FromErrno(errno));
+  NoteMachineChange();
   return Fail(ERROR_SUCCESS);
 }
 
@@ -447,6 +451,7 @@ DWORD MoveFileExW(std::wstring_view from, std::wstring_view to, DWORD flags) {
       if (!into.Ok()) return Fail(into.Status());
       if (renameat(from.Fd(), from.Name(), into.Fd(), into.Name()) == 0) {
         table.Rename(src.loc.hostPath, target);
+        NoteMachineChange();
         return Fail(ERROR_SUCCESS);
       }
       // One drive letter spread over two host file systems: copy below, as Windows would not.

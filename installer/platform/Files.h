@@ -410,6 +410,28 @@ class FolderRemover {
   // file listed, unchanged since, the attributes it read are the file's.
   DWORD DeleteFile(std::wstring_view name, const FindData* listed = nullptr);
 
+  // What the removal of a tree needs, read from the folder kept open.
+  // One entry as the folder's listing names it: a folder, a link (and whether what it leads to
+  // is a folder), or anything else.
+  struct Entry {
+    std::wstring name;
+    bool folder = false;
+    bool link = false;
+  };
+  // The entries in NTFS order (upper-cased name), without "." and "..", and without the names
+  // Windows could not hold, as FindFirstFileW lists them; no entry's status or attributes are
+  // read but a link's (what it leads to) and one the listing does not type. ERROR_PATH_NOT_FOUND
+  // when the folder cannot be worked in directly (list it by path then).
+  DWORD List(std::vector<Entry>& entries);
+  // An entry's read-only attribute reset, as SetFileAttributesW of its full path with the
+  // attributes it has less FILE_ATTRIBUTE_READONLY would; a link has none of its own and is
+  // left alone.
+  DWORD ResetReadOnly(std::wstring_view name);
+  // A file of the tree: its read-only attribute reset and the file deleted, with the statuses
+  // of DeleteFileW of its full path once the attribute is reset; `size` is its length (0 when
+  // there is none). The attributes are read only when the file stays.
+  DWORD RemoveFile(std::wstring_view name, std::uint64_t& size);
+
  private:
   // Opens the folder on first use; false when it cannot be worked in directly.
   bool Ready();
@@ -421,6 +443,9 @@ class FolderRemover {
   // The checks and the deletion of the plain file `utf8` (status `st`) through the folder.
   DWORD DeleteEntry(const std::string& utf8, std::wstring_view name, const struct ::stat& st,
                     bool ownPending, const FindData* listed);
+  // The deletion of the plain file once its attributes allow it: the folder's list, the open
+  // handles, the unlink.
+  DWORD DeleteChecked(const std::string& utf8, std::wstring_view name, const struct ::stat& st);
 
   struct Pending {
     bool held = false;

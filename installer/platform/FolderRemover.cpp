@@ -1,12 +1,17 @@
-// The entries of one folder deleted one after another through the folder, opened once.
+// The entries of one folder listed and deleted one after another through the folder, opened
+// once.
 #include "platform/FilesInternal.h"
 
 #include "platform/HandleTable.h"
 #include "platform/Paths.h"
+#include "platform/System.h"
 #include "platform/Text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -180,17 +185,129 @@ DWORD FolderRemover::DeleteEntry(const std::string& utf8, std::wstring_view name
                            : asListed ? listed->attributes
                                       : ReadAttributesAt(fd_, utf8.c_str(), st);
   if (attributes & FILE_ATTRIBUTE_READONLY) return ERROR_ACCESS_DENIED;
+  return DeleteChecked(utf8, name, st);
+}
+
+DWORD FolderRemover::DeleteChecked(const std::string& utf8, std::wstring_view name,
+                                   const struct stat& st) {
+  if (readOnlyVolume_) return ERROR_WRITE_PROTECT;
   if (DWORD rc = MayDelete(utf8, name)) return rc;
-  handles::LockedTable table(handles::CurrentTablePath());
   const auto dev = static_cast<std::uint64_t>(st.st_dev),
              ino = static_cast<std::uint64_t>(st.st_ino);
-  if (handles::IsImage(table.Entries(), dev, ino)) return ERROR_ACCESS_DENIED;
-  if (handles::CheckShare(table.Entries(), dev, ino, DELETE,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE) != ERROR_SUCCESS)
-    return ERROR_SHARING_VIOLATION;
-  if (unlinkat(fd_, utf8.c_str(), 0) != 0)
-    return errno == ENOENT ? ERROR_FILE_NOT_FOUND : Win32FromErrno(errno);
-  return ERROR_SUCCESS;
+  // The table as this process last read it while it is unchanged; a conflict it shows may be a
+  // handle of a process that has ended since, and is asked of the table read afresh.
+  for (handles::Reading reading : {handles::Reading::ReuseUnchanged, handles::Reading::Afresh}) {
+    handles::LockedTable table(handles::CurrentTablePath(), reading);
+    DWORD conflict = ERROR_SUCCESS;
+    if (handles::IsImage(table.Entries(), dev, ino))
+      conflict = ERROR_ACCESS_DENIED;
+    else if (handles::CheckShare(table.Entries(), dev, ino, DELETE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE) !=
+             ERROR_SUCCESS)
+      conflict = ERROR_SHARING_VIOLATION;
+    if (conflict != ERROR_SUCCESS) {
+      if (table.Reused()) continue;
+      return conflict;
+    }
+    if (unlinkat(fd_, utf8.c_str(), 0) != 0)
+      return errno == ENOENT ? ERROR_FILE_NOT_FOUND : Win32FromErrno(errno);
+    NoteMachineChange();
+    return ERROR_SUCCESS;
+  }
+  return ERROR_SHARING_VIOLATION;  // not reached: the table read afresh answers
+}
+
+DWORD FolderRemover::List(std::vector<Entry>& entries) {
+  entries.clear();
+  WritePending();
+  if (!Ready()) return Fail(ERROR_PATH_NOT_FOUND);
+  // A descriptor of its own for the listing: the folder's is kept for the deletions.
+  const int listed = openat(fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* dir = listed >= 0 ? fdopendir(listed) : nullptr;
+  if (!dir) {
+    const int err = errno;
+    if (listed >= 0) close(listed);
+    return Fail(Win32FromErrno(err));
+  }
+  const int dfd = dirfd(dir);
+  while (dirent* e = readdir(dir)) {
+    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+    Entry entry;
+    entry.name = FromUtf8(e->d_name);
+    if (entry.name.find(L'\xFFFD') != std::wstring::npos || !IsValidFileName(entry.name)) continue;
+    unsigned char type = e->d_type;
+    struct stat st;
+    if (type == DT_UNKNOWN) {
+      if (fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_REG;
+    }
+    entry.link = type == DT_LNK;
+    // What a link leads to is only looked at, never entered.
+    entry.folder =
+        entry.link ? fstatat(dfd, e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode) : type == DT_DIR;
+    entries.push_back(std::move(entry));
+  }
+  closedir(dir);
+  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+    const int c = CompareNoCase(a.name, b.name);
+    return c != 0 ? c < 0 : a.name < b.name;
+  });
+  return Fail(ERROR_SUCCESS);
+}
+
+DWORD FolderRemover::ResetReadOnly(std::wstring_view name) {
+  WritePending();
+  std::string utf8;
+  struct stat st;
+  if (Direct(name, utf8) && fstatat(fd_, utf8.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (S_ISLNK(st.st_mode)) return Fail(ERROR_SUCCESS);
+    if (S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)) {
+      const DWORD attributes = ReadAttributesAt(fd_, utf8.c_str(), st);
+      if (!(attributes & FILE_ATTRIBUTE_READONLY)) return Fail(ERROR_SUCCESS);
+      if (readOnlyVolume_) return Fail(ERROR_WRITE_PROTECT);
+      return Fail(WriteAttributesAt(fd_, utf8.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY));
+    }
+  }
+  const std::wstring path = PathOf(name);
+  const DWORD attributes = GetFileAttributesW(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError();
+  if (!(attributes & FILE_ATTRIBUTE_READONLY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return Fail(ERROR_SUCCESS);
+  return SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+}
+
+DWORD FolderRemover::RemoveFile(std::wstring_view name, std::uint64_t& size) {
+  WritePending();
+  size = 0;
+  std::string utf8;
+  struct stat st;
+  const bool direct = Direct(name, utf8);
+  const bool found = direct && fstatat(fd_, utf8.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  if (found && S_ISREG(st.st_mode)) {
+    size = static_cast<std::uint64_t>(st.st_size);
+    // Whatever its attributes say, the reset would let it go: they are not read to be deleted.
+    const DWORD status = DeleteChecked(utf8, name, st);
+    if (status != ERROR_SUCCESS && !readOnlyVolume_) {
+      // It stays, without its read-only attribute, as the reset before the deletion leaves it.
+      const DWORD attributes = ReadAttributesAt(fd_, utf8.c_str(), st);
+      if (attributes & FILE_ATTRIBUTE_READONLY)
+        WriteAttributesAt(fd_, utf8.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+    return Fail(status);
+  }
+  // A link goes as the link; any other entry, and a name the folder cannot take as it stands,
+  // the way of the full path.
+  const std::wstring path = PathOf(name);
+  if (!(found && S_ISLNK(st.st_mode))) {
+    FileInfo info;
+    if (GetFileAttributesExW(path, info) == ERROR_SUCCESS &&
+        !(info.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+      size = info.size;
+      if (info.attributes & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesW(path, info.attributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+  }
+  return DeleteFileW(path);
 }
 
 }  // namespace platform

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <mutex>
 #include <pthread.h>
@@ -164,7 +165,45 @@ struct OpenTable {
   std::string path;
   int fd = -1;
   long pid = 0;
+  // The last reading that may be reused, with the state of the file it was read from.
+  bool kept = false;
+  std::vector<Entry> keptEntries;
+  std::uint64_t keptIno = 0, keptDev = 0, keptSize = 0;
+  std::int64_t keptMtimeSec = 0, keptMtimeNsec = 0, keptCtimeSec = 0, keptCtimeNsec = 0;
 };
+
+// Whether the file's times lie before now by more than the file system's clock may stand still:
+// any later write of it then gives it other times.
+bool Settled(const struct stat& st) {
+  struct timespec now;
+  if (clock_gettime(CLOCK_REALTIME_COARSE, &now) != 0) return false;
+  constexpr std::int64_t kMarginNs = 50'000'000;  // far more than a tick of the coarse clock
+  auto ns = [](const struct timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+  };
+  const std::int64_t limit = ns(now) - kMarginNs;
+  return ns(st.st_mtim) < limit && ns(st.st_ctim) < limit;
+}
+
+bool SameFile(const OpenTable& t, const struct stat& st) {
+  return t.kept && t.keptIno == static_cast<std::uint64_t>(st.st_ino) &&
+         t.keptDev == static_cast<std::uint64_t>(st.st_dev) &&
+         t.keptSize == static_cast<std::uint64_t>(st.st_size) &&
+         t.keptMtimeSec == st.st_mtim.tv_sec && t.keptMtimeNsec == st.st_mtim.tv_nsec &&
+         t.keptCtimeSec == st.st_ctim.tv_sec && t.keptCtimeNsec == st.st_ctim.tv_nsec;
+}
+
+void Keep(OpenTable& t, const struct stat& st, const std::vector<Entry>& entries) {
+  t.kept = true;
+  t.keptEntries = entries;
+  t.keptIno = static_cast<std::uint64_t>(st.st_ino);
+  t.keptDev = static_cast<std::uint64_t>(st.st_dev);
+  t.keptSize = static_cast<std::uint64_t>(st.st_size);
+  t.keptMtimeSec = st.st_mtim.tv_sec;
+  t.keptMtimeNsec = st.st_mtim.tv_nsec;
+  t.keptCtimeSec = st.st_ctim.tv_sec;
+  t.keptCtimeNsec = st.st_ctim.tv_nsec;
+}
 
 OpenTable& SharedTable() {
   static auto* table = new OpenTable;
@@ -190,7 +229,7 @@ void Lock(int fd) {
 
 }  // namespace
 
-LockedTable::LockedTable(const std::string& path) {
+LockedTable::LockedTable(const std::string& path, Reading reading) {
   OpenTable& shared = SharedTable();
   shared.mutex.lock();
   const long pid = SelfPid();
@@ -198,18 +237,22 @@ LockedTable::LockedTable(const std::string& path) {
     close(shared.fd);
     shared.fd = -1;
   }
+  struct stat st;
+  bool haveStatus = false;
   if (shared.fd >= 0) {
     Lock(shared.fd);
     // The file kept open is still the table: one removed or replaced since (a machine made
     // again, a link planted at the name) is given up and the name opened again.
-    struct stat st;
     if (fstat(shared.fd, &st) != 0 || st.st_nlink == 0) {
       flock(shared.fd, LOCK_UN);
       close(shared.fd);
       shared.fd = -1;
+    } else {
+      haveStatus = true;
     }
   }
   if (shared.fd < 0) {
+    shared.kept = false;
     shared.fd = OpenTableFile(path);
     if (shared.fd < 0) {
       shared.mutex.unlock();
@@ -218,8 +261,15 @@ LockedTable::LockedTable(const std::string& path) {
     shared.path = path;
     shared.pid = pid;
     Lock(shared.fd);
+    haveStatus = fstat(shared.fd, &st) == 0;
   }
   fd_ = shared.fd;
+  if (reading == Reading::ReuseUnchanged && haveStatus && SameFile(shared, st)) {
+    entries_ = shared.keptEntries;
+    length_ = static_cast<std::size_t>(st.st_size);
+    reused_ = true;
+    return;
+  }
   std::string text;
   char buf[65536];
   ssize_t n;
@@ -244,6 +294,11 @@ LockedTable::LockedTable(const std::string& path) {
     }
     at = end + 1;
   }
+  // A reading that changes nothing may stand for the next ones while the file stays as it is;
+  // one that drops entries is written back, which changes the file anyway.
+  shared.kept = false;
+  if (!dirty_ && haveStatus && static_cast<std::size_t>(st.st_size) == length_ && Settled(st))
+    Keep(shared, st, entries_);
 }
 
 LockedTable::~LockedTable() {
@@ -288,6 +343,7 @@ void LockedTable::Rename(const std::string& from, const std::string& to) {
 
 void LockedTable::Commit() {
   if (fd_ < 0 || !dirty_) return;
+  SharedTable().kept = false;  // held by this table: what is written now is another table
   std::string text;
   for (const Entry& e : entries_) {
     text += std::to_string(e.id) + " " + std::to_string(e.pid) + " " + std::to_string(e.startTime) +

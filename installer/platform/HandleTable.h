@@ -29,17 +29,33 @@ struct Entry {
   std::string hostPath;
 };
 
+// Whether a table may stand on what this process read of it before.
+enum class Reading {
+  Afresh,          // read now, entries of ended processes dropped
+  ReuseUnchanged,  // the last reading kept while the table's file has not changed since
+};
+
 // Holds the table locked from construction to destruction; changes are written back by
 // Commit() or the destructor.
+//
+// With Reading::ReuseUnchanged the entries of the process's last reading stand, without reading
+// the file, while the file is the same one with the same length and times, and those times were
+// already in the past when it was read (a write afterwards gives it a later time, however
+// coarse the file system's clock). Such a table may still hold entries of processes that have
+// ended since: it never shows fewer conflicts than there are, but may show more, which the
+// caller confirms with a table read afresh. Many checks in a row (a folder's deletions) read
+// the table once so.
 class LockedTable {
  public:
-  explicit LockedTable(const std::string& path);
+  explicit LockedTable(const std::string& path, Reading reading = Reading::Afresh);
   ~LockedTable();
   LockedTable(const LockedTable&) = delete;
   LockedTable& operator=(const LockedTable&) = delete;
 
   bool Ok() const { return fd_ >= 0; }
   const std::vector<Entry>& Entries() const { return entries_; }
+  // The entries are the last reading's (Reading::ReuseUnchanged), not read now.
+  bool Reused() const { return reused_; }
   // Adds an entry for this process; returns its id.
   std::uint64_t Add(Entry e);
   bool Remove(std::uint64_t id);
@@ -50,6 +66,7 @@ class LockedTable {
  private:
   int fd_ = -1;
   bool dirty_ = false;
+  bool reused_ = false;
   std::size_t length_ = 0;  // of the file as read or last written
   std::vector<Entry> entries_;
 };

@@ -303,6 +303,7 @@ DWORD Hive::SaveLocked() {
     haveFile_ = false;
     return ERROR_REGISTRY_IO_FAILED;
   }
+  NoteMachineChange();
   // The written file is the loaded version now; keep it open to pin its inode.
   if (heldFd_ >= 0) ::close(heldFd_);
   heldFd_ = fd;

@@ -10,6 +10,12 @@
 
 namespace platform {
 
+// A change the program has just made to the machine (a file or folder deleted, a file moved
+// into place, a hive written), counted for the tests that stop a run at a chosen moment: with
+// TOLMERA_KILL_AFTER_CHANGES=<n> in the host environment the process kills itself (SIGKILL, as
+// `kill -9` or a power cut would end it) right after its n-th change. Without it, nothing.
+void NoteMachineChange();
+
 // GetCurrentProcessId: the host process's id, asked of the kernel once per process (and again in
 // a forked child).
 long GetCurrentProcessId();

@@ -109,29 +109,43 @@ bool DeleteFolder(const std::wstring& path) {
   return true;
 }
 
+namespace {
+
+// The entries of a folder being removed: read through the folder kept open, without the status
+// of each; by path (with the listing's own checks) where the folder cannot be worked in so.
+bool RemovalEntries(const std::wstring& path, platform::FolderRemover& folder,
+                    std::vector<platform::FolderRemover::Entry>& entries) {
+  if (path.size() + 4 >= platform::MAX_PATH) return false;  // Entries says why
+  return folder.List(entries) == platform::ERROR_SUCCESS;
+}
+
+}  // namespace
+
 void RecursiveDelete(const std::wstring& path) {
   InstallManager::CRunLog::Batch logBatch(GetInstallTools().Log());
   auto& window = GetGuiTools().MainWindow();
-  // The folder is opened once for the attributes and deletions of its entries.
+  // The folder is opened once for the listing and the deletions of its entries.
   platform::FolderRemover folder(path);
-  for (const auto& entry : Entries(path)) {
-    std::wstring e = path + L"\\" + entry.fileName;
+  std::vector<platform::FolderRemover::Entry> entries;
+  if (!RemovalEntries(path, folder, entries)) {
+    for (const auto& e : Entries(path)) entries.push_back({e.fileName, IsDirectory(e), IsLink(e)});
+  }
+  for (const auto& entry : entries) {
+    std::wstring e = path + L"\\" + entry.name;
     Log(LogLevel::Info, L"RecursiveDelete: folder %s", e);
     window.SetItemText(e);
-    // The listing has the attributes already: only a read-only entry is written.
-    if (entry.attributes & platform::FILE_ATTRIBUTE_READONLY)
-      folder.SetAttributes(entry.fileName, entry.attributes & ~platform::FILE_ATTRIBUTE_READONLY,
-                           entry.attributes);
-    if (IsLink(entry)) {
-      // Removed as a link: what it leads to is not this installation's.
+    if (entry.link) {
+      // Removed as a link: what it leads to is not this installation's (and a link has no
+      // read-only attribute of its own to reset).
       platform::DWORD status =
-          IsDirectory(entry) ? platform::RemoveDirectoryW(e) : platform::DeleteFileW(e);
+          entry.folder ? platform::RemoveDirectoryW(e) : platform::DeleteFileW(e);
       Log(LogLevel::Info, L"RecursiveDelete: %s is a link; the link is removed, not followed", e);
       if (status != platform::ERROR_SUCCESS) {
         Log(LogLevel::Info, L"DeleteFolder: %s is not deleted. Cause: %s", e, CauseText(status));
         RemoveAtNextStart(e);
       }
-    } else if (IsDirectory(entry)) {
+    } else if (entry.folder) {
+      folder.ResetReadOnly(entry.name);
       Log(LogLevel::Info, L"RecursiveDelete: folder %s is directory", e);
       RecursiveDelete(e);
       platform::DWORD status = platform::RemoveDirectoryW(e);
@@ -140,9 +154,12 @@ void RecursiveDelete(const std::wstring& path) {
         RemoveAtNextStart(e);
       }
     } else {
-      window.StepProgress(entry.size);
+      // The read-only attribute is reset and the file deleted in one call; the bar advances by
+      // the length it had.
       Log(LogLevel::Info, L"RecursiveDelete: file %s", e);
-      platform::DWORD status = folder.DeleteFile(entry.fileName, &entry);
+      std::uint64_t size = 0;
+      platform::DWORD status = folder.RemoveFile(entry.name, size);
+      window.StepProgress(size);
       if (status != platform::ERROR_SUCCESS) {
         Log(LogLevel::Info, L"DeleteFolder: file %s is not deleted. Cause: %s", e,
             CauseText(status));

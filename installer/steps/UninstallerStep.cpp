@@ -195,10 +195,10 @@ void UninstallerStep::Remove(const SettingsNodePtr&, const std::wstring&) {
   const std::wstring packageSpare = SpareName(folder);
   Log(LogLevel::Info, L"UnregisterUninstaller: move file %s to %s", package, packageSpare);
   if (platform::PathFileExistsW(package)) {
-    if (packageSpare != folder &&
-        platform::MoveFileW(package, packageSpare) == platform::ERROR_SUCCESS)
-      StepGuard::DeleteOwnFileAtRestart(packageSpare);
-    else
+    // The new name is given to the next start before the file takes it: a run stopped between
+    // the two leaves nothing under a name that no one would remove.
+    if (packageSpare == folder || !StepGuard::DeleteOwnFileAtRestart(packageSpare) ||
+        platform::MoveFileW(package, packageSpare) != platform::ERROR_SUCCESS)
       StepGuard::DeleteOwnFileAtRestart(package);
   }
 
@@ -224,11 +224,13 @@ void UninstallerStep::Remove(const SettingsNodePtr&, const std::wstring&) {
   if (otherProduct) return;
 
   Log(LogLevel::Info, L"UnregisterUninstaller: move file %s to %s", uninstaller, spare);
-  // A running program can be moved but not deleted.
-  if (platform::MoveFileW(uninstaller, spare) != platform::ERROR_SUCCESS) return;
+  // A running program can be moved but not deleted; its new name is given to the next start
+  // first, as the package's is.
+  if (!StepGuard::DeleteOwnFileAtRestart(spare) ||
+      platform::MoveFileW(uninstaller, spare) != platform::ERROR_SUCCESS)
+    return;
   Log(LogLevel::Info, L"UnregisterUninstaller: file %s file must deleted when the system restarts",
       spare);
-  StepGuard::DeleteOwnFileAtRestart(spare);
 }
 
 }  // namespace InstallSteps

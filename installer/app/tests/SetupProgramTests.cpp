@@ -21,6 +21,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
+#include <sstream>
+#include <tuple>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
@@ -739,4 +741,178 @@ TEST(SingleCopy, ALinkPlantedAtTheLockIsNeverWrittenThrough) {
     EXPECT_NE(guard.Error().find("it is a link"), std::string::npos) << guard.Error();
   }
   EXPECT_EQ(tltest::ReadHostFile(victim), "precious");
+}
+
+namespace {
+
+// A product with a folder of files in two levels and its entry in the list of programs,
+// installed into a machine, with what its user added afterwards: a file of theirs in the
+// product folder, a folder of theirs elsewhere, and links to that folder planted in the product
+// folder and in the product's own folder "bin".
+class KilledRemoval : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string script =
+        tltest::ReadHostFile(SourceDir() + "/examples/test-packages/basic/InstallScript.cfg");
+    const std::string tail = "  <SERVER/>";
+    ASSERT_NE(script.find(tail), std::string::npos);
+    script.insert(
+        script.find(tail),
+        "  <UNINSTALLER Company=\"Tolmera\" Title=\"Tolmera Sample\" Publisher=\"Tolmera\""
+        " VersionMajor=\"3\" VersionMinor=\"0\"/>\n");
+    std::vector<std::pair<std::string, std::string>> entries = {
+        {"InstallScript.cfg", script}, {"license.txt", "The licence of the sample."}};
+    for (int i = 0; i < 12; ++i)
+      entries.push_back({"bin/file" + std::to_string(i) + ".dat", std::string(100 + i, 'x')});
+    for (int i = 0; i < 4; ++i)
+      entries.push_back({"bin/sub/part" + std::to_string(i) + ".dat", "part"});
+    package_ = machine_.Base() + "/Setup.data";
+    ASSERT_TRUE(tltest::WriteZip(package_, entries));
+    install_ = machine_.Base() + "/install.txt";
+    std::ofstream(install_) << tltest::ReadHostFile(SourceDir() +
+                                                    "/examples/test-packages/basic/answers.txt");
+    uninstall_ = machine_.Base() + "/uninstall.txt";
+    std::ofstream(uninstall_) << "[page DLG_REPAIR_TRUNCATED]\nInstallType = Uninstall\n"
+                                 "button = Next\n[message MsgUninstall]\nanswer = Yes\n"
+                                 "[page DLG_FINISH]\nbutton = Next\n";
+  }
+
+  // A machine of its own with the product installed and the user's additions; the snapshot
+  // of the machine before the installation is `<root>.before`.
+  std::string Installed(const std::string& name) {
+    const std::string root = machine_.Base() + "/" + name;
+    EXPECT_NE(setuptest::Tlmachine(root, "init '" + root + "'"), "");
+    setuptest::Tlmachine(root, "snapshot '" + root + ".before'");
+    Outcome o = RunSetup(root, install_, {"/X", package_});
+    EXPECT_EQ(o.exitCode, 0) << o.stderrText;
+    const std::string product = root + "/drive_c/Program Files (x86)/Tolmera Sample";
+    EXPECT_TRUE(std::filesystem::is_regular_file(product + "/bin/sub/part3.dat")) << product;
+    std::ofstream(product + "/notes.txt") << "the user's notes";
+    const std::string mine = root + "/drive_c/Users/User/Documents/mine";
+    std::filesystem::create_directories(mine);
+    std::ofstream(mine + "/keep.txt") << "keep me";
+    EXPECT_EQ(::symlink(mine.c_str(), (product + "/bin/planted").c_str()), 0);
+    EXPECT_EQ(::symlink(mine.c_str(), (product + "/mine").c_str()), 0);
+    return root;
+  }
+
+  // The removal from the list of programs; its output.
+  std::string Uninstall(const std::string& root, long killAfter = 0) {
+    std::string env = "TOLMERA_ANSWERS='" + uninstall_ + "' ";
+    if (killAfter > 0) env += "TOLMERA_KILL_AFTER_CHANGES=" + std::to_string(killAfter) + " ";
+    return RunTool(root, env, "uninstall TolmeraSample");
+  }
+  static std::string RunTool(const std::string& root, const std::string& env,
+                             const std::string& args) {
+    std::string command =
+        env + "TOLMERA_MACHINE='" + root + "' '" + BinDir() + "/tlmachine' " + args + " 2>&1";
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+      char buffer[4096];
+      std::size_t n;
+      while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
+      pclose(p);
+    }
+    return out;
+  }
+
+  // What the machine has that it did not have before the installation, and what it lost, once
+  // the removals waiting for the restart are done: one "+ <id>" or "- <id>" line each (a change
+  // of what stays, such as the run log's length, is not told).
+  // The temporary folder of a run that was killed holds the script it had extracted; no later
+  // run knows its name, and it is not compared (each such file is checked to be no more).
+  static std::string Left(const std::string& root) {
+    RunTool(root, "", "restart");
+    std::istringstream diff(RunTool(root, "", "diff '" + root + ".before'"));
+    const std::string scratch = "+ D C:\\Users\\User\\AppData\\Local\\Temp\\SetupTSAMPLE-";
+    const std::string scratchFile = "+ F" + scratch.substr(3);
+    std::string out, line;
+    while (std::getline(diff, line)) {
+      if (line.empty() || (line[0] != '+' && line[0] != '-')) continue;
+      const std::string id = line.substr(0, line.find('\t'));
+      if (id.rfind(scratch, 0) == 0) {
+        EXPECT_EQ(id.find('\\', scratch.size()), std::string::npos) << id;
+        continue;
+      }
+      if (id.rfind(scratchFile, 0) == 0) {
+        const std::size_t slash = id.find('\\', scratchFile.size());
+        EXPECT_EQ(slash == std::string::npos ? "" : id.substr(slash), "\\InstallScript.cfg") << id;
+        continue;
+      }
+      out += id + "\n";
+    }
+    return out;
+  }
+
+  // The removal run again ends with the machine as a complete removal leaves it. A run killed
+  // once its entry in the list of programs is gone cannot be started again: the product is gone
+  // by then, and what the run keeps of itself until its end (the uninstaller program, the
+  // emptied record of installed products) is all that may be left.
+  void ExpectRemovedAgain(const std::string& root, const std::string& expected) {
+    const std::string again = Uninstall(root);
+    std::string left = Left(root);
+    if (again.find("no such entry in the list of programs") != std::string::npos) {
+      for (const std::string own : {"+ F C:\\Windows\\Installer\\tluninstall.exe\n",
+                                    "+ F C:\\ProgramData\\TOLMERA\\TolmeraInstall.cfg\n"})
+        if (left.find(own) != std::string::npos) left.erase(left.find(own), own.size());
+    } else {
+      EXPECT_NE(again.find("the uninstaller ended with exit status 0"), std::string::npos) << again;
+    }
+    EXPECT_EQ(left, expected) << again;
+  }
+
+  static void ExpectTheUsersThingsKept(const std::string& root) {
+    const std::string product = root + "/drive_c/Program Files (x86)/Tolmera Sample";
+    const std::string mine = root + "/drive_c/Users/User/Documents/mine";
+    EXPECT_EQ(tltest::ReadHostFile(product + "/notes.txt"), "the user's notes");
+    EXPECT_EQ(tltest::ReadHostFile(mine + "/keep.txt"), "keep me");
+    EXPECT_TRUE(std::filesystem::is_symlink(product + "/mine"));
+    EXPECT_FALSE(std::filesystem::exists(product + "/bin")) << "the product's folder goes";
+  }
+
+  tltest::ScopedMachine machine_;
+  std::string package_, install_, uninstall_;
+};
+
+}  // namespace
+
+TEST_F(KilledRemoval, ARemovalKilledAtAnyMomentAndRunAgainLeavesWhatACompleteOneLeaves) {
+  const std::string clean = Installed("clean");
+  const std::string out = Uninstall(clean);
+  ASSERT_NE(out.find("the uninstaller ended with exit status 0"), std::string::npos) << out;
+  const std::string expected = Left(clean);
+  // The product is gone: only the run log's folder and the family's counter are left.
+  EXPECT_EQ(expected.find("Tolmera Sample\\bin"), std::string::npos) << expected;
+  EXPECT_EQ(expected.find("TolmeraSample"), std::string::npos) << expected;
+  EXPECT_NE(expected.find("+ F C:\\ProgramData\\TOLMERA\\tlinstall.log"), std::string::npos)
+      << expected;
+  ExpectTheUsersThingsKept(clean);
+
+  // Killed after 1, 2, 3, 5, 8, ... changes to the machine, until a run gets to its end, then
+  // just before the end too.
+  std::vector<long> points;
+  long last = 0;
+  for (long a = 1, b = 2; a < 100000; std::tie(a, b) = std::make_pair(b, a + b)) {
+    const std::string root = Installed("killed" + std::to_string(a));
+    const std::string first = Uninstall(root, a);
+    if (first.find("the uninstaller ended with exit status 264") == std::string::npos) {
+      ASSERT_NE(first.find("the uninstaller ended with exit status 0"), std::string::npos) << first;
+      last = a;
+      break;
+    }
+    points.push_back(a);
+    SCOPED_TRACE("killed after " + std::to_string(a) + " changes");
+    ExpectRemovedAgain(root, expected);
+    ExpectTheUsersThingsKept(root);
+  }
+  ASSERT_GT(last, 3) << "the removal makes more than a few changes";
+  ASSERT_GT(points.size(), 3u);
+  for (long n = last - 1; n > points.back() && n >= last - 3; --n) {
+    SCOPED_TRACE("killed after " + std::to_string(n) + " changes");
+    const std::string root = Installed("late" + std::to_string(n));
+    const std::string first = Uninstall(root, n);
+    if (first.find("exit status 264") == std::string::npos) continue;  // its end came first
+    ExpectRemovedAgain(root, expected);
+    ExpectTheUsersThingsKept(root);
+  }
 }

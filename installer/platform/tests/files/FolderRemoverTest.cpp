@@ -2,6 +2,7 @@
 // call by full path gives (twin folders, one worked by each), a kept folder swapped for a link,
 // and who may delete what when the lists of the folder and its files say different things.
 #include "platform/Files.h"
+#include "platform/HandleTable.h"
 #include "platform/HostIo.h"
 #include "platform/Machine.h"
 #include "platform/Security.h"
@@ -13,7 +14,9 @@
 
 #include <cstdio>
 #include <string>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
@@ -147,6 +150,136 @@ TEST_F(FolderRemoval, EachCallAnswersAsTheCallByPathWould) {
   imageB.Release();
   EXPECT_EQ(folder.DeleteFile(L"held.txt"), ERROR_SUCCESS);
   EXPECT_EQ(folder.DeleteFile(L"image.exe"), ERROR_SUCCESS);
+}
+
+// The removal of a tree: the listing names every entry with its kind in NTFS order, and each
+// file goes with its read-only attribute reset, with the status the path would give then.
+TEST_F(FolderRemoval, ATreesEntriesAreListedAndRemovedAsByPathAfterTheReset) {
+  Populate(L"C:\\byPath", C("byPath"));
+  Populate(L"C:\\kept", C("kept"));
+  ASSERT_TRUE(hostio::MakeDirs(temp_ + "/outdir"));
+  ASSERT_EQ(::symlink((temp_ + "/outdir").c_str(), C("kept/dirlink").c_str()), 0);
+  ASSERT_EQ(SetFileAttributesW(L"C:\\kept\\sub", FILE_ATTRIBUTE_READONLY), ERROR_SUCCESS);
+  for (const char* folder : {"kept", "byPath"}) {
+    ASSERT_EQ(
+        SetFileAttributesW(L"C:\\" + FromUtf8(folder) + L"\\held.txt", FILE_ATTRIBUTE_READONLY),
+        ERROR_SUCCESS);
+    WriteHost(C(folder) + "/Zeta.txt", "12345");
+    WriteHost(C(folder) + "/alpha.txt", "");
+  }
+
+  FolderRemover folder(L"C:\\kept");
+  std::vector<FolderRemover::Entry> entries;
+  ASSERT_EQ(folder.List(entries), ERROR_SUCCESS);
+  std::vector<FindData> byPath;
+  ASSERT_EQ(FindAll(L"C:\\kept\\*", byPath), ERROR_SUCCESS);
+  ASSERT_EQ(entries.size(), byPath.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    SCOPED_TRACE(ToUtf8(entries[i].name));
+    EXPECT_EQ(entries[i].name, byPath[i].fileName);  // the same names in the same order
+    EXPECT_EQ(entries[i].folder, (byPath[i].attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    EXPECT_EQ(entries[i].link, (byPath[i].attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+  }
+  EXPECT_EQ(entries.front().name, L"alpha.txt");
+  EXPECT_EQ(entries.back().name, L"Zeta.txt");
+
+  FileHandle heldA, heldB;
+  ASSERT_EQ(heldA.Open(L"C:\\byPath\\held.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING),
+            ERROR_SUCCESS);
+  ASSERT_EQ(heldB.Open(L"C:\\kept\\held.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING),
+            ERROR_SUCCESS);
+  ImageLock imageA, imageB;
+  ASSERT_EQ(imageA.Acquire(L"C:\\byPath\\image.exe"), ERROR_SUCCESS);
+  ASSERT_EQ(imageB.Acquire(L"C:\\kept\\image.exe"), ERROR_SUCCESS);
+  struct Case {
+    const wchar_t* name;
+    DWORD expected;
+    std::uint64_t size;
+  };
+  const Case removals[] = {
+      {L"plain.txt", ERROR_SUCCESS, 1},
+      {L"ro.txt", ERROR_SUCCESS, 1},  // the reset lets it go
+      {L"Zeta.txt", ERROR_SUCCESS, 5},
+      {L"missing.txt", ERROR_FILE_NOT_FOUND, 0},
+      {L"held.txt", ERROR_SHARING_VIOLATION, 1},
+      {L"image.exe", ERROR_ACCESS_DENIED, 1},
+      {L"link.txt", ERROR_SUCCESS, 0},       // the link goes, never what it leads to
+      {L"out.txt", ERROR_ACCESS_DENIED, 0},  // a link out of the machine is not even removed
+  };
+  for (const Case& c : removals) {
+    SCOPED_TRACE(ToUtf8(c.name));
+    const std::wstring path = std::wstring(L"C:\\byPath\\") + c.name;
+    // The reset by path, of what is no link (by path it would reach what the link leads to).
+    const DWORD attributes = GetFileAttributesW(path);
+    if (c.size != 0 && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_READONLY))
+      SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+    const DWORD expected = DeleteFileW(path);
+    EXPECT_EQ(expected, c.expected);
+    std::uint64_t size = 99;
+    EXPECT_EQ(folder.RemoveFile(c.name, size), expected);
+    EXPECT_EQ(GetLastError(), expected);
+    EXPECT_EQ(size, c.size);
+  }
+  for (const char* name : {"plain.txt", "ro.txt", "Zeta.txt", "link.txt"})
+    EXPECT_FALSE(HostExists(C("kept/") + name)) << name;
+  // What stays has lost its read-only attribute, as after the reset by path.
+  EXPECT_EQ(GetFileAttributesW(L"C:\\kept\\held.txt"), GetFileAttributesW(L"C:\\byPath\\held.txt"));
+  EXPECT_EQ(GetFileAttributesW(L"C:\\kept\\held.txt") & FILE_ATTRIBUTE_READONLY, 0u);
+  // Nothing a link leads to is touched.
+  EXPECT_TRUE(HostExists(C("target.txt")));
+  EXPECT_TRUE(HostExists(outside_));
+
+  // A folder's attribute is reset where it is; a link's target is left alone.
+  ASSERT_EQ(SetFileAttributesW(L"C:\\target.txt", FILE_ATTRIBUTE_READONLY), ERROR_SUCCESS);
+  EXPECT_EQ(folder.ResetReadOnly(L"sub"), ERROR_SUCCESS);
+  EXPECT_EQ(GetFileAttributesW(L"C:\\kept\\sub"), FILE_ATTRIBUTE_DIRECTORY);
+  ASSERT_EQ(::symlink(C("target.txt").c_str(), C("kept/link2.txt").c_str()), 0);
+  EXPECT_EQ(folder.ResetReadOnly(L"link2.txt"), ERROR_SUCCESS);
+  EXPECT_EQ(GetFileAttributesW(L"C:\\target.txt"), FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(folder.ResetReadOnly(L"nothing.txt"), ERROR_FILE_NOT_FOUND);
+  std::uint64_t size = 0;
+  // A folder is no file.
+  EXPECT_EQ(folder.RemoveFile(L"sub", size), DeleteFileW(L"C:\\byPath\\sub"));
+  EXPECT_TRUE(HostExists(C("kept/sub")));
+
+  // Once the holders let go, the rest goes too.
+  heldB.Close();
+  imageB.Release();
+  EXPECT_EQ(folder.RemoveFile(L"held.txt", size), ERROR_SUCCESS);
+  EXPECT_EQ(folder.RemoveFile(L"image.exe", size), ERROR_SUCCESS);
+}
+
+// A handle of a process that has ended since the table was last read does not keep a file.
+TEST_F(FolderRemoval, AHandleOfAProcessThatEndedSinceDoesNotKeepTheFile) {
+  ASSERT_EQ(CreateDirectoryW(L"C:\\box"), ERROR_SUCCESS);
+  for (const wchar_t* name : {L"1.txt", L"2.txt", L"3.txt"})
+    ASSERT_EQ(WriteWholeFile(std::wstring(L"C:\\box\\") + name, "x"), ERROR_SUCCESS);
+  struct stat st;
+  ASSERT_EQ(::stat(C("box/2.txt").c_str(), &st), 0);
+  const pid_t holder = fork();
+  if (holder == 0) {
+    for (;;) pause();
+  }
+  ASSERT_GT(holder, 0);
+  // The holder opened 2.txt without sharing, as its line in the machine's table says.
+  const std::string table = root_ + "/state/handles";
+  std::string text;
+  ASSERT_TRUE(hostio::ReadFile(table, text));
+  text += "7 " + std::to_string(holder) + " " + std::to_string(handles::ProcessStartTime(holder)) +
+          " " + std::to_string(st.st_dev) + " " + std::to_string(st.st_ino) + " 2147483648 0 0 " +
+          C("box/2.txt") + "\n";
+  WriteHost(table, text);
+  ::usleep(120 * 1000);
+  FolderRemover folder(L"C:\\box");
+  std::uint64_t size = 0;
+  EXPECT_EQ(folder.RemoveFile(L"1.txt", size), ERROR_SUCCESS);
+  EXPECT_EQ(folder.RemoveFile(L"2.txt", size), ERROR_SHARING_VIOLATION);
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
+  EXPECT_EQ(folder.RemoveFile(L"2.txt", size), ERROR_SUCCESS);
+  EXPECT_EQ(folder.RemoveFile(L"3.txt", size), ERROR_SUCCESS);
+  EXPECT_FALSE(HostExists(C("box/2.txt")));
 }
 
 // What a listing read of an entry stands for it only while the name holds that very file,

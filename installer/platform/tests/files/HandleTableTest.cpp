@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace platform;
@@ -111,6 +113,100 @@ TEST_F(HandleTableFile, EntriesOfOtherProcessesThatEndedAreDropped) {
   LockedTable t(table);
   EXPECT_TRUE(t.Entries().empty());
   EXPECT_EQ(CheckShare(t.Entries(), 1, 2, GENERIC_READ, 0), ERROR_SUCCESS);
+}
+
+// A process of its own that waits until it is killed, with the table line of a handle it holds
+// on (1, 2) without sharing.
+struct WaitingChild {
+  pid_t pid = 0;
+  WaitingChild() {
+    pid = fork();
+    if (pid == 0) {
+      for (;;) pause();
+    }
+  }
+  ~WaitingChild() { End(); }
+  void End() {
+    if (pid <= 0) return;
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    pid = 0;
+  }
+  std::string Line(int id) const {
+    return std::to_string(id) + " " + std::to_string(pid) + " " +
+           std::to_string(ProcessStartTime(pid)) + " 1 2 2147483648 0 0 /held\n";
+  }
+};
+
+void Settle() { ::usleep(120 * 1000); }
+
+TEST_F(HandleTableFile, AReadingStandsOnlyWhileTheTableIsTheSameSettledFile) {
+  const std::string table = temp_ + "/handles";
+  WaitingChild holder;
+  ASSERT_GT(holder.pid, 0);
+  WriteHost(table, holder.Line(1));
+  Settle();
+  {
+    LockedTable first(table, Reading::ReuseUnchanged);  // nothing read before: read now
+    EXPECT_FALSE(first.Reused());
+    ASSERT_EQ(first.Entries().size(), 1u);
+  }
+  {
+    LockedTable again(table, Reading::ReuseUnchanged);
+    EXPECT_TRUE(again.Reused());
+    EXPECT_EQ(again.Entries().size(), 1u);
+  }
+  {
+    LockedTable afresh(table);  // an ordinary table always reads
+    EXPECT_FALSE(afresh.Reused());
+  }
+  // Another process writes the table, to the same length, at once after a reading: that reading
+  // was of a file changed a moment ago, and is not reused.
+  std::string other = holder.Line(2);
+  ASSERT_EQ(other.size(), holder.Line(1).size());
+  WriteHost(table, holder.Line(1));
+  {
+    LockedTable read(table, Reading::ReuseUnchanged);
+    EXPECT_FALSE(read.Reused());
+    ASSERT_EQ(read.Entries().size(), 1u);
+    EXPECT_EQ(read.Entries()[0].id, 1u);
+  }
+  WriteHost(table, other);
+  {
+    LockedTable read(table, Reading::ReuseUnchanged);
+    EXPECT_FALSE(read.Reused());
+    ASSERT_EQ(read.Entries().size(), 1u);
+    EXPECT_EQ(read.Entries()[0].id, 2u);
+  }
+  // A table changed by this process is read again too.
+  Settle();
+  { LockedTable read(table, Reading::ReuseUnchanged); }
+  {
+    LockedTable t(table);
+    Entry mine = Open(GENERIC_READ, FILE_SHARE_READ);
+    mine.hostPath = "/mine";
+    t.Add(mine);
+  }
+  {
+    LockedTable read(table, Reading::ReuseUnchanged);
+    EXPECT_FALSE(read.Reused());
+    EXPECT_EQ(read.Entries().size(), 2u);
+  }
+  // The holder ends: a reused reading still shows its handle (more conflicts, never fewer), a
+  // table read afresh drops it.
+  Settle();
+  { LockedTable read(table, Reading::ReuseUnchanged); }
+  holder.End();
+  {
+    LockedTable read(table, Reading::ReuseUnchanged);
+    EXPECT_TRUE(read.Reused());
+    EXPECT_EQ(CheckShare(read.Entries(), 1, 2, DELETE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE),
+              ERROR_SHARING_VIOLATION);
+  }
+  LockedTable afresh(table);
+  EXPECT_FALSE(afresh.Reused());
+  EXPECT_EQ(afresh.Entries().size(), 1u);  // this process's own
 }
 
 }  // namespace
