@@ -116,8 +116,8 @@ bool PackTiny(const std::wstring& archive, int entries, std::mt19937& rng) {
     const auto n = static_cast<std::size_t>(size(rng));
     switch (folder % 3) {
       case 0:
-        name = L"res\\icons\\set" + std::to_wstring(folder) + L"\\icon" + std::to_wstring(i) +
-               L".png";
+        name =
+            L"res\\icons\\set" + std::to_wstring(folder) + L"\\icon" + std::to_wstring(i) + L".png";
         for (std::size_t k = 0; k < n; ++k) bytes += static_cast<char>(byte(rng));
         break;
       case 1:
@@ -174,10 +174,8 @@ int main(int argc, char** argv) {
   }
 
   Times large, small;
-  if (!TimeCase(L"C:\\Pkg\\Setup.data", "", static_cast<std::uint64_t>(files), large))
-    return 1;
-  if (tiny > 0 &&
-      !TimeCase(L"C:\\Pkg\\Tiny.data", "Tiny", static_cast<std::uint64_t>(tiny), small))
+  if (!TimeCase(L"C:\\Pkg\\Setup.data", "", static_cast<std::uint64_t>(files), large)) return 1;
+  if (tiny > 0 && !TimeCase(L"C:\\Pkg\\Tiny.data", "Tiny", static_cast<std::uint64_t>(tiny), small))
     return 1;
 
   // What the file layer alone costs: the same number of files created empty through it.

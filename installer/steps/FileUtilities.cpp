@@ -283,9 +283,7 @@ bool IsProtectedFolder(const std::wstring& path) {
   return false;
 }
 
-ProtectedFoldersKept::ProtectedFoldersKept() : outermost_(!t_kept.active) {
-  t_kept.active = true;
-}
+ProtectedFoldersKept::ProtectedFoldersKept() : outermost_(!t_kept.active) { t_kept.active = true; }
 
 ProtectedFoldersKept::~ProtectedFoldersKept() {
   if (!outermost_) return;

@@ -931,18 +931,19 @@ TEST(ArchiveBomb, EntriesAfterOnesStoppedMidStreamOrBrokenComeOutWhole) {
   std::string large;
   for (int i = 0; large.size() < 200000; ++i) large += "line " + std::to_string(i * 7919) + "\n";
   const std::string bomb(1 << 20, 'B');
-  MakeRawArchive(L"C:\\Pkg\\Setup.data",
-                 {{.name = "a/large.txt", .data = large, .deflate = true},
-                  {.name = "a/liar.bin",
-                   .data = bomb,
-                   .declaredSize = 4096,
-                   .deflate = true,
-                   .crc = tltest::Crc(bomb.substr(0, 4096))},
-                  {.name = "a/two.txt", .data = "second entry, after the one cut short", .deflate = true},
-                  {.name = "a/noise.bin", .data = std::string("\xFF\xFF\x00\x13 not deflate"), .method = 8},
-                  {.name = "a/empty.txt", .data = "", .deflate = true},
-                  {.name = "a/three.txt", .data = large.substr(1000, 5000), .deflate = true},
-                  {.name = "a/stored.txt", .data = "kept as it stands"}});
+  MakeRawArchive(
+      L"C:\\Pkg\\Setup.data",
+      {{.name = "a/large.txt", .data = large, .deflate = true},
+       {.name = "a/liar.bin",
+        .data = bomb,
+        .declaredSize = 4096,
+        .deflate = true,
+        .crc = tltest::Crc(bomb.substr(0, 4096))},
+       {.name = "a/two.txt", .data = "second entry, after the one cut short", .deflate = true},
+       {.name = "a/noise.bin", .data = std::string("\xFF\xFF\x00\x13 not deflate"), .method = 8},
+       {.name = "a/empty.txt", .data = "", .deflate = true},
+       {.name = "a/three.txt", .data = large.substr(1000, 5000), .deflate = true},
+       {.name = "a/stored.txt", .data = "kept as it stands"}});
   CDataStorage storage;
   ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
   std::wstring path;

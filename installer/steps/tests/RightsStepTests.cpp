@@ -132,8 +132,9 @@ TEST_F(RightsStep, AWalkKeepsTheProtectedPlacesItReadAndStillRefusesThem) {
   // each entry judged afresh.
   ASSERT_TRUE(platform::PathIsDirectoryW(L"C:\\Users\\User\\Documents"));
   EXPECT_EQ(InstallSteps::SetRights(L"C:\\Users\\User", L"r", L"y", L"-EVERYONE:"), 0);
-  EXPECT_TRUE(Logged("ERROR : StepGuard: the access list of C:\\Users\\User\\AppData is not "
-                     "changed: it is a protected place"))
+  EXPECT_TRUE(
+      Logged("ERROR : StepGuard: the access list of C:\\Users\\User\\AppData is not "
+             "changed: it is a protected place"))
       << debug;
   EXPECT_EQ(ExplicitEveryone(Dacl(L"C:\\Users\\User\\Documents")), 0);
 
