@@ -108,6 +108,14 @@ bool IsSafeEntryName(const std::wstring& raw) {
 // ---------------------------------------------------------------------------------------------
 // CUnzipper
 
+struct CUnzipper::Inflater {
+  z_stream z{};
+  bool ready = false;  // z was initialised and must be ended
+  ~Inflater() {
+    if (ready) inflateEnd(&z);
+  }
+};
+
 CUnzipper::CUnzipper() = default;
 
 CUnzipper::~CUnzipper() { Close(); }
@@ -144,6 +152,7 @@ bool CUnzipper::Open(const std::wstring& archive) {
 
 void CUnzipper::Close() {
   m_writer.Reset();
+  m_inflater.reset();
   if (m_zip) {
     unzClose(static_cast<unzFile>(m_zip));
     m_zip = nullptr;
@@ -258,8 +267,23 @@ bool CUnzipper::ReadEntry(const EntryInfo& info, const std::wstring* password, c
   const bool deflated = info.method == Z_DEFLATED;
   if (!deflated && info.method != 0) return false;
   if (m_inflated.size() < kCopyBlock) m_inflated.resize(kCopyBlock);
-  z_stream z{};
-  if (deflated && inflateInit2(&z, -MAX_WBITS) != Z_OK) return false;
+  // One inflate stream serves every entry of the archive, reset for each: its state and window
+  // are not made and freed per entry.
+  z_stream* zs = nullptr;
+  if (deflated) {
+    if (!m_inflater) {
+      auto made = std::make_unique<Inflater>();
+      if (inflateInit2(&made->z, -MAX_WBITS) != Z_OK) return false;
+      made->ready = true;
+      m_inflater = std::move(made);
+    } else if (inflateReset(&m_inflater->z) != Z_OK) {
+      m_inflater.reset();
+      return false;
+    }
+    zs = &m_inflater->z;
+  }
+  z_stream none{};  // a stored entry is copied as it stands
+  z_stream& z = zs ? *zs : none;
   std::uint64_t at = info.dataOffset, packedLeft = info.packedSize, written = 0;
   uLong crc = crc32(0L, Z_NULL, 0);
   // An empty entry may have no deflate stream at all.
@@ -304,7 +328,6 @@ bool CUnzipper::ReadEntry(const EntryInfo& info, const std::wstring* password, c
       ended = rc == Z_STREAM_END;
     } while (ok && !ended && (z.avail_in > 0 || z.avail_out == 0));
   }
-  if (deflated) inflateEnd(&z);
   return ok && ended && written == info.unpackedSize && static_cast<std::uint32_t>(crc) == info.crc;
 }
 

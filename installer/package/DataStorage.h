@@ -135,6 +135,8 @@ class CUnzipper {
   std::uint64_t m_blockStart = 0;
   std::size_t m_blockLength = 0;
   std::vector<char> m_inflated;
+  struct Inflater;
+  std::unique_ptr<Inflater> m_inflater;
   // New files of the batch: written unnamed into the folders kept open, named when whole.
   platform::NewFileWriter m_writer;
 

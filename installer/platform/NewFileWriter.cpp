@@ -223,19 +223,21 @@ DWORD NewFileWriter::Finish(FileTime lastWrite) {
     }
   }
   // A folder removed since Begin takes no name; that says nothing about how names are given.
-  {
+  // Asked only when a link fails as it would then: the folder's status is not read per file.
+  auto folderGone = [this] {
     struct stat folder;
-    if (fstat(folder_->fd, &folder) == 0 && folder.st_nlink == 0) {
-      Abandon();
-      return Fail(ERROR_PATH_NOT_FOUND);
-    }
-  }
+    return fstat(folder_->fd, &folder) == 0 && folder.st_nlink == 0;
+  };
   // By the descriptor where that is allowed (no path to walk), else through /proc.
   int rc = -1, err = 0;
   int way = Way().load();
   if (way == static_cast<int>(LinkWay::Unknown) || way == static_cast<int>(LinkWay::Descriptor)) {
     rc = linkat(fd_, "", folder_->fd, name_.c_str(), AT_EMPTY_PATH);
     err = errno;
+    if (rc != 0 && err == ENOENT && folderGone()) {
+      Abandon();
+      return Fail(ERROR_PATH_NOT_FOUND);
+    }
     if (rc == 0 || NameTaken(err))
       Way().store(static_cast<int>(LinkWay::Descriptor));
     else if (way == static_cast<int>(LinkWay::Unknown) && (err == EPERM || err == ENOENT))
@@ -246,6 +248,10 @@ DWORD NewFileWriter::Finish(FileTime lastWrite) {
     std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd_);
     rc = linkat(AT_FDCWD, proc, folder_->fd, name_.c_str(), AT_SYMLINK_FOLLOW);
     err = errno;
+    if (rc != 0 && err == ENOENT && folderGone()) {
+      Abandon();
+      return Fail(ERROR_PATH_NOT_FOUND);
+    }
     if (rc == 0 || NameTaken(err))
       Way().store(static_cast<int>(LinkWay::Proc));
     else if (Way().load() == static_cast<int>(LinkWay::Unknown) && (err == ENOENT || err == EACCES))

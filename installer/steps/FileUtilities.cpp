@@ -255,6 +255,23 @@ std::vector<std::wstring> ProtectedFolders() {
   return special;
 }
 
+// The list kept while a ProtectedFoldersKept lives on this thread.
+struct KeptList {
+  bool active = false;
+  bool read = false;
+  std::vector<std::wstring> folders;
+};
+thread_local KeptList t_kept;
+
+const std::vector<std::wstring>& CurrentProtectedFolders(std::vector<std::wstring>& fresh) {
+  if (!t_kept.active) return fresh = ProtectedFolders();
+  if (!t_kept.read) {
+    t_kept.folders = ProtectedFolders();
+    t_kept.read = true;
+  }
+  return t_kept.folders;
+}
+
 // `inner` is `outer` or lies below it.
 bool IsWithin(const std::wstring& inner, const std::wstring& outer) {
   if (outer.empty()) return false;
@@ -277,9 +294,17 @@ bool IsProtectedFolder(const std::wstring& path) {
   if (IsWithin(p, windows) && !(platform::PathFileExistsW(p) && !platform::PathIsDirectoryW(p)))
     return true;
   // A special folder, or a folder that holds one.
-  for (const auto& s : ProtectedFolders())
+  std::vector<std::wstring> fresh;
+  for (const auto& s : CurrentProtectedFolders(fresh))
     if (IsWithin(s, p)) return true;
   return false;
+}
+
+ProtectedFoldersKept::ProtectedFoldersKept() : outermost_(!t_kept.active) { t_kept.active = true; }
+
+ProtectedFoldersKept::~ProtectedFoldersKept() {
+  if (!outermost_) return;
+  t_kept = KeptList{};
 }
 
 }  // namespace InstallSteps

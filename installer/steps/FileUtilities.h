@@ -36,5 +36,18 @@ std::wstring BackupName(const std::wstring& path);
 // the machine (Program Files, Common Files, ProgramData, the Windows folder, the profiles and
 // their folders, TEMP).
 bool IsProtectedFolder(const std::wstring& path);
+// While one lives (on this thread), IsProtectedFolder reads the machine's special folders once
+// and keeps them: for a walk that judges every entry of a tree while it changes no folder of
+// the system. The outermost one decides; the list is read again once it has gone.
+class ProtectedFoldersKept {
+ public:
+  ProtectedFoldersKept();
+  ~ProtectedFoldersKept();
+  ProtectedFoldersKept(const ProtectedFoldersKept&) = delete;
+  ProtectedFoldersKept& operator=(const ProtectedFoldersKept&) = delete;
+
+ private:
+  bool outermost_ = false;
+};
 
 }  // namespace InstallSteps

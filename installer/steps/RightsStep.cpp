@@ -10,6 +10,7 @@
 #include "platform/Paths.h"
 #include "platform/Security.h"
 #include "platform/Text.h"
+#include "steps/FileUtilities.h"
 #include "steps/StepGuard.h"
 
 #include <vector>
@@ -290,6 +291,8 @@ int SetRights(const std::wstring& path, const std::wstring& rights, const std::w
                 (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) &&
                 !(attributes & platform::FILE_ATTRIBUTE_REPARSE_POINT);
   if (folder && wholeTree) {
+    // Every entry's list is judged against the protected places: read once for the walk.
+    ProtectedFoldersKept keptPlaces;
     std::vector<WalkItem> items;
     platform::DWORD status = WalkTree(full, items, true);
     if (items.empty() && status != platform::ERROR_NO_MORE_FILES) {

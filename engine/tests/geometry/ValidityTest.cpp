@@ -327,10 +327,12 @@ TEST_F(Validity, BearingsAreValidOverTheirSizes) {
           ++built;
           // Each ring, and one of each row's copies of its element.
           TopTools_MapOfShape seen;
-          for (TopExp_Explorer e(owner.Kernel(), TopAbs_SOLID); e.More(); e.Next())
-            if (seen.Add(e.Current().Located(TopLoc_Location())))
+          for (TopExp_Explorer e(owner.Kernel(), TopAbs_SOLID); e.More(); e.Next()) {
+            if (seen.Add(e.Current().Located(TopLoc_Location()))) {
               EXPECT_TRUE(Valid(e.Current()))
                   << "type " << type << ", " << dout << " x " << din << " x " << B;
+            }
+          }
         }
   EXPECT_GE(built, tried / 2) << "too many sizes refused";
 }

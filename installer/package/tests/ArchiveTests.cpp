@@ -922,6 +922,50 @@ TEST(ArchiveBomb, AnEntryThatInflatesBeyondItsDeclaredSizeStopsThereAndFails) {
       << Joined(log.lines);
 }
 
+TEST(ArchiveBomb, EntriesAfterOnesStoppedMidStreamOrBrokenComeOutWhole) {
+  tltest::ScopedMachine machine;
+  LogCapture log;
+  // Entries one after another through the same unpacker: one stopped in the middle of its
+  // stream (it holds more than it declares), one whose stream is not deflate at all, and good
+  // ones of several sizes around them, the first large enough to fill the inflate window.
+  std::string large;
+  for (int i = 0; large.size() < 200000; ++i) large += "line " + std::to_string(i * 7919) + "\n";
+  const std::string bomb(1 << 20, 'B');
+  MakeRawArchive(
+      L"C:\\Pkg\\Setup.data",
+      {{.name = "a/large.txt", .data = large, .deflate = true},
+       {.name = "a/liar.bin",
+        .data = bomb,
+        .declaredSize = 4096,
+        .deflate = true,
+        .crc = tltest::Crc(bomb.substr(0, 4096))},
+       {.name = "a/two.txt", .data = "second entry, after the one cut short", .deflate = true},
+       {.name = "a/noise.bin", .data = std::string("\xFF\xFF\x00\x13 not deflate"), .method = 8},
+       {.name = "a/empty.txt", .data = "", .deflate = true},
+       {.name = "a/three.txt", .data = large.substr(1000, 5000), .deflate = true},
+       {.name = "a/stored.txt", .data = "kept as it stands"}});
+  CDataStorage storage;
+  ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
+  std::wstring path;
+  EXPECT_FALSE(storage.ExtractAll(L"C:\\Dest", path));
+  EXPECT_EQ(Read(L"C:\\Dest\\a\\large.txt"), large);
+  EXPECT_EQ(Read(L"C:\\Dest\\a\\two.txt"), "second entry, after the one cut short");
+  EXPECT_EQ(Read(L"C:\\Dest\\a\\empty.txt"), "");
+  EXPECT_EQ(Read(L"C:\\Dest\\a\\three.txt"), large.substr(1000, 5000));
+  EXPECT_EQ(Read(L"C:\\Dest\\a\\stored.txt"), "kept as it stands");
+  EXPECT_FALSE(platform::PathFileExistsW(L"C:\\Dest\\a\\liar.bin"));
+  EXPECT_FALSE(platform::PathFileExistsW(L"C:\\Dest\\a\\noise.bin"));
+  EXPECT_EQ(log.Count("1 CUnzipper::UnzipFile File = C:\\Dest\\a\\noise.bin is not unpacked: the "
+                      "entry cannot be read"),
+            1)
+      << Joined(log.lines);
+  // The same archive read again after a close: the unpacker starts over as fresh.
+  storage.Close();
+  ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
+  EXPECT_FALSE(storage.ExtractAll(L"C:\\Again", path));
+  EXPECT_EQ(Read(L"C:\\Again\\a\\three.txt"), large.substr(1000, 5000));
+}
+
 TEST(ArchiveNames, UnicodePathFieldsAndUtf8FlaggedNames) {
   const std::string ansi = "docs/Caf\xE9.txt";                           // "Café.txt" in 1252
   const std::string utf8 = "docs/\xD0\x9A\xD0\xB0\xD1\x84\xD0\xB5.txt";  // "Кафе.txt"

@@ -1,6 +1,7 @@
 // The rights step: the letters, the read-only flags, the grant to Everyone in the access lists
 // of a tree, and what happens on volumes without lists and at paths too long for the walk.
 #include "platform/Security.h"
+#include "steps/FileUtilities.h"
 #include "steps/RightsStep.h"
 #include "steps/tests/StepsFixture.h"
 
@@ -124,6 +125,33 @@ TEST_F(RightsStep, AnEmptyFolderIsGrantedItself) {
   platform::CreateDirectoryWithParents(kProduct + L"\\empty");
   EXPECT_EQ(InstallSteps::SetRights(kProduct + L"\\empty", L"", L"y", L"-EVERYONE:"), 1) << debug;
   EXPECT_EQ(ExplicitEveryone(Dacl(kProduct + L"\\empty")), 1);
+}
+
+TEST_F(RightsStep, AWalkKeepsTheProtectedPlacesItReadAndStillRefusesThem) {
+  // A profile's tree holds special folders: the walk meets the first and stops there, as with
+  // each entry judged afresh.
+  ASSERT_TRUE(platform::PathIsDirectoryW(L"C:\\Users\\User\\Documents"));
+  EXPECT_EQ(InstallSteps::SetRights(L"C:\\Users\\User", L"r", L"y", L"-EVERYONE:"), 0);
+  EXPECT_TRUE(
+      Logged("ERROR : StepGuard: the access list of C:\\Users\\User\\AppData is not "
+             "changed: it is a protected place"))
+      << debug;
+  EXPECT_EQ(ExplicitEveryone(Dacl(L"C:\\Users\\User\\Documents")), 0);
+
+  // The places are read once while a walk lasts, and afresh once it has ended: a profile
+  // folder made meanwhile counts from then on.
+  const std::wstring newcomer = L"C:\\Users\\Newcomer";
+  {
+    InstallSteps::ProtectedFoldersKept kept;
+    EXPECT_TRUE(InstallSteps::IsProtectedFolder(L"C:\\Users\\User\\Documents"));
+    EXPECT_FALSE(InstallSteps::IsProtectedFolder(kProduct));
+    ASSERT_EQ(platform::CreateDirectoryW(newcomer), platform::ERROR_SUCCESS);
+    EXPECT_FALSE(InstallSteps::IsProtectedFolder(newcomer));
+    { InstallSteps::ProtectedFoldersKept inner; }  // an inner one ending keeps the outer's list
+    EXPECT_FALSE(InstallSteps::IsProtectedFolder(newcomer));
+    EXPECT_TRUE(InstallSteps::IsProtectedFolder(L"C:\\Users\\User\\Documents"));
+  }
+  EXPECT_TRUE(InstallSteps::IsProtectedFolder(newcomer));
 }
 
 TEST_F(RightsStep, AnEnumerationThatFailsAtALongPathIsAFailureNotASuccess) {
