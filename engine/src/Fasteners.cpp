@@ -123,6 +123,32 @@ TopoDS_Shape HexHead(const char* e, double s, double z0, double z1, bool both = 
 std::atomic<bool> g_hexHeadsCut{false};
 std::atomic<long> g_hexBoltsTurned{0};
 
+// The faces of a solid turned about z apart from its flat top at height z (given to faces), and
+// that top's circular edge of the given radius (null when there is none): what is left to join
+// to a head put together from its own faces.
+TopoDS_Edge FacesBelowTop(const TopoDS_Shape& turned, double z, double radius,
+                          std::vector<TopoDS_Face>& faces) {
+  const double tol = Precision::Confusion();
+  TopoDS_Edge circle;
+  for (TopExp_Explorer f(turned, TopAbs_FACE); f.More(); f.Next()) {
+    const TopoDS_Face& face = TopoDS::Face(f.Current());
+    BRepAdaptor_Surface surface(face);
+    const bool top = surface.GetType() == GeomAbs_Plane &&
+                     surface.Plane().Axis().Direction().IsParallel(gp::DZ(), 1e-12) &&
+                     std::fabs(surface.Plane().Location().Z() - z) < tol;
+    if (!top) {
+      faces.push_back(face);
+      continue;
+    }
+    for (TopExp_Explorer x(face, TopAbs_EDGE); x.More(); x.Next()) {
+      BRepAdaptor_Curve c(TopoDS::Edge(x.Current()));
+      if (c.GetType() == GeomAbs_Circle && std::fabs(c.Circle().Radius() - radius) < tol)
+        circle = TopoDS::Edge(x.Current());
+    }
+  }
+  return circle;
+}
+
 // A hexagon bolt put together from its faces: the head's top disc, its chamfer cone, the six
 // flats and the bearing face around the shank, and the faces of the shank turned with its
 // washer face (washer face diameter collarD, height collarH; the head from z0 to z1). These are
@@ -153,23 +179,7 @@ TopoDS_Shape HexBoltOfFaces(const char* e, double s, double z0, double z1, doubl
   Outline o(gp_Pnt2d(0, z0));
   const TopoDS_Shape shank = Revolve(ShankSteps(e, o, d, ds, ls, b, 0.0, collarD, collarH).Face(1));
   std::vector<TopoDS_Face> faces;
-  TopoDS_Edge hole;
-  for (TopExp_Explorer f(shank, TopAbs_FACE); f.More(); f.Next()) {
-    const TopoDS_Face& face = TopoDS::Face(f.Current());
-    BRepAdaptor_Surface surface(face);
-    const bool top = surface.GetType() == GeomAbs_Plane &&
-                     surface.Plane().Axis().Direction().IsParallel(gp::DZ(), 1e-12) &&
-                     std::fabs(surface.Plane().Location().Z() - z0) < tol;
-    if (!top) {
-      faces.push_back(face);
-      continue;
-    }
-    for (TopExp_Explorer x(face, TopAbs_EDGE); x.More(); x.Next()) {
-      BRepAdaptor_Curve c(TopoDS::Edge(x.Current()));
-      if (c.GetType() == GeomAbs_Circle && std::fabs(c.Circle().Radius() - inner) < tol)
-        hole = TopoDS::Edge(x.Current());
-    }
-  }
+  const TopoDS_Edge hole = FacesBelowTop(shank, z0, inner, faces);
   if (hole.IsNull() || faces.empty()) return TopoDS_Shape();
 
   auto vertex = [](double x, double y, double z) {
@@ -322,27 +332,10 @@ TopoDS_Shape SocketHeadOfFaces(const char* e, double d, double ds, double ls, do
                                double k, double s, double t) {
   if (g_hexHeadsCut) return TopoDS_Shape();
   if (!HasCollar(d, ds, ls, d1, k)) return TopoDS_Shape();
-  const double tol = Precision::Confusion();
   Outline o(gp_Pnt2d(0, k));
   const TopoDS_Shape turned = Revolve(ShankSteps(e, o, d, ds, ls, b, 0.0, d1, k).Face(1));
   std::vector<TopoDS_Face> faces;
-  TopoDS_Edge rim;
-  for (TopExp_Explorer f(turned, TopAbs_FACE); f.More(); f.Next()) {
-    const TopoDS_Face& face = TopoDS::Face(f.Current());
-    BRepAdaptor_Surface surface(face);
-    const bool top = surface.GetType() == GeomAbs_Plane &&
-                     surface.Plane().Axis().Direction().IsParallel(gp::DZ(), 1e-12) &&
-                     std::fabs(surface.Plane().Location().Z() - k) < tol;
-    if (!top) {
-      faces.push_back(face);
-      continue;
-    }
-    for (TopExp_Explorer x(face, TopAbs_EDGE); x.More(); x.Next()) {
-      BRepAdaptor_Curve c(TopoDS::Edge(x.Current()));
-      if (c.GetType() == GeomAbs_Circle && std::fabs(c.Circle().Radius() - d1 / 2) < tol)
-        rim = TopoDS::Edge(x.Current());
-    }
-  }
+  const TopoDS_Edge rim = FacesBelowTop(turned, k, d1 / 2, faces);
   if (rim.IsNull() || faces.empty()) return TopoDS_Shape();
   BRep_Builder builder;
   auto wire = [&](const std::vector<TopoDS_Edge>& edges) {
