@@ -123,6 +123,35 @@ TopoDS_Shape HexHead(const char* e, double s, double z0, double z1, bool both = 
 std::atomic<bool> g_hexHeadsCut{false};
 std::atomic<long> g_hexBoltsTurned{0};
 
+// Pieces of solids put together from their faces.
+TopoDS_Vertex VertexAt(double x, double y, double z) {
+  return BRepBuilderAPI_MakeVertex(gp_Pnt(x, y, z)).Vertex();
+}
+
+// The edge on c from a (at ua) to b (at ub); throws failure when the kernel cannot make it.
+TopoDS_Edge EdgeOn(const Handle(Geom_Curve) & c, const TopoDS_Vertex& a, const TopoDS_Vertex& b,
+                   double ua, double ub, const std::string& failure) {
+  BRepBuilderAPI_MakeEdge make(c, a, b, ua, ub);
+  if (!make.IsDone()) Throw(QZ::eCodeFailure, failure);
+  return make.Edge();
+}
+
+TopoDS_Edge LineEdge(const TopoDS_Vertex& a, const TopoDS_Vertex& b) {
+  return BRepBuilderAPI_MakeEdge(a, b).Edge();
+}
+
+// The closed wire of edges that follow each other.
+TopoDS_Wire ClosedWire(const std::vector<TopoDS_Edge>& edges) {
+  BRep_Builder builder;
+  TopoDS_Wire w;
+  builder.MakeWire(w);
+  for (const auto& x : edges) builder.Add(w, x);
+  w.Closed(true);
+  return w;
+}
+
+TopoDS_Edge ReversedEdge(const TopoDS_Edge& x) { return TopoDS::Edge(x.Reversed()); }
+
 // The faces of a solid turned about z apart from its flat top at height z (given to faces), and
 // that top's circular edge of the given radius (null when there is none): what is left to join
 // to a head put together from its own faces.
@@ -173,6 +202,7 @@ TopoDS_Shape HexBoltOfFaces(const char* e, double s, double z0, double z1, doubl
   if (zCorner <= z0 + margin) return TopoDS_Shape();
   const double tol = Precision::Confusion();
   BRep_Builder builder;
+  const std::string failure = std::string(e) + ": the head could not be built";
 
   // The shank and washer face, turned; its top disc gives way to the bearing face, whose hole is
   // the disc's circle.
@@ -182,38 +212,17 @@ TopoDS_Shape HexBoltOfFaces(const char* e, double s, double z0, double z1, doubl
   const TopoDS_Edge hole = FacesBelowTop(shank, z0, inner, faces);
   if (hole.IsNull() || faces.empty()) return TopoDS_Shape();
 
-  auto vertex = [](double x, double y, double z) {
-    return BRepBuilderAPI_MakeVertex(gp_Pnt(x, y, z)).Vertex();
-  };
-  auto edge = [&](const Handle(Geom_Curve) & c, const TopoDS_Vertex& a, const TopoDS_Vertex& v,
-                  double ua, double ub) {
-    BRepBuilderAPI_MakeEdge make(c, a, v, ua, ub);
-    if (!make.IsDone()) Throw(QZ::eCodeFailure, std::string(e) + ": the head could not be built");
-    return make.Edge();
-  };
-  auto line = [](const TopoDS_Vertex& a, const TopoDS_Vertex& v) {
-    return BRepBuilderAPI_MakeEdge(a, v).Edge();
-  };
-  auto wire = [&](const std::vector<TopoDS_Edge>& edges) {
-    TopoDS_Wire w;
-    builder.MakeWire(w);
-    for (const auto& x : edges) builder.Add(w, x);
-    w.Closed(true);
-    return w;
-  };
-  auto reversed = [](const TopoDS_Edge& x) { return TopoDS::Edge(x.Reversed()); };
-
   // Corner j at 30 + 60 j degrees; flat i (its normal at 60 i degrees) runs from corner i - 1 to
   // corner i.
   TopoDS_Vertex low[6], high[6];
   TopoDS_Edge up[6], bottom[6];
   for (int j = 0; j < 6; ++j) {
     const double a = kPi / 6 + j * kPi / 3, x = rCorner * std::cos(a), y = rCorner * std::sin(a);
-    low[j] = vertex(x, y, z0);
-    high[j] = vertex(x, y, zCorner);
-    up[j] = line(low[j], high[j]);
+    low[j] = VertexAt(x, y, z0);
+    high[j] = VertexAt(x, y, zCorner);
+    up[j] = LineEdge(low[j], high[j]);
   }
-  for (int i = 0; i < 6; ++i) bottom[i] = line(low[(i + 5) % 6], low[i]);
+  for (int i = 0; i < 6; ++i) bottom[i] = LineEdge(low[(i + 5) % 6], low[i]);
 
   // The chamfer cone: apex above, semi-angle -60 degrees, radius r0 at v = 0 (z = z1); v is the
   // length along the generatrix, z = z1 + v / 2.
@@ -224,7 +233,7 @@ TopoDS_Shape HexBoltOfFaces(const char* e, double s, double z0, double z1, doubl
   builder.MakeFace(coneFace, cone, tol);
   const double zApex = z1 + r0 * kTan30, t1 = std::asinh(kTan30);
   const double zSeam = z1 - (half - r0) * kTan30;
-  const TopoDS_Vertex seamLow = vertex(half, 0, zSeam), seamHigh = vertex(r0, 0, z1);
+  const TopoDS_Vertex seamLow = VertexAt(half, 0, zSeam), seamHigh = VertexAt(r0, 0, z1);
 
   // Flat i meets the cone in the hyperbola (s/2) n + (s/2) sinh(t) w + (zApex - (s/2) tan30
   // cosh(t)) z (w the flat's direction counter-clockwise), t from -t1 to t1 corner to corner; on
@@ -258,7 +267,7 @@ TopoDS_Shape HexBoltOfFaces(const char* e, double s, double z0, double z1, doubl
     const gp_Dir n(std::cos(angle), std::sin(angle), 0);
     const Handle(Geom_Hyperbola) h = new Geom_Hyperbola(
         gp_Ax2(gp_Pnt(half * n.X(), half * n.Y(), zApex), n, -gp::DZ()), half * kTan30, half);
-    const TopoDS_Edge x = edge(h, from, to, ta, tb);
+    const TopoDS_Edge x = EdgeOn(h, from, to, ta, tb, failure);
     const Handle(Geom2d_Curve) pc = onCone(angle, ta, tb, uShift);
     builder.UpdateEdge(x, pc, coneFace, tol);
     for (int q = 0; q <= 40; ++q) {
@@ -279,21 +288,22 @@ TopoDS_Shape HexBoltOfFaces(const char* e, double s, double z0, double z1, doubl
   const double vSeam = 2 * (zSeam - z1);
   const gp_Pnt pLow(half, 0, zSeam), pHigh(r0, 0, z1);
   const Handle(Geom_Line) generatrix = new Geom_Line(pLow, gp_Vec(pLow, pHigh).Normalized());
-  const TopoDS_Edge seam = edge(generatrix, seamLow, seamHigh, 0, -vSeam);
+  const TopoDS_Edge seam = EdgeOn(generatrix, seamLow, seamHigh, 0, -vSeam, failure);
   builder.UpdateEdge(seam, new Geom2d_Line(gp_Pnt2d(2 * kPi, vSeam), gp_Dir2d(0, 1)),
                      new Geom2d_Line(gp_Pnt2d(0, vSeam), gp_Dir2d(0, 1)), coneFace, tol);
-  const TopoDS_Edge circle = edge(new Geom_Circle(gp_Ax2(gp_Pnt(0, 0, z1), gp::DZ(), gp::DX()), r0),
-                                  seamHigh, seamHigh, 0, 2 * kPi);
+  const TopoDS_Edge circle =
+      EdgeOn(new Geom_Circle(gp_Ax2(gp_Pnt(0, 0, z1), gp::DZ(), gp::DX()), r0), seamHigh, seamHigh,
+             0, 2 * kPi, failure);
   builder.UpdateEdge(circle, new Geom2d_Line(gp_Pnt2d(0, 0), gp_Dir2d(1, 0)), coneFace, tol);
   {
     std::vector<TopoDS_Edge> round(arcs, arcs + 7);
     round.push_back(seam);
-    round.push_back(reversed(circle));
-    round.push_back(reversed(seam));
-    builder.Add(coneFace, wire(round));
+    round.push_back(ReversedEdge(circle));
+    round.push_back(ReversedEdge(seam));
+    builder.Add(coneFace, ClosedWire(round));
   }
   faces.push_back(coneFace);
-  faces.push_back(PlanarFace(wire({circle}), {}, z1, true));
+  faces.push_back(PlanarFace(ClosedWire({circle}), {}, z1, true));
 
   // The flats, counter-clockwise seen from outside: along the bottom, up the corner, back along
   // the arc, down the corner before.
@@ -301,21 +311,22 @@ TopoDS_Shape HexBoltOfFaces(const char* e, double s, double z0, double z1, doubl
     const int before = (i + 5) % 6;
     std::vector<TopoDS_Edge> edges{bottom[i], up[i]};
     if (i == 0) {
-      edges.push_back(reversed(arcs[0]));
-      edges.push_back(reversed(arcs[6]));
+      edges.push_back(ReversedEdge(arcs[0]));
+      edges.push_back(ReversedEdge(arcs[6]));
     } else {
-      edges.push_back(reversed(arcs[i]));
+      edges.push_back(ReversedEdge(arcs[i]));
     }
-    edges.push_back(reversed(up[before]));
+    edges.push_back(ReversedEdge(up[before]));
     const double angle = i * kPi / 3;
     const gp_Dir n(std::cos(angle), std::sin(angle), 0);
-    BRepBuilderAPI_MakeFace flat(gp_Pln(gp_Pnt(half * n.X(), half * n.Y(), 0), n), wire(edges));
+    BRepBuilderAPI_MakeFace flat(gp_Pln(gp_Pnt(half * n.X(), half * n.Y(), 0), n),
+                                 ClosedWire(edges));
     if (!flat.IsDone()) Throw(QZ::eCodeFailure, std::string(e) + ": the head could not be built");
     faces.push_back(flat.Face());
   }
   // The bearing face: the hexagon around the shank's circle, facing down.
-  faces.push_back(PlanarFace(wire(std::vector<TopoDS_Edge>(bottom, bottom + 6)),
-                             {CounterClockwise(wire({hole}))}, z0, false));
+  faces.push_back(PlanarFace(ClosedWire(std::vector<TopoDS_Edge>(bottom, bottom + 6)),
+                             {CounterClockwise(ClosedWire({hole}))}, z0, false));
   ++g_hexBoltsTurned;
   // Valid for every size that comes this far (the geometry tests analyse a spread of them);
   // not said when the caller joins more to it.
@@ -337,17 +348,6 @@ TopoDS_Shape SocketHeadOfFaces(const char* e, double d, double ds, double ls, do
   std::vector<TopoDS_Face> faces;
   const TopoDS_Edge rim = FacesBelowTop(turned, k, d1 / 2, faces);
   if (rim.IsNull() || faces.empty()) return TopoDS_Shape();
-  BRep_Builder builder;
-  auto wire = [&](const std::vector<TopoDS_Edge>& edges) {
-    TopoDS_Wire w;
-    builder.MakeWire(w);
-    for (const auto& x : edges) builder.Add(w, x);
-    w.Closed(true);
-    return w;
-  };
-  auto line = [](const TopoDS_Vertex& a, const TopoDS_Vertex& v) {
-    return BRepBuilderAPI_MakeEdge(a, v).Edge();
-  };
   const double rCorner = s / std::sqrt(3.0), zBottom = k - t;
   TopoDS_Vertex high[6], low[6];
   TopoDS_Edge down[6], top[6], bottom[6];
@@ -355,26 +355,26 @@ TopoDS_Shape SocketHeadOfFaces(const char* e, double d, double ds, double ls, do
     const double a = kPi / 6 + j * kPi / 3, x = rCorner * std::cos(a), y = rCorner * std::sin(a);
     high[j] = BRepBuilderAPI_MakeVertex(gp_Pnt(x, y, k)).Vertex();
     low[j] = BRepBuilderAPI_MakeVertex(gp_Pnt(x, y, zBottom)).Vertex();
-    down[j] = line(high[j], low[j]);
+    down[j] = LineEdge(high[j], low[j]);
   }
   // Edge i of the hexagon runs from corner i - 1 to corner i (counter-clockwise).
   for (int i = 0; i < 6; ++i) {
-    top[i] = line(high[(i + 5) % 6], high[i]);
-    bottom[i] = line(low[(i + 5) % 6], low[i]);
+    top[i] = LineEdge(high[(i + 5) % 6], high[i]);
+    bottom[i] = LineEdge(low[(i + 5) % 6], low[i]);
   }
-  auto reversed = [](const TopoDS_Edge& x) { return TopoDS::Edge(x.Reversed()); };
   // The top around the socket, facing up; the socket's bottom, facing up.
-  faces.push_back(PlanarFace(CounterClockwise(wire({rim})),
-                             {wire(std::vector<TopoDS_Edge>(top, top + 6))}, k, true));
+  faces.push_back(PlanarFace(CounterClockwise(ClosedWire({rim})),
+                             {ClosedWire(std::vector<TopoDS_Edge>(top, top + 6))}, k, true));
   faces.push_back(
-      PlanarFace(wire(std::vector<TopoDS_Edge>(bottom, bottom + 6)), {}, zBottom, true));
+      PlanarFace(ClosedWire(std::vector<TopoDS_Edge>(bottom, bottom + 6)), {}, zBottom, true));
   // The walls face the axis: counter-clockwise seen from there, back along the bottom, up the
   // corner before, along the top, down the corner.
   for (int i = 0; i < 6; ++i) {
     const int before = (i + 5) % 6;
     const double angle = i * kPi / 3, half = s / 2;
     const gp_Dir n(std::cos(angle), std::sin(angle), 0);
-    const TopoDS_Wire w = wire({reversed(bottom[i]), reversed(down[before]), top[i], down[i]});
+    const TopoDS_Wire w =
+        ClosedWire({ReversedEdge(bottom[i]), ReversedEdge(down[before]), top[i], down[i]});
     BRepBuilderAPI_MakeFace wall(gp_Pln(gp_Pnt(half * n.X(), half * n.Y(), 0), n.Reversed()), w);
     if (!wall.IsDone()) Throw(QZ::eCodeFailure, std::string(e) + ": the socket could not be built");
     faces.push_back(wall.Face());
@@ -434,30 +434,10 @@ TopoDS_Shape KnurledHead(double R, double c, double k, double w) {
   const double slant = c * std::sqrt(2.0);  // the chamfers' length along the cones
   const double tol = Precision::Confusion();
   BRep_Builder builder;
-  auto vertex = [](double x, double y, double z) {
-    return BRepBuilderAPI_MakeVertex(gp_Pnt(x, y, z)).Vertex();
-  };
   // A circle about the z axis whose parameter is the angle from +x, and arcs of it.
   auto circle = [](double r, double z) -> Handle(Geom_Circle) {
     return new Geom_Circle(gp_Ax2(gp_Pnt(0, 0, z), gp::DZ(), gp::DX()), r);
   };
-  auto arc = [](const Handle(Geom_Curve) & on, const TopoDS_Vertex& a, const TopoDS_Vertex& b,
-                double ua, double ub) {
-    BRepBuilderAPI_MakeEdge make(on, a, b, ua, ub);
-    if (!make.IsDone()) Throw(QZ::eCodeFailure, "ScrewThumb: the knurl could not be built");
-    return make.Edge();
-  };
-  auto line = [](const TopoDS_Vertex& a, const TopoDS_Vertex& b) {
-    return BRepBuilderAPI_MakeEdge(a, b).Edge();
-  };
-  auto wire = [&](const std::vector<TopoDS_Edge>& edges) {
-    TopoDS_Wire w;
-    builder.MakeWire(w);
-    for (const auto& e : edges) builder.Add(w, e);
-    w.Closed(true);
-    return w;
-  };
-  auto reversed = [](const TopoDS_Edge& e) { return TopoDS::Edge(e.Reversed()); };
 
   // The outline at z = c. Flute i: near side D (angle ud) -> C -> B (its flat bottom) -> far side
   // A (angle ua), the arc "across" from D to A; "next" is the outline's arc from A to the next
@@ -474,18 +454,20 @@ TopoDS_Shape KnurledHead(double R, double c, double k, double w) {
     const double t = 2 * kPi * i / kFlutes, ct = std::cos(t), st = std::sin(t);
     f[i].ud = t - delta + (i == 0 ? 2 * kPi : 0);
     f[i].ua = t + delta + (i == 0 ? 2 * kPi : 0);
-    f[i].a = vertex(R * std::cos(f[i].ua), R * std::sin(f[i].ua), c);
-    f[i].d = vertex(R * std::cos(f[i].ud), R * std::sin(f[i].ud), c);
-    const TopoDS_Vertex vc = vertex(xi * ct + hw * st, xi * st - hw * ct, c);
-    const TopoDS_Vertex vb = vertex(xi * ct - hw * st, xi * st + hw * ct, c);
-    f[i].dc = line(f[i].d, vc);
-    f[i].cb = line(vc, vb);
-    f[i].ba = line(vb, f[i].a);
-    f[i].across = arc(low, f[i].d, f[i].a, f[i].ud, f[i].ua);
+    f[i].a = VertexAt(R * std::cos(f[i].ua), R * std::sin(f[i].ua), c);
+    f[i].d = VertexAt(R * std::cos(f[i].ud), R * std::sin(f[i].ud), c);
+    const TopoDS_Vertex vc = VertexAt(xi * ct + hw * st, xi * st - hw * ct, c);
+    const TopoDS_Vertex vb = VertexAt(xi * ct - hw * st, xi * st + hw * ct, c);
+    f[i].dc = LineEdge(f[i].d, vc);
+    f[i].cb = LineEdge(vc, vb);
+    f[i].ba = LineEdge(vb, f[i].a);
+    f[i].across =
+        EdgeOn(low, f[i].d, f[i].a, f[i].ud, f[i].ua, "ScrewThumb: the knurl could not be built");
   }
   for (int i = 0; i < kFlutes; ++i) {
     const Flute& to = f[(i + 1) % kFlutes];
-    f[i].next = arc(low, f[i].a, to.d, i == 0 ? u0 : f[i].ua, to.ud);
+    f[i].next = EdgeOn(low, f[i].a, to.d, i == 0 ? u0 : f[i].ua, to.ud,
+                       "ScrewThumb: the knurl could not be built");
   }
   std::vector<TopoDS_Edge> outline;
   for (int i = 0; i < kFlutes; ++i) {
@@ -493,8 +475,8 @@ TopoDS_Shape KnurledHead(double R, double c, double k, double w) {
     for (const TopoDS_Edge& e : {f[i].next, to.dc, to.cb, to.ba}) outline.push_back(e);
   }
   // The fluted part, its lateral faces kept; its end edges are shared with the ends' faces.
-  BRepPrimAPI_MakePrism prism(FaceWithHoles(wire(outline), {}, c), gp_Vec(0, 0, k - 2 * c), false,
-                              true);
+  BRepPrimAPI_MakePrism prism(FaceWithHoles(ClosedWire(outline), {}, c), gp_Vec(0, 0, k - 2 * c),
+                              false, true);
   if (!prism.IsDone()) Throw(QZ::eCodeFailure, "ScrewThumb: the knurl could not be built");
   auto top = [&](const TopoDS_Shape& s) { return prism.LastShape(s); };
   std::vector<TopoDS_Face> faces;
@@ -525,7 +507,8 @@ TopoDS_Shape KnurledHead(double R, double c, double k, double w) {
       TopoDS_Edge across = to.across;
       TopoDS_Edge dc = to.dc, cb = to.cb, ba = to.ba;
       if (!lower) {
-        across = arc(high, TopoDS::Vertex(top(to.d)), TopoDS::Vertex(top(to.a)), to.ud, to.ua);
+        across = EdgeOn(high, TopoDS::Vertex(top(to.d)), TopoDS::Vertex(top(to.a)), to.ud, to.ua,
+                        "ScrewThumb: the knurl could not be built");
         dc = TopoDS::Edge(top(dc));
         cb = TopoDS::Edge(top(cb));
         ba = TopoDS::Edge(top(ba));
@@ -533,18 +516,22 @@ TopoDS_Shape KnurledHead(double R, double c, double k, double w) {
       chain.push_back(next);
       chain.push_back(across);
       ends.push_back(
-          PlanarFace(wire({reversed(ba), reversed(cb), reversed(dc), across}), {}, zChain, lower));
+          PlanarFace(ClosedWire({ReversedEdge(ba), ReversedEdge(cb), ReversedEdge(dc), across}), {},
+                     zChain, lower));
     }
     const gp_Pnt seamStart = cone->Value(u0, 0), seamEnd = cone->Value(u0, slant);
     const TopoDS_Vertex chainStart = lower ? f[0].a : TopoDS::Vertex(top(f[0].a));
-    const TopoDS_Vertex discVertex = vertex(seamStart.X(), seamStart.Y(), seamStart.Z());
+    const TopoDS_Vertex discVertex = VertexAt(seamStart.X(), seamStart.Y(), seamStart.Z());
     const TopoDS_Vertex seamLow = lower ? discVertex : chainStart;
-    const TopoDS_Vertex discAt = lower ? discVertex : vertex(seamEnd.X(), seamEnd.Y(), seamEnd.Z());
+    const TopoDS_Vertex discAt =
+        lower ? discVertex : VertexAt(seamEnd.X(), seamEnd.Y(), seamEnd.Z());
     const TopoDS_Vertex seamHigh = lower ? chainStart : discAt;
-    const TopoDS_Edge disc = arc(circle(R - c, zDisc), discAt, discAt, u0, u0 + 2 * kPi);
+    const TopoDS_Edge disc = EdgeOn(circle(R - c, zDisc), discAt, discAt, u0, u0 + 2 * kPi,
+                                    "ScrewThumb: the knurl could not be built");
     const Handle(Geom_Line) generatrix =
         new Geom_Line(seamStart, gp_Vec(seamStart, seamEnd).Normalized());
-    const TopoDS_Edge seam = arc(generatrix, seamLow, seamHigh, 0, slant);
+    const TopoDS_Edge seam =
+        EdgeOn(generatrix, seamLow, seamHigh, 0, slant, "ScrewThumb: the knurl could not be built");
     // Counter-clockwise in the cone's (u, v): along v = 0 with u growing, up the seam at
     // u0 + 2 pi, back along v = slant, down the seam at u0.
     auto onCone = [&](const TopoDS_Edge& e, double v) {
@@ -558,17 +545,17 @@ TopoDS_Shape KnurledHead(double R, double c, double k, double w) {
     if (lower) {
       round.push_back(disc);
       round.push_back(seam);
-      for (auto e = chain.rbegin(); e != chain.rend(); ++e) round.push_back(reversed(*e));
+      for (auto e = chain.rbegin(); e != chain.rend(); ++e) round.push_back(ReversedEdge(*e));
     } else {
       round = chain;
       round.push_back(seam);
-      round.push_back(reversed(disc));
+      round.push_back(ReversedEdge(disc));
     }
-    round.push_back(reversed(seam));
-    builder.Add(coneFace, wire(round));
+    round.push_back(ReversedEdge(seam));
+    builder.Add(coneFace, ClosedWire(round));
     faces.push_back(coneFace);
     faces.insert(faces.end(), ends.begin(), ends.end());
-    faces.push_back(PlanarFace(wire({disc}), {}, zDisc, !lower));
+    faces.push_back(PlanarFace(ClosedWire({disc}), {}, zDisc, !lower));
   }
   return SolidOfFaces(faces);
 }

@@ -294,6 +294,38 @@ struct HexHeadsCut {
   ~HexHeadsCut() { cad_engine::SetHexHeadsCut(false); }
 };
 
+// A fastener's solids as the booleans cut and joined its head (old) and as it is built now
+// (built, checked valid; solids: how many the new shape holds). Both empty, with a failure
+// added, when either way gives no shape.
+struct BothWays {
+  std::vector<SolidMeasure> old, built;
+  int solids = 0;
+};
+
+template <class Make>
+BothWays BuildBothWays(const Make& make) {
+  BothWays out;
+  std::unique_ptr<Built> old;
+  {
+    HexHeadsCut cut(true);
+    old = Build(make);
+  }
+  if (!old) {
+    ADD_FAILURE() << "the booleans built nothing";
+    return out;
+  }
+  auto now = Build(make);
+  if (!now) {
+    ADD_FAILURE() << "nothing was built";
+    return out;
+  }
+  EXPECT_TRUE(Valid(now->Kernel()));
+  out.old = MeasureSolids(old->Kernel());
+  out.built = MeasureSolids(now->Kernel());
+  out.solids = SolidCount(now->Kernel());
+  return out;
+}
+
 }  // namespace
 
 // Hexagon bolts whose head and shank are turned as one and cut to the hexagon once are the
@@ -319,19 +351,11 @@ TEST(Fasteners, HexagonBoltsTurnedAsOneAreTheBoltsTheBooleansJoined) {
     SCOPED_TRACE(testing::Message()
                  << "BoltHex(" << z.s << ", " << z.k << ", " << z.c << ", " << z.dw << ", " << z.ls
                  << ", " << z.b << ", " << z.ds << ", " << z.d << ")");
-    auto make = [&] { return F()->BoltHex(z.s, z.k, z.c, z.dw, z.ls, z.b, z.ds, z.d); };
-    std::vector<SolidMeasure> joined, turned;
-    {
-      HexHeadsCut old(true);
-      auto bolt = Build(make);
-      ASSERT_TRUE(bolt);
-      joined = MeasureSolids(bolt->Kernel());
-    }
-    auto bolt = Build(make);
-    ASSERT_TRUE(bolt);
-    EXPECT_TRUE(Valid(bolt->Kernel()));
-    EXPECT_EQ(SolidCount(bolt->Kernel()), 1);
-    turned = MeasureSolids(bolt->Kernel());
+    const BothWays both =
+        BuildBothWays([&] { return F()->BoltHex(z.s, z.k, z.c, z.dw, z.ls, z.b, z.ds, z.d); });
+    ASSERT_FALSE(both.built.empty());
+    EXPECT_EQ(both.solids, 1);
+    const std::vector<SolidMeasure>&joined = both.old, &turned = both.built;
     ExpectSameSolids(turned, joined, false);
     ASSERT_EQ(turned.size(), 1u);
     ASSERT_EQ(joined.size(), 1u);
@@ -373,19 +397,11 @@ TEST(Fasteners, SocketHeadsOfTheirFacesAreTheScrewsTheBooleansCut) {
     SCOPED_TRACE(testing::Message()
                  << "BoltHexSocket(" << z.d << ", " << z.ds << ", " << z.ls << ", " << z.b << ", "
                  << z.d1 << ", " << z.k << ", " << z.s << ", " << z.t << ")");
-    auto make = [&] { return F()->BoltHexSocket(z.d, z.ds, z.ls, z.b, z.d1, z.k, z.s, z.t); };
-    std::vector<SolidMeasure> cut;
-    {
-      HexHeadsCut old(true);
-      auto screw = Build(make);
-      ASSERT_TRUE(screw);
-      cut = MeasureSolids(screw->Kernel());
-    }
-    auto screw = Build(make);
-    ASSERT_TRUE(screw);
-    EXPECT_TRUE(Valid(screw->Kernel()));
-    const std::vector<SolidMeasure> faced = MeasureSolids(screw->Kernel());
-    ExpectSameSolids(faced, cut);
+    const BothWays both = BuildBothWays(
+        [&] { return F()->BoltHexSocket(z.d, z.ds, z.ls, z.b, z.d1, z.k, z.s, z.t); });
+    ASSERT_FALSE(both.built.empty());
+    const std::vector<SolidMeasure>& faced = both.built;
+    ExpectSameSolids(faced, both.old);
     ASSERT_EQ(faced.size(), 1u);
     const double exact = ShankVolume(z.d, z.ds > 0 ? z.ds : z.d, z.ls, z.b) +
                          kPi * z.d1 * z.d1 / 4 * z.k - std::sqrt(3.0) / 2 * z.s * z.s * z.t;
@@ -411,18 +427,10 @@ TEST(Fasteners, SetAndSpigotBoltsOnTheFaceBuiltHeadAreTheBoltsTheBooleansJoined)
   const long turnedBefore = cad_engine::HexBoltsTurned();
   for (const auto& [name, make] : bolts) {
     SCOPED_TRACE(name);
-    std::vector<SolidMeasure> joined;
-    {
-      HexHeadsCut old(true);
-      auto bolt = Build(make);
-      ASSERT_TRUE(bolt);
-      joined = MeasureSolids(bolt->Kernel());
-    }
-    auto bolt = Build(make);
-    ASSERT_TRUE(bolt);
-    EXPECT_TRUE(Valid(bolt->Kernel()));
-    EXPECT_EQ(SolidCount(bolt->Kernel()), 1);
-    ExpectSameSolids(MeasureSolids(bolt->Kernel()), joined);
+    const BothWays both = BuildBothWays(make);
+    ASSERT_FALSE(both.built.empty());
+    EXPECT_EQ(both.solids, 1);
+    ExpectSameSolids(both.built, both.old);
   }
   cad_engine::SolidMemo::SetEnabled(true);
   EXPECT_EQ(cad_engine::HexBoltsTurned() - turnedBefore, long(bolts.size()));

@@ -404,7 +404,9 @@ TEST_F(GearReference, DoubleHelicalGearsWithoutAGapAreTheirFusedHalves) {
     EXPECT_EQ(ours.faces, theirs.faces) << name;
     // Put together, not cut and fused: the helical halves' faces are those of one pitch,
     // repeated about the axis.
-    if (size.beta != 0) EXPECT_LT(OwnFaces(built->Kernel()) * 4, size_t(ours.faces)) << name;
+    if (size.beta != 0) {
+      EXPECT_LT(OwnFaces(built->Kernel()) * 4, size_t(ours.faces)) << name;
+    }
   }
 }
 

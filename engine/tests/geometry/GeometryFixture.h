@@ -158,7 +158,9 @@ inline void ExpectSameSolids(const std::vector<SolidMeasure>& got,
   ASSERT_EQ(got.size(), want.size());
   for (size_t i = 0; i < want.size(); ++i) {
     SCOPED_TRACE(testing::Message() << "solid " << i);
-    if (volumes) EXPECT_NEAR(got[i].volume, want[i].volume, 1e-9 * want[i].volume);
+    if (volumes) {
+      EXPECT_NEAR(got[i].volume, want[i].volume, 1e-9 * want[i].volume);
+    }
     for (int k = 0; k < 6; ++k) EXPECT_NEAR(got[i].box[k], want[i].box[k], 1e-6) << "box " << k;
     EXPECT_EQ(got[i].faces, want[i].faces);
     for (int k = 0; k < 12; ++k) EXPECT_EQ(got[i].kinds[k], want[i].kinds[k]) << "kind " << k;
