@@ -37,6 +37,25 @@ inline std::string BinDir() {
   return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
 }
 
+// Setup started with args and exactly the environment env, its error output into errPath: its
+// process id, 0 when it could not be started.
+inline pid_t SpawnSetup(const std::vector<std::string>& args, std::vector<std::string> env,
+                        const std::string& errPath) {
+  std::vector<char*> envp = CStrings(env);
+  std::string program = BinDir() + "/Setup";
+  std::vector<std::string> all = {program};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv = CStrings(all);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  pid_t pid = 0;
+  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) pid = 0;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
 inline std::string SourceDir() {
   if (const char* d = std::getenv("TOLMERA_SOURCE_DIR")) return d;
   return std::filesystem::path(__FILE__)
@@ -84,22 +103,9 @@ inline Outcome RunSetup(const std::string& machineRoot, const std::string& answe
   env.push_back("TOLMERA_MACHINE=" + machineRoot);
   env.push_back("TOLMERA_ANSWERS=" + answers);
   if (!display.empty()) env.push_back("DISPLAY=" + display);
-  std::vector<char*> envp = CStrings(env);
-
-  std::string program = BinDir() + "/Setup";
-  std::vector<std::string> all = {program};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv = CStrings(all);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  pid_t pid = 0;
   Outcome out;
-  int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return out;
+  const pid_t pid = SpawnSetup(args, env, errPath);
+  if (pid == 0) return out;
   int status = 0;
   // A run never waits for anyone: give it a generous minute, then stop it.
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -135,18 +141,7 @@ class PersonsSetup {
     env.push_back("TOLMERA_MACHINE=" + machineRoot);
     env.push_back("DISPLAY=" + display);
     env.push_back("GDK_BACKEND=x11");
-    std::vector<char*> envp = CStrings(env);
-    std::string program = BinDir() + "/Setup";
-    std::vector<std::string> all = {program};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv = CStrings(all);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, m_errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    if (posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
-      m_pid = 0;
-    posix_spawn_file_actions_destroy(&actions);
+    m_pid = SpawnSetup(args, env, m_errPath);
   }
   ~PersonsSetup() {
     if (m_pid > 0) {
