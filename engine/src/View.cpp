@@ -120,8 +120,8 @@ double DisplayDeflection(const TopoDS_Shape& s, const Handle(Prs3d_Drawer) & dra
 
 // Meshes the shapes for display on the machine's processors: each solid (its own topology,
 // wherever it is placed) once, with the finest deflection any of its placements asks for, so that
-// displaying any of them finds its mesh made. Solids that share faces with another are meshed
-// after the others, one at a time (two threads never mesh one face).
+// displaying any of them finds its mesh made. Solids that share faces or edges with another are
+// meshed after the others, one at a time (two threads never mesh one face or edge).
 // Gives back what was made ready of each placed shape, which Display then need not find again.
 void PrepareMeshes(QZ::CAD::IShape* const* shapes, size_t count, const Handle(Prs3d_Drawer) & d,
                    PreparedShapes& found) {
@@ -153,14 +153,19 @@ void PrepareMeshes(QZ::CAD::IShape* const* shapes, size_t count, const Handle(Pr
       jobs[it->second].deflection = std::min(jobs[it->second].deflection, deflection[i]);
     jobOf[i] = it->second;
   }
-  std::unordered_map<const TopoDS_TShape*, size_t> faceOwner;
+  // Meshing writes the faces (their meshes) and the edges (their polygons on those meshes): a
+  // solid sharing either with another is meshed on its own. (A boolean's result may keep an edge
+  // of its argument whose faces it changed.)
+  std::unordered_map<const TopoDS_TShape*, size_t> owner;
   std::vector<size_t> parallel, later;
   for (size_t j = 0; j < jobs.size(); ++j) {
     bool shared = false;
-    for (TopExp_Explorer e(jobs[j].shape, TopAbs_FACE); e.More(); e.Next()) {
-      auto [it, added] = faceOwner.emplace(e.Current().TShape().get(), j);
-      if (!added && it->second != j) shared = true;
-      ++jobs[j].faces;
+    for (const TopAbs_ShapeEnum kind : {TopAbs_FACE, TopAbs_EDGE}) {
+      for (TopExp_Explorer e(jobs[j].shape, kind); e.More(); e.Next()) {
+        auto [it, added] = owner.emplace(e.Current().TShape().get(), j);
+        if (!added && it->second != j) shared = true;
+        if (kind == TopAbs_FACE) ++jobs[j].faces;
+      }
     }
     (shared ? later : parallel).push_back(j);
   }
