@@ -265,7 +265,7 @@ struct ViewState {
   void Draw() {
     shown = true;
     if (!changed)
-      for (const Handle(AIS_InteractiveObject)& ais : pending)
+      for (const Handle(AIS_InteractiveObject) & ais : pending)
         if (context->IsDisplayed(ais) && !InFront(ais)) changed = true;
     pending.clear();
     if (changed || view->IsInvalidated() || DepthRangeMoved()) {
@@ -509,7 +509,7 @@ class CView final : public RefCounted<QZ::CAD::IView> {
       for (context->InitSelected(); context->MoreSelected(); context->NextSelected())
         selected.push_back(context->SelectedInteractive());
       context->ClearSelected(false);
-      for (const Handle(AIS_InteractiveObject)& ais : selected) m_state->ToScene(ais);
+      for (const Handle(AIS_InteractiveObject) & ais : selected) m_state->ToScene(ais);
       m_state->changed = true;  // the highlight goes
     });
   }
@@ -574,8 +574,8 @@ class CView final : public RefCounted<QZ::CAD::IView> {
       for (int i = 0; i < count; ++i)
         if (CShapeVis* v = Mine(visuals[i])) kept.push_back(v->Ais());
       std::swap(m_state->kept, kept);
-      for (const Handle(AIS_InteractiveObject)& ais : kept) m_state->ToScene(ais);
-      for (const Handle(AIS_InteractiveObject)& ais : m_state->kept) m_state->ToFront(ais);
+      for (const Handle(AIS_InteractiveObject) & ais : kept) m_state->ToScene(ais);
+      for (const Handle(AIS_InteractiveObject) & ais : m_state->kept) m_state->ToFront(ais);
     });
   }
   bool SaveShownImage(const char* path) override {

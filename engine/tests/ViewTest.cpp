@@ -353,8 +353,8 @@ class FrontTest : public ViewTest {
 
   // What the workspace does when the selected element changed: the selected visual deleted,
   // the new shape shown in its colour and selected, the view drawn again.
-  ObjPtr<CAD::IShapeVis> ChangeSelected(CAD::IShape* made, double x, double y, double z,
-                                        double r, double g, double b) {
+  ObjPtr<CAD::IShapeVis> ChangeSelected(CAD::IShape* made, double x, double y, double z, double r,
+                                        double g, double b) {
     view->DeleteSelected();
     ObjPtr<CAD::IShapeVis> vis = Show(made, x, y, z, r, g, b);
     view->Select(vis.Get());
@@ -388,13 +388,9 @@ class FrontTest : public ViewTest {
 
   // Pixels of the selection's orange (shaded): no other shape here has that hue.
   static size_t Orange(const Png& png) {
-    size_t n = 0;
-    for (unsigned y = 0; y < png.height; ++y)
-      for (unsigned x = 0; x < png.width; ++x) {
-        const auto* c = png.At(x, y);
-        if (c[0] > 120 && c[0] > c[1] + 30 && c[1] > c[2] + 30) ++n;
-      }
-    return n;
+    return CountPixels(png, [](const unsigned char* c) {
+      return c[0] > 120 && c[0] > c[1] + 30 && c[1] > c[2] + 30;
+    });
   }
 
   TempDir dir;

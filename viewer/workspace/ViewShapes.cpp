@@ -35,7 +35,8 @@ void KeepShaftInFront(QZ::CAD::IView* view, CTreeObject* object) {
     const auto children = shaft->GetChildren();
     for (const auto& child : children)
       if (!child->IsNode())
-        if (auto vis = static_cast<CObject3D&>(*child).GetShapeVis()) held.push_back(std::move(vis));
+        if (auto vis = static_cast<CObject3D&>(*child).GetShapeVis())
+          held.push_back(std::move(vis));
   }
   std::vector<QZ::CAD::IShapeVis*> visuals;
   for (const auto& vis : held) visuals.push_back(vis.Get());
