@@ -210,17 +210,73 @@ struct ViewState {
   Handle(V3d_Viewer) viewer;
   Handle(V3d_View) view;
   Handle(AIS_InteractiveContext) context;
+  // An off-screen view's picture: drawn into a frame buffer of its own, so that what it shows
+  // can be read back as it was drawn.
+  Handle(Standard_Transient) picture;
   // What was made ready of the shapes not shown yet.
   PreparedShapes prepared;
-  // Something shown, erased, coloured or selected, or the camera moved, since the scene was
-  // last drawn: the next draw must draw it whole.
+  // Something drawn in the kept picture of the scene erased, coloured or moved to the front,
+  // something shown in the scene's own layer, or the camera moved, since the scene was last
+  // drawn: the next draw must draw it whole.
   bool changed = true;
   long sceneDraws = 0;
+  // The off-screen picture holds what the view showed at its last draw (a picture saved at
+  // another size since is drawn into it).
+  bool shown = false;
+  // Shapes displayed since the scene was last drawn whole: not in its kept picture. Those still
+  // shown in the scene's layer at the next draw make it draw the scene whole.
+  std::vector<Handle(AIS_InteractiveObject)> pending;
+  // Shapes the caller keeps in front besides the selected ones (KeepInFront).
+  std::vector<Handle(AIS_InteractiveObject)> kept;
 
-  // Draws the scene whole when it changed; otherwise the kernel shows its last picture of it
-  // again (and draws it whole itself when the window lost it).
+  // The front: the selected shapes are drawn in the kernel's layer over the scene's, with the
+  // depth of the scene's kept picture, so that their change is drawn over that picture alone
+  // (the one whole draw was made when they were selected). Both layers test and write depth
+  // the same way, so occlusion by and of the rest is the whole draw's.
+  bool InFront(const Handle(AIS_InteractiveObject) & ais) const {
+    return context->GetZLayer(ais) == Graphic3d_ZLayerId_Top;
+  }
+  // A change of a shape (erased, coloured, moved between the layers), told before it is made:
+  // the scene is drawn whole when its kept picture shows the shape.
+  void Touched(const Handle(AIS_InteractiveObject) & ais) {
+    if (changed || !context->IsDisplayed(ais) || InFront(ais)) return;
+    if (std::find(pending.begin(), pending.end(), ais) == pending.end()) changed = true;
+  }
+  void ToFront(const Handle(AIS_InteractiveObject) & ais) {
+    if (InFront(ais)) return;
+    Touched(ais);
+    context->SetZLayer(ais, Graphic3d_ZLayerId_Top);
+  }
+  bool Kept(const Handle(AIS_InteractiveObject) & ais) const {
+    return std::find(kept.begin(), kept.end(), ais) != kept.end();
+  }
+  // Back into the scene's layer, unless selected or kept in front.
+  void ToScene(const Handle(AIS_InteractiveObject) & ais) {
+    if (!InFront(ais) || context->IsSelected(ais) || Kept(ais)) return;
+    context->SetZLayer(ais, Graphic3d_ZLayerId_Default);
+    if (context->IsDisplayed(ais)) changed = true;
+  }
+
+  // The depth range the next whole draw would fit to the scene (the kernel fits it to what is
+  // shown before every whole draw): when a change in front moves it, the kept picture's depth
+  // no longer matches, and the scene is drawn whole.
+  bool DepthRangeMoved() {
+    if (!view->AutoZFitMode()) return false;
+    const Handle(Graphic3d_Camera)& camera = view->Camera();
+    const double zNear = camera->ZNear(), zFar = camera->ZFar();
+    view->AutoZFit();
+    return camera->ZNear() != zNear || camera->ZFar() != zFar;
+  }
+
+  // Draws the scene whole when it changed; otherwise the kernel draws the front again over its
+  // kept picture of the rest (and draws it whole itself when the window lost it).
   void Draw() {
-    if (changed || view->IsInvalidated()) {
+    shown = true;
+    if (!changed)
+      for (const Handle(AIS_InteractiveObject) & ais : pending)
+        if (context->IsDisplayed(ais) && !InFront(ais)) changed = true;
+    pending.clear();
+    if (changed || view->IsInvalidated() || DepthRangeMoved()) {
       changed = false;
       ++sceneDraws;
       view->Redraw();
@@ -243,8 +299,8 @@ class CShapeVis final : public RefCounted<QZ::CAD::IShapeVis> {
       for (double v : {r, g, b})
         if (!(v >= 0.0 && v <= 1.0))
           Throw(QZ::eCodeInvalidParameter, "colour components lie between 0 and 1");
+      m_state->Touched(m_ais);
       m_state->context->SetColor(m_ais, Quantity_Color(r, g, b, Quantity_TOC_sRGB), false);
-      m_state->changed = true;
     });
   }
   QZ::CAD::IShape* GetShape() override { return m_shape.AddRefGet(); }
@@ -292,6 +348,11 @@ class CView final : public RefCounted<QZ::CAD::IView> {
       m_state->window->SetVirtual(true);
     }
     m_state->view->SetWindow(m_state->window);
+    if (kind == QZ::CAD::eViewOffscreen) {
+      // Without a frame buffer the view draws into its invisible window, as before.
+      m_state->picture = m_state->view->View()->FBOCreate(640, 480);
+      if (!m_state->picture.IsNull()) m_state->view->View()->SetFBO(m_state->picture);
+    }
     m_state->view->SetBackgroundColor(Quantity_NOC_WHITE);
     m_state->view->ChangeRenderingParams().IsAntialiasingEnabled = true;
     m_state->view->ChangeRenderingParams().NbMsaaSamples = 4;
@@ -307,6 +368,10 @@ class CView final : public RefCounted<QZ::CAD::IView> {
   ~CView() override {
     try {
       ReleaseAll();
+      if (!m_state->picture.IsNull()) {
+        m_state->view->View()->SetFBO(Handle(Standard_Transient)());
+        m_state->view->View()->FBORelease(m_state->picture);
+      }
       m_state->view->Remove();
     } catch (...) {}
   }
@@ -331,7 +396,7 @@ class CView final : public RefCounted<QZ::CAD::IView> {
         }
       }
       m_state->context->Display(ais, AIS_Shaded, 0, false);
-      m_state->changed = true;
+      m_state->pending.push_back(ais);
       auto* vis = new CShapeVis(m_state, ais, QZ::ObjPtr<QZ::CAD::IShape>::Share(shape));
       m_shown.push_back(vis);  // the view's own reference
       vis->AddRef();           // the caller's
@@ -418,8 +483,8 @@ class CView final : public RefCounted<QZ::CAD::IView> {
       auto* v = Mine(vis);
       if (!v) return;
       if (!m_state->context->IsSelected(v->Ais())) {
+        m_state->ToFront(v->Ais());
         m_state->context->AddOrRemoveSelected(v->Ais(), false);
-        m_state->changed = true;
       }
     });
   }
@@ -442,16 +507,21 @@ class CView final : public RefCounted<QZ::CAD::IView> {
     Guard("Erase", [&] {
       auto* v = Mine(vis);
       if (!v) return;
+      m_state->Touched(v->Ais());
       m_state->context->Remove(v->Ais(), false);
-      m_state->changed = true;
       Forget(v);
     });
   }
   void ClearSelection() override {
     Guard("ClearSelection", [&] {
-      if (m_state->context->NbSelected() == 0) return;
-      m_state->context->ClearSelected(false);
-      m_state->changed = true;
+      const Handle(AIS_InteractiveContext)& context = m_state->context;
+      if (context->NbSelected() == 0) return;
+      std::vector<Handle(AIS_InteractiveObject)> selected;
+      for (context->InitSelected(); context->MoreSelected(); context->NextSelected())
+        selected.push_back(context->SelectedInteractive());
+      context->ClearSelected(false);
+      for (const Handle(AIS_InteractiveObject) & ais : selected) m_state->ToScene(ais);
+      m_state->changed = true;  // the highlight goes
     });
   }
   void FinishSelection() override {
@@ -463,8 +533,8 @@ class CView final : public RefCounted<QZ::CAD::IView> {
       for (CShapeVis* v : m_shown)
         if (m_state->context->IsSelected(v->Ais())) selected.push_back(v);
       for (CShapeVis* v : selected) {
+        m_state->Touched(v->Ais());
         m_state->context->Remove(v->Ais(), false);
-        m_state->changed = true;
         Forget(v);
       }
     });
@@ -502,7 +572,36 @@ class CView final : public RefCounted<QZ::CAD::IView> {
       // The picture is drawn off the window, with buffers of its own size: the window's is
       // drawn whole the next time.
       m_state->changed = true;
+      m_state->shown = false;
       if (!m_state->view->ToPixMap(pm, width, height, Graphic3d_BT_RGB)) return false;
+      return WritePng(pm, path);
+    });
+  }
+  void KeepInFront(QZ::CAD::IShapeVis* const* visuals, int count) override {
+    Guard("KeepInFront", [&] {
+      if (count < 0 || (count > 0 && !visuals))
+        Throw(QZ::eCodeInvalidParameter, "KeepInFront: no visuals");
+      std::vector<Handle(AIS_InteractiveObject)> kept;
+      for (int i = 0; i < count; ++i)
+        if (CShapeVis* v = Mine(visuals[i])) kept.push_back(v->Ais());
+      std::swap(m_state->kept, kept);
+      for (const Handle(AIS_InteractiveObject) & ais : kept) m_state->ToScene(ais);
+      for (const Handle(AIS_InteractiveObject) & ais : m_state->kept) m_state->ToFront(ais);
+    });
+  }
+  bool SaveShownImage(const char* path) override {
+    return Guard("SaveShownImage", [&] {
+      if (!path) Throw(QZ::eCodeInvalidParameter, "SaveShownImage: no path");
+      if (m_state->picture.IsNull() || !m_state->shown) return false;
+      const Handle(Graphic3d_CView)& view = m_state->view->View();
+      Standard_Integer width = 0, height = 0, widthMax = 0, heightMax = 0;
+      view->FBOGetDimensions(m_state->picture, width, height, widthMax, heightMax);
+      Image_PixMap pm;
+      if (width <= 0 || height <= 0 ||
+          !pm.InitZero(Image_Format_RGB, static_cast<Standard_Size>(width),
+                       static_cast<Standard_Size>(height)))
+        return false;
+      if (!view->BufferDump(pm, Graphic3d_BT_RGB)) return false;
       return WritePng(pm, path);
     });
   }
@@ -529,12 +628,16 @@ class CView final : public RefCounted<QZ::CAD::IView> {
     return std::find(m_shown.begin(), m_shown.end(), v) != m_shown.end() ? v : nullptr;
   }
   void Forget(CShapeVis* v) {
+    auto& kept = m_state->kept;
+    kept.erase(std::remove(kept.begin(), kept.end(), v->Ais()), kept.end());
     m_shown.erase(std::remove(m_shown.begin(), m_shown.end(), v), m_shown.end());
     v->Release();
   }
   void ReleaseAll() {
     m_state->context->RemoveAll(false);
     m_state->prepared.Clear();
+    m_state->pending.clear();
+    m_state->kept.clear();
     m_state->changed = true;
     for (CShapeVis* v : m_shown) v->Release();
     m_shown.clear();

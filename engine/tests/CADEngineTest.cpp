@@ -108,6 +108,8 @@ TEST(EngineInterface, ShapeViewAndItemSlots) {
   EXPECT_EQ(Slot(&IView::SetDragMode), 27);
   EXPECT_EQ(Slot(&IView::Prepare), 28);
   EXPECT_EQ(Slot(&IView::GetSceneDrawCount), 29);
+  EXPECT_EQ(Slot(&IView::SaveShownImage), 30);
+  EXPECT_EQ(Slot(&IView::KeepInFront), 31);
   EXPECT_EQ(Slot(&IItem::SetName), 3);
   EXPECT_EQ(Slot(&IItem::GetInfo), 4);
   EXPECT_EQ(Slot(&IItem::GetMatrix), 5);

@@ -13,6 +13,7 @@
 #include <stdlib.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -107,25 +108,34 @@ inline Png ReadPng(const std::string& path) {
   return png;
 }
 
+// Counts the pixels whose colour (red, green, blue) the predicate takes.
+inline size_t CountPixels(const Png& png, const std::function<bool(const unsigned char*)>& take) {
+  size_t n = 0;
+  for (size_t i = 0; i + 3 <= png.rgb.size(); i += 3)
+    if (take(&png.rgb[i])) ++n;
+  return n;
+}
+
+// How many pixels of two pictures of one size differ (all of them when the sizes differ).
+inline size_t Differing(const Png& a, const Png& b) {
+  if (a.width != b.width || a.height != b.height) return SIZE_MAX;
+  size_t n = 0;
+  for (size_t i = 0; i < a.rgb.size(); i += 3)
+    if (std::memcmp(&a.rgb[i], &b.rgb[i], 3) != 0) ++n;
+  return n;
+}
+
 // Counts pixels close to a colour.
 inline size_t CountNear(const Png& png, int r, int g, int b, int tol) {
-  size_t n = 0;
-  for (unsigned y = 0; y < png.height; ++y)
-    for (unsigned x = 0; x < png.width; ++x) {
-      const auto* c = png.At(x, y);
-      if (std::abs(c[0] - r) <= tol && std::abs(c[1] - g) <= tol && std::abs(c[2] - b) <= tol) ++n;
-    }
-  return n;
+  return CountPixels(png, [&](const unsigned char* c) {
+    return std::abs(c[0] - r) <= tol && std::abs(c[1] - g) <= tol && std::abs(c[2] - b) <= tol;
+  });
 }
 
 // The share of a picture's pixels that are clearly red (what the tests draw in red).
 inline double RedShare(const Png& png) {
-  size_t red = 0;
-  for (unsigned y = 0; y < png.height; ++y)
-    for (unsigned x = 0; x < png.width; ++x) {
-      const auto* p = png.At(x, y);
-      if (p[0] > 40 && p[0] > 2 * p[1] && p[0] > 2 * p[2]) ++red;
-    }
+  const size_t red = CountPixels(
+      png, [](const unsigned char* p) { return p[0] > 40 && p[0] > 2 * p[1] && p[0] > 2 * p[2]; });
   return png.rgb.empty() ? 0.0 : static_cast<double>(red) / (png.width * png.height);
 }
 

@@ -265,6 +265,7 @@ TEST(EngineWindowView, DrawsIntoAWindowGivenByItsHandle) {
         if (c[1] > 60 && c[1] > c[0] + 30 && c[1] > c[2] + 30) ++greenish;
       }
     EXPECT_GT(greenish, 100u);
+    EXPECT_FALSE(view->SaveShownImage((dir / "shown.png").c_str())) << "a window's view";
   }
   XDestroyWindow(display, window);
   XSync(display, False);
@@ -311,6 +312,233 @@ TEST_F(ViewTest, TheDragTurnsOrMovesAsItsModeSaysAndTheRightDragZooms) {
   EXPECT_LT(view->GetScale(), zoomed);
 
   EXPECT_EQ(CodeOf([&] { view->SetDragMode(5); }), QZ::eCodeInvalidParameter);
+}
+
+namespace {
+
+// A grey wall across the view, a green cylinder wholly behind it, a blue box in front of it
+// and a red cylinder behind it standing out above it, on a floor wider than all of them (so
+// that the changes below stay within the scene's box). The view looks from +x, -y, +z: what
+// lies at a larger y is further away.
+class FrontTest : public ViewTest {
+ protected:
+  void SetUp() override {
+    ViewTest::SetUp();
+    if (!view) return;
+    floor = Show(ctx->Box(300, 200, 5), 0, -100, -10, 0.8, 0.8, 0.8);
+    wall = Show(ctx->Box(300, 10, 250), 0, 0, 0, 0.6, 0.6, 0.6);
+    hidden = Show(ctx->Cylinder(10, 40), 100, 40, 30, 0, 0.6, 0);
+    front = Show(ctx->Box(50, 30, 50), 120, -60, 60, 0, 0, 0.9);
+    standing = Show(ctx->Cylinder(15, 100), 220, 40, 200, 0.8, 0, 0);
+    view->FitAll();
+    view->Redraw();
+  }
+
+  ObjPtr<CAD::IShapeVis> Show(CAD::IShape* made, double x, double y, double z, double r, double g,
+                              double b) {
+    ObjPtr<CAD::IShape> shape(made);
+    double m[12];
+    Translation(m, x, y, z);
+    ObjPtr<CAD::IShape> placed(shape->Placed(m));
+    ObjPtr<CAD::IShapeVis> vis(view->Display(placed.Get()));
+    vis->SetColor(r, g, b);
+    return vis;
+  }
+
+  void SelectOnly(CAD::IShapeVis* vis) {
+    view->ClearSelection();
+    view->Select(vis);
+    view->FinishSelection();
+  }
+
+  // What the workspace does when the selected element changed: the selected visual deleted,
+  // the new shape shown in its colour and selected, the view drawn again.
+  ObjPtr<CAD::IShapeVis> ChangeSelected(CAD::IShape* made, double x, double y, double z, double r,
+                                        double g, double b) {
+    view->DeleteSelected();
+    ObjPtr<CAD::IShapeVis> vis = Show(made, x, y, z, r, g, b);
+    view->Select(vis.Get());
+    view->Redraw();
+    return vis;
+  }
+
+  // The picture the view shows now.
+  Png Shown(const char* name) {
+    const std::string path = dir / name;
+    EXPECT_TRUE(view->SaveShownImage(path.c_str())) << name;
+    return ReadPng(path);
+  }
+
+  // The picture of the same scene drawn whole (Resized changes nothing but makes it draw so).
+  Png DrawnWhole(const char* name) {
+    const long draws = view->GetSceneDrawCount();
+    view->Resized();
+    view->Redraw();
+    EXPECT_EQ(view->GetSceneDrawCount(), draws + 1);
+    return Shown(name);
+  }
+
+  // Pixels of the selection's orange (shaded): no other shape here has that hue.
+  static size_t Orange(const Png& png) {
+    return CountPixels(png, [](const unsigned char* c) {
+      return c[0] > 120 && c[0] > c[1] + 30 && c[1] > c[2] + 30;
+    });
+  }
+
+  TempDir dir;
+  ObjPtr<CAD::IShapeVis> floor, wall, hidden, front, standing;
+};
+
+}  // namespace
+
+TEST_F(FrontTest, AChangeOfTheSelectedShapeDrawsOnlyItAndGivesTheWholeDrawsPicture) {
+  const Png scene = Shown("scene.png");
+  ASSERT_EQ(scene.width, 640u);
+  ASSERT_EQ(scene.height, 480u);
+  EXPECT_EQ(Orange(scene), 0u);
+
+  // In front of the wall: the change is drawn over the kept picture of the rest.
+  SelectOnly(front.Get());
+  const Png selected = Shown("selected.png");
+  EXPECT_GT(Orange(selected), 1000u);
+  long draws = view->GetSceneDrawCount();
+  front = ChangeSelected(ctx->Box(70, 30, 60), 110, -60, 50, 0, 0, 0.9);
+  EXPECT_EQ(view->GetSceneDrawCount(), draws) << "the change drew the whole scene";
+  const Png bigger = Shown("bigger.png");
+  EXPECT_GT(Orange(bigger), Orange(selected) + 500) << "the bigger box is not shown";
+  EXPECT_EQ(Differing(bigger, DrawnWhole("bigger-whole.png")), 0u);
+
+  // Wholly behind the wall: neither the selected cylinder nor its change shows.
+  SelectOnly(hidden.Get());
+  EXPECT_EQ(Orange(Shown("hidden.png")), 0u) << "the front is drawn over the wall";
+  draws = view->GetSceneDrawCount();
+  hidden = ChangeSelected(ctx->Cylinder(12, 45), 100, 40, 30, 0, 0.6, 0);
+  EXPECT_EQ(view->GetSceneDrawCount(), draws);
+  const Png stillHidden = Shown("still-hidden.png");
+  EXPECT_EQ(Orange(stillHidden), 0u);
+  EXPECT_EQ(Differing(stillHidden, DrawnWhole("still-hidden-whole.png")), 0u);
+
+  // Partly hidden: the wall hides its foot, the rest shows.
+  SelectOnly(standing.Get());
+  const Png standingSelected = Shown("standing.png");
+  draws = view->GetSceneDrawCount();
+  standing = ChangeSelected(ctx->Cylinder(20, 100), 220, 35, 200, 0.8, 0, 0);
+  EXPECT_EQ(view->GetSceneDrawCount(), draws);
+  const Png thicker = Shown("thicker.png");
+  EXPECT_GT(Orange(thicker), Orange(standingSelected) + 200);
+  EXPECT_EQ(Differing(thicker, DrawnWhole("thicker-whole.png")), 0u);
+
+  // A colour of the selected one is drawn the same way.
+  draws = view->GetSceneDrawCount();
+  standing = ChangeSelected(ctx->Cylinder(20, 100), 220, 35, 200, 0, 0.8, 0.8);
+  EXPECT_EQ(view->GetSceneDrawCount(), draws);
+  EXPECT_EQ(Differing(Shown("recoloured.png"), DrawnWhole("recoloured-whole.png")), 0u);
+
+  // Deselected, the shape is back in the scene, drawn there once.
+  view->ClearSelection();
+  view->Redraw();
+  EXPECT_EQ(Orange(Shown("none.png")), 0u);
+  EXPECT_EQ(view->GetSceneDrawCount(), draws + 2);
+}
+
+TEST_F(FrontTest, WhatIsNotSelectedOrMovesTheDepthRangeIsDrawnWhole) {
+  SelectOnly(front.Get());
+  const Png selected = Shown("selected.png");
+
+  // Another shape's colour, erase or display changes the kept picture.
+  long draws = view->GetSceneDrawCount();
+  standing->SetColor(0, 0, 0.9);
+  view->Redraw();
+  EXPECT_EQ(view->GetSceneDrawCount(), draws + 1);
+  const Png recoloured = Shown("recoloured.png");
+  EXPECT_GT(Differing(recoloured, selected), 500u);
+  EXPECT_EQ(Differing(recoloured, DrawnWhole("recoloured-whole.png")), 0u);
+  draws = view->GetSceneDrawCount();
+  view->Erase(wall.Get());
+  view->Redraw();
+  EXPECT_EQ(view->GetSceneDrawCount(), draws + 1);
+  EXPECT_GT(Orange(Shown("no-wall.png")), 0u) << "the wall hid nothing orange";
+  draws = view->GetSceneDrawCount();
+  wall = Show(ctx->Box(300, 10, 250), 0, 0, 0, 0.6, 0.6, 0.6);
+  view->Redraw();
+  EXPECT_EQ(view->GetSceneDrawCount(), draws + 1);
+
+  // The selected box moved far towards the eye, where it covers the same place of the
+  // picture: the depth range the scene was drawn with no longer holds it, so the scene is drawn
+  // whole, as it would be.
+  draws = view->GetSceneDrawCount();
+  front = ChangeSelected(ctx->Box(50, 30, 50), 270, -210, 210, 0, 0, 0.9);
+  EXPECT_EQ(view->GetSceneDrawCount(), draws + 1);
+  const Png moved = Shown("moved.png");
+  EXPECT_GT(Orange(moved), 1000u);
+  EXPECT_EQ(Differing(moved, DrawnWhole("moved-whole.png")), 0u);
+
+  // A shape shown and not selected before the draw is part of the scene.
+  draws = view->GetSceneDrawCount();
+  ObjPtr<CAD::IShapeVis> extra = Show(ctx->Sphere(20), 50, -40, 200, 0.9, 0.9, 0);
+  view->Redraw();
+  EXPECT_EQ(view->GetSceneDrawCount(), draws + 1);
+  EXPECT_EQ(Differing(Shown("extra.png"), DrawnWhole("extra-whole.png")), 0u);
+}
+
+TEST_F(FrontTest, VisualsKeptInFrontChangeWithTheSelectedOneWithoutAWholeDraw) {
+  // The red cylinder changes with the box (as the sections of a shaft do).
+  SelectOnly(front.Get());
+  CAD::IShapeVis* kept[] = {standing.Get()};
+  view->KeepInFront(kept, 1);
+  view->Redraw();
+  long draws = view->GetSceneDrawCount();
+  view->Erase(standing.Get());
+  standing = Show(ctx->Cylinder(25, 100), 220, 40, 200, 0.8, 0, 0);
+  view->DeleteSelected();
+  front = Show(ctx->Box(60, 30, 50), 120, -60, 60, 0, 0, 0.9);
+  CAD::IShapeVis* again[] = {standing.Get()};
+  view->KeepInFront(again, 1);
+  view->Select(front.Get());
+  view->Redraw();
+  EXPECT_EQ(view->GetSceneDrawCount(), draws);
+  const Png changed = Shown("changed.png");
+  EXPECT_EQ(Differing(changed, DrawnWhole("changed-whole.png")), 0u);
+
+  // Given back to the scene, it is drawn there once; a visual the view does not show is left
+  // out.
+  draws = view->GetSceneDrawCount();
+  view->KeepInFront(nullptr, 0);
+  view->Redraw();
+  EXPECT_EQ(view->GetSceneDrawCount(), draws + 1);
+  EXPECT_EQ(Differing(Shown("back.png"), changed), 0u);
+  ObjPtr<CAD::IShape> box(ctx->Box(1, 1, 1));
+  ObjPtr<CAD::IShapeVis> gone(view->Display(box.Get()));
+  view->Erase(gone.Get());
+  CAD::IShapeVis* notShown[] = {gone.Get()};
+  view->KeepInFront(notShown, 1);
+  EXPECT_FALSE(gone->IsDisplayed());
+  EXPECT_EQ(CodeOf([&] { view->KeepInFront(nullptr, 2); }), QZ::eCodeInvalidParameter);
+}
+
+TEST_F(ViewTest, TheShownPictureIsReadAsDrawnAndOnlyWhileItHoldsTheLastDraw) {
+  TempDir dir;
+  const std::string path = dir / "shown.png";
+  EXPECT_FALSE(view->SaveShownImage(path.c_str())) << "nothing drawn yet";
+  ObjPtr<CAD::IShape> box(ctx->Box(10, 10, 10));
+  ObjPtr<CAD::IShapeVis> vis(view->Display(box.Get()));
+  vis->SetColor(0, 0.5, 0);
+  view->FitAll();
+  view->Redraw();
+  ASSERT_TRUE(view->SaveShownImage(path.c_str()));
+  const Png shown = ReadPng(path);
+  EXPECT_EQ(shown.width, 640u);
+  EXPECT_GT(CountNear(shown, 255, 255, 255, 3), shown.width * shown.height / 2);
+  EXPECT_LT(CountNear(shown, 255, 255, 255, 3), shown.width * shown.height - 1000)
+      << "the box is not in the picture";
+  // A picture saved at another size is drawn into the same buffers: until the next draw there
+  // is no shown picture to read.
+  ASSERT_TRUE(view->SaveImage((dir / "small.png").c_str(), 64, 48));
+  EXPECT_FALSE(view->SaveShownImage(path.c_str()));
+  view->Redraw();
+  ASSERT_TRUE(view->SaveShownImage((dir / "again.png").c_str()));
+  EXPECT_EQ(dir.Read("again.png"), dir.Read("shown.png"));
+  EXPECT_EQ(CodeOf([&] { view->SaveShownImage(nullptr); }), QZ::eCodeInvalidParameter);
 }
 
 TEST_F(ViewTest, ShapesMadeReadyAreShownAndPickedAsShapesShownStraightAway) {
@@ -363,16 +591,7 @@ TEST_F(ViewTest, ShapesMadeReadyAreShownAndPickedAsShapesShownStraightAway) {
   ASSERT_TRUE(view->SaveImage((dir / "ready.png").c_str(), 400, 300));
   ASSERT_TRUE(other->SaveImage((dir / "straight.png").c_str(), 400, 300));
   const Png a = ReadPng(dir / "ready.png"), b = ReadPng(dir / "straight.png");
-  ASSERT_EQ(a.rgb.size(), b.rgb.size());
-  size_t differ = 0;
-  for (unsigned y = 0; y < a.height; ++y)
-    for (unsigned x = 0; x < a.width; ++x)
-      for (int k = 0; k < 3; ++k)
-        if (std::abs(a.At(x, y)[k] - b.At(x, y)[k]) > 2) {
-          ++differ;
-          break;
-        }
-  EXPECT_LT(differ, a.width * a.height / 1000) << "pixels that differ";
+  EXPECT_LT(Differing(a, b), a.width * a.height / 1000) << "pixels that differ";
   EXPECT_LT(CountNear(a, 255, 255, 255, 3), a.width * a.height * 9 / 10) << "something is drawn";
 
   // Every point of the window picks the same element in both views, and every element is picked.

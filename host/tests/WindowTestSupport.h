@@ -161,6 +161,10 @@ class RecordingView : public QZ::CAD::IView {
     m_real->Prepare(shapes, count);
   }
   long GetSceneDrawCount() override { return m_real->GetSceneDrawCount(); }
+  bool SaveShownImage(const char* path) override { return m_real->SaveShownImage(path); }
+  void KeepInFront(QZ::CAD::IShapeVis* const* visuals, int count) override {
+    m_real->KeepInFront(visuals, count);
+  }
 
   // The recorded calls from the first Pick/ButtonDown on, without Pick.
   std::vector<std::string> Input() const {

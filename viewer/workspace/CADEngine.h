@@ -219,6 +219,16 @@ class QZ_CAD_VISIBLE IView : public IObject {
   // changed since the last time (or the window lost its picture); otherwise the last picture
   // is shown again.
   virtual long GetSceneDrawCount() = 0;  // 29
+  // Writes the picture an off-screen view shows, as its last Paint, Redraw, UpdateView or
+  // FinishSelection drew it (nothing is drawn again), into a PNG file of the view's size. False
+  // for a window's view, before the first draw, and after a SaveImage until the next draw.
+  virtual bool SaveShownImage(const char* path) = 0;  // 30
+  // The selected visuals are drawn over the kept picture of the rest of the scene, so that a
+  // change of them (erased, shown again, coloured) draws only them again; the one whole draw is
+  // the one of their selection. These visuals are kept there as well, until the next call
+  // (none: count 0): those that change with a selected one. Visuals the view does not show are
+  // left out. The pictures are those of a whole draw.
+  virtual void KeepInFront(IShapeVis* const* visuals, int count) = 0;  // 31
 };
 
 // Name of an item of an assembly tree.

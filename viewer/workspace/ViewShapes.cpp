@@ -1,5 +1,7 @@
 #include "workspace/ViewShapes.h"
 
+#include <vector>
+
 namespace ViewShapes {
 
 namespace {
@@ -15,6 +17,30 @@ void ForEachLeaf(CTreeObject* object, const Leaf& leaf) {
     return;
   }
   leaf(static_cast<CObject3D&>(*object));
+}
+
+// The shaft a section belongs to, or null.
+CNode* ShaftOfSection(CTreeObject* object) {
+  if (!object || object->GetType() != eTypeShaftSection) return nullptr;
+  CTreeObject* shaft = object->GetParent();
+  return shaft && shaft->IsNode() ? static_cast<CNode*>(shaft) : nullptr;
+}
+
+// A section's change redisplays every section of its shaft: the view keeps all of them in
+// front with the selected one, so that the change draws only them again. Nothing for any other
+// object.
+void KeepShaftInFront(QZ::CAD::IView* view, CTreeObject* object) {
+  std::vector<QZ::ObjPtr<QZ::CAD::IShapeVis>> held;
+  if (CNode* shaft = ShaftOfSection(object)) {
+    const auto children = shaft->GetChildren();
+    for (const auto& child : children)
+      if (!child->IsNode())
+        if (auto vis = static_cast<CObject3D&>(*child).GetShapeVis())
+          held.push_back(std::move(vis));
+  }
+  std::vector<QZ::CAD::IShapeVis*> visuals;
+  for (const auto& vis : held) visuals.push_back(vis.Get());
+  view->KeepInFront(visuals.data(), static_cast<int>(visuals.size()));
 }
 
 }  // namespace
@@ -43,6 +69,7 @@ void SelectShape(QZ::CAD::IView* view, CTreeObject* object) {
   if (!view) return;
   view->ClearSelection();
   SelectRecurs(view, object);
+  KeepShaftInFront(view, object);
   view->FinishSelection();
 }
 
@@ -55,9 +82,8 @@ void Erase(QZ::CAD::IView* view, CTreeObject* object) {
 
 void UpdateSelectedObject(QZ::CAD::IView* view, CObject3D* object) {
   if (!view || !object) return;
-  CTreeObject* shaft = object->GetParent();
-  if (object->GetType() == eTypeShaftSection && shaft && shaft->IsNode()) {
-    const auto children = static_cast<CNode*>(shaft)->GetChildren();
+  if (CNode* shaft = ShaftOfSection(object)) {
+    const auto children = shaft->GetChildren();
     for (const auto& child : children) {
       if (child->IsNode()) continue;
       auto& leaf = static_cast<CObject3D&>(*child);
@@ -65,6 +91,7 @@ void UpdateSelectedObject(QZ::CAD::IView* view, CObject3D* object) {
       leaf.SetShapeVis(nullptr);
       DisplayLeaf(view, leaf);
     }
+    KeepShaftInFront(view, object);
   } else {
     view->DeleteSelected();
     object->SetShapeVis(nullptr);

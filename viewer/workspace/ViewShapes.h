@@ -9,7 +9,9 @@
 namespace ViewShapes {
 
 // Clears the view's selection, adds the visual of every leaf below the object (the object
-// itself when it is a leaf) and finishes the selection.
+// itself when it is a leaf) and finishes the selection. The sections of a selected section's
+// shaft are kept in front with it (IView::KeepInFront): a change of the section shows all of
+// them again.
 MORLANE_API void SelectShape(QZ::CAD::IView* view, CTreeObject* object);
 // Adds the visuals of the leaves below the object to the selection; nothing for null.
 MORLANE_API void SelectRecurs(QZ::CAD::IView* view, CTreeObject* object);

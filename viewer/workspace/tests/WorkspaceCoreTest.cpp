@@ -492,8 +492,9 @@ TEST_F(PropertyChangeTest, ANewSizeRebuildsTheSolidAndShowsItAgainSelected) {
   const double scale = core.GetView()->GetScale();
 
   EXPECT_EQ(core.ChangeProperty(Standard(*plate, L"w"), CVariant(160.0)), PropertyChange::Rebuilt);
-  // The scene drawn once for the change, the camera where it was.
-  EXPECT_EQ(core.GetView()->GetSceneDrawCount(), draws + 1);
+  // The selected plate drawn again over the kept picture of the rest (no whole draw of the
+  // scene), the camera where it was.
+  EXPECT_EQ(core.GetView()->GetSceneDrawCount(), draws);
   EXPECT_DOUBLE_EQ(core.GetView()->GetScale(), scale);
   EXPECT_TRUE(messages.empty()) << messages.front();
   EXPECT_DOUBLE_EQ(plate->GetValue(L"w").ToDouble(), 160.0);
@@ -504,6 +505,54 @@ TEST_F(PropertyChangeTest, ANewSizeRebuildsTheSolidAndShowsItAgainSelected) {
   EXPECT_EQ(core.GetView()->GetSelectedCount(), 1);
   EXPECT_EQ(core.FindObjectOfVisual(plate->GetShapeVis().Get()), plate);
   EXPECT_EQ(tree.renames, 0);
+}
+
+// A change of the selected element draws only the shapes it shows again, over the kept picture
+// of the rest, and the picture is the one a whole draw gives; a section's change shows its
+// whole shaft again that way.
+TEST_F(PropertyChangeTest, AChangeOfTheSelectionIsDrawnAsTheWholeSceneWouldBe) {
+  TempDir dir;
+  CAD::IView& view = *core.GetView();
+  auto same = [&](const char* what) {
+    const std::string fast = dir / "fast.png", whole = dir / "whole.png";
+    EXPECT_TRUE(view.SaveShownImage(fast.c_str())) << what;
+    const long draws = view.GetSceneDrawCount();
+    view.Resized();  // changes nothing but the need of a whole draw
+    view.Redraw();
+    EXPECT_EQ(view.GetSceneDrawCount(), draws + 1);
+    EXPECT_TRUE(view.SaveShownImage(whole.c_str())) << what;
+    EXPECT_TRUE(dir.Read("fast.png") == dir.Read("whole.png")) << what;
+    return dir.Read("fast.png");
+  };
+  auto change = [&](CTreeObject* object, const wchar_t* name, const CVariant& value) {
+    ASSERT_TRUE(object);
+    tree.SelectObject(object);
+    const std::string before = same("selected");
+    const long draws = view.GetSceneDrawCount();
+    auto* geometry = dynamic_cast<CGeometry*>(object);
+    ASSERT_TRUE(geometry);
+    auto& property = Standard(*geometry, name);
+    EXPECT_EQ(core.ChangeProperty(property, value), PropertyChange::Rebuilt);
+    EXPECT_EQ(view.GetSceneDrawCount(), draws) << MorlaneText::ToUtf8(name);
+    EXPECT_FALSE(same(MorlaneText::ToUtf8(name).c_str()) == before) << "the change does not show";
+  };
+  Open("drive.xml");
+  view.ShowGrid(true);
+  view.FitAll();
+  view.Redraw();
+  CTreeObject* gear = Find(L"Spur gear");
+  ASSERT_TRUE(gear);
+  change(gear, L"b", CVariant(gear->GetValue(L"b").ToDouble() * 0.7));
+
+  Open("shaft-grooves.xml");
+  CTreeObject* journal = Find(L"Journal");
+  ASSERT_TRUE(journal);
+  change(journal, L"dout1", CVariant(journal->GetValue(L"dout1").ToDouble() * 0.9));
+  EXPECT_EQ(view.GetSelectedCount(), 1);
+  // Another selection gives the shaft's sections back to the scene: one whole draw.
+  const long draws = view.GetSceneDrawCount();
+  tree.SelectObject(nullptr);
+  EXPECT_EQ(view.GetSceneDrawCount(), draws + 1);
 }
 
 TEST_F(PropertyChangeTest, AValueTheEngineRefusesShowsTheMessageAndPutsTheOldValueBack) {
