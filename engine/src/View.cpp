@@ -2,12 +2,12 @@
 #include "Context.h"
 #include "Shape.h"
 
+#include "DisplayMesh.h"
 #include "Mesh.h"
 
 #include <AIS_ColoredShape.hxx>
 #include <AIS_InteractiveContext.hxx>
 #include <BRepBndLib.hxx>
-#include <BRepMesh_IncrementalMesh.hxx>
 #include <Bnd_Box.hxx>
 #include <Prs3d.hxx>
 #include <NCollection_DataMap.hxx>
@@ -100,8 +100,13 @@ bool WritePng(const Image_PixMap& pm, const char* path) {
   return std::fclose(f) == 0 && ok;
 }
 
-// The display deflection of each placed shape a view has made ready (its solid and location).
-using PreparedDeflections = NCollection_DataMap<TopoDS_Shape, double, TopTools_ShapeMapHasher>;
+// What a view has made ready of a placed shape (its solid and location): the deflection its
+// display asks of its mesh, and whether every face of it has its mesh.
+struct PreparedShape {
+  double deflection = 0;
+  bool meshed = false;
+};
+using PreparedShapes = NCollection_DataMap<TopoDS_Shape, PreparedShape, TopTools_ShapeMapHasher>;
 
 // The deflection the view's shaded display asks of a shape's mesh (what the kernel's shaded
 // presentation computes from the drawer: relative to the size of the shape's box).
@@ -115,11 +120,11 @@ double DisplayDeflection(const TopoDS_Shape& s, const Handle(Prs3d_Drawer) & dra
 
 // Meshes the shapes for display on the machine's processors: each solid (its own topology,
 // wherever it is placed) once, with the finest deflection any of its placements asks for, so that
-// displaying any of them finds its mesh made. Solids that share faces with another are meshed
-// after the others, one at a time (two threads never mesh one face).
-// Gives back the deflection found for each placed shape, which Display then need not find again.
+// displaying any of them finds its mesh made. Solids that share faces or edges with another are
+// meshed after the others, one at a time (two threads never mesh one face or edge).
+// Gives back what was made ready of each placed shape, which Display then need not find again.
 void PrepareMeshes(QZ::CAD::IShape* const* shapes, size_t count, const Handle(Prs3d_Drawer) & d,
-                   PreparedDeflections& found) {
+                   PreparedShapes& found) {
   std::vector<TopoDS_Shape> placed;
   placed.reserve(count);
   for (size_t i = 0; i < count; ++i) {
@@ -131,13 +136,14 @@ void PrepareMeshes(QZ::CAD::IShape* const* shapes, size_t count, const Handle(Pr
   std::vector<double> deflection(placed.size());
   ParallelFor(placed.size(), threads,
               [&](size_t i) { deflection[i] = DisplayDeflection(placed[i], d); });
-  for (size_t i = 0; i < placed.size(); ++i) found.Bind(placed[i], deflection[i]);
   struct Job {
     TopoDS_Shape shape;
     double deflection;
     size_t faces = 0;
+    bool meshed = false;
   };
   std::vector<Job> jobs;
+  std::vector<size_t> jobOf(placed.size());
   std::unordered_map<const TopoDS_TShape*, size_t> byTShape;
   for (size_t i = 0; i < placed.size(); ++i) {
     auto [it, added] = byTShape.emplace(placed[i].TShape().get(), jobs.size());
@@ -145,32 +151,34 @@ void PrepareMeshes(QZ::CAD::IShape* const* shapes, size_t count, const Handle(Pr
       jobs.push_back({placed[i], deflection[i]});
     else
       jobs[it->second].deflection = std::min(jobs[it->second].deflection, deflection[i]);
+    jobOf[i] = it->second;
   }
-  std::unordered_map<const TopoDS_TShape*, size_t> faceOwner;
-  std::vector<Job> parallel, later;
+  // Meshing writes the faces (their meshes) and the edges (their polygons on those meshes): a
+  // solid sharing either with another is meshed on its own. (A boolean's result may keep an edge
+  // of its argument whose faces it changed.)
+  std::unordered_map<const TopoDS_TShape*, size_t> owner;
+  std::vector<size_t> parallel, later;
   for (size_t j = 0; j < jobs.size(); ++j) {
     bool shared = false;
-    for (TopExp_Explorer e(jobs[j].shape, TopAbs_FACE); e.More(); e.Next()) {
-      auto [it, added] = faceOwner.emplace(e.Current().TShape().get(), j);
-      if (!added && it->second != j) shared = true;
-      ++jobs[j].faces;
+    for (const TopAbs_ShapeEnum kind : {TopAbs_FACE, TopAbs_EDGE}) {
+      for (TopExp_Explorer e(jobs[j].shape, kind); e.More(); e.Next()) {
+        auto [it, added] = owner.emplace(e.Current().TShape().get(), j);
+        if (!added && it->second != j) shared = true;
+        if (kind == TopAbs_FACE) ++jobs[j].faces;
+      }
     }
-    (shared ? later : parallel).push_back(jobs[j]);
+    (shared ? later : parallel).push_back(j);
   }
   // The solids of most faces first (a gear takes a hundred times a box), so that no processor
   // is left meshing one of them while the others have finished.
   std::stable_sort(parallel.begin(), parallel.end(),
-                   [](const Job& a, const Job& b) { return a.faces > b.faces; });
+                   [&](size_t a, size_t b) { return jobs[a].faces > jobs[b].faces; });
   const double angle = d->DeviationAngle();
-  auto mesh = [&](const Job& job) {
-    try {
-      BRepMesh_IncrementalMesh(job.shape, job.deflection, false, angle, false);
-    } catch (...) {
-      // Display meshes it again and reports what fails.
-    }
-  };
-  ParallelFor(parallel.size(), threads, [&](size_t j) { mesh(parallel[j]); });
-  for (const Job& job : later) mesh(job);
+  auto mesh = [&](Job& job) { job.meshed = MeshForDisplay(job.shape, job.deflection, angle); };
+  ParallelFor(parallel.size(), threads, [&](size_t j) { mesh(jobs[parallel[j]]); });
+  for (size_t j : later) mesh(jobs[j]);
+  for (size_t i = 0; i < placed.size(); ++i)
+    found.Bind(placed[i], {deflection[i], jobs[jobOf[i]].meshed});
 }
 
 // What the view draws of a shape: the shape in one colour (SetColor), or, for a shape read with
@@ -205,8 +213,8 @@ struct ViewState {
   // An off-screen view's picture: drawn into a frame buffer of its own, so that what it shows
   // can be read back as it was drawn.
   Handle(Standard_Transient) picture;
-  // The display deflections of the shapes made ready and not shown yet.
-  PreparedDeflections prepared;
+  // What was made ready of the shapes not shown yet.
+  PreparedShapes prepared;
   // Something drawn in the kept picture of the scene erased, coloured or moved to the front,
   // something shown in the scene's own layer, or the camera moved, since the scene was last
   // drawn: the next draw must draw it whole.
@@ -376,12 +384,15 @@ class CView final : public RefCounted<QZ::CAD::IView> {
       Handle(AIS_Shape) ais = Presentation(s, colors);
       // A one-colour shape made ready takes the deflection found for it then, the one its
       // shading and selection would find again from its box.
-      double deflection = 0;
-      if (m_state->prepared.Find(s, deflection)) {
+      PreparedShape prepared;
+      if (m_state->prepared.Find(s, prepared)) {
         m_state->prepared.UnBind(s);
         if (!colors) {
           ais->Attributes()->SetTypeOfDeflection(Aspect_TOD_ABSOLUTE);
-          ais->Attributes()->SetMaximalChordialDeviation(deflection);
+          ais->Attributes()->SetMaximalChordialDeviation(prepared.deflection);
+          // Its mesh is made: the shading takes it as it is. (It would mesh again, in vain,
+          // every face where the mesher cannot come within the deflection.)
+          if (prepared.meshed) ais->Attributes()->SetAutoTriangulation(false);
         }
       }
       m_state->context->Display(ais, AIS_Shaded, 0, false);

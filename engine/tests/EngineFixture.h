@@ -13,6 +13,7 @@
 #include <stdlib.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -112,6 +113,15 @@ inline size_t CountPixels(const Png& png, const std::function<bool(const unsigne
   size_t n = 0;
   for (size_t i = 0; i + 3 <= png.rgb.size(); i += 3)
     if (take(&png.rgb[i])) ++n;
+  return n;
+}
+
+// How many pixels of two pictures of one size differ (all of them when the sizes differ).
+inline size_t Differing(const Png& a, const Png& b) {
+  if (a.width != b.width || a.height != b.height) return SIZE_MAX;
+  size_t n = 0;
+  for (size_t i = 0; i < a.rgb.size(); i += 3)
+    if (std::memcmp(&a.rgb[i], &b.rgb[i], 3) != 0) ++n;
   return n;
 }
 

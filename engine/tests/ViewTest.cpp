@@ -378,14 +378,6 @@ class FrontTest : public ViewTest {
     return Shown(name);
   }
 
-  static size_t Differing(const Png& a, const Png& b) {
-    if (a.width != b.width || a.height != b.height) return SIZE_MAX;
-    size_t n = 0;
-    for (size_t i = 0; i < a.rgb.size(); i += 3)
-      if (std::memcmp(&a.rgb[i], &b.rgb[i], 3) != 0) ++n;
-    return n;
-  }
-
   // Pixels of the selection's orange (shaded): no other shape here has that hue.
   static size_t Orange(const Png& png) {
     return CountPixels(png, [](const unsigned char* c) {
@@ -547,4 +539,90 @@ TEST_F(ViewTest, TheShownPictureIsReadAsDrawnAndOnlyWhileItHoldsTheLastDraw) {
   ASSERT_TRUE(view->SaveShownImage((dir / "again.png").c_str()));
   EXPECT_EQ(dir.Read("again.png"), dir.Read("shown.png"));
   EXPECT_EQ(CodeOf([&] { view->SaveShownImage(nullptr); }), QZ::eCodeInvalidParameter);
+}
+
+TEST_F(ViewTest, ShapesMadeReadyAreShownAndPickedAsShapesShownStraightAway) {
+  // Two sets of the same elements, each solid of its own, placed side by side: one set made ready
+  // (Prepare) in this view, the other shown straight away in a second view.
+  auto elements = [&] {
+    std::vector<ObjPtr<CAD::IShape>> made;
+    made.emplace_back(ctx->GetGearFactory()->ExternalGear(23, 2, 12, 20, 0, 0, 0, 8));
+    made.emplace_back(ctx->GetFastenerFactory()->BoltHex(16, 6.4, 0.6, 14.6, 20, 26, 10, 10));
+    made.emplace_back(ctx->GetBeamFactory()->Circular(40, 30, 4));
+    made.emplace_back(ctx->GetBearingFactory()->RollingBearing(62, 30, 16, 0));
+    made.emplace_back(ctx->Box(30, 20, 10));
+    std::vector<ObjPtr<CAD::IShape>> placed;
+    double m[12];
+    for (size_t i = 0; i < made.size(); ++i) {
+      Translation(m, 70.0 * (i % 3), 70.0 * (i / 3), 0);
+      placed.emplace_back(made[i]->Placed(m));
+    }
+    return placed;
+  };
+  ctx->SetSharedSolids(false);
+  const auto ready = elements(), straight = elements();
+  ctx->SetSharedSolids(true);
+  const size_t n = ready.size();
+  ObjPtr<CAD::IView> other(ctx->NewView(nullptr, CAD::eViewOffscreen));
+  ASSERT_TRUE(other);
+  std::vector<CAD::IShape*> raw;
+  for (const auto& s : ready) raw.push_back(s.Get());
+  view->Prepare(raw.data(), static_cast<int>(raw.size()));
+  std::vector<ObjPtr<CAD::IShapeVis>> shownReady, shownStraight;
+  for (size_t i = 0; i < n; ++i) {
+    const double r = 0.2 * i, g = 1.0 - 0.2 * i, b = 0.5;
+    shownReady.emplace_back(view->Display(ready[i].Get()));
+    shownReady.back()->SetColor(r, g, b);
+    shownStraight.emplace_back(other->Display(straight[i].Get()));
+    shownStraight.back()->SetColor(r, g, b);
+  }
+  EXPECT_EQ(view->GetDisplayedCount(), static_cast<int>(n));
+  EXPECT_EQ(other->GetDisplayedCount(), static_cast<int>(n));
+  for (CAD::IView* v : {view.Get(), other.Get()}) {
+    v->FitAll();
+    v->Redraw();
+  }
+  EXPECT_NEAR(view->GetScale(), other->GetScale(), 1e-9 * other->GetScale());
+
+  // The same picture: the meshes of curved faces are the same, planar faces cover the same
+  // outlines (allowed: a pixel here and there where two triangles meet differently; a mesh
+  // coarser than the display asks for changes some hundreds).
+  TempDir dir;
+  ASSERT_TRUE(view->SaveImage((dir / "ready.png").c_str(), 400, 300));
+  ASSERT_TRUE(other->SaveImage((dir / "straight.png").c_str(), 400, 300));
+  const Png a = ReadPng(dir / "ready.png"), b = ReadPng(dir / "straight.png");
+  EXPECT_LT(Differing(a, b), a.width * a.height / 1000) << "pixels that differ";
+  EXPECT_LT(CountNear(a, 255, 255, 255, 3), a.width * a.height * 9 / 10) << "something is drawn";
+
+  // Every point of the window picks the same element in both views, and every element is picked.
+  auto indexOf = [](const std::vector<ObjPtr<CAD::IShapeVis>>& shown, CAD::IShapeVis* hit) {
+    for (size_t i = 0; i < shown.size(); ++i)
+      if (hit && hit->IsSame(shown[i].Get())) return static_cast<int>(i);
+    return hit ? -2 : -1;
+  };
+  std::vector<int> picked(n, 0);
+  int points = 0, same = 0;
+  for (int y = 4; y < 480; y += 12)
+    for (int x = 4; x < 640; x += 12) {
+      ObjPtr<CAD::IShapeVis> hitReady(view->Pick(x, y)), hitStraight(other->Pick(x, y));
+      const int i = indexOf(shownReady, hitReady.Get());
+      const int j = indexOf(shownStraight, hitStraight.Get());
+      ASSERT_NE(i, -2);
+      ++points;
+      if (i == j) ++same;
+      if (i >= 0) ++picked[i];
+    }
+  EXPECT_GE(same, points - 2) << "of " << points << " points";
+  for (size_t i = 0; i < n; ++i) EXPECT_GT(picked[i], 0) << "element " << i;
+  // A picked element is the one selected.
+  view->ClearSelection();
+  for (int y = 4, found = 0; y < 480 && !found; y += 12)
+    for (int x = 4; x < 640 && !found; x += 12) {
+      ObjPtr<CAD::IShapeVis> hit(view->Pick(x, y));
+      if (indexOf(shownReady, hit.Get()) != 0) continue;
+      view->Select(hit.Get());
+      EXPECT_EQ(view->GetSelectedCount(), 1);
+      found = 1;
+    }
+  EXPECT_EQ(view->GetSelectedCount(), 1);
 }
