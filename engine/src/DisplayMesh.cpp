@@ -44,9 +44,9 @@ bool EveryFaceMeshed(const TopoDS_Shape& s) {
   return true;
 }
 
-bool MeshForDisplay(const TopoDS_Shape& s, double deflection, double angle) {
+bool MeshForDisplay(const TopoDS_Shape& s, double deflection, double angle, bool inParallel) {
   try {
-    // What BRepMesh_IncrementalMesh(s, deflection, false, angle, false) does, with the
+    // What BRepMesh_IncrementalMesh(s, deflection, false, angle, inParallel) does, with the
     // algorithms above.
     BRepMesh_IncrementalMesh mesher;
     mesher.SetShape(s);
@@ -54,11 +54,11 @@ bool MeshForDisplay(const TopoDS_Shape& s, double deflection, double angle) {
     p.Deflection = deflection;
     p.Angle = angle;
     p.Relative = false;
-    p.InParallel = false;
+    p.InParallel = inParallel;
     Handle(BRepMesh_Context) context = new BRepMesh_Context(IMeshTools_MeshAlgoType_Watson);
     context->SetFaceDiscret(new BRepMesh_FaceDiscret(new DisplayMeshAlgoFactory));
     mesher.Perform(context);
-    if (!EveryFaceMeshed(s)) BRepMesh_IncrementalMesh(s, deflection, false, angle, false);
+    if (!EveryFaceMeshed(s)) BRepMesh_IncrementalMesh(s, deflection, false, angle, inParallel);
     for (TopExp_Explorer e(s, TopAbs_FACE); e.More(); e.Next()) {
       const TopoDS_Face& face = TopoDS::Face(e.Current());
       TopLoc_Location location;

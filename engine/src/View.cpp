@@ -174,9 +174,14 @@ void PrepareMeshes(QZ::CAD::IShape* const* shapes, size_t count, const Handle(Pr
   std::stable_sort(parallel.begin(), parallel.end(),
                    [&](size_t a, size_t b) { return jobs[a].faces > jobs[b].faces; });
   const double angle = d->DeviationAngle();
-  auto mesh = [&](Job& job) { job.meshed = MeshForDisplay(job.shape, job.deflection, angle); };
-  ParallelFor(parallel.size(), threads, [&](size_t j) { mesh(jobs[parallel[j]]); });
-  for (size_t j : later) mesh(jobs[j]);
+  // A solid meshed while no other is (one changed element, or one sharing faces) has its faces
+  // meshed on all processors.
+  auto mesh = [&](Job& job, bool alone) {
+    job.meshed = MeshForDisplay(job.shape, job.deflection, angle, alone && threads > 1);
+  };
+  const bool alone = parallel.size() == 1;
+  ParallelFor(parallel.size(), threads, [&](size_t j) { mesh(jobs[parallel[j]], alone); });
+  for (size_t j : later) mesh(jobs[j], true);
   for (size_t i = 0; i < placed.size(); ++i)
     found.Bind(placed[i], {deflection[i], jobs[jobOf[i]].meshed});
 }

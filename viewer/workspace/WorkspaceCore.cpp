@@ -171,7 +171,7 @@ void CWorkspaceCore::ShowNewModel() {
   if (!m_pView) return;
   m_pView->EraseAll();
   m_pView->ResetView();
-  PrepareShapes(m_pRoot);
+  PrepareShapes(m_pRoot.get());
   AddObjectsToViewer(m_pRoot);
   m_pView->FitAll();
   m_pView->Redraw();
@@ -337,10 +337,10 @@ void CWorkspaceCore::AddObjectsToViewer(const std::shared_ptr<CTreeObject>& obje
   }
 }
 
-void CWorkspaceCore::PrepareShapes(const std::shared_ptr<CTreeObject>& object) {
+void CWorkspaceCore::PrepareShapes(CTreeObject* object) {
   if (!object || !m_pView) return;
   std::vector<QZ::ObjPtr<QZ::CAD::IShape>> shapes;
-  std::vector<CTreeObject*> pending{object.get()};
+  std::vector<CTreeObject*> pending{object};
   while (!pending.empty()) {
     CTreeObject* o = pending.back();
     pending.pop_back();
@@ -634,6 +634,10 @@ PropertyChange CWorkspaceCore::CarryPropertyChange(CProperty& property, CTreeObj
       }
     }
   }
-  if (leaf && m_pView) ViewShapes::UpdateSelectedObject(m_pView.Get(), leaf);
+  if (leaf && m_pView) {
+    // Its display mesh made as an opened model's are (the view then takes it as it is).
+    PrepareShapes(target);
+    ViewShapes::UpdateSelectedObject(m_pView.Get(), leaf);
+  }
   return result;
 }

@@ -131,7 +131,7 @@ class MORLANE_API CWorkspaceCore {
   void AddObjectsToViewer(const std::shared_ptr<CTreeObject>& object);
   // Has the view make ready what it will show of every solid below the object (their meshes,
   // made on all processors; IView::Prepare).
-  void PrepareShapes(const std::shared_ptr<CTreeObject>& object);
+  void PrepareShapes(CTreeObject* object);
   // Called while OpenXml builds the model's solids (on this thread, with the solids built and
   // the solids to build); returning false cancels the open, which then fails and leaves the
   // previous model as it was. Null: none.
