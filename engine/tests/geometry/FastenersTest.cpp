@@ -435,3 +435,99 @@ TEST(Fasteners, SetAndSpigotBoltsOnTheFaceBuiltHeadAreTheBoltsTheBooleansJoined)
   cad_engine::SolidMemo::SetEnabled(true);
   EXPECT_EQ(cad_engine::HexBoltsTurned() - turnedBefore, long(bolts.size()));
 }
+
+// Heads of revolution turned with their shanks as one outline, then slotted, recessed or joined
+// to their necks, squares, rings and hexagons, are the solids that fusing head and shank gave:
+// cheese, pan, countersunk and raised heads with slots or cross recesses, fillister and button
+// heads, flanges, collars and domes, each tiny, as catalogued and large, in two proportions.
+TEST(Fasteners, HeadsTurnedWithTheirShanksAreTheScrewsTheBooleansJoined) {
+  cad_engine::SolidMemo::SetEnabled(false);
+  using Make = std::function<QZ::CAD::IShape*(double, bool)>;
+  const std::vector<std::pair<const char*, Make>> kinds = {
+      {"BoltHexFlange",
+       [](double g, bool alt) {
+         return F()->BoltHexFlange(10 * g, (alt ? 8 : 10) * g, (alt ? 0 : 15) * g, 25 * g,
+                                   (alt ? 18 : 21) * g, 10 * g, 15 * g);
+       }},
+      {"BoltCarriage",
+       [](double g, bool alt) {
+         return F()->BoltCarriage(10 * g, (alt ? 9 : 10) * g, (alt ? 0 : 20) * g, 25 * g, 25 * g,
+                                  10 * g, 6 * g, (alt ? 10 : 6) * g);
+       }},
+      {"BoltRing",
+       [](double g, bool alt) {
+         return alt ? F()->BoltRing(10 * g, 20 * g, 20 * g, 30 * g, 14 * g, 3 * g)
+                    : F()->BoltRing(10 * g, 20 * g, 25 * g, 45 * g, 25 * g, 8 * g);
+       }},
+      {"ScrewCheeseSlotted",
+       [](double g, bool alt) {
+         return alt ? F()->ScrewCheeseSlotted(6 * g, 8 * g, 14 * g, 6 * g, 2 * g, 3 * g)
+                    : F()->ScrewCheeseSlotted(6 * g, 20 * g, 10 * g, 4 * g, 1.6 * g, 2 * g);
+       }},
+      {"ScrewPanSlotted",
+       [](double g, bool alt) {
+         return alt ? F()->ScrewPanSlotted(6 * g, 10 * g, 9 * g, 5 * g, 1.2 * g, 2 * g)
+                    : F()->ScrewPanSlotted(6 * g, 20 * g, 12 * g, 3.6 * g, 1.6 * g, 1.8 * g);
+       }},
+      {"ScrewCountersunkSlotted",
+       [](double g, bool alt) {
+         return alt ? F()->ScrewCountersunkSlotted(6 * g, 30 * g, 9 * g, 1 * g, 1 * g)
+                    : F()->ScrewCountersunkSlotted(6 * g, 20 * g, 12 * g, 1.6 * g, 1.5 * g);
+       }},
+      {"ScrewCountersunkRaisedSlotted",
+       [](double g, bool alt) {
+         return alt ? F()->ScrewCountersunkRaisedSlotted(6 * g, 12 * g, 10 * g, 4 * g, 1.5 * g,
+                                                         3 * g)
+                    : F()->ScrewCountersunkRaisedSlotted(6 * g, 20 * g, 12 * g, 1.5 * g, 1.6 * g,
+                                                         2 * g);
+       }},
+      {"ScrewFillisterCrossRecessed",
+       [](double g, bool alt) {
+         return alt ? F()->ScrewFillisterCrossRecessed(6 * g, 15 * g, 12 * g, 8 * g, 3 * g, 6 * g)
+                    : F()->ScrewFillisterCrossRecessed(6 * g, 20 * g, 10 * g, 5 * g, 2.5 * g,
+                                                       4.6 * g);
+       }},
+      {"ScrewCountersunkCrossRecessed",
+       [](double g, bool alt) {
+         return alt ? F()->ScrewCountersunkCrossRecessed(6 * g, 10 * g, 16 * g, 10 * g, 4 * g)
+                    : F()->ScrewCountersunkCrossRecessed(6 * g, 20 * g, 12 * g, 6 * g, 2.5 * g);
+       }},
+      {"ScrewCountersunkRaisedCrossRecessed",
+       [](double g, bool alt) {
+         return alt ? F()->ScrewCountersunkRaisedCrossRecessed(6 * g, 10 * g, 14 * g, 9 * g, 5 * g,
+                                                               3 * g)
+                    : F()->ScrewCountersunkRaisedCrossRecessed(6 * g, 20 * g, 12 * g, 6 * g, 3 * g,
+                                                               1.5 * g);
+       }},
+      {"ScrewHexSocketButton",
+       [](double g, bool alt) {
+         return alt ? F()->ScrewHexSocketButton(6 * g, 8 * g, 14 * g, 5 * g, 3 * g)
+                    : F()->ScrewHexSocketButton(6 * g, 16 * g, 10.5 * g, 4 * g, 2.3 * g);
+       }},
+      {"ScrewCountersunkSquareNeck",
+       [](double g, bool alt) {
+         return alt ? F()->ScrewCountersunkSquareNeck(10 * g, 20 * g, 30 * g, 14 * g, 10 * g)
+                    : F()->ScrewCountersunkSquareNeck(10 * g, 40 * g, 22 * g, 10 * g, 6 * g);
+       }},
+      {"ScrewSquareCollar",
+       [](double g, bool alt) {
+         return alt ? F()->ScrewSquareCollar(10 * g, 25 * g, 8 * g, 0, 14 * g, 6 * g, 16 * g, 3 * g)
+                    : F()->ScrewSquareCollar(10 * g, 25 * g, 10 * g, 15 * g, 17 * g, 8 * g, 22 * g,
+                                             2 * g);
+       }},
+  };
+  const long turnedBefore = cad_engine::HeadsTurnedWithShanks();
+  long built = 0;
+  for (const auto& [name, make] : kinds)
+    for (double g : {0.1, 1.0, 4.0})
+      for (bool alt : {false, true}) {
+        SCOPED_TRACE(testing::Message() << name << ", scale " << g << (alt ? ", other" : ""));
+        const BothWays both = BuildBothWays([&] { return make(g, alt); });
+        ASSERT_FALSE(both.built.empty());
+        EXPECT_EQ(both.solids, 1);
+        ExpectSameSolids(both.built, both.old);
+        ++built;
+      }
+  cad_engine::SolidMemo::SetEnabled(true);
+  EXPECT_EQ(cad_engine::HeadsTurnedWithShanks() - turnedBefore, built);
+}
