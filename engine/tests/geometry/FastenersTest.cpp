@@ -442,87 +442,84 @@ TEST(Fasteners, SetAndSpigotBoltsOnTheFaceBuiltHeadAreTheBoltsTheBooleansJoined)
 // heads, flanges, collars and domes, each tiny, as catalogued and large, in two proportions.
 TEST(Fasteners, HeadsTurnedWithTheirShanksAreTheScrewsTheBooleansJoined) {
   cad_engine::SolidMemo::SetEnabled(false);
-  using Make = std::function<QZ::CAD::IShape*(double, bool)>;
-  const std::vector<std::pair<const char*, Make>> kinds = {
+  // Each kind with its sizes as catalogued and in other proportions (scaled together).
+  using P = std::vector<double>;
+  struct Kind {
+    const char* name;
+    std::function<QZ::CAD::IShape*(const P&)> make;
+    P sizes, other;
+  };
+  const Kind kinds[] = {
       {"BoltHexFlange",
-       [](double g, bool alt) {
-         return F()->BoltHexFlange(10 * g, (alt ? 8 : 10) * g, (alt ? 0 : 15) * g, 25 * g,
-                                   (alt ? 18 : 21) * g, 10 * g, 15 * g);
-       }},
+       [](const P& p) { return F()->BoltHexFlange(p[0], p[1], p[2], p[3], p[4], p[5], p[6]); },
+       {10, 10, 15, 25, 21, 10, 15},
+       {10, 8, 0, 25, 18, 10, 15}},
       {"BoltCarriage",
-       [](double g, bool alt) {
-         return F()->BoltCarriage(10 * g, (alt ? 9 : 10) * g, (alt ? 0 : 20) * g, 25 * g, 25 * g,
-                                  10 * g, 6 * g, (alt ? 10 : 6) * g);
-       }},
+       [](const P& p) { return F()->BoltCarriage(p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]); },
+       {10, 10, 20, 25, 25, 10, 6, 6},
+       {10, 9, 0, 25, 25, 10, 6, 10}},
       {"BoltRing",
-       [](double g, bool alt) {
-         return alt ? F()->BoltRing(10 * g, 20 * g, 20 * g, 30 * g, 14 * g, 3 * g)
-                    : F()->BoltRing(10 * g, 20 * g, 25 * g, 45 * g, 25 * g, 8 * g);
-       }},
+       [](const P& p) { return F()->BoltRing(p[0], p[1], p[2], p[3], p[4], p[5]); },
+       {10, 20, 25, 45, 25, 8},
+       {10, 20, 20, 30, 14, 3}},
       {"ScrewCheeseSlotted",
-       [](double g, bool alt) {
-         return alt ? F()->ScrewCheeseSlotted(6 * g, 8 * g, 14 * g, 6 * g, 2 * g, 3 * g)
-                    : F()->ScrewCheeseSlotted(6 * g, 20 * g, 10 * g, 4 * g, 1.6 * g, 2 * g);
-       }},
+       [](const P& p) { return F()->ScrewCheeseSlotted(p[0], p[1], p[2], p[3], p[4], p[5]); },
+       {6, 20, 10, 4, 1.6, 2},
+       {6, 8, 14, 6, 2, 3}},
       {"ScrewPanSlotted",
-       [](double g, bool alt) {
-         return alt ? F()->ScrewPanSlotted(6 * g, 10 * g, 9 * g, 5 * g, 1.2 * g, 2 * g)
-                    : F()->ScrewPanSlotted(6 * g, 20 * g, 12 * g, 3.6 * g, 1.6 * g, 1.8 * g);
-       }},
+       [](const P& p) { return F()->ScrewPanSlotted(p[0], p[1], p[2], p[3], p[4], p[5]); },
+       {6, 20, 12, 3.6, 1.6, 1.8},
+       {6, 10, 9, 5, 1.2, 2}},
       {"ScrewCountersunkSlotted",
-       [](double g, bool alt) {
-         return alt ? F()->ScrewCountersunkSlotted(6 * g, 30 * g, 9 * g, 1 * g, 1 * g)
-                    : F()->ScrewCountersunkSlotted(6 * g, 20 * g, 12 * g, 1.6 * g, 1.5 * g);
-       }},
+       [](const P& p) { return F()->ScrewCountersunkSlotted(p[0], p[1], p[2], p[3], p[4]); },
+       {6, 20, 12, 1.6, 1.5},
+       {6, 30, 9, 1, 1}},
       {"ScrewCountersunkRaisedSlotted",
-       [](double g, bool alt) {
-         return alt ? F()->ScrewCountersunkRaisedSlotted(6 * g, 12 * g, 10 * g, 4 * g, 1.5 * g,
-                                                         3 * g)
-                    : F()->ScrewCountersunkRaisedSlotted(6 * g, 20 * g, 12 * g, 1.5 * g, 1.6 * g,
-                                                         2 * g);
-       }},
+       [](const P& p) {
+         return F()->ScrewCountersunkRaisedSlotted(p[0], p[1], p[2], p[3], p[4], p[5]);
+       },
+       {6, 20, 12, 1.5, 1.6, 2},
+       {6, 12, 10, 4, 1.5, 3}},
       {"ScrewFillisterCrossRecessed",
-       [](double g, bool alt) {
-         return alt ? F()->ScrewFillisterCrossRecessed(6 * g, 15 * g, 12 * g, 8 * g, 3 * g, 6 * g)
-                    : F()->ScrewFillisterCrossRecessed(6 * g, 20 * g, 10 * g, 5 * g, 2.5 * g,
-                                                       4.6 * g);
-       }},
+       [](const P& p) {
+         return F()->ScrewFillisterCrossRecessed(p[0], p[1], p[2], p[3], p[4], p[5]);
+       },
+       {6, 20, 10, 5, 2.5, 4.6},
+       {6, 15, 12, 8, 3, 6}},
       {"ScrewCountersunkCrossRecessed",
-       [](double g, bool alt) {
-         return alt ? F()->ScrewCountersunkCrossRecessed(6 * g, 10 * g, 16 * g, 10 * g, 4 * g)
-                    : F()->ScrewCountersunkCrossRecessed(6 * g, 20 * g, 12 * g, 6 * g, 2.5 * g);
-       }},
+       [](const P& p) { return F()->ScrewCountersunkCrossRecessed(p[0], p[1], p[2], p[3], p[4]); },
+       {6, 20, 12, 6, 2.5},
+       {6, 10, 16, 10, 4}},
       {"ScrewCountersunkRaisedCrossRecessed",
-       [](double g, bool alt) {
-         return alt ? F()->ScrewCountersunkRaisedCrossRecessed(6 * g, 10 * g, 14 * g, 9 * g, 5 * g,
-                                                               3 * g)
-                    : F()->ScrewCountersunkRaisedCrossRecessed(6 * g, 20 * g, 12 * g, 6 * g, 3 * g,
-                                                               1.5 * g);
-       }},
+       [](const P& p) {
+         return F()->ScrewCountersunkRaisedCrossRecessed(p[0], p[1], p[2], p[3], p[4], p[5]);
+       },
+       {6, 20, 12, 6, 3, 1.5},
+       {6, 10, 14, 9, 5, 3}},
       {"ScrewHexSocketButton",
-       [](double g, bool alt) {
-         return alt ? F()->ScrewHexSocketButton(6 * g, 8 * g, 14 * g, 5 * g, 3 * g)
-                    : F()->ScrewHexSocketButton(6 * g, 16 * g, 10.5 * g, 4 * g, 2.3 * g);
-       }},
+       [](const P& p) { return F()->ScrewHexSocketButton(p[0], p[1], p[2], p[3], p[4]); },
+       {6, 16, 10.5, 4, 2.3},
+       {6, 8, 14, 5, 3}},
       {"ScrewCountersunkSquareNeck",
-       [](double g, bool alt) {
-         return alt ? F()->ScrewCountersunkSquareNeck(10 * g, 20 * g, 30 * g, 14 * g, 10 * g)
-                    : F()->ScrewCountersunkSquareNeck(10 * g, 40 * g, 22 * g, 10 * g, 6 * g);
-       }},
+       [](const P& p) { return F()->ScrewCountersunkSquareNeck(p[0], p[1], p[2], p[3], p[4]); },
+       {10, 40, 22, 10, 6},
+       {10, 20, 30, 14, 10}},
       {"ScrewSquareCollar",
-       [](double g, bool alt) {
-         return alt ? F()->ScrewSquareCollar(10 * g, 25 * g, 8 * g, 0, 14 * g, 6 * g, 16 * g, 3 * g)
-                    : F()->ScrewSquareCollar(10 * g, 25 * g, 10 * g, 15 * g, 17 * g, 8 * g, 22 * g,
-                                             2 * g);
-       }},
+       [](const P& p) {
+         return F()->ScrewSquareCollar(p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]);
+       },
+       {10, 25, 10, 15, 17, 8, 22, 2},
+       {10, 25, 8, 0, 14, 6, 16, 3}},
   };
   const long turnedBefore = cad_engine::HeadsTurnedWithShanks();
   long built = 0;
-  for (const auto& [name, make] : kinds)
+  for (const Kind& kind : kinds)
     for (double g : {0.1, 1.0, 4.0})
       for (bool alt : {false, true}) {
-        SCOPED_TRACE(testing::Message() << name << ", scale " << g << (alt ? ", other" : ""));
-        const BothWays both = BuildBothWays([&] { return make(g, alt); });
+        SCOPED_TRACE(testing::Message() << kind.name << ", scale " << g << (alt ? ", other" : ""));
+        P sizes = alt ? kind.other : kind.sizes;
+        for (double& v : sizes) v *= g;
+        const BothWays both = BuildBothWays([&] { return kind.make(sizes); });
         ASSERT_FALSE(both.built.empty());
         EXPECT_EQ(both.solids, 1);
         ExpectSameSolids(both.built, both.old);
