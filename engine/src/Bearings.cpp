@@ -339,9 +339,9 @@ TopoDS_Shape TurnedRing(const Ring& g, const std::vector<Meridian>& env) {
 // The ring with the rows' envelopes cut from its meridian outline in its plane, and turned: the
 // solid the booleans cut from the turned ring, since ring and envelopes are solids of revolution
 // about the same axis. Arcs of the balls' circles and of the spheres turn into tori and spheres,
-// as the kernel's torus and sphere leave them; the arcs of crowned rollers stay the surfaces of
-// revolution their envelopes are. Null where the outline does not stay one face clear of the
-// axis (the booleans then decide, as before).
+// as the kernel's torus and sphere leave them; the arcs of crowned rollers keep their curves and
+// are turned as the envelopes' own arcs were. Null where the outline does not stay one face
+// clear of the axis (the booleans then decide, as before).
 TopoDS_Shape RingOfMeridian(const Ring& ring, const std::vector<Row>& rows, double clearance) {
   if (ring.meridian.IsNull()) return TopoDS_Shape();
   std::vector<TopoDS_Shape> tools(ring.cuts.begin(), ring.cuts.end());

@@ -582,8 +582,8 @@ TopoDS_Shape HeadWithShank(const char* e, Outline& o, double d, double ds, doubl
   return turned;
 }
 
-// The arc of a dome of base diameter d and height h standing on z = z0 (see Dome), drawn on o
-// from its top on the axis down to its base.
+// The arc of a dome of base diameter d and height h (at most d / 2) standing on z = z0 (see
+// Dome), drawn on o from its top on the axis down to its base.
 Outline& DomeArc(Outline& o, double d, double h, double z0) {
   const double a = d / 2, R = (h * h + a * a) / (2 * h), zc = z0 + h - R;
   const double mid = (kPi / 2 + std::atan2(z0 - zc, a)) / 2;
@@ -903,9 +903,12 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
       // A cylindrical head with a low dome: three quarters of k straight, the rest domed.
       const double straight = 0.75 * k;
       const std::vector<TopoDS_Shape> cross = Cross(e, a, n, d1, k, k);
+      // A dome higher than half its base is the ball within a cylinder just wider than the
+      // head, no spherical cap: left to the booleans.
       Outline turned(gp_Pnt2d(0, k));
       DomeArc(turned, d1, k - straight, straight).LineTo(d1 / 2, 0);
-      const TopoDS_Shape one = HeadWithShank(e, turned, d, 0, 0, b);
+      const TopoDS_Shape one =
+          k - straight <= d1 / 2 ? HeadWithShank(e, turned, d, 0, 0, b) : TopoDS_Shape();
       if (!one.IsNull()) return Join(e, {one}, cross);
       return Join(
           e, {Shank(e, d, 0, 0, b), Cylinder(d1, 0, straight), Dome(d1, k - straight, straight)},

@@ -525,6 +525,14 @@ TEST(Fasteners, HeadsTurnedWithTheirShanksAreTheScrewsTheBooleansJoined) {
         ExpectSameSolids(both.built, both.old);
         ++built;
       }
+  // A fillister head so high that its dome is more than a half ball is what the booleans make
+  // of it (the ball within a cylinder 1 mm wider than the head), not a turned ball.
+  const long before = cad_engine::HeadsTurnedWithShanks();
+  const BothWays tall =
+      BuildBothWays([] { return F()->ScrewFillisterCrossRecessed(6, 20, 8, 5, 2.5, 48); });
+  ASSERT_FALSE(tall.built.empty());
+  ExpectSameSolids(tall.built, tall.old);
+  EXPECT_EQ(cad_engine::HeadsTurnedWithShanks(), before);
   cad_engine::SolidMemo::SetEnabled(true);
   EXPECT_EQ(cad_engine::HeadsTurnedWithShanks() - turnedBefore, built);
 }
