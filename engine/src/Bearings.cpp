@@ -12,15 +12,26 @@
 #include "Context.h"
 #include "Solids.h"
 
+#include <BRepBndLib.hxx>
+#include <BRepBuilderAPI_MakeEdge.hxx>
+#include <BRepBuilderAPI_MakeFace.hxx>
+#include <BRepBuilderAPI_MakeWire.hxx>
 #include <BRepPrimAPI_MakeRevol.hxx>
 #include <BRepPrimAPI_MakeSphere.hxx>
 #include <BRepPrimAPI_MakeTorus.hxx>
 #include <ShapeCustom.hxx>
+#include <Bnd_Box.hxx>
 #include <TopExp_Explorer.hxx>
+#include <TopoDS.hxx>
 #include <gp_Ax2.hxx>
+#include <gp_Ax3.hxx>
+#include <gp_Circ.hxx>
+#include <gp_Pln.hxx>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <functional>
 #include <cmath>
 #include <vector>
 
@@ -37,9 +48,20 @@ struct Row {
   double crown = 0;       // barrel rollers: extra radius in the middle
 };
 
-// A ring (or washer) and, when it is a plain tube, its meridian rectangle r0..r1 x z0..z1.
+// A circle in the meridian plane about (r, z): a sphere's when r is 0.
+struct MeridianCircle {
+  double r = 0, z = 0, R = 0;
+};
+
+// A ring (or washer): the solid the booleans cut the rows from (made when first asked for), its
+// meridian outline in the xz plane with what is cut from it before the rows (the ring is that
+// outline turned about the axis), the spheres among those cuts, and, when it is a plain tube,
+// its meridian rectangle r0..r1 x z0..z1.
 struct Ring {
-  TopoDS_Shape shape;
+  std::function<TopoDS_Shape()> solid;
+  TopoDS_Face meridian;
+  std::vector<TopoDS_Face> cuts;
+  std::vector<MeridianCircle> spheres;
   bool tube = false;
   double r0 = 0, r1 = 0, z0 = 0, z1 = 0;
 };
@@ -107,16 +129,71 @@ int CountOnCircle(double w, double r) {
   return static_cast<int>(std::floor(kPi / std::asin(s)));
 }
 
-Ring Tube(double r0, double r1, double z0, double z1) {
+TopoDS_Face Rectangle(double r0, double r1, double z0, double z1) {
   Outline o(gp_Pnt2d(r0, z0));
   o.LineTo(r1, z0).LineTo(r1, z1).LineTo(r0, z1);
-  return Ring{Revolve(o.Face(1)), true, r0, r1, z0, z1};
+  return o.Face(1);
 }
 
-Ring Other(const TopoDS_Shape& s) { return Ring{s}; }
+// A disc in the meridian plane. A torus's circle starts at its point farthest from the axis,
+// where the kernel's torus has its seam (and a ball's envelope its split, see TurnedRing); a
+// sphere's at its lower pole, on the axis, so that its arc within a ring stays whole.
+TopoDS_Face Disc(const MeridianCircle& c) {
+  const gp_Circ circle(gp_Ax2(gp_Pnt(c.r, 0, c.z), gp::DY(), c.r > 0 ? gp::DX() : -gp::DZ()), c.R);
+  const TopoDS_Wire w = BRepBuilderAPI_MakeWire(BRepBuilderAPI_MakeEdge(circle).Edge()).Wire();
+  return BRepBuilderAPI_MakeFace(gp_Pln(gp_Ax3(gp_Pnt(c.r, 0, c.z), gp::DY(), gp::DX())), w).Face();
+}
+
+Ring Tube(double r0, double r1, double z0, double z1) {
+  Ring ring;
+  ring.meridian = Rectangle(r0, r1, z0, z1);
+  const TopoDS_Shape turned = Revolve(ring.meridian);
+  ring.solid = [turned] { return turned; };
+  ring.tube = true;
+  ring.r0 = r0, ring.r1 = r1, ring.z0 = z0, ring.z1 = z1;
+  return ring;
+}
+
+// A ring turned from its meridian outline.
+Ring Turned(const TopoDS_Face& meridian) {
+  Ring ring;
+  ring.meridian = meridian;
+  const TopoDS_Shape turned = Revolve(meridian);
+  ring.solid = [turned] { return turned; };
+  return ring;
+}
+
+// The ring `from` with the rectangles (r0, r1, z0, z1) cut from it.
+Ring WithoutRectangles(const Ring& from, const std::vector<std::array<double, 4>>& rectangles) {
+  Ring ring;
+  ring.meridian = from.meridian;
+  std::vector<TopoDS_Shape> tools;
+  for (const auto& r : rectangles) {
+    ring.cuts.push_back(Rectangle(r[0], r[1], r[2], r[3]));
+    tools.push_back(Revolve(ring.cuts.back()));
+  }
+  const auto solid = from.solid;
+  ring.solid = [solid, tools] { return CutAll(solid(), tools); };
+  return ring;
+}
+
+// The rectangle r0..r1 x z0..z1 turned, without the sphere about (0, zc) of radius rs: a
+// spherical raceway.
+Ring WithoutSphere(double r0, double r1, double z0, double z1, double zc, double rs) {
+  Ring ring;
+  ring.meridian = Rectangle(r0, r1, z0, z1);
+  ring.spheres.push_back({0, zc, rs});
+  ring.cuts.push_back(Disc(ring.spheres.back()));
+  ring.solid = [=] {
+    const TopoDS_Shape body = r0 > 0 ? Tube(r0, r1, z0, z1).solid() : CylinderZ(r1, z0, z1);
+    return Cut(body, BRepPrimAPI_MakeSphere(gp_Pnt(0, 0, zc), rs).Shape());
+  };
+  return ring;
+}
 
 std::atomic<bool> g_ringsCut{false};
 std::atomic<long> g_ringsTurned{0};
+std::atomic<long> g_ringsOfMeridians{0};
 
 // A row's envelope in the meridian plane, where a tube's outline can take it as a groove: the
 // circle of a ball's torus, or the rectangle of a roller whose axis runs along z or radially.
@@ -259,9 +336,46 @@ TopoDS_Shape TurnedRing(const Ring& g, const std::vector<Meridian>& env) {
   return RevolveOnTori(o.Face(1));
 }
 
+// The ring with the rows' envelopes cut from its meridian outline in its plane, and turned: the
+// solid the booleans cut from the turned ring, since ring and envelopes are solids of revolution
+// about the same axis. Arcs of the balls' circles and of the spheres turn into tori and spheres,
+// as the kernel's torus and sphere leave them; the arcs of crowned rollers keep their curves and
+// are turned as the envelopes' own arcs were. Null where the outline does not stay one face
+// clear of the axis (the booleans then decide, as before).
+TopoDS_Shape RingOfMeridian(const Ring& ring, const std::vector<Row>& rows, double clearance) {
+  if (ring.meridian.IsNull()) return TopoDS_Shape();
+  std::vector<TopoDS_Shape> tools(ring.cuts.begin(), ring.cuts.end());
+  std::vector<MeridianCircle> exact = ring.spheres;
+  for (const Row& w : rows) {
+    if (w.ball) {
+      exact.push_back({w.r, w.z, w.d1 / 2 + clearance});
+      tools.push_back(Disc(exact.back()));
+    } else {
+      tools.push_back(RollerOutline(w, clearance).Face(1));
+    }
+  }
+  TopoDS_Face outline;
+  for (TopExp_Explorer f(CutAll(ring.meridian, tools), TopAbs_FACE); f.More(); f.Next()) {
+    if (!outline.IsNull()) return TopoDS_Shape();  // the ring falls apart
+    outline = TopoDS::Face(f.Current());
+  }
+  if (outline.IsNull()) return TopoDS_Shape();
+  Bnd_Box box;
+  BRepBndLib::Add(outline, box);
+  double x0, y0, z0, x1, y1, z1;
+  box.Get(x0, y0, z0, x1, y1, z1);
+  if (x0 < 1e-6 * std::max(1.0, x1)) return TopoDS_Shape();  // it reaches the axis
+  auto onTorus = [&](const gp_Circ& c) {
+    const double tol = 1e-9 * std::max(1.0, c.Radius());
+    for (const MeridianCircle& m : exact)
+      if (std::fabs(c.Radius() - m.R) < tol && c.Location().Distance(gp_Pnt(m.r, 0, m.z)) < tol)
+        return true;
+    return false;
+  };
+  return RevolveOnTori(outline, onTorus);
+}
+
 TopoDS_Shape Build(const char* e, Plan& p) {
-  std::vector<TopoDS_Shape> envelopes;
-  for (const Row& w : p.rows) envelopes.push_back(Envelope(w, p.clearance));
   std::vector<Meridian> meridians;
   bool drawable = !g_ringsCut;
   for (const Row& w : p.rows) {
@@ -281,7 +395,17 @@ TopoDS_Shape Build(const char* e, Plan& p) {
       }
     }
     allTurned = false;
-    const TopoDS_Shape cut = CutAll(ring.shape, envelopes);
+    if (!g_ringsCut) {
+      const TopoDS_Shape turned = RingOfMeridian(ring, p.rows, p.clearance);
+      if (!turned.IsNull()) {
+        parts.push_back(turned);
+        ++g_ringsOfMeridians;
+        continue;
+      }
+    }
+    std::vector<TopoDS_Shape> envelopes;
+    for (const Row& w : p.rows) envelopes.push_back(Envelope(w, p.clearance));
+    const TopoDS_Shape cut = CutAll(ring.solid(), envelopes);
     int n = 0;
     for (TopExp_Explorer x(cut, TopAbs_SOLID); x.More(); x.Next()) ++n;
     if (n != 1) Refuse(e, "the rolling elements do not fit between the rings");
@@ -367,15 +491,15 @@ TopoDS_Shape Rolling(const char* e, double dout, double din, double B, int type)
       const bool two = type == 3;
       const double d = two ? std::min(0.6 * H, 0.4 * B) : std::min(0.6 * H, 0.7 * B);
       radialRings(0.3 * d);
-      const TopoDS_Shape outer = p.rings[1].shape;
+      const Ring outer = p.rings[1];
       if (two) {
         ball(rm, B / 4, d);
         ball(rm, 3 * B / 4, d);
-        p.rings[1] = Other(CutAll(outer, {Tube(rm, rm + 0.45 * d, -1, B / 4).shape,
-                                          Tube(rm, rm + 0.45 * d, 3 * B / 4, B + 1).shape}));
+        p.rings[1] = WithoutRectangles(
+            outer, {{rm, rm + 0.45 * d, -1, B / 4}, {rm, rm + 0.45 * d, 3 * B / 4, B + 1}});
       } else {
         ball(rm, B / 2, d);
-        p.rings[1] = Other(Cut(outer, Tube(rm, rm + 0.45 * d, B / 2, B + 1).shape));
+        p.rings[1] = WithoutRectangles(outer, {{rm, rm + 0.45 * d, B / 2, B + 1}});
       }
       p.clearance = 0.02 * d;
       break;
@@ -386,8 +510,7 @@ TopoDS_Shape Rolling(const char* e, double dout, double din, double B, int type)
       const double rs = std::hypot(rm, e2) + d / 2 + p.clearance;
       if (rs >= ro - 0.05 * H) Refuse(e, "the outer ring is too thin for a spherical raceway");
       p.rings.push_back(Tube(ri, rm - 0.3 * d, 0, B));
-      p.rings.push_back(
-          Other(Cut(CylinderZ(ro, 0, B), BRepPrimAPI_MakeSphere(gp_Pnt(0, 0, B / 2), rs).Shape())));
+      p.rings.push_back(WithoutSphere(0, ro, 0, B, B / 2, rs));
       ball(rm, B / 2 - e2, d);
       ball(rm, B / 2 + e2, d);
       break;
@@ -409,7 +532,7 @@ TopoDS_Shape Rolling(const char* e, double dout, double din, double B, int type)
         Outline o(gp_Pnt2d(ri + fit, B - tw));
         o.LineTo(rm + 0.6 * d, B - tw).LineTo(rm + 0.6 * d, B / 2).LineTo(ro, B / 2).LineTo(ro, B);
         o.LineTo(ri + fit, B);
-        p.rings.push_back(Other(Revolve(o.Face(1))));
+        p.rings.push_back(Turned(o.Face(1)));
       } else {
         housingWasher(B - tw, B);
       }
@@ -431,7 +554,7 @@ TopoDS_Shape Rolling(const char* e, double dout, double din, double B, int type)
           o.LineTo(rm + 0.6 * d, z0).LineTo(rm + 0.6 * d, lipTo).LineTo(ro, lipTo).LineTo(ro, z1);
           o.LineTo(ri + fit, z1);
         }
-        p.rings.push_back(Other(Revolve(o.Face(1))));
+        p.rings.push_back(Turned(o.Face(1)));
       };
       housing(0, tw, B / 4);
       shaftWasher(B / 4 + 0.2 * d, 3 * B / 4 - 0.2 * d);
@@ -473,8 +596,7 @@ TopoDS_Shape Rolling(const char* e, double dout, double din, double B, int type)
       const double rs = std::hypot(rm + d / 2 + 0.1 * d, len / 2) + p.clearance;
       if (rs >= ro - 0.05 * H) Refuse(e, "the outer ring is too thin for a spherical raceway");
       p.rings.push_back(Tube(ri, rm - 0.2 * d, 0, B));
-      p.rings.push_back(Other(Cut(Tube(rm + 0.2 * d, ro, 0, B).shape,
-                                  BRepPrimAPI_MakeSphere(gp_Pnt(0, 0, B / 2), rs).Shape())));
+      p.rings.push_back(WithoutSphere(rm + 0.2 * d, ro, 0, B, B / 2, rs));
       roller(rm, B / 2, 0, 0.85 * d, 0.85 * d, len, 0.075 * d);
       break;
     }
@@ -485,8 +607,7 @@ TopoDS_Shape Rolling(const char* e, double dout, double din, double B, int type)
       const double rs = std::hypot(rm, e2) + d / 2 + len * 0.2 + p.clearance;
       if (rs >= ro - 0.05 * H) Refuse(e, "the outer ring is too thin for a spherical raceway");
       p.rings.push_back(Tube(ri, rm - 0.25 * d, 0, B));
-      p.rings.push_back(Other(Cut(Tube(rm + 0.2 * d, ro, 0, B).shape,
-                                  BRepPrimAPI_MakeSphere(gp_Pnt(0, 0, B / 2), rs).Shape())));
+      p.rings.push_back(WithoutSphere(rm + 0.2 * d, ro, 0, B, B / 2, rs));
       roller(rm, B / 2 - e2, Radians(10), 0.85 * d, 0.85 * d, len, 0.075 * d);
       roller(rm, B / 2 + e2, -Radians(10), 0.85 * d, 0.85 * d, len, 0.075 * d);
       break;
@@ -560,6 +681,7 @@ class CBearingFactory final : public QZ::CAD::IBearingFactory {
 
 void SetBearingRingsCut(bool cut) { g_ringsCut = cut; }
 long BearingRingsTurned() { return g_ringsTurned; }
+long BearingRingsOfMeridians() { return g_ringsOfMeridians; }
 
 QZ::CAD::IBearingFactory* BearingFactory() {
   static CBearingFactory factory;

@@ -34,11 +34,18 @@ QZ::CAD::IBearingFactory* BearingFactory();
 void SetBearingRingsCut(bool cut);
 // How many bearing rings have been turned from their grooved outlines so far.
 long BearingRingsTurned();
+// How many bearing rings (shouldered, lipped, spherical, or grooved by leaning rollers) have been
+// turned from their meridian outlines with the rows cut from them there, so far.
+long BearingRingsOfMeridians();
 // Hexagon heads chamfered and joined to their shanks by the booleans, as they were before head
-// and shank were turned as one (on: for tests that compare the two).
+// and shank were turned as one, and so every other head joined to its shank (on: for tests that
+// compare the two).
 void SetHexHeadsCut(bool cut);
 // How many hexagon bolts have been built with head and shank turned as one so far.
 long HexBoltsTurned();
+// How many other heads of revolution (slotted, recessed, countersunk, domed, collars, flanges)
+// have been turned with their shanks as one outline so far.
+long HeadsTurnedWithShanks();
 QZ::CAD::IGearFactory* GearFactory();
 QZ::CAD::IBeamFactory* BeamFactory();
 QZ::CAD::IShaftFactory* ShaftFactory();

@@ -39,6 +39,7 @@
 #include <TopoDS_Vertex.hxx>
 #include <gp_Ax2.hxx>
 #include <gp_Ax3.hxx>
+#include <gp_Circ.hxx>
 
 #include <algorithm>
 #include <atomic>
@@ -562,6 +563,33 @@ TopoDS_Shape KnurledHead(double R, double c, double k, double w) {
 
 TopoDS_Shape Cylinder(double d, double z0, double z1) { return CylinderZ(d / 2, z0, z1); }
 
+std::atomic<long> g_headsTurned{0};
+
+// A head of revolution turned with its shank (and the shank's collar) as one outline, instead of
+// fused with it: o is drawn from the head's top on the axis down to the bearing face z = 0, the
+// shank follows. It is turned walked counter-clockwise, as the heads' own outlines are, so that
+// their roundings become the tori the kernel's revolution makes of such arcs; the arcs of domes
+// turn into the spheres the booleans' domes are. Null when the heads are to be joined by the
+// booleans.
+TopoDS_Shape HeadWithShank(const char* e, Outline& o, double d, double ds, double ls, double b,
+                           double collarD = 0.0, double collarH = 0.0) {
+  if (g_hexHeadsCut) return TopoDS_Shape();
+  ShankSteps(e, o, d, ds, ls, b, 0.0, collarD, collarH);
+  const TopoDS_Shape turned = RevolveOnTori(o.Reversed().Face(1), [](const gp_Circ& c) {
+    return std::hypot(c.Location().X(), c.Location().Y()) < 1e-9 * std::max(1.0, c.Radius());
+  });
+  ++g_headsTurned;
+  return turned;
+}
+
+// The arc of a dome of base diameter d and height h (at most d / 2) standing on z = z0 (see
+// Dome), drawn on o from its top on the axis down to its base.
+Outline& DomeArc(Outline& o, double d, double h, double z0) {
+  const double a = d / 2, R = (h * h + a * a) / (2 * h), zc = z0 + h - R;
+  const double mid = (kPi / 2 + std::atan2(z0 - zc, a)) / 2;
+  return o.ArcTo(R * std::cos(mid), zc + R * std::sin(mid), a, z0);
+}
+
 // A spherical cap of base diameter d and height h standing on z = z0.
 TopoDS_Shape Dome(double d, double h, double z0) {
   const double a = d / 2, R = (h * h + a * a) / (2 * h);
@@ -679,6 +707,10 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
       if (d1 <= s + kSizeTolerance) Refuse(e, "the flange d1 must exceed the hexagon s");
       const double flange = 0.25 * k;
       // The flange: a disc with a conical top that meets the hexagon.
+      Outline turned(gp_Pnt2d(0, flange));
+      turned.LineTo(s / 2, flange).LineTo(d1 / 2, flange * 0.4).LineTo(d1 / 2, 0);
+      const TopoDS_Shape one = HeadWithShank(e, turned, d, ds, ls, b);
+      if (!one.IsNull()) return Join(e, {one, HexHead(e, s, flange, k)});
       const TopoDS_Shape disc = Revolve(Outline(gp_Pnt2d(0, 0))
                                             .LineTo(d1 / 2, 0)
                                             .LineTo(d1 / 2, flange * 0.4)
@@ -700,8 +732,12 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
         Refuse(e, "the square neck v must lie between d and the head");
       if (f >= ls + b) Refuse(e, "the square neck f must be shorter than the shank");
       if (2 * k > d1) Refuse(e, "the head height k must not exceed half its diameter");
-      return Join(
-          e, {Shank(e, d, ds, ls, b), Dome(d1, k, 0), BoxXYZ(-v / 2, -v / 2, -f, v / 2, v / 2, 0)});
+      const TopoDS_Shape neck = BoxXYZ(-v / 2, -v / 2, -f, v / 2, v / 2, 0);
+      Outline turned(gp_Pnt2d(0, k));
+      DomeArc(turned, d1, k, 0);
+      const TopoDS_Shape one = HeadWithShank(e, turned, d, ds, ls, b);
+      if (!one.IsNull()) return Join(e, {one, neck});
+      return Join(e, {Shank(e, d, ds, ls, b), Dome(d1, k, 0), neck});
     });
   }
   QZ::CAD::IShape* BoltHexSetDogPoint(double d, double b, double ds, double ls, double k, double s,
@@ -787,6 +823,9 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
       const double centre = k + major + minor / 2;
       const TopoDS_Shape ring =
           BRepPrimAPI_MakeTorus(gp_Ax2(gp_Pnt(0, 0, centre), gp::DY()), major, minor).Shape();
+      Outline turned(gp_Pnt2d(0, k));
+      const TopoDS_Shape one = HeadWithShank(e, turned, d, 0, 0, b, d3, k);
+      if (!one.IsNull()) return Join(e, {one, ring});
       return Join(e, {Shank(e, d, 0, 0, b), Cylinder(d3, 0, k), ring});
     });
   }
@@ -797,13 +836,18 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
       HeadBiggerThanShank(e, "d1", d1, d);
       NeedPositive(e, "k", k);
       const double c = std::min(0.1 * k, 0.05 * d1);
+      const TopoDS_Shape slot = Slot(e, n, t, d1, k, k);
+      Outline turned(gp_Pnt2d(0, k));
+      turned.LineTo(d1 / 2 - c, k).LineTo(d1 / 2, k - c).LineTo(d1 / 2, 0);
+      const TopoDS_Shape one = HeadWithShank(e, turned, d, 0, 0, b);
+      if (!one.IsNull()) return Join(e, {one}, {slot});
       const TopoDS_Shape head = Revolve(Outline(gp_Pnt2d(0, 0))
                                             .LineTo(d1 / 2, 0)
                                             .LineTo(d1 / 2, k - c)
                                             .LineTo(d1 / 2 - c, k)
                                             .LineTo(0, k)
                                             .Face(1));
-      return Join(e, {Shank(e, d, 0, 0, b), head}, {Slot(e, n, t, d1, k, k)});
+      return Join(e, {Shank(e, d, 0, 0, b), head}, {slot});
     });
   }
   QZ::CAD::IShape* ScrewPanSlotted(double d, double b, double d1, double k, double n,
@@ -812,7 +856,12 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
       const char* e = "ScrewPanSlotted";
       HeadBiggerThanShank(e, "d1", d1, d);
       NeedPositive(e, "k", k);
-      return Join(e, {Shank(e, d, 0, 0, b), PanHead(e, d1, k)}, {Slot(e, n, t, d1, k, k)});
+      const TopoDS_Shape slot = Slot(e, n, t, d1, k, k);
+      Outline turned(gp_Pnt2d(0, k));
+      turned.CornerTo(d1 / 2, k, d1 / 2, 0, PanRadius(d1, k)).LineTo(d1 / 2, 0);
+      const TopoDS_Shape one = HeadWithShank(e, turned, d, 0, 0, b);
+      if (!one.IsNull()) return Join(e, {one}, {slot});
+      return Join(e, {Shank(e, d, 0, 0, b), PanHead(e, d1, k)}, {slot});
     });
   }
   QZ::CAD::IShape* ScrewCountersunkSlotted(double d, double b, double d1, double n,
@@ -821,7 +870,12 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
       const char* e = "ScrewCountersunkSlotted";
       double top = 0;
       const TopoDS_Shape head = Countersunk(e, d, d1, &top);
-      return Join(e, {Shank(e, d, 0, 0, b), head}, {Slot(e, n, t, d1, top, top)});
+      const TopoDS_Shape slot = Slot(e, n, t, d1, top, top);
+      Outline turned(gp_Pnt2d(0, top));
+      turned.LineTo(d1 / 2, top).LineTo(d / 2, 0);
+      const TopoDS_Shape one = HeadWithShank(e, turned, d, 0, 0, b);
+      if (!one.IsNull()) return Join(e, {one}, {slot});
+      return Join(e, {Shank(e, d, 0, 0, b), head}, {slot});
     });
   }
   QZ::CAD::IShape* ScrewCountersunkRaisedSlotted(double d, double b, double d1, double k, double n,
@@ -832,8 +886,12 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
       const TopoDS_Shape head = Countersunk(e, d, d1, &top);
       NeedPositive(e, "k", k);
       if (2 * k > d1) Refuse(e, "the raised head k must not exceed half of d1");
-      return Join(e, {Shank(e, d, 0, 0, b), head, Dome(d1, k, top)},
-                  {Slot(e, n, t, d1, top + k, top + k)});
+      const TopoDS_Shape slot = Slot(e, n, t, d1, top + k, top + k);
+      Outline turned(gp_Pnt2d(0, top + k));
+      DomeArc(turned, d1, k, top).LineTo(d / 2, 0);
+      const TopoDS_Shape one = HeadWithShank(e, turned, d, 0, 0, b);
+      if (!one.IsNull()) return Join(e, {one}, {slot});
+      return Join(e, {Shank(e, d, 0, 0, b), head, Dome(d1, k, top)}, {slot});
     });
   }
   QZ::CAD::IShape* ScrewFillisterCrossRecessed(double d, double b, double d1, double a, double n,
@@ -844,9 +902,17 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
       NeedPositive(e, "k", k);
       // A cylindrical head with a low dome: three quarters of k straight, the rest domed.
       const double straight = 0.75 * k;
+      const std::vector<TopoDS_Shape> cross = Cross(e, a, n, d1, k, k);
+      // A dome higher than half its base is the ball within a cylinder just wider than the
+      // head, no spherical cap: left to the booleans.
+      Outline turned(gp_Pnt2d(0, k));
+      DomeArc(turned, d1, k - straight, straight).LineTo(d1 / 2, 0);
+      const TopoDS_Shape one =
+          k - straight <= d1 / 2 ? HeadWithShank(e, turned, d, 0, 0, b) : TopoDS_Shape();
+      if (!one.IsNull()) return Join(e, {one}, cross);
       return Join(
           e, {Shank(e, d, 0, 0, b), Cylinder(d1, 0, straight), Dome(d1, k - straight, straight)},
-          Cross(e, a, n, d1, k, k));
+          cross);
     });
   }
   QZ::CAD::IShape* ScrewCountersunkCrossRecessed(double d, double b, double d1, double a,
@@ -855,7 +921,12 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
       const char* e = "ScrewCountersunkCrossRecessed";
       double top = 0;
       const TopoDS_Shape head = Countersunk(e, d, d1, &top);
-      return Join(e, {Shank(e, d, 0, 0, b), head}, Cross(e, a, n, d1, top, top));
+      const std::vector<TopoDS_Shape> cross = Cross(e, a, n, d1, top, top);
+      Outline turned(gp_Pnt2d(0, top));
+      turned.LineTo(d1 / 2, top).LineTo(d / 2, 0);
+      const TopoDS_Shape one = HeadWithShank(e, turned, d, 0, 0, b);
+      if (!one.IsNull()) return Join(e, {one}, cross);
+      return Join(e, {Shank(e, d, 0, 0, b), head}, cross);
     });
   }
   QZ::CAD::IShape* ScrewCountersunkRaisedCrossRecessed(double d, double b, double d1, double a,
@@ -866,8 +937,12 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
       const TopoDS_Shape head = Countersunk(e, d, d1, &top);
       NeedPositive(e, "k", k);
       if (2 * k > d1) Refuse(e, "the raised head k must not exceed half of d1");
-      return Join(e, {Shank(e, d, 0, 0, b), head, Dome(d1, k, top)},
-                  Cross(e, a, n, d1, top + k, top + k));
+      const std::vector<TopoDS_Shape> cross = Cross(e, a, n, d1, top + k, top + k);
+      Outline turned(gp_Pnt2d(0, top + k));
+      DomeArc(turned, d1, k, top).LineTo(d / 2, 0);
+      const TopoDS_Shape one = HeadWithShank(e, turned, d, 0, 0, b);
+      if (!one.IsNull()) return Join(e, {one}, cross);
+      return Join(e, {Shank(e, d, 0, 0, b), head, Dome(d1, k, top)}, cross);
     });
   }
   QZ::CAD::IShape* ScrewHexSocketButton(double d, double b, double d1, double s,
@@ -876,7 +951,12 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
       const char* e = "ScrewHexSocketButton";
       HeadBiggerThanShank(e, "d1", d1, d);
       const double h = 0.31 * d1;  // the button's height
-      return Join(e, {Shank(e, d, 0, 0, b), Dome(d1, h, 0)}, {Socket(e, s, t, d1 * 0.7, h, h)});
+      const TopoDS_Shape socket = Socket(e, s, t, d1 * 0.7, h, h);
+      Outline turned(gp_Pnt2d(0, h));
+      DomeArc(turned, d1, h, 0);
+      const TopoDS_Shape one = HeadWithShank(e, turned, d, 0, 0, b);
+      if (!one.IsNull()) return Join(e, {one}, {socket});
+      return Join(e, {Shank(e, d, 0, 0, b), Dome(d1, h, 0)}, {socket});
     });
   }
   QZ::CAD::IShape* ScrewCountersunkSquareNeck(double d, double b, double d1, double v,
@@ -890,7 +970,12 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
       if (v < d - kSizeTolerance || v * std::sqrt(2.0) >= d1)
         Refuse(e, "the square neck v must lie between d and the head");
       if (f >= b) Refuse(e, "the square neck f must be shorter than the thread b");
-      return Join(e, {Shank(e, d, 0, 0, b), head, BoxXYZ(-v / 2, -v / 2, -f, v / 2, v / 2, 0)});
+      const TopoDS_Shape neck = BoxXYZ(-v / 2, -v / 2, -f, v / 2, v / 2, 0);
+      Outline turned(gp_Pnt2d(0, top));
+      turned.LineTo(d1 / 2, top).LineTo(d / 2, 0);
+      const TopoDS_Shape one = HeadWithShank(e, turned, d, 0, 0, b);
+      if (!one.IsNull()) return Join(e, {one, neck});
+      return Join(e, {Shank(e, d, 0, 0, b), head, neck});
     });
   }
   QZ::CAD::IShape* ScrewSquareCollar(double d, double b, double ds, double ls, double s, double k,
@@ -902,8 +987,13 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
       NeedPositive(e, "c", c);
       HeadBiggerThanShank(e, "d1", d1, d);
       if (c >= k) Refuse(e, "the collar c must be lower than the head k");
-      return Join(e, {Shank(e, d, ds, ls, b), Cylinder(d1, 0, c),
-                      BoxXYZ(-s / 2, -s / 2, c, s / 2, s / 2, k)});
+      const TopoDS_Shape square = BoxXYZ(-s / 2, -s / 2, c, s / 2, s / 2, k);
+      Outline turned(gp_Pnt2d(0, c));
+      const TopoDS_Shape one = HasCollar(d, ds, ls, d1, c)
+                                   ? HeadWithShank(e, turned, d, ds, ls, b, d1, c)
+                                   : TopoDS_Shape();
+      if (!one.IsNull()) return Join(e, {one, square});
+      return Join(e, {Shank(e, d, ds, ls, b), Cylinder(d1, 0, c), square});
     });
   }
   QZ::CAD::IShape* ScrewThumb(double d, double b, double ds, double ls, double d1,
@@ -964,8 +1054,9 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
   }
 
  private:
+  static double PanRadius(double d1, double k) { return std::min(0.4 * k, d1 / 4); }
   static TopoDS_Shape PanHead(const char* e, double d1, double k) {
-    const double r = std::min(0.4 * k, d1 / 4);
+    const double r = PanRadius(d1, k);
     return Revolve(RoundedPolygon(e, {{0, 0}, {d1 / 2, 0}, {d1 / 2, k, r}, {0, k}}).Face(1));
   }
   // Hexagon set bolts: a plain hexagon head, the shank and a dog point (cylinder dp over zp) or
@@ -1033,6 +1124,7 @@ class CFastenerFactory final : public QZ::CAD::IFastenerFactory {
 
 void SetHexHeadsCut(bool cut) { g_hexHeadsCut = cut; }
 long HexBoltsTurned() { return g_hexBoltsTurned; }
+long HeadsTurnedWithShanks() { return g_headsTurned; }
 
 QZ::CAD::IFastenerFactory* FastenerFactory() {
   static CFastenerFactory factory;

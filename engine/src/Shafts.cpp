@@ -137,6 +137,8 @@ class CSectionShape final : public RefCounted<QZ::CAD::ISectionShape>, public Ke
           Dip dip{za, zb, {{m_sizes.Outer(za), za}, {m_sizes.Outer(zb), zb}}};
           dip.arcVia = gp_Pnt2d(R - t, z0);
           dip.arc = true;
+          dip.centre = gp_Pnt2d(R - t + r, z0);
+          dip.radius = r;
           if (Turn(dip)) return;
         }
         CutTool(e, BRepPrimAPI_MakeTorus(gp_Ax2(gp_Pnt(0, 0, z0), gp::DZ()), R - t + r, r).Shape());
@@ -262,6 +264,8 @@ class CSectionShape final : public RefCounted<QZ::CAD::ISectionShape>, public Ke
     std::vector<Corner> corners;
     bool arc = false;
     gp_Pnt2d arcVia = gp_Pnt2d();
+    gp_Pnt2d centre = gp_Pnt2d();  // the arc's circle
+    double radius = 0;
   };
 
   // Draws the groove into the outline and turns it again; false (nothing changed) when the
@@ -307,7 +311,17 @@ class CSectionShape final : public RefCounted<QZ::CAD::ISectionShape>, public Ke
         else
           o.LineTo(st.c.u, st.c.v);
       }
-      solid = Revolve(o.Face(1));
+      // A circular groove's arc turns into the torus the cutting tool is; the section's own
+      // roundings stay the surfaces of revolution the section was turned with.
+      solid = RevolveOnTori(o.Face(1), [&](const gp_Circ& c) {
+        for (const Dip& d : dips) {
+          const double tol = 1e-9 * std::max(1.0, d.radius);
+          if (d.arc && std::fabs(c.Radius() - d.radius) < tol &&
+              c.Location().Distance(gp_Pnt(d.centre.X(), 0, d.centre.Y())) < tol)
+            return true;
+        }
+        return false;
+      });
     } catch (QZ::IException* e) {
       if (e) e->Release();
       return false;  // an outline the kernel cannot turn: the groove is cut instead

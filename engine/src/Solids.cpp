@@ -125,6 +125,20 @@ Outline& Outline::CornerTo(double cu, double cv, double nextU, double nextV, dou
   return ArcTo(mid.X(), mid.Y(), t2.X(), t2.Y());
 }
 
+Outline Outline::Reversed() const {
+  Outline r(m_start);
+  r.LineTo(m_at.X(), m_at.Y());  // the closing line, walked back
+  for (size_t i = m_steps.size(); i-- > 0;) {
+    const gp_Pnt2d& to = i > 0 ? m_steps[i - 1].to : m_start;
+    const OutlineStep& s = m_steps[i];
+    if (s.arc)
+      r.ArcTo(s.via.X(), s.via.Y(), to.X(), to.Y());
+    else
+      r.LineTo(to.X(), to.Y());
+  }
+  return r;
+}
+
 Outline RoundedPolygon(const char* element, const std::vector<Corner>& c) {
   if (c.size() < 3) Refuse(element, "an outline needs three corners");
   Outline o(gp_Pnt2d(c[0].u, c[0].v));
@@ -175,9 +189,12 @@ TopoDS_Face Outline::Face(int plane, double z) const {
 
 TopoDS_Face FaceWithHoles(const TopoDS_Wire& outer, const std::vector<TopoDS_Wire>& holes,
                           double z) {
-  BRepBuilderAPI_MakeFace make(gp_Pln(gp_Pnt(0, 0, z), gp::DZ()), outer);
+  // The wires turned counter-clockwise here (their signed area, from a few points per edge),
+  // rather than by the kernel's check that the face is finite, which classifies a point against
+  // a fine polygon of every edge: most of the time of a gear's end face of many splines.
+  BRepBuilderAPI_MakeFace make(gp_Pln(gp_Pnt(0, 0, z), gp::DZ()), CounterClockwise(outer), false);
   if (!make.IsDone()) Throw(QZ::eCodeInvalidParameter, "the outline is not planar");
-  for (const auto& h : holes) make.Add(TopoDS::Wire(h.Reversed()));
+  for (const auto& h : holes) make.Add(TopoDS::Wire(CounterClockwise(h).Reversed()));
   return make.Face();
 }
 
@@ -206,7 +223,8 @@ namespace {
 // the same u and the angle v on its meridian circle from the radial direction towards +z, so
 // v = t + phi or v = phi - t by the circle's orientation, and the curves on the face follow by
 // that map. Faces of any other kind are left as they are.
-TopoDS_Face TurnArcFaceIntoTorus(const TopoDS_Face& face) {
+TopoDS_Face TurnArcFaceIntoTorus(const TopoDS_Face& face,
+                                 const std::function<bool(const gp_Circ&)>& onTorus) {
   TopLoc_Location loc;
   const Handle(Geom_Surface) old = BRep_Tool::Surface(face, loc);
   const Handle(Geom_SurfaceOfRevolution) rev = Handle(Geom_SurfaceOfRevolution)::DownCast(old);
@@ -214,7 +232,7 @@ TopoDS_Face TurnArcFaceIntoTorus(const TopoDS_Face& face) {
   Handle(Geom_Curve) basis = rev->BasisCurve();
   while (auto trimmed = Handle(Geom_TrimmedCurve)::DownCast(basis)) basis = trimmed->BasisCurve();
   const Handle(Geom_Circle) circle = Handle(Geom_Circle)::DownCast(basis);
-  if (circle.IsNull()) return face;
+  if (circle.IsNull() || (onTorus && !onTorus(circle->Circ()))) return face;
   const gp_Ax1 axis = rev->Axis();
   constexpr double kAngular = 1e-12;
   if (!axis.Direction().IsParallel(gp::DZ(), kAngular) || axis.Direction().Z() < 0 ||
@@ -304,14 +322,17 @@ TopoDS_Face TurnArcFaceIntoTorus(const TopoDS_Face& face) {
 
 }  // namespace
 
-TopoDS_Shape RevolveOnTori(const TopoDS_Face& face) {
+TopoDS_Shape RevolveOnTori(const TopoDS_Face& face) { return RevolveOnTori(face, nullptr); }
+
+TopoDS_Shape RevolveOnTori(const TopoDS_Face& face,
+                           const std::function<bool(const gp_Circ&)>& onTorus) {
   const TopoDS_Shape s = Revolve(face);
   std::vector<TopoDS_Face> faces;
   bool changed = false;
   try {
     for (TopExp_Explorer f(s, TopAbs_FACE); f.More(); f.Next()) {
       const TopoDS_Face& one = TopoDS::Face(f.Current());
-      faces.push_back(TurnArcFaceIntoTorus(one));
+      faces.push_back(TurnArcFaceIntoTorus(one, onTorus));
       changed = changed || !faces.back().IsEqual(one);
     }
   } catch (const Standard_Failure&) {

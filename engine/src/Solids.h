@@ -13,6 +13,7 @@
 #include <TopoDS_Face.hxx>
 #include <TopoDS_Shape.hxx>
 #include <TopoDS_Wire.hxx>
+#include <gp_Circ.hxx>
 #include <gp_Pnt.hxx>
 #include <gp_Pnt2d.hxx>
 
@@ -56,6 +57,8 @@ class Outline {
   // outline continues from the arc's end (on the way to `next`).
   Outline& CornerTo(double cu, double cv, double nextU, double nextV, double r);
   const gp_Pnt2d& At() const { return m_at; }
+  // The same outline walked the other way round, from the same start.
+  Outline Reversed() const;
 
   TopoDS_Wire Wire(int plane = 0, double z = 0.0) const;
   TopoDS_Face Face(int plane = 0, double z = 0.0) const;
@@ -91,6 +94,10 @@ TopoDS_Shape Revolve(const TopoDS_Face& face);
 // cutting with the kernel's torus or sphere leaves, so that the solid measures as the one the
 // boolean gives.
 TopoDS_Shape RevolveOnTori(const TopoDS_Face& face);
+// The same for the arcs whose circle (in space, in the xz plane) onTorus takes; the others stay
+// surfaces of revolution, as where the boolean leaves a face of a solid that was turned so.
+TopoDS_Shape RevolveOnTori(const TopoDS_Face& face,
+                           const std::function<bool(const gp_Circ&)>& onTorus);
 // Cylinder about the z axis from z0 to z1, of radius r; cone with radii r0 at z0, r1 at z1.
 TopoDS_Shape CylinderZ(double r, double z0, double z1);
 TopoDS_Shape ConeZ(double r0, double r1, double z0, double z1);

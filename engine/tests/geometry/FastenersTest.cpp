@@ -435,3 +435,104 @@ TEST(Fasteners, SetAndSpigotBoltsOnTheFaceBuiltHeadAreTheBoltsTheBooleansJoined)
   cad_engine::SolidMemo::SetEnabled(true);
   EXPECT_EQ(cad_engine::HexBoltsTurned() - turnedBefore, long(bolts.size()));
 }
+
+// Heads of revolution turned with their shanks as one outline, then slotted, recessed or joined
+// to their necks, squares, rings and hexagons, are the solids that fusing head and shank gave:
+// cheese, pan, countersunk and raised heads with slots or cross recesses, fillister and button
+// heads, flanges, collars and domes, each tiny, as catalogued and large, in two proportions.
+TEST(Fasteners, HeadsTurnedWithTheirShanksAreTheScrewsTheBooleansJoined) {
+  cad_engine::SolidMemo::SetEnabled(false);
+  // Each kind with its sizes as catalogued and in other proportions (scaled together).
+  using P = std::vector<double>;
+  struct Kind {
+    const char* name;
+    std::function<QZ::CAD::IShape*(const P&)> make;
+    P sizes, other;
+  };
+  const Kind kinds[] = {
+      {"BoltHexFlange",
+       [](const P& p) { return F()->BoltHexFlange(p[0], p[1], p[2], p[3], p[4], p[5], p[6]); },
+       {10, 10, 15, 25, 21, 10, 15},
+       {10, 8, 0, 25, 18, 10, 15}},
+      {"BoltCarriage",
+       [](const P& p) { return F()->BoltCarriage(p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]); },
+       {10, 10, 20, 25, 25, 10, 6, 6},
+       {10, 9, 0, 25, 25, 10, 6, 10}},
+      {"BoltRing",
+       [](const P& p) { return F()->BoltRing(p[0], p[1], p[2], p[3], p[4], p[5]); },
+       {10, 20, 25, 45, 25, 8},
+       {10, 20, 20, 30, 14, 3}},
+      {"ScrewCheeseSlotted",
+       [](const P& p) { return F()->ScrewCheeseSlotted(p[0], p[1], p[2], p[3], p[4], p[5]); },
+       {6, 20, 10, 4, 1.6, 2},
+       {6, 8, 14, 6, 2, 3}},
+      {"ScrewPanSlotted",
+       [](const P& p) { return F()->ScrewPanSlotted(p[0], p[1], p[2], p[3], p[4], p[5]); },
+       {6, 20, 12, 3.6, 1.6, 1.8},
+       {6, 10, 9, 5, 1.2, 2}},
+      {"ScrewCountersunkSlotted",
+       [](const P& p) { return F()->ScrewCountersunkSlotted(p[0], p[1], p[2], p[3], p[4]); },
+       {6, 20, 12, 1.6, 1.5},
+       {6, 30, 9, 1, 1}},
+      {"ScrewCountersunkRaisedSlotted",
+       [](const P& p) {
+         return F()->ScrewCountersunkRaisedSlotted(p[0], p[1], p[2], p[3], p[4], p[5]);
+       },
+       {6, 20, 12, 1.5, 1.6, 2},
+       {6, 12, 10, 4, 1.5, 3}},
+      {"ScrewFillisterCrossRecessed",
+       [](const P& p) {
+         return F()->ScrewFillisterCrossRecessed(p[0], p[1], p[2], p[3], p[4], p[5]);
+       },
+       {6, 20, 10, 5, 2.5, 4.6},
+       {6, 15, 12, 8, 3, 6}},
+      {"ScrewCountersunkCrossRecessed",
+       [](const P& p) { return F()->ScrewCountersunkCrossRecessed(p[0], p[1], p[2], p[3], p[4]); },
+       {6, 20, 12, 6, 2.5},
+       {6, 10, 16, 10, 4}},
+      {"ScrewCountersunkRaisedCrossRecessed",
+       [](const P& p) {
+         return F()->ScrewCountersunkRaisedCrossRecessed(p[0], p[1], p[2], p[3], p[4], p[5]);
+       },
+       {6, 20, 12, 6, 3, 1.5},
+       {6, 10, 14, 9, 5, 3}},
+      {"ScrewHexSocketButton",
+       [](const P& p) { return F()->ScrewHexSocketButton(p[0], p[1], p[2], p[3], p[4]); },
+       {6, 16, 10.5, 4, 2.3},
+       {6, 8, 14, 5, 3}},
+      {"ScrewCountersunkSquareNeck",
+       [](const P& p) { return F()->ScrewCountersunkSquareNeck(p[0], p[1], p[2], p[3], p[4]); },
+       {10, 40, 22, 10, 6},
+       {10, 20, 30, 14, 10}},
+      {"ScrewSquareCollar",
+       [](const P& p) {
+         return F()->ScrewSquareCollar(p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]);
+       },
+       {10, 25, 10, 15, 17, 8, 22, 2},
+       {10, 25, 8, 0, 14, 6, 16, 3}},
+  };
+  const long turnedBefore = cad_engine::HeadsTurnedWithShanks();
+  long built = 0;
+  for (const Kind& kind : kinds)
+    for (double g : {0.1, 1.0, 4.0})
+      for (bool alt : {false, true}) {
+        SCOPED_TRACE(testing::Message() << kind.name << ", scale " << g << (alt ? ", other" : ""));
+        P sizes = alt ? kind.other : kind.sizes;
+        for (double& v : sizes) v *= g;
+        const BothWays both = BuildBothWays([&] { return kind.make(sizes); });
+        ASSERT_FALSE(both.built.empty());
+        EXPECT_EQ(both.solids, 1);
+        ExpectSameSolids(both.built, both.old);
+        ++built;
+      }
+  // A fillister head so high that its dome is more than a half ball is what the booleans make
+  // of it (the ball within a cylinder 1 mm wider than the head), not a turned ball.
+  const long before = cad_engine::HeadsTurnedWithShanks();
+  const BothWays tall =
+      BuildBothWays([] { return F()->ScrewFillisterCrossRecessed(6, 20, 8, 5, 2.5, 48); });
+  ASSERT_FALSE(tall.built.empty());
+  ExpectSameSolids(tall.built, tall.old);
+  EXPECT_EQ(cad_engine::HeadsTurnedWithShanks(), before);
+  cad_engine::SolidMemo::SetEnabled(true);
+  EXPECT_EQ(cad_engine::HeadsTurnedWithShanks() - turnedBefore, built);
+}

@@ -10,6 +10,7 @@
 #include <BRepAdaptor_Surface.hxx>
 #include <BRepAlgoAPI_Common.hxx>
 #include <BRepBndLib.hxx>
+#include <BRepBuilderAPI_MakeFace.hxx>
 #include <BRepBuilderAPI_MakeVertex.hxx>
 #include <BRepCheck_Analyzer.hxx>
 #include <BRepClass3d_SolidClassifier.hxx>
@@ -21,6 +22,8 @@
 #include <TopoDS.hxx>
 #include <TopoDS_Compound.hxx>
 #include <Bnd_Box.hxx>
+#include <gp_Ax3.hxx>
+#include <gp_Pln.hxx>
 
 #include <gtest/gtest.h>
 
@@ -111,6 +114,21 @@ inline double CommonVolume(const TopoDS_Shape& a, const TopoDS_Shape& b) {
   BRepAlgoAPI_Common c(a, b);
   if (!c.IsDone()) return 1e300;
   return Volume(c.Shape());
+}
+
+// The volume of a solid of revolution about the z axis from its meridian section (its common
+// with the half plane y = 0, x > 0): 2 pi times the section's area times its centroid's radius.
+// Exact to the integration of planar faces, where the kernel integrates general surfaces of
+// revolution over the solid only to a few 1e-7.
+inline double RevolutionVolume(const TopoDS_Shape& solid) {
+  const TopoDS_Face half =
+      BRepBuilderAPI_MakeFace(gp_Pln(gp_Ax3(gp::Origin(), gp::DY(), gp::DX())), 0, 1e6, -1e6, 1e6)
+          .Face();
+  BRepAlgoAPI_Common section(solid, half);
+  if (!section.IsDone()) return -1;
+  GProp_GProps p;
+  BRepGProp::SurfaceProperties(section.Shape(), p, 1e-12);
+  return 2 * kPi * p.Mass() * p.CentreOfMass().X();
 }
 
 inline int SolidCount(const TopoDS_Shape& s) {

@@ -127,8 +127,9 @@ TEST(Shafts, EachGrooveCutsWhereAndAsDeepAsItsSizesSay) {
 }
 
 // Turned grooves are drawn into the section's outline while it has nothing but turned grooves,
-// and cut with a turned tool once a cross hole is in it: both give the same solid, on a
-// cylinder and on a cone, with chamfered and rounded ends and grooves next to them.
+// and cut with a turned tool once a cross hole is in it: both give the same solid (volume to
+// 1e-9, exact box, faces and their kinds), on a cylinder and on a cone, with chamfered and
+// rounded ends and grooves next to them.
 TEST(Shafts, TurnedGroovesGiveTheSameSolidDrawnOrCut) {
   struct Groove {
     const char* name;
@@ -140,6 +141,9 @@ TEST(Shafts, TurnedGroovesGiveTheSameSolidDrawnOrCut) {
       {"chevron", [](auto* s) { s->AddNotchChevron(45, 1.5); }},
       {"circular", [](auto* s) { s->AddGrooveCircular(60, 1.2, 2); }},
       {"circular half", [](auto* s) { s->AddGrooveCircular(70, 2, 2); }},
+      {"circular shallow", [](auto* s) { s->AddGrooveCircular(50, 0.3, 3); }},
+      {"circular wide", [](auto* s) { s->AddGrooveCircular(38, 3.5, 5); }},
+      {"circular small", [](auto* s) { s->AddGrooveCircular(12, 0.4, 0.5); }},
       {"next to the start", [](auto* s) { s->AddGrooveRectangular(0.5, 2, 1, 0); }},
       {"next to the end", [](auto* s) { s->AddGrooveRectangular(95, 4, 1, 0); }},
   };
@@ -157,11 +161,14 @@ TEST(Shafts, TurnedGroovesGiveTheSameSolidDrawnOrCut) {
       g.add(cut);
       EXPECT_TRUE(Valid(cad_engine::ShapeOf(drawn)));
       EXPECT_EQ(SolidCount(cad_engine::ShapeOf(drawn)), 1);
-      EXPECT_NEAR(drawn->GetVolume(), cut->GetVolume(), 1e-7 * cut->GetVolume());
+      EXPECT_NEAR(drawn->GetVolume(), cut->GetVolume(), 1e-9 * cut->GetVolume());
       double a[6], c[6];
       ASSERT_TRUE(drawn->GetBoundingBox(a));
       ASSERT_TRUE(cut->GetBoundingBox(c));
       for (int k = 0; k < 6; ++k) EXPECT_NEAR(a[k], c[k], 1e-6) << k;
+      // The same faces of the same kinds (a circular groove on the cutting tool's torus).
+      ExpectSameSolids(MeasureSolids(cad_engine::ShapeOf(drawn)),
+                       MeasureSolids(cad_engine::ShapeOf(cut)));
       drawn->Release();
       cut->Release();
       b->Release();
