@@ -220,6 +220,8 @@ class CInstallManager : public CommonTools::IStepDispatcher, public InstallSteps
   // removal of the product deletes it, a roll-back the one this run made).
   std::wstring InstalledItemsPath();
   void SaveInstalledItems(bool remove);
+  // This removal runs from the product's entry in the list of programs, which is still there.
+  bool RemovalLeftItsEntry();
 
   // What the run asks outside itself; the defaults are the machine's answers.
   struct Hooks {
