@@ -110,8 +110,8 @@ class CInstallManager : public CommonTools::IStepDispatcher, public InstallSteps
   virtual bool ProcessOnlyUpdate();
   virtual bool ChangeConfiguration(const std::wstring& path);
   virtual int FinishRun();
-  // The step sequence every processing run uses.
-  void RunSteps(int type, const CommonTools::SettingsNodePtr& root, bool remove,
+  // The step sequence every processing run uses; false when the guard let none of it run.
+  bool RunSteps(int type, const CommonTools::SettingsNodePtr& root, bool remove,
                 const std::wstring& basePath);
   void ProcessData(const CommonTools::SettingsNodePtr& root, bool remove,
                    const std::wstring& basePath);

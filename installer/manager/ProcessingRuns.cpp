@@ -52,7 +52,7 @@ std::wstring FolderOf(const std::wstring& path) {
 
 }  // namespace
 
-void CInstallManager::RunSteps(int type, const SettingsNodePtr& root, bool remove,
+bool CInstallManager::RunSteps(int type, const SettingsNodePtr& root, bool remove,
                                const std::wstring& basePath) {
   const StageTexts& stages = remove ? kRemoving : kInstalling;
   auto& window = GetGuiTools().MainWindow();
@@ -67,7 +67,7 @@ void CInstallManager::RunSteps(int type, const SettingsNodePtr& root, bool remov
   if (auto* storage = dynamic_cast<DataStorage::CDataStorage*>(m_dataStorage.get()))
     storage->SetProgressSink(&window);
   // Nothing of the run touches the machine before its folder is known to be the product's.
-  if (!GuardRun(basePath, L"RunSteps")) return;
+  if (!GuardRun(basePath, L"RunSteps")) return false;
   const bool rollingBack = m_guard.RollingBack();
 
   window.BeginProgress(0, false);
@@ -165,6 +165,7 @@ void CInstallManager::RunSteps(int type, const SettingsNodePtr& root, bool remov
   // installed (also when some file or folder failed, so that the user can still remove the
   // product). A removal takes the registration away at its very end (ProcessInstallMain).
   if (!rollingBack && !remove) RegisterUninstaller(basePath);
+  return true;
 }
 
 void CInstallManager::ProcessData(const SettingsNodePtr& root, bool remove,
@@ -293,6 +294,7 @@ bool CInstallManager::ProcessInstallMain(int type) {
     return false;
   InstalledProduct entry;
   int kind = kLocal;
+  bool unregister = true;  // the steps ran, or there were none left to run
   if (m_installedProducts.Find(m_product.pv, m_product.version, entry) >= 0) {
     std::wstring basePath = FolderOf(entry.path);
     kind = InstallTypeFromName(entry.type);
@@ -300,8 +302,9 @@ bool CInstallManager::ProcessInstallMain(int type) {
       int r = ClientInstall(root, remove, basePath);
       if (r == 0) RaiseResult(irErrorDuringInstall);
       if (r == 2) return false;
+      unregister = false;
     } else {
-      RunSteps(kind, root, remove, basePath);
+      unregister = RunSteps(kind, root, remove, basePath);
     }
   } else if (RemovalLeftItsEntry()) {
     // A removal of the product ended early, after its record no longer held the product: this
@@ -336,7 +339,7 @@ bool CInstallManager::ProcessInstallMain(int type) {
   }
   // The entry in the list of programs goes last: until then, a removal stopped at any moment
   // is started again from it and finishes what this one began.
-  if (kind != kClient) UnregisterUninstaller();
+  if (unregister) UnregisterUninstaller();
   FinishPage(FinishTexts(kRemoved, kind));
   return true;
 }

@@ -10,7 +10,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <map>
 #include <random>
 #include <vector>
@@ -60,16 +62,14 @@ std::string NoteText(const std::wstring& folderName, long pid, std::uint64_t sta
          "\r\nprocess=" + std::to_string(pid) + "\r\nstarted=" + std::to_string(started) + "\r\n";
 }
 
-bool ParseNumber(const std::string& text, std::uint64_t max, std::uint64_t& out) {
-  if (text.empty() || text.size() > 20) return false;
-  std::uint64_t v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    const std::uint64_t d = static_cast<std::uint64_t>(c - '0');
-    if (v > (max - d) / 10) return false;
-    v = v * 10 + d;
-  }
-  out = v;
+// A number as std::to_string writes it, and nothing else (no sign, blank or leading zero).
+bool ParseWritten(const std::string& text, std::uint64_t& value) {
+  if (text.empty() || text.size() > 20 || text.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  errno = 0;
+  const unsigned long long v = std::strtoull(text.c_str(), nullptr, 10);
+  if (errno != 0 || std::to_string(v) != text) return false;
+  value = v;
   return true;
 }
 
@@ -91,11 +91,11 @@ bool ParseNote(const std::string& bytes, Note& note) {
   std::string pid, started;
   std::uint64_t number = 0;
   if (!field(lines[1], "folder", note.folder) || !field(lines[2], "process", pid) ||
-      !field(lines[3], "started", started) || !ParseNumber(pid, 0x7FFFFFFF, number) ||
-      number == 0)
+      !field(lines[3], "started", started) || !ParseWritten(pid, number) || number == 0 ||
+      number > 0x7FFFFFFF)
     return false;
   note.pid = static_cast<long>(number);
-  return ParseNumber(started, UINT64_MAX, note.started) && note.started != 0;
+  return ParseWritten(started, note.started) && note.started != 0;
 }
 
 bool WriteNewFile(const std::wstring& path, const std::string& bytes, platform::DWORD& status) {
@@ -123,9 +123,10 @@ std::wstring MakeRunFolder(const std::wstring& temp, const std::wstring& base, b
     // The note first: a run stopped before the folder is made leaves a note of no folder,
     // which the next run takes away; never a folder that no note names.
     platform::DWORD status = platform::ERROR_SUCCESS;
-    bool wrote = started != 0 && WriteNewFile(RunFolderNote(folder), NoteText(name, pid, started),
-                                              status);
-    if (!wrote && (status == platform::ERROR_FILE_EXISTS || status == platform::ERROR_ALREADY_EXISTS))
+    bool wrote =
+        started != 0 && WriteNewFile(RunFolderNote(folder), NoteText(name, pid, started), status);
+    if (!wrote &&
+        (status == platform::ERROR_FILE_EXISTS || status == platform::ERROR_ALREADY_EXISTS))
       continue;  // a name someone else holds
     const platform::DWORD rc = platform::CreateDirectoryW(folder);
     if (rc == platform::ERROR_SUCCESS) {
@@ -150,7 +151,8 @@ void ReleaseRunFolder(const std::wstring& folder) {
 
 std::size_t RemoveEndedRunFolders(const std::wstring& temp, std::size_t maxNotes) {
   std::vector<platform::FindData> entries;
-  if (temp.empty() || platform::FindAll(Join(temp, L"*"), entries) != platform::ERROR_SUCCESS)
+  if (temp.empty() || platform::FindAll(Join(temp, L"*"), entries, false,
+                                        /*storedAttributes=*/false) != platform::ERROR_SUCCESS)
     return 0;
   std::map<std::wstring, platform::DWORD, platform::NoCaseLess> kinds;
   for (const auto& e : entries) kinds[e.fileName] = e.attributes;

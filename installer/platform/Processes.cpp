@@ -268,9 +268,7 @@ bool GetExitCodeProcess(const ProcessHandle& process, DWORD& exitCode) {
 
 int GetProcessId(const ProcessHandle& process) { return process ? process->pid : 0; }
 
-std::uint64_t ProcessStartStamp(long pid) {
-  return pid > 0 ? handles::ProcessStartTime(pid) : 0;
-}
+std::uint64_t ProcessStartStamp(long pid) { return pid > 0 ? handles::ProcessStartTime(pid) : 0; }
 
 void CloseHandle(ProcessHandle& process) {
   if (process) Reap(*process, false);

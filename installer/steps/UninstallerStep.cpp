@@ -252,20 +252,26 @@ bool UninstallerStep::MoveToSpare(const std::wstring& path, const std::wstring& 
 bool UninstallerStep::EntryStartsPackage(const std::wstring& regKey,
                                          const std::wstring& packagePath) {
   const std::wstring key = EntryKey(regKey);
-  std::wstring command, package;
+  std::wstring command;
   platform::RegKey entry;
   if (key.empty() || packagePath.empty() ||
       entry.Open(platform::HKEY_LOCAL_MACHINE, key, platform::KEY_READ) !=
           platform::ERROR_SUCCESS ||
       entry.QueryString(L"UninstallString", command) != platform::ERROR_SUCCESS)
     return false;
-  // The package follows " /X" to the end of the line, as AddInfo writes it.
-  const std::size_t at = command.find(L" /X");
-  if (at == std::wstring::npos) return false;
-  std::wstring named, running;
-  return platform::GetFullPathNameW(command.substr(at + 3), named) == platform::ERROR_SUCCESS &&
+  // The program (quoted when it has blanks), then "/X" and the package, the rest of the line,
+  // as AddInfo writes it.
+  const std::size_t programEnd =
+      !command.empty() && command[0] == L'"' ? command.find(L'"', 1) : command.find(L' ');
+  const std::size_t x =
+      programEnd == std::wstring::npos ? programEnd : command.find(L"/X", programEnd);
+  if (x == std::wstring::npos) return false;
+  const std::wstring named = platform::Trim(std::wstring_view(command).substr(x + 2));
+  std::wstring fullNamed, running;
+  return !named.empty() &&
+         platform::GetFullPathNameW(named, fullNamed) == platform::ERROR_SUCCESS &&
          platform::GetFullPathNameW(packagePath, running) == platform::ERROR_SUCCESS &&
-         platform::EqualsNoCase(named, running);
+         platform::EqualsNoCase(fullNamed, running);
 }
 
 }  // namespace InstallSteps

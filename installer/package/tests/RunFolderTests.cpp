@@ -23,8 +23,8 @@ using namespace platform;
 std::string HostOf(const std::wstring& path) { return ToHostPath(path); }
 
 std::string NoteFor(const std::string& folderName, long pid, std::uint64_t started) {
-  return "TOLMERA Setup run folder\r\nfolder=" + folderName + "\r\nprocess=" +
-         std::to_string(pid) + "\r\nstarted=" + std::to_string(started) + "\r\n";
+  return "TOLMERA Setup run folder\r\nfolder=" + folderName + "\r\nprocess=" + std::to_string(pid) +
+         "\r\nstarted=" + std::to_string(started) + "\r\n";
 }
 
 // The id of a process that has ended (and been reaped).
