@@ -78,7 +78,11 @@ int CInstallManager::Run(const std::wstring& archivePath, bool adminFlag) {
       }
       if (NeedsRecord(w)) {
         std::wstring file = InstalledProductsPath();
-        if (file.empty() || !platform::PathFileExistsW(file)) RaiseResult(irScriptFile);
+        // A removal that ended early may have taken the record away before the product's
+        // entry in the list of programs; a run from that entry does the rest.
+        if ((file.empty() || !platform::PathFileExistsW(file)) &&
+            !(w == kUninstall && RemovalLeftItsEntry()))
+          RaiseResult(irScriptFile);
       }
       CheckRights();
       if (!m_rights.registryWritable || !m_rights.programFilesWritable) {

@@ -110,8 +110,8 @@ class CInstallManager : public CommonTools::IStepDispatcher, public InstallSteps
   virtual bool ProcessOnlyUpdate();
   virtual bool ChangeConfiguration(const std::wstring& path);
   virtual int FinishRun();
-  // The step sequence every processing run uses.
-  void RunSteps(int type, const CommonTools::SettingsNodePtr& root, bool remove,
+  // The step sequence every processing run uses; false when the guard let none of it run.
+  bool RunSteps(int type, const CommonTools::SettingsNodePtr& root, bool remove,
                 const std::wstring& basePath);
   void ProcessData(const CommonTools::SettingsNodePtr& root, bool remove,
                    const std::wstring& basePath);
@@ -220,6 +220,8 @@ class CInstallManager : public CommonTools::IStepDispatcher, public InstallSteps
   // removal of the product deletes it, a roll-back the one this run made).
   std::wstring InstalledItemsPath();
   void SaveInstalledItems(bool remove);
+  // This removal runs from the product's entry in the list of programs, which is still there.
+  bool RemovalLeftItsEntry();
 
   // What the run asks outside itself; the defaults are the machine's answers.
   struct Hooks {

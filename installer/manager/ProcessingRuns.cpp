@@ -12,6 +12,7 @@
 #include "platform/ShellFolders.h"
 #include "platform/Text.h"
 #include "steps/FileUtilities.h"
+#include "steps/UninstallerStep.h"
 
 namespace InstallManager {
 
@@ -51,7 +52,7 @@ std::wstring FolderOf(const std::wstring& path) {
 
 }  // namespace
 
-void CInstallManager::RunSteps(int type, const SettingsNodePtr& root, bool remove,
+bool CInstallManager::RunSteps(int type, const SettingsNodePtr& root, bool remove,
                                const std::wstring& basePath) {
   const StageTexts& stages = remove ? kRemoving : kInstalling;
   auto& window = GetGuiTools().MainWindow();
@@ -66,7 +67,7 @@ void CInstallManager::RunSteps(int type, const SettingsNodePtr& root, bool remov
   if (auto* storage = dynamic_cast<DataStorage::CDataStorage*>(m_dataStorage.get()))
     storage->SetProgressSink(&window);
   // Nothing of the run touches the machine before its folder is known to be the product's.
-  if (!GuardRun(basePath, L"RunSteps")) return;
+  if (!GuardRun(basePath, L"RunSteps")) return false;
   const bool rollingBack = m_guard.RollingBack();
 
   window.BeginProgress(0, false);
@@ -160,14 +161,11 @@ void CInstallManager::RunSteps(int type, const SettingsNodePtr& root, bool remov
   ProcessInstallAdditional(root, basePath, remove);
   ShowStage(stages.finish);
 
-  // A roll-back leaves the uninstaller alone; any other run registers what it installed (also
-  // when some file or folder failed, so that the user can still remove the product).
-  if (!rollingBack) {
-    if (remove)
-      UnregisterUninstaller();
-    else
-      RegisterUninstaller(basePath);
-  }
+  // A roll-back leaves the uninstaller alone; any other installation registers what it
+  // installed (also when some file or folder failed, so that the user can still remove the
+  // product). A removal takes the registration away at its very end (ProcessInstallMain).
+  if (!rollingBack && !remove) RegisterUninstaller(basePath);
+  return true;
 }
 
 void CInstallManager::ProcessData(const SettingsNodePtr& root, bool remove,
@@ -295,22 +293,34 @@ bool CInstallManager::ProcessInstallMain(int type) {
           Msg::kUninstall, InstallGui::MB_YESNO | InstallGui::MB_ICONQUESTION) != InstallGui::IDYES)
     return false;
   InstalledProduct entry;
-  if (m_installedProducts.Find(m_product.pv, m_product.version, entry) < 0) {
+  int kind = kLocal;
+  bool unregister = true;  // the steps ran, or there were none left to run
+  if (m_installedProducts.Find(m_product.pv, m_product.version, entry) >= 0) {
+    std::wstring basePath = FolderOf(entry.path);
+    kind = InstallTypeFromName(entry.type);
+    if (kind == kClient) {
+      int r = ClientInstall(root, remove, basePath);
+      if (r == 0) RaiseResult(irErrorDuringInstall);
+      if (r == 2) return false;
+      unregister = false;
+    } else {
+      unregister = RunSteps(kind, root, remove, basePath);
+    }
+  } else if (RemovalLeftItsEntry()) {
+    // A removal of the product ended early, after its record no longer held the product: this
+    // run from its entry in the list of programs does the rest.
+    Log(LogLevel::Info,
+        L"ProcessInstallMain: product %s version %i is no longer recorded; the rest of its "
+        L"removal is done",
+        m_product.pv, m_product.version);
+    SaveInstalledItems(true);
+  } else {
     // Nothing of this product is recorded: nothing is removed, and the run says so.
     Log(LogLevel::Error,
         L"ProcessInstallMain: product %s version %i is not installed; nothing is removed",
         m_product.pv, m_product.version);
     m_result = irErrorDuringInstall;
     return true;
-  }
-  std::wstring basePath = FolderOf(entry.path);
-  int kind = InstallTypeFromName(entry.type);
-  if (kind == kClient) {
-    int r = ClientInstall(root, remove, basePath);
-    if (r == 0) RaiseResult(irErrorDuringInstall);
-    if (r == 2) return false;
-  } else {
-    RunSteps(kind, root, remove, basePath);
   }
   DeleteAllUsersFolders();
   if (m_installedProducts.Count() == 0 && !GetInstallTools().Log().ErrorSeen()) {
@@ -327,6 +337,9 @@ bool CInstallManager::ProcessInstallMain(int type) {
     else
       Log(LogLevel::Info, L"ProcessInstallMain: %s is kept: it holds more than the record", folder);
   }
+  // The entry in the list of programs goes last: until then, a removal stopped at any moment
+  // is started again from it and finishes what this one began.
+  if (unregister) UnregisterUninstaller();
   FinishPage(FinishTexts(kRemoved, kind));
   return true;
 }
@@ -584,6 +597,10 @@ bool CInstallManager::GuardFor(const std::wstring& basePath, const wchar_t* who)
     if (platform::EqualsNoCase(full, m_guard.ProductFolder())) return true;
   }
   return GuardRun(basePath, who);
+}
+
+bool CInstallManager::RemovalLeftItsEntry() {
+  return InstallSteps::UninstallerStep::EntryStartsPackage(m_product.regKey, m_archivePath);
 }
 
 void CInstallManager::SaveInstalledItems(bool remove) {

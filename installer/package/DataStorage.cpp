@@ -1,6 +1,7 @@
 #include "package/DataStorage.h"
 
 #include "package/LogSink.h"
+#include "package/RunFolder.h"
 #include "package/ZipFileAccess.h"
 #include "platform/Format.h"
 #include "platform/Files.h"
@@ -14,8 +15,6 @@
 #include <zip.h>
 
 #include <algorithm>
-#include <random>
-#include <unistd.h>
 #include <vector>
 
 namespace DataStorage {
@@ -708,15 +707,6 @@ std::wstring ExistingFolderOf(std::wstring path) {
   return path;
 }
 
-std::wstring UniqueSuffix() {
-  static std::mt19937_64 rng = [] {
-    std::random_device rd;
-    return std::mt19937_64((static_cast<std::uint64_t>(rd()) << 32) ^ rd() ^
-                           static_cast<std::uint64_t>(::getpid()));
-  }();
-  return platform::Format(L"%08x", static_cast<unsigned>(rng() & 0xFFFFFFFFu));
-}
-
 }  // namespace
 
 CDataStorage::CDataStorage() = default;
@@ -754,17 +744,17 @@ bool CDataStorage::MakeTempFolder(const std::wstring& archivePath) {
   std::wstring base(platform::PathFindFileNameW(archivePath));
   platform::PathRemoveExtensionW(base);
   const std::wstring temp = platform::GetTempPathW();
+  // What runs killed on the way left there goes first.
+  RemoveEndedRunFolders(temp);
   // A name of its own, made by this run: a folder found under some other name (an earlier
   // run's, or planted) is never used, whatever it holds.
-  for (int attempt = 0; attempt < 64; ++attempt) {
-    std::wstring candidate = Join(temp, base + L"-" + UniqueSuffix());
-    platform::DWORD rc = platform::CreateDirectoryW(candidate);
-    if (rc == platform::ERROR_SUCCESS) {
-      m_tempFolder = candidate;
-      m_ownTempFolder = true;
-      return true;
-    }
-    if (rc != platform::ERROR_ALREADY_EXISTS) break;
+  bool noted = false;
+  const std::wstring folder = MakeRunFolder(temp, base, noted);
+  if (!folder.empty()) {
+    m_tempFolder = folder;
+    m_ownTempFolder = true;
+    m_tempFolderNoted = noted;
+    return true;
   }
   CommonTools::LogLine(CommonTools::LogLevel::Error,
                        L"CDataStorage::Open no temporary folder can be made in " + temp);
@@ -799,6 +789,8 @@ void CDataStorage::RemoveExtracted() {
     if (platform::RemoveDirectoryW(folder) != platform::ERROR_SUCCESS)
       platform::ScheduleFileOperation(folder, L"");
   }
+  if (m_tempFolderNoted) ReleaseRunFolder(m_tempFolder);
+  m_tempFolderNoted = false;
   m_unzipper.ForgetCreated();
 }
 

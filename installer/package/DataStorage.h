@@ -189,8 +189,9 @@ class CDataStorage : public IDataStorage {
 
   // Opens the ZIP file at a Windows path. The same path again (in any case) keeps it open. Only
   // a regular file is opened (a pipe or a device is refused, never waited on). The temporary
-  // folder is a new folder of this run's own below the user's TEMP ("<archive name>-<unique>"),
-  // so nothing an earlier run or another program left there is ever used.
+  // folder is a new folder of this run's own below the user's TEMP ("<archive name>-<unique>",
+  // with its note: RunFolder.h), so nothing an earlier run or another program left there is
+  // ever used; the folders of runs that were killed on the way are removed first.
   bool Open(const std::wstring& path, const std::wstring* password) override;
   // Closes the archive and removes what the run extracted into its temporary folder, then the
   // folder itself when nothing else is in it; files in use (and the folders that hold them)
@@ -235,6 +236,7 @@ class CDataStorage : public IDataStorage {
   std::wstring m_archivePath;
   std::wstring m_tempFolder;
   bool m_ownTempFolder = false;  // m_tempFolder was created by this object
+  bool m_tempFolderNoted = false;  // with its note beside it (RunFolder.h)
   std::wstring m_password;
   IProgressSink* m_progress = nullptr;
   bool m_spaceRefused = false;  // the last extraction did not fit the free space

@@ -15,6 +15,7 @@
 
 #include "platform/Environment.h"
 #include "platform/Files.h"
+#include "platform/HandleTable.h"
 #include "platform/Machine.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
@@ -266,6 +267,8 @@ bool GetExitCodeProcess(const ProcessHandle& process, DWORD& exitCode) {
 }
 
 int GetProcessId(const ProcessHandle& process) { return process ? process->pid : 0; }
+
+std::uint64_t ProcessStartStamp(long pid) { return pid > 0 ? handles::ProcessStartTime(pid) : 0; }
 
 void CloseHandle(ProcessHandle& process) {
   if (process) Reap(*process, false);

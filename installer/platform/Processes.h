@@ -4,6 +4,7 @@
 // the current directory handed down.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,6 +57,11 @@ DWORD WaitForSingleObject(const ProcessHandle& process, DWORD milliseconds);
 bool GetExitCodeProcess(const ProcessHandle& process, DWORD& exitCode);
 // The host's process id of the program (0 for an empty handle).
 int GetProcessId(const ProcessHandle& process);
+// When the process with the host id `pid` started, as a stamp that tells it from a later
+// process given the same id (the host's clock ticks since its boot; only compared, never shown
+// as a time): what GetProcessTimes gives of a process that OpenProcess found. 0 when no process
+// has the id, or it has ended and only waits to be reaped.
+std::uint64_t ProcessStartStamp(long pid);
 void CloseHandle(ProcessHandle& process);
 
 class Machine;

@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -132,6 +133,36 @@ DWORD ScheduleFileOperation(const std::wstring& source, const std::wstring& dest
     if (const reg::Value* v = key->FindValue(kPendingValue)) ops = ParsePending(v->data);
     ops.push_back(op);
     key->SetValue(kPendingValue, REG_MULTI_SZ, WritePending(ops));
+    changed = true;
+    return ERROR_SUCCESS;
+  });
+}
+
+DWORD CancelScheduledDeletion(const std::wstring& path) {
+  if (path.empty()) return ERROR_INVALID_PARAMETER;
+  const std::wstring full = FullPath(path);
+  // Read first: a name that waits for nothing costs no write of the hive.
+  bool waiting = false;
+  for (const auto& op : PendingFileOperations())
+    waiting = waiting || (op.destination.empty() && EqualsNoCase(op.source, full));
+  if (!waiting) return ERROR_SUCCESS;
+  auto store = reg::Store::For(Machine::Current().Root());
+  return store->Machine().Write([&](reg::Key& root, bool& changed) -> DWORD {
+    reg::Key* key = SessionManager(root, false);
+    const reg::Value* v = key ? key->FindValue(kPendingValue) : nullptr;
+    if (!v) return ERROR_SUCCESS;
+    std::vector<PendingFileOperation> ops = ParsePending(v->data);
+    const std::size_t before = ops.size();
+    ops.erase(std::remove_if(ops.begin(), ops.end(),
+                             [&](const PendingFileOperation& op) {
+                               return op.destination.empty() && EqualsNoCase(op.source, full);
+                             }),
+              ops.end());
+    if (ops.size() == before) return ERROR_SUCCESS;
+    if (ops.empty())
+      key->RemoveValue(kPendingValue);
+    else
+      key->SetValue(kPendingValue, REG_MULTI_SZ, WritePending(ops));
     changed = true;
     return ERROR_SUCCESS;
   });

@@ -36,6 +36,11 @@ struct PendingFileOperation {
 // empty source.
 DWORD ScheduleFileOperation(const std::wstring& source, const std::wstring& destination,
                             bool replaceExisting = false);
+// Takes back every deletion of `path` (made full as above) that waits for the restart, so that a
+// program that uses the name again before that start keeps its file; the other operations stay
+// as they are, in their order. ERROR_SUCCESS also when there was none (the registry is then
+// not written); ERROR_INVALID_PARAMETER for an empty path.
+DWORD CancelScheduledDeletion(const std::wstring& path);
 // The scheduled operations in order. A malformed value gives what can be read of it.
 std::vector<PendingFileOperation> PendingFileOperations();
 

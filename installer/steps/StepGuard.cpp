@@ -224,6 +224,10 @@ bool StepGuard::DeleteOwnFileAtRestart(const std::wstring& path) {
          platform::ERROR_SUCCESS;
 }
 
+bool StepGuard::KeepOwnFileAtRestart(const std::wstring& path) {
+  return platform::CancelScheduledDeletion(path) == platform::ERROR_SUCCESS;
+}
+
 platform::DWORD StepGuard::AddShare(const platform::SHARE_INFO_502& record,
                                     platform::DWORD* parmError) {
   if (IsProtectedFolder(record.shi502_path) && record.shi502_netname != kProbeShareName) {

@@ -75,6 +75,9 @@ class StepGuard {
   // a regular file is deleted now, or at the next start; never a folder.
   static bool DeleteOwnFile(const std::wstring& path);
   static bool DeleteOwnFileAtRestart(const std::wstring& path);
+  // Takes back a deletion of one of those files that waits for the next start (a run that
+  // writes or keeps the file for itself before that start, after a run that ended early).
+  static bool KeepOwnFileAtRestart(const std::wstring& path);
   // The share primitives: a share of a protected place is refused (ERROR_ACCESS_DENIED), but
   // for the rights probe's own momentary share; a share is deleted by its name (empty: none).
   static platform::DWORD AddShare(const platform::SHARE_INFO_502& record,

@@ -98,7 +98,12 @@ void UninstallerStep::Install(const SettingsNodePtr&, const std::wstring& instal
   Log(LogLevel::Info, L"RegisterUninstaller: Save %s", script);
 
   const std::wstring folder = FolderOf(uninstaller);
+  const std::wstring package = CombinePath(folder, PackageName(m_ctx.ProductData()));
   if (!platform::PathIsDirectoryW(folder)) platform::CreateDirectoryWithParents(folder);
+  // A removal that ended early may have left the program and this product's package to the
+  // next start; the entry written now needs them after it.
+  StepGuard::KeepOwnFileAtRestart(uninstaller);
+  StepGuard::KeepOwnFileAtRestart(package);
   if (!IsFileExists(uninstaller)) {
     // One copy serves the family; an existing one is kept even when it is older.
     const std::wstring self =
@@ -107,7 +112,6 @@ void UninstallerStep::Install(const SettingsNodePtr&, const std::wstring& instal
     Log(LogLevel::Info, L"RegisterUninstaller: copy uninstaller %s -> %s", self, uninstaller);
   }
 
-  const std::wstring package = CombinePath(folder, PackageName(m_ctx.ProductData()));
   Log(LogLevel::Info, L"RegisterUninstaller: add %s to %s", script, package);
   DataStorage::CZipper zip;
   if (!zip.Open(package)) {
@@ -181,35 +185,14 @@ void UninstallerStep::Remove(const SettingsNodePtr&, const std::wstring&) {
   const std::wstring ownName = PackageName(m_ctx.ProductData());
   const std::wstring package = CombinePath(folder, ownName);
 
-  // The package is moved aside first and its new name removed at the next start, so that an
-  // installation before that start writes a package of its own that the start leaves alone.
-  // When this run reads that very package (a removal from the list of programs), the run has
-  // what it needs of it by now: it is closed first, as a file in use cannot be moved.
+  // When this run reads its own package (a removal from the list of programs), the run has what
+  // it needs of it by now: it is closed first, as a file in use cannot be moved.
   if (auto* storage = dynamic_cast<DataStorage::CDataStorage*>(m_ctx.Storage())) {
     std::wstring running;
     if (storage->GetState() != 0 &&
         platform::GetFullPathNameW(storage->GetArchivePath(), running) == platform::ERROR_SUCCESS &&
         platform::EqualsNoCase(running, package))
       storage->Close();
-  }
-  const std::wstring packageSpare = SpareName(folder);
-  Log(LogLevel::Info, L"UnregisterUninstaller: move file %s to %s", package, packageSpare);
-  if (platform::PathFileExistsW(package)) {
-    // The new name is given to the next start before the file takes it: a run stopped between
-    // the two leaves nothing under a name that no one would remove.
-    if (packageSpare == folder || !StepGuard::DeleteOwnFileAtRestart(packageSpare) ||
-        platform::MoveFileW(package, packageSpare) != platform::ERROR_SUCCESS)
-      StepGuard::DeleteOwnFileAtRestart(package);
-  }
-
-  Log(LogLevel::Info, L"UnregisterUninstaller: remove registry key");
-  const std::wstring key = EntryKey(m_ctx.ProductData().regKey);
-  if (key.empty()) {
-    Log(LogLevel::Error,
-        L"UnregisterUninstaller: the product has no RegKey; the Uninstall key is left alone");
-  } else {
-    platform::RegistryBatch batch;
-    DeleteKeyTree(platform::HKEY_LOCAL_MACHINE, key);
   }
 
   // Another product of the family still needs the program when a package of its own is there,
@@ -221,16 +204,74 @@ void UninstallerStep::Remove(const SettingsNodePtr&, const std::wstring&) {
     if (!(p.attributes & platform::FILE_ATTRIBUTE_DIRECTORY) &&
         !platform::EqualsNoCase(p.fileName, ownName))
       otherProduct = true;
+
+  // While the entry is there, a removal stopped at any moment is started again from it and
+  // finds the program and the package where the entry says; so both keep their names until the
+  // entry has gone. From then on nothing starts this removal again: the names are given to the
+  // next start in the same write of the registry that takes the entry away, and an
+  // installation that uses them again before that start takes them back (Install).
+  Log(LogLevel::Info, L"UnregisterUninstaller: remove registry key");
+  const std::wstring key = EntryKey(m_ctx.ProductData().regKey);
+  {
+    platform::RegistryBatch batch;
+    if (platform::PathFileExistsW(package)) StepGuard::DeleteOwnFileAtRestart(package);
+    if (!otherProduct && platform::PathFileExistsW(uninstaller))
+      StepGuard::DeleteOwnFileAtRestart(uninstaller);
+    if (key.empty())
+      Log(LogLevel::Error,
+          L"UnregisterUninstaller: the product has no RegKey; the Uninstall key is left alone");
+    else
+      DeleteKeyTree(platform::HKEY_LOCAL_MACHINE, key);
+  }
+
+  // The package is moved aside and its new name removed at the next start, so that an
+  // installation before that start writes a package of its own that the start leaves alone.
+  const std::wstring packageSpare = SpareName(folder);
+  Log(LogLevel::Info, L"UnregisterUninstaller: move file %s to %s", package, packageSpare);
+  if (platform::PathFileExistsW(package)) MoveToSpare(package, packageSpare);
   if (otherProduct) return;
 
   Log(LogLevel::Info, L"UnregisterUninstaller: move file %s to %s", uninstaller, spare);
-  // A running program can be moved but not deleted; its new name is given to the next start
-  // first, as the package's is.
-  if (!StepGuard::DeleteOwnFileAtRestart(spare) ||
-      platform::MoveFileW(uninstaller, spare) != platform::ERROR_SUCCESS)
-    return;
+  // A running program can be moved but not deleted.
+  if (!MoveToSpare(uninstaller, spare)) return;
   Log(LogLevel::Info, L"UnregisterUninstaller: file %s file must deleted when the system restarts",
       spare);
+}
+
+bool UninstallerStep::MoveToSpare(const std::wstring& path, const std::wstring& spare) {
+  // The new name is given to the next start before the file takes it: a run stopped between
+  // the two leaves nothing under a name that no one would remove. Once moved, the file's own
+  // name is free again and no longer waits for the start.
+  if (spare == FolderOf(path) || !StepGuard::DeleteOwnFileAtRestart(spare) ||
+      platform::MoveFileW(path, spare) != platform::ERROR_SUCCESS)
+    return false;
+  StepGuard::KeepOwnFileAtRestart(path);
+  return true;
+}
+
+bool UninstallerStep::EntryStartsPackage(const std::wstring& regKey,
+                                         const std::wstring& packagePath) {
+  const std::wstring key = EntryKey(regKey);
+  std::wstring command;
+  platform::RegKey entry;
+  if (key.empty() || packagePath.empty() ||
+      entry.Open(platform::HKEY_LOCAL_MACHINE, key, platform::KEY_READ) !=
+          platform::ERROR_SUCCESS ||
+      entry.QueryString(L"UninstallString", command) != platform::ERROR_SUCCESS)
+    return false;
+  // The program (quoted when it has blanks), then "/X" and the package, the rest of the line,
+  // as AddInfo writes it.
+  const std::size_t programEnd =
+      !command.empty() && command[0] == L'"' ? command.find(L'"', 1) : command.find(L' ');
+  const std::size_t x =
+      programEnd == std::wstring::npos ? programEnd : command.find(L"/X", programEnd);
+  if (x == std::wstring::npos) return false;
+  const std::wstring named = platform::Trim(std::wstring_view(command).substr(x + 2));
+  std::wstring fullNamed, running;
+  return !named.empty() &&
+         platform::GetFullPathNameW(named, fullNamed) == platform::ERROR_SUCCESS &&
+         platform::GetFullPathNameW(packagePath, running) == platform::ERROR_SUCCESS &&
+         platform::EqualsNoCase(fullNamed, running);
 }
 
 }  // namespace InstallSteps

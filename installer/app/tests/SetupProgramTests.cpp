@@ -6,6 +6,7 @@
 #include "testing/MachineFixture.h"
 #include "platform/Files.h"
 #include "platform/Machine.h"
+#include "platform/Processes.h"
 #include "platform/Text.h"
 
 #include <gtest/gtest.h>
@@ -296,21 +297,22 @@ TEST_F(SetupProgram, RemovesTheSamplePackageFromTheRepairPageAndLogsEachStepWord
       "INFO : ProcessRegistry: start",
       "INFO : Remove product TSAMPLE version 3",
       "INFO : Delete common folders",
-      "INFO : GetUninstallerPath: start",
-      "INFO : GetUninstallerPath: WindowsDirectory = C:\\Windows",
-      "INFO : GetUninstallerPath: Finish C:\\Windows\\Installer\\tluninstall.exe",
-      "INFO : UnregisterUninstaller: move file C:\\Windows\\Installer\\SetupTSAMPLE.data to "
-      "C:\\Windows\\Installer\\{<guid>}",
-      "INFO : UnregisterUninstaller: remove registry key",
-      "INFO : UnregisterUninstaller: move file C:\\Windows\\Installer\\tluninstall.exe to "
-      "C:\\Windows\\Installer\\{<guid>}",
-      "INFO : UnregisterUninstaller: file C:\\Windows\\Installer\\{<guid>} file must deleted when "
-      "the system restarts",
       "INFO : DeleteAllUsersFolders: Start ==============================",
       "INFO : DeleteAllUsersFolders: Ignore for version (3)< 16",
       "INFO : ProcessInstallMain: no other projects",
       "INFO : ProcessInstallMain: try delete C:\\ProgramData\\TOLMERA",
       "INFO : ProcessInstallMain: C:\\ProgramData\\TOLMERA is kept: it holds more than the record",
+      // The entry goes last, and before the files it starts.
+      "INFO : GetUninstallerPath: start",
+      "INFO : GetUninstallerPath: WindowsDirectory = C:\\Windows",
+      "INFO : GetUninstallerPath: Finish C:\\Windows\\Installer\\tluninstall.exe",
+      "INFO : UnregisterUninstaller: remove registry key",
+      "INFO : UnregisterUninstaller: move file C:\\Windows\\Installer\\SetupTSAMPLE.data to "
+      "C:\\Windows\\Installer\\{<guid>}",
+      "INFO : UnregisterUninstaller: move file C:\\Windows\\Installer\\tluninstall.exe to "
+      "C:\\Windows\\Installer\\{<guid>}",
+      "INFO : UnregisterUninstaller: file C:\\Windows\\Installer\\{<guid>} file must deleted when "
+      "the system restarts",
       "WARNING : Message with ID = 'MsgFinishUnunstall' was not found in script!",
       "INFO : Page DLG_FINISH -> Next",
       "INFO : CInstallManager::Clean",
@@ -819,46 +821,62 @@ class KilledRemoval : public ::testing::Test {
   // What the machine has that it did not have before the installation, and what it lost, once
   // the removals waiting for the restart are done: one "+ <id>" or "- <id>" line each (a change
   // of what stays, such as the run log's length, is not told).
-  // The temporary folder of a run that was killed holds the script it had extracted; no later
-  // run knows its name, and it is not compared (each such file is checked to be no more).
   static std::string Left(const std::string& root) {
     RunTool(root, "", "restart");
     std::istringstream diff(RunTool(root, "", "diff '" + root + ".before'"));
-    const std::string scratch = "+ D C:\\Users\\User\\AppData\\Local\\Temp\\SetupTSAMPLE-";
-    const std::string scratchFile = "+ F" + scratch.substr(3);
     std::string out, line;
-    while (std::getline(diff, line)) {
-      if (line.empty() || (line[0] != '+' && line[0] != '-')) continue;
-      const std::string id = line.substr(0, line.find('\t'));
-      if (id.rfind(scratch, 0) == 0) {
-        EXPECT_EQ(id.find('\\', scratch.size()), std::string::npos) << id;
-        continue;
-      }
-      if (id.rfind(scratchFile, 0) == 0) {
-        const std::size_t slash = id.find('\\', scratchFile.size());
-        EXPECT_EQ(slash == std::string::npos ? "" : id.substr(slash), "\\InstallScript.cfg") << id;
-        continue;
-      }
-      out += id + "\n";
-    }
+    while (std::getline(diff, line))
+      if (!line.empty() && (line[0] == '+' || line[0] == '-'))
+        out += line.substr(0, line.find('\t')) + "\n";
     return out;
   }
 
   // The removal run again ends with the machine as a complete removal leaves it. A run killed
   // once its entry in the list of programs is gone cannot be started again: the product is gone
-  // by then, and what the run keeps of itself until its end (the uninstaller program, the
-  // emptied record of installed products) is all that may be left.
+  // by then, and the restart takes what that run still had of its own.
   void ExpectRemovedAgain(const std::string& root, const std::string& expected) {
     const std::string again = Uninstall(root);
-    std::string left = Left(root);
-    if (again.find("no such entry in the list of programs") != std::string::npos) {
-      for (const std::string own : {"+ F C:\\Windows\\Installer\\tluninstall.exe\n",
-                                    "+ F C:\\ProgramData\\TOLMERA\\TolmeraInstall.cfg\n"})
-        if (left.find(own) != std::string::npos) left.erase(left.find(own), own.size());
-    } else {
+    if (again.find("no such entry in the list of programs") == std::string::npos)
       EXPECT_NE(again.find("the uninstaller ended with exit status 0"), std::string::npos) << again;
+    EXPECT_EQ(Left(root), expected) << again;
+  }
+
+  // The removal killed after `n` changes to the machine: true when the kill came before its end.
+  bool KilledAfter(const std::string& root, long n) {
+    const std::string first = Uninstall(root, n);
+    if (first.find("the uninstaller ended with exit status 264") != std::string::npos) return true;
+    EXPECT_NE(first.find("the uninstaller ended with exit status 0"), std::string::npos) << first;
+    return false;
+  }
+
+  // What a complete removal leaves, from a machine of its own.
+  std::string CompleteRemoval() {
+    const std::string clean = Installed("clean");
+    const std::string out = Uninstall(clean);
+    EXPECT_NE(out.find("the uninstaller ended with exit status 0"), std::string::npos) << out;
+    return Left(clean);
+  }
+
+  // How many changes a complete removal makes, plus one: the first n at which a kill comes too
+  // late. Each try is on a copy of one installed machine (attributes kept), put back in its
+  // place.
+  long ChangesOfARemoval() {
+    const std::string root = Installed("count");
+    const std::string kept = machine_.Base() + "/count.kept";
+    EXPECT_EQ(std::system(("cp -a '" + root + "' '" + kept + "'").c_str()), 0);
+    auto killed = [&](long at) {
+      std::filesystem::remove_all(root);
+      EXPECT_EQ(std::system(("cp -a '" + kept + "' '" + root + "'").c_str()), 0);
+      return KilledAfter(root, at);
+    };
+    long n = 1;
+    while (n < 100000 && killed(n)) n *= 2;
+    long low = n / 2, high = n;  // killed at low (or low is 0), not at high
+    while (high - low > 1) {
+      const long mid = (low + high) / 2;
+      (killed(mid) ? low : high) = mid;
     }
-    EXPECT_EQ(left, expected) << again;
+    return high;
   }
 
   static void ExpectTheUsersThingsKept(const std::string& root) {
@@ -884,6 +902,9 @@ TEST_F(KilledRemoval, ARemovalKilledAtAnyMomentAndRunAgainLeavesWhatACompleteOne
   // The product is gone: only the run log's folder and the family's counter are left.
   EXPECT_EQ(expected.find("Tolmera Sample\\bin"), std::string::npos) << expected;
   EXPECT_EQ(expected.find("TolmeraSample"), std::string::npos) << expected;
+  EXPECT_EQ(expected.find("tluninstall"), std::string::npos) << expected;
+  EXPECT_EQ(expected.find("TolmeraInstall.cfg"), std::string::npos) << expected;
+  EXPECT_EQ(expected.find("\\Temp\\"), std::string::npos) << expected;
   EXPECT_NE(expected.find("+ F C:\\ProgramData\\TOLMERA\\tlinstall.log"), std::string::npos)
       << expected;
   ExpectTheUsersThingsKept(clean);
@@ -894,9 +915,7 @@ TEST_F(KilledRemoval, ARemovalKilledAtAnyMomentAndRunAgainLeavesWhatACompleteOne
   long last = 0;
   for (long a = 1, b = 2; a < 100000; std::tie(a, b) = std::make_pair(b, a + b)) {
     const std::string root = Installed("killed" + std::to_string(a));
-    const std::string first = Uninstall(root, a);
-    if (first.find("the uninstaller ended with exit status 264") == std::string::npos) {
-      ASSERT_NE(first.find("the uninstaller ended with exit status 0"), std::string::npos) << first;
+    if (!KilledAfter(root, a)) {
       last = a;
       break;
     }
@@ -910,9 +929,114 @@ TEST_F(KilledRemoval, ARemovalKilledAtAnyMomentAndRunAgainLeavesWhatACompleteOne
   for (long n = last - 1; n > points.back() && n >= last - 3; --n) {
     SCOPED_TRACE("killed after " + std::to_string(n) + " changes");
     const std::string root = Installed("late" + std::to_string(n));
-    const std::string first = Uninstall(root, n);
-    if (first.find("exit status 264") == std::string::npos) continue;  // its end came first
+    if (!KilledAfter(root, n)) continue;  // its end came first
     ExpectRemovedAgain(root, expected);
     ExpectTheUsersThingsKept(root);
   }
+}
+
+// The end of a removal, where it changes its record, takes its entry from the list of programs
+// and gives its program and package to the restart: killed after each of those changes and run
+// again (or, once its entry is gone, restarted), the machine ends as a complete removal leaves it.
+TEST_F(KilledRemoval, EveryMomentOfTheRemovalsEndIsTakenUpAgain) {
+  const std::string expected = CompleteRemoval();
+  const long changes = ChangesOfARemoval();
+  ASSERT_GT(changes, 12) << "the removal makes more than a few changes";
+  int afterTheEntry = 0;
+  for (long n = changes - 1; n >= changes - 12; --n) {
+    SCOPED_TRACE("killed after " + std::to_string(n) + " of " + std::to_string(changes) +
+                 " changes");
+    const std::string root = Installed("end" + std::to_string(n));
+    ASSERT_TRUE(KilledAfter(root, n));
+    const std::string again = Uninstall(root);
+    afterTheEntry += again.find("no such entry in the list of programs") != std::string::npos;
+    if (again.find("no such entry in the list of programs") == std::string::npos)
+      EXPECT_NE(again.find("the uninstaller ended with exit status 0"), std::string::npos) << again;
+    EXPECT_EQ(Left(root), expected) << again;
+    ExpectTheUsersThingsKept(root);
+  }
+  // Both sides of the entry's removal were met.
+  EXPECT_GT(afterTheEntry, 0);
+  EXPECT_LT(afterTheEntry, 12);
+}
+
+// The temporary folder of a killed run goes with the next run; a folder of the user's with a
+// like name, a folder whose note is not one of ours, a link in a run folder's place and the
+// folder of a run that still goes on all stay as they are.
+TEST_F(KilledRemoval, TheNextRunTakesOnlyTheFoldersOfKilledRuns) {
+  const std::string root = Installed("scratch");
+  const std::string temp = root + "/drive_c/Users/User/AppData/Local/Temp";
+  // Killed while it works: its folder, with the script it extracted, and its note are there.
+  ASSERT_TRUE(KilledAfter(root, 3));
+  std::vector<std::string> killed;
+  for (const auto& e : std::filesystem::directory_iterator(temp))
+    if (e.path().filename().string().rfind("SetupTSAMPLE-", 0) == 0) killed.push_back(e.path());
+  ASSERT_EQ(killed.size(), 2u) << "the folder and its note";
+  std::sort(killed.begin(), killed.end());
+  EXPECT_TRUE(std::filesystem::is_regular_file(killed[0] + "/InstallScript.cfg")) << killed[0];
+  EXPECT_EQ(killed[1], killed[0] + ".run");
+
+  // The user's: a folder named like a run's, without a note.
+  std::filesystem::create_directories(temp + "/SetupTSAMPLE-0badf00d");
+  std::ofstream(temp + "/SetupTSAMPLE-0badf00d/mine.txt") << "the user's";
+  // A note that names another folder than its own, beside a folder.
+  std::filesystem::create_directories(temp + "/SetupTSAMPLE-1badf00d");
+  std::ofstream(temp + "/SetupTSAMPLE-1badf00d/mine.txt") << "the user's";
+  std::ofstream(temp + "/SetupTSAMPLE-1badf00d.run")
+      << "TOLMERA Setup run folder\r\nfolder=SetupTSAMPLE-2badf00d\r\nprocess=1\r\n"
+         "started=1\r\n";
+  // A note of an ended run whose folder is a link to the user's documents.
+  const std::string mine = root + "/drive_c/Users/User/Documents/mine";
+  ASSERT_EQ(::symlink(mine.c_str(), (temp + "/SetupTSAMPLE-3badf00d").c_str()), 0);
+  std::ofstream(temp + "/SetupTSAMPLE-3badf00d.run")
+      << "TOLMERA Setup run folder\r\nfolder=SetupTSAMPLE-3badf00d\r\nprocess=1\r\n"
+         "started=1\r\n";
+  // A run that goes on: this test's process, with its start.
+  std::filesystem::create_directories(temp + "/SetupTSAMPLE-4badf00d");
+  std::ofstream(temp + "/SetupTSAMPLE-4badf00d/InstallScript.cfg") << "in use";
+  const long self = ::getpid();
+  std::ofstream(temp + "/SetupTSAMPLE-4badf00d.run")
+      << "TOLMERA Setup run folder\r\nfolder=SetupTSAMPLE-4badf00d\r\nprocess=" << self
+      << "\r\nstarted=" << platform::ProcessStartStamp(self) << "\r\n";
+
+  const std::string again = Uninstall(root);
+  EXPECT_NE(again.find("the uninstaller ended with exit status 0"), std::string::npos) << again;
+  EXPECT_FALSE(std::filesystem::exists(killed[0])) << again;
+  EXPECT_FALSE(std::filesystem::exists(killed[1])) << again;
+  EXPECT_EQ(tltest::ReadHostFile(temp + "/SetupTSAMPLE-0badf00d/mine.txt"), "the user's");
+  EXPECT_EQ(tltest::ReadHostFile(temp + "/SetupTSAMPLE-1badf00d/mine.txt"), "the user's");
+  EXPECT_TRUE(std::filesystem::exists(temp + "/SetupTSAMPLE-1badf00d.run"));
+  EXPECT_TRUE(std::filesystem::is_symlink(temp + "/SetupTSAMPLE-3badf00d"));
+  EXPECT_EQ(tltest::ReadHostFile(mine + "/keep.txt"), "keep me");
+  EXPECT_EQ(tltest::ReadHostFile(temp + "/SetupTSAMPLE-4badf00d/InstallScript.cfg"), "in use");
+  EXPECT_TRUE(std::filesystem::exists(temp + "/SetupTSAMPLE-4badf00d.run"));
+  // Nothing of the run's own folder is left either.
+  std::size_t runs = 0;
+  for (const auto& e : std::filesystem::directory_iterator(temp))
+    runs += e.path().filename().string().rfind("SetupTSAMPLE-", 0) == 0;
+  EXPECT_EQ(runs, 7u) << "the four planted folders and their three notes";
+}
+
+// A removal killed once its entry is gone leaves its program and package to the restart; an
+// installation before that restart keeps them for its own entry.
+TEST_F(KilledRemoval, AnInstallationBeforeTheRestartKeepsWhatAKilledRemovalLeftToIt) {
+  const long changes = ChangesOfARemoval();
+  const std::string program = "/drive_c/Windows/Installer/tluninstall.exe";
+  // The latest moment at which the entry is gone and the program still has its name.
+  std::string root;
+  for (long n = changes - 1; n >= changes - 12 && root.empty(); --n) {
+    const std::string candidate = Installed("reinstalled" + std::to_string(n));
+    ASSERT_TRUE(KilledAfter(candidate, n));
+    if (std::filesystem::exists(candidate + program) &&
+        Uninstall(candidate).find("no such entry in the list of programs") != std::string::npos)
+      root = candidate;
+  }
+  ASSERT_FALSE(root.empty()) << "no kill left the program after its entry";
+  Outcome o = RunSetup(root, install_, {"/X", package_});
+  ASSERT_EQ(o.exitCode, 0) << o.stderrText;
+  RunTool(root, "", "restart");
+  EXPECT_TRUE(std::filesystem::exists(root + program));
+  EXPECT_TRUE(std::filesystem::exists(root + "/drive_c/Windows/Installer/SetupTSAMPLE.data"));
+  const std::string out = Uninstall(root);
+  EXPECT_NE(out.find("the uninstaller ended with exit status 0"), std::string::npos) << out;
 }

@@ -2,6 +2,7 @@
 // the entry in the list of programs, and its removal with one or several products of the family.
 #include "platform/Registry.h"
 #include "platform/Restart.h"
+#include "steps/UninstallerStep.h"
 #include "steps/tests/StepsFixture.h"
 
 using namespace InstallManager;
@@ -193,4 +194,36 @@ TEST_F(UninstallerStep, AReinstallationBeforeTheRestartKeepsItsPackageAndProgram
   EXPECT_TRUE(Exists(kUninstaller));
   EXPECT_TRUE(Exists(L"C:\\Windows\\Installer\\SetupPROBE.data"));
   EXPECT_EQ(Value(L"AcmeProbe", L"DisplayName"), L"Acme Probe 7");
+}
+
+TEST_F(UninstallerStep, TheEntryGoesBeforeTheFilesItStartsAndTheyWaitForTheStartMeanwhile) {
+  manager.RegisterUninstaller(base);
+  const std::wstring package = L"C:\\Windows\\Installer\\SetupPROBE.data";
+  // The entry starts this very package: a removal run from it was started by the list.
+  EXPECT_TRUE(InstallSteps::UninstallerStep::EntryStartsPackage(L"AcmeProbe", package));
+  EXPECT_TRUE(InstallSteps::UninstallerStep::EntryStartsPackage(
+      L"AcmeProbe", L"c:\\windows\\INSTALLER\\setupprobe.data"));
+  EXPECT_FALSE(
+      InstallSteps::UninstallerStep::EntryStartsPackage(L"AcmeProbe", L"C:\\Pkg\\Setup.data"));
+  EXPECT_FALSE(InstallSteps::UninstallerStep::EntryStartsPackage(L"AcmeOther", package));
+  EXPECT_FALSE(InstallSteps::UninstallerStep::EntryStartsPackage(L"", package));
+
+  // A removal stopped just after the entry went leaves both names to the next start.
+  manager.UnregisterUninstaller();
+  EXPECT_FALSE(InstallSteps::UninstallerStep::EntryStartsPackage(L"AcmeProbe", package));
+  EXPECT_FALSE(Scheduled(kUninstaller)) << "moved: its name waits for nothing";
+  EXPECT_FALSE(Scheduled(package));
+  // What such a stopped removal leaves: the files under their names, waiting for the start.
+  Write(kUninstaller, "the installer program");
+  Write(package, "the package");
+  ASSERT_EQ(ScheduleFileOperation(kUninstaller, L""), ERROR_SUCCESS);
+  ASSERT_EQ(ScheduleFileOperation(package, L""), ERROR_SUCCESS);
+  // An installation before the start keeps them for its own entry.
+  manager.RegisterUninstaller(base);
+  EXPECT_FALSE(Scheduled(kUninstaller));
+  EXPECT_FALSE(Scheduled(package));
+  RestartMachine();
+  EXPECT_TRUE(Exists(kUninstaller));
+  EXPECT_TRUE(Exists(package));
+  EXPECT_TRUE(InstallSteps::UninstallerStep::EntryStartsPackage(L"AcmeProbe", package));
 }

@@ -8,6 +8,8 @@
 #include "testing/MachineFixture.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -143,4 +145,33 @@ TEST_F(Processes, TheProgramRunsInItsWindowsCurrentFolder) {
             ERROR_DIRECTORY);
   EXPECT_FALSE(process);
   ASSERT_EQ(SetCurrentDirectoryW(L"C:\\"), ERROR_SUCCESS);
+}
+
+TEST(ProcessStart, TellsARunningProcessFromOneThatEndedOrCameLater) {
+  const long self = ::getpid();
+  const std::uint64_t mine = ProcessStartStamp(self);
+  ASSERT_NE(mine, 0u);
+  EXPECT_EQ(ProcessStartStamp(self), mine);
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    char c;
+    const ssize_t got = ::read(ready[0], &c, 1);  // runs until told to end
+    ::_exit(got == 1 ? 0 : 1);
+  }
+  const std::uint64_t running = ProcessStartStamp(child);
+  EXPECT_NE(running, 0u);
+  EXPECT_GE(running, mine) << "started after this process";
+  ASSERT_EQ(::write(ready[1], "x", 1), 1);
+  // Ended but not yet reaped: no longer running.
+  for (int i = 0; i < 200 && ProcessStartStamp(child) != 0; ++i) ::usleep(10000);
+  EXPECT_EQ(ProcessStartStamp(child), 0u);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_EQ(ProcessStartStamp(child), 0u);
+  EXPECT_EQ(ProcessStartStamp(0), 0u);
+  EXPECT_EQ(ProcessStartStamp(-1), 0u);
+  ::close(ready[0]);
+  ::close(ready[1]);
 }

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <fstream>
 
 #include "testing/MachineFixture.h"
 #include "platform/Registry.h"
@@ -97,6 +98,47 @@ TEST_F(Restart, RestartCarriesOutInOrderIgnoresFailuresAndClears) {
   // A second restart has nothing to do.
   EXPECT_TRUE(RestartMachine().empty());
   EXPECT_EQ(RestartCount(), 2u);
+}
+
+TEST_F(Restart, ADeletionIsTakenBackAndEverythingElseKeepsItsPlace) {
+  ASSERT_EQ(ScheduleFileOperation(L"C:\\Installer\\tool.exe", L""), ERROR_SUCCESS);
+  ASSERT_EQ(ScheduleFileOperation(L"C:\\Installer\\{spare}", L""), ERROR_SUCCESS);
+  ASSERT_EQ(ScheduleFileOperation(L"C:\\new.bin", L"C:\\Installer\\tool.exe", true),
+            ERROR_SUCCESS);
+  ASSERT_EQ(ScheduleFileOperation(L"C:\\INSTALLER\\Tool.EXE", L""), ERROR_SUCCESS);
+  // Every deletion of the name, in any case, goes; its move and the other names stay in order.
+  ASSERT_EQ(CancelScheduledDeletion(L"c:\\installer\\TOOL.exe"), ERROR_SUCCESS);
+  auto ops = PendingFileOperations();
+  ASSERT_EQ(ops.size(), 2u);
+  EXPECT_EQ(ops[0].source, L"C:\\Installer\\{spare}");
+  EXPECT_TRUE(ops[0].destination.empty());
+  EXPECT_EQ(ops[1].source, L"C:\\new.bin");
+  EXPECT_EQ(ops[1].destination, L"C:\\Installer\\tool.exe");
+  EXPECT_TRUE(ops[1].replaceExisting);
+
+  // A name that waits for nothing leaves the hive as it is.
+  const auto written = std::filesystem::last_write_time(HivePath());
+  auto hive = [&] {
+    std::ifstream in(HivePath(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::string before = hive();
+  EXPECT_EQ(CancelScheduledDeletion(L"C:\\other.txt"), ERROR_SUCCESS);
+  EXPECT_EQ(hive(), before);
+  EXPECT_EQ(std::filesystem::last_write_time(HivePath()), written);
+  EXPECT_EQ(CancelScheduledDeletion(L""), ERROR_INVALID_PARAMETER);
+
+  // The last one taken back takes the value with it.
+  ASSERT_EQ(CancelScheduledDeletion(L"C:\\Installer\\{spare}"), ERROR_SUCCESS);
+  ASSERT_EQ(PendingFileOperations().size(), 1u);
+  MakeFile(L"C:\\keep.txt");
+  ASSERT_EQ(ScheduleFileOperation(L"C:\\keep.txt", L""), ERROR_SUCCESS);
+  ASSERT_EQ(CancelScheduledDeletion(L"C:\\keep.txt"), ERROR_SUCCESS);
+  RestartMachine();
+  EXPECT_TRUE(PathFileExistsW(L"C:\\keep.txt"));
+  ASSERT_EQ(ScheduleFileOperation(L"C:\\keep.txt", L""), ERROR_SUCCESS);
+  ASSERT_EQ(CancelScheduledDeletion(L"C:\\keep.txt"), ERROR_SUCCESS);
+  EXPECT_TRUE(RawPendingValue().empty());
 }
 
 TEST_F(Restart, DelayedMovesOfTheFileLayerLandInThePendingList) {
