@@ -235,7 +235,7 @@ class CDataStorage : public IDataStorage {
   int m_state = 0;  // 0 closed, 1 open, 2 open and files extracted
   std::wstring m_archivePath;
   std::wstring m_tempFolder;
-  bool m_ownTempFolder = false;  // m_tempFolder was created by this object
+  bool m_ownTempFolder = false;    // m_tempFolder was created by this object
   bool m_tempFolderNoted = false;  // with its note beside it (RunFolder.h)
   std::wstring m_password;
   IProgressSink* m_progress = nullptr;

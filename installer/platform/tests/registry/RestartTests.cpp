@@ -103,8 +103,7 @@ TEST_F(Restart, RestartCarriesOutInOrderIgnoresFailuresAndClears) {
 TEST_F(Restart, ADeletionIsTakenBackAndEverythingElseKeepsItsPlace) {
   ASSERT_EQ(ScheduleFileOperation(L"C:\\Installer\\tool.exe", L""), ERROR_SUCCESS);
   ASSERT_EQ(ScheduleFileOperation(L"C:\\Installer\\{spare}", L""), ERROR_SUCCESS);
-  ASSERT_EQ(ScheduleFileOperation(L"C:\\new.bin", L"C:\\Installer\\tool.exe", true),
-            ERROR_SUCCESS);
+  ASSERT_EQ(ScheduleFileOperation(L"C:\\new.bin", L"C:\\Installer\\tool.exe", true), ERROR_SUCCESS);
   ASSERT_EQ(ScheduleFileOperation(L"C:\\INSTALLER\\Tool.EXE", L""), ERROR_SUCCESS);
   // Every deletion of the name, in any case, goes; its move and the other names stay in order.
   ASSERT_EQ(CancelScheduledDeletion(L"c:\\installer\\TOOL.exe"), ERROR_SUCCESS);
