@@ -15,8 +15,6 @@
 
 #include <algorithm>
 #include <random>
-#include <sched.h>
-#include <system_error>
 #include <unistd.h>
 #include <vector>
 
@@ -153,7 +151,6 @@ bool CUnzipper::Open(const std::wstring& archive) {
 }
 
 void CUnzipper::Close() {
-  EndQueueQuietly();
   m_writer.Reset();
   m_inflater.reset();
   if (m_zip) {
@@ -167,17 +164,15 @@ void CUnzipper::Close() {
   m_archive.clear();
 }
 
-void CUnzipper::BeginBatch(bool queued) {
-  EndQueueQuietly();
+void CUnzipper::BeginBatch() {
   m_writer.Reset();
   m_writeFailure = platform::ERROR_SUCCESS;
   m_knownFolders.clear();
   m_freshFolders.clear();
-  if (queued) StartQueue();
 }
 
 bool CUnzipper::EnsureFolder(const std::wstring& folder) {
-  if (KnownFolder(folder)) return true;
+  if (folder.empty() || m_knownFolders.count(folder)) return true;
   if (platform::PathIsDirectoryW(folder)) {
     m_knownFolders.insert(folder);
     return true;
@@ -345,52 +340,33 @@ bool CUnzipper::WriteFailed(const std::wstring& target, platform::DWORD status) 
   return false;
 }
 
-namespace {
-
-// The last-write time a file unpacked from `info` gets (0: none).
-platform::FileTime EntryLastWrite(const EntryInfo& info) {
-  platform::FileTime local = 0;
-  if (!platform::DosDateTimeToFileTime(info.dosDate, info.dosTime, local)) return 0;
-  return platform::LocalFileTimeToFileTime(local);
-}
-
-// A new file has the archive attribute; an entry's own attributes replace it. An entry without
-// DOS attributes (packed on another system) leaves the new file's.
-bool HasOwnAttributes(const EntryInfo& info) {
-  return info.attributes != 0 && info.attributes != platform::FILE_ATTRIBUTE_ARCHIVE;
-}
-
-platform::DWORD NewFileAttributes(const EntryInfo& info) {
-  return HasOwnAttributes(info) ? info.attributes : platform::FILE_ATTRIBUTE_ARCHIVE;
-}
-
-}  // namespace
-
-bool CUnzipper::FeedEntry(const EntryInfo& info, const std::wstring* password,
-                          const std::string* inflated, const Sink& sink, bool& oversized) {
-  if (!inflated) return ReadEntry(info, password, sink, oversized);
-  oversized = false;
-  return inflated->empty() || sink(inflated->data(), inflated->size());
-}
-
-void CUnzipper::NotUnpacked(const std::wstring& target, bool oversized) {
-  // A damaged entry is a warning here; a run that needs the entry fails with its own result.
-  CommonTools::LogLine(CommonTools::LogLevel::Warning,
-                       L"CUnzipper::UnzipFile File = " + target +
-                           (oversized ? L" is not unpacked: the entry holds more than it declares"
-                                      : L" is not unpacked: the entry cannot be read"));
-}
-
 bool CUnzipper::CopyEntry(const std::wstring& target, const EntryInfo& info,
-                          const std::wstring* password, const std::string* inflated) {
-  const platform::FileTime lastWrite = EntryLastWrite(info);
+                          const std::wstring* password) {
+  platform::FileTime lastWrite = 0;
+  {
+    platform::FileTime local = 0;
+    if (platform::DosDateTimeToFileTime(info.dosDate, info.dosTime, local))
+      lastWrite = platform::LocalFileTimeToFileTime(local);
+  }
+  // A new file has the archive attribute; an entry's own attributes replace it. An entry
+  // without DOS attributes (packed on another system) leaves the new file's.
+  const bool ownAttributes =
+      info.attributes != 0 && info.attributes != platform::FILE_ATTRIBUTE_ARCHIVE;
   bool oversized = false;
+  // A damaged entry is a warning here; a run that needs the entry fails with its own result.
+  auto NotUnpacked = [&] {
+    CommonTools::LogLine(CommonTools::LogLevel::Warning,
+                         L"CUnzipper::UnzipFile File = " + target +
+                             (oversized ? L" is not unpacked: the entry holds more than it declares"
+                                        : L" is not unpacked: the entry cannot be read"));
+  };
 
   // A name that is free is written unnamed and appears whole. A file in the way is replaced
   // only by a whole new one, written the same way beside it: a write that fails (a full disk)
   // leaves the file as it was. Anything else (a name or volume the fast way does not take, a
   // file that cannot be replaced) goes through a handle.
-  const platform::DWORD attributes = NewFileAttributes(info);
+  const platform::DWORD attributes =
+      ownAttributes ? info.attributes : platform::FILE_ATTRIBUTE_ARCHIVE;
   std::wstring beside;
   platform::DWORD begun = m_writer.Begin(target, attributes);
   if (begun == platform::ERROR_FILE_EXISTS) {
@@ -400,8 +376,8 @@ bool CUnzipper::CopyEntry(const std::wstring& target, const EntryInfo& info,
   if (begun == platform::ERROR_SUCCESS) {
     m_createdFiles.insert(target);
     platform::DWORD written = platform::ERROR_SUCCESS;
-    const bool ok = FeedEntry(
-        info, password, inflated,
+    const bool ok = ReadEntry(
+        info, password,
         [this, &written](const char* p, std::size_t n) {
           written = m_writer.Write(p, n);
           return written == platform::ERROR_SUCCESS;
@@ -411,7 +387,7 @@ bool CUnzipper::CopyEntry(const std::wstring& target, const EntryInfo& info,
       m_writer.Abandon();
       m_createdFiles.erase(target);
       if (written != platform::ERROR_SUCCESS) return WriteFailed(target, written);
-      NotUnpacked(target, oversized);
+      NotUnpacked();
       return false;
     }
     const platform::DWORD named = m_writer.Finish(lastWrite);
@@ -425,11 +401,7 @@ bool CUnzipper::CopyEntry(const std::wstring& target, const EntryInfo& info,
     m_createdFiles.erase(target);
     if (named == platform::ERROR_PATH_NOT_FOUND) m_writer.Reset();
   }
-  return CopyThroughHandle(target, info, password, inflated);
-}
 
-bool CUnzipper::CopyThroughHandle(const std::wstring& target, const EntryInfo& info,
-                                  const std::wstring* password, const std::string* inflated) {
   platform::FileHandle file;
   platform::DWORD rc = file.Open(target, platform::GENERIC_WRITE, 0, platform::CREATE_ALWAYS);
   if (rc != platform::ERROR_SUCCESS) {
@@ -455,152 +427,24 @@ bool CUnzipper::CopyThroughHandle(const std::wstring& target, const EntryInfo& i
 
   m_createdFiles.insert(target);
   platform::DWORD written = platform::ERROR_SUCCESS;
-  bool oversized = false;
-  bool ok = FeedEntry(
-      info, password, inflated,
+  bool ok = ReadEntry(
+      info, password,
       [&file, &written](const char* p, std::size_t n) {
         written = file.Write(p, n);
         return written == platform::ERROR_SUCCESS;
       },
       oversized);
-  const platform::FileTime lastWrite = EntryLastWrite(info);
   if (ok && lastWrite != 0) file.SetLastWriteTime(lastWrite);
   file.Close();
   if (!ok) {
     // A partial file would later count as "newer" than the archive's: it goes.
-    if (written == platform::ERROR_SUCCESS) NotUnpacked(target, oversized);
+    if (written == platform::ERROR_SUCCESS) NotUnpacked();
     if (RemoveFileNow(target)) m_createdFiles.erase(target);
     if (written != platform::ERROR_SUCCESS) return WriteFailed(target, written);
     return false;
   }
-  if (HasOwnAttributes(info)) platform::SetFileAttributesW(target, info.attributes);
+  if (ownAttributes) platform::SetFileAttributesW(target, info.attributes);
   return true;
-}
-
-// ---------------------------------------------------------------------------------------------
-// The queue of a batch: small entries bound for folders the batch made are inflated here and
-// written by the queue's thread while the next ones are inflated. Every other entry, and
-// anything that logs, looks at the disk or makes a folder, waits until the queue has written
-// what it holds, so that files, folders and log lines come in archive order as they would one
-// by one. Each queued file is among the created files before it can have its name.
-
-namespace {
-
-// Batches of at least this many entries are queued; entries of at most this size; files and
-// bytes waiting at once.
-constexpr std::size_t kQueuedBatch = 64;
-constexpr std::uint64_t kQueuedEntryLimit = 256 * 1024;
-constexpr std::size_t kQueuedFiles = 256;
-constexpr std::size_t kQueuedBytes = 4 * 1024 * 1024;
-
-// A second processor to write on.
-bool HasSecondProcessor() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (sched_getaffinity(0, sizeof set, &set) != 0) return false;
-  return CPU_COUNT(&set) > 1;
-}
-
-}  // namespace
-
-void CUnzipper::StartQueue() {
-  m_queuedFailed = false;
-  static const bool second = HasSecondProcessor();
-  if (!second) return;
-  try {
-    m_queue = std::make_unique<platform::NewFileQueue>(kQueuedFiles, kQueuedBytes);
-  } catch (const std::system_error&) {
-    m_queue.reset();  // no thread to be had: one entry after another
-  }
-}
-
-bool CUnzipper::EndQueue() {
-  if (!m_queue) return true;
-  const bool settled = SettleQueue();
-  m_queue.reset();
-  return settled && !m_queuedFailed;
-}
-
-void CUnzipper::EndQueueQuietly() noexcept {
-  if (!m_queue) return;
-  try {
-    // What is queued is written; a file that stops the queue and those after it are not, and
-    // are not counted as made.
-    while (!m_queue->Wait()) {
-      platform::NewFileQueue::Stop stop = m_queue->TakeStop();
-      m_createdFiles.erase(stop.file.path);
-      for (const auto& file : stop.notBegun) m_createdFiles.erase(file.path);
-      m_queue->Resume({});
-    }
-  } catch (...) {
-  }
-  m_queue.reset();
-}
-
-bool CUnzipper::SettleQueue() {
-  if (!m_queue) return true;
-  while (!m_queue->Wait())
-    if (!TakeQueueStop()) break;
-  return m_writeFailure == platform::ERROR_SUCCESS;
-}
-
-bool CUnzipper::TakeQueueStop() {
-  platform::NewFileQueue::Stop stop = m_queue->TakeStop();
-  // Until they are queued again, the files not begun are not made.
-  m_createdFiles.erase(stop.file.path);
-  for (const auto& file : stop.notBegun) m_createdFiles.erase(file.path);
-  const EntryInfo& info = Entries()[stop.file.tag];
-  bool ok = false;
-  switch (stop.step) {
-    case platform::NewFileQueue::Step::Begin:
-      // Nothing was made: the entry goes the whole way here, as it would have without the queue.
-      ok = CopyEntry(stop.file.path, info, nullptr, &stop.file.bytes);
-      break;
-    case platform::NewFileQueue::Step::Write:
-      ok = WriteFailed(stop.file.path, stop.status);
-      break;
-    case platform::NewFileQueue::Step::Finish:
-      ok = CopyThroughHandle(stop.file.path, info, nullptr, &stop.file.bytes);
-      break;
-  }
-  if (!ok) m_queuedFailed = true;
-  if (m_writeFailure != platform::ERROR_SUCCESS) {
-    // A full disk stops the batch: nothing after the file is written.
-    m_queue->Resume({});
-    return false;
-  }
-  for (const auto& file : stop.notBegun) m_createdFiles.insert(file.path);
-  m_queue->Resume(std::move(stop.notBegun));
-  return true;
-}
-
-bool CUnzipper::QueueEntry(const std::wstring& target, const EntryInfo& info,
-                           const std::wstring* password) {
-  platform::NewFileQueue::File file;
-  file.path = target;
-  file.attributes = NewFileAttributes(info);
-  file.lastWrite = EntryLastWrite(info);
-  file.tag = static_cast<std::size_t>(&info - Entries().data());
-  file.bytes.reserve(static_cast<std::size_t>(info.unpackedSize));
-  bool oversized = false;
-  const bool read = ReadEntry(
-      info, password,
-      [&file](const char* p, std::size_t n) {
-        file.bytes.append(p, n);
-        return true;
-      },
-      oversized);
-  if (!read) {
-    if (!SettleQueue()) return false;
-    NotUnpacked(target, oversized);
-    return false;
-  }
-  for (;;) {
-    m_createdFiles.insert(target);
-    if (m_queue->Put(file)) return true;
-    m_createdFiles.erase(target);
-    if (!TakeQueueStop()) return false;
-  }
 }
 
 bool CUnzipper::UnzipFile(const std::wstring* destination, bool flatten,
@@ -612,25 +456,20 @@ bool CUnzipper::UnzipFile(const std::wstring* destination, bool flatten,
   if (!current && !GetCurrentInfo(read)) return false;
   const EntryInfo& info = current ? *current : read;
   if (!flatten && !IsSafeEntryName(info.name)) {
-    if (!SettleQueue()) return false;
     CommonTools::LogLine(CommonTools::LogLevel::Warning, L"CUnzipper::UnzipFile entry = " +
                                                              info.name + L" leads outside " + dest +
                                                              L" and is refused");
     return false;
   }
-  // A folder is made once the files queued before it are written.
-  if (!KnownFolder(dest) && !SettleQueue()) return false;
   if (!EnsureFolder(dest)) return false;
   if (info.isDirectory) {
     if (flatten) return true;
     std::wstring folder = Join(dest, info.name);
     if (target) *target = folder;
-    if (!KnownFolder(folder) && !SettleQueue()) return false;
     return EnsureFolder(folder);
   }
   std::wstring name = flatten ? FileNameOf(info.name) : info.name;
   if (name.empty() || !IsSafeEntryName(name)) {
-    if (!SettleQueue()) return false;
     CommonTools::LogLine(CommonTools::LogLevel::Warning, L"CUnzipper::UnzipFile entry = " +
                                                              info.name + L" leads outside " + dest +
                                                              L" and is refused");
@@ -641,9 +480,6 @@ bool CUnzipper::UnzipFile(const std::wstring* destination, bool flatten,
   // In a folder this batch created, only a file the batch wrote itself can be in the way.
   std::wstring folder = FolderOf(path);
   bool mayExist = !m_freshFolders.count(folder) || m_createdFiles.count(path);
-  if (m_queue && !mayExist && info.unpackedSize <= kQueuedEntryLimit)
-    return QueueEntry(path, info, password);
-  if (!SettleQueue()) return false;
   if (mayExist && KeepExisting(path, info)) return true;
   if (!EnsureFolder(folder)) {
     CommonTools::LogLine(CommonTools::LogLevel::Error,
@@ -1038,6 +874,7 @@ bool CDataStorage::ExtractEntries(const std::wstring& destination, const std::ws
                                   const std::wstring& overwriteName, bool showProgress) {
   if (m_state < 1 || !m_unzipper.IsOpen() || destination.empty()) return false;
   m_spaceRefused = false;
+  m_unzipper.BeginBatch();
   IProgressSink* progress = showProgress ? m_progress : nullptr;
   // The entries to unpack and their declared sizes, from the directory read at the open.
   std::vector<const EntryInfo*> items;
@@ -1050,24 +887,13 @@ bool CDataStorage::ExtractEntries(const std::wstring& destination, const std::ws
   if (!FitsFreeSpace(destination, declared)) return false;
   m_state = 2;
   m_unzipper.SetOverwriteName(overwriteName);
-  // Many entries are written by a second thread while the next are inflated.
-  m_unzipper.BeginBatch(items.size() >= kQueuedBatch);
   bool ok = true;
-  try {
-    for (const EntryInfo* item : items) {
-      if (progress) progress->SetProgressText(Join(destination, item->name));
-      ok = m_unzipper.UnzipFile(&destination, false, &m_password, nullptr, item) && ok;
-      // A full disk stops the batch: every later entry would fail the same way.
-      if (m_unzipper.WriteFailure() != platform::ERROR_SUCCESS) break;
-      if (progress) progress->StepProgress(item->unpackedSize);
-    }
-    ok = m_unzipper.EndBatch() && ok;
-  } catch (...) {
-    // Cut short (the run cancelled, a file that cannot be created): what was queued is
-    // written and known as made before the run goes on to undo it.
-    m_unzipper.AbandonBatch();
-    m_unzipper.SetOverwriteName(L"");
-    throw;
+  for (const EntryInfo* item : items) {
+    if (progress) progress->SetProgressText(Join(destination, item->name));
+    ok = m_unzipper.UnzipFile(&destination, false, &m_password, nullptr, item) && ok;
+    // A full disk stops the batch: every later entry would fail the same way.
+    if (m_unzipper.WriteFailure() != platform::ERROR_SUCCESS) break;
+    if (progress) progress->StepProgress(item->unpackedSize);
   }
   m_unzipper.SetOverwriteName(L"");
   return ok;

@@ -98,16 +98,7 @@ class CUnzipper {
   bool UnzipFile(const std::wstring* destination, bool flatten, const std::wstring* password,
                  std::wstring* target = nullptr, const EntryInfo* current = nullptr);
   // Starts one extraction: forgets which folders are known to exist and the last write failure.
-  // `queued`: small entries bound for folders the batch makes are written by a second thread
-  // (when the process has a second processor) while the next ones are inflated; until
-  // EndBatch(), UnzipFile() may answer true for an entry whose file is still to be written.
-  void BeginBatch(bool queued = false);
-  // Ends the extraction begun: every entry queued is written (or has failed, with the same
-  // logs, statuses and results as one by one); false when one of them failed.
-  bool EndBatch() { return EndQueue(); }
-  // Ends the extraction when it is cut short (an exception): the files queued are written, and
-  // those that cannot be are forgotten without further logs or results.
-  void AbandonBatch() noexcept { EndQueueQuietly(); }
+  void BeginBatch();
   // The status of the write that stopped an entry in this batch (the entry's file was not left
   // behind, nor a file it was to replace changed), or ERROR_SUCCESS.
   platform::DWORD WriteFailure() const { return m_writeFailure; }
@@ -123,32 +114,7 @@ class CUnzipper {
 
  private:
   bool KeepExisting(const std::wstring& target, const EntryInfo& info);
-  // The entry's bytes into `sink`: inflated from the archive, or `inflated` when given.
-  bool FeedEntry(const EntryInfo& info, const std::wstring* password, const std::string* inflated,
-                 const Sink& sink, bool& oversized);
-  // Writes the entry as a new file named when whole, else through a handle.
-  bool CopyEntry(const std::wstring& target, const EntryInfo& info, const std::wstring* password,
-                 const std::string* inflated = nullptr);
-  bool CopyThroughHandle(const std::wstring& target, const EntryInfo& info,
-                         const std::wstring* password, const std::string* inflated);
-  void NotUnpacked(const std::wstring& target, bool oversized);
-  bool KnownFolder(const std::wstring& folder) const {
-    return folder.empty() || m_knownFolders.count(folder) != 0;
-  }
-
-  // The batch's queue (see BeginBatch).
-  void StartQueue();
-  bool EndQueue();
-  void EndQueueQuietly() noexcept;
-  // Inflates the entry and queues its file.
-  bool QueueEntry(const std::wstring& target, const EntryInfo& info, const std::wstring* password);
-  // Waits for the queue to write what it holds, taking each stop; false when the batch stopped
-  // (a write failed).
-  bool SettleQueue();
-  // Finishes the file that stopped the queue here; false when that stops the batch.
-  bool TakeQueueStop();
-  std::unique_ptr<platform::NewFileQueue> m_queue;
-  bool m_queuedFailed = false;  // an entry queued in this batch was not unpacked
+  bool CopyEntry(const std::wstring& target, const EntryInfo& info, const std::wstring* password);
   // Creates a folder with its parents, remembering it for the rest of the batch.
   bool EnsureFolder(const std::wstring& folder);
   // A write into `target` failed with `status`: logged and kept as the batch's failure; false.

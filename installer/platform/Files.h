@@ -382,55 +382,6 @@ class NewFileWriter {
   std::wstring wideName_;
 };
 
-// Whole new files handed to a thread of their own, which writes them through a NewFileWriter
-// one after another, in the order given, while the caller prepares the next ones. The files
-// waiting are bounded in number and in bytes: Put() waits for room.
-//
-// The first file that does not come out whole under its name stops the queue: nothing after it
-// is begun, and the caller takes the stop (the file, the step that failed and its status, and
-// the files not begun) and resumes with what it decides. While a stop waits to be taken, Put()
-// takes nothing more.
-class NewFileQueue {
- public:
-  struct File {
-    std::wstring path;
-    DWORD attributes = 0;
-    FileTime lastWrite = 0;
-    std::string bytes;
-    std::size_t tag = 0;  // the caller's
-  };
-  // The writer's step that failed: Begin() (nothing was made), Write() (the unnamed file was
-  // given up) or Finish() (no name was given).
-  enum class Step { Begin, Write, Finish };
-  struct Stop {
-    File file;
-    Step step = Step::Begin;
-    DWORD status = ERROR_SUCCESS;
-    std::vector<File> notBegun;  // in the order they were put
-  };
-
-  NewFileQueue(std::size_t maxFiles, std::size_t maxBytes);
-  NewFileQueue(const NewFileQueue&) = delete;
-  NewFileQueue& operator=(const NewFileQueue&) = delete;
-  // Writes what is queued (up to a stop), then ends the thread.
-  ~NewFileQueue();
-
-  // Queues `file` (moved from when taken); false, leaving `file` as it was, when a stop waits
-  // or was taken and not resumed from.
-  bool Put(File& file);
-  // Waits until every file queued is named or a stop waits; true when none waits.
-  bool Wait();
-  // The stop that waits (after Put() or Wait() said false). Until Resume(), nothing is written.
-  Stop TakeStop();
-  // Goes on with `files` (before any other), after a stop was taken.
-  void Resume(std::vector<File> files);
-
- private:
-  struct State;
-  void Run();
-  std::unique_ptr<State> state_;
-};
-
 // The entries of one folder taken away one after another, as the removal of a tree does. Each
 // call answers as SetFileAttributesW or DeleteFileW of the entry's full path would, with the
 // same checks and statuses; but the folder is resolved and opened once (without following a

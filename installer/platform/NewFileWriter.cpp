@@ -1,5 +1,5 @@
 // New files written one after another into a few kept folders: unnamed while written, linked
-// under their names when whole; and the queue that has a thread of its own write them.
+// under their names when whole.
 #include "platform/FilesInternal.h"
 
 #include "platform/Paths.h"
@@ -9,10 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <condition_variable>
 #include <cstdio>
-#include <deque>
-#include <thread>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -275,174 +272,6 @@ DWORD NewFileWriter::Finish(FileTime lastWrite) {
   }
   Abandon();
   return Fail(ERROR_SUCCESS);
-}
-
-// ---------------------------------------------------------------------------------------------
-// NewFileQueue
-
-struct NewFileQueue::State {
-  std::size_t maxFiles = 1;
-  std::size_t maxBytes = 0;
-  std::mutex mutex;
-  std::condition_variable work;  // for the writing thread: files, a resume, the end
-  std::condition_variable done;  // for the caller: room, a stop, all written
-  std::deque<File> files;
-  std::size_t bytes = 0;       // of the files waiting
-  bool busy = false;           // the thread is writing a file
-  bool sleeping = false;       // the thread waits for work
-  bool callerWaiting = false;  // the caller waits for room or for the end of the files
-  bool held = false;           // a stop was made and not yet resumed from
-  bool stopWaiting = false;    // ... and not yet taken
-  bool ending = false;
-  Stop stop;
-  NewFileWriter writer;  // used by the writing thread alone
-  std::thread thread;
-
-  // Both sides are woken in batches, not once a file: the thread when a few files wait, the
-  // caller when the queue is half empty.
-  std::size_t WakeAt() const { return std::max<std::size_t>(1, std::min<std::size_t>(16, maxFiles / 2)); }
-  bool Room(std::size_t size) const {
-    return files.size() < maxFiles && (files.empty() || bytes + size <= maxBytes);
-  }
-};
-
-namespace {
-
-// One whole file through `writer`; the status of the step that failed, or ERROR_SUCCESS.
-DWORD WriteWhole(NewFileWriter& writer, const NewFileQueue::File& file, NewFileQueue::Step& step) {
-  using Step = NewFileQueue::Step;
-  step = Step::Begin;
-  try {
-    if (DWORD rc = writer.Begin(file.path, file.attributes)) return rc;
-    step = Step::Write;
-    if (!file.bytes.empty()) {
-      if (DWORD rc = writer.Write(file.bytes.data(), file.bytes.size())) {
-        writer.Abandon();
-        return rc;
-      }
-    }
-    step = Step::Finish;
-    if (DWORD rc = writer.Finish(file.lastWrite)) {
-      // The folder went away: it is looked up again for the next file.
-      if (rc == ERROR_PATH_NOT_FOUND) writer.Reset();
-      return rc;
-    }
-  } catch (const std::exception&) {
-    writer.Abandon();
-    return ERROR_NOT_ENOUGH_MEMORY;
-  }
-  return ERROR_SUCCESS;
-}
-
-}  // namespace
-
-NewFileQueue::NewFileQueue(std::size_t maxFiles, std::size_t maxBytes)
-    : state_(std::make_unique<State>()) {
-  state_->maxFiles = std::max<std::size_t>(1, maxFiles);
-  state_->maxBytes = maxBytes;
-  state_->thread = std::thread([this] { Run(); });
-}
-
-NewFileQueue::~NewFileQueue() {
-  {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->ending = true;
-  }
-  state_->work.notify_all();
-  state_->thread.join();
-}
-
-void NewFileQueue::Run() {
-  State& s = *state_;
-  std::unique_lock<std::mutex> lock(s.mutex);
-  for (;;) {
-    if (s.files.empty() || s.held) {
-      if (s.ending) return;  // with nothing (more) to write
-      s.sleeping = true;
-      s.work.wait(lock, [&s] { return s.ending || (!s.files.empty() && !s.held); });
-      s.sleeping = false;
-      continue;
-    }
-    File file = std::move(s.files.front());
-    s.files.pop_front();
-    s.bytes -= file.bytes.size();
-    s.busy = true;
-    lock.unlock();
-    Step step = Step::Begin;
-    const DWORD status = WriteWhole(s.writer, file, step);
-    lock.lock();
-    s.busy = false;
-    if (status != ERROR_SUCCESS) {
-      s.held = s.stopWaiting = true;
-      s.stop.file = std::move(file);
-      s.stop.step = step;
-      s.stop.status = status;
-      s.stop.notBegun.assign(std::make_move_iterator(s.files.begin()),
-                             std::make_move_iterator(s.files.end()));
-      s.files.clear();
-      s.bytes = 0;
-    }
-    if (s.callerWaiting && (s.held || s.files.size() <= s.maxFiles / 2)) s.done.notify_one();
-  }
-}
-
-bool NewFileQueue::Put(File& file) {
-  State& s = *state_;
-  bool wake = false;
-  {
-    std::unique_lock<std::mutex> lock(s.mutex);
-    if (!s.held && !s.Room(file.bytes.size())) {
-      // Full: back to work once half of it is written (one file larger than the bound goes
-      // alone).
-      s.callerWaiting = true;
-      if (s.sleeping) s.work.notify_one();
-      s.done.wait(lock, [&] {
-        return s.held || (s.Room(file.bytes.size()) && s.files.size() <= s.maxFiles / 2);
-      });
-      s.callerWaiting = false;
-    }
-    if (s.held) return false;
-    s.bytes += file.bytes.size();
-    s.files.push_back(std::move(file));
-    wake = s.sleeping && (s.files.size() >= s.WakeAt() || s.bytes >= s.maxBytes / 2);
-  }
-  if (wake) s.work.notify_one();
-  return true;
-}
-
-bool NewFileQueue::Wait() {
-  State& s = *state_;
-  std::unique_lock<std::mutex> lock(s.mutex);
-  if (s.sleeping && !s.files.empty() && !s.held) s.work.notify_one();
-  s.callerWaiting = true;
-  s.done.wait(lock, [&s] { return s.held || (s.files.empty() && !s.busy); });
-  s.callerWaiting = false;
-  return !s.stopWaiting;
-}
-
-NewFileQueue::Stop NewFileQueue::TakeStop() {
-  State& s = *state_;
-  std::lock_guard<std::mutex> lock(s.mutex);
-  Stop taken;
-  if (!s.stopWaiting) return taken;
-  s.stopWaiting = false;
-  taken = std::move(s.stop);
-  s.stop = Stop();
-  return taken;
-}
-
-void NewFileQueue::Resume(std::vector<File> files) {
-  State& s = *state_;
-  {
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (!s.held || s.stopWaiting) return;
-    for (auto it = files.rbegin(); it != files.rend(); ++it) {
-      s.bytes += it->bytes.size();
-      s.files.push_front(std::move(*it));
-    }
-    s.held = false;
-  }
-  s.work.notify_one();
 }
 
 }  // namespace platform

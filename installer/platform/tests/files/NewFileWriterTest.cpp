@@ -1,7 +1,6 @@
 // New files written unnamed and named when whole (what a named file is like, what others see
 // while it is written, names taken before and meanwhile, what is left to FileHandle, folders
-// swapped for links, the access lists the files get and obey), the queue that writes them on a
-// thread of its own (order, bounds, the stop at a failed file), and appending to a log.
+// swapped for links, the access lists the files get and obey), and appending to a log.
 #include "platform/Files.h"
 #include "platform/HostIo.h"
 #include "platform/Machine.h"
@@ -13,13 +12,11 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
-#include <vector>
 
 using namespace platform;
 
@@ -239,150 +236,6 @@ TEST(NewFilesSecurity, TheFolderDecidesAndTheFileGetsWhatAHandleWouldGiveIt) {
             0);
   EXPECT_EQ(w.Begin(L"C:\\Windows\\Temp\\box\\3.txt", FILE_ATTRIBUTE_ARCHIVE), ERROR_ACCESS_DENIED);
   EXPECT_EQ(HostEntries(m.C("Windows/Temp/box")), 2u);
-}
-
-}  // namespace
-
-namespace {
-
-// A machine whose drive D: has room for 3,000 bytes.
-class QueuedFiles : public tltest::MachineTest {
- protected:
-  MachineConfig Config() override {
-    MachineConfig c = MachineConfig::Defaults();
-    DriveConfig d;
-    d.letter = L'D';
-    d.freeBytes = 3000;
-    c.drives.push_back(d);
-    std::sort(c.drives.begin(), c.drives.end(),
-              [](auto& a, auto& b) { return a.letter < b.letter; });
-    return c;
-  }
-  void SetUp() override {
-    tltest::MachineTest::SetUp();
-    ASSERT_EQ(CreateDirectoryW(L"C:\\out"), ERROR_SUCCESS);
-    ASSERT_EQ(CreateDirectoryW(L"D:\\out"), ERROR_SUCCESS);
-  }
-  static NewFileQueue::File Make(std::wstring path, std::string bytes, std::size_t tag,
-                                 DWORD attributes = FILE_ATTRIBUTE_ARCHIVE, FileTime time = 0) {
-    NewFileQueue::File f;
-    f.path = std::move(path);
-    f.bytes = std::move(bytes);
-    f.tag = tag;
-    f.attributes = attributes;
-    f.lastWrite = time;
-    return f;
-  }
-};
-
-TEST_F(QueuedFiles, WrittenInOrderWholeWithAttributesAndTimesThroughASmallQueue) {
-  const FileTime base = FileTimeFromUnix(1600000000, 0);
-  {
-    // Four files at most wait at once: the caller waits for room again and again.
-    NewFileQueue queue(4, 1024);
-    for (std::size_t i = 0; i < 300; ++i) {
-      auto f = Make(L"C:\\out\\f" + std::to_wstring(i) + L".txt", std::string(i % 97, 'a' + i % 26),
-                    i, i % 3 ? FILE_ATTRIBUTE_ARCHIVE : FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY,
-                    base + static_cast<FileTime>(i) * 10000000);
-      ASSERT_TRUE(queue.Put(f));
-      EXPECT_TRUE(f.path.empty()) << "taken";
-    }
-    // One file larger than the bound of bytes goes alone.
-    auto big = Make(L"C:\\out\\big.bin", std::string(5000, 'b'), 300);
-    ASSERT_TRUE(queue.Put(big));
-    EXPECT_TRUE(queue.Wait());
-  }
-  for (std::size_t i = 0; i < 300; ++i) {
-    const std::wstring path = L"C:\\out\\f" + std::to_wstring(i) + L".txt";
-    EXPECT_EQ(Read(path), std::string(i % 97, 'a' + i % 26));
-    FileInfo info;
-    ASSERT_EQ(GetFileAttributesExW(path, info), ERROR_SUCCESS);
-    EXPECT_EQ(info.attributes,
-              i % 3 ? FILE_ATTRIBUTE_ARCHIVE : FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
-    EXPECT_EQ(info.lastWriteTime, base + static_cast<FileTime>(i) * 10000000);
-  }
-  EXPECT_EQ(Read(L"C:\\out\\big.bin"), std::string(5000, 'b'));
-  EXPECT_EQ(HostEntries(C("out")), 301u);
-
-  // The queue's end writes what it still holds.
-  {
-    NewFileQueue queue(64, 1 << 20);
-    for (std::size_t i = 0; i < 40; ++i) {
-      auto f = Make(L"C:\\out\\late" + std::to_wstring(i), "l", i);
-      ASSERT_TRUE(queue.Put(f));
-    }
-  }
-  EXPECT_EQ(HostEntries(C("out")), 341u);
-}
-
-TEST_F(QueuedFiles, TheFirstFileThatFailsStopsTheQueueUntilTheCallerResumes) {
-  ASSERT_EQ(WriteWholeFile(L"C:\\out\\Taken.txt", "kept"), ERROR_SUCCESS);
-  NewFileQueue queue(16, 1 << 20);
-  std::vector<std::wstring> put;
-  std::size_t i = 0;
-  // Until the file whose name is taken (in another case) has stopped the queue.
-  for (; i < 2000; ++i) {
-    auto f = Make(i == 5 ? std::wstring(L"C:\\out\\TAKEN.TXT") : L"C:\\out\\n" + std::to_wstring(i),
-                  "n" + std::to_string(i), i);
-    if (!queue.Put(f)) {
-      EXPECT_EQ(f.tag, i) << "a file refused stays the caller's";
-      EXPECT_FALSE(f.path.empty());
-      break;
-    }
-    put.push_back(L"C:\\out\\n" + std::to_wstring(i));
-  }
-  ASSERT_LT(i, 2000u) << "the stop was never reported";
-  EXPECT_FALSE(queue.Wait());
-  NewFileQueue::Stop stop = queue.TakeStop();
-  EXPECT_EQ(stop.step, NewFileQueue::Step::Begin);
-  EXPECT_EQ(stop.status, ERROR_FILE_EXISTS);
-  EXPECT_EQ(stop.file.path, L"C:\\out\\TAKEN.TXT");
-  EXPECT_EQ(stop.file.tag, 5u);
-  EXPECT_EQ(stop.file.bytes, "n5");
-  EXPECT_EQ(Read(L"C:\\out\\taken.txt"), "kept");
-  // Those before it are written, those after it are handed back in order and not begun.
-  for (std::size_t k = 0; k < 5; ++k) EXPECT_EQ(Read(put[k]), "n" + std::to_string(k));
-  ASSERT_EQ(stop.notBegun.size(), i - 6);
-  for (std::size_t k = 0; k < stop.notBegun.size(); ++k) {
-    EXPECT_EQ(stop.notBegun[k].tag, 6 + k);
-    EXPECT_FALSE(PathFileExistsW(stop.notBegun[k].path)) << ToUtf8(stop.notBegun[k].path);
-  }
-  EXPECT_EQ(HostEntries(C("out")), 6u);
-  // Nothing is taken while the stop is held.
-  auto held = Make(L"C:\\out\\held", "h", 9999);
-  EXPECT_FALSE(queue.Put(held));
-  EXPECT_TRUE(queue.Wait());
-  // Resumed with the files not begun, then more.
-  queue.Resume(std::move(stop.notBegun));
-  auto after = Make(L"C:\\out\\after", "a", 10000);
-  ASSERT_TRUE(queue.Put(after));
-  EXPECT_TRUE(queue.Wait());
-  for (std::size_t k = 6; k < i; ++k)
-    EXPECT_EQ(Read(L"C:\\out\\n" + std::to_wstring(k)), "n" + std::to_string(k));
-  EXPECT_EQ(Read(L"C:\\out\\after"), "a");
-  EXPECT_FALSE(PathFileExistsW(L"C:\\out\\held"));
-}
-
-TEST_F(QueuedFiles, AFullDiskStopsTheQueueAtTheWriteAndLeavesNoPartOfTheFile) {
-  NewFileQueue queue(8, 1 << 20);
-  std::size_t refused = 0;
-  for (std::size_t i = 0; i < 10; ++i) {
-    auto f = Make(L"D:\\out\\part" + std::to_wstring(i), std::string(1000, 'p'), i);
-    if (!queue.Put(f)) ++refused;
-  }
-  EXPECT_FALSE(queue.Wait());
-  NewFileQueue::Stop stop = queue.TakeStop();
-  EXPECT_EQ(stop.step, NewFileQueue::Step::Write);
-  EXPECT_EQ(stop.status, ERROR_DISK_FULL);
-  EXPECT_EQ(stop.file.path, L"D:\\out\\part3");
-  EXPECT_EQ(stop.notBegun.size() + refused, 6u);
-  for (std::size_t k = 0; k < 3; ++k)
-    EXPECT_EQ(Read(L"D:\\out\\part" + std::to_wstring(k)), std::string(1000, 'p'));
-  EXPECT_EQ(HostEntries(root_ + "/drive_d/out"), 3u) << "nothing of the file the disk stopped";
-  // Resumed with nothing: the files not begun are dropped.
-  queue.Resume({});
-  EXPECT_TRUE(queue.Wait());
-  EXPECT_EQ(HostEntries(root_ + "/drive_d/out"), 3u);
 }
 
 }  // namespace
