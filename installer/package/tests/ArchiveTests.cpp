@@ -1,8 +1,10 @@
-// The package archive: overwrite rules, hostile and broken archives, measuring, the packer.
+// The package archive: overwrite rules, hostile and broken archives, measuring, the packer, and
+// batches of many entries (any order, a full disk, a cut).
 #include "package/DataStorage.h"
 #include "package/LogSink.h"
 #include "package/tests/TestArchive.h"
 #include "testing/MachineFixture.h"
+#include "platform/Environment.h"
 #include "platform/Files.h"
 #include "platform/Restart.h"
 #include "platform/Text.h"
@@ -18,8 +20,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <random>
+#include <stdexcept>
 
 // The entries of the archives built byte by byte name only the fields they change.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -36,6 +41,8 @@ struct Entry {
   std::string data;
   std::uint32_t attributes = 0;
   bool store = false;  // no compression (so tests can find the bytes in the file)
+  std::uint16_t date = kDate;
+  std::uint16_t time = kTime;
 };
 
 bool WriteEntries(const std::string& hostPath, const std::vector<Entry>& entries) {
@@ -44,7 +51,7 @@ bool WriteEntries(const std::string& hostPath, const std::vector<Entry>& entries
   bool ok = true;
   for (const auto& e : entries) {
     zip_fileinfo info{};
-    info.dosDate = (static_cast<uLong>(kDate) << 16) | kTime;
+    info.dosDate = (static_cast<uLong>(e.date) << 16) | e.time;
     info.external_fa = e.attributes;
     ok = ok && zipOpenNewFileInZip4_64(
                    zip, e.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
@@ -1161,4 +1168,257 @@ TEST(ArchiveDiskFull, AFileThatCannotBeReplacedWholeKeepsWhatItHeld) {
   platform::FindAll(L"D:\\Prod\\bin\\*", left, false);
   ASSERT_EQ(left.size(), 1u) << "nothing written beside the program";
   EXPECT_EQ(left[0].fileName, L"app.exe");
+}
+
+namespace {
+
+constexpr platform::DWORD kDosAttributes =
+    platform::FILE_ATTRIBUTE_READONLY | platform::FILE_ATTRIBUTE_HIDDEN |
+    platform::FILE_ATTRIBUTE_SYSTEM | platform::FILE_ATTRIBUTE_ARCHIVE;
+
+// Tiny entries of every kind: empty to a few hundred bytes, stored and deflated, binary and
+// text, in folders of several depths, with DOS attributes and times of their own.
+std::vector<Entry> TinyEntries(int count) {
+  std::mt19937 rng(11);
+  std::uniform_int_distribution<int> size(0, 600), byte(0, 255);
+  const std::uint32_t kinds[] = {
+      0, platform::FILE_ATTRIBUTE_ARCHIVE, platform::FILE_ATTRIBUTE_READONLY,
+      platform::FILE_ATTRIBUTE_HIDDEN | platform::FILE_ATTRIBUTE_SYSTEM,
+      platform::FILE_ATTRIBUTE_READONLY | platform::FILE_ATTRIBUTE_ARCHIVE};
+  std::vector<Entry> entries;
+  for (int i = 0; i < count; ++i) {
+    Entry e;
+    const int folder = i % 7;
+    e.name = (folder < 3 ? "res/set" : "lib/m/deep") + std::to_string(folder) + "/f" +
+             std::to_string(i) + (i % 2 ? ".txt" : ".bin");
+    const int n = size(rng);
+    for (int k = 0; k < n; ++k)
+      e.data += i % 2 ? static_cast<char>('a' + k % 7) : static_cast<char>(byte(rng));
+    e.attributes = kinds[i % 5];
+    e.store = i % 3 == 0;
+    e.date = static_cast<std::uint16_t>(((2020 + i % 5 - 1980) << 9) | ((1 + i % 12) << 5) |
+                                        (1 + i % 28));
+    e.time = static_cast<std::uint16_t>(((i % 24) << 11) | ((i % 60) << 5) | (i % 30));
+    entries.push_back(e);
+  }
+  return entries;
+}
+
+std::wstring WindowsName(const std::string& stored) {
+  std::wstring name = platform::FromUtf8(stored);
+  std::replace(name.begin(), name.end(), L'/', L'\\');
+  return name;
+}
+
+// The files below `folder`, with their paths relative to it.
+void ListFiles(const std::wstring& folder, const std::wstring& relative,
+               std::vector<std::wstring>& files) {
+  std::vector<platform::FindData> found;
+  platform::FindAll(folder + L"\\*", found, false);
+  for (const auto& f : found) {
+    if (f.fileName == L"." || f.fileName == L"..") continue;
+    const std::wstring rel = relative.empty() ? f.fileName : relative + L"\\" + f.fileName;
+    if (f.attributes & platform::FILE_ATTRIBUTE_DIRECTORY)
+      ListFiles(folder + L"\\" + f.fileName, rel, files);
+    else
+      files.push_back(platform::ToUpper(rel));
+  }
+}
+
+// Every entry is a file below `root` with its bytes, size, time and attributes (an entry's own
+// DOS attributes, else the archive attribute of a new file), and nothing else is there.
+void ExpectUnpacked(const std::wstring& root, const std::vector<Entry>& entries) {
+  std::vector<std::wstring> expected, found;
+  for (const Entry& e : entries) {
+    const std::wstring path = root + L"\\" + WindowsName(e.name);
+    expected.push_back(platform::ToUpper(WindowsName(e.name)));
+    platform::FileInfo info;
+    ASSERT_EQ(platform::GetFileAttributesExW(path, info), platform::ERROR_SUCCESS) << e.name;
+    EXPECT_EQ(info.size, e.data.size()) << e.name;
+    EXPECT_EQ(Read(path), e.data) << e.name;
+    platform::FileTime local = 0;
+    ASSERT_TRUE(platform::DosDateTimeToFileTime(e.date, e.time, local));
+    EXPECT_EQ(info.lastWriteTime, platform::LocalFileTimeToFileTime(local)) << e.name;
+    EXPECT_EQ(info.attributes & kDosAttributes,
+              e.attributes ? e.attributes : platform::FILE_ATTRIBUTE_ARCHIVE)
+        << e.name;
+  }
+  ListFiles(root, L"", found);
+  std::sort(expected.begin(), expected.end());
+  std::sort(found.begin(), found.end());
+  EXPECT_EQ(found, expected);
+}
+
+struct CutShort : DataStorage::IProgressSink {
+  explicit CutShort(int after) : left(after) {}
+  void SetProgressText(const std::wstring&) override {}
+  void StepProgress(std::uint64_t) override {
+    if (--left == 0) throw std::runtime_error("cancelled");
+  }
+  int left;
+};
+
+}  // namespace
+
+TEST(ArchiveBatch, ManyTinyEntriesComeOutTheSameInAnyOrderAndAsWhenUnpackedOneByOne) {
+  tltest::ScopedMachine machine;
+  const std::vector<Entry> entries = TinyEntries(1500);
+  std::vector<Entry> shuffled = entries;
+  std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(5));
+  MakeArchive(L"C:\\Pkg\\Setup.data", entries);
+  MakeArchive(L"C:\\Pkg\\Shuffled.data", shuffled);
+  std::wstring path;
+  {
+    CDataStorage storage;
+    ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
+    ASSERT_TRUE(storage.ExtractAll(L"C:\\InOrder", path));
+    // One entry at a time, each an extraction of its own.
+    for (const Entry& e : entries)
+      ASSERT_TRUE(storage.ExtractFile(L"C:\\OneByOne", platform::FromUtf8(e.name), path)) << e.name;
+    // A folder at a time, with the progress shown.
+    ProgressRecorder progress;
+    storage.SetProgressSink(&progress);
+    ASSERT_TRUE(storage.ExtractFolder(L"C:\\Folders", L"res", path, L""));
+    ASSERT_TRUE(storage.ExtractFolder(L"C:\\Folders", L"lib", path, L""));
+    EXPECT_EQ(progress.texts.size(), entries.size());
+    std::uint64_t bytes = 0;
+    for (const Entry& e : entries) bytes += e.data.size();
+    EXPECT_EQ(progress.total, bytes);
+  }
+  {
+    CDataStorage storage;
+    ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Shuffled.data", nullptr));
+    ASSERT_TRUE(storage.ExtractAll(L"C:\\Shuffled", path));
+  }
+  ExpectUnpacked(L"C:\\InOrder", entries);
+  ExpectUnpacked(L"C:\\OneByOne", entries);
+  ExpectUnpacked(L"C:\\Folders", entries);
+  ExpectUnpacked(L"C:\\Shuffled", entries);
+}
+
+TEST(ArchiveBatch, EntriesTheFastWayCannotTakeGoTheWholeWayInTheirPlaceInTheBatch) {
+  tltest::ScopedMachine machine;
+  LogCapture log;
+  std::vector<Entry> entries = TinyEntries(400);
+  for (Entry& e : entries) e.name = "odd/" + e.name;
+  // A name Windows changes (the trailing dot goes), written through a handle.
+  entries[100].name = "odd/res/set2/dotted.";
+  // The same name three times in a folder the batch makes: the later entry replaces the
+  // earlier one; an older one leaves it (giving it its attributes).
+  constexpr std::uint32_t kHidden = platform::FILE_ATTRIBUTE_HIDDEN | platform::FILE_ATTRIBUTE_ARCHIVE;
+  entries[150] = {"odd/res/set3/twice.txt", "first", 0, false, kDate, kTime};
+  entries[250] = {"odd/res/set3/twice.txt", "second, later", kHidden, false, kDate + 1, kTime};
+  entries[350] = {"odd/res/set3/twice.txt", "third, older", kHidden, false, kDate - (1 << 9), kTime};
+  // An entry that cannot be read (its bytes changed after packing) is left out with its
+  // warning.
+  entries[200] = {"odd/res/set4/broken.bin", std::string(300, 'x'), 0, true};
+  MakeArchive(L"C:\\Pkg\\Setup.data", entries);
+  {
+    std::string bytes = tltest::ReadHostFile(machine.C("Pkg/Setup.data"));
+    const std::size_t data = bytes.find(std::string(300, 'x'));
+    ASSERT_NE(data, std::string::npos);
+    bytes[data + 7] = 'y';
+    std::ofstream(machine.C("Pkg/Setup.data"), std::ios::binary | std::ios::trunc) << bytes;
+  }
+  CDataStorage storage;
+  ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
+  std::wstring path;
+  EXPECT_FALSE(storage.ExtractAll(L"C:\\Out", path)) << "one entry was not unpacked";
+  EXPECT_EQ(storage.LastWriteFailure(), platform::ERROR_SUCCESS);
+  EXPECT_EQ(Read(L"C:\\Out\\odd\\res\\set2\\dotted"), entries[100].data);
+  EXPECT_EQ(Read(L"C:\\Out\\odd\\res\\set3\\twice.txt"), "second, later");
+  EXPECT_FALSE(platform::PathFileExistsW(L"C:\\Out\\odd\\res\\set4\\broken.bin"));
+  EXPECT_EQ(log.Count("1 CUnzipper::UnzipFile File = C:\\Out\\odd\\res\\set4\\broken.bin is not "
+                      "unpacked: the entry cannot be read"),
+            1);
+  EXPECT_EQ(log.Count("C:\\Out\\odd\\res\\set3\\twice.txt is NOT UPDATED"), 1);
+  // The log reads as the entries come: the warnings of entries 200 and 350 in that order.
+  std::size_t broken = log.lines.size(), kept = log.lines.size();
+  for (std::size_t i = 0; i < log.lines.size(); ++i) {
+    if (log.lines[i].find("broken.bin is not unpacked") != std::string::npos) broken = i;
+    if (log.lines[i].find("is NOT UPDATED") != std::string::npos) kept = i;
+  }
+  EXPECT_LT(broken, kept);
+  // Everything else as the archive says.
+  std::vector<Entry> rest;
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    if (i != 100 && i != 150 && i != 200 && i != 250 && i != 350) rest.push_back(entries[i]);
+  Entry dotted = entries[100];
+  dotted.name = "odd/res/set2/dotted";
+  rest.push_back(dotted);
+  rest.push_back(entries[250]);
+  ExpectUnpacked(L"C:\\Out", rest);
+}
+
+namespace {
+
+// A machine with drive D: of `free` bytes, whose TEMP lies on D:.
+struct MachineWithTempOnD {
+  explicit MachineWithTempOnD(std::uint64_t free) : machine(WithDriveD(free)) {
+    EXPECT_EQ(platform::CreateDirectoryW(L"D:\\Temp"), platform::ERROR_SUCCESS);
+    platform::SetEnvironmentVariableW(L"TMP", std::wstring_view(L"D:\\Temp"));
+    platform::SetEnvironmentVariableW(L"TEMP", std::wstring_view(L"D:\\Temp"));
+  }
+  tltest::ScopedMachine machine;
+};
+
+std::vector<Entry> Numbered(const std::string& folder, int count, std::size_t size) {
+  std::vector<Entry> entries;
+  for (int i = 0; i < count; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/f%03d.bin", i);
+    entries.push_back({folder + name, std::string(size, static_cast<char>('a' + i % 26))});
+  }
+  return entries;
+}
+
+}  // namespace
+
+TEST(ArchiveBatch, AFullDiskStopsTheBatchAtItsFileAndEveryFileMadeIsKnown) {
+  MachineWithTempOnD d(30000);
+  LogCapture log;
+  std::vector<Entry> entries = Numbered("first", 140, 200);
+  const std::vector<Entry> second = Numbered("second", 140, 200);
+  entries.insert(entries.end(), second.begin(), second.end());
+  MakeArchive(L"C:\\Pkg\\Setup.data", entries);
+  CDataStorage storage;
+  ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
+  const std::wstring temp = storage.GetTempFolder();
+  ASSERT_EQ(temp.rfind(L"D:\\Temp\\", 0), 0u) << platform::ToUtf8(temp);
+  std::wstring path;
+  // 28,000 bytes: all of them fit. The second folder fits the free space the volume reports,
+  // but only ten of its files fit what is left.
+  ASSERT_TRUE(storage.ExtractFolder(L"", L"first", path, L""));
+  EXPECT_FALSE(storage.ExtractFolder(L"", L"second", path, L""));
+  EXPECT_EQ(storage.LastWriteFailure(), platform::ERROR_DISK_FULL);
+  for (int i = 0; i < 10; ++i)
+    EXPECT_EQ(Read(temp + L"\\" + WindowsName(second[i].name)), second[i].data) << i;
+  std::vector<std::wstring> left;
+  ListFiles(temp + L"\\second", L"", left);
+  EXPECT_EQ(left.size(), 10u) << "nothing of the file the disk stopped, nothing after it";
+  EXPECT_EQ(log.Count("is not written"), 1);
+  EXPECT_EQ(log.Count("0 CUnzipper::UnzipFile File = " + platform::ToUtf8(temp) +
+                      "\\second\\f010.bin is not written: There is not enough space on the disk."),
+            1);
+  EXPECT_EQ(log.currentFile, temp + L"\\second\\f010.bin");
+  // The run's own folder goes whole at the close: every file made was known as made.
+  storage.Close();
+  EXPECT_FALSE(platform::PathFileExistsW(temp));
+}
+
+TEST(ArchiveBatch, AnExtractionCutShortLeavesWholeFilesOnlyAndEveryOneKnown) {
+  tltest::ScopedMachine machine;
+  const std::vector<Entry> entries = TinyEntries(600);
+  MakeArchive(L"C:\\Pkg\\Setup.data", entries);
+  CDataStorage storage;
+  CutShort cut(250);
+  storage.SetProgressSink(&cut);
+  ASSERT_TRUE(storage.Open(L"C:\\Pkg\\Setup.data", nullptr));
+  const std::wstring temp = storage.GetTempFolder();
+  std::wstring path;
+  EXPECT_THROW(storage.ExtractFolder(L"", L"", path, L""), std::runtime_error);
+  // The entries before the cut are there whole, none after it.
+  ExpectUnpacked(temp, std::vector<Entry>(entries.begin(), entries.begin() + 250));
+  storage.Close();
+  EXPECT_FALSE(platform::PathFileExistsW(temp));
 }
