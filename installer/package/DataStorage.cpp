@@ -27,12 +27,6 @@ constexpr platform::DWORD kEntryAttributes =
     platform::FILE_ATTRIBUTE_READONLY | platform::FILE_ATTRIBUTE_HIDDEN |
     platform::FILE_ATTRIBUTE_SYSTEM | platform::FILE_ATTRIBUTE_ARCHIVE;
 
-std::wstring Join(const std::wstring& folder, const std::wstring& name) {
-  if (folder.empty()) return name;
-  if (folder.back() == L'\\') return folder + name;
-  return folder + L"\\" + name;
-}
-
 std::wstring BackslashName(std::wstring name) {
   for (auto& c : name)
     if (c == L'/') c = L'\\';
@@ -463,7 +457,7 @@ bool CUnzipper::UnzipFile(const std::wstring* destination, bool flatten,
   if (!EnsureFolder(dest)) return false;
   if (info.isDirectory) {
     if (flatten) return true;
-    std::wstring folder = Join(dest, info.name);
+    std::wstring folder = JoinName(dest, info.name);
     if (target) *target = folder;
     return EnsureFolder(folder);
   }
@@ -474,7 +468,7 @@ bool CUnzipper::UnzipFile(const std::wstring* destination, bool flatten,
                                                              L" and is refused");
     return false;
   }
-  std::wstring path = Join(dest, name);
+  std::wstring path = JoinName(dest, name);
   if (target) *target = path;
   // In a folder this batch created, only a file the batch wrote itself can be in the way.
   std::wstring folder = FolderOf(path);
@@ -661,7 +655,7 @@ bool CZipper::AddFile(const std::wstring& rawPath, bool flatten) {
   // Relative paths are read from the root folder.
   bool relative = path.find(L':') == std::wstring::npos && !platform::PathIsUNCW(path);
   source = relative && !m_root.empty()
-               ? Join(m_root, path.rfind(L".\\", 0) == 0 ? path.substr(2) : path)
+               ? JoinName(m_root, path.rfind(L".\\", 0) == 0 ? path.substr(2) : path)
                : path;
 
   platform::FileInfo fi;
@@ -841,11 +835,11 @@ bool CDataStorage::ExtractFile(const std::wstring& folder, const std::wstring& n
   if (!m_unzipper.GetCurrentInfo(info) || !FitsFreeSpace(destination, info.unpackedSize))
     return false;
   std::wstring folderPart = FolderOf(stored);
-  std::wstring target = folderPart.empty() ? destination : Join(destination, folderPart);
+  std::wstring target = folderPart.empty() ? destination : JoinName(destination, folderPart);
   m_state = 2;
   m_unzipper.SetOverwriteName(L"");
   if (!m_unzipper.UnzipFile(&target, true, &m_password)) return false;
-  path = Join(destination, stored);
+  path = JoinName(destination, stored);
   return true;
 }
 
@@ -858,7 +852,7 @@ bool CDataStorage::ExtractFolder(const std::wstring& folder, const std::wstring&
                                  std::wstring& path, const std::wstring& overwriteName) {
   std::wstring destination = Destination(folder);
   std::wstring wanted = BackslashName(prefix);
-  path = Join(destination, wanted);
+  path = JoinName(destination, wanted);
   return ExtractEntries(destination, wanted, overwriteName, true);
 }
 
@@ -881,7 +875,7 @@ bool CDataStorage::ExtractEntries(const std::wstring& destination, const std::ws
   m_unzipper.SetOverwriteName(overwriteName);
   bool ok = true;
   for (const EntryInfo* item : items) {
-    if (progress) progress->SetProgressText(Join(destination, item->name));
+    if (progress) progress->SetProgressText(JoinName(destination, item->name));
     ok = m_unzipper.UnzipFile(&destination, false, &m_password, nullptr, item) && ok;
     // A full disk stops the batch: every later entry would fail the same way.
     if (m_unzipper.WriteFailure() != platform::ERROR_SUCCESS) break;
@@ -903,6 +897,12 @@ bool CDataStorage::Measure(const std::wstring* prefix, std::uint64_t& count,
     unpackedBytes += info.unpackedSize;
   }
   return true;
+}
+
+std::wstring JoinName(const std::wstring& folder, const std::wstring& name) {
+  if (folder.empty()) return name;
+  if (folder.back() == L'\\') return folder + name;
+  return folder + L"\\" + name;
 }
 
 bool DeleteFolderTree(const std::wstring& folder) {

@@ -247,6 +247,10 @@ class CDataStorage : public IDataStorage {
 // scheduled for removal at the next start; false when something stayed.
 bool DeleteFolderTree(const std::wstring& folder);
 
+// `name` below `folder` of the machine, with one backslash between them (`name` alone for an
+// empty folder).
+std::wstring JoinName(const std::wstring& folder, const std::wstring& name);
+
 // Does an entry name (in "\" form) stay inside the folder it is unpacked into? Refused: "..",
 // a rooted name, a drive letter or any ":", a UNC name.
 bool IsSafeEntryName(const std::wstring& name);

@@ -26,12 +26,6 @@ constexpr char kNoteTitle[] = "TOLMERA Setup run folder";
 constexpr std::uint64_t kMaxNoteBytes = 512;
 constexpr std::size_t kSuffixDigits = 8;
 
-std::wstring Join(const std::wstring& folder, const std::wstring& name) {
-  if (folder.empty()) return name;
-  if (folder.back() == L'\\') return folder + name;
-  return folder + L"\\" + name;
-}
-
 std::wstring UniqueSuffix() {
   static std::mt19937_64 rng = [] {
     std::random_device rd;
@@ -119,7 +113,7 @@ std::wstring MakeRunFolder(const std::wstring& temp, const std::wstring& base, b
   const std::uint64_t started = platform::ProcessStartStamp(pid);
   for (int attempt = 0; attempt < 64; ++attempt) {
     const std::wstring name = base + L"-" + UniqueSuffix();
-    const std::wstring folder = Join(temp, name);
+    const std::wstring folder = JoinName(temp, name);
     // The note first: a run stopped before the folder is made leaves a note of no folder,
     // which the next run takes away; never a folder that no note names.
     platform::DWORD status = platform::ERROR_SUCCESS;
@@ -151,7 +145,7 @@ void ReleaseRunFolder(const std::wstring& folder) {
 
 std::size_t RemoveEndedRunFolders(const std::wstring& temp, std::size_t maxNotes) {
   std::vector<platform::FindData> entries;
-  if (temp.empty() || platform::FindAll(Join(temp, L"*"), entries, false,
+  if (temp.empty() || platform::FindAll(JoinName(temp, L"*"), entries, false,
                                         /*storedAttributes=*/false) != platform::ERROR_SUCCESS)
     return 0;
   std::map<std::wstring, platform::DWORD, platform::NoCaseLess> kinds;
@@ -170,7 +164,7 @@ std::size_t RemoveEndedRunFolders(const std::wstring& temp, std::size_t maxNotes
     const std::wstring folderName = name.substr(0, name.size() - extension.size());
     if (!IsRunFolderName(folderName)) continue;
     if (++looked > maxNotes) break;
-    const std::wstring notePath = Join(temp, name);
+    const std::wstring notePath = JoinName(temp, name);
     std::string bytes;
     Note note;
     if (platform::ReadWholeFile(notePath, bytes, kMaxNoteBytes) != platform::ERROR_SUCCESS ||
@@ -183,7 +177,7 @@ std::size_t RemoveEndedRunFolders(const std::wstring& temp, std::size_t maxNotes
       if (!(folder->second & platform::FILE_ATTRIBUTE_DIRECTORY) ||
           (folder->second & platform::FILE_ATTRIBUTE_REPARSE_POINT))
         continue;
-      const std::wstring path = Join(temp, folderName);
+      const std::wstring path = JoinName(temp, folderName);
       if (!DeleteFolderTree(path)) continue;  // the rest waits for the next start; so does the note
       ++removed;
     }
