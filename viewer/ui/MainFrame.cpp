@@ -2,7 +2,6 @@
 
 #include "ui/MlsString.h"
 #include "ui/TextIds.h"
-#include "ui/TreeObjectView.h"
 #include "ui/VHSplitter.h"
 #include "workspace/CadEngineLibrary.h"
 #include "xml/XmlText.h"
@@ -201,9 +200,7 @@ void CMainFrame::OnFileRecognize() {
 void CMainFrame::OnFileRecognizeSelect() {
   if (m_strPathName.empty() || m_strFileExt.empty() || !IsRecognisableExtension(m_strFileExt))
     return;
-  CTreeObjectView& tree = m_wndView1->GetTreeObjectView();
-  CTreeObject* object = tree.GetSelectedObject();
-  if (!object) object = tree.GetRootObject();
+  CTreeObject* object = m_wndView1->GetCore().GetSelectedOrRootObject();
   if (!object) {
     ShowMessage(Text(TextId::MsgNothingSelected));
     return;

@@ -1,9 +1,5 @@
 #include "ui/Object3DView.h"
 
-#include "ui/TreeObjectView.h"
-#include "workspace/SplitterView.h"
-#include "workspace/ViewShapes.h"
-
 #include <wx/dcclient.h>
 #include <wx/utils.h>
 
@@ -68,26 +64,20 @@ QZ::CAD::XWindowHandle* CObject3DView::GetWindowHandle() {
 
 void CObject3DView::SetViewer(QZ::ObjPtr<QZ::CAD::IView>& view) { m_pView = view; }
 
-CSplitterView* CObject3DView::GetSplitterView() const {
-  for (wxWindow* w = GetParent(); w; w = w->GetParent())
-    if (auto* view = dynamic_cast<CSplitterView*>(w)) return view;
-  return nullptr;
-}
-
 void CObject3DView::SelectShape(CTreeObject* object) {
-  Guarded([&] { ViewShapes::SelectShape(m_pView.Get(), object); });
+  if (m_pCore) m_pCore->SelectShapes(object);
 }
 void CObject3DView::SelectRecurs(CTreeObject* object) {
-  Guarded([&] { ViewShapes::SelectRecurs(m_pView.Get(), object); });
+  if (m_pCore) m_pCore->AddToSelection(object);
 }
 void CObject3DView::Erase(CTreeObject* object) {
-  Guarded([&] { ViewShapes::Erase(m_pView.Get(), object); });
+  if (m_pCore) m_pCore->EraseShapes(object);
 }
 void CObject3DView::DeleteSelectedShape() {
   Guarded([&] { m_pView->DeleteSelected(); });
 }
 void CObject3DView::UpdateSelectedObject(CObject3D* object) {
-  Guarded([&] { ViewShapes::UpdateSelectedObject(m_pView.Get(), object); });
+  if (m_pCore) m_pCore->ShowAgain(object);
 }
 
 void CObject3DView::OnPaint(wxPaintEvent&) {
@@ -112,7 +102,7 @@ void CObject3DView::OnLeftDown(wxMouseEvent& event) {
     QZ::ObjPtr<QZ::CAD::IShapeVis> vis;
     Guarded([&] { vis = QZ::ObjPtr<QZ::CAD::IShapeVis>(m_pView->Pick(x, y)); });
     // Nothing there clears the tree's selection; a shape selects its item.
-    if (CSplitterView* view = GetSplitterView()) view->GetCore().OnPick(vis.Get());
+    if (m_pCore) m_pCore->OnPick(vis.Get());
   }
   SetFocus();
   m_bLeftDown = 1;
@@ -161,7 +151,7 @@ void CObject3DView::OnMouseWheel(wxMouseEvent& event) {
 
 void CObject3DView::OnKeyDown(wxKeyEvent& event) {
   if (event.GetKeyCode() != WXK_DELETE) return;
-  Guarded([&] { m_pView->DeleteSelected(); });
-  if (CSplitterView* view = GetSplitterView()) view->GetTreeObjectView().DeleteSelectedItem();
+  // The selected object leaves the model, this view and the tree; the view is drawn again.
+  if (m_pCore) m_pCore->DeleteSelected();
   Guarded([&] { m_pView->Redraw(); });
 }

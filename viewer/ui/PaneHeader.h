@@ -17,6 +17,7 @@
 #include <wx/window.h>
 
 #include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -107,14 +108,18 @@ class MORLANE_API CHeaderPane : public wxWindow {
   const CBtn& GetHideButton() const { return m_header.m_btnHide; }
   int GetSmallCaptionHeight() const { return m_header.m_nSmCaptionHeight; }
   const CPaneGlyph& GetGlyph(int index) const { return m_arGlyphs[index]; }
+  // What a release on the hide button runs: the holding window's hiding of this pane.
+  void SetHideHandler(std::function<void()> hide) { m_hide = std::move(hide); }
 
  protected:
   // Binds the band's paint, size and mouse messages; called by the pane after Create.
   void BindHeader();
   virtual wxWindow* GetPaneControl() const = 0;
   virtual std::wstring GetCaption() const = 0;
-  // The pane's workspace hides this pane.
-  virtual void HidePane() = 0;
+  // The window that holds the pane hides it, as the handler handed in says (none: nothing).
+  void HidePane() {
+    if (m_hide) m_hide();
+  }
   // Whether a 1-pixel frame is drawn around the control.
   virtual bool IsControlFramed() const { return false; }
 
@@ -132,4 +137,6 @@ class MORLANE_API CHeaderPane : public wxWindow {
 
  private:
   void Apply(const CPaneHeader::Reaction& reaction);
+
+  std::function<void()> m_hide;
 };

@@ -3,7 +3,6 @@
 #include "ui/MlsString.h"
 #include "ui/PropertyGridRows.h"
 #include "ui/TextIds.h"
-#include "workspace/SplitterView.h"
 #include "xml/XmlText.h"
 
 #include <wx/propgrid/manager.h>
@@ -94,16 +93,6 @@ std::wstring CPropertiesView::GetCaption() const {
   return CMlsString::GetResourceString(eMenus, TextId::ModelGeometry, L"ToolDoc", L"ModelGeom");
 }
 
-CSplitterView* CPropertiesView::GetSplitterView() const {
-  for (wxWindow* w = GetParent(); w; w = w->GetParent())
-    if (auto* view = dynamic_cast<CSplitterView*>(w)) return view;
-  return nullptr;
-}
-
-void CPropertiesView::HidePane() {
-  if (CSplitterView* view = GetSplitterView()) view->ShowPropertiesView(false);
-}
-
 void CPropertiesView::OnSetFocus(wxFocusEvent& event) {
   event.Skip();
   if (m_wndPropList) m_wndPropList->GetGrid()->SetFocus();
@@ -186,20 +175,17 @@ void CPropertiesView::OnPropertyChanged(int id, wxPGProperty* row) {
     m_bUpdating = 0;
     return;
   }
-  CSplitterView* view = GetSplitterView();
   auto* valueRow = dynamic_cast<CMFCPropertyGridPropertyFormat*>(row);
   auto* colourRow = dynamic_cast<CPropertyGridColorProperty*>(row);
   PropertyChange change = PropertyChange::Ignored;
   if (valueRow && property->GetKind() == CProperty::eKindStandard) {
     auto& standard = static_cast<CPropertyStandard&>(*property);
-    if (view) {
-      change = view->GetCore().ChangeProperty(standard, valueRow->GetVariant());
-    } else {
-      standard.SetValue(valueRow->GetVariant());
-      change = PropertyChange::Written;
-    }
-    if (change != PropertyChange::Ignored && change != PropertyChange::Written &&
-        change != PropertyChange::Renamed) {
+    if (m_pCore) change = m_pCore->ChangeProperty(standard, valueRow->GetVariant());
+    if (change == PropertyChange::Ignored) {
+      // Nothing written: the row shows what the model holds.
+      valueRow->SetVariant(standard.GetValue());
+      GetGrid().RefreshProperty(valueRow);
+    } else if (change != PropertyChange::Written && change != PropertyChange::Renamed) {
       // The row shows what the model holds now; an edge row tells what its value means.
       valueRow->SetVariant(standard.GetValue());
       if (property->IsNamed(L"lch1") || property->IsNamed(L"lch2")) {
@@ -211,10 +197,11 @@ void CPropertiesView::OnPropertyChanged(int id, wxPGProperty* row) {
     }
   } else if (colourRow && property->GetKind() == CProperty::eKindColor) {
     auto& colour = static_cast<CPropertyColor&>(*property);
-    if (view)
-      view->GetCore().ChangeProperty(colour, colourRow->GetColor());
-    else
-      colour.SetColor(colourRow->GetColor());
+    if (m_pCore) change = m_pCore->ChangeProperty(colour, colourRow->GetColor());
+    if (change == PropertyChange::Ignored) {
+      colourRow->SetColor(colour.GetColor());
+      GetGrid().RefreshProperty(colourRow);
+    }
   }
   m_bUpdating = 0;
 }

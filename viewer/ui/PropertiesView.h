@@ -9,6 +9,8 @@
 // writes it into the model, rebuilds the owner and shows it again, or renames the tree item;
 // the row then shows what the model holds (the old value after a failed rebuild), and the two
 // edge rows of a shaft section take the label and description of what their value means.
+// Without a workspace nothing is written: the row shows the model's value again. The pane knows
+// its workspace only by the core handed to it (SetCore) and the hide handler of its header.
 
 #include "MorlaneExport.h"
 #include "ui/PaneHeader.h"
@@ -20,7 +22,6 @@ class wxPropertyGridManager;
 class wxPropertyGrid;
 class wxPGProperty;
 class wxPropertyGridEvent;
-class CSplitterView;
 
 class MORLANE_API CPropertiesView : public CHeaderPane, public IWorkspaceProperties {
  public:
@@ -33,6 +34,9 @@ class MORLANE_API CPropertiesView : public CHeaderPane, public IWorkspacePropert
   CPropertiesView();
   ~CPropertiesView() override;
   bool Create(wxWindow* parent, wxWindowID id);
+  // The workspace that changed values go to; null: none.
+  void SetCore(CWorkspaceCore* core) { m_pCore = core; }
+  CWorkspaceCore* GetCore() const { return m_pCore; }
 
   wxPropertyGridManager& GetPropList() { return *m_wndPropList; }
   wxPropertyGrid& GetGrid() const;
@@ -55,17 +59,16 @@ class MORLANE_API CPropertiesView : public CHeaderPane, public IWorkspacePropert
  protected:
   void FillProperties(const std::shared_ptr<CProperty>& property, wxPGProperty* parent);
   void InitPropList();
-  CSplitterView* GetSplitterView() const;
   void OnGridChanged(wxPropertyGridEvent& event);
   void OnSetFocus(wxFocusEvent& event);
 
   // CHeaderPane
   wxWindow* GetPaneControl() const override;
   std::wstring GetCaption() const override;
-  void HidePane() override;
 
  private:
   wxPropertyGridManager* m_wndPropList = nullptr;
+  CWorkspaceCore* m_pCore = nullptr;
   unsigned char m_bUpdating = 0;
   bool m_bAlphabetic = false;
   CTreeObject* m_pObject = nullptr;

@@ -1,9 +1,7 @@
 #include "ui/TreeObjectView.h"
 
 #include "ui/MlsString.h"
-#include "ui/Object3DView.h"
 #include "ui/TextIds.h"
-#include "workspace/SplitterView.h"
 
 #include <wx/msgdlg.h>
 
@@ -19,12 +17,6 @@ class CTreeItemObject : public wxTreeItemData {
 // Menu commands the pane answers (its own and the edit commands, which do nothing).
 constexpr int kCmdProperties = 135;
 constexpr int kCmdQuiet[] = {136, 137, 138, wxID_CUT, wxID_COPY, wxID_CLEAR};
-
-CSplitterView* WorkspaceOf(const wxWindow* pane) {
-  for (wxWindow* w = pane->GetParent(); w; w = w->GetParent())
-    if (auto* view = dynamic_cast<CSplitterView*>(w)) return view;
-  return nullptr;
-}
 
 }  // namespace
 
@@ -63,10 +55,7 @@ CTreeObject* CViewTree::GetItemObject(const wxTreeItemId& item) const {
 void CViewTree::OnKeyDown(wxKeyEvent& event) {
   // Not handed on to the control: it does no keyboard navigation.
   if (event.GetKeyCode() != WXK_DELETE) return;
-  auto* pane = dynamic_cast<CTreeObjectView*>(GetParent());
-  if (!pane) return;
-  if (CSplitterView* view = WorkspaceOf(pane)) view->GetObject3DView().DeleteSelectedShape();
-  pane->DeleteSelectedItem();
+  if (m_pPane) m_pPane->DeleteSelectedItem();
 }
 
 // --- CTreeObjectView ---------------------------------------------------------------------------
@@ -83,6 +72,7 @@ bool CTreeObjectView::Create(wxWindow* parent, wxWindowID id) {
     m_wndFileView = nullptr;
     return false;
   }
+  m_wndFileView->SetPane(this);
   BindHeader();
   m_wndFileView->Bind(wxEVT_TREE_SEL_CHANGED, &CTreeObjectView::OnTreeSelChanged, this);
   Bind(wxEVT_CONTEXT_MENU, &CTreeObjectView::OnContextMenu, this);
@@ -99,15 +89,9 @@ bool CTreeObjectView::Create(wxWindow* parent, wxWindowID id) {
   return true;
 }
 
-CSplitterView* CTreeObjectView::GetSplitterView() const { return WorkspaceOf(this); }
-
 std::wstring CTreeObjectView::GetCaption() const {
   return CMlsString::GetResourceString(eMenus, TextId::ModelStructure, L"ToolDoc",
                                        L"ModelStructure");
-}
-
-void CTreeObjectView::HidePane() {
-  if (CSplitterView* view = GetSplitterView()) view->ShowTreeObjectView(false);
 }
 
 void CTreeObjectView::OnSetFocus(wxFocusEvent& event) {
@@ -245,13 +229,18 @@ void CTreeObjectView::OnTreeSelChanged(wxTreeEvent& event) {
 void CTreeObjectView::OnSelChanged(const wxTreeItemId& newItem, const wxTreeItemId& oldItem) {
   if (newItem.IsOk() && oldItem.IsOk()) SetFocus();
   CTreeObject* object = m_wndFileView->GetItemObject(newItem);
-  if (CSplitterView* view = GetSplitterView()) view->GetCore().OnTreeSelectionChanged(object);
+  if (m_pCore) m_pCore->OnTreeSelectionChanged(object);
 }
 
 void CTreeObjectView::UpdateSelName() {
   const wxTreeItemId item = m_wndFileView->GetSelection();
   CTreeObject* object = GetSelectedObject();
   if (object) m_wndFileView->SetItemText(item, object->GetName());
+}
+
+void CTreeObjectView::UpdateItemName(CTreeObject* object) {
+  const wxTreeItemId item = FindObjectItem(object, m_wndFileView->GetRootItem());
+  if (item.IsOk()) m_wndFileView->SetItemText(item, object->GetName());
 }
 
 void CTreeObjectView::OnContextMenu(wxContextMenuEvent& event) {
@@ -281,33 +270,37 @@ void CTreeObjectView::DeleteItem(const QZ::ObjPtr<QZ::CAD::IShapeVis>& shape) {
 }
 
 void CTreeObjectView::DeleteSelectedItem() {
-  const wxTreeItemId item = m_wndFileView->GetSelection();
-  CTreeObject* object = GetSelectedObject();
-  if (!object) return;
-  CTreeObject* parent = object->GetParent();
-  CSplitterView* view = GetSplitterView();
-  if (parent) {
-    if (!parent->IsNode()) return;
-    // Nothing may keep pointing into the object: the selection, the 3D view's selection and
-    // the property rows go first.
-    ResetSelect();
-    if (view) view->GetObject3DView().Erase(object);
-    static_cast<CNode*>(parent)->RemoveChild(object);
-    m_bSelecting = true;
-    m_wndFileView->Delete(item);
-    m_bSelecting = false;
-  } else {
-    if (!object->IsNode()) return;
-    auto* root = static_cast<CNode*>(object);
-    if (view) {
-      // The rows shown may belong to an object below the root: the root is shown again.
-      view->GetObject3DView().Erase(root);
+  if (m_pCore) m_pCore->DeleteSelected();
+}
+
+void CTreeObjectView::ResetSelectBelow(const wxTreeItemId& item, bool itself) {
+  // The workspace's delete has cleared it already; anyone else is told here.
+  const wxTreeItemId selected = m_wndFileView->GetSelection();
+  if (!selected.IsOk() || !m_wndFileView->IsSelected(selected)) return;
+  wxTreeItemId up = itself ? selected : m_wndFileView->GetItemParent(selected);
+  for (; up.IsOk(); up = m_wndFileView->GetItemParent(up))
+    if (up == item) {
+      ResetSelect();
+      return;
     }
-    while (root->GetChildCount() > 0) root->RemoveChild(root->GetChild(0).get());
-    m_bSelecting = true;
-    m_wndFileView->DeleteChildren(item);
-    m_bSelecting = false;
-    OnSelChanged(item, wxTreeItemId());
-  }
+}
+
+void CTreeObjectView::RemoveItem(CTreeObject* object) {
+  const wxTreeItemId item = FindObjectItem(object, m_wndFileView->GetRootItem());
+  if (!item.IsOk()) return;
+  ResetSelectBelow(item, true);
+  m_bSelecting = true;
+  m_wndFileView->Delete(item);
+  m_bSelecting = false;
+  m_wndFileView->Refresh();
+}
+
+void CTreeObjectView::RemoveChildItems(CTreeObject* object) {
+  const wxTreeItemId item = FindObjectItem(object, m_wndFileView->GetRootItem());
+  if (!item.IsOk()) return;
+  ResetSelectBelow(item, false);
+  m_bSelecting = true;
+  m_wndFileView->DeleteChildren(item);
+  m_bSelecting = false;
   m_wndFileView->Refresh();
 }

@@ -39,8 +39,18 @@ bool CSplitterView::OpenXml(const std::wstring& path) {
 }
 
 CSplitterView::~CSplitterView() {
-  // The panes go with the windows; they must not be asked anything meanwhile.
+  // The panes go with the windows, after the core: neither may ask the other anything
+  // meanwhile.
   m_core.SetPanes(nullptr, nullptr);
+  if (m_wndTreeObjectView) {
+    m_wndTreeObjectView->SetCore(nullptr);
+    m_wndTreeObjectView->SetHideHandler(nullptr);
+  }
+  if (m_wndPropertiesView) {
+    m_wndPropertiesView->SetCore(nullptr);
+    m_wndPropertiesView->SetHideHandler(nullptr);
+  }
+  if (m_wndObject3DView) m_wndObject3DView->SetCore(nullptr);
 }
 
 bool CSplitterView::Create(wxWindow* parent, wxWindowID id) {
@@ -50,6 +60,13 @@ bool CSplitterView::Create(wxWindow* parent, wxWindowID id) {
   m_wndTreeObjectView = new CTreeObjectView;
   m_wndPropertiesView = new CPropertiesView;
   m_wndObject3DView = new CObject3DView;
+  // What each pane needs of the workspace is handed to it here: the core and, for the side
+  // panes, how the workspace hides them.
+  m_wndTreeObjectView->SetCore(&m_core);
+  m_wndPropertiesView->SetCore(&m_core);
+  m_wndObject3DView->SetCore(&m_core);
+  m_wndTreeObjectView->SetHideHandler([this] { ShowTreeObjectView(false); });
+  m_wndPropertiesView->SetHideHandler([this] { ShowPropertiesView(false); });
   if (!m_wndTreeObjectView->Create(m_wndSplitterLeft, wxID_ANY) ||
       !m_wndPropertiesView->Create(m_wndSplitterLeft, wxID_ANY) ||
       !m_wndObject3DView->Create(this, wxID_ANY))

@@ -554,10 +554,10 @@ void CWorkspaceCore::OnPick(QZ::CAD::IShapeVis* vis) {
 }
 
 void CWorkspaceCore::OnTreeSelectionChanged(CTreeObject* object) {
-  if (m_pView) {
-    ViewShapes::SelectShape(m_pView.Get(), object);
-    m_pView->Redraw();
-  }
+  InView([&](QZ::CAD::IView* view) {
+    ViewShapes::SelectShape(view, object);
+    view->Redraw();
+  });
   if (m_pProperties) m_pProperties->UpdateObjectProperties(object);
 }
 

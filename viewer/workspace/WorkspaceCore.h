@@ -9,6 +9,10 @@
 // tree's selection selects the shapes in the view and fills the property pane
 // (OnTreeSelectionChanged); a value changed in the property pane is written into the model and
 // rebuilds its owner, which is shown again, or renames the tree item (ChangeProperty).
+//
+// Every command that changes the model is the workspace's: delete (DeleteSelected,
+// DeleteObject), rename (Rename), a changed value (ChangeProperty), recognition. The panes ask
+// for them and are told what changed through their interfaces; no pane reaches another.
 
 #include "MorlaneExport.h"
 #include "model/ShaftRecognition.h"
@@ -37,6 +41,13 @@ class MORLANE_API IWorkspaceTree {
   virtual void RefreshTexts() = 0;  // redraw after a language change
   // The selected item takes the name of its object.
   virtual void UpdateSelName() = 0;
+  // The item of the object takes the name of its object; nothing when no item holds it.
+  virtual void UpdateItemName(CTreeObject* object) = 0;
+  // The item of the object and every item below it go (the model is not touched); nothing when
+  // no item holds the object.
+  virtual void RemoveItem(CTreeObject* object) = 0;
+  // Every item below the object's item goes; its own item stays.
+  virtual void RemoveChildItems(CTreeObject* object) = 0;
 };
 
 // What became of a value changed in the property pane.
@@ -106,6 +117,8 @@ class MORLANE_API CWorkspaceCore {
   RecognitionList GetRecognizeData() const { return m_arRecognizeData; }
   bool RecognizeSelected(CTreeObject* object, RecognizeState& state);
   bool IsSelectedItem() const;
+  // The object of the tree's selected item, else that of its root item; null for an empty tree.
+  CTreeObject* GetSelectedOrRootObject() const;
   void GetDataSelected(CTreeObject* object, std::vector<qz_RecognizeShaft>& output) const;
   std::vector<qz_RecognizeShaft> GetRecognizeDataSelected();
 
@@ -126,6 +139,31 @@ class MORLANE_API CWorkspaceCore {
   PropertyChange ChangeProperty(CPropertyColor& property, COLORREF color);
   // The leaf of the model whose visual is vis; null when none.
   CObject3D* FindObjectOfVisual(QZ::CAD::IShapeVis* vis) const;
+  // Whether the object is part of this workspace's model (its root included).
+  bool Holds(const CTreeObject* object) const;
+
+  // Deletes the object of the tree's selected item (DeleteObject); false when nothing is
+  // selected.
+  bool DeleteSelected();
+  // Deletes an object of the model: its shapes are erased from the view, it leaves its group
+  // and its item (with the items below it) leaves the tree; nothing is selected afterwards and
+  // the property pane is empty. A shaft section leaves its shaft, whose other sections stay as
+  // they are. The model root stays with its item: every object below it goes, and a selected
+  // root stays selected and shown. False, and nothing changed, for null or an object of
+  // another model.
+  bool DeleteObject(CTreeObject* object);
+  // Gives the object a new name (its "Name" property) and its tree item the same text; a
+  // selected object's properties are shown again. Ignored for null, an object of another model
+  // or one without a name; otherwise Renamed.
+  PropertyChange Rename(CTreeObject* object, const std::wstring& name);
+
+  // What the 3D pane does with the shapes of model objects in the workspace's view: select
+  // every leaf below the object (and finish the selection), add them to the selection, erase
+  // them, show a leaf again after its solid changed (ViewShapes). Engine errors are dropped.
+  void SelectShapes(CTreeObject* object);
+  void AddToSelection(CTreeObject* object);
+  void EraseShapes(CTreeObject* object);
+  void ShowAgain(CObject3D* object);
 
   // Shows every solid below the object in the view.
   void AddObjectsToViewer(const std::shared_ptr<CTreeObject>& object);
@@ -150,6 +188,12 @@ class MORLANE_API CWorkspaceCore {
                                      const CVariant& value);
 
   void DropPreload();
+  // Clears the selection in the tree, the view and the property pane.
+  void ClearSelection();
+  // Runs a call of the view; its engine errors are dropped (a command never stops half-way
+  // through the windows that asked for it).
+  template <class F>
+  void InView(const F& call);
 
   std::unique_ptr<CModelPreload> m_preload;
   QZ::CAD::ICADTools* m_pTools = nullptr;
@@ -165,6 +209,16 @@ class MORLANE_API CWorkspaceCore {
   RecognitionList m_arRecognizeData;
   std::vector<qz_RecognizeShaft> m_arRecognizeSelected;
 };
+
+template <class F>
+void CWorkspaceCore::InView(const F& call) {
+  if (!m_pView) return;
+  try {
+    call(m_pView.Get());
+  } catch (QZ::IException* e) {
+    if (e) e->Release();
+  }
+}
 
 // The shaft section's labels and descriptions in the current language (only for a section
 // with a parent).

@@ -45,8 +45,12 @@ class RecordingTree : public IWorkspaceTree {
   void SetRootText(const std::wstring& text) override { rootText = text; }
   void RefreshTexts() override { ++refreshes; }
   void UpdateSelName() override { ++renames; }
+  void UpdateItemName(CTreeObject* object) override { renamedItems.push_back(object); }
+  void RemoveItem(CTreeObject* object) override { removedItems.push_back(object); }
+  void RemoveChildItems(CTreeObject* object) override { emptiedItems.push_back(object); }
 
   CWorkspaceCore* core = nullptr;
+  std::vector<CTreeObject*> renamedItems, removedItems, emptiedItems;
   std::shared_ptr<CNodeRoot> root;
   CTreeObject* selected = nullptr;
   std::wstring rootText;
