@@ -30,7 +30,7 @@ class ModelReaderTest : public ::testing::Test {
   void TearDown() override { SetBuildErrorReporter(nullptr); }
 
   // Reads a model file with the given content into root.
-  bool Read(const std::string& xml) {
+  ModelReadResult Read(const std::string& xml) {
     dir.Write("model.xml", xml);
     report = ModelReadReport{};
     return ReadModelFile(dir.WFile("model.xml"), root, &report);
