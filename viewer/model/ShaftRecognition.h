@@ -27,8 +27,6 @@
 class CShaft;
 class CShaftSection;
 
-// Records of a modelled shaft as the host program reads them, packed to 4 bytes (a double may
-// follow a 32-bit field directly).
 // The kind of a groove record (qz_RecognizeGroove::type). The engine's recognised grooves
 // (IRecognizeGroove::GetType) use the same numbers, and one more of their own.
 enum eRecognizeGrooveType : std::int32_t {
@@ -42,6 +40,8 @@ enum eRecognizeGrooveType : std::int32_t {
   eRecognizeEngineCircular = 6,
 };
 
+// Records of a modelled shaft as the host program reads them, packed to 4 bytes (a double may
+// follow a 32-bit field directly).
 #pragma pack(push, 4)
 struct qz_RecognizeGroove {
   // An eRecognizeGrooveType from none to slots. Only the block of the type is filled; the

@@ -285,8 +285,7 @@ void ReadData(XMLNode* element, CNode& group, ModelReadReport* report) {
 
 namespace {
 
-ModelReadResult Outcome(ModelReadError reason, const std::wstring& path,
-                        std::wstring detail = {}) {
+ModelReadResult Outcome(ModelReadError reason, const std::wstring& path, std::wstring detail = {}) {
   ModelReadResult r;
   r.reason = reason;
   r.path = path;
@@ -301,14 +300,14 @@ ModelReadResult ProbeFile(const std::wstring& path) {
   struct stat st;
   if (narrow.empty() || ::stat(narrow.c_str(), &st) != 0) {
     if (!narrow.empty() && errno != ENOENT && errno != ENOTDIR)
-      return Outcome(ModelReadError::NoAccess, path, MorlaneText::FromUtf8(std::strerror(errno)));
+      return Outcome(ModelReadError::Unreadable, path, MorlaneText::FromUtf8(std::strerror(errno)));
     return Outcome(ModelReadError::Missing, path);
   }
   if (!S_ISREG(st.st_mode)) return Outcome(ModelReadError::NotAFile, path);
   const int fd = ::open(narrow.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOENT) return Outcome(ModelReadError::Missing, path);
-    return Outcome(ModelReadError::NoAccess, path, MorlaneText::FromUtf8(std::strerror(errno)));
+    return Outcome(ModelReadError::Unreadable, path, MorlaneText::FromUtf8(std::strerror(errno)));
   }
   ::close(fd);
   return Outcome(ModelReadError::None, path);
@@ -322,7 +321,7 @@ const wchar_t* ModelReadErrorName(ModelReadError reason) {
     case ModelReadError::NoRoot: return L"no-root";
     case ModelReadError::Missing: return L"missing";
     case ModelReadError::NotAFile: return L"not-a-file";
-    case ModelReadError::NoAccess: return L"no-access";
+    case ModelReadError::Unreadable: return L"unreadable";
     case ModelReadError::NotWellFormed: return L"not-well-formed";
     case ModelReadError::NotAModel: return L"not-a-model";
     case ModelReadError::Cancelled: return L"cancelled";
@@ -338,7 +337,7 @@ std::wstring ModelReadResult::Text() const {
     case ModelReadError::NoRoot: what = L"no model to read into"; break;
     case ModelReadError::Missing: what = L"no such file"; break;
     case ModelReadError::NotAFile: what = L"not a file"; break;
-    case ModelReadError::NoAccess: what = L"cannot be opened for reading"; break;
+    case ModelReadError::Unreadable: what = L"cannot be opened for reading"; break;
     case ModelReadError::NotWellFormed:
       what = L"not well-formed XML";
       if (line > 0)

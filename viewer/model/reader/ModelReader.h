@@ -37,7 +37,7 @@ enum class ModelReadError {
   NoRoot,         // there was no model root to read into
   Missing,        // nothing at the path (or no path)
   NotAFile,       // a folder, a device or something else that is no plain file
-  NoAccess,       // the file cannot be opened for reading (its rights)
+  Unreadable,     // the system does not open it for reading (its rights, a loop of links)
   NotWellFormed,  // the XML layer refused the text (its reason, with line and column)
   NotAModel,      // the document's root element is not Model
   Cancelled,      // the progress callback cancelled the reading
@@ -50,7 +50,7 @@ enum class ModelReadError {
 struct MORLANE_API ModelReadResult {
   ModelReadError reason = ModelReadError::None;
   std::wstring path;
-  // NotWellFormed: the XML layer's reason; NotAModel: the root element's tag; NoAccess: the
+  // NotWellFormed: the XML layer's reason; NotAModel: the root element's tag; Unreadable: the
   // system's reason; Failed: what stopped it.
   std::wstring detail;
   int line = 0, column = 0;  // of an XML fault, from 1; 0 when it has no position
