@@ -119,8 +119,8 @@ class CTreeObject;
 
 // What a group asks when it takes in an imported part (CNode::ImportItem) or copies a leaf of
 // another model (CNode::AppendCopy) with recognition: whether the solid is something the model
-// has a class for (a shaft, ShaftRecognition.h), and if so that object, added to the group. The
-// caller hands it in; the group knows nothing of what is recognised.
+// has a class for (the workspace hands in the shaft recogniser), and if so that object, added to
+// the group. The caller hands it in; the group knows nothing of what is recognised.
 class MORLANE_API IPartRecogniser {
  public:
   virtual ~IPartRecogniser();

@@ -17,9 +17,10 @@ struct CModelPreload::State {
   std::atomic<int> done{0}, total{0};
   std::mutex lock;
   std::condition_variable ended;
-  bool finished = false;  // under lock
+  bool finished = false;   // under lock
   ModelReadResult result;  // under lock until finished
   bool taken = false;
+  bool joined = false;  // the reading thread has ended and is joined: result is ours
   std::vector<std::wstring> messages;
   std::thread thread;
 
@@ -77,9 +78,9 @@ std::unique_ptr<CModelPreload> CModelPreload::Start(QZ::CAD::ICADTools* tools,
 const std::wstring& CModelPreload::GetPath() const { return m_state->path; }
 
 const ModelReadResult& CModelPreload::GetReadResult() const {
-  // The reading thread writes the result only before it ends; Take joins it.
-  static const ModelReadResult kSoFar;
-  return m_state->taken ? m_state->result : kSoFar;
+  // The reading thread writes the result only before it ends, and Take joins it.
+  static const ModelReadResult kNotYet;
+  return m_state->joined ? m_state->result : kNotYet;
 }
 
 std::shared_ptr<CNodeRoot> CModelPreload::Take(const CBuildBatch::Progress& progress) {
@@ -109,6 +110,7 @@ std::shared_ptr<CNodeRoot> CModelPreload::Take(const CBuildBatch::Progress& prog
     }
   }
   s.thread.join();
+  s.joined = true;
   for (const std::wstring& message : s.messages) ReportBuildError(message);
   s.messages.clear();
   if (!go && s.result) {

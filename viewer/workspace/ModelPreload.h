@@ -27,7 +27,8 @@ class MORLANE_API CModelPreload {
   // cancelled or when the file was not read (an open of it fails); once only.
   std::shared_ptr<CNodeRoot> Take(const CBuildBatch::Progress& progress);
   // What became of the reading, once Take has returned: read, or why not (Cancelled when Take's
-  // progress cancelled it); before that, whether it is read (ModelReadError::None) so far.
+  // progress cancelled it, even if the reading itself had ended). Before Take the reading may
+  // still run: then an empty result (no reason, no path), never the reading thread's.
   const ModelReadResult& GetReadResult() const;
 
  private:
