@@ -223,7 +223,7 @@ ModelOpenResult CWorkspaceCore::OpenXml(const std::wstring& path) {
   if (!result.read) {
     // A cancelled open is a failed one: the previous model stays.
     result.reason = result.read.reason == ModelReadError::Cancelled ? ModelOpenError::Cancelled
-                                                                      : ModelOpenError::NotRead;
+                                                                    : ModelOpenError::NotRead;
     return result;
   }
   ResetModel();
@@ -480,8 +480,7 @@ void CWorkspaceCore::GetDataSelected(CTreeObject* object,
 }
 
 std::vector<qz_RecognizeShaft> CWorkspaceCore::GetRecognizeDataSelected() {
-  CTreeObject* object = m_pTree ? m_pTree->GetSelectedObject() : nullptr;
-  if (!object && m_pTree) object = m_pTree->GetRootObject();
+  CTreeObject* object = GetSelectedOrRootObject();
   if (!object) {
     Message(TextId::MsgNothingSelected);
     return m_arRecognizeSelected;

@@ -415,7 +415,8 @@ TEST_F(TreeExchangeTest, AppendCopyIsFlatInPlacementAndKeepsNamesAndColours) {
   copy->SetContext(NewEngineContext());
   RecognitionList recognized;
   RecognizeState state = eRecognizeAllAtZero;
-  for (const auto& child : model->GetChildren()) copy->AppendCopy(child.get(), &ShaftRecogniser(), recognized, &state);
+  for (const auto& child : model->GetChildren())
+    copy->AppendCopy(child.get(), &ShaftRecogniser(), recognized, &state);
   EXPECT_TRUE(messages.empty());
   // One answer per leaf: only the pin is a shaft for the engine; with no shaft builder
   // installed nothing is turned into a shaft, the state stays 0 and every leaf is copied.
@@ -466,8 +467,9 @@ TEST_F(TreeExchangeTest, AppendCopyReplacesRecognisedLeavesAndEndsWithTheLastLea
   copy->SetContext(target);
   RecognitionList recognized;
   RecognizeState state = eRecognizeSomeAtZero;
-  copy->AppendCopy(model.get(), &ShaftRecogniser(), recognized, &state);  // a root: copied as a group
-  SetRecognizedShaftBuilder(BuildRecognizedShaft);    // the default again
+  copy->AppendCopy(model.get(), &ShaftRecogniser(), recognized,
+                   &state);                         // a root: copied as a group
+  SetRecognizedShaftBuilder(BuildRecognizedShaft);  // the default again
   ASSERT_EQ(recognized.size(), 3u);
   EXPECT_FALSE(recognized[0]);
   EXPECT_FALSE(recognized[1]);

@@ -48,8 +48,8 @@ class NameRecogniser : public IPartRecogniser {
   }
 
  private:
-  std::shared_ptr<CTreeObject> Answer(const std::wstring& name, ICADContext* context,
-                                      CNode& group, QZ::ObjPtr<QZ::CAD::IRecognizeShaft>& result,
+  std::shared_ptr<CTreeObject> Answer(const std::wstring& name, ICADContext* context, CNode& group,
+                                      QZ::ObjPtr<QZ::CAD::IRecognizeShaft>& result,
                                       RecognizeState* state) const {
     asked.push_back({name, &group, context});
     result = nullptr;
@@ -80,7 +80,8 @@ class TreeRecogniserTest : public ::testing::Test {
     ASSERT_TRUE(UpdateReportingErrors(pin));
     QZ::ObjPtr<QZ::CAD::IShape> shape = pin.GetShape();
     ASSERT_TRUE(shape);
-    marker = QZ::ObjPtr<QZ::CAD::IRecognizeShaft>(ctx->GetShaftRecognizer()->Recognize(shape.Get()));
+    marker =
+        QZ::ObjPtr<QZ::CAD::IRecognizeShaft>(ctx->GetShaftRecognizer()->Recognize(shape.Get()));
     ASSERT_TRUE(marker);
   }
   void TearDown() override { SetBuildErrorReporter(nullptr); }
