@@ -53,11 +53,11 @@ struct MORLANE_API ModelReadResult {
   // NotWellFormed: the XML layer's reason; NotAModel: the root element's tag; Unreadable: the
   // system's reason; Failed: what stopped it.
   std::wstring detail;
-  int line = 0, column = 0;  // of an XML fault, from 1; 0 when it has no position
+  int line = 0, column = 0;  // of an XML fault, as the XML layer gives them; 0 without one
 
   explicit operator bool() const { return reason == ModelReadError::None; }
-  // One line for a log: the path, then what is wrong ("line 3, column 7: ..." for a fault of
-  // the XML); empty when the file was read.
+  // One line for a log: the path, then what is wrong ("...: not well-formed XML (line 3,
+  // column 7): <the XML layer's reason>"); empty when the file was read.
   std::wstring Text() const;
 };
 
