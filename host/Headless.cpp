@@ -166,7 +166,7 @@ class Session {
     RecognitionList recognized;
     for (int i = 0; doc && i < doc->GetChildCount(); ++i) {
       QZ::ObjPtr<CAD::IItem> item(doc->GetChild(i));
-      if (item) root->ImportItem(item.Get(), recognise, recognized);
+      if (item) root->ImportItem(item.Get(), recognise ? &ShaftRecogniser() : nullptr, recognized);
     }
     return root;
   }

@@ -71,6 +71,23 @@ std::shared_ptr<CTreeObject> RecognizeModelLeaf(ICADContext* context, CObject3D&
   return Recognize(context, shape.Get(), group, IdentityMatrix12(), leaf.GetName(), result, state);
 }
 
+std::shared_ptr<CTreeObject> CShaftRecogniser::RecognizePart(
+    ICADContext* context, QZ::CAD::IPart* part, CNode& group,
+    QZ::ObjPtr<QZ::CAD::IRecognizeShaft>& result) const {
+  return RecognizeImportedPart(context, part, group, result);
+}
+
+std::shared_ptr<CTreeObject> CShaftRecogniser::RecognizeLeaf(
+    ICADContext* context, CObject3D& leaf, CNode& group,
+    QZ::ObjPtr<QZ::CAD::IRecognizeShaft>& result, RecognizeState* state) const {
+  return RecognizeModelLeaf(context, leaf, group, result, state);
+}
+
+const IPartRecogniser& ShaftRecogniser() {
+  static const CShaftRecogniser recogniser;
+  return recogniser;
+}
+
 namespace {
 
 constexpr COLORREF kAtZero = 0x00008000;   // dark green
@@ -102,34 +119,34 @@ std::shared_ptr<CShaftSection> SectionOf(QZ::CAD::IRecognizeSection& engine) {
     QZ::ObjPtr<QZ::CAD::IRecognizeGroove> groove(engine.GetGroove(g));
     if (!groove) continue;
     switch (groove->GetType()) {
-      case 1: {
+      case eRecognizeNotchChevron: {
         QZ::CAD::RecognizeNotchBlock b{};
         groove->GetNotch(&b);
         SetDoubles(*section->AddNotchChevron(), {{L"x", b.x}, {L"t", b.t}});
         break;
       }
-      case 2: {
+      case eRecognizeGrooveRectangular: {
         QZ::CAD::RecognizeRectangularBlock b{};
         groove->GetRectangular(&b);
         SetDoubles(*section->AddGrooveRectangular(),
                    {{L"x", b.x}, {L"m", b.m}, {L"t", b.t}, {L"r", b.r}});
         break;
       }
-      case 3: {
+      case eRecognizeCrossHole: {
         QZ::CAD::RecognizeCrossHoleBlock b{};
         groove->GetCrossHole(&b);
         SetDoubles(*section->AddCrossHole(),
                    {{L"x", b.x}, {L"t", b.t}, {L"r", b.r}, {L"angle", b.angle}});
         break;
       }
-      case 4: {
+      case eRecognizeGrooveParallelKey: {
         QZ::CAD::RecognizeParallelKeyBlock b{};
         groove->GetParallelKey(&b);
         SetDoubles(*section->AddGrooveParallelKey(),
                    {{L"x", b.x}, {L"l", b.l}, {L"t", b.t}, {L"r", b.r}, {L"angle", b.angle}});
         break;
       }
-      case 5: {
+      case eRecognizeSlots: {
         QZ::CAD::RecognizeSlotsBlock b{};
         groove->GetSlots(&b);
         auto slots = section->AddSlots();
@@ -138,7 +155,7 @@ std::shared_ptr<CShaftSection> SectionOf(QZ::CAD::IRecognizeSection& engine) {
         SetDoubles(*slots, {{L"d", b.d}, {L"win", b.win}, {L"wout", b.wout}});
         break;
       }
-      case 6: {
+      case eRecognizeEngineCircular: {
         // The engine's circular grooves (the host records have no block for them).
         QZ::CAD::RecognizeCircularBlock b{};
         groove->GetCircular(&b);
@@ -207,23 +224,23 @@ qz_RecognizeSection RecognizeSectionRecord(const CShaftSection& section) {
     const CGeometry& p = *groove;
     switch (groove->GetGrooveType()) {
       case eGrooveRectangular:
-        g.type = 2;
+        g.type = eRecognizeGrooveRectangular;
         g.rectangular = {Dbl(p, L"x"), Dbl(p, L"t"), Dbl(p, L"r"), Dbl(p, L"m")};
         break;
       case eNotchChevron:
-        g.type = 1;
+        g.type = eRecognizeNotchChevron;
         g.notch = {Dbl(p, L"x"), Dbl(p, L"t")};
         break;
       case eCrossHole:
-        g.type = 3;
+        g.type = eRecognizeCrossHole;
         g.crossHole = {Dbl(p, L"x"), Dbl(p, L"t"), Dbl(p, L"r"), Dbl(p, L"angle")};
         break;
       case eGrooveParallelKey:
-        g.type = 4;
+        g.type = eRecognizeGrooveParallelKey;
         g.parallelKey = {Dbl(p, L"x"), Dbl(p, L"l"), Dbl(p, L"t"), Dbl(p, L"r"), Dbl(p, L"angle")};
         break;
       case eSlots:
-        g.type = 5;
+        g.type = eRecognizeSlots;
         g.slots.x = Dbl(p, L"x");
         g.slots.l = Dbl(p, L"l");
         g.slots.n = static_cast<std::uint32_t>(p.GetValue(L"n").ToInt());
@@ -231,7 +248,7 @@ qz_RecognizeSection RecognizeSectionRecord(const CShaftSection& section) {
         g.slots.win = Dbl(p, L"win");
         g.slots.wout = Dbl(p, L"wout");
         break;
-      default: break;  // circular grooves and any other: type 0, all 0
+      default: break;  // circular grooves and any other: eRecognizeGrooveNone, all 0
     }
     r.grooves.push_back(g);
   }

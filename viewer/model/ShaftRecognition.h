@@ -1,6 +1,8 @@
 #pragma once
-// Where shaft recognition meets the model tree: the two forms of recognition that
-// CNode::ImportItem (an imported part) and CNode::AppendCopy (a leaf of another model) try.
+// Where shaft recognition meets the model tree: the two forms of recognition that a group tries
+// when it is handed the shaft recogniser (ShaftRecogniser(), an IPartRecogniser): an imported
+// part (CNode::ImportItem) and a leaf of another model (CNode::AppendCopy). The workspace hands
+// it in for an import with recognition and for recognise-selected.
 //
 // Both forms ask the context's shaft recogniser for the solid and leave its answer (null
 // included) in the result slot. Turning a recognised shaft into a modelled CShaft below the
@@ -25,13 +27,26 @@
 class CShaft;
 class CShaftSection;
 
+// The kind of a groove record (qz_RecognizeGroove::type). The engine's recognised grooves
+// (IRecognizeGroove::GetType) use the same numbers, and one more of their own.
+enum eRecognizeGrooveType : std::int32_t {
+  eRecognizeGrooveNone = 0,  // no block: circular grooves too
+  eRecognizeNotchChevron = 1,
+  eRecognizeGrooveRectangular = 2,
+  eRecognizeCrossHole = 3,
+  eRecognizeGrooveParallelKey = 4,
+  eRecognizeSlots = 5,
+  // Only from the engine: a circular groove with its block; its record is of type none.
+  eRecognizeEngineCircular = 6,
+};
+
 // Records of a modelled shaft as the host program reads them, packed to 4 bytes (a double may
 // follow a 32-bit field directly).
 #pragma pack(push, 4)
 struct qz_RecognizeGroove {
-  // 0 none (circular grooves too), 1 chevron notch, 2 rectangular groove, 3 cross hole,
-  // 4 parallel-key groove, 5 slots. Only the block of the type is filled; the others are 0.
-  std::int32_t type = 0;
+  // An eRecognizeGrooveType from none to slots. Only the block of the type is filled; the
+  // others are 0.
+  std::int32_t type = eRecognizeGrooveNone;
   QZ::CAD::RecognizeNotchBlock notch{};
   QZ::CAD::RecognizeRectangularBlock rectangular{};
   QZ::CAD::RecognizeCrossHoleBlock crossHole{};
@@ -95,3 +110,16 @@ MORLANE_API std::shared_ptr<CTreeObject> RecognizeImportedPart(
 MORLANE_API std::shared_ptr<CTreeObject> RecognizeModelLeaf(
     ICADContext* context, CObject3D& leaf, CNode& group,
     QZ::ObjPtr<QZ::CAD::IRecognizeShaft>& result, RecognizeState* state);
+
+// The two forms above as the recogniser a group is handed (CNode::ImportItem, AppendCopy).
+class MORLANE_API CShaftRecogniser : public IPartRecogniser {
+ public:
+  std::shared_ptr<CTreeObject> RecognizePart(
+      ICADContext* context, QZ::CAD::IPart* part, CNode& group,
+      QZ::ObjPtr<QZ::CAD::IRecognizeShaft>& result) const override;
+  std::shared_ptr<CTreeObject> RecognizeLeaf(ICADContext* context, CObject3D& leaf, CNode& group,
+                                             QZ::ObjPtr<QZ::CAD::IRecognizeShaft>& result,
+                                             RecognizeState* state) const override;
+};
+// The one shaft recogniser of the process (it holds nothing).
+MORLANE_API const IPartRecogniser& ShaftRecogniser();

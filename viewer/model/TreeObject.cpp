@@ -1,6 +1,5 @@
 #include "model/TreeObject.h"
 
-#include "model/ShaftRecognition.h"
 #include "ui/MlsString.h"
 #include "ui/TextIds.h"
 #include "xml/XmlText.h"
@@ -486,7 +485,10 @@ COLORREF ColorFromRGB(const double* rgb) {
   return c;
 }
 
-void CNode::ImportItem(QZ::CAD::IItem* item, bool recognise, RecognitionList& recognized) {
+IPartRecogniser::~IPartRecogniser() = default;
+
+void CNode::ImportItem(QZ::CAD::IItem* item, const IPartRecogniser* recogniser,
+                       RecognitionList& recognized) {
   if (!item) return;
   std::wstring name;
   try {
@@ -503,18 +505,18 @@ void CNode::ImportItem(QZ::CAD::IItem* item, bool recognise, RecognitionList& re
       const int count = assembly ? assembly->GetChildCount() : 0;
       for (int i = 0; i < count; ++i) {
         QZ::ObjPtr<QZ::CAD::IItem> child(assembly->GetChild(i));
-        node->ImportItem(child.Get(), recognise, recognized);
+        node->ImportItem(child.Get(), recogniser, recognized);
       }
       return;
     }
     auto* part = dynamic_cast<QZ::CAD::IPart*>(item);
     if (!part) return;
-    if (recognise) {
+    if (recogniser) {
       QZ::ObjPtr<QZ::CAD::IRecognizeShaft> result;
-      std::shared_ptr<CTreeObject> shaft =
-          RecognizeImportedPart(m_pContext.Get(), part, *this, result);
+      std::shared_ptr<CTreeObject> recognised =
+          recogniser->RecognizePart(m_pContext.Get(), part, *this, result);
       recognized.push_back(result);
-      if (shaft) return;
+      if (recognised) return;
     }
     auto leaf = std::make_shared<CObject3D>();
     if (!name.empty()) leaf->SetValue(L"Name", CVariant(name));
@@ -531,7 +533,8 @@ void CNode::ImportItem(QZ::CAD::IItem* item, bool recognise, RecognitionList& re
   }
 }
 
-void CNode::AppendCopy(CTreeObject* source, RecognitionList& recognized, RecognizeState* state) {
+void CNode::AppendCopy(CTreeObject* source, const IPartRecogniser* recogniser,
+                       RecognitionList& recognized, RecognizeState* state) {
   if (!source || source == this) return;
   const std::wstring name = source->GetName();
   try {
@@ -540,15 +543,18 @@ void CNode::AppendCopy(CTreeObject* source, RecognitionList& recognized, Recogni
       if (!name.empty()) node->SetValue(L"Name", CVariant(name));
       if (!AddChild(node)) return;
       for (const auto& child : static_cast<CNode&>(*source).GetChildren())
-        node->AppendCopy(child.get(), recognized, state);
+        node->AppendCopy(child.get(), recogniser, recognized, state);
       return;
     }
     auto& from = static_cast<CObject3D&>(*source);
-    QZ::ObjPtr<QZ::CAD::IRecognizeShaft> result;
-    std::shared_ptr<CTreeObject> shaft =
-        RecognizeModelLeaf(m_pContext.Get(), from, *this, result, state);
-    recognized.push_back(result);
-    if (shaft) return;
+    if (state) *state = eRecognizeNoneAtZero;
+    if (recogniser) {
+      QZ::ObjPtr<QZ::CAD::IRecognizeShaft> result;
+      std::shared_ptr<CTreeObject> recognised =
+          recogniser->RecognizeLeaf(m_pContext.Get(), from, *this, result, state);
+      recognized.push_back(result);
+      if (recognised) return;
+    }
     auto leaf = std::make_shared<CObject3D>();
     if (!name.empty()) leaf->SetValue(L"Name", CVariant(name));
     if (auto color = from.FindColorProperty(L"Color")) leaf->SetColor(L"Color", color->GetColor());

@@ -114,6 +114,30 @@ enum RecognizeState : std::uint32_t {
 // (null where no shaft was found).
 using RecognitionList = std::vector<QZ::ObjPtr<QZ::CAD::IRecognizeShaft>>;
 
+class CNode;
+class CTreeObject;
+
+// What a group asks when it takes in an imported part (CNode::ImportItem) or copies a leaf of
+// another model (CNode::AppendCopy) with recognition: whether the solid is something the model
+// has a class for (the workspace hands in the shaft recogniser), and if so that object, added to
+// the group. The caller hands it in; the group knows nothing of what is recognised.
+class MORLANE_API IPartRecogniser {
+ public:
+  virtual ~IPartRecogniser();
+  // Import form: the part's solid at the part's placement, named as the part. Leaves the
+  // engine's answer (null included) in result; returns the object added to group, or null (the
+  // group then adds the part as it is).
+  virtual std::shared_ptr<CTreeObject> RecognizePart(
+      ICADContext* context, QZ::CAD::IPart* part, CNode& group,
+      QZ::ObjPtr<QZ::CAD::IRecognizeShaft>& result) const = 0;
+  // Copy form: the leaf's solid. Sets *state (when given) for this leaf, eRecognizeNoneAtZero
+  // when nothing is recognised; otherwise as RecognizePart.
+  virtual std::shared_ptr<CTreeObject> RecognizeLeaf(ICADContext* context, CObject3D& leaf,
+                                                     CNode& group,
+                                                     QZ::ObjPtr<QZ::CAD::IRecognizeShaft>& result,
+                                                     RecognizeState* state) const = 0;
+};
+
 class MORLANE_API CTreeObject : public CGeometry {
  public:
   CTreeObject();
@@ -166,8 +190,6 @@ MORLANE_API bool UpdateReportingErrors(CTreeObject& object, bool* keep = nullptr
 // object as UpdateReportingErrors does; null: nothing to report, true.
 MORLANE_API bool ReportBuildFailure(CTreeObject& object, std::exception_ptr error,
                                     bool* keep = nullptr);
-
-class CNode;
 
 // Building the leaves of a whole model at once. While a batch is open on this thread (the model
 // reader opens one for a file), CNode::AddChild places a leaf in its group without building it
@@ -245,17 +267,20 @@ class MORLANE_API CNode : public CTreeObject {
   virtual void ExportToAssembly(QZ::CAD::IAssembly* assembly);
   // Adds an imported engine item below this group: an assembly as a named group at the item's
   // placement with its children, a part as a CObject3D with the item's name, colour (when it
-  // has one), solid and placement. With recognise set, a part is first tried as a shaft
-  // (ShaftRecognition.h): the engine's answer, null or not, is appended to recognized, and a
-  // recognised shaft takes the part's place. Errors of one item are reported and the rest goes
-  // on.
-  virtual void ImportItem(QZ::CAD::IItem* item, bool recognise, RecognitionList& recognized);
+  // has one), solid and placement. With a recogniser, a part is first handed to it: the
+  // engine's answer, null or not, is appended to recognized, and what it recognised takes the
+  // part's place. Null: no recognition, nothing appended. Errors of one item are reported and
+  // the rest goes on.
+  virtual void ImportItem(QZ::CAD::IItem* item, const IPartRecogniser* recogniser,
+                          RecognitionList& recognized);
   // Adds a copy of an object of another model below this group: a group as a named group at
-  // the identity placement with copies of its children, a leaf (tried as a shaft first, its
-  // answer appended to recognized) as a CObject3D with the source's name, colour and solid at
-  // the source's global placement. The copy is flat in placement. state ends as the last leaf
-  // left it. The source is only read.
-  virtual void AppendCopy(CTreeObject* source, RecognitionList& recognized, RecognizeState* state);
+  // the identity placement with copies of its children, a leaf (first handed to the recogniser
+  // when there is one, its answer appended to recognized) as a CObject3D with the source's
+  // name, colour and solid at the source's global placement. The copy is flat in placement.
+  // state ends as the last leaf left it (eRecognizeNoneAtZero for a leaf not recognised, and
+  // for every leaf without recogniser). The source is only read.
+  virtual void AppendCopy(CTreeObject* source, const IPartRecogniser* recogniser,
+                          RecognitionList& recognized, RecognizeState* state);
 
   std::shared_ptr<CTreeObject> GetChild(int index) const;  // null outside 0..count-1
   int GetChildCount() const { return static_cast<int>(m_arChildren.size()); }

@@ -17,27 +17,29 @@ struct CModelPreload::State {
   std::atomic<int> done{0}, total{0};
   std::mutex lock;
   std::condition_variable ended;
-  bool finished = false;  // under lock
-  bool read = false;      // under lock
+  bool finished = false;   // under lock
+  ModelReadResult result;  // under lock until finished
   bool taken = false;
+  bool joined = false;  // the reading thread has ended and is joined: result is ours
   std::vector<std::wstring> messages;
   std::thread thread;
 
   void Run() {
     HoldBuildErrors(&messages);
-    bool ok = false;
+    ModelReadResult read;
     try {
-      ok = ReadModelFile(path, root, nullptr, [this](int d, int t) {
+      read = ReadModelFile(path, root, nullptr, [this](int d, int t) {
         done = d;
         total = t;
         return !cancel;
       });
     } catch (...) {
-      ok = false;
+      read.reason = ModelReadError::Failed;
+      read.path = path;
     }
     HoldBuildErrors(nullptr);
     std::lock_guard<std::mutex> hold(lock);
-    read = ok;
+    result = std::move(read);
     finished = true;
     ended.notify_all();
   }
@@ -75,6 +77,12 @@ std::unique_ptr<CModelPreload> CModelPreload::Start(QZ::CAD::ICADTools* tools,
 
 const std::wstring& CModelPreload::GetPath() const { return m_state->path; }
 
+const ModelReadResult& CModelPreload::GetReadResult() const {
+  // The reading thread writes the result only before it ends, and Take joins it.
+  static const ModelReadResult kNotYet;
+  return m_state->joined ? m_state->result : kNotYet;
+}
+
 std::shared_ptr<CNodeRoot> CModelPreload::Take(const CBuildBatch::Progress& progress) {
   State& s = *m_state;
   if (s.taken) return nullptr;
@@ -102,9 +110,15 @@ std::shared_ptr<CNodeRoot> CModelPreload::Take(const CBuildBatch::Progress& prog
     }
   }
   s.thread.join();
+  s.joined = true;
   for (const std::wstring& message : s.messages) ReportBuildError(message);
   s.messages.clear();
-  if (!go || !s.read) return nullptr;
+  if (!go && s.result) {
+    // Read to the end, but the open gave up waiting for it.
+    s.result.reason = ModelReadError::Cancelled;
+    s.result.detail.clear();
+  }
+  if (!s.result) return nullptr;
   report();  // all built
   std::shared_ptr<CNodeRoot> root = std::move(s.root);
   return root;

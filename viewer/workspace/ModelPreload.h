@@ -5,6 +5,7 @@
 
 #include "MorlaneExport.h"
 #include "model/TreeObject.h"
+#include "model/reader/ModelReader.h"
 
 #include <memory>
 #include <string>
@@ -25,6 +26,10 @@ class MORLANE_API CModelPreload {
   // cancels. The messages of the reading are then reported on this thread, in order. Null when
   // cancelled or when the file was not read (an open of it fails); once only.
   std::shared_ptr<CNodeRoot> Take(const CBuildBatch::Progress& progress);
+  // What became of the reading, once Take has returned: read, or why not (Cancelled when Take's
+  // progress cancelled it, even if the reading itself had ended). Before Take the reading may
+  // still run: then an empty result (no reason, no path), never the reading thread's.
+  const ModelReadResult& GetReadResult() const;
 
  private:
   struct State;

@@ -33,9 +33,10 @@ bool CSplitterView::OpenXml(const std::wstring& path) {
     }
     return dialog->Update(std::min(done, dialog->GetRange()));
   });
-  const bool opened = m_core.OpenXml(path);
+  // The frame tells the user that the file cannot be opened; why is kept for it.
+  m_lastOpen = m_core.OpenXml(path);
   m_core.SetOpenProgress(nullptr);
-  return opened;
+  return static_cast<bool>(m_lastOpen);
 }
 
 CSplitterView::~CSplitterView() {

@@ -35,6 +35,8 @@ class MORLANE_API CSplitterView : public CVHSplitter {
   // Opens a model file; once building its solids takes more than a second, a progress dialog
   // with Cancel shows how far it is (cancelled: false, the previous model stays).
   bool OpenXml(const std::wstring& path);
+  // What became of the last OpenXml: for a failed one, why (ModelOpenResult::Text).
+  const ModelOpenResult& GetLastOpenResult() const { return m_lastOpen; }
   bool ImportFile(const std::wstring& path, const std::wstring& extension, bool recognise) {
     return m_core.ImportFile(path, extension, recognise);
   }
@@ -83,6 +85,7 @@ class MORLANE_API CSplitterView : public CVHSplitter {
 
  private:
   CWorkspaceCore m_core;
+  ModelOpenResult m_lastOpen;
   CVHSplitter* m_wndSplitterLeft = nullptr;
   int m_nID = 0;
   CTreeObjectView* m_wndTreeObjectView = nullptr;

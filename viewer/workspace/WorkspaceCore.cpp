@@ -197,25 +197,40 @@ void CWorkspaceCore::AdoptPreload(std::unique_ptr<CModelPreload> preload) {
 
 void CWorkspaceCore::DropPreload() { m_preload.reset(); }
 
-bool CWorkspaceCore::OpenXml(const std::wstring& path) {
+std::wstring ModelOpenResult::Text() const {
+  if (reason == ModelOpenError::None) return {};
+  return read.Text();
+}
+
+ModelOpenResult CWorkspaceCore::OpenXml(const std::wstring& path) {
+  ModelOpenResult result;
   std::shared_ptr<CNodeRoot> root;
   if (m_preload && m_preload->GetPath() == path) {
+    result.preloaded = true;
     const std::unique_ptr<CModelPreload> preload = std::move(m_preload);
     root = preload->Take(m_openProgress);
-    // A cancelled open is a failed one: the previous model stays.
-    if (!root) return false;
+    result.read = preload->GetReadResult();
   } else {
+    result.droppedPreload = m_preload != nullptr;
     DropPreload();
     root = std::make_shared<CNodeRoot>();
     root->SetContext(m_pContext);
+    result.read = ReadModelFile(path, root, nullptr, m_openProgress);
+  }
+  if (result.read && !root) {
+    result.read.reason = ModelReadError::Failed;  // a preload taken already: nothing to show
+  }
+  if (!result.read) {
     // A cancelled open is a failed one: the previous model stays.
-    if (!ReadModelFile(path, root, nullptr, m_openProgress)) return false;
+    result.reason = result.read.reason == ModelReadError::Cancelled ? ModelOpenError::Cancelled
+                                                                    : ModelOpenError::NotRead;
+    return result;
   }
   ResetModel();
   m_pRoot = root;
   ShowNewModel();
   RefreshPanes();
-  return true;
+  return result;
 }
 
 bool CWorkspaceCore::ImportFile(const std::wstring& path, const std::wstring& extension,
@@ -262,12 +277,13 @@ bool CWorkspaceCore::ImportFile(const std::wstring& path, const std::wstring& ex
       }
     }
     m_arRecognizeData.clear();
+    const IPartRecogniser* recogniser = recognise ? &ShaftRecogniser() : nullptr;
     QZ::ObjPtr<QZ::CAD::IAssembly> document(m_pContext->GetAssembly());
     if (document) {
       const int count = document->GetChildCount();
       for (int i = 0; i < count; ++i) {
         QZ::ObjPtr<QZ::CAD::IItem> item(document->GetChild(i));
-        if (item) root->ImportItem(item.Get(), recognise, m_arRecognizeData);
+        if (item) root->ImportItem(item.Get(), recogniser, m_arRecognizeData);
       }
     }
     m_pRoot = root;
@@ -434,9 +450,10 @@ bool CWorkspaceCore::RecognizeSelected(CTreeObject* object, RecognizeState& stat
   if (object) {
     if (!object->GetParent() && object->IsNode()) {
       const auto children = static_cast<CNode*>(object)->GetChildren();
-      for (const auto& child : children) root->AppendCopy(child.get(), m_arRecognizeData, &state);
+      for (const auto& child : children)
+        root->AppendCopy(child.get(), &ShaftRecogniser(), m_arRecognizeData, &state);
     } else if (object->GetParent()) {
-      root->AppendCopy(object, m_arRecognizeData, &state);
+      root->AppendCopy(object, &ShaftRecogniser(), m_arRecognizeData, &state);
     }
   }
   ShowNewModel();
@@ -463,8 +480,7 @@ void CWorkspaceCore::GetDataSelected(CTreeObject* object,
 }
 
 std::vector<qz_RecognizeShaft> CWorkspaceCore::GetRecognizeDataSelected() {
-  CTreeObject* object = m_pTree ? m_pTree->GetSelectedObject() : nullptr;
-  if (!object && m_pTree) object = m_pTree->GetRootObject();
+  CTreeObject* object = GetSelectedOrRootObject();
   if (!object) {
     Message(TextId::MsgNothingSelected);
     return m_arRecognizeSelected;

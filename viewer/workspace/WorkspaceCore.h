@@ -17,6 +17,7 @@
 #include "MorlaneExport.h"
 #include "model/ShaftRecognition.h"
 #include "model/TreeObject.h"
+#include "model/reader/ModelReader.h"
 #include "workspace/ModelPreload.h"
 
 #include <functional>
@@ -71,6 +72,27 @@ class MORLANE_API IWorkspaceProperties {
   virtual void RefreshTexts() = 0;
 };
 
+// Why opening a model file in a workspace failed.
+enum class ModelOpenError {
+  None,       // opened: the new model is on display
+  NotRead,    // the reader refused the file (read says why)
+  Cancelled,  // the open's progress cancelled it, while reading or waiting for a preload
+};
+
+// What became of CWorkspaceCore::OpenXml; true when the model was opened. On a failure the
+// workspace keeps its previous model, context and display.
+struct MORLANE_API ModelOpenResult {
+  ModelOpenError reason = ModelOpenError::None;
+  // The reading's own result; for a file read ahead, the preload's.
+  ModelReadResult read;
+  bool preloaded = false;       // the model was (to be) taken from a reading started ahead
+  bool droppedPreload = false;  // a reading of another file started ahead was dropped
+
+  explicit operator bool() const { return reason == ModelOpenError::None; }
+  // One line for a log (the reading's, ModelReadResult::Text); empty when opened.
+  std::wstring Text() const;
+};
+
 class MORLANE_API CWorkspaceCore {
  public:
   using MessageSink = std::function<void(const std::wstring& text)>;
@@ -94,7 +116,9 @@ class MORLANE_API CWorkspaceCore {
   const QZ::ObjPtr<ICADContext>& GetContext() const { return m_pContext; }
   std::shared_ptr<CNodeRoot> GetRoot() const { return m_pRoot; }
 
-  bool OpenXml(const std::wstring& path);
+  // Reads the model file into a new model that replaces the old one; on a failure (the result
+  // says why) nothing changes.
+  ModelOpenResult OpenXml(const std::wstring& path);
   // Starts reading the model file and building its solids on a thread of their own (in a
   // context of their own), while the caller does other things, such as bringing its window up.
   // OpenXml of the same path then takes that model, waiting for it with the open's progress

@@ -7,10 +7,16 @@
 #include "xml/XMLNode.h"
 #include "xml/XmlText.h"
 
+#include <fcntl.h>
 #include <locale.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <exception>
 #include <string>
 
 namespace {
@@ -277,25 +283,120 @@ void ReadData(XMLNode* element, CNode& group, ModelReadReport* report) {
   }
 }
 
-bool ReadModelFile(const std::wstring& path, const std::shared_ptr<CNodeRoot>& root,
-                   ModelReadReport* report, const CBuildBatch::Progress& progress) {
-  if (!root) return false;
-  XMLDocument document(path.c_str());
-  XMLNode* model = document.GetRootElement();
-  if (!model || !MorlaneText::EqualsNoCase(model->GetTag(), L"Model")) return false;
-  if (XMLNode* header = model->GetChild(L"Header")) ReadHeader(header, *root);
-  if (XMLNode* data = model->GetChild(L"Data")) {
-    const int before = root->GetChildCount();
-    CBuildBatch batch(root->GetContext());
-    ReadData(data, *root, report);
-    if (!batch.Finish(progress)) {
-      // Cancelled: nothing of the file stays in the model.
-      while (root->GetChildCount() > before) {
-        std::shared_ptr<CTreeObject> last = root->GetChild(root->GetChildCount() - 1);
-        root->RemoveChild(last.get());
-      }
-      return false;
-    }
+namespace {
+
+ModelReadResult Outcome(ModelReadError reason, const std::wstring& path, std::wstring detail = {}) {
+  ModelReadResult r;
+  r.reason = reason;
+  r.path = path;
+  r.detail = std::move(detail);
+  return r;
+}
+
+// Whether the file at path can be opened for reading as a plain file, and if not why. It is
+// looked at before it is opened: a fifo or a device would hold up the reading.
+ModelReadResult ProbeFile(const std::wstring& path) {
+  const std::string narrow = MorlaneText::ToUtf8(path);
+  struct stat st;
+  if (narrow.empty() || ::stat(narrow.c_str(), &st) != 0) {
+    if (!narrow.empty() && errno != ENOENT && errno != ENOTDIR)
+      return Outcome(ModelReadError::Unreadable, path, MorlaneText::FromUtf8(std::strerror(errno)));
+    return Outcome(ModelReadError::Missing, path);
   }
-  return true;
+  if (!S_ISREG(st.st_mode)) return Outcome(ModelReadError::NotAFile, path);
+  const int fd = ::open(narrow.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return Outcome(ModelReadError::Missing, path);
+    return Outcome(ModelReadError::Unreadable, path, MorlaneText::FromUtf8(std::strerror(errno)));
+  }
+  ::close(fd);
+  return Outcome(ModelReadError::None, path);
+}
+
+}  // namespace
+
+const wchar_t* ModelReadErrorName(ModelReadError reason) {
+  switch (reason) {
+    case ModelReadError::None: return L"read";
+    case ModelReadError::NoRoot: return L"no-root";
+    case ModelReadError::Missing: return L"missing";
+    case ModelReadError::NotAFile: return L"not-a-file";
+    case ModelReadError::Unreadable: return L"unreadable";
+    case ModelReadError::NotWellFormed: return L"not-well-formed";
+    case ModelReadError::NotAModel: return L"not-a-model";
+    case ModelReadError::Cancelled: return L"cancelled";
+    case ModelReadError::Failed: return L"failed";
+  }
+  return L"failed";
+}
+
+std::wstring ModelReadResult::Text() const {
+  std::wstring what;
+  switch (reason) {
+    case ModelReadError::None: return {};
+    case ModelReadError::NoRoot: what = L"no model to read into"; break;
+    case ModelReadError::Missing: what = L"no such file"; break;
+    case ModelReadError::NotAFile: what = L"not a file"; break;
+    case ModelReadError::Unreadable: what = L"cannot be opened for reading"; break;
+    case ModelReadError::NotWellFormed:
+      what = L"not well-formed XML";
+      if (line > 0)
+        what += L" (line " + std::to_wstring(line) + L", column " + std::to_wstring(column) + L")";
+      break;
+    case ModelReadError::NotAModel: what = L"not a model file: its root element is"; break;
+    case ModelReadError::Cancelled: what = L"reading cancelled"; break;
+    case ModelReadError::Failed: what = L"reading failed"; break;
+  }
+  std::wstring text = path.empty() ? what : path + L": " + what;
+  if (reason == ModelReadError::NotAModel)
+    text += detail.empty() ? L" missing" : L" " + detail;
+  else if (!detail.empty())
+    text += L": " + detail;
+  return text;
+}
+
+ModelReadResult ReadModelFile(const std::wstring& path, const std::shared_ptr<CNodeRoot>& root,
+                              ModelReadReport* report, const CBuildBatch::Progress& progress) {
+  if (!root) return Outcome(ModelReadError::NoRoot, path);
+  ModelReadResult probe = ProbeFile(path);
+  if (!probe) return probe;
+  const int before = root->GetChildCount();
+  // Nothing of the file stays when the reading does not end.
+  auto undo = [&] {
+    while (root->GetChildCount() > before) {
+      std::shared_ptr<CTreeObject> last = root->GetChild(root->GetChildCount() - 1);
+      root->RemoveChild(last.get());
+    }
+  };
+  try {
+    XMLDocument document(path.c_str());
+    XMLNode* model = document.GetRootElement();
+    if (!model) {
+      // Gone or changed since it was looked at: that is the reason then.
+      ModelReadResult again = ProbeFile(path);
+      if (!again) return again;
+      ModelReadResult r = Outcome(ModelReadError::NotWellFormed, path);
+      CParsePoint at, unused;
+      document.GetParsingErrorInformation(r.detail, at, unused, nullptr);
+      r.line = at.GetLineNumber();
+      r.column = at.GetLineIndex();
+      return r;
+    }
+    if (!MorlaneText::EqualsNoCase(model->GetTag(), L"Model"))
+      return Outcome(ModelReadError::NotAModel, path, model->GetTag());
+    if (XMLNode* data = model->GetChild(L"Data")) {
+      CBuildBatch batch(root->GetContext());
+      ReadData(data, *root, report);
+      if (!batch.Finish(progress)) {
+        undo();
+        return Outcome(ModelReadError::Cancelled, path);
+      }
+    }
+    // The header last, so that a reading that does not end leaves the root's texts alone.
+    if (XMLNode* header = model->GetChild(L"Header")) ReadHeader(header, *root);
+  } catch (const std::exception& e) {
+    undo();
+    return Outcome(ModelReadError::Failed, path, MorlaneText::FromUtf8(e.what()));
+  }
+  return Outcome(ModelReadError::None, path);
 }

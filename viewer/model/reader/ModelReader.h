@@ -31,15 +31,49 @@ struct ModelReadReport {
   int messagesDropped = 0;     // messages beyond kMaxEntries
 };
 
-// Reads the model file at path into root (whose engine context is set). False when the file
-// cannot be loaded or its root element is not Model (compared without regard to case); the root
-// is then left as it was. The solids are built together once the file is read (CBuildBatch: on
-// the engine's threads, the messages in the order of the file); progress, when given, is called
-// now and then on this thread with the solids built and the solids to build, and returning false
-// cancels the reading: false, and the root holds nothing of the file.
-MORLANE_API bool ReadModelFile(const std::wstring& path, const std::shared_ptr<CNodeRoot>& root,
-                               ModelReadReport* report = nullptr,
-                               const CBuildBatch::Progress& progress = {});
+// Why a model file was not read into the model.
+enum class ModelReadError {
+  None,           // read
+  NoRoot,         // there was no model root to read into
+  Missing,        // nothing at the path (or no path)
+  NotAFile,       // a folder, a device or something else that is no plain file
+  Unreadable,     // the system does not open it for reading (its rights, a loop of links)
+  NotWellFormed,  // the XML layer refused the text (its reason, with line and column)
+  NotAModel,      // the document's root element is not Model
+  Cancelled,      // the progress callback cancelled the reading
+  Failed,         // the reading stopped on an error of its own (out of memory, no thread)
+};
+
+// What became of reading a model file; true when it was read. The reason of a failure comes
+// with what a person needs to find the fault: the path, and for a document the XML layer
+// refused, its reason and position.
+struct MORLANE_API ModelReadResult {
+  ModelReadError reason = ModelReadError::None;
+  std::wstring path;
+  // NotWellFormed: the XML layer's reason; NotAModel: the root element's tag; Unreadable: the
+  // system's reason; Failed: what stopped it.
+  std::wstring detail;
+  int line = 0, column = 0;  // of an XML fault, as the XML layer gives them; 0 without one
+
+  explicit operator bool() const { return reason == ModelReadError::None; }
+  // One line for a log: the path, then what is wrong ("...: not well-formed XML (line 3,
+  // column 7): <the XML layer's reason>"); empty when the file was read.
+  std::wstring Text() const;
+};
+
+// The reason as a short fixed word ("missing", "not-well-formed" ...), for logs and scripts.
+MORLANE_API const wchar_t* ModelReadErrorName(ModelReadError reason);
+
+// Reads the model file at path into root (whose engine context is set). On a failure (above)
+// the root is left as it was; the name Model is compared without regard to case. The solids
+// are built together once the file is read (CBuildBatch: on the engine's threads, the messages
+// in the order of the file); progress, when given, is called now and then on this thread with
+// the solids built and the solids to build, and returning false cancels the reading: Cancelled,
+// and the root holds nothing of the file.
+MORLANE_API ModelReadResult ReadModelFile(const std::wstring& path,
+                                          const std::shared_ptr<CNodeRoot>& root,
+                                          ModelReadReport* report = nullptr,
+                                          const CBuildBatch::Progress& progress = {});
 
 // The steps of reading, each usable on its own.
 MORLANE_API void ReadHeader(XMLNode* header, CNodeRoot& root);

@@ -7,10 +7,16 @@
 #include "model/reader/ModelReader.h"
 #include "model/tests/TreeTestEngine.h"
 #include "testing/TestFiles.h"
+#include "xml/XMLDocument.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cmath>
+#include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -30,7 +36,7 @@ class ModelReaderTest : public ::testing::Test {
   void TearDown() override { SetBuildErrorReporter(nullptr); }
 
   // Reads a model file with the given content into root.
-  bool Read(const std::string& xml) {
+  ModelReadResult Read(const std::string& xml) {
     dir.Write("model.xml", xml);
     report = ModelReadReport{};
     return ReadModelFile(dir.WFile("model.xml"), root, &report);
@@ -336,6 +342,124 @@ TEST_F(ModelReaderTest, TheCatalogueSheetReadsWhole) {
   EXPECT_EQ(report.objectsRead, static_cast<int>(objects));
   EXPECT_EQ(report.objectsSkipped, 0);
   EXPECT_EQ(root->GetHeader()->GetValue(L"Organization").ToText(), L"TOLMERA");
+}
+
+// What a file that was not read leaves: its reason, the path, and a root as it was.
+TEST_F(ModelReaderTest, AFileThatIsNotReadSaysWhyAndLeavesTheRootAlone) {
+  ASSERT_TRUE(Read(Model(kBox, "<Header><Author>Ann</Author></Header>")));
+  ASSERT_EQ(root->GetChildCount(), 1);
+  auto unchanged = [&] {
+    EXPECT_EQ(root->GetChildCount(), 1);
+    EXPECT_EQ(root->GetHeader()->GetValue(L"Author").ToText(), L"Ann");
+  };
+  auto contains = [](const std::wstring& text, const std::wstring& part) {
+    return text.find(part) != std::wstring::npos;
+  };
+
+  const std::wstring missing = dir.WFile("missing.xml");
+  ModelReadResult r = ReadModelFile(missing, root);
+  EXPECT_FALSE(r);
+  EXPECT_EQ(r.reason, ModelReadError::Missing);
+  EXPECT_EQ(r.path, missing);
+  EXPECT_EQ(r.Text(), missing + L": no such file");
+  EXPECT_EQ(ReadModelFile(L"", root).reason, ModelReadError::Missing);
+  EXPECT_EQ(ReadModelFile(dir.WFile("model.xml/below"), root).reason, ModelReadError::Missing);
+  unchanged();
+
+  // A folder and a fifo are no files; the fifo is not opened (that would wait for a writer).
+  std::filesystem::create_directory(dir.File("folder.xml"));
+  EXPECT_EQ(ReadModelFile(dir.WFile("folder.xml"), root).reason, ModelReadError::NotAFile);
+  ASSERT_EQ(::mkfifo((dir / "fifo.xml").c_str(), 0600), 0);
+  const auto start = std::chrono::steady_clock::now();
+  r = ReadModelFile(dir.WFile("fifo.xml"), root);
+  EXPECT_EQ(r.reason, ModelReadError::NotAFile);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_TRUE(contains(r.Text(), L"not a file"));
+  unchanged();
+
+  // Links that lead round in a loop, and (for a user the rights hold back) a file without
+  // rights: the system's reason comes with it.
+  std::filesystem::create_symlink("loop-b.xml", dir.File("loop-a.xml"));
+  std::filesystem::create_symlink("loop-a.xml", dir.File("loop-b.xml"));
+  r = ReadModelFile(dir.WFile("loop-a.xml"), root);
+  EXPECT_EQ(r.reason, ModelReadError::Unreadable);
+  EXPECT_FALSE(r.detail.empty());
+  EXPECT_TRUE(contains(r.Text(), L"cannot be opened for reading: " + r.detail));
+  if (::geteuid() != 0) {
+    dir.Write("locked.xml", Model(kBox));
+    ASSERT_EQ(::chmod((dir / "locked.xml").c_str(), 0), 0);
+    EXPECT_EQ(ReadModelFile(dir.WFile("locked.xml"), root).reason, ModelReadError::Unreadable);
+  }
+  unchanged();
+
+  // Text the XML layer refuses: its own reason and position.
+  const std::string broken =
+      "<?xml version=\"1.0\"?>\n<Model>\n<Data>\n  <Object Type=\"Box\"></Data>\n</Model>\n";
+  dir.Write("broken.xml", broken);
+  r = ReadModelFile(dir.WFile("broken.xml"), root);
+  EXPECT_EQ(r.reason, ModelReadError::NotWellFormed);
+  XMLDocument document(dir.WFile("broken.xml").c_str());
+  std::wstring reason;
+  CParsePoint at, unused;
+  document.GetParsingErrorInformation(reason, at, unused, nullptr);
+  ASSERT_FALSE(reason.empty());
+  EXPECT_EQ(r.detail, reason);
+  EXPECT_EQ(r.line, 4);
+  EXPECT_EQ(r.line, at.GetLineNumber());
+  EXPECT_EQ(r.column, at.GetLineIndex());
+  EXPECT_GT(r.column, 0);
+  EXPECT_EQ(r.Text(), dir.WFile("broken.xml") + L": not well-formed XML (line 4, column " +
+                          std::to_wstring(r.column) + L"): " + reason);
+  // Too short to hold a document: refused by the XML layer too, without a position.
+  dir.Write("short.xml", "<a");
+  r = ReadModelFile(dir.WFile("short.xml"), root);
+  EXPECT_EQ(r.reason, ModelReadError::NotWellFormed);
+  EXPECT_FALSE(r.detail.empty());
+  unchanged();
+
+  // A document of another kind: its root element's name.
+  dir.Write("drawing.xml",
+            "<?xml version=\"1.0\"?><Models><Data>" + std::string(kBox) + "</Data></Models>");
+  r = ReadModelFile(dir.WFile("drawing.xml"), root);
+  EXPECT_EQ(r.reason, ModelReadError::NotAModel);
+  EXPECT_EQ(r.detail, L"Models");
+  EXPECT_EQ(r.Text(), dir.WFile("drawing.xml") + L": not a model file: its root element is Models");
+  unchanged();
+
+  // No root to read into.
+  EXPECT_EQ(ReadModelFile(dir.WFile("model.xml"), nullptr).reason, ModelReadError::NoRoot);
+
+  // Every reason has a word of its own for logs.
+  std::set<std::wstring> words;
+  for (ModelReadError e :
+       {ModelReadError::None, ModelReadError::NoRoot, ModelReadError::Missing,
+        ModelReadError::NotAFile, ModelReadError::Unreadable, ModelReadError::NotWellFormed,
+        ModelReadError::NotAModel, ModelReadError::Cancelled, ModelReadError::Failed})
+    EXPECT_TRUE(words.insert(ModelReadErrorName(e)).second) << ModelReadErrorName(e);
+}
+
+TEST_F(ModelReaderTest, AReadingCancelledByItsProgressSaysSoAndKeepsTheRootsTextsAndChildren) {
+  ASSERT_TRUE(Read(Model(kBox, "<Header><Author>Ann</Author></Header>")));
+  dir.Write("next.xml", Model(std::string(kBox) + kBox, "<Header><Author>Bob</Author></Header>"));
+  int calls = 0;
+  const ModelReadResult r = ReadModelFile(dir.WFile("next.xml"), root, nullptr, [&](int, int) {
+    ++calls;
+    return false;
+  });
+  EXPECT_GT(calls, 0);
+  EXPECT_EQ(r.reason, ModelReadError::Cancelled);
+  EXPECT_EQ(r.Text(), dir.WFile("next.xml") + L": reading cancelled");
+  EXPECT_EQ(root->GetChildCount(), 1);
+  EXPECT_EQ(root->GetHeader()->GetValue(L"Author").ToText(), L"Ann");
+
+  // Let through, the same file is read whole: no reason, no text.
+  const ModelReadResult read =
+      ReadModelFile(dir.WFile("next.xml"), root, nullptr, [](int, int) { return true; });
+  EXPECT_TRUE(read);
+  EXPECT_EQ(read.reason, ModelReadError::None);
+  EXPECT_EQ(read.Text(), L"");
+  EXPECT_EQ(root->GetChildCount(), 3);
+  EXPECT_EQ(root->GetHeader()->GetValue(L"Author").ToText(), L"Bob");
 }
 
 }  // namespace

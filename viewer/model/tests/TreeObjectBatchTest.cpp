@@ -123,7 +123,7 @@ Reading ReadWith(const std::wstring& file, int threads, bool shared,
   auto root = std::make_shared<CNodeRoot>();
   root->SetContext(ctx);
   SetBuildErrorReporter([&](const std::wstring& m) { r.messages.push_back(m); });
-  r.read = ReadModelFile(file, root, &r.report, progress);
+  r.read = static_cast<bool>(ReadModelFile(file, root, &r.report, progress));
   SetBuildErrorReporter(nullptr);
   ctx->SetSharedSolids(true);
   Walk(*root, L"", r.leaves);

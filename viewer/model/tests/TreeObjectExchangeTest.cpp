@@ -104,7 +104,7 @@ class TreeExchangeTest : public ::testing::Test {
     QZ::ObjPtr<QZ::CAD::IAssembly> doc(from->GetAssembly());
     for (int i = 0; i < doc->GetChildCount(); ++i) {
       QZ::ObjPtr<QZ::CAD::IItem> item(doc->GetChild(i));
-      root.ImportItem(item.Get(), recognise, list);
+      root.ImportItem(item.Get(), recognise ? &ShaftRecogniser() : nullptr, list);
     }
   }
 
@@ -171,7 +171,7 @@ TEST_F(TreeExchangeTest, StlImportGivesOneObjectWithTheDefaultColour) {
   QZ::ObjPtr<QZ::CAD::IAssembly> doc(in->GetAssembly());
   ASSERT_EQ(doc->GetChildCount(), 1);
   QZ::ObjPtr<QZ::CAD::IItem> item(doc->GetChild(0));
-  back->ImportItem(item.Get(), false, recognized);
+  back->ImportItem(item.Get(), nullptr, recognized);
   ASSERT_EQ(back->GetChildCount(), 1);
   auto leaf = std::dynamic_pointer_cast<CObject3D>(back->GetChild(0));
   ASSERT_TRUE(leaf);
@@ -415,7 +415,8 @@ TEST_F(TreeExchangeTest, AppendCopyIsFlatInPlacementAndKeepsNamesAndColours) {
   copy->SetContext(NewEngineContext());
   RecognitionList recognized;
   RecognizeState state = eRecognizeAllAtZero;
-  for (const auto& child : model->GetChildren()) copy->AppendCopy(child.get(), recognized, &state);
+  for (const auto& child : model->GetChildren())
+    copy->AppendCopy(child.get(), &ShaftRecogniser(), recognized, &state);
   EXPECT_TRUE(messages.empty());
   // One answer per leaf: only the pin is a shaft for the engine; with no shaft builder
   // installed nothing is turned into a shaft, the state stays 0 and every leaf is copied.
@@ -466,8 +467,9 @@ TEST_F(TreeExchangeTest, AppendCopyReplacesRecognisedLeavesAndEndsWithTheLastLea
   copy->SetContext(target);
   RecognitionList recognized;
   RecognizeState state = eRecognizeSomeAtZero;
-  copy->AppendCopy(model.get(), recognized, &state);  // a root: copied as a group
-  SetRecognizedShaftBuilder(BuildRecognizedShaft);    // the default again
+  copy->AppendCopy(model.get(), &ShaftRecogniser(), recognized,
+                   &state);                         // a root: copied as a group
+  SetRecognizedShaftBuilder(BuildRecognizedShaft);  // the default again
   ASSERT_EQ(recognized.size(), 3u);
   EXPECT_FALSE(recognized[0]);
   EXPECT_FALSE(recognized[1]);
@@ -486,7 +488,7 @@ TEST_F(TreeExchangeTest, AppendCopyReplacesRecognisedLeavesAndEndsWithTheLastLea
   auto empty = std::make_shared<CObject3D>();
   RecognitionList more;
   state = eRecognizeAllAtZero;
-  copy->AppendCopy(empty.get(), more, &state);
+  copy->AppendCopy(empty.get(), &ShaftRecogniser(), more, &state);
   EXPECT_EQ(state, eRecognizeNoneAtZero);
   ASSERT_EQ(more.size(), 1u);
   EXPECT_FALSE(more[0]);

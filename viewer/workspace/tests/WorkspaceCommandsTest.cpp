@@ -3,6 +3,8 @@
 // tells what changed.
 #include "workspace/WorkspaceCore.h"
 
+#include "WorkspaceFixture.h"
+
 #include "model/elements/Shafts.h"
 #include "model/tests/TreeTestEngine.h"
 #include "testing/TestFiles.h"
@@ -22,11 +24,7 @@ namespace CAD = QZ::CAD;
 
 namespace {
 
-std::wstring ExampleModel(const char* name) {
-  const char* src = std::getenv("TOLMERA_SOURCE_DIR");
-  return (std::filesystem::path(src ? src : TOLMERA_TEST_SOURCE_DIR) / "examples/models" / name)
-      .wstring();
-}
+using workspace_test::ExampleModel;
 
 // An item of the tree: the object of its parent item and its text.
 using Item = std::pair<const CTreeObject*, std::wstring>;
@@ -123,20 +121,8 @@ class ShownProperties : public IWorkspaceProperties {
   int updates = 0;
 };
 
-class WorkspaceCommandsTest : public ::testing::Test {
+class WorkspaceCommandsTest : public workspace_test::WorkspaceFixture<ItemTree, ShownProperties> {
  protected:
-  void SetUp() override {
-    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "the engine's views need a display";
-    tools = tree_test::EngineTools();
-    ASSERT_NE(tools, nullptr) << "engine not loaded from " << tree_test::EnginePath();
-    core.SetTools(tools);
-    ObjPtr<ICADContext> viewContext(tools->NewContext());
-    core.SetView(ObjPtr<CAD::IView>(viewContext->NewView(nullptr, CAD::eViewOffscreen)));
-    tree.core = &core;
-    core.SetPanes(&tree, &properties);
-    core.SetMessageSink([this](const std::wstring& text) { messages.push_back(text); });
-  }
-
   void Open(const char* model) {
     ASSERT_TRUE(core.OpenXml(ExampleModel(model)));
     ASSERT_EQ(tree.items, ItemsOf(core.GetRoot().get()));
@@ -192,12 +178,6 @@ class WorkspaceCommandsTest : public ::testing::Test {
     EXPECT_EQ(View().GetSelectedCount(), 0);
     EXPECT_EQ(tree.items, ItemsOf(core.GetRoot().get()));
   }
-
-  CAD::ICADTools* tools = nullptr;
-  CWorkspaceCore core;
-  ItemTree tree;
-  ShownProperties properties;
-  std::vector<std::wstring> messages;
 };
 
 TEST_F(WorkspaceCommandsTest, DeletingALeafTakesItOutOfModelViewAndTreeAndSelectsNothing) {

@@ -2,6 +2,8 @@
 // recognition, the shaft data of the selection, the language refresh and the selection flow.
 #include "workspace/WorkspaceCore.h"
 
+#include "WorkspaceFixture.h"
+
 #include "model/elements/Shafts.h"
 #include "model/tests/TreeTestEngine.h"
 #include "testing/TestFiles.h"
@@ -21,11 +23,7 @@ namespace CAD = QZ::CAD;
 
 namespace {
 
-std::wstring ExampleModel(const char* name) {
-  const char* src = std::getenv("TOLMERA_SOURCE_DIR");
-  return (std::filesystem::path(src ? src : TOLMERA_TEST_SOURCE_DIR) / "examples/models" / name)
-      .wstring();
-}
+using workspace_test::ExampleModel;
 
 // The tree pane as the workspace sees it: what it was given and what it was asked.
 class RecordingTree : public IWorkspaceTree {
@@ -69,23 +67,15 @@ class RecordingProperties : public IWorkspaceProperties {
   int updates = 0, removals = 0, refreshes = 0;
 };
 
-class WorkspaceCoreTest : public ::testing::Test {
+class WorkspaceCoreTest
+    : public workspace_test::WorkspaceFixture<RecordingTree, RecordingProperties> {
  protected:
   void SetUp() override {
-    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "the engine's views need a display";
-    tools = tree_test::EngineTools();
-    ASSERT_NE(tools, nullptr) << "engine not loaded from " << tree_test::EnginePath();
-    core.SetTools(tools);
-    ObjPtr<ICADContext> viewContext(tools->NewContext());
-    core.SetView(ObjPtr<CAD::IView>(viewContext->NewView(nullptr, CAD::eViewOffscreen)));
-    tree.core = &core;
-    core.SetPanes(&tree, &properties);
-    core.SetMessageSink([this](const std::wstring& text) { messages.push_back(text); });
+    WorkspaceFixture::SetUp();
+    if (!Ready()) return;
     SetBuildErrorReporter([this](const std::wstring& text) { messages.push_back(text); });
   }
   void TearDown() override { SetBuildErrorReporter(nullptr); }
-
-  int Displayed() { return core.GetView()->GetDisplayedCount(); }
 
   // A leaf holding a turned solid of the given sections (position, diameter, length).
   std::shared_ptr<CObject3D> TurnedLeaf(const wchar_t* name,
@@ -109,11 +99,6 @@ class WorkspaceCoreTest : public ::testing::Test {
     scratch->SetContext(ObjPtr<ICADContext>(tools->NewContext()));
   }
 
-  CAD::ICADTools* tools = nullptr;
-  CWorkspaceCore core;
-  RecordingTree tree;
-  RecordingProperties properties;
-  std::vector<std::wstring> messages;
   std::shared_ptr<CNodeRoot> scratch;
 };
 
