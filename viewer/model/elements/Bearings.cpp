@@ -4,9 +4,9 @@
 
 namespace {
 constexpr BearingKind kKinds[] = {
-    {0, L"Sliding", TextId::BearingKindSliding},
-    {1, L"Roller", TextId::BearingKindRoller},
-    {2, L"SingleRowDeepGrooveBall", TextId::BearingKindSingleRowDeepGrooveBall},
+    {eBearingSliding, L"Sliding", TextId::BearingKindSliding},
+    {eBearingRoller, L"Roller", TextId::BearingKindRoller},
+    {eBearingFirstRolling, L"SingleRowDeepGrooveBall", TextId::BearingKindSingleRowDeepGrooveBall},
     {3, L"DoubleRowDeepGrooveBall", TextId::BearingKindDoubleRowDeepGrooveBall},
     {4, L"SingleRowAngularContactBall", TextId::BearingKindSingleRowAngularContactBall},
     {5, L"DoubleRowAngularContactBall", TextId::BearingKindDoubleRowAngularContactBall},
@@ -77,10 +77,10 @@ void CBearing::BuildShape() {
   QZ::CAD::IBearingFactory* f = m_pContext->GetBearingFactory();
   if (!f || m_nKind < 0 || m_nKind >= kKindCount) return;
   const double dout = Dbl(*this, L"dout"), din = Dbl(*this, L"din"), b = Dbl(*this, L"B");
-  if (m_nKind == 0)
+  if (m_nKind == eBearingSliding)
     StoreShape(f->SlidingBearing(dout, din, b));
-  else if (m_nKind == 1)
+  else if (m_nKind == eBearingRoller)
     StoreShape(f->RollerBearing(dout, din, b));
   else
-    StoreShape(f->RollingBearing(dout, din, b, m_nKind - 2));
+    StoreShape(f->RollingBearing(dout, din, b, m_nKind - eBearingFirstRolling));
 }

@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <map>
+#include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -481,6 +485,33 @@ TEST(TextIds, EveryNamedTextHasADefaultInTheStringTable) {
   for (const Named& n : AllNamed()) EXPECT_NE(MorlaneBuiltInString(n.id), nullptr) << n.name;
   // The one text left to the language file.
   EXPECT_EQ(MorlaneBuiltInString(TextId::MsgCannotOpenModel), nullptr);
+}
+
+// The list above is the header's every constant: a name added to TextIds.h and not to the list
+// would escape the check of its default text.
+TEST(TextIds, TheCheckedListHoldsEveryConstantOfTheHeader) {
+  const char* source = std::getenv("TOLMERA_SOURCE_DIR");
+  const std::string root = source ? source : TOLMERA_TEST_SOURCE_DIR;
+  std::ifstream in(root + "/viewer/ui/TextIds.h");
+  ASSERT_TRUE(in) << root;
+  std::stringstream text;
+  text << in.rdbuf();
+  std::string header = text.str();
+  // Comments out, then every "Name = value" of the constexpr declarations.
+  header = std::regex_replace(header, std::regex("//[^\n]*"), "");
+  std::set<std::string> declared;
+  const std::regex declaration("constexpr int ([^;]*);");
+  const std::regex constant("([A-Za-z_][A-Za-z0-9_]*)\\s*=\\s*[A-Za-z0-9_]+");
+  for (std::sregex_iterator d(header.begin(), header.end(), declaration), end; d != end; ++d) {
+    const std::string list = (*d)[1];
+    for (std::sregex_iterator c(list.begin(), list.end(), constant); c != end; ++c)
+      declared.insert((*c)[1]);
+  }
+  std::set<std::string> listed;
+  for (const Named& n : AllNamed()) EXPECT_TRUE(listed.insert(n.name).second) << n.name;
+  listed.insert("MsgCannotOpenModel");
+  EXPECT_EQ(declared, listed);
+  EXPECT_GT(declared.size(), 400u);
 }
 
 // Two names for one number only where the element deliberately shows another's labels.
