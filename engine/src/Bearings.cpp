@@ -7,8 +7,8 @@
 // their axis and their diameters. Each row's envelope (the element's meridian outline grown by
 // a running clearance, turned about the bearing's axis) is cut from the rings, so the rings
 // carry raceways and ribs and never touch the elements. Element counts follow from a spacing
-// of 1.15 element widths on the pitch circle. The proportions of every kind are listed in the
-// engine's README.
+// of 1.15 element widths on the pitch circle. The kinds are the rows of one table (kKinds), of
+// the proportions the engine's README lists, read by one builder (Rolling).
 #include "Context.h"
 #include "Solids.h"
 
@@ -31,8 +31,9 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <functional>
 #include <cmath>
+#include <functional>
+#include <iterator>
 #include <vector>
 
 namespace cad_engine {
@@ -438,215 +439,226 @@ void CheckSizes(const char* e, double dout, double din, double B) {
   if (dout > 1e5 || B > 1e5) Refuse(e, "sizes above 100 m");
 }
 
+// The kinds of rolling bearing, as data. Proportions are taken of the rings' radial height
+// H = (dout - din) / 2, the width B, the element diameter Dw and the roller length.
+enum Of { kOfH, kOfB, kOfDw };
+
+// k times one of the quantities above; k 0 stands for no term.
+struct Share {
+  double k = 0;
+  Of of = kOfB;
+};
+
+// Where the rows of a kind lie along the axis.
+enum Placement {
+  kMiddle,    // one row at B / 2
+  kQuarters,  // two rows at B / 4 and 3 B / 4
+  kSpread,    // two rows at B / 2 -+ spread B
+};
+
+// How the rings (or washers) of a kind stand about its rows.
+enum Layout {
+  kRadial,         // an inner ring up to rm - inner Dw, an outer ring from rm + outer Dw
+  kShouldered,     // as kRadial, the outer ring's shoulder lowered to rm + shoulder Dw outwards
+                   // of each row (towards the nearer end; a row in the middle: towards B)
+  kSplitInner,     // as kRadial, the inner ring in two halves at B / 2
+  kSpherical,      // as kRadial, the outer ring's raceway a sphere about (0, B / 2)
+  kWashers,        // washers inner Dw clear of the rows' centres: a housing washer at B, then
+                   // shaft and housing washers alternating downwards
+  kLippedWashers,  // as kWashers, each housing washer with a lip from rm + lip Dw to the
+                   // outside reaching the centre of its row; a shaft washer between two of
+                   // them ends at rm + outer Dw
+  kLeaningThrust,  // a shaft washer up to B / 4, a housing washer from 0.45 B and rm - 0.1 H
+};
+
+// The radius of a spherical raceway: hypot(rm + r Dw, e + z length) + d Dw + length-share
+// length, and the running clearance; e is a row's distance from B / 2. It reaches past the
+// farthest point of the row's elements.
+struct SphereReach {
+  double r = 0, z = 0, d = 0, length = 0;
+};
+
+struct Kind {
+  const char* name;
+  bool ball = true;
+  double dwOfH = 0, dwOfB = 0;  // Dw = min(dwOfH H, dwOfB B)
+  Share length[2] = {};         // a roller's length: the smaller share (one given: that one)
+  Placement rows = kMiddle;
+  double spread = 0;        // kSpread, of B
+  double tilt = 0;          // degrees of the roller's axis from z towards x; of rows
+                            // spread about the middle, the second leans the other way
+  double d1 = 1, d2 = 1;    // a roller's diameters at its ends, of Dw
+  double crown = 0;         // a barrel roller's extra radius in its middle, of Dw
+  double clearance = 0.02;  // of Dw
+  Layout rings = kRadial;
+  double inner = 0, outer = 0;  // of Dw, as the layout says
+  double shoulder = 0;          // kShouldered, of Dw
+  double lip = 0;               // kLippedWashers, of Dw
+  bool sphereFromAxis = false;  // kSpherical: the outer ring turned from the axis out
+  SphereReach sphere = {};      // kSpherical
+};
+
+// One row per rolling bearing type, in type order, as the engine's README lists them: first the
+// rolling elements (diameter Dw, length, rows, tilt, shape, clearance), then the rings.
+// clang-format off
+const Kind kKinds[] = {
+    {.name = "0 single row deep groove ball", .dwOfH = 0.6, .dwOfB = 0.7,
+     .inner = 0.3, .outer = 0.3},
+    {.name = "1 double row deep groove ball", .dwOfH = 0.6, .dwOfB = 0.4, .rows = kQuarters,
+     .inner = 0.3, .outer = 0.3},
+    {.name = "2 single row angular contact ball", .dwOfH = 0.6, .dwOfB = 0.7,
+     .rings = kShouldered, .inner = 0.3, .outer = 0.3, .shoulder = 0.45},
+    {.name = "3 double row angular contact ball", .dwOfH = 0.6, .dwOfB = 0.4, .rows = kQuarters,
+     .rings = kShouldered, .inner = 0.3, .outer = 0.3, .shoulder = 0.45},
+    {.name = "4 self-aligning ball", .dwOfH = 0.5, .dwOfB = 0.38, .rows = kSpread, .spread = 0.22,
+     .rings = kSpherical, .inner = 0.3, .sphereFromAxis = true, .sphere = {.d = 0.5}},
+    {.name = "5 four point contact", .dwOfH = 0.6, .dwOfB = 0.7,
+     .rings = kSplitInner, .inner = 0.3, .outer = 0.3},
+    {.name = "6 single direction thrust ball", .dwOfH = 0.6, .dwOfB = 0.7,
+     .rings = kWashers, .inner = 0.2},
+    {.name = "7 double direction thrust ball", .dwOfH = 0.6, .dwOfB = 0.35, .rows = kQuarters,
+     .rings = kWashers, .inner = 0.2},
+    {.name = "8 single direction angular contact thrust ball", .dwOfH = 0.6, .dwOfB = 0.7,
+     .rings = kLippedWashers, .inner = 0.2, .lip = 0.6},
+    {.name = "9 double direction angular contact thrust ball", .dwOfH = 0.6, .dwOfB = 0.35, .rows = kQuarters,
+     .rings = kLippedWashers, .inner = 0.2, .outer = 0.55, .lip = 0.6},
+    {.name = "10 single row cylindrical roller", .ball = false, .dwOfH = 0.5, .dwOfB = 0.6,
+     .length = {{1, kOfDw}, {0.6, kOfB}},
+     .inner = 0.2, .outer = 0.2},
+    {.name = "11 double row cylindrical roller", .ball = false, .dwOfH = 0.5, .dwOfB = 0.35,
+     .length = {{1, kOfDw}, {0.3, kOfB}}, .rows = kQuarters,
+     .inner = 0.2, .outer = 0.2},
+    {.name = "12 tapered roller", .ball = false, .dwOfH = 0.45, .dwOfB = 0.5,
+     .length = {{0.6, kOfB}}, .tilt = 15, .d1 = 0.85, .d2 = 1.15, .clearance = 0.03,
+     .inner = 0.15, .outer = 0.15},
+    {.name = "13 barrel roller", .ball = false, .dwOfH = 0.5, .dwOfB = 0.6,
+     .length = {{0.8, kOfDw}, {0.6, kOfB}}, .d1 = 0.85, .d2 = 0.85, .crown = 0.075, .clearance = 0.03,
+     .rings = kSpherical, .inner = 0.2, .outer = 0.2, .sphere = {.r = 0.6, .z = 0.5}},
+    {.name = "14 spherical roller", .ball = false, .dwOfH = 0.45, .dwOfB = 0.35,
+     .length = {{0.9, kOfDw}, {0.35, kOfB}}, .rows = kSpread, .spread = 0.24, .tilt = 10,
+     .d1 = 0.85, .d2 = 0.85, .crown = 0.075, .clearance = 0.03,
+     .rings = kSpherical, .inner = 0.25, .outer = 0.2, .sphere = {.d = 0.5, .length = 0.2}},
+    {.name = "15 single direction cylindrical roller thrust", .ball = false, .dwOfH = 0.4, .dwOfB = 0.45,
+     .length = {{0.6, kOfH}}, .tilt = 90,
+     .rings = kWashers, .inner = 0.3},
+    {.name = "16 double direction cylindrical roller thrust", .ball = false, .dwOfH = 0.4, .dwOfB = 0.25,
+     .length = {{0.6, kOfH}}, .rows = kQuarters, .tilt = 90,
+     .rings = kWashers, .inner = 0.3},
+    {.name = "17 spherical roller thrust", .ball = false, .dwOfH = 0.3, .dwOfB = 0.35,
+     .length = {{0.5, kOfH}, {0.6, kOfB}}, .tilt = 45, .d1 = 0.85, .d2 = 0.85, .crown = 0.075,
+     .clearance = 0.03,
+     .rings = kLeaningThrust},
+    {.name = "18 needle roller", .ball = false, .dwOfH = 0.2, .dwOfB = 0.3,
+     .length = {{0.8, kOfB}},
+     .inner = 0.3, .outer = 0.3},
+};
+// clang-format on
+constexpr int kKindCount = static_cast<int>(std::size(kKinds));
+
+// A washer with a lip: the plate z0..z1 from rIn to ro, and the lip from rLip to ro reaching
+// to zLip (above the plate when zLip > z1, below it otherwise).
+Ring LippedWasher(double rIn, double rLip, double ro, double z0, double z1, double zLip) {
+  Outline o(gp_Pnt2d(rIn, z0));
+  if (zLip > z1) {
+    o.LineTo(ro, z0).LineTo(ro, zLip).LineTo(rLip, zLip).LineTo(rLip, z1);
+  } else {
+    o.LineTo(rLip, z0).LineTo(rLip, zLip).LineTo(ro, zLip).LineTo(ro, z1);
+  }
+  o.LineTo(rIn, z1);
+  return Turned(o.Face(1));
+}
+
 TopoDS_Shape Rolling(const char* e, double dout, double din, double B, int type) {
   CheckSizes(e, dout, din, B);
+  if (type < 0 || type >= kKindCount)
+    Refuse(e, "the rolling bearing type must lie between 0 and 18");
+  const Kind& k = kKinds[type];
   const double ri = din / 2, ro = dout / 2, H = ro - ri, rm = (ro + ri) / 2;
+  const double d = std::min(k.dwOfH * H, k.dwOfB * B);
+  auto of = [&](const Share& s) { return s.k * (s.of == kOfH ? H : s.of == kOfB ? B : d); };
+  const double len =
+      k.length[1].k > 0 ? std::min(of(k.length[0]), of(k.length[1])) : of(k.length[0]);
   Plan p;
-  auto radialRings = [&](double gap) {
-    p.rings.push_back(Tube(ri, rm - gap, 0, B));
-    p.rings.push_back(Tube(rm + gap, ro, 0, B));
-  };
-  auto ball = [&](double r, double z, double d) {
+  p.clearance = k.clearance * d;
+
+  std::vector<double> zs;
+  if (k.rows == kMiddle) zs = {B / 2};
+  if (k.rows == kQuarters) zs = {B / 4, 3 * B / 4};
+  if (k.rows == kSpread) zs = {B / 2 - k.spread * B, B / 2 + k.spread * B};
+  for (size_t i = 0; i < zs.size(); ++i) {
     Row w;
-    w.r = r;
-    w.z = z;
-    w.d1 = d;
+    w.ball = k.ball;
+    w.r = rm;
+    w.z = zs[i];
+    if (k.ball) {
+      w.d1 = d;
+    } else {
+      w.tilt = i == 1 && k.rows == kSpread ? -Radians(k.tilt) : Radians(k.tilt);
+      w.d1 = k.d1 * d;
+      w.d2 = k.d2 * d;
+      w.length = len;
+      w.crown = k.crown * d;
+    }
     p.rows.push_back(w);
-  };
-  auto roller = [&](double r, double z, double tilt, double d1, double d2, double len,
-                    double crown) {
-    Row w;
-    w.ball = false;
-    w.r = r;
-    w.z = z;
-    w.tilt = tilt;
-    w.d1 = d1;
-    w.d2 = d2;
-    w.length = len;
-    w.crown = crown;
-    p.rows.push_back(w);
-  };
-  // Thrust washers: shaft washers fit the bore, housing washers the outside diameter.
-  const double fit = 0.04 * H;
-  auto shaftWasher = [&](double z0, double z1) { p.rings.push_back(Tube(ri, ro - fit, z0, z1)); };
-  auto housingWasher = [&](double z0, double z1) { p.rings.push_back(Tube(ri + fit, ro, z0, z1)); };
-  switch (type) {
-    case 0: {  // single row deep groove ball
-      const double d = std::min(0.6 * H, 0.7 * B);
-      radialRings(0.3 * d);
-      ball(rm, B / 2, d);
-      p.clearance = 0.02 * d;
+  }
+
+  const double fit = 0.04 * H;  // shaft washers fit the bore, housing washers the outside
+  switch (k.rings) {
+    case kRadial:
+      p.rings.push_back(Tube(ri, rm - k.inner * d, 0, B));
+      p.rings.push_back(Tube(rm + k.outer * d, ro, 0, B));
+      break;
+    case kShouldered: {
+      p.rings.push_back(Tube(ri, rm - k.inner * d, 0, B));
+      std::vector<std::array<double, 4>> shoulders;
+      for (double z : zs)
+        shoulders.push_back(z < B / 2 ? std::array<double, 4>{rm, rm + k.shoulder * d, -1, z}
+                                      : std::array<double, 4>{rm, rm + k.shoulder * d, z, B + 1});
+      p.rings.push_back(WithoutRectangles(Tube(rm + k.outer * d, ro, 0, B), shoulders));
       break;
     }
-    case 1: {  // double row deep groove ball
-      const double d = std::min(0.6 * H, 0.4 * B);
-      radialRings(0.3 * d);
-      ball(rm, B / 4, d);
-      ball(rm, 3 * B / 4, d);
-      p.clearance = 0.02 * d;
+    case kSplitInner:
+      p.rings.push_back(Tube(ri, rm - k.inner * d, 0, B / 2));
+      p.rings.push_back(Tube(ri, rm - k.inner * d, B / 2, B));
+      p.rings.push_back(Tube(rm + k.outer * d, ro, 0, B));
       break;
-    }
-    case 2:    // single row angular contact ball: one low shoulder on the outer ring
-    case 3: {  // double row angular contact ball: low shoulders outwards
-      const bool two = type == 3;
-      const double d = two ? std::min(0.6 * H, 0.4 * B) : std::min(0.6 * H, 0.7 * B);
-      radialRings(0.3 * d);
-      const Ring outer = p.rings[1];
-      if (two) {
-        ball(rm, B / 4, d);
-        ball(rm, 3 * B / 4, d);
-        p.rings[1] = WithoutRectangles(
-            outer, {{rm, rm + 0.45 * d, -1, B / 4}, {rm, rm + 0.45 * d, 3 * B / 4, B + 1}});
-      } else {
-        ball(rm, B / 2, d);
-        p.rings[1] = WithoutRectangles(outer, {{rm, rm + 0.45 * d, B / 2, B + 1}});
-      }
-      p.clearance = 0.02 * d;
-      break;
-    }
-    case 4: {  // self-aligning ball: two rows, spherical outer raceway
-      const double d = std::min(0.5 * H, 0.38 * B), e2 = 0.22 * B;
-      p.clearance = 0.02 * d;
-      const double rs = std::hypot(rm, e2) + d / 2 + p.clearance;
+    case kSpherical: {
+      const SphereReach& s = k.sphere;
+      const double offset = k.rows == kSpread ? k.spread * B : 0;
+      const double rs =
+          std::hypot(rm + s.r * d, offset + s.z * len) + s.d * d + s.length * len + p.clearance;
       if (rs >= ro - 0.05 * H) Refuse(e, "the outer ring is too thin for a spherical raceway");
-      p.rings.push_back(Tube(ri, rm - 0.3 * d, 0, B));
-      p.rings.push_back(WithoutSphere(0, ro, 0, B, B / 2, rs));
-      ball(rm, B / 2 - e2, d);
-      ball(rm, B / 2 + e2, d);
+      p.rings.push_back(Tube(ri, rm - k.inner * d, 0, B));
+      p.rings.push_back(
+          WithoutSphere(k.sphereFromAxis ? 0 : rm + k.outer * d, ro, 0, B, B / 2, rs));
       break;
     }
-    case 5: {  // four point contact: the inner ring in two halves
-      const double d = std::min(0.6 * H, 0.7 * B);
-      p.rings.push_back(Tube(ri, rm - 0.3 * d, 0, B / 2));
-      p.rings.push_back(Tube(ri, rm - 0.3 * d, B / 2, B));
-      p.rings.push_back(Tube(rm + 0.3 * d, ro, 0, B));
-      ball(rm, B / 2, d);
-      p.clearance = 0.02 * d;
-      break;
-    }
-    case 6:    // single direction thrust ball
-    case 8: {  // single direction angular contact thrust ball: a lipped housing washer
-      const double d = std::min(0.6 * H, 0.7 * B), tw = (B - 0.4 * d) / 2;
-      shaftWasher(0, tw);
-      if (type == 8) {
-        Outline o(gp_Pnt2d(ri + fit, B - tw));
-        o.LineTo(rm + 0.6 * d, B - tw).LineTo(rm + 0.6 * d, B / 2).LineTo(ro, B / 2).LineTo(ro, B);
-        o.LineTo(ri + fit, B);
-        p.rings.push_back(Turned(o.Face(1)));
-      } else {
-        housingWasher(B - tw, B);
+    case kWashers:
+    case kLippedWashers: {
+      // From the bottom: the washers between 0, the rows and B; the top one is a housing
+      // washer and the sides alternate downwards.
+      const bool lipped = k.rings == kLippedWashers;
+      const size_t n = zs.size() + 1;
+      for (size_t i = 0; i < n; ++i) {
+        const double z0 = i == 0 ? 0 : zs[i - 1] + k.inner * d;
+        const double z1 = i + 1 == n ? B : zs[i] - k.inner * d;
+        const bool housing = (n - 1 - i) % 2 == 0;
+        if (housing && lipped)
+          p.rings.push_back(
+              LippedWasher(ri + fit, rm + k.lip * d, ro, z0, z1, i == 0 ? zs[0] : zs[i - 1]));
+        else if (housing)
+          p.rings.push_back(Tube(ri + fit, ro, z0, z1));
+        else if (lipped && i > 0 && i + 1 < n)
+          p.rings.push_back(Tube(ri, rm + k.outer * d, z0, z1));
+        else
+          p.rings.push_back(Tube(ri, ro - fit, z0, z1));
       }
-      ball(rm, B / 2, d);
-      p.clearance = 0.02 * d;
       break;
     }
-    case 7:    // double direction thrust ball
-    case 9: {  // double direction angular contact thrust ball
-      const double d = std::min(0.6 * H, 0.35 * B), tw = B / 4 - 0.2 * d;
-      const bool lip = type == 9;
-      auto housing = [&](double z0, double z1, double lipTo) {
-        if (!lip) return housingWasher(z0, z1);
-        Outline o(gp_Pnt2d(ri + fit, z0));
-        if (z0 == 0) {
-          o.LineTo(ro, z0).LineTo(ro, lipTo).LineTo(rm + 0.6 * d, lipTo).LineTo(rm + 0.6 * d, z1);
-          o.LineTo(ri + fit, z1);
-        } else {
-          o.LineTo(rm + 0.6 * d, z0).LineTo(rm + 0.6 * d, lipTo).LineTo(ro, lipTo).LineTo(ro, z1);
-          o.LineTo(ri + fit, z1);
-        }
-        p.rings.push_back(Turned(o.Face(1)));
-      };
-      housing(0, tw, B / 4);
-      shaftWasher(B / 4 + 0.2 * d, 3 * B / 4 - 0.2 * d);
-      if (lip) {
-        // The central washer must clear the lips.
-        p.rings.back() = Tube(ri, rm + 0.55 * d, B / 4 + 0.2 * d, 3 * B / 4 - 0.2 * d);
-      }
-      housing(B - tw, B, 3 * B / 4);
-      ball(rm, B / 4, d);
-      ball(rm, 3 * B / 4, d);
-      p.clearance = 0.02 * d;
+    case kLeaningThrust:
+      p.rings.push_back(Tube(ri, ro - fit, 0, B * 0.25));
+      p.rings.push_back(Tube(rm - 0.1 * H, ro, B * 0.45, B));
       break;
-    }
-    case 10: {  // single row cylindrical roller (ribs on both rings)
-      const double d = std::min(0.5 * H, 0.6 * B), len = std::min(d, 0.6 * B);
-      radialRings(0.2 * d);
-      roller(rm, B / 2, 0, d, d, len, 0);
-      p.clearance = 0.02 * d;
-      break;
-    }
-    case 11: {  // double row cylindrical roller
-      const double d = std::min(0.5 * H, 0.35 * B), len = std::min(d, 0.3 * B);
-      radialRings(0.2 * d);
-      roller(rm, B / 4, 0, d, d, len, 0);
-      roller(rm, 3 * B / 4, 0, d, d, len, 0);
-      p.clearance = 0.02 * d;
-      break;
-    }
-    case 12: {  // tapered roller: rollers leaning 15 degrees, narrowing towards the axis side
-      const double d = std::min(0.45 * H, 0.5 * B), len = 0.6 * B;
-      radialRings(0.15 * d);
-      roller(rm, B / 2, Radians(15), 0.85 * d, 1.15 * d, len, 0);
-      p.clearance = 0.03 * d;
-      break;
-    }
-    case 13: {  // barrel roller: spherical outer raceway
-      const double d = std::min(0.5 * H, 0.6 * B), len = std::min(0.8 * d, 0.6 * B);
-      p.clearance = 0.03 * d;
-      const double rs = std::hypot(rm + d / 2 + 0.1 * d, len / 2) + p.clearance;
-      if (rs >= ro - 0.05 * H) Refuse(e, "the outer ring is too thin for a spherical raceway");
-      p.rings.push_back(Tube(ri, rm - 0.2 * d, 0, B));
-      p.rings.push_back(WithoutSphere(rm + 0.2 * d, ro, 0, B, B / 2, rs));
-      roller(rm, B / 2, 0, 0.85 * d, 0.85 * d, len, 0.075 * d);
-      break;
-    }
-    case 14: {  // spherical roller: two rows of barrels leaning 10 degrees, spherical raceway
-      const double d = std::min(0.45 * H, 0.35 * B), len = std::min(0.9 * d, 0.35 * B),
-                   e2 = 0.24 * B;
-      p.clearance = 0.03 * d;
-      const double rs = std::hypot(rm, e2) + d / 2 + len * 0.2 + p.clearance;
-      if (rs >= ro - 0.05 * H) Refuse(e, "the outer ring is too thin for a spherical raceway");
-      p.rings.push_back(Tube(ri, rm - 0.25 * d, 0, B));
-      p.rings.push_back(WithoutSphere(rm + 0.2 * d, ro, 0, B, B / 2, rs));
-      roller(rm, B / 2 - e2, Radians(10), 0.85 * d, 0.85 * d, len, 0.075 * d);
-      roller(rm, B / 2 + e2, -Radians(10), 0.85 * d, 0.85 * d, len, 0.075 * d);
-      break;
-    }
-    case 15: {  // single direction cylindrical roller thrust
-      const double d = std::min(0.45 * B, 0.4 * H), len = 0.6 * H, tw = (B - 0.6 * d) / 2;
-      shaftWasher(0, tw);
-      housingWasher(B - tw, B);
-      roller(rm, B / 2, kPi / 2, d, d, len, 0);
-      p.clearance = 0.02 * d;
-      break;
-    }
-    case 16: {  // double direction cylindrical roller thrust
-      const double d = std::min(0.25 * B, 0.4 * H), len = 0.6 * H, g = 0.3 * d;
-      housingWasher(0, B / 4 - g);
-      shaftWasher(B / 4 + g, 3 * B / 4 - g);
-      housingWasher(3 * B / 4 + g, B);
-      roller(rm, B / 4, kPi / 2, d, d, len, 0);
-      roller(rm, 3 * B / 4, kPi / 2, d, d, len, 0);
-      p.clearance = 0.02 * d;
-      break;
-    }
-    case 17: {  // spherical roller thrust: barrels leaning 45 degrees
-      const double d = std::min(0.35 * B, 0.3 * H), len = std::min(0.5 * H, 0.6 * B);
-      shaftWasher(0, B * 0.25);
-      housingWasher(B * 0.75, B);
-      p.rings.back() = Tube(rm - 0.1 * H, ro, B * 0.45, B);
-      roller(rm, B / 2, Radians(45), 0.85 * d, 0.85 * d, len, 0.075 * d);
-      p.clearance = 0.03 * d;
-      break;
-    }
-    case 18: {  // needle roller
-      const double d = std::min(0.2 * H, 0.3 * B), len = 0.8 * B;
-      radialRings(0.3 * d);
-      roller(rm, B / 2, 0, d, d, len, 0);
-      p.clearance = 0.02 * d;
-      break;
-    }
-    default: Refuse(e, "the rolling bearing type must lie between 0 and 18");
   }
   return Build(e, p);
 }

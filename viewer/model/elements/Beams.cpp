@@ -6,21 +6,33 @@ QZ::CAD::IBeamFactory* Factory(const QZ::ObjPtr<ICADContext>& c) {
 }
 }  // namespace
 
-CBeamRect::CBeamRect() { AddParams(*this, {{L"h", 531}, {L"b", 532}, {L"l", 533}, {L"t", 534}}); }
+CBeamRect::CBeamRect() {
+  AddParams(*this, {{L"h", TextId::BeamRectH},
+                    {L"b", TextId::BeamRectB},
+                    {L"l", TextId::BeamRectL},
+                    {L"t", TextId::BeamRectT}});
+}
 void CBeamRect::BuildShape() {
   if (auto* f = Factory(m_pContext))
     StoreShape(
         f->Rectangular(Dbl(*this, L"h"), Dbl(*this, L"b"), Dbl(*this, L"l"), Dbl(*this, L"t")));
 }
 
-CBeamCircular::CBeamCircular() { AddParams(*this, {{L"d", 541}, {L"l", 542}, {L"t", 543}}); }
+CBeamCircular::CBeamCircular() {
+  AddParams(*this, {{L"d", TextId::BeamCircularD},
+                    {L"l", TextId::BeamCircularL},
+                    {L"t", TextId::BeamCircularT}});
+}
 void CBeamCircular::BuildShape() {
   if (auto* f = Factory(m_pContext))
     StoreShape(f->Circular(Dbl(*this, L"d"), Dbl(*this, L"l"), Dbl(*this, L"t")));
 }
 
 CBeamElliptical::CBeamElliptical() {
-  AddParams(*this, {{L"d1", 551}, {L"d2", 552}, {L"l", 553}, {L"t", 554}});
+  AddParams(*this, {{L"d1", TextId::BeamEllipticalD1},
+                    {L"d2", TextId::BeamEllipticalD2},
+                    {L"l", TextId::BeamEllipticalL},
+                    {L"t", TextId::BeamEllipticalT}});
 }
 void CBeamElliptical::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -29,7 +41,11 @@ void CBeamElliptical::BuildShape() {
 }
 
 CBeamL::CBeamL() {
-  AddParams(*this, {{L"h", 561}, {L"b", 562}, {L"t", 563}, {L"r", 564}, {L"l", 565}});
+  AddParams(*this, {{L"h", TextId::BeamLH},
+                    {L"b", TextId::BeamLB},
+                    {L"t", TextId::BeamLT},
+                    {L"r", TextId::BeamLR},
+                    {L"l", TextId::BeamLL}});
 }
 void CBeamL::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -38,13 +54,13 @@ void CBeamL::BuildShape() {
 }
 
 CBeamZ::CBeamZ() {
-  AddParams(*this, {{L"h", 571},
-                    {L"b", 572},
-                    {L"t", 573},
-                    {L"s", 574},
-                    {L"r1", 575},
-                    {L"r2", 576},
-                    {L"l", 577}});
+  AddParams(*this, {{L"h", TextId::BeamZH},
+                    {L"b", TextId::BeamZB},
+                    {L"t", TextId::BeamZT},
+                    {L"s", TextId::BeamZS},
+                    {L"r1", TextId::BeamZR1},
+                    {L"r2", TextId::BeamZR2},
+                    {L"l", TextId::BeamZL}});
 }
 void CBeamZ::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -53,15 +69,15 @@ void CBeamZ::BuildShape() {
 }
 
 CBeamT::CBeamT() {
-  AddParams(*this, {{L"h", 581},
-                    {L"b", 582},
-                    {L"t", 583},
-                    {L"s", 584},
-                    {L"r1", 585},
-                    {L"r2", 586},
-                    {L"r3", 587},
-                    {L"l", 588},
-                    {L"taper", 589, 0, ParamKind::Boolean}});
+  AddParams(*this, {{L"h", TextId::BeamTH},
+                    {L"b", TextId::BeamTB},
+                    {L"t", TextId::BeamTT},
+                    {L"s", TextId::BeamTS},
+                    {L"r1", TextId::BeamTR1},
+                    {L"r2", TextId::BeamTR2},
+                    {L"r3", TextId::BeamTR3},
+                    {L"l", TextId::BeamTL},
+                    {L"taper", TextId::BeamTTaper, 0, ParamKind::Boolean}});
 }
 void CBeamT::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -71,14 +87,14 @@ void CBeamT::BuildShape() {
 }
 
 CBeamI::CBeamI() {
-  AddParams(*this, {{L"h", 591},
-                    {L"b", 592},
-                    {L"t", 593},
-                    {L"s", 594},
-                    {L"r1", 595},
-                    {L"r2", 596},
-                    {L"l", 597},
-                    {L"taper", 598, 0, ParamKind::Boolean}});
+  AddParams(*this, {{L"h", TextId::BeamIH},
+                    {L"b", TextId::BeamIB},
+                    {L"t", TextId::BeamIT},
+                    {L"s", TextId::BeamIS},
+                    {L"r1", TextId::BeamIR1},
+                    {L"r2", TextId::BeamIR2},
+                    {L"l", TextId::BeamIL},
+                    {L"taper", TextId::BeamITaper, 0, ParamKind::Boolean}});
 }
 void CBeamI::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -88,14 +104,14 @@ void CBeamI::BuildShape() {
 }
 
 CBeamU::CBeamU() {
-  AddParams(*this, {{L"h", 601},
-                    {L"b", 602},
-                    {L"t", 603},
-                    {L"s", 604},
-                    {L"r1", 605},
-                    {L"r2", 606},
-                    {L"l", 607},
-                    {L"taper", 608, 0, ParamKind::Boolean}});
+  AddParams(*this, {{L"h", TextId::BeamUH},
+                    {L"b", TextId::BeamUB},
+                    {L"t", TextId::BeamUT},
+                    {L"s", TextId::BeamUS},
+                    {L"r1", TextId::BeamUR1},
+                    {L"r2", TextId::BeamUR2},
+                    {L"l", TextId::BeamUL},
+                    {L"taper", TextId::BeamUTaper, 0, ParamKind::Boolean}});
 }
 void CBeamU::BuildShape() {
   if (auto* f = Factory(m_pContext))

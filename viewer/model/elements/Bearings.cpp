@@ -3,30 +3,42 @@
 #include <iterator>
 
 namespace {
-const BearingKind kKinds[] = {
-    {0, L"Sliding", TextId::BearingKindSliding + 0},
-    {1, L"Roller", TextId::BearingKindSliding + 1},
-    {2, L"SingleRowDeepGrooveBall", TextId::BearingKindSliding + 2},
-    {3, L"DoubleRowDeepGrooveBall", TextId::BearingKindSliding + 3},
-    {4, L"SingleRowAngularContactBall", TextId::BearingKindSliding + 4},
-    {5, L"DoubleRowAngularContactBall", TextId::BearingKindSliding + 5},
-    {6, L"SelfAligningBall", TextId::BearingKindSliding + 6},
-    {7, L"FourPoint", TextId::BearingKindSliding + 7},
-    {8, L"SingleDirectionThrustBall", TextId::BearingKindSliding + 8},
-    {9, L"DoubleDirectionThrustBall", TextId::BearingKindSliding + 9},
-    {10, L"SingleDirectionAngularContactThrustBall", TextId::BearingKindSliding + 10},
-    {11, L"DoubleDirectionAngularContactThrustBall", TextId::BearingKindSliding + 11},
-    {12, L"SingleRowCylindricalRoller", TextId::BearingKindSliding + 12},
-    {13, L"DoubleRowCylindricalRoller", TextId::BearingKindSliding + 13},
-    {14, L"TaperedRoller", TextId::BearingKindSliding + 14},
-    {15, L"BarrelRoller", TextId::BearingKindSliding + 15},
-    {16, L"SphericalRoller", TextId::BearingKindSliding + 16},
-    {17, L"SingleDirectionCylindricalRollerThrust", TextId::BearingKindSliding + 17},
-    {18, L"DoubleDirectionCylindricalRollerThrust", TextId::BearingKindSliding + 18},
-    {19, L"SphericalRollerThrust", TextId::BearingKindSliding + 19},
-    {20, L"NeedleRoller", TextId::BearingKindSliding + 20},
+constexpr BearingKind kKinds[] = {
+    {eBearingSliding, L"Sliding", TextId::BearingKindSliding},
+    {eBearingRoller, L"Roller", TextId::BearingKindRoller},
+    {eBearingFirstRolling, L"SingleRowDeepGrooveBall", TextId::BearingKindSingleRowDeepGrooveBall},
+    {3, L"DoubleRowDeepGrooveBall", TextId::BearingKindDoubleRowDeepGrooveBall},
+    {4, L"SingleRowAngularContactBall", TextId::BearingKindSingleRowAngularContactBall},
+    {5, L"DoubleRowAngularContactBall", TextId::BearingKindDoubleRowAngularContactBall},
+    {6, L"SelfAligningBall", TextId::BearingKindSelfAligningBall},
+    {7, L"FourPoint", TextId::BearingKindFourPoint},
+    {8, L"SingleDirectionThrustBall", TextId::BearingKindSingleDirectionThrustBall},
+    {9, L"DoubleDirectionThrustBall", TextId::BearingKindDoubleDirectionThrustBall},
+    {10, L"SingleDirectionAngularContactThrustBall",
+     TextId::BearingKindSingleDirectionAngularContactThrustBall},
+    {11, L"DoubleDirectionAngularContactThrustBall",
+     TextId::BearingKindDoubleDirectionAngularContactThrustBall},
+    {12, L"SingleRowCylindricalRoller", TextId::BearingKindSingleRowCylindricalRoller},
+    {13, L"DoubleRowCylindricalRoller", TextId::BearingKindDoubleRowCylindricalRoller},
+    {14, L"TaperedRoller", TextId::BearingKindTaperedRoller},
+    {15, L"BarrelRoller", TextId::BearingKindBarrelRoller},
+    {16, L"SphericalRoller", TextId::BearingKindSphericalRoller},
+    {17, L"SingleDirectionCylindricalRollerThrust",
+     TextId::BearingKindSingleDirectionCylindricalRollerThrust},
+    {18, L"DoubleDirectionCylindricalRollerThrust",
+     TextId::BearingKindDoubleDirectionCylindricalRollerThrust},
+    {19, L"SphericalRollerThrust", TextId::BearingKindSphericalRollerThrust},
+    {20, L"NeedleRoller", TextId::BearingKindNeedleRoller},
 };
 constexpr int kKindCount = static_cast<int>(std::size(kKinds));
+
+// A kind's name is text BearingKindSliding plus its code, and the rows are in code order.
+constexpr bool KindsInCodeOrder() {
+  for (int i = 0; i < kKindCount; ++i)
+    if (kKinds[i].code != i || kKinds[i].text != TextId::BearingKindSliding + i) return false;
+  return true;
+}
+static_assert(KindsInCodeOrder());
 }  // namespace
 
 const BearingKind* BearingKinds(int& count) {
@@ -42,7 +54,11 @@ int BearingKindOfType(const std::wstring& typeName) {
   return kind;
 }
 
-CBearing::CBearing() { AddParams(*this, {{L"dout", 681}, {L"din", 682}, {L"B", 683}}); }
+CBearing::CBearing() {
+  AddParams(
+      *this,
+      {{L"dout", TextId::BearingDout}, {L"din", TextId::BearingDin}, {L"B", TextId::BearingB}});
+}
 
 std::wstring CBearing::GetTypeName() const {
   std::wstring name = L"Bearing";
@@ -61,10 +77,10 @@ void CBearing::BuildShape() {
   QZ::CAD::IBearingFactory* f = m_pContext->GetBearingFactory();
   if (!f || m_nKind < 0 || m_nKind >= kKindCount) return;
   const double dout = Dbl(*this, L"dout"), din = Dbl(*this, L"din"), b = Dbl(*this, L"B");
-  if (m_nKind == 0)
+  if (m_nKind == eBearingSliding)
     StoreShape(f->SlidingBearing(dout, din, b));
-  else if (m_nKind == 1)
+  else if (m_nKind == eBearingRoller)
     StoreShape(f->RollerBearing(dout, din, b));
   else
-    StoreShape(f->RollingBearing(dout, din, b, m_nKind - 2));
+    StoreShape(f->RollingBearing(dout, din, b, m_nKind - eBearingFirstRolling));
 }

@@ -8,6 +8,13 @@
 
 // The bearing kinds in code order (0 sliding ... 20 needle roller) as the model files name them
 // after "Bearing", with the text number of each kind's name (TextId::BearingKindSliding + code).
+// The kinds with an engine operation of their own; from eBearingFirstRolling on, a kind is the
+// rolling bearing of type code - eBearingFirstRolling.
+enum eBearingKind : int {
+  eBearingSliding = 0,
+  eBearingRoller = 1,
+  eBearingFirstRolling = 2,
+};
 struct BearingKind {
   int code;
   const wchar_t* name;

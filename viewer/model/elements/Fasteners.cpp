@@ -7,14 +7,14 @@ QZ::CAD::IFastenerFactory* Factory(const QZ::ObjPtr<ICADContext>& c) {
 }  // namespace
 
 CBoltCarriage::CBoltCarriage() {
-  AddParams(*this, {{L"d", 721},
-                    {L"b", 722},
-                    {L"ds", 723},
-                    {L"ls", 724},
-                    {L"d1", 725},
-                    {L"k", 726},
-                    {L"v", 727},
-                    {L"f", 728}});
+  AddParams(*this, {{L"d", TextId::BoltCarriageD},
+                    {L"b", TextId::BoltCarriageB},
+                    {L"ds", TextId::BoltCarriageDs},
+                    {L"ls", TextId::BoltCarriageLs},
+                    {L"d1", TextId::BoltCarriageD1},
+                    {L"k", TextId::BoltCarriageK},
+                    {L"v", TextId::BoltCarriageV},
+                    {L"f", TextId::BoltCarriageF}});
 }
 void CBoltCarriage::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -24,8 +24,12 @@ void CBoltCarriage::BuildShape() {
 }
 
 CBoltEye::CBoltEye() {
-  AddParams(*this,
-            {{L"d", 731}, {L"b", 732}, {L"ls", 733}, {L"d1", 734}, {L"d2", 735}, {L"s", 736}});
+  AddParams(*this, {{L"d", TextId::BoltEyeD},
+                    {L"b", TextId::BoltEyeB},
+                    {L"ls", TextId::BoltEyeLs},
+                    {L"d1", TextId::BoltEyeD1},
+                    {L"d2", TextId::BoltEyeD2},
+                    {L"s", TextId::BoltEyeS}});
 }
 void CBoltEye::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -34,14 +38,14 @@ void CBoltEye::BuildShape() {
 }
 
 CBoltHex::CBoltHex() {
-  AddParams(*this, {{L"d", 741},
-                    {L"b", 742},
-                    {L"ds", 743},
-                    {L"ls", 744},
-                    {L"s", 745},
-                    {L"k", 746},
-                    {L"dw", 747},
-                    {L"c", 748}});
+  AddParams(*this, {{L"d", TextId::BoltHexD},
+                    {L"b", TextId::BoltHexB},
+                    {L"ds", TextId::BoltHexDs},
+                    {L"ls", TextId::BoltHexLs},
+                    {L"s", TextId::BoltHexS},
+                    {L"k", TextId::BoltHexK},
+                    {L"dw", TextId::BoltHexDw},
+                    {L"c", TextId::BoltHexC}});
 }
 void CBoltHex::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -51,13 +55,13 @@ void CBoltHex::BuildShape() {
 }
 
 CBoltHexFlange::CBoltHexFlange() {
-  AddParams(*this, {{L"d", 751},
-                    {L"b", 752},
-                    {L"ds", 753},
-                    {L"ls", 754},
-                    {L"d1", 755},
-                    {L"s", 756},
-                    {L"k", 757}});
+  AddParams(*this, {{L"d", TextId::BoltHexFlangeD},
+                    {L"b", TextId::BoltHexFlangeB},
+                    {L"ds", TextId::BoltHexFlangeDs},
+                    {L"ls", TextId::BoltHexFlangeLs},
+                    {L"d1", TextId::BoltHexFlangeD1},
+                    {L"s", TextId::BoltHexFlangeS},
+                    {L"k", TextId::BoltHexFlangeK}});
 }
 void CBoltHexFlange::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -67,14 +71,14 @@ void CBoltHexFlange::BuildShape() {
 }
 
 CBoltHexSetDogCone::CBoltHexSetDogCone() {
-  AddParams(*this, {{L"d", 761},
-                    {L"b", 762},
-                    {L"ds", 763},
-                    {L"ls", 764},
-                    {L"s", 765},
-                    {L"k", 766},
-                    {L"dp", 767},
-                    {L"zp", 768}});
+  AddParams(*this, {{L"d", TextId::BoltHexSetDogConeD},
+                    {L"b", TextId::BoltHexSetDogConeB},
+                    {L"ds", TextId::BoltHexSetDogConeDs},
+                    {L"ls", TextId::BoltHexSetDogConeLs},
+                    {L"s", TextId::BoltHexSetDogConeS},
+                    {L"k", TextId::BoltHexSetDogConeK},
+                    {L"dp", TextId::BoltHexSetDogConeDp},
+                    {L"zp", TextId::BoltHexSetDogConeZp}});
 }
 void CBoltHexSetDogCone::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -84,14 +88,14 @@ void CBoltHexSetDogCone::BuildShape() {
 }
 
 CBoltHexSetDogPoint::CBoltHexSetDogPoint() {
-  AddParams(*this, {{L"d", 771},
-                    {L"b", 772},
-                    {L"ds", 773},
-                    {L"ls", 774},
-                    {L"s", 775},
-                    {L"k", 776},
-                    {L"dp", 777},
-                    {L"zp", 778}});
+  AddParams(*this, {{L"d", TextId::BoltHexSetDogPointD},
+                    {L"b", TextId::BoltHexSetDogPointB},
+                    {L"ds", TextId::BoltHexSetDogPointDs},
+                    {L"ls", TextId::BoltHexSetDogPointLs},
+                    {L"s", TextId::BoltHexSetDogPointS},
+                    {L"k", TextId::BoltHexSetDogPointK},
+                    {L"dp", TextId::BoltHexSetDogPointDp},
+                    {L"zp", TextId::BoltHexSetDogPointZp}});
 }
 void CBoltHexSetDogPoint::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -101,14 +105,14 @@ void CBoltHexSetDogPoint::BuildShape() {
 }
 
 CBoltHexSocket::CBoltHexSocket() {
-  AddParams(*this, {{L"d", 781},
-                    {L"b", 782},
-                    {L"ds", 783},
-                    {L"ls", 784},
-                    {L"d1", 785},
-                    {L"k", 786},
-                    {L"s", 787},
-                    {L"t", 788}});
+  AddParams(*this, {{L"d", TextId::BoltHexSocketD},
+                    {L"b", TextId::BoltHexSocketB},
+                    {L"ds", TextId::BoltHexSocketDs},
+                    {L"ls", TextId::BoltHexSocketLs},
+                    {L"d1", TextId::BoltHexSocketD1},
+                    {L"k", TextId::BoltHexSocketK},
+                    {L"s", TextId::BoltHexSocketS},
+                    {L"t", TextId::BoltHexSocketT}});
 }
 void CBoltHexSocket::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -118,13 +122,13 @@ void CBoltHexSocket::BuildShape() {
 }
 
 CBoltHexSocketCountersunk::CBoltHexSocketCountersunk() {
-  AddParams(*this, {{L"d", 791},
-                    {L"b", 792},
-                    {L"ds", 793},
-                    {L"ls", 794},
-                    {L"d1", 795},
-                    {L"s", 796},
-                    {L"t", 797}});
+  AddParams(*this, {{L"d", TextId::BoltHexSocketCountersunkD},
+                    {L"b", TextId::BoltHexSocketCountersunkB},
+                    {L"ds", TextId::BoltHexSocketCountersunkDs},
+                    {L"ls", TextId::BoltHexSocketCountersunkLs},
+                    {L"d1", TextId::BoltHexSocketCountersunkD1},
+                    {L"s", TextId::BoltHexSocketCountersunkS},
+                    {L"t", TextId::BoltHexSocketCountersunkT}});
 }
 void CBoltHexSocketCountersunk::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -133,15 +137,24 @@ void CBoltHexSocketCountersunk::BuildShape() {
                                            Dbl(*this, L"t")));
 }
 
-CBoltU::CBoltU() { AddParams(*this, {{L"d", 801}, {L"b", 802}, {L"ls", 803}, {L"d1", 804}}); }
+CBoltU::CBoltU() {
+  AddParams(*this, {{L"d", TextId::BoltUD},
+                    {L"b", TextId::BoltUB},
+                    {L"ls", TextId::BoltULs},
+                    {L"d1", TextId::BoltUD1}});
+}
 void CBoltU::BuildShape() {
   if (auto* f = Factory(m_pContext))
     StoreShape(f->BoltU(Dbl(*this, L"d"), Dbl(*this, L"b"), Dbl(*this, L"ls"), Dbl(*this, L"d1")));
 }
 
 CBoltRing::CBoltRing() {
-  AddParams(*this,
-            {{L"d", 811}, {L"b", 812}, {L"d1", 813}, {L"d2", 814}, {L"d3", 815}, {L"k", 816}});
+  AddParams(*this, {{L"d", TextId::BoltRingD},
+                    {L"b", TextId::BoltRingB},
+                    {L"d1", TextId::BoltRingD1},
+                    {L"d2", TextId::BoltRingD2},
+                    {L"d3", TextId::BoltRingD3},
+                    {L"k", TextId::BoltRingK}});
 }
 void CBoltRing::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -150,7 +163,11 @@ void CBoltRing::BuildShape() {
 }
 
 CBoltT_Head::CBoltT_Head() {
-  AddParams(*this, {{L"d", 821}, {L"b", 822}, {L"ls", 823}, {L"s1", 824}, {L"k", 825}});
+  AddParams(*this, {{L"d", TextId::BoltT_HeadD},
+                    {L"b", TextId::BoltT_HeadB},
+                    {L"ls", TextId::BoltT_HeadLs},
+                    {L"s1", TextId::BoltT_HeadS1},
+                    {L"k", TextId::BoltT_HeadK}});
 }
 void CBoltT_Head::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -159,7 +176,11 @@ void CBoltT_Head::BuildShape() {
 }
 
 CBoltT_HeadSquareNeck::CBoltT_HeadSquareNeck() {
-  AddParams(*this, {{L"d", 831}, {L"b", 832}, {L"ls", 833}, {L"s1", 834}, {L"k", 835}});
+  AddParams(*this, {{L"d", TextId::BoltT_HeadSquareNeckD},
+                    {L"b", TextId::BoltT_HeadSquareNeckB},
+                    {L"ls", TextId::BoltT_HeadSquareNeckLs},
+                    {L"s1", TextId::BoltT_HeadSquareNeckS1},
+                    {L"k", TextId::BoltT_HeadSquareNeckK}});
 }
 void CBoltT_HeadSquareNeck::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -168,13 +189,13 @@ void CBoltT_HeadSquareNeck::BuildShape() {
 }
 
 CBoltSpigot::CBoltSpigot() {
-  AddParams(*this, {{L"d", 1001},
-                    {L"b", 1002},
-                    {L"ds", 1003},
-                    {L"ls", 1004},
-                    {L"d1", 1005},
-                    {L"s", 1006},
-                    {L"k", 1007}});
+  AddParams(*this, {{L"d", TextId::BoltSpigotD},
+                    {L"b", TextId::BoltSpigotB},
+                    {L"ds", TextId::BoltSpigotDs},
+                    {L"ls", TextId::BoltSpigotLs},
+                    {L"d1", TextId::BoltSpigotD1},
+                    {L"s", TextId::BoltSpigotS},
+                    {L"k", TextId::BoltSpigotK}});
 }
 void CBoltSpigot::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -184,7 +205,12 @@ void CBoltSpigot::BuildShape() {
 }
 
 CScrewCheeseSlotted::CScrewCheeseSlotted() {
-  AddParams(*this, {{L"d", 841}, {L"b", 842}, {L"d1", 843}, {L"k", 844}, {L"n", 845}, {L"t", 846}});
+  AddParams(*this, {{L"d", TextId::ScrewCheeseSlottedD},
+                    {L"b", TextId::ScrewCheeseSlottedB},
+                    {L"d1", TextId::ScrewCheeseSlottedD1},
+                    {L"k", TextId::ScrewCheeseSlottedK},
+                    {L"n", TextId::ScrewCheeseSlottedN},
+                    {L"t", TextId::ScrewCheeseSlottedT}});
 }
 void CScrewCheeseSlotted::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -193,7 +219,12 @@ void CScrewCheeseSlotted::BuildShape() {
 }
 
 CScrewPanSlotted::CScrewPanSlotted() {
-  AddParams(*this, {{L"d", 851}, {L"b", 852}, {L"d1", 853}, {L"k", 854}, {L"n", 855}, {L"t", 856}});
+  AddParams(*this, {{L"d", TextId::ScrewPanSlottedD},
+                    {L"b", TextId::ScrewPanSlottedB},
+                    {L"d1", TextId::ScrewPanSlottedD1},
+                    {L"k", TextId::ScrewPanSlottedK},
+                    {L"n", TextId::ScrewPanSlottedN},
+                    {L"t", TextId::ScrewPanSlottedT}});
 }
 void CScrewPanSlotted::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -202,7 +233,11 @@ void CScrewPanSlotted::BuildShape() {
 }
 
 CScrewCountersunkSlotted::CScrewCountersunkSlotted() {
-  AddParams(*this, {{L"d", 851}, {L"b", 852}, {L"d1", 853}, {L"n", 855}, {L"t", 856}});
+  AddParams(*this, {{L"d", TextId::ScrewCountersunkSlottedD},
+                    {L"b", TextId::ScrewCountersunkSlottedB},
+                    {L"d1", TextId::ScrewCountersunkSlottedD1},
+                    {L"n", TextId::ScrewCountersunkSlottedN},
+                    {L"t", TextId::ScrewCountersunkSlottedT}});
 }
 void CScrewCountersunkSlotted::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -211,7 +246,12 @@ void CScrewCountersunkSlotted::BuildShape() {
 }
 
 CScrewCountersunkRaisedSlotted::CScrewCountersunkRaisedSlotted() {
-  AddParams(*this, {{L"d", 871}, {L"b", 872}, {L"d1", 873}, {L"k", 874}, {L"n", 875}, {L"t", 876}});
+  AddParams(*this, {{L"d", TextId::ScrewCountersunkRaisedSlottedD},
+                    {L"b", TextId::ScrewCountersunkRaisedSlottedB},
+                    {L"d1", TextId::ScrewCountersunkRaisedSlottedD1},
+                    {L"k", TextId::ScrewCountersunkRaisedSlottedK},
+                    {L"n", TextId::ScrewCountersunkRaisedSlottedN},
+                    {L"t", TextId::ScrewCountersunkRaisedSlottedT}});
 }
 void CScrewCountersunkRaisedSlotted::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -221,7 +261,12 @@ void CScrewCountersunkRaisedSlotted::BuildShape() {
 }
 
 CScrewFillisterCrossRecessed::CScrewFillisterCrossRecessed() {
-  AddParams(*this, {{L"d", 881}, {L"b", 882}, {L"d1", 883}, {L"k", 884}, {L"a", 885}, {L"n", 886}});
+  AddParams(*this, {{L"d", TextId::ScrewFillisterCrossRecessedD},
+                    {L"b", TextId::ScrewFillisterCrossRecessedB},
+                    {L"d1", TextId::ScrewFillisterCrossRecessedD1},
+                    {L"k", TextId::ScrewFillisterCrossRecessedK},
+                    {L"a", TextId::ScrewFillisterCrossRecessedA},
+                    {L"n", TextId::ScrewFillisterCrossRecessedN}});
 }
 void CScrewFillisterCrossRecessed::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -231,7 +276,11 @@ void CScrewFillisterCrossRecessed::BuildShape() {
 }
 
 CScrewCountersunkCrossRecessed::CScrewCountersunkCrossRecessed() {
-  AddParams(*this, {{L"d", 891}, {L"b", 892}, {L"d1", 893}, {L"a", 894}, {L"n", 895}});
+  AddParams(*this, {{L"d", TextId::ScrewCountersunkCrossRecessedD},
+                    {L"b", TextId::ScrewCountersunkCrossRecessedB},
+                    {L"d1", TextId::ScrewCountersunkCrossRecessedD1},
+                    {L"a", TextId::ScrewCountersunkCrossRecessedA},
+                    {L"n", TextId::ScrewCountersunkCrossRecessedN}});
 }
 void CScrewCountersunkCrossRecessed::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -240,7 +289,12 @@ void CScrewCountersunkCrossRecessed::BuildShape() {
 }
 
 CScrewCountersunkRaisedCrossRecessed::CScrewCountersunkRaisedCrossRecessed() {
-  AddParams(*this, {{L"d", 901}, {L"b", 902}, {L"d1", 903}, {L"k", 904}, {L"a", 905}, {L"n", 906}});
+  AddParams(*this, {{L"d", TextId::ScrewCountersunkRaisedCrossRecessedD},
+                    {L"b", TextId::ScrewCountersunkRaisedCrossRecessedB},
+                    {L"d1", TextId::ScrewCountersunkRaisedCrossRecessedD1},
+                    {L"k", TextId::ScrewCountersunkRaisedCrossRecessedK},
+                    {L"a", TextId::ScrewCountersunkRaisedCrossRecessedA},
+                    {L"n", TextId::ScrewCountersunkRaisedCrossRecessedN}});
 }
 void CScrewCountersunkRaisedCrossRecessed::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -250,7 +304,11 @@ void CScrewCountersunkRaisedCrossRecessed::BuildShape() {
 }
 
 CScrewHexSocketButton::CScrewHexSocketButton() {
-  AddParams(*this, {{L"d", 911}, {L"b", 912}, {L"d1", 913}, {L"s", 914}, {L"t", 915}});
+  AddParams(*this, {{L"d", TextId::ScrewHexSocketButtonD},
+                    {L"b", TextId::ScrewHexSocketButtonB},
+                    {L"d1", TextId::ScrewHexSocketButtonD1},
+                    {L"s", TextId::ScrewHexSocketButtonS},
+                    {L"t", TextId::ScrewHexSocketButtonT}});
 }
 void CScrewHexSocketButton::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -259,7 +317,11 @@ void CScrewHexSocketButton::BuildShape() {
 }
 
 CScrewCountersunkSquareNeck::CScrewCountersunkSquareNeck() {
-  AddParams(*this, {{L"d", 921}, {L"b", 922}, {L"d1", 923}, {L"v", 924}, {L"f", 925}});
+  AddParams(*this, {{L"d", TextId::ScrewCountersunkSquareNeckD},
+                    {L"b", TextId::ScrewCountersunkSquareNeckB},
+                    {L"d1", TextId::ScrewCountersunkSquareNeckD1},
+                    {L"v", TextId::ScrewCountersunkSquareNeckV},
+                    {L"f", TextId::ScrewCountersunkSquareNeckF}});
 }
 void CScrewCountersunkSquareNeck::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -268,14 +330,14 @@ void CScrewCountersunkSquareNeck::BuildShape() {
 }
 
 CScrewSquareCollar::CScrewSquareCollar() {
-  AddParams(*this, {{L"d", 931},
-                    {L"b", 932},
-                    {L"ds", 933},
-                    {L"ls", 934},
-                    {L"s", 935},
-                    {L"k", 936},
-                    {L"d1", 937},
-                    {L"c", 938}});
+  AddParams(*this, {{L"d", TextId::ScrewSquareCollarD},
+                    {L"b", TextId::ScrewSquareCollarB},
+                    {L"ds", TextId::ScrewSquareCollarDs},
+                    {L"ls", TextId::ScrewSquareCollarLs},
+                    {L"s", TextId::ScrewSquareCollarS},
+                    {L"k", TextId::ScrewSquareCollarK},
+                    {L"d1", TextId::ScrewSquareCollarD1},
+                    {L"c", TextId::ScrewSquareCollarC}});
 }
 void CScrewSquareCollar::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -285,8 +347,12 @@ void CScrewSquareCollar::BuildShape() {
 }
 
 CScrewThumb::CScrewThumb() {
-  AddParams(*this,
-            {{L"d", 941}, {L"b", 942}, {L"ds", 943}, {L"ls", 944}, {L"d1", 945}, {L"k", 946}});
+  AddParams(*this, {{L"d", TextId::ScrewThumbD},
+                    {L"b", TextId::ScrewThumbB},
+                    {L"ds", TextId::ScrewThumbDs},
+                    {L"ls", TextId::ScrewThumbLs},
+                    {L"d1", TextId::ScrewThumbD1},
+                    {L"k", TextId::ScrewThumbK}});
 }
 void CScrewThumb::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -295,8 +361,12 @@ void CScrewThumb::BuildShape() {
 }
 
 CScrewSetSlottedDogPoint::CScrewSetSlottedDogPoint() {
-  AddParams(*this,
-            {{L"d", 951}, {L"b", 952}, {L"dp", 953}, {L"zp", 954}, {L"n", 955}, {L"t", 956}});
+  AddParams(*this, {{L"d", TextId::ScrewSetSlottedDogPointD},
+                    {L"b", TextId::ScrewSetSlottedDogPointB},
+                    {L"dp", TextId::ScrewSetSlottedDogPointDp},
+                    {L"zp", TextId::ScrewSetSlottedDogPointZp},
+                    {L"n", TextId::ScrewSetSlottedDogPointN},
+                    {L"t", TextId::ScrewSetSlottedDogPointT}});
 }
 void CScrewSetSlottedDogPoint::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -305,7 +375,10 @@ void CScrewSetSlottedDogPoint::BuildShape() {
 }
 
 CScrewSetSlottedConePoint::CScrewSetSlottedConePoint() {
-  AddParams(*this, {{L"d", 961}, {L"b", 962}, {L"n", 963}, {L"t", 964}});
+  AddParams(*this, {{L"d", TextId::ScrewSetSlottedConePointD},
+                    {L"b", TextId::ScrewSetSlottedConePointB},
+                    {L"n", TextId::ScrewSetSlottedConePointN},
+                    {L"t", TextId::ScrewSetSlottedConePointT}});
 }
 void CScrewSetSlottedConePoint::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -314,8 +387,12 @@ void CScrewSetSlottedConePoint::BuildShape() {
 }
 
 CScrewSetHexSocketDogPoint::CScrewSetHexSocketDogPoint() {
-  AddParams(*this,
-            {{L"d", 971}, {L"b", 972}, {L"dp", 973}, {L"zp", 974}, {L"s", 975}, {L"t", 976}});
+  AddParams(*this, {{L"d", TextId::ScrewSetHexSocketDogPointD},
+                    {L"b", TextId::ScrewSetHexSocketDogPointB},
+                    {L"dp", TextId::ScrewSetHexSocketDogPointDp},
+                    {L"zp", TextId::ScrewSetHexSocketDogPointZp},
+                    {L"s", TextId::ScrewSetHexSocketDogPointS},
+                    {L"t", TextId::ScrewSetHexSocketDogPointT}});
 }
 void CScrewSetHexSocketDogPoint::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -324,7 +401,10 @@ void CScrewSetHexSocketDogPoint::BuildShape() {
 }
 
 CScrewSetHexSocketConePoint::CScrewSetHexSocketConePoint() {
-  AddParams(*this, {{L"d", 981}, {L"b", 982}, {L"s", 983}, {L"t", 984}});
+  AddParams(*this, {{L"d", TextId::ScrewSetHexSocketConePointD},
+                    {L"b", TextId::ScrewSetHexSocketConePointB},
+                    {L"s", TextId::ScrewSetHexSocketConePointS},
+                    {L"t", TextId::ScrewSetHexSocketConePointT}});
 }
 void CScrewSetHexSocketConePoint::BuildShape() {
   if (auto* f = Factory(m_pContext))
@@ -333,7 +413,11 @@ void CScrewSetHexSocketConePoint::BuildShape() {
 }
 
 CStudDoubleEnd::CStudDoubleEnd() {
-  AddParams(*this, {{L"d", 991}, {L"b1", 992}, {L"b2", 993}, {L"ls", 995}, {L"ds", 994}});
+  AddParams(*this, {{L"d", TextId::StudDoubleEndD},
+                    {L"b1", TextId::StudDoubleEndB1},
+                    {L"b2", TextId::StudDoubleEndB2},
+                    {L"ls", TextId::StudDoubleEndLs},
+                    {L"ds", TextId::StudDoubleEndDs}});
 }
 void CStudDoubleEnd::BuildShape() {
   if (auto* f = Factory(m_pContext))

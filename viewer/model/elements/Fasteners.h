@@ -59,7 +59,7 @@ class MORLANE_API CScrewCountersunkSlotted : public CObject3D {
 };
 class MORLANE_API CScrewCountersunkRaisedSlotted : public CObject3D {
   MORLANE_ELEMENT(CScrewCountersunkRaisedSlotted, L"ScrewCountersunkRaisedSlotted", eTypeObject3D,
-                  870)
+                  TextId::ScrewCountersunkRaisedSlotted)
 };
 class MORLANE_API CScrewFillisterCrossRecessed : public CObject3D {
   MORLANE_ELEMENT(CScrewFillisterCrossRecessed, L"ScrewFillisterCrossRecessed", eTypeObject3D,
@@ -67,7 +67,7 @@ class MORLANE_API CScrewFillisterCrossRecessed : public CObject3D {
 };
 class MORLANE_API CScrewCountersunkCrossRecessed : public CObject3D {
   MORLANE_ELEMENT(CScrewCountersunkCrossRecessed, L"ScrewCountersunkCrossRecessed", eTypeObject3D,
-                  890)
+                  TextId::ScrewCountersunkCrossRecessed)
 };
 class MORLANE_API CScrewCountersunkRaisedCrossRecessed : public CObject3D {
   MORLANE_ELEMENT(CScrewCountersunkRaisedCrossRecessed, L"ScrewCountersunkRaisedCrossRecessed",

@@ -19,14 +19,14 @@ struct PointListHolder {
 }  // namespace
 
 CGear::CGear() {
-  AddParams(*this, {{L"z", 492, 0, ParamKind::Integer},
-                    {L"mn", 493},
-                    {L"b", 494},
-                    {L"alpha", 495},
-                    {L"beta", 496},
-                    {L"k", 497},
-                    {L"x", 498},
-                    {L"d", 499}});
+  AddParams(*this, {{L"z", TextId::GearZ, 0, ParamKind::Integer},
+                    {L"mn", TextId::GearMn},
+                    {L"b", TextId::GearB},
+                    {L"alpha", TextId::GearAlpha},
+                    {L"beta", TextId::GearBeta},
+                    {L"k", TextId::GearK},
+                    {L"x", TextId::GearX},
+                    {L"d", TextId::GearD}});
 }
 
 CGear::Values CGear::Read() const {
@@ -49,16 +49,16 @@ void CGearInt::BuildShape() {
 }
 
 CGearDouble::CGearDouble() {
-  AddParams(*this, {{L"z", 492, 0, ParamKind::Integer},
-                    {L"mn", 493},
-                    {L"b", 494},
-                    {L"bn", 501},
-                    {L"alpha", 495},
-                    {L"beta", 496},
-                    {L"k", 497},
-                    {L"x", 498},
-                    {L"d", 499},
-                    {L"dn", 502}});
+  AddParams(*this, {{L"z", TextId::GearZ, 0, ParamKind::Integer},
+                    {L"mn", TextId::GearMn},
+                    {L"b", TextId::GearB},
+                    {L"bn", TextId::GearBn},
+                    {L"alpha", TextId::GearAlpha},
+                    {L"beta", TextId::GearBeta},
+                    {L"k", TextId::GearK},
+                    {L"x", TextId::GearX},
+                    {L"d", TextId::GearD},
+                    {L"dn", TextId::GearDn}});
 }
 
 CGearDouble::Values CGearDouble::Read() const {
@@ -83,26 +83,26 @@ void CGearDoubleInt::BuildShape() {
 
 CPointCircle::CPointCircle(CGeometry* owner) {
   if (owner) m_pOwner = owner;
-  AddParams(*this, {{L"r", 1011}, {L"angle", 1012}});
+  AddParams(*this, {{L"r", TextId::PointOfProfileR}, {L"angle", TextId::PointOfProfileAngle}});
 }
 
 CGearToothProfile::CGearToothProfile() : CGearToothProfile(false) {}
 
 CGearToothProfile::CGearToothProfile(bool doubleHelical) {
   if (doubleHelical)
-    AddParams(*this, {{L"z", 492, 0, ParamKind::Integer},
-                      {L"b", 494},
-                      {L"bn", 501},
-                      {L"beta", 496},
-                      {L"d", 499},
-                      {L"dn", 502},
-                      {L"spline", 500, 0, ParamKind::Boolean}});
+    AddParams(*this, {{L"z", TextId::GearZ, 0, ParamKind::Integer},
+                      {L"b", TextId::GearB},
+                      {L"bn", TextId::GearBn},
+                      {L"beta", TextId::GearBeta},
+                      {L"d", TextId::GearD},
+                      {L"dn", TextId::GearDn},
+                      {L"spline", TextId::GearSpline, 0, ParamKind::Boolean}});
   else
-    AddParams(*this, {{L"z", 492, 0, ParamKind::Integer},
-                      {L"b", 494},
-                      {L"beta", 496},
-                      {L"d", 499},
-                      {L"spline", 500, 0, ParamKind::Boolean}});
+    AddParams(*this, {{L"z", TextId::GearZ, 0, ParamKind::Integer},
+                      {L"b", TextId::GearB},
+                      {L"beta", TextId::GearBeta},
+                      {L"d", TextId::GearD},
+                      {L"spline", TextId::GearSpline, 0, ParamKind::Boolean}});
 }
 
 std::shared_ptr<CPointCircle> CGearToothProfile::AddPoint() {
@@ -126,7 +126,7 @@ std::shared_ptr<CProperty> CGearToothProfile::GetProperties() {
   return top;
 }
 
-void CGearToothProfile::BuildWith(int operation) {
+void CGearToothProfile::BuildWith(ProfileOperation operation) {
   auto* f = Factory(m_pContext);
   if (!f) return;
   PointListHolder points{f->NewPointList()};
@@ -134,7 +134,7 @@ void CGearToothProfile::BuildWith(int operation) {
   for (const auto& p : m_arPoints)
     if (p) points.list->AddPoint(Dbl(*p, L"r"), Dbl(*p, L"angle") * kPi / 180);
   points.list->SetSpline(Bool(*this, L"spline"));
-  const bool twoHalves = operation == 4 || operation == 6;
+  const bool twoHalves = operation == eDoubleExternalProfile || operation == eDoubleInternalProfile;
   QZ::CAD::ToothProfileValues v{UInt(*this, L"z"),
                                 Dbl(*this, L"b"),
                                 Dbl(*this, L"beta"),
@@ -142,15 +142,20 @@ void CGearToothProfile::BuildWith(int operation) {
                                 twoHalves ? Dbl(*this, L"bn") : 0.0,
                                 twoHalves ? Dbl(*this, L"dn") : 0.0};
   switch (operation) {
-    case 0: StoreShape(f->ExternalToothProfile(points.list, v)); break;
-    case 2: StoreShape(f->InternalToothProfile(points.list, v)); break;
-    case 4: StoreShape(f->DoubleExternalToothProfile(points.list, v)); break;
-    case 6: StoreShape(f->DoubleInternalToothProfile(points.list, v)); break;
+    case eExternalProfile: StoreShape(f->ExternalToothProfile(points.list, v)); break;
+    case eInternalProfile: StoreShape(f->InternalToothProfile(points.list, v)); break;
+    case eDoubleExternalProfile: StoreShape(f->DoubleExternalToothProfile(points.list, v)); break;
+    case eDoubleInternalProfile: StoreShape(f->DoubleInternalToothProfile(points.list, v)); break;
     default: break;
   }
 }
 
-CRackGear::CRackGear() { AddParams(*this, {{L"mn", 511}, {L"b", 512}, {L"h", 513}, {L"l", 514}}); }
+CRackGear::CRackGear() {
+  AddParams(*this, {{L"mn", TextId::RackGearMn},
+                    {L"b", TextId::RackGearB},
+                    {L"h", TextId::RackGearH},
+                    {L"l", TextId::RackGearL}});
+}
 void CRackGear::BuildShape() {
   if (auto* f = Factory(m_pContext))
     StoreShape(
@@ -158,14 +163,14 @@ void CRackGear::BuildShape() {
 }
 
 CConeGear::CConeGear() {
-  AddParams(*this, {{L"z", 521, 0, ParamKind::Integer},
-                    {L"me", 522},
-                    {L"angle", 523},
-                    {L"db", 524},
-                    {L"dc", 525},
-                    {L"a", 526},
-                    {L"c", 527},
-                    {L"e", 528}});
+  AddParams(*this, {{L"z", TextId::ConeGearZ, 0, ParamKind::Integer},
+                    {L"me", TextId::ConeGearMe},
+                    {L"angle", TextId::ConeGearAngle},
+                    {L"db", TextId::ConeGearDb},
+                    {L"dc", TextId::ConeGearDc},
+                    {L"a", TextId::ConeGearA},
+                    {L"c", TextId::ConeGearC},
+                    {L"e", TextId::ConeGearE}});
 }
 void CConeGear::BuildShape() {
   if (auto* f = Factory(m_pContext))

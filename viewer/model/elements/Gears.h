@@ -88,8 +88,14 @@ class MORLANE_API CGearToothProfile : public CObject3D {
 
  protected:
   explicit CGearToothProfile(bool doubleHelical);
-  // Which gear-factory operation builds the profile: 0, 2, 4 or 6.
-  void BuildWith(int operation);
+  // The gear-factory operations that build tooth profiles, by their numbers in the factory.
+  enum ProfileOperation : int {
+    eExternalProfile = 0,
+    eInternalProfile = 2,
+    eDoubleExternalProfile = 4,
+    eDoubleInternalProfile = 6,
+  };
+  void BuildWith(ProfileOperation operation);
 
   std::vector<std::shared_ptr<CPointCircle>> m_arPoints;
 };
@@ -99,7 +105,7 @@ class MORLANE_API CGearExtToothProfile : public CGearToothProfile {
   static std::wstring GetTypeNameStatic() { return L"GearExternalToothProfile"; }
   std::wstring GetTypeName() const override { return GetTypeNameStatic(); }
   std::wstring GetCaption() const override { return CProperty::TextOf(TextId::GearExternal); }
-  void BuildShape() override { BuildWith(0); }
+  void BuildShape() override { BuildWith(eExternalProfile); }
 };
 
 class MORLANE_API CGearIntToothProfile : public CGearToothProfile {
@@ -107,7 +113,7 @@ class MORLANE_API CGearIntToothProfile : public CGearToothProfile {
   static std::wstring GetTypeNameStatic() { return L"GearInternalToothProfile"; }
   std::wstring GetTypeName() const override { return GetTypeNameStatic(); }
   std::wstring GetCaption() const override { return CProperty::TextOf(TextId::GearInternal); }
-  void BuildShape() override { BuildWith(2); }
+  void BuildShape() override { BuildWith(eInternalProfile); }
 };
 
 class MORLANE_API CGearDoubleToothProfile : public CGearToothProfile {
@@ -120,7 +126,7 @@ class MORLANE_API CGearDoubleExtToothProfile : public CGearDoubleToothProfile {
   static std::wstring GetTypeNameStatic() { return L"GearDoubleExternalToothProfile"; }
   std::wstring GetTypeName() const override { return GetTypeNameStatic(); }
   std::wstring GetCaption() const override { return CProperty::TextOf(TextId::GearDoubleExternal); }
-  void BuildShape() override { BuildWith(4); }
+  void BuildShape() override { BuildWith(eDoubleExternalProfile); }
 };
 
 class MORLANE_API CGearDoubleIntToothProfile : public CGearDoubleToothProfile {
@@ -128,7 +134,7 @@ class MORLANE_API CGearDoubleIntToothProfile : public CGearDoubleToothProfile {
   static std::wstring GetTypeNameStatic() { return L"GearDoubleInternalToothProfile"; }
   std::wstring GetTypeName() const override { return GetTypeNameStatic(); }
   std::wstring GetCaption() const override { return CProperty::TextOf(TextId::GearDoubleInternal); }
-  void BuildShape() override { BuildWith(6); }
+  void BuildShape() override { BuildWith(eDoubleInternalProfile); }
 };
 
 class MORLANE_API CRackGear : public CObject3D {

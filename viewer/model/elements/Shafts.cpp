@@ -27,50 +27,51 @@ CGrooveObject3D::CGrooveObject3D(CShaftSection* section) : m_pSection(section) {
 }
 
 CGrooveRectangular::CGrooveRectangular(CShaftSection* s) : CGrooveObject3D(s) {
-  AddParams(*this, {{L"x", 621, TextId::DescDistance},
-                    {L"m", 622},
-                    {L"t", 623, TextId::DescDepth},
-                    {L"r", 624, TextId::DescRadius}});
+  AddParams(*this, {{L"x", TextId::GrooveRectangularX, TextId::DescDistance},
+                    {L"m", TextId::GrooveRectangularM},
+                    {L"t", TextId::GrooveRectangularT, TextId::DescDepth},
+                    {L"r", TextId::GrooveRectangularR, TextId::DescRadius}});
 }
 CNotchChevron::CNotchChevron(CShaftSection* s) : CGrooveObject3D(s) {
-  AddParams(*this, {{L"x", 641, TextId::DescDistance}, {L"t", 642, TextId::DescDepth}});
+  AddParams(*this, {{L"x", TextId::NotchChevronX, TextId::DescDistance},
+                    {L"t", TextId::NotchChevronT, TextId::DescDepth}});
 }
 CGrooveCircular::CGrooveCircular(CShaftSection* s) : CGrooveObject3D(s) {
-  AddParams(*this, {{L"x", 631, TextId::DescDistance},
-                    {L"t", 632, TextId::DescDepth},
-                    {L"r", 633, TextId::DescRadius}});
+  AddParams(*this, {{L"x", TextId::GrooveCircularX, TextId::DescDistance},
+                    {L"t", TextId::GrooveCircularT, TextId::DescDepth},
+                    {L"r", TextId::GrooveCircularR, TextId::DescRadius}});
 }
 CCrossHole::CCrossHole(CShaftSection* s) : CGrooveObject3D(s) {
-  AddParams(*this, {{L"x", 651, TextId::DescDistance},
-                    {L"t", 652, TextId::DescDepth},
-                    {L"r", 653, TextId::DescRadius},
-                    {L"angle", 654, TextId::DescAngle}});
+  AddParams(*this, {{L"x", TextId::CrossHoleX, TextId::DescDistance},
+                    {L"t", TextId::CrossHoleT, TextId::DescDepth},
+                    {L"r", TextId::CrossHoleR, TextId::DescRadius},
+                    {L"angle", TextId::CrossHoleAngle, TextId::DescAngle}});
 }
 CGrooveParallelKey::CGrooveParallelKey(CShaftSection* s) : CGrooveObject3D(s) {
-  AddParams(*this, {{L"x", 661, TextId::DescDistance},
-                    {L"l", 662, TextId::DescLength},
-                    {L"t", 663, TextId::DescDepth},
-                    {L"r", 664, TextId::DescRadius},
-                    {L"angle", 665, TextId::DescAngle}});
+  AddParams(*this, {{L"x", TextId::GrooveParallelKeyX, TextId::DescDistance},
+                    {L"l", TextId::GrooveParallelKeyL, TextId::DescLength},
+                    {L"t", TextId::GrooveParallelKeyT, TextId::DescDepth},
+                    {L"r", TextId::GrooveParallelKeyR, TextId::DescRadius},
+                    {L"angle", TextId::GrooveParallelKeyAngle, TextId::DescAngle}});
 }
 CSlots::CSlots(CShaftSection* s) : CGrooveObject3D(s) {
-  AddParams(*this, {{L"x", 671, TextId::DescDistance},
-                    {L"l", 672, TextId::DescLength},
-                    {L"n", 673, TextId::DescSlotCount},
-                    {L"d", 674},
-                    {L"win", 675, TextId::DescInnerWidth},
-                    {L"wout", 676, TextId::DescOuterWidth}});
+  AddParams(*this, {{L"x", TextId::SlotsX, TextId::DescDistance},
+                    {L"l", TextId::SlotsL, TextId::DescLength},
+                    {L"n", TextId::SlotsN, TextId::DescSlotCount},
+                    {L"d", TextId::SlotsD},
+                    {L"win", TextId::SlotsWin, TextId::DescInnerWidth},
+                    {L"wout", TextId::SlotsWout, TextId::DescOuterWidth}});
 }
 
 // --- CShaftSection -----------------------------------------------------------------------------
 
 CShaftSection::CShaftSection() {
-  AddParams(*this, {{L"pos", 619, TextId::DescPosition},
-                    {L"dout1", 612, TextId::DescOuterDiameter1},
-                    {L"dout2", 613, TextId::DescOuterDiameter2},
-                    {L"din1", 614, TextId::DescInnerDiameter1},
-                    {L"din2", 615, TextId::DescInnerDiameter2},
-                    {L"l", 616, TextId::DescLength},
+  AddParams(*this, {{L"pos", TextId::ShaftSectionPos, TextId::DescPosition},
+                    {L"dout1", TextId::ShaftSectionDout1, TextId::DescOuterDiameter1},
+                    {L"dout2", TextId::ShaftSectionDout2, TextId::DescOuterDiameter2},
+                    {L"din1", TextId::ShaftSectionDin1, TextId::DescInnerDiameter1},
+                    {L"din2", TextId::ShaftSectionDin2, TextId::DescInnerDiameter2},
+                    {L"l", TextId::ShaftSectionL, TextId::DescLength},
                     {L"lch1", TextId::SectionEnd1, TextId::DescEnd1},
                     {L"lch2", TextId::SectionEnd2, TextId::DescEnd2}});
 }
@@ -185,7 +186,9 @@ void CShaftSection::BuildShape() {
 // --- CPlanetCarrier ----------------------------------------------------------------------------
 
 CPlanetCarrier::CPlanetCarrier() {
-  AddParams(*this, {{L"n", 481, 0, ParamKind::Integer}, {L"r", 482}, {L"l", 483}});
+  AddParams(*this, {{L"n", TextId::PlanetCarrierN, 0, ParamKind::Integer},
+                    {L"r", TextId::PlanetCarrierR},
+                    {L"l", TextId::PlanetCarrierL}});
 }
 void CPlanetCarrier::BuildShape() {
   if (!m_pContext) return;

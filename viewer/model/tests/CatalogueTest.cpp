@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -556,6 +557,66 @@ TEST_F(Fixture, EveryTypeNameMakesItsClassWithItsParametersInOrder) {
   }
   EXPECT_FALSE(CreateElement(L"Gear"));
   EXPECT_FALSE(CreateElement(L""));
+}
+
+// Every parameter the catalogue makes, walked from the catalogue itself (every type, every
+// bearing kind, every groove, a profile's point), shows a label from the texts: its own name,
+// but for the bearing's B ("b") and the section ends; a label number without a default text
+// shows an empty label. Section and groove parameters carry their descriptions.
+TEST_F(Fixture, EveryParameterOfTheCatalogueShowsItsLabel) {
+  const std::map<std::wstring, std::wstring> otherLabels = {
+      {L"B", L"b"}, {L"lch1", L"c1 (r1)"}, {L"lch2", L"c2 (r2)"}};
+  int checked = 0;
+  auto expectLabels = [&](const CGeometry& g, const std::wstring& what, bool described) {
+    SCOPED_TRACE(testing::Message() << std::string(what.begin(), what.end()));
+    for (const auto& p : g.GetPropertyList()) {
+      const std::wstring name = p->GetName();
+      if (name == L"Name" || name == L"Color") continue;
+      ++checked;
+      const auto other = otherLabels.find(name);
+      EXPECT_EQ(p->GetLabel(), other == otherLabels.end() ? name : other->second)
+          << std::string(name.begin(), name.end());
+      // A rectangular groove's m and the slots' d have no description.
+      const bool none =
+          (what == L"GrooveRectangular" && name == L"m") || (what == L"Slots" && name == L"d");
+      if (described && !none) {
+        EXPECT_FALSE(p->GetDescription().empty()) << std::string(name.begin(), name.end());
+      }
+      if (!described || none) {
+        EXPECT_TRUE(p->GetDescription().empty()) << std::string(name.begin(), name.end());
+      }
+    }
+  };
+  int count = 0;
+  const ElementType* types = ElementTypes(count);
+  for (int i = 0; i < count; ++i) {
+    auto e = types[i].make();
+    ASSERT_TRUE(e) << i;
+    expectLabels(*e, types[i].typeName, e->GetTypeName() == L"ShaftSection");
+    EXPECT_FALSE(e->GetCaption().empty()) << i;
+  }
+  int kinds = 0;
+  const BearingKind* kind = BearingKinds(kinds);
+  for (int k = 0; k < kinds; ++k) {
+    auto b = CreateElement(std::wstring(L"Bearing") + kind[k].name);
+    ASSERT_TRUE(b) << k;
+    expectLabels(*b, b->GetTypeName(), false);
+    // The kind's name follows "Bearing: ".
+    EXPECT_GT(b->GetCaption().size(), std::wstring(L"Bearing: ").size()) << k;
+  }
+  CShaftSection section;
+  for (const wchar_t* groove : {L"GrooveRectangular", L"GrooveCircular", L"NotchChevron",
+                                L"CrossHole", L"GrooveParallelKey", L"Slots"}) {
+    auto g = section.AddGroove(groove);
+    ASSERT_TRUE(g);
+    expectLabels(*g, groove, true);
+    EXPECT_FALSE(g->GetCaption().empty());
+  }
+  CGearExtToothProfile profile;
+  expectLabels(*profile.AddPoint(), L"point", false);
+  // 333 parameters in the element types, 3 for each bearing kind, 24 in the grooves, 2 in the
+  // point.
+  EXPECT_EQ(checked, 333 + 3 * kinds + 24 + 2);
 }
 
 TEST_F(Fixture, EachElementCallsItsEngineOperationWithItsParametersInTheEngineOrder) {
