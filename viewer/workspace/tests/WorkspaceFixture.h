@@ -34,8 +34,17 @@ class WorkspaceFixture : public ::testing::Test {
     ASSERT_NE(tools, nullptr) << "engine not loaded from " << tree_test::EnginePath();
     core.SetTools(tools);
     QZ::ObjPtr<ICADContext> viewContext(tools->NewContext());
-    core.SetView(
-        QZ::ObjPtr<QZ::CAD::IView>(viewContext->NewView(nullptr, QZ::CAD::eViewOffscreen)));
+    QZ::ObjPtr<QZ::CAD::IView> view;
+    try {
+      view = QZ::ObjPtr<QZ::CAD::IView>(viewContext->NewView(nullptr, QZ::CAD::eViewOffscreen));
+    } catch (QZ::IException* e) {
+      // Said with the engine's reason: a bare "unknown exception" tells nothing of what failed.
+      const std::string text = e ? e->GetText() : "null";
+      const int code = e ? e->GetCode() : 0;
+      if (e) e->Release();
+      FAIL() << "the engine made no off-screen view (code " << code << "): " << text;
+    }
+    core.SetView(view);
     tree.core = &core;
     core.SetPanes(&tree, &properties);
     core.SetMessageSink([this](const std::wstring& text) { messages.push_back(text); });
