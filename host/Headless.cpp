@@ -56,7 +56,10 @@ bool IsHeadlessCommand(const char* name) { return FindCommand(name) != nullptr; 
 
 int RunHeadless(int argc, char** argv) {
   const Command* found = argc >= 2 ? FindCommand(argv[1]) : nullptr;
-  if (!found) return 2;
+  if (!found) {
+    std::fprintf(stderr, "morlane: unknown command %s\n%s", argc >= 2 ? argv[1] : "", Usage());
+    return 2;
+  }
   const std::string command = argv[1];
   const std::vector<std::string> args(argv + 2, argv + argc);
   try {

@@ -1,8 +1,14 @@
 // The options of a command: flags and values taken in the order they stand, files kept in
-// order, an unknown option and an option that lacks its value refused with the command's name.
+// order, an unknown option and an option that lacks its value refused with the command's name;
+// the table of commands as the README lists it, and a wrong command line run to its exit code.
 #include "Command.h"
+#include "Headless.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 
 namespace morlane {
 namespace {
@@ -80,6 +86,84 @@ TEST(CommandTest, FilesAreKnownByTheirExtensionInAnyCase) {
   EXPECT_EQ(KindOf("folder.step/file"), FileKind::Unknown);  // the dot is the folder's
   EXPECT_EQ(KindOf("step"), FileKind::Unknown);
   EXPECT_EQ(KindOf("part.step.bak"), FileKind::Unknown);
+}
+
+TEST(CommandTest, TheTableHoldsTheCommandsTheReadmeListsInItsOrder) {
+  const char* src = std::getenv("TOLMERA_SOURCE_DIR");
+  std::ifstream readme(std::string(src ? src : TOLMERA_TEST_SOURCE_DIR) + "/host/README.md");
+  ASSERT_TRUE(readme) << "no host/README.md";
+  // The commands are the lines "morlane NAME ..." of the README's first code block.
+  std::vector<std::string> listed;
+  std::string line;
+  int fences = 0;
+  while (fences < 2 && std::getline(readme, line)) {
+    if (line.rfind("```", 0) == 0)
+      ++fences;
+    else if (fences == 1 && line.rfind("morlane ", 0) == 0)
+      listed.push_back(line.substr(8, line.find(' ', 8) - 8));
+  }
+  std::vector<std::string> table;
+  for (const Command& c : Commands()) {
+    table.push_back(c.name);
+    EXPECT_EQ(FindCommand(c.name), &c);
+    EXPECT_TRUE(IsHeadlessCommand(c.name));
+    // Its lines in the usage text, as the table gives them.
+    EXPECT_NE(std::string(Usage()).find(c.usage), std::string::npos) << c.name;
+  }
+  EXPECT_EQ(table, listed);
+  for (const char* other : {"Render", "recognise", "", "--help", "render "})
+    EXPECT_FALSE(IsHeadlessCommand(other)) << other;
+  EXPECT_FALSE(IsHeadlessCommand(nullptr));
+}
+
+// Runs the command line through the table: its exit code and its error text.
+std::pair<int, std::string> RunLine(std::vector<std::string> args) {
+  args.insert(args.begin(), "morlane");
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  testing::internal::CaptureStderr();
+  const int code = RunHeadless(static_cast<int>(args.size()), argv.data());
+  return {code, testing::internal::GetCapturedStderr()};
+}
+
+TEST(CommandTest, AWrongCommandLineExitsWithTwoAndTheUsageAfterItsReason) {
+  const std::string usage = Usage();
+  const std::vector<std::pair<std::vector<std::string>, std::string>> wrong = {
+      {{"render", "a.xml", "b.png", "--bogus"}, "render: unknown option --bogus"},
+      {{"render", "a.xml", "b.png", "--size"}, "render: unknown option --size"},
+      {{"render", "a.xml"}, "render wants FILE OUT.png"},
+      {{"render", "a.xml", "b.png", "--size", "15x20"},
+       "--size wants WIDTHxHEIGHT, each from 16 to 8192: 15x20"},
+      {{"render", "a.xml", "b.png", "--view", "sideways"},
+       "--view is one of iso, front, back, left, right, top, bottom: sideways"},
+      {{"render", "a.xml", "b.jpg"}, "render writes a .png file: b.jpg"},
+      {{"convert", "a.xml"}, "convert wants IN OUT"},
+      {{"convert", "a.xml", "b.obj"},
+       "convert writes STEP, IGES or STL (.step, .stp, .iges, .igs, .stl): b.obj"},
+      {{"info", "a.xml", "--exact", "--view"}, "info: unknown option --view"},
+      {{"info"}, "info wants FILE"},
+      {{"recognize", "a.xml", "--progress"}, "recognize: unknown option --progress"},
+      {{"recognize", "a.xml", "b.xml"}, "recognize wants FILE"},
+      {{"recognise", "a.xml"}, "unknown command recognise"},
+  };
+  for (const auto& [args, why] : wrong) {
+    const auto [code, err] = RunLine(args);
+    EXPECT_EQ(code, 2) << why;
+    EXPECT_EQ(err, "morlane: " + why + "\n" + usage);
+  }
+}
+
+TEST(CommandTest, AFileThatCannotBeReadExitsWithOneAndOneLine) {
+  const std::string missing = ::testing::TempDir() + "/no-such-model.xml";
+  auto [code, err] = RunLine({"info", missing, "--json"});
+  EXPECT_EQ(code, 1);
+  EXPECT_EQ(err, "morlane: " + missing + ": No such file or directory\n");
+  std::tie(code, err) = RunLine({"recognize", "notes.txt"});
+  EXPECT_EQ(code, 1);
+  EXPECT_EQ(err,
+            "morlane: notes.txt: unknown kind of file (.xml, .step, .stp, .iges, .igs, .stl)\n");
+  SetBuildErrorReporter(nullptr);  // the session's, on the error stream
 }
 
 }  // namespace
