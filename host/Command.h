@@ -41,6 +41,11 @@ int RunConvert(const std::vector<std::string>& args);
 int RunInfo(const std::vector<std::string>& args);
 int RunRecognize(const std::vector<std::string>& args);
 
+// render's views (RenderCommand.cpp): the off-screen view looks from the corner (+x, -y, +z)
+// with z up; another view (front, back, left, right, top, bottom) is had by turning the model
+// with m. False for a name that is no view; "iso" is the corner view itself (no turn).
+bool ViewRotation(const std::string& name, Matrix12& m);
+
 // An option of a command: a flag, or a name with its value in the next argument. take is called
 // in the order the options stand, with the value (empty for a flag); a value it refuses throws
 // UsageError there.

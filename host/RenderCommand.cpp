@@ -35,9 +35,10 @@ Vec Unit(Vec v) {
   return {v[0] / n, v[1] / n, v[2] / n};
 }
 
-// The off-screen view always looks from the corner (+x, -y, +z) with z up. Another view is had
-// by turning the model instead: the rotation that takes the wanted view's frame (right, up,
-// towards the eye) onto that corner view's frame.
+}  // namespace
+
+// The rotation that takes the wanted view's frame (right, up, towards the eye) onto the corner
+// view's frame.
 bool ViewRotation(const std::string& name, Matrix12& m) {
   struct Side {
     const char* name;
@@ -62,6 +63,8 @@ bool ViewRotation(const std::string& name, Matrix12& m) {
     for (int c = 0; c < 3; ++c) m[r * 4 + c] = ri[r] * rf[c] + ui[r] * uf[c] + ei[r] * ef[c];
   return true;
 }
+
+namespace {
 
 void ParseSize(const std::string& text, int& w, int& h) {
   const auto x = text.find('x');

@@ -1,11 +1,14 @@
 // The options of a command: flags and values taken in the order they stand, files kept in
 // order, an unknown option and an option that lacks its value refused with the command's name;
-// the table of commands as the README lists it, and a wrong command line run to its exit code.
+// the table of commands as the README lists it, a wrong command line run to its exit code, and
+// render's views.
 #include "Command.h"
 #include "Headless.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -164,6 +167,48 @@ TEST(CommandTest, AFileThatCannotBeReadExitsWithOneAndOneLine) {
   EXPECT_EQ(err,
             "morlane: notes.txt: unknown kind of file (.xml, .step, .stp, .iges, .igs, .stl)\n");
   SetBuildErrorReporter(nullptr);  // the session's, on the error stream
+}
+
+TEST(CommandTest, EachViewTurnsItsSideOntoTheCornerViewAsARotation) {
+  using Vec = std::array<double, 3>;
+  // The corner view looks from (+x, -y, +z) with z up; each side: from where, which way is up.
+  const double k = 1 / std::sqrt(3.0), u = 1 / std::sqrt(6.0);
+  const Vec cornerEye{k, -k, k}, cornerUp{-u, u, 2 * u};
+  const struct {
+    const char* name;
+    Vec eye, up;
+  } sides[] = {{"front", {0, -1, 0}, {0, 0, 1}}, {"back", {0, 1, 0}, {0, 0, 1}},
+               {"left", {-1, 0, 0}, {0, 0, 1}},  {"right", {1, 0, 0}, {0, 0, 1}},
+               {"top", {0, 0, 1}, {0, 1, 0}},    {"bottom", {0, 0, -1}, {0, -1, 0}}};
+  auto turned = [](const Matrix12& m, const Vec& v) {
+    Vec out{};
+    for (int r = 0; r < 3; ++r)
+      out[r] = m[r * 4] * v[0] + m[r * 4 + 1] * v[1] + m[r * 4 + 2] * v[2];
+    return out;
+  };
+  for (const auto& side : sides) {
+    Matrix12 m{};
+    ASSERT_TRUE(ViewRotation(side.name, m)) << side.name;
+    const Vec eye = turned(m, side.eye), up = turned(m, side.up);
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_NEAR(eye[i], cornerEye[i], 1e-12) << side.name;
+      EXPECT_NEAR(up[i], cornerUp[i], 1e-12) << side.name;
+      EXPECT_EQ(m[i * 4 + 3], 0) << side.name << ": a turn, no move";
+      // Rows of unit length, at right angles to each other.
+      for (int j = 0; j < 3; ++j) {
+        double dot = 0;
+        for (int c = 0; c < 3; ++c) dot += m[i * 4 + c] * m[j * 4 + c];
+        EXPECT_NEAR(dot, i == j ? 1 : 0, 1e-12) << side.name;
+      }
+    }
+    const double det = m[0] * (m[5] * m[10] - m[6] * m[9]) - m[1] * (m[4] * m[10] - m[6] * m[8]) +
+                       m[2] * (m[4] * m[9] - m[5] * m[8]);
+    EXPECT_NEAR(det, 1, 1e-12) << side.name << ": no mirror";
+  }
+  Matrix12 m{};
+  ASSERT_TRUE(ViewRotation("iso", m));
+  EXPECT_EQ(m, IdentityMatrix12());
+  for (const char* wrong : {"sideways", "Top", "", "iso "}) EXPECT_FALSE(ViewRotation(wrong, m));
 }
 
 }  // namespace
