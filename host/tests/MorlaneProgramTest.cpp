@@ -1,13 +1,19 @@
 // The morlane program as a user starts it: without a display, with a bad option, and with a
-// display from a folder that holds a file of the engine's name (never loaded).
+// display from a folder that holds a file of the engine's name (never loaded); the X server
+// that render starts when there is no display, ended with the program however it ends.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -16,6 +22,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -137,6 +144,118 @@ void WriteTorusStl(const std::filesystem::path& path, int nu, int nv) {
   std::ofstream(path, std::ios::binary) << data;
 }
 
+// The processes whose parent is `parent`, zombies included, as /proc lists them.
+std::vector<pid_t> ChildrenOf(pid_t parent) {
+  std::vector<pid_t> out;
+  DIR* proc = opendir("/proc");
+  if (!proc) return out;
+  while (const dirent* e = readdir(proc)) {
+    char* end = nullptr;
+    const long pid = std::strtol(e->d_name, &end, 10);
+    if (pid <= 0 || *end) continue;
+    std::ifstream stat(std::string("/proc/") + e->d_name + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    // "pid (name) state ppid ...": the name may hold spaces and parentheses.
+    const auto name = line.rfind(')');
+    if (name == std::string::npos) continue;
+    std::istringstream rest(line.substr(name + 1));
+    char state = 0;
+    long ppid = 0;
+    if (rest >> state >> ppid && ppid == parent) out.push_back(static_cast<pid_t>(pid));
+  }
+  closedir(proc);
+  return out;
+}
+
+// A run of morlane without DISPLAY, this process the reaper of whatever it leaves behind (so
+// that its X server, once its parent is gone, becomes a child here and is seen to end).
+struct ReapedRun {
+  int code = -1;    // the exit code, or -1 when a signal ended it
+  int signal = 0;   // the signal that ended it
+  int orphans = 0;  // processes it left that ended within the wait
+  int left = 0;     // processes it left that still ran after the wait (then killed)
+};
+
+ReapedRun RunWithoutDisplayReaped(const std::vector<std::string>& args, bool killWhenServing,
+                                  const std::string& errFile) {
+  using Clock = std::chrono::steady_clock;
+  ReapedRun run;
+  const std::vector<pid_t> before = ChildrenOf(getpid());
+  if (prctl(PR_SET_CHILD_SUBREAPER, 1) != 0) return run;
+  const std::string program = BinDir() + "/morlane";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int null = open("/dev/null", O_WRONLY);
+    const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (null < 0 || err < 0 || dup2(null, 1) < 0 || dup2(err, 2) < 0) _exit(126);
+    unsetenv("LD_LIBRARY_PATH");
+    unsetenv("DISPLAY");
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  if (pid > 0) {
+    int status = 0;
+    bool ended = false;
+    if (killWhenServing) {
+      // Killed once its server serves: the server has written its display number and closed
+      // the pipe it wrote it to (its descriptor 3). Killed earlier, a server would end anyway
+      // as it writes to a pipe that nobody reads.
+      auto serving = [](pid_t c) {
+        std::ifstream comm("/proc/" + std::to_string(c) + "/comm");
+        std::string name;
+        std::getline(comm, name);
+        char link[256] = {};
+        const std::string fd3 = "/proc/" + std::to_string(c) + "/fd/3";
+        const ssize_t n = readlink(fd3.c_str(), link, sizeof link - 1);
+        return name == "Xvfb" &&
+               (n <= 0 || std::string(link, static_cast<size_t>(n)).rfind("pipe:", 0) != 0);
+      };
+      const auto deadline = Clock::now() + std::chrono::minutes(2);
+      while (!ended && Clock::now() < deadline) {
+        const std::vector<pid_t> children = ChildrenOf(pid);
+        if (std::any_of(children.begin(), children.end(), serving)) {
+          kill(pid, SIGKILL);
+          break;
+        }
+        ended = waitpid(pid, &status, WNOHANG) == pid;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
+    }
+    if (ended || waitpid(pid, &status, 0) == pid) {
+      run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    }
+    // What it left behind is this process's now: each must end within the wait.
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    for (;;) {
+      std::vector<pid_t> left;
+      for (pid_t c : ChildrenOf(getpid()))
+        if (std::find(before.begin(), before.end(), c) == before.end() && c != pid)
+          left.push_back(c);
+      for (pid_t c : left)
+        if (waitpid(c, nullptr, WNOHANG) == c) ++run.orphans;
+      left.erase(std::remove_if(left.begin(), left.end(), [](pid_t c) { return kill(c, 0) != 0; }),
+                 left.end());
+      if (left.empty()) break;
+      if (Clock::now() >= deadline) {
+        run.left = static_cast<int>(left.size());
+        for (pid_t c : left) {
+          kill(c, SIGKILL);
+          waitpid(c, nullptr, 0);
+        }
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+  prctl(PR_SET_CHILD_SUBREAPER, 0);
+  return run;
+}
+
 int Lines(const std::string& text) {
   int n = 0;
   for (char c : text) n += c == '\n';
@@ -148,6 +267,41 @@ TEST_F(ProgramTest, WithoutADisplayItSaysSoInOneLine) {
   EXPECT_NE(run.code, 0);
   EXPECT_EQ(Lines(run.err), 1) << run.err;
   EXPECT_NE(run.err.find("no display"), std::string::npos) << run.err;
+}
+
+TEST_F(ProgramTest, TheServerRenderStartsWithoutADisplayEndsWithTheProgramHoweverItEnds) {
+  if (access("/usr/bin/Xvfb", X_OK) != 0) GTEST_SKIP() << "no /usr/bin/Xvfb";
+  const std::string model = SourceDir() + "/examples/models/assembly.xml";
+  const std::string err = (dir / "stderr.txt").string();
+  auto text = [&] {
+    std::ifstream in(err);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str();
+  };
+
+  // Done: the picture is written, and the server ends after the program.
+  const std::string png = (dir / "shown.png").string();
+  ReapedRun run = RunWithoutDisplayReaped({"render", model, png, "--size", "64x48"}, false, err);
+  EXPECT_EQ(run.code, 0) << text();
+  EXPECT_GT(std::filesystem::file_size(png), 100u);
+  EXPECT_GE(run.orphans, 1) << "no server was started";
+  EXPECT_EQ(run.left, 0) << "the server outlived the program";
+
+  // Failed after the server came up: the picture cannot be written.
+  const std::string nowhere = (dir / "missing" / "shown.png").string();
+  run = RunWithoutDisplayReaped({"render", model, nowhere, "--size", "64x48"}, false, err);
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(text(), "morlane: cannot write " + nowhere + "\n");
+  EXPECT_GE(run.orphans, 1) << "no server was started";
+  EXPECT_EQ(run.left, 0) << "the server outlived the failed program";
+
+  // Killed while its server serves: no chance to clean up, the kernel ends the server.
+  // A large picture, that the kill comes while it is drawn.
+  run = RunWithoutDisplayReaped({"render", model, png, "--size", "4000x3000"}, true, err);
+  EXPECT_EQ(run.signal, SIGKILL) << "the program ended before it was killed: " << text();
+  EXPECT_GE(run.orphans, 1) << "no server was started";
+  EXPECT_EQ(run.left, 0) << "the server outlived the killed program";
 }
 
 TEST_F(ProgramTest, AnUnknownOptionOrAMissingValueIsRefusedInOneLine) {
