@@ -28,11 +28,11 @@ std::wstring Number(double v) {
 
 const wchar_t* GrooveName(int type) {
   switch (type) {
-    case 1: return L"chevron notch";
-    case 2: return L"rectangular groove";
-    case 3: return L"cross hole";
-    case 4: return L"parallel-key groove";
-    case 5: return L"slots";
+    case eRecognizeNotchChevron: return L"chevron notch";
+    case eRecognizeGrooveRectangular: return L"rectangular groove";
+    case eRecognizeCrossHole: return L"cross hole";
+    case eRecognizeGrooveParallelKey: return L"parallel-key groove";
+    case eRecognizeSlots: return L"slots";
     default: return L"none";
   }
 }
@@ -40,21 +40,23 @@ const wchar_t* GrooveName(int type) {
 std::wstring DescribeGroove(const qz_RecognizeGroove& g) {
   std::wstring text = GrooveName(g.type);
   switch (g.type) {
-    case 1: text += L" x=" + Number(g.notch.x) + L" t=" + Number(g.notch.t); break;
-    case 2:
+    case eRecognizeNotchChevron:
+      text += L" x=" + Number(g.notch.x) + L" t=" + Number(g.notch.t);
+      break;
+    case eRecognizeGrooveRectangular:
       text += L" x=" + Number(g.rectangular.x) + L" m=" + Number(g.rectangular.m) + L" t=" +
               Number(g.rectangular.t) + L" r=" + Number(g.rectangular.r);
       break;
-    case 3:
+    case eRecognizeCrossHole:
       text += L" x=" + Number(g.crossHole.x) + L" t=" + Number(g.crossHole.t) + L" r=" +
               Number(g.crossHole.r) + L" angle=" + Number(g.crossHole.angle);
       break;
-    case 4:
+    case eRecognizeGrooveParallelKey:
       text += L" x=" + Number(g.parallelKey.x) + L" l=" + Number(g.parallelKey.l) + L" t=" +
               Number(g.parallelKey.t) + L" r=" + Number(g.parallelKey.r) + L" angle=" +
               Number(g.parallelKey.angle);
       break;
-    case 5:
+    case eRecognizeSlots:
       text += L" x=" + Number(g.slots.x) + L" l=" + Number(g.slots.l) + L" n=" +
               std::to_wstring(g.slots.n) + L" d=" + Number(g.slots.d) + L" win=" +
               Number(g.slots.win) + L" wout=" + Number(g.slots.wout);

@@ -49,27 +49,27 @@ struct GrooveFields {
 
 GrooveFields FieldsOf(const qz_RecognizeGroove& g) {
   switch (g.type) {
-    case 1: return {"chevron notch", {{"x", g.notch.x}, {"t", g.notch.t}}};
-    case 2:
+    case eRecognizeNotchChevron: return {"chevron notch", {{"x", g.notch.x}, {"t", g.notch.t}}};
+    case eRecognizeGrooveRectangular:
       return {"rectangular groove",
               {{"x", g.rectangular.x},
                {"t", g.rectangular.t},
                {"r", g.rectangular.r},
                {"m", g.rectangular.m}}};
-    case 3:
+    case eRecognizeCrossHole:
       return {"cross hole",
               {{"x", g.crossHole.x},
                {"t", g.crossHole.t},
                {"r", g.crossHole.r},
                {"angle", g.crossHole.angle}}};
-    case 4:
+    case eRecognizeGrooveParallelKey:
       return {"parallel-key groove",
               {{"x", g.parallelKey.x},
                {"l", g.parallelKey.l},
                {"t", g.parallelKey.t},
                {"r", g.parallelKey.r},
                {"angle", g.parallelKey.angle}}};
-    case 5:
+    case eRecognizeSlots:
       return {"slots",
               {{"x", g.slots.x},
                {"l", g.slots.l},
