@@ -135,8 +135,11 @@ std::shared_ptr<CNodeRoot> Session::Read(const std::string& path, bool recognise
   root->SetContext(m_context);
   if (kind == FileKind::Model) {
     ProgressLines lines(progress);
-    if (!ReadModelFile(MorlaneText::FromUtf8(path), root, nullptr, lines.Callback()))
-      throw Failure{path + ": not a model file that can be read"};
+    const ModelReadResult read =
+        ReadModelFile(MorlaneText::FromUtf8(path), root, nullptr, lines.Callback());
+    // The reader's own reason, with the position of an XML fault: "a.xml: not well-formed XML
+    // (line 4, column 3): ...", "a.xml: not a model file: its root element is Models".
+    if (!read) throw Failure{OneLine(MorlaneText::ToUtf8(read.Text()))};
     return root;
   }
   bool read = false;

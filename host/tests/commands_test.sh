@@ -164,6 +164,14 @@ for part in $parts; do
         echo "ok: morlane $args: $(cat "$tmp/err")"
       fi
     done
+    # A model file that is not read says why, with the position of an XML fault.
+    printf '<Model>\n  <Data><Box></Data>\n</Model>\n' >"$tmp/broken.xml"
+    "$morlane" info "$tmp/broken.xml" >/dev/null 2>"$tmp/err"
+    grep -q "broken.xml: not well-formed XML (line 2, column" "$tmp/err" ||
+      fail "a broken model file: $(cat "$tmp/err")"
+    "$morlane" info "$tmp/bad.xml" >/dev/null 2>"$tmp/err"
+    grep -q "bad.xml: not a model file: its root element is Models$" "$tmp/err" ||
+      fail "another kind of XML file: $(cat "$tmp/err")"
     # A wrong command line: exit 2 with the usage.
     "$morlane" render only-one-file.xml >/dev/null 2>"$tmp/err"
     [ $? -eq 2 ] && grep -q usage "$tmp/err" || fail "render with one file: $(cat "$tmp/err")"
