@@ -83,6 +83,12 @@ DWORD CheckDelete(const Resolved& r) {
                  0x0040u /* FILE_DELETE_CHILD */);
 }
 
+DWORD Leaving(const Resolved& r) {
+  if (r.isLink) return ERROR_SUCCESS;  // a link keeps no list
+  FileSecurityHooks h = SecurityHooksNow();
+  return h.leaving ? h.leaving(r.loc.hostPath, r.loc.driveRoot) : ERROR_SUCCESS;
+}
+
 void Created(const Resolved& r, bool isDir) {
   FileSecurityHooks h = SecurityHooksNow();
   if (h.created) h.created(r.loc.hostPath, r.loc.driveRoot, isDir);

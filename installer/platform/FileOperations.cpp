@@ -449,6 +449,8 @@ DWORD MoveFileExW(std::wstring_view from, std::wstring_view to, DWORD flags) {
       BeneathParent into(dst.loc.driveRoot, target);
       if (!from.Ok()) return Fail(from.Status());
       if (!into.Ok()) return Fail(into.Status());
+      if (!sameFile && ParentOf(src.loc.hostPath) != ParentOf(target))
+        if (DWORD rc = Leaving(src)) return Fail(rc);
       if (renameat(from.Fd(), from.Name(), into.Fd(), into.Name()) == 0) {
         table.Rename(src.loc.hostPath, target);
         NoteMachineChange();

@@ -199,6 +199,10 @@ struct FileSecurityHooks {
   std::function<DWORD(const std::string& folderHost, const std::string& driveRoot,
                       const std::wstring& windowsPath, bool isDir, std::string& stored)>
       prepare;
+  // The object at `hostPath` is about to leave its folder for another one on the same drive: a
+  // list it has from that folder without keeping it must be written on it, so that it keeps it;
+  // the move does not happen when that fails.
+  std::function<DWORD(const std::string& hostPath, const std::string& driveRoot)> leaving;
 };
 void SetFileSecurityHooks(FileSecurityHooks hooks);
 

@@ -144,12 +144,14 @@ void FillInfo(const std::string& host, const struct stat& st, FileInfo& info,
 
 // The security service's checks (ERROR_SUCCESS when none is installed): `desired` on the object
 // itself; creating a file or folder in its parent; deleting (DELETE on the object or
-// FILE_DELETE_CHILD on its folder). `Created` hands a new object to the service.
+// FILE_DELETE_CHILD on its folder). `Created` hands a new object to the service, `Leaving` one
+// that is moved out of its folder.
 FileSecurityHooks SecurityHooksNow();
 DWORD CheckAccess(const Resolved& r, DWORD desired);
 DWORD CheckCreate(const Resolved& r, bool isDir);
 DWORD CheckDelete(const Resolved& r);
 void Created(const Resolved& r, bool isDir);
+DWORD Leaving(const Resolved& r);
 
 inline bool IsDriveRoot(const Resolved& r) { return r.loc.hostPath == r.loc.driveRoot; }
 inline DWORD ReadOnlyDrive(const Resolved& r) {

@@ -255,33 +255,83 @@ SecurityDescriptor WithInherited(SecurityDescriptor sd,
   return ReinheritDescriptor(sd, *parent, isContainer, mapping);
 }
 
-// Passes a folder's inheritable entries on to everything below it that has a descriptor of its
-// own (the others inherit when asked). Links are never followed.
-void PropagateFiles(const std::string& folder, const SecurityDescriptor& sd) {
-  DIR* d = ::opendir(folder.c_str());
-  if (!d) return;
+// A file without a list of its own reads what its folder passes on with the folder's owner as
+// the creator. Where the folder hands on entries of the creator, that is what the file was given
+// when it was made (a creator other than the folder's owner stores its own), and the file must
+// keep it whatever happens to the folder later: before the folder's list changes, or the file
+// leaves the folder, that list is written on the file.
+bool FilesKeepWhatTheyHad(const SecurityDescriptor& folder) { return HasCreatorEntries(folder); }
+
+SecurityDescriptor AsInherited(const SecurityDescriptor& folder, bool isDir) {
+  return InheritDescriptor(folder, isDir, OwnerOnly(folder), kFileMapping);
+}
+
+bool WriteNtsd(const std::string& host, const SecurityDescriptor& sd) {
+  const std::string text = ToUtf8(sd.ToSddl());
+  return ::lsetxattr(host.c_str(), kNtsd, text.data(), text.size(), 0) == 0;
+}
+
+// The names in `folder` but "." and ".." (links included; the callers skip them).
+std::vector<std::string> NamesIn(const std::string& folder) {
   std::vector<std::string> names;
+  DIR* d = ::opendir(folder.c_str());
+  if (!d) return names;
   while (dirent* e = ::readdir(d))
     if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) names.push_back(e->d_name);
   ::closedir(d);
-  for (const auto& name : names) {
+  return names;
+}
+
+// Writes down the lists of the files below `folder` (whose list is `sd`) that have none of their
+// own, through the folders that have none either: `folder` is about to read another list. False
+// when a list could not be written.
+bool KeepFilesLists(const std::string& folder, const SecurityDescriptor& sd) {
+  const bool keep = FilesKeepWhatTheyHad(sd);
+  const SecurityDescriptor files = AsInherited(sd, false);
+  bool ok = true;
+  for (const auto& name : NamesIn(folder)) {
+    const std::string child = folder + "/" + name;
+    struct stat st {};
+    if (::lstat(child.c_str(), &st) != 0 || S_ISLNK(st.st_mode) || ReadNtsd(child)) continue;
+    if (S_ISDIR(st.st_mode))
+      ok = KeepFilesLists(child, AsInherited(sd, true)) && ok;
+    else if (keep)
+      ok = WriteNtsd(child, files) && ok;
+  }
+  return ok;
+}
+
+// Passes a folder's inheritable entries on to everything below it that has a descriptor of its
+// own (the others inherit when asked); `before` is the folder's list until now, which the files
+// that keep it without storing it had (see FilesKeepWhatTheyHad). Links are never followed.
+void PropagateFiles(const std::string& folder, const SecurityDescriptor& before,
+                    const SecurityDescriptor& sd) {
+  // The files without a list of their own need one written only when what they keep differs
+  // from what they would read from the folder's new list (its owner or group changed).
+  bool keep = FilesKeepWhatTheyHad(before);
+  if (keep && ReinheritDescriptor(AsInherited(before, false), sd, false, kFileMapping).ToSddl() ==
+                  AsInherited(sd, false).ToSddl())
+    keep = false;
+  for (const auto& name : NamesIn(folder)) {
     std::string child = folder + "/" + name;
     struct stat st {};
     if (::lstat(child.c_str(), &st) != 0 || S_ISLNK(st.st_mode)) continue;
     const bool dir = S_ISDIR(st.st_mode);
-    SecurityDescriptor childSd;
-    auto own = ReadNtsd(child);
-    if (own) {
+    std::optional<SecurityDescriptor> had;
+    if (auto own = ReadNtsd(child)) {
       auto parsed = Parse(*own);
       if (!parsed->sd) continue;  // unreadable: left as it is, still denying
-      childSd = ReinheritDescriptor(*parsed->sd, sd, dir, kFileMapping);
-      std::string text = ToUtf8(childSd.ToSddl());
-      ::lsetxattr(child.c_str(), kNtsd, text.data(), text.size(), 0);
-      if (childSd.control & SE_DACL_PROTECTED) continue;
-    } else {
-      childSd = InheritDescriptor(sd, dir, OwnerOnly(sd), kFileMapping);
+      had = *parsed->sd;
+    } else if (!dir && keep) {
+      had = AsInherited(before, false);
     }
-    if (dir) PropagateFiles(child, childSd);
+    if (had) {
+      SecurityDescriptor childSd = ReinheritDescriptor(*had, sd, dir, kFileMapping);
+      WriteNtsd(child, childSd);
+      if (dir && !(childSd.control & SE_DACL_PROTECTED)) PropagateFiles(child, *had, childSd);
+    } else if (dir) {
+      PropagateFiles(child, AsInherited(before, true), AsInherited(sd, true));
+    }
   }
 }
 
@@ -373,7 +423,7 @@ DWORD SetNamedSecurityInfoW(const wchar_t* name, SE_OBJECT_TYPE type, SECURITY_I
     std::string text = ToUtf8(updated.ToSddl());
     if (::lsetxattr(loc.hostPath.c_str(), kNtsd, text.data(), text.size(), 0) != 0)
       return ERROR_ACCESS_DENIED;
-    if (dir) PropagateFiles(loc.hostPath, updated);
+    if (dir) PropagateFiles(loc.hostPath, current, updated);
     return ERROR_SUCCESS;
   }
   if (type == SE_REGISTRY_KEY) {
@@ -491,8 +541,12 @@ bool InheritedText(const std::string& parentHost, const std::string& driveRoot, 
   }
   SecurityDescriptor parent;
   if (FileSecurity(parentHost, driveRoot, L"", parent) != ERROR_SUCCESS) return false;
-  // Only what depends on the creator is stored; the rest is inherited when asked.
-  if (parent.dacl && HasCreatorEntries(parent))
+  // Only what depends on the creator is stored; the rest is inherited when asked. A file whose
+  // creator is the folder's owner reads, without a list of its own, what it would store.
+  const Token folderOwner = OwnerOnly(parent);
+  const bool asFolderOwner =
+      token->owner == folderOwner.owner && token->primaryGroup == folderOwner.primaryGroup;
+  if (parent.dacl && HasCreatorEntries(parent) && (isDir || !asFolderOwner))
     text = ToUtf8(InheritDescriptor(parent, isDir, *token, kFileMapping).ToSddl());
   if (own) {
     std::lock_guard<std::mutex> lock(mutex);
@@ -561,6 +615,19 @@ void InstallSecurityService() {
     if (DWORD rc = CheckFileAccess(folderHost, driveRoot, windowsPath, add)) return rc;
     InheritedText(folderHost, driveRoot, isDir, stored);
     return ERROR_SUCCESS;
+  };
+  files.leaving = [](const std::string& host, const std::string& driveRoot) -> DWORD {
+    if (host.size() <= driveRoot.size() || ReadNtsd(host)) return ERROR_SUCCESS;
+    SecurityDescriptor sd;
+    bool ok = true;
+    if (IsDir(host)) {
+      if (FileSecurity(host, driveRoot, L"", sd) == ERROR_SUCCESS) ok = KeepFilesLists(host, sd);
+    } else if (FileSecurity(ParentOf(host), driveRoot, L"", sd) == ERROR_SUCCESS &&
+               FilesKeepWhatTheyHad(sd)) {
+      ok = WriteNtsd(host, AsInherited(sd, false));
+    }
+    // Moved without it, the object would take another list.
+    return ok ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
   };
   SetFileSecurityHooks(std::move(files));
 }

@@ -418,7 +418,13 @@ TEST(FolderRemovalSecurity, TheFolderOrTheFileLetsItGoAndAChangedListIsAskedAgai
   FolderRemover folder(L"C:\\Windows\\Temp\\box");
   // The folder's list lets the user delete its entries: that is enough.
   EXPECT_EQ(folder.DeleteFile(L"1.txt"), ERROR_SUCCESS);
-  // The folder now lets only SYSTEM delete; the file's own list still lets the user.
+  // The folder now lets only SYSTEM delete; the file's own list still lets the user. The
+  // folder's list is written on the host, without the machine's passing on: the list the file
+  // reads from the folder is written on it first, as the machine does before such a change.
+  SecurityDescriptor had;
+  ASSERT_EQ(GetObjectSecurity(L"C:\\Windows\\Temp\\box\\2.txt", SE_FILE_OBJECT, had),
+            ERROR_SUCCESS);
+  Store(box + "/2.txt", ToUtf8(had.ToSddl()));
   Store(box, onlySystem);
   EXPECT_EQ(folder.DeleteFile(L"2.txt"), ERROR_SUCCESS);
   // Neither lets the user: refused, as by path.

@@ -421,3 +421,210 @@ TEST(RegistryEnforcement, AGrantedOpenIsAskedAgainAfterEveryChangeItDependsOn) {
   EXPECT_EQ(again.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vendor", KEY_WRITE), ERROR_ACCESS_DENIED);
   EXPECT_EQ(again.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vendor", KEY_READ), ERROR_SUCCESS);
 }
+
+namespace {
+
+// Sets the owner, the list or both of `path` (SDDL parts; empty ones are left alone).
+DWORD SetFileSddl(const wchar_t* path, const wchar_t* sddl, SECURITY_INFORMATION info) {
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr))
+    return GetLastError();
+  PSID owner = nullptr;
+  ACL* dacl = nullptr;
+  bool present = false, defaulted = false;
+  GetSecurityDescriptorOwner(sd, &owner, &defaulted);
+  GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted);
+  const DWORD rc = SetNamedSecurityInfoW(path, SE_FILE_OBJECT, info, owner, nullptr, dacl, nullptr);
+  LocalFree(sd);
+  return rc;
+}
+
+// The SDDL form of the owner of new objects ("BA" for the administrators).
+std::wstring TokenOwnerInSddl() {
+  SecurityDescriptor sd;
+  sd.owner = CurrentToken()->owner;
+  const std::wstring text = sd.ToSddl();  // "O:BA" and what follows, "D:..." for one
+  const std::size_t next = text.find(L':', 2);
+  return text.substr(2, next == std::wstring::npos ? std::wstring::npos : next - 3);
+}
+
+// What a file made now in `folder` by the process's token gets from it: the folder's inheritable
+// entries, CREATOR OWNER and CREATOR GROUP taken by the token's owner and group.
+std::wstring GivenByFolder(const wchar_t* folder) {
+  SecurityDescriptor parent;
+  EXPECT_EQ(GetObjectSecurity(folder, SE_FILE_OBJECT, parent), ERROR_SUCCESS);
+  return InheritDescriptor(parent, false, *CurrentToken(), kFileMapping).ToSddl();
+}
+
+// The list of a file as every reading call gives it: the object's descriptor, and
+// GetNamedSecurityInfoW's binary form turned back into text.
+std::wstring ReadEveryWay(const wchar_t* path) {
+  const std::wstring object = Sddl(path, SE_FILE_OBJECT);
+  PSECURITY_DESCRIPTOR block = nullptr;
+  EXPECT_EQ(GetNamedSecurityInfoW(
+                path, SE_FILE_OBJECT,
+                OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                nullptr, nullptr, nullptr, nullptr, &block),
+            ERROR_SUCCESS);
+  std::wstring binary;
+  if (block) {
+    auto parsed = SecurityDescriptor::FromBinary(block);
+    EXPECT_TRUE(parsed.has_value());
+    if (parsed) binary = parsed->ToSddl();
+    LocalFree(block);
+  }
+  EXPECT_EQ(binary, object) << ToUtf8(path);
+  return object;
+}
+
+}  // namespace
+
+// A folder the administrator made below C:\ (whose list gives CREATOR OWNER full control below)
+// is the administrator's, and so are the files made in it: what they inherit is read from the
+// folder, and is what a file that stored its list would hold.
+TEST(InheritedFileLists, FilesOfTheFoldersOwnerReadWhatTheyWereGivenWithoutKeepingIt) {
+  SecurityMachine m;
+  ASSERT_EQ(CreateDirectoryW(L"C:\\Data"), ERROR_SUCCESS);
+  ASSERT_FALSE(Xattr(m.C("Data")).empty());
+  const std::wstring given = GivenByFolder(L"C:\\Data");
+  const std::wstring owner = TokenOwnerInSddl();
+  // The creator's entry is there, for the administrator who made the file.
+  ASSERT_NE(given.find(L"O:" + owner), std::wstring::npos) << ToUtf8(given);
+  ASSERT_NE(given.find(L"(A;ID;FA;;;" + owner + L")"), std::wstring::npos) << ToUtf8(given);
+
+  ASSERT_EQ(WriteWholeFile(L"C:\\Data\\by-handle.txt", "h"), ERROR_SUCCESS);
+  NewFileWriter w;
+  ASSERT_EQ(w.Begin(L"C:\\Data\\by-writer.txt", FILE_ATTRIBUTE_ARCHIVE), ERROR_SUCCESS);
+  ASSERT_EQ(w.Write("w", 1), ERROR_SUCCESS);
+  ASSERT_EQ(w.Finish(0), ERROR_SUCCESS);
+  ASSERT_EQ(CopyFileW(L"C:\\Data\\by-handle.txt", L"C:\\Data\\copy.txt", true), ERROR_SUCCESS);
+  for (const wchar_t* name : {L"by-handle.txt", L"by-writer.txt", L"copy.txt"}) {
+    const std::wstring path = std::wstring(L"C:\\Data\\") + name;
+    EXPECT_EQ(Xattr(m.C("Data/" + ToUtf8(name))), "") << ToUtf8(name);
+    EXPECT_EQ(ReadEveryWay(path.c_str()), given) << ToUtf8(name);
+    EXPECT_EQ(CheckObjectAccess(path, SE_FILE_OBJECT, FILE_ALL_ACCESS), ERROR_SUCCESS);
+  }
+
+  // A sub-folder keeps its list, as before; its files read theirs from it.
+  ASSERT_EQ(CreateDirectoryW(L"C:\\Data\\Sub"), ERROR_SUCCESS);
+  EXPECT_FALSE(Xattr(m.C("Data/Sub")).empty());
+  ASSERT_EQ(WriteWholeFile(L"C:\\Data\\Sub\\a.txt", "a"), ERROR_SUCCESS);
+  EXPECT_EQ(Xattr(m.C("Data/Sub/a.txt")), "");
+  EXPECT_EQ(ReadEveryWay(L"C:\\Data\\Sub\\a.txt"), GivenByFolder(L"C:\\Data\\Sub"));
+}
+
+// On Windows an inherited list is the file's from its creation on: a later change of the
+// folder's owner or list passes on the folder's inheritable entries (propagation) but does not
+// make the file's creator another.
+TEST(InheritedFileLists, AFileKeepsWhatItHadWhenTheFoldersListChanges) {
+  SecurityMachine m;
+  ASSERT_EQ(CreateDirectoryWithParents(L"C:\\Data\\Sub"), ERROR_SUCCESS);
+  ASSERT_EQ(WriteWholeFile(L"C:\\Data\\a.txt", "a"), ERROR_SUCCESS);
+  ASSERT_EQ(WriteWholeFile(L"C:\\Data\\Sub\\b.txt", "b"), ERROR_SUCCESS);
+  // A folder made on the host, without a list: its file reads through it.
+  ASSERT_EQ(::mkdir(m.C("Data/Plain").c_str(), 0755), 0);
+  ASSERT_EQ(WriteWholeFile(L"C:\\Data\\Plain\\c.txt", "c"), ERROR_SUCCESS);
+  const std::wstring a = ReadEveryWay(L"C:\\Data\\a.txt");
+  const std::wstring b = ReadEveryWay(L"C:\\Data\\Sub\\b.txt");
+  const std::wstring c = ReadEveryWay(L"C:\\Data\\Plain\\c.txt");
+  const std::wstring owner = TokenOwnerInSddl();
+
+  // SYSTEM becomes the folder's owner: the files stay the administrator's, with the
+  // administrator's full control from CREATOR OWNER.
+  ASSERT_EQ(SetFileSddl(L"C:\\Data", L"O:SY", OWNER_SECURITY_INFORMATION), ERROR_SUCCESS);
+  EXPECT_NE(Sddl(L"C:\\Data", SE_FILE_OBJECT).find(L"O:SY"), std::wstring::npos);
+  EXPECT_EQ(ReadEveryWay(L"C:\\Data\\a.txt"), a);
+  EXPECT_EQ(ReadEveryWay(L"C:\\Data\\Sub\\b.txt"), b);
+  EXPECT_EQ(ReadEveryWay(L"C:\\Data\\Plain\\c.txt"), c);
+  EXPECT_NE(a.find(L"O:" + owner), std::wstring::npos) << ToUtf8(a);
+  // A file made now is SYSTEM's folder's file of the administrator: it stores its own.
+  ASSERT_EQ(WriteWholeFile(L"C:\\Data\\new.txt", "n"), ERROR_SUCCESS);
+  EXPECT_FALSE(Xattr(m.C("Data/new.txt")).empty());
+  EXPECT_EQ(ReadEveryWay(L"C:\\Data\\new.txt"), GivenByFolder(L"C:\\Data"));
+
+  // A protected list without CREATOR OWNER: the files take the new inheritable entries in place
+  // of the inherited ones, and keep their owner.
+  ASSERT_EQ(SetFileSddl(L"C:\\Data", L"D:(A;OICI;FA;;;SY)(A;OICI;FR;;;WD)",
+                        DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION),
+            ERROR_SUCCESS);
+  for (const wchar_t* path :
+       {L"C:\\Data\\a.txt", L"C:\\Data\\Sub\\b.txt", L"C:\\Data\\Plain\\c.txt"}) {
+    const std::wstring now = ReadEveryWay(path);
+    EXPECT_NE(now.find(L"O:" + owner), std::wstring::npos) << ToUtf8(now);
+    EXPECT_NE(now.find(L"(A;ID;FA;;;SY)(A;ID;FR;;;WD)"), std::wstring::npos) << ToUtf8(now);
+    EXPECT_EQ(now.find(L"(A;ID;FA;;;" + owner + L")"), std::wstring::npos) << ToUtf8(now);
+    SecurityDescriptor sd;
+    ASSERT_EQ(GetObjectSecurity(path, SE_FILE_OBJECT, sd), ERROR_SUCCESS);
+    EXPECT_FALSE(AccessCheck(sd, *CurrentToken(), FILE_GENERIC_WRITE, kFileMapping));
+  }
+}
+
+// A file given a list of its own keeps it; a moved file keeps what it had, also inside a moved
+// folder without a list; a copy gets what a new file gets where it lands.
+TEST(InheritedFileLists, OwnListsMovesAndCopies) {
+  SecurityMachine m;
+  ASSERT_EQ(CreateDirectoryW(L"C:\\Data"), ERROR_SUCCESS);
+  ASSERT_EQ(WriteWholeFile(L"C:\\Data\\own.txt", "o"), ERROR_SUCCESS);
+  ASSERT_EQ(WriteWholeFile(L"C:\\Data\\moved.txt", "m"), ERROR_SUCCESS);
+  ASSERT_EQ(::mkdir(m.C("Data/Plain").c_str(), 0755), 0);
+  ASSERT_EQ(WriteWholeFile(L"C:\\Data\\Plain\\inner.txt", "i"), ERROR_SUCCESS);
+  ASSERT_EQ(SetFileSddl(L"C:\\Data\\own.txt", L"D:(A;;FA;;;BU)", DACL_SECURITY_INFORMATION),
+            ERROR_SUCCESS);
+  const std::wstring own = ReadEveryWay(L"C:\\Data\\own.txt");
+  EXPECT_NE(own.find(L"D:AI(A;;FA;;;BU)(A;ID;"), std::wstring::npos) << ToUtf8(own);
+  EXPECT_FALSE(Xattr(m.C("Data/own.txt")).empty());
+  const std::wstring moved = ReadEveryWay(L"C:\\Data\\moved.txt");
+  const std::wstring inner = ReadEveryWay(L"C:\\Data\\Plain\\inner.txt");
+
+  // The user's profile hands on no entry of the creator, and the user owns it.
+  ASSERT_EQ(MoveFileExW(L"C:\\Data\\moved.txt", L"C:\\Users\\User\\moved.txt", 0), ERROR_SUCCESS);
+  ASSERT_EQ(MoveFileExW(L"C:\\Data\\Plain", L"C:\\Users\\User\\Plain", 0), ERROR_SUCCESS);
+  EXPECT_EQ(ReadEveryWay(L"C:\\Users\\User\\moved.txt"), moved);
+  EXPECT_EQ(ReadEveryWay(L"C:\\Users\\User\\Plain\\inner.txt"), inner);
+  // Renamed in its folder, a file reads the same and stores nothing.
+  ASSERT_EQ(WriteWholeFile(L"C:\\Data\\x.txt", "x"), ERROR_SUCCESS);
+  const std::wstring x = ReadEveryWay(L"C:\\Data\\x.txt");
+  ASSERT_EQ(MoveFileExW(L"C:\\Data\\x.txt", L"C:\\Data\\y.txt", 0), ERROR_SUCCESS);
+  EXPECT_EQ(ReadEveryWay(L"C:\\Data\\y.txt"), x);
+  EXPECT_EQ(Xattr(m.C("Data/y.txt")), "");
+
+  // The folder's owner changes: the file with its own list keeps its own entry and owner.
+  ASSERT_EQ(SetFileSddl(L"C:\\Data", L"O:SY", OWNER_SECURITY_INFORMATION), ERROR_SUCCESS);
+  EXPECT_EQ(ReadEveryWay(L"C:\\Data\\own.txt"), own);
+
+  // Copies into the profile are new files there.
+  ASSERT_EQ(CopyFileW(L"C:\\Data\\y.txt", L"C:\\Users\\User\\copy.txt", true), ERROR_SUCCESS);
+  ASSERT_EQ(WriteWholeFile(L"C:\\Users\\User\\fresh.txt", "f"), ERROR_SUCCESS);
+  EXPECT_EQ(ReadEveryWay(L"C:\\Users\\User\\copy.txt"),
+            ReadEveryWay(L"C:\\Users\\User\\fresh.txt"));
+}
+
+// The rights step adds entries to a folder its owner keeps: the files that read their list from
+// the folder take the new entries as inherited ones, and still need none of their own.
+TEST(InheritedFileLists, AnEntryAddedToTheFolderReachesItsFilesWithoutListsOfTheirOwn) {
+  SecurityMachine m;
+  ASSERT_EQ(CreateDirectoryWithParents(L"C:\\Data\\Sub"), ERROR_SUCCESS);
+  ASSERT_EQ(WriteWholeFile(L"C:\\Data\\a.txt", "a"), ERROR_SUCCESS);
+  ASSERT_EQ(WriteWholeFile(L"C:\\Data\\Sub\\b.txt", "b"), ERROR_SUCCESS);
+  const std::wstring a = ReadEveryWay(L"C:\\Data\\a.txt");
+  ASSERT_EQ(a.find(L";;;WD)"), std::wstring::npos) << ToUtf8(a);
+
+  // Everyone's read as the folder's own entry; the inherited ones come back by themselves.
+  ASSERT_EQ(SetFileSddl(L"C:\\Data", L"D:(A;OICI;0x1200a9;;;WD)", DACL_SECURITY_INFORMATION),
+            ERROR_SUCCESS);
+  for (const wchar_t* path : {L"C:\\Data\\a.txt", L"C:\\Data\\Sub\\b.txt"}) {
+    const std::wstring now = ReadEveryWay(path);
+    EXPECT_NE(now.find(L"(A;ID;0x1200a9;;;WD)"), std::wstring::npos) << ToUtf8(now);
+    EXPECT_NE(now.find(L"O:" + TokenOwnerInSddl()), std::wstring::npos) << ToUtf8(now);
+    // The creator's full control is still there.
+    EXPECT_NE(now.find(L"(A;ID;FA;;;" + TokenOwnerInSddl() + L")"), std::wstring::npos)
+        << ToUtf8(now);
+  }
+  EXPECT_EQ(ReadEveryWay(L"C:\\Data\\a.txt"), GivenByFolder(L"C:\\Data"));
+  EXPECT_EQ(ReadEveryWay(L"C:\\Data\\Sub\\b.txt"), GivenByFolder(L"C:\\Data\\Sub"));
+  EXPECT_EQ(Xattr(m.C("Data/a.txt")), "");
+  EXPECT_EQ(Xattr(m.C("Data/Sub/b.txt")), "");
+  // What a file made now reads is what the older ones read.
+  ASSERT_EQ(WriteWholeFile(L"C:\\Data\\new.txt", "n"), ERROR_SUCCESS);
+  EXPECT_EQ(ReadEveryWay(L"C:\\Data\\new.txt"), ReadEveryWay(L"C:\\Data\\a.txt"));
+}
