@@ -237,7 +237,9 @@ char* BufferOf(const std::string& text) {
 }
 
 bool ReadFile(const std::string& path, char*& buffer, std::size_t& size) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK the open of a fifo waits for a writer; it is refused below like every
+  // other thing that is no plain file.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat st;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

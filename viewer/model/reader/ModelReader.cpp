@@ -293,8 +293,8 @@ ModelReadResult Outcome(ModelReadError reason, const std::wstring& path, std::ws
   return r;
 }
 
-// Whether the file at path can be opened for reading as a plain file, and if not why. It is
-// looked at before it is opened: a fifo or a device would hold up the reading.
+// Whether the file at path can be opened for reading as a plain file, and if not why (the XML
+// layer only says that it could not load it).
 ModelReadResult ProbeFile(const std::wstring& path) {
   const std::string narrow = MorlaneText::ToUtf8(path);
   struct stat st;

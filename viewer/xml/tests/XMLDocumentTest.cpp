@@ -6,7 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <filesystem>
+#include <future>
 #include <random>
 
 namespace {
@@ -112,6 +118,30 @@ TEST(XmlDocumentLoad, ShortOrMissingFileKeepsThePreviousTree) {
 
   XMLDocument shortDoc(dir.WFile("two.xml").c_str());
   EXPECT_EQ(shortDoc.GetRoot(), nullptr);
+}
+
+TEST(XmlDocumentLoad, AFifoOrAFolderIsRefusedWithoutWaitingForAWriter) {
+  TempDir dir;
+  dir.Write("good.xml", "<Good>1</Good>");
+  std::filesystem::create_directory(dir.File("folder.xml"));
+  ASSERT_EQ(::mkfifo(dir.File("fifo.xml").c_str(), 0600), 0);
+  XMLDocument doc(dir.WFile("good.xml").c_str());
+  ASSERT_NE(doc.GetRoot(), nullptr);
+
+  doc.Load(dir.WFile("folder.xml").c_str());
+  EXPECT_EQ(doc.GetRoot()->GetTag(), L"Good");
+  auto loading = std::async(std::launch::async, [&] {
+    XMLDocument fifo(dir.WFile("fifo.xml").c_str());
+    return fifo.GetRoot() == nullptr;
+  });
+  if (loading.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+    // Let the waiting open go, so that the test fails instead of hanging.
+    const int writer = ::open(dir.File("fifo.xml").c_str(), O_WRONLY);
+    if (writer >= 0) ::close(writer);
+    loading.wait();
+    FAIL() << "loading a fifo waited for a writer";
+  }
+  EXPECT_TRUE(loading.get());
 }
 
 TEST(XmlDocumentLoad, NodeTreeHoldsEveryNodeTypeButBlankText) {
