@@ -24,10 +24,12 @@
 #include <V3d_View.hxx>
 #include <V3d_Viewer.hxx>
 #include <Xw_Window.hxx>
+#include <gp_Ax3.hxx>
 
 #include <zlib.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <unordered_map>
@@ -208,6 +210,59 @@ Handle(AIS_Shape) Presentation(const TopoDS_Shape& s, const ShapeColorsPtr& colo
   return ais;
 }
 
+// The distance between grid lines for a box whose largest side is size: 1, 2 or 5 times a power
+// of ten, the first at least a tenth of the size.
+double GridSpacing(double size) {
+  const double want = size / 10;
+  const double decade = std::pow(10.0, std::floor(std::log10(want)));
+  for (const double m : {1.0, 2.0, 5.0})
+    if (m * decade >= want * (1 - 1e-9)) return m * decade;
+  return 10 * decade;
+}
+
+// The grid under a box (GetGrid in the interface says where): lines at whole multiples of the
+// spacing, at least one spacing beyond the box on each side, an even number of cells in each
+// direction (the kernel draws the grid's lines from its centre out), the plane a fiftieth of
+// the box's largest side below its lowest point.
+QZ::CAD::GridPlacement GridUnder(const Bnd_Box& box) {
+  constexpr QZ::CAD::GridPlacement kEmpty{-100, -100, 100, 100, 0, 10};
+  if (box.IsVoid() || box.IsOpen()) return kEmpty;
+  double x0, y0, z0, x1, y1, z1;
+  box.Get(x0, y0, z0, x1, y1, z1);
+  for (const double v : {x0, y0, z0, x1, y1, z1})
+    if (!std::isfinite(v)) return kEmpty;
+  const double size = std::max({x1 - x0, y1 - y0, z1 - z0, 1e-3});
+  const double spacing = GridSpacing(size);
+  QZ::CAD::GridPlacement g{};
+  g.spacing = spacing;
+  g.z = z0 - size / 50;
+  // A side on a multiple (within rounding) has its margin from that multiple.
+  auto span = [&](double lo, double hi, double& from, double& to) {
+    from = (std::floor(lo / spacing + 1e-9) - 1) * spacing;
+    to = (std::ceil(hi / spacing - 1e-9) + 1) * spacing;
+    if (static_cast<long long>(std::llround((to - from) / spacing)) % 2 != 0) to += spacing;
+  };
+  span(x0, x1, g.xmin, g.xmax);
+  span(y0, y1, g.ymin, g.ymax);
+  // Far from the origin the multiples lose their precision: a grid of a bounded number of
+  // lines around the box instead.
+  const double cells = std::max(g.xmax - g.xmin, g.ymax - g.ymin) / spacing;
+  if (!(cells <= 1000)) {
+    const double cx = (x0 + x1) / 2, cy = (y0 + y1) / 2, half = size / 2 + spacing;
+    g.xmin = cx - half;
+    g.xmax = cx + half;
+    g.ymin = cy - half;
+    g.ymax = cy + half;
+    g.spacing = half / 10;
+  }
+  return g;
+}
+
+bool SameGrid(const QZ::CAD::GridPlacement& a, const QZ::CAD::GridPlacement& b) {
+  return a.xmin == b.xmin && a.ymin == b.ymin && a.xmax == b.xmax && a.ymax == b.ymax &&
+         a.z == b.z && a.spacing == b.spacing;
+}
+
 struct ViewState {
   // In the order of creation, so that they are released in the opposite one.
   Handle(OpenGl_GraphicDriver) driver;
@@ -316,11 +371,23 @@ class CShapeVis final : public RefCounted<QZ::CAD::IShapeVis> {
   bool IsDisplayed() override { return m_state->context->IsDisplayed(m_ais); }
 
   const Handle(AIS_Shape) & Ais() const { return m_ais; }
+  // The box of the shape, found once: from its display mesh where it has one (the quick box
+  // elsewhere).
+  const Bnd_Box& Box() {
+    if (!m_boxFound) {
+      const TopoDS_Shape& s = ShapeOf(m_shape.Get());
+      if (!s.IsNull()) BRepBndLib::Add(s, m_box, true);
+      m_boxFound = true;
+    }
+    return m_box;
+  }
 
  private:
   std::shared_ptr<ViewState> m_state;
   Handle(AIS_Shape) m_ais;
   QZ::ObjPtr<QZ::CAD::IShape> m_shape;
+  Bnd_Box m_box;
+  bool m_boxFound = false;
 };
 
 class CView final : public RefCounted<QZ::CAD::IView> {
@@ -402,6 +469,7 @@ class CView final : public RefCounted<QZ::CAD::IView> {
       }
       m_state->context->Display(ais, AIS_Shaded, 0, false);
       m_state->pending.push_back(ais);
+      m_gridStale = true;
       auto* vis = new CShapeVis(m_state, ais, QZ::ObjPtr<QZ::CAD::IShape>::Share(shape));
       m_shown.push_back(vis);  // the view's own reference
       vis->AddRef();           // the caller's
@@ -409,7 +477,7 @@ class CView final : public RefCounted<QZ::CAD::IView> {
     });
   }
   void Paint() override {
-    Guard("Paint", [&] { m_state->Draw(); });
+    Guard("Paint", [&] { Draw(); });
   }
   void Zoom(double& factor) override {
     Guard("Zoom", [&] {
@@ -467,10 +535,14 @@ class CView final : public RefCounted<QZ::CAD::IView> {
   void ShowGrid(bool show) override {
     Guard("ShowGrid", [&] {
       m_state->changed = true;
-      if (show)
+      m_gridShown = show;
+      if (show) {
+        m_gridStale = true;
+        PlaceGrid();
         m_state->viewer->ActivateGrid(Aspect_GT_Rectangular, Aspect_GDM_Lines);
-      else
+      } else {
         m_state->viewer->DeactivateGrid();
+      }
     });
   }
   void ShowAxes(bool show) override {
@@ -530,7 +602,7 @@ class CView final : public RefCounted<QZ::CAD::IView> {
     });
   }
   void FinishSelection() override {
-    Guard("FinishSelection", [&] { m_state->Draw(); });
+    Guard("FinishSelection", [&] { Draw(); });
   }
   void DeleteSelected() override {
     Guard("DeleteSelected", [&] {
@@ -545,7 +617,7 @@ class CView final : public RefCounted<QZ::CAD::IView> {
     });
   }
   void Redraw() override {
-    Guard("Redraw", [&] { m_state->Draw(); });
+    Guard("Redraw", [&] { Draw(); });
   }
   void FitAll() override {
     Guard("FitAll", [&] {
@@ -555,7 +627,7 @@ class CView final : public RefCounted<QZ::CAD::IView> {
     });
   }
   void UpdateView() override {
-    Guard("UpdateView", [&] { m_state->Draw(); });
+    Guard("UpdateView", [&] { Draw(); });
   }
   void EraseAll() override {
     Guard("EraseAll", [&] { ReleaseAll(); });
@@ -576,6 +648,7 @@ class CView final : public RefCounted<QZ::CAD::IView> {
       Image_PixMap pm;
       // The picture is drawn off the window, with buffers of its own size: the window's is
       // drawn whole the next time.
+      PlaceGrid();
       m_state->changed = true;
       m_state->shown = false;
       if (!m_state->view->ToPixMap(pm, width, height, Graphic3d_BT_RGB)) return false;
@@ -625,8 +698,45 @@ class CView final : public RefCounted<QZ::CAD::IView> {
   double GetScale() override {
     return Guard("GetScale", [&] { return m_state->view->Scale(); });
   }
+  bool GetGrid(QZ::CAD::GridPlacement* out) override {
+    return Guard("GetGrid", [&] {
+      if (!out) Throw(QZ::eCodeInvalidParameter, "GetGrid: no placement");
+      if (!m_gridShown) return false;
+      PlaceGrid();
+      *out = m_grid;
+      return true;
+    });
+  }
 
  private:
+  void Draw() {
+    PlaceGrid();
+    m_state->Draw();
+  }
+  // Puts the grid under what the view shows, when that changed since the grid was put.
+  void PlaceGrid() {
+    if (!m_gridShown || !m_gridStale) return;
+    m_gridStale = false;
+    Bnd_Box box;
+    for (CShapeVis* v : m_shown) box.Add(v->Box());
+    box.SetGap(0.0);  // the faces' tolerances
+    const QZ::CAD::GridPlacement g = GridUnder(box);
+    if (m_gridPlaced && SameGrid(g, m_grid)) return;
+    m_grid = g;
+    m_gridPlaced = true;
+    const Handle(V3d_Viewer)& viewer = m_state->viewer;
+    // The grid's own origin at its centre (the kernel draws its lines from there), its plane
+    // parallel to XY.
+    const double cx = (g.xmin + g.xmax) / 2, cy = (g.ymin + g.ymax) / 2;
+    viewer->SetPrivilegedPlane(gp_Ax3(gp_Pnt(cx, cy, g.z), gp::DZ(), gp::DX()));
+    viewer->SetRectangularGridValues(0, 0, g.spacing, g.spacing, 0);
+    // A little beyond the half sizes, so that the border lines are drawn too.
+    const double over = g.spacing * 1e-3;
+    viewer->SetRectangularGridGraphicValues((g.xmax - g.xmin) / 2 + over,
+                                            (g.ymax - g.ymin) / 2 + over, 0);
+    m_state->changed = true;
+  }
+
   CShapeVis* Mine(QZ::CAD::IShapeVis* vis) {
     auto* v = dynamic_cast<CShapeVis*>(vis);
     if (!v) return nullptr;
@@ -637,6 +747,7 @@ class CView final : public RefCounted<QZ::CAD::IView> {
     kept.erase(std::remove(kept.begin(), kept.end(), v->Ais()), kept.end());
     m_shown.erase(std::remove(m_shown.begin(), m_shown.end(), v), m_shown.end());
     v->Release();
+    m_gridStale = true;
   }
   void ReleaseAll() {
     m_state->context->RemoveAll(false);
@@ -646,6 +757,7 @@ class CView final : public RefCounted<QZ::CAD::IView> {
     m_state->changed = true;
     for (CShapeVis* v : m_shown) v->Release();
     m_shown.clear();
+    m_gridStale = true;
   }
 
   std::shared_ptr<ViewState> m_state;
@@ -653,6 +765,11 @@ class CView final : public RefCounted<QZ::CAD::IView> {
   int m_lastX = 0, m_lastY = 0;
   int m_zoomX = 0, m_zoomY = 0;
   int m_dragMode = QZ::CAD::eDragPan;
+  // The grid: shown or not, where it was put, and whether what is shown changed since.
+  bool m_gridShown = false;
+  bool m_gridStale = true;
+  bool m_gridPlaced = false;
+  QZ::CAD::GridPlacement m_grid{};
 };
 
 }  // namespace

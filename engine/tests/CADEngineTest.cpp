@@ -110,6 +110,7 @@ TEST(EngineInterface, ShapeViewAndItemSlots) {
   EXPECT_EQ(Slot(&IView::GetSceneDrawCount), 29);
   EXPECT_EQ(Slot(&IView::SaveShownImage), 30);
   EXPECT_EQ(Slot(&IView::KeepInFront), 31);
+  EXPECT_EQ(Slot(&IView::GetGrid), 32);
   EXPECT_EQ(Slot(&IItem::SetName), 3);
   EXPECT_EQ(Slot(&IItem::GetInfo), 4);
   EXPECT_EQ(Slot(&IItem::GetMatrix), 5);

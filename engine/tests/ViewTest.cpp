@@ -224,6 +224,121 @@ TEST_F(ViewTest, ZoomPanRotateAndBadInput) {
   EXPECT_EQ(CodeOf([&] { vis->SetColor(nanColor, 0, 0); }), QZ::eCodeInvalidParameter);
 }
 
+namespace {
+
+// The grid lies under the box: its plane below the lowest point, its extent beyond the box by
+// at least one spacing on each side, its lines at whole multiples of the spacing.
+void ExpectGridUnder(const CAD::GridPlacement& g, const double* box) {
+  const double largest = std::max({box[3] - box[0], box[4] - box[1], box[5] - box[2]});
+  EXPECT_LT(g.z, box[2]);
+  EXPECT_GT(g.z, box[2] - largest / 20);  // just below, not far down
+  EXPECT_LE(g.xmin, box[0] - g.spacing + 1e-9);
+  EXPECT_LE(g.ymin, box[1] - g.spacing + 1e-9);
+  EXPECT_GE(g.xmax, box[3] + g.spacing - 1e-9);
+  EXPECT_GE(g.ymax, box[4] + g.spacing - 1e-9);
+  // Not much beyond: two spacings and the rounding to whole multiples at most.
+  EXPECT_LE(g.xmax - g.xmin, box[3] - box[0] + 5 * g.spacing);
+  EXPECT_LE(g.ymax - g.ymin, box[4] - box[1] + 5 * g.spacing);
+  for (double v : {g.xmin, g.ymin, g.xmax, g.ymax})
+    EXPECT_NEAR(v / g.spacing, std::round(v / g.spacing), 1e-9) << v;
+  // The spacing: 1, 2 or 5 times a power of ten, about a tenth of the largest side.
+  EXPECT_GE(g.spacing, largest / 10 - 1e-9);
+  EXPECT_LE(g.spacing, largest / 4 + 1e-9);
+  const double mantissa = g.spacing / std::pow(10.0, std::floor(std::log10(g.spacing) + 1e-12));
+  EXPECT_TRUE(std::fabs(mantissa - 1) < 1e-9 || std::fabs(mantissa - 2) < 1e-9 ||
+              std::fabs(mantissa - 5) < 1e-9)
+      << g.spacing;
+}
+
+// Pixels of the grid's grey (neither the white background nor a coloured solid).
+int GreyPixels(const Png& png) {
+  int grey = 0;
+  for (unsigned y = 0; y < png.height; ++y)
+    for (unsigned x = 0; x < png.width; ++x) {
+      const auto* p = png.At(x, y);
+      const int lo = std::min({p[0], p[1], p[2]}), hi = std::max({p[0], p[1], p[2]});
+      if (hi - lo < 12 && hi < 235 && lo > 60) ++grey;
+    }
+  return grey;
+}
+
+}  // namespace
+
+TEST_F(ViewTest, TheGridLiesUnderWhatIsShownAndFollowsIt) {
+  CAD::GridPlacement g{};
+  EXPECT_FALSE(view->GetGrid(&g)) << "no grid before ShowGrid";
+  EXPECT_EQ(CodeOf([&] { view->GetGrid(nullptr); }), QZ::eCodeInvalidParameter);
+  view->ShowGrid(true);
+  // Nothing shown: around the origin.
+  ASSERT_TRUE(view->GetGrid(&g));
+  EXPECT_EQ(g.xmin, -100);
+  EXPECT_EQ(g.ymax, 100);
+  EXPECT_EQ(g.z, 0);
+  EXPECT_EQ(g.spacing, 10);
+
+  // A box far from the origin: 40 by 30 by 20 from (200, -50, 30); spacing 5 (a tenth of 40
+  // is 4), one spacing of margin and an even number of cells: x 195 to 245, y -55 to -15.
+  ObjPtr<CAD::IShape> box0(ctx->Box(40, 30, 20));
+  double m[12];
+  Translation(m, 200, -50, 30);
+  ObjPtr<CAD::IShape> box(box0->Placed(m));
+  ObjPtr<CAD::IShapeVis> boxVis(view->Display(box.Get()));
+  ASSERT_TRUE(view->GetGrid(&g));
+  double b[6];
+  ASSERT_TRUE(box->GetBoundingBox(b));
+  ExpectGridUnder(g, b);
+  EXPECT_DOUBLE_EQ(g.spacing, 5);
+  EXPECT_DOUBLE_EQ(g.xmin, 195);
+  EXPECT_DOUBLE_EQ(g.xmax, 245);
+  EXPECT_DOUBLE_EQ(g.ymin, -55);
+  EXPECT_DOUBLE_EQ(g.ymax, -15);
+  EXPECT_NEAR(g.z, 30 - 40.0 / 50, 1e-6);
+
+  // A gear of the catalogue lifted and moved off the origin joins it: the grid spans both.
+  ObjPtr<CAD::IShape> gear0(ctx->GetGearFactory()->ExternalGear(12, 3, 20, 20, 0, 0, 0, 12));
+  Translation(m, -80, 120, -15);
+  ObjPtr<CAD::IShape> gear(gear0->Placed(m));
+  ObjPtr<CAD::IShapeVis> gearVis(view->Display(gear.Get()));
+  double both[6], gb[6];
+  ASSERT_TRUE(gear->GetBoundingBox(gb));
+  for (int i = 0; i < 3; ++i) {
+    both[i] = std::min(b[i], gb[i]);
+    both[i + 3] = std::max(b[i + 3], gb[i + 3]);
+  }
+  ASSERT_TRUE(view->GetGrid(&g));
+  ExpectGridUnder(g, both);
+  EXPECT_LT(g.z, -15);
+
+  // Drawn: grey lines under the model; fewer without the grid.
+  TempDir dir;
+  view->ResetView();
+  view->FitAll();
+  ASSERT_TRUE(view->SaveImage((dir / "grid.png").c_str(), 320, 240));
+  const int withGrid = GreyPixels(ReadPng(dir / "grid.png"));
+  view->ShowGrid(false);
+  EXPECT_FALSE(view->GetGrid(&g));
+  ASSERT_TRUE(view->SaveImage((dir / "nogrid.png").c_str(), 320, 240));
+  const int withoutGrid = GreyPixels(ReadPng(dir / "nogrid.png"));
+  EXPECT_GT(withGrid, withoutGrid + 1500) << withGrid << " " << withoutGrid;
+  view->ShowGrid(true);
+
+  // The gear deleted (selected, then DeleteSelected): back under the box alone.
+  view->Select(gearVis.Get());
+  view->DeleteSelected();
+  ASSERT_TRUE(view->GetGrid(&g));
+  ExpectGridUnder(g, b);
+  EXPECT_DOUBLE_EQ(g.xmin, 195);
+  // Erased, and everything erased: around the origin again.
+  ObjPtr<CAD::IShapeVis> again(view->Display(gear.Get()));
+  view->Erase(boxVis.Get());
+  ASSERT_TRUE(view->GetGrid(&g));
+  ExpectGridUnder(g, gb);
+  view->EraseAll();
+  ASSERT_TRUE(view->GetGrid(&g));
+  EXPECT_EQ(g.xmin, -100);
+  EXPECT_EQ(g.z, 0);
+}
+
 #include <X11/Xlib.h>
 
 TEST(EngineWindowView, DrawsIntoAWindowGivenByItsHandle) {

@@ -165,6 +165,7 @@ class RecordingView : public QZ::CAD::IView {
   void KeepInFront(QZ::CAD::IShapeVis* const* visuals, int count) override {
     m_real->KeepInFront(visuals, count);
   }
+  bool GetGrid(QZ::CAD::GridPlacement* out) override { return m_real->GetGrid(out); }
 
   // The recorded calls from the first Pick/ButtonDown on, without Pick.
   std::vector<std::string> Input() const {

@@ -172,6 +172,12 @@ class QZ_CAD_VISIBLE IShapeVis : public IObject {
   virtual bool IsDisplayed() = 0;                           // 5
 };
 
+// Where a view's grid lies (IView::GetGrid): its extent in X and Y, the height of its plane and
+// the distance between its lines, in millimetres.
+struct GridPlacement {
+  double xmin, ymin, xmax, ymax, z, spacing;
+};
+
 // What the view's drag (ButtonDown, Drag) does: turn the model or move it.
 enum : int {
   eDragPan = 0,  // the default
@@ -229,6 +235,14 @@ class QZ_CAD_VISIBLE IView : public IObject {
   // (none: count 0): those that change with a selected one. Visuals the view does not show are
   // left out. The pictures are those of a whole draw.
   virtual void KeepInFront(IShapeVis* const* visuals, int count) = 0;  // 31
+  // Where the grid (ShowGrid) lies: a rectangle of lines parallel to the X and Y axes in a
+  // plane just below the lowest point of the box of everything the view shows, spanning that
+  // box with a margin of at least one spacing on each side, with lines at whole multiples of
+  // the spacing (1, 2 or 5 times a power of ten, about a tenth of the box's largest side). It
+  // follows what is shown (Display, Erase, DeleteSelected, EraseAll) at the next draw or
+  // query. With nothing shown: 200 by 200 around the origin at z 0, spacing 10. False, and
+  // out unchanged, while the grid is not shown.
+  virtual bool GetGrid(GridPlacement* out) = 0;  // 32
 };
 
 // Name of an item of an assembly tree.
