@@ -19,13 +19,19 @@ namespace CAD = QZ::CAD;
 struct FoundShaft {
   std::string name;
   qz_RecognizeShaft records;
+  // What the records leave out (circular grooves' values), one per record.
+  std::vector<RecognizeSectionExtensions> extensions;
 };
+
+FoundShaft Found(const std::wstring& name, const CShaft& shaft) {
+  return {Utf8(name), RecognizeShaftRecord(shaft), RecognizeShaftExtension(shaft)};
+}
 
 // The shafts of the model: its modelled shafts as they are, and every other solid (not a
 // section of one) tried by the engine's recogniser.
 void Shafts(ICADContext* ctx, CTreeObject& o, CNode& scratch, std::vector<FoundShaft>& out) {
   if (auto* shaft = dynamic_cast<CShaft*>(&o)) {
-    out.push_back({Utf8(shaft->GetName()), RecognizeShaftRecord(*shaft)});
+    out.push_back(Found(shaft->GetName(), *shaft));
     return;
   }
   if (auto* node = dynamic_cast<CNode*>(&o)) {
@@ -39,7 +45,7 @@ void Shafts(ICADContext* ctx, CTreeObject& o, CNode& scratch, std::vector<FoundS
   RecognizeState state = eRecognizeNoneAtZero;
   if (auto got = std::dynamic_pointer_cast<CShaft>(
           RecognizeModelLeaf(ctx, *leaf, scratch, result, &state)))
-    out.push_back({Utf8(leaf->GetName()), RecognizeShaftRecord(*got)});
+    out.push_back(Found(leaf->GetName(), *got));
 }
 
 struct GrooveFields {
@@ -81,6 +87,20 @@ GrooveFields FieldsOf(const qz_RecognizeGroove& g) {
   }
 }
 
+// The values of a groove beyond its host record, marked as such: a circular groove's (its record
+// is of type none).
+GrooveFields ExtensionOf(const RecognizeGrooveExtension& e) {
+  if (e.type != eRecognizeEngineCircular) return {nullptr, {}};
+  return {"circular groove", {{"x", e.circular.x}, {"t", e.circular.t}, {"r", e.circular.r}}};
+}
+
+const RecognizeGrooveExtension& ExtensionAt(const FoundShaft& shaft, size_t section,
+                                            size_t groove) {
+  static const RecognizeGrooveExtension none;
+  if (section >= shaft.extensions.size() || groove >= shaft.extensions[section].size()) return none;
+  return shaft.extensions[section][groove];
+}
+
 std::vector<std::pair<const char*, double>> SectionFields(const qz_RecognizeSection& s) {
   return {{"pos", s.pos},   {"dout1", s.dout1}, {"dout2", s.dout2}, {"din1", s.din1},
           {"din2", s.din2}, {"l", s.l},         {"lch1", s.lch1},   {"lch2", s.lch2}};
@@ -92,15 +112,23 @@ std::string RecognizeText(const std::vector<FoundShaft>& shafts) {
   for (const auto& shaft : shafts) {
     out += "shaft \"" + shaft.name + "\": " + std::to_string(shaft.records.size()) +
            (shaft.records.size() == 1 ? " section\n" : " sections\n");
-    int i = 0;
-    for (const auto& s : shaft.records) {
-      out += "  section " + std::to_string(++i) + ":";
+    for (size_t i = 0; i < shaft.records.size(); ++i) {
+      const qz_RecognizeSection& s = shaft.records[i];
+      out += "  section " + std::to_string(i + 1) + ":";
       for (const auto& [n, v] : SectionFields(s)) out += std::string(" ") + n + " " + Number(v);
       out += "\n";
-      for (const auto& g : s.grooves) {
+      for (size_t k = 0; k < s.grooves.size(); ++k) {
+        const qz_RecognizeGroove& g = s.grooves[k];
         const GrooveFields f = FieldsOf(g);
         out += "    groove type " + std::to_string(g.type) + " (" + f.kind + ")";
         for (const auto& [n, v] : f.values) out += std::string(" ") + n + " " + Number(v);
+        out += "\n";
+        // Beyond the record, on a line of its own: the record's line stays as the host reads it.
+        const RecognizeGrooveExtension& e = ExtensionAt(shaft, i, k);
+        const GrooveFields x = ExtensionOf(e);
+        if (!x.kind) continue;
+        out += "      extension: type " + std::to_string(e.type) + " (" + x.kind + ")";
+        for (const auto& [n, v] : x.values) out += std::string(" ") + n + " " + Number(v);
         out += "\n";
       }
     }
@@ -115,14 +143,25 @@ std::string RecognizeJson(const std::vector<FoundShaft>& shafts) {
   for (const auto& shaft : shafts) {
     json.BeginObject(Layout::Lines).Key("name").String(shaft.name);
     json.Key("sections").BeginArray(Layout::Lines);
-    for (const auto& s : shaft.records) {
+    for (size_t i = 0; i < shaft.records.size(); ++i) {
+      const qz_RecognizeSection& s = shaft.records[i];
       json.BeginObject(Layout::Inline);
       for (const auto& [n, v] : SectionFields(s)) json.Key(n).Number(v);
       json.Key("grooves").BeginArray(Layout::Inline);
-      for (const auto& g : s.grooves) {
+      for (size_t k = 0; k < s.grooves.size(); ++k) {
+        const qz_RecognizeGroove& g = s.grooves[k];
         const GrooveFields f = FieldsOf(g);
         json.BeginObject(Layout::Inline).Key("type").Integer(g.type);
         for (const auto& [n, v] : f.values) json.Key(n).Number(v);
+        // Beyond the record, in a member of its own: the record's members stay as they are.
+        const RecognizeGrooveExtension& e = ExtensionAt(shaft, i, k);
+        const GrooveFields x = ExtensionOf(e);
+        if (x.kind) {
+          json.Key("extension").BeginObject(Layout::Inline).Key("type").Integer(e.type);
+          json.Key("kind").String(x.kind);
+          for (const auto& [n, v] : x.values) json.Key(n).Number(v);
+          json.End();
+        }
         json.End();
       }
       json.End().End();

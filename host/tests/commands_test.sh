@@ -104,6 +104,38 @@ for part in $parts; do
     cmp -s "$tmp/a.txt" "$tmp/b.txt" || fail "the sections recognised differ: $(diff "$tmp/a.txt" "$tmp/b.txt")"
     "$morlane" recognize --json "$shaft" | grep -qF '"grooves": [{"type": 1, "x": 25, "t": 1}]' ||
       fail "recognize --json"
+    # A circular groove: the host records give it as type 0 without values; its position,
+    # depth and radius follow as an extension, from the model file and recognised in its STEP
+    # file alike, to the micrometre.
+    cat >"$tmp/circular.xml" <<'XML'
+<?xml version="1.0" encoding="UTF-8"?>
+<Model><Data><Node Type="Shaft" Name="Roller">
+  <Object Type="ShaftSection" Name="Body"><GeometryParameters>
+    <Param Name="pos">0</Param><Param Name="dout1">40</Param><Param Name="dout2">40</Param>
+    <Param Name="l">100</Param></GeometryParameters>
+    <GrooveObject Type="NotchChevron"><GeometryParameters>
+      <Param Name="x">12.5</Param><Param Name="t">0.75</Param></GeometryParameters></GrooveObject>
+    <GrooveObject Type="GrooveCircular"><GeometryParameters>
+      <Param Name="x">37.125</Param><Param Name="t">1.25</Param><Param Name="r">2.375</Param>
+    </GeometryParameters></GrooveObject>
+  </Object></Node></Data></Model>
+XML
+    record='    groove type 0 (none)'
+    extension='      extension: type 6 (circular groove) x 37.125 t 1.25 r 2.375'
+    json_groove='{"type": 0, "extension": {"type": 6, "kind": "circular groove", "x": 37.125, "t": 1.25, "r": 2.375}}'
+    "$morlane" convert "$tmp/circular.xml" "$tmp/circular.step" || fail "convert the circular groove"
+    for f in "$tmp/circular.xml" "$tmp/circular.step"; do
+      name=$(basename "$f")
+      "$morlane" recognize "$f" >"$tmp/circular.txt" || fail "recognize $name"
+      grep -A1 -Fx "$record" "$tmp/circular.txt" | tail -n 1 | grep -qFx "$extension" ||
+        fail "recognize $name: no extension after the record: $(cat "$tmp/circular.txt")"
+      grep -qFx '    groove type 1 (chevron notch) x 12.5 t 0.75' "$tmp/circular.txt" ||
+        fail "recognize $name: the notch: $(cat "$tmp/circular.txt")"
+      [ "$(grep -c 'extension' "$tmp/circular.txt")" = 1 ] || fail "recognize $name: one extension expected"
+      "$morlane" recognize --json "$f" >"$tmp/circular.json" || fail "recognize --json $name"
+      grep -qF "\"grooves\": [{\"type\": 1, \"x\": 12.5, \"t\": 0.75}, $json_groove]" "$tmp/circular.json" ||
+        fail "recognize --json $name: $(cat "$tmp/circular.json")"
+    done
     "$morlane" info --json "$src/examples/models/assembly.xml" >"$tmp/info.json" || fail "info --json"
     grep -qF '"name": "Plate"' "$tmp/info.json" && grep -qF '"type": "Box"' "$tmp/info.json" &&
       grep -qF '"box": [40, 0, 0, 100, 80, 8]' "$tmp/info.json" || fail "info --json: $(head -c 600 "$tmp/info.json")"

@@ -255,6 +255,29 @@ qz_RecognizeSection RecognizeSectionRecord(const CShaftSection& section) {
   return r;
 }
 
+RecognizeSectionExtensions RecognizeSectionExtension(const CShaftSection& section) {
+  RecognizeSectionExtensions out;
+  if (!section.GetParent()) return out;
+  for (const auto& groove : section.GetGrooves()) {
+    RecognizeGrooveExtension e;
+    if (groove->GetGrooveType() == eGrooveCircular) {
+      const CGeometry& p = *groove;
+      e.type = eRecognizeEngineCircular;
+      e.circular = {Dbl(p, L"x"), Dbl(p, L"t"), Dbl(p, L"r")};
+    }
+    out.push_back(e);
+  }
+  return out;
+}
+
+std::vector<RecognizeSectionExtensions> RecognizeShaftExtension(const CShaft& shaft) {
+  std::vector<RecognizeSectionExtensions> out;
+  for (const auto& child : shaft.GetChildren())
+    if (auto* section = dynamic_cast<const CShaftSection*>(child.get()))
+      out.push_back(RecognizeSectionExtension(*section));
+  return out;
+}
+
 qz_RecognizeShaft RecognizeShaftRecord(const CShaft& shaft) {
   qz_RecognizeShaft out;
   for (const auto& child : shaft.GetChildren())

@@ -83,6 +83,19 @@ MORLANE_API qz_RecognizeSection RecognizeSectionRecord(const CShaftSection& sect
 // sections and give none).
 MORLANE_API qz_RecognizeShaft RecognizeShaftRecord(const CShaft& shaft);
 
+// What the host records leave out of a section's grooves, one entry per groove record in the
+// same order: a circular groove's position x, depth t and radius r (its record is of type none,
+// spec-bound), kept by the modelled groove. Other grooves' entries are of type none and all 0.
+struct RecognizeGrooveExtension {
+  std::int32_t type = eRecognizeGrooveNone;  // eRecognizeEngineCircular for a circular groove
+  QZ::CAD::RecognizeCircularBlock circular{};
+};
+using RecognizeSectionExtensions = std::vector<RecognizeGrooveExtension>;
+// Of one section: empty for a section without parent, as its record has no grooves.
+MORLANE_API RecognizeSectionExtensions RecognizeSectionExtension(const CShaftSection& section);
+// One per record of RecognizeShaftRecord, in the same order.
+MORLANE_API std::vector<RecognizeSectionExtensions> RecognizeShaftExtension(const CShaft& shaft);
+
 // Builds the modelled shaft for a recognised engine result, adds it to group with the given
 // placement and returns it; state (copy form only, else null) receives the summary.
 using RecognizedShaftBuilder = std::function<std::shared_ptr<CTreeObject>(

@@ -206,6 +206,42 @@ TEST_F(RecognitionTest, RecordsOfAModelledShaft) {
   EXPECT_TRUE(z.grooves.empty());
 }
 
+// The values the records leave out: a circular groove's position, depth and radius beside its
+// record of type none, one entry per record in the records' order.
+TEST_F(RecognitionTest, CircularGroovesKeepTheirValuesBesideTheRecords) {
+  auto shaft = ModelShaft({{0, 40, 100}, {0, 30, 50}});
+  auto first = SectionAt(*shaft, 0);
+  first->AddNotchChevron()->SetValue(L"x", CVariant(12.5));
+  auto circular = first->AddGrooveCircular();
+  for (auto [n, v] : {std::pair{L"x", 32.125}, {L"t", 1.75}, {L"r", 0.625}})
+    circular->SetValue(n, CVariant(v));
+  auto second = SectionAt(*shaft, 1)->AddGrooveCircular();
+  second->SetValue(L"x", CVariant(7.0));
+  second->SetValue(L"t", CVariant(2.5));
+  shaft->AddChild(std::make_shared<CObject3D>());  // no section: no entry
+
+  const qz_RecognizeShaft rec = RecognizeShaftRecord(*shaft);
+  const std::vector<RecognizeSectionExtensions> ext = RecognizeShaftExtension(*shaft);
+  ASSERT_EQ(ext.size(), rec.size());
+  ASSERT_EQ(ext[0].size(), rec[0].grooves.size());
+  ASSERT_EQ(ext[0].size(), 2u);
+  EXPECT_EQ(ext[0][0].type, eRecognizeGrooveNone);  // the notch has its record
+  EXPECT_EQ(ext[0][0].circular.x, 0);
+  EXPECT_EQ(rec[0].grooves[1].type, eRecognizeGrooveNone);  // the record stays as the host's
+  EXPECT_EQ(ext[0][1].type, eRecognizeEngineCircular);
+  EXPECT_EQ(ext[0][1].circular.x, 32.125);
+  EXPECT_EQ(ext[0][1].circular.t, 1.75);
+  EXPECT_EQ(ext[0][1].circular.r, 0.625);
+  ASSERT_EQ(ext[1].size(), 1u);
+  EXPECT_EQ(ext[1][0].type, eRecognizeEngineCircular);
+  EXPECT_EQ(ext[1][0].circular.x, 7);
+  EXPECT_EQ(ext[1][0].circular.t, 2.5);
+  // A section without parent: no grooves, as its record.
+  CShaftSection lone;
+  lone.AddGrooveCircular();
+  EXPECT_TRUE(RecognizeSectionExtension(lone).empty());
+}
+
 TEST_F(RecognitionTest, CopyFormNamesSectionsAfterTheLeaf) {
   SetRecognizedShaftBuilder(BuildRecognizedShaft);
   // Two adjoining sections, then one 6 after the end of the second.
