@@ -42,10 +42,14 @@ const char* Usage() {
   static const std::string text = [] {
     std::string s =
         "usage:\n"
-        "  morlane [--lang FILE] [--language NAME|ID] [--snapshot OUT.png] [FILE...]\n"
-        "                                     the viewer window (a model file into the left "
-        "workspace,\n"
-        "                                     exchange files imported)\n";
+        "  morlane [--lang FILE] [--language NAME|ID] [--snapshot OUT.png]\n"
+        "          [--left FILE] [--right FILE] [FILE...]\n"
+        "                                     the viewer window: model files (.xml) opened, "
+        "exchange\n"
+        "                                     files imported, into the left workspace (FILE, "
+        "--left)\n"
+        "                                     or the right one (--right), in the order "
+        "given\n";
     for (const Command& c : Commands()) s += c.usage;
     return s;
   }();

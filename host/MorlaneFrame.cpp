@@ -5,6 +5,7 @@
 #include "xml/XmlText.h"
 
 #include <wx/artprov.h>
+#include <wx/utils.h>
 #include <wx/dialog.h>
 #include <wx/filename.h>
 #include <wx/menu.h>
@@ -188,20 +189,50 @@ void CMorlaneFrame::RunCommand(int id) {
   }
 }
 
-bool CMorlaneFrame::OpenFile(const std::wstring& path) {
-  const std::wstring ext = wxFileName(wxString(path)).GetExt().ToStdWstring();
+namespace {
+
+enum class OpenKind { None, Model, Exchange };
+
+// What the frame's commands open the file as, by its extension.
+OpenKind OpenKindOf(const std::wstring& ext) {
   using MorlaneText::EqualsNoCase;
-  const bool model = EqualsNoCase(ext, L"xml");
-  const bool exchange = EqualsNoCase(ext, L"stp") || EqualsNoCase(ext, L"step") ||
-                        EqualsNoCase(ext, L"igs") || EqualsNoCase(ext, L"iges") ||
-                        EqualsNoCase(ext, L"stl");
-  if (!model && !exchange) return false;
+  if (EqualsNoCase(ext, L"xml")) return OpenKind::Model;
+  for (const wchar_t* e : {L"stp", L"step", L"igs", L"iges", L"stl"})
+    if (EqualsNoCase(ext, e)) return OpenKind::Exchange;
+  return OpenKind::None;
+}
+
+}  // namespace
+
+bool CMorlaneFrame::OpenFile(const std::wstring& path) {
+  const OpenKind kind = OpenKindOf(wxFileName(wxString(path)).GetExt().ToStdWstring());
+  if (kind == OpenKind::None) return false;
+  const bool model = kind == OpenKind::Model;
   m_answers.push_front(path);
   const size_t before = m_messages.size();
   if (model)
     OnFileOpen();
   else
     OnFileImport();
+  return m_messages.size() == before;
+}
+
+bool CMorlaneFrame::OpenFileRight(const std::wstring& path) {
+  const std::wstring ext = wxFileName(wxString(path)).GetExt().ToStdWstring();
+  const OpenKind kind = OpenKindOf(ext);
+  if (kind == OpenKind::None) return false;
+  const size_t before = m_messages.size();
+  wxBusyCursor wait;
+  if (kind == OpenKind::Model) {
+    if (!GetView2().OpenXml(path)) {
+      // As the open of the left workspace says it.
+      std::wstring text = CMlsString::GetResourceString(eMessages, TextId::MsgCannotOpenModel);
+      if (text.empty()) text = L"The model file cannot be opened.";
+      ShowMessage(text + L"\n" + path);
+    }
+  } else {
+    GetView2().ImportFile(path, ext, false);  // the workspace says what fails
+  }
   return m_messages.size() == before;
 }
 

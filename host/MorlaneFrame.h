@@ -45,6 +45,8 @@ class CMorlaneFrame : public CMainFrame {
   // Opens a file as the menu would: a model file (.xml) into the left workspace, an exchange
   // file (STEP, IGES, STL) imported there. False for another extension.
   bool OpenFile(const std::wstring& path);
+  // The same into the right workspace (the title and the frame's file stay as they are).
+  bool OpenFileRight(const std::wstring& path);
 
   // Answers for the next file dialogs, in order; with dialogs turned off, a dialog without an
   // answer counts as cancelled (for unattended runs).

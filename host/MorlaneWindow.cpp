@@ -11,6 +11,8 @@
 #include <wx/image.h>
 #include <wx/init.h>
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -21,17 +23,7 @@
 
 namespace morlane {
 
-namespace {
-
-struct WindowOptions {
-  std::string languageFile;
-  std::string language;
-  std::string snapshot;
-  std::vector<std::string> files;
-};
-
-// False (with the reason) for an option it does not know or one without its value.
-bool ParseOptions(int argc, char** argv, WindowOptions& options, std::string& error) {
+bool ParseWindowOptions(int argc, char** argv, WindowOptions& options, std::string& error) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&](std::string& into) {
@@ -48,6 +40,10 @@ bool ParseOptions(int argc, char** argv, WindowOptions& options, std::string& er
       if (!value(options.language)) return false;
     } else if (arg == "--snapshot") {
       if (!value(options.snapshot)) return false;
+    } else if (arg == "--left") {
+      if (!value(options.files.emplace_back())) return false;
+    } else if (arg == "--right") {
+      if (!value(options.rightFiles.emplace_back())) return false;
     } else if (arg == "--") {
       for (++i; i < argc; ++i) options.files.push_back(argv[i]);
     } else if (arg.size() > 1 && arg[0] == '-') {
@@ -59,6 +55,8 @@ bool ParseOptions(int argc, char** argv, WindowOptions& options, std::string& er
   }
   return true;
 }
+
+namespace {
 
 std::wstring Wide(const std::string& text) { return wxString::FromUTF8(text).ToStdWstring(); }
 
@@ -101,12 +99,21 @@ bool IsModelFile(const std::string& path) {
   return ext == "xml";
 }
 
+// Whether the path names something to read; a missing file is said once, by its name (and the
+// workspace it was meant for), and not tried.
+bool Exists(const std::string& file, const char* option) {
+  struct stat st;
+  if (::stat(file.c_str(), &st) == 0) return true;
+  std::fprintf(stderr, "morlane: %s%s: no such file\n", option, file.c_str());
+  return false;
+}
+
 }  // namespace
 
 int RunWindowed(int argc, char** argv) {
   WindowOptions options;
   std::string error;
-  if (!ParseOptions(argc, argv, options, error)) {
+  if (!ParseWindowOptions(argc, argv, options, error)) {
     std::fprintf(stderr, "morlane: %s\n", error.c_str());
     return 2;
   }
@@ -156,8 +163,19 @@ int RunWindowed(int argc, char** argv) {
     frame->Show();
     SettleWindow(frame);
     for (const std::string& file : options.files) {
-      if (!frame->OpenFile(Wide(file))) {
+      if (!Exists(file, "")) {
+        result = 1;
+      } else if (!frame->OpenFile(Wide(file))) {
         std::fprintf(stderr, "morlane: %s was not opened\n", file.c_str());
+        result = 1;
+      }
+      SettleWindow(frame);
+    }
+    for (const std::string& file : options.rightFiles) {
+      if (!Exists(file, "--right ")) {
+        result = 1;
+      } else if (!frame->OpenFileRight(Wide(file))) {
+        std::fprintf(stderr, "morlane: %s was not opened in the right workspace\n", file.c_str());
         result = 1;
       }
       SettleWindow(frame);
