@@ -6,6 +6,8 @@
 #                             engine from its own folder only); private, found through morlane's
 #                             run path, so no ldconfig
 #   share/applications/       the desktop entry of morlane with the model types it opens
+#   share/mime/packages/      those types the system's database lacks: Morlane model files and
+#                             STEP (shared-mime-info's trigger makes the database from it)
 #   share/tolmera/            the sample product's package with its answer files, the sample
 #                             models and the viewer's language file
 #   share/man/man1/           a manual page per program
@@ -28,6 +30,8 @@ endforeach()
 install(TARGETS ${TOLMERA_PROGRAMS} RUNTIME DESTINATION bin)
 install(TARGETS Morlane cad-ondravel LIBRARY DESTINATION ${TOLMERA_INSTALL_LIBDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/host/morlane.desktop DESTINATION share/applications)
+install(FILES ${CMAKE_SOURCE_DIR}/host/morlane-mime.xml DESTINATION share/mime/packages
+        RENAME morlane.xml)
 
 # Samples: the package as the build packed it, its answer files, the models, the language file.
 file(GLOB sample_answers ${CMAKE_SOURCE_DIR}/examples/sample-product/answers*.txt)

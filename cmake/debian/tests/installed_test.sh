@@ -3,7 +3,8 @@
 # with dpkg-deb -x into a throwaway root, its own programs run from there (never the build's:
 # TOLMERA_BIN_DIR is unset, so the programs find their helpers beside themselves only).
 #   installed_test.sh PACKAGE_DIR BUILD_DIR
-# - every program, the private libraries, the desktop entry, the samples, a manual page per
+# - every program, the private libraries, the desktop entry with its MIME types (checked as
+#   host/tests/desktop_test.sh checks them), the samples, a manual page per
 #   program, the copyright and the changelog are in it;
 # - no maintainer script calls ldconfig; the description has a synopsis and a body;
 # - every ELF file is stripped and its debug symbols are in the -dbgsym package under its
@@ -39,7 +40,8 @@ done
 libdir=$(grep -E '^\./usr/lib/([^/]+/)?tolmera/libMorlane\.so$' <<<"$contents" | sed 's|/libMorlane\.so$||')
 [ -n "$libdir" ] || fail "the package lacks libMorlane.so in a private library folder"
 has "$libdir/libcad-ondravel.so" || fail "the engine is not beside libMorlane.so"
-for f in ./usr/share/applications/morlane.desktop ./usr/share/doc/tolmera/copyright \
+for f in ./usr/share/applications/morlane.desktop ./usr/share/mime/packages/morlane.xml \
+  ./usr/share/doc/tolmera/copyright \
   ./usr/share/doc/tolmera/changelog.gz ./usr/share/tolmera/sample-product/Setup.data \
   ./usr/share/tolmera/sample-product/answers.txt ./usr/share/tolmera/models/shaft-grooves.xml \
   ./usr/share/tolmera/viewer-language/Morlane.lng; do
@@ -93,6 +95,13 @@ runpath=$(LC_ALL=C readelf -d "$root/usr/bin/morlane" | sed -n 's/.*(RUNPATH) *L
 [ "$runpath" = "\$ORIGIN/..${libdir#./usr}" ] || fail "morlane's run path is \"$runpath\""
 ldd "$root/usr/bin/morlane" | grep 'libMorlane.so =>' | grep -q "=> $root/usr/" ||
   fail "morlane does not load the packed libMorlane.so"
+
+# The installed desktop entry and MIME types: valid, and the installed sample models told
+# apart by them.
+desktop_test=$(dirname "$0")/../../../host/tests/desktop_test.sh
+"$desktop_test" "$root/usr/share/applications/morlane.desktop" \
+  "$root/usr/share/mime/packages/morlane.xml" "$root/usr/share/tolmera/models"
+case $? in 0 | 77) ;; *) fail "the installed desktop entry or MIME types" ;; esac
 
 # The installed tlpack on the installed sample package.
 share=$root/usr/share/tolmera
