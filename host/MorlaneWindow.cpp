@@ -99,12 +99,12 @@ bool IsModelFile(const std::string& path) {
   return ext == "xml";
 }
 
-// Whether the path names something to read; a missing file is said once, by its name (and the
-// workspace it was meant for), and not tried.
-bool Exists(const std::string& file, const char* option) {
+// Whether the path names something to read; a missing file for the right workspace is said by
+// its name and not tried.
+bool ExistsForRight(const std::string& file) {
   struct stat st;
   if (::stat(file.c_str(), &st) == 0) return true;
-  std::fprintf(stderr, "morlane: %s%s: no such file\n", option, file.c_str());
+  std::fprintf(stderr, "morlane: --right %s: no such file\n", file.c_str());
   return false;
 }
 
@@ -163,16 +163,14 @@ int RunWindowed(int argc, char** argv) {
     frame->Show();
     SettleWindow(frame);
     for (const std::string& file : options.files) {
-      if (!Exists(file, "")) {
-        result = 1;
-      } else if (!frame->OpenFile(Wide(file))) {
+      if (!frame->OpenFile(Wide(file))) {
         std::fprintf(stderr, "morlane: %s was not opened\n", file.c_str());
         result = 1;
       }
       SettleWindow(frame);
     }
     for (const std::string& file : options.rightFiles) {
-      if (!Exists(file, "--right ")) {
+      if (!ExistsForRight(file)) {
         result = 1;
       } else if (!frame->OpenFileRight(Wide(file))) {
         std::fprintf(stderr, "morlane: %s was not opened in the right workspace\n", file.c_str());

@@ -8,10 +8,10 @@
 // A model file (.xml) opens in the left workspace, an exchange file (STEP, IGES, STL) is
 // imported there; files are taken in order. Files named with --right go into the right
 // workspace the same way, after the left's (--left FILE is the same as a plain FILE). A file
-// that does not exist is said in one line and not tried; the others are still opened, and the
-// result is 1. --snapshot saves a picture of the window once the files are shown and closes it
-// (no dialogs are shown then; messages go to the error stream). Without a display it says so in
-// one line and returns non-zero.
+// that is not opened is said in one line (one for the right workspace that does not exist: "no
+// such file"); the others are still opened, and the result is 1. --snapshot saves a picture of the
+// window once the files are shown and closes it (no dialogs are shown then; messages go to the
+// error stream). Without a display it says so in one line and returns non-zero.
 
 #include <string>
 #include <vector>

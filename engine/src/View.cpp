@@ -16,7 +16,9 @@
 #include <AIS_Shape.hxx>
 #include <Aspect_DisplayConnection.hxx>
 #include <Aspect_Grid.hxx>
+#include <Graphic3d_Group.hxx>
 #include <Graphic3d_RenderingParams.hxx>
+#include <Graphic3d_Structure.hxx>
 #include <Image_PixMap.hxx>
 #include <OpenGl_GraphicDriver.hxx>
 #include <Prs3d_Drawer.hxx>
@@ -31,6 +33,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -328,6 +331,10 @@ struct ViewState {
     return camera->ZNear() != zNear || camera->ZFar() != zFar;
   }
 
+  // What is made ready just before the scene is drawn whole (the grid put under what is shown):
+  // a change of the front alone, drawn over the kept picture, leaves it for the next whole draw.
+  std::function<void()> beforeWholeDraw;
+
   // Draws the scene whole when it changed; otherwise the kernel draws the front again over its
   // kept picture of the rest (and draws it whole itself when the window lost it).
   void Draw() {
@@ -339,6 +346,7 @@ struct ViewState {
     if (changed || view->IsInvalidated() || DepthRangeMoved()) {
       changed = false;
       ++sceneDraws;
+      if (beforeWholeDraw) beforeWholeDraw();
       view->Redraw();
     } else {
       view->RedrawImmediate();
@@ -436,9 +444,19 @@ class CView final : public RefCounted<QZ::CAD::IView> {
     selected->SetColor(Quantity_NOC_ORANGE);
     selected->SetDisplayMode(AIS_Shaded);
     ResetView();
+    // Room in depth (below), an empty structure whose box the kernel's depth fit takes in.
+    m_room = new Graphic3d_Structure(m_state->viewer->StructureManager());
+    m_room->SetInfiniteState(true);
+    m_roomGroup = m_room->NewGroup();
+    m_state->beforeWholeDraw = [this] {
+      PlaceGrid();
+      PlaceRoom();
+    };
   }
   ~CView() override {
     try {
+      m_state->beforeWholeDraw = nullptr;
+      if (!m_room.IsNull()) m_room->Erase();
       ReleaseAll();
       if (!m_state->picture.IsNull()) {
         m_state->view->View()->SetFBO(Handle(Standard_Transient)());
@@ -702,25 +720,48 @@ class CView final : public RefCounted<QZ::CAD::IView> {
     return Guard("GetGrid", [&] {
       if (!out) Throw(QZ::eCodeInvalidParameter, "GetGrid: no placement");
       if (!m_gridShown) return false;
-      PlaceGrid();
-      *out = m_grid;
+      FindGrid();
+      *out = m_wantedGrid;
       return true;
     });
   }
 
  private:
-  void Draw() {
-    PlaceGrid();
-    m_state->Draw();
-  }
-  // Puts the grid under what the view shows, when that changed since the grid was put.
-  void PlaceGrid() {
-    if (!m_gridShown || !m_gridStale) return;
+  void Draw() { m_state->Draw(); }
+  // Where the grid is to lie under what the view shows, found again when that changed.
+  void FindGrid() {
+    if (!m_gridStale) return;
     m_gridStale = false;
     Bnd_Box box;
     for (CShapeVis* v : m_shown) box.Add(v->Box());
     box.SetGap(0.0);  // the faces' tolerances
-    const QZ::CAD::GridPlacement g = GridUnder(box);
+    m_wantedGrid = GridUnder(box);
+  }
+  // Room in depth around what is shown, put before each whole draw: the model's box grown by
+  // its largest side on every side. The depth range the kernel fits to the scene takes it in, so
+  // that a shape of the front changed within it (a selected element made larger) leaves the
+  // range, and so the kept picture's depth, as they are, and is drawn over that picture alone.
+  void PlaceRoom() {
+    Bnd_Box box;
+    for (CShapeVis* v : m_shown) box.Add(v->Box());
+    box.SetGap(0.0);
+    if (box.IsVoid() || box.IsOpen()) {
+      if (m_room->IsDisplayed()) m_room->Erase();
+      return;
+    }
+    double x0, y0, z0, x1, y1, z1;
+    box.Get(x0, y0, z0, x1, y1, z1);
+    const double d = std::max({x1 - x0, y1 - y0, z1 - z0, 1.0});
+    if (!std::isfinite(d)) return;
+    m_roomGroup->SetMinMaxValues(x0 - d, y0 - d, z0 - d, x1 + d, y1 + d, z1 + d);
+    m_room->CalculateBoundBox();
+    if (!m_room->IsDisplayed()) m_room->Display();
+  }
+  // Puts the grid there (before a whole draw of the scene, which draws it).
+  void PlaceGrid() {
+    if (!m_gridShown) return;
+    FindGrid();
+    const QZ::CAD::GridPlacement& g = m_wantedGrid;
     if (m_gridPlaced && SameGrid(g, m_grid)) return;
     m_grid = g;
     m_gridPlaced = true;
@@ -734,7 +775,6 @@ class CView final : public RefCounted<QZ::CAD::IView> {
     const double over = g.spacing * 1e-3;
     viewer->SetRectangularGridGraphicValues((g.xmax - g.xmin) / 2 + over,
                                             (g.ymax - g.ymin) / 2 + over, 0);
-    m_state->changed = true;
   }
 
   CShapeVis* Mine(QZ::CAD::IShapeVis* vis) {
@@ -765,11 +805,15 @@ class CView final : public RefCounted<QZ::CAD::IView> {
   int m_lastX = 0, m_lastY = 0;
   int m_zoomX = 0, m_zoomY = 0;
   int m_dragMode = QZ::CAD::eDragPan;
-  // The grid: shown or not, where it was put, and whether what is shown changed since.
+  // The grid: shown or not, where it is to lie (found again when what is shown changed) and
+  // where it was put.
   bool m_gridShown = false;
   bool m_gridStale = true;
+  QZ::CAD::GridPlacement m_wantedGrid{};
   bool m_gridPlaced = false;
   QZ::CAD::GridPlacement m_grid{};
+  Handle(Graphic3d_Structure) m_room;
+  Handle(Graphic3d_Group) m_roomGroup;
 };
 
 }  // namespace

@@ -259,9 +259,8 @@ ProgramRun Program(const std::string& args) {
   const std::string err =
       (std::filesystem::temp_directory_path() / ("morlane-err-" + std::to_string(getpid())))
           .string();
-  const std::string command =
-      "env -u LD_LIBRARY_PATH '" + std::string(bin ? bin : ".") + "/morlane' " + args + " 2>'" +
-      err + "' >/dev/null";
+  const std::string command = "env -u LD_LIBRARY_PATH '" + std::string(bin ? bin : ".") +
+                              "/morlane' " + args + " 2>'" + err + "' >/dev/null";
   const int status = std::system(command.c_str());
   ProgramRun run;
   run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
