@@ -1,11 +1,15 @@
 // IGES exchange.
 #include "ExchangeCommon.h"
 
+#include <IGESBasic_Group.hxx>
+#include <IGESBasic_GroupWithoutBackP.hxx>
 #include <IGESBasic_SingularSubfigure.hxx>
 #include <IGESBasic_SubfigureDef.hxx>
 #include <IGESCAFControl_Reader.hxx>
 #include <IGESData_HArray1OfIGESEntity.hxx>
 #include <IGESData_IGESEntity.hxx>
+#include <IGESData_TransfEntity.hxx>
+#include <IGESGeom_CompositeCurve.hxx>
 #include <IGESGeom_TransformationMatrix.hxx>
 #include <Interface_InterfaceModel.hxx>
 #include <NCollection_DataMap.hxx>
@@ -29,6 +33,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -164,6 +169,66 @@ void NamePieces(IGESCAFControl_Reader& reader, const Handle(TDocStd_Document) & 
     shapes->RemoveShape(top, false);
   }
   shapes->UpdateAssemblies();
+}
+
+// The kernel's transfer follows groups, subfigures and their instances, composite curves and
+// chains of transformation matrices recursively: a file in which one of them contains itself
+// would never be read (or overflow the stack), and so would one nested without end. Such files
+// are refused before the transfer, with the reason.
+constexpr int kMaxIgesNesting = 100;
+
+void CheckIgesReferences(const std::string& path, const Handle(Interface_InterfaceModel) & model) {
+  if (model.IsNull()) return;
+  Graph edges;
+  auto link = [&](const Handle(Standard_Transient) & from, const Handle(Standard_Transient) & to) {
+    if (!to.IsNull()) edges[from.get()].push_back(to.get());
+  };
+  for (int i = 1; i <= model->NbEntities(); ++i) {
+    const Handle(IGESData_IGESEntity) ent = Handle(IGESData_IGESEntity)::DownCast(model->Value(i));
+    if (ent.IsNull()) continue;
+    if (ent->HasTransf()) link(ent, ent->Transf());
+    if (auto def = Handle(IGESBasic_SubfigureDef)::DownCast(ent)) {
+      for (int k = 1; k <= def->NbEntities(); ++k) link(ent, def->AssociatedEntity(k));
+    } else if (auto instance = Handle(IGESBasic_SingularSubfigure)::DownCast(ent)) {
+      link(ent, instance->Subfigure());
+    } else if (auto group = Handle(IGESBasic_Group)::DownCast(ent)) {
+      for (int k = 1; k <= group->NbEntities(); ++k) link(ent, group->Entity(k));
+    } else if (auto group7 = Handle(IGESBasic_GroupWithoutBackP)::DownCast(ent)) {
+      for (int k = 1; k <= group7->NbEntities(); ++k) link(ent, group7->Entity(k));
+    } else if (auto curve = Handle(IGESGeom_CompositeCurve)::DownCast(ent)) {
+      for (int k = 1; k <= curve->NbCurves(); ++k) link(ent, curve->Curve(k));
+    }
+  }
+  if (edges.empty()) return;
+  if (GraphHasCycle(edges))
+    Fail(QZ::eCodeBadFile, path +
+                               ": a group, subfigure, composite curve or transformation of the "
+                               "file contains itself");
+  // The longest chain of links (the graph has no loop now), iteratively.
+  std::unordered_map<const Standard_Transient*, int> depth;  // of the chain below, once known
+  for (const auto& [start, _] : edges) {
+    if (depth.count(start)) continue;
+    std::vector<std::pair<const Standard_Transient*, size_t>> stack{{start, 0}};
+    while (!stack.empty()) {
+      const Standard_Transient* node = stack.back().first;
+      const size_t next = stack.back().second;
+      const auto it = edges.find(node);
+      if (it == edges.end() || next >= it->second.size()) {
+        int d = 0;
+        if (it != edges.end())
+          for (const Standard_Transient* child : it->second) d = std::max(d, depth[child] + 1);
+        depth[node] = d;
+        if (d > kMaxIgesNesting)
+          Fail(QZ::eCodeBadFile, path + ": groups, subfigures or curves nested deeper than " +
+                                     std::to_string(kMaxIgesNesting));
+        stack.pop_back();
+        continue;
+      }
+      ++stack.back().second;
+      const Standard_Transient* child = it->second[next];
+      if (!depth.count(child)) stack.emplace_back(child, 0);
+    }
+  }
 }
 
 void SewLooseFaces(DocState& state) {
@@ -430,11 +495,39 @@ void WriteIGES(const DocState& state, const std::string& path) {
     Fail(QZ::eCodeFileAccess, path + ": the IGES file cannot be written");
 }
 
+// A file ends with its terminate section (a line marked 'T' in column 73): without it, the file
+// was most likely cut short, and the reader reads what there is.
+bool EndsWithTerminateSection(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  if (size <= 0) return false;
+  const std::streamoff tail = std::min<std::streamoff>(size, 400);
+  in.seekg(size - tail);
+  std::string text(static_cast<size_t>(tail), '\0');
+  in.read(text.data(), tail);
+  while (!text.empty() &&
+         (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '\0'))
+    text.pop_back();
+  const size_t start =
+      text.find_last_of("\r\n") == std::string::npos ? 0 : text.find_last_of("\r\n") + 1;
+  const std::string last = text.substr(start);
+  return last.size() >= 73 && last[72] == 'T';
+}
+
 std::shared_ptr<DocState> ReadIGES(const std::string& path) {
   InitExchange();
   if (!FileReadable(path)) Fail(QZ::eCodeFileAccess, path + ": no such file");
+  if (!EndsWithTerminateSection(path))
+    Warn(path +
+         ": the file has no terminate section at its end (cut short?): what it holds "
+         "is read");
   auto state = ReadDocument<IGESCAFControl_Reader>(
-      path, "IGES", [](IGESCAFControl_Reader&) { return true; },
+      path, "IGES",
+      [&](IGESCAFControl_Reader& reader) {
+        CheckIgesReferences(path, reader.WS()->Model());
+        return true;
+      },
       [](IGESCAFControl_Reader& reader, const Handle(TDocStd_Document) & doc) {
         NamePieces(reader, doc);
         ForgetLinkNames(doc);

@@ -48,7 +48,7 @@ struct DocCloser {
 };
 
 Quantity_ColorRGBA ToRgba(const Rgba& c) {
-  return Quantity_ColorRGBA(Quantity_Color(c[0], c[1], c[2], Quantity_TOC_RGB),
+  return Quantity_ColorRGBA(Quantity_Color(c[0], c[1], c[2], Quantity_TOC_sRGB),
                             static_cast<float>(c[3]));
 }
 
@@ -91,7 +91,7 @@ void WriteColouredFile(const std::string& path, ColouredModel what) {
     // A 10 mm cube at the origin, grey itself, each face coloured.
     const TopoDS_Shape box = BRepPrimAPI_MakeBox(gp_Pnt(0, 0, 0), gp_Pnt(10, 10, 10)).Shape();
     const TDF_Label part = shapes->AddShape(box, false);
-    colors->SetColor(part, Quantity_Color(0.5, 0.5, 0.5, Quantity_TOC_RGB), XCAFDoc_ColorSurf);
+    colors->SetColor(part, Quantity_Color(0.5, 0.5, 0.5, Quantity_TOC_sRGB), XCAFDoc_ColorSurf);
     for (TopExp_Explorer e(box, TopAbs_FACE); e.More(); e.Next()) {
       const TDF_Label face = shapes->AddSubShape(part, e.Current());
       colors->SetColor(
@@ -184,7 +184,7 @@ std::vector<FaceColour> KernelFaceColours(const std::string& path) {
     if (!colors->GetColor(l, XCAFDoc_ColorSurf, c) && !colors->GetColor(l, XCAFDoc_ColorGen, c))
       return false;
     Standard_Real r, g, b;
-    c.GetRGB().Values(r, g, b, Quantity_TOC_RGB);
+    c.GetRGB().Values(r, g, b, Quantity_TOC_sRGB);
     out = {r, g, b, c.Alpha()};
     return true;
   };
@@ -580,7 +580,8 @@ TEST_F(ExchangeColoursTest, ColourComponentsOutsideTheirRangeAreHeldWithinItNotR
   ASSERT_EQ(parts.size(), 1u);
   bool held = false;
   for (const auto& c : ColoursOf(ctx.Get(), parts[0].placed.Get()))
-    held = held || (c.rgba[0] == 1.0 && c.rgba[1] == 0.0 && c.rgba[2] > 0.1 && c.rgba[2] < 0.5);
+    held = held || (std::abs(c.rgba[0] - 1.0) < 1e-6 && std::abs(c.rgba[1]) < 1e-6 &&
+                    std::abs(c.rgba[2] - 0.5) < 1e-4);
   EXPECT_TRUE(held);
 }
 
