@@ -52,9 +52,20 @@ bool FindColorRgba(const Handle(XCAFDoc_ColorTool) & tool, const TDF_Label& labe
   return true;
 }
 
+// The kernel keeps colours as linear floats: a component of k/255 (what the viewer's colours
+// are) comes back from it a few millionths off, and the viewer's byte of it, truncated, one
+// lower. Components that close to a byte value are given as that value.
+double NearByte(double v) {
+  const double byte = std::round(v * 255.0);
+  return std::abs(v * 255.0 - byte) < 1e-3 ? byte / 255.0 : v;
+}
+
 void ToFloats(const Quantity_ColorRGBA& c, float* rgba) {
   Standard_Real r, g, b;
   c.GetRGB().Values(r, g, b, Quantity_TOC_sRGB);
+  r = NearByte(r);
+  g = NearByte(g);
+  b = NearByte(b);
   rgba[0] = static_cast<float>(r);
   rgba[1] = static_cast<float>(g);
   rgba[2] = static_cast<float>(b);
@@ -231,6 +242,7 @@ class CPart final : public CItemBase<QZ::CAD::IPart> {
       }
       if (!found) return false;
       c.Values(rgb[0], rgb[1], rgb[2], Quantity_TOC_sRGB);
+      for (int k = 0; k < 3; ++k) rgb[k] = NearByte(rgb[k]);
       return true;
     });
   }

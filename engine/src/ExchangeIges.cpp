@@ -402,7 +402,8 @@ class SubfigureWriter {
         nesting = std::max(nesting, instance->Subfigure()->Depth() + 1);
       }
     } else {
-      const Handle(IGESData_IGESEntity) entity = EntityOf(XCAFDoc_ShapeTool::GetShape(product));
+      const TopoDS_Shape shape = XCAFDoc_ShapeTool::GetShape(product);
+      const Handle(IGESData_IGESEntity) entity = shape.IsNull() ? nullptr : EntityOf(shape);
       if (!entity.IsNull()) entities.push_back(entity);
     }
     const Handle(TCollection_HAsciiString) name = NameOf(item, product);

@@ -400,7 +400,7 @@ TEST_F(EngineTest, IgesExportKeepsTheTreeAsSubfigures) {
   ObjPtr<CAD::IShape> plateAt(plateShape->Placed(m));
   ObjPtr<CAD::IPart> plate(frame->AddShape(plateAt.Get()));
   plate->SetName("Plate");
-  plate->SetColor(0.75, 0.19, 0.19);
+  plate->SetColor(192 / 255.0, 48 / 255.0, 48 / 255.0);
   ObjPtr<CAD::IAssembly> pins(frame->AddAssembly());
   pins->SetName("Pins");
   ObjPtr<CAD::IShape> pinShape(ctx->Cylinder(4, 30));
@@ -440,10 +440,21 @@ TEST_F(EngineTest, IgesExportKeepsTheTreeAsSubfigures) {
   const TreeWalk back = WalkDocument(in.Get());
   EXPECT_EQ(back.tree, "Frame{Plate,Pins{Pin 1,Pin 2}},Key");
   EXPECT_EQ(back.parts,
-            (std::vector<std::string>{"Plate #BF3030 40.000 0.000 0.000 100.000 80.000 8.000",
+            (std::vector<std::string>{"Plate #C03030 40.000 0.000 0.000 100.000 80.000 8.000",
                                       "Pin 1 #606060 46.000 6.000 8.000 54.000 14.000 38.000",
                                       "Pin 2 #606060 86.000 66.000 8.000 94.000 74.000 38.000",
                                       "Key #B08020 -40.000 5.000 0.000 -20.000 15.000 5.000"}));
+  // A colour of bytes (as the viewer's colours are) gives the same bytes, truncated.
+  ObjPtr<CAD::IAssembly> backDoc(in->GetAssembly());
+  ObjPtr<CAD::IItem> backFrame = Child(backDoc.Get(), 0);
+  ASSERT_TRUE(backFrame->IsAssembly());
+  ObjPtr<CAD::IItem> backPlate = Child(AsAssembly(backFrame), 0);
+  ASSERT_FALSE(backPlate->IsAssembly());
+  double bytes[3];
+  ASSERT_TRUE(AsPart(backPlate)->GetColor(bytes));
+  EXPECT_EQ(int(bytes[0] * 255), 192);
+  EXPECT_EQ(int(bytes[1] * 255), 48);
+  EXPECT_EQ(int(bytes[2] * 255), 48);
   const std::string step = dir / "tree.step";
   ASSERT_TRUE(ctx->ExportSTEP(step.c_str())) << ctx->GetLastErrorText();
   ObjPtr<CAD::ICADContext> fromStep(Tools()->NewContext());
