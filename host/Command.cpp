@@ -151,6 +151,10 @@ std::shared_ptr<CNodeRoot> Session::Read(const std::string& path, bool recognise
     const char* why = m_context->GetLastErrorText();
     throw Failure{path + ": cannot be read as " + what + (why && *why ? ": " + OneLine(why) : "")};
   }
+  // What the reader left out or repaired, a line each.
+  for (int i = 0; i < m_context->GetWarningCount(); ++i)
+    if (const char* warning = m_context->GetWarning(i))
+      std::fprintf(stderr, "morlane: %s\n", OneLine(warning).c_str());
   QZ::ObjPtr<CAD::IAssembly> doc(m_context->GetAssembly());
   RecognitionList recognized;
   for (int i = 0; doc && i < doc->GetChildCount(); ++i) {

@@ -3,6 +3,8 @@
 // assemblies), to STEP, IGES or STL by OUT's extension.
 #include "Command.h"
 
+#include <cstdio>
+
 namespace morlane {
 
 namespace CAD = QZ::CAD;
@@ -30,6 +32,10 @@ int RunConvert(const std::vector<std::string>& args) {
     const char* why = target->GetLastErrorText();
     throw Failure{"cannot write " + args[1] + (why && *why ? ": " + Session::OneLine(why) : "")};
   }
+  // What the format could not keep (an empty group in IGES...), a line each.
+  for (int i = 0; i < target->GetWarningCount(); ++i)
+    if (const char* warning = target->GetWarning(i))
+      std::fprintf(stderr, "morlane: %s: %s\n", args[1].c_str(), Session::OneLine(warning).c_str());
   return 0;
 }
 

@@ -52,9 +52,20 @@ bool FindColorRgba(const Handle(XCAFDoc_ColorTool) & tool, const TDF_Label& labe
   return true;
 }
 
+// The kernel keeps colours as linear floats: a component of k/255 (what the viewer's colours
+// are) comes back from it a few millionths off, and the viewer's byte of it, truncated, one
+// lower. Components that close to a byte value are given as that value.
+double NearByte(double v) {
+  const double byte = std::round(v * 255.0);
+  return std::abs(v * 255.0 - byte) < 1e-3 ? byte / 255.0 : v;
+}
+
 void ToFloats(const Quantity_ColorRGBA& c, float* rgba) {
   Standard_Real r, g, b;
-  c.GetRGB().Values(r, g, b, Quantity_TOC_RGB);
+  c.GetRGB().Values(r, g, b, Quantity_TOC_sRGB);
+  r = NearByte(r);
+  g = NearByte(g);
+  b = NearByte(b);
   rgba[0] = static_cast<float>(r);
   rgba[1] = static_cast<float>(g);
   rgba[2] = static_cast<float>(b);
@@ -64,7 +75,7 @@ void ToFloats(const Quantity_ColorRGBA& c, float* rgba) {
 }
 
 Quantity_ColorRGBA FromFloats(const float* rgba) {
-  return Quantity_ColorRGBA(Quantity_Color(rgba[0], rgba[1], rgba[2], Quantity_TOC_RGB), rgba[3]);
+  return Quantity_ColorRGBA(Quantity_Color(rgba[0], rgba[1], rgba[2], Quantity_TOC_sRGB), rgba[3]);
 }
 
 XCAFDoc_ColorType ColorTypeOf(ColorUse use) {
@@ -230,7 +241,8 @@ class CPart final : public CItemBase<QZ::CAD::IPart> {
                   m_state->colors->GetColor(e.Current(), XCAFDoc_ColorGen, c);
       }
       if (!found) return false;
-      c.Values(rgb[0], rgb[1], rgb[2], Quantity_TOC_RGB);
+      c.Values(rgb[0], rgb[1], rgb[2], Quantity_TOC_sRGB);
+      for (int k = 0; k < 3; ++k) rgb[k] = NearByte(rgb[k]);
       return true;
     });
   }
@@ -245,7 +257,7 @@ class CPart final : public CItemBase<QZ::CAD::IPart> {
       const float alpha =
           m_state->colors->GetColor(ref, XCAFDoc_ColorSurf, old) ? old.Alpha() : 1.0f;
       m_state->colors->SetColor(
-          ref, Quantity_ColorRGBA(Quantity_Color(r, g, b, Quantity_TOC_RGB), alpha),
+          ref, Quantity_ColorRGBA(Quantity_Color(r, g, b, Quantity_TOC_sRGB), alpha),
           XCAFDoc_ColorSurf);
     });
   }

@@ -107,6 +107,32 @@ void InitExchange() {
   });
 }
 
+bool GraphHasCycle(const Graph& edges) {
+  std::unordered_map<const Standard_Transient*, int> state;  // 0 new, 1 on stack, 2 done
+  for (const auto& [start, _] : edges) {
+    if (state[start] != 0) continue;
+    std::vector<std::pair<const Standard_Transient*, size_t>> stack{{start, 0}};
+    state[start] = 1;
+    while (!stack.empty()) {
+      auto& [node, next] = stack.back();
+      auto it = edges.find(node);
+      if (it == edges.end() || next >= it->second.size()) {
+        state[node] = 2;
+        stack.pop_back();
+        continue;
+      }
+      const Standard_Transient* child = it->second[next++];
+      int& s = state[child];
+      if (s == 1) return true;
+      if (s == 0) {
+        s = 1;
+        stack.emplace_back(child, 0);
+      }
+    }
+  }
+  return false;
+}
+
 Handle(TCollection_HAsciiString) Ascii(const std::string& s) {
   return new TCollection_HAsciiString(s.c_str());
 }

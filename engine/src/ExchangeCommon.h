@@ -15,6 +15,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace cad_engine {
@@ -82,6 +83,11 @@ struct PendingDoc {
     return d;
   }
 };
+
+// Links between a file's entities that the kernel's transfers follow recursively: a loop of them
+// would never end. Whether the links form one (iterative depth-first search with three colours).
+using Graph = std::unordered_map<const Standard_Transient*, std::vector<const Standard_Transient*>>;
+bool GraphHasCycle(const Graph& edges);
 
 Handle(TCollection_HAsciiString) Ascii(const std::string& s);
 std::string Text(const Handle(TCollection_HAsciiString) & s);

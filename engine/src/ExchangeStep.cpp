@@ -227,35 +227,7 @@ void EscapeStepStrings(const std::string& path) {
 }
 
 // Assembly links and shape-representation links of a STEP model must form no cycle: the
-// kernel's transfer follows them recursively and would never end.
-using Graph = std::unordered_map<const Standard_Transient*, std::vector<const Standard_Transient*>>;
-
-// Iterative depth-first search with three colours.
-bool GraphHasCycle(const Graph& edges) {
-  std::unordered_map<const Standard_Transient*, int> state;  // 0 new, 1 on stack, 2 done
-  for (const auto& [start, _] : edges) {
-    if (state[start] != 0) continue;
-    std::vector<std::pair<const Standard_Transient*, size_t>> stack{{start, 0}};
-    state[start] = 1;
-    while (!stack.empty()) {
-      auto& [node, next] = stack.back();
-      auto it = edges.find(node);
-      if (it == edges.end() || next >= it->second.size()) {
-        state[node] = 2;
-        stack.pop_back();
-        continue;
-      }
-      const Standard_Transient* child = it->second[next++];
-      int& s = state[child];
-      if (s == 1) return true;
-      if (s == 0) {
-        s = 1;
-        stack.emplace_back(child, 0);
-      }
-    }
-  }
-  return false;
-}
+// kernel's transfer follows them recursively and would never end (GraphHasCycle).
 
 // Entities the reader could not read as written (values of the wrong type...), by file id with
 // the kernel's reason; the file's global failure, if any, refuses it.

@@ -48,7 +48,7 @@ struct DocCloser {
 };
 
 Quantity_ColorRGBA ToRgba(const Rgba& c) {
-  return Quantity_ColorRGBA(Quantity_Color(c[0], c[1], c[2], Quantity_TOC_RGB),
+  return Quantity_ColorRGBA(Quantity_Color(c[0], c[1], c[2], Quantity_TOC_sRGB),
                             static_cast<float>(c[3]));
 }
 
@@ -91,7 +91,7 @@ void WriteColouredFile(const std::string& path, ColouredModel what) {
     // A 10 mm cube at the origin, grey itself, each face coloured.
     const TopoDS_Shape box = BRepPrimAPI_MakeBox(gp_Pnt(0, 0, 0), gp_Pnt(10, 10, 10)).Shape();
     const TDF_Label part = shapes->AddShape(box, false);
-    colors->SetColor(part, Quantity_Color(0.5, 0.5, 0.5, Quantity_TOC_RGB), XCAFDoc_ColorSurf);
+    colors->SetColor(part, Quantity_Color(0.5, 0.5, 0.5, Quantity_TOC_sRGB), XCAFDoc_ColorSurf);
     for (TopExp_Explorer e(box, TopAbs_FACE); e.More(); e.Next()) {
       const TDF_Label face = shapes->AddSubShape(part, e.Current());
       colors->SetColor(
@@ -184,7 +184,7 @@ std::vector<FaceColour> KernelFaceColours(const std::string& path) {
     if (!colors->GetColor(l, XCAFDoc_ColorSurf, c) && !colors->GetColor(l, XCAFDoc_ColorGen, c))
       return false;
     Standard_Real r, g, b;
-    c.GetRGB().Values(r, g, b, Quantity_TOC_RGB);
+    c.GetRGB().Values(r, g, b, Quantity_TOC_sRGB);
     out = {r, g, b, c.Alpha()};
     return true;
   };
@@ -580,7 +580,8 @@ TEST_F(ExchangeColoursTest, ColourComponentsOutsideTheirRangeAreHeldWithinItNotR
   ASSERT_EQ(parts.size(), 1u);
   bool held = false;
   for (const auto& c : ColoursOf(ctx.Get(), parts[0].placed.Get()))
-    held = held || (c.rgba[0] == 1.0 && c.rgba[1] == 0.0 && c.rgba[2] > 0.1 && c.rgba[2] < 0.5);
+    held = held || (std::abs(c.rgba[0] - 1.0) < 1e-6 && std::abs(c.rgba[1]) < 1e-6 &&
+                    std::abs(c.rgba[2] - 0.5) < 1e-4);
   EXPECT_TRUE(held);
 }
 
@@ -621,4 +622,62 @@ TEST_F(ExchangeColoursTest, ATransparentPartIsDrawnSeeThrough) {
   if (seeThrough < 0) GTEST_SKIP() << "no X display";
   const double solid = brightness(opaque, dir / "opaque.png");
   EXPECT_GT(seeThrough, solid + 30) << "see-through " << seeThrough << ", opaque " << solid;
+}
+
+// The three numbers of the COLOUR_RGB instance at `at` (after its name string).
+static bool ColourRgbAt(const std::string& text, size_t at, std::array<double, 3>& c) {
+  const size_t open = text.find('\'', at);
+  const size_t close = open == std::string::npos ? open : text.find('\'', open + 1);
+  if (close == std::string::npos) return false;
+  return std::sscanf(text.c_str() + close + 1, " ,%lf ,%lf ,%lf", &c[0], &c[1], &c[2]) == 3;
+}
+
+TEST_F(ExchangeColoursTest, ColoursAreTheValuesTheFileWrites) {
+  // The COLOUR_RGB values of the cube's file (its grey and its faces' colours) are what the
+  // engine gives, and a part coloured 0.75 / 0.5 / 0.25 is written with those very values.
+  TempDir dir;
+  const std::string cube = dir / "cube.step";
+  WriteColouredFile(cube, {true, false, false});
+  const std::string text = ReadAll(cube);
+  std::vector<std::array<double, 3>> inFile;
+  for (size_t at = text.find("COLOUR_RGB("); at != std::string::npos;
+       at = text.find("COLOUR_RGB(", at + 1)) {
+    std::array<double, 3> c{};
+    ASSERT_TRUE(ColourRgbAt(text, at, c)) << text.substr(at, 80);
+    inFile.push_back(c);
+  }
+  ASSERT_GE(inFile.size(), 1u);  // the grey; the faces' pure colours are named ones
+  ASSERT_TRUE(ctx->ImportSTEP(cube.c_str())) << ctx->GetLastErrorText();
+  const std::vector<ImportedPart> parts = ImportedParts(ctx.Get());
+  ASSERT_EQ(parts.size(), 1u);
+  int given = 0, between = 0;
+  for (const auto& c : ColoursOf(ctx.Get(), parts[0].placed.Get())) {
+    ++given;
+    const auto pure = [](double v) { return std::abs(v) < 1e-6 || std::abs(v - 1) < 1e-6; };
+    if (pure(c.rgba[0]) && pure(c.rgba[1]) && pure(c.rgba[2])) continue;
+    ++between;
+    bool known = false;
+    for (const auto& f : inFile)
+      known = known || (std::abs(f[0] - c.rgba[0]) < 1e-6 && std::abs(f[1] - c.rgba[1]) < 1e-6 &&
+                        std::abs(f[2] - c.rgba[2]) < 1e-6);
+    EXPECT_TRUE(known) << c.rgba[0] << " " << c.rgba[1] << " " << c.rgba[2];
+  }
+  EXPECT_EQ(given, 7);  // the cube's own and its six faces'
+  EXPECT_GE(between, 1);
+
+  ObjPtr<CAD::ICADContext> out(Tools()->NewContext());
+  ObjPtr<CAD::IAssembly> doc(out->GetAssembly());
+  ObjPtr<CAD::IShape> box(out->Box(1, 2, 3));
+  ObjPtr<CAD::IPart> part(doc->AddShape(box.Get()));
+  part->SetColor(0.75, 0.5, 0.25);
+  const std::string path = dir / "box.step";
+  ASSERT_TRUE(out->ExportSTEP(path.c_str())) << out->GetLastErrorText();
+  const std::string written = ReadAll(path);
+  const size_t at = written.find("COLOUR_RGB(");
+  ASSERT_NE(at, std::string::npos);
+  std::array<double, 3> c{};
+  ASSERT_TRUE(ColourRgbAt(written, at, c)) << written.substr(at, 80);
+  EXPECT_NEAR(c[0], 0.75, 1e-6);
+  EXPECT_NEAR(c[1], 0.5, 1e-6);
+  EXPECT_NEAR(c[2], 0.25, 1e-6);
 }

@@ -308,7 +308,10 @@ TEST_F(EngineTest, IgesRoundTripKeepsSolidsAndPlacements) {
   EXPECT_NEAR(volume, want, want * 1e-3);
   ExpectBoxNear(all, {-8, -10, 0, 100, 50, 68}, 1e-3);
   // The file's one compound comes back as its three solids, each with its colour.
-  EXPECT_EQ(colours, (std::vector<std::array<double, 3>>{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}));
+  const std::vector<std::array<double, 3>> want3{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+  ASSERT_EQ(colours.size(), want3.size());
+  for (size_t i = 0; i < want3.size(); ++i)
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(colours[i][k], want3[i][k], 1e-6) << i << " " << k;
   EXPECT_STREQ(in->GetHeaderService()->GetAuthor(), "");
 }
 

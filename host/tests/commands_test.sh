@@ -26,7 +26,7 @@ shows_something() {
 gold_and_dark() {
   /usr/bin/convert "$1" -depth 8 txt:- | awk -F'[(),]' 'NR > 1 {
     r = $3 + 0; g = $4 + 0; b = $5 + 0
-    if (r > 120 && g > 0.6 * r && g < 0.95 * r && b < 0.45 * r) gold++
+    if (r > 120 && g > 0.75 * r && g < 0.98 * r && b < 0.65 * r) gold++
     else if (r < 40 && g < 40 && b < 40) dark++
   } END { print gold + 0, dark + 0 }'
 }
@@ -148,10 +148,10 @@ XML
     # A part whose colours sit on its solids: info lists them, render draws the pins gold and
     # the body black, and convert writes them back on the same solids (STEP and IGES).
     header=$src/examples/exchange/pin-header-1x04.step
-    want='"solids": 5, "shells": 0, "faces": 0, "edges": 0, "others": 0, "distinct": ["#040404", "#D3AF38"]'
+    want='"solids": 5, "shells": 0, "faces": 0, "edges": 0, "others": 0, "distinct": ["#222222", "#EAD881"]'
     "$morlane" info --json "$header" >"$tmp/header.json" || fail "info --json of the header"
     grep -qF "$want" "$tmp/header.json" || fail "info --json: the header's colours: $(cat "$tmp/header.json")"
-    "$morlane" info "$header" | grep -qF 'colours on 5 solids (#040404 #D3AF38)' || fail "info: the header's colours"
+    "$morlane" info "$header" | grep -qF 'colours on 5 solids (#222222 #EAD881)' || fail "info: the header's colours"
     if "$morlane" render "$header" "$tmp/header.png" --size 200x150 2>"$tmp/err"; then
       [ -n "${MORLANE_TEST_IMAGES:-}" ] && cp "$tmp/header.png" "$MORLANE_TEST_IMAGES/"
       counts=$(gold_and_dark "$tmp/header.png")
@@ -173,9 +173,22 @@ XML
     for ext in step iges; do
       "$morlane" convert "$header" "$tmp/header.$ext" || fail "convert the header to $ext"
       "$morlane" info --json "$tmp/header.$ext" >"$tmp/again.json" || fail "info of the $ext header"
-      grep -qF '"#D3AF38"' "$tmp/again.json" && grep -qF '"#040404"' "$tmp/again.json" ||
+      grep -qF '"#EAD881"' "$tmp/again.json" && grep -qF '"#222222"' "$tmp/again.json" ||
         fail "the $ext header lost its colours: $(cat "$tmp/again.json")"
     done
+    # The model's groups, names and colours through IGES; a group IGES cannot keep (an empty
+    # one) is named in one line on the error stream.
+    "$morlane" convert "$src/examples/models/assembly.xml" "$tmp/assembly.igs" 2>"$tmp/err" &&
+      [ ! -s "$tmp/err" ] || fail "convert the assembly to IGES: $(cat "$tmp/err")"
+    "$morlane" info "$tmp/assembly.igs" >"$tmp/info" || fail "info of the IGES assembly"
+    for want in '^  Node "Frame"' '^    Object3D "Plate" colour #C03030' '^    Node "Pins"' \
+      '^      Object3D "Pin 2" colour #606060' '^  Object3D "Bush" colour #B08020'; do
+      grep -q "$want" "$tmp/info" || fail "the IGES assembly lacks $want: $(cat "$tmp/info")"
+    done
+    printf '<Model><Data><Node Name="Empty"/><Object Type="Box" Name="B"><GeometryParameters><Param Name="w">1</Param><Param Name="h">1</Param><Param Name="l">1</Param></GeometryParameters></Object></Data></Model>\n' >"$tmp/empty.xml"
+    "$morlane" convert "$tmp/empty.xml" "$tmp/empty.igs" 2>"$tmp/err" || fail "convert a model with an empty group: $(cat "$tmp/err")"
+    [ "$(wc -l <"$tmp/err")" -eq 1 ] && grep -qF 'empty.igs: the group "Empty" holds nothing and is left out' "$tmp/err" ||
+      fail "the empty group left out without a word: $(cat "$tmp/err")"
     echo "ok: colours"
     ;;
   failures)

@@ -526,7 +526,7 @@ TEST_F(TreeExchangeTest, ColoursOfSolidsStayWithTheLeafWhereverItGoesAndAreWritt
   ASSERT_EQ(original.size(), 5u);
   for (const auto& c : original) EXPECT_EQ(c.kind, QZ::CAD::eColorOfSolid);
   // The part has no colour of its own: the leaf shows the first solid's (the body's black).
-  EXPECT_EQ(leaf->FindColorProperty(L"Color")->GetColor(), static_cast<COLORREF>(0x040404));
+  EXPECT_EQ(leaf->FindColorProperty(L"Color")->GetColor(), static_cast<COLORREF>(0x222222));
 
   // Moved and given another colour by the user, the solids keep theirs, through the export.
   Matrix12 m = IdentityMatrix12();
