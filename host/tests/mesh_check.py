@@ -7,7 +7,8 @@ and compares it with the model as `morlane info --json` lists it.
 glTF: the file's structure (the binary header and chunks, or the text with its .bin beside it),
 every accessor inside its buffer view and every index inside its positions; the node tree
 against the model tree (a node per group and part, the same names in the same order, one root
-node above them), each part's materials the model's colour (linear, as glTF keeps colours), and
+node above them), each part's materials the model's colour (linear, as glTF keeps colours) or,
+for a part coloured solid by solid, each of its colours on some primitive, and
 the placed meshes inside the model's box (metres, y up). OBJ: every face's vertices defined
 before it, the header's counts, a group per part named by its path, each group's material in
 the .mtl with the model's colour. Prints "triangles N" and exits 0, or prints what differs and
@@ -26,8 +27,17 @@ def problem(text):
     problems.append(text)
 
 
-def srgb_to_linear(c):
-    return c / 12.92 if c <= 0.04045 else ((c + 0.055) / 1.055) ** 2.4
+def linear_to_srgb(c):
+    return c * 12.92 if c <= 0.0031308 else 1.055 * c ** (1 / 2.4) - 0.055
+
+
+# Colours compared as the display colours they are: the model's hexadecimal colours are the
+# file's components times 255, truncated, so they are up to 1/255 below them.
+TOLERANCE = 1.0 / 255 + 1e-3
+
+
+def same_display(srgb, hex_text):
+    return all(abs(a - b) <= TOLERANCE for a, b in zip(srgb, hex_colour(hex_text)))
 
 
 def hex_colour(text):
@@ -167,7 +177,11 @@ def check_gltf(path, model):
             problem(f"{where}: a part without a mesh")
             return
         colour = item.get("color")
+        seen = []
         for p in gltf["meshes"][node["mesh"]]["primitives"]:
+            if "material" in p:
+                seen.append(gltf["materials"][p["material"]]["pbrMetallicRoughness"][
+                    "baseColorFactor"][:3])
             if p.get("mode", 4) != 4:
                 problem(f"{where}: a primitive that is not triangles")
             positions = accessor_values(gltf, buffers, p["attributes"]["POSITION"])
@@ -186,9 +200,14 @@ def check_gltf(path, model):
             if colour and item.get("colors") is None:
                 factor = gltf["materials"][p["material"]]["pbrMetallicRoughness"][
                     "baseColorFactor"]
-                want = [srgb_to_linear(c) for c in hex_colour(colour)]
-                if any(abs(a - b) > 2e-3 for a, b in zip(factor[:3], want)):
-                    problem(f"{where}: colour {factor[:3]}, the model's {colour} is {want}")
+                shown = [linear_to_srgb(c) for c in factor[:3]]
+                if not same_display(shown, colour):
+                    problem(f"{where}: colour {factor[:3]} (shown as {shown}), the model's "
+                            f"{colour}")
+        # A part coloured solid by solid or face by face: each of its colours on some primitive.
+        for c in (item.get("colors") or {}).get("distinct", []):
+            if not any(same_display([linear_to_srgb(v) for v in f], c) for f in seen):
+                problem(f"{where}: no primitive in {c}, the primitives are in {seen}")
 
     if roots:
         walk(roots[0], model, [[1, 0, 0, 0], [0, 1, 0, 0], [0, 0, 1, 0], [0, 0, 0, 1]],
@@ -280,12 +299,16 @@ def check_obj(path, model):
         problem(f"groups {sorted(groups)}, the model's parts {sorted(expected)}")
     for name, item in expected.items():
         colour = item.get("color")
+        for c in (item.get("colors") or {}).get("distinct", []):
+            used = [materials.get(m) for m in groups.get(name, ())]
+            if not any(k and same_display(k, c) for k in used):
+                problem(f"{name}: no material in {c}, the group's are {used}")
         if not colour or item.get("colors") is not None or name not in groups:
             continue
         for m in groups[name]:
             if m not in materials:
                 problem(f"{name}: the material {m} is not in the material file")
-            elif any(abs(a - b) > 2e-3 for a, b in zip(materials[m], hex_colour(colour))):
+            elif not same_display(materials[m], colour):
                 problem(f"{name}: Kd {materials[m]}, the model's colour {colour}")
     return faces
 
