@@ -101,6 +101,19 @@ std::string ReadAll(const fs::path& path) {
   return data;
 }
 
+// The largest model's glTF a page takes: kMaxPageModelBytes, or the positive number of bytes
+// MORLANE_SHARE_MAX_MODEL_BYTES gives (the tests use it). A page from a quarter of it on opens
+// slowly (the default: kLargePageModelBytes).
+std::size_t PageModelLimit() {
+  const char* text = std::getenv("MORLANE_SHARE_MAX_MODEL_BYTES");
+  if (text && *text) {
+    char* end = nullptr;
+    const unsigned long long v = std::strtoull(text, &end, 10);
+    if (end && !*end && v > 0) return static_cast<std::size_t>(v);
+  }
+  return kMaxPageModelBytes;
+}
+
 std::string Megabytes(std::size_t bytes) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f MB", bytes / 1048576.0);
@@ -126,11 +139,12 @@ int RunShare(const std::vector<std::string>& args) {
   const fs::path glbPath = work.Path() / "model.glb";
   WriteMesh(*target, MeshFormat::Glb, glbPath.string());
   const std::string glb = ReadAll(glbPath);
-  if (glb.size() > kMaxPageModelBytes)
+  const std::size_t limit = PageModelLimit();
+  if (glb.size() > limit)
     throw Failure{"cannot write " + out + ": the model's meshes take " + Megabytes(glb.size()) +
-                  ", more than a page takes (" + Megabytes(kMaxPageModelBytes) +
+                  ", more than a page takes (" + Megabytes(limit) +
                   "); convert it to .glb instead"};
-  if (glb.size() > kLargePageModelBytes)
+  if (glb.size() > limit / 4)
     std::fprintf(stderr, "morlane: share: the model's meshes take %s: the page opens slowly\n",
                  Megabytes(glb.size()).c_str());
   WritePage(out, SharePage(fs::path(args[0]).filename().string(), glb, library));

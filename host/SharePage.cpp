@@ -114,12 +114,17 @@ constexpr const char* kViewer = R"JS(
   var draw = function () { renderer.render(scene, camera); };
   controls.addEventListener('change', draw);
 
+  // What the view was last fitted to, until the user turns, moves or zooms it: a new size of
+  // the window fits it again (the page's first layout may still change its size).
+  var fitted = null;
+  controls.addEventListener('start', function () { fitted = null; });
   function resize() {
     var w = canvas.clientWidth || 1, h = canvas.clientHeight || 1;
     renderer.setSize(w, h, false);
     camera.aspect = w / h;
     camera.updateProjectionMatrix();
-    draw();
+    if (fitted) fit(fitted);
+    else draw();
   }
   window.addEventListener('resize', resize);
 
@@ -127,17 +132,36 @@ constexpr const char* kViewer = R"JS(
   function fit(object) {
     var box = new THREE.Box3().setFromObject(object);
     if (box.isEmpty()) return;
+    fitted = object;
     var sphere = box.getBoundingSphere(new THREE.Sphere());
     var r = Math.max(sphere.radius, 1e-6);
     var d = r / Math.sin(THREE.MathUtils ? THREE.MathUtils.degToRad(camera.fov / 2) : camera.fov * Math.PI / 360);
     d *= 1.1 * Math.max(1, 1 / camera.aspect);
     var dir = new THREE.Vector3(1, 0.8, 1.2).normalize();
-    camera.position.copy(sphere.center).addScaledVector(dir, d);
     camera.near = d / 100;
     camera.far = d * 10;
-    camera.updateProjectionMatrix();
+    // The sphere leaves a flat or long model small: closer, until the box's corners fill 90 %
+    // of the view (a few steps, as the perspective is not quite proportional).
+    var corners = [];
+    for (var k = 0; k < 8; ++k)
+      corners.push(new THREE.Vector3(k & 1 ? box.max.x : box.min.x, k & 2 ? box.max.y : box.min.y,
+                                     k & 4 ? box.max.z : box.min.z));
+    for (var step = 0; step < 4; ++step) {
+      camera.position.copy(sphere.center).addScaledVector(dir, d);
+      camera.lookAt(sphere.center);
+      camera.updateProjectionMatrix();
+      camera.updateMatrixWorld();
+      var reach = 0;
+      corners.forEach(function (c) {
+        var p = c.clone().project(camera);
+        reach = Math.max(reach, Math.abs(p.x), Math.abs(p.y));
+      });
+      if (!(reach > 0) || Math.abs(reach - 0.9) < 0.02) break;
+      d = Math.max(d * reach / 0.9, r * 1.05);
+    }
     controls.target.copy(sphere.center);
     controls.update();
+    fitted = object;
     draw();
   }
 

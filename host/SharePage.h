@@ -25,10 +25,9 @@ struct WebLibrary {
 // unreadable, or one that could not stand inside a script element of the page.
 WebLibrary LoadWebLibrary(const std::string& folder);
 
-// The size of a model's glTF that the page still takes (its base64 is a third larger), and the
-// size from which the page is written with a warning that browsers take long to open it.
+// The size of a model's glTF that the page still takes (its base64 is a third larger); from a
+// quarter of it on, the page is written with a warning that browsers take long to open it.
 constexpr std::size_t kMaxPageModelBytes = std::size_t(96) << 20;
-constexpr std::size_t kLargePageModelBytes = std::size_t(24) << 20;
 
 std::string Base64(std::string_view bytes);
 // Text for HTML content and attribute values: &, <, >, " and ' escaped.

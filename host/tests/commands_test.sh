@@ -277,6 +277,39 @@ PY
     else
       fail "share: chromium did not open the page"
     fi
+    # Hostile names, of the file and of a part, stay text: no element of theirs, no script run.
+    hostile="$tmp/a<b>x&'.xml"
+    cat >"$hostile" <<'XML'
+<?xml version="1.0" encoding="UTF-8"?>
+<Model><Data>
+  <Object Type="Box" Name="&lt;img src=x onerror=&quot;document.body.setAttribute('data-pwned','1')&quot;&gt;&lt;/script&gt;" Color="#D28C3C">
+    <GeometryParameters><Param Name="w">10</Param><Param Name="h">10</Param><Param Name="l">10</Param></GeometryParameters>
+  </Object>
+</Data></Model>
+XML
+    if "$morlane" share "$hostile" "$tmp/hostile.html" 2>"$tmp/err" &&
+      browse "$tmp/hostile.html" "" "$tmp/hostile.png" "$tmp/hostile.dom"; then
+      python3 - "$tmp/hostile.dom" <<'PY' || fail "share: a hostile name is not kept as text"
+import html.parser, sys
+class Dom(html.parser.HTMLParser):
+    tags, names, attrs = [], [], {}
+    def handle_starttag(self, tag, attrs):
+        a = dict(attrs)
+        self.tags.append(tag)
+        if tag == "span" and a.get("class") == "item": self.names.append(a.get("title"))
+        if tag == "body": self.attrs = a
+p = Dom(); p.feed(open(sys.argv[1], encoding="utf-8").read())
+want = ["a<b>x&'.xml", "<img src=x onerror=\"document.body.setAttribute('data-pwned','1')\"></script>"]
+problems = []
+if "img" in p.tags or "b" in p.tags: problems.append(f"elements of a name: {p.tags}")
+if "data-pwned" in p.attrs: problems.append("a name's script ran")
+if p.attrs.get("data-state") != "shown": problems.append(f"state {p.attrs.get('data-state')}")
+if p.names != want: problems.append(f"tree {p.names}, want {want}")
+sys.exit("; ".join(problems) if problems else 0)
+PY
+    else
+      fail "share a model with hostile names: $(cat "$tmp/err")"
+    fi
     # A real STEP file of the kernel's samples (no colours of its own: the default colour).
     step=/usr/share/opencascade/data/step/linkrods.step
     if [ -f "$step" ]; then
@@ -308,6 +341,14 @@ PY
     [ $? -eq 1 ] && grep -q "the WebGL library is missing: $tmp/no-library/build/three.min.js" "$tmp/err" ||
       fail "share without the library: $(cat "$tmp/err")"
     [ ! -e "$tmp/b.html" ] || fail "share without the library wrote a page"
+    # A model whose meshes are more than a page takes is refused, one larger than a quarter of
+    # that is written with a warning (the limit lowered for the test: the drive's are 0.4 MB).
+    MORLANE_SHARE_MAX_MODEL_BYTES=100000 "$morlane" share "$model" "$tmp/c.html" >/dev/null 2>"$tmp/err"
+    [ $? -eq 1 ] && grep -q "more than a page takes" "$tmp/err" && [ ! -e "$tmp/c.html" ] ||
+      fail "share of a model too large for a page: $(cat "$tmp/err")"
+    MORLANE_SHARE_MAX_MODEL_BYTES=1200000 "$morlane" share "$model" "$tmp/d.html" >/dev/null 2>"$tmp/err"
+    [ $? -eq 0 ] && grep -q "the page opens slowly" "$tmp/err" && [ -s "$tmp/d.html" ] ||
+      fail "share of a large model: $(cat "$tmp/err")"
     ;;
   failures)
     # Files that cannot be read: exit 1 and exactly one line on the error stream.
