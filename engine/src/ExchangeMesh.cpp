@@ -67,10 +67,12 @@ void MeshDocument(const DocState& state) {
     box.Get(x0, y0, z0, x1, y1, z1);
     const double extent = std::max({x1 - x0, y1 - y0, z1 - z0});
     const double deflection = std::max(4.0 * kDeviationCoefficient * extent, kMinDeflection);
-    if (!MeshForDisplay(shape, deflection, kDeviationAngle))
-      Warn(LabelName(labels(i)).empty()
-               ? std::string("a solid could not be meshed whole")
-               : "\"" + LabelName(labels(i)) + "\" could not be meshed whole");
+    if (!MeshForDisplay(shape, deflection, kDeviationAngle)) {
+      const std::string name = LabelName(labels(i));
+      std::string text = "a solid could not be meshed whole";
+      if (!name.empty()) text.append(": ").append(name);
+      Warn(text);
+    }
     CheckStop(0.1 + 0.4 * i / count);
   }
 }
@@ -140,14 +142,14 @@ class ScopedDisplayColours {
   std::vector<std::pair<Handle(XCAFDoc_Color), Quantity_ColorRGBA>> m_changed;
 };
 
-// OBJ names stand on their line to its end ("o", "g", "usemtl"), and group names end at a
-// space: a name keeps its letters, whitespace and control characters become '_', so that no
-// name can end a line or start another statement.
+// OBJ names stand on their line to its end ("o", "g", "usemtl"), group names end at a space
+// and '#' starts a comment for many readers: a name keeps its letters, whitespace, control
+// characters and '#' become '_', so that no name can end a line or start another statement.
 std::string ObjName(const std::string& name) {
   std::string out = name;
   for (char& c : out) {
     const unsigned char u = static_cast<unsigned char>(c);
-    if (u <= 0x20 || u == 0x7f) c = '_';
+    if (u <= 0x20 || u == 0x7f || c == '#') c = '_';
   }
   return out;
 }

@@ -219,7 +219,7 @@ TEST_F(EngineTest, GltfReadsBackWithTheTreeNamesColoursAndPlacedMeshes) {
 
 TEST_F(EngineTest, GltfAndObjExportsLeaveTheDocumentsNamesAndColoursAsTheyWere) {
   TempDir dir;
-  FillModel(ctx.Get(), "Pin one\nv 1 2 3");
+  FillModel(ctx.Get(), "Pin one#\nv 1 2 3");
   ASSERT_TRUE(ctx->ExportOBJ((dir / "a.obj").c_str())) << ctx->GetLastErrorText();
   ASSERT_TRUE(ctx->ExportGLTF((dir / "a.glb").c_str(), true)) << ctx->GetLastErrorText();
   // The STEP export after them writes the names and colours given (the mesh exports change
@@ -244,17 +244,17 @@ TEST_F(EngineTest, GltfAndObjExportsLeaveTheDocumentsNamesAndColoursAsTheyWere) 
     found[info->GetName()] = {rgb[0], rgb[1], rgb[2]};
   };
   walk(doc.Get());
-  ASSERT_EQ(found.count("Pin one\nv 1 2 3"), 1u);
+  ASSERT_EQ(found.count("Pin one#\nv 1 2 3"), 1u);
   ASSERT_EQ(found.count("Box"), 1u);
   for (int i = 0; i < 3; ++i) {
     EXPECT_NEAR(found["Box"][i], kBoxColour[i], 1e-6);
-    EXPECT_NEAR(found["Pin one\nv 1 2 3"][i], kPinColour[i], 1e-6);
+    EXPECT_NEAR(found["Pin one#\nv 1 2 3"][i], kPinColour[i], 1e-6);
   }
 }
 
 TEST_F(EngineTest, ObjReadsBackWithGroupsMaterialsAndNoStatementFromAName) {
   TempDir dir;
-  FillModel(ctx.Get(), "Pin one\nv 1 2 3");
+  FillModel(ctx.Get(), "Pin one#\nv 1 2 3");
   // A name with spaces: the material file takes a plain name that the OBJ file refers to.
   const std::string path = dir / "my model.obj";
   ASSERT_TRUE(ctx->ExportOBJ(path.c_str())) << ctx->GetLastErrorText();
@@ -262,7 +262,7 @@ TEST_F(EngineTest, ObjReadsBackWithGroupsMaterialsAndNoStatementFromAName) {
   const std::string text = ReadAll(path);
   EXPECT_NE(text.find("mtllib my_model.mtl\n"), std::string::npos);
   // The name's line break and spaces stay inside the group's name.
-  EXPECT_NE(text.find("\ng Group/Pin_one_v_1_2_3\n"), std::string::npos);
+  EXPECT_NE(text.find("\ng Group/Pin_one__v_1_2_3\n"), std::string::npos);
   EXPECT_EQ(text.find("\nv 1 2 3"), std::string::npos);
   int vertices = 0, faces = 0;
   std::istringstream lines(text);
@@ -276,12 +276,12 @@ TEST_F(EngineTest, ObjReadsBackWithGroupsMaterialsAndNoStatementFromAName) {
   const ReadDoc read = ReadObj(path);
   ASSERT_EQ(read.parts.size(), 2u);
   ASSERT_EQ(read.parts.count("Box"), 1u);
-  ASSERT_EQ(read.parts.count("Group/Pin_one_v_1_2_3"), 1u);
+  ASSERT_EQ(read.parts.count("Group/Pin_one__v_1_2_3"), 1u);
   const ReadPart& box = read.parts.at("Box");
   ExpectColour(box, kBoxColour, "Box");
-  ExpectColour(read.parts.at("Group/Pin_one_v_1_2_3"), kPinColour, "Pin");
+  ExpectColour(read.parts.at("Group/Pin_one__v_1_2_3"), kPinColour, "Pin");
   ExpectBox(box, {100, 0, 0, 110, 20, 30}, 1e-3, "obj");
-  EXPECT_EQ(box.triangles + read.parts.at("Group/Pin_one_v_1_2_3").triangles, faces);
+  EXPECT_EQ(box.triangles + read.parts.at("Group/Pin_one__v_1_2_3").triangles, faces);
 }
 
 TEST_F(EngineTest, MeshExportsWriteOnlyPlainFilesTheyAreNamed) {

@@ -232,7 +232,7 @@ def check_gltf(path, model):
 # --- OBJ ------------------------------------------------------------------------------------
 
 def obj_name(name):
-    return "".join("_" if ord(c) <= 0x20 or ord(c) == 0x7f else c for c in name)
+    return "".join("_" if ord(c) <= 0x20 or ord(c) == 0x7f or c == "#" else c for c in name)
 
 
 def leaf_paths(item, prefix):
