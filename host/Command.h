@@ -3,7 +3,7 @@
 // reasons a command stops, the parsing of its options, and the reading of a model or an
 // exchange file as the workspace reads it, with its messages on the error stream. Each command
 // keeps its options, its run and its output in a file of its own (RenderCommand.cpp,
-// ConvertCommand.cpp, InfoCommand.cpp, RecognizeCommand.cpp).
+// ConvertCommand.cpp, InfoCommand.cpp, RecognizeCommand.cpp, ShareCommand.cpp).
 
 #include "model/TreeObject.h"
 #include "workspace/CadEngineLibrary.h"
@@ -40,6 +40,7 @@ int RunRender(const std::vector<std::string>& args);
 int RunConvert(const std::vector<std::string>& args);
 int RunInfo(const std::vector<std::string>& args);
 int RunRecognize(const std::vector<std::string>& args);
+int RunShare(const std::vector<std::string>& args);
 
 // render's views (RenderCommand.cpp): the off-screen view looks from the corner (+x, -y, +z)
 // with z up; another view (front, back, left, right, top, bottom) is had by turning the model
@@ -67,6 +68,11 @@ std::string Lower(std::string s);
 enum class FileKind { Unknown, Model, Step, Iges, Stl };
 // By the name's extension, in any case.
 FileKind KindOf(const std::string& path);
+
+// The mesh formats convert and share write (ConvertCommand.cpp), by the name's extension in
+// any case: binary glTF (.glb), glTF text with its .bin (.gltf), OBJ with its .mtl (.obj).
+enum class MeshFormat { None, Glb, Gltf, Obj };
+MeshFormat MeshFormatOf(const std::string& path);
 
 // Whether a command shows the progress of building solids: asked with --progress, or the error
 // stream is a terminal.
@@ -96,6 +102,12 @@ class Session {
   CCadEngineLibrary m_library;
   QZ::ObjPtr<ICADContext> m_context;
 };
+
+// A new context whose document holds the model tree as the workspace exports it (a part per
+// solid, groups as assemblies); Failure when the tree holds no solid (in: the file's name).
+QZ::ObjPtr<ICADContext> ExportContext(Session& session, CNodeRoot& root, const std::string& in);
+// The context's document written as meshes; Failure with the engine's reason.
+void WriteMesh(ICADContext& target, MeshFormat format, const std::string& path);
 
 // A name or a text of the model in UTF-8.
 std::string Utf8(const std::wstring& s);

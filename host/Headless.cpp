@@ -17,8 +17,8 @@ const std::vector<Command>& Commands() {
        "                                     [--progress]\n"},
       {"convert", &RunConvert,
        "  morlane convert IN OUT             IN: model file (.xml), STEP, IGES or STL; OUT: STEP, "
-       "IGES\n"
-       "                                     or STL by its extension\n"},
+       "IGES,\n"
+       "                                     STL, glTF (.glb, .gltf) or OBJ by its extension\n"},
       {"info", &RunInfo,
        "  morlane info FILE [--json] [--exact] [--progress]\n"
        "                                     the model tree: names, types, colours, placements, "
@@ -27,6 +27,10 @@ const std::vector<Command>& Commands() {
       {"recognize", &RunRecognize,
        "  morlane recognize FILE [--json]    the recognised shafts with their sections and "
        "grooves\n"},
+      {"share", &RunShare,
+       "  morlane share IN OUT.html          a page that shows the model in a browser, with its "
+       "tree\n"
+       "                                     (one file: the WebGL library and the model inside)\n"},
   };
   return kCommands;
 }

@@ -298,6 +298,12 @@ class CContext final : public RefCounted<QZ::CAD::ICADContext> {
       return true;
     });
   }
+  bool ExportGLTF(const char* path, bool binary) override {
+    return Exchange("ExportGLTF", path, [&](const std::string& p) { WriteGLTF(Doc(), p, binary); });
+  }
+  bool ExportOBJ(const char* path) override {
+    return Exchange("ExportOBJ", path, [&](const std::string& p) { WriteOBJ(Doc(), p); });
+  }
 
  private:
   static TopoDS_Shape ConeSolid(double r1, double r2, double l) {

@@ -20,6 +20,9 @@ struct HeaderTexts {
 void WriteSTEP(const DocState& state, const HeaderTexts& header, const std::string& path);
 void WriteIGES(const DocState& state, const std::string& path);
 void WriteSTL(const DocState& state, const std::string& path);
+// glTF 2.0 (binary or text with its ".bin") and OBJ (with its ".mtl"), ExchangeMesh.cpp.
+void WriteGLTF(const DocState& state, const std::string& path, bool binary);
+void WriteOBJ(const DocState& state, const std::string& path);
 std::shared_ptr<DocState> ReadSTEP(const std::string& path, HeaderTexts& header);
 std::shared_ptr<DocState> ReadIGES(const std::string& path);
 std::shared_ptr<DocState> ReadSTL(const std::string& path);

@@ -69,6 +69,8 @@ TEST(EngineInterface, ContextSlots) {
   EXPECT_EQ(Slot(&ICADContext::GetQuickBox), 35);
   EXPECT_EQ(Slot(&ICADContext::GetShapeColorCount), 36);
   EXPECT_EQ(Slot(&ICADContext::GetShapeColor), 37);
+  EXPECT_EQ(Slot(&ICADContext::ExportGLTF), 38);
+  EXPECT_EQ(Slot(&ICADContext::ExportOBJ), 39);
   EXPECT_EQ(Slot(&IMatrixService::Multiply), 5);
   EXPECT_EQ(Slot(&IHeaderService::SetFileDescription), 0);
   EXPECT_EQ(Slot(&IHeaderService::SetAuthorisation), 4);

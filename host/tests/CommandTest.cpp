@@ -142,8 +142,11 @@ TEST(CommandTest, AWrongCommandLineExitsWithTwoAndTheUsageAfterItsReason) {
        "--view is one of iso, front, back, left, right, top, bottom: sideways"},
       {{"render", "a.xml", "b.jpg"}, "render writes a .png file: b.jpg"},
       {{"convert", "a.xml"}, "convert wants IN OUT"},
-      {{"convert", "a.xml", "b.obj"},
-       "convert writes STEP, IGES or STL (.step, .stp, .iges, .igs, .stl): b.obj"},
+      {{"convert", "a.xml", "b.dae"},
+       "convert writes STEP, IGES, STL, glTF or OBJ (.step, .stp, .iges, .igs, .stl, .glb, "
+       ".gltf, .obj): b.dae"},
+      {{"share", "a.xml"}, "share wants IN OUT.html"},
+      {{"share", "a.xml", "b.glb"}, "share writes a page (.html, .htm): b.glb"},
       {{"info", "a.xml", "--exact", "--view"}, "info: unknown option --view"},
       {{"info"}, "info wants FILE"},
       {{"recognize", "a.xml", "--progress"}, "recognize: unknown option --progress"},

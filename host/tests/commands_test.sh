@@ -3,16 +3,20 @@
 # and STL file of the kernel's sample files (occt-misc), small pictures; the pictures must show
 # something (more than a few colours) and the converted files must read back. Then the one-line
 # failures on files that cannot be read.
-#   commands_test.sh MORLANE [models|catalogue|kernel|contents|failures]...
+#   commands_test.sh MORLANE [models|catalogue|kernel|contents|colours|meshes|share|failures]...
+# meshes: convert to glTF and OBJ, read back by mesh_check.py against info --json. share: the
+# page opened by headless Chromium (exit 77 when there is none): a screenshot with the model's
+# colours in the middle, the tree's names in the page's DOM, a part picked.
 # MORLANE_TEST_IMAGES names a folder to keep the pictures in.
 set -u
 morlane=$1
 shift
-parts=${*:-models catalogue kernel contents colours failures}
+parts=${*:-models catalogue kernel contents colours meshes share failures}
 src=${TOLMERA_SOURCE_DIR:?}
 tmp=$(mktemp -d /tmp/morlane-commands-XXXXXX)
 trap 'rm -rf "$tmp"' EXIT
 failures=0
+skipped=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 
 # The picture has more than a few colours (a blank view has one, a background gradient two).
@@ -29,6 +33,31 @@ gold_and_dark() {
     if (r > 120 && g > 0.75 * r && g < 0.98 * r && b < 0.65 * r) gold++
     else if (r < 40 && g < 40 && b < 40) dark++
   } END { print gold + 0, dark + 0 }'
+}
+
+# Pixels of the picture's middle region (WxH+X+Y) that have a colour's hue: orange (#D28C3C),
+# blue (#3CA0D2, #4080C0), teal (the default #008CAF), however lit.
+hues() {
+  /usr/bin/convert "$1" -crop "$2" +repage -depth 8 txt:- | awk -F'[(),]' 'NR > 1 {
+    r = $3 + 0; g = $4 + 0; b = $5 + 0
+    if (r > 90 && g > 0.45 * r && g < 0.85 * r && b < 0.5 * g) orange++
+    else if (b > 90 && g > 0.55 * b && g < 0.95 * b && r < 0.5 * b) blue++
+    if (b > 80 && g > 0.6 * b && g < 0.95 * b && r < 0.3 * b) teal++
+  } END { print orange + 0, blue + 0, teal + 0 }'
+}
+
+# A page opened by headless Chromium: PAGE URL-SUFFIX OUT-PNG OUT-DOM (1000x700, 20 s of the
+# page's own time, a profile of its own, nothing fetched from the network).
+browse() {
+  local profile
+  profile=$(mktemp -d "$tmp/profile-XXXXXX")
+  local flags=(--headless --no-sandbox --disable-gpu --use-gl=angle --use-angle=swiftshader
+    --enable-unsafe-swiftshader --disable-background-networking --disable-component-update
+    --disable-sync --no-first-run --disable-default-apps --user-data-dir="$profile"
+    --window-size=1000,700 --virtual-time-budget=20000)
+  timeout 120 /usr/bin/chromium "${flags[@]}" --screenshot="$3" "file://$1$2" >/dev/null 2>&1
+  timeout 120 /usr/bin/chromium "${flags[@]}" --dump-dom "file://$1$2" >"$4" 2>/dev/null
+  [ -s "$3" ] && [ -s "$4" ]
 }
 
 round() {  # FILE OUT-EXTENSION [--no-read-back]
@@ -191,6 +220,181 @@ XML
       fail "the empty group left out without a word: $(cat "$tmp/err")"
     echo "ok: colours"
     ;;
+  meshes)
+    # glTF (binary and text) and OBJ read back by a reader of their own against the model:
+    # nodes, names, colours, placed meshes; the three the same triangles.
+    check=$src/host/tests/mesh_check.py
+    for f in "$src/examples/models/drive.xml" "$src/examples/models/assembly.xml" \
+      "$src/examples/exchange/pin-header-1x04.step" /usr/share/opencascade/data/step/screw.step; do
+      [ -f "$f" ] || continue
+      name=$(basename "$f")
+      # The exact boxes: the quick bound of freeform surfaces can be far larger than the solid.
+      "$morlane" info --json --exact "$f" >"$tmp/$name.json" || { fail "info --json $name"; continue; }
+      before=$failures
+      counts=()
+      for out in "$name.glb" "$name.gltf" "$name model.obj"; do
+        if ! "$morlane" convert "$f" "$tmp/$out" 2>"$tmp/err"; then
+          fail "convert $name to $out: $(cat "$tmp/err")"
+        elif ! python3 "$check" "$tmp/$name.json" "$tmp/$out" >"$tmp/check" 2>&1; then
+          fail "$out does not read back as the model: $(cat "$tmp/check")"
+        else
+          counts+=("$(cat "$tmp/check")")
+        fi
+      done
+      [ "${#counts[@]}" -eq 3 ] && [ "${counts[0]}" = "${counts[1]}" ] && [ "${counts[1]}" = "${counts[2]}" ] ||
+        fail "$name: the meshes differ: ${counts[*]}"
+      [ "$failures" -eq "$before" ] && echo "ok: meshes of $name (${counts[0]})"
+    done
+    # The text glTF's buffer and the OBJ's materials beside them, nothing else.
+    ls "$tmp" | grep -c '^\.morlane' | grep -qx 0 || fail "a private folder was left behind"
+    # What cannot be written is refused with one line, and nothing is written through a link.
+    printf 'kept\n' >"$tmp/kept.txt"
+    ln -s "$tmp/kept.txt" "$tmp/link.glb"
+    ln -s "$tmp/kept.txt" "$tmp/beside.bin"
+    mkdir -p "$tmp/dir.obj"
+    model=$src/examples/models/assembly.xml
+    for out in "$tmp/link.glb" "$tmp/beside.gltf" "$tmp/dir.obj" "$tmp/missing/a.glb"; do
+      "$morlane" convert "$model" "$out" >/dev/null 2>"$tmp/err"
+      code=$?
+      [ "$code" -eq 1 ] && [ "$(wc -l <"$tmp/err")" -eq 1 ] || fail "convert to $out: exit $code: $(cat "$tmp/err")"
+    done
+    grep -qx kept "$tmp/kept.txt" && [ ! -e "$tmp/beside.gltf" ] || fail "a refused export wrote something"
+    "$morlane" convert "$model" "$tmp/a.dae" >/dev/null 2>"$tmp/err"
+    [ $? -eq 2 ] && grep -q "glTF or OBJ" "$tmp/err" || fail "convert to .dae: $(cat "$tmp/err")"
+    ;;
+  share)
+    if [ ! -x /usr/bin/chromium ]; then
+      echo "SKIPPED: the page test needs /usr/bin/chromium (scripts/deps installs it)"
+      skipped=1
+      continue
+    fi
+    model=$src/examples/models/drive.xml
+    page=$tmp/drive.html
+    start=$(date +%s%N)
+    "$morlane" share "$model" "$page" 2>"$tmp/err" || fail "share: $(cat "$tmp/err")"
+    echo "ok: share drive.xml: $(stat -c %s "$page") bytes in $((($(date +%s%N) - start) / 1000000)) ms"
+    # One file: no resource of the page is fetched (no src or href), the policy allows none.
+    grep -q "Content-Security-Policy\" content=\"default-src 'none'" "$page" || fail "share: no policy"
+    python3 - "$page" <<'PY' || fail "share: the page refers to other files"
+import html.parser, sys
+class Refs(html.parser.HTMLParser):
+    found = []
+    def handle_starttag(self, tag, attrs):
+        self.found += [f"{tag} {k}={v}" for k, v in attrs if k in ("src", "href", "data")]
+p = Refs(); p.feed(open(sys.argv[1], encoding="utf-8").read())
+sys.exit(f"refers to {p.found}" if p.found else 0)
+PY
+    "$morlane" info --json "$model" >"$tmp/drive.json"
+    if browse "$page" "" "$tmp/drive.png" "$tmp/drive.dom"; then
+      [ -n "${MORLANE_TEST_IMAGES:-}" ] && cp "$tmp/drive.png" "$MORLANE_TEST_IMAGES/share-drive.png"
+      read -r orange blue _ <<<"$(hues "$tmp/drive.png" 460x450+400+150)"
+      [ "$orange" -gt 2000 ] && [ "$blue" -gt 2000 ] || fail "share: the page does not show the gears ($orange orange, $blue blue)"
+      # The tree: every item of the model by its name, in the model's order, below the page's
+      # title for the model's root.
+      python3 - "$tmp/drive.dom" "$tmp/drive.json" <<'PY' || fail "share: the page's tree"
+import html.parser, json, sys
+class Items(html.parser.HTMLParser):
+    names, state = [], None
+    def handle_starttag(self, tag, attrs):
+        a = dict(attrs)
+        if tag == "span" and a.get("class") == "item": self.names.append(a.get("title"))
+        if tag == "body": self.state = (a.get("data-state"), a.get("data-nodes"))
+p = Items(); p.feed(open(sys.argv[1], encoding="utf-8").read())
+model = json.load(open(sys.argv[2]))
+def walk(item):
+    for c in item.get("children", []):
+        if "children" in c or c.get("box"): yield c["name"]; yield from walk(c)
+want = ["drive.xml"] + list(walk(model))
+if p.state != ("shown", str(len(want))): sys.exit(f"state {p.state}, want shown with {len(want)} nodes")
+if p.names != want: sys.exit(f"tree {p.names}, want {want}")
+PY
+      # A part picked by the page's address: the pinion shown, the spur gear faded.
+      if browse "$page" "#part=Pinion" "$tmp/pinion.png" "$tmp/pinion.dom"; then
+        [ -n "${MORLANE_TEST_IMAGES:-}" ] && cp "$tmp/pinion.png" "$MORLANE_TEST_IMAGES/share-pinion.png"
+        read -r orange2 blue2 _ <<<"$(hues "$tmp/pinion.png" 460x450+400+150)"
+        [ "$blue2" -gt 1000 ] && [ "$orange2" -lt $((orange / 20)) ] ||
+          fail "share: picking the pinion does not fade the rest ($orange2 orange, $blue2 blue)"
+        grep -q 'data-selected="Pinion"' "$tmp/pinion.dom" && grep -q 'class="item selected"[^>]*title="Pinion"' "$tmp/pinion.dom" ||
+          fail "share: the pinion is not selected in the tree"
+      else
+        fail "share: chromium did not open the page with a part picked"
+      fi
+    else
+      fail "share: chromium did not open the page"
+    fi
+    # Hostile names, of the file and of a part, stay text: no element of theirs, no script run.
+    hostile="$tmp/a<b>x&'.xml"
+    cat >"$hostile" <<'XML'
+<?xml version="1.0" encoding="UTF-8"?>
+<Model><Data>
+  <Object Type="Box" Name="&lt;img src=x onerror=&quot;document.body.setAttribute('data-pwned','1')&quot;&gt;&lt;/script&gt;" Color="#D28C3C">
+    <GeometryParameters><Param Name="w">10</Param><Param Name="h">10</Param><Param Name="l">10</Param></GeometryParameters>
+  </Object>
+</Data></Model>
+XML
+    if "$morlane" share "$hostile" "$tmp/hostile.html" 2>"$tmp/err" &&
+      browse "$tmp/hostile.html" "" "$tmp/hostile.png" "$tmp/hostile.dom"; then
+      python3 - "$tmp/hostile.dom" <<'PY' || fail "share: a hostile name is not kept as text"
+import html.parser, sys
+class Dom(html.parser.HTMLParser):
+    tags, names, attrs = [], [], {}
+    def handle_starttag(self, tag, attrs):
+        a = dict(attrs)
+        self.tags.append(tag)
+        if tag == "span" and a.get("class") == "item": self.names.append(a.get("title"))
+        if tag == "body": self.attrs = a
+p = Dom(); p.feed(open(sys.argv[1], encoding="utf-8").read())
+want = ["a<b>x&'.xml", "<img src=x onerror=\"document.body.setAttribute('data-pwned','1')\"></script>"]
+problems = []
+if "img" in p.tags or "b" in p.tags: problems.append(f"elements of a name: {p.tags}")
+if "data-pwned" in p.attrs: problems.append("a name's script ran")
+if p.attrs.get("data-state") != "shown": problems.append(f"state {p.attrs.get('data-state')}")
+if p.names != want: problems.append(f"tree {p.names}, want {want}")
+sys.exit("; ".join(problems) if problems else 0)
+PY
+    else
+      fail "share a model with hostile names: $(cat "$tmp/err")"
+    fi
+    # A real STEP file of the kernel's samples (no colours of its own: the default colour).
+    step=/usr/share/opencascade/data/step/linkrods.step
+    if [ -f "$step" ]; then
+      start=$(date +%s%N)
+      "$morlane" share "$step" "$tmp/linkrods.html" 2>"$tmp/err" || fail "share linkrods: $(cat "$tmp/err")"
+      echo "ok: share linkrods.step: $(stat -c %s "$tmp/linkrods.html") bytes in $((($(date +%s%N) - start) / 1000000)) ms"
+      if browse "$tmp/linkrods.html" "" "$tmp/linkrods.png" "$tmp/linkrods.dom"; then
+        [ -n "${MORLANE_TEST_IMAGES:-}" ] && cp "$tmp/linkrods.png" "$MORLANE_TEST_IMAGES/share-linkrods.png"
+        read -r _ _ teal <<<"$(hues "$tmp/linkrods.png" 460x450+400+150)"
+        [ "$teal" -gt 2000 ] || fail "share: linkrods is not shown in its default colour ($teal)"
+        grep -q 'data-state="shown"' "$tmp/linkrods.dom" && grep -q 'class="item"' "$tmp/linkrods.dom" ||
+          fail "share: linkrods' tree is not shown"
+      else
+        fail "share: chromium did not open linkrods"
+      fi
+    fi
+    # Refusals: one line each; a link is not written through, a page needs .html.
+    printf 'kept\n' >"$tmp/kept.txt"
+    ln -s "$tmp/kept.txt" "$tmp/link.html"
+    for out in "$tmp/link.html" "$tmp/missing/a.html"; do
+      "$morlane" share "$model" "$out" >/dev/null 2>"$tmp/err"
+      code=$?
+      [ "$code" -eq 1 ] && [ "$(wc -l <"$tmp/err")" -eq 1 ] || fail "share to $out: exit $code: $(cat "$tmp/err")"
+    done
+    grep -qx kept "$tmp/kept.txt" || fail "share wrote through a link"
+    "$morlane" share "$model" "$tmp/page.txt" >/dev/null 2>&1
+    [ $? -eq 2 ] || fail "share to a .txt was taken"
+    MORLANE_THREE_DIR=$tmp/no-library "$morlane" share "$model" "$tmp/b.html" >/dev/null 2>"$tmp/err"
+    [ $? -eq 1 ] && grep -q "the WebGL library is missing: $tmp/no-library/build/three.min.js" "$tmp/err" ||
+      fail "share without the library: $(cat "$tmp/err")"
+    [ ! -e "$tmp/b.html" ] || fail "share without the library wrote a page"
+    # A model whose meshes are more than a page takes is refused, one larger than a quarter of
+    # that is written with a warning (the limit lowered for the test: the drive's are 0.4 MB).
+    MORLANE_SHARE_MAX_MODEL_BYTES=100000 "$morlane" share "$model" "$tmp/c.html" >/dev/null 2>"$tmp/err"
+    [ $? -eq 1 ] && grep -q "more than a page takes" "$tmp/err" && [ ! -e "$tmp/c.html" ] ||
+      fail "share of a model too large for a page: $(cat "$tmp/err")"
+    MORLANE_SHARE_MAX_MODEL_BYTES=1200000 "$morlane" share "$model" "$tmp/d.html" >/dev/null 2>"$tmp/err"
+    [ $? -eq 0 ] && grep -q "the page opens slowly" "$tmp/err" && [ -s "$tmp/d.html" ] ||
+      fail "share of a large model: $(cat "$tmp/err")"
+    ;;
   failures)
     # Files that cannot be read: exit 1 and exactly one line on the error stream.
     mkdir "$tmp/folder.step"
@@ -226,3 +430,4 @@ XML
   esac
 done
 [ "$failures" -eq 0 ] || { echo "$failures failures"; exit 1; }
+[ "$skipped" -eq 0 ] || exit 77

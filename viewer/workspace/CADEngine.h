@@ -590,6 +590,16 @@ class QZ_CAD_VISIBLE ICADContext : public IObject {
   virtual int GetShapeColorCount(IShape* shape) = 0;  // 36
   // One of those colours (0..count-1); false outside.
   virtual bool GetShapeColor(IShape* shape, int index, ShapeColor* out) = 0;  // 37
+  // Writes the document (what ExportSTEP writes) as meshes for display programs: its solids
+  // meshed as the view meshes them, each part a mesh with its name and colours, the
+  // assemblies as the tree of nodes. glTF 2.0 (metres, y up, as the format says): the binary
+  // form (.glb) when binary is set, else the JSON text with its data in a ".bin" file beside
+  // it. Only the named file (and that companion) is written, and only where the name is a
+  // plain file or nothing yet; what cannot be written fails with eCodeFileAccess.
+  virtual bool ExportGLTF(const char* path, bool binary) = 0;  // 38
+  // Wavefront OBJ in the model's millimetres and axes, its colours as materials in a ".mtl"
+  // file beside it; otherwise as ExportGLTF.
+  virtual bool ExportOBJ(const char* path) = 0;  // 39
 };
 
 class QZ_CAD_VISIBLE ICADTools : public IObject {

@@ -60,6 +60,8 @@ grep -qi '^tolmera' <<<"$synopsis" && fail "the synopsis starts with the package
 [ "$(wc -l <<<"$body")" -ge 3 ] || fail "the extended description is missing"
 depends=$(dpkg-deb -f "$deb" Depends)
 grep -q 'msitools' <<<"$depends" || fail "the package does not depend on msitools: $depends"
+recommends=$(dpkg-deb -f "$deb" Recommends)
+grep -q 'libjs-three' <<<"$recommends" || fail "the package does not recommend libjs-three: $recommends"
 
 root=$tmp/root
 dpkg-deb -x "$deb" "$root" || { fail "dpkg-deb -x"; exit 1; }

@@ -461,6 +461,8 @@ class FakeContext final : public Counted<QZ::CAD::ICADContext> {
   // The fake's shapes carry no colours of their own.
   int GetShapeColorCount(QZ::CAD::IShape*) override { return 0; }
   bool GetShapeColor(QZ::CAD::IShape*, int, QZ::CAD::ShapeColor*) override { return false; }
+  bool ExportGLTF(const char*, bool) override { return false; }
+  bool ExportOBJ(const char*) override { return false; }
 };
 
 }  // namespace fake_engine

@@ -292,6 +292,10 @@ class RecognizingContext final : public ICADContext {
   bool GetShapeColor(QZ::CAD::IShape* shape, int index, QZ::CAD::ShapeColor* out) override {
     return m_inner->GetShapeColor(shape, index, out);
   }
+  bool ExportGLTF(const char* path, bool binary) override {
+    return m_inner->ExportGLTF(path, binary);
+  }
+  bool ExportOBJ(const char* path) override { return m_inner->ExportOBJ(path); }
 
  private:
   QZ::ObjPtr<ICADContext> m_inner;
