@@ -15,6 +15,7 @@
 #include <wx/textctrl.h>
 #include <wx/toolbar.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <string>

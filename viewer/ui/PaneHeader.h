@@ -28,7 +28,7 @@ class wxDC;
 constexpr int kPaneHeaderHeight = 22;
 // The pane's control is never made narrower or lower than this, however small the pane: the
 // toolkit's controls lay their parts out inside themselves and refuse negative sizes.
-constexpr int kPaneControlMinWidth = 16;
+constexpr int kPaneControlMinWidth = 64;
 // Side of the square hide button.
 constexpr int kPaneButtonSize = 20;
 // The one look the panes draw their button with (its 0x1C0 part selects the double edge).

@@ -52,7 +52,7 @@ void CVHSplitter::SetFirstPaneFit(int extent) {
 
 int CVHSplitter::FitFloor(int available) const {
   if (m_bDragged) return 0;
-  return std::clamp(m_nFirstFit, 0, std::max(available, 0) / 2);
+  return std::clamp(m_nFirstFit, 0, std::max(available, 0) * 3 / 5);
 }
 
 int CVHSplitter::BarPositionFor(int available) const {

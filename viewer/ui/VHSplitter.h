@@ -37,7 +37,7 @@ class MORLANE_API CVHSplitter : public wxSplitterWindow {
   void SetRatio(double ratio);
 
   // The extent (pixels) the first pane needs for its texts: a layout never places the bar
-  // nearer than that, unless that would leave the second pane less than half of the splitter,
+  // nearer than that, unless that would leave the second pane less than 40 % of the splitter,
   // until the user drags the bar: from then on the dragged share alone places it. The share
   // stays what it was set or dragged to. 0: no such need. A change lays the splitter out
   // again.

@@ -69,7 +69,7 @@ bool CSplitterView::Create(wxWindow* parent, wxWindowID id) {
   m_wndObject3DView->SetCore(&m_core);
   m_wndTreeObjectView->SetHideHandler([this] { ShowTreeObjectView(false); });
   m_wndPropertiesView->SetHideHandler([this] { ShowPropertiesView(false); });
-  // The left column is as wide as the panes' texts need (within half the workspace).
+  // The left column is as wide as the panes' texts need (within 60 % of the workspace).
   m_wndTreeObjectView->SetFitHandler([this] { UpdatePaneFit(); });
   m_wndPropertiesView->SetFitHandler([this] { UpdatePaneFit(); });
   if (!m_wndTreeObjectView->Create(m_wndSplitterLeft, wxID_ANY) ||
