@@ -153,6 +153,9 @@ bool CMorlaneFrame::Create() {
   BuildMenu();
   BuildToolBar();
   CreateStatusBar();
+  // A window manager keeps the window at least this large: the tool bar, the menu and the
+  // panes still lay themselves out (smaller, GTK's tool bar refuses the room it is given).
+  SetMinSize(wxSize(kMinWidth, kMinHeight));
   SetStatusText(wxString(CMlsString::GetResourceString(eMessages, TextId::AppTitle)));
   for (int id = kCmdOpen; id <= kCmdAbout; ++id)
     Bind(

@@ -39,6 +39,9 @@ std::wstring DescribeShafts(const std::vector<qz_RecognizeShaft>& shafts);
 
 class CMorlaneFrame : public CMainFrame {
  public:
+  // The smallest size the window takes.
+  static constexpr int kMinWidth = 320, kMinHeight = 240;
+
   CMorlaneFrame();
   ~CMorlaneFrame() override;
 

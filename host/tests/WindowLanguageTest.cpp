@@ -101,8 +101,8 @@ testing::AssertionResult HeaderShowsItsWholeCaption(CHeaderPane& pane, const std
   const int after = ink(caption.x + caption.width + 1, button.x - 1);
   if (inside < 20) return testing::AssertionFailure() << shot << ": no caption drawn";
   if (after != 0)
-    return testing::AssertionFailure() << shot << ": " << after
-                                       << " ink pixels right of the caption's end";
+    return testing::AssertionFailure()
+           << shot << ": " << after << " ink pixels right of the caption's end";
   return testing::AssertionSuccess();
 }
 
@@ -237,11 +237,12 @@ TEST_P(WindowLanguage, MenusToolsDialogsAndPanesSpeakTheLanguageAndNoHeaderIsCut
 INSTANTIATE_TEST_SUITE_P(Languages, WindowLanguage,
                          ::testing::Values(Language{"built-in", 0}, Language{"english", 2000},
                                            Language{"russian", 1049}),
-                         [](const auto& info) { return std::string(info.param.name) == "built-in"
-                                                           ? std::string("BuiltIn")
-                                                           : info.param.code == 2000
-                                                                 ? std::string("English")
-                                                                 : std::string("Russian"); });
+                         [](const auto& info) {
+                           return std::string(info.param.name) == "built-in"
+                                      ? std::string("BuiltIn")
+                                  : info.param.code == 2000 ? std::string("English")
+                                                            : std::string("Russian");
+                         });
 
 TEST(WindowLayout, AVeryLongModelNameWidensTheLeftColumnOnlyUpTo60PercentOfTheWorkspace) {
   REQUIRE_DISPLAY();
@@ -271,7 +272,8 @@ TEST(WindowLayout, AVeryLongModelNameWidensTheLeftColumnOnlyUpTo60PercentOfTheWo
     EXPECT_GT(ws.GetSashPosition(), before) << "the column widened for the tree";
     EXPECT_NEAR(ws.GetSashPosition(), available * 3 / 5, 2) << "but only so far";
     EXPECT_GT(ws.GetObject3DView().GetClientSize().x, available / 3);
-    EXPECT_TRUE(HeaderShowsItsWholeCaption(ws.GetPropertiesView(), "language-long-name-properties"));
+    EXPECT_TRUE(
+        HeaderShowsItsWholeCaption(ws.GetPropertiesView(), "language-long-name-properties"));
     Shot(frame.frame, "language-long-name");
     // A model with short names again: the column narrows back to what the texts need.
     ASSERT_TRUE(frame->OpenFile(Example("drive.xml")));
