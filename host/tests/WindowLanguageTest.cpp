@@ -11,6 +11,8 @@
 #include "ui/TreeObjectView.h"
 #include "ui/VHSplitter.h"
 
+#include <wx/propgrid/propgrid.h>
+
 #include <wx/button.h>
 #include <wx/dialog.h>
 #include <wx/image.h>
@@ -354,6 +356,57 @@ TEST(WindowLayout, TheHeadersShowTheirWholeCaptionsAt144DotsPerInch) {
   std::filesystem::remove(log);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << text.str();
   EXPECT_NE(text.str().find("[  PASSED  ] 3 tests"), std::string::npos) << text.str();
+}
+
+// The fit of the left column: at least what the texts need, at most 60 % of the workspace, and
+// a drag of the user's wins over it; the grid's descriptions stay in its own area.
+TEST(WindowLayout, TheLeftColumnFitsItsTextsUntilTheUserDragsTheBar) {
+  REQUIRE_DISPLAY();
+  CMlsString::Clear();
+  TestFrame frame;
+  ASSERT_TRUE(frame.created);
+  CSplitterView& ws = frame->GetView1();
+  const int available = ws.GetClientSize().x - ws.GetSashSize();
+  ASSERT_GT(available, 400);
+  const int needed =
+      std::max(ws.GetTreeObjectView().GetFitWidth(), ws.GetPropertiesView().GetFitWidth());
+  EXPECT_EQ(ws.GetFirstPaneFit(), needed);
+  EXPECT_GE(ws.GetSashPosition(), needed);
+  EXPECT_EQ(ws.BarPositionFor(available), ws.GetSashPosition());
+  // A share below the fit: the fit; a fit beyond 60 %: 60 %; a share beyond the fit: the share.
+  ws.SetInitialRatioH(0.05);
+  ws.RecalcLayout();
+  EXPECT_EQ(ws.GetSashPosition(), needed);
+  ws.SetFirstPaneFit(available);
+  EXPECT_EQ(ws.GetSashPosition(), available * 3 / 5);
+  ws.SetInitialRatioH(0.7);
+  ws.RecalcLayout();
+  EXPECT_NEAR(ws.GetSashPosition(), available * 0.7, 1);
+  EXPECT_EQ(ws.BarPositionFor(0), 0);
+  EXPECT_EQ(ws.BarPositionFor(-5), 0);
+  // The user drags the bar to a tenth: it stays there, narrower than the texts.
+  ws.SetFirstPaneFit(needed);
+  const int tenth = available / 10;
+  ASSERT_TRUE(ws.OnSashPositionChange(tenth));
+  ws.SetSashPosition(tenth);
+  ws.RecalcLayout();
+  EXPECT_NEAR(ws.GetSashPosition(), tenth, 1);
+  morlane::SettleWindow(frame.frame);
+  EXPECT_TRUE(ws.GetPropertiesView().GetCaptionLayout().shortened);
+
+  // A row's description goes to the grid's area below the rows, not to the status line.
+  const wxString status = frame->GetStatusBar()->GetStatusText();
+  ASSERT_TRUE(frame->OpenFile(Example("shaft-grooves.xml")));
+  CTreeObject* root = ws.GetRoot().get();
+  ASSERT_NE(root, nullptr);
+  ws.GetPropertiesView().UpdateObjectProperties(root);
+  wxPropertyGrid& grid = ws.GetPropertiesView().GetGrid();
+  wxPGProperty* first = grid.GetFirstChild(grid.GetRoot());
+  ASSERT_NE(first, nullptr);
+  first->SetHelpString("a description of the row");
+  grid.SelectProperty(first);
+  morlane::SettleWindow(frame.frame);
+  EXPECT_EQ(frame->GetStatusBar()->GetStatusText(), status);
 }
 
 }  // namespace
