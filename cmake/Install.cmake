@@ -85,8 +85,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "${CMAKE_BINARY_DIR}/lib")
 # msiexec.exe of the machine reads a client package's tables with msitools.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "msitools")
 # morlane render starts an X server of its own when the session has none; morlane share puts
-# the WebGL library of libjs-three into its pages.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xvfb, libjs-three")
+# the WebGL library of libjs-three into its pages; the window shows the toolkit's own texts
+# (stock buttons, the progress dialog) in the language file's language.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xvfb, libjs-three, wx3.2-i18n")
 # Stripped programs and libraries; their debug symbols in tolmera-dbgsym.
 set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
 set(CPACK_POST_BUILD_SCRIPTS ${TOLMERA_DEBIAN_DIR}/repair_dbgsym.cmake)

@@ -1,18 +1,22 @@
 #include "MorlaneFrame.h"
 
+#include "ProgramTexts.h"
 #include "ui/MlsString.h"
 #include "ui/TextIds.h"
 #include "xml/XmlText.h"
 
 #include <wx/artprov.h>
+#include <wx/button.h>
 #include <wx/utils.h>
 #include <wx/dialog.h>
 #include <wx/filename.h>
 #include <wx/menu.h>
 #include <wx/sizer.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/toolbar.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -27,15 +31,68 @@ std::wstring Number(double v) {
   return buffer;
 }
 
-const wchar_t* GrooveName(int type) {
+std::wstring GrooveName(int type) {
   switch (type) {
-    case eRecognizeNotchChevron: return L"chevron notch";
-    case eRecognizeGrooveRectangular: return L"rectangular groove";
-    case eRecognizeCrossHole: return L"cross hole";
-    case eRecognizeGrooveParallelKey: return L"parallel-key groove";
-    case eRecognizeSlots: return L"slots";
-    default: return L"none";
+    case eRecognizeNotchChevron: return ProgramTextOf(ProgramText::GrooveChevronNotch);
+    case eRecognizeGrooveRectangular: return ProgramTextOf(ProgramText::GrooveRectangular);
+    case eRecognizeCrossHole: return ProgramTextOf(ProgramText::GrooveCrossHole);
+    case eRecognizeGrooveParallelKey: return ProgramTextOf(ProgramText::GrooveParallelKey);
+    case eRecognizeSlots: return ProgramTextOf(ProgramText::GrooveSlots);
+    default: return ProgramTextOf(ProgramText::GrooveNone);
   }
+}
+
+// The menu and the tool bar: each command with its menu item, shortcut, tool label, help (the
+// tooltip and the status line's text) and picture. Tools of 0 have no tool bar button.
+struct CommandTexts {
+  int command;
+  int item;
+  const wchar_t* shortcut;
+  int tool;
+  int help;
+  const char* art;
+};
+
+const CommandTexts kCommands[] = {
+    {kCmdOpen, ProgramText::ItemOpen, L"Ctrl+O", ProgramText::ToolOpen, ProgramText::HelpOpen,
+     wxART_FILE_OPEN},
+    {kCmdImport, ProgramText::ItemImport, L"Ctrl+I", ProgramText::ToolImport,
+     ProgramText::HelpImport, wxART_GO_DIR_UP},
+    {kCmdExportLeft, ProgramText::ItemExportLeft, L"Ctrl+E", ProgramText::ToolExportLeft,
+     ProgramText::HelpExportLeft, wxART_FILE_SAVE},
+    {kCmdExportRight, ProgramText::ItemExportRight, L"Ctrl+Shift+E", ProgramText::ToolExportRight,
+     ProgramText::HelpExportRight, wxART_FILE_SAVE_AS},
+    {kCmdRecognize, ProgramText::ItemRecognize, L"Ctrl+R", ProgramText::ToolRecognize,
+     ProgramText::HelpRecognize, wxART_FIND},
+    {kCmdRecognizeSelection, ProgramText::ItemRecognizeSelection, L"Ctrl+Shift+R",
+     ProgramText::ToolRecognizeSelection, ProgramText::HelpRecognizeSelection,
+     wxART_FIND_AND_REPLACE},
+    {kCmdShaftData, ProgramText::ItemShaftData, L"Ctrl+D", ProgramText::ToolShaftData,
+     ProgramText::HelpShaftData, wxART_REPORT_VIEW},
+    {kCmdGrid, ProgramText::ItemGrid, L"Ctrl+G", ProgramText::ToolGrid, ProgramText::HelpGrid,
+     wxART_LIST_VIEW},
+    {kCmdAxes, ProgramText::ItemAxes, L"Ctrl+T", ProgramText::ToolAxes, ProgramText::HelpAxes,
+     wxART_PLUS},
+    {kCmdExit, ProgramText::ItemExit, L"Ctrl+Q", 0, ProgramText::HelpExit, nullptr},
+    {kCmdAbout, ProgramText::ItemAbout, nullptr, 0, ProgramText::HelpAbout, nullptr},
+};
+
+const CommandTexts* FindCommand(int command) {
+  for (const CommandTexts& c : kCommands)
+    if (c.command == command) return &c;
+  return nullptr;
+}
+
+wxString ItemLabel(const CommandTexts& c) {
+  wxString label(ProgramTextOf(c.item));
+  if (c.shortcut) label += wxString(L"\t") + c.shortcut;
+  return label;
+}
+
+wxString ToolTip(const CommandTexts& c) {
+  wxString tip(ProgramTextOf(c.help));
+  if (c.shortcut) tip += wxString(L" (") + c.shortcut + L")";
+  return tip;
 }
 
 std::wstring DescribeGroove(const qz_RecognizeGroove& g) {
@@ -70,10 +127,12 @@ std::wstring DescribeGroove(const qz_RecognizeGroove& g) {
 }  // namespace
 
 std::wstring DescribeShafts(const std::vector<qz_RecognizeShaft>& shafts) {
-  if (shafts.empty()) return L"No shaft in the selection.\n";
+  if (shafts.empty()) return ProgramTextOf(ProgramText::NoShaft) + L"\n";
   std::wstring text;
+  const std::wstring shaft = ProgramTextOf(ProgramText::ShaftWord),
+                     sections = ProgramTextOf(ProgramText::SectionsWord);
   for (size_t i = 0; i < shafts.size(); ++i) {
-    text += L"Shaft " + std::to_wstring(i + 1) + L", sections: " +
+    text += shaft + L" " + std::to_wstring(i + 1) + L", " + sections + L": " +
             std::to_wstring(shafts[i].size()) + L"\n";
     for (size_t j = 0; j < shafts[i].size(); ++j) {
       const qz_RecognizeSection& s = shafts[i][j];
@@ -95,68 +154,119 @@ bool CMorlaneFrame::Create() {
   BuildMenu();
   BuildToolBar();
   CreateStatusBar();
+  // A window manager keeps the window at least this large: the tool bar, the menu and the
+  // panes still lay themselves out (smaller, GTK's tool bar refuses the room it is given).
+  SetMinSize(wxSize(kMinWidth, kMinHeight));
   SetStatusText(wxString(CMlsString::GetResourceString(eMessages, TextId::AppTitle)));
-  for (int id = kCmdOpen; id <= kCmdExit; ++id)
+  for (int id = kCmdOpen; id <= kCmdAbout; ++id)
     Bind(
         wxEVT_MENU, [this, id](wxCommandEvent&) { RunCommand(id); }, id);
   return true;
 }
 
 void CMorlaneFrame::BuildMenu() {
+  auto item = [](wxMenu* menu, int command) {
+    const CommandTexts& c = *FindCommand(command);
+    return menu->Append(command, ItemLabel(c), wxString(ProgramTextOf(c.help)),
+                        command == kCmdGrid || command == kCmdAxes ? wxITEM_CHECK : wxITEM_NORMAL);
+  };
   auto* file = new wxMenu;
-  file->Append(kCmdOpen, "&Open model...\tCtrl+O");
-  file->Append(kCmdImport, "&Import...\tCtrl+I");
-  file->Append(kCmdExportLeft, "&Export left...\tCtrl+E");
-  file->Append(kCmdExportRight, "Export &right...\tCtrl+Shift+E");
+  item(file, kCmdOpen);
+  item(file, kCmdImport);
+  item(file, kCmdExportLeft);
+  item(file, kCmdExportRight);
   file->AppendSeparator();
-  file->Append(kCmdExit, "E&xit\tCtrl+Q");
+  item(file, kCmdExit);
   auto* shafts = new wxMenu;
-  shafts->Append(kCmdRecognize, "&Recognize shafts...\tCtrl+R");
-  shafts->Append(kCmdRecognizeSelection, "Recognize the &selection\tCtrl+Shift+R");
-  shafts->Append(kCmdShaftData, "Shaft &data of the selection\tCtrl+D");
+  item(shafts, kCmdRecognize);
+  item(shafts, kCmdRecognizeSelection);
+  item(shafts, kCmdShaftData);
   auto* view = new wxMenu;
-  view->AppendCheckItem(kCmdGrid, "&Grid\tCtrl+G")->Check(m_bGrid);
-  view->AppendCheckItem(kCmdAxes, "&Axes\tCtrl+T")->Check(m_bAxes);
+  item(view, kCmdGrid)->Check(m_bGrid);
+  item(view, kCmdAxes)->Check(m_bAxes);
+  auto* help = new wxMenu;
+  item(help, kCmdAbout);
   auto* bar = new wxMenuBar;
-  bar->Append(file, "&File");
-  bar->Append(shafts, "&Shafts");
-  bar->Append(view, "&View");
+  bar->Append(file, wxString(ProgramTextOf(ProgramText::MenuFile)));
+  bar->Append(shafts, wxString(ProgramTextOf(ProgramText::MenuShafts)));
+  bar->Append(view, wxString(ProgramTextOf(ProgramText::MenuView)));
+  bar->Append(help, wxString(ProgramTextOf(ProgramText::MenuHelp)));
   SetMenuBar(bar);
 }
 
 void CMorlaneFrame::BuildToolBar() {
   wxToolBar* tools = CreateToolBar(wxTB_HORIZONTAL | wxTB_FLAT | wxTB_TEXT);
   const wxSize size(24, 24);
-  tools->AddTool(kCmdOpen, "Open", wxArtProvider::GetBitmap(wxART_FILE_OPEN, wxART_TOOLBAR, size),
-                 "Open a model file (Ctrl+O)");
-  tools->AddTool(kCmdImport, "Import",
-                 wxArtProvider::GetBitmap(wxART_GO_DIR_UP, wxART_TOOLBAR, size),
-                 "Import a STEP, IGES or STL file (Ctrl+I)");
-  tools->AddTool(kCmdExportLeft, "Export left",
-                 wxArtProvider::GetBitmap(wxART_FILE_SAVE, wxART_TOOLBAR, size),
-                 "Export the left model (Ctrl+E)");
-  tools->AddTool(kCmdExportRight, "Export right",
-                 wxArtProvider::GetBitmap(wxART_FILE_SAVE_AS, wxART_TOOLBAR, size),
-                 "Export the right model (Ctrl+Shift+E)");
-  tools->AddSeparator();
-  tools->AddTool(kCmdRecognize, "Recognize",
-                 wxArtProvider::GetBitmap(wxART_FIND, wxART_TOOLBAR, size),
-                 "Import a STEP file and recognise its shafts (Ctrl+R)");
-  tools->AddTool(kCmdRecognizeSelection, "Recognize selection",
-                 wxArtProvider::GetBitmap(wxART_FIND_AND_REPLACE, wxART_TOOLBAR, size),
-                 "Recognise the shafts of the left selection (Ctrl+Shift+R)");
-  tools->AddTool(kCmdShaftData, "Shaft data",
-                 wxArtProvider::GetBitmap(wxART_REPORT_VIEW, wxART_TOOLBAR, size),
-                 "The shaft data of the right selection (Ctrl+D)");
-  tools->AddSeparator();
-  tools->AddCheckTool(kCmdGrid, "Grid",
-                      wxArtProvider::GetBitmap(wxART_LIST_VIEW, wxART_TOOLBAR, size), wxNullBitmap,
-                      "Grid (Ctrl+G)");
-  tools->AddCheckTool(kCmdAxes, "Axes", wxArtProvider::GetBitmap(wxART_PLUS, wxART_TOOLBAR, size),
-                      wxNullBitmap, "Axes (Ctrl+T)");
+  for (const CommandTexts& c : kCommands) {
+    if (!c.tool) continue;
+    if (c.command == kCmdRecognize || c.command == kCmdGrid) tools->AddSeparator();
+    const wxBitmap bitmap = wxArtProvider::GetBitmap(c.art, wxART_TOOLBAR, size);
+    if (c.command == kCmdGrid || c.command == kCmdAxes)
+      tools->AddCheckTool(c.command, wxString(ProgramTextOf(c.tool)), bitmap, wxNullBitmap,
+                          ToolTip(c), wxString(ProgramTextOf(c.help)));
+    else
+      tools->AddTool(c.command, wxString(ProgramTextOf(c.tool)), bitmap, ToolTip(c), wxITEM_NORMAL);
+  }
   tools->ToggleTool(kCmdGrid, m_bGrid);
   tools->ToggleTool(kCmdAxes, m_bAxes);
   tools->Realize();
+}
+
+void CMorlaneFrame::UpdateTexts() {
+  if (wxMenuBar* bar = GetMenuBar()) {
+    const int menus[] = {ProgramText::MenuFile, ProgramText::MenuShafts, ProgramText::MenuView,
+                         ProgramText::MenuHelp};
+    for (size_t i = 0; i < std::size(menus) && i < bar->GetMenuCount(); ++i)
+      bar->SetMenuLabel(i, wxString(ProgramTextOf(menus[i])));
+    for (const CommandTexts& c : kCommands)
+      if (wxMenuItem* item = bar->FindItem(c.command)) {
+        item->SetItemLabel(ItemLabel(c));
+        item->SetHelp(wxString(ProgramTextOf(c.help)));
+      }
+  }
+  if (wxToolBar* tools = GetToolBar()) {
+    for (const CommandTexts& c : kCommands)
+      if (wxToolBarToolBase* tool = c.tool ? tools->FindById(c.command) : nullptr) {
+        tool->SetLabel(wxString(ProgramTextOf(c.tool)));
+        tools->SetToolShortHelp(c.command, ToolTip(c));
+        tools->SetToolLongHelp(c.command, wxString(ProgramTextOf(c.help)));
+      }
+    tools->Realize();
+  }
+  SetStatusText(wxString(CMlsString::GetResourceString(eMessages, TextId::AppTitle)));
+  if (m_pShaftData) {
+    m_pShaftData->SetTitle(wxString(ProgramTextOf(ProgramText::ShaftDataTitle)));
+    if (m_pShaftOk) m_pShaftOk->SetLabel(wxString(ProgramTextOf(ProgramText::ButtonOk)));
+  }
+  UpdateAll();
+}
+
+void CMorlaneFrame::ShowAbout() {
+  wxDialog dialog(this, wxID_ANY, wxString(ProgramTextOf(ProgramText::AboutTitle)));
+  auto* sizer = new wxBoxSizer(wxVERTICAL);
+  auto* name = new wxStaticText(
+      &dialog, wxID_ANY, wxString(CMlsString::GetResourceString(eMessages, TextId::AppTitle)));
+  wxFont bold = name->GetFont();
+  bold.SetWeight(wxFONTWEIGHT_BOLD);
+  bold.SetPointSize(bold.GetPointSize() + 2);
+  name->SetFont(bold);
+  sizer->Add(name, 0, wxALL, 12);
+  auto* text = new wxStaticText(&dialog, wxID_ANY, wxString(ProgramTextOf(ProgramText::AboutText)));
+  text->Wrap(dialog.FromDIP(420));
+  sizer->Add(text, 0, wxLEFT | wxRIGHT, 12);
+  sizer->Add(new wxStaticText(&dialog, wxID_ANY,
+                              wxString(ProgramTextOf(ProgramText::AboutVersion)) + " " +
+                                  MORLANE_PROGRAM_VERSION),
+             0, wxALL, 12);
+  auto* ok = new wxButton(&dialog, wxID_OK, wxString(ProgramTextOf(ProgramText::ButtonOk)));
+  ok->SetDefault();
+  sizer->Add(ok, 0, wxALIGN_RIGHT | wxLEFT | wxRIGHT | wxBOTTOM, 12);
+  dialog.SetSizerAndFit(sizer);
+  dialog.CentreOnParent();
+  if (m_bDialogs)
+    dialog.ShowModal();
+  else if (m_aboutShown)
+    m_aboutShown(dialog);
 }
 
 void CMorlaneFrame::RunCommand(int id) {
@@ -185,6 +295,7 @@ void CMorlaneFrame::RunCommand(int id) {
       break;
     }
     case kCmdExit: Close(); break;
+    case kCmdAbout: ShowAbout(); break;
     default: break;
   }
 }
@@ -255,14 +366,18 @@ void CMorlaneFrame::ShowMessage(const std::wstring& text) {
 void CMorlaneFrame::ShowShaftData() {
   const std::wstring text = DescribeShafts(GetRecognizeSelected());
   if (!m_pShaftData) {
-    m_pShaftData = new wxDialog(this, wxID_ANY, "Shaft data", wxDefaultPosition, wxSize(640, 420),
-                                wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER);
+    m_pShaftData =
+        new wxDialog(this, wxID_ANY, wxString(ProgramTextOf(ProgramText::ShaftDataTitle)),
+                     wxDefaultPosition, wxSize(640, 420), wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER);
     m_pShaftText = new wxTextCtrl(m_pShaftData, wxID_ANY, wxEmptyString, wxDefaultPosition,
                                   wxDefaultSize, wxTE_MULTILINE | wxTE_READONLY | wxHSCROLL);
     m_pShaftText->SetFont(wxFont(wxFontInfo(10).Family(wxFONTFAMILY_TELETYPE)));
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     sizer->Add(m_pShaftText, 1, wxEXPAND | wxALL, 8);
-    sizer->Add(m_pShaftData->CreateButtonSizer(wxOK), 0, wxEXPAND | wxALL, 8);
+    // The button's label is the program's own text, not the toolkit's.
+    m_pShaftOk =
+        new wxButton(m_pShaftData, wxID_OK, wxString(ProgramTextOf(ProgramText::ButtonOk)));
+    sizer->Add(m_pShaftOk, 0, wxALIGN_RIGHT | wxLEFT | wxRIGHT | wxBOTTOM, 8);
     m_pShaftData->SetSizer(sizer);
     // OK hides the dialog; the next request shows it again with new data.
     m_pShaftData->Bind(

@@ -8,9 +8,11 @@
 #include "ui/MainFrame.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
+class wxButton;
 class wxDialog;
 class wxTextCtrl;
 
@@ -28,6 +30,7 @@ enum CommandId : int {
   kCmdGrid,
   kCmdAxes,
   kCmdExit,
+  kCmdAbout,
 };
 
 // The shaft data of the selection as the dialog shows it: one block per shaft, one line per
@@ -36,6 +39,9 @@ std::wstring DescribeShafts(const std::vector<qz_RecognizeShaft>& shafts);
 
 class CMorlaneFrame : public CMainFrame {
  public:
+  // The smallest size the window takes.
+  static constexpr int kMinWidth = 320, kMinHeight = 240;
+
   CMorlaneFrame();
   ~CMorlaneFrame() override;
 
@@ -62,6 +68,13 @@ class CMorlaneFrame : public CMainFrame {
   wxDialog* GetShaftDataDialog() const { return m_pShaftData; }
   wxString GetShaftDataText() const;
 
+  // The menus, the tool bar, the status line and both workspaces in the language now selected.
+  void UpdateTexts();
+  // Without dialogs, the about dialog is handed here while it exists, instead of being shown.
+  void SetAboutHandler(std::function<void(wxDialog&)> handler) {
+    m_aboutShown = std::move(handler);
+  }
+
  protected:
   std::wstring AskFileName(const FileDialogRequest& request) override;
 
@@ -69,12 +82,15 @@ class CMorlaneFrame : public CMainFrame {
   void BuildMenu();
   void BuildToolBar();
   void ShowShaftData();
+  void ShowAbout();
 
   std::deque<std::wstring> m_answers;
   bool m_bDialogs = true;
   std::vector<std::wstring> m_messages;
   wxDialog* m_pShaftData = nullptr;
   wxTextCtrl* m_pShaftText = nullptr;
+  wxButton* m_pShaftOk = nullptr;
+  std::function<void(wxDialog&)> m_aboutShown;
   bool m_bGrid = true;
   bool m_bAxes = true;
 };

@@ -1,9 +1,11 @@
 #include "MorlaneWindow.h"
 
 #include "MorlaneFrame.h"
+#include "ProgramLanguage.h"
 #include "WindowPicture.h"
 #include "ui/MlsString.h"
 #include "ui/MorlaneApp.h"
+#include "xml/XMLNode.h"
 #include "workspace/CadEngineLibrary.h"
 #include "workspace/ModelPreload.h"
 
@@ -79,7 +81,11 @@ bool LoadLanguage(const WindowOptions& options, std::string& error) {
   const bool byCode = IsNumber(options.language);
   const int code = byCode ? std::atoi(options.language.c_str()) : 2000;
   if (!CMainFrame::LoadLocation(Wide(options.languageFile).c_str(), code)) {
-    error = "cannot read the language file " + options.languageFile;
+    // The file was read when it listed its languages: the code is not among them.
+    if (CMlsString::GetLanguagesCount() > 0)
+      error = "the language file has no language " + options.language;
+    else
+      error = "cannot read the language file " + options.languageFile;
     return false;
   }
   if (!options.language.empty() && !byCode &&
@@ -88,6 +94,18 @@ bool LoadLanguage(const WindowOptions& options, std::string& error) {
     return false;
   }
   return true;
+}
+
+// The ISO name of the selected language of the loaded file, "" without one.
+std::string SelectedIsoLanguage() {
+  if (!CMlsString::IsMlsSupport() || !CMlsString::m_xmlNodeLanguage) return {};
+  const std::wstring id = CMlsString::m_xmlNodeLanguage->GetStrAttr(L"ID", L"");
+  int code = 0;
+  for (wchar_t c : id) {
+    if (c < L'0' || c > L'9' || code > 100000) return {};
+    code = code * 10 + (c - L'0');
+  }
+  return IsoLanguageOf(code);
 }
 
 // A model file by its extension, as the frame's open tells them apart.
@@ -130,6 +148,8 @@ int RunWindowed(int argc, char** argv) {
     std::fprintf(stderr, "morlane: %s\n", error.c_str());
     return 2;
   }
+  const std::string iso = SelectedIsoLanguage();
+  SetToolkitLanguageEarly(iso);
 
   // The first file, a model file, is read and its solids built on other threads from here on,
   // while the toolkit, the window and its view come up.
@@ -148,6 +168,7 @@ int RunWindowed(int argc, char** argv) {
     return 3;
   }
   wxInitAllImageHandlers();
+  SetToolkitLanguage(iso);
 
   int result = 0;
   auto* frame = new CMorlaneFrame;

@@ -59,11 +59,11 @@ int SmallCaptionHeight(const wxWindow* window) {
 
 // --- The band's state --------------------------------------------------------------------------
 
-void CPaneHeader::Layout(int bandWidth) {
+void CPaneHeader::Layout(int bandWidth, int bandHeight) {
   if (bandWidth - 2 - 8 >= m_nSmCaptionHeight) {
     const int right = bandWidth - 1;  // one pixel inside the band's right edge (exclusive)
     m_btnHide.SetLeft(right - kPaneButtonSize);
-    m_btnHide.SetTop(1);
+    m_btnHide.SetTop(std::max(1, (bandHeight - kPaneButtonSize) / 2));
     m_btnHide.SetWidth(kPaneButtonSize);
     m_btnHide.SetHeight(kPaneButtonSize);
   } else {
@@ -176,8 +176,82 @@ void CHeaderPane::AdjustLayout() {
   wxWindow* control = GetPaneControl();
   if (!control) return;
   const wxSize client = GetClientSize();
-  control->SetSize(0, kPaneHeaderHeight, client.x, std::max(client.y - kPaneHeaderHeight, 0));
-  m_header.Layout(client.x);
+  // However small the pane, the control gets a size it can lay itself out in (what does not fit
+  // is cut off by the pane).
+  control->SetSize(0, m_nBandHeight, std::max(client.x, kPaneControlMinWidth),
+                   std::max(client.y - m_nBandHeight, kPaneControlMinWidth));
+  m_header.Layout(client.x, m_nBandHeight);
+}
+
+wxFont CHeaderPane::GetCaptionFont() const {
+  wxFont font = wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT);
+  font.SetWeight(wxFONTWEIGHT_BOLD);
+  return font;
+}
+
+namespace {
+
+// The caption's margins in the band: 2 pixels before it, and a gap before the button.
+constexpr int kCaptionLeft = 2;
+constexpr int kCaptionGap = 6;
+
+wxSize TextExtent(const wxWindow* window, const wxString& text, const wxFont& font) {
+  int width = 0, height = 0;
+  window->GetTextExtent(text, &width, &height, nullptr, nullptr, &font);
+  return {width, height};
+}
+
+}  // namespace
+
+void CHeaderPane::UpdateCaption() {
+  const wxFont font = GetCaptionFont();
+  // "Ag" as well as the caption: the band is as high for every language.
+  const int textHeight = std::max(TextExtent(this, wxString(GetCaption()), font).y,
+                                  TextExtent(this, wxT("Ag"), font).y);
+  m_nBandHeight = std::max(kPaneHeaderHeight, textHeight + 6);
+  AdjustLayout();
+  Refresh();
+  FitChanged();
+}
+
+int CHeaderPane::GetCaptionFitWidth() const {
+  const int text = TextExtent(this, wxString(GetCaption()), GetCaptionFont()).x;
+  // The caption, the gap, the button and the pixel right of it.
+  return kCaptionLeft + text + kCaptionGap + kPaneButtonSize + 1;
+}
+
+CHeaderPane::CaptionLayout CHeaderPane::GetCaptionLayout() const {
+  CaptionLayout layout;
+  const wxFont font = GetCaptionFont();
+  const wxString caption(GetCaption());
+  const int width = GetClientSize().x;
+  CPaneHeader header = m_header;
+  header.Layout(width, m_nBandHeight);
+  const int end =
+      header.m_btnHide.IsEmpty() ? width - kCaptionLeft : header.m_btnHide.x - kCaptionGap;
+  const int room = std::max(0, end - kCaptionLeft);
+  layout.x = kCaptionLeft;
+  const int full = TextExtent(this, caption, font).x;
+  if (full <= room) {
+    layout.text = caption.ToStdWstring();
+    layout.width = full;
+    return layout;
+  }
+  // Too narrow: as much of the caption as fits, then an ellipsis (binary search on the length).
+  layout.shortened = true;
+  const wxString ellipsis(L"\u2026");
+  size_t low = 0, high = caption.length();
+  while (low < high) {
+    const size_t mid = (low + high + 1) / 2;
+    if (TextExtent(this, caption.Left(mid) + ellipsis, font).x <= room)
+      low = mid;
+    else
+      high = mid - 1;
+  }
+  const wxString shown = low > 0 ? caption.Left(low) + ellipsis : wxString();
+  layout.text = shown.ToStdWstring();
+  layout.width = shown.empty() ? 0 : TextExtent(this, shown, font).x;
+  return layout;
 }
 
 void CHeaderPane::DrawBtn(wxDC& dc, const CBtn* button, int glyph, unsigned style) {
@@ -234,23 +308,23 @@ void CHeaderPane::OnPaint(wxPaintEvent&) {
     dc.SetBrush(*wxTRANSPARENT_BRUSH);
     dc.DrawRectangle(around);
   }
-  wxRect band(0, 0, client.x, kPaneHeaderHeight);
+  wxRect band(0, 0, client.x, m_nBandHeight);
   Fill(dc, band, Sys(wxSYS_COLOUR_BTNFACE));
   wxRect edge = band;
   Edge(dc, edge, Sys(wxSYS_COLOUR_BTNHIGHLIGHT), Sys(wxSYS_COLOUR_BTNSHADOW));
 
-  wxFont font = wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT);
-  font.SetWeight(wxFONTWEIGHT_BOLD);
-  dc.SetFont(font);
+  dc.SetFont(GetCaptionFont());
   dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
   dc.SetTextForeground(Sys(wxSYS_COLOUR_BTNTEXT));
-  const wxString caption(GetCaption());
-  const wxSize extent = dc.GetTextExtent(caption);
-  dc.SetClippingRegion(band);
-  dc.DrawText(caption, 2, (band.height - extent.y) / 2);
-  dc.DestroyClippingRegion();
+  const CaptionLayout caption = GetCaptionLayout();
+  if (!caption.text.empty()) {
+    const wxSize extent = dc.GetTextExtent(wxString(caption.text));
+    dc.SetClippingRegion(band);
+    dc.DrawText(wxString(caption.text), caption.x, (band.height - extent.y) / 2);
+    dc.DestroyClippingRegion();
+  }
 
-  m_header.Layout(band.width);
+  m_header.Layout(band.width, band.height);
   DrawBtn(dc, &m_header.m_btnHide, kGlyphClose, kPaneButtonStyle);
 }
 

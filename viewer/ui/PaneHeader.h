@@ -23,8 +23,12 @@
 
 class wxDC;
 
-// Height of the header band above the pane's control, in pixels.
+// Height of the header band above the pane's control, in pixels, at 96 dots per inch; a larger
+// caption font (a higher resolution) makes the band as high as its text needs.
 constexpr int kPaneHeaderHeight = 22;
+// The pane's control is never made narrower or lower than this, however small the pane: the
+// toolkit's controls lay their parts out inside themselves and refuse negative sizes.
+constexpr int kPaneControlMinWidth = 64;
 // Side of the square hide button.
 constexpr int kPaneButtonSize = 20;
 // The one look the panes draw their button with (its 0x1C0 part selects the double edge).
@@ -69,8 +73,9 @@ class MORLANE_API CPaneHeader {
 
   // Places the button for a band of this width: the 20 x 20 square 1 pixel inside the band's
   // right edge and 1 pixel below its top when the width less 10 is at least the small caption
-  // height; otherwise an empty rectangle (no button is drawn or hit).
-  void Layout(int bandWidth);
+  // height; otherwise an empty rectangle (no button is drawn or hit). In a band higher than
+  // kPaneHeaderHeight the button stays in the middle of the band's height.
+  void Layout(int bandWidth, int bandHeight = kPaneHeaderHeight);
   // The point lies in the header button.
   bool HitTest(const wxPoint& point) const;
 
@@ -104,6 +109,27 @@ class MORLANE_API CHeaderPane : public wxWindow {
   // Places the pane's control below the band, over the whole width.
   void AdjustLayout();
 
+  // The band's height: kPaneHeaderHeight, or the caption's height and a margin when that is more.
+  int GetBandHeight() const { return m_nBandHeight; }
+  // The caption as the band draws it: its text (ellipsized when the pane is too narrow for it),
+  // where it starts and how wide it is drawn, for the pane's present width.
+  struct CaptionLayout {
+    std::wstring text;
+    int x = 2;
+    int width = 0;
+    bool shortened = false;
+  };
+  CaptionLayout GetCaptionLayout() const;
+  // The width the band needs to show its whole caption and the hide button beside it.
+  int GetCaptionFitWidth() const;
+  // The width the pane needs for its texts (the band's, and for the tree its items'); a pane
+  // adds what its control shows.
+  virtual int GetFitWidth() const { return GetCaptionFitWidth(); }
+  // Told when the width the pane needs may have changed (new texts, a new tree).
+  void SetFitHandler(std::function<void()> fit) { m_fit = std::move(fit); }
+  // Measures the caption again (after a change of language) and tells the fit handler.
+  void UpdateCaption();
+
   const CPaneHeader& GetHeader() const { return m_header; }
   const CBtn& GetHideButton() const { return m_header.m_btnHide; }
   int GetSmallCaptionHeight() const { return m_header.m_nSmCaptionHeight; }
@@ -122,6 +148,10 @@ class MORLANE_API CHeaderPane : public wxWindow {
   }
   // Whether a 1-pixel frame is drawn around the control.
   virtual bool IsControlFramed() const { return false; }
+  void FitChanged() {
+    if (m_fit) m_fit();
+  }
+  wxFont GetCaptionFont() const;
 
   void OnPaint(wxPaintEvent& event);
   void OnSize(wxSizeEvent& event);
@@ -139,4 +169,6 @@ class MORLANE_API CHeaderPane : public wxWindow {
   void Apply(const CPaneHeader::Reaction& reaction);
 
   std::function<void()> m_hide;
+  std::function<void()> m_fit;
+  int m_nBandHeight = kPaneHeaderHeight;
 };

@@ -9,6 +9,8 @@
 #include <wx/propgrid/propgrid.h>
 #include <wx/settings.h>
 
+#include <algorithm>
+
 namespace {
 
 // The grid keeps its descriptions in its own area: none goes to the frame's status line.
@@ -19,7 +21,23 @@ class CPaneGrid : public wxPropertyGrid {
 
 class CPaneGridManager : public wxPropertyGridManager {
  public:
-  using wxPropertyGridManager::wxPropertyGridManager;
+  // Created in two steps, so that the manager makes the pane's own grid (a virtual call that a
+  // constructor of the base would not send here).
+  bool Create(wxWindow* parent, wxWindowID id, const wxPoint& position, const wxSize& size,
+              long style) {
+    // The toolkit's manager lays out its description area at its first size event with a width
+    // it does not know yet (a negative one, which GTK refuses): it is made without the area,
+    // and the area is added once the manager has its size.
+    if (!wxPropertyGridManager::Create(parent, id, position, size, style & ~wxPG_DESCRIPTION))
+      return false;
+    if (m_width < 0) {
+      const wxSize client = GetClientSize();
+      RecalculatePositions(std::max(client.x, kPaneControlMinWidth),
+                           std::max(client.y, kPaneControlMinWidth));
+    }
+    if (style & wxPG_DESCRIPTION) SetWindowStyleFlag(GetWindowStyleFlag() | wxPG_DESCRIPTION);
+    return true;
+  }
 
  protected:
   wxPropertyGrid* CreatePropertyGrid() const override { return new CPaneGrid; }
@@ -34,9 +52,12 @@ bool CPropertiesView::Create(wxWindow* parent, wxWindowID id) {
   if (!wxWindow::Create(parent, id, wxDefaultPosition, wxDefaultSize, wxFULL_REPAINT_ON_RESIZE))
     return false;
   // No header row, the description area below the rows, changed values in bold.
-  m_wndPropList = new wxPropertyGridManager(
-      this, kGridId, wxDefaultPosition, wxDefaultSize,
-      wxPG_DESCRIPTION | wxPG_BOLD_MODIFIED | wxPG_SPLITTER_AUTO_CENTER | wxBORDER_NONE);
+  auto* grid = new CPaneGridManager;
+  m_wndPropList = grid;
+  if (!grid->Create(
+          this, kGridId, wxPoint(0, kPaneHeaderHeight), wxDefaultSize,
+          wxPG_DESCRIPTION | wxPG_BOLD_MODIFIED | wxPG_SPLITTER_AUTO_CENTER | wxBORDER_NONE))
+    return false;
   // One page holds the rows.
   if (m_wndPropList->GetPageCount() == 0) m_wndPropList->AddPage();
   m_wndPropList->SelectPage(0);
@@ -63,6 +84,7 @@ bool CPropertiesView::Create(wxWindow* parent, wxWindowID id) {
         wxEVT_UPDATE_UI, [](wxUpdateUIEvent&) {}, cmd);
   }
   InitBtn();
+  UpdateCaption();
   AdjustLayout();
   return true;
 }
@@ -108,6 +130,7 @@ void CPropertiesView::RemoveAll() {
 }
 
 void CPropertiesView::RefreshTexts() {
+  UpdateCaption();
   Refresh();
   m_wndPropList->Refresh();
 }

@@ -4,6 +4,10 @@
 #include "ui/TextIds.h"
 
 #include <wx/msgdlg.h>
+#include <wx/settings.h>
+
+#include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -85,6 +89,7 @@ bool CTreeObjectView::Create(wxWindow* parent, wxWindowID id) {
     Bind(
         wxEVT_MENU, [](wxCommandEvent&) {}, cmd);
   InitBtn();
+  UpdateCaption();
   AdjustLayout();
   return true;
 }
@@ -114,6 +119,7 @@ void CTreeObjectView::UpdateTreeObjects(const std::shared_ptr<CNodeRoot>& root) 
     m_bSelecting = false;
   }
   m_wndFileView->Refresh();
+  FitChanged();
 }
 
 void CTreeObjectView::UpdateTreeObjects(const std::shared_ptr<CTreeObject>& object,
@@ -148,8 +154,41 @@ void CTreeObjectView::SetRootText(const std::wstring& text) {
 }
 
 void CTreeObjectView::RefreshTexts() {
+  UpdateCaption();
   Refresh();
   m_wndFileView->Refresh();
+}
+
+int CTreeObjectView::GetItemsFitWidth() const {
+  // The right end of the widest item's text where the control places it (a level's indent per
+  // step down, the room of the buttons), whether its group is open or not, and room for the
+  // vertical scroll bar. Measured from the texts, since the control places its items only when
+  // it is next idle.
+  const wxTreeItemId root = m_wndFileView->GetRootItem();
+  if (!root.IsOk()) return 0;
+  const wxFont font = m_wndFileView->GetFont();
+  const int indent = static_cast<int>(m_wndFileView->GetIndent());
+  const int spacing = static_cast<int>(m_wndFileView->GetSpacing());
+  int right = 0;
+  std::vector<std::pair<wxTreeItemId, int>> pending{{root, 0}};
+  // A tree of a hostile file may be huge: measuring stops after this many items.
+  for (int measured = 0; !pending.empty() && measured < 20000; ++measured) {
+    const auto [item, depth] = pending.back();
+    pending.pop_back();
+    int width = 0, height = 0;
+    m_wndFileView->GetTextExtent(m_wndFileView->GetItemText(item), &width, &height, nullptr,
+                                 nullptr, &font);
+    right = std::max(right, (depth + 1) * indent + spacing + width + 4);
+    wxTreeItemIdValue cookie;
+    for (wxTreeItemId child = m_wndFileView->GetFirstChild(item, cookie); child.IsOk();
+         child = m_wndFileView->GetNextChild(item, cookie))
+      pending.emplace_back(child, depth + 1);
+  }
+  return right + wxSystemSettings::GetMetric(wxSYS_VSCROLL_X, m_wndFileView);
+}
+
+int CTreeObjectView::GetFitWidth() const {
+  return std::max(GetCaptionFitWidth(), GetItemsFitWidth());
 }
 
 // --- Finding -----------------------------------------------------------------------------------

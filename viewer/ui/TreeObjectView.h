@@ -104,6 +104,13 @@ class MORLANE_API CTreeObjectView : public CHeaderPane, public IWorkspaceTree {
   // CHeaderPane
   wxWindow* GetPaneControl() const override { return m_wndFileView; }
   std::wstring GetCaption() const override;
+
+ public:
+  // The width the items' texts need (0 for an empty tree); GetFitWidth: and the band's.
+  int GetItemsFitWidth() const;
+  int GetFitWidth() const override;
+
+ protected:
   bool IsControlFramed() const override { return true; }
 
  private:

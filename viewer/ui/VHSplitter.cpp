@@ -43,18 +43,35 @@ int CVHSplitter::Available() const {
   return extent - GetSashSize();
 }
 
+void CVHSplitter::SetFirstPaneFit(int extent) {
+  extent = std::max(extent, 0);
+  if (extent == m_nFirstFit) return;
+  m_nFirstFit = extent;
+  RecalcLayout();
+}
+
+int CVHSplitter::FitFloor(int available) const {
+  if (m_bDragged) return 0;
+  return std::clamp(m_nFirstFit, 0, std::max(available, 0) * 3 / 5);
+}
+
+int CVHSplitter::BarPositionFor(int available) const {
+  if (available <= 0) return 0;
+  const int share = std::max(0, static_cast<int>(available * m_dRatio));
+  return std::min(std::max(share, FitFloor(available)), available);
+}
+
 void CVHSplitter::RecalcLayout() {
   if (!IsSplit()) return;
   const int available = Available();
   if (available <= 0) return;
-  const int position = std::max(0, static_cast<int>(available * m_dRatio));
-  SetSashPosition(position, true);
+  SetSashPosition(BarPositionFor(available), true);
 }
 
 void CVHSplitter::Resplit() {
   if (!m_pFirst || !m_pSecond) return;
   const int available = std::max(0, Available());
-  const int position = std::max(1, static_cast<int>(available * m_dRatio));
+  const int position = std::max(1, BarPositionFor(available));
   if (m_nRows == 2)
     SplitHorizontally(m_pFirst, m_pSecond, position);
   else
@@ -87,7 +104,10 @@ void CVHSplitter::ShowRow() {
 
 bool CVHSplitter::OnSashPositionChange(int newSashPosition) {
   const int available = Available();
-  if (available > 0) m_dRatio = static_cast<double>(newSashPosition) / available;
+  if (available > 0) {
+    m_dRatio = static_cast<double>(newSashPosition) / available;
+    m_bDragged = true;
+  }
   return true;
 }
 

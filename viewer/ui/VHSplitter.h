@@ -36,6 +36,16 @@ class MORLANE_API CVHSplitter : public wxSplitterWindow {
   // Takes effect at the next layout.
   void SetRatio(double ratio);
 
+  // The extent (pixels) the first pane needs for its texts: a layout never places the bar
+  // nearer than that, unless that would leave the second pane less than 40 % of the splitter,
+  // until the user drags the bar: from then on the dragged share alone places it. The share
+  // stays what it was set or dragged to. 0: no such need. A change lays the splitter out
+  // again.
+  void SetFirstPaneFit(int extent);
+  int GetFirstPaneFit() const { return m_nFirstFit; }
+  // Where a layout places the bar for this available extent (the splitter's size less the bar).
+  int BarPositionFor(int available) const;
+
   // Whether the panes follow the bar while it is dragged (no tracking line is drawn then).
   bool m_bDragFullWindows = true;
   int m_nHiddenCol = -1;
@@ -52,6 +62,10 @@ class MORLANE_API CVHSplitter : public wxSplitterWindow {
   void Resplit();
   void OnSizeEvent(wxSizeEvent& event);
 
+  int FitFloor(int available) const;
+
+  int m_nFirstFit = 0;
+  bool m_bDragged = false;
   int m_nRows = 1;
   int m_nColumns = 2;
   wxWindow* m_pFirst = nullptr;

@@ -11,6 +11,7 @@
 #include <wx/msgdlg.h>
 #include <wx/progdlg.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 
@@ -68,6 +69,9 @@ bool CSplitterView::Create(wxWindow* parent, wxWindowID id) {
   m_wndObject3DView->SetCore(&m_core);
   m_wndTreeObjectView->SetHideHandler([this] { ShowTreeObjectView(false); });
   m_wndPropertiesView->SetHideHandler([this] { ShowPropertiesView(false); });
+  // The left column is as wide as the panes' texts need (within 60 % of the workspace).
+  m_wndTreeObjectView->SetFitHandler([this] { UpdatePaneFit(); });
+  m_wndPropertiesView->SetFitHandler([this] { UpdatePaneFit(); });
   if (!m_wndTreeObjectView->Create(m_wndSplitterLeft, wxID_ANY) ||
       !m_wndPropertiesView->Create(m_wndSplitterLeft, wxID_ANY) ||
       !m_wndObject3DView->Create(this, wxID_ANY))
@@ -77,6 +81,7 @@ bool CSplitterView::Create(wxWindow* parent, wxWindowID id) {
   SetRatio(m_dInitialRatioH);
   m_wndSplitterLeft->SetRatio(m_dInitialRatioV);
   m_core.SetPanes(m_wndTreeObjectView, m_wndPropertiesView);
+  UpdatePaneFit();
 
   CMainFrame* frame = nullptr;
   for (wxWindow* w = parent; w && !frame; w = w->GetParent()) frame = dynamic_cast<CMainFrame*>(w);
@@ -99,6 +104,14 @@ bool CSplitterView::Create(wxWindow* parent, wxWindowID id) {
     view->ShowAxes(m_core.IsTrihedronShown());
   }
   return true;
+}
+
+void CSplitterView::UpdatePaneFit() {
+  if (!m_wndTreeObjectView || !m_wndPropertiesView || !m_wndSplitterLeft) return;
+  // Called by the panes from their creation on: both must exist to be measured.
+  if (!m_wndTreeObjectView->GetHandle() || !m_wndPropertiesView->GetHandle()) return;
+  // The splitter's left pane holds the left splitter, which adds nothing beside the panes.
+  SetFirstPaneFit(std::max(m_wndTreeObjectView->GetFitWidth(), m_wndPropertiesView->GetFitWidth()));
 }
 
 void CSplitterView::ShowTreeObjectView(bool show) {

@@ -79,6 +79,10 @@ class MORLANE_API CSplitterView : public CVHSplitter {
   double GetInitialRatioH();
   double GetInitialRatioV();
 
+  // The left column's width from the side panes' texts (CVHSplitter::SetFirstPaneFit); the
+  // panes call it when their texts change.
+  void UpdatePaneFit();
+
   void UpdateTreeObjectView() { m_core.UpdateTreeObjectView(); }
   void UpdatePropertiesView() { m_core.UpdatePropertiesView(); }
   void FillLanguageProperties(CTreeObject* object) { m_core.FillLanguageProperties(object); }

@@ -36,6 +36,20 @@ TEST(PaneHeader, TheButtonIsA20PixelSquareOneInsideTheRightEdgeWhenThePaneIsWide
   EXPECT_FALSE(header.OnLeftUp({kCaption, 10}).hide);
 }
 
+// A band made higher by a larger caption font keeps the button in the middle of its height.
+TEST(PaneHeader, InAHigherBandTheButtonStaysInTheMiddleOfItsHeight) {
+  CPaneHeader header(kCaption);
+  header.Layout(300, 34);
+  EXPECT_EQ(header.m_btnHide, wxRect(279, 7, 20, 20));
+  EXPECT_TRUE(header.HitTest({285, 26}));
+  EXPECT_FALSE(header.HitTest({285, 27}));
+  EXPECT_FALSE(header.HitTest({285, 6}));
+  header.Layout(300, kPaneHeaderHeight);
+  EXPECT_EQ(header.m_btnHide.y, 1);
+  header.Layout(300, 10);  // lower than the button: it stays 1 pixel below the top
+  EXPECT_EQ(header.m_btnHide.y, 1);
+}
+
 TEST(PaneHeader, PressingMovingOffAndReleasingLeavesThePaneAndPressingAndReleasingOnItHidesIt) {
   CPaneHeader header(kCaption);
   header.Layout(200);
