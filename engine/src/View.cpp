@@ -19,6 +19,7 @@
 #include <Graphic3d_Group.hxx>
 #include <Graphic3d_RenderingParams.hxx>
 #include <Graphic3d_Structure.hxx>
+#include <Graphic3d_StructureManager.hxx>
 #include <Image_PixMap.hxx>
 #include <OpenGl_GraphicDriver.hxx>
 #include <Prs3d_Drawer.hxx>
@@ -451,6 +452,9 @@ class CView final : public RefCounted<QZ::CAD::IView> {
     m_state->beforeWholeDraw = [this] {
       PlaceGrid();
       PlaceRoom();
+      // The depth range fitted to the scene as it now is (the fit made to decide the draw saw
+      // the grid and the room where they were).
+      if (m_state->view->AutoZFitMode()) m_state->view->AutoZFit();
     };
   }
   ~CView() override {
@@ -727,7 +731,21 @@ class CView final : public RefCounted<QZ::CAD::IView> {
   }
 
  private:
-  void Draw() { m_state->Draw(); }
+  // A grid that is to move makes the draw a whole one, unless the change is a shape shown again
+  // in front (a selected element rebuilt, drawn over the kept picture): the grid then moves at
+  // the next whole draw.
+  void Draw() {
+    if (m_gridShown) {
+      FindGrid();
+      if (!m_gridPlaced || !SameGrid(m_wantedGrid, m_grid)) {
+        bool shownInFront = false;
+        for (const Handle(AIS_InteractiveObject) & ais : m_state->pending)
+          if (m_state->context->IsDisplayed(ais) && m_state->InFront(ais)) shownInFront = true;
+        if (!shownInFront) m_state->changed = true;
+      }
+    }
+    m_state->Draw();
+  }
   // Where the grid is to lie under what the view shows, found again when that changed.
   void FindGrid() {
     if (!m_gridStale) return;
@@ -755,7 +773,10 @@ class CView final : public RefCounted<QZ::CAD::IView> {
     if (!std::isfinite(d)) return;
     m_roomGroup->SetMinMaxValues(x0 - d, y0 - d, z0 - d, x1 + d, y1 + d, z1 + d);
     m_room->CalculateBoundBox();
-    if (!m_room->IsDisplayed()) m_room->Display();
+    if (!m_room->IsDisplayed())
+      m_room->Display();
+    else
+      m_state->viewer->StructureManager()->Update(m_room->GetZLayer());  // the layer's box
   }
   // Puts the grid there (before a whole draw of the scene, which draws it).
   void PlaceGrid() {

@@ -240,8 +240,9 @@ class QZ_CAD_VISIBLE IView : public IObject {
   // box with a margin of at least one spacing on each side, with lines at whole multiples of
   // the spacing (1, 2 or 5 times a power of ten, about a tenth of the box's largest side). It
   // follows what is shown (Display, Erase, DeleteSelected, EraseAll): this gives where it lies
-  // for what is shown now, and the view puts it there at its next whole draw of the scene (a
-  // change of the selected shapes alone, drawn over the kept picture, leaves it until then).
+  // for what is shown now; the next draw puts it there and draws the scene whole, except after
+  // a shape shown again in front (a selected element rebuilt, drawn over the kept picture),
+  // when it moves at the next whole draw.
   // With nothing shown: 200 by 200 around the origin at z 0, spacing 10. False, and out
   // unchanged, while the grid is not shown.
   virtual bool GetGrid(GridPlacement* out) = 0;  // 32
