@@ -578,11 +578,11 @@ TEST_F(FrontTest, WhatIsNotSelectedOrMovesTheDepthRangeIsDrawnWhole) {
   view->Redraw();
   EXPECT_EQ(view->GetSceneDrawCount(), draws + 1);
 
-  // The selected box moved far towards the eye, where it covers the same place of the
-  // picture: the depth range the scene was drawn with no longer holds it, so the scene is drawn
-  // whole, as it would be.
+  // The selected box moved far towards the eye (beyond the room the depth fit keeps around the
+  // model), where it covers the same place of the picture: the depth range the scene was drawn
+  // with no longer holds it, so the scene is drawn whole, as it would be.
   draws = view->GetSceneDrawCount();
-  front = ChangeSelected(ctx->Box(50, 30, 50), 270, -210, 210, 0, 0, 0.9);
+  front = ChangeSelected(ctx->Box(50, 30, 50), 750, -660, 690, 0, 0, 0.9);
   EXPECT_EQ(view->GetSceneDrawCount(), draws + 1);
   const Png moved = Shown("moved.png");
   EXPECT_GT(Orange(moved), 1000u);
