@@ -133,7 +133,9 @@ TEST(ProgramTexts, TheProgramsNumbersAreSortedAndLieOutsideTheLibrarysTable) {
   for (std::size_t i = 0; i < count; ++i) {
     EXPECT_GE(table[i].id, 4000);
     EXPECT_LT(table[i].id, 4200);
-    if (i) EXPECT_LT(table[i - 1].id, table[i].id) << table[i].id;
+    if (i) {
+      EXPECT_LT(table[i - 1].id, table[i].id) << table[i].id;
+    }
     EXPECT_EQ(MorlaneBuiltInString(table[i].id), nullptr) << table[i].id;
     EXPECT_EQ(ProgramDefaultText(table[i].id), std::wstring(table[i].text));
     EXPECT_FALSE(std::wstring(table[i].text).empty()) << table[i].id;

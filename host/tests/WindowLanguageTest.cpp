@@ -119,8 +119,9 @@ class WindowLanguage : public ::testing::TestWithParam<Language> {
   void SetUp() override {
     REQUIRE_DISPLAY();
     CMlsString::Clear();
-    if (GetParam().code)
+    if (GetParam().code) {
       ASSERT_EQ(CMainFrame::LoadLocation(LanguageFile().c_str(), GetParam().code), 1);
+    }
   }
   void TearDown() override { CMlsString::Clear(); }
   std::string Name(const char* what) const {
@@ -148,7 +149,9 @@ TEST_P(WindowLanguage, MenusToolsDialogsAndPanesSpeakTheLanguageAndNoHeaderIsCut
                          ProgramText::MenuHelp};
     for (size_t i = 0; i < 4; ++i) {
       EXPECT_EQ(bar->GetMenuLabel(i).ToStdWstring(), ProgramTextOf(menus[i]));
-      if (russian) EXPECT_NE(bar->GetMenuLabel(i).ToStdWstring(), ProgramDefaultText(menus[i]));
+      if (russian) {
+        EXPECT_NE(bar->GetMenuLabel(i).ToStdWstring(), ProgramDefaultText(menus[i]));
+      }
     }
     int items = 0;
     for (int id = morlane::kCmdOpen; id <= morlane::kCmdAbout; ++id) {
@@ -177,7 +180,9 @@ TEST_P(WindowLanguage, MenusToolsDialogsAndPanesSpeakTheLanguageAndNoHeaderIsCut
       EXPECT_EQ(tool->GetLabel().ToStdWstring(), ProgramTextOf(text));
       EXPECT_EQ(tool->GetShortHelp().Find(wxString(ProgramTextOf(text + 20))), 0)
           << "the tooltip says what the tool does";
-      if (russian) EXPECT_NE(tool->GetLabel().ToStdWstring(), ProgramDefaultText(text));
+      if (russian) {
+        EXPECT_NE(tool->GetLabel().ToStdWstring(), ProgramDefaultText(text));
+      }
     }
     EXPECT_EQ(frame->GetStatusBar()->GetStatusText().ToStdWstring(),
               CMlsString::GetResourceString(eMessages, 110));
@@ -234,7 +239,9 @@ TEST_P(WindowLanguage, MenusToolsDialogsAndPanesSpeakTheLanguageAndNoHeaderIsCut
     frame->RunCommand(morlane::kCmdOpen);
     ASSERT_EQ(frame->GetMessages().size(), 1u);
     const std::wstring cannot = CMlsString::GetResourceString(eMessages, 3011);
-    if (GetParam().code) EXPECT_EQ(frame->GetMessages()[0].rfind(cannot, 0), 0u);
+    if (GetParam().code) {
+      EXPECT_EQ(frame->GetMessages()[0].rfind(cannot, 0), 0u);
+    }
   }
   EXPECT_FALSE(HasToolkitWarning(err.Take())) << err.Take();
 }
