@@ -297,6 +297,10 @@ void CHeaderPane::DrawBtn(wxDC& dc, const CBtn* button, int glyph, unsigned styl
 
 void CHeaderPane::OnPaint(wxPaintEvent&) {
   wxAutoBufferedPaintDC dc(this);
+  PaintHeader(dc);
+}
+
+void CHeaderPane::PaintHeader(wxDC& dc) {
   const wxSize client = GetClientSize();
   dc.SetBackground(wxBrush(Sys(wxSYS_COLOUR_BTNFACE)));
   dc.Clear();

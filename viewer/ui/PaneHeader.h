@@ -108,6 +108,9 @@ class MORLANE_API CHeaderPane : public wxWindow {
   bool HitTest(const wxPoint& point) const { return m_header.HitTest(point); }
   // Places the pane's control below the band, over the whole width.
   void AdjustLayout();
+  // Draws the band, its caption and its button, and the frame of the control, into `dc` as the
+  // pane's painting does (also into a bitmap, where no other window can lie over it).
+  void PaintHeader(wxDC& dc);
 
   // The band's height: kPaneHeaderHeight, or the caption's height and a margin when that is more.
   int GetBandHeight() const { return m_nBandHeight; }
