@@ -79,8 +79,7 @@ double EngineImport(CAD::ICADTools* tools, const std::string& file, int& parts) 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string file =
-      argc > 1 ? argv[1] : "/usr/share/opencascade/data/iges/bearing.iges";
+  const std::string file = argc > 1 ? argv[1] : "/usr/share/opencascade/data/iges/bearing.iges";
   Check(std::filesystem::is_regular_file(file), "finding " + file);
   const char* libDir = std::getenv("TOLMERA_LIB_DIR");
   CAD::ICADTools* engine = LoadEngine(libDir ? libDir : BENCH_DEFAULT_LIB_DIR);
@@ -114,8 +113,8 @@ int main(int argc, char** argv) {
   std::printf("  kernel, plain reader:       %.3f\n", Median(plain));
   std::printf("  kernel, document reader:    %.3f (%.2f x plain)\n", Median(xde),
               Median(xde) / Median(plain));
-  std::printf("  engine (%d parts):          %.3f (%.2f x plain, %.2f x document reader)\n",
-              parts, Median(eng), Median(eng) / Median(plain), Median(eng) / Median(xde));
+  std::printf("  engine (%d parts):          %.3f (%.2f x plain, %.2f x document reader)\n", parts,
+              Median(eng), Median(eng) / Median(plain), Median(eng) / Median(xde));
   if (other)
     std::printf("  other engine (%d parts):    %.3f; this engine / other: %.3f\n", parts2,
                 Median(eng2), Median(eng) / Median(eng2));

@@ -12,6 +12,7 @@
 #include <IGESGeom_CompositeCurve.hxx>
 #include <IGESGeom_TransformationMatrix.hxx>
 #include <Interface_InterfaceModel.hxx>
+#include <Interface_Static.hxx>
 #include <NCollection_DataMap.hxx>
 #include <TopTools_DataMapOfShapeListOfShape.hxx>
 #include <TopTools_ShapeMapHasher.hxx>
@@ -96,6 +97,29 @@ void ForgetLinkNames(const Handle(TDocStd_Document) & doc) {
   for (const TDF_Label& label : all)
     if (XCAFDoc_ShapeTool::IsReference(label) && LabelName(label).rfind("=>", 0) == 0)
       label.ForgetAttribute(TDataStd_Name::GetID());
+}
+
+// The kernel's IGES reader may give a definition (308) the name of one of its instances (a
+// label of a 408 in the file) when it meets the instance after the definition: each
+// definition's product is named as the definition again.
+void NameDefinitions(IGESCAFControl_Reader& reader, const Handle(TDocStd_Document) & doc) {
+  const Handle(XSControl_TransferReader) tr = reader.WS()->TransferReader();
+  const Handle(Interface_InterfaceModel) model = reader.WS()->Model();
+  if (tr.IsNull() || tr->TransientProcess().IsNull() || model.IsNull()) return;
+  const Handle(Transfer_TransientProcess) tp = tr->TransientProcess();
+  Handle(XCAFDoc_ShapeTool) shapes = XCAFDoc_DocumentTool::ShapeTool(doc->Main());
+  for (int i = 1; i <= model->NbEntities(); ++i) {
+    const Handle(IGESBasic_SubfigureDef) def =
+        Handle(IGESBasic_SubfigureDef)::DownCast(model->Value(i));
+    if (def.IsNull()) continue;
+    const std::string name = Trimmed(Text(def->Name()));
+    TopoDS_Shape shape = TransferBRep::ShapeResult(tp, def);
+    if (name.empty() || shape.IsNull()) continue;
+    shape.Location(TopLoc_Location());
+    TDF_Label label;
+    if (shapes->FindShape(shape, label) && !XCAFDoc_ShapeTool::IsReference(label))
+      SetLabelName(label, name);
+  }
 }
 
 // The kernel's IGES reader gives a file's top compound as one part, named as the compound
@@ -408,7 +432,8 @@ class SubfigureWriter {
     }
     const Handle(TCollection_HAsciiString) name = NameOf(item, product);
     if (entities.empty()) {
-      const std::string what = name->Length() ? "\"" + Text(name) + "\"" : "without a name";
+      std::string what = "without a name";
+      if (name->Length() > 0) what.assign(1, '"').append(Text(name)).push_back('"');
       Warn(XCAFDoc_ShapeTool::IsAssembly(product) || IsEmptyCompoundLabel(product)
                ? "the group " + what + " holds nothing and is left out (IGES has no empty group)"
                : "the part " + what + " has no shape IGES can hold and is left out");
@@ -467,6 +492,8 @@ void WriteIGES(const DocState& state, const std::string& path) {
   CheckFacetedSize(state, "IGES");
   state.shapes->UpdateAssemblies();
   FacetedMeshes faceted(state);
+  // Solids as solids (the kernel's setting is the process's: other code may have changed it).
+  Interface_Static::SetIVal("write.iges.brep.mode", 1);
   IGESCAFControl_Writer writer;
   writer.SetColorMode(true);
   writer.SetNameMode(true);
@@ -531,6 +558,7 @@ std::shared_ptr<DocState> ReadIGES(const std::string& path) {
       },
       [](IGESCAFControl_Reader& reader, const Handle(TDocStd_Document) & doc) {
         NamePieces(reader, doc);
+        NameDefinitions(reader, doc);
         ForgetLinkNames(doc);
       });
   SewLooseFaces(*state);
