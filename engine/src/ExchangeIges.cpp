@@ -485,6 +485,35 @@ class SubfigureWriter {
   bool m_namesChanged = false;
 };
 
+// What the kernel's IGES writer cannot keep of the parts' colours, said once each: colours of
+// edges (it writes colours on solids and faces only) and transparency (the format has none).
+void WarnColoursIgesLoses(const DocState& state, const TDF_LabelSequence& parts) {
+  int edges = 0;
+  bool transparent = false;
+  auto look = [&](const TDF_Label& label, bool isEdge) {
+    for (XCAFDoc_ColorType type : {XCAFDoc_ColorSurf, XCAFDoc_ColorGen, XCAFDoc_ColorCurv}) {
+      Quantity_ColorRGBA c;
+      if (!state.colors->GetColor(label, type, c)) continue;
+      if (isEdge) ++edges;
+      if (c.Alpha() < 1.0f) transparent = true;
+      return;
+    }
+  };
+  for (int i = 1; i <= parts.Length(); ++i) {
+    look(parts(i), false);
+    TDF_LabelSequence subs;
+    XCAFDoc_ShapeTool::GetSubShapes(parts(i), subs);
+    for (int k = 1; k <= subs.Length(); ++k) {
+      const TopoDS_Shape sub = XCAFDoc_ShapeTool::GetShape(subs(k));
+      look(subs(k), !sub.IsNull() && sub.ShapeType() == TopAbs_EDGE);
+    }
+  }
+  if (edges > 0)
+    Warn("IGES keeps no colour of an edge: " + std::to_string(edges) +
+         (edges == 1 ? " edge colour is" : " edge colours are") + " not written");
+  if (transparent) Warn("IGES keeps no transparency: transparent colours are written opaque");
+}
+
 }  // namespace
 
 void WriteIGES(const DocState& state, const std::string& path) {
@@ -509,6 +538,7 @@ void WriteIGES(const DocState& state, const std::string& path) {
     if (!writer.Transfer(state.doc, progress->Start()))
       FailOrStopped(QZ::eCodeFailure, path + ": the shapes cannot be written as IGES");
   } else {
+    WarnColoursIgesLoses(state, parts);
     if (!writer.Transfer(parts, progress->Start()))
       FailOrStopped(QZ::eCodeFailure, path + ": the shapes cannot be written as IGES");
     CheckStop(0.7);
