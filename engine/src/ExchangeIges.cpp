@@ -12,6 +12,7 @@
 #include <IGESGeom_CompositeCurve.hxx>
 #include <IGESGeom_TransformationMatrix.hxx>
 #include <Interface_InterfaceModel.hxx>
+#include <Interface_Static.hxx>
 #include <NCollection_DataMap.hxx>
 #include <TopTools_DataMapOfShapeListOfShape.hxx>
 #include <TopTools_ShapeMapHasher.hxx>
@@ -96,6 +97,29 @@ void ForgetLinkNames(const Handle(TDocStd_Document) & doc) {
   for (const TDF_Label& label : all)
     if (XCAFDoc_ShapeTool::IsReference(label) && LabelName(label).rfind("=>", 0) == 0)
       label.ForgetAttribute(TDataStd_Name::GetID());
+}
+
+// The kernel's IGES reader may give a definition (308) the name of one of its instances (a
+// label of a 408 in the file) when it meets the instance after the definition: each
+// definition's product is named as the definition again.
+void NameDefinitions(IGESCAFControl_Reader& reader, const Handle(TDocStd_Document) & doc) {
+  const Handle(XSControl_TransferReader) tr = reader.WS()->TransferReader();
+  const Handle(Interface_InterfaceModel) model = reader.WS()->Model();
+  if (tr.IsNull() || tr->TransientProcess().IsNull() || model.IsNull()) return;
+  const Handle(Transfer_TransientProcess) tp = tr->TransientProcess();
+  Handle(XCAFDoc_ShapeTool) shapes = XCAFDoc_DocumentTool::ShapeTool(doc->Main());
+  for (int i = 1; i <= model->NbEntities(); ++i) {
+    const Handle(IGESBasic_SubfigureDef) def =
+        Handle(IGESBasic_SubfigureDef)::DownCast(model->Value(i));
+    if (def.IsNull()) continue;
+    const std::string name = Trimmed(Text(def->Name()));
+    TopoDS_Shape shape = TransferBRep::ShapeResult(tp, def);
+    if (name.empty() || shape.IsNull()) continue;
+    shape.Location(TopLoc_Location());
+    TDF_Label label;
+    if (shapes->FindShape(shape, label) && !XCAFDoc_ShapeTool::IsReference(label))
+      SetLabelName(label, name);
+  }
 }
 
 // The kernel's IGES reader gives a file's top compound as one part, named as the compound
@@ -408,7 +432,8 @@ class SubfigureWriter {
     }
     const Handle(TCollection_HAsciiString) name = NameOf(item, product);
     if (entities.empty()) {
-      const std::string what = name->Length() ? "\"" + Text(name) + "\"" : "without a name";
+      std::string what = "without a name";
+      if (name->Length() > 0) what.assign(1, '"').append(Text(name)).push_back('"');
       Warn(XCAFDoc_ShapeTool::IsAssembly(product) || IsEmptyCompoundLabel(product)
                ? "the group " + what + " holds nothing and is left out (IGES has no empty group)"
                : "the part " + what + " has no shape IGES can hold and is left out");
@@ -460,6 +485,35 @@ class SubfigureWriter {
   bool m_namesChanged = false;
 };
 
+// What the kernel's IGES writer cannot keep of the parts' colours, said once each: colours of
+// edges (it writes colours on solids and faces only) and transparency (the format has none).
+void WarnColoursIgesLoses(const DocState& state, const TDF_LabelSequence& parts) {
+  int edges = 0;
+  bool transparent = false;
+  auto look = [&](const TDF_Label& label, bool isEdge) {
+    for (XCAFDoc_ColorType type : {XCAFDoc_ColorSurf, XCAFDoc_ColorGen, XCAFDoc_ColorCurv}) {
+      Quantity_ColorRGBA c;
+      if (!state.colors->GetColor(label, type, c)) continue;
+      if (isEdge) ++edges;
+      if (c.Alpha() < 1.0f) transparent = true;
+      return;
+    }
+  };
+  for (int i = 1; i <= parts.Length(); ++i) {
+    look(parts(i), false);
+    TDF_LabelSequence subs;
+    XCAFDoc_ShapeTool::GetSubShapes(parts(i), subs);
+    for (int k = 1; k <= subs.Length(); ++k) {
+      const TopoDS_Shape sub = XCAFDoc_ShapeTool::GetShape(subs(k));
+      look(subs(k), !sub.IsNull() && sub.ShapeType() == TopAbs_EDGE);
+    }
+  }
+  if (edges > 0)
+    Warn("IGES keeps no colour of an edge: " + std::to_string(edges) +
+         (edges == 1 ? " edge colour is" : " edge colours are") + " not written");
+  if (transparent) Warn("IGES keeps no transparency: transparent colours are written opaque");
+}
+
 }  // namespace
 
 void WriteIGES(const DocState& state, const std::string& path) {
@@ -467,6 +521,8 @@ void WriteIGES(const DocState& state, const std::string& path) {
   CheckFacetedSize(state, "IGES");
   state.shapes->UpdateAssemblies();
   FacetedMeshes faceted(state);
+  // Solids as solids (the kernel's setting is the process's: other code may have changed it).
+  Interface_Static::SetIVal("write.iges.brep.mode", 1);
   IGESCAFControl_Writer writer;
   writer.SetColorMode(true);
   writer.SetNameMode(true);
@@ -482,6 +538,7 @@ void WriteIGES(const DocState& state, const std::string& path) {
     if (!writer.Transfer(state.doc, progress->Start()))
       FailOrStopped(QZ::eCodeFailure, path + ": the shapes cannot be written as IGES");
   } else {
+    WarnColoursIgesLoses(state, parts);
     if (!writer.Transfer(parts, progress->Start()))
       FailOrStopped(QZ::eCodeFailure, path + ": the shapes cannot be written as IGES");
     CheckStop(0.7);
@@ -531,6 +588,7 @@ std::shared_ptr<DocState> ReadIGES(const std::string& path) {
       },
       [](IGESCAFControl_Reader& reader, const Handle(TDocStd_Document) & doc) {
         NamePieces(reader, doc);
+        NameDefinitions(reader, doc);
         ForgetLinkNames(doc);
       });
   SewLooseFaces(*state);

@@ -78,7 +78,7 @@ Rgba BoxFaceColour(const gp_Pnt& c, const gp_Pnt& lo, const gp_Pnt& hi) {
 // What a file should hold: which parts, and the colour every face shows (its own, else its
 // solid's, else its part's), by the face's centre in model coordinates.
 struct ColouredModel {
-  bool box = false, header = false, glass = false, looseFaces = false;
+  bool box = false, header = false, glass = false, looseFaces = false, edge = false;
 };
 
 // Writes the chosen parts as free shapes of a kernel document, to STEP or IGES.
@@ -126,6 +126,13 @@ void WriteColouredFile(const std::string& path, ColouredModel what) {
       if (std::abs(FaceCentre(e.Current()).Z() - 10) < 1e-6)
         colors->SetColor(shapes->AddSubShape(part, e.Current()), ToRgba(kGlassTop),
                          XCAFDoc_ColorSurf);
+  }
+  if (what.edge) {
+    // A box (x 100..110) with one red edge.
+    const TopoDS_Shape box = BRepPrimAPI_MakeBox(gp_Pnt(100, 0, 0), gp_Pnt(110, 10, 10)).Shape();
+    const TDF_Label part = shapes->AddShape(box, false);
+    colors->SetColor(shapes->AddSubShape(part, TopExp_Explorer(box, TopAbs_EDGE).Current()),
+                     Quantity_Color(1, 0, 0, Quantity_TOC_sRGB), XCAFDoc_ColorCurv);
   }
   if (what.looseFaces) {
     // The six faces of a cube (x 80..90) as loose faces of one part, each coloured.
@@ -680,4 +687,26 @@ TEST_F(ExchangeColoursTest, ColoursAreTheValuesTheFileWrites) {
   EXPECT_NEAR(c[0], 0.75, 1e-6);
   EXPECT_NEAR(c[1], 0.5, 1e-6);
   EXPECT_NEAR(c[2], 0.25, 1e-6);
+}
+
+TEST_F(ExchangeColoursTest, WhatIgesCannotKeepOfTheColoursIsSaid) {
+  // A transparent box and a box with a coloured edge, read from STEP and written as IGES: a
+  // warning each; the opaque cube with its face colours gives none.
+  TempDir dir;
+  const std::string lossy = dir / "lossy.step", cube = dir / "cube.step";
+  WriteColouredFile(lossy, {false, false, true, false, true});
+  WriteColouredFile(cube, {true, false, false});
+  ASSERT_TRUE(ctx->ImportSTEP(lossy.c_str())) << ctx->GetLastErrorText();
+  ASSERT_TRUE(ctx->ExportIGES((dir / "lossy.igs").c_str())) << ctx->GetLastErrorText();
+  std::vector<std::string> warnings;
+  for (int i = 0; i < ctx->GetWarningCount(); ++i) warnings.push_back(ctx->GetWarning(i));
+  const auto has = [&](const std::string& text) {
+    return std::any_of(warnings.begin(), warnings.end(),
+                       [&](const std::string& w) { return w.find(text) != std::string::npos; });
+  };
+  EXPECT_TRUE(has("IGES keeps no colour of an edge: 1 edge colour is not written"));
+  EXPECT_TRUE(has("IGES keeps no transparency"));
+  ASSERT_TRUE(ctx->ImportSTEP(cube.c_str())) << ctx->GetLastErrorText();
+  ASSERT_TRUE(ctx->ExportIGES((dir / "cube.igs").c_str())) << ctx->GetLastErrorText();
+  EXPECT_EQ(ctx->GetWarningCount(), 0) << (ctx->GetWarningCount() ? ctx->GetWarning(0) : "");
 }

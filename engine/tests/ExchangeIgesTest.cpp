@@ -37,9 +37,12 @@ class EntityWriter {
  public:
   explicit EntityWriter(bool solids) {
     IGESControl_Controller::Init();
+    m_mode = Interface_Static::IVal("write.iges.brep.mode");
     Interface_Static::SetIVal("write.iges.brep.mode", solids ? 1 : 0);
     m_writer = std::make_unique<IGESControl_Writer>("MM", solids ? 1 : 0);
   }
+  // The kernel's setting is the process's: the engine's exports find it as it was.
+  ~EntityWriter() { Interface_Static::SetIVal("write.iges.brep.mode", m_mode); }
   // The entity a shape became (added as a root of the file).
   Handle(IGESData_IGESEntity) Add(const TopoDS_Shape& shape) {
     m_writer->AddShape(shape);
@@ -74,6 +77,7 @@ class EntityWriter {
 
  private:
   std::unique_ptr<IGESControl_Writer> m_writer;
+  int m_mode = 1;
 };
 
 Handle(IGESBasic_SubfigureDef)
@@ -361,30 +365,40 @@ TEST_F(EngineTest, IgesSurfacesOfOtherWritersAreNamedColouredPartsSewnIntoShells
 
 TEST_F(EngineTest, IgesSubfiguresOfOtherWritersAreTheTree) {
   // A bolt defined once ("BOLT", gold) and placed twice in a pair ("PAIR", the second instance
-  // named by its label), the pair placed once turned a quarter about z and raised by 100.
-  TempDir dir;
-  const std::string path = dir / "subfigures.igs";
-  {
-    EntityWriter w(true);
-    const TopoDS_Shape bolt =
-        BRepPrimAPI_MakeCylinder(gp_Ax2(gp_Pnt(50, 0, 0), gp::DZ()), 5, 20).Shape();
-    Handle(IGESData_IGESEntity) b = w.Add(bolt);
-    b->InitColor(w.Colour(80, 70, 20), 0);
-    Handle(IGESBasic_SubfigureDef) boltDef = Definition("BOLT", {b}, 0);
-    Handle(IGESBasic_SingularSubfigure) first = Instance(boltDef, gp_XYZ(0, 0, 0));
-    Handle(IGESBasic_SingularSubfigure) second = Instance(boltDef, gp_XYZ(0, 30, 0));
-    second->SetLabel(new TCollection_HAsciiString("BOLT-2"));
-    Handle(IGESBasic_SubfigureDef) pair = Definition("PAIR", {first, second}, 1);
-    w.AddRoot(Instance(pair, gp_XYZ(0, 0, 100), true));
-    w.Write(path);
+  // named by its label), the pair placed once turned a quarter about z and raised by 100. The
+  // bolt a solid, or a group of trimmed surfaces each coloured.
+  for (bool solids : {true, false}) {
+    SCOPED_TRACE(solids ? "solids" : "surfaces");
+    TempDir dir;
+    const std::string path = dir / "subfigures.igs";
+    {
+      EntityWriter w(solids);
+      const TopoDS_Shape bolt =
+          BRepPrimAPI_MakeCylinder(gp_Ax2(gp_Pnt(50, 0, 0), gp::DZ()), 5, 20).Shape();
+      Handle(IGESData_IGESEntity) b = w.Add(bolt);
+      const Handle(IGESGraph_Color) gold = w.Colour(80, 70, 20);
+      if (solids) {
+        b->InitColor(gold, 0);
+      } else {
+        for (TopExp_Explorer e(bolt, TopAbs_FACE); e.More(); e.Next())
+          w.EntityOf(e.Current())->InitColor(gold, 0);
+      }
+      Handle(IGESBasic_SubfigureDef) boltDef = Definition("BOLT", {b}, 0);
+      Handle(IGESBasic_SingularSubfigure) first = Instance(boltDef, gp_XYZ(0, 0, 0));
+      Handle(IGESBasic_SingularSubfigure) second = Instance(boltDef, gp_XYZ(0, 30, 0));
+      second->SetLabel(new TCollection_HAsciiString("BOLT-2"));
+      Handle(IGESBasic_SubfigureDef) pair = Definition("PAIR", {first, second}, 1);
+      w.AddRoot(Instance(pair, gp_XYZ(0, 0, 100), true));
+      w.Write(path);
+    }
+    ASSERT_TRUE(ctx->ImportIGES(path.c_str())) << ctx->GetLastErrorText();
+    const TreeWalk w = WalkDocument(ctx.Get());
+    EXPECT_EQ(w.tree, "PAIR{BOLT,BOLT}");
+    // x' = -y, y' = x: the bolts at (50, 0) and (50, 30) go to (0, 50) and (-30, 50).
+    EXPECT_EQ(w.parts, (std::vector<std::string>{
+                           "BOLT #CCB333 -5.000 45.000 100.000 5.000 55.000 120.000",
+                           "BOLT #CCB333 -35.000 45.000 100.000 -25.000 55.000 120.000"}));
   }
-  ASSERT_TRUE(ctx->ImportIGES(path.c_str())) << ctx->GetLastErrorText();
-  const TreeWalk w = WalkDocument(ctx.Get());
-  EXPECT_EQ(w.tree, "PAIR{BOLT,BOLT}");
-  // x' = -y, y' = x: the bolts at (50, 0) and (50, 30) go to (0, 50) and (-30, 50).
-  EXPECT_EQ(w.parts, (std::vector<std::string>{
-                         "BOLT #CCB333 -5.000 45.000 100.000 5.000 55.000 120.000",
-                         "BOLT #CCB333 -35.000 45.000 100.000 -25.000 55.000 120.000"}));
 }
 
 TEST_F(EngineTest, IgesExportKeepsTheTreeAsSubfigures) {
