@@ -560,7 +560,9 @@ TEST_F(ExchangeColoursTest, TransparencyOutsideItsRangeIsHeldWithinIt) {
       EXPECT_LE(v, 1.0);
     }
   // Drawn and written as colours within their range.
-  if (std::getenv("DISPLAY")) EXPECT_TRUE(Render(ctx.Get(), parts, dir / "glass.png"));
+  if (std::getenv("DISPLAY")) {
+    EXPECT_TRUE(Render(ctx.Get(), parts, dir / "glass.png"));
+  }
   ExportAsTheViewerDoes(parts, dir / "again.step");
   for (const FaceColour& f : KernelFaceColours(dir / "again.step"))
     EXPECT_TRUE(f.colour[3] >= 0.0 && f.colour[3] <= 1.0) << f.colour[3];
