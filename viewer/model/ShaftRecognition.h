@@ -84,8 +84,9 @@ MORLANE_API qz_RecognizeSection RecognizeSectionRecord(const CShaftSection& sect
 MORLANE_API qz_RecognizeShaft RecognizeShaftRecord(const CShaft& shaft);
 
 // What the host records leave out of a section's grooves, one entry per groove record in the
-// same order: a circular groove's position x, depth t and radius r (its record is of type none,
-// spec-bound), kept by the modelled groove. Other grooves' entries are of type none and all 0.
+// same order: a circular groove's position x, depth t and radius r (its record stays of type
+// none, as the host reads it), kept by the modelled groove. Other grooves' entries are of type
+// none and all 0.
 struct RecognizeGrooveExtension {
   std::int32_t type = eRecognizeGrooveNone;  // eRecognizeEngineCircular for a circular groove
   QZ::CAD::RecognizeCircularBlock circular{};
