@@ -8,6 +8,7 @@
 #include "platform/Text.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -15,6 +16,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace platform {
@@ -29,6 +32,37 @@ FolderRemover::~FolderRemover() {
 }
 
 namespace {
+
+// Deletions side by side: at most this many threads (the caller's one included), each given at
+// least kFilesPerThread files. They wait for the disk, not for the processor.
+constexpr std::size_t kUnlinkThreads = 4;
+constexpr std::size_t kFilesPerThread = 8;
+
+// Unlinks each of `names` in the folder `fd`; `errors` gets 0 or the errno of each. A machine
+// change is noted for each file deleted.
+void UnlinkAll(int fd, const std::vector<const char*>& names, std::vector<int>& errors) {
+  errors.assign(names.size(), 0);
+  std::atomic<std::size_t> next{0};
+  auto work = [&] {
+    for (std::size_t i; (i = next.fetch_add(1)) < names.size();) {
+      if (unlinkat(fd, names[i], 0) != 0)
+        errors[i] = errno;
+      else
+        NoteMachineChange();
+    }
+  };
+  const std::size_t helpers =
+      std::min(kUnlinkThreads, std::max<std::size_t>(1, names.size() / kFilesPerThread)) - 1;
+  std::vector<std::thread> threads;
+  threads.reserve(helpers);
+  try {
+    for (std::size_t t = 0; t < helpers; ++t) threads.emplace_back(work);
+  } catch (const std::system_error&) {
+    // No thread to spare: the ones started and this one do it all.
+  }
+  work();
+  for (auto& t : threads) t.join();
+}
 
 bool SameState(const struct stat& st, std::uint64_t dev, std::uint64_t ino, std::int64_t sec,
                std::int64_t nsec) {
@@ -104,6 +138,13 @@ bool FolderRemover::Direct(std::wstring_view name, std::string& utf8) {
 DWORD FolderRemover::MayDelete(const std::string& utf8, std::wstring_view name) {
   FileSecurityHooks hooks = SecurityHooksNow();
   if (!hooks.check) return ERROR_SUCCESS;
+  if (MayDeleteChildren(hooks, name) == ERROR_SUCCESS) return ERROR_SUCCESS;
+  const std::wstring target =
+      windowsPath_ + (windowsPath_.back() == L'\\' ? L"" : L"\\") + std::wstring(name);
+  return hooks.check(JoinHost(host_, utf8), driveRoot_, target, DELETE);
+}
+
+DWORD FolderRemover::MayDeleteChildren(const FileSecurityHooks& hooks, std::wstring_view name) {
   const std::wstring target =
       windowsPath_ + (windowsPath_.back() == L'\\' ? L"" : L"\\") + std::wstring(name);
   // FILE_DELETE_CHILD on the folder lets any entry go, whatever the entry's own list says; the
@@ -118,8 +159,7 @@ DWORD FolderRemover::MayDelete(const std::string& utf8, std::wstring_view name) 
     childDeleteKnown_ = own;
     ntsd_ = ntsd;
   }
-  if (childDelete_ == ERROR_SUCCESS) return ERROR_SUCCESS;
-  return hooks.check(JoinHost(host_, utf8), driveRoot_, target, DELETE);
+  return childDelete_;
 }
 
 DWORD FolderRemover::SetAttributes(std::wstring_view name, DWORD attributes, DWORD had) {
@@ -287,12 +327,7 @@ DWORD FolderRemover::RemoveFile(std::wstring_view name, std::uint64_t& size) {
     size = static_cast<std::uint64_t>(st.st_size);
     // Whatever its attributes say, the reset would let it go: they are not read to be deleted.
     const DWORD status = DeleteChecked(utf8, name, st);
-    if (status != ERROR_SUCCESS && !readOnlyVolume_) {
-      // It stays, without its read-only attribute, as the reset before the deletion leaves it.
-      const DWORD attributes = ReadAttributesAt(fd_, utf8.c_str(), st);
-      if (attributes & FILE_ATTRIBUTE_READONLY)
-        WriteAttributesAt(fd_, utf8.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    }
+    if (status != ERROR_SUCCESS) KeepWithoutReadOnly(utf8, st);
     return Fail(status);
   }
   // A link goes as the link; any other entry, and a name the folder cannot take as it stands,
@@ -308,6 +343,92 @@ DWORD FolderRemover::RemoveFile(std::wstring_view name, std::uint64_t& size) {
     }
   }
   return DeleteFileW(path);
+}
+
+void FolderRemover::KeepWithoutReadOnly(const std::string& utf8, const struct stat& st) {
+  if (readOnlyVolume_) return;
+  const DWORD attributes = ReadAttributesAt(fd_, utf8.c_str(), st);
+  if (attributes & FILE_ATTRIBUTE_READONLY)
+    WriteAttributesAt(fd_, utf8.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+}
+
+void FolderRemover::RemoveFiles(const std::vector<std::wstring_view>& names,
+                                std::vector<Removed>& results) {
+  WritePending();
+  results.assign(names.size(), Removed{});
+  struct Candidate {
+    std::size_t index;
+    std::string utf8;
+    struct stat st;
+  };
+  std::vector<Candidate> files;
+  std::vector<std::size_t> others;
+  // The folder's own answer, asked once for all of them: where it lets its entries go, no
+  // entry's list is read.
+  const FileSecurityHooks hooks = SecurityHooksNow();
+  const bool children = !hooks.check || (Ready() && !names.empty() &&
+                                         MayDeleteChildren(hooks, names.front()) == ERROR_SUCCESS);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    Candidate c{i, {}, {}};
+    if (!Direct(names[i], c.utf8) ||
+        fstatat(fd_, c.utf8.c_str(), &c.st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(c.st.st_mode)) {
+      others.push_back(i);
+      continue;
+    }
+    results[i].size = static_cast<std::uint64_t>(c.st.st_size);
+    // The checks of DeleteChecked before the table's: the volume, then who may delete.
+    DWORD status = readOnlyVolume_ ? ERROR_WRITE_PROTECT
+                   : children      ? ERROR_SUCCESS
+                                   : MayDelete(c.utf8, names[i]);
+    if (status != ERROR_SUCCESS) {
+      results[i].status = status;
+      KeepWithoutReadOnly(c.utf8, c.st);
+      continue;
+    }
+    files.push_back(std::move(c));
+  }
+  // The open handles, asked of the table once for all the files; a conflict a reused reading
+  // shows may be a handle of a process that has ended since, and is asked of the table read
+  // afresh.
+  for (handles::Reading reading : {handles::Reading::ReuseUnchanged, handles::Reading::Afresh}) {
+    if (files.empty()) break;
+    handles::LockedTable table(handles::CurrentTablePath(), reading);
+    std::vector<DWORD> conflicts(files.size(), ERROR_SUCCESS);
+    bool any = false;
+    for (std::size_t j = 0; j < files.size(); ++j) {
+      const auto dev = static_cast<std::uint64_t>(files[j].st.st_dev),
+                 ino = static_cast<std::uint64_t>(files[j].st.st_ino);
+      if (handles::IsImage(table.Entries(), dev, ino))
+        conflicts[j] = ERROR_ACCESS_DENIED;
+      else if (handles::CheckShare(table.Entries(), dev, ino, DELETE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE) !=
+               ERROR_SUCCESS)
+        conflicts[j] = ERROR_SHARING_VIOLATION;
+      any = any || conflicts[j] != ERROR_SUCCESS;
+    }
+    if (any && table.Reused()) continue;
+    // Still locked: nobody opens any of them before it is gone.
+    std::vector<const char*> free;
+    std::vector<std::size_t> freeIndex;
+    for (std::size_t j = 0; j < files.size(); ++j)
+      if (conflicts[j] == ERROR_SUCCESS) {
+        free.push_back(files[j].utf8.c_str());
+        freeIndex.push_back(j);
+      }
+    std::vector<int> errors;
+    UnlinkAll(fd_, free, errors);
+    for (std::size_t k = 0; k < free.size(); ++k)
+      if (errors[k] != 0)
+        conflicts[freeIndex[k]] =
+            errors[k] == ENOENT ? ERROR_FILE_NOT_FOUND : Win32FromErrno(errors[k]);
+    for (std::size_t j = 0; j < files.size(); ++j) {
+      results[files[j].index].status = conflicts[j];
+      if (conflicts[j] != ERROR_SUCCESS) KeepWithoutReadOnly(files[j].utf8, files[j].st);
+    }
+    break;
+  }
+  for (std::size_t i : others) results[i].status = RemoveFile(names[i], results[i].size);
+  Fail(ERROR_SUCCESS);
 }
 
 }  // namespace platform

@@ -119,6 +119,9 @@ bool RemovalEntries(const std::wstring& path, platform::FolderRemover& folder,
   return folder.List(entries) == platform::ERROR_SUCCESS;
 }
 
+// At most so many files of a folder are removed together (their names and results are held).
+constexpr std::size_t kFilesRemovedTogether = 256;
+
 }  // namespace
 
 void RecursiveDelete(const std::wstring& path) {
@@ -130,7 +133,36 @@ void RecursiveDelete(const std::wstring& path) {
   if (!RemovalEntries(path, folder, entries)) {
     for (const auto& e : Entries(path)) entries.push_back({e.fileName, IsDirectory(e), IsLink(e)});
   }
-  for (const auto& entry : entries) {
+  // The files between two folders (or links) go together, then are told in the log in turn.
+  std::vector<std::wstring_view> run;
+  std::vector<platform::FolderRemover::Removed> removed;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const auto& entry = entries[i];
+    if (!entry.link && !entry.folder) {
+      run.clear();
+      std::size_t end = i;
+      while (end < entries.size() && !entries[end].link && !entries[end].folder &&
+             run.size() < kFilesRemovedTogether)
+        run.push_back(entries[end++].name);
+      folder.RemoveFiles(run, removed);
+      for (std::size_t k = 0; k < run.size(); ++k) {
+        std::wstring e = path + L"\\" + entries[i + k].name;
+        Log(LogLevel::Info, L"RecursiveDelete: folder %s", e);
+        window.SetItemText(e);
+        // The read-only attribute was reset and the file deleted in one call; the bar advances
+        // by the length it had.
+        Log(LogLevel::Info, L"RecursiveDelete: file %s", e);
+        window.StepProgress(removed[k].size);
+        if (removed[k].status != platform::ERROR_SUCCESS) {
+          Log(LogLevel::Info, L"DeleteFolder: file %s is not deleted. Cause: %s", e,
+              CauseText(removed[k].status));
+          Log(LogLevel::Info, L"RecursiveDelete: file %s is marked as deleted", e);
+          RemoveAtNextStart(e);
+        }
+      }
+      i = end - 1;
+      continue;
+    }
     std::wstring e = path + L"\\" + entry.name;
     Log(LogLevel::Info, L"RecursiveDelete: folder %s", e);
     window.SetItemText(e);
@@ -144,26 +176,13 @@ void RecursiveDelete(const std::wstring& path) {
         Log(LogLevel::Info, L"DeleteFolder: %s is not deleted. Cause: %s", e, CauseText(status));
         RemoveAtNextStart(e);
       }
-    } else if (entry.folder) {
+    } else {
       folder.ResetReadOnly(entry.name);
       Log(LogLevel::Info, L"RecursiveDelete: folder %s is directory", e);
       RecursiveDelete(e);
       platform::DWORD status = platform::RemoveDirectoryW(e);
       if (status != platform::ERROR_SUCCESS) {
         Log(LogLevel::Info, L"DeleteFolder: %s is not deleted. Cause: %s", e, CauseText(status));
-        RemoveAtNextStart(e);
-      }
-    } else {
-      // The read-only attribute is reset and the file deleted in one call; the bar advances by
-      // the length it had.
-      Log(LogLevel::Info, L"RecursiveDelete: file %s", e);
-      std::uint64_t size = 0;
-      platform::DWORD status = folder.RemoveFile(entry.name, size);
-      window.StepProgress(size);
-      if (status != platform::ERROR_SUCCESS) {
-        Log(LogLevel::Info, L"DeleteFolder: file %s is not deleted. Cause: %s", e,
-            CauseText(status));
-        Log(LogLevel::Info, L"RecursiveDelete: file %s is marked as deleted", e);
         RemoveAtNextStart(e);
       }
     }

@@ -250,6 +250,126 @@ TEST_F(FolderRemoval, ATreesEntriesAreListedAndRemovedAsByPathAfterTheReset) {
   EXPECT_EQ(folder.RemoveFile(L"image.exe", size), ERROR_SUCCESS);
 }
 
+// Files removed together answer, file by file, what RemoveFile answers for each alone (a twin
+// folder worked one call at a time): many plain files, read-only ones, one held open, a running
+// program's, missing names, another spelling, a link, a folder, a name Windows refuses.
+TEST_F(FolderRemoval, FilesRemovedTogetherAnswerAsEachRemovedAlone) {
+  Populate(L"C:\\alone", C("alone"));
+  Populate(L"C:\\together", C("together"));
+  std::vector<std::wstring> names;
+  for (int i = 0; i < 300; ++i) {
+    const std::wstring name = L"f" + std::to_wstring(i) + L".dat";
+    names.push_back(name);
+    const std::string data(static_cast<std::size_t>(i), 'x');
+    for (const wchar_t* folder : {L"C:\\alone\\", L"C:\\together\\"}) {
+      ASSERT_EQ(WriteWholeFile(folder + name, data), ERROR_SUCCESS);
+      if (i % 7 == 0)
+        ASSERT_EQ(SetFileAttributesW(folder + name, FILE_ATTRIBUTE_READONLY), ERROR_SUCCESS);
+    }
+  }
+  for (const wchar_t* name : {L"plain.txt", L"ro.txt", L"CASE.TXT", L"missing.txt", L"held.txt",
+                              L"image.exe", L"link.txt", L"out.txt", L"sub", L"bad|name"})
+    names.insert(names.begin() + static_cast<std::ptrdiff_t>(names.size() / 2), name);
+  FileHandle heldA, heldB;
+  ASSERT_EQ(heldA.Open(L"C:\\alone\\held.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING),
+            ERROR_SUCCESS);
+  ASSERT_EQ(heldB.Open(L"C:\\together\\held.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING),
+            ERROR_SUCCESS);
+  ASSERT_EQ(SetFileAttributesW(L"C:\\alone\\held.txt", FILE_ATTRIBUTE_READONLY), ERROR_SUCCESS);
+  ASSERT_EQ(SetFileAttributesW(L"C:\\together\\held.txt", FILE_ATTRIBUTE_READONLY), ERROR_SUCCESS);
+  ImageLock imageA, imageB;
+  ASSERT_EQ(imageA.Acquire(L"C:\\alone\\image.exe"), ERROR_SUCCESS);
+  ASSERT_EQ(imageB.Acquire(L"C:\\together\\image.exe"), ERROR_SUCCESS);
+
+  FolderRemover alone(L"C:\\alone");
+  FolderRemover together(L"C:\\together");
+  std::vector<std::wstring_view> views(names.begin(), names.end());
+  std::vector<FolderRemover::Removed> results;
+  together.RemoveFiles(views, results);
+  ASSERT_EQ(results.size(), names.size());
+  int gone = 0;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    SCOPED_TRACE(ToUtf8(names[i]));
+    std::uint64_t size = 99;
+    const DWORD status = alone.RemoveFile(names[i], size);
+    EXPECT_EQ(results[i].status, status);
+    EXPECT_EQ(results[i].size, size);
+    if (status == ERROR_SUCCESS) ++gone;
+  }
+  EXPECT_EQ(gone, 300 + 4);  // plain, ro, case and the link among the named ones
+  // What stays is the same in both, held open and without its read-only attribute.
+  for (const char* name : {"held.txt", "image.exe", "sub"}) {
+    EXPECT_TRUE(HostExists(C("together/") + name)) << name;
+    EXPECT_EQ(GetFileAttributesW(L"C:\\together\\" + FromUtf8(name)),
+              GetFileAttributesW(L"C:\\alone\\" + FromUtf8(name)))
+        << name;
+  }
+  EXPECT_EQ(GetFileAttributesW(L"C:\\together\\held.txt") & FILE_ATTRIBUTE_READONLY, 0u);
+  for (const char* name : {"f0.dat", "f150.dat", "f299.dat", "case.txt", "link.txt"})
+    EXPECT_FALSE(HostExists(C("together/") + name)) << name;
+  EXPECT_TRUE(HostExists(outside_));
+  EXPECT_TRUE(HostExists(C("target.txt")));
+
+  // None at all, and again once the holders let go.
+  together.RemoveFiles({}, results);
+  EXPECT_TRUE(results.empty());
+  heldB.Close();
+  imageB.Release();
+  together.RemoveFiles({L"held.txt", L"image.exe"}, results);
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[0].status, ERROR_SUCCESS);
+  EXPECT_EQ(results[1].status, ERROR_SUCCESS);
+  EXPECT_FALSE(HostExists(C("together/held.txt")));
+}
+
+// Files removed together where the table of open handles was read before a holder ended: the
+// conflict it shows is asked of the table read afresh, and where the folder cannot be worked in
+// directly (a link in its place) each name goes by its path, which refuses to follow.
+TEST_F(FolderRemoval, FilesRemovedTogetherAskAFreshTableAndNeverFollowAFolderLink) {
+  ASSERT_EQ(CreateDirectoryW(L"C:\\box"), ERROR_SUCCESS);
+  for (const wchar_t* name : {L"1.txt", L"2.txt", L"3.txt"})
+    ASSERT_EQ(WriteWholeFile(std::wstring(L"C:\\box\\") + name, "x"), ERROR_SUCCESS);
+  struct stat st;
+  ASSERT_EQ(::stat(C("box/2.txt").c_str(), &st), 0);
+  const pid_t holder = fork();
+  if (holder == 0) {
+    for (;;) pause();
+  }
+  ASSERT_GT(holder, 0);
+  const std::string table = root_ + "/state/handles";
+  std::string text;
+  ASSERT_TRUE(hostio::ReadFile(table, text));
+  text += "7 " + std::to_string(holder) + " " + std::to_string(handles::ProcessStartTime(holder)) +
+          " " + std::to_string(st.st_dev) + " " + std::to_string(st.st_ino) + " 2147483648 0 0 " +
+          C("box/2.txt") + "\n";
+  WriteHost(table, text);
+  ::usleep(120 * 1000);
+  FolderRemover folder(L"C:\\box");
+  std::vector<FolderRemover::Removed> results;
+  folder.RemoveFiles({L"1.txt", L"2.txt"}, results);
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[0].status, ERROR_SUCCESS);
+  EXPECT_EQ(results[1].status, ERROR_SHARING_VIOLATION);
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
+  folder.RemoveFiles({L"2.txt", L"3.txt"}, results);
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[0].status, ERROR_SUCCESS);
+  EXPECT_EQ(results[1].status, ERROR_SUCCESS);
+  EXPECT_FALSE(HostExists(C("box/2.txt")));
+
+  // The folder is a link to a folder outside the machine: nothing there is deleted.
+  ASSERT_TRUE(hostio::MakeDirs(temp_ + "/elsewhere"));
+  WriteHost(temp_ + "/elsewhere/a.txt", "keep");
+  ASSERT_EQ(::symlink((temp_ + "/elsewhere").c_str(), C("linked").c_str()), 0);
+  FolderRemover linked(L"C:\\linked");
+  linked.RemoveFiles({L"a.txt"}, results);
+  ASSERT_EQ(results.size(), 1u);
+  EXPECT_EQ(results[0].status, DeleteFileW(L"C:\\linked\\a.txt"));
+  EXPECT_NE(results[0].status, ERROR_SUCCESS);
+  EXPECT_TRUE(HostExists(temp_ + "/elsewhere/a.txt"));
+}
+
 // A handle of a process that has ended since the table was last read does not keep a file.
 TEST_F(FolderRemoval, AHandleOfAProcessThatEndedSinceDoesNotKeepTheFile) {
   ASSERT_EQ(CreateDirectoryW(L"C:\\box"), ERROR_SUCCESS);
