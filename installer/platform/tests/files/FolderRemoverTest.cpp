@@ -52,6 +52,34 @@ class FolderRemoval : public tltest::MachineTest {
   }
 
   std::string outside_;
+
+  // C:\\box with 1.txt, 2.txt and 3.txt, and a process (returned; -1 on failure) that holds
+  // 2.txt open without sharing, as its line in the machine's table of handles says.
+  pid_t BoxWithAHeldFile() {
+    if (CreateDirectoryW(L"C:\\box") != ERROR_SUCCESS) return -1;
+    for (const wchar_t* name : {L"1.txt", L"2.txt", L"3.txt"})
+      if (WriteWholeFile(std::wstring(L"C:\\box\\") + name, "x") != ERROR_SUCCESS) return -1;
+    struct stat st;
+    if (::stat(C("box/2.txt").c_str(), &st) != 0) return -1;
+    const pid_t holder = fork();
+    if (holder == 0) {
+      for (;;) pause();
+    }
+    if (holder < 0) return -1;
+    const std::string table = root_ + "/state/handles";
+    std::string text;
+    if (!hostio::ReadFile(table, text)) {
+      kill(holder, SIGKILL);
+      waitpid(holder, nullptr, 0);
+      return -1;
+    }
+    text += "7 " + std::to_string(holder) + " " +
+            std::to_string(handles::ProcessStartTime(holder)) + " " + std::to_string(st.st_dev) +
+            " " + std::to_string(st.st_ino) + " 2147483648 0 0 " + C("box/2.txt") + "\n";
+    WriteHost(table, text);
+    ::usleep(120 * 1000);
+    return holder;
+  }
 };
 
 TEST_F(FolderRemoval, EachCallAnswersAsTheCallByPathWould) {
@@ -326,24 +354,8 @@ TEST_F(FolderRemoval, FilesRemovedTogetherAnswerAsEachRemovedAlone) {
 // conflict it shows is asked of the table read afresh, and where the folder cannot be worked in
 // directly (a link in its place) each name goes by its path, which refuses to follow.
 TEST_F(FolderRemoval, FilesRemovedTogetherAskAFreshTableAndNeverFollowAFolderLink) {
-  ASSERT_EQ(CreateDirectoryW(L"C:\\box"), ERROR_SUCCESS);
-  for (const wchar_t* name : {L"1.txt", L"2.txt", L"3.txt"})
-    ASSERT_EQ(WriteWholeFile(std::wstring(L"C:\\box\\") + name, "x"), ERROR_SUCCESS);
-  struct stat st;
-  ASSERT_EQ(::stat(C("box/2.txt").c_str(), &st), 0);
-  const pid_t holder = fork();
-  if (holder == 0) {
-    for (;;) pause();
-  }
+  const pid_t holder = BoxWithAHeldFile();
   ASSERT_GT(holder, 0);
-  const std::string table = root_ + "/state/handles";
-  std::string text;
-  ASSERT_TRUE(hostio::ReadFile(table, text));
-  text += "7 " + std::to_string(holder) + " " + std::to_string(handles::ProcessStartTime(holder)) +
-          " " + std::to_string(st.st_dev) + " " + std::to_string(st.st_ino) + " 2147483648 0 0 " +
-          C("box/2.txt") + "\n";
-  WriteHost(table, text);
-  ::usleep(120 * 1000);
   FolderRemover folder(L"C:\\box");
   std::vector<FolderRemover::Removed> results;
   folder.RemoveFiles({L"1.txt", L"2.txt"}, results);
@@ -372,25 +384,8 @@ TEST_F(FolderRemoval, FilesRemovedTogetherAskAFreshTableAndNeverFollowAFolderLin
 
 // A handle of a process that has ended since the table was last read does not keep a file.
 TEST_F(FolderRemoval, AHandleOfAProcessThatEndedSinceDoesNotKeepTheFile) {
-  ASSERT_EQ(CreateDirectoryW(L"C:\\box"), ERROR_SUCCESS);
-  for (const wchar_t* name : {L"1.txt", L"2.txt", L"3.txt"})
-    ASSERT_EQ(WriteWholeFile(std::wstring(L"C:\\box\\") + name, "x"), ERROR_SUCCESS);
-  struct stat st;
-  ASSERT_EQ(::stat(C("box/2.txt").c_str(), &st), 0);
-  const pid_t holder = fork();
-  if (holder == 0) {
-    for (;;) pause();
-  }
+  const pid_t holder = BoxWithAHeldFile();
   ASSERT_GT(holder, 0);
-  // The holder opened 2.txt without sharing, as its line in the machine's table says.
-  const std::string table = root_ + "/state/handles";
-  std::string text;
-  ASSERT_TRUE(hostio::ReadFile(table, text));
-  text += "7 " + std::to_string(holder) + " " + std::to_string(handles::ProcessStartTime(holder)) +
-          " " + std::to_string(st.st_dev) + " " + std::to_string(st.st_ino) + " 2147483648 0 0 " +
-          C("box/2.txt") + "\n";
-  WriteHost(table, text);
-  ::usleep(120 * 1000);
   FolderRemover folder(L"C:\\box");
   std::uint64_t size = 0;
   EXPECT_EQ(folder.RemoveFile(L"1.txt", size), ERROR_SUCCESS);
