@@ -381,51 +381,101 @@ DWORD GetSecurityInfo(HKEY key, SE_OBJECT_TYPE type, SECURITY_INFORMATION info, 
   return HandOut(value, info, owner, group, dacl, sacl, sd);
 }
 
-DWORD SetNamedSecurityInfoW(const wchar_t* name, SE_OBJECT_TYPE type, SECURITY_INFORMATION info,
-                            PSID owner, PSID group, const ACL* dacl, const ACL* sacl) {
-  if (!name) return ERROR_INVALID_PARAMETER;
+namespace {
+
+// Whether the current token may change the parts `info` of an object whose descriptor is
+// `current`: ERROR_SUCCESS or ERROR_ACCESS_DENIED.
+DWORD MayChange(const SecurityDescriptor& current, SECURITY_INFORMATION info,
+                const GENERIC_MAPPING& mapping) {
   ACCESS_MASK need = 0;
   if (info & (DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION |
               UNPROTECTED_DACL_SECURITY_INFORMATION))
     need |= WRITE_DAC;
   if (info & (OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION)) need |= WRITE_OWNER;
   if (info & SACL_SECURITY_INFORMATION) need |= ACCESS_SYSTEM_SECURITY;
-  SecurityDescriptor current;
-  DWORD s = GetObjectSecurity(name, type, current);
-  if (s != ERROR_SUCCESS) return s == ERROR_INVALID_SECURITY_DESCR ? ERROR_ACCESS_DENIED : s;
   auto token = CurrentToken();
-  const GENERIC_MAPPING& mapping = type == SE_FILE_OBJECT ? kFileMapping : kKeyMapping;
   ACCESS_MASK granted = GrantedAccess(current, *token, mapping);
   if (need & ACCESS_SYSTEM_SECURITY) {
     const TokenPrivilege* p = token->Privilege(L"SeSecurityPrivilege");
     if (p) granted |= ACCESS_SYSTEM_SECURITY;
   }
-  if ((need & ~granted) != 0) return ERROR_ACCESS_DENIED;
+  return (need & ~granted) != 0 ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+}
+
+// The descriptor of the existing file or folder at `loc`.
+DWORD LocatedFileSecurity(const HostLocation& loc, SecurityDescriptor& sd) {
+  if (!loc.exists) return ERROR_FILE_NOT_FOUND;
+  return FileSecurity(loc.hostPath, loc.driveRoot, loc.windowsPath, sd);
+}
+
+// SetNamedSecurityInfoW on the file or folder at `loc`, whose descriptor is `current`.
+DWORD SetLocatedFileSecurity(const HostLocation& loc, SecurityDescriptor current,
+                             SECURITY_INFORMATION info, PSID owner, PSID group, const ACL* dacl,
+                             const ACL* sacl) {
+  if (DWORD s = MayChange(current, info, kFileMapping)) return s;
+  if (!current.dacl) current.dacl = std::vector<Ace>{};
+  SecurityDescriptor updated = Merge(current, info, owner, group, dacl, sacl);
+  if (loc.readOnlyVolume) return ERROR_WRITE_PROTECT;
+  const DriveConfig* drive = loc.drive ? CurrentConfig().Drive(loc.drive) : nullptr;
+  if (drive && !drive->PersistentAcls()) return ERROR_NOT_SUPPORTED;
+  const bool dir = IsDir(loc.hostPath);
+  std::optional<SecurityDescriptor> parent;
+  if (loc.hostPath.size() > loc.driveRoot.size()) {
+    SecurityDescriptor p;
+    if (FileSecurity(ParentOf(loc.hostPath), loc.driveRoot, loc.windowsPath, p) == ERROR_SUCCESS)
+      parent = std::move(p);
+  }
+  if ((info & DACL_SECURITY_INFORMATION) && dacl)
+    updated = WithInherited(updated, parent, dir, kFileMapping);
+  std::string text = ToUtf8(updated.ToSddl());
+  if (::lsetxattr(loc.hostPath.c_str(), kNtsd, text.data(), text.size(), 0) != 0)
+    return ERROR_ACCESS_DENIED;
+  if (dir) PropagateFiles(loc.hostPath, current, updated);
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+DWORD EditFileDacl(std::wstring_view path, const FileDaclEdit& edit, DaclEditStage& stage) {
+  stage = DaclEditStage::read;
+  HostLocation loc;
+  SecurityDescriptor current;
+  DWORD s = ResolvePath(path, loc);
+  if (s == ERROR_SUCCESS) s = LocatedFileSecurity(loc, current);
+  PSECURITY_DESCRIPTOR block = nullptr;
+  ACL* dacl = nullptr;
+  if (s == ERROR_SUCCESS)
+    s = HandOut(current, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr, &block);
+  if (s != ERROR_SUCCESS) return s;
+  stage = DaclEditStage::edit;
+  SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION;
+  const ACL* acl = nullptr;
+  s = edit(block, dacl, what, acl);
+  LocalFree(block);
+  if (s != ERROR_SUCCESS) return s;
+  stage = DaclEditStage::write;
+  return SetLocatedFileSecurity(loc, std::move(current), what, nullptr, nullptr, acl, nullptr);
+}
+
+DWORD SetNamedSecurityInfoW(const wchar_t* name, SE_OBJECT_TYPE type, SECURITY_INFORMATION info,
+                            PSID owner, PSID group, const ACL* dacl, const ACL* sacl) {
+  if (!name) return ERROR_INVALID_PARAMETER;
+  if (type == SE_FILE_OBJECT) {
+    HostLocation loc;
+    SecurityDescriptor current;
+    DWORD s = ResolvePath(name, loc);
+    if (s == ERROR_SUCCESS) s = LocatedFileSecurity(loc, current);
+    if (s != ERROR_SUCCESS) return s == ERROR_INVALID_SECURITY_DESCR ? ERROR_ACCESS_DENIED : s;
+    return SetLocatedFileSecurity(loc, std::move(current), info, owner, group, dacl, sacl);
+  }
+  SecurityDescriptor current;
+  DWORD s = GetObjectSecurity(name, type, current);
+  if (s != ERROR_SUCCESS) return s == ERROR_INVALID_SECURITY_DESCR ? ERROR_ACCESS_DENIED : s;
+  const GENERIC_MAPPING& mapping = type == SE_FILE_OBJECT ? kFileMapping : kKeyMapping;
+  if ((s = MayChange(current, info, mapping)) != ERROR_SUCCESS) return s;
   if (!current.dacl) current.dacl = std::vector<Ace>{};
   SecurityDescriptor updated = Merge(current, info, owner, group, dacl, sacl);
 
-  if (type == SE_FILE_OBJECT) {
-    HostLocation loc;
-    s = ResolvePath(name, loc);
-    if (s != ERROR_SUCCESS) return s;
-    if (loc.readOnlyVolume) return ERROR_WRITE_PROTECT;
-    const DriveConfig* drive = loc.drive ? CurrentConfig().Drive(loc.drive) : nullptr;
-    if (drive && !drive->PersistentAcls()) return ERROR_NOT_SUPPORTED;
-    const bool dir = IsDir(loc.hostPath);
-    std::optional<SecurityDescriptor> parent;
-    if (loc.hostPath.size() > loc.driveRoot.size()) {
-      SecurityDescriptor p;
-      if (FileSecurity(ParentOf(loc.hostPath), loc.driveRoot, loc.windowsPath, p) == ERROR_SUCCESS)
-        parent = p;
-    }
-    if ((info & DACL_SECURITY_INFORMATION) && dacl)
-      updated = WithInherited(updated, parent, dir, kFileMapping);
-    std::string text = ToUtf8(updated.ToSddl());
-    if (::lsetxattr(loc.hostPath.c_str(), kNtsd, text.data(), text.size(), 0) != 0)
-      return ERROR_ACCESS_DENIED;
-    if (dir) PropagateFiles(loc.hostPath, current, updated);
-    return ERROR_SUCCESS;
-  }
   if (type == SE_REGISTRY_KEY) {
     KeyName k;
     if (!SplitObjectKey(name, k)) return ERROR_INVALID_PARAMETER;
