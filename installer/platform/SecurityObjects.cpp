@@ -511,9 +511,9 @@ DWORD SetLocatedFileSecurity(const HostLocation& loc, SecurityDescriptor current
   }
   // A file's new text follows from its old descriptor, its folder's and the list written alone
   // when only the list is written; a folder's descriptor is passed on below it as well.
-  const std::wstring key =
-      dir || owner || group || sacl || !parent ? std::wstring()
-                                               : StoredTexts::Key(source, parentSource, info, dacl);
+  const std::wstring key = dir || owner || group || sacl || !parent
+                               ? std::wstring()
+                               : StoredTexts::Key(source, parentSource, info, dacl);
   std::string text;
   if (key.empty() || !StoredTexts::Instance().Find(key, text)) {
     if (!current.dacl) current.dacl = std::vector<Ace>{};
@@ -569,8 +569,7 @@ DWORD SetNamedSecurityInfoW(const wchar_t* name, SE_OBJECT_TYPE type, SECURITY_I
     DWORD s = ResolvePath(name, loc);
     if (s == ERROR_SUCCESS) s = LocatedFileSecurity(loc, current, &source);
     if (s != ERROR_SUCCESS) return s == ERROR_INVALID_SECURITY_DESCR ? ERROR_ACCESS_DENIED : s;
-    return SetLocatedFileSecurity(loc, std::move(current), info, owner, group, dacl, sacl,
-                                  source);
+    return SetLocatedFileSecurity(loc, std::move(current), info, owner, group, dacl, sacl, source);
   }
   SecurityDescriptor current;
   DWORD s = GetObjectSecurity(name, type, current);
