@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -128,12 +129,34 @@ DWORD FileSecurity(const std::string& host, const std::string& driveRoot,
     if (source) *source = L"own:" + *found;
     return ERROR_SUCCESS;
   }
-  SecurityDescriptor sd = *parsed->sd;
-  for (std::size_t i = chain.size() - 1; i-- > 0;) {
-    const bool dir = IsDir(chain[i]);
-    sd = InheritDescriptor(sd, dir, OwnerOnly(sd), kFileMapping);
-    if (source && chain.size() == 2) *source = (dir ? L"dir:" : L"file:") + *found;
+  if (chain.size() == 2) {
+    // An object without a list of its own in a folder with one: what it reads follows from the
+    // folder's text and its kind, and the objects of a folder mostly ask in a row.
+    const bool dir = IsDir(chain[0]);
+    static std::mutex mutex;
+    static auto* cache =
+        new std::unordered_map<std::wstring, std::shared_ptr<const SecurityDescriptor>>();
+    const std::wstring key = (dir ? L"dir:" : L"file:") + *found;
+    std::shared_ptr<const SecurityDescriptor> inherited;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      auto it = cache->find(key);
+      if (it != cache->end()) inherited = it->second;
+    }
+    if (!inherited) {
+      inherited = std::make_shared<const SecurityDescriptor>(
+          InheritDescriptor(*parsed->sd, dir, OwnerOnly(*parsed->sd), kFileMapping));
+      std::lock_guard<std::mutex> lock(mutex);
+      if (cache->size() >= 256) cache->clear();
+      cache->emplace(key, inherited);
+    }
+    out = *inherited;
+    if (source) *source = key;
+    return ERROR_SUCCESS;
   }
+  SecurityDescriptor sd = *parsed->sd;
+  for (std::size_t i = chain.size() - 1; i-- > 0;)
+    sd = InheritDescriptor(sd, IsDir(chain[i]), OwnerOnly(sd), kFileMapping);
   out = std::move(sd);
   return ERROR_SUCCESS;
 }
@@ -467,8 +490,17 @@ class StoredTexts {
     const bool valid = GetAclInformation(dacl, &size, sizeof size, AclSizeInformation);
     SetLastError(error);
     if (!valid) return L"";
-    std::wstring key = std::to_wstring(info) + L"|" + std::to_wstring(object.size()) + L"|" +
-                       object + std::to_wstring(folder.size()) + L"|" + folder;
+    // Fixed-width numbers: the parts cannot run into each other.
+    auto number = [](std::wstring& out, std::uint32_t v) {
+      for (int shift = 28; shift >= 0; shift -= 4) out += L"0123456789abcdef"[(v >> shift) & 15];
+    };
+    std::wstring key;
+    key.reserve(object.size() + folder.size() + size.AclBytesInUse + 24);
+    number(key, info);
+    number(key, static_cast<std::uint32_t>(object.size()));
+    key += object;
+    number(key, static_cast<std::uint32_t>(folder.size()));
+    key += folder;
     const BYTE* bytes = reinterpret_cast<const BYTE*>(dacl);
     for (DWORD i = 0; i < size.AclBytesInUse; ++i) key += static_cast<wchar_t>(bytes[i]);
     return key;
