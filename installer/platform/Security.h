@@ -22,6 +22,7 @@
 #include "platform/Win32Errors.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -443,6 +444,19 @@ DWORD SetNamedSecurityInfoW(const wchar_t* name, SE_OBJECT_TYPE type, SECURITY_I
 
 // The descriptor of a named object as a value (the inherited one when it has none of its own).
 DWORD GetObjectSecurity(std::wstring_view name, SE_OBJECT_TYPE type, SecurityDescriptor& sd);
+
+// A read-modify-write of the DACL of one file or folder, its path resolved once: `edit` gets the
+// descriptor as GetNamedSecurityInfoW(DACL_SECURITY_INFORMATION) hands it out (the block and its
+// DACL, valid during the call) and sets what to write and the new list (`acl`, which stays
+// valid until the function returns). That list is written as SetNamedSecurityInfoW(path,
+// SE_FILE_OBJECT, what, nullptr, nullptr, acl, nullptr) would write it; a status other than
+// ERROR_SUCCESS from `edit` leaves the object as it is and is returned. `stage` tells which step
+// gave the status: the read (the status GetNamedSecurityInfoW gives), `edit`, or the write (the
+// status SetNamedSecurityInfoW gives).
+enum class DaclEditStage { read, edit, write };
+using FileDaclEdit = std::function<DWORD(PSECURITY_DESCRIPTOR sd, ACL* dacl,
+                                         SECURITY_INFORMATION& what, const ACL*& acl)>;
+DWORD EditFileDacl(std::wstring_view path, const FileDaclEdit& edit, DaclEditStage& stage);
 
 // Trustees and explicit access (SetEntriesInAclW, GetEffectiveRightsFromAclW).
 enum TRUSTEE_FORM { TRUSTEE_IS_SID = 0, TRUSTEE_IS_NAME = 1 };

@@ -557,9 +557,11 @@ SecurityDescriptor ReinheritDescriptor(const SecurityDescriptor& child,
                                        const SecurityDescriptor& parent, bool isContainer,
                                        const GENERIC_MAPPING& mapping) {
   if (child.control & SE_DACL_PROTECTED) return child;
+  // A descriptor stored without an owner or group reads as the system's (as everywhere else):
+  // an entry for the creator never names no one.
   Token owner;
-  owner.owner = child.owner.value_or(Sid());
-  owner.primaryGroup = child.group.value_or(Sid());
+  owner.owner = child.owner.value_or(LocalSystemSid());
+  owner.primaryGroup = child.group.value_or(LocalSystemSid());
   SecurityDescriptor inherited = InheritDescriptor(parent, isContainer, owner, mapping);
   SecurityDescriptor out = child;
   std::vector<Ace> dacl;

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -69,14 +70,21 @@ bool HasCreatorEntries(const SecurityDescriptor& sd) {
 
 // ---- files
 
-std::optional<std::wstring> ReadNtsd(const std::string& host) {
+// The stored descriptor's bytes ("<too long>" for one longer than any that is read).
+std::optional<std::string> ReadNtsdBytes(const std::string& host) {
   char buf[8192];
   ssize_t n = ::lgetxattr(host.c_str(), kNtsd, buf, sizeof buf);
   if (n < 0) {
-    if (errno == ERANGE) return std::wstring(L"<too long>");
+    if (errno == ERANGE) return std::string("<too long>");
     return std::nullopt;
   }
-  return FromUtf8(std::string(buf, static_cast<std::size_t>(n)));
+  return std::string(buf, static_cast<std::size_t>(n));
+}
+
+std::optional<std::wstring> ReadNtsd(const std::string& host) {
+  std::optional<std::string> bytes = ReadNtsdBytes(host);
+  if (!bytes) return std::nullopt;
+  return FromUtf8(*bytes);
 }
 
 bool IsDir(const std::string& host) {
@@ -89,9 +97,14 @@ std::string ParentOf(const std::string& host) {
   return slash == std::string::npos || slash == 0 ? "/" : host.substr(0, slash);
 }
 
-// The descriptor of the host object `host` on the drive whose root is `driveRoot`.
+// The descriptor of the host object `host` on the drive whose root is `driveRoot`. `source`,
+// when given, receives what the descriptor follows from alone, as a text: the object's own
+// stored text, or its folder's and its kind; "" when that takes more (a longer way up, no
+// descriptor anywhere, a failure).
 DWORD FileSecurity(const std::string& host, const std::string& driveRoot,
-                   const std::wstring& windowsName, SecurityDescriptor& out) {
+                   const std::wstring& windowsName, SecurityDescriptor& out,
+                   std::wstring* source = nullptr) {
+  if (source) source->clear();
   std::vector<std::string> chain;  // the object, then its parents up to the drive root
   std::string p = host;
   std::optional<std::wstring> found;
@@ -110,6 +123,36 @@ DWORD FileSecurity(const std::string& host, const std::string& driveRoot,
     std::wstring object = chain.size() == 1 ? windowsName : FromUtf8(chain.back());
     Report(object, *found, parsed->error);
     return ERROR_INVALID_SECURITY_DESCR;
+  }
+  if (chain.size() == 1) {
+    out = *parsed->sd;
+    if (source) *source = L"own:" + *found;
+    return ERROR_SUCCESS;
+  }
+  if (chain.size() == 2) {
+    // An object without a list of its own in a folder with one: what it reads follows from the
+    // folder's text and its kind, and the objects of a folder mostly ask in a row.
+    const bool dir = IsDir(chain[0]);
+    static std::mutex mutex;
+    static auto* cache =
+        new std::unordered_map<std::wstring, std::shared_ptr<const SecurityDescriptor>>();
+    const std::wstring key = (dir ? L"dir:" : L"file:") + *found;
+    std::shared_ptr<const SecurityDescriptor> inherited;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      auto it = cache->find(key);
+      if (it != cache->end()) inherited = it->second;
+    }
+    if (!inherited) {
+      inherited = std::make_shared<const SecurityDescriptor>(
+          InheritDescriptor(*parsed->sd, dir, OwnerOnly(*parsed->sd), kFileMapping));
+      std::lock_guard<std::mutex> lock(mutex);
+      if (cache->size() >= 256) cache->clear();
+      cache->emplace(key, inherited);
+    }
+    out = *inherited;
+    if (source) *source = key;
+    return ERROR_SUCCESS;
   }
   SecurityDescriptor sd = *parsed->sd;
   for (std::size_t i = chain.size() - 1; i-- > 0;)
@@ -312,14 +355,33 @@ void PropagateFiles(const std::string& folder, const SecurityDescriptor& before,
   if (keep && ReinheritDescriptor(AsInherited(before, false), sd, false, kFileMapping).ToSddl() ==
                   AsInherited(sd, false).ToSddl())
     keep = false;
+  // The files of a folder mostly store the same few texts: each one's new text is made once
+  // (none for one that cannot be read), and a text that stays is not written again.
+  std::unordered_map<std::string, std::optional<std::string>> fileTexts;
   for (const auto& name : NamesIn(folder)) {
     std::string child = folder + "/" + name;
     struct stat st {};
     if (::lstat(child.c_str(), &st) != 0 || S_ISLNK(st.st_mode)) continue;
     const bool dir = S_ISDIR(st.st_mode);
     std::optional<SecurityDescriptor> had;
-    if (auto own = ReadNtsd(child)) {
-      auto parsed = Parse(*own);
+    std::optional<std::string> stored = ReadNtsdBytes(child);
+    if (stored && !dir) {
+      auto it = fileTexts.find(*stored);
+      if (it == fileTexts.end()) {
+        std::optional<std::string> text;
+        auto parsed = Parse(FromUtf8(*stored));
+        if (parsed->sd)
+          text = ToUtf8(ReinheritDescriptor(*parsed->sd, sd, false, kFileMapping).ToSddl());
+        if (fileTexts.size() >= 64) fileTexts.clear();
+        it = fileTexts.emplace(*stored, std::move(text)).first;
+      }
+      // Unreadable: left as it is, still denying.
+      if (it->second && *it->second != *stored)
+        ::lsetxattr(child.c_str(), kNtsd, it->second->data(), it->second->size(), 0);
+      continue;
+    }
+    if (stored) {
+      auto parsed = Parse(FromUtf8(*stored));
       if (!parsed->sd) continue;  // unreadable: left as it is, still denying
       had = *parsed->sd;
     } else if (!dir && keep) {
@@ -381,51 +443,174 @@ DWORD GetSecurityInfo(HKEY key, SE_OBJECT_TYPE type, SECURITY_INFORMATION info, 
   return HandOut(value, info, owner, group, dacl, sacl, sd);
 }
 
-DWORD SetNamedSecurityInfoW(const wchar_t* name, SE_OBJECT_TYPE type, SECURITY_INFORMATION info,
-                            PSID owner, PSID group, const ACL* dacl, const ACL* sacl) {
-  if (!name) return ERROR_INVALID_PARAMETER;
+namespace {
+
+// Whether the current token may change the parts `info` of an object whose descriptor is
+// `current`: ERROR_SUCCESS or ERROR_ACCESS_DENIED.
+DWORD MayChange(const SecurityDescriptor& current, SECURITY_INFORMATION info,
+                const GENERIC_MAPPING& mapping) {
   ACCESS_MASK need = 0;
   if (info & (DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION |
               UNPROTECTED_DACL_SECURITY_INFORMATION))
     need |= WRITE_DAC;
   if (info & (OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION)) need |= WRITE_OWNER;
   if (info & SACL_SECURITY_INFORMATION) need |= ACCESS_SYSTEM_SECURITY;
-  SecurityDescriptor current;
-  DWORD s = GetObjectSecurity(name, type, current);
-  if (s != ERROR_SUCCESS) return s == ERROR_INVALID_SECURITY_DESCR ? ERROR_ACCESS_DENIED : s;
   auto token = CurrentToken();
-  const GENERIC_MAPPING& mapping = type == SE_FILE_OBJECT ? kFileMapping : kKeyMapping;
   ACCESS_MASK granted = GrantedAccess(current, *token, mapping);
   if (need & ACCESS_SYSTEM_SECURITY) {
     const TokenPrivilege* p = token->Privilege(L"SeSecurityPrivilege");
     if (p) granted |= ACCESS_SYSTEM_SECURITY;
   }
-  if ((need & ~granted) != 0) return ERROR_ACCESS_DENIED;
+  return (need & ~granted) != 0 ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+}
+
+// The descriptor of the existing file or folder at `loc` (`source` as FileSecurity gives it).
+DWORD LocatedFileSecurity(const HostLocation& loc, SecurityDescriptor& sd,
+                          std::wstring* source = nullptr) {
+  if (!loc.exists) return ERROR_FILE_NOT_FOUND;
+  return FileSecurity(loc.hostPath, loc.driveRoot, loc.windowsPath, sd, source);
+}
+
+// The text a file's new list is stored as, by what it follows from: the file's old descriptor
+// and its folder's (their sources), the parts written and the new list's bytes. A tree granted
+// entry by entry asks for the same few again and again. Bounded; the lock makes it safe for
+// more than one thread.
+class StoredTexts {
+ public:
+  static StoredTexts& Instance() {
+    static auto* texts = new StoredTexts();
+    return *texts;
+  }
+  // The key, or "" when the inputs do not make one.
+  static std::wstring Key(const std::wstring& object, const std::wstring& folder,
+                          SECURITY_INFORMATION info, const ACL* dacl) {
+    if (object.empty() || folder.empty() || !dacl) return L"";
+    const DWORD error = GetLastError();
+    ACL_SIZE_INFORMATION size{};
+    const bool valid = GetAclInformation(dacl, &size, sizeof size, AclSizeInformation);
+    SetLastError(error);
+    if (!valid) return L"";
+    // Fixed-width numbers: the parts cannot run into each other.
+    auto number = [](std::wstring& out, std::uint32_t v) {
+      for (int shift = 28; shift >= 0; shift -= 4) out += L"0123456789abcdef"[(v >> shift) & 15];
+    };
+    std::wstring key;
+    key.reserve(object.size() + folder.size() + size.AclBytesInUse + 24);
+    number(key, info);
+    number(key, static_cast<std::uint32_t>(object.size()));
+    key += object;
+    number(key, static_cast<std::uint32_t>(folder.size()));
+    key += folder;
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(dacl);
+    for (DWORD i = 0; i < size.AclBytesInUse; ++i) key += static_cast<wchar_t>(bytes[i]);
+    return key;
+  }
+  const std::string* Find(const std::wstring& key, std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = texts_.find(key);
+    if (it == texts_.end()) return nullptr;
+    text = it->second;
+    return &text;
+  }
+  void Keep(const std::wstring& key, const std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (texts_.size() >= 256) texts_.clear();
+    texts_.emplace(key, text);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::unordered_map<std::wstring, std::string> texts_;
+};
+
+// SetNamedSecurityInfoW on the file or folder at `loc`, whose descriptor is `current` (which
+// follows from `source` alone, "" when not known).
+DWORD SetLocatedFileSecurity(const HostLocation& loc, SecurityDescriptor current,
+                             SECURITY_INFORMATION info, PSID owner, PSID group, const ACL* dacl,
+                             const ACL* sacl, const std::wstring& source = L"") {
+  if (DWORD s = MayChange(current, info, kFileMapping)) return s;
+  if (loc.readOnlyVolume) return ERROR_WRITE_PROTECT;
+  const DriveConfig* drive = loc.drive ? CurrentConfig().Drive(loc.drive) : nullptr;
+  if (drive && !drive->PersistentAcls()) return ERROR_NOT_SUPPORTED;
+  const bool dir = IsDir(loc.hostPath);
+  std::optional<SecurityDescriptor> parent;
+  std::wstring parentSource;
+  if (loc.hostPath.size() > loc.driveRoot.size()) {
+    SecurityDescriptor p;
+    if (FileSecurity(ParentOf(loc.hostPath), loc.driveRoot, loc.windowsPath, p, &parentSource) ==
+        ERROR_SUCCESS)
+      parent = std::move(p);
+  }
+  // A file's new text follows from its old descriptor, its folder's and the list written alone
+  // when only the list is written; a folder's descriptor is passed on below it as well.
+  const std::wstring key = dir || owner || group || sacl || !parent
+                               ? std::wstring()
+                               : StoredTexts::Key(source, parentSource, info, dacl);
+  std::string text;
+  if (key.empty() || !StoredTexts::Instance().Find(key, text)) {
+    if (!current.dacl) current.dacl = std::vector<Ace>{};
+    SecurityDescriptor updated = Merge(current, info, owner, group, dacl, sacl);
+    if ((info & DACL_SECURITY_INFORMATION) && dacl)
+      updated = WithInherited(updated, parent, dir, kFileMapping);
+    text = ToUtf8(updated.ToSddl());
+    if (!key.empty()) StoredTexts::Instance().Keep(key, text);
+    if (dir) {
+      if (::lsetxattr(loc.hostPath.c_str(), kNtsd, text.data(), text.size(), 0) != 0)
+        return ERROR_ACCESS_DENIED;
+      PropagateFiles(loc.hostPath, current, updated);
+      return ERROR_SUCCESS;
+    }
+  }
+  if (::lsetxattr(loc.hostPath.c_str(), kNtsd, text.data(), text.size(), 0) != 0)
+    return ERROR_ACCESS_DENIED;
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+DWORD EditFileDacl(std::wstring_view path, const FileDaclEdit& edit, DaclEditStage& stage) {
+  stage = DaclEditStage::read;
+  HostLocation loc;
+  SecurityDescriptor current;
+  std::wstring source;
+  DWORD s = ResolvePath(path, loc);
+  if (s == ERROR_SUCCESS) s = LocatedFileSecurity(loc, current, &source);
+  PSECURITY_DESCRIPTOR block = nullptr;
+  ACL* dacl = nullptr;
+  if (s == ERROR_SUCCESS)
+    s = HandOut(current, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr, &block);
+  if (s != ERROR_SUCCESS) return s;
+  stage = DaclEditStage::edit;
+  SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION;
+  const ACL* acl = nullptr;
+  s = edit(block, dacl, what, acl);
+  LocalFree(block);
+  if (s != ERROR_SUCCESS) return s;
+  stage = DaclEditStage::write;
+  return SetLocatedFileSecurity(loc, std::move(current), what, nullptr, nullptr, acl, nullptr,
+                                source);
+}
+
+DWORD SetNamedSecurityInfoW(const wchar_t* name, SE_OBJECT_TYPE type, SECURITY_INFORMATION info,
+                            PSID owner, PSID group, const ACL* dacl, const ACL* sacl) {
+  if (!name) return ERROR_INVALID_PARAMETER;
+  if (type == SE_FILE_OBJECT) {
+    HostLocation loc;
+    SecurityDescriptor current;
+    std::wstring source;
+    DWORD s = ResolvePath(name, loc);
+    if (s == ERROR_SUCCESS) s = LocatedFileSecurity(loc, current, &source);
+    if (s != ERROR_SUCCESS) return s == ERROR_INVALID_SECURITY_DESCR ? ERROR_ACCESS_DENIED : s;
+    return SetLocatedFileSecurity(loc, std::move(current), info, owner, group, dacl, sacl, source);
+  }
+  SecurityDescriptor current;
+  DWORD s = GetObjectSecurity(name, type, current);
+  if (s != ERROR_SUCCESS) return s == ERROR_INVALID_SECURITY_DESCR ? ERROR_ACCESS_DENIED : s;
+  const GENERIC_MAPPING& mapping = type == SE_FILE_OBJECT ? kFileMapping : kKeyMapping;
+  if ((s = MayChange(current, info, mapping)) != ERROR_SUCCESS) return s;
   if (!current.dacl) current.dacl = std::vector<Ace>{};
   SecurityDescriptor updated = Merge(current, info, owner, group, dacl, sacl);
 
-  if (type == SE_FILE_OBJECT) {
-    HostLocation loc;
-    s = ResolvePath(name, loc);
-    if (s != ERROR_SUCCESS) return s;
-    if (loc.readOnlyVolume) return ERROR_WRITE_PROTECT;
-    const DriveConfig* drive = loc.drive ? CurrentConfig().Drive(loc.drive) : nullptr;
-    if (drive && !drive->PersistentAcls()) return ERROR_NOT_SUPPORTED;
-    const bool dir = IsDir(loc.hostPath);
-    std::optional<SecurityDescriptor> parent;
-    if (loc.hostPath.size() > loc.driveRoot.size()) {
-      SecurityDescriptor p;
-      if (FileSecurity(ParentOf(loc.hostPath), loc.driveRoot, loc.windowsPath, p) == ERROR_SUCCESS)
-        parent = p;
-    }
-    if ((info & DACL_SECURITY_INFORMATION) && dacl)
-      updated = WithInherited(updated, parent, dir, kFileMapping);
-    std::string text = ToUtf8(updated.ToSddl());
-    if (::lsetxattr(loc.hostPath.c_str(), kNtsd, text.data(), text.size(), 0) != 0)
-      return ERROR_ACCESS_DENIED;
-    if (dir) PropagateFiles(loc.hostPath, current, updated);
-    return ERROR_SUCCESS;
-  }
   if (type == SE_REGISTRY_KEY) {
     KeyName k;
     if (!SplitObjectKey(name, k)) return ERROR_INVALID_PARAMETER;

@@ -296,7 +296,7 @@ bool IsWithin(const std::wstring& inner, const std::wstring& outer) {
   if (outer.empty()) return false;
   if (platform::EqualsNoCase(inner, outer)) return true;
   return inner.size() > outer.size() + 1 && inner[outer.size()] == L'\\' &&
-         platform::EqualsNoCase(inner.substr(0, outer.size()), outer);
+         platform::EqualsNoCase(std::wstring_view(inner).substr(0, outer.size()), outer);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "steps/FileUtilities.h"
 #include "steps/StepGuard.h"
 
+#include <cstdint>
 #include <vector>
 
 namespace InstallSteps {
@@ -172,91 +173,86 @@ bool Grant(const std::wstring& entry, platform::DWORD mask, const std::wstring& 
 bool AddAccessRights(const std::wstring& path, platform::DWORD mask) {
   platform::Sid everyone = platform::EveryoneSid();
   platform::PSID world = everyone.Psid();
-  platform::PSECURITY_DESCRIPTOR old = nullptr;
-  platform::ACL* oldDacl = nullptr;
-  platform::DWORD status = platform::GetNamedSecurityInfoW(
-      path.c_str(), platform::SE_FILE_OBJECT, platform::DACL_SECURITY_INFORMATION, nullptr, nullptr,
-      &oldDacl, nullptr, &old);
-  struct FreeLater {
-    platform::PSECURITY_DESCRIPTOR sd;
-    ~FreeLater() {
-      if (sd) platform::LocalFree(sd);
+  // The new list is made from the old one while the object's path stays resolved; a failure
+  // while making it is logged where it happens and ends the edit with this status.
+  constexpr platform::DWORD kNotMade = platform::ERROR_INVALID_ACL;
+  std::vector<std::uint64_t> buffer;
+  auto make = [&](platform::PSECURITY_DESCRIPTOR old, platform::ACL* oldDacl,
+                  platform::SECURITY_INFORMATION& what,
+                  const platform::ACL*& newDacl) -> platform::DWORD {
+    platform::WORD control = 0;
+    platform::DWORD revision = 0;
+    if (!platform::GetSecurityDescriptorControl(old, &control, &revision)) {
+      LogApiError(L"48) GetSecurityDescriptorControl() failed.");
+      return kNotMade;
     }
-  } freeOld{old};
-  if (status != platform::ERROR_SUCCESS) {
-    platform::SetLastError(status);
-    LogApiError(L"GetFileSecurity() failed.");
-    return false;
-  }
-  platform::WORD control = 0;
-  platform::DWORD revision = 0;
-  if (!platform::GetSecurityDescriptorControl(old, &control, &revision)) {
-    LogApiError(L"48) GetSecurityDescriptorControl() failed.");
-    return false;
-  }
-  platform::ACL_SIZE_INFORMATION size{0, sizeof(platform::ACL), 0};
-  if (oldDacl &&
-      !platform::GetAclInformation(oldDacl, &size, sizeof size, platform::AclSizeInformation)) {
-    LogApiError(L"GetAclInformation() failed.");
-    return false;
-  }
-  platform::DWORD bytes = size.AclBytesInUse + sizeof(platform::ACCESS_ALLOWED_ACE) -
-                          sizeof(platform::DWORD) + platform::GetLengthSid(world);
-  std::vector<std::uint64_t> buffer(bytes / 8 + 1, 0);
-  auto* acl = reinterpret_cast<platform::ACL*>(buffer.data());
-  if (!platform::InitializeAcl(acl, bytes, platform::ACL_REVISION)) {
-    LogApiError(L"InitializeAcl() failed.");
-    return false;
-  }
-  platform::DWORD index = 0;
-  // The explicit entries first (Everyone's own is replaced), up to the first inherited one.
-  for (; index < size.AceCount; ++index) {
-    void* ace = nullptr;
-    if (!platform::GetAce(oldDacl, index, &ace)) {
-      LogApiError(L"GetAce() failed.");
-      return false;
+    platform::ACL_SIZE_INFORMATION size{0, sizeof(platform::ACL), 0};
+    if (oldDacl &&
+        !platform::GetAclInformation(oldDacl, &size, sizeof size, platform::AclSizeInformation)) {
+      LogApiError(L"GetAclInformation() failed.");
+      return kNotMade;
     }
-    auto* header = static_cast<platform::ACE_HEADER*>(ace);
-    if (header->AceFlags & platform::INHERITED_ACE) break;
-    auto* allowed = static_cast<platform::ACCESS_ALLOWED_ACE*>(ace);
-    if (platform::EqualSid(&allowed->SidStart, world)) continue;
-    if (!platform::AddAce(acl, platform::ACL_REVISION, 0xFFFFFFFF, ace, header->AceSize)) {
-      LogApiError(L"AddAce() failed.");
-      return false;
+    platform::DWORD bytes = size.AclBytesInUse + sizeof(platform::ACCESS_ALLOWED_ACE) -
+                            sizeof(platform::DWORD) + platform::GetLengthSid(world);
+    buffer.assign(bytes / 8 + 1, 0);
+    auto* acl = reinterpret_cast<platform::ACL*>(buffer.data());
+    if (!platform::InitializeAcl(acl, bytes, platform::ACL_REVISION)) {
+      LogApiError(L"InitializeAcl() failed.");
+      return kNotMade;
     }
-  }
-  if (!platform::AddAccessAllowedAceEx(
-          acl, platform::ACL_REVISION,
-          platform::OBJECT_INHERIT_ACE | platform::CONTAINER_INHERIT_ACE, mask, world)) {
-    LogApiError(L"AddAccessAllowedAceEx() failed.");
-    return false;
-  }
-  // The inherited entries stay behind it, as they were.
-  for (; index < size.AceCount; ++index) {
-    void* ace = nullptr;
-    if (!platform::GetAce(oldDacl, index, &ace)) {
-      LogApiError(L"GetAce() failed. CurrentAceIndex = " + std::to_wstring(index) + L".");
-      return false;
+    platform::DWORD index = 0;
+    // The explicit entries first (Everyone's own is replaced), up to the first inherited one.
+    for (; index < size.AceCount; ++index) {
+      void* ace = nullptr;
+      if (!platform::GetAce(oldDacl, index, &ace)) {
+        LogApiError(L"GetAce() failed.");
+        return kNotMade;
+      }
+      auto* header = static_cast<platform::ACE_HEADER*>(ace);
+      if (header->AceFlags & platform::INHERITED_ACE) break;
+      auto* allowed = static_cast<platform::ACCESS_ALLOWED_ACE*>(ace);
+      if (platform::EqualSid(&allowed->SidStart, world)) continue;
+      if (!platform::AddAce(acl, platform::ACL_REVISION, 0xFFFFFFFF, ace, header->AceSize)) {
+        LogApiError(L"AddAce() failed.");
+        return kNotMade;
+      }
     }
-    auto* header = static_cast<platform::ACE_HEADER*>(ace);
-    if (!platform::AddAce(acl, platform::ACL_REVISION, 0xFFFFFFFF, ace, header->AceSize)) {
-      LogApiError(L"AddAce() failed. CurrentAceIndex = " + std::to_wstring(index) + L".");
-      return false;
+    if (!platform::AddAccessAllowedAceEx(
+            acl, platform::ACL_REVISION,
+            platform::OBJECT_INHERIT_ACE | platform::CONTAINER_INHERIT_ACE, mask, world)) {
+      LogApiError(L"AddAccessAllowedAceEx() failed.");
+      return kNotMade;
     }
-  }
-  // The control bits of the old list: still taking what the parent passes on, or protected.
-  platform::SECURITY_INFORMATION what = platform::DACL_SECURITY_INFORMATION;
-  if (control & platform::SE_DACL_AUTO_INHERITED)
-    what |= platform::UNPROTECTED_DACL_SECURITY_INFORMATION;
-  else if (control & platform::SE_DACL_PROTECTED)
-    what |= platform::PROTECTED_DACL_SECURITY_INFORMATION;
-  status = StepGuard::WriteDacl(path, what, acl);
-  if (status != platform::ERROR_SUCCESS) {
-    platform::SetLastError(status);
-    LogApiError(L"SetFileSecurity() failed.");
-    return false;
-  }
-  return true;
+    // The inherited entries stay behind it, as they were.
+    for (; index < size.AceCount; ++index) {
+      void* ace = nullptr;
+      if (!platform::GetAce(oldDacl, index, &ace)) {
+        LogApiError(L"GetAce() failed. CurrentAceIndex = " + std::to_wstring(index) + L".");
+        return kNotMade;
+      }
+      auto* header = static_cast<platform::ACE_HEADER*>(ace);
+      if (!platform::AddAce(acl, platform::ACL_REVISION, 0xFFFFFFFF, ace, header->AceSize)) {
+        LogApiError(L"AddAce() failed. CurrentAceIndex = " + std::to_wstring(index) + L".");
+        return kNotMade;
+      }
+    }
+    // The control bits of the old list: still taking what the parent passes on, or protected.
+    what = platform::DACL_SECURITY_INFORMATION;
+    if (control & platform::SE_DACL_AUTO_INHERITED)
+      what |= platform::UNPROTECTED_DACL_SECURITY_INFORMATION;
+    else if (control & platform::SE_DACL_PROTECTED)
+      what |= platform::PROTECTED_DACL_SECURITY_INFORMATION;
+    newDacl = acl;
+    return platform::ERROR_SUCCESS;
+  };
+  platform::DaclEditStage stage = platform::DaclEditStage::read;
+  platform::DWORD status = StepGuard::EditDacl(path, make, stage);
+  if (status == platform::ERROR_SUCCESS) return true;
+  if (stage == platform::DaclEditStage::edit) return false;
+  platform::SetLastError(status);
+  LogApiError(stage == platform::DaclEditStage::read ? L"GetFileSecurity() failed."
+                                                     : L"SetFileSecurity() failed.");
+  return false;
 }
 
 int SetRights(const std::wstring& path, const std::wstring& rights, const std::wstring& enumWord,

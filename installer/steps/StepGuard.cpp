@@ -213,6 +213,25 @@ platform::DWORD StepGuard::WriteDacl(const std::wstring& path, platform::SECURIT
                                          nullptr, acl, nullptr);
 }
 
+platform::DWORD StepGuard::EditDacl(const std::wstring& path, const platform::FileDaclEdit& edit,
+                                    platform::DaclEditStage& stage) {
+  bool refused = false;
+  platform::DWORD status = platform::EditFileDacl(
+      path,
+      [&](platform::PSECURITY_DESCRIPTOR sd, platform::ACL* dacl,
+          platform::SECURITY_INFORMATION& what, const platform::ACL*& acl) -> platform::DWORD {
+        if (platform::DWORD s = edit(sd, dacl, what, acl)) return s;
+        if (!IsProtectedFolder(path)) return platform::ERROR_SUCCESS;
+        Log(LogLevel::Error,
+            L"StepGuard: the access list of %s is not changed: it is a protected place", path);
+        refused = true;
+        return platform::ERROR_ACCESS_DENIED;
+      },
+      stage);
+  if (refused) stage = platform::DaclEditStage::write;
+  return status;
+}
+
 bool StepGuard::DeleteOwnFile(const std::wstring& path) {
   if (platform::PathIsDirectoryW(path)) return false;
   return platform::DeleteFileW(path) == platform::ERROR_SUCCESS;

@@ -71,6 +71,11 @@ class StepGuard {
   // for a protected place.
   static platform::DWORD WriteDacl(const std::wstring& path, platform::SECURITY_INFORMATION what,
                                    const platform::ACL* acl);
+  // The same change as a read of the list, `edit` and WriteDacl, with the path resolved once
+  // (platform::EditFileDacl): a protected place is refused once `edit` has made the new list,
+  // and that refusal is the write's.
+  static platform::DWORD EditDacl(const std::wstring& path, const platform::FileDaclEdit& edit,
+                                  platform::DaclEditStage& stage);
   // The installer's own files (the record, the installed-items file, the kept uninstaller):
   // a regular file is deleted now, or at the next start; never a folder.
   static bool DeleteOwnFile(const std::wstring& path);

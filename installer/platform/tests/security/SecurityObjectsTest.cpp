@@ -628,3 +628,33 @@ TEST(InheritedFileLists, AnEntryAddedToTheFolderReachesItsFilesWithoutListsOfThe
   ASSERT_EQ(WriteWholeFile(L"C:\\Data\\new.txt", "n"), ERROR_SUCCESS);
   EXPECT_EQ(ReadEveryWay(L"C:\\Data\\new.txt"), ReadEveryWay(L"C:\\Data\\a.txt"));
 }
+
+TEST(FileSecurity, AFolderStoredWithoutAnOwnerStaysReadableUnderAFolderThatHandsOnCreatorEntries) {
+  SecurityMachine m;
+  ASSERT_EQ(CreateDirectoryWithParents(L"C:\\Data\\Plain"), ERROR_SUCCESS);
+  // The folder above hands an entry for the creator on; the folder's own text names no owner.
+  ::setxattr(m.C("Data").c_str(), "user.NTSD", "O:BAG:SYD:PAI(A;OICI;FA;;;BA)(A;OICIIO;GA;;;CO)",
+             47, 0);
+  ::setxattr(m.C("Data/Plain").c_str(), "user.NTSD", "D:AI(A;OICI;FA;;;WD)", 20, 0);
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      L"D:(A;OICI;FA;;;BA)(A;OICI;FR;;;BU)", SDDL_REVISION_1, &sd, nullptr));
+  bool present, defaulted;
+  ACL* dacl = nullptr;
+  GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted);
+  ASSERT_EQ(SetNamedSecurityInfoW(L"C:\\Data\\Plain", SE_FILE_OBJECT,
+                                  DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, dacl, nullptr),
+            ERROR_SUCCESS);
+  LocalFree(sd);
+  const std::string text = Xattr(m.C("Data/Plain"));
+  EXPECT_EQ(text.find(";;;)"), std::string::npos) << "an entry for no one: " << text;
+  SecurityDescriptor read;
+  ASSERT_EQ(GetObjectSecurity(L"C:\\Data\\Plain", SE_FILE_OBJECT, read), ERROR_SUCCESS) << text;
+  ASSERT_TRUE(read.dacl.has_value());
+  // The creator's entry reads as the system's, as the owner of such a text does.
+  bool systemsEntry = false;
+  for (const Ace& a : *read.dacl)
+    systemsEntry = systemsEntry || ((a.flags & INHERITED_ACE) && a.sid == LocalSystemSid());
+  EXPECT_TRUE(systemsEntry) << text;
+}
