@@ -636,17 +636,9 @@ TEST(FileSecurity, AFolderStoredWithoutAnOwnerStaysReadableUnderAFolderThatHands
   ::setxattr(m.C("Data").c_str(), "user.NTSD", "O:BAG:SYD:PAI(A;OICI;FA;;;BA)(A;OICIIO;GA;;;CO)",
              47, 0);
   ::setxattr(m.C("Data/Plain").c_str(), "user.NTSD", "D:AI(A;OICI;FA;;;WD)", 20, 0);
-  PSECURITY_DESCRIPTOR sd = nullptr;
-  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
-      L"D:(A;OICI;FA;;;BA)(A;OICI;FR;;;BU)", SDDL_REVISION_1, &sd, nullptr));
-  bool present, defaulted;
-  ACL* dacl = nullptr;
-  GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted);
-  ASSERT_EQ(SetNamedSecurityInfoW(L"C:\\Data\\Plain", SE_FILE_OBJECT,
-                                  DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION,
-                                  nullptr, nullptr, dacl, nullptr),
+  ASSERT_EQ(SetFileSddl(L"C:\\Data\\Plain", L"D:(A;OICI;FA;;;BA)(A;OICI;FR;;;BU)",
+                        DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION),
             ERROR_SUCCESS);
-  LocalFree(sd);
   const std::string text = Xattr(m.C("Data/Plain"));
   EXPECT_EQ(text.find(";;;)"), std::string::npos) << "an entry for no one: " << text;
   SecurityDescriptor read;
