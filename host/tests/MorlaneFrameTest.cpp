@@ -34,16 +34,6 @@ struct Folder {
   std::filesystem::path path;
 };
 
-// The model object leaves below a group, depth first.
-int CountLeaves(const CTreeObject* object) {
-  if (!object) return 0;
-  if (!object->IsNode()) return 1;
-  int n = 0;
-  for (const auto& child : static_cast<const CNode*>(object)->GetChildren())
-    n += CountLeaves(child.get());
-  return n;
-}
-
 // A left click at a point of a 3D pane, as the toolkit delivers it.
 void Click(CObject3DView& pane, int x, int y) {
   wxMouseEvent down(wxEVT_LEFT_DOWN);

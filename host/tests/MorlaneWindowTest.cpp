@@ -69,15 +69,6 @@ std::vector<std::string> TreeTexts(CSplitterView& ws) {
   return out;
 }
 
-int CountLeaves(const CTreeObject* object) {
-  if (!object) return 0;
-  if (!object->IsNode()) return 1;
-  int n = 0;
-  for (const auto& child : static_cast<const CNode*>(object)->GetChildren())
-    n += CountLeaves(child.get());
-  return n;
-}
-
 TEST(MorlaneWindowRight, TheRightWorkspaceHoldsTheFilesTreeAsTheLeftWould) {
   REQUIRE_DISPLAY();
   TestFrame frame;

@@ -49,6 +49,16 @@ inline ::testing::Environment* const g_wxEnvironment =
 #define REQUIRE_DISPLAY() \
   if (!window_test::WxReady()) GTEST_SKIP() << "no display"
 
+// The model object leaves below a group, depth first.
+inline int CountLeaves(const CTreeObject* object) {
+  if (!object) return 0;
+  if (!object->IsNode()) return 1;
+  int n = 0;
+  for (const auto& child : static_cast<const CNode*>(object)->GetChildren())
+    n += CountLeaves(child.get());
+  return n;
+}
+
 inline std::string SourceDir() {
   const char* src = std::getenv("TOLMERA_SOURCE_DIR");
   return src ? src : TOLMERA_TEST_SOURCE_DIR;

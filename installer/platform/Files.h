@@ -452,9 +452,15 @@ class FolderRemover {
   bool Ready();
   bool Direct(std::wstring_view name, std::string& utf8);
   std::wstring PathOf(std::wstring_view name) const;
+  // The Windows path of an entry, below the folder as it resolved.
+  std::wstring WindowsPathOf(std::wstring_view name) const;
+  // Who may delete the entry: the folder's FILE_DELETE_CHILD, else the entry's own DELETE.
   DWORD MayDelete(const std::string& utf8, std::wstring_view name);
   // The folder's FILE_DELETE_CHILD for the entry `name` (the name the check is told of).
   DWORD MayDeleteChildren(const FileSecurityHooks& hooks, std::wstring_view name);
+  // The entry's own DELETE.
+  DWORD MayDeleteItself(const FileSecurityHooks& hooks, const std::string& utf8,
+                        std::wstring_view name);
   // Writes the attributes held back, if any.
   void WritePending();
   // The checks and the deletion of the plain file `utf8` (status `st`) through the folder.

@@ -64,6 +64,18 @@ void UnlinkAll(int fd, const std::vector<const char*>& names, std::vector<int>& 
   for (auto& t : threads) t.join();
 }
 
+// What the open handles of `table` say against deleting the file `st`: ERROR_SUCCESS, or the
+// status DeleteFileW gives for it (a running program's image, a handle without delete sharing).
+DWORD HandleConflict(const handles::LockedTable& table, const struct stat& st) {
+  const auto dev = static_cast<std::uint64_t>(st.st_dev),
+             ino = static_cast<std::uint64_t>(st.st_ino);
+  if (handles::IsImage(table.Entries(), dev, ino)) return ERROR_ACCESS_DENIED;
+  if (handles::CheckShare(table.Entries(), dev, ino, DELETE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE) != ERROR_SUCCESS)
+    return ERROR_SHARING_VIOLATION;
+  return ERROR_SUCCESS;
+}
+
 bool SameState(const struct stat& st, std::uint64_t dev, std::uint64_t ino, std::int64_t sec,
                std::int64_t nsec) {
   return static_cast<std::uint64_t>(st.st_dev) == dev &&
@@ -135,18 +147,24 @@ bool FolderRemover::Direct(std::wstring_view name, std::string& utf8) {
   return host_.size() + 1 + utf8.size() < PATH_MAX;
 }
 
+std::wstring FolderRemover::WindowsPathOf(std::wstring_view name) const {
+  return windowsPath_ + (windowsPath_.back() == L'\\' ? L"" : L"\\") + std::wstring(name);
+}
+
 DWORD FolderRemover::MayDelete(const std::string& utf8, std::wstring_view name) {
   FileSecurityHooks hooks = SecurityHooksNow();
   if (!hooks.check) return ERROR_SUCCESS;
   if (MayDeleteChildren(hooks, name) == ERROR_SUCCESS) return ERROR_SUCCESS;
-  const std::wstring target =
-      windowsPath_ + (windowsPath_.back() == L'\\' ? L"" : L"\\") + std::wstring(name);
-  return hooks.check(JoinHost(host_, utf8), driveRoot_, target, DELETE);
+  return MayDeleteItself(hooks, utf8, name);
+}
+
+DWORD FolderRemover::MayDeleteItself(const FileSecurityHooks& hooks, const std::string& utf8,
+                                     std::wstring_view name) {
+  return hooks.check(JoinHost(host_, utf8), driveRoot_, WindowsPathOf(name), DELETE);
 }
 
 DWORD FolderRemover::MayDeleteChildren(const FileSecurityHooks& hooks, std::wstring_view name) {
-  const std::wstring target =
-      windowsPath_ + (windowsPath_.back() == L'\\' ? L"" : L"\\") + std::wstring(name);
+  const std::wstring target = WindowsPathOf(name);
   // FILE_DELETE_CHILD on the folder lets any entry go, whatever the entry's own list says; the
   // answer is kept while the folder's own descriptor reads the same (a folder without one has
   // its answer from further up, asked each time).
@@ -232,20 +250,11 @@ DWORD FolderRemover::DeleteChecked(const std::string& utf8, std::wstring_view na
                                    const struct stat& st) {
   if (readOnlyVolume_) return ERROR_WRITE_PROTECT;
   if (DWORD rc = MayDelete(utf8, name)) return rc;
-  const auto dev = static_cast<std::uint64_t>(st.st_dev),
-             ino = static_cast<std::uint64_t>(st.st_ino);
   // The table as this process last read it while it is unchanged; a conflict it shows may be a
   // handle of a process that has ended since, and is asked of the table read afresh.
   for (handles::Reading reading : {handles::Reading::ReuseUnchanged, handles::Reading::Afresh}) {
     handles::LockedTable table(handles::CurrentTablePath(), reading);
-    DWORD conflict = ERROR_SUCCESS;
-    if (handles::IsImage(table.Entries(), dev, ino))
-      conflict = ERROR_ACCESS_DENIED;
-    else if (handles::CheckShare(table.Entries(), dev, ino, DELETE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE) !=
-             ERROR_SUCCESS)
-      conflict = ERROR_SHARING_VIOLATION;
-    if (conflict != ERROR_SUCCESS) {
+    if (const DWORD conflict = HandleConflict(table, st); conflict != ERROR_SUCCESS) {
       if (table.Reused()) continue;
       return conflict;
     }
@@ -379,7 +388,7 @@ void FolderRemover::RemoveFiles(const std::vector<std::wstring_view>& names,
     // The checks of DeleteChecked before the table's: the volume, then who may delete.
     DWORD status = readOnlyVolume_ ? ERROR_WRITE_PROTECT
                    : children      ? ERROR_SUCCESS
-                                   : MayDelete(c.utf8, names[i]);
+                                   : MayDeleteItself(hooks, c.utf8, names[i]);
     if (status != ERROR_SUCCESS) {
       results[i].status = status;
       KeepWithoutReadOnly(c.utf8, c.st);
@@ -396,14 +405,7 @@ void FolderRemover::RemoveFiles(const std::vector<std::wstring_view>& names,
     std::vector<DWORD> conflicts(files.size(), ERROR_SUCCESS);
     bool any = false;
     for (std::size_t j = 0; j < files.size(); ++j) {
-      const auto dev = static_cast<std::uint64_t>(files[j].st.st_dev),
-                 ino = static_cast<std::uint64_t>(files[j].st.st_ino);
-      if (handles::IsImage(table.Entries(), dev, ino))
-        conflicts[j] = ERROR_ACCESS_DENIED;
-      else if (handles::CheckShare(table.Entries(), dev, ino, DELETE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE) !=
-               ERROR_SUCCESS)
-        conflicts[j] = ERROR_SHARING_VIOLATION;
+      conflicts[j] = HandleConflict(table, files[j].st);
       any = any || conflicts[j] != ERROR_SUCCESS;
     }
     if (any && table.Reused()) continue;

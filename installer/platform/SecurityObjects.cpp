@@ -505,12 +505,13 @@ class StoredTexts {
     for (DWORD i = 0; i < size.AclBytesInUse; ++i) key += static_cast<wchar_t>(bytes[i]);
     return key;
   }
-  const std::string* Find(const std::wstring& key, std::string& text) {
+  // The text kept for `key` into `text`; false when none is kept.
+  bool Find(const std::wstring& key, std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = texts_.find(key);
-    if (it == texts_.end()) return nullptr;
+    if (it == texts_.end()) return false;
     text = it->second;
-    return &text;
+    return true;
   }
   void Keep(const std::wstring& key, const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -606,8 +607,7 @@ DWORD SetNamedSecurityInfoW(const wchar_t* name, SE_OBJECT_TYPE type, SECURITY_I
   SecurityDescriptor current;
   DWORD s = GetObjectSecurity(name, type, current);
   if (s != ERROR_SUCCESS) return s == ERROR_INVALID_SECURITY_DESCR ? ERROR_ACCESS_DENIED : s;
-  const GENERIC_MAPPING& mapping = type == SE_FILE_OBJECT ? kFileMapping : kKeyMapping;
-  if ((s = MayChange(current, info, mapping)) != ERROR_SUCCESS) return s;
+  if ((s = MayChange(current, info, kKeyMapping)) != ERROR_SUCCESS) return s;
   if (!current.dacl) current.dacl = std::vector<Ace>{};
   SecurityDescriptor updated = Merge(current, info, owner, group, dacl, sacl);
 

@@ -202,13 +202,16 @@ platform::DWORD StepGuard::StartProgram(const std::wstring& program, const std::
   return platform::CreateProcessW(L"\"" + found + L"\"" + rest, L"", startup, process);
 }
 
+bool StepGuard::RefusesAccessList(const std::wstring& path) {
+  if (!IsProtectedFolder(path)) return false;
+  Log(LogLevel::Error, L"StepGuard: the access list of %s is not changed: it is a protected place",
+      path);
+  return true;
+}
+
 platform::DWORD StepGuard::WriteDacl(const std::wstring& path, platform::SECURITY_INFORMATION what,
                                      const platform::ACL* acl) {
-  if (IsProtectedFolder(path)) {
-    Log(LogLevel::Error,
-        L"StepGuard: the access list of %s is not changed: it is a protected place", path);
-    return platform::ERROR_ACCESS_DENIED;
-  }
+  if (RefusesAccessList(path)) return platform::ERROR_ACCESS_DENIED;
   return platform::SetNamedSecurityInfoW(path.c_str(), platform::SE_FILE_OBJECT, what, nullptr,
                                          nullptr, acl, nullptr);
 }
@@ -221,11 +224,8 @@ platform::DWORD StepGuard::EditDacl(const std::wstring& path, const platform::Fi
       [&](platform::PSECURITY_DESCRIPTOR sd, platform::ACL* dacl,
           platform::SECURITY_INFORMATION& what, const platform::ACL*& acl) -> platform::DWORD {
         if (platform::DWORD s = edit(sd, dacl, what, acl)) return s;
-        if (!IsProtectedFolder(path)) return platform::ERROR_SUCCESS;
-        Log(LogLevel::Error,
-            L"StepGuard: the access list of %s is not changed: it is a protected place", path);
-        refused = true;
-        return platform::ERROR_ACCESS_DENIED;
+        refused = RefusesAccessList(path);
+        return refused ? platform::ERROR_ACCESS_DENIED : platform::ERROR_SUCCESS;
       },
       stage);
   if (refused) stage = platform::DaclEditStage::write;

@@ -173,6 +173,9 @@ class StepGuard {
   bool MayResecure(const std::wstring& path, const wchar_t* step) const;
 
  private:
+  // A protected place's access list is never changed: said in the log, true when refused.
+  static bool RefusesAccessList(const std::wstring& path);
+
   std::wstring m_product;
   InstalledItems m_run;   // what this run made
   InstalledItems m_done;  // what earlier runs of the product made
